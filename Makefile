@@ -1,0 +1,48 @@
+# One entry point for set-up, build, demo and tests on a fresh machine.
+SHELL := /bin/bash
+VENV := .venv
+PY := $(VENV)/bin/python
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
+
+# python3.10 on PATH, else under pyenv.
+PYTHON310 := $(shell command -v python3.10 2>/dev/null || ls -d $$HOME/.pyenv/versions/3.10*/bin/python3.10 /root/.pyenv/versions/3.10*/bin/python3.10 2>/dev/null | head -1)
+
+.PHONY: all venv build demo test test-native test-python clean asan
+
+all: build
+
+$(VENV)/.stamp: requirements-dev.txt
+	@if [ -z "$(PYTHON310)" ]; then echo "error: CPython 3.10 not found (looked for python3.10 on PATH and in ~/.pyenv/versions)"; exit 1; fi
+	$(PYTHON310) -m venv $(VENV)
+	$(PY) -m pip install --quiet --upgrade pip
+	$(PY) -m pip install --quiet -r requirements-dev.txt
+	touch $@
+
+venv: $(VENV)/.stamp
+
+$(BUILD)/CMakeCache.txt: $(VENV)/.stamp CMakeLists.txt
+	$(VENV)/bin/cmake -S . -B $(BUILD) -DPython_EXECUTABLE=$(CURDIR)/$(PY) -DSWIG_EXECUTABLE=$(CURDIR)/$(VENV)/bin/swig $(CMAKE_ARGS)
+
+build: $(BUILD)/CMakeCache.txt
+	$(VENV)/bin/cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) examples/demo.py
+
+test-native: build
+	cd $(BUILD) && ../tools/netns $(CURDIR)/$(VENV)/bin/ctest --output-on-failure -j$(JOBS)
+
+test-python: build
+	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -m pytest -q tests $(PYTEST_ARGS)
+
+test: test-native test-python
+
+# The same tests against an AddressSanitizer build.
+asan:
+	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTARN_ASAN=ON -DCMAKE_BUILD_TYPE=Debug" \
+	  PYTEST_ARGS="$(PYTEST_ARGS)" ASAN=1
+
+clean:
+	rm -rf $(BUILD) build-asan

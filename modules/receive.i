@@ -1,0 +1,26 @@
+%module(directors="1") tarn_receive_310
+
+%include "core/runtime_fixes.i"
+
+%{
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#include <numpy/arrayobject.h>
+#include "ZuPixelType.h"
+#include "ZuGenTypes.h"
+%}
+
+/* Here a result's description is taken only from a ZuString object. */
+%typemap(in) const ZuString &aDescription = SWIGTYPE const &;
+%typemap(typecheck, precedence=SWIG_TYPECHECK_POINTER) const ZuString &aDescription = SWIGTYPE const &;
+%typemap(freearg) const ZuString &aDescription "";
+%include "core/core.i"
+%clear const ZuString &aDescription;
+
+/* Constants, group by group, in the order the module sets them. */
+%include "ZuResultCodes.h"
+%include "ZuPixelType.h"
+%include "ZuLogTypes.h"
+%init %{
+  import_array();
+%}
+%include "ZuGenTypes.h"
