@@ -6,7 +6,7 @@
 /* ---- The object of a method -------------------------------------------
  * None converts to a null pointer for ordinary pointer arguments, but a
  * method must never be called through a null object. Destructors are the
- * exception: deleting None does nothing. A destructor given a proxy that
+ * exception: deleting or disowning None does nothing. A destructor given a proxy that
  * does not own its object (something borrowed from an SDK container) must
  * not free SDK memory either: it only clears the proxy's flag.
  */
@@ -20,12 +20,19 @@
     %argument_fail(res, "$type", $symname, $argnum);
   }
   $1 = %reinterpret_cast(argp, $ltype);
-  if ($disown) {
-    if (!tarn_owned) $1 = 0;
-  } else if (!$1) {
-    %argument_fail(SWIG_TypeError, "$type", $symname, $argnum);
+  if (!$1) {
+    if (!Tarn_IsDestructor("$symname") && std::strncmp("$symname", "disown_", 7) != 0) {
+      %argument_fail(SWIG_TypeError, "$type", $symname, $argnum);
+    }
+  } else if (Tarn_IsDestructor("$symname") && !tarn_owned) {
+    $1 = 0;
   }
 }
+%fragment("Tarn_IsDestructor", "header") %{
+#include <cstring>
+static inline bool Tarn_IsDestructor(const char *symname) { return std::strncmp(symname, "delete_", 7) == 0; }
+%}
+%fragment("Tarn_IsDestructor");
 
 /* ---- Texts -------------------------------------------------------------
  * A ZuString parameter takes a ZuString proxy as it is, or makes a

@@ -15,7 +15,6 @@
 /* Python operators keep their names. */
 %rename(__eq__) ZuString::operator==;
 %rename(__ne__) ZuString::operator!=;
-%rename(__iadd__) ZuString::operator+=;
 %rename(__eq__) ZuResult::operator==;
 %rename(__ne__) ZuResult::operator!=;
 %rename(__ior__) ZuResult::operator|=;
@@ -27,17 +26,18 @@
 %feature("python:maybecall") ZuResult::operator==;
 %feature("python:maybecall") ZuResult::operator!=;
 
-/* The last candidate's text argument is converted rather than checked, so a
- * wrong value there names the argument instead of listing prototypes. */
-%feature("fastdispatch") ZuResult::ZuResult;
-%feature("fastdispatch") ZuString::operator==;
-%feature("fastdispatch") ZuString::operator!=;
+/* For the last candidate of an argument count, the trailing text argument
+ * is converted rather than checked, so a wrong value there names the
+ * argument instead of listing every prototype. */
+#ifndef TARN_STRICT_RESULT_DESCRIPTION
+%typemap(typecheck, precedence=145) const ZuString &aDescription "$1 = 1;";
+#endif
+%typemap(typecheck, precedence=145) const ZuString &aOther "$1 = 1;";
 
-/* `+=` on a ZuString yields a str; the left operand keeps its native text so
- * that it is freed with its proxy instead of leaking. */
-%typemap(out, fragment="Tarn_FromZuString", fragment="SWIG_FromWCharPtr") ZuString &operator+= {
-  $result = Tarn_FromZuString(*$1);
-}
+/* `+=` on a ZuString yields a str. Unlike the other in-place operators,
+ * the left operand keeps its native text, so that it is freed with its
+ * proxy instead of leaking. */
+%ignore ZuString::operator+=;
 
 /* `|=` hands ownership of the combined result to the new proxy. */
 %newobject ZuResult::operator|=;
@@ -47,6 +47,11 @@
 
 %extend ZuString {
   const wchar_t *__str__() { return $self->GetUnicode(); }
+
+  /// Appends another text.
+  /// @param aValue Text to append.
+  /// @return The whole text.
+  ZuString &__iadd__(const ZuString &aValue) { return *$self += aValue; }
 }
 
 %include "ZuResult.h"

@@ -11,8 +11,9 @@
 %}
 
 /* Here a result's description is taken only from a ZuString object. */
+#define TARN_STRICT_RESULT_DESCRIPTION
 %typemap(in) const ZuString &aDescription = SWIGTYPE const &;
-%typemap(typecheck, precedence=SWIG_TYPECHECK_POINTER) const ZuString &aDescription = SWIGTYPE const &;
+%typemap(typecheck, precedence=0) const ZuString &aDescription = SWIGTYPE const &;
 %typemap(freearg) const ZuString &aDescription "";
 %include "core/core.i"
 %clear const ZuString &aDescription;

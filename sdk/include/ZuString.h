@@ -51,13 +51,13 @@ public:
     uint32_t GetLength() const;
 
     /// Tests whether the text equals another (case-sensitive).
-    bool operator==(const ZuString &aValue) const;
+    bool operator==(const ZuString &aOther) const;
     /// Tests whether the text equals an 8-bit text (case-sensitive).
     bool operator==(const char *aValue) const;
     /// Tests whether the text equals a wide text (case-sensitive).
     bool operator==(const wchar_t *aValue) const;
     /// Tests whether the text differs from another.
-    bool operator!=(const ZuString &aValue) const;
+    bool operator!=(const ZuString &aOther) const;
     /// Tests whether the text differs from an 8-bit text.
     bool operator!=(const char *aValue) const;
     /// Tests whether the text differs from a wide text.

@@ -1,0 +1,214 @@
+"""The SDK's logger and Python log sinks, entered from Python and native threads."""
+import ctypes
+import gc
+import sys
+import threading
+
+import pytest
+
+import tarn_base_310 as tb
+import tarn_edge_310 as te
+import tarn_receive_310 as tr
+from conftest import BUILD
+
+m = tb._tarn_base_310
+
+
+def destroy(sink):
+    # Once called, a sink's director holds its bound method: only an explicit
+    # delete ends its life (and its part in the SDK's logging).
+    type(sink).__swig_destroy__(sink)
+
+
+class Recorder(tb.ZuLogSink):
+    def __init__(self):
+        super().__init__()
+        self.entries = []
+        self.threads = set()
+
+    def Log(self, *args):
+        self.entries.append(args)
+        self.threads.add(threading.get_ident())
+
+
+@pytest.fixture
+def recorder():
+    sink = Recorder()
+    yield sink
+    destroy(sink)
+
+
+@pytest.fixture
+def logger():
+    lg = tb.ZuLogger("test")
+    lg.SetLogPriority(tb.ZuLogLevelDebug)
+    return lg
+
+
+@pytest.fixture(scope="module")
+def loghook():
+    lib = ctypes.CDLL(str(BUILD / "tests-lib" / "libtarn_test_loghook.so"))
+    lib.tarn_test_log_from_native_thread.argtypes = [ctypes.c_char_p, ctypes.c_int]
+    return lib.tarn_test_log_from_native_thread
+
+
+@pytest.mark.parametrize("method, level", [
+    ("LogInfo", tb.ZuLogLevelInfo), ("LogError", tb.ZuLogLevelError), ("LogWarning", tb.ZuLogLevelWarning),
+    ("LogCritical", tb.ZuLogLevelCritical), ("LogDebug", tb.ZuLogLevelDebug),
+])
+def test_sink_receives_entries(recorder, logger, method, level):
+    getattr(logger, method)("cam.c", 42, "Grab", "frame lost")
+    assert recorder.entries == [(level, "test", 42, "cam.c", "Grab", "frame lost")]
+
+
+def test_null_texts_and_priority(recorder, logger):
+    logger.LogInfo(None, 1, None, "m")
+    assert recorder.entries == [(tb.ZuLogLevelInfo, "test", 1, None, None, "m")]
+    logger.SetLogPriority(tb.ZuLogLevelError)
+    assert logger.GetLogPriority() == tb.ZuLogLevelError
+    logger.LogWarning("f", 2, "g", "filtered")
+    logger.LogError("f", 3, "g", "kept")
+    assert [e[-1] for e in recorder.entries] == ["m", "kept"]
+
+
+def test_sink_from_native_thread(recorder, loghook):
+    loghook(b"bad \xff byte", 3)
+    assert [e[-1] for e in recorder.entries] == ["bad \udcff byte"] * 3
+    assert [e[1] for e in recorder.entries] == ["native"] * 3
+    assert threading.get_ident() not in recorder.threads
+
+
+def test_sink_from_python_threads(recorder, logger):
+    threads = [threading.Thread(target=logger.LogInfo, args=("f", i, "g", "t")) for i in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert sorted(e[2] for e in recorder.entries) == list(range(8))
+
+
+def test_sink_leaves_logging_when_deleted(logger):
+    sink = Recorder()
+    logger.LogInfo("f", 1, "g", "seen")
+    destroy(sink)
+    logger.LogInfo("f", 2, "g", "not seen")
+    assert [e[-1] for e in sink.entries] == ["seen"]
+
+
+@pytest.mark.parametrize("module, separator", [(tb, ""), (tr, ""), (te, ": ")])
+def test_failing_sink_prints_and_raises(capfd, module, separator):
+    class Failing(module.ZuLogSink):
+        def Log(self, *args):
+            raise ValueError("bad level")
+
+    sink = Failing()
+    lg = module.ZuLogger("x")
+    try:
+        with pytest.raises(RuntimeError) as info:
+            lg.LogError("f", 1, "g", "m")
+        line = f"In method 'Log': ValueError{separator}bad level"
+        assert str(info.value) == "SWIG director method error. " + line
+        assert capfd.readouterr().out == line + "\n"
+    finally:
+        destroy(sink)
+
+
+def test_failing_sink_on_native_thread_does_not_end_process(capfd, loghook):
+    class Failing(tb.ZuLogSink):
+        def Log(self, *args):
+            raise KeyError("boom")
+
+    sink = Failing()
+    try:
+        loghook(b"m", 2)
+    finally:
+        destroy(sink)
+    assert capfd.readouterr().out == "In method 'Log': KeyError'boom'\n" * 2
+
+
+def test_sink_without_log_override(capfd, logger):
+    class Lazy(tb.ZuLogSink):
+        pass
+
+    sink = Lazy()
+    try:
+        with pytest.raises(RuntimeError, match="SWIG director pure virtual method called ZuLogSink::Log"):
+            logger.LogInfo("f", 1, "g", "m")
+        assert capfd.readouterr().out == (
+            "In method 'Log': RuntimeErrorSWIG director pure virtual method called ZuLogSink::Log\n")
+        with pytest.raises(RuntimeError, match="^SWIG director pure virtual method called ZuLogSink::Log$"):
+            sink.Log(1, "a", 2, "b", "c", "d")
+    finally:
+        destroy(sink)
+
+
+def test_abstract_sink_cannot_be_built():
+    with pytest.raises(RuntimeError, match="^accessing abstract class or protected constructor$"):
+        tb.ZuLogSink()
+
+
+def test_method_is_looked_up_once(recorder, logger):
+    calls = []
+    recorder.Log = lambda *a: calls.append("replaced")
+    logger.LogInfo("f", 1, "g", "first")
+    recorder.Log = lambda *a: calls.append("too late")
+    logger.LogInfo("f", 2, "g", "second")
+    assert calls == ["replaced", "replaced"] and recorder.entries == []
+
+
+def test_return_value_is_ignored(logger):
+    class Returning(tb.ZuLogSink):
+        def Log(self, *args):
+            return 42
+
+    sink = Returning()
+    try:
+        logger.LogInfo("f", 1, "g", "m")
+    finally:
+        destroy(sink)
+
+
+@pytest.mark.parametrize("args, exc, text", [
+    ((2147483648, "a", 1, "b", "c", "d"), OverflowError, "in method 'ZuLogSink_Log', argument 2 of type 'ZuLogLevelEnum'"),
+    ((1, "a", -1, "b", "c", "d"), OverflowError, "in method 'ZuLogSink_Log', argument 4 of type 'uint32_t'"),
+    ((1, b"a", 1, "b", "c", "d"), TypeError, "in method 'ZuLogSink_Log', argument 3 of type 'char const *'"),
+])
+def test_sink_log_argument_errors(recorder, args, exc, text):
+    with pytest.raises(exc) as info:
+        m.ZuLogSink_Log(recorder, *args)
+    assert str(info.value) == text
+
+
+@pytest.mark.parametrize("func, args, exc, text", [
+    (m.ZuLogger_SetLogPriority, ("3",), TypeError, "in method 'ZuLogger_SetLogPriority', argument 2 of type 'int32_t'"),
+    (m.ZuLogger_LogInfo, ("f", 2**31, "g", "m"), OverflowError, "in method 'ZuLogger_LogInfo', argument 3 of type 'int'"),
+    (m.ZuLogger_LogInfo, (1, 1, "g", "m"), TypeError, "in method 'ZuLogger_LogInfo', argument 2 of type 'char const *'"),
+])
+def test_logger_argument_errors(logger, func, args, exc, text):
+    with pytest.raises(exc) as info:
+        func(logger, *args)
+    assert str(info.value) == text
+
+
+def test_sink_log_refuses_none_object():
+    with pytest.raises(TypeError, match="argument 1 of type 'ZuLogSink \\*'"):
+        m.ZuLogSink_Log(None, 1, "a", 1, "b", "c", "d")
+
+
+def test_disown_takes_one_reference(logger):
+    sink = Recorder()
+    before = sys.getrefcount(sink)
+    m.disown_ZuLogSink(sink)
+    m.disown_ZuLogSink(sink)
+    assert sys.getrefcount(sink) == before + 1
+    m.disown_ZuLogSink(None)
+    destroy(sink)
+    assert sys.getrefcount(sink) == before
+
+
+def test_unused_sink_is_freed_with_its_proxy(logger):
+    sink = Recorder()
+    gc.collect()
+    del sink
+    gc.collect()
+    logger.LogInfo("f", 1, "g", "nobody")  # must not reach a freed sink

@@ -1,0 +1,86 @@
+"""Module start-up: the shared type table, constants and the NumPy import."""
+from pathlib import Path
+
+import pytest
+
+DATA = Path(__file__).resolve().parent.parent / "data"
+
+
+def golden(name):
+    return [(n, int(v)) for n, v in (line.split() for line in (DATA / f"{name}.txt").read_text().splitlines())]
+
+
+def module_constants(mod):
+    return [(k, v) for k, v in vars(mod).items() if isinstance(v, int) and not k.startswith("_")]
+
+
+@pytest.mark.parametrize("module, golden_name, count", [
+    ("_tarn_base_310", "base_constants", 549),
+    ("_tarn_receive_310", "receive_shared_constants", None),
+    ("_tarn_edge_310", "edge_shared_constants", None),
+])
+def test_constants_in_order(module, golden_name, count):
+    mod = __import__(module)
+    want = golden(golden_name)
+    got = module_constants(mod)
+    if count is not None:
+        assert len(got) == count
+        assert got == want
+    else:
+        # The other modules begin with the shared constants, in the same order.
+        names = [n for n, _ in want]
+        assert [c for c in got if c[0] in set(names)] == want
+
+
+@pytest.mark.parametrize("module", ["_tarn_base_310", "_tarn_receive_310", "_tarn_edge_310"])
+def test_shared_values(module):
+    mod = __import__(module)
+    assert mod.ZU_OK == 0
+    assert mod.ZuLogLevelDebug == 5
+    assert mod.ZU_TOO_MANY_CONSECUTIVE_RESENDS == 2819
+
+
+@pytest.mark.parametrize("first, second", [
+    ("tarn_base_310", "_tarn_receive_310"),
+    ("tarn_edge_310", "_tarn_base_310"),
+])
+def test_one_type_table_per_interpreter(py, first, second):
+    out = py(f"""
+        import sys
+        import {first} as a
+        capsule = sys.modules["swig_runtime_data4"].type_pointer_capsule
+        import {second} as b
+        assert sys.modules["swig_runtime_data4"].type_pointer_capsule is capsule
+        # An object made by one module is accepted by the other.
+        r = a.ZuResult(30)
+        assert b.ZuResult_GetCode(r) == 30
+        assert b.ZuResult___eq__(r, 30) is True
+        print(type(capsule).__name__)
+    """).stdout
+    assert out.strip() == "PyCapsule"
+
+
+def test_bare_pointer_before_registration(py):
+    out = py("""
+        import _tarn_base_310 as m
+        r = m.new_ZuResult(5)
+        print(repr(r))
+        import tarn_base_310
+        print(type(tarn_base_310.ZuResult(5)).__name__)
+    """).stdout.splitlines()
+    assert out[0].startswith("<Swig Object of type 'ZuResult *' at 0x")
+    assert out[1] == "ZuResult"
+
+
+def test_import_fails_cleanly_without_numpy(py):
+    proc = py("""
+        import sys
+        sys.modules["numpy.core._multiarray_umath"] = None
+        try:
+            import _tarn_base_310
+        except ImportError as e:
+            print("ImportError:", e)
+    """)
+    assert "ImportError: numpy.core.multiarray failed to import" in proc.stdout
+    # The cause is printed first, through the interpreter's error printing.
+    assert "numpy.core._multiarray_umath" in proc.stderr
