@@ -30,3 +30,4 @@
 %include "ZuMultiPartTypes.h"
 %include "ZuGenDCTypes.h"
 %include "ZuSystemTypes.h"
+%include "discovery/discovery.i"

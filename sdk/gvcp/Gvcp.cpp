@@ -1,0 +1,660 @@
+#include "Gvcp.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tarn {
+namespace gvcp {
+
+namespace {
+
+// Big-endian writer and bounded reader: the reader turns every short read
+// into a failure instead of reading beyond the packet.
+class Writer
+{
+public:
+    explicit Writer(Bytes &out) : mOut(out) {}
+    void u8(uint8_t v) { mOut.push_back(v); }
+    void u16(uint16_t v) { u8(uint8_t(v >> 8)); u8(uint8_t(v)); }
+    void u32(uint32_t v) { u16(uint16_t(v >> 16)); u16(uint16_t(v)); }
+    void u64(uint64_t v) { u32(uint32_t(v >> 32)); u32(uint32_t(v)); }
+    void bytes(const uint8_t *p, size_t n) { mOut.insert(mOut.end(), p, p + n); }
+    void zeros(size_t n) { mOut.insert(mOut.end(), n, 0); }
+    // A text field of fixed width; one byte is kept for the terminating null
+    // only when the text is shorter (the standard allows a full field).
+    void text(const std::string &s, size_t width)
+    {
+        size_t n = s.size() < width ? s.size() : width;
+        bytes(reinterpret_cast<const uint8_t *>(s.data()), n);
+        zeros(width - n);
+    }
+
+private:
+    Bytes &mOut;
+};
+
+class Reader
+{
+public:
+    Reader(const uint8_t *p, size_t n) : mP(p), mN(p ? n : 0) {}
+    bool ok() const { return mOk; }
+    size_t left() const { return mN - mPos; }
+    uint8_t u8() { return take(1) ? mP[mPos - 1] : 0; }
+    uint16_t u16()
+    {
+        if (!take(2)) return 0;
+        return uint16_t((mP[mPos - 2] << 8) | mP[mPos - 1]);
+    }
+    uint32_t u32()
+    {
+        uint32_t hi = u16();
+        uint32_t lo = u16();
+        return (hi << 16) | lo;
+    }
+    uint64_t u64()
+    {
+        uint64_t hi = u32();
+        uint64_t lo = u32();
+        return (hi << 32) | lo;
+    }
+    void skip(size_t n) { take(n); }
+    Bytes bytes(size_t n)
+    {
+        if (!take(n)) return {};
+        return Bytes(mP + mPos - n, mP + mPos);
+    }
+    // A fixed-width text field ends at its first null byte.
+    std::string text(size_t width)
+    {
+        if (!take(width)) return {};
+        const char *s = reinterpret_cast<const char *>(mP + mPos - width);
+        size_t n = 0;
+        while (n < width && s[n]) ++n;
+        return std::string(s, n);
+    }
+
+private:
+    bool take(size_t n)
+    {
+        if (!mOk || n > mN - mPos) {
+            mOk = false;
+            return false;
+        }
+        mPos += n;
+        return true;
+    }
+    const uint8_t *mP;
+    size_t mN;
+    size_t mPos = 0;
+    bool mOk = true;
+};
+
+Bytes finish(uint16_t command, uint8_t flags, uint16_t reqId, const Bytes &payload)
+{
+    return encodeCommand(command, flags, reqId, payload);
+}
+
+bool isCommand(const Command &cmd, uint16_t code) { return cmd.header.command == code; }
+
+void writeEvent(Writer &w, const Event &e, bool extended)
+{
+    if (extended) {
+        w.u16(24);
+        w.u16(e.eventId);
+        w.u16(e.streamChannel);
+        w.u16(0);
+        w.u64(e.blockId);
+    } else {
+        w.u16(0);
+        w.u16(e.eventId);
+        w.u16(e.streamChannel);
+        w.u16(uint16_t(e.blockId));
+    }
+    w.u64(e.timestamp);
+}
+
+Event readEvent(Reader &r, bool extended)
+{
+    Event e;
+    r.u16();
+    e.eventId = r.u16();
+    e.streamChannel = r.u16();
+    if (extended) {
+        r.u16();
+        e.blockId = r.u64();
+    } else {
+        e.blockId = r.u16();
+    }
+    e.timestamp = r.u64();
+    return e;
+}
+
+size_t eventSize(bool extended) { return extended ? 24 : 16; }
+
+} // namespace
+
+// Commands and acknowledges share one layout: two 16-bit words, the
+// payload length, the id, then the payload that the length announces.
+namespace {
+
+Bytes packHeader(uint16_t first, uint16_t second, uint16_t id, const Bytes &payload)
+{
+    Bytes out;
+    out.reserve(kHeaderSize + payload.size());
+    Writer w(out);
+    w.u16(first);
+    w.u16(second);
+    w.u16(uint16_t(payload.size()));
+    w.u16(id);
+    w.bytes(payload.data(), payload.size());
+    return out;
+}
+
+bool unpackHeader(const uint8_t *data, size_t size, uint16_t &first, uint16_t &second, uint16_t &length,
+                  uint16_t &id, Bytes &payload)
+{
+    Reader r(data, size);
+    first = r.u16();
+    second = r.u16();
+    length = r.u16();
+    id = r.u16();
+    payload = r.bytes(length);
+    return r.ok();
+}
+
+} // namespace
+
+Bytes encodeCommand(uint16_t command, uint8_t flags, uint16_t reqId, const Bytes &payload)
+{
+    return packHeader(uint16_t((kKey << 8) | flags), command, reqId, payload);
+}
+
+Bytes encodeAck(uint16_t answer, uint16_t status, uint16_t ackId, const Bytes &payload)
+{
+    return packHeader(status, answer, ackId, payload);
+}
+
+std::optional<Command> decodeCommand(const uint8_t *data, size_t size)
+{
+    Command cmd;
+    uint16_t first = 0;
+    if (!unpackHeader(data, size, first, cmd.header.command, cmd.header.length, cmd.header.reqId, cmd.payload) ||
+        (first >> 8) != kKey)
+        return std::nullopt;
+    cmd.header.flags = uint8_t(first);
+    return cmd;
+}
+
+std::optional<Ack> decodeAck(const uint8_t *data, size_t size)
+{
+    Ack ack;
+    if (!unpackHeader(data, size, ack.header.status, ack.header.answer, ack.header.length, ack.header.ackId,
+                      ack.payload))
+        return std::nullopt;
+    return ack;
+}
+
+Bytes encodeEmptyAck(uint16_t answer, uint16_t ackId, uint16_t status)
+{
+    return encodeAck(answer, status, ackId, {});
+}
+
+// ---- Device identity ------------------------------------------------------
+
+Bytes DeviceIdentity::encode() const
+{
+    Bytes out;
+    out.reserve(kDiscoveryAckSize);
+    Writer w(out);
+    w.u16(versionMajor);
+    w.u16(versionMinor);
+    w.u32(deviceMode);
+    w.u16(0);
+    w.bytes(mac.data(), 2);
+    w.bytes(mac.data() + 2, 4);
+    w.u32(ipConfigOptions);
+    w.u32(ipConfigCurrent);
+    w.zeros(12);
+    w.u32(ip);
+    w.zeros(12);
+    w.u32(subnetMask);
+    w.zeros(12);
+    w.u32(gateway);
+    w.text(manufacturerName, 32);
+    w.text(modelName, 32);
+    w.text(deviceVersion, 32);
+    w.text(manufacturerInfo, 48);
+    w.text(serialNumber, 16);
+    w.text(userDefinedName, 16);
+    return out;
+}
+
+std::optional<DeviceIdentity> DeviceIdentity::decode(const uint8_t *data, size_t size)
+{
+    Reader r(data, size);
+    DeviceIdentity d;
+    d.versionMajor = r.u16();
+    d.versionMinor = r.u16();
+    d.deviceMode = r.u32();
+    r.skip(2);
+    Bytes mac = r.bytes(6);
+    if (mac.size() == 6) std::memcpy(d.mac.data(), mac.data(), 6);
+    d.ipConfigOptions = r.u32();
+    d.ipConfigCurrent = r.u32();
+    r.skip(12);
+    d.ip = r.u32();
+    r.skip(12);
+    d.subnetMask = r.u32();
+    r.skip(12);
+    d.gateway = r.u32();
+    d.manufacturerName = r.text(32);
+    d.modelName = r.text(32);
+    d.deviceVersion = r.text(32);
+    d.manufacturerInfo = r.text(48);
+    d.serialNumber = r.text(16);
+    d.userDefinedName = r.text(16);
+    if (!r.ok()) return std::nullopt;
+    return d;
+}
+
+Bytes encodeDiscoveryCmd(uint16_t reqId, bool allowBroadcastAck)
+{
+    uint8_t flags = FLAG_ACK_REQUIRED | (allowBroadcastAck ? FLAG_DISCOVERY_BROADCAST_ACK : 0);
+    return finish(DISCOVERY_CMD, flags, reqId, {});
+}
+
+Bytes encodeDiscoveryAck(uint16_t ackId, const DeviceIdentity &identity)
+{
+    return encodeAck(DISCOVERY_ACK, STATUS_SUCCESS, ackId, identity.encode());
+}
+
+std::optional<DeviceIdentity> decodeDiscoveryAck(const uint8_t *data, size_t size, uint16_t *ackId)
+{
+    auto ack = decodeAck(data, size);
+    if (!ack || ack->header.answer != DISCOVERY_ACK || ack->header.status != STATUS_SUCCESS)
+        return std::nullopt;
+    auto identity = DeviceIdentity::decode(ack->payload.data(), ack->payload.size());
+    if (identity && ackId) *ackId = ack->header.ackId;
+    return identity;
+}
+
+// ---- FORCEIP ----------------------------------------------------------------
+
+Bytes ForceIp::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u16(0);
+    w.bytes(mac.data(), 6);
+    w.zeros(12);
+    w.u32(ip);
+    w.zeros(12);
+    w.u32(subnetMask);
+    w.zeros(12);
+    w.u32(gateway);
+    return finish(FORCEIP_CMD, FLAG_ACK_REQUIRED, reqId, p);
+}
+
+std::optional<ForceIp> ForceIp::decode(const Command &cmd)
+{
+    if (!isCommand(cmd, FORCEIP_CMD)) return std::nullopt;
+    Reader r(cmd.payload.data(), cmd.payload.size());
+    ForceIp f;
+    r.skip(2);
+    Bytes mac = r.bytes(6);
+    if (mac.size() == 6) std::memcpy(f.mac.data(), mac.data(), 6);
+    r.skip(12);
+    f.ip = r.u32();
+    r.skip(12);
+    f.subnetMask = r.u32();
+    r.skip(12);
+    f.gateway = r.u32();
+    if (!r.ok()) return std::nullopt;
+    return f;
+}
+
+// ---- Registers and memory -------------------------------------------------------
+
+Bytes ReadRegCmd::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    for (uint32_t a : addresses) w.u32(a);
+    return finish(READREG_CMD, FLAG_ACK_REQUIRED, reqId, p);
+}
+
+std::optional<ReadRegCmd> ReadRegCmd::decode(const Command &cmd)
+{
+    size_t n = cmd.payload.size();
+    if (!isCommand(cmd, READREG_CMD) || n == 0 || n % 4 || n > kMaxPayload) return std::nullopt;
+    Reader r(cmd.payload.data(), n);
+    ReadRegCmd c;
+    while (r.left()) c.addresses.push_back(r.u32());
+    return c;
+}
+
+Bytes ReadRegAck::encode(uint16_t ackId, uint16_t status) const
+{
+    Bytes p;
+    Writer w(p);
+    for (uint32_t v : values) w.u32(v);
+    return encodeAck(READREG_ACK, status, ackId, p);
+}
+
+std::optional<ReadRegAck> ReadRegAck::decode(const Ack &ack)
+{
+    size_t n = ack.payload.size();
+    if (ack.header.answer != READREG_ACK || n % 4) return std::nullopt;
+    Reader r(ack.payload.data(), n);
+    ReadRegAck a;
+    while (r.left()) a.values.push_back(r.u32());
+    return a;
+}
+
+Bytes WriteRegCmd::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    for (const auto &aw : writes) {
+        w.u32(aw.first);
+        w.u32(aw.second);
+    }
+    return finish(WRITEREG_CMD, FLAG_ACK_REQUIRED, reqId, p);
+}
+
+std::optional<WriteRegCmd> WriteRegCmd::decode(const Command &cmd)
+{
+    size_t n = cmd.payload.size();
+    if (!isCommand(cmd, WRITEREG_CMD) || n == 0 || n % 8 || n > kMaxPayload) return std::nullopt;
+    Reader r(cmd.payload.data(), n);
+    WriteRegCmd c;
+    while (r.left()) {
+        uint32_t a = r.u32();
+        uint32_t v = r.u32();
+        c.writes.emplace_back(a, v);
+    }
+    return c;
+}
+
+Bytes WriteAck::encode(uint16_t answer, uint16_t ackId, uint16_t status) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u16(0);
+    w.u16(index);
+    return encodeAck(answer, status, ackId, p);
+}
+
+std::optional<WriteAck> WriteAck::decode(const Ack &ack)
+{
+    if (ack.header.answer != WRITEREG_ACK && ack.header.answer != WRITEMEM_ACK) return std::nullopt;
+    Reader r(ack.payload.data(), ack.payload.size());
+    WriteAck a;
+    r.u16();
+    a.index = r.u16();
+    if (!r.ok()) return std::nullopt;
+    return a;
+}
+
+Bytes ReadMemCmd::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u32(address);
+    w.u16(0);
+    w.u16(count);
+    return finish(READMEM_CMD, FLAG_ACK_REQUIRED, reqId, p);
+}
+
+std::optional<ReadMemCmd> ReadMemCmd::decode(const Command &cmd)
+{
+    if (!isCommand(cmd, READMEM_CMD)) return std::nullopt;
+    Reader r(cmd.payload.data(), cmd.payload.size());
+    ReadMemCmd c;
+    c.address = r.u32();
+    r.u16();
+    c.count = r.u16();
+    if (!r.ok()) return std::nullopt;
+    return c;
+}
+
+Bytes ReadMemAck::encode(uint16_t ackId, uint16_t status) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u32(address);
+    w.bytes(data.data(), data.size());
+    return encodeAck(READMEM_ACK, status, ackId, p);
+}
+
+std::optional<ReadMemAck> ReadMemAck::decode(const Ack &ack)
+{
+    if (ack.header.answer != READMEM_ACK) return std::nullopt;
+    Reader r(ack.payload.data(), ack.payload.size());
+    ReadMemAck a;
+    a.address = r.u32();
+    a.data = r.bytes(r.left());
+    if (!r.ok()) return std::nullopt;
+    return a;
+}
+
+Bytes WriteMemCmd::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u32(address);
+    w.bytes(data.data(), data.size());
+    return finish(WRITEMEM_CMD, FLAG_ACK_REQUIRED, reqId, p);
+}
+
+std::optional<WriteMemCmd> WriteMemCmd::decode(const Command &cmd)
+{
+    if (!isCommand(cmd, WRITEMEM_CMD)) return std::nullopt;
+    Reader r(cmd.payload.data(), cmd.payload.size());
+    WriteMemCmd c;
+    c.address = r.u32();
+    c.data = r.bytes(r.left());
+    if (!r.ok() || c.data.empty()) return std::nullopt;
+    return c;
+}
+
+// ---- Stream resend, pending, events and actions ------------------------------------
+
+Bytes PacketResendCmd::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u16(streamChannel);
+    if (extendedId) {
+        w.u16(0);
+        w.u32(firstPacketId);
+        w.u32(lastPacketId);
+        w.u64(blockId);
+    } else {
+        w.u16(uint16_t(blockId));
+        w.u32(firstPacketId & 0xFFFFFF);
+        w.u32(lastPacketId & 0xFFFFFF);
+    }
+    // The device never acknowledges a resend request.
+    return finish(PACKETRESEND_CMD, extendedId ? FLAG_EXTENDED_ID : 0, reqId, p);
+}
+
+std::optional<PacketResendCmd> PacketResendCmd::decode(const Command &cmd)
+{
+    if (!isCommand(cmd, PACKETRESEND_CMD)) return std::nullopt;
+    Reader r(cmd.payload.data(), cmd.payload.size());
+    PacketResendCmd c;
+    c.extendedId = (cmd.header.flags & FLAG_EXTENDED_ID) != 0;
+    c.streamChannel = r.u16();
+    if (c.extendedId) {
+        r.u16();
+        c.firstPacketId = r.u32();
+        c.lastPacketId = r.u32();
+        c.blockId = r.u64();
+    } else {
+        c.blockId = r.u16();
+        c.firstPacketId = r.u32() & 0xFFFFFF;
+        c.lastPacketId = r.u32() & 0xFFFFFF;
+    }
+    if (!r.ok()) return std::nullopt;
+    return c;
+}
+
+Bytes PendingAck::encode(uint16_t ackId) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u16(0);
+    w.u16(timeToCompletionMs);
+    return encodeAck(PENDING_ACK, STATUS_SUCCESS, ackId, p);
+}
+
+std::optional<PendingAck> PendingAck::decode(const Ack &ack)
+{
+    if (ack.header.answer != PENDING_ACK) return std::nullopt;
+    Reader r(ack.payload.data(), ack.payload.size());
+    PendingAck a;
+    r.u16();
+    a.timeToCompletionMs = r.u16();
+    if (!r.ok()) return std::nullopt;
+    return a;
+}
+
+Bytes EventCmd::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    for (const Event &e : events) writeEvent(w, e, extendedId);
+    return finish(EVENT_CMD, uint8_t(FLAG_ACK_REQUIRED | (extendedId ? FLAG_EXTENDED_ID : 0)), reqId, p);
+}
+
+std::optional<EventCmd> EventCmd::decode(const Command &cmd)
+{
+    if (!isCommand(cmd, EVENT_CMD)) return std::nullopt;
+    EventCmd c;
+    c.extendedId = (cmd.header.flags & FLAG_EXTENDED_ID) != 0;
+    size_t each = eventSize(c.extendedId);
+    size_t n = cmd.payload.size();
+    if (n == 0 || n % each) return std::nullopt;
+    Reader r(cmd.payload.data(), n);
+    while (r.left() >= each) c.events.push_back(readEvent(r, c.extendedId));
+    if (!r.ok()) return std::nullopt;
+    return c;
+}
+
+Bytes EventDataCmd::encode(uint16_t reqId) const
+{
+    Bytes p;
+    Writer w(p);
+    writeEvent(w, event, extendedId);
+    w.bytes(data.data(), data.size());
+    return finish(EVENTDATA_CMD, uint8_t(FLAG_ACK_REQUIRED | (extendedId ? FLAG_EXTENDED_ID : 0)), reqId, p);
+}
+
+std::optional<EventDataCmd> EventDataCmd::decode(const Command &cmd)
+{
+    if (!isCommand(cmd, EVENTDATA_CMD)) return std::nullopt;
+    EventDataCmd c;
+    c.extendedId = (cmd.header.flags & FLAG_EXTENDED_ID) != 0;
+    Reader r(cmd.payload.data(), cmd.payload.size());
+    c.event = readEvent(r, c.extendedId);
+    c.data = r.bytes(r.left());
+    if (!r.ok()) return std::nullopt;
+    return c;
+}
+
+Bytes ActionCmd::encode(uint16_t reqId, bool ackRequired) const
+{
+    Bytes p;
+    Writer w(p);
+    w.u32(deviceKey);
+    w.u32(groupKey);
+    w.u32(groupMask);
+    if (actionTime) w.u64(*actionTime);
+    uint8_t flags = uint8_t((ackRequired ? FLAG_ACK_REQUIRED : 0) | (actionTime ? FLAG_SCHEDULED_ACTION : 0));
+    return finish(ACTION_CMD, flags, reqId, p);
+}
+
+std::optional<ActionCmd> ActionCmd::decode(const Command &cmd)
+{
+    if (!isCommand(cmd, ACTION_CMD)) return std::nullopt;
+    Reader r(cmd.payload.data(), cmd.payload.size());
+    ActionCmd c;
+    c.deviceKey = r.u32();
+    c.groupKey = r.u32();
+    c.groupMask = r.u32();
+    if (cmd.header.flags & FLAG_SCHEDULED_ACTION) c.actionTime = r.u64();
+    if (!r.ok()) return std::nullopt;
+    return c;
+}
+
+// ---- Text forms -------------------------------------------------------------------
+
+std::string formatIPv4(uint32_t a)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+    return buf;
+}
+
+bool parseIPv4(const std::string &text, uint32_t &out)
+{
+    uint32_t value = 0;
+    int parts = 0;
+    size_t i = 0;
+    while (parts < 4) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+        uint32_t part = 0;
+        size_t digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+            part = part * 10 + uint32_t(text[i] - '0');
+            ++i;
+            ++digits;
+        }
+        if (part > 255 || digits > 3) return false;
+        value = (value << 8) | part;
+        ++parts;
+        if (parts < 4) {
+            if (i >= text.size() || text[i] != '.') return false;
+            ++i;
+        }
+    }
+    if (i != text.size()) return false;
+    out = value;
+    return true;
+}
+
+std::string formatMac(const Mac &mac, char separator, bool upper)
+{
+    char buf[18];
+    std::snprintf(buf, sizeof buf, upper ? "%02X%c%02X%c%02X%c%02X%c%02X%c%02X" : "%02x%c%02x%c%02x%c%02x%c%02x%c%02x",
+                  mac[0], separator, mac[1], separator, mac[2], separator, mac[3], separator, mac[4], separator, mac[5]);
+    return buf;
+}
+
+bool parseMac(const std::string &text, Mac &mac)
+{
+    // Six pairs of hexadecimal digits with any one separator (":", "-", ".").
+    if (text.size() != 17) return false;
+    Mac out{};
+    for (size_t k = 0; k < 6; ++k) {
+        uint8_t v = 0;
+        for (size_t j = 0; j < 2; ++j) {
+            char c = text[k * 3 + j];
+            uint8_t d;
+            if (c >= '0' && c <= '9') d = uint8_t(c - '0');
+            else if (c >= 'a' && c <= 'f') d = uint8_t(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F') d = uint8_t(c - 'A' + 10);
+            else return false;
+            v = uint8_t((v << 4) | d);
+        }
+        out[k] = v;
+        if (k < 5 && text[k * 3 + 2] != text[2]) return false;
+    }
+    if (text[2] != ':' && text[2] != '-' && text[2] != '.') return false;
+    mac = out;
+    return true;
+}
+
+} // namespace gvcp
+} // namespace tarn

@@ -1,0 +1,66 @@
+#ifndef TARN_SYSTEM_DETAIL_H
+#define TARN_SYSTEM_DETAIL_H
+
+// What the discovery code needs to fill the SDK's objects and to reach the
+// network, shared by the files of libZuSystem only.
+
+#include "Gvcp.h"
+#include "ZuSystem.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ZuSystemDetail
+{
+    static std::wstring Wide(const std::string &utf8);
+
+    // The host's network adapters (getifaddrs, the loopback included) and USB
+    // host controllers (sysfs, none where it is absent).
+    static std::vector<std::unique_ptr<ZuInterface>> ListInterfaces();
+
+    // Whether discovery may send through this adapter: the loopback only,
+    // unless TARN_DISCOVERY_INTERFACES names the adapters to use.
+    static bool MaySend(const ZuNetworkAdapter &aAdapter);
+
+    static std::unique_ptr<ZuDeviceInfoGEV> MakeGEV(const tarn::gvcp::DeviceIdentity &aIdentity,
+                                                    const ZuNetworkAdapter *aAdapter);
+
+    static const std::string &AdapterName(const ZuNetworkAdapter &aAdapter);
+    static const std::vector<ZuNetworkAdapter::Address> &Addresses(const ZuNetworkAdapter &aAdapter);
+    static void AddDevice(ZuInterface &aInterface, const ZuDeviceInfo *aInfo) { aInterface.mDevices.push_back(aInfo); }
+    static bool SameDevice(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV &b);
+    static bool Matches(const ZuDeviceInfo &aInfo, const std::string &aText);
+};
+
+namespace tarn {
+namespace discovery {
+
+struct Answer {
+    size_t target;   // index into the targets given
+    gvcp::DeviceIdentity identity;
+};
+
+struct Target {
+    uint32_t localIp;
+    uint32_t mask;
+    std::string ifname;
+};
+
+// Sends DISCOVERY from each target address and collects the answers until
+// the time-out, or earlier once `done` says so. False when no target could send.
+bool DiscoverGEV(const std::vector<Target> &aTargets, uint32_t aTimeoutMs, bool aSubnetBroadcast,
+                 const std::function<bool(const Answer &)> &aDone, std::vector<Answer> &aAnswers);
+
+struct Session {
+    std::string name, address, localAddress;
+    uint16_t port = 0;
+};
+
+// Listens for SAP announcements on the given local addresses for the time-out.
+std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTimeoutMs);
+
+} // namespace discovery
+} // namespace tarn
+
+#endif

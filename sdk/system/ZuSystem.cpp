@@ -1,0 +1,247 @@
+#include "SystemDetail.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+constexpr uint32_t kDefaultTimeout = 1500;
+constexpr uint32_t kMinTimeout = 100;
+constexpr uint32_t kMaxTimeout = 60000;
+} // namespace
+
+ZuSystemEventSink::~ZuSystemEventSink() = default;
+
+struct ZuSystem::Impl
+{
+    // Guards the lists and settings; a discovery runs outside it so that
+    // readers are not held up for the detection time-out.
+    mutable std::mutex mutex;
+    // Serialises discoveries of this system.
+    std::mutex findMutex;
+    uint32_t timeout = kDefaultTimeout;
+    bool subnetBroadcast = false;
+    std::vector<ZuSystemEventSink *> sinks;
+    std::vector<std::unique_ptr<ZuInterface>> interfaces;
+    std::vector<std::unique_ptr<ZuDeviceInfo>> devices;
+    // What an earlier discovery found: kept, so that informations handed out
+    // before stay valid for the life of the system.
+    std::vector<std::unique_ptr<ZuInterface>> oldInterfaces;
+    std::vector<std::unique_ptr<ZuDeviceInfo>> oldDevices;
+    mutable std::vector<tarn::discovery::Session> sessions;
+
+    std::vector<tarn::discovery::Target> targets(const std::vector<std::unique_ptr<ZuInterface>> &list,
+                                                 std::vector<ZuNetworkAdapter *> &adapters) const
+    {
+        std::vector<tarn::discovery::Target> out;
+        for (const auto &itf : list) {
+            auto *adapter = dynamic_cast<ZuNetworkAdapter *>(itf.get());
+            if (!adapter || !ZuSystemDetail::MaySend(*adapter)) continue;
+            for (const auto &a : ZuSystemDetail::Addresses(*adapter)) {
+                out.push_back({a.ip, a.mask, ZuSystemDetail::AdapterName(*adapter)});
+                adapters.push_back(adapter);
+            }
+        }
+        return out;
+    }
+
+    void notify(const std::vector<const ZuDeviceInfo *> &found)
+    {
+        std::vector<ZuSystemEventSink *> copy;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            copy = sinks;
+        }
+        for (const ZuDeviceInfo *info : found)
+            for (ZuSystemEventSink *sink : copy) sink->OnDeviceFound(info->GetInterface(), info);
+    }
+};
+
+ZuSystem::ZuSystem() : mImpl(std::make_unique<Impl>()) {}
+ZuSystem::~ZuSystem() = default;
+
+ZuResult ZuSystem::Find()
+{
+    std::lock_guard<std::mutex> findLock(mImpl->findMutex);
+    auto interfaces = ZuSystemDetail::ListInterfaces();
+    std::vector<ZuNetworkAdapter *> adapters;
+    auto targets = mImpl->targets(interfaces, adapters);
+    std::vector<tarn::discovery::Answer> answers;
+    bool searched = tarn::discovery::DiscoverGEV(targets, GetDetectionTimeout(), GetSubnetBroadcastEnabled(), nullptr, answers);
+
+    std::vector<std::unique_ptr<ZuDeviceInfo>> devices;
+    std::vector<const ZuDeviceInfo *> found;
+    for (const auto &answer : answers) {
+        ZuNetworkAdapter *adapter = adapters[answer.target];
+        auto info = ZuSystemDetail::MakeGEV(answer.identity, adapter);
+        bool seen = std::any_of(devices.begin(), devices.end(), [&](const std::unique_ptr<ZuDeviceInfo> &d) {
+            return ZuSystemDetail::SameDevice(static_cast<const ZuDeviceInfoGEV &>(*d), *info);
+        });
+        if (seen) continue;  // the same answer through two of the adapter's addresses
+        ZuSystemDetail::AddDevice(*adapter, info.get());
+        found.push_back(info.get());
+        devices.push_back(std::move(info));
+    }
+    {
+        std::lock_guard<std::mutex> lock(mImpl->mutex);
+        for (auto &i : mImpl->interfaces) mImpl->oldInterfaces.push_back(std::move(i));
+        for (auto &d : mImpl->devices) mImpl->oldDevices.push_back(std::move(d));
+        mImpl->interfaces = std::move(interfaces);
+        mImpl->devices = std::move(devices);
+    }
+    mImpl->notify(found);
+    if (!searched)
+        return ZuResult(ZU_NETWORK_ERROR, ZuString("no network adapter could be searched for GigE Vision devices "
+                                                   "(the loopback, or those TARN_DISCOVERY_INTERFACES names)"));
+    return ZuResult();
+}
+
+ZuResult ZuSystem::FindDevice(const ZuString &aDeviceToFind, const ZuDeviceInfo **aDeviceInfo)
+{
+    if (aDeviceInfo) *aDeviceInfo = nullptr;
+    if (!aDeviceInfo || aDeviceToFind.GetLength() == 0)
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("a device to find and a place for its information are needed"));
+    const std::string text = aDeviceToFind.Narrow();
+
+    std::lock_guard<std::mutex> findLock(mImpl->findMutex);
+    bool empty;
+    {
+        std::lock_guard<std::mutex> lock(mImpl->mutex);
+        empty = mImpl->interfaces.empty();
+    }
+    if (empty) {
+        auto interfaces = ZuSystemDetail::ListInterfaces();
+        std::lock_guard<std::mutex> lock(mImpl->mutex);
+        mImpl->interfaces = std::move(interfaces);
+    }
+    // The interfaces are only replaced under findMutex, which this call holds.
+    std::vector<ZuNetworkAdapter *> adapters;
+    auto targets = mImpl->targets(mImpl->interfaces, adapters);
+    std::vector<tarn::discovery::Answer> answers;
+    auto done = [&](const tarn::discovery::Answer &a) {
+        auto probe = ZuSystemDetail::MakeGEV(a.identity, adapters[a.target]);
+        return ZuSystemDetail::Matches(*probe, text);
+    };
+    tarn::discovery::DiscoverGEV(targets, GetDetectionTimeout(), GetSubnetBroadcastEnabled(), done, answers);
+
+    const ZuDeviceInfo *match = nullptr;
+    std::vector<const ZuDeviceInfo *> found;
+    {
+        std::lock_guard<std::mutex> lock(mImpl->mutex);
+        for (const auto &answer : answers) {
+            ZuNetworkAdapter *adapter = adapters[answer.target];
+            auto info = ZuSystemDetail::MakeGEV(answer.identity, adapter);
+            const ZuDeviceInfo *known = nullptr;
+            for (const auto &d : mImpl->devices) {
+                auto *gev = dynamic_cast<const ZuDeviceInfoGEV *>(d.get());
+                if (gev && d->GetInterface() == adapter && ZuSystemDetail::SameDevice(*gev, *info)) known = d.get();
+            }
+            if (!known) {
+                known = info.get();
+                ZuSystemDetail::AddDevice(*adapter, known);
+                found.push_back(known);
+                mImpl->devices.push_back(std::move(info));
+            }
+            if (!match && ZuSystemDetail::Matches(*known, text)) match = known;
+        }
+    }
+    mImpl->notify(found);
+    *aDeviceInfo = match;
+    if (!match) return ZuResult(ZU_NOT_FOUND, ZuString("no device answered as " + text));
+    return ZuResult();
+}
+
+void ZuSystem::SetDetectionTimeout(uint32_t aTimeout)
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    mImpl->timeout = std::min(std::max(aTimeout, kMinTimeout), kMaxTimeout);
+}
+
+uint32_t ZuSystem::GetDetectionTimeout() const
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    return mImpl->timeout;
+}
+
+void ZuSystem::SetSubnetBroadcastEnabled(bool aEnabled)
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    mImpl->subnetBroadcast = aEnabled;
+}
+
+bool ZuSystem::GetSubnetBroadcastEnabled() const
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    return mImpl->subnetBroadcast;
+}
+
+uint32_t ZuSystem::GetGEVSupportedVersion() const { return 0x00020002; }
+uint32_t ZuSystem::GetU3VSupportedVersion() const { return 0x00010002; }
+
+ZuResult ZuSystem::RegisterEventSink(ZuSystemEventSink *aEventSink)
+{
+    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink given"));
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    auto &sinks = mImpl->sinks;
+    if (std::find(sinks.begin(), sinks.end(), aEventSink) != sinks.end())
+        return ZuResult(ZU_GENERIC_ERROR, ZuString("the event sink is registered already"));
+    sinks.push_back(aEventSink);
+    return ZuResult();
+}
+
+ZuResult ZuSystem::UnregisterEventSink(ZuSystemEventSink *aEventSink)
+{
+    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink given"));
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    auto &sinks = mImpl->sinks;
+    auto it = std::find(sinks.begin(), sinks.end(), aEventSink);
+    if (it == sinks.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the event sink is not registered"));
+    sinks.erase(it);
+    return ZuResult();
+}
+
+uint32_t ZuSystem::GetInterfaceCount() const
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    return uint32_t(mImpl->interfaces.size());
+}
+
+const ZuInterface *ZuSystem::GetInterface(uint32_t aIndex) const
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    return aIndex < mImpl->interfaces.size() ? mImpl->interfaces[aIndex].get() : nullptr;
+}
+
+uint32_t ZuSystem::GetDeviceCount() const
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    return uint32_t(mImpl->devices.size());
+}
+
+const ZuDeviceInfo *ZuSystem::GetDeviceInfo(uint32_t aIndex) const
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    return aIndex < mImpl->devices.size() ? mImpl->devices[aIndex].get() : nullptr;
+}
+
+uint32_t ZuSystem::DiscoverSessions() const
+{
+    auto interfaces = ZuSystemDetail::ListInterfaces();
+    std::vector<ZuNetworkAdapter *> adapters;
+    auto targets = mImpl->targets(interfaces, adapters);
+    auto sessions = tarn::discovery::ListenSAP(targets, GetDetectionTimeout());
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    mImpl->sessions = std::move(sessions);
+    return uint32_t(mImpl->sessions.size());
+}
+
+ZuResult ZuSystem::GetSessionInfo(uint32_t aIndex, ZuSessionInfo &aSessionInfo) const
+{
+    std::lock_guard<std::mutex> lock(mImpl->mutex);
+    if (aIndex >= mImpl->sessions.size()) return ZuResult(ZU_NOT_FOUND, ZuString("no announced session at that index"));
+    const auto &s = mImpl->sessions[aIndex];
+    aSessionInfo.mName = ZuString(s.name);
+    aSessionInfo.mAddress = ZuString(s.address);
+    aSessionInfo.mPort = s.port;
+    aSessionInfo.mLocalAddress = ZuString(s.localAddress);
+    return ZuResult();
+}
