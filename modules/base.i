@@ -31,3 +31,4 @@
 %include "ZuGenDCTypes.h"
 %include "ZuSystemTypes.h"
 %include "discovery/discovery.i"
+%include "payload/buffer.i"

@@ -304,6 +304,10 @@ ZuResult ZuBuffer::AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32_t aCh
 ZuResult ZuBuffer::AttachData(void *aPointer, uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength,
                               uint32_t aChunkUsed)
 {
+    uint64_t limit = mAttachLimit;
+    mAttachLimit = 0;
+    if (limit && aSize > limit)
+        return ZuResult(ZU_BUFFER_TOO_SMALL, ZuString("the memory is smaller than what it is to hold"));
     if (!aPointer || aSize == 0)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("no memory to attach"));
     if (aSize > UINT32_MAX)

@@ -28,6 +28,18 @@ ZuResult ZuImage::Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelT
     return ZuResult();
 }
 
+void ZuImage::Keep(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                   uint16_t aPaddingY, uint32_t aImageSize, uint32_t aMaximumChunkLength)
+{
+    mWidth = aSizeX;
+    mHeight = aSizeY;
+    mPixelType = aPixelType;
+    mPaddingX = aPaddingX;
+    mPaddingY = aPaddingY;
+    mImageSize = aImageSize;
+    mMaximumChunkLength = aMaximumChunkLength;
+}
+
 ZuResult ZuImage::Alloc(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
                         uint16_t aPaddingY, uint32_t aMaximumChunkLength)
 {
@@ -35,15 +47,8 @@ ZuResult ZuImage::Alloc(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType
     ZuResult result = Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
     if (result.IsOK())
         result = mBuffer->AllocData(uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength);
-    if (!result.IsOK())
-        return result;
-    mWidth = aSizeX;
-    mHeight = aSizeY;
-    mPixelType = aPixelType;
-    mPaddingX = aPaddingX;
-    mPaddingY = aPaddingY;
-    mImageSize = size;
-    mMaximumChunkLength = aMaximumChunkLength;
+    if (result.IsOK())
+        Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
     return result;
 }
 
@@ -52,17 +57,12 @@ ZuResult ZuImage::Attach(void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY, ZuP
 {
     uint32_t size = 0;
     ZuResult result = Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
-    if (result.IsOK())
-        result = mBuffer->AttachData(aRawBuffer, uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength, 0);
     if (!result.IsOK())
-        return result;
-    mWidth = aSizeX;
-    mHeight = aSizeY;
-    mPixelType = aPixelType;
-    mPaddingX = aPaddingX;
-    mPaddingY = aPaddingY;
-    mImageSize = size;
-    mMaximumChunkLength = aMaximumChunkLength;
+        mBuffer->LimitNextAttach(0);
+    else
+        result = mBuffer->AttachData(aRawBuffer, uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength, 0);
+    if (result.IsOK())
+        Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
     return result;
 }
 

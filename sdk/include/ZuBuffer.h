@@ -243,6 +243,12 @@ public:
     /// Does nothing when no attached memory starts there.
     void KeepAttachment(const void *aPointer, std::shared_ptr<void> aOwner);
 
+    /// Makes the next attach of memory refuse to take more than aBytes
+    /// from its pointer (ZU_BUFFER_TOO_SMALL): a caller that knows how much
+    /// memory stands behind the pointer sets it just before the attach.
+    /// 0 lifts the limit; the next attach lifts it in any case.
+    void LimitNextAttach(uint64_t aBytes) { mAttachLimit = aBytes; }
+
     // Memory operations of the typed views.
     ZuResult AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength);
     ZuResult AttachData(void *aPointer, uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength,
@@ -282,6 +288,7 @@ private:
     uint32_t mRawLength = 0;
     uint64_t mID = 0, mBlockID = 0, mTimestamp = 0, mReceptionTime = 0, mDuration = 0;
     uint32_t mAcquiredSize = 0;
+    uint64_t mAttachLimit = 0;
     uint32_t mCounters[8] = {};
     bool mExtendedID = false, mHeaderValid = false, mTrailerValid = false, mLargeLeaderTrailer = false;
     ZuResult mOperationResult;

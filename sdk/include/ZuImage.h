@@ -130,7 +130,7 @@ public:
     /// @return As Alloc; ZU_INVALID_PARAMETER also for a null pointer.
     virtual ZuResult Attach(void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX = 0, uint16_t aPaddingY = 0, uint32_t aMaximumChunkLength = 0);
 
-    /// Lets attached memory go; the image keeps its description.
+    /// Lets attached memory go; the image forgets its description.
     /// @return The memory that was attached, null when none was.
     virtual uint8_t *Detach();
 
@@ -188,6 +188,8 @@ private:
     ZuImage &operator=(const ZuImage &) = delete;
     ZuResult Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
                       uint16_t aPaddingY, uint32_t aMaximumChunkLength, uint32_t &aImageSize);
+    void Keep(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX, uint16_t aPaddingY,
+              uint32_t aImageSize, uint32_t aMaximumChunkLength);
 
     ZuBuffer *mBuffer;
     uint32_t mWidth = 0, mHeight = 0, mOffsetX = 0, mOffsetY = 0;

@@ -1,0 +1,253 @@
+/* NumPy arrays over payload memory, and payload memory taken from NumPy
+ * arrays. Generic: nothing here knows a particular SDK class.
+ *
+ * Views (output side)
+ *   Tarn_ArrayView(data, nd, dims, typenum, base)   an array over data
+ *   Tarn_BytesView(data, length, base)              a one-dimensional uint8 array
+ *   Tarn_PlanImage(plan, pixel type, width, height, padding X, padding Y,
+ *                  image size, bytes behind the pointer)
+ *                                                   shape and element type of an image
+ *   Tarn_PlanBytes(plan, length)                    a one-dimensional plan
+ *   Tarn_PlanView(plan, data, base)                 the array a plan describes
+ *   Tarn_MemoryOwner(std::shared_ptr<void>)         a capsule that shares the memory
+ * A view never copies. Its base is the object that keeps its memory alive
+ * (a capsule sharing an SDK block, or the object that owns the memory), so a
+ * view stays readable after its buffer's proxy is gone. A null data pointer
+ * gives an empty array.
+ *
+ * Attached memory (input side)
+ *   TARN_ATTACH_BYTES((void *ptr, LENTYPE len))     one-dimensional array -> (pointer, length)
+ * The array is converted to a C-contiguous, writeable uint8 array (a copy
+ * only when it is not one already). A length that does not fit LENTYPE
+ * raises OverflowError before any copy is made. After the call the wrapper
+ * calls Tarn_KeepAttachment(arg1, pointer, array): the class whose operation
+ * is wrapped provides that overload and ties the array to the attachment,
+ * so the memory stays valid for as long as the SDK uses it, even when the
+ * caller drops the array or passed something that needed a copy.
+ */
+
+%fragment("Tarn_Arrays", "header", fragment="<memory>", fragment="<string>") %{
+#include "ZuPixelTypeInfo.h"
+
+SWIGINTERN PyObject *Tarn_ArrayView(void *data, int nd, npy_intp *dims, int typenum, PyObject *base)
+{
+  PyObject *array;
+  if (!data) {
+    /* Never hand out memory NumPy did not initialise. */
+    npy_intp zero = 0;
+    Py_XDECREF(base);
+    return PyArray_ZEROS(1, &zero, typenum, 0);
+  }
+  array = PyArray_New(&PyArray_Type, nd, dims, typenum, NULL, data, 0, NPY_ARRAY_CARRAY, NULL);
+  if (!array) {
+    Py_XDECREF(base);
+    return NULL;
+  }
+  /* Takes the reference to base, also when it fails. */
+  if (base && PyArray_SetBaseObject((PyArrayObject *)array, base) < 0) {
+    Py_DECREF(array);
+    return NULL;
+  }
+  return array;
+}
+
+SWIGINTERN PyObject *Tarn_BytesView(void *data, uint64_t length, PyObject *base)
+{
+  if (length > (uint64_t)NPY_MAX_INTP) {
+    Py_XDECREF(base);
+    PyErr_SetString(PyExc_OverflowError, "payload length exceeds the address space");
+    return NULL;
+  }
+  npy_intp dims[1] = {(npy_intp)length};
+  return Tarn_ArrayView(data, 1, dims, NPY_UINT8, base);
+}
+
+/* Plain data, so that it may live in a wrapper across SWIG's error jumps. */
+struct Tarn_ViewPlan {
+  int nd;
+  npy_intp dims[3];
+  int typenum;
+  PyObject *base; /* new reference, or NULL */
+};
+
+SWIGINTERN void Tarn_PlanBytes(Tarn_ViewPlan *plan, uint64_t length)
+{
+  plan->nd = 1;
+  plan->dims[0] = length > (uint64_t)NPY_MAX_INTP ? NPY_MAX_INTP : (npy_intp)length;
+  plan->typenum = NPY_UINT8;
+}
+
+/* Element type of a one-component pixel wider than 16 bits: the format's
+ * name tells floats ("...32f") and signed values ("Data32s"). */
+SWIGINTERN int Tarn_WideMonoType(ZuPixelType type, uint32_t bits)
+{
+  ZuString text = ZuPixelTypeToString(type);
+  const char *name = text.GetAscii();
+  size_t n = name ? strlen(name) : 0;
+  char last = n ? name[n - 1] : '\0';
+  if (bits == 32)
+    return last == 'f' ? NPY_FLOAT32 : last == 's' ? NPY_INT32 : NPY_UINT32;
+  return last == 'f' ? NPY_FLOAT64 : last == 's' ? NPY_INT64 : NPY_UINT64;
+}
+
+/* Shape of an image: rows = height + padding Y, columns = width + padding
+ * X; one component per pixel gives two dimensions, several give a third.
+ * Packed and unknown formats, and any shape that would reach past the
+ * bytes behind the pointer, give a one-dimensional uint8 view instead. */
+SWIGINTERN void Tarn_PlanImage(Tarn_ViewPlan *plan, ZuPixelType type, uint32_t width, uint32_t height,
+                               uint16_t padding_x, uint16_t padding_y, uint64_t image_size, uint64_t available)
+{
+  uint32_t bits = ZuPixelTypeGetBitsPerPixel(type);
+  uint32_t flags = (uint32_t)type & ZUPIXELCOLORMASK;
+  uint64_t rows = (uint64_t)height + padding_y, columns = (uint64_t)width + padding_x;
+  Tarn_PlanBytes(plan, image_size < available ? image_size : available);
+  if (bits == 0 || bits % 8)
+    return;
+  if (flags & ZUPIXELMONO) {
+    if (bits == 8) plan->typenum = NPY_UINT8;
+    else if (bits == 16) plan->typenum = NPY_UINT16;
+    else if (bits == 32 || bits == 64) plan->typenum = Tarn_WideMonoType(type, bits);
+    else return;
+    plan->nd = 2;
+  } else if (flags & ZUPIXELCOLOR) {
+    uint32_t element = (bits == 48 || bits == 64) ? 16 : 8;
+    plan->typenum = element == 16 ? NPY_UINT16 : NPY_UINT8;
+    plan->nd = 3;
+    plan->dims[2] = bits / element;
+  } else {
+    return;
+  }
+  /* Both counts are below 2^33 and bits / 8 at most 12: no overflow. */
+  if (rows * columns > available / (bits / 8)) {
+    Tarn_PlanBytes(plan, image_size < available ? image_size : available);
+    return;
+  }
+  plan->dims[0] = (npy_intp)rows;
+  plan->dims[1] = (npy_intp)columns;
+}
+
+SWIGINTERN PyObject *Tarn_PlanView(Tarn_ViewPlan *plan, void *data)
+{
+  PyObject *base = plan->base;
+  plan->base = NULL;
+  return Tarn_ArrayView(data, plan->nd, plan->dims, plan->typenum, base);
+}
+
+SWIGINTERN void Tarn_MemoryOwner_Release(PyObject *capsule)
+{
+  delete static_cast<std::shared_ptr<void> *>(PyCapsule_GetPointer(capsule, "tarn.memory"));
+}
+
+/* A capsule holding a share of the memory; NULL (no error) when there is
+ * nothing to share. */
+SWIGINTERN PyObject *Tarn_MemoryOwner(std::shared_ptr<void> owner)
+{
+  if (!owner)
+    return NULL;
+  std::shared_ptr<void> *held = new std::shared_ptr<void>(std::move(owner));
+  PyObject *capsule = PyCapsule_New(held, "tarn.memory", Tarn_MemoryOwner_Release);
+  if (!capsule) {
+    delete held;
+    PyErr_Clear();
+  }
+  return capsule;
+}
+
+/* The base of a view: a share of the SDK block, else the object that was
+ * asked (the best the binding knows of). */
+SWIGINTERN PyObject *Tarn_ViewBase(std::shared_ptr<void> block, PyObject *fallback)
+{
+  PyObject *base = Tarn_MemoryOwner(std::move(block));
+  if (!base && fallback) {
+    Py_INCREF(fallback);
+    base = fallback;
+  }
+  return base;
+}
+
+/* Shares a Python object with the SDK: the last share to go drops the
+ * reference, under the interpreter lock, from whichever thread that is. */
+SWIGINTERN std::shared_ptr<void> Tarn_HoldObject(PyObject *obj)
+{
+  Py_INCREF(obj);
+  return std::shared_ptr<void>(obj, [](void *held) {
+    if (!Py_IsInitialized())
+      return;
+    PyGILState_STATE state = PyGILState_Ensure();
+    Py_DECREF((PyObject *)held);
+    PyGILState_Release(state);
+  });
+}
+
+/* Converts an attach argument into a C-contiguous, writeable uint8 array
+ * (new reference) with one of the allowed numbers of dimensions. max_dim
+ * bounds every dimension (its 32-bit parameter); it is checked on an array
+ * before any copy. Errors name the function and argument as SWIG does. */
+SWIGINTERN PyArrayObject *Tarn_InputBytes(PyObject *obj, const int *allowed, int n_allowed, uint64_t max_dim,
+                                          const char *symname, int len_argnum, const char *len_type)
+{
+  int nd = -1;
+  PyArrayObject *array = NULL;
+  if (PyArray_Check(obj)) {
+    nd = PyArray_NDIM((PyArrayObject *)obj);
+  } else {
+    PyArray_Descr *descr = PyArray_DescrFromType(NPY_UINT8);
+    array = (PyArrayObject *)PyArray_FromAny(obj, descr, 0, 0, NPY_ARRAY_CARRAY, NULL);
+    if (!array)
+      return NULL;
+    nd = PyArray_NDIM(array);
+  }
+  int ok = 0;
+  for (int i = 0; i < n_allowed; ++i)
+    ok |= allowed[i] == nd;
+  if (!ok) {
+    if (n_allowed == 1) {
+      PyErr_Format(PyExc_TypeError, "Array must have %d dimensions.  Given array has %d dimensions", allowed[0], nd);
+    } else {
+      std::string text;
+      for (int i = 0; i < n_allowed - 1; ++i)
+        text += std::to_string(allowed[i]) + ", ";
+      text += " or " + std::to_string(allowed[n_allowed - 1]);
+      PyErr_Format(PyExc_TypeError, "Array must have %s dimensions.  Given array has %d dimensions", text.c_str(), nd);
+    }
+    Py_XDECREF(array);
+    return NULL;
+  }
+  PyArrayObject *shaped = array ? array : (PyArrayObject *)obj;
+  for (int i = 0; i < nd; ++i) {
+    if ((uint64_t)PyArray_DIM(shaped, i) > max_dim) {
+      PyErr_Format(PyExc_OverflowError, "in method '%s', argument %d of type '%s'", symname, len_argnum + (nd - 1 - i), len_type);
+      Py_XDECREF(array);
+      return NULL;
+    }
+  }
+  if (!array) {
+    PyArray_Descr *descr = PyArray_DescrFromType(NPY_UINT8);
+    array = (PyArrayObject *)PyArray_FromAny(obj, descr, 0, 0, NPY_ARRAY_CARRAY, NULL);
+  }
+  return array;
+}
+%}
+
+/* An array argument that stands for a (pointer, length) pair of a one-
+ * dimensional attach. */
+%define TARN_ATTACH_BYTES(PAIR, LENTYPE, LENMAX)
+%typemap(in, fragment="Tarn_Arrays") PAIR (PyArrayObject *tarn_array = NULL) {
+  {
+    static const int tarn_nd[1] = {1};
+    tarn_array = Tarn_InputBytes($input, tarn_nd, 1, LENMAX, "$symname", $argnum + 1, #LENTYPE);
+  }
+  if (!tarn_array) SWIG_fail;
+  $1 = ($1_ltype)PyArray_DATA(tarn_array);
+  $2 = ($2_ltype)PyArray_DIM(tarn_array, 0);
+}
+%typemap(typecheck, precedence=SWIG_TYPECHECK_POINTER, fragment="Tarn_Arrays") PAIR {
+  $1 = PyArray_Check($input) || PySequence_Check($input);
+}
+%typemap(argout) PAIR {
+  Tarn_KeepAttachment(arg1, $1, (PyObject *)tarn_array$argnum);
+}
+%typemap(freearg) PAIR {
+  Py_XDECREF(tarn_array$argnum);
+}
+%enddef
