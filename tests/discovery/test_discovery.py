@@ -1,0 +1,166 @@
+"""Discovery on the loopback of a private network namespace, with our own
+test devices."""
+import os
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+import tarn_base_310 as tb
+from conftest import needs_netns
+from devices import Responder
+
+m = tb._tarn_base_310
+
+pytestmark = needs_netns()
+
+DEVICES = [
+    ("127.0.0.31", dict(mac="02:00:00:00:02:1f", model="Probe", serial="P31", name="cam-a", info="first")),
+    ("127.0.0.32", dict(mac="02:00:00:00:02:20", model="Probe", serial="P32", name="cam-b", **{"class": 3})),
+    ("127.0.0.33", dict(mac="02:00:00:00:02:21", model="Probe \u00e9", serial="P33")),
+]
+
+
+@pytest.fixture(scope="module")
+def devices():
+    started = [Responder(address, **identity) for address, identity in DEVICES]
+    yield started
+    for d in started:
+        d.stop()
+
+
+@pytest.fixture
+def system():
+    s = tb.ZuSystem()
+    s.SetDetectionTimeout(200)
+    return s
+
+
+def found(system):
+    return {info.GetSerialNumber(): info for info in
+            (system.GetDeviceInfo(i) for i in range(system.GetDeviceCount()))}
+
+
+def test_one_find_sees_every_device(devices, system):
+    start = time.monotonic()
+    result = system.Find()
+    took = time.monotonic() - start
+    assert result.IsOK(), result.GetDescription()
+    assert 0.2 <= took < 0.6
+    infos = found(system)
+    assert {"P31", "P32", "P33"} <= set(infos)
+    a = infos["P31"]
+    assert type(a) is tb.ZuDeviceInfoGEV
+    assert (a.GetVendorName(), a.GetModelName(), a.GetUserDefinedName(), a.GetManufacturerInfo()) == (
+        "tarn", "Probe", "cam-a", "first")
+    assert (a.GetMACAddress(), a.GetIPAddress(), a.GetSubnetMask()) == ("02:00:00:00:02:1f", "127.0.0.31", "255.0.0.0")
+    assert a.GetGEVVersion() == 0x00020000
+    assert a.GetClass() == tb.ZuDeviceClassTransmitter
+    assert infos["P32"].GetClass() == tb.ZuDeviceClassPeripheral
+    assert infos["P33"].GetModelName() == "Probe \u00e9"
+    assert a.GetConnectionID() == "127.0.0.31"
+    assert a.IsConfigurationValid() is True
+    assert a.IsLLAAvailable() and a.IsDHCPAvailable() and not a.IsPRAvailable()
+    assert a.GetIPConfigOptionsString() == "LLA, DHCP, Persistent IP"
+    assert len({info.GetUniqueID() for info in infos.values()}) == len(infos)
+    adapter = a.GetInterface()
+    assert type(adapter) is tb.ZuNetworkAdapter and adapter.GetName() == "lo"
+
+
+def test_interfaces_and_their_devices(devices, system):
+    system.Find()
+    interfaces = [system.GetInterface(i) for i in range(system.GetInterfaceCount())]
+    assert system.GetInterface(len(interfaces)) is None
+    lo = next(i for i in interfaces if i.GetName() == "lo")
+    assert type(lo) is tb.ZuNetworkAdapter and lo.GetType() == tb.ZuInterfaceTypeNetworkAdapter
+    assert lo.GetMACAddress() == "00.00.00.00.00.00"
+    assert (lo.GetIPAddressCount(), lo.GetIPAddress(0), lo.GetSubnetMask(0)) == (1, "127.0.0.1", "255.0.0.0")
+    assert lo.GetDefaultGateway() == "0.0.0.0"
+    assert lo.GetMorvekDriverVersion() == "" and lo.IsMorvekDriverInstalled() is False
+    behind = {lo.GetDeviceInfo(i).GetSerialNumber() for i in range(lo.GetDeviceCount())}
+    assert {"P31", "P32", "P33"} <= behind
+    assert lo.GetDeviceInfo(lo.GetDeviceCount()) is None
+    for itf in interfaces:
+        if itf.GetType() == tb.ZuInterfaceTypeUSBHostController:
+            assert type(itf) is tb.ZuUSBHostController and itf.GetDeviceCount() == 0
+    # Sorting with Compare as the less-than test follows the compare texts.
+    ordered = sorted(interfaces, key=lambda i: i.GetCompareID())
+    for first, second in zip(ordered, ordered[1:]):
+        assert not m.ZuInterface_Compare(second, first)
+
+
+@pytest.mark.parametrize("key", ["02:00:00:00:02:20", "02-00-00-00-02-20", "127.0.0.32", "cam-b", "P32"])
+def test_find_device_returns_at_the_answer(devices, system, key):
+    system.SetDetectionTimeout(3000)
+    start = time.monotonic()
+    result, info = system.FindDevice(key)
+    assert result.IsOK()
+    assert time.monotonic() - start < 1.5
+    assert type(info) is tb.ZuDeviceInfoGEV and info.GetSerialNumber() == "P32"
+    assert found(system)["P32"].this == info.this
+
+
+def test_find_device_unknown(devices, system):
+    for key in ("nobody", tb.ZuString("nobody")):
+        result, info = system.FindDevice(key)
+        assert result.GetCode() == tb.ZU_NOT_FOUND and info is None
+
+
+def test_copies_and_earlier_informations_outlive_a_new_find(devices, system):
+    system.Find()
+    before = found(system)["P31"]
+    copy = before.Copy()
+    adapter_copy = before.GetInterface().Copy()
+    system.Find()
+    assert before.GetUserDefinedName() == "cam-a"
+    del system
+    assert copy.GetIPAddress() == "127.0.0.31" and copy.GetInterface().GetName() == "lo"
+    assert type(adapter_copy) is tb.ZuNetworkAdapter
+    assert adapter_copy.GetDeviceCount() >= 3
+
+
+def test_find_releases_the_interpreter(devices, system):
+    system.SetDetectionTimeout(500)
+    ticks = []
+    stop = threading.Event()
+
+    def count():
+        while not stop.is_set():
+            ticks.append(1)
+            time.sleep(0.01)
+
+    t = threading.Thread(target=count)
+    t.start()
+    system.Find()
+    stop.set()
+    t.join()
+    assert len(ticks) > 10
+
+
+def run_find(env):
+    code = ("import tarn_base_310 as tb; s = tb.ZuSystem(); s.SetDetectionTimeout(200); r = s.Find();"
+            "print(r.GetCode(), s.GetDeviceCount())")
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                         env={**os.environ, **env}, timeout=60, check=True).stdout.split()
+    return int(out[0]), int(out[1])
+
+
+def test_discovery_interfaces_from_the_environment(devices):
+    assert run_find({"TARN_DISCOVERY_INTERFACES": "tarn-none"}) == (tb.ZU_NETWORK_ERROR, 0)
+    code, count = run_find({"TARN_DISCOVERY_INTERFACES": " lo "})
+    assert code == tb.ZU_OK and count >= 3
+
+
+def test_subnet_broadcast_finds_the_same_devices(devices, system):
+    system.SetSubnetBroadcastEnabled(True)
+    assert system.Find().IsOK()
+    serials = [system.GetDeviceInfo(i).GetSerialNumber() for i in range(system.GetDeviceCount())]
+    assert {"P31", "P32", "P33"} <= set(serials)
+    assert len(serials) == len(set(serials))  # each device once
+
+
+def test_no_sessions_announced(system):
+    assert system.DiscoverSessions() == 0
+    assert system.GetSessionInfo(0, tb.ZuSessionInfo()).GetCode() == tb.ZU_NOT_FOUND

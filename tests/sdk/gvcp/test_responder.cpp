@@ -1,0 +1,95 @@
+#include "GvcpResponder.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarn::gvcp;
+
+namespace {
+
+Responder MakeResponder()
+{
+    DeviceIdentity id;
+    id.mac = {2, 0, 0, 0, 0, 9};
+    id.manufacturerName = "tarn";
+    id.modelName = "Unit";
+    id.serialNumber = "S9";
+    id.ip = 0x7F000009;
+    return Responder(id);
+}
+
+std::optional<Ack> Ask(const Responder &r, const Bytes &cmd)
+{
+    auto reply = r.answer(cmd.data(), cmd.size());
+    if (!reply) return std::nullopt;
+    return decodeAck(reply->data(), reply->size());
+}
+
+} // namespace
+
+TEST(GvcpResponder, AnswersDiscoveryWithItsIdentity)
+{
+    Responder r = MakeResponder();
+    auto reply = r.answer(encodeDiscoveryCmd(41).data(), 8);
+    ASSERT_TRUE(reply);
+    uint16_t ackId = 0;
+    auto id = decodeDiscoveryAck(reply->data(), reply->size(), &ackId);
+    ASSERT_TRUE(id);
+    EXPECT_EQ(ackId, 41);
+    EXPECT_EQ(id->modelName, "Unit");
+    EXPECT_EQ(id->ip, 0x7F000009u);
+}
+
+TEST(GvcpResponder, ReadsBootstrapRegistersAndMemory)
+{
+    Responder r = MakeResponder();
+    auto regs = Ask(r, ReadRegCmd{{reg::Version, reg::MacLow, reg::NumberOfNetworkInterfaces}}.encode(1));
+    ASSERT_TRUE(regs);
+    EXPECT_EQ(regs->header.status, STATUS_SUCCESS);
+    EXPECT_EQ(ReadRegAck::decode(*regs)->values, (std::vector<uint32_t>{0x00020000, 0x00000009, 1}));
+
+    auto mem = Ask(r, ReadMemCmd{reg::ModelName, 32}.encode(2));
+    ASSERT_TRUE(mem);
+    auto data = ReadMemAck::decode(*mem);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->address, reg::ModelName);
+    EXPECT_EQ(std::string(data->data.begin(), data->data.begin() + 4), "Unit");
+    EXPECT_EQ(data->data.size(), 32u);
+}
+
+TEST(GvcpResponder, RefusesBadReadsWithStatus)
+{
+    Responder r = MakeResponder();
+    struct Case {
+        Bytes cmd;
+        uint16_t status;
+    } cases[] = {
+        {ReadRegCmd{{0x2}}.encode(1), STATUS_BAD_ALIGNMENT},
+        {ReadRegCmd{{0x0, 0xFFFFFFFC}}.encode(1), STATUS_INVALID_ADDRESS},
+        {ReadMemCmd{0x2, 4}.encode(1), STATUS_BAD_ALIGNMENT},
+        {ReadMemCmd{Bootstrap::kSize - 4, 8}.encode(1), STATUS_INVALID_ADDRESS},
+        {ReadMemCmd{0xFFFFFFFC, 8}.encode(1), STATUS_INVALID_ADDRESS},
+        {ReadMemCmd{0, 0}.encode(1), STATUS_INVALID_PARAMETER},
+        {ReadMemCmd{0, 1000}.encode(1), STATUS_INVALID_PARAMETER},
+        {WriteRegCmd{{{0xA00, 2}}}.encode(1), STATUS_NOT_IMPLEMENTED},
+    };
+    for (const Case &c : cases) {
+        auto ack = Ask(r, c.cmd);
+        ASSERT_TRUE(ack);
+        EXPECT_EQ(ack->header.status, c.status);
+    }
+    // A partly failing READREG gives the values read before the failure.
+    auto partial = Ask(r, ReadRegCmd{{0x0, 0x10000}}.encode(1));
+    EXPECT_EQ(ReadRegAck::decode(*partial)->values.size(), 1u);
+}
+
+TEST(GvcpResponder, DropsWhatWantsNoAnswer)
+{
+    Responder r = MakeResponder();
+    EXPECT_FALSE(r.answer(nullptr, 0));
+    Bytes ack = encodeDiscoveryAck(1, r.identity());
+    EXPECT_FALSE(r.answer(ack.data(), ack.size()));
+    EXPECT_FALSE(r.answer(ActionCmd{1, 1, 1, std::nullopt}.encode(1, false).data(), 20));
+    EXPECT_FALSE(r.answer(PacketResendCmd{}.encode(1).data(), 20));
+    Bytes truncated = ReadRegCmd{{0, 4}}.encode(1);
+    EXPECT_FALSE(r.answer(truncated.data(), truncated.size() - 1));
+}
