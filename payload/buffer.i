@@ -110,12 +110,17 @@ SWIGINTERN void Tarn_KeepOwner(PyObject *result, PyObject *owner)
 {
   if (!result || result == Py_None || !owner)
     return;
-  if (PyObject_GenericSetAttr(result, SWIG_Python_str_FromChar("_tarn_owner"), owner) < 0)
+  PyObject *name = PyUnicode_InternFromString("_tarn_owner");
+  if (!name || PyObject_GenericSetAttr(result, name, owner) < 0)
     PyErr_Clear();
+  Py_XDECREF(name);
 }
 %}
 
 /* ---- Views ------------------------------------------------------------- */
+
+%typemap(doctype) uint8_t *, const uint8_t * "numpy.ndarray";
+%typemap(doctype) const uint8_t *aData "bytes";
 
 /* Both forms of GetDataPointer give the same writeable view: the SDK
  * declares a read-only form, but the memory is the caller's to fill. */

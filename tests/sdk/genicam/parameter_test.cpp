@@ -1,0 +1,250 @@
+#include "ZuGenParameterArray.h"
+#include "fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace ZU_GENAPI_NS;
+
+namespace
+{
+
+struct CountingSink : ZuGenEventSink
+{
+    int mCalls = 0;
+    ZuGenParameter *mLast = nullptr;
+    void OnParameterUpdate(ZuGenParameter *aParameter) override
+    {
+        ++mCalls;
+        mLast = aParameter;
+    }
+};
+
+class ArrayTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ZuResult lR = mArray.Load(kCameraXml, sizeof kCameraXml - 1, &mPort);
+        ASSERT_TRUE(lR.IsOK()) << lR.GetDescription().GetAscii();
+    }
+    MemoryPort mPort{4096};
+    ZuGenParameterArray mArray;
+};
+
+std::string Name(ZuGenParameter *aP)
+{
+    ZuString lS;
+    aP->GetName(lS);
+    return lS.GetAscii();
+}
+
+} // namespace
+
+TEST_F(ArrayTest, KindsCountsAndLookups)
+{
+    EXPECT_EQ(mArray.GetCategoryCount(), 3u);
+    EXPECT_EQ(mArray.Get(mArray.GetCount()), nullptr);
+    EXPECT_NE(dynamic_cast<ZuGenInteger *>(mArray.Get("Width")), nullptr);
+    EXPECT_NE(dynamic_cast<ZuGenInteger *>(mArray.Get("PairLow")), nullptr);
+    EXPECT_NE(dynamic_cast<ZuGenFloat *>(mArray.Get("Exposure")), nullptr);
+    EXPECT_NE(dynamic_cast<ZuGenEnum *>(mArray.Get("Mode")), nullptr);
+    EXPECT_NE(dynamic_cast<ZuGenString *>(mArray.Get("DeviceName")), nullptr);
+    EXPECT_NE(dynamic_cast<ZuGenRegister *>(mArray.Get("Blob")), nullptr);
+    EXPECT_EQ(mArray.Get("Off"), nullptr);  // entries are no parameters
+    EXPECT_EQ(mArray.Get("Root"), nullptr);  // nor categories
+    EXPECT_NE(mArray.GetCategory("Root"), nullptr);
+    EXPECT_EQ(mArray.GetFloat("Width"), nullptr);
+    ZuString lCat;
+    ASSERT_TRUE(mArray.Get("Width")->GetCategory(lCat).IsOK());
+    EXPECT_STREQ(lCat.GetAscii(), "ImageFormat");
+    ZuGenType lType;
+    mArray.Get("Blob")->GetType(lType);
+    EXPECT_EQ(lType, ZuGenTypeRegister);
+    mArray.Get("Device")->GetType(lType);
+    EXPECT_EQ(lType, ZuGenTypeUndefined);
+    EXPECT_EQ(mArray.GetAccessMode(), ZuGenAccessModeReadWrite);
+}
+
+TEST_F(ArrayTest, ByNameShortcutsAndRanges)
+{
+    ASSERT_TRUE(mArray.SetIntegerValue("Width", 320).IsOK());
+    int64_t lV = 0;
+    ASSERT_TRUE(mArray.GetIntegerValue("Width", lV).IsOK());
+    EXPECT_EQ(lV, 320);
+    EXPECT_EQ(mArray.GetIntegerValue("Gain", lV).GetCode(), uint32_t(ZU_NOT_FOUND));
+    int64_t lMin = 0, lMax = 0;
+    ASSERT_TRUE(mArray.GetIntegerRange("Width", lMin, lMax).IsOK());
+    EXPECT_EQ(lMin, 16);
+    EXPECT_EQ(lMax, 4096);
+    double lFMin = 1, lFMax = 0;
+    ASSERT_TRUE(mArray.GetFloatRange("Gain", lFMin, lFMax).IsOK());
+    EXPECT_EQ(lFMin, 0.0);
+    EXPECT_EQ(lFMax, 48.0);
+    ASSERT_TRUE(mArray.SetEnumValue("Mode", ZuString("On")).IsOK());
+    ZuString lText;
+    ASSERT_TRUE(mArray.GetEnumValue("Mode", lText).IsOK());
+    EXPECT_STREQ(lText.GetAscii(), "On");
+    ASSERT_TRUE(mArray.SetEnumValue("Mode", int64_t(0)).IsOK());
+    ASSERT_TRUE(mArray.GetEnumValue("Mode", lV).IsOK());
+    EXPECT_EQ(lV, 0);
+    ASSERT_TRUE(mArray.SetBooleanValue("Enable", true).IsOK());
+    bool lB = false;
+    ASSERT_TRUE(mArray.GetBooleanValue("Enable", lB).IsOK());
+    EXPECT_TRUE(lB);
+    ASSERT_TRUE(mArray.SetStringValue("Label", "bye").IsOK());
+    ASSERT_TRUE(mArray.GetStringValue("Label", lText).IsOK());
+    EXPECT_STREQ(lText.GetAscii(), "bye");
+    ASSERT_TRUE(mArray.ExecuteCommand("Start").IsOK());
+    EXPECT_EQ(mArray.ExecuteCommand("Width").GetCode(), uint32_t(ZU_NOT_FOUND));
+    ASSERT_TRUE(mArray.Get("Height")->FromString("250").IsOK());
+    ASSERT_TRUE(mArray.Get("Height")->ToString(lText).IsOK());
+    EXPECT_STREQ(lText.GetAscii(), "250");
+}
+
+TEST_F(ArrayTest, EnumerationEntries)
+{
+    ZuGenEnum *lE = mArray.GetEnum("Mode");
+    int64_t lCount = 0;
+    lE->GetEntriesCount(lCount);
+    EXPECT_EQ(lCount, 4);
+    const ZuGenEnumEntry *lEntry = nullptr;
+    ASSERT_TRUE(lE->GetEntryByName("Special", &lEntry).IsOK());
+    int64_t lV = 0;
+    lEntry->GetValue(lV);
+    EXPECT_EQ(lV, 7);
+    ZuGenVisibility lVis;
+    lEntry->GetVisibility(lVis);
+    EXPECT_EQ(lVis, ZuGenVisibilityGuru);
+    ASSERT_TRUE(lE->GetEntryByValue(2, &lEntry).IsOK());
+    bool lAvailable = true;
+    lEntry->IsAvailable(lAvailable);
+    EXPECT_FALSE(lAvailable);
+    EXPECT_FALSE(lE->GetEntryByIndex(4, &lEntry).IsOK());
+    EXPECT_EQ(lEntry, nullptr);
+    EXPECT_FALSE(lE->GetEntryByIndex(-1, &lEntry).IsOK());
+}
+
+TEST_F(ArrayTest, SelectedAndSelectingParameters)
+{
+    ZuGenParameterList lList;
+    ASSERT_TRUE(mArray.Get("Sel")->GetSelectedParameters(lList).IsOK());
+    ASSERT_EQ(lList.GetSize(), 2u);
+    EXPECT_EQ(Name(lList.GetFirst()), "SelValue");
+    EXPECT_EQ(Name(lList.GetNext()), "Indexed");
+    EXPECT_EQ(lList.GetNext(), nullptr);
+    EXPECT_EQ(lList.GetItem(2), nullptr);
+    ASSERT_TRUE(mArray.Get("Indexed")->GetSelectingParameters(lList).IsOK());
+    ASSERT_EQ(lList.GetSize(), 1u);
+    bool lSelector = false;
+    mArray.Get("Sel")->IsSelector(lSelector);
+    EXPECT_TRUE(lSelector);
+}
+
+TEST_F(ArrayTest, EventSinksAndTheirRelease)
+{
+    CountingSink lSink;
+    int lReleased = 0;
+    ZuGenParameter *lPayload = mArray.Get("Payload");
+    ASSERT_TRUE(lPayload->RegisterEventSink(&lSink, [&] { ++lReleased; }).IsOK());
+    mArray.SetIntegerValue("Width", 64);
+    EXPECT_EQ(lSink.mCalls, 1);
+    EXPECT_EQ(lSink.mLast, lPayload);
+    lPayload->SetUpdatesEnabled(false);
+    mArray.SetIntegerValue("Width", 72);
+    EXPECT_EQ(lSink.mCalls, 1);
+    lPayload->SetUpdatesEnabled(true);
+    // Registering the same sink again replaces the registration.
+    ASSERT_TRUE(lPayload->RegisterEventSink(&lSink, [&] { lReleased += 10; }).IsOK());
+    EXPECT_EQ(lReleased, 1);
+    mArray.SetIntegerValue("Width", 80);
+    EXPECT_EQ(lSink.mCalls, 2);
+    ASSERT_TRUE(lPayload->UnregisterEventSink(&lSink).IsOK());
+    EXPECT_EQ(lReleased, 11);
+    EXPECT_EQ(lPayload->UnregisterEventSink(&lSink).GetCode(), uint32_t(ZU_NOT_FOUND));
+    mArray.SetIntegerValue("Width", 88);
+    EXPECT_EQ(lSink.mCalls, 2);
+    EXPECT_FALSE(lPayload->RegisterEventSink(nullptr, [&] { lReleased += 100; }).IsOK());
+    EXPECT_EQ(lReleased, 111);
+    {
+        ZuGenParameterArray lOther;
+        ASSERT_TRUE(lOther.Load(kCameraXml, sizeof kCameraXml - 1, &mPort).IsOK());
+        ASSERT_TRUE(lOther.Get("Width")->RegisterEventSink(&lSink, [&] { lReleased += 1000; }).IsOK());
+    }
+    EXPECT_EQ(lReleased, 1111);  // the array released its registrations
+}
+
+TEST_F(ArrayTest, StateStackRestoresInReverseOrder)
+{
+    mArray.SetIntegerValue("Sel", 0);
+    mArray.SetIntegerValue("SelValue", 5);
+    mArray.SetIntegerValue("Sel", 1);
+    mArray.SetIntegerValue("SelValue", 6);
+    mArray.SetIntegerValue("Sel", 0);
+    {
+        ZuGenStateStack lStack(&mArray);
+        ASSERT_TRUE(lStack.SetIntegerValue("Sel", 1).IsOK());
+        ASSERT_TRUE(lStack.SetIntegerValue("SelValue", 60).IsOK());
+        ASSERT_TRUE(lStack.SetIntegerValue("Sel", 0).IsOK());
+        ASSERT_TRUE(lStack.SetIntegerValue("SelValue", 50).IsOK());
+        ASSERT_TRUE(lStack.SetEnumValue("Mode", ZuString("On")).IsOK());
+        ASSERT_TRUE(lStack.SetFloatValue("Gain", 7.5).IsOK());
+        ASSERT_TRUE(lStack.SetBooleanValue("Enable", true).IsOK());
+        ASSERT_TRUE(lStack.SetStringValue("Label", "temp").IsOK());
+        EXPECT_FALSE(lStack.SetIntegerValue("Width", 7).IsOK());
+        EXPECT_EQ(lStack.SetIntegerValue("Nope", 7).GetCode(), uint32_t(ZU_NOT_FOUND));
+    }
+    int64_t lV = 0;
+    mArray.GetIntegerValue("Sel", lV);
+    EXPECT_EQ(lV, 0);
+    mArray.GetIntegerValue("SelValue", lV);
+    EXPECT_EQ(lV, 5);
+    mArray.SetIntegerValue("Sel", 1);
+    mArray.GetIntegerValue("SelValue", lV);
+    EXPECT_EQ(lV, 6);
+    mArray.GetEnumValue("Mode", lV);
+    EXPECT_EQ(lV, 0);
+    double lG = 1;
+    mArray.GetFloatValue("Gain", lG);
+    EXPECT_EQ(lG, 0.0);
+    ZuString lText;
+    mArray.GetStringValue("Label", lText);
+    EXPECT_STREQ(lText.GetAscii(), "hello");
+}
+
+TEST(ArrayLoad, FailureLeavesTheArrayEmptyAndZipLoads)
+{
+    ZuGenParameterArray lArray;
+    EXPECT_EQ(lArray.GetCount(), 0u);
+    EXPECT_EQ(lArray.GetNodeMap(), nullptr);
+    EXPECT_EQ(lArray.AttachDataChunks(nullptr, 0).GetCode(), uint32_t(ZU_NOT_INITIALIZED));
+    ASSERT_TRUE(lArray.Load(kCameraXml, sizeof kCameraXml - 1, nullptr).IsOK());
+    EXPECT_GT(lArray.GetCount(), 30u);
+    EXPECT_EQ(lArray.Load("<bad", 4, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+    EXPECT_EQ(lArray.GetCount(), 0u);
+
+    // A stored (uncompressed) single-member archive built by hand.
+    const std::string lXml = "<RegisterDescription><Integer Name=\"A\"><Value>3</Value></Integer></RegisterDescription>";
+    const std::string lName = "d.xml";
+    std::string lZip;
+    auto lU16 = [&](uint16_t aV) { lZip.push_back(char(aV & 0xFF)); lZip.push_back(char(aV >> 8)); };
+    auto lU32 = [&](uint32_t aV) { lU16(uint16_t(aV & 0xFFFF)); lU16(uint16_t(aV >> 16)); };
+    lU32(0x04034b50); lU16(10); lU16(0); lU16(0); lU16(0); lU16(0); lU32(0);
+    lU32(uint32_t(lXml.size())); lU32(uint32_t(lXml.size())); lU16(uint16_t(lName.size())); lU16(0);
+    lZip += lName + lXml;
+    uint32_t lCentral = uint32_t(lZip.size());
+    lU32(0x02014b50); lU16(20); lU16(10); lU16(0); lU16(0); lU16(0); lU16(0); lU32(0);
+    lU32(uint32_t(lXml.size())); lU32(uint32_t(lXml.size())); lU16(uint16_t(lName.size())); lU16(0); lU16(0);
+    lU16(0); lU16(0); lU32(0); lU32(0);
+    lZip += lName;
+    uint32_t lCentralSize = uint32_t(lZip.size()) - lCentral;
+    lU32(0x06054b50); lU16(0); lU16(0); lU16(1); lU16(1); lU32(lCentralSize); lU32(lCentral); lU16(0);
+    const uint8_t *lBytes = reinterpret_cast<const uint8_t *>(lZip.data());
+    ASSERT_TRUE(lArray.LoadZip(lBytes, lZip.size(), nullptr).IsOK());
+    int64_t lV = 0;
+    ASSERT_TRUE(lArray.GetIntegerValue("A", lV).IsOK());
+    EXPECT_EQ(lV, 3);
+    for (size_t lCut : {size_t(0), size_t(10), lZip.size() - 5})
+        EXPECT_EQ(lArray.LoadZip(lBytes, lCut, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+}
