@@ -321,7 +321,7 @@ std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTi
 {
     std::vector<Session> out;
     Fd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (s.fd < 0) return out;
+    if (s.fd < 0 || aTargets.empty()) return out;
     int one = 1;
     ::setsockopt(s.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     const uint32_t group = 0xE0027FFE;  // 224.2.127.254, the global SAP group
@@ -329,6 +329,7 @@ std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTi
     local.sin_family = AF_INET;
     local.sin_port = htons(9875);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
+    ::setsockopt(s.fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
     if (::bind(s.fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) return out;
     for (const Target &t : aTargets) {
         ip_mreq m{};
@@ -344,10 +345,26 @@ std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTi
         if (left <= 0) break;
         pollfd p{s.fd, POLLIN, 0};
         if (::poll(&p, 1, int(left)) <= 0) continue;
-        sockaddr_in from{};
-        socklen_t fromLen = sizeof from;
-        ssize_t got = ::recvfrom(s.fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &fromLen);
+        // The arrival interface tells the local address, and keeps out
+        // announcements from interfaces that discovery does not use.
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+        iovec iov{buf, sizeof buf};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        ssize_t got = ::recvmsg(s.fd, &msg, 0);
         if (got < 8) continue;
+        const in_pktinfo *info = nullptr;
+        for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
+                info = reinterpret_cast<const in_pktinfo *>(CMSG_DATA(c));
+        if (!info) continue;
+        const Target *arrival = nullptr;
+        for (const Target &t : aTargets)
+            if (unsigned(info->ipi_ifindex) == ::if_nametoindex(t.ifname.c_str())) arrival = &t;
+        if (!arrival) continue;
         // SAP header: version 1, IPv4 origin, no encryption or compression.
         uint8_t flags = buf[0];
         if ((flags >> 5) != 1 || (flags & 0x13)) continue;
@@ -375,7 +392,8 @@ std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTi
                 if (m >> media >> port && port <= 65535) session.port = uint16_t(port);
             }
         }
-        session.localAddress = aTargets.empty() ? gvcp::formatIPv4(0) : gvcp::formatIPv4(aTargets[0].localIp);
+        uint32_t local = ntohl(info->ipi_spec_dst.s_addr);
+        session.localAddress = gvcp::formatIPv4(local ? local : arrival->localIp);
         auto same = [&](const Session &o) {
             return o.name == session.name && o.address == session.address && o.port == session.port;
         };

@@ -8,6 +8,7 @@
 #include "ZuSystem.h"
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,14 @@ struct ZuSystemDetail
 
     static const std::string &AdapterName(const ZuNetworkAdapter &aAdapter);
     static const std::vector<ZuNetworkAdapter::Address> &Addresses(const ZuNetworkAdapter &aAdapter);
-    static void AddDevice(ZuInterface &aInterface, const ZuDeviceInfo *aInfo) { aInterface.mDevices.push_back(aInfo); }
+    // Guards the device lists of found interfaces: FindDevice adds to them
+    // while other threads may read them.
+    static std::mutex &DeviceListMutex();
+    static void AddDevice(ZuInterface &aInterface, const ZuDeviceInfo *aInfo)
+    {
+        std::lock_guard<std::mutex> lock(DeviceListMutex());
+        aInterface.mDevices.push_back(aInfo);
+    }
     static bool SameDevice(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV &b);
     static bool Matches(const ZuDeviceInfo &aInfo, const std::string &aText);
 };

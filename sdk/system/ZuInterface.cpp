@@ -20,17 +20,33 @@ ZuString ZuInterface::GetDisplayID() const { return ZuString(mDisplayID); }
 ZuString ZuInterface::GetUniqueID() const { return ZuString(mUniqueID); }
 ZuString ZuInterface::GetCompareID() const { return ZuString(mCompareID); }
 ZuString ZuInterface::GetMorvekDriverVersion() const { return ZuString(""); }
-uint32_t ZuInterface::GetDeviceCount() const { return uint32_t(mDevices.size()); }
+std::mutex &ZuSystemDetail::DeviceListMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+uint32_t ZuInterface::GetDeviceCount() const
+{
+    std::lock_guard<std::mutex> lock(ZuSystemDetail::DeviceListMutex());
+    return uint32_t(mDevices.size());
+}
 
 const ZuDeviceInfo *ZuInterface::GetDeviceInfo(uint32_t aIndex) const
 {
+    std::lock_guard<std::mutex> lock(ZuSystemDetail::DeviceListMutex());
     return aIndex < mDevices.size() ? mDevices[aIndex] : nullptr;
 }
 
 ZuInterface *ZuInterface::Copy() const
 {
     ZuInterface *copy = CloneBare();
-    for (const ZuDeviceInfo *info : mDevices) {
+    std::vector<const ZuDeviceInfo *> devices;
+    {
+        std::lock_guard<std::mutex> lock(ZuSystemDetail::DeviceListMutex());
+        devices = mDevices;
+    }
+    for (const ZuDeviceInfo *info : devices) {
         std::unique_ptr<ZuDeviceInfo> dup(info->Clone());
         dup->mOwnedInterface.reset();
         dup->mInterface = copy;

@@ -1,6 +1,7 @@
 """Discovery on the loopback of a private network namespace, with our own
 test devices."""
 import os
+import socket
 import subprocess
 import sys
 import threading
@@ -161,6 +162,33 @@ def test_subnet_broadcast_finds_the_same_devices(devices, system):
     assert len(serials) == len(set(serials))  # each device once
 
 
-def test_no_sessions_announced(system):
+def sap(name, port, deletion=False, payload_type=True):
+    sdp = (f"v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns={name}\r\nc=IN IP4 239.1.2.3/32\r\n"
+           f"t=0 0\r\nm=video {port} RTP/AVP 96\r\n").encode()
+    header = bytes([0x24 if deletion else 0x20, 0, 0x12, 0x34, 127, 0, 0, 1])
+    return header + (b"application/sdp\0" if payload_type else b"") + sdp
+
+
+def test_sessions_announced_through_sap(system):
     assert system.DiscoverSessions() == 0
     assert system.GetSessionInfo(0, tb.ZuSessionInfo()).GetCode() == tb.ZU_NOT_FOUND
+
+    system.SetDetectionTimeout(600)
+    announcements = [sap("Lab stream", 5004), sap("Lab stream", 5004), sap("Other", 5006, payload_type=False),
+                     sap("Other", 5006, deletion=True), b"\x20\x00", bytes([0x20, 200, 0, 0, 127, 0, 0, 1]) + b"v=0"]
+
+    def announce():
+        time.sleep(0.2)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            for packet in announcements:
+                s.sendto(packet, ("127.0.0.1", 9875))
+
+    sender = threading.Thread(target=announce)
+    sender.start()
+    count = system.DiscoverSessions()
+    sender.join()
+    assert count == 1
+    record = tb.ZuSessionInfo()
+    assert system.GetSessionInfo(0, record).IsOK()
+    assert (str(record.mName), str(record.mAddress), record.mPort, str(record.mLocalAddress)) == (
+        "Lab stream", "239.1.2.3", 5004, "127.0.0.1")
