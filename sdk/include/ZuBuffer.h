@@ -198,22 +198,49 @@ public:
     /// @return ZU_OK, or ZU_NOT_FOUND when there is no range at that index (the IDs are then untouched).
     ZuResult GetMissingPacketIds(uint32_t aIndex, uint32_t &aPacketIdLow, uint32_t &aPacketIdHigh);
 
+    /// Empties the buffer's chunk list; its chunk space stays allocated.
     virtual void ResetChunks();
+    /// Adds a chunk after the buffer's last one (data, then ID and length, big-endian).
+    /// @param aID Chunk ID.
+    /// @param aData Bytes of the chunk, copied.
+    /// @param aLength Count of bytes.
+    /// @return ZU_OK; ZU_STATE_ERROR when the buffer has no chunk space; ZU_BUFFER_TOO_SMALL when it is full.
     virtual ZuResult AddChunk(uint32_t aID, const uint8_t *aData, uint32_t aLength);
+    /// Records the device's chunk layout ID.
+    /// @param aChunkLayoutID Layout ID.
     virtual void SetChunkLayoutID(uint32_t aChunkLayoutID);
+    /// Tests whether the buffer carries chunks.
     virtual bool HasChunks() const;
+    /// Returns how many chunks the buffer carries.
     virtual uint32_t GetChunkCount();
+    /// Looks up the ID of the chunk at a position.
+    /// @param aIndex Position, from 0.
+    /// @param aID Set to the ID when there is such a chunk.
+    /// @return ZU_OK or ZU_NOT_FOUND.
     virtual ZuResult GetChunkIDByIndex(uint32_t aIndex, uint32_t &aID);
+    /// Returns the data length of the chunk at a position, 0 past the last.
+    /// @param aIndex Position, from 0.
     virtual uint32_t GetChunkSizeByIndex(uint32_t aIndex);
+    /// Returns the data length of the first chunk with an ID, 0 when none has it.
+    /// @param aID Chunk ID.
     virtual uint32_t GetChunkSizeByID(uint32_t aID);
+    /// Returns the data of the chunk at a position, in the buffer's memory.
+    /// @param aIndex Position, from 0.
+    /// @return The chunk's bytes; null past the last chunk.
     virtual uint8_t *GetChunkRawDataByIndex(uint32_t aIndex);
+    /// Returns the data of the first chunk with an ID, in the buffer's memory.
+    /// @param aID Chunk ID.
+    /// @return The chunk's bytes; null when no chunk has that ID.
     virtual uint8_t *GetChunkRawDataByID(uint32_t aID);
 
     /// Returns the bytes of payload: the image, raw data or chunks it holds.
     uint32_t GetPayloadSize() const;
 
+    /// Returns the device's chunk layout ID.
     virtual uint32_t GetChunkLayoutID();
+    /// Returns the bytes taken by the buffer's chunks and trailers.
     virtual uint32_t GetChunkDataSize() const;
+    /// Returns the size of the buffer's chunk space.
     virtual uint32_t GetChunkDataCapacity() const;
 
     /// Tests whether the stream received a valid leader for the payload.
