@@ -9,7 +9,7 @@ PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
 # python3.10 on PATH, else under pyenv.
 PYTHON310 := $(shell command -v python3.10 2>/dev/null || ls -d $$HOME/.pyenv/versions/3.10*/bin/python3.10 /root/.pyenv/versions/3.10*/bin/python3.10 2>/dev/null | head -1)
 
-.PHONY: all venv build demo test test-native test-python clean asan
+.PHONY: all venv build demo test test-native test-python clean asan bench
 
 all: build
 
@@ -34,8 +34,19 @@ demo: build
 test-native: build
 	cd $(BUILD) && ../tools/netns $(CURDIR)/$(VENV)/bin/ctest --output-on-failure -j$(JOBS)
 
+# Under AddressSanitizer the interpreter itself is not instrumented: the
+# runtime is preloaded, and leak detection is off (the interpreter keeps
+# objects alive until exit by design).
+ifeq ($(ASAN),1)
+ASAN_ENV := LD_PRELOAD="$(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so.6)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+endif
+
 test-python: build
-	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -m pytest -q tests $(PYTEST_ARGS)
+	$(ASAN_ENV) PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -m pytest -q tests $(PYTEST_ARGS)
+
+bench: build
+	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) bench/bench_core.py
+	@for b in bench/bench_*.py; do [ "$$b" = bench/bench_core.py ] || PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) $$b; done
 
 test: test-native test-python
 

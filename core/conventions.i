@@ -11,7 +11,7 @@
  * not free SDK memory either: it only clears the proxy's flag.
  */
 %typemap(in, noblock=1) SWIGTYPE *self (void *argp = 0, int res = 0, int tarn_owned = 0) {
-  {
+  if ($disown) {
     SwigPyObject *tarn_sobj = SWIG_Python_GetSwigThis($input);
     tarn_owned = tarn_sobj ? (tarn_sobj->own & SWIG_POINTER_OWN) : 0;
   }
@@ -80,7 +80,9 @@ SWIGINTERN int Tarn_IsZuStringLike(PyObject *obj, swig_type_info *zustring)
 %types(char *, wchar_t *);
 
 %typemap(in, fragment="Tarn_NewZuString") const ZuString & (void *argp = 0, int res = 0, ZuString *tarn_text = 0) {
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, %convertptr_flags);
+  /* A str is by far the most common argument: try it before the pointer
+   * look-up, which would raise and clear an AttributeError for it. */
+  res = PyUnicode_Check($input) ? SWIG_ERROR : SWIG_ConvertPtr($input, &argp, $descriptor, %convertptr_flags);
   if (SWIG_IsOK(res)) {
     if (!argp) { %argument_nullref("$type", $symname, $argnum); }
     $1 = %reinterpret_cast(argp, $ltype);
@@ -99,7 +101,8 @@ SWIGINTERN int Tarn_IsZuStringLike(PyObject *obj, swig_type_info *zustring)
   $1 = Tarn_IsZuStringLike($input, $descriptor);
 }
 
-/* Texts come back as str. */
+/* Texts come back as str, and the docstrings say so. */
+%typemap(doctype) ZuString, const ZuString &, ZuString &, const wchar_t * "string";
 %fragment("Tarn_FromZuString", "header") {
 SWIGINTERN PyObject *Tarn_FromZuString(const ZuString &text)
 {
