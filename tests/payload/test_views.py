@@ -189,17 +189,27 @@ def test_attach_refuses_lossy_element_types():
         tb.ZuBuffer().Attach(np.full(64, 300, np.int32))
 
 
-def test_attached_array_is_released_after_detach_and_free():
-    for release in ("Detach", "Free"):
-        memory = np.zeros(16, np.uint8)
-        memory_ref = weakref.ref(memory)
-        buffer = tb.ZuBuffer()
-        buffer.Attach(memory)
-        del memory
-        assert not collected(memory_ref)
-        result = getattr(buffer, release)()
-        del result
-        assert collected(memory_ref)
+@pytest.mark.parametrize("release", [
+    lambda b: b.Detach(), lambda b: b.Free(), lambda b: b.Reset(), lambda b: b.Attach(np.zeros(4, np.uint8)),
+])
+def test_attached_array_is_released_once_the_sdk_lets_it_go(release):
+    memory = np.zeros(16, np.uint8)
+    memory_ref = weakref.ref(memory)
+    buffer = tb.ZuBuffer()
+    buffer.Attach(memory)
+    del memory
+    assert not collected(memory_ref)
+    release(buffer)
+    assert collected(memory_ref)
+
+
+def test_attached_array_is_released_with_its_buffer():
+    memory = np.zeros(16, np.uint8)
+    memory_ref = weakref.ref(memory)
+    buffer = tb.ZuBuffer()
+    buffer.GetImage().Attach(memory.reshape(4, 4), tb.ZuPixelMono8)
+    del memory, buffer
+    assert collected(memory_ref)
 
 
 def test_image_attach_and_detach():
