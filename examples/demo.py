@@ -40,7 +40,8 @@ def main():
                               name="worker")
     worker.start()
     worker.join()
-    del sink
+    # Once the SDK has called it, a sink lives until it is deleted explicitly.
+    type(sink).__swig_destroy__(sink)
     logger.LogInfo(__file__, 3, "main", "nobody listens to this one")
     print("done")
 
