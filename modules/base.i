@@ -30,5 +30,6 @@
 %include "ZuMultiPartTypes.h"
 %include "ZuGenDCTypes.h"
 %include "ZuSystemTypes.h"
+%include "core/genicam.i"
 %include "discovery/discovery.i"
 %include "payload/buffer.i"

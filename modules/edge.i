@@ -27,3 +27,4 @@
   import_array();
 %}
 %include "ZuGenTypes.h"
+%include "core/genicam.i"

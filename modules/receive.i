@@ -25,3 +25,4 @@
   import_array();
 %}
 %include "ZuGenTypes.h"
+%include "core/genicam.i"

@@ -192,6 +192,9 @@ void NodeMapImpl::Poll(int64_t aElapsedMs)
 ZuResult NodeMapImpl::AttachDataChunks(const uint8_t *aData, uint32_t aLength)
 {
     MapOperation lOp(this);
+    // Whatever happens, the previous attachment ends here: its memory may
+    // be gone once this call returns.
+    DetachDataChunks();
     if (!aData && aLength) return Fail(ZU_INVALID_PARAMETER, "no chunk data given");
     // Walk the chunks from the end: each is followed by its identifier and
     // length, both big-endian 32-bit. A layout that does not add up is refused.

@@ -211,6 +211,7 @@ public:
     void Poll(int64_t aElapsedMs) override;
     ZuResult AttachDataChunks(const uint8_t *aData, uint32_t aLength) override;
     ZuResult DetachDataChunks() override;
+    const uint8_t *GetAttachedChunks() const override { return mChunksAttached ? mChunkData : nullptr; }
 
     ZuResult Load(const char *aXml, size_t aLength);
 

@@ -258,9 +258,9 @@ ZuResult ZuGenParameter::RegisterEventSink(ZuGenEventSink *aEventSink, std::func
     return ZuResult();
 }
 
-ZuResult ZuGenParameter::UnregisterEventSink(ZuGenEventSink *aEventSink)
+ZuResult ZuGenParameter::UnregisterEventSink(ZuGenEventSink *aRegisteredSink)
 {
-    auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aEventSink; });
+    auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aRegisteredSink; });
     if (lIt == mSinks.end()) return Failure(ZU_NOT_FOUND, "the event sink is not registered");
     std::function<void()> lRelease = std::move(lIt->second);
     mSinks.erase(lIt);

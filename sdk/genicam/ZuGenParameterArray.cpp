@@ -29,6 +29,7 @@ void ZuGenParameterArray::Clear()
     mCategoriesByName.clear();
     mCategories.clear();
     mMap.reset();
+    mAttachmentOwner.reset();
 }
 
 ZuResult ZuGenParameterArray::Load(const char *aXml, size_t aLength, ZU_GENAPI_NS::IPort *aPort)
@@ -232,12 +233,20 @@ ZuGenAccessMode ZuGenParameterArray::GetAccessMode() const
 
 ZuResult ZuGenParameterArray::AttachDataChunks(uint8_t *aBuffer, uint32_t aBufferLength)
 {
+    // The previous owner goes only once the map no longer points at it.
+    std::shared_ptr<void> lPrevious = std::move(mAttachmentOwner);
     if (!mMap) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
     return mMap->AttachDataChunks(aBuffer, aBufferLength);
 }
 
+void ZuGenParameterArray::KeepAttachment(const void *aData, std::shared_ptr<void> aOwner)
+{
+    if (mMap && aData && mMap->GetAttachedChunks() == aData) mAttachmentOwner = std::move(aOwner);
+}
+
 ZuResult ZuGenParameterArray::DetachDataChunks()
 {
+    std::shared_ptr<void> lPrevious = std::move(mAttachmentOwner);
     if (!mMap) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
     return mMap->DetachDataChunks();
 }

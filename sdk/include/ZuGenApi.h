@@ -201,6 +201,8 @@ public:
     /// end). The memory must stay valid and unchanged until detached.
     virtual ZuResult AttachDataChunks(const uint8_t *aData, uint32_t aLength) = 0;
     virtual ZuResult DetachDataChunks() = 0;
+    /// The chunk memory attached now, or null.
+    virtual const uint8_t *GetAttachedChunks() const = 0;
 };
 
 /// Builds a node map from a description in memory. aPort is the device

@@ -143,8 +143,8 @@ public:
     /// @param aEventSink The sink.
     ZuResult RegisterEventSink(ZuGenEventSink *aEventSink);
     /// Removes a sink registered before.
-    /// @param aEventSink The sink.
-    ZuResult UnregisterEventSink(ZuGenEventSink *aEventSink);
+    /// @param aRegisteredSink The sink.
+    ZuResult UnregisterEventSink(ZuGenEventSink *aRegisteredSink);
 
     /// Sets the value from text.
     /// @param aValue The value as text.

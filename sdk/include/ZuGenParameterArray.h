@@ -162,6 +162,10 @@ public:
     ZuResult Load(const char *aXml, size_t aLength, ZU_GENAPI_NS::IPort *aPort);
     /// Same for a zipped description.
     ZuResult LoadZip(const uint8_t *aZip, size_t aLength, ZU_GENAPI_NS::IPort *aPort);
+    /// Keeps the owner of the attached chunk memory aData alive until the
+    /// chunks are detached, attached again or the array is destroyed; does
+    /// nothing when aData is not what is attached.
+    void KeepAttachment(const void *aData, std::shared_ptr<void> aOwner);
     /// Polls with an explicit elapsed time in milliseconds (for tests and
     /// for callers that keep their own clock).
     ZuResult Poll(int64_t aElapsedMs);
@@ -176,6 +180,7 @@ private:
     std::unordered_map<std::string, ZuGenParameter *> mByName;
     std::vector<std::unique_ptr<ZuGenCategory>> mCategories;
     std::unordered_map<std::string, ZuGenCategory *> mCategoriesByName;
+    std::shared_ptr<void> mAttachmentOwner;
 #endif
 };
 

@@ -1,0 +1,234 @@
+/* GenICam features: parameters, their array, lists, categories, the event
+ * sink and the state stack. Compiled into every module, after its constants. */
+
+%{
+#include "ZuGenParameter.h"
+#include "ZuGenParameterArray.h"
+%}
+
+/* The node and node map travel as opaque handles: Python never sees inside. */
+namespace ZU_GENAPI_NS {
+class INode;
+class INodeMap;
+}
+
+/* ---- Out-values ------------------------------------------------------------
+ * An operation's out-values follow its ZuResult in a list. Numbers and texts
+ * are converted only when the result is OK (None otherwise); flags always. */
+%fragment("Tarn_GenOut", "header") %{
+SWIGINTERN PyObject *Tarn_GenNone(void)
+{
+  Py_INCREF(Py_None);
+  return Py_None;
+}
+%}
+
+%define TARN_GEN_OUT(TYPE, NAME, CONVERT)
+%typemap(in, numinputs=0) TYPE &NAME (TYPE tarn_out) {
+  tarn_out = TYPE();
+  $1 = &tarn_out;
+}
+%typemap(argout, fragment="Tarn_GenOut", fragment="Tarn_FromZuString", fragment="SWIG_FromWCharPtr") TYPE &NAME {
+  %append_output((&result)->IsOK() ? (CONVERT) : Tarn_GenNone());
+}
+%enddef
+
+%define TARN_GEN_FLAG(NAME)
+%typemap(in, numinputs=0) bool &NAME (bool tarn_flag) {
+  tarn_flag = false;
+  $1 = &tarn_flag;
+}
+%typemap(argout) bool &NAME {
+  %append_output(PyBool_FromLong(*$1 ? 1 : 0));
+}
+%enddef
+
+TARN_GEN_OUT(int64_t, aValue, PyLong_FromLongLong((long long)*$1))
+TARN_GEN_OUT(double, aValue, PyFloat_FromDouble(*$1))
+TARN_GEN_OUT(ZuString, aValue, Tarn_FromZuString(*$1))
+TARN_GEN_OUT(ZuGenType, aType, PyLong_FromLong((long)*$1))
+TARN_GEN_OUT(ZuGenNameSpace, aNameSpace, PyLong_FromLong((long)*$1))
+TARN_GEN_OUT(ZuGenVisibility, aVisibility, PyLong_FromLong((long)*$1))
+TARN_GEN_OUT(ZuGenRepresentation, aRepresentation, PyLong_FromLong((long)*$1))
+TARN_GEN_FLAG(aValue)
+TARN_GEN_FLAG(aFlag)
+TARN_GEN_FLAG(aDone)
+
+/* Ranges come back as a fixed tuple (ZuResult, min, max). */
+%define TARN_GEN_RANGE(TYPE, CONVERT)
+%typemap(in, numinputs=0) (TYPE &aMin, TYPE &aMax) (TYPE tarn_min, TYPE tarn_max) {
+  tarn_min = TYPE();
+  tarn_max = TYPE();
+  $1 = &tarn_min;
+  $2 = &tarn_max;
+}
+%typemap(argout, fragment="Tarn_GenOut") (TYPE &aMin, TYPE &aMax) {
+  {
+    bool tarn_ok = (&result)->IsOK();
+    PyObject *tarn_tuple = PyTuple_New(3);
+    if (!tarn_tuple) SWIG_fail;
+    PyTuple_SetItem(tarn_tuple, 0, $result);
+    $result = tarn_tuple;
+    { TYPE tarn_v = *$1; PyTuple_SetItem(tarn_tuple, 1, tarn_ok ? (CONVERT) : Tarn_GenNone()); }
+    { TYPE tarn_v = *$2; PyTuple_SetItem(tarn_tuple, 2, tarn_ok ? (CONVERT) : Tarn_GenNone()); }
+  }
+}
+%enddef
+TARN_GEN_RANGE(int64_t, PyLong_FromLongLong((long long)tarn_v))
+TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
+
+/* The selector queries fill a new list that always passes to Python. */
+%typemap(in, numinputs=0) ZuGenParameterList &aList {
+  $1 = new ZuGenParameterList();
+}
+%typemap(argout) ZuGenParameterList &aList {
+  %append_output(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(ZuGenParameterList *), SWIG_POINTER_OWN));
+}
+
+/* Entry look-ups: the entry (or None) whatever the outcome. */
+%typemap(in, numinputs=0) const ZuGenEnumEntry **aEntry (const ZuGenEnumEntry *tarn_entry) {
+  tarn_entry = 0;
+  $1 = ($1_ltype)&tarn_entry;
+}
+%typemap(argout) const ZuGenEnumEntry **aEntry {
+  %append_output(SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $descriptor(ZuGenEnumEntry *), 0));
+}
+
+/* Writers of a text echo it back: [ZuResult, text] with the text as given. */
+%typemap(argout, fragment="Tarn_GenOut", fragment="Tarn_FromZuString", fragment="SWIG_FromWCharPtr") const ZuString &aText {
+  %append_output((&result)->IsOK() ? Tarn_FromZuString(*$1) : Tarn_GenNone());
+}
+
+/* Name-or-index and text-or-number overloads: the text candidate is the last
+ * one tried, and its text argument is converted rather than checked, so a
+ * wrong value names the argument instead of listing every prototype. */
+%typemap(typecheck, precedence=145) const ZuString &aName "$1 = 1;";
+%typemap(typecheck, precedence=145) const ZuString &aText "$1 = 1;";
+
+/* ---- parameter_to_proxy ------------------------------------------------------
+ * Every parameter handed out as the base class comes back as its most
+ * specific kind; all seven tests run, the first match wins. */
+%typemap(out) ZuGenParameter * {
+  {
+    swig_type_info *tarn_type = $descriptor(ZuGenParameter *);
+    void *tarn_ptr = $1;
+    if ($1) {
+      ZuGenInteger *tarn_i = dynamic_cast<ZuGenInteger *>($1);
+      ZuGenFloat *tarn_f = dynamic_cast<ZuGenFloat *>($1);
+      ZuGenEnum *tarn_e = dynamic_cast<ZuGenEnum *>($1);
+      ZuGenBoolean *tarn_b = dynamic_cast<ZuGenBoolean *>($1);
+      ZuGenCommand *tarn_c = dynamic_cast<ZuGenCommand *>($1);
+      ZuGenString *tarn_s = dynamic_cast<ZuGenString *>($1);
+      ZuGenRegister *tarn_r = dynamic_cast<ZuGenRegister *>($1);
+      if (tarn_i) { tarn_type = $descriptor(ZuGenInteger *); tarn_ptr = tarn_i; }
+      else if (tarn_f) { tarn_type = $descriptor(ZuGenFloat *); tarn_ptr = tarn_f; }
+      else if (tarn_e) { tarn_type = $descriptor(ZuGenEnum *); tarn_ptr = tarn_e; }
+      else if (tarn_b) { tarn_type = $descriptor(ZuGenBoolean *); tarn_ptr = tarn_b; }
+      else if (tarn_c) { tarn_type = $descriptor(ZuGenCommand *); tarn_ptr = tarn_c; }
+      else if (tarn_s) { tarn_type = $descriptor(ZuGenString *); tarn_ptr = tarn_s; }
+      else if (tarn_r) { tarn_type = $descriptor(ZuGenRegister *); tarn_ptr = tarn_r; }
+    }
+    $result = SWIG_NewPointerObj(tarn_ptr, tarn_type, 0);
+  }
+}
+
+/* ---- Keeping Python objects alive for the SDK --------------------------------
+ * A share of a Python object: the last share to go drops the reference under
+ * the interpreter lock, from whichever thread that is. */
+%fragment("Tarn_GenHold", "header", fragment="<memory>") %{
+SWIGINTERN std::shared_ptr<void> Tarn_GenHold(PyObject *obj)
+{
+  Py_INCREF(obj);
+  return std::shared_ptr<void>(obj, [](void *held) {
+    if (!Py_IsInitialized())
+      return;
+    PyGILState_STATE state = PyGILState_Ensure();
+    Py_DECREF((PyObject *)held);
+    PyGILState_Release(state);
+  });
+}
+%}
+
+/* A sink registered from Python stays alive while it is registered. */
+%typemap(in, fragment="Tarn_GenHold") ZuGenEventSink *aEventSink (void *argp = 0, int res = 0, std::shared_ptr<void> tarn_keep) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = %reinterpret_cast(argp, $ltype);
+  if ($1) tarn_keep = Tarn_GenHold($input);
+}
+%feature("action") ZuGenParameter::RegisterEventSink {
+  std::shared_ptr<void> tarn_share = tarn_keep2;
+  result = arg1->RegisterEventSink(arg2, [tarn_share]() mutable { tarn_share.reset(); });
+}
+
+/* Chunk data: a one-dimensional uint8 array, kept with the array for as long
+ * as it is attached; a length beyond 32 bits raises OverflowError. */
+%include "payload/arrays.i"
+%fragment("Tarn_GenHold");
+%header %{
+SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data, PyObject *array)
+{
+  if (owner && array)
+    owner->KeepAttachment(data, Tarn_GenHold(array));
+}
+%}
+TARN_ATTACH_BYTES((uint8_t *aBuffer, uint32_t aBufferLength), uint32_t, UINT32_MAX)
+
+/* ---- Classes -------------------------------------------------------------------- */
+
+/* Parameters, entries and categories belong to their array: Python neither
+ * makes nor frees them. */
+%nodefaultctor ZuGenParameter;
+%nodefaultdtor ZuGenParameter;
+%nodefaultctor ZuGenInteger;
+%nodefaultdtor ZuGenInteger;
+%nodefaultctor ZuGenFloat;
+%nodefaultdtor ZuGenFloat;
+%nodefaultctor ZuGenBoolean;
+%nodefaultdtor ZuGenBoolean;
+%nodefaultctor ZuGenCommand;
+%nodefaultdtor ZuGenCommand;
+%nodefaultctor ZuGenString;
+%nodefaultdtor ZuGenString;
+%nodefaultctor ZuGenRegister;
+%nodefaultdtor ZuGenRegister;
+%nodefaultctor ZuGenEnum;
+%nodefaultdtor ZuGenEnum;
+%nodefaultctor ZuGenEnumEntry;
+%nodefaultdtor ZuGenEnumEntry;
+%nodefaultctor ZuGenCategory;
+%nodefaultdtor ZuGenCategory;
+%nodefaultctor ZuGenEventSink;
+
+%rename(__getitem__) ZuGenParameterArray::operator[];
+%rename(__getitem__) ZuGenParameterList::operator[];
+%rename(GetValueInt) ZuGenEnum::GetValue(int64_t &) const;
+%rename(GetValueString) ZuGenEnum::GetValue(ZuString &) const;
+%rename(GetEnumValueString) ZuGenParameterArray::GetEnumValue(const ZuString &, ZuString &);
+%rename(GetEnumValueInt) ZuGenParameterArray::GetEnumValue(const ZuString &, int64_t &);
+
+%include "ZuGenParameter.h"
+%include "ZuGenParameterArray.h"
+
+%feature("action", "") ZuGenParameter::RegisterEventSink;
+%clear int64_t &aValue;
+%clear double &aValue;
+%clear ZuString &aValue;
+%clear bool &aValue;
+%clear bool &aFlag;
+%clear bool &aDone;
+%clear ZuGenType &aType;
+%clear ZuGenNameSpace &aNameSpace;
+%clear ZuGenVisibility &aVisibility;
+%clear ZuGenRepresentation &aRepresentation;
+%clear (int64_t &aMin, int64_t &aMax);
+%clear (double &aMin, double &aMax);
+%clear ZuGenParameterList &aList;
+%clear const ZuGenEnumEntry **aEntry;
+%clear const ZuString &aText;
+%clear const ZuString &aName;
+%clear ZuGenParameter *;
+%clear ZuGenEventSink *aEventSink;
+%clear (uint8_t *aBuffer, uint32_t aBufferLength);
