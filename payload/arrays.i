@@ -117,8 +117,8 @@ SWIGINTERN void Tarn_PlanImage(Tarn_ViewPlan *plan, ZuPixelType type, uint32_t w
   } else {
     return;
   }
-  /* Both counts are below 2^33 and bits / 8 at most 12: no overflow. */
-  if (rows * columns > available / (bits / 8)) {
+  /* rows * columns * bytes <= available, without a product that overflows. */
+  if (columns && rows > available / (bits / 8) / columns) {
     Tarn_PlanBytes(plan, image_size < available ? image_size : available);
     return;
   }

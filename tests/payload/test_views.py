@@ -263,3 +263,13 @@ def test_lengths_beyond_32_bits_raise_overflow():
     wide = np.lib.stride_tricks.as_strided(np.zeros(1, np.uint8), shape=(1, 2 ** 32), strides=(0, 0))
     with pytest.raises(OverflowError, match="'ZuImage_Attach', argument 3 of type 'uint32_t'"):
         tb.ZuBuffer().GetImage().Attach(wide, tb.ZuPixelMono8)
+
+
+def test_multibyte_pixels_over_unaligned_memory():
+    memory = np.zeros(33, np.uint8)[1:]  # odd address
+    image = tb.ZuBuffer().GetImage()
+    assert image.Attach(memory.reshape(4, 4, 2), tb.ZuPixelMono16).IsOK()
+    view = image.GetDataPointer()
+    assert (view.shape, view.dtype, view.flags.aligned) == ((4, 4), np.uint16, False)
+    view[:] = 0x0201
+    assert memory[:4].tolist() == [1, 2, 1, 2]
