@@ -320,11 +320,15 @@ namespace ZuSystemLib
     /// An IPv4 address with its subnet mask, as dotted-decimal texts.
     struct IPConfig
     {
+        /// The address, dotted decimal.
         std::string mIPAddress;
+        /// Its subnet mask, dotted decimal.
         std::string mSubnetMask;
     };
 
+    /// Several addresses with their masks.
     typedef std::vector<IPConfig> IPConfigVector;
+    /// Several gateways, dotted decimal.
     typedef std::vector<std::string> GatewayVector;
 }
 

@@ -85,11 +85,9 @@ std::wstring ZuSystemDetail::Wide(const std::string &utf8)
     return ZuString(utf8).Wide();
 }
 
-const std::string &ZuSystemDetail::AdapterName(const ZuNetworkAdapter &aAdapter)
+std::string ZuSystemDetail::AdapterName(const ZuNetworkAdapter &aAdapter)
 {
-    static thread_local std::string name;
-    name = ZuString(aAdapter.mCompareID).Narrow();
-    return name;
+    return ZuString(aAdapter.mCompareID).Narrow();
 }
 
 const std::vector<ZuNetworkAdapter::Address> &ZuSystemDetail::Addresses(const ZuNetworkAdapter &aAdapter)
@@ -187,7 +185,7 @@ std::vector<std::unique_ptr<ZuInterface>> ZuSystemDetail::ListInterfaces()
 
 bool ZuSystemDetail::MaySend(const ZuNetworkAdapter &aAdapter)
 {
-    const std::string name = ZuString(aAdapter.mCompareID).Narrow();
+    const std::string name = AdapterName(aAdapter);
     const char *allowed = std::getenv("TARN_DISCOVERY_INTERFACES");
     if (!allowed || !*allowed) {
         // The loopback only: its addresses never leave the machine.

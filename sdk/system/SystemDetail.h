@@ -27,7 +27,7 @@ struct ZuSystemDetail
     static std::unique_ptr<ZuDeviceInfoGEV> MakeGEV(const tarn::gvcp::DeviceIdentity &aIdentity,
                                                     const ZuNetworkAdapter *aAdapter);
 
-    static const std::string &AdapterName(const ZuNetworkAdapter &aAdapter);
+    static std::string AdapterName(const ZuNetworkAdapter &aAdapter);
     static const std::vector<ZuNetworkAdapter::Address> &Addresses(const ZuNetworkAdapter &aAdapter);
     // Guards the device lists of found interfaces: FindDevice adds to them
     // while other threads may read them.

@@ -79,6 +79,10 @@ def test_session_records(system):
         # None has no text: refused, the field is left as it was.
         assert error_of(setter, record, None)[0] is TypeError
     assert str(record.mName) == "abc"
+    del record
+    gc.collect()
+    assert str(name) == "abc"  # the view keeps its record alive
+    record = tb.ZuSessionInfo()
     m.ZuSessionInfo_mPort_set(record, 65535)
     m.ZuSessionInfo_mPort_set(record, True)
     assert record.mPort == 1

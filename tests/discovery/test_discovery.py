@@ -1,5 +1,6 @@
 """Discovery on the loopback of a private network namespace, with our own
 test devices."""
+import gc
 import os
 import socket
 import subprocess
@@ -120,6 +121,24 @@ def test_copies_and_earlier_informations_outlive_a_new_find(devices, system):
     assert copy.GetIPAddress() == "127.0.0.31" and copy.GetInterface().GetName() == "lo"
     assert type(adapter_copy) is tb.ZuNetworkAdapter
     assert adapter_copy.GetDeviceCount() >= 3
+
+
+def test_findings_keep_their_system_alive(devices):
+    def findings():
+        system = tb.ZuSystem()
+        system.SetDetectionTimeout(200)
+        system.Find()
+        info = found(system)["P31"]
+        result, by_name = system.FindDevice("cam-b")
+        adapter = system.GetInterface(0)
+        return info, by_name, adapter, adapter.GetDeviceInfo(0), info.GetInterface()
+
+    held = findings()
+    gc.collect()
+    # Each still reads its own native object, not freed memory.
+    assert held[0].GetSerialNumber() == "P31" and held[1].GetSerialNumber() == "P32"
+    assert held[2].GetName() and held[3].GetModelName() and held[4].GetName() == "lo"
+    assert not any(h.thisown for h in held)
 
 
 def test_find_releases_the_interpreter(devices, system):
