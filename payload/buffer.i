@@ -123,6 +123,7 @@ SWIGINTERN PyObject *Tarn_KeepOwner(PyObject *result, PyObject *owner)
 
 %typemap(doctype) uint8_t *, const uint8_t * "numpy.ndarray";
 %typemap(doctype) const uint8_t *aData "bytes";
+%typemap(doctype) void *aBuffer, void *aRawBuffer "numpy.ndarray";
 
 /* Both forms of GetDataPointer give the same writeable view: the SDK
  * declares a read-only form, but the memory is the caller's to fill. */

@@ -259,6 +259,9 @@ ZuResult ZuBuffer::AttachGenDCManager(IZuGenDCManager &)
 
 void ZuBuffer::ReleaseData()
 {
+    // The image describes the memory: whatever replaces or frees the memory
+    // ends the description, so that no view of a stale one can be made.
+    mImage->ClearDescription();
     mData.reset();
     mSize = 0;
     mAttached = false;

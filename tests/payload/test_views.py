@@ -273,3 +273,14 @@ def test_multibyte_pixels_over_unaligned_memory():
     assert (view.shape, view.dtype, view.flags.aligned) == ((4, 4), np.uint16, False)
     view[:] = 0x0201
     assert memory[:4].tolist() == [1, 2, 1, 2]
+
+
+def test_replaced_memory_ends_the_image_description():
+    buffer = tb.ZuBuffer(tb.ZuPayloadTypeRawData)
+    raw = buffer.GetRawData()
+    buffer.Reset(tb.ZuPayloadTypeImage)
+    image = buffer.GetImage()
+    assert image.Alloc(640, 480, tb.ZuPixelRGB8).IsOK()
+    assert raw.Alloc(10).IsOK()  # a view handed out before the reset still works on the buffer
+    assert (image.GetWidth(), image.GetImageSize(), image.GetDataPointer().size) == (0, 0, 0)
+    assert buffer.GetDataPointer().shape == (10,)
