@@ -454,7 +454,7 @@ std::optional<WriteMemCmd> WriteMemCmd::decode(const Command &cmd)
     WriteMemCmd c;
     c.address = r.u32();
     c.data = r.bytes(r.left());
-    if (!r.ok() || c.data.empty()) return std::nullopt;
+    if (!r.ok() || c.data.empty() || c.data.size() % 4 || c.data.size() > kMaxPayload - 4) return std::nullopt;
     return c;
 }
 

@@ -123,14 +123,6 @@ def test_kind_functions_refuse_other_kinds():
     assert maker.GetMACAddress() == "00:00:00:00:00:00"
 
 
-def test_u3v_empty_values():
-    info = tb.ZuDeviceInfoU3V()
-    assert info.GetSpeedMessage() == "Unknown"
-    assert info.GetPowerMessage() == "Ok"
-    assert info.GetSpeed() == tb.ZuUSBSpeedUnknown
-    assert info.IsSuperSpeedSupported() is False
-
-
 def test_no_abstract_constructors():
     assert not hasattr(m, "new_ZuInterface") and not hasattr(m, "new_ZuDeviceInfo")
     for name in ("new_ZuNetworkAdapter", "new_ZuUSBHostController", "new_ZuSystem", "new_ZuSessionInfo", "new_IPConfig"):

@@ -50,7 +50,7 @@ def test_one_find_sees_every_device(devices, system):
     result = system.Find()
     took = time.monotonic() - start
     assert result.IsOK(), result.GetDescription()
-    assert 0.2 <= took < 0.6
+    assert 0.2 <= took < 1.0
     infos = found(system)
     assert {"P31", "P32", "P33"} <= set(infos)
     a = infos["P31"]

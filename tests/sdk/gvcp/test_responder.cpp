@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
+
 using namespace tarn::gvcp;
 
 namespace {
@@ -92,4 +95,25 @@ TEST(GvcpResponder, DropsWhatWantsNoAnswer)
     EXPECT_FALSE(r.answer(PacketResendCmd{}.encode(1).data(), 20));
     Bytes truncated = ReadRegCmd{{0, 4}}.encode(1);
     EXPECT_FALSE(r.answer(truncated.data(), truncated.size() - 1));
+}
+
+TEST(GvcpResponder, RandomCommandsNeverCrash)
+{
+    Responder r = MakeResponder();
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20000; ++round) {
+        size_t n = rng() % 64;
+        std::unique_ptr<uint8_t[]> packet(new uint8_t[n ? n : 1]);
+        for (size_t k = 0; k < n; ++k) packet[k] = uint8_t(rng());
+        if (n >= 8) {
+            packet[0] = kKey;
+            packet[2] = 0;
+            packet[3] = uint8_t(0x80 + rng() % 8);
+            packet[4] = 0;
+            packet[5] = uint8_t(n - 8);
+        }
+        if (auto reply = r.answer(packet.get(), n)) {
+            EXPECT_TRUE(decodeAck(reply->data(), reply->size()));
+        }
+    }
 }
