@@ -45,7 +45,7 @@ SWIGINTERN PyObject *Tarn_GenNone(void)
 
 TARN_GEN_OUT(int64_t, aValue, PyLong_FromLongLong((long long)*$1))
 TARN_GEN_OUT(double, aValue, PyFloat_FromDouble(*$1))
-TARN_GEN_OUT(ZuString, aValue, Tarn_FromZuString(*$1))
+TARN_GEN_OUT(ZuString, aOutText, Tarn_FromZuString(*$1))
 TARN_GEN_OUT(ZuGenType, aType, PyLong_FromLong((long)*$1))
 TARN_GEN_OUT(ZuGenNameSpace, aNameSpace, PyLong_FromLong((long)*$1))
 TARN_GEN_OUT(ZuGenVisibility, aVisibility, PyLong_FromLong((long)*$1))
@@ -104,6 +104,7 @@ TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
  * wrong value names the argument instead of listing every prototype. */
 %typemap(typecheck, precedence=145) const ZuString &aName "$1 = 1;";
 %typemap(typecheck, precedence=145) const ZuString &aText "$1 = 1;";
+%typemap(typecheck, precedence=145) const ZuString &aSymbol "$1 = 1;";
 
 /* ---- parameter_to_proxy ------------------------------------------------------
  * Every parameter handed out as the base class comes back as its most
@@ -215,7 +216,7 @@ TARN_ATTACH_BYTES((uint8_t *aBuffer, uint32_t aBufferLength), uint32_t, UINT32_M
 %feature("action", "") ZuGenParameter::RegisterEventSink;
 %clear int64_t &aValue;
 %clear double &aValue;
-%clear ZuString &aValue;
+%clear ZuString &aOutText;
 %clear bool &aValue;
 %clear bool &aFlag;
 %clear bool &aDone;
@@ -229,6 +230,7 @@ TARN_ATTACH_BYTES((uint8_t *aBuffer, uint32_t aBufferLength), uint32_t, UINT32_M
 %clear const ZuGenEnumEntry **aEntry;
 %clear const ZuString &aText;
 %clear const ZuString &aName;
+%clear const ZuString &aSymbol;
 %clear ZuGenParameter *;
 %clear ZuGenEventSink *aEventSink;
 %clear (uint8_t *aBuffer, uint32_t aBufferLength);

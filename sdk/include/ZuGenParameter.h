@@ -76,23 +76,23 @@ class ZU_API ZuGenParameter
 {
 public:
     /// Gets the feature's name.
-    /// @param aValue Receives the name.
-    ZuResult GetName(ZuString &aValue) const;
+    /// @param aOutText Receives the name.
+    ZuResult GetName(ZuString &aOutText) const;
     /// Gets the name of the first category that lists the feature.
-    /// @param aValue Receives the category name.
-    ZuResult GetCategory(ZuString &aValue) const;
+    /// @param aOutText Receives the category name.
+    ZuResult GetCategory(ZuString &aOutText) const;
     /// Gets the short help text.
-    /// @param aValue Receives the tool tip.
-    ZuResult GetToolTip(ZuString &aValue) const;
+    /// @param aOutText Receives the tool tip.
+    ZuResult GetToolTip(ZuString &aOutText) const;
     /// Gets the long help text.
-    /// @param aValue Receives the description.
-    ZuResult GetDescription(ZuString &aValue) const;
+    /// @param aOutText Receives the description.
+    ZuResult GetDescription(ZuString &aOutText) const;
     /// Gets the name to show to a user.
-    /// @param aValue Receives the display name.
-    ZuResult GetDisplayName(ZuString &aValue) const;
+    /// @param aOutText Receives the display name.
+    ZuResult GetDisplayName(ZuString &aOutText) const;
     /// Gets the current value as text.
-    /// @param aValue Receives the value.
-    ZuResult ToString(ZuString &aValue) const;
+    /// @param aOutText Receives the value.
+    ZuResult ToString(ZuString &aOutText) const;
     /// Gets the kind of value.
     /// @param aType Receives a ZuGenType.
     ZuResult GetType(ZuGenType &aType) const;
@@ -204,8 +204,8 @@ public:
     /// @param aRepresentation Receives a ZuGenRepresentation.
     ZuResult GetRepresentation(ZuGenRepresentation &aRepresentation) const;
     /// Gets the unit of the value.
-    /// @param aValue Receives the unit.
-    ZuResult GetUnit(ZuString &aValue) const;
+    /// @param aOutText Receives the unit.
+    ZuResult GetUnit(ZuString &aOutText) const;
 #ifndef SWIG
     explicit ZuGenInteger(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
 #endif
@@ -231,8 +231,8 @@ public:
     /// @param aRepresentation Receives a ZuGenRepresentation.
     ZuResult GetRepresentation(ZuGenRepresentation &aRepresentation) const;
     /// Gets the unit of the value.
-    /// @param aValue Receives the unit.
-    ZuResult GetUnit(ZuString &aValue) const;
+    /// @param aOutText Receives the unit.
+    ZuResult GetUnit(ZuString &aOutText) const;
 #ifndef SWIG
     explicit ZuGenFloat(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
 #endif
@@ -275,8 +275,8 @@ public:
     /// @param aValue The new text.
     ZuResult SetValue(const ZuString &aValue);
     /// Reads the value.
-    /// @param aValue Receives the text.
-    ZuResult GetValue(ZuString &aValue) const;
+    /// @param aOutText Receives the text.
+    ZuResult GetValue(ZuString &aOutText) const;
     /// Reads the longest text the feature holds, in bytes.
     /// @param aValue Receives the length.
     ZuResult GetMaxLength(int64_t &aValue) const;
@@ -315,17 +315,17 @@ public:
     /// @param aValue Receives the value.
     ZuResult GetValue(int64_t &aValue) const;
     /// Gets the entry's symbolic name.
-    /// @param aValue Receives the name.
-    ZuResult GetName(ZuString &aValue) const;
+    /// @param aOutText Receives the name.
+    ZuResult GetName(ZuString &aOutText) const;
     /// Gets the short help text.
-    /// @param aValue Receives the tool tip.
-    ZuResult GetToolTip(ZuString &aValue) const;
+    /// @param aOutText Receives the tool tip.
+    ZuResult GetToolTip(ZuString &aOutText) const;
     /// Gets the long help text.
-    /// @param aValue Receives the description.
-    ZuResult GetDescription(ZuString &aValue) const;
+    /// @param aOutText Receives the description.
+    ZuResult GetDescription(ZuString &aOutText) const;
     /// Gets the name to show to a user.
-    /// @param aValue Receives the display name.
-    ZuResult GetDisplayName(ZuString &aValue) const;
+    /// @param aOutText Receives the display name.
+    ZuResult GetDisplayName(ZuString &aOutText) const;
     /// Gets the audience the entry is meant for.
     /// @param aVisibility Receives a ZuGenVisibility.
     ZuResult GetVisibility(ZuGenVisibility &aVisibility) const;
@@ -355,14 +355,14 @@ public:
     /// @param aValue The entry's value.
     ZuResult SetValue(int64_t aValue);
     /// Chooses the entry with a name.
-    /// @param aValue The entry's symbolic name.
-    ZuResult SetValue(const ZuString &aValue);
+    /// @param aSymbol The entry's symbolic name.
+    ZuResult SetValue(const ZuString &aSymbol);
     /// Reads the current entry's value.
     /// @param aValue Receives the value.
     ZuResult GetValue(int64_t &aValue) const;
     /// Reads the current entry's name.
-    /// @param aValue Receives the name.
-    ZuResult GetValue(ZuString &aValue) const;
+    /// @param aOutText Receives the name.
+    ZuResult GetValue(ZuString &aOutText) const;
     /// Counts the entries.
     /// @param aValue Receives the count.
     ZuResult GetEntriesCount(int64_t &aValue) const;
@@ -392,17 +392,17 @@ class ZU_API ZuGenCategory
 {
 public:
     /// Gets the category's name.
-    /// @param aValue Receives the name.
-    ZuResult GetName(ZuString &aValue) const;
+    /// @param aOutText Receives the name.
+    ZuResult GetName(ZuString &aOutText) const;
     /// Gets the short help text.
-    /// @param aValue Receives the tool tip.
-    ZuResult GetToolTip(ZuString &aValue) const;
+    /// @param aOutText Receives the tool tip.
+    ZuResult GetToolTip(ZuString &aOutText) const;
     /// Gets the long help text.
-    /// @param aValue Receives the description.
-    ZuResult GetDescription(ZuString &aValue) const;
+    /// @param aOutText Receives the description.
+    ZuResult GetDescription(ZuString &aOutText) const;
     /// Gets the name to show to a user.
-    /// @param aValue Receives the display name.
-    ZuResult GetDisplayName(ZuString &aValue) const;
+    /// @param aOutText Receives the display name.
+    ZuResult GetDisplayName(ZuString &aOutText) const;
     /// Gets whether the name is standard or maker-specific.
     /// @param aNameSpace Receives a ZuGenNameSpace.
     ZuResult GetNameSpace(ZuGenNameSpace &aNameSpace) const;

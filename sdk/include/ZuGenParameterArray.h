@@ -76,12 +76,12 @@ public:
     ZuResult GetBooleanValue(const ZuString &aName, bool &aValue);
     /// Reads a text feature by name.
     /// @param aName The feature's name.
-    /// @param aValue Receives the text.
-    ZuResult GetStringValue(const ZuString &aName, ZuString &aValue);
+    /// @param aOutText Receives the text.
+    ZuResult GetStringValue(const ZuString &aName, ZuString &aOutText);
     /// Reads the current entry name of an enumeration by name.
     /// @param aName The feature's name.
-    /// @param aValue Receives the entry's name.
-    ZuResult GetEnumValue(const ZuString &aName, ZuString &aValue);
+    /// @param aOutText Receives the entry's name.
+    ZuResult GetEnumValue(const ZuString &aName, ZuString &aOutText);
     /// Reads the current entry value of an enumeration by name.
     /// @param aName The feature's name.
     /// @param aValue Receives the entry's value.
