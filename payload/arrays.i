@@ -10,6 +10,7 @@
  *   Tarn_PlanBytes(plan, length)                    a one-dimensional plan
  *   Tarn_PlanView(plan, data, base)                 the array a plan describes
  *   Tarn_MemoryOwner(std::shared_ptr<void>)         a capsule that shares the memory
+ *   Tarn_ViewBase(std::shared_ptr<void>, fallback)  that capsule, else the fallback object
  * A view never copies. Its base is the object that keeps its memory alive
  * (a capsule sharing an SDK block, or the object that owns the memory), so a
  * view stays readable after its buffer's proxy is gone. A null data pointer
@@ -24,6 +25,11 @@
  * is wrapped provides that overload and ties the array to the attachment,
  * so the memory stays valid for as long as the SDK uses it, even when the
  * caller drops the array or passed something that needed a copy.
+ *   Tarn_InputBytes(obj, allowed ndims, count, max dimension, symname,
+ *                   argnum, length type)             the conversion itself
+ *   Tarn_HoldObject(obj)                            a std::shared_ptr<void> that owns a
+ *                                                   reference, dropped under the
+ *                                                   interpreter lock from any thread
  */
 
 %fragment("Tarn_Arrays", "header", fragment="<memory>", fragment="<string>") %{
