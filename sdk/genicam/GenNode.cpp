@@ -26,19 +26,20 @@ namespace
 {
 
 // Value chains are acyclic (checked at load), but a chain may still be long;
-// this bounds the native stack whatever the description says.
-thread_local int tDepth = 0;
+// this bounds the native stack whatever the description says. The count
+// lives in the map: every engine call holds the map's lock.
 const int kMaxDepth = 256;
 
 struct DepthGuard
 {
+    int &mDepth;
     bool mOk;
-    DepthGuard() : mOk(++tDepth <= kMaxDepth) {}
-    ~DepthGuard() { --tDepth; }
+    explicit DepthGuard(NodeMapImpl *aMap) : mDepth(aMap->mCallDepth), mOk(++mDepth <= kMaxDepth) {}
+    ~DepthGuard() { --mDepth; }
 };
 
 #define TARN_GUARD_DEPTH()                                                           \
-    DepthGuard lDepthGuard;                                                          \
+    DepthGuard lDepthGuard(mMap);                                                    \
     if (!lDepthGuard.mOk) return Fail(ZU_GENERIC_ERROR, "references nested too deeply at '" + mName + "'")
 
 
@@ -308,8 +309,9 @@ ZuGenRepresentation Node::GetRepresentation() const
 {
     if (mRepresentation != ZuGenRepresentationUndefined) return mRepresentation;
     // A plain number or a pass-through takes the representation of what it shows.
-    if ((mKind == NodeKind::Integer || mKind == NodeKind::Float) && mValue.mNode && tDepth < kMaxDepth) {
-        DepthGuard lG;
+    std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
+    if ((mKind == NodeKind::Integer || mKind == NodeKind::Float) && mValue.mNode && mMap->mCallDepth < kMaxDepth) {
+        DepthGuard lG(mMap);
         return mValue.mNode->GetRepresentation();
     }
     return mRepresentation;
@@ -317,8 +319,9 @@ ZuGenRepresentation Node::GetRepresentation() const
 
 std::string Node::GetUnit() const
 {
-    if (!mUnit.empty() || !mValue.mNode || tDepth >= kMaxDepth) return mUnit;
-    DepthGuard lG;
+    std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
+    if (!mUnit.empty() || !mValue.mNode || mMap->mCallDepth >= kMaxDepth) return mUnit;
+    DepthGuard lG(mMap);
     return (mKind == NodeKind::Integer || mKind == NodeKind::Float) ? mValue.mNode->GetUnit() : mUnit;
 }
 
@@ -334,7 +337,12 @@ bool Node::RefTrue(const ValueRef &aRef, bool aDefault) const
 ZuGenAccessMode Node::GetAccessMode() const
 {
     std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
-    DepthGuard lG;
+    return AccessMode();
+}
+
+ZuGenAccessMode Node::AccessMode() const
+{
+    DepthGuard lG(mMap);
     if (!lG.mOk) return ZuGenAccessModeNotAvailable;
     if (!RefTrue(mIsImplemented, true)) return ZuGenAccessModeNotImplemented;
     if (!RefTrue(mIsAvailable, true)) return ZuGenAccessModeNotAvailable;
@@ -350,17 +358,17 @@ ZuGenAccessMode Node::GetAccessMode() const
         lM = mChunkID.empty() ? mMap->GetPortAccessMode() : ZuGenAccessModeReadOnly;
         break;
     case NodeKind::Command:
-        lM = mValue.mNode->GetAccessMode();
+        lM = mValue.mNode->AccessMode();
         if (Writable(lM)) lM = Readable(lM) ? ZuGenAccessModeReadWrite : ZuGenAccessModeWriteOnly;
         break;
     default:
         if (IsRegisterKind()) {
-            lM = Combine(mDeclaredAccess, mPort.mNode->GetAccessMode());
+            lM = Combine(mDeclaredAccess, mPort.mNode->AccessMode());
         } else if (mValue.mNode) {
-            lM = mValue.mNode->GetAccessMode();
+            lM = mValue.mNode->AccessMode();
         } else if (mIndex.mNode) {
             const ValueRef *lSrc = nullptr;
-            if (IndexedSource(lSrc).IsOK() && lSrc->mNode) lM = lSrc->mNode->GetAccessMode();
+            if (IndexedSource(lSrc).IsOK() && lSrc->mNode) lM = lSrc->mNode->AccessMode();
             else lM = ZuGenAccessModeReadOnly;
         }
         break;
@@ -372,7 +380,7 @@ ZuGenAccessMode Node::GetAccessMode() const
 
 ZuResult Node::CheckReadable() const
 {
-    ZuGenAccessMode lM = GetAccessMode();
+    ZuGenAccessMode lM = AccessMode();
     if (lM == ZuGenAccessModeNotImplemented) return Fail(ZU_NOT_IMPLEMENTED, "'" + mName + "' is not implemented");
     if (!Readable(lM)) return Fail(ZU_STATE_ERROR, "'" + mName + "' is not readable");
     return ZuResult();
@@ -380,7 +388,7 @@ ZuResult Node::CheckReadable() const
 
 ZuResult Node::CheckWritable() const
 {
-    ZuGenAccessMode lM = GetAccessMode();
+    ZuGenAccessMode lM = AccessMode();
     if (lM == ZuGenAccessModeNotImplemented) return Fail(ZU_NOT_IMPLEMENTED, "'" + mName + "' is not implemented");
     if (!Writable(lM)) return Fail(ZU_STATE_ERROR, "'" + mName + "' is not writable");
     return ZuResult();
@@ -534,7 +542,7 @@ ZuResult Node::PortWrite(uint64_t aAddress, const void *aData, int64_t aLength)
     return mMap->mPort->Write(aAddress, aData, aLength);
 }
 
-ZuResult Node::ReadBytes(std::vector<uint8_t> &aBytes) const
+ZuResult Node::ReadBytes(const std::vector<uint8_t> *&aBytes) const
 {
     TARN_GUARD_DEPTH();
     ZuResult lR = CheckReadable();
@@ -544,17 +552,27 @@ ZuResult Node::ReadBytes(std::vector<uint8_t> &aBytes) const
     if (lR.IsOK()) lR = Length(lLength);
     if (!lR.IsOK()) return lR;
     if (mCache != ZuGenCacheNone && mCacheValid && mCacheAddress == lAddress && mCacheBytes.size() == static_cast<size_t>(lLength)) {
-        aBytes = mCacheBytes;
+        aBytes = &mCacheBytes;
         return ZuResult();
     }
-    aBytes.assign(static_cast<size_t>(lLength), 0);
-    lR = PortRead(lAddress, aBytes.data(), lLength);
+    // The bytes live in the node (under the map's lock) until its next read.
+    mCacheValid = false;
+    mCacheBytes.assign(static_cast<size_t>(lLength), 0);
+    lR = PortRead(lAddress, mCacheBytes.data(), lLength);
     if (!lR.IsOK()) return lR;
     if (mCache != ZuGenCacheNone) {
-        mCacheBytes = aBytes;
         mCacheAddress = lAddress;
         mCacheValid = true;
     }
+    aBytes = &mCacheBytes;
+    return lR;
+}
+
+ZuResult Node::ReadBytes(std::vector<uint8_t> &aBytes) const
+{
+    const std::vector<uint8_t> *lBytes = nullptr;
+    ZuResult lR = ReadBytes(lBytes);
+    if (lR.IsOK()) aBytes = *lBytes;
     return lR;
 }
 
@@ -622,6 +640,14 @@ bool BytesToBits(const std::vector<uint8_t> &aB, ZuGenEndianness aE, unsigned aL
 {
     uint64_t lV = 0;
     size_t lN = aB.size();
+    if (aLow == 0 && aWidth == lN * 8 && lN <= 8) {
+        for (size_t lI = 0; lI < lN; ++lI) {
+            size_t lIdx = aE == ZuGenEndiannessBig ? lI : lN - 1 - lI;
+            lV = (lV << 8) | aB[lIdx];
+        }
+        aOut = lV;
+        return true;
+    }
     for (unsigned lBit = 0; lBit < aWidth; ++lBit) {
         size_t lAbs = aLow + lBit;
         size_t lByte = lAbs / 8;
@@ -684,9 +710,10 @@ ZuResult Node::GetIntValue(int64_t &aValue) const
         return ZuResult();
     }
     case NodeKind::IntReg: {
-        std::vector<uint8_t> lB;
-        ZuResult lR = ReadBytes(lB);
+        const std::vector<uint8_t> *lBytes = nullptr;
+        ZuResult lR = ReadBytes(lBytes);
         if (!lR.IsOK()) return lR;
+        const std::vector<uint8_t> &lB = *lBytes;
         if (lB.empty() || lB.size() > 8) return Fail(ZU_INVALID_DATA_FORMAT, "'" + mName + "' is not 1 to 8 bytes long");
         uint64_t lV = 0;
         unsigned lWidth = static_cast<unsigned>(lB.size() * 8);
@@ -696,13 +723,13 @@ ZuResult Node::GetIntValue(int64_t &aValue) const
     }
     case NodeKind::MaskedIntReg:
     case NodeKind::StructEntry: {
-        std::vector<uint8_t> lB;
-        ZuResult lR = ReadBytes(lB);
+        const std::vector<uint8_t> *lBytes = nullptr;
+        ZuResult lR = ReadBytes(lBytes);
         unsigned lLow = 0, lWidth = 0;
-        if (lR.IsOK()) lR = BitRange(static_cast<int64_t>(lB.size()), lLow, lWidth);
+        if (lR.IsOK()) lR = BitRange(static_cast<int64_t>(lBytes->size()), lLow, lWidth);
         if (!lR.IsOK()) return lR;
         uint64_t lV = 0;
-        BytesToBits(lB, mEndianness, lLow, lWidth, lV);
+        BytesToBits(*lBytes, mEndianness, lLow, lWidth, lV);
         aValue = Extend(lV, lWidth, mSign == ZuGenSignSigned);
         return lR;
     }
@@ -853,7 +880,7 @@ ZuResult Node::SetIntValue(int64_t aValue)
         if (!lR.IsOK()) return lR;
         std::vector<uint8_t> lB(static_cast<size_t>(lLength), 0);
         // Keep the other bits of the register: read them first when allowed.
-        if (Readable(GetAccessMode())) {
+        if (Readable(AccessMode())) {
             lR = ReadBytes(lB);
             if (!lR.IsOK()) return lR;
         }
@@ -1151,7 +1178,7 @@ ZuResult Node::IsDone(bool &aDone)
     if (mKind != NodeKind::Command) return Fail(ZU_INVALID_PARAMETER, "'" + mName + "' is not a command");
     // A command whose register cannot be read back is done once written;
     // one that reads back is done when the device cleared its value.
-    if (!Readable(mValue.mNode->GetAccessMode())) {
+    if (!Readable(mValue.mNode->AccessMode())) {
         aDone = true;
         return ZuResult();
     }
@@ -1175,7 +1202,7 @@ Node *Node::FindEntryByValue(int64_t aValue) const
 bool Node::IsEntryAvailable() const
 {
     MapOperation lOp(mMap);
-    DepthGuard lG;
+    DepthGuard lG(mMap);
     return lG.mOk && RefTrue(mIsImplemented, true) && RefTrue(mIsAvailable, true);
 }
 

@@ -123,6 +123,8 @@ public:
     ZuResult Address(uint64_t &aAddress) const;
     ZuResult Length(int64_t &aLength) const;
     ZuResult ReadBytes(std::vector<uint8_t> &aBytes) const;
+    ZuResult ReadBytes(const std::vector<uint8_t> *&aBytes) const;
+    ZuGenAccessMode AccessMode() const;
     ZuResult WriteBytes(const std::vector<uint8_t> &aBytes);
     ZuResult PortRead(uint64_t aAddress, void *aData, int64_t aLength) const;
     ZuResult PortWrite(uint64_t aAddress, const void *aData, int64_t aLength);
@@ -225,6 +227,7 @@ public:
 
     mutable std::recursive_mutex mLock;
     int mDepth = 0;
+    int mCallDepth = 0;
     std::vector<Node *> mPending;
     IPort *mPort;
     std::vector<std::unique_ptr<Node>> mNodes;
