@@ -10,17 +10,9 @@
  * specific kind; a Copy is owned by its proxy. A borrowed one keeps the
  * proxy it came from alive (and so, step by step, its ZuSystem): dropping
  * the system while its findings are still in use must not leave them
- * pointing at freed memory. */
+ * pointing at freed memory. Tarn_KeepOwner (payload/buffer.i) ties the
+ * buffer views to their owners the same way. */
 %{
-SWIGINTERN void Tarn_HoldOwner(PyObject *aResult, PyObject *aOwner)
-{
-  if (!aResult || aResult == Py_None || !aOwner) return;
-  PyObject *name = PyUnicode_InternFromString("_tarn_owner");
-  // Generic: the proxy classes refuse new attributes through __setattr__.
-  if (!name || PyObject_GenericSetAttr(aResult, name, aOwner) != 0) PyErr_Clear();
-  Py_XDECREF(name);
-}
-
 SWIGINTERN PyObject *Tarn_InterfaceObject(const ZuInterface *aInterface, int aOwn)
 {
   if (!aInterface) return SWIG_Py_Void();
@@ -48,16 +40,16 @@ SWIGINTERN PyObject *Tarn_DeviceInfoObject(const ZuDeviceInfo *aInfo, int aOwn)
 
 %typemap(out) ZuInterface *, const ZuInterface * {
   $result = Tarn_InterfaceObject($1, $owner);
-  if (!$owner) Tarn_HoldOwner($result, swig_obj[0]);
+  if (!$owner) Tarn_KeepOwner($result, swig_obj[0]);
 }
 %typemap(out) ZuDeviceInfo *, const ZuDeviceInfo * {
   $result = Tarn_DeviceInfoObject($1, $owner);
-  if (!$owner) Tarn_HoldOwner($result, swig_obj[0]);
+  if (!$owner) Tarn_KeepOwner($result, swig_obj[0]);
 }
 /* The text fields of a session record are views into it. */
 %typemap(out) ZuString *mName, ZuString *mAddress, ZuString *mLocalAddress {
   $result = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, 0);
-  Tarn_HoldOwner($result, swig_obj[0]);
+  Tarn_KeepOwner($result, swig_obj[0]);
 }
 %newobject ZuInterface::Copy;
 %newobject ZuDeviceInfo::Copy;
@@ -72,7 +64,7 @@ SWIGINTERN PyObject *Tarn_DeviceInfoObject(const ZuDeviceInfo *aInfo, int aOwn)
     if (!tarn_list) SWIG_fail;
     PyList_SetItem(tarn_list, 0, $result);
     PyObject *tarn_info = Tarn_DeviceInfoObject(tarn_found$argnum, 0);
-    Tarn_HoldOwner(tarn_info, swig_obj[0]);
+    Tarn_KeepOwner(tarn_info, swig_obj[0]);
     PyList_SetItem(tarn_list, 1, tarn_info);
     $result = tarn_list;
   }

@@ -293,7 +293,7 @@ bool DiscoverGEV(const std::vector<Target> &aTargets, uint32_t aTimeoutMs, bool 
     std::vector<pollfd> fds(sockets.size());
     uint8_t buf[1500];
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
         for (size_t k = 0; k < sockets.size(); ++k) fds[k] = {sockets[k].fd, POLLIN, 0};
         int n = ::poll(fds.data(), fds.size(), int(left));
@@ -339,7 +339,7 @@ std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTi
     const auto deadline = Clock::now() + std::chrono::milliseconds(aTimeoutMs);
     uint8_t buf[4096];
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
         pollfd p{s.fd, POLLIN, 0};
         if (::poll(&p, 1, int(left)) <= 0) continue;
