@@ -234,6 +234,41 @@ bool ZuSystemDetail::SameDevice(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV 
     return std::memcmp(a.mMAC, b.mMAC, 6) == 0 && a.mIP == b.mIP;
 }
 
+bool ZuSystemDetail::SameInterface(const ZuInterface &a, const ZuInterface &b)
+{
+    if (a.mType != b.mType || a.mName != b.mName || a.mDisplayID != b.mDisplayID || a.mUniqueID != b.mUniqueID ||
+        a.mCompareID != b.mCompareID)
+        return false;
+    auto *na = dynamic_cast<const ZuNetworkAdapter *>(&a);
+    auto *nb = dynamic_cast<const ZuNetworkAdapter *>(&b);
+    if (na && nb) {
+        auto sameAddress = [](const ZuNetworkAdapter::Address &x, const ZuNetworkAdapter::Address &y) {
+            return x.ip == y.ip && x.mask == y.mask;
+        };
+        return na->mMAC == nb->mMAC && na->mDescription == nb->mDescription && na->mGateway == nb->mGateway &&
+               std::equal(na->mAddresses.begin(), na->mAddresses.end(), nb->mAddresses.begin(), nb->mAddresses.end(),
+                          sameAddress);
+    }
+    auto *ua = dynamic_cast<const ZuUSBHostController *>(&a);
+    auto *ub = dynamic_cast<const ZuUSBHostController *>(&b);
+    if (ua && ub)
+        return ua->mVendorID == ub->mVendorID && ua->mDeviceID == ub->mDeviceID &&
+               ua->mSubsystemID == ub->mSubsystemID && ua->mRevision == ub->mRevision && ua->mSpeed == ub->mSpeed;
+    return false;
+}
+
+bool ZuSystemDetail::SameInformation(const ZuDeviceInfo &a, const ZuDeviceInfo &b)
+{
+    auto *ga = dynamic_cast<const ZuDeviceInfoGEV *>(&a);
+    auto *gb = dynamic_cast<const ZuDeviceInfoGEV *>(&b);
+    return ga && gb && SameDevice(*ga, *gb) && a.mInterface == b.mInterface && a.mClass == b.mClass &&
+           a.mVendorName == b.mVendorName && a.mModelName == b.mModelName && a.mVersion == b.mVersion &&
+           a.mManufacturerInfo == b.mManufacturerInfo && a.mSerialNumber == b.mSerialNumber &&
+           a.mUserDefinedName == b.mUserDefinedName && ga->mSubnetMask == gb->mSubnetMask &&
+           ga->mGateway == gb->mGateway && ga->mGEVVersion == gb->mGEVVersion &&
+           ga->mIPConfigOptions == gb->mIPConfigOptions && ga->mIPConfigCurrent == gb->mIPConfigCurrent;
+}
+
 bool ZuSystemDetail::Matches(const ZuDeviceInfo &aInfo, const std::string &aText)
 {
     if (auto *gev = dynamic_cast<const ZuDeviceInfoGEV *>(&aInfo)) {

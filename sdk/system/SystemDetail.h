@@ -37,7 +37,16 @@ struct ZuSystemDetail
         std::lock_guard<std::mutex> lock(DeviceListMutex());
         aInterface.mDevices.push_back(aInfo);
     }
+    static void SetDevices(ZuInterface &aInterface, std::vector<const ZuDeviceInfo *> aInfos)
+    {
+        std::lock_guard<std::mutex> lock(DeviceListMutex());
+        aInterface.mDevices = std::move(aInfos);
+    }
+    // The same device (one answer may arrive twice).
     static bool SameDevice(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV &b);
+    // Equal in everything they report: a new discovery keeps the object.
+    static bool SameInterface(const ZuInterface &a, const ZuInterface &b);
+    static bool SameInformation(const ZuDeviceInfo &a, const ZuDeviceInfo &b);
     static bool Matches(const ZuDeviceInfo &aInfo, const std::string &aText);
 };
 

@@ -29,12 +29,12 @@ struct ZuSystem::Impl
     std::vector<std::unique_ptr<ZuDeviceInfo>> oldDevices;
     mutable std::vector<tarn::discovery::Session> sessions;
 
-    std::vector<tarn::discovery::Target> targets(const std::vector<std::unique_ptr<ZuInterface>> &list,
-                                                 std::vector<ZuNetworkAdapter *> &adapters) const
+    template <class List>
+    std::vector<tarn::discovery::Target> targets(const List &list, std::vector<ZuNetworkAdapter *> &adapters) const
     {
         std::vector<tarn::discovery::Target> out;
         for (const auto &itf : list) {
-            auto *adapter = dynamic_cast<ZuNetworkAdapter *>(itf.get());
+            auto *adapter = dynamic_cast<ZuNetworkAdapter *>(&*itf);
             if (!adapter || !ZuSystemDetail::MaySend(*adapter)) continue;
             for (const auto &a : ZuSystemDetail::Addresses(*adapter)) {
                 out.push_back({a.ip, a.mask, ZuSystemDetail::AdapterName(*adapter)});
@@ -56,37 +56,88 @@ struct ZuSystem::Impl
     }
 };
 
+namespace {
+
+// A repeated discovery keeps each object that still reports the same, so
+// that the system does not grow with every Find: what a fresh listing
+// found becomes, one by one, either the equal current object or itself.
+template <class T, class Same>
+std::vector<T *> Pick(const std::vector<std::unique_ptr<T>> &current, const std::vector<std::unique_ptr<T>> &fresh,
+                      Same same)
+{
+    std::vector<T *> picked;
+    for (const auto &f : fresh) {
+        T *choice = f.get();
+        for (const auto &c : current) {
+            if (same(*c, *f) && std::find(picked.begin(), picked.end(), c.get()) == picked.end()) {
+                choice = c.get();
+                break;
+            }
+        }
+        picked.push_back(choice);
+    }
+    return picked;
+}
+
+// Makes the picked objects the current list; current objects not picked
+// retire (proxies may still use them), fresh ones not picked go.
+template <class T>
+void Commit(std::vector<std::unique_ptr<T>> &current, std::vector<std::unique_ptr<T>> &fresh,
+            const std::vector<T *> &picked, std::vector<std::unique_ptr<T>> &retired)
+{
+    std::vector<std::unique_ptr<T>> next;
+    for (T *p : picked) {
+        for (auto *list : {&current, &fresh}) {
+            auto it = std::find_if(list->begin(), list->end(), [p](const std::unique_ptr<T> &u) { return u.get() == p; });
+            if (it != list->end()) {
+                next.push_back(std::move(*it));
+                break;
+            }
+        }
+    }
+    for (auto &c : current)
+        if (c) retired.push_back(std::move(c));
+    current = std::move(next);
+}
+
+} // namespace
+
 ZuSystem::ZuSystem() : mImpl(std::make_unique<Impl>()) {}
 ZuSystem::~ZuSystem() = default;
 
 ZuResult ZuSystem::Find()
 {
     std::lock_guard<std::mutex> findLock(mImpl->findMutex);
-    auto interfaces = ZuSystemDetail::ListInterfaces();
+    // Only Find and FindDevice change the lists, and both hold findMutex:
+    // reading them here needs no other lock.
+    auto freshInterfaces = ZuSystemDetail::ListInterfaces();
+    auto interfaces = Pick(mImpl->interfaces, freshInterfaces, ZuSystemDetail::SameInterface);
     std::vector<ZuNetworkAdapter *> adapters;
     auto targets = mImpl->targets(interfaces, adapters);
     std::vector<tarn::discovery::Answer> answers;
     bool searched = tarn::discovery::DiscoverGEV(targets, GetDetectionTimeout(), GetSubnetBroadcastEnabled(), nullptr, answers);
 
-    std::vector<std::unique_ptr<ZuDeviceInfo>> devices;
-    std::vector<const ZuDeviceInfo *> found;
+    std::vector<std::unique_ptr<ZuDeviceInfo>> freshDevices;
     for (const auto &answer : answers) {
-        ZuNetworkAdapter *adapter = adapters[answer.target];
-        auto info = ZuSystemDetail::MakeGEV(answer.identity, adapter);
-        bool seen = std::any_of(devices.begin(), devices.end(), [&](const std::unique_ptr<ZuDeviceInfo> &d) {
+        auto info = ZuSystemDetail::MakeGEV(answer.identity, adapters[answer.target]);
+        bool seen = std::any_of(freshDevices.begin(), freshDevices.end(), [&](const std::unique_ptr<ZuDeviceInfo> &d) {
             return ZuSystemDetail::SameDevice(static_cast<const ZuDeviceInfoGEV &>(*d), *info);
         });
-        if (seen) continue;  // the same answer through two of the adapter's addresses
-        ZuSystemDetail::AddDevice(*adapter, info.get());
-        found.push_back(info.get());
-        devices.push_back(std::move(info));
+        if (!seen)  // the same answer through two of the adapter's addresses
+            freshDevices.push_back(std::move(info));
     }
+    auto devices = Pick(mImpl->devices, freshDevices, ZuSystemDetail::SameInformation);
+    std::vector<const ZuDeviceInfo *> found(devices.begin(), devices.end());
     {
         std::lock_guard<std::mutex> lock(mImpl->mutex);
-        for (auto &i : mImpl->interfaces) mImpl->oldInterfaces.push_back(std::move(i));
-        for (auto &d : mImpl->devices) mImpl->oldDevices.push_back(std::move(d));
-        mImpl->interfaces = std::move(interfaces);
-        mImpl->devices = std::move(devices);
+        Commit(mImpl->interfaces, freshInterfaces, interfaces, mImpl->oldInterfaces);
+        Commit(mImpl->devices, freshDevices, devices, mImpl->oldDevices);
+        for (ZuInterface *itf : interfaces) {
+            std::vector<const ZuDeviceInfo *> behind;
+            for (const ZuDeviceInfo *info : found)
+                if (info->GetInterface() == itf) behind.push_back(info);
+            ZuSystemDetail::SetDevices(*itf, std::move(behind));
+        }
     }
     mImpl->notify(found);
     if (!searched)
@@ -174,8 +225,8 @@ bool ZuSystem::GetSubnetBroadcastEnabled() const
     return mImpl->subnetBroadcast;
 }
 
-uint32_t ZuSystem::GetGEVSupportedVersion() const { return 0x00020002; }
-uint32_t ZuSystem::GetU3VSupportedVersion() const { return 0x00010002; }
+uint32_t ZuSystem::GetGEVSupportedVersion() const { return 0x00020000; }
+uint32_t ZuSystem::GetU3VSupportedVersion() const { return 0x00010000; }
 
 ZuResult ZuSystem::RegisterEventSink(ZuSystemEventSink *aEventSink)
 {

@@ -136,9 +136,21 @@ TEST(ZuSystemNetwork, FindsEveryDeviceOnTheLoopback)
     // Copies live on without the system.
     std::unique_ptr<ZuDeviceInfo> infoCopy(l->Copy());
     std::unique_ptr<ZuInterface> adapterCopy(adapter->Copy());
-    const ZuDeviceInfo *earlier = l;
+    // A new Find keeps what reports the same, and earlier findings stay valid.
+    const uint32_t interfaces = system.GetInterfaceCount();
     ASSERT_TRUE(system.Find().IsOK());
-    EXPECT_EQ(earlier->GetUserDefinedName(), "native-left");  // kept across a new Find
+    EXPECT_EQ(FindByName(system, "native-left"), l);
+    EXPECT_EQ(system.GetInterface(0), system.GetInterface(0));
+    EXPECT_EQ(l->GetInterface(), adapter);
+    EXPECT_EQ(system.GetInterfaceCount(), interfaces);
+    right.reset();
+    right = StartDevice("127.0.0.22", 22, "native-renamed");
+    ASSERT_TRUE(system.Find().IsOK());
+    EXPECT_EQ(FindByName(system, "native-right"), nullptr);
+    ASSERT_NE(FindByName(system, "native-renamed"), nullptr);
+    EXPECT_EQ(r->GetUserDefinedName(), "native-right");
+    for (uint32_t i = 0; i < adapter->GetDeviceCount(); ++i)
+        EXPECT_NE(adapter->GetDeviceInfo(i), r);
     {
         ZuSystem gone;
     }
