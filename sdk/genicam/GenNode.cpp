@@ -309,7 +309,7 @@ ZuGenRepresentation Node::GetRepresentation() const
 {
     if (mRepresentation != ZuGenRepresentationUndefined) return mRepresentation;
     // A plain number or a pass-through takes the representation of what it shows.
-    std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
+    MapOperation lOp(mMap);
     if ((mKind == NodeKind::Integer || mKind == NodeKind::Float) && mValue.mNode && mMap->mCallDepth < kMaxDepth) {
         DepthGuard lG(mMap);
         return mValue.mNode->GetRepresentation();
@@ -319,7 +319,7 @@ ZuGenRepresentation Node::GetRepresentation() const
 
 std::string Node::GetUnit() const
 {
-    std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
+    MapOperation lOp(mMap);
     if (!mUnit.empty() || !mValue.mNode || mMap->mCallDepth >= kMaxDepth) return mUnit;
     DepthGuard lG(mMap);
     return (mKind == NodeKind::Integer || mKind == NodeKind::Float) ? mValue.mNode->GetUnit() : mUnit;
@@ -336,7 +336,7 @@ bool Node::RefTrue(const ValueRef &aRef, bool aDefault) const
 
 ZuGenAccessMode Node::GetAccessMode() const
 {
-    std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
+    MapOperation lOp(mMap);
     return AccessMode();
 }
 
@@ -401,7 +401,7 @@ std::vector<INode *> Node::GetEntries() const { return std::vector<INode *>(mEnt
 
 int Node::RegisterCallback(std::function<void(INode *)> aCallback)
 {
-    std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
+    MapOperation lOp(mMap);
     int lId = mNextCallback++;
     mCallbacks[lId] = std::move(aCallback);
     return lId;
@@ -409,7 +409,7 @@ int Node::RegisterCallback(std::function<void(INode *)> aCallback)
 
 void Node::UnregisterCallback(int aId)
 {
-    std::lock_guard<std::recursive_mutex> lLock(mMap->mLock);
+    MapOperation lOp(mMap);
     mCallbacks.erase(aId);
 }
 

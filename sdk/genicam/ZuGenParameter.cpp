@@ -67,7 +67,11 @@ ZuGenParameter::ZuGenParameter(INode *aNode) : mNode(aNode) {}
 ZuGenParameter::~ZuGenParameter()
 {
     if (mNode && mCallbackId) mNode->UnregisterCallback(mCallbackId);
-    auto lSinks = std::move(mSinks);
+    decltype(mSinks) lSinks;
+    {
+        std::lock_guard<std::mutex> lLock(mSinksLock);
+        lSinks.swap(mSinks);
+    }
     for (auto &lS : lSinks)
         if (lS.second) lS.second();
 }
@@ -75,11 +79,19 @@ ZuGenParameter::~ZuGenParameter()
 void ZuGenParameter::Notify()
 {
     if (!mUpdatesEnabled) return;
-    // A sink may unregister itself (or another) while being told.
+    // Sinks are called without the lock: a sink may unregister itself (or
+    // another), and is skipped once it has been.
     std::vector<ZuGenEventSink *> lSinks;
-    for (auto &lS : mSinks) lSinks.push_back(lS.first);
+    {
+        std::lock_guard<std::mutex> lLock(mSinksLock);
+        for (auto &lS : mSinks) lSinks.push_back(lS.first);
+    }
     for (ZuGenEventSink *lS : lSinks) {
-        bool lStill = std::any_of(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == lS; });
+        bool lStill;
+        {
+            std::lock_guard<std::mutex> lLock(mSinksLock);
+            lStill = std::any_of(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == lS; });
+        }
         if (lStill) lS->OnParameterUpdate(this);
     }
 }
@@ -245,25 +257,37 @@ ZuResult ZuGenParameter::RegisterEventSink(ZuGenEventSink *aEventSink, std::func
         if (aOnRelease) aOnRelease();
         return aEventSink ? NoNode() : Failure(ZU_INVALID_PARAMETER, "no event sink given");
     }
-    std::function<void()> lOld;
-    auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aEventSink; });
-    if (lIt != mSinks.end()) {
-        lOld = std::move(lIt->second);
-        lIt->second = std::move(aOnRelease);
-    } else {
-        mSinks.emplace_back(aEventSink, std::move(aOnRelease));
+    if (!mCallbackId.load()) {
+        // Outside the sinks' lock: the node map delivers under its own.
+        int lId = mNode->RegisterCallback([this](INode *) { Notify(); });
+        int lNone = 0;
+        if (!mCallbackId.compare_exchange_strong(lNone, lId)) mNode->UnregisterCallback(lId);
     }
-    if (!mCallbackId) mCallbackId = mNode->RegisterCallback([this](INode *) { Notify(); });
+    std::function<void()> lOld;
+    {
+        std::lock_guard<std::mutex> lLock(mSinksLock);
+        auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aEventSink; });
+        if (lIt != mSinks.end()) {
+            lOld = std::move(lIt->second);
+            lIt->second = std::move(aOnRelease);
+        } else {
+            mSinks.emplace_back(aEventSink, std::move(aOnRelease));
+        }
+    }
     if (lOld) lOld();
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::UnregisterEventSink(ZuGenEventSink *aRegisteredSink)
 {
-    auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aRegisteredSink; });
-    if (lIt == mSinks.end()) return Failure(ZU_NOT_FOUND, "the event sink is not registered");
-    std::function<void()> lRelease = std::move(lIt->second);
-    mSinks.erase(lIt);
+    std::function<void()> lRelease;
+    {
+        std::lock_guard<std::mutex> lLock(mSinksLock);
+        auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aRegisteredSink; });
+        if (lIt == mSinks.end()) return Failure(ZU_NOT_FOUND, "the event sink is not registered");
+        lRelease = std::move(lIt->second);
+        mSinks.erase(lIt);
+    }
     if (lRelease) lRelease();
     return ZuResult();
 }

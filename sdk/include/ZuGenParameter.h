@@ -10,6 +10,8 @@
 #ifndef SWIG
 #include <functional>
 #include <map>
+#include <atomic>
+#include <mutex>
 #include <vector>
 #endif
 
@@ -170,9 +172,10 @@ protected:
     explicit ZuGenParameter(ZU_GENAPI_NS::INode *aNode);
     void Notify();
     ZU_GENAPI_NS::INode *mNode;
-    bool mUpdatesEnabled = true;
-    int mCallbackId = 0;
+    std::atomic<bool> mUpdatesEnabled{true};
+    std::atomic<int> mCallbackId{0};
     std::vector<std::pair<ZuGenEventSink *, std::function<void()>>> mSinks;
+    std::mutex mSinksLock;
     ZuGenParameterArray *mArray = nullptr;
 
 private:
