@@ -7,6 +7,7 @@
 #include "Gvcp.h"
 #include "ZuSystem.h"
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -36,6 +37,12 @@ struct ZuSystemDetail
     {
         std::lock_guard<std::mutex> lock(DeviceListMutex());
         aInterface.mDevices.push_back(aInfo);
+    }
+    static void RemoveDevice(ZuInterface &aInterface, const ZuDeviceInfo *aInfo)
+    {
+        std::lock_guard<std::mutex> lock(DeviceListMutex());
+        auto &list = aInterface.mDevices;
+        list.erase(std::remove(list.begin(), list.end(), aInfo), list.end());
     }
     static void SetDevices(ZuInterface &aInterface, std::vector<const ZuDeviceInfo *> aInfos)
     {

@@ -23,8 +23,8 @@ struct ZuSystem::Impl
     std::vector<ZuSystemEventSink *> sinks;
     std::vector<std::unique_ptr<ZuInterface>> interfaces;
     std::vector<std::unique_ptr<ZuDeviceInfo>> devices;
-    // What an earlier discovery found: kept, so that informations handed out
-    // before stay valid for the life of the system.
+    // What earlier discoveries found and no longer report: kept, so that
+    // informations handed out before stay valid for the life of the system.
     std::vector<std::unique_ptr<ZuInterface>> oldInterfaces;
     std::vector<std::unique_ptr<ZuDeviceInfo>> oldDevices;
     mutable std::vector<tarn::discovery::Session> sessions;
@@ -182,10 +182,19 @@ ZuResult ZuSystem::FindDevice(const ZuString &aDeviceToFind, const ZuDeviceInfo 
             ZuNetworkAdapter *adapter = adapters[answer.target];
             auto info = ZuSystemDetail::MakeGEV(answer.identity, adapter);
             const ZuDeviceInfo *known = nullptr;
-            for (const auto &d : mImpl->devices) {
-                auto *gev = dynamic_cast<const ZuDeviceInfoGEV *>(d.get());
-                if (gev && d->GetInterface() == adapter && ZuSystemDetail::SameDevice(*gev, *info)) known = d.get();
+            for (auto &d : mImpl->devices) {
+                if (ZuSystemDetail::SameInformation(*d, *info)) {
+                    known = d.get();
+                } else if (d->GetInterface() == adapter &&
+                           ZuSystemDetail::SameDevice(static_cast<const ZuDeviceInfoGEV &>(*d), *info)) {
+                    // The device now reports otherwise (a new name, say): its
+                    // former information retires instead of standing beside it.
+                    ZuSystemDetail::RemoveDevice(*adapter, d.get());
+                    mImpl->oldDevices.push_back(std::move(d));
+                }
             }
+            mImpl->devices.erase(std::remove(mImpl->devices.begin(), mImpl->devices.end(), nullptr),
+                                 mImpl->devices.end());
             if (!known) {
                 known = info.get();
                 ZuSystemDetail::AddDevice(*adapter, known);

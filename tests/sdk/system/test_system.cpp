@@ -174,11 +174,26 @@ TEST(ZuSystemNetwork, FindDeviceStopsAtTheAnswer)
         ASSERT_NE(info, nullptr) << key;
         EXPECT_EQ(info->GetUserDefinedName(), "native-find");
     }
-    // One information per device, however often it was looked for.
-    uint32_t count = 0;
-    for (uint32_t i = 0; i < system.GetDeviceCount(); ++i)
-        count += system.GetDeviceInfo(i)->GetUserDefinedName() == "native-find";
-    EXPECT_EQ(count, 1u);
+    // One information per device, however often it was looked for, and
+    // the latest when the device changed.
+    auto countOf = [&](const char *name) {
+        uint32_t count = 0;
+        for (uint32_t i = 0; i < system.GetDeviceCount(); ++i)
+            count += system.GetDeviceInfo(i)->GetUserDefinedName() == name;
+        return count;
+    };
+    EXPECT_EQ(countOf("native-find"), 1u);
+    const ZuDeviceInfo *before = nullptr;
+    system.FindDevice(ZuString("native-find"), &before);
+    device.reset();
+    device = StartDevice("127.0.0.23", 23, "native-moved");
+    const ZuDeviceInfo *after = nullptr;
+    EXPECT_TRUE(system.FindDevice(ZuString("127.0.0.23"), &after).IsOK());
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->GetUserDefinedName(), "native-moved");
+    EXPECT_EQ(countOf("native-find"), 0u);
+    EXPECT_EQ(countOf("native-moved"), 1u);
+    EXPECT_EQ(before->GetUserDefinedName(), "native-find");  // still valid
 
     system.SetDetectionTimeout(100);
     const ZuDeviceInfo *none = nullptr;
