@@ -213,8 +213,17 @@ TARN_ATTACH_BYTES((uint8_t *aBuffer, uint32_t aBufferLength), uint32_t, UINT32_M
 
 %rename(__getitem__) ZuGenParameterArray::operator[];
 %rename(__getitem__) ZuGenParameterList::operator[];
-%rename(GetValueInt) ZuGenEnum::GetValue(int64_t &) const;
-%rename(GetValueString) ZuGenEnum::GetValue(ZuString &) const;
+/* The enumeration's two reads get names of their own and, as its writers,
+ * take the enumeration itself rather than a read-only view of it. */
+%ignore ZuGenEnum::GetValue;
+%extend ZuGenEnum {
+  /// Reads the current entry's value.
+  /// @param aValue Receives the value.
+  ZuResult GetValueInt(int64_t &aValue) { return $self->GetValue(aValue); }
+  /// Reads the current entry's name.
+  /// @param aOutText Receives the name.
+  ZuResult GetValueString(ZuString &aOutText) { return $self->GetValue(aOutText); }
+}
 %rename(GetEnumValueString) ZuGenParameterArray::GetEnumValue(const ZuString &, ZuString &);
 %rename(GetEnumValueInt) ZuGenParameterArray::GetEnumValue(const ZuString &, int64_t &);
 

@@ -302,6 +302,8 @@ def test_enum_set_value_dispatch(m, arr):
                                       "    ZuGenEnum::SetValue(int64_t)\n"
                                       "    ZuGenEnum::SetValue(ZuString const &)\n")
     assert not hasattr(m, "ZuGenEnum_GetValue")
+    assert error_of(m.ZuGenEnum_GetValueInt, m.ZuGenParameterArray_Get(arr, "Width")) == \
+        (TypeError, "in method 'ZuGenEnum_GetValueInt', argument 1 of type 'ZuGenEnum *'")
     ext.PokeByte(arr, 0x58, 5)  # a value no entry has
     m.ZuGenParameterArray_InvalidateCache(arr)
     res, name = m.ZuGenEnum_GetValueString(mode)
