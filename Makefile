@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
 
 # python3.10 on PATH, else under pyenv.
-PYTHON310 := $(shell command -v python3.10 2>/dev/null || ls -d $$HOME/.pyenv/versions/3.10*/bin/python3.10 /root/.pyenv/versions/3.10*/bin/python3.10 2>/dev/null | head -1)
+PYTHON310 := $(shell tools/find-python310)
 
 .PHONY: all venv build demo test test-native test-python clean asan bench
 

@@ -34,6 +34,24 @@ static inline bool Tarn_IsDestructor(const char *symname) { return std::strncmp(
 %}
 %fragment("Tarn_IsDestructor");
 
+/* ---- Borrowed objects -------------------------------------------------- */
+%{
+/* A borrowed object (a typed view of a buffer, an interface of a system, a
+ * finding of a discovery) keeps the proxy it came from alive, so that the SDK
+ * object it stands for outlives every use through the proxy. Only proxies
+ * with attributes can. Returns result, for use in an expression. */
+SWIGINTERN PyObject *Tarn_KeepOwner(PyObject *result, PyObject *owner)
+{
+  if (!result || result == Py_None || !owner)
+    return result;
+  PyObject *name = PyUnicode_InternFromString("_tarn_owner");
+  if (!name || PyObject_GenericSetAttr(result, name, owner) < 0)
+    PyErr_Clear();
+  Py_XDECREF(name);
+  return result;
+}
+%}
+
 /* ---- Texts -------------------------------------------------------------
  * A ZuString parameter takes a ZuString proxy as it is, or makes a
  * temporary text from a str (wide characters first, UTF-8 as the fallback)

@@ -10,7 +10,7 @@
  * specific kind; a Copy is owned by its proxy. A borrowed one keeps the
  * proxy it came from alive (and so, step by step, its ZuSystem): dropping
  * the system while its findings are still in use must not leave them
- * pointing at freed memory. Tarn_KeepOwner (payload/buffer.i) ties the
+ * pointing at freed memory. Tarn_KeepOwner (core/conventions.i) ties the
  * buffer views to their owners the same way. */
 %{
 SWIGINTERN PyObject *Tarn_InterfaceObject(const ZuInterface *aInterface, int aOwn)

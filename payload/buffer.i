@@ -103,20 +103,6 @@ SWIGINTERN void Tarn_PlanDetach(Tarn_ViewPlan *plan, Owner *owner)
   plan->base = data ? Tarn_BaseOf(owner, data, 0) : 0;
 }
 
-/* A typed view (image, raw data, chunk data) or a buffer reached from one
- * keeps the proxy it came from alive, so that the SDK object it stands for
- * outlives every use through the proxy. Only proxies with attributes can.
- * Returns result, for use in an expression. */
-SWIGINTERN PyObject *Tarn_KeepOwner(PyObject *result, PyObject *owner)
-{
-  if (!result || result == Py_None || !owner)
-    return result;
-  PyObject *name = PyUnicode_InternFromString("_tarn_owner");
-  if (!name || PyObject_GenericSetAttr(result, name, owner) < 0)
-    PyErr_Clear();
-  Py_XDECREF(name);
-  return result;
-}
 %}
 
 /* ---- Views ------------------------------------------------------------- */
