@@ -598,6 +598,15 @@ ZuResult Node::WriteBytes(const std::vector<uint8_t> &aBytes)
         mCacheValid = true;
     }
     mMap->Changed(this, lKeep);
+    // Other registers over the same bytes of the same port now hold stale
+    // copies, whether or not the description names an invalidator.
+    for (auto &lOther : mMap->mNodes) {
+        Node *lO = lOther.get();
+        if (lO == this || !lO->mCacheValid || lO->mPort.mNode != mPort.mNode) continue;
+        uint64_t lEnd = lAddress + static_cast<uint64_t>(lLength);
+        uint64_t lOtherEnd = lO->mCacheAddress + lO->mCacheBytes.size();
+        if (lO->mCacheAddress < lEnd && lAddress < lOtherEnd) mMap->Changed(lO, false);
+    }
     return lR;
 }
 

@@ -56,6 +56,9 @@ static const char kCameraXml[] = R"XML(<?xml version="1.0" encoding="utf-8"?>
     <Address>0x20</Address><Length>2</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
     <Sign>Signed</Sign><Endianess>LittleEndian</Endianess>
   </IntReg>
+  <IntReg Name="SignedAlias">
+    <Address>0x20</Address><Length>2</Length><AccessMode>RO</AccessMode><pPort>Device</pPort>
+  </IntReg>
   <MaskedIntReg Name="LowNibble">
     <Address>0x30</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>
     <LSB>31</LSB><MSB>28</MSB><Endianess>BigEndian</Endianess>

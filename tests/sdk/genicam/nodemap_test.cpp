@@ -99,9 +99,12 @@ TEST_F(NodeMapTest, SignAndEndianness)
     N("SignedLE")->GetIntMax(lMax);
     EXPECT_EQ(lMin, -32768);
     EXPECT_EQ(lMax, 32767);
+    EXPECT_EQ(Int("SignedAlias"), 0xFFFE);
     ASSERT_TRUE(N("SignedLE")->SetIntValue(-300).IsOK());
     EXPECT_EQ(Mem(0x20)[0], 0xD4);
     EXPECT_EQ(Mem(0x20)[1], 0xFE);
+    // A register over the same bytes sees the write without an invalidator.
+    EXPECT_EQ(Int("SignedAlias"), 0xFED4);
     N("WidthReg")->GetIntMax(lMax);
     EXPECT_EQ(lMax, 4294967295LL);
 }
