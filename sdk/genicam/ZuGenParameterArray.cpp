@@ -46,6 +46,13 @@ ZuResult ZuGenParameterArray::LoadZip(const uint8_t *aZip, size_t aLength, ZU_GE
     return Adopt(lR, lMap);
 }
 
+ZuResult ZuGenParameterArray::LoadUrl(const std::string &aUrl, ZU_GENAPI_NS::IPort *aPort)
+{
+    std::unique_ptr<INodeMap> lMap;
+    ZuResult lR = ZU_GENAPI_NS::LoadNodeMapFromUrl(aUrl, aPort, lMap);
+    return Adopt(lR, lMap);
+}
+
 ZuResult ZuGenParameterArray::Adopt(ZuResult aResult, std::unique_ptr<INodeMap> &aMap)
 {
     Clear();

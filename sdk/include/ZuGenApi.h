@@ -214,6 +214,12 @@ ZU_API ZuResult LoadNodeMap(const char *aXml, size_t aLength, IPort *aPort, std:
 /// Same, from a zipped description (a ZIP archive holding one .xml file).
 ZU_API ZuResult LoadNodeMapFromZip(const uint8_t *aZip, size_t aLength, IPort *aPort, std::unique_ptr<INodeMap> &aMap);
 
+/// Same, from the description a GenICam URL names, as a device's URL
+/// register gives it: "Local:name.xml;address;length" (hexadecimal; read
+/// through aPort, zipped when the name ends in .zip) or "File:path" on this
+/// host. Other schemes fail with ZU_NOT_SUPPORTED.
+ZU_API ZuResult LoadNodeMapFromUrl(const std::string &aUrl, IPort *aPort, std::unique_ptr<INodeMap> &aMap);
+
 #else
 class INode;
 class INodeMap;

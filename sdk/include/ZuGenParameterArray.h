@@ -162,6 +162,8 @@ public:
     ZuResult Load(const char *aXml, size_t aLength, ZU_GENAPI_NS::IPort *aPort);
     /// Same for a zipped description.
     ZuResult LoadZip(const uint8_t *aZip, size_t aLength, ZU_GENAPI_NS::IPort *aPort);
+    /// Same for the description a GenICam URL names (LoadNodeMapFromUrl).
+    ZuResult LoadUrl(const std::string &aUrl, ZU_GENAPI_NS::IPort *aPort);
     /// Keeps the owner of the attached chunk memory aData alive until the
     /// chunks are detached, attached again or the array is destroyed; does
     /// nothing when aData is not what is attached.

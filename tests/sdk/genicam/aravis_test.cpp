@@ -143,6 +143,13 @@ TEST(AravisFakeCamera, ItsDescriptionLoadsAndItsFeaturesRead)
     ZuString lMode;
     ZuResult lModeRead = lArray.GetEnumValue("TriggerMode", lMode);
 
+    // The same description, found the way a receiver finds it: through the
+    // URL in the device's bootstrap registers.
+    char lUrl[513] = {};
+    ZuResult lUrlRead = lPort.Read(0x200, lUrl, 512);
+    ZuGenParameterArray lFromDevice;
+    ZuResult lFromUrl = lUrlRead.IsOK() ? lFromDevice.LoadUrl(lUrl, &lPort) : lUrlRead;
+
     kill(lCamera, SIGTERM);
     waitpid(lCamera, nullptr, 0);
 
@@ -167,4 +174,6 @@ TEST(AravisFakeCamera, ItsDescriptionLoadsAndItsFeaturesRead)
     ASSERT_TRUE(lSel.IsOK()) << lSel.GetDescription().GetAscii();
     ASSERT_TRUE(lModeRead.IsOK()) << lModeRead.GetDescription().GetAscii();
     EXPECT_EQ(lArray.GetAccessMode(), ZuGenAccessModeReadOnly);
+    ASSERT_TRUE(lFromUrl.IsOK()) << lUrl << ": " << lFromUrl.GetDescription().GetAscii();
+    EXPECT_EQ(lFromDevice.GetCount(), lArray.GetCount());
 }

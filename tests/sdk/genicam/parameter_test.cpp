@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 using namespace ZU_GENAPI_NS;
@@ -32,6 +35,25 @@ protected:
     MemoryPort mPort{4096};
     ZuGenParameterArray mArray;
 };
+
+// A stored (uncompressed) single-member archive, built by hand.
+std::string StoredZip(const std::string &aName, const std::string &aXml)
+{
+    std::string lZip;
+    auto lU16 = [&](uint16_t aV) { lZip.push_back(char(aV & 0xFF)); lZip.push_back(char(aV >> 8)); };
+    auto lU32 = [&](uint32_t aV) { lU16(uint16_t(aV & 0xFFFF)); lU16(uint16_t(aV >> 16)); };
+    lU32(0x04034b50); lU16(10); lU16(0); lU16(0); lU16(0); lU16(0); lU32(0);
+    lU32(uint32_t(aXml.size())); lU32(uint32_t(aXml.size())); lU16(uint16_t(aName.size())); lU16(0);
+    lZip += aName + aXml;
+    uint32_t lCentral = uint32_t(lZip.size());
+    lU32(0x02014b50); lU16(20); lU16(10); lU16(0); lU16(0); lU16(0); lU16(0); lU32(0);
+    lU32(uint32_t(aXml.size())); lU32(uint32_t(aXml.size())); lU16(uint16_t(aName.size())); lU16(0); lU16(0);
+    lU16(0); lU16(0); lU32(0); lU32(0);
+    lZip += aName;
+    uint32_t lCentralSize = uint32_t(lZip.size()) - lCentral;
+    lU32(0x06054b50); lU16(0); lU16(0); lU16(1); lU16(1); lU32(lCentralSize); lU32(lCentral); lU16(0);
+    return lZip;
+}
 
 std::string Name(ZuGenParameter *aP)
 {
@@ -224,22 +246,8 @@ TEST(ArrayLoad, FailureLeavesTheArrayEmptyAndZipLoads)
     EXPECT_EQ(lArray.Load("<bad", 4, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
     EXPECT_EQ(lArray.GetCount(), 0u);
 
-    // A stored (uncompressed) single-member archive built by hand.
     const std::string lXml = "<RegisterDescription><Integer Name=\"A\"><Value>3</Value></Integer></RegisterDescription>";
-    const std::string lName = "d.xml";
-    std::string lZip;
-    auto lU16 = [&](uint16_t aV) { lZip.push_back(char(aV & 0xFF)); lZip.push_back(char(aV >> 8)); };
-    auto lU32 = [&](uint32_t aV) { lU16(uint16_t(aV & 0xFFFF)); lU16(uint16_t(aV >> 16)); };
-    lU32(0x04034b50); lU16(10); lU16(0); lU16(0); lU16(0); lU16(0); lU32(0);
-    lU32(uint32_t(lXml.size())); lU32(uint32_t(lXml.size())); lU16(uint16_t(lName.size())); lU16(0);
-    lZip += lName + lXml;
-    uint32_t lCentral = uint32_t(lZip.size());
-    lU32(0x02014b50); lU16(20); lU16(10); lU16(0); lU16(0); lU16(0); lU16(0); lU32(0);
-    lU32(uint32_t(lXml.size())); lU32(uint32_t(lXml.size())); lU16(uint16_t(lName.size())); lU16(0); lU16(0);
-    lU16(0); lU16(0); lU32(0); lU32(0);
-    lZip += lName;
-    uint32_t lCentralSize = uint32_t(lZip.size()) - lCentral;
-    lU32(0x06054b50); lU16(0); lU16(0); lU16(1); lU16(1); lU32(lCentralSize); lU32(lCentral); lU16(0);
+    const std::string lZip = StoredZip("d.xml", lXml);
     const uint8_t *lBytes = reinterpret_cast<const uint8_t *>(lZip.data());
     ASSERT_TRUE(lArray.LoadZip(lBytes, lZip.size(), nullptr).IsOK());
     int64_t lV = 0;
@@ -247,4 +255,42 @@ TEST(ArrayLoad, FailureLeavesTheArrayEmptyAndZipLoads)
     EXPECT_EQ(lV, 3);
     for (size_t lCut : {size_t(0), size_t(10), lZip.size() - 5})
         EXPECT_EQ(lArray.LoadZip(lBytes, lCut, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+}
+
+TEST(ArrayLoad, FromTheUrlADeviceGives)
+{
+    MemoryPort lPort(0x8000);
+    const std::string lXml(kCameraXml);
+    std::copy(lXml.begin(), lXml.end(), lPort.Bytes().begin() + 0x1000);
+    const std::string lZip = StoredZip("cam.xml", lXml);
+    std::copy(lZip.begin(), lZip.end(), lPort.Bytes().begin() + 0x8000 - lZip.size());
+    char lUrl[96];
+    std::snprintf(lUrl, sizeof lUrl, "Local:cam.xml;1000;%zx?SchemaVersion=1.1.0", lXml.size());
+    ZuGenParameterArray lArray;
+    ZuResult lR = lArray.LoadUrl(std::string(lUrl) + std::string(8, '\0'), &lPort);
+    ASSERT_TRUE(lR.IsOK()) << lR.GetDescription().GetAscii();
+    size_t lCount = lArray.GetCount();
+    EXPECT_GT(lCount, 30u);
+    std::snprintf(lUrl, sizeof lUrl, "local:CAM.ZIP;%zx;%zx", 0x8000 - lZip.size(), lZip.size());
+    ASSERT_TRUE(lArray.LoadUrl(lUrl, &lPort).IsOK());
+    EXPECT_EQ(lArray.GetCount(), lCount);
+
+    const char *lPath = "/tmp/tarn_genicam_url_test.xml";
+    {
+        std::ofstream lOut(lPath, std::ios::binary);
+        lOut << lXml;
+    }
+    ASSERT_TRUE(lArray.LoadUrl(std::string("File:///") + (lPath + 1), nullptr).IsOK());
+    EXPECT_EQ(lArray.GetCount(), lCount);
+    std::remove(lPath);
+
+    const std::pair<const char *, uint32_t> kBad[] = {
+        {"Local:cam.xml;1000", ZU_GENICAM_XML_ERROR}, {"Local:cam.xml;zz;10", ZU_GENICAM_XML_ERROR},
+        {"Local:cam.xml;1000;0", ZU_GENICAM_XML_ERROR}, {"Local:cam.xml;7ff0;100", ZU_INVALID_PARAMETER},
+        {"Local:cam.xml;0;10", ZU_GENICAM_XML_ERROR}, {"http://example.invalid/cam.xml", ZU_NOT_SUPPORTED},
+        {"File:/nonexistent/cam.xml", ZU_CANNOT_OPEN_FILE}, {"", ZU_NOT_SUPPORTED}};
+    for (const auto &lB : kBad) {
+        EXPECT_EQ(lArray.LoadUrl(lB.first, &lPort).GetCode(), lB.second) << lB.first;
+        EXPECT_EQ(lArray.GetCount(), 0u);
+    }
 }
