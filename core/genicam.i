@@ -83,6 +83,11 @@ TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
 }
 %typemap(argout) ZuGenParameterList &aList {
   %append_output(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(ZuGenParameterList *), SWIG_POINTER_OWN));
+  $1 = 0;
+}
+/* Made before the arguments are checked: freed when a check fails. */
+%typemap(freearg) ZuGenParameterList &aList {
+  delete $1;
 }
 
 /* Entry look-ups: the entry (or None) whatever the outcome. */
