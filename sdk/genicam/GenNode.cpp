@@ -231,6 +231,56 @@ ZuResult NodeMapImpl::DetachDataChunks()
     return ZuResult();
 }
 
+namespace
+{
+
+bool ParseHexId(const std::string &aText, uint64_t &aId)
+{
+    std::string lText = aText;
+    if (lText.compare(0, 2, "0x") == 0 || lText.compare(0, 2, "0X") == 0) lText = lText.substr(2);
+    if (lText.empty() || lText.size() > 16) return false;
+    char *lEnd = nullptr;
+    aId = std::strtoull(lText.c_str(), &lEnd, 16);
+    return *lEnd == '\0';
+}
+
+} // namespace
+
+ZuResult NodeMapImpl::DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected)
+{
+    MapOperation lOp(this);
+    if (!aData && aLength) return Fail(ZU_INVALID_PARAMETER, "no event data given");
+    std::vector<Node *> lPorts;
+    for (auto &lN : mNodes) {
+        uint64_t lId = 0;
+        if (lN->mKind == NodeKind::Port && ParseHexId(lN->mEventID, lId) && lId == aEventID) lPorts.push_back(lN.get());
+    }
+    if (lPorts.empty()) return Fail(ZU_NOT_FOUND, "no port of the description takes event " + std::to_string(aEventID));
+    // A copy: the event's memory is the caller's only for this call.
+    mEvents[aEventID].assign(aData, aData + aLength);
+    size_t lBefore = mPending.size();
+    for (Node *lP : lPorts) Changed(lP, false);
+    if (aAffected) {
+        aAffected->clear();
+        for (size_t lI = lBefore; lI < mPending.size(); ++lI)
+            if (mPending[lI]->mKind != NodeKind::Port) aAffected->push_back(mPending[lI]);
+    }
+    return ZuResult();
+}
+
+ZuResult NodeMapImpl::EventRead(const std::string &aEventID, uint64_t aAddress, void *aData, int64_t aLength) const
+{
+    uint64_t lId = 0;
+    ParseHexId(aEventID, lId);
+    auto lIt = mEvents.find(lId);
+    if (lIt == mEvents.end()) return Fail(ZU_NO_AVAILABLE_DATA, "no event " + aEventID + " has arrived");
+    const std::vector<uint8_t> &lData = lIt->second;
+    if (aLength < 0 || aAddress > lData.size() || static_cast<uint64_t>(aLength) > lData.size() - aAddress)
+        return Fail(ZU_INVALID_PARAMETER, "read outside the data of event " + aEventID);
+    if (aLength) std::memcpy(aData, lData.data() + aAddress, static_cast<size_t>(aLength));
+    return ZuResult();
+}
+
 ZuResult NodeMapImpl::ChunkRead(const std::string &aChunkID, uint64_t aAddress, void *aData, int64_t aLength) const
 {
     if (!mChunksAttached) return Fail(ZU_NO_AVAILABLE_DATA, "no chunk data attached");
@@ -355,7 +405,7 @@ ZuGenAccessMode Node::AccessMode() const
         lM = ZuGenAccessModeReadOnly;
         break;
     case NodeKind::Port:
-        lM = mChunkID.empty() ? mMap->GetPortAccessMode() : ZuGenAccessModeReadOnly;
+        lM = mChunkID.empty() && mEventID.empty() ? mMap->GetPortAccessMode() : ZuGenAccessModeReadOnly;
         break;
     case NodeKind::Command:
         lM = mValue.mNode->AccessMode();
@@ -530,6 +580,7 @@ ZuResult Node::PortRead(uint64_t aAddress, void *aData, int64_t aLength) const
 {
     const Node *lPort = mPort.mNode;
     if (!lPort->mChunkID.empty()) return mMap->ChunkRead(lPort->mChunkID, aAddress, aData, aLength);
+    if (!lPort->mEventID.empty()) return mMap->EventRead(lPort->mEventID, aAddress, aData, aLength);
     if (!mMap->mPort) return Fail(ZU_NOT_CONNECTED, "no device port behind '" + lPort->mName + "'");
     return mMap->mPort->Read(aAddress, aData, aLength);
 }
@@ -537,7 +588,7 @@ ZuResult Node::PortRead(uint64_t aAddress, void *aData, int64_t aLength) const
 ZuResult Node::PortWrite(uint64_t aAddress, const void *aData, int64_t aLength)
 {
     const Node *lPort = mPort.mNode;
-    if (!lPort->mChunkID.empty()) return Fail(ZU_STATE_ERROR, "chunk data cannot be written");
+    if (!lPort->mChunkID.empty() || !lPort->mEventID.empty()) return Fail(ZU_STATE_ERROR, "chunk and event data cannot be written");
     if (!mMap->mPort) return Fail(ZU_NOT_CONNECTED, "no device port behind '" + lPort->mName + "'");
     return mMap->mPort->Write(aAddress, aData, aLength);
 }

@@ -224,6 +224,9 @@ public:
     void Invalidate(Node *aNode);
     void FlushNotifications();
     ZuResult ChunkRead(const std::string &aChunkID, uint64_t aAddress, void *aData, int64_t aLength) const;
+    ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected) override;
+    ZuResult EventRead(const std::string &aEventID, uint64_t aAddress, void *aData, int64_t aLength) const;
+    std::map<uint64_t, std::vector<uint8_t>> mEvents;
 
     mutable std::recursive_mutex mLock;
     int mDepth = 0;

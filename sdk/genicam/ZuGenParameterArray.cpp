@@ -218,6 +218,18 @@ ZuResult ZuGenParameterArray::Poll(int64_t aElapsedMs)
     return ZuResult();
 }
 
+ZuResult ZuGenParameterArray::DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, ZuGenParameterList *aAffected)
+{
+    if (aAffected) aAffected->Clear();
+    if (!mMap) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
+    std::vector<INode *> lNodes;
+    ZuResult lR = mMap->DeliverEvent(aEventID, aData, aLength, &lNodes);
+    if (aAffected)
+        for (INode *lN : lNodes)
+            if (ZuGenParameter *lP = Get(ZuString(lN->GetName()))) aAffected->Add(lP);
+    return lR;
+}
+
 uint32_t ZuGenParameterArray::GetCategoryCount() const { return static_cast<uint32_t>(mCategories.size()); }
 
 ZuGenCategory *ZuGenParameterArray::GetCategory(uint32_t aIndex)

@@ -203,6 +203,12 @@ public:
     virtual ZuResult DetachDataChunks() = 0;
     /// The chunk memory attached now, or null.
     virtual const uint8_t *GetAttachedChunks() const = 0;
+
+    /// Hands the data of a GenICam event to the ports whose EventID it
+    /// carries (the data is copied); the nodes that read through them are
+    /// invalidated and notified, and listed in aAffected when given.
+    /// Fails with ZU_NOT_FOUND when no port takes the event.
+    virtual ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected) = 0;
 };
 
 /// Builds a node map from a description in memory. aPort is the device

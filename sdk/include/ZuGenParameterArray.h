@@ -168,6 +168,10 @@ public:
     /// chunks are detached, attached again or the array is destroyed; does
     /// nothing when aData is not what is attached.
     void KeepAttachment(const void *aData, std::shared_ptr<void> aOwner);
+    /// Hands the data of a GenICam event to the node map (INodeMap::
+    /// DeliverEvent); the parameters it changed are listed in aAffected
+    /// when given.
+    ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, ZuGenParameterList *aAffected);
     /// Polls with an explicit elapsed time in milliseconds (for tests and
     /// for callers that keep their own clock).
     ZuResult Poll(int64_t aElapsedMs);

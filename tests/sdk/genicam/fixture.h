@@ -164,6 +164,11 @@ static const char kCameraXml[] = R"XML(<?xml version="1.0" encoding="utf-8"?>
     <Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>ChunkPort</pPort><Endianess>BigEndian</Endianess>
   </IntReg>
   <Port Name="ChunkPort"><ChunkID>ABCD</ChunkID></Port>
+  <Integer Name="EventExposureEndTimestamp"><pValue>EventTimestampReg</pValue></Integer>
+  <IntReg Name="EventTimestampReg">
+    <Address>8</Address><Length>8</Length><AccessMode>RO</AccessMode><pPort>EventPort</pPort><Endianess>BigEndian</Endianess>
+  </IntReg>
+  <Port Name="EventPort"><EventID>9001</EventID></Port>
   <Port Name="Device"/>
 </RegisterDescription>
 )XML";

@@ -294,3 +294,28 @@ TEST(ArrayLoad, FromTheUrlADeviceGives)
         EXPECT_EQ(lArray.GetCount(), 0u);
     }
 }
+
+TEST_F(ArrayTest, EventDataReachTheEventFeatures)
+{
+    CountingSink lSink;
+    ZuGenParameter *lStamp = mArray.Get("EventExposureEndTimestamp");
+    ASSERT_TRUE(lStamp->RegisterEventSink(&lSink).IsOK());
+    int64_t lV = 0;
+    EXPECT_EQ(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).GetCode(), uint32_t(ZU_NO_AVAILABLE_DATA));
+    uint8_t lData[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+    ZuGenParameterList lAffected;
+    ASSERT_TRUE(mArray.DeliverEvent(0x9001, lData, sizeof lData, &lAffected).IsOK());
+    EXPECT_EQ(lSink.mCalls, 1);
+    ASSERT_EQ(lAffected.GetSize(), 2u);
+    EXPECT_EQ(Name(lAffected.GetItem(0)), "EventTimestampReg");
+    lData[15] = 0x35;  // the engine keeps its own copy
+    ASSERT_TRUE(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).IsOK());
+    EXPECT_EQ(lV, 0x1234);
+    EXPECT_EQ(mArray.Get("EventTimestampReg")->FromString("1").GetCode(), uint32_t(ZU_STATE_ERROR));
+    EXPECT_EQ(mArray.DeliverEvent(0x9002, lData, sizeof lData, &lAffected).GetCode(), uint32_t(ZU_NOT_FOUND));
+    EXPECT_EQ(lAffected.GetSize(), 0u);
+    ASSERT_TRUE(mArray.DeliverEvent(0x9001, lData, 12, nullptr).IsOK());  // too short for the register
+    EXPECT_EQ(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_EQ(mArray.DeliverEvent(0x9001, nullptr, 4, nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    lStamp->UnregisterEventSink(&lSink);
+}
