@@ -105,13 +105,18 @@ public:
     }
 
 private:
-    void Elements(pugi::xml_node aParent)
+    // Nesting bounds: the loader walks groups, references and categories
+    // recursively, and must not exhaust a small thread stack on hostile input.
+    static const size_t kMaxNesting = 1000;
+
+    void Elements(pugi::xml_node aParent, size_t aDepth = 0)
     {
+        if (aDepth > 64) Bad("groups nested too deeply");
         for (pugi::xml_node lE : aParent.children()) {
             if (lE.type() != pugi::node_element) continue;
             std::string lKind = lE.name();
             if (lKind == "Group") {
-                Elements(lE);
+                Elements(lE, aDepth + 1);
                 continue;
             }
             if (lKind == "StructReg") {
@@ -495,7 +500,7 @@ private:
             }
             lS = 1;
             lPath.push_back(aN);
-            if (lPath.size() > 10000) Bad("references nested too deeply at '" + aN->mName + "'");
+            if (lPath.size() > kMaxNesting) Bad("references nested too deeply at '" + aN->mName + "'");
             for (const Node *lD : aN->ValueDependencies()) lVisit(lD);
             lPath.pop_back();
             lState[aN] = 2;
@@ -503,15 +508,16 @@ private:
         for (auto &lP : mMap.mNodes) lVisit(lP.get());
         // A category that contains itself would make the feature tree endless.
         std::unordered_map<const Node *, int> lCat;
-        std::function<void(const Node *)> lWalk = [&](const Node *aN) {
+        std::function<void(const Node *, size_t)> lWalk = [&](const Node *aN, size_t aDepth) {
             int &lS = lCat[aN];
             if (lS == 1) Bad("category cycle through '" + aN->mName + "'");
             if (lS == 2) return;
+            if (aDepth > kMaxNesting) Bad("categories nested too deeply at '" + aN->mName + "'");
             lS = 1;
-            for (const Node *lF : aN->mFeatures) lWalk(lF);
+            for (const Node *lF : aN->mFeatures) lWalk(lF, aDepth + 1);
             lCat[aN] = 2;
         };
-        for (auto &lP : mMap.mNodes) lWalk(lP.get());
+        for (auto &lP : mMap.mNodes) lWalk(lP.get(), 0);
     }
 
     void Link()

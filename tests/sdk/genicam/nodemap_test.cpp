@@ -458,7 +458,7 @@ TEST(NodeMapLoad, NullAndHugeNesting)
     EXPECT_EQ(LoadNodeMap(nullptr, 0, nullptr, lMap).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
     // A long chain of references loads and reads without exhausting the stack.
     std::string lBody;
-    const int kChain = 2000;
+    const int kChain = 900;
     for (int lI = 0; lI < kChain; ++lI)
         lBody += "<Integer Name=\"N" + std::to_string(lI) + "\"><pValue>N" + std::to_string(lI + 1) + "</pValue></Integer>";
     lBody += "<Integer Name=\"N" + std::to_string(kChain) + "\"><Value>7</Value></Integer>";
@@ -466,6 +466,17 @@ TEST(NodeMapLoad, NullAndHugeNesting)
     ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap).IsOK());
     int64_t lV = 0;
     EXPECT_FALSE(lMap->GetNode("N0")->GetIntValue(lV).IsOK());
-    EXPECT_TRUE(lMap->GetNode("N1900")->GetIntValue(lV).IsOK());
+    EXPECT_TRUE(lMap->GetNode("N800")->GetIntValue(lV).IsOK());
     EXPECT_EQ(lV, 7);
+    // Deeper than the loader walks: refused, not followed.
+    std::string lDeep;
+    for (int lI = 0; lI < 5000; ++lI)
+        lDeep += "<Integer Name=\"D" + std::to_string(lI) + "\"><pValue>D" + std::to_string(lI + 1) + "</pValue></Integer>";
+    lDeep += "<Integer Name=\"D5000\"><Value>7</Value></Integer>";
+    lXml = Wrap(lDeep);
+    EXPECT_EQ(LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+    std::string lGroups;
+    for (int lI = 0; lI < 100; ++lI) lGroups = "<Group>" + lGroups + "</Group>";
+    lXml = Wrap(lGroups);
+    EXPECT_EQ(LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
 }
