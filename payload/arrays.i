@@ -187,8 +187,8 @@ SWIGINTERN std::shared_ptr<void> Tarn_HoldObject(PyObject *obj)
 
 /* Converts an attach argument into a C-contiguous, writeable uint8 array
  * (new reference) with one of the allowed numbers of dimensions. max_dim
- * bounds every dimension (its 32-bit parameter); it is checked on an array
- * before any copy. Errors name the function and argument as SWIG does. */
+ * bounds every dimension that goes to a length parameter; it is checked on
+ * an array before any copy. Errors name the function and argument as SWIG does. */
 SWIGINTERN PyArrayObject *Tarn_InputBytes(PyObject *obj, const int *allowed, int n_allowed, uint64_t max_dim,
                                           const char *symname, int len_argnum, const char *len_type)
 {
@@ -220,9 +220,13 @@ SWIGINTERN PyArrayObject *Tarn_InputBytes(PyObject *obj, const int *allowed, int
     return NULL;
   }
   PyArrayObject *shaped = array ? array : (PyArrayObject *)obj;
-  for (int i = 0; i < nd; ++i) {
+  /* The last of the first two dimensions goes to the first length parameter
+   * (the length, or the width), the one before it to the next (the height);
+   * a third dimension reaches no parameter. */
+  int counted = nd < 2 ? nd : 2;
+  for (int i = 0; i < counted; ++i) {
     if ((uint64_t)PyArray_DIM(shaped, i) > max_dim) {
-      PyErr_Format(PyExc_OverflowError, "in method '%s', argument %d of type '%s'", symname, len_argnum + (nd - 1 - i), len_type);
+      PyErr_Format(PyExc_OverflowError, "in method '%s', argument %d of type '%s'", symname, len_argnum + (counted - 1 - i), len_type);
       Py_XDECREF(array);
       return NULL;
     }

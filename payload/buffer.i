@@ -214,6 +214,30 @@ TARN_ATTACH_BYTES((void *aRawBuffer, uint64_t aBufferSize), uint64_t, UINT64_MAX
   $result = SWIG_AppendOutput($result, PyLong_FromUnsignedLong(*$1));
 }
 
+/* Operations with out-values document the list they return. */
+%feature("docstring") ZuBuffer::GetMissingPacketIdsCount "GetMissingPacketIdsCount() -> ZuResult, int
+
+Returns the number of ranges of missing packets; the count comes whatever the result.
+:rtype: list";
+%feature("docstring") ZuBuffer::GetMissingPacketIds "GetMissingPacketIds(aIndex) -> ZuResult, int, int
+
+Returns the first and last missing packet ID of the range at aIndex (from 0); the IDs
+come whatever the result and mean something only when it is OK.
+:type aIndex: int
+:rtype: list";
+%feature("docstring") ZuBuffer::GetChunkIDByIndex "GetChunkIDByIndex(aIndex) -> ZuResult, int
+
+Returns the ID of the chunk at aIndex (from 0); the ID comes whatever the result and
+is 0 when there is no chunk there.
+:type aIndex: int
+:rtype: list";
+%feature("docstring") IZuChunkData::GetChunkIDByIndex "GetChunkIDByIndex(aIndex) -> ZuResult, int
+
+Returns the ID of the chunk at aIndex (from 0); the ID comes whatever the result and
+is 0 when there is no chunk there.
+:type aIndex: int
+:rtype: list";
+
 /* ---- Pixel types ------------------------------------------------------- */
 
 %typemap(out, fragment="Tarn_FromZuString", fragment="SWIG_FromWCharPtr") ZuString ZuPixelTypeToString {
@@ -261,16 +285,29 @@ TARN_ATTACH_BYTES((void *aRawBuffer, uint64_t aBufferSize), uint64_t, UINT64_MAX
 %ignore ZuChunkData::GetChunkDataCapacity;
 
 /* Buffers compare and hash by native address, so that every proxy of one
- * buffer (owning or borrowed, from any module) keys a dictionary alike. */
+ * buffer (owning or borrowed, from any module) keys a dictionary alike.
+ * Neither operation touches the SDK, so None stands for the null buffer
+ * here as wherever a buffer pointer is taken (None == None, and None hashes
+ * to 0): they are declared with the buffer as an ordinary argument rather
+ * than as the object, which must never be null, and the proxy class binds
+ * them as methods. */
 %feature("python:maybecall") ZuBuffer::__eq__;
 %extend ZuBuffer {
-  bool __eq__(const ZuBuffer *aOther) const { return $self == aOther; }
-  long long __hash__() { return (long long)(intptr_t)$self; }
+  static bool __eq__(const ZuBuffer *aSelf, const ZuBuffer *aOther) { return aSelf == aOther; }
+  static long long __hash__(ZuBuffer *aSelf) { return (long long)(intptr_t)aSelf; }
+  /* These replace the static forms in the class. */
+  %pythoncode %{
+    def __eq__(self, aOther):
+        return _tarn_base_310.ZuBuffer___eq__(self, aOther)
+
+    def __hash__(self):
+        return _tarn_base_310.ZuBuffer___hash__(self)
+  %}
 }
 
-%include "ZuPixelTypeInfo.h"
 %include "ZuChunkData.h"
 %include "ZuBuffer.h"
 %include "ZuImage.h"
+%include "ZuPixelTypeInfo.h"
 %include "ZuRawData.h"
 %include "ZuImageJPEG.h"

@@ -16,7 +16,6 @@ class ZuBuffer;
 class ZU_API IZuChunkData
 {
 public:
-    /// Destroys the chunk list.
     virtual ~IZuChunkData() {}
 
     /// Removes every chunk; the chunk space stays.
@@ -80,7 +79,6 @@ public:
 class ZU_API ZuChunkData : public IZuChunkData
 {
 public:
-    /// Destroys the view.
     virtual ~ZuChunkData();
 
     virtual void ResetChunks();

@@ -16,7 +16,6 @@ class ZuBuffer;
 class ZU_API IZuImage
 {
 public:
-    /// Destroys the image.
     virtual ~IZuImage() {}
 
     /// Returns the pixel memory, read-only.
@@ -66,9 +65,6 @@ public:
 class ZU_API ZuImage : public IZuImage
 {
 public:
-    /// Destroys the view.
-    virtual ~ZuImage();
-
     virtual const uint8_t *GetDataPointer() const;
     virtual uint8_t *GetDataPointer();
     virtual uint32_t GetImageSize() const;
@@ -169,6 +165,8 @@ public:
 
     /// Returns the buffer that holds the image.
     virtual ZuBuffer *GetBuffer();
+
+    virtual ~ZuImage();
 
 #ifndef SWIG
     explicit ZuImage(ZuBuffer *aBuffer);

@@ -8,7 +8,6 @@
 class ZU_API IZuImageJPEG
 {
 public:
-    /// Destroys the image.
     virtual ~IZuImageJPEG() {}
 
     /// Returns the compressed bytes, read-only.

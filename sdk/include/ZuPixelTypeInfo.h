@@ -5,12 +5,11 @@
 #include "ZuPixelType.h"
 #include "ZuString.h"
 
-/// @file
-/// Properties of a pixel type, read from the fields of its code.
-///
-/// Every function takes any 32-bit code, custom ones included: what a
-/// function cannot tell from the code (an identifier this SDK does not know)
-/// it answers from the flag and bit-depth fields alone.
+// Properties of a pixel type, read from the fields of its code.
+//
+// Every function takes any 32-bit code, custom ones included: what a
+// function cannot tell from the code (an identifier this SDK does not know)
+// it answers from the flag and bit-depth fields alone.
 
 /// Returns the number of bits one pixel occupies in memory.
 /// @param aPixelType Pixel type code.

@@ -12,7 +12,6 @@ class ZuBuffer;
 class ZU_API ZuRawData
 {
 public:
-    /// Destroys the view.
     virtual ~ZuRawData();
 
     /// Returns the length of the payload, chunk space excluded.

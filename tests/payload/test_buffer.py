@@ -89,6 +89,9 @@ def test_equality_and_hash_by_native_buffer():
     assert {buffer: 1}[borrowed] == 1
     assert buffer != other and not (buffer == None)  # noqa: E711
     assert m.ZuBuffer___eq__(buffer, 3) is NotImplemented
+    # None is the null buffer to both, and neither refuses it.
+    assert m.ZuBuffer___eq__(None, None) is True and m.ZuBuffer___hash__(None) == 0
+    assert m.ZuBuffer___eq__(None, buffer) is False
 
 
 def test_out_values_are_lists_converted_whatever_the_outcome():
@@ -163,6 +166,35 @@ def test_raw_data_alloc_and_attach():
     assert raw.GetPayloadLength() == 40 and buffer.GetChunkDataCapacity() == 10
     detached = raw.Detach()
     assert detached.shape == (40,) and np.shares_memory(detached, memory)
+
+
+# ---- Function table ------------------------------------------------------------
+
+def test_function_table_order():
+    names = [name for name in vars(m) if callable(getattr(m, name))]
+    assert names[names.index("ZuImage_GetBuffer"):][:3] == ["ZuImage_GetBuffer", "delete_ZuImage", "ZuImage_swigregister"]
+    assert names[names.index("uint24_t_swiginit") + 1:][:8] == [
+        "ZuPixelTypeGetPixelBitCount", "ZuPixelTypeGetPixelSize", "ZuPixelTypeGetBitsPerPixel", "ZuPixelTypeIsPixelHighRes",
+        "ZuPixelTypeGetBitsPerComponent", "ZuPixelTypeToString", "ZuPixelTypeIsPixelColor", "delete_ZuRawData"]
+
+
+@pytest.mark.parametrize("name", [
+    "delete_IZuChunkData", "delete_ZuChunkData", "delete_IZuImage", "delete_ZuImage", "delete_ZuRawData",
+    "delete_IZuImageJPEG", "ZuBuffer___eq__", "ZuBuffer___hash__", "ZuImage_IsAllocated", "ZuImage_IsAttached",
+])
+def test_functions_without_docstring(name):
+    assert getattr(m, name).__doc__ is None
+
+
+@pytest.mark.parametrize("name, begins", [
+    ("ZuPixelTypeGetPixelBitCount", "Returns the number of bits one pixel occupies"),
+    ("ZuBuffer_GetMissingPacketIdsCount", "GetMissingPacketIdsCount() -> ZuResult, int\n"),
+    ("ZuBuffer_GetMissingPacketIds", "GetMissingPacketIds(aIndex) -> ZuResult, int, int\n"),
+    ("ZuBuffer_GetChunkIDByIndex", "GetChunkIDByIndex(aIndex) -> ZuResult, int\n"),
+    ("IZuChunkData_GetChunkIDByIndex", "GetChunkIDByIndex(aIndex) -> ZuResult, int\n"),
+])
+def test_docstrings_tell_the_python_call(name, begins):
+    assert getattr(m, name).__doc__.lstrip().startswith(begins)
 
 
 # ---- Pixel types and records -------------------------------------------------

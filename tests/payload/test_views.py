@@ -253,16 +253,21 @@ def test_attach_dimension_errors(call, text):
     assert str(info.value) == text
 
 
-def test_lengths_beyond_32_bits_raise_overflow():
+@pytest.mark.parametrize("attach, shape, argument", [
+    (lambda a: tb.ZuBuffer().Attach(a), (2 ** 32,), "'ZuBuffer_Attach', argument 3"),
+    (lambda a: tb.ZuBuffer(tb.ZuPayloadTypeChunkData).GetChunkData().Attach(a), (2 ** 32,), "'ZuChunkData_Attach', argument 3"),
+    # Width (second dimension) is argument 3, height (first) argument 4,
+    # whether or not a third dimension follows.
+    (lambda a: tb.ZuBuffer().GetImage().Attach(a, tb.ZuPixelMono8), (1, 2 ** 32), "'ZuImage_Attach', argument 3"),
+    (lambda a: tb.ZuBuffer().GetImage().Attach(a, tb.ZuPixelMono8), (2 ** 32, 1), "'ZuImage_Attach', argument 4"),
+    (lambda a: tb.ZuBuffer().GetImage().Attach(a, tb.ZuPixelRGB8), (1, 2 ** 32, 3), "'ZuImage_Attach', argument 3"),
+    (lambda a: tb.ZuBuffer().GetImage().Attach(a, tb.ZuPixelRGB8), (2 ** 32, 1, 3), "'ZuImage_Attach', argument 4"),
+])
+def test_lengths_beyond_32_bits_raise_overflow(attach, shape, argument):
     # Stride 0: four gigabytes of length over one byte of memory, never copied.
-    huge = np.lib.stride_tricks.as_strided(np.zeros(1, np.uint8), shape=(2 ** 32,), strides=(0,))
-    with pytest.raises(OverflowError, match="'ZuBuffer_Attach', argument 3 of type 'uint32_t'"):
-        tb.ZuBuffer().Attach(huge)
-    with pytest.raises(OverflowError, match="'ZuChunkData_Attach', argument 3 of type 'uint32_t'"):
-        tb.ZuBuffer(tb.ZuPayloadTypeChunkData).GetChunkData().Attach(huge)
-    wide = np.lib.stride_tricks.as_strided(np.zeros(1, np.uint8), shape=(1, 2 ** 32), strides=(0, 0))
-    with pytest.raises(OverflowError, match="'ZuImage_Attach', argument 3 of type 'uint32_t'"):
-        tb.ZuBuffer().GetImage().Attach(wide, tb.ZuPixelMono8)
+    huge = np.lib.stride_tricks.as_strided(np.zeros(1, np.uint8), shape=shape, strides=(0,) * len(shape))
+    with pytest.raises(OverflowError, match=f"^in method {argument} of type 'uint32_t'$"):
+        attach(huge)
 
 
 def test_multibyte_pixels_over_unaligned_memory():
