@@ -97,6 +97,7 @@ ZuResult MemoryPort::Read(uint64_t aAddress, void *aData, int64_t aLength)
     if (!Readable(mMode)) return Fail(ZU_STATE_ERROR, "port is not readable");
     if (!Fits(aAddress, aLength, lOffset)) return Fail(ZU_INVALID_PARAMETER, "read outside the port's memory");
     if (aLength && !aData) return Fail(ZU_INVALID_PARAMETER, "no memory to read into");
+    std::lock_guard<std::mutex> lLock(mLock);
     if (aLength) std::memcpy(aData, mBytes.data() + lOffset, static_cast<size_t>(aLength));
     return ZuResult();
 }
@@ -108,6 +109,7 @@ ZuResult MemoryPort::Write(uint64_t aAddress, const void *aData, int64_t aLength
     if (!Writable(mMode)) return Fail(ZU_STATE_ERROR, "port is not writable");
     if (!Fits(aAddress, aLength, lOffset)) return Fail(ZU_INVALID_PARAMETER, "write outside the port's memory");
     if (aLength && !aData) return Fail(ZU_INVALID_PARAMETER, "no memory to write from");
+    std::lock_guard<std::mutex> lLock(mLock);
     if (aLength) std::memcpy(mBytes.data() + lOffset, aData, static_cast<size_t>(aLength));
     return ZuResult();
 }

@@ -17,7 +17,9 @@
 #include "ZuString.h"
 
 #ifndef SWIG
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <functional>
 #include <memory>
 #include <string>
@@ -57,7 +59,9 @@ public:
     ZuResult Read(uint64_t aAddress, void *aData, int64_t aLength) override;
     ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override;
     ZuGenAccessMode GetAccessMode() const override { return mMode; }
-    /// The block itself, for the owner of the device side.
+    /// The block itself, for the owner of the device side. Access through
+    /// it is not synchronised with Read and Write: set the block up before
+    /// others use the port, or go through Read and Write.
     std::vector<uint8_t> &Bytes() { return mBytes; }
     /// Number of Read and Write calls made so far (to observe caching).
     uint64_t GetAccessCount() const { return mAccesses; }
@@ -67,7 +71,8 @@ private:
     std::vector<uint8_t> mBytes;
     uint64_t mBase;
     ZuGenAccessMode mMode;
-    uint64_t mAccesses = 0;
+    std::atomic<uint64_t> mAccesses{0};
+    std::mutex mLock;
 };
 
 /// Kind of a node, as its element in the description names it.
