@@ -542,3 +542,17 @@ def test_new_array_is_empty(m):
 def test_bad_descriptions_fail_with_a_reason(xml, words):
     assert ext.LoadParameterArray(xml, 16) is None
     assert words in ext.LoadError(xml)
+
+
+def test_every_module_carries_the_same_parameter_functions():
+    classes = ("ZuGenParameter", "ZuGenParameterArray", "ZuGenParameterList", "ZuGenInteger", "ZuGenFloat",
+               "ZuGenBoolean", "ZuGenCommand", "ZuGenString", "ZuGenRegister", "ZuGenEnum", "ZuGenEnumEntry",
+               "ZuGenCategory", "ZuGenEventSink", "ZuGenStateStack")
+    prefixes = tuple(p + c for c in classes for p in ("", "new_", "delete_"))
+
+    def names(module):
+        return {n for n in dir(module) if n.startswith(prefixes)}
+    base = names(_tarn_base_310)
+    assert len(base) > 140
+    assert names(_tarn_receive_310) == base
+    assert names(_tarn_edge_310) == base
