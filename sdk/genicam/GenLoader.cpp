@@ -441,13 +441,19 @@ private:
     {
         if (!aRef.IsRef()) return;
         aRef.mNode = Find(aRef.mRefName, aFrom, aWhat);
-        if (aValueNode) {
-            NodeInterface lI = aRef.mNode->GetInterface();
-            if (lI == NodeInterface::Category || lI == NodeInterface::Port || lI == NodeInterface::Command ||
-                lI == NodeInterface::Register)
-                if (aRef.mNode->mKind != NodeKind::Register)
-                    Bad("'" + aFrom.mName + "' uses '" + aRef.mRefName + "', which has no numeric value, in " + aWhat);
-        }
+        NodeInterface lI = aRef.mNode->GetInterface();
+        bool lNumeric = lI == NodeInterface::Integer || lI == NodeInterface::Float || lI == NodeInterface::Enumeration ||
+                        lI == NodeInterface::Boolean || lI == NodeInterface::EnumEntry;
+        if (aValueNode && !lNumeric)
+            Bad("'" + aFrom.mName + "' uses '" + aRef.mRefName + "', which has no numeric value, in " + aWhat);
+    }
+
+    void ResolveText(ValueRef &aRef, const Node &aFrom)
+    {
+        if (!aRef.IsRef()) return;
+        aRef.mNode = Find(aRef.mRefName, aFrom, "pValue");
+        if (aRef.mNode->GetInterface() != NodeInterface::String)
+            Bad("'" + aFrom.mName + "' takes its text from '" + aRef.mRefName + "', which holds none");
     }
 
     void Resolve()
@@ -457,8 +463,8 @@ private:
             ResolveRef(lN.mIsImplemented, lN, "pIsImplemented");
             ResolveRef(lN.mIsAvailable, lN, "pIsAvailable");
             ResolveRef(lN.mIsLocked, lN, "pIsLocked");
-            bool lStringValue = lN.mKind == NodeKind::String;
-            if (!lStringValue) ResolveRef(lN.mValue, lN, "pValue");
+            if (lN.mKind == NodeKind::String) ResolveText(lN.mValue, lN);
+            else ResolveRef(lN.mValue, lN, "pValue");
             ResolveRef(lN.mMin, lN, "pMin");
             ResolveRef(lN.mMax, lN, "pMax");
             ResolveRef(lN.mInc, lN, "pInc");

@@ -1305,7 +1305,9 @@ ZuResult Node::GetStringValue(std::string &aValue) const
     TARN_GUARD_DEPTH();
     if (mKind == NodeKind::String) {
         ZuResult lR = CheckReadable();
-        if (lR.IsOK()) aValue = mOwnText;
+        if (!lR.IsOK()) return lR;
+        if (mValue.mNode) return mValue.mNode->GetStringValue(aValue);
+        aValue = mOwnText;
         return lR;
     }
     if (mKind != NodeKind::StringReg) return Fail(ZU_INVALID_PARAMETER, "'" + mName + "' is not a string");
@@ -1329,6 +1331,7 @@ ZuResult Node::SetStringValue(const std::string &aValue)
     if (!lR.IsOK()) return lR;
     if (static_cast<int64_t>(aValue.size()) > lMax) return Fail(ZU_INVALID_PARAMETER, "text too long for '" + mName + "'");
     if (mKind == NodeKind::String) {
+        if (mValue.mNode) return mValue.mNode->SetStringValue(aValue);
         mOwnText = aValue;
         mMap->Changed(this, true);
         return lR;
@@ -1345,6 +1348,7 @@ ZuResult Node::GetStringMaxLength(int64_t &aValue) const
 {
     MapOperation lOp(mMap);
     if (mKind == NodeKind::String) {
+        if (mValue.mNode) return mValue.mNode->GetStringMaxLength(aValue);
         aValue = 1 << 16;
         return ZuResult();
     }

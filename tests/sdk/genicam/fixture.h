@@ -107,6 +107,7 @@ static const char kCameraXml[] = R"XML(<?xml version="1.0" encoding="utf-8"?>
   <Integer Name="AutoAvailable"><Value>0</Value></Integer>
   <IntReg Name="ModeReg"><Address>0x58</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
   <String Name="Label"><Value>hello</Value></String>
+  <String Name="DeviceNameText"><pValue>DeviceName</pValue></String>
   <StringReg Name="DeviceName"><Address>0x60</Address><Length>16</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></StringReg>
   <Register Name="Blob"><Address>0x80</Address><Length>8</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></Register>
   <IntSwissKnife Name="Payload">

@@ -233,6 +233,14 @@ TEST_F(NodeMapTest, StringsAndRegisters)
     ASSERT_TRUE(N("DeviceName")->GetStringValue(lS).IsOK());
     EXPECT_EQ(lS, "camera-1");
     EXPECT_EQ(N("DeviceName")->SetStringValue(std::string(17, 'x')).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    // A String may show the text of another node.
+    ASSERT_TRUE(N("DeviceNameText")->GetStringValue(lS).IsOK());
+    EXPECT_EQ(lS, "camera-1");
+    ASSERT_TRUE(N("DeviceNameText")->SetStringValue("cam-2").IsOK());
+    EXPECT_EQ(std::memcmp(Mem(0x60), "cam-2\0", 6), 0);
+    int64_t lMaxLength = 0;
+    ASSERT_TRUE(N("DeviceNameText")->GetStringMaxLength(lMaxLength).IsOK());
+    EXPECT_EQ(lMaxLength, 16);
 
     uint8_t lIn[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_TRUE(N("Blob")->SetRegister(lIn, 8).IsOK());
@@ -449,6 +457,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"EnumWithoutEntries", Wrap("<Enumeration Name=\"E\"><Value>0</Value></Enumeration>"), "no entries"},
         BadCase{"NoName", Wrap("<Integer><Value>0</Value></Integer>"), "without a Name"},
         BadCase{"BadSchema", "<RegisterDescription SchemaMajorVersion=\"2\" SchemaMinorVersion=\"0\"/>", "schema version 2.0"},
+        BadCase{"TextFromNumber", Wrap("<String Name=\"S\"><pValue>I</pValue></String><Integer Name=\"I\"><Value>0</Value></Integer>"), "holds none"},
+        BadCase{"NumberFromText", Wrap("<Integer Name=\"I\"><pValue>S</pValue></Integer><String Name=\"S\"><Value>x</Value></String>"), "no numeric value"},
         BadCase{"BadAccess", Wrap("<IntReg Name=\"R\"><Address>0</Address><Length>4</Length><AccessMode>XX</AccessMode><pPort>Device</pPort></IntReg>"), "bad <AccessMode>"}),
     [](const ::testing::TestParamInfo<BadCase> &aInfo) { return std::string(aInfo.param.mLabel); });
 
