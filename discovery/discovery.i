@@ -61,12 +61,18 @@ SWIGINTERN PyObject *Tarn_DeviceInfoObject(const ZuDeviceInfo *aInfo, int aOwn)
 %typemap(argout) const ZuDeviceInfo **aDeviceInfo {
   {
     PyObject *tarn_list = PyList_New(2);
-    if (!tarn_list) SWIG_fail;
+    if (!tarn_list) {
+      Py_DECREF($result);
+      SWIG_fail;
+    }
     PyList_SetItem(tarn_list, 0, $result);
-    PyObject *tarn_info = Tarn_DeviceInfoObject(tarn_found$argnum, 0);
-    Tarn_KeepOwner(tarn_info, swig_obj[0]);
-    PyList_SetItem(tarn_list, 1, tarn_info);
     $result = tarn_list;
+    PyObject *tarn_info = Tarn_DeviceInfoObject(tarn_found$argnum, 0);
+    if (!tarn_info) {
+      Py_DECREF(tarn_list);
+      SWIG_fail;
+    }
+    PyList_SetItem(tarn_list, 1, Tarn_KeepOwner(tarn_info, swig_obj[0]));
   }
 }
 

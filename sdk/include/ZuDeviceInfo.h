@@ -320,9 +320,11 @@ namespace ZuSystemLib
     /// An IPv4 address with its subnet mask, as dotted-decimal texts.
     struct IPConfig
     {
-        /// The address, dotted decimal.
+        // Plain comments on the fields: the accessors of plain records
+        // carry no docstring in the bindings.
+        // The address, dotted decimal.
         std::string mIPAddress;
-        /// Its subnet mask, dotted decimal.
+        // Its subnet mask, dotted decimal.
         std::string mSubnetMask;
     };
 

@@ -28,13 +28,15 @@ public:
 /// A streaming session announced on the network through SAP.
 struct ZU_API ZuSessionInfo
 {
-    /// The session's name.
+    // Plain comments on the fields: the accessors of plain records carry
+    // no docstring in the bindings.
+    // The session's name.
     ZuString mName;
-    /// The session's connection address.
+    // The session's connection address.
     ZuString mAddress;
-    /// The session's port.
+    // The session's port.
     uint16_t mPort;
-    /// The local address through which the announcement was seen.
+    // The local address through which the announcement was seen.
     ZuString mLocalAddress;
 
 #ifndef SWIG

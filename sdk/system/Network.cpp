@@ -229,9 +229,14 @@ std::unique_ptr<ZuDeviceInfoGEV> ZuSystemDetail::MakeGEV(const gvcp::DeviceIdent
     return info;
 }
 
+bool ZuSystemDetail::SameMac(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV &b)
+{
+    return std::memcmp(a.mMAC, b.mMAC, 6) == 0;
+}
+
 bool ZuSystemDetail::SameDevice(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV &b)
 {
-    return std::memcmp(a.mMAC, b.mMAC, 6) == 0 && a.mIP == b.mIP;
+    return SameMac(a, b) && a.mIP == b.mIP;
 }
 
 bool ZuSystemDetail::SameInterface(const ZuInterface &a, const ZuInterface &b)

@@ -51,6 +51,8 @@ struct ZuSystemDetail
     }
     // The same device (one answer may arrive twice).
     static bool SameDevice(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV &b);
+    // The same hardware, wherever its address now is.
+    static bool SameMac(const ZuDeviceInfoGEV &a, const ZuDeviceInfoGEV &b);
     // Equal in everything they report: a new discovery keeps the object.
     static bool SameInterface(const ZuInterface &a, const ZuInterface &b);
     static bool SameInformation(const ZuDeviceInfo &a, const ZuDeviceInfo &b);

@@ -93,8 +93,13 @@ bool ZuDeviceInfoGEV::ConfigurationValid() const
     auto *adapter = dynamic_cast<const ZuNetworkAdapter *>(mInterface);
     if (!adapter || mIP == 0) return false;
     for (const auto &a : ZuSystemDetail::Addresses(*adapter)) {
+        // Both sides must see the other on their own subnet: a device whose
+        // mask leaves the adapter outside sends its answers to a gateway.
+        bool adapterSeesDevice = (a.ip & a.mask) == (mIP & a.mask);
+        bool deviceSeesAdapter = (a.ip & mSubnetMask) == (mIP & mSubnetMask);
         // Sharing the adapter's own address is a conflict, except on the loopback.
-        if ((a.ip & a.mask) == (mIP & a.mask) && (a.ip != mIP || (mIP >> 24) == 127)) return true;
+        bool conflict = a.ip == mIP && (mIP >> 24) != 127;
+        if (adapterSeesDevice && deviceSeesAdapter && !conflict) return true;
     }
     return false;
 }

@@ -186,9 +186,10 @@ ZuResult ZuSystem::FindDevice(const ZuString &aDeviceToFind, const ZuDeviceInfo 
                 if (ZuSystemDetail::SameInformation(*d, *info)) {
                     known = d.get();
                 } else if (d->GetInterface() == adapter &&
-                           ZuSystemDetail::SameDevice(static_cast<const ZuDeviceInfoGEV &>(*d), *info)) {
-                    // The device now reports otherwise (a new name, say): its
-                    // former information retires instead of standing beside it.
+                           ZuSystemDetail::SameMac(static_cast<const ZuDeviceInfoGEV &>(*d), *info)) {
+                    // The device now reports otherwise (a new name or address,
+                    // say): its former information retires instead of standing
+                    // beside it.
                     ZuSystemDetail::RemoveDevice(*adapter, d.get());
                     mImpl->oldDevices.push_back(std::move(d));
                 }

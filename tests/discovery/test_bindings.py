@@ -143,6 +143,13 @@ def test_interfaces_empty_and_compare():
     assert error_of(m.ZuNetworkAdapter_GetIPAddress, adapter, -1)[0] is OverflowError
 
 
+@pytest.mark.parametrize("accessor", [f"ZuSessionInfo_{f}_{op}" for f in ("mName", "mAddress", "mPort", "mLocalAddress")
+                                      for op in ("get", "set")]
+                         + [f"IPConfig_{f}_{op}" for f in ("mIPAddress", "mSubnetMask") for op in ("get", "set")])
+def test_record_accessors_carry_no_docstring(accessor):
+    assert getattr(m, accessor).__doc__ is None
+
+
 def test_ipconfig_record():
     record = tb.IPConfig()
     assert record.mIPAddress == "" and record.mSubnetMask == ""

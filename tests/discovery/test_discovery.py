@@ -211,3 +211,39 @@ def test_sessions_announced_through_sap(system):
     assert system.GetSessionInfo(0, record).IsOK()
     assert (str(record.mName), str(record.mAddress), record.mPort, str(record.mLocalAddress)) == (
         "Lab stream", "239.1.2.3", 5004, "127.0.0.1")
+
+
+@pytest.mark.parametrize("address, mask, valid", [
+    ("127.0.0.61", "255.255.255.0", True),
+    ("127.0.1.62", "255.0.0.0", True),
+    # The adapter (127.0.0.1/8) reaches the device, but the device's own
+    # mask puts the adapter off its subnet: its answers would go to a gateway.
+    ("127.0.1.63", "255.255.255.0", False),
+])
+def test_configuration_valid_needs_each_side_on_the_others_subnet(system, address, mask, valid):
+    device = Responder(address, mac=f"02:00:00:00:06:{address.rsplit('.', 1)[1]}", mask=mask)
+    try:
+        result, info = system.FindDevice(address)
+    finally:
+        device.stop()
+    assert result.IsOK() and info.GetSubnetMask() == mask
+    assert info.IsConfigurationValid() is valid
+
+
+def test_find_device_after_a_move_lists_the_device_once(system):
+    mac = "02:00:00:00:07:01"
+    earlier = []
+    for address in ("127.0.0.71", "127.0.0.72"):
+        device = Responder(address, mac=mac, serial="MOVED")
+        try:
+            result, info = system.FindDevice(mac)
+        finally:
+            device.stop()
+        assert result.IsOK() and info.GetIPAddress() == address
+        earlier.append(info)
+    adapter = info.GetInterface()
+    for count, get in ((system.GetDeviceCount(), system.GetDeviceInfo),
+                       (adapter.GetDeviceCount(), adapter.GetDeviceInfo)):
+        listed = [get(i) for i in range(count)]
+        assert [i.GetIPAddress() for i in listed if i.GetMACAddress() == mac] == ["127.0.0.72"]
+    assert earlier[0].GetIPAddress() == "127.0.0.71"  # retired, still readable

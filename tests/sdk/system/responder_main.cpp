@@ -1,7 +1,7 @@
 // Test-only device: answers GigE Vision discovery and bootstrap reads for
 // the identity given on the command line until its standard input closes.
 //   tarn_gev_responder ADDRESS [key=value ...]
-// keys: mac, manufacturer, model, version, info, serial, name, class, port
+// keys: mac, manufacturer, model, version, info, serial, name, class, mask, port
 
 #include "GvcpResponder.h"
 
@@ -43,7 +43,9 @@ int main(int argc, char **argv)
         else if (key == "name") id.userDefinedName = value;
         else if (key == "class") id.deviceMode = (id.deviceMode & ~(DEVICEMODE_CLASS_MASK << DEVICEMODE_CLASS_SHIFT)) |
                                                  ((uint32_t(std::atoi(value.c_str())) & DEVICEMODE_CLASS_MASK) << DEVICEMODE_CLASS_SHIFT);
-        else if (key == "port") port = uint16_t(std::atoi(value.c_str()));
+        else if (key == "mask") {
+            if (!parseIPv4(value, id.subnetMask)) return std::fprintf(stderr, "bad mask\n"), 2;
+        } else if (key == "port") port = uint16_t(std::atoi(value.c_str()));
         else return std::fprintf(stderr, "unknown key: %s\n", key.c_str()), 2;
     }
     Responder responder(id);
