@@ -154,7 +154,7 @@ void NodeMapImpl::Changed(Node *aNode, bool aKeepOwnCache)
     }
 }
 
-void NodeMapImpl::Invalidate(Node *aNode)
+std::vector<Node *> NodeMapImpl::RegistersBelow(Node *aNode)
 {
     std::set<Node *> lSeen;
     std::vector<Node *> lTodo{aNode};
@@ -166,8 +166,13 @@ void NodeMapImpl::Invalidate(Node *aNode)
         if (lN->IsRegisterKind()) lRegisters.push_back(lN);
         for (Node *lD : lN->ValueDependencies()) lTodo.push_back(lD);
     }
+    return lRegisters;
+}
+
+void NodeMapImpl::Invalidate(Node *aNode)
+{
     Changed(aNode, false);
-    for (Node *lR : lRegisters) Changed(lR, false);
+    for (Node *lR : RegistersBelow(aNode)) Changed(lR, false);
 }
 
 void NodeMapImpl::InvalidateNodes()
@@ -1244,7 +1249,9 @@ ZuResult Node::IsDone(bool &aDone)
         aDone = true;
         return ZuResult();
     }
-    mMap->Invalidate(mValue.mNode);
+    // Read the device's own value, not what was written: without telling
+    // anyone of a change, as nothing was changed here.
+    for (Node *lR : mMap->RegistersBelow(mValue.mNode)) lR->DropCache();
     int64_t lCurrent = 0, lCommand = 0;
     ZuResult lR = mValue.mNode->ReadAsInt(lCurrent);
     if (lR.IsOK()) lR = ReadRefInt(mCommandValue, lCommand);
