@@ -255,6 +255,9 @@ is 0 when there is no chunk there.
 %nodefaultctor ZuChunkData;
 %nodefaultctor uint24_t;
 %copyctor uint24_t;
+%feature("docstring") uint24_t::uint24_t "Copies a 24-bit pixel value.
+:type other: :py:class:`uint24_t`
+:param other: The value to copy.";
 
 /* The typed views add nothing to the operations of their interface: only
  * the interface's functions are wrapped. */
