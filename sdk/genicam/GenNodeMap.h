@@ -224,7 +224,6 @@ public:
     void Invalidate(Node *aNode);
     // The registers aNode reads through, itself included.
     std::vector<Node *> RegistersBelow(Node *aNode);
-    void FlushNotifications();
     ZuResult ChunkRead(const std::string &aChunkID, uint64_t aAddress, void *aData, int64_t aLength) const;
     ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected) override;
     ZuResult EventRead(const std::string &aEventID, uint64_t aAddress, void *aData, int64_t aLength) const;
