@@ -2,7 +2,13 @@
 
 Run with `make demo`.
 """
+import os
+import shutil
+import subprocess
 import threading
+import time
+
+import numpy as np
 
 import tarn_base_310 as tb
 
@@ -43,7 +49,52 @@ def main():
     # Once the SDK has called it, a sink lives until it is deleted explicitly.
     type(sink).__swig_destroy__(sink)
     logger.LogInfo(__file__, 3, "main", "nobody listens to this one")
+
+    print("Buffers and images as NumPy arrays")
+    buffer = tb.ZuBuffer()
+    result = buffer.GetImage().Alloc(640, 480, tb.ZuPixelMono8)
+    frame = buffer.GetImage().GetDataPointer()
+    print(f"  Alloc 640x480 Mono8: {result.GetCodeString()}; view {frame.shape} {frame.dtype}")
+    frame[:] = np.arange(640, dtype=np.uint8)[None, :]
+    again = buffer.GetImage().GetDataPointer()
+    print(f"  written through one view, seen through another: {int(again[10, 200])}; "
+          f"same memory: {np.shares_memory(frame, again)}")
+    rgb = tb.ZuBuffer()
+    rgb.GetImage().Alloc(4, 2, tb.ZuPixelRGB8)
+    print(f"  RGB8 4x2 view: shape {rgb.GetImage().GetDataPointer().shape}")
+
+    print("Discovery")
+    camera = start_fake_camera()
+    try:
+        system = tb.ZuSystem()
+        system.SetDetectionTimeout(300)
+        result = system.Find()
+        print(f"  Find: {result.GetCodeString()}")
+        for i in range(system.GetInterfaceCount()):
+            adapter = system.GetInterface(i)
+            print(f"  {type(adapter).__name__} {adapter.GetName()}: {adapter.GetDeviceCount()} device(s)")
+        for i in range(system.GetDeviceCount()):
+            info = system.GetDeviceInfo(i)
+            print(f"  {type(info).__name__}: {info.GetVendorName()} {info.GetModelName()} "
+                  f"serial {info.GetSerialNumber()} at {info.GetIPAddress()} ({info.GetMACAddress()})")
+    finally:
+        if camera:
+            camera.terminate()
+            camera.wait()
     print("done")
+
+
+def start_fake_camera():
+    """Starts Aravis's fake GigE Vision camera on the loopback interface, when
+    it is installed and we run in a private network namespace (make demo)."""
+    tool = shutil.which("arv-fake-gv-camera-0.8")
+    if not tool or not os.environ.get("TARN_IN_NETNS"):
+        print("  (no fake camera: install aravis-tools and run `make demo`)")
+        return None
+    proc = subprocess.Popen([tool, "-i", "127.0.0.1", "-s", "DEMO01"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(0.5)
+    return proc
 
 
 if __name__ == "__main__":
