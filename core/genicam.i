@@ -171,14 +171,6 @@ SWIGINTERN std::shared_ptr<void> Tarn_GenHold(PyObject *obj)
 
 /* Chunk data: a one-dimensional uint8 array, kept with the array for as long
  * as it is attached; a length beyond 32 bits raises OverflowError. */
-%header %{
-/* The array helpers below also shape images, which takes the buffer
- * library. A module that does not link it (the device side, so far) never
- * shapes an image: there these references may stay unresolved. */
-#include "ZuPixelTypeInfo.h"
-extern uint32_t ZuPixelTypeGetBitsPerPixel(ZuPixelType aPixelType) __attribute__((weak));
-extern ZuString ZuPixelTypeToString(ZuPixelType aPixelType) __attribute__((weak));
-%}
 %include "payload/arrays.i"
 %fragment("Tarn_GenHold");
 %header %{

@@ -4,7 +4,7 @@
  * Views (output side)
  *   Tarn_ArrayView(data, nd, dims, typenum, base)   an array over data
  *   Tarn_BytesView(data, length, base)              a one-dimensional uint8 array
- *   Tarn_PlanImage(plan, pixel type, width, height, padding X, padding Y,
+ *   Tarn_PlanImage(plan, pixel type, width, height, padding X, padding Y,   (fragment Tarn_ImageViews)
  *                  image size, bytes behind the pointer)
  *                                                   shape and element type of an image
  *   Tarn_PlanBytes(plan, length)                    a one-dimensional plan
@@ -33,7 +33,6 @@
  */
 
 %fragment("Tarn_Arrays", "header", fragment="<memory>", fragment="<string>") %{
-#include "ZuPixelTypeInfo.h"
 
 SWIGINTERN PyObject *Tarn_ArrayView(void *data, int nd, npy_intp *dims, int typenum, PyObject *base)
 {
@@ -81,55 +80,6 @@ SWIGINTERN void Tarn_PlanBytes(Tarn_ViewPlan *plan, uint64_t length)
   plan->nd = 1;
   plan->dims[0] = length > (uint64_t)NPY_MAX_INTP ? NPY_MAX_INTP : (npy_intp)length;
   plan->typenum = NPY_UINT8;
-}
-
-/* Element type of a one-component pixel wider than 16 bits: the format's
- * name tells floats ("...32f") and signed values ("Data32s"). */
-SWIGINTERN int Tarn_WideMonoType(ZuPixelType type, uint32_t bits)
-{
-  ZuString text = ZuPixelTypeToString(type);
-  const char *name = text.GetAscii();
-  size_t n = name ? strlen(name) : 0;
-  char last = n ? name[n - 1] : '\0';
-  if (bits == 32)
-    return last == 'f' ? NPY_FLOAT32 : last == 's' ? NPY_INT32 : NPY_UINT32;
-  return last == 'f' ? NPY_FLOAT64 : last == 's' ? NPY_INT64 : NPY_UINT64;
-}
-
-/* Shape of an image: rows = height + padding Y, columns = width + padding
- * X; one component per pixel gives two dimensions, several give a third.
- * Packed and unknown formats, and any shape that would reach past the
- * bytes behind the pointer, give a one-dimensional uint8 view instead. */
-SWIGINTERN void Tarn_PlanImage(Tarn_ViewPlan *plan, ZuPixelType type, uint32_t width, uint32_t height,
-                               uint16_t padding_x, uint16_t padding_y, uint64_t image_size, uint64_t available)
-{
-  uint32_t bits = ZuPixelTypeGetBitsPerPixel(type);
-  uint32_t flags = (uint32_t)type & ZUPIXELCOLORMASK;
-  uint64_t rows = (uint64_t)height + padding_y, columns = (uint64_t)width + padding_x;
-  Tarn_PlanBytes(plan, image_size < available ? image_size : available);
-  if (bits == 0 || bits % 8)
-    return;
-  if (flags & ZUPIXELMONO) {
-    if (bits == 8) plan->typenum = NPY_UINT8;
-    else if (bits == 16) plan->typenum = NPY_UINT16;
-    else if (bits == 32 || bits == 64) plan->typenum = Tarn_WideMonoType(type, bits);
-    else return;
-    plan->nd = 2;
-  } else if (flags & ZUPIXELCOLOR) {
-    uint32_t element = (bits == 48 || bits == 64) ? 16 : 8;
-    plan->typenum = element == 16 ? NPY_UINT16 : NPY_UINT8;
-    plan->nd = 3;
-    plan->dims[2] = bits / element;
-  } else {
-    return;
-  }
-  /* rows * columns * bytes <= available, without a product that overflows. */
-  if (columns && rows > available / (bits / 8) / columns) {
-    Tarn_PlanBytes(plan, image_size < available ? image_size : available);
-    return;
-  }
-  plan->dims[0] = (npy_intp)rows;
-  plan->dims[1] = (npy_intp)columns;
 }
 
 SWIGINTERN PyObject *Tarn_PlanView(Tarn_ViewPlan *plan, void *data)
@@ -261,3 +211,58 @@ SWIGINTERN PyArrayObject *Tarn_InputBytes(PyObject *obj, const int *allowed, int
   Py_XDECREF(tarn_array$argnum);
 }
 %enddef
+
+/* Image shapes take the buffer library's pixel-type functions: kept apart so
+ * that a module without that library (the device side) can use the rest. */
+%fragment("Tarn_ImageViews", "header", fragment="Tarn_Arrays") %{
+#include "ZuPixelTypeInfo.h"
+
+/* Element type of a one-component pixel wider than 16 bits: the format's
+ * name tells floats ("...32f") and signed values ("Data32s"). */
+SWIGINTERN int Tarn_WideMonoType(ZuPixelType type, uint32_t bits)
+{
+  ZuString text = ZuPixelTypeToString(type);
+  const char *name = text.GetAscii();
+  size_t n = name ? strlen(name) : 0;
+  char last = n ? name[n - 1] : '\0';
+  if (bits == 32)
+    return last == 'f' ? NPY_FLOAT32 : last == 's' ? NPY_INT32 : NPY_UINT32;
+  return last == 'f' ? NPY_FLOAT64 : last == 's' ? NPY_INT64 : NPY_UINT64;
+}
+
+/* Shape of an image: rows = height + padding Y, columns = width + padding
+ * X; one component per pixel gives two dimensions, several give a third.
+ * Packed and unknown formats, and any shape that would reach past the
+ * bytes behind the pointer, give a one-dimensional uint8 view instead. */
+SWIGINTERN void Tarn_PlanImage(Tarn_ViewPlan *plan, ZuPixelType type, uint32_t width, uint32_t height,
+                               uint16_t padding_x, uint16_t padding_y, uint64_t image_size, uint64_t available)
+{
+  uint32_t bits = ZuPixelTypeGetBitsPerPixel(type);
+  uint32_t flags = (uint32_t)type & ZUPIXELCOLORMASK;
+  uint64_t rows = (uint64_t)height + padding_y, columns = (uint64_t)width + padding_x;
+  Tarn_PlanBytes(plan, image_size < available ? image_size : available);
+  if (bits == 0 || bits % 8)
+    return;
+  if (flags & ZUPIXELMONO) {
+    if (bits == 8) plan->typenum = NPY_UINT8;
+    else if (bits == 16) plan->typenum = NPY_UINT16;
+    else if (bits == 32 || bits == 64) plan->typenum = Tarn_WideMonoType(type, bits);
+    else return;
+    plan->nd = 2;
+  } else if (flags & ZUPIXELCOLOR) {
+    uint32_t element = (bits == 48 || bits == 64) ? 16 : 8;
+    plan->typenum = element == 16 ? NPY_UINT16 : NPY_UINT8;
+    plan->nd = 3;
+    plan->dims[2] = bits / element;
+  } else {
+    return;
+  }
+  /* rows * columns * bytes <= available, without a product that overflows. */
+  if (columns && rows > available / (bits / 8) / columns) {
+    Tarn_PlanBytes(plan, image_size < available ? image_size : available);
+    return;
+  }
+  plan->dims[0] = (npy_intp)rows;
+  plan->dims[1] = (npy_intp)columns;
+}
+%}

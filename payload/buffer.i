@@ -16,7 +16,7 @@
  * Every payload view works on the memory of the buffer that holds it: the
  * buffer is where a view's memory is shared from and where attached arrays
  * are kept. */
-%fragment("Tarn_Payload", "header", fragment="Tarn_Arrays") %{
+%fragment("Tarn_Payload", "header", fragment="Tarn_ImageViews") %{
 SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuBuffer *owner) { return owner; }
 SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuImage *owner) { return owner ? owner->GetBuffer() : 0; }
 SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuRawData *owner) { return owner ? owner->GetOwnerBuffer() : 0; }
