@@ -169,6 +169,21 @@ SWIGINTERN std::shared_ptr<void> Tarn_GenHold(PyObject *obj)
   result = arg1->RegisterEventSink(arg2, [tarn_share]() mutable { tarn_share.reset(); });
 }
 
+/* A stack restores its features when it goes, through its array: the
+ * array's proxy stays alive until then, whatever order Python frees them in. */
+%typemap(in, fragment="Tarn_GenHold") ZuGenParameterArray *aArray (void *argp = 0, int res = 0, std::shared_ptr<void> tarn_keep) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = %reinterpret_cast(argp, $ltype);
+  if ($1) tarn_keep = Tarn_GenHold($input);
+}
+%feature("action") ZuGenStateStack::ZuGenStateStack {
+  result = new ZuGenStateStack(arg1);
+  result->KeepArray(std::move(tarn_keep1));
+}
+
 /* Chunk data: a one-dimensional uint8 array, kept with the array for as long
  * as it is attached; a length beyond 32 bits raises OverflowError. */
 %include "payload/arrays.i"
@@ -181,6 +196,26 @@ SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data
 }
 %}
 TARN_ATTACH_BYTES((uint8_t *aBuffer, uint32_t aBufferLength), uint32_t, UINT32_MAX)
+/* The SDK only reads chunk data, so a read-only C-contiguous uint8 array is
+ * attached in place as well: a copy would hide later changes to its memory. */
+%typemap(in, fragment="Tarn_Arrays") (uint8_t *aBuffer, uint32_t aBufferLength) (PyArrayObject *tarn_array = NULL) {
+  if (PyArray_Check($input) && PyArray_NDIM((PyArrayObject *)$input) == 1
+      && PyArray_EquivTypenums(PyArray_TYPE((PyArrayObject *)$input), NPY_UINT8)
+      && PyArray_IS_C_CONTIGUOUS((PyArrayObject *)$input)) {
+    if ((uint64_t)PyArray_DIM((PyArrayObject *)$input, 0) > UINT32_MAX) {
+      PyErr_Format(PyExc_OverflowError, "in method '%s', argument %d of type '%s'", "$symname", $argnum + 1, "uint32_t");
+      SWIG_fail;
+    }
+    Py_INCREF($input);
+    tarn_array = (PyArrayObject *)$input;
+  } else {
+    static const int tarn_nd[1] = {1};
+    tarn_array = Tarn_InputBytes($input, tarn_nd, 1, UINT32_MAX, "$symname", $argnum + 1, "uint32_t");
+  }
+  if (!tarn_array) SWIG_fail;
+  $1 = ($1_ltype)PyArray_DATA(tarn_array);
+  $2 = ($2_ltype)PyArray_DIM(tarn_array, 0);
+}
 
 /* ---- Classes -------------------------------------------------------------------- */
 
@@ -253,14 +288,17 @@ TARN_GEN_DOC(ZuGenParameterArray::GetIntegerValue, "GetIntegerValue(aName) -> Zu
 TARN_GEN_DOC(ZuGenParameterArray::GetFloatValue, "GetFloatValue(aName) -> ZuResult, float\n\nReads a float feature by name.\n:rtype: list")
 TARN_GEN_DOC(ZuGenParameterArray::GetBooleanValue, "GetBooleanValue(aName) -> ZuResult, bool\n\nReads a boolean feature by name; the bool comes whatever the result.\n:rtype: list")
 TARN_GEN_DOC(ZuGenParameterArray::GetStringValue, "GetStringValue(aName) -> ZuResult, str\n\nReads a text feature by name.\n:rtype: list")
-TARN_GEN_DOC(ZuGenParameterArray::GetEnumValueString, "GetEnumValueString(aName) -> ZuResult, str\n\nReads the current entry name of an enumeration by name.\n:rtype: list")
-TARN_GEN_DOC(ZuGenParameterArray::GetEnumValueInt, "GetEnumValueInt(aName) -> ZuResult, int\n\nReads the current entry value of an enumeration by name.\n:rtype: list")
+/* Renamed operations take their documentation under the declared name. */
+TARN_GEN_DOC(ZuGenParameterArray::GetEnumValue(const ZuString &, ZuString &), "GetEnumValueString(aName) -> ZuResult, str\n\nReads the current entry name of an enumeration by name.\n:rtype: list")
+TARN_GEN_DOC(ZuGenParameterArray::GetEnumValue(const ZuString &, int64_t &), "GetEnumValueInt(aName) -> ZuResult, int\n\nReads the current entry value of an enumeration by name.\n:rtype: list")
 TARN_GEN_DOC(ZuGenParameterArray::SetStringValue, "SetStringValue(aName, aText) -> ZuResult, str\n\nWrites a text feature by name; the text written comes back.\n:rtype: list")
 TARN_GEN_DOC(ZuGenParameterArray::GetIntegerRange, "GetIntegerRange(aName) -> ZuResult, int, int\n\nReads the range of an integer feature by name: (ZuResult, minimum, maximum).\n:rtype: tuple")
 TARN_GEN_DOC(ZuGenParameterArray::GetFloatRange, "GetFloatRange(aName) -> ZuResult, float, float\n\nReads the range of a float feature by name: (ZuResult, minimum, maximum).\n:rtype: tuple")
-TARN_GEN_DOC(ZuGenParameterArray::SetEnumValue, "SetEnumValue(aName, aValue) -> ZuResult\nSetEnumValue(aName, aText) -> ZuResult, str\n\nChooses an enumeration entry by value, or by name (the name written comes back).")
+/* An overloaded function has one docstring: SWIG takes it from one overload,
+ * so each carries the blocks of both. */
+TARN_GEN_DOC(ZuGenParameterArray::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, aText) -> ZuResult, str\n\nChooses an enumeration entry by name; the name written comes back.\n:rtype: list\n\n|\n\n*Overload 2:*\nSetEnumValue(aName, aValue) -> ZuResult\n\nChooses an enumeration entry by value.")
 TARN_GEN_DOC(ZuGenStateStack::SetStringValue, "SetStringValue(aName, aText) -> ZuResult, str\n\nWrites a text feature, remembering its value; the text written comes back.\n:rtype: list")
-TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "SetEnumValue(aName, aValue) -> ZuResult\nSetEnumValue(aName, aText) -> ZuResult, str\n\nChooses an enumeration entry by value, or by name (the name written comes back), remembering the entry.")
+TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, aText) -> ZuResult, str\n\nChooses an enumeration entry by name, remembering the entry; the name written comes back.\n:rtype: list\n\n|\n\n*Overload 2:*\nSetEnumValue(aName, aValue) -> ZuResult\n\nChooses an enumeration entry by value, remembering the entry.")
 #endif
 
 
@@ -308,6 +346,7 @@ TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "SetEnumValue(aName, aValue) -> ZuRe
 %include "ZuGenParameterArray.h"
 
 %feature("action", "") ZuGenParameter::RegisterEventSink;
+%feature("action", "") ZuGenStateStack::ZuGenStateStack;
 %clear int64_t &aValue;
 %clear double &aValue;
 %clear ZuString &aOutText;
@@ -327,4 +366,5 @@ TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "SetEnumValue(aName, aValue) -> ZuRe
 %clear const ZuString &aSymbol;
 %clear ZuGenParameter *;
 %clear ZuGenEventSink *aEventSink;
+%clear ZuGenParameterArray *aArray;
 %clear (uint8_t *aBuffer, uint32_t aBufferLength);

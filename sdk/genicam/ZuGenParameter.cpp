@@ -38,6 +38,9 @@ void ZuGenParameterList::Clear()
 
 void ZuGenParameterList::Add(ZuGenParameter *aParameter)
 {
+    // A null item would end every walk (GetFirst/GetNext) before the items
+    // after it.
+    if (!aParameter) return;
     mItems.push_back(aParameter);
     mCursor = 0;
 }

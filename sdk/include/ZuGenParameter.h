@@ -31,7 +31,9 @@ public:
     /// have changed, on the thread that caused the change.
     /// @param aParameter The parameter.
     virtual void OnParameterUpdate(ZuGenParameter *aParameter) = 0;
-    /// Destroys the sink; derived sinks are destroyed through it safely.
+    // Virtual so that a derived sink deleted through this interface is
+    // destroyed whole; deliberately undocumented, so that its Python
+    // function carries no docstring.
     virtual ~ZuGenEventSink() {}
 };
 
@@ -42,11 +44,13 @@ class ZU_API ZuGenParameterList
 public:
     /// Builds an empty list.
     ZuGenParameterList();
+    /// Destroys the list; its items stay with their parameter array.
     ~ZuGenParameterList();
 
     /// Removes every item.
     void Clear();
-    /// Appends a parameter and puts the cursor back to the start.
+    /// Appends a parameter and puts the cursor back to the start; a null
+    /// parameter is not added.
     /// @param aParameter The parameter to add.
     void Add(ZuGenParameter *aParameter);
     /// Returns the number of items.

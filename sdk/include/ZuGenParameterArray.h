@@ -230,12 +230,17 @@ public:
     ZuResult SetEnumValue(const ZuString &aName, int64_t aValue);
 
 #ifndef SWIG
+    /// Keeps the owner of the array alive for as long as the stack exists,
+    /// that is until the stack's destructor has restored the features.
+    void KeepArray(std::shared_ptr<void> aOwner) { mArrayOwner = std::move(aOwner); }
+
 private:
     ZuGenStateStack(const ZuGenStateStack &) = delete;
     ZuGenStateStack &operator=(const ZuGenStateStack &) = delete;
     ZuResult Remember(const ZuString &aName);
     ZuGenParameterArray *mArray;
     std::vector<std::pair<std::string, std::string>> mSaved;
+    std::shared_ptr<void> mArrayOwner;
 #endif
 };
 

@@ -556,3 +556,62 @@ def test_every_module_carries_the_same_parameter_functions():
     assert len(base) > 140
     assert names(_tarn_receive_310) == base
     assert names(_tarn_edge_310) == base
+
+
+# ---- docstrings, null items, read-only chunks, stacks that outlive their array ----------
+
+@pytest.mark.parametrize("func, first_line", [
+    ("ZuGenParameterArray_GetEnumValueInt", "GetEnumValueInt(aName) -> ZuResult, int"),
+    ("ZuGenParameterArray_GetEnumValueString", "GetEnumValueString(aName) -> ZuResult, str")])
+def test_renamed_reads_document_their_python_signature(func, first_line):
+    assert getattr(_tarn_base_310, func).__doc__.strip().startswith(first_line)
+
+
+@pytest.mark.parametrize("func", ["ZuGenParameterArray_SetEnumValue", "ZuGenStateStack_SetEnumValue"])
+def test_overloaded_text_setters_document_each_overload(func):
+    doc = getattr(_tarn_base_310, func).__doc__
+    one, two = doc.split("\n|\n")
+    assert "*Overload 1:*\nSetEnumValue(aName, aText) -> ZuResult, str" in one
+    assert "*Overload 2:*\nSetEnumValue(aName, aValue) -> ZuResult" in two
+
+
+def test_destructor_docstrings(m):
+    assert m.delete_ZuGenParameterList.__doc__
+    assert m.delete_ZuGenEventSink.__doc__ is None
+
+
+def test_a_null_item_does_not_end_a_walk(m, arr):
+    lst = m.new_ZuGenParameterList()
+    m.ZuGenParameterList_Add(lst, m.ZuGenParameterArray_Get(arr, "Width"))
+    m.ZuGenParameterList_Add(lst, None)
+    m.ZuGenParameterList_Add(lst, m.ZuGenParameterArray_Get(arr, "Gain"))
+    walked = [m.ZuGenParameterList_GetFirst(lst), m.ZuGenParameterList_GetNext(lst)]
+    assert [m.ZuGenParameter_GetName(p)[1] for p in walked] == ["Width", "Gain"]
+    assert m.ZuGenParameterList_GetSize(lst) == 2
+
+
+def test_read_only_chunk_array_is_attached_in_place(m, arr):
+    data = np.array(CHUNK, np.uint8)
+    view = data.view()
+    view.flags.writeable = False
+    before = sys.getrefcount(view)
+    assert ok(m.ZuGenParameterArray_AttachDataChunks(arr, view))
+    assert sys.getrefcount(view) == before + 1
+    data[3] = 9
+    m.ZuGenParameterArray_InvalidateCache(arr)
+    assert m.ZuGenParameterArray_GetIntegerValue(arr, "ChunkCounter")[1] == 9
+    m.ZuGenParameterArray_DetachDataChunks(arr)
+
+
+def test_state_stack_keeps_its_array_until_it_has_restored(m):
+    arr = ext.LoadCamera()
+    gone = weakref.ref(arr)
+    stack = m.new_ZuGenStateStack(arr)
+    assert ok(m.ZuGenStateStack_SetIntegerValue(stack, "Width", 64))
+    del arr
+    gc.collect()
+    assert gone() is not None
+    assert ok(m.ZuGenStateStack_SetIntegerValue(stack, "Height", 32))
+    m.delete_ZuGenStateStack(stack)
+    gc.collect()
+    assert gone() is None
