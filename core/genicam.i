@@ -82,7 +82,7 @@ TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
   $1 = new ZuGenParameterList();
 }
 %typemap(argout) ZuGenParameterList &aList {
-  %append_output(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(ZuGenParameterList *), SWIG_POINTER_OWN));
+  %append_output(Tarn_KeepOwner(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(ZuGenParameterList *), SWIG_POINTER_OWN), swig_obj[0]));
   $1 = 0;
 }
 /* Made before the arguments are checked: freed when a check fails. */
@@ -96,7 +96,7 @@ TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
   $1 = ($1_ltype)&tarn_entry;
 }
 %typemap(argout) const ZuGenEnumEntry **aEntry {
-  %append_output(SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $descriptor(ZuGenEnumEntry *), 0));
+  %append_output(Tarn_KeepOwner(SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $descriptor(ZuGenEnumEntry *), 0), swig_obj[0]));
 }
 
 /* Writers of a text echo it back: [ZuResult, text] with the text as given. */
@@ -113,7 +113,13 @@ TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
 
 /* ---- parameter_to_proxy ------------------------------------------------------
  * Every parameter handed out as the base class comes back as its most
- * specific kind; all seven tests run, the first match wins. */
+ * specific kind; all seven tests run, the first match wins.
+ *
+ * What an array, an enumeration or a parameter hands out lives in the array:
+ * its proxy keeps the proxy it came from (argument 1), so that a feature,
+ * entry, category or selector list stays usable after the caller has dropped
+ * the array's proxy. A list's items keep the list, which keeps its parameter
+ * when the SDK filled it. */
 %typemap(out) ZuGenParameter * {
   {
     swig_type_info *tarn_type = $descriptor(ZuGenParameter *);
@@ -134,8 +140,13 @@ TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
       else if (tarn_s) { tarn_type = $descriptor(ZuGenString *); tarn_ptr = tarn_s; }
       else if (tarn_r) { tarn_type = $descriptor(ZuGenRegister *); tarn_ptr = tarn_r; }
     }
-    $result = SWIG_NewPointerObj(tarn_ptr, tarn_type, 0);
+    $result = Tarn_KeepOwner(SWIG_NewPointerObj(tarn_ptr, tarn_type, 0), swig_obj[0]);
   }
+}
+
+/* Typed look-ups and categories: exactly the declared type. */
+%typemap(out) ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *, ZuGenRegister *, ZuGenCategory * {
+  $result = Tarn_KeepOwner(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, 0), swig_obj[0]);
 }
 
 /* ---- Keeping Python objects alive for the SDK --------------------------------
@@ -365,6 +376,7 @@ TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, 
 %clear const ZuString &aName;
 %clear const ZuString &aSymbol;
 %clear ZuGenParameter *;
+%clear ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *, ZuGenRegister *, ZuGenCategory *;
 %clear ZuGenEventSink *aEventSink;
 %clear ZuGenParameterArray *aArray;
 %clear (uint8_t *aBuffer, uint32_t aBufferLength);

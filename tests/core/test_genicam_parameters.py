@@ -615,3 +615,28 @@ def test_state_stack_keeps_its_array_until_it_has_restored(m):
     m.delete_ZuGenStateStack(stack)
     gc.collect()
     assert gone() is None
+
+
+def _selected_item(m, arr):
+    lst = m.ZuGenParameter_GetSelectedParameters(m.ZuGenParameterArray_Get(arr, "Sel"))[1]
+    return m.ZuGenParameterList_GetItem(lst, 0)
+
+
+@pytest.mark.parametrize("hand_out, read, expected", [
+    (lambda m, a: m.ZuGenParameterArray_Get(a, "Width"), "ZuGenParameter_GetName", "Width"),
+    (lambda m, a: m.ZuGenParameterArray___getitem__(a, 0), "ZuGenParameter_GetName", "Width"),
+    (lambda m, a: m.ZuGenParameterArray_GetFloat(a, "Gain"), "ZuGenParameter_GetName", "Gain"),
+    (lambda m, a: m.ZuGenParameterArray_GetCategory(a, "Control"), "ZuGenCategory_GetName", "Control"),
+    (lambda m, a: m.ZuGenEnum_GetEntryByValue(m.ZuGenParameterArray_Get(a, "Mode"), 7)[1], "ZuGenEnumEntry_GetName", "Special"),
+    (_selected_item, "ZuGenParameter_GetName", "SelValue")], ids=["Get", "getitem", "GetFloat", "GetCategory", "entry", "list item"])
+def test_handed_out_objects_keep_their_array(m, hand_out, read, expected):
+    arr = ext.LoadCamera()
+    gone = weakref.ref(arr)
+    item = hand_out(m, arr)
+    del arr
+    gc.collect()
+    assert gone() is not None
+    assert getattr(m, read)(item)[1] == expected
+    del item
+    gc.collect()
+    assert gone() is None
