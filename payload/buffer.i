@@ -308,6 +308,7 @@ is 0 when there is no chunk there.
   %}
 }
 
+%include "payload/gendc.i"
 %include "ZuChunkData.h"
 %include "ZuBuffer.h"
 %include "ZuImage.h"

@@ -1,6 +1,7 @@
 #include "ZuBuffer.h"
 #include "ZuImage.h"
 #include "ZuRawData.h"
+#include "ZuGenDCContainer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,6 +60,7 @@ void ZuBuffer::CreateViews()
     mImage.reset(new ZuImage(this));
     mRawData.reset(new ZuRawData(this));
     mChunkData.reset(new ZuChunkData(this));
+    mGenDC = zu_gendc::NewContainer(zu_gendc::BufferMemory(this));
 }
 
 ZuPayloadType ZuBuffer::GetPayloadType() const { return mPayloadType; }
@@ -88,8 +90,13 @@ IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer() { return nullptr; }
 const IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer() const { return nullptr; }
 IZuH264AccessUnit *ZuBuffer::GetH264AccessUnit() { return nullptr; }
 const IZuH264AccessUnit *ZuBuffer::GetH264AccessUnit() const { return nullptr; }
-IZuGenericDataContainer *ZuBuffer::GetGenDC() { return nullptr; }
-const IZuGenericDataContainer *ZuBuffer::GetGenDC() const { return nullptr; }
+IZuGenericDataContainer *ZuBuffer::GetGenDC()
+{
+    if (mPayloadType != ZuPayloadTypeGenDC)
+        return nullptr;
+    return mGenDCManager ? mGenDCManager->GetGenDC() : mGenDC.get();
+}
+const IZuGenericDataContainer *ZuBuffer::GetGenDC() const { return const_cast<ZuBuffer *>(this)->GetGenDC(); }
 
 const uint8_t *ZuBuffer::GetDataPointer() const { return mData.get(); }
 uint8_t *ZuBuffer::GetDataPointer() { return mData.get(); }
@@ -141,6 +148,7 @@ ZuResult ZuBuffer::Reset(ZuPayloadType aPayloadType)
     ReleaseData();
     ReleaseChunkSpace();
     mImage->ClearDescription();
+    mGenDCManager = nullptr;
     mPayloadType = aPayloadType;
     mChunkLayoutID = 0;
     mID = mBlockID = mTimestamp = mReceptionTime = mDuration = 0;
@@ -250,9 +258,10 @@ bool ZuBuffer::IsHeaderValid() const { return mHeaderValid; }
 bool ZuBuffer::IsTrailerValid() const { return mTrailerValid; }
 bool ZuBuffer::IsLargeLeaderTrailerEnabled() const { return mLargeLeaderTrailer; }
 
-ZuResult ZuBuffer::AttachGenDCManager(IZuGenDCManager &)
+ZuResult ZuBuffer::AttachGenDCManager(IZuGenDCManager &aManager)
 {
-    return ZuResult(ZU_NOT_SUPPORTED, ZuString("this SDK version has no GenDC container"));
+    mGenDCManager = &aManager;
+    return ZuResult();
 }
 
 // ---- Memory ------------------------------------------------------------

@@ -77,8 +77,8 @@ public:
     /// Returns the H.264 access unit view, read-only.
     const IZuH264AccessUnit *GetH264AccessUnit() const;
 
-    /// Returns the GenDC container view.
-    /// @return Null: this SDK version has no GenDC container.
+    /// Returns the GenDC container view: the attached manager's container, else one over the memory.
+    /// @return The container for a GenDC payload, else null.
     IZuGenericDataContainer *GetGenDC();
     /// Returns the GenDC container view, read-only.
     const IZuGenericDataContainer *GetGenDC() const;
@@ -251,8 +251,8 @@ public:
     bool IsLargeLeaderTrailerEnabled() const;
 
     /// Hands the buffer the manager of its GenDC container.
-    /// @param aManager The manager; it must outlive its use by the buffer.
-    /// @return ZU_NOT_SUPPORTED: this SDK version has no GenDC container.
+    /// @param aManager The manager; it must outlive its use by the buffer (Reset lets it go).
+    /// @return ZU_OK.
     ZuResult AttachGenDCManager(IZuGenDCManager &aManager);
 
 #ifndef SWIG
@@ -323,6 +323,8 @@ private:
     std::unique_ptr<ZuImage> mImage;
     std::unique_ptr<ZuRawData> mRawData;
     std::unique_ptr<ZuChunkData> mChunkData;
+    std::unique_ptr<IZuGenericDataContainer> mGenDC;
+    IZuGenDCManager *mGenDCManager = nullptr;
 #endif
 };
 
