@@ -83,13 +83,16 @@ void ZuGenParameter::Notify()
 {
     if (!mUpdatesEnabled) return;
     // Sinks are called without the lock: a sink may unregister itself (or
-    // another), and is skipped once it has been.
-    std::vector<ZuGenEventSink *> lSinks;
+    // another), and is skipped once it has been. The copies of the release
+    // actions hold what keeps each sink alive, so that a sink unregistered
+    // during its own call (or by another thread) is not freed under it.
+    decltype(mSinks) lHeld;
     {
         std::lock_guard<std::mutex> lLock(mSinksLock);
-        for (auto &lS : mSinks) lSinks.push_back(lS.first);
+        lHeld = mSinks;
     }
-    for (ZuGenEventSink *lS : lSinks) {
+    for (auto &lEntry : lHeld) {
+        ZuGenEventSink *lS = lEntry.first;
         bool lStill;
         {
             std::lock_guard<std::mutex> lLock(mSinksLock);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 
 using namespace ZU_GENAPI_NS;
@@ -195,6 +196,34 @@ TEST_F(ArrayTest, EventSinksAndTheirRelease)
         ASSERT_TRUE(lOther.Get("Width")->RegisterEventSink(&lSink, [&] { lReleased += 1000; }).IsOK());
     }
     EXPECT_EQ(lReleased, 1111);  // the array released its registrations
+}
+
+// The release action holds the sink: unregistering during the sink's own
+// call must not free it before the call returns.
+TEST_F(ArrayTest, ASinkUnregisteredDuringItsCallLivesUntilItReturns)
+{
+    struct SelfRemovingSink : ZuGenEventSink
+    {
+        bool *mGone = nullptr;
+        bool *mAliveAfterUnregister = nullptr;
+        ~SelfRemovingSink() override { *mGone = true; }
+        void OnParameterUpdate(ZuGenParameter *aParameter) override
+        {
+            aParameter->UnregisterEventSink(this);
+            *mAliveAfterUnregister = !*mGone;
+        }
+    };
+    bool lGone = false;
+    bool lAlive = false;
+    auto lSink = std::make_shared<SelfRemovingSink>();
+    lSink->mGone = &lGone;
+    lSink->mAliveAfterUnregister = &lAlive;
+    SelfRemovingSink *lRaw = lSink.get();
+    ASSERT_TRUE(mArray.Get("Payload")->RegisterEventSink(lRaw, [lSink]() mutable { lSink.reset(); }).IsOK());
+    lSink.reset();
+    mArray.SetIntegerValue("Width", 64);
+    EXPECT_TRUE(lAlive);
+    EXPECT_TRUE(lGone);
 }
 
 TEST_F(ArrayTest, StateStackRestoresInReverseOrder)
