@@ -144,6 +144,45 @@ TARN_GEN_RANGE(double, PyFloat_FromDouble(tarn_v))
   }
 }
 
+/* A list that Python fills keeps the proxies of its items, so that they (and
+ * through them their array) outlive the caller's references; Clear lets
+ * them go. Only a proxy with attributes can hold them. */
+%fragment("Tarn_GenListHold", "header") %{
+SWIGINTERN void Tarn_GenListHold(PyObject *list, PyObject *item)
+{
+  PyObject *name = PyUnicode_InternFromString("_tarn_items");
+  if (!name) {
+    PyErr_Clear();
+    return;
+  }
+  PyObject *held = item ? PyObject_GenericGetAttr(list, name) : NULL;
+  if (!held) {
+    PyErr_Clear();
+    held = item ? PyList_New(0) : NULL;
+    if (held && PyObject_GenericSetAttr(list, name, held) < 0) {
+      Py_CLEAR(held);
+      PyErr_Clear();
+    }
+  }
+  if (!item) {
+    if (PyObject_GenericSetAttr(list, name, NULL) < 0) PyErr_Clear();
+  } else if (held && PyList_Check(held) && PyList_Append(held, item) < 0) {
+    PyErr_Clear();
+  }
+  Py_XDECREF(held);
+  Py_DECREF(name);
+}
+%}
+%exception ZuGenParameterList::Add {
+  $action
+  if (arg2) Tarn_GenListHold(swig_obj[0], swig_obj[1]);
+}
+%exception ZuGenParameterList::Clear {
+  $action
+  Tarn_GenListHold(swig_obj[0], NULL);
+}
+%fragment("Tarn_GenListHold");
+
 /* Typed look-ups and categories: exactly the declared type. */
 %typemap(out) ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *, ZuGenRegister *, ZuGenCategory * {
   $result = Tarn_KeepOwner(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, 0), swig_obj[0]);
@@ -376,6 +415,8 @@ TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, 
 %clear const ZuString &aName;
 %clear const ZuString &aSymbol;
 %clear ZuGenParameter *;
+%exception ZuGenParameterList::Add;
+%exception ZuGenParameterList::Clear;
 %clear ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *, ZuGenRegister *, ZuGenCategory *;
 %clear ZuGenEventSink *aEventSink;
 %clear ZuGenParameterArray *aArray;

@@ -640,3 +640,16 @@ def test_handed_out_objects_keep_their_array(m, hand_out, read, expected):
     del item
     gc.collect()
     assert gone() is None
+
+
+def test_a_list_filled_from_python_keeps_its_items_until_cleared(m):
+    arr = ext.LoadCamera()
+    gone = weakref.ref(arr)
+    lst = tb.ZuGenParameterList()  # a proxy: a bare pointer object holds nothing
+    m.ZuGenParameterList_Add(lst, m.ZuGenParameterArray_Get(arr, "Width"))
+    del arr
+    gc.collect()
+    assert m.ZuGenParameter_GetName(m.ZuGenParameterList_GetFirst(lst))[1] == "Width"
+    m.ZuGenParameterList_Clear(lst)
+    gc.collect()
+    assert gone() is None
