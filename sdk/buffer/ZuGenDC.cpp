@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <new>
 
 namespace zu_gendc {
@@ -515,12 +516,16 @@ public:
         return header;
     }
     Memory &Bytes() const { return *mMemory; }
+    // Guards the object caches of the container and its components, and
+    // each new layout: Python calls come without the interpreter lock.
+    std::recursive_mutex &Lock() const { return mLock; }
     // Reads the container, lets aChange alter it, and lays it out anew.
     template <class Change>
     bool Rebuild(Change aChange, bool aStartAnew = false);
 
 private:
     std::unique_ptr<Memory> mMemory;
+    mutable std::recursive_mutex mLock;
     std::map<uint32_t, std::unique_ptr<ComponentImpl>> mComponents;
 };
 
@@ -529,6 +534,7 @@ std::shared_ptr<void> Node::Share(const void *aPointer) const { return mContaine
 template <class Change>
 bool ContainerImpl::Rebuild(Change aChange, bool aStartAnew)
 {
+    std::lock_guard<std::recursive_mutex> hold(mLock);
     Model model;
     if (!Read(mMemory->Get(), model)) {
         if (!aStartAnew)
@@ -558,6 +564,7 @@ IZuGenericDataComponent *ContainerImpl::GetComponent(uint32_t aIndex)
     uint64_t at;
     if (!ComponentOffset(mMemory->Get(), aIndex, at))
         return nullptr;
+    std::lock_guard<std::recursive_mutex> hold(mLock);
     std::unique_ptr<ComponentImpl> &slot = mComponents[aIndex];
     if (!slot)
         slot.reset(new ComponentImpl(this, aIndex));
@@ -649,6 +656,7 @@ IZuGenericDataPart *ComponentImpl::GetPart(uint32_t aIndex)
     uint64_t at, part;
     if (!Place(span, at) || !PartOffset(span, at, aIndex, part))
         return nullptr;
+    std::lock_guard<std::recursive_mutex> hold(mContainer->Lock());
     std::unique_ptr<PartImpl> &slot = mParts[aIndex];
     if (!slot)
         slot.reset(new PartImpl(mContainer, mIndex, aIndex));
@@ -740,16 +748,34 @@ bool PartImpl::Specific(Record &aRecord) const
     return Load(span, at, aRecord);
 }
 
+namespace {
+// The metadata and 1D records have the same fields, both from the 1D layout.
+template <class Fields>
+void Decode1D(const GenDCPartHeader1DBase &aHeader, Fields &aFields)
+{
+    aFields.Size = aHeader.SizeX;
+    aFields.Padding = aHeader.PaddingX;
+    aFields.PaddingReserved = aHeader.PaddingReserved;
+    aFields.InfoReserved = aHeader.InfoReserved;
+    aFields.InfoTypeSpecific = aHeader.InfoTypeSpecific;
+}
+
+void Decode2D(const GenDCPartHeader2DBase &aHeader, ZuGenDCPart2DFields &aFields)
+{
+    aFields.SizeX = aHeader.SizeX;
+    aFields.SizeY = aHeader.SizeY;
+    aFields.PaddingX = aHeader.PaddingX;
+    aFields.PaddingY = aHeader.PaddingY;
+    aFields.InfoReserved = aHeader.InfoReserved;
+}
+}
+
 ZuResult PartImpl::GetMetadataSpecificFields(ZuGenDCPartMetadataFields &aFields) const
 {
     GenDCPartHeader1DBase header;
     if (!IsMetadata(GetHeaderType()) || !Specific(header))
         return ZuResult(ZU_NOT_SUPPORTED, ZuString("not a metadata part"));
-    aFields.Size = header.SizeX;
-    aFields.Padding = header.PaddingX;
-    aFields.PaddingReserved = header.PaddingReserved;
-    aFields.InfoReserved = header.InfoReserved;
-    aFields.InfoTypeSpecific = header.InfoTypeSpecific;
+    Decode1D(header, aFields);
     return ZuResult();
 }
 
@@ -758,11 +784,7 @@ ZuResult PartImpl::Get1DSpecificFields(ZuGenDCPart1DFields &aFields) const
     GenDCPartHeader1DBase header;
     if (!Is1D(GetHeaderType()) || !Specific(header))
         return ZuResult(ZU_NOT_SUPPORTED, ZuString("not a 1D part"));
-    aFields.Size = header.SizeX;
-    aFields.Padding = header.PaddingX;
-    aFields.PaddingReserved = header.PaddingReserved;
-    aFields.InfoReserved = header.InfoReserved;
-    aFields.InfoTypeSpecific = header.InfoTypeSpecific;
+    Decode1D(header, aFields);
     return ZuResult();
 }
 
@@ -771,11 +793,7 @@ ZuResult PartImpl::Get2DSpecificFields(ZuGenDCPart2DFields &aFields) const
     GenDCPartHeader2DBase header;
     if (!Is2D(GetHeaderType()) || !Specific(header))
         return ZuResult(ZU_NOT_SUPPORTED, ZuString("not a 2D part"));
-    aFields.SizeX = header.SizeX;
-    aFields.SizeY = header.SizeY;
-    aFields.PaddingX = header.PaddingX;
-    aFields.PaddingY = header.PaddingY;
-    aFields.InfoReserved = header.InfoReserved;
+    Decode2D(header, aFields);
     return ZuResult();
 }
 
@@ -784,11 +802,7 @@ ZuResult PartImpl::GetH264SpecificFields(ZuGenDCPartH264Fields &aFields) const
     GenDCPartHeaderH264 header;
     if (GetHeaderType() != TypeH264 || !Specific(header))
         return ZuResult(ZU_NOT_SUPPORTED, ZuString("not an H.264 part"));
-    aFields.SizeX = header.SizeX;
-    aFields.SizeY = header.SizeY;
-    aFields.PaddingX = header.PaddingX;
-    aFields.PaddingY = header.PaddingY;
-    aFields.InfoReserved = header.InfoReserved;
+    Decode2D(header, aFields);
     const GenDCInfoTypeSpecificH264 &info = header.InfoTypeSpecific;
     aFields.Reserved = info.Reserved;
     aFields.ProfileIDC = info.ProfileIDC;
@@ -956,7 +970,7 @@ class OfBuffer : public Memory
 {
 public:
     explicit OfBuffer(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
-    Span Get() const override { return Span{mBuffer->GetDataPointer(), mBuffer->GetSize()}; }
+    Span Get() const override { return Span{mBuffer->GetDataPointer(), mBuffer->GetSize(), nullptr}; }
     std::shared_ptr<void> Share(const void *aPointer) const override { return mBuffer->ShareMemory(aPointer); }
     bool Replace(const std::vector<uint8_t> &aBytes) override
     {
@@ -979,9 +993,14 @@ private:
 class OfManager : public Memory
 {
 public:
-    Span Get() const override { return Span{mBlock.get(), mSize}; }
+    Span Get() const override
+    {
+        std::lock_guard<std::mutex> hold(mLock);
+        return Span{mBlock.get(), mSize, mBlock};
+    }
     std::shared_ptr<void> Share(const void *aPointer) const override
     {
+        std::lock_guard<std::mutex> hold(mLock);
         const uint8_t *p = static_cast<const uint8_t *>(aPointer);
         if (mBlock && p >= mBlock.get() && p <= mBlock.get() + mSize)
             return mBlock;
@@ -994,12 +1013,14 @@ public:
             return false;
         if (!aBytes.empty())
             std::memcpy(memory, aBytes.data(), aBytes.size());
+        std::lock_guard<std::mutex> hold(mLock);
         mBlock.reset(memory, std::default_delete<uint8_t[]>());
         mSize = aBytes.size();
         return true;
     }
 
 private:
+    mutable std::mutex mLock;
     std::shared_ptr<uint8_t> mBlock;
     uint64_t mSize = 0;
 };
@@ -1032,10 +1053,10 @@ bool LayOut(IZuGenericDataContainer *aContainer)
 void Clear(IZuGenericDataContainer *aContainer)
 {
     if (ContainerImpl *container = dynamic_cast<ContainerImpl *>(aContainer)) {
-        std::vector<uint8_t> bytes;
-        uint64_t size = 0;
-        if (Write(EmptyModel(), &bytes, size))
-            container->Bytes().Replace(bytes);
+        container->Rebuild([](Model &aModel) {
+            aModel = EmptyModel();
+            return true;
+        }, true);
     }
 }
 
@@ -1068,7 +1089,7 @@ GenDCPartHeader *ZuGenDCPartHeaderView(IZuGenericDataPart *aPart, uint64_t aByte
 
 ZuResult ZuGenDCValidate(const uint8_t *aData, uint64_t aSize)
 {
-    Span span{const_cast<uint8_t *>(aData), aData ? aSize : 0};
+    Span span{const_cast<uint8_t *>(aData), aData ? aSize : 0, nullptr};
     GenDCContainerHeaderBase header;
     if (!Load(span, 0, header))
         return Fault(ZU_BUFFER_TOO_SMALL, "%llu bytes hold no container header", span.size);
@@ -1091,7 +1112,7 @@ ZuResult ZuGenDCValidate(const uint8_t *aData, uint64_t aSize)
     if (header.DataOffset < 0 || uint64_t(header.DataOffset) > span.size
         || span.size - uint64_t(header.DataOffset) < header.DataSize)
         return Fault(ZU_BUFFER_TOO_SMALL, "the container data reach past the end of the container");
-    Span inside{span.data, descriptor};
+    Span inside{span.data, descriptor, nullptr};
     for (uint32_t c = 0; c < header.ComponentCount; ++c) {
         GenDCOffset at = 0;
         Load(inside, kContainerBase + 8 * uint64_t(c), at);

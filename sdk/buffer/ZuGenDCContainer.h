@@ -22,6 +22,7 @@ public:
     {
         uint8_t *data;
         uint64_t size;
+        std::shared_ptr<void> keep; // holds the bytes for as long as the span is used
     };
     virtual ~Memory() {}
     virtual Span Get() const = 0;
