@@ -228,9 +228,12 @@ Model EmptyModel()
 
 // Reads the structure of a container; false when it is no container whose
 // headers all lie within the memory. A part's data are its header's
-// DataSize bytes: what the memory holds of them, zeros for the rest.
-bool Read(const Span &aSpan, Model &aModel)
+// DataSize bytes: what the memory holds of them, zeros for the rest. A
+// container that claims more than aCapacity bytes is refused before they
+// are allocated.
+bool Read(const Span &aSpan, Model &aModel, uint64_t aCapacity)
 {
+    uint64_t total = kContainerBase;
     GenDCContainerHeaderBase header;
     if (!Load(aSpan, 0, header) || header.Signature != Signature_GNDC || header.HeaderType != TypeContainer)
         return false;
@@ -241,6 +244,7 @@ bool Read(const Span &aSpan, Model &aModel)
         GenDCComponentHeaderBase component;
         if (!ComponentOffset(aSpan, c, at) || !Load(aSpan, at, component))
             return false;
+        total += kComponentBase;
         ComponentModel comp;
         comp.header = Copy(aSpan, at, kComponentBase);
         for (uint32_t p = 0; p < component.PartCount; ++p) {
@@ -250,6 +254,9 @@ bool Read(const Span &aSpan, Model &aModel)
                 return false;
             uint64_t bytes = std::max<uint64_t>(part.HeaderSize, PartHeaderBytes(part.HeaderType));
             if (bytes > kLimit || part.DataSize > kLimit || !Fits(aSpan, partAt, bytes))
+                return false;
+            total += bytes + part.DataSize;
+            if (total > aCapacity)
                 return false;
             PartModel partModel;
             partModel.header = Copy(aSpan, partAt, bytes);
@@ -535,17 +542,21 @@ template <class Change>
 bool ContainerImpl::Rebuild(Change aChange, bool aStartAnew)
 {
     std::lock_guard<std::recursive_mutex> hold(mLock);
-    Model model;
-    if (!Read(mMemory->Get(), model)) {
-        if (!aStartAnew)
+    try {
+        Model model;
+        if (!Read(mMemory->Get(), model, mMemory->Capacity())) {
+            if (!aStartAnew)
+                return false;
+            model = EmptyModel();
+        }
+        if (!aChange(model))
             return false;
-        model = EmptyModel();
-    }
-    if (!aChange(model))
+        std::vector<uint8_t> bytes;
+        uint64_t size = 0;
+        return Write(model, &bytes, size) && mMemory->Replace(bytes);
+    } catch (const std::bad_alloc &) {
         return false;
-    std::vector<uint8_t> bytes;
-    uint64_t size = 0;
-    return Write(model, &bytes, size) && mMemory->Replace(bytes);
+    }
 }
 
 // ---- Container -----------------------------------------------------------
@@ -981,6 +992,7 @@ public:
         std::memcpy(span.data, aBytes.data(), aBytes.size());
         return true;
     }
+    uint64_t Capacity() const override { return mBuffer->GetSize(); }
     uint64_t BlockID() const override { return mBuffer->GetBlockID(); }
     uint64_t ReceptionTime() const override { return mBuffer->GetReceptionTime(); }
 
@@ -1019,6 +1031,8 @@ public:
         return true;
     }
 
+    uint64_t Capacity() const override { return kLimit; }
+
 private:
     mutable std::mutex mLock;
     std::shared_ptr<uint8_t> mBlock;
@@ -1039,8 +1053,12 @@ uint64_t LaidOutSize(IZuGenericDataContainer *aContainer)
     ContainerImpl *container = dynamic_cast<ContainerImpl *>(aContainer);
     Model model;
     uint64_t size = 0;
-    if (!container || !Read(container->Bytes().Get(), model) || !Write(model, nullptr, size))
+    try {
+        if (!container || !Read(container->Bytes().Get(), model, container->Bytes().Capacity()) || !Write(model, nullptr, size))
+            return 0;
+    } catch (const std::bad_alloc &) {
         return 0;
+    }
     return size;
 }
 

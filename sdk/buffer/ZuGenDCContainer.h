@@ -29,6 +29,8 @@ public:
     virtual std::shared_ptr<void> Share(const void *aPointer) const = 0;
     // Makes aBytes the container; false when they cannot be held.
     virtual bool Replace(const std::vector<uint8_t> &aBytes) = 0;
+    // Most bytes a layout may take.
+    virtual uint64_t Capacity() const = 0;
     virtual uint64_t BlockID() const { return 0; }
     virtual uint64_t ReceptionTime() const { return 0; }
 };

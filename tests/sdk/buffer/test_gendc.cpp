@@ -309,3 +309,21 @@ TEST(GenDCBuild, EarlierLayoutStaysReadableWhileShared)
     EXPECT_EQ(before->ComponentCount, 1u);
     EXPECT_EQ(container->GetHeader()->ComponentCount, 2u);
 }
+
+TEST(GenDCBuild, ClaimsBeyondTheMemoryAreRefusedBeforeAllocating)
+{
+    std::vector<uint8_t> bytes = Sample();
+    bytes.resize(bytes.size() + 64);
+    ZuBuffer buffer(ZuPayloadTypeGenDC);
+    buffer.Attach(bytes.data(), uint32_t(bytes.size()));
+    IZuGenericDataContainer *container = buffer.GetGenDC();
+    container->GetComponent(0)->GetPart(0)->GetMutableHeader()->DataSize = uint64_t(3) << 30;
+    EXPECT_EQ(container->GetComponent(1)->AddPart(ZuGenDCPart1D, 0), uint32_t(GenDCInvalidPartIndex));
+    EXPECT_EQ(container->GetComponent(1)->GetPartCount(), 2u);
+
+    ZuGenDCManager manager;
+    manager.GetGenDC()->AddComponent(ZuComponentRange);
+    manager.GetGenDC()->GetComponent(0)->AddPart(ZuGenDCPart1D, 0);
+    manager.GetGenDC()->GetComponent(0)->GetPart(0)->GetMutableHeader()->DataSize = uint64_t(1) << 40;
+    EXPECT_EQ(manager.GetTotalPayloadSize(), 0u);
+}
