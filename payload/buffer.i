@@ -145,7 +145,8 @@ SWIGINTERN void Tarn_PlanDetach(Tarn_ViewPlan *plan, Owner *owner)
 TARN_CHUNK_VIEW(GetChunkRawDataByIndex, GetChunkSizeByIndex)
 TARN_CHUNK_VIEW(GetChunkRawDataByID, GetChunkSizeByID)
 
-%typemap(ret, fragment="Tarn_Payload") ZuImage *GetImage, ZuRawData *GetRawData, ZuChunkData *GetChunkData, ZuBuffer *GetBuffer {
+%typemap(ret, fragment="Tarn_Payload") ZuImage *GetImage, ZuRawData *GetRawData, ZuChunkData *GetChunkData, ZuBuffer *GetBuffer,
+    IZuMultiPartContainer *GetMultiPartContainer {
   Tarn_KeepOwner($result, swig_obj[0]);
 }
 
@@ -315,3 +316,4 @@ is 0 when there is no chunk there.
 %include "ZuPixelTypeInfo.h"
 %include "ZuRawData.h"
 %include "ZuImageJPEG.h"
+%include "payload/multipart.i"

@@ -1,6 +1,7 @@
 #include "ZuBuffer.h"
 #include "ZuImage.h"
 #include "ZuRawData.h"
+#include "ZuMultiPartContainer.h"
 #include "ZuGenDCContainer.h"
 
 #include <algorithm>
@@ -60,6 +61,7 @@ void ZuBuffer::CreateViews()
     mImage.reset(new ZuImage(this));
     mRawData.reset(new ZuRawData(this));
     mChunkData.reset(new ZuChunkData(this));
+    mMultiPart = ZuNewMultiPartContainer(this);
     mGenDC = zu_gendc::NewContainer(zu_gendc::BufferMemory(this));
 }
 
@@ -86,8 +88,11 @@ ZuChunkData *ZuBuffer::GetChunkData()
 }
 const ZuChunkData *ZuBuffer::GetChunkData() const { return const_cast<ZuBuffer *>(this)->GetChunkData(); }
 
-IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer() { return nullptr; }
-const IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer() const { return nullptr; }
+IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer()
+{
+    return mPayloadType == ZuPayloadTypeMultiPart ? mMultiPart.get() : nullptr;
+}
+const IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer() const { return const_cast<ZuBuffer *>(this)->GetMultiPartContainer(); }
 IZuH264AccessUnit *ZuBuffer::GetH264AccessUnit() { return nullptr; }
 const IZuH264AccessUnit *ZuBuffer::GetH264AccessUnit() const { return nullptr; }
 IZuGenericDataContainer *ZuBuffer::GetGenDC()
@@ -149,6 +154,7 @@ ZuResult ZuBuffer::Reset(ZuPayloadType aPayloadType)
     ReleaseChunkSpace();
     mImage->ClearDescription();
     mGenDCManager = nullptr;
+    mMultiPart->Reset();
     mPayloadType = aPayloadType;
     mChunkLayoutID = 0;
     mID = mBlockID = mTimestamp = mReceptionTime = mDuration = 0;

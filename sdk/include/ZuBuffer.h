@@ -66,7 +66,7 @@ public:
     const ZuChunkData *GetChunkData() const;
 
     /// Returns the multi-part container view.
-    /// @return Null: this SDK version has no multi-part container.
+    /// @return The container for a multi-part payload, else null.
     IZuMultiPartContainer *GetMultiPartContainer();
     /// Returns the multi-part container view, read-only.
     const IZuMultiPartContainer *GetMultiPartContainer() const;
@@ -323,6 +323,7 @@ private:
     std::unique_ptr<ZuImage> mImage;
     std::unique_ptr<ZuRawData> mRawData;
     std::unique_ptr<ZuChunkData> mChunkData;
+    std::unique_ptr<IZuMultiPartContainer> mMultiPart;
     std::unique_ptr<IZuGenericDataContainer> mGenDC;
     IZuGenDCManager *mGenDCManager = nullptr;
 #endif
