@@ -187,7 +187,6 @@ def test_alloc_all_parts_lays_parts_out_in_one_block():
     assert [s.GetSize() for s in sections] == [96, 100, 64]
     views = [s.GetDataPointer() for s in sections]
     assert [address(v) - address(views[0]) for v in views] == [0, 96, 196]
-    assert views[0].base is views[1].base or views[0].base.__class__.__name__ == "PyCapsule"
 
 
 def test_views_show_the_effective_size_and_write_through():
