@@ -39,9 +39,20 @@
  * proxy instead of leaking. */
 %ignore ZuString::operator+=;
 
-/* `|=` hands ownership of the combined result to the new proxy. */
-%newobject ZuResult::operator|=;
-%delobject ZuResult::operator|=;
+/* `|=` hands ownership of the combined result to the new proxy, but only
+ * the ownership that the left operand's proxy had: combining into a proxy
+ * that no longer owns its result (an alias after an earlier `|=`) must not
+ * give the same result a second owner. The left proxy lets go only once the
+ * call is made, so that a refused right operand leaves it owning. */
+%feature("del", "0") ZuResult::operator|=;
+%typemap(out, noblock=1) ZuResult &ZuResult::operator|= {
+  {
+    SwigPyObject *tarn_left = SWIG_Python_GetSwigThis(swig_obj[0]);
+    int tarn_left_owned = tarn_left ? (tarn_left->own & SWIG_POINTER_OWN) : 0;
+    if (tarn_left) tarn_left->own = 0;
+    $result = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, tarn_left_owned);
+  }
+}
 
 %include "ZuString.h"
 
@@ -60,6 +71,31 @@
  * its wrapper keeps the interpreter lock, since the callee may re-enter. */
 %feature("director") ZuLogSink;
 %feature("nothreadallow") ZuLogSink::Log;
+
+/* Several sinks receive each entry. When one fails on a Python thread its
+ * error stays pending for the logging call to raise, so the next sink's Log
+ * would start with an exception set and lose the entry. Each call sets a
+ * pending error aside for its own run (the first parameter's conversion is
+ * the first thing the director does under the lock), and the first error is
+ * the one left pending afterwards. */
+%fragment("Tarn_PendingErrorAside", "header") %{
+struct Tarn_PendingErrorAside {
+  PyObject *type, *value, *traceback;
+  Tarn_PendingErrorAside() { PyErr_Fetch(&type, &value, &traceback); }
+  ~Tarn_PendingErrorAside() {
+    if (type) {
+      PyErr_Clear();
+      PyErr_Restore(type, value, traceback);
+    }
+  }
+  Tarn_PendingErrorAside(const Tarn_PendingErrorAside &) = delete;
+  Tarn_PendingErrorAside &operator=(const Tarn_PendingErrorAside &) = delete;
+};
+%}
+%typemap(directorin, noblock=1, fragment="Tarn_PendingErrorAside") ZuLogLevelEnum aLevel {
+  Tarn_PendingErrorAside tarn_pending_error;
+  $input = SWIG_From_int(static_cast< int >($1));
+}
 
 /* Leave the SDK's logging before the director's own parts go, so that no
  * native thread calls into a half-destroyed sink. */

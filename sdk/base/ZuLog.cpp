@@ -1,19 +1,23 @@
 #include "ZuLog.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
-#include <shared_mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
-// Sinks are called under a shared lock so that a sink can only leave once
-// no call into it is in progress; a thread that logs from inside a sink
-// does not take the lock twice.
+// No lock is held while a sink is called, so that a sink's Log may log, and
+// sinks may join or leave, on any thread at any time. A sink leaves only
+// once no other thread is calling it; calls on the leaving thread itself (a
+// sink leaving from inside a Log) are not waited for.
 struct Registry
 {
-    std::shared_mutex mMutex;
+    std::mutex mMutex;
+    std::condition_variable mIdle;
     std::vector<ZuLogSink *> mSinks;
+    std::unordered_map<const ZuLogSink *, int> mCalls; // calls in progress, per sink
 };
 
 Registry &GetRegistry()
@@ -22,24 +26,30 @@ Registry &GetRegistry()
     return *sRegistry;
 }
 
-thread_local int tDispatchDepth = 0;
+thread_local std::vector<const ZuLogSink *> tCalling; // sinks this thread is calling
 
 void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
               const char *aFunction, const char *aMessage)
 {
     Registry &lRegistry = GetRegistry();
-    std::shared_lock<std::shared_mutex> lLock(lRegistry.mMutex, std::defer_lock);
-    if (tDispatchDepth == 0) lLock.lock();
-    ++tDispatchDepth;
-    // Index loop: a sink may join while we dispatch on this thread.
-    for (size_t lI = 0; lI < lRegistry.mSinks.size(); ++lI) {
+    std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
+    const std::vector<ZuLogSink *> lSinks(lRegistry.mSinks); // the sinks joined when the entry came
+    for (ZuLogSink *lSink : lSinks) {
+        // One that left since may be gone: only sinks still joined are called.
+        if (std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), lSink) == lRegistry.mSinks.end()) continue;
+        ++lRegistry.mCalls[lSink];
+        tCalling.push_back(lSink);
+        lLock.unlock();
         try {
-            lRegistry.mSinks[lI]->Log(aLevel, aLogger, aLine, aFile, aFunction, aMessage);
+            lSink->Log(aLevel, aLogger, aLine, aFile, aFunction, aMessage);
         } catch (...) {
             // A failing sink must not end the process nor stop the others.
         }
+        lLock.lock();
+        tCalling.pop_back();
+        if (--lRegistry.mCalls[lSink] == 0) lRegistry.mCalls.erase(lSink);
+        lRegistry.mIdle.notify_all();
     }
-    --tDispatchDepth;
 }
 
 } // namespace
@@ -65,8 +75,7 @@ int ZuLogger::GetLogPriority() { return mPriority; }
 ZuLogSink::ZuLogSink() : mJoined(true)
 {
     Registry &lRegistry = GetRegistry();
-    std::unique_lock<std::shared_mutex> lLock(lRegistry.mMutex, std::defer_lock);
-    if (tDispatchDepth == 0) lLock.lock();
+    std::lock_guard<std::mutex> lLock(lRegistry.mMutex);
     lRegistry.mSinks.push_back(this);
 }
 
@@ -76,9 +85,13 @@ void ZuLogSink::LeaveLogging()
 {
     if (!mJoined) return;
     Registry &lRegistry = GetRegistry();
-    std::unique_lock<std::shared_mutex> lLock(lRegistry.mMutex, std::defer_lock);
-    if (tDispatchDepth == 0) lLock.lock();
+    std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
     auto lIt = std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), this);
     if (lIt != lRegistry.mSinks.end()) lRegistry.mSinks.erase(lIt);
     mJoined = false;
+    const int lOwn = static_cast<int>(std::count(tCalling.begin(), tCalling.end(), this));
+    lRegistry.mIdle.wait(lLock, [&] {
+        auto lCalls = lRegistry.mCalls.find(this);
+        return (lCalls == lRegistry.mCalls.end() ? 0 : lCalls->second) <= lOwn;
+    });
 }

@@ -62,7 +62,7 @@ public:
     virtual void Log(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile, const char *aFunction, const char *aMessage) = 0;
 
 #ifndef SWIG
-    /// Stops the SDK from calling this sink; returns once no call is in progress.
+    /// Stops the SDK from calling this sink; returns once no other thread is calling it.
     /// Destructors of derived sinks call it before their own parts go.
     void LeaveLogging();
 

@@ -87,6 +87,28 @@ def test_sink_from_python_threads(recorder, logger):
     assert sorted(e[2] for e in recorder.entries) == list(range(8))
 
 
+def test_sinks_join_and_leave_from_inside_log_while_others_log(loghook, logger):
+    class Quiet(tb.ZuLogSink):
+        def Log(self, *args):
+            pass
+
+    class Churning(tb.ZuLogSink):
+        def Log(self, *args):
+            destroy(Quiet())
+
+    churning, kept = Churning(), Recorder()
+    worker = threading.Thread(target=loghook, args=(b"native", 3000))
+    try:
+        worker.start()
+        for i in range(3000):
+            logger.LogInfo("f", i, "g", "python")
+        worker.join()
+    finally:
+        destroy(churning)
+        destroy(kept)
+    assert sorted(e[-1] for e in kept.entries) == ["native"] * 3000 + ["python"] * 3000
+
+
 def test_sink_leaves_logging_when_deleted(logger):
     sink = Recorder()
     logger.LogInfo("f", 1, "g", "seen")
@@ -111,6 +133,37 @@ def test_failing_sink_prints_and_raises(capfd, module, separator):
         assert capfd.readouterr().out == line + "\n"
     finally:
         destroy(sink)
+
+
+@pytest.mark.parametrize("module", [tb, tr, te])
+def test_failing_sink_does_not_cost_later_sinks_their_entry(capfd, module):
+    class Failing(module.ZuLogSink):
+        def Log(self, *args):
+            raise ValueError(args[-1])
+
+    class Keeping(module.ZuLogSink):
+        def __init__(self):
+            super().__init__()
+            self.entries = []
+
+        def Log(self, *args):
+            self.entries.append(args[-1])
+
+    first, kept, second = Failing(), Keeping(), Failing()
+    lg = module.ZuLogger("x")
+    try:
+        with pytest.raises(RuntimeError, match="first$"):
+            lg.LogError("f", 1, "g", "first")
+        assert kept.entries == ["first"]
+        # Both failures are printed; the first is the one raised.
+        assert capfd.readouterr().out.count("In method 'Log'") == 2
+        destroy(first)
+        destroy(second)
+        lg.LogError("f", 2, "g", "clean")
+        assert kept.entries == ["first", "clean"]
+    finally:
+        for sink in (first, kept, second):
+            destroy(sink)
 
 
 def test_failing_sink_on_native_thread_does_not_end_process(capfd, loghook):

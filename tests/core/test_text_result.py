@@ -119,6 +119,27 @@ def test_result_ior_moves_ownership():
     assert r.GetCode() == tb.ZU_TIMEOUT  # the first failure wins
 
 
+def test_result_ior_refused_operand_keeps_ownership():
+    r = tb.ZuResult(3)
+    for bad in (None, 5):
+        with pytest.raises(TypeError):
+            r |= bad
+        assert r.this.own()
+
+
+def test_result_ior_on_alias_gives_no_second_owner(py):
+    # Both names used to own the one result: freed twice at exit.
+    out = py("""
+        import tarn_base_310 as tb
+        r = tb.ZuResult()
+        alias = r
+        r |= tb.ZuResult(30)
+        alias |= tb.ZuResult(1)
+        print(r.this.own(), alias.this.own(), alias.GetCode())
+    """).stdout
+    assert out.split() == ["True", "False", "30"]
+
+
 def test_string_texts():
     s = tb.ZuString("Grüße")
     assert (str(s), s.GetUnicode(), s.GetAscii(), s.GetLength()) == ("Grüße", "Grüße", "Grüße", 5)
@@ -128,6 +149,15 @@ def test_string_texts():
     assert tb.ZuString("a\udcff").GetAscii() == "a\udcff"
     # Texts end at an embedded null character.
     assert tb.ZuResult(1, "ab\0cd").GetDescription() == "ab"
+
+
+@pytest.mark.parametrize("func, obj", [
+    (m.ZuString___eq__, tb.ZuString("a")), (m.ZuString___ne__, tb.ZuString("a")),
+    (m.ZuResult___eq__, tb.ZuResult(1)), (m.ZuResult___ne__, tb.ZuResult(1)),
+])
+@pytest.mark.parametrize("extra", [(), (1, 2)])
+def test_comparison_with_wrong_count_is_not_implemented(func, obj, extra):
+    assert func(obj, *extra) is NotImplemented
 
 
 def test_string_comparisons():
@@ -180,6 +210,11 @@ def test_delete_of_borrowed_proxy_frees_nothing():
 def test_pointer_objects():
     r = tb.ZuResult(1)
     p = r.this
+    assert {name: getattr(type(p), name).__doc__ for name in ("disown", "acquire", "own", "append", "next", "__repr__")} == {
+        "disown": "releases ownership of the pointer", "acquire": "acquires ownership of the pointer",
+        "own": "returns/sets ownership of the pointer", "append": "appends another 'this' object",
+        "next": "returns the next 'this' object", "__repr__": "returns object representation"}
+    assert str(p) == repr(p) == p.__repr__()
     assert p == p and int(p) != 0
     assert p.__eq__(5) is NotImplemented and (p == 5) is False
     assert repr(p).startswith("<Swig Object of type 'ZuResult *' at 0x")
