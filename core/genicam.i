@@ -421,3 +421,19 @@ TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, 
 %clear ZuGenEventSink *aEventSink;
 %clear ZuGenParameterArray *aArray;
 %clear (uint8_t *aBuffer, uint32_t aBufferLength);
+
+/* Look-ups answer None for a miss, never IndexError: iterating would not end. */
+%extend ZuGenParameterArray {
+%pythoncode %{
+    # Indexing answers None for a miss instead of raising IndexError, so the
+    # old sequence protocol would never end a for loop: refuse iteration.
+    __iter__ = None
+%}
+}
+%extend ZuGenParameterList {
+%pythoncode %{
+    # Indexing answers None for a miss instead of raising IndexError, so the
+    # old sequence protocol would never end a for loop: refuse iteration.
+    __iter__ = None
+%}
+}

@@ -237,3 +237,19 @@ TARN_GENDC_RECORD(ZuGenDCPartH264Fields)
 %include "ZuGenDCHeaders.h"
 %include "ZuGenDCFields.h"
 %include "ZuGenDC.h"
+
+/* Look-ups answer None for a miss, never IndexError: iterating would not end. */
+%extend IZuGenericDataContainer {
+%pythoncode %{
+    # Indexing answers None for a miss instead of raising IndexError, so the
+    # old sequence protocol would never end a for loop: refuse iteration.
+    __iter__ = None
+%}
+}
+%extend IZuGenericDataComponent {
+%pythoncode %{
+    # Indexing answers None for a miss instead of raising IndexError, so the
+    # old sequence protocol would never end a for loop: refuse iteration.
+    __iter__ = None
+%}
+}

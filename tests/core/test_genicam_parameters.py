@@ -653,3 +653,10 @@ def test_a_list_filled_from_python_keeps_its_items_until_cleared(m):
     m.ZuGenParameterList_Clear(lst)
     gc.collect()
     assert gone() is None
+
+
+@pytest.mark.parametrize("make", [ext.LoadCamera, lambda: tb.ZuGenParameterList()], ids=["array", "list"])
+def test_iteration_is_refused_rather_than_endless(make):
+    # A miss gives None instead of IndexError, so a for loop would never end.
+    with pytest.raises(TypeError, match="not iterable"):
+        iter(make())

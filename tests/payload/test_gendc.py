@@ -487,3 +487,10 @@ def test_h264_fields_share_the_2d_accessors_and_their_flags_are_a_view():
     del fields
     gc.collect()
     assert (flags.PM, flags.RF) == (2, 0)  # the flags view keeps its record alive
+
+
+@pytest.mark.parametrize("pick", [lambda g: g, lambda g: g[0]], ids=["container", "component"])
+def test_iteration_is_refused_rather_than_endless(pick):
+    # A miss gives None instead of IndexError, so a for loop would never end.
+    with pytest.raises(TypeError, match="not iterable"):
+        iter(pick(sample().GetGenDC()))
