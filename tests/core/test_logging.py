@@ -166,6 +166,27 @@ def test_failing_sink_does_not_cost_later_sinks_their_entry(capfd, module):
             destroy(sink)
 
 
+def test_sink_whose_object_has_no_log(capfd, logger):
+    class NoLog:
+        pass
+
+    served = NoLog()
+    ptr = m.new_ZuLogSink(served)
+    kept = Recorder()
+    try:
+        # The failed look-up's own error is the one raised; nothing is printed.
+        for _ in range(2):
+            with pytest.raises(AttributeError, match="'NoLog' object has no attribute 'Log'"):
+                logger.LogInfo("f", 1, "g", "m")
+        with pytest.raises(AttributeError):
+            m.ZuLogSink_Log(ptr, 1, "a", 2, "b", "c", "d")
+        assert capfd.readouterr().out == ""
+        assert [e[-1] for e in kept.entries] == ["m", "m"]
+    finally:
+        m.delete_ZuLogSink(ptr)
+        destroy(kept)
+
+
 def test_failing_sink_on_native_thread_does_not_end_process(capfd, loghook):
     class Failing(tb.ZuLogSink):
         def Log(self, *args):
