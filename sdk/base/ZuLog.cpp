@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -17,7 +16,6 @@ struct Registry
     std::mutex mMutex;
     std::condition_variable mIdle;
     std::vector<ZuLogSink *> mSinks;
-    std::unordered_map<const ZuLogSink *, int> mCalls; // calls in progress, per sink
 };
 
 Registry &GetRegistry()
@@ -28,16 +26,19 @@ Registry &GetRegistry()
 
 thread_local std::vector<const ZuLogSink *> tCalling; // sinks this thread is calling
 
-void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
-              const char *aFunction, const char *aMessage)
+} // namespace
+
+void ZuLogSink::Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
+                         const char *aFunction, const char *aMessage)
 {
     Registry &lRegistry = GetRegistry();
     std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
+    if (lRegistry.mSinks.empty()) return;
     const std::vector<ZuLogSink *> lSinks(lRegistry.mSinks); // the sinks joined when the entry came
     for (ZuLogSink *lSink : lSinks) {
         // One that left since may be gone: only sinks still joined are called.
         if (std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), lSink) == lRegistry.mSinks.end()) continue;
-        ++lRegistry.mCalls[lSink];
+        ++lSink->mCalls;
         tCalling.push_back(lSink);
         lLock.unlock();
         try {
@@ -47,12 +48,10 @@ void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const 
         }
         lLock.lock();
         tCalling.pop_back();
-        if (--lRegistry.mCalls[lSink] == 0) lRegistry.mCalls.erase(lSink);
+        --lSink->mCalls;
         lRegistry.mIdle.notify_all();
     }
 }
-
-} // namespace
 
 ZuLogger::ZuLogger(const ZuString &aName) : mName(aName.GetAscii()), mPriority(ZuLogLevelCritical) {}
 ZuLogger::~ZuLogger() {}
@@ -60,7 +59,7 @@ ZuLogger::~ZuLogger() {}
 void ZuLogger::Log(ZuLogLevelEnum aLevel, const char *aFile, int aLine, const char *aFunction, const char *aMessage)
 {
     if (aLevel == ZuLogLevelUnknown || static_cast<int>(aLevel) > mPriority) return;
-    Dispatch(aLevel, mName.c_str(), aLine < 0 ? 0u : static_cast<uint32_t>(aLine), aFile, aFunction, aMessage);
+    ZuLogSink::Dispatch(aLevel, mName.c_str(), aLine < 0 ? 0u : static_cast<uint32_t>(aLine), aFile, aFunction, aMessage);
 }
 
 void ZuLogger::LogInfo(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { Log(ZuLogLevelInfo, aFile, aLine, aFunction, aMessage); }
@@ -72,7 +71,7 @@ void ZuLogger::LogDebug(const char *aFile, int aLine, const char *aFunction, con
 void ZuLogger::SetLogPriority(int32_t aPriority) { mPriority = aPriority; }
 int ZuLogger::GetLogPriority() { return mPriority; }
 
-ZuLogSink::ZuLogSink() : mJoined(true)
+ZuLogSink::ZuLogSink() : mJoined(true), mCalls(0)
 {
     Registry &lRegistry = GetRegistry();
     std::lock_guard<std::mutex> lLock(lRegistry.mMutex);
@@ -90,8 +89,5 @@ void ZuLogSink::LeaveLogging()
     if (lIt != lRegistry.mSinks.end()) lRegistry.mSinks.erase(lIt);
     mJoined = false;
     const int lOwn = static_cast<int>(std::count(tCalling.begin(), tCalling.end(), this));
-    lRegistry.mIdle.wait(lLock, [&] {
-        auto lCalls = lRegistry.mCalls.find(this);
-        return (lCalls == lRegistry.mCalls.end() ? 0 : lCalls->second) <= lOwn;
-    });
+    lRegistry.mIdle.wait(lLock, [&] { return mCalls <= lOwn; });
 }

@@ -66,10 +66,15 @@ public:
     /// Destructors of derived sinks call it before their own parts go.
     void LeaveLogging();
 
+    /// Hands one entry to every joined sink (the SDK's loggers call it).
+    static void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
+                         const char *aFunction, const char *aMessage);
+
 private:
     ZuLogSink(const ZuLogSink &) = delete;
     ZuLogSink &operator=(const ZuLogSink &) = delete;
     bool mJoined;
+    int mCalls; // calls in progress, guarded by the registry's mutex
 #endif
 };
 
