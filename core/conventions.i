@@ -6,11 +6,28 @@
 /* ---- The object of a method -------------------------------------------
  * None converts to a null pointer for ordinary pointer arguments, but a
  * method must never be called through a null object. Destructors are the
- * exception: deleting or disowning None does nothing. A destructor given a proxy that
- * does not own its object (something borrowed from an SDK container) must
+ * exception: deleting or disowning None does nothing. A destructor given a
+ * proxy that does not own its object (something borrowed from an SDK container) must
  * not free SDK memory either: it only clears the proxy's flag.
  */
-%typemap(in, noblock=1) SWIGTYPE *self (void *argp = 0, int res = 0, int tarn_owned = 0) {
+/* Given literals, these are decided while compiling: no cost per call. */
+%fragment("Tarn_HasPrefix", "header") %{
+static constexpr bool Tarn_HasPrefix(const char *name, const char *prefix)
+{
+  return *prefix == '\0' || (*name == *prefix && Tarn_HasPrefix(name + 1, prefix + 1));
+}
+static constexpr size_t Tarn_Length(const char *text) { return *text ? 1 + Tarn_Length(text + 1) : 0; }
+static constexpr bool Tarn_HasSuffix(const char *name, const char *suffix)
+{
+  return Tarn_Length(name) >= Tarn_Length(suffix) && Tarn_HasPrefix(name + Tarn_Length(name) - Tarn_Length(suffix), suffix);
+}
+%}
+%fragment("Tarn_HasPrefix");
+
+/* The object typemap for TYPE; NULL_ALLOWED says which functions take None
+ * as their object (and then do nothing with it). */
+%define TARN_OBJECT_TYPEMAP(TYPE, NULL_ALLOWED)
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int tarn_owned = 0) {
   if ($disown) {
     SwigPyObject *tarn_sobj = SWIG_Python_GetSwigThis($input);
     tarn_owned = tarn_sobj ? (tarn_sobj->own & SWIG_POINTER_OWN) : 0;
@@ -21,18 +38,15 @@
   }
   $1 = %reinterpret_cast(argp, $ltype);
   if (!$1) {
-    if (!Tarn_IsDestructor("$symname") && std::strncmp("$symname", "disown_", 7) != 0) {
+    if (!(NULL_ALLOWED)) {
       %argument_fail(SWIG_TypeError, "$type", $symname, $argnum);
     }
-  } else if (Tarn_IsDestructor("$symname") && !tarn_owned) {
+  } else if (Tarn_HasPrefix("$symname", "delete_") && !tarn_owned) {
     $1 = 0;
   }
 }
-%fragment("Tarn_IsDestructor", "header") %{
-#include <cstring>
-static inline bool Tarn_IsDestructor(const char *symname) { return std::strncmp(symname, "delete_", 7) == 0; }
-%}
-%fragment("Tarn_IsDestructor");
+%enddef
+TARN_OBJECT_TYPEMAP(SWIGTYPE, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasPrefix("$symname", "disown_")))
 
 /* ---- Borrowed objects -------------------------------------------------- */
 %{

@@ -156,32 +156,8 @@ TARN_GENDC_HEADER_VIEW(GetGenICamXMLHeader, GenDCPartHeaderGenICamXML, Returns t
 /* ---- Records --------------------------------------------------------------
  * A setter given None as its record stores nothing; every other use of
  * None as a record is refused like any null object. */
-%fragment("Tarn_IsSetter", "header") %{
-SWIGINTERN bool Tarn_IsSetter(const char *symname)
-{
-  size_t n = std::strlen(symname);
-  return n > 4 && std::strcmp(symname + n - 4, "_set") == 0;
-}
-%}
 %define TARN_GENDC_RECORD(RECORD)
-%typemap(in, noblock=1, fragment="Tarn_IsSetter") RECORD *self (void *argp = 0, int res = 0, int tarn_owned = 0) {
-  if ($disown) {
-    SwigPyObject *tarn_sobj = SWIG_Python_GetSwigThis($input);
-    tarn_owned = tarn_sobj ? (tarn_sobj->own & SWIG_POINTER_OWN) : 0;
-  }
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown | %convertptr_flags);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
-  $1 = %reinterpret_cast(argp, $ltype);
-  if (!$1) {
-    if (!Tarn_IsDestructor("$symname") && !Tarn_IsSetter("$symname")) {
-      %argument_fail(SWIG_TypeError, "$type", $symname, $argnum);
-    }
-  } else if (Tarn_IsDestructor("$symname") && !tarn_owned) {
-    $1 = 0;
-  }
-}
+TARN_OBJECT_TYPEMAP(RECORD, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasSuffix("$symname", "_set")))
 %enddef
 TARN_GENDC_RECORD(GenDCContainerFlagsGroup)
 TARN_GENDC_RECORD(GenDCContainerVariableFieldsGroup)
