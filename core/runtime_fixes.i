@@ -78,8 +78,8 @@ template <typename T> static void Tarn_DisownDirector(T *object)
 }
 %}
 
-%typemap(check, noblock=1) SWIGTYPE *self {
-  if (std::strncmp("$symname", "disown_", 7) == 0) {
+%typemap(check, noblock=1, fragment="Tarn_HasPrefix") SWIGTYPE *self {
+  if (Tarn_HasPrefix("$symname", "disown_")) {
     Tarn_DisownDirector($1);
     $1 = 0;
   }
