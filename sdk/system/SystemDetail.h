@@ -4,7 +4,7 @@
 // What the discovery code needs to fill the SDK's objects and to reach the
 // network, shared by the files of libZuSystem only.
 
-#include "Gvcp.h"
+#include "gev/gvcp.h"
 #include "ZuSystem.h"
 
 #include <algorithm>
@@ -13,6 +13,12 @@
 #include <string>
 #include <vector>
 
+namespace tarn {
+namespace net {
+struct Adapter;
+}
+} // namespace tarn
+
 struct ZuSystemDetail
 {
     static std::wstring Wide(const std::string &utf8);
@@ -20,6 +26,8 @@ struct ZuSystemDetail
     // The host's network adapters (getifaddrs, the loopback included) and USB
     // host controllers (sysfs, none where it is absent).
     static std::vector<std::unique_ptr<ZuInterface>> ListInterfaces();
+    static std::unique_ptr<ZuNetworkAdapter> MakeAdapter(const tarn::net::Adapter &aAdapter);
+    static void ListUSBHostControllers(std::vector<std::unique_ptr<ZuInterface>> &aOut);
 
     // Whether discovery may send through this adapter: the loopback only,
     // unless TARN_DISCOVERY_INTERFACES names the adapters to use.

@@ -1,6 +1,6 @@
 #include "SystemDetail.h"
 
-#include "Gvcp.h"
+#include "gev/gvcp.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "SystemDetail.h"
 
-#include "Gvcp.h"
+#include "gev/gvcp.h"
 
 ZuInterface::ZuInterface(ZuInterfaceType aType) : mType(aType) {}
 

@@ -3,7 +3,7 @@
 //   tarn_gev_responder ADDRESS [key=value ...]
 // keys: mac, manufacturer, model, version, info, serial, name, class, mask, port
 
-#include "GvcpResponder.h"
+#include "gvcpserver/responder.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,7 +48,7 @@ int main(int argc, char **argv)
         } else if (key == "port") port = uint16_t(std::atoi(value.c_str()));
         else return std::fprintf(stderr, "unknown key: %s\n", key.c_str()), 2;
     }
-    Responder responder(id);
+    UdpResponder responder(id);
     std::string error;
     if (!responder.start(argv[1], port, &error)) {
         std::fprintf(stderr, "cannot start: %s\n", error.c_str());

@@ -1,4 +1,4 @@
-#include "GvcpResponder.h"
+#include "gvcpserver/responder.h"
 #include "ZuSystem.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ bool InNetns() { return std::getenv("TARN_IN_NETNS") != nullptr; }
 #define NEEDS_NETNS() \
     if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)"
 
-std::unique_ptr<tarn::gvcp::Responder> StartDevice(const char *address, uint8_t last, const char *name)
+std::unique_ptr<tarn::gvcp::UdpResponder> StartDevice(const char *address, uint8_t last, const char *name)
 {
     tarn::gvcp::DeviceIdentity id;
     id.mac = {0x02, 0x00, 0x00, 0x00, 0x01, last};
@@ -22,7 +22,7 @@ std::unique_ptr<tarn::gvcp::Responder> StartDevice(const char *address, uint8_t 
     id.modelName = "Native";
     id.serialNumber = std::string("N") + std::to_string(last);
     id.userDefinedName = name;
-    auto r = std::make_unique<tarn::gvcp::Responder>(id);
+    auto r = std::make_unique<tarn::gvcp::UdpResponder>(id);
     std::string error;
     EXPECT_TRUE(r->start(address, tarn::gvcp::kPort, &error)) << error;
     return r;

@@ -1,4 +1,4 @@
-#include "GvcpResponder.h"
+#include "gvcpserver/responder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "GvcpBootstrap.h"
+#include "gev/bootstrap.h"
 
 #include <cstring>
 

@@ -1,11 +1,12 @@
-#ifndef TARN_GVCP_H
-#define TARN_GVCP_H
+#ifndef TARN_GEV_GVCP_H
+#define TARN_GEV_GVCP_H
 
 // GigE Vision control protocol (GVCP): the packets both the receiving side
 // and the device side exchange on UDP port 3956. Every decoder takes raw
 // bytes from the network: it checks each length before it reads and gives
 // std::nullopt for anything malformed or truncated, so a caller simply
-// drops such a packet.
+// drops such a packet. Nothing here keeps state: the library is linked
+// into several shared objects, each of which would get its own copy.
 
 #include <array>
 #include <cstddef>

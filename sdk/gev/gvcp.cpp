@@ -1,4 +1,6 @@
-#include "Gvcp.h"
+#include "gev/gvcp.h"
+
+#include "gev/wire.h"
 
 #include <cstdio>
 #include <cstring>
@@ -8,86 +10,8 @@ namespace gvcp {
 
 namespace {
 
-// Big-endian writer and bounded reader: the reader turns every short read
-// into a failure instead of reading beyond the packet.
-class Writer
-{
-public:
-    explicit Writer(Bytes &out) : mOut(out) {}
-    void u8(uint8_t v) { mOut.push_back(v); }
-    void u16(uint16_t v) { u8(uint8_t(v >> 8)); u8(uint8_t(v)); }
-    void u32(uint32_t v) { u16(uint16_t(v >> 16)); u16(uint16_t(v)); }
-    void u64(uint64_t v) { u32(uint32_t(v >> 32)); u32(uint32_t(v)); }
-    void bytes(const uint8_t *p, size_t n) { mOut.insert(mOut.end(), p, p + n); }
-    void zeros(size_t n) { mOut.insert(mOut.end(), n, 0); }
-    // A text field of fixed width; one byte is kept for the terminating null
-    // only when the text is shorter (the standard allows a full field).
-    void text(const std::string &s, size_t width)
-    {
-        size_t n = s.size() < width ? s.size() : width;
-        bytes(reinterpret_cast<const uint8_t *>(s.data()), n);
-        zeros(width - n);
-    }
-
-private:
-    Bytes &mOut;
-};
-
-class Reader
-{
-public:
-    Reader(const uint8_t *p, size_t n) : mP(p), mN(p ? n : 0) {}
-    bool ok() const { return mOk; }
-    size_t left() const { return mN - mPos; }
-    uint8_t u8() { return take(1) ? mP[mPos - 1] : 0; }
-    uint16_t u16()
-    {
-        if (!take(2)) return 0;
-        return uint16_t((mP[mPos - 2] << 8) | mP[mPos - 1]);
-    }
-    uint32_t u32()
-    {
-        uint32_t hi = u16();
-        uint32_t lo = u16();
-        return (hi << 16) | lo;
-    }
-    uint64_t u64()
-    {
-        uint64_t hi = u32();
-        uint64_t lo = u32();
-        return (hi << 32) | lo;
-    }
-    void skip(size_t n) { take(n); }
-    Bytes bytes(size_t n)
-    {
-        if (!take(n)) return {};
-        return Bytes(mP + mPos - n, mP + mPos);
-    }
-    // A fixed-width text field ends at its first null byte.
-    std::string text(size_t width)
-    {
-        if (!take(width)) return {};
-        const char *s = reinterpret_cast<const char *>(mP + mPos - width);
-        size_t n = 0;
-        while (n < width && s[n]) ++n;
-        return std::string(s, n);
-    }
-
-private:
-    bool take(size_t n)
-    {
-        if (!mOk || n > mN - mPos) {
-            mOk = false;
-            return false;
-        }
-        mPos += n;
-        return true;
-    }
-    const uint8_t *mP;
-    size_t mN;
-    size_t mPos = 0;
-    bool mOk = true;
-};
+using gev::Reader;
+using gev::Writer;
 
 Bytes finish(uint16_t command, uint8_t flags, uint16_t reqId, const Bytes &payload)
 {

@@ -1,4 +1,4 @@
-#include "Gvcp.h"
+#include "gev/gvcp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#ifndef TARN_GVCP_BOOTSTRAP_H
-#define TARN_GVCP_BOOTSTRAP_H
+#ifndef TARN_GEV_BOOTSTRAP_H
+#define TARN_GEV_BOOTSTRAP_H
 
 // The bootstrap registers every GigE Vision device carries at fixed
 // addresses, and a read-only image of them built from a device identity.
 
-#include "Gvcp.h"
+#include "gev/gvcp.h"
 
 namespace tarn {
 namespace gvcp {

@@ -1,0 +1,341 @@
+#include "gev/dissect.h"
+
+#include "gev/gvcp.h"
+#include "gev/wire.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace tarn {
+namespace gev {
+
+namespace {
+
+using namespace tarn::gvcp;
+
+// Appends to a fixed buffer; what does not fit is cut, never overrun.
+class Line
+{
+public:
+    Line(char *aOut, size_t aCapacity) : mOut(aOut), mCapacity(aCapacity)
+    {
+        if (mCapacity) mOut[0] = 0;
+    }
+    __attribute__((format(printf, 2, 3))) void add(const char *aFormat, ...)
+    {
+        if (mLength + 1 >= mCapacity) return;
+        va_list args;
+        va_start(args, aFormat);
+        int n = std::vsnprintf(mOut + mLength, mCapacity - mLength, aFormat, args);
+        va_end(args);
+        if (n < 0) return;
+        mLength += size_t(n) < mCapacity - mLength ? size_t(n) : mCapacity - mLength - 1;
+    }
+    void ip(const char *aName, uint32_t a)
+    {
+        add(" %s=%u.%u.%u.%u", aName, a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+    }
+    // Printable bytes as they are, the rest as \xNN, up to a null byte.
+    void text(const char *aName, const uint8_t *aText, size_t aWidth)
+    {
+        add(" %s=\"", aName);
+        for (size_t k = 0; k < aWidth && aText[k]; ++k) {
+            uint8_t c = aText[k];
+            if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') add("%c", char(c));
+            else add("\\x%02x", c);
+        }
+        add("\"");
+    }
+    void hex(const uint8_t *aData, size_t aSize, size_t aMost)
+    {
+        for (size_t k = 0; k < aSize && k < aMost; ++k) add(" %02x", aData[k]);
+        if (aSize > aMost) add(" ...");
+    }
+    size_t length() const { return mLength; }
+
+private:
+    char *mOut;
+    size_t mCapacity;
+    size_t mLength = 0;
+};
+
+constexpr size_t kMostItems = 4;
+constexpr size_t kMostBytes = 16;
+
+void code(Line &aLine, uint16_t aCode)
+{
+    if (const char *name = gvcpCommandName(aCode)) aLine.add("%s", name);
+    else aLine.add("command 0x%04x", aCode);
+}
+
+void identity(Line &aLine, Reader &r)
+{
+    const uint16_t major = r.u16(), minor = r.u16();
+    r.skip(4 + 2);
+    const uint8_t *mac = r.view(6);
+    r.skip(8 + 12);
+    const uint32_t ip = r.u32();
+    r.skip(12 + 4 + 12 + 4);
+    const uint8_t *manufacturer = r.view(32);
+    const uint8_t *model = r.view(32);
+    r.skip(32 + 48);
+    const uint8_t *serial = r.view(16);
+    const uint8_t *name = r.view(16);
+    if (!r.ok()) {
+        aLine.add(" malformed identity");
+        return;
+    }
+    aLine.add(" version=%u.%u mac=%02x:%02x:%02x:%02x:%02x:%02x", major, minor, mac[0], mac[1], mac[2], mac[3],
+              mac[4], mac[5]);
+    aLine.ip("ip", ip);
+    aLine.text("manufacturer", manufacturer, 32);
+    aLine.text("model", model, 32);
+    aLine.text("serial", serial, 16);
+    aLine.text("name", name, 16);
+}
+
+void words(Line &aLine, Reader &r, const char *aName, size_t aPerItem)
+{
+    if (aPerItem == 0 || r.left() % (4 * aPerItem)) {
+        aLine.add(" malformed: %zu bytes", r.left());
+        return;
+    }
+    const size_t count = r.left() / (4 * aPerItem);
+    aLine.add(" %s=", aName);
+    for (size_t k = 0; k < count && k < kMostItems; ++k) {
+        if (k) aLine.add(",");
+        aLine.add("0x%08x", r.u32());
+        if (aPerItem == 2) aLine.add(":0x%08x", r.u32());
+    }
+    if (count > kMostItems) aLine.add(",... (%zu)", count);
+}
+
+void event(Line &aLine, Reader &r, bool aExtended)
+{
+    r.u16();
+    const uint16_t id = r.u16(), channel = r.u16();
+    uint64_t block;
+    if (aExtended) {
+        r.u16();
+        block = r.u64();
+    } else {
+        block = r.u16();
+    }
+    const uint64_t timestamp = r.u64();
+    if (!r.ok()) {
+        aLine.add(" malformed event");
+        return;
+    }
+    aLine.add(" event=0x%04x channel=%u block=%llu timestamp=%llu", id, channel, (unsigned long long)block,
+              (unsigned long long)timestamp);
+}
+
+// A payload this dissector does not know the layout of.
+void payload(Line &aLine, Reader &r)
+{
+    const size_t size = r.left();
+    if (size) {
+        aLine.add(" payload");
+        aLine.hex(r.view(size), size, kMostBytes);
+    }
+}
+
+void command(Line &aLine, uint8_t aFlags, uint16_t aCommand, Reader &r)
+{
+    const bool extended = (aFlags & FLAG_EXTENDED_ID) != 0;
+    switch (aCommand) {
+    case DISCOVERY_CMD:
+        if (aFlags & FLAG_DISCOVERY_BROADCAST_ACK) aLine.add(" broadcast-ack");
+        break;
+    case FORCEIP_CMD: {
+        r.skip(2);
+        const uint8_t *mac = r.view(6);
+        r.skip(12);
+        const uint32_t ip = r.u32();
+        r.skip(12);
+        const uint32_t mask = r.u32();
+        if (!r.ok()) break;
+        aLine.add(" mac=%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+        aLine.ip("ip", ip);
+        aLine.ip("mask", mask);
+        return;
+    }
+    case READREG_CMD:
+        return words(aLine, r, "addresses", 1);
+    case WRITEREG_CMD:
+        return words(aLine, r, "writes", 2);
+    case READMEM_CMD: {
+        const uint32_t address = r.u32();
+        r.u16();
+        const uint16_t count = r.u16();
+        if (!r.ok()) break;
+        aLine.add(" address=0x%08x count=%u", address, count);
+        return;
+    }
+    case WRITEMEM_CMD: {
+        const uint32_t address = r.u32();
+        if (!r.ok()) break;
+        aLine.add(" address=0x%08x bytes=%zu", address, r.left());
+        return;
+    }
+    case PACKETRESEND_CMD: {
+        const uint16_t channel = r.u16();
+        uint64_t block;
+        uint32_t first, last;
+        if (extended) {
+            r.u16();
+            first = r.u32();
+            last = r.u32();
+            block = r.u64();
+        } else {
+            block = r.u16();
+            first = r.u32() & 0xFFFFFF;
+            last = r.u32() & 0xFFFFFF;
+        }
+        if (!r.ok()) break;
+        aLine.add(" channel=%u block=%llu packets=%u..%u", channel, (unsigned long long)block, first, last);
+        return;
+    }
+    case EVENT_CMD:
+    case EVENTDATA_CMD: {
+        event(aLine, r, extended);
+        if (aCommand == EVENT_CMD && r.ok() && r.left()) aLine.add(" +%zu bytes", r.left());
+        if (aCommand == EVENTDATA_CMD && r.ok()) aLine.add(" data=%zu bytes", r.left());
+        return;
+    }
+    case ACTION_CMD: {
+        const uint32_t device = r.u32(), group = r.u32(), mask = r.u32();
+        const bool scheduled = (aFlags & FLAG_SCHEDULED_ACTION) != 0;
+        const uint64_t time = scheduled ? r.u64() : 0;
+        if (!r.ok()) break;
+        aLine.add(" device-key=0x%08x group-key=0x%08x group-mask=0x%08x", device, group, mask);
+        if (scheduled) aLine.add(" time=%llu", (unsigned long long)time);
+        return;
+    }
+    default:
+        return payload(aLine, r);
+    }
+    if (!r.ok()) aLine.add(" malformed");
+}
+
+void ack(Line &aLine, uint16_t aAnswer, uint16_t aStatus, Reader &r)
+{
+    if (aStatus != STATUS_SUCCESS && r.left() == 0) return;
+    switch (aAnswer) {
+    case DISCOVERY_ACK:
+        return identity(aLine, r);
+    case READREG_ACK:
+        return words(aLine, r, "values", 1);
+    case WRITEREG_ACK:
+    case WRITEMEM_ACK:
+    case PENDING_ACK: {
+        r.u16();
+        const uint16_t value = r.u16();
+        if (!r.ok()) break;
+        aLine.add(aAnswer == PENDING_ACK ? " time-to-completion=%u ms" : " index=%u", value);
+        return;
+    }
+    case READMEM_ACK: {
+        const uint32_t address = r.u32();
+        if (!r.ok()) break;
+        aLine.add(" address=0x%08x bytes=%zu", address, r.left());
+        return;
+    }
+    default:
+        return payload(aLine, r);
+    }
+    aLine.add(" malformed");
+}
+
+} // namespace
+
+const char *gvcpCommandName(uint16_t aCode)
+{
+    switch (aCode) {
+    case DISCOVERY_CMD: return "DISCOVERY_CMD";
+    case DISCOVERY_ACK: return "DISCOVERY_ACK";
+    case FORCEIP_CMD: return "FORCEIP_CMD";
+    case FORCEIP_ACK: return "FORCEIP_ACK";
+    case PACKETRESEND_CMD: return "PACKETRESEND_CMD";
+    case READREG_CMD: return "READREG_CMD";
+    case READREG_ACK: return "READREG_ACK";
+    case WRITEREG_CMD: return "WRITEREG_CMD";
+    case WRITEREG_ACK: return "WRITEREG_ACK";
+    case READMEM_CMD: return "READMEM_CMD";
+    case READMEM_ACK: return "READMEM_ACK";
+    case WRITEMEM_CMD: return "WRITEMEM_CMD";
+    case WRITEMEM_ACK: return "WRITEMEM_ACK";
+    case PENDING_ACK: return "PENDING_ACK";
+    case EVENT_CMD: return "EVENT_CMD";
+    case EVENT_ACK: return "EVENT_ACK";
+    case EVENTDATA_CMD: return "EVENTDATA_CMD";
+    case EVENTDATA_ACK: return "EVENTDATA_ACK";
+    case ACTION_CMD: return "ACTION_CMD";
+    case ACTION_ACK: return "ACTION_ACK";
+    default: return nullptr;
+    }
+}
+
+const char *gvcpStatusName(uint16_t aStatus)
+{
+    switch (aStatus) {
+    case STATUS_SUCCESS: return "SUCCESS";
+    case STATUS_PACKET_RESEND: return "PACKET_RESEND";
+    case STATUS_NOT_IMPLEMENTED: return "NOT_IMPLEMENTED";
+    case STATUS_INVALID_PARAMETER: return "INVALID_PARAMETER";
+    case STATUS_INVALID_ADDRESS: return "INVALID_ADDRESS";
+    case STATUS_WRITE_PROTECT: return "WRITE_PROTECT";
+    case STATUS_BAD_ALIGNMENT: return "BAD_ALIGNMENT";
+    case STATUS_ACCESS_DENIED: return "ACCESS_DENIED";
+    case STATUS_BUSY: return "BUSY";
+    case STATUS_PACKET_UNAVAILABLE: return "PACKET_UNAVAILABLE";
+    case STATUS_INVALID_HEADER: return "INVALID_HEADER";
+    case STATUS_ERROR: return "ERROR";
+    default: return nullptr;
+    }
+}
+
+size_t dissectGvcp(const uint8_t *aData, size_t aSize, char *aOut, size_t aCapacity)
+{
+    Line line(aOut, aCapacity);
+    Reader header(aData, aSize);
+    const uint16_t first = header.u16(), second = header.u16(), length = header.u16(), id = header.u16();
+    if (!header.ok()) {
+        line.add("GVCP truncated: %zu bytes", aData ? aSize : 0);
+        if (aData) line.hex(aData, aSize, kMostBytes);
+        return line.length();
+    }
+    // A command opens with the key; no status has it as its high byte.
+    const bool isCommand = (first >> 8) == kKey;
+    line.add("GVCP ");
+    if (isCommand) {
+        code(line, second);
+        line.add(" req=%u flags=0x%02x", id, first & 0xFF);
+    } else {
+        code(line, second);
+        line.add(" ack=%u status=", id);
+        if (const char *status = gvcpStatusName(first)) line.add("%s", status);
+        else line.add("0x%04x", first);
+    }
+    line.add(" length=%u", length);
+    const size_t present = aSize - kHeaderSize;
+    if (length > present) {
+        line.add(" truncated: %zu of %u payload bytes", present, length);
+        return line.length();
+    }
+    Reader payload(aData + kHeaderSize, length);
+    if (isCommand) command(line, uint8_t(first), second, payload);
+    else ack(line, second, first, payload);
+    if (present > length) line.add(" (+%zu bytes beyond)", present - length);
+    return line.length();
+}
+
+std::string dissectGvcp(const uint8_t *aData, size_t aSize)
+{
+    char text[512];
+    size_t n = dissectGvcp(aData, aSize, text, sizeof text);
+    return std::string(text, n);
+}
+
+} // namespace gev
+} // namespace tarn

@@ -1,0 +1,81 @@
+#include "net/poll_loop.h"
+
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarn {
+namespace net {
+
+namespace {
+
+// A pending socket error (an ICMP answer to an earlier datagram, say) keeps
+// poll reporting until it is read; false when the descriptor cannot be
+// used any more.
+bool clearError(int aFd)
+{
+    int error = 0;
+    socklen_t len = sizeof error;
+    return ::getsockopt(aFd, SOL_SOCKET, SO_ERROR, &error, &len) == 0;
+}
+
+} // namespace
+
+PollLoop::PollLoop() : mWake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+void PollLoop::watch(int aFd, Handler aHandler)
+{
+    mWatches.push_back(Watch{aFd, std::move(aHandler)});
+}
+
+void PollLoop::stop()
+{
+    uint64_t one = 1;
+    ssize_t n = ::write(mWake.get(), &one, sizeof one);
+    (void)n;  // a full counter is a stop already pending
+}
+
+PollLoop::Exit PollLoop::run(int aTimeoutMs)
+{
+    if (!mWake) return Exit::Failed;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(aTimeoutMs < 0 ? 0 : aTimeoutMs);
+    std::vector<pollfd> fds(mWatches.size() + 1);
+    fds[0] = pollfd{mWake.get(), POLLIN, 0};
+    for (size_t k = 0; k < mWatches.size(); ++k) fds[k + 1] = pollfd{mWatches[k].fd, POLLIN, 0};
+    for (;;) {
+        int wait = -1;
+        if (aTimeoutMs >= 0) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return Exit::TimedOut;
+            wait = int(left);
+        }
+        for (pollfd &p : fds) p.revents = 0;
+        int n = ::poll(fds.data(), fds.size(), wait);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Exit::Failed;
+        }
+        if (fds[0].revents) {
+            uint64_t count;
+            ssize_t got = ::read(mWake.get(), &count, sizeof count);
+            (void)got;
+            return Exit::Stopped;
+        }
+        for (size_t k = 1; n > 0 && k < fds.size(); ++k) {
+            const short events = fds[k].revents;
+            if (!events) continue;
+            if (events & POLLIN) {
+                if (!mWatches[k - 1].handler(fds[k].fd)) return Exit::Done;
+            } else if (!clearError(fds[k].fd)) {
+                fds[k].fd = -1;  // poll ignores negative descriptors
+            }
+        }
+    }
+}
+
+} // namespace net
+} // namespace tarn

@@ -1,0 +1,59 @@
+#ifndef TARN_NET_POLL_LOOP_H
+#define TARN_NET_POLL_LOOP_H
+
+// One thread waiting on several descriptors at once, until a deadline or
+// until another thread asks it to stop. The stop request is an eventfd the
+// loop also waits on, so it is never lost: a stop before run() makes the
+// next run() return at once.
+
+#include "net/socket.h"
+
+#include <functional>
+#include <vector>
+
+namespace tarn {
+namespace net {
+
+class PollLoop
+{
+public:
+    // Called when its descriptor is readable; false ends the run.
+    using Handler = std::function<bool(int aFd)>;
+
+    enum class Exit {
+        Stopped,   // stop() was called
+        Done,      // a handler returned false
+        TimedOut,  // the time-out passed
+        Failed,    // the loop could not wait (no wake-up descriptor, poll failed)
+    };
+
+    PollLoop();
+    PollLoop(const PollLoop &) = delete;
+    PollLoop &operator=(const PollLoop &) = delete;
+
+    bool valid() const { return bool(mWake); }
+
+    // Watches a descriptor (set up before run, not while it runs).
+    void watch(int aFd, Handler aHandler);
+
+    // Waits and dispatches until one of the exits; aTimeoutMs < 0 waits
+    // without end. A pending socket error is cleared; a descriptor that can
+    // no longer be used is dropped from the run instead of spinning it.
+    Exit run(int aTimeoutMs = -1);
+
+    // Ends the current or the next run; safe from any thread.
+    void stop();
+
+private:
+    struct Watch {
+        int fd;
+        Handler handler;
+    };
+    Fd mWake;
+    std::vector<Watch> mWatches;
+};
+
+} // namespace net
+} // namespace tarn
+
+#endif

@@ -1,0 +1,146 @@
+#include "net/socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarn {
+namespace net {
+
+namespace {
+
+sockaddr_in toSockaddr(Endpoint aEndpoint)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(aEndpoint.port);
+    sa.sin_addr.s_addr = htonl(aEndpoint.ip);
+    return sa;
+}
+
+Endpoint fromSockaddr(const sockaddr_in &aAddress)
+{
+    return Endpoint{ntohl(aAddress.sin_addr.s_addr), ntohs(aAddress.sin_port)};
+}
+
+std::string dotted(uint32_t aIp)
+{
+    in_addr a{htonl(aIp)};
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
+void fail(std::string *aError, const std::string &aWhat)
+{
+    if (aError) *aError = aWhat + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+Fd &Fd::operator=(Fd &&aOther) noexcept
+{
+    if (this != &aOther) reset(aOther.release());
+    return *this;
+}
+
+int Fd::release()
+{
+    int fd = mFd;
+    mFd = -1;
+    return fd;
+}
+
+void Fd::reset(int aFd)
+{
+    if (mFd >= 0) ::close(mFd);
+    mFd = aFd;
+}
+
+UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::string *aError)
+{
+    UdpSocket s;
+    int type = SOCK_DGRAM | SOCK_CLOEXEC | (aOptions.nonBlocking ? SOCK_NONBLOCK : 0);
+    Fd fd(::socket(AF_INET, type, 0));
+    if (!fd) {
+        fail(aError, "socket");
+        return s;
+    }
+    int one = 1;
+    if (aOptions.reuseAddress) ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (aOptions.broadcast) ::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    if (aOptions.packetInfo) ::setsockopt(fd.get(), IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+    // Not fatal: without the privilege the bound address alone still picks
+    // the interface.
+    if (!aOptions.device.empty())
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_BINDTODEVICE, aOptions.device.c_str(), socklen_t(aOptions.device.size()));
+    sockaddr_in sa = toSockaddr(aLocal);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+        fail(aError, "bind " + dotted(aLocal.ip));
+        return s;
+    }
+    s.mFd = std::move(fd);
+    return s;
+}
+
+Endpoint UdpSocket::local() const
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    return fromSockaddr(sa);
+}
+
+bool UdpSocket::sendTo(const void *aData, size_t aSize, Endpoint aTo) const
+{
+    sockaddr_in to = toSockaddr(aTo);
+    return ::sendto(mFd.get(), aData, aSize, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) == ssize_t(aSize);
+}
+
+long UdpSocket::receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
+{
+    sockaddr_in from{};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    iovec iov{aBuffer, aSize};
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    ssize_t got = ::recvmsg(mFd.get(), &msg, 0);
+    if (got < 0) return -1;
+    if (aArrival) {
+        *aArrival = Arrival{};
+        aArrival->from = fromSockaddr(from);
+        for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            aArrival->interfaceIndex = unsigned(info.ipi_ifindex);
+            aArrival->localAddress = ntohl(info.ipi_spec_dst.s_addr);
+        }
+    }
+    return long(got);
+}
+
+bool UdpSocket::joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const
+{
+    ip_mreq m{};
+    m.imr_multiaddr.s_addr = htonl(aGroup);
+    m.imr_interface.s_addr = htonl(aLocalAddress);
+    return ::setsockopt(mFd.get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) == 0;
+}
+
+unsigned interfaceIndex(const std::string &aName)
+{
+    return ::if_nametoindex(aName.c_str());
+}
+
+} // namespace net
+} // namespace tarn

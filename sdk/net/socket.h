@@ -1,0 +1,95 @@
+#ifndef TARN_NET_SOCKET_H
+#define TARN_NET_SOCKET_H
+
+// IPv4 UDP sockets for every part of the SDK that talks to the network:
+// discovery, the device-side responders, and later control and streams.
+// Addresses and ports are in host order throughout; only this file and its
+// source convert them.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tarn {
+namespace net {
+
+// An owned file descriptor, closed when it goes.
+class Fd
+{
+public:
+    Fd() = default;
+    explicit Fd(int aFd) : mFd(aFd) {}
+    Fd(Fd &&aOther) noexcept : mFd(aOther.release()) {}
+    Fd &operator=(Fd &&aOther) noexcept;
+    ~Fd() { reset(); }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+
+    int get() const { return mFd; }
+    explicit operator bool() const { return mFd >= 0; }
+    int release();
+    void reset(int aFd = -1);
+
+private:
+    int mFd = -1;
+};
+
+struct Endpoint {
+    uint32_t ip = 0;
+    uint16_t port = 0;
+};
+
+constexpr uint32_t kAnyAddress = 0;
+constexpr uint32_t kBroadcastAddress = 0xFFFFFFFFu;
+
+// How a socket is set up before it is bound.
+struct SocketOptions {
+    bool nonBlocking = false;
+    // Several sockets share one port, each on its own address (devices on
+    // one machine share the control port).
+    bool reuseAddress = false;
+    bool broadcast = false;
+    // Reports the arrival interface and local address of each datagram.
+    bool packetInfo = false;
+    // Keeps the socket's traffic on one interface where the kernel allows it.
+    std::string device;
+};
+
+// Where a datagram came from and on which interface and local address it
+// arrived (the last two only with SocketOptions::packetInfo).
+struct Arrival {
+    Endpoint from;
+    unsigned interfaceIndex = 0;
+    uint32_t localAddress = 0;
+};
+
+class UdpSocket
+{
+public:
+    UdpSocket() = default;
+
+    // A socket bound to address:port (port 0: the kernel picks one). An
+    // invalid socket on failure, with the reason in aError.
+    static UdpSocket bind(Endpoint aLocal, const SocketOptions &aOptions, std::string *aError = nullptr);
+
+    bool valid() const { return bool(mFd); }
+    int fd() const { return mFd.get(); }
+    Endpoint local() const;
+
+    // True when the whole datagram left.
+    bool sendTo(const void *aData, size_t aSize, Endpoint aTo) const;
+    // Bytes received, or -1 when none is waiting (non-blocking) or on error.
+    long receive(void *aBuffer, size_t aSize, Arrival *aArrival = nullptr) const;
+    bool joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;
+
+private:
+    Fd mFd;
+};
+
+// The index of a network interface, 0 when there is none of that name.
+unsigned interfaceIndex(const std::string &aName);
+
+} // namespace net
+} // namespace tarn
+
+#endif
