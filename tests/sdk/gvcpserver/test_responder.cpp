@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <random>
 
@@ -116,4 +117,53 @@ TEST(GvcpResponder, RandomCommandsNeverCrash)
             EXPECT_TRUE(decodeAck(reply->data(), reply->size()));
         }
     }
+}
+
+TEST(GvcpUdpResponder, AnswersFromItsOwnAddressUntilStopped)
+{
+    if (!std::getenv("TARN_IN_NETNS")) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)";
+    DeviceIdentity id;
+    id.modelName = "Udp";
+    UdpResponder device(id);
+    std::string error;
+    ASSERT_TRUE(device.start("127.0.0.31", 0, &error)) << error;
+    EXPECT_FALSE(device.start("127.0.0.31", 0, &error));
+    EXPECT_EQ(error, "already started");
+    ASSERT_NE(device.port(), 0);
+    EXPECT_EQ(device.identity().ip, 0x7F00001Fu);
+    EXPECT_EQ(device.identity().subnetMask, 0xFF000000u);
+
+    tarn::net::SocketOptions options;
+    options.nonBlocking = true;
+    auto controller = tarn::net::UdpSocket::bind({0x7F000001, 0}, options);
+    ASSERT_TRUE(controller.valid());
+    auto ask = [&](uint16_t reqId, int timeoutMs = 2000) -> std::optional<DeviceIdentity> {
+        Bytes cmd = encodeDiscoveryCmd(reqId);
+        controller.sendTo(cmd.data(), cmd.size(), {0x7F00001F, device.port()});
+        tarn::net::PollLoop loop;
+        std::optional<DeviceIdentity> answer;
+        loop.watch(controller.fd(), [&](int) {
+            uint8_t buf[600];
+            tarn::net::Arrival arrival;
+            long n = controller.receive(buf, sizeof buf, &arrival);
+            EXPECT_EQ(arrival.from.ip, 0x7F00001Fu);
+            EXPECT_EQ(arrival.from.port, device.port());
+            uint16_t ackId = 0;
+            if (n > 0) answer = decodeDiscoveryAck(buf, size_t(n), &ackId);
+            EXPECT_EQ(ackId, reqId);
+            return false;
+        });
+        loop.run(timeoutMs);
+        return answer;
+    };
+    auto answer = ask(7);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->modelName, "Udp");
+    EXPECT_EQ(answer->ip, 0x7F00001Fu);
+
+    device.stop();
+    EXPECT_FALSE(ask(8, 200));
+    ASSERT_TRUE(device.start("127.0.0.31", 0, &error)) << error;
+    EXPECT_TRUE(ask(9));
+    EXPECT_FALSE(device.start("no address", 0, &error));
 }

@@ -1,0 +1,179 @@
+#include "net/adapters.h"
+#include "net/poll_loop.h"
+#include "net/socket.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace tarn::net;
+
+namespace {
+
+bool InNetns() { return std::getenv("TARN_IN_NETNS") != nullptr; }
+
+#define NEEDS_NETNS() \
+    if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)"
+
+constexpr uint32_t kLoopback = 0x7F000001;
+
+bool IsOpen(int aFd) { return ::fcntl(aFd, F_GETFD) != -1; }
+
+// Runs the loop on another thread; a loop that never returns fails the
+// test after a generous bound instead of hanging it.
+PollLoop::Exit RunBounded(PollLoop &aLoop, int aTimeoutMs, const std::function<void()> &aMeanwhile = {})
+{
+    auto exit = std::async(std::launch::async, [&] { return aLoop.run(aTimeoutMs); });
+    if (aMeanwhile) aMeanwhile();
+    if (exit.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        aLoop.stop();
+        ADD_FAILURE() << "the poll loop did not return";
+    }
+    return exit.get();
+}
+
+} // namespace
+
+TEST(NetFd, ClosesOnceAndHandsOverOnMove)
+{
+    int raw[2];
+    ASSERT_EQ(::pipe(raw), 0);
+    ::close(raw[1]);
+    {
+        Fd a(raw[0]);
+        Fd b(std::move(a));
+        EXPECT_FALSE(a);
+        EXPECT_EQ(b.get(), raw[0]);
+        Fd c;
+        c = std::move(b);
+        EXPECT_TRUE(IsOpen(raw[0]));
+    }
+    EXPECT_FALSE(IsOpen(raw[0]));
+}
+
+TEST(NetRoutes, ParsesTheKernelTable)
+{
+    std::istringstream text(
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+        "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+        "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n"
+        "broken line\n"
+        "eth1\tZZ\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n");
+    std::vector<Route> routes = parseRoutes(text);
+    ASSERT_EQ(routes.size(), 2u);
+    EXPECT_EQ(routes[0].interfaceName, "eth0");
+    EXPECT_EQ(routes[0].destination, 0u);
+    EXPECT_EQ(routes[0].gateway, 0xC0A80101u);  // 192.168.1.1
+    EXPECT_EQ(routes[1].destination, 0xC0A80100u);
+    EXPECT_EQ(routes[1].mask, 0xFFFFFF00u);
+    EXPECT_EQ(routes[1].gateway, 0u);
+    std::istringstream empty("");
+    EXPECT_TRUE(parseRoutes(empty).empty());
+}
+
+TEST(NetAdapters, ListsTheLoopback)
+{
+    NEEDS_NETNS();
+    bool found = false;
+    for (const Adapter &a : listAdapters()) {
+        if (a.name != "lo") continue;
+        found = true;
+        ASSERT_FALSE(a.addresses.empty());
+        EXPECT_EQ(a.addresses[0].ip, kLoopback);
+        EXPECT_EQ(a.addresses[0].mask, 0xFF000000u);
+        EXPECT_EQ(a.gateway, 0u);
+    }
+    EXPECT_TRUE(found);
+    EXPECT_NE(interfaceIndex("lo"), 0u);
+    EXPECT_EQ(interfaceIndex("tarn-no-such-if"), 0u);
+}
+
+TEST(NetUdpSocket, DatagramsCarryTheirAddressesInHostOrder)
+{
+    NEEDS_NETNS();
+    SocketOptions info;
+    info.packetInfo = true;
+    info.nonBlocking = true;
+    UdpSocket receiver = UdpSocket::bind({kLoopback, 0}, info);
+    UdpSocket sender = UdpSocket::bind({0x7F000002, 0}, SocketOptions{});
+    ASSERT_TRUE(receiver.valid() && sender.valid());
+    const Endpoint at = receiver.local();
+    EXPECT_EQ(at.ip, kLoopback);
+    EXPECT_NE(at.port, 0);
+
+    char buf[16];
+    EXPECT_EQ(receiver.receive(buf, sizeof buf), -1);  // nothing waiting, no block
+    ASSERT_TRUE(sender.sendTo("hello", 5, at));
+    Arrival arrival;
+    ASSERT_EQ(receiver.receive(buf, sizeof buf, &arrival), 5);
+    EXPECT_EQ(std::string(buf, 5), "hello");
+    EXPECT_EQ(arrival.from.ip, 0x7F000002u);
+    EXPECT_EQ(arrival.from.port, sender.local().port);
+    EXPECT_EQ(arrival.interfaceIndex, interfaceIndex("lo"));
+    EXPECT_EQ(arrival.localAddress, kLoopback);
+}
+
+TEST(NetUdpSocket, SharesAPortOnlyWhenAskedAndSaysWhyBindFails)
+{
+    NEEDS_NETNS();
+    SocketOptions shared;
+    shared.reuseAddress = true;
+    UdpSocket first = UdpSocket::bind({0x7F000003, 0}, shared);
+    ASSERT_TRUE(first.valid());
+    const uint16_t port = first.local().port;
+    EXPECT_TRUE(UdpSocket::bind({0x7F000004, port}, shared).valid());
+
+    std::string error;
+    UdpSocket taken = UdpSocket::bind({0x7F000003, port}, SocketOptions{}, &error);
+    EXPECT_FALSE(taken.valid());
+    EXPECT_EQ(error.rfind("bind 127.0.0.3: ", 0), 0u) << error;
+}
+
+TEST(NetPollLoop, AStopIsNeverLost)
+{
+    PollLoop loop;
+    ASSERT_TRUE(loop.valid());
+    loop.stop();  // before the run: the run returns at once
+    EXPECT_EQ(RunBounded(loop, -1), PollLoop::Exit::Stopped);
+    // One stop ends one run; the next waits for its own.
+    EXPECT_EQ(RunBounded(loop, 50), PollLoop::Exit::TimedOut);
+    EXPECT_EQ(RunBounded(loop, -1, [&] {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                  loop.stop();
+              }),
+              PollLoop::Exit::Stopped);
+}
+
+TEST(NetPollLoop, DispatchesToTheReadableDescriptorUntilItsHandlerIsDone)
+{
+    NEEDS_NETNS();
+    SocketOptions options;
+    options.nonBlocking = true;
+    UdpSocket a = UdpSocket::bind({kLoopback, 0}, options);
+    UdpSocket b = UdpSocket::bind({kLoopback, 0}, options);
+    ASSERT_TRUE(a.valid() && b.valid());
+    int fromA = 0, fromB = 0;
+    PollLoop loop;
+    char buf[8];
+    loop.watch(a.fd(), [&](int fd) {
+        EXPECT_EQ(fd, a.fd());
+        while (a.receive(buf, sizeof buf) > 0) ++fromA;
+        return true;
+    });
+    loop.watch(b.fd(), [&](int fd) {
+        EXPECT_EQ(fd, b.fd());
+        while (b.receive(buf, sizeof buf) > 0) ++fromB;
+        return fromB < 2;
+    });
+    ASSERT_TRUE(a.sendTo("x", 1, b.local()));
+    ASSERT_TRUE(a.sendTo("y", 1, b.local()));
+    EXPECT_EQ(RunBounded(loop, 5000), PollLoop::Exit::Done);
+    EXPECT_EQ(fromA, 0);
+    EXPECT_EQ(fromB, 2);
+}
