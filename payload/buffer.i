@@ -8,6 +8,7 @@
 #include "ZuRawData.h"
 #include "ZuImageJPEG.h"
 #include "ZuPixelTypeInfo.h"
+#include "tarn/BufferBinding.h"
 %}
 
 %include "payload/arrays.i"
@@ -35,14 +36,14 @@ SWIGINTERN void Tarn_KeepAttachment(Owner *owner, const void *data, PyObject *ar
 {
   ZuBuffer *buffer = Tarn_BufferOf(owner);
   if (buffer && array)
-    buffer->KeepAttachment(data, Tarn_HoldObject(array));
+    tarn::BufferBinding::KeepAttachment(*buffer, data, Tarn_HoldObject(array));
 }
 
 template <class Owner>
 SWIGINTERN PyObject *Tarn_BaseOf(Owner *owner, const void *data, PyObject *fallback)
 {
   ZuBuffer *buffer = Tarn_BufferOf(owner);
-  return Tarn_ViewBase(buffer ? buffer->ShareMemory(data) : std::shared_ptr<void>(), fallback);
+  return Tarn_ViewBase(buffer ? tarn::BufferBinding::ShareMemory(*buffer, data) : std::shared_ptr<void>(), fallback);
 }
 
 /* Bytes from data to the end of the buffer memory that holds it. */
@@ -181,7 +182,7 @@ TARN_ATTACH_BYTES((void *aRawBuffer, uint64_t aBufferSize), uint64_t, UINT64_MAX
 }
 %typemap(check) (void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY) {
   if (ZuBuffer *tarn_buffer = Tarn_BufferOf(arg1))
-    tarn_buffer->LimitNextAttach((uint64_t)PyArray_NBYTES(tarn_array$argnum));
+    tarn::BufferBinding::LimitNextAttach(*tarn_buffer, (uint64_t)PyArray_NBYTES(tarn_array$argnum));
 }
 %typemap(argout) (void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY) {
   Tarn_KeepAttachment(arg1, $1, (PyObject *)tarn_array$argnum);

@@ -9,6 +9,7 @@
 
 %{
 #include "ZuGenDC.h"
+#include "tarn/BufferBinding.h"
 %}
 
 %fragment("Tarn_GenDC", "header", fragment="Tarn_Payload") %{

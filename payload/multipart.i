@@ -3,6 +3,7 @@
 
 %{
 #include "ZuMultiPartContainer.h"
+#include "tarn/BufferBinding.h"
 %}
 
 /* ---- Memory owners -----------------------------------------------------

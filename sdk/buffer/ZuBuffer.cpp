@@ -1,8 +1,6 @@
-#include "ZuBuffer.h"
-#include "ZuImage.h"
-#include "ZuRawData.h"
-#include "ZuMultiPartContainer.h"
+#include "BufferImpl.h"
 #include "ZuGenDCContainer.h"
+#include "tarn/BufferBinding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,7 +23,7 @@ uint32_t GetBigEndian(const uint8_t *aIn)
 
 const uint32_t kTrailerSize = 8;
 
-bool Holds(const ZuBuffer::Block &aBlock, uint32_t aSize, const void *aPointer)
+bool Holds(const ZuBuffer::Impl::Block &aBlock, uint32_t aSize, const void *aPointer)
 {
     if (!aBlock || !aPointer)
         return false;
@@ -33,49 +31,55 @@ bool Holds(const ZuBuffer::Block &aBlock, uint32_t aSize, const void *aPointer)
     return p >= aBlock.get() && p <= aBlock.get() + aSize;
 }
 
-ZuBuffer::Block NewBlock(uint64_t aSize)
+ZuBuffer::Impl::Block NewBlock(uint64_t aSize)
 {
     uint8_t *memory = new (std::nothrow) uint8_t[aSize]();
     if (!memory)
-        return ZuBuffer::Block();
-    return ZuBuffer::Block(memory, std::default_delete<uint8_t[]>());
+        return ZuBuffer::Impl::Block();
+    return ZuBuffer::Impl::Block(memory, std::default_delete<uint8_t[]>());
 }
 
 }
 
-ZuBuffer::ZuBuffer(ZuPayloadType aPayloadType) : mPayloadType(aPayloadType)
+// ---- State ----------------------------------------------------------------
+
+ZuBuffer::Impl::Impl(ZuBuffer *aOwner, ZuPayloadType aPayloadType) : mPayloadType(aPayloadType)
 {
-    CreateViews();
+    // Views live as long as the buffer, whatever Reset does, so that a view
+    // handed out earlier never points at a destroyed object.
+    mImage.reset(new ZuImage(aOwner));
+    mRawData.reset(new ZuRawData(aOwner));
+    mChunkData.reset(new ZuChunkData(aOwner));
+}
+
+ZuBuffer::Impl::~Impl() = default;
+
+ZuBuffer::ZuBuffer(ZuPayloadType aPayloadType) : mImpl(new Impl(this, aPayloadType))
+{
+    // The containers reach the buffer's state as they are made.
+    mImpl->mMultiPart = ZuNewMultiPartContainer(this);
+    mImpl->mGenDC = zu_gendc::NewContainer(zu_gendc::BufferMemory(this));
 }
 
 ZuBuffer::~ZuBuffer()
 {
-    ReleaseData();
-    ReleaseChunkSpace();
+    mImpl->ReleaseData();
+    mImpl->ReleaseChunkSpace();
 }
 
-void ZuBuffer::CreateViews()
-{
-    // Views live as long as the buffer, whatever Reset does, so that a view
-    // handed out earlier never points at a destroyed object.
-    mImage.reset(new ZuImage(this));
-    mRawData.reset(new ZuRawData(this));
-    mChunkData.reset(new ZuChunkData(this));
-    mMultiPart = ZuNewMultiPartContainer(this);
-    mGenDC = zu_gendc::NewContainer(zu_gendc::BufferMemory(this));
-}
-
-ZuPayloadType ZuBuffer::GetPayloadType() const { return mPayloadType; }
+ZuPayloadType ZuBuffer::GetPayloadType() const { return mImpl->mPayloadType; }
 
 ZuImage *ZuBuffer::GetImage()
 {
-    return (mPayloadType == ZuPayloadTypeImage || mPayloadType == ZuPayloadTypeExtendedChunkData) ? mImage.get() : nullptr;
+    ZuPayloadType type = mImpl->mPayloadType;
+    return (type == ZuPayloadTypeImage || type == ZuPayloadTypeExtendedChunkData) ? mImpl->mImage.get() : nullptr;
 }
 const ZuImage *ZuBuffer::GetImage() const { return const_cast<ZuBuffer *>(this)->GetImage(); }
 
 ZuRawData *ZuBuffer::GetRawData()
 {
-    return (mPayloadType == ZuPayloadTypeRawData || mPayloadType == ZuPayloadTypeFile) ? mRawData.get() : nullptr;
+    ZuPayloadType type = mImpl->mPayloadType;
+    return (type == ZuPayloadTypeRawData || type == ZuPayloadTypeFile) ? mImpl->mRawData.get() : nullptr;
 }
 const ZuRawData *ZuBuffer::GetRawData() const { return const_cast<ZuBuffer *>(this)->GetRawData(); }
 
@@ -84,195 +88,208 @@ const ZuMorvekCompressed *ZuBuffer::GetMorvekCompressed() const { return nullptr
 
 ZuChunkData *ZuBuffer::GetChunkData()
 {
-    return mPayloadType == ZuPayloadTypeChunkData ? mChunkData.get() : nullptr;
+    return mImpl->mPayloadType == ZuPayloadTypeChunkData ? mImpl->mChunkData.get() : nullptr;
 }
 const ZuChunkData *ZuBuffer::GetChunkData() const { return const_cast<ZuBuffer *>(this)->GetChunkData(); }
 
 IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer()
 {
-    return mPayloadType == ZuPayloadTypeMultiPart ? mMultiPart.get() : nullptr;
+    return mImpl->mPayloadType == ZuPayloadTypeMultiPart ? mImpl->mMultiPart.get() : nullptr;
 }
 const IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer() const { return const_cast<ZuBuffer *>(this)->GetMultiPartContainer(); }
 IZuH264AccessUnit *ZuBuffer::GetH264AccessUnit() { return nullptr; }
 const IZuH264AccessUnit *ZuBuffer::GetH264AccessUnit() const { return nullptr; }
 IZuGenericDataContainer *ZuBuffer::GetGenDC()
 {
-    if (mPayloadType != ZuPayloadTypeGenDC)
+    if (mImpl->mPayloadType != ZuPayloadTypeGenDC)
         return nullptr;
-    return mGenDCManager ? mGenDCManager->GetGenDC() : mGenDC.get();
+    return mImpl->mGenDCManager ? mImpl->mGenDCManager->GetGenDC() : mImpl->mGenDC.get();
 }
 const IZuGenericDataContainer *ZuBuffer::GetGenDC() const { return const_cast<ZuBuffer *>(this)->GetGenDC(); }
 
-const uint8_t *ZuBuffer::GetDataPointer() const { return mData.get(); }
-uint8_t *ZuBuffer::GetDataPointer() { return mData.get(); }
+const uint8_t *ZuBuffer::GetDataPointer() const { return mImpl->mData.get(); }
+uint8_t *ZuBuffer::GetDataPointer() { return mImpl->mData.get(); }
 
-uint64_t ZuBuffer::GetID() const { return mID; }
-void ZuBuffer::SetID(uint64_t aValue) { mID = aValue; }
-bool ZuBuffer::IsExtendedID() const { return mExtendedID; }
-bool ZuBuffer::IsAttached() const { return mData && mAttached; }
-bool ZuBuffer::IsAllocated() const { return mData && !mAttached; }
-uint32_t ZuBuffer::GetAcquiredSize() const { return mAcquiredSize; }
+uint64_t ZuBuffer::GetID() const { return mImpl->mID; }
+void ZuBuffer::SetID(uint64_t aValue) { mImpl->mID = aValue; }
+bool ZuBuffer::IsExtendedID() const { return mImpl->mFill.leader.extendedID; }
+bool ZuBuffer::IsAttached() const { return mImpl->IsAttached(); }
+bool ZuBuffer::IsAllocated() const { return mImpl->mData && !mImpl->mAttached; }
+uint32_t ZuBuffer::GetAcquiredSize() const { return mImpl->mFill.acquiredSize; }
 
 uint32_t ZuBuffer::GetRequiredSize() const
 {
-    switch (mPayloadType) {
+    const Impl &d = *mImpl;
+    switch (d.mPayloadType) {
     case ZuPayloadTypeImage:
     case ZuPayloadTypeExtendedChunkData:
-        return mImage->GetRequiredSize();
+        return d.mImage->GetRequiredSize();
     case ZuPayloadTypeRawData:
     case ZuPayloadTypeFile:
-        return mRawLength + (mChunkInData ? mChunkCapacity : 0);
+        return d.mRawLength + (d.mChunkInData ? d.mChunkCapacity : 0);
     case ZuPayloadTypeChunkData:
-        return mChunkCapacity;
+        return d.mChunkCapacity;
     default:
-        return mSize;
+        return d.mSize;
     }
 }
 
-uint32_t ZuBuffer::GetSize() const { return mData ? mSize : 0; }
+uint32_t ZuBuffer::GetSize() const { return mImpl->mData ? mImpl->mSize : 0; }
 
 uint32_t ZuBuffer::GetPayloadSize() const
 {
-    uint32_t chunks = mChunkInData ? mChunkUsed : 0;
-    switch (mPayloadType) {
+    const Impl &d = *mImpl;
+    uint32_t chunks = d.mChunkInData ? d.mChunkUsed : 0;
+    switch (d.mPayloadType) {
     case ZuPayloadTypeImage:
     case ZuPayloadTypeExtendedChunkData:
-        return mImage->GetImageSize() + chunks;
+        return d.mImage->GetImageSize() + chunks;
     case ZuPayloadTypeRawData:
     case ZuPayloadTypeFile:
-        return mRawLength + chunks;
+        return d.mRawLength + chunks;
     case ZuPayloadTypeChunkData:
-        return mChunkUsed;
+        return d.mChunkUsed;
     default:
-        return mAcquiredSize;
+        return d.mFill.acquiredSize;
     }
 }
 
 ZuResult ZuBuffer::Reset(ZuPayloadType aPayloadType)
 {
-    ReleaseData();
-    ReleaseChunkSpace();
-    mImage->ClearDescription();
-    mGenDCManager = nullptr;
-    mMultiPart->Reset();
-    mPayloadType = aPayloadType;
-    mChunkLayoutID = 0;
-    mID = mBlockID = mTimestamp = mReceptionTime = mDuration = 0;
-    mAcquiredSize = 0;
-    std::fill(mCounters, mCounters + 8, 0u);
-    mExtendedID = mHeaderValid = mTrailerValid = mLargeLeaderTrailer = false;
-    mOperationResult = ZuResult();
-    mMissing.clear();
+    Impl &d = *mImpl;
+    d.ReleaseData();
+    d.ReleaseChunkSpace();
+    d.mImage->ClearDescription();
+    d.mGenDCManager = nullptr;
+    d.mMultiPart->Reset();
+    d.mPayloadType = aPayloadType;
+    d.mChunkLayoutID = 0;
+    d.mID = 0;
+    d.mFill.Clear();
     return ZuResult();
 }
 
 ZuResult ZuBuffer::Alloc(uint32_t aSize)
 {
-    ZuResult result = AllocData(aSize, 0, 0);
+    ZuResult result = mImpl->AllocData(aSize, 0, 0);
     if (result.IsOK())
-        mImage->ClearDescription();
+        mImpl->mImage->ClearDescription();
     return result;
 }
 
 ZuResult ZuBuffer::AllocChunk(uint32_t aSize)
 {
+    Impl &d = *mImpl;
     if (aSize == 0)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("chunk space of 0 bytes"));
-    Block block = NewBlock(aSize);
+    Impl::Block block = NewBlock(aSize);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
-    ReleaseChunkSpace();
-    mChunkBlock = block;
-    mChunkInData = false;
-    mChunkOffset = 0;
-    mChunkCapacity = aSize;
+    d.ReleaseChunkSpace();
+    d.mChunkBlock = block;
+    d.mChunkInData = false;
+    d.mChunkOffset = 0;
+    d.mChunkCapacity = aSize;
     return ZuResult();
 }
 
 void ZuBuffer::Free()
 {
-    ReleaseData();
-    mImage->ClearDescription();
+    mImpl->ReleaseData();
+    mImpl->mImage->ClearDescription();
 }
 
 void ZuBuffer::FreeChunk()
 {
-    if (!mChunkInData)
-        ReleaseChunkSpace();
+    if (!mImpl->mChunkInData)
+        mImpl->ReleaseChunkSpace();
 }
 
 ZuResult ZuBuffer::Attach(void *aBuffer, uint32_t aSize)
 {
-    ZuResult result = AttachData(aBuffer, aSize, 0, 0, 0);
+    ZuResult result = mImpl->AttachData(aBuffer, aSize, 0, 0, 0);
     if (result.IsOK())
-        mImage->ClearDescription();
+        mImpl->mImage->ClearDescription();
     return result;
 }
 
 uint8_t *ZuBuffer::Detach()
 {
-    uint8_t *memory = DetachData();
+    uint8_t *memory = mImpl->DetachData();
     if (memory)
-        mImage->ClearDescription();
+        mImpl->mImage->ClearDescription();
     return memory;
 }
 
-uint64_t ZuBuffer::GetBlockID() const { return mBlockID; }
-ZuResult ZuBuffer::GetOperationResult() const { return mOperationResult; }
-uint64_t ZuBuffer::GetTimestamp() const { return mTimestamp; }
-uint64_t ZuBuffer::GetReceptionTime() const { return mReceptionTime; }
-uint64_t ZuBuffer::GetDuration() const { return mDuration; }
-ZuResult ZuBuffer::SetTimestamp(uint64_t aValue) { mTimestamp = aValue; return ZuResult(); }
-ZuResult ZuBuffer::SetDuration(uint64_t aValue) { mDuration = aValue; return ZuResult(); }
-ZuResult ZuBuffer::SetBlockID(uint64_t aBlockID) { mBlockID = aBlockID; return ZuResult(); }
-ZuResult ZuBuffer::SetReceptionTime(uint64_t aReceptionTime) { mReceptionTime = aReceptionTime; return ZuResult(); }
+uint64_t ZuBuffer::GetBlockID() const { return mImpl->mFill.leader.blockID; }
+ZuResult ZuBuffer::GetOperationResult() const { return mImpl->mFill.operationResult; }
+uint64_t ZuBuffer::GetTimestamp() const { return mImpl->mFill.leader.timestamp; }
+uint64_t ZuBuffer::GetReceptionTime() const { return mImpl->mFill.receptionTime; }
+uint64_t ZuBuffer::GetDuration() const { return mImpl->mFill.duration; }
+ZuResult ZuBuffer::SetTimestamp(uint64_t aValue) { mImpl->mFill.leader.timestamp = aValue; return ZuResult(); }
+ZuResult ZuBuffer::SetDuration(uint64_t aValue) { mImpl->mFill.duration = aValue; return ZuResult(); }
+ZuResult ZuBuffer::SetBlockID(uint64_t aBlockID) { mImpl->mFill.leader.blockID = aBlockID; return ZuResult(); }
+ZuResult ZuBuffer::SetReceptionTime(uint64_t aReceptionTime) { mImpl->mFill.receptionTime = aReceptionTime; return ZuResult(); }
 
-uint32_t ZuBuffer::GetPacketsRecoveredCount() const { return mCounters[0]; }
-uint32_t ZuBuffer::GetPacketsRecoveredSingleResendCount() const { return mCounters[1]; }
-uint32_t ZuBuffer::GetResendGroupRequestedCount() const { return mCounters[2]; }
-uint32_t ZuBuffer::GetResendPacketRequestedCount() const { return mCounters[3]; }
-uint32_t ZuBuffer::GetLostPacketCount() const { return mCounters[4]; }
-uint32_t ZuBuffer::GetIgnoredPacketCount() const { return mCounters[5]; }
-uint32_t ZuBuffer::GetRedundantPacketCount() const { return mCounters[6]; }
-uint32_t ZuBuffer::GetPacketOutOfOrderCount() const { return mCounters[7]; }
+uint32_t ZuBuffer::GetPacketsRecoveredCount() const { return mImpl->mFill.statistics.recovered; }
+uint32_t ZuBuffer::GetPacketsRecoveredSingleResendCount() const { return mImpl->mFill.statistics.recoveredSingleResend; }
+uint32_t ZuBuffer::GetResendGroupRequestedCount() const { return mImpl->mFill.statistics.resendGroupsRequested; }
+uint32_t ZuBuffer::GetResendPacketRequestedCount() const { return mImpl->mFill.statistics.resendPacketsRequested; }
+uint32_t ZuBuffer::GetLostPacketCount() const { return mImpl->mFill.statistics.lost; }
+uint32_t ZuBuffer::GetIgnoredPacketCount() const { return mImpl->mFill.statistics.ignored; }
+uint32_t ZuBuffer::GetRedundantPacketCount() const { return mImpl->mFill.statistics.redundant; }
+uint32_t ZuBuffer::GetPacketOutOfOrderCount() const { return mImpl->mFill.statistics.outOfOrder; }
 
 ZuResult ZuBuffer::GetMissingPacketIdsCount(uint32_t &aCount)
 {
-    aCount = uint32_t(mMissing.size());
+    aCount = uint32_t(mImpl->mFill.missing.size());
     return ZuResult();
 }
 
 ZuResult ZuBuffer::GetMissingPacketIds(uint32_t aIndex, uint32_t &aPacketIdLow, uint32_t &aPacketIdHigh)
 {
-    if (aIndex >= mMissing.size())
+    const auto &missing = mImpl->mFill.missing;
+    if (aIndex >= missing.size())
         return ZuResult(ZU_NOT_FOUND, ZuString("no range of missing packets at that index"));
-    aPacketIdLow = mMissing[aIndex].first;
-    aPacketIdHigh = mMissing[aIndex].second;
+    aPacketIdLow = missing[aIndex].low;
+    aPacketIdHigh = missing[aIndex].high;
     return ZuResult();
 }
 
-void ZuBuffer::AddMissingPacketRange(uint32_t aLow, uint32_t aHigh) { mMissing.emplace_back(aLow, aHigh); }
-
-void ZuBuffer::SetLeaderTrailer(bool aHeader, bool aTrailer, bool aLarge)
-{
-    mHeaderValid = aHeader;
-    mTrailerValid = aTrailer;
-    mLargeLeaderTrailer = aLarge;
-}
-
-bool ZuBuffer::IsHeaderValid() const { return mHeaderValid; }
-bool ZuBuffer::IsTrailerValid() const { return mTrailerValid; }
-bool ZuBuffer::IsLargeLeaderTrailerEnabled() const { return mLargeLeaderTrailer; }
+bool ZuBuffer::IsHeaderValid() const { return mImpl->mFill.leader.valid; }
+bool ZuBuffer::IsTrailerValid() const { return mImpl->mFill.trailer.valid; }
+bool ZuBuffer::IsLargeLeaderTrailerEnabled() const { return mImpl->mFill.leader.largeLeaderTrailer; }
 
 ZuResult ZuBuffer::AttachGenDCManager(IZuGenDCManager &aManager)
 {
-    mGenDCManager = &aManager;
+    mImpl->mGenDCManager = &aManager;
     return ZuResult();
 }
 
+// ---- Seams for the other SDK libraries and the bindings ------------------------
+
+namespace tarn {
+
+BufferFill &FillOf(ZuBuffer &aBuffer) { return aBuffer.GetImpl().mFill; }
+const BufferFill &FillOf(const ZuBuffer &aBuffer) { return aBuffer.GetImpl().mFill; }
+
+BufferBinding::Block BufferBinding::ShareMemory(const ZuBuffer &aBuffer, const void *aPointer)
+{
+    return aBuffer.GetImpl().ShareMemory(aPointer);
+}
+
+void BufferBinding::KeepAttachment(ZuBuffer &aBuffer, const void *aPointer, std::shared_ptr<void> aOwner)
+{
+    aBuffer.GetImpl().KeepAttachment(aPointer, std::move(aOwner));
+}
+
+void BufferBinding::LimitNextAttach(ZuBuffer &aBuffer, uint64_t aBytes) { aBuffer.GetImpl().mAttachLimit = aBytes; }
+
+} // namespace tarn
+
 // ---- Memory ------------------------------------------------------------
 
-void ZuBuffer::ReleaseData()
+void ZuBuffer::Impl::ReleaseData()
 {
     // The image describes the memory: whatever replaces or frees the memory
     // ends the description, so that no view of a stale one can be made.
@@ -288,7 +305,7 @@ void ZuBuffer::ReleaseData()
     }
 }
 
-void ZuBuffer::ReleaseChunkSpace()
+void ZuBuffer::Impl::ReleaseChunkSpace()
 {
     mChunkBlock.reset();
     if (!mChunkInData) {
@@ -297,13 +314,13 @@ void ZuBuffer::ReleaseChunkSpace()
     }
 }
 
-ZuResult ZuBuffer::AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength)
+ZuResult ZuBuffer::Impl::AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength)
 {
     if (aSize == 0)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("memory of 0 bytes"));
     if (aSize > UINT32_MAX)
         return ZuResult(ZU_ERR_OVERFLOW, ZuString("a buffer holds less than 4 GiB"));
-    Block block = NewBlock(aSize);
+    Impl::Block block = NewBlock(aSize);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
     ReleaseData();
@@ -319,7 +336,7 @@ ZuResult ZuBuffer::AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32_t aCh
     return ZuResult();
 }
 
-ZuResult ZuBuffer::AttachData(void *aPointer, uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength,
+ZuResult ZuBuffer::Impl::AttachData(void *aPointer, uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength,
                               uint32_t aChunkUsed)
 {
     uint64_t limit = mAttachLimit;
@@ -345,7 +362,7 @@ ZuResult ZuBuffer::AttachData(void *aPointer, uint64_t aSize, uint32_t aChunkOff
     return ZuResult();
 }
 
-uint8_t *ZuBuffer::DetachData()
+uint8_t *ZuBuffer::Impl::DetachData()
 {
     if (!IsAttached())
         return nullptr;
@@ -354,18 +371,16 @@ uint8_t *ZuBuffer::DetachData()
     return memory;
 }
 
-void ZuBuffer::FreeData() { ReleaseData(); }
-
-ZuBuffer::Block ZuBuffer::ShareMemory(const void *aPointer) const
+ZuBuffer::Impl::Block ZuBuffer::Impl::ShareMemory(const void *aPointer) const
 {
     if (Holds(mData, mSize, aPointer))
         return mData;
     if (Holds(mChunkBlock, mChunkCapacity, aPointer))
         return mChunkBlock;
-    return Block();
+    return Impl::Block();
 }
 
-void ZuBuffer::KeepAttachment(const void *aPointer, std::shared_ptr<void> aOwner)
+void ZuBuffer::Impl::KeepAttachment(const void *aPointer, std::shared_ptr<void> aOwner)
 {
     if (!IsAttached() || mData.get() != aPointer || !aOwner)
         return;
@@ -374,14 +389,14 @@ void ZuBuffer::KeepAttachment(const void *aPointer, std::shared_ptr<void> aOwner
 
 // ---- Chunks --------------------------------------------------------------
 
-uint8_t *ZuBuffer::ChunkBase() const
+uint8_t *ZuBuffer::Impl::ChunkBase() const
 {
     if (mChunkInData)
         return mData ? mData.get() + mChunkOffset : nullptr;
     return mChunkBlock.get();
 }
 
-bool ZuBuffer::ParseChunks()
+bool ZuBuffer::Impl::ParseChunks()
 {
     // The layout is read from the end: each trailer tells how far back its
     // data begins.
@@ -406,48 +421,48 @@ bool ZuBuffer::ParseChunks()
 
 void ZuBuffer::ResetChunks()
 {
-    mChunkUsed = 0;
-    mChunks.clear();
+    mImpl->mChunkUsed = 0;
+    mImpl->mChunks.clear();
 }
 
 ZuResult ZuBuffer::AddChunk(uint32_t aID, const uint8_t *aData, uint32_t aLength)
 {
-    uint8_t *base = ChunkBase();
+    uint8_t *base = mImpl->ChunkBase();
     if (!base)
         return ZuResult(ZU_STATE_ERROR, ZuString("the buffer has no chunk space"));
     if (aLength && !aData)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("no chunk data"));
-    if (uint64_t(mChunkUsed) + aLength + kTrailerSize > mChunkCapacity)
+    if (uint64_t(mImpl->mChunkUsed) + aLength + kTrailerSize > mImpl->mChunkCapacity)
         return ZuResult(ZU_BUFFER_TOO_SMALL, ZuString("the chunk does not fit the chunk space"));
     if (aLength)
-        std::memcpy(base + mChunkUsed, aData, aLength);
-    PutBigEndian(base + mChunkUsed + aLength, aID);
-    PutBigEndian(base + mChunkUsed + aLength + 4, aLength);
-    mChunks.push_back(Chunk{aID, mChunkUsed, aLength});
-    mChunkUsed += aLength + kTrailerSize;
+        std::memcpy(base + mImpl->mChunkUsed, aData, aLength);
+    PutBigEndian(base + mImpl->mChunkUsed + aLength, aID);
+    PutBigEndian(base + mImpl->mChunkUsed + aLength + 4, aLength);
+    mImpl->mChunks.push_back(Impl::Chunk{aID, mImpl->mChunkUsed, aLength});
+    mImpl->mChunkUsed += aLength + kTrailerSize;
     return ZuResult();
 }
 
-void ZuBuffer::SetChunkLayoutID(uint32_t aChunkLayoutID) { mChunkLayoutID = aChunkLayoutID; }
-bool ZuBuffer::HasChunks() const { return !mChunks.empty(); }
-uint32_t ZuBuffer::GetChunkCount() { return uint32_t(mChunks.size()); }
+void ZuBuffer::SetChunkLayoutID(uint32_t aChunkLayoutID) { mImpl->mChunkLayoutID = aChunkLayoutID; }
+bool ZuBuffer::HasChunks() const { return !mImpl->mChunks.empty(); }
+uint32_t ZuBuffer::GetChunkCount() { return uint32_t(mImpl->mChunks.size()); }
 
 ZuResult ZuBuffer::GetChunkIDByIndex(uint32_t aIndex, uint32_t &aID)
 {
-    if (aIndex >= mChunks.size())
+    if (aIndex >= mImpl->mChunks.size())
         return ZuResult(ZU_NOT_FOUND, ZuString("no chunk at that index"));
-    aID = mChunks[aIndex].id;
+    aID = mImpl->mChunks[aIndex].id;
     return ZuResult();
 }
 
 uint32_t ZuBuffer::GetChunkSizeByIndex(uint32_t aIndex)
 {
-    return aIndex < mChunks.size() ? mChunks[aIndex].size : 0;
+    return aIndex < mImpl->mChunks.size() ? mImpl->mChunks[aIndex].size : 0;
 }
 
 uint32_t ZuBuffer::GetChunkSizeByID(uint32_t aID)
 {
-    for (const Chunk &chunk : mChunks)
+    for (const Impl::Chunk &chunk : mImpl->mChunks)
         if (chunk.id == aID)
             return chunk.size;
     return 0;
@@ -455,21 +470,21 @@ uint32_t ZuBuffer::GetChunkSizeByID(uint32_t aID)
 
 uint8_t *ZuBuffer::GetChunkRawDataByIndex(uint32_t aIndex)
 {
-    uint8_t *base = ChunkBase();
-    return (base && aIndex < mChunks.size()) ? base + mChunks[aIndex].offset : nullptr;
+    uint8_t *base = mImpl->ChunkBase();
+    return (base && aIndex < mImpl->mChunks.size()) ? base + mImpl->mChunks[aIndex].offset : nullptr;
 }
 
 uint8_t *ZuBuffer::GetChunkRawDataByID(uint32_t aID)
 {
-    uint8_t *base = ChunkBase();
+    uint8_t *base = mImpl->ChunkBase();
     if (!base)
         return nullptr;
-    for (const Chunk &chunk : mChunks)
+    for (const Impl::Chunk &chunk : mImpl->mChunks)
         if (chunk.id == aID)
             return base + chunk.offset;
     return nullptr;
 }
 
-uint32_t ZuBuffer::GetChunkLayoutID() { return mChunkLayoutID; }
-uint32_t ZuBuffer::GetChunkDataSize() const { return mChunkUsed; }
-uint32_t ZuBuffer::GetChunkDataCapacity() const { return mChunkCapacity; }
+uint32_t ZuBuffer::GetChunkLayoutID() { return mImpl->mChunkLayoutID; }
+uint32_t ZuBuffer::GetChunkDataSize() const { return mImpl->mChunkUsed; }
+uint32_t ZuBuffer::GetChunkDataCapacity() const { return mImpl->mChunkCapacity; }

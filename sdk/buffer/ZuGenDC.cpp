@@ -2,6 +2,8 @@
 #include "ZuGenDCManager.h"
 #include "ZuBuffer.h"
 #include "ZuPixelTypeInfo.h"
+#include "tarn/BufferBinding.h"
+#include "tarn/GenDCCheck.h"
 
 #include <cstdio>
 #include <cstring>
@@ -982,7 +984,7 @@ class OfBuffer : public Memory
 public:
     explicit OfBuffer(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
     Span Get() const override { return Span{mBuffer->GetDataPointer(), mBuffer->GetSize(), nullptr}; }
-    std::shared_ptr<void> Share(const void *aPointer) const override { return mBuffer->ShareMemory(aPointer); }
+    std::shared_ptr<void> Share(const void *aPointer) const override { return tarn::BufferBinding::ShareMemory(*mBuffer, aPointer); }
     bool Replace(const std::vector<uint8_t> &aBytes) override
     {
         // A buffer's memory does not grow: the container must fit it.

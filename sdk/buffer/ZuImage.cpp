@@ -1,5 +1,4 @@
-#include "ZuImage.h"
-#include "ZuBuffer.h"
+#include "BufferImpl.h"
 #include "ZuPixelTypeInfo.h"
 
 ZuImage::ZuImage(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
@@ -46,7 +45,7 @@ ZuResult ZuImage::Alloc(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType
     uint32_t size = 0;
     ZuResult result = Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
     if (result.IsOK())
-        result = mBuffer->AllocData(uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength);
+        result = mBuffer->GetImpl().AllocData(uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength);
     if (result.IsOK())
         Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
     return result;
@@ -58,9 +57,9 @@ ZuResult ZuImage::Attach(void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY, ZuP
     uint32_t size = 0;
     ZuResult result = Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
     if (!result.IsOK())
-        mBuffer->LimitNextAttach(0);
+        mBuffer->GetImpl().mAttachLimit = 0;
     else
-        result = mBuffer->AttachData(aRawBuffer, uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength, 0);
+        result = mBuffer->GetImpl().AttachData(aRawBuffer, uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength, 0);
     if (result.IsOK())
         Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
     return result;
@@ -68,13 +67,13 @@ ZuResult ZuImage::Attach(void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY, ZuP
 
 void ZuImage::Free()
 {
-    mBuffer->FreeData();
+    mBuffer->GetImpl().ReleaseData();
     ClearDescription();
 }
 
 uint8_t *ZuImage::Detach()
 {
-    uint8_t *memory = mBuffer->DetachData();
+    uint8_t *memory = mBuffer->GetImpl().DetachData();
     if (memory)
         ClearDescription();
     return memory;
@@ -113,7 +112,7 @@ void ZuImage::SetOffsetX(uint32_t aValue) { mOffsetX = aValue; }
 void ZuImage::SetOffsetY(uint32_t aValue) { mOffsetY = aValue; }
 bool ZuImage::IsAllocated() const { return mImageSize && mBuffer->IsAllocated(); }
 bool ZuImage::IsAttached() const { return mImageSize && mBuffer->IsAttached(); }
-bool ZuImage::IsPartialLineMissing() const { return mPartialLineMissing; }
+bool ZuImage::IsPartialLineMissing() const { return tarn::FillOf(*mBuffer).image.partialLineMissing; }
 bool ZuImage::IsFullLineMissing() const { return mFullLineMissing; }
 
 void ZuImage::SetFullLineMissing(bool aValue, uint32_t aLineNumber)
@@ -125,8 +124,8 @@ void ZuImage::SetFullLineMissing(bool aValue, uint32_t aLineNumber)
 void ZuImage::SetEOFByLineCount(bool aValue) { mEOFByLineCount = aValue; }
 void ZuImage::ClearEOFStatus() { mEOFByLineCount = false; }
 bool ZuImage::IsEOFByLineCount() const { return mEOFByLineCount; }
-bool ZuImage::IsInterlacedEven() const { return mInterlacedEven; }
-bool ZuImage::IsInterlacedOdd() const { return mInterlacedOdd; }
-bool ZuImage::IsImageDropped() const { return mDropped; }
-bool ZuImage::IsDataOverrun() const { return mOverrun; }
+bool ZuImage::IsInterlacedEven() const { return tarn::FillOf(*mBuffer).image.interlacedEven; }
+bool ZuImage::IsInterlacedOdd() const { return tarn::FillOf(*mBuffer).image.interlacedOdd; }
+bool ZuImage::IsImageDropped() const { return tarn::FillOf(*mBuffer).image.dropped; }
+bool ZuImage::IsDataOverrun() const { return tarn::FillOf(*mBuffer).image.dataOverrun; }
 ZuBuffer *ZuImage::GetBuffer() { return mBuffer; }

@@ -1,5 +1,5 @@
-#include "ZuMultiPartContainer.h"
-#include "ZuBuffer.h"
+#include "BufferImpl.h"
+#include "tarn/BufferBinding.h"
 #include "ZuImage.h"
 #include "ZuImageJPEG.h"
 #include "ZuChunkData.h"

@@ -8,7 +8,6 @@
 
 #ifndef SWIG
 #include <memory>
-#include <vector>
 #endif
 
 class ZuImage;
@@ -256,76 +255,15 @@ public:
     ZuResult AttachGenDCManager(IZuGenDCManager &aManager);
 
 #ifndef SWIG
-    // Owner of memory outside the SDK's own use of it. Array views hold a
-    // share of the block their pointer lies in, so the memory outlives the
-    // buffer, a Free or a Detach for as long as a view needs it.
-    typedef std::shared_ptr<uint8_t> Block;
-
-    /// Returns the block (payload or chunk space) that holds a pointer, or
-    /// an empty one when no block of the buffer holds it.
-    Block ShareMemory(const void *aPointer) const;
-
-    /// Ties an owner to the attached memory that starts at aPointer: it is
-    /// released once the buffer and every share of the block let it go.
-    /// Does nothing when no attached memory starts there.
-    void KeepAttachment(const void *aPointer, std::shared_ptr<void> aOwner);
-
-    /// Makes the next attach of memory refuse to take more than aBytes
-    /// from its pointer (ZU_BUFFER_TOO_SMALL): a caller that knows how much
-    /// memory stands behind the pointer sets it just before the attach.
-    /// 0 lifts the limit; the next attach lifts it in any case.
-    void LimitNextAttach(uint64_t aBytes) { mAttachLimit = aBytes; }
-
-    // Memory operations of the typed views.
-    ZuResult AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength);
-    ZuResult AttachData(void *aPointer, uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength,
-                        uint32_t aChunkUsed);
-    uint8_t *DetachData();
-    void FreeData();
-    bool ParseChunks();
-    uint32_t GetChunkPayloadLength() const { return mChunkUsed; }
-    uint32_t GetRawPayloadLength() const { return mRawLength; }
-    void SetRawPayloadLength(uint32_t aLength) { mRawLength = aLength; }
-
-    // What a stream reports.
-    void SetAcquiredSize(uint32_t aValue) { mAcquiredSize = aValue; }
-    void SetOperationResult(const ZuResult &aValue) { mOperationResult = aValue; }
-    void SetExtendedID(bool aValue) { mExtendedID = aValue; }
-    void SetLeaderTrailer(bool aHeader, bool aTrailer, bool aLarge);
-    void AddMissingPacketRange(uint32_t aLow, uint32_t aHigh);
-    uint32_t *PacketCounters() { return mCounters; }
+    // The state, and the memory operations the typed views share; other
+    // SDK libraries reach what they need of it through sdk/internal/tarn/.
+    struct Impl;
+    Impl &GetImpl() const { return *mImpl; }
 
 private:
     ZuBuffer(const ZuBuffer &) = delete;
     ZuBuffer &operator=(const ZuBuffer &) = delete;
-    struct Chunk { uint32_t id, offset, size; };
-    void ReleaseData();
-    void ReleaseChunkSpace();
-    uint8_t *ChunkBase() const;
-    void CreateViews();
-
-    ZuPayloadType mPayloadType;
-    Block mData;
-    uint32_t mSize = 0;
-    bool mAttached = false;
-    Block mChunkBlock;
-    uint32_t mChunkOffset = 0, mChunkCapacity = 0, mChunkUsed = 0, mChunkLayoutID = 0;
-    bool mChunkInData = false;
-    std::vector<Chunk> mChunks;
-    uint32_t mRawLength = 0;
-    uint64_t mID = 0, mBlockID = 0, mTimestamp = 0, mReceptionTime = 0, mDuration = 0;
-    uint32_t mAcquiredSize = 0;
-    uint64_t mAttachLimit = 0;
-    uint32_t mCounters[8] = {};
-    bool mExtendedID = false, mHeaderValid = false, mTrailerValid = false, mLargeLeaderTrailer = false;
-    ZuResult mOperationResult;
-    std::vector<std::pair<uint32_t, uint32_t>> mMissing;
-    std::unique_ptr<ZuImage> mImage;
-    std::unique_ptr<ZuRawData> mRawData;
-    std::unique_ptr<ZuChunkData> mChunkData;
-    std::unique_ptr<IZuMultiPartContainer> mMultiPart;
-    std::unique_ptr<IZuGenericDataContainer> mGenDC;
-    IZuGenDCManager *mGenDCManager = nullptr;
+    std::unique_ptr<Impl> mImpl;
 #endif
 };
 

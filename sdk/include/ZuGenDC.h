@@ -8,10 +8,6 @@
 #include "ZuGenDCHeaders.h"
 #include "ZuGenDCFields.h"
 
-#ifndef SWIG
-#include <memory>
-#endif
-
 /// @file
 /// A GenDC container seen through its components and parts.
 ///
@@ -261,27 +257,5 @@ public:
     /// Empties the container: no components, no parts.
     virtual void ResetContainer() = 0;
 };
-
-#ifndef SWIG
-/// Returns a share of the memory block that holds aPointer, taken from the
-/// container that aObject belongs to; empty when there is none. A holder of
-/// the share keeps the bytes readable after the container moved on.
-ZU_API std::shared_ptr<void> ZuGenDCShareMemory(const IZuGenericDataContainer *aObject, const void *aPointer);
-ZU_API std::shared_ptr<void> ZuGenDCShareMemory(const IZuGenericDataComponent *aObject, const void *aPointer);
-ZU_API std::shared_ptr<void> ZuGenDCShareMemory(const IZuGenericDataPart *aObject, const void *aPointer);
-ZU_API std::shared_ptr<void> ZuGenDCShareMemory(const IZuGenDCImage *aObject, const void *aPointer);
-ZU_API std::shared_ptr<void> ZuGenDCShareMemory(const IZuGenDCChunkData *aObject, const void *aPointer);
-
-/// Returns the part's mutable header when at least aBytes of it lie within
-/// both its HeaderSize and the container, else null: a header record of
-/// aBytes laid over it can then neither read nor write past the header.
-ZU_API GenDCPartHeader *ZuGenDCPartHeaderView(IZuGenericDataPart *aPart, uint64_t aBytes);
-
-/// Checks a whole container held in aSize bytes: signature, version,
-/// header types and sizes, and that every header and all data lie within
-/// those bytes. Reads nothing outside them.
-/// @return ZU_OK, or a failed result whose description names the first fault.
-ZU_API ZuResult ZuGenDCValidate(const uint8_t *aData, uint64_t aSize);
-#endif
 
 #endif

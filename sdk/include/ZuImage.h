@@ -176,10 +176,6 @@ public:
                                      uint16_t aPaddingX, uint16_t aPaddingY);
     /// Forgets the description (the memory went away).
     void ClearDescription();
-    void SetInterlaced(bool aEven, bool aOdd) { mInterlacedEven = aEven; mInterlacedOdd = aOdd; }
-    void SetDropped(bool aValue) { mDropped = aValue; }
-    void SetDataOverrun(bool aValue) { mOverrun = aValue; }
-    void SetPartialLineMissing(bool aValue) { mPartialLineMissing = aValue; }
 
 private:
     ZuImage(const ZuImage &) = delete;
@@ -195,8 +191,8 @@ private:
     uint16_t mPaddingX = 0, mPaddingY = 0;
     uint32_t mImageSize = 0, mMaximumChunkLength = 0;
     uint32_t mMissingLine = 0;
-    bool mFullLineMissing = false, mPartialLineMissing = false, mEOFByLineCount = false;
-    bool mInterlacedEven = false, mInterlacedOdd = false, mDropped = false, mOverrun = false;
+    // What a receiver reports of the image lives in the buffer's fill.
+    bool mFullLineMissing = false, mEOFByLineCount = false;
 #endif
 };
 

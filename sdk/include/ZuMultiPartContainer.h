@@ -6,10 +6,6 @@
 #include "ZuPixelType.h"
 #include "ZuMultiPartTypes.h"
 
-#ifndef SWIG
-#include <memory>
-#endif
-
 class IZuImage;
 class IZuImageJPEG;
 class IZuChunkData;
@@ -209,26 +205,5 @@ public:
     /// Returns the direction of each zone, one bit per zone (set: bottom-up).
     virtual uint32_t GetZoneDirectionMask() const = 0;
 };
-
-#ifndef SWIG
-class ZuBuffer;
-
-/// Makes the multi-part container of a buffer.
-ZU_API std::unique_ptr<IZuMultiPartContainer> ZuNewMultiPartContainer(ZuBuffer *aBuffer);
-
-/// Returns a share of the part memory that holds aPointer, for an object of
-/// a multi-part container (a section or one of its typed views); empty for
-/// any other object or pointer. While shared, the memory outlives the part.
-ZU_API std::shared_ptr<void> ZuMultiPartShareMemory(const IZuMultiPartSection *aObject, const void *aPointer);
-ZU_API std::shared_ptr<void> ZuMultiPartShareMemory(const IZuImage *aObject, const void *aPointer);
-ZU_API std::shared_ptr<void> ZuMultiPartShareMemory(const IZuImageJPEG *aObject, const void *aPointer);
-ZU_API std::shared_ptr<void> ZuMultiPartShareMemory(const IZuChunkData *aObject, const void *aPointer);
-
-/// Ties an owner to the attached part memory that starts at aPointer: it is
-/// released once the part and every share of the memory let it go. Does
-/// nothing when no part's attached memory starts there.
-ZU_API void ZuMultiPartKeepAttachment(IZuMultiPartContainerReader *aContainer, const void *aPointer,
-                                      std::shared_ptr<void> aOwner);
-#endif
 
 #endif

@@ -3,6 +3,7 @@
 #include "ZuImage.h"
 #include "ZuRawData.h"
 #include "ZuPixelTypeInfo.h"
+#include "tarn/BufferBinding.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +29,8 @@ TEST(BufferMemory, AttachmentOwnerOutlivesDetachWhileShared)
     int released = 0;
     ZuBuffer buffer;
     ASSERT_TRUE(buffer.Attach(memory.data(), 64).IsOK());
-    buffer.KeepAttachment(memory.data(), Counter(released));
-    ZuBuffer::Block share = buffer.ShareMemory(memory.data() + 10);
+    tarn::BufferBinding::KeepAttachment(buffer, memory.data(), Counter(released));
+    tarn::BufferBinding::Block share = tarn::BufferBinding::ShareMemory(buffer, memory.data() + 10);
     ASSERT_EQ(share.get(), memory.data());
     EXPECT_EQ(buffer.Detach(), memory.data());
     EXPECT_EQ(released, 0);
@@ -44,17 +45,17 @@ TEST(BufferMemory, AttachmentOwnerReleasedByFreeResetAndDestruction)
     {
         ZuBuffer buffer;
         buffer.Attach(memory.data(), 64);
-        buffer.KeepAttachment(memory.data(), Counter(released));
+        tarn::BufferBinding::KeepAttachment(buffer, memory.data(), Counter(released));
         buffer.Free();
         EXPECT_EQ(released, 1);
         buffer.Attach(memory.data(), 64);
-        buffer.KeepAttachment(memory.data(), Counter(released));
+        tarn::BufferBinding::KeepAttachment(buffer, memory.data(), Counter(released));
         buffer.Reset(ZuPayloadTypeRawData);
         EXPECT_EQ(released, 2);
         buffer.Attach(memory.data(), 64);
-        buffer.KeepAttachment(memory.data(), Counter(released));
+        tarn::BufferBinding::KeepAttachment(buffer, memory.data(), Counter(released));
         // Another pointer is not the attachment: nothing is kept for it.
-        buffer.KeepAttachment(memory.data() + 1, Counter(released));
+        tarn::BufferBinding::KeepAttachment(buffer, memory.data() + 1, Counter(released));
         EXPECT_EQ(released, 3);
     }
     EXPECT_EQ(released, 4);
@@ -62,11 +63,11 @@ TEST(BufferMemory, AttachmentOwnerReleasedByFreeResetAndDestruction)
 
 TEST(BufferMemory, AllocatedBlockOutlivesTheBufferWhileShared)
 {
-    ZuBuffer::Block share;
+    tarn::BufferBinding::Block share;
     {
         ZuBuffer buffer;
         ASSERT_TRUE(buffer.Alloc(32).IsOK());
-        share = buffer.ShareMemory(buffer.GetDataPointer());
+        share = tarn::BufferBinding::ShareMemory(buffer, buffer.GetDataPointer());
     }
     std::memset(share.get(), 0xAB, 32);  // would be a use after free without the share
     EXPECT_EQ(share.get()[31], 0xAB);
@@ -76,10 +77,10 @@ TEST(BufferMemory, AttachLimitRefusesLargerImages)
 {
     std::vector<uint8_t> memory(100);
     ZuBuffer buffer;
-    buffer.LimitNextAttach(memory.size());
+    tarn::BufferBinding::LimitNextAttach(buffer, memory.size());
     EXPECT_EQ(buffer.GetImage()->Attach(memory.data(), 10, 10, ZuPixelRGB8).GetCode(), uint32_t(ZU_BUFFER_TOO_SMALL));
     EXPECT_FALSE(buffer.IsAttached());
-    buffer.LimitNextAttach(memory.size());
+    tarn::BufferBinding::LimitNextAttach(buffer, memory.size());
     EXPECT_TRUE(buffer.GetImage()->Attach(memory.data(), 10, 10, ZuPixelMono8).IsOK());
 }
 

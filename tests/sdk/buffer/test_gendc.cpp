@@ -2,6 +2,8 @@
 // without ever reaching outside it (also run under AddressSanitizer).
 #include "ZuBuffer.h"
 #include "ZuGenDCManager.h"
+#include "tarn/BufferBinding.h"
+#include "tarn/GenDCCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "ZuImage.h"
 #include "ZuChunkData.h"
 #include "ZuMultiPartContainer.h"
+#include "tarn/BufferBinding.h"
 
 #include <gtest/gtest.h>
 

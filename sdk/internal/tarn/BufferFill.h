@@ -1,0 +1,82 @@
+#ifndef TARN_BUFFER_FILL_H
+#define TARN_BUFFER_FILL_H
+
+// What a receiver writes into a buffer as it fills it: the leader's and
+// trailer's fields, the packet statistics and the ranges of packets that
+// never arrived. A stream writes them in place; the buffer's and its image
+// view's getters read them. Internal to the SDK: the bindings never read
+// this header.
+
+#include "ZuBuffer.h"
+
+#include <vector>
+
+namespace tarn {
+
+struct MissingPacketRange {
+    uint32_t low = 0;
+    uint32_t high = 0;
+};
+
+struct PacketStatistics {
+    uint32_t recovered = 0;               // by resends
+    uint32_t recoveredSingleResend = 0;   // by a resend of that packet alone
+    uint32_t resendGroupsRequested = 0;
+    uint32_t resendPacketsRequested = 0;
+    uint32_t lost = 0;                    // for good
+    uint32_t ignored = 0;                 // outside the block
+    uint32_t redundant = 0;               // received more than once
+    uint32_t outOfOrder = 0;
+};
+
+struct BufferLeader {
+    bool valid = false;
+    bool extendedID = false;          // 64-bit block IDs
+    bool largeLeaderTrailer = false;
+    uint64_t blockID = 0;
+    uint64_t timestamp = 0;           // device ticks
+};
+
+struct BufferTrailer {
+    bool valid = false;
+};
+
+// Image status a receiver learns from the leader and trailer.
+struct ImageFill {
+    bool interlacedEven = false;
+    bool interlacedOdd = false;
+    bool dropped = false;
+    bool dataOverrun = false;
+    bool partialLineMissing = false;
+};
+
+struct BufferFill {
+    BufferLeader leader;
+    BufferTrailer trailer;
+    ImageFill image;
+    ZuResult operationResult;
+    uint32_t acquiredSize = 0;        // bytes written into the buffer
+    uint64_t receptionTime = 0;       // host time of arrival
+    uint64_t duration = 0;
+    PacketStatistics statistics;
+    std::vector<MissingPacketRange> missing;
+
+    // Starts over for the next block; the missing list keeps its memory, so
+    // a receiver that reuses buffers does not allocate per block.
+    void Clear()
+    {
+        std::vector<MissingPacketRange> keep;
+        keep.swap(missing);
+        *this = BufferFill();
+        keep.clear();
+        missing.swap(keep);
+    }
+};
+
+// The fill of a buffer, written in place by the receiver that owns it.
+ZU_API BufferFill &FillOf(ZuBuffer &aBuffer);
+ZU_API const BufferFill &FillOf(const ZuBuffer &aBuffer);
+
+} // namespace tarn
+
+#endif
