@@ -16,6 +16,15 @@
 #include <memory>
 #include <vector>
 
+namespace tarn {
+
+// Bytes of an image with padding, 0 for a pixel type without bits per
+// pixel; may exceed 32 bits.
+uint64_t ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                          uint16_t aPaddingY);
+
+} // namespace tarn
+
 // Makes the multi-part container of a buffer.
 std::unique_ptr<IZuMultiPartContainer> ZuNewMultiPartContainer(ZuBuffer *aBuffer);
 

@@ -5,8 +5,8 @@ ZuImage::ZuImage(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
 
 ZuImage::~ZuImage() {}
 
-uint64_t ZuImage::ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType,
-                                   uint16_t aPaddingX, uint16_t aPaddingY)
+uint64_t tarn::ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                                uint16_t aPaddingY)
 {
     unsigned __int128 pixels = (unsigned __int128)(uint64_t(aSizeX) + aPaddingX) * (uint64_t(aSizeY) + aPaddingY);
     unsigned __int128 bytes = (pixels * ZuPixelTypeGetBitsPerPixel(aPixelType) + 7) / 8;
@@ -20,7 +20,7 @@ ZuResult ZuImage::Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelT
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("an image needs a width and a height"));
     if (ZuPixelTypeGetBitsPerPixel(aPixelType) == 0)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the pixel type has no bits per pixel"));
-    uint64_t size = ComputeImageSize(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY);
+    uint64_t size = tarn::ComputeImageSize(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY);
     if (size + aMaximumChunkLength > UINT32_MAX)
         return ZuResult(ZU_ERR_OVERFLOW, ZuString("the image needs 4 GiB or more"));
     aImageSize = uint32_t(size);

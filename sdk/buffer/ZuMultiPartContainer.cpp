@@ -212,7 +212,7 @@ public:
 uint32_t Section::GetEffectiveSize() const
 {
     if (IsImage())
-        return uint32_t(ZuImage::ComputeImageSize(mWidth, FinalHeight(), mPixelType, mPaddingX, 0));
+        return uint32_t(tarn::ComputeImageSize(mWidth, FinalHeight(), mPixelType, mPaddingX, 0));
     return FinalLength();
 }
 
@@ -393,7 +393,7 @@ ZuResult Container::AddImagePart(ZuMultiPartDataType aDataType, uint32_t aWidth,
         return Fail(ZU_INVALID_PARAMETER, "an image part needs a width and a height");
     if (ZuPixelTypeGetBitsPerPixel(aPixelType) == 0)
         return Fail(ZU_INVALID_PARAMETER, "the pixel type has no bits per pixel");
-    uint64_t size = ZuImage::ComputeImageSize(aWidth, aMaxHeight, aPixelType, aPaddingX, 0);
+    uint64_t size = tarn::ComputeImageSize(aWidth, aMaxHeight, aPixelType, aPaddingX, 0);
     if (size > UINT32_MAX)
         return Fail(ZU_ERR_OVERFLOW, "the image needs 4 GiB or more");
     section->Clear();

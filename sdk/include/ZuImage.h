@@ -170,10 +170,6 @@ public:
 
 #ifndef SWIG
     explicit ZuImage(ZuBuffer *aBuffer);
-    /// Bytes of an image with padding, 0 for a pixel type without bits per
-    /// pixel; may exceed 32 bits.
-    static uint64_t ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType,
-                                     uint16_t aPaddingX, uint16_t aPaddingY);
     /// Forgets the description (the memory went away).
     void ClearDescription();
 

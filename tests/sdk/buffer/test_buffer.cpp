@@ -4,6 +4,7 @@
 #include "ZuRawData.h"
 #include "ZuPixelTypeInfo.h"
 #include "tarn/BufferBinding.h"
+#include "BufferImpl.h"
 
 #include <gtest/gtest.h>
 
@@ -86,10 +87,10 @@ TEST(BufferMemory, AttachLimitRefusesLargerImages)
 
 TEST(ImageSize, PaddingCountsPixelsAndLines)
 {
-    EXPECT_EQ(ZuImage::ComputeImageSize(640, 480, ZuPixelMono8, 2, 1), 642u * 481u);
-    EXPECT_EQ(ZuImage::ComputeImageSize(640, 480, ZuPixelRGB16, 0, 0), 640u * 480u * 6u);
-    EXPECT_EQ(ZuImage::ComputeImageSize(3, 1, ZuPixelMono12Packed, 0, 0), 5u);
-    EXPECT_EQ(ZuImage::ComputeImageSize(UINT32_MAX, UINT32_MAX, ZuPixelCoord3D_ABC32f, 65535, 65535),
+    EXPECT_EQ(tarn::ComputeImageSize(640, 480, ZuPixelMono8, 2, 1), 642u * 481u);
+    EXPECT_EQ(tarn::ComputeImageSize(640, 480, ZuPixelRGB16, 0, 0), 640u * 480u * 6u);
+    EXPECT_EQ(tarn::ComputeImageSize(3, 1, ZuPixelMono12Packed, 0, 0), 5u);
+    EXPECT_EQ(tarn::ComputeImageSize(UINT32_MAX, UINT32_MAX, ZuPixelCoord3D_ABC32f, 65535, 65535),
               UINT64_MAX);
     ZuBuffer buffer;
     EXPECT_EQ(buffer.GetImage()->Alloc(70000, 70000, ZuPixelMono8).GetCode(), uint32_t(ZU_ERR_OVERFLOW));
