@@ -47,12 +47,14 @@ TEST(DiscoveryAdapters, OnlyTheLoopbackUnlessNamed)
     auto eth = Adapter("eth0", {{0xC0A80105, 0xFFFFFF00}});
     auto bare = Adapter("lo", {});
     auto mixed = Adapter("lo", {{0x7F000001, 0xFF000000}, {0x0A000001, 0xFF000000}});
+    auto otherLoopback = Adapter("dummy0", {{0x7F000005, 0xFF000000}});
     {
         AllowedInterfaces none(nullptr);
         EXPECT_TRUE(ZuSystemDetail::MaySend(*lo));
         EXPECT_FALSE(ZuSystemDetail::MaySend(*eth));
         EXPECT_FALSE(ZuSystemDetail::MaySend(*bare));   // nothing to send from
         EXPECT_FALSE(ZuSystemDetail::MaySend(*mixed));  // an address that leaves the machine
+        EXPECT_FALSE(ZuSystemDetail::MaySend(*otherLoopback));
     }
     {
         AllowedInterfaces empty("");

@@ -1,4 +1,5 @@
 #include "gvcpserver/responder.h"
+#include "net/poll_loop.h"
 #include "ZuSystem.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -212,4 +214,47 @@ TEST(ZuSystemNetwork, SendsNowhereWhenNoAllowedInterfaceExists)
     EXPECT_EQ(result.GetCode(), uint32_t(ZU_NETWORK_ERROR));
     EXPECT_EQ(system.GetDeviceCount(), 0u);
     EXPECT_GE(system.GetInterfaceCount(), 1u);  // listed all the same
+}
+
+TEST(ZuSystemNetwork, TakesOnlyAnswersToItsOwnRequest)
+{
+    NEEDS_NETNS();
+    // A device that answers every DISCOVERY twice: once for another
+    // request id, once with a damaged packet. Neither is a device.
+    tarn::gvcp::DeviceIdentity rogue;
+    rogue.userDefinedName = "native-rogue";
+    rogue.ip = 0x7F000018;
+    tarn::net::SocketOptions shared;
+    shared.reuseAddress = true;
+    // Discovery is broadcast: it arrives on the broadcast address.
+    auto socket = tarn::net::UdpSocket::bind({0x7F000018, tarn::gvcp::kPort}, shared);
+    auto broadcast = tarn::net::UdpSocket::bind({tarn::net::kBroadcastAddress, tarn::gvcp::kPort}, shared);
+    ASSERT_TRUE(socket.valid() && broadcast.valid());
+    tarn::net::PollLoop loop;
+    int asked = 0;
+    loop.watch(broadcast.fd(), [&](int) {
+        uint8_t buf[64];
+        tarn::net::Arrival arrival;
+        long n = broadcast.receive(buf, sizeof buf, &arrival);
+        auto cmd = tarn::gvcp::decodeCommand(buf, n > 0 ? size_t(n) : 0);
+        if (!cmd) return true;
+        ++asked;
+        tarn::gvcp::Bytes other = tarn::gvcp::encodeDiscoveryAck(uint16_t(cmd->header.reqId + 1), rogue);
+        socket.sendTo(other.data(), other.size(), arrival.from);
+        tarn::gvcp::Bytes damaged = tarn::gvcp::encodeDiscoveryAck(cmd->header.reqId, rogue);
+        damaged.resize(100);
+        socket.sendTo(damaged.data(), damaged.size(), arrival.from);
+        return true;
+    });
+    std::thread answering([&] { loop.run(); });
+    auto device = StartDevice("127.0.0.25", 25, "native-genuine");
+    ZuSystem system;
+    system.SetDetectionTimeout(300);
+    ZuResult result = system.Find();
+    loop.stop();
+    answering.join();
+    ASSERT_TRUE(result.IsOK());
+    EXPECT_GE(asked, 1);
+    EXPECT_NE(FindByName(system, "native-genuine"), nullptr);
+    EXPECT_EQ(FindByName(system, "native-rogue"), nullptr);
 }
