@@ -167,3 +167,39 @@ TEST(GvcpUdpResponder, AnswersFromItsOwnAddressUntilStopped)
     EXPECT_TRUE(ask(9));
     EXPECT_FALSE(device.start("no address", 0, &error));
 }
+
+TEST(GvcpUdpResponder, AnswersABroadcastFromItsOwnAddress)
+{
+    if (!std::getenv("TARN_IN_NETNS")) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)";
+    DeviceIdentity id;
+    id.modelName = "Broadcast";
+    id.serialNumber = "B33";
+    UdpResponder device(id);
+    std::string error;
+    ASSERT_TRUE(device.start("127.0.0.33", kPort, &error)) << error;
+
+    tarn::net::SocketOptions options;
+    options.nonBlocking = true;
+    options.broadcast = true;
+    auto controller = tarn::net::UdpSocket::bind({0x7F000001, 0}, options);
+    ASSERT_TRUE(controller.valid());
+    Bytes cmd = encodeDiscoveryCmd(3);
+    ASSERT_TRUE(controller.sendTo(cmd.data(), cmd.size(), {tarn::net::kBroadcastAddress, kPort}));
+    // Other devices on this machine may answer too: look for this one.
+    std::optional<tarn::net::Endpoint> source;
+    tarn::net::PollLoop loop;
+    loop.watch(controller.fd(), [&](int) {
+        uint8_t buf[600];
+        tarn::net::Arrival arrival;
+        long n;
+        while ((n = controller.receive(buf, sizeof buf, &arrival)) > 0) {
+            auto identity = decodeDiscoveryAck(buf, size_t(n));
+            if (identity && identity->serialNumber == "B33") source = arrival.from;
+        }
+        return !source;
+    });
+    loop.run(2000);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->ip, 0x7F000021u);
+    EXPECT_EQ(source->port, kPort);
+}
