@@ -29,9 +29,8 @@ public:
     int GetLogPriority();
 
 #ifndef SWIG
-    void Log(ZuLogLevelEnum aLevel, const char *aFile, int aLine, const char *aFunction, const char *aMessage);
-
 private:
+    void Log(ZuLogLevelEnum aLevel, const char *aFile, int aLine, const char *aFunction, const char *aMessage);
     ZuLogger(const ZuLogger &) = delete;
     ZuLogger &operator=(const ZuLogger &) = delete;
     std::string mName;
@@ -66,11 +65,11 @@ public:
     /// Destructors of derived sinks call it before their own parts go.
     void LeaveLogging();
 
-    /// Hands one entry to every joined sink (the SDK's loggers call it).
+private:
+    friend class ZuLogger;
+    // Hands one entry to every joined sink.
     static void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
                          const char *aFunction, const char *aMessage);
-
-private:
     ZuLogSink(const ZuLogSink &) = delete;
     ZuLogSink &operator=(const ZuLogSink &) = delete;
     bool mJoined;
