@@ -7,11 +7,9 @@
 // in, an acknowledge out, no sockets; UdpResponder carries it over UDP.
 
 #include "gev/bootstrap.h"
-#include "net/poll_loop.h"
 
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace tarn {
 namespace gvcp {
@@ -36,34 +34,6 @@ private:
 
     DeviceIdentity mIdentity;
     std::unique_ptr<Bootstrap> mBootstrap;
-};
-
-// A responder on its own thread, answering on a UDP address.
-class UdpResponder
-{
-public:
-    explicit UdpResponder(const DeviceIdentity &identity);
-    ~UdpResponder();
-    UdpResponder(const UdpResponder &) = delete;
-    UdpResponder &operator=(const UdpResponder &) = delete;
-
-    // Binds address:port for control and, for port 3956, the limited
-    // broadcast address too so that broadcast discoveries reach it; then
-    // answers on its thread until stop(). False with a reason on failure.
-    bool start(const std::string &address, uint16_t port = kPort, std::string *error = nullptr);
-    void stop();
-    uint16_t port() const { return mPort; }
-    const DeviceIdentity &identity() const { return mResponder.identity(); }
-
-private:
-    bool serve(const net::UdpSocket &from);
-
-    Responder mResponder;
-    net::UdpSocket mSocket;
-    net::UdpSocket mBroadcastSocket;
-    std::unique_ptr<net::PollLoop> mLoop;
-    uint16_t mPort = 0;
-    std::thread mThread;
 };
 
 } // namespace gvcp

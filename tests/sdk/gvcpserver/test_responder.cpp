@@ -1,4 +1,4 @@
-#include "gvcpserver/responder.h"
+#include "gvcpserver/udp_responder.h"
 
 #include <gtest/gtest.h>
 

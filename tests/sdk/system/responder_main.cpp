@@ -3,7 +3,7 @@
 //   tarn_gev_responder ADDRESS [key=value ...]
 // keys: mac, manufacturer, model, version, info, serial, name, class, mask, port
 
-#include "gvcpserver/responder.h"
+#include "gvcpserver/udp_responder.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "gvcpserver/responder.h"
+#include "gvcpserver/udp_responder.h"
 #include "net/poll_loop.h"
 #include "ZuSystem.h"
 
