@@ -15,9 +15,7 @@ import tarn_genicam_testext as ext
 import _tarn_base_310
 import _tarn_receive_310
 import _tarn_edge_310
-
-MODULES = [_tarn_base_310, _tarn_receive_310, _tarn_edge_310]
-mod_ids = ["base", "receive", "edge"]
+from support import error_of
 
 ZU_OK = _tarn_base_310.ZU_OK
 
@@ -29,15 +27,9 @@ def arr():
     return a
 
 
-@pytest.fixture(params=MODULES, ids=mod_ids)
-def m(request):
-    return request.param
-
-
-def error_of(func, *args):
-    with pytest.raises(Exception) as info:
-        func(*args)
-    return type(info.value), str(info.value)
+@pytest.fixture
+def m(module):
+    return module.flat
 
 
 def ok(result):

@@ -6,6 +6,7 @@ import pytest
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
 import tarn_edge_310 as te
+from support import error_of
 
 m = tb._tarn_base_310
 
@@ -29,12 +30,6 @@ STRING_PROTOTYPES = (
     "    ZuString::ZuString(char const *,unsigned int)\n"
     "    ZuString::ZuString(wchar_t const *)\n"
 )
-
-
-def error_of(func, *args):
-    with pytest.raises(Exception) as info:
-        func(*args)
-    return type(info.value), str(info.value)
 
 
 @pytest.mark.parametrize("value, exc", [(-1, OverflowError), (4294967296, OverflowError), ("30", TypeError), (1.0, TypeError)])

@@ -5,16 +5,11 @@ import gc
 import pytest
 
 import tarn_base_310 as tb
+from support import error_of
 
 m = tb._tarn_base_310
 
 U32_INDEXED = ["ZuSystem_GetInterface", "ZuSystem_GetDeviceInfo"]
-
-
-def error_of(func, *args):
-    with pytest.raises(Exception) as info:
-        func(*args)
-    return type(info.value), str(info.value)
 
 
 @pytest.fixture

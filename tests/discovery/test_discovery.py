@@ -11,8 +11,8 @@ import time
 import pytest
 
 import tarn_base_310 as tb
-from conftest import needs_netns
-from devices import Responder
+from support import needs_netns
+from support.devices import Responder
 
 m = tb._tarn_base_310
 

@@ -7,7 +7,7 @@ import sys
 
 import pytest
 
-from conftest import needs_netns
+from support import needs_netns
 
 pytestmark = needs_netns()
 

@@ -8,14 +8,10 @@ import numpy as np
 import pytest
 
 import tarn_base_310 as tb
+from support import error_of, prototypes
 
 m = tb._tarn_base_310
 W = "IZuMultiPartContainerWriter"
-
-
-def prototypes(function, *lines):
-    return (f"Wrong number or type of arguments for overloaded function '{function}'.\n"
-            "  Possible C/C++ prototypes are:\n" + "".join(f"    {line}\n" for line in lines))
 
 
 ADD_IMAGE = prototypes(W + "_AddImagePart", *(
@@ -40,12 +36,6 @@ def three_parts(alloc=True):
     assert parts.AddChunkPart(64, 9).IsOK()
     assert not alloc or parts.AllocAllParts().IsOK()
     return parts
-
-
-def error_of(func, *args):
-    with pytest.raises(Exception) as info:
-        func(*args)
-    return type(info.value), str(info.value)
 
 
 @pytest.mark.parametrize("func, args, expected", [
