@@ -494,3 +494,57 @@ def test_iteration_is_refused_rather_than_endless(pick):
     # A miss gives None instead of IndexError, so a for loop would never end.
     with pytest.raises(TypeError, match="not iterable"):
         iter(pick(sample().GetGenDC()))
+
+
+# ---- The chunk list follows the memory ------------------------------------------
+
+def chunk_ids(chunks):
+    return [chunks.GetChunkIDByIndex(i)[1] for i in range(chunks.GetChunkCount())]
+
+
+def chunk_container(*chunks, size=512):
+    buffer = tb.ZuBuffer(tb.ZuPayloadTypeGenDC)
+    assert buffer.Alloc(size).IsOK()
+    gendc = buffer.GetGenDC()
+    assert gendc.AddComponent(tb.ZuComponentMetadata) == 0
+    assert gendc[0].AddPart(tb.ZuGenDCPartMetadataGenICamChunk, 0) == 0
+    for chunk_id, data in chunks:
+        assert gendc[0][0].GetGenDCChunkWriter().AddChunk(chunk_id, data).IsOK()
+    return buffer
+
+
+def test_chunk_list_is_read_again_after_a_new_layout():
+    buffer = chunk_container((1, b"aaaa"))
+    part = buffer.GetGenDC()[0][0]
+    chunks, writer = part.GetGenDCChunkData(), part.GetGenDCChunkWriter()
+    assert chunk_ids(chunks) == [1]
+    assert writer.AddChunk(2, b"bbbbbbbb").IsOK()
+    assert chunk_ids(chunks) == [1, 2]
+    assert chunks.GetChunkRawDataByID(2).tobytes() == b"bbbbbbbb" and chunks.GetChunkSizeByIndex(1) == 8
+    writer.ResetChunks()
+    assert chunks.GetChunkCount() == 0 and not chunks.HasChunks()
+    assert chunks.GetChunkRawDataByIndex(0).size == 0
+
+
+@pytest.mark.parametrize("new_block", [True, False])
+def test_chunk_list_follows_a_container_written_in_place(new_block):
+    """A receiver writes the next container into the same memory. The last
+    chunk is the same in both; the first differs in id (with a new block id)
+    or in id and length (same block id: the last trailer's place moves)."""
+    first = container_bytes(chunk_container((1, b"aaaa"), (9, b"zzzz")))
+    second = container_bytes(chunk_container((2, b"bbbb"), (9, b"zzzz")) if new_block else
+                             chunk_container((3, b"cccccccc"), (9, b"zzzz")))
+    buffer = tb.ZuBuffer(tb.ZuPayloadTypeGenDC)
+    memory = np.zeros(1024, np.uint8)
+    memory[:first.size] = first
+    assert buffer.Attach(memory).IsOK()
+    chunks = buffer.GetGenDC()[0][0].GetGenDCChunkData()
+    assert chunk_ids(chunks) == [1, 9]
+    memory[:second.size] = second
+    if new_block:
+        assert first.size == second.size
+        buffer.SetBlockID(buffer.GetBlockID() + 1)
+        assert chunk_ids(chunks) == [2, 9] and chunks.GetChunkRawDataByID(2).tobytes() == b"bbbb"
+    else:
+        assert chunk_ids(chunks) == [3, 9] and chunks.GetChunkRawDataByIndex(0).tobytes() == b"cccccccc"
+    assert chunks.GetChunkSizeByID(1) == 0
