@@ -17,13 +17,13 @@ THREE_MODULES = [
 ]
 
 
-def run_python(code, env=None, check=True):
+def run_python(code, env=None, check=True, timeout=120):
     """Runs code in a fresh interpreter (import order and process-wide state
     can only be observed there) and returns the completed process."""
     full_env = dict(os.environ)
     full_env.update(env or {})
     proc = subprocess.run([sys.executable, "-c", textwrap.dedent(code)],
-                          capture_output=True, text=True, env=full_env, timeout=120)
+                          capture_output=True, text=True, env=full_env, timeout=timeout)
     if check and proc.returncode != 0:
         raise AssertionError(f"subprocess failed ({proc.returncode}):\n{proc.stdout}\n{proc.stderr}")
     return proc

@@ -286,3 +286,57 @@ def test_unused_sink_is_freed_with_its_proxy(logger):
     del sink
     gc.collect()
     logger.LogInfo("f", 1, "g", "nobody")  # must not reach a freed sink
+
+
+def test_deleting_a_sink_waits_for_the_native_thread_inside_its_log(py):
+    """Run apart: a deletion that kept the interpreter lock while it waits
+    would deadlock with the Log it waits for, and the time limit ends it."""
+    out = py(f"""
+        import ctypes, threading
+        import tarn_base_310 as tb
+        hook = ctypes.CDLL({str(BUILD / "tests-lib" / "libtarn_test_loghook.so")!r}).tarn_test_log_from_native_thread
+        hook.argtypes = [ctypes.c_char_p, ctypes.c_int]
+        entered, release, deleted = threading.Event(), threading.Event(), threading.Event()
+
+        class Slow(tb.ZuLogSink):
+            def Log(self, *args):
+                entered.set()
+                release.wait(30)
+
+        sink = Slow()
+        native = threading.Thread(target=hook, args=(b"slow", 1))
+        native.start()
+        assert entered.wait(30)
+
+        def delete():
+            type(sink).__swig_destroy__(sink)
+            deleted.set()
+
+        deleter = threading.Thread(target=delete)
+        deleter.start()
+        # A deletion that does not wait is over at once; one that waits
+        # holds until Log returns.
+        print("early" if deleted.wait(1.0) else "waited")
+        release.set()
+        native.join()
+        deleter.join()
+        print("deleted" if deleted.is_set() else "not deleted")
+    """, timeout=60).stdout.split()
+    assert out == ["waited", "deleted"]
+
+
+def test_a_sink_that_left_is_not_called_again(logger):
+    class Leaving(Recorder):
+        def Log(self, *args):
+            super().Log(*args)
+            if len(self.entries) == 1:
+                destroy(later)  # joined after this one: next in line for the same entry
+
+    first, later = Leaving(), Recorder()
+    try:
+        logger.LogInfo("f", 1, "g", "first")
+        logger.LogInfo("f", 2, "g", "second")
+    finally:
+        destroy(first)
+    assert [e[-1] for e in first.entries] == ["first", "second"]
+    assert later.entries == []
