@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import tarn_base_310 as tb
+from support import within
 
 m = tb._tarn_base_310
 
@@ -548,3 +549,31 @@ def test_chunk_list_follows_a_container_written_in_place(new_block):
     else:
         assert chunk_ids(chunks) == [3, 9] and chunks.GetChunkRawDataByIndex(0).tobytes() == b"cccccccc"
     assert chunks.GetChunkSizeByID(1) == 0
+
+
+# ---- Views never reach past the memory, whatever the headers claim --------------
+
+CLAIMS = [(w, h, pixel, pad) for w, h in ((4, 3), (5, 3), (4096, 4096), (0xFFFFFFFF, 1), (1, 0xFFFFFFFF))
+          for pixel in (tb.ZuPixelMono8, tb.ZuPixelMono16, tb.ZuPixelRGB8, tb.ZuPixelBGRa8, tb.ZuPixelMono12Packed,
+                        tb.ZuPixelRGB16, 0x7FFFFFFF)
+          for pad in (0, 0xFFFF)]
+
+
+@pytest.mark.parametrize("data_size", [12, 11, 13, 2 ** 40])
+@pytest.mark.parametrize("width, height, pixel, padding", CLAIMS)
+def test_part_views_stay_within_the_memory(width, height, pixel, padding, data_size):
+    data = container_bytes(sample())
+    memory = np.zeros(data.size, np.uint8)  # nothing to spare past the container
+    memory[:] = data
+    buffer = tb.ZuBuffer(tb.ZuPayloadTypeGenDC)
+    assert buffer.Attach(memory).IsOK()
+    part = buffer.GetGenDC()[0][0]
+    header = part.Get2DHeader()
+    header.SizeX, header.SizeY, header.Format, header.PaddingX, header.DataSize = (
+        width, height, pixel, padding, data_size)
+    # The data sit at the very end: a claim one byte too long reaches past it.
+    header.DataOffset = memory.size - min(data_size, 12)
+    views = [part.GetDataPointer(), part.GetGenDCImage().GetDataPointer(), buffer.GetDataPointer(),
+             buffer.GetGenDC()[1][0].GetGenDCChunkData().GetChunkRawDataByIndex(0)]
+    assert all(within(view, memory) for view in views)
+    assert views[0].size in (0, min(data_size, 12))

@@ -3,6 +3,7 @@ error_of`, `from support.devices import Responder`."""
 import os
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 ROOT = Path(__file__).resolve().parent.parent.parent
@@ -27,3 +28,13 @@ def needs_netns():
     that `make test` creates."""
     return pytest.mark.skipif(not os.environ.get("TARN_IN_NETNS"),
                               reason="opens sockets: run under tools/netns (make test)")
+
+
+def within(view, memory):
+    """Whether every byte a NumPy view reaches lies in memory (an array over
+    the bytes really behind it); an empty view reaches nothing."""
+    if view.size == 0:
+        return True
+    low, high = np.byte_bounds(view)
+    start, end = np.byte_bounds(memory)
+    return start <= low and high <= end
