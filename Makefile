@@ -9,7 +9,7 @@ PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
 # python3.10 on PATH, else under pyenv.
 PYTHON310 := $(shell tools/find-python310)
 
-.PHONY: all venv build demo test test-native test-python clean asan bench
+.PHONY: all venv build demo test test-native test-python clean asan bench fuzz fuzz-build
 
 all: build
 
@@ -32,13 +32,16 @@ demo: build
 	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) examples/demo.py
 
 test-native: build
-	cd $(BUILD) && ../tools/netns $(CURDIR)/$(VENV)/bin/ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD) && $(UBSAN_ENV) ../tools/netns $(CURDIR)/$(VENV)/bin/ctest --output-on-failure -j$(JOBS)
 
 # Under AddressSanitizer the interpreter itself is not instrumented: the
 # runtime is preloaded, and leak detection is off (the interpreter keeps
 # objects alive until exit by design).
+# UndefinedBehaviorSanitizer is built in too; its first report ends the run.
 ifeq ($(ASAN),1)
-ASAN_ENV := LD_PRELOAD="$(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so.6)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+UBSAN_ENV := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+ASAN_ENV := LD_PRELOAD="$(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so.6)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+  $(UBSAN_ENV)
 endif
 
 test-python: build
@@ -50,10 +53,27 @@ bench: build
 
 test: test-native test-python
 
-# The same tests against an AddressSanitizer build.
+# The same tests against an AddressSanitizer and UndefinedBehaviorSanitizer build.
 asan:
 	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTARN_ASAN=ON -DCMAKE_BUILD_TYPE=Debug" \
 	  PYTEST_ARGS="$(PYTEST_ARGS)" ASAN=1
 
+# libFuzzer targets (tests/fuzz), built with clang and both sanitizers in
+# their own build; each runs FUZZ_SECONDS from its seeds in
+# tests/fuzz/corpus/<target>/ (what it finds is kept in the build, not in
+# the seeds). A crash leaves its input in $(FUZZ_BUILD)/artifacts/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= gvcp_decode gvcp_responder gendc genicam_xml genicam_formula genicam_zip
+
+fuzz-build: venv
+	$(VENV)/bin/cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ $(FUZZ_CMAKE_ARGS) >/dev/null
+	$(VENV)/bin/cmake --build $(FUZZ_BUILD) -j$(JOBS)
+
+fuzz: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+	  tools/fuzz $(FUZZ_BUILD) $$t $(FUZZ_SECONDS) || exit 1; \
+	done
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)

@@ -406,8 +406,8 @@ class ChunksImpl : public IZuGenDCChunkData, public IZuGenDCChunkWriter, public 
 {
 public:
     ChunksImpl(ContainerImpl *aContainer, PartImpl *aPart) : Node(aContainer), mPart(aPart) {}
-    bool HasChunks() const override { return !List().empty(); }
-    uint32_t GetChunkCount() const override { return uint32_t(List().size()); }
+    bool HasChunks() const override { return GetChunkCount() != 0; }
+    uint32_t GetChunkCount() const override;
     ZuResult GetChunkIDByIndex(uint32_t aIndex, uint32_t &aID) const override;
     uint32_t GetChunkSizeByIndex(uint32_t aIndex) const override;
     uint32_t GetChunkSizeByID(uint32_t aID) const override;
@@ -422,8 +422,27 @@ private:
     {
         uint32_t id, offset, size;
     };
-    std::vector<Chunk> List(const uint8_t **aData = nullptr) const;
+    // What the chunk list was read from. Walking every chunk by index or id
+    // must not read the whole list again for each one, so the list is kept
+    // until any of these changes: the part's data moved or were resized, a
+    // new layout or a new block was written, or the last trailer differs.
+    struct Source
+    {
+        const uint8_t *base = nullptr;
+        uint64_t size = 0, generation = 0, block = 0, time = 0;
+        uint8_t last[kChunkTrailer] = {};
+        bool operator==(const Source &aOther) const
+        {
+            return base == aOther.base && size == aOther.size && generation == aOther.generation &&
+                   block == aOther.block && time == aOther.time && std::memcmp(last, aOther.last, kChunkTrailer) == 0;
+        }
+    };
+    // The list as the memory holds it now; the container's lock must be held.
+    const std::vector<Chunk> &List(const uint8_t **aData = nullptr) const;
     PartImpl *mPart;
+    mutable bool mListed = false;
+    mutable Source mSource;
+    mutable std::vector<Chunk> mList;
 };
 
 class PartImpl : public IZuGenericDataPart, public Node
@@ -528,6 +547,8 @@ public:
     // Guards the object caches of the container and its components, and
     // each new layout: Python calls come without the interpreter lock.
     std::recursive_mutex &Lock() const { return mLock; }
+    // Counts the layouts written through this container (under its lock).
+    uint64_t Generation() const { return mGeneration; }
     // Reads the container, lets aChange alter it, and lays it out anew.
     template <class Change>
     bool Rebuild(Change aChange, bool aStartAnew = false);
@@ -535,6 +556,7 @@ public:
 private:
     std::unique_ptr<Memory> mMemory;
     mutable std::recursive_mutex mLock;
+    uint64_t mGeneration = 0;
     std::map<uint32_t, std::unique_ptr<ComponentImpl>> mComponents;
 };
 
@@ -555,6 +577,7 @@ bool ContainerImpl::Rebuild(Change aChange, bool aStartAnew)
             return false;
         std::vector<uint8_t> bytes;
         uint64_t size = 0;
+        ++mGeneration;
         return Write(model, &bytes, size) && mMemory->Replace(bytes);
     } catch (const std::bad_alloc &) {
         return false;
@@ -868,18 +891,28 @@ uint64_t ImageImpl::GetBlockID() const { return mContainer->Bytes().BlockID(); }
 
 // ---- Chunks --------------------------------------------------------------
 
-std::vector<ChunksImpl::Chunk> ChunksImpl::List(const uint8_t **aData) const
+const std::vector<ChunksImpl::Chunk> &ChunksImpl::List(const uint8_t **aData) const
 {
-    // Read from the end: each trailer tells how far back its data begin.
-    std::vector<Chunk> found;
     const uint8_t *base = mPart->GetHeaderType() == TypeMetadataGenICamChunk ? mPart->GetDataPointer() : nullptr;
     if (aData)
         *aData = base;
-    if (!base)
-        return found;
-    uint64_t size = mPart->GetDataSize();
-    uint64_t end = size > UINT32_MAX ? UINT32_MAX : size;
-    while (end >= kChunkTrailer) {
+    Source source;
+    source.base = base;
+    if (base) {
+        uint64_t size = mPart->GetDataSize();
+        source.size = size > UINT32_MAX ? UINT32_MAX : size;
+        source.generation = mContainer->Generation();
+        source.block = mContainer->Bytes().BlockID();
+        source.time = mContainer->Bytes().ReceptionTime();
+        if (source.size >= kChunkTrailer)
+            std::memcpy(source.last, base + source.size - kChunkTrailer, kChunkTrailer);
+    }
+    if (mListed && source == mSource)
+        return mList;
+    // Read from the end: each trailer tells how far back its data begin.
+    std::vector<Chunk> found;
+    uint64_t end = source.size;
+    while (base && end >= kChunkTrailer) {
         uint32_t id = GetBigEndian(base + end - kChunkTrailer);
         uint32_t length = GetBigEndian(base + end - 4);
         if (length > end - kChunkTrailer)
@@ -888,12 +921,22 @@ std::vector<ChunksImpl::Chunk> ChunksImpl::List(const uint8_t **aData) const
         found.push_back(Chunk{id, uint32_t(offset), length});
         end = offset;
     }
-    return std::vector<Chunk>(found.rbegin(), found.rend());
+    mList.assign(found.rbegin(), found.rend());
+    mSource = source;
+    mListed = true;
+    return mList;
+}
+
+uint32_t ChunksImpl::GetChunkCount() const
+{
+    std::lock_guard<std::recursive_mutex> hold(mContainer->Lock());
+    return uint32_t(List().size());
 }
 
 ZuResult ChunksImpl::GetChunkIDByIndex(uint32_t aIndex, uint32_t &aID) const
 {
-    std::vector<Chunk> chunks = List();
+    std::lock_guard<std::recursive_mutex> hold(mContainer->Lock());
+    const std::vector<Chunk> &chunks = List();
     if (aIndex >= chunks.size()) {
         aID = 0;
         return ZuResult(ZU_NOT_FOUND, ZuString("no chunk at that index"));
@@ -904,12 +947,14 @@ ZuResult ChunksImpl::GetChunkIDByIndex(uint32_t aIndex, uint32_t &aID) const
 
 uint32_t ChunksImpl::GetChunkSizeByIndex(uint32_t aIndex) const
 {
-    std::vector<Chunk> chunks = List();
+    std::lock_guard<std::recursive_mutex> hold(mContainer->Lock());
+    const std::vector<Chunk> &chunks = List();
     return aIndex < chunks.size() ? chunks[aIndex].size : 0;
 }
 
 uint32_t ChunksImpl::GetChunkSizeByID(uint32_t aID) const
 {
+    std::lock_guard<std::recursive_mutex> hold(mContainer->Lock());
     for (const Chunk &chunk : List())
         if (chunk.id == aID)
             return chunk.size;
@@ -918,13 +963,15 @@ uint32_t ChunksImpl::GetChunkSizeByID(uint32_t aID) const
 
 const uint8_t *ChunksImpl::GetChunkRawDataByIndex(uint32_t aIndex) const
 {
+    std::lock_guard<std::recursive_mutex> hold(mContainer->Lock());
     const uint8_t *base;
-    std::vector<Chunk> chunks = List(&base);
+    const std::vector<Chunk> &chunks = List(&base);
     return aIndex < chunks.size() ? base + chunks[aIndex].offset : nullptr;
 }
 
 const uint8_t *ChunksImpl::GetChunkRawDataByID(uint32_t aID) const
 {
+    std::lock_guard<std::recursive_mutex> hold(mContainer->Lock());
     const uint8_t *base;
     for (const Chunk &chunk : List(&base))
         if (chunk.id == aID)

@@ -1,11 +1,13 @@
 """Texts, results and the calling conventions they show."""
 import gc
+from pathlib import Path
 
 import pytest
 
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
 import tarn_edge_310 as te
+from support import error_of
 
 m = tb._tarn_base_310
 
@@ -29,12 +31,6 @@ STRING_PROTOTYPES = (
     "    ZuString::ZuString(char const *,unsigned int)\n"
     "    ZuString::ZuString(wchar_t const *)\n"
 )
-
-
-def error_of(func, *args):
-    with pytest.raises(Exception) as info:
-        func(*args)
-    return type(info.value), str(info.value)
 
 
 @pytest.mark.parametrize("value, exc", [(-1, OverflowError), (4294967296, OverflowError), ("30", TypeError), (1.0, TypeError)])
@@ -89,15 +85,45 @@ def test_result_description_conversion_errors(args, text):
     assert error_of(tb.ZuResult, *args) == (TypeError, text)
 
 
-@pytest.mark.parametrize("code, ok, success, failure, pending, name", [
-    (tb.ZU_OK, True, True, False, False, "OK"),
-    (tb.ZU_PENDING, False, True, False, True, "PENDING"),
-    (tb.ZU_TIMEOUT, False, False, True, False, "TIMEOUT"),
+RESULT_CODES = [(name[3:], int(value)) for name, value in
+                (line.split() for line in (Path(__file__).parent.parent / "data" / "base_constants.txt").open())
+                if name.startswith("ZU_")]
+
+
+def test_every_result_code_has_its_own_name():
+    assert len(RESULT_CODES) == 37
+    assert {name: tb.ZuResult(code).GetCodeString() for name, code in RESULT_CODES} == {
+        name: name for name, _ in RESULT_CODES}
+    assert tb.ZuResult(12345).GetCodeString() == "UNKNOWN"
+
+
+@pytest.mark.parametrize("code, ok, success, failure, pending", [
+    (tb.ZU_OK, True, True, False, False),
+    (tb.ZU_PENDING, False, True, False, True),
+    (tb.ZU_TIMEOUT, False, False, True, False),
+    (tb.ZU_ABORTED, False, False, True, False),
 ])
-def test_result_tests(code, ok, success, failure, pending, name):
+def test_result_tests(code, ok, success, failure, pending):
     r = tb.ZuResult(code)
     assert (r.IsOK(), r.IsSuccess(), r.IsFailure(), r.IsPending()) == (ok, success, failure, pending)
-    assert r.GetCodeString() == name
+
+
+# The first failure sticks; a success (OK or PENDING) gives way to a failure only.
+@pytest.mark.parametrize("left, right, kept", [
+    (tb.ZU_OK, tb.ZU_OK, tb.ZU_OK),
+    (tb.ZU_OK, tb.ZU_PENDING, tb.ZU_OK),
+    (tb.ZU_OK, tb.ZU_TIMEOUT, tb.ZU_TIMEOUT),
+    (tb.ZU_PENDING, tb.ZU_OK, tb.ZU_PENDING),
+    (tb.ZU_PENDING, tb.ZU_PENDING, tb.ZU_PENDING),
+    (tb.ZU_PENDING, tb.ZU_TIMEOUT, tb.ZU_TIMEOUT),
+    (tb.ZU_ABORTED, tb.ZU_OK, tb.ZU_ABORTED),
+    (tb.ZU_ABORTED, tb.ZU_PENDING, tb.ZU_ABORTED),
+    (tb.ZU_ABORTED, tb.ZU_TIMEOUT, tb.ZU_ABORTED),
+])
+def test_result_ior_from_every_kind(left, right, kept):
+    r = tb.ZuResult(left, "left")
+    r |= tb.ZuResult(right, "right")
+    assert (r.GetCode(), r.GetDescription()) == (kept, "left" if kept == left else "right")
 
 
 def test_result_comparisons():

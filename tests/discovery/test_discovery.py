@@ -11,8 +11,9 @@ import time
 import pytest
 
 import tarn_base_310 as tb
-from conftest import needs_netns
-from devices import Responder
+from support import needs_netns
+from support.devices import Responder
+from support.threads import assert_releases_the_interpreter
 
 m = tb._tarn_base_310
 
@@ -141,22 +142,13 @@ def test_findings_keep_their_system_alive(devices):
     assert not any(h.thisown for h in held)
 
 
-def test_find_releases_the_interpreter(devices, system):
-    system.SetDetectionTimeout(500)
-    ticks = []
-    stop = threading.Event()
-
-    def count():
-        while not stop.is_set():
-            ticks.append(1)
-            time.sleep(0.01)
-
-    t = threading.Thread(target=count)
-    t.start()
-    system.Find()
-    stop.set()
-    t.join()
-    assert len(ticks) > 10
+@pytest.mark.parametrize("call", [
+    lambda s: s.Find(),
+    lambda s: s.FindDevice("nobody"),
+    lambda s: s.DiscoverSessions(),
+], ids=["Find", "FindDevice", "DiscoverSessions"])
+def test_every_wait_lets_other_threads_run(system, call):
+    assert_releases_the_interpreter(call, system)
 
 
 def run_find(env):

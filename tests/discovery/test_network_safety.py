@@ -7,7 +7,7 @@ import sys
 
 import pytest
 
-from conftest import needs_netns
+from support import needs_netns
 
 pytestmark = needs_netns()
 
@@ -18,8 +18,8 @@ def ip(*args):
     return subprocess.run(["ip", *args], capture_output=True, text=True, timeout=30)
 
 
-@pytest.fixture
-def adapter():
+@pytest.fixture(params=["10.9.9.1/24"])
+def adapter(request):
     if ip("link", "add", ADAPTER, "type", "veth", "peer", "name", PEER).returncode != 0:
         pytest.skip("cannot create a veth pair in the namespace")
     try:
@@ -27,7 +27,7 @@ def adapter():
             # No IPv6 address configuration: it would send on its own.
             with open(f"/proc/sys/net/ipv6/conf/{name}/disable_ipv6", "w") as f:
                 f.write("1")
-        assert ip("addr", "add", "10.9.9.1/24", "dev", ADAPTER).returncode == 0
+        assert ip("addr", "add", request.param, "dev", ADAPTER).returncode == 0
         assert ip("link", "set", ADAPTER, "up").returncode == 0
         assert ip("link", "set", PEER, "up").returncode == 0
         yield ADAPTER
@@ -56,6 +56,15 @@ def discover(env):
 def test_nothing_leaves_through_other_adapters_by_default(adapter):
     before = sent_packets(adapter)
     assert discover({}) >= 2  # the adapter is listed all the same
+    assert sent_packets(adapter) == before
+
+
+# An adapter other than the loopback is not made safe by a loopback-range
+# address: its packets would still leave through it.
+@pytest.mark.parametrize("adapter", ["127.9.9.1/24"], indirect=True)
+def test_a_loopback_range_address_does_not_open_another_adapter(adapter):
+    before = sent_packets(adapter)
+    discover({})
     assert sent_packets(adapter) == before
 
 

@@ -5,19 +5,9 @@ import numpy as np
 import pytest
 
 import tarn_base_310 as tb
+from support import error_of, prototypes
 
 m = tb._tarn_base_310
-
-
-def prototypes(function, *lines):
-    return (f"Wrong number or type of arguments for overloaded function '{function}'.\n"
-            "  Possible C/C++ prototypes are:\n" + "".join(f"    {line}\n" for line in lines))
-
-
-def error_of(func, *args):
-    with pytest.raises(Exception) as info:
-        func(*args)
-    return type(info.value), str(info.value)
 
 
 IMAGE_ALLOC = prototypes("ZuImage_Alloc", *(

@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import tarn_base_310 as tb
+from support import within
 
 m = tb._tarn_base_310
 
@@ -333,7 +334,7 @@ def test_header_field_lies_at_its_offset_and_takes_its_range(record, field, offs
     assert getter(header) == (value if size > 2 or span != S32 else stored)
     setter(header, True)
     assert getter(header) == 1
-    assert m.__dict__[f"new_{record}"]() is not None
+    assert getter(m.__dict__[f"new_{record}"]()) == 0  # a record of its own starts zeroed
 
 
 @pytest.mark.parametrize("field, offset, size, span", H264_FIELDS)
@@ -494,3 +495,85 @@ def test_iteration_is_refused_rather_than_endless(pick):
     # A miss gives None instead of IndexError, so a for loop would never end.
     with pytest.raises(TypeError, match="not iterable"):
         iter(pick(sample().GetGenDC()))
+
+
+# ---- The chunk list follows the memory ------------------------------------------
+
+def chunk_ids(chunks):
+    return [chunks.GetChunkIDByIndex(i)[1] for i in range(chunks.GetChunkCount())]
+
+
+def chunk_container(*chunks, size=512):
+    buffer = tb.ZuBuffer(tb.ZuPayloadTypeGenDC)
+    assert buffer.Alloc(size).IsOK()
+    gendc = buffer.GetGenDC()
+    assert gendc.AddComponent(tb.ZuComponentMetadata) == 0
+    assert gendc[0].AddPart(tb.ZuGenDCPartMetadataGenICamChunk, 0) == 0
+    for chunk_id, data in chunks:
+        assert gendc[0][0].GetGenDCChunkWriter().AddChunk(chunk_id, data).IsOK()
+    return buffer
+
+
+def test_chunk_list_is_read_again_after_a_new_layout():
+    buffer = chunk_container((1, b"aaaa"))
+    part = buffer.GetGenDC()[0][0]
+    chunks, writer = part.GetGenDCChunkData(), part.GetGenDCChunkWriter()
+    assert chunk_ids(chunks) == [1]
+    assert writer.AddChunk(2, b"bbbbbbbb").IsOK()
+    assert chunk_ids(chunks) == [1, 2]
+    assert chunks.GetChunkRawDataByID(2).tobytes() == b"bbbbbbbb" and chunks.GetChunkSizeByIndex(1) == 8
+    writer.ResetChunks()
+    assert chunks.GetChunkCount() == 0 and not chunks.HasChunks()
+    assert chunks.GetChunkRawDataByIndex(0).size == 0
+
+
+@pytest.mark.parametrize("new_block", [True, False])
+def test_chunk_list_follows_a_container_written_in_place(new_block):
+    """A receiver writes the next container into the same memory. The last
+    chunk is the same in both; the first differs in id (with a new block id)
+    or in id and length (same block id: the last trailer's place moves)."""
+    first = container_bytes(chunk_container((1, b"aaaa"), (9, b"zzzz")))
+    second = container_bytes(chunk_container((2, b"bbbb"), (9, b"zzzz")) if new_block else
+                             chunk_container((3, b"cccccccc"), (9, b"zzzz")))
+    buffer = tb.ZuBuffer(tb.ZuPayloadTypeGenDC)
+    memory = np.zeros(1024, np.uint8)
+    memory[:first.size] = first
+    assert buffer.Attach(memory).IsOK()
+    chunks = buffer.GetGenDC()[0][0].GetGenDCChunkData()
+    assert chunk_ids(chunks) == [1, 9]
+    memory[:second.size] = second
+    if new_block:
+        assert first.size == second.size
+        buffer.SetBlockID(buffer.GetBlockID() + 1)
+        assert chunk_ids(chunks) == [2, 9] and chunks.GetChunkRawDataByID(2).tobytes() == b"bbbb"
+    else:
+        assert chunk_ids(chunks) == [3, 9] and chunks.GetChunkRawDataByIndex(0).tobytes() == b"cccccccc"
+    assert chunks.GetChunkSizeByID(1) == 0
+
+
+# ---- Views never reach past the memory, whatever the headers claim --------------
+
+CLAIMS = [(w, h, pixel, pad) for w, h in ((4, 3), (5, 3), (4096, 4096), (0xFFFFFFFF, 1), (1, 0xFFFFFFFF))
+          for pixel in (tb.ZuPixelMono8, tb.ZuPixelMono16, tb.ZuPixelRGB8, tb.ZuPixelBGRa8, tb.ZuPixelMono12Packed,
+                        tb.ZuPixelRGB16, 0x7FFFFFFF)
+          for pad in (0, 0xFFFF)]
+
+
+@pytest.mark.parametrize("data_size", [12, 11, 13, 2 ** 40])
+@pytest.mark.parametrize("width, height, pixel, padding", CLAIMS)
+def test_part_views_stay_within_the_memory(width, height, pixel, padding, data_size):
+    data = container_bytes(sample())
+    memory = np.zeros(data.size, np.uint8)  # nothing to spare past the container
+    memory[:] = data
+    buffer = tb.ZuBuffer(tb.ZuPayloadTypeGenDC)
+    assert buffer.Attach(memory).IsOK()
+    part = buffer.GetGenDC()[0][0]
+    header = part.Get2DHeader()
+    header.SizeX, header.SizeY, header.Format, header.PaddingX, header.DataSize = (
+        width, height, pixel, padding, data_size)
+    # The data sit at the very end: a claim one byte too long reaches past it.
+    header.DataOffset = memory.size - min(data_size, 12)
+    views = [part.GetDataPointer(), part.GetGenDCImage().GetDataPointer(), buffer.GetDataPointer(),
+             buffer.GetGenDC()[1][0].GetGenDCChunkData().GetChunkRawDataByIndex(0)]
+    assert all(within(view, memory) for view in views)
+    assert views[0].size in (0, min(data_size, 12))

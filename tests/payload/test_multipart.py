@@ -8,14 +8,10 @@ import numpy as np
 import pytest
 
 import tarn_base_310 as tb
+from support import error_of, prototypes, within
 
 m = tb._tarn_base_310
 W = "IZuMultiPartContainerWriter"
-
-
-def prototypes(function, *lines):
-    return (f"Wrong number or type of arguments for overloaded function '{function}'.\n"
-            "  Possible C/C++ prototypes are:\n" + "".join(f"    {line}\n" for line in lines))
 
 
 ADD_IMAGE = prototypes(W + "_AddImagePart", *(
@@ -40,12 +36,6 @@ def three_parts(alloc=True):
     assert parts.AddChunkPart(64, 9).IsOK()
     assert not alloc or parts.AllocAllParts().IsOK()
     return parts
-
-
-def error_of(func, *args):
-    with pytest.raises(Exception) as info:
-        func(*args)
-    return type(info.value), str(info.value)
 
 
 @pytest.mark.parametrize("func, args, expected", [
@@ -333,3 +323,19 @@ def test_function_table_and_docstrings():
     for name in ours:
         plain = name.startswith("delete_") or name.endswith("_swigregister")
         assert (getattr(m, name).__doc__ is None) == plain, name
+
+
+@pytest.mark.parametrize("width, height, pixel, padding", [
+    (8, 6, tb.ZuPixelMono16, 0), (7, 5, tb.ZuPixelRGB8, 3), (4, 4, tb.ZuPixelMono12Packed, 1),
+    (3, 2, tb.ZuPixelBGRa8, 0xFFFF), (1, 1, tb.ZuPixelRGB16, 7)])
+def test_part_views_stay_within_attached_memory(width, height, pixel, padding):
+    parts = container()
+    assert parts.AddImagePart(tb.ZuMultiPart2DImage, width, height, pixel, 0, 0, padding).IsOK()
+    part = parts.GetPart(0)
+    memory = np.zeros(part.GetSize(), np.uint8)  # exactly what the part asks for
+    assert parts.AttachPart(0, memory).IsOK()
+    for lines in (height, 1, 0):
+        assert parts.SetPartFinalImageHeight(0, lines).IsOK()
+        views = (part.GetDataPointer(), part.GetImage().GetDataPointer())
+        assert all(within(view, memory) for view in views), lines
+        assert np.shares_memory(views[1], memory) or views[1].size == 0

@@ -6,6 +6,7 @@ import numpy as np
 import pytest
 
 import tarn_base_310 as tb
+from support import within
 
 m = tb._tarn_base_310
 
@@ -50,7 +51,7 @@ def test_image_view_shape_follows_pixel_type(name, code):
     shape, dtype = expected_view(code)
     assert (view.shape, view.dtype) == (shape, dtype)
     # Padding never takes a view past the memory behind it.
-    assert view.nbytes <= buffer.GetSize() == buffer.GetImage().GetImageSize()
+    assert within(view, buffer.GetDataPointer())
     assert view.flags.c_contiguous and view.flags.writeable and not view.flags.owndata
     assert np.shares_memory(view, buffer.GetDataPointer())
 

@@ -7,16 +7,10 @@ import threading
 import pytest
 
 import tarn_base_310 as tb
-from conftest import needs_netns
-from devices import FakeCamera, Responder, have
+from support import needs_netns
+from support.devices import FakeCamera, Responder, skip_without
 
 pytestmark = needs_netns()
-
-
-def skip_without(*tools):
-    missing = [t for t in tools if not have(t)]
-    if missing:
-        pytest.skip(f"{', '.join(missing)} not installed (apt-get install aravis-tools aravis-tools-cli tshark)")
 
 
 def test_find_reads_the_aravis_fake_camera():

@@ -1,0 +1,50 @@
+// GVCP packets as they arrive from the network, through every decoder: the
+// generic command and acknowledge split, then each typed command and
+// acknowledge, whatever the header claims to be.
+#include "gev/gvcp.h"
+
+#include <cstdlib>
+
+using namespace tarn::gvcp;
+
+namespace {
+
+void Require(bool aHolds)
+{
+    if (!aHolds)
+        abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
+{
+    if (auto cmd = decodeCommand(aData, aSize)) {
+        ForceIp::decode(*cmd);
+        if (auto rr = ReadRegCmd::decode(*cmd))
+            Require(!rr->addresses.empty() && rr->addresses.size() <= 135);
+        if (auto wr = WriteRegCmd::decode(*cmd))
+            Require(!wr->writes.empty() && wr->writes.size() <= 67);
+        ReadMemCmd::decode(*cmd);
+        // Memory is written in whole registers only.
+        if (auto wm = WriteMemCmd::decode(*cmd))
+            Require(!wm->data.empty() && wm->data.size() % 4 == 0 && wm->data.size() <= kMaxPayload - 4);
+        PacketResendCmd::decode(*cmd);
+        EventCmd::decode(*cmd);
+        EventDataCmd::decode(*cmd);
+        ActionCmd::decode(*cmd);
+        // A decoded payload never exceeds what the packet held.
+        Require(cmd->payload.size() + kHeaderSize <= aSize);
+    }
+    if (auto ack = decodeAck(aData, aSize)) {
+        ReadRegAck::decode(*ack);
+        WriteAck::decode(*ack);
+        ReadMemAck::decode(*ack);
+        PendingAck::decode(*ack);
+        Require(ack->payload.size() + kHeaderSize <= aSize);
+    }
+    uint16_t ackId = 0;
+    decodeDiscoveryAck(aData, aSize, &ackId);
+    DeviceIdentity::decode(aData, aSize);
+    return 0;
+}

@@ -1,0 +1,125 @@
+"""Writes the hand-made seeds of the fuzz targets into corpus/<target>/:
+one valid input of each kind a parser knows, and the hostile shapes that
+once broke one. Run again after changing it; the seeds are kept in git.
+
+    PYTHONPATH=build/python .venv/bin/python tests/fuzz/make_seeds.py
+"""
+import io
+import re
+import struct
+import zipfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent.parent
+
+
+def write(target, name, data):
+    folder = HERE / "corpus" / target
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data.encode() if isinstance(data, str) else data)
+
+
+def command(code, payload=b"", flags=0x01, req_id=1):
+    return struct.pack(">BBHHH", 0x42, flags, code, len(payload), req_id) + payload
+
+
+def ack(code, payload=b"", status=0, ack_id=1):
+    return struct.pack(">HHHH", status, code, len(payload), ack_id) + payload
+
+
+def identity():
+    def text(value, size):
+        return value.encode().ljust(size, b"\0")
+    return (struct.pack(">HHI", 2, 0, 0x80000001) + b"\0\0" + bytes([2, 0, 0, 0, 0, 1]) +
+            struct.pack(">II", 7, 6) + bytes(12) + struct.pack(">I", 0x7F00000A) + bytes(12) +
+            struct.pack(">I", 0xFF000000) + bytes(12) + struct.pack(">I", 0) +
+            text("tarn", 32) + text("Seed", 32) + text("1.0", 32) + text("info", 48) +
+            text("S1", 16) + text("cam", 16))
+
+
+def gvcp():
+    seeds = {
+        "discovery": command(0x0002, flags=0x11),
+        "forceip": command(0x0004, bytes(2) + bytes([2, 0, 0, 0, 0, 1]) + bytes(12) + struct.pack(">I", 0x7F00000B)
+                           + bytes(12) + struct.pack(">I", 0xFF000000) + bytes(16)),
+        "readreg": command(0x0080, struct.pack(">III", 0, 0x24, 0x934)),
+        "writereg": command(0x0082, struct.pack(">IIII", 0xA00, 2, 0x938, 3000)),
+        "readmem": command(0x0084, struct.pack(">IHH", 0x48, 0, 32)),
+        "readmem_unaligned": command(0x0084, struct.pack(">IHH", 0x48, 0, 6)),
+        "writemem": command(0x0086, struct.pack(">I", 0xE8) + b"name"),
+        "writemem_unaligned": command(0x0086, struct.pack(">I", 0xE8) + b"na"),
+        "packetresend": command(0x0040, struct.pack(">HHII", 0, 7, 1, 5)),
+        "packetresend_extended": command(0x0040, struct.pack(">HHIIQ", 0, 0, 1, 5, 1 << 40), flags=0x11),
+        "event": command(0x00C0, struct.pack(">HHHHQ", 0, 0x9001, 0, 3, 123)),
+        "eventdata": command(0x00C2, struct.pack(">HHHHQ", 0, 0x9002, 0, 3, 123) + b"data"),
+        "action": command(0x0100, struct.pack(">III", 1, 2, 3)),
+        "action_scheduled": command(0x0100, struct.pack(">IIIQ", 1, 2, 3, 1000), flags=0x81),
+        "discovery_ack": ack(0x0003, identity()),
+        "readreg_ack": ack(0x0081, struct.pack(">II", 0x00020000, 0x80000001)),
+        "readmem_ack": ack(0x0085, struct.pack(">I", 0x48) + b"tarn"),
+        "writereg_ack": ack(0x0083, struct.pack(">HH", 0, 2)),
+        "pending_ack": ack(0x0089, struct.pack(">HH", 0, 500)),
+        "error_ack": ack(0x0081, status=0x8003),
+    }
+    for target in ("gvcp_decode", "gvcp_responder"):
+        for name, data in seeds.items():
+            write(target, name, data)
+
+
+def genicam():
+    fixture = (ROOT / "tests/sdk/genicam/fixture.h").read_text()
+    camera = re.search(r'R"XML\((.*?)\)XML"', fixture, re.S).group(1)
+    write("genicam_xml", "camera.xml", camera)
+    small = ('<?xml version="1.0"?><RegisterDescription ModelName="M" VendorName="V" SchemaMajorVersion="1" '
+             'SchemaMinorVersion="1" xmlns="http://www.genicam.org/GenApi/Version_1_1">'
+             '<Integer Name="A"><pValue>B</pValue></Integer>'
+             '<SwissKnife Name="B"><pVariable Name="X">C</pVariable><Formula>X*2+1</Formula></SwissKnife>'
+             '<Integer Name="C"><Value>3</Value></Integer>'
+             '<StringReg Name="S"><Address>0</Address><Length>8</Length><AccessMode>RW</AccessMode>'
+             '<pPort>Device</pPort></StringReg><Port Name="Device"/></RegisterDescription>')
+    write("genicam_xml", "small.xml", small)
+    for name, deflated in (("stored", zipfile.ZIP_STORED), ("deflated", zipfile.ZIP_DEFLATED)):
+        data = io.BytesIO()
+        with zipfile.ZipFile(data, "w", deflated) as archive:
+            archive.writestr("camera.xml", camera if name == "deflated" else small)
+        write("genicam_zip", name + ".zip", data.getvalue())
+    formulas = {
+        "arith": "(A + B * 3 - 4 / 2) % 5",
+        "bits": "(A & 0xFF) | (B ^ 3) << 2 >> 1 | ~A",
+        "logic": "A > 1 && B <= 2 || !(VALUE = 3) ? A : B",
+        "float": "SQRT(ABS(VALUE)) + SIN(PI / 2) * EXP(1) + LN(E) - ROUND(2.5, 1) + ATAN(1)",
+        "power": "2 ** 10 ** 2 - -A",
+        "ternary": "A ? B ? 1 : 2 : 3",
+    }
+    for name, text in formulas.items():
+        write("genicam_formula", name, text)
+
+
+def gendc():
+    import tarn_base_310 as tb
+
+    def build(chunks, size=2048):
+        buffer = tb.ZuBuffer(tb.ZuPayloadTypeGenDC)
+        assert buffer.Alloc(size).IsOK()
+        gendc = buffer.GetGenDC()
+        assert gendc.AddComponent(tb.ZuComponentIntensity) == 0
+        assert gendc.AddComponent(tb.ZuComponentMetadata) == 1
+        assert gendc[0].AddPart(tb.ZuGenDCPart2D, 0) == 0
+        assert gendc[1].AddPart(tb.ZuGenDCPartMetadataGenICamChunk, 1) == 0
+        header = gendc[0][0].Get2DHeader()
+        header.SizeX, header.SizeY, header.Format, header.DataSize = 4, 3, tb.ZuPixelMono8, 12
+        for i in range(chunks):
+            assert gendc[1][0].GetGenDCChunkWriter().AddChunk(i + 1, struct.pack(">I", i)).IsOK()
+        header = gendc.GetHeader()
+        return buffer.GetDataPointer()[:header.DataOffset + header.DataSize].tobytes()
+
+    write("gendc", "image_and_chunk", build(1))
+    # Many chunks in one part: walking them once read the list again for each.
+    write("gendc", "many_chunks", build(50))
+
+
+if __name__ == "__main__":
+    gvcp()
+    genicam()
+    gendc()

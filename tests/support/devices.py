@@ -1,0 +1,88 @@
+"""Test devices, each on its own loopback address of the private namespace:
+our GVCP responder and Aravis's fake camera."""
+import shutil
+import subprocess
+import time
+
+import pytest
+
+from support import BUILD
+
+RESPONDER = BUILD / "bin" / "tarn_gev_responder"
+
+
+def have(tool):
+    return shutil.which(tool) is not None
+
+
+def skip_without(*tools):
+    missing = [t for t in tools if not have(t)]
+    if missing:
+        pytest.skip(f"{', '.join(missing)} not installed (apt-get install aravis-tools aravis-tools-cli tshark)")
+
+
+def _stop(proc, close):
+    if proc.poll() is None:
+        close()
+        try:
+            proc.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
+def _udp_bound(address, port=3956):
+    out = subprocess.run(["ss", "-uln"], capture_output=True, text=True, timeout=10).stdout
+    return f"{address}:{port}" in out
+
+
+class Responder:
+    """Runs tarn_gev_responder on an address until stopped; identity fields
+    as key=value (mac, manufacturer, model, serial, name, info, mask, class...)."""
+
+    def __init__(self, address, **identity):
+        self.address = address
+        args = [str(RESPONDER), address] + [f"{k}={v}" for k, v in identity.items()]
+        self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline()
+        if not line.startswith("ready"):
+            self.stop()
+            raise RuntimeError(f"responder on {address} did not start: {self.proc.stderr.read()}")
+
+    def stop(self):
+        _stop(self.proc, self.proc.stdin.close)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+class FakeCamera:
+    """Aravis's fake GigE Vision camera on a loopback address."""
+
+    TOOL = "arv-fake-gv-camera-0.8"
+
+    def __init__(self, serial="GV01", address="127.0.0.1"):
+        self.address = address
+        self.proc = subprocess.Popen([self.TOOL, "-i", address, "-s", serial],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # It binds its sockets within a moment of starting; wait until it does.
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            if _udp_bound(address):
+                return
+            time.sleep(0.05)
+        self.stop()
+        raise RuntimeError("arv-fake-gv-camera did not start")
+
+    def stop(self):
+        _stop(self.proc, self.proc.terminate)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
