@@ -34,7 +34,12 @@ struct DepthGuard
 {
     int &mDepth;
     bool mOk;
-    explicit DepthGuard(NodeMapImpl *aMap) : mDepth(aMap->mCallDepth), mOk(++mDepth <= kMaxDepth) {}
+    explicit DepthGuard(NodeMapImpl *aMap) : mDepth(aMap->mCallDepth), mOk(++mDepth <= kMaxDepth)
+    {
+        // A result cut short by the bound depends on the path taken, so
+        // nothing read meanwhile may be remembered for the access.
+        if (!mOk) ++aMap->mDepthFailures;
+    }
     ~DepthGuard() { --mDepth; }
 };
 
@@ -141,6 +146,7 @@ ZuGenAccessMode NodeMapImpl::GetPortAccessMode() const
 
 void NodeMapImpl::Changed(Node *aNode, bool aKeepOwnCache)
 {
+    ForgetReads();
     std::set<Node *> lSeen;
     std::vector<Node *> lTodo{aNode};
     while (!lTodo.empty()) {
@@ -178,6 +184,7 @@ void NodeMapImpl::Invalidate(Node *aNode)
 void NodeMapImpl::InvalidateNodes()
 {
     MapOperation lOp(this);
+    ForgetReads();
     for (auto &lN : mNodes) {
         lN->DropCache();
         lN->mLastInvalidated = mClock;
@@ -399,6 +406,16 @@ ZuGenAccessMode Node::GetAccessMode() const
 
 ZuGenAccessMode Node::AccessMode() const
 {
+    ZuGenAccessMode lMode = ZuGenAccessModeUndefined;
+    Remember(mAccessMemo, lMode, [this](ZuGenAccessMode &aM) {
+        aM = ComputeAccessMode();
+        return ZuResult();
+    });
+    return lMode;
+}
+
+ZuGenAccessMode Node::ComputeAccessMode() const
+{
     DepthGuard lG(mMap);
     if (!lG.mOk) return ZuGenAccessModeNotAvailable;
     if (!RefTrue(mIsImplemented, true)) return ZuGenAccessModeNotImplemented;
@@ -490,7 +507,40 @@ ZuResult Node::ReadRefFloat(const ValueRef &aRef, double &aValue) const
     return aRef.mNode->ReadAsFloat(aValue);
 }
 
+// Within one access every node is read at most once: a description whose
+// nodes share references (pValue and pIsAvailable naming the same node, a
+// formula naming a node twice) would otherwise be evaluated once per path,
+// which grows exponentially with depth. Anything that may change a value
+// starts a new epoch.
+template <typename T, typename Compute>
+ZuResult Node::Remember(ReadMemo<T> &aMemo, T &aValue, Compute aCompute) const
+{
+    if (aMemo.mEpoch == mMap->mEpoch) {
+        aValue = aMemo.mValue;
+        return aMemo.mResult;
+    }
+    uint64_t lEpoch = mMap->mEpoch;
+    int lCut = mMap->mDepthFailures;
+    ZuResult lR = aCompute(aValue);
+    if (lEpoch == mMap->mEpoch && lCut == mMap->mDepthFailures) {
+        aMemo.mEpoch = lEpoch;
+        aMemo.mValue = aValue;
+        aMemo.mResult = lR;
+    }
+    return lR;
+}
+
 ZuResult Node::ReadAsInt(int64_t &aValue) const
+{
+    return Remember(mIntMemo, aValue, [this](int64_t &aV) { return ComputeInt(aV); });
+}
+
+ZuResult Node::ReadAsFloat(double &aValue) const
+{
+    return Remember(mFloatMemo, aValue, [this](double &aV) { return ComputeFloat(aV); });
+}
+
+ZuResult Node::ComputeInt(int64_t &aValue) const
 {
     switch (GetInterface()) {
     case NodeInterface::Integer: return GetIntValue(aValue);
@@ -512,7 +562,7 @@ ZuResult Node::ReadAsInt(int64_t &aValue) const
     }
 }
 
-ZuResult Node::ReadAsFloat(double &aValue) const
+ZuResult Node::ComputeFloat(double &aValue) const
 {
     if (GetInterface() == NodeInterface::Float) return GetFloatValue(aValue);
     int64_t lI = 0;
@@ -577,10 +627,21 @@ ZuResult Node::Address(uint64_t &aAddress) const
 
 ZuResult Node::Length(int64_t &aLength) const
 {
-    ZuResult lR = ReadRefInt(mLength, aLength);
-    if (lR.IsOK() && (aLength < 0 || aLength > (int64_t(1) << 24)))
-        return Fail(ZU_INVALID_DATA_FORMAT, "'" + mName + "' has the length " + std::to_string(aLength));
+    int64_t lLength = 0;
+    ZuResult lR = ReadRefInt(mLength, lLength);
+    if (lR.IsOK() && (lLength < 0 || lLength > (int64_t(1) << 24)))
+        lR = Fail(ZU_INVALID_DATA_FORMAT, "'" + mName + "' has the length " + std::to_string(lLength));
+    // A length that failed is no length: callers never see it.
+    aLength = lR.IsOK() ? lLength : 0;
     return lR;
+}
+
+// Integer registers are read and written as one number of 1 to 8 bytes;
+// a pLength may name anything, so reads and writes check it alike.
+ZuResult Node::IntRegLength(int64_t aLength) const
+{
+    if (aLength < 1 || aLength > 8) return Fail(ZU_INVALID_DATA_FORMAT, "'" + mName + "' is not 1 to 8 bytes long");
+    return ZuResult();
 }
 
 ZuResult Node::PortRead(uint64_t aAddress, void *aData, int64_t aLength) const
@@ -597,6 +658,7 @@ ZuResult Node::PortWrite(uint64_t aAddress, const void *aData, int64_t aLength)
     const Node *lPort = mPort.mNode;
     if (!lPort->mChunkID.empty() || !lPort->mEventID.empty()) return Fail(ZU_STATE_ERROR, "chunk and event data cannot be written");
     if (!mMap->mPort) return Fail(ZU_NOT_CONNECTED, "no device port behind '" + lPort->mName + "'");
+    mMap->ForgetReads();
     return mMap->mPort->Write(aAddress, aData, aLength);
 }
 
@@ -781,7 +843,8 @@ ZuResult Node::GetIntValue(int64_t &aValue) const
         ZuResult lR = ReadBytes(lBytes);
         if (!lR.IsOK()) return lR;
         const std::vector<uint8_t> &lB = *lBytes;
-        if (lB.empty() || lB.size() > 8) return Fail(ZU_INVALID_DATA_FORMAT, "'" + mName + "' is not 1 to 8 bytes long");
+        ZuResult lLen = IntRegLength(static_cast<int64_t>(lB.size()));
+        if (!lLen.IsOK()) return lLen;
         uint64_t lV = 0;
         unsigned lWidth = static_cast<unsigned>(lB.size() * 8);
         BytesToBits(lB, mEndianness, 0, lWidth, lV);
@@ -849,8 +912,14 @@ ZuResult Node::IntBound(bool aMax, int64_t &aValue) const
         // The register's own width and sign bound the values it can hold.
         int64_t lLength = 0;
         ZuResult lR = Length(lLength);
-        unsigned lLow = 0, lWidth = static_cast<unsigned>(lLength * 8);
-        if (lR.IsOK() && mKind != NodeKind::IntReg) lR = BitRange(lLength, lLow, lWidth);
+        if (!lR.IsOK()) return lR;
+        unsigned lLow = 0, lWidth = 0;
+        if (mKind == NodeKind::IntReg) {
+            lR = IntRegLength(lLength);
+            lWidth = static_cast<unsigned>(lLength * 8);
+        } else {
+            lR = BitRange(lLength, lLow, lWidth);
+        }
         if (!lR.IsOK()) return lR;
         if (lWidth == 0 || lWidth > 64) return Fail(ZU_INVALID_DATA_FORMAT, "'" + mName + "' has no integer width");
         bool lSigned = mSign == ZuGenSignSigned;
@@ -935,6 +1004,7 @@ ZuResult Node::SetIntValue(int64_t aValue)
     case NodeKind::IntReg: {
         int64_t lLength = 0;
         lR = Length(lLength);
+        if (lR.IsOK()) lR = IntRegLength(lLength);
         if (!lR.IsOK()) return lR;
         std::vector<uint8_t> lB(static_cast<size_t>(lLength), 0);
         BitsToBytes(lB, mEndianness, 0, static_cast<unsigned>(lLength * 8), static_cast<uint64_t>(aValue));
@@ -978,6 +1048,19 @@ ZuResult Node::EvaluateFormula(const Formula &aFormula, bool aInteger, const Var
 {
     TARN_GUARD_DEPTH();
     ZuResult lFailure;
+    // Named constants and expressions are worked out once per evaluation,
+    // however often later expressions use them.
+    std::map<const NamedFormula *, FormulaValue> lNamed;
+    auto lNamedValue = [&](const NamedFormula &aF, const Formula::Resolver &aResolve, FormulaValue &aV, std::string &aError) {
+        auto lIt = lNamed.find(&aF);
+        if (lIt != lNamed.end()) {
+            aV = lIt->second;
+            return true;
+        }
+        if (!aF.mFormula.Evaluate(aResolve, aInteger, aV, aError)) return false;
+        lNamed[&aF] = aV;
+        return true;
+    };
     Formula::Resolver lResolve = [&](const std::string &aName, FormulaValue &aV, std::string &aError) -> bool {
         if (aExtra && aName == aExtra->mName) {
             aV = aInteger ? FormulaValue::Int(aExtra->mRef.mInt) : FormulaValue::Float(aExtra->mRef.mFloat);
@@ -1007,9 +1090,9 @@ ZuResult Node::EvaluateFormula(const Formula &aFormula, bool aInteger, const Var
             return true;
         }
         for (const NamedFormula &lC : mConstants)
-            if (lC.mName == aName) return lC.mFormula.Evaluate(lResolve, aInteger, aV, aError);
+            if (lC.mName == aName) return lNamedValue(lC, lResolve, aV, aError);
         for (const NamedFormula &lX : mExpressions)
-            if (lX.mName == aName) return lX.mFormula.Evaluate(lResolve, aInteger, aV, aError);
+            if (lX.mName == aName) return lNamedValue(lX, lResolve, aV, aError);
         aError = "unknown name " + aName;
         return false;
     };
@@ -1252,6 +1335,7 @@ ZuResult Node::IsDone(bool &aDone)
     // Read the device's own value, not what was written: without telling
     // anyone of a change, as nothing was changed here.
     for (Node *lR : mMap->RegistersBelow(mValue.mNode)) lR->DropCache();
+    mMap->ForgetReads();
     int64_t lCurrent = 0, lCommand = 0;
     ZuResult lR = mValue.mNode->ReadAsInt(lCurrent);
     if (lR.IsOK()) lR = ReadRefInt(mCommandValue, lCommand);
@@ -1347,7 +1431,8 @@ ZuResult Node::SetStringValue(const std::string &aValue)
     lR = Length(lLength);
     if (!lR.IsOK()) return lR;
     std::vector<uint8_t> lB(static_cast<size_t>(lLength), 0);
-    std::memcpy(lB.data(), aValue.data(), aValue.size());
+    // An empty text into an empty register copies nothing, and from nowhere.
+    if (!aValue.empty()) std::memcpy(lB.data(), aValue.data(), aValue.size());
     return WriteBytes(lB);
 }
 

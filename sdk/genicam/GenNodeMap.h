@@ -52,6 +52,15 @@ struct NamedFormula
 
 ZuResult Fail(uint32_t aCode, const std::string &aWhy);
 
+/// What a node read gave in one epoch of its map.
+template <typename T>
+struct ReadMemo
+{
+    uint64_t mEpoch = 0;
+    T mValue{};
+    ZuResult mResult;
+};
+
 class Node : public INode
 {
 public:
@@ -122,9 +131,15 @@ public:
     ZuResult CheckWritable() const;
     ZuResult Address(uint64_t &aAddress) const;
     ZuResult Length(int64_t &aLength) const;
+    ZuResult IntRegLength(int64_t aLength) const;
     ZuResult ReadBytes(std::vector<uint8_t> &aBytes) const;
     ZuResult ReadBytes(const std::vector<uint8_t> *&aBytes) const;
     ZuGenAccessMode AccessMode() const;
+    ZuGenAccessMode ComputeAccessMode() const;
+    ZuResult ComputeInt(int64_t &aValue) const;
+    ZuResult ComputeFloat(double &aValue) const;
+    template <typename T, typename Compute>
+    ZuResult Remember(ReadMemo<T> &aMemo, T &aValue, Compute aCompute) const;
     ZuResult WriteBytes(const std::vector<uint8_t> &aBytes);
     ZuResult PortRead(uint64_t aAddress, void *aData, int64_t aLength) const;
     ZuResult PortWrite(uint64_t aAddress, const void *aData, int64_t aLength);
@@ -192,6 +207,10 @@ public:
     mutable std::vector<uint8_t> mCacheBytes;
     int64_t mLastInvalidated = 0;
 
+    mutable ReadMemo<int64_t> mIntMemo;
+    mutable ReadMemo<double> mFloatMemo;
+    mutable ReadMemo<ZuGenAccessMode> mAccessMemo;
+
     std::map<int, std::function<void(INode *)>> mCallbacks;
     int mNextCallback = 1;
 };
@@ -229,8 +248,13 @@ public:
     ZuResult EventRead(const std::string &aEventID, uint64_t aAddress, void *aData, int64_t aLength) const;
     std::map<uint64_t, std::vector<uint8_t>> mEvents;
 
+    // Starts a new epoch: what nodes read before may have changed.
+    void ForgetReads() { ++mEpoch; }
+
     mutable std::recursive_mutex mLock;
     int mDepth = 0;
+    uint64_t mEpoch = 1;
+    int mDepthFailures = 0;
     int mCallDepth = 0;
     std::vector<Node *> mPending;
     IPort *mPort;
@@ -260,7 +284,8 @@ public:
     explicit MapOperation(NodeMapImpl *aMap) : mMap(aMap)
     {
         mMap->mLock.lock();
-        ++mMap->mDepth;
+        // Each outermost operation is one access: it reads the device anew.
+        if (++mMap->mDepth == 1) mMap->ForgetReads();
     }
     ~MapOperation();
 
