@@ -1,4 +1,4 @@
-#include "GenFormula.h"
+#include "tarn/genicam/Formula.h"
 
 #include <cctype>
 #include <cerrno>

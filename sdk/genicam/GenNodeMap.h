@@ -4,9 +4,9 @@
 // The engine's own node and map classes; users see them through INode and
 // INodeMap only.
 
-#include "ZuGenApi.h"
 #include "ZuResultCodes.h"
-#include "GenFormula.h"
+#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Formula.h"
 
 #include <map>
 #include <mutex>

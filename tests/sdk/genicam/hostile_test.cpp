@@ -2,8 +2,8 @@
 // undefined behaviour or took time exponential in its size. The same inputs
 // seed the fuzz corpora.
 
-#include "GenFormula.h"
-#include "ZuGenApi.h"
+#include "tarn/genicam/Formula.h"
+#include "tarn/genicam/Engine.h"
 #include "hostile.h"
 
 #include <gtest/gtest.h>

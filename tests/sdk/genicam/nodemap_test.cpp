@@ -1,4 +1,4 @@
-#include "ZuGenApi.h"
+#include "tarn/genicam/Engine.h"
 #include "fixture.h"
 
 #include <gtest/gtest.h>
