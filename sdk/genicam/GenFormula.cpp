@@ -29,23 +29,23 @@ enum class Op
 // are the operands, mChain[i] joins mArgs[i] and mArgs[i + 1]. A flat chain
 // of any length thus stays one level deep, for the evaluator and the
 // destructor alike.
-struct FormulaNode
+struct FormulaTerm
 {
     Op mOp = Op::Number;
     FormulaValue mNumber;
     std::string mName;  // variable or function name
-    std::vector<std::unique_ptr<FormulaNode>> mArgs;
+    std::vector<std::unique_ptr<FormulaTerm>> mArgs;
     std::vector<Op> mChain;
 
-    FormulaNode() = default;
-    ~FormulaNode()
+    FormulaTerm() = default;
+    ~FormulaTerm()
     {
         // Nesting is bounded by the parser, but a tree is taken apart
         // without recursion all the same.
-        std::vector<std::unique_ptr<FormulaNode>> lTodo;
+        std::vector<std::unique_ptr<FormulaTerm>> lTodo;
         for (auto &lA : mArgs) lTodo.push_back(std::move(lA));
         while (!lTodo.empty()) {
-            std::unique_ptr<FormulaNode> lN = std::move(lTodo.back());
+            std::unique_ptr<FormulaTerm> lN = std::move(lTodo.back());
             lTodo.pop_back();
             if (!lN) continue;
             for (auto &lA : lN->mArgs) lTodo.push_back(std::move(lA));
@@ -65,9 +65,9 @@ public:
     Parser(const std::string &aText, std::vector<std::string> &aVariables)
         : mText(aText), mVariables(aVariables) {}
 
-    std::unique_ptr<FormulaNode> Run(std::string &aError)
+    std::unique_ptr<FormulaTerm> Run(std::string &aError)
     {
-        std::unique_ptr<FormulaNode> lRoot = Ternary();
+        std::unique_ptr<FormulaTerm> lRoot = Ternary();
         SkipSpace();
         if (mError.empty() && mPos < mText.size())
             Fail("unexpected '" + mText.substr(mPos, 1) + "' at position " + std::to_string(mPos));
@@ -79,7 +79,7 @@ public:
     }
 
 private:
-    using NodePtr = std::unique_ptr<FormulaNode>;
+    using NodePtr = std::unique_ptr<FormulaTerm>;
 
     void Fail(const std::string &aWhy)
     {
@@ -102,7 +102,7 @@ private:
 
     static NodePtr Make(Op aOp, NodePtr aLeft, NodePtr aRight = nullptr)
     {
-        NodePtr lN(new FormulaNode);
+        NodePtr lN(new FormulaTerm);
         lN->mOp = aOp;
         lN->mArgs.push_back(std::move(aLeft));
         if (aRight) lN->mArgs.push_back(std::move(aRight));
@@ -127,7 +127,7 @@ private:
             if (!Accept(":")) Fail("missing ':' in conditional at position " + std::to_string(mPos));
             NodePtr lNo = Ternary();
             if (!mError.empty()) { --mDepth; return nullptr; }
-            NodePtr lN(new FormulaNode);
+            NodePtr lN(new FormulaTerm);
             lN->mOp = Op::Ternary;
             lN->mArgs.push_back(std::move(lCond));
             lN->mArgs.push_back(std::move(lYes));
@@ -186,7 +186,7 @@ private:
             for (const BinaryOp &lOp : Levels()[aLevel])
                 if (AcceptOp(lOp)) {
                     if (!lChain) {
-                        lChain.reset(new FormulaNode);
+                        lChain.reset(new FormulaTerm);
                         lChain->mOp = Op::Chain;
                         lChain->mArgs.push_back(std::move(lFirst));
                     }
@@ -242,7 +242,7 @@ private:
 
     NodePtr Number()
     {
-        NodePtr lN(new FormulaNode);
+        NodePtr lN(new FormulaTerm);
         lN->mOp = Op::Number;
         const char *lStart = mText.c_str() + mPos;
         char *lEnd = nullptr;
@@ -292,7 +292,7 @@ private:
         SkipSpace();
         if (mPos < mText.size() && mText[mPos] == '(') {
             ++mPos;
-            NodePtr lCall(new FormulaNode);
+            NodePtr lCall(new FormulaTerm);
             lCall->mOp = Op::Call;
             lCall->mName = lName;
             if (!Accept(")")) {
@@ -315,7 +315,7 @@ private:
             }
             return lCall;
         }
-        NodePtr lN(new FormulaNode);
+        NodePtr lN(new FormulaTerm);
         bool lIsVariable = false;
         for (const std::string &lV : mVariables)
             if (lV == lName) lIsVariable = true;
@@ -386,7 +386,7 @@ struct Evaluator
         return FormulaValue::Float(aV.AsFloat());
     }
 
-    bool Eval(const FormulaNode &aN, FormulaValue &aOut)
+    bool Eval(const FormulaTerm &aN, FormulaValue &aOut)
     {
         switch (aN.mOp) {
         case Op::Number:
@@ -436,13 +436,13 @@ struct Evaluator
 
     // Folds a chain from the left, as ((a op b) op c) ...; || and && skip
     // the operands that cannot change the result.
-    bool Chain(const FormulaNode &aN, FormulaValue &aOut)
+    bool Chain(const FormulaTerm &aN, FormulaValue &aOut)
     {
         FormulaValue lAcc;
         if (!Eval(*aN.mArgs[0], lAcc)) return false;
         for (size_t lI = 0; lI < aN.mChain.size(); ++lI) {
             Op lOp = aN.mChain[lI];
-            const FormulaNode &lRight = *aN.mArgs[lI + 1];
+            const FormulaTerm &lRight = *aN.mArgs[lI + 1];
             FormulaValue lR;
             if (lOp == Op::Or || lOp == Op::And) {
                 bool lB = Truth(lAcc);
@@ -535,7 +535,7 @@ struct Evaluator
         return true;
     }
 
-    bool Call(const FormulaNode &aN, FormulaValue &aOut)
+    bool Call(const FormulaTerm &aN, FormulaValue &aOut)
     {
         FormulaValue lA;
         if (!Eval(*aN.mArgs[0], lA)) return false;

@@ -24,7 +24,7 @@ struct FormulaValue
     int64_t AsInt() const;
 };
 
-struct FormulaNode;
+struct FormulaTerm;
 
 /// A parsed formula. Its variables are declared before parsing, so that a
 /// name nobody declared fails at load time; their values are looked up
@@ -51,7 +51,7 @@ public:
     bool Evaluate(const Resolver &aResolve, bool aIntegerSemantics, FormulaValue &aOut, std::string &aError) const;
 
 private:
-    std::unique_ptr<FormulaNode> mRoot;
+    std::unique_ptr<FormulaTerm> mRoot;
     std::vector<std::string> mVariables;
 };
 
