@@ -1,5 +1,10 @@
-#ifndef TARN_GEN_FORMULA_H
-#define TARN_GEN_FORMULA_H
+#ifndef TARN_GENICAM_FORMULA_H
+#define TARN_GENICAM_FORMULA_H
+
+/// @file
+/// The formulas of swiss knives and converters: parsed once when a
+/// description loads, evaluated on every read. Chains of one operator level
+/// are held flat, so a formula's tree is only as deep as its nesting.
 
 #include <cstdint>
 #include <functional>
