@@ -176,6 +176,11 @@ public:
                                      uint16_t aPaddingX, uint16_t aPaddingY);
     /// Forgets the description (the memory went away).
     void ClearDescription();
+    /// Describes another image, without padding or chunk space, over the
+    /// memory the buffer holds, which stays as it is (allocated or
+    /// attached). ZU_BUFFER_TOO_SMALL when it does not fit the memory or
+    /// the memory also holds chunk space.
+    ZuResult Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType);
     void SetInterlaced(bool aEven, bool aOdd) { mInterlacedEven = aEven; mInterlacedOdd = aOdd; }
     void SetDropped(bool aValue) { mDropped = aValue; }
     void SetDataOverrun(bool aValue) { mOverrun = aValue; }
