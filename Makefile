@@ -45,6 +45,7 @@ test-python: build
 	$(ASAN_ENV) PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -m pytest -q tests $(PYTEST_ARGS)
 
 bench: build
+	@if [ -x $(BUILD)/bin/bench_convert ]; then $(BUILD)/bin/bench_convert; fi
 	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) bench/bench_core.py
 	@for b in bench/bench_*.py; do [ "$$b" = bench/bench_core.py ] || PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) $$b; done
 

@@ -28,7 +28,7 @@ Planes<T> PlanesFor(BayerLine aKind, T *aR, T *aG, T *aB)
 
 // One site with mirrored neighbours (for the ends of a line).
 template <class T>
-void Site3x3(const T *u, const T *c, const T *d, size_t w, size_t x, bool own, Planes<T> p)
+TARN_INLINE void Site3x3(const T *u, const T *c, const T *d, size_t w, size_t x, bool own, Planes<T> p)
 {
     size_t l = x == 0 ? 1 : x - 1;
     size_t r = x + 1 == w ? w - 2 : x + 1;
@@ -46,7 +46,7 @@ void Site3x3(const T *u, const T *c, const T *d, size_t w, size_t x, bool own, P
 // Sites 1 to w-2, two at a time: an own-colour site and a green one, in
 // the order OwnFirst tells, so that the loop body has no branch.
 template <class T, bool OwnFirst>
-void Interior3x3(const T *__restrict u, const T *__restrict c, const T *__restrict d, size_t w,
+TARN_INLINE void Interior3x3(const T *__restrict u, const T *__restrict c, const T *__restrict d, size_t w,
                  T *__restrict px, T *__restrict pg, T *__restrict po)
 {
     size_t x = 1;
@@ -65,7 +65,7 @@ void Interior3x3(const T *__restrict u, const T *__restrict c, const T *__restri
 }
 
 template <class T>
-void Line3x3(const T *u, const T *c, const T *d, size_t w, BayerLine aKind, T *aR, T *aG, T *aB)
+TARN_INLINE void Line3x3(const T *u, const T *c, const T *d, size_t w, BayerLine aKind, T *aR, T *aG, T *aB)
 {
     Planes<T> p = PlanesFor(aKind, aR, aG, aB);
     const bool ownEven = aKind.even != Cfa::G;
@@ -83,7 +83,7 @@ void Line3x3(const T *u, const T *c, const T *d, size_t w, BayerLine aKind, T *a
 // Block at column x0 whose top-left site is of the line's own colour, and
 // one whose top-left site is green.
 template <class T>
-inline void BlockOwn(const T *t, const T *b, size_t x0, size_t x, T *px, T *pg, T *po)
+TARN_INLINE void BlockOwn(const T *t, const T *b, size_t x0, size_t x, T *px, T *pg, T *po)
 {
     px[x] = t[x0];
     pg[x] = T((t[x0 + 1] + b[x0] + 1) >> 1);
@@ -91,7 +91,7 @@ inline void BlockOwn(const T *t, const T *b, size_t x0, size_t x, T *px, T *pg, 
 }
 
 template <class T>
-inline void BlockGreen(const T *t, const T *b, size_t x0, size_t x, T *px, T *pg, T *po)
+TARN_INLINE void BlockGreen(const T *t, const T *b, size_t x0, size_t x, T *px, T *pg, T *po)
 {
     px[x] = t[x0 + 1];
     pg[x] = T((t[x0] + b[x0 + 1] + 1) >> 1);
@@ -99,7 +99,7 @@ inline void BlockGreen(const T *t, const T *b, size_t x0, size_t x, T *px, T *pg
 }
 
 template <class T, bool OwnFirst>
-void Blocks2x2(const T *__restrict t, const T *__restrict b, size_t w, T *__restrict px, T *__restrict pg,
+TARN_INLINE void Blocks2x2(const T *__restrict t, const T *__restrict b, size_t w, T *__restrict px, T *__restrict pg,
                T *__restrict po)
 {
     // Blocks 0 to w-2 start at the pixel itself; the last pixel reuses the
@@ -124,7 +124,7 @@ void Blocks2x2(const T *__restrict t, const T *__restrict b, size_t w, T *__rest
 }
 
 template <class T>
-void Line2x2(const T *t, const T *b, size_t w, BayerLine aKind, T *aR, T *aG, T *aB)
+TARN_INLINE void Line2x2(const T *t, const T *b, size_t w, BayerLine aKind, T *aR, T *aG, T *aB)
 {
     Planes<T> p = PlanesFor(aKind, aR, aG, aB);
     if (aKind.even != Cfa::G)
@@ -135,25 +135,25 @@ void Line2x2(const T *t, const T *b, size_t w, BayerLine aKind, T *aR, T *aG, T 
 
 }
 
-void Bayer3x3(const uint8_t *aAbove, const uint8_t *aLine, const uint8_t *aBelow, size_t aWidth, BayerLine aKind,
+TARN_KERNEL void Bayer3x3(const uint8_t *aAbove, const uint8_t *aLine, const uint8_t *aBelow, size_t aWidth, BayerLine aKind,
               uint8_t *aR, uint8_t *aG, uint8_t *aB)
 {
     Line3x3(aAbove, aLine, aBelow, aWidth, aKind, aR, aG, aB);
 }
 
-void Bayer3x3(const uint16_t *aAbove, const uint16_t *aLine, const uint16_t *aBelow, size_t aWidth,
+TARN_KERNEL void Bayer3x3(const uint16_t *aAbove, const uint16_t *aLine, const uint16_t *aBelow, size_t aWidth,
               BayerLine aKind, uint16_t *aR, uint16_t *aG, uint16_t *aB)
 {
     Line3x3(aAbove, aLine, aBelow, aWidth, aKind, aR, aG, aB);
 }
 
-void Bayer2x2(const uint8_t *aTop, const uint8_t *aBottom, size_t aWidth, BayerLine aKind, uint8_t *aR,
+TARN_KERNEL void Bayer2x2(const uint8_t *aTop, const uint8_t *aBottom, size_t aWidth, BayerLine aKind, uint8_t *aR,
               uint8_t *aG, uint8_t *aB)
 {
     Line2x2(aTop, aBottom, aWidth, aKind, aR, aG, aB);
 }
 
-void Bayer2x2(const uint16_t *aTop, const uint16_t *aBottom, size_t aWidth, BayerLine aKind, uint16_t *aR,
+TARN_KERNEL void Bayer2x2(const uint16_t *aTop, const uint16_t *aBottom, size_t aWidth, BayerLine aKind, uint16_t *aR,
               uint16_t *aG, uint16_t *aB)
 {
     Line2x2(aTop, aBottom, aWidth, aKind, aR, aG, aB);

@@ -7,7 +7,7 @@ namespace kernels {
 namespace {
 
 template <class T>
-void Line(const T *__restrict s, size_t w, bool aBlueFirst, bool aThree, T *aR, T *__restrict aG, T *aB)
+TARN_INLINE void Line(const T *__restrict s, size_t w, bool aBlueFirst, bool aThree, T *aR, T *__restrict aG, T *aB)
 {
     // Even pixels carry the first colour, odd ones the second: plane e
     // receives the colour even pixels carry, plane o the other.
@@ -37,13 +37,13 @@ void Line(const T *__restrict s, size_t w, bool aBlueFirst, bool aThree, T *aR, 
 
 }
 
-void BiColor(const uint8_t *aIn, size_t aWidth, bool aBlueFirst, bool aThree, uint8_t *aR, uint8_t *aG,
+TARN_KERNEL void BiColor(const uint8_t *aIn, size_t aWidth, bool aBlueFirst, bool aThree, uint8_t *aR, uint8_t *aG,
              uint8_t *aB)
 {
     Line(aIn, aWidth, aBlueFirst, aThree, aR, aG, aB);
 }
 
-void BiColor(const uint16_t *aIn, size_t aWidth, bool aBlueFirst, bool aThree, uint16_t *aR, uint16_t *aG,
+TARN_KERNEL void BiColor(const uint16_t *aIn, size_t aWidth, bool aBlueFirst, bool aThree, uint16_t *aR, uint16_t *aG,
              uint16_t *aB)
 {
     Line(aIn, aWidth, aBlueFirst, aThree, aR, aG, aB);

@@ -10,7 +10,7 @@ namespace {
 // One loop per layout, with the channel order and the table decided at
 // compile time so that the loop body stays free of branches.
 template <class T, class Lut, bool Alpha>
-void Interleave(const T *__restrict aFirst, const T *__restrict aG, const T *__restrict aLast, size_t aCount,
+TARN_INLINE void Interleave(const T *__restrict aFirst, const T *__restrict aG, const T *__restrict aLast, size_t aCount,
                 const Lut *aLut, bool aBgr, T *__restrict aOut)
 {
     constexpr unsigned n = Alpha ? 4 : 3;
@@ -37,7 +37,7 @@ void Interleave(const T *__restrict aFirst, const T *__restrict aG, const T *__r
 }
 
 template <class T, class Lut>
-void Dispatch(const T *aR, const T *aG, const T *aB, size_t aCount, ColorLayout aLayout, const Lut *aLut, T *aOut)
+TARN_INLINE void Dispatch(const T *aR, const T *aG, const T *aB, size_t aCount, ColorLayout aLayout, const Lut *aLut, T *aOut)
 {
     const T *first = aLayout.bgr ? aB : aR;
     const T *last = aLayout.bgr ? aR : aB;
@@ -49,13 +49,13 @@ void Dispatch(const T *aR, const T *aG, const T *aB, size_t aCount, ColorLayout 
 
 }
 
-void Interleave8(const uint8_t *aR, const uint8_t *aG, const uint8_t *aB, size_t aCount, ColorLayout aLayout,
+TARN_KERNEL void Interleave8(const uint8_t *aR, const uint8_t *aG, const uint8_t *aB, size_t aCount, ColorLayout aLayout,
                  const Lut8 *aLut, uint8_t *aOut)
 {
     Dispatch(aR, aG, aB, aCount, aLayout, aLut, aOut);
 }
 
-void Interleave16(const uint16_t *aR, const uint16_t *aG, const uint16_t *aB, size_t aCount, ColorLayout aLayout,
+TARN_KERNEL void Interleave16(const uint16_t *aR, const uint16_t *aG, const uint16_t *aB, size_t aCount, ColorLayout aLayout,
                   const Lut16 *aLut, uint16_t *aOut)
 {
     Dispatch(aR, aG, aB, aCount, aLayout, aLut, aOut);

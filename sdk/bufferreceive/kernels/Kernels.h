@@ -12,6 +12,20 @@
 #include <cstddef>
 #include <cstdint>
 
+// Kernels are built for the processor's widest vectors: on x86-64 each is
+// compiled twice, for AVX2 and for the baseline, and the loader picks one.
+// What they call is inlined into them (TARN_INLINE), so that it is compiled
+// for the same processor.
+#if defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define TARN_KERNEL __attribute__((target_clones("avx2", "default")))
+#endif
+#endif
+#ifndef TARN_KERNEL
+#define TARN_KERNEL
+#endif
+#define TARN_INLINE inline __attribute__((always_inline))
+
 namespace tarn {
 namespace kernels {
 

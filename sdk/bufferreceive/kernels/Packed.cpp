@@ -10,7 +10,7 @@ namespace kernels {
 namespace {
 
 // One sample of an LSB-first stream, reading only the bytes it occupies.
-inline uint16_t ReadLsb(const uint8_t *aIn, uint64_t aBit, unsigned aBits)
+TARN_INLINE uint16_t ReadLsb(const uint8_t *aIn, uint64_t aBit, unsigned aBits)
 {
     const uint8_t *p = aIn + (aBit >> 3);
     unsigned shift = unsigned(aBit & 7);
@@ -23,7 +23,7 @@ inline uint16_t ReadLsb(const uint8_t *aIn, uint64_t aBit, unsigned aBits)
     return uint16_t((v >> shift) & ((1u << aBits) - 1));
 }
 
-inline uint64_t Load64(const uint8_t *aIn)
+TARN_INLINE uint64_t Load64(const uint8_t *aIn)
 {
     uint64_t v;
     std::memcpy(&v, aIn, 8);
@@ -32,7 +32,7 @@ inline uint64_t Load64(const uint8_t *aIn)
 
 }
 
-void UnpackLsb(const uint8_t *aIn, uint64_t aFirst, size_t aCount, unsigned aBits, uint16_t *aOut)
+TARN_KERNEL void UnpackLsb(const uint8_t *aIn, uint64_t aFirst, size_t aCount, unsigned aBits, uint16_t *aOut)
 {
     size_t i = 0;
     // Four samples of 10, 12 or 14 bits fill 5, 6 or 7 whole bytes: from a
@@ -57,7 +57,7 @@ void UnpackLsb(const uint8_t *aIn, uint64_t aFirst, size_t aCount, unsigned aBit
         aOut[i] = ReadLsb(aIn, (aFirst + i) * aBits, aBits);
 }
 
-void UnpackGev(const uint8_t *aIn, uint64_t aFirst, size_t aCount, unsigned aBits, uint16_t *aOut)
+TARN_KERNEL void UnpackGev(const uint8_t *aIn, uint64_t aFirst, size_t aCount, unsigned aBits, uint16_t *aOut)
 {
     // Bytes 0 and 2 hold the high bits of samples 0 and 1; byte 1 their low
     // bits: nibbles 0 and 1 for 12 bits, bits 0-1 and 4-5 for 10 bits.
@@ -79,7 +79,7 @@ void UnpackGev(const uint8_t *aIn, uint64_t aFirst, size_t aCount, unsigned aBit
         aOut[i] = first(p);
 }
 
-void LoadWords(const uint8_t *aIn, size_t aCount, unsigned aBits, uint16_t *__restrict aOut)
+TARN_KERNEL void LoadWords(const uint8_t *aIn, size_t aCount, unsigned aBits, uint16_t *__restrict aOut)
 {
     const uint16_t top = uint16_t((1u << aBits) - 1);
     std::memcpy(aOut, aIn, aCount * 2);
@@ -88,19 +88,19 @@ void LoadWords(const uint8_t *aIn, size_t aCount, unsigned aBits, uint16_t *__re
             aOut[i] = std::min(aOut[i], top);
 }
 
-void NarrowShift(const uint16_t *__restrict aIn, size_t aCount, unsigned aShift, uint8_t *__restrict aOut)
+TARN_KERNEL void NarrowShift(const uint16_t *__restrict aIn, size_t aCount, unsigned aShift, uint8_t *__restrict aOut)
 {
     for (size_t i = 0; i < aCount; ++i)
         aOut[i] = uint8_t(aIn[i] >> aShift);
 }
 
-void WidenShift(const uint8_t *__restrict aIn, size_t aCount, unsigned aShift, uint16_t *__restrict aOut)
+TARN_KERNEL void WidenShift(const uint8_t *__restrict aIn, size_t aCount, unsigned aShift, uint16_t *__restrict aOut)
 {
     for (size_t i = 0; i < aCount; ++i)
         aOut[i] = uint16_t(aIn[i] << aShift);
 }
 
-void ShiftWords(const uint16_t *aIn, size_t aCount, int aShift, uint16_t *aOut)
+TARN_KERNEL void ShiftWords(const uint16_t *aIn, size_t aCount, int aShift, uint16_t *aOut)
 {
     if (aShift >= 0)
         for (size_t i = 0; i < aCount; ++i)
@@ -110,7 +110,7 @@ void ShiftWords(const uint16_t *aIn, size_t aCount, int aShift, uint16_t *aOut)
             aOut[i] = uint16_t(aIn[i] >> -aShift);
 }
 
-void SplitChannels8(const uint8_t *__restrict aIn, size_t aCount, unsigned aChannels, bool aSwap,
+TARN_KERNEL void SplitChannels8(const uint8_t *__restrict aIn, size_t aCount, unsigned aChannels, bool aSwap,
                     uint8_t *__restrict aR, uint8_t *__restrict aG, uint8_t *__restrict aB)
 {
     if (aSwap)
@@ -130,7 +130,7 @@ void SplitChannels8(const uint8_t *__restrict aIn, size_t aCount, unsigned aChan
     }
 }
 
-void SplitChannels16(const uint8_t *aIn, size_t aCount, unsigned aChannels, bool aSwap, unsigned aBits,
+TARN_KERNEL void SplitChannels16(const uint8_t *aIn, size_t aCount, unsigned aChannels, bool aSwap, unsigned aBits,
                      uint16_t *__restrict aR, uint16_t *__restrict aG, uint16_t *__restrict aB)
 {
     if (aSwap)

@@ -8,7 +8,7 @@
 namespace tarn {
 namespace kernels {
 
-void Predict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
+TARN_KERNEL void Predict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
 {
     size_t head = aStride < aCount ? aStride : aCount;
     std::memcpy(aOut, aIn, head);
@@ -16,7 +16,7 @@ void Predict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, ui
         aOut[i] = uint8_t(aIn[i] - aIn[i - aStride]);
 }
 
-void Unpredict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
+TARN_KERNEL void Unpredict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
 {
     size_t head = aStride < aCount ? aStride : aCount;
     std::memcpy(aOut, aIn, head);
@@ -26,14 +26,14 @@ void Unpredict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, 
 
 namespace {
 
-inline uint16_t Word(const uint8_t *aIn, size_t aIndex)
+TARN_INLINE uint16_t Word(const uint8_t *aIn, size_t aIndex)
 {
     return uint16_t(aIn[2 * aIndex] | (aIn[2 * aIndex + 1] << 8));
 }
 
 }
 
-void Predict16(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
+TARN_KERNEL void Predict16(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
 {
     uint8_t *low = aOut, *high = aOut + aCount;
     for (size_t i = 0; i < aCount; ++i) {
@@ -43,7 +43,7 @@ void Predict16(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, u
     }
 }
 
-void Unpredict16(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
+TARN_KERNEL void Unpredict16(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
 {
     const uint8_t *low = aIn, *high = aIn + aCount;
     for (size_t i = 0; i < aCount; ++i) {
