@@ -16,7 +16,17 @@
 // compiled twice, for AVX2 and for the baseline, and the loader picks one.
 // What they call is inlined into them (TARN_INLINE), so that it is compiled
 // for the same processor.
-#if defined(__x86_64__) && defined(__has_attribute)
+// ThreadSanitizer instruments the loader's choice itself, which then runs
+// before the sanitizer is ready: its builds take the baseline alone.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TARN_KERNEL_BASELINE
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define TARN_KERNEL_BASELINE
+#endif
+#if defined(__x86_64__) && defined(__has_attribute) && !defined(TARN_KERNEL_BASELINE)
 #if __has_attribute(target_clones)
 #define TARN_KERNEL __attribute__((target_clones("avx2", "default")))
 #endif

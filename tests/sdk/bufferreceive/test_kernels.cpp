@@ -256,18 +256,28 @@ TEST(Predict, RoundTripsAndTheFirstStrideStaysRaw)
     Bytes raw(1000);
     for (size_t i = 0; i < raw.size(); ++i)
         raw[i] = uint8_t(i * i + 7);
-    for (unsigned stride : {1u, 2u, 3u, 6u, 64u}) {
+    for (unsigned stride : {1u, 2u, 3u, 4u, 6u, 7u, 64u}) {
         Bytes predicted(raw.size()), back(raw.size());
         Predict8(raw.data(), raw.size(), stride, predicted.data());
         EXPECT_TRUE(std::equal(raw.begin(), raw.begin() + stride, predicted.begin()));
         EXPECT_EQ(predicted[stride], uint8_t(raw[stride] - raw[0]));
-        Unpredict8(predicted.data(), raw.size(), stride, back.data());
-        EXPECT_EQ(back, raw) << stride;
+        EXPECT_EQ(predicted[999], uint8_t(raw[999] - raw[999 - stride]));
         Predict16(raw.data(), raw.size() / 2, stride, predicted.data());
         // Low bytes first: element 0's low byte, then, after all low bytes, its high byte.
         EXPECT_EQ(predicted[0], raw[0]);
         EXPECT_EQ(predicted[raw.size() / 2], raw[1]);
-        Unpredict16(predicted.data(), raw.size() / 2, stride, back.data());
-        EXPECT_EQ(back, raw) << stride;
+        // Runs shorter than, equal to and just past the stride, and long ones.
+        for (size_t count : {size_t(0), size_t(1), size_t(stride), size_t(stride + 1), size_t(500), size_t(1000)}) {
+            Bytes p8(count), b8(count, 0xEE);
+            Predict8(raw.data(), count, stride, p8.data());
+            Unpredict8(p8.data(), count, stride, b8.data());
+            ASSERT_TRUE(std::equal(b8.begin(), b8.end(), raw.begin())) << stride << " " << count;
+            if (count > 500)
+                continue;
+            Bytes p16(2 * count), b16(2 * count, 0xEE);
+            Predict16(raw.data(), count, stride, p16.data());
+            Unpredict16(p16.data(), count, stride, b16.data());
+            ASSERT_TRUE(std::equal(b16.begin(), b16.end(), raw.begin())) << stride << " " << count;
+        }
     }
 }
