@@ -7,6 +7,7 @@
 #include "WorkerPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -183,7 +184,7 @@ struct ZuBufferConverter::Impl
     FilterValues lut8Values, lut16Values;
 
     ZuResult Prepare(const Source &aSource, ZuBuffer &aDestination, bool aRealloc, Target &aTarget);
-    void Run(const Source &aSource, const Target &aTarget, const tarn::conv::Options &aOptions);
+    bool Run(const Source &aSource, const Target &aTarget, const tarn::conv::Options &aOptions);
     const void *Tables(const FilterValues &aValues, ZuPixelType aTarget);
 };
 
@@ -224,22 +225,29 @@ struct Work
     std::vector<tarn::conv::Scratch> *scratch;
     uint32_t tasks;
     size_t stride;
+    std::atomic<bool> failed{false};
 };
 
 void RunTask(void *aContext, unsigned aIndex, unsigned aWorker)
 {
-    const Work &w = *static_cast<const Work *>(aContext);
+    Work &w = *static_cast<Work *>(aContext);
     const uint32_t h = w.source->height;
     const uint32_t begin = uint32_t(uint64_t(h) * aIndex / w.tasks);
     const uint32_t end = uint32_t(uint64_t(h) * (aIndex + 1) / w.tasks);
     Target target = *w.target;
     target.data += begin * uint64_t(w.stride);
-    tarn::conv::ConvertLines(*w.source, target, *w.options, begin, end, (*w.scratch)[aWorker]);
+    // Scratch lines of a very wide image may not fit in memory: an
+    // exception must not leave a pool thread.
+    try {
+        tarn::conv::ConvertLines(*w.source, target, *w.options, begin, end, (*w.scratch)[aWorker]);
+    } catch (const std::bad_alloc &) {
+        w.failed = true;
+    }
 }
 
 }
 
-void ZuBufferConverter::Impl::Run(const Source &aSource, const Target &aTarget,
+bool ZuBufferConverter::Impl::Run(const Source &aSource, const Target &aTarget,
                                   const tarn::conv::Options &aOptions)
 {
     // Bands of at least 32K pixels, a few per thread so that a thread held
@@ -252,6 +260,7 @@ void ZuBufferConverter::Impl::Run(const Source &aSource, const Target &aTarget,
         pool.Grow(helpers); // fewer threads if the system refuses some
     Work work{&aSource, &aTarget, &aOptions, &scratch, uint32_t(tasks), tarn::conv::TargetStride(aSource, aTarget)};
     pool.Run(uint32_t(tasks), helpers, RunTask, &work);
+    return !work.failed;
 }
 
 const void *ZuBufferConverter::Impl::Tables(const FilterValues &aValues, ZuPixelType aTarget)
@@ -345,11 +354,8 @@ ZuResult ZuBufferConverter::Convert(const IZuImage *aSource, ZuBuffer *aDestinat
     }
     options.lut8 = tarn::conv::ColorDepth(type) == 8 ? static_cast<const Lut8 *>(tables) : nullptr;
     options.lut16 = tarn::conv::ColorDepth(type) == 16 ? static_cast<const Lut16 *>(tables) : nullptr;
-    try {
-        mImpl->Run(source, target, options);
-    } catch (const std::bad_alloc &) {
+    if (!mImpl->Run(source, target, options))
         return ZuResult(ZU_GENERIC_ERROR, ZuString("memory for the conversion could not be allocated"));
-    }
 
     aDestination->SetBlockID(aSource->GetBlockID());
     aDestination->SetTimestamp(aSource->GetTimestamp());

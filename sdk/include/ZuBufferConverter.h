@@ -74,7 +74,8 @@ public:
     /// @return ZU_OK; ZU_INVALID_PARAMETER for a null buffer, a buffer
     ///   without an image, a pixel type the converter cannot turn into RGB,
     ///   or a sample in which a channel has a mean of 0 (the gains are then
-    ///   unchanged).
+    ///   unchanged); ZU_NOT_ENOUGH_MEMORY when a band of converted lines
+    ///   does not fit in memory.
     ZuResult WhiteBalance(ZuBuffer *aBuffer);
 
     /// Sets the gains back to 1 and the offsets to 0.

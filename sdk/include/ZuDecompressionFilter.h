@@ -59,8 +59,9 @@ public:
     ///   the system refuses it.
     virtual ZuResult SetThreadsPriority(uint32_t aPriority);
 
-    /// Tells whether a buffer can be decompressed by this class: it holds
-    /// a compressed payload whose header is intact and of a known version.
+    /// Tells whether a buffer can be decompressed by this class: its
+    /// payload (ZuPayloadTypeMorvekCompressed, or raw data or a file that
+    /// holds such a payload) starts with an intact header of a known version.
     /// @param aIn Buffer to look at; null gives false.
     static bool IsCompressed(const ZuBuffer *aIn);
 

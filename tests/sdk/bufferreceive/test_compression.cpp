@@ -221,6 +221,127 @@ TEST(Compression, HeaderFieldsAreWhereTheyAreDocumented)
     EXPECT_FALSE(ZuDecompressionFilter::IsCompressed(&held.buffer));
 }
 
+namespace {
+
+// CRC-32 (IEEE), one bit at a time.
+uint32_t Crc32(const uint8_t *aData, size_t aSize, uint32_t aCrc = 0)
+{
+    aCrc = ~aCrc;
+    for (size_t i = 0; i < aSize; ++i) {
+        aCrc ^= aData[i];
+        for (int b = 0; b < 8; ++b)
+            aCrc = (aCrc >> 1) ^ (0xEDB88320u & (0u - (aCrc & 1u)));
+    }
+    return ~aCrc;
+}
+
+void Put32(std::vector<uint8_t> &aBytes, size_t aAt, uint32_t aValue)
+{
+    for (int i = 0; i < 4; ++i)
+        aBytes[aAt + i] = uint8_t(aValue >> (8 * i));
+}
+
+uint32_t Get32(const std::vector<uint8_t> &aBytes, size_t aAt)
+{
+    return uint32_t(aBytes[aAt] | aBytes[aAt + 1] << 8 | aBytes[aAt + 2] << 16 | uint32_t(aBytes[aAt + 3]) << 24);
+}
+
+// Writes the checksum a header with these fields would carry.
+void Seal(std::vector<uint8_t> &aBytes)
+{
+    const uint32_t bands = Get32(aBytes, 36);
+    uint32_t crc = Crc32(aBytes.data(), 44);
+    if (48 + uint64_t(bands) * 4 <= aBytes.size())
+        crc = Crc32(aBytes.data() + 48, size_t(bands) * 4, crc);
+    Put32(aBytes, 44, crc);
+}
+
+}
+
+TEST(Compression, FieldsThatDisagreeAreRefusedEvenWithARightChecksum)
+{
+    // Two bands (raw 320 000 bytes), so that the table and the band
+    // boundaries can be made to lie.
+    ZuCompressionFilter compressor;
+    auto image = Scene(ZuPixelMono16, 400, 400);
+    ZuBuffer packed;
+    ASSERT_TRUE(compressor.Execute(image.get(), &packed).IsOK());
+    std::vector<uint8_t> whole = Compressed(packed);
+    ASSERT_EQ(Get32(whole, 36), 2u);
+    {
+        // Resealed untouched, it still decompresses: the checksum is the documented one.
+        std::vector<uint8_t> same = whole;
+        Seal(same);
+        ASSERT_EQ(same, whole);
+    }
+    struct Lie
+    {
+        const char *what;
+        size_t at;
+        uint32_t value;
+        bool wide;
+    };
+    const uint32_t rawSize = Get32(whole, 24), band = Get32(whole, 32);
+    const Lie lies[] = {
+        {"width", 12, 399, true},           {"width", 12, 401, true},          {"height", 16, 200, true},
+        {"height", 16, 0, true},            {"padding X", 20, 1, false},       {"padding Y", 22, 1, false},
+        {"raw size", 24, rawSize - 2, true}, {"raw size", 24, rawSize + 2, true}, {"pixel type", 8, uint32_t(ZuPixelMono8), true},
+        {"pixel type", 8, 0, true},         {"predictor", 28, 3, false},       {"reserved", 29, 1, false},
+        {"stride", 30, 0, false},           {"stride", 30, 65, false},         {"band size", 32, band / 2, true},
+        {"band size", 32, 0, true},         {"band size", 32, band + 1, true}, {"band count", 36, 3, true},
+        {"band count", 36, 1, true},        {"payload", 40, Get32(whole, 40) - 1, true},
+        {"first band", 48, Get32(whole, 48) + 1, true}, {"first band", 48, 0, true},
+        {"header size", 6, 52, false},      {"version", 4, 0, false},
+    };
+    ZuDecompressionFilter decompressor;
+    for (const Lie &lie : lies) {
+        std::vector<uint8_t> bytes = whole;
+        if (lie.wide)
+            Put32(bytes, lie.at, lie.value);
+        else
+            bytes[lie.at] = uint8_t(lie.value), bytes[lie.at + 1] = uint8_t(lie.value >> 8);
+        if (lie.at == 29)
+            bytes[30] = whole[30], bytes[31] = whole[31];
+        Seal(bytes);
+        Held held(bytes);
+        ZuBuffer out;
+        EXPECT_EQ(decompressor.Execute(&held.buffer, &out).GetCode(), ZU_IMAGE_ERROR) << lie.what << " " << lie.value;
+        EXPECT_FALSE(ZuDecompressionFilter::IsCompressed(&held.buffer)) << lie.what;
+    }
+    // The last band without the checksum of its content (flag cleared, its
+    // four bytes dropped), or followed by an empty skippable frame: either
+    // is data this filter did not write, refused although it would decode.
+    const size_t last = 56 + Get32(whole, 48);
+    std::vector<uint8_t> unchecked(whole.begin(), whole.end() - 4);
+    unchecked[last + 4] &= uint8_t(~0x04);
+    Put32(unchecked, 52, Get32(whole, 52) - 4);
+    Put32(unchecked, 40, Get32(whole, 40) - 4);
+    std::vector<uint8_t> trailing = whole;
+    trailing.insert(trailing.end(), {0x50, 0x2A, 0x4D, 0x18, 0, 0, 0, 0});
+    Put32(trailing, 52, Get32(whole, 52) + 8);
+    Put32(trailing, 40, Get32(whole, 40) + 8);
+    for (std::vector<uint8_t> *bytes : {&unchecked, &trailing}) {
+        Seal(*bytes);
+        Held held(*bytes);
+        ZuBuffer out;
+        EXPECT_EQ(decompressor.Execute(&held.buffer, &out).GetCode(), ZU_IMAGE_ERROR) << (bytes == &trailing);
+    }
+
+    // A band whose frame was swapped with the other's decodes into the
+    // wrong place: its size disagrees with the band it stands for.
+    std::vector<uint8_t> swapped = whole;
+    const uint32_t first = Get32(whole, 48), second = Get32(whole, 52);
+    std::vector<uint8_t> frames(whole.begin() + 56, whole.end());
+    std::rotate(frames.begin(), frames.begin() + first, frames.end());
+    std::copy(frames.begin(), frames.end(), swapped.begin() + 56);
+    Put32(swapped, 48, second);
+    Put32(swapped, 52, first);
+    Seal(swapped);
+    Held held(swapped);
+    ZuBuffer out;
+    EXPECT_EQ(decompressor.Execute(&held.buffer, &out).GetCode(), ZU_IMAGE_ERROR);
+}
+
 TEST(Compression, ResultsOfTheFiltersSettingsAndRefusals)
 {
     ZuCompressionFilter compressor;

@@ -269,11 +269,17 @@ TEST(Converter, RefusesWhatItCannotConvertSafely)
     EXPECT_EQ(converter.Convert(static_cast<const IZuImage *>(nullptr), target.get()).GetCode(), ZU_INVALID_PARAMETER);
     EXPECT_EQ(converter.Convert(source.get(), nullptr).GetCode(), ZU_INVALID_PARAMETER);
 
-    // A source that is its own destination would be freed by the re-allocation.
-    const std::vector<uint8_t> before = support::Bytes(*source);
-    EXPECT_EQ(converter.Convert(source.get(), source.get()).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_EQ(converter.Convert(source->GetImage(), source.get()).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_EQ(support::Bytes(*source), before);
+    // A source that lies in its destination's memory would be freed by
+    // the re-allocation, or overwritten while read.
+    auto rgb = MakeImage(ZuPixelRGB8, 4, 4);
+    const std::vector<uint8_t> before = support::Bytes(*rgb);
+    EXPECT_EQ(converter.Convert(rgb.get(), rgb.get()).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(converter.Convert(rgb->GetImage(), rgb.get()).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(support::Bytes(*rgb), before);
+    ZuBuffer view;
+    view.GetImage()->Attach(rgb->GetDataPointer() + 8, 2, 2, ZuPixelBayerGB8);
+    EXPECT_EQ(converter.Convert(&view, rgb.get()).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(rgb->GetImage()->GetWidth(), 4u);
 
     // No pixel type on the destination, no image view, a pair not supported.
     ZuBuffer untyped;

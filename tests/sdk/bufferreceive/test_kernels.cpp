@@ -141,14 +141,14 @@ TEST(Bayer, BilinearMirrorsTheBordersOfAnOddImage)
 
 TEST(Bayer, BilinearRoundsHalfUp)
 {
-    // Sums that end in .5 and .75 after division.
-    const uint8_t u[4] = {0, 1, 0, 1}, c[4] = {3, 0, 4, 0}, d[4] = {0, 2, 0, 2};
+    // Means that end in .5 after division.
+    const uint8_t u[4] = {0, 1, 2, 1}, c[4] = {3, 1, 4, 1}, d[4] = {0, 2, 2, 2};
     Rgb out(4);
     Bayer3x3(u, c, d, 4, kRedLine, out.r.data(), out.g.data(), out.b.data());
     // (1): green site, R = (3 + 4 + 1) / 2 = 4 (3.5 up); B = (1 + 2 + 1) / 2 = 2 (1.5 up).
-    EXPECT_EQ(out.Pixel(1), (Bytes{4, 0, 2}));
-    // (2): red site, G = (0 + 0 + 0 + 0 + 2) / 4 = 0; B = (1 + 1 + 2 + 2 + 2) / 4 = 2 (1.5 up).
-    EXPECT_EQ(out.Pixel(2), (Bytes{4, 0, 2}));
+    EXPECT_EQ(out.Pixel(1), (Bytes{4, 1, 2}));
+    // (2): red site, G = (1 + 1 + 2 + 2 + 2) / 4 = 2 (1.5 up); B = (1 + 1 + 2 + 2 + 2) / 4 = 2.
+    EXPECT_EQ(out.Pixel(2), (Bytes{4, 2, 2}));
 }
 
 TEST(Bayer, SimpleTakesTheBlockAtThePixelAndShiftsItBackAtTheEnds)
