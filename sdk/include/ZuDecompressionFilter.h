@@ -19,7 +19,8 @@ class ZU_API ZuDecompressionFilter : public IZuFilter
 {
 public:
     /// Builds a filter with one worker thread for each two logical
-    /// processors (one at least), at priority 3.
+    /// processors (one at least). Its priority reads 3, the normal one: the
+    /// threads stay on the normal scheduler until a priority is set.
     ZuDecompressionFilter();
 
     /// Stops the worker threads and destroys the filter.
