@@ -3,8 +3,8 @@
 //
 //     build/bin/bench_convert [megapixels]
 //
-// Each figure is the best of several runs. Ratios are ours to the peer's:
-// above 1 means faster. The machine's other work makes single figures
+// Each figure is the best of several runs, the contenders taking turns.
+// Ratios are the peer's time to ours: above 1 means ours is faster. The machine's other work makes single figures
 // noisy; compare ratios from the same run.
 #include "ZuBuffer.h"
 #include "ZuBufferConverter.h"
@@ -31,16 +31,23 @@
 
 namespace {
 
-double Best(const std::function<void()> &aRun, int aRepeat = 7)
+double Seconds(const std::function<void()> &aRun)
 {
-    aRun(); // warm caches and lazily started threads
-    double best = 1e30;
-    for (int i = 0; i < aRepeat; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        aRun();
-        auto t1 = std::chrono::steady_clock::now();
-        best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
-    }
+    auto t0 = std::chrono::steady_clock::now();
+    aRun();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Best time of each contender, measured in alternating rounds so that a
+// burst of other work on the machine falls on all of them alike.
+std::vector<double> Race(const std::vector<std::function<void()>> &aRuns, int aRounds = 9)
+{
+    std::vector<double> best(aRuns.size(), 1e30);
+    for (const auto &run : aRuns)
+        run(); // warm caches and lazily started threads
+    for (int round = 0; round < aRounds; ++round)
+        for (size_t i = 0; i < aRuns.size(); ++i)
+            best[i] = std::min(best[i], Seconds(aRuns[i]));
     return best;
 }
 
@@ -138,25 +145,28 @@ void Conversions(uint32_t w, uint32_t h)
         auto source = Image(c.source, w, h);
         Scene(source->GetDataPointer(), source->GetSize(), 255, uint32_t(w * ZuPixelTypeGetBitsPerPixel(c.source) / 8));
         auto target = Image(c.target, w, h);
-        double ours1 = Best([&] { one.Convert(source.get(), target.get()); });
-        double oursN = Best([&] { all.Convert(source.get(), target.get()); });
         std::vector<uint8_t> scalarOut(target->GetSize());
-        double scalar = Best([&] { c.scalar(source->GetDataPointer(), scalarOut.data()); }, 3);
-        Line(c.name, "ours, 1 thread", ours1, pixels, ours1);
+        cv::Mat in(int(h), int(w), c.cvType, source->GetDataPointer()), out;
+        std::vector<std::function<void()>> runs = {
+            [&] { one.Convert(source.get(), target.get()); },
+            [&] { all.Convert(source.get(), target.get()); },
+        };
+        if (c.cvCode >= 0) {
+            runs.push_back([&] { cv::setNumThreads(1); cv::cvtColor(in, out, c.cvCode); });
+            runs.push_back([&] { cv::setNumThreads(int(kThreads)); cv::cvtColor(in, out, c.cvCode); });
+        }
+        const std::vector<double> t = Race(runs);
+        const double scalar = Race({[&] { c.scalar(source->GetDataPointer(), scalarOut.data()); }}, 3)[0];
+        Line(c.name, "ours, 1 thread", t[0], pixels, t[0]);
         char who[64];
         std::snprintf(who, sizeof who, "ours, %u threads", kThreads);
-        Line(c.name, who, oursN, pixels, oursN);
-        std::printf("%-28s %-26s %9s          scaling %5.2f\n", c.name, "", "", ours1 / oursN);
-        Line(c.name, "scalar reference", scalar, pixels, ours1);
+        Line(c.name, who, t[1], pixels, t[1]);
+        std::printf("%-28s %-26s %9s          scaling %5.2f\n", c.name, "", "", t[0] / t[1]);
+        Line(c.name, "scalar reference", scalar, pixels, t[0]);
         if (c.cvCode >= 0) {
-            cv::Mat in(int(h), int(w), c.cvType, source->GetDataPointer()), out;
-            cv::setNumThreads(1);
-            double cv1 = Best([&] { cv::cvtColor(in, out, c.cvCode); });
-            cv::setNumThreads(int(kThreads));
-            double cvN = Best([&] { cv::cvtColor(in, out, c.cvCode); });
-            Line(c.name, "OpenCV, 1 thread", cv1, pixels, ours1);
+            Line(c.name, "OpenCV, 1 thread", t[2], pixels, t[0]);
             std::snprintf(who, sizeof who, "OpenCV, %u threads", kThreads);
-            Line(c.name, who, cvN, pixels, oursN);
+            Line(c.name, who, t[3], pixels, t[1]);
         }
     }
 }
@@ -180,28 +190,25 @@ void Compression(uint32_t w, uint32_t h)
         }
         const char *name = type == ZuPixelMono8 ? "Mono8 scene" : "BayerRG12 scene";
         ZuBuffer packed, back;
-        double c = Best([&] { compressor.Execute(image.get(), &packed); }, 5);
-        double d = Best([&] { decompressor.Execute(&packed, &back); }, 5);
-        const double mb = raw / 1e6;
-        std::printf("%-28s %-26s compress %7.1f MB/s  decompress %7.1f MB/s  ratio %5.2f\n", name, "ours (RZC1)", mb / c,
-                    mb / d, double(raw) / packed.GetAcquiredSize());
-
         std::vector<uint8_t> out(ZSTD_compressBound(raw)), again(raw);
-        size_t n = 0;
-        double zc = Best([&] { n = ZSTD_compress(out.data(), out.size(), image->GetDataPointer(), raw, 1); }, 5);
-        double zd = Best([&] { ZSTD_decompress(again.data(), raw, out.data(), n); }, 5);
-        std::printf("%-28s %-26s compress %7.1f MB/s  decompress %7.1f MB/s  ratio %5.2f\n", name, "zstd -1, whole image",
-                    mb / zc, mb / zd, double(raw) / n);
-
         std::vector<char> lz(LZ4_compressBound(int(raw)));
+        size_t n = 0;
         int m = 0;
-        double lc = Best([&] {
-            m = LZ4_compress_default(reinterpret_cast<const char *>(image->GetDataPointer()), lz.data(), int(raw),
-                                     int(lz.size()));
+        const char *data = reinterpret_cast<const char *>(image->GetDataPointer());
+        const std::vector<double> t = Race({
+            [&] { compressor.Execute(image.get(), &packed); },
+            [&] { decompressor.Execute(&packed, &back); },
+            [&] { n = ZSTD_compress(out.data(), out.size(), image->GetDataPointer(), raw, 1); },
+            [&] { ZSTD_decompress(again.data(), raw, out.data(), n); },
+            [&] { m = LZ4_compress_default(data, lz.data(), int(raw), int(lz.size())); },
+            [&] { LZ4_decompress_safe(lz.data(), reinterpret_cast<char *>(again.data()), m, int(raw)); },
         }, 5);
-        double ld = Best([&] { LZ4_decompress_safe(lz.data(), reinterpret_cast<char *>(again.data()), m, int(raw)); }, 5);
-        std::printf("%-28s %-26s compress %7.1f MB/s  decompress %7.1f MB/s  ratio %5.2f\n", name, "LZ4, whole image",
-                    mb / lc, mb / ld, double(raw) / m);
+        const double mb = raw / 1e6;
+        const char *who[3] = {"ours (RZC1)", "zstd -1, whole image", "LZ4, whole image"};
+        const double sizes[3] = {double(packed.GetAcquiredSize()), double(n), double(m)};
+        for (int i = 0; i < 3; ++i)
+            std::printf("%-28s %-26s compress %7.1f MB/s  decompress %7.1f MB/s  ratio %5.2f\n", name, who[i],
+                        mb / t[2 * i], mb / t[2 * i + 1], raw / sizes[i]);
     }
 }
 
