@@ -82,7 +82,8 @@ TARN_KERNEL void UnpackGev(const uint8_t *aIn, uint64_t aFirst, size_t aCount, u
 TARN_KERNEL void LoadWords(const uint8_t *aIn, size_t aCount, unsigned aBits, uint16_t *__restrict aOut)
 {
     const uint16_t top = uint16_t((1u << aBits) - 1);
-    std::memcpy(aOut, aIn, aCount * 2);
+    if (aCount)
+        std::memcpy(aOut, aIn, aCount * 2);
     if (aBits < 16)
         for (size_t i = 0; i < aCount; ++i)
             aOut[i] = std::min(aOut[i], top);

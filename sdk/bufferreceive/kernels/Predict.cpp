@@ -11,7 +11,8 @@ namespace kernels {
 TARN_KERNEL void Predict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
 {
     size_t head = aStride < aCount ? aStride : aCount;
-    std::memcpy(aOut, aIn, head);
+    if (head) // an empty line may come with null pointers
+        std::memcpy(aOut, aIn, head);
     for (size_t i = head; i < aCount; ++i)
         aOut[i] = uint8_t(aIn[i] - aIn[i - aStride]);
 }
@@ -40,7 +41,8 @@ TARN_INLINE void Sum8(const uint8_t *__restrict aIn, size_t aCount, uint8_t *__r
 TARN_KERNEL void Unpredict8(const uint8_t *__restrict aIn, size_t aCount, unsigned aStride, uint8_t *__restrict aOut)
 {
     size_t head = aStride < aCount ? aStride : aCount;
-    std::memcpy(aOut, aIn, head);
+    if (head) // an empty line may come with null pointers
+        std::memcpy(aOut, aIn, head);
     if (head < aStride)
         return;
     switch (aStride) {
@@ -83,7 +85,8 @@ TARN_INLINE void Sum16(const uint8_t *__restrict aLow, const uint8_t *__restrict
     size_t i = 0;
     for (; i < S && i < aCount; ++i)
         acc[i] = uint16_t(aLow[i] | (aHigh[i] << 8));
-    std::memcpy(aOut, acc, 2 * i);
+    if (i)
+        std::memcpy(aOut, acc, 2 * i);
     for (; i + S <= aCount; i += S)
         for (unsigned k = 0; k < S; ++k) {
             acc[k] = uint16_t(acc[k] + (aLow[i + k] | (aHigh[i + k] << 8)));
