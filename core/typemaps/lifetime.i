@@ -26,14 +26,26 @@
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
+/* An attribute name made once and held: a name made anew for each call
+ * would be hashed and looked up each time, and once its last holder lets go
+ * the next one lands elsewhere in the interpreter's attribute cache. */
+SWIGINTERN PyObject *Tarn_AttributeName(PyObject **held, const char *text)
+{
+  if (!*held)
+    *held = PyUnicode_InternFromString(text);
+  if (!*held)
+    PyErr_Clear();
+  return *held;
+}
+
 SWIGINTERN PyObject *Tarn_KeepOwner(PyObject *result, PyObject *owner)
 {
+  static PyObject *tarn_name = 0;
   if (!result || result == Py_None || !owner)
     return result;
-  PyObject *name = PyUnicode_InternFromString("_tarn_owner");
-  if (!name || PyObject_GenericSetAttr(result, name, owner) < 0)
+  PyObject *name = Tarn_AttributeName(&tarn_name, "_tarn_owner");
+  if (name && PyObject_GenericSetAttr(result, name, owner) < 0)
     PyErr_Clear();
-  Py_XDECREF(name);
   return result;
 }
 
@@ -51,11 +63,10 @@ SWIGINTERN std::shared_ptr<void> Tarn_HoldObject(PyObject *obj)
 
 SWIGINTERN void Tarn_HoldItems(PyObject *list, PyObject *item)
 {
-  PyObject *name = PyUnicode_InternFromString("_tarn_items");
-  if (!name) {
-    PyErr_Clear();
+  static PyObject *tarn_name = 0;
+  PyObject *name = Tarn_AttributeName(&tarn_name, "_tarn_items");
+  if (!name)
     return;
-  }
   PyObject *held = item ? PyObject_GenericGetAttr(list, name) : NULL;
   if (!held) {
     PyErr_Clear();
@@ -71,7 +82,6 @@ SWIGINTERN void Tarn_HoldItems(PyObject *list, PyObject *item)
     PyErr_Clear();
   }
   Py_XDECREF(held);
-  Py_DECREF(name);
 }
 %}
 %fragment("Tarn_Lifetime");

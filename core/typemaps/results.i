@@ -48,14 +48,16 @@ SWIGINTERN PyObject *Tarn_AppendItem(PyObject *seq, PyObject *item, int tuple, i
   }
   if (!tuple) {
     if (!PyList_Check(seq)) {
-      PyObject *list = PyList_New(1);
+      /* The usual [result, value]: made at its size, not grown. */
+      PyObject *list = PyList_New(2);
       if (!list) {
         Py_DECREF(seq);
         Py_DECREF(item);
         return NULL;
       }
       PyList_SetItem(list, 0, seq);
-      seq = list;
+      PyList_SetItem(list, 1, item);
+      return list;
     }
     int failed = PyList_Append(seq, item);
     Py_DECREF(item);

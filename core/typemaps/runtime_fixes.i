@@ -18,20 +18,120 @@
  *    releasing the interpreter lock. The reference is now taken while the
  *    arguments are converted, with the lock held; the wrapped action then
  *    finds no object and does nothing.
+ *
+ * The cost of a call, where the runtime spends more than it must:
+ *
+ * 6. Telling a pointer object from anything else (every proxy argument is
+ *    asked, and the pointer object it holds) read the type's `__name__`
+ *    through a new attribute-name string on every call, which also missed the
+ *    interpreter's type-attribute cache: about the cost of a whole plain
+ *    Python call. The answer is now remembered per type: a reference to each
+ *    type asked about is kept, for at most 64 types; beyond that the name is
+ *    read as before. SWIG's own check keeps its body under another name. Its
+ *    definition and its calls read alike, so only the first token of the
+ *    argument tells them apart: `PyObject` (the parameter's type) in the
+ *    definition, a variable in a call. A call spelled any other way fails to
+ *    compile, so no call can miss the remembered answer unnoticed.
+ *    The name alone also took any class called SwigPyObject for one, and
+ *    read its instances as pointer objects (a crash): a type of another name
+ *    is now asked for its instance size and for the pointer type's `acquire`
+ *    method as well.
+ * 7. The attribute name `this` is interned, so that setting it on a new
+ *    proxy does not look it up in the interpreter's table of interned names
+ *    each time.
+ * 8. A new proxy was made by calling its class's `__new__` through a tuple
+ *    of arguments. When that is object's `__new__` (as for every proxy class
+ *    that does not define its own), the class's allocation is called
+ *    directly, which is what object's `__new__` ends up doing. The same
+ *    renaming as in 6 reaches SWIG's one call.
  */
 %begin %{
 struct _object;
 #define SwigPyObject_richcompare(v, w, op) SwigPyObject_richcompare_unchecked(v, w, op)
 static struct _object *(SwigPyObject_richcompare)(struct _object *v, struct _object *w, int op);
+
+#define SwigPyObject_Check(op) TARN_POINTER_CHECK_##op)
+#define TARN_POINTER_CHECK_PyObject Tarn_PointerCheckByName(PyObject
+#define TARN_POINTER_CHECK_pyobj Tarn_IsPointerObject(pyobj
+#define TARN_POINTER_CHECK_obj Tarn_IsPointerObject(obj
+#define TARN_POINTER_CHECK_next Tarn_IsPointerObject(next
+static int Tarn_IsPointerObject(struct _object *op);
+
+#define SWIG_Python_NewShadowInstance(data, swig_this) TARN_SHADOW_##data, swig_this)
+#define TARN_SHADOW_SwigPyClientData Tarn_NewShadowInstanceByCall(SwigPyClientData
+#define TARN_SHADOW_clientdata Tarn_NewShadowInstance(clientdata
+static struct _object *Tarn_NewShadowInstance(void *data, struct _object *swig_this);
 %}
 
 %header %{
 #include <cstring>
 #include <type_traits>
 
+/* Fix 6. A type of that name is a pointer type of another module when its
+ * instances have the pointer object's size and it has its methods. */
+SWIGINTERN int Tarn_IsPointerType(PyTypeObject *type)
+{
+  PyObject *error_type, *error_value, *error_traceback;
+  PyErr_Fetch(&error_type, &error_value, &error_traceback);
+  int answer = 0;
+  PyObject *size = PyObject_GetAttrString((PyObject *)type, "__basicsize__");
+  if (size && PyLong_Check(size) && PyLong_AsSsize_t(size) == (Py_ssize_t)sizeof(SwigPyObject))
+    answer = PyObject_HasAttrString((PyObject *)type, "acquire");
+  Py_XDECREF(size);
+  PyErr_Clear();
+  PyErr_Restore(error_type, error_value, error_traceback);
+  return answer;
+}
+
+SWIGINTERN int Tarn_IsPointerObject(PyObject *op)
+{
+  enum { tarn_slots = 64 };
+  static struct {
+    PyTypeObject *type;
+    int answer;
+  } tarn_known[tarn_slots];
+  PyTypeObject *type = Py_TYPE(op);
+  if (type == SwigPyObject_type())
+    return 1;
+  size_t start = ((uintptr_t)type >> 4) % tarn_slots;
+  for (size_t probe = 0; probe < tarn_slots; ++probe) {
+    size_t slot = (start + probe) % tarn_slots;
+    if (tarn_known[slot].type == type)
+      return tarn_known[slot].answer;
+    if (!tarn_known[slot].type) {
+      int answer = Tarn_PointerCheckByName(op) && Tarn_IsPointerType(type);
+      if (!PyErr_Occurred()) {
+        Py_INCREF((PyObject *)type);
+        tarn_known[slot].type = type;
+        tarn_known[slot].answer = answer;
+      }
+      return answer;
+    }
+  }
+  return Tarn_PointerCheckByName(op) && Tarn_IsPointerType(type);
+}
+
+/* Fix 8. */
+SWIGINTERN PyObject *Tarn_NewShadowInstance(void *opaque, PyObject *swig_this)
+{
+  SwigPyClientData *data = (SwigPyClientData *)opaque;
+  static PyObject *tarn_object_new = PyObject_GetAttrString((PyObject *)&PyBaseObject_Type, "__new__");
+  static newfunc tarn_object_tp_new = (newfunc)PyType_GetSlot(&PyBaseObject_Type, Py_tp_new);
+  static PyObject *tarn_no_args = PyTuple_New(0);
+  if (!data->newraw || data->newraw != tarn_object_new || !tarn_no_args || !PyType_Check(data->klass)
+      || (newfunc)PyType_GetSlot((PyTypeObject *)data->klass, Py_tp_new) != tarn_object_tp_new)
+    return Tarn_NewShadowInstanceByCall(data, swig_this);
+  PyObject *inst = tarn_object_tp_new((PyTypeObject *)data->klass, tarn_no_args, NULL);
+  if (inst && PyObject_SetAttr(inst, SWIG_This(), swig_this) == -1) {
+    Py_DECREF(inst);
+    inst = NULL;
+  }
+  return inst;
+}
+
 static PyObject *(SwigPyObject_richcompare)(PyObject *v, PyObject *w, int op)
 {
-  if (!SwigPyObject_Check(w)) {
+  if (!Tarn_IsPointerObject(w)) {
     SWIG_Py_INCREF(Py_NotImplemented);
     return Py_NotImplemented;
   }
@@ -86,6 +186,8 @@ template <typename T> static void Tarn_DisownDirector(T *object)
 }
 
 %init %{
+  /* Fix 7. */
+  PyUnicode_InternInPlace(&Swig_This_global);
   {
     /* Fix 4: the type's own `__repr__` entry, replacing the slot wrapper. */
     PyTypeObject *tarn_pytype = SwigPyObject_type();
