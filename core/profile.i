@@ -18,12 +18,6 @@
  *                                interface imported between groups
  */
 
-%define TARN_IMPORT_NUMPY
-%init %{
-  import_array();
-%}
-%enddef
-
 #if defined(TARN_PROFILE_BASE)
 
 #define TARN_DESCRIPTION_TEXT TARN_TEXT_LAST

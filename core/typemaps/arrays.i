@@ -64,6 +64,14 @@
  *       family), so it never points at freed memory.
  */
 
+/* NumPy's array interface, imported where a module's initialisation calls
+ * this (between its groups of constants; see core/profile.i). */
+%define TARN_IMPORT_NUMPY
+%init %{
+  import_array();
+%}
+%enddef
+
 %fragment("Tarn_Arrays", "header", fragment="<memory>", fragment="<string>", fragment="Tarn_Lifetime") %{
 
 SWIGINTERN PyObject *Tarn_ArrayView(void *data, int nd, npy_intp *dims, int typenum, PyObject *base)
