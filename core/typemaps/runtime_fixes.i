@@ -39,11 +39,14 @@
  * 7. The attribute name `this` is interned, so that setting it on a new
  *    proxy does not look it up in the interpreter's table of interned names
  *    each time.
- * 8. A new proxy was made by calling its class's `__new__` through a tuple
- *    of arguments. When that is object's `__new__` (as for every proxy class
- *    that does not define its own), the class's allocation is called
- *    directly, which is what object's `__new__` ends up doing. The same
- *    renaming as in 6 reaches SWIG's one call.
+ * 8. A new proxy (every object a call returns) was made with a new empty
+ *    tuple and dict as arguments, and its class was then marked as modified
+ *    (PyType_Modified), which throws away the interpreter's cache of that
+ *    class's attributes: every later look-up on the class, the proxy's own
+ *    `this` and any method called through it, searched the class hierarchy
+ *    again. Making an instance does not modify its class: the mark is gone,
+ *    and the empty arguments are made once. The same renaming as in 6
+ *    reaches SWIG's one call.
  */
 %begin %{
 struct _object;
@@ -115,13 +118,12 @@ SWIGINTERN int Tarn_IsPointerObject(PyObject *op)
 SWIGINTERN PyObject *Tarn_NewShadowInstance(void *opaque, PyObject *swig_this)
 {
   SwigPyClientData *data = (SwigPyClientData *)opaque;
-  static PyObject *tarn_object_new = PyObject_GetAttrString((PyObject *)&PyBaseObject_Type, "__new__");
-  static newfunc tarn_object_tp_new = (newfunc)PyType_GetSlot(&PyBaseObject_Type, Py_tp_new);
   static PyObject *tarn_no_args = PyTuple_New(0);
-  if (!data->newraw || data->newraw != tarn_object_new || !tarn_no_args || !PyType_Check(data->klass)
-      || (newfunc)PyType_GetSlot((PyTypeObject *)data->klass, Py_tp_new) != tarn_object_tp_new)
+  if (data->newraw || !tarn_no_args || !data->newargs || !PyType_Check(data->newargs))
     return Tarn_NewShadowInstanceByCall(data, swig_this);
-  PyObject *inst = tarn_object_tp_new((PyTypeObject *)data->klass, tarn_no_args, NULL);
+  PyTypeObject *klass = (PyTypeObject *)data->newargs;
+  newfunc make = (newfunc)PyType_GetSlot(klass, Py_tp_new);
+  PyObject *inst = make ? make(klass, tarn_no_args, NULL) : NULL;
   if (inst && PyObject_SetAttr(inst, SWIG_This(), swig_this) == -1) {
     Py_DECREF(inst);
     inst = NULL;

@@ -116,3 +116,20 @@ def test_texts_read_on_other_threads_while_replaced():
         thread.join(timeout=60)
     assert not any(thread.is_alive() for thread in threads)
     assert failures == []
+
+
+def test_returned_proxies_are_made_by_their_class():
+    shop = t.Shop()
+    made = []
+
+    def new(cls, *args, **kwargs):
+        made.append(cls)
+        return object.__new__(cls)
+
+    t.Cat.__new__ = staticmethod(new)
+    try:
+        cat = shop.Get(2)
+    finally:
+        del t.Cat.__new__
+    assert made == [t.Cat] and type(cat) is t.Cat and cat.Sound() == "meow"
+    assert type(shop.Get(2)) is t.Cat and made == [t.Cat]
