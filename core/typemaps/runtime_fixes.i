@@ -36,6 +36,13 @@
  *    read its instances as pointer objects (a crash): a type of another name
  *    is now asked for its instance size and for the pointer type's `acquire`
  *    method as well.
+ *    Anything else was then asked for its attribute `this`, which for a
+ *    number or a text (an overload tried with a number, say) raised and
+ *    cleared an AttributeError: several plain calls' worth. A built-in type
+ *    whose instances have no attributes of their own, no `this` and the
+ *    generic look-up is remembered as having none, and the look-up skipped.
+ *    SWIG's function that asks keeps its body under another name, renamed
+ *    the same way.
  * 7. The attribute name `this` is interned, so that setting it on a new
  *    proxy does not look it up in the interpreter's table of interned names
  *    each time.
@@ -60,6 +67,14 @@ static struct _object *(SwigPyObject_richcompare)(struct _object *v, struct _obj
 #define TARN_POINTER_CHECK_next Tarn_IsPointerObject(next
 static int Tarn_IsPointerObject(struct _object *op);
 
+#define SWIG_Python_GetSwigThis(pyobj) TARN_SWIG_THIS_##pyobj)
+#define TARN_SWIG_THIS_PyObject Tarn_SwigThisByAttribute(PyObject
+#define TARN_SWIG_THIS_obj (SwigPyObject *)Tarn_SwigThis(obj
+#define TARN_SWIG_THIS_wobj (SwigPyObject *)Tarn_SwigThis(wobj
+#define TARN_SWIG_THIS_impconv (SwigPyObject *)Tarn_SwigThis(impconv
+#define TARN_SWIG_THIS_swig_obj (SwigPyObject *)Tarn_SwigThis(swig_obj
+static struct _object *Tarn_SwigThis(struct _object *op);
+
 #define SWIG_Python_NewShadowInstance(data, swig_this) TARN_SHADOW_##data, swig_this)
 #define TARN_SHADOW_SwigPyClientData Tarn_NewShadowInstanceByCall(SwigPyClientData
 #define TARN_SHADOW_clientdata Tarn_NewShadowInstance(clientdata
@@ -70,7 +85,7 @@ static struct _object *Tarn_NewShadowInstance(void *data, struct _object *swig_t
 #include <cstring>
 #include <type_traits>
 
-/* Fix 6. A type of that name is a pointer type of another module when its
+/* Fix 6. A type of SWIG's pointer type's name is one of another module when its
  * instances have the pointer object's size and it has its methods. */
 SWIGINTERN int Tarn_IsPointerType(PyTypeObject *type)
 {
@@ -86,12 +101,33 @@ SWIGINTERN int Tarn_IsPointerType(PyTypeObject *type)
   return answer;
 }
 
-SWIGINTERN int Tarn_IsPointerObject(PyObject *op)
+/* Fix 6. A built-in type whose instances cannot have a `this`. */
+SWIGINTERN int Tarn_HasNoThis(PyTypeObject *type)
+{
+  if (PyType_GetFlags(type) & Py_TPFLAGS_HEAPTYPE)
+    return 0;
+  if ((getattrofunc)PyType_GetSlot(type, Py_tp_getattro) != PyObject_GenericGetAttr)
+    return 0;
+  PyObject *error_type, *error_value, *error_traceback;
+  PyErr_Fetch(&error_type, &error_value, &error_traceback);
+  int answer = 0;
+  PyObject *offset = PyObject_GetAttrString((PyObject *)type, "__dictoffset__");
+  if (offset && PyLong_Check(offset) && PyLong_AsSsize_t(offset) == 0)
+    answer = !PyObject_HasAttr((PyObject *)type, SWIG_This());
+  Py_XDECREF(offset);
+  PyErr_Clear();
+  PyErr_Restore(error_type, error_value, error_traceback);
+  return answer;
+}
+
+/* Fix 6: what is known of an object's type: 1 a pointer type, 0 another
+ * type, 2 another type whose instances have no `this`. */
+SWIGINTERN int Tarn_KindOfType(PyObject *op)
 {
   enum { tarn_slots = 64 };
   static struct {
     PyTypeObject *type;
-    int answer;
+    int kind;
   } tarn_known[tarn_slots];
   PyTypeObject *type = Py_TYPE(op);
   if (type == SwigPyObject_type())
@@ -100,18 +136,29 @@ SWIGINTERN int Tarn_IsPointerObject(PyObject *op)
   for (size_t probe = 0; probe < tarn_slots; ++probe) {
     size_t slot = (start + probe) % tarn_slots;
     if (tarn_known[slot].type == type)
-      return tarn_known[slot].answer;
+      return tarn_known[slot].kind;
     if (!tarn_known[slot].type) {
-      int answer = Tarn_PointerCheckByName(op) && Tarn_IsPointerType(type);
+      int kind = Tarn_PointerCheckByName(op) && Tarn_IsPointerType(type) ? 1 : Tarn_HasNoThis(type) ? 2 : 0;
       if (!PyErr_Occurred()) {
         Py_INCREF((PyObject *)type);
         tarn_known[slot].type = type;
-        tarn_known[slot].answer = answer;
+        tarn_known[slot].kind = kind;
       }
-      return answer;
+      return kind;
     }
   }
   return Tarn_PointerCheckByName(op) && Tarn_IsPointerType(type);
+}
+
+SWIGINTERN int Tarn_IsPointerObject(PyObject *op) { return Tarn_KindOfType(op) == 1; }
+
+SWIGINTERN PyObject *Tarn_SwigThis(PyObject *op)
+{
+  switch (Tarn_KindOfType(op)) {
+    case 1: return op;
+    case 2: return 0;
+    default: return (PyObject *)Tarn_SwigThisByAttribute(op);
+  }
 }
 
 /* Fix 8. */

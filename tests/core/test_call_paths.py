@@ -4,6 +4,7 @@ remembered texts of str arguments. Each must give what the slow path gave."""
 import subprocess
 import sys
 import threading
+import weakref
 
 import pytest
 
@@ -26,6 +27,8 @@ def test_pointer_objects_and_proxies_of_every_origin_are_taken():
     sub = Subclassed.__new__(Subclassed)
     sub.this = dog.this
     assert shop.Identify(sub) == 1
+    # A proxy of a proxy answers `this` by forwarding.
+    assert shop.Identify(weakref.proxy(dog)) == 1
     # Results made by another module carry that module's pointer type.
     other = tr.ZuResult(5)
     assert m.ZuResult_GetCode(other) == 5 and m.ZuResult_GetCode(other.this) == 5
@@ -45,8 +48,8 @@ def test_answers_stay_right_beyond_the_remembered_types():
             empty = type(f"Empty{i}", (), {})()
             with pytest.raises(TypeError, match="argument 2 of type 'Animal \\*'"):
                 shop.Identify(empty)
-    for wrong in (1, "x", 2.5, [cat]):
-        with pytest.raises(TypeError):
+    for wrong in (1, "x", 2.5, [cat], b"x", (cat,), {"this": cat.this}):
+        with pytest.raises(TypeError, match="argument 2 of type 'Animal \\*'"):
             shop.Identify(wrong)
     assert shop.Identify(cat) == 2
 
