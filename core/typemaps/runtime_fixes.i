@@ -33,9 +33,9 @@
  *    definition, a variable in a call. A call spelled any other way fails to
  *    compile, so no call can miss the remembered answer unnoticed.
  *    The name alone also took any class called SwigPyObject for one, and
- *    read its instances as pointer objects (a crash): a type of another name
- *    is now asked for its instance size and for the pointer type's `acquire`
- *    method as well.
+ *    read its instances as pointer objects (a crash): a type of that name
+ *    (another module's pointer type) must now also have the pointer object's
+ *    instance size and its `acquire` method.
  *    Anything else was then asked for its attribute `this`, which for a
  *    number or a text (an overload tried with a number, say) raised and
  *    cleared an AttributeError: several plain calls' worth. A built-in type
