@@ -73,7 +73,7 @@ public:
     explicit ZuString(const std::wstring &aValue);
     explicit ZuString(const std::string &aValue);
     const std::wstring &Wide() const { return mWide; }
-    std::string Narrow() const { return mNarrow; }
+    const std::string &Narrow() const { return mNarrow; }
 
 private:
     void SetNarrowFromWide();

@@ -6,7 +6,7 @@
 
 %{
 #include "ZuGenParameterArray.h"
-#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 #include "tests/sdk/genicam/fixture.h"
 
 #include <string>
@@ -49,7 +49,7 @@ public:
 ZuGenParameterArray *LoadParameterArray(const std::string &aXml, uint32_t aMemorySize)
 {
     TestArray *lArray = new TestArray(aMemorySize);
-    ZuResult lR = lArray->Load(aXml.data(), aXml.size(), &lArray->mPort);
+    ZuResult lR = tarn::LoadDescription(*lArray, aXml.data(), aXml.size(), &lArray->mPort);
     if (!lR.IsOK()) {
         delete lArray;
         return nullptr;
@@ -66,7 +66,7 @@ std::string CameraXml() { return kCameraXml; }
 std::string LoadError(const std::string &aXml)
 {
     ZuGenParameterArray lArray;
-    ZuResult lR = lArray.Load(aXml.data(), aXml.size(), nullptr);
+    ZuResult lR = tarn::LoadDescription(lArray, aXml.data(), aXml.size(), nullptr);
     return lR.IsOK() ? std::string() : std::string(lR.GetDescription().GetAscii());
 }
 
