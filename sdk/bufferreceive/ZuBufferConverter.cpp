@@ -1,6 +1,7 @@
 #include "ZuBufferConverter.h"
 #include "ZuBuffer.h"
 #include "ZuImage.h"
+#include "tarn/BufferFill.h"
 
 #include "BufferHelpers.h"
 #include "Conversion.h"
@@ -197,7 +198,7 @@ ZuResult ZuBufferConverter::Impl::Prepare(const Source &aSource, ZuBuffer &aDest
     if (!(image.GetWidth() == w && image.GetHeight() == h && image.GetDataPointer())) {
         // Described anew over memory large enough, whoever owns it; else
         // re-allocated when allowed and the memory is the buffer's own.
-        ZuResult fits = image.Redescribe(w, h, type);
+        ZuResult fits = tarn::RedescribeImage(image, w, h, type);
         if (fits.GetCode() == ZU_ERR_OVERFLOW)
             return ZuResult(ZU_GENERIC_ERROR, ZuString("the destination image would need 4 GiB or more"));
         if (!fits.IsOK()) {
