@@ -22,6 +22,12 @@ class IZuImage;
 /* Filter types and encodings are the module's constants. */
 %include "ZuBufferReceiveTypes.h"
 
+/* Convert's six forms are told apart by their source alone (a buffer
+ * before an image, but an image first among the four-argument forms);
+ * the chosen form then converts the rest, so a wrong destination or flag
+ * names its argument, followed by the list of forms. */
+%feature("fastdispatch") ZuBufferConverter::Convert;
+
 %apply SWIGTYPE *ECHO_TUPLE_IF_OK { ZuBuffer *aDestination };
 
 /* The converter's proxy holds the one filter it was given. */
@@ -40,3 +46,4 @@ class IZuImage;
 %clear ZuBuffer *aDestination;
 %exception ZuBufferConverter::SetRGBFilter;
 %exception ZuBufferConverter::ResetRGBFilter;
+%feature("fastdispatch", "") ZuBufferConverter::Convert;
