@@ -75,9 +75,17 @@ ZuGenAccessMode NodeMapImpl::GetPortAccessMode() const
     return mPort ? mPort->GetAccessMode() : ZuGenAccessModeNotImplemented;
 }
 
+void NodeMapImpl::NoticePortAccess()
+{
+    ZuGenAccessMode lNow = GetPortAccessMode();
+    if (lNow == mPortAccess) return;
+    mPortAccess = lNow;
+    ForgetCaches();
+}
+
 void NodeMapImpl::Changed(Node *aNode, bool aKeepOwnCache)
 {
-    ForgetReads();
+    ForgetCaches();
     std::set<Node *> lSeen;
     std::vector<Node *> lTodo{aNode};
     while (!lTodo.empty()) {
@@ -115,7 +123,7 @@ void NodeMapImpl::Invalidate(Node *aNode)
 void NodeMapImpl::InvalidateNodes()
 {
     MapOperation lOp(this);
-    ForgetReads();
+    ForgetCaches();
     for (auto &lN : mNodes) {
         lN->DropCache();
         lN->mLastInvalidated = mClock;

@@ -51,10 +51,28 @@ public:
 
     // Starts a new epoch: what nodes read before may have changed.
     void ForgetReads() { ++mEpoch; }
+    // Starts a new epoch and a new generation: something a read may depend
+    // on changed here (a value, a cache, attached data).
+    void ForgetCaches()
+    {
+        ++mEpoch;
+        ++mGeneration;
+    }
+    // Takes the device port's access for the access that starts, and starts
+    // a new generation when it changed since the last one.
+    void NoticePortAccess();
+    // A read whose outcome may differ next time with nothing changed here.
+    void VolatileRead() { ++mVolatileReads; }
 
     mutable std::recursive_mutex mLock;
     int mDepth = 0;
+    // One epoch per outermost operation; one generation from one change
+    // (ForgetCaches) to the next. A read that reached nothing volatile
+    // (VolatileRead) holds for the whole generation.
     uint64_t mEpoch = 1;
+    uint64_t mGeneration = 1;
+    uint64_t mVolatileReads = 0;
+    ZuGenAccessMode mPortAccess = ZuGenAccessModeNotImplemented;
     int mDepthFailures = 0;
     int mCallDepth = 0;
     std::vector<Node *> mPending;
@@ -88,8 +106,12 @@ public:
     explicit MapOperation(NodeMapImpl *aMap) : mMap(aMap)
     {
         mMap->mLock.lock();
-        // Each outermost operation is one access: it reads the device anew.
-        if (++mMap->mDepth == 1) mMap->ForgetReads();
+        // Each outermost operation is one access: it reads anew whatever
+        // the device may change on its own.
+        if (++mMap->mDepth == 1) {
+            mMap->ForgetReads();
+            mMap->NoticePortAccess();
+        }
     }
     ~MapOperation();
 

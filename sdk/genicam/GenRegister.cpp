@@ -75,7 +75,7 @@ ZuResult RegisterNode::PortWrite(uint64_t aAddress, const void *aData, int64_t a
     const CategoryNode *lPort = mPortNode;
     if (!lPort->mChunkID.empty() || !lPort->mEventID.empty()) return Fail(ZU_STATE_ERROR, "chunk and event data cannot be written");
     if (!mMap->mPort) return Fail(ZU_NOT_CONNECTED, "no device port behind '" + lPort->mName + "'");
-    mMap->ForgetReads();
+    mMap->ForgetCaches();
     return mMap->mPort->Write(aAddress, aData, aLength);
 }
 
@@ -96,6 +96,8 @@ ZuResult RegisterNode::ReadBytes(const std::vector<uint8_t> *&aBytes) const
     mCacheValid = false;
     mCacheBytes.assign(static_cast<size_t>(lLength), 0);
     lR = PortRead(lAddress, mCacheBytes.data(), lLength);
+    // What is not kept may read otherwise next time, with nothing changed here.
+    if (!lR.IsOK() || mCache == ZuGenCacheNone) mMap->VolatileRead();
     if (!lR.IsOK()) return lR;
     if (mCache != ZuGenCacheNone) {
         mCacheAddress = lAddress;

@@ -580,3 +580,74 @@ TEST(NodeMapCache, WriteDropsEveryCachedRegisterItOverlaps)
     EXPECT_EQ(Read(*lMap, "StartsAfter"), 0);
     EXPECT_EQ(lPort.GetAccessCount(), lBefore);
 }
+
+namespace
+{
+
+// A device port whose access changes with the device (control taken by
+// another host) and that may fail writes.
+class ChangingPort : public MemoryPort
+{
+public:
+    using MemoryPort::MemoryPort;
+    ZuGenAccessMode GetAccessMode() const override { return mAccess; }
+    ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
+    {
+        if (mFailWrites) return ZuResult(ZU_TIMEOUT);
+        return MemoryPort::Write(aAddress, aData, aLength);
+    }
+    ZuGenAccessMode mAccess = ZuGenAccessModeReadWrite;
+    bool mFailWrites = false;
+};
+
+} // namespace
+
+// A read that reached only cached registers is not computed again for every
+// access; whatever may change what it gave must make it be read anew.
+TEST(NodeMapCache, AReadHeldAcrossAccessesGoesWhenWhatItReadChanges)
+{
+    std::string lXml = Wrap(Reg("Reg", "<Address>0x100</Address>", 4) +
+                            "<Integer Name=\"Value\"><pValue>Reg</pValue></Integer>" +
+                            Reg("Gate", "<Address>0x200</Address>", 4, "<Cachable>NoCache</Cachable>") +
+                            "<Integer Name=\"Gated\"><pValue>Gate</pValue></Integer>"
+                            "<Integer Name=\"Shown\"><pIsAvailable>Gated</pIsAvailable><pValue>Gated</pValue></Integer>");
+    ChangingPort lPort(4096);
+    std::unique_ptr<INodeMap> lMap;
+    ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), &lPort, lMap).IsOK());
+    std::vector<uint8_t> &lM = lPort.Bytes();
+    INode *lValue = lMap->GetNode("Value");
+
+    EXPECT_EQ(Read(*lMap, "Value"), 0);
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadWrite);
+    // The device takes the port's write access away, and gives it back.
+    lPort.mAccess = ZuGenAccessModeReadOnly;
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadOnly);
+    EXPECT_EQ(lValue->SetIntValue(1).GetCode(), uint32_t(ZU_STATE_ERROR));
+    lPort.mAccess = ZuGenAccessModeReadWrite;
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadWrite);
+
+    // A write the port refused leaves the register to be read from the device.
+    lM[0x100] = 5;
+    EXPECT_EQ(Read(*lMap, "Value"), 0);  // cached
+    lPort.mFailWrites = true;
+    EXPECT_EQ(lValue->SetIntValue(7).GetCode(), uint32_t(ZU_TIMEOUT));
+    lPort.mFailWrites = false;
+    EXPECT_EQ(Read(*lMap, "Value"), 5);
+
+    // What reads an uncached register, directly or through a node another
+    // path read first in the same access, follows the device every time.
+    lM[0x200] = 1;
+    EXPECT_EQ(Read(*lMap, "Shown"), 1);
+    lM[0x200] = 2;
+    EXPECT_EQ(Read(*lMap, "Shown"), 2);
+    lM[0x200] = 0;
+    EXPECT_EQ(lMap->GetNode("Shown")->GetAccessMode(), ZuGenAccessModeNotAvailable);
+    lM[0x200] = 3;
+    EXPECT_EQ(Read(*lMap, "Shown"), 3);
+
+    // Served from what was read, without reaching the device.
+    uint64_t lBefore = lPort.GetAccessCount();
+    for (int lI = 0; lI < 3; ++lI) EXPECT_EQ(Read(*lMap, "Value"), 5);
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadWrite);
+    EXPECT_EQ(lPort.GetAccessCount(), lBefore);
+}
