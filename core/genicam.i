@@ -74,6 +74,19 @@ TARN_HOLDS_ITEMS(ZuGenParameterList::Add, ZuGenParameterList::Clear)
   tarn::KeepArray(*result, std::move(tarn_keep1));
 }
 
+/* A read by name that the array answers from what it holds keeps the
+ * interpreter lock: letting it go and taking it back would cost more than
+ * the read. Whatever must wait (the node map busy on another thread, the
+ * device to be asked) is read again the usual way, with the lock released. */
+%feature("nothreadallow") ZuGenParameterArray::GetIntegerValue;
+%feature("action") ZuGenParameterArray::GetIntegerValue {
+  if (!tarn::TryIntegerValueWithoutWaiting(*arg1, *arg2, *arg3, result)) {
+    SWIG_PYTHON_THREAD_BEGIN_ALLOW;
+    result = arg1->GetIntegerValue(*arg2, *arg3);
+    SWIG_PYTHON_THREAD_END_ALLOW;
+  }
+}
+
 /* Chunk data: a one-dimensional uint8 array, kept with the array for as long
  * as it is attached; a length beyond 32 bits raises OverflowError. The SDK
  * only reads chunk data, so a read-only array is attached in place too. */
@@ -137,6 +150,8 @@ SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data
 
 %feature("action", "") ZuGenParameter::RegisterEventSink;
 %feature("action", "") ZuGenStateStack::ZuGenStateStack;
+%feature("action", "") ZuGenParameterArray::GetIntegerValue;
+%feature("nothreadallow", "") ZuGenParameterArray::GetIntegerValue;
 %exception ZuGenParameterList::Add;
 %exception ZuGenParameterList::Clear;
 %clear int64_t &aValue, double &aValue, bool &aValue, bool &aFlag, bool &aDone;

@@ -75,6 +75,17 @@ ZuGenAccessMode NodeMapImpl::GetPortAccessMode() const
     return mPort ? mPort->GetAccessMode() : ZuGenAccessModeNotImplemented;
 }
 
+bool NodeMapImpl::ReadWithoutWaiting(void (*aRead)(void *aContext), void *aContext)
+{
+    std::unique_lock<std::recursive_mutex> lLock(mLock, std::try_to_lock);
+    if (!lLock.owns_lock() || mWithoutWaiting) return false;
+    mWithoutWaiting = true;
+    mWouldWait = false;
+    aRead(aContext);
+    mWithoutWaiting = false;
+    return !mWouldWait;
+}
+
 void NodeMapImpl::NoticePortAccess()
 {
     ZuGenAccessMode lNow = GetPortAccessMode();

@@ -46,6 +46,7 @@ public:
     std::vector<Node *> RegistersBelow(Node *aNode);
     ZuResult ChunkRead(const std::string &aChunkID, uint64_t aAddress, void *aData, int64_t aLength) const;
     ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected) override;
+    bool ReadWithoutWaiting(void (*aRead)(void *aContext), void *aContext) override;
     ZuResult EventRead(const std::string &aEventID, uint64_t aAddress, void *aData, int64_t aLength) const;
     std::map<uint64_t, std::vector<uint8_t>> mEvents;
 
@@ -73,6 +74,10 @@ public:
     uint64_t mGeneration = 1;
     uint64_t mVolatileReads = 0;
     ZuGenAccessMode mPortAccess = ZuGenAccessModeNotImplemented;
+    // Set while ReadWithoutWaiting runs: the device port is not reached,
+    // and mWouldWait tells that a read needed it.
+    bool mWithoutWaiting = false;
+    bool mWouldWait = false;
     int mDepthFailures = 0;
     int mCallDepth = 0;
     std::vector<Node *> mPending;

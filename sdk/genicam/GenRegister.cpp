@@ -67,6 +67,11 @@ ZuResult RegisterNode::PortRead(uint64_t aAddress, void *aData, int64_t aLength)
     if (!lPort->mChunkID.empty()) return mMap->ChunkRead(lPort->mChunkID, aAddress, aData, aLength);
     if (!lPort->mEventID.empty()) return mMap->EventRead(lPort->mEventID, aAddress, aData, aLength);
     if (!mMap->mPort) return Fail(ZU_NOT_CONNECTED, "no device port behind '" + lPort->mName + "'");
+    if (mMap->mWithoutWaiting) {
+        // The device would be asked: the read is made again the usual way.
+        mMap->mWouldWait = true;
+        return ZuResult(ZU_PENDING);
+    }
     return mMap->mPort->Read(aAddress, aData, aLength);
 }
 

@@ -27,12 +27,17 @@ struct ZuGenParameterList::Impl
 
 struct ZuGenParameter::Impl
 {
-    Impl(ZuGenParameter *aSelf, ZU_GENAPI_NS::INode *aNode) : self(aSelf), node(aNode) {}
+    Impl(ZuGenParameter *aSelf, ZU_GENAPI_NS::INode *aNode)
+        : self(aSelf), node(aNode), kind(aNode ? aNode->GetInterface() : ZU_GENAPI_NS::NodeInterface::Category)
+    {
+    }
     // Tells the registered sinks; called by the node map once its lock is free.
     void Notify();
 
     ZuGenParameter *const self;
     ZU_GENAPI_NS::INode *const node;
+    // The node's interface, which decides the parameter's class.
+    const ZU_GENAPI_NS::NodeInterface kind;
     ZuGenParameterArray *array = nullptr;
     std::atomic<bool> updatesEnabled{true};
     std::atomic<int> callbackId{0};
@@ -66,6 +71,13 @@ struct GenParameterAccess
     }
 
     static ZuGenParameter::Impl &Of(const ZuGenParameter &aParameter) { return *aParameter.mImpl; }
+    // The parameter as the class of its kind, or null for another kind
+    // (what a dynamic_cast answers, without its cost).
+    template <class Kind>
+    static Kind *As(ZuGenParameter *aParameter, ZU_GENAPI_NS::NodeInterface aKind)
+    {
+        return aParameter && aParameter->mImpl->kind == aKind ? static_cast<Kind *>(aParameter) : nullptr;
+    }
     static ZU_GENAPI_NS::INode *Node(const ZuGenParameter &aParameter) { return aParameter.mImpl->node; }
     static ZuGenParameterArray::Impl &Of(ZuGenParameterArray &aArray);
     static ZuGenStateStack::Impl &Of(ZuGenStateStack &aStack);

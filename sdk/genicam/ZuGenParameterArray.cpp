@@ -113,18 +113,56 @@ ZuGenParameter *ZuGenParameterArray::Get(const ZuString &aName) { return mImpl->
 ZuGenParameter *ZuGenParameterArray::operator[](uint32_t aIndex) { return Get(aIndex); }
 ZuGenParameter *ZuGenParameterArray::operator[](const ZuString &aName) { return Get(aName); }
 
-ZuGenInteger *ZuGenParameterArray::GetInteger(const ZuString &aName) { return dynamic_cast<ZuGenInteger *>(Get(aName)); }
-ZuGenFloat *ZuGenParameterArray::GetFloat(const ZuString &aName) { return dynamic_cast<ZuGenFloat *>(Get(aName)); }
-ZuGenEnum *ZuGenParameterArray::GetEnum(const ZuString &aName) { return dynamic_cast<ZuGenEnum *>(Get(aName)); }
-ZuGenBoolean *ZuGenParameterArray::GetBoolean(const ZuString &aName) { return dynamic_cast<ZuGenBoolean *>(Get(aName)); }
-ZuGenCommand *ZuGenParameterArray::GetCommand(const ZuString &aName) { return dynamic_cast<ZuGenCommand *>(Get(aName)); }
-ZuGenString *ZuGenParameterArray::GetString(const ZuString &aName) { return dynamic_cast<ZuGenString *>(Get(aName)); }
-ZuGenRegister *ZuGenParameterArray::GetRegister(const ZuString &aName) { return dynamic_cast<ZuGenRegister *>(Get(aName)); }
+// The kinds by name: a parameter's class follows its node's interface (GenParameterAccess::Make).
+#define TARN_KIND_BY_NAME(Kind, Interface)                                           \
+    ZuGen##Kind *ZuGenParameterArray::Get##Kind(const ZuString &aName)               \
+    {                                                                                \
+        return GenParameterAccess::As<ZuGen##Kind>(Get(aName), NodeInterface::Interface); \
+    }
+TARN_KIND_BY_NAME(Integer, Integer)
+TARN_KIND_BY_NAME(Float, Float)
+TARN_KIND_BY_NAME(Enum, Enumeration)
+TARN_KIND_BY_NAME(Boolean, Boolean)
+TARN_KIND_BY_NAME(Command, Command)
+TARN_KIND_BY_NAME(String, String)
+TARN_KIND_BY_NAME(Register, Register)
+#undef TARN_KIND_BY_NAME
 
 ZuResult ZuGenParameterArray::GetIntegerValue(const ZuString &aName, int64_t &aValue)
 {
     ZuGenInteger *lP = GetInteger(aName);
     return lP ? lP->GetValue(aValue) : Missing(aName, "integer");
+}
+
+namespace
+{
+
+struct HeldIntegerRead
+{
+    ZuGenInteger *parameter;
+    int64_t value;
+    ZuResult result;
+};
+
+} // namespace
+
+bool tarn::TryIntegerValueWithoutWaiting(ZuGenParameterArray &aArray, const ZuString &aName, int64_t &aValue,
+                                         ZuResult &aResult)
+{
+    ZuGenInteger *lP = aArray.GetInteger(aName);
+    if (!lP) {
+        aResult = Missing(aName, "integer");
+        return true;
+    }
+    HeldIntegerRead lRead{lP, aValue, ZuResult()};
+    auto lReadIt = [](void *aContext) {
+        auto *lR = static_cast<HeldIntegerRead *>(aContext);
+        lR->result = lR->parameter->GetValue(lR->value);
+    };
+    if (!GenParameterAccess::Of(aArray).map->ReadWithoutWaiting(lReadIt, &lRead)) return false;
+    aValue = lRead.value;
+    aResult = lRead.result;
+    return true;
 }
 
 ZuResult ZuGenParameterArray::GetFloatValue(const ZuString &aName, double &aValue)

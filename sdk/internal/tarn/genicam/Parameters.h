@@ -53,6 +53,14 @@ ZU_API void KeepAttachment(ZuGenParameterArray &aArray, const void *aData, std::
 ZU_API ZuResult RegisterEventSink(ZuGenParameter &aParameter, ZuGenEventSink *aEventSink,
                                   std::function<void()> aOnRelease);
 
+/// Reads an integer feature by name as ZuGenParameterArray::GetIntegerValue
+/// does, but only when the answer needs no waiting (the node map is free
+/// and holds the value, or the name is no integer feature): the bindings
+/// then answer without releasing the interpreter lock. Returns false, with
+/// aValue and aResult untouched, when the read must be made the usual way.
+ZU_API bool TryIntegerValueWithoutWaiting(ZuGenParameterArray &aArray, const ZuString &aName, int64_t &aValue,
+                                          ZuResult &aResult);
+
 /// Keeps the owner of a stack's array alive for as long as the stack
 /// exists, that is until the stack's destructor has restored the features.
 ZU_API void KeepArray(ZuGenStateStack &aStack, std::shared_ptr<void> aOwner);
