@@ -50,10 +50,12 @@ const char *CodeName(uint32_t aCode)
 
 namespace {
 
+// Made as a changeable text, so that one result alone holds may be
+// overwritten in place.
 std::shared_ptr<const ZuString> Described(const ZuString &aDescription)
 {
     if (aDescription.GetLength() == 0) return nullptr;
-    return std::make_shared<const ZuString>(aDescription);
+    return std::make_shared<ZuString>(aDescription);
 }
 
 } // namespace
@@ -73,7 +75,14 @@ uint32_t ZuResult::GetCode() const { return mCode; }
 void ZuResult::SetCode(uint32_t aCode) { mCode = aCode; }
 ZuString ZuResult::GetCodeString() const { return ZuString(CodeName(mCode)); }
 ZuString ZuResult::GetDescription() const { return mDescription ? *mDescription : ZuString(); }
-void ZuResult::SetDescription(const ZuString &aDescription) { mDescription = Described(aDescription); }
+void ZuResult::SetDescription(const ZuString &aDescription)
+{
+    // A text no copy shares is overwritten, keeping its memory, rather than made anew.
+    if (aDescription.GetLength() != 0 && mDescription && mDescription.use_count() == 1)
+        *std::const_pointer_cast<ZuString>(mDescription) = aDescription;
+    else
+        mDescription = Described(aDescription);
+}
 bool ZuResult::HasDescription() const { return mDescription != nullptr; }
 bool ZuResult::IsOK() const { return mCode == ZU_OK; }
 bool ZuResult::IsSuccess() const { return mCode == ZU_OK || mCode == ZU_PENDING; }
