@@ -155,6 +155,8 @@ ZuGenAccessMode Node::GetAccessMode() const
 template <typename T, typename Compute>
 ZuResult Node::Remember(ReadMemo<T> &aMemo, T &aValue, Compute aCompute) const
 {
+    // A held read is trusted only once the port's access is known unchanged.
+    mMap->TakePortAccess();
     bool lStable = aMemo.mStable && aMemo.mGeneration == mMap->mGeneration;
     if (lStable || aMemo.mEpoch == mMap->mEpoch) {
         // Whatever reads this now depends on what this read depended on.

@@ -88,6 +88,7 @@ bool NodeMapImpl::ReadWithoutWaiting(void (*aRead)(void *aContext), void *aConte
 
 void NodeMapImpl::NoticePortAccess()
 {
+    mPortAccessTaken = true;
     ZuGenAccessMode lNow = GetPortAccessMode();
     if (lNow == mPortAccess) return;
     mPortAccess = lNow;

@@ -59,8 +59,14 @@ public:
         ++mEpoch;
         ++mGeneration;
     }
-    // Takes the device port's access for the access that starts, and starts
-    // a new generation when it changed since the last one.
+    // Takes the device port's access once per access, as the first read
+    // needs it (so that what reads nothing, such as a parameter going
+    // away, never reaches the port), and starts a new generation when it
+    // changed since it was last taken.
+    void TakePortAccess()
+    {
+        if (!mPortAccessTaken) NoticePortAccess();
+    }
     void NoticePortAccess();
     // A read whose outcome may differ next time with nothing changed here.
     void VolatileRead() { ++mVolatileReads; }
@@ -74,6 +80,7 @@ public:
     uint64_t mGeneration = 1;
     uint64_t mVolatileReads = 0;
     ZuGenAccessMode mPortAccess = ZuGenAccessModeNotImplemented;
+    bool mPortAccessTaken = false;
     // Set while ReadWithoutWaiting runs: the device port is not reached,
     // and mWouldWait tells that a read needed it.
     bool mWithoutWaiting = false;
@@ -115,7 +122,7 @@ public:
         // the device may change on its own.
         if (++mMap->mDepth == 1) {
             mMap->ForgetReads();
-            mMap->NoticePortAccess();
+            mMap->mPortAccessTaken = false;
         }
     }
     ~MapOperation();

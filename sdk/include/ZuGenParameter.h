@@ -12,8 +12,9 @@
 class ZuGenParameter;
 class ZuGenParameterArray;
 
-// What other SDK libraries and the bindings reach beyond this API lives in
-// the internal tier (tarn/genicam/Parameters.h); this grants it access.
+// The parameter library's own access to the state of these classes; what
+// other SDK libraries and the bindings reach beyond this API is in the
+// internal tier (tarn/genicam/Parameters.h).
 namespace tarn { struct GenParameterAccess; }
 
 /// Receiver of parameter update notifications.

@@ -590,7 +590,11 @@ class ChangingPort : public MemoryPort
 {
 public:
     using MemoryPort::MemoryPort;
-    ZuGenAccessMode GetAccessMode() const override { return mAccess; }
+    ZuGenAccessMode GetAccessMode() const override
+    {
+        ++mAccessAsked;
+        return mAccess;
+    }
     ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
     {
         if (mFailWrites) return ZuResult(ZU_TIMEOUT);
@@ -598,6 +602,7 @@ public:
     }
     ZuGenAccessMode mAccess = ZuGenAccessModeReadWrite;
     bool mFailWrites = false;
+    mutable int mAccessAsked = 0;
 };
 
 } // namespace
@@ -650,4 +655,11 @@ TEST(NodeMapCache, AReadHeldAcrossAccessesGoesWhenWhatItReadChanges)
     for (int lI = 0; lI < 3; ++lI) EXPECT_EQ(Read(*lMap, "Value"), 5);
     EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadWrite);
     EXPECT_EQ(lPort.GetAccessCount(), lBefore);
+
+    // What reads nothing never asks the port: a parameter going away, for
+    // one, may do so after its owner's port is gone.
+    int lAsked = lPort.mAccessAsked;
+    int lId = lValue->RegisterCallback([](INode *) {});
+    lValue->UnregisterCallback(lId);
+    EXPECT_EQ(lPort.mAccessAsked, lAsked);
 }
