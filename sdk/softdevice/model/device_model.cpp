@@ -1,0 +1,1028 @@
+#include "softdevice/model/device_model.h"
+
+#include "softdevice/model/guard.h"
+#include "ZuBuffer.h"
+#include "ZuPixelTypeInfo.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tarn {
+namespace softdevice {
+
+namespace {
+
+// A source answering OK forever must not hang Start.
+constexpr int kMaxListed = 256;
+constexpr uint32_t kDescriptionRegion = 0x01000000;   // 16 MiB of address space
+constexpr uint32_t kDefaultPacketSizeMax = 9000;
+constexpr uint32_t kCcpExclusive = 0x1, kCcpControl = 0x2, kCcpSwitchover = 0x4;
+constexpr uint32_t kGvcpHeartbeatDisable = 0x1;
+constexpr uint32_t kGvspExtendedId = 0x40000000;
+constexpr uint32_t kScpsFireTestPacket = 0x80000000;
+constexpr uint32_t kMinHeartbeatMs = 500;
+
+std::string ipText(uint32_t aIp)
+{
+    return gvcp::formatIPv4(aIp);
+}
+
+std::string pixelName(ZuPixelType aType)
+{
+    std::string name = ZuPixelTypeToString(aType).Narrow();
+    if (!name.empty()) return name;
+    char text[32];
+    std::snprintf(text, sizeof text, "Pixel%08X", uint32_t(aType));
+    return text;
+}
+
+} // namespace
+
+DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf)
+    : mSelf(aSelf), mMessages(mStatistics, [this] { return timestamp(); })
+{
+    mEpoch = std::chrono::steady_clock::now();
+    mIdentity.setOnChange([this](Identity::Field f) { refreshIdentity(f); });
+}
+
+DeviceModel::~DeviceModel()
+{
+    teardown();
+}
+
+// ---- Settings
+
+ZuResult DeviceModel::addStream(IZuSWStreamingChannelSource *aSource)
+{
+    if (!aSource) return ZuResult(ZU_INVALID_PARAMETER);
+    if (mBuilt) return ZuResult(ZU_STATE_ERROR);
+    if (mSources.size() >= kMaxStreams) return ZuResult(ZU_NOT_SUPPORTED);
+    mSources.push_back(aSource);
+    return ZuResult(ZU_OK);
+}
+
+ZuResult DeviceModel::setUserSetCount(uint32_t aCount)
+{
+    if (mBuilt) return ZuResult(ZU_STATE_ERROR);
+    if (aCount > kMaxUserSets) return ZuResult(ZU_INVALID_PARAMETER);
+    mUserSetCount = aCount;
+    return ZuResult(ZU_OK);
+}
+
+ZuResult DeviceModel::setUserSetNotify(IZuUserSetNotify *aNotify)
+{
+    std::lock_guard<std::mutex> lock(mStateLock);
+    mUserSetNotify = aNotify;
+    return ZuResult(ZU_OK);
+}
+
+ZuResult DeviceModel::setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler)
+{
+    std::lock_guard<std::mutex> lock(mStateLock);
+    mActionHandler = aHandler;
+    return ZuResult(ZU_OK);
+}
+
+void DeviceModel::forgetUserSetNotify(IZuUserSetNotify *aNotify)
+{
+    std::lock_guard<std::mutex> lock(mStateLock);
+    if (mUserSetNotify == aNotify) mUserSetNotify = nullptr;
+}
+
+ZuResult DeviceModel::registerSink(IZuVirtualDeviceGEVEventSink *aSink)
+{
+    return ZuResult(mSinks.add(aSink) ? ZU_OK : ZU_INVALID_PARAMETER);
+}
+
+ZuResult DeviceModel::unregisterSink(IZuVirtualDeviceGEVEventSink *aSink)
+{
+    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER);
+    mSinks.remove(aSink);
+    return ZuResult(ZU_OK);
+}
+
+template <typename Call>
+void DeviceModel::notify(Call &&aCall)
+{
+    mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *sink) { guarded(mUpcallFailures, [&] { aCall(sink); }); });
+}
+
+// ---- Start
+
+void DeviceModel::describeSources()
+{
+    mPixelTypes.assign(mChannels.size(), {});
+    mChunks.assign(mChannels.size(), {});
+    mChunkSelector.assign(mChannels.size(), 0);
+    for (size_t i = 0; i < mChannels.size(); ++i) {
+        IZuSWStreamingChannelSource &src = mChannels[i]->source();
+        for (int k = 0; k < kMaxListed; ++k) {
+            ZuPixelType type = ZuPixelUndefined;
+            if (!src.GetSupportedPixelType(k, type).IsOK()) break;
+            mPixelTypes[i].push_back(type);
+        }
+        for (int k = 0; k < kMaxListed; ++k) {
+            uint32_t id = 0;
+            ZuString name;
+            if (!src.GetSupportedChunk(k, id, name).IsOK()) break;
+            mChunks[i].emplace_back(name.Narrow(), id);
+        }
+        if (!mChunks[i].empty()) mChunkSelector[i] = mChunks[i].front().second;
+    }
+}
+
+ZuResult DeviceModel::build(const NetConfig &aNet)
+{
+    if (mBuilt) return ZuResult(ZU_STATE_ERROR);
+    mNet = aNet;
+    mSession = Session();
+    mChannels.clear();
+    for (size_t i = 0; i < mSources.size(); ++i)
+        mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
+    mSenders.assign(mChannels.size(), nullptr);
+    mSpace = std::make_unique<RegisterSpace>();
+    mUserSets.assign(size_t(mUserSetCount) + 1, {});
+    mWriter = DescriptionWriter();
+
+    std::string error;
+    auto fail = [&](uint32_t aCode) {
+        for (auto &c : mChannels) c->freeAll();
+        // A failed start still leaves a description of what was learnt.
+        declareFeatures();
+        rebuildDescription();
+        mChannels.clear();
+        mSpace.reset();
+        return ZuResult(aCode, ZuString(error.c_str()));
+    };
+    try {
+        describeSources();
+        for (size_t i = 0; i < mChannels.size(); ++i) {
+            Channel &c = *mChannels[i];
+            IZuSWStreamingChannelSource &src = c.source();
+            uint32_t lo = 0, hi = 0, inc = 0;
+            src.GetWidthInfo(lo, hi, inc);
+            uint32_t hlo = 0, hhi = 0, hinc = 0;
+            src.GetHeightInfo(hlo, hhi, hinc);
+            // No zero-sized frames: a channel must be able to carry a pixel.
+            if (hi == 0 || hhi == 0 || src.GetWidth() == 0 || src.GetHeight() == 0) {
+                error = "stream " + std::to_string(i) + ": the source's width and height must be at least 1";
+                return fail(ZU_INVALID_PARAMETER);
+            }
+            if (mPixelTypes[i].empty()) {
+                error = "stream " + std::to_string(i) + ": the source supports no pixel type";
+                return fail(ZU_INVALID_PARAMETER);
+            }
+            uint32_t packetMax = kDefaultPacketSizeMax;
+            if (src.GetGevSCPSPacketSizeInfo(packetMax).IsOK()) {
+                if (packetMax < 576 || packetMax > 65535) packetMax = kDefaultPacketSizeMax;
+            } else {
+                packetMax = kDefaultPacketSizeMax;
+            }
+            c.config().packetSize = std::min<uint32_t>(1500, packetMax);
+            (void)src.IsPayloadTypeSupported(ZuPayloadTypeImage);
+            mDescribed.push_back({lo, hi, inc ? inc : 1, hlo, hhi, hinc ? hinc : 1, packetMax});
+        }
+        for (auto &c : mChannels) {
+            if (!c->allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
+        }
+        layoutBootstrap();
+        layoutDevice();
+        for (auto &c : mChannels) layoutChannel(*c);
+
+        RegisterFactoryImpl registers;
+        mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
+        for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
+        GenApiFactoryImpl features;
+        mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
+        for (auto &c : mChannels) c->source().CreateGenApiFeatures(&mRegisterMap, &features);
+    } catch (...) {
+        error = "an up-call failed during Start";
+        fail(ZU_GENERIC_ERROR);
+        throw;
+    }
+    declareFeatures();
+    rebuildDescription();
+    // The default user set holds the state the device starts with.
+    userSetSave(0);
+    mBuilt = true;
+    return ZuResult(ZU_OK);
+}
+
+void DeviceModel::teardown()
+{
+    if (!mBuilt) return;
+    stopAcquisition();
+    if (mSession.open) closeSession(false);
+    for (auto &c : mChannels) {
+        closeStream(*c);
+        c->freeAll();
+    }
+    mMessages.setTransport(nullptr);
+    mChannels.clear();
+    mSenders.clear();
+    mDescribed.clear();
+    std::lock_guard<std::mutex> lock(mStateLock);
+    mBuilt = false;
+}
+
+bool DeviceModel::hasDescription() const
+{
+    std::lock_guard<std::mutex> lock(mDescriptionLock);
+    return mHasDescription;
+}
+
+std::string DeviceModel::description() const
+{
+    std::lock_guard<std::mutex> lock(mDescriptionLock);
+    return mDescription;
+}
+
+uint64_t DeviceModel::timestamp() const
+{
+    // One tick per nanosecond since the device was made.
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - mEpoch).count());
+}
+
+gvcp::DeviceIdentity DeviceModel::discoveryIdentity() const
+{
+    gvcp::DeviceIdentity d;
+    d.mac = mNet.mac;
+    d.ip = mNet.ip;
+    d.subnetMask = mNet.mask;
+    d.gateway = mNet.gateway;
+    d.manufacturerName = mIdentity.text(Identity::Field::Manufacturer);
+    d.modelName = mIdentity.text(Identity::Field::Model);
+    d.deviceVersion = mIdentity.text(Identity::Field::DeviceVersion);
+    d.manufacturerInfo = mIdentity.text(Identity::Field::ManufacturerInfo);
+    d.serialNumber = mIdentity.text(Identity::Field::Serial);
+    if (mSpace) {
+        std::vector<uint8_t> name = mSpace->block(gvcp::reg::UserDefinedName);
+        d.userDefinedName.assign(reinterpret_cast<const char *>(name.data()), strnlen(reinterpret_cast<const char *>(name.data()), name.size()));
+    }
+    return d;
+}
+
+// ---- Register layout
+
+void DeviceModel::layoutBootstrap()
+{
+    namespace reg = gvcp::reg;
+    RegisterSpace &s = *mSpace;
+    s.addValue(reg::Version, 0x00020000, false);
+    s.addValue(reg::DeviceMode, gvcp::DEVICEMODE_BIG_ENDIAN | gvcp::DEVICEMODE_CHARSET_UTF8, false);
+    s.addRegister(reg::MacHigh, [this] { return uint32_t(mNet.mac[0]) << 8 | mNet.mac[1]; });
+    s.addRegister(reg::MacLow, [this] {
+        return uint32_t(mNet.mac[2]) << 24 | uint32_t(mNet.mac[3]) << 16 | uint32_t(mNet.mac[4]) << 8 | mNet.mac[5];
+    });
+    s.addValue(reg::SupportedIPConfig, gvcp::IPCONFIG_LLA | gvcp::IPCONFIG_DHCP | gvcp::IPCONFIG_PERSISTENT, false);
+    s.addValue(reg::CurrentIPConfig, gvcp::IPCONFIG_LLA | gvcp::IPCONFIG_DHCP, true);
+    s.addRegister(reg::CurrentIPAddress, [this] { return mNet.ip; });
+    s.addRegister(reg::CurrentSubnetMask, [this] { return mNet.mask; });
+    s.addRegister(reg::CurrentDefaultGateway, [this] { return mNet.gateway; });
+    s.addBlock(reg::ManufacturerName, 32, false);
+    s.addBlock(reg::ModelName, 32, false);
+    s.addBlock(reg::DeviceVersion, 32, false);
+    s.addBlock(reg::ManufacturerInfo, 48, false);
+    s.addBlock(reg::SerialNumber, 16, false);
+    s.addBlock(reg::UserDefinedName, 16, true);
+    s.addBlock(reg::FirstURL, 512, false);
+    s.addBlock(reg::SecondURL, 512, false);
+    s.addValue(reg::NumberOfNetworkInterfaces, 1, false);
+    s.addValue(reg::PersistentIPAddress, mNet.ip, true);
+    s.addValue(reg::PersistentSubnetMask, mNet.mask, true);
+    s.addValue(reg::PersistentDefaultGateway, mNet.gateway, true);
+    s.addValue(reg::LinkSpeed, 10000, false);
+    s.addValue(reg::NumberOfMessageChannels, 1, false);
+    s.addValue(reg::NumberOfStreamChannels, uint32_t(mChannels.size()), false);
+    s.addValue(reg::NumberOfActionSignals, 1, false);
+    s.addValue(reg::ActionDeviceKey, 0, true);
+    s.addValue(reg::NumberOfActiveLinks, 1, false);
+    s.addValue(reg::GVSPCapability, 0xC0000000, false);
+    s.addValue(reg::MessageChannelCapability, 0x80000000, false);
+    s.addValue(reg::GVCPCapability,
+               gvcp::GVCPCAP_USER_DEFINED_NAME | gvcp::GVCPCAP_SERIAL_NUMBER | 0x20000000 /* heartbeat disable */ |
+                   0x10000000 /* link speed */ | 0x08000000 /* CCP application port and IP */ | 0x40 /* ACTION */ |
+                   gvcp::GVCPCAP_PENDING_ACK | 0x10 /* EVENTDATA */ | 0x08 /* EVENT */ | 0x04 /* PACKETRESEND */ |
+                   gvcp::GVCPCAP_WRITEMEM | 0x01 /* concatenation */,
+               false);
+    mHeartbeatTimeout = s.addValue(reg::HeartbeatTimeout, 3000, true, [](uint32_t, uint32_t v) {
+        return uint16_t(v < kMinHeartbeatMs ? kStatusInvalidParameter : kStatusSuccess);
+    });
+    s.addValue(reg::TimestampTickFrequencyHigh, 0, false);
+    s.addValue(reg::TimestampTickFrequencyLow, 1000000000, false);
+    s.addRegister(reg::TimestampControl, nullptr, [this](uint32_t v) {
+        if (v & 0x2) {
+            const uint64_t now = timestamp();
+            mLatchedHigh = uint32_t(now >> 32);
+            mLatchedLow = uint32_t(now);
+        }
+        if (v & 0x1) mEpoch = std::chrono::steady_clock::now();
+        return uint16_t(kStatusSuccess);
+    });
+    s.addRegister(reg::TimestampValueHigh, [this] { return mLatchedHigh; });
+    s.addRegister(reg::TimestampValueLow, [this] { return mLatchedLow; });
+    s.addValue(reg::DiscoveryAckDelay, 0, false);
+    mGvcpConfig = s.addValue(reg::GVCPConfiguration, 0, true);
+    s.addValue(reg::PendingTimeout, 2000, false);
+    s.addValue(reg::ControlSwitchoverKey, 0, true);
+    mGvspConfig = s.addValue(reg::GVSPConfiguration, 0, true);
+    s.addValue(reg::PhysicalLinkConfigurationCapability, 1, false);
+    s.addValue(reg::PhysicalLinkConfiguration, 0, true);
+    s.addValue(reg::IEEE1588Status, 0, false);
+    s.addValue(reg::ScheduledActionCommandQueueSize, 0, false);
+    s.addRegister(reg::ControlChannelPrivilege, [this] { return mSession.ccp; });
+    s.addRegister(reg::PrimaryApplicationPort, [this] { return uint32_t(mSession.primary.port); });
+    s.addRegister(reg::PrimaryApplicationIPAddress, [this] { return mSession.primary.ip; });
+    MessageChannelConfig &mc = mMessages.config();
+    mc = MessageChannelConfig();
+    s.addRegister(reg::MessageChannelPort, [&mc] { return mc.port; }, [&mc](uint32_t v) { mc.port = v; return uint16_t(kStatusSuccess); });
+    s.addRegister(reg::MessageChannelDestination, [&mc] { return mc.destination; }, [&mc](uint32_t v) { mc.destination = v; return uint16_t(kStatusSuccess); });
+    s.addRegister(reg::MessageChannelTransmissionTimeout, [&mc] { return mc.timeoutMs; }, [&mc](uint32_t v) { mc.timeoutMs = v; return uint16_t(kStatusSuccess); });
+    s.addRegister(reg::MessageChannelRetryCount, [&mc] { return mc.retryCount; }, [&mc](uint32_t v) { mc.retryCount = v; return uint16_t(kStatusSuccess); });
+    s.addValue(reg::MessageChannelSourcePort, 0, false);
+    s.addValue(addr::ActionGroupKey, 0, true);
+    s.addValue(addr::ActionGroupMask, 0, true);
+    s.addBlock(addr::FirmwareVersion, 32, false);
+    s.addDynamicBlock(addr::Description, kDescriptionRegion, [this](uint32_t offset, uint32_t count, uint8_t *out) {
+        std::lock_guard<std::mutex> lock(mDescriptionLock);
+        if (offset >= mDescription.size()) return;
+        std::memcpy(out, mDescription.data() + offset, std::min<size_t>(count, mDescription.size() - offset));
+    });
+    for (Identity::Field f : {Identity::Field::Manufacturer, Identity::Field::Model, Identity::Field::DeviceVersion,
+                              Identity::Field::ManufacturerInfo, Identity::Field::Serial, Identity::Field::Firmware})
+        refreshIdentity(f);
+}
+
+void DeviceModel::layoutDevice()
+{
+    RegisterSpace &s = *mSpace;
+    const uint32_t b = addr::DeviceBase;
+    s.addRegister(b + addr::AcquisitionStart, nullptr, [this](uint32_t) { startAcquisition(); return uint16_t(kStatusSuccess); });
+    s.addRegister(b + addr::AcquisitionStop, nullptr, [this](uint32_t) { stopAcquisition(); return uint16_t(kStatusSuccess); });
+    s.addValue(b + addr::AcquisitionMode, 0, true, [](uint32_t, uint32_t v) {
+        return uint16_t(v == 0 ? kStatusSuccess : kStatusInvalidParameter);
+    });
+    s.addRegister(b + addr::TLParamsLocked, [this] { return mTlLocked; }, [this](uint32_t v) {
+        mTlLocked = v ? 1 : 0;
+        return uint16_t(kStatusSuccess);
+    });
+    const uint32_t channels = uint32_t(mChannels.size());
+    auto selector = [&s, channels](uint32_t at, uint32_t *slot) {
+        s.addRegister(at, [slot] { return *slot; }, [slot, channels](uint32_t v) {
+            if (v >= channels) return uint16_t(kStatusInvalidParameter);
+            *slot = v;
+            return uint16_t(kStatusSuccess);
+        });
+    };
+    mSourceSelector = mStreamSelector = 0;
+    selector(b + addr::SourceSelector, &mSourceSelector);
+    selector(b + addr::StreamChannelSelector, &mStreamSelector);
+    s.addRegister(b + addr::DeviceReset, nullptr, [this](uint32_t) { resetDevice(); return uint16_t(kStatusSuccess); });
+    const uint32_t sets = mUserSetCount;
+    mUserSetSelector = mUserSetDefault = 0;
+    s.addRegister(b + addr::UserSetSelector, [this] { return mUserSetSelector; }, [this, sets](uint32_t v) {
+        if (v > sets) return uint16_t(kStatusInvalidParameter);
+        mUserSetSelector = v;
+        return uint16_t(kStatusSuccess);
+    });
+    s.addRegister(b + addr::UserSetDefault, [this] { return mUserSetDefault; }, [this, sets](uint32_t v) {
+        if (v > sets) return uint16_t(kStatusInvalidParameter);
+        mUserSetDefault = v;
+        return uint16_t(kStatusSuccess);
+    });
+    s.addRegister(b + addr::UserSetLoad, nullptr, [this](uint32_t) { return userSetLoad(mUserSetSelector); });
+    s.addRegister(b + addr::UserSetSave, nullptr, [this](uint32_t) {
+        // The default set is the device's own, read-only to a controller.
+        if (mUserSetSelector == 0) return uint16_t(kStatusAccessDenied);
+        return userSetSave(mUserSetSelector);
+    });
+}
+
+void DeviceModel::layoutChannel(Channel &aChannel)
+{
+    RegisterSpace &s = *mSpace;
+    const size_t i = aChannel.index();
+    const uint32_t b = addr::ChannelBase + addr::ChannelStride * uint32_t(i);
+    IZuSWStreamingChannelSource *src = &aChannel.source();
+    std::atomic<uint64_t> &failures = aChannel.counters().sourceFailures;
+    const Described d = mDescribed[i];
+
+    auto read = [src, &failures](auto aGet) {
+        return [src, &failures, aGet]() {
+            uint32_t v = 0;
+            guarded(failures, [&] { v = uint32_t(aGet(*src)); });
+            return v;
+        };
+    };
+    // A write the source refuses, or fails on, is refused to the controller.
+    auto write = [this, src, &failures](auto aCheck, auto aSet) {
+        return [this, src, &failures, aCheck, aSet](uint32_t v) {
+            if (mTlLocked) return uint16_t(kStatusAccessDenied);
+            if (!aCheck(v)) return uint16_t(kStatusInvalidParameter);
+            ZuResult r(ZU_GENERIC_ERROR);
+            if (!guarded(failures, [&] { r = aSet(*src, v); })) return uint16_t(kStatusError);
+            return uint16_t(r.IsOK() ? kStatusSuccess : kStatusInvalidParameter);
+        };
+    };
+    auto inRange = [](uint32_t lo, uint32_t hi, uint32_t inc) {
+        return [lo, hi, inc](uint32_t v) { return v >= lo && v <= hi && (v - lo) % inc == 0; };
+    };
+    auto any = [](uint32_t) { return true; };
+
+    s.addRegister(b + addr::Width, read([](IZuSWStreamingChannelSource &x) { return x.GetWidth(); }),
+                  write(inRange(d.widthMin, d.widthMax, d.widthInc), [](IZuSWStreamingChannelSource &x, uint32_t v) { return x.SetWidth(v); }));
+    s.addRegister(b + addr::Height, read([](IZuSWStreamingChannelSource &x) { return x.GetHeight(); }),
+                  write(inRange(d.heightMin, d.heightMax, d.heightInc), [](IZuSWStreamingChannelSource &x, uint32_t v) { return x.SetHeight(v); }));
+    s.addRegister(b + addr::OffsetX, read([](IZuSWStreamingChannelSource &x) { return x.GetOffsetX(); }),
+                  write([d](uint32_t v) { return v < d.widthMax; }, [](IZuSWStreamingChannelSource &x, uint32_t v) { return x.SetOffsetX(v); }));
+    s.addRegister(b + addr::OffsetY, read([](IZuSWStreamingChannelSource &x) { return x.GetOffsetY(); }),
+                  write([d](uint32_t v) { return v < d.heightMax; }, [](IZuSWStreamingChannelSource &x, uint32_t v) { return x.SetOffsetY(v); }));
+    const std::vector<ZuPixelType> types = mPixelTypes[i];
+    s.addRegister(b + addr::PixelFormat, read([](IZuSWStreamingChannelSource &x) { return x.GetPixelType(); }),
+                  write([types](uint32_t v) {
+                      for (ZuPixelType t : types)
+                          if (uint32_t(t) == v) return true;
+                      return false;
+                  }, [](IZuSWStreamingChannelSource &x, uint32_t v) { return x.SetPixelType(ZuPixelType(int32_t(v))); }));
+    s.addRegister(b + addr::PayloadSize, [this, &aChannel] { return payloadSize(aChannel); });
+    s.addRegister(b + addr::ChunkModeActive, read([](IZuSWStreamingChannelSource &x) { return x.GetChunkModeActive(); }),
+                  write(any, [](IZuSWStreamingChannelSource &x, uint32_t v) { return x.SetChunkModeActive(v != 0); }));
+    uint32_t *chunk = &mChunkSelector[i];
+    const auto chunks = mChunks[i];
+    s.addRegister(b + addr::ChunkSelector, [chunk] { return *chunk; }, [chunk, chunks](uint32_t v) {
+        for (const auto &c : chunks)
+            if (c.second == v) {
+                *chunk = v;
+                return uint16_t(kStatusSuccess);
+            }
+        return uint16_t(kStatusInvalidParameter);
+    });
+    s.addRegister(b + addr::ChunkEnable, [src, &failures, chunk] {
+        bool on = false;
+        guarded(failures, [&] { on = src->GetChunkEnable(*chunk); });
+        return uint32_t(on);
+    }, write(any, [chunk](IZuSWStreamingChannelSource &x, uint32_t v) { return x.SetChunkEnable(*chunk, v != 0); }));
+    s.addValue(b + addr::WidthMax, d.widthMax, false);
+    s.addValue(b + addr::HeightMax, d.heightMax, false);
+    s.addValue(b + addr::WidthMin, d.widthMin, false);
+    s.addValue(b + addr::WidthInc, d.widthInc, false);
+    s.addValue(b + addr::HeightMin, d.heightMin, false);
+    s.addValue(b + addr::HeightInc, d.heightInc, false);
+    s.addValue(b + addr::PacketSizeMax, d.packetMax, false);
+
+    // The stream channel's bootstrap registers.
+    namespace reg = gvcp::reg;
+    const uint32_t sc = reg::StreamChannelStride * uint32_t(i);
+    StreamConfig &cfg = aChannel.config();
+    Channel *channel = &aChannel;
+    s.addRegister(reg::StreamChannelPort0 + sc, [&cfg] { return cfg.port.load(); }, [this, channel, &cfg](uint32_t v) {
+        const uint32_t old = cfg.port.exchange(v);
+        if ((old & 0xFFFF) && !(v & 0xFFFF)) closeStream(*channel);
+        else if (!(old & 0xFFFF) && (v & 0xFFFF)) openStream(*channel);
+        return uint16_t(kStatusSuccess);
+    });
+    const uint32_t packetMax = d.packetMax;
+    s.addRegister(reg::StreamChannelPacketSize0 + sc, [&cfg] { return cfg.packetSize.load() & 0x7FFFFFFF; },
+                  [this, channel, &cfg, packetMax](uint32_t v) {
+                      const uint32_t size = v & 0xFFFF;
+                      if (size < 576 || size > packetMax) return uint16_t(kStatusInvalidParameter);
+                      cfg.packetSize = v & 0x7FFFFFFF;
+                      if (v & kScpsFireTestPacket) {
+                          BlockSender *sender = mSenders[channel->index()];
+                          if (sender && sender->sendTestPacket()) mStatistics.bump(Statistics::TestPackets);
+                      }
+                      return uint16_t(kStatusSuccess);
+                  });
+    s.addRegister(reg::StreamChannelPacketDelay0 + sc, [&cfg] { return cfg.delay.load(); }, [&cfg](uint32_t v) { cfg.delay = v; return uint16_t(kStatusSuccess); });
+    s.addRegister(reg::StreamChannelDestination0 + sc, [&cfg] { return cfg.destination.load(); }, [&cfg](uint32_t v) { cfg.destination = v; return uint16_t(kStatusSuccess); });
+    s.addRegister(reg::StreamChannelSourcePort0 + sc, [&cfg] { return cfg.sourcePort.load(); });
+    s.addValue(reg::StreamChannelCapability0 + sc, 0x80000000 /* SCSPx */, false);
+    s.addRegister(reg::StreamChannelConfiguration0 + sc, [&cfg] { return cfg.configuration.load(); }, [&cfg](uint32_t v) { cfg.configuration = v; return uint16_t(kStatusSuccess); });
+}
+
+uint32_t DeviceModel::payloadSize(Channel &aChannel)
+{
+    IZuSWStreamingChannelSource &src = aChannel.source();
+    uint64_t size = 0;
+    guarded(aChannel.counters().sourceFailures, [&] {
+        size = src.GetPayloadSize();
+        if (size) return;
+        const uint64_t bits = uint64_t(src.GetWidth()) * src.GetHeight() * ZuPixelTypeGetBitsPerPixel(src.GetPixelType());
+        size = (bits + 7) / 8;
+        if (src.GetChunkModeActive()) size += src.GetChunksSize();
+    });
+    return uint32_t(std::min<uint64_t>(size, 0xFFFFFFFFu));
+}
+
+// ---- Features and description
+
+void DeviceModel::declareFeatures()
+{
+    using K = FeatureDecl::Kind;
+    namespace reg = gvcp::reg;
+    DescriptionWriter &w = mWriter;
+    w = DescriptionWriter();
+    const char *dc = "DeviceControl", *ifc = "ImageFormatControl", *ac = "AcquisitionControl", *cdc = "ChunkDataControl",
+               *usc = "UserSetControl", *tl = "TransportLayerControl";
+    w.addCategory(dc, "Identity of the device");
+    w.addCategory(ifc, "Image geometry and pixel format");
+    w.addCategory(ac, "Acquisition");
+    w.addCategory(cdc, "Chunk data");
+    w.addCategory(usc, "User sets");
+    w.addCategory(tl, "GigE Vision transport");
+    const bool multi = mChannels.size() > 1;
+    const uint32_t cb = addr::ChannelBase, db = addr::DeviceBase;
+    // Features of one source or stream channel, behind their selector when
+    // the device has several.
+    auto perChannel = [&](FeatureDecl &f) -> FeatureDecl & {
+        if (multi) {
+            f.indexedBy = "SourceSelector";
+            f.indexStep = addr::ChannelStride;
+        }
+        return f;
+    };
+    auto perStream = [&](FeatureDecl &f) -> FeatureDecl & {
+        if (multi) {
+            f.indexedBy = "GevStreamChannelSelector";
+            f.indexStep = reg::StreamChannelStride;
+        }
+        return f;
+    };
+    auto integer = [&](const char *name, const char *category, uint64_t address, const char *access, int64_t min,
+                       int64_t max, const char *tip) -> FeatureDecl & {
+        FeatureDecl &f = w.add(K::Integer, name, category, address, access, tip);
+        f.min = min;
+        f.max = max;
+        return f;
+    };
+    auto field = [](FeatureDecl &f, int lsb, int msb, const char *visibility) -> FeatureDecl & {
+        f.lsb = lsb;
+        f.msb = msb;
+        f.visibility = visibility;
+        return f;
+    };
+    auto visible = [](FeatureDecl &f, const char *visibility) -> FeatureDecl & {
+        f.visibility = visibility;
+        return f;
+    };
+    auto address = [](FeatureDecl &f) -> FeatureDecl & {
+        f.representation = "IPV4Address";
+        return f;
+    };
+    auto locked = [](FeatureDecl &f, bool streamable) -> FeatureDecl & {
+        f.lockedBy = "TLParamsLocked";
+        f.streamable = streamable;
+        return f;
+    };
+
+    // Identity.
+    w.add(K::String, "DeviceVendorName", dc, reg::ManufacturerName, "RO", "Name of the manufacturer").length = 32;
+    w.add(K::String, "DeviceModelName", dc, reg::ModelName, "RO", "Model of the device").length = 32;
+    w.add(K::String, "DeviceVersion", dc, reg::DeviceVersion, "RO", "Version of the device").length = 32;
+    w.add(K::String, "DeviceFirmwareVersion", dc, addr::FirmwareVersion, "RO", "Version of the firmware").length = 32;
+    w.add(K::String, "DeviceManufacturerInfo", dc, reg::ManufacturerInfo, "RO", "Manufacturer information").length = 48;
+    w.add(K::String, "DeviceSerialNumber", dc, reg::SerialNumber, "RO", "Serial number").length = 16;
+    w.add(K::String, "DeviceUserID", dc, reg::UserDefinedName, "RW", "Name given by the user").length = 16;
+    visible(w.add(K::Command, "DeviceReset", dc, db + addr::DeviceReset, "WO", "Resets the device as a power cycle would"), "Guru");
+
+    // Image format.
+    if (multi)
+        integer("SourceSelector", ifc, db + addr::SourceSelector, "RW", 0, int64_t(mChannels.size()) - 1,
+                "Selects the stream source the image features show")
+            .selected = {"Width", "Height", "OffsetX", "OffsetY", "PixelFormat", "PayloadSize", "WidthMax", "HeightMax",
+                         "ChunkModeActive", "ChunkSelector", "ChunkEnable"};
+    for (auto hidden : {std::make_pair("WidthMin", addr::WidthMin), std::make_pair("WidthInc", addr::WidthInc),
+                        std::make_pair("HeightMin", addr::HeightMin), std::make_pair("HeightInc", addr::HeightInc)})
+        perChannel(visible(integer(hidden.first, ifc, cb + hidden.second, "RO", 0, 0xFFFFFFFF, ""), "Invisible"));
+    perChannel(integer("WidthMax", ifc, cb + addr::WidthMax, "RO", 1, 0xFFFFFFFF, "Largest width"));
+    perChannel(integer("HeightMax", ifc, cb + addr::HeightMax, "RO", 1, 0xFFFFFFFF, "Largest height"));
+    auto geometry = [&](const char *name, uint32_t at, const char *pMin, const char *pMax, const char *tip) {
+        FeatureDecl &f = perChannel(locked(integer(name, ifc, cb + at, "RW", 0, 0xFFFFFFFF, tip), true));
+        if (pMin) f.pMin = pMin;
+        f.pMax = pMax;
+    };
+    geometry("Width", addr::Width, "WidthMin", "WidthMax", "Width of the image in pixels");
+    geometry("Height", addr::Height, "HeightMin", "HeightMax", "Height of the image in lines");
+    geometry("OffsetX", addr::OffsetX, nullptr, "WidthMax", "Horizontal offset in pixels");
+    geometry("OffsetY", addr::OffsetY, nullptr, "HeightMax", "Vertical offset in lines");
+    {
+        FeatureDecl &f = perChannel(locked(w.add(K::Enumeration, "PixelFormat", ifc, cb + addr::PixelFormat, "RW", "Format of the pixels"), true));
+        for (const auto &list : mPixelTypes)
+            for (ZuPixelType t : list) {
+                const std::string name = pixelName(t);
+                bool seen = false;
+                for (const auto &e : f.entries) seen = seen || e.first == name;
+                if (!seen) f.entries.emplace_back(name, int64_t(uint32_t(t)));
+            }
+        if (f.entries.empty()) f.entries.emplace_back("Mono8", int64_t(ZuPixelMono8));
+    }
+    perChannel(integer("PayloadSize", ifc, cb + addr::PayloadSize, "RO", 0, 0xFFFFFFFF, "Bytes of one block of the stream"));
+
+    // Acquisition.
+    locked(w.add(K::Enumeration, "AcquisitionMode", ac, db + addr::AcquisitionMode, "RW", "Acquisition mode"), false).entries = {{"Continuous", 0}};
+    w.add(K::Command, "AcquisitionStart", ac, db + addr::AcquisitionStart, "WO", "Starts the acquisition");
+    w.add(K::Command, "AcquisitionStop", ac, db + addr::AcquisitionStop, "WO", "Stops the acquisition");
+    visible(integer("TLParamsLocked", tl, db + addr::TLParamsLocked, "RW", 0, 1, "Locks the features that change the payload while streaming"), "Invisible");
+
+    // Chunks.
+    perChannel(locked(w.add(K::Boolean, "ChunkModeActive", cdc, cb + addr::ChunkModeActive, "RW", "Appends chunk data to the payload"), false));
+    std::vector<std::pair<std::string, int64_t>> chunks;
+    for (const auto &list : mChunks)
+        for (const auto &c : list) {
+            std::string name = c.first.rfind("Chunk", 0) == 0 ? c.first.substr(5) : c.first;
+            if (name.empty()) name = "Chunk" + std::to_string(c.second);
+            bool seen = false;
+            for (const auto &e : chunks) seen = seen || e.first == name;
+            if (!seen) chunks.emplace_back(name, int64_t(c.second));
+        }
+    if (!chunks.empty()) {
+        FeatureDecl &s = perChannel(w.add(K::Enumeration, "ChunkSelector", cdc, cb + addr::ChunkSelector, "RW", "Selects the chunk that ChunkEnable shows"));
+        s.entries = chunks;
+        s.selected = {"ChunkEnable"};
+        perChannel(locked(w.add(K::Boolean, "ChunkEnable", cdc, cb + addr::ChunkEnable, "RW", "Appends the selected chunk"), false));
+    }
+
+    // User sets.
+    std::vector<std::pair<std::string, int64_t>> sets = {{"Default", 0}};
+    for (uint32_t k = 1; k <= mUserSetCount; ++k) sets.emplace_back("UserSet" + std::to_string(k), k);
+    {
+        FeatureDecl &s = w.add(K::Enumeration, "UserSetSelector", usc, db + addr::UserSetSelector, "RW", "Selects the user set to load or save");
+        s.entries = sets;
+        s.selected = {"UserSetLoad", "UserSetSave"};
+    }
+    w.add(K::Command, "UserSetLoad", usc, db + addr::UserSetLoad, "WO", "Loads the selected user set");
+    w.add(K::Command, "UserSetSave", usc, db + addr::UserSetSave, "WO", "Saves the selected user set");
+    w.add(K::Enumeration, "UserSetDefault", usc, db + addr::UserSetDefault, "RW", "The user set loaded when the device starts").entries = sets;
+
+    // Transport layer.
+    if (multi)
+        integer("GevStreamChannelSelector", tl, db + addr::StreamChannelSelector, "RW", 0, int64_t(mChannels.size()) - 1,
+                "Selects the stream channel")
+            .selected = {"GevSCPSPacketSize", "GevSCPD", "GevSCDA", "GevSCPHostPort", "GevSCSP"};
+    perChannel(visible(integer("GevSCPSPacketSizeMax", tl, cb + addr::PacketSizeMax, "RO", 0, 65535, ""), "Invisible"));
+    {
+        FeatureDecl &f = perStream(field(integer("GevSCPSPacketSize", tl, reg::StreamChannelPacketSize0, "RW", 576, 65535,
+                                                 "Size of the stream packets in bytes"), 31, 16, "Expert"));
+        f.inc = 4;
+        f.pMax = "GevSCPSPacketSizeMax";
+    }
+    perStream(field(w.add(K::Boolean, "GevSCPSFireTestPacket", tl, reg::StreamChannelPacketSize0, "RW", "Sends one test packet of the packet size"), 0, 0, "Guru"));
+    perStream(field(w.add(K::Boolean, "GevSCPSDoNotFragment", tl, reg::StreamChannelPacketSize0, "RW", "Sets the do-not-fragment bit of stream packets"), 1, 1, "Guru"));
+    perStream(visible(integer("GevSCPD", tl, reg::StreamChannelPacketDelay0, "RW", 0, 0xFFFFFFFF, "Delay between stream packets in ticks"), "Expert"));
+    perStream(visible(address(integer("GevSCDA", tl, reg::StreamChannelDestination0, "RW", 0, 0xFFFFFFFF, "Destination address of the stream")), "Guru"));
+    perStream(field(integer("GevSCPHostPort", tl, reg::StreamChannelPort0, "RW", 0, 65535, "Destination port of the stream"), 31, 16, "Guru"));
+    perStream(field(integer("GevSCSP", tl, reg::StreamChannelSourcePort0, "RO", 0, 65535, "Source port of the stream"), 31, 16, "Guru"));
+    field(integer("GevMCPHostPort", tl, reg::MessageChannelPort, "RW", 0, 65535, "Destination port of events"), 31, 16, "Guru");
+    visible(address(integer("GevMCDA", tl, reg::MessageChannelDestination, "RW", 0, 0xFFFFFFFF, "Destination address of events")), "Guru");
+    visible(integer("GevMCTT", tl, reg::MessageChannelTransmissionTimeout, "RW", 0, 0xFFFFFFFF, "Time-out of an event's acknowledge in ms"), "Guru");
+    visible(integer("GevMCRC", tl, reg::MessageChannelRetryCount, "RW", 0, 0xFFFFFFFF, "Retries of an unacknowledged event"), "Guru");
+    visible(integer("GevHeartbeatTimeout", tl, reg::HeartbeatTimeout, "RW", kMinHeartbeatMs, 0xFFFFFFFF, "Heartbeat time-out in ms"), "Guru").unit = "ms";
+    field(w.add(K::Boolean, "GevGVCPHeartbeatDisable", tl, reg::GVCPConfiguration, "RW", "Keeps the session open without heartbeat"), 31, 31, "Guru");
+    visible(w.add(K::Enumeration, "GevCCP", tl, reg::ControlChannelPrivilege, "RW", "Control channel privilege"), "Guru").entries =
+        {{"OpenAccess", 0}, {"ExclusiveAccess", 1}, {"ControlAccess", 2}};
+    {
+        FeatureDecl &f = visible(integer("GevTimestampTickFrequency", tl, reg::TimestampTickFrequencyHigh, "RO", 0, INT64_MAX, "Timestamp ticks per second"), "Expert");
+        f.length = 8;
+        f.unit = "Hz";
+    }
+    w.add(K::Command, "GevTimestampControlLatch", tl, reg::TimestampControl, "WO", "Latches the timestamp into GevTimestampValue").commandValue = 2;
+    visible(integer("GevTimestampValue", tl, reg::TimestampValueHigh, "RO", 0, INT64_MAX, "The latched timestamp"), "Expert").length = 8;
+    address(integer("GevCurrentIPAddress", tl, reg::CurrentIPAddress, "RO", 0, 0xFFFFFFFF, "Current IP address"));
+    address(integer("GevCurrentSubnetMask", tl, reg::CurrentSubnetMask, "RO", 0, 0xFFFFFFFF, "Current subnet mask"));
+    {
+        FeatureDecl &f = integer("GevMACAddress", tl, reg::MacHigh, "RO", 0, 0xFFFFFFFFFFFF, "MAC address");
+        f.length = 8;
+        f.representation = "MACAddress";
+    }
+}
+
+void DeviceModel::rebuildDescription()
+{
+    DescriptionHeader h;
+    h.modelName = mIdentity.regDescModel();
+    h.vendorName = mIdentity.regDescVendor();
+    h.toolTip = "Software GigE Vision camera";
+    h.major = mIdentity.GetGenICamXMLVersionMajor();
+    h.minor = mIdentity.GetGenICamXMLVersionMinor();
+    h.subMinor = mIdentity.GetGenICamXMLVersionSubMinor();
+    h.productGuid = mIdentity.GetGenICamXMLProductGUID().Narrow();
+    h.versionGuid = mIdentity.GetGenICamXMLVersionGUID().Narrow();
+    std::string xml = mWriter.write(h);
+    size_t size = xml.size();
+    {
+        std::lock_guard<std::mutex> lock(mDescriptionLock);
+        mDescription.swap(xml);
+        mHasDescription = true;
+    }
+    if (!mSpace) return;
+    char url[128];
+    std::snprintf(url, sizeof url, "Local:tarn_softcamera.xml;%X;%zX", addr::Description, size);
+    mSpace->setBlock(gvcp::reg::FirstURL, url, std::strlen(url));
+}
+
+void DeviceModel::refreshIdentity(Identity::Field aField)
+{
+    if (aField == Identity::Field::Description) {
+        if (mBuilt) rebuildDescription();
+        return;
+    }
+    if (!mSpace) return;
+    static const uint32_t kAddress[] = {gvcp::reg::ManufacturerName, gvcp::reg::ModelName, gvcp::reg::DeviceVersion,
+                                        addr::FirmwareVersion, gvcp::reg::ManufacturerInfo, gvcp::reg::SerialNumber};
+    const std::string value = mIdentity.text(aField);
+    mSpace->setBlock(kAddress[int(aField)], value.data(), value.size());
+    // The description names the model and vendor unless set apart.
+    if (mBuilt && (aField == Identity::Field::Model || aField == Identity::Field::Manufacturer) &&
+        !mIdentity.descriptionFrozen())
+        rebuildDescription();
+}
+
+// ---- Control
+
+uint16_t DeviceModel::checkAccess(const Requester &aFrom, bool aWrite) const
+{
+    if (!mSession.open) return aWrite ? kStatusAccessDenied : kStatusSuccess;
+    if (mSession.primary == aFrom) return kStatusSuccess;
+    if (aWrite || (mSession.ccp & kCcpExclusive)) return kStatusAccessDenied;
+    return kStatusSuccess;
+}
+
+uint16_t DeviceModel::readRegister(const Requester &aFrom, uint32_t aAddress, uint32_t &aValue)
+{
+    if (!mSpace) return kStatusError;
+    uint16_t status = checkAccess(aFrom, false);
+    if (status != kStatusSuccess) return status;
+    return mSpace->readRegister(aAddress, aValue);
+}
+
+uint16_t DeviceModel::writeRegister(const Requester &aFrom, uint32_t aAddress, uint32_t aValue)
+{
+    if (!mSpace) return kStatusError;
+    if (aAddress == gvcp::reg::ControlChannelPrivilege) return writeCcp(aFrom, aValue);
+    uint16_t status = checkAccess(aFrom, true);
+    if (status != kStatusSuccess) return status;
+    return mSpace->writeRegister(aAddress, aValue);
+}
+
+uint16_t DeviceModel::readMemory(const Requester &aFrom, uint32_t aAddress, uint32_t aCount, std::vector<uint8_t> &aOut)
+{
+    if (!mSpace) return kStatusError;
+    uint16_t status = checkAccess(aFrom, false);
+    if (status != kStatusSuccess) return status;
+    // Once a controller has read the description, its header stays.
+    if (uint64_t(aAddress) + aCount > addr::Description && aAddress < uint64_t(addr::Description) + kDescriptionRegion)
+        mIdentity.freezeDescription();
+    return mSpace->readMemory(aAddress, aCount, aOut);
+}
+
+uint16_t DeviceModel::writeMemory(const Requester &aFrom, uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
+{
+    if (!mSpace) return kStatusError;
+    if (aAddress <= gvcp::reg::ControlChannelPrivilege && uint64_t(aAddress) + aCount > gvcp::reg::ControlChannelPrivilege) {
+        if (aAddress != gvcp::reg::ControlChannelPrivilege || aCount != 4) return kStatusAccessDenied;
+        const uint32_t v = uint32_t(aData[0]) << 24 | uint32_t(aData[1]) << 16 | uint32_t(aData[2]) << 8 | aData[3];
+        return writeCcp(aFrom, v);
+    }
+    uint16_t status = checkAccess(aFrom, true);
+    if (status != kStatusSuccess) return status;
+    return mSpace->writeMemory(aAddress, aData, aCount);
+}
+
+uint16_t DeviceModel::writeCcp(const Requester &aFrom, uint32_t aValue)
+{
+    const uint32_t access = aValue & (kCcpExclusive | kCcpControl);
+    if (mSession.open && !(mSession.primary == aFrom)) return kStatusAccessDenied;
+    if (!mSession.open) {
+        if (access) openSession(aFrom, aValue);
+        return kStatusSuccess;
+    }
+    if (!access) {
+        closeSession(false);
+        return kStatusSuccess;
+    }
+    std::lock_guard<std::mutex> lock(mStateLock);
+    mSession.ccp = aValue & (kCcpExclusive | kCcpControl | kCcpSwitchover);
+    return kStatusSuccess;
+}
+
+void DeviceModel::heard(const Requester &aFrom)
+{
+    std::lock_guard<std::mutex> lock(mStateLock);
+    if (mSession.open && mSession.primary == aFrom)
+        mSession.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*mHeartbeatTimeout);
+}
+
+bool DeviceModel::hasPrimary() const
+{
+    std::lock_guard<std::mutex> lock(mStateLock);
+    return mSession.open;
+}
+
+bool DeviceModel::expireHeartbeat(std::chrono::steady_clock::time_point aNow)
+{
+    {
+        std::lock_guard<std::mutex> lock(mStateLock);
+        if (!mSession.open || (mGvcpConfig && (*mGvcpConfig & kGvcpHeartbeatDisable)) || aNow < mSession.deadline)
+            return false;
+    }
+    closeSession(true);
+    return true;
+}
+
+void DeviceModel::openSession(const Requester &aFrom, uint32_t aCcp)
+{
+    {
+        std::lock_guard<std::mutex> lock(mStateLock);
+        mSession.open = true;
+        mSession.primary = aFrom;
+        mSession.ccp = aCcp & (kCcpExclusive | kCcpControl | kCcpSwitchover);
+        mSession.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*mHeartbeatTimeout);
+    }
+    mStatistics.bump(Statistics::SessionsOpened);
+    mMessages.setSessionOpen(true);
+    const ZuAccessType access = (aCcp & kCcpExclusive) ? ZuAccessExclusive : ZuAccessControl;
+    const ZuString ip(ipText(aFrom.ip).c_str());
+    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aFrom.port, access); });
+}
+
+void DeviceModel::closeSession(bool aHeartbeatFailed)
+{
+    // The controller's streams and events end with its session.
+    stopAcquisition();
+    for (auto &c : mChannels) {
+        if (c->config().port & 0xFFFF) closeStream(*c);
+        c->config().port = 0;
+        c->config().destination = 0;
+    }
+    mMessages.setSessionOpen(false);
+    mMessages.config().port = 0;
+    mMessages.config().destination = 0;
+    mTlLocked = 0;
+    {
+        std::lock_guard<std::mutex> lock(mStateLock);
+        mSession = Session();
+    }
+    mStatistics.bump(Statistics::SessionsClosed);
+    if (aHeartbeatFailed) mStatistics.bump(Statistics::HeartbeatFailed);
+    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
+}
+
+void DeviceModel::openStream(Channel &aChannel)
+{
+    const ZuString ip(ipText(aChannel.config().destination).c_str());
+    const uint16_t port = uint16_t(aChannel.config().port & 0xFFFF);
+    guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnOpen(ip, port); });
+}
+
+void DeviceModel::closeStream(Channel &aChannel)
+{
+    if (aChannel.streaming()) aChannel.stopStreaming();
+    guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnClose(); });
+}
+
+void DeviceModel::startAcquisition()
+{
+    const bool extended = mGvspConfig && (*mGvspConfig & kGvspExtendedId);
+    mMessages.setExtendedIds(extended);
+    for (size_t i = 0; i < mChannels.size(); ++i) {
+        Channel &c = *mChannels[i];
+        if (c.streaming() || !mSenders[i] || !(c.config().port & 0xFFFF) || !c.config().destination) continue;
+        c.config().extendedIds = extended;
+        std::function<void(ZuBuffer &)> stamp;
+        if (mStamping) stamp = [this](ZuBuffer &b) { b.SetTimestamp(timestamp()); };
+        c.startStreaming(*mSenders[i], stamp);
+    }
+    mAcquiring = true;
+}
+
+void DeviceModel::stopAcquisition()
+{
+    for (auto &c : mChannels)
+        if (c->streaming()) c->stopStreaming();
+    mAcquiring = false;
+}
+
+void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
+{
+    if (aChannel < mSenders.size()) mSenders[aChannel] = aSender;
+}
+
+bool DeviceModel::isSlow(uint32_t aAddress) const
+{
+    return (aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000) ||
+           (aAddress >= gvcp::reg::StreamChannelPort0 && aAddress < gvcp::reg::StreamChannelPort0 + 0x100) ||
+           aAddress == gvcp::reg::ControlChannelPrivilege;
+}
+
+bool DeviceModel::forceIp(const gvcp::ForceIp &aCommand)
+{
+    if (aCommand.mac != mNet.mac) return false;
+    mStatistics.bump(Statistics::ForceIps);
+    if (mSession.open) closeSession(false);
+    if (aCommand.ip) {
+        mNet.ip = aCommand.ip;
+        mNet.mask = aCommand.subnetMask;
+        mNet.gateway = aCommand.gateway;
+    }
+    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetNetwork(&mSelf); });
+    return true;
+}
+
+bool DeviceModel::action(const gvcp::ActionCmd &aCommand)
+{
+    mStatistics.bump(Statistics::ActionCommands);
+    uint32_t deviceKey = 0, groupKey = 0, groupMask = 0;
+    mSpace->readRegister(gvcp::reg::ActionDeviceKey, deviceKey);
+    mSpace->readRegister(addr::ActionGroupKey, groupKey);
+    mSpace->readRegister(addr::ActionGroupMask, groupMask);
+    if (aCommand.deviceKey != deviceKey || aCommand.groupKey != groupKey || !(aCommand.groupMask & groupMask))
+        return false;
+    ZuVirtualDeviceLib::IActionHandler *handler = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mStateLock);
+        handler = mActionHandler;
+    }
+    if (handler) guarded(mUpcallFailures, [&] { handler->OnAction(0, aCommand.actionTime.value_or(0)); });
+    return true;
+}
+
+void DeviceModel::controlChannelStarted(uint16_t aPort)
+{
+    const ZuString mac(gvcp::formatMac(mNet.mac, ':', false).c_str());
+    const ZuString ip(ipText(mNet.ip).c_str()), mask(ipText(mNet.mask).c_str()), gateway(ipText(mNet.gateway).c_str());
+    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStart(&mSelf, mac, ip, mask, gateway, aPort); });
+}
+
+void DeviceModel::controlChannelStopped()
+{
+    if (mSession.open) closeSession(false);
+    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStop(&mSelf); });
+}
+
+void DeviceModel::resetDevice()
+{
+    if (mSession.open) closeSession(false);
+    mTlLocked = 0;
+    if (mHeartbeatTimeout) *mHeartbeatTimeout = 3000;
+    if (mGvcpConfig) *mGvcpConfig = 0;
+    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
+}
+
+// ---- User sets: the streamable values of every channel, in memory.
+
+namespace {
+constexpr uint32_t kStreamable[] = {addr::Width, addr::Height, addr::OffsetX, addr::OffsetY, addr::PixelFormat};
+}
+
+void DeviceModel::notifyUserSet(ZuUserSetState aState, uint32_t aIndex)
+{
+    IZuUserSetNotify *n = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mStateLock);
+        n = mUserSetNotify;
+    }
+    if (n) guarded(mUpcallFailures, [&] { n->UserSetStateNotify(aState, aIndex); });
+}
+
+uint16_t DeviceModel::userSetSave(uint32_t aIndex)
+{
+    if (aIndex >= mUserSets.size()) return kStatusInvalidParameter;
+    notifyUserSet(ZuUserSetStateSaveStart, aIndex);
+    std::vector<std::vector<uint32_t>> set;
+    for (auto &c : mChannels) {
+        std::vector<uint32_t> values;
+        const uint32_t b = addr::ChannelBase + addr::ChannelStride * c->index();
+        for (uint32_t at : kStreamable) {
+            uint32_t v = 0;
+            mSpace->readRegister(b + at, v);
+            values.push_back(v);
+        }
+        set.push_back(values);
+    }
+    mUserSets[aIndex] = set;
+    notifyUserSet(ZuUserSetStateSaveCompleted, aIndex);
+    return kStatusSuccess;
+}
+
+uint16_t DeviceModel::userSetLoad(uint32_t aIndex)
+{
+    if (aIndex >= mUserSets.size() || mUserSets[aIndex].empty()) return kStatusInvalidParameter;
+    if (mTlLocked) return kStatusAccessDenied;
+    notifyUserSet(ZuUserSetStateLoadStart, aIndex);
+    uint16_t status = kStatusSuccess;
+    for (size_t i = 0; i < mChannels.size() && i < mUserSets[aIndex].size(); ++i) {
+        const uint32_t b = addr::ChannelBase + addr::ChannelStride * uint32_t(i);
+        // Offsets first to zero so that a larger size fits, then sizes, then offsets.
+        mSpace->writeRegister(b + addr::OffsetX, 0);
+        mSpace->writeRegister(b + addr::OffsetY, 0);
+        for (size_t k = 0; k < std::size(kStreamable); ++k) {
+            uint16_t s = mSpace->writeRegister(b + kStreamable[k], mUserSets[aIndex][i][k]);
+            if (s != kStatusSuccess) status = s;
+        }
+    }
+    notifyUserSet(ZuUserSetStateLoadCompleted, aIndex);
+    return status;
+}
+
+} // namespace softdevice
+} // namespace tarn
