@@ -1,6 +1,7 @@
 #include "fakes.h"
 #include "softdevice/model/device_model.h"
 #include "ZuGenParameterArray.h"
+#include "tarn/genicam/Engine.h"
 #include "ZuSoftDeviceGEV.h"
 
 #include <gtest/gtest.h>
