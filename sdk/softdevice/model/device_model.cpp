@@ -14,12 +14,7 @@ namespace {
 
 // A source answering OK forever must not hang Start.
 constexpr int kMaxListed = 256;
-constexpr uint32_t kDescriptionRegion = 0x01000000;   // 16 MiB of address space
 constexpr uint32_t kDefaultPacketSizeMax = 9000;
-constexpr uint32_t kCcpExclusive = 0x1, kCcpControl = 0x2, kCcpSwitchover = 0x4;
-constexpr uint32_t kGvcpHeartbeatDisable = 0x1;
-constexpr uint32_t kGvspExtendedId = 0x40000000;
-constexpr uint32_t kScpsFireTestPacket = 0x80000000;
 constexpr uint32_t kMinHeartbeatMs = 500;
 
 std::string ipText(uint32_t aIp)
@@ -38,8 +33,7 @@ std::string pixelName(ZuPixelType aType)
 
 } // namespace
 
-DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf)
-    : mSelf(aSelf), mMessages(mStatistics, [this] { return timestamp(); })
+DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf)
 {
     mEpoch = std::chrono::steady_clock::now();
     mIdentity.setOnChange([this](Identity::Field f) { refreshIdentity(f); });
@@ -135,7 +129,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
 {
     if (mBuilt) return ZuResult(ZU_STATE_ERROR);
     mNet = aNet;
-    mSession = Session();
+    mControlled = false;
     mChannels.clear();
     for (size_t i = 0; i < mSources.size(); ++i)
         mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
@@ -185,7 +179,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         for (auto &c : mChannels) {
             if (!c->allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
         }
-        layoutBootstrap();
+        layoutFirmware();
         layoutDevice();
         for (auto &c : mChannels) layoutChannel(*c);
 
@@ -212,12 +206,12 @@ void DeviceModel::teardown()
 {
     if (!mBuilt) return;
     stopAcquisition();
-    if (mSession.open) closeSession(false);
+    if (mControlled) controlReleased(false);
+    setLink(nullptr);
     for (auto &c : mChannels) {
         closeStream(*c);
         c->freeAll();
     }
-    mMessages.setTransport(nullptr);
     mChannels.clear();
     mSenders.clear();
     mDescribed.clear();
@@ -239,118 +233,43 @@ std::string DeviceModel::description() const
 
 uint64_t DeviceModel::timestamp() const
 {
-    // One tick per nanosecond since the device was made.
+    // The server's clock, which its timestamp registers show; before it
+    // runs, one tick per nanosecond since the device was made.
+    if (ControlLink *link = mLink) return link->timestamp();
     return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - mEpoch).count());
 }
 
-gvcp::DeviceIdentity DeviceModel::discoveryIdentity() const
+IdentityTexts DeviceModel::identityTexts() const
 {
-    gvcp::DeviceIdentity d;
-    d.mac = mNet.mac;
-    d.ip = mNet.ip;
-    d.subnetMask = mNet.mask;
-    d.gateway = mNet.gateway;
-    d.manufacturerName = mIdentity.text(Identity::Field::Manufacturer);
-    d.modelName = mIdentity.text(Identity::Field::Model);
-    d.deviceVersion = mIdentity.text(Identity::Field::DeviceVersion);
-    d.manufacturerInfo = mIdentity.text(Identity::Field::ManufacturerInfo);
-    d.serialNumber = mIdentity.text(Identity::Field::Serial);
-    if (mSpace) {
-        std::vector<uint8_t> name = mSpace->block(gvcp::reg::UserDefinedName);
-        d.userDefinedName.assign(reinterpret_cast<const char *>(name.data()), strnlen(reinterpret_cast<const char *>(name.data()), name.size()));
+    IdentityTexts t;
+    t.manufacturerName = mIdentity.text(Identity::Field::Manufacturer);
+    t.modelName = mIdentity.text(Identity::Field::Model);
+    t.deviceVersion = mIdentity.text(Identity::Field::DeviceVersion);
+    t.manufacturerInfo = mIdentity.text(Identity::Field::ManufacturerInfo);
+    t.serialNumber = mIdentity.text(Identity::Field::Serial);
+    return t;
+}
+
+void DeviceModel::setLink(ControlLink *aLink)
+{
+    mLink = aLink;
+    mMessages.setLink(aLink);
+    if (aLink) {
+        mStatistics.setSource([aLink](uint64_t(&counts)[Statistics::kCount]) { aLink->readStatistics(counts); },
+                              [aLink] { aLink->resetStatistics(); });
+        aLink->publishIdentity(identityTexts());
+        aLink->publishDescription(description());
+    } else {
+        mStatistics.setSource(nullptr, nullptr);
     }
-    return d;
 }
 
 // ---- Register layout
 
-void DeviceModel::layoutBootstrap()
+void DeviceModel::layoutFirmware()
 {
-    namespace reg = gvcp::reg;
-    RegisterSpace &s = *mSpace;
-    s.addValue(reg::Version, 0x00020000, false);
-    s.addValue(reg::DeviceMode, gvcp::DEVICEMODE_BIG_ENDIAN | gvcp::DEVICEMODE_CHARSET_UTF8, false);
-    s.addRegister(reg::MacHigh, [this] { return uint32_t(mNet.mac[0]) << 8 | mNet.mac[1]; });
-    s.addRegister(reg::MacLow, [this] {
-        return uint32_t(mNet.mac[2]) << 24 | uint32_t(mNet.mac[3]) << 16 | uint32_t(mNet.mac[4]) << 8 | mNet.mac[5];
-    });
-    s.addValue(reg::SupportedIPConfig, gvcp::IPCONFIG_LLA | gvcp::IPCONFIG_DHCP | gvcp::IPCONFIG_PERSISTENT, false);
-    s.addValue(reg::CurrentIPConfig, gvcp::IPCONFIG_LLA | gvcp::IPCONFIG_DHCP, true);
-    s.addRegister(reg::CurrentIPAddress, [this] { return mNet.ip; });
-    s.addRegister(reg::CurrentSubnetMask, [this] { return mNet.mask; });
-    s.addRegister(reg::CurrentDefaultGateway, [this] { return mNet.gateway; });
-    s.addBlock(reg::ManufacturerName, 32, false);
-    s.addBlock(reg::ModelName, 32, false);
-    s.addBlock(reg::DeviceVersion, 32, false);
-    s.addBlock(reg::ManufacturerInfo, 48, false);
-    s.addBlock(reg::SerialNumber, 16, false);
-    s.addBlock(reg::UserDefinedName, 16, true);
-    s.addBlock(reg::FirstURL, 512, false);
-    s.addBlock(reg::SecondURL, 512, false);
-    s.addValue(reg::NumberOfNetworkInterfaces, 1, false);
-    s.addValue(reg::PersistentIPAddress, mNet.ip, true);
-    s.addValue(reg::PersistentSubnetMask, mNet.mask, true);
-    s.addValue(reg::PersistentDefaultGateway, mNet.gateway, true);
-    s.addValue(reg::LinkSpeed, 10000, false);
-    s.addValue(reg::NumberOfMessageChannels, 1, false);
-    s.addValue(reg::NumberOfStreamChannels, uint32_t(mChannels.size()), false);
-    s.addValue(reg::NumberOfActionSignals, 1, false);
-    s.addValue(reg::ActionDeviceKey, 0, true);
-    s.addValue(reg::NumberOfActiveLinks, 1, false);
-    s.addValue(reg::GVSPCapability, 0xC0000000, false);
-    s.addValue(reg::MessageChannelCapability, 0x80000000, false);
-    s.addValue(reg::GVCPCapability,
-               gvcp::GVCPCAP_USER_DEFINED_NAME | gvcp::GVCPCAP_SERIAL_NUMBER | 0x20000000 /* heartbeat disable */ |
-                   0x10000000 /* link speed */ | 0x08000000 /* CCP application port and IP */ | 0x40 /* ACTION */ |
-                   gvcp::GVCPCAP_PENDING_ACK | 0x10 /* EVENTDATA */ | 0x08 /* EVENT */ | 0x04 /* PACKETRESEND */ |
-                   gvcp::GVCPCAP_WRITEMEM | 0x01 /* concatenation */,
-               false);
-    mHeartbeatTimeout = s.addValue(reg::HeartbeatTimeout, 3000, true, [](uint32_t, uint32_t v) {
-        return uint16_t(v < kMinHeartbeatMs ? kStatusInvalidParameter : kStatusSuccess);
-    });
-    s.addValue(reg::TimestampTickFrequencyHigh, 0, false);
-    s.addValue(reg::TimestampTickFrequencyLow, 1000000000, false);
-    s.addRegister(reg::TimestampControl, nullptr, [this](uint32_t v) {
-        if (v & 0x2) {
-            const uint64_t now = timestamp();
-            mLatchedHigh = uint32_t(now >> 32);
-            mLatchedLow = uint32_t(now);
-        }
-        if (v & 0x1) mEpoch = std::chrono::steady_clock::now();
-        return uint16_t(kStatusSuccess);
-    });
-    s.addRegister(reg::TimestampValueHigh, [this] { return mLatchedHigh; });
-    s.addRegister(reg::TimestampValueLow, [this] { return mLatchedLow; });
-    s.addValue(reg::DiscoveryAckDelay, 0, false);
-    mGvcpConfig = s.addValue(reg::GVCPConfiguration, 0, true);
-    s.addValue(reg::PendingTimeout, 2000, false);
-    s.addValue(reg::ControlSwitchoverKey, 0, true);
-    mGvspConfig = s.addValue(reg::GVSPConfiguration, 0, true);
-    s.addValue(reg::PhysicalLinkConfigurationCapability, 1, false);
-    s.addValue(reg::PhysicalLinkConfiguration, 0, true);
-    s.addValue(reg::IEEE1588Status, 0, false);
-    s.addValue(reg::ScheduledActionCommandQueueSize, 0, false);
-    s.addRegister(reg::ControlChannelPrivilege, [this] { return mSession.ccp; });
-    s.addRegister(reg::PrimaryApplicationPort, [this] { return uint32_t(mSession.primary.port); });
-    s.addRegister(reg::PrimaryApplicationIPAddress, [this] { return mSession.primary.ip; });
-    MessageChannelConfig &mc = mMessages.config();
-    mc = MessageChannelConfig();
-    s.addRegister(reg::MessageChannelPort, [&mc] { return mc.port; }, [&mc](uint32_t v) { mc.port = v; return uint16_t(kStatusSuccess); });
-    s.addRegister(reg::MessageChannelDestination, [&mc] { return mc.destination; }, [&mc](uint32_t v) { mc.destination = v; return uint16_t(kStatusSuccess); });
-    s.addRegister(reg::MessageChannelTransmissionTimeout, [&mc] { return mc.timeoutMs; }, [&mc](uint32_t v) { mc.timeoutMs = v; return uint16_t(kStatusSuccess); });
-    s.addRegister(reg::MessageChannelRetryCount, [&mc] { return mc.retryCount; }, [&mc](uint32_t v) { mc.retryCount = v; return uint16_t(kStatusSuccess); });
-    s.addValue(reg::MessageChannelSourcePort, 0, false);
-    s.addValue(addr::ActionGroupKey, 0, true);
-    s.addValue(addr::ActionGroupMask, 0, true);
-    s.addBlock(addr::FirmwareVersion, 32, false);
-    s.addDynamicBlock(addr::Description, kDescriptionRegion, [this](uint32_t offset, uint32_t count, uint8_t *out) {
-        std::lock_guard<std::mutex> lock(mDescriptionLock);
-        if (offset >= mDescription.size()) return;
-        std::memcpy(out, mDescription.data() + offset, std::min<size_t>(count, mDescription.size() - offset));
-    });
-    for (Identity::Field f : {Identity::Field::Manufacturer, Identity::Field::Model, Identity::Field::DeviceVersion,
-                              Identity::Field::ManufacturerInfo, Identity::Field::Serial, Identity::Field::Firmware})
-        refreshIdentity(f);
+    mSpace->addBlock(addr::FirmwareVersion, 32, false);
+    refreshIdentity(Identity::Field::Firmware);
 }
 
 void DeviceModel::layoutDevice()
@@ -470,34 +389,6 @@ void DeviceModel::layoutChannel(Channel &aChannel)
     s.addValue(b + addr::HeightInc, d.heightInc, false);
     s.addValue(b + addr::PacketSizeMax, d.packetMax, false);
 
-    // The stream channel's bootstrap registers.
-    namespace reg = gvcp::reg;
-    const uint32_t sc = reg::StreamChannelStride * uint32_t(i);
-    StreamConfig &cfg = aChannel.config();
-    Channel *channel = &aChannel;
-    s.addRegister(reg::StreamChannelPort0 + sc, [&cfg] { return cfg.port.load(); }, [this, channel, &cfg](uint32_t v) {
-        const uint32_t old = cfg.port.exchange(v);
-        if ((old & 0xFFFF) && !(v & 0xFFFF)) closeStream(*channel);
-        else if (!(old & 0xFFFF) && (v & 0xFFFF)) openStream(*channel);
-        return uint16_t(kStatusSuccess);
-    });
-    const uint32_t packetMax = d.packetMax;
-    s.addRegister(reg::StreamChannelPacketSize0 + sc, [&cfg] { return cfg.packetSize.load() & 0x7FFFFFFF; },
-                  [this, channel, &cfg, packetMax](uint32_t v) {
-                      const uint32_t size = v & 0xFFFF;
-                      if (size < 576 || size > packetMax) return uint16_t(kStatusInvalidParameter);
-                      cfg.packetSize = v & 0x7FFFFFFF;
-                      if (v & kScpsFireTestPacket) {
-                          BlockSender *sender = mSenders[channel->index()];
-                          if (sender && sender->sendTestPacket()) mStatistics.bump(Statistics::TestPackets);
-                      }
-                      return uint16_t(kStatusSuccess);
-                  });
-    s.addRegister(reg::StreamChannelPacketDelay0 + sc, [&cfg] { return cfg.delay.load(); }, [&cfg](uint32_t v) { cfg.delay = v; return uint16_t(kStatusSuccess); });
-    s.addRegister(reg::StreamChannelDestination0 + sc, [&cfg] { return cfg.destination.load(); }, [&cfg](uint32_t v) { cfg.destination = v; return uint16_t(kStatusSuccess); });
-    s.addRegister(reg::StreamChannelSourcePort0 + sc, [&cfg] { return cfg.sourcePort.load(); });
-    s.addValue(reg::StreamChannelCapability0 + sc, 0x80000000 /* SCSPx */, false);
-    s.addRegister(reg::StreamChannelConfiguration0 + sc, [&cfg] { return cfg.configuration.load(); }, [&cfg](uint32_t v) { cfg.configuration = v; return uint16_t(kStatusSuccess); });
 }
 
 uint32_t DeviceModel::payloadSize(Channel &aChannel)
@@ -708,16 +599,12 @@ void DeviceModel::rebuildDescription()
     h.productGuid = mIdentity.GetGenICamXMLProductGUID().Narrow();
     h.versionGuid = mIdentity.GetGenICamXMLVersionGUID().Narrow();
     std::string xml = mWriter.write(h);
-    size_t size = xml.size();
     {
         std::lock_guard<std::mutex> lock(mDescriptionLock);
-        mDescription.swap(xml);
+        mDescription = xml;
         mHasDescription = true;
     }
-    if (!mSpace) return;
-    char url[128];
-    std::snprintf(url, sizeof url, "Local:tarn_softcamera.xml;%X;%zX", addr::Description, size);
-    mSpace->setBlock(gvcp::reg::FirstURL, url, std::strlen(url));
+    if (ControlLink *link = mLink) link->publishDescription(xml);
 }
 
 void DeviceModel::refreshIdentity(Identity::Field aField)
@@ -726,11 +613,12 @@ void DeviceModel::refreshIdentity(Identity::Field aField)
         if (mBuilt) rebuildDescription();
         return;
     }
-    if (!mSpace) return;
-    static const uint32_t kAddress[] = {gvcp::reg::ManufacturerName, gvcp::reg::ModelName, gvcp::reg::DeviceVersion,
-                                        addr::FirmwareVersion, gvcp::reg::ManufacturerInfo, gvcp::reg::SerialNumber};
-    const std::string value = mIdentity.text(aField);
-    mSpace->setBlock(kAddress[int(aField)], value.data(), value.size());
+    if (aField == Identity::Field::Firmware) {
+        const std::string value = mIdentity.text(aField);
+        if (mSpace) mSpace->setBlock(addr::FirmwareVersion, value.data(), value.size());
+        return;
+    }
+    if (ControlLink *link = mLink) link->publishIdentity(identityTexts());
     // The description names the model and vendor unless set apart.
     if (mBuilt && (aField == Identity::Field::Model || aField == Identity::Field::Manufacturer) &&
         !mIdentity.descriptionFrozen())
@@ -739,132 +627,58 @@ void DeviceModel::refreshIdentity(Identity::Field aField)
 
 // ---- Control
 
-uint16_t DeviceModel::checkAccess(const Requester &aFrom, bool aWrite) const
-{
-    if (!mSession.open) return aWrite ? kStatusAccessDenied : kStatusSuccess;
-    if (mSession.primary == aFrom) return kStatusSuccess;
-    if (aWrite || (mSession.ccp & kCcpExclusive)) return kStatusAccessDenied;
-    return kStatusSuccess;
-}
-
-uint16_t DeviceModel::readRegister(const Requester &aFrom, uint32_t aAddress, uint32_t &aValue)
+uint16_t DeviceModel::readMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut)
 {
     if (!mSpace) return kStatusError;
-    uint16_t status = checkAccess(aFrom, false);
-    if (status != kStatusSuccess) return status;
-    return mSpace->readRegister(aAddress, aValue);
+    std::vector<uint8_t> out;
+    const uint16_t status = mSpace->readMemory(aAddress, aCount, out);
+    if (status == kStatusSuccess) std::memcpy(aOut, out.data(), out.size());
+    return status;
 }
 
-uint16_t DeviceModel::writeRegister(const Requester &aFrom, uint32_t aAddress, uint32_t aValue)
+uint16_t DeviceModel::writeMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
 {
     if (!mSpace) return kStatusError;
-    if (aAddress == gvcp::reg::ControlChannelPrivilege) return writeCcp(aFrom, aValue);
-    uint16_t status = checkAccess(aFrom, true);
-    if (status != kStatusSuccess) return status;
-    return mSpace->writeRegister(aAddress, aValue);
-}
-
-uint16_t DeviceModel::readMemory(const Requester &aFrom, uint32_t aAddress, uint32_t aCount, std::vector<uint8_t> &aOut)
-{
-    if (!mSpace) return kStatusError;
-    uint16_t status = checkAccess(aFrom, false);
-    if (status != kStatusSuccess) return status;
-    // Once a controller has read the description, its header stays.
-    if (uint64_t(aAddress) + aCount > addr::Description && aAddress < uint64_t(addr::Description) + kDescriptionRegion)
-        mIdentity.freezeDescription();
-    return mSpace->readMemory(aAddress, aCount, aOut);
-}
-
-uint16_t DeviceModel::writeMemory(const Requester &aFrom, uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
-{
-    if (!mSpace) return kStatusError;
-    if (aAddress <= gvcp::reg::ControlChannelPrivilege && uint64_t(aAddress) + aCount > gvcp::reg::ControlChannelPrivilege) {
-        if (aAddress != gvcp::reg::ControlChannelPrivilege || aCount != 4) return kStatusAccessDenied;
-        const uint32_t v = uint32_t(aData[0]) << 24 | uint32_t(aData[1]) << 16 | uint32_t(aData[2]) << 8 | aData[3];
-        return writeCcp(aFrom, v);
-    }
-    uint16_t status = checkAccess(aFrom, true);
-    if (status != kStatusSuccess) return status;
     return mSpace->writeMemory(aAddress, aData, aCount);
 }
 
-uint16_t DeviceModel::writeCcp(const Requester &aFrom, uint32_t aValue)
+void DeviceModel::controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess)
 {
-    const uint32_t access = aValue & (kCcpExclusive | kCcpControl);
-    if (mSession.open && !(mSession.primary == aFrom)) return kStatusAccessDenied;
-    if (!mSession.open) {
-        if (access) openSession(aFrom, aValue);
-        return kStatusSuccess;
-    }
-    if (!access) {
-        closeSession(false);
-        return kStatusSuccess;
-    }
-    std::lock_guard<std::mutex> lock(mStateLock);
-    mSession.ccp = aValue & (kCcpExclusive | kCcpControl | kCcpSwitchover);
-    return kStatusSuccess;
+    // The controller has read the description by now: it stays as it is.
+    mIdentity.freezeDescription();
+    mControlled = true;
+    const ZuString ip(ipText(aIp).c_str());
+    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aPort, aAccess); });
 }
 
-void DeviceModel::heard(const Requester &aFrom)
+void DeviceModel::controlReleased(bool aHeartbeatFailed)
 {
-    std::lock_guard<std::mutex> lock(mStateLock);
-    if (mSession.open && mSession.primary == aFrom)
-        mSession.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*mHeartbeatTimeout);
-}
-
-bool DeviceModel::hasPrimary() const
-{
-    std::lock_guard<std::mutex> lock(mStateLock);
-    return mSession.open;
-}
-
-bool DeviceModel::expireHeartbeat(std::chrono::steady_clock::time_point aNow)
-{
-    {
-        std::lock_guard<std::mutex> lock(mStateLock);
-        if (!mSession.open || (mGvcpConfig && (*mGvcpConfig & kGvcpHeartbeatDisable)) || aNow < mSession.deadline)
-            return false;
-    }
-    closeSession(true);
-    return true;
-}
-
-void DeviceModel::openSession(const Requester &aFrom, uint32_t aCcp)
-{
-    {
-        std::lock_guard<std::mutex> lock(mStateLock);
-        mSession.open = true;
-        mSession.primary = aFrom;
-        mSession.ccp = aCcp & (kCcpExclusive | kCcpControl | kCcpSwitchover);
-        mSession.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*mHeartbeatTimeout);
-    }
-    mStatistics.bump(Statistics::SessionsOpened);
-    mMessages.setSessionOpen(true);
-    const ZuAccessType access = (aCcp & kCcpExclusive) ? ZuAccessExclusive : ZuAccessControl;
-    const ZuString ip(ipText(aFrom.ip).c_str());
-    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aFrom.port, access); });
-}
-
-void DeviceModel::closeSession(bool aHeartbeatFailed)
-{
-    // The controller's streams and events end with its session.
+    (void)aHeartbeatFailed;
+    // The controller's streams end with its session.
     stopAcquisition();
     for (auto &c : mChannels) {
         if (c->config().port & 0xFFFF) closeStream(*c);
         c->config().port = 0;
         c->config().destination = 0;
     }
-    mMessages.setSessionOpen(false);
-    mMessages.config().port = 0;
-    mMessages.config().destination = 0;
     mTlLocked = 0;
-    {
-        std::lock_guard<std::mutex> lock(mStateLock);
-        mSession = Session();
-    }
-    mStatistics.bump(Statistics::SessionsClosed);
-    if (aHeartbeatFailed) mStatistics.bump(Statistics::HeartbeatFailed);
+    mControlled = false;
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
+}
+
+void DeviceModel::streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize,
+                                       uint32_t aDelay)
+{
+    if (aChannel >= mChannels.size()) return;
+    Channel &c = *mChannels[aChannel];
+    StreamConfig &cfg = c.config();
+    const uint16_t old = uint16_t(cfg.port & 0xFFFF);
+    cfg.packetSize = aPacketSize;
+    cfg.delay = aDelay;
+    if (old && (!aPort || aIp != cfg.destination || aPort != old)) closeStream(c);
+    cfg.destination = aIp;
+    cfg.port = aPort;
+    if (aPort && aIp && (aPort != old || !old)) openStream(c);
 }
 
 void DeviceModel::openStream(Channel &aChannel)
@@ -882,12 +696,9 @@ void DeviceModel::closeStream(Channel &aChannel)
 
 void DeviceModel::startAcquisition()
 {
-    const bool extended = mGvspConfig && (*mGvspConfig & kGvspExtendedId);
-    mMessages.setExtendedIds(extended);
     for (size_t i = 0; i < mChannels.size(); ++i) {
         Channel &c = *mChannels[i];
         if (c.streaming() || !mSenders[i] || !(c.config().port & 0xFFFF) || !c.config().destination) continue;
-        c.config().extendedIds = extended;
         std::function<void(ZuBuffer &)> stamp;
         if (mStamping) stamp = [this](ZuBuffer &b) { b.SetTimestamp(timestamp()); };
         c.startStreaming(*mSenders[i], stamp);
@@ -909,41 +720,29 @@ void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
 
 bool DeviceModel::isSlow(uint32_t aAddress) const
 {
-    return (aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000) ||
-           (aAddress >= gvcp::reg::StreamChannelPort0 && aAddress < gvcp::reg::StreamChannelPort0 + 0x100) ||
-           aAddress == gvcp::reg::ControlChannelPrivilege;
+    // Writes that reach a source or a sink, which may be Python.
+    return aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000;
 }
 
-bool DeviceModel::forceIp(const gvcp::ForceIp &aCommand)
+void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
 {
-    if (aCommand.mac != mNet.mac) return false;
-    mStatistics.bump(Statistics::ForceIps);
-    if (mSession.open) closeSession(false);
-    if (aCommand.ip) {
-        mNet.ip = aCommand.ip;
-        mNet.mask = aCommand.subnetMask;
-        mNet.gateway = aCommand.gateway;
+    if (mControlled) controlReleased(false);
+    if (aIp) {
+        mNet.ip = aIp;
+        mNet.mask = aMask;
+        mNet.gateway = aGateway;
     }
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetNetwork(&mSelf); });
-    return true;
 }
 
-bool DeviceModel::action(const gvcp::ActionCmd &aCommand)
+void DeviceModel::action(uint32_t aSignal, uint64_t aTime)
 {
-    mStatistics.bump(Statistics::ActionCommands);
-    uint32_t deviceKey = 0, groupKey = 0, groupMask = 0;
-    mSpace->readRegister(gvcp::reg::ActionDeviceKey, deviceKey);
-    mSpace->readRegister(addr::ActionGroupKey, groupKey);
-    mSpace->readRegister(addr::ActionGroupMask, groupMask);
-    if (aCommand.deviceKey != deviceKey || aCommand.groupKey != groupKey || !(aCommand.groupMask & groupMask))
-        return false;
     ZuVirtualDeviceLib::IActionHandler *handler = nullptr;
     {
         std::lock_guard<std::mutex> lock(mStateLock);
         handler = mActionHandler;
     }
-    if (handler) guarded(mUpcallFailures, [&] { handler->OnAction(0, aCommand.actionTime.value_or(0)); });
-    return true;
+    if (handler) guarded(mUpcallFailures, [&] { handler->OnAction(aSignal, aTime); });
 }
 
 void DeviceModel::controlChannelStarted(uint16_t aPort)
@@ -955,16 +754,17 @@ void DeviceModel::controlChannelStarted(uint16_t aPort)
 
 void DeviceModel::controlChannelStopped()
 {
-    if (mSession.open) closeSession(false);
+    if (mControlled) controlReleased(false);
+    stopAcquisition();
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStop(&mSelf); });
 }
 
 void DeviceModel::resetDevice()
 {
-    if (mSession.open) closeSession(false);
+    // As a power cycle: the controller's session and streams end; the
+    // server's own registers go back with its next session.
+    if (mControlled) controlReleased(false);
     mTlLocked = 0;
-    if (mHeartbeatTimeout) *mHeartbeatTimeout = 3000;
-    if (mGvcpConfig) *mGvcpConfig = 0;
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
 }
 

@@ -3,10 +3,11 @@
 
 // A software GigE Vision device apart from its transport: its settings, the
 // Start sequence (sources' descriptions, buffers, custom registers and
-// features, the GenICam description), the register space a controller sees,
-// the controller's session (privilege, heartbeat) with the event sink's
-// notifications, the stream channels and the messaging channel. The GVCP
-// server and the GVSP senders are adapters over it.
+// features, the GenICam description), the registers beyond the bootstrap
+// block, the event sink's notifications of what the controller does, the
+// stream channels and the messaging channel. The GVCP server (which keeps
+// the bootstrap registers, the session and the messaging channel's
+// retries) and the GVSP senders are adapters over it.
 
 #include "IZuSoftDeviceGEV.h"
 #include "IZuSWStreamingChannelSource.h"
@@ -18,6 +19,7 @@
 #include "gev/bootstrap.h"
 #include "gev/gvcp.h"
 #include "softdevice/model/channel.h"
+#include "softdevice/model/control_link.h"
 #include "softdevice/model/description.h"
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
@@ -57,9 +59,7 @@ constexpr uint32_t DeviceBase = 0x00011000;
 constexpr uint32_t AcquisitionStart = 0x00, AcquisitionStop = 0x04, AcquisitionMode = 0x08, TLParamsLocked = 0x0C,
                    SourceSelector = 0x10, DeviceReset = 0x14, UserSetSelector = 0x18, UserSetLoad = 0x1C,
                    UserSetSave = 0x20, UserSetDefault = 0x24, StreamChannelSelector = 0x28;
-constexpr uint32_t ActionGroupKey = 0x9800, ActionGroupMask = 0x9804;
 constexpr uint32_t FirmwareVersion = 0x3FFF0100;
-constexpr uint32_t Description = 0x10000000;
 } // namespace addr
 
 struct NetConfig {
@@ -67,13 +67,6 @@ struct NetConfig {
     uint32_t ip = 0;        // host order
     uint32_t mask = 0;
     uint32_t gateway = 0;
-};
-
-// Who sent a command: the controller's address and port.
-struct Requester {
-    uint32_t ip = 0;
-    uint16_t port = 0;
-    bool operator==(const Requester &o) const { return ip == o.ip && port == o.port; }
 };
 
 class DeviceModel
@@ -116,28 +109,30 @@ public:
     size_t channelCount() const { return mChannels.size(); }
     Channel &channel(size_t aIndex) { return *mChannels[aIndex]; }
     const NetConfig &net() const { return mNet; }
-    gvcp::DeviceIdentity discoveryIdentity() const;
     uint64_t timestamp() const;
+    IdentityTexts identityTexts() const;
 
-    // ---- What the control server hands on.
-    // Privilege: a command from aFrom may read (write = false) or write.
-    uint16_t checkAccess(const Requester &aFrom, bool aWrite) const;
-    uint16_t readRegister(const Requester &aFrom, uint32_t aAddress, uint32_t &aValue);
-    uint16_t writeRegister(const Requester &aFrom, uint32_t aAddress, uint32_t aValue);
-    uint16_t readMemory(const Requester &aFrom, uint32_t aAddress, uint32_t aCount, std::vector<uint8_t> &aOut);
-    uint16_t writeMemory(const Requester &aFrom, uint32_t aAddress, const uint8_t *aData, uint32_t aCount);
-    // Any command from the primary controller keeps its session alive.
-    void heard(const Requester &aFrom);
-    // Ends a session whose heartbeat ran out; true when one ended.
-    bool expireHeartbeat(std::chrono::steady_clock::time_point aNow);
-    bool hasPrimary() const;
-    // FORCEIP addressed to this device: true when it applies.
-    bool forceIp(const gvcp::ForceIp &aCommand);
-    // ACTION: whether the keys address this device; runs the handler.
-    bool action(const gvcp::ActionCmd &aCommand);
+    // ---- What the control server hands on (on its thread).
+    // The link to the server while the device runs; null before and after.
+    void setLink(ControlLink *aLink);
+    // Registers beyond the bootstrap block: GVCP statuses.
+    uint16_t readMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut);
+    uint16_t writeMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount);
+    // A controller took control (the description it read stays as it is
+    // from now on), or let go of it or lost it with its heartbeat: its
+    // streams end with it.
+    void controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess);
+    void controlReleased(bool aHeartbeatFailed);
+    bool controlled() const { return mControlled; }
+    // FORCEIP gave the device a new address.
+    void networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway);
+    // A stream channel's destination (port 0: closed) and packets.
+    void streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay);
+    // An action signal addressed to the device.
+    void action(uint32_t aSignal, uint64_t aTime);
     void controlChannelStarted(uint16_t aPort);
     void controlChannelStopped();
-    // Called when a streaming channel needs its sender (set by the transport).
+    // The sender of a stream channel (set by the transport before control).
     void setSender(size_t aChannel, BlockSender *aSender);
 
     // Registers whose writes reach application code take long enough for a
@@ -145,12 +140,6 @@ public:
     bool isSlow(uint32_t aAddress) const;
 
 private:
-    struct Session {
-        bool open = false;
-        Requester primary;
-        uint32_t ccp = 0;
-        std::chrono::steady_clock::time_point deadline;
-    };
     class RegisterMapImpl : public IZuRegisterMap
     {
     };
@@ -161,16 +150,13 @@ private:
     {
     };
 
-    void layoutBootstrap();
+    void layoutFirmware();
     void layoutChannel(Channel &aChannel);
     void layoutDevice();
     void declareFeatures();
     void describeSources();
     void refreshIdentity(Identity::Field aField);
     void rebuildDescription();
-    uint16_t writeCcp(const Requester &aFrom, uint32_t aValue);
-    void openSession(const Requester &aFrom, uint32_t aCcp);
-    void closeSession(bool aHeartbeatFailed);
     void openStream(Channel &aChannel);
     void closeStream(Channel &aChannel);
     void startAcquisition();
@@ -212,12 +198,10 @@ private:
     bool mHasDescription = false;
 
     // Control state, changed on the control thread only (and by build and
-    // teardown while it does not run); read under mStateLock elsewhere.
+    // teardown while it does not run).
     mutable std::mutex mStateLock;
-    Session mSession;
-    uint32_t *mHeartbeatTimeout = nullptr;
-    uint32_t *mGvcpConfig = nullptr;
-    uint32_t *mGvspConfig = nullptr;
+    std::atomic<ControlLink *> mLink{nullptr};
+    std::atomic<bool> mControlled{false};
     uint32_t mTlLocked = 0;
     uint32_t mSourceSelector = 0;
     uint32_t mStreamSelector = 0;
@@ -229,7 +213,6 @@ private:
     // Saved user sets: per set, per channel, the streamable values.
     std::vector<std::vector<std::vector<uint32_t>>> mUserSets;
     bool mAcquiring = false;
-    uint32_t mLatchedHigh = 0, mLatchedLow = 0;
     std::chrono::steady_clock::time_point mEpoch;
     std::atomic<uint64_t> mUpcallFailures{0};
 };

@@ -1,12 +1,13 @@
 #ifndef TARN_SOFTDEVICE_STATISTICS_H
 #define TARN_SOFTDEVICE_STATISTICS_H
 
-// The counters of a software device, bumped by its control and streaming
-// threads and read from any thread.
+// The counters of a software device, as its GVCP server counts them; read
+// from any thread. Without a server (a device that never started) every
+// counter reads 0.
 
 #include "IZuVirtualDeviceGEVStatistics.h"
 
-#include <atomic>
+#include <functional>
 
 namespace tarn {
 namespace softdevice {
@@ -19,21 +20,24 @@ public:
         PacketResends, PendingAcks, Retries, RetriesMax, Events, EventDatas, EventRetries,
         EventRetriesMax, SessionsOpened, SessionsClosed, HeartbeatFailed, TestPackets, kCount
     };
+    using Read = std::function<void(uint64_t (&)[kCount])>;
 
-    Statistics() { Reset(); }
-
-    void bump(Counter aCounter, uint64_t aBy = 1) { mCounts[aCounter].fetch_add(aBy, std::memory_order_relaxed); }
-    // Keeps the largest value seen (the two maxima).
-    void atLeast(Counter aCounter, uint64_t aValue)
+    void setSource(Read aRead, std::function<void()> aReset)
     {
-        uint64_t seen = mCounts[aCounter].load(std::memory_order_relaxed);
-        while (seen < aValue && !mCounts[aCounter].compare_exchange_weak(seen, aValue, std::memory_order_relaxed)) {}
+        mRead = std::move(aRead);
+        mReset = std::move(aReset);
     }
-    uint64_t get(Counter aCounter) const { return mCounts[aCounter].load(std::memory_order_relaxed); }
+
+    uint64_t get(Counter aCounter) const
+    {
+        uint64_t counts[kCount] = {};
+        if (mRead) mRead(counts);
+        return counts[aCounter];
+    }
 
     void Reset() override
     {
-        for (auto &c : mCounts) c.store(0, std::memory_order_relaxed);
+        if (mReset) mReset();
     }
     uint64_t GetReadMemsReceived() const override { return get(ReadMems); }
     uint64_t GetWriteMemsReceived() const override { return get(WriteMems); }
@@ -56,7 +60,8 @@ public:
     uint64_t GetGVSPTestPacketsIssued() const override { return get(TestPackets); }
 
 private:
-    std::atomic<uint64_t> mCounts[kCount];
+    Read mRead;
+    std::function<void()> mReset;
 };
 
 } // namespace softdevice

@@ -11,14 +11,12 @@
 using namespace tarn;
 using namespace tarn::softdevice;
 using tarn::test::CallLog;
+using tarn::test::FakeLink;
 using tarn::test::FakeSource;
 using tarn::test::RecordingSender;
 using tarn::test::RecordingSink;
 
 namespace {
-
-const Requester kA{0x7F000005, 5000};
-const Requester kB{0x7F000006, 5001};
 
 NetConfig loopback()
 {
@@ -29,26 +27,26 @@ NetConfig loopback()
     return n;
 }
 
-// The engine reads the device as a controller holding control would.
+// The engine reads the device's own registers as the server would hand
+// them on (the bootstrap block is the server's).
 struct ModelPort : ZU_GENAPI_NS::IPort {
-    ModelPort(DeviceModel &aModel, Requester aWho) : model(aModel), who(aWho) {}
+    explicit ModelPort(DeviceModel &aModel) : model(aModel) {}
     ZuResult Read(uint64_t aAddress, void *aData, int64_t aLength) override
     {
         const uint32_t start = uint32_t(aAddress) & ~3u;
         const uint32_t end = (uint32_t(aAddress + uint64_t(aLength)) + 3u) & ~3u;
-        std::vector<uint8_t> out;
-        if (model.readMemory(who, start, end - start, out) != kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
+        std::vector<uint8_t> out(end - start);
+        if (model.readMemory(start, end - start, out.data()) != kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
         std::memcpy(aData, out.data() + (aAddress - start), size_t(aLength));
         return ZuResult(ZU_OK);
     }
     ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
     {
         if (aAddress % 4 || aLength % 4) return ZuResult(ZU_INVALID_PARAMETER);
-        uint16_t s = model.writeMemory(who, uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
+        uint16_t s = model.writeMemory(uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
         return ZuResult(s == kStatusSuccess ? ZU_OK : ZU_GENERIC_ERROR);
     }
     DeviceModel &model;
-    Requester who;
 };
 
 struct Device {
@@ -156,8 +154,7 @@ TEST(DeviceModel, TheDescriptionLoadsAndItsFeaturesReachTheSource)
 {
     Device d;
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
-    ModelPort port(d.model, kA);
+    ModelPort port(d.model);
     ZuGenParameterArray features;
     const std::string xml = d.model.description();
     ZuResult loaded = features.Load(xml.data(), xml.size(), &port);
@@ -188,103 +185,71 @@ TEST(DeviceModel, TheDescriptionLoadsAndItsFeaturesReachTheSource)
     ASSERT_TRUE(features.SetIntegerValue(ZuString("TLParamsLocked"), 0).IsOK());
     EXPECT_TRUE(features.SetIntegerValue(ZuString("Height"), 8).IsOK());
 
+    d.model.identity().SetDeviceFirmwareVersion(ZuString("9.9"));
+    ASSERT_TRUE(features.GetStringValue(ZuString("DeviceFirmwareVersion"), text).IsOK());
+    EXPECT_EQ(text.Narrow(), "9.9");
+}
+
+TEST(DeviceModel, IdentityAndDescriptionReachTheServerUntilAControllerTakesControl)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    FakeLink link;
+    d.model.setLink(&link);
+    EXPECT_EQ(link.texts.modelName, "SoftCamera");
+    EXPECT_EQ(link.xml, d.model.description());
     d.model.identity().SetModelName(ZuString("RigCam"));
-    ASSERT_TRUE(features.GetStringValue(ZuString("DeviceModelName"), text).IsOK());
-    EXPECT_EQ(text.Narrow(), "RigCam");
-    EXPECT_EQ(d.model.discoveryIdentity().modelName, "RigCam");
-    ASSERT_TRUE(features.GetIntegerValue(ZuString("GevTimestampTickFrequency"), v).IsOK());
-    EXPECT_EQ(v, 1000000000);
-}
-
-TEST(DeviceModel, TheUrlNamesTheDescriptionWhoseHeaderFreezesOnceRead)
-{
-    Device d;
-    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    EXPECT_EQ(link.texts.modelName, "RigCam");
+    EXPECT_NE(link.xml.find("ModelName=\"RigCam\""), std::string::npos);
     EXPECT_TRUE(d.model.identity().SetGenICamXMLVersion(3, 1, 4).IsOK());
-    const std::string xml = d.model.description();
-    EXPECT_NE(xml.find("MajorVersion=\"3\" MinorVersion=\"1\" SubMinorVersion=\"4\""), std::string::npos);
-    std::vector<uint8_t> url;
-    ASSERT_EQ(d.model.readMemory(kA, gvcp::reg::FirstURL, 64, url), kStatusSuccess);
-    const std::string text(reinterpret_cast<const char *>(url.data()));
-    char want[96];
-    std::snprintf(want, sizeof want, "Local:tarn_softcamera.xml;10000000;%zX", xml.size());
-    EXPECT_EQ(text, want);
-    std::vector<uint8_t> head;
-    ASSERT_EQ(d.model.readMemory(kA, addr::Description, 8, head), kStatusSuccess);
-    EXPECT_EQ(std::string(head.begin(), head.end()), xml.substr(0, 8));
+    EXPECT_NE(link.xml.find("MajorVersion=\"3\" MinorVersion=\"1\" SubMinorVersion=\"4\""), std::string::npos);
+    const char *guid = "01234567-89AB-CDEF-0123-456789ABCDEF";
+    EXPECT_TRUE(d.model.identity().SetGenICamXMLGUIDs(ZuString(guid), ZuString(guid)).IsOK());
+    EXPECT_NE(link.xml.find(std::string("ProductGuid=\"") + guid), std::string::npos);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    const int served = link.descriptions;
     EXPECT_EQ(d.model.identity().SetGenICamXMLVersion(1, 0, 0).GetCode(), ZU_STATE_ERROR);
+    d.model.identity().SetModelName(ZuString("Later"));
+    EXPECT_EQ(link.texts.modelName, "Later");
+    EXPECT_EQ(link.descriptions, served);
+    // Counters and the clock are the server's.
+    link.counts[Statistics::SessionsOpened] = 3;
+    EXPECT_EQ(d.model.statistics().GetSessionsOpened(), 3u);
+    EXPECT_EQ(d.model.timestamp(), 123456789u);
+    d.model.setLink(nullptr);
+    EXPECT_EQ(d.model.statistics().GetSessionsOpened(), 0u);
 }
 
-TEST(DeviceModel, OneControllerHoldsControlAndLosesItWithItsHeartbeat)
-{
-    Device d;
-    ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    uint32_t v = 0;
-    EXPECT_EQ(d.model.writeRegister(kA, gvcp::reg::HeartbeatTimeout, 1000), kStatusAccessDenied);
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
-    EXPECT_EQ(d.log.count("OnApplicationConnect 127.0.0.5:5000 2"), 1u);
-    EXPECT_EQ(d.model.writeRegister(kB, gvcp::reg::ControlChannelPrivilege, 2), kStatusAccessDenied);
-    EXPECT_EQ(d.model.writeRegister(kB, gvcp::reg::HeartbeatTimeout, 1000), kStatusAccessDenied);
-    EXPECT_EQ(d.model.readRegister(kB, gvcp::reg::HeartbeatTimeout, v), kStatusSuccess);
-    EXPECT_EQ(d.model.writeRegister(kA, gvcp::reg::HeartbeatTimeout, 499), kStatusInvalidParameter);
-    EXPECT_EQ(d.model.writeRegister(kA, gvcp::reg::HeartbeatTimeout, 1000), kStatusSuccess);
-    // Exclusive access keeps others from reading too.
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 1), kStatusSuccess);
-    EXPECT_EQ(d.model.readRegister(kB, gvcp::reg::HeartbeatTimeout, v), kStatusAccessDenied);
-    ASSERT_EQ(d.model.readRegister(kA, gvcp::reg::PrimaryApplicationIPAddress, v), kStatusSuccess);
-    EXPECT_EQ(v, kA.ip);
-
-    const auto now = std::chrono::steady_clock::now();
-    d.model.heard(kA);
-    EXPECT_FALSE(d.model.expireHeartbeat(now + std::chrono::milliseconds(900)));
-    EXPECT_TRUE(d.model.expireHeartbeat(now + std::chrono::milliseconds(1100)));
-    EXPECT_EQ(d.log.count("OnApplicationDisconnect"), 1u);
-    EXPECT_EQ(d.model.statistics().GetHeartbeatFailedCount(), 1u);
-    EXPECT_EQ(d.model.statistics().GetSessionsOpened(), 1u);
-    EXPECT_EQ(d.model.statistics().GetSessionsClosed(), 1u);
-    // Now another controller may take it, and releasing it is not a failure.
-    ASSERT_EQ(d.model.writeRegister(kB, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kB, gvcp::reg::ControlChannelPrivilege, 0), kStatusSuccess);
-    EXPECT_EQ(d.model.statistics().GetHeartbeatFailedCount(), 1u);
-    EXPECT_EQ(d.log.count("OnApplicationDisconnect"), 2u);
-    EXPECT_FALSE(d.model.hasPrimary());
-}
-
-TEST(DeviceModel, HeartbeatDisabledKeepsTheSession)
-{
-    Device d;
-    ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::GVCPConfiguration, 1), kStatusSuccess);
-    EXPECT_FALSE(d.model.expireHeartbeat(std::chrono::steady_clock::now() + std::chrono::hours(1)));
-    EXPECT_TRUE(d.model.hasPrimary());
-}
-
-TEST(DeviceModel, AStreamOpensStreamsAndClosesWithTheSession)
+TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
 {
     Device d;
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
     RecordingSender sender;
     d.model.setSender(0, &sender);
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::StreamChannelDestination0, 0x7F000001), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::StreamChannelPort0, 6000), kStatusSuccess);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessExclusive);
+    EXPECT_EQ(d.log.count("OnApplicationConnect 127.0.0.5:5000 3"), 1u);
+    EXPECT_EQ(d.sink.device, &d.self);
+    d.model.streamChannelChanged(0, 0x7F000001, 6000, 8192, 0);
     EXPECT_EQ(d.source.openedTo, "127.0.0.1:6000");
-    EXPECT_EQ(d.model.writeRegister(kA, gvcp::reg::StreamChannelPacketSize0, 100), kStatusInvalidParameter);
-    EXPECT_EQ(d.model.writeRegister(kA, gvcp::reg::StreamChannelPacketSize0, 9001), kStatusInvalidParameter);
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::StreamChannelPacketSize0, 8192), kStatusSuccess);
-    EXPECT_EQ(d.model.channel(0).config().packetSize & 0xFFFF, 8192u);
-    ASSERT_EQ(d.model.writeRegister(kA, addr::DeviceBase + addr::AcquisitionStart, 1), kStatusSuccess);
+    EXPECT_EQ(d.model.channel(0).config().packetSize, 8192u);
+    // The same destination again opens nothing new.
+    d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    EXPECT_EQ(d.log.count("OnOpen"), 1u);
+    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, std::vector<uint8_t>{0, 0, 0, 1}.data(), 4), kStatusSuccess);
     ASSERT_TRUE(sender.waitFor(5));
     EXPECT_TRUE(d.model.channel(0).streaming());
-    // Losing the controller ends its stream.
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 0), kStatusSuccess);
+    d.model.controlReleased(true);
     EXPECT_FALSE(d.model.channel(0).streaming());
     EXPECT_EQ(d.log.count("OnStreamingStop"), 1u);
     EXPECT_EQ(d.log.count("OnClose"), 1u);
-    uint32_t port = 1;
-    ASSERT_EQ(d.model.readRegister(kB, gvcp::reg::StreamChannelPort0, port), kStatusSuccess);
-    EXPECT_EQ(port, 0u);
+    EXPECT_EQ(d.log.count("OnApplicationDisconnect"), 1u);
+    EXPECT_EQ(d.model.channel(0).config().port, 0u);
+    // A stream without a sender (the transport gave none) never starts.
+    d.model.setSender(0, nullptr);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, std::vector<uint8_t>{0, 0, 0, 1}.data(), 4);
+    EXPECT_FALSE(d.model.channel(0).streaming());
 }
 
 TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
@@ -301,19 +266,22 @@ TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
     d.model.setUserSetCount(2);
     d.model.setUserSetNotify(&notify);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
     const uint32_t b = addr::DeviceBase;
-    ASSERT_EQ(d.model.writeRegister(kA, addr::ChannelBase + addr::Width, 40), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, b + addr::UserSetSelector, 2), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, b + addr::UserSetSave, 1), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, addr::ChannelBase + addr::Width, 20), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, b + addr::UserSetLoad, 1), kStatusSuccess);
+    auto write = [&](uint32_t at, uint32_t v) {
+        const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        return d.model.writeMemory(at, bytes, 4);
+    };
+    ASSERT_EQ(write(addr::ChannelBase + addr::Width, 40), kStatusSuccess);
+    ASSERT_EQ(write(b + addr::UserSetSelector, 2), kStatusSuccess);
+    ASSERT_EQ(write(b + addr::UserSetSave, 1), kStatusSuccess);
+    ASSERT_EQ(write(addr::ChannelBase + addr::Width, 20), kStatusSuccess);
+    ASSERT_EQ(write(b + addr::UserSetLoad, 1), kStatusSuccess);
     EXPECT_EQ(d.source.width, 40u);
-    ASSERT_EQ(d.model.writeRegister(kA, b + addr::UserSetSelector, 0), kStatusSuccess);
-    EXPECT_EQ(d.model.writeRegister(kA, b + addr::UserSetSave, 1), kStatusAccessDenied);
-    ASSERT_EQ(d.model.writeRegister(kA, b + addr::UserSetLoad, 1), kStatusSuccess);
+    ASSERT_EQ(write(b + addr::UserSetSelector, 0), kStatusSuccess);
+    EXPECT_EQ(write(b + addr::UserSetSave, 1), kStatusAccessDenied);
+    ASSERT_EQ(write(b + addr::UserSetLoad, 1), kStatusSuccess);
     EXPECT_EQ(d.source.width, 64u);
-    EXPECT_EQ(d.model.writeRegister(kA, b + addr::UserSetSelector, 3), kStatusInvalidParameter);
+    EXPECT_EQ(write(b + addr::UserSetSelector, 3), kStatusInvalidParameter);
     const std::vector<std::pair<int, uint32_t>> want = {
         {ZuUserSetStateSaveStart, 0}, {ZuUserSetStateSaveCompleted, 0}, {ZuUserSetStateSaveStart, 2},
         {ZuUserSetStateSaveCompleted, 2}, {ZuUserSetStateLoadStart, 2}, {ZuUserSetStateLoadCompleted, 2},
@@ -321,50 +289,46 @@ TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
     EXPECT_EQ(notify.seen, want);
 }
 
-TEST(DeviceModel, ForceIpAndResetTellTheSink)
-{
-    Device d;
-    ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    gvcp::ForceIp other;
-    other.mac = {1, 2, 3, 4, 5, 6};
-    EXPECT_FALSE(d.model.forceIp(other));
-    gvcp::ForceIp mine;
-    mine.mac = loopback().mac;
-    mine.ip = 0x7F00000A;
-    mine.subnetMask = 0xFF000000;
-    EXPECT_TRUE(d.model.forceIp(mine));
-    EXPECT_EQ(d.model.net().ip, 0x7F00000Au);
-    EXPECT_EQ(d.log.count("OnDeviceResetNetwork"), 1u);
-    EXPECT_EQ(d.model.statistics().GetForceIpsReceived(), 1u);
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
-    ASSERT_EQ(d.model.writeRegister(kA, addr::DeviceBase + addr::DeviceReset, 1), kStatusSuccess);
-    EXPECT_EQ(d.log.count("OnDeviceResetFull"), 1u);
-    EXPECT_FALSE(d.model.hasPrimary());
-}
-
-TEST(DeviceModel, ActionsCountAlwaysAndRunOnlyWhenAddressed)
+TEST(DeviceModel, NetworkResetsFullResetsAndActionsTellTheApplication)
 {
     Device d;
     struct Handler : ZuVirtualDeviceLib::IActionHandler {
-        int runs = 0;
-        void OnAction(uint32_t, uint64_t) override { ++runs; }
+        std::vector<std::pair<uint32_t, uint64_t>> runs;
+        void OnAction(uint32_t aSignal, uint64_t aTime) override { runs.emplace_back(aSignal, aTime); }
     } handler;
     d.model.setActionHandler(&handler);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    ASSERT_EQ(d.model.writeRegister(kA, gvcp::reg::ControlChannelPrivilege, 2), kStatusSuccess);
-    d.model.writeRegister(kA, gvcp::reg::ActionDeviceKey, 0x11);
-    d.model.writeRegister(kA, addr::ActionGroupKey, 0x22);
-    d.model.writeRegister(kA, addr::ActionGroupMask, 0x0F);
-    gvcp::ActionCmd a;
-    a.deviceKey = 0x11;
-    a.groupKey = 0x22;
-    a.groupMask = 0x01;
-    EXPECT_TRUE(d.model.action(a));
-    a.groupMask = 0x10;
-    EXPECT_FALSE(d.model.action(a));
-    a.groupMask = 0x01;
-    a.deviceKey = 0x12;
-    EXPECT_FALSE(d.model.action(a));
-    EXPECT_EQ(handler.runs, 1);
-    EXPECT_EQ(d.model.statistics().GetActionCommandsReceived(), 3u);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    d.model.networkReset(0x7F00000A, 0xFF000000, 0);
+    EXPECT_EQ(d.model.net().ip, 0x7F00000Au);
+    EXPECT_EQ(d.log.count("OnDeviceResetNetwork"), 1u);
+    EXPECT_FALSE(d.model.controlled());
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    const uint8_t one[4] = {0, 0, 0, 1};
+    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::DeviceReset, one, 4), kStatusSuccess);
+    EXPECT_EQ(d.log.count("OnDeviceResetFull"), 1u);
+    EXPECT_FALSE(d.model.controlled());
+    d.model.action(0, 77);
+    ASSERT_EQ(handler.runs.size(), 1u);
+    EXPECT_EQ(handler.runs[0].second, 77u);
+}
+
+TEST(DeviceModel, ASinkThatThrowsOnTheControlThreadIsCountedAndTheDeviceGoesOn)
+{
+    Device d;
+    struct Throwing : IZuVirtualDeviceGEVEventSink {
+        int calls = 0;
+        void OnApplicationConnect(IZuVirtualDeviceGEV *, const ZuString &, uint16_t, ZuAccessType) override
+        {
+            ++calls;
+            throw std::runtime_error("sink");
+        }
+    } throwing;
+    d.model.registerSink(&throwing);
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    EXPECT_EQ(throwing.calls, 1);
+    // The other sink was still told.
+    EXPECT_EQ(d.log.count("OnApplicationConnect 127.0.0.5:5000 2"), 1u);
+    EXPECT_TRUE(d.model.controlled());
 }

@@ -7,6 +7,7 @@
 #include "ZuBuffer.h"
 #include "ZuImage.h"
 #include "softdevice/model/channel.h"
+#include "softdevice/model/control_link.h"
 #include "IZuVirtualDeviceGEVEventSink.h"
 
 #include <atomic>
@@ -266,6 +267,42 @@ public:
     CallLog &log;
     IZuVirtualDeviceGEV *device = nullptr;
     bool throwInRegisters = false;
+};
+
+// Stands in for the GVCP server.
+class FakeLink : public softdevice::ControlLink
+{
+public:
+    void publishIdentity(const softdevice::IdentityTexts &aTexts) override { texts = aTexts; ++identities; }
+    void publishDescription(const std::string &aXml) override { xml = aXml; ++descriptions; }
+    bool postEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData, uint32_t aSize) override
+    {
+        if (!open) return false;
+        events.push_back({aEventId, aBlockId, aChannel, std::vector<uint8_t>(aData, aData + aSize)});
+        return true;
+    }
+    bool eventsOpen() const override { return open; }
+    uint64_t timestamp() const override { return 123456789; }
+    void readStatistics(uint64_t (&aCounts)[softdevice::Statistics::kCount]) const override
+    {
+        for (int i = 0; i < softdevice::Statistics::kCount; ++i) aCounts[i] = counts[i];
+    }
+    void resetStatistics() override
+    {
+        for (auto &c : counts) c = 0;
+    }
+    struct Event {
+        uint16_t id;
+        uint64_t block;
+        uint16_t channel;
+        std::vector<uint8_t> data;
+    };
+    softdevice::IdentityTexts texts;
+    std::string xml;
+    int identities = 0, descriptions = 0;
+    bool open = false;
+    std::vector<Event> events;
+    uint64_t counts[softdevice::Statistics::kCount] = {};
 };
 
 } // namespace test

@@ -1,5 +1,6 @@
-#include "gev/gvcp.h"
+#include "fakes.h"
 #include "softdevice/model/message_channel.h"
+#include "softdevice/model/statistics.h"
 
 #include <gtest/gtest.h>
 
@@ -7,123 +8,72 @@
 
 using namespace tarn;
 using namespace tarn::softdevice;
+using tarn::test::FakeLink;
 
-namespace {
-
-struct FakeTransport : EventTransport {
-    bool sendAwaitAck(const std::vector<uint8_t> &aPacket, uint32_t aIp, uint16_t aPort, uint16_t aReqId, uint32_t aTimeoutMs) override
-    {
-        packets.push_back(aPacket);
-        ip = aIp;
-        port = aPort;
-        reqIds.push_back(aReqId);
-        timeout = aTimeoutMs;
-        return ++attempts > failures;
-    }
-    std::vector<std::vector<uint8_t>> packets;
-    std::vector<uint16_t> reqIds;
-    uint32_t ip = 0, timeout = 0;
-    uint16_t port = 0;
-    unsigned attempts = 0, failures = 0;
-};
-
-struct Fixture {
-    Statistics stats;
-    FakeTransport transport;
-    MessageChannel channel{stats, [] { return uint64_t(0x0102030405060708ull); }};
-    Fixture()
-    {
-        channel.setTransport(&transport);
-        channel.setSessionOpen(true);
-        channel.config().destination = 0x7F000001;
-        channel.config().port = 40000;
-    }
-};
-
-} // namespace
-
-TEST(MessageChannel, ClosedUntilASessionAndADestinationExist)
+TEST(MessageChannel, ClosedWithoutAServerOrADestination)
 {
-    Fixture f;
-    f.channel.setSessionOpen(false);
-    EXPECT_FALSE(f.channel.IsOpened());
-    EXPECT_EQ(f.channel.FireEvent(0x9000).GetCode(), ZU_STATE_ERROR);
-    f.channel.setSessionOpen(true);
-    f.channel.config().port = 0;
-    EXPECT_FALSE(f.channel.IsOpened());
-    EXPECT_EQ(f.channel.FireEvent(0x9000).GetCode(), ZU_STATE_ERROR);
-    f.channel.config().port = 40000;
-    EXPECT_TRUE(f.channel.IsOpened());
-    EXPECT_TRUE(f.transport.packets.empty());
-    EXPECT_EQ(f.stats.GetEventsIssued(), 0u);
+    MessageChannel channel;
+    EXPECT_FALSE(channel.IsOpened());
+    EXPECT_EQ(channel.FireEvent(0x9000).GetCode(), ZU_STATE_ERROR);
+    FakeLink link;
+    channel.setLink(&link);
+    EXPECT_FALSE(channel.IsOpened());
+    EXPECT_EQ(channel.FireEvent(0x9000).GetCode(), ZU_STATE_ERROR);
+    link.open = true;
+    EXPECT_TRUE(channel.IsOpened());
+    EXPECT_EQ(channel.FireEvent(0x9000, 7, 1).GetCode(), ZU_OK);
+    ASSERT_EQ(link.events.size(), 1u);
+    EXPECT_EQ(link.events[0].id, 0x9000);
+    EXPECT_EQ(link.events[0].block, 7u);
+    EXPECT_EQ(link.events[0].channel, 1);
+    EXPECT_TRUE(link.events[0].data.empty());
 }
 
-TEST(MessageChannel, EventsCarryTheirIdsBlockChannelAndTime)
+TEST(MessageChannel, DataIsWholeWordsWithinOneDatagramAndNeverWritten)
 {
-    Fixture f;
-    ASSERT_EQ(f.channel.FireEvent(0x9001, 7, 1).GetCode(), ZU_OK);
-    ASSERT_EQ(f.transport.packets.size(), 1u);
-    auto cmd = gvcp::decodeCommand(f.transport.packets[0].data(), f.transport.packets[0].size());
-    ASSERT_TRUE(cmd);
-    auto ev = gvcp::EventCmd::decode(*cmd);
-    ASSERT_TRUE(ev);
-    ASSERT_EQ(ev->events.size(), 1u);
-    EXPECT_EQ(ev->events[0].eventId, 0x9001);
-    EXPECT_EQ(ev->events[0].blockId, 7u);
-    EXPECT_EQ(ev->events[0].streamChannel, 1);
-    EXPECT_EQ(ev->events[0].timestamp, 0x0102030405060708ull);
-    EXPECT_EQ(f.transport.ip, 0x7F000001u);
-    EXPECT_EQ(f.transport.port, 40000);
-    EXPECT_EQ(f.stats.GetEventsIssued(), 1u);
-    EXPECT_EQ(f.stats.GetEventDatasIssued(), 0u);
-}
-
-TEST(MessageChannel, DataIsCopiedWordsOnlyAndNeverWritten)
-{
-    Fixture f;
+    MessageChannel channel;
+    FakeLink link;
+    link.open = true;
+    channel.setLink(&link);
     uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     const uint8_t copy[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_EQ(f.channel.FireEvent(0x9000, data, 3).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_EQ(f.channel.FireEvent(0x9000, nullptr, 4).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_EQ(f.channel.FireEvent(0x9000, data, 0).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(channel.FireEvent(0x9000, data, 3).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(channel.FireEvent(0x9000, nullptr, 4).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(channel.FireEvent(0x9000, data, 0).GetCode(), ZU_INVALID_PARAMETER);
     std::vector<uint8_t> big(MessageChannel::kMaxData + 4, 0);
-    EXPECT_EQ(f.channel.FireEvent(0x9000, big.data(), uint32_t(big.size())).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_TRUE(f.transport.packets.empty());
+    EXPECT_EQ(channel.FireEvent(0x9000, big.data(), uint32_t(big.size())).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_TRUE(link.events.empty());
     std::vector<uint8_t> largest(MessageChannel::kMaxData, 0xAB);
-    EXPECT_EQ(f.channel.FireEvent(0x9000, largest.data(), uint32_t(largest.size())).GetCode(), ZU_OK);
-    EXPECT_LE(f.transport.packets.back().size(), 576u);
-    ASSERT_EQ(f.channel.FireEvent(0x9002, data, 8, 5).GetCode(), ZU_OK);
+    EXPECT_EQ(channel.FireEvent(0x9000, largest.data(), uint32_t(largest.size())).GetCode(), ZU_OK);
+    ASSERT_EQ(channel.FireEvent(0x9002, data, 8, 5).GetCode(), ZU_OK);
     EXPECT_EQ(std::memcmp(data, copy, 8), 0);
-    auto cmd = gvcp::decodeCommand(f.transport.packets.back().data(), f.transport.packets.back().size());
-    auto ev = gvcp::EventDataCmd::decode(*cmd);
-    ASSERT_TRUE(ev);
-    EXPECT_EQ(ev->data, std::vector<uint8_t>(copy, copy + 8));
-    EXPECT_EQ(ev->event.blockId, 5u);
-    EXPECT_EQ(ev->event.streamChannel, 0xFFFF);
-    EXPECT_EQ(f.stats.GetEventDatasIssued(), 2u);
+    EXPECT_EQ(link.events.back().data, std::vector<uint8_t>(copy, copy + 8));
+    EXPECT_EQ(link.events.back().block, 5u);
+    EXPECT_EQ(link.events.back().channel, 0xFFFF);
+    // The data form with a closed channel is a state error, not a bad parameter.
+    link.open = false;
+    EXPECT_EQ(channel.FireEvent(0x9000, data, 4).GetCode(), ZU_STATE_ERROR);
 }
 
-TEST(MessageChannel, RetriesUntilAcknowledgedThenGivesUp)
+TEST(Statistics, ReadsTheServersCountersEachByItsOwnGetter)
 {
-    Fixture f;
-    f.channel.config().retryCount = 3;
-    f.channel.config().timeoutMs = 40;
-    f.transport.failures = 2;
-    EXPECT_EQ(f.channel.FireEvent(0x9000).GetCode(), ZU_OK);
-    EXPECT_EQ(f.transport.packets.size(), 3u);
-    // A retry is the same command again, with the same request id.
-    EXPECT_EQ(f.transport.packets[0], f.transport.packets[2]);
-    EXPECT_EQ(f.transport.timeout, 40u);
-    EXPECT_EQ(f.stats.GetEventRetriesIssued(), 2u);
-    EXPECT_EQ(f.stats.GetEventRetriesIssuedMax(), 2u);
-
-    f.transport.attempts = 0;
-    f.transport.failures = 100;
-    f.transport.packets.clear();
-    EXPECT_EQ(f.channel.FireEvent(0x9000).GetCode(), ZU_TIMEOUT);
-    EXPECT_EQ(f.transport.packets.size(), 4u);
-    EXPECT_EQ(f.stats.GetEventRetriesIssued(), 5u);
-    EXPECT_EQ(f.stats.GetEventRetriesIssuedMax(), 3u);
-    // The next event has a request id of its own.
-    EXPECT_NE(f.transport.reqIds.front(), f.transport.reqIds.back());
+    Statistics stats;
+    EXPECT_EQ(stats.GetSessionsOpened(), 0u);
+    FakeLink link;
+    for (int i = 0; i < Statistics::kCount; ++i) link.counts[i] = uint64_t(100 + i);
+    link.counts[Statistics::TestPackets] = (uint64_t(1) << 63) + 5;
+    stats.setSource([&](uint64_t(&c)[Statistics::kCount]) { link.readStatistics(c); }, [&] { link.resetStatistics(); });
+    using G = uint64_t (Statistics::*)() const;
+    const G getters[Statistics::kCount] = {
+        &Statistics::GetReadMemsReceived, &Statistics::GetWriteMemsReceived, &Statistics::GetReadRegsReceived,
+        &Statistics::GetWriteRegsReceived, &Statistics::GetDiscoveriesReceived, &Statistics::GetActionCommandsReceived,
+        &Statistics::GetForceIpsReceived, &Statistics::GetPacketResendRequestsReceived, &Statistics::GetPendingAcksIssued,
+        &Statistics::GetRetriesReceived, &Statistics::GetRetriesReceivedMax, &Statistics::GetEventsIssued,
+        &Statistics::GetEventDatasIssued, &Statistics::GetEventRetriesIssued, &Statistics::GetEventRetriesIssuedMax,
+        &Statistics::GetSessionsOpened, &Statistics::GetSessionsClosed, &Statistics::GetHeartbeatFailedCount,
+        &Statistics::GetGVSPTestPacketsIssued};
+    for (int i = 0; i + 1 < Statistics::kCount; ++i) EXPECT_EQ((stats.*getters[i])(), uint64_t(100 + i)) << i;
+    EXPECT_EQ(stats.GetGVSPTestPacketsIssued(), (uint64_t(1) << 63) + 5);
+    stats.Reset();
+    for (const G g : getters) EXPECT_EQ((stats.*g)(), 0u);
 }
