@@ -35,6 +35,9 @@ public:
 
     // Watches a descriptor (set up before run, not while it runs).
     void watch(int aFd, Handler aHandler);
+    // Stops watching every descriptor (between runs), for one that was
+    // replaced by another.
+    void clear() { mWatches.clear(); }
 
     // Waits and dispatches until one of the exits; aTimeoutMs < 0 waits
     // without end. A pending socket error is cleared; a descriptor that can
