@@ -121,6 +121,9 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
 
 void Channel::stopStreaming()
 {
+    // Taken before the worker is let go: once it is, another thread may
+    // destroy this channel while a self-stop below is still running.
+    IZuSWStreamingChannelSource &source = mSource;
     std::shared_ptr<Worker> worker;
     worker.swap(mWorker);
     if (!worker) return;
@@ -128,13 +131,15 @@ void Channel::stopStreaming()
     if (worker->thread.get_id() == std::this_thread::get_id()) {
         // Stopped from inside one of this thread's own up-calls: it cannot
         // be joined from here. It leaves as soon as the up-call returns and
-        // touches nothing of the channel on its way out.
+        // touches nothing of the channel on its way out; neither does this.
         worker->detached = true;
         worker->thread.detach();
-        guarded(mCounters.sourceFailures, [&] { mSource.AbortQueuedBuffers(); });
-    } else {
-        worker->thread.join();
+        std::atomic<uint64_t> failures{0};
+        guarded(failures, [&] { source.AbortQueuedBuffers(); });
+        guarded(failures, [&] { source.OnStreamingStop(); });
+        return;
     }
+    worker->thread.join();
     guarded(mCounters.sourceFailures, [&] { mSource.OnStreamingStop(); });
 }
 
