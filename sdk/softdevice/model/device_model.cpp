@@ -480,13 +480,16 @@ void DeviceModel::declareFeatures()
     if (multi)
         integer("SourceSelector", ifc, db + addr::SourceSelector, "RW", 0, int64_t(mChannels.size()) - 1,
                 "Selects the stream source the image features show")
-            .selected = {"Width", "Height", "OffsetX", "OffsetY", "PixelFormat", "PayloadSize", "WidthMax", "HeightMax",
+            .selected = {"Width", "Height", "OffsetX", "OffsetY", "PixelFormat", "PayloadSize", "WidthMax", "HeightMax", "SensorWidth", "SensorHeight",
                          "ChunkModeActive", "ChunkSelector", "ChunkEnable"};
     for (auto hidden : {std::make_pair("WidthMin", addr::WidthMin), std::make_pair("WidthInc", addr::WidthInc),
                         std::make_pair("HeightMin", addr::HeightMin), std::make_pair("HeightInc", addr::HeightInc)})
         perChannel(visible(integer(hidden.first, ifc, cb + hidden.second, "RO", 0, 0xFFFFFFFF, ""), "Invisible"));
     perChannel(integer("WidthMax", ifc, cb + addr::WidthMax, "RO", 1, 0xFFFFFFFF, "Largest width"));
     perChannel(integer("HeightMax", ifc, cb + addr::HeightMax, "RO", 1, 0xFFFFFFFF, "Largest height"));
+    // A software sensor is as large as the largest image.
+    perChannel(integer("SensorWidth", ifc, cb + addr::WidthMax, "RO", 1, 0xFFFFFFFF, "Width of the sensor in pixels"));
+    perChannel(integer("SensorHeight", ifc, cb + addr::HeightMax, "RO", 1, 0xFFFFFFFF, "Height of the sensor in lines"));
     auto geometry = [&](const char *name, uint32_t at, const char *pMin, const char *pMax, const char *tip) {
         FeatureDecl &f = perChannel(locked(integer(name, ifc, cb + at, "RW", 0, 0xFFFFFFFF, tip), true));
         if (pMin) f.pMin = pMin;
