@@ -129,6 +129,8 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
         if (!f.toolTip.empty()) out << "    <ToolTip>" << xmlEscape(f.toolTip) << "</ToolTip>\n";
         out << "    <Visibility>" << f.visibility << "</Visibility>\n";
         if (!f.lockedBy.empty()) out << "    <pIsLocked>" << f.lockedBy << "</pIsLocked>\n";
+        // The schema wants it before the value, whatever the kind.
+        if (f.streamable) out << "    <Streamable>Yes</Streamable>\n";
         switch (f.kind) {
         case FeatureDecl::Kind::String:
             out << "    <Address>" << hex(f.address) << "</Address>\n";
@@ -166,7 +168,6 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
             for (const std::string &s : f.selected) out << "    <pSelected>" << s << "</pSelected>\n";
             break;
         }
-        if (f.streamable) out << "    <Streamable>Yes</Streamable>\n";
         out << "  </" << kindName(f.kind) << ">\n";
         writeRegister(out, f, reg);
     }
