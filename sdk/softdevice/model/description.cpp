@@ -98,6 +98,14 @@ bool DescriptionWriter::has(const std::string &aName) const
     return false;
 }
 
+void DescriptionWriter::writeSelected(std::ostream &aOut, const FeatureDecl &aFeature) const
+{
+    // Only features that exist: a selector may be declared for several
+    // that a device leaves out (chunks without any chunk).
+    for (const std::string &s : aFeature.selected)
+        if (has(s)) aOut << "    <pSelected>" << s << "</pSelected>\n";
+}
+
 std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
 {
     std::ostringstream out;
@@ -107,9 +115,7 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
         << "\" StandardNameSpace=\"GEV\" SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\" SchemaSubMinorVersion=\"0\""
         << " MajorVersion=\"" << aHeader.major << "\" MinorVersion=\"" << aHeader.minor << "\" SubMinorVersion=\""
         << aHeader.subMinor << "\" ProductGuid=\"" << xmlEscape(aHeader.productGuid) << "\" VersionGuid=\""
-        << xmlEscape(aHeader.versionGuid) << "\" xmlns=\"http://www.genicam.org/GenApi/Version_1_1\""
-        << " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
-        << " xsi:schemaLocation=\"http://www.genicam.org/GenApi/Version_1_1 GenApiSchema_Version_1_1.xsd\">\n";
+        << xmlEscape(aHeader.versionGuid) << "\" xmlns=\"http://www.genicam.org/GenApi/Version_1_1\">\n";
 
     out << "  <Category Name=\"Root\" NameSpace=\"Standard\">\n";
     for (const auto &c : mCategories) out << "    <pFeature>" << c.first << "</pFeature>\n";
@@ -145,7 +151,7 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
                     << "\">\n      <Value>" << e.second << "</Value>\n    </EnumEntry>\n";
             }
             out << "    <pValue>" << reg << "</pValue>\n";
-            for (const std::string &s : f.selected) out << "    <pSelected>" << s << "</pSelected>\n";
+            writeSelected(out, f);
             break;
         case FeatureDecl::Kind::Command:
             out << "    <pValue>" << reg << "</pValue>\n";
@@ -165,7 +171,7 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
             out << "    <Inc>" << (f.inc > 0 ? f.inc : 1) << "</Inc>\n";
             if (!f.representation.empty()) out << "    <Representation>" << f.representation << "</Representation>\n";
             if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
-            for (const std::string &s : f.selected) out << "    <pSelected>" << s << "</pSelected>\n";
+            writeSelected(out, f);
             break;
         }
         out << "  </" << kindName(f.kind) << ">\n";

@@ -7,6 +7,7 @@
 // factory adds its own declarations to the same writer.
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,6 +74,8 @@ public:
     std::string write(const DescriptionHeader &aHeader) const;
 
 private:
+    void writeSelected(std::ostream &aOut, const FeatureDecl &aFeature) const;
+
     std::vector<std::pair<std::string, std::string>> mCategories;
     std::vector<FeatureDecl> mFeatures;
 };
