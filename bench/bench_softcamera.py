@@ -1,0 +1,119 @@
+"""The software camera's throughput, as ratios beside peers in one run.
+
+    tools/netns .venv/bin/python bench/bench_softcamera.py [seconds]
+
+1. Sending on one core: our camera (the default source's buffers, passed
+   back at once by a minimal Python queue) and Aravis's fake camera, each
+   pinned to core 0, each streaming 2048 x 2048 Mono8 frames in 8 KiB
+   packets to the same receiver (Aravis's arv-camera-test on core 1); the
+   ratio of the bytes each delivers. The receiver caps both alike, so the
+   ratio is a lower bound of the senders' own.
+2. A source written in Python: the same with a NumPy source that fills
+   each frame in Python, and with tiny frames, the cost of one frame's
+   up-calls beside a plain Python call measured in the same run.
+"""
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+import timeit
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+PY = sys.executable
+
+
+def arv_camera_test(address, seconds, width, height, packet=8192, frequency=1000):
+    proc = subprocess.Popen(["taskset", "-c", "1", "stdbuf", "-oL", "arv-camera-test-0.8", "-n", address,
+                             "-w", str(width), "-h", str(height), "-f", str(frequency), "-i", str(packet)],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    time.sleep(seconds)
+    proc.send_signal(signal.SIGINT)
+    out, _ = proc.communicate(timeout=60)
+    counts = {k: int(v) for k, v in re.findall(r"(n_\w+)\s+= (\d+)", out)}
+    if "n_transferred_bytes" not in counts:
+        raise RuntimeError(out)
+    return counts
+
+
+def our_camera(n, width, height, mode="default"):
+    proc = subprocess.Popen(["taskset", "-c", "0", PY, str(HERE / "softcamera_process.py"), str(n), str(width),
+                             str(height), mode], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    line = proc.stdout.readline()
+    if not line.startswith("ready"):
+        raise RuntimeError(line)
+    return proc
+
+
+def fake_camera():
+    proc = subprocess.Popen(["taskset", "-c", "0", "arv-fake-gv-camera-0.8", "-i", "127.0.0.1", "-s", "GV01"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    return proc
+
+
+def stop(proc):
+    if proc.stdin:
+        proc.stdin.close()
+    else:
+        proc.terminate()
+    proc.wait(timeout=30)
+
+
+def line(name, value, unit, ratio=None, goal=None):
+    text = f"{name:58s} {value:10.1f} {unit}"
+    if ratio is not None:
+        text += f"   ratio {ratio:6.2f}"
+    if goal is not None:
+        text += f" (goal {goal})"
+    print(text, flush=True)
+
+
+def main():
+    seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 5.0
+    size = 2048
+
+    fake = fake_camera()
+    try:
+        theirs = arv_camera_test("127.0.0.1", seconds, size, size)
+    finally:
+        stop(fake)
+    ours_proc = our_camera(2, size, size)
+    try:
+        ours = arv_camera_test("127.0.0.2", seconds, size, size)
+    finally:
+        stop(ours_proc)
+    rate_theirs = theirs["n_transferred_bytes"] / seconds / 1e6
+    rate_ours = ours["n_transferred_bytes"] / seconds / 1e6
+    line("Aravis fake camera, one core (MB/s)", rate_theirs, "MB/s")
+    line("our software camera, one core (MB/s)", rate_ours, "MB/s", rate_ours / rate_theirs, ">= 4")
+    line("  its missing frames / packets", ours["n_missing_frames"], "", None)
+
+    python_proc = our_camera(3, size, size, "python")
+    try:
+        filled = arv_camera_test("127.0.0.3", seconds, size, size)
+    finally:
+        stop(python_proc)
+    line("frames filled by a NumPy source in Python (MB/s)", filled["n_transferred_bytes"] / seconds / 1e6, "MB/s",
+         filled["n_transferred_bytes"] / max(1, ours["n_transferred_bytes"]))
+
+    # Tiny frames: what one frame's up-calls cost.
+    tiny_proc = our_camera(4, 16, 16)
+    try:
+        tiny = arv_camera_test("127.0.0.4", seconds, 16, 16, packet=1500, frequency=100000)
+    finally:
+        stop(tiny_proc)
+    frames = tiny["n_transferred_bytes"] / 256
+    per_frame_us = seconds / max(frames, 1) * 1e6
+
+    def plain(x):
+        return x
+    call_us = min(timeit.repeat("plain(1)", globals={"plain": plain}, number=200000, repeat=5)) / 200000 * 1e6
+    line("per frame of a Python source, tiny frames (us)", per_frame_us, "us", per_frame_us / call_us)
+    print(f"{'':58s} (ratio to a plain Python call of {call_us * 1000:.0f} ns)")
+
+
+if __name__ == "__main__":
+    main()
