@@ -81,7 +81,62 @@ def main():
         if camera:
             camera.terminate()
             camera.wait()
+    software_cameras()
     print("done")
+
+
+def software_cameras():
+    """Two software cameras fed from Python with NumPy frames, each on its
+    own loopback address: found by discovery, controlled and streamed by a
+    controller that shares no code with them, every frame checked."""
+    print("Software cameras fed from Python")
+    if not os.environ.get("TARN_IN_NETNS"):
+        print("  (run `make demo`: the cameras need the private network namespace)")
+        return
+    import sys
+    from pathlib import Path
+    sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))
+    import tarn_edge_310  # noqa: F401  (the cameras' module)
+    from support.controller import Controller, StreamReceiver, open_stream, start_acquisition, stop_acquisition
+    from support.softcamera import SoftCamera, pattern
+
+    cameras = [SoftCamera(2, width=320, height=240, fps=500), SoftCamera(3, width=160, height=120, fps=500)]
+    try:
+        cameras[1].device.GetInfo().SetModelName("RigCam")
+        system = tb.ZuSystem()
+        system.SetDetectionTimeout(300)
+        system.Find()
+        for i in range(system.GetDeviceCount()):
+            info = system.GetDeviceInfo(i)
+            if info.GetIPAddress() in ("127.0.0.2", "127.0.0.3"):
+                print(f"  found {info.GetVendorName()} {info.GetModelName()} at {info.GetIPAddress()} "
+                      f"({info.GetMACAddress()})")
+        for cam in cameras:
+            ctl = Controller(cam.address)
+            receiver = StreamReceiver()
+            try:
+                ctl.take_control()
+                open_stream(ctl, receiver)
+                start = time.monotonic()
+                start_acquisition(ctl)
+                blocks = receiver.wait_for(1000, timeout=30)
+                elapsed = time.monotonic() - start
+                stop_acquisition(ctl)
+                ctl.release()
+            finally:
+                receiver.close()
+                ctl.close()
+            blocks = blocks[:1000]
+            height, width = cam.source.height, cam.source.width
+            good = sum(np.array_equal(np.frombuffer(b.data(), np.uint8).reshape(height, width),
+                                      pattern(b.id - 1, height, width)) for b in blocks)
+            ids = [b.id for b in blocks]
+            lost = (ids[-1] - ids[0] + 1 - len(ids)) if ids else 0
+            print(f"  {cam.address}: {len(blocks)} frames of {width}x{height} in {elapsed:.2f} s "
+                  f"({len(blocks) / elapsed:.0f} frames/s), {good} byte-identical, {lost} lost")
+    finally:
+        for cam in cameras:
+            cam.stop()
 
 
 def start_fake_camera():
