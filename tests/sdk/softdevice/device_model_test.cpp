@@ -315,7 +315,6 @@ TEST(DeviceModel, NetworkResetsFullResetsAndActionsTellTheApplication)
 
 TEST(DeviceModel, ASinkThatThrowsOnTheControlThreadIsCountedAndTheDeviceGoesOn)
 {
-    Device d;
     struct Throwing : IZuVirtualDeviceGEVEventSink {
         int calls = 0;
         void OnApplicationConnect(IZuVirtualDeviceGEV *, const ZuString &, uint16_t, ZuAccessType) override
@@ -323,7 +322,8 @@ TEST(DeviceModel, ASinkThatThrowsOnTheControlThreadIsCountedAndTheDeviceGoesOn)
             ++calls;
             throw std::runtime_error("sink");
         }
-    } throwing;
+    } throwing;   // outlives the device, which notifies it to the end
+    Device d;
     d.model.registerSink(&throwing);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
