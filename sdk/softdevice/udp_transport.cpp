@@ -1,25 +1,18 @@
 #include "softdevice/transport.h"
 
 #include "gvcpserver/udp_server.h"
+#include "softdevice/gvcp_adapter.h"
 #include "softdevice/gvsp_sender.h"
-#include "softdevice/model/guard.h"
 
 namespace tarn {
 namespace softdevice {
 
 namespace {
 
-// A write that reaches a source or sink (Python) is announced with a
-// PENDING_ACK: it may take longer than a controller waits.
-constexpr uint32_t kSlowWriteMs = 1000;
-
 // The device model over the shared GVCP server on UDP: the server keeps the
 // bootstrap registers, the session and the messaging channel; the model its
 // own registers; the senders the streams.
-class UdpTransport : public Transport,
-                     public gvcp::DeviceModel,
-                     public gvcp::ServerListener,
-                     public ControlLink
+class UdpTransport : public Transport, public ControlLink
 {
 public:
     ~UdpTransport() override { stop(); }
@@ -27,27 +20,27 @@ public:
     bool start(softdevice::DeviceModel &aModel, std::string &aError) override
     {
         mModel = &aModel;
-        const NetConfig &net = aModel.net();
+        mAdapter = std::make_unique<GvcpAdapter>(aModel);
+        mAdapter->onResend([this](const gvcp::PacketResendCmd &aRequest) {
+            if (aRequest.streamChannel < mSenders.size()) mSenders[aRequest.streamChannel]->resend(aRequest);
+        });
         gvcp::ServerConfig config;
-        config.identity.mac = net.mac;
-        config.identity.ip = net.ip;
-        config.identity.subnetMask = net.mask;
-        config.identity.gateway = net.gateway;
-        applyTexts(config.identity, aModel.identityTexts());
+        config.identity = GvcpAdapter::identityOf(aModel);
         const std::string xml = aModel.description();
         config.description.assign(xml.begin(), xml.end());
         config.descriptionName = "tarn_softcamera.xml";
         config.streamChannels = uint32_t(aModel.channelCount());
         config.actionSignals = 1;
-        mServer = std::make_unique<gvcp::UdpServer>(config, this, this);
+        mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());
+        const uint32_t ip = aModel.net().ip;
         for (size_t i = 0; i < aModel.channelCount(); ++i) {
             auto sender = std::make_unique<GvspSender>(aModel.channel(i).config());
-            if (!sender->open(net.ip, aError)) return false;
+            if (!sender->open(ip, aError)) return false;
             mServer->server().setStreamSourcePort(uint32_t(i), sender->port());
             aModel.setSender(i, sender.get());
             mSenders.push_back(std::move(sender));
         }
-        if (!mServer->start(gvcp::formatIPv4(net.ip), gvcp::kPort, &aError)) return false;
+        if (!mServer->start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
         aModel.setLink(this);
         aModel.controlChannelStarted(mServer->port());
         return true;
@@ -63,70 +56,16 @@ public:
         for (size_t i = 0; i < mSenders.size(); ++i) mModel->setSender(i, nullptr);
         mSenders.clear();
         mServer.reset();
+        mAdapter.reset();
         mModel = nullptr;
     }
 
 private:
-    static void applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts)
-    {
-        aIdentity.manufacturerName = aTexts.manufacturerName;
-        aIdentity.modelName = aTexts.modelName;
-        aIdentity.deviceVersion = aTexts.deviceVersion;
-        aIdentity.manufacturerInfo = aTexts.manufacturerInfo;
-        aIdentity.serialNumber = aTexts.serialNumber;
-    }
-
-    // ---- gvcp::DeviceModel: the registers beyond the bootstrap block.
-    gvcp::Status read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override
-    {
-        enterDeviceThread(mModel);
-        return mModel->readMemory(aAddress, aCount, aData);
-    }
-    gvcp::Status write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override
-    {
-        enterDeviceThread(mModel);
-        return mModel->writeMemory(aAddress, aData, aCount);
-    }
-    uint32_t writeTime(uint32_t aAddress, uint32_t) override { return mModel->isSlow(aAddress) ? kSlowWriteMs : 0; }
-
-    // ---- gvcp::ServerListener: what the controller did.
-    void onControlTaken(const net::Endpoint &aController, gvcp::Access aAccess) override
-    {
-        enterDeviceThread(mModel);
-        mModel->controlTaken(aController.ip, aController.port,
-                             aAccess == gvcp::Access::Exclusive ? ZuAccessExclusive : ZuAccessControl);
-    }
-    void onControlReleased(bool aHeartbeatExpired) override
-    {
-        enterDeviceThread(mModel);
-        mModel->controlReleased(aHeartbeatExpired);
-    }
-    void onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway) override
-    {
-        enterDeviceThread(mModel);
-        mModel->networkReset(aIp, aMask, aGateway);
-    }
-    void onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &aStream) override
-    {
-        enterDeviceThread(mModel);
-        mModel->streamChannelChanged(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
-                                     aStream.packetDelay);
-    }
-    void onAction(uint32_t aSignal, std::optional<uint64_t> aTime) override
-    {
-        enterDeviceThread(mModel);
-        mModel->action(aSignal, aTime.value_or(0));
-    }
-    void onPacketResend(const gvcp::PacketResendCmd &aRequest) override
-    {
-        if (aRequest.streamChannel < mSenders.size()) mSenders[aRequest.streamChannel]->resend(aRequest);
-    }
-
     // ---- ControlLink: what the model hands the server.
     void publishIdentity(const IdentityTexts &aTexts) override
     {
         gvcp::DeviceIdentity identity;
-        applyTexts(identity, aTexts);
+        GvcpAdapter::applyTexts(identity, aTexts);
         mServer->server().setIdentityTexts(identity);
     }
     void publishDescription(const std::string &aXml) override
@@ -160,6 +99,7 @@ private:
     void resetStatistics() override { mServer->server().resetStats(); }
 
     softdevice::DeviceModel *mModel = nullptr;
+    std::unique_ptr<GvcpAdapter> mAdapter;
     std::unique_ptr<gvcp::UdpServer> mServer;
     std::vector<std::unique_ptr<GvspSender>> mSenders;
 };
