@@ -172,3 +172,84 @@ def test_deleting_a_running_device_stops_it_and_frees_its_buffers():
     del device
     gc.collect()
     assert source.calls.count(("FreeBuffer",)) == 8
+
+
+def test_stopping_from_the_control_thread_and_deleting_a_lent_device_proxy():
+    """A sink that stops the device when a controller connects: the control
+    thread is not joined from itself; the controller's write still gets its
+    answer or times out, and the device ends."""
+    from support.controller import Controller, GvcpError
+    import socket
+
+    class Stopper(te.IZuVirtualDeviceGEVEventSink):
+        def OnCreateCustomRegisters(self, device, factory):
+            # The device proxy is lent: deleting it frees nothing.
+            m.delete_IZuVirtualDeviceGEV(device)
+
+        def OnApplicationConnect(self, device, ip, port, access):
+            self.result = holder.Stop().GetCode()
+
+    source = NumpySource()
+    holder = new_device(source)
+    sink = Stopper()
+    holder.RegisterEventSink(sink)
+    assert holder.Start(loopback_mac(37)).IsOK()
+    ctl = Controller("127.0.0.37", timeout=1.0)
+    try:
+        try:
+            ctl.take_control()
+        except (socket.timeout, GvcpError):
+            pass
+    finally:
+        ctl.close()
+    for _ in range(500):
+        if source.calls.count(("FreeBuffer",)) == 8:
+            break
+        import time
+        time.sleep(0.01)
+    assert sink.result == te.ZU_OK
+    assert source.calls.count(("FreeBuffer",)) == 8
+    assert holder.GetInfo() is None
+    assert holder.Start(loopback_mac(37)).IsOK()
+    holder.Stop()
+
+
+def test_stop_while_streaming_lets_the_streaming_thread_finish_its_up_call():
+    from support.controller import Controller, StreamReceiver, open_stream, start_acquisition
+    source = NumpySource()
+    device = new_device(source)
+    assert device.Start(loopback_mac(38)).IsOK()
+    ctl = Controller("127.0.0.38")
+    receiver = StreamReceiver()
+    try:
+        ctl.take_control()
+        open_stream(ctl, receiver)
+        start_acquisition(ctl)
+        assert len(receiver.wait_for(3)) >= 3
+        # Still streaming: Stop must release the interpreter for the
+        # streaming thread's up-calls while it joins that thread.
+        assert device.Stop().IsOK()
+    finally:
+        receiver.close()
+        ctl.close()
+    assert ("OnStreamingStop",) in source.calls
+    assert source.calls.count(("FreeBuffer",)) == 8
+
+
+def test_a_process_that_exits_with_a_streaming_camera_ends_cleanly(py):
+    proc = py("""
+        import sys
+        sys.path.insert(0, "tests")
+        from support.controller import Controller, StreamReceiver, open_stream, start_acquisition
+        from support.softcamera import SoftCamera
+        camera = SoftCamera(39)
+        ctl = Controller("127.0.0.39")
+        receiver = StreamReceiver()
+        ctl.take_control()
+        open_stream(ctl, receiver)
+        start_acquisition(ctl)
+        assert len(receiver.wait_for(5)) >= 5
+        print("exiting", flush=True)
+    """, timeout=60)
+    assert proc.returncode == 0
+    assert proc.stdout.strip() == "exiting"

@@ -131,3 +131,29 @@ def test_ten_thousand_frames_arrive_without_loss_or_growth():
     assert marks[-1][0] == marks[0][0]
     # The last run (as long as the one before it) costs no memory of its own.
     assert marks[-1][1] - marks[1][1] < 2048, marks
+
+
+def test_two_cameras_stream_at_once_each_from_its_own_address():
+    cameras = []
+    for n, size in ((23, (64, 32)), (24, (32, 16))):
+        device = te.ZuSoftDeviceGEV()
+        source = NumpySource(width=size[0], height=size[1], fps=2000)
+        device.AddStream(source)
+        assert device.Start(loopback_mac(n)).IsOK()
+        cameras.append((device, source, Controller(f"127.0.0.{n}"), StreamReceiver()))
+    try:
+        for device, source, ctl, receiver in cameras:
+            ctl.take_control()
+            open_stream(ctl, receiver)
+            start_acquisition(ctl)
+        for device, source, ctl, receiver in cameras:
+            blocks = receiver.wait_for(200)[:200]
+            assert len(blocks) == 200
+            for block in blocks:
+                got = np.frombuffer(block.data(), dtype=np.uint8).reshape(source.height, source.width)
+                assert np.array_equal(got, pattern(block.id - 1, source.height, source.width))
+    finally:
+        for device, source, ctl, receiver in cameras:
+            receiver.close()
+            ctl.close()
+            device.Stop()
