@@ -43,7 +43,7 @@ bool describeBlock(ZuBuffer &aBuffer, gvsp::BlockSource &aSource)
     return aSource.data && aSource.size;
 }
 
-GvspSender::GvspSender(StreamConfig &aConfig) : mConfig(aConfig), mPacket(65536)
+GvspSender::GvspSender(StreamConfig &aConfig) : mConfig(aConfig), mBatch(kBatch * 65536)
 {
 }
 
@@ -57,20 +57,37 @@ bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
     return true;
 }
 
-bool GvspSender::transmit(const Sent &aSent, uint32_t aPacketId, bool aResend)
+void GvspSender::flush(size_t aCount, net::Endpoint aTo)
 {
-    const size_t n = aSent.packetizer.write(aPacketId, mPacket.data(), mPacket.size(), aResend);
-    if (!n) return false;
+    size_t done = 0;
     // A loopback receiver drops what its socket cannot hold: when the kernel
-    // refuses the packet, wait a moment rather than lose it.
-    for (int tries = 0; tries < 100; ++tries) {
-        if (mSocket.sendTo(mPacket.data(), n, aSent.to)) {
-            ++mPacketsSent;
-            return true;
+    // refuses packets, wait a moment rather than lose them.
+    for (int tries = 0; done < aCount && tries < 100; ++tries) {
+        const int sent = mSocket.sendAllTo(mDatas + done, mSizes + done, aCount - done, aTo);
+        if (sent > 0) {
+            done += size_t(sent);
+            mPacketsSent += uint64_t(sent);
+        } else {
+            ::poll(nullptr, 0, 1);
         }
-        ::poll(nullptr, 0, 1);
     }
-    return false;
+}
+
+void GvspSender::transmit(const Sent &aSent, uint32_t aFirst, uint32_t aLast, bool aResend)
+{
+    size_t batched = 0;
+    for (uint64_t id = aFirst; id <= aLast; ++id) {
+        uint8_t *slot = mBatch.data() + batched * 65536;
+        const size_t n = aSent.packetizer.write(uint32_t(id), slot, 65536, aResend);
+        if (!n) continue;
+        mDatas[batched] = slot;
+        mSizes[batched] = n;
+        if (++batched == kBatch) {
+            flush(batched, aSent.to);
+            batched = 0;
+        }
+    }
+    if (batched) flush(batched, aSent.to);
 }
 
 bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
@@ -98,7 +115,7 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
     }
     sent->buffer = &aBuffer;
     sent->to = {destination, port};
-    for (uint32_t p = 0; p < sent->packetizer.packetCount(); ++p) transmit(*sent, p, false);
+    transmit(*sent, 0, sent->packetizer.packetCount() - 1, false);
     mHistory.push_back(std::move(sent));
     return true;
 }
@@ -120,7 +137,7 @@ void GvspSender::resend(const gvcp::PacketResendCmd &aRequest)
     for (auto &sent : mHistory) {
         if (sent->packetizer.blockId() != aRequest.blockId) continue;
         const uint32_t last = std::min<uint32_t>(aRequest.lastPacketId, sent->packetizer.packetCount() - 1);
-        for (uint32_t id = aRequest.firstPacketId; id <= last; ++id) transmit(*sent, id, true);
+        if (aRequest.firstPacketId <= last) transmit(*sent, aRequest.firstPacketId, last, true);
         return;
     }
 }

@@ -45,7 +45,10 @@ private:
         gvsp::Packetizer packetizer;
         net::Endpoint to;
     };
-    bool transmit(const Sent &aSent, uint32_t aPacketId, bool aResend);
+    // Packets aFirst..aLast of a block, written a batch at a time into the
+    // batch memory and sent in one system call per batch.
+    void transmit(const Sent &aSent, uint32_t aFirst, uint32_t aLast, bool aResend);
+    void flush(size_t aCount, net::Endpoint aTo);
 
     StreamConfig &mConfig;
     net::UdpSocket mSocket;
@@ -53,7 +56,10 @@ private:
     std::mutex mLock;
     std::deque<std::unique_ptr<Sent>> mHistory;
     std::vector<std::unique_ptr<Sent>> mSpare;
-    std::vector<uint8_t> mPacket;
+    static constexpr size_t kBatch = 32;
+    std::vector<uint8_t> mBatch;            // kBatch datagrams of the largest size
+    const uint8_t *mDatas[kBatch] = {};
+    size_t mSizes[kBatch] = {};
     uint64_t mPacketsSent = 0;
 };
 
