@@ -214,26 +214,31 @@ def test_stopping_from_the_control_thread_and_deleting_a_lent_device_proxy():
     holder.Stop()
 
 
-def test_stop_while_streaming_lets_the_streaming_thread_finish_its_up_call():
-    from support.controller import Controller, StreamReceiver, open_stream, start_acquisition
-    source = NumpySource()
-    device = new_device(source)
-    assert device.Start(loopback_mac(38)).IsOK()
-    ctl = Controller("127.0.0.38")
-    receiver = StreamReceiver()
-    try:
+def test_stop_while_streaming_releases_the_interpreter_for_the_streaming_thread(py):
+    """Stop joins the streaming thread, which is inside a Python up-call:
+    it must let other threads run meanwhile. Held, it would never return, so
+    the check runs in a process of its own with a time limit."""
+    proc = py("""
+        import sys
+        sys.path.insert(0, "tests")
+        from support.controller import Controller, StreamReceiver, open_stream, start_acquisition
+        from support.softcamera import SoftCamera
+        from support.threads import assert_releases_the_interpreter
+        camera = SoftCamera(38)
+        ctl = Controller("127.0.0.38")
+        receiver = StreamReceiver()
         ctl.take_control()
         open_stream(ctl, receiver)
         start_acquisition(ctl)
         assert len(receiver.wait_for(3)) >= 3
-        # Still streaming: Stop must release the interpreter for the
-        # streaming thread's up-calls while it joins that thread.
-        assert device.Stop().IsOK()
-    finally:
+        assert assert_releases_the_interpreter(camera.device.Stop).IsOK()
+        assert ("OnStreamingStop",) in camera.source.calls
+        assert camera.source.calls.count(("FreeBuffer",)) == 8
         receiver.close()
         ctl.close()
-    assert ("OnStreamingStop",) in source.calls
-    assert source.calls.count(("FreeBuffer",)) == 8
+        print("stopped", flush=True)
+    """, timeout=60)
+    assert proc.stdout.strip() == "stopped"
 
 
 def test_a_process_that_exits_with_a_streaming_camera_ends_cleanly(py):
