@@ -87,22 +87,28 @@ struct ZuSoftDeviceGEV::Impl {
     }
     ~Impl()
     {
-        {
-            std::lock_guard<std::mutex> lock(gDevicesLock);
-            gDevices.erase(std::remove_if(gDevices.begin(), gDevices.end(),
-                                          [this](const std::weak_ptr<Core> &w) { return w.lock() == core || w.expired(); }),
-                           gDevices.end());
-        }
         if (tarn::softdevice::currentDeviceThread() == &core->model) {
             // Deleted from inside one of its own up-calls: that thread cannot
-            // be joined from here, so another one ends the device.
+            // be joined from here, so another one ends the device. It stays
+            // listed until then, so that an exit meanwhile waits for it.
             std::shared_ptr<Core> c = core;
             if (reaper.joinable()) reaper.detach();
-            std::thread([c] { c->stop(); }).detach();
+            std::thread([c] {
+                c->stop();
+                forget(c);
+            }).detach();
             return;
         }
+        forget(core);
         if (reaper.joinable()) reaper.join();
         core->stop();
+    }
+    static void forget(const std::shared_ptr<Core> &aCore)
+    {
+        std::lock_guard<std::mutex> lock(gDevicesLock);
+        gDevices.erase(std::remove_if(gDevices.begin(), gDevices.end(),
+                                      [&](const std::weak_ptr<Core> &w) { return w.lock() == aCore || w.expired(); }),
+                       gDevices.end());
     }
     bool running() const { return core->model.built(); }
 

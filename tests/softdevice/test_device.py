@@ -222,9 +222,16 @@ def test_stop_while_streaming_releases_the_interpreter_for_the_streaming_thread(
         import sys
         sys.path.insert(0, "tests")
         from support.controller import Controller, StreamReceiver, open_stream, start_acquisition
-        from support.softcamera import SoftCamera
+        import time
+        from support.softcamera import NumpySource, SoftCamera
         from support.threads import assert_releases_the_interpreter
-        camera = SoftCamera(38)
+
+        class Slow(NumpySource):
+            # Each retrieval takes a while, so that Stop waits for it.
+            def RetrieveBuffer(self, slot):
+                time.sleep(0.05)
+                return super().RetrieveBuffer(slot)
+        camera = SoftCamera(38, kind=Slow)
         ctl = Controller("127.0.0.38")
         receiver = StreamReceiver()
         ctl.take_control()

@@ -147,9 +147,9 @@ class SoftCamera:
     """A started software camera with a NumPy source on 127.0.0.n, in this
     process; stopped on leaving."""
 
-    def __init__(self, n, **source):
+    def __init__(self, n, kind=None, **source):
         self.address = "127.0.0.%d" % n
-        self.source = NumpySource(**source)
+        self.source = (kind or NumpySource)(**source)
         self.device = te.ZuSoftDeviceGEV()
         assert self.device.AddStream(self.source).IsOK()
         result = self.device.Start(loopback_mac(n))

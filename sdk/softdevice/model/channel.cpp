@@ -13,6 +13,7 @@ namespace softdevice {
 // channel may be gone by the time the up-call returns: the thread then only
 // sees this state and leaves.
 struct Channel::Worker {
+    std::shared_ptr<ChannelCounters> counters;
     std::atomic<bool> stop{false};
     std::atomic<bool> detached{false};
     std::thread thread;
@@ -69,7 +70,7 @@ bool Channel::allocate(std::string &aError)
         if (!buffer) break;
         if (!mOwned.insert(buffer).second) {
             // Handing out one buffer twice would have two frames share memory.
-            ++mCounters.sourceFailures;
+            ++mCounters->sourceFailures;
             continue;
         }
         mBuffers.push_back(buffer);
@@ -87,7 +88,7 @@ void Channel::freeAll()
     std::vector<ZuBuffer *> buffers;
     buffers.swap(mBuffers);
     mOwned.clear();
-    for (ZuBuffer *buffer : buffers) guarded(mCounters.sourceFailures, [&] { mSource.FreeBuffer(buffer); });
+    for (ZuBuffer *buffer : buffers) guarded(mCounters->sourceFailures, [&] { mSource.FreeBuffer(buffer); });
 }
 
 uint32_t Channel::buffersToUse()
@@ -95,7 +96,7 @@ uint32_t Channel::buffersToUse()
     const uint32_t all = uint32_t(mBuffers.size());
     uint32_t count = all;
     ZuResult result(ZU_NOT_IMPLEMENTED);
-    if (!guarded(mCounters.sourceFailures, [&] { result = mSource.GetTxNumBuffersToUse(count); })) return all;
+    if (!guarded(mCounters->sourceFailures, [&] { result = mSource.GetTxNumBuffersToUse(count); })) return all;
     if (!result.IsOK()) return all;
     // The source's count is valid from 4 up to what it allocated.
     if (count > all) count = all;
@@ -107,8 +108,9 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
 {
     stopStreaming();
     mInUse = buffersToUse();
-    guarded(mCounters.sourceFailures, [&] { mSource.OnStreamingStart(); });
+    guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStart(); });
     auto worker = std::make_shared<Worker>();
+    worker->counters = mCounters;
     worker->sender = &aSender;
     worker->stamp = std::move(aStamp);
     mWorker = worker;
@@ -140,12 +142,13 @@ void Channel::stopStreaming()
         return;
     }
     worker->thread.join();
-    guarded(mCounters.sourceFailures, [&] { mSource.OnStreamingStop(); });
+    guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStop(); });
 }
 
 void Channel::run(const std::shared_ptr<Worker> &aWorker)
 {
     Worker &w = *aWorker;
+    ChannelCounters &counters = *w.counters;
     std::deque<ZuBuffer *> free(mBuffers.begin(), mBuffers.begin() + mInUse);
     std::set<ZuBuffer *> queued;
     std::deque<ZuBuffer *> history;
@@ -157,15 +160,15 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
     while (!w.stop) {
         while (!free.empty() && !w.stop) {
             bool proceed = true;
-            if (!guarded(mCounters.sourceFailures, [&] { proceed = mSource.PreQueueBufferProc(); })) break;
+            if (!guarded(counters.sourceFailures, [&] { proceed = mSource.PreQueueBufferProc(); })) break;
             if (w.detached) return;
             if (!proceed) break;
             ZuBuffer *buffer = free.front();
             ZuResult result(ZU_GENERIC_ERROR);
-            guarded(mCounters.sourceFailures, [&] { result = mSource.QueueBuffer(buffer); });
+            guarded(counters.sourceFailures, [&] { result = mSource.QueueBuffer(buffer); });
             if (w.detached) return;
             if (!result.IsOK()) {
-                ++mCounters.refusedQueues;
+                ++counters.refusedQueues;
                 break;
             }
             free.pop_front();
@@ -175,12 +178,12 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
 
         ZuBuffer *out = nullptr;
         ZuResult result(ZU_GENERIC_ERROR);
-        const bool ok = guarded(mCounters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); });
+        const bool ok = guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); });
         if (w.detached) return;
-        guarded(mCounters.sourceFailures, [&] { mSource.PostRetrieveBufferProc(); });
+        guarded(counters.sourceFailures, [&] { mSource.PostRetrieveBufferProc(); });
         if (w.detached) return;
         if (!ok) {
-            ++mCounters.blocksDropped;
+            ++counters.blocksDropped;
             idle();
             continue;
         }
@@ -191,7 +194,7 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
         auto it = queued.find(out);
         if (it == queued.end()) {
             // Not one this channel queued: never sent, never stored.
-            ++mCounters.foreignBuffers;
+            ++counters.foreignBuffers;
             continue;
         }
         queued.erase(it);
@@ -200,11 +203,11 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
         out->SetBlockID(blockId);
         if (w.stamp) w.stamp(*out);
         if (w.sender->send(*out, blockId)) {
-            ++mCounters.blocksSent;
+            ++counters.blocksSent;
             mBlockId = blockId;
             history.push_back(out);
         } else {
-            ++mCounters.blocksDropped;
+            ++counters.blocksDropped;
             free.push_back(out);
         }
         while (history.size() > keep || (!history.empty() && free.empty() && queued.empty())) {
@@ -216,11 +219,11 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
     if (w.detached) return;
 
     // Stream stop: the source gives back what it still holds.
-    guarded(mCounters.sourceFailures, [&] { mSource.AbortQueuedBuffers(); });
+    guarded(counters.sourceFailures, [&] { mSource.AbortQueuedBuffers(); });
     for (size_t attempts = queued.size() * 2 + 4; !queued.empty() && attempts; --attempts) {
         ZuBuffer *out = nullptr;
         ZuResult result(ZU_GENERIC_ERROR);
-        if (!guarded(mCounters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); })) continue;
+        if (!guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); })) continue;
         if (w.detached) return;
         if (result.IsOK() && out) queued.erase(out);
     }

@@ -96,7 +96,7 @@ public:
     uint32_t buffersInUse() const { return mInUse; }
     uint64_t lastBlockId() const { return mBlockId; }
 
-    ChannelCounters &counters() { return mCounters; }
+    ChannelCounters &counters() { return *mCounters; }
 
 private:
     struct Worker;
@@ -111,7 +111,9 @@ private:
     std::shared_ptr<Worker> mWorker;
     std::atomic<uint32_t> mInUse{0};
     std::atomic<uint64_t> mBlockId{0};
-    ChannelCounters mCounters;
+    // Shared with the acquisition thread, which may outlive the channel
+    // after a stop from its own up-call.
+    std::shared_ptr<ChannelCounters> mCounters = std::make_shared<ChannelCounters>();
     StreamConfig mConfig;
 };
 
