@@ -19,6 +19,7 @@ struct Channel::Worker {
     std::thread thread;
     BlockSender *sender = nullptr;
     std::function<void(ZuBuffer &)> stamp;
+    std::function<std::chrono::nanoseconds()> period;
 };
 
 namespace {
@@ -104,7 +105,8 @@ uint32_t Channel::buffersToUse()
     return count;
 }
 
-void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp)
+void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
+                             std::function<std::chrono::nanoseconds()> aPeriod)
 {
     stopStreaming();
     mInUse = buffersToUse();
@@ -113,6 +115,7 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     worker->counters = mCounters;
     worker->sender = &aSender;
     worker->stamp = std::move(aStamp);
+    worker->period = std::move(aPeriod);
     mWorker = worker;
     const void *owner = mOwner;
     worker->thread = std::thread([this, worker, owner] {
@@ -156,6 +159,7 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
     const size_t keep = std::max<size_t>(1, mInUse / 4);
     uint64_t blockId = mBlockId;
     auto idle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    auto next = std::chrono::steady_clock::now();
 
     while (!w.stop) {
         while (!free.empty() && !w.stop) {
@@ -198,6 +202,22 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
             continue;
         }
         queued.erase(it);
+        // A frame rate: the block waits for its time, in slices short enough
+        // for a stop to be heard.
+        if (w.period) {
+            const auto period = w.period();
+            if (period.count()) {
+                const auto now = std::chrono::steady_clock::now();
+                if (next < now - period) next = now;
+                while (!w.stop && std::chrono::steady_clock::now() < next)
+                    std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(next - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
+                next += period;
+                if (w.stop) {
+                    free.push_back(out);
+                    break;
+                }
+            }
+        }
         // Block IDs start at 1; 0 means no block to a receiver.
         if (++blockId == 0) blockId = 1;
         out->SetBlockID(blockId);

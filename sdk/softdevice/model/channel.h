@@ -10,6 +10,7 @@
 #include "IZuSWStreamingChannelSource.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -88,7 +89,10 @@ public:
     // Asks the source how many buffers to use, tells it streaming starts
     // and starts the acquisition thread. The stamp function writes the
     // buffer's timestamp (or keeps the buffer's own).
-    void startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp);
+    // aPeriod gives the time between two frames (0: as fast as the source
+    // fills them), asked before each frame so that a change applies at once.
+    void startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
+                        std::function<std::chrono::nanoseconds()> aPeriod = nullptr);
     // Ends the thread (joined unless this is that thread), aborting and
     // draining what the source still holds, then tells the source.
     void stopStreaming();

@@ -32,6 +32,14 @@ std::string hex(uint64_t aValue)
     return text;
 }
 
+std::string aFloat(double aValue)
+{
+    std::ostringstream out;
+    out.precision(17);
+    out << aValue;
+    return out.str();
+}
+
 const char *kindName(FeatureDecl::Kind aKind)
 {
     switch (aKind) {
@@ -40,12 +48,23 @@ const char *kindName(FeatureDecl::Kind aKind)
     case FeatureDecl::Kind::Command: return "Command";
     case FeatureDecl::Kind::Boolean: return "Boolean";
     case FeatureDecl::Kind::String: return "StringReg";
+    case FeatureDecl::Kind::Float: return "Float";
     }
     return "Integer";
 }
 
 void writeRegister(std::ostream &aOut, const FeatureDecl &aF, const std::string &aRegName)
 {
+    if (aF.kind == FeatureDecl::Kind::Float) {
+        aOut << "  <FloatReg Name=\"" << aRegName << "\">\n";
+        aOut << "    <Address>" << hex(aF.address) << "</Address>\n";
+        aOut << "    <Length>8</Length>\n";
+        aOut << "    <AccessMode>" << aF.access << "</AccessMode>\n";
+        aOut << "    <pPort>Device</pPort>\n";
+        aOut << "    <Endianess>BigEndian</Endianess>\n";
+        aOut << "  </FloatReg>\n";
+        return;
+    }
     const bool masked = aF.lsb >= 0;
     aOut << "  <" << (masked ? "MaskedIntReg" : "IntReg") << " Name=\"" << aRegName << "\">\n";
     aOut << "    <Address>" << hex(aF.address) << "</Address>\n";
@@ -161,6 +180,12 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
             out << "    <pValue>" << reg << "</pValue>\n";
             out << "    <OnValue>" << f.commandValue << "</OnValue>\n";
             out << "    <OffValue>0</OffValue>\n";
+            break;
+        case FeatureDecl::Kind::Float:
+            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <Min>" << aFloat(f.fmin) << "</Min>\n";
+            out << "    <Max>" << aFloat(f.fmax) << "</Max>\n";
+            if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
             break;
         case FeatureDecl::Kind::Integer:
             out << "    <pValue>" << reg << "</pValue>\n";

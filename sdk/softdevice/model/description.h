@@ -16,7 +16,7 @@ namespace tarn {
 namespace softdevice {
 
 struct FeatureDecl {
-    enum class Kind { Integer, Enumeration, Command, Boolean, String };
+    enum class Kind { Integer, Enumeration, Command, Boolean, String, Float };
     Kind kind = Kind::Integer;
     std::string name;
     std::string category;
@@ -38,6 +38,8 @@ struct FeatureDecl {
     std::vector<std::string> selected;    // what this feature selects
     // Integers: limits given as values, or as the names of integer features.
     int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
+    // Floats (an 8-byte IEEE register): limits.
+    double fmin = 0, fmax = 0;
     std::string pMin, pMax;
     std::string representation;   // "Linear", "HexNumber", "IPV4Address", ...
     std::string unit;

@@ -296,6 +296,30 @@ void DeviceModel::layoutDevice()
     mSourceSelector = mStreamSelector = 0;
     selector(b + addr::SourceSelector, &mSourceSelector);
     selector(b + addr::StreamChannelSelector, &mStreamSelector);
+    // The frame rate: an 8-byte IEEE register in two words, and its switch.
+    double initial = 30.0;
+    uint64_t bits = 0;
+    std::memcpy(&bits, &initial, sizeof bits);
+    mFrameRateBits = bits;
+    mFrameRateEnable = 0;
+    auto half = [this](bool aHigh) {
+        return [this, aHigh] { return uint32_t(mFrameRateBits.load() >> (aHigh ? 32 : 0)); };
+    };
+    auto setHalf = [this](bool aHigh) {
+        return [this, aHigh](uint32_t v) {
+            uint64_t old = mFrameRateBits.load(), next;
+            do {
+                next = aHigh ? (old & 0xFFFFFFFFull) | uint64_t(v) << 32 : (old & ~0xFFFFFFFFull) | v;
+            } while (!mFrameRateBits.compare_exchange_weak(old, next));
+            return uint16_t(kStatusSuccess);
+        };
+    };
+    s.addRegister(b + addr::AcquisitionFrameRate, half(true), setHalf(true));
+    s.addRegister(b + addr::AcquisitionFrameRate + 4, half(false), setHalf(false));
+    s.addRegister(b + addr::AcquisitionFrameRateEnable, [this] { return mFrameRateEnable.load(); }, [this](uint32_t v) {
+        mFrameRateEnable = v ? 1 : 0;
+        return uint16_t(kStatusSuccess);
+    });
     s.addRegister(b + addr::DeviceReset, nullptr, [this](uint32_t) { resetDevice(); return uint16_t(kStatusSuccess); });
     const uint32_t sets = mUserSetCount;
     mUserSetSelector = mUserSetDefault = 0;
@@ -515,6 +539,15 @@ void DeviceModel::declareFeatures()
     // Acquisition.
     locked(w.add(K::Enumeration, "AcquisitionMode", ac, db + addr::AcquisitionMode, "RW", "Acquisition mode"), false).entries = {{"Continuous", 0}};
     w.add(K::Command, "AcquisitionStart", ac, db + addr::AcquisitionStart, "WO", "Starts the acquisition");
+    {
+        FeatureDecl &f = w.add(K::Float, "AcquisitionFrameRate", ac, db + addr::AcquisitionFrameRate, "RW",
+                               "Frames a second the camera sends at most, while enabled");
+        f.fmin = 0.1;
+        f.fmax = 100000.0;
+        f.unit = "Hz";
+        w.add(K::Boolean, "AcquisitionFrameRateEnable", ac, db + addr::AcquisitionFrameRateEnable, "RW",
+              "Keeps the camera to AcquisitionFrameRate");
+    }
     w.add(K::Command, "AcquisitionStop", ac, db + addr::AcquisitionStop, "WO", "Stops the acquisition");
     visible(integer("TLParamsLocked", tl, db + addr::TLParamsLocked, "RW", 0, 1, "Locks the features that change the payload while streaming"), "Invisible");
 
@@ -704,7 +737,7 @@ void DeviceModel::startAcquisition()
         if (c.streaming() || !mSenders[i] || !(c.config().port & 0xFFFF) || !c.config().destination) continue;
         std::function<void(ZuBuffer &)> stamp;
         if (mStamping) stamp = [this](ZuBuffer &b) { b.SetTimestamp(timestamp()); };
-        c.startStreaming(*mSenders[i], stamp);
+        c.startStreaming(*mSenders[i], stamp, [this] { return framePeriod(); });
     }
     mAcquiring = true;
 }
@@ -714,6 +747,18 @@ void DeviceModel::stopAcquisition()
     for (auto &c : mChannels)
         if (c->streaming()) c->stopStreaming();
     mAcquiring = false;
+}
+
+std::chrono::nanoseconds DeviceModel::framePeriod() const
+{
+    if (!mFrameRateEnable) return std::chrono::nanoseconds(0);
+    const uint64_t bits = mFrameRateBits;
+    double rate = 0;
+    std::memcpy(&rate, &bits, sizeof rate);
+    // Out-of-range or not-a-number rates keep to the limits.
+    if (!(rate >= 0.1)) rate = 0.1;
+    if (rate > 100000.0) rate = 100000.0;
+    return std::chrono::nanoseconds(int64_t(1e9 / rate));
 }
 
 void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)

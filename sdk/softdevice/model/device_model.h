@@ -58,7 +58,8 @@ constexpr uint32_t Width = 0x00, Height = 0x04, OffsetX = 0x08, OffsetY = 0x0C, 
 constexpr uint32_t DeviceBase = 0x00011000;
 constexpr uint32_t AcquisitionStart = 0x00, AcquisitionStop = 0x04, AcquisitionMode = 0x08, TLParamsLocked = 0x0C,
                    SourceSelector = 0x10, DeviceReset = 0x14, UserSetSelector = 0x18, UserSetLoad = 0x1C,
-                   UserSetSave = 0x20, UserSetDefault = 0x24, StreamChannelSelector = 0x28;
+                   UserSetSave = 0x20, UserSetDefault = 0x24, StreamChannelSelector = 0x28,
+                   AcquisitionFrameRate = 0x30, AcquisitionFrameRateEnable = 0x38;
 constexpr uint32_t FirmwareVersion = 0x3FFF0100;
 } // namespace addr
 
@@ -134,6 +135,8 @@ public:
     void controlChannelStopped();
     // The sender of a stream channel (set by the transport before control).
     void setSender(size_t aChannel, BlockSender *aSender);
+    // The time between two frames, 0 without a frame rate.
+    std::chrono::nanoseconds framePeriod() const;
 
     // Registers whose writes reach application code take long enough for a
     // controller to want a PENDING_ACK first.
@@ -214,6 +217,10 @@ private:
     std::vector<std::vector<std::vector<uint32_t>>> mUserSets;
     bool mAcquiring = false;
     std::chrono::steady_clock::time_point mEpoch;
+    // The frame rate the channels keep to while enabled (IEEE double, as the
+    // register holds it).
+    std::atomic<uint64_t> mFrameRateBits{0};
+    std::atomic<uint32_t> mFrameRateEnable{0};
     std::atomic<uint64_t> mUpcallFailures{0};
 };
 

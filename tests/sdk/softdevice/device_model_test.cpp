@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 using namespace tarn;
@@ -331,4 +332,33 @@ TEST(DeviceModel, ASinkThatThrowsOnTheControlThreadIsCountedAndTheDeviceGoesOn)
     // The other sink was still told.
     EXPECT_EQ(d.log.count("OnApplicationConnect 127.0.0.5:5000 2"), 1u);
     EXPECT_TRUE(d.model.controlled());
+}
+
+TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    EXPECT_EQ(d.model.framePeriod().count(), 0);
+    auto writeRate = [&](double rate) {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &rate, sizeof bits);
+        uint8_t bytes[8];
+        for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(bits >> (56 - 8 * i));
+        return d.model.writeMemory(addr::DeviceBase + addr::AcquisitionFrameRate, bytes, 8);
+    };
+    const uint8_t on[4] = {0, 0, 0, 1};
+    ASSERT_EQ(writeRate(250.0), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 0);   // not yet enabled
+    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionFrameRateEnable, on, 4), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 4000000);
+    ASSERT_EQ(writeRate(0.0), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000000000);   // 0.1 Hz at least
+    ASSERT_EQ(writeRate(std::nan("")), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000000000);
+    ASSERT_EQ(writeRate(1e9), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000);          // 100 kHz at most
+    // The description offers it as a float over its 8-byte register.
+    const std::string xml = d.model.description();
+    EXPECT_NE(xml.find("<Float Name=\"AcquisitionFrameRate\""), std::string::npos);
+    EXPECT_NE(xml.find("<FloatReg Name=\"AcquisitionFrameRateReg\""), std::string::npos);
 }
