@@ -11,6 +11,9 @@
 2. A source written in Python: the same with a NumPy source that fills
    each frame in Python, and with tiny frames, the cost of one frame's
    up-calls beside a plain Python call measured in the same run.
+3. End to end into our receiver: the same camera (not pinned) through the
+   receiving module's stream and pipeline with 8 KiB packets, frames into
+   NumPy and any lost frame counted, beside Aravis receiving it.
 """
 import os
 import re
@@ -25,8 +28,9 @@ HERE = Path(__file__).resolve().parent
 PY = sys.executable
 
 
-def arv_camera_test(address, seconds, width, height, packet=8192, frequency=1000):
-    proc = subprocess.Popen(["taskset", "-c", "1", "stdbuf", "-oL", "arv-camera-test-0.8", "-n", address,
+def arv_camera_test(address, seconds, width, height, packet=8192, frequency=1000, pin=True):
+    pinning = ["taskset", "-c", "1"] if pin else []
+    proc = subprocess.Popen(pinning + ["stdbuf", "-oL", "arv-camera-test-0.8", "-n", address,
                              "-w", str(width), "-h", str(height), "-f", str(frequency), "-i", str(packet)],
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     time.sleep(seconds)
@@ -44,6 +48,14 @@ def our_camera(n, width, height, mode="default"):
     line = proc.stdout.readline()
     if not line.startswith("ready"):
         raise RuntimeError(line)
+    return proc
+
+
+def our_camera_unpinned(n, size):
+    proc = subprocess.Popen([PY, str(HERE / "softcamera_process.py"), str(n), str(size), str(size)],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    if not proc.stdout.readline().startswith("ready"):
+        raise RuntimeError("camera did not start")
     return proc
 
 
@@ -69,6 +81,59 @@ def line(name, value, unit, ratio=None, goal=None):
     if goal is not None:
         text += f" (goal {goal})"
     print(text, flush=True)
+
+
+def into_our_receiver(n, seconds, size, rate):
+    """Bytes a second of whole frames our stream and pipeline deliver, and
+    the frames lost (gaps in the block ids)."""
+    import numpy as np
+    import tarn_base_310 as tb
+    import tarn_receive_310 as tr
+    m = tr._tarn_receive_310
+    camera = subprocess.Popen([PY, str(HERE / "softcamera_process.py"), str(n), str(size), str(size)],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    assert camera.stdout.readline().startswith("ready")
+    try:
+        result, device = tr.ZuDevice.CreateAndConnect(f"127.0.0.{n}")
+        assert result.IsOK(), result.GetDescription()
+        params = device.GetParameters()
+        params.SetIntegerValue("GevSCPSPacketSize", 8192)
+        # The camera keeps to a frame rate, as a real one does.
+        params.SetFloatValue("AcquisitionFrameRate", rate)
+        params.SetBooleanValue("AcquisitionFrameRateEnable", True)
+        result, stream = m.ZuStream_CreateAndOpen(f"127.0.0.{n}")
+        device.SetStreamDestination("127.0.0.1", m.ZuStreamGEV_GetLocalPort(stream))
+        pipeline = m.new_ZuPipeline(stream)
+        m.ZuPipeline_SetBufferSize(pipeline, size * size)
+        m.ZuPipeline_SetBufferCount(pipeline, 32)
+        m.ZuPipeline_Start(pipeline)
+        params.SetIntegerValue("TLParamsLocked", 1)
+        params.ExecuteCommand("AcquisitionStart")
+        ids, total, start = [], 0, None
+        while True:
+            result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+            if not result.IsOK():
+                break
+            now = time.monotonic()
+            if start is None:
+                start = now
+            elif operation.IsOK():
+                pixels = buffer.GetImage().GetDataPointer()
+                total += pixels.nbytes
+                ids.append(buffer.GetBlockID())
+            m.ZuPipeline_ReleaseBuffer(pipeline, buffer)
+            if now - start >= seconds:
+                break
+        elapsed = time.monotonic() - start
+        params.ExecuteCommand("AcquisitionStop")
+        m.ZuPipeline_Stop(pipeline)
+        m.delete_ZuPipeline(pipeline)
+        m.ZuStream_Free(stream)
+        tr.ZuDevice.Free(device)
+    finally:
+        stop(camera)
+    lost = sum(b - a - 1 for a, b in zip(ids, ids[1:]) if b > a)
+    return total / elapsed / 1e6, lost, len(ids)
 
 
 def main():
@@ -113,6 +178,27 @@ def main():
     call_us = min(timeit.repeat("plain(1)", globals={"plain": plain}, number=200000, repeat=5)) / 200000 * 1e6
     line("per frame of a Python source, tiny frames (us)", per_frame_us, "us", per_frame_us / call_us)
     print(f"{'':58s} (ratio to a plain Python call of {call_us * 1000:.0f} ns)")
+
+    try:
+        import tarn_receive_310 as tr
+        ready = hasattr(tr._tarn_receive_310, "ZuStream_CreateAndOpen")
+    except ImportError:
+        ready = False
+    if not ready:
+        print("(end to end into our receiver: the receiving module has no stream yet)")
+        return
+    rate = float(os.environ.get("TARN_BENCH_RATE", "250"))   # 250 Hz: 1 GB/s of 2048 x 2048 Mono8
+    ours_rate, lost, frames = into_our_receiver(5, seconds, size, rate)
+    unpinned = our_camera_unpinned(6, size)
+    try:
+        aravis = arv_camera_test("127.0.0.6", seconds, size, size, pin=False)
+    finally:
+        stop(unpinned)
+    aravis_rate = aravis["n_transferred_bytes"] / seconds / 1e6
+    line("Aravis receiving our camera, 8 KiB packets (MB/s)", aravis_rate, "MB/s")
+    line(f"our stream and pipeline into NumPy at {rate:.0f} Hz, {frames} frames", ours_rate, "MB/s",
+         ours_rate / aravis_rate, ">= 1000 MB/s")
+    line("  frames lost", lost, "")
 
 
 if __name__ == "__main__":
