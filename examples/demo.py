@@ -147,7 +147,7 @@ def receiving_module():
         params = device.GetParameters()
         width, height = params.GetIntegerValue("Width")[1], params.GetIntegerValue("Height")[1]
         print(f"  connected to {params.GetStringValue('DeviceModelName')[1]}: {width}x{height} "
-              f"{params.GetEnumValue('PixelFormat')[1]}, payload {params.GetIntegerValue('PayloadSize')[1]} bytes")
+              f"{params.GetEnumValueString('PixelFormat')[1]}, payload {params.GetIntegerValue('PayloadSize')[1]} bytes")
         params.SetFloatValue("AcquisitionFrameRate", rate)
         params.SetBooleanValue("AcquisitionFrameRateEnable", True)
         result, stream = m.ZuStream_CreateAndOpen(info)
