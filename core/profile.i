@@ -76,6 +76,8 @@ TARN_IMPORT_NUMPY
 #include "ZuPayloadType.h"
 #include "ZuPixelType.h"
 #include "ZuGenTypes.h"
+#include "ZuSoftDeviceTypes.h"
+#include "ZuTriggerTypes.h"
 %}
 %include "ZuPayloadType.h"
 %include "ZuResultCodes.h"
@@ -83,6 +85,8 @@ TARN_IMPORT_NUMPY
 %include "ZuLogTypes.h"
 TARN_IMPORT_NUMPY
 %include "ZuGenTypes.h"
+%include "ZuSoftDeviceTypes.h"
+%include "ZuTriggerTypes.h"
 %enddef
 
 #else

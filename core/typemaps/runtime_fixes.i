@@ -54,9 +54,24 @@
  *    again. Making an instance does not modify its class: the mark is gone,
  *    and the empty arguments are made once. The same renaming as in 6
  *    reaches SWIG's one call.
+ *
+ * 9. A director keeps each Python method it looked up (SWIG's per-object
+ *    method cache). It kept the bound method, which holds the Python object,
+ *    which owns the director: a cycle no collector sees, so that an object
+ *    whose method was ever called from the SDK (a sink, a source) was never
+ *    freed. The cache now keeps the method's function and calls it with the
+ *    object, which it borrows as the director itself does. The look-up is
+ *    the runtime's one `PyObject_GetAttr(swig_get_self(), ...)`, redirected
+ *    by the first token of its first argument as in 6; another spelling of
+ *    a call fails to compile.
  */
 %begin %{
 struct _object;
+#define PyObject_GetAttr(o, n) TARN_GETATTR_##o, n)
+#define TARN_GETATTR_PyObject PyObject_GetAttr(PyObject
+#define TARN_GETATTR_pyobj PyObject_GetAttr(pyobj
+#define TARN_GETATTR_swig_get_self Tarn_DirectorMethod(swig_get_self
+static struct _object *Tarn_DirectorMethod(struct _object *self, struct _object *name);
 #define SwigPyObject_richcompare(v, w, op) SwigPyObject_richcompare_unchecked(v, w, op)
 static struct _object *(SwigPyObject_richcompare)(struct _object *v, struct _object *w, int op);
 
@@ -82,6 +97,81 @@ static struct _object *Tarn_NewShadowInstance(void *data, struct _object *swig_t
 %}
 
 %header %{
+/* Fix 9. A method as the director's cache keeps it: the function and the
+ * object it is called with, which the cache borrows. */
+typedef struct {
+  PyObject_HEAD
+  PyObject *function;
+  PyObject *self;
+} Tarn_CachedMethod;
+
+static PyObject *Tarn_CachedMethod_call(PyObject *method, PyObject *args, PyObject *kwargs)
+{
+  Tarn_CachedMethod *m = (Tarn_CachedMethod *)method;
+  Py_ssize_t count = PyTuple_Size(args);
+  PyObject *full = PyTuple_New(count + 1);
+  if (!full) return NULL;
+  Py_INCREF(m->self);
+  PyTuple_SetItem(full, 0, m->self);
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    PyObject *item = PyTuple_GetItem(args, i);
+    Py_INCREF(item);
+    PyTuple_SetItem(full, i + 1, item);
+  }
+  PyObject *result = PyObject_Call(m->function, full, kwargs);
+  Py_DECREF(full);
+  return result;
+}
+
+static void Tarn_CachedMethod_dealloc(PyObject *method)
+{
+  PyTypeObject *type = Py_TYPE(method);
+  Py_XDECREF(((Tarn_CachedMethod *)method)->function);
+  freefunc release = (freefunc)PyType_GetSlot(type, Py_tp_free);
+  release(method);
+  Py_DECREF(type);
+}
+
+static PyObject *Tarn_CachedMethodType(void)
+{
+  static PyObject *type = 0;
+  if (!type) {
+    static PyType_Slot slots[] = {
+      {Py_tp_call, (void *)Tarn_CachedMethod_call},
+      {Py_tp_dealloc, (void *)Tarn_CachedMethod_dealloc},
+      {0, 0}};
+    static PyType_Spec spec = {"tarn.CachedMethod", sizeof(Tarn_CachedMethod), 0, Py_TPFLAGS_DEFAULT, slots};
+    type = PyType_FromSpec(&spec);
+  }
+  return type;
+}
+
+SWIGUNUSED static PyObject *Tarn_DirectorMethod(PyObject *self, PyObject *name)
+{
+  PyObject *found = (PyObject_GetAttr)(self, name);
+  if (!found) return NULL;
+  /* A method bound to the object itself: keep its function only. */
+  PyObject *bound = PyObject_GetAttrString(found, "__self__");
+  PyObject *function = bound == self ? PyObject_GetAttrString(found, "__func__") : NULL;
+  Py_XDECREF(bound);
+  PyObject *type = function ? Tarn_CachedMethodType() : NULL;
+  PyErr_Clear();
+  if (!type) {
+    Py_XDECREF(function);
+    return found;
+  }
+  Tarn_CachedMethod *method = (Tarn_CachedMethod *)PyType_GenericAlloc((PyTypeObject *)type, 0);
+  if (!method) {
+    PyErr_Clear();
+    Py_DECREF(function);
+    return found;
+  }
+  method->function = function;
+  method->self = self;
+  Py_DECREF(found);
+  return (PyObject *)method;
+}
+
 #include <cstring>
 #include <type_traits>
 

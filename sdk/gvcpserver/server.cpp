@@ -122,15 +122,18 @@ struct Server::Impl {
         persistentIp = identity.ip;
         persistentMask = identity.subnetMask;
         persistentGateway = identity.gateway;
-        description = config.description;
-        description.resize((description.size() + 3) / 4 * 4, 0);
-        firstUrl = config.firstUrl;
-        if (!config.description.empty()) {
-            firstUrl = "Local:" + config.descriptionName + ";" + hex(config.descriptionAddress) + ";" +
-                       hex(config.description.size());
-        }
+        useDescription(config.description);
         secondUrl = config.secondUrl;
         timestampBase = Clock::now();
+    }
+
+    void useDescription(const Bytes &text)
+    {
+        description = text;
+        description.resize((description.size() + 3) / 4 * 4, 0);
+        firstUrl = config.firstUrl;
+        if (!text.empty())
+            firstUrl = "Local:" + config.descriptionName + ";" + hex(config.descriptionAddress) + ";" + hex(text.size());
     }
 
     uint32_t gvcpCapability() const
@@ -823,6 +826,29 @@ void Server::setAddress(uint32_t ip)
     DeviceIdentity &id = mImpl->identity;
     id.ip = ip;
     if (id.subnetMask == 0) id.subnetMask = (ip >> 24) == 127 ? 0xFF000000u : 0xFFFFFF00u;
+}
+
+void Server::setIdentityTexts(const DeviceIdentity &identity)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    DeviceIdentity &id = mImpl->identity;
+    id.manufacturerName = identity.manufacturerName;
+    id.modelName = identity.modelName;
+    id.deviceVersion = identity.deviceVersion;
+    id.manufacturerInfo = identity.manufacturerInfo;
+    id.serialNumber = identity.serialNumber;
+}
+
+void Server::setDescription(const Bytes &description)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    mImpl->useDescription(description);
+}
+
+bool Server::messageChannelOpen() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->channelOpen();
 }
 
 void Server::setMessageSourcePort(uint16_t port)

@@ -105,6 +105,24 @@ bool UdpSocket::sendTo(const void *aData, size_t aSize, Endpoint aTo) const
     return ::sendto(mFd.get(), aData, aSize, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) == ssize_t(aSize);
 }
 
+int UdpSocket::sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const
+{
+    constexpr size_t kMax = 64;
+    sockaddr_in to = toSockaddr(aTo);
+    iovec iov[kMax];
+    mmsghdr msgs[kMax];
+    const size_t count = aCount < kMax ? aCount : kMax;
+    for (size_t i = 0; i < count; ++i) {
+        iov[i] = iovec{const_cast<uint8_t *>(aDatas[i]), aSizes[i]};
+        msgs[i] = mmsghdr{};
+        msgs[i].msg_hdr.msg_name = &to;
+        msgs[i].msg_hdr.msg_namelen = sizeof to;
+        msgs[i].msg_hdr.msg_iov = &iov[i];
+        msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
+}
+
 long UdpSocket::receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
 {
     sockaddr_in from{};
