@@ -12,7 +12,7 @@
 #include "SinkList.h"
 
 #include "ZuDevice.h"
-#include "ZuGenApi.h"
+#include "tarn/genicam/Engine.h"
 #include "gev/bootstrap.h"
 
 #include <condition_variable>

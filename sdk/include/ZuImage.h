@@ -172,6 +172,11 @@ public:
     explicit ZuImage(ZuBuffer *aBuffer);
     /// Forgets the description (the memory went away).
     void ClearDescription();
+    /// Describes another image, without padding or chunk space, over the
+    /// memory the buffer holds, which stays as it is (allocated or
+    /// attached). ZU_BUFFER_TOO_SMALL when it does not fit the memory or
+    /// the memory also holds chunk space.
+    ZuResult Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType);
 
 private:
     ZuImage(const ZuImage &) = delete;
