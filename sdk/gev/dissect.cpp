@@ -1,6 +1,7 @@
 #include "gev/dissect.h"
 
 #include "gev/gvcp.h"
+#include "gev/gvsp.h"
 #include "gev/wire.h"
 
 #include <cstdarg>
@@ -334,6 +335,116 @@ std::string dissectGvcp(const uint8_t *aData, size_t aSize)
 {
     char text[512];
     size_t n = dissectGvcp(aData, aSize, text, sizeof text);
+    return std::string(text, n);
+}
+
+namespace {
+
+void gvspLeader(Line &aLine, const gvsp::Packet &aPacket)
+{
+    std::optional<gvsp::Leader> l = gvsp::decodeLeader(aPacket);
+    if (!l) {
+        aLine.add(" malformed leader: %zu bytes", aPacket.bodySize);
+        return;
+    }
+    if (const char *name = gvsp::payloadTypeName(l->payloadType)) aLine.add(" %s", name);
+    else aLine.add(" payload=0x%04x", l->payloadType);
+    if (gvsp::hasChunks(l->payloadType)) aLine.add("+chunks");
+    aLine.add(" timestamp=%llu", (unsigned long long)l->timestamp);
+    uint16_t base = gvsp::basePayloadType(l->payloadType);
+    if (base == gvsp::PAYLOAD_IMAGE || l->payloadType == gvsp::PAYLOAD_COMPRESSED)
+        aLine.add(" pixel=0x%08x size=%ux%u", l->image.pixelFormat, l->image.sizeX, l->image.sizeY);
+    if (base == gvsp::PAYLOAD_IMAGE)
+        aLine.add(" offset=%u,%u padding=%u,%u", l->image.offsetX, l->image.offsetY, l->image.paddingX,
+                  l->image.paddingY);
+    if (base == gvsp::PAYLOAD_RAW || base == gvsp::PAYLOAD_GENDC || l->payloadType == gvsp::PAYLOAD_COMPRESSED)
+        aLine.add(" bytes=%llu", (unsigned long long)l->payloadSize);
+    if (base == gvsp::PAYLOAD_GENDC) aLine.add(" descriptor=%u", l->genDCDescriptorSize);
+    if (l->partCount) {
+        aLine.add(" parts=%u", l->partCount);
+        for (uint32_t i = 0; i < l->partCount && i < kMostItems; ++i) {
+            gvsp::PartInfo p = l->part(i);
+            aLine.add(" [type=%u bytes=%llu format=0x%08x]", p.dataType, (unsigned long long)p.length, p.dataFormat);
+        }
+    }
+}
+
+void gvspTrailer(Line &aLine, const gvsp::Packet &aPacket)
+{
+    std::optional<gvsp::Trailer> t = gvsp::decodeTrailer(aPacket);
+    if (!t) {
+        aLine.add(" malformed trailer: %zu bytes", aPacket.bodySize);
+        return;
+    }
+    if (const char *name = gvsp::payloadTypeName(t->payloadType)) aLine.add(" %s", name);
+    else aLine.add(" payload=0x%04x", t->payloadType);
+    uint16_t base = gvsp::basePayloadType(t->payloadType);
+    if (base == gvsp::PAYLOAD_IMAGE || t->payloadType == gvsp::PAYLOAD_COMPRESSED) aLine.add(" lines=%u", t->sizeY);
+    if (gvsp::hasChunks(t->payloadType) || base == gvsp::PAYLOAD_CHUNK)
+        aLine.add(" chunks=%u layout=0x%08x", t->chunkPayloadLength, t->chunkLayoutId);
+    if (t->partCount) aLine.add(" parts=%u", t->partCount);
+}
+
+} // namespace
+
+size_t dissectGvsp(const uint8_t *aData, size_t aSize, char *aOut, size_t aCapacity)
+{
+    Line line(aOut, aCapacity);
+    std::optional<gvsp::Packet> packet = gvsp::parsePacket(aData, aSize);
+    if (!packet) {
+        line.add("GVSP truncated: %zu bytes", aData ? aSize : 0);
+        if (aData) line.hex(aData, aSize, kMostBytes);
+        return line.length();
+    }
+    const gvsp::Header &h = packet->header;
+    line.add("GVSP ");
+    if (gvsp::isTestPacket(*packet)) {
+        line.add("TEST %zu bytes", aSize);
+        return line.length();
+    }
+    if (const char *name = gvsp::formatName(h.format)) line.add("%s", name);
+    else line.add("format %u", h.format);
+    line.add(" block=%llu packet=%u", (unsigned long long)h.blockId, h.packetId);
+    if (h.extendedId) line.add(" extended flags=0x%04x", h.flags);
+    if (h.status != gvsp::STATUS_SUCCESS) {
+        line.add(" status=");
+        if (const char *status = gvsp::statusName(h.status)) line.add("%s", status);
+        else line.add("0x%04x", h.status);
+    }
+    switch (h.format) {
+    case gvsp::FORMAT_LEADER:
+        if (packet->bodySize) gvspLeader(line, *packet);
+        break;
+    case gvsp::FORMAT_TRAILER:
+        if (packet->bodySize) gvspTrailer(line, *packet);
+        break;
+    case gvsp::FORMAT_MULTIPART: {
+        size_t n = 0;
+        std::optional<gvsp::MultiPartData> d = gvsp::decodeMultiPartData(*packet, nullptr, &n);
+        if (d) line.add(" part=%u offset=%llu data=%zu", d->partId, (unsigned long long)d->offset, n);
+        else line.add(" malformed: %zu bytes", packet->bodySize);
+        break;
+    }
+    case gvsp::FORMAT_GENDC: {
+        size_t n = 0;
+        std::optional<gvsp::GenDCData> d = gvsp::decodeGenDCData(*packet, nullptr, &n);
+        if (d)
+            line.add(" offset=%llu data=%zu flags=0x%02x flow=%u", (unsigned long long)d->destinationOffset, n,
+                     d->dataFlags, d->flowId);
+        else line.add(" malformed: %zu bytes", packet->bodySize);
+        break;
+    }
+    default:
+        line.add(" data=%zu", packet->bodySize);
+        break;
+    }
+    return line.length();
+}
+
+std::string dissectGvsp(const uint8_t *aData, size_t aSize)
+{
+    char text[512];
+    size_t n = dissectGvsp(aData, aSize, text, sizeof text);
     return std::string(text, n);
 }
 

@@ -20,6 +20,11 @@ size_t dissectGvcp(const uint8_t *aData, size_t aSize, char *aOut, size_t aCapac
 // The same line as a string.
 std::string dissectGvcp(const uint8_t *aData, size_t aSize);
 
+// The same for a GVSP packet (header, leader and trailer fields, the place
+// of data packets), also without allocating.
+size_t dissectGvsp(const uint8_t *aData, size_t aSize, char *aOut, size_t aCapacity);
+std::string dissectGvsp(const uint8_t *aData, size_t aSize);
+
 // The name of a GVCP command or acknowledge code ("READREG_CMD"), null
 // for a code the protocol does not define.
 const char *gvcpCommandName(uint16_t aCode);

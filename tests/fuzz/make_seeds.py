@@ -132,7 +132,58 @@ def gendc():
     write("gendc", "many_chunks", build(50))
 
 
+def gvsp():
+    def header(fmt, block, packet, extended=False, status=0):
+        if extended:
+            return struct.pack(">HHBBHQI", status, 0, 0x80 | fmt, 0, 0, block, packet)
+        return struct.pack(">HHI", status, block, (fmt << 24) | packet)
+
+    def leader(block, payload_type, body, extended=False):
+        return header(1, block, 0, extended) + struct.pack(">BBHQ", 0, 0, payload_type, 7) + body
+
+    image = struct.pack(">IIIIIHH", 0x01080001, 8, 8, 0, 0, 0, 0)
+    packets = {
+        "image_leader": leader(1, 1, image),
+        "image_leader_extended": leader(1, 1, image, True),
+        "raw_leader": leader(1, 2, struct.pack(">Q", 100)),
+        "gendc_leader": leader(1, 11, struct.pack(">QBBHI", 96, 0x80, 0, 0, 32)),
+        "multipart_leader": leader(1, 10, struct.pack(">HHIIHBBIHH", 1, 0, 64, 0x01080001, 0, 0, 0, 0, 0, 0)
+                                   + struct.pack(">6I", 8, 8, 0, 0, 0, 0)),
+        "chunk_trailer": header(2, 1, 3) + struct.pack(">HHIII", 0, 0x4001, 8, 16, 1),
+        "multipart_data": header(7, 1, 1) + bytes([0, 0]) + bytes(6) + bytes(64),
+        "gendc_data": header(8, 1, 1) + struct.pack(">IQBBH", 32, 0, 0x60, 0x80, 0) + bytes(32),
+        "unavailable": header(3, 1, 2, status=0x800C),
+        "test_packet": header(3, 0, 0) + bytes(range(64)),
+    }
+    for name, data in packets.items():
+        write("gev_dissect", "gvsp_" + name, data)
+
+    def stream(settings, capacity, datagrams):
+        out = bytes([settings, capacity])
+        for step, d in datagrams:
+            out += struct.pack(">HB", len(d), step) + d
+        return out
+
+    body = bytes(range(64))
+    whole = [(0, leader(5, 1, image)), (0, header(3, 5, 1) + body), (1, header(2, 5, 2) + struct.pack(">HHI", 0, 1, 8))]
+    write("gvsp_reassembler", "image_whole", stream(1, 8, whole))
+    write("gvsp_reassembler", "image_gap_resend", stream(1, 16, [whole[0], (1, header(3, 5, 2) + body),
+                                                               (1, header(2, 5, 3) + struct.pack(">HHI", 0, 1, 8)),
+                                                               (3, header(3, 5, 1) + body)]))
+    write("gvsp_reassembler", "wrap_and_late", stream(5, 8, [(0, leader(0xFFFF, 1, image)),
+                                                            (0, header(3, 0xFFFF, 1) + body),
+                                                            (0, leader(1, 1, image)),
+                                                            (9, header(3, 0xFFFF, 1) + body)]))
+    write("gvsp_reassembler", "multipart", stream(1, 8, [(0, packets["multipart_leader"]),
+                                                        (0, packets["multipart_data"]),
+                                                        (0, header(2, 1, 2) + struct.pack(">HHHHII", 0, 10, 1, 0, 64, 8))]))
+    write("gvsp_reassembler", "gendc", stream(3, 8, [(0, packets["gendc_leader"]), (0, packets["gendc_data"])]))
+    write("gvsp_reassembler", "extended", stream(1, 8, [(0, leader(1, 1, image, True)),
+                                                       (0, header(3, 1, 1, True) + body)]))
+
+
 if __name__ == "__main__":
     gvcp()
     genicam()
     gendc()
+    gvsp()

@@ -1,0 +1,188 @@
+#ifndef TARN_GEV_REASSEMBLER_H
+#define TARN_GEV_REASSEMBLER_H
+
+// GVSP packets back into blocks: each packet is placed where it belongs in
+// the memory its block was given, missing packets are tracked as ranges
+// and asked for again, and every block ends, complete or not, within the
+// limits of its configuration: nothing waits for ever. The clock is given
+// with each call, so tests step time and the receiver passes its own. No
+// sockets and no threads; memory grows only with the largest block seen
+// and is kept for the next one, so a running stream does not allocate.
+
+#include "gev/gvsp.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tarn {
+namespace gvsp {
+
+enum class Outcome {
+    Complete,         // every packet arrived
+    MissingPackets,   // packets were lost for good
+    TooManyResends,   // more packets were missing than resends may cover
+    BufferTooSmall,   // the block did not fit its memory
+    Aborted,          // abort() ended it
+};
+
+struct ReassemblerConfig {
+    bool resendEnabled = true;
+    // A gap waits this long for late packets before it is asked for (or,
+    // without resends, counted lost).
+    uint32_t resendDelayUs = 1000;
+    // An asked packet waits this long before it is asked again.
+    uint32_t resendTimeoutUs = 20000;
+    // Asks of one packet before it counts as lost.
+    uint32_t maxResendsPerPacket = 3;
+    // Packets of one block that may be asked for; beyond, the block ends
+    // with TooManyResends.
+    uint32_t maxResendPacketsPerBlock = 4096;
+    // A block that receives nothing for this long ends.
+    uint32_t blockTimeoutUs = 500000;
+    // Blocks waiting for packets at once; a new block beyond ends the oldest.
+    uint32_t maxBlocksInFlight = 16;
+    // Packet ids a block may use; packets beyond are ignored.
+    uint32_t maxPacketsPerBlock = 1u << 20;
+    // Start a block only on its leader (packet id 0).
+    bool waitForLeader = false;
+    // Data bytes in every full generic payload packet; 0 learns it from
+    // the packets (the largest seen).
+    uint32_t stride = 0;
+};
+
+// Where a block goes: memory of aCapacity bytes and the caller's tag.
+struct Destination {
+    uint8_t *data = nullptr;
+    uint64_t capacity = 0;
+    void *cookie = nullptr;
+};
+
+struct BlockStatistics {
+    uint32_t recovered = 0;               // arrived after a resend request
+    uint32_t recoveredSingleResend = 0;   // ... that asked for it alone
+    uint32_t resendGroupsRequested = 0;
+    uint32_t resendPacketsRequested = 0;
+    uint32_t lost = 0;
+    uint32_t ignored = 0;                 // could not be placed
+    uint32_t redundant = 0;               // arrived again
+    uint32_t outOfOrder = 0;              // arrived after a later one, unasked
+};
+
+struct MissingRange {
+    uint32_t low = 0;
+    uint32_t high = 0;
+};
+
+// What the sink learns when a block ends. Pointers are valid during the
+// call only.
+struct BlockResult {
+    void *cookie = nullptr;
+    uint64_t blockId = 0;
+    bool extendedId = false;
+    Outcome outcome = Outcome::Complete;
+    bool leaderValid = false;
+    bool trailerValid = false;
+    Leader leader;                        // partTable is null: see parts
+    Trailer trailer;                      // partTable is null
+    const PartInfo *parts = nullptr;      // leader.partCount entries
+    const uint64_t *partOffsets = nullptr;// where each part starts in the memory
+    uint16_t leaderStatus = STATUS_SUCCESS;
+    uint64_t bytesWritten = 0;            // end of the furthest data placed
+    uint64_t requiredSize = 0;            // memory the block needed
+    uint64_t firstPacketUs = 0;
+    uint64_t lastPacketUs = 0;
+    BlockStatistics statistics;
+    const MissingRange *missing = nullptr;
+    size_t missingCount = 0;
+};
+
+class ReassemblerSink
+{
+public:
+    virtual ~ReassemblerSink() = default;
+    // A new block begins: where it goes. False drops the block.
+    virtual bool acquire(uint64_t aBlockId, Destination &aDestination) = 0;
+    // Ask the transmitter for packets aFirst..aLast of a block again.
+    virtual void requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) = 0;
+    // A block ended; its memory is the caller's again.
+    virtual void complete(const BlockResult &aResult) = 0;
+};
+
+// Counters of the whole stream.
+struct StreamCounters {
+    uint64_t packets = 0;
+    uint64_t bytes = 0;
+    uint64_t testPackets = 0;
+    uint64_t malformed = 0;          // too short or not decodable
+    uint64_t ignored = 0;            // for no open block (late, skipped)
+    uint64_t blocksDropped = 0;      // no memory was given
+    uint64_t blocksComplete = 0;
+    uint64_t blocksIncomplete = 0;
+    uint64_t resendRequests = 0;
+    uint64_t resendPackets = 0;
+};
+
+class Reassembler
+{
+public:
+    explicit Reassembler(ReassemblerSink &aSink, const ReassemblerConfig &aConfig = ReassemblerConfig());
+    ~Reassembler();
+    Reassembler(const Reassembler &) = delete;
+    Reassembler &operator=(const Reassembler &) = delete;
+
+    // Takes effect for blocks that begin afterwards (limits at once).
+    void configure(const ReassemblerConfig &aConfig);
+    const ReassemblerConfig &config() const { return mConfig; }
+
+    // One datagram as received, at time aNowUs (microseconds, any origin,
+    // never going back).
+    void onPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
+    // Asks for what is due and ends blocks whose time ran out.
+    void onTick(uint64_t aNowUs);
+    // When onTick next has something to do; UINT64_MAX when nothing waits.
+    uint64_t nextDeadline() const;
+
+    // Ends every open block with Aborted, oldest first.
+    void abort();
+    // Forgets the stream's history (the last block id, the learned packet
+    // size); open blocks are aborted first.
+    void reset();
+
+    size_t openBlocks() const;
+    const StreamCounters &counters() const { return mCounters; }
+    void resetCounters() { mCounters = StreamCounters(); }
+    uint32_t stride() const { return mStride; }
+
+private:
+    struct Slot;
+    struct Block;
+
+    Block *find(uint64_t aBlockId, bool aExtendedId);
+    Block *begin(const Packet &aPacket, uint64_t aNowUs);
+    void place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
+    bool placeData(Block &aBlock, const Packet &aPacket);
+    void write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize);
+    void track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs);
+    void relearnStride(uint32_t aStride, uint64_t aNowUs);
+    void ask(Block &aBlock, uint64_t aNowUs);
+    void markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo);
+    bool settle(Block &aBlock, uint64_t aNowUs);
+    void finish(Block &aBlock, Outcome aOutcome);
+
+    ReassemblerSink &mSink;
+    ReassemblerConfig mConfig;
+    std::vector<Block> mBlocks;
+    uint64_t mSequence = 0;
+    bool mStarted = false;
+    uint64_t mLastBlockId = 0;
+    bool mLastExtended = false;
+    uint32_t mStride = 0;
+    StreamCounters mCounters;
+    std::vector<MissingRange> mMissing;   // kept for the next result
+    std::vector<Block *> mOrder;
+};
+
+} // namespace gvsp
+} // namespace tarn
+
+#endif

@@ -1,0 +1,216 @@
+#ifndef TARN_TESTS_GVSP_LOOP_H
+#define TARN_TESTS_GVSP_LOOP_H
+
+// A transmitter and a receiver joined without sockets: blocks go through the
+// packetizer, a seeded channel loses, reorders and repeats datagrams, the
+// reassembler places them, and its resend requests are served from the
+// packetizer again. Time is stepped by hand.
+
+#include "gev/packetizer.h"
+#include "gev/reassembler.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace gvsptest {
+
+using namespace tarn::gvsp;
+
+struct Channel {
+    double loss = 0;          // share of first transmissions dropped
+    double resendLoss = 0;    // share of resent packets dropped
+    double duplicate = 0;
+    double reorder = 0;       // share held back behind the next packet
+    bool serveResends = true;
+    uint16_t refuseStatus = 0; // answer resends with this status instead
+};
+
+struct Received {
+    uint64_t blockId;
+    Outcome outcome;
+    std::vector<uint8_t> bytes;   // the destination up to bytesWritten
+    BlockResult result;           // pointers cleared
+    std::vector<MissingRange> missing;
+    std::vector<PartInfo> parts;
+};
+
+class Loop : public ReassemblerSink
+{
+public:
+    explicit Loop(const ReassemblerConfig &aConfig = ReassemblerConfig(), uint32_t aSeed = 1)
+        : mReassembler(*this, aConfig), mRandom(aSeed)
+    {
+    }
+
+    // Memory handed out to each new block; guard bytes after it must stay.
+    uint64_t capacity = 1 << 20;
+    bool giveMemory = true;
+    Channel channel;
+    size_t datagram = 1400;
+    bool extendedId = false;
+    uint64_t now = 1000;
+    static constexpr uint8_t kGuard = 0xA5;
+    static constexpr size_t kGuardBytes = 64;
+
+    std::vector<Received> received;
+    std::vector<std::pair<uint32_t, uint32_t>> resends;
+
+    Reassembler &reassembler() { return mReassembler; }
+
+    // Sends a block through the channel; keeps it for resends.
+    bool send(const BlockSource &aSource, uint64_t aBlockId)
+    {
+        auto &p = mSent[aBlockId];
+        p.reset(new Packetizer());
+        if (!p->start(aSource, aBlockId, datagram, extendedId)) return false;
+        for (uint32_t id = 0; id < p->packetCount(); ++id) transmit(*p, id, false);
+        flush();
+        return true;
+    }
+
+    // Delivers every held-back datagram and lets time pass in steps until
+    // nothing waits any more.
+    void settle(uint64_t aMostUs = 10000000)
+    {
+        flush();
+        uint64_t until = now + aMostUs;
+        while (now < until) {
+            uint64_t next = mReassembler.nextDeadline();
+            if (next == UINT64_MAX) return;
+            now = std::max(now + 1, next);
+            mReassembler.onTick(now);
+            flush();
+        }
+    }
+
+    void deliver(const std::vector<uint8_t> &aDatagram)
+    {
+        // An exact-size copy, so that AddressSanitizer sees a read past it.
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[aDatagram.size() ? aDatagram.size() : 1]);
+        if (!aDatagram.empty()) std::memcpy(copy.get(), aDatagram.data(), aDatagram.size());
+        mReassembler.onPacket(copy.get(), aDatagram.size(), now);
+    }
+
+    bool acquire(uint64_t, Destination &aDestination) override
+    {
+        if (!giveMemory) return false;
+        mMemory.emplace_back(new std::vector<uint8_t>(capacity + kGuardBytes, kGuard));
+        aDestination.data = mMemory.back()->data();
+        aDestination.capacity = capacity;
+        aDestination.cookie = mMemory.back().get();
+        return true;
+    }
+
+    void requestResend(uint64_t aBlockId, bool, uint32_t aFirst, uint32_t aLast) override
+    {
+        resends.emplace_back(aFirst, aLast);
+        auto it = mSent.find(aBlockId);
+        if (it == mSent.end() || !channel.serveResends) return;
+        for (uint32_t id = aFirst; id <= aLast && id < it->second->packetCount(); ++id) {
+            if (channel.refuseStatus) {
+                std::vector<uint8_t> out(64);
+                out.resize(it->second->writeStatus(id, channel.refuseStatus, out.data(), out.size()));
+                mPending.push_back(out);
+            } else {
+                transmit(*it->second, id, true);
+            }
+        }
+    }
+
+    void complete(const BlockResult &aResult) override
+    {
+        auto *memory = static_cast<std::vector<uint8_t> *>(aResult.cookie);
+        Received r;
+        r.blockId = aResult.blockId;
+        r.outcome = aResult.outcome;
+        r.result = aResult;
+        r.missing.assign(aResult.missing, aResult.missing + aResult.missingCount);
+        r.parts.assign(aResult.parts, aResult.parts + aResult.leader.partCount);
+        r.result.missing = nullptr;
+        r.result.parts = nullptr;
+        r.result.partOffsets = nullptr;
+        for (size_t k = 0; k < kGuardBytes; ++k)
+            guardsIntact = guardsIntact && (*memory)[capacity + k] == kGuard;
+        r.bytes.assign(memory->begin(), memory->begin() + std::min<uint64_t>(aResult.bytesWritten, capacity));
+        received.push_back(std::move(r));
+    }
+
+    bool guardsIntact = true;
+
+private:
+    void transmit(const Packetizer &aPacketizer, uint32_t aId, bool aResend)
+    {
+        std::uniform_real_distribution<double> u(0, 1);
+        if (u(mRandom) < (aResend ? channel.resendLoss : channel.loss)) return;
+        std::vector<uint8_t> out(datagram);
+        out.resize(aPacketizer.write(aId, out.data(), out.size(), aResend));
+        if (out.empty()) return;
+        if (u(mRandom) < channel.duplicate) mPending.push_back(out);
+        if (u(mRandom) < channel.reorder) mHeld.push_back(out);
+        else {
+            mPending.push_back(out);
+            while (!mHeld.empty()) {
+                mPending.push_back(mHeld.front());
+                mHeld.pop_front();
+            }
+        }
+    }
+
+    void flush()
+    {
+        while (!mHeld.empty()) {
+            mPending.push_back(mHeld.front());
+            mHeld.pop_front();
+        }
+        // Resends requested while delivering join the end of the line.
+        while (!mPending.empty()) {
+            std::vector<uint8_t> d = mPending.front();
+            mPending.pop_front();
+            now += 1;
+            deliver(d);
+        }
+    }
+
+    Reassembler mReassembler;
+    std::mt19937 mRandom;
+    std::map<uint64_t, std::unique_ptr<Packetizer>> mSent;
+    std::deque<std::vector<uint8_t>> mPending, mHeld;
+    std::vector<std::unique_ptr<std::vector<uint8_t>>> mMemory;
+};
+
+// A test image of aBytes bytes whose content tells every offset apart.
+inline std::vector<uint8_t> Pattern(size_t aBytes, uint32_t aSeed)
+{
+    std::vector<uint8_t> v(aBytes);
+    uint32_t x = aSeed * 2654435761u + 1;
+    for (auto &b : v) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = uint8_t(x);
+    }
+    return v;
+}
+
+inline BlockSource ImageSource(const std::vector<uint8_t> &aBytes, uint32_t aWidth, uint32_t aHeight)
+{
+    BlockSource s;
+    s.leader.payloadType = PAYLOAD_IMAGE;
+    s.leader.timestamp = 0x0102030405060708ull;
+    s.leader.image.pixelFormat = 0x01080001;  // Mono8
+    s.leader.image.sizeX = aWidth;
+    s.leader.image.sizeY = aHeight;
+    s.trailer.sizeY = aHeight;
+    s.data = aBytes.data();
+    s.size = aBytes.size();
+    return s;
+}
+
+} // namespace gvsptest
+
+#endif

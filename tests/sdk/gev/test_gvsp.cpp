@@ -1,0 +1,662 @@
+#include "gev/dissect.h"
+#include "gvsp_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace tarn::gvsp;
+using namespace gvsptest;
+
+namespace {
+
+std::vector<uint8_t> Encode(size_t (*aEncode)(const Header &, const Leader &, const PartInfo *, uint8_t *, size_t),
+                            const Header &aHeader, const Leader &aLeader, const PartInfo *aParts = nullptr)
+{
+    std::vector<uint8_t> out(2048);
+    out.resize(aEncode(aHeader, aLeader, aParts, out.data(), out.size()));
+    return out;
+}
+
+std::optional<Packet> Parse(const std::vector<uint8_t> &aBytes) { return parsePacket(aBytes.data(), aBytes.size()); }
+
+uint32_t Be32(const uint8_t *p) { return (uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
+
+// ---- Header and field layout
+
+TEST(GvspHeader, StandardAndExtendedIdsSitWhereReceiversLookForThem)
+{
+    Header h;
+    h.status = STATUS_PACKET_RESEND;
+    h.blockId = 0xBEEF;
+    h.packetId = 0x123456;
+    h.format = FORMAT_PAYLOAD;
+    uint8_t out[32] = {};
+    ASSERT_EQ(writeHeader(h, out, sizeof out), kHeaderSize);
+    const uint8_t standard[8] = {0x01, 0x00, 0xBE, 0xEF, 0x03, 0x12, 0x34, 0x56};
+    EXPECT_EQ(0, std::memcmp(out, standard, 8));
+
+    h.extendedId = true;
+    h.flags = FLAG_PACKET_RESEND;
+    h.blockId = 0x0102030405060708ull;
+    h.packetId = 0x89ABCDEF;
+    ASSERT_EQ(writeHeader(h, out, sizeof out), kExtendedHeaderSize);
+    EXPECT_EQ(out[4], 0x83);
+    EXPECT_EQ(out[2], 0x00);
+    EXPECT_EQ(out[3], 0x01);
+    EXPECT_EQ(Be32(out + 8), 0x01020304u);
+    EXPECT_EQ(Be32(out + 12), 0x05060708u);
+    EXPECT_EQ(Be32(out + 16), 0x89ABCDEFu);
+
+    auto p = parsePacket(out, kExtendedHeaderSize);
+    ASSERT_TRUE(p);
+    EXPECT_TRUE(p->header.extendedId);
+    EXPECT_EQ(p->header.blockId, 0x0102030405060708ull);
+    EXPECT_EQ(p->header.packetId, 0x89ABCDEFu);
+    EXPECT_EQ(p->header.flags, FLAG_PACKET_RESEND);
+    EXPECT_EQ(p->bodySize, 0u);
+    // An extended header cut to a standard one's size is not a packet.
+    EXPECT_FALSE(parsePacket(out, kExtendedHeaderSize - 1));
+    EXPECT_FALSE(parsePacket(out, kHeaderSize - 1));
+
+    // Ids that do not fit the standard fields are refused, not cut.
+    Header wide;
+    wide.blockId = 0x10000;
+    EXPECT_EQ(writeHeader(wide, out, sizeof out), 0u);
+    wide.blockId = 1;
+    wide.packetId = 0x1000000;
+    EXPECT_EQ(writeHeader(wide, out, sizeof out), 0u);
+    EXPECT_EQ(writeHeader(Header(), out, kHeaderSize - 1), 0u);
+}
+
+TEST(GvspLeader, ImageFieldsAtTheirOffsetsAndBack)
+{
+    Header h;
+    h.blockId = 9;
+    Leader l;
+    l.payloadType = PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG;
+    l.fieldInfo = 0x12;
+    l.timestamp = 0x1122334455667788ull;
+    l.image = ImageInfo{0x01100003, 640, 480, 16, 8, 4, 2};
+    auto bytes = Encode(encodeLeader, h, l);
+    ASSERT_EQ(bytes.size(), kHeaderSize + 36);
+    const uint8_t *b = bytes.data() + kHeaderSize;
+    EXPECT_EQ(b[0], 0x12);
+    EXPECT_EQ((b[2] << 8) | b[3], 0x4001);
+    EXPECT_EQ(Be32(b + 4), 0x11223344u);
+    EXPECT_EQ(Be32(b + 12), 0x01100003u);
+    EXPECT_EQ(Be32(b + 16), 640u);
+    EXPECT_EQ(Be32(b + 20), 480u);
+    EXPECT_EQ(Be32(b + 24), 16u);
+    EXPECT_EQ(Be32(b + 28), 8u);
+    EXPECT_EQ((b[32] << 8) | b[33], 4);
+    EXPECT_EQ((b[34] << 8) | b[35], 2);
+
+    auto back = decodeLeader(*Parse(bytes));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->payloadType, l.payloadType);
+    EXPECT_EQ(back->timestamp, l.timestamp);
+    EXPECT_EQ(back->fieldInfo, 0x12);
+    EXPECT_EQ(back->image.sizeX, 640u);
+    EXPECT_EQ(back->image.sizeY, 480u);
+    EXPECT_EQ(back->image.offsetX, 16u);
+    EXPECT_EQ(back->image.offsetY, 8u);
+    EXPECT_EQ(back->image.paddingX, 4);
+    EXPECT_EQ(back->image.paddingY, 2);
+    EXPECT_EQ(back->image.pixelFormat, 0x01100003u);
+}
+
+TEST(GvspLeader, EveryPayloadKindRoundTripsAndEveryTruncationIsRefused)
+{
+    PartInfo parts[2];
+    parts[0].dataType = 1;
+    parts[0].length = 0x123456789ABull;
+    parts[0].dataFormat = 0x01080001;
+    parts[0].sourceId = 3;
+    parts[0].dataPurposeId = 7;
+    parts[0].regionId = 9;
+    parts[0].specific[0] = 100;
+    parts[0].specific[1] = 50;
+    parts[1].dataType = 2;
+    parts[1].length = 5;
+
+    std::vector<Leader> leaders(5);
+    leaders[0].payloadType = PAYLOAD_RAW;
+    leaders[0].payloadSize = 0x0102030405ull;
+    leaders[1].payloadType = PAYLOAD_GENDC;
+    leaders[1].payloadSize = 777;
+    leaders[1].genDCFlags = GENDC_PRELIMINARY_DESCRIPTOR;
+    leaders[1].genDCDescriptorSize = 160;
+    leaders[2].payloadType = PAYLOAD_MULTIPART;
+    leaders[2].partCount = 2;
+    leaders[3].payloadType = PAYLOAD_COMPRESSED;
+    leaders[3].image.sizeX = 33;
+    leaders[3].image.sizeY = 44;
+    leaders[3].image.pixelFormat = 0x01080001;
+    leaders[3].payloadSize = 999;
+    leaders[4].payloadType = PAYLOAD_CHUNK;
+
+    for (bool extended : {false, true}) {
+        for (const Leader &l : leaders) {
+            Header h;
+            h.extendedId = extended;
+            h.blockId = 3;
+            auto bytes = Encode(encodeLeader, h, l, parts);
+            ASSERT_FALSE(bytes.empty());
+            auto back = decodeLeader(*Parse(bytes));
+            ASSERT_TRUE(back) << l.payloadType;
+            EXPECT_EQ(back->payloadType, l.payloadType);
+            EXPECT_EQ(back->payloadSize, l.payloadSize);
+            EXPECT_EQ(back->genDCFlags, l.genDCFlags);
+            EXPECT_EQ(back->genDCDescriptorSize, l.genDCDescriptorSize);
+            EXPECT_EQ(back->partCount, l.partCount);
+            EXPECT_EQ(back->image.sizeX, l.image.sizeX);
+            EXPECT_EQ(back->image.sizeY, l.image.sizeY);
+            if (l.partCount) {
+                PartInfo p = back->part(0);
+                EXPECT_EQ(p.length, parts[0].length);
+                EXPECT_EQ(p.dataFormat, parts[0].dataFormat);
+                EXPECT_EQ(p.sourceId, 3);
+                EXPECT_EQ(p.dataPurposeId, 7);
+                EXPECT_EQ(p.regionId, 9);
+                EXPECT_EQ(p.image().sizeX, 100u);
+                EXPECT_EQ(p.image().sizeY, 50u);
+                EXPECT_EQ(back->part(1).dataType, 2);
+                EXPECT_EQ(back->part(2).length, 0u);   // beyond the table: empty
+            }
+            // Cut anywhere, an exact-size copy decodes to nothing or to a
+            // leader with fewer whole parts: never a read past its end.
+            for (size_t n = 0; n < bytes.size(); ++n) {
+                std::unique_ptr<uint8_t[]> copy(new uint8_t[n ? n : 1]);
+                std::memcpy(copy.get(), bytes.data(), n);
+                auto p = parsePacket(copy.get(), n);
+                if (!p) continue;
+                auto cut = decodeLeader(*p);
+                if (cut && cut->partCount) {
+                    EXPECT_LT(cut->partCount, l.partCount);
+                    cut->part(cut->partCount - 1);
+                } else if (l.payloadType != PAYLOAD_MULTIPART && l.payloadType != PAYLOAD_CHUNK) {
+                    EXPECT_FALSE(cut) << "payload " << l.payloadType << " cut to " << n;
+                }
+                std::string line = tarn::gev::dissectGvsp(copy.get(), n);
+                EXPECT_EQ(line.rfind("GVSP", 0), 0u);
+            }
+        }
+    }
+}
+
+TEST(GvspTrailer, ChunkFieldsFollowTheLinesOnlyWithTheChunkFlag)
+{
+    Header h;
+    h.blockId = 1;
+    h.packetId = 5;
+    Trailer t;
+    t.payloadType = PAYLOAD_IMAGE;
+    t.sizeY = 480;
+    t.chunkPayloadLength = 64;
+    t.chunkLayoutId = 0xABCD;
+    std::vector<uint8_t> out(64);
+    out.resize(encodeTrailer(h, t, nullptr, out.data(), out.size()));
+    ASSERT_EQ(out.size(), kHeaderSize + 8);
+    EXPECT_EQ(Be32(out.data() + kHeaderSize + 4), 480u);
+
+    t.payloadType = PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG;
+    out.assign(64, 0);
+    out.resize(encodeTrailer(h, t, nullptr, out.data(), out.size()));
+    ASSERT_EQ(out.size(), kHeaderSize + 16);
+    EXPECT_EQ(Be32(out.data() + kHeaderSize + 8), 64u);
+    EXPECT_EQ(Be32(out.data() + kHeaderSize + 12), 0xABCDu);
+    auto back = decodeTrailer(*Parse(out));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->sizeY, 480u);
+    EXPECT_EQ(back->chunkPayloadLength, 64u);
+    EXPECT_EQ(back->chunkLayoutId, 0xABCDu);
+    out.pop_back();
+    EXPECT_FALSE(decodeTrailer(*Parse(out)));
+    // A leader is no trailer.
+    auto asLeader = Parse(out);
+    asLeader->header.format = FORMAT_LEADER;
+    EXPECT_FALSE(decodeTrailer(*asLeader));
+}
+
+TEST(GvspTestPacket, RecognisedByBlockZeroAndFilledWholly)
+{
+    std::vector<uint8_t> out(576);
+    ASSERT_EQ(encodeTestPacket(out.data(), out.size()), out.size());
+    auto p = Parse(out);
+    ASSERT_TRUE(p);
+    EXPECT_TRUE(isTestPacket(*p));
+    EXPECT_NE(out[100], out[101]);
+    EXPECT_EQ(tarn::gev::dissectGvsp(out.data(), out.size()), "GVSP TEST 576 bytes");
+    p->header.blockId = 1;
+    EXPECT_FALSE(isTestPacket(*p));
+}
+
+// ---- Block ids
+
+TEST(GvspBlockIds, StandardIdsWrapPastZeroAndStayOrdered)
+{
+    EXPECT_EQ(nextBlockId(0xFFFF, false), 1u);
+    EXPECT_EQ(nextBlockId(7, false), 8u);
+    EXPECT_EQ(nextBlockId(0xFFFF, true), 0x10000u);
+    EXPECT_EQ(nextBlockId(UINT64_MAX, true), 1u);
+    EXPECT_TRUE(isNewerBlock(1, 0xFFFF, false));
+    EXPECT_TRUE(isNewerBlock(3, 0xFFFE, false));
+    EXPECT_FALSE(isNewerBlock(0xFFFF, 1, false));
+    EXPECT_FALSE(isNewerBlock(5, 5, false));
+    EXPECT_TRUE(isNewerBlock(0x7000, 1, false));
+    EXPECT_FALSE(isNewerBlock(0x9000, 1, false));
+    EXPECT_TRUE(isNewerBlock(0x100000000ull, 0xFFFFFFFFull, true));
+}
+
+// ---- Packetizer to reassembler
+
+TEST(GvspLoop, ImagesArriveWholeAndInOrderWithoutLoss)
+{
+    Loop loop;
+    for (uint64_t block = 1; block <= 3; ++block) {
+        auto image = Pattern(64 * 50 + 7, uint32_t(block));
+        ASSERT_TRUE(loop.send(ImageSource(image, 64, 50), block));
+        loop.settle();
+        ASSERT_EQ(loop.received.size(), block);
+        const Received &r = loop.received.back();
+        EXPECT_EQ(r.blockId, block);
+        EXPECT_EQ(r.outcome, Outcome::Complete);
+        EXPECT_EQ(r.bytes, image);
+        EXPECT_TRUE(r.result.leaderValid);
+        EXPECT_TRUE(r.result.trailerValid);
+        EXPECT_EQ(r.result.leader.image.sizeX, 64u);
+        EXPECT_EQ(r.result.leader.timestamp, 0x0102030405060708ull);
+        EXPECT_EQ(r.result.trailer.sizeY, 50u);
+        EXPECT_EQ(r.result.statistics.resendPacketsRequested, 0u);
+    }
+    EXPECT_TRUE(loop.resends.empty());
+    EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+    EXPECT_EQ(loop.reassembler().counters().blocksComplete, 3u);
+}
+
+TEST(GvspLoop, LossReorderingAndDuplicatesAreRecoveredByteForByte)
+{
+    for (bool extended : {false, true}) {
+        for (uint32_t seed = 1; seed <= 6; ++seed) {
+            // Resends are lost too: six asks make a packet lost for good
+            // about once in ten million.
+            ReassemblerConfig c;
+            c.maxResendsPerPacket = 6;
+            Loop loop(c, seed);
+            loop.extendedId = extended;
+            loop.channel.loss = 0.10;
+            loop.channel.resendLoss = 0.10;
+            loop.channel.duplicate = 0.05;
+            loop.channel.reorder = 0.05;
+            std::map<uint64_t, std::vector<uint8_t>> sent;
+            uint64_t block = extended ? 0xFFFFFFFFull : 0xFFFE;   // both wrap or widen here
+            for (int k = 0; k < 6; ++k) {
+                sent[block] = Pattern(100 * 1000 + k, seed * 10 + k);
+                ASSERT_TRUE(loop.send(ImageSource(sent[block], 100, 1000), block));
+                block = nextBlockId(block, extended);
+                loop.now += 5000;   // the next frame: gaps of this one are asked for meanwhile
+            }
+            loop.settle();
+            // Blocks end in any order (one may wait for a resend while the
+            // next completes); each must be whole.
+            ASSERT_EQ(loop.received.size(), sent.size()) << "seed " << seed;
+            uint32_t recovered = 0, redundant = 0;
+            for (const Received &r : loop.received) {
+                EXPECT_EQ(r.outcome, Outcome::Complete) << "seed " << seed << " block " << r.blockId;
+                EXPECT_TRUE(r.bytes == sent[r.blockId]) << "seed " << seed << " block " << r.blockId;
+                EXPECT_TRUE(r.missing.empty());
+                sent.erase(r.blockId);
+                recovered += r.result.statistics.recovered;
+                redundant += r.result.statistics.redundant;
+            }
+            EXPECT_TRUE(sent.empty());
+            EXPECT_GT(recovered, 0u);
+            EXPECT_GT(redundant, 0u);
+            EXPECT_FALSE(loop.resends.empty());
+            EXPECT_TRUE(loop.guardsIntact);
+        }
+    }
+}
+
+TEST(GvspLoop, MultiPartAndGenDCBlocksLandAtTheirOffsets)
+{
+    Loop loop;
+    loop.channel.loss = 0.1;
+    auto a = Pattern(5000, 1), b = Pattern(3001, 2);
+    PartInfo parts[2];
+    parts[0].dataType = 1;
+    parts[0].length = a.size();
+    parts[1].dataType = 2;
+    parts[1].length = b.size();
+    const uint8_t *data[2] = {a.data(), b.data()};
+    BlockSource mp;
+    mp.leader.payloadType = PAYLOAD_MULTIPART;
+    mp.leader.partCount = 2;
+    mp.parts = parts;
+    mp.partData = data;
+    ASSERT_TRUE(loop.send(mp, 1));
+
+    auto container = Pattern(9000, 3);
+    BlockSource gendc;
+    gendc.leader.payloadType = PAYLOAD_GENDC;
+    gendc.leader.payloadSize = container.size();
+    gendc.leader.genDCDescriptorSize = 200;
+    gendc.data = container.data();
+    gendc.size = container.size();
+    ASSERT_TRUE(loop.send(gendc, 2));
+    loop.settle();
+
+    ASSERT_EQ(loop.received.size(), 2u);
+    const Received &r = loop.received[0];
+    EXPECT_EQ(r.outcome, Outcome::Complete);
+    ASSERT_EQ(r.parts.size(), 2u);
+    EXPECT_EQ(r.parts[1].length, b.size());
+    std::vector<uint8_t> joined(a);
+    joined.insert(joined.end(), b.begin(), b.end());
+    EXPECT_TRUE(r.bytes == joined);
+    EXPECT_EQ(loop.received[1].outcome, Outcome::Complete);
+    EXPECT_TRUE(loop.received[1].bytes == container);
+}
+
+TEST(GvspLoop, RefusedOrUnservedResendsEndTheBlockWithItsMissingRanges)
+{
+    for (uint16_t refuse : {uint16_t(0), uint16_t(STATUS_PACKET_UNAVAILABLE)}) {
+        Loop loop;
+        loop.channel.refuseStatus = refuse;
+        loop.channel.serveResends = refuse != 0;
+        auto image = Pattern(1386 * 10, 4);   // ten data packets
+        BlockSource s = ImageSource(image, 1386, 10);
+        Packetizer p;
+        ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
+        ASSERT_EQ(p.packetCount(), 12u);
+        loop.send(s, 1);   // starts the sender's copy for resends
+        loop.received.clear();
+        loop.resends.clear();
+        loop.reassembler().reset();
+        // Now the same block again, without packets 3, 4 and 8.
+        std::vector<uint8_t> out(loop.datagram);
+        for (uint32_t id = 0; id < p.packetCount(); ++id) {
+            if (id == 3 || id == 4 || id == 8) continue;
+            out.resize(loop.datagram);
+            out.resize(p.write(id, out.data(), out.size()));
+            loop.deliver(out);
+        }
+        loop.settle();
+        ASSERT_EQ(loop.received.size(), 1u);
+        const Received &r = loop.received[0];
+        EXPECT_EQ(r.outcome, Outcome::MissingPackets);
+        ASSERT_EQ(r.missing.size(), 2u);
+        EXPECT_EQ(r.missing[0].low, 3u);
+        EXPECT_EQ(r.missing[0].high, 4u);
+        EXPECT_EQ(r.missing[1].low, 8u);
+        EXPECT_EQ(r.missing[1].high, 8u);
+        EXPECT_EQ(r.result.statistics.lost, 3u);
+        // Every packet around the holes is in place.
+        const size_t stride = loop.datagram - kHeaderSize;
+        ASSERT_EQ(r.bytes.size(), image.size());
+        EXPECT_TRUE(std::equal(r.bytes.begin(), r.bytes.begin() + 2 * stride, image.begin()));
+        EXPECT_TRUE(std::equal(r.bytes.begin() + 4 * stride, r.bytes.begin() + 7 * stride, image.begin() + 4 * stride));
+        EXPECT_TRUE(std::equal(r.bytes.begin() + 8 * stride, r.bytes.end(), image.begin() + 8 * stride));
+        ASSERT_FALSE(loop.resends.empty());
+        EXPECT_EQ(loop.resends[0], std::make_pair(3u, 4u));
+        if (refuse) {
+            // A refusal is final: no packet is asked for twice.
+            EXPECT_EQ(r.result.statistics.resendPacketsRequested, 3u);
+        } else {
+            EXPECT_EQ(r.result.statistics.resendPacketsRequested,
+                      3u * ReassemblerConfig().maxResendsPerPacket);
+        }
+    }
+}
+
+TEST(GvspLoop, WithoutResendsAGapIsLostAtOnceAndTheNextBlockGoesOn)
+{
+    ReassemblerConfig c;
+    c.resendEnabled = false;
+    Loop loop(c);
+    loop.channel.loss = 0.2;
+    for (uint64_t block = 1; block <= 5; ++block) {
+        auto image = Pattern(20000, uint32_t(block));
+        loop.send(ImageSource(image, 200, 100), block);
+    }
+    loop.settle();
+    EXPECT_TRUE(loop.resends.empty());
+    EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+    ASSERT_FALSE(loop.received.empty());
+    for (size_t k = 1; k < loop.received.size(); ++k)
+        EXPECT_TRUE(isNewerBlock(loop.received[k].blockId, loop.received[k - 1].blockId, false));
+    size_t incomplete = 0;
+    for (const Received &r : loop.received) incomplete += r.outcome != Outcome::Complete;
+    EXPECT_GT(incomplete, 0u);
+}
+
+TEST(GvspLoop, TooManyMissingPacketsEndTheBlockWithoutAskingForAll)
+{
+    ReassemblerConfig c;
+    c.maxResendPacketsPerBlock = 5;
+    Loop loop(c);
+    loop.channel.serveResends = false;
+    auto image = Pattern(1386 * 30, 5);
+    Packetizer p;
+    BlockSource s = ImageSource(image, 1386, 30);
+    ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
+    std::vector<uint8_t> out;
+    for (uint32_t id = 0; id < p.packetCount(); ++id) {
+        if (id >= 3 && id < 20) continue;   // 17 missing
+        out.assign(loop.datagram, 0);
+        out.resize(p.write(id, out.data(), out.size()));
+        loop.deliver(out);
+    }
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::TooManyResends);
+    EXPECT_LE(loop.received[0].result.statistics.resendPacketsRequested, 5u);
+    EXPECT_EQ(loop.received[0].result.statistics.lost, 17u);
+}
+
+TEST(GvspLoop, ABlockLargerThanItsMemoryWritesNothingBeyondAndSaysHowMuchItNeeded)
+{
+    Loop loop;
+    loop.capacity = 10000;
+    auto image = Pattern(25000, 6);
+    loop.send(ImageSource(image, 250, 100), 1);
+    BlockSource raw;
+    raw.leader.payloadType = PAYLOAD_RAW;
+    raw.leader.payloadSize = image.size();
+    raw.data = image.data();
+    raw.size = image.size();
+    loop.send(raw, 2);
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 2u);
+    for (const Received &r : loop.received) {
+        EXPECT_EQ(r.outcome, Outcome::BufferTooSmall);
+        EXPECT_EQ(r.result.requiredSize, 25000u);
+        EXPECT_LE(r.result.bytesWritten, 10000u);
+    }
+    EXPECT_TRUE(loop.guardsIntact);
+    EXPECT_TRUE(loop.resends.empty());
+}
+
+TEST(GvspLoop, TheShortLastPacketFirstDoesNotMisplaceTheRest)
+{
+    Loop loop;
+    auto image = Pattern(1386 * 4 + 100, 7);
+    Packetizer p;
+    BlockSource s = ImageSource(image, 1, uint32_t(image.size()));
+    ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
+    loop.send(s, 1);   // registers the block for resends; learned stride
+    loop.reassembler().reset();
+    loop.received.clear();
+    std::vector<uint32_t> order = {0, 5, 6, 1, 2, 3, 4};   // the short data packet 5 first
+    std::vector<uint8_t> out;
+    for (uint32_t id : order) {
+        out.assign(loop.datagram, 0);
+        out.resize(p.write(id, out.data(), out.size()));
+        loop.deliver(out);
+        loop.now += 10;
+    }
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
+    EXPECT_TRUE(loop.received[0].bytes == image);
+}
+
+TEST(GvspLoop, WaitingForTheLeaderSkipsABlockThatLostIt)
+{
+    ReassemblerConfig c;
+    c.waitForLeader = true;
+    Loop loop(c);
+    auto image = Pattern(5000, 8);
+    Packetizer p;
+    BlockSource s = ImageSource(image, 50, 100);
+    ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
+    std::vector<uint8_t> out;
+    for (uint32_t id = 1; id < p.packetCount(); ++id) {
+        out.assign(loop.datagram, 0);
+        out.resize(p.write(id, out.data(), out.size()));
+        loop.deliver(out);
+    }
+    loop.send(s, 2);
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].blockId, 2u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
+    EXPECT_GE(loop.reassembler().counters().ignored, p.packetCount() - 1);
+}
+
+TEST(GvspLoop, AQuietBlockEndsAtItsDeadlineAndAbortEndsTheRestInOrder)
+{
+    ReassemblerConfig c;
+    c.blockTimeoutUs = 300000;
+    Loop loop(c);
+    loop.channel.serveResends = false;
+    auto image = Pattern(5000, 9);
+    Packetizer p;
+    ASSERT_TRUE(p.start(ImageSource(image, 50, 100), 1, loop.datagram, false));
+    std::vector<uint8_t> out(loop.datagram);
+    out.resize(p.write(0, out.data(), out.size()));
+    loop.deliver(out);
+    uint64_t started = loop.now;
+    EXPECT_LE(loop.reassembler().nextDeadline(), started + c.blockTimeoutUs);
+    loop.reassembler().onTick(started + c.blockTimeoutUs - 1);
+    EXPECT_TRUE(loop.received.empty());
+    loop.reassembler().onTick(started + c.blockTimeoutUs);
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::MissingPackets);
+    EXPECT_EQ(loop.reassembler().nextDeadline(), UINT64_MAX);
+
+    for (uint64_t block = 2; block <= 3; ++block) {
+        Packetizer q;
+        ASSERT_TRUE(q.start(ImageSource(image, 50, 100), block, loop.datagram, false));
+        out.assign(loop.datagram, 0);
+        out.resize(q.write(0, out.data(), out.size()));
+        loop.deliver(out);
+    }
+    EXPECT_EQ(loop.reassembler().openBlocks(), 2u);
+    loop.reassembler().abort();
+    ASSERT_EQ(loop.received.size(), 3u);
+    EXPECT_EQ(loop.received[1].blockId, 2u);
+    EXPECT_EQ(loop.received[1].outcome, Outcome::Aborted);
+    EXPECT_EQ(loop.received[2].blockId, 3u);
+    // Late packets of an ended block open nothing.
+    loop.deliver(out);
+    EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+}
+
+TEST(GvspLoop, NoMemoryDropsTheBlockAndItsLatePackets)
+{
+    Loop loop;
+    loop.giveMemory = false;
+    auto image = Pattern(5000, 10);
+    loop.send(ImageSource(image, 50, 100), 1);
+    loop.settle();
+    EXPECT_TRUE(loop.received.empty());
+    EXPECT_EQ(loop.reassembler().counters().blocksDropped, 1u);
+    loop.giveMemory = true;
+    loop.send(ImageSource(image, 50, 100), 2);
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
+}
+
+TEST(GvspLoop, HostilePacketsNeitherWriteOutsideNorKeepABlockOpen)
+{
+    Loop loop;
+    loop.capacity = 4096;
+    auto image = Pattern(4000, 11);
+    Packetizer p;
+    ASSERT_TRUE(p.start(ImageSource(image, 40, 100), 1, loop.datagram, false));
+    std::vector<uint8_t> out(loop.datagram);
+    out.resize(p.write(0, out.data(), out.size()));
+    loop.deliver(out);
+
+    auto forge = [&](uint8_t aFormat, uint32_t aPacketId, std::vector<uint8_t> aBody) {
+        Header h;
+        h.blockId = 1;
+        h.packetId = aPacketId;
+        h.format = aFormat;
+        std::vector<uint8_t> d(kHeaderSize);
+        writeHeader(h, d.data(), d.size());
+        d.insert(d.end(), aBody.begin(), aBody.end());
+        loop.deliver(d);
+    };
+    forge(FORMAT_PAYLOAD, 0xFFFFFF, std::vector<uint8_t>(100, 1));   // far beyond
+    forge(FORMAT_PAYLOAD, 40, std::vector<uint8_t>(1386, 2));        // past the memory
+    forge(FORMAT_MULTIPART, 2, {9, 0, 0, 0, 0, 0, 0, 0, 1, 2});      // no such part
+    forge(FORMAT_GENDC, 3, std::vector<uint8_t>(16, 0xFF));          // offset at the top
+    forge(FORMAT_LEADER, 4, {});                                      // a leader elsewhere
+    forge(FORMAT_TRAILER, 0, {0, 0, 0, 1});                           // a trailer at 0
+    forge(0x0F, 5, {1, 2, 3});
+    loop.deliver({});
+    loop.deliver({1, 2, 3});
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_NE(loop.received[0].outcome, Outcome::Complete);
+    EXPECT_TRUE(loop.guardsIntact);
+    EXPECT_GT(loop.reassembler().counters().malformed, 3u);
+}
+
+TEST(GvspPacketizer, RefusesWhatItCannotSendAndAnswersResendsWithStatus)
+{
+    auto image = Pattern(1000, 12);
+    Packetizer p;
+    EXPECT_FALSE(p.start(ImageSource(image, 10, 100), 0, 1400, false));         // the test block id
+    EXPECT_FALSE(p.start(ImageSource(image, 10, 100), 0x10000, 1400, false));   // beyond 16 bits
+    EXPECT_FALSE(p.start(ImageSource(image, 10, 100), 1, 30, false));           // leader does not fit
+    BlockSource hollow = ImageSource(image, 10, 100);
+    hollow.data = nullptr;
+    EXPECT_FALSE(p.start(hollow, 1, 1400, false));
+    ASSERT_TRUE(p.start(ImageSource(image, 10, 100), 1, 108, false));   // 100 data bytes a packet
+    EXPECT_EQ(p.packetCount(), 12u);
+    std::vector<uint8_t> out(2000);
+    EXPECT_EQ(p.write(12, out.data(), out.size()), 0u);
+    EXPECT_EQ(p.write(1, out.data(), 50), 0u);
+    ASSERT_EQ(p.write(3, out.data(), out.size(), true), 108u);
+    auto packet = parsePacket(out.data(), 108);
+    EXPECT_EQ(packet->header.status, STATUS_PACKET_RESEND);
+    EXPECT_EQ(0, std::memcmp(packet->body, image.data() + 200, 100));
+    ASSERT_EQ(p.writeStatus(3, STATUS_PACKET_UNAVAILABLE, out.data(), out.size()), kHeaderSize);
+    EXPECT_EQ(parsePacket(out.data(), kHeaderSize)->header.status, STATUS_PACKET_UNAVAILABLE);
+}
+
+TEST(GvspDissect, DataPacketsAndTrailersNameTheirFields)
+{
+    auto image = Pattern(3000, 13);
+    Packetizer p;
+    BlockSource s = ImageSource(image, 30, 100);
+    s.leader.payloadType = PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG;
+    s.trailer.chunkPayloadLength = 16;
+    ASSERT_TRUE(p.start(s, 77, 1400, true));
+    std::vector<uint8_t> out(1400);
+    out.resize(p.write(0, out.data(), out.size()));
+    EXPECT_EQ(tarn::gev::dissectGvsp(out.data(), out.size()),
+              "GVSP LEADER block=77 packet=0 extended flags=0x0000 IMAGE+chunks timestamp=72623859790382856 "
+              "pixel=0x01080001 size=30x100 offset=0,0 padding=0,0");
+    out.assign(1400, 0);
+    out.resize(p.write(p.trailerId(), out.data(), out.size()));
+    EXPECT_EQ(tarn::gev::dissectGvsp(out.data(), out.size()),
+              "GVSP TRAILER block=77 packet=4 extended flags=0x0000 IMAGE lines=100 chunks=16 layout=0x00000000");
+}
+
+} // namespace
