@@ -9,6 +9,7 @@
 
 #include "ZuDeviceEventSink.h"
 #include "ZuResult.h"
+#include "tarn/UpCalls.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -44,7 +45,8 @@ public:
     bool Empty() const;
 
     // Calls aCall(sink) for each sink registered when the call starts; a
-    // sink removed meanwhile is skipped. Stops early when aStop says so.
+    // sink removed meanwhile is skipped. Stops early when aStop says so, or
+    // once the up-call gate is closed.
     // An exception of a call passes to the caller, the sink released.
     template <class Call, class Stop> void ForEach(Call aCall, Stop aStop)
     {
@@ -55,6 +57,9 @@ public:
         }
         for (const auto &entry : snapshot) {
             if (aStop()) return;
+            // Nothing reaches a binding's sink once its interpreter finalises.
+            UpCalls::Scope gate;
+            if (!gate) return;
             Busy busy(*this, *entry);
             if (!busy.entered) continue;
             aCall(entry->sink);
