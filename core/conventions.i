@@ -227,3 +227,35 @@ SWIGINTERN void Tarn_DirectorMethodFailed(const char *method)
     Tarn_DirectorMethodFailed("$symname");
   }
 %}
+
+/* ---- Native exceptions ---------------------------------------------------
+ * No native exception may reach the interpreter's frames. A feature read or
+ * write can call a device sink's director on the calling thread (through
+ * the device's GenApi port), whichever module's proxy made the call: a
+ * director that failed there set the Python error its exception carries;
+ * anything else becomes a RuntimeError. Thread cancellation passes on.
+ * Applied (and cleared with `%exception;`) around the declarations whose
+ * operations can reach a director that way.
+ */
+%fragment("Tarn_NativeExceptions", "header") %{
+#include <cxxabi.h>
+#include <exception>
+%}
+%define TARN_CATCH_NATIVE
+%fragment("Tarn_NativeExceptions");
+%exception {
+  try {
+    $action
+  } catch (abi::__forced_unwind &) {
+    throw;
+  } catch (Swig::DirectorException &) {
+    SWIG_fail;
+  } catch (std::exception &tarn_native) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, tarn_native.what());
+    SWIG_fail;
+  } catch (...) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "a native exception ended the call");
+    SWIG_fail;
+  }
+}
+%enddef

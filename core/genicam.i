@@ -392,8 +392,10 @@ TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, 
 %rename(GetEnumValueString) ZuGenParameterArray::GetEnumValue(const ZuString &, ZuString &);
 %rename(GetEnumValueInt) ZuGenParameterArray::GetEnumValue(const ZuString &, int64_t &);
 
+TARN_CATCH_NATIVE
 %include "ZuGenParameter.h"
 %include "ZuGenParameterArray.h"
+%exception;
 
 %feature("action", "") ZuGenParameter::RegisterEventSink;
 %feature("action", "") ZuGenStateStack::ZuGenStateStack;

@@ -7,6 +7,9 @@
 #include <numpy/arrayobject.h>
 #include "ZuPixelType.h"
 #include "ZuGenTypes.h"
+#include "ZuBufferReceiveTypes.h"
+#include "ZuStreamTypes.h"
+#include "ZuDeviceSerialTypes.h"
 %}
 
 /* Here a result's description is taken only from a ZuString object. */
@@ -25,4 +28,12 @@
   import_array();
 %}
 %include "ZuGenTypes.h"
+%include "ZuBufferReceiveTypes.h"
+%include "ZuStreamTypes.h"
+%include "ZuDeviceSerialTypes.h"
 %include "core/genicam.i"
+TARN_CATCH_NATIVE
+%include "device/device.i"
+%include "device/eventsink.i"
+%include "device/adapter.i"
+%exception;

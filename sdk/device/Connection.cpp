@@ -300,7 +300,11 @@ void Connection::HeartbeatLoop()
             LinkLost();
             break;
         }
-        if (mParameters) mParameters->array.Poll();
+        // Polled features read through the port, whose sinks may throw.
+        try {
+            if (mParameters) mParameters->array.Poll();
+        } catch (...) {
+        }
         next = Clock::now() + interval;
     }
 }
@@ -312,8 +316,11 @@ void Connection::Deliver(const Message &aMessage)
     ZuGenParameterList changed;
     bool mapped = false;
     if (mParameters) {
-        ZuResult r = mParameters->array.DeliverEvent(aMessage.eventId, aMessage.data.data(), aMessage.data.size(), &changed);
-        mapped = r.IsOK() && changed.GetSize() > 0;
+        try {
+            ZuResult r = mParameters->array.DeliverEvent(aMessage.eventId, aMessage.data.data(), aMessage.data.size(), &changed);
+            mapped = r.IsOK() && changed.GetSize() > 0;
+        } catch (...) {
+        }
     }
     const void *data = aMessage.data.empty() ? nullptr : aMessage.data.data();
     ToSinks([&](ZuDeviceEventSink *s) {

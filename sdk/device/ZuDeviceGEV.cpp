@@ -45,7 +45,8 @@ ZuResult ResolveInfo(const ZuDeviceInfo *aInfo, uint32_t &aIp)
     if (!aInfo) return Invalid("no device information given");
     auto *gev = dynamic_cast<const ZuDeviceInfoGEV *>(aInfo);
     if (!gev) return ZuResult(ZU_NOT_FOUND, ZuString("the information is not of a GigE Vision device"));
-    if (!gvcp::parseIPv4(gev->GetIPAddress().Narrow(), aIp)) return Invalid("the device information has no IP address");
+    if (!gvcp::parseIPv4(gev->GetIPAddress().Narrow(), aIp) || !aIp)
+        return Invalid("the device information has no IP address");
     return ZuResult();
 }
 
@@ -82,9 +83,9 @@ ZuDevice *ZuDevice::CreateAndConnect(const ZuDeviceInfo *aDeviceInfo, ZuResult *
     return device;
 }
 
-ZuDevice *ZuDevice::CreateAndConnect(const ZuString &aInfoStr, ZuResult *aResult)
+ZuDevice *ZuDevice::CreateAndConnect(const ZuString &aDeviceText, ZuResult *aResult)
 {
-    const std::string text = aInfoStr.Narrow();
+    const std::string text = aDeviceText.Narrow();
     ZuDevice *device = nullptr;
     ZuResult r;
     if (text.empty()) {
@@ -93,7 +94,7 @@ ZuDevice *ZuDevice::CreateAndConnect(const ZuString &aInfoStr, ZuResult *aResult
         // A USB3 Vision device is never found here: every name is looked
         // for among GigE Vision devices.
         device = new ZuDeviceGEV();
-        r = device->Connect(aInfoStr);
+        r = device->Connect(aDeviceText);
     }
     if (!r.IsOK()) {
         delete device;

@@ -40,12 +40,12 @@ public:
     static ZuDevice *CreateAndConnect(const ZuDeviceInfo *aDeviceInfo, ZuResult *aResult);
     /// Builds the controller of the right kind for a device named by text
     /// and connects it.
-    /// @param aInfoStr A GigE Vision device's IP address ("192.168.1.114":
+    /// @param aDeviceText A GigE Vision device's IP address ("192.168.1.114":
     /// connected directly), its MAC address ("00:11:22:33:44:5F": found by
     /// a discovery), a USB3 Vision GUID or a device's user-defined name.
     /// @param aResult Receives the outcome, as for the other overload.
     /// @return The connected device, released with Free; null on failure.
-    static ZuDevice *CreateAndConnect(const ZuString &aInfoStr, ZuResult *aResult);
+    static ZuDevice *CreateAndConnect(const ZuString &aDeviceText, ZuResult *aResult);
     /// Releases a device made by CreateAndConnect.
     /// @param aDevice The device; null does nothing.
     static void Free(ZuDevice *aDevice);
