@@ -8,12 +8,14 @@
  * buffers travel as pointer objects of their own types, as SWIG passes
  * them: the SDK writes through them and the result is the ZuResult alone. */
 
+%include "core/typemaps/typemaps.i"
+
 %{
 #include "ZuDeviceAdapter.h"
 %}
 
-%apply uint32_t &TARN_REGISTER_TUPLE_IF_OK { uint32_t &aValue };
-%apply ZuString &TARN_TEXT_TUPLE_IF_OK { ZuString &aDeviceUniqueID };
+%apply uint32_t &OUT_TUPLE_IF_OK { uint32_t &aValue };
+%apply ZuString &OUT_TUPLE_IF_OK { ZuString &aDeviceUniqueID };
 
 %nodefaultctor IZuDeviceAdapter;
 /* It overrides every pure operation of its bases, some of them out of

@@ -3,29 +3,16 @@
  *
  * The device type, device class and access type are not declared to SWIG
  * here: such a value travels as a handle, a pointer object that owns a new
- * 32-bit integer and has no destructor. */
+ * 32-bit integer and has no destructor (runtime fix 9). */
+
+%include "core/typemaps/typemaps.i"
 
 %{
 #include "ZuDevice.h"
 #include "tarn/DeviceBinding.h"
-#include "tarn/UpCalls.h"
 %}
 
-%fragment("Tarn_Device", "header", fragment="Tarn_Arrays", fragment="Tarn_FromZuString", fragment="<memory>") %{
-/* A pair (first, second) that takes both references; NULL when either is. */
-SWIGINTERN PyObject *Tarn_Pair(PyObject *first, PyObject *second)
-{
-  PyObject *pair = first && second ? PyTuple_New(2) : NULL;
-  if (!pair) {
-    Py_XDECREF(first);
-    Py_XDECREF(second);
-    return NULL;
-  }
-  PyTuple_SetItem(pair, 0, first);
-  PyTuple_SetItem(pair, 1, second);
-  return pair;
-}
-
+%fragment("Tarn_Device", "header", fragment="Tarn_Arrays", fragment="Tarn_Lifetime") %{
 /* The name of an object's type, for error texts. */
 SWIGINTERN std::string Tarn_TypeName(PyObject *obj)
 {
@@ -48,73 +35,21 @@ SWIGINTERN void Tarn_ForgetObject(PyObject *obj)
     held->own = 0;
   }
 }
-
-/* A share of a Python object for the SDK: the last share to go drops the
- * reference under the interpreter lock, from whichever thread that is, but
- * never once the interpreter finalises (the up-call gate is closed then). */
-SWIGINTERN std::shared_ptr<void> Tarn_HoldForSdk(PyObject *obj)
-{
-  Py_INCREF(obj);
-  return std::shared_ptr<void>(obj, [](void *held) {
-    tarn::UpCalls::Scope gate;
-    if (!gate || !Py_IsInitialized())
-      return;
-    PyGILState_STATE state = PyGILState_Ensure();
-    Py_DECREF((PyObject *)held);
-    PyGILState_Release(state);
-  });
-}
-
-SWIGINTERN void Tarn_ReleaseArrayShare(PyObject *capsule)
-{
-  delete static_cast<std::shared_ptr<ZuGenParameterArray> *>(PyCapsule_GetPointer(capsule, "tarn.parameters"));
-}
-
-/* A parameter array's proxy holds a share of the array, so that it and the
- * features that came from it stay valid after their device is disconnected
- * or freed: they then answer that the device is not there. */
-SWIGINTERN PyObject *Tarn_KeepArray(PyObject *proxy, std::shared_ptr<ZuGenParameterArray> share)
-{
-  if (!proxy || proxy == Py_None || !share)
-    return proxy;
-  auto *held = new std::shared_ptr<ZuGenParameterArray>(std::move(share));
-  PyObject *capsule = PyCapsule_New(held, "tarn.parameters", Tarn_ReleaseArrayShare);
-  if (!capsule) {
-    delete held;
-    PyErr_Clear();
-    return proxy;
-  }
-  Tarn_KeepOwner(proxy, capsule);
-  Py_DECREF(capsule);
-  return proxy;
-}
-
-/* A text out-value after the result: (ZuResult, str), the text None unless
- * the result is OK or when the text is null. */
-SWIGINTERN PyObject *Tarn_TextAfter(PyObject *result, const ZuResult &outcome, const ZuString &text)
-{
-  PyObject *value;
-  if (outcome.IsOK() && text.GetUnicode()) {
-    value = Tarn_FromZuString(text);
-  } else {
-    Py_INCREF(Py_None);
-    value = Py_None;
-  }
-  return Tarn_Pair(result, value);
-}
 %}
 %fragment("Tarn_Device");
 
 /* ---- ZuDevice ---------------------------------------------------------------- */
 
 /* CreateAndConnect: (ZuResult, device as its most specific kind, or None).
- * The device is the SDK's until Free: its proxy does not own it. */
+ * The device is the SDK's until Free: its proxy does not own it, and holds
+ * nothing of the information it came from. */
 %typemap(in, numinputs=0) ZuResult *aResult (ZuResult *tarn_result = 0) {
   tarn_result = new ZuResult();
   $1 = tarn_result;
 }
-%typemap(argout) ZuResult *aResult {
-  $result = Tarn_Pair(SWIG_NewPointerObj(SWIG_as_voidptr(tarn_result$argnum), $descriptor(ZuResult *), SWIG_POINTER_OWN), $result);
+%typemap(argout, fragment="Tarn_Results") ZuResult *aResult {
+  $result = Tarn_AppendItem(SWIG_NewPointerObj(SWIG_as_voidptr(tarn_result$argnum), $descriptor(ZuResult *), SWIG_POINTER_OWN),
+                            $result, 1, 0);
   tarn_result$argnum = 0;
   if (!$result) SWIG_fail;
 }
@@ -144,13 +79,12 @@ SWIGINTERN PyObject *Tarn_TextAfter(PyObject *result, const ZuResult &outcome, c
   Tarn_ForgetObject(swig_obj[0]);
 }
 
-/* The text names a device: every argument is tried as text once the
- * information overload does not take it, so a wrong one names itself. */
-%typemap(typecheck, precedence=145) const ZuString &aInfoStr "$1 = 1;";
-/* The same for the addresses of SetIPConfiguration and the access query:
- * each text is converted, and a wrong one names its position. */
-%typemap(typecheck, precedence=145) const ZuString &aMACAddress, const ZuString &aIP, const ZuString &aSubnetMask,
-                                    const ZuString &aGateway, const ZuString &aIPAddress "$1 = 1;";
+/* The text that names a device, and the addresses of SetIPConfiguration and
+ * the access query: each is converted rather than checked, so that a wrong
+ * one names its position (the information overload is tried first). */
+%apply const ZuString &TARN_TEXT_LAST { const ZuString &aInfoStr, const ZuString &aMACAddress, const ZuString &aIP,
+                                        const ZuString &aSubnetMask, const ZuString &aGateway,
+                                        const ZuString &aIPAddress };
 
 /* ReadMemory: [ZuResult, array]; the array is zero-filled, so a failed read
  * shows zeros, never what memory held before. A byte count outside 0 to
@@ -175,15 +109,10 @@ SWIGINTERN PyObject *Tarn_TextAfter(PyObject *result, const ZuResult &outcome, c
     $2 = tarn_count;
   }
 }
-%typemap(argout) (uint8_t *aDestination, int64_t aByteCount) {
-  {
-    PyObject *tarn_list = PyList_New(2);
-    if (!tarn_list) SWIG_fail;
-    PyList_SetItem(tarn_list, 0, $result);
-    PyList_SetItem(tarn_list, 1, tarn_array$argnum);
-    tarn_array$argnum = NULL;
-    $result = tarn_list;
-  }
+%typemap(argout, fragment="Tarn_Results") (uint8_t *aDestination, int64_t aByteCount) {
+  $result = Tarn_AppendItem($result, tarn_array$argnum, 0, 0);
+  tarn_array$argnum = NULL;
+  if (!$result) SWIG_fail;
 }
 %typemap(freearg) (uint8_t *aDestination, int64_t aByteCount) {
   Py_XDECREF(tarn_array$argnum);
@@ -206,77 +135,32 @@ SWIGINTERN PyObject *Tarn_TextAfter(PyObject *result, const ZuResult &outcome, c
 }
 %typemap(doctype) (const uint8_t *aSource, int64_t aByteCount) "numpy.ndarray";
 
-/* Texts the SDK fills: (ZuResult, str or None). A named pattern, applied
- * here and by the adapter. */
-%typemap(in, numinputs=0) ZuString &TARN_TEXT_TUPLE_IF_OK (ZuString tarn_text) {
-  $1 = &tarn_text;
-}
-%typemap(argout, fragment="Tarn_Device") ZuString &TARN_TEXT_TUPLE_IF_OK {
-  $result = Tarn_TextAfter($result, result, *$1);
-  if (!$result) SWIG_fail;
-}
-%apply ZuString &TARN_TEXT_TUPLE_IF_OK { ZuString &aDeviceUniqueID, ZuString &aFilename };
+/* Texts the SDK fills, and the register value: (ZuResult, value or None). */
+%apply ZuString &OUT_TUPLE_IF_OK { ZuString &aDeviceUniqueID, ZuString &aFilename };
+%apply uint32_t &OUT_TUPLE_IF_OK { uint32_t &aValue };
 
-/* The parameter arrays: borrowed, with a share of the array held. */
-%typemap(out, fragment="Tarn_Device") ZuGenParameterArray *ZuDevice::GetParameters, ZuGenParameterArray *ZuDevice::GetCommunicationParameters {
+/* The parameter arrays: borrowed, each proxy holding a share of its array,
+ * so that the array and the features that came from it stay valid after
+ * their device is disconnected or freed; they then answer that the device
+ * is not there. */
+%typemap(out, fragment="Tarn_Arrays") ZuGenParameterArray *ZuDevice::GetParameters, ZuGenParameterArray *ZuDevice::GetCommunicationParameters {
   $result = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(ZuGenParameterArray *), 0);
-  if ($1) Tarn_KeepArray($result, tarn::DeviceBinding::ShareParameters(*arg1, $1));
+  if ($1) {
+    PyObject *tarn_share = Tarn_MemoryOwner(tarn::DeviceBinding::ShareParameters(*arg1, $1));
+    Tarn_KeepOwner($result, tarn_share);
+    Py_XDECREF(tarn_share);
+  }
 }
 
 /* A sink stays alive while it is registered: the device holds its Python
  * object until the sink leaves (unregistered, destroyed, or the device freed). */
 %exception ZuDevice::RegisterEventSink {
   $action
-  if (result.IsOK() && arg2) tarn::DeviceBinding::KeepSink(*arg1, arg2, Tarn_HoldForSdk(swig_obj[1]));
+  if (result.IsOK() && arg2) tarn::DeviceBinding::KeepSink(*arg1, arg2, Tarn_HoldObject(swig_obj[1]));
 }
 
-/* ---- ZuDeviceGEV ---------------------------------------------------------------- */
-
-/* ReadRegister: (ZuResult, value or None), the value unsigned. A named
- * pattern, applied here and by the adapter. */
-%typemap(in, numinputs=0) uint32_t &TARN_REGISTER_TUPLE_IF_OK (uint32_t tarn_value) {
-  tarn_value = 0;
-  $1 = &tarn_value;
-}
-%typemap(argout, fragment="Tarn_Device") uint32_t &TARN_REGISTER_TUPLE_IF_OK {
-  {
-    PyObject *tarn_value_item;
-    if (result.IsOK()) {
-      tarn_value_item = PyLong_FromUnsignedLong(*$1);
-    } else {
-      Py_INCREF(Py_None);
-      tarn_value_item = Py_None;
-    }
-    $result = Tarn_Pair($result, tarn_value_item);
-    if (!$result) SWIG_fail;
-  }
-}
-%apply uint32_t &TARN_REGISTER_TUPLE_IF_OK { uint32_t &aValue };
-
-/* The device type, device class and access type come back as handles:
- * pointer objects owning a new integer, with no destructor, whose release
- * prints SWIG's no-destructor line naming the type. The type table shares
- * its records with the other modules, and a module that declares the
- * enumeration names the record "enum ZuDeviceType *"; a handle therefore
- * carries this module's own record, which names it "ZuDeviceType *" and
- * converts as the shared one does (records match by their mangled name). */
-%fragment("Tarn_OwnType", "header") %{
-static swig_type_info **tarn_initial_types = 0;
-SWIGINTERN swig_type_info *Tarn_OwnType(swig_type_info *resolved)
-{
-  for (size_t i = 0; tarn_initial_types && i < swig_module.size; ++i)
-    if (swig_types[i] == resolved)
-      return tarn_initial_types[i];
-  return resolved;
-}
-%}
-%fragment("Tarn_OwnType");
-%init %{
-  tarn_initial_types = swig_type_initial;
-%}
-%typemap(out, fragment="Tarn_OwnType") ZuDeviceType, ZuDeviceClass, ZuAccessType {
-  $result = SWIG_NewPointerObj(new $1_ltype($1), Tarn_OwnType($&1_descriptor), SWIG_POINTER_OWN);
-}
+/* Handles (runtime fix 9). */
+%apply SWIGTYPE TARN_HANDLE { ZuDeviceType, ZuDeviceClass, ZuAccessType };
 
 %nodefaultctor ZuDevice;
 %nodefaultctor ZuDeviceMorvekProtocol;
@@ -303,13 +187,12 @@ ZuDeviceGEV.GetAccessType = _InstanceOrStatic(ZuDeviceGEV.GetAccessType)
 %clear ZuResult *aResult;
 %clear ZuDevice *ZuDevice::CreateAndConnect;
 %exception ZuDevice::Free;
-%clear const ZuString &aInfoStr;
-%clear const ZuString &aMACAddress, const ZuString &aIP, const ZuString &aSubnetMask, const ZuString &aGateway,
-       const ZuString &aIPAddress;
+%clear const ZuString &aInfoStr, const ZuString &aMACAddress, const ZuString &aIP, const ZuString &aSubnetMask,
+       const ZuString &aGateway, const ZuString &aIPAddress;
 %clear (uint8_t *aDestination, int64_t aByteCount);
 %clear (const uint8_t *aSource, int64_t aByteCount);
 %clear ZuString &aDeviceUniqueID, ZuString &aFilename;
+%clear uint32_t &aValue;
 %clear ZuGenParameterArray *ZuDevice::GetParameters, ZuGenParameterArray *ZuDevice::GetCommunicationParameters;
 %exception ZuDevice::RegisterEventSink;
-%clear uint32_t &aValue;
 %clear ZuDeviceType, ZuDeviceClass, ZuAccessType;

@@ -5,12 +5,13 @@
  * callbacks from the thread that reads or writes a feature); the director
  * takes the interpreter lock. The up-call functions keep the lock, as they
  * may run Python code. Once the interpreter finalises, the SDK calls no
- * sink any more: the up-call gate is closed by a hook registered at import. */
+ * sink any more (the up-call gate of core/typemaps/directors.i). */
+
+%include "core/typemaps/typemaps.i"
 
 %{
 #include "ZuDeviceEventSink.h"
 #include "ZuGenParameter.h"
-#include "tarn/UpCalls.h"
 %}
 
 %feature("director") ZuDeviceEventSink;
@@ -68,36 +69,8 @@ SWIGINTERN PyArrayObject *Tarn_CommandLinkTuple(PyObject *obj, const char *symna
   }
   return array;
 }
-
-/* Once the interpreter finalises, no SDK thread may call into it: taking
- * the interpreter lock then ends the thread in the middle of SDK code. The
- * hook closes the up-call gate (after the application's own exit handlers)
- * and lets the calls in progress finish without holding the lock. */
-SWIGINTERN PyObject *Tarn_CloseUpCalls(PyObject *, PyObject *)
-{
-  Py_BEGIN_ALLOW_THREADS
-  tarn::UpCalls::Close();
-  Py_END_ALLOW_THREADS
-  Py_INCREF(Py_None);
-  return Py_None;
-}
-static PyMethodDef Tarn_CloseUpCallsDef = {"_tarn_close_up_calls", Tarn_CloseUpCalls, METH_NOARGS, NULL};
-
-SWIGINTERN void Tarn_CloseUpCallsAtExit(void)
-{
-  PyObject *atexit = PyImport_ImportModule("atexit");
-  PyObject *hook = PyCFunction_New(&Tarn_CloseUpCallsDef, NULL);
-  PyObject *done = atexit && hook ? PyObject_CallMethod(atexit, "register", "O", hook) : NULL;
-  if (!done) PyErr_Clear();
-  Py_XDECREF(done);
-  Py_XDECREF(hook);
-  Py_XDECREF(atexit);
-}
 %}
 %fragment("Tarn_EventViews");
-%init %{
-  Tarn_CloseUpCallsAtExit();
-%}
 
 /* ---- Director side: what a Python override receives ------------------------- */
 

@@ -158,16 +158,16 @@ bool ZuDevice::IsMorvekPowered() const
     return false;
 }
 
-ZuResult ZuDevice::DumpGenICamXML(const ZuString &aFilename)
+ZuResult ZuDevice::DumpGenICamXML(const ZuString &aFilePath)
 {
     auto c = mState->Current();
     if (!c) return NotConnected();
-    std::ofstream out(aFilename.Narrow(), std::ios::binary | std::ios::trunc);
-    if (!out) return ZuResult(ZU_CANNOT_OPEN_FILE, ZuString("cannot open '" + aFilename.Narrow() + "'"));
+    std::ofstream out(aFilePath.Narrow(), std::ios::binary | std::ios::trunc);
+    if (!out) return ZuResult(ZU_CANNOT_OPEN_FILE, ZuString("cannot open '" + aFilePath.Narrow() + "'"));
     const auto &bytes = c->Description();
     out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
     out.close();
-    if (!out) return ZuResult(ZU_FILE_ERROR, ZuString("cannot write '" + aFilename.Narrow() + "'"));
+    if (!out) return ZuResult(ZU_FILE_ERROR, ZuString("cannot write '" + aFilePath.Narrow() + "'"));
     return ZuResult();
 }
 

@@ -82,9 +82,9 @@ public:
 
     /// Saves the device's GenICam description as the device stores it (XML,
     /// or the ZIP file that holds it).
-    /// @param aFilename The file to write.
+    /// @param aFilePath The file to write.
     /// @return ZU_OK, ZU_NOT_CONNECTED, ZU_CANNOT_OPEN_FILE, ZU_FILE_ERROR.
-    ZuResult DumpGenICamXML(const ZuString &aFilename);
+    ZuResult DumpGenICamXML(const ZuString &aFilePath);
     /// Gives a file name for the description, from the URL it was read through.
     /// @param aFilename Receives the name.
     /// @return ZU_OK, ZU_NOT_CONNECTED.

@@ -6,7 +6,7 @@ import pytest
 
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
-from support.devices import WIDTH_REGISTER as WIDTH, test_device as start
+from support.devices import DESCRIPTION, WIDTH_REGISTER as WIDTH, test_device as start
 from support import error_of, needs_netns, prototypes
 from support.threads import assert_releases_the_interpreter
 
@@ -56,6 +56,14 @@ def test_create_and_connect_gives_the_kind_unowned(device_process):
     assert error_of(m.ZuDevice_CreateAndConnect, 5) == (TypeError, prototypes(
         "ZuDevice_CreateAndConnect", "ZuDevice::CreateAndConnect(ZuDeviceInfo const *,ZuResult *)",
         "ZuDevice::CreateAndConnect(ZuString const &,ZuResult *)"))
+
+
+def test_description_is_saved_as_the_device_holds_it(dev, tmp_path):
+    path = tmp_path / "saved.xml"
+    result = m.ZuDevice_DumpGenICamXML(dev, str(path))
+    assert type(result).__name__ == "ZuResult" and result.IsOK()
+    assert path.read_bytes() == DESCRIPTION.read_bytes()
+    assert m.ZuDevice_DumpGenICamXML(dev, str(tmp_path / "no" / "such" / "dir.xml")).GetCode() == tr.ZU_CANNOT_OPEN_FILE
 
 
 def test_identity_registers_and_memory(dev, device_process):
