@@ -184,36 +184,134 @@ public:
     /// Leaves the device and the parameters it follows.
     virtual ~ZuDeviceAdapter();
 
+    /// Tells whether the node map has an integer of this name.
+    /// @param aParameterName The feature's name.
     bool IsGenIntegerInNodeMap(const ZuString &aParameterName) override;
+    /// Tells whether the node map has an enumeration of this name.
+    /// @param aParameterName The feature's name.
     bool IsGenEnumInNodeMap(const ZuString &aParameterName) override;
+    /// Tells whether the node map has a boolean of this name.
+    /// @param aParameterName The feature's name.
     bool IsGenBooleanInNodeMap(const ZuString &aParameterName) override;
+    /// Tells whether the node map has a register of this name.
+    /// @param aParameterName The feature's name.
     bool IsGenRegisterInNodeMap(const ZuString &aParameterName) override;
+    /// Tells whether the feature exists and can be read now.
+    /// @param aParameterName The feature's name.
     bool IsGenReadable(const ZuString &aParameterName) override;
+    /// Tells whether the feature exists and can be written now.
+    /// @param aParameterName The feature's name.
     bool IsGenWritable(const ZuString &aParameterName) override;
+    /// Tells whether the enumeration exists and has the entry available now.
+    /// @param aParameterName The enumeration's name.
+    /// @param aEnumEntry The entry's name.
     bool IsGenEnumEntryAvailable(const ZuString &aParameterName, const ZuString &aEnumEntry) override;
+    /// Reads an integer feature.
+    /// @param aParameterName The feature's name.
+    /// @param aValue Receives the value.
+    /// @return ZU_OK, or why not.
     ZuResult GetGenIntegerValue(const ZuString &aParameterName, int64_t &aValue) override;
+    /// Lists the entries of an enumeration available now.
+    /// @param aParameterName The enumeration's name.
+    /// @param aList Receives the entries' names.
+    /// @return ZU_OK, or why not.
     ZuResult GetGenEnumEntriesAvailable(const ZuString &aParameterName, ZuStringList &aList) override;
+    /// Reads the current entry of an enumeration.
+    /// @param aParameterName The enumeration's name.
+    /// @param aEnumEntry Receives the entry's name.
+    /// @return ZU_OK, or why not.
     ZuResult GetGenEnumValue(const ZuString &aParameterName, ZuString &aEnumEntry) override;
+    /// Chooses the entry of an enumeration.
+    /// @param aParameterName The enumeration's name.
+    /// @param aEnumEntry The entry's name.
+    /// @return ZU_OK, or why not.
     ZuResult SetGenEnumValue(const ZuString &aParameterName, const ZuString &aEnumEntry) override;
+    /// Reads a boolean feature.
+    /// @param aParameterName The feature's name.
+    /// @param aValue Receives the value.
+    /// @return ZU_OK, or why not.
     ZuResult GetGenBooleanValue(const ZuString &aParameterName, bool &aValue) override;
+    /// Writes a boolean feature.
+    /// @param aParameterName The feature's name.
+    /// @param aValue The value.
+    /// @return ZU_OK, or why not.
     ZuResult SetGenBooleanValue(const ZuString &aParameterName, bool aValue) override;
+    /// Reads a text feature.
+    /// @param aParameterName The feature's name.
+    /// @param aValue Receives the text.
+    /// @return ZU_OK, or why not.
     ZuResult GetGenStringValue(const ZuString &aParameterName, ZuString &aValue) override;
+    /// Reads the length of a register feature.
+    /// @param aParameterName The feature's name.
+    /// @param aLength Receives the length in bytes.
+    /// @return ZU_OK, or why not.
     ZuResult GetGenRegisterLength(const ZuString &aParameterName, int64_t &aLength) override;
+    /// Reads a register feature.
+    /// @param aParameterName The feature's name.
+    /// @param aDataBuffer Receives the bytes.
+    /// @param aByteCount How many bytes the buffer holds.
+    /// @return ZU_OK, or why not.
     ZuResult GetGenRegisterData(const ZuString &aParameterName, uint8_t *aDataBuffer, int64_t aByteCount) override;
+    /// Writes a register feature.
+    /// @param aParameterName The feature's name.
+    /// @param aDataBuffer The bytes.
+    /// @param aByteCount How many.
+    /// @return ZU_OK, or why not.
     ZuResult SetGenRegisterData(const ZuString &aParameterName, const uint8_t *aDataBuffer, int64_t aByteCount) override;
+    /// Follows the invalidation of a parameter: the registered event sinks
+    /// hear of each change.
+    /// @param aParameterName The feature's name.
+    /// @return ZU_OK, ZU_NOT_FOUND.
     ZuResult RegisterGenInvalidator(const ZuString &aParameterName) override;
+    /// Stops following the invalidation of a parameter.
+    /// @param aParameterName The feature's name.
+    /// @return ZU_OK, ZU_NOT_FOUND.
     ZuResult UnregisterGenInvalidator(const ZuString &aParameterName) override;
+    /// Writes a 32-bit GigE Vision register.
+    /// @param aAddress Its address.
+    /// @param aValue The value.
+    /// @return ZU_OK; ZU_NOT_IMPLEMENTED for a device that is not GigE Vision.
     ZuResult WriteRegister(int64_t aAddress, uint32_t aValue) override;
+    /// Reads a 32-bit GigE Vision register.
+    /// @param aAddress Its address.
+    /// @param aValue Receives the value.
+    /// @return ZU_OK; ZU_NOT_IMPLEMENTED for a device that is not GigE Vision.
     ZuResult ReadRegister(int64_t aAddress, uint32_t &aValue) override;
+    /// Writes device memory.
+    /// @param aBuffer The bytes.
+    /// @param aAddress Where.
+    /// @param aLength How many.
+    /// @return ZU_OK, or why not.
     ZuResult WriteMemory(const uint8_t *aBuffer, int64_t aAddress, int64_t aLength) override;
+    /// Reads device memory.
+    /// @param aBuffer Receives the bytes.
+    /// @param aAddress Where.
+    /// @param aLength How many.
+    /// @return ZU_OK, or why not.
     ZuResult ReadMemory(uint8_t *aBuffer, int64_t aAddress, int64_t aLength) override;
+    /// Waits until the messaging channel's queue is empty.
+    /// @param aTimeout The longest wait, in milliseconds.
+    /// @return ZU_OK, ZU_TIMEOUT, ZU_NOT_CONNECTED.
     ZuResult WaitForMessagingChannelIdle(uint32_t aTimeout) override;
+    /// Tells whether the device is connected.
     bool IsConnected() override;
+    /// Tells whether the device is one of the maker's own.
     bool IsMorvekPowered() override;
+    /// Tells whether the device is a GigE Vision device.
     bool IsGigEVision() override;
+    /// Tells whether the device is a USB3 Vision device.
     bool IsUSB3Vision() override;
+    /// Registers a sink for raw events and the invalidation of followed parameters.
+    /// @param aEventSink The sink.
+    /// @return ZU_OK, ZU_INVALID_PARAMETER.
     ZuResult RegisterEventSink(IZuDeviceEventSink *aEventSink) override;
+    /// Unregisters a sink.
+    /// @param aEventSink The sink.
+    /// @return ZU_OK, ZU_NOT_FOUND.
     ZuResult UnregisterEventSink(IZuDeviceEventSink *aEventSink) override;
+    /// Gives a text that identifies the device uniquely.
+    /// @param aDeviceUniqueID Receives the text.
+    /// @return ZU_OK, ZU_INVALID_PARAMETER.
     ZuResult GetUniqueID(ZuString &aDeviceUniqueID) override;
 
 #ifndef SWIG
