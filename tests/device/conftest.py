@@ -1,5 +1,5 @@
 """Fixtures of the device-control tests; each test module runs its test
-devices (support.devices.test_device) on loopback addresses of its own."""
+devices (support.devices.start_test_device) on loopback addresses of its own."""
 import pytest
 
 import tarn_base_310  # noqa: F401  (registers the information classes)

@@ -3,7 +3,7 @@ out-arguments, and an adapter whose device is gone."""
 import pytest
 
 import tarn_receive_310 as tr
-from support.devices import WIDTH_REGISTER as WIDTH, test_device as start
+from support.devices import WIDTH_REGISTER as WIDTH, start_test_device as start
 from support import error_of, needs_netns
 
 m = tr._tarn_receive_310

@@ -6,7 +6,7 @@ import pytest
 
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
-from support.devices import DESCRIPTION, WIDTH_REGISTER as WIDTH, test_device as start
+from support.devices import DESCRIPTION, WIDTH_REGISTER as WIDTH, start_test_device as start
 from support import error_of, needs_netns, prototypes
 from support.threads import assert_releases_the_interpreter
 

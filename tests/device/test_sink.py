@@ -10,7 +10,7 @@ import numpy as np
 import pytest
 
 import tarn_receive_310 as tr
-from support.devices import test_device as start
+from support.devices import start_test_device as start
 from support import error_of, needs_netns
 
 m = tr._tarn_receive_310
@@ -100,7 +100,7 @@ def test_failing_override_on_an_sdk_thread_prints_and_the_process_lives(py):
         import sys, threading
         sys.path.insert(0, {str(sys.path[0])!r})
         import tarn_base_310, tarn_receive_310 as tr
-        from support.devices import test_device as start
+        from support.devices import start_test_device as start
         device = start("127.0.0.106")
         result, dev = tr.ZuDevice.CreateAndConnect("127.0.0.106")
         done = threading.Event()

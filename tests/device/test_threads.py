@@ -7,7 +7,7 @@ import threading
 import pytest
 
 import tarn_receive_310 as tr
-from support.devices import test_device as start
+from support.devices import start_test_device as start
 from support import needs_netns
 
 pytestmark = needs_netns()
@@ -92,7 +92,7 @@ def test_the_interpreter_ends_with_devices_still_connected(py, ending):
         import sys, threading, time
         sys.path.insert(0, {str(sys.path[0])!r})
         import tarn_base_310, tarn_receive_310 as tr
-        from support.devices import test_device as start
+        from support.devices import start_test_device as start
         device = start("127.0.0.112")
         result, dev = tr.ZuDevice.CreateAndConnect("127.0.0.112")
         busy = threading.Event()

@@ -75,7 +75,7 @@ class Responder:
         self.stop()
 
 
-def test_device(address, **identity):
+def start_test_device(address, **identity):
     """The test device on an address: our GVCP server over 64 KiB of
     registers from 0x10000, serving its description, until stopped."""
     return Responder(address, xml=str(DESCRIPTION), **identity)
