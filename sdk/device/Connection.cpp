@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cxxabi.h>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -16,35 +17,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-bool StartsWithNoCase(const std::string &aText, const char *aPrefix)
-{
-    size_t n = std::char_traits<char>::length(aPrefix);
-    if (aText.size() < n) return false;
-    for (size_t k = 0; k < n; ++k)
-        if (std::tolower(static_cast<unsigned char>(aText[k])) != aPrefix[k]) return false;
-    return true;
-}
-
-bool EndsWithNoCase(const std::string &aText, const char *aSuffix)
-{
-    size_t n = std::char_traits<char>::length(aSuffix);
-    if (aText.size() < n) return false;
-    for (size_t k = 0; k < n; ++k)
-        if (std::tolower(static_cast<unsigned char>(aText[aText.size() - n + k])) != aSuffix[k]) return false;
-    return true;
-}
-
-bool ParseHex(const std::string &aText, uint64_t &aValue)
-{
-    if (aText.empty() || aText.size() > 16 || !std::isxdigit(static_cast<unsigned char>(aText[0]))) return false;
-    char *end = nullptr;
-    aValue = std::strtoull(aText.c_str(), &end, 16);
-    return *end == '\0';
-}
-
-// A description larger than this is not one.
-constexpr uint64_t kMaxDescription = uint64_t(64) << 20;
-
 ZuResult SetPriority(std::thread &aThread, uint32_t aPriority)
 {
     if (!aThread.joinable()) return ZuResult();
@@ -54,6 +26,20 @@ ZuResult SetPriority(std::thread &aThread, uint32_t aPriority)
     int error = pthread_setschedparam(aThread.native_handle(), policy, &param);
     if (error) return ZuResult(ZU_THREAD_ERROR, ZuString("the thread's priority may not be changed here (no real-time privilege)"));
     return ZuResult();
+}
+
+// Runs a call on one of the connection's own threads into code that may
+// throw (a sink's director, or the node map reading through the port, whose
+// sinks may throw): what it throws ends that call, not the thread. Thread
+// cancellation passes on.
+template <class Call> void Contained(Call aCall)
+{
+    try {
+        aCall();
+    } catch (abi::__forced_unwind &) {
+        throw;
+    } catch (...) {
+    }
 }
 
 } // namespace
@@ -157,42 +143,29 @@ ZuResult Connection::LoadDescription()
 
 ZuResult Connection::LoadDescriptionFrom(const std::string &aUrl)
 {
-    const std::string url = aUrl.substr(0, aUrl.find('?'));  // schema hints are not needed
+    ZU_GENAPI_NS::DescriptionUrl url;
+    ZuResult r = ZU_GENAPI_NS::ParseDescriptionUrl(aUrl, url);
+    if (!r.IsOK()) return r;
     std::vector<uint8_t> bytes;
-    std::string name;
-    if (StartsWithNoCase(url, "local:")) {
-        std::string rest = url.substr(6);
-        size_t semi1 = rest.find(';');
-        size_t semi2 = semi1 == std::string::npos ? semi1 : rest.find(';', semi1 + 1);
-        uint64_t address = 0, length = 0;
-        if (semi2 == std::string::npos || !ParseHex(rest.substr(semi1 + 1, semi2 - semi1 - 1), address) ||
-            !ParseHex(rest.substr(semi2 + 1), length) || length == 0 || length > kMaxDescription)
-            return ZuResult(ZU_GENICAM_XML_ERROR, ZuString("the device's description URL '" + url + "' is malformed"));
-        name = rest.substr(0, semi1);
+    if (url.scheme == ZU_GENAPI_NS::DescriptionUrl::Scheme::Local) {
         // Whole registers around the description.
-        uint64_t first = address / 4 * 4, count = (address + length + 3) / 4 * 4 - first;
+        uint64_t first = url.address / 4 * 4, count = (url.address + url.length + 3) / 4 * 4 - first;
         std::vector<uint8_t> whole(size_t(count), 0);
-        ZuResult r = mClient.ReadMemory(first, whole.data(), count);
+        r = mClient.ReadMemory(first, whole.data(), count);
         if (!r.IsOK()) return r;
-        bytes.assign(whole.begin() + long(address - first), whole.begin() + long(address - first + length));
-    } else if (StartsWithNoCase(url, "file:")) {
-        std::string path = url.substr(5);
-        if (path.compare(0, 2, "//") == 0) path = path.substr(2);
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return ZuResult(ZU_CANNOT_OPEN_FILE, ZuString("cannot open the description '" + path + "'"));
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        name = path.substr(path.find_last_of('/') + 1);
+        bytes.assign(whole.begin() + long(url.address - first), whole.begin() + long(url.address - first + url.length));
     } else {
-        return ZuResult(ZU_NOT_SUPPORTED, ZuString("the description's URL '" + url + "' is neither local nor a file"));
+        std::ifstream in(url.path, std::ios::binary);
+        if (!in) return ZuResult(ZU_CANNOT_OPEN_FILE, ZuString("cannot open the description '" + url.path + "'"));
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     auto set = std::make_shared<ParameterSet>();
     set->port = std::make_unique<GvcpPort>(weak_from_this());
-    ZuResult r = EndsWithNoCase(name, ".zip") ? set->array.LoadZip(bytes.data(), bytes.size(), set->port.get())
-                                              : set->array.Load(reinterpret_cast<const char *>(bytes.data()),
-                                                                bytes.size(), set->port.get());
+    r = url.zipped ? set->array.LoadZip(bytes.data(), bytes.size(), set->port.get())
+                   : set->array.Load(reinterpret_cast<const char *>(bytes.data()), bytes.size(), set->port.get());
     if (!r.IsOK()) return r;
-    mUrl = url;
-    mDescriptionName = name;
+    mUrl = aUrl.substr(0, aUrl.find('\0'));
+    mDescriptionName = url.name;
     mDescription = std::move(bytes);
     mParameters = std::move(set);
     return r;
@@ -300,11 +273,7 @@ void Connection::HeartbeatLoop()
             LinkLost();
             break;
         }
-        // Polled features read through the port, whose sinks may throw.
-        try {
-            if (mParameters) mParameters->array.Poll();
-        } catch (...) {
-        }
+        if (mParameters) Contained([&] { mParameters->array.Poll(); });
         next = Clock::now() + interval;
     }
 }
@@ -316,26 +285,23 @@ void Connection::Deliver(const Message &aMessage)
     ZuGenParameterList changed;
     bool mapped = false;
     if (mParameters) {
-        try {
+        Contained([&] {
             ZuResult r = mParameters->array.DeliverEvent(aMessage.eventId, aMessage.data.data(), aMessage.data.size(), &changed);
             mapped = r.IsOK() && changed.GetSize() > 0;
-        } catch (...) {
-        }
+        });
     }
     const void *data = aMessage.data.empty() ? nullptr : aMessage.data.data();
     ToSinks([&](ZuDeviceEventSink *s) {
         // A sink that throws on this thread loses its event, not the others'.
-        try {
+        Contained([&] {
             s->OnEvent(mDevice, aMessage.eventId, aMessage.channel, aMessage.blockId, aMessage.timestamp, data,
                        uint32_t(aMessage.data.size()));
-        } catch (...) {
-        }
+        });
         if (mStopping) return;
-        try {
+        Contained([&] {
             s->OnEventGenICam(mDevice, aMessage.eventId, aMessage.channel, aMessage.blockId, aMessage.timestamp,
                               mapped ? &changed : nullptr);
-        } catch (...) {
-        }
+        });
     });
 }
 
@@ -359,12 +325,7 @@ void Connection::QueueLoop()
     if (mStopping) return;
     mLinkLostPending = false;
     lock.unlock();
-    ToSinks([&](ZuDeviceEventSink *s) {
-        try {
-            s->OnLinkDisconnected(mDevice);
-        } catch (...) {
-        }
-    });
+    ToSinks([&](ZuDeviceEventSink *s) { Contained([&] { s->OnLinkDisconnected(mDevice); }); });
 }
 
 void Connection::LinkLoop()

@@ -2,6 +2,7 @@
 controller drives Aravis's fake camera, Aravis's tool meets our device-side
 server, and Wireshark's dissector reads what our controller and server
 exchange. Run only inside the private network namespace."""
+import os
 import select
 import socket
 import subprocess
@@ -125,19 +126,23 @@ class Capture:
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             sent.add(self.probe())
-            ready, _, _ = select.select([self.proc.stdout], [], [], 0.1)
-            while ready:
-                line = self.proc.stdout.readline()
-                if not line:
+            while select.select([self.proc.stdout], [], [], 0.1)[0]:
+                chunk = os.read(self.proc.stdout.fileno(), 65536)
+                if not chunk:
                     break
-                if any(f"{port} → {self.PROBE_PORT}" in line for port in sent):
+                self.pending += chunk
+                *lines, self.pending = self.pending.split(b"\n")
+                if any(f"{port} \u2192 {self.PROBE_PORT}".encode() in line for line in lines for port in sent):
                     return
-                ready, _, _ = select.select([self.proc.stdout], [], [], 0)
         raise AssertionError("the capture shows no probe")
 
     def __enter__(self):
+        # Unbuffered, read whole chunks: a buffered reader would hold lines
+        # that select no longer reports. Sanitizer preloads stay with us.
+        env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
         self.proc = subprocess.Popen(["tshark", "-q", "-l", "-P", "-i", "lo", "-f", "udp", "-w", str(self.path)],
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0, env=env)
+        self.pending = b""
         self.wait_for_probe()
         return self
 
