@@ -120,3 +120,35 @@ def test_the_interpreter_ends_with_devices_still_connected(py, ending):
     """, env={"TARN_IN_NETNS": "1", "PYTHONPATH": ":".join(sys.path)}, check=False, timeout=60)
     assert proc.returncode == 0, proc.stderr
     assert proc.stdout.splitlines()[-1] == "leaving"
+
+
+def test_no_sink_is_called_once_the_exit_handlers_ran(py):
+    out = py(f"""
+        import atexit, sys, threading, time
+        sys.path.insert(0, {str(sys.path[0])!r})
+        import tarn_base_310, tarn_receive_310 as tr
+        from support.devices import start_test_device as start
+        device = start("127.0.0.113")
+        result, dev = tr.ZuDevice.CreateAndConnect("127.0.0.113")
+        calls = []
+        got = threading.Event()
+        class Sink(tr.ZuDeviceEventSink):
+            def OnEvent(self, device, event_id, *rest):
+                calls.append(event_id)
+                got.set()
+        dev.RegisterEventSink(Sink())
+        device.tell("event 1")
+        got.wait(10)
+        # What the interpreter runs as it begins to end, our hook last.
+        atexit._run_exitfuncs()
+        device.tell("event 2")
+        comm = dev.GetCommunicationParameters()
+        for _ in range(1000):
+            if comm.GetIntegerValue("EventsReceived")[1] == 2:
+                break
+            time.sleep(0.01)
+        assert dev.WaitForMessagingChannelIdle(5000).IsOK()
+        print(comm.GetIntegerValue("EventsReceived")[1], calls, flush=True)
+    """, env={"TARN_IN_NETNS": "1", "PYTHONPATH": ":".join(sys.path)}, timeout=60)
+    # The device received the second event, and no Python sink heard of it.
+    assert out.stdout.splitlines()[-1] == "2 [1]"
