@@ -11,3 +11,5 @@ TARN_CATCH_NATIVE
 %include "device/eventsink.i"
 %include "device/adapter.i"
 %exception;
+%include "stream/converter.i"
+%include "stream/filters.i"
