@@ -57,12 +57,18 @@ TARN_IMPORT_NUMPY
 %{
 #include "ZuPixelType.h"
 #include "ZuGenTypes.h"
+#include "ZuBufferReceiveTypes.h"
+#include "ZuStreamTypes.h"
+#include "ZuDeviceSerialTypes.h"
 %}
 %include "ZuResultCodes.h"
 %include "ZuPixelType.h"
 %include "ZuLogTypes.h"
 TARN_IMPORT_NUMPY
 %include "ZuGenTypes.h"
+%include "ZuBufferReceiveTypes.h"
+%include "ZuStreamTypes.h"
+%include "ZuDeviceSerialTypes.h"
 %enddef
 
 #elif defined(TARN_PROFILE_EDGE)

@@ -6,5 +6,10 @@
 %include "core/core.i"
 TARN_CONSTANTS
 %include "core/genicam.i"
+TARN_CATCH_NATIVE
+%include "device/device.i"
+%include "device/eventsink.i"
+%include "device/adapter.i"
+%exception;
 %include "stream/converter.i"
 %include "stream/filters.i"

@@ -5,6 +5,22 @@
  * name and text joined by the profile's TARN_DIRECTOR_SEPARATOR, and is
  * thrown into the calling SDK code.
  *
+ *   The up-call gate
+ *       no SDK thread calls into Python once the interpreter finalises
+ *       (taking the interpreter lock then would end the thread in the middle
+ *       of SDK code): each module registers an exit hook at import that
+ *       closes the SDK's up-call gate (tarn/UpCalls.h) after the
+ *       application's own exit handlers, letting the calls in progress end
+ *       without holding the interpreter lock. The SDK passes the gate before
+ *       calling a sink.
+ *   TARN_CATCH_NATIVE
+ *       a global %exception (cleared with `%exception;`) for declarations
+ *       whose operations can call a director on the calling thread from
+ *       deep inside the SDK (a feature read calls a device sink through the
+ *       device's GenApi port, whichever module's proxy made the call): no
+ *       native exception reaches the interpreter's frames. A director that
+ *       failed there set the Python error its exception carries; anything
+ *       else becomes a RuntimeError; thread cancellation passes on.
  *   enum SWIGTYPE TARN_ERROR_ASIDE (directorin)
  *       for the first parameter of an up-call that several objects receive
  *       in turn (log sinks): an error pending from an earlier one is set
@@ -228,3 +244,54 @@ SWIGINTERN void Tarn_DirectorNoTuple(const std::type_info &director, const char 
   }
   NAME = static_cast<TYPE>(tarn_value);
 %enddef
+
+%fragment("Tarn_NativeExceptions", "header") %{
+#include <cxxabi.h>
+#include <exception>
+%}
+%define TARN_CATCH_NATIVE
+%fragment("Tarn_NativeExceptions");
+%exception {
+  try {
+    $action
+  } catch (abi::__forced_unwind &) {
+    throw;
+  } catch (Swig::DirectorException &) {
+    SWIG_fail;
+  } catch (std::exception &tarn_native) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, tarn_native.what());
+    SWIG_fail;
+  } catch (...) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "a native exception ended the call");
+    SWIG_fail;
+  }
+}
+%enddef
+
+%fragment("Tarn_UpCallGate", "header") %{
+#include "tarn/UpCalls.h"
+SWIGINTERN PyObject *Tarn_CloseUpCalls(PyObject *, PyObject *)
+{
+  Py_BEGIN_ALLOW_THREADS
+  tarn::UpCalls::Close();
+  Py_END_ALLOW_THREADS
+  Py_INCREF(Py_None);
+  return Py_None;
+}
+static PyMethodDef Tarn_CloseUpCallsDef = {"_tarn_close_up_calls", Tarn_CloseUpCalls, METH_NOARGS, NULL};
+
+SWIGINTERN void Tarn_CloseUpCallsAtExit(void)
+{
+  PyObject *atexit = PyImport_ImportModule("atexit");
+  PyObject *hook = PyCFunction_New(&Tarn_CloseUpCallsDef, NULL);
+  PyObject *done = atexit && hook ? PyObject_CallMethod(atexit, "register", "O", hook) : NULL;
+  if (!done) PyErr_Clear();
+  Py_XDECREF(done);
+  Py_XDECREF(hook);
+  Py_XDECREF(atexit);
+}
+%}
+%fragment("Tarn_UpCallGate");
+%init %{
+  Tarn_CloseUpCallsAtExit();
+%}

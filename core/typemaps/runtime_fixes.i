@@ -55,15 +55,30 @@
  *    and the empty arguments are made once. The same renaming as in 6
  *    reaches SWIG's one call.
  *
- * 9. A director keeps each Python method it looked up (SWIG's per-object
- *    method cache). It kept the bound method, which holds the Python object,
- *    which owns the director: a cycle no collector sees, so that an object
- *    whose method was ever called from the SDK (a sink, a source) was never
- *    freed. The cache now keeps the method's function and calls it with the
- *    object, which it borrows as the director itself does. The look-up is
- *    the runtime's one `PyObject_GetAttr(swig_get_self(), ...)`, redirected
- *    by the first token of its first argument as in 6; another spelling of
- *    a call fails to compile.
+ * Where the modules share a type record:
+ *
+ * 9. A value of a type that a module does not declare (the receiving
+ *    module's device type, device class and access type) comes back as a
+ *    handle: a pointer object owning a new copy, with no destructor, whose
+ *    release prints the runtime's no-destructor line with the type's name.
+ *    The records are shared by their mangled name, and a module that does
+ *    declare the type as an enumeration names it "enum ZuDeviceType *", so
+ *    the line depended on which module was imported first. A handle now
+ *    carries its own module's record (`SWIGTYPE TARN_HANDLE`, out), which
+ *    names it as that module declares it and converts as the shared one
+ *    does: a cast list is matched by the mangled name.
+ *
+ * A director and its Python object:
+ *
+ * 10. A director keeps each Python method it looked up (SWIG's per-object
+ *     method cache). It kept the bound method, which holds the Python object,
+ *     which owns the director: a cycle no collector sees, so that an object
+ *     whose method was ever called from the SDK (a sink, a source) was never
+ *     freed. The cache now keeps the method's function and calls it with the
+ *     object, which it borrows as the director itself does. The look-up is
+ *     the runtime's one `PyObject_GetAttr(swig_get_self(), ...)`, redirected
+ *     by the first token of its first argument as in 6; another spelling of
+ *     a call fails to compile.
  */
 %begin %{
 struct _object;
@@ -317,6 +332,22 @@ template <typename T> static void Tarn_DisownDirector(T *object)
 }
 %}
 
+/* Fix 9. The module's own records, parallel to the shared ones in use. */
+%fragment("Tarn_OwnType", "header") %{
+static swig_type_info **tarn_initial_types = 0;
+SWIGINTERN swig_type_info *Tarn_OwnType(swig_type_info *shared)
+{
+  for (size_t i = 0; tarn_initial_types && i < swig_module.size; ++i)
+    if (swig_types[i] == shared)
+      return tarn_initial_types[i];
+  return shared;
+}
+%}
+%fragment("Tarn_OwnType");
+%typemap(out, fragment="Tarn_OwnType") SWIGTYPE TARN_HANDLE {
+  $result = SWIG_NewPointerObj(new $1_ltype($1), Tarn_OwnType($&1_descriptor), SWIG_POINTER_OWN);
+}
+
 %typemap(check, noblock=1, fragment="Tarn_HasPrefix") SWIGTYPE *self {
   if (Tarn_HasPrefix("$symname", "disown_")) {
     Tarn_DisownDirector($1);
@@ -325,6 +356,8 @@ template <typename T> static void Tarn_DisownDirector(T *object)
 }
 
 %init %{
+  /* Fix 9: the module's own records, once the shared ones are chosen. */
+  tarn_initial_types = swig_type_initial;
   /* Fix 7. */
   PyUnicode_InternInPlace(&Swig_This_global);
   {

@@ -66,8 +66,7 @@ struct Server::Impl {
     // retry is answered again without doing the command twice.
     struct Remembered {
         net::Endpoint from;
-        uint16_t reqId = 0;
-        uint16_t command = 0;
+        Bytes packet;  // a retry is this very packet again
         std::vector<Bytes> answers;
         uint64_t retries = 0;
     };
@@ -544,7 +543,7 @@ struct Server::Impl {
         return nullptr;
     }
 
-    void remember(const net::Endpoint &from, const Command &cmd, std::vector<Bytes> answers)
+    void remember(const net::Endpoint &from, const uint8_t *data, size_t size, std::vector<Bytes> answers)
     {
         Remembered *r = rememberedFor(from);
         if (!r) {
@@ -553,8 +552,7 @@ struct Server::Impl {
             r = &remembered.back();
             r->from = from;
         }
-        r->reqId = cmd.header.reqId;
-        r->command = cmd.header.command;
+        r->packet.assign(data, data + size);
         r->answers = std::move(answers);
         r->retries = 0;
     }
@@ -570,7 +568,7 @@ struct Server::Impl {
             if (isPrimary(from)) lastHeard = now;
             if (cmd->header.reqId != 0) {
                 Remembered *r = rememberedFor(from);
-                if (r && r->reqId == cmd->header.reqId && r->command == cmd->header.command) {
+                if (r && r->packet.size() == size && std::equal(r->packet.begin(), r->packet.end(), data)) {
                     ++stats.retriesReceived;
                     stats.retriesReceivedMax = std::max(stats.retriesReceivedMax, ++r->retries);
                     for (const Bytes &b : r->answers) out.sendControl(b, from);
@@ -579,7 +577,7 @@ struct Server::Impl {
             }
             std::vector<Bytes> sent;
             dispatch(held, *cmd, from, now, out, notes, sent);
-            if (cmd->header.reqId != 0) remember(from, *cmd, std::move(sent));
+            if (cmd->header.reqId != 0) remember(from, data, size, std::move(sent));
         }
         for (auto &note : notes) note();
     }

@@ -95,6 +95,10 @@ private:
 // The index of a network interface, 0 when there is none of that name.
 unsigned interfaceIndex(const std::string &aName);
 
+// The local address the kernel would send from to reach aRemote (0 when no
+// route leads there). Nothing is sent.
+uint32_t localAddressTowards(uint32_t aRemote);
+
 } // namespace net
 } // namespace tarn
 

@@ -92,6 +92,20 @@ def gvcp():
         write("softdevice_gvcp", name, data)
 
 
+def genicam_urls():
+    # What a device's URL register may hold: a local description, zipped and
+    # with a schema query, a file, a truncated field and another scheme.
+    seeds = {
+        "local": "Local:device.xml;100000;5C2F",
+        "local_zip_query": "local:Camera.zip;10000;2000?SchemaVersion=1.1.0",
+        "file": "File:///opt/cam/description.xml",
+        "malformed": "Local:x.xml;;\0garbage",
+        "http": "http://example.invalid/d.xml",
+    }
+    for name, data in seeds.items():
+        write("genicam_url", name, data)
+
+
 def genicam():
     fixture = (ROOT / "tests/sdk/genicam/fixture.h").read_text()
     camera = re.search(r'R"XML\((.*?)\)XML"', fixture, re.S).group(1)
@@ -197,5 +211,6 @@ def gvsp():
 if __name__ == "__main__":
     gvcp()
     genicam()
+    genicam_urls()
     gendc()
     gvsp()
