@@ -145,6 +145,22 @@ def test_a_held_value_waits_for_a_read_in_progress_without_the_interpreter(m):
     assert ok(res) and value == 640
 
 
+def test_a_held_value_is_not_served_once_the_device_may_have_changed_it(m):
+    arr = ext.LoadCamera()
+    read = m.ZuGenParameterArray_GetIntegerValue
+    assert ok(m.ZuGenParameterArray_SetIntegerValue(arr, "Width", 640))
+    assert read(arr, "Width")[1] == 640
+    ext.PokeByte(arr, 0x13, 0x88)  # the device changes the register on its own
+    assert read(arr, "Width")[1] == 640
+    assert ok(m.ZuGenParameterArray_InvalidateCache(arr))
+    res, value = read(arr, "Width")
+    assert ok(res) and value == 0x288
+    # Another register over the same bytes is written.
+    assert read(arr, "SignedAlias")[1] == 0
+    assert ok(m.ZuGenParameterArray_SetIntegerValue(arr, "SignedLE", -2))
+    assert read(arr, "SignedAlias")[1] == 0xFFFE
+
+
 def test_text_setters_echo_the_text(m, arr):
     res = m.ZuGenParameterArray_SetEnumValue(arr, "Mode", 1)
     assert type(res).__name__ == "ZuResult" and ok(res)

@@ -81,6 +81,25 @@ TEST_F(ArrayTest, KindsCountsAndLookups)
     EXPECT_EQ(mArray.Get("Root"), nullptr);  // nor categories
     EXPECT_NE(mArray.GetCategory("Root"), nullptr);
     EXPECT_EQ(mArray.GetFloat("Width"), nullptr);
+    // Each kind by name: the parameter of that kind, and nothing for a name
+    // of another kind.
+    const char *kOfEachKind[] = {"Width", "Gain", "Mode", "Enable", "Start", "Label", "Blob"};
+    for (size_t lKind = 0; lKind < 7; ++lKind) {
+        for (size_t lOf = 0; lOf < 7; ++lOf) {
+            ZuString lName(kOfEachKind[lOf]);
+            ZuGenParameter *lGot = nullptr;
+            switch (lKind) {
+            case 0: lGot = mArray.GetInteger(lName); break;
+            case 1: lGot = mArray.GetFloat(lName); break;
+            case 2: lGot = mArray.GetEnum(lName); break;
+            case 3: lGot = mArray.GetBoolean(lName); break;
+            case 4: lGot = mArray.GetCommand(lName); break;
+            case 5: lGot = mArray.GetString(lName); break;
+            default: lGot = mArray.GetRegister(lName); break;
+            }
+            EXPECT_EQ(lGot, lKind == lOf ? mArray.Get(lName) : nullptr) << lKind << " " << kOfEachKind[lOf];
+        }
+    }
     ZuString lCat;
     ASSERT_TRUE(mArray.Get("Width")->GetCategory(lCat).IsOK());
     EXPECT_STREQ(lCat.GetAscii(), "ImageFormat");
@@ -385,4 +404,72 @@ TEST_F(ArrayTest, EventDataReachTheEventFeatures)
     EXPECT_EQ(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     EXPECT_EQ(tarn::DeliverEvent(mArray, 0x9001, nullptr, 4, nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     lStamp->UnregisterEventSink(&lSink);
+}
+
+// What the bindings answer without waiting is what a read would give: never
+// a value something has changed since it was read, never one that needs the
+// device, and nothing touched when it cannot answer.
+TEST_F(ArrayTest, AReadWithoutWaitingAnswersOnlyWhatStillHolds)
+{
+    int64_t lV = -1;
+    ZuResult lR(ZU_GENERIC_ERROR);
+    // Whatever it answers, it never reaches the device.
+    auto lTry = [&](const char *aName) {
+        const uint64_t lAccesses = mPort.GetAccessCount();
+        bool lAnswered = tarn::TryIntegerValueWithoutWaiting(mArray, aName, lV, lR);
+        EXPECT_EQ(mPort.GetAccessCount(), lAccesses) << aName;
+        return lAnswered;
+    };
+    EXPECT_FALSE(lTry("Width"));  // never read: the device would be asked
+    EXPECT_EQ(lV, -1);
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_GENERIC_ERROR));
+
+    ASSERT_TRUE(mArray.SetIntegerValue("Width", 640).IsOK());
+    ASSERT_TRUE(mArray.GetIntegerValue("Width", lV).IsOK());
+    lV = -1;
+    ASSERT_TRUE(lTry("Width"));
+    EXPECT_TRUE(lR.IsOK());
+    EXPECT_EQ(lV, 640);
+    // The device changes the register on its own: the held value stands
+    // until the cache is invalidated, and then only the device answers.
+    mPort.Bytes()[0x13] = 0x88;
+    ASSERT_TRUE(lTry("Width"));
+    EXPECT_EQ(lV, 640);
+    ASSERT_TRUE(mArray.InvalidateCache().IsOK());
+    lV = -1;
+    EXPECT_FALSE(lTry("Width"));
+    EXPECT_EQ(lV, -1);
+    ASSERT_TRUE(mArray.GetIntegerValue("Width", lV).IsOK());
+    ASSERT_TRUE(lTry("Width"));
+    EXPECT_EQ(lV, 0x288);
+
+    // A write through another register over the same bytes.
+    ASSERT_TRUE(mArray.GetIntegerValue("SignedAlias", lV).IsOK());
+    ASSERT_TRUE(lTry("SignedAlias"));
+    ASSERT_TRUE(mArray.SetIntegerValue("SignedLE", -2).IsOK());
+    lV = 0;
+    EXPECT_FALSE(lTry("SignedAlias"));
+    ASSERT_TRUE(mArray.GetIntegerValue("SignedAlias", lV).IsOK());
+    EXPECT_EQ(lV, 0xFFFE);  // the same two bytes, read unsigned
+
+    // A constant needs no device; a name that is no integer is answered at once.
+    EXPECT_TRUE(lTry("Height"));
+    EXPECT_EQ(lV, 100);
+    EXPECT_TRUE(lTry("Gain"));
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_NOT_FOUND));
+    EXPECT_STREQ(lR.GetDescription().GetAscii(), "no integer feature 'Gain'");
+    EXPECT_TRUE(lTry("NoSuchFeature"));
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_NOT_FOUND));
+
+    // Event data replace what an event feature held.
+    uint8_t lData[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+    ASSERT_TRUE(tarn::DeliverEvent(mArray, 0x9001, lData, sizeof lData, nullptr).IsOK());
+    ASSERT_TRUE(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).IsOK());
+    ASSERT_TRUE(lTry("EventExposureEndTimestamp"));
+    EXPECT_EQ(lV, 0x1234);
+    lData[15] = 0x35;
+    ASSERT_TRUE(tarn::DeliverEvent(mArray, 0x9001, lData, sizeof lData, nullptr).IsOK());
+    lV = 0;
+    ASSERT_TRUE(lTry("EventExposureEndTimestamp"));  // event data need no device
+    EXPECT_EQ(lV, 0x1235);
 }
