@@ -6,6 +6,11 @@ feature by name through the parameter array, beside a plain dict look-up.
 The description is made here: per feature an Integer over an IntReg, every
 tenth feature also an IntSwissKnife and an Enumeration with four entries,
 grouped in categories (about 3.4 nodes per feature).
+
+Then chains of 24 nodes over one uncached register, read from the top: each
+node naming the next once (plain), and twice or more (pValue and
+pIsAvailable, or two formula variables). The shared chains reach 2**24
+paths; their cost must stay a small multiple of the plain chain's.
 """
 import sys
 import time
@@ -38,6 +43,27 @@ def description(features):
                 + "</Enumeration>")
     parts.append('<Port Name="Device"/></RegisterDescription>')
     return "".join(parts)
+
+
+def chain(depth, node):
+    """Nodes N0 .. N<depth-1>, each made by node(i, next name), over register N<depth>."""
+    parts = ['<RegisterDescription SchemaMajorVersion="1" SchemaMinorVersion="1">']
+    parts += [node(i, f"N{i + 1}") for i in range(depth)]
+    parts.append(f'<IntReg Name="N{depth}"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>'
+                 '<pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg><Port Name="Device"/></RegisterDescription>')
+    return "".join(parts)
+
+
+CHAINS = [
+    ("plain chain (pValue)", lambda i, n: f'<Integer Name="N{i}"><pValue>{n}</pValue></Integer>'),
+    ("shared: pValue and pIsAvailable",
+     lambda i, n: f'<Integer Name="N{i}"><pIsAvailable>{n}</pIsAvailable><pValue>{n}</pValue></Integer>'),
+    ("shared: pValue and pIsLocked",
+     lambda i, n: f'<Integer Name="N{i}"><pIsLocked>{n}</pIsLocked><pValue>{n}</pValue></Integer>'),
+    ("shared: two formula variables",
+     lambda i, n: f'<IntSwissKnife Name="N{i}"><pVariable Name="A">{n}</pVariable><pVariable Name="B">{n}</pVariable>'
+                  "<Formula>(A + B) / 2</Formula></IntSwissKnife>"),
+]
 
 
 def best_ns(stmt, number, globals_):
@@ -76,6 +102,20 @@ def main():
     for label, stmt in cases:
         ns = base if stmt == "values[name]" else best_ns(stmt, number, g)
         print(f"{label:45s} {ns:9.1f} {ns / base:7.1f}")
+
+    depth = 24
+    print(f"\nchains of {depth} nodes read from the top  {'ns/call':>9s} {'ratio':>7s}  (to the plain chain)")
+    plain = None
+    for label, node in CHAINS:
+        xml = chain(depth, node)
+        arr = ext.LoadParameterArray(xml, 16)
+        assert arr is not None, ext.LoadError(xml)
+        ext_g = {"m": m, "arr": arr}
+        m.ZuGenParameterArray_SetIntegerValue(arr, f"N{depth}", 1)
+        assert m.ZuGenParameterArray_GetIntegerValue(arr, "N0")[1] == 1
+        ns = best_ns("m.ZuGenParameterArray_GetIntegerValue(arr, 'N0')", 2000, ext_g)
+        plain = plain or ns
+        print(f"{label:45s} {ns:9.1f} {ns / plain:7.1f}")
 
 
 if __name__ == "__main__":

@@ -1,4 +1,4 @@
-#include "GenFormula.h"
+#include "tarn/genicam/Formula.h"
 
 #include <cctype>
 #include <cerrno>
@@ -22,15 +22,36 @@ int64_t FormulaValue::AsInt() const
 enum class Op
 {
     Number, Variable, Ternary, Or, And, BitOr, BitXor, BitAnd, Eq, Ne, Lt, Gt, Le, Ge,
-    Shl, Shr, Add, Sub, Mul, Div, Mod, Pow, Neg, Plus, BitNot, Call
+    Shl, Shr, Add, Sub, Mul, Div, Mod, Pow, Neg, Plus, BitNot, Call, Chain
 };
 
-struct FormulaNode
+// A binary level holds its whole left-associative chain in one node: mArgs
+// are the operands, mChain[i] joins mArgs[i] and mArgs[i + 1]. A flat chain
+// of any length thus stays one level deep, for the evaluator and the
+// destructor alike.
+struct FormulaTerm
 {
     Op mOp = Op::Number;
     FormulaValue mNumber;
     std::string mName;  // variable or function name
-    std::vector<std::unique_ptr<FormulaNode>> mArgs;
+    std::vector<std::unique_ptr<FormulaTerm>> mArgs;
+    std::vector<Op> mChain;
+
+    FormulaTerm() = default;
+    ~FormulaTerm()
+    {
+        // Nesting is bounded by the parser, but a tree is taken apart
+        // without recursion all the same.
+        std::vector<std::unique_ptr<FormulaTerm>> lTodo;
+        for (auto &lA : mArgs) lTodo.push_back(std::move(lA));
+        while (!lTodo.empty()) {
+            std::unique_ptr<FormulaTerm> lN = std::move(lTodo.back());
+            lTodo.pop_back();
+            if (!lN) continue;
+            for (auto &lA : lN->mArgs) lTodo.push_back(std::move(lA));
+            lN->mArgs.clear();
+        }
+    }
 };
 
 namespace
@@ -44,9 +65,9 @@ public:
     Parser(const std::string &aText, std::vector<std::string> &aVariables)
         : mText(aText), mVariables(aVariables) {}
 
-    std::unique_ptr<FormulaNode> Run(std::string &aError)
+    std::unique_ptr<FormulaTerm> Run(std::string &aError)
     {
-        std::unique_ptr<FormulaNode> lRoot = Ternary();
+        std::unique_ptr<FormulaTerm> lRoot = Ternary();
         SkipSpace();
         if (mError.empty() && mPos < mText.size())
             Fail("unexpected '" + mText.substr(mPos, 1) + "' at position " + std::to_string(mPos));
@@ -58,7 +79,7 @@ public:
     }
 
 private:
-    using NodePtr = std::unique_ptr<FormulaNode>;
+    using NodePtr = std::unique_ptr<FormulaTerm>;
 
     void Fail(const std::string &aWhy)
     {
@@ -81,7 +102,7 @@ private:
 
     static NodePtr Make(Op aOp, NodePtr aLeft, NodePtr aRight = nullptr)
     {
-        NodePtr lN(new FormulaNode);
+        NodePtr lN(new FormulaTerm);
         lN->mOp = aOp;
         lN->mArgs.push_back(std::move(aLeft));
         if (aRight) lN->mArgs.push_back(std::move(aRight));
@@ -106,7 +127,7 @@ private:
             if (!Accept(":")) Fail("missing ':' in conditional at position " + std::to_string(mPos));
             NodePtr lNo = Ternary();
             if (!mError.empty()) { --mDepth; return nullptr; }
-            NodePtr lN(new FormulaNode);
+            NodePtr lN(new FormulaTerm);
             lN->mOp = Op::Ternary;
             lN->mArgs.push_back(std::move(lCond));
             lN->mArgs.push_back(std::move(lYes));
@@ -157,18 +178,26 @@ private:
     NodePtr Binary(size_t aLevel)
     {
         if (aLevel == Levels().size()) return Unary();
-        NodePtr lL = Binary(aLevel + 1);
+        NodePtr lFirst = Binary(aLevel + 1);
+        NodePtr lChain;
         bool lMore = true;
         while (mError.empty() && lMore) {
             lMore = false;
             for (const BinaryOp &lOp : Levels()[aLevel])
                 if (AcceptOp(lOp)) {
-                    lL = Make(lOp.mOp, std::move(lL), Binary(aLevel + 1));
+                    if (!lChain) {
+                        lChain.reset(new FormulaTerm);
+                        lChain->mOp = Op::Chain;
+                        lChain->mArgs.push_back(std::move(lFirst));
+                    }
+                    lChain->mChain.push_back(lOp.mOp);
+                    lChain->mArgs.push_back(Binary(aLevel + 1));
                     lMore = true;
                     break;
                 }
         }
-        return lL;
+        if (!mError.empty()) return nullptr;
+        return lChain ? std::move(lChain) : std::move(lFirst);
     }
 
     NodePtr LogicalOr() { return Binary(0); }
@@ -213,7 +242,7 @@ private:
 
     NodePtr Number()
     {
-        NodePtr lN(new FormulaNode);
+        NodePtr lN(new FormulaTerm);
         lN->mOp = Op::Number;
         const char *lStart = mText.c_str() + mPos;
         char *lEnd = nullptr;
@@ -263,7 +292,7 @@ private:
         SkipSpace();
         if (mPos < mText.size() && mText[mPos] == '(') {
             ++mPos;
-            NodePtr lCall(new FormulaNode);
+            NodePtr lCall(new FormulaTerm);
             lCall->mOp = Op::Call;
             lCall->mName = lName;
             if (!Accept(")")) {
@@ -286,7 +315,7 @@ private:
             }
             return lCall;
         }
-        NodePtr lN(new FormulaNode);
+        NodePtr lN(new FormulaTerm);
         bool lIsVariable = false;
         for (const std::string &lV : mVariables)
             if (lV == lName) lIsVariable = true;
@@ -357,7 +386,7 @@ struct Evaluator
         return FormulaValue::Float(aV.AsFloat());
     }
 
-    bool Eval(const FormulaNode &aN, FormulaValue &aOut)
+    bool Eval(const FormulaTerm &aN, FormulaValue &aOut)
     {
         switch (aN.mOp) {
         case Op::Number:
@@ -377,20 +406,8 @@ struct Evaluator
             if (!Eval(*aN.mArgs[0], lC)) return false;
             return Eval(Truth(lC) ? *aN.mArgs[1] : *aN.mArgs[2], aOut);
         }
-        case Op::Or:
-        case Op::And: {
-            FormulaValue lL;
-            if (!Eval(*aN.mArgs[0], lL)) return false;
-            bool lB = Truth(lL);
-            if ((aN.mOp == Op::Or) == lB) {
-                aOut = Bool(lB);
-                return true;
-            }
-            FormulaValue lR;
-            if (!Eval(*aN.mArgs[1], lR)) return false;
-            aOut = Bool(Truth(lR));
-            return true;
-        }
+        case Op::Chain:
+            return Chain(aN, aOut);
         case Op::Neg:
         case Op::Plus:
         case Op::BitNot: {
@@ -408,8 +425,39 @@ struct Evaluator
         }
         FormulaValue lL, lR;
         if (!Eval(*aN.mArgs[0], lL) || !Eval(*aN.mArgs[1], lR)) return false;
-        if (mInt) return IntBinary(aN.mOp, lL.mInt, lR.mInt, aOut);
-        return FloatBinary(aN.mOp, lL.mFloat, lR.mFloat, aOut);
+        return Binary(aN.mOp, lL, lR, aOut);
+    }
+
+    bool Binary(Op aOp, const FormulaValue &aL, const FormulaValue &aR, FormulaValue &aOut)
+    {
+        if (mInt) return IntBinary(aOp, aL.mInt, aR.mInt, aOut);
+        return FloatBinary(aOp, aL.mFloat, aR.mFloat, aOut);
+    }
+
+    // Folds a chain from the left, as ((a op b) op c) ...; || and && skip
+    // the operands that cannot change the result.
+    bool Chain(const FormulaTerm &aN, FormulaValue &aOut)
+    {
+        FormulaValue lAcc;
+        if (!Eval(*aN.mArgs[0], lAcc)) return false;
+        for (size_t lI = 0; lI < aN.mChain.size(); ++lI) {
+            Op lOp = aN.mChain[lI];
+            const FormulaTerm &lRight = *aN.mArgs[lI + 1];
+            FormulaValue lR;
+            if (lOp == Op::Or || lOp == Op::And) {
+                bool lB = Truth(lAcc);
+                if ((lOp == Op::Or) == lB) {
+                    lAcc = Bool(lB);
+                    continue;
+                }
+                if (!Eval(lRight, lR)) return false;
+                lAcc = Bool(Truth(lR));
+                continue;
+            }
+            if (!Eval(lRight, lR) || !Binary(lOp, lAcc, lR, lAcc)) return false;
+        }
+        aOut = lAcc;
+        return true;
     }
 
     bool IntBinary(Op aOp, int64_t aL, int64_t aR, FormulaValue &aOut)
@@ -487,7 +535,7 @@ struct Evaluator
         return true;
     }
 
-    bool Call(const FormulaNode &aN, FormulaValue &aOut)
+    bool Call(const FormulaTerm &aN, FormulaValue &aOut)
     {
         FormulaValue lA;
         if (!Eval(*aN.mArgs[0], lA)) return false;

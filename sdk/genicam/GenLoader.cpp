@@ -1,6 +1,7 @@
 // Turning a description into nodes: parsing, reference resolution, cycle
 // detection. Every problem ends as ZU_GENICAM_XML_ERROR naming it.
 
+#include "GenFamilies.h"
 #include "GenNodeMap.h"
 
 #include <pugixml.hpp>
@@ -123,11 +124,11 @@ private:
                 StructReg(lE);
                 continue;
             }
-            NodeKind lK;
-            if (!KindOf(lKind, lK)) Bad("unknown node kind <" + lKind + ">" + Where(lE));
-            if (lK == NodeKind::EnumEntry || lK == NodeKind::StructEntry)
+            const KindSchema *lK = FindKind(lKind);
+            if (!lK) Bad("unknown node kind <" + lKind + ">" + Where(lE));
+            if (lK->mKind == NodeKind::EnumEntry || lK->mKind == NodeKind::StructEntry)
                 Bad("<" + lKind + "> outside its parent" + Where(lE));
-            Build(lE, lK, pugi::xml_node());
+            Build(lE, lK->mKind, pugi::xml_node());
         }
     }
 
@@ -135,24 +136,6 @@ private:
     {
         std::string lName = aE.attribute("Name").as_string();
         return lName.empty() ? std::string() : " (node '" + lName + "')";
-    }
-
-    static bool KindOf(const std::string &aName, NodeKind &aKind)
-    {
-        static const std::pair<const char *, NodeKind> kKinds[] = {
-            {"Category", NodeKind::Category}, {"Integer", NodeKind::Integer}, {"IntReg", NodeKind::IntReg},
-            {"MaskedIntReg", NodeKind::MaskedIntReg}, {"Float", NodeKind::Float}, {"FloatReg", NodeKind::FloatReg},
-            {"Boolean", NodeKind::Boolean}, {"Command", NodeKind::Command}, {"Enumeration", NodeKind::Enumeration},
-            {"EnumEntry", NodeKind::EnumEntry}, {"String", NodeKind::String}, {"StringReg", NodeKind::StringReg},
-            {"Register", NodeKind::Register}, {"StructEntry", NodeKind::StructEntry},
-            {"IntSwissKnife", NodeKind::IntSwissKnife}, {"SwissKnife", NodeKind::SwissKnife},
-            {"IntConverter", NodeKind::IntConverter}, {"Converter", NodeKind::Converter}, {"Port", NodeKind::Port}};
-        for (const auto &lK : kKinds)
-            if (aName == lK.first) {
-                aKind = lK.second;
-                return true;
-            }
-        return false;
     }
 
     void StructReg(pugi::xml_node aE)
@@ -165,9 +148,21 @@ private:
         if (!lAny) Bad("<StructReg> without <StructEntry>");
     }
 
+    static std::unique_ptr<Node> Make(NodeMapImpl &aMap, NodeKind aKind)
+    {
+        switch (SchemaOf(aKind).mFamily) {
+        case NodeFamily::Category: return std::unique_ptr<Node>(new CategoryNode(&aMap, aKind));
+        case NodeFamily::Value: return std::unique_ptr<Node>(new ValueNode(&aMap, aKind));
+        case NodeFamily::Register: return std::unique_ptr<Node>(new RegisterNode(&aMap, aKind));
+        case NodeFamily::Formula: return std::unique_ptr<Node>(new FormulaNode(&aMap, aKind));
+        case NodeFamily::Enumeration: return std::unique_ptr<Node>(new EnumerationNode(&aMap, aKind));
+        }
+        return nullptr;
+    }
+
     Node *Build(pugi::xml_node aE, NodeKind aKind, pugi::xml_node aStruct)
     {
-        std::unique_ptr<Node> lN(new Node(&mMap, aKind));
+        std::unique_ptr<Node> lN = Make(mMap, aKind);
         lN->mName = aE.attribute("Name").as_string();
         if (lN->mName.empty()) Bad("<" + std::string(aE.name()) + "> without a Name");
         std::string lNs = aE.attribute("NameSpace").as_string("Custom");
@@ -184,9 +179,11 @@ private:
             mMap.mByName[lRaw->mName] = lRaw;
         }
         mMap.mNodes.push_back(std::move(lN));
+        if (lRaw->Family() == NodeFamily::Register) mMap.mRegisters.push_back(static_cast<RegisterNode *>(lRaw));
+        if (aKind == NodeKind::Port) mMap.mPorts.push_back(static_cast<CategoryNode *>(lRaw));
         if (aStruct) Properties(aStruct, *lRaw, true);
         Properties(aE, *lRaw, false);
-        Defaults(*lRaw, aE);
+        Defaults(*lRaw);
         return lRaw;
     }
 
@@ -214,186 +211,216 @@ private:
         if (aRef.mRefName.empty()) Bad(std::string("empty <") + aE.name() + ">");
     }
 
-    bool IsFloatKind(NodeKind aK) const
-    {
-        return aK == NodeKind::Float || aK == NodeKind::FloatReg || aK == NodeKind::SwissKnife || aK == NodeKind::Converter;
-    }
-
+    // One property of a node, as the schema describes it. Families that do
+    // not hold a property ignore it, like properties the engine does not
+    // read (display hints, documentation links, vendor extensions).
     void Properties(pugi::xml_node aE, Node &aN, bool aFromStruct)
     {
-        bool lFloat = IsFloatKind(aN.mKind);
         for (pugi::xml_node lC : aE.children()) {
             if (lC.type() != pugi::node_element) continue;
             std::string lP = lC.name();
-            std::string lT = Text(lC);
             if (aFromStruct && lP == "StructEntry") continue;
-            if (lP == "ToolTip") aN.mToolTip = lT;
-            else if (lP == "Description") aN.mDescription = lT;
-            else if (lP == "DisplayName") aN.mDisplayName = lT;
-            else if (lP == "Visibility") {
-                if (lT == "Beginner") aN.mVisibility = ZuGenVisibilityBeginner;
-                else if (lT == "Expert") aN.mVisibility = ZuGenVisibilityExpert;
-                else if (lT == "Guru") aN.mVisibility = ZuGenVisibilityGuru;
-                else if (lT == "Invisible") aN.mVisibility = ZuGenVisibilityInvisible;
-                else Bad("bad <Visibility> '" + lT + "' of '" + aN.mName + "'");
-            } else if (lP == "pIsImplemented") Reference(lC, aN.mIsImplemented);
-            else if (lP == "pIsAvailable") Reference(lC, aN.mIsAvailable);
-            else if (lP == "pIsLocked") Reference(lC, aN.mIsLocked);
-            else if (lP == "pSelected") aN.mSelectedNames.push_back(lT);
-            else if (lP == "pInvalidator") aN.mInvalidatorNames.push_back(lT);
-            else if (lP == "pFeature") aN.mFeatureNames.push_back(lT);
-            else if (lP == "Streamable") aN.mStreamable = lT == "Yes";
-            else if (lP == "EventID") aN.mEventID = lT;
-            else if (lP == "ChunkID") aN.mChunkID = lT;
-            else if (lP == "Unit") aN.mUnit = lT;
-            else if (lP == "Symbolic") aN.mSymbolic = lT;
-            else if (lP == "PollingTime") {
-                if (!ParseInt(lT, aN.mPollingTime) || aN.mPollingTime < 0) Bad("bad <PollingTime> of '" + aN.mName + "'");
-            } else if (lP == "Cachable") {
-                if (lT == "NoCache") aN.mCache = ZuGenCacheNone;
-                else if (lT == "WriteThrough") aN.mCache = ZuGenCacheWriteThrough;
-                else if (lT == "WriteAround") aN.mCache = ZuGenCacheWriteAround;
-                else Bad("bad <Cachable> '" + lT + "' of '" + aN.mName + "'");
-            } else if (lP == "AccessMode" || lP == "ImposedAccessMode") {
-                ZuGenAccessMode lM;
-                if (lT == "RO") lM = ZuGenAccessModeReadOnly;
-                else if (lT == "RW") lM = ZuGenAccessModeReadWrite;
-                else if (lT == "WO") lM = ZuGenAccessModeWriteOnly;
-                else Bad("bad <" + lP + "> '" + lT + "' of '" + aN.mName + "'");
-                (lP == "AccessMode" ? aN.mDeclaredAccess : aN.mImposedAccess) = lM;
-            } else if (lP == "Endianess") {
-                if (lT == "LittleEndian") aN.mEndianness = ZuGenEndiannessLittle;
-                else if (lT == "BigEndian") aN.mEndianness = ZuGenEndiannessBig;
-                else Bad("bad <Endianess> '" + lT + "' of '" + aN.mName + "'");
-            } else if (lP == "Sign") {
-                if (lT == "Signed") aN.mSign = ZuGenSignSigned;
-                else if (lT == "Unsigned") aN.mSign = ZuGenSignUnsigned;
-                else Bad("bad <Sign> '" + lT + "' of '" + aN.mName + "'");
-                aN.mSignGiven = true;
-            } else if (lP == "Representation") {
-                static const std::pair<const char *, ZuGenRepresentation> kReps[] = {
-                    {"Linear", ZuGenRepresentationLinear}, {"Logarithmic", ZuGenRepresentationLogarithmic},
-                    {"Boolean", ZuGenRepresentationBoolean}, {"PureNumber", ZuGenRepresentationPureNumber},
-                    {"HexNumber", ZuGenRepresentationHexNumber}, {"IPV4Address", ZuGenRepresentationIPV4Address},
-                    {"MACAddress", ZuGenRepresentationMACAddress}};
-                bool lFound = false;
-                for (const auto &lR : kReps)
-                    if (lT == lR.first) {
-                        aN.mRepresentation = lR.second;
-                        lFound = true;
-                    }
-                if (!lFound) Bad("bad <Representation> '" + lT + "' of '" + aN.mName + "'");
-            } else if (lP == "Value") {
-                if (aN.mKind == NodeKind::String) {
-                    aN.mValue.mSet = true;
-                    aN.mValue.mText = lT;
-                } else {
-                    Constant(lC, aN, aN.mValue, lFloat);
-                }
-            } else if (lP == "pValue") Reference(lC, aN.mValue);
-            else if (lP == "Min") Constant(lC, aN, aN.mMin, lFloat);
-            else if (lP == "pMin") Reference(lC, aN.mMin);
-            else if (lP == "Max") Constant(lC, aN, aN.mMax, lFloat);
-            else if (lP == "pMax") Reference(lC, aN.mMax);
-            else if (lP == "Inc") Constant(lC, aN, aN.mInc, lFloat);
-            else if (lP == "pInc") Reference(lC, aN.mInc);
-            else if (lP == "pIndex") {
-                Reference(lC, aN.mIndex);
-                if (lC.attribute("pOffset")) {
-                    aN.mOffset.mSet = true;
-                    aN.mOffset.mRefName = lC.attribute("pOffset").as_string();
-                } else if (lC.attribute("Offset")) {
-                    aN.mOffset.mSet = true;
-                    aN.mOffset.mText = lC.attribute("Offset").as_string();
-                    if (!ParseInt(aN.mOffset.mText, aN.mOffset.mInt)) Bad("bad Offset of <pIndex> of '" + aN.mName + "'");
-                } else {
-                    aN.mOffset.mSet = true;
-                    aN.mOffset.mInt = 1;
-                }
-            } else if (lP == "ValueIndexed" || lP == "pValueIndexed") {
-                IndexedValue lIv;
-                if (!ParseInt(lC.attribute("Index").as_string(), lIv.mIndex)) Bad("bad Index of <" + lP + "> of '" + aN.mName + "'");
-                if (lP == "ValueIndexed") Constant(lC, aN, lIv.mValue, lFloat);
-                else Reference(lC, lIv.mValue);
-                aN.mIndexed.push_back(lIv);
-            } else if (lP == "ValueDefault") Constant(lC, aN, aN.mValueDefault, lFloat);
-            else if (lP == "pValueDefault") Reference(lC, aN.mValueDefault);
-            else if (lP == "Address") {
-                ValueRef lR;
-                Constant(lC, aN, lR, false);
-                aN.mAddresses.push_back(lR);
-            } else if (lP == "pAddress") {
-                ValueRef lR;
-                Reference(lC, lR);
-                aN.mAddresses.push_back(lR);
-            } else if (lP == "Length") Constant(lC, aN, aN.mLength, false);
-            else if (lP == "pLength") Reference(lC, aN.mLength);
-            else if (lP == "pPort") Reference(lC, aN.mPort);
-            else if (lP == "LSB") Constant(lC, aN, aN.mLsb, false);
-            else if (lP == "MSB") Constant(lC, aN, aN.mMsb, false);
-            else if (lP == "Bit") Constant(lC, aN, aN.mBit, false);
-            else if (lP == "OnValue") Constant(lC, aN, aN.mOnValue, false);
-            else if (lP == "OffValue") Constant(lC, aN, aN.mOffValue, false);
-            else if (lP == "CommandValue") Constant(lC, aN, aN.mCommandValue, false);
-            else if (lP == "pCommandValue") Reference(lC, aN.mCommandValue);
-            else if (lP == "EnumEntry") {
-                if (aN.mKind != NodeKind::Enumeration) Bad("<EnumEntry> inside '" + aN.mName + "', which is no enumeration");
-                Node *lEntry = Build(lC, NodeKind::EnumEntry, pugi::xml_node());
-                lEntry->mEnum = &aN;
-                aN.mEntries.push_back(lEntry);
-            } else if (lP == "pVariable") {
-                Variable lV;
-                lV.mName = lC.attribute("Name").as_string();
-                if (lV.mName.empty()) Bad("<pVariable> without a Name in '" + aN.mName + "'");
-                Reference(lC, lV.mRef);
-                aN.mVariables.push_back(lV);
-            } else if (lP == "Constant" || lP == "Expression") {
-                NamedFormula lF;
-                lF.mName = lC.attribute("Name").as_string();
-                if (lF.mName.empty()) Bad("<" + lP + "> without a Name in '" + aN.mName + "'");
-                lF.mText = lT;
-                (lP == "Constant" ? aN.mConstants : aN.mExpressions).push_back(std::move(lF));
-            } else if (lP == "Formula" || lP == "FormulaTo" || lP == "FormulaFrom") {
-                mFormulaTexts[&aN][lP] = lT;
+            const AttrSchema *lA = FindAttribute(lP);
+            if (!lA) continue;
+            if (!lA->HeldBy(aN.Family())) {
+                if (lA->mType == AttrType::FormulaText) Bad("'" + aN.mName + "' has a formula but is no swiss knife or converter");
+                continue;
             }
-            // Other properties (display hints, documentation links, vendor
-            // extensions) do not change how a value is read or written.
+            Property(*lA, lC, aN);
         }
     }
 
-    void Defaults(Node &aN, pugi::xml_node aE)
+    int32_t Word(const AttrSchema &aA, const std::string &aText, const Node &aN)
     {
-        switch (aN.mKind) {
-        case NodeKind::IntSwissKnife:
-        case NodeKind::SwissKnife:
-            if (!mFormulaTexts[&aN].count("Formula")) Bad("'" + aN.mName + "' has no <Formula>");
+        int32_t lV = 0;
+        if (!aA.WordValue(aText, lV)) Bad("bad <" + std::string(aA.mElement) + "> '" + aText + "' of '" + aN.mName + "'");
+        return lV;
+    }
+
+    void Property(const AttrSchema &aA, pugi::xml_node aC, Node &aN)
+    {
+        const std::string lT = Text(aC);
+        const bool lFloat = aN.Schema().mFloatConstants;
+        // The families that hold each property are the schema's: the casts
+        // below follow from it.
+        auto lValue = [&]() -> ValueNode & { return static_cast<ValueNode &>(aN); };
+        auto lReg = [&]() -> RegisterNode & { return static_cast<RegisterNode &>(aN); };
+        auto lIndexRef = [&]() -> ValueRef & { return aN.Family() == NodeFamily::Register ? lReg().mIndex : lValue().mIndex; };
+        switch (aA.mAttr) {
+        case Attr::ToolTip: aN.mToolTip = lT; break;
+        case Attr::Description: aN.mDescription = lT; break;
+        case Attr::DisplayName: aN.mDisplayName = lT; break;
+        case Attr::Visibility: aN.mVisibility = static_cast<ZuGenVisibility>(Word(aA, lT, aN)); break;
+        case Attr::EventID: aN.mEventID = lT; break;
+        case Attr::pIsImplemented: Reference(aC, aN.mIsImplemented); break;
+        case Attr::pIsAvailable: Reference(aC, aN.mIsAvailable); break;
+        case Attr::pIsLocked: Reference(aC, aN.mIsLocked); break;
+        case Attr::ImposedAccessMode: aN.mImposedAccess = static_cast<ZuGenAccessMode>(Word(aA, lT, aN)); break;
+        case Attr::pSelected: aN.mSelectedNames.push_back(lT); break;
+        case Attr::pInvalidator: aN.mInvalidatorNames.push_back(lT); break;
+        case Attr::Streamable: aN.mStreamable = lT == "Yes"; break;
+        case Attr::PollingTime:
+            if (!ParseInt(lT, aN.mPollingTime) || aN.mPollingTime < 0) Bad("bad <PollingTime> of '" + aN.mName + "'");
             break;
-        case NodeKind::IntConverter:
-        case NodeKind::Converter:
+        case Attr::Cachable: aN.mCache = static_cast<ZuGenCache>(Word(aA, lT, aN)); break;
+        case Attr::Unit: aN.mUnit = lT; break;
+        case Attr::Representation: aN.mRepresentation = static_cast<ZuGenRepresentation>(Word(aA, lT, aN)); break;
+        case Attr::pFeature: static_cast<CategoryNode &>(aN).mFeatureNames.push_back(lT); break;
+        case Attr::ChunkID: static_cast<CategoryNode &>(aN).mChunkID = lT; break;
+        case Attr::Value:
+            if (aN.mKind == NodeKind::String) {
+                aN.mValue.mSet = true;
+                aN.mValue.mText = lT;
+            } else {
+                Constant(aC, aN, aN.mValue, lFloat);
+            }
+            break;
+        case Attr::pValue: Reference(aC, aN.mValue); break;
+        case Attr::Min: Constant(aC, aN, aN.mMin, lFloat); break;
+        case Attr::pMin: Reference(aC, aN.mMin); break;
+        case Attr::Max: Constant(aC, aN, aN.mMax, lFloat); break;
+        case Attr::pMax: Reference(aC, aN.mMax); break;
+        case Attr::Inc: Constant(aC, aN, aN.mInc, lFloat); break;
+        case Attr::pInc: Reference(aC, aN.mInc); break;
+        case Attr::pIndex: {
+            Reference(aC, lIndexRef());
+            if (aN.Family() != NodeFamily::Register) break;
+            // Registers move by the index times its offset.
+            ValueRef &lOffset = lReg().mOffset;
+            lOffset.mSet = true;
+            if (aC.attribute("pOffset")) {
+                lOffset.mRefName = aC.attribute("pOffset").as_string();
+            } else if (aC.attribute("Offset")) {
+                lOffset.mText = aC.attribute("Offset").as_string();
+                if (!ParseInt(lOffset.mText, lOffset.mInt)) Bad("bad Offset of <pIndex> of '" + aN.mName + "'");
+            } else {
+                lOffset.mInt = 1;
+            }
+            break;
+        }
+        case Attr::ValueIndexed:
+        case Attr::pValueIndexed: {
+            IndexedValue lIv;
+            if (!ParseInt(aC.attribute("Index").as_string(), lIv.mIndex)) Bad("bad Index of <" + std::string(aA.mElement) + "> of '" + aN.mName + "'");
+            if (aA.mAttr == Attr::ValueIndexed) Constant(aC, aN, lIv.mValue, lFloat);
+            else Reference(aC, lIv.mValue);
+            lValue().mIndexed.push_back(lIv);
+            break;
+        }
+        case Attr::ValueDefault: Constant(aC, aN, lValue().mValueDefault, lFloat); break;
+        case Attr::pValueDefault: Reference(aC, lValue().mValueDefault); break;
+        case Attr::OnValue: Constant(aC, aN, lValue().mOnValue, false); break;
+        case Attr::OffValue: Constant(aC, aN, lValue().mOffValue, false); break;
+        case Attr::CommandValue: Constant(aC, aN, lValue().mCommandValue, false); break;
+        case Attr::pCommandValue: Reference(aC, lValue().mCommandValue); break;
+        case Attr::Address:
+        case Attr::pAddress: {
+            ValueRef lR;
+            if (aA.mAttr == Attr::Address) Constant(aC, aN, lR, false);
+            else Reference(aC, lR);
+            lReg().mAddresses.push_back(lR);
+            break;
+        }
+        case Attr::Length: Constant(aC, aN, lReg().mLength, false); break;
+        case Attr::pLength: Reference(aC, lReg().mLength); break;
+        case Attr::AccessMode: lReg().mDeclaredAccess = static_cast<ZuGenAccessMode>(Word(aA, lT, aN)); break;
+        case Attr::pPort: Reference(aC, lReg().mPort); break;
+        case Attr::Endianess: lReg().mEndianness = static_cast<ZuGenEndianness>(Word(aA, lT, aN)); break;
+        case Attr::Sign:
+            lReg().mSign = static_cast<ZuGenSign>(Word(aA, lT, aN));
+            lReg().mSignGiven = true;
+            break;
+        case Attr::LSB: Constant(aC, aN, lReg().mLsb, false); break;
+        case Attr::MSB: Constant(aC, aN, lReg().mMsb, false); break;
+        case Attr::Bit: Constant(aC, aN, lReg().mBit, false); break;
+        case Attr::EnumEntry: {
+            if (aN.mKind != NodeKind::Enumeration) Bad("<EnumEntry> inside '" + aN.mName + "', which is no enumeration");
+            EnumerationNode &lEnum = static_cast<EnumerationNode &>(aN);
+            EnumerationNode *lEntry = static_cast<EnumerationNode *>(Build(aC, NodeKind::EnumEntry, pugi::xml_node()));
+            lEntry->mEnum = &lEnum;
+            lEnum.mEntries.push_back(lEntry);
+            break;
+        }
+        case Attr::Symbolic: static_cast<EnumerationNode &>(aN).mSymbolic = lT; break;
+        case Attr::pVariable: {
+            Variable lV;
+            lV.mName = aC.attribute("Name").as_string();
+            if (lV.mName.empty()) Bad("<pVariable> without a Name in '" + aN.mName + "'");
+            Reference(aC, lV.mRef);
+            static_cast<FormulaNode &>(aN).mVariables.push_back(lV);
+            break;
+        }
+        case Attr::Constant:
+        case Attr::Expression: {
+            NamedFormula lF;
+            lF.mName = aC.attribute("Name").as_string();
+            if (lF.mName.empty()) Bad("<" + std::string(aA.mElement) + "> without a Name in '" + aN.mName + "'");
+            lF.mText = lT;
+            FormulaNode &lK = static_cast<FormulaNode &>(aN);
+            (aA.mAttr == Attr::Constant ? lK.mConstants : lK.mExpressions).push_back(std::move(lF));
+            break;
+        }
+        case Attr::Formula:
+        case Attr::FormulaTo:
+        case Attr::FormulaFrom:
+            mFormulaTexts[&aN][aA.mElement] = lT;
+            break;
+        }
+    }
+
+    // What each kind must have, and the values it starts from.
+    void Defaults(Node &aN)
+    {
+        switch (aN.Family()) {
+        case NodeFamily::Formula:
+            if (!static_cast<FormulaNode &>(aN).IsConverter()) {
+                if (!mFormulaTexts[&aN].count("Formula")) Bad("'" + aN.mName + "' has no <Formula>");
+                break;
+            }
             if (!mFormulaTexts[&aN].count("FormulaTo") || !mFormulaTexts[&aN].count("FormulaFrom"))
                 Bad("'" + aN.mName + "' needs <FormulaTo> and <FormulaFrom>");
             if (!aN.mValue.IsRef()) Bad("'" + aN.mName + "' has no <pValue>");
             break;
-        case NodeKind::IntReg:
-        case NodeKind::MaskedIntReg:
-        case NodeKind::StructEntry:
-        case NodeKind::FloatReg:
-        case NodeKind::StringReg:
-        case NodeKind::Register:
-            if (!aN.mLength.mSet) Bad("register '" + aN.mName + "' has no <Length>");
-            if (!aN.mPort.mSet) Bad("register '" + aN.mName + "' has no <pPort>");
-            if ((aN.mKind == NodeKind::MaskedIntReg || aN.mKind == NodeKind::StructEntry) && !aN.mBit.mSet &&
-                !(aN.mLsb.mSet && aN.mMsb.mSet))
-                Bad("'" + aN.mName + "' needs <Bit> or <LSB> and <MSB>");
-            if (aN.mKind == NodeKind::MaskedIntReg || aN.mKind == NodeKind::StructEntry) {
-                // A masked register states its own sign; the structure's only applies when it gave one.
-                if (!aN.mSignGiven) aN.mSign = ZuGenSignUnsigned;
-            }
-            if (aN.mKind == NodeKind::FloatReg && !aN.mLength.IsRef() && aN.mLength.mInt != 4 && aN.mLength.mInt != 8)
-                Bad("float register '" + aN.mName + "' must be 4 or 8 bytes long");
-            if ((aN.mKind == NodeKind::IntReg) && !aN.mLength.IsRef() && (aN.mLength.mInt < 1 || aN.mLength.mInt > 8))
-                Bad("integer register '" + aN.mName + "' must be 1 to 8 bytes long");
+        case NodeFamily::Register:
+            RegisterDefaults(static_cast<RegisterNode &>(aN));
             break;
+        case NodeFamily::Value:
+            ValueDefaults(static_cast<ValueNode &>(aN));
+            break;
+        case NodeFamily::Enumeration: {
+            EnumerationNode &lE = static_cast<EnumerationNode &>(aN);
+            if (aN.mKind == NodeKind::EnumEntry) {
+                if (!aN.mValue.mSet) Bad("entry '" + aN.mName + "' has no <Value>");
+                break;
+            }
+            if (lE.mEntries.empty()) Bad("enumeration '" + aN.mName + "' has no entries");
+            if (!aN.mValue.mSet) Bad("enumeration '" + aN.mName + "' has no value");
+            lE.mOwnInt = aN.mValue.mInt;
+            break;
+        }
+        case NodeFamily::Category:
+            break;
+        }
+    }
+
+    static void RegisterDefaults(RegisterNode &aN)
+    {
+        if (!aN.mLength.mSet) Bad("register '" + aN.mName + "' has no <Length>");
+        if (!aN.mPort.mSet) Bad("register '" + aN.mName + "' has no <pPort>");
+        if (aN.IsMasked()) {
+            if (!aN.mBit.mSet && !(aN.mLsb.mSet && aN.mMsb.mSet)) Bad("'" + aN.mName + "' needs <Bit> or <LSB> and <MSB>");
+            // A masked register states its own sign; the structure's only applies when it gave one.
+            if (!aN.mSignGiven) aN.mSign = ZuGenSignUnsigned;
+        }
+        if (aN.mKind == NodeKind::FloatReg && !aN.mLength.IsRef() && aN.mLength.mInt != 4 && aN.mLength.mInt != 8)
+            Bad("float register '" + aN.mName + "' must be 4 or 8 bytes long");
+        if (aN.mKind == NodeKind::IntReg && !aN.mLength.IsRef() && (aN.mLength.mInt < 1 || aN.mLength.mInt > 8))
+            Bad("integer register '" + aN.mName + "' must be 1 to 8 bytes long");
+    }
+
+    static void ValueDefaults(ValueNode &aN)
+    {
+        switch (aN.mKind) {
         case NodeKind::Boolean:
             if (!aN.mOnValue.mSet) { aN.mOnValue.mSet = true; aN.mOnValue.mInt = 1; }
             if (!aN.mOffValue.mSet) { aN.mOffValue.mSet = true; aN.mOffValue.mInt = 0; }
@@ -412,22 +439,11 @@ private:
             if (!aN.mValue.mSet && !aN.mIndex.mSet) Bad("float '" + aN.mName + "' has no value");
             aN.mOwnFloat = aN.mValue.mFloat;
             break;
-        case NodeKind::String:
+        default:  // String
             if (!aN.mValue.mSet) Bad("string '" + aN.mName + "' has no value");
             aN.mOwnText = aN.mValue.mText;
             break;
-        case NodeKind::Enumeration:
-            if (aN.mEntries.empty()) Bad("enumeration '" + aN.mName + "' has no entries");
-            if (!aN.mValue.mSet) Bad("enumeration '" + aN.mName + "' has no value");
-            aN.mOwnInt = aN.mValue.mInt;
-            break;
-        case NodeKind::EnumEntry:
-            if (!aN.mValue.mSet) Bad("entry '" + aN.mName + "' has no <Value>");
-            break;
-        default:
-            break;
         }
-        (void)aE;
     }
 
     Node *Find(const std::string &aName, const Node &aFrom, const char *aWhat)
@@ -460,29 +476,24 @@ private:
     {
         for (auto &lP : mMap.mNodes) {
             Node &lN = *lP;
-            ResolveRef(lN.mIsImplemented, lN, "pIsImplemented");
-            ResolveRef(lN.mIsAvailable, lN, "pIsAvailable");
-            ResolveRef(lN.mIsLocked, lN, "pIsLocked");
-            if (lN.mKind == NodeKind::String) ResolveText(lN.mValue, lN);
-            else ResolveRef(lN.mValue, lN, "pValue");
-            ResolveRef(lN.mMin, lN, "pMin");
-            ResolveRef(lN.mMax, lN, "pMax");
-            ResolveRef(lN.mInc, lN, "pInc");
-            ResolveRef(lN.mIndex, lN, "pIndex");
-            ResolveRef(lN.mOffset, lN, "pOffset");
-            for (IndexedValue &lI : lN.mIndexed) ResolveRef(lI.mValue, lN, "pValueIndexed");
-            ResolveRef(lN.mValueDefault, lN, "pValueDefault");
-            for (ValueRef &lA : lN.mAddresses) ResolveRef(lA, lN, "pAddress");
-            ResolveRef(lN.mLength, lN, "pLength");
-            ResolveRef(lN.mCommandValue, lN, "pCommandValue");
-            for (Variable &lV : lN.mVariables) ResolveRef(lV.mRef, lN, "pVariable");
-            if (lN.mPort.IsRef()) {
-                ResolveRef(lN.mPort, lN, "pPort", false);
-                if (lN.mPort.mNode->mKind != NodeKind::Port) Bad("'" + lN.mName + "' names '" + lN.mPort.mRefName + "' as port, which is no <Port>");
-            }
+            lN.VisitRefs([&](ValueRef &aRef, const char *aProperty, RefUse aUse) {
+                switch (aUse) {
+                case RefUse::Number: ResolveRef(aRef, lN, aProperty); break;
+                case RefUse::Text: ResolveText(aRef, lN); break;
+                case RefUse::Port:
+                    if (!aRef.IsRef()) break;
+                    ResolveRef(aRef, lN, aProperty, false);
+                    if (aRef.mNode->mKind != NodeKind::Port) Bad("'" + lN.mName + "' names '" + aRef.mRefName + "' as port, which is no <Port>");
+                    static_cast<RegisterNode &>(lN).mPortNode = static_cast<CategoryNode *>(aRef.mNode);
+                    break;
+                }
+            });
             for (const std::string &lS : lN.mSelectedNames) lN.mSelected.push_back(Find(lS, lN, "pSelected"));
             for (const std::string &lS : lN.mInvalidatorNames) lN.mInvalidators.push_back(Find(lS, lN, "pInvalidator"));
-            for (const std::string &lS : lN.mFeatureNames) lN.mFeatures.push_back(Find(lS, lN, "pFeature"));
+            if (lN.Family() == NodeFamily::Category) {
+                CategoryNode &lC = static_cast<CategoryNode &>(lN);
+                for (const std::string &lS : lC.mFeatureNames) lC.mFeatures.push_back(Find(lS, lN, "pFeature"));
+            }
             if (lN.mKind == NodeKind::Command && !lN.mValue.IsRef()) Bad("command '" + lN.mName + "' has no <pValue>");
         }
     }
@@ -520,7 +531,8 @@ private:
             if (lS == 2) return;
             if (aDepth > kMaxNesting) Bad("categories nested too deeply at '" + aN->mName + "'");
             lS = 1;
-            for (const Node *lF : aN->mFeatures) lWalk(lF, aDepth + 1);
+            if (aN->Family() == NodeFamily::Category)
+                for (const Node *lF : static_cast<const CategoryNode *>(aN)->mFeatures) lWalk(lF, aDepth + 1);
             lCat[aN] = 2;
         };
         for (auto &lP : mMap.mNodes) lWalk(lP.get(), 0);
@@ -536,8 +548,9 @@ private:
                 lS->mSelecting.push_back(lN);
             }
             for (Node *lI : lN->mInvalidators) lI->mDependants.push_back(lN);
-            for (Node *lF : lN->mFeatures)
-                if (!lF->mParent && lN->mKind == NodeKind::Category) lF->mParent = lN;
+            if (lN->mKind == NodeKind::Category)
+                for (Node *lF : static_cast<CategoryNode *>(lN)->mFeatures)
+                    if (!lF->mParent) lF->mParent = lN;
         }
     }
 
@@ -551,8 +564,8 @@ private:
     void ParseFormulas()
     {
         for (auto &lP : mMap.mNodes) {
-            Node &lN = *lP;
-            if (!mFormulaTexts.count(&lN)) continue;
+            if (lP->Family() != NodeFamily::Formula) continue;
+            FormulaNode &lN = static_cast<FormulaNode &>(*lP);
             std::vector<std::string> lNames;
             for (const Variable &lV : lN.mVariables) lNames.push_back(lV.mName);
             for (NamedFormula &lC : lN.mConstants) {
@@ -566,16 +579,14 @@ private:
                 if (!lX.mFormula.Parse(lX.mText, lNames, lError)) Bad("<Expression> " + lX.mName + " of '" + lN.mName + "' does not parse: " + lError);
                 lNames.push_back(lX.mName);
             }
-            if (lN.mKind == NodeKind::IntSwissKnife || lN.mKind == NodeKind::SwissKnife) {
+            if (!lN.IsConverter()) {
                 ParseOne(lN, "Formula", lN.mFormula, lNames);
-            } else if (lN.mKind == NodeKind::IntConverter || lN.mKind == NodeKind::Converter) {
+            } else {
                 std::vector<std::string> lTo = lNames, lFrom = lNames;
                 lTo.push_back("FROM");
                 lFrom.push_back("TO");
                 ParseOne(lN, "FormulaTo", lN.mFormulaTo, lTo);
                 ParseOne(lN, "FormulaFrom", lN.mFormulaFrom, lFrom);
-            } else {
-                Bad("'" + lN.mName + "' has a formula but is no swiss knife or converter");
             }
         }
     }

@@ -18,7 +18,9 @@ uint16_t Le16(const uint8_t *aP) { return static_cast<uint16_t>(aP[0] | (aP[1] <
 
 const size_t kMaxXml = size_t(1) << 28;
 
-ZuResult Unzip(const uint8_t *aZip, size_t aLength, std::string &aXml)
+} // namespace
+
+ZuResult UnzipDescription(const uint8_t *aZip, size_t aLength, std::string &aXml)
 {
     if (!aZip || aLength < 22) return Fail(ZU_GENICAM_XML_ERROR, "zipped description too short");
     // End of central directory: its signature within the last 64 KiB + 22 bytes.
@@ -71,13 +73,11 @@ ZuResult Unzip(const uint8_t *aZip, size_t aLength, std::string &aXml)
     return Fail(ZU_GENICAM_XML_ERROR, "zipped description holds no .xml file");
 }
 
-} // namespace
-
 ZuResult LoadNodeMapFromZip(const uint8_t *aZip, size_t aLength, IPort *aPort, std::unique_ptr<INodeMap> &aMap)
 {
     aMap.reset();
     std::string lXml;
-    ZuResult lR = Unzip(aZip, aLength, lXml);
+    ZuResult lR = UnzipDescription(aZip, aLength, lXml);
     if (!lR.IsOK()) return lR;
     return LoadNodeMap(lXml.data(), lXml.size(), aPort, aMap);
 }

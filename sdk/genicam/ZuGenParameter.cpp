@@ -1,6 +1,7 @@
 #include "ZuGenParameter.h"
 #include "ZuGenParameterArray.h"
 #include "ZuResultCodes.h"
+#include "tarn/genicam/Engine.h"
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
 #include "ZuGenParameterArray.h"
 #include "ZuResultCodes.h"
+#include "tarn/genicam/Engine.h"
 
 using ZU_GENAPI_NS::INode;
 using ZU_GENAPI_NS::INodeMap;

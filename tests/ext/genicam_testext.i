@@ -6,6 +6,7 @@
 
 %{
 #include "ZuGenParameterArray.h"
+#include "tarn/genicam/Engine.h"
 #include "tests/sdk/genicam/fixture.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 // Formulas of a device description: any text parsed against a few declared
 // variables, then evaluated with integer and with float arithmetic.
-#include "GenFormula.h"
+#include "tarn/genicam/Formula.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // Device descriptions from the device: any bytes loaded as XML over an
 // in-memory register block, then every feature read, written back and
 // executed as an application would.
-#include "ZuGenApi.h"
+#include "tarn/genicam/Engine.h"
 
 #include <string>
 #include <vector>

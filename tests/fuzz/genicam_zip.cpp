@@ -1,6 +1,6 @@
 // Zipped device descriptions: any bytes as a ZIP archive whose .xml member
 // is loaded as a description.
-#include "ZuGenApi.h"
+#include "tarn/genicam/Engine.h"
 
 using namespace ZU_GENAPI_NS;
 

@@ -3,6 +3,7 @@
 // interface. Runs only inside the private network namespace.
 
 #include "ZuGenParameterArray.h"
+#include "tarn/genicam/Engine.h"
 
 #include <gtest/gtest.h>
 

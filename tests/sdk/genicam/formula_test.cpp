@@ -1,4 +1,4 @@
-#include "GenFormula.h"
+#include "tarn/genicam/Formula.h"
 
 #include <gtest/gtest.h>
 
@@ -88,4 +88,51 @@ TEST(Formula, FailuresAreReported)
     EXPECT_FALSE(lE.Run("1 % A", false, lV));
     std::string lDeep(5000, '(');
     EXPECT_FALSE(lE.Run(lDeep + "1" + std::string(5000, ')'), true, lV));
+}
+
+// Each pair of neighbouring operator levels, in an expression whose value
+// changes if the two levels were swapped (or the level's grouping turned).
+TEST(Formula, EveryPrecedenceLevelAgainstItsNeighbours)
+{
+    Eval lE;
+    struct Case
+    {
+        const char *mText;
+        int64_t mValue;
+        int64_t mIfSwapped;
+    };
+    const Case kCases[] = {
+        {"0 || 1 ? 5 : 7", 5, 1},          // ?: below ||
+        {"1 || 1 && 0", 1, 0},             // || below &&
+        {"1 && 0 | 2", 1, 2},              // && below |
+        {"1 | 1 ^ 1", 1, 0},               // | below ^
+        {"1 ^ 1 & 0", 1, 0},               // ^ below &
+        {"1 & 2 = 2", 1, 0},               // & below =
+        {"1 & 2 <> 0", 1, 0},              // & below <>
+        {"2 = 1 < 3", 0, 1},               // = below <
+        {"1 <> 1 >= 2", 1, 0},             // <> below >=
+        {"1 < 1 << 1", 1, 0},              // < below <<
+        {"4 > 1 >> 1", 1, 0},              // > below >>
+        {"1 << 1 + 1", 4, 3},              // << below +
+        {"8 >> 1 - 1", 8, 3},              // >> below -
+        {"1 + 2 * 3", 7, 9},               // + below *
+        {"7 - 4 / 2", 5, 1},               // - below /
+        {"7 - 5 % 3", 5, 2},               // - below %
+        {"~0 * 2", -2, -1},                // * below unary
+        {"-2 ** 2", -4, 4},                // unary below **
+        {"2 ** 3 ** 2", 512, 64},          // ** groups from the right
+        {"10 - 4 - 3", 3, 9},              // - groups from the left
+        {"10 - 4 + 3", 9, 3},              // + and - share a level
+        {"64 / 4 / 2", 8, 32},             // / groups from the left
+        {"7 % 4 * 2", 6, 7},               // * and % share a level
+        {"16 >> 2 << 1", 8, 1},            // << and >> share a level
+        {"3 = 3 <> 0", 1, 0},              // = and <> share a level
+        {"2 < 1 <= 0", 1, 0},              // < and <= share a level
+        {"1 ? 0 : 1 ? 5 : 7", 0, 7},       // ?: groups from the right
+    };
+    for (const Case &lC : kCases) {
+        EXPECT_EQ(lE.Int(lC.mText), lC.mValue) << lC.mText;
+        EXPECT_EQ(lE.Float(lC.mText), static_cast<double>(lC.mValue)) << lC.mText << " (floating point)";
+        EXPECT_NE(lC.mValue, lC.mIfSwapped) << lC.mText << " does not tell the levels apart";
+    }
 }

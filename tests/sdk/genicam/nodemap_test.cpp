@@ -1,4 +1,4 @@
-#include "ZuGenApi.h"
+#include "tarn/genicam/Engine.h"
 #include "fixture.h"
 
 #include <gtest/gtest.h>
@@ -489,4 +489,94 @@ TEST(NodeMapLoad, NullAndHugeNesting)
     for (int lI = 0; lI < 100; ++lI) lGroups = "<Group>" + lGroups + "</Group>";
     lXml = Wrap(lGroups);
     EXPECT_EQ(LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+}
+
+// ---- Caches against a device that changes underneath ----------------------------------
+
+namespace
+{
+
+uint32_t Le32(const std::vector<uint8_t> &aM, size_t aAt)
+{
+    return uint32_t(aM[aAt]) | uint32_t(aM[aAt + 1]) << 8 | uint32_t(aM[aAt + 2]) << 16 | uint32_t(aM[aAt + 3]) << 24;
+}
+
+int64_t Read(INodeMap &aMap, const char *aName)
+{
+    int64_t lV = -1;
+    ZuResult lR = aMap.GetNode(aName)->GetIntValue(lV);
+    EXPECT_TRUE(lR.IsOK()) << aName << ": " << lR.GetDescription().GetAscii();
+    return lV;
+}
+
+std::string Reg(const char *aName, const char *aWhere, int aLength, const char *aExtra = "")
+{
+    return std::string("<IntReg Name=\"") + aName + "\">" + aWhere + "<Length>" + std::to_string(aLength) +
+           "</Length><AccessMode>RW</AccessMode><pPort>Device</pPort>" + aExtra + "</IntReg>";
+}
+
+} // namespace
+
+TEST(NodeMapCache, SelectorMovedOnTheDeviceIsNotServedFromTheOldAddress)
+{
+    // The selector is read from the device every time (the device may move
+    // it); the values it selects are cached, keyed by address.
+    std::string lXml = Wrap(Reg("Sel", "<Address>0x200</Address>", 4, "<Cachable>NoCache</Cachable>") +
+                            Reg("ByIndex", "<Address>0x300</Address><pIndex Offset=\"4\">Sel</pIndex>", 4) +
+                            Reg("ByAddress", "<pAddress>Where</pAddress>", 4) +
+                            "<IntSwissKnife Name=\"Where\"><pVariable Name=\"S\">Sel</pVariable>"
+                            "<Formula>0x400 + S * 8</Formula></IntSwissKnife>");
+    MemoryPort lPort(4096);
+    std::unique_ptr<INodeMap> lMap;
+    ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), &lPort, lMap).IsOK());
+    std::vector<uint8_t> &lM = lPort.Bytes();
+    lM[0x300] = 10;
+    lM[0x304] = 20;
+    lM[0x400] = 30;
+    lM[0x408] = 40;
+    EXPECT_EQ(Read(*lMap, "ByIndex"), 10);
+    EXPECT_EQ(Read(*lMap, "ByAddress"), 30);
+    // Unchanged selector: only the selector itself is read again.
+    uint64_t lBefore = lPort.GetAccessCount();
+    EXPECT_EQ(Read(*lMap, "ByIndex"), 10);
+    EXPECT_EQ(lPort.GetAccessCount() - lBefore, 1u);
+    lM[0x200] = 1;  // the device moves the selector
+    EXPECT_EQ(Read(*lMap, "ByIndex"), 20);
+    EXPECT_EQ(Read(*lMap, "ByAddress"), 40);
+    lM[0x200] = 0;
+    lM[0x300] = 11;  // changed while another address was selected
+    lM[0x400] = 31;
+    EXPECT_EQ(Read(*lMap, "ByIndex"), 11);
+    EXPECT_EQ(Read(*lMap, "ByAddress"), 31);
+}
+
+TEST(NodeMapCache, WriteDropsEveryCachedRegisterItOverlaps)
+{
+    std::string lXml = Wrap(Reg("Target", "<Address>0x500</Address>", 4) +
+                            Reg("Straddles", "<Address>0x502</Address>", 4) +
+                            Reg("Encloses", "<Address>0x4FC</Address>", 8) +
+                            Reg("Inside", "<Address>0x501</Address>", 2) +
+                            Reg("EndsBefore", "<Address>0x4FC</Address>", 4) +
+                            Reg("StartsAfter", "<Address>0x504</Address>", 4) +
+                            Reg("StartsBefore", "<Address>0x4FF</Address>", 2));
+    MemoryPort lPort(4096);
+    std::unique_ptr<INodeMap> lMap;
+    ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), &lPort, lMap).IsOK());
+    const char *kAll[] = {"Straddles", "Encloses", "Inside", "EndsBefore", "StartsAfter", "StartsBefore"};
+    for (const char *lName : kAll) EXPECT_EQ(Read(*lMap, lName), 0) << lName;
+    ASSERT_TRUE(lMap->GetNode("Target")->SetIntValue(0x44332211).IsOK());
+    const std::vector<uint8_t> &lM = lPort.Bytes();
+    ASSERT_EQ(Le32(lM, 0x500), 0x44332211u);
+    // Overlapping in full or in part: read anew, one port access each.
+    uint64_t lBefore = lPort.GetAccessCount();
+    EXPECT_EQ(Read(*lMap, "Straddles"), Le32(lM, 0x502));
+    EXPECT_EQ(Read(*lMap, "Inside"), 0x3322);
+    EXPECT_EQ(Read(*lMap, "Encloses"), int64_t(uint64_t(Le32(lM, 0x500)) << 32));
+    EXPECT_EQ(Read(*lMap, "StartsBefore"), 0x1100);
+    EXPECT_EQ(lPort.GetAccessCount() - lBefore, 4u);
+    // Touching but not overlapping: still served from the cache.
+    lBefore = lPort.GetAccessCount();
+    EXPECT_EQ(Read(*lMap, "EndsBefore"), 0);
+    EXPECT_EQ(Read(*lMap, "StartsAfter"), 0);
+    EXPECT_EQ(lPort.GetAccessCount(), lBefore);
 }

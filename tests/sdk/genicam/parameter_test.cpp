@@ -1,4 +1,5 @@
 #include "ZuGenParameterArray.h"
+#include "tarn/genicam/Engine.h"
 #include "fixture.h"
 
 #include <gtest/gtest.h>

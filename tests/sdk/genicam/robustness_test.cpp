@@ -1,8 +1,9 @@
 // Descriptions and formulas nobody should write: loading and using them must
 // fail cleanly, never crash. Deterministic, so a failure reproduces.
 
-#include "GenFormula.h"
+#include "tarn/genicam/Formula.h"
 #include "ZuGenParameterArray.h"
+#include "tarn/genicam/Engine.h"
 #include "fixture.h"
 
 #include <gtest/gtest.h>

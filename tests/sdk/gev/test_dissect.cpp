@@ -17,7 +17,8 @@ namespace {
 std::string Dissect(const Bytes &aPacket, size_t aSize)
 {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[aSize ? aSize : 1]);
-    std::memcpy(copy.get(), aPacket.data(), aSize);
+    if (aSize)
+        std::memcpy(copy.get(), aPacket.data(), aSize);
     return dissectGvcp(copy.get(), aSize);
 }
 

@@ -1,5 +1,10 @@
-#ifndef TARN_GEN_FORMULA_H
-#define TARN_GEN_FORMULA_H
+#ifndef TARN_GENICAM_FORMULA_H
+#define TARN_GENICAM_FORMULA_H
+
+/// @file
+/// The formulas of swiss knives and converters: parsed once when a
+/// description loads, evaluated on every read. Chains of one operator level
+/// are held flat, so a formula's tree is only as deep as its nesting.
 
 #include <cstdint>
 #include <functional>
@@ -24,7 +29,7 @@ struct FormulaValue
     int64_t AsInt() const;
 };
 
-struct FormulaNode;
+struct FormulaTerm;
 
 /// A parsed formula. Its variables are declared before parsing, so that a
 /// name nobody declared fails at load time; their values are looked up
@@ -51,7 +56,7 @@ public:
     bool Evaluate(const Resolver &aResolve, bool aIntegerSemantics, FormulaValue &aOut, std::string &aError) const;
 
 private:
-    std::unique_ptr<FormulaNode> mRoot;
+    std::unique_ptr<FormulaTerm> mRoot;
     std::vector<std::string> mVariables;
 };
 

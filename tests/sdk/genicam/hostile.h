@@ -1,0 +1,131 @@
+#ifndef TARN_TEST_GENICAM_HOSTILE_H
+#define TARN_TEST_GENICAM_HOSTILE_H
+
+// Hostile descriptions and formulas, made by code so that the tests and the
+// fuzz corpus (written by write_corpus.cpp) use the very same inputs.
+
+#include <cstdint>
+#include <string>
+
+namespace tarn_test_hostile
+{
+
+inline std::string Description(const std::string &aBody)
+{
+    return "<RegisterDescription SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\">" + aBody +
+           "<Port Name=\"Device\"/></RegisterDescription>";
+}
+
+// aFirst aOp aTerm aOp aTerm ... with aCount operators: one flat chain.
+inline std::string FlatChain(const std::string &aFirst, const std::string &aOp, const std::string &aTerm, int aCount)
+{
+    std::string lText = aFirst;
+    lText.reserve(aFirst.size() + static_cast<size_t>(aCount) * (aOp.size() + aTerm.size()));
+    for (int lI = 0; lI < aCount; ++lI) lText += aOp + aTerm;
+    return lText;
+}
+
+// An IntSwissKnife "Sum" adding a one-byte register aTerms times.
+inline std::string LongFormulaDescription(int aTerms)
+{
+    return Description("<IntSwissKnife Name=\"Sum\"><pVariable Name=\"R\">Reg</pVariable><Formula>" +
+                       FlatChain("R", "+", "R", aTerms - 1) +
+                       "</Formula></IntSwissKnife>"
+                       "<IntReg Name=\"Reg\"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>"
+                       "<pPort>Device</pPort></IntReg>");
+}
+
+// An IntReg "Wide" at 0x40 whose length is the Integer "WideLength".
+inline std::string PLengthDescription(int64_t aLength)
+{
+    return Description("<IntReg Name=\"Wide\"><Address>0x40</Address><pLength>WideLength</pLength>"
+                       "<AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>"
+                       "<Integer Name=\"WideLength\"><Value>" +
+                       std::to_string(aLength) + "</Value></Integer>");
+}
+
+inline std::string EmptyStringRegDescription()
+{
+    return Description("<StringReg Name=\"Empty\"><Address>0x10</Address><Length>0</Length>"
+                       "<AccessMode>RW</AccessMode><pPort>Device</pPort></StringReg>");
+}
+
+// Descriptions whose nodes N0 ... N(depth-1) each reach the next through
+// two or more references; N(depth) is a one-byte register that is never
+// cached. Every node shows the register's value; N0 is read as an integer.
+enum class SharedShape
+{
+    ValueAndAvailable,  // Integer: pValue and pIsAvailable
+    ValueAndLocked,     // Integer: pValue and pIsLocked
+    SelectorChain,      // Integer: pValue, pIsImplemented and pSelected
+    FormulaVariables,   // IntSwissKnife: two variables on the next node
+    FloatKnives,        // SwissKnife (float): two variables on the next node
+    Expressions,        // one IntSwissKnife whose expressions each use the previous one three times
+};
+
+const SharedShape kSharedShapes[] = {SharedShape::ValueAndAvailable, SharedShape::ValueAndLocked,
+                                     SharedShape::SelectorChain,     SharedShape::FormulaVariables,
+                                     SharedShape::FloatKnives,       SharedShape::Expressions};
+
+inline const char *ShapeName(SharedShape aShape)
+{
+    switch (aShape) {
+    case SharedShape::ValueAndAvailable: return "ValueAndAvailable";
+    case SharedShape::ValueAndLocked: return "ValueAndLocked";
+    case SharedShape::SelectorChain: return "SelectorChain";
+    case SharedShape::FormulaVariables: return "FormulaVariables";
+    case SharedShape::FloatKnives: return "FloatKnives";
+    case SharedShape::Expressions: return "Expressions";
+    }
+    return "?";
+}
+
+inline std::string SharedDescription(SharedShape aShape, int aDepth)
+{
+    auto lN = [](int aI) { return "N" + std::to_string(aI); };
+    std::string lBody;
+    if (aShape == SharedShape::Expressions) {
+        lBody = "<IntSwissKnife Name=\"N0\"><pVariable Name=\"L\">" + lN(aDepth) + "</pVariable>";
+        lBody += "<Expression Name=\"X0\">L</Expression>";
+        for (int lI = 1; lI <= aDepth; ++lI) {
+            std::string lP = "X" + std::to_string(lI - 1);
+            lBody += "<Expression Name=\"X" + std::to_string(lI) + "\">" + lP + " + " + lP + " - " + lP + "</Expression>";
+        }
+        lBody += "<Formula>X" + std::to_string(aDepth) + "</Formula></IntSwissKnife>";
+    } else {
+        for (int lI = 0; lI < aDepth; ++lI) {
+            std::string lNext = lN(lI + 1);
+            switch (aShape) {
+            case SharedShape::ValueAndAvailable:
+                lBody += "<Integer Name=\"" + lN(lI) + "\"><pIsAvailable>" + lNext + "</pIsAvailable><pValue>" + lNext + "</pValue></Integer>";
+                break;
+            case SharedShape::ValueAndLocked:
+                lBody += "<Integer Name=\"" + lN(lI) + "\"><pIsLocked>" + lNext + "</pIsLocked><pValue>" + lNext + "</pValue></Integer>";
+                break;
+            case SharedShape::SelectorChain:
+                lBody += "<Integer Name=\"" + lN(lI) + "\"><pIsImplemented>" + lNext + "</pIsImplemented><pSelected>" + lNext +
+                         "</pSelected><pValue>" + lNext + "</pValue><Min>0</Min><Max>255</Max></Integer>";
+                break;
+            case SharedShape::FormulaVariables:
+                lBody += "<IntSwissKnife Name=\"" + lN(lI) + "\"><pVariable Name=\"A\">" + lNext + "</pVariable><pVariable Name=\"B\">" +
+                         lNext + "</pVariable><Formula>(A + B) / 2</Formula></IntSwissKnife>";
+                break;
+            case SharedShape::FloatKnives:
+                // The top is read as an integer, the rest in floating point.
+                lBody += std::string(lI == 0 ? "<IntSwissKnife" : "<SwissKnife") + " Name=\"" + lN(lI) + "\"><pVariable Name=\"A\">" +
+                         lNext + "</pVariable><pVariable Name=\"B\">" + lNext + "</pVariable><Formula>(A + B) / 2</Formula>" +
+                         (lI == 0 ? "</IntSwissKnife>" : "</SwissKnife>");
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    lBody += "<IntReg Name=\"" + lN(aDepth) + "\"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>"
+             "<pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>";
+    return Description(lBody);
+}
+
+} // namespace tarn_test_hostile
+
+#endif

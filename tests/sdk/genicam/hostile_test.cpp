@@ -1,0 +1,239 @@
+// Descriptions built to hurt: each case here once crashed the engine, hit
+// undefined behaviour or took time exponential in its size. The same inputs
+// seed the fuzz corpora.
+
+#include "tarn/genicam/Formula.h"
+#include "tarn/genicam/Engine.h"
+#include "hostile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+using namespace ZU_GENAPI_NS;
+using namespace tarn_test_hostile;
+
+namespace
+{
+
+// Ends the process when a case runs far past any reasonable time: an
+// evaluation that grows exponentially must fail the run, not hang it.
+class Watchdog
+{
+public:
+    explicit Watchdog(const char *aWhat) : mThread([this, aWhat] {
+        std::unique_lock<std::mutex> lLock(mLock);
+        if (!mDone.wait_for(lLock, std::chrono::seconds(120), [this] { return mFinished; })) {
+            std::fprintf(stderr, "%s: still running after 120 s\n", aWhat);
+            std::abort();
+        }
+    }) {}
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lLock(mLock);
+            mFinished = true;
+        }
+        mDone.notify_all();
+        mThread.join();
+    }
+
+private:
+    std::mutex mLock;
+    std::condition_variable mDone;
+    bool mFinished = false;
+    std::thread mThread;
+};
+
+struct Loaded
+{
+    explicit Loaded(const std::string &aXml, size_t aMemory = 4096) : mPort(aMemory)
+    {
+        mResult = LoadNodeMap(aXml.data(), aXml.size(), &mPort, mMap);
+    }
+    INode *N(const char *aName) const
+    {
+        INode *lN = mMap ? mMap->GetNode(aName) : nullptr;
+        EXPECT_NE(lN, nullptr) << aName;
+        return lN;
+    }
+    MemoryPort mPort;
+    std::unique_ptr<INodeMap> mMap;
+    ZuResult mResult;
+};
+
+std::string Why(const ZuResult &aR) { return aR.GetDescription().GetAscii(); }
+
+} // namespace
+
+// ---- Long flat formulas --------------------------------------------------------------
+
+TEST(Hostile, LongOperatorChainsEvaluateWithoutDeepRecursion)
+{
+    Watchdog lDog("long chains");
+    tarn_genicam::Formula lF;
+    std::string lError;
+    tarn_genicam::FormulaValue lV;
+    auto lNoVariables = [](const std::string &, tarn_genicam::FormulaValue &, std::string &) { return false; };
+    // Left-associative: 1000000 - 1 - 1 ... counts down, it does not alternate.
+    ASSERT_TRUE(lF.Parse(FlatChain("1000000", "-", "1", 100000), {}, lError)) << lError;
+    ASSERT_TRUE(lF.Evaluate(lNoVariables, true, lV, lError)) << lError;
+    EXPECT_EQ(lV.AsInt(), 1000000 - 100000);
+    ASSERT_TRUE(lF.Parse(FlatChain("1", "+", "1", 200000), {}, lError)) << lError;
+    ASSERT_TRUE(lF.Evaluate(lNoVariables, false, lV, lError)) << lError;
+    EXPECT_EQ(lV.AsFloat(), 200001.0);
+    // Short-circuits inside one chain: the division by zero is never reached.
+    ASSERT_TRUE(lF.Parse(FlatChain("0", "||", "0", 50000) + " || 1 || 1 / 0", {}, lError)) << lError;
+    ASSERT_TRUE(lF.Evaluate(lNoVariables, true, lV, lError)) << lError;
+    EXPECT_EQ(lV.AsInt(), 1);
+    ASSERT_TRUE(lF.Parse(FlatChain("1", "&&", "1", 50000) + " && 0 && 1 / 0", {}, lError)) << lError;
+    ASSERT_TRUE(lF.Evaluate(lNoVariables, true, lV, lError)) << lError;
+    EXPECT_EQ(lV.AsInt(), 0);
+    // Comparisons fold from the left too: (3 > 2) > 0 is 1, 3 > (2 > 0) is 1
+    // as well, so use one whose grouping shows: (1 < 2) < 1 is 0.
+    ASSERT_TRUE(lF.Parse("1 < 2 < 1", {}, lError)) << lError;
+    ASSERT_TRUE(lF.Evaluate(lNoVariables, true, lV, lError)) << lError;
+    EXPECT_EQ(lV.AsInt(), 0);
+}
+
+TEST(Hostile, DescriptionWithLongFormulaLoadsReadsAndUnloads)
+{
+    Watchdog lDog("long formula description");
+    // 200,000 terms once crashed in loading and unloading alone.
+    Loaded lL(LongFormulaDescription(200000));
+    ASSERT_TRUE(lL.mResult.IsOK()) << Why(lL.mResult);
+    lL.mPort.Bytes()[0] = 2;
+    int64_t lV = 0;
+    ASSERT_TRUE(lL.N("Sum")->GetIntValue(lV).IsOK());
+    EXPECT_EQ(lV, 2 * 200000);
+    lL.mMap.reset();
+}
+
+// ---- Integer registers whose length comes from another node -----------------------------
+
+TEST(Hostile, IntRegWithOutOfRangePLengthRefusesWritesAndTouchesNothing)
+{
+    Loaded lL(PLengthDescription(16));
+    ASSERT_TRUE(lL.mResult.IsOK()) << Why(lL.mResult);
+    for (size_t lI = 0; lI < 32; ++lI) lL.mPort.Bytes()[0x40 + lI] = static_cast<uint8_t>(0xA0 + lI);
+    std::vector<uint8_t> lBefore = lL.mPort.Bytes();
+    ZuResult lR = lL.N("Wide")->SetIntValue(1);
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_INVALID_DATA_FORMAT)) << Why(lR);
+    EXPECT_NE(Why(lR).find("1 to 8 bytes"), std::string::npos) << Why(lR);
+    EXPECT_EQ(lL.mPort.Bytes(), lBefore);
+    int64_t lV = 0;
+    EXPECT_EQ(lL.N("Wide")->GetIntValue(lV).GetCode(), uint32_t(ZU_INVALID_DATA_FORMAT));
+    EXPECT_EQ(lL.N("Wide")->GetIntMax(lV).GetCode(), uint32_t(ZU_INVALID_DATA_FORMAT));
+    // A zero length is refused the same way, on both sides.
+    ASSERT_TRUE(lL.N("WideLength")->SetIntValue(0).IsOK());
+    EXPECT_EQ(lL.N("Wide")->SetIntValue(1).GetCode(), uint32_t(ZU_INVALID_DATA_FORMAT));
+    EXPECT_EQ(lL.N("Wide")->GetIntValue(lV).GetCode(), uint32_t(ZU_INVALID_DATA_FORMAT));
+    EXPECT_EQ(lL.mPort.Bytes(), lBefore);
+    // Within 1 to 8 the same register works, at the length it is given now.
+    ASSERT_TRUE(lL.N("WideLength")->SetIntValue(2).IsOK());
+    ASSERT_TRUE(lL.N("Wide")->SetIntValue(0x1234).IsOK());
+    EXPECT_EQ(lL.mPort.Bytes()[0x40], 0x34);
+    EXPECT_EQ(lL.mPort.Bytes()[0x41], 0x12);
+    EXPECT_EQ(lL.mPort.Bytes()[0x42], 0xA2);
+    ASSERT_TRUE(lL.N("Wide")->GetIntMax(lV).IsOK());
+    EXPECT_EQ(lV, 0xFFFF);
+}
+
+TEST(Hostile, IntRegRangeWithHugePLengthFailsCleanly)
+{
+    // Eight times this wraps to 32 bits: a range computed from it before the
+    // length is checked would look like a 4-byte register's.
+    for (const char *lLength : {"0x2000000000000004", "0x7FFFFFFFFFFFFFFF", "-1", "16777217"}) {
+        Loaded lL(PLengthDescription(0));
+        ASSERT_TRUE(lL.mResult.IsOK()) << Why(lL.mResult);
+        ASSERT_TRUE(lL.N("WideLength")->FromString(lLength).IsOK()) << lLength;
+        int64_t lV = 77;
+        EXPECT_FALSE(lL.N("Wide")->GetIntMin(lV).IsOK()) << lLength;
+        EXPECT_FALSE(lL.N("Wide")->GetIntMax(lV).IsOK()) << lLength;
+        EXPECT_FALSE(lL.N("Wide")->SetIntValue(1).IsOK()) << lLength;
+        int64_t lLen = 77;
+        EXPECT_FALSE(lL.N("Wide")->GetRegisterLength(lLen).IsOK()) << lLength;
+        EXPECT_EQ(lLen, 0) << "a failed length is not handed out: " << lLength;
+    }
+}
+
+TEST(Hostile, EmptyTextIntoEmptyStringRegister)
+{
+    Loaded lL(EmptyStringRegDescription());
+    ASSERT_TRUE(lL.mResult.IsOK()) << Why(lL.mResult);
+    EXPECT_TRUE(lL.N("Empty")->SetStringValue("").IsOK());
+    EXPECT_EQ(lL.N("Empty")->SetStringValue("x").GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    std::string lText = "stale";
+    EXPECT_TRUE(lL.N("Empty")->GetStringValue(lText).IsOK());
+    EXPECT_EQ(lText, "");
+}
+
+// ---- Shared references: each node is evaluated once per access ----------------------------
+
+// Every shape reads one register through many paths; it must reach the port
+// once per access. Evaluated once per path, 16 levels are 65,536 reads and
+// 60 levels never finish.
+TEST(Hostile, SharedReferencesReachTheDeviceOncePerAccess)
+{
+    Watchdog lDog("shared references");
+    for (int lDepth : {16, 60})
+        for (SharedShape lShape : kSharedShapes) {
+            std::string lCase = std::string(ShapeName(lShape)) + " at depth " + std::to_string(lDepth);
+            Loaded lL(SharedDescription(lShape, lDepth));
+            ASSERT_TRUE(lL.mResult.IsOK()) << lCase << ": " << Why(lL.mResult);
+            lL.mPort.Bytes()[0] = 1;
+            uint64_t lBefore = lL.mPort.GetAccessCount();
+            int64_t lV = 0;
+            ZuResult lR = lL.N("N0")->GetIntValue(lV);
+            ASSERT_TRUE(lR.IsOK()) << lCase << ": " << Why(lR);
+            EXPECT_EQ(lV, 1) << lCase;
+            EXPECT_EQ(lL.mPort.GetAccessCount() - lBefore, 1u) << lCase;
+            // Another access reads the device anew (the leaf is not cached),
+            // and sees what changed there.
+            lL.mPort.Bytes()[0] = 0;
+            lBefore = lL.mPort.GetAccessCount();
+            lR = lL.N("N0")->GetIntValue(lV);
+            EXPECT_EQ(lL.mPort.GetAccessCount() - lBefore, 1u) << lCase;
+            if (lShape == SharedShape::ValueAndAvailable || lShape == SharedShape::SelectorChain)
+                EXPECT_FALSE(lR.IsOK()) << lCase << ": a leaf of 0 makes every level unavailable or unimplemented";
+            else
+                EXPECT_EQ(lV, 0) << lCase;
+            // The other ways in must finish too.
+            lL.N("N0")->GetAccessMode();
+            lL.N("N0")->GetIntMax(lV);
+            std::string lText;
+            lL.N("N0")->ToString(lText);
+            std::string lLeaf = "N" + std::to_string(lDepth);
+            EXPECT_TRUE(lL.N(lLeaf.c_str())->SetIntValue(1).IsOK()) << lCase;
+            lL.mMap->InvalidateNodes();
+        }
+}
+
+// A write within an access starts afresh: what was read before the write is
+// not what is read after it.
+TEST(Hostile, WritesWithinOneAccessAreSeenByLaterReads)
+{
+    Loaded lL(SharedDescription(SharedShape::ValueAndLocked, 4));
+    ASSERT_TRUE(lL.mResult.IsOK()) << Why(lL.mResult);
+    int lCalls = 0;
+    int64_t lSeen = -1;
+    INode *lRoot = lL.N("N0");
+    lRoot->RegisterCallback([&](INode *aN) {
+        ++lCalls;
+        aN->GetIntValue(lSeen);
+    });
+    // The root is locked while the leaf is non-zero: 0 first.
+    ASSERT_TRUE(lRoot->SetIntValue(0).IsOK());
+    EXPECT_EQ(lL.mPort.Bytes()[0], 0);
+    EXPECT_EQ(lCalls, 1);
+    EXPECT_EQ(lSeen, 0);
+    ASSERT_TRUE(lRoot->SetIntValue(5).IsOK());
+    EXPECT_EQ(lSeen, 5);
+    EXPECT_EQ(lRoot->GetAccessMode(), ZuGenAccessModeReadOnly) << "now locked by the value just written";
+    EXPECT_EQ(lRoot->SetIntValue(6).GetCode(), uint32_t(ZU_STATE_ERROR));
+}
