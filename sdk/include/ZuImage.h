@@ -172,6 +172,10 @@ public:
     explicit ZuImage(ZuBuffer *aBuffer);
     /// Forgets the description (the memory went away).
     void ClearDescription();
+    /// Describes an image already in the buffer's memory (a receiver filled
+    /// it); false, and no description, when it would not fit the memory.
+    bool DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                         uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY);
 
 private:
     ZuImage(const ZuImage &) = delete;
