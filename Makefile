@@ -48,6 +48,7 @@ test-python: build
 	$(ASAN_ENV) PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -m pytest -q tests $(PYTEST_ARGS)
 
 bench: build
+	@if [ -x $(BUILD)/bin/bench_convert ]; then $(BUILD)/bin/bench_convert; fi
 	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) bench/bench_core.py
 	@for b in bench/bench_*.py; do [ "$$b" = bench/bench_core.py ] || PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) $$b; done
 
@@ -64,7 +65,7 @@ asan:
 # the seeds). A crash leaves its input in $(FUZZ_BUILD)/artifacts/.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= gvcp_decode gvcp_responder gev_dissect gvsp_reassembler net_routes gendc genicam_xml genicam_formula genicam_zip
+FUZZ_TARGETS ?= gvcp_decode gvcp_responder gev_dissect gvsp_reassembler net_routes gendc genicam_xml genicam_formula genicam_zip decompress
 
 fuzz-build: venv
 	$(VENV)/bin/cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ $(FUZZ_CMAKE_ARGS) >/dev/null

@@ -78,6 +78,18 @@ bool ZuImage::DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPix
     return true;
 }
 
+ZuResult ZuImage::Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType)
+{
+    uint32_t size = 0;
+    ZuResult result = Describe(aSizeX, aSizeY, aPixelType, 0, 0, 0, size);
+    if (!result.IsOK())
+        return result;
+    if (!mBuffer->GetDataPointer() || size > mBuffer->GetSize() || mMaximumChunkLength)
+        return ZuResult(ZU_BUFFER_TOO_SMALL, ZuString("the image does not fit the buffer's memory"));
+    Keep(aSizeX, aSizeY, aPixelType, 0, 0, size, 0);
+    return result;
+}
+
 void ZuImage::Free()
 {
     mBuffer->GetImpl().ReleaseData();

@@ -176,6 +176,11 @@ public:
     /// it); false, and no description, when it would not fit the memory.
     bool DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
                          uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY);
+    /// Describes another image, without padding or chunk space, over the
+    /// memory the buffer holds, which stays as it is (allocated or
+    /// attached). ZU_BUFFER_TOO_SMALL when it does not fit the memory or
+    /// the memory also holds chunk space.
+    ZuResult Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType);
 
 private:
     ZuImage(const ZuImage &) = delete;
