@@ -2,6 +2,7 @@
 #include "ZuDeviceInfo.h"
 #include "ZuStreamGEV.h"
 #include "StreamImpl.h"
+#include "tarn/Stream.h"
 
 #include <algorithm>
 #include <chrono>
@@ -236,3 +237,16 @@ ZuResult ZuStream::UnregisterEventSink(ZuStreamEventSink *aEventSink)
     sinks.erase(it);
     return ZuResult();
 }
+
+// ---- Seams for the other SDK libraries ----------------------------------
+
+namespace tarn {
+
+void CountPipelineDrops(ZuStream &aStream, uint32_t aCount)
+{
+    aStream.GetImpl().parameters.Add(StreamParameters::PipelineImagesDropped, aCount);
+}
+
+void ResetStreamStatistics(ZuStream &aStream) { aStream.GetImpl().parameters.ResetStatistics(); }
+
+} // namespace tarn
