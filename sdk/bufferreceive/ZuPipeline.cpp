@@ -1,6 +1,7 @@
 #include "ZuPipeline.h"
 #include "ZuBuffer.h"
 #include "ZuStream.h"
+#include "tarn/SinkList.h"
 #include "tarn/Stream.h"
 
 #include <algorithm>
@@ -560,26 +561,18 @@ ZuResult ZuPipeline::Reset()
 
 ZuResult ZuPipeline::RegisterEventSink(ZuPipelineEventSink *aEventSink)
 {
-    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink"));
     std::lock_guard<std::mutex> guard(mImpl->lock);
-    auto &sinks = mImpl->sinks;
-    if (std::find(sinks.begin(), sinks.end(), aEventSink) != sinks.end())
-        return ZuResult(ZU_GENERIC_ERROR, ZuString("the event sink is registered already"));
-    sinks.push_back(aEventSink);
-    return ZuResult();
+    return tarn::AddSink(mImpl->sinks, aEventSink);
 }
 
 ZuResult ZuPipeline::UnregisterEventSink(ZuPipelineEventSink *aEventSink)
 {
-    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink"));
     Impl &d = *mImpl;
     std::unique_lock<std::mutex> guard(d.lock);
-    auto it = std::find(d.sinks.begin(), d.sinks.end(), aEventSink);
-    if (it == d.sinks.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the event sink is not registered"));
-    d.sinks.erase(it);
+    ZuResult result = tarn::RemoveSink(d.sinks, aEventSink);
     // The caller may destroy the sink next: not while the thread is in it.
-    if (!d.OnThread()) d.changed.wait(guard, [&] { return d.calling != aEventSink; });
-    return ZuResult();
+    if (result.IsOK() && !d.OnThread()) d.changed.wait(guard, [&] { return d.calling != aEventSink; });
+    return result;
 }
 
 uint32_t ZuPipeline::GetBufferHandlingThreadPriority() const

@@ -2,6 +2,7 @@
 #include "ZuDeviceInfo.h"
 #include "ZuStreamGEV.h"
 #include "StreamImpl.h"
+#include "tarn/SinkList.h"
 #include "tarn/Stream.h"
 
 #include <algorithm>
@@ -218,24 +219,14 @@ ZuGenParameterArray *ZuStream::GetParameters() { return mImpl->parameters.Array(
 
 ZuResult ZuStream::RegisterEventSink(ZuStreamEventSink *aEventSink)
 {
-    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink"));
     std::lock_guard<std::mutex> guard(mImpl->lock);
-    auto &sinks = mImpl->sinks;
-    if (std::find(sinks.begin(), sinks.end(), aEventSink) != sinks.end())
-        return ZuResult(ZU_GENERIC_ERROR, ZuString("the event sink is registered already"));
-    sinks.push_back(aEventSink);
-    return ZuResult();
+    return tarn::AddSink(mImpl->sinks, aEventSink);
 }
 
 ZuResult ZuStream::UnregisterEventSink(ZuStreamEventSink *aEventSink)
 {
-    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink"));
     std::lock_guard<std::mutex> guard(mImpl->lock);
-    auto &sinks = mImpl->sinks;
-    auto it = std::find(sinks.begin(), sinks.end(), aEventSink);
-    if (it == sinks.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the event sink is not registered"));
-    sinks.erase(it);
-    return ZuResult();
+    return tarn::RemoveSink(mImpl->sinks, aEventSink);
 }
 
 // ---- Seams for the other SDK libraries ----------------------------------
