@@ -41,7 +41,21 @@ bool GvspSender::transmit(const Sent &aSent, uint32_t aId, bool aResend)
     // Loopback drops what the receiver's socket cannot hold: pace a little
     // when the kernel refuses.
     for (int tries = 0; tries < 1000 && !mStream.sendTo(out, n, aSent.to); ++tries) ::poll(nullptr, 0, 1);
+    keep(mStream.local(), aSent.to, out, n);
     return true;
+}
+
+void GvspSender::keep(net::Endpoint aFrom, net::Endpoint aTo, const uint8_t *aData, size_t aSize)
+{
+    if (!mRecording) return;
+    std::lock_guard<std::mutex> guard(mRecordLock);
+    mRecords.push_back(Record{aFrom, aTo, std::vector<uint8_t>(aData, aData + aSize)});
+}
+
+std::vector<GvspSender::Record> GvspSender::recorded()
+{
+    std::lock_guard<std::mutex> guard(mRecordLock);
+    return mRecords;
 }
 
 bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
@@ -87,8 +101,10 @@ void GvspSender::serve()
     while (!mStop) {
         pollfd p{mControl.fd(), POLLIN, 0};
         if (::poll(&p, 1, 20) <= 0) continue;
-        long n = mControl.receive(in, sizeof in);
+        net::Arrival arrival;
+        long n = mControl.receive(in, sizeof in, &arrival);
         if (n <= 0) continue;
+        keep(arrival.from, mControl.local(), in, size_t(n));
         auto cmd = gvcp::decodeCommand(in, size_t(n));
         if (!cmd || cmd->header.command != gvcp::PACKETRESEND_CMD) continue;
         auto resend = gvcp::PacketResendCmd::decode(*cmd);

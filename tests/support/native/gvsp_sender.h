@@ -52,6 +52,15 @@ public:
     bool sendTest(size_t aSize, net::Endpoint aTo);
 
     uint64_t resendRequests() const { return mRequests.load(); }
+
+    // With recording on, every datagram the sender sends and every command
+    // it receives is kept, for a capture file that a dissector reads.
+    struct Record {
+        net::Endpoint from, to;
+        std::vector<uint8_t> bytes;
+    };
+    void record(bool aOn) { mRecording = aOn; }
+    std::vector<Record> recorded();
     void setLoss(double aLoss) { mLoss = aLoss; }
     void setServeResends(bool aServe) { mServe = aServe; }
 
@@ -73,6 +82,10 @@ private:
     std::atomic<bool> mServe;
     std::atomic<bool> mStop{false};
     std::atomic<uint64_t> mRequests{0};
+    std::atomic<bool> mRecording{false};
+    std::mutex mRecordLock;
+    std::vector<Record> mRecords;
+    void keep(net::Endpoint aFrom, net::Endpoint aTo, const uint8_t *aData, size_t aSize);
     std::thread mThread;
 };
 
