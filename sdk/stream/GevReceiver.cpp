@@ -13,6 +13,10 @@ namespace tarn {
 
 namespace {
 
+// Batches smaller than this, while a block arrives, wait a moment for more.
+constexpr size_t kCoalesce = 4;
+constexpr unsigned kCoalesceUs = 50;
+
 uint64_t NowUs()
 {
     return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -204,7 +208,11 @@ void GevReceiver::Run()
         // deadlines are looked at between batches.
         net::PollLoop::Exit exit = mLoop.run(timeout);
         now = NowUs();
-        if (exit == net::PollLoop::Exit::Done) Drain(now, false);
+        if (exit == net::PollLoop::Exit::Done && Drain(now, false) < kCoalesce && mReassembler.openBlocks()) {
+            // A block is arriving and the socket held little: let packets
+            // gather for a moment instead of waking for each one.
+            std::this_thread::sleep_for(std::chrono::microseconds(kCoalesceUs));
+        }
         mReassembler.onTick(now);
         Publish();
     }
@@ -215,12 +223,14 @@ void GevReceiver::Run()
     mFlushed.notify_all();
 }
 
-void GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
+size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
 {
+    size_t total = 0;
     // A bounded number of batches, so that a flood cannot starve requests.
     for (int batch = 0; batch < 64; ++batch) {
         int got = mSocket.receiveMany(mSlots.data(), mSlots.size());
-        if (got <= 0) return;
+        if (got <= 0) return total;
+        total += size_t(got);
         for (int k = 0; k < got; ++k) {
             const net::Datagram &d = mSlots[size_t(k)];
             if (aDrop) continue;
@@ -230,8 +240,9 @@ void GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
             }
             mReassembler.onPacket(d.data, d.size, aNowUs);
         }
-        if (size_t(got) < mSlots.size()) return;
+        if (size_t(got) < mSlots.size()) return total;
     }
+    return total;
 }
 
 void GevReceiver::Publish()

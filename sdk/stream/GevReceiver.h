@@ -55,7 +55,8 @@ public:
 private:
     void Run();
     void Configure();
-    void Drain(uint64_t aNowUs, bool aDrop);
+    // Handles what waits in the socket; the datagrams received.
+    size_t Drain(uint64_t aNowUs, bool aDrop);
     void Publish();
 
     bool acquire(uint64_t aBlockId, gvsp::Destination &aDestination) override;

@@ -59,16 +59,16 @@ std::vector<GvspSender::Record> GvspSender::recorded()
 }
 
 bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
-                      std::vector<uint8_t> aKeep)
+                      std::shared_ptr<const std::vector<uint8_t>> aKeep)
 {
     std::lock_guard<std::mutex> guard(mLock);
     std::unique_ptr<Sent> sent(new Sent());
     sent->bytes = std::move(aKeep);
     sent->to = aTo;
     gvsp::BlockSource source = aSource;
-    if (!sent->bytes.empty()) {
-        source.data = sent->bytes.data();
-        source.size = sent->bytes.size();
+    if (sent->bytes) {
+        source.data = sent->bytes->data();
+        source.size = sent->bytes->size();
     }
     if (!sent->packetizer.start(source, aBlockId, mOptions.datagram, mOptions.extendedId)) return false;
     for (uint32_t id = 0; id < sent->packetizer.packetCount(); ++id) transmit(*sent, id, false);
@@ -77,7 +77,7 @@ bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::
     return true;
 }
 
-bool GvspSender::sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo)
+bool GvspSender::sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo, bool aReuse)
 {
     gvsp::BlockSource s;
     s.leader.payloadType = gvsp::PAYLOAD_IMAGE;
@@ -86,7 +86,10 @@ bool GvspSender::sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId,
     s.leader.image.sizeX = aWidth;
     s.leader.image.sizeY = aHeight;
     s.trailer.sizeY = aHeight;
-    return send(s, aBlockId, aTo, FrameBytes(size_t(aWidth) * aHeight, aBlockId));
+    size_t size = size_t(aWidth) * aHeight;
+    if (!aReuse) return send(s, aBlockId, aTo, std::make_shared<const std::vector<uint8_t>>(FrameBytes(size, aBlockId)));
+    if (!mReused || mReused->size() != size) mReused = std::make_shared<const std::vector<uint8_t>>(FrameBytes(size, 0));
+    return send(s, aBlockId, aTo, mReused);
 }
 
 bool GvspSender::sendTest(size_t aSize, net::Endpoint aTo)

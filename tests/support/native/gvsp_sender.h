@@ -46,9 +46,10 @@ public:
 
     // Sends a block to aTo; the block's bytes are kept for resends.
     bool send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
-              std::vector<uint8_t> aKeep = {});
-    // An image of aWidth x aHeight Mono8 bytes from FrameBytes.
-    bool sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo);
+              std::shared_ptr<const std::vector<uint8_t>> aKeep = nullptr);
+    // An image of aWidth x aHeight Mono8 bytes from FrameBytes; with aReuse
+    // every block sends the bytes of block 0 (made once), for benchmarks.
+    bool sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo, bool aReuse = false);
     bool sendTest(size_t aSize, net::Endpoint aTo);
 
     uint64_t resendRequests() const { return mRequests.load(); }
@@ -66,7 +67,7 @@ public:
 
 private:
     struct Sent {
-        std::vector<uint8_t> bytes;
+        std::shared_ptr<const std::vector<uint8_t>> bytes;
         gvsp::Packetizer packetizer;
         net::Endpoint to;
     };
@@ -82,6 +83,7 @@ private:
     std::atomic<bool> mServe;
     std::atomic<bool> mStop{false};
     std::atomic<uint64_t> mRequests{0};
+    std::shared_ptr<const std::vector<uint8_t>> mReused;
     std::atomic<bool> mRecording{false};
     std::mutex mRecordLock;
     std::vector<Record> mRecords;
