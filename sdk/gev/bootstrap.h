@@ -2,7 +2,7 @@
 #define TARN_GEV_BOOTSTRAP_H
 
 // The bootstrap registers every GigE Vision device carries at fixed
-// addresses, and a read-only image of them built from a device identity.
+// addresses, and the bits of those that hold flags.
 
 #include "gev/gvcp.h"
 
@@ -72,31 +72,63 @@ constexpr uint32_t StreamChannelSourcePort0 = 0x0D1C;
 constexpr uint32_t StreamChannelCapability0 = 0x0D20;
 constexpr uint32_t StreamChannelConfiguration0 = 0x0D24;
 constexpr uint32_t StreamChannelStride = 0x40;
+constexpr uint32_t StreamChannelCount = 512;
+// Action signal n: base + 0x10 * n.
+constexpr uint32_t ActionGroupKey0 = 0x9800;
+constexpr uint32_t ActionGroupMask0 = 0x9804;
+constexpr uint32_t ActionGroupStride = 0x10;
+// The bootstrap registers end here; device-specific registers follow.
+constexpr uint32_t BootstrapEnd = 0x10000;
+constexpr uint32_t UrlSize = 512;
 } // namespace reg
 
-// GVCP capability bits announced by this SDK's devices.
+// GVCP capability bits (register GVCPCapability).
 constexpr uint32_t GVCPCAP_USER_DEFINED_NAME = 0x80000000;
 constexpr uint32_t GVCPCAP_SERIAL_NUMBER = 0x40000000;
+constexpr uint32_t GVCPCAP_HEARTBEAT_DISABLE = 0x20000000;
+constexpr uint32_t GVCPCAP_LINK_SPEED = 0x10000000;
+constexpr uint32_t GVCPCAP_CCP_APPLICATION = 0x08000000;
+constexpr uint32_t GVCPCAP_TEST_DATA = 0x02000000;
+constexpr uint32_t GVCPCAP_UNCONDITIONAL_ACTION = 0x00100000;
+constexpr uint32_t GVCPCAP_SCHEDULED_ACTION = 0x00020000;
+constexpr uint32_t GVCPCAP_ACTION = 0x00000040;
 constexpr uint32_t GVCPCAP_PENDING_ACK = 0x00000020;
+constexpr uint32_t GVCPCAP_EVENTDATA = 0x00000010;
+constexpr uint32_t GVCPCAP_EVENT = 0x00000008;
+constexpr uint32_t GVCPCAP_PACKETRESEND = 0x00000004;
 constexpr uint32_t GVCPCAP_WRITEMEM = 0x00000002;
+constexpr uint32_t GVCPCAP_CONCATENATION = 0x00000001;
 
-// A read-only image of the bootstrap registers, big-endian as on the wire.
-class Bootstrap
+// GVCP configuration bits (register GVCPConfiguration).
+constexpr uint32_t GVCPCFG_HEARTBEAT_DISABLE = 0x00000001;
+constexpr uint32_t GVCPCFG_PENDING_ACK_ENABLE = 0x00000002;
+constexpr uint32_t GVCPCFG_UNCONDITIONAL_ACTION = 0x00000008;
+
+// Control channel privilege bits (register ControlChannelPrivilege).
+constexpr uint32_t CCP_EXCLUSIVE = 0x00000001;
+constexpr uint32_t CCP_CONTROL = 0x00000002;
+constexpr uint32_t CCP_SWITCHOVER_ENABLE = 0x00000004;
+
+// Stream channel packet size register: the size is the low 16 bits and
+// counts the IP and UDP headers.
+constexpr uint32_t SCPS_FIRE_TEST_PACKET = 0x80000000;
+constexpr uint32_t SCPS_DO_NOT_FRAGMENT = 0x40000000;
+constexpr uint32_t SCPS_SIZE_MASK = 0x0000FFFF;
+constexpr uint32_t kIpUdpHeaderSize = 28;
+
+// Messaging and stream channel capabilities: the source port register is present.
+constexpr uint32_t MCCAP_SOURCE_PORT = 0x80000000;
+constexpr uint32_t SCCAP_SOURCE_PORT = 0x80000000;
+
+// Timestamp control bits.
+constexpr uint32_t TIMESTAMP_RESET = 0x00000001;
+constexpr uint32_t TIMESTAMP_LATCH = 0x00000002;
+
+// A stream channel register of channel n, from the register of channel 0.
+constexpr uint32_t streamChannelRegister(uint32_t channel0Register, uint32_t channel)
 {
-public:
-    static constexpr uint32_t kSize = 0x0E00;
-
-    explicit Bootstrap(const DeviceIdentity &identity);
-
-    // Status of a register read: success, or invalid address / bad alignment.
-    uint16_t readRegister(uint32_t address, uint32_t &value) const;
-    // Status of a memory read of count bytes (a multiple of 4, at most 536).
-    uint16_t readMemory(uint32_t address, uint32_t count, Bytes &data) const;
-
-private:
-    void put32(uint32_t address, uint32_t value);
-    Bytes mImage;
-};
+    return channel0Register + reg::StreamChannelStride * channel;
+}
 
 } // namespace gvcp
 } // namespace tarn

@@ -35,7 +35,8 @@ public:
 
     // Watches a descriptor (set up before run, not while it runs).
     void watch(int aFd, Handler aHandler);
-    // Forgets every watched descriptor (not while it runs).
+    // Stops watching every descriptor (between runs), for one that was
+    // replaced by another.
     void clear() { mWatches.clear(); }
 
     // Waits and dispatches until one of the exits; aTimeoutMs < 0 waits

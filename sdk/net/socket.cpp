@@ -74,6 +74,10 @@ UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::s
     if (aOptions.reuseAddress) ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (aOptions.broadcast) ::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     if (aOptions.packetInfo) ::setsockopt(fd.get(), IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+    if (aOptions.dontFragment) {
+        int probe = IP_PMTUDISC_PROBE;  // the interface's MTU, not a learnt path MTU
+        ::setsockopt(fd.get(), IPPROTO_IP, IP_MTU_DISCOVER, &probe, sizeof probe);
+    }
     // Not fatal: without the privilege the bound address alone still picks
     // the interface.
     if (!aOptions.device.empty())

@@ -53,6 +53,9 @@ struct SocketOptions {
     bool packetInfo = false;
     // Keeps the socket's traffic on one interface where the kernel allows it.
     std::string device;
+    // Datagrams leave with "do not fragment": one larger than the path
+    // allows is refused instead of split (packet-size tests).
+    bool dontFragment = false;
 };
 
 // Where a datagram came from and on which interface and local address it

@@ -62,9 +62,22 @@ def gvcp():
         "pending_ack": ack(0x0089, struct.pack(">HH", 0, 500)),
         "error_ack": ack(0x0081, status=0x8003),
     }
-    for target in ("gvcp_decode", "gvcp_responder"):
+    for target in ("gvcp_decode", "gvcp_server"):
         for name, data in seeds.items():
             write(target, name, data)
+    # The server keeps state from one input to the next: control taken with
+    # the messaging channel and pending acknowledges, a slow write, the
+    # description read.
+    server = {
+        "take_control": command(0x0082, struct.pack(">IIIIIIII", 0xA00, 2, 0x954, 2, 0xB10, 0x7F000001, 0xB00, 6000),
+                                req_id=2),
+        "slow_write": command(0x0082, struct.pack(">II", 0x20100, 1), req_id=3),
+        "description": command(0x0084, struct.pack(">IHH", 0x30000, 0, 100), req_id=4),
+        "stream_test_packet": command(0x0082, struct.pack(">IIIIII", 0xD18, 0x7F000001, 0xD00, 7000, 0xD04,
+                                                          0xC00005DC), req_id=5),
+    }
+    for name, data in server.items():
+        write("gvcp_server", name, data)
 
 
 def genicam():

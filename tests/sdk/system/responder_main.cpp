@@ -1,40 +1,102 @@
-// Test-only device: answers GigE Vision discovery and bootstrap reads for
-// the identity given on the command line until its standard input closes.
+// Test-only device: the GVCP server over a block of memory, serving a
+// description, until its standard input closes.
 //   tarn_gev_responder ADDRESS [key=value ...]
-// keys: mac, manufacturer, model, version, info, serial, name, class, mask, port
+// keys: mac, manufacturer, model, version, info, serial, name, class, mask,
+// port, xml (a description file to serve; zipped when it ends in .zip),
+// url (the first URL register as given), heartbeat (ms), slow
+// (ADDRESS:MS, hexadecimal address: writes there take that long).
+// Lines on standard input: "event ID [HEXDATA]" sends an event (with data:
+// EVENTDATA), "mute" stops answering, "answer" answers again, "stats"
+// prints the counters; each is confirmed with a line "ok ...".
+// The memory: 64 KiB of read-write registers from 0x10000.
 
-#include "gvcpserver/udp_responder.h"
+#include "gvcpserver/udp_server.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
 #include <string>
-#include <unistd.h>
+#include <thread>
+
+namespace {
+
+using namespace tarn::gvcp;
+
+class Memory : public DeviceModel
+{
+public:
+    static constexpr uint32_t kBase = 0x10000;
+    uint32_t slowAddress = 0;
+    uint32_t slowMs = 0;
+
+    Status read(uint32_t address, uint8_t *data, uint32_t count) override
+    {
+        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
+        std::memcpy(data, mBytes + (address - kBase), count);
+        return STATUS_SUCCESS;
+    }
+    Status write(uint32_t address, const uint8_t *data, uint32_t count) override
+    {
+        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
+        if (slowMs && address <= slowAddress && slowAddress - address < count)
+            std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
+        std::memcpy(mBytes + (address - kBase), data, count);
+        return STATUS_SUCCESS;
+    }
+    uint32_t writeTime(uint32_t address, uint32_t count) override
+    {
+        return slowMs && address <= slowAddress && slowAddress - address < count ? slowMs : 0;
+    }
+
+private:
+    static bool fits(uint32_t address, uint32_t count)
+    {
+        return address >= kBase && count <= sizeof mBytes && address - kBase <= sizeof mBytes - count;
+    }
+    uint8_t mBytes[0x10000] = {};
+};
+
+int fail(const char *what)
+{
+    std::fprintf(stderr, "%s\n", what);
+    return 2;
+}
+
+Bytes fromHex(const std::string &text)
+{
+    Bytes out;
+    for (size_t k = 0; k + 1 < text.size(); k += 2) out.push_back(uint8_t(std::stoul(text.substr(k, 2), nullptr, 16)));
+    return out;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    using namespace tarn::gvcp;
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s ADDRESS [key=value ...]\n", argv[0]);
         return 2;
     }
-    DeviceIdentity id;
+    ServerConfig config;
+    DeviceIdentity &id = config.identity;
     id.manufacturerName = "tarn";
     id.modelName = "Responder";
     id.deviceVersion = "1.0";
     id.serialNumber = "0001";
     id.mac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+    Memory memory;
     uint16_t port = kPort;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         size_t eq = arg.find('=');
-        if (eq == std::string::npos) {
-            std::fprintf(stderr, "bad argument: %s\n", argv[i]);
-            return 2;
-        }
+        if (eq == std::string::npos) return fail("bad argument");
         std::string key = arg.substr(0, eq), value = arg.substr(eq + 1);
         if (key == "mac") {
-            if (!parseMac(value, id.mac)) return std::fprintf(stderr, "bad mac\n"), 2;
+            if (!parseMac(value, id.mac)) return fail("bad mac");
         } else if (key == "manufacturer") id.manufacturerName = value;
         else if (key == "model") id.modelName = value;
         else if (key == "version") id.deviceVersion = value;
@@ -44,21 +106,65 @@ int main(int argc, char **argv)
         else if (key == "class") id.deviceMode = (id.deviceMode & ~(DEVICEMODE_CLASS_MASK << DEVICEMODE_CLASS_SHIFT)) |
                                                  ((uint32_t(std::atoi(value.c_str())) & DEVICEMODE_CLASS_MASK) << DEVICEMODE_CLASS_SHIFT);
         else if (key == "mask") {
-            if (!parseIPv4(value, id.subnetMask)) return std::fprintf(stderr, "bad mask\n"), 2;
+            if (!parseIPv4(value, id.subnetMask)) return fail("bad mask");
         } else if (key == "port") port = uint16_t(std::atoi(value.c_str()));
-        else return std::fprintf(stderr, "unknown key: %s\n", key.c_str()), 2;
+        else if (key == "xml") {
+            std::ifstream in(value, std::ios::binary);
+            if (!in) return fail("cannot read the description");
+            config.description.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            config.descriptionName = value.substr(value.find_last_of('/') + 1);
+        } else if (key == "url") config.firstUrl = value;
+        else if (key == "heartbeat") config.heartbeatTimeoutMs = uint32_t(std::atoi(value.c_str()));
+        else if (key == "slow") {
+            size_t colon = value.find(':');
+            if (colon == std::string::npos) return fail("bad slow");
+            memory.slowAddress = uint32_t(std::stoul(value.substr(0, colon), nullptr, 16));
+            memory.slowMs = uint32_t(std::atoi(value.c_str() + colon + 1));
+        } else return fail("unknown key");
     }
-    UdpResponder responder(id);
+    UdpServer device(config, &memory);
     std::string error;
-    if (!responder.start(argv[1], port, &error)) {
+    if (!device.start(argv[1], port, &error)) {
         std::fprintf(stderr, "cannot start: %s\n", error.c_str());
         return 1;
     }
-    std::printf("ready %u\n", unsigned(responder.port()));
+    std::printf("ready %u\n", unsigned(device.port()));
     std::fflush(stdout);
-    char buf[64];
-    while (::read(0, buf, sizeof buf) > 0) {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream words(line);
+        std::string verb;
+        words >> verb;
+        if (verb == "event") {
+            unsigned eventId = 0;
+            std::string data;
+            words >> std::hex >> eventId >> data;
+            Event e;
+            e.eventId = uint16_t(eventId);
+            e.timestamp = device.server().timestamp(Clock::now());
+            Bytes bytes = fromHex(data);
+            bool queued = device.postEvent(e, data.empty() ? nullptr : &bytes);
+            std::printf("ok event %s\n", queued ? "queued" : "dropped");
+        } else if (verb == "mute") {
+            device.stop();
+            std::printf("ok mute\n");
+        } else if (verb == "answer") {
+            bool started = device.start(argv[1], port, &error);
+            std::printf("ok answer %s\n", started ? "started" : error.c_str());
+        } else if (verb == "stats") {
+            ServerStats s = device.server().stats();
+            std::printf("ok stats sessions=%llu closed=%llu heartbeat_failed=%llu events=%llu eventdatas=%llu "
+                        "event_retries=%llu retries=%llu pending=%llu actions=%llu\n",
+                        (unsigned long long)s.sessionsOpened, (unsigned long long)s.sessionsClosed,
+                        (unsigned long long)s.heartbeatFailedCount, (unsigned long long)s.eventsIssued,
+                        (unsigned long long)s.eventDatasIssued, (unsigned long long)s.eventRetriesIssued,
+                        (unsigned long long)s.retriesReceived, (unsigned long long)s.pendingAcksIssued,
+                        (unsigned long long)s.actionsFired);
+        } else {
+            std::printf("ok unknown\n");
+        }
+        std::fflush(stdout);
     }
-    responder.stop();
+    device.stop();
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "gvcpserver/udp_responder.h"
+#include "gvcpserver/udp_server.h"
 #include "net/poll_loop.h"
 #include "ZuSystem.h"
 
@@ -16,15 +16,16 @@ bool InNetns() { return std::getenv("TARN_IN_NETNS") != nullptr; }
 #define NEEDS_NETNS() \
     if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)"
 
-std::unique_ptr<tarn::gvcp::UdpResponder> StartDevice(const char *address, uint8_t last, const char *name)
+std::unique_ptr<tarn::gvcp::UdpServer> StartDevice(const char *address, uint8_t last, const char *name)
 {
-    tarn::gvcp::DeviceIdentity id;
+    tarn::gvcp::ServerConfig config;
+    tarn::gvcp::DeviceIdentity &id = config.identity;
     id.mac = {0x02, 0x00, 0x00, 0x00, 0x01, last};
     id.manufacturerName = "tarn";
     id.modelName = "Native";
     id.serialNumber = std::string("N") + std::to_string(last);
     id.userDefinedName = name;
-    auto r = std::make_unique<tarn::gvcp::UdpResponder>(id);
+    auto r = std::make_unique<tarn::gvcp::UdpServer>(config);
     std::string error;
     EXPECT_TRUE(r->start(address, tarn::gvcp::kPort, &error)) << error;
     return r;

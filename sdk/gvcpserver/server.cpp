@@ -1,0 +1,970 @@
+#include "gvcpserver/server.h"
+
+#include "gev/wire.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace tarn {
+namespace gvcp {
+
+namespace {
+
+constexpr uint32_t kTimestampFrequency = 1000000000;  // ticks per second: nanoseconds
+constexpr size_t kRememberedControllers = 32;
+constexpr uint32_t kMinHeartbeatMs = 100;
+
+uint32_t loadBig32(const uint8_t *p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+void storeBig32(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+
+bool sameEndpoint(const net::Endpoint &a, const net::Endpoint &b) { return a.ip == b.ip && a.port == b.port; }
+
+// The register that holds a word of a fixed-width text field.
+struct Field {
+    uint32_t address;
+    uint32_t size;
+};
+
+std::string hex(uint64_t value)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), digits[value & 0xF]);
+        value >>= 4;
+    } while (value);
+    return out;
+}
+
+} // namespace
+
+struct Server::Impl {
+    struct Channel {
+        uint32_t port = 0;       // SCP: host port in the low 16 bits
+        uint32_t packetSize = 1500;
+        uint32_t delay = 0;
+        uint32_t destination = 0;
+        uint32_t config = 0;
+        uint16_t sourcePort = 0;
+    };
+    struct Group {
+        uint32_t key = 0;
+        uint32_t mask = 0;
+        uint64_t fired = 0;
+    };
+    // The last command of one controller and what answered it, so that a
+    // retry is answered again without doing the command twice.
+    struct Remembered {
+        net::Endpoint from;
+        uint16_t reqId = 0;
+        uint16_t command = 0;
+        std::vector<Bytes> answers;
+        uint64_t retries = 0;
+    };
+    struct QueuedEvent {
+        bool withData = false;
+        EventCmd event;
+        EventDataCmd eventData;
+    };
+    struct InFlight {
+        Bytes packet;
+        uint16_t reqId = 0;
+        bool withData = false;
+        uint32_t retries = 0;
+        Clock::time_point deadline;
+    };
+    using Notes = std::vector<std::function<void()>>;
+
+    ServerConfig config;
+    DeviceModel *model;
+    ServerListener *listener;
+    mutable std::mutex lock;
+
+    DeviceIdentity identity;
+    std::string firstUrl, secondUrl;
+    Bytes description;  // padded to whole registers
+    uint32_t persistentIp = 0, persistentMask = 0, persistentGateway = 0;
+    uint32_t heartbeatTimeout;
+    uint32_t gvcpConfig = 0;
+    uint32_t gvspConfig = 0;
+    uint32_t actionDeviceKey = 0;
+    uint32_t ccp = 0;
+    std::optional<net::Endpoint> primary;
+    Clock::time_point lastHeard;
+    Clock::time_point timestampBase;
+    uint64_t latchedTimestamp = 0;
+    uint32_t mcp = 0, mcda = 0, mctt, mcrc;
+    uint16_t mcsp = 0;
+    std::vector<Channel> channels;
+    std::vector<Group> groups;
+    ServerStats stats;
+    std::deque<Remembered> remembered;
+    std::deque<QueuedEvent> events;
+    std::optional<InFlight> inFlight;
+    uint16_t nextEventId = 1;
+
+    Impl(ServerConfig aConfig, DeviceModel *aModel, ServerListener *aListener)
+        : config(std::move(aConfig)), model(aModel), listener(aListener), identity(config.identity),
+          heartbeatTimeout(std::max(config.heartbeatTimeoutMs, kMinHeartbeatMs)), mctt(config.messageTimeoutMs),
+          mcrc(config.messageRetries), channels(std::min(config.streamChannels, reg::StreamChannelCount)),
+          groups(std::min<uint32_t>(config.actionSignals, 128))
+    {
+        persistentIp = identity.ip;
+        persistentMask = identity.subnetMask;
+        persistentGateway = identity.gateway;
+        description = config.description;
+        description.resize((description.size() + 3) / 4 * 4, 0);
+        firstUrl = config.firstUrl;
+        if (!config.description.empty()) {
+            firstUrl = "Local:" + config.descriptionName + ";" + hex(config.descriptionAddress) + ";" +
+                       hex(config.description.size());
+        }
+        secondUrl = config.secondUrl;
+        timestampBase = Clock::now();
+    }
+
+    uint32_t gvcpCapability() const
+    {
+        return GVCPCAP_USER_DEFINED_NAME | GVCPCAP_SERIAL_NUMBER | GVCPCAP_HEARTBEAT_DISABLE | GVCPCAP_LINK_SPEED |
+               GVCPCAP_CCP_APPLICATION | GVCPCAP_TEST_DATA | GVCPCAP_UNCONDITIONAL_ACTION | GVCPCAP_ACTION |
+               GVCPCAP_PENDING_ACK | GVCPCAP_EVENTDATA | GVCPCAP_EVENT | GVCPCAP_PACKETRESEND | GVCPCAP_WRITEMEM |
+               GVCPCAP_CONCATENATION;
+    }
+
+    uint64_t timestamp(Clock::time_point now) const
+    {
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - timestampBase).count();
+        return ns < 0 ? 0 : uint64_t(ns);
+    }
+
+    Access access() const
+    {
+        if (!primary) return Access::None;
+        return (ccp & CCP_EXCLUSIVE) ? Access::Exclusive : Access::Control;
+    }
+
+    bool inDescription(uint32_t address) const
+    {
+        return !description.empty() && address >= config.descriptionAddress &&
+               address - config.descriptionAddress < description.size();
+    }
+
+    // ---- The bootstrap block -------------------------------------------------
+
+    // A byte of a text register (identity texts, URLs); false if address is
+    // in none of them.
+    bool textWord(uint32_t address, uint32_t &value) const
+    {
+        Bytes head = identity.encode();
+        if (address + 4 <= head.size() && address >= reg::ManufacturerName) {
+            value = loadBig32(head.data() + address);
+            return true;
+        }
+        const std::string *url = nullptr;
+        uint32_t base = 0;
+        if (address >= reg::FirstURL && address < reg::FirstURL + reg::UrlSize) {
+            url = &firstUrl;
+            base = reg::FirstURL;
+        } else if (address >= reg::SecondURL && address < reg::SecondURL + reg::UrlSize) {
+            url = &secondUrl;
+            base = reg::SecondURL;
+        }
+        if (!url) return false;
+        uint8_t bytes[4] = {};
+        for (uint32_t k = 0; k < 4; ++k) {
+            size_t at = size_t(address - base + k);
+            // The last byte of the field stays a terminating null.
+            if (at < url->size() && at < reg::UrlSize - 1) bytes[k] = uint8_t((*url)[at]);
+        }
+        value = loadBig32(bytes);
+        return true;
+    }
+
+    // A channel register: the channel and the register of channel 0.
+    bool channelRegister(uint32_t address, uint32_t &channel, uint32_t &base) const
+    {
+        if (address < reg::StreamChannelPort0) return false;
+        uint32_t offset = address - reg::StreamChannelPort0;
+        channel = offset / reg::StreamChannelStride;
+        if (channel >= channels.size()) return false;
+        base = reg::StreamChannelPort0 + offset % reg::StreamChannelStride;
+        return true;
+    }
+
+    bool groupRegister(uint32_t address, uint32_t &group, bool &isMask) const
+    {
+        if (address < reg::ActionGroupKey0) return false;
+        uint32_t offset = address - reg::ActionGroupKey0;
+        group = offset / reg::ActionGroupStride;
+        if (group >= groups.size()) return false;
+        uint32_t within = offset % reg::ActionGroupStride;
+        if (within != 0 && within != 4) return false;
+        isMask = within == 4;
+        return true;
+    }
+
+    // A bootstrap register; false for an address that holds none.
+    bool readBootstrap(uint32_t address, uint32_t &value, Clock::time_point now) const
+    {
+        (void)now;
+        uint32_t channel = 0, base = 0, group = 0;
+        bool isMask = false;
+        switch (address) {
+        case reg::Version: value = (uint32_t(identity.versionMajor) << 16) | identity.versionMinor; return true;
+        case reg::DeviceMode: value = identity.deviceMode; return true;
+        case reg::MacHigh: value = (uint32_t(identity.mac[0]) << 8) | identity.mac[1]; return true;
+        case reg::MacLow: value = loadBig32(identity.mac.data() + 2); return true;
+        case reg::SupportedIPConfig: value = identity.ipConfigOptions; return true;
+        case reg::CurrentIPConfig: value = identity.ipConfigCurrent; return true;
+        case reg::CurrentIPAddress: value = identity.ip; return true;
+        case reg::CurrentSubnetMask: value = identity.subnetMask; return true;
+        case reg::CurrentDefaultGateway: value = identity.gateway; return true;
+        case reg::NumberOfNetworkInterfaces: value = 1; return true;
+        case reg::PersistentIPAddress: value = persistentIp; return true;
+        case reg::PersistentSubnetMask: value = persistentMask; return true;
+        case reg::PersistentDefaultGateway: value = persistentGateway; return true;
+        case reg::LinkSpeed: value = 1000; return true;
+        case reg::NumberOfMessageChannels: value = 1; return true;
+        case reg::NumberOfStreamChannels: value = uint32_t(channels.size()); return true;
+        case reg::NumberOfActionSignals: value = uint32_t(groups.size()); return true;
+        case reg::ActionDeviceKey: value = actionDeviceKey; return true;
+        case reg::NumberOfActiveLinks: value = 1; return true;
+        case reg::GVSPCapability: value = 0; return true;
+        case reg::MessageChannelCapability: value = MCCAP_SOURCE_PORT; return true;
+        case reg::GVCPCapability: value = gvcpCapability(); return true;
+        case reg::HeartbeatTimeout: value = heartbeatTimeout; return true;
+        case reg::TimestampTickFrequencyHigh: value = 0; return true;
+        case reg::TimestampTickFrequencyLow: value = kTimestampFrequency; return true;
+        case reg::TimestampValueHigh: value = uint32_t(latchedTimestamp >> 32); return true;
+        case reg::TimestampValueLow: value = uint32_t(latchedTimestamp); return true;
+        case reg::DiscoveryAckDelay: value = 0; return true;
+        case reg::GVCPConfiguration: value = gvcpConfig; return true;
+        case reg::PendingTimeout: value = config.pendingTimeoutMs; return true;
+        case reg::GVSPConfiguration: value = gvspConfig; return true;
+        case reg::ControlChannelPrivilege: value = ccp; return true;
+        case reg::PrimaryApplicationPort: value = primary ? primary->port : 0; return true;
+        case reg::PrimaryApplicationIPAddress: value = primary ? primary->ip : 0; return true;
+        case reg::MessageChannelPort: value = mcp; return true;
+        case reg::MessageChannelDestination: value = mcda; return true;
+        case reg::MessageChannelTransmissionTimeout: value = mctt; return true;
+        case reg::MessageChannelRetryCount: value = mcrc; return true;
+        case reg::MessageChannelSourcePort: value = mcsp; return true;
+        default: break;
+        }
+        if (textWord(address, value)) return true;
+        if (channelRegister(address, channel, base)) {
+            const Channel &c = channels[channel];
+            switch (base) {
+            case reg::StreamChannelPort0: value = c.port; return true;
+            case reg::StreamChannelPacketSize0: value = c.packetSize; return true;
+            case reg::StreamChannelPacketDelay0: value = c.delay; return true;
+            case reg::StreamChannelDestination0: value = c.destination; return true;
+            case reg::StreamChannelSourcePort0: value = c.sourcePort; return true;
+            case reg::StreamChannelCapability0: value = SCCAP_SOURCE_PORT; return true;
+            case reg::StreamChannelConfiguration0: value = c.config; return true;
+            default: return false;
+            }
+        }
+        if (groupRegister(address, group, isMask)) {
+            value = isMask ? groups[group].mask : groups[group].key;
+            return true;
+        }
+        return false;
+    }
+
+    StreamChannel channelView(const Channel &c) const
+    {
+        StreamChannel out;
+        out.destination = {c.destination, uint16_t(c.port & 0xFFFF)};
+        out.packetSize = c.packetSize & SCPS_SIZE_MASK;
+        out.doNotFragment = (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0;
+        out.packetDelay = c.delay;
+        out.sourcePort = c.sourcePort;
+        return out;
+    }
+
+    void noteChannel(uint32_t channel, Notes &notes)
+    {
+        StreamChannel view = channelView(channels[channel]);
+        ServerListener *l = listener;
+        if (l) notes.push_back([l, channel, view] { l->onStreamChannel(channel, view); });
+    }
+
+    void sendTestPacket(uint32_t channel, ServerOutput &out)
+    {
+        const Channel &c = channels[channel];
+        uint32_t size = c.packetSize & SCPS_SIZE_MASK;
+        if (size < kIpUdpHeaderSize + 8 || !c.destination || !(c.port & 0xFFFF)) return;
+        ++stats.gvspTestPacketsIssued;
+        if (config.testPacketLimit && size > config.testPacketLimit) return;
+        // Zeros after a stream header of status 0, block 0, packet 0.
+        Bytes payload(size - kIpUdpHeaderSize, 0);
+        out.sendTestPacket(channel, payload, (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0,
+                           {c.destination, uint16_t(c.port & 0xFFFF)});
+    }
+
+    // Lets go of the controller: its channels close, its settings go.
+    void release(bool expired, Notes &notes)
+    {
+        if (!primary) return;
+        primary.reset();
+        ccp = 0;
+        gvcpConfig = 0;
+        ++stats.sessionsClosed;
+        if (expired) ++stats.heartbeatFailedCount;
+        mcp = mcda = 0;
+        events.clear();
+        inFlight.reset();
+        for (uint32_t k = 0; k < channels.size(); ++k) {
+            Channel &c = channels[k];
+            if (c.port || c.destination) {
+                c.port = 0;
+                c.destination = 0;
+                noteChannel(k, notes);
+            }
+        }
+        ServerListener *l = listener;
+        if (l) notes.push_back([l, expired] { l->onControlReleased(expired); });
+    }
+
+    Status writePrivilege(uint32_t value, const net::Endpoint &from, Clock::time_point now, Notes &notes)
+    {
+        const uint32_t wanted = value & (CCP_CONTROL | CCP_EXCLUSIVE);
+        if (primary && !sameEndpoint(*primary, from)) return STATUS_ACCESS_DENIED;
+        if (!wanted) {
+            release(false, notes);
+            return STATUS_SUCCESS;
+        }
+        // Switchover is not offered: the enable bit is not kept.
+        ccp = wanted;
+        if (!primary) {
+            primary = from;
+            lastHeard = now;
+            ++stats.sessionsOpened;
+            ServerListener *l = listener;
+            Access a = access();
+            net::Endpoint who = from;
+            if (l) notes.push_back([l, who, a] { l->onControlTaken(who, a); });
+        }
+        return STATUS_SUCCESS;
+    }
+
+    Status writeBootstrap(uint32_t address, uint32_t value, const net::Endpoint &from, Clock::time_point now,
+                          ServerOutput &out, Notes &notes)
+    {
+        if (address >= reg::UserDefinedName && address < reg::UserDefinedName + 16) {
+            Bytes head = identity.encode();
+            storeBig32(head.data() + address, value);
+            identity.userDefinedName = gev::Reader(head.data() + reg::UserDefinedName, 16).text(16);
+            return STATUS_SUCCESS;
+        }
+        uint32_t channel = 0, base = 0, group = 0;
+        bool isMask = false;
+        switch (address) {
+        case reg::PersistentIPAddress: persistentIp = value; return STATUS_SUCCESS;
+        case reg::PersistentSubnetMask: persistentMask = value; return STATUS_SUCCESS;
+        case reg::PersistentDefaultGateway: persistentGateway = value; return STATUS_SUCCESS;
+        case reg::ActionDeviceKey: actionDeviceKey = value; return STATUS_SUCCESS;
+        case reg::HeartbeatTimeout:
+            heartbeatTimeout = std::max(value, kMinHeartbeatMs);
+            return STATUS_SUCCESS;
+        case reg::TimestampControl:
+            if (value & TIMESTAMP_RESET) timestampBase = now;
+            if (value & TIMESTAMP_LATCH) latchedTimestamp = timestamp(now);
+            return STATUS_SUCCESS;
+        case reg::GVCPConfiguration:
+            gvcpConfig = value & (GVCPCFG_HEARTBEAT_DISABLE | GVCPCFG_PENDING_ACK_ENABLE | GVCPCFG_UNCONDITIONAL_ACTION);
+            return STATUS_SUCCESS;
+        case reg::GVSPConfiguration: gvspConfig = value & 0x40000000; return STATUS_SUCCESS;
+        case reg::ControlChannelPrivilege: return writePrivilege(value, from, now, notes);
+        case reg::MessageChannelPort:
+            // One network interface: its index (bits 16-19) must be 0.
+            if (value & 0xFFFF0000) return STATUS_INVALID_PARAMETER;
+            mcp = value;
+            if (!mcp) {
+                events.clear();
+                inFlight.reset();
+            }
+            return STATUS_SUCCESS;
+        case reg::MessageChannelDestination: mcda = value; return STATUS_SUCCESS;
+        case reg::MessageChannelTransmissionTimeout: mctt = value; return STATUS_SUCCESS;
+        case reg::MessageChannelRetryCount: mcrc = value; return STATUS_SUCCESS;
+        default: break;
+        }
+        if (channelRegister(address, channel, base)) {
+            Channel &c = channels[channel];
+            switch (base) {
+            case reg::StreamChannelPort0:
+                if (value & 0xFFFF0000) return STATUS_INVALID_PARAMETER;
+                c.port = value;
+                break;
+            case reg::StreamChannelPacketSize0:
+                c.packetSize = value & (SCPS_DO_NOT_FRAGMENT | SCPS_SIZE_MASK);
+                if (value & SCPS_FIRE_TEST_PACKET) sendTestPacket(channel, out);
+                break;
+            case reg::StreamChannelPacketDelay0: c.delay = value; break;
+            case reg::StreamChannelDestination0: c.destination = value; break;
+            case reg::StreamChannelConfiguration0: c.config = value; return STATUS_SUCCESS;
+            default: return STATUS_WRITE_PROTECT;
+            }
+            noteChannel(channel, notes);
+            return STATUS_SUCCESS;
+        }
+        if (groupRegister(address, group, isMask)) {
+            (isMask ? groups[group].mask : groups[group].key) = value;
+            return STATUS_SUCCESS;
+        }
+        uint32_t ignored = 0;
+        return readBootstrap(address, ignored, now) ? Status(STATUS_WRITE_PROTECT) : Status(STATUS_INVALID_ADDRESS);
+    }
+
+    // ---- Memory: the bootstrap block, the description, then the model -------
+    // Each read and write goes through here, one word of the bootstrap block
+    // at a time, and the rest in runs. The server's lock is held except
+    // around the model's own calls.
+
+    // A run of the model's own from at: up to the description when it follows.
+    uint32_t modelRun(uint32_t at, uint32_t left) const
+    {
+        if (!description.empty() && at < config.descriptionAddress) return std::min(left, config.descriptionAddress - at);
+        return left;
+    }
+
+    template <class Call> static auto outsideLock(std::unique_lock<std::mutex> &held, Call call)
+    {
+        held.unlock();
+        auto result = call();
+        held.lock();
+        return result;
+    }
+
+    Status readRange(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count, uint8_t *data,
+                     bool strict, Clock::time_point now)
+    {
+        if (uint64_t(address) + count > (uint64_t(1) << 32)) return STATUS_INVALID_ADDRESS;
+        uint32_t done = 0;
+        while (done < count) {
+            const uint32_t at = address + done;
+            if (at < reg::BootstrapEnd) {
+                uint32_t value = 0;
+                if (!readBootstrap(at, value, now) && strict) return STATUS_INVALID_ADDRESS;
+                storeBig32(data + done, value);
+                done += 4;
+                continue;
+            }
+            if (inDescription(at)) {
+                uint32_t n = std::min<uint32_t>(count - done, uint32_t(description.size() - (at - config.descriptionAddress)));
+                std::copy_n(description.begin() + (at - config.descriptionAddress), n, data + done);
+                done += n;
+                continue;
+            }
+            uint32_t n = modelRun(at, count - done);
+            Status s = model ? outsideLock(held, [&] { return model->read(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
+            if (s != STATUS_SUCCESS) return s;
+            done += n;
+        }
+        return STATUS_SUCCESS;
+    }
+
+    Status writeRange(std::unique_lock<std::mutex> &held, uint32_t address, const uint8_t *data, uint32_t count,
+                      const net::Endpoint &from, Clock::time_point now, ServerOutput &out, Notes &notes)
+    {
+        if (uint64_t(address) + count > (uint64_t(1) << 32)) return STATUS_INVALID_ADDRESS;
+        uint32_t done = 0;
+        while (done < count) {
+            const uint32_t at = address + done;
+            if (at < reg::BootstrapEnd) {
+                Status s = writeBootstrap(at, loadBig32(data + done), from, now, out, notes);
+                if (s != STATUS_SUCCESS) return s;
+                done += 4;
+                continue;
+            }
+            if (inDescription(at)) return STATUS_WRITE_PROTECT;
+            uint32_t n = modelRun(at, count - done);
+            Status s = model ? outsideLock(held, [&] { return model->write(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
+            if (s != STATUS_SUCCESS) return s;
+            done += n;
+        }
+        return STATUS_SUCCESS;
+    }
+
+    uint32_t modelWriteTime(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count)
+    {
+        if (!model || uint64_t(address) + count <= reg::BootstrapEnd) return 0;
+        return outsideLock(held, [&] { return model->writeTime(address, count); });
+    }
+
+    // Announces a slow write, when the controller asked to be told.
+    void maybePending(std::unique_lock<std::mutex> &held, uint32_t writeTime, const Command &cmd,
+                      const net::Endpoint &from, ServerOutput &out, std::vector<Bytes> &sent)
+    {
+        (void)held;
+        if (writeTime <= config.pendingTimeoutMs || !(gvcpConfig & GVCPCFG_PENDING_ACK_ENABLE) ||
+            !(cmd.header.flags & FLAG_ACK_REQUIRED))
+            return;
+        Bytes pending = PendingAck{uint16_t(std::min<uint32_t>(writeTime, 0xFFFF))}.encode(cmd.header.reqId);
+        ++stats.pendingAcksIssued;
+        out.sendControl(pending, from);
+        sent.push_back(std::move(pending));
+    }
+
+    // ---- Commands ------------------------------------------------------------
+
+    bool isPrimary(const net::Endpoint &from) const { return primary && sameEndpoint(*primary, from); }
+
+    bool mayRead(const net::Endpoint &from) const { return !(primary && (ccp & CCP_EXCLUSIVE) && !isPrimary(from)); }
+
+    // Writes need control; a controller without it may only take it.
+    bool mayWrite(const net::Endpoint &from, const std::vector<uint32_t> &addresses) const
+    {
+        if (isPrimary(from)) return true;
+        if (primary) return false;
+        for (uint32_t a : addresses)
+            if (a != reg::ControlChannelPrivilege) return false;
+        return true;
+    }
+
+    Remembered *rememberedFor(const net::Endpoint &from)
+    {
+        for (Remembered &r : remembered)
+            if (sameEndpoint(r.from, from)) return &r;
+        return nullptr;
+    }
+
+    void remember(const net::Endpoint &from, const Command &cmd, std::vector<Bytes> answers)
+    {
+        Remembered *r = rememberedFor(from);
+        if (!r) {
+            if (remembered.size() >= kRememberedControllers) remembered.pop_front();
+            remembered.push_back(Remembered{});
+            r = &remembered.back();
+            r->from = from;
+        }
+        r->reqId = cmd.header.reqId;
+        r->command = cmd.header.command;
+        r->answers = std::move(answers);
+        r->retries = 0;
+    }
+
+    void handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
+                ServerOutput &out)
+    {
+        auto cmd = decodeCommand(data, size);
+        if (!cmd) return;
+        Notes notes;
+        {
+            std::unique_lock<std::mutex> held(lock);
+            if (isPrimary(from)) lastHeard = now;
+            if (cmd->header.reqId != 0) {
+                Remembered *r = rememberedFor(from);
+                if (r && r->reqId == cmd->header.reqId && r->command == cmd->header.command) {
+                    ++stats.retriesReceived;
+                    stats.retriesReceivedMax = std::max(stats.retriesReceivedMax, ++r->retries);
+                    for (const Bytes &b : r->answers) out.sendControl(b, from);
+                    return;
+                }
+            }
+            std::vector<Bytes> sent;
+            dispatch(held, *cmd, from, now, out, notes, sent);
+            if (cmd->header.reqId != 0) remember(from, *cmd, std::move(sent));
+        }
+        for (auto &note : notes) note();
+    }
+
+    void reply(Bytes packet, const net::Endpoint &to, ServerOutput &out, std::vector<Bytes> &sent)
+    {
+        out.sendControl(packet, to);
+        sent.push_back(std::move(packet));
+    }
+
+    void dispatch(std::unique_lock<std::mutex> &held, const Command &cmd, const net::Endpoint &from,
+                  Clock::time_point now, ServerOutput &out, Notes &notes, std::vector<Bytes> &sent)
+    {
+        const uint16_t id = cmd.header.reqId;
+        const bool wantsAck = (cmd.header.flags & FLAG_ACK_REQUIRED) != 0;
+        switch (cmd.header.command) {
+        case DISCOVERY_CMD:
+            ++stats.discoveriesReceived;
+            reply(encodeDiscoveryAck(id, identity), from, out, sent);
+            return;
+        case FORCEIP_CMD: {
+            ++stats.forceIpsReceived;
+            auto f = ForceIp::decode(cmd);
+            if (!f || f->mac != identity.mac) return;  // for another device
+            if (primary) {
+                if (wantsAck) reply(encodeEmptyAck(FORCEIP_ACK, id, STATUS_ACCESS_DENIED), from, out, sent);
+                return;
+            }
+            // An address of 0 restarts the configuration: the device keeps the one it has.
+            Bytes ack = encodeEmptyAck(FORCEIP_ACK, id);
+            if (f->ip) {
+                identity.ip = f->ip;
+                identity.subnetMask = f->subnetMask;
+                identity.gateway = f->gateway;
+                // The transport moves first (without the lock: it sets the
+                // server's addresses), then the acknowledge leaves from the
+                // new address.
+                ServerOutput *o = &out;
+                uint32_t ip = f->ip;
+                notes.push_back([o, ip] { o->changeAddress(ip); });
+                if (wantsAck) notes.push_back([o, ack, from] { o->sendControl(ack, from); });
+                if (wantsAck) sent.push_back(ack);
+                ServerListener *l = listener;
+                ForceIp given = *f;
+                if (l) notes.push_back([l, given] { l->onNetworkReset(given.ip, given.subnetMask, given.gateway); });
+            } else if (wantsAck) {
+                reply(ack, from, out, sent);
+            }
+            return;
+        }
+        case READREG_CMD: {
+            ++stats.readRegsReceived;
+            auto rr = ReadRegCmd::decode(cmd);
+            if (!rr) {
+                reply(encodeAck(READREG_ACK, STATUS_INVALID_PARAMETER, id, {}), from, out, sent);
+                return;
+            }
+            ReadRegAck ack;
+            Status status = mayRead(from) ? STATUS_SUCCESS : STATUS_ACCESS_DENIED;
+            for (uint32_t a : rr->addresses) {
+                if (status != STATUS_SUCCESS) break;
+                if (a % 4) {
+                    status = STATUS_BAD_ALIGNMENT;
+                    break;
+                }
+                uint8_t word[4];
+                status = readRange(held, a, 4, word, true, now);
+                if (status == STATUS_SUCCESS) ack.values.push_back(loadBig32(word));
+            }
+            reply(ack.encode(id, status), from, out, sent);
+            return;
+        }
+        case WRITEREG_CMD: {
+            ++stats.writeRegsReceived;
+            auto wr = WriteRegCmd::decode(cmd);
+            if (!wr) {
+                if (wantsAck) reply(WriteAck{0}.encode(WRITEREG_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
+                return;
+            }
+            uint32_t slowest = 0;
+            for (const auto &w : wr->writes) slowest += modelWriteTime(held, w.first, 4);
+            Status status = STATUS_SUCCESS;
+            uint16_t index = 0;
+            if (mayWrite(from, {wr->writes[0].first})) maybePending(held, slowest, cmd, from, out, sent);
+            // Each write in turn: the first may take control for the others.
+            for (const auto &w : wr->writes) {
+                if (!mayWrite(from, {w.first})) status = STATUS_ACCESS_DENIED;
+                else if (w.first % 4) status = STATUS_BAD_ALIGNMENT;
+                if (status != STATUS_SUCCESS) break;
+                uint8_t word[4];
+                storeBig32(word, w.second);
+                status = writeRange(held, w.first, word, 4, from, now, out, notes);
+                if (status == STATUS_SUCCESS) ++index;
+            }
+            if (wantsAck) reply(WriteAck{index}.encode(WRITEREG_ACK, id, status), from, out, sent);
+            return;
+        }
+        case READMEM_CMD: {
+            ++stats.readMemsReceived;
+            auto rm = ReadMemCmd::decode(cmd);
+            ReadMemAck ack;
+            Status status = STATUS_SUCCESS;
+            if (!rm) {
+                status = STATUS_INVALID_PARAMETER;
+            } else {
+                ack.address = rm->address;
+                if (!mayRead(from)) status = STATUS_ACCESS_DENIED;
+                else if (rm->address % 4 || rm->count % 4) status = STATUS_BAD_ALIGNMENT;
+                else if (rm->count == 0 || rm->count > kMaxPayload - 4) status = STATUS_INVALID_PARAMETER;
+                else {
+                    ack.data.assign(rm->count, 0);
+                    status = readRange(held, rm->address, rm->count, ack.data.data(), false, now);
+                }
+            }
+            if (status != STATUS_SUCCESS) ack.data.clear();
+            reply(ack.encode(id, status), from, out, sent);
+            return;
+        }
+        case WRITEMEM_CMD: {
+            ++stats.writeMemsReceived;
+            auto wm = WriteMemCmd::decode(cmd);
+            if (!wm) {
+                if (wantsAck) reply(WriteAck{0}.encode(WRITEMEM_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
+                return;
+            }
+            std::vector<uint32_t> addresses;
+            for (uint32_t k = 0; k < wm->data.size(); k += 4) addresses.push_back(wm->address + k);
+            Status status = STATUS_SUCCESS;
+            if (!mayWrite(from, addresses)) status = STATUS_ACCESS_DENIED;
+            else if (wm->address % 4) status = STATUS_BAD_ALIGNMENT;
+            if (status == STATUS_SUCCESS) {
+                maybePending(held, modelWriteTime(held, wm->address, uint32_t(wm->data.size())), cmd, from, out, sent);
+                status = writeRange(held, wm->address, wm->data.data(), uint32_t(wm->data.size()), from, now, out, notes);
+            }
+            uint16_t index = status == STATUS_SUCCESS ? uint16_t(wm->data.size()) : 0;
+            if (wantsAck) reply(WriteAck{index}.encode(WRITEMEM_ACK, id, status), from, out, sent);
+            return;
+        }
+        case PACKETRESEND_CMD: {
+            ++stats.packetResendRequestsReceived;
+            auto pr = PacketResendCmd::decode(cmd);
+            ServerListener *l = listener;
+            if (pr && l) notes.push_back([l, request = *pr] { l->onPacketResend(request); });
+            return;
+        }
+        case ACTION_CMD: {
+            ++stats.actionCommandsReceived;
+            auto ac = ActionCmd::decode(cmd);
+            // Actions need a controller unless it allowed them without one.
+            if (!ac || ac->deviceKey != actionDeviceKey || (!primary && !(gvcpConfig & GVCPCFG_UNCONDITIONAL_ACTION)))
+                return;
+            bool fired = false;
+            for (uint32_t k = 0; k < groups.size(); ++k) {
+                Group &g = groups[k];
+                if (g.key != ac->groupKey || !(g.mask & ac->groupMask)) continue;
+                ++g.fired;
+                ++stats.actionsFired;
+                fired = true;
+                ServerListener *l = listener;
+                auto time = ac->actionTime;
+                if (l) notes.push_back([l, k, time] { l->onAction(k, time); });
+            }
+            if (fired && wantsAck) reply(encodeEmptyAck(ACTION_ACK, id), from, out, sent);
+            return;
+        }
+        default:
+            // Anything else is refused, and the controller learns so at once.
+            if (wantsAck) reply(encodeAck(uint16_t(cmd.header.command + 1), STATUS_NOT_IMPLEMENTED, id, {}), from, out, sent);
+            return;
+        }
+    }
+
+    // ---- The messaging channel -------------------------------------------------
+
+    bool channelOpen() const { return mcp != 0 && mcda != 0; }
+
+    uint32_t messageTimeout() const { return mctt ? mctt : config.messageTimeoutMs; }
+
+    void sendNext(Clock::time_point now, ServerOutput &out)
+    {
+        if (inFlight || events.empty() || !channelOpen()) return;
+        QueuedEvent e = std::move(events.front());
+        events.pop_front();
+        InFlight f;
+        f.reqId = nextEventId++;
+        if (nextEventId == 0) nextEventId = 1;
+        f.withData = e.withData;
+        f.packet = e.withData ? e.eventData.encode(f.reqId) : e.event.encode(f.reqId);
+        f.deadline = now + std::chrono::milliseconds(messageTimeout());
+        ++(e.withData ? stats.eventDatasIssued : stats.eventsIssued);
+        out.sendMessage(f.packet, {mcda, uint16_t(mcp & 0xFFFF)});
+        inFlight = std::move(f);
+    }
+
+    void tick(Clock::time_point now, ServerOutput &out)
+    {
+        Notes notes;
+        {
+            std::lock_guard<std::mutex> held(lock);
+            if (primary && !(gvcpConfig & GVCPCFG_HEARTBEAT_DISABLE) &&
+                now - lastHeard > std::chrono::milliseconds(heartbeatTimeout))
+                release(true, notes);
+            if (inFlight && now >= inFlight->deadline) {
+                if (inFlight->retries < mcrc && channelOpen()) {
+                    ++inFlight->retries;
+                    ++stats.eventRetriesIssued;
+                    stats.eventRetriesIssuedMax = std::max<uint64_t>(stats.eventRetriesIssuedMax, inFlight->retries);
+                    inFlight->deadline = now + std::chrono::milliseconds(messageTimeout());
+                    out.sendMessage(inFlight->packet, {mcda, uint16_t(mcp & 0xFFFF)});
+                } else {
+                    inFlight.reset();  // given up: the controller is gone or deaf
+                }
+            }
+            sendNext(now, out);
+        }
+        for (auto &note : notes) note();
+    }
+
+    std::optional<Clock::time_point> nextDeadline() const
+    {
+        std::lock_guard<std::mutex> held(lock);
+        std::optional<Clock::time_point> next;
+        auto consider = [&](Clock::time_point t) {
+            if (!next || t < *next) next = t;
+        };
+        if (primary && !(gvcpConfig & GVCPCFG_HEARTBEAT_DISABLE))
+            consider(lastHeard + std::chrono::milliseconds(heartbeatTimeout) + std::chrono::milliseconds(1));
+        if (inFlight) consider(inFlight->deadline);
+        else if (!events.empty() && channelOpen()) consider(Clock::time_point{});  // at once
+        return next;
+    }
+};
+
+Server::Server(ServerConfig config, DeviceModel *model, ServerListener *listener)
+    : mImpl(std::make_unique<Impl>(std::move(config), model, listener))
+{
+}
+
+Server::~Server() = default;
+
+void Server::setAddress(uint32_t ip)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    DeviceIdentity &id = mImpl->identity;
+    id.ip = ip;
+    if (id.subnetMask == 0) id.subnetMask = (ip >> 24) == 127 ? 0xFF000000u : 0xFFFFFF00u;
+}
+
+void Server::setMessageSourcePort(uint16_t port)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    mImpl->mcsp = port;
+}
+
+void Server::setStreamSourcePort(uint32_t channel, uint16_t port)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    if (channel < mImpl->channels.size()) mImpl->channels[channel].sourcePort = port;
+}
+
+void Server::handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
+                    ServerOutput &out)
+{
+    mImpl->handle(data, size, from, now, out);
+}
+
+void Server::handleMessageAck(const uint8_t *data, size_t size, Clock::time_point now, ServerOutput &out)
+{
+    auto ack = decodeAck(data, size);
+    if (!ack) return;
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    auto &f = mImpl->inFlight;
+    const uint16_t expected = f && f->withData ? EVENTDATA_ACK : EVENT_ACK;
+    if (!f || ack->header.ackId != f->reqId || ack->header.answer != expected) return;
+    f.reset();
+    mImpl->sendNext(now, out);
+}
+
+void Server::tick(Clock::time_point now, ServerOutput &out)
+{
+    mImpl->tick(now, out);
+}
+
+std::optional<Clock::time_point> Server::nextDeadline() const
+{
+    return mImpl->nextDeadline();
+}
+
+bool Server::postEvent(const Event &event, const Bytes *data, bool extendedId)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    if (!mImpl->channelOpen()) return false;
+    Impl::QueuedEvent e;
+    e.withData = data != nullptr;
+    if (data) {
+        e.eventData.extendedId = extendedId;
+        e.eventData.event = event;
+        // What fits one packet after the event's own fields.
+        size_t room = kMaxPayload - (extendedId ? 24 : 16);
+        e.eventData.data.assign(data->begin(), data->begin() + std::min(room, data->size()));
+    } else {
+        e.event.extendedId = extendedId;
+        e.event.events.push_back(event);
+    }
+    if (mImpl->events.size() >= mImpl->config.messageQueueLimit) mImpl->events.pop_front();
+    mImpl->events.push_back(std::move(e));
+    return true;
+}
+
+size_t Server::pendingEvents() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->events.size() + (mImpl->inFlight ? 1 : 0);
+}
+
+DeviceIdentity Server::identity() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->identity;
+}
+
+Access Server::access() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->access();
+}
+
+std::optional<net::Endpoint> Server::controller() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->primary;
+}
+
+StreamChannel Server::streamChannel(uint32_t channel) const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    if (channel >= mImpl->channels.size()) return StreamChannel{};
+    return mImpl->channelView(mImpl->channels[channel]);
+}
+
+uint32_t Server::streamChannelCount() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return uint32_t(mImpl->channels.size());
+}
+
+uint64_t Server::timestamp(Clock::time_point now) const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->timestamp(now);
+}
+
+ServerStats Server::stats() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->stats;
+}
+
+void Server::resetStats()
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    mImpl->stats = ServerStats{};
+}
+
+uint64_t Server::actionCount(uint32_t signal) const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return signal < mImpl->groups.size() ? mImpl->groups[signal].fired : 0;
+}
+
+namespace {
+
+class Collect : public ServerOutput
+{
+public:
+    std::vector<Bytes> control;
+    void sendControl(const Bytes &packet, const net::Endpoint &) override { control.push_back(packet); }
+    void sendMessage(const Bytes &, const net::Endpoint &) override {}
+};
+
+} // namespace
+
+std::vector<Bytes> Server::answer(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now)
+{
+    Collect out;
+    handle(data, size, from, now, out);
+    return out.control;
+}
+
+} // namespace gvcp
+} // namespace tarn

@@ -1,0 +1,66 @@
+#ifndef TARN_GVCPSERVER_UDP_SERVER_H
+#define TARN_GVCPSERVER_UDP_SERVER_H
+
+// The transport of a GVCP server: its sockets (control, the limited
+// broadcast address, messaging channel, test packets) and the thread that
+// answers on them and keeps the server's time. The protocol and its state
+// stay in Server.
+
+#include "gvcpserver/server.h"
+#include "net/poll_loop.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace tarn {
+namespace gvcp {
+
+class UdpServer
+{
+public:
+    explicit UdpServer(ServerConfig config, DeviceModel *model = nullptr, ServerListener *listener = nullptr);
+    ~UdpServer();
+    UdpServer(const UdpServer &) = delete;
+    UdpServer &operator=(const UdpServer &) = delete;
+
+    // Binds address:port for control and, for port 3956, the limited
+    // broadcast address too so that broadcast discoveries and FORCEIP reach
+    // it; then serves on its thread until stop(). False with a reason on
+    // failure.
+    bool start(const std::string &address, uint16_t port = kPort, std::string *error = nullptr);
+    void stop();
+    uint16_t port() const { return mPort; }
+
+    Server &server() { return mServer; }
+    const Server &server() const { return mServer; }
+    DeviceIdentity identity() const { return mServer.identity(); }
+
+    // Queues an event for the messaging channel and wakes the thread to send it.
+    bool postEvent(const Event &event, const Bytes *data = nullptr, bool extendedId = false);
+
+private:
+    class Output;
+    bool bindSockets(uint32_t ip, std::string *error);
+    void watchSockets();
+    void run();
+    bool serve(const net::UdpSocket &from);
+    bool serveMessages();
+
+    Server mServer;
+    net::UdpSocket mSocket;
+    net::UdpSocket mBroadcastSocket;
+    net::UdpSocket mMessageSocket;
+    net::UdpSocket mTestSocket;
+    std::unique_ptr<Output> mOutput;
+    std::unique_ptr<net::PollLoop> mLoop;
+    uint16_t mPort = 0;
+    std::atomic<bool> mQuit{false};
+    bool mRebound = false;
+    std::thread mThread;
+};
+
+} // namespace gvcp
+} // namespace tarn
+
+#endif

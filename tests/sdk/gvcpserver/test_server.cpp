@@ -1,0 +1,644 @@
+#include "gvcpserver/udp_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+
+using namespace tarn::gvcp;
+using tarn::net::Endpoint;
+using std::chrono::milliseconds;
+
+namespace {
+
+const Endpoint kA{0x7F000001, 5001};
+const Endpoint kB{0x7F000002, 5002};
+const uint32_t kRam = 0x20000;
+const uint32_t kSlow = 0x20100;
+
+// Registers of the device's own: a block of memory that counts its writes.
+class Ram : public DeviceModel
+{
+public:
+    std::map<uint32_t, uint32_t> writes;  // address -> count
+    uint8_t bytes[0x1000] = {};
+    uint32_t slowMs = 0;
+
+    Status read(uint32_t address, uint8_t *data, uint32_t count) override
+    {
+        if (address < kRam || address - kRam + uint64_t(count) > sizeof bytes) return STATUS_INVALID_ADDRESS;
+        std::memcpy(data, bytes + (address - kRam), count);
+        return STATUS_SUCCESS;
+    }
+    Status write(uint32_t address, const uint8_t *data, uint32_t count) override
+    {
+        if (address < kRam || address - kRam + uint64_t(count) > sizeof bytes) return STATUS_INVALID_ADDRESS;
+        std::memcpy(bytes + (address - kRam), data, count);
+        ++writes[address];
+        return STATUS_SUCCESS;
+    }
+    uint32_t writeTime(uint32_t address, uint32_t count) override
+    {
+        return address <= kSlow && kSlow - address < count ? slowMs : 0;
+    }
+};
+
+struct Sent {
+    Bytes packet;
+    Endpoint to;
+};
+
+class Recorder : public ServerOutput, public ServerListener
+{
+public:
+    std::vector<Sent> control, messages, tests;
+    std::vector<uint32_t> addresses;
+    std::vector<std::string> notes;
+
+    void sendControl(const Bytes &p, const Endpoint &to) override { control.push_back({p, to}); }
+    void sendMessage(const Bytes &p, const Endpoint &to) override { messages.push_back({p, to}); }
+    void sendTestPacket(uint32_t, const Bytes &p, bool, const Endpoint &to) override { tests.push_back({p, to}); }
+    void changeAddress(uint32_t ip) override { addresses.push_back(ip); }
+
+    void onControlTaken(const Endpoint &c, Access a) override
+    {
+        notes.push_back("taken " + std::to_string(c.port) + " " + std::to_string(int(a)));
+    }
+    void onControlReleased(bool expired) override { notes.push_back(expired ? "expired" : "released"); }
+    void onNetworkReset(uint32_t ip, uint32_t, uint32_t) override { notes.push_back("reset " + formatIPv4(ip)); }
+    void onStreamChannel(uint32_t n, const StreamChannel &c) override
+    {
+        notes.push_back("channel " + std::to_string(n) + " " + formatIPv4(c.destination.ip) + ":" +
+                        std::to_string(c.destination.port));
+    }
+    void onAction(uint32_t signal, std::optional<uint64_t>) override { notes.push_back("action " + std::to_string(signal)); }
+};
+
+ServerConfig Config()
+{
+    ServerConfig c;
+    c.identity.mac = {2, 0, 0, 0, 0, 9};
+    c.identity.manufacturerName = "tarn";
+    c.identity.modelName = "Unit";
+    c.identity.serialNumber = "S9";
+    c.identity.ip = 0x7F000009;
+    c.description = Bytes{'<', 'x', 'm', 'l', '/', '>'};
+    c.descriptionName = "unit.xml";
+    c.descriptionAddress = 0x30000;
+    return c;
+}
+
+// A server on a clock of its own, with what it sent and told.
+struct Device {
+    Ram ram;
+    Recorder rec;
+    Server server;
+    Clock::time_point now = Clock::time_point{} + std::chrono::hours(1);
+    uint16_t nextId = 1;
+
+    explicit Device(ServerConfig c = Config()) : server(std::move(c), &ram, &rec) {}
+
+    // Sends a command and returns the acknowledges it produced.
+    std::vector<Ack> send(const Bytes &cmd, const Endpoint &from = kA)
+    {
+        size_t before = rec.control.size();
+        server.handle(cmd.data(), cmd.size(), from, now, rec);
+        std::vector<Ack> out;
+        for (size_t k = before; k < rec.control.size(); ++k) {
+            EXPECT_EQ(rec.control[k].to.port, from.port);
+            auto ack = decodeAck(rec.control[k].packet.data(), rec.control[k].packet.size());
+            EXPECT_TRUE(ack);
+            if (ack) out.push_back(*ack);
+        }
+        return out;
+    }
+    Status write(uint32_t address, uint32_t value, const Endpoint &from = kA)
+    {
+        auto acks = send(WriteRegCmd{{{address, value}}}.encode(nextId++), from);
+        return acks.empty() ? 0xFFFF : acks.back().header.status;
+    }
+    std::pair<Status, uint32_t> read(uint32_t address, const Endpoint &from = kA)
+    {
+        auto acks = send(ReadRegCmd{{address}}.encode(nextId++), from);
+        if (acks.size() != 1) return {0xFFFF, 0};
+        auto values = ReadRegAck::decode(acks[0]);
+        return {acks[0].header.status, values && values->values.size() == 1 ? values->values[0] : 0};
+    }
+    void advance(int ms)
+    {
+        now += milliseconds(ms);
+        server.tick(now, rec);
+    }
+};
+
+} // namespace
+
+TEST(GvcpServer, BootstrapRegistersDescribeTheDeviceAndItsDescription)
+{
+    Device d;
+    EXPECT_EQ(d.read(reg::Version), std::make_pair(Status(STATUS_SUCCESS), 0x00020000u));
+    EXPECT_EQ(d.read(reg::MacLow).second, 0x00000009u);
+    EXPECT_EQ(d.read(reg::CurrentIPAddress).second, 0x7F000009u);
+    EXPECT_EQ(d.read(reg::HeartbeatTimeout).second, 3000u);
+    uint32_t caps = d.read(reg::GVCPCapability).second;
+    EXPECT_TRUE(caps & GVCPCAP_PENDING_ACK);
+    EXPECT_TRUE(caps & GVCPCAP_EVENTDATA);
+    EXPECT_TRUE(caps & GVCPCAP_WRITEMEM);
+
+    auto url = d.send(ReadMemCmd{reg::FirstURL, 32}.encode(9));
+    ASSERT_EQ(url.size(), 1u);
+    auto text = ReadMemAck::decode(url[0]);
+    ASSERT_TRUE(text);
+    EXPECT_STREQ(reinterpret_cast<const char *>(text->data.data()), "Local:unit.xml;30000;6");
+
+    // The description: its bytes, then zeros to the end of the last register.
+    auto xml = d.send(ReadMemCmd{0x30000, 8}.encode(10));
+    ASSERT_EQ(xml[0].header.status, STATUS_SUCCESS);
+    EXPECT_EQ(ReadMemAck::decode(xml[0])->data, (Bytes{'<', 'x', 'm', 'l', '/', '>', 0, 0}));
+    EXPECT_EQ(d.send(ReadMemCmd{0x30000, 12}.encode(11))[0].header.status, STATUS_INVALID_ADDRESS);
+
+    // Registers of the model, read in one request with a bootstrap one.
+    d.ram.bytes[4] = 0xAB;
+    auto both = d.send(ReadRegCmd{{reg::Version, kRam + 4}}.encode(12));
+    EXPECT_EQ(ReadRegAck::decode(both[0])->values, (std::vector<uint32_t>{0x00020000, 0xAB000000}));
+}
+
+TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
+{
+    Device d;
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    struct Case {
+        Bytes cmd;
+        Status status;
+    } cases[] = {
+        {ReadRegCmd{{0x2}}.encode(101), STATUS_BAD_ALIGNMENT},
+        {ReadRegCmd{{0x0, 0xFFFFFFFC}}.encode(102), STATUS_INVALID_ADDRESS},
+        {ReadRegCmd{{0x0018}}.encode(103), STATUS_INVALID_ADDRESS},  // reserved bootstrap word
+        {ReadMemCmd{0x2, 4}.encode(104), STATUS_BAD_ALIGNMENT},
+        {ReadMemCmd{0x0, 6}.encode(105), STATUS_BAD_ALIGNMENT},
+        {ReadMemCmd{0xFFFFFFFC, 8}.encode(106), STATUS_INVALID_ADDRESS},
+        {ReadMemCmd{0, 0}.encode(107), STATUS_INVALID_PARAMETER},
+        {ReadMemCmd{0, 540}.encode(108), STATUS_INVALID_PARAMETER},
+        {WriteRegCmd{{{reg::Version, 1}}}.encode(109), STATUS_WRITE_PROTECT},
+        {WriteRegCmd{{{0x30000, 1}}}.encode(110), STATUS_WRITE_PROTECT},
+        {WriteRegCmd{{{0x40000, 1}}}.encode(111), STATUS_INVALID_ADDRESS},
+        {WriteRegCmd{{{kRam + 2, 1}}}.encode(112), STATUS_BAD_ALIGNMENT},
+        {WriteRegCmd{{{reg::MessageChannelPort, 0x10000}}}.encode(113), STATUS_INVALID_PARAMETER},
+        {encodeCommand(0x0050, FLAG_ACK_REQUIRED, 114, {}), STATUS_NOT_IMPLEMENTED},
+    };
+    for (const Case &c : cases) {
+        auto acks = d.send(c.cmd);
+        ASSERT_EQ(acks.size(), 1u);
+        EXPECT_EQ(acks[0].header.status, c.status) << "request " << acks[0].header.ackId;
+    }
+    // A WRITEREG stops at its first failure and says how far it got.
+    auto partial = d.send(WriteRegCmd{{{kRam, 1}, {kRam + 4, 2}, {0x40000, 3}, {kRam + 8, 4}}}.encode(120));
+    EXPECT_EQ(partial[0].header.status, STATUS_INVALID_ADDRESS);
+    EXPECT_EQ(WriteAck::decode(partial[0])->index, 2);
+    EXPECT_EQ(d.ram.writes.count(kRam + 8), 0u);
+}
+
+TEST(GvcpServer, OneControllerAtATimeAndExclusiveAccessHidesTheDevice)
+{
+    Device d;
+    // Without control nothing but the privilege register may be written.
+    EXPECT_EQ(d.write(kRam, 1), STATUS_ACCESS_DENIED);
+    EXPECT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    EXPECT_EQ(d.server.access(), Access::Control);
+    EXPECT_EQ(d.read(reg::PrimaryApplicationPort).second, kA.port);
+    EXPECT_EQ(d.read(reg::PrimaryApplicationIPAddress).second, kA.ip);
+    EXPECT_EQ(d.write(kRam, 1), STATUS_SUCCESS);
+
+    // Another controller may read, not write, and cannot take control.
+    EXPECT_EQ(d.read(kRam, kB).first, STATUS_SUCCESS);
+    EXPECT_EQ(d.write(kRam, 2, kB), STATUS_ACCESS_DENIED);
+    EXPECT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL, kB), STATUS_ACCESS_DENIED);
+    // Same address, other port: another application.
+    EXPECT_EQ(d.write(kRam, 2, Endpoint{kA.ip, uint16_t(kA.port + 1)}), STATUS_ACCESS_DENIED);
+
+    // Exclusive: the other cannot even read.
+    EXPECT_EQ(d.write(reg::ControlChannelPrivilege, CCP_EXCLUSIVE), STATUS_SUCCESS);
+    EXPECT_EQ(d.server.access(), Access::Exclusive);
+    EXPECT_EQ(d.read(kRam, kB).first, STATUS_ACCESS_DENIED);
+    EXPECT_EQ(d.send(ReadMemCmd{0, 8}.encode(50), kB)[0].header.status, STATUS_ACCESS_DENIED);
+    // Discovery always answers.
+    EXPECT_EQ(d.send(encodeDiscoveryCmd(51), kB).size(), 1u);
+
+    // Released, the other takes it.
+    EXPECT_EQ(d.write(reg::ControlChannelPrivilege, 0), STATUS_SUCCESS);
+    EXPECT_FALSE(d.server.controller());
+    EXPECT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL, kB), STATUS_SUCCESS);
+    EXPECT_EQ(d.write(kRam, 3, kA), STATUS_ACCESS_DENIED);
+    EXPECT_EQ(d.rec.notes, (std::vector<std::string>{"taken 5001 2", "released", "taken 5002 2"}));
+    auto s = d.server.stats();
+    EXPECT_EQ(s.sessionsOpened, 2u);
+    EXPECT_EQ(s.sessionsClosed, 1u);
+}
+
+TEST(GvcpServer, HeartbeatExpiryReleasesControlAndClosesChannels)
+{
+    Device d;
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    ASSERT_EQ(d.write(reg::MessageChannelDestination, kA.ip), STATUS_SUCCESS);
+    ASSERT_EQ(d.write(reg::MessageChannelPort, 6000), STATUS_SUCCESS);
+    ASSERT_EQ(d.write(reg::StreamChannelDestination0, kA.ip), STATUS_SUCCESS);
+    ASSERT_EQ(d.write(reg::StreamChannelPort0, 7000), STATUS_SUCCESS);
+    d.rec.notes.clear();
+
+    // Any command from the controller keeps it: a read at 2.9 s, another at 5.8 s.
+    d.advance(2900);
+    d.read(reg::Version);
+    d.advance(2900);
+    EXPECT_TRUE(d.server.controller());
+    // A command of another application does not.
+    d.read(reg::Version, kB);
+    ASSERT_TRUE(d.server.nextDeadline());
+    EXPECT_EQ(*d.server.nextDeadline(), d.now - milliseconds(2900) + milliseconds(3001));
+    d.advance(99);
+    EXPECT_TRUE(d.server.controller());
+    d.advance(2);
+    EXPECT_FALSE(d.server.controller());
+    EXPECT_EQ(d.read(reg::ControlChannelPrivilege).second, 0u);
+    EXPECT_EQ(d.read(reg::MessageChannelPort).second, 0u);
+    EXPECT_FALSE(d.server.postEvent(Event{}));
+    EXPECT_EQ(d.server.streamChannel(0).destination.port, 0);
+    EXPECT_EQ(d.rec.notes, (std::vector<std::string>{"channel 0 0.0.0.0:0", "expired"}));
+    EXPECT_EQ(d.server.stats().heartbeatFailedCount, 1u);
+
+    // A shorter time-out, and the heartbeat switched off.
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    ASSERT_EQ(d.write(reg::HeartbeatTimeout, 500), STATUS_SUCCESS);
+    d.advance(501);
+    EXPECT_FALSE(d.server.controller());
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    ASSERT_EQ(d.write(reg::GVCPConfiguration, GVCPCFG_HEARTBEAT_DISABLE), STATUS_SUCCESS);
+    EXPECT_FALSE(d.server.nextDeadline());
+    d.advance(60000);
+    EXPECT_TRUE(d.server.controller());
+}
+
+TEST(GvcpServer, ARetryIsAnsweredAgainWithoutDoingTheWriteTwice)
+{
+    Device d;
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    Bytes cmd = WriteRegCmd{{{kRam, 7}}}.encode(700);
+    auto first = d.send(cmd);
+    auto again = d.send(cmd);
+    auto third = d.send(cmd);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].header.ackId, 700);
+    EXPECT_EQ(again[0].header.status, first[0].header.status);
+    EXPECT_EQ(d.ram.writes[kRam], 1u);
+    EXPECT_EQ(d.server.stats().retriesReceived, 2u);
+    EXPECT_EQ(d.server.stats().retriesReceivedMax, 2u);
+    // A new request id, or the same one from another application, is a new command.
+    d.send(WriteRegCmd{{{kRam, 7}}}.encode(701));
+    EXPECT_EQ(d.ram.writes[kRam], 2u);
+    d.write(reg::ControlChannelPrivilege, 0);
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL, kB);
+    d.send(cmd, kB);
+    EXPECT_EQ(d.ram.writes[kRam], 3u);
+}
+
+TEST(GvcpServer, SlowWritesAreAnnouncedWhenTheControllerAsks)
+{
+    Device d;
+    d.ram.slowMs = 900;
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    auto quiet = d.send(WriteRegCmd{{{kSlow, 1}}}.encode(30));
+    ASSERT_EQ(quiet.size(), 1u);
+    EXPECT_EQ(quiet[0].header.answer, WRITEREG_ACK);
+
+    ASSERT_EQ(d.write(reg::GVCPConfiguration, GVCPCFG_PENDING_ACK_ENABLE), STATUS_SUCCESS);
+    auto told = d.send(WriteRegCmd{{{kSlow, 1}}}.encode(31));
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].header.answer, PENDING_ACK);
+    EXPECT_EQ(told[0].header.ackId, 31);
+    EXPECT_EQ(PendingAck::decode(told[0])->timeToCompletionMs, 900);
+    EXPECT_EQ(told[1].header.answer, WRITEREG_ACK);
+    // WRITEMEM over the slow register too; a fast one is not announced.
+    EXPECT_EQ(d.send(WriteMemCmd{kSlow - 4, Bytes(12, 1)}.encode(32)).size(), 2u);
+    EXPECT_EQ(d.send(WriteMemCmd{kRam, Bytes(8, 1)}.encode(33)).size(), 1u);
+    EXPECT_EQ(d.server.stats().pendingAcksIssued, 2u);
+    // Below the pending time-out nothing is announced.
+    d.ram.slowMs = 150;
+    EXPECT_EQ(d.send(WriteRegCmd{{{kSlow, 1}}}.encode(34)).size(), 1u);
+}
+
+TEST(GvcpServer, ForceIpOnlyForItsMacAndOnlyWithoutController)
+{
+    Device d;
+    ForceIp f;
+    f.mac = {2, 0, 0, 0, 0, 8};
+    f.ip = 0x7F000033;
+    f.subnetMask = 0xFF000000;
+    EXPECT_TRUE(d.send(f.encode(1)).empty());  // another device's
+    f.mac = {2, 0, 0, 0, 0, 9};
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL, kB);
+    auto denied = d.send(f.encode(2));
+    ASSERT_EQ(denied.size(), 1u);
+    EXPECT_EQ(denied[0].header.status, STATUS_ACCESS_DENIED);
+    d.write(reg::ControlChannelPrivilege, 0, kB);
+    auto done = d.send(f.encode(3));
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].header.answer, FORCEIP_ACK);
+    EXPECT_EQ(d.rec.addresses, std::vector<uint32_t>{0x7F000033});
+    EXPECT_EQ(d.server.identity().ip, 0x7F000033u);
+    EXPECT_EQ(d.read(reg::CurrentSubnetMask).second, 0xFF000000u);
+    EXPECT_EQ(d.rec.notes.back(), "reset 127.0.0.51");
+    // Address 0 restarts the configuration: the device keeps its address.
+    f.ip = 0;
+    EXPECT_EQ(d.send(f.encode(4)).size(), 1u);
+    EXPECT_EQ(d.rec.addresses.size(), 1u);
+}
+
+TEST(GvcpServer, EventsAreRetriedUntilAcknowledgedThenGivenUp)
+{
+    Device d;
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    EXPECT_FALSE(d.server.postEvent(Event{}));  // no channel yet
+    d.write(reg::MessageChannelDestination, kA.ip);
+    d.write(reg::MessageChannelPort, 6000);
+    d.write(reg::MessageChannelTransmissionTimeout, 100);
+    d.write(reg::MessageChannelRetryCount, 2);
+    Event e;
+    e.eventId = 0x9001;
+    e.timestamp = 77;
+    ASSERT_TRUE(d.server.postEvent(e));
+    Bytes data{1, 2, 3, 4};
+    ASSERT_TRUE(d.server.postEvent(e, &data));
+    d.advance(0);
+    ASSERT_EQ(d.rec.messages.size(), 1u);
+    EXPECT_EQ(d.rec.messages[0].to.port, 6000);
+    auto first = decodeCommand(d.rec.messages[0].packet.data(), d.rec.messages[0].packet.size());
+    ASSERT_TRUE(first);
+    auto events = EventCmd::decode(*first);
+    ASSERT_TRUE(events);
+    EXPECT_EQ(events->events[0].eventId, 0x9001);
+
+    // No answer: the same packet again after each time-out, twice, then the next event.
+    d.advance(99);
+    EXPECT_EQ(d.rec.messages.size(), 1u);
+    d.advance(1);
+    d.advance(100);
+    ASSERT_EQ(d.rec.messages.size(), 3u);
+    EXPECT_EQ(d.rec.messages[2].packet, d.rec.messages[0].packet);
+    d.advance(100);
+    ASSERT_EQ(d.rec.messages.size(), 4u);
+    auto second = decodeCommand(d.rec.messages[3].packet.data(), d.rec.messages[3].packet.size());
+    ASSERT_TRUE(second && EventDataCmd::decode(*second));
+    EXPECT_EQ(EventDataCmd::decode(*second)->data, data);
+    EXPECT_NE(second->header.reqId, first->header.reqId);
+
+    // An acknowledge of another request, or of the wrong kind, is ignored; the right one ends it.
+    Bytes wrongId = encodeEmptyAck(EVENTDATA_ACK, uint16_t(second->header.reqId + 1));
+    Bytes wrongKind = encodeEmptyAck(EVENT_ACK, second->header.reqId);
+    d.server.handleMessageAck(wrongId.data(), wrongId.size(), d.now, d.rec);
+    d.server.handleMessageAck(wrongKind.data(), wrongKind.size(), d.now, d.rec);
+    EXPECT_EQ(d.server.pendingEvents(), 1u);
+    Bytes right = encodeEmptyAck(EVENTDATA_ACK, second->header.reqId);
+    d.server.handleMessageAck(right.data(), right.size(), d.now, d.rec);
+    EXPECT_EQ(d.server.pendingEvents(), 0u);
+    d.advance(1000);
+    EXPECT_EQ(d.rec.messages.size(), 4u);
+    auto s = d.server.stats();
+    EXPECT_EQ(s.eventsIssued, 1u);
+    EXPECT_EQ(s.eventDatasIssued, 1u);
+    EXPECT_EQ(s.eventRetriesIssued, 2u);
+    EXPECT_EQ(s.eventRetriesIssuedMax, 2u);
+}
+
+TEST(GvcpServer, ActionsFireTheSignalsOfTheirGroup)
+{
+    Device d;
+    ActionCmd a{0x11, 0x22, 0x4, std::nullopt};
+    EXPECT_TRUE(d.send(a.encode(1, true)).empty());  // no controller
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL);
+    d.write(reg::ActionDeviceKey, 0x11);
+    d.write(reg::ActionGroupKey0 + reg::ActionGroupStride * 1, 0x22);
+    d.write(reg::ActionGroupMask0 + reg::ActionGroupStride * 1, 0x6);
+    d.write(reg::ActionGroupKey0 + reg::ActionGroupStride * 2, 0x22);
+    d.write(reg::ActionGroupMask0 + reg::ActionGroupStride * 2, 0x1);
+    d.rec.notes.clear();
+    auto acks = d.send(a.encode(2, true), kB);
+    ASSERT_EQ(acks.size(), 1u);
+    EXPECT_EQ(acks[0].header.answer, ACTION_ACK);
+    EXPECT_EQ(d.rec.notes, std::vector<std::string>{"action 1"});
+    EXPECT_TRUE(d.send(ActionCmd{0x12, 0x22, 0x4, std::nullopt}.encode(3, true)).empty());
+    EXPECT_TRUE(d.send(ActionCmd{0x11, 0x23, 0x4, std::nullopt}.encode(4, true)).empty());
+    EXPECT_TRUE(d.send(ActionCmd{0x11, 0x22, 0x8, std::nullopt}.encode(5, true)).empty());
+    EXPECT_TRUE(d.send(a.encode(6, false)).empty());  // fired, no acknowledge asked for
+    EXPECT_EQ(d.server.actionCount(1), 2u);
+    EXPECT_EQ(d.server.actionCount(2), 0u);
+    EXPECT_EQ(d.server.stats().actionCommandsReceived, 6u);
+    // Without a controller only where the controller allowed it.
+    d.write(reg::GVCPConfiguration, GVCPCFG_UNCONDITIONAL_ACTION);
+    d.write(reg::ControlChannelPrivilege, 0);
+    EXPECT_TRUE(d.send(a.encode(7, true)).empty());  // released: the setting went too
+}
+
+TEST(GvcpServer, StreamChannelsReportTheirDestinationAndFireTestPackets)
+{
+    ServerConfig c = Config();
+    c.testPacketLimit = 4000;
+    Device d(c);
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL);
+    d.write(reg::StreamChannelDestination0, 0x7F000001);
+    d.write(reg::StreamChannelPort0, 7000);
+    EXPECT_EQ(d.rec.notes.back(), "channel 0 127.0.0.1:7000");
+    d.write(reg::StreamChannelPacketSize0, SCPS_FIRE_TEST_PACKET | SCPS_DO_NOT_FRAGMENT | 1500);
+    ASSERT_EQ(d.rec.tests.size(), 1u);
+    EXPECT_EQ(d.rec.tests[0].packet.size(), 1500u - kIpUdpHeaderSize);
+    EXPECT_EQ(d.rec.tests[0].to.port, 7000);
+    // The fire bit is not kept; a packet beyond what the way carries is lost.
+    EXPECT_EQ(d.read(reg::StreamChannelPacketSize0).second, SCPS_DO_NOT_FRAGMENT | 1500u);
+    d.write(reg::StreamChannelPacketSize0, SCPS_FIRE_TEST_PACKET | 8000);
+    EXPECT_EQ(d.rec.tests.size(), 1u);
+    EXPECT_EQ(d.server.stats().gvspTestPacketsIssued, 2u);
+    EXPECT_EQ(d.server.streamChannel(0).packetSize, 8000u);
+}
+
+TEST(GvcpServer, HostilePacketsGetWellFormedAnswersOrNone)
+{
+    Device d;
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL);
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20000; ++round) {
+        size_t n = rng() % 64;
+        std::unique_ptr<uint8_t[]> packet(new uint8_t[n ? n : 1]);
+        for (size_t k = 0; k < n; ++k) packet[k] = uint8_t(rng());
+        if (n >= 8) {
+            packet[0] = kKey;
+            packet[2] = 0;
+            packet[3] = uint8_t(0x80 + rng() % 8);
+            packet[4] = 0;
+            packet[5] = uint8_t(n - 8);
+        }
+        size_t before = d.rec.control.size();
+        d.server.handle(packet.get(), n, kA, d.now, d.rec);
+        for (size_t k = before; k < d.rec.control.size(); ++k) {
+            auto ack = decodeAck(d.rec.control[k].packet.data(), d.rec.control[k].packet.size());
+            ASSERT_TRUE(ack);
+            EXPECT_EQ(ack->header.ackId, uint16_t((packet[6] << 8) | packet[7]));
+            EXPECT_LE(d.rec.control[k].packet.size(), kHeaderSize + kMaxPayload);
+        }
+    }
+    // Truncated and empty packets, and acknowledges, are dropped.
+    Bytes truncated = ReadRegCmd{{0, 4}}.encode(1);
+    EXPECT_TRUE(d.server.answer(truncated.data(), truncated.size() - 1, kA, d.now).empty());
+    EXPECT_TRUE(d.server.answer(nullptr, 0, kA, d.now).empty());
+    Bytes ack = encodeDiscoveryAck(1, d.server.identity());
+    EXPECT_TRUE(d.server.answer(ack.data(), ack.size(), kA, d.now).empty());
+}
+
+// ---- Over UDP ------------------------------------------------------------------
+
+namespace {
+
+bool InNetns()
+{
+    return std::getenv("TARN_IN_NETNS") != nullptr;
+}
+
+// A controller's socket that asks and waits for the answer.
+struct Controller {
+    tarn::net::UdpSocket socket;
+    explicit Controller(uint32_t ip = 0x7F000001, bool broadcast = false)
+    {
+        tarn::net::SocketOptions options;
+        options.nonBlocking = true;
+        options.broadcast = broadcast;
+        socket = tarn::net::UdpSocket::bind({ip, 0}, options);
+    }
+    std::optional<std::pair<Bytes, Endpoint>> receive(int timeoutMs = 2000)
+    {
+        std::optional<std::pair<Bytes, Endpoint>> got;
+        tarn::net::PollLoop loop;
+        loop.watch(socket.fd(), [&](int) {
+            uint8_t buf[1500];
+            tarn::net::Arrival arrival;
+            long n = socket.receive(buf, sizeof buf, &arrival);
+            if (n > 0) got = std::make_pair(Bytes(buf, buf + n), arrival.from);
+            return !got;
+        });
+        loop.run(timeoutMs);
+        return got;
+    }
+};
+
+} // namespace
+
+TEST(GvcpUdpServer, AnswersFromItsOwnAddressUntilStopped)
+{
+    if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)";
+    ServerConfig c;
+    c.identity.modelName = "Udp";
+    UdpServer device(c);
+    std::string error;
+    ASSERT_TRUE(device.start("127.0.0.31", 0, &error)) << error;
+    EXPECT_FALSE(device.start("127.0.0.31", 0, &error));
+    EXPECT_EQ(error, "already started");
+    ASSERT_NE(device.port(), 0);
+    EXPECT_EQ(device.identity().ip, 0x7F00001Fu);
+    EXPECT_EQ(device.identity().subnetMask, 0xFF000000u);
+
+    Controller controller;
+    auto ask = [&](uint16_t reqId, int timeoutMs = 2000) -> std::optional<DeviceIdentity> {
+        Bytes cmd = encodeDiscoveryCmd(reqId);
+        controller.socket.sendTo(cmd.data(), cmd.size(), {0x7F00001F, device.port()});
+        auto got = controller.receive(timeoutMs);
+        if (!got) return std::nullopt;
+        EXPECT_EQ(got->second.ip, 0x7F00001Fu);
+        EXPECT_EQ(got->second.port, device.port());
+        uint16_t ackId = 0;
+        auto id = decodeDiscoveryAck(got->first.data(), got->first.size(), &ackId);
+        EXPECT_EQ(ackId, reqId);
+        return id;
+    };
+    auto answer = ask(7);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->modelName, "Udp");
+    device.stop();
+    EXPECT_FALSE(ask(8, 200));
+    ASSERT_TRUE(device.start("127.0.0.31", 0, &error)) << error;
+    EXPECT_TRUE(ask(9));
+    EXPECT_FALSE(device.start("no address", 0, &error));
+}
+
+TEST(GvcpUdpServer, AnswersABroadcastFromItsOwnAddress)
+{
+    if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)";
+    ServerConfig c;
+    c.identity.modelName = "Broadcast";
+    c.identity.serialNumber = "B33";
+    UdpServer device(c);
+    std::string error;
+    ASSERT_TRUE(device.start("127.0.0.33", kPort, &error)) << error;
+
+    Controller controller(0x7F000001, true);
+    Bytes cmd = encodeDiscoveryCmd(3);
+    ASSERT_TRUE(controller.socket.sendTo(cmd.data(), cmd.size(), {tarn::net::kBroadcastAddress, kPort}));
+    // Other devices on this machine may answer too: look for this one.
+    std::optional<Endpoint> source;
+    for (int k = 0; k < 8 && !source; ++k) {
+        auto got = controller.receive();
+        if (!got) break;
+        auto identity = decodeDiscoveryAck(got->first.data(), got->first.size());
+        if (identity && identity->serialNumber == "B33") source = got->second;
+    }
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->ip, 0x7F000021u);
+    EXPECT_EQ(source->port, kPort);
+}
+
+TEST(GvcpUdpServer, EventsReachTheMessagingChannelAndForceIpMovesTheDevice)
+{
+    if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)";
+    ServerConfig c;
+    c.identity.mac = {2, 0, 0, 0, 0, 0x35};
+    UdpServer device(c);
+    std::string error;
+    ASSERT_TRUE(device.start("127.0.0.35", 0, &error)) << error;
+    Controller control, messages;
+    const Endpoint to{0x7F000023, device.port()};
+    auto exchange = [&](const Bytes &cmd, Endpoint where) {
+        control.socket.sendTo(cmd.data(), cmd.size(), where);
+        auto got = control.receive();
+        return got ? decodeAck(got->first.data(), got->first.size()) : std::nullopt;
+    };
+    ASSERT_TRUE(exchange(WriteRegCmd{{{reg::ControlChannelPrivilege, CCP_CONTROL},
+                                      {reg::MessageChannelDestination, 0x7F000001},
+                                      {reg::MessageChannelPort, messages.socket.local().port}}}
+                             .encode(1),
+                         to));
+    Event e;
+    e.eventId = 0x4242;
+    ASSERT_TRUE(device.postEvent(e));
+    auto event = messages.receive();
+    ASSERT_TRUE(event);
+    auto cmd = decodeCommand(event->first.data(), event->first.size());
+    ASSERT_TRUE(cmd && EventCmd::decode(*cmd));
+    EXPECT_EQ(EventCmd::decode(*cmd)->events[0].eventId, 0x4242);
+    // It came from the source port the device reports.
+    auto mcsp = exchange(ReadRegCmd{{reg::MessageChannelSourcePort}}.encode(2), to);
+    ASSERT_TRUE(mcsp);
+    EXPECT_EQ(ReadRegAck::decode(*mcsp)->values[0], event->second.port);
+    Bytes ack = encodeEmptyAck(EVENT_ACK, cmd->header.reqId);
+    messages.socket.sendTo(ack.data(), ack.size(), event->second);
+
+    ASSERT_TRUE(exchange(WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.encode(3), to));
+    ForceIp f;
+    f.mac = c.identity.mac;
+    f.ip = 0x7F000036;
+    f.subnetMask = 0xFF000000;
+    auto moved = exchange(f.encode(4), to);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->header.status, STATUS_SUCCESS);
+    EXPECT_EQ(device.identity().ip, 0x7F000036u);
+    auto there = exchange(encodeDiscoveryCmd(5), Endpoint{0x7F000036, device.port()});
+    ASSERT_TRUE(there);
+    EXPECT_EQ(DeviceIdentity::decode(there->payload.data(), there->payload.size())->ip, 0x7F000036u);
+}
