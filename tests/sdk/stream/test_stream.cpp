@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -286,6 +289,98 @@ TEST(StreamReceive, AbortEndsAFrameBeingFilled)
     EXPECT_EQ(f.Retrieve(op, 0), f.buffers[0].get());
     EXPECT_EQ(op.GetCode(), ZU_ABORTED);
     EXPECT_EQ(f.Parameter("BlocksAborted"), 1);
+}
+
+TEST(StreamReceive, ExtendedIdsArriveWithTheirSixtyFourBitBlockIds)
+{
+    GvspSender::Options o;
+    o.extendedId = true;
+    o.loss = 0.05;
+    Fixture f(o);
+    f.Queue(3, 300 * 20);
+    const uint64_t first = 0xFFFFFFFFull;
+    for (uint64_t k = 0; k < 3; ++k) ASSERT_TRUE(f.sender->sendImage(300, 20, first + k, f.to));
+    for (uint64_t k = 0; k < 3; ++k) {
+        ZuResult op;
+        ZuBuffer *b = f.Retrieve(op);
+        ASSERT_NE(b, nullptr);
+        EXPECT_TRUE(op.IsOK());
+        EXPECT_TRUE(b->IsExtendedID());
+        EXPECT_EQ(b->GetBlockID(), first + k);
+        std::vector<uint8_t> got(b->GetDataPointer(), b->GetDataPointer() + 300 * 20);
+        EXPECT_TRUE(got == FrameBytes(300 * 20, first + k));
+    }
+}
+
+// Resident memory in KiB and open descriptors of this process.
+std::pair<long, long> Footprint()
+{
+    long rss = 0;
+    FILE *status = std::fopen("/proc/self/status", "r");
+    char line[256];
+    while (status && std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %ld", &rss) == 1) break;
+    if (status) std::fclose(status);
+    long fds = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++fds;
+        closedir(d);
+    }
+    return {rss, fds};
+}
+
+TEST(StreamReceive, TenThousandFramesGrowNeitherMemoryNorDescriptors)
+{
+    Fixture f;
+    f.Queue(16, 64 * 48);
+    auto run = [&](uint64_t aFrom, uint64_t aTo) {
+        uint64_t sent = aFrom, got = aFrom;
+        while (got < aTo) {
+            // Up to 8 frames ahead of what came back.
+            while (sent < aTo && sent - got < 8) ASSERT_TRUE(f.sender->sendImage(64, 48, 1 + sent++ % 0xFFFF, f.to));
+            ZuResult op;
+            ZuBuffer *b = f.Retrieve(op);
+            ASSERT_NE(b, nullptr);
+            ASSERT_TRUE(op.IsOK()) << op.GetCode() << " at " << got;
+            ASSERT_EQ(f.stream.QueueBuffer(b).GetCode(), ZU_PENDING);
+            ++got;
+        }
+    };
+    run(0, 1000);
+    auto before = Footprint();
+    run(1000, 10000);
+    auto after = Footprint();
+    EXPECT_EQ(after.second, before.second);
+    EXPECT_LT(after.first - before.first, 1024) << "KiB grown";
+    EXPECT_EQ(f.Parameter("BlockCount"), 10000);
+}
+
+TEST(StreamReceive, AMulticastGroupIsReceived)
+{
+    if (!std::getenv("TARN_IN_NETNS")) GTEST_SKIP() << "multicast on loopback is set up only in a private network namespace";
+    // The namespace's loopback carries multicast once told to.
+    if (std::system("ip link set lo multicast on && ip route replace 239.0.0.0/8 dev lo") != 0)
+        GTEST_SKIP() << "this namespace does not let loopback carry multicast";
+    GvspSender::Options o;
+    o.deviceIp = gNextDevice++;
+    GvspSender sender(o);
+    ASSERT_TRUE(sender.valid());
+    ZuStreamGEV stream;
+    std::string ip = tarn::gvcp::formatIPv4(o.deviceIp);
+    ZuResult opened = stream.Open(ZuString(ip.c_str()), ZuString("239.192.1.1"), 45123, 0, ZuString("127.0.0.1"));
+    if (opened.GetCode() == ZU_NETWORK_ERROR) GTEST_SKIP() << "the group could not be joined here";
+    ASSERT_TRUE(opened.IsOK());
+    EXPECT_EQ(std::string(stream.GetMulticastIPAddress().GetAscii()), "239.192.1.1");
+    EXPECT_EQ(stream.GetLocalPort(), 45123);
+    ZuBuffer buffer;
+    buffer.Alloc(64 * 48);
+    ASSERT_EQ(stream.QueueBuffer(&buffer).GetCode(), ZU_PENDING);
+    ASSERT_TRUE(sender.sendImage(64, 48, 9, tarn::net::Endpoint{0xEFC00101, 45123}));
+    ZuBuffer *b = nullptr;
+    ZuResult op;
+    ASSERT_TRUE(stream.RetrieveBuffer(&b, &op, 10000).IsOK());
+    EXPECT_TRUE(op.IsOK());
+    EXPECT_EQ(b->GetBlockID(), 9u);
 }
 
 TEST(StreamGEV, SizesAreSetBeforeOpenAndTheKernelLimitIsHonoured)
