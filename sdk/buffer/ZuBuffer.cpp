@@ -321,6 +321,10 @@ void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout)
     default:
         break;
     }
+    if (aLayout.payloadType == ZuPayloadTypeMultiPart)
+        ZuMultiPartReceived(*d.mMultiPart, d.mData, d.mData ? d.mSize : 0, aLayout.parts, aLayout.partCount);
+    else
+        d.mMultiPart->Reset();
     // Chunks follow the payload in the same memory.
     if (d.mData && aLayout.chunkLength && payload <= d.mSize && aLayout.chunkLength <= d.mSize - payload) {
         d.mChunkInData = true;

@@ -334,6 +334,29 @@ void GevReceiver::complete(const gvsp::BlockResult &aResult)
             layout.chunkLength = aResult.trailer.chunkPayloadLength;
             layout.chunkLayoutID = aResult.trailer.chunkLayoutId;
         }
+        mParts.clear();
+        for (uint32_t i = 0; i < aResult.leader.partCount; ++i) {
+            const gvsp::PartInfo &p = aResult.parts[i];
+            ReceivedPart part;
+            part.dataType = p.dataType;
+            part.offset = aResult.partOffsets[i];
+            part.length = p.length;
+            part.dataFormat = p.dataFormat;
+            gvsp::ImageInfo image = p.image();
+            part.sizeX = image.sizeX;
+            part.sizeY = image.sizeY;
+            part.offsetX = image.offsetX;
+            part.offsetY = image.offsetY;
+            part.paddingX = image.paddingX;
+            part.sourceID = p.sourceId;
+            part.dataPurposeID = p.dataPurposeId;
+            part.regionID = p.regionId;
+            part.additionalZones = p.additionalZones;
+            part.zoneDirectionMask = p.zoneDirections;
+            mParts.push_back(part);
+        }
+        layout.parts = mParts.data();
+        layout.partCount = mParts.size();
         // A block that ended early does not describe more than arrived.
         if (aResult.outcome != gvsp::Outcome::Aborted) DescribeReceived(*buffer, layout);
     }

@@ -9,6 +9,7 @@
 
 #include "StreamImpl.h"
 #include "StreamParameters.h"
+#include "tarn/BufferFill.h"
 #include "gev/reassembler.h"
 #include "net/poll_loop.h"
 #include "net/socket.h"
@@ -75,6 +76,7 @@ private:
     gvsp::StreamCounters mPublished;
     std::vector<uint8_t> mPacketMemory;
     std::vector<net::Datagram> mSlots;
+    std::vector<ReceivedPart> mParts;   // kept for the next block
     uint16_t mRequestId = 0;
     std::thread mThread;
     std::atomic<bool> mStop{false};

@@ -75,6 +75,25 @@ struct BufferFill {
     }
 };
 
+// One part of a received multi-part block: where it lies in the buffer's
+// memory and what the leader said of it.
+struct ReceivedPart {
+    uint16_t dataType = 0;            // ZuMultiPartDataType values
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    uint32_t dataFormat = 0;          // the pixel type of image parts
+    uint32_t sizeX = 0;
+    uint32_t sizeY = 0;
+    uint32_t offsetX = 0;
+    uint32_t offsetY = 0;
+    uint16_t paddingX = 0;
+    uint32_t sourceID = 0;
+    uint32_t dataPurposeID = 0;
+    uint32_t regionID = 0;
+    uint32_t additionalZones = 0;
+    uint32_t zoneDirectionMask = 0;
+};
+
 // How a received block lies in the buffer's memory, as its leader and
 // trailer told.
 struct ReceivedLayout {
@@ -93,6 +112,9 @@ struct ReceivedLayout {
     // Chunk data that follows the payload, as the trailer told.
     uint32_t chunkLength = 0;
     uint32_t chunkLayoutID = 0;
+    // Multi-part blocks.
+    const ReceivedPart *parts = nullptr;
+    size_t partCount = 0;
 };
 
 // Gives the buffer the payload type and views of a block received into its

@@ -6,6 +6,8 @@
 #include "ZuBuffer.h"
 #include "ZuGenParameterArray.h"
 #include "ZuImage.h"
+#include "ZuMultiPartContainer.h"
+#include "ZuRawData.h"
 #include "ZuStreamGEV.h"
 #include "gvsp_sender.h"
 
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -310,6 +313,89 @@ TEST(StreamReceive, ExtendedIdsArriveWithTheirSixtyFourBitBlockIds)
         std::vector<uint8_t> got(b->GetDataPointer(), b->GetDataPointer() + 300 * 20);
         EXPECT_TRUE(got == FrameBytes(300 * 20, first + k));
     }
+}
+
+TEST(StreamReceive, MultiPartGenDCAndChunkBlocksGiveTheBufferTheirViews)
+{
+    Fixture f;
+    f.Queue(3, 20000);
+    // A multi-part block: a 40 x 30 Mono8 image and a chunk part.
+    auto image = FrameBytes(1200, 1);
+    std::vector<uint8_t> chunk = {1, 2, 3, 4, 0, 0, 0, 7, 0, 0, 0, 4};   // one chunk of id 7
+    tarn::gvsp::PartInfo parts[2];
+    parts[0].dataType = 1;
+    parts[0].length = image.size();
+    parts[0].dataFormat = 0x01080001;
+    parts[0].specific[0] = 40;
+    parts[0].specific[1] = 30;
+    parts[0].sourceId = 5;
+    parts[1].dataType = 10;
+    parts[1].length = chunk.size();
+    const uint8_t *data[2] = {image.data(), chunk.data()};
+    tarn::gvsp::BlockSource mp;
+    mp.leader.payloadType = tarn::gvsp::PAYLOAD_MULTIPART;
+    mp.leader.partCount = 2;
+    mp.parts = parts;
+    mp.partData = data;
+    ASSERT_TRUE(f.sender->send(mp, 1, f.to));
+    // An image followed by chunks.
+    std::vector<uint8_t> withChunks = FrameBytes(64, 2);
+    withChunks.insert(withChunks.end(), chunk.begin(), chunk.end());
+    tarn::gvsp::BlockSource ic;
+    ic.leader.payloadType = tarn::gvsp::PAYLOAD_IMAGE | tarn::gvsp::PAYLOAD_CHUNK_FLAG;
+    ic.leader.image.pixelFormat = 0x01080001;
+    ic.leader.image.sizeX = 8;
+    ic.leader.image.sizeY = 8;
+    ic.trailer.sizeY = 8;
+    ic.trailer.chunkPayloadLength = uint32_t(chunk.size());
+    ic.trailer.chunkLayoutId = 0x55;
+    ic.data = withChunks.data();
+    ic.size = withChunks.size();
+    ASSERT_TRUE(f.sender->send(ic, 2, f.to));
+    // Raw data.
+    auto raw = FrameBytes(3000, 3);
+    tarn::gvsp::BlockSource rd;
+    rd.leader.payloadType = tarn::gvsp::PAYLOAD_RAW;
+    rd.leader.payloadSize = raw.size();
+    rd.data = raw.data();
+    rd.size = raw.size();
+    ASSERT_TRUE(f.sender->send(rd, 3, f.to));
+
+    ZuResult op;
+    ZuBuffer *b = f.Retrieve(op);
+    ASSERT_TRUE(op.IsOK());
+    ASSERT_EQ(b->GetPayloadType(), ZuPayloadTypeMultiPart);
+    IZuMultiPartContainer *c = b->GetMultiPartContainer();
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(c->GetPartCount(), 2u);
+    IZuMultiPartSection *first = c->GetPart(0);
+    ASSERT_NE(first->GetImage(), nullptr);
+    EXPECT_EQ(first->GetImage()->GetWidth(), 40u);
+    EXPECT_EQ(first->GetImage()->GetHeight(), 30u);
+    EXPECT_EQ(first->GetSourceID(), 5u);
+    EXPECT_EQ(first->GetDataPointer(), b->GetDataPointer());
+    EXPECT_EQ(0, std::memcmp(first->GetDataPointer(), image.data(), image.size()));
+    IZuMultiPartSection *second = c->GetPart(1);
+    ASSERT_NE(second->GetChunkData(), nullptr);
+    EXPECT_EQ(second->GetDataPointer(), b->GetDataPointer() + image.size());
+    EXPECT_EQ(second->GetChunkData()->GetChunkCount(), 1u);
+    EXPECT_EQ(second->GetChunkData()->GetChunkSizeByID(7), 4u);
+
+    b = f.Retrieve(op);
+    ASSERT_TRUE(op.IsOK());
+    EXPECT_EQ(b->GetPayloadType(), ZuPayloadTypeExtendedChunkData);
+    ASSERT_NE(b->GetImage(), nullptr);
+    EXPECT_EQ(b->GetImage()->GetWidth(), 8u);
+    EXPECT_EQ(b->GetChunkCount(), 1u);
+    EXPECT_EQ(b->GetChunkLayoutID(), 0x55u);
+    ASSERT_NE(b->GetChunkRawDataByID(7), nullptr);
+    EXPECT_EQ(0, std::memcmp(b->GetChunkRawDataByID(7), chunk.data(), 4));
+
+    b = f.Retrieve(op);
+    ASSERT_TRUE(op.IsOK());
+    EXPECT_EQ(b->GetPayloadType(), ZuPayloadTypeRawData);
+    ASSERT_NE(b->GetRawData(), nullptr);
+    EXPECT_EQ(b->GetPayloadSize(), 3000u);
 }
 
 // Resident memory in KiB and open descriptors of this process.
