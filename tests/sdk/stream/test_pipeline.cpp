@@ -92,8 +92,8 @@ struct Recorder : ZuPipelineEventSink {
 
 TEST(Pipeline, FramesComeOutWholeAndTheSinkIsToldOnTheRightThreads)
 {
+    Recorder sink;   // outlives the pipeline, which tells it of deleted buffers
     Rig r;
-    Recorder sink;
     ASSERT_TRUE(r.pipeline->RegisterEventSink(&sink).IsOK());
     EXPECT_EQ(r.pipeline->RegisterEventSink(&sink).GetCode(), ZU_GENERIC_ERROR);
     r.pipeline->SetBufferSize(64 * 48);
@@ -132,8 +132,8 @@ TEST(Pipeline, FramesComeOutWholeAndTheSinkIsToldOnTheRightThreads)
 
 TEST(Pipeline, TooSmallBuffersGrowOnThePipelineThreadAndNeverReachTheApplication)
 {
+    Recorder sink;   // outlives the pipeline, which tells it of deleted buffers
     Rig r;
-    Recorder sink;
     r.pipeline->RegisterEventSink(&sink);
     r.pipeline->SetBufferSize(1000);
     ASSERT_TRUE(r.pipeline->SetBufferCount(4).IsOK());
@@ -215,8 +215,8 @@ struct Reentrant : ZuPipelineEventSink {
 TEST(Pipeline, StopResetAndDeleteFromItsOwnSinkCallDoNotWaitForThemselves)
 {
     for (auto what : {Reentrant::StopIt, Reentrant::ResetIt, Reentrant::DeleteIt}) {
-        Rig r;
         Reentrant sink;
+        Rig r;
         sink.what = what;
         sink.pipeline = &r.pipeline;
         r.pipeline->RegisterEventSink(&sink);
@@ -262,8 +262,8 @@ struct Throwing : ZuPipelineEventSink {
 
 TEST(Pipeline, ASinkThatThrowsOnThePipelineThreadLeavesItRunningAndStartPassesItOn)
 {
-    Rig r;
     Throwing sink;
+    Rig r;
     r.pipeline->RegisterEventSink(&sink);
     r.pipeline->SetBufferSize(64 * 48);
     ASSERT_TRUE(r.pipeline->Start().IsOK());
@@ -285,8 +285,8 @@ TEST(Pipeline, ASinkThatThrowsOnThePipelineThreadLeavesItRunningAndStartPassesIt
 
 TEST(Pipeline, ResetFromAnotherThreadRequeuesAFreshSet)
 {
+    Recorder sink;   // outlives the pipeline, which tells it of deleted buffers
     Rig r;
-    Recorder sink;
     r.pipeline->RegisterEventSink(&sink);
     r.pipeline->SetBufferSize(64 * 48);
     ASSERT_TRUE(r.pipeline->SetBufferCount(5).IsOK());
