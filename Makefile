@@ -9,7 +9,7 @@ PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
 # python3.10 on PATH, else under pyenv.
 PYTHON310 := $(shell tools/find-python310)
 
-.PHONY: all venv build demo test test-native test-python clean asan bench fuzz fuzz-build
+.PHONY: all venv build demo test test-native test-python clean asan bench tmused fuzz fuzz-build
 
 all: build
 
@@ -53,6 +53,11 @@ bench: build
 	@for b in bench/bench_*.py; do [ "$$b" = bench/bench_core.py ] || PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) $$b; done
 
 test: test-native test-python
+
+# Rewrites the lists of where typemaps apply (tests/data/tmused/, checked by
+# the tmused.* tests) after a change meant to move them: review the diff.
+tmused: build
+	cd $(BUILD) && TARN_TMUSED_UPDATE=1 $(CURDIR)/$(VENV)/bin/ctest -R '^tmused\.' --output-on-failure
 
 # The same tests against an AddressSanitizer and UndefinedBehaviorSanitizer build.
 asan:

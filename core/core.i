@@ -1,12 +1,13 @@
 /* Texts, results and logging: compiled into every module. */
 
+%include "core/typemaps/typemaps.i"
+
 %{
 #include "ZuString.h"
 #include "ZuResult.h"
 #include "ZuLog.h"
 %}
 
-%include "core/conventions.i"
 %include "ZuBaseApi.h"
 
 %ignore ZuString::operator=;
@@ -26,33 +27,15 @@
 %feature("python:maybecall") ZuResult::operator==;
 %feature("python:maybecall") ZuResult::operator!=;
 
-/* For the last candidate of an argument count, the trailing text argument
- * is converted rather than checked, so a wrong value there names the
- * argument instead of listing every prototype. */
-#ifndef TARN_STRICT_RESULT_DESCRIPTION
-%typemap(typecheck, precedence=145) const ZuString &aDescription "$1 = 1;";
-#endif
-%typemap(typecheck, precedence=145) const ZuString &aOther "$1 = 1;";
+/* A result's description takes what the module's profile says; a text
+ * compared with is converted rather than checked (the last candidate). */
+%apply const ZuString &TARN_DESCRIPTION_TEXT { const ZuString &aDescription };
+%apply const ZuString &TARN_TEXT_LAST { const ZuString &aOther };
 
 /* `+=` on a ZuString yields a str. Unlike the other in-place operators,
  * the left operand keeps its native text, so that it is freed with its
  * proxy instead of leaking. */
 %ignore ZuString::operator+=;
-
-/* `|=` hands ownership of the combined result to the new proxy, but only
- * the ownership that the left operand's proxy had: combining into a proxy
- * that no longer owns its result (an alias after an earlier `|=`) must not
- * give the same result a second owner. The left proxy lets go only once the
- * call is made, so that a refused right operand leaves it owning. */
-%feature("del", "0") ZuResult::operator|=;
-%typemap(out, noblock=1) ZuResult &ZuResult::operator|= {
-  {
-    SwigPyObject *tarn_left = SWIG_Python_GetSwigThis(swig_obj[0]);
-    int tarn_left_owned = tarn_left ? (tarn_left->own & SWIG_POINTER_OWN) : 0;
-    if (tarn_left) tarn_left->own = 0;
-    $result = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, tarn_left_owned);
-  }
-}
 
 %include "ZuString.h"
 
@@ -68,34 +51,13 @@
 %include "ZuResult.h"
 
 /* Logging. The sink's Log is the one operation that Python may override:
- * its wrapper keeps the interpreter lock, since the callee may re-enter. */
+ * its wrapper keeps the interpreter lock, since the callee may re-enter.
+ * Several sinks receive each entry, and one that fails on a Python thread
+ * leaves its error pending for the logging call to raise: each up-call sets
+ * that error aside while it runs. */
 %feature("director") ZuLogSink;
 %feature("nothreadallow") ZuLogSink::Log;
-
-/* Several sinks receive each entry. When one fails on a Python thread its
- * error stays pending for the logging call to raise, so the next sink's Log
- * would start with an exception set and lose the entry. Each call sets a
- * pending error aside for its own run (the first parameter's conversion is
- * the first thing the director does under the lock), and the first error is
- * the one left pending afterwards. */
-%fragment("Tarn_PendingErrorAside", "header") %{
-struct Tarn_PendingErrorAside {
-  PyObject *type, *value, *traceback;
-  Tarn_PendingErrorAside() { PyErr_Fetch(&type, &value, &traceback); }
-  ~Tarn_PendingErrorAside() {
-    if (type) {
-      PyErr_Clear();
-      PyErr_Restore(type, value, traceback);
-    }
-  }
-  Tarn_PendingErrorAside(const Tarn_PendingErrorAside &) = delete;
-  Tarn_PendingErrorAside &operator=(const Tarn_PendingErrorAside &) = delete;
-};
-%}
-%typemap(directorin, noblock=1, fragment="Tarn_PendingErrorAside") ZuLogLevelEnum aLevel {
-  Tarn_PendingErrorAside tarn_pending_error;
-  $input = SWIG_From_int(static_cast< int >($1));
-}
+%apply enum SWIGTYPE TARN_ERROR_ASIDE { ZuLogLevelEnum aLevel };
 
 /* Leave the SDK's logging before the director's own parts go, so that no
  * native thread calls into a half-destroyed sink. */
@@ -106,12 +68,6 @@ struct Tarn_PendingErrorAside {
 
 /* A Python sink that fails while this thread logs leaves its error pending
  * here: it is raised from the logging call instead of being lost. */
-%define TARN_RAISE_PENDING(func)
-%exception func {
-  $action
-  if (PyErr_Occurred()) SWIG_fail;
-}
-%enddef
 TARN_RAISE_PENDING(ZuLogger::LogInfo)
 TARN_RAISE_PENDING(ZuLogger::LogError)
 TARN_RAISE_PENDING(ZuLogger::LogWarning)
@@ -119,3 +75,7 @@ TARN_RAISE_PENDING(ZuLogger::LogCritical)
 TARN_RAISE_PENDING(ZuLogger::LogDebug)
 
 %include "ZuLog.h"
+
+%clear const ZuString &aDescription;
+%clear const ZuString &aOther;
+%clear ZuLogLevelEnum aLevel;

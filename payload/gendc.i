@@ -1,5 +1,6 @@
 /* GenDC containers: the container, its components and parts, their header
- * records, and the part data and chunks as NumPy arrays (payload/arrays.i).
+ * records, and the part data and chunks as NumPy arrays
+ * (core/typemaps/arrays.i).
  *
  * Everything here lives in memory of a buffer (or a manager). A returned
  * object keeps the proxy it came from alive, step by step up to the buffer,
@@ -7,22 +8,24 @@
  * none of them points at freed memory when its buffer goes, is freed or the
  * container is laid out anew. */
 
+%include "core/typemaps/typemaps.i"
+%include "payload/owners.i"
+
 %{
 #include "ZuGenDC.h"
 #include "tarn/BufferBinding.h"
 %}
 
+/* Memory is an array in the docstrings, chunk data given from Python bytes. */
+%apply SWIGTYPE *TARN_ARRAY_DOC { uint8_t *, const uint8_t *, void *aBuffer, void *aRawBuffer };
+%apply SWIGTYPE *TARN_BYTES_DOC { const uint8_t *aData };
+
 %fragment("Tarn_GenDC", "header", fragment="Tarn_Payload") %{
-/* Ties a returned record view to a share of the memory it lies in. */
+/* Records and data lie in the container memory: a view shares it. */
 template <class Owner>
-SWIGINTERN PyObject *Tarn_GenDCKeep(PyObject *result, Owner *owner, const void *memory)
+SWIGINTERN std::shared_ptr<void> Tarn_ShareOf(Owner *owner, const void *memory)
 {
-  PyObject *share = memory ? Tarn_MemoryOwner(ZuGenDCShareMemory(owner, memory)) : 0;
-  if (share) {
-    Tarn_KeepOwner(result, share);
-    Py_DECREF(share);
-  }
-  return result;
+  return ZuGenDCShareMemory(owner, memory);
 }
 
 /* Views of part data and GenDC images: shaped by their own getters, and
@@ -44,72 +47,43 @@ SWIGINTERN PyObject *Tarn_BaseOf(IZuGenDCImage *owner, const void *data, PyObjec
 {
   return Tarn_ViewBase(ZuGenDCShareMemory(owner, data), fallback);
 }
+SWIGINTERN PyObject *Tarn_BaseOf(IZuGenDCChunkData *owner, const void *data, PyObject *fallback)
+{
+  return Tarn_ViewBase(ZuGenDCShareMemory(owner, data), fallback);
+}
 %}
 %fragment("Tarn_GenDC");
 
 /* ---- Objects of a container --------------------------------------------- */
 
-%typemap(ret) IZuGenericDataContainer *, IZuGenericDataComponent *, IZuGenericDataPart *, IZuGenDCImage *,
-    IZuGenDCChunkData *, IZuGenDCChunkWriter * {
-  Tarn_KeepOwner($result, swig_obj[0]);
-}
+%apply SWIGTYPE *TARN_KEEP_OWNER { IZuGenericDataContainer *, IZuGenericDataComponent *, IZuGenericDataPart *, IZuGenDCImage *,
+                                   IZuGenDCChunkData *, IZuGenDCChunkWriter * };
 
-%typemap(ret, fragment="Tarn_GenDC") const GenDCContainerHeader *GetHeader, GenDCContainerHeader *GetMutableHeader,
-    const GenDCComponentHeader *GetHeader, GenDCComponentHeader *GetMutableHeader,
-    const GenDCPartHeader *GetHeader, GenDCPartHeader *GetMutableHeader,
-    GenDCPartHeader1D *Get1DHeader, GenDCPartHeader2D *Get2DHeader, GenDCPartHeaderJPEG *GetJPEGHeader,
-    GenDCPartHeaderJPEG2000 *GetJPEG2000Header, GenDCPartHeaderH264 *GetH264Header,
-    GenDCPartHeaderGenICamChunk *GetGenICamChunkHeader, GenDCPartHeaderGenICamXML *GetGenICamXMLHeader {
-  Tarn_GenDCKeep($result, arg1, $1);
-}
+%apply SWIGTYPE *TARN_KEEP_MEMORY {
+  const GenDCContainerHeader *IZuGenericDataContainer::GetHeader, GenDCContainerHeader *IZuGenericDataContainer::GetMutableHeader,
+  const GenDCComponentHeader *IZuGenericDataComponent::GetHeader, GenDCComponentHeader *IZuGenericDataComponent::GetMutableHeader,
+  const GenDCPartHeader *IZuGenericDataPart::GetHeader, GenDCPartHeader *IZuGenericDataPart::GetMutableHeader,
+  GenDCPartHeader1D *IZuGenericDataPart::Get1DHeader, GenDCPartHeader2D *IZuGenericDataPart::Get2DHeader,
+  GenDCPartHeaderJPEG *IZuGenericDataPart::GetJPEGHeader, GenDCPartHeaderJPEG2000 *IZuGenericDataPart::GetJPEG2000Header,
+  GenDCPartHeaderH264 *IZuGenericDataPart::GetH264Header, GenDCPartHeaderGenICamChunk *IZuGenericDataPart::GetGenICamChunkHeader,
+  GenDCPartHeaderGenICamXML *IZuGenericDataPart::GetGenICamXMLHeader };
 
-/* Chunks of a chunk part: arrays over the container memory. */
-%define TARN_GENDC_CHUNK_VIEW(NAME, SIZE)
-%typemap(out, fragment="Tarn_GenDC") const uint8_t *NAME {
-  {
-    uint8_t *tarn_data = const_cast<uint8_t *>($1);
-    $result = Tarn_BytesView(tarn_data, arg1->SIZE(arg2),
-                             tarn_data ? Tarn_ViewBase(ZuGenDCShareMemory(arg1, tarn_data), swig_obj[0]) : 0);
-  }
-  if (!$result) SWIG_fail;
-}
-%enddef
-TARN_GENDC_CHUNK_VIEW(GetChunkRawDataByIndex, GetChunkSizeByIndex)
-TARN_GENDC_CHUNK_VIEW(GetChunkRawDataByID, GetChunkSizeByID)
+/* Part data and images, and the chunks of a chunk part: arrays over the
+ * container memory. */
+%apply uint8_t *TARN_MEMORY_VIEW { uint8_t *IZuGenericDataPart::GetDataPointer, uint8_t *IZuGenDCImage::GetDataPointer };
+TARN_SIZED_VIEW(const uint8_t *, IZuGenDCChunkData::GetChunkRawDataByIndex, GetChunkSizeByIndex)
+TARN_SIZED_VIEW(const uint8_t *, IZuGenDCChunkData::GetChunkRawDataByID, GetChunkSizeByID)
+
+/* Chunk data comes only from bytes; a chunk's ID whatever the outcome. */
+%apply (const uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH) { (const uint8_t *aData, uint32_t aLength) };
+%apply uint32_t &OUT_LIST { uint32_t &aID };
 
 /* The decoded fields come as a new record whatever the outcome: the record
  * shows what the part holds, zeros where it holds nothing of that kind. */
-%define TARN_GENDC_FIELDS(RECORD)
-%typemap(in, numinputs=0) RECORD &aFields (RECORD tarn_fields = {}) {
-  $1 = &tarn_fields;
-}
-%typemap(argout) RECORD &aFields {
-  $result = SWIG_AppendOutput($result, SWIG_NewPointerObj(new RECORD(*$1), $descriptor, SWIG_POINTER_OWN));
-}
-%enddef
-TARN_GENDC_FIELDS(ZuGenDCPartMetadataFields)
-TARN_GENDC_FIELDS(ZuGenDCPart1DFields)
-TARN_GENDC_FIELDS(ZuGenDCPart2DFields)
-TARN_GENDC_FIELDS(ZuGenDCPartH264Fields)
+%apply SWIGTYPE &OUT_LIST { ZuGenDCPartMetadataFields &aFields, ZuGenDCPart1DFields &aFields, ZuGenDCPart2DFields &aFields,
+                            ZuGenDCPartH264Fields &aFields };
 
-%define TARN_GENDC_FIELDS_DOC(METHOD, RECORD, KIND)
-%feature("docstring") IZuGenericDataPart::METHOD "METHOD() -> ZuResult, RECORD
-
-Decodes the fields of KIND part into a new record. The record comes whatever the
-result: when the part is of another kind the result is ZU_NOT_SUPPORTED and the
-record holds zeros.
-:rtype: list";
-%enddef
-TARN_GENDC_FIELDS_DOC(GetMetadataSpecificFields, ZuGenDCPartMetadataFields, a metadata)
-TARN_GENDC_FIELDS_DOC(Get1DSpecificFields, ZuGenDCPart1DFields, a 1D)
-TARN_GENDC_FIELDS_DOC(Get2DSpecificFields, ZuGenDCPart2DFields, a 2D)
-TARN_GENDC_FIELDS_DOC(GetH264SpecificFields, ZuGenDCPartH264Fields, an H.264)
-%feature("docstring") IZuGenDCChunkData::GetChunkIDByIndex "GetChunkIDByIndex(aIndex) -> ZuResult, int
-
-Returns the ID of the chunk at aIndex (from 0); the ID comes whatever the result and
-is 0 when there is no chunk there.
-:type aIndex: int
-:rtype: list";
+%include "payload/docs/gendc.i"
 
 /* The objects are the container's: a proxy never owns one, so deleting it
  * frees nothing. The two interfaces without a virtual destructor must not
@@ -157,54 +131,43 @@ TARN_GENDC_HEADER_VIEW(GetGenICamXMLHeader, GenDCPartHeaderGenICamXML, Returns t
 /* ---- Records --------------------------------------------------------------
  * A setter given None as its record stores nothing; every other use of
  * None as a record is refused like any null object. */
-%define TARN_GENDC_RECORD(RECORD)
-TARN_OBJECT_TYPEMAP(RECORD, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasSuffix("$symname", "_set")))
+%define %_tarn_gendc_records(MACRO)
+MACRO(GenDCContainerFlagsGroup)
+MACRO(GenDCContainerVariableFieldsGroup)
+MACRO(GenDCComponentFlagsGroup)
+MACRO(GenDCPartFlagsGroup)
+MACRO(GenDCContainerHeaderBase)
+MACRO(GenDCContainerHeader)
+MACRO(GenDCComponentHeaderBase)
+MACRO(GenDCComponentHeader)
+MACRO(GenDCFlowTableHeader)
+MACRO(GenDCFlowTable)
+MACRO(GenDCPartHeaderBase)
+MACRO(GenDCPartHeader1DBase)
+MACRO(GenDCPartHeader2DBase)
+MACRO(GenDCPartHeaderH264)
+MACRO(GenDCInfoTypeSpecificH264)
+MACRO(ZuGenDCPartH264Fields::H264Flags)
+MACRO(ZuGenDCPartMetadataFields)
+MACRO(ZuGenDCPart1DFields)
+MACRO(ZuGenDCPart2DFields)
+MACRO(ZuGenDCPartH264Fields)
 %enddef
-TARN_GENDC_RECORD(GenDCContainerFlagsGroup)
-TARN_GENDC_RECORD(GenDCContainerVariableFieldsGroup)
-TARN_GENDC_RECORD(GenDCComponentFlagsGroup)
-TARN_GENDC_RECORD(GenDCPartFlagsGroup)
-TARN_GENDC_RECORD(GenDCContainerHeaderBase)
-TARN_GENDC_RECORD(GenDCContainerHeader)
-TARN_GENDC_RECORD(GenDCComponentHeaderBase)
-TARN_GENDC_RECORD(GenDCComponentHeader)
-TARN_GENDC_RECORD(GenDCFlowTableHeader)
-TARN_GENDC_RECORD(GenDCFlowTable)
-TARN_GENDC_RECORD(GenDCPartHeaderBase)
-TARN_GENDC_RECORD(GenDCPartHeader1DBase)
-TARN_GENDC_RECORD(GenDCPartHeader2DBase)
-TARN_GENDC_RECORD(GenDCPartHeaderH264)
-TARN_GENDC_RECORD(GenDCInfoTypeSpecificH264)
-TARN_GENDC_RECORD(ZuGenDCPartH264Fields::H264Flags)
-TARN_GENDC_RECORD(ZuGenDCPartMetadataFields)
-TARN_GENDC_RECORD(ZuGenDCPart1DFields)
-TARN_GENDC_RECORD(ZuGenDCPart2DFields)
-TARN_GENDC_RECORD(ZuGenDCPartH264Fields)
+%_tarn_gendc_records(TARN_RECORD)
 
 /* Nested records: the getter is a view into the record and keeps its proxy
  * alive; the setter copies, and refuses None rather than read through it. */
-%typemap(ret) GenDCContainerFlagsGroup *Flags, GenDCContainerVariableFieldsGroup *VariableFields,
-    GenDCComponentFlagsGroup *Flags, GenDCPartFlagsGroup *Flags, GenDCInfoTypeSpecificH264 *InfoTypeSpecific,
-    ZuGenDCPartH264Fields::H264Flags *Flags {
-  Tarn_KeepOwner($result, swig_obj[0]);
-}
-%typemap(check) GenDCContainerFlagsGroup *Flags, GenDCContainerVariableFieldsGroup *VariableFields,
-    GenDCComponentFlagsGroup *Flags, GenDCPartFlagsGroup *Flags, GenDCInfoTypeSpecificH264 *InfoTypeSpecific,
-    ZuGenDCPartH264Fields::H264Flags *Flags, GenDCInfoTypeSpecificH264::H264Flags *Flags {
-  if (!$1) {
-    %argument_nullref("$type", $symname, $argnum);
-  }
-}
+%apply SWIGTYPE *TARN_KEEP_OWNER { GenDCContainerFlagsGroup *Flags, GenDCContainerVariableFieldsGroup *VariableFields,
+                                   GenDCComponentFlagsGroup *Flags, GenDCPartFlagsGroup *Flags,
+                                   GenDCInfoTypeSpecificH264 *InfoTypeSpecific, ZuGenDCPartH264Fields::H264Flags *Flags };
+%apply SWIGTYPE *TARN_NOT_NULL { GenDCContainerFlagsGroup *Flags, GenDCContainerVariableFieldsGroup *VariableFields,
+                                 GenDCComponentFlagsGroup *Flags, GenDCPartFlagsGroup *Flags,
+                                 GenDCInfoTypeSpecificH264 *InfoTypeSpecific, ZuGenDCPartH264Fields::H264Flags *Flags,
+                                 GenDCInfoTypeSpecificH264::H264Flags *Flags };
 
 /* Trailing arrays: one element is copied, from the element an array getter
  * gave. */
-%typemap(memberin) GenDCOffset [1], GenDCFlowSize [1] {
-  if ($input) {
-    $1[0] = $input[0];
-  } else {
-    SWIG_exception_fail(SWIG_TypeError, "invalid null reference in variable '$name' of type '$type'");
-  }
-}
+%apply SWIGTYPE TARN_FIRST_ELEMENT[1] { GenDCOffset [1], GenDCFlowSize [1] };
 
 /* The flags byte of the H.264 information has no class of its own: Python
  * copies it whole. */
@@ -215,18 +178,27 @@ TARN_GENDC_RECORD(ZuGenDCPartH264Fields)
 %include "ZuGenDCFields.h"
 %include "ZuGenDC.h"
 
-/* Look-ups answer None for a miss, never IndexError: iterating would not end. */
-%extend IZuGenericDataContainer {
-%pythoncode %{
-    # Indexing answers None for a miss instead of raising IndexError, so the
-    # old sequence protocol would never end a for loop: refuse iteration.
-    __iter__ = None
-%}
-}
-%extend IZuGenericDataComponent {
-%pythoncode %{
-    # Indexing answers None for a miss instead of raising IndexError, so the
-    # old sequence protocol would never end a for loop: refuse iteration.
-    __iter__ = None
-%}
-}
+%clear uint8_t *, const uint8_t *, void *aBuffer, void *aRawBuffer, const uint8_t *aData;
+%clear IZuGenericDataContainer *, IZuGenericDataComponent *, IZuGenericDataPart *, IZuGenDCImage *, IZuGenDCChunkData *,
+       IZuGenDCChunkWriter *;
+%clear const GenDCContainerHeader *IZuGenericDataContainer::GetHeader, GenDCContainerHeader *IZuGenericDataContainer::GetMutableHeader,
+       const GenDCComponentHeader *IZuGenericDataComponent::GetHeader, GenDCComponentHeader *IZuGenericDataComponent::GetMutableHeader,
+       const GenDCPartHeader *IZuGenericDataPart::GetHeader, GenDCPartHeader *IZuGenericDataPart::GetMutableHeader,
+       GenDCPartHeader1D *IZuGenericDataPart::Get1DHeader, GenDCPartHeader2D *IZuGenericDataPart::Get2DHeader,
+       GenDCPartHeaderJPEG *IZuGenericDataPart::GetJPEGHeader, GenDCPartHeaderJPEG2000 *IZuGenericDataPart::GetJPEG2000Header,
+       GenDCPartHeaderH264 *IZuGenericDataPart::GetH264Header, GenDCPartHeaderGenICamChunk *IZuGenericDataPart::GetGenICamChunkHeader,
+       GenDCPartHeaderGenICamXML *IZuGenericDataPart::GetGenICamXMLHeader;
+%clear uint8_t *IZuGenericDataPart::GetDataPointer, uint8_t *IZuGenDCImage::GetDataPointer;
+%clear const uint8_t *IZuGenDCChunkData::GetChunkRawDataByIndex, const uint8_t *IZuGenDCChunkData::GetChunkRawDataByID;
+%clear (const uint8_t *aData, uint32_t aLength);
+%clear uint32_t &aID;
+%clear ZuGenDCPartMetadataFields &aFields, ZuGenDCPart1DFields &aFields, ZuGenDCPart2DFields &aFields, ZuGenDCPartH264Fields &aFields;
+%clear GenDCContainerFlagsGroup *Flags, GenDCContainerVariableFieldsGroup *VariableFields, GenDCComponentFlagsGroup *Flags,
+       GenDCPartFlagsGroup *Flags, GenDCInfoTypeSpecificH264 *InfoTypeSpecific, ZuGenDCPartH264Fields::H264Flags *Flags,
+       GenDCInfoTypeSpecificH264::H264Flags *Flags;
+%clear GenDCOffset [1], GenDCFlowSize [1];
+%_tarn_gendc_records(TARN_RECORD_CLEAR)
+
+/* Look-ups answer None for a miss, never IndexError. */
+TARN_NOT_ITERABLE(IZuGenericDataContainer)
+TARN_NOT_ITERABLE(IZuGenericDataComponent)

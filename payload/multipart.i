@@ -1,10 +1,17 @@
 /* Multi-part containers of a buffer: the part index, its sections and their
- * typed views, with part memory as NumPy arrays (payload/arrays.i). */
+ * typed views, with part memory as NumPy arrays (core/typemaps/arrays.i). */
+
+%include "core/typemaps/typemaps.i"
+%include "payload/owners.i"
 
 %{
 #include "ZuMultiPartContainer.h"
 #include "tarn/BufferBinding.h"
 %}
+
+/* Memory is an array in the docstrings. */
+%apply SWIGTYPE *TARN_ARRAY_DOC { uint8_t *, const uint8_t *, void *aBuffer, void *aRawBuffer };
+%apply SWIGTYPE *TARN_BYTES_DOC { const uint8_t *aData };
 
 /* ---- Memory owners -----------------------------------------------------
  * Part memory belongs to the container, not to the buffer's own blocks, and
@@ -46,13 +53,15 @@ SWIGINTERN void Tarn_KeepAttachment(IZuMultiPartContainerWriter *owner, const vo
 %fragment("Tarn_MultiPart");
 
 /* Part lengths are 64-bit: no array is too long for them. */
-TARN_ATTACH_BYTES((void *aBuffer, uint64_t aLength), uint64_t, UINT64_MAX)
+%apply (void *TARN_ATTACH, uint64_t TARN_ATTACH_LENGTH) { (void *aBuffer, uint64_t aLength) };
 
-/* A section and its typed views keep the proxy they came from alive. */
-%typemap(ret) IZuMultiPartSection *GetPart, const IZuMultiPartSection *GetPart,
-    IZuImage *GetImage, IZuImageJPEG *GetJPEG, IZuChunkData *GetChunkData {
-  Tarn_KeepOwner($result, swig_obj[0]);
-}
+/* A section's memory, and its typed views, which keep the proxy they came
+ * from alive. */
+%apply uint8_t *TARN_MEMORY_VIEW { uint8_t *IZuMultiPartSection::GetDataPointer, const uint8_t *IZuMultiPartSection::GetDataPointer };
+%apply SWIGTYPE *TARN_KEEP_OWNER { IZuMultiPartSection *IZuMultiPartContainerReader::GetPart,
+                                   const IZuMultiPartSection *IZuMultiPartContainerReader::GetPart,
+                                   IZuImage *IZuMultiPartSection::GetImage, IZuImageJPEG *IZuMultiPartSection::GetJPEG,
+                                   IZuChunkData *IZuMultiPartSection::GetChunkData };
 
 /* The read-only typed views add nothing the writable ones do not give. */
 %ignore IZuMultiPartSection::GetImage() const;
@@ -60,3 +69,10 @@ TARN_ATTACH_BYTES((void *aBuffer, uint64_t aLength), uint64_t, UINT64_MAX)
 %ignore IZuMultiPartSection::GetChunkData() const;
 
 %include "ZuMultiPartContainer.h"
+
+%clear uint8_t *, const uint8_t *, void *aBuffer, void *aRawBuffer, const uint8_t *aData;
+%clear (void *aBuffer, uint64_t aLength);
+%clear uint8_t *IZuMultiPartSection::GetDataPointer, const uint8_t *IZuMultiPartSection::GetDataPointer;
+%clear IZuMultiPartSection *IZuMultiPartContainerReader::GetPart, const IZuMultiPartSection *IZuMultiPartContainerReader::GetPart,
+       IZuImage *IZuMultiPartSection::GetImage, IZuImageJPEG *IZuMultiPartSection::GetJPEG,
+       IZuChunkData *IZuMultiPartSection::GetChunkData;

@@ -17,22 +17,62 @@
  * gives an empty array.
  *
  * Attached memory (input side)
- *   TARN_ATTACH_BYTES((void *ptr, LENTYPE len))     one-dimensional array -> (pointer, length)
- * The array is converted to a C-contiguous, writeable uint8 array (a copy
- * only when it is not one already). A length that does not fit LENTYPE
- * raises OverflowError before any copy is made. After the call the wrapper
- * calls Tarn_KeepAttachment(arg1, pointer, array): the class whose operation
- * is wrapped provides that overload and ties the array to the attachment,
- * so the memory stays valid for as long as the SDK uses it, even when the
- * caller drops the array or passed something that needed a copy.
+ *   (void *TARN_ATTACH, uint32_t TARN_ATTACH_LENGTH)
+ *   (void *TARN_ATTACH, uint64_t TARN_ATTACH_LENGTH)
+ *       one-dimensional array -> (pointer, length). The array is converted
+ *       to a C-contiguous, writeable uint8 array (a copy only when it is not
+ *       one already). A length that does not fit the length's type raises
+ *       OverflowError before any copy is made. After the call the wrapper
+ *       calls Tarn_KeepAttachment(arg1, pointer, array): the class whose
+ *       operation is wrapped provides that overload and ties the array to
+ *       the attachment, so the memory stays valid for as long as the SDK uses
+ *       it, even when the caller drops the array or passed something that
+ *       needed a copy.
+ *   (uint8_t *TARN_ATTACH_READONLY, uint32_t TARN_ATTACH_LENGTH)
+ *       the same for memory the SDK only reads: a read-only C-contiguous
+ *       uint8 array is attached in place as well (a copy would hide later
+ *       changes to its memory).
+ *   (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT)
+ *       an image from a two- or three-dimensional array: height from the
+ *       first dimension, width from the second. The pixel type, not the
+ *       array, tells the layout, so before the call the owner is told how
+ *       many bytes the array holds (Tarn_LimitNextAttach(arg1, bytes), an
+ *       overload of the owner's family) and refuses a larger image.
+ *   (const uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH)
+ *       bytes only, read during the call: nothing is kept.
  *   Tarn_InputBytes(obj, allowed ndims, count, max dimension, symname,
  *                   argnum, length type)             the conversion itself
- *   Tarn_HoldObject(obj)                            a std::shared_ptr<void> that owns a
- *                                                   reference, dropped under the
- *                                                   interpreter lock from any thread
+ *
+ * Views of an owner's memory, through the owner family's overloads
+ * Tarn_PlanOf(plan, owner, data) (shape) and Tarn_BaseOf(owner, data,
+ * fallback) (what keeps the memory alive):
+ *   uint8_t *TARN_MEMORY_VIEW, const uint8_t *TARN_MEMORY_VIEW (out)
+ *       the returned pointer as an array shaped by its owner; writeable
+ *       also for the read-only form: the memory is the caller's to fill.
+ *   TARN_DETACH_VIEW(Class)
+ *       Class::Detach returns the detached memory as an array shaped and
+ *       shared before the detach (afterwards the owner has no memory left
+ *       to describe), which keeps an attached array alive for as long as the
+ *       result lives. Needs Tarn_PlanDetach(plan, owner).
+ *   TARN_SIZED_VIEW(TYPE, Class::Method, SIZE)
+ *       a one-dimensional view of SIZE(same argument) bytes.
+ *   SWIGTYPE *TARN_ARRAY_DOC, SWIGTYPE *TARN_BYTES_DOC (doctype)
+ *       docstrings call such memory numpy.ndarray, or bytes.
+ *   SWIGTYPE *TARN_KEEP_MEMORY (ret)
+ *       a returned record that lies in an owner's memory keeps a share of
+ *       that memory (Tarn_ShareOf(owner, pointer), an overload of the owner's
+ *       family), so it never points at freed memory.
  */
 
-%fragment("Tarn_Arrays", "header", fragment="<memory>", fragment="<string>") %{
+/* NumPy's array interface, imported where a module's initialisation calls
+ * this (between its groups of constants; see core/profile.i). */
+%define TARN_IMPORT_NUMPY
+%init %{
+  import_array();
+%}
+%enddef
+
+%fragment("Tarn_Arrays", "header", fragment="<memory>", fragment="<string>", fragment="Tarn_Lifetime") %{
 
 SWIGINTERN PyObject *Tarn_ArrayView(void *data, int nd, npy_intp *dims, int typenum, PyObject *base)
 {
@@ -121,20 +161,6 @@ SWIGINTERN PyObject *Tarn_ViewBase(std::shared_ptr<void> block, PyObject *fallba
   return base;
 }
 
-/* Shares a Python object with the SDK: the last share to go drops the
- * reference, under the interpreter lock, from whichever thread that is. */
-SWIGINTERN std::shared_ptr<void> Tarn_HoldObject(PyObject *obj)
-{
-  Py_INCREF(obj);
-  return std::shared_ptr<void>(obj, [](void *held) {
-    if (!Py_IsInitialized())
-      return;
-    PyGILState_STATE state = PyGILState_Ensure();
-    Py_DECREF((PyObject *)held);
-    PyGILState_Release(state);
-  });
-}
-
 /* Converts an attach argument into a C-contiguous, writeable uint8 array
  * (new reference) with one of the allowed numbers of dimensions. max_dim
  * bounds every dimension that goes to a length parameter; it is checked on
@@ -187,11 +213,25 @@ SWIGINTERN PyArrayObject *Tarn_InputBytes(PyObject *obj, const int *allowed, int
   }
   return array;
 }
+
+template <class T>
+SWIGINTERN T *Tarn_Mutable(const T *object) { return const_cast<T *>(object); }
+
+/* Ties result to a share of memory; returns result. */
+SWIGINTERN PyObject *Tarn_KeepShare(PyObject *result, std::shared_ptr<void> share)
+{
+  PyObject *capsule = share ? Tarn_MemoryOwner(std::move(share)) : 0;
+  if (capsule) {
+    Tarn_KeepOwner(result, capsule);
+    Py_DECREF(capsule);
+  }
+  return result;
+}
 %}
 
-/* An array argument that stands for a (pointer, length) pair of a one-
- * dimensional attach. */
-%define TARN_ATTACH_BYTES(PAIR, LENTYPE, LENMAX)
+/* ---- Attached memory ----------------------------------------------------- */
+
+%define %_tarn_attach_bytes(PAIR, LENTYPE, LENMAX)
 %typemap(in, fragment="Tarn_Arrays") PAIR (PyArrayObject *tarn_array = NULL) {
   {
     static const int tarn_nd[1] = {1};
@@ -209,6 +249,108 @@ SWIGINTERN PyArrayObject *Tarn_InputBytes(PyObject *obj, const int *allowed, int
 }
 %typemap(freearg) PAIR {
   Py_XDECREF(tarn_array$argnum);
+}
+%enddef
+%_tarn_attach_bytes((void *TARN_ATTACH, uint32_t TARN_ATTACH_LENGTH), uint32_t, UINT32_MAX)
+%_tarn_attach_bytes((void *TARN_ATTACH, uint64_t TARN_ATTACH_LENGTH), uint64_t, UINT64_MAX)
+%_tarn_attach_bytes((uint8_t *TARN_ATTACH_READONLY, uint32_t TARN_ATTACH_LENGTH), uint32_t, UINT32_MAX)
+%typemap(in, fragment="Tarn_Arrays") (uint8_t *TARN_ATTACH_READONLY, uint32_t TARN_ATTACH_LENGTH) (PyArrayObject *tarn_array = NULL) {
+  if (PyArray_Check($input) && PyArray_NDIM((PyArrayObject *)$input) == 1
+      && PyArray_EquivTypenums(PyArray_TYPE((PyArrayObject *)$input), NPY_UINT8)
+      && PyArray_IS_C_CONTIGUOUS((PyArrayObject *)$input)) {
+    if ((uint64_t)PyArray_DIM((PyArrayObject *)$input, 0) > UINT32_MAX) {
+      PyErr_Format(PyExc_OverflowError, "in method '%s', argument %d of type '%s'", "$symname", $argnum + 1, "uint32_t");
+      SWIG_fail;
+    }
+    Py_INCREF($input);
+    tarn_array = (PyArrayObject *)$input;
+  } else {
+    static const int tarn_nd[1] = {1};
+    tarn_array = Tarn_InputBytes($input, tarn_nd, 1, UINT32_MAX, "$symname", $argnum + 1, "uint32_t");
+  }
+  if (!tarn_array) SWIG_fail;
+  $1 = ($1_ltype)PyArray_DATA(tarn_array);
+  $2 = ($2_ltype)PyArray_DIM(tarn_array, 0);
+}
+
+%typemap(in, fragment="Tarn_Arrays") (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT) (PyArrayObject *tarn_array = NULL) {
+  {
+    static const int tarn_nd[2] = {2, 3};
+    tarn_array = Tarn_InputBytes($input, tarn_nd, 2, UINT32_MAX, "$symname", $argnum + 1, "uint32_t");
+  }
+  if (!tarn_array) {
+    if (!PyErr_ExceptionMatches(PyExc_OverflowError)) {
+      PyErr_Clear();
+      PyErr_SetString(PyExc_TypeError, "in method '$symname', argument 1 of type array");
+    }
+    SWIG_fail;
+  }
+  $1 = PyArray_DATA(tarn_array);
+  $2 = (uint32_t)PyArray_DIM(tarn_array, 1);
+  $3 = (uint32_t)PyArray_DIM(tarn_array, 0);
+}
+%typemap(typecheck, precedence=SWIG_TYPECHECK_POINTER, fragment="Tarn_Arrays") (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT) {
+  $1 = PyArray_Check($input) || PySequence_Check($input);
+}
+%typemap(check) (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT) {
+  Tarn_LimitNextAttach(arg1, (uint64_t)PyArray_NBYTES(tarn_array$argnum));
+}
+%typemap(argout) (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT) {
+  Tarn_KeepAttachment(arg1, $1, (PyObject *)tarn_array$argnum);
+}
+%typemap(freearg) (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT) {
+  Py_XDECREF(tarn_array$argnum);
+}
+
+%typemap(in) (const uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH) {
+  if (!PyBytes_Check($input)) {
+    SWIG_exception_fail(SWIG_TypeError, "in method '$symname', argument $argnum of type 'uint8_t const *'");
+  }
+  if ((uint64_t)PyBytes_Size($input) > UINT32_MAX) {
+    SWIG_exception_fail(SWIG_OverflowError, "in method '$symname', argument $argnum of type 'uint32_t'");
+  }
+  $1 = ($1_ltype)PyBytes_AsString($input);
+  $2 = (uint32_t)PyBytes_Size($input);
+}
+
+/* ---- Views ------------------------------------------------------------------ */
+
+%typemap(out, fragment="Tarn_Arrays") uint8_t *TARN_MEMORY_VIEW, const uint8_t *TARN_MEMORY_VIEW {
+  {
+    Tarn_ViewPlan tarn_plan;
+    uint8_t *tarn_data = const_cast<uint8_t *>($1);
+    Tarn_PlanOf(&tarn_plan, Tarn_Mutable(arg1), tarn_data);
+    tarn_plan.base = tarn_data ? Tarn_BaseOf(Tarn_Mutable(arg1), tarn_data, swig_obj[0]) : 0;
+    $result = Tarn_PlanView(&tarn_plan, tarn_data);
+  }
+  if (!$result) SWIG_fail;
+}
+
+%typemap(doctype) SWIGTYPE *TARN_ARRAY_DOC "numpy.ndarray";
+%typemap(doctype) SWIGTYPE *TARN_BYTES_DOC "bytes";
+
+%typemap(ret, fragment="Tarn_Arrays") SWIGTYPE *TARN_KEEP_MEMORY {
+  Tarn_KeepShare($result, $1 ? Tarn_ShareOf(arg1, $1) : std::shared_ptr<void>());
+}
+
+%define TARN_DETACH_VIEW(CLASS)
+%exception CLASS::Detach {
+  Tarn_ViewPlan tarn_plan;
+  Tarn_PlanDetach(&tarn_plan, arg1);
+  $action
+  resultobj = Tarn_PlanView(&tarn_plan, result);
+  if (!resultobj) SWIG_fail;
+}
+%typemap(out) uint8_t *CLASS::Detach ""
+%enddef
+
+%define TARN_SIZED_VIEW(TYPE, METHOD, SIZE)
+%typemap(out, fragment="Tarn_Arrays") TYPE METHOD {
+  {
+    uint8_t *tarn_data = const_cast<uint8_t *>($1);
+    $result = Tarn_BytesView(tarn_data, arg1->SIZE(arg2), tarn_data ? Tarn_BaseOf(arg1, tarn_data, swig_obj[0]) : 0);
+  }
+  if (!$result) SWIG_fail;
 }
 %enddef
 

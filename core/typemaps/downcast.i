@@ -1,0 +1,46 @@
+/* Downcasting: an object handed out as its base class comes back as its
+ * most specific kind.
+ *
+ *   TARN_DOWNCAST(Base, Kind1, Kind2, ...)
+ *       returned `Base *` and `const Base *` become proxies of the first kind
+ *       in the list that the object is (so list a derived kind before its
+ *       base), else of Base. A borrowed object keeps the proxy of the called
+ *       object alive (Tarn_KeepOwner); an owned one (%newobject) does not
+ *       need to.
+ *   Tarn_NewDowncast(object, declared type, own)
+ *       the same conversion for other typemaps (out-values); for a class
+ *       without a list, a proxy of the declared type.
+ */
+
+%fragment("Tarn_Downcast", "header") %{
+/* A class without a list of kinds has no kind to go down to. */
+template <class T> SWIGINTERN swig_type_info *Tarn_DowncastOf(const T *, void **) { return 0; }
+
+template <class T> SWIGINTERN PyObject *Tarn_NewDowncast(const T *object, swig_type_info *declared, int own)
+{
+  void *ptr = const_cast<T *>(object);
+  swig_type_info *kind = object ? Tarn_DowncastOf(object, &ptr) : 0;
+  return SWIG_NewPointerObj(ptr, kind ? kind : declared, own);
+}
+%}
+
+%define %_tarn_downcast_rung(KIND)
+  if (const KIND *tarn_kind = dynamic_cast<const KIND *>(object)) {
+    *ptr = const_cast<KIND *>(tarn_kind);
+    return SWIGTYPE_p_##KIND;
+  }
+%enddef
+
+%define TARN_DOWNCAST(BASE, KINDS...)
+%fragment("Tarn_Downcast_" #BASE, "header", fragment="Tarn_Downcast") {
+SWIGINTERN swig_type_info *Tarn_DowncastOf(const BASE *object, void **ptr)
+{
+  %formacro(%_tarn_downcast_rung, KINDS)
+  return 0;
+}
+}
+%typemap(out, fragment="Tarn_Downcast_" #BASE) BASE *, const BASE * {
+  $result = Tarn_NewDowncast($1, $descriptor, $owner);
+  if (!$owner) Tarn_KeepOwner($result, swig_obj[0]);
+}
+%enddef

@@ -1,0 +1,95 @@
+/* The object of a method, for every class of the three modules.
+ *
+ * None converts to a null pointer for ordinary pointer arguments, but a
+ * method must never be called through a null object. Destructors are the
+ * exception: deleting or disowning None does nothing. A destructor given a
+ * proxy that does not own its object (something borrowed from an SDK
+ * container) must not free SDK memory either: it only clears the proxy's
+ * flag.
+ *
+ *   TARN_OBJECT_TYPEMAP(TYPE, NULL_ALLOWED)
+ *       the object typemap for TYPE; NULL_ALLOWED, an expression over the
+ *       literal "$symname", says which functions take None as their object
+ *       (and then do nothing with it). Given to SWIGTYPE here; a class whose
+ *       setters also take None (a record) gives its own.
+ *   TARN_RECORD(TYPE), TARN_RECORD_CLEAR(TYPE)
+ *       a plain record whose setters also take None as their object (and
+ *       then store nothing); its object typemap, and its removal.
+ *   SWIGTYPE *TARN_NOT_NULL (check)
+ *       a null pointer argument is refused with SWIG's invalid-null-reference
+ *       text, for parameters that may not be None.
+ *   SWIGTYPE TARN_FIRST_ELEMENT[1] (memberin)
+ *       a trailing one-element array member is set by copying the element
+ *       that an array getter gave (never None).
+ *   TARN_NOT_ITERABLE(Class)
+ *       a container whose indexing answers None for a miss instead of
+ *       raising IndexError refuses iteration: the old sequence protocol would
+ *       never end a for loop.
+ *   Tarn_HasPrefix, Tarn_HasSuffix
+ *       tests of a function's name, decided while compiling when given
+ *       literals: no cost per call.
+ */
+
+%fragment("Tarn_HasPrefix", "header") %{
+static constexpr bool Tarn_HasPrefix(const char *name, const char *prefix)
+{
+  return *prefix == '\0' || (*name == *prefix && Tarn_HasPrefix(name + 1, prefix + 1));
+}
+static constexpr size_t Tarn_Length(const char *text) { return *text ? 1 + Tarn_Length(text + 1) : 0; }
+static constexpr bool Tarn_HasSuffix(const char *name, const char *suffix)
+{
+  return Tarn_Length(name) >= Tarn_Length(suffix) && Tarn_HasPrefix(name + Tarn_Length(name) - Tarn_Length(suffix), suffix);
+}
+%}
+%fragment("Tarn_HasPrefix");
+
+%define TARN_OBJECT_TYPEMAP(TYPE, NULL_ALLOWED)
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int tarn_owned = 0) {
+  if ($disown) {
+    SwigPyObject *tarn_sobj = SWIG_Python_GetSwigThis($input);
+    tarn_owned = tarn_sobj ? (tarn_sobj->own & SWIG_POINTER_OWN) : 0;
+  }
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown | %convertptr_flags);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = %reinterpret_cast(argp, $ltype);
+  if (!$1) {
+    if (!(NULL_ALLOWED)) {
+      %argument_fail(SWIG_TypeError, "$type", $symname, $argnum);
+    }
+  } else if (Tarn_HasPrefix("$symname", "delete_") && !tarn_owned) {
+    $1 = 0;
+  }
+}
+%enddef
+TARN_OBJECT_TYPEMAP(SWIGTYPE, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasPrefix("$symname", "disown_")))
+
+%define TARN_RECORD(TYPE)
+TARN_OBJECT_TYPEMAP(TYPE, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasSuffix("$symname", "_set")))
+%enddef
+%define TARN_RECORD_CLEAR(TYPE)
+%clear TYPE *self;
+%enddef
+
+%typemap(check) SWIGTYPE *TARN_NOT_NULL {
+  if (!$1) {
+    %argument_nullref("$type", $symname, $argnum);
+  }
+}
+
+%define TARN_NOT_ITERABLE(CLASS)
+%extend CLASS {
+%pythoncode %{
+    __iter__ = None
+%}
+}
+%enddef
+
+%typemap(memberin) SWIGTYPE TARN_FIRST_ELEMENT[1] {
+  if ($input) {
+    $1[0] = $input[0];
+  } else {
+    SWIG_exception_fail(SWIG_TypeError, "invalid null reference in variable '$name' of type '$type'");
+  }
+}

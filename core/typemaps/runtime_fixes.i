@@ -1,0 +1,252 @@
+/* Gaps of the pinned SWIG runtime (4.3.1), each closed here and nowhere else.
+ *
+ * 1. Comparing a pointer object with anything else read the other object as
+ *    a pointer object. The function-like macro renames SWIG's own definition,
+ *    while the type slot (a bare name, not a call) picks up the checked
+ *    version below, which answers NotImplemented for foreign objects.
+ * 2. `<Class>_swiginit` appending a non-pointer object returned a value with
+ *    an exception set (SystemError); it now raises the TypeError of append.
+ * 3. An overloaded comparison (`__eq__`, `__ne__`) given a wrong number of
+ *    arguments returned NotImplemented with the arity TypeError still set
+ *    (SystemError). Unpacking is redirected once SWIG's own definition is
+ *    behind us: a comparison drops that TypeError and answers NotImplemented,
+ *    as it does for a value it cannot compare (SWIG makes every `__eq__` and
+ *    `__ne__` answer NotImplemented on failure, so no other caller is hit).
+ * 4. The pointer type's `__repr__` showed the slot's generic docstring, as
+ *    the type's own method lost against the slot of the same name.
+ * 5. `disown_<Class>` took its reference to the Python object after
+ *    releasing the interpreter lock. The reference is now taken while the
+ *    arguments are converted, with the lock held; the wrapped action then
+ *    finds no object and does nothing.
+ *
+ * The cost of a call, where the runtime spends more than it must:
+ *
+ * 6. Telling a pointer object from anything else (every proxy argument is
+ *    asked, and the pointer object it holds) read the type's `__name__`
+ *    through a new attribute-name string on every call, which also missed the
+ *    interpreter's type-attribute cache: about the cost of a whole plain
+ *    Python call. The answer is now remembered per type: a reference to each
+ *    type asked about is kept, for at most 64 types; beyond that the name is
+ *    read as before. SWIG's own check keeps its body under another name. Its
+ *    definition and its calls read alike, so only the first token of the
+ *    argument tells them apart: `PyObject` (the parameter's type) in the
+ *    definition, a variable in a call. A call spelled any other way fails to
+ *    compile, so no call can miss the remembered answer unnoticed.
+ *    The name alone also took any class called SwigPyObject for one, and
+ *    read its instances as pointer objects (a crash): a type of that name
+ *    (another module's pointer type) must now also have the pointer object's
+ *    instance size and its `acquire` method.
+ *    Anything else was then asked for its attribute `this`, which for a
+ *    number or a text (an overload tried with a number, say) raised and
+ *    cleared an AttributeError: several plain calls' worth. A built-in type
+ *    whose instances have no attributes of their own, no `this` and the
+ *    generic look-up is remembered as having none, and the look-up skipped.
+ *    SWIG's function that asks keeps its body under another name, renamed
+ *    the same way.
+ * 7. The attribute name `this` is interned, so that setting it on a new
+ *    proxy does not look it up in the interpreter's table of interned names
+ *    each time.
+ * 8. A new proxy (every object a call returns) was made with a new empty
+ *    tuple and dict as arguments, and its class was then marked as modified
+ *    (PyType_Modified), which throws away the interpreter's cache of that
+ *    class's attributes: every later look-up on the class, the proxy's own
+ *    `this` and any method called through it, searched the class hierarchy
+ *    again. Making an instance does not modify its class: the mark is gone,
+ *    and the empty arguments are made once. The same renaming as in 6
+ *    reaches SWIG's one call.
+ */
+%begin %{
+struct _object;
+#define SwigPyObject_richcompare(v, w, op) SwigPyObject_richcompare_unchecked(v, w, op)
+static struct _object *(SwigPyObject_richcompare)(struct _object *v, struct _object *w, int op);
+
+#define SwigPyObject_Check(op) TARN_POINTER_CHECK_##op)
+#define TARN_POINTER_CHECK_PyObject Tarn_PointerCheckByName(PyObject
+#define TARN_POINTER_CHECK_pyobj Tarn_IsPointerObject(pyobj
+#define TARN_POINTER_CHECK_obj Tarn_IsPointerObject(obj
+#define TARN_POINTER_CHECK_next Tarn_IsPointerObject(next
+static int Tarn_IsPointerObject(struct _object *op);
+
+#define SWIG_Python_GetSwigThis(pyobj) TARN_SWIG_THIS_##pyobj)
+#define TARN_SWIG_THIS_PyObject Tarn_SwigThisByAttribute(PyObject
+#define TARN_SWIG_THIS_obj (SwigPyObject *)Tarn_SwigThis(obj
+#define TARN_SWIG_THIS_wobj (SwigPyObject *)Tarn_SwigThis(wobj
+#define TARN_SWIG_THIS_impconv (SwigPyObject *)Tarn_SwigThis(impconv
+#define TARN_SWIG_THIS_swig_obj (SwigPyObject *)Tarn_SwigThis(swig_obj
+static struct _object *Tarn_SwigThis(struct _object *op);
+
+#define SWIG_Python_NewShadowInstance(data, swig_this) TARN_SHADOW_##data, swig_this)
+#define TARN_SHADOW_SwigPyClientData Tarn_NewShadowInstanceByCall(SwigPyClientData
+#define TARN_SHADOW_clientdata Tarn_NewShadowInstance(clientdata
+static struct _object *Tarn_NewShadowInstance(void *data, struct _object *swig_this);
+%}
+
+%header %{
+#include <cstring>
+#include <type_traits>
+
+/* Fix 6. A type of SWIG's pointer type's name is one of another module when its
+ * instances have the pointer object's size and it has its methods. */
+SWIGINTERN int Tarn_IsPointerType(PyTypeObject *type)
+{
+  PyObject *error_type, *error_value, *error_traceback;
+  PyErr_Fetch(&error_type, &error_value, &error_traceback);
+  int answer = 0;
+  PyObject *size = PyObject_GetAttrString((PyObject *)type, "__basicsize__");
+  if (size && PyLong_Check(size) && PyLong_AsSsize_t(size) == (Py_ssize_t)sizeof(SwigPyObject))
+    answer = PyObject_HasAttrString((PyObject *)type, "acquire");
+  Py_XDECREF(size);
+  PyErr_Clear();
+  PyErr_Restore(error_type, error_value, error_traceback);
+  return answer;
+}
+
+/* Fix 6. A built-in type whose instances cannot have a `this`. */
+SWIGINTERN int Tarn_HasNoThis(PyTypeObject *type)
+{
+  if (PyType_GetFlags(type) & Py_TPFLAGS_HEAPTYPE)
+    return 0;
+  if ((getattrofunc)PyType_GetSlot(type, Py_tp_getattro) != PyObject_GenericGetAttr)
+    return 0;
+  PyObject *error_type, *error_value, *error_traceback;
+  PyErr_Fetch(&error_type, &error_value, &error_traceback);
+  int answer = 0;
+  PyObject *offset = PyObject_GetAttrString((PyObject *)type, "__dictoffset__");
+  if (offset && PyLong_Check(offset) && PyLong_AsSsize_t(offset) == 0)
+    answer = !PyObject_HasAttr((PyObject *)type, SWIG_This());
+  Py_XDECREF(offset);
+  PyErr_Clear();
+  PyErr_Restore(error_type, error_value, error_traceback);
+  return answer;
+}
+
+/* Fix 6: what is known of an object's type: 1 a pointer type, 0 another
+ * type, 2 another type whose instances have no `this`. */
+SWIGINTERN int Tarn_KindOfType(PyObject *op)
+{
+  enum { tarn_slots = 64 };
+  static struct {
+    PyTypeObject *type;
+    int kind;
+  } tarn_known[tarn_slots];
+  PyTypeObject *type = Py_TYPE(op);
+  if (type == SwigPyObject_type())
+    return 1;
+  size_t start = ((uintptr_t)type >> 4) % tarn_slots;
+  for (size_t probe = 0; probe < tarn_slots; ++probe) {
+    size_t slot = (start + probe) % tarn_slots;
+    if (tarn_known[slot].type == type)
+      return tarn_known[slot].kind;
+    if (!tarn_known[slot].type) {
+      int kind = Tarn_PointerCheckByName(op) && Tarn_IsPointerType(type) ? 1 : Tarn_HasNoThis(type) ? 2 : 0;
+      if (!PyErr_Occurred()) {
+        Py_INCREF((PyObject *)type);
+        tarn_known[slot].type = type;
+        tarn_known[slot].kind = kind;
+      }
+      return kind;
+    }
+  }
+  return Tarn_PointerCheckByName(op) && Tarn_IsPointerType(type);
+}
+
+SWIGINTERN int Tarn_IsPointerObject(PyObject *op) { return Tarn_KindOfType(op) == 1; }
+
+SWIGINTERN PyObject *Tarn_SwigThis(PyObject *op)
+{
+  switch (Tarn_KindOfType(op)) {
+    case 1: return op;
+    case 2: return 0;
+    default: return (PyObject *)Tarn_SwigThisByAttribute(op);
+  }
+}
+
+/* Fix 8. */
+SWIGINTERN PyObject *Tarn_NewShadowInstance(void *opaque, PyObject *swig_this)
+{
+  SwigPyClientData *data = (SwigPyClientData *)opaque;
+  static PyObject *tarn_no_args = PyTuple_New(0);
+  if (data->newraw || !tarn_no_args || !data->newargs || !PyType_Check(data->newargs))
+    return Tarn_NewShadowInstanceByCall(data, swig_this);
+  PyTypeObject *klass = (PyTypeObject *)data->newargs;
+  newfunc make = (newfunc)PyType_GetSlot(klass, Py_tp_new);
+  PyObject *inst = make ? make(klass, tarn_no_args, NULL) : NULL;
+  if (inst && PyObject_SetAttr(inst, SWIG_This(), swig_this) == -1) {
+    Py_DECREF(inst);
+    inst = NULL;
+  }
+  return inst;
+}
+
+static PyObject *(SwigPyObject_richcompare)(PyObject *v, PyObject *w, int op)
+{
+  if (!Tarn_IsPointerObject(w)) {
+    SWIG_Py_INCREF(Py_NotImplemented);
+    return Py_NotImplemented;
+  }
+  return SwigPyObject_richcompare_unchecked((SwigPyObject *)v, (SwigPyObject *)w, op);
+}
+
+SWIGINTERN PyObject *Tarn_InitShadowInstance(PyObject *args)
+{
+  PyObject *obj[2];
+  if (!SWIG_Python_UnpackTuple(args, "swiginit", 2, 2, obj))
+    return NULL;
+  SwigPyObject *sthis = SWIG_Python_GetSwigThis(obj[0]);
+  if (sthis) {
+    PyObject *appended = SwigPyObject_append((PyObject *)sthis, obj[1]);
+    if (!appended)
+      return NULL;
+    SWIG_Py_DECREF(appended);
+  } else if (SWIG_Python_SetSwigThis(obj[0], obj[1]) != 0) {
+    return NULL;
+  }
+  return SWIG_Py_Void();
+}
+#define SWIG_Python_InitShadowInstance Tarn_InitShadowInstance
+
+SWIGINTERN Py_ssize_t Tarn_UnpackTuple(PyObject *args, const char *name, Py_ssize_t min, Py_ssize_t max, PyObject **objs)
+{
+  Py_ssize_t count = SWIG_Python_UnpackTuple(args, name, min, max, objs);
+  if (!count) {
+    size_t length = std::strlen(name);
+    if (length > 7 && (std::strcmp(name + length - 7, "___eq__") == 0 || std::strcmp(name + length - 7, "___ne__") == 0)
+        && PyErr_ExceptionMatches(PyExc_TypeError))
+      PyErr_Clear();
+  }
+  return count;
+}
+#define SWIG_Python_UnpackTuple(args, name, min, max, objs) Tarn_UnpackTuple(args, name, min, max, objs)
+
+template <typename T> static void Tarn_DisownDirector(T *object)
+{
+  if constexpr (std::is_polymorphic<T>::value) {
+    if (Swig::Director *director = dynamic_cast<Swig::Director *>(object))
+      director->swig_disown();
+  }
+}
+%}
+
+%typemap(check, noblock=1, fragment="Tarn_HasPrefix") SWIGTYPE *self {
+  if (Tarn_HasPrefix("$symname", "disown_")) {
+    Tarn_DisownDirector($1);
+    $1 = 0;
+  }
+}
+
+%init %{
+  /* Fix 7. */
+  PyUnicode_InternInPlace(&Swig_This_global);
+  {
+    /* Fix 4: the type's own `__repr__` entry, replacing the slot wrapper. */
+    PyTypeObject *tarn_pytype = SwigPyObject_type();
+    for (PyMethodDef *def = swigobject_methods; tarn_pytype && def->ml_name; ++def) {
+      if (std::strcmp(def->ml_name, "__repr__") != 0)
+        continue;
+      PyObject *descr = PyDescr_NewMethod(tarn_pytype, def);
+      if (!descr || PyObject_SetAttrString((PyObject *)tarn_pytype, def->ml_name, descr) < 0)
+        PyErr_Clear();
+      Py_XDECREF(descr);
+    }
+  }
+%}
