@@ -6,3 +6,5 @@
 %include "core/core.i"
 TARN_CONSTANTS
 %include "core/genicam.i"
+%include "stream/stream.i"
+%include "stream/pipeline.i"

@@ -61,7 +61,7 @@ class ZU_API ZuPipeline
 public:
     /// Makes a pipeline over a stream (not owned).
     /// @param aStream An open stream.
-    ZuPipeline(ZuStream *aStream = 0);
+    ZuPipeline(ZuStream *aStream);
 
     /// Stops the pipeline and deletes its buffers.
     virtual ~ZuPipeline();

@@ -51,10 +51,10 @@ public:
 
     /// Creates and opens the stream of a GigE Vision device given by its IP
     /// address (form "192.168.1.114").
-    /// @param aInfo The device's IP address.
+    /// @param aText The device's IP address.
     /// @param aResult Filled as by CreateAndOpen by device information.
     /// @return The open stream, to be released with Free; null on failure.
-    static ZuStream *CreateAndOpen(const ZuString &aInfo, ZuResult *aResult);
+    static ZuStream *CreateAndOpen(const ZuString &aText, ZuResult *aResult);
 
     /// Releases a stream made by CreateAndOpen (closing it first).
     /// @param aStream The stream; null does nothing.

@@ -22,11 +22,6 @@ public:
     ///   socket could not be bound).
     virtual ZuResult Open(const ZuDeviceInfo *aDeviceInfo);
 
-    /// Opens unicast with the defaults, for the device at an IP address.
-    /// @param aIPAddress The device's IP address ("192.168.1.114").
-    /// @return As Open by device information.
-    virtual ZuResult Open(const ZuString &aIPAddress);
-
     /// Opens unicast: receives the blocks sent to this host. With local port
     /// 0 the system assigns the port (read it with GetLocalPort, then set the
     /// transmitter's stream destination accordingly). In the forms by device
@@ -39,11 +34,6 @@ public:
     /// @return ZU_OK; ZU_NOT_CONNECTED; ZU_INVALID_PARAMETER; ZU_NOT_FOUND;
     ///   ZU_GENERIC_ERROR; ZU_BAD_VERSION; ZU_NETWORK_ERROR.
     ZuResult Open(const ZuDeviceInfo *aDeviceInfo, uint16_t aLocalPort, uint16_t aChannel = 0,
-                  const ZuString &aLocalIpAddress = ZuString(), uint32_t aBuffersCapacity = 64);
-
-    /// Opens unicast for the device at an IP address; see the form by device
-    /// information.
-    ZuResult Open(const ZuString &aIPAddress, uint16_t aLocalPort, uint16_t aChannel = 0,
                   const ZuString &aLocalIpAddress = ZuString(), uint32_t aBuffersCapacity = 64);
 
     /// Opens multicast: joins the group (addresses of the form 239.192.x.y)
@@ -61,6 +51,16 @@ public:
     ZuResult Open(const ZuDeviceInfo *aDeviceInfo, const ZuString &aMulticastAddr, uint16_t aDataPort,
                   uint16_t aChannel = 0, const ZuString &aLocalIpAddress = ZuString(),
                   uint32_t aBuffersCapacity = 64);
+
+    /// Opens unicast with the defaults, for the device at an IP address.
+    /// @param aIPAddress The device's IP address ("192.168.1.114").
+    /// @return As Open by device information.
+    virtual ZuResult Open(const ZuString &aIPAddress);
+
+    /// Opens unicast for the device at an IP address; see the form by device
+    /// information.
+    ZuResult Open(const ZuString &aIPAddress, uint16_t aLocalPort, uint16_t aChannel = 0,
+                  const ZuString &aLocalIpAddress = ZuString(), uint32_t aBuffersCapacity = 64);
 
     /// Opens multicast for the device at an IP address; see the form by
     /// device information.

@@ -178,7 +178,7 @@ ZuStream *ZuStream::CreateAndOpen(const ZuDeviceInfo *aDeviceInfo, ZuResult *aRe
     return CreateGEV(aDeviceInfo, aResult);
 }
 
-ZuStream *ZuStream::CreateAndOpen(const ZuString &aInfo, ZuResult *aResult) { return CreateGEV(aInfo, aResult); }
+ZuStream *ZuStream::CreateAndOpen(const ZuString &aText, ZuResult *aResult) { return CreateGEV(aText, aResult); }
 
 void ZuStream::Free(ZuStream *aStream) { delete aStream; }
 
