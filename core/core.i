@@ -6,6 +6,7 @@
 #include "ZuString.h"
 #include "ZuResult.h"
 #include "ZuLog.h"
+#include "tarn/LogBinding.h"
 %}
 
 %include "ZuBaseApi.h"
@@ -58,6 +59,17 @@
 %feature("director") ZuLogSink;
 %feature("nothreadallow") ZuLogSink::Log;
 %apply enum SWIGTYPE TARN_ERROR_ASIDE { ZuLogLevelEnum aLevel };
+
+/* Join the SDK's logging only once the sink is whole, so that no native
+ * thread that logs meanwhile calls a sink whose director part is still being
+ * built. */
+%exception ZuLogSink::ZuLogSink {
+  {
+    tarn::DeferredLogJoin tarn_deferred;
+    $action
+  }
+  if (result) result->JoinLogging();
+}
 
 /* Leave the SDK's logging before the director's own parts go, so that no
  * native thread calls into a half-destroyed sink. */

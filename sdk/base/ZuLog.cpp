@@ -1,4 +1,5 @@
 #include "ZuLog.h"
+#include "tarn/LogBinding.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -25,6 +26,7 @@ Registry &GetRegistry()
 }
 
 thread_local std::vector<const ZuLogSink *> tCalling; // sinks this thread is calling
+thread_local bool tJoinDeferred = false;               // see tarn::DeferredLogJoin
 
 } // namespace
 
@@ -71,20 +73,31 @@ void ZuLogger::LogDebug(const char *aFile, int aLine, const char *aFunction, con
 void ZuLogger::SetLogPriority(int32_t aPriority) { mPriority = aPriority; }
 int ZuLogger::GetLogPriority() { return mPriority; }
 
-ZuLogSink::ZuLogSink() : mJoined(true), mCalls(0)
+ZuLogSink::ZuLogSink() : mJoined(false), mCalls(0)
+{
+    if (!tJoinDeferred)
+        JoinLogging();
+}
+
+void ZuLogSink::JoinLogging()
 {
     Registry &lRegistry = GetRegistry();
     std::lock_guard<std::mutex> lLock(lRegistry.mMutex);
+    if (mJoined) return;
     lRegistry.mSinks.push_back(this);
+    mJoined = true;
 }
+
+tarn::DeferredLogJoin::DeferredLogJoin() : mOuter(tJoinDeferred) { tJoinDeferred = true; }
+tarn::DeferredLogJoin::~DeferredLogJoin() { tJoinDeferred = mOuter; }
 
 ZuLogSink::~ZuLogSink() { LeaveLogging(); }
 
 void ZuLogSink::LeaveLogging()
 {
-    if (!mJoined) return;
     Registry &lRegistry = GetRegistry();
     std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
+    if (!mJoined) return;
     auto lIt = std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), this);
     if (lIt != lRegistry.mSinks.end()) lRegistry.mSinks.erase(lIt);
     mJoined = false;

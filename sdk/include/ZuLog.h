@@ -61,6 +61,9 @@ public:
     virtual void Log(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile, const char *aFunction, const char *aMessage) = 0;
 
 #ifndef SWIG
+    /// Joins the SDK's logging; for a sink constructed while joining was
+    /// deferred (tarn/LogBinding.h), once it is whole. Nothing if joined.
+    void JoinLogging();
     /// Stops the SDK from calling this sink; returns once no other thread is calling it.
     /// Destructors of derived sinks call it before their own parts go.
     void LeaveLogging();

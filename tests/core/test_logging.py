@@ -340,3 +340,27 @@ def test_a_sink_that_left_is_not_called_again(logger):
         destroy(first)
     assert [e[-1] for e in first.entries] == ["first", "second"]
     assert later.entries == []
+
+
+def test_a_sink_is_called_only_once_it_is_whole(py):
+    # A native thread logs without pause while Python makes sinks: one called
+    # before its Python part exists would end the process.
+    py(f"""
+        import ctypes, threading
+        import tarn_base_310 as tb
+        hook = ctypes.CDLL({str(BUILD / "tests-lib" / "libtarn_test_loghook.so")!r}).tarn_test_log_from_native_thread
+        hook.argtypes = [ctypes.c_char_p, ctypes.c_int]
+
+        class Quiet(tb.ZuLogSink):
+            def Log(self, *args):
+                pass
+
+        worker = threading.Thread(target=hook, args=(b"native", 3000000))
+        worker.start()
+        made = 0
+        while worker.is_alive() or made < 1000:
+            sink = Quiet()
+            type(sink).__swig_destroy__(sink)
+            made += 1
+        worker.join()
+        """)
