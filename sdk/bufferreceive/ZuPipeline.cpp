@@ -259,14 +259,17 @@ struct ZuPipeline::Impl
         d.changed.notify_all();
     }
 
-    // Starts the thread of a new generation (lock held). A thread stopped
-    // from its own sink call may still be finishing: it is let go.
+    // Starts the thread of a new generation, with the lock not held: a
+    // thread stopped from its own sink call may still be finishing, and it
+    // takes the lock on its way out. Started from that very thread, it is
+    // let go instead.
     ZuResult Launch(const std::shared_ptr<Impl> &aSelf)
     {
         if (thread.joinable()) {
             if (OnThread()) thread.detach();
             else thread.join();
         }
+        std::lock_guard<std::mutex> guard(lock);
         stopRequested = false;
         resetRequested = false;
         uint64_t g = ++generation;
@@ -416,9 +419,9 @@ ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
     if (d.started) result = Grow();
     if (running) {
         d.Feed();
-        std::lock_guard<std::mutex> guard(d.lock);
         ZuResult launched = d.Launch(mImpl);
         if (!launched.IsOK()) {
+            std::lock_guard<std::mutex> guard(d.lock);
             d.started = false;
             result = launched;
         }
@@ -505,8 +508,8 @@ ZuResult ZuPipeline::Start()
     // Queued before Start returns, so that a block arriving right after it
     // finds a buffer.
     d.Feed();
-    std::lock_guard<std::mutex> guard(d.lock);
     ZuResult launched = d.Launch(mImpl);
+    std::lock_guard<std::mutex> guard(d.lock);
     if (launched.IsOK()) d.started = true;
     return launched;
 }

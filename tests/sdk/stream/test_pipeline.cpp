@@ -19,6 +19,7 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using tarn::test::FrameBytes;
@@ -26,7 +27,13 @@ using tarn::test::GvspSender;
 
 namespace {
 
-std::atomic<uint32_t> gNextDevice{0x7F001401};
+// Device addresses of this process alone: the test runner starts each
+// test in a process of its own, several at once.
+uint32_t FirstDevice()
+{
+    return 0x7F000000u | ((uint32_t(getpid()) % 0x3F00u + 0x100u) << 8) | 0x81u;
+}
+std::atomic<uint32_t> gNextDevice{FirstDevice()};
 
 // Ends the test run when a call hangs, instead of hanging CI.
 template <class F>

@@ -22,6 +22,7 @@
 #include <dirent.h>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using tarn::test::FrameBytes;
@@ -29,7 +30,13 @@ using tarn::test::GvspSender;
 
 namespace {
 
-std::atomic<uint32_t> gNextDevice{0x7F000A01};
+// Device addresses of this process alone: the test runner starts each
+// test in a process of its own, several at once.
+uint32_t FirstDevice()
+{
+    return 0x7F000000u | ((uint32_t(getpid()) % 0x3F00u + 0x100u) << 8) | 1u;
+}
+std::atomic<uint32_t> gNextDevice{FirstDevice()};
 
 struct Fixture {
     explicit Fixture(GvspSender::Options aOptions = GvspSender::Options(), uint32_t aCapacity = 64)
