@@ -7,8 +7,10 @@ A test transmitter (build/bin/gvsp_test_sender) sends 1 MiB Mono8 frames in
 (build/bin/bench_stream_receiver: ZuStreamGEV, user-mode socket receiver)
 and to Aravis's (bench/stream/aravis_receiver.py on Debian's python3, its
 packet socket turned off). Rounds alternate between the two; medians are
-reported, and ours as a ratio to Aravis's. Neither asks for resends here
-(the transmitter serves none), so a lost packet is a lost frame.
+reported, and ours as a ratio to Aravis's. Neither asks for resends there
+(Aravis's would go to its idle fake camera), so a lost packet is a lost
+frame; a third row ("ours+rs") is our receiver with the transmitter serving
+its resend requests, as a camera would.
 
     make bench   (or: tools/netns .venv/bin/python bench/bench_stream.py)
 """
@@ -39,9 +41,9 @@ def start_receiver(command):
     return proc, int(line.split()[1])
 
 
-def one_round(command, rate):
+def one_round(command, rate, device="127.0.0.1", control_port=0):
     proc, port = start_receiver(command)
-    subprocess.run([str(BIN / "gvsp_test_sender"), "--device", "127.0.0.1", "--control-port", "0",
+    subprocess.run([str(BIN / "gvsp_test_sender"), "--device", device, "--control-port", str(control_port),
                     "--to", f"127.0.0.1:{port}", "--frames", str(FRAMES), "--width", str(WIDTH),
                     "--height", str(HEIGHT), "--datagram", str(DATAGRAM), "--rate-mbs", str(rate),
                     "--reuse-frame", "--keep-blocks", "4", "--linger-ms", "200"],
@@ -58,6 +60,7 @@ def one_round(command, rate):
 
 def main():
     ours = [str(BIN / "bench_stream_receiver"), "127.0.0.1", str(FRAMES), str(WIDTH * HEIGHT), "20", "noresend"]
+    resending = [str(BIN / "bench_stream_receiver"), "127.0.0.2", str(FRAMES), str(WIDTH * HEIGHT), "20"]
     aravis = None
     camera = None
     if shutil.which("arv-fake-gv-camera-0.8") and Path("/usr/bin/python3").exists():
@@ -78,11 +81,12 @@ def main():
         print(f"{'rate MB/s':>9} {'receiver':>9} {'GB/s':>6} {'lost':>5} {'CPU s/GB':>9} {'GB/s ratio':>11} "
               f"{'CPU ratio':>10}")
         for rate in RATES:
-            runs = {"ours": [], "aravis": []}
+            runs = {"ours": [], "aravis": [], "ours+rs": []}
             for _ in range(ROUNDS):
                 runs["ours"].append(one_round(ours, rate))
                 if aravis:
                     runs["aravis"].append(one_round(aravis, rate))
+                runs["ours+rs"].append(one_round(resending, rate, "127.0.0.2", 3956))
             med = {name: {k: statistics.median(r[k] for r in rs) for k in ("gbps", "lost", "cpu_per_gb")}
                    for name, rs in runs.items() if rs}
             for name in med:
