@@ -128,6 +128,10 @@ def test_sink_errors_print_their_line_and_start_passes_its_own_on(py, build_dir)
                     raise KeyError("no start")
             def OnBufferReady(self, p):
                 raise ValueError("not ready")
+            def OnReset(self, p):
+                raise OSError("no reset")
+            def OnStop(self, p):
+                raise IndexError("no stop")
         sink = Failing()
         p = m.new_ZuPipeline(stream)
         m.ZuPipeline_RegisterEventSink(p, sink)
@@ -145,13 +149,21 @@ def test_sink_errors_print_their_line_and_start_passes_its_own_on(py, build_dir)
             result, b, op = m.ZuPipeline_RetrieveNextBuffer(p, 5000)
             assert b.GetBlockID() == block
             m.ZuPipeline_ReleaseBuffer(p, b)
-        m.ZuPipeline_Stop(p)
+        for call in (m.ZuPipeline_Reset, m.ZuPipeline_Stop):
+            try:
+                call(p)
+            except RuntimeError as e:
+                print("raised:", e, flush=True)
+        # The reset and the stop were made before their sinks were told.
+        assert not m.ZuPipeline_IsStarted(p)
         print("alive", flush=True)
     """, env={"TARN_IN_NETNS": "1"})
     lines = done.stdout.splitlines()
     assert lines[0] == "In method 'OnStart': KeyError'no start'"
     assert lines[1] == "raised: SWIG director method error. In method 'OnStart': KeyError'no start'"
     assert lines.count("In method 'OnBufferReady': ValueErrornot ready") == 2
+    assert "raised: SWIG director method error. In method 'OnReset': OSErrorno reset" in lines
+    assert "raised: SWIG director method error. In method 'OnStop': IndexErrorno stop" in lines
     assert lines[-1] == "alive"
 
 
