@@ -8,3 +8,5 @@ TARN_CONSTANTS
 %include "core/genicam.i"
 %include "stream/stream.i"
 %include "stream/pipeline.i"
+%include "stream/converter.i"
+%include "stream/filters.i"

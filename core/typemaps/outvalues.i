@@ -25,9 +25,14 @@
  *   TARN_ECHO(SHAPE, TYPE, CONVERT)
  *       `TYPE &ECHO_<SHAPE>`: an argument taken from Python as usual comes
  *       back as an item too.
+ *   SWIGTYPE *ECHO_<SHAPE>
+ *       a pointer argument comes back as a new borrowed proxy of the same
+ *       object (None for a null pointer), which keeps the argument's proxy
+ *       alive: the item stays safe to use after the caller drops its own.
  *
  * Defined here for every shape:
  *   bool, uint32_t, int64_t, double, enum SWIGTYPE, ZuString   as Python values
+ *                         (uint32_t also reads a 32-bit enumeration as unsigned)
  *   const SWIGTYPE **     a borrowed object (or None) as its most specific
  *                         kind, keeping the called object's proxy alive
  *   SWIGTYPE &            a record the SDK fills, copied into a new object
@@ -93,7 +98,7 @@ template <class T> SWIGINTERNINLINE void Tarn_ValueInit(T &value) { value = T();
 
 %define %_tarn_standard_outvalues(SHAPE)
 TARN_OUTVALUE(SHAPE, bool, PyBool_FromLong(*$1 ? 1 : 0))
-TARN_OUTVALUE(SHAPE, uint32_t, PyLong_FromUnsignedLong(*$1))
+TARN_OUTVALUE(SHAPE, uint32_t, PyLong_FromUnsignedLong((uint32_t)*$1))
 TARN_OUTVALUE(SHAPE, int64_t, PyLong_FromLongLong((long long)*$1))
 TARN_OUTVALUE(SHAPE, double, PyFloat_FromDouble(*$1))
 TARN_OUTVALUE(SHAPE, enum SWIGTYPE, PyLong_FromLong((long)*$1))
@@ -102,6 +107,9 @@ TARN_OUTVALUE(SHAPE, const SWIGTYPE *, Tarn_KeepOwner(Tarn_NewDowncast(*$1, $*de
 TARN_OUTVALUE(SHAPE, SWIGTYPE, SWIG_NewPointerObj(new $*1_ltype(*$1), $descriptor, SWIG_POINTER_OWN))
 TARN_OUTVALUE_NEW(SHAPE, SWIGTYPE, Tarn_KeepOwner(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, SWIG_POINTER_OWN), swig_obj[0]))
 TARN_ECHO(SHAPE, const ZuString, Tarn_FromZuString(*$1))
+%typemap(argout, noblock=1, fragment="Tarn_OutValues") SWIGTYPE *ECHO_##SHAPE {
+  %_tarn_append(SHAPE, $1 ? Tarn_KeepOwner(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, 0), $input) : Tarn_NewNone())
+}
 %enddef
 %_tarn_standard_outvalues(LIST)
 %_tarn_standard_outvalues(LIST_IF_OK)

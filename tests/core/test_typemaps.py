@@ -59,6 +59,27 @@ def test_echoed_text_comes_back_when_ok(shop):
     assert codes(shop.Echo(1, "abc")) == [1, None]
 
 
+def test_echoed_object_is_a_second_proxy_that_keeps_the_first(shop):
+    bag = t.Bag()
+    result, echoed = shop.Hand(0, bag)
+    assert result.GetCode() == 0 and echoed is not bag and not echoed.thisown
+    assert int(echoed.this) == int(bag.this) and echoed.mItems == 2
+    given = weakref.ref(bag)
+    del bag
+    gc.collect()
+    assert given() is not None and echoed.mItems == 2
+    del echoed
+    gc.collect()
+    assert given() is None
+    assert codes(shop.Hand(3, t.Bag())) == (3, None)
+    assert codes(shop.Hand(0, None)) == (0, None)
+
+
+def test_unsigned_out_value_reads_a_wide_code_as_unsigned(shop):
+    assert codes(shop.Widest(0)) == (0, 0x80000001)
+    assert codes(shop.Widest(9)) == (9, 0x80000001)
+
+
 def test_new_object_passes_to_python_and_keeps_the_called_object():
     shop = t.Shop()
     assert t.BagsAlive() == 0

@@ -39,6 +39,8 @@ struct Cat : Animal {
 };
 
 enum Kind { KindNone = 0, KindDog = 1, KindCat = 2 };
+/* A 32-bit code whose top bit may be set. */
+enum Wide : int32_t { WideLow = 1 };
 %}
 
 /* Only the names: these are the base module's classes. */
@@ -56,6 +58,7 @@ struct Dog : Animal {};
 struct Puppy : Dog {};
 struct Cat : Animal {};
 enum Kind { KindNone = 0, KindDog = 1, KindCat = 2 };
+enum Wide : int32_t { WideLow = 1 };
 
 %apply int64_t &OUT_LIST { int64_t &aListed };
 %apply bool &OUT_LIST { bool &aFlag };
@@ -66,6 +69,8 @@ enum Kind { KindNone = 0, KindDog = 1, KindCat = 2 };
 %apply uint32_t &OUT_TUPLE { uint32_t &aLow, uint32_t &aHigh, uint32_t &aStep };
 %apply enum SWIGTYPE &OUT_LIST_IF_OK { Kind &aKind };
 %apply const ZuString &ECHO_LIST_IF_OK { const ZuString &aEchoed };
+%apply SWIGTYPE *ECHO_TUPLE_IF_OK { Bag *aHanded };
+%apply uint32_t &OUT_TUPLE { Wide &aWide };
 %apply SWIGTYPE &OUT_NEW_LIST { Bag &aNewBag };
 %apply SWIGTYPE &OUT_LIST { Bag &aFilledBag };
 %apply const SWIGTYPE **OUT_LIST { const Animal **aFound };
@@ -115,6 +120,16 @@ public:
     return ZuResult(aCode);
   }
   ZuResult Echo(uint32_t aCode, const ZuString &aEchoed) { return ZuResult(aCode); }
+  ZuResult Hand(uint32_t aCode, Bag *aHanded)
+  {
+    if (aHanded) aHanded->mItems = 2;
+    return ZuResult(aCode);
+  }
+  ZuResult Widest(uint32_t aCode, Wide &aWide)
+  {
+    aWide = static_cast<Wide>(static_cast<int32_t>(0x80000001u));
+    return ZuResult(aCode);
+  }
   ZuResult NewBag(uint32_t aCode, Bag &aNewBag)
   {
     aNewBag.mItems = 3;
@@ -186,5 +201,6 @@ ZuString SlowText(const ZuString &aValue)
 
 %clear int64_t &aListed, bool &aFlag, int64_t &aChecked, ZuString &aText, int64_t &aPaired, double &aMin, double &aMax;
 %clear uint32_t &aLow, uint32_t &aHigh, uint32_t &aStep, Kind &aKind, const ZuString &aEchoed;
+%clear Bag *aHanded, Wide &aWide;
 %clear Bag &aNewBag, Bag &aFilledBag, const Animal **aFound, Animal *aRequired;
 %clear Animal *, const Animal *;
