@@ -46,7 +46,7 @@ def one_round(command, rate, device="127.0.0.1", control_port=0):
     subprocess.run([str(BIN / "gvsp_test_sender"), "--device", device, "--control-port", str(control_port),
                     "--to", f"127.0.0.1:{port}", "--frames", str(FRAMES), "--width", str(WIDTH),
                     "--height", str(HEIGHT), "--datagram", str(DATAGRAM), "--rate-mbs", str(rate),
-                    "--reuse-frame", "--keep-blocks", "4", "--linger-ms", "200"],
+                    "--reuse-frame", "--keep-blocks", "64", "--linger-ms", "200"],
                    check=True, stdout=subprocess.DEVNULL)
     out, _ = proc.communicate(timeout=60)
     result = json.loads(out.strip().splitlines()[-1])

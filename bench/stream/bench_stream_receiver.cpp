@@ -6,6 +6,8 @@
 //   bench_stream_receiver DEVICE_IP FRAMES FRAME_BYTES [TIMEOUT_S] [noresend]
 //
 // It prints "port N" first, so that the driver can point a sender at it.
+// With TARN_BENCH_TRACE set, frames that failed or took over 5 ms from
+// first to last packet are listed on standard error.
 #include "ZuBuffer.h"
 #include "ZuGenParameterArray.h"
 #include "ZuStreamGEV.h"
@@ -75,6 +77,10 @@ int main(int argc, char **argv)
         }
         if (op.IsOK()) ++ok;
         else ++failed;
+        if (std::getenv("TARN_BENCH_TRACE") && (b->GetDuration() > 5000 || !op.IsOK()))
+            std::fprintf(stderr, "block %llu op %d duration %llu us recovered %u lost %u resends %u\n",
+                         (unsigned long long)b->GetBlockID(), op.GetCode(), (unsigned long long)b->GetDuration(),
+                         b->GetPacketsRecoveredCount(), b->GetLostPacketCount(), b->GetResendPacketRequestedCount());
         lastCpu = CpuSeconds();
         lastWall = Now();
         stream.QueueBuffer(b);
