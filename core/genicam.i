@@ -131,8 +131,10 @@ SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data
 %rename(GetEnumValueString) ZuGenParameterArray::GetEnumValue(const ZuString &, ZuString &);
 %rename(GetEnumValueInt) ZuGenParameterArray::GetEnumValue(const ZuString &, int64_t &);
 
+TARN_CATCH_NATIVE
 %include "ZuGenParameter.h"
 %include "ZuGenParameterArray.h"
+%exception;
 
 %feature("action", "") ZuGenParameter::RegisterEventSink;
 %feature("action", "") ZuGenStateStack::ZuGenStateStack;

@@ -57,12 +57,18 @@ TARN_IMPORT_NUMPY
 %{
 #include "ZuPixelType.h"
 #include "ZuGenTypes.h"
+#include "ZuBufferReceiveTypes.h"
+#include "ZuStreamTypes.h"
+#include "ZuDeviceSerialTypes.h"
 %}
 %include "ZuResultCodes.h"
 %include "ZuPixelType.h"
 %include "ZuLogTypes.h"
 TARN_IMPORT_NUMPY
 %include "ZuGenTypes.h"
+%include "ZuBufferReceiveTypes.h"
+%include "ZuStreamTypes.h"
+%include "ZuDeviceSerialTypes.h"
 %enddef
 
 #elif defined(TARN_PROFILE_EDGE)
@@ -76,6 +82,8 @@ TARN_IMPORT_NUMPY
 #include "ZuPayloadType.h"
 #include "ZuPixelType.h"
 #include "ZuGenTypes.h"
+#include "ZuSoftDeviceTypes.h"
+#include "ZuTriggerTypes.h"
 %}
 %include "ZuPayloadType.h"
 %include "ZuResultCodes.h"
@@ -83,6 +91,8 @@ TARN_IMPORT_NUMPY
 %include "ZuLogTypes.h"
 TARN_IMPORT_NUMPY
 %include "ZuGenTypes.h"
+%include "ZuSoftDeviceTypes.h"
+%include "ZuTriggerTypes.h"
 %enddef
 
 #else

@@ -6,3 +6,6 @@
 %include "core/core.i"
 TARN_CONSTANTS
 %include "core/genicam.i"
+%include "softdevice/softdevice.i"
+%include "channelsource/channelsource.i"
+%include "triggers/defaultsource.i"

@@ -6,6 +6,11 @@
 %include "core/core.i"
 TARN_CONSTANTS
 %include "core/genicam.i"
+TARN_CATCH_NATIVE
+%include "device/device.i"
+%include "device/eventsink.i"
+%include "device/adapter.i"
+%exception;
 %include "stream/stream.i"
 %include "stream/pipeline.i"
 %include "stream/converter.i"

@@ -5,6 +5,22 @@
  * name and text joined by the profile's TARN_DIRECTOR_SEPARATOR, and is
  * thrown into the calling SDK code.
  *
+ *   The up-call gate
+ *       no SDK thread calls into Python once the interpreter finalises
+ *       (taking the interpreter lock then would end the thread in the middle
+ *       of SDK code): each module registers an exit hook at import that
+ *       closes the SDK's up-call gate (tarn/UpCalls.h) after the
+ *       application's own exit handlers, letting the calls in progress end
+ *       without holding the interpreter lock. The SDK passes the gate before
+ *       calling a sink.
+ *   TARN_CATCH_NATIVE
+ *       a global %exception (cleared with `%exception;`) for declarations
+ *       whose operations can call a director on the calling thread from
+ *       deep inside the SDK (a feature read calls a device sink through the
+ *       device's GenApi port, whichever module's proxy made the call): no
+ *       native exception reaches the interpreter's frames. A director that
+ *       failed there set the Python error its exception carries; anything
+ *       else becomes a RuntimeError; thread cancellation passes on.
  *   enum SWIGTYPE TARN_ERROR_ASIDE (directorin)
  *       for the first parameter of an up-call that several objects receive
  *       in turn (log sinks): an error pending from an earlier one is set
@@ -105,3 +121,177 @@ struct Tarn_PendingErrorAside {
   Tarn_PendingErrorAside tarn_pending_error;
   $input = SWIG_From_int(static_cast< int >($1));
 }
+
+/* ---- Results and out-values of directors --------------------------------
+ * What a Python override gives back, converted for the SDK. Every director
+ * of the device side uses these; a mismatch throws the director's type
+ * mismatch into the SDK, whose Python error (set unless one is pending)
+ * is SWIG's header, a blank and the text given here.
+ *
+ *   ZuResult (directorout)
+ *       an int in the signed 32-bit range is the code; a ZuResult proxy is
+ *       copied; anything else, None included: "in method <name> with output
+ *       value of type 'ZuResult'".
+ *   TARN_DIRECTOR_TUPLE_RESULT(CLASS, METHOD, TEXT)
+ *       an override that returns its result with its out-values: a tuple of
+ *       at least two items whose item 0 is the result (as above, with
+ *       TEXT); anything else: "Python method <Class>.<method>failed to
+ *       return a tuple.", as SWIG words its own (the class is the
+ *       director's).
+ *   TARN_DIRECTOR_ITEM(TYPE, NAME, INDEX, CONVERT)
+ *       the out-value NAME is not handed to the override; it is item INDEX
+ *       of that tuple, converted by CONVERT (over tarn_item, naming its own
+ *       mismatch).
+ *   TARN_DIRECTOR_NOT_PASSED(TYPE, NAME)
+ *       the out-value is not handed to the override.
+ *   Tarn_DirectorNoTuple(director, method)
+ *       raises that tuple error.
+ * (An out-value whose module function takes no argument for it is not
+ * counted by SWIG among the director's outputs: the whole returned object
+ * reaches these typemaps, which read the tuple themselves.)
+ */
+
+%fragment("Tarn_DirectorResult", "header", fragment="Tarn_Results", fragment="<string>") %{
+#include <typeinfo>
+/* A ZuResult from what an override returned; false when it is none. */
+SWIGINTERN bool Tarn_ResultFromPython(PyObject *obj, ZuResult &out)
+{
+  if (!obj)
+    return false;
+  if (PyLong_Check(obj)) {
+    int overflow = 0;
+    long value = PyLong_AsLongAndOverflow(obj, &overflow);
+    if (!overflow && !(value == -1 && PyErr_Occurred()) && value >= INT32_MIN && value <= INT32_MAX) {
+      out = ZuResult();
+      out.SetCode((uint32_t)(int32_t)value);
+      return true;
+    }
+    PyErr_Clear();
+  }
+  void *argp = 0;
+  if (SWIG_IsOK(SWIG_ConvertPtr(obj, &argp, SWIGTYPE_p_ZuResult, 0)) && argp) {
+    out = *reinterpret_cast<ZuResult *>(argp);
+    return true;
+  }
+  return false;
+}
+
+/* The class a director stands for: its own name without SWIG's prefix. */
+SWIGINTERN std::string Tarn_DirectorClass(const std::type_info &type)
+{
+  const char *name = type.name();
+  while (*name >= '0' && *name <= '9') ++name;
+  std::string text(name);
+  const std::string prefix = "SwigDirector_";
+  return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+}
+
+/* The override returned no tuple with the items it owes: SWIG's words. */
+SWIGINTERN void Tarn_DirectorNoTuple(const std::type_info &director, const char *method)
+{
+  PyErr_Clear();
+  std::string text = "Python method " + Tarn_DirectorClass(director) + "." + method + "failed to return a tuple.";
+  Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, text.c_str());
+}
+%}
+
+%typemap(directorout, noblock=1, fragment="Tarn_DirectorResult") ZuResult {
+  if (!Tarn_ResultFromPython($input, $result)) {
+    Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in method $symname with output value of type 'ZuResult'");
+  }
+}
+
+%define TARN_DIRECTOR_TUPLE_RESULT(CLASS, METHOD, TEXT)
+%typemap(directorout, noblock=1, fragment="Tarn_DirectorResult") ZuResult CLASS::METHOD {
+  if (!PyTuple_Check($input) || PyTuple_Size($input) < 2) {
+    Tarn_DirectorNoTuple(typeid(*this), "$symname");
+  }
+  if (!Tarn_ResultFromPython(PyTuple_GET_ITEM((PyObject *)$input, 0), $result)) {
+    Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, TEXT);
+  }
+}
+%enddef
+
+%define TARN_DIRECTOR_ITEM(TYPE, NAME, INDEX, CONVERT)
+%typemap(directorin, numinputs=0) TYPE NAME "";
+%typemap(directorargout, noblock=1, fragment="Tarn_DirectorResult") TYPE NAME {
+  {
+    PyObject *tarn_item = PyTuple_Check($result) ? PyTuple_GetItem($result, INDEX) : NULL;
+    if (!tarn_item) Tarn_DirectorNoTuple(typeid(*this), "$symname");
+    CONVERT
+  }
+}
+%enddef
+
+%define TARN_DIRECTOR_NOT_PASSED(TYPE, NAME)
+%typemap(directorin, numinputs=0) TYPE NAME "";
+%enddef
+
+/* The usual conversions of an out-value item (over tarn_item). */
+%define TARN_ITEM_UINT32(NAME)
+  unsigned int tarn_value = 0;
+  int tarn_res = SWIG_AsVal_unsigned_SS_int(tarn_item, &tarn_value);
+  if (!SWIG_IsOK(tarn_res)) {
+    Swig::DirectorTypeMismatchException::raise(SWIG_ErrorType(SWIG_ArgError(tarn_res)), "in output value of type 'uint32_t'");
+  }
+  NAME = tarn_value;
+%enddef
+%define TARN_ITEM_ENUM(NAME, TYPENAME, TYPE)
+  int tarn_value = 0;
+  int tarn_res = SWIG_AsVal_int(tarn_item, &tarn_value);
+  if (!SWIG_IsOK(tarn_res)) {
+    Swig::DirectorTypeMismatchException::raise(SWIG_ErrorType(SWIG_ArgError(tarn_res)), "in output value of type '" TYPENAME "'");
+  }
+  NAME = static_cast<TYPE>(tarn_value);
+%enddef
+
+%fragment("Tarn_NativeExceptions", "header") %{
+#include <cxxabi.h>
+#include <exception>
+%}
+%define TARN_CATCH_NATIVE
+%fragment("Tarn_NativeExceptions");
+%exception {
+  try {
+    $action
+  } catch (abi::__forced_unwind &) {
+    throw;
+  } catch (Swig::DirectorException &) {
+    SWIG_fail;
+  } catch (std::exception &tarn_native) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, tarn_native.what());
+    SWIG_fail;
+  } catch (...) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "a native exception ended the call");
+    SWIG_fail;
+  }
+}
+%enddef
+
+%fragment("Tarn_UpCallGate", "header") %{
+#include "tarn/UpCalls.h"
+SWIGINTERN PyObject *Tarn_CloseUpCalls(PyObject *, PyObject *)
+{
+  Py_BEGIN_ALLOW_THREADS
+  tarn::UpCalls::Close();
+  Py_END_ALLOW_THREADS
+  Py_INCREF(Py_None);
+  return Py_None;
+}
+static PyMethodDef Tarn_CloseUpCallsDef = {"_tarn_close_up_calls", Tarn_CloseUpCalls, METH_NOARGS, NULL};
+
+SWIGINTERN void Tarn_CloseUpCallsAtExit(void)
+{
+  PyObject *atexit = PyImport_ImportModule("atexit");
+  PyObject *hook = PyCFunction_New(&Tarn_CloseUpCallsDef, NULL);
+  PyObject *done = atexit && hook ? PyObject_CallMethod(atexit, "register", "O", hook) : NULL;
+  if (!done) PyErr_Clear();
+  Py_XDECREF(done);
+  Py_XDECREF(hook);
+  Py_XDECREF(atexit);
+}
+%}
+%fragment("Tarn_UpCallGate");
+%init %{
+  Tarn_CloseUpCallsAtExit();
+%}

@@ -8,7 +8,8 @@
  *   Tarn_HoldObject(obj)
  *       a share of a Python object for the SDK: the last share to go drops
  *       the reference under the interpreter lock, from whichever thread that
- *       is (not at all once the interpreter is finalised).
+ *       is (not at all once the interpreter finalises: the up-call gate of
+ *       directors.i is closed then).
  *   Tarn_HoldItems(list, item)
  *       a container that Python fills keeps the proxies of its items (a null
  *       item lets them all go).
@@ -26,6 +27,7 @@
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
+#include "tarn/UpCalls.h"
 /* An attribute name made once and held: a name made anew for each call
  * would be hashed and looked up each time, and once its last holder lets go
  * the next one lands elsewhere in the interpreter's attribute cache. */
@@ -53,7 +55,10 @@ SWIGINTERN std::shared_ptr<void> Tarn_HoldObject(PyObject *obj)
 {
   Py_INCREF(obj);
   return std::shared_ptr<void>(obj, [](void *held) {
-    if (!Py_IsInitialized())
+    /* Taking the interpreter lock while it finalises would end this thread
+     * in the middle of SDK code: the reference is left then. */
+    tarn::UpCalls::Scope tarn_gate;
+    if (!tarn_gate || !Py_IsInitialized())
       return;
     PyGILState_STATE state = PyGILState_Ensure();
     Py_DECREF((PyObject *)held);

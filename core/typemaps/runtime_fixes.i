@@ -54,9 +54,39 @@
  *    again. Making an instance does not modify its class: the mark is gone,
  *    and the empty arguments are made once. The same renaming as in 6
  *    reaches SWIG's one call.
+ *
+ * Where the modules share a type record:
+ *
+ * 9. A value of a type that a module does not declare (the receiving
+ *    module's device type, device class and access type) comes back as a
+ *    handle: a pointer object owning a new copy, with no destructor, whose
+ *    release prints the runtime's no-destructor line with the type's name.
+ *    The records are shared by their mangled name, and a module that does
+ *    declare the type as an enumeration names it "enum ZuDeviceType *", so
+ *    the line depended on which module was imported first. A handle now
+ *    carries its own module's record (`SWIGTYPE TARN_HANDLE`, out), which
+ *    names it as that module declares it and converts as the shared one
+ *    does: a cast list is matched by the mangled name.
+ *
+ * A director and its Python object:
+ *
+ * 10. A director keeps each Python method it looked up (SWIG's per-object
+ *     method cache). It kept the bound method, which holds the Python object,
+ *     which owns the director: a cycle no collector sees, so that an object
+ *     whose method was ever called from the SDK (a sink, a source) was never
+ *     freed. The cache now keeps the method's function and calls it with the
+ *     object, which it borrows as the director itself does. The look-up is
+ *     the runtime's one `PyObject_GetAttr(swig_get_self(), ...)`, redirected
+ *     by the first token of its first argument as in 6; another spelling of
+ *     a call fails to compile.
  */
 %begin %{
 struct _object;
+#define PyObject_GetAttr(o, n) TARN_GETATTR_##o, n)
+#define TARN_GETATTR_PyObject PyObject_GetAttr(PyObject
+#define TARN_GETATTR_pyobj PyObject_GetAttr(pyobj
+#define TARN_GETATTR_swig_get_self Tarn_DirectorMethod(swig_get_self
+static struct _object *Tarn_DirectorMethod(struct _object *self, struct _object *name);
 #define SwigPyObject_richcompare(v, w, op) SwigPyObject_richcompare_unchecked(v, w, op)
 static struct _object *(SwigPyObject_richcompare)(struct _object *v, struct _object *w, int op);
 
@@ -82,6 +112,81 @@ static struct _object *Tarn_NewShadowInstance(void *data, struct _object *swig_t
 %}
 
 %header %{
+/* Fix 9. A method as the director's cache keeps it: the function and the
+ * object it is called with, which the cache borrows. */
+typedef struct {
+  PyObject_HEAD
+  PyObject *function;
+  PyObject *self;
+} Tarn_CachedMethod;
+
+static PyObject *Tarn_CachedMethod_call(PyObject *method, PyObject *args, PyObject *kwargs)
+{
+  Tarn_CachedMethod *m = (Tarn_CachedMethod *)method;
+  Py_ssize_t count = PyTuple_Size(args);
+  PyObject *full = PyTuple_New(count + 1);
+  if (!full) return NULL;
+  Py_INCREF(m->self);
+  PyTuple_SetItem(full, 0, m->self);
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    PyObject *item = PyTuple_GetItem(args, i);
+    Py_INCREF(item);
+    PyTuple_SetItem(full, i + 1, item);
+  }
+  PyObject *result = PyObject_Call(m->function, full, kwargs);
+  Py_DECREF(full);
+  return result;
+}
+
+static void Tarn_CachedMethod_dealloc(PyObject *method)
+{
+  PyTypeObject *type = Py_TYPE(method);
+  Py_XDECREF(((Tarn_CachedMethod *)method)->function);
+  freefunc release = (freefunc)PyType_GetSlot(type, Py_tp_free);
+  release(method);
+  Py_DECREF(type);
+}
+
+static PyObject *Tarn_CachedMethodType(void)
+{
+  static PyObject *type = 0;
+  if (!type) {
+    static PyType_Slot slots[] = {
+      {Py_tp_call, (void *)Tarn_CachedMethod_call},
+      {Py_tp_dealloc, (void *)Tarn_CachedMethod_dealloc},
+      {0, 0}};
+    static PyType_Spec spec = {"tarn.CachedMethod", sizeof(Tarn_CachedMethod), 0, Py_TPFLAGS_DEFAULT, slots};
+    type = PyType_FromSpec(&spec);
+  }
+  return type;
+}
+
+SWIGUNUSED static PyObject *Tarn_DirectorMethod(PyObject *self, PyObject *name)
+{
+  PyObject *found = (PyObject_GetAttr)(self, name);
+  if (!found) return NULL;
+  /* A method bound to the object itself: keep its function only. */
+  PyObject *bound = PyObject_GetAttrString(found, "__self__");
+  PyObject *function = bound == self ? PyObject_GetAttrString(found, "__func__") : NULL;
+  Py_XDECREF(bound);
+  PyObject *type = function ? Tarn_CachedMethodType() : NULL;
+  PyErr_Clear();
+  if (!type) {
+    Py_XDECREF(function);
+    return found;
+  }
+  Tarn_CachedMethod *method = (Tarn_CachedMethod *)PyType_GenericAlloc((PyTypeObject *)type, 0);
+  if (!method) {
+    PyErr_Clear();
+    Py_DECREF(function);
+    return found;
+  }
+  method->function = function;
+  method->self = self;
+  Py_DECREF(found);
+  return (PyObject *)method;
+}
+
 #include <cstring>
 #include <type_traits>
 
@@ -227,6 +332,22 @@ template <typename T> static void Tarn_DisownDirector(T *object)
 }
 %}
 
+/* Fix 9. The module's own records, parallel to the shared ones in use. */
+%fragment("Tarn_OwnType", "header") %{
+static swig_type_info **tarn_initial_types = 0;
+SWIGINTERN swig_type_info *Tarn_OwnType(swig_type_info *shared)
+{
+  for (size_t i = 0; tarn_initial_types && i < swig_module.size; ++i)
+    if (swig_types[i] == shared)
+      return tarn_initial_types[i];
+  return shared;
+}
+%}
+%fragment("Tarn_OwnType");
+%typemap(out, fragment="Tarn_OwnType") SWIGTYPE TARN_HANDLE {
+  $result = SWIG_NewPointerObj(new $1_ltype($1), Tarn_OwnType($&1_descriptor), SWIG_POINTER_OWN);
+}
+
 %typemap(check, noblock=1, fragment="Tarn_HasPrefix") SWIGTYPE *self {
   if (Tarn_HasPrefix("$symname", "disown_")) {
     Tarn_DisownDirector($1);
@@ -235,6 +356,8 @@ template <typename T> static void Tarn_DisownDirector(T *object)
 }
 
 %init %{
+  /* Fix 9: the module's own records, once the shared ones are chosen. */
+  tarn_initial_types = swig_type_initial;
   /* Fix 7. */
   PyUnicode_InternInPlace(&Swig_This_global);
   {

@@ -2,6 +2,7 @@
 #include "ZuBuffer.h"
 #include "ZuStream.h"
 #include "tarn/SinkList.h"
+#include "tarn/UpCalls.h"
 #include "tarn/Stream.h"
 
 #include <algorithm>
@@ -99,7 +100,9 @@ struct ZuPipeline::Impl
                 if (OnThread()) calling = sink;
             }
             try {
-                aCall(sink);
+                // Past the gate only while the sink's interpreter lives.
+                tarn::UpCalls::Scope gate;
+                if (gate) aCall(sink);
             } catch (...) {
                 Leave();
                 if (aRethrow) throw;
@@ -298,7 +301,8 @@ struct ZuPipeline::Impl
         for (Slot &s : gone) {
             for (ZuPipelineEventSink *sink : told) {
                 try {
-                    sink->OnBufferDeleted(aOwner, s.buffer.get());
+                    tarn::UpCalls::Scope gate;
+                    if (gate) sink->OnBufferDeleted(aOwner, s.buffer.get());
                 } catch (...) {
                     // Printed by the sink's director; a destructor goes on.
                 }

@@ -48,9 +48,9 @@ ZuResult LoadBytes(const std::string &aName, const std::string &aBytes, IPort *a
 
 } // namespace
 
-ZuResult LoadNodeMapFromUrl(const std::string &aUrl, IPort *aPort, std::unique_ptr<INodeMap> &aMap)
+ZuResult ParseDescriptionUrl(const std::string &aUrl, DescriptionUrl &aOut)
 {
-    aMap.reset();
+    aOut = DescriptionUrl();
     // A URL register is a fixed-size field: the text ends at its first null.
     std::string lUrl = aUrl.substr(0, aUrl.find('\0'));
     lUrl = lUrl.substr(0, lUrl.find('?'));  // schema version hints are not needed
@@ -58,26 +58,43 @@ ZuResult LoadNodeMapFromUrl(const std::string &aUrl, IPort *aPort, std::unique_p
         std::string lRest = lUrl.substr(6);
         size_t lSemi1 = lRest.find(';');
         size_t lSemi2 = lSemi1 == std::string::npos ? std::string::npos : lRest.find(';', lSemi1 + 1);
-        uint64_t lAddress = 0, lLength = 0;
-        if (lSemi2 == std::string::npos || !Hex(lRest.substr(lSemi1 + 1, lSemi2 - lSemi1 - 1), lAddress) ||
-            !Hex(lRest.substr(lSemi2 + 1), lLength))
+        if (lSemi2 == std::string::npos || !Hex(lRest.substr(lSemi1 + 1, lSemi2 - lSemi1 - 1), aOut.address) ||
+            !Hex(lRest.substr(lSemi2 + 1), aOut.length))
             return Fail(ZU_GENICAM_XML_ERROR, "malformed local URL '" + lUrl + "'");
-        if (lLength == 0 || lLength > kMaxDescription) return Fail(ZU_GENICAM_XML_ERROR, "local URL '" + lUrl + "' gives no usable length");
-        if (!aPort) return Fail(ZU_NOT_CONNECTED, "no port to read '" + lUrl + "' through");
-        std::string lBytes(static_cast<size_t>(lLength), '\0');
-        ZuResult lR = aPort->Read(lAddress, &lBytes[0], static_cast<int64_t>(lLength));
+        if (aOut.length == 0 || aOut.length > kMaxDescription)
+            return Fail(ZU_GENICAM_XML_ERROR, "local URL '" + lUrl + "' gives no usable length");
+        aOut.scheme = DescriptionUrl::Scheme::Local;
+        aOut.name = lRest.substr(0, lSemi1);
+    } else if (IEquals(lUrl, 0, "file:")) {
+        aOut.scheme = DescriptionUrl::Scheme::File;
+        aOut.path = lUrl.substr(5);
+        if (aOut.path.compare(0, 2, "//") == 0) aOut.path = aOut.path.substr(2);
+        aOut.name = aOut.path.substr(aOut.path.find_last_of('/') + 1);
+    } else {
+        return Fail(ZU_NOT_SUPPORTED, "the description's URL '" + lUrl + "' is neither local nor a file");
+    }
+    aOut.zipped = EndsWithZip(aOut.name);
+    return ZuResult();
+}
+
+ZuResult LoadNodeMapFromUrl(const std::string &aUrl, IPort *aPort, std::unique_ptr<INodeMap> &aMap)
+{
+    aMap.reset();
+    DescriptionUrl lUrl;
+    ZuResult lR = ParseDescriptionUrl(aUrl, lUrl);
+    if (!lR.IsOK()) return lR;
+    std::string lBytes;
+    if (lUrl.scheme == DescriptionUrl::Scheme::Local) {
+        if (!aPort) return Fail(ZU_NOT_CONNECTED, "no port to read '" + lUrl.name + "' through");
+        lBytes.assign(static_cast<size_t>(lUrl.length), '\0');
+        lR = aPort->Read(lUrl.address, &lBytes[0], static_cast<int64_t>(lUrl.length));
         if (!lR.IsOK()) return lR;
-        return LoadBytes(lRest.substr(0, lSemi1), lBytes, aPort, aMap);
+    } else {
+        std::ifstream lIn(lUrl.path, std::ios::binary);
+        if (!lIn) return Fail(ZU_CANNOT_OPEN_FILE, "cannot open '" + lUrl.path + "'");
+        lBytes.assign(std::istreambuf_iterator<char>(lIn), std::istreambuf_iterator<char>());
     }
-    if (IEquals(lUrl, 0, "file:")) {
-        std::string lPath = lUrl.substr(5);
-        if (lPath.compare(0, 2, "//") == 0) lPath = lPath.substr(2);
-        std::ifstream lIn(lPath, std::ios::binary);
-        if (!lIn) return Fail(ZU_CANNOT_OPEN_FILE, "cannot open '" + lPath + "'");
-        std::string lBytes((std::istreambuf_iterator<char>(lIn)), std::istreambuf_iterator<char>());
-        return LoadBytes(lPath, lBytes, aPort, aMap);
-    }
-    return Fail(ZU_NOT_SUPPORTED, "the description's URL '" + lUrl + "' is neither local nor a file");
+    return LoadBytes(lUrl.name, lBytes, aPort, aMap);
 }
 
 } // namespace ZU_GENAPI_NS

@@ -66,8 +66,7 @@ struct Server::Impl {
     // retry is answered again without doing the command twice.
     struct Remembered {
         net::Endpoint from;
-        uint16_t reqId = 0;
-        uint16_t command = 0;
+        Bytes packet;  // a retry is this very packet again
         std::vector<Bytes> answers;
         uint64_t retries = 0;
     };
@@ -122,15 +121,18 @@ struct Server::Impl {
         persistentIp = identity.ip;
         persistentMask = identity.subnetMask;
         persistentGateway = identity.gateway;
-        description = config.description;
-        description.resize((description.size() + 3) / 4 * 4, 0);
-        firstUrl = config.firstUrl;
-        if (!config.description.empty()) {
-            firstUrl = "Local:" + config.descriptionName + ";" + hex(config.descriptionAddress) + ";" +
-                       hex(config.description.size());
-        }
+        useDescription(config.description);
         secondUrl = config.secondUrl;
         timestampBase = Clock::now();
+    }
+
+    void useDescription(const Bytes &text)
+    {
+        description = text;
+        description.resize((description.size() + 3) / 4 * 4, 0);
+        firstUrl = config.firstUrl;
+        if (!text.empty())
+            firstUrl = "Local:" + config.descriptionName + ";" + hex(config.descriptionAddress) + ";" + hex(text.size());
     }
 
     uint32_t gvcpCapability() const
@@ -541,7 +543,7 @@ struct Server::Impl {
         return nullptr;
     }
 
-    void remember(const net::Endpoint &from, const Command &cmd, std::vector<Bytes> answers)
+    void remember(const net::Endpoint &from, const uint8_t *data, size_t size, std::vector<Bytes> answers)
     {
         Remembered *r = rememberedFor(from);
         if (!r) {
@@ -550,8 +552,7 @@ struct Server::Impl {
             r = &remembered.back();
             r->from = from;
         }
-        r->reqId = cmd.header.reqId;
-        r->command = cmd.header.command;
+        r->packet.assign(data, data + size);
         r->answers = std::move(answers);
         r->retries = 0;
     }
@@ -567,7 +568,7 @@ struct Server::Impl {
             if (isPrimary(from)) lastHeard = now;
             if (cmd->header.reqId != 0) {
                 Remembered *r = rememberedFor(from);
-                if (r && r->reqId == cmd->header.reqId && r->command == cmd->header.command) {
+                if (r && r->packet.size() == size && std::equal(r->packet.begin(), r->packet.end(), data)) {
                     ++stats.retriesReceived;
                     stats.retriesReceivedMax = std::max(stats.retriesReceivedMax, ++r->retries);
                     for (const Bytes &b : r->answers) out.sendControl(b, from);
@@ -576,7 +577,7 @@ struct Server::Impl {
             }
             std::vector<Bytes> sent;
             dispatch(held, *cmd, from, now, out, notes, sent);
-            if (cmd->header.reqId != 0) remember(from, *cmd, std::move(sent));
+            if (cmd->header.reqId != 0) remember(from, data, size, std::move(sent));
         }
         for (auto &note : notes) note();
     }
@@ -823,6 +824,29 @@ void Server::setAddress(uint32_t ip)
     DeviceIdentity &id = mImpl->identity;
     id.ip = ip;
     if (id.subnetMask == 0) id.subnetMask = (ip >> 24) == 127 ? 0xFF000000u : 0xFFFFFF00u;
+}
+
+void Server::setIdentityTexts(const DeviceIdentity &identity)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    DeviceIdentity &id = mImpl->identity;
+    id.manufacturerName = identity.manufacturerName;
+    id.modelName = identity.modelName;
+    id.deviceVersion = identity.deviceVersion;
+    id.manufacturerInfo = identity.manufacturerInfo;
+    id.serialNumber = identity.serialNumber;
+}
+
+void Server::setDescription(const Bytes &description)
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    mImpl->useDescription(description);
+}
+
+bool Server::messageChannelOpen() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    return mImpl->channelOpen();
 }
 
 void Server::setMessageSourcePort(uint16_t port)

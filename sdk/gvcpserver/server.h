@@ -150,6 +150,12 @@ public:
     // from this source port.
     void setAddress(uint32_t ip);
     void setMessageSourcePort(uint16_t port);
+    // The identity's texts and the description change while serving (a
+    // software device's script sets them); the address stays as it is.
+    void setIdentityTexts(const DeviceIdentity &identity);
+    void setDescription(const Bytes &description);
+    // Whether a controller has set up the messaging channel's destination.
+    bool messageChannelOpen() const;
     void setStreamSourcePort(uint32_t channel, uint16_t port);
 
     // One packet received on the control port.

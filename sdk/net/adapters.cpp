@@ -4,6 +4,9 @@
 #include <cstring>
 #include <fstream>
 #include <ifaddrs.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <linux/if_packet.h>
 #include <netinet/in.h>
 #include <sstream>
@@ -105,6 +108,23 @@ std::vector<Adapter> listAdapters()
         }
     }
     return out;
+}
+
+unsigned mtuOfAddress(uint32_t aLocalIp)
+{
+    for (const Adapter &a : listAdapters()) {
+        bool holds = false;
+        for (const AdapterAddress &address : a.addresses) holds = holds || address.ip == aLocalIp;
+        if (!holds || a.name.size() >= IFNAMSIZ) continue;
+        int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return 0;
+        ifreq request{};
+        std::memcpy(request.ifr_name, a.name.c_str(), a.name.size());
+        int ok = ::ioctl(fd, SIOCGIFMTU, &request);
+        ::close(fd);
+        return ok == 0 && request.ifr_mtu > 0 ? unsigned(request.ifr_mtu) : 0;
+    }
+    return 0;
 }
 
 } // namespace net

@@ -36,6 +36,9 @@ struct Route {
 // the gateway of its default route.
 std::vector<Adapter> listAdapters();
 
+// The MTU of the adapter that holds a local address, 0 when none does.
+unsigned mtuOfAddress(uint32_t aLocalIp);
+
 // The kernel's IPv4 routing table (/proc/net/route); empty where it is absent.
 std::vector<Route> listRoutes();
 

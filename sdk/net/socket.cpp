@@ -105,6 +105,24 @@ bool UdpSocket::sendTo(const void *aData, size_t aSize, Endpoint aTo) const
     return ::sendto(mFd.get(), aData, aSize, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) == ssize_t(aSize);
 }
 
+int UdpSocket::sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const
+{
+    constexpr size_t kMax = 64;
+    sockaddr_in to = toSockaddr(aTo);
+    iovec iov[kMax];
+    mmsghdr msgs[kMax];
+    const size_t count = aCount < kMax ? aCount : kMax;
+    for (size_t i = 0; i < count; ++i) {
+        iov[i] = iovec{const_cast<uint8_t *>(aDatas[i]), aSizes[i]};
+        msgs[i] = mmsghdr{};
+        msgs[i].msg_hdr.msg_name = &to;
+        msgs[i].msg_hdr.msg_namelen = sizeof to;
+        msgs[i].msg_hdr.msg_iov = &iov[i];
+        msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
+}
+
 long UdpSocket::receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
 {
     sockaddr_in from{};
@@ -196,6 +214,19 @@ uint32_t localAddressToward(uint32_t aDestination)
 unsigned interfaceIndex(const std::string &aName)
 {
     return ::if_nametoindex(aName.c_str());
+}
+
+uint32_t localAddressTowards(uint32_t aRemote)
+{
+    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd) return 0;
+    // Connecting a datagram socket only picks the route.
+    sockaddr_in to = toSockaddr({aRemote, 9});
+    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) return 0;
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&local), &len) != 0) return 0;
+    return fromSockaddr(local).ip;
 }
 
 } // namespace net

@@ -90,6 +90,9 @@ public:
 
     // True when the whole datagram left.
     bool sendTo(const void *aData, size_t aSize, Endpoint aTo) const;
+    // Several datagrams to one destination in one system call (at most
+    // 64): how many left, -1 on error.
+    int sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const;
     // Bytes received, or -1 when none is waiting (non-blocking) or on error.
     long receive(void *aBuffer, size_t aSize, Arrival *aArrival = nullptr) const;
     bool joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;
@@ -116,6 +119,10 @@ uint32_t localAddressToward(uint32_t aDestination);
 
 // The index of a network interface, 0 when there is none of that name.
 unsigned interfaceIndex(const std::string &aName);
+
+// The local address the kernel would send from to reach aRemote (0 when no
+// route leads there). Nothing is sent.
+uint32_t localAddressTowards(uint32_t aRemote);
 
 } // namespace net
 } // namespace tarn

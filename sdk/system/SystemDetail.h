@@ -5,6 +5,7 @@
 // network, shared by the files of libZuSystem only.
 
 #include "gev/gvcp.h"
+#include "tarn/Discovery.h"
 #include "ZuSystem.h"
 
 #include <algorithm>
@@ -73,12 +74,6 @@ namespace discovery {
 struct Answer {
     size_t target;   // index into the targets given
     gvcp::DeviceIdentity identity;
-};
-
-struct Target {
-    uint32_t localIp;
-    uint32_t mask;
-    std::string ifname;
 };
 
 // Sends DISCOVERY from each target address and collects the answers until

@@ -30,7 +30,7 @@ struct ZuSystem::Impl
     mutable std::vector<tarn::discovery::Session> sessions;
 
     template <class List>
-    std::vector<tarn::discovery::Target> targets(const List &list, std::vector<ZuNetworkAdapter *> &adapters) const
+    static std::vector<tarn::discovery::Target> targets(const List &list, std::vector<ZuNetworkAdapter *> &adapters)
     {
         std::vector<tarn::discovery::Target> out;
         for (const auto &itf : list) {
@@ -101,6 +101,13 @@ void Commit(std::vector<std::unique_ptr<T>> &current, std::vector<std::unique_pt
 }
 
 } // namespace
+
+std::vector<tarn::discovery::Target> tarn::discovery::SendingTargets()
+{
+    auto interfaces = ZuSystemDetail::ListInterfaces();
+    std::vector<ZuNetworkAdapter *> adapters;
+    return ZuSystem::Impl::targets(interfaces, adapters);
+}
 
 ZuSystem::ZuSystem() : mImpl(std::make_unique<Impl>()) {}
 ZuSystem::~ZuSystem() = default;

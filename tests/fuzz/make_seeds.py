@@ -62,7 +62,7 @@ def gvcp():
         "pending_ack": ack(0x0089, struct.pack(">HH", 0, 500)),
         "error_ack": ack(0x0081, status=0x8003),
     }
-    for target in ("gvcp_decode", "gvcp_server"):
+    for target in ("gvcp_decode", "gvcp_server", "softdevice_gvcp"):
         for name, data in seeds.items():
             write(target, name, data)
     # The server keeps state from one input to the next: control taken with
@@ -78,6 +78,32 @@ def gvcp():
     }
     for name, data in server.items():
         write("gvcp_server", name, data)
+        write("softdevice_gvcp", name, data)
+    # The software camera's own registers: image size, user sets, a stream
+    # and its acquisition.
+    camera = {
+        "geometry": command(0x0082, struct.pack(">IIIIII", 0x10000, 16, 0x10004, 8, 0x10010, 0x01080001), req_id=6),
+        "user_sets": command(0x0082, struct.pack(">IIII", 0x11018, 2, 0x11020, 1), req_id=7),
+        "acquisition": command(0x0082, struct.pack(">IIIIII", 0xD18, 0x7F000001, 0xD00, 7000, 0x11000, 1), req_id=8),
+        "chunks": command(0x0082, struct.pack(">IIII", 0x1001C, 0x4000, 0x10020, 1), req_id=9),
+        "camera_memory": command(0x0084, struct.pack(">IHH", 0x10000, 0, 64), req_id=10),
+    }
+    for name, data in camera.items():
+        write("softdevice_gvcp", name, data)
+
+
+def genicam_urls():
+    # What a device's URL register may hold: a local description, zipped and
+    # with a schema query, a file, a truncated field and another scheme.
+    seeds = {
+        "local": "Local:device.xml;100000;5C2F",
+        "local_zip_query": "local:Camera.zip;10000;2000?SchemaVersion=1.1.0",
+        "file": "File:///opt/cam/description.xml",
+        "malformed": "Local:x.xml;;\0garbage",
+        "http": "http://example.invalid/d.xml",
+    }
+    for name, data in seeds.items():
+        write("genicam_url", name, data)
 
 
 def genicam():
@@ -185,5 +211,6 @@ def gvsp():
 if __name__ == "__main__":
     gvcp()
     genicam()
+    genicam_urls()
     gendc()
     gvsp()

@@ -7,9 +7,13 @@ import time
 import numpy as np
 import pytest
 
-from support import BUILD
+from support import BUILD, ROOT
 
 RESPONDER = BUILD / "bin" / "tarn_gev_responder"
+# The description the test device serves with xml=DESCRIPTION, and where
+# its Width register lies (Height and PixelFormat follow it).
+DESCRIPTION = ROOT / "tests" / "data" / "gev_device.xml"
+WIDTH_REGISTER = 0x10000
 
 
 def have(tool):
@@ -37,9 +41,13 @@ def _udp_bound(address, port=3956):
     return f"{address}:{port}" in out
 
 
+
+
 class Responder:
     """Runs tarn_gev_responder on an address until stopped; identity fields
-    as key=value (mac, manufacturer, model, serial, name, info, mask, class...)."""
+    as key=value (mac, manufacturer, model, serial, name, info, mask, class,
+    xml, heartbeat, slow...). `tell(line)` sends it a command ("event ID
+    [HEX]", "mute", "answer", "stats") and returns its answer line."""
 
     def __init__(self, address, **identity):
         self.address = address
@@ -51,6 +59,13 @@ class Responder:
             self.stop()
             raise RuntimeError(f"responder on {address} did not start: {self.proc.stderr.read()}")
 
+    def tell(self, line):
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+        answer = self.proc.stdout.readline()
+        assert answer.startswith("ok "), f"responder answered {answer!r} to {line!r}"
+        return answer[3:].strip()
+
     def stop(self):
         _stop(self.proc, self.proc.stdin.close)
 
@@ -59,6 +74,12 @@ class Responder:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+def start_test_device(address, **identity):
+    """The test device on an address: our GVCP server over 64 KiB of
+    registers from 0x10000, serving its description, until stopped."""
+    return Responder(address, xml=str(DESCRIPTION), **identity)
 
 
 class FakeCamera:

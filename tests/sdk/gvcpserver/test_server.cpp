@@ -294,9 +294,14 @@ TEST(GvcpServer, ARetryIsAnsweredAgainWithoutDoingTheWriteTwice)
     EXPECT_EQ(d.ram.writes[kRam], 1u);
     EXPECT_EQ(d.server.stats().retriesReceived, 2u);
     EXPECT_EQ(d.server.stats().retriesReceivedMax, 2u);
-    // A new request id, or the same one from another application, is a new command.
+    // A new request id, another command under the same id, or the same one
+    // from another application, is a new command.
     d.send(WriteRegCmd{{{kRam, 7}}}.encode(701));
     EXPECT_EQ(d.ram.writes[kRam], 2u);
+    auto other = d.send(ReadRegCmd{{reg::Version}}.encode(701));
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].header.answer, READREG_ACK);
+    EXPECT_EQ(ReadRegAck::decode(other[0])->values, std::vector<uint32_t>{0x00020000});
     d.write(reg::ControlChannelPrivilege, 0);
     d.write(reg::ControlChannelPrivilege, CCP_CONTROL, kB);
     d.send(cmd, kB);

@@ -219,10 +219,27 @@ ZU_API ZuResult LoadNodeMap(const char *aXml, size_t aLength, IPort *aPort, std:
 /// Same, from a zipped description (a ZIP archive holding one .xml file).
 ZU_API ZuResult LoadNodeMapFromZip(const uint8_t *aZip, size_t aLength, IPort *aPort, std::unique_ptr<INodeMap> &aMap);
 
-/// Same, from the description a GenICam URL names, as a device's URL
-/// register gives it: "Local:name.xml;address;length" (hexadecimal; read
-/// through aPort, zipped when the name ends in .zip) or "File:path" on this
-/// host. Other schemes fail with ZU_NOT_SUPPORTED.
+/// Where a GenICam URL says a description is, as a device's URL register
+/// gives it: "Local:name.xml;address;length" (hexadecimal, in device
+/// memory) or "File:path" on this host; zipped when its name ends in .zip.
+struct DescriptionUrl {
+    enum class Scheme { Local, File };
+    Scheme scheme = Scheme::Local;
+    std::string name;      ///< the file's name (a File URL's last path component)
+    std::string path;      ///< a File URL's path
+    uint64_t address = 0;  ///< a Local URL's address in device memory
+    uint64_t length = 0;   ///< a Local URL's length in bytes, 1 to 256 MiB
+    bool zipped = false;
+};
+
+/// Reads a GenICam URL. The text ends at its first null byte (a URL register
+/// is a fixed-size field) and a "?" query is dropped. Fails with
+/// ZU_GENICAM_XML_ERROR for a malformed local URL or an unusable length,
+/// ZU_NOT_SUPPORTED for another scheme.
+ZU_API ZuResult ParseDescriptionUrl(const std::string &aUrl, DescriptionUrl &aOut);
+
+/// Same as LoadNodeMap, from the description a GenICam URL names: a Local
+/// one is read through aPort. Other schemes fail with ZU_NOT_SUPPORTED.
 ZU_API ZuResult LoadNodeMapFromUrl(const std::string &aUrl, IPort *aPort, std::unique_ptr<INodeMap> &aMap);
 
 /// The XML of a zipped description: the first .xml member of a ZIP archive,

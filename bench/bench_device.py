@@ -1,0 +1,120 @@
+"""Device control on the loopback, beside Aravis's own controller on the
+same device in the same run: a register read's round trip, and an integer
+feature read by name, uncached (the device is asked) and cached.
+
+    PYTHONPATH=build/python tools/netns .venv/bin/python bench/bench_device.py [reads]
+
+The device is Aravis's fake camera (arv-fake-gv-camera-0.8 on 127.0.0.1).
+Aravis is driven through its GObject-introspection binding on Debian's own
+python3 (it has no binding for this interpreter), in a child process that
+takes turns with ours: each round times both, and the best round of each
+counts, so that bursts of other work on the machine fall on both alike.
+Ratios above 1 mean ours is slower.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+import tarn_receive_310 as tr
+
+ADDRESS = "127.0.0.1"
+ROUNDS = 7
+
+# Aravis's side, run by Debian's python3: the same three measurements.
+ARAVIS = r"""
+import gi, json, sys, time
+gi.require_version("Aravis", "0.8")
+from gi.repository import Aravis
+reads = int(sys.argv[1])
+camera = Aravis.Camera.new(sys.argv[2])
+device = camera.get_device()
+genicam = device.get_genicam()
+width = genicam.get_node("Width")
+for line in sys.stdin:
+    out = {}
+    start = time.perf_counter()
+    for _ in range(reads):
+        device.read_register(0x0)
+    out["register"] = (time.perf_counter() - start) / reads
+    # The feature cache of Aravis's node map is on by default; uncached
+    # reads ask the device each time.
+    device.set_register_cache_policy(Aravis.RegisterCachePolicy.DISABLE)
+    start = time.perf_counter()
+    for _ in range(reads):
+        device.get_integer_feature_value("Width")
+    out["uncached"] = (time.perf_counter() - start) / reads
+    device.set_register_cache_policy(Aravis.RegisterCachePolicy.ENABLE)
+    device.get_integer_feature_value("Width")
+    start = time.perf_counter()
+    for _ in range(reads):
+        device.get_integer_feature_value("Width")
+    out["cached"] = (time.perf_counter() - start) / reads
+    print(json.dumps(out), flush=True)
+"""
+
+
+def ours(device, reads):
+    out = {}
+    gev = device
+    start = time.perf_counter()
+    for _ in range(reads):
+        gev.ReadRegister(0x0)
+    out["register"] = (time.perf_counter() - start) / reads
+    params = device.GetParameters()
+    start = time.perf_counter()
+    for _ in range(reads):
+        params.InvalidateCache()
+        params.GetIntegerValue("Width")
+    out["uncached"] = (time.perf_counter() - start) / reads
+    params.GetIntegerValue("Width")
+    start = time.perf_counter()
+    for _ in range(reads):
+        params.GetIntegerValue("Width")
+    out["cached"] = (time.perf_counter() - start) / reads
+    return out
+
+
+def main():
+    reads = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
+    if not shutil.which("arv-fake-gv-camera-0.8") or not os.path.exists("/usr/bin/python3"):
+        print("bench_device: needs arv-fake-gv-camera-0.8 and Debian's python3 with gir1.2-aravis-0.8")
+        return
+    camera = subprocess.Popen(["arv-fake-gv-camera-0.8", "-i", ADDRESS], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(1.0)
+        result, device = tr.ZuDevice.CreateAndConnect(ADDRESS)
+        assert result.IsOK(), result.GetDescription()
+        # Aravis connects beside us, reading only (we hold control).
+        aravis = subprocess.Popen(["/usr/bin/python3", "-c", ARAVIS, str(reads), ADDRESS], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, text=True)
+        best_ours, best_aravis = {}, {}
+        try:
+            for _ in range(ROUNDS):
+                aravis.stdin.write("go\n")
+                aravis.stdin.flush()
+                theirs = json.loads(aravis.stdout.readline())
+                mine = ours(device, reads)
+                for key in mine:
+                    best_ours[key] = min(best_ours.get(key, 1.0), mine[key])
+                    best_aravis[key] = min(best_aravis.get(key, 1.0), theirs[key])
+        finally:
+            aravis.stdin.close()
+            aravis.wait(timeout=30)
+            tr.ZuDevice.Free(device)
+    finally:
+        camera.terminate()
+        camera.wait(timeout=10)
+    print(f"device control on the loopback, {reads} reads a round, best of {ROUNDS} rounds "
+          f"(Aravis {' '.join(subprocess.run(['arv-tool-0.8', '--version'], capture_output=True, text=True).stdout.split()[-1:])}):")
+    for key, label in (("register", "register read round trip"), ("uncached", "feature read by name, uncached"),
+                       ("cached", "feature read by name, cached")):
+        print(f"  {label:34s} ours {best_ours[key] * 1e6:8.2f} us   Aravis {best_aravis[key] * 1e6:8.2f} us"
+              f"   ratio {best_ours[key] / best_aravis[key]:5.2f}")
+
+
+if __name__ == "__main__":
+    main()

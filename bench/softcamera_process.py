@@ -1,0 +1,30 @@
+"""A software camera for the benchmark, run in a process of its own (so that
+it can be pinned to a core): `softcamera_process.py <n> <width> <height>
+[python]` serves 127.0.0.<n> until its standard input closes. The default
+source's own buffers go out as they are; with `python`, a NumPy source fills
+every frame in Python."""
+import sys
+
+import tarn_base_310  # noqa: F401  (the buffer class)
+import tarn_edge_310 as te
+
+sys.path.insert(0, str(__import__("pathlib").Path(__file__).resolve().parent.parent / "tests"))
+
+
+def main():
+    n, width, height = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+    from support.softcamera import NumpySource, PassingSource
+    if len(sys.argv) > 4 and sys.argv[4] == "python":
+        source = NumpySource(width=width, height=height, buffers=16)
+    else:
+        source = PassingSource(width, height, te.ZuPixelMono8, 16)
+    device = te.ZuSoftDeviceGEV()
+    device.AddStream(source)
+    result = device.Start("02:00:7F:00:00:%02X" % n)
+    print("ready" if result.IsOK() else "failed " + result.GetDescription(), flush=True)
+    sys.stdin.read()
+    device.Stop()
+
+
+if __name__ == "__main__":
+    main()

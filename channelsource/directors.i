@@ -1,0 +1,165 @@
+/* The director patterns of channel sources, applied by each family file of
+ * a source class (the interfaces, the ready-made sources) around its own
+ * declarations and cleared with TARN_CHANNEL_SOURCE_CLEAR after them.
+ *
+ *   TARN_CHANNEL_SOURCE_CLASS(CLASS)
+ *       a director class whose operation functions keep the interpreter lock
+ *       (a call may come back into Python); construction and destruction
+ *       release it.
+ *   TARN_CHANNEL_SOURCE_OUTVALUES
+ *       the module functions' out-values, converted whatever the result.
+ *   TARN_CHANNEL_SOURCE_DIRECTOR(CLASS), TARN_SW_SOURCE_DIRECTOR(CLASS)
+ *       what an override of the description (and of the buffer operations)
+ *       must return, with the texts of each mismatch.
+ */
+
+%include "channelsource/buffers.i"
+
+%define TARN_CHANNEL_SOURCE_CLASS(CLASS)
+%feature("director") CLASS;
+%feature("nothreadallow") CLASS;
+%feature("nothreadallow", "0") CLASS::CLASS;
+%feature("nothreadallow", "0") CLASS::~CLASS;
+%enddef
+
+%define TARN_CHANNEL_SOURCE_OUTVALUES
+%apply uint32_t &OUT_TUPLE { uint32_t &aMin, uint32_t &aMax, uint32_t &aInc };
+%apply enum SWIGTYPE &OUT_TUPLE { ZuPixelType &aPixelType };
+%apply uint32_t &OUT_TUPLE { uint32_t &aID, uint32_t &aMaximum };
+%apply ZuString &OUT_TUPLE { ZuString &aName };
+
+/* The index of the description lists, with texts of its own. */
+%typemap(in, noblock=1) int aIndex (int tarn_value = 0, int tarn_res = 0) {
+  tarn_res = SWIG_AsVal_int($input, &tarn_value);
+  if (!SWIG_IsOK(tarn_res)) {
+    SWIG_exception_fail(SWIG_ArgError(tarn_res), "method '$symname' expected argument 1 of type int");
+  }
+  $1 = tarn_value;
+}
+
+/* The module function: the second argument is taken and ignored; the
+ * count comes back beside the result. */
+%typemap(in, noblock=1) uint32_t &aNumBuffer (uint32_t tarn_count = 0) {
+  (void)$input;
+  $1 = &tarn_count;
+}
+%typemap(argout, noblock=1, fragment="Tarn_OutValues") uint32_t &aNumBuffer {
+  $result = Tarn_AppendItem($result, PyLong_FromUnsignedLong(*$1), 1, $isvoid);
+  if (!$result) SWIG_fail;
+}
+
+%enddef
+
+/* ---- What a Python override returns --------------------------------------- */
+
+%define TARN_CHANNEL_SOURCE_DIRECTOR(CLASS)
+/* Width and height limits: a 3-tuple, read item by item. */
+TARN_DIRECTOR_NOT_PASSED(uint32_t &, aMax)
+TARN_DIRECTOR_NOT_PASSED(uint32_t &, aInc)
+TARN_DIRECTOR_NOT_PASSED(uint32_t &, aMin)
+%typemap(directorargout, noblock=1) uint32_t &aMin {
+  {
+    static const char *const tarn_names[] = {"GetWidthInfo failed to return a 3-tuple", "GetHeightInfo failed to return a 3-tuple"};
+    const char *tarn_text = tarn_names[std::strcmp("$symname", "GetWidthInfo") == 0 ? 0 : 1];
+    uint32_t *tarn_slots[] = {&aMin, &aMax, &aInc};
+    for (Py_ssize_t tarn_i = 0; tarn_i < 3; ++tarn_i) {
+      PyObject *tarn_item = PyTuple_GetItem($result, tarn_i);
+      if (!tarn_item) Swig::DirectorException::raise(tarn_text);
+      unsigned int tarn_value = 0;
+      int tarn_res = SWIG_AsVal_unsigned_SS_int(tarn_item, &tarn_value);
+      if (!SWIG_IsOK(tarn_res)) {
+        Swig::DirectorTypeMismatchException::raise(SWIG_ErrorType(SWIG_ArgError(tarn_res)), "in output value of type 'uint32_t'");
+      }
+      *tarn_slots[tarn_i] = tarn_value;
+    }
+  }
+}
+
+TARN_DIRECTOR_TUPLE_RESULT(CLASS, GetSupportedPixelType, "in method GetSupportedPixelType 1 with output value of type 'ZuResult'")
+TARN_DIRECTOR_ITEM(ZuPixelType &, aPixelType, 1, TARN_ITEM_ENUM(aPixelType, "ZuPixelType", ZuPixelType))
+
+/* A chunk: (result, ID, name); the name is read from the whole tuple. */
+TARN_DIRECTOR_TUPLE_RESULT(CLASS, GetSupportedChunk, "in method GetSupportedChunk with output value of type 'ZuResult'")
+TARN_DIRECTOR_NOT_PASSED(ZuString &, aName)
+TARN_DIRECTOR_ITEM(uint32_t &, aID, 1,
+  TARN_ITEM_UINT32(aID)
+  PyObject *tarn_name = PyTuple_GetItem($result, 2);
+  if (!tarn_name) Swig::DirectorException::raise("GetSupportedChunk failed to return a 3-tuple");
+  std::shared_ptr<ZuString> tarn_text = PyUnicode_Check(tarn_name) ? Tarn_NewZuString(tarn_name) : nullptr;
+  if (!tarn_text) {
+    char *tarn_chars = 0;
+    void *tarn_raw = 0;
+    if (SWIG_IsOK(SWIG_ConvertPtr(tarn_name, &tarn_raw, SWIGTYPE_p_char, 0)) && tarn_raw) tarn_chars = (char *)tarn_raw;
+    if (!tarn_chars) Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in output value of type str");
+    tarn_text = std::make_shared<ZuString>(tarn_chars);
+  }
+  aName = *tarn_text;
+)
+
+TARN_DIRECTOR_TUPLE_RESULT(CLASS, GetGevSCPSPacketSizeInfo, "in method GetGevSCPSPacketSizeInfo 1 with output value of type 'ZuResult'")
+TARN_DIRECTOR_ITEM(uint32_t &, aMaximum, 1, TARN_ITEM_UINT32(aMaximum))
+%enddef
+
+/* ---- The software-buffer source ------------------------------------------- */
+
+%define TARN_SW_SOURCE_DIRECTOR(CLASS)
+TARN_CHANNEL_SOURCE_DIRECTOR(CLASS)
+
+%apply ZuBuffer *TARN_BUFFER_GIVEN { ZuBuffer *CLASS::AllocBuffer };
+%apply ZuBuffer *TARN_BUFFER_TAKEN { ZuBuffer *CLASS::AllocBuffer };
+%apply ZuBuffer *TARN_BUFFER_FREED { ZuBuffer *aBuffer };
+
+/* (result, count), either item possibly a tuple whose own item it is. */
+%typemap(directorout, noblock=1, fragment="Tarn_DirectorResult") ZuResult CLASS::GetTxNumBuffersToUse {
+  {
+    PyObject *tarn_item = $input;
+    if (tarn_item && PyTuple_Check(tarn_item)) tarn_item = PyTuple_GetItem(tarn_item, 0);
+    if (!tarn_item) Tarn_DirectorNoTuple(typeid(*this), "$symname");
+    if (!Tarn_ResultFromPython(tarn_item, $result)) {
+      Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in method GetTxNumBuffersToUse 1 with output value of type 'ZuResult'");
+    }
+  }
+}
+/* SWIG counts this out-value (its module function takes an argument for
+ * it) and hands item 1 over as it is. */
+TARN_DIRECTOR_NOT_PASSED(uint32_t &, aNumBuffer)
+%typemap(directorargout, noblock=1) uint32_t &aNumBuffer {
+  {
+    PyObject *tarn_item = $result;
+    if (tarn_item && PyTuple_Check(tarn_item)) tarn_item = PyTuple_GetItem(tarn_item, 1);
+    if (!tarn_item) Tarn_DirectorNoTuple(typeid(*this), "$symname");
+    TARN_ITEM_UINT32(aNumBuffer)
+  }
+}
+
+/* (result, buffer or None), split by SWIG (the slot is an argument): the
+ * slot is written only once both convert, and never through a null slot. */
+%typemap(directorout, noblock=1, fragment="Tarn_DirectorResult") ZuResult CLASS::RetrieveBuffer {
+  if (!$input) Tarn_DirectorNoTuple(typeid(*this), "$symname");
+  if (!Tarn_ResultFromPython($input, $result)) {
+    Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in method RetrieveBuffer with output value of type 'ZuResult'");
+  }
+}
+%typemap(directorargout, noblock=1) ZuBuffer **aBuffer {
+  if (!$result) {
+    Tarn_DirectorNoTuple(typeid(*this), "$symname");
+  }
+  {
+    void *tarn_argp = 0;
+    int tarn_res = SWIG_ConvertPtr($result, &tarn_argp, SWIGTYPE_p_ZuBuffer, 0);
+    if (!SWIG_IsOK(tarn_res)) {
+      Swig::DirectorTypeMismatchException::raise(SWIG_ErrorType(SWIG_ArgError(tarn_res)), "in output value of type 'ZuBuffer *'");
+    }
+    if ($1) *$1 = %reinterpret_cast(tarn_argp, ZuBuffer *);
+  }
+}
+%enddef
+
+%define TARN_CHANNEL_SOURCE_CLEAR
+%clear uint32_t &aMin, uint32_t &aMax, uint32_t &aInc, uint32_t &aID, uint32_t &aMaximum, uint32_t &aNumBuffer;
+%clear ZuPixelType &aPixelType;
+%clear ZuString &aName;
+%clear int aIndex;
+%clear ZuBuffer *aBuffer;
+%clear ZuBuffer **aBuffer;
+%enddef

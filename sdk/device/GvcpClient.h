@@ -1,0 +1,100 @@
+#ifndef TARN_DEVICE_GVCP_CLIENT_H
+#define TARN_DEVICE_GVCP_CLIENT_H
+
+// The controller's end of the GVCP control channel: one request at a time,
+// each with a request id of its own, resent with the same id until it is
+// answered or the retries are spent, waiting longer when the device
+// announces a slow command with PENDING_ACK. Memory requests are split to
+// what one packet carries.
+
+#include "ZuResult.h"
+#include "gev/gvcp.h"
+#include "net/poll_loop.h"
+#include "net/socket.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarn {
+namespace device {
+
+using Clock = std::chrono::steady_clock;
+
+// How the client talks, and what it counts: shared with the device's
+// communication parameters, which read and set them while it runs.
+struct ClientSettings {
+    std::atomic<uint32_t> answerTimeoutMs{500};
+    std::atomic<uint32_t> retries{3};
+    std::atomic<uint32_t> readMemPacketSize{536};
+    std::atomic<uint32_t> writeMemPacketSize{536};
+    std::atomic<uint64_t> commands{0};
+    std::atomic<uint64_t> resent{0};
+    std::atomic<uint64_t> timeouts{0};
+    std::atomic<uint64_t> pendingAcks{0};
+};
+
+// The result of a failed acknowledge's status.
+ZuResult ResultOfStatus(uint16_t aStatus, const std::string &aWhat);
+
+class GvcpClient
+{
+public:
+    explicit GvcpClient(std::shared_ptr<ClientSettings> aSettings);
+    ~GvcpClient();
+    GvcpClient(const GvcpClient &) = delete;
+    GvcpClient &operator=(const GvcpClient &) = delete;
+
+    // Opens the channel to a device (port 3956 unless given).
+    ZuResult Open(uint32_t aDeviceIp, uint16_t aPort = gvcp::kPort);
+    // Ends waits in progress and closes the channel; safe from any thread.
+    void Close();
+    bool IsOpen() const { return !mClosed; }
+
+    net::Endpoint Device() const { return mDevice; }
+    // The local address the device reaches this host at.
+    uint32_t LocalIp() const { return mLocalIp; }
+    // When the device last answered.
+    Clock::time_point LastAnswer() const;
+
+    // Register and memory requests. aDeadline, when given, ends the retries
+    // at that time (the heartbeat asks no longer than the link may be silent).
+    ZuResult ReadRegisters(const std::vector<uint32_t> &aAddresses, std::vector<uint32_t> &aValues,
+                           std::optional<Clock::time_point> aDeadline = std::nullopt);
+    ZuResult ReadRegister(uint32_t aAddress, uint32_t &aValue, std::optional<Clock::time_point> aDeadline = std::nullopt);
+    ZuResult WriteRegisters(const std::vector<std::pair<uint32_t, uint32_t>> &aWrites, bool aAcknowledge = true);
+    ZuResult WriteRegister(uint32_t aAddress, uint32_t aValue, bool aAcknowledge = true);
+    // Address and count multiples of 4, the range within 32 bits.
+    ZuResult ReadMemory(uint64_t aAddress, uint8_t *aData, uint64_t aCount);
+    ZuResult WriteMemory(uint64_t aAddress, const uint8_t *aData, uint64_t aCount);
+    // Whether the device takes WRITEMEM; without it memory writes go as registers.
+    void SetWriteMemSupported(bool aSupported) { mWriteMem = aSupported; }
+
+private:
+    ZuResult Transact(const std::vector<uint8_t> &aPacket, uint16_t aReqId, uint16_t aAnswer, gvcp::Ack &aAck,
+                      std::optional<Clock::time_point> aDeadline);
+    uint16_t NextId();
+    bool Receive(int aTimeoutMs);
+
+    std::shared_ptr<ClientSettings> mSettings;
+    mutable std::mutex mLock;  // one request at a time
+    net::UdpSocket mSocket;
+    net::PollLoop mLoop;
+    net::Endpoint mDevice;
+    uint32_t mLocalIp = 0;
+    uint16_t mNextId = 0;
+    std::atomic<bool> mClosed{true};
+    std::atomic<bool> mWriteMem{true};
+    std::atomic<int64_t> mLastAnswer{0};
+    uint8_t mBuffer[1500];
+    long mReceived = 0;
+};
+
+} // namespace device
+} // namespace tarn
+
+#endif

@@ -1,0 +1,44 @@
+#ifndef TARN_UP_CALLS_H
+#define TARN_UP_CALLS_H
+
+// Calls from the SDK into objects a binding made (a Python sink, through
+// its director) pass a gate that the binding closes when its interpreter
+// finalises: from then on no SDK thread calls into it, since taking the
+// interpreter lock then would end the thread in the middle of SDK code.
+// Closing waits for the calls already in progress, so the binding must
+// close it without holding what those calls need (the interpreter lock).
+// One gate for the process, in libZuBase, shared by every SDK library.
+
+#include "ZuBaseApi.h"
+
+namespace tarn {
+
+struct ZU_API UpCalls {
+    // False once the gate is closed: the call must not be made.
+    static bool Enter();
+    static void Leave();
+    // Closes the gate and waits for the calls in progress on other threads.
+    static void Close();
+    static bool Closed();
+
+    // One call through the gate.
+    class Scope
+    {
+    public:
+        Scope() : mOpen(Enter()) {}
+        ~Scope()
+        {
+            if (mOpen) Leave();
+        }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+        explicit operator bool() const { return mOpen; }
+
+    private:
+        bool mOpen;
+    };
+};
+
+} // namespace tarn
+
+#endif

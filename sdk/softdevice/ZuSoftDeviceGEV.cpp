@@ -1,0 +1,232 @@
+#include "ZuSoftDeviceGEV.h"
+
+#include "net/adapters.h"
+#include "softdevice/model/guard.h"
+#include "softdevice/transport.h"
+#include "tarn/SoftDevice.h"
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using tarn::softdevice::DeviceModel;
+using tarn::softdevice::NetConfig;
+using tarn::softdevice::Transport;
+
+namespace {
+
+// A device's model and transport, kept alive by whoever stops them: the
+// device itself, or, when the stop comes from inside one of the device's
+// own threads (an up-call stopped or deleted it), a thread of its own.
+struct Core {
+    explicit Core(IZuVirtualDeviceGEV &aSelf) : model(aSelf) {}
+    void stop()
+    {
+        std::lock_guard<std::mutex> lock(stopping);
+        if (transport) transport->stop();
+        transport.reset();
+        model.teardown();
+    }
+    std::mutex stopping;
+    DeviceModel model;
+    std::unique_ptr<Transport> transport;
+};
+
+std::mutex gDevicesLock;
+std::vector<std::weak_ptr<Core>> gDevices;
+
+std::vector<std::shared_ptr<Core>> liveCores()
+{
+    std::lock_guard<std::mutex> lock(gDevicesLock);
+    std::vector<std::shared_ptr<Core>> out;
+    for (auto &w : gDevices)
+        if (auto c = w.lock()) out.push_back(c);
+    return out;
+}
+
+// Resolves the interface to bind: a MAC of the form 02:00:7F:xx:yy:zz is a
+// device of its own on the loopback address 127.xx.yy.zz (several devices
+// on one machine); the loopback's own all-zero MAC is 127.0.0.1; any other
+// MAC names an adapter of the host, whose first IPv4 address is used.
+bool resolve(const std::string &aMac, NetConfig &aNet, std::string &aError)
+{
+    if (!tarn::gvcp::parseMac(aMac, aNet.mac)) {
+        aError = "'" + aMac + "' is not a MAC address";
+        return false;
+    }
+    const tarn::gvcp::Mac &m = aNet.mac;
+    if (m[0] == 0x02 && m[1] == 0x00 && m[2] == 0x7F) {
+        aNet.ip = 0x7F000000u | uint32_t(m[3]) << 16 | uint32_t(m[4]) << 8 | m[5];
+        aNet.mask = 0xFF000000u;
+        return (m[3] | m[4] | m[5]) != 0 || (aError = "127.0.0.0 is no device address", false);
+    }
+    if (m == tarn::gvcp::Mac{}) {
+        aNet.ip = 0x7F000001u;
+        aNet.mask = 0xFF000000u;
+        return true;
+    }
+    for (const tarn::net::Adapter &a : tarn::net::listAdapters()) {
+        if (!a.hasMac || a.mac != m || a.addresses.empty()) continue;
+        aNet.ip = a.addresses.front().ip;
+        aNet.mask = a.addresses.front().mask;
+        aNet.gateway = a.gateway;
+        return true;
+    }
+    aError = "no local interface has the MAC address " + aMac;
+    return false;
+}
+
+} // namespace
+
+struct ZuSoftDeviceGEV::Impl {
+    explicit Impl(ZuSoftDeviceGEV &aSelf) : core(std::make_shared<Core>(aSelf))
+    {
+        std::lock_guard<std::mutex> lock(gDevicesLock);
+        gDevices.push_back(core);
+    }
+    ~Impl()
+    {
+        if (tarn::softdevice::currentDeviceThread() == &core->model) {
+            // Deleted from inside one of its own up-calls: that thread cannot
+            // be joined from here, so another one ends the device. It stays
+            // listed until then, so that an exit meanwhile waits for it.
+            std::shared_ptr<Core> c = core;
+            if (reaper.joinable()) reaper.detach();
+            std::thread([c] {
+                c->stop();
+                forget(c);
+            }).detach();
+            return;
+        }
+        forget(core);
+        if (reaper.joinable()) reaper.join();
+        core->stop();
+    }
+    static void forget(const std::shared_ptr<Core> &aCore)
+    {
+        std::lock_guard<std::mutex> lock(gDevicesLock);
+        gDevices.erase(std::remove_if(gDevices.begin(), gDevices.end(),
+                                      [&](const std::weak_ptr<Core> &w) { return w.lock() == aCore || w.expired(); }),
+                       gDevices.end());
+    }
+    bool running() const { return core->model.built(); }
+
+    std::shared_ptr<Core> core;
+    std::thread reaper;
+    std::mutex lock;   // Start and Stop against each other
+};
+
+ZuSoftDeviceGEV::ZuSoftDeviceGEV() : mImpl(new Impl(*this)) {}
+
+ZuSoftDeviceGEV::~ZuSoftDeviceGEV()
+{
+    delete mImpl;
+}
+
+ZuResult ZuSoftDeviceGEV::SetUserSetCount(uint32_t aCount) { return mImpl->core->model.setUserSetCount(aCount); }
+ZuResult ZuSoftDeviceGEV::SetUserSetNotify(IZuUserSetNotify *aNotify) { return mImpl->core->model.setUserSetNotify(aNotify); }
+ZuResult ZuSoftDeviceGEV::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler) { return mImpl->core->model.setActionHandler(aHandler); }
+ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.registerSink(aSink); }
+ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.unregisterSink(aSink); }
+ZuResult ZuSoftDeviceGEV::AddStream(IZuSWStreamingChannelSource *aSource) { return mImpl->core->model.addStream(aSource); }
+ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool) { return ZuResult(ZU_OK); }
+ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool) { return ZuResult(ZU_OK); }
+
+ZuResult ZuSoftDeviceGEV::SetGenDCEnabled(bool aEnabled)
+{
+    mImpl->core->model.setGenDCEnabled(aEnabled);
+    return ZuResult(ZU_OK);
+}
+
+ZuResult ZuSoftDeviceGEV::SetStreamTimestamping(bool aEnabled)
+{
+    mImpl->core->model.setStreamTimestamping(aEnabled);
+    return ZuResult(ZU_OK);
+}
+
+ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
+{
+    std::lock_guard<std::mutex> lock(mImpl->lock);
+    if (mImpl->running()) return ZuResult(ZU_STATE_ERROR);
+    if (mImpl->reaper.joinable()) {
+        if (tarn::softdevice::currentDeviceThread() == &mImpl->core->model) return ZuResult(ZU_STATE_ERROR);
+        mImpl->reaper.join();
+    }
+    NetConfig net;
+    std::string error;
+    if (!resolve(aMACAddress.Narrow(), net, error)) return ZuResult(ZU_INVALID_PARAMETER, ZuString(error.c_str()));
+    Core &core = *mImpl->core;
+    // What an up-call throws goes on to the caller; the model has undone
+    // its part by then.
+    ZuResult result = core.model.build(net);
+    if (!result.IsOK()) return result;
+    core.transport = tarn::softdevice::makeUdpTransport();
+    if (!core.transport->start(core.model, error)) {
+        core.stop();
+        return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
+    }
+    return ZuResult(ZU_OK);
+}
+
+ZuResult ZuSoftDeviceGEV::Stop()
+{
+    std::lock_guard<std::mutex> lock(mImpl->lock);
+    if (!mImpl->running()) return ZuResult(ZU_STATE_ERROR);
+    std::shared_ptr<Core> core = mImpl->core;
+    if (tarn::softdevice::currentDeviceThread() == &core->model) {
+        if (mImpl->reaper.joinable()) mImpl->reaper.detach();
+        mImpl->reaper = std::thread([core] { core->stop(); });
+        return ZuResult(ZU_OK);
+    }
+    core->stop();
+    return ZuResult(ZU_OK);
+}
+
+IZuVirtualDeviceGEVInfo *ZuSoftDeviceGEV::GetInfo()
+{
+    return mImpl->running() ? &mImpl->core->model.identity() : nullptr;
+}
+
+IZuRegisterMap *ZuSoftDeviceGEV::GetRegisterMap()
+{
+    return mImpl->running() ? &mImpl->core->model.registerMap() : nullptr;
+}
+
+IZuVirtualDeviceGEVStatistics *ZuSoftDeviceGEV::GetStatistics()
+{
+    return mImpl->running() ? &mImpl->core->model.statistics() : nullptr;
+}
+
+IZuMessageChannel *ZuSoftDeviceGEV::GetMessagingChannel()
+{
+    return mImpl->running() ? &mImpl->core->model.messages() : nullptr;
+}
+
+ZuResult ZuSoftDeviceGEV::GetGenICamXMLFile(ZuString &aString) const
+{
+    const DeviceModel &model = mImpl->core->model;
+    if (!model.hasDescription()) return ZuResult(ZU_STATE_ERROR);
+    aString = ZuString(model.description().c_str());
+    return ZuResult(ZU_OK);
+}
+
+namespace tarn {
+
+void ForgetSoftDeviceSink(IZuVirtualDeviceGEVEventSink *aSink)
+{
+    for (auto &core : liveCores()) core->model.unregisterSink(aSink);
+}
+
+void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify)
+{
+    for (auto &core : liveCores()) core->model.forgetUserSetNotify(aNotify);
+}
+
+void StopAllSoftDevices()
+{
+    for (auto &core : liveCores())
+        if (softdevice::currentDeviceThread() != &core->model) core->stop();
+}
+
+} // namespace tarn

@@ -1,0 +1,90 @@
+#include "softdevice/gvcp_adapter.h"
+
+#include "softdevice/model/guard.h"
+
+namespace tarn {
+namespace softdevice {
+
+namespace {
+// A write that reaches a source or sink (Python) is announced with a
+// PENDING_ACK: it may take longer than a controller waits.
+constexpr uint32_t kSlowWriteMs = 1000;
+} // namespace
+
+gvcp::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t aCount)
+{
+    enterDeviceThread(&mModel);
+    return mModel.readMemory(aAddress, aCount, aData);
+}
+
+gvcp::Status GvcpAdapter::write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
+{
+    enterDeviceThread(&mModel);
+    return mModel.writeMemory(aAddress, aData, aCount);
+}
+
+uint32_t GvcpAdapter::writeTime(uint32_t aAddress, uint32_t)
+{
+    return mModel.isSlow(aAddress) ? kSlowWriteMs : 0;
+}
+
+void GvcpAdapter::onControlTaken(const net::Endpoint &aController, gvcp::Access aAccess)
+{
+    enterDeviceThread(&mModel);
+    mModel.controlTaken(aController.ip, aController.port,
+                        aAccess == gvcp::Access::Exclusive ? ZuAccessExclusive : ZuAccessControl);
+}
+
+void GvcpAdapter::onControlReleased(bool aHeartbeatExpired)
+{
+    enterDeviceThread(&mModel);
+    mModel.controlReleased(aHeartbeatExpired);
+}
+
+void GvcpAdapter::onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
+{
+    enterDeviceThread(&mModel);
+    mModel.networkReset(aIp, aMask, aGateway);
+}
+
+void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &aStream)
+{
+    enterDeviceThread(&mModel);
+    mModel.streamChannelChanged(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
+                                aStream.packetDelay);
+}
+
+void GvcpAdapter::onAction(uint32_t aSignal, std::optional<uint64_t> aTime)
+{
+    enterDeviceThread(&mModel);
+    mModel.action(aSignal, aTime.value_or(0));
+}
+
+void GvcpAdapter::onPacketResend(const gvcp::PacketResendCmd &aRequest)
+{
+    if (mResend) mResend(aRequest);
+}
+
+void GvcpAdapter::applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts)
+{
+    aIdentity.manufacturerName = aTexts.manufacturerName;
+    aIdentity.modelName = aTexts.modelName;
+    aIdentity.deviceVersion = aTexts.deviceVersion;
+    aIdentity.manufacturerInfo = aTexts.manufacturerInfo;
+    aIdentity.serialNumber = aTexts.serialNumber;
+}
+
+gvcp::DeviceIdentity GvcpAdapter::identityOf(const softdevice::DeviceModel &aModel)
+{
+    const NetConfig &net = aModel.net();
+    gvcp::DeviceIdentity identity;
+    identity.mac = net.mac;
+    identity.ip = net.ip;
+    identity.subnetMask = net.mask;
+    identity.gateway = net.gateway;
+    applyTexts(identity, aModel.identityTexts());
+    return identity;
+}
+
+} // namespace softdevice
+} // namespace tarn

@@ -1,0 +1,48 @@
+#ifndef TARN_SOFTDEVICE_GVCP_ADAPTER_H
+#define TARN_SOFTDEVICE_GVCP_ADAPTER_H
+
+// The device model as the shared GVCP server sees it: the registers beyond
+// the bootstrap block, and what the controller does (session, streams,
+// FORCEIP, actions). No sockets: the UDP transport and the fuzz target
+// both put a server over it.
+
+#include "gvcpserver/server.h"
+#include "softdevice/model/device_model.h"
+
+#include <functional>
+
+namespace tarn {
+namespace softdevice {
+
+class GvcpAdapter : public gvcp::DeviceModel, public gvcp::ServerListener
+{
+public:
+    explicit GvcpAdapter(softdevice::DeviceModel &aModel) : mModel(aModel) {}
+
+    // Who answers a controller's packet-resend request.
+    void onResend(std::function<void(const gvcp::PacketResendCmd &)> aResend) { mResend = std::move(aResend); }
+
+    gvcp::Status read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
+    gvcp::Status write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
+    uint32_t writeTime(uint32_t aAddress, uint32_t aCount) override;
+
+    void onControlTaken(const net::Endpoint &aController, gvcp::Access aAccess) override;
+    void onControlReleased(bool aHeartbeatExpired) override;
+    void onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway) override;
+    void onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &aStream) override;
+    void onAction(uint32_t aSignal, std::optional<uint64_t> aTime) override;
+    void onPacketResend(const gvcp::PacketResendCmd &aRequest) override;
+
+    // The server's identity for the model's texts and address.
+    static gvcp::DeviceIdentity identityOf(const softdevice::DeviceModel &aModel);
+    static void applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts);
+
+private:
+    softdevice::DeviceModel &mModel;
+    std::function<void(const gvcp::PacketResendCmd &)> mResend;
+};
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif

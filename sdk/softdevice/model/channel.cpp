@@ -1,0 +1,254 @@
+#include "softdevice/model/channel.h"
+
+#include "softdevice/model/guard.h"
+#include "ZuBuffer.h"
+
+#include <chrono>
+
+namespace tarn {
+namespace softdevice {
+
+// What the acquisition thread shares with whoever stops it. When the thread
+// stops itself (a source's up-call stopped or deleted the device), the
+// channel may be gone by the time the up-call returns: the thread then only
+// sees this state and leaves.
+struct Channel::Worker {
+    std::shared_ptr<ChannelCounters> counters;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> detached{false};
+    std::thread thread;
+    BlockSender *sender = nullptr;
+    std::function<void(ZuBuffer &)> stamp;
+    std::function<std::chrono::nanoseconds()> period;
+};
+
+namespace {
+thread_local const void *tDeviceThread = nullptr;
+}
+
+void enterDeviceThread(const void *aModel)
+{
+    tDeviceThread = aModel;
+}
+
+const void *currentDeviceThread()
+{
+    return tDeviceThread;
+}
+
+Channel::Channel(IZuSWStreamingChannelSource &aSource, uint16_t aIndex, const void *aOwner)
+    : mSource(aSource), mIndex(aIndex), mOwner(aOwner)
+{
+}
+
+Channel::~Channel()
+{
+    stopStreaming();
+}
+
+bool Channel::owns(const ZuBuffer *aBuffer) const
+{
+    return aBuffer && mOwned.count(aBuffer) != 0;
+}
+
+bool Channel::allocate(std::string &aError)
+{
+    mBuffers.clear();
+    mOwned.clear();
+    // Every answer counts towards the limit, so that a source handing out
+    // one buffer again and again cannot keep Start asking for ever.
+    for (size_t asked = 0; asked < kMaxBuffers; ++asked) {
+        ZuBuffer *buffer = nullptr;
+        try {
+            buffer = mSource.AllocBuffer();
+        } catch (abi::__forced_unwind &) {
+            throw;
+        } catch (...) {
+            freeAll();
+            aError = "stream " + std::to_string(mIndex) + ": the source's AllocBuffer failed";
+            throw;
+        }
+        if (!buffer) break;
+        if (!mOwned.insert(buffer).second) {
+            // Handing out one buffer twice would have two frames share memory.
+            ++mCounters->sourceFailures;
+            continue;
+        }
+        mBuffers.push_back(buffer);
+    }
+    if (mBuffers.empty()) {
+        aError = "stream " + std::to_string(mIndex) + ": the source allocated no buffer";
+        return false;
+    }
+    return true;
+}
+
+void Channel::freeAll()
+{
+    stopStreaming();
+    std::vector<ZuBuffer *> buffers;
+    buffers.swap(mBuffers);
+    mOwned.clear();
+    for (ZuBuffer *buffer : buffers) guarded(mCounters->sourceFailures, [&] { mSource.FreeBuffer(buffer); });
+}
+
+uint32_t Channel::buffersToUse()
+{
+    const uint32_t all = uint32_t(mBuffers.size());
+    uint32_t count = all;
+    ZuResult result(ZU_NOT_IMPLEMENTED);
+    if (!guarded(mCounters->sourceFailures, [&] { result = mSource.GetTxNumBuffersToUse(count); })) return all;
+    if (!result.IsOK()) return all;
+    // The source's count is valid from 4 up to what it allocated.
+    if (count > all) count = all;
+    if (count < kMinBuffersToUse) count = std::min(all, kMinBuffersToUse);
+    return count;
+}
+
+void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
+                             std::function<std::chrono::nanoseconds()> aPeriod)
+{
+    stopStreaming();
+    mInUse = buffersToUse();
+    guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStart(); });
+    auto worker = std::make_shared<Worker>();
+    worker->counters = mCounters;
+    worker->sender = &aSender;
+    worker->stamp = std::move(aStamp);
+    worker->period = std::move(aPeriod);
+    mWorker = worker;
+    const void *owner = mOwner;
+    worker->thread = std::thread([this, worker, owner] {
+        enterDeviceThread(owner);
+        run(worker);
+    });
+}
+
+void Channel::stopStreaming()
+{
+    // Taken before the worker is let go: once it is, another thread may
+    // destroy this channel while a self-stop below is still running.
+    IZuSWStreamingChannelSource &source = mSource;
+    std::shared_ptr<Worker> worker;
+    worker.swap(mWorker);
+    if (!worker) return;
+    worker->stop = true;
+    if (worker->thread.get_id() == std::this_thread::get_id()) {
+        // Stopped from inside one of this thread's own up-calls: it cannot
+        // be joined from here. It leaves as soon as the up-call returns and
+        // touches nothing of the channel on its way out; neither does this.
+        worker->detached = true;
+        worker->thread.detach();
+        std::atomic<uint64_t> failures{0};
+        guarded(failures, [&] { source.AbortQueuedBuffers(); });
+        guarded(failures, [&] { source.OnStreamingStop(); });
+        return;
+    }
+    worker->thread.join();
+    guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStop(); });
+}
+
+void Channel::run(const std::shared_ptr<Worker> &aWorker)
+{
+    Worker &w = *aWorker;
+    ChannelCounters &counters = *w.counters;
+    std::deque<ZuBuffer *> free(mBuffers.begin(), mBuffers.begin() + mInUse);
+    std::set<ZuBuffer *> queued;
+    std::deque<ZuBuffer *> history;
+    // Sent buffers stay for resends while enough others are queued.
+    const size_t keep = std::max<size_t>(1, mInUse / 4);
+    uint64_t blockId = mBlockId;
+    auto idle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    auto next = std::chrono::steady_clock::now();
+
+    while (!w.stop) {
+        while (!free.empty() && !w.stop) {
+            bool proceed = true;
+            if (!guarded(counters.sourceFailures, [&] { proceed = mSource.PreQueueBufferProc(); })) break;
+            if (w.detached) return;
+            if (!proceed) break;
+            ZuBuffer *buffer = free.front();
+            ZuResult result(ZU_GENERIC_ERROR);
+            guarded(counters.sourceFailures, [&] { result = mSource.QueueBuffer(buffer); });
+            if (w.detached) return;
+            if (!result.IsOK()) {
+                ++counters.refusedQueues;
+                break;
+            }
+            free.pop_front();
+            queued.insert(buffer);
+        }
+        if (w.stop) break;
+
+        ZuBuffer *out = nullptr;
+        ZuResult result(ZU_GENERIC_ERROR);
+        const bool ok = guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); });
+        if (w.detached) return;
+        guarded(counters.sourceFailures, [&] { mSource.PostRetrieveBufferProc(); });
+        if (w.detached) return;
+        if (!ok) {
+            ++counters.blocksDropped;
+            idle();
+            continue;
+        }
+        if (!result.IsOK() || !out) {
+            idle();
+            continue;
+        }
+        auto it = queued.find(out);
+        if (it == queued.end()) {
+            // Not one this channel queued: never sent, never stored.
+            ++counters.foreignBuffers;
+            continue;
+        }
+        queued.erase(it);
+        // A frame rate: the block waits for its time, in slices short enough
+        // for a stop to be heard.
+        if (w.period) {
+            const auto period = w.period();
+            if (period.count()) {
+                const auto now = std::chrono::steady_clock::now();
+                if (next < now - period) next = now;
+                while (!w.stop && std::chrono::steady_clock::now() < next)
+                    std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(next - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
+                next += period;
+                if (w.stop) {
+                    free.push_back(out);
+                    break;
+                }
+            }
+        }
+        // Block IDs start at 1; 0 means no block to a receiver.
+        if (++blockId == 0) blockId = 1;
+        out->SetBlockID(blockId);
+        if (w.stamp) w.stamp(*out);
+        if (w.sender->send(*out, blockId)) {
+            ++counters.blocksSent;
+            mBlockId = blockId;
+            history.push_back(out);
+        } else {
+            ++counters.blocksDropped;
+            free.push_back(out);
+        }
+        while (history.size() > keep || (!history.empty() && free.empty() && queued.empty())) {
+            w.sender->release(history.front());
+            free.push_back(history.front());
+            history.pop_front();
+        }
+    }
+    if (w.detached) return;
+
+    // Stream stop: the source gives back what it still holds.
+    guarded(counters.sourceFailures, [&] { mSource.AbortQueuedBuffers(); });
+    for (size_t attempts = queued.size() * 2 + 4; !queued.empty() && attempts; --attempts) {
+        ZuBuffer *out = nullptr;
+        ZuResult result(ZU_GENERIC_ERROR);
+        if (!guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); })) continue;
+        if (w.detached) return;
+        if (result.IsOK() && out) queued.erase(out);
+    }
+    for (ZuBuffer *b : history) w.sender->release(b);
+}
+
+} // namespace softdevice
+} // namespace tarn

@@ -1,0 +1,127 @@
+#ifndef TARN_SOFTDEVICE_CHANNEL_H
+#define TARN_SOFTDEVICE_CHANNEL_H
+
+// One stream channel of a software device and its buffer cycle: the
+// buffers its source allocated, and while streaming one acquisition thread
+// that queues empty buffers with the source, retrieves filled ones, stamps
+// and numbers them and hands them to the sender, which keeps the newest for
+// packet resends until they are queued again.
+
+#include "IZuSWStreamingChannelSource.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarn {
+namespace softdevice {
+
+// Where a channel's blocks go: the GVSP sender, or a test's recorder.
+class BlockSender
+{
+public:
+    virtual ~BlockSender() {}
+    // Sends one block. The buffer stays the sender's to resend from until
+    // release() is called for it. False when the block could not be sent
+    // (nothing to send, no destination).
+    virtual bool send(ZuBuffer &aBuffer, uint64_t aBlockId) = 0;
+    // The buffer leaves the resend history: it is about to be queued again.
+    virtual void release(ZuBuffer *aBuffer) = 0;
+    // Sends one test packet of the configured size; false when it cannot.
+    virtual bool sendTestPacket() { return false; }
+};
+
+// The stream channel registers the controller writes and the sender reads.
+struct StreamConfig {
+    std::atomic<uint32_t> destination{0};     // SCDA
+    std::atomic<uint32_t> port{0};            // SCP, host port in the low 16 bits
+    std::atomic<uint32_t> packetSize{1500};   // SCPS, size in the low 16 bits
+    std::atomic<uint32_t> delay{0};           // SCPD
+    std::atomic<uint32_t> sourcePort{0};      // SCSP, set by the sender
+    std::atomic<uint32_t> configuration{0};   // SCCFG
+    std::atomic<bool> extendedIds{false};
+};
+
+struct ChannelCounters {
+    std::atomic<uint64_t> blocksSent{0};
+    std::atomic<uint64_t> blocksDropped{0};      // retrieved but not sent
+    std::atomic<uint64_t> sourceFailures{0};     // an up-call threw
+    std::atomic<uint64_t> foreignBuffers{0};     // retrieved buffers not queued by this channel
+    std::atomic<uint64_t> refusedQueues{0};
+};
+
+class Channel
+{
+public:
+    static constexpr size_t kMaxBuffers = 64;
+    static constexpr uint32_t kMinBuffersToUse = 4;
+
+    // aOwner marks the acquisition thread as the owner's (see guard.h).
+    Channel(IZuSWStreamingChannelSource &aSource, uint16_t aIndex, const void *aOwner = nullptr);
+    ~Channel();
+    Channel(const Channel &) = delete;
+    Channel &operator=(const Channel &) = delete;
+
+    IZuSWStreamingChannelSource &source() { return mSource; }
+    uint16_t index() const { return mIndex; }
+
+    // Asks the source for buffers until it has none (at most 64). A null
+    // source answer ends the list; a buffer given twice is refused. False
+    // with a reason when an up-call failed (the buffers got so far are
+    // freed again).
+    bool allocate(std::string &aError);
+    // Gives every allocated buffer back to the source, once each.
+    void freeAll();
+    size_t bufferCount() const { return mBuffers.size(); }
+    bool owns(const ZuBuffer *aBuffer) const;
+
+    StreamConfig &config() { return mConfig; }
+
+    // Asks the source how many buffers to use, tells it streaming starts
+    // and starts the acquisition thread. The stamp function writes the
+    // buffer's timestamp (or keeps the buffer's own).
+    // aPeriod gives the time between two frames (0: as fast as the source
+    // fills them), asked before each frame so that a change applies at once.
+    void startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
+                        std::function<std::chrono::nanoseconds()> aPeriod = nullptr);
+    // Ends the thread (joined unless this is that thread), aborting and
+    // draining what the source still holds, then tells the source.
+    void stopStreaming();
+    bool streaming() const { return mWorker != nullptr; }
+    uint32_t buffersInUse() const { return mInUse; }
+    uint64_t lastBlockId() const { return mBlockId; }
+
+    ChannelCounters &counters() { return *mCounters; }
+
+private:
+    struct Worker;
+    void run(const std::shared_ptr<Worker> &aWorker);
+    uint32_t buffersToUse();
+
+    IZuSWStreamingChannelSource &mSource;
+    const uint16_t mIndex;
+    const void *mOwner;
+    std::vector<ZuBuffer *> mBuffers;
+    std::set<const ZuBuffer *> mOwned;
+    std::shared_ptr<Worker> mWorker;
+    std::atomic<uint32_t> mInUse{0};
+    std::atomic<uint64_t> mBlockId{0};
+    // Shared with the acquisition thread, which may outlive the channel
+    // after a stop from its own up-call.
+    std::shared_ptr<ChannelCounters> mCounters = std::make_shared<ChannelCounters>();
+    StreamConfig mConfig;
+};
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif

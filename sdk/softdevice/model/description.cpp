@@ -1,0 +1,212 @@
+#include "softdevice/model/description.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace tarn {
+namespace softdevice {
+
+std::string xmlEscape(const std::string &aText)
+{
+    std::string out;
+    out.reserve(aText.size());
+    for (char c : aText) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string hex(uint64_t aValue)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(aValue));
+    return text;
+}
+
+std::string aFloat(double aValue)
+{
+    std::ostringstream out;
+    out.precision(17);
+    out << aValue;
+    return out.str();
+}
+
+const char *kindName(FeatureDecl::Kind aKind)
+{
+    switch (aKind) {
+    case FeatureDecl::Kind::Integer: return "Integer";
+    case FeatureDecl::Kind::Enumeration: return "Enumeration";
+    case FeatureDecl::Kind::Command: return "Command";
+    case FeatureDecl::Kind::Boolean: return "Boolean";
+    case FeatureDecl::Kind::String: return "StringReg";
+    case FeatureDecl::Kind::Float: return "Float";
+    }
+    return "Integer";
+}
+
+void writeRegister(std::ostream &aOut, const FeatureDecl &aF, const std::string &aRegName)
+{
+    if (aF.kind == FeatureDecl::Kind::Float) {
+        aOut << "  <FloatReg Name=\"" << aRegName << "\">\n";
+        aOut << "    <Address>" << hex(aF.address) << "</Address>\n";
+        aOut << "    <Length>8</Length>\n";
+        aOut << "    <AccessMode>" << aF.access << "</AccessMode>\n";
+        aOut << "    <pPort>Device</pPort>\n";
+        aOut << "    <Endianess>BigEndian</Endianess>\n";
+        aOut << "  </FloatReg>\n";
+        return;
+    }
+    const bool masked = aF.lsb >= 0;
+    aOut << "  <" << (masked ? "MaskedIntReg" : "IntReg") << " Name=\"" << aRegName << "\">\n";
+    aOut << "    <Address>" << hex(aF.address) << "</Address>\n";
+    if (!aF.indexedBy.empty())
+        aOut << "    <pIndex Offset=\"" << hex(aF.indexStep) << "\">" << aF.indexedBy << "</pIndex>\n";
+    aOut << "    <Length>" << aF.length << "</Length>\n";
+    aOut << "    <AccessMode>" << aF.access << "</AccessMode>\n";
+    aOut << "    <pPort>Device</pPort>\n";
+    // Values that the device changes by itself are read anew each time.
+    aOut << "    <Cachable>NoCache</Cachable>\n";
+    if (masked) {
+        aOut << "    <LSB>" << aF.lsb << "</LSB>\n";
+        aOut << "    <MSB>" << aF.msb << "</MSB>\n";
+    }
+    aOut << "    <Sign>" << (aF.isSigned ? "Signed" : "Unsigned") << "</Sign>\n";
+    aOut << "    <Endianess>BigEndian</Endianess>\n";
+    aOut << "  </" << (masked ? "MaskedIntReg" : "IntReg") << ">\n";
+}
+
+} // namespace
+
+void DescriptionWriter::addCategory(const std::string &aName, const std::string &aToolTip)
+{
+    mCategories.emplace_back(aName, aToolTip);
+}
+
+void DescriptionWriter::add(FeatureDecl aFeature)
+{
+    mFeatures.push_back(std::move(aFeature));
+}
+
+FeatureDecl &DescriptionWriter::add(FeatureDecl::Kind aKind, const std::string &aName, const std::string &aCategory,
+                                    uint64_t aAddress, const std::string &aAccess, const std::string &aToolTip)
+{
+    FeatureDecl f;
+    f.kind = aKind;
+    f.name = aName;
+    f.category = aCategory;
+    f.address = aAddress;
+    f.access = aAccess;
+    f.toolTip = aToolTip;
+    mFeatures.push_back(std::move(f));
+    return mFeatures.back();
+}
+
+bool DescriptionWriter::has(const std::string &aName) const
+{
+    for (const FeatureDecl &f : mFeatures)
+        if (f.name == aName) return true;
+    return false;
+}
+
+void DescriptionWriter::writeSelected(std::ostream &aOut, const FeatureDecl &aFeature) const
+{
+    // Only features that exist: a selector may be declared for several
+    // that a device leaves out (chunks without any chunk).
+    for (const std::string &s : aFeature.selected)
+        if (has(s)) aOut << "    <pSelected>" << s << "</pSelected>\n";
+}
+
+std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
+{
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+    out << "<RegisterDescription ModelName=\"" << xmlEscape(aHeader.modelName) << "\" VendorName=\""
+        << xmlEscape(aHeader.vendorName) << "\" ToolTip=\"" << xmlEscape(aHeader.toolTip)
+        << "\" StandardNameSpace=\"GEV\" SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\" SchemaSubMinorVersion=\"0\""
+        << " MajorVersion=\"" << aHeader.major << "\" MinorVersion=\"" << aHeader.minor << "\" SubMinorVersion=\""
+        << aHeader.subMinor << "\" ProductGuid=\"" << xmlEscape(aHeader.productGuid) << "\" VersionGuid=\""
+        << xmlEscape(aHeader.versionGuid) << "\" xmlns=\"http://www.genicam.org/GenApi/Version_1_1\">\n";
+
+    out << "  <Category Name=\"Root\" NameSpace=\"Standard\">\n";
+    for (const auto &c : mCategories) out << "    <pFeature>" << c.first << "</pFeature>\n";
+    out << "  </Category>\n";
+    for (const auto &c : mCategories) {
+        out << "  <Category Name=\"" << c.first << "\" NameSpace=\"Standard\">\n";
+        if (!c.second.empty()) out << "    <ToolTip>" << xmlEscape(c.second) << "</ToolTip>\n";
+        for (const FeatureDecl &f : mFeatures)
+            if (f.category == c.first) out << "    <pFeature>" << f.name << "</pFeature>\n";
+        out << "  </Category>\n";
+    }
+
+    for (const FeatureDecl &f : mFeatures) {
+        const std::string reg = f.name + "Reg";
+        out << "  <" << kindName(f.kind) << " Name=\"" << f.name << "\" NameSpace=\""
+            << (f.standard ? "Standard" : "Custom") << "\">\n";
+        if (!f.toolTip.empty()) out << "    <ToolTip>" << xmlEscape(f.toolTip) << "</ToolTip>\n";
+        out << "    <Visibility>" << f.visibility << "</Visibility>\n";
+        if (!f.lockedBy.empty()) out << "    <pIsLocked>" << f.lockedBy << "</pIsLocked>\n";
+        // The schema wants it before the value, whatever the kind.
+        if (f.streamable) out << "    <Streamable>Yes</Streamable>\n";
+        switch (f.kind) {
+        case FeatureDecl::Kind::String:
+            out << "    <Address>" << hex(f.address) << "</Address>\n";
+            out << "    <Length>" << f.length << "</Length>\n";
+            out << "    <AccessMode>" << f.access << "</AccessMode>\n";
+            out << "    <pPort>Device</pPort>\n";
+            out << "  </StringReg>\n";
+            continue;
+        case FeatureDecl::Kind::Enumeration:
+            for (const auto &e : f.entries) {
+                out << "    <EnumEntry Name=\"" << e.first << "\" NameSpace=\"" << (f.standard ? "Standard" : "Custom")
+                    << "\">\n      <Value>" << e.second << "</Value>\n    </EnumEntry>\n";
+            }
+            out << "    <pValue>" << reg << "</pValue>\n";
+            writeSelected(out, f);
+            break;
+        case FeatureDecl::Kind::Command:
+            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <CommandValue>" << f.commandValue << "</CommandValue>\n";
+            break;
+        case FeatureDecl::Kind::Boolean:
+            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <OnValue>" << f.commandValue << "</OnValue>\n";
+            out << "    <OffValue>0</OffValue>\n";
+            break;
+        case FeatureDecl::Kind::Float:
+            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <Min>" << aFloat(f.fmin) << "</Min>\n";
+            out << "    <Max>" << aFloat(f.fmax) << "</Max>\n";
+            if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
+            break;
+        case FeatureDecl::Kind::Integer:
+            out << "    <pValue>" << reg << "</pValue>\n";
+            if (!f.pMin.empty()) out << "    <pMin>" << f.pMin << "</pMin>\n";
+            else out << "    <Min>" << f.min << "</Min>\n";
+            if (!f.pMax.empty()) out << "    <pMax>" << f.pMax << "</pMax>\n";
+            else out << "    <Max>" << f.max << "</Max>\n";
+            out << "    <Inc>" << (f.inc > 0 ? f.inc : 1) << "</Inc>\n";
+            if (!f.representation.empty()) out << "    <Representation>" << f.representation << "</Representation>\n";
+            if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
+            writeSelected(out, f);
+            break;
+        }
+        out << "  </" << kindName(f.kind) << ">\n";
+        writeRegister(out, f, reg);
+    }
+
+    out << "  <Port Name=\"Device\" NameSpace=\"Standard\"/>\n";
+    out << "</RegisterDescription>\n";
+    return out.str();
+}
+
+} // namespace softdevice
+} // namespace tarn

@@ -1,0 +1,230 @@
+#ifndef TARN_SOFTDEVICE_DEVICE_MODEL_H
+#define TARN_SOFTDEVICE_DEVICE_MODEL_H
+
+// A software GigE Vision device apart from its transport: its settings, the
+// Start sequence (sources' descriptions, buffers, custom registers and
+// features, the GenICam description), the registers beyond the bootstrap
+// block, the event sink's notifications of what the controller does, the
+// stream channels and the messaging channel. The GVCP server (which keeps
+// the bootstrap registers, the session and the messaging channel's
+// retries) and the GVSP senders are adapters over it.
+
+#include "IZuSoftDeviceGEV.h"
+#include "IZuSWStreamingChannelSource.h"
+#include "IZuUserSetNotify.h"
+#include "IZuVirtualDeviceGEVEventSink.h"
+#include "IZuRegisterFactory.h"
+#include "IZuGenApiFactory.h"
+#include "IZuRegisterMap.h"
+#include "gev/bootstrap.h"
+#include "gev/gvcp.h"
+#include "softdevice/model/channel.h"
+#include "softdevice/model/control_link.h"
+#include "softdevice/model/description.h"
+#include "softdevice/model/identity.h"
+#include "softdevice/model/message_channel.h"
+#include "softdevice/model/register_space.h"
+#include "softdevice/model/sink_list.h"
+#include "softdevice/model/statistics.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ZuVirtualDeviceLib {
+// Executes action commands addressed to the device.
+class IActionHandler
+{
+public:
+    virtual ~IActionHandler() {}
+    virtual void OnAction(uint32_t aActionIndex, uint64_t aActionTime) = 0;
+};
+} // namespace ZuVirtualDeviceLib
+
+namespace tarn {
+namespace softdevice {
+
+namespace addr {
+// Per stream channel: base + 0x100 * channel.
+constexpr uint32_t ChannelBase = 0x00010000;
+constexpr uint32_t ChannelStride = 0x100;
+constexpr uint32_t Width = 0x00, Height = 0x04, OffsetX = 0x08, OffsetY = 0x0C, PixelFormat = 0x10,
+                   PayloadSize = 0x14, ChunkModeActive = 0x18, ChunkSelector = 0x1C, ChunkEnable = 0x20,
+                   WidthMax = 0x24, HeightMax = 0x28, WidthMin = 0x2C, WidthInc = 0x30, HeightMin = 0x34,
+                   HeightInc = 0x38, PacketSizeMax = 0x3C;
+// Device-wide.
+constexpr uint32_t DeviceBase = 0x00011000;
+constexpr uint32_t AcquisitionStart = 0x00, AcquisitionStop = 0x04, AcquisitionMode = 0x08, TLParamsLocked = 0x0C,
+                   SourceSelector = 0x10, DeviceReset = 0x14, UserSetSelector = 0x18, UserSetLoad = 0x1C,
+                   UserSetSave = 0x20, UserSetDefault = 0x24, StreamChannelSelector = 0x28,
+                   AcquisitionFrameRate = 0x30, AcquisitionFrameRateEnable = 0x38;
+constexpr uint32_t FirmwareVersion = 0x3FFF0100;
+} // namespace addr
+
+struct NetConfig {
+    gvcp::Mac mac{};
+    uint32_t ip = 0;        // host order
+    uint32_t mask = 0;
+    uint32_t gateway = 0;
+};
+
+class DeviceModel
+{
+public:
+    static constexpr size_t kMaxStreams = 4;
+    static constexpr uint32_t kMaxUserSets = 256;
+
+    explicit DeviceModel(IZuVirtualDeviceGEV &aSelf);
+    ~DeviceModel();
+    DeviceModel(const DeviceModel &) = delete;
+    DeviceModel &operator=(const DeviceModel &) = delete;
+
+    // ---- Settings, while created.
+    ZuResult addStream(IZuSWStreamingChannelSource *aSource);
+    ZuResult setUserSetCount(uint32_t aCount);
+    ZuResult setUserSetNotify(IZuUserSetNotify *aNotify);
+    ZuResult setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler);
+    void forgetUserSetNotify(IZuUserSetNotify *aNotify);
+    ZuResult registerSink(IZuVirtualDeviceGEVEventSink *aSink);
+    ZuResult unregisterSink(IZuVirtualDeviceGEVEventSink *aSink);
+    void setStreamTimestamping(bool aEnabled) { mStamping = aEnabled; }
+    void setGenDCEnabled(bool aEnabled) { mGenDC = aEnabled; }
+
+    // ---- Start and stop. build() runs the Start sequence on the caller's
+    // thread; what an up-call throws leaves it after everything built so
+    // far is undone (the device stays created and can start again).
+    ZuResult build(const NetConfig &aNet);
+    void teardown();
+    bool built() const { return mBuilt; }
+    // The description: kept after a failed build too.
+    bool hasDescription() const;
+    std::string description() const;
+
+    RegisterSpace &space() { return *mSpace; }
+    Identity &identity() { return mIdentity; }
+    Statistics &statistics() { return mStatistics; }
+    MessageChannel &messages() { return mMessages; }
+    IZuRegisterMap &registerMap() { return mRegisterMap; }
+    size_t channelCount() const { return mChannels.size(); }
+    Channel &channel(size_t aIndex) { return *mChannels[aIndex]; }
+    const NetConfig &net() const { return mNet; }
+    uint64_t timestamp() const;
+    IdentityTexts identityTexts() const;
+
+    // ---- What the control server hands on (on its thread).
+    // The link to the server while the device runs; null before and after.
+    void setLink(ControlLink *aLink);
+    // Registers beyond the bootstrap block: GVCP statuses.
+    uint16_t readMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut);
+    uint16_t writeMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount);
+    // A controller took control (the description it read stays as it is
+    // from now on), or let go of it or lost it with its heartbeat: its
+    // streams end with it.
+    void controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess);
+    void controlReleased(bool aHeartbeatFailed);
+    bool controlled() const { return mControlled; }
+    // FORCEIP gave the device a new address.
+    void networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway);
+    // A stream channel's destination (port 0: closed) and packets.
+    void streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay);
+    // An action signal addressed to the device.
+    void action(uint32_t aSignal, uint64_t aTime);
+    void controlChannelStarted(uint16_t aPort);
+    void controlChannelStopped();
+    // The sender of a stream channel (set by the transport before control).
+    void setSender(size_t aChannel, BlockSender *aSender);
+    // The time between two frames, 0 without a frame rate.
+    std::chrono::nanoseconds framePeriod() const;
+
+    // Registers whose writes reach application code take long enough for a
+    // controller to want a PENDING_ACK first.
+    bool isSlow(uint32_t aAddress) const;
+
+private:
+    class RegisterMapImpl : public IZuRegisterMap
+    {
+    };
+    class RegisterFactoryImpl : public IZuRegisterFactory
+    {
+    };
+    class GenApiFactoryImpl : public IZuGenApiFactory
+    {
+    };
+
+    void layoutFirmware();
+    void layoutChannel(Channel &aChannel);
+    void layoutDevice();
+    void declareFeatures();
+    void describeSources();
+    void refreshIdentity(Identity::Field aField);
+    void rebuildDescription();
+    void openStream(Channel &aChannel);
+    void closeStream(Channel &aChannel);
+    void startAcquisition();
+    void stopAcquisition();
+    uint16_t userSetSave(uint32_t aIndex);
+    uint16_t userSetLoad(uint32_t aIndex);
+    void notifyUserSet(ZuUserSetState aState, uint32_t aIndex);
+    uint32_t payloadSize(Channel &aChannel);
+    void resetDevice();
+    template <typename Call> void notify(Call &&aCall);
+
+    IZuVirtualDeviceGEV &mSelf;
+    std::vector<IZuSWStreamingChannelSource *> mSources;
+    std::vector<std::unique_ptr<Channel>> mChannels;
+    std::vector<BlockSender *> mSenders;
+    SinkList<IZuVirtualDeviceGEVEventSink> mSinks;
+    IZuUserSetNotify *mUserSetNotify = nullptr;
+    ZuVirtualDeviceLib::IActionHandler *mActionHandler = nullptr;
+    uint32_t mUserSetCount = 0;
+    bool mStamping = true;
+    bool mGenDC = false;
+    std::atomic<bool> mBuilt{false};
+
+    // What each source told at Start.
+    struct Described {
+        uint32_t widthMin, widthMax, widthInc, heightMin, heightMax, heightInc, packetMax;
+    };
+    std::vector<Described> mDescribed;
+
+    NetConfig mNet;
+    std::unique_ptr<RegisterSpace> mSpace;
+    Identity mIdentity;
+    Statistics mStatistics;
+    MessageChannel mMessages;
+    RegisterMapImpl mRegisterMap;
+    DescriptionWriter mWriter;
+    mutable std::mutex mDescriptionLock;
+    std::string mDescription;
+    bool mHasDescription = false;
+
+    // Control state, changed on the control thread only (and by build and
+    // teardown while it does not run).
+    mutable std::mutex mStateLock;
+    std::atomic<ControlLink *> mLink{nullptr};
+    std::atomic<bool> mControlled{false};
+    uint32_t mTlLocked = 0;
+    uint32_t mSourceSelector = 0;
+    uint32_t mStreamSelector = 0;
+    uint32_t mUserSetSelector = 0;
+    uint32_t mUserSetDefault = 0;
+    std::vector<uint32_t> mChunkSelector;
+    std::vector<std::vector<std::pair<std::string, uint32_t>>> mChunks;
+    std::vector<std::vector<ZuPixelType>> mPixelTypes;
+    // Saved user sets: per set, per channel, the streamable values.
+    std::vector<std::vector<std::vector<uint32_t>>> mUserSets;
+    bool mAcquiring = false;
+    std::chrono::steady_clock::time_point mEpoch;
+    // The frame rate the channels keep to while enabled (IEEE double, as the
+    // register holds it).
+    std::atomic<uint64_t> mFrameRateBits{0};
+    std::atomic<uint32_t> mFrameRateEnable{0};
+    std::atomic<uint64_t> mUpcallFailures{0};
+};
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif

@@ -1,0 +1,85 @@
+#ifndef TARN_SOFTDEVICE_REGISTER_SPACE_H
+#define TARN_SOFTDEVICE_REGISTER_SPACE_H
+
+// The byte-addressed register space of a software device, as a controller
+// sees it through READREG/WRITEREG and READMEM/WRITEMEM: 32-bit registers
+// backed by a getter and a setter, and memory blocks (texts, the GenICam
+// description). Big-endian on the wire. The layout is fixed before the
+// device serves anyone; after that only the contents change, so lookups
+// take no lock, and no handler is ever called under one of this class's
+// locks (a handler may reach a Python source that calls back in).
+
+#include "gev/gvcp.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tarn {
+namespace softdevice {
+
+// GVCP acknowledge statuses the space answers with.
+constexpr uint16_t kStatusSuccess = gvcp::STATUS_SUCCESS, kStatusInvalidAddress = gvcp::STATUS_INVALID_ADDRESS,
+                   kStatusWriteProtect = gvcp::STATUS_WRITE_PROTECT, kStatusBadAlignment = gvcp::STATUS_BAD_ALIGNMENT,
+                   kStatusAccessDenied = gvcp::STATUS_ACCESS_DENIED, kStatusInvalidParameter = gvcp::STATUS_INVALID_PARAMETER,
+                   kStatusError = gvcp::STATUS_ERROR;
+
+class RegisterSpace
+{
+public:
+    using Getter = std::function<uint32_t()>;
+    // Returns a GVCP status; kStatusSuccess when the value was taken.
+    using Setter = std::function<uint16_t(uint32_t)>;
+    using BlockWrite = std::function<void(uint32_t offset, uint32_t size)>;
+
+    // A 32-bit register; no setter makes it read-only, no getter write-only.
+    void addRegister(uint32_t address, Getter get, Setter set = nullptr);
+    // A register holding its own value, optionally told of each write.
+    // Returns where the value lives (stable for the space's life).
+    uint32_t *addValue(uint32_t address, uint32_t initial, bool writable,
+                       std::function<uint16_t(uint32_t oldValue, uint32_t newValue)> check = nullptr);
+    // A memory block of size bytes (a multiple of 4), zero-filled.
+    void addBlock(uint32_t address, uint32_t size, bool writable, BlockWrite onWrite = nullptr);
+    // A read-only block whose bytes a function supplies on each read (a
+    // description that can grow); bytes past what it supplies read as 0.
+    using BlockRead = std::function<void(uint32_t offset, uint32_t count, uint8_t *out)>;
+    void addDynamicBlock(uint32_t address, uint32_t size, BlockRead read);
+    // Replaces the contents of a block (zero-filled past data); false when
+    // no block starts at address or data does not fit.
+    bool setBlock(uint32_t address, const void *data, size_t size);
+    std::vector<uint8_t> block(uint32_t address) const;
+    bool contains(uint32_t address) const;
+
+    uint16_t readRegister(uint32_t address, uint32_t &value) const;
+    uint16_t writeRegister(uint32_t address, uint32_t value);
+    // count and address multiples of 4; a read may span several entries.
+    uint16_t readMemory(uint32_t address, uint32_t count, std::vector<uint8_t> &out) const;
+    uint16_t writeMemory(uint32_t address, const uint8_t *data, uint32_t count);
+
+private:
+    struct Entry {
+        uint32_t size = 4;
+        Getter get;
+        Setter set;
+        std::unique_ptr<uint32_t> value;
+        std::vector<uint8_t> bytes;   // blocks
+        bool isBlock = false;
+        bool writable = false;
+        BlockWrite onWrite;
+        BlockRead read;
+    };
+    const Entry *find(uint32_t address, uint32_t &base) const;
+    Entry *find(uint32_t address, uint32_t &base);
+
+    std::map<uint32_t, Entry> mEntries;
+    mutable std::mutex mBlockLock;   // block contents only
+};
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif

@@ -1,0 +1,32 @@
+#ifndef TARN_SOFTDEVICE_TRANSPORT_H
+#define TARN_SOFTDEVICE_TRANSPORT_H
+
+// What carries a device model to the network: the GVCP server on the
+// model's address, one GVSP sender per stream channel and the messaging
+// channel's datagrams.
+
+#include "softdevice/model/device_model.h"
+
+#include <memory>
+#include <string>
+
+namespace tarn {
+namespace softdevice {
+
+class Transport
+{
+public:
+    virtual ~Transport() {}
+    // Binds and starts serving the model; false with a reason when an
+    // address cannot be bound. The model outlives the transport.
+    virtual bool start(DeviceModel &aModel, std::string &aError) = 0;
+    // Stops serving and joins every thread; never called from one of them.
+    virtual void stop() = 0;
+};
+
+std::unique_ptr<Transport> makeUdpTransport();
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif

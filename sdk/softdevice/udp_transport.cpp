@@ -1,0 +1,115 @@
+#include "softdevice/transport.h"
+
+#include "gvcpserver/udp_server.h"
+#include "softdevice/gvcp_adapter.h"
+#include "softdevice/gvsp_sender.h"
+
+namespace tarn {
+namespace softdevice {
+
+namespace {
+
+// The device model over the shared GVCP server on UDP: the server keeps the
+// bootstrap registers, the session and the messaging channel; the model its
+// own registers; the senders the streams.
+class UdpTransport : public Transport, public ControlLink
+{
+public:
+    ~UdpTransport() override { stop(); }
+
+    bool start(softdevice::DeviceModel &aModel, std::string &aError) override
+    {
+        mModel = &aModel;
+        mAdapter = std::make_unique<GvcpAdapter>(aModel);
+        mAdapter->onResend([this](const gvcp::PacketResendCmd &aRequest) {
+            if (aRequest.streamChannel < mSenders.size()) mSenders[aRequest.streamChannel]->resend(aRequest);
+        });
+        gvcp::ServerConfig config;
+        config.identity = GvcpAdapter::identityOf(aModel);
+        const std::string xml = aModel.description();
+        config.description.assign(xml.begin(), xml.end());
+        config.descriptionName = "tarn_softcamera.xml";
+        config.streamChannels = uint32_t(aModel.channelCount());
+        config.actionSignals = 1;
+        mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());
+        const uint32_t ip = aModel.net().ip;
+        for (size_t i = 0; i < aModel.channelCount(); ++i) {
+            auto sender = std::make_unique<GvspSender>(aModel.channel(i).config());
+            if (!sender->open(ip, aError)) return false;
+            mServer->server().setStreamSourcePort(uint32_t(i), sender->port());
+            aModel.setSender(i, sender.get());
+            mSenders.push_back(std::move(sender));
+        }
+        if (!mServer->start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
+        aModel.setLink(this);
+        aModel.controlChannelStarted(mServer->port());
+        return true;
+    }
+
+    void stop() override
+    {
+        if (!mModel) return;
+        if (mServer) mServer->stop();
+        // No controller any more: its streams end before their senders go.
+        mModel->controlChannelStopped();
+        mModel->setLink(nullptr);
+        for (size_t i = 0; i < mSenders.size(); ++i) mModel->setSender(i, nullptr);
+        mSenders.clear();
+        mServer.reset();
+        mAdapter.reset();
+        mModel = nullptr;
+    }
+
+private:
+    // ---- ControlLink: what the model hands the server.
+    void publishIdentity(const IdentityTexts &aTexts) override
+    {
+        gvcp::DeviceIdentity identity;
+        GvcpAdapter::applyTexts(identity, aTexts);
+        mServer->server().setIdentityTexts(identity);
+    }
+    void publishDescription(const std::string &aXml) override
+    {
+        mServer->server().setDescription(gvcp::Bytes(aXml.begin(), aXml.end()));
+    }
+    bool postEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData,
+                   uint32_t aSize) override
+    {
+        gvcp::Event event;
+        event.eventId = aEventId;
+        event.streamChannel = aChannel;
+        event.blockId = aBlockId & 0xFFFF;
+        event.timestamp = timestamp();
+        if (!aData) return mServer->postEvent(event);
+        const gvcp::Bytes data(aData, aData + aSize);
+        return mServer->postEvent(event, &data);
+    }
+    bool eventsOpen() const override { return mServer->server().messageChannelOpen(); }
+    uint64_t timestamp() const override { return mServer->server().timestamp(gvcp::Clock::now()); }
+    void readStatistics(uint64_t (&aCounts)[Statistics::kCount]) const override
+    {
+        const gvcp::ServerStats s = mServer->server().stats();
+        const uint64_t values[Statistics::kCount] = {
+            s.readMemsReceived, s.writeMemsReceived, s.readRegsReceived, s.writeRegsReceived, s.discoveriesReceived,
+            s.actionCommandsReceived, s.forceIpsReceived, s.packetResendRequestsReceived, s.pendingAcksIssued,
+            s.retriesReceived, s.retriesReceivedMax, s.eventsIssued, s.eventDatasIssued, s.eventRetriesIssued,
+            s.eventRetriesIssuedMax, s.sessionsOpened, s.sessionsClosed, s.heartbeatFailedCount, s.gvspTestPacketsIssued};
+        for (int i = 0; i < Statistics::kCount; ++i) aCounts[i] = values[i];
+    }
+    void resetStatistics() override { mServer->server().resetStats(); }
+
+    softdevice::DeviceModel *mModel = nullptr;
+    std::unique_ptr<GvcpAdapter> mAdapter;
+    std::unique_ptr<gvcp::UdpServer> mServer;
+    std::vector<std::unique_ptr<GvspSender>> mSenders;
+};
+
+} // namespace
+
+std::unique_ptr<Transport> makeUdpTransport()
+{
+    return std::make_unique<UdpTransport>();
+}
+
+} // namespace softdevice
+} // namespace tarn

@@ -1,0 +1,107 @@
+"""Our software camera against independent peers: Aravis controls and
+streams from it, Wireshark decodes what it sends."""
+import re
+from pathlib import Path
+import subprocess
+import threading
+import time
+
+import pytest
+
+from support import needs_netns
+from support.controller import Controller, StreamReceiver, open_stream, start_acquisition, stop_acquisition
+from support.devices import skip_without
+from support.softcamera import SoftCamera
+
+pytestmark = needs_netns()
+
+
+def run(*args, timeout=30):
+    return subprocess.run(list(args), capture_output=True, text=True, timeout=timeout)
+
+
+def test_arv_tool_lists_reads_and_sets_our_features():
+    skip_without("arv-tool-0.8")
+    with SoftCamera(70, width=64, height=48) as cam:
+        assert "127.0.0.70" in run("arv-tool-0.8").stdout
+        features = run("arv-tool-0.8", "-a", "127.0.0.70", "features").stdout
+        for name in ("Width", "Height", "PixelFormat", "PayloadSize", "AcquisitionStart", "GevSCPSPacketSize",
+                     "DeviceModelName", "UserSetSelector", "ChunkModeActive"):
+            assert f"'{name}'" in features
+        out = run("arv-tool-0.8", "-a", "127.0.0.70", "control", "Width=32", "Width", "PayloadSize").stdout
+        assert "Width = 32" in out and "PayloadSize = 1536" in out
+        assert cam.source.width == 32
+        assert "DeviceModelName = SoftCamera" in run("arv-tool-0.8", "-a", "127.0.0.70", "control", "DeviceModelName").stdout
+
+
+def test_arv_camera_test_streams_without_missing_or_failed_frames():
+    skip_without("arv-camera-test-0.8")
+    with SoftCamera(71, width=320, height=240) as cam:
+        proc = subprocess.Popen(["stdbuf", "-oL", "arv-camera-test-0.8", "-n", "127.0.0.71"],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        timer = threading.Timer(4.0, proc.send_signal, args=(2,))
+        timer.start()
+        try:
+            out, _ = proc.communicate(timeout=30)
+        finally:
+            timer.cancel()
+    counts = dict((k, int(v)) for k, v in re.findall(r"(n_\w+)\s+= (\d+)", out))
+    assert counts, out
+    for name in ("n_timeouts", "n_aborted", "n_missing_frames", "n_size_mismatch_errors", "n_missing_packets",
+                 "n_error_packets"):
+        assert counts[name] == 0, (name, out)
+    assert counts["n_received_packets"] > 100
+    assert len(cam.source.sent) > 10
+
+
+def test_tshark_decodes_our_control_and_stream_packets(tmp_path):
+    skip_without("tshark", "dumpcap")
+    capture = tmp_path / "camera.pcapng"
+    dump = subprocess.Popen(["dumpcap", "-q", "-i", "lo", "-w", str(capture)], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True)
+    try:
+        # dumpcap writes the file's header once it captures.
+        for _ in range(500):
+            if capture.exists() and capture.stat().st_size > 0:
+                break
+            time.sleep(0.01)
+        time.sleep(0.2)
+        with SoftCamera(72, width=64, height=16) as cam:
+            ctl = Controller("127.0.0.72")
+            receiver = StreamReceiver()
+            try:
+                ctl.take_control()
+                ctl.description()
+                open_stream(ctl, receiver)
+                start_acquisition(ctl)
+                assert len(receiver.wait_for(3)) >= 3
+                stop_acquisition(ctl)
+                ctl.release()
+            finally:
+                receiver.close()
+                ctl.close()
+    finally:
+        dump.terminate()
+        dump.wait(timeout=10)
+    out = run("tshark", "-r", str(capture), "--enable-heuristic", "gvsp_udp", "-V", timeout=120).stdout
+    assert "Malformed" not in out
+    for text in ("READMEM_CMD", "READMEM_ACK", "WRITEREG_CMD", "WRITEREG_ACK"):
+        assert text in out, text
+    assert "GigE Vision Streaming Protocol" in out
+    for kind in ("Leader", "Payload", "Trailer"):
+        assert re.search(rf"Format: {kind}|{kind} \(", out, re.I), kind
+
+
+def test_arv_test_passes_its_checks():
+    skip_without("arv-test-0.8")
+    config = Path(__file__).with_name("arv-test-softcamera.cfg")
+    with SoftCamera(74, width=320, height=240):
+        out = run("arv-test-0.8", "-c", str(config), timeout=120).stdout
+    results = dict(re.findall(r"^(\S+:\S+)\s+(SUCCESS|FAILURE|IGNORED)", out, re.M))
+    assert results, out
+    assert [name for name, result in results.items() if result == "FAILURE"] == [], out
+    # Frame rates kept, frames whole.
+    for name in ("Genicam:Load", "SingleAcquisition:BufferCheck", "Properties:SensorSizeReadout",
+                 "MultipleAcquisitionA:BufferCheck", "MultipleAcquisitionA:FrameRate",
+                 "MultipleAcquisitionB:FrameRate", "GigEVision:StreamChannel"):
+        assert results[name] == "SUCCESS", out

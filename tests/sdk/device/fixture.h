@@ -1,0 +1,145 @@
+#ifndef TARN_TEST_DEVICE_FIXTURE_H
+#define TARN_TEST_DEVICE_FIXTURE_H
+
+// A GigE Vision device in this process for the controller's tests: the GVCP
+// server over 64 KiB of registers from 0x10000, serving the test
+// description (tests/data/gev_device.xml) on its own loopback address.
+
+#include "gvcpserver/udp_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace fixture {
+
+using namespace tarn::gvcp;
+
+inline bool InNetns()
+{
+    return std::getenv("TARN_IN_NETNS") != nullptr;
+}
+
+#define NEEDS_NETNS() \
+    if (!fixture::InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)"
+
+inline Bytes ReadFile(const std::string &aPath)
+{
+    std::ifstream in(aPath, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string DataPath(const char *aName)
+{
+    return std::string(TARN_TEST_DATA) + "/" + aName;
+}
+
+class Ram : public DeviceModel
+{
+public:
+    static constexpr uint32_t kBase = 0x10000;
+    std::atomic<uint32_t> slowMs{0};
+    std::atomic<uint32_t> slowAddress{0x10100};
+
+    Status read(uint32_t address, uint8_t *data, uint32_t count) override
+    {
+        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
+        std::lock_guard<std::mutex> lock(mLock);
+        std::memcpy(data, mBytes + (address - kBase), count);
+        return STATUS_SUCCESS;
+    }
+    Status write(uint32_t address, const uint8_t *data, uint32_t count) override
+    {
+        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
+        if (writeTime(address, count)) std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
+        std::lock_guard<std::mutex> lock(mLock);
+        std::memcpy(mBytes + (address - kBase), data, count);
+        return STATUS_SUCCESS;
+    }
+    uint32_t writeTime(uint32_t address, uint32_t count) override
+    {
+        return slowMs && address <= slowAddress && slowAddress - address < count ? uint32_t(slowMs) : 0;
+    }
+    uint32_t word(uint32_t address)
+    {
+        uint8_t b[4];
+        read(address, b, 4);
+        return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+    }
+    void setWord(uint32_t address, uint32_t v)
+    {
+        uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        std::lock_guard<std::mutex> lock(mLock);
+        std::memcpy(mBytes + (address - kBase), b, 4);
+    }
+
+private:
+    static bool fits(uint32_t address, uint32_t count)
+    {
+        return address >= kBase && count <= sizeof mBytes && address - kBase <= sizeof mBytes - count;
+    }
+    std::mutex mLock;
+    uint8_t mBytes[0x10000] = {};
+};
+
+struct TestDevice {
+    Ram ram;
+    std::unique_ptr<UdpServer> udp;
+    std::string address;
+
+    explicit TestDevice(const std::string &aAddress, uint8_t aLast = 1, std::function<void(ServerConfig &)> aTune = nullptr)
+        : address(aAddress)
+    {
+        ServerConfig c;
+        c.identity.mac = {0x02, 0x00, 0x00, 0x00, 0x07, aLast};
+        c.identity.manufacturerName = "tarn";
+        c.identity.modelName = "Responder";
+        c.identity.serialNumber = "D" + std::to_string(aLast);
+        c.identity.userDefinedName = "dev" + std::to_string(aLast);
+        c.description = ReadFile(DataPath("gev_device.xml"));
+        c.descriptionName = "gev_device.xml";
+        if (aTune) aTune(c);
+        ram.setWord(0x10000, 640);
+        ram.setWord(0x10004, 480);
+        ram.setWord(0x10008, 0x01080001);
+        udp = std::make_unique<UdpServer>(c, &ram);
+        std::string error;
+        EXPECT_TRUE(udp->start(aAddress, kPort, &error)) << error;
+    }
+    Server &server() { return udp->server(); }
+};
+
+// Waits for a condition another thread makes true; false after the bound.
+class Flag
+{
+public:
+    void set()
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        mSet = true;
+        mWake.notify_all();
+    }
+    bool wait(int aMs = 10000)
+    {
+        std::unique_lock<std::mutex> lock(mLock);
+        return mWake.wait_for(lock, std::chrono::milliseconds(aMs), [this] { return mSet; });
+    }
+
+private:
+    std::mutex mLock;
+    std::condition_variable mWake;
+    bool mSet = false;
+};
+
+} // namespace fixture
+
+#endif

@@ -1,0 +1,257 @@
+// The control channel against a device that answers as a test scripts it:
+// lost answers, late answers, PENDING, and answers that are wrong.
+#include "GvcpClient.h"
+#include "fixture.h"
+
+#include "net/poll_loop.h"
+
+#include <atomic>
+#include <map>
+
+using namespace tarn::gvcp;
+using tarn::device::ClientSettings;
+using tarn::device::GvcpClient;
+
+namespace {
+
+// A device that answers each command with what the script returns for it.
+class FakePeer
+{
+public:
+    using Script = std::function<std::vector<Bytes>(const Command &)>;
+
+    FakePeer(const char *aAddress, Script aScript) : mScript(std::move(aScript))
+    {
+        parseIPv4(aAddress, mIp);
+        tarn::net::SocketOptions options;
+        options.nonBlocking = true;
+        mSocket = tarn::net::UdpSocket::bind({mIp, kPort}, options);
+        EXPECT_TRUE(mSocket.valid());
+        mLoop.watch(mSocket.fd(), [this](int) {
+            uint8_t buf[1500];
+            tarn::net::Arrival arrival;
+            long n;
+            while ((n = mSocket.receive(buf, sizeof buf, &arrival)) > 0) {
+                auto cmd = decodeCommand(buf, size_t(n));
+                if (!cmd) continue;
+                std::vector<Bytes> answers;
+                {
+                    std::lock_guard<std::mutex> lock(mLock);
+                    mCommands.push_back(*cmd);
+                    answers = mScript(*cmd);
+                }
+                for (size_t k = 0; k < answers.size(); ++k) {
+                    if (k + 1 == answers.size() && mDelayLastMs)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(mDelayLastMs));
+                    mSocket.sendTo(answers[k].data(), answers[k].size(), arrival.from);
+                }
+            }
+            return true;
+        });
+        mThread = std::thread([this] { mLoop.run(); });
+    }
+    ~FakePeer()
+    {
+        mLoop.stop();
+        mThread.join();
+    }
+    std::vector<Command> commands()
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        return mCommands;
+    }
+    uint32_t ip() const { return mIp; }
+    // The last answer to each command leaves this much later than the others.
+    void delayLast(int aMs) { mDelayLastMs = aMs; }
+
+private:
+    std::atomic<int> mDelayLastMs{0};
+    Script mScript;
+    uint32_t mIp = 0;
+    tarn::net::UdpSocket mSocket;
+    tarn::net::PollLoop mLoop;
+    std::mutex mLock;
+    std::vector<Command> mCommands;
+    std::thread mThread;
+};
+
+std::shared_ptr<ClientSettings> Quick(uint32_t aRetries = 2)
+{
+    auto s = std::make_shared<ClientSettings>();
+    s->answerTimeoutMs = 100;
+    s->retries = aRetries;
+    return s;
+}
+
+Bytes RegisterAnswer(const Command &aCmd, uint32_t aValue)
+{
+    return ReadRegAck{{aValue}}.encode(aCmd.header.reqId);
+}
+
+} // namespace
+
+TEST(GvcpClient, ResendsWithTheSameRequestIdUntilAnswered)
+{
+    NEEDS_NETNS();
+    int seen = 0;
+    FakePeer peer("127.0.0.71", [&](const Command &c) -> std::vector<Bytes> {
+        if (++seen < 3) return {};  // the first two are lost
+        return {RegisterAnswer(c, 0xFFFFFFFF)};
+    });
+    auto settings = Quick(2);
+    GvcpClient client(settings);
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    uint32_t v = 0;
+    ZuResult r = client.ReadRegister(0x938, v);
+    ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
+    EXPECT_EQ(v, 0xFFFFFFFFu);
+    auto cmds = peer.commands();
+    ASSERT_EQ(cmds.size(), 3u);
+    EXPECT_EQ(cmds[1].header.reqId, cmds[0].header.reqId);
+    EXPECT_EQ(cmds[2].header.reqId, cmds[0].header.reqId);
+    EXPECT_NE(cmds[0].header.reqId, 0);
+    EXPECT_EQ(settings->resent, 2u);
+
+    // One more loss than retries: a time-out, and the next request has a new id.
+    seen = -10;
+    EXPECT_EQ(client.ReadRegister(0x938, v).GetCode(), uint32_t(ZU_TIMEOUT));
+    EXPECT_EQ(settings->timeouts, 1u);
+    seen = 10;
+    ASSERT_TRUE(client.ReadRegister(0x938, v).IsOK());
+    cmds = peer.commands();
+    EXPECT_NE(cmds.back().header.reqId, cmds[0].header.reqId);
+}
+
+TEST(GvcpClient, PendingWaitsForTheAnnouncedTimeInsteadOfResending)
+{
+    NEEDS_NETNS();
+    // The real answer comes 400 ms after PENDING, four answer time-outs later.
+    FakePeer peer("127.0.0.72", [&](const Command &c) -> std::vector<Bytes> {
+        return {PendingAck{600}.encode(c.header.reqId), WriteAck{1}.encode(WRITEREG_ACK, c.header.reqId)};
+    });
+    peer.delayLast(400);
+    auto settings = Quick(0);
+    GvcpClient client(settings);
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ZuResult r = client.WriteRegister(0x10000, 5);
+    EXPECT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
+    EXPECT_EQ(peer.commands().size(), 1u);
+    EXPECT_EQ(settings->pendingAcks, 1u);
+}
+
+TEST(GvcpClient, WrongOrDamagedAnswersAreNeverTakenForTheAnswer)
+{
+    NEEDS_NETNS();
+    // Answers to another request id, of another kind, truncated, or with
+    // the wrong number of values: each is dropped; a good one still counts.
+    struct Case {
+        const char *what;
+        std::function<std::vector<Bytes>(const Command &)> answers;
+        uint32_t code;
+    } cases[] = {
+        {"other id then good", [](const Command &c) { return std::vector<Bytes>{RegisterAnswer(Command{{0, 0, 0, uint16_t(c.header.reqId + 1)}, {}}, 1), RegisterAnswer(c, 7)}; }, ZU_OK},
+        {"other kind", [](const Command &c) { return std::vector<Bytes>{WriteAck{1}.encode(WRITEREG_ACK, c.header.reqId)}; }, ZU_TIMEOUT},
+        {"truncated", [](const Command &c) { Bytes b = RegisterAnswer(c, 7); b.resize(b.size() - 1); return std::vector<Bytes>{b}; }, ZU_TIMEOUT},
+        {"header only", [](const Command &c) { Bytes b = RegisterAnswer(c, 7); b.resize(6); return std::vector<Bytes>{b}; }, ZU_TIMEOUT},
+        {"two values for one", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{1, 2}}.encode(c.header.reqId)}; }, ZU_CORRUPTED_DATA},
+        {"no value", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.encode(c.header.reqId)}; }, ZU_CORRUPTED_DATA},
+        {"refused", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.encode(c.header.reqId, STATUS_ACCESS_DENIED)}; }, ZU_GENERIC_ERROR},
+        {"bad address", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.encode(c.header.reqId, STATUS_INVALID_ADDRESS)}; }, ZU_INVALID_PARAMETER},
+    };
+    for (const Case &k : cases) {
+        FakePeer scripted("127.0.0.74", k.answers);
+        GvcpClient c(Quick(0));
+        ASSERT_TRUE(c.Open(scripted.ip()).IsOK());
+        uint32_t v = 0;
+        ZuResult r = c.ReadRegister(0x0, v);
+        EXPECT_EQ(r.GetCode(), k.code) << k.what << ": " << r.GetDescription().Narrow();
+        if (k.code == ZU_OK) {
+            EXPECT_EQ(v, 7u) << k.what;
+        }
+    }
+}
+
+TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
+{
+    NEEDS_NETNS();
+    std::map<uint32_t, uint8_t> memory;
+    bool writeMem = true;
+    FakePeer peer("127.0.0.75", [&](const Command &c) -> std::vector<Bytes> {
+        if (auto rm = ReadMemCmd::decode(c)) {
+            ReadMemAck a;
+            a.address = rm->address;
+            for (uint32_t k = 0; k < rm->count; ++k) a.data.push_back(uint8_t(rm->address + k));
+            return {a.encode(c.header.reqId)};
+        }
+        if (auto wm = WriteMemCmd::decode(c)) {
+            if (!writeMem) return {WriteAck{0}.encode(WRITEMEM_ACK, c.header.reqId, STATUS_NOT_IMPLEMENTED)};
+            for (size_t k = 0; k < wm->data.size(); ++k) memory[wm->address + uint32_t(k)] = wm->data[k];
+            return {WriteAck{uint16_t(wm->data.size())}.encode(WRITEMEM_ACK, c.header.reqId)};
+        }
+        if (auto wr = WriteRegCmd::decode(c)) {
+            for (auto &w : wr->writes)
+                for (int k = 0; k < 4; ++k) memory[w.first + uint32_t(k)] = uint8_t(w.second >> (24 - 8 * k));
+            return {WriteAck{uint16_t(wr->writes.size())}.encode(WRITEREG_ACK, c.header.reqId)};
+        }
+        return {};
+    });
+    GvcpClient client(Quick());
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    std::vector<uint8_t> data(1200);
+    ASSERT_TRUE(client.ReadMemory(0x1000, data.data(), data.size()).IsOK());
+    for (size_t k = 0; k < data.size(); ++k) ASSERT_EQ(data[k], uint8_t(0x1000 + k)) << k;
+    auto cmds = peer.commands();
+    ASSERT_EQ(cmds.size(), 3u);  // 536 + 536 + 128
+    EXPECT_EQ(ReadMemCmd::decode(cmds[2])->address, 0x1000u + 1072);
+    EXPECT_EQ(ReadMemCmd::decode(cmds[2])->count, 128);
+
+    std::vector<uint8_t> out(600);
+    for (size_t k = 0; k < out.size(); ++k) out[k] = uint8_t(k * 7);
+    ASSERT_TRUE(client.WriteMemory(0x2000, out.data(), out.size()).IsOK());
+    EXPECT_EQ(peer.commands().size(), 5u);
+    // Without WRITEMEM the same bytes go as registers, 67 to a packet.
+    client.SetWriteMemSupported(false);
+    memory.clear();
+    ASSERT_TRUE(client.WriteMemory(0x3000, out.data(), out.size()).IsOK());
+    EXPECT_EQ(peer.commands().size(), 8u);  // 150 registers: 67 + 67 + 16
+    for (size_t k = 0; k < out.size(); ++k) ASSERT_EQ(memory[0x3000 + uint32_t(k)], out[k]) << k;
+
+    // What no packet may ask for is refused before anything is sent.
+    EXPECT_EQ(client.ReadMemory(0x1002, data.data(), 4).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_EQ(client.ReadMemory(0x1000, data.data(), 6).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_EQ(client.ReadMemory(0x1000, data.data(), 0).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_EQ(client.ReadMemory(0xFFFFFFFC, data.data(), 8).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_EQ(client.ReadMemory(uint64_t(1) << 32, data.data(), 4).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_EQ(peer.commands().size(), 8u);
+}
+
+TEST(GvcpClient, ACloseEndsAWaitAtOnce)
+{
+    NEEDS_NETNS();
+    FakePeer peer("127.0.0.76", [](const Command &) { return std::vector<Bytes>{}; });
+    auto settings = std::make_shared<ClientSettings>();
+    settings->answerTimeoutMs = 60000;
+    GvcpClient client(settings);
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    std::thread closer([&] {
+        while (peer.commands().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        client.Close();
+    });
+    uint32_t v = 0;
+    EXPECT_EQ(client.ReadRegister(0, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
+    closer.join();
+}
+
+TEST(GvcpClient, WriteWithoutAcknowledgeAsksForNone)
+{
+    NEEDS_NETNS();
+    FakePeer peer("127.0.0.77", [](const Command &) { return std::vector<Bytes>{}; });
+    GvcpClient client(Quick());
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.WriteRegister(0x10000, 1, false).IsOK());
+    for (int k = 0; k < 200 && peer.commands().empty(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    auto cmds = peer.commands();
+    ASSERT_EQ(cmds.size(), 1u);
+    EXPECT_FALSE(cmds[0].header.flags & FLAG_ACK_REQUIRED);
+    EXPECT_EQ(WriteRegCmd::decode(cmds[0])->writes[0].second, 1u);
+}

@@ -1,0 +1,74 @@
+// The gate a binding closes when its interpreter finalises: no sink is
+// called after it, and closing waits for a call in progress elsewhere. The
+// gate is process-wide and stays closed, so each case runs in a child.
+#include "SinkList.h"
+#include "fixture.h"
+
+#include <atomic>
+
+using tarn::UpCalls;
+using tarn::device::SinkList;
+
+namespace {
+
+struct Counter : ZuDeviceEventSink {
+    std::atomic<int> calls{0};
+    void OnCmdLinkRead(const void *, int64_t, int64_t) override { ++calls; }
+};
+
+void CallAll(SinkList &aList)
+{
+    aList.ForEach([](ZuDeviceEventSink *s) { s->OnCmdLinkRead(nullptr, 0, 0); }, [] { return false; });
+}
+
+} // namespace
+
+int NoSinkIsCalledOnceClosed()
+{
+    auto list = std::make_shared<SinkList>();
+    Counter sink;
+    list->Add(&sink);
+    CallAll(*list);
+    UpCalls::Close();
+    CallAll(*list);
+    list->Remove(&sink);
+    return sink.calls == 1 && UpCalls::Closed() && !UpCalls::Enter() ? 0 : 1;
+}
+
+int ClosingWaitsForACallInProgressButNotForItsOwn()
+{
+    fixture::Flag inside;
+    fixture::Flag release;
+    std::atomic<bool> returned{false};
+    std::thread caller([&] {
+        UpCalls::Scope call;
+        inside.set();
+        release.wait();
+        returned = true;
+    });
+    inside.wait();
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        release.set();
+    });
+    bool waited = false;
+    {
+        // Closing from inside a call of this thread's own.
+        UpCalls::Scope mine;
+        UpCalls::Close();
+        waited = returned;
+    }
+    caller.join();
+    opener.join();
+    return waited ? 0 : 1;
+}
+
+TEST(UpCallGate, NoSinkIsCalledOnceClosed)
+{
+    EXPECT_EXIT(std::exit(NoSinkIsCalledOnceClosed()), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(UpCallGate, ClosingWaitsForACallInProgressButNotForItsOwn)
+{
+    EXPECT_EXIT(std::exit(ClosingWaitsForACallInProgressButNotForItsOwn()), ::testing::ExitedWithCode(0), "");
+}

@@ -1,0 +1,206 @@
+#include "fakes.h"
+#include "softdevice/model/channel.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace tarn;
+using namespace tarn::softdevice;
+using tarn::test::CallLog;
+using tarn::test::FakeSource;
+using tarn::test::RecordingSender;
+
+namespace {
+
+bool eventually(const std::function<bool()> &aDone)
+{
+    for (int i = 0; i < 2000 && !aDone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return aDone();
+}
+
+} // namespace
+
+TEST(Channel, AllocatesUntilNullAtMost64AndRefusesRepeats)
+{
+    FakeSource many;
+    many.bufferCount = 1000;
+    Channel a(many, 0);
+    std::string error;
+    ASSERT_TRUE(a.allocate(error));
+    EXPECT_EQ(a.bufferCount(), Channel::kMaxBuffers);
+    EXPECT_EQ(many.allocs.size(), Channel::kMaxBuffers);
+
+    FakeSource none;
+    none.bufferCount = 0;
+    Channel b(none, 1);
+    EXPECT_FALSE(b.allocate(error));
+    EXPECT_NE(error.find("no buffer"), std::string::npos);
+
+    FakeSource repeat;
+    repeat.repeatBuffer = true;
+    repeat.bufferCount = 5;
+    Channel c(repeat, 2);
+    ASSERT_TRUE(c.allocate(error));
+    EXPECT_EQ(c.bufferCount(), 1u);
+    EXPECT_EQ(c.counters().sourceFailures, Channel::kMaxBuffers - 1);
+}
+
+TEST(Channel, FreesEachAllocatedBufferOnceAndAllocationFailureFreesWhatItGot)
+{
+    FakeSource src;
+    src.bufferCount = 6;
+    {
+        Channel c(src, 0);
+        std::string error;
+        ASSERT_TRUE(c.allocate(error));
+        c.freeAll();
+        c.freeAll();
+    }
+    std::set<ZuBuffer *> freed(src.freed.begin(), src.freed.end());
+    EXPECT_EQ(src.freed.size(), 6u);
+    EXPECT_EQ(freed, std::set<ZuBuffer *>(src.allocs.begin(), src.allocs.end()));
+
+    struct Failing : FakeSource {
+        ZuBuffer *AllocBuffer() override
+        {
+            if (allocs.size() == 2) throw std::runtime_error("no more");
+            return FakeSource::AllocBuffer();
+        }
+    } failing;
+    Channel c(failing, 0);
+    std::string error;
+    EXPECT_THROW(c.allocate(error), std::runtime_error);
+    EXPECT_EQ(failing.freed.size(), 2u);
+    EXPECT_EQ(c.bufferCount(), 0u);
+}
+
+TEST(Channel, StreamsEveryFrameInOrderWithBlockIdsFromOne)
+{
+    CallLog log;
+    FakeSource src(&log);
+    src.bufferCount = 8;
+    Channel c(src, 0);
+    std::string error;
+    ASSERT_TRUE(c.allocate(error));
+    RecordingSender sender;
+    c.startStreaming(sender, nullptr);
+    ASSERT_TRUE(sender.waitFor(50));
+    c.stopStreaming();
+    for (size_t i = 0; i < 50; ++i) {
+        EXPECT_EQ(sender.blocks[i].id, i + 1);
+        EXPECT_EQ(sender.blocks[i].firstByte, uint8_t(i + 1));
+        EXPECT_EQ(sender.blocks[i].bufferBlockId, i + 1);
+    }
+    EXPECT_EQ(c.counters().blocksSent, sender.blocks.size());
+    // The streaming calls come in their order, around the acquisition.
+    EXPECT_LT(log.first("GetTxNumBuffersToUse"), log.first("OnStreamingStart"));
+    EXPECT_LT(log.first("OnStreamingStart"), log.first("QueueBuffer"));
+    EXPECT_LT(log.first("AbortQueuedBuffers"), log.first("OnStreamingStop"));
+    // Whatever the sender still held for resends was given back.
+    EXPECT_TRUE(sender.held.empty());
+    EXPECT_EQ(sender.releasedUnknown, 0);
+    // A sent buffer is never queued again while the sender holds it.
+    EXPECT_EQ(sender.sentWhileHeld, 0);
+}
+
+TEST(Channel, UsesTheSourcesBufferCountWithinItsLimits)
+{
+    struct Case {
+        uint32_t result, count, expected;
+    };
+    for (Case k : {Case{ZU_OK, 6, 6}, Case{ZU_OK, 2, 4}, Case{ZU_OK, 99, 10}, Case{ZU_NOT_IMPLEMENTED, 6, 10},
+                   Case{ZU_GENERIC_ERROR, 5, 10}}) {
+        FakeSource src;
+        src.bufferCount = 10;
+        src.txResult = k.result;
+        src.txCount = k.count;
+        Channel c(src, 0);
+        std::string error;
+        ASSERT_TRUE(c.allocate(error));
+        RecordingSender sender;
+        c.startStreaming(sender, nullptr);
+        EXPECT_EQ(c.buffersInUse(), k.expected) << k.result << " " << k.count;
+        ASSERT_TRUE(sender.waitFor(3));
+        c.stopStreaming();
+        std::set<ZuBuffer *> used;
+        for (auto &b : sender.blocks) used.insert(b.buffer);
+        EXPECT_LE(used.size(), k.expected);
+    }
+}
+
+TEST(Channel, RefusesBuffersItDidNotQueueAndSurvivesFailingRetrievals)
+{
+    FakeSource src;
+    src.bufferCount = 4;
+    ZuBuffer stranger(ZuPayloadTypeImage);
+    std::atomic<int> strangers{0};
+    src.onRetrieve = [&](ZuBuffer **out) {
+        if (strangers < 3) {
+            ++strangers;
+            *out = &stranger;
+            return true;
+        }
+        return false;
+    };
+    src.failEvery = 7;
+    Channel c(src, 0);
+    std::string error;
+    ASSERT_TRUE(c.allocate(error));
+    RecordingSender sender;
+    c.startStreaming(sender, nullptr);
+    ASSERT_TRUE(sender.waitFor(20));
+    c.stopStreaming();
+    EXPECT_EQ(c.counters().foreignBuffers, 3u);
+    EXPECT_GE(c.counters().sourceFailures, 1u);
+    for (auto &b : sender.blocks) EXPECT_NE(b.buffer, &stranger);
+    // Block ids stay consecutive: a failed retrieval costs no id.
+    for (size_t i = 0; i < sender.blocks.size(); ++i) EXPECT_EQ(sender.blocks[i].id, i + 1);
+}
+
+TEST(Channel, StopDrainsWhatTheSourceStillHolds)
+{
+    FakeSource src;
+    src.bufferCount = 6;
+    src.paused = true;   // holds every queued buffer until aborted
+    Channel c(src, 0);
+    std::string error;
+    ASSERT_TRUE(c.allocate(error));
+    RecordingSender sender;
+    c.startStreaming(sender, nullptr);
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard<std::mutex> l(src.lock);
+        return src.queued.size() == 6;
+    }));
+    c.stopStreaming();
+    std::lock_guard<std::mutex> l(src.lock);
+    EXPECT_TRUE(src.aborted);
+    EXPECT_TRUE(src.queued.empty());
+    EXPECT_TRUE(sender.blocks.empty());
+}
+
+TEST(Channel, StoppingFromInsideAnUpCallDoesNotJoinItself)
+{
+    FakeSource src;
+    src.bufferCount = 4;
+    Channel *channel = nullptr;
+    std::atomic<bool> stopped{false};
+    src.onRetrieve = [&](ZuBuffer **) {
+        if (!stopped.exchange(true)) channel->stopStreaming();
+        return false;
+    };
+    auto c = std::make_unique<Channel>(src, 0);
+    channel = c.get();
+    std::string error;
+    ASSERT_TRUE(c->allocate(error));
+    RecordingSender sender;
+    c->startStreaming(sender, nullptr);
+    ASSERT_TRUE(eventually([&] { return stopped.load(); }));
+    ASSERT_TRUE(eventually([&] { return !channel->streaming(); }));
+    // The channel may go while the stopping thread still tells the source.
+    c.reset();
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard<std::mutex> l(src.lock);
+        return src.aborted;
+    }));
+}

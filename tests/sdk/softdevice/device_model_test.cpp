@@ -1,0 +1,364 @@
+#include "fakes.h"
+#include "softdevice/model/device_model.h"
+#include "ZuGenParameterArray.h"
+#include "tarn/genicam/Engine.h"
+#include "ZuSoftDeviceGEV.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+using namespace tarn;
+using namespace tarn::softdevice;
+using tarn::test::CallLog;
+using tarn::test::FakeLink;
+using tarn::test::FakeSource;
+using tarn::test::RecordingSender;
+using tarn::test::RecordingSink;
+
+namespace {
+
+NetConfig loopback()
+{
+    NetConfig n;
+    n.mac = {0x02, 0x00, 0x7F, 0, 0, 9};
+    n.ip = 0x7F000009;
+    n.mask = 0xFF000000;
+    return n;
+}
+
+// The engine reads the device's own registers as the server would hand
+// them on (the bootstrap block is the server's).
+struct ModelPort : ZU_GENAPI_NS::IPort {
+    explicit ModelPort(DeviceModel &aModel) : model(aModel) {}
+    ZuResult Read(uint64_t aAddress, void *aData, int64_t aLength) override
+    {
+        const uint32_t start = uint32_t(aAddress) & ~3u;
+        const uint32_t end = (uint32_t(aAddress + uint64_t(aLength)) + 3u) & ~3u;
+        std::vector<uint8_t> out(end - start);
+        if (model.readMemory(start, end - start, out.data()) != kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
+        std::memcpy(aData, out.data() + (aAddress - start), size_t(aLength));
+        return ZuResult(ZU_OK);
+    }
+    ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
+    {
+        if (aAddress % 4 || aLength % 4) return ZuResult(ZU_INVALID_PARAMETER);
+        uint16_t s = model.writeMemory(uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
+        return ZuResult(s == kStatusSuccess ? ZU_OK : ZU_GENERIC_ERROR);
+    }
+    DeviceModel &model;
+};
+
+struct Device {
+    ZuSoftDeviceGEV self;
+    CallLog log;
+    FakeSource source{&log, 64, 48};
+    RecordingSink sink{log};
+    DeviceModel model{self};
+    Device()
+    {
+        model.addStream(&source);
+        model.registerSink(&sink);
+    }
+};
+
+} // namespace
+
+TEST(DeviceModel, StartAsksSourcesThenBuffersThenRegistersBeforeFeatures)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    int pixel = d.log.first("GetSupportedPixelType"), alloc = d.log.first("AllocBuffer"),
+        sinkRegs = d.log.first("OnCreateCustomRegisters"), srcRegs = d.log.first("CreateRegisters"),
+        sinkFeatures = d.log.first("OnCreateCustomGenApiFeatures"), srcFeatures = d.log.first("CreateGenApiFeatures");
+    ASSERT_GE(pixel, 0);
+    EXPECT_LT(pixel, alloc);
+    EXPECT_LT(alloc, sinkRegs);
+    EXPECT_LT(sinkRegs, srcRegs);
+    EXPECT_LT(srcRegs, sinkFeatures);
+    EXPECT_LT(sinkFeatures, srcFeatures);
+    EXPECT_EQ(d.log.count("null factory"), 0u);
+    EXPECT_EQ(d.model.channel(0).bufferCount(), d.source.bufferCount);
+    EXPECT_EQ(d.model.build(loopback()).GetCode(), ZU_STATE_ERROR);
+    EXPECT_EQ(d.model.addStream(&d.source).GetCode(), ZU_STATE_ERROR);
+    EXPECT_EQ(d.model.setUserSetCount(1).GetCode(), ZU_STATE_ERROR);
+}
+
+TEST(DeviceModel, AFailedStartUndoesItselfKeepsADescriptionAndCanBeRetried)
+{
+    Device d;
+    d.sink.throwInRegisters = true;
+    EXPECT_THROW(d.model.build(loopback()), std::runtime_error);
+    EXPECT_FALSE(d.model.built());
+    EXPECT_TRUE(d.model.hasDescription());
+    EXPECT_EQ(d.source.freed.size(), d.source.allocs.size());
+    EXPECT_EQ(d.log.count("CreateGenApiFeatures"), 0u);
+    d.sink.throwInRegisters = false;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    EXPECT_TRUE(d.model.built());
+    d.model.teardown();
+    EXPECT_EQ(d.source.freed.size(), d.source.allocs.size());
+}
+
+TEST(DeviceModel, StartRefusesSourcesWithoutPixelsAndEndsEndlessLists)
+{
+    {
+        ZuSoftDeviceGEV self;
+        FakeSource empty(nullptr, 0, 48);
+        DeviceModel m(self);
+        m.addStream(&empty);
+        ZuResult r = m.build(loopback());
+        EXPECT_EQ(r.GetCode(), ZU_INVALID_PARAMETER);
+        EXPECT_NE(r.GetDescription().Narrow().find("at least 1"), std::string::npos);
+        EXPECT_TRUE(empty.allocs.empty());
+    }
+    {
+        ZuSoftDeviceGEV self;
+        FakeSource endless;
+        endless.endlessPixelTypes = true;
+        DeviceModel m(self);
+        m.addStream(&endless);
+        EXPECT_TRUE(m.build(loopback()).IsOK());
+    }
+    {
+        ZuSoftDeviceGEV self;
+        FakeSource none;
+        none.bufferCount = 0;
+        DeviceModel m(self);
+        m.addStream(&none);
+        EXPECT_EQ(m.build(loopback()).GetCode(), ZU_NOT_ENOUGH_MEMORY);
+    }
+}
+
+TEST(DeviceModel, SettingsHaveTheirLimits)
+{
+    ZuSoftDeviceGEV self;
+    DeviceModel m(self);
+    FakeSource s[5];
+    EXPECT_EQ(m.addStream(nullptr).GetCode(), ZU_INVALID_PARAMETER);
+    for (size_t i = 0; i < DeviceModel::kMaxStreams; ++i) EXPECT_TRUE(m.addStream(&s[i]).IsOK());
+    EXPECT_EQ(m.addStream(&s[4]).GetCode(), ZU_NOT_SUPPORTED);
+    EXPECT_TRUE(m.setUserSetCount(256).IsOK());
+    EXPECT_EQ(m.setUserSetCount(257).GetCode(), ZU_INVALID_PARAMETER);
+    CallLog log;
+    RecordingSink sink(log);
+    EXPECT_TRUE(m.registerSink(&sink).IsOK());
+    EXPECT_EQ(m.registerSink(&sink).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(m.registerSink(nullptr).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(m.unregisterSink(nullptr).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_TRUE(m.unregisterSink(&sink).IsOK());
+    EXPECT_TRUE(m.registerSink(&sink).IsOK());
+}
+
+TEST(DeviceModel, TheDescriptionLoadsAndItsFeaturesReachTheSource)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    ModelPort port(d.model);
+    ZuGenParameterArray features;
+    const std::string xml = d.model.description();
+    ZuResult loaded = features.Load(xml.data(), xml.size(), &port);
+    ASSERT_TRUE(loaded.IsOK()) << loaded.GetDescription().Narrow();
+
+    int64_t v = 0;
+    ASSERT_TRUE(features.GetIntegerValue(ZuString("Width"), v).IsOK());
+    EXPECT_EQ(v, 64);
+    ASSERT_TRUE(features.GetIntegerValue(ZuString("PayloadSize"), v).IsOK());
+    EXPECT_EQ(v, 64 * 48);
+    ZuString text;
+    ASSERT_TRUE(features.GetEnumValue(ZuString("PixelFormat"), text).IsOK());
+    EXPECT_EQ(text.Narrow(), "Mono8");
+    ASSERT_TRUE(features.SetIntegerValue(ZuString("Width"), 32).IsOK());
+    EXPECT_EQ(d.source.width, 32u);
+    ASSERT_TRUE(features.GetIntegerValue(ZuString("PayloadSize"), v).IsOK());
+    EXPECT_EQ(v, 32 * 48);
+    // Beyond the source's largest width: refused before the source hears of it.
+    EXPECT_FALSE(features.SetIntegerValue(ZuString("Width"), 65).IsOK());
+    EXPECT_EQ(d.log.count("SetWidth"), 1u);
+    // The source's own refusal reaches the controller.
+    d.source.refuseSets = true;
+    EXPECT_FALSE(features.SetIntegerValue(ZuString("Width"), 16).IsOK());
+    d.source.refuseSets = false;
+    // Locked while streaming parameters are locked.
+    ASSERT_TRUE(features.SetIntegerValue(ZuString("TLParamsLocked"), 1).IsOK());
+    EXPECT_FALSE(features.SetIntegerValue(ZuString("Height"), 8).IsOK());
+    ASSERT_TRUE(features.SetIntegerValue(ZuString("TLParamsLocked"), 0).IsOK());
+    EXPECT_TRUE(features.SetIntegerValue(ZuString("Height"), 8).IsOK());
+
+    d.model.identity().SetDeviceFirmwareVersion(ZuString("9.9"));
+    ASSERT_TRUE(features.GetStringValue(ZuString("DeviceFirmwareVersion"), text).IsOK());
+    EXPECT_EQ(text.Narrow(), "9.9");
+}
+
+TEST(DeviceModel, IdentityAndDescriptionReachTheServerUntilAControllerTakesControl)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    FakeLink link;
+    d.model.setLink(&link);
+    EXPECT_EQ(link.texts.modelName, "SoftCamera");
+    EXPECT_EQ(link.xml, d.model.description());
+    d.model.identity().SetModelName(ZuString("RigCam"));
+    EXPECT_EQ(link.texts.modelName, "RigCam");
+    EXPECT_NE(link.xml.find("ModelName=\"RigCam\""), std::string::npos);
+    EXPECT_TRUE(d.model.identity().SetGenICamXMLVersion(3, 1, 4).IsOK());
+    EXPECT_NE(link.xml.find("MajorVersion=\"3\" MinorVersion=\"1\" SubMinorVersion=\"4\""), std::string::npos);
+    const char *guid = "01234567-89AB-CDEF-0123-456789ABCDEF";
+    EXPECT_TRUE(d.model.identity().SetGenICamXMLGUIDs(ZuString(guid), ZuString(guid)).IsOK());
+    EXPECT_NE(link.xml.find(std::string("ProductGuid=\"") + guid), std::string::npos);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    const int served = link.descriptions;
+    EXPECT_EQ(d.model.identity().SetGenICamXMLVersion(1, 0, 0).GetCode(), ZU_STATE_ERROR);
+    d.model.identity().SetModelName(ZuString("Later"));
+    EXPECT_EQ(link.texts.modelName, "Later");
+    EXPECT_EQ(link.descriptions, served);
+    // Counters and the clock are the server's.
+    link.counts[Statistics::SessionsOpened] = 3;
+    EXPECT_EQ(d.model.statistics().GetSessionsOpened(), 3u);
+    EXPECT_EQ(d.model.timestamp(), 123456789u);
+    d.model.setLink(nullptr);
+    EXPECT_EQ(d.model.statistics().GetSessionsOpened(), 0u);
+}
+
+TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    RecordingSender sender;
+    d.model.setSender(0, &sender);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessExclusive);
+    EXPECT_EQ(d.log.count("OnApplicationConnect 127.0.0.5:5000 3"), 1u);
+    EXPECT_EQ(d.sink.device, &d.self);
+    d.model.streamChannelChanged(0, 0x7F000001, 6000, 8192, 0);
+    EXPECT_EQ(d.source.openedTo, "127.0.0.1:6000");
+    EXPECT_EQ(d.model.channel(0).config().packetSize, 8192u);
+    // The same destination again opens nothing new.
+    d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    EXPECT_EQ(d.log.count("OnOpen"), 1u);
+    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, std::vector<uint8_t>{0, 0, 0, 1}.data(), 4), kStatusSuccess);
+    ASSERT_TRUE(sender.waitFor(5));
+    EXPECT_TRUE(d.model.channel(0).streaming());
+    d.model.controlReleased(true);
+    EXPECT_FALSE(d.model.channel(0).streaming());
+    EXPECT_EQ(d.log.count("OnStreamingStop"), 1u);
+    EXPECT_EQ(d.log.count("OnClose"), 1u);
+    EXPECT_EQ(d.log.count("OnApplicationDisconnect"), 1u);
+    EXPECT_EQ(d.model.channel(0).config().port, 0u);
+    // A stream without a sender (the transport gave none) never starts.
+    d.model.setSender(0, nullptr);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, std::vector<uint8_t>{0, 0, 0, 1}.data(), 4);
+    EXPECT_FALSE(d.model.channel(0).streaming());
+}
+
+TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
+{
+    Device d;
+    struct Notify : IZuUserSetNotify {
+        std::vector<std::pair<int, uint32_t>> seen;
+        ZuResult UserSetStateNotify(ZuUserSetState s, uint32_t i) override
+        {
+            seen.emplace_back(int(s), i);
+            return ZuResult(ZU_OK);
+        }
+    } notify;
+    d.model.setUserSetCount(2);
+    d.model.setUserSetNotify(&notify);
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    const uint32_t b = addr::DeviceBase;
+    auto write = [&](uint32_t at, uint32_t v) {
+        const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        return d.model.writeMemory(at, bytes, 4);
+    };
+    ASSERT_EQ(write(addr::ChannelBase + addr::Width, 40), kStatusSuccess);
+    ASSERT_EQ(write(b + addr::UserSetSelector, 2), kStatusSuccess);
+    ASSERT_EQ(write(b + addr::UserSetSave, 1), kStatusSuccess);
+    ASSERT_EQ(write(addr::ChannelBase + addr::Width, 20), kStatusSuccess);
+    ASSERT_EQ(write(b + addr::UserSetLoad, 1), kStatusSuccess);
+    EXPECT_EQ(d.source.width, 40u);
+    ASSERT_EQ(write(b + addr::UserSetSelector, 0), kStatusSuccess);
+    EXPECT_EQ(write(b + addr::UserSetSave, 1), kStatusAccessDenied);
+    ASSERT_EQ(write(b + addr::UserSetLoad, 1), kStatusSuccess);
+    EXPECT_EQ(d.source.width, 64u);
+    EXPECT_EQ(write(b + addr::UserSetSelector, 3), kStatusInvalidParameter);
+    const std::vector<std::pair<int, uint32_t>> want = {
+        {ZuUserSetStateSaveStart, 0}, {ZuUserSetStateSaveCompleted, 0}, {ZuUserSetStateSaveStart, 2},
+        {ZuUserSetStateSaveCompleted, 2}, {ZuUserSetStateLoadStart, 2}, {ZuUserSetStateLoadCompleted, 2},
+        {ZuUserSetStateLoadStart, 0}, {ZuUserSetStateLoadCompleted, 0}};
+    EXPECT_EQ(notify.seen, want);
+}
+
+TEST(DeviceModel, NetworkResetsFullResetsAndActionsTellTheApplication)
+{
+    Device d;
+    struct Handler : ZuVirtualDeviceLib::IActionHandler {
+        std::vector<std::pair<uint32_t, uint64_t>> runs;
+        void OnAction(uint32_t aSignal, uint64_t aTime) override { runs.emplace_back(aSignal, aTime); }
+    } handler;
+    d.model.setActionHandler(&handler);
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    d.model.networkReset(0x7F00000A, 0xFF000000, 0);
+    EXPECT_EQ(d.model.net().ip, 0x7F00000Au);
+    EXPECT_EQ(d.log.count("OnDeviceResetNetwork"), 1u);
+    EXPECT_FALSE(d.model.controlled());
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    const uint8_t one[4] = {0, 0, 0, 1};
+    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::DeviceReset, one, 4), kStatusSuccess);
+    EXPECT_EQ(d.log.count("OnDeviceResetFull"), 1u);
+    EXPECT_FALSE(d.model.controlled());
+    d.model.action(0, 77);
+    ASSERT_EQ(handler.runs.size(), 1u);
+    EXPECT_EQ(handler.runs[0].second, 77u);
+}
+
+TEST(DeviceModel, ASinkThatThrowsOnTheControlThreadIsCountedAndTheDeviceGoesOn)
+{
+    struct Throwing : IZuVirtualDeviceGEVEventSink {
+        int calls = 0;
+        void OnApplicationConnect(IZuVirtualDeviceGEV *, const ZuString &, uint16_t, ZuAccessType) override
+        {
+            ++calls;
+            throw std::runtime_error("sink");
+        }
+    } throwing;   // outlives the device, which notifies it to the end
+    Device d;
+    d.model.registerSink(&throwing);
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    EXPECT_EQ(throwing.calls, 1);
+    // The other sink was still told.
+    EXPECT_EQ(d.log.count("OnApplicationConnect 127.0.0.5:5000 2"), 1u);
+    EXPECT_TRUE(d.model.controlled());
+}
+
+TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    EXPECT_EQ(d.model.framePeriod().count(), 0);
+    auto writeRate = [&](double rate) {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &rate, sizeof bits);
+        uint8_t bytes[8];
+        for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(bits >> (56 - 8 * i));
+        return d.model.writeMemory(addr::DeviceBase + addr::AcquisitionFrameRate, bytes, 8);
+    };
+    const uint8_t on[4] = {0, 0, 0, 1};
+    ASSERT_EQ(writeRate(250.0), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 0);   // not yet enabled
+    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionFrameRateEnable, on, 4), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 4000000);
+    ASSERT_EQ(writeRate(0.0), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000000000);   // 0.1 Hz at least
+    ASSERT_EQ(writeRate(std::nan("")), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000000000);
+    ASSERT_EQ(writeRate(1e9), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000);          // 100 kHz at most
+    // The description offers it as a float over its 8-byte register.
+    const std::string xml = d.model.description();
+    EXPECT_NE(xml.find("<Float Name=\"AcquisitionFrameRate\""), std::string::npos);
+    EXPECT_NE(xml.find("<FloatReg Name=\"AcquisitionFrameRateReg\""), std::string::npos);
+}

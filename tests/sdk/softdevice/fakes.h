@@ -1,0 +1,311 @@
+#ifndef TARN_TEST_SOFTDEVICE_FAKES_H
+#define TARN_TEST_SOFTDEVICE_FAKES_H
+
+// A scripted channel source, a recording sender and a recording event
+// sink, for driving the device model without Python and without sockets.
+
+#include "ZuBuffer.h"
+#include "ZuImage.h"
+#include "softdevice/model/channel.h"
+#include "softdevice/model/control_link.h"
+#include "IZuVirtualDeviceGEVEventSink.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarn {
+namespace test {
+
+// Everything the device called, in order, by name.
+struct CallLog {
+    std::mutex lock;
+    std::vector<std::string> calls;
+    void add(const std::string &aCall)
+    {
+        std::lock_guard<std::mutex> l(lock);
+        calls.push_back(aCall);
+    }
+    std::vector<std::string> snapshot()
+    {
+        std::lock_guard<std::mutex> l(lock);
+        return calls;
+    }
+    size_t count(const std::string &aCall)
+    {
+        std::lock_guard<std::mutex> l(lock);
+        size_t n = 0;
+        for (auto &c : calls) n += c == aCall;
+        return n;
+    }
+    // Index of the first call named aCall, or -1.
+    int first(const std::string &aCall)
+    {
+        std::lock_guard<std::mutex> l(lock);
+        for (size_t i = 0; i < calls.size(); ++i)
+            if (calls[i] == aCall) return int(i);
+        return -1;
+    }
+};
+
+// A source that fills each queued buffer with its block's running number
+// and hands it back from RetrieveBuffer in queue order.
+class FakeSource : public IZuSWStreamingChannelSource
+{
+public:
+    explicit FakeSource(CallLog *aLog = nullptr, uint32_t aWidth = 8, uint32_t aHeight = 4) : log(aLog), width(aWidth), height(aHeight) {}
+    ~FakeSource() override
+    {
+        for (ZuBuffer *b : mine) delete b;
+    }
+
+    void call(const char *aName) const
+    {
+        if (log) log->add(aName);
+        if (throwIn == aName) throw std::runtime_error(aName);
+    }
+
+    uint32_t GetWidth() const override { call("GetWidth"); return width; }
+    uint32_t GetHeight() const override { call("GetHeight"); return height; }
+    uint32_t GetOffsetX() const override { return 0; }
+    uint32_t GetOffsetY() const override { return 0; }
+    ZuPixelType GetPixelType() const override { return ZuPixelMono8; }
+    void GetWidthInfo(uint32_t &a, uint32_t &b, uint32_t &c) const override { call("GetWidthInfo"); a = 1; b = width; c = 1; }
+    void GetHeightInfo(uint32_t &a, uint32_t &b, uint32_t &c) const override { call("GetHeightInfo"); a = 1; b = height; c = 1; }
+    uint32_t GetChunksSize() const override { return 0; }
+    uint32_t GetPayloadSize() const override { return 0; }
+    ZuScanType GetScanType() const override { return ZuScanTypeArea; }
+    bool GetChunkModeActive() const override { return false; }
+    bool GetChunkEnable(uint32_t) const override { return false; }
+    ZuResult GetSupportedPixelType(int aIndex, ZuPixelType &aType) const override
+    {
+        call("GetSupportedPixelType");
+        if (endlessPixelTypes) { aType = ZuPixelMono8; return ZuResult(ZU_OK); }
+        if (aIndex != 0) return ZuResult(ZU_INVALID_PARAMETER);
+        aType = ZuPixelMono8;
+        return ZuResult(ZU_OK);
+    }
+    ZuResult GetSupportedChunk(int, uint32_t &, ZuString &) const override { call("GetSupportedChunk"); return ZuResult(ZU_INVALID_PARAMETER); }
+    ZuResult SetWidth(uint32_t v) override { call("SetWidth"); width = v; return ZuResult(refuseSets ? ZU_GENERIC_ERROR : ZU_OK); }
+    ZuResult SetHeight(uint32_t v) override { call("SetHeight"); height = v; return ZuResult(ZU_OK); }
+    ZuResult SetOffsetX(uint32_t) override { return ZuResult(ZU_OK); }
+    ZuResult SetOffsetY(uint32_t) override { return ZuResult(ZU_OK); }
+    ZuResult SetPixelType(ZuPixelType) override { return ZuResult(ZU_OK); }
+    ZuResult SetChunkModeActive(bool) override { return ZuResult(ZU_OK); }
+    ZuResult SetChunkEnable(uint32_t, bool) override { return ZuResult(ZU_OK); }
+    void OnOpen(const ZuString &aIp, uint16_t aPort) override { call("OnOpen"); openedTo = aIp.Narrow() + ":" + std::to_string(aPort); }
+    void OnClose() override { call("OnClose"); }
+    void OnStreamingStart() override { call("OnStreamingStart"); }
+    void OnStreamingStop() override { call("OnStreamingStop"); }
+    void CreateRegisters(IZuRegisterMap *, IZuRegisterFactory *) override { call("CreateRegisters"); }
+    void CreateGenApiFeatures(IZuRegisterMap *, IZuGenApiFactory *) override { call("CreateGenApiFeatures"); }
+
+    ZuBuffer *AllocBuffer() override
+    {
+        call("AllocBuffer");
+        if (repeatBuffer && !allocs.empty()) return allocs.front();
+        if (live >= bufferCount) return nullptr;
+        ++live;
+        ZuBuffer *b = new ZuBuffer(ZuPayloadTypeImage);
+        b->GetImage()->Alloc(width, height, ZuPixelMono8);
+        mine.push_back(b);
+        allocs.push_back(b);
+        return b;
+    }
+    void FreeBuffer(ZuBuffer *b) override
+    {
+        call("FreeBuffer");
+        std::lock_guard<std::mutex> l(lock);
+        freed.push_back(b);
+        --live;
+    }
+    ZuResult GetTxNumBuffersToUse(uint32_t &aCount) override
+    {
+        call("GetTxNumBuffersToUse");
+        aCount = txCount;
+        return ZuResult(txResult);
+    }
+    ZuResult QueueBuffer(ZuBuffer *b) override
+    {
+        std::lock_guard<std::mutex> l(lock);
+        if (log) log->add("QueueBuffer");
+        if (queued.size() >= queueLimit) return ZuResult(ZU_BUSY);
+        queued.push_back(b);
+        ++queuedTotal;
+        cv.notify_all();
+        return ZuResult(ZU_OK);
+    }
+    ZuResult RetrieveBuffer(ZuBuffer **aOut) override
+    {
+        std::unique_lock<std::mutex> l(lock);
+        ++retrieves;
+        if (onRetrieve) {
+            auto hook = onRetrieve;
+            l.unlock();
+            if (hook(aOut)) return ZuResult(ZU_OK);
+            l.lock();
+        }
+        if (failEvery && retrieves % failEvery == 0) throw std::runtime_error("RetrieveBuffer");
+        if (!cv.wait_for(l, std::chrono::milliseconds(10), [&] { return !queued.empty() && (!paused || aborted); }))
+            return ZuResult(ZU_TIMEOUT);
+        ZuBuffer *b = queued.front();
+        queued.pop_front();
+        uint8_t *data = b->GetDataPointer();
+        if (data) data[0] = uint8_t(++filled);
+        *aOut = b;
+        return ZuResult(ZU_OK);
+    }
+    void AbortQueuedBuffers() override
+    {
+        call("AbortQueuedBuffers");
+        std::lock_guard<std::mutex> l(lock);
+        aborted = true;
+        cv.notify_all();
+    }
+
+    CallLog *log;
+    mutable uint32_t width, height;
+    std::string throwIn;
+    bool endlessPixelTypes = false;
+    bool repeatBuffer = false;
+    bool refuseSets = false;
+    size_t bufferCount = 8;
+    uint32_t txCount = 0;
+    uint32_t txResult = ZU_NOT_IMPLEMENTED;
+    size_t queueLimit = 1000;
+    unsigned failEvery = 0;
+    bool paused = false;
+    std::function<bool(ZuBuffer **)> onRetrieve;
+    std::string openedTo;
+
+    std::mutex lock;
+    std::condition_variable cv;
+    std::deque<ZuBuffer *> queued;
+    std::vector<ZuBuffer *> allocs, mine, freed;
+    size_t queuedTotal = 0;
+    size_t live = 0;
+    unsigned retrieves = 0;
+    unsigned filled = 0;
+    bool aborted = false;
+};
+
+// Records what would go on the wire.
+class RecordingSender : public softdevice::BlockSender
+{
+public:
+    bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override
+    {
+        std::lock_guard<std::mutex> l(lock);
+        const uint8_t *data = aBuffer.GetDataPointer();
+        for (ZuBuffer *h : held) sentWhileHeld += h == &aBuffer;
+        blocks.push_back({aBlockId, data ? data[0] : uint8_t(0), &aBuffer, aBuffer.GetBlockID()});
+        held.push_back(&aBuffer);
+        cv.notify_all();
+        return true;
+    }
+    void release(ZuBuffer *aBuffer) override
+    {
+        std::lock_guard<std::mutex> l(lock);
+        for (auto it = held.begin(); it != held.end(); ++it)
+            if (*it == aBuffer) {
+                held.erase(it);
+                return;
+            }
+        releasedUnknown++;
+    }
+    bool waitFor(size_t aCount)
+    {
+        std::unique_lock<std::mutex> l(lock);
+        return cv.wait_for(l, std::chrono::seconds(10), [&] { return blocks.size() >= aCount; });
+    }
+    struct Block {
+        uint64_t id;
+        uint8_t firstByte;
+        ZuBuffer *buffer;
+        uint64_t bufferBlockId;
+    };
+    std::mutex lock;
+    std::condition_variable cv;
+    std::vector<Block> blocks;
+    std::vector<ZuBuffer *> held;
+    int releasedUnknown = 0;
+    int sentWhileHeld = 0;
+};
+
+class RecordingSink : public IZuVirtualDeviceGEVEventSink
+{
+public:
+    explicit RecordingSink(CallLog &aLog) : log(aLog) {}
+    void OnApplicationConnect(IZuVirtualDeviceGEV *aDevice, const ZuString &aIp, uint16_t aPort, ZuAccessType aAccess) override
+    {
+        device = aDevice;
+        log.add("OnApplicationConnect " + aIp.Narrow() + ":" + std::to_string(aPort) + " " + std::to_string(int(aAccess)));
+    }
+    void OnApplicationDisconnect(IZuVirtualDeviceGEV *) override { log.add("OnApplicationDisconnect"); }
+    void OnControlChannelStart(IZuVirtualDeviceGEV *, const ZuString &aMac, const ZuString &aIp, const ZuString &aMask, const ZuString &, uint16_t aPort) override
+    {
+        log.add("OnControlChannelStart " + aMac.Narrow() + " " + aIp.Narrow() + " " + aMask.Narrow() + " " + std::to_string(aPort));
+    }
+    void OnControlChannelStop(IZuVirtualDeviceGEV *) override { log.add("OnControlChannelStop"); }
+    void OnDeviceResetFull(IZuVirtualDeviceGEV *) override { log.add("OnDeviceResetFull"); }
+    void OnDeviceResetNetwork(IZuVirtualDeviceGEV *) override { log.add("OnDeviceResetNetwork"); }
+    void OnCreateCustomRegisters(IZuVirtualDeviceGEV *, IZuRegisterFactory *f) override
+    {
+        log.add("OnCreateCustomRegisters");
+        if (!f) log.add("null factory");
+        if (throwInRegisters) throw std::runtime_error("registers");
+    }
+    void OnCreateCustomGenApiFeatures(IZuVirtualDeviceGEV *, IZuGenApiFactory *) override { log.add("OnCreateCustomGenApiFeatures"); }
+    CallLog &log;
+    IZuVirtualDeviceGEV *device = nullptr;
+    bool throwInRegisters = false;
+};
+
+// Stands in for the GVCP server.
+class FakeLink : public softdevice::ControlLink
+{
+public:
+    void publishIdentity(const softdevice::IdentityTexts &aTexts) override { texts = aTexts; ++identities; }
+    void publishDescription(const std::string &aXml) override { xml = aXml; ++descriptions; }
+    bool postEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData, uint32_t aSize) override
+    {
+        if (!open) return false;
+        events.push_back({aEventId, aBlockId, aChannel, std::vector<uint8_t>(aData, aData + aSize)});
+        return true;
+    }
+    bool eventsOpen() const override { return open; }
+    uint64_t timestamp() const override { return 123456789; }
+    void readStatistics(uint64_t (&aCounts)[softdevice::Statistics::kCount]) const override
+    {
+        for (int i = 0; i < softdevice::Statistics::kCount; ++i) aCounts[i] = counts[i];
+    }
+    void resetStatistics() override
+    {
+        for (auto &c : counts) c = 0;
+    }
+    struct Event {
+        uint16_t id;
+        uint64_t block;
+        uint16_t channel;
+        std::vector<uint8_t> data;
+    };
+    softdevice::IdentityTexts texts;
+    std::string xml;
+    int identities = 0, descriptions = 0;
+    bool open = false;
+    std::vector<Event> events;
+    uint64_t counts[softdevice::Statistics::kCount] = {};
+};
+
+} // namespace test
+} // namespace tarn
+
+#endif

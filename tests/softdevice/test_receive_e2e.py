@@ -1,0 +1,128 @@
+"""The whole road on one machine: software cameras fed from Python, found by
+ZuSystem.Find, connected and controlled with the receiving module, their
+features read and written through its node map, their frames received by
+ZuStream and ZuPipeline into NumPy, their events heard by its event sink."""
+import numpy as np
+import pytest
+
+import tarn_base_310 as tb
+import tarn_edge_310 as te
+from support import needs_netns
+from support.softcamera import NumpySource, SoftCamera, pattern
+
+tr = pytest.importorskip("tarn_receive_310")
+m = tr._tarn_receive_310
+if not all(hasattr(m, f) for f in ("ZuDevice_CreateAndConnect", "ZuStream_CreateAndOpen", "new_ZuPipeline")):
+    pytest.skip("the receiving module has no device or stream yet", allow_module_level=True)
+
+pytestmark = needs_netns()
+
+
+def find(address):
+    system = tb.ZuSystem()
+    system.SetDetectionTimeout(300)
+    assert system.Find().IsOK()
+    for i in range(system.GetDeviceCount()):
+        info = system.GetDeviceInfo(i)
+        if info.GetIPAddress() == address:
+            return system, info
+    raise AssertionError(f"{address} not found")
+
+
+class Events(tr.ZuDeviceEventSink):
+    def __init__(self):
+        super().__init__()
+        self.events = []
+
+    def OnEvent(self, device, event_id, channel, block_id, timestamp, data):
+        self.events.append((event_id, channel, block_id, bytes(np.asarray(data)) if data is not None else b""))
+
+
+class Received:
+    """A camera connected, its stream and pipeline running, then let go."""
+
+    def __init__(self, camera, buffers=16):
+        self.system, info = find(camera.address)
+        result, self.device = tr.ZuDevice.CreateAndConnect(info)
+        assert result.IsOK(), result.GetDescription()
+        self.params = self.device.GetParameters()
+        result, self.stream = m.ZuStream_CreateAndOpen(info)
+        assert result.IsOK(), result.GetDescription()
+        port = m.ZuStreamGEV_GetLocalPort(self.stream)
+        assert self.device.SetStreamDestination("127.0.0.1", port).IsOK()
+        width = self.params.GetIntegerValue("Width")[1]
+        height = self.params.GetIntegerValue("Height")[1]
+        self.pipeline = m.new_ZuPipeline(self.stream)
+        m.ZuPipeline_SetBufferSize(self.pipeline, width * height)
+        m.ZuPipeline_SetBufferCount(self.pipeline, buffers)
+        assert m.ZuPipeline_Start(self.pipeline).IsOK()
+
+    def frames(self, count, height, width):
+        """(block id, pixels) of count frames, each pixel array a copy."""
+        assert self.params.SetIntegerValue("TLParamsLocked", 1).IsOK()
+        assert self.params.ExecuteCommand("AcquisitionStart").IsOK()
+        out = []
+        while len(out) < count:
+            result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(self.pipeline, 5000)
+            assert result.IsOK(), result.GetCodeString()
+            if operation.IsOK():
+                image = buffer.GetImage()
+                assert (image.GetWidth(), image.GetHeight()) == (width, height)
+                out.append((buffer.GetBlockID(), np.array(image.GetDataPointer())))
+            m.ZuPipeline_ReleaseBuffer(self.pipeline, buffer)
+        assert self.params.ExecuteCommand("AcquisitionStop").IsOK()
+        self.params.SetIntegerValue("TLParamsLocked", 0)
+        return out
+
+    def close(self):
+        m.ZuPipeline_Stop(self.pipeline)
+        m.delete_ZuPipeline(self.pipeline)
+        m.ZuStream_Free(self.stream)
+        tr.ZuDevice.Free(self.device)
+
+
+def check(frames, height, width):
+    ids = [block for block, _ in frames]
+    assert ids == list(range(ids[0], ids[0] + len(ids))), "a frame was lost"
+    for block, pixels in frames:
+        assert np.array_equal(pixels, pattern(block - 1, height, width)), block
+
+
+def test_frames_features_and_events_through_the_receiving_module():
+    with SoftCamera(80, width=96, height=64, fps=1000) as camera:
+        camera.device.GetInfo().SetModelName("RigCam")
+        rx = Received(camera)
+        try:
+            assert rx.params.GetStringValue("DeviceModelName")[1] == "RigCam"
+            assert rx.params.GetIntegerValue("PayloadSize")[1] == 96 * 64
+            # A feature written through the node map reaches the Python source.
+            assert rx.params.SetIntegerValue("Width", 64).IsOK()
+            assert camera.source.width == 64
+            assert rx.params.SetIntegerValue("Width", 96).IsOK()
+            sink = Events()
+            assert rx.device.RegisterEventSink(sink).IsOK()
+            frames = rx.frames(300, 64, 96)
+            check(frames, 64, 96)
+            channel = camera.device.GetMessagingChannel()
+            assert channel.FireEvent(0x9004, bytes(range(8)), 42, 0).IsOK()
+            import time
+            for _ in range(500):
+                if sink.events:
+                    break
+                time.sleep(0.01)
+            assert sink.events and sink.events[0][:3] == (0x9004, 0, 42)
+            assert sink.events[0][3][:8] == bytes(range(8))
+            rx.device.UnregisterEventSink(sink)
+        finally:
+            rx.close()
+
+
+def test_two_cameras_at_once():
+    with SoftCamera(81, width=64, height=32, fps=1000) as a, SoftCamera(82, width=32, height=48, fps=1000) as b:
+        receivers = [Received(a), Received(b)]
+        try:
+            check(receivers[0].frames(200, 32, 64), 32, 64)
+            check(receivers[1].frames(200, 48, 32), 48, 32)
+        finally:
+            for rx in receivers:
+                rx.close()

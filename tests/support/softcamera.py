@@ -1,0 +1,165 @@
+"""A software camera fed from Python with NumPy frames, for tests, the demo
+and the benchmark: a channel source whose frames are made by a function of
+the frame number, and helpers that add it to a started device."""
+import queue
+import threading
+import time
+
+import numpy as np
+
+import tarn_base_310 as tb
+import tarn_edge_310 as te
+
+
+def pattern(number, height, width):
+    """Frame `number`: every byte a function of its place and the number."""
+    rows = np.arange(height, dtype=np.uint32)[:, None]
+    cols = np.arange(width, dtype=np.uint32)[None, :]
+    return ((rows * 7 + cols * 3 + number * 11) & 0xFF).astype(np.uint8)
+
+
+class NumpySource(te.IZuSWStreamingChannelSource):
+    """A Mono8 source: each queued buffer is filled with the next frame."""
+
+    def __init__(self, width=64, height=48, buffers=8, frame=pattern, fps=None):
+        super().__init__()
+        # At most this many frames a second (None: as fast as retrieved), for
+        # receivers slower than the camera.
+        self.period = 1.0 / fps if fps else 0.0
+        self.next_at = 0.0
+        self.width, self.height, self.count = width, height, buffers
+        self.frame = frame
+        self.buffers = []           # given to the device
+        self.freed = []             # given back by it
+        self.queued = queue.Queue()
+        self.number = 0
+        self.aborted = False
+        self.sent = []              # (block id assigned later, frame number)
+        self.calls = []
+        self.lock = threading.Lock()
+
+    # Description.
+    def GetWidth(self): return self.width
+    def GetHeight(self): return self.height
+    def GetOffsetX(self): return 0
+    def GetOffsetY(self): return 0
+    def GetPixelType(self): return te.ZuPixelMono8
+    def GetWidthInfo(self): return (1, self.width, 1)
+    def GetHeightInfo(self): return (1, self.height, 1)
+    def GetChunksSize(self): return 0
+    def GetPayloadSize(self): return 0
+    def GetScanType(self): return te.ZuScanTypeArea
+    def GetChunkModeActive(self): return False
+    def GetChunkEnable(self, chunk): return False
+    def GetSupportedPixelType(self, index):
+        return (te.ZU_OK, te.ZuPixelMono8) if index == 0 else (te.ZU_INVALID_PARAMETER, 0)
+    def GetSupportedChunk(self, index): return (te.ZU_INVALID_PARAMETER, 0, "")
+    def SetWidth(self, value): self.width = value; return te.ZU_OK
+    def SetHeight(self, value): self.height = value; return te.ZU_OK
+    def SetOffsetX(self, value): return te.ZU_OK if value == 0 else te.ZU_GENERIC_ERROR
+    def SetOffsetY(self, value): return te.ZU_OK if value == 0 else te.ZU_GENERIC_ERROR
+    def SetPixelType(self, value): return te.ZU_OK if value == te.ZuPixelMono8 else te.ZU_GENERIC_ERROR
+    def SetChunkModeActive(self, value): return te.ZU_OK
+    def SetChunkEnable(self, chunk, value): return te.ZU_OK
+    def OnOpen(self, ip, port): self.calls.append(("OnOpen", str(ip), port))
+    def OnClose(self): self.calls.append(("OnClose",))
+    def OnStreamingStart(self):
+        self.calls.append(("OnStreamingStart",))
+        self.aborted = False
+    def OnStreamingStop(self): self.calls.append(("OnStreamingStop",))
+
+    # Buffers.
+    def AllocBuffer(self):
+        if len(self.buffers) >= self.count:
+            return None
+        buffer = tb.ZuBuffer()
+        buffer.GetImage().Alloc(self.width, self.height, te.ZuPixelMono8)
+        self.buffers.append(buffer)
+        return buffer
+
+    def FreeBuffer(self, buffer):
+        self.calls.append(("FreeBuffer",))
+        for mine in self.buffers:
+            if int(mine.this) == int(buffer.this):
+                self.buffers.remove(mine)
+                self.freed.append(mine)
+                break
+
+    def GetTxNumBuffersToUse(self):
+        return (te.ZU_NOT_IMPLEMENTED, 0)
+
+    def QueueBuffer(self, buffer):
+        self.queued.put(buffer)
+        return te.ZU_OK
+
+    def RetrieveBuffer(self, slot):
+        if self.aborted:
+            # Aborted buffers go back as they are: no frame is made for them.
+            try:
+                return (te.ZU_ABORTED, self.queued.get_nowait())
+            except queue.Empty:
+                return (te.ZU_TIMEOUT, None)
+        if self.period:
+            now = time.monotonic()
+            if now < self.next_at:
+                time.sleep(min(self.next_at - now, 0.02))
+                return (te.ZU_TIMEOUT, None)
+            self.next_at = max(self.next_at + self.period, now)
+        try:
+            buffer = self.queued.get(timeout=0.02)
+        except queue.Empty:
+            return (te.ZU_TIMEOUT, None)
+        image = buffer.GetImage()
+        image.GetDataPointer()[...] = self.frame(self.number, self.height, self.width)
+        with self.lock:
+            self.sent.append(self.number)
+            self.number += 1
+        return (te.ZU_OK, buffer)
+
+    def AbortQueuedBuffers(self):
+        self.aborted = True
+
+
+class PassingSource(te.ZuStreamingChannelSourceDefault):
+    """The default source's own buffers, each handed back as soon as it is
+    queued: only the queue is in Python."""
+
+    def __init__(self, *args):
+        super().__init__(*args)
+        self.waiting = []
+
+    def QueueBuffer(self, buffer):
+        self.waiting.append(buffer)
+        return te.ZU_OK
+
+    def RetrieveBuffer(self, slot):
+        if not self.waiting:
+            return (te.ZU_TIMEOUT, None)
+        return (te.ZU_OK, self.waiting.pop(0))
+
+
+def loopback_mac(n):
+    """The MAC that puts a software camera on 127.0.0.n."""
+    return "02:00:7F:00:00:%02X" % n
+
+
+class SoftCamera:
+    """A started software camera with a NumPy source on 127.0.0.n, in this
+    process; stopped on leaving."""
+
+    def __init__(self, n, kind=None, **source):
+        self.address = "127.0.0.%d" % n
+        self.source = (kind or NumpySource)(**source)
+        self.device = te.ZuSoftDeviceGEV()
+        assert self.device.AddStream(self.source).IsOK()
+        result = self.device.Start(loopback_mac(n))
+        assert result.IsOK(), result.GetDescription()
+
+    def stop(self):
+        self.device.Stop()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
