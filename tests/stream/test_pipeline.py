@@ -11,7 +11,7 @@ import pytest
 
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
-from support import error_of, needs_netns, prototypes
+from support import UNDER_ASAN, error_of, needs_netns, prototypes
 from support.devices import frame_bytes, send_frames, start_frames
 
 m = tr._tarn_receive_310
@@ -266,7 +266,7 @@ def test_ten_thousand_frames_grow_neither_memory_nor_descriptors(rig):
     got += run(9000, 1001)
     after = footprint()
     assert after[1] == before[1]
-    assert after[0] - before[0] < 4096, "KiB grown"
+    assert UNDER_ASAN or after[0] - before[0] < 4096, "KiB grown"
     # Frames the pipeline dropped while Python was busy are counted, not lost silently.
     parameters = m.ZuStream_GetParameters(stream)
     blocks = parameters.GetIntegerValue("BlockCount")[1]
