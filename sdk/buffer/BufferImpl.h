@@ -29,6 +29,13 @@ uint64_t ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelTy
 // Makes the multi-part container of a buffer.
 std::unique_ptr<IZuMultiPartContainer> ZuNewMultiPartContainer(ZuBuffer *aBuffer);
 
+// Lays out the parts of a multi-part block received into the buffer's own
+// memory (aMemory, aSize bytes): each section shares that memory, so that
+// its views outlive a later re-allocation. A part that does not lie within
+// the memory, or an image larger than its part, is given no memory.
+void ZuMultiPartReceived(IZuMultiPartContainer &aContainer, const std::shared_ptr<uint8_t> &aMemory, uint64_t aSize,
+                         const tarn::ReceivedPart *aParts, size_t aCount);
+
 struct ZuBuffer::Impl
 {
     // Owner of memory outside the SDK's own use of it. Array views hold a
@@ -88,6 +95,10 @@ struct ZuImage::Impl
     // Forgets the description (the memory went away).
     void Clear();
     ZuResult Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType);
+    // Describes an image already in the buffer's memory (a receiver filled
+    // it); false, and no description, when it would not fit the memory.
+    bool DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                         uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY);
 
     ZuBuffer *mBuffer;
     uint32_t mWidth = 0, mHeight = 0, mOffsetX = 0, mOffsetY = 0;

@@ -68,6 +68,19 @@ ZuResult ZuImage::Attach(void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY, ZuP
     return result;
 }
 
+bool ZuImage::Impl::DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                                    uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY)
+{
+    Clear();
+    uint32_t size = 0;
+    if (!Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, 0, size).IsOK() || size > mBuffer->GetSize())
+        return false;
+    Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, 0);
+    mOffsetX = aOffsetX;
+    mOffsetY = aOffsetY;
+    return true;
+}
+
 ZuResult tarn::RedescribeImage(ZuImage &aImage, uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType)
 {
     return BufferAccess::Of(aImage).Redescribe(aSizeX, aSizeY, aPixelType);
