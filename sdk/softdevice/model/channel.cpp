@@ -4,6 +4,7 @@
 #include "ZuBuffer.h"
 
 #include <chrono>
+#include <mutex>
 
 namespace tarn {
 namespace softdevice {
@@ -16,6 +17,9 @@ struct Channel::Worker {
     std::shared_ptr<ChannelCounters> counters;
     std::atomic<bool> stop{false};
     std::atomic<bool> detached{false};
+    // Held while the thread object is being put in place: until then the
+    // thread cannot tell a stop from its own up-call by its id.
+    std::mutex launch;
     std::thread thread;
     BlockSender *sender = nullptr;
     std::function<void(ZuBuffer &)> stamp;
@@ -118,7 +122,9 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     worker->period = std::move(aPeriod);
     mWorker = worker;
     const void *owner = mOwner;
+    std::unique_lock<std::mutex> launching(worker->launch);
     worker->thread = std::thread([this, worker, owner] {
+        { std::lock_guard<std::mutex> placed(worker->launch); }
         enterDeviceThread(owner);
         run(worker);
     });
