@@ -137,6 +137,8 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     mSpace = std::make_unique<RegisterSpace>();
     mUserSets.assign(size_t(mUserSetCount) + 1, {});
     mWriter = DescriptionWriter();
+    mCustom.clear();
+    mSlow.clear();
 
     std::string error;
     auto fail = [&](uint32_t aCode) {
@@ -183,10 +185,10 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         layoutDevice();
         for (auto &c : mChannels) layoutChannel(*c);
 
-        RegisterFactoryImpl registers;
+        RegisterFactoryImpl registers(*this);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
         for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
-        GenApiFactoryImpl features;
+        GenApiFactoryImpl features(*this);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
         for (auto &c : mChannels) c->source().CreateGenApiFeatures(&mRegisterMap, &features);
     } catch (...) {
@@ -621,6 +623,27 @@ void DeviceModel::declareFeatures()
         f.length = 8;
         f.representation = "MACAddress";
     }
+
+    // What the sources declared, after the standard features.
+    for (const FeatureDecl &f : mCustom)
+        if (!w.has(f.name)) w.add(f);
+}
+
+bool DeviceModel::Lent::declared(const std::string &aName) const
+{
+    for (const FeatureDecl &f : mModel.mCustom)
+        if (f.name == aName) return true;
+    return false;
+}
+
+Declarations *declarationsOf(IZuRegisterFactory *aFactory)
+{
+    return dynamic_cast<DeviceModel::RegisterFactoryImpl *>(aFactory);
+}
+
+Declarations *declarationsOf(IZuGenApiFactory *aFactory)
+{
+    return dynamic_cast<DeviceModel::GenApiFactoryImpl *>(aFactory);
 }
 
 void DeviceModel::rebuildDescription()
@@ -769,7 +792,7 @@ void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
 bool DeviceModel::isSlow(uint32_t aAddress) const
 {
     // Writes that reach a source or a sink, which may be Python.
-    return aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000;
+    return (aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000) || mSlow.count(aAddress) != 0;
 }
 
 void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)

@@ -20,6 +20,7 @@
 #include "gev/gvcp.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
+#include "softdevice/model/declarations.h"
 #include "softdevice/model/description.h"
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
@@ -30,6 +31,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -146,12 +148,33 @@ private:
     class RegisterMapImpl : public IZuRegisterMap
     {
     };
-    class RegisterFactoryImpl : public IZuRegisterFactory
+    // What the factories lend the sources of this library (declarations.h).
+    class Lent : public Declarations
     {
+    public:
+        explicit Lent(DeviceModel &aModel) : mModel(aModel) {}
+        RegisterSpace &space() override { return *mModel.mSpace; }
+        void markSlow(uint32_t aAddress) override { mModel.mSlow.insert(aAddress); }
+        void declare(const FeatureDecl &aFeature) override { mModel.mCustom.push_back(aFeature); }
+        bool declared(const std::string &aName) const override;
+
+    private:
+        DeviceModel &mModel;
     };
-    class GenApiFactoryImpl : public IZuGenApiFactory
+
+public:
+    class RegisterFactoryImpl : public IZuRegisterFactory, public Lent
     {
+    public:
+        using Lent::Lent;
     };
+    class GenApiFactoryImpl : public IZuGenApiFactory, public Lent
+    {
+    public:
+        using Lent::Lent;
+    };
+
+private:
 
     void layoutFirmware();
     void layoutChannel(Channel &aChannel);
@@ -195,6 +218,9 @@ private:
     Statistics mStatistics;
     MessageChannel mMessages;
     RegisterMapImpl mRegisterMap;
+    // Features and slow registers the sources declared while starting.
+    std::vector<FeatureDecl> mCustom;
+    std::set<uint32_t> mSlow;
     DescriptionWriter mWriter;
     mutable std::mutex mDescriptionLock;
     std::string mDescription;
