@@ -17,9 +17,11 @@
 
 class IZuRegister;
 class IZuRegisterStore;
-/* The register sink base, until the register family binds it with its
- * director: the trigger source's proxy derives from it. */
-%feature("nodirector") IZuRegisterEventSink;
+/* The register sink base, until the register family binds it: the trigger
+ * source's proxy derives from it, and its functions called from an
+ * override that the subclass lacks (PostRead, PostWrite) run the sink's
+ * own defaults rather than dispatching back to Python. */
+TARN_CHANNEL_SOURCE_CLASS(IZuRegisterEventSink)
 %include "IZuRegisterEventSink.h"
 
 TARN_CHANNEL_SOURCE_OUTVALUES

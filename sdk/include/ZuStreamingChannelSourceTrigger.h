@@ -70,10 +70,13 @@ public:
     virtual ZuResult GetTxNumBuffersToUse(uint32_t &aNumBuffer);
     /// Pre-queue callback; may block until trigger conditions are satisfied.
     /// It waits at most a few tens of milliseconds, so that the device can
-    /// hand on the frames it already has and hear a stop.
+    /// hear a stop, and not at all while a frame it let through is yet to
+    /// be retrieved.
     /// @return True to proceed with queuing; false to skip.
     virtual bool PreQueueBufferProc();
     /// Post-retrieve callback after a buffer is retrieved.
+    /// Until it runs, the trigger wait does not wait again: the device
+    /// retrieves the frame it let through first. An override calls it.
     virtual void PostRetrieveBufferProc();
     /// Pre-read notification for trigger-related registers.
     /// @param aRegister The register.

@@ -92,7 +92,10 @@ def test_mode_source_and_software_trigger_of_the_current_selector():
     assert m.IZuTriggerSelector_GetState(frame) == te.IZuTriggerSelector_State_Fired
     assert source.PreQueueBufferProc() is True
     assert m.IZuTriggerSelector_GetState(frame) == te.IZuTriggerSelector_State_Armed
-    # Waiting for the next trigger lets other Python threads run.
+    # Until the frame let through is retrieved, no wait; then waiting for
+    # the next trigger lets other Python threads run.
+    assert source.PreQueueBufferProc() is False
+    source.PostRetrieveBufferProc()
     ran, proceed = other_threads_ran_during(source.PreQueueBufferProc)
     assert ran and proceed is False
     source.OnStreamingStop()
@@ -257,3 +260,15 @@ def test_a_failing_callback_prints_its_line_and_frames_go_on(triggered, capfd):
     stop_acquisition(ctl)
     out = capfd.readouterr().out
     assert out.count("In method 'TriggerCallbackMethod': ValueError: trigger callback failed") == 2
+
+
+def test_register_sink_operations_the_subclass_lacks_run_the_sdks_own(capfd):
+    source = Bare()
+    # Through the pointer object: the director finds the proxy's method,
+    # whose up-call runs the native step instead of dispatching again.
+    for name in ("PostRead", "PostWrite"):
+        assert getattr(m, "IZuRegisterEventSink_" + name)(source.this, None) is None
+    for name in ("PreRead", "PreWrite"):
+        assert getattr(m, "ZuStreamingChannelSourceTrigger_" + name)(source.this, None).GetCode() == te.ZU_OK
+    assert m.ZuStreamingChannelSourceTrigger_Persist(source.this, None, None).GetCode() == te.ZU_NOT_IMPLEMENTED
+    assert capfd.readouterr().out == ""

@@ -161,6 +161,8 @@ struct ZuStreamingChannelSourceTrigger::Impl {
     int32_t current = TRIGGER_SELECTOR_FRAMESTART;
     bool haveCurrent = false;
     bool streaming = false;
+    // A buffer was let through since the last retrieval.
+    bool passed = false;
     uint32_t height = 1;
     uint64_t stops = 0;
     int calling = 0;
@@ -240,6 +242,7 @@ void ZuStreamingChannelSourceTrigger::OnStreamingStart()
     Impl &d = *mImpl;
     std::lock_guard<std::mutex> lock(d.lock);
     d.streaming = true;
+    d.passed = false;
     d.height = height;
     for (auto &e : d.entries) {
         IZuTriggerSelector *s = e.second.selector;
@@ -269,8 +272,12 @@ bool ZuStreamingChannelSourceTrigger::PreQueueBufferProc()
         const uint64_t stops = d.stops;
         const auto until = std::chrono::steady_clock::now() + kWaitSlice;
         while (!d.ready(calls)) {
+            // A frame let through is not yet retrieved: the device gets on
+            // with it rather than wait here for the next trigger.
+            if (d.passed) return false;
             if (d.stops != stops || d.changed.wait_until(lock, until) == std::cv_status::timeout) return false;
         }
+        d.passed = true;
         if (calls.empty()) return true;
         ++d.calling;
         d.caller = std::this_thread::get_id();
@@ -289,7 +296,11 @@ bool ZuStreamingChannelSourceTrigger::PreQueueBufferProc()
     return true;
 }
 
-void ZuStreamingChannelSourceTrigger::PostRetrieveBufferProc() {}
+void ZuStreamingChannelSourceTrigger::PostRetrieveBufferProc()
+{
+    std::lock_guard<std::mutex> lock(mImpl->lock);
+    mImpl->passed = false;
+}
 
 ZuResult ZuStreamingChannelSourceTrigger::GetTxNumBuffersToUse(uint32_t &aNumBuffer)
 {
