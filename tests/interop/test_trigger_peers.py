@@ -27,16 +27,17 @@ def test_arv_tool_sets_trigger_mode_and_fires_one_frame():
             assert f"'{name}'" in features
         receiver = StreamReceiver()
         try:
-            # One session: the stream ends with the tool's control. Reads
-            # between the steps give the camera's streaming thread its turn.
+            # Each session sets the stream up anew: it ends with the tool's
+            # control.
             settings = [f"GevSCDA={0x7F000001}", f"GevSCPHostPort={receiver.port}", "GevSCPSPacketSize=1500",
                         "TriggerSelector=FrameStart", "TriggerMode=On", "TriggerSource=Software"]
             before = arv(cam.address, "control", *settings, "AcquisitionStart", "TriggerMode", "TriggerMode",
                          "TriggerMode", "AcquisitionStop")
             assert "TriggerMode = On" in before
             assert receiver.wait_for(1, timeout=0.5) == []
-            out = arv(cam.address, "control", *settings, "AcquisitionStart", "TriggerSoftware", *["PayloadSize"] * 8,
-                      "AcquisitionStop")
+            # The stream ends with the session: the tool goes on reading a
+            # bootstrap register while the triggered frame leaves.
+            out = arv(cam.address, "control", *settings, "AcquisitionStart", "TriggerSoftware", *["R[0x0938]"] * 400)
             blocks = receiver.wait_for(1)
             assert len(receiver.wait_for(2, timeout=0.5)) == 1
         finally:
