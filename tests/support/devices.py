@@ -107,3 +107,16 @@ class FakeCamera:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+def find(address):
+    """(system, device information) of the device discovery finds at address."""
+    import tarn_base_310 as tb
+    system = tb.ZuSystem()
+    system.SetDetectionTimeout(300)
+    assert system.Find().IsOK()
+    for i in range(system.GetDeviceCount()):
+        info = system.GetDeviceInfo(i)
+        if info.GetIPAddress() == address:
+            return system, info
+    raise AssertionError(f"{address} not found")

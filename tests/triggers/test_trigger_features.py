@@ -4,9 +4,9 @@ with the frames caught by the test receiver."""
 import numpy as np
 import pytest
 
-import tarn_base_310 as tb
 from support import needs_netns
 from support.controller import StreamReceiver
+from support.devices import find
 from support.softcamera import SoftCamera, TriggeredSource, pattern
 
 tr = pytest.importorskip("tarn_receive_310")
@@ -17,16 +17,10 @@ pytestmark = needs_netns()
 
 
 def connect(address):
-    system = tb.ZuSystem()
-    system.SetDetectionTimeout(300)
-    assert system.Find().IsOK()
-    for i in range(system.GetDeviceCount()):
-        info = system.GetDeviceInfo(i)
-        if info.GetIPAddress() == address:
-            result, device = tr.ZuDevice.CreateAndConnect(info)
-            assert result.IsOK(), result.GetDescription()
-            return device
-    raise AssertionError(f"{address} not found")
+    _, info = find(address)
+    result, device = tr.ZuDevice.CreateAndConnect(info)
+    assert result.IsOK(), result.GetDescription()
+    return device
 
 
 def test_trigger_features_by_name():
