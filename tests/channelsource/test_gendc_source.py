@@ -299,3 +299,48 @@ def test_without_gendc_enabled_no_manager_is_assigned():
         ctl.close()
     finally:
         device.Stop()
+
+
+@needs_netns()
+def test_the_receiving_modules_stream_hands_them_over_as_gendc_containers(gendc_camera):
+    tr = pytest.importorskip("tarn_receive_310")
+    r = tr._tarn_receive_310
+    if not hasattr(r, "ZuStream_CreateAndOpen"):
+        pytest.skip("the receiving module has no stream")
+    from support.devices import find
+    device, source, ctl = gendc_camera
+    ctl.close()
+    _, info = find("127.0.0.31")
+    result, controller = tr.ZuDevice.CreateAndConnect(info)
+    assert result.IsOK(), result.GetDescription()
+    result, stream = r.ZuStream_CreateAndOpen(info)
+    assert result.IsOK()
+    params = controller.GetParameters()
+    pipeline = r.new_ZuPipeline(stream)
+    try:
+        assert controller.SetStreamDestination("127.0.0.1", r.ZuStreamGEV_GetLocalPort(stream)).IsOK()
+        r.ZuPipeline_SetBufferSize(pipeline, params.GetIntegerValue("PayloadSize")[1])
+        r.ZuPipeline_SetBufferCount(pipeline, 8)
+        assert r.ZuPipeline_Start(pipeline).IsOK()
+        assert params.SetIntegerValue("TLParamsLocked", 1).IsOK()
+        assert params.ExecuteCommand("AcquisitionStart").IsOK()
+        seen = 0
+        while seen < 5:
+            result, buffer, operation = r.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+            assert result.IsOK(), result.GetCodeString()
+            if operation.IsOK():
+                assert buffer.GetPayloadType() == tb.ZuPayloadTypeGenDC
+                container = buffer.GetGenDC()
+                assert container.IsValid() and container.GetComponentCount() == 2
+                number = buffer.GetBlockID() - 1
+                image = container.GetComponent(0).GetPart(0).GetDataPointer()
+                assert np.array_equal(image.reshape(HEIGHT, WIDTH), frame(number))
+                assert np.array_equal(container.GetComponent(1).GetPart(0).GetDataPointer(), metadata(number))
+                seen += 1
+            r.ZuPipeline_ReleaseBuffer(pipeline, buffer)
+        assert params.ExecuteCommand("AcquisitionStop").IsOK()
+    finally:
+        r.ZuPipeline_Stop(pipeline)
+        r.delete_ZuPipeline(pipeline)
+        r.ZuStream_Free(stream)
+        tr.ZuDevice.Free(controller)
