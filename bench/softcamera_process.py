@@ -1,8 +1,9 @@
 """A software camera for the benchmark, run in a process of its own (so that
 it can be pinned to a core): `softcamera_process.py <n> <width> <height>
-[python]` serves 127.0.0.<n> until its standard input closes. The default
-source's own buffers go out as they are; with `python`, a NumPy source fills
-every frame in Python."""
+[python|trigger]` serves 127.0.0.<n> until its standard input closes. The
+default source's own buffers go out as they are; with `python`, a NumPy
+source fills every frame in Python; with `trigger`, it does so under trigger
+control (trigger registers at 0x20000)."""
 import sys
 
 import tarn_base_310  # noqa: F401  (the buffer class)
@@ -13,9 +14,12 @@ sys.path.insert(0, str(__import__("pathlib").Path(__file__).resolve().parent.par
 
 def main():
     n, width, height = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
-    from support.softcamera import NumpySource, PassingSource
-    if len(sys.argv) > 4 and sys.argv[4] == "python":
+    from support.softcamera import NumpySource, PassingSource, TriggeredSource
+    mode = sys.argv[4] if len(sys.argv) > 4 else "default"
+    if mode == "python":
         source = NumpySource(width=width, height=height, buffers=16)
+    elif mode == "trigger":
+        source = TriggeredSource(width=width, height=height, buffers=16)
     else:
         source = PassingSource(width, height, te.ZuPixelMono8, 16)
     device = te.ZuSoftDeviceGEV()

@@ -1,4 +1,4 @@
-%module(directors="1") tarn_edge_310
+%module(directors="1", dirprot="1") tarn_edge_310
 
 #define TARN_PROFILE_EDGE
 %include "core/profile.i"
@@ -8,4 +8,8 @@ TARN_CONSTANTS
 %include "core/genicam.i"
 %include "softdevice/softdevice.i"
 %include "channelsource/channelsource.i"
+%include "channelsource/gendc.i"
 %include "triggers/defaultsource.i"
+%include "triggers/selectors.i"
+%include "triggers/callback.i"
+%include "triggers/triggersource.i"

@@ -24,6 +24,10 @@
  *   TARN_HOLDS_ITEMS(Class::Add, Class::Clear)
  *       Add keeps the proxy of its item (argument 2) with the container's
  *       proxy; Clear lets them go.
+ *   TARN_HOLDS_KEYED(Class::Set, "attribute")
+ *       Set(key, item) keeps the proxy of its item (argument 3) with the
+ *       called object's proxy under its key (argument 2), letting the one
+ *       it replaces go; None lets the key's go.
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
@@ -88,6 +92,30 @@ SWIGINTERN void Tarn_HoldItems(PyObject *list, PyObject *item)
   }
   Py_XDECREF(held);
 }
+
+SWIGINTERN void Tarn_HoldKeyed(PyObject *owner, PyObject **name, const char *text, PyObject *key, PyObject *item)
+{
+  PyObject *attribute = Tarn_AttributeName(name, text);
+  if (!attribute || !owner || !key)
+    return;
+  PyObject *held = PyObject_GenericGetAttr(owner, attribute);
+  if (!held) {
+    PyErr_Clear();
+    held = PyDict_New();
+    if (held && PyObject_GenericSetAttr(owner, attribute, held) < 0) {
+      Py_CLEAR(held);
+      PyErr_Clear();
+    }
+  }
+  if (held && PyDict_Check(held)) {
+    if (item && item != Py_None) {
+      if (PyDict_SetItem(held, key, item) < 0) PyErr_Clear();
+    } else if (PyDict_DelItem(held, key) < 0) {
+      PyErr_Clear();
+    }
+  }
+  Py_XDECREF(held);
+}
 %}
 %fragment("Tarn_Lifetime");
 
@@ -103,6 +131,16 @@ SWIGINTERN void Tarn_HoldItems(PyObject *list, PyObject *item)
   $1 = %reinterpret_cast(argp, $ltype);
   if ($1) tarn_keep = Tarn_HoldObject($input);
 }
+
+%define TARN_HOLDS_KEYED(SET, ATTRIBUTE)
+%exception SET {
+  $action
+  {
+    static PyObject *tarn_name = 0;
+    Tarn_HoldKeyed(swig_obj[0], &tarn_name, ATTRIBUTE, swig_obj[1], swig_obj[2]);
+  }
+}
+%enddef
 
 %define TARN_HOLDS_ITEMS(ADD, CLEAR)
 %exception ADD {

@@ -1,5 +1,6 @@
 #include "BufferImpl.h"
 #include "ZuGenDCContainer.h"
+#include "ZuGenDCManager.h"
 #include "ZuPixelTypeInfo.h"
 #include "tarn/BufferBinding.h"
 
@@ -106,7 +107,7 @@ IZuGenericDataContainer *ZuBuffer::GetGenDC()
 {
     if (mImpl->mPayloadType != ZuPayloadTypeGenDC)
         return nullptr;
-    return mImpl->mGenDCManager ? mImpl->mGenDCManager->GetGenDC() : mImpl->mGenDC.get();
+    return mImpl->mGenDC.get();
 }
 const IZuGenericDataContainer *ZuBuffer::GetGenDC() const { return const_cast<ZuBuffer *>(this)->GetGenDC(); }
 
@@ -271,7 +272,18 @@ bool ZuBuffer::IsLargeLeaderTrailerEnabled() const { return mImpl->mFill.leader.
 
 ZuResult ZuBuffer::AttachGenDCManager(IZuGenDCManager &aManager)
 {
-    mImpl->mGenDCManager = &aManager;
+    Impl &d = *mImpl;
+    if (d.mPayloadType != ZuPayloadTypeGenDC) return ZuResult(ZU_INVALID_PARAMETER);
+    // Each buffer carries a container of its own laid out as the manager's:
+    // buffers in flight on a stream hold different frames.
+    const uint64_t total = aManager.GetTotalPayloadSize();
+    const ZuGenDCManager *manager = dynamic_cast<const ZuGenDCManager *>(&aManager);
+    const uint8_t *layout = manager ? manager->GetPayload() : nullptr;
+    if (!total || !layout) return ZuResult(ZU_INVALID_PARAMETER);
+    ZuResult result = d.AllocData(total, 0, 0);
+    if (!result.IsOK()) return result;
+    std::memcpy(d.mData.get(), layout, size_t(total));
+    d.mGenDCManager = &aManager;
     return ZuResult();
 }
 

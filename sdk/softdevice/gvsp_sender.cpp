@@ -1,6 +1,7 @@
 #include "softdevice/gvsp_sender.h"
 
 #include "ZuBuffer.h"
+#include "ZuGenDC.h"
 #include "ZuImage.h"
 
 #include <poll.h>
@@ -36,6 +37,21 @@ bool describeBlock(ZuBuffer &aBuffer, gvsp::BlockSource &aSource)
         aSource.size = aBuffer.GetSize();
         aSource.leader.payloadSize = aSource.size;
         break;
+    case ZuPayloadTypeGenDC: {
+        // The whole container (descriptor, then data) as laid out in the
+        // buffer; a container that does not hold together is not sent.
+        const IZuGenericDataContainer *container = aBuffer.GetGenDC();
+        const GenDCContainerHeader *header = container ? container->GetHeader() : nullptr;
+        if (!header || !container->IsValid() || header->DataOffset < 0) return false;
+        const uint64_t total = uint64_t(header->DataOffset) + header->DataSize;
+        if (total > aBuffer.GetSize() || header->DescriptorSize > total) return false;
+        aSource.leader.payloadType = gvsp::PAYLOAD_GENDC;
+        aSource.leader.payloadSize = total;
+        aSource.leader.genDCDescriptorSize = header->DescriptorSize;
+        aSource.data = aBuffer.GetDataPointer();
+        aSource.size = total;
+        break;
+    }
     default:
         return false;
     }

@@ -1,11 +1,14 @@
 // The software camera as a controller reaches it: any packet handed to the
 // shared GVCP server over the camera's model (its own registers, the
 // session's notifications, the stream channels) leaves it answering and
-// consistent; the state carries over from one input to the next.
+// consistent; the state carries over from one input to the next. A second
+// stream is a trigger source, so that its registers are reached too.
 #include "IZuSWStreamingChannelSource.h"
 #include "ZuBuffer.h"
 #include "ZuImage.h"
 #include "ZuSoftDeviceGEV.h"
+#include "ZuStreamingChannelSourceTrigger.h"
+#include "ZuTriggerSelector.h"
 #include "softdevice/gvcp_adapter.h"
 
 #include <cstdlib>
@@ -17,9 +20,11 @@ namespace {
 
 // A source that accepts every setting within its limits and never streams
 // (no sender is given: acquisition starts nothing).
-class Source : public IZuSWStreamingChannelSource
+template <class Base>
+class Described : public Base
 {
 public:
+    using Base::Base;
     uint32_t GetWidth() const override { return width; }
     uint32_t GetHeight() const override { return height; }
     uint32_t GetOffsetX() const override { return 0; }
@@ -70,6 +75,20 @@ public:
     uint32_t width = 32, height = 16;
     std::vector<ZuBuffer *> buffers;
 };
+using Source = Described<IZuSWStreamingChannelSource>;
+
+// A second stream under trigger control: its registers at 0x20000.
+struct TriggerSource : Described<ZuStreamingChannelSourceTrigger> {
+    TriggerSource() : Described<ZuStreamingChannelSourceTrigger>(1, 0x20000)
+    {
+        AddSelector(TRIGGER_SELECTOR_FRAMESTART, &frame);
+        AddSelector(TRIGGER_SELECTOR_LINESTART, &line);
+        AddSource(TRIGGER_SOURCE_SOFTWARE, ZuString("Software"));
+        AddSource(TRIGGER_SOURCE_USER, ZuString("Line1"));
+    }
+    ZuTriggerSelectorFrameStart frame;
+    ZuTriggerSelectorLineStart line;
+};
 
 class Discard : public gvcp::ServerOutput
 {
@@ -87,6 +106,7 @@ struct Camera {
     Camera()
     {
         model.addStream(&source);
+        model.addStream(&triggered);
         model.setUserSetCount(2);
         softdevice::NetConfig net;
         net.mac = {0x02, 0x00, 0x7F, 0, 0, 0x0A};
@@ -101,6 +121,7 @@ struct Camera {
     }
     ZuSoftDeviceGEV self;
     Source source;
+    TriggerSource triggered;
     softdevice::DeviceModel model{self};
     softdevice::GvcpAdapter adapter{model};
     gvcp::Server *server = nullptr;
@@ -121,5 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
     camera->server->tick(now, out);
     // Whatever was written, the source is described within its limits.
     if (camera->source.width > 64 || camera->source.height > 64) abort();
+    if (camera->triggered.width > 64 || camera->triggered.height > 64) abort();
     return 0;
 }

@@ -23,6 +23,7 @@ HEARTBEAT_TIMEOUT = 0x0938
 FIRST_URL = 0x0200
 
 # The software camera's own registers (see the device model).
+GENDC_PAYLOAD, GENDC_FORMAT = 0x000B, 8
 CHANNEL_BASE, DEVICE_BASE = 0x00010000, 0x00011000
 WIDTH, HEIGHT, PIXEL_FORMAT, PAYLOAD_SIZE = 0x00, 0x04, 0x10, 0x14
 ACQUISITION_START, ACQUISITION_STOP, TL_PARAMS_LOCKED = 0x00, 0x04, 0x0C
@@ -118,9 +119,22 @@ class Block:
         self.pixel_format = self.width = self.height = None
         self.packets = {}
         self.trailer = None
+        # GenDC: payload and descriptor sizes from the leader; data packets
+        # by id as (destination offset, bytes), with their flags.
+        self.payload_size = self.descriptor_size = None
+        self.placed = {}
+        self.flags = {}
 
     def data(self):
         return b"".join(self.packets[k] for k in sorted(self.packets))
+
+    def container(self):
+        """A GenDC block's container: each data packet's bytes at the
+        offset its prefix names, whatever order they came in."""
+        out = bytearray(self.payload_size)
+        for offset, chunk in self.placed.values():
+            out[offset:offset + len(chunk)] = chunk
+        return bytes(out)
 
 
 class _Listener:
@@ -172,12 +186,19 @@ class StreamReceiver(_Listener):
             _, block.payload_type, block.timestamp = struct.unpack(">HHQ", body[:12])
             if block.payload_type & 0x3FFF == 1:
                 block.pixel_format, block.width, block.height = struct.unpack(">III", body[12:24])
+            elif block.payload_type & 0x3FFF == GENDC_PAYLOAD:
+                block.payload_size, = struct.unpack(">Q", body[12:20])
+                block.descriptor_size, = struct.unpack(">I", body[24:28])
             block.leader = body
         elif fmt == 2:
             block.trailer = body
             with self.cond:
                 self.done.append(self.blocks.pop(block_id))
                 self.cond.notify_all()
+        elif fmt == GENDC_FORMAT:
+            size, offset, data_flags, flow_flags, _ = struct.unpack(">IQBBH", body[:16])
+            block.placed[packet_id] = (offset, body[16:16 + size])
+            block.flags[packet_id] = (data_flags, flow_flags)
         else:
             block.packets[packet_id] = body
 

@@ -146,3 +146,16 @@ def start_frames(device, port, frames, width, height, **options):
     """send_frames in the background: the running process."""
     return subprocess.Popen(_sender(device, port, frames, width, height, options), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
+
+
+def find(address):
+    """(system, device information) of the device discovery finds at address."""
+    import tarn_base_310 as tb
+    system = tb.ZuSystem()
+    system.SetDetectionTimeout(300)
+    assert system.Find().IsOK()
+    for i in range(system.GetDeviceCount()):
+        info = system.GetDeviceInfo(i)
+        if info.GetIPAddress() == address:
+            return system, info
+    raise AssertionError(f"{address} not found")

@@ -18,11 +18,13 @@ def pattern(number, height, width):
     return ((rows * 7 + cols * 3 + number * 11) & 0xFF).astype(np.uint8)
 
 
-class NumpySource(te.IZuSWStreamingChannelSource):
-    """A Mono8 source: each queued buffer is filled with the next frame."""
+class NumpyFrames:
+    """The image side of a Mono8 source: each queued buffer is filled with
+    the next frame. Mixed into a channel-source proxy class, whose
+    constructor gets `base` (for a ready-made source, its arguments)."""
 
-    def __init__(self, width=64, height=48, buffers=8, frame=pattern, fps=None):
-        super().__init__()
+    def __init__(self, width=64, height=48, buffers=8, frame=pattern, fps=None, base=()):
+        super().__init__(*base)
         # At most this many frames a second (None: as fast as retrieved), for
         # receivers slower than the camera.
         self.period = 1.0 / fps if fps else 0.0
@@ -118,6 +120,51 @@ class NumpySource(te.IZuSWStreamingChannelSource):
 
     def AbortQueuedBuffers(self):
         self.aborted = True
+
+
+class NumpySource(NumpyFrames, te.IZuSWStreamingChannelSource):
+    """A Mono8 source fed from NumPy."""
+
+
+class TriggeredSource(NumpyFrames, te.ZuStreamingChannelSourceTrigger):
+    """A Mono8 source under trigger control: a frame-start and an
+    acquisition-start selector, the software and one user source, and a
+    callback per selector that records (selector name, thread id)."""
+
+    def __init__(self, base_address=0x20000, **frames):
+        super().__init__(base=(0, base_address), **frames)
+        self.triggered = []
+        self.selectors = {te.TRIGGER_SELECTOR_FRAMESTART: te.ZuTriggerSelectorFrameStart(),
+                          te.TRIGGER_SELECTOR_ACQUISITIONSTART: te.ZuTriggerSelectorAcquisitionStart()}
+        self.callback = TriggerRecorder(self.triggered)
+        for index, selector in self.selectors.items():
+            self.AddSelector(index, selector)
+            self.AddSelectorTriggerCallback(index, self.callback)
+        self.AddSource(te.TRIGGER_SOURCE_SOFTWARE, "Software")
+        self.AddSource(te.TRIGGER_SOURCE_USER, "Line1")
+        self.queue_threads = set()
+
+    # The source's own steps run too: they arm and stop the selectors.
+    def OnStreamingStart(self):
+        NumpyFrames.OnStreamingStart(self)
+        te.ZuStreamingChannelSourceTrigger.OnStreamingStart(self)
+
+    def OnStreamingStop(self):
+        NumpyFrames.OnStreamingStop(self)
+        te.ZuStreamingChannelSourceTrigger.OnStreamingStop(self)
+
+    def QueueBuffer(self, buffer):
+        self.queue_threads.add(threading.get_ident())
+        return NumpyFrames.QueueBuffer(self, buffer)
+
+
+class TriggerRecorder(te.IZuTriggerCallback):
+    def __init__(self, calls):
+        super().__init__()
+        self.calls = calls
+
+    def TriggerCallbackMethod(self, selector):
+        self.calls.append((selector.GetName(), threading.get_ident()))
 
 
 class PassingSource(te.ZuStreamingChannelSourceDefault):

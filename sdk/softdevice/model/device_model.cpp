@@ -1,9 +1,12 @@
 #include "softdevice/model/device_model.h"
 
 #include "softdevice/model/guard.h"
+#include "IZuSWStreamingChannelSourceGenDC.h"
 #include "ZuBuffer.h"
+#include "ZuGenDCManager.h"
 #include "ZuPixelTypeInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -32,6 +35,15 @@ std::string pixelName(ZuPixelType aType)
 }
 
 } // namespace
+
+// Whether a channel's source sends GenDC containers now.
+static bool genDCStreaming(IZuSWStreamingChannelSource &aSource, std::atomic<uint64_t> &aFailures)
+{
+    auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&aSource);
+    bool on = false;
+    if (source) guarded(aFailures, [&] { on = source->GetGenDCStreamingMode(); });
+    return on;
+}
 
 DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf)
 {
@@ -131,12 +143,15 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     mNet = aNet;
     mControlled = false;
     mChannels.clear();
+    mGenDCInUse.clear();
     for (size_t i = 0; i < mSources.size(); ++i)
         mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
     mSenders.assign(mChannels.size(), nullptr);
     mSpace = std::make_unique<RegisterSpace>();
     mUserSets.assign(size_t(mUserSetCount) + 1, {});
     mWriter = DescriptionWriter();
+    mCustom.clear();
+    mSlow.clear();
 
     std::string error;
     auto fail = [&](uint32_t aCode) {
@@ -145,6 +160,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         declareFeatures();
         rebuildDescription();
         mChannels.clear();
+        mGenDCInUse.clear();
         mSpace.reset();
         return ZuResult(aCode, ZuString(error.c_str()));
     };
@@ -176,6 +192,9 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
             (void)src.IsPayloadTypeSupported(ZuPayloadTypeImage);
             mDescribed.push_back({lo, hi, inc ? inc : 1, hlo, hhi, hinc ? hinc : 1, packetMax});
         }
+        // The container is complete before the first buffer is asked for:
+        // attaching a buffer to the manager sizes it from the container.
+        assignGenDCManagers();
         for (auto &c : mChannels) {
             if (!c->allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
         }
@@ -183,10 +202,10 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         layoutDevice();
         for (auto &c : mChannels) layoutChannel(*c);
 
-        RegisterFactoryImpl registers;
+        RegisterFactoryImpl registers(*this);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
         for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
-        GenApiFactoryImpl features;
+        GenApiFactoryImpl features(*this);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
         for (auto &c : mChannels) c->source().CreateGenApiFeatures(&mRegisterMap, &features);
     } catch (...) {
@@ -215,6 +234,7 @@ void DeviceModel::teardown()
     mChannels.clear();
     mSenders.clear();
     mDescribed.clear();
+    mGenDCInUse.clear();
     std::lock_guard<std::mutex> lock(mStateLock);
     mBuilt = false;
 }
@@ -412,13 +432,38 @@ void DeviceModel::layoutChannel(Channel &aChannel)
     s.addValue(b + addr::HeightMin, d.heightMin, false);
     s.addValue(b + addr::HeightInc, d.heightInc, false);
     s.addValue(b + addr::PacketSizeMax, d.packetMax, false);
+    if (genDCManager(i)) {
+        auto *gendc = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(src);
+        s.addRegister(b + addr::GenDCStreamingMode, [gendc, &failures] { return uint32_t(genDCStreaming(*gendc, failures)); },
+                      write([](uint32_t v) { return v <= 1; },
+                            [gendc](IZuSWStreamingChannelSource &, uint32_t v) { return gendc->SetGenDCStreamingMode(v != 0); }));
+    }
 
+}
+
+void DeviceModel::assignGenDCManagers()
+{
+    mGenDCInUse.assign(mChannels.size(), nullptr);
+    if (!mGenDC) return;
+    for (size_t i = 0; i < mChannels.size(); ++i) {
+        auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&mChannels[i]->source());
+        if (!source) continue;
+        if (mGenDCManagers.size() <= i) mGenDCManagers.resize(i + 1);
+        if (!mGenDCManagers[i]) mGenDCManagers[i] = std::make_unique<ZuGenDCManager>();
+        else mGenDCManagers[i]->ResetContainer();
+        mGenDCInUse[i] = mGenDCManagers[i].get();
+        source->AssignGenDCManager(mGenDCManagers[i].get());
+        source->SetupGenDCContainer();
+    }
 }
 
 uint32_t DeviceModel::payloadSize(Channel &aChannel)
 {
     IZuSWStreamingChannelSource &src = aChannel.source();
     uint64_t size = 0;
+    ZuGenDCManager *manager = genDCManager(aChannel.index());
+    if (manager && genDCStreaming(src, aChannel.counters().sourceFailures))
+        return uint32_t(std::min<uint64_t>(manager->GetTotalPayloadSize(), 0xFFFFFFFFu));
     guarded(aChannel.counters().sourceFailures, [&] {
         size = src.GetPayloadSize();
         if (size) return;
@@ -535,6 +580,11 @@ void DeviceModel::declareFeatures()
         if (f.entries.empty()) f.entries.emplace_back("Mono8", int64_t(ZuPixelMono8));
     }
     perChannel(integer("PayloadSize", ifc, cb + addr::PayloadSize, "RO", 0, 0xFFFFFFFF, "Bytes of one block of the stream"));
+    // GenDC: only where the device allows it and a source streams it.
+    if (std::any_of(mGenDCInUse.begin(), mGenDCInUse.end(), [](ZuGenDCManager *m) { return m != nullptr; }))
+        perChannel(locked(w.add(K::Enumeration, "GenDCStreamingMode", tl, cb + addr::GenDCStreamingMode, "RW",
+                                "Whether the stream carries GenDC containers"), true))
+            .entries = {{"Off", 0}, {"On", 1}};
 
     // Acquisition.
     locked(w.add(K::Enumeration, "AcquisitionMode", ac, db + addr::AcquisitionMode, "RW", "Acquisition mode"), false).entries = {{"Continuous", 0}};
@@ -621,6 +671,27 @@ void DeviceModel::declareFeatures()
         f.length = 8;
         f.representation = "MACAddress";
     }
+
+    // What the sources declared, after the standard features.
+    for (const FeatureDecl &f : mCustom)
+        if (!w.has(f.name)) w.add(f);
+}
+
+bool DeviceModel::Lent::declared(const std::string &aName) const
+{
+    for (const FeatureDecl &f : mModel.mCustom)
+        if (f.name == aName) return true;
+    return false;
+}
+
+Declarations *declarationsOf(IZuRegisterFactory *aFactory)
+{
+    return dynamic_cast<DeviceModel::RegisterFactoryImpl *>(aFactory);
+}
+
+Declarations *declarationsOf(IZuGenApiFactory *aFactory)
+{
+    return dynamic_cast<DeviceModel::GenApiFactoryImpl *>(aFactory);
 }
 
 void DeviceModel::rebuildDescription()
@@ -769,7 +840,7 @@ void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
 bool DeviceModel::isSlow(uint32_t aAddress) const
 {
     // Writes that reach a source or a sink, which may be Python.
-    return aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000;
+    return (aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000) || mSlow.count(aAddress) != 0;
 }
 
 void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)

@@ -20,6 +20,7 @@
 #include "gev/gvcp.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
+#include "softdevice/model/declarations.h"
 #include "softdevice/model/description.h"
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
@@ -30,8 +31,11 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
+
+class ZuGenDCManager;
 
 namespace ZuVirtualDeviceLib {
 // Executes action commands addressed to the device.
@@ -53,7 +57,7 @@ constexpr uint32_t ChannelStride = 0x100;
 constexpr uint32_t Width = 0x00, Height = 0x04, OffsetX = 0x08, OffsetY = 0x0C, PixelFormat = 0x10,
                    PayloadSize = 0x14, ChunkModeActive = 0x18, ChunkSelector = 0x1C, ChunkEnable = 0x20,
                    WidthMax = 0x24, HeightMax = 0x28, WidthMin = 0x2C, WidthInc = 0x30, HeightMin = 0x34,
-                   HeightInc = 0x38, PacketSizeMax = 0x3C;
+                   HeightInc = 0x38, PacketSizeMax = 0x3C, GenDCStreamingMode = 0x40;
 // Device-wide.
 constexpr uint32_t DeviceBase = 0x00011000;
 constexpr uint32_t AcquisitionStart = 0x00, AcquisitionStop = 0x04, AcquisitionMode = 0x08, TLParamsLocked = 0x0C,
@@ -146,12 +150,33 @@ private:
     class RegisterMapImpl : public IZuRegisterMap
     {
     };
-    class RegisterFactoryImpl : public IZuRegisterFactory
+    // What the factories lend the sources of this library (declarations.h).
+    class Lent : public Declarations
     {
+    public:
+        explicit Lent(DeviceModel &aModel) : mModel(aModel) {}
+        RegisterSpace &space() override { return *mModel.mSpace; }
+        void markSlow(uint32_t aAddress) override { mModel.mSlow.insert(aAddress); }
+        void declare(const FeatureDecl &aFeature) override { mModel.mCustom.push_back(aFeature); }
+        bool declared(const std::string &aName) const override;
+
+    private:
+        DeviceModel &mModel;
     };
-    class GenApiFactoryImpl : public IZuGenApiFactory
+
+public:
+    class RegisterFactoryImpl : public IZuRegisterFactory, public Lent
     {
+    public:
+        using Lent::Lent;
     };
+    class GenApiFactoryImpl : public IZuGenApiFactory, public Lent
+    {
+    public:
+        using Lent::Lent;
+    };
+
+private:
 
     void layoutFirmware();
     void layoutChannel(Channel &aChannel);
@@ -195,6 +220,20 @@ private:
     Statistics mStatistics;
     MessageChannel mMessages;
     RegisterMapImpl mRegisterMap;
+    // One GenDC manager per channel whose source streams GenDC, kept until
+    // the device is destroyed: the source may hold on to the one it was
+    // given after the device stopped.
+    std::vector<std::unique_ptr<ZuGenDCManager>> mGenDCManagers;
+    // Those the channels of this start use (null: the channel sends no GenDC).
+    std::vector<ZuGenDCManager *> mGenDCInUse;
+    ZuGenDCManager *genDCManager(size_t aChannel) const
+    {
+        return aChannel < mGenDCInUse.size() ? mGenDCInUse[aChannel] : nullptr;
+    }
+    void assignGenDCManagers();
+    // Features and slow registers the sources declared while starting.
+    std::vector<FeatureDecl> mCustom;
+    std::set<uint32_t> mSlow;
     DescriptionWriter mWriter;
     mutable std::mutex mDescriptionLock;
     std::string mDescription;

@@ -285,17 +285,34 @@ TEST(GenDCBuild, PartKindsAndCodes)
     EXPECT_EQ(component->GetPart(0), nullptr);
 }
 
-TEST(GenDCBuild, BufferShowsItsManagerUntilReset)
+TEST(GenDCBuild, AttachedBuffersCarryContainersOfTheirOwnLaidOutAsTheManagers)
 {
     ZuGenDCManager manager;
-    ZuBuffer buffer(ZuPayloadTypeGenDC);
-    IZuGenericDataContainer *own = buffer.GetGenDC();
-    ASSERT_TRUE(buffer.AttachGenDCManager(manager).IsOK());
-    EXPECT_EQ(buffer.GetGenDC(), manager.GetGenDC());
-    buffer.Reset(ZuPayloadTypeGenDC);
-    EXPECT_EQ(buffer.GetGenDC(), own);
-    buffer.Reset(ZuPayloadTypeImage);
-    EXPECT_EQ(buffer.GetGenDC(), nullptr);
+    ZuBuffer image;
+    EXPECT_EQ(image.AttachGenDCManager(manager).GetCode(), ZU_INVALID_PARAMETER);
+    IZuGenericDataContainer *layout = manager.GetGenDC();
+    layout->AddComponent(ZuComponentIntensity);
+    layout->GetComponent(0)->AddPart(ZuGenDCPart1D, 0);
+    layout->GetComponent(0)->GetPart(0)->GetMutableHeader()->DataSize = 24;
+    const uint64_t total = manager.GetTotalPayloadSize();
+
+    ZuBuffer first(ZuPayloadTypeGenDC), second(ZuPayloadTypeGenDC);
+    IZuGenericDataContainer *own = first.GetGenDC();
+    ASSERT_TRUE(first.AttachGenDCManager(manager).IsOK());
+    ASSERT_TRUE(second.AttachGenDCManager(manager).IsOK());
+    EXPECT_EQ(first.GetSize(), total);
+    EXPECT_EQ(first.GetGenDC(), own);
+    ASSERT_TRUE(first.GetGenDC()->IsValid());
+    ASSERT_EQ(first.GetGenDC()->GetComponentCount(), 1u);
+    IZuGenericDataPart *a = first.GetGenDC()->GetComponent(0)->GetPart(0);
+    IZuGenericDataPart *b = second.GetGenDC()->GetComponent(0)->GetPart(0);
+    ASSERT_EQ(a->GetDataSize(), 24u);
+    std::memset(a->GetDataPointer(), 0x5A, 24);
+    std::memset(b->GetDataPointer(), 0xA5, 24);
+    EXPECT_EQ(a->GetDataPointer()[23], 0x5A);
+    EXPECT_NE(a->GetDataPointer(), b->GetDataPointer());
+    first.Reset(ZuPayloadTypeImage);
+    EXPECT_EQ(first.GetGenDC(), nullptr);
 }
 
 TEST(GenDCBuild, EarlierLayoutStaysReadableWhileShared)

@@ -9,6 +9,10 @@
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
 #include "IZuVirtualDeviceGEVEventSink.h"
+#include "softdevice/model/device_model.h"
+#include "tarn/genicam/Engine.h"
+
+#include <cstring>
 
 #include <atomic>
 #include <chrono>
@@ -303,6 +307,37 @@ public:
     bool open = false;
     std::vector<Event> events;
     uint64_t counts[softdevice::Statistics::kCount] = {};
+};
+
+inline softdevice::NetConfig loopback()
+{
+    softdevice::NetConfig n;
+    n.mac = {0x02, 0x00, 0x7F, 0, 0, 9};
+    n.ip = 0x7F000009;
+    n.mask = 0xFF000000;
+    return n;
+}
+
+// The engine reads the device's own registers as the server would hand
+// them on (the bootstrap block is the server's).
+struct ModelPort : ZU_GENAPI_NS::IPort {
+    explicit ModelPort(softdevice::DeviceModel &aModel) : model(aModel) {}
+    ZuResult Read(uint64_t aAddress, void *aData, int64_t aLength) override
+    {
+        const uint32_t start = uint32_t(aAddress) & ~3u;
+        const uint32_t end = (uint32_t(aAddress + uint64_t(aLength)) + 3u) & ~3u;
+        std::vector<uint8_t> out(end - start);
+        if (model.readMemory(start, end - start, out.data()) != softdevice::kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
+        std::memcpy(aData, out.data() + (aAddress - start), size_t(aLength));
+        return ZuResult(ZU_OK);
+    }
+    ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
+    {
+        if (aAddress % 4 || aLength % 4) return ZuResult(ZU_INVALID_PARAMETER);
+        uint16_t s = model.writeMemory(uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
+        return ZuResult(s == softdevice::kStatusSuccess ? ZU_OK : ZU_GENERIC_ERROR);
+    }
+    softdevice::DeviceModel &model;
 };
 
 } // namespace test

@@ -1,0 +1,37 @@
+#ifndef TARN_SOFTDEVICE_DECLARATIONS_H
+#define TARN_SOFTDEVICE_DECLARATIONS_H
+
+// What a starting device lends the ready-made sources of its own library
+// through the register and GenApi factories it hands them: its register
+// space and the declarations that go into its description, beside its
+// standard features.
+
+#include "softdevice/model/description.h"
+#include "softdevice/model/register_space.h"
+
+class IZuRegisterFactory;
+class IZuGenApiFactory;
+
+namespace tarn {
+namespace softdevice {
+
+class Declarations
+{
+public:
+    virtual ~Declarations() {}
+    virtual RegisterSpace &space() = 0;
+    // A register whose accesses reach application code: a controller is
+    // told to wait (PENDING_ACK) for its writes.
+    virtual void markSlow(uint32_t aAddress) = 0;
+    virtual void declare(const FeatureDecl &aFeature) = 0;
+    virtual bool declared(const std::string &aName) const = 0;
+};
+
+// The device behind a factory it lent; null for any other factory.
+Declarations *declarationsOf(IZuRegisterFactory *aFactory);
+Declarations *declarationsOf(IZuGenApiFactory *aFactory);
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif

@@ -1,0 +1,507 @@
+#include "ZuStreamingChannelSourceTrigger.h"
+
+#include "IZuRegister.h"
+#include "IZuRegisterStore.h"
+#include "softdevice/model/declarations.h"
+#include "softdevice/model/guard.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using tarn::softdevice::Declarations;
+using tarn::softdevice::FeatureDecl;
+using tarn::softdevice::declarationsOf;
+namespace status = tarn::softdevice;
+
+namespace {
+
+// The trigger registers, from the register base address.
+constexpr uint32_t kSelectorAt = 0x00, kModeAt = 0x04, kSourceAt = 0x08, kSoftwareAt = 0x0C;
+// How long one trigger wait lasts before the device gets on with the frames
+// it already has (and hears a stop).
+constexpr auto kWaitSlice = std::chrono::milliseconds(20);
+
+const char *const kSelectorNames[] = {"FrameStart", "AcquisitionStart", "AcquisitionEnd", "AcquisitionActive",
+                                      "FrameBurstStart", "FrameBurstEnd", "FrameBurstActive", "FrameEnd",
+                                      "FrameActive", "LineStart", "ExposureStart", "ExposureEnd", "ExposureActive"};
+
+std::string selectorName(int32_t aIndex)
+{
+    if (aIndex >= 0 && aIndex <= TRIGGER_SELECTOR_LAST) return kSelectorNames[aIndex];
+    return "Selector" + std::to_string(uint32_t(aIndex));
+}
+
+// A GenICam entry name from a display name: letters, digits and '_',
+// beginning with a letter.
+std::string entryName(const std::string &aText, uint32_t aIndex)
+{
+    std::string out;
+    for (char c : aText)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') out += c;
+    if (out.empty() || !((out[0] >= 'A' && out[0] <= 'Z') || (out[0] >= 'a' && out[0] <= 'z')))
+        out = "Source" + std::to_string(aIndex) + out;
+    return out;
+}
+
+// One trigger register as the register event sink sees it.
+class TriggerRegister : public IZuRegister
+{
+public:
+    TriggerRegister(const char *aName, uint32_t aAddress, bool aReadable, bool aWritable)
+        : mName(aName), mAddress(aAddress), mReadable(aReadable), mWritable(aWritable)
+    {
+    }
+    const ZuString &GetName() override { return mName; }
+    uint32_t GetAddress() const override { return mAddress; }
+    size_t GetLength() const override { return 4; }
+    const void *GetContext() const override { return nullptr; }
+    void *GetContext() override { return nullptr; }
+    bool IsWritable() const override { return mWritable; }
+    bool IsReadable() const override { return mReadable; }
+    bool IsArrayOfBytes() const override { return false; }
+
+private:
+    ZuString mName;
+    uint32_t mAddress;
+    bool mReadable, mWritable;
+};
+
+} // namespace
+
+struct ZuStreamingChannelSourceTrigger::Impl {
+    struct Entry {
+        IZuTriggerSelector *selector = nullptr;
+        IZuTriggerCallback *callback = nullptr;
+        bool reported = false;   // a OneShot already told
+    };
+    struct Call {
+        IZuTriggerCallback *callback;
+        const IZuTriggerSelector *selector;
+    };
+
+    Impl(uint32_t aChannel, uint32_t aBase)
+        : channel(aChannel), base(aBase), selectorRegister("TriggerSelector", aBase + kSelectorAt, true, true),
+          modeRegister("TriggerMode", aBase + kModeAt, true, true),
+          sourceRegister("TriggerSource", aBase + kSourceAt, true, true),
+          softwareRegister("TriggerSoftware", aBase + kSoftwareAt, false, true)
+    {
+    }
+
+    IZuTriggerSelector *currentSelector() const
+    {
+        auto it = entries.find(current);
+        return it == entries.end() ? nullptr : it->second.selector;
+    }
+    bool sourceKnown(uint32_t aSource) const
+    {
+        if (sources.empty()) return aSource == TRIGGER_SOURCE_SOFTWARE;
+        return sources.count(aSource) != 0;
+    }
+    // Until the callbacks being called have returned: a selector or a
+    // callback replaced now may be gone once its replacement returns.
+    void waitForCalls(std::unique_lock<std::mutex> &aLock)
+    {
+        if (caller == std::this_thread::get_id()) return;
+        idle.wait(aLock, [this] { return calling == 0; });
+    }
+    // Whether every selector whose mode is on lets a frame start; the
+    // selectors to rearm and the callbacks to call when it does.
+    bool ready(std::vector<Call> &aCalls)
+    {
+        aCalls.clear();
+        std::vector<Entry *> fired;
+        for (auto &e : entries) {
+            Entry &entry = e.second;
+            IZuTriggerSelector *s = entry.selector;
+            if (!s || !s->GetMode()) continue;
+            // Stopped: a trigger can no longer arrive for the acquisition
+            // that ended, so nothing proceeds until streaming starts again.
+            if (!streaming) return false;
+            uint32_t state = s->GetState();
+            if (state == IZuTriggerSelector_State_Enabled) {
+                s->Start(height);
+                state = s->GetState();
+            }
+            if (state != IZuTriggerSelector_State_OneShot) entry.reported = false;
+            switch (state) {
+            case IZuTriggerSelector_State_Armed:
+                return false;
+            case IZuTriggerSelector_State_Fired:
+            case IZuTriggerSelector_State_OneShot:
+                fired.push_back(&entry);
+                break;
+            default:
+                // A selector that does not arm does not gate the frames.
+                break;
+            }
+        }
+        for (Entry *entry : fired) {
+            IZuTriggerSelector *s = entry->selector;
+            const bool oneShot = s->GetState() == IZuTriggerSelector_State_OneShot;
+            if (!oneShot || !entry->reported) {
+                if (entry->callback) aCalls.push_back({entry->callback, s});
+                entry->reported = oneShot;
+            }
+            if (!oneShot) s->Rearm();
+        }
+        return true;
+    }
+
+    const uint32_t channel, base;
+    mutable std::mutex lock;
+    mutable std::condition_variable changed;
+    std::condition_variable idle;
+    std::map<int32_t, Entry> entries;
+    std::map<uint32_t, std::string> sources;
+    int32_t current = TRIGGER_SELECTOR_FRAMESTART;
+    bool haveCurrent = false;
+    bool streaming = false;
+    // A buffer was let through since the last retrieval.
+    bool passed = false;
+    uint32_t height = 1;
+    uint64_t stops = 0;
+    int calling = 0;
+    std::thread::id caller;
+    std::atomic<uint64_t> failures{0};
+    TriggerRegister selectorRegister, modeRegister, sourceRegister, softwareRegister;
+};
+
+ZuStreamingChannelSourceTrigger::ZuStreamingChannelSourceTrigger(uint32_t mChannel, uint32_t aRegisterBaseAddress)
+    : mImpl(new Impl(mChannel, aRegisterBaseAddress))
+{
+}
+
+ZuStreamingChannelSourceTrigger::~ZuStreamingChannelSourceTrigger()
+{
+    delete mImpl;
+}
+
+void ZuStreamingChannelSourceTrigger::AddSelector(TriggerSelectorEnum aIndex, SelectorEntry aSelector)
+{
+    Impl &d = *mImpl;
+    std::unique_lock<std::mutex> lock(d.lock);
+    d.waitForCalls(lock);
+    Impl::Entry &entry = d.entries[int32_t(aIndex)];
+    entry.selector = aSelector;
+    entry.reported = false;
+    // The first selector added is the current one until TriggerSelector says otherwise.
+    if (!d.haveCurrent && aSelector) {
+        d.current = int32_t(aIndex);
+        d.haveCurrent = true;
+    }
+    d.changed.notify_all();
+}
+
+void ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback(TriggerSelectorEnum aIndex, IZuTriggerCallback *aCallback)
+{
+    Impl &d = *mImpl;
+    std::unique_lock<std::mutex> lock(d.lock);
+    d.waitForCalls(lock);
+    d.entries[int32_t(aIndex)].callback = aCallback;
+}
+
+void ZuStreamingChannelSourceTrigger::AddSource(uint32_t aIndex, const ZuString &aName)
+{
+    std::lock_guard<std::mutex> lock(mImpl->lock);
+    mImpl->sources[aIndex] = aName.Narrow();
+}
+
+bool ZuStreamingChannelSourceTrigger::GetMode() const
+{
+    std::lock_guard<std::mutex> lock(mImpl->lock);
+    IZuTriggerSelector *s = mImpl->currentSelector();
+    return s && s->GetMode();
+}
+
+uint32_t ZuStreamingChannelSourceTrigger::GetSource() const
+{
+    std::lock_guard<std::mutex> lock(mImpl->lock);
+    IZuTriggerSelector *s = mImpl->currentSelector();
+    return s ? s->GetSource() : uint32_t(TRIGGER_SOURCE_SOFTWARE);
+}
+
+void ZuStreamingChannelSourceTrigger::FireTrigger() const
+{
+    Impl &d = *mImpl;
+    std::lock_guard<std::mutex> lock(d.lock);
+    IZuTriggerSelector *s = d.currentSelector();
+    if (!s || !s->GetMode() || s->GetSource() != TRIGGER_SOURCE_SOFTWARE) return;
+    s->FireTrigger();
+    d.changed.notify_all();
+}
+
+void ZuStreamingChannelSourceTrigger::OnStreamingStart()
+{
+    // Asked before the lock: the height may come from Python.
+    const uint32_t height = GetHeight();
+    Impl &d = *mImpl;
+    std::lock_guard<std::mutex> lock(d.lock);
+    d.streaming = true;
+    d.passed = false;
+    d.height = height;
+    for (auto &e : d.entries) {
+        IZuTriggerSelector *s = e.second.selector;
+        e.second.reported = false;
+        if (s && s->GetMode()) s->Start(height);
+    }
+    d.changed.notify_all();
+}
+
+void ZuStreamingChannelSourceTrigger::OnStreamingStop()
+{
+    Impl &d = *mImpl;
+    std::lock_guard<std::mutex> lock(d.lock);
+    d.streaming = false;
+    ++d.stops;
+    for (auto &e : d.entries)
+        if (e.second.selector) e.second.selector->Stop();
+    d.changed.notify_all();
+}
+
+bool ZuStreamingChannelSourceTrigger::PreQueueBufferProc()
+{
+    Impl &d = *mImpl;
+    std::vector<Impl::Call> calls;
+    {
+        std::unique_lock<std::mutex> lock(d.lock);
+        const uint64_t stops = d.stops;
+        const auto until = std::chrono::steady_clock::now() + kWaitSlice;
+        while (!d.ready(calls)) {
+            // A frame let through is not yet retrieved: the device gets on
+            // with it rather than wait here for the next trigger.
+            if (d.passed) return false;
+            if (d.stops != stops || d.changed.wait_until(lock, until) == std::cv_status::timeout) return false;
+        }
+        d.passed = true;
+        if (calls.empty()) return true;
+        ++d.calling;
+        d.caller = std::this_thread::get_id();
+    }
+    // Callbacks run without the lock: they may be Python, and may add
+    // selectors or fire triggers themselves.
+    for (const Impl::Call &call : calls)
+        tarn::softdevice::guarded(d.failures, [&] { call.callback->TriggerCallbackMethod(call.selector); });
+    {
+        std::lock_guard<std::mutex> lock(d.lock);
+        if (--d.calling == 0) {
+            d.caller = std::thread::id();
+            d.idle.notify_all();
+        }
+    }
+    return true;
+}
+
+void ZuStreamingChannelSourceTrigger::PostRetrieveBufferProc()
+{
+    std::lock_guard<std::mutex> lock(mImpl->lock);
+    mImpl->passed = false;
+}
+
+ZuResult ZuStreamingChannelSourceTrigger::GetTxNumBuffersToUse(uint32_t &aNumBuffer)
+{
+    aNumBuffer = 0;
+    return ZuResult(ZU_NOT_IMPLEMENTED);
+}
+
+ZuResult ZuStreamingChannelSourceTrigger::PreRead(IZuRegister *aRegister)
+{
+    (void)aRegister;
+    return ZuResult(ZU_OK);
+}
+
+ZuResult ZuStreamingChannelSourceTrigger::PreWrite(IZuRegister *aRegister)
+{
+    (void)aRegister;
+    return ZuResult(ZU_OK);
+}
+
+ZuResult ZuStreamingChannelSourceTrigger::Persist(IZuRegister *aRegister, IZuRegisterStore *aStore)
+{
+    Impl &d = *mImpl;
+    if (!aStore || (aRegister != &d.modeRegister && aRegister != &d.sourceRegister)) return ZuResult(ZU_NOT_IMPLEMENTED);
+    // Mode and source are per selector: one content per selector, each
+    // stored while its selector is the current one.
+    std::vector<int32_t> indices;
+    int32_t current;
+    {
+        std::lock_guard<std::mutex> lock(d.lock);
+        current = d.current;
+        for (auto &e : d.entries)
+            if (e.second.selector) indices.push_back(e.first);
+    }
+    ZuResult result(ZU_OK);
+    for (int32_t index : indices) {
+        {
+            std::lock_guard<std::mutex> lock(d.lock);
+            d.current = index;
+        }
+        ZuResult r = aStore->Persist(aRegister, ZuString(selectorName(index).c_str()));
+        if (result.IsOK() && !r.IsOK()) result = r;
+    }
+    std::lock_guard<std::mutex> lock(d.lock);
+    d.current = current;
+    return result;
+}
+
+void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterMap, IZuRegisterFactory *aFactory)
+{
+    (void)aRegisterMap;
+    Declarations *lent = declarationsOf(aFactory);
+    if (!lent) return;
+    Impl &d = *mImpl;
+    tarn::softdevice::RegisterSpace &space = lent->space();
+    // Each access goes through the register event sink (this source, or a
+    // Python override of it) outside the source's lock.
+    auto reading = [this](TriggerRegister *aRegister, std::function<uint32_t()> aGet) {
+        return [this, aRegister, aGet]() -> uint32_t {
+            ZuResult r(ZU_OK);
+            if (!tarn::softdevice::guarded(mImpl->failures, [&] { r = PreRead(aRegister); }) || !r.IsOK()) return 0;
+            const uint32_t value = aGet();
+            tarn::softdevice::guarded(mImpl->failures, [&] { PostRead(aRegister); });
+            return value;
+        };
+    };
+    auto writing = [this](TriggerRegister *aRegister, std::function<uint16_t(uint32_t)> aSet) {
+        return [this, aRegister, aSet](uint32_t aValue) -> uint16_t {
+            ZuResult r(ZU_OK);
+            if (!tarn::softdevice::guarded(mImpl->failures, [&] { r = PreWrite(aRegister); })) return status::kStatusError;
+            if (!r.IsOK()) return status::kStatusAccessDenied;
+            const uint16_t result = aSet(aValue);
+            if (result == status::kStatusSuccess) tarn::softdevice::guarded(mImpl->failures, [&] { PostWrite(aRegister); });
+            return result;
+        };
+    };
+
+    space.addRegister(d.base + kSelectorAt, reading(&d.selectorRegister, [&d] {
+        std::lock_guard<std::mutex> lock(d.lock);
+        return uint32_t(d.current);
+    }), writing(&d.selectorRegister, [&d](uint32_t v) {
+        std::lock_guard<std::mutex> lock(d.lock);
+        auto it = d.entries.find(int32_t(v));
+        if (it == d.entries.end() || !it->second.selector) return status::kStatusInvalidParameter;
+        d.current = int32_t(v);
+        d.haveCurrent = true;
+        return status::kStatusSuccess;
+    }));
+    space.addRegister(d.base + kModeAt, reading(&d.modeRegister, [&d] {
+        std::lock_guard<std::mutex> lock(d.lock);
+        IZuTriggerSelector *s = d.currentSelector();
+        return uint32_t(s && s->GetMode() ? TRIGGER_MODE_ON : TRIGGER_MODE_OFF);
+    }), writing(&d.modeRegister, [&d](uint32_t v) {
+        if (v != TRIGGER_MODE_OFF && v != TRIGGER_MODE_ON) return status::kStatusInvalidParameter;
+        std::lock_guard<std::mutex> lock(d.lock);
+        IZuTriggerSelector *s = d.currentSelector();
+        if (!s) return status::kStatusInvalidParameter;
+        // The same mode again keeps an armed or fired selector as it is.
+        if (s->GetMode() != (v == TRIGGER_MODE_ON)) {
+            s->SetMode(v == TRIGGER_MODE_ON);
+            if (v == TRIGGER_MODE_ON && d.streaming) s->Start(d.height);
+        }
+        d.changed.notify_all();
+        return status::kStatusSuccess;
+    }));
+    space.addRegister(d.base + kSourceAt, reading(&d.sourceRegister, [&d] {
+        std::lock_guard<std::mutex> lock(d.lock);
+        IZuTriggerSelector *s = d.currentSelector();
+        return s ? s->GetSource() : uint32_t(TRIGGER_SOURCE_SOFTWARE);
+    }), writing(&d.sourceRegister, [&d](uint32_t v) {
+        std::lock_guard<std::mutex> lock(d.lock);
+        IZuTriggerSelector *s = d.currentSelector();
+        if (!s || !d.sourceKnown(v)) return status::kStatusInvalidParameter;
+        s->SetSource(v);
+        return status::kStatusSuccess;
+    }));
+    space.addRegister(d.base + kSoftwareAt, nullptr, writing(&d.softwareRegister, [this](uint32_t) {
+        // Virtual: a Python override of FireTrigger sees the controller's trigger.
+        if (!tarn::softdevice::guarded(mImpl->failures, [&] { FireTrigger(); })) return status::kStatusError;
+        return status::kStatusSuccess;
+    }));
+    for (uint32_t at : {kSelectorAt, kModeAt, kSourceAt, kSoftwareAt}) lent->markSlow(d.base + at);
+}
+
+void ZuStreamingChannelSourceTrigger::CreateGenApiFeatures(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
+{
+    // Virtual, so that a subclass's own version of one step takes effect.
+    CreateTriggerSelector(aRegisterMap, aFactory);
+    CreateTriggerMode(aRegisterMap, aFactory);
+    CreateTriggerSource(aRegisterMap, aFactory);
+    CreateTriggerSoftware(aRegisterMap, aFactory);
+}
+
+namespace {
+FeatureDecl triggerFeature(FeatureDecl::Kind aKind, const char *aName, uint64_t aAddress, const char *aAccess,
+                           const char *aToolTip)
+{
+    FeatureDecl f;
+    f.kind = aKind;
+    f.name = aName;
+    f.category = "AcquisitionControl";
+    f.address = aAddress;
+    f.access = aAccess;
+    f.toolTip = aToolTip;
+    return f;
+}
+} // namespace
+
+void ZuStreamingChannelSourceTrigger::CreateTriggerSelector(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
+{
+    (void)aRegisterMap;
+    Declarations *lent = declarationsOf(aFactory);
+    if (!lent) return;
+    FeatureDecl f = triggerFeature(FeatureDecl::Kind::Enumeration, "TriggerSelector", mImpl->base + kSelectorAt, "RW",
+                                   "Selects the trigger that TriggerMode, TriggerSource and TriggerSoftware show");
+    {
+        std::lock_guard<std::mutex> lock(mImpl->lock);
+        for (auto &e : mImpl->entries)
+            if (e.second.selector) f.entries.emplace_back(selectorName(e.first), int64_t(uint32_t(e.first)));
+    }
+    // No selector, nothing to select.
+    if (f.entries.empty()) return;
+    f.selected = {"TriggerMode", "TriggerSource", "TriggerSoftware"};
+    lent->declare(f);
+}
+
+void ZuStreamingChannelSourceTrigger::CreateTriggerMode(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
+{
+    (void)aRegisterMap;
+    Declarations *lent = declarationsOf(aFactory);
+    if (!lent) return;
+    FeatureDecl f = triggerFeature(FeatureDecl::Kind::Enumeration, "TriggerMode", mImpl->base + kModeAt, "RW",
+                                   "Whether the selected trigger starts what it selects");
+    f.entries = {{"Off", TRIGGER_MODE_OFF}, {"On", TRIGGER_MODE_ON}};
+    lent->declare(f);
+}
+
+void ZuStreamingChannelSourceTrigger::CreateTriggerSource(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
+{
+    (void)aRegisterMap;
+    Declarations *lent = declarationsOf(aFactory);
+    if (!lent) return;
+    FeatureDecl f = triggerFeature(FeatureDecl::Kind::Enumeration, "TriggerSource", mImpl->base + kSourceAt, "RW",
+                                   "The signal the selected trigger waits for");
+    {
+        std::lock_guard<std::mutex> lock(mImpl->lock);
+        for (auto &s : mImpl->sources) {
+            std::string name = entryName(s.second, s.first);
+            bool seen = false;
+            for (auto &e : f.entries) seen = seen || e.first == name;
+            f.entries.emplace_back(seen ? name + "_" + std::to_string(s.first) : name, int64_t(s.first));
+        }
+    }
+    if (f.entries.empty()) f.entries = {{"Software", TRIGGER_SOURCE_SOFTWARE}};
+    lent->declare(f);
+}
+
+void ZuStreamingChannelSourceTrigger::CreateTriggerSoftware(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
+{
+    (void)aRegisterMap;
+    Declarations *lent = declarationsOf(aFactory);
+    if (!lent) return;
+    lent->declare(triggerFeature(FeatureDecl::Kind::Command, "TriggerSoftware", mImpl->base + kSoftwareAt, "WO",
+                                 "Fires the selected trigger when its source is Software"));
+}

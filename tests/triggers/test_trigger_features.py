@@ -1,0 +1,56 @@
+"""Triggering through the receiving module's node map: the trigger
+features of the software camera's description, set and executed by name,
+with the frames caught by the test receiver."""
+import numpy as np
+import pytest
+
+from support import needs_netns
+from support.controller import StreamReceiver
+from support.devices import find
+from support.softcamera import SoftCamera, TriggeredSource, pattern
+
+tr = pytest.importorskip("tarn_receive_310")
+if not hasattr(tr._tarn_receive_310, "ZuDevice_CreateAndConnect"):
+    pytest.skip("the receiving module has no device yet", allow_module_level=True)
+
+pytestmark = needs_netns()
+
+
+def connect(address):
+    _, info = find(address)
+    result, device = tr.ZuDevice.CreateAndConnect(info)
+    assert result.IsOK(), result.GetDescription()
+    return device
+
+
+def test_trigger_features_by_name():
+    with SoftCamera(44, kind=TriggeredSource, width=24, height=6) as cam:
+        device = connect(cam.address)
+        receiver = StreamReceiver()
+        try:
+            p = device.GetParameters()
+            assert device.SetStreamDestination("127.0.0.1", receiver.port).IsOK()
+            assert p.GetEnumValueString("TriggerSelector")[1] == "FrameStart"
+            # Mode and source follow the selector.
+            assert p.SetEnumValue("TriggerSelector", "AcquisitionStart")[0].IsOK()
+            assert p.SetEnumValue("TriggerSource", "Line1")[0].IsOK()
+            assert p.SetEnumValue("TriggerSelector", "FrameStart")[0].IsOK()
+            assert p.GetEnumValueString("TriggerSource")[1] == "Software"
+            assert p.SetEnumValue("TriggerMode", "On")[0].IsOK()
+            assert p.SetIntegerValue("TLParamsLocked", 1).IsOK()
+            assert p.ExecuteCommand("AcquisitionStart").IsOK()
+            assert receiver.wait_for(1, timeout=0.3) == []
+            for n in range(1, 4):
+                assert p.ExecuteCommand("TriggerSoftware").IsOK()
+                assert len(receiver.wait_for(n)) == n
+                assert len(receiver.wait_for(n + 1, timeout=0.3)) == n
+            assert p.ExecuteCommand("AcquisitionStop").IsOK()
+            blocks = receiver.wait_for(3)
+        finally:
+            receiver.close()
+            tr.ZuDevice.Free(device)
+    for block in blocks:
+        got = np.frombuffer(block.data(), dtype=np.uint8).reshape(6, 24)
+        assert np.array_equal(got, pattern(block.id - 1, 6, 24)), block.id
+    assert cam.source.selectors[0].GetSource() == 0 and cam.source.selectors[1].GetSource() == 1
+    assert [name for name, _ in cam.source.triggered] == ["FrameStart"] * 3

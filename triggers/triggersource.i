@@ -1,0 +1,51 @@
+/* The trigger channel source: a director over the SDK's trigger-aware
+ * source. The subclass supplies the image side; the trigger wait, the
+ * trigger registers and features are the SDK's, and an override may run
+ * the base step of the protected feature builders from inside its own.
+ *
+ * Not handed to Python: the buffer count (answered natively, without the
+ * interpreter lock: every buffer is used) and the trigger wait before each
+ * queued buffer (the SDK's own, which the streaming thread runs without
+ * the lock; its module function calls it directly).
+ *
+ * Selectors and callbacks added from Python stay alive, with the source's
+ * proxy, for as long as the source holds them. */
+
+%{
+#include "ZuStreamingChannelSourceTrigger.h"
+%}
+
+class IZuRegister;
+class IZuRegisterStore;
+/* The register sink base, until the register family binds it: the trigger
+ * source's proxy derives from it, and its functions called from an
+ * override that the subclass lacks (PostRead, PostWrite) run the sink's
+ * own defaults rather than dispatching back to Python. */
+TARN_CHANNEL_SOURCE_CLASS(IZuRegisterEventSink)
+%include "IZuRegisterEventSink.h"
+
+TARN_CHANNEL_SOURCE_OUTVALUES
+TARN_CHANNEL_SOURCE_CLASS(ZuStreamingChannelSourceTrigger)
+TARN_SW_SOURCE_DIRECTOR(ZuStreamingChannelSourceTrigger)
+TARN_NOT_DISPATCHED(ZuStreamingChannelSourceTrigger, GetTxNumBuffersToUse)
+
+%feature("nodirector") ZuStreamingChannelSourceTrigger::PreQueueBufferProc;
+%feature("action") ZuStreamingChannelSourceTrigger::PreQueueBufferProc
+  "result = (bool)arg1->ZuStreamingChannelSourceTrigger::PreQueueBufferProc();"
+
+/* These only touch the source's own tables, or wait: the lock is let go. */
+%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::AddSelector;
+%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback;
+%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::AddSource;
+%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::GetMode;
+%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::GetSource;
+%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::PreQueueBufferProc;
+
+TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelector, "_tarn_selectors")
+TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback, "_tarn_trigger_callbacks")
+
+%include "ZuStreamingChannelSourceTrigger.h"
+
+%exception ZuStreamingChannelSourceTrigger::AddSelector;
+%exception ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback;
+TARN_CHANNEL_SOURCE_CLEAR
