@@ -1,5 +1,6 @@
 #include "fakes.h"
 #include "ZuGenParameterArray.h"
+#include "tarn/genicam/Parameters.h"
 #include "ZuSoftDeviceGEV.h"
 #include "ZuStreamingChannelSourceTrigger.h"
 #include "ZuTriggerSelector.h"
@@ -426,7 +427,7 @@ struct TriggerDevice {
         ASSERT_TRUE(model.build(loopback()).IsOK());
         port = std::make_unique<ModelPort>(model);
         const std::string xml = model.description();
-        ZuResult loaded = features.Load(xml.data(), xml.size(), port.get());
+        ZuResult loaded = tarn::LoadDescription(features, xml.data(), xml.size(), port.get());
         ASSERT_TRUE(loaded.IsOK()) << loaded.GetDescription().Narrow();
     }
     std::string enumValue(const char *aName)
