@@ -208,7 +208,25 @@ def gvsp():
                                                        (0, header(3, 1, 1, True) + body)]))
 
 
+def update_file(members):
+    """A firmware update file: the magic, named members, the CRC-32."""
+    import zlib
+    out = b"TARNFWU1"
+    for name, data in members:
+        out += struct.pack("<H", len(name)) + name.encode() + struct.pack("<I", len(data)) + data
+    return out + struct.pack("<I", zlib.crc32(out))
+
+
+def updates():
+    manifest = b"Format=1\nVersion=1.2.3\nImage=fw.bin\nModel=SoftCamera\n"
+    write("update_file", "good", update_file([("manifest", manifest), ("fw.bin", bytes(range(256)))]))
+    write("update_file", "no_manifest", update_file([("fw.bin", b"abc")]))
+    write("update_file", "bad_lines", update_file([("manifest", b"Format=1\nVersion\nImage=\n=\n"), ("x", b"")]))
+    write("update_file", "overrun", update_file([("manifest", manifest)])[:-4] + struct.pack("<HI", 1, 0xFFFFFFF0) + b"\0\0\0\0")
+
+
 if __name__ == "__main__":
+    updates()
     gvcp()
     genicam()
     genicam_urls()

@@ -5,10 +5,10 @@ ZuStream and ZuPipeline into NumPy, their events heard by its event sink."""
 import numpy as np
 import pytest
 
-import tarn_base_310 as tb
+import tarn_base_310  # noqa: F401  (registers the information classes)
 import tarn_edge_310 as te
 from support import needs_netns
-from support.softcamera import NumpySource, SoftCamera, pattern
+from support.softcamera import NumpySource, SoftCamera, find, pattern
 
 tr = pytest.importorskip("tarn_receive_310")
 m = tr._tarn_receive_310
@@ -16,17 +16,6 @@ if not all(hasattr(m, f) for f in ("ZuDevice_CreateAndConnect", "ZuStream_Create
     pytest.skip("the receiving module has no device or stream yet", allow_module_level=True)
 
 pytestmark = needs_netns()
-
-
-def find(address):
-    system = tb.ZuSystem()
-    system.SetDetectionTimeout(300)
-    assert system.Find().IsOK()
-    for i in range(system.GetDeviceCount()):
-        info = system.GetDeviceInfo(i)
-        if info.GetIPAddress() == address:
-            return system, info
-    raise AssertionError(f"{address} not found")
 
 
 class Events(tr.ZuDeviceEventSink):

@@ -163,3 +163,16 @@ class SoftCamera:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+def find(address):
+    """(the system, the information of the device discovery found on
+    address); the system holds what the information refers to."""
+    system = tb.ZuSystem()
+    system.SetDetectionTimeout(300)
+    assert system.Find().IsOK()
+    for i in range(system.GetDeviceCount()):
+        info = system.GetDeviceInfo(i)
+        if info.GetIPAddress() == address:
+            return system, info
+    raise AssertionError(f"{address} not found")
