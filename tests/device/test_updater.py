@@ -51,17 +51,26 @@ def info(camera):
 
 
 class Observer(tr.IUpdaterObserver):
-    def __init__(self):
+    """Records what it hears, on which thread, and whether the updater
+    already said it was done (it must not be while it still reports)."""
+
+    def __init__(self, updater=None):
         super().__init__()
-        self.labels, self.values, self.threads = [], [], set()
+        self.updater = updater
+        self.labels, self.values, self.threads, self.done = [], [], set(), set()
+
+    def heard(self):
+        self.threads.add(threading.get_ident())
+        if self.updater is not None:
+            self.done.add(m.ZuGenFUUpdater_IsDone(self.updater))
 
     def UpdateProgressLabel(self, msg):
         self.labels.append(msg)
-        self.threads.add(threading.get_ident())
+        self.heard()
 
     def UpdateProgressValue(self, value):
         self.values.append(value)
-        self.threads.add(threading.get_ident())
+        self.heard()
 
 
 def run(updater, limit=30):
@@ -91,8 +100,8 @@ def test_an_update_installs_the_image_and_writes_the_user_id(tmp_path, info):
     before = feature(info, "DeviceUserID")
     path, name = write(tmp_path, update_file([("notes", b"x"), ("manifest", manifest("2.0.1", model="SoftCamera")),
                                               ("fw.bin", IMAGE)]))
-    observer = Observer()
     updater = m.new_ZuGenFUUpdater(path, name, info, "", False)
+    observer = Observer(updater)
     m.ZuGenFUUpdater_Attach(updater, observer)
     assert m.ZuGenFUUpdater_GetResult(updater).GetCode() == tr.ZU_NOT_INITIALIZED
     assert m.ZuGenFUUpdater_IsDone(updater) is False
@@ -104,6 +113,7 @@ def test_an_update_installs_the_image_and_writes_the_user_id(tmp_path, info):
     assert observer.values == sorted(observer.values) and len(observer.values) > 3
     assert observer.labels[-1] == "Update complete"
     assert threading.get_ident() not in observer.threads and len(observer.threads) == 1
+    assert observer.done == {False}
     # A second run with a user id and a reset; the detached observer hears nothing.
     m.ZuGenFUUpdater_Detach(updater, observer)
     heard = len(observer.values)
@@ -128,7 +138,8 @@ def test_an_update_installs_the_image_and_writes_the_user_id(tmp_path, info):
     (update_file([("manifest", manifest(fmt="2")), ("fw.bin", IMAGE)]), tr.ZU_CANT_READ_MANIFEST),
     (update_file([("manifest", manifest(version="")), ("fw.bin", IMAGE)]), tr.ZU_CANT_READ_MANIFEST),
     (update_file([("manifest", manifest(model="OtherCamera")), ("fw.bin", IMAGE)]), tr.ZU_NOT_SUPPORTED),
-])
+], ids=["missing", "directory", "empty", "cut", "damaged", "no-manifest", "no-image", "format", "no-version",
+        "other-model"])
 def test_files_that_cannot_serve_leave_the_firmware_alone(tmp_path, info, content, code):
     before = feature(info, "DeviceFirmwareVersion")
     if content == "dir":

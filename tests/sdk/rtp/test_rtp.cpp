@@ -377,10 +377,12 @@ TEST(H264, LostFragmentsBadAggregatesAndFullMemoryDamageTheUnit)
     EXPECT_FALSE(run({H264(true, 1, 9, {0xC1, 1})}).complete);
     EXPECT_FALSE(run({H264(true, 1, 9, {})}).complete);
     EXPECT_FALSE(run({H264(true, 1, 9, {fu})}).complete);
-    // Memory for 9 bytes: the first unit fits, the second does not.
-    e = run({H264(false, 1, 9, {0x41, 1, 2, 3}), H264(true, 2, 9, {0x41, 5})}, 9);
+    // Memory for 13 bytes: the first unit fits, the second's start code and
+    // header would but not its body, and a third small one comes too late.
+    e = run({H264(false, 1, 9, {0x41, 1, 2, 3}), H264(false, 2, 9, {0x41, 5, 6}), H264(true, 3, 9, {0x09})}, 13);
     EXPECT_FALSE(e.complete);
     EXPECT_EQ(e.bytes, Annex({{0x41, 1, 2, 3}}));
+    EXPECT_EQ(e.filled, 8u);
 }
 
 TEST(StreamFramer, PacketsComeWholeHoweverTheBytesAreCut)
