@@ -13,5 +13,7 @@ TARN_CATCH_NATIVE
 %exception;
 %include "device/serial.i"
 %include "device/updater.i"
+%include "stream/stream.i"
+%include "stream/pipeline.i"
 %include "stream/converter.i"
 %include "stream/filters.i"
