@@ -124,6 +124,8 @@ class H264Depacketizer : public FrameAssembly
 {
 public:
     void Feed(const Packet &aPacket, FrameSink &aSink);
+    // The access unit being ended did not fit its memory (read in End).
+    bool Cut() const { return mFull; }
 
 private:
     bool Put(const uint8_t *aData, size_t aSize);
