@@ -264,3 +264,25 @@ def test_usb3_vision_streams_answer_that_no_device_is_there():
         assert result.GetCode() == tr.ZU_NOT_FOUND and none is None
     finally:
         m.delete_ZuStreamU3V(stream)
+
+
+def test_line_padding_and_multicast_delivery():
+    """Lines land after the padding of the lines before; a group's stream
+    reaches a member on the namespace's loopback."""
+    stream = m.new_ZuStreamRTP()
+    try:
+        assert m.ZuStreamRTP_PrepareFor(stream, 4, 2, tr.ZuPixelMono8, 3).IsOK()
+        assert m.ZuStreamRTP_Open(stream, "239.192.7.8", 0, "127.0.0.1").IsOK()
+        port = m.ZuStreamRTP_GetLocalPort(stream)
+        queue(stream, 1, 14)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+            s.sendto(struct.pack(">BBHII", 0x80, 0x80 | 96, 1, 9, 7) +
+                     struct.pack(">HHHHHHH", 0, 4, 1, 0x8000, 4, 0, 0) + b"efghabcd", ("239.192.7.8", port))
+            buffer, operation = retrieve(stream)
+        assert operation.IsOK()
+        assert bytes(np.asarray(buffer.GetDataPointer())) == b"abcd\0\0\0efgh\0\0\0"
+        image = buffer.GetImage()
+        assert (image.GetWidth(), image.GetHeight(), image.GetPaddingX()) == (4, 2, 3)
+    finally:
+        m.delete_ZuStreamRTP(stream)
