@@ -437,7 +437,11 @@ TEST(RtpHostile, MangledPacketsNeverWriteOutsideTheFrame)
             case 0: pkt[rng() % pkt.size()] = uint8_t(rng()); break;
             case 1: pkt.resize(rng() % (pkt.size() + 1)); break;
             case 2: pkt.insert(pkt.end(), rng() % 40, uint8_t(rng())); break;
-            default: pkt[12 + rng() % 8 < pkt.size() ? 12 + rng() % 8 : 0] ^= 0x80; break;
+            default: {  // a continuation or marker bit flipped
+                const size_t at = 12 + rng() % 8;
+                pkt[at < pkt.size() ? at : 0] ^= 0x80;
+                break;
+            }
             }
         }
         Packet q;

@@ -81,9 +81,11 @@ struct Fixture {
 
     uint32_t device = 0;
     std::unique_ptr<GvspSender> sender;
+    // Before the stream: its receiver may still fill one when a test ends,
+    // so the buffers go only after the stream has closed.
+    std::vector<std::unique_ptr<ZuBuffer>> buffers;
     ZuStreamGEV stream;
     tarn::net::Endpoint to;
-    std::vector<std::unique_ptr<ZuBuffer>> buffers;
 };
 
 TEST(StreamQueue, AnswersForNoBufferATwiceQueuedOneAFullQueueAndAnEmptyOne)
