@@ -81,8 +81,8 @@ struct Fixture {
 
     uint32_t device = 0;
     std::unique_ptr<GvspSender> sender;
-    // Before the stream: its receiver may still fill one when a test ends,
-    // so the buffers go only after the stream has closed.
+    // Before the stream: queued buffers must outlive its receiver thread,
+    // which may still be filling one when a test ends.
     std::vector<std::unique_ptr<ZuBuffer>> buffers;
     ZuStreamGEV stream;
     tarn::net::Endpoint to;
