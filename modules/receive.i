@@ -11,6 +11,8 @@ TARN_CATCH_NATIVE
 %include "device/eventsink.i"
 %include "device/adapter.i"
 %exception;
+%include "device/serial.i"
+%include "device/updater.i"
 %include "stream/stream.i"
 %include "stream/pipeline.i"
 %include "stream/converter.i"

@@ -1,4 +1,5 @@
-/* Streams: the factory and queue of ZuStream, and the GigE Vision kind.
+/* Streams: the factory and queue of ZuStream, and its kinds: GigE Vision
+ * here, USB3 Vision and RTP in stream/kinds.i.
  *
  * Buffers and device informations are _tarn_base_310's classes: this module
  * knows them only as pointer types of the shared table. A queued buffer is
@@ -11,6 +12,8 @@
 %{
 #include "ZuStream.h"
 #include "ZuStreamGEV.h"
+#include "ZuStreamU3V.h"
+#include "ZuStreamRTP.h"
 #include "ZuGenParameterArray.h"
 
 #include <map>
@@ -99,7 +102,7 @@ SWIGINTERN void Tarn_ForgetAddress(PyObject *proxy)
 /* ---- CreateAndOpen: (ZuResult, the stream as its kind or None) -----------
  * The result is made before the call and comes first; the stream is not
  * owned by its proxy (ZuStream_Free releases it). */
-TARN_DOWNCAST(ZuStream, ZuStreamGEV)
+TARN_DOWNCAST(ZuStream, ZuStreamGEV, ZuStreamU3V, ZuStreamRTP)
 
 %typemap(in, numinputs=0, noblock=1) ZuResult *TARN_RESULT_FIRST (ZuResult *tarn_result = 0) {
   tarn_result = new ZuResult();
@@ -178,6 +181,7 @@ class ZuDeviceInfo;
 %include "ZuStreamTypes.h"
 %include "ZuStream.h"
 %include "ZuStreamGEV.h"
+%include "stream/kinds.i"
 
 %clear ZuStream *, const ZuStream *;
 %clear ZuResult *aResult;

@@ -1,6 +1,7 @@
 #include "Ports.h"
 
 #include "ZuDeviceAdapter.h"
+#include "tarn/DeviceFollow.h"
 
 #include <algorithm>
 #include <set>
@@ -369,3 +370,17 @@ void ZuDeviceAdapter::OnParameterUpdate(ZuGenParameter *aParameter)
     }
     for (IZuDeviceEventSink *s : sinks) s->OnGenInvalidate(name);
 }
+
+namespace tarn {
+
+std::unique_ptr<IZuDeviceAdapter> DeviceFollow::Adapter(IZuDeviceAdapter *aAdapter)
+{
+    auto *own = dynamic_cast<ZuDeviceAdapter *>(aAdapter);
+    if (!own) return nullptr;
+    auto copy = std::make_unique<ZuDeviceAdapter>(nullptr);
+    copy->mImpl->state = own->mImpl->state;
+    copy->mImpl->type = own->mImpl->type;
+    return copy;
+}
+
+} // namespace tarn

@@ -15,6 +15,10 @@ class IZuDeviceEventSink;
 #include <memory>
 #include <vector>
 
+namespace tarn {
+struct DeviceFollow;
+}
+
 /// A list of texts (the entries of an enumeration).
 class ZU_API ZuStringList : public std::vector<ZuString>
 {
@@ -321,6 +325,7 @@ public:
                  const void *aData, uint32_t aDataLength) override;
     void OnParameterUpdate(ZuGenParameter *aParameter) override;
     struct Impl;
+    friend struct tarn::DeviceFollow;
 
 private:
     std::unique_ptr<Impl> mImpl;

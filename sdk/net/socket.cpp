@@ -5,6 +5,7 @@
 #include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -209,6 +210,72 @@ uint32_t localAddressToward(uint32_t aDestination)
     socklen_t len = sizeof local;
     if (::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&local), &len) != 0) return 0;
     return fromSockaddr(local).ip;
+}
+
+TcpConnection TcpConnection::connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError)
+{
+    TcpConnection c;
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
+        fail(aError, "socket");
+        return c;
+    }
+    if (aLocalIp) {
+        sockaddr_in local = toSockaddr({aLocalIp, 0});
+        if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
+            fail(aError, "bind " + dotted(aLocalIp));
+            return c;
+        }
+    }
+    sockaddr_in to = toSockaddr(aServer);
+    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        if (errno != EINPROGRESS) {
+            fail(aError, "connect " + dotted(aServer.ip));
+            return c;
+        }
+        pollfd p{fd.get(), POLLOUT, 0};
+        int error = 0;
+        socklen_t len = sizeof error;
+        const int ready = ::poll(&p, 1, aTimeoutMs);
+        if (ready <= 0 || ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
+            if (ready == 0) errno = ETIMEDOUT;
+            else if (error) errno = error;
+            fail(aError, "connect " + dotted(aServer.ip));
+            return c;
+        }
+    }
+    c.mFd = std::move(fd);
+    return c;
+}
+
+Endpoint TcpConnection::local() const
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    return fromSockaddr(sa);
+}
+
+long TcpConnection::receive(void *aBuffer, size_t aSize) const
+{
+    return long(::recv(mFd.get(), aBuffer, aSize, 0));
+}
+
+bool TcpConnection::sendAll(const void *aData, size_t aSize) const
+{
+    const char *p = static_cast<const char *>(aData);
+    while (aSize > 0) {
+        const ssize_t n = ::send(mFd.get(), p, aSize, MSG_NOSIGNAL);
+        if (n < 0 && errno == EAGAIN) {
+            pollfd w{mFd.get(), POLLOUT, 0};
+            if (::poll(&w, 1, 1000) <= 0) return false;
+            continue;
+        }
+        if (n <= 0) return false;
+        p += n;
+        aSize -= size_t(n);
+    }
+    return true;
 }
 
 unsigned interfaceIndex(const std::string &aName)

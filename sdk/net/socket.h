@@ -113,6 +113,30 @@ private:
     Fd mFd;
 };
 
+// A TCP connection to a server (RTP over TCP): connected with a time-out,
+// then read without blocking as the poll loop says bytes wait.
+class TcpConnection
+{
+public:
+    TcpConnection() = default;
+
+    // Connected to aServer within aTimeoutMs, bound first to aLocal when its
+    // address is not 0; invalid on failure, with the reason in aError.
+    static TcpConnection connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError = nullptr);
+
+    bool valid() const { return bool(mFd); }
+    int fd() const { return mFd.get(); }
+    Endpoint local() const;
+    // Bytes read; 0 when the server closed the connection; -1 when none
+    // wait (errno EAGAIN) or on error.
+    long receive(void *aBuffer, size_t aSize) const;
+    // True when all of it was written (tests' servers).
+    bool sendAll(const void *aData, size_t aSize) const;
+
+private:
+    Fd mFd;
+};
+
 // The local address this host sends from towards aDestination (the route's
 // source), 0 when there is no route.
 uint32_t localAddressToward(uint32_t aDestination);

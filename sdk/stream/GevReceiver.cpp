@@ -1,13 +1,12 @@
 #include "GevReceiver.h"
 
 #include "gev/gvcp.h"
+#include "ReceiverThread.h"
 #include "tarn/BufferFill.h"
 
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <pthread.h>
-#include <sched.h>
 
 namespace tarn {
 
@@ -21,13 +20,6 @@ uint64_t NowUs()
 {
     return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
-}
-
-uint64_t WallNs()
-{
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::system_clock::now().time_since_epoch())
                         .count());
 }
 
@@ -161,15 +153,9 @@ void GevReceiver::Flush()
 
 ZuResult GevReceiver::SetPriority(uint32_t aPriority)
 {
-    if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER, ZuString("priorities run from 0 to 99"));
-    mSetup.priority = aPriority;
-    if (!mThread.joinable()) return ZuResult();
-    sched_param param{};
-    param.sched_priority = int(aPriority);
-    int policy = aPriority ? SCHED_FIFO : SCHED_OTHER;
-    if (pthread_setschedparam(mThread.native_handle(), policy, &param) != 0)
-        return ZuResult(ZU_THREAD_ERROR, ZuString("the system refused the priority"));
-    return ZuResult();
+    ZuResult result = receiver::ApplyPriority(mThread, aPriority);
+    if (result.GetCode() != ZU_INVALID_PARAMETER) mSetup.priority = aPriority;
+    return result;
 }
 
 void GevReceiver::Configure()
@@ -305,7 +291,7 @@ void GevReceiver::complete(const gvsp::BlockResult &aResult)
     fill.acquiredSize = uint32_t(std::min<uint64_t>(aResult.bytesWritten, UINT32_MAX));
     if (aResult.outcome == gvsp::Outcome::BufferTooSmall)
         fill.requiredSize = uint32_t(std::min<uint64_t>(aResult.requiredSize, UINT32_MAX));
-    fill.receptionTime = WallNs();
+    fill.receptionTime = receiver::WallNs();
     fill.duration = aResult.lastPacketUs - aResult.firstPacketUs;
     const gvsp::BlockStatistics &s = aResult.statistics;
     fill.statistics.recovered = s.recovered;

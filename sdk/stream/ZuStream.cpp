@@ -1,4 +1,5 @@
 #include "ZuStream.h"
+#include "ZuStreamU3V.h"
 #include "ZuDeviceInfo.h"
 #include "ZuStreamGEV.h"
 #include "StreamImpl.h"
@@ -170,6 +171,12 @@ ZuStream *ZuStream::CreateAndOpen(const ZuDeviceInfo *aDeviceInfo, ZuResult *aRe
     if (!aDeviceInfo) {
         if (aResult) *aResult = ZuResult(ZU_INVALID_PARAMETER, ZuString("no device information"));
         return nullptr;
+    }
+    if (aDeviceInfo->GetType() == ZuDeviceInfoTypeU3V) {
+        std::unique_ptr<ZuStreamU3V> stream(new ZuStreamU3V());
+        ZuResult r = stream->Open(aDeviceInfo);
+        if (aResult) *aResult = r;
+        return r.IsOK() ? stream.release() : nullptr;
     }
     if (aDeviceInfo->GetType() != ZuDeviceInfoTypeGEV) {
         if (aResult) *aResult = ZuResult(ZU_NOT_SUPPORTED, ZuString("only GigE Vision devices stream here"));

@@ -208,7 +208,46 @@ def gvsp():
                                                        (0, header(3, 1, 1, True) + body)]))
 
 
+def update_file(members):
+    """A firmware update file: the magic, named members, the CRC-32."""
+    import zlib
+    out = b"TARNFWU1"
+    for name, data in members:
+        out += struct.pack("<H", len(name)) + name.encode() + struct.pack("<I", len(data)) + data
+    return out + struct.pack("<I", zlib.crc32(out))
+
+
+def updates():
+    manifest = b"Format=1\nVersion=1.2.3\nImage=fw.bin\nModel=SoftCamera\n"
+    write("update_file", "good", update_file([("manifest", manifest), ("fw.bin", bytes(range(256)))]))
+    write("update_file", "no_manifest", update_file([("fw.bin", b"abc")]))
+    write("update_file", "bad_lines", update_file([("manifest", b"Format=1\nVersion\nImage=\n=\n"), ("x", b"")]))
+    write("update_file", "overrun", update_file([("manifest", manifest)])[:-4] + struct.pack("<HI", 1, 0xFFFFFFF0) + b"\0\0\0\0")
+
+
+def rtp_packet(marker, seq, ts, payload, pt=96):
+    """An RTP packet after its RFC 4571 length."""
+    packet = struct.pack(">BBHII", 0x80, (0x80 if marker else 0) | pt, seq, ts, 0x1234) + payload
+    return struct.pack(">H", len(packet)) + packet
+
+
+def rtp():
+    # Raw video: first byte 0x03 is UYVY (4 bytes a group of 2), width 2, height 1.
+    line = struct.pack(">HHHH", 0, 4, 0, 0) + b"\x10\x20\x30\x40"
+    write("rtp_raw_video", "uyvy_frame", b"\x03" + rtp_packet(True, 1, 90, line))
+    two = struct.pack(">HHHHHHH", 0, 4, 0, 0x8000, 4, 1, 0) + bytes(8)
+    write("rtp_raw_video", "two_segments", b"\xe3" + rtp_packet(False, 1, 90, two) + rtp_packet(True, 2, 90, two))
+    # H.264: STAP-A of two units, then an IDR slice in three FU-A fragments.
+    stap = b"\x78" + struct.pack(">H", 4) + b"\x67\x42\x00\x1e" + struct.pack(">H", 3) + b"\x68\xce\x38"
+    fus = [b"\x7c\x85" + bytes(10), b"\x7c\x05" + bytes(10), b"\x7c\x45" + bytes(10)]
+    write("rtp_h264", "stap_and_fu", b"\x40" + rtp_packet(False, 1, 3000, stap) +
+          b"".join(rtp_packet(k == 2, 2 + k, 3000, fu) for k, fu in enumerate(fus)))
+    write("rtp_h264", "single_units", b"\x02" + rtp_packet(False, 9, 1, b"\x41\x01\x02") + rtp_packet(True, 10, 1, b"\x41\x03"))
+
+
 if __name__ == "__main__":
+    rtp()
+    updates()
     gvcp()
     genicam()
     genicam_urls()

@@ -11,6 +11,7 @@ import pytest
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
 from support import error_of, needs_netns, prototypes
+from support.streams import queue
 from support.devices import Responder, frame_bytes, send_frames
 from support.threads import other_threads_ran_during
 
@@ -32,16 +33,6 @@ def opened():
     assert result.IsOK()
     yield stream, address, m.ZuStreamGEV_GetLocalPort(stream)
     m.ZuStream_Free(stream)
-
-
-def queue(stream, count, size):
-    buffers = []
-    for _ in range(count):
-        b = tb.ZuBuffer()
-        assert b.Alloc(size).IsOK()
-        assert m.ZuStream_QueueBuffer(stream, b).GetCode() == tr.ZU_PENDING
-        buffers.append(b)
-    return buffers
 
 
 def test_create_and_open_returns_a_tuple_with_the_stream_as_its_kind():

@@ -290,6 +290,12 @@ void DeviceModel::layoutFirmware()
 {
     mSpace->addBlock(addr::FirmwareVersion, 32, false);
     refreshIdentity(Identity::Field::Firmware);
+    // An image that checks out becomes the device's firmware, as flash
+    // would keep it: its version stays across Stop and Start.
+    mFirmware.layout(*mSpace, [this](const std::string &aVersion) {
+        mIdentity.SetDeviceFirmwareVersion(ZuString(aVersion.c_str()));
+    });
+    mSerial.layout(*mSpace);
 }
 
 void DeviceModel::layoutDevice()

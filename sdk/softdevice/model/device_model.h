@@ -18,6 +18,7 @@
 #include "IZuRegisterMap.h"
 #include "gev/bootstrap.h"
 #include "gev/gvcp.h"
+#include "softdevice/model/bridges.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
 #include "softdevice/model/declarations.h"
@@ -107,6 +108,8 @@ public:
     std::string description() const;
 
     RegisterSpace &space() { return *mSpace; }
+    SerialLoopback &serial() { return mSerial; }
+    FirmwareWindow &firmware() { return mFirmware; }
     Identity &identity() { return mIdentity; }
     Statistics &statistics() { return mStatistics; }
     MessageChannel &messages() { return mMessages; }
@@ -216,6 +219,8 @@ private:
 
     NetConfig mNet;
     std::unique_ptr<RegisterSpace> mSpace;
+    SerialLoopback mSerial;
+    FirmwareWindow mFirmware;
     Identity mIdentity;
     Statistics mStatistics;
     MessageChannel mMessages;

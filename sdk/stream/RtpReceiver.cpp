@@ -1,0 +1,232 @@
+#include "RtpReceiver.h"
+
+#include "ReceiverThread.h"
+#include "tarn/BufferFill.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+namespace tarn {
+
+namespace {
+
+// Room for any UDP datagram; a TCP read takes as much at once.
+constexpr size_t kSlotSize = 65536;
+constexpr int kConnectTimeoutMs = 3000;
+
+
+} // namespace
+
+RtpReceiver::RtpReceiver(ZuStream::Impl &aQueue, StreamParameters &aParameters)
+    : mQueue(aQueue), mParameters(aParameters)
+{
+}
+
+RtpReceiver::~RtpReceiver() { Stop(); }
+
+ZuResult RtpReceiver::Start(const Setup &aSetup)
+{
+    Stop();
+    mSetup = aSetup;
+    if (aSetup.format.payload == Payload::Video &&
+        !mVideo.Configure(aSetup.format.width, aSetup.format.height, aSetup.format.sampling, aSetup.format.paddingX))
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("the prepared image cannot travel as RTP video"));
+    mVideo.Flush(*this);
+    mH264.Flush(*this);
+    mFramer = rtp::StreamFramer();
+    std::string error;
+    int fd = -1;
+    if (aSetup.tcp) {
+        mTcp = net::TcpConnection::connect(net::Endpoint{aSetup.serverIp, aSetup.serverPort}, aSetup.localIp,
+                                           kConnectTimeoutMs, &error);
+        if (!mTcp.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
+        mLocal = mTcp.local();
+        fd = mTcp.fd();
+        mSlots.assign(1, net::Datagram());
+    } else {
+        net::SocketOptions options;
+        options.nonBlocking = true;
+        options.reuseAddress = aSetup.multicast != 0;
+        net::Endpoint local{aSetup.multicast ? 0 : aSetup.localIp, aSetup.localPort};
+        mSocket = net::UdpSocket::bind(local, options, &error);
+        if (!mSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
+        if (aSetup.multicast && !mSocket.joinGroup(aSetup.multicast, aSetup.localIp)) {
+            mSocket = net::UdpSocket();
+            return ZuResult(ZU_NETWORK_ERROR, ZuString("the multicast group could not be joined"));
+        }
+        mSocket.setReceiveBuffer(0x400000);
+        mLocal = mSocket.local();
+        if (!mLocal.ip && !aSetup.multicast) mLocal.ip = aSetup.localIp;
+        fd = mSocket.fd();
+        mSlots.assign(net::UdpSocket::kMaxBatch, net::Datagram());
+    }
+    // Packet memory for one batch, set aside once.
+    mPacketMemory.assign(mSlots.size() * kSlotSize, 0);
+    for (size_t k = 0; k < mSlots.size(); ++k) {
+        mSlots[k].data = mPacketMemory.data() + k * kSlotSize;
+        mSlots[k].capacity = kSlotSize;
+    }
+    mStop = false;
+    mAbort = false;
+    mLoop.clear();
+    mLoop.watch(fd, [](int) { return false; });
+    try {
+        mThread = std::thread([this] { Run(); });
+    } catch (...) {
+        mSocket = net::UdpSocket();
+        mTcp = net::TcpConnection();
+        return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
+    }
+    if (aSetup.priority) SetPriority(aSetup.priority);
+    return ZuResult();
+}
+
+void RtpReceiver::Stop()
+{
+    if (!mThread.joinable()) return;
+    mStop = true;
+    mLoop.stop();
+    mThread.join();
+    mSocket = net::UdpSocket();
+    mTcp = net::TcpConnection();
+    mLoop.clear();
+}
+
+void RtpReceiver::AbortFilling()
+{
+    mAbort = true;
+    mLoop.stop();
+}
+
+ZuResult RtpReceiver::SetPriority(uint32_t aPriority)
+{
+    ZuResult result = receiver::ApplyPriority(mThread, aPriority);
+    if (result.GetCode() != ZU_INVALID_PARAMETER) mSetup.priority = aPriority;
+    return result;
+}
+
+void RtpReceiver::Run()
+{
+    while (!mStop.load()) {
+        if (mAbort.exchange(false)) Flush(true);
+        const net::PollLoop::Exit exit = mLoop.run(-1);
+        if (exit == net::PollLoop::Exit::Done) Drain();
+        else if (exit == net::PollLoop::Exit::Failed) break;
+    }
+    // What is being filled ends before the stream says it stopped.
+    Flush(true);
+}
+
+void RtpReceiver::Drain()
+{
+    if (mSetup.tcp) {
+        const long n = mTcp.receive(mSlots[0].data, kSlotSize);
+        if (n > 0) {
+            mFramer.Feed(mSlots[0].data, size_t(n), [this](const uint8_t *p, size_t size) { Feed(p, size); });
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // The server went: what was under way ends, the stream stays
+            // open without a connection until it is closed.
+            Flush(false);
+            mLoop.clear();
+        }
+        return;
+    }
+    const int count = mSocket.receiveMany(mSlots.data(), mSlots.size());
+    for (int k = 0; k < count; ++k)
+        if (!mSlots[k].truncated) Feed(mSlots[k].data, mSlots[k].size);
+}
+
+void RtpReceiver::Feed(const uint8_t *aData, size_t aSize)
+{
+    mParameters.Add(StreamParameters::PacketCount, 1);
+    mParameters.Add(StreamParameters::ByteCount, int64_t(aSize));
+    rtp::Packet packet;
+    if (!rtp::Parse(aData, aSize, packet)) {
+        mParameters.Add(StreamParameters::PacketsIgnored, 1);
+        return;
+    }
+    if (mSetup.format.payload == Payload::Video) mVideo.Feed(packet, *this);
+    else mH264.Feed(packet, *this);
+}
+
+void RtpReceiver::Flush(bool aAborted)
+{
+    mAborting = aAborted;
+    mVideo.Flush(*this);
+    mH264.Flush(*this);
+    mAborting = false;
+}
+
+rtp::FrameSink::Memory RtpReceiver::Begin(uint32_t)
+{
+    mFilling = mQueue.Take();
+    if (!mFilling) {
+        mParameters.Add(StreamParameters::BlocksDropped, 1);
+        return Memory();
+    }
+    Memory m{mFilling->GetDataPointer(), mFilling->GetSize()};
+    if (!m.data) m.size = 0;
+    if (!m.size) {
+        // A buffer without memory: it comes back at once, too small.
+        BufferFill &fill = FillOf(*mFilling);
+        fill.Clear();
+        fill.requiredSize = mSetup.format.payload == Payload::Video ? uint32_t(mVideo.FrameSize()) : 1;
+        ZuResult result(ZU_BUFFER_TOO_SMALL, ZuString("the frame does not fit the buffer"));
+        fill.operationResult = result;
+        mParameters.Add(StreamParameters::BlocksBufferTooSmall, 1);
+        mQueue.Done(mFilling, result);
+        mFilling = nullptr;
+    }
+    return m;
+}
+
+void RtpReceiver::End(const Memory &aMemory, size_t aBytes, bool aComplete, uint32_t aTimestamp)
+{
+    ZuBuffer *buffer = mFilling;
+    mFilling = nullptr;
+    if (!buffer) return;
+    const bool video = mSetup.format.payload == Payload::Video;
+    const bool tooSmall = video ? aMemory.size < mVideo.FrameSize() : mH264.Cut();
+    ZuResult result;
+    StreamParameters::Id counter = StreamParameters::BlockCount;
+    if (mAborting) {
+        result = ZuResult(ZU_ABORTED);
+        counter = StreamParameters::BlocksAborted;
+    } else if (tooSmall) {
+        result = ZuResult(ZU_BUFFER_TOO_SMALL, ZuString("the frame does not fit the buffer"));
+        counter = StreamParameters::BlocksBufferTooSmall;
+    } else if (!aComplete) {
+        result = ZuResult(ZU_MISSING_PACKETS, ZuString("packets of the frame were lost or damaged"));
+        counter = StreamParameters::BlocksMissingPackets;
+    }
+    BufferFill &fill = FillOf(*buffer);
+    fill.Clear();
+    fill.leader.valid = true;
+    fill.leader.blockID = ++mBlockId;
+    fill.leader.timestamp = aTimestamp;
+    fill.trailer.valid = aComplete;
+    fill.operationResult = result;
+    fill.acquiredSize = uint32_t(std::min<size_t>(std::min(aBytes, aMemory.size), UINT32_MAX));
+    if (tooSmall && video) fill.requiredSize = uint32_t(std::min<size_t>(mVideo.FrameSize(), UINT32_MAX));
+    fill.receptionTime = receiver::WallNs();
+    if (!tooSmall) {
+        ReceivedLayout layout;
+        if (video) {
+            layout.payloadType = ZuPayloadTypeImage;
+            layout.width = mSetup.format.width;
+            layout.height = mSetup.format.height;
+            layout.paddingXBytes = mSetup.format.paddingX;
+            layout.pixelType = mSetup.format.pixelType;
+            layout.dataLength = uint32_t(mVideo.FrameSize());
+        } else {
+            layout.payloadType = ZuPayloadTypeRawData;
+            layout.dataLength = fill.acquiredSize;
+        }
+        DescribeReceived(*buffer, layout);
+    }
+    mParameters.Add(counter, 1);
+    mQueue.Done(buffer, result);
+}
+
+} // namespace tarn
