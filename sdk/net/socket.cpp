@@ -78,6 +78,16 @@ UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::s
         int probe = IP_PMTUDISC_PROBE;  // the interface's MTU, not a learnt path MTU
         ::setsockopt(fd.get(), IPPROTO_IP, IP_MTU_DISCOVER, &probe, sizeof probe);
     }
+    if (aOptions.sendBuffer > 0)
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &aOptions.sendBuffer, sizeof aOptions.sendBuffer);
+    if (aOptions.multicast) {
+        in_addr via{};
+        via.s_addr = htonl(aLocal.ip);
+        unsigned char ttl = 1, loop = aOptions.multicastLoop ? 1 : 0;
+        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via);
+        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop);
+    }
     // Not fatal: without the privilege the bound address alone still picks
     // the interface.
     if (!aOptions.device.empty())

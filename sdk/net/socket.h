@@ -56,6 +56,12 @@ struct SocketOptions {
     // Datagrams leave with "do not fragment": one larger than the path
     // allows is refused instead of split (packet-size tests).
     bool dontFragment = false;
+    // Multicast datagrams leave through the bound address's interface, one
+    // hop only; multicastLoop also hands them to this host's own members.
+    bool multicast = false;
+    bool multicastLoop = false;
+    // The kernel's send buffer in bytes (SO_SNDBUF); 0 keeps its default.
+    int sendBuffer = 0;
 };
 
 // Where a datagram came from and on which interface and local address it
