@@ -219,6 +219,54 @@ TEST(GvspTrailer, ChunkFieldsFollowTheLinesOnlyWithTheChunkFlag)
     EXPECT_FALSE(decodeTrailer(*asLeader));
 }
 
+TEST(GvspTrailer, EveryPayloadKindFitsItsOwnSizeAndEveryTruncationIsRefused)
+{
+    PartTrailer parts[2];
+    parts[0].dataType = 1;
+    parts[0].length = 77;
+    parts[0].sizeY = 7;
+    const uint16_t kinds[] = {PAYLOAD_IMAGE, PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG, PAYLOAD_RAW,
+                              PAYLOAD_RAW | PAYLOAD_CHUNK_FLAG, PAYLOAD_CHUNK, PAYLOAD_GENDC,
+                              PAYLOAD_GENDC | PAYLOAD_CHUNK_FLAG, PAYLOAD_MULTIPART, PAYLOAD_COMPRESSED, 0x9000,
+                              0x000F | PAYLOAD_CHUNK_FLAG};
+    for (bool extended : {false, true}) {
+        for (uint16_t kind : kinds) {
+            Header h;
+            h.extendedId = extended;
+            h.blockId = 2;
+            h.packetId = 9;
+            Trailer t;
+            t.payloadType = kind;
+            t.sizeY = 480;
+            t.chunkPayloadLength = 24;
+            t.chunkLayoutId = 5;
+            t.partCount = kind == PAYLOAD_MULTIPART ? 2 : 0;
+            // Memory of exactly the size the trailer says it takes: writing
+            // past it is caught by AddressSanitizer.
+            size_t size = headerSize(extended) + trailerBodySize(t);
+            std::unique_ptr<uint8_t[]> exact(new uint8_t[size]);
+            ASSERT_EQ(encodeTrailer(h, t, parts, exact.get(), size), size) << kind;
+            EXPECT_EQ(encodeTrailer(h, t, parts, exact.get(), size - 1), 0u) << kind;
+            auto back = decodeTrailer(*parsePacket(exact.get(), size));
+            ASSERT_TRUE(back) << kind;
+            EXPECT_EQ(back->payloadType, kind);
+            bool chunks = kind == (PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG) || kind == (PAYLOAD_RAW | PAYLOAD_CHUNK_FLAG) ||
+                          kind == (0x000F | PAYLOAD_CHUNK_FLAG) || kind == PAYLOAD_CHUNK;
+            EXPECT_EQ(back->chunkPayloadLength, chunks ? 24u : 0u) << kind;
+            for (size_t n = 0; n < size; ++n) {
+                std::unique_ptr<uint8_t[]> cut(new uint8_t[n ? n : 1]);
+                std::memcpy(cut.get(), exact.get(), n);
+                auto p = parsePacket(cut.get(), n);
+                if (!p) continue;
+                auto shorter = decodeTrailer(*p);
+                if (kind == PAYLOAD_MULTIPART) EXPECT_TRUE(!shorter || shorter->partCount < 2);
+                else EXPECT_FALSE(shorter) << kind << " cut to " << n;
+                tarn::gev::dissectGvsp(cut.get(), n);
+            }
+        }
+    }
+}
+
 TEST(GvspTestPacket, RecognisedByBlockZeroAndFilledWholly)
 {
     std::vector<uint8_t> out(576);
