@@ -9,3 +9,5 @@ TARN_CONSTANTS
 %include "softdevice/softdevice.i"
 %include "channelsource/channelsource.i"
 %include "triggers/defaultsource.i"
+%include "softdevice/transmitter.i"
+%include "softdevice/stabilizer.i"
