@@ -19,8 +19,9 @@ void Pacer::admit(uint64_t aBytes)
     if (mRate <= 0) return;
     const auto now = SendClock::now();
     // After a pause the schedule starts again from now: time not used is
-    // not sent later as a burst.
-    if (!mStarted || mNext < now - std::chrono::milliseconds(2)) {
+    // not sent later as a burst. A sender merely behind (a batch that took
+    // long, a thread that waited for the processor) catches up instead.
+    if (!mStarted || mNext < now - std::chrono::milliseconds(50)) {
         mNext = now;
         mStarted = true;
     }
@@ -50,20 +51,33 @@ void Sender::close()
     mLocal = net::Endpoint{};
 }
 
-void Sender::flush(size_t aCount, net::Endpoint aTo)
+// When the kernel refuses packets (its send queue full), wait a moment
+// rather than lose them.
+template <class Send>
+static uint64_t sendPatiently(size_t aCount, Send aSend)
 {
     size_t done = 0;
-    // When the kernel refuses packets (its send queue full), wait a moment
-    // rather than lose them.
     for (int tries = 0; done < aCount && tries < 100; ++tries) {
-        const int sent = mSocket.sendAllTo(mDatas + done, mSizes + done, aCount - done, aTo);
+        const int sent = aSend(done);
         if (sent > 0) {
             done += size_t(sent);
-            mPacketsSent += uint64_t(sent);
         } else {
             ::poll(nullptr, 0, 1);
         }
     }
+    return done;
+}
+
+void Sender::flush(size_t aCount, net::Endpoint aTo)
+{
+    mPacketsSent += sendPatiently(
+        aCount, [&](size_t aDone) { return mSocket.sendAllTo(mDatas + aDone, mSizes + aDone, aCount - aDone, aTo); });
+}
+
+void Sender::flushGather(size_t aCount, net::Endpoint aTo)
+{
+    mPacketsSent +=
+        sendPatiently(aCount, [&](size_t aDone) { return mSocket.sendAllTo(mGather + aDone, aCount - aDone, aTo); });
 }
 
 Sent Sender::transmit(const Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
@@ -77,21 +91,24 @@ Sent Sender::transmit(const Packetizer &aBlock, uint32_t aFirst, uint32_t aLast,
     uint64_t batchPayload = 0;
     auto send = [&] {
         if (aPacer) aPacer->admit(batchPayload);
-        if (batched) flush(batched, aTo);
+        if (batched) flushGather(batched, aTo);
         batched = 0;
         batchPayload = 0;
     };
     for (uint64_t id = aFirst; id <= aLast; ++id) {
+        // Headers are written into the batch memory; the data is sent from
+        // the block's own bytes.
         uint8_t *slot = mBatch.data() + batched * kSlot;
-        const size_t n = aBlock.write(uint32_t(id), slot, kSlot, aResend);
-        if (!n) continue;
+        const uint8_t *data = nullptr;
+        size_t length = 0;
+        const size_t head = aBlock.writeHead(uint32_t(id), slot, kSlot, aResend, &data, &length);
+        if (!head) continue;
         ++sent.packets;
-        const uint64_t payload = n > header ? n - header : 0;
+        const uint64_t payload = head + length - header;
         sent.payload += payload;
         batchPayload += payload;
         if (mDrop && mDrop(aBlock.blockId(), uint32_t(id), aResend)) continue;
-        mDatas[batched] = slot;
-        mSizes[batched] = n;
+        mGather[batched] = net::UdpSocket::Gather{slot, head, data, length};
         if (++batched == mBatchSize) send();
     }
     if (batched || batchPayload) send();

@@ -48,6 +48,8 @@ public:
     // Payload bytes per second; 0 or less: no pacing.
     void setRate(double aBytesPerSecond);
     double rate() const { return mRate; }
+    // The sender was idle: the schedule starts again at the next batch.
+    void restart() { mStarted = false; }
     // Waits, if need be, before aBytes more payload bytes leave.
     void admit(uint64_t aBytes);
 
@@ -103,6 +105,7 @@ public:
 
 private:
     void flush(size_t aCount, net::Endpoint aTo);
+    void flushGather(size_t aCount, net::Endpoint aTo);
 
     net::UdpSocket mSocket;
     net::Endpoint mLocal;
@@ -112,6 +115,7 @@ private:
     std::vector<uint8_t> mBatch;
     const uint8_t *mDatas[kMaxBatch] = {};
     size_t mSizes[kMaxBatch] = {};
+    net::UdpSocket::Gather mGather[kMaxBatch] = {};
     std::atomic<uint64_t> mPacketsSent{0};
     DropFilter mDrop;
 };

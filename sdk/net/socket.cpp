@@ -133,6 +133,25 @@ int UdpSocket::sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, siz
     return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
 }
 
+int UdpSocket::sendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const
+{
+    constexpr size_t kMax = 64;
+    sockaddr_in to = toSockaddr(aTo);
+    iovec iov[kMax][2];
+    mmsghdr msgs[kMax];
+    const size_t count = aCount < kMax ? aCount : kMax;
+    for (size_t i = 0; i < count; ++i) {
+        iov[i][0] = iovec{const_cast<uint8_t *>(aDatagrams[i].head), aDatagrams[i].headSize};
+        iov[i][1] = iovec{const_cast<uint8_t *>(aDatagrams[i].body), aDatagrams[i].bodySize};
+        msgs[i] = mmsghdr{};
+        msgs[i].msg_hdr.msg_name = &to;
+        msgs[i].msg_hdr.msg_namelen = sizeof to;
+        msgs[i].msg_hdr.msg_iov = iov[i];
+        msgs[i].msg_hdr.msg_iovlen = aDatagrams[i].bodySize ? 2 : 1;
+    }
+    return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
+}
+
 long UdpSocket::receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
 {
     sockaddr_in from{};

@@ -90,6 +90,15 @@ public:
     // Several datagrams to one destination in one system call (at most
     // 64): how many left, -1 on error.
     int sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const;
+    // The same with each datagram in two pieces (a header, then bytes kept
+    // elsewhere), gathered by the kernel without a copy of our own.
+    struct Gather {
+        const uint8_t *head = nullptr;
+        size_t headSize = 0;
+        const uint8_t *body = nullptr;
+        size_t bodySize = 0;
+    };
+    int sendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const;
     // Bytes received, or -1 when none is waiting (non-blocking) or on error.
     long receive(void *aBuffer, size_t aSize, Arrival *aArrival = nullptr) const;
     bool joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;

@@ -9,6 +9,7 @@ bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
 {
     gvsp::SenderOptions options;
     options.source = {aDeviceIp, 0};
+    options.batch = 64;
     if (!mSender.open(options, aError)) return false;
     mConfig.sourcePort = mSender.local().port;
     return true;

@@ -176,6 +176,7 @@ void ZuTransmitterGEV::Impl::sendBlock(ZuBuffer *aBuffer, std::unique_lock<std::
 void ZuTransmitterGEV::Impl::run()
 {
     std::unique_lock<std::mutex> lock(this->lock);
+    bool idle = true;
     while (!quit) {
         const auto now = SendClock::now();
         expire(now);
@@ -193,11 +194,16 @@ void ZuTransmitterGEV::Impl::run()
         } else if (!queue.empty()) {
             ZuBuffer *buffer = queue.front();
             queue.pop_front();
+            if (idle) pacer.restart();
+            idle = false;
             sendBlock(buffer, lock);
-        } else if (history.size() && sentTimeoutMs) {
-            changed.wait_for(lock, std::chrono::milliseconds(sentTimeoutMs));
         } else {
-            changed.wait(lock);
+            // Nothing to send: the pause is not made up for later.
+            idle = true;
+            if (history.size() && sentTimeoutMs)
+                changed.wait_for(lock, std::chrono::milliseconds(sentTimeoutMs));
+            else
+                changed.wait(lock);
         }
     }
 }
