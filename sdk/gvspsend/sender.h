@@ -29,14 +29,16 @@ namespace gvsp {
 
 using SendClock = std::chrono::steady_clock;
 
-// The GVSP description of what a buffer holds: image (with chunks when it
-// carries them), raw data, chunk data, multi-part, GenDC or a compressed
-// image. False for a buffer with nothing to send. The description points
+// The GVSP description of what a buffer holds: an image or raw data (with
+// the chunks it carries), chunk data alone, or a multi-part container. False for a buffer with nothing to send. The description points
 // into the buffer (and into aParts for multi-part blocks), which must stay
 // unchanged while packets of it may be written.
 struct PartStore {
     std::vector<PartInfo> infos;
     std::vector<const uint8_t *> datas;
+    // An image or raw data and its chunks, when the chunks do not follow
+    // them in memory (reused from block to block).
+    std::vector<uint8_t> joined;
 };
 bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts);
 

@@ -15,6 +15,13 @@ bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
     return true;
 }
 
+bool GvspSender::reopen(uint32_t aDeviceIp, std::string &aError)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    mSender.close();
+    return open(aDeviceIp, aError);
+}
+
 bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
 {
     std::lock_guard<std::mutex> lock(mLock);

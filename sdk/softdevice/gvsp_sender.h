@@ -21,6 +21,8 @@ class GvspSender : public BlockSender
 public:
     explicit GvspSender(StreamConfig &aConfig);
     bool open(uint32_t aDeviceIp, std::string &aError);
+    // The device moved to another address: streams leave from there now.
+    bool reopen(uint32_t aDeviceIp, std::string &aError);
     uint16_t port() const { return mSender.local().port; }
 
     bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
