@@ -665,6 +665,54 @@ TEST(GvspLoop, HostilePacketsNeitherWriteOutsideNorKeepABlockOpen)
     EXPECT_GT(loop.reassembler().counters().malformed, 3u);
 }
 
+TEST(GvspLoop, AMultiPartPacketRunningPastItsPartDoesNotOverwriteTheNext)
+{
+    Loop loop;
+    auto a = Pattern(3000, 21), b = Pattern(3000, 22);
+    PartInfo parts[2];
+    parts[0].dataType = parts[1].dataType = 1;
+    parts[0].length = a.size();
+    parts[1].length = b.size();
+    const uint8_t *data[2] = {a.data(), b.data()};
+    BlockSource mp;
+    mp.leader.payloadType = PAYLOAD_MULTIPART;
+    mp.leader.partCount = 2;
+    mp.parts = parts;
+    mp.partData = data;
+    Packetizer p;
+    ASSERT_TRUE(p.start(mp, 1, loop.datagram, false));
+    uint32_t last = p.packetCount() - 2;   // the last data packet
+    auto packet = [&](uint32_t aId) {
+        std::vector<uint8_t> out(loop.datagram);
+        out.resize(p.write(aId, out.data(), out.size()));
+        return out;
+    };
+    for (uint32_t id = 0; id < last; ++id) loop.deliver(packet(id));
+
+    // In the slot of the one still to come: part 0's last bytes and on into
+    // part 1, which the memory has room for.
+    Header h;
+    h.blockId = 1;
+    h.packetId = last;
+    h.format = FORMAT_MULTIPART;
+    std::vector<uint8_t> forged(kHeaderSize);
+    writeHeader(h, forged.data(), forged.size());
+    uint64_t offset = a.size() - 4;
+    forged.insert(forged.end(), {0, 0});
+    for (int shift = 40; shift >= 0; shift -= 8) forged.push_back(uint8_t(offset >> shift));
+    forged.insert(forged.end(), 64, 0xEE);
+    loop.deliver(forged);
+
+    loop.deliver(packet(last));
+    loop.deliver(packet(last + 1));
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
+    std::vector<uint8_t> joined(a);
+    joined.insert(joined.end(), b.begin(), b.end());
+    EXPECT_TRUE(loop.received[0].bytes == joined);
+}
+
 TEST(GvspPacketizer, RefusesWhatItCannotSendAndAnswersResendsWithStatus)
 {
     auto image = Pattern(1000, 12);
