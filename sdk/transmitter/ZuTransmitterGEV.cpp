@@ -296,7 +296,12 @@ ZuResult ZuTransmitterGEV::Close()
         thread = std::move(d.thread);
         d.changed.notify_all();
     }
-    if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
+    if (thread.joinable()) {
+        if (thread.get_id() != std::this_thread::get_id())
+            thread.join();
+        else
+            thread.detach();
+    }
     std::lock_guard<std::mutex> lock(d.lock);
     d.freeAll(nullptr);
     d.sender.close();

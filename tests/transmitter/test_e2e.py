@@ -42,7 +42,8 @@ class Road:
             assert m.ZuStream_QueueBuffer(self.stream, b).GetCode() == tr.ZU_PENDING
             self.held.append(b)
         self.tx = te.ZuTransmitterGEV()
-        assert self.tx.Open(tb.ZuString("127.0.0.1"), m.ZuStreamGEV_GetLocalPort(self.stream),
+        local = m.ZuStreamGEV_GetLocalIPAddress(self.stream) or "127.0.0.1"
+        assert self.tx.Open(tb.ZuString(local), m.ZuStreamGEV_GetLocalPort(self.stream),
                             tb.ZuString(self.address), 0, True, extended, 64, False, 64).IsOK()
         self.tx.SetSentBuffersTimeout(5000)
         self.device = te.ZuVirtualDeviceGEV()
