@@ -38,7 +38,7 @@ class Road:
         self.held = []
         for _ in range(frames):
             b = tb.ZuBuffer()
-            assert b.Alloc(WIDTH * HEIGHT).IsOK()
+            assert b.Alloc(WIDTH * HEIGHT + 4096).IsOK()
             assert m.ZuStream_QueueBuffer(self.stream, b).GetCode() == tr.ZU_PENDING
             self.held.append(b)
         self.tx = te.ZuTransmitterGEV()
@@ -95,5 +95,48 @@ def test_packets_lost_at_the_sender_come_again_through_the_responder():
             assert np.array_equal(buffer.GetImage().GetDataPointer(), pixels)
         assert road.tx.GetNumberOfResendRequests() > 0
         assert ext.packets_resent(road.tx) > 0
+    finally:
+        road.close()
+
+
+def test_an_image_with_chunks_and_a_multi_part_container_arrive_as_they_were_sent():
+    road = Road(2)
+    try:
+        chunked = tb.ZuBuffer()
+        assert chunked.GetImage().Alloc(WIDTH, HEIGHT, tb.ZuPixelMono8, 0, 0, 64).IsOK()
+        pixels = np.random.default_rng(3).integers(0, 256, (HEIGHT, WIDTH), dtype=np.uint8)
+        chunked.GetImage().GetDataPointer()[:] = pixels
+        assert chunked.AddChunk(0x1234, b"abcd").IsOK()
+        assert chunked.AddChunk(7, b"wxyz1234").IsOK()
+        parts = tb.ZuBuffer(tb.ZuPayloadTypeMultiPart)
+        container = parts.GetMultiPartContainer()
+        assert container.AddImagePart(tb.ZuMultiPart2DImage, 64, 8, tb.ZuPixelMono8).IsOK()
+        assert container.AddImagePart(tb.ZuMultiPartConfidenceMap, 32, 4, tb.ZuPixelMono16).IsOK()
+        assert container.AllocAllParts().IsOK()
+        sent = []
+        for index in range(2):
+            memory = container.GetPart(index).GetDataPointer()
+            values = np.random.default_rng(20 + index).integers(0, 256, memory.size, dtype=np.uint8)
+            memory.reshape(-1).view(np.uint8)[:] = values
+            sent.append(values)
+        assert road.tx.QueueBuffer(chunked).IsOK()
+        assert road.tx.QueueBuffer(parts).IsOK()
+
+        buffer, operation = road.retrieve()
+        assert operation.IsOK()
+        assert np.array_equal(buffer.GetImage().GetDataPointer(), pixels)
+        assert buffer.HasChunks() and buffer.GetChunkCount() == 2
+        assert bytes(buffer.GetChunkRawDataByID(0x1234)) == b"abcd"
+        assert bytes(buffer.GetChunkRawDataByID(7)) == b"wxyz1234"
+
+        buffer, operation = road.retrieve()
+        assert operation.IsOK()
+        assert buffer.GetPayloadType() == tb.ZuPayloadTypeMultiPart
+        got = buffer.GetMultiPartContainer()
+        assert got.GetPartCount() == 2
+        for index, values in enumerate(sent):
+            part = got.GetPart(index)
+            assert part.GetDataType() == (tb.ZuMultiPart2DImage, tb.ZuMultiPartConfidenceMap)[index]
+            assert np.array_equal(part.GetDataPointer().reshape(-1).view(np.uint8)[:values.size], values)
     finally:
         road.close()
