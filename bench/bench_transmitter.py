@@ -8,8 +8,10 @@
    to a receiver that drains them on core 1. Loopback delivery runs on the
    sender's core, so these figures carry the receiving side's kernel work
    too; the ratio between the two senders is what compares.
-   The machine's other load moves single runs a lot: each sender's best of
-   three alternate runs is shown.
+   The machine's other load decides what share of the core a sender gets:
+   besides the rate over the time, the bytes per second of the process's
+   own processor time compare the senders' cost (the best of three
+   alternate runs each).
 2. Paced: the transmitter held to a few rates; the payload rate it reached
    (sent bytes over the time) beside its target, and the rate the receiver
    saw.
@@ -31,8 +33,8 @@ def run(mode, seconds, *more):
     sent = subprocess.run(["taskset", "-c", "0", str(BENCH), mode, str(PORT), str(seconds), *map(str, more)],
                           capture_output=True, text=True, check=True).stdout.split()
     received = drain.communicate(timeout=60)[0].split()
-    payload, elapsed, average = int(sent[1]), float(sent[2]), float(sent[3])
-    return payload / elapsed, int(received[1]) / elapsed, average
+    payload, elapsed, average, cpu = int(sent[1]), float(sent[2]), float(sent[3]), float(sent[4])
+    return payload / elapsed, int(received[1]) / elapsed, average, payload / cpu
 
 
 def main():
@@ -41,14 +43,16 @@ def main():
         sys.exit(f"{BENCH} is missing: make build")
     print(f"Unpaced, 8 KiB packets, one core each ({seconds:.0f} s, the best of three alternate runs):")
     rounds = [(run("transmitter", seconds), run("camera", seconds)) for _ in range(3)]
-    tx, tx_rx, _ = max((r[0] for r in rounds), key=lambda r: r[0])
-    cam, cam_rx, _ = max((r[1] for r in rounds), key=lambda r: r[0])
-    print(f"  transmitter     {tx / 1e9:6.2f} GB/s sent  {tx_rx / 1e9:6.2f} GB/s received")
-    print(f"  camera sender   {cam / 1e9:6.2f} GB/s sent  {cam_rx / 1e9:6.2f} GB/s received")
-    print(f"  transmitter / camera sender: {tx / cam:.2f}")
+    tx = max((r[0] for r in rounds), key=lambda r: r[3])
+    cam = max((r[1] for r in rounds), key=lambda r: r[3])
+    for name, (rate, received, _, per_cpu) in (("transmitter", tx), ("camera sender", cam)):
+        print(f"  {name:14s}  {per_cpu / 1e9:6.2f} GB per processor second  {rate / 1e9:6.2f} GB/s sent"
+              f"  {received / 1e9:6.2f} GB/s received")
+    print(f"  transmitter / camera sender, per processor second: {tx[3] / cam[3]:.2f}")
     print("Paced (Mbit/s of payload):")
     for target in (100, 1000, 4000, 10000):
-        sent, received, average = run("transmitter", seconds, target)
+        # Frames of 256 KiB: the payload is counted a frame at a time.
+        sent, received, average, _ = run("transmitter", seconds, target, 256)
         print(f"  target {target:6d}  sent {sent * 8 / 1e6:9.1f} ({(sent * 8 / 1e6 / target - 1) * 100:+5.2f} %)"
               f"  received {received * 8 / 1e6:9.1f}  transmitter's average {average:9.1f}")
 

@@ -2,10 +2,11 @@
 //
 //   bench_transmitter drain <port> <seconds>
 //       receives datagrams for a while; prints "drained <bytes> <datagrams>".
-//   bench_transmitter transmitter <port> <seconds> [<Mbit/s>]
-//       the stand-alone transmitter, four 4 MiB frames taken back and queued
-//       again, paced to the rate when given; prints the payload sent, its
-//       rate and the transmitter's own average.
+//   bench_transmitter transmitter <port> <seconds> [<Mbit/s> [<KiB>]]
+//       the stand-alone transmitter, four frames (4 MiB unless given) taken
+//       back and queued again, paced to the rate when given; prints the
+//       payload sent, the time, the transmitter's own average and the
+//       processor time.
 //   bench_transmitter camera <port> <seconds>
 //       the software camera's stream channel sender, one frame after another.
 //
@@ -19,6 +20,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,11 +37,20 @@ constexpr uint32_t kFrame = 4u << 20;
 
 double seconds(Clock::time_point aFrom) { return std::chrono::duration<double>(Clock::now() - aFrom).count(); }
 
-std::unique_ptr<ZuBuffer> frame(uint8_t aSeed)
+// Processor time of the whole process: what the sending cost, whatever
+// share of the core the machine's other load left it.
+double processorSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+std::unique_ptr<ZuBuffer> frame(uint8_t aSeed, uint32_t aSize = kFrame)
 {
     auto buffer = std::make_unique<ZuBuffer>(ZuPayloadTypeRawData);
-    buffer->Alloc(kFrame);
-    std::memset(buffer->GetDataPointer(), aSeed, kFrame);
+    buffer->Alloc(aSize);
+    std::memset(buffer->GetDataPointer(), aSeed, aSize);
     return buffer;
 }
 
@@ -74,7 +85,7 @@ int drain(uint16_t aPort, double aSeconds)
     return 0;
 }
 
-int transmitter(uint16_t aPort, double aSeconds, double aRate)
+int transmitter(uint16_t aPort, double aSeconds, double aRate, uint32_t aFrame)
 {
     ZuTransmitterGEV t;
     t.SetPacketSize(kPacketSize);
@@ -83,10 +94,11 @@ int transmitter(uint16_t aPort, double aSeconds, double aRate)
     if (!t.Open(ZuString("127.0.0.1"), aPort, ZuString("127.0.0.1"), 0, true, false, 64, false, 1).IsOK()) return 1;
     std::vector<std::unique_ptr<ZuBuffer>> frames;
     for (int i = 0; i < 4; ++i) {
-        frames.push_back(frame(uint8_t(i)));
+        frames.push_back(frame(uint8_t(i), aFrame));
         t.QueueBuffer(frames.back().get());
     }
     const auto start = Clock::now();
+    const double cpu = processorSeconds();
     t.ResetStats();
     while (seconds(start) < aSeconds) {
         ZuBuffer *free = nullptr;
@@ -97,7 +109,7 @@ int transmitter(uint16_t aPort, double aSeconds, double aRate)
     const float average = t.GetAveragePayloadThroughput();
     t.AbortQueuedBuffers();
     t.Close();
-    std::printf("sent %llu %.6f %.3f\n", (unsigned long long)bytes, elapsed, double(average));
+    std::printf("sent %llu %.6f %.3f %.6f\n", (unsigned long long)bytes, elapsed, double(average), processorSeconds() - cpu);
     return 0;
 }
 
@@ -113,11 +125,12 @@ int camera(uint16_t aPort, double aSeconds)
     auto buffer = frame(1);
     uint64_t bytes = 0, id = 1;
     const auto start = Clock::now();
+    const double cpu = processorSeconds();
     while (seconds(start) < aSeconds) {
         sender.release(buffer.get());
         if (sender.send(*buffer, id++)) bytes += kFrame;
     }
-    std::printf("sent %llu %.6f 0\n", (unsigned long long)bytes, seconds(start));
+    std::printf("sent %llu %.6f 0 %.6f\n", (unsigned long long)bytes, seconds(start), processorSeconds() - cpu);
     return 0;
 }
 
@@ -133,7 +146,9 @@ int main(int argc, char **argv)
     const uint16_t port = uint16_t(std::atoi(argv[2]));
     const double duration = std::atof(argv[3]);
     if (mode == "drain") return drain(port, duration);
-    if (mode == "transmitter") return transmitter(port, duration, argc > 4 ? std::atof(argv[4]) : 0);
+    if (mode == "transmitter")
+        return transmitter(port, duration, argc > 4 ? std::atof(argv[4]) : 0,
+                           argc > 5 ? uint32_t(std::atoi(argv[5])) << 10 : kFrame);
     if (mode == "camera") return camera(port, duration);
     return 2;
 }
