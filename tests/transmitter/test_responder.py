@@ -57,9 +57,9 @@ def test_settings_before_listening_and_busy_while_it_listens():
         TypeError, "in method 'ZuVirtualDeviceGEV_StartListening', argument 2 of type 'ZuString'")
     assert error_of(m.ZuVirtualDeviceGEV_StartListening, device, None) == (
         TypeError, "invalid null reference in method 'ZuVirtualDeviceGEV_StartListening', argument 2 of type 'ZuString'")
-    address = tb.ZuString("127.0.0.1")
+    address = tb.ZuString("127.43.0.10")
     assert m.ZuVirtualDeviceGEV_StartListening(device, address).IsOK()
-    assert address.GetAscii() == "127.0.0.1"
+    assert address.GetAscii() == "127.43.0.10"
     try:
         assert m.ZuVirtualDeviceGEV_SetModelName(device, "other").GetCode() == te.ZU_BUSY
         assert m.ZuVirtualDeviceGEV_AddTransmitterGEV(device, te.ZuTransmitterGEV()).GetCode() == te.ZU_BUSY

@@ -18,9 +18,15 @@ using tarn::testing::headerOf;
 namespace {
 
 // A controller's side of GVCP: one command out, its acknowledge back.
+// Each test's responder listens on an address of its own: other tests may
+// serve GVCP on the loopback at the same time.
+constexpr uint32_t kFirstDevice = 0x7F2B0001;   // 127.43.0.1
+constexpr uint32_t kSecondDevice = 0x7F2B0002;
+
 struct Controller {
+    explicit Controller(uint32_t aDevice) : device{aDevice, gvcp::kPort} {}
     net::UdpSocket socket = net::UdpSocket::bind({0x7F000001, 0}, net::SocketOptions());
-    net::Endpoint device{0x7F000001, gvcp::kPort};
+    net::Endpoint device;
     uint16_t reqId = 1;
 
     std::optional<gvcp::Ack> ask(const gvcp::Bytes &aCommand)
@@ -87,8 +93,8 @@ TEST(Responder, IdentityTextsKeepTheirFieldsAndTheSettersWaitWhileListening)
     EXPECT_FALSE(device.GetGVCPCapabilityPacketResendCommandSupported());
 
     EXPECT_EQ(device.StartListening(ZuString("localhost")).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
-    ASSERT_TRUE(device.StartListening(ZuString("127.0.0.1")).IsOK());
-    EXPECT_EQ(device.StartListening(ZuString("127.0.0.1")).GetCode(), uint32_t(ZU_STATE_ERROR));
+    ASSERT_TRUE(device.StartListening(ZuString("127.43.0.1")).IsOK());
+    EXPECT_EQ(device.StartListening(ZuString("127.43.0.1")).GetCode(), uint32_t(ZU_STATE_ERROR));
     EXPECT_EQ(device.SetModelName(ZuString("other")).GetCode(), uint32_t(ZU_BUSY));
     EXPECT_EQ(device.SetSerialNumber(ZuString("other")).GetCode(), uint32_t(ZU_BUSY));
     EXPECT_EQ(device.SetManufacturerName(ZuString("other")).GetCode(), uint32_t(ZU_BUSY));
@@ -101,7 +107,7 @@ TEST(Responder, IdentityTextsKeepTheirFieldsAndTheSettersWaitWhileListening)
     EXPECT_EQ(device.GetModelName(), ZuString("model"));
 
     // What a controller reads.
-    Controller c;
+    Controller c(kFirstDevice);
     auto regs = c.read({gvcp::reg::Version, gvcp::reg::GVCPCapability, gvcp::reg::NumberOfStreamChannels,
                         gvcp::reg::DeviceMode});
     ASSERT_EQ(regs.size(), 4u);
@@ -121,7 +127,7 @@ TEST(Responder, IdentityTextsKeepTheirFieldsAndTheSettersWaitWhileListening)
     device.StopListening();
     EXPECT_TRUE(device.SetModelName(ZuString("other")).IsOK());
     EXPECT_TRUE(device.SetGVCPCapabilityPacketResendCommandSupported(true).IsOK());
-    ASSERT_TRUE(device.StartListening(ZuString("127.0.0.1")).IsOK());
+    ASSERT_TRUE(device.StartListening(ZuString("127.43.0.1")).IsOK());
     regs = c.read({gvcp::reg::GVCPCapability});
     ASSERT_EQ(regs.size(), 1u);
     EXPECT_NE(regs[0] & gvcp::GVCPCAP_PACKETRESEND, 0u);
@@ -167,8 +173,8 @@ TEST(Responder, APacketResendReachesTheTransmitterOfItsChannel)
     ZuVirtualDeviceGEV device;
     ASSERT_TRUE(device.AddTransmitterGEV(&t0).IsOK());
     ASSERT_TRUE(device.AddTransmitterGEV(&t1).IsOK());
-    ASSERT_TRUE(device.StartListening(ZuString("127.0.0.1")).IsOK());
-    Controller c;
+    ASSERT_TRUE(device.StartListening(ZuString("127.43.0.2")).IsOK());
+    Controller c(kSecondDevice);
     auto regs = c.read({gvcp::reg::NumberOfStreamChannels, gvcp::reg::GVCPCapability,
                         gvcp::streamChannelRegister(gvcp::reg::StreamChannelSourcePort0, 1)});
     ASSERT_EQ(regs.size(), 3u);
