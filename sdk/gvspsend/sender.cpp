@@ -21,10 +21,11 @@ void Pacer::admit(uint64_t aBytes)
     // After a pause the schedule starts again from now: time not used is
     // not sent later as a burst. A sender merely behind (a batch that took
     // long, a thread that waited for the processor) catches up instead.
-    if (!mStarted || mNext < now - std::chrono::milliseconds(50)) {
+    if (!mStarted || mNext < now - (mForgive ? SendClock::duration::zero() : std::chrono::milliseconds(50))) {
         mNext = now;
         mStarted = true;
     }
+    mForgive = false;
     if (mNext > now) std::this_thread::sleep_until(mNext);
     mNext += std::chrono::duration_cast<SendClock::duration>(std::chrono::duration<double>(double(aBytes) / mRate));
 }

@@ -50,14 +50,16 @@ public:
     // Payload bytes per second; 0 or less: no pacing.
     void setRate(double aBytesPerSecond);
     double rate() const { return mRate; }
-    // The sender was idle: the schedule starts again at the next batch.
-    void restart() { mStarted = false; }
+    // The sender was idle: the time it did not use is not sent later as a
+    // burst, but what it sent last still holds the next batch back.
+    void restart() { mForgive = true; }
     // Waits, if need be, before aBytes more payload bytes leave.
     void admit(uint64_t aBytes);
 
 private:
     double mRate = 0;
     bool mStarted = false;
+    bool mForgive = false;
     SendClock::time_point mNext;
 };
 

@@ -4,6 +4,7 @@
 #include "ZuBuffer.h"
 
 #include <chrono>
+#include <future>
 
 namespace tarn {
 namespace softdevice {
@@ -118,10 +119,17 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     worker->period = std::move(aPeriod);
     mWorker = worker;
     const void *owner = mOwner;
-    worker->thread = std::thread([this, worker, owner] {
+    // The thread starts once it is recorded in its worker: a stop from its
+    // very first up-call must know it is its own, or it would join itself
+    // and leave the thread running on into a channel already gone.
+    std::promise<void> recorded;
+    std::shared_future<void> start = recorded.get_future().share();
+    worker->thread = std::thread([this, worker, owner, start] {
+        start.wait();
         enterDeviceThread(owner);
         run(worker);
     });
+    recorded.set_value();
 }
 
 void Channel::stopStreaming()
