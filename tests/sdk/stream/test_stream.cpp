@@ -81,9 +81,11 @@ struct Fixture {
 
     uint32_t device = 0;
     std::unique_ptr<GvspSender> sender;
+    // Before the stream, so that they go after it: the stream's thread may
+    // still be filling one when the test ends.
+    std::vector<std::unique_ptr<ZuBuffer>> buffers;
     ZuStreamGEV stream;
     tarn::net::Endpoint to;
-    std::vector<std::unique_ptr<ZuBuffer>> buffers;
 };
 
 TEST(StreamQueue, AnswersForNoBufferATwiceQueuedOneAFullQueueAndAnEmptyOne)
