@@ -119,17 +119,16 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     worker->period = std::move(aPeriod);
     mWorker = worker;
     const void *owner = mOwner;
-    // The thread starts once it is recorded in its worker: a stop from its
-    // very first up-call must know it is its own, or it would join itself
-    // and leave the thread running on into a channel already gone.
-    std::promise<void> recorded;
-    std::shared_future<void> start = recorded.get_future().share();
-    worker->thread = std::thread([this, worker, owner, start] {
-        start.wait();
+    // The thread waits until it is stored in the worker: a stop from its
+    // first up-call tells itself from another thread by it, and detaches it.
+    std::promise<void> stored;
+    std::shared_future<void> isStored = stored.get_future().share();
+    worker->thread = std::thread([this, worker, owner, isStored] {
+        isStored.wait();
         enterDeviceThread(owner);
         run(worker);
     });
-    recorded.set_value();
+    stored.set_value();
 }
 
 void Channel::stopStreaming()
