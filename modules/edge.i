@@ -13,3 +13,5 @@ TARN_CONSTANTS
 %include "triggers/selectors.i"
 %include "triggers/callback.i"
 %include "triggers/triggersource.i"
+%include "softdevice/transmitter.i"
+%include "softdevice/stabilizer.i"

@@ -81,6 +81,19 @@ Header Packetizer::header(uint32_t aPacketId, bool aResend) const
 
 size_t Packetizer::write(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend) const
 {
+    const uint8_t *data = nullptr;
+    size_t length = 0;
+    const size_t head = writeHead(aPacketId, aOut, aCapacity, aResend, &data, &length);
+    if (!head) return 0;
+    if (length) std::memcpy(aOut + head, data, length);
+    return head + length;
+}
+
+size_t Packetizer::writeHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend, const uint8_t **aData,
+                             size_t *aLength) const
+{
+    *aData = nullptr;
+    *aLength = 0;
     if (!mCount || aPacketId >= mCount || !aOut) return 0;
     Header h = header(aPacketId, aResend);
     if (aCapacity > mDatagram) aCapacity = mDatagram;
@@ -134,8 +147,9 @@ size_t Packetizer::write(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bo
             return 0;
         }
     }
-    std::memcpy(aOut + prefix, from, size_t(length));
-    return prefix + size_t(length);
+    *aData = from;
+    *aLength = size_t(length);
+    return prefix;
 }
 
 size_t Packetizer::writeStatus(uint32_t aPacketId, uint16_t aStatus, uint8_t *aOut, size_t aCapacity) const

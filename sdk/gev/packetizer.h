@@ -51,6 +51,12 @@ public:
     // ids) or flag (extended ids). 0 for an id beyond the block or memory
     // too small for the packet.
     size_t write(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend = false) const;
+    // The same packet without copying its data: writes what comes before
+    // the data (the whole packet for a leader or trailer) and points
+    // aData/aLength at the block's bytes that follow it. The size written,
+    // 0 as for write().
+    size_t writeHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend, const uint8_t **aData,
+                     size_t *aLength) const;
 
     // The answer to a resend request for a packet the transmitter no
     // longer holds: its header alone, with aStatus (PACKET_UNAVAILABLE...).

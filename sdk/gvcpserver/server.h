@@ -113,6 +113,8 @@ struct ServerConfig {
     std::string firstUrl;
     std::string secondUrl;
     uint32_t streamChannels = 1;
+    // Whether the device announces PACKETRESEND_CMD in its capabilities.
+    bool packetResend = true;
     uint32_t actionSignals = 4;
     uint32_t heartbeatTimeoutMs = 3000;
     uint32_t pendingTimeoutMs = 200;

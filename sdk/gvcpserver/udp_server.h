@@ -31,6 +31,8 @@ public:
     bool start(const std::string &address, uint16_t port = kPort, std::string *error = nullptr);
     void stop();
     uint16_t port() const { return mPort; }
+    // The serving thread (while started), for its scheduling priority.
+    std::thread::native_handle_type threadHandle() { return mThread.native_handle(); }
 
     Server &server() { return mServer; }
     const Server &server() const { return mServer; }

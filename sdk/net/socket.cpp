@@ -79,6 +79,16 @@ UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::s
         int probe = IP_PMTUDISC_PROBE;  // the interface's MTU, not a learnt path MTU
         ::setsockopt(fd.get(), IPPROTO_IP, IP_MTU_DISCOVER, &probe, sizeof probe);
     }
+    if (aOptions.sendBuffer > 0)
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &aOptions.sendBuffer, sizeof aOptions.sendBuffer);
+    if (aOptions.multicast) {
+        in_addr via{};
+        via.s_addr = htonl(aLocal.ip);
+        unsigned char ttl = 1, loop = aOptions.multicastLoop ? 1 : 0;
+        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via);
+        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop);
+    }
     // Not fatal: without the privilege the bound address alone still picks
     // the interface.
     if (!aOptions.device.empty())
@@ -120,6 +130,25 @@ int UdpSocket::sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, siz
         msgs[i].msg_hdr.msg_namelen = sizeof to;
         msgs[i].msg_hdr.msg_iov = &iov[i];
         msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
+}
+
+int UdpSocket::sendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const
+{
+    constexpr size_t kMax = 64;
+    sockaddr_in to = toSockaddr(aTo);
+    iovec iov[kMax][2];
+    mmsghdr msgs[kMax];
+    const size_t count = aCount < kMax ? aCount : kMax;
+    for (size_t i = 0; i < count; ++i) {
+        iov[i][0] = iovec{const_cast<uint8_t *>(aDatagrams[i].head), aDatagrams[i].headSize};
+        iov[i][1] = iovec{const_cast<uint8_t *>(aDatagrams[i].body), aDatagrams[i].bodySize};
+        msgs[i] = mmsghdr{};
+        msgs[i].msg_hdr.msg_name = &to;
+        msgs[i].msg_hdr.msg_namelen = sizeof to;
+        msgs[i].msg_hdr.msg_iov = iov[i];
+        msgs[i].msg_hdr.msg_iovlen = aDatagrams[i].bodySize ? 2 : 1;
     }
     return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
 }

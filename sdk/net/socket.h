@@ -56,6 +56,12 @@ struct SocketOptions {
     // Datagrams leave with "do not fragment": one larger than the path
     // allows is refused instead of split (packet-size tests).
     bool dontFragment = false;
+    // Multicast datagrams leave through the bound address's interface, one
+    // hop only; multicastLoop also hands them to this host's own members.
+    bool multicast = false;
+    bool multicastLoop = false;
+    // The kernel's send buffer in bytes (SO_SNDBUF); 0 keeps its default.
+    int sendBuffer = 0;
 };
 
 // Where a datagram came from and on which interface and local address it
@@ -93,6 +99,15 @@ public:
     // Several datagrams to one destination in one system call (at most
     // 64): how many left, -1 on error.
     int sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const;
+    // The same with each datagram in two pieces (a header, then bytes kept
+    // elsewhere), gathered by the kernel without a copy of our own.
+    struct Gather {
+        const uint8_t *head = nullptr;
+        size_t headSize = 0;
+        const uint8_t *body = nullptr;
+        size_t bodySize = 0;
+    };
+    int sendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const;
     // Bytes received, or -1 when none is waiting (non-blocking) or on error.
     long receive(void *aBuffer, size_t aSize, Arrival *aArrival = nullptr) const;
     bool joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;

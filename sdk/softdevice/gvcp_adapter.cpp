@@ -45,6 +45,7 @@ void GvcpAdapter::onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway
 {
     enterDeviceThread(&mModel);
     mModel.networkReset(aIp, aMask, aGateway);
+    if (mMoved) mMoved(aIp);
 }
 
 void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &aStream)

@@ -21,6 +21,8 @@ public:
 
     // Who answers a controller's packet-resend request.
     void onResend(std::function<void(const gvcp::PacketResendCmd &)> aResend) { mResend = std::move(aResend); }
+    // Who follows the device to the address FORCEIP gave it.
+    void onAddress(std::function<void(uint32_t)> aMoved) { mMoved = std::move(aMoved); }
 
     gvcp::Status read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
     gvcp::Status write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
@@ -40,6 +42,7 @@ public:
 private:
     softdevice::DeviceModel &mModel;
     std::function<void(const gvcp::PacketResendCmd &)> mResend;
+    std::function<void(uint32_t)> mMoved;
 };
 
 } // namespace softdevice

@@ -24,6 +24,15 @@ public:
         mAdapter->onResend([this](const gvcp::PacketResendCmd &aRequest) {
             if (aRequest.streamChannel < mSenders.size()) mSenders[aRequest.streamChannel]->resend(aRequest);
         });
+        // FORCEIP: the server answers from the new address already; the
+        // streams follow it, and the source port registers say so.
+        mAdapter->onAddress([this](uint32_t aIp) {
+            for (size_t i = 0; i < mSenders.size(); ++i) {
+                std::string error;
+                if (mSenders[i]->reopen(aIp, error))
+                    mServer->server().setStreamSourcePort(uint32_t(i), mSenders[i]->port());
+            }
+        });
         gvcp::ServerConfig config;
         config.identity = GvcpAdapter::identityOf(aModel);
         const std::string xml = aModel.description();

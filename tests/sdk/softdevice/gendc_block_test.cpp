@@ -1,4 +1,4 @@
-#include "softdevice/gvsp_sender.h"
+#include "gvspsend/sender.h"
 
 #include "ZuBuffer.h"
 #include "ZuGenDCManager.h"
@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace tarn;
-using namespace tarn::softdevice;
+using tarn::gvsp::describeBlock;
 
 namespace {
 // An intensity component of one 1D part of aBytes.
@@ -27,7 +27,8 @@ TEST(GenDCBlock, TheWholeContainerGoesOutWithItsDescriptorSize)
     ASSERT_TRUE(buffer.AttachGenDCManager(manager).IsOK());
     buffer.SetTimestamp(7);
     gvsp::BlockSource s;
-    ASSERT_TRUE(describeBlock(buffer, s));
+    gvsp::PartStore parts;
+    ASSERT_TRUE(describeBlock(buffer, s, parts));
     const IZuGenericDataContainer *c = buffer.GetGenDC();
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_GENDC);
     EXPECT_EQ(s.leader.timestamp, 7u);
@@ -42,14 +43,15 @@ TEST(GenDCBlock, TheWholeContainerGoesOutWithItsDescriptorSize)
 TEST(GenDCBlock, AContainerThatDoesNotHoldTogetherIsNotSent)
 {
     gvsp::BlockSource s;
+    gvsp::PartStore parts;
     // Never attached: an empty container.
     ZuBuffer bare(ZuPayloadTypeGenDC);
-    EXPECT_FALSE(describeBlock(bare, s));
+    EXPECT_FALSE(describeBlock(bare, s, parts));
     // Data claimed beyond the buffer's memory.
     ZuGenDCManager manager;
     layout(manager, 64);
     ZuBuffer buffer(ZuPayloadTypeGenDC);
     ASSERT_TRUE(buffer.AttachGenDCManager(manager).IsOK());
     buffer.GetGenDC()->GetMutableHeader()->DataSize += 1;
-    EXPECT_FALSE(describeBlock(buffer, s));
+    EXPECT_FALSE(describeBlock(buffer, s, parts));
 }

@@ -1,0 +1,219 @@
+#include "gvspsend/sender.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace tarn {
+namespace gvsp {
+
+void Pacer::setRate(double aBytesPerSecond)
+{
+    mRate = aBytesPerSecond > 0 ? aBytesPerSecond : 0;
+    mStarted = false;
+}
+
+void Pacer::admit(uint64_t aBytes)
+{
+    if (mRate <= 0) return;
+    const auto now = SendClock::now();
+    // After a pause the schedule starts again from now: time not used is
+    // not sent later as a burst. A sender merely behind (a batch that took
+    // long, a thread that waited for the processor) catches up instead.
+    if (!mStarted || mNext < now - (mForgive ? SendClock::duration::zero() : std::chrono::milliseconds(50))) {
+        mNext = now;
+        mStarted = true;
+    }
+    mForgive = false;
+    if (mNext > now) std::this_thread::sleep_until(mNext);
+    mNext += std::chrono::duration_cast<SendClock::duration>(std::chrono::duration<double>(double(aBytes) / mRate));
+}
+
+Sender::Sender() : mBatch(kMaxBatch * kSlot) {}
+
+bool Sender::open(const SenderOptions &aOptions, std::string &aError)
+{
+    net::SocketOptions options;
+    options.dontFragment = aOptions.dontFragment;
+    options.multicast = aOptions.multicast;
+    options.multicastLoop = aOptions.multicastLoop;
+    options.sendBuffer = aOptions.sendBuffer;
+    mSocket = net::UdpSocket::bind(aOptions.source, options, &aError);
+    if (!mSocket.valid()) return false;
+    mLocal = mSocket.local();
+    mBatchSize = std::clamp<size_t>(aOptions.batch, 1, kMaxBatch);
+    return true;
+}
+
+void Sender::close()
+{
+    mSocket = net::UdpSocket();
+    mLocal = net::Endpoint{};
+}
+
+// When the kernel refuses packets (its send queue full), wait a moment
+// rather than lose them.
+template <class Send>
+static uint64_t sendPatiently(size_t aCount, Send aSend)
+{
+    size_t done = 0;
+    for (int tries = 0; done < aCount && tries < 100; ++tries) {
+        const int sent = aSend(done);
+        if (sent > 0) {
+            done += size_t(sent);
+        } else {
+            ::poll(nullptr, 0, 1);
+        }
+    }
+    return done;
+}
+
+void Sender::flush(size_t aCount, net::Endpoint aTo)
+{
+    mPacketsSent += sendPatiently(
+        aCount, [&](size_t aDone) { return mSocket.sendAllTo(mDatas + aDone, mSizes + aDone, aCount - aDone, aTo); });
+}
+
+void Sender::flushGather(size_t aCount, net::Endpoint aTo)
+{
+    mPacketsSent +=
+        sendPatiently(aCount, [&](size_t aDone) { return mSocket.sendAllTo(mGather + aDone, aCount - aDone, aTo); });
+}
+
+Sent Sender::transmit(const Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
+                      Pacer *aPacer)
+{
+    Sent sent;
+    if (!mSocket.valid() || !aBlock.packetCount()) return sent;
+    aLast = std::min(aLast, aBlock.packetCount() - 1);
+    const size_t header = headerSize(aBlock.extendedId());
+    size_t batched = 0;
+    uint64_t batchPayload = 0;
+    auto send = [&] {
+        if (aPacer) aPacer->admit(batchPayload);
+        if (batched) flushGather(batched, aTo);
+        batched = 0;
+        batchPayload = 0;
+    };
+    for (uint64_t id = aFirst; id <= aLast; ++id) {
+        // Headers are written into the batch memory; the data is sent from
+        // the block's own bytes.
+        uint8_t *slot = mBatch.data() + batched * kSlot;
+        const uint8_t *data = nullptr;
+        size_t length = 0;
+        const size_t head = aBlock.writeHead(uint32_t(id), slot, kSlot, aResend, &data, &length);
+        if (!head) continue;
+        ++sent.packets;
+        const uint64_t payload = head + length - header;
+        sent.payload += payload;
+        batchPayload += payload;
+        if (mDrop && mDrop(aBlock.blockId(), uint32_t(id), aResend)) continue;
+        mGather[batched] = net::UdpSocket::Gather{slot, head, data, length};
+        if (++batched == mBatchSize) send();
+    }
+    if (batched || batchPayload) send();
+    return sent;
+}
+
+uint64_t Sender::transmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast, uint16_t aStatus,
+                                net::Endpoint aTo)
+{
+    if (!mSocket.valid() || aLast < aFirst) return 0;
+    aLast = std::min<uint64_t>(aLast, uint64_t(aFirst) + kMaxStatusAnswers - 1);
+    size_t batched = 0;
+    uint64_t count = 0;
+    for (uint64_t id = aFirst; id <= aLast; ++id) {
+        Header h;
+        h.status = aStatus;
+        h.extendedId = aExtendedId;
+        h.blockId = aBlockId;
+        h.packetId = uint32_t(id);
+        h.format = FORMAT_PAYLOAD;
+        uint8_t *slot = mBatch.data() + batched * kSlot;
+        const size_t n = writeHeader(h, slot, kSlot);
+        if (!n) continue;
+        ++count;
+        mDatas[batched] = slot;
+        mSizes[batched] = n;
+        if (++batched == mBatchSize) {
+            flush(batched, aTo);
+            batched = 0;
+        }
+    }
+    if (batched) flush(batched, aTo);
+    return count;
+}
+
+bool Sender::sendDatagram(const uint8_t *aData, size_t aSize, net::Endpoint aTo)
+{
+    if (!mSocket.valid() || !mSocket.sendTo(aData, aSize, aTo)) return false;
+    ++mPacketsSent;
+    return true;
+}
+
+std::unique_ptr<HeldBlock> History::take()
+{
+    if (mSpare.empty()) return std::make_unique<HeldBlock>();
+    auto held = std::move(mSpare.back());
+    mSpare.pop_back();
+    return held;
+}
+
+HeldBlock &History::prepare()
+{
+    if (!mNext) mNext = take();
+    return *mNext;
+}
+
+void History::commit(SendClock::time_point aNow)
+{
+    if (!mNext) return;
+    mNext->sentAt = aNow;
+    mHeld.push_back(std::move(mNext));
+}
+
+void History::drop()
+{
+    if (mNext) mNext->tag = nullptr;
+}
+
+HeldBlock *History::find(uint64_t aBlockId)
+{
+    // The newest first: with 16-bit ids an old block may share its id.
+    for (auto it = mHeld.rbegin(); it != mHeld.rend(); ++it)
+        if ((*it)->packetizer.blockId() == aBlockId) return it->get();
+    return nullptr;
+}
+
+bool History::release(const void *aTag)
+{
+    for (auto it = mHeld.begin(); it != mHeld.end(); ++it) {
+        if ((*it)->tag != aTag) continue;
+        (*it)->tag = nullptr;
+        mSpare.push_back(std::move(*it));
+        mHeld.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void History::expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
+{
+    while (!mHeld.empty() && (mHeld.size() > aCount || mHeld.front()->sentAt < aBefore)) {
+        auto held = std::move(mHeld.front());
+        mHeld.pop_front();
+        const void *tag = held->tag;
+        held->tag = nullptr;
+        mSpare.push_back(std::move(held));
+        if (aGone) aGone(tag);
+    }
+}
+
+void History::clear(const std::function<void(const void *)> &aGone)
+{
+    expire(0, SendClock::time_point::max(), aGone);
+}
+
+} // namespace gvsp
+} // namespace tarn
