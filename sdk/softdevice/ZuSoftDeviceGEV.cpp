@@ -188,6 +188,28 @@ IZuVirtualDeviceGEVInfo *ZuSoftDeviceGEV::GetInfo()
     return mImpl->running() ? &mImpl->core->model.identity() : nullptr;
 }
 
+namespace tarn {
+
+ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold)
+{
+    if (!aRegister) return ZuResult(ZU_INVALID_PARAMETER);
+    if (auto *own = dynamic_cast<tarn::softdevice::CustomRegister *>(aRegister)) return own->addSink(aSink, std::move(aHold));
+    return aRegister->AddEventSink(aSink);
+}
+
+void HoldForNextRegister(IZuRegisterFactory *aFactory, std::shared_ptr<void> aSink, std::shared_ptr<void> aContext)
+{
+    if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory))
+        own->holdNext(std::move(aSink), std::move(aContext));
+}
+
+void ForgetRegisterSink(IZuRegisterEventSink *aSink)
+{
+    for (auto &core : liveCores()) core->model.registers().forgetSink(aSink);
+}
+
+} // namespace tarn
+
 IZuRegisterMap *ZuSoftDeviceGEV::GetRegisterMap()
 {
     return mImpl->running() ? &mImpl->core->model.registerMap() : nullptr;

@@ -183,19 +183,35 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         layoutDevice();
         for (auto &c : mChannels) layoutChannel(*c);
 
-        RegisterFactoryImpl registers;
+        // Registers always before features.
+        RegisterFactory registers(mRegisterMap, *mSpace);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
         for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
-        GenApiFactoryImpl features;
+        FeatureFactory features;
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
-        for (auto &c : mChannels) c->source().CreateGenApiFeatures(&mRegisterMap, &features);
+        for (size_t i = 0; i < mChannels.size(); ++i) {
+            features.setSource(int(i));
+            mChannels[i]->source().CreateGenApiFeatures(&mRegisterMap, &features);
+        }
+        mFeatureSpecs = features.features();
+        mFeatureReferences = features.references();
+        declareFeatures();
+        if (!describeFeatures(mFeatureSpecs, mFeatureReferences, mChannels.size(), mWriter, error)) {
+            mFeatureSpecs.clear();
+            mFeatureReferences.clear();
+            mRegisterMap.clear();
+            return fail(ZU_INVALID_PARAMETER);
+        }
     } catch (...) {
         error = "an up-call failed during Start";
+        mFeatureSpecs.clear();
+        mFeatureReferences.clear();
+        mRegisterMap.clear();
         fail(ZU_GENERIC_ERROR);
         throw;
     }
-    declareFeatures();
     rebuildDescription();
+    mRegisterMap.setRunning(true);
     // The default user set holds the state the device starts with.
     userSetSave(0);
     mBuilt = true;
@@ -215,6 +231,11 @@ void DeviceModel::teardown()
     mChannels.clear();
     mSenders.clear();
     mDescribed.clear();
+    mFeatureSpecs.clear();
+    mFeatureReferences.clear();
+    mRegisterMap.clear();
+    // The script's registers are gone: nothing reaches them through the space.
+    mSpace.reset();
     std::lock_guard<std::mutex> lock(mStateLock);
     mBuilt = false;
 }
@@ -768,8 +789,9 @@ void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
 
 bool DeviceModel::isSlow(uint32_t aAddress) const
 {
-    // Writes that reach a source or a sink, which may be Python.
-    return aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000;
+    // Writes that reach a source or a sink, which may be Python: the
+    // device's own past the bootstrap block and every script's register.
+    return aAddress >= addr::ChannelBase && aAddress != addr::FirmwareVersion;
 }
 
 void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)

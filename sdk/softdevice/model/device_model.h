@@ -20,6 +20,8 @@
 #include "gev/gvcp.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
+#include "softdevice/model/custom_register.h"
+#include "softdevice/model/feature_factory.h"
 #include "softdevice/model/description.h"
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
@@ -107,6 +109,7 @@ public:
     Statistics &statistics() { return mStatistics; }
     MessageChannel &messages() { return mMessages; }
     IZuRegisterMap &registerMap() { return mRegisterMap; }
+    RegisterCatalog &registers() { return mRegisterMap; }
     size_t channelCount() const { return mChannels.size(); }
     Channel &channel(size_t aIndex) { return *mChannels[aIndex]; }
     const NetConfig &net() const { return mNet; }
@@ -143,16 +146,6 @@ public:
     bool isSlow(uint32_t aAddress) const;
 
 private:
-    class RegisterMapImpl : public IZuRegisterMap
-    {
-    };
-    class RegisterFactoryImpl : public IZuRegisterFactory
-    {
-    };
-    class GenApiFactoryImpl : public IZuGenApiFactory
-    {
-    };
-
     void layoutFirmware();
     void layoutChannel(Channel &aChannel);
     void layoutDevice();
@@ -194,7 +187,10 @@ private:
     Identity mIdentity;
     Statistics mStatistics;
     MessageChannel mMessages;
-    RegisterMapImpl mRegisterMap;
+    RegisterCatalog mRegisterMap;
+    // The script's declarations of the last Start.
+    std::vector<FeatureSpec> mFeatureSpecs;
+    std::vector<FeatureReference> mFeatureReferences;
     DescriptionWriter mWriter;
     mutable std::mutex mDescriptionLock;
     std::string mDescription;
