@@ -7,5 +7,7 @@
 TARN_CONSTANTS
 %include "core/genicam.i"
 %include "softdevice/softdevice.i"
+%include "registers/registers.i"
+%include "registers/genapi.i"
 %include "channelsource/channelsource.i"
 %include "triggers/defaultsource.i"

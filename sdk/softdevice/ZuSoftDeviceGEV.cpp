@@ -197,10 +197,9 @@ ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink,
     return aRegister->AddEventSink(aSink);
 }
 
-void HoldForNextRegister(IZuRegisterFactory *aFactory, std::shared_ptr<void> aSink, std::shared_ptr<void> aContext)
+void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold)
 {
-    if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory))
-        own->holdNext(std::move(aSink), std::move(aContext));
+    if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->holdNext(aWhich, std::move(aHold));
 }
 
 void ForgetRegisterSink(IZuRegisterEventSink *aSink)
@@ -212,7 +211,10 @@ void ForgetRegisterSink(IZuRegisterEventSink *aSink)
 
 IZuRegisterMap *ZuSoftDeviceGEV::GetRegisterMap()
 {
-    return mImpl->running() ? &mImpl->core->model.registerMap() : nullptr;
+    // Also inside Start, once registers are being created: the callbacks
+    // that declare features find their registers in it.
+    DeviceModel &model = mImpl->core->model;
+    return mImpl->running() || model.building() ? &model.registerMap() : nullptr;
 }
 
 IZuVirtualDeviceGEVStatistics *ZuSoftDeviceGEV::GetStatistics()

@@ -29,9 +29,10 @@ ZU_API void StopAllSoftDevices();
 // sink's application object alive while it stays attached (a register of
 // another kind attaches the sink only).
 ZU_API ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold);
-// The register that a device's register factory creates next keeps these
-// alive with it: the application objects of its sink and its context.
-ZU_API void HoldForNextRegister(IZuRegisterFactory *aFactory, std::shared_ptr<void> aSink, std::shared_ptr<void> aContext);
+// The register that a device's register factory creates next keeps this
+// alive with it: the application object of its sink (aWhich 0) or of its
+// context (1).
+ZU_API void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold);
 // A register sink about to be destroyed leaves the registers of every device.
 ZU_API void ForgetRegisterSink(IZuRegisterEventSink *aSink);
 

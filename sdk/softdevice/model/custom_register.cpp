@@ -446,10 +446,9 @@ void RegisterCatalog::forgetSink(IZuRegisterEventSink *aSink)
 
 // ---- The factory
 
-void RegisterFactory::holdNext(std::shared_ptr<void> aSink, std::shared_ptr<void> aContext)
+void RegisterFactory::holdNext(int aWhich, std::shared_ptr<void> aHold)
 {
-    mSinkHold = std::move(aSink);
-    mContextHold = std::move(aContext);
+    (aWhich == 0 ? mSinkHold : mContextHold) = std::move(aHold);
 }
 
 ZuResult RegisterFactory::AddRegister(const ZuString &aName, uint32_t aAddress, uint32_t aLength,

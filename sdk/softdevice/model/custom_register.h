@@ -149,8 +149,8 @@ public:
     ZuResult AddByteArray(const ZuString &aName, uint32_t aAddress, uint32_t aLength, ZuGenAccessMode aAccessMode,
                           IZuRegisterEventSink *aRegisterEventSink = 0, void *aContext = 0) override;
 
-    // What keeps the sink and context of the next Add* alive (bindings).
-    void holdNext(std::shared_ptr<void> aSink, std::shared_ptr<void> aContext);
+    // What keeps the sink (0) or context (1) of the next Add* alive (bindings).
+    void holdNext(int aWhich, std::shared_ptr<void> aHold);
 
 private:
     RegisterCatalog &mCatalog;

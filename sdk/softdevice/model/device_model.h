@@ -27,6 +27,7 @@
 #include "softdevice/model/message_channel.h"
 #include "softdevice/model/register_space.h"
 #include "softdevice/model/sink_list.h"
+#include "softdevice/model/user_sets.h"
 #include "softdevice/model/statistics.h"
 
 #include <chrono>
@@ -100,6 +101,8 @@ public:
     ZuResult build(const NetConfig &aNet);
     void teardown();
     bool built() const { return mBuilt; }
+    // Start is creating registers and features: the map is there already.
+    bool building() const { return mBuilding; }
     // The description: kept after a failed build too.
     bool hasDescription() const;
     std::string description() const;
@@ -145,6 +148,9 @@ public:
     // controller to want a PENDING_ACK first.
     bool isSlow(uint32_t aAddress) const;
 
+    // Why the user-set file was not read or written last time; empty when it was.
+    std::string userSetProblem() const;
+
 private:
     void layoutFirmware();
     void layoutChannel(Channel &aChannel);
@@ -159,6 +165,8 @@ private:
     void stopAcquisition();
     uint16_t userSetSave(uint32_t aIndex);
     uint16_t userSetLoad(uint32_t aIndex);
+    void openUserSets();
+    void storeUserSets();
     void notifyUserSet(ZuUserSetState aState, uint32_t aIndex);
     uint32_t payloadSize(Channel &aChannel);
     void resetDevice();
@@ -175,6 +183,7 @@ private:
     bool mStamping = true;
     bool mGenDC = false;
     std::atomic<bool> mBuilt{false};
+    std::atomic<bool> mBuilding{false};
 
     // What each source told at Start.
     struct Described {
@@ -209,8 +218,11 @@ private:
     std::vector<uint32_t> mChunkSelector;
     std::vector<std::vector<std::pair<std::string, uint32_t>>> mChunks;
     std::vector<std::vector<ZuPixelType>> mPixelTypes;
-    // Saved user sets: per set, per channel, the streamable values.
-    std::vector<std::vector<std::vector<uint32_t>>> mUserSets;
+    // Saved user sets (index 0: the state the device started with), and
+    // the file that keeps the others, empty when none does.
+    std::vector<std::optional<UserSet>> mUserSets;
+    std::string mUserSetPath;
+    std::string mUserSetProblem;
     bool mAcquiring = false;
     std::chrono::steady_clock::time_point mEpoch;
     // The frame rate the channels keep to while enabled (IEEE double, as the
