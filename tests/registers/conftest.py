@@ -72,3 +72,8 @@ def camera():
     yield make
     for c in made:
         c.stop()
+
+
+@pytest.fixture
+def declaring():
+    return Declaring

@@ -1,5 +1,6 @@
 #include "softdevice/model/custom_register.h"
 
+#include "softdevice/model/guard.h"
 #include "tarn/UpCalls.h"
 
 #include <algorithm>
@@ -275,16 +276,21 @@ ZuResult CustomRegister::RemoveEventSink(IZuRegisterEventSink *aEventSink)
     return ZuResult(ZU_OK);
 }
 
+// A sink that throws on the controller's thread fails that access only.
 uint16_t CustomRegister::controllerRead(uint32_t aOffset, uint32_t aCount, uint8_t *aOut)
 {
     if (!IsReadable()) return kStatusAccessDenied;
-    return statusOf(read(aOut, aCount, aOffset));
+    uint16_t status = kStatusError;
+    guarded(mFailures, [&] { status = statusOf(read(aOut, aCount, aOffset)); });
+    return status;
 }
 
 uint16_t CustomRegister::controllerWrite(uint32_t aOffset, const uint8_t *aData, uint32_t aCount)
 {
     if (!IsWritable()) return kStatusWriteProtect;
-    return statusOf(write(aData, aCount, aOffset));
+    uint16_t status = kStatusError;
+    guarded(mFailures, [&] { status = statusOf(write(aData, aCount, aOffset)); });
+    return status;
 }
 
 std::vector<uint8_t> CustomRegister::content() const

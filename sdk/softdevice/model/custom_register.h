@@ -22,6 +22,7 @@
 #include "softdevice/model/register_space.h"
 #include "softdevice/model/sink_list.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -95,6 +96,7 @@ private:
     std::vector<uint8_t> mAccepted;   // as the accepted writes left it
     uint64_t mWrites = 0, mContentWrite = 0, mAcceptedWrite = 0;
     SinkList<IZuRegisterEventSink> mSinks;
+    std::atomic<uint64_t> mFailures{0};
     std::map<IZuRegisterEventSink *, std::shared_ptr<void>> mHolds;
 };
 
