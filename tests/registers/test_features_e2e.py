@@ -256,6 +256,9 @@ def run(*args):
 def test_aravis_lists_reads_and_sets_the_script_features():
     skip_without("arv-tool-0.8")
     with Camera(82) as cam:
+        result, xml = cam.device.GetGenICamXMLFile()
+        selector = xml[xml.index('<Integer Name="LutSelector"'):]
+        assert "<pSelected>LutValue</pSelected>" in selector[:selector.index("</Integer>")]
         features = run("arv-tool-0.8", "-a", cam.address, "features")
         for name in ("TestGain", "TestRatio", "TestMode", "TestFire", "TestLabel", "TestDouble", "TestUs",
                      "LutSelector", "LutValue"):

@@ -96,7 +96,7 @@ ZuResult FeatureFactory::create(Kind aKind, IZuRegister *aRegister, bool aNeedsV
     if (aNeedsValue) {
         if (!f.pValue.empty()) {
             // The value comes from the named feature.
-        } else if (aRegister && aKind != Kind::Command ? true : aRegister != nullptr) {
+        } else if (aRegister) {
             f.hasRegister = true;
             f.address = aRegister->GetAddress();
             f.length = uint32_t(aRegister->GetLength());
@@ -406,6 +406,13 @@ Node knife(bool aInteger, const std::string &aName, const std::string &aFormula,
     return n;
 }
 
+int64_t registerMax(const FeatureSpec &aSpec)
+{
+    if (!aSpec.hasRegister && aSpec.mapping == FeatureSpec::Mapping::None) return INT64_MAX;
+    const uint64_t length = aSpec.hasRegister ? aSpec.length : aSpec.mapLength;
+    return length >= 8 ? INT64_MAX : int64_t((uint64_t(1) << (8 * length)) - 1);
+}
+
 class Describer
 {
 public:
@@ -413,6 +420,8 @@ public:
 
     bool feature(const std::vector<const FeatureSpec *> &aSpecs, std::string &aError);
     std::string nodes() const { return mOut.str(); }
+    // The script's features that a feature of the script selects.
+    std::map<std::string, std::vector<std::string>> selects;
 
 private:
     void category(const FeatureSpec &aSpec);
@@ -563,13 +572,6 @@ std::string Describer::limit(const std::vector<const FeatureSpec *> &aSpecs, con
     return "@" + name;
 }
 
-int64_t registerMax(const FeatureSpec &aSpec)
-{
-    if (!aSpec.hasRegister && aSpec.mapping == FeatureSpec::Mapping::None) return INT64_MAX;
-    const uint64_t length = aSpec.hasRegister ? aSpec.length : aSpec.mapLength;
-    return length >= 8 ? INT64_MAX : int64_t((uint64_t(1) << (8 * length)) - 1);
-}
-
 bool Describer::feature(const std::vector<const FeatureSpec *> &aSpecs, std::string &aError)
 {
     using A = gs::Attr;
@@ -613,6 +615,7 @@ bool Describer::feature(const std::vector<const FeatureSpec *> &aSpecs, std::str
     // Selectors select the features that name them.
     for (const std::string &s : f.selected)
         if (FeatureDecl *sel = mWriter.find(s)) sel->selected.push_back(f.name);
+    for (const std::string &s : selects[f.name]) n.add(A::pSelected, s);
 
     std::string value = f.pValue;
     const bool needsValue = f.kind < Kind::IntSwissKnife;
@@ -632,12 +635,12 @@ bool Describer::feature(const std::vector<const FeatureSpec *> &aSpecs, std::str
     switch (f.kind) {
     case Kind::Integer: {
         n.add(A::pValue, value);
-        const int64_t top = registerMax(f);
-        for (const FeatureSpec *s : specs) const_cast<FeatureSpec *>(s)->max = s->hasLimits ? s->max : top;
         limitOrRef(A::Min, A::pMin, f.pMin, limit(specs, "Min", true, [](const FeatureSpec &s) {
                        return std::to_string(s.hasLimits ? s.min : 0);
                    }));
-        limitOrRef(A::Max, A::pMax, f.pMax, limit(specs, "Max", true, [](const FeatureSpec &s) { return std::to_string(s.max); }));
+        limitOrRef(A::Max, A::pMax, f.pMax, limit(specs, "Max", true, [](const FeatureSpec &s) {
+                       return std::to_string(s.hasLimits ? s.max : registerMax(s));
+                   }));
         limitOrRef(A::Inc, A::pInc, f.pInc, limit(specs, "Inc", true, [](const FeatureSpec &s) {
                        return std::to_string(s.hasLimits ? s.inc : 1);
                    }));
@@ -729,6 +732,9 @@ bool describeFeatures(const std::vector<FeatureSpec> &aFeatures, const std::vect
         }
     }
     Describer d(aChannels, aWriter);
+    for (const auto &g : groups)
+        for (const std::string &s : g.front()->selected)
+            if (index.count(s)) d.selects[s].push_back(g.front()->name);
     for (const auto &g : groups)
         if (!d.feature(g, aError)) return false;
     for (const FeatureReference &r : aReferences) {
