@@ -249,3 +249,16 @@ def test_python_threads_and_sinks_write_one_register_at_once(camera):
     assert not errors
     assert reg.ReadInt()[1] <= 1000
     assert sum(1 for s in sink.seen if s[0] == "PostWrite") == 200 * 3
+
+
+def test_a_sink_deleted_while_attached_leaves_the_register(camera):
+    class Counting(te.IZuRegisterEventSink):
+        def PostWrite(self, reg):
+            raise AssertionError("a deleted sink was called")
+
+    c = camera(68, registers=three)
+    reg = c.reg(INT)
+    sink = Counting()
+    assert reg.AddEventSink(sink).IsOK()
+    m.delete_IZuRegisterEventSink(sink)
+    assert reg.Write(4).IsOK() and reg.ReadInt()[1] == 4
