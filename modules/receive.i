@@ -11,5 +11,7 @@ TARN_CATCH_NATIVE
 %include "device/eventsink.i"
 %include "device/adapter.i"
 %exception;
+%include "stream/stream.i"
+%include "stream/pipeline.i"
 %include "stream/converter.i"
 %include "stream/filters.i"

@@ -28,6 +28,13 @@ uint64_t ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelTy
 // Makes the multi-part container of a buffer.
 std::unique_ptr<IZuMultiPartContainer> ZuNewMultiPartContainer(ZuBuffer *aBuffer);
 
+// Lays out the parts of a multi-part block received into the buffer's own
+// memory (aMemory, aSize bytes): each section shares that memory, so that
+// its views outlive a later re-allocation. A part that does not lie within
+// the memory, or an image larger than its part, is given no memory.
+void ZuMultiPartReceived(IZuMultiPartContainer &aContainer, const std::shared_ptr<uint8_t> &aMemory, uint64_t aSize,
+                         const tarn::ReceivedPart *aParts, size_t aCount);
+
 struct ZuBuffer::Impl
 {
     // Owner of memory outside the SDK's own use of it. Array views hold a

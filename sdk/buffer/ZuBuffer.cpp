@@ -1,5 +1,6 @@
 #include "BufferImpl.h"
 #include "ZuGenDCContainer.h"
+#include "ZuPixelTypeInfo.h"
 #include "tarn/BufferBinding.h"
 
 #include <algorithm>
@@ -120,18 +121,24 @@ uint32_t ZuBuffer::GetAcquiredSize() const { return mImpl->mFill.acquiredSize; }
 uint32_t ZuBuffer::GetRequiredSize() const
 {
     const Impl &d = *mImpl;
+    uint32_t required = d.mSize;
     switch (d.mPayloadType) {
     case ZuPayloadTypeImage:
     case ZuPayloadTypeExtendedChunkData:
-        return d.mImage->GetRequiredSize();
+        required = d.mImage->GetRequiredSize();
+        break;
     case ZuPayloadTypeRawData:
     case ZuPayloadTypeFile:
-        return d.mRawLength + (d.mChunkInData ? d.mChunkCapacity : 0);
+        required = d.mRawLength + (d.mChunkInData ? d.mChunkCapacity : 0);
+        break;
     case ZuPayloadTypeChunkData:
-        return d.mChunkCapacity;
+        required = d.mChunkCapacity;
+        break;
     default:
-        return d.mSize;
+        break;
     }
+    // A block that did not fit tells how much it needed.
+    return std::max(required, d.mFill.requiredSize);
 }
 
 uint32_t ZuBuffer::GetSize() const { return mImpl->mData ? mImpl->mSize : 0; }
@@ -281,6 +288,58 @@ BufferBinding::Block BufferBinding::ShareMemory(const ZuBuffer &aBuffer, const v
 void BufferBinding::KeepAttachment(ZuBuffer &aBuffer, const void *aPointer, std::shared_ptr<void> aOwner)
 {
     aBuffer.GetImpl().KeepAttachment(aPointer, std::move(aOwner));
+}
+
+void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout)
+{
+    ZuBuffer::Impl &d = aBuffer.GetImpl();
+    d.mPayloadType = aLayout.payloadType;
+    d.mImage->ClearDescription();
+    d.mRawLength = 0;
+    d.mChunks.clear();
+    if (d.mChunkInData) {
+        d.mChunkOffset = d.mChunkCapacity = d.mChunkUsed = 0;
+        d.mChunkInData = false;
+    }
+    uint32_t payload = 0;
+    switch (aLayout.payloadType) {
+    case ZuPayloadTypeImage:
+    case ZuPayloadTypeExtendedChunkData: {
+        // Padding travels in bytes; the image counts it in pixels.
+        uint32_t bits = ZuPixelTypeGetBitsPerPixel(aLayout.pixelType);
+        uint32_t padding = bits && (aLayout.paddingXBytes * 8u) % bits == 0 ? aLayout.paddingXBytes * 8u / bits : 0;
+        if (d.mImage->DescribeInPlace(aLayout.width, aLayout.height, aLayout.pixelType, uint16_t(padding),
+                                      aLayout.paddingY, aLayout.offsetX, aLayout.offsetY))
+            payload = d.mImage->GetImageSize();
+        break;
+    }
+    case ZuPayloadTypeRawData:
+    case ZuPayloadTypeFile:
+        d.mRawLength = std::min(aLayout.dataLength, d.mSize);
+        payload = d.mRawLength;
+        break;
+    default:
+        break;
+    }
+    if (aLayout.payloadType == ZuPayloadTypeMultiPart)
+        ZuMultiPartReceived(*d.mMultiPart, d.mData, d.mData ? d.mSize : 0, aLayout.parts, aLayout.partCount);
+    else
+        d.mMultiPart->Reset();
+    // Chunks follow the payload in the same memory.
+    if (d.mData && aLayout.chunkLength && payload <= d.mSize && aLayout.chunkLength <= d.mSize - payload) {
+        d.mChunkInData = true;
+        d.mChunkOffset = payload;
+        d.mChunkCapacity = d.mChunkUsed = aLayout.chunkLength;
+        d.mChunkLayoutID = aLayout.chunkLayoutID;
+        d.ParseChunks();
+    } else if (aLayout.payloadType == ZuPayloadTypeChunkData && d.mData) {
+        d.mChunkInData = true;
+        d.mChunkOffset = 0;
+        d.mChunkCapacity = d.mSize;
+        d.mChunkUsed = std::min(aLayout.chunkLength ? aLayout.chunkLength : d.mFill.acquiredSize, d.mSize);
+        d.mChunkLayoutID = aLayout.chunkLayoutID;
+        d.ParseChunks();
+    }
 }
 
 void BufferBinding::LimitNextAttach(ZuBuffer &aBuffer, uint64_t aBytes) { aBuffer.GetImpl().mAttachLimit = aBytes; }

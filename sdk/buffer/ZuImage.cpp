@@ -65,6 +65,19 @@ ZuResult ZuImage::Attach(void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY, ZuP
     return result;
 }
 
+bool ZuImage::DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                              uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY)
+{
+    ClearDescription();
+    uint32_t size = 0;
+    if (!Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, 0, size).IsOK() || size > mBuffer->GetSize())
+        return false;
+    Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, 0);
+    mOffsetX = aOffsetX;
+    mOffsetY = aOffsetY;
+    return true;
+}
+
 ZuResult ZuImage::Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType)
 {
     uint32_t size = 0;

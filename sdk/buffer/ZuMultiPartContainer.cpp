@@ -571,6 +571,45 @@ ZuResult Container::Validate()
 
 }
 
+void ZuMultiPartReceived(IZuMultiPartContainer &aContainer, const std::shared_ptr<uint8_t> &aMemory, uint64_t aSize,
+                         const tarn::ReceivedPart *aParts, size_t aCount)
+{
+    Container &c = static_cast<Container &>(aContainer);
+    c.Reset();
+    for (size_t i = 0; i < aCount && i < c.mSections.size(); ++i) {
+        const tarn::ReceivedPart &p = aParts[i];
+        Section &s = *c.mSections[i];
+        s.mType = ZuMultiPartDataType(p.dataType);
+        s.mSourceID = p.sourceID;
+        s.mPurposeID = p.dataPurposeID;
+        s.mRegionID = p.regionID;
+        s.mZones = p.additionalZones;
+        s.mZoneMask = p.zoneDirectionMask;
+        bool fits = aMemory && p.offset <= aSize && p.length <= aSize - p.offset && p.length <= UINT32_MAX;
+        if (s.IsImage()) {
+            ZuPixelType pixel = ZuPixelType(p.dataFormat);
+            uint64_t image = tarn::ComputeImageSize(p.sizeX, p.sizeY, pixel, p.paddingX, 0);
+            fits = fits && image && image <= p.length;
+            if (fits) {
+                s.mWidth = p.sizeX;
+                s.mMaxHeight = p.sizeY;
+                s.mPixelType = pixel;
+                s.mOffsetX = p.offsetX;
+                s.mOffsetY = p.offsetY;
+                s.mPaddingX = p.paddingX;
+            }
+        } else {
+            s.mDataFormat = p.dataFormat;
+            s.mMaxLength = uint32_t(fits ? p.length : 0);
+            s.mFinal = fits;
+            s.mFinalValue = s.mMaxLength;
+        }
+        s.mSize = uint32_t(fits ? p.length : 0);
+        if (fits) s.SetMemory(Block(aMemory, aMemory.get() + p.offset), aMemory.get() + p.offset, p.length, true);
+        ++c.mCount;
+    }
+}
+
 std::unique_ptr<IZuMultiPartContainer> ZuNewMultiPartContainer(ZuBuffer *aBuffer)
 {
     return std::unique_ptr<IZuMultiPartContainer>(new Container(aBuffer));

@@ -52,19 +52,33 @@ size_t leaderBodySize(const Leader &aLeader)
     return kCommonLeader;
 }
 
+// Images and raw data (and kinds without fields of their own) report the
+// chunks that follow them; the other kinds have no such fields.
+static bool chunkFields(uint16_t aPayloadType)
+{
+    Shape shape = shapeOf(aPayloadType);
+    return hasChunks(aPayloadType) && (shape == Shape::Image || shape == Shape::Raw || shape == Shape::Other);
+}
+
+// Bytes of the trailer's own fields after the common part.
+static size_t trailerFields(Shape aShape)
+{
+    switch (aShape) {
+    case Shape::Image:
+    case Shape::Compressed:
+    case Shape::Chunk:
+    case Shape::GenDC:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
 size_t trailerBodySize(const Trailer &aTrailer)
 {
-    bool chunks = hasChunks(aTrailer.payloadType);
-    switch (shapeOf(aTrailer.payloadType)) {
-    case Shape::Image: return kCommonTrailer + 4 + (chunks ? 8 : 0);
-    case Shape::Chunk: return kCommonTrailer + 4;
-    case Shape::MultiPart: return kCommonTrailer + kPartTrailerSize * size_t(aTrailer.partCount);
-    case Shape::Compressed: return kCommonTrailer + 4;
-    case Shape::GenDC: return kCommonTrailer + 4;
-    case Shape::Raw:
-    case Shape::Other: break;
-    }
-    return kCommonTrailer + (chunks ? 8 : 0);
+    Shape shape = shapeOf(aTrailer.payloadType);
+    if (shape == Shape::MultiPart) return kCommonTrailer + kPartTrailerSize * size_t(aTrailer.partCount);
+    return kCommonTrailer + trailerFields(shape) + (chunkFields(aTrailer.payloadType) ? 8 : 0);
 }
 
 PartInfo Leader::part(uint32_t aIndex) const
@@ -159,20 +173,10 @@ std::optional<Trailer> decodeTrailer(const Packet &aPacket)
     }
     if (n < trailerBodySize(t)) return std::nullopt;
     const uint8_t *q = b + kCommonTrailer;
-    bool chunks = hasChunks(t.payloadType);
-    switch (shape) {
-    case Shape::Image:
-    case Shape::Compressed:
-        t.sizeY = get32(q);
-        q += 4;
-        break;
-    case Shape::Chunk:
-        t.chunkPayloadLength = get32(q);
-        break;
-    default:
-        break;
-    }
-    if (chunks && shape != Shape::Chunk) {
+    if (shape == Shape::Image || shape == Shape::Compressed) t.sizeY = get32(q);
+    if (shape == Shape::Chunk) t.chunkPayloadLength = get32(q);
+    q += trailerFields(shape);
+    if (chunkFields(t.payloadType)) {
         t.chunkPayloadLength = get32(q);
         t.chunkLayoutId = get32(q + 4);
     }
@@ -285,26 +289,18 @@ size_t encodeTrailer(const Header &aHeader, const Trailer &aTrailer, const PartT
     std::memset(b, 0, body);
     put16(b + 2, aTrailer.payloadType);
     uint8_t *q = b + kCommonTrailer;
-    switch (shape) {
-    case Shape::Image:
-    case Shape::Compressed:
-        put32(q, aTrailer.sizeY);
-        q += 4;
-        break;
-    case Shape::Chunk:
-        put32(q, aTrailer.chunkPayloadLength);
-        break;
-    case Shape::MultiPart:
+    if (shape == Shape::MultiPart) {
         for (uint32_t i = 0; i < aTrailer.partCount; ++i, q += kPartTrailerSize) {
             put16(q, aParts[i].dataType);
             put48(q + 2, aParts[i].length);
             put32(q + 8, aParts[i].sizeY);
         }
-        break;
-    default:
-        break;
+        return header + body;
     }
-    if (hasChunks(aTrailer.payloadType) && shape != Shape::Chunk && shape != Shape::MultiPart) {
+    if (shape == Shape::Image || shape == Shape::Compressed) put32(q, aTrailer.sizeY);
+    if (shape == Shape::Chunk) put32(q, aTrailer.chunkPayloadLength);
+    q += trailerFields(shape);
+    if (chunkFields(aTrailer.payloadType)) {
         put32(q, aTrailer.chunkPayloadLength);
         put32(q + 4, aTrailer.chunkLayoutId);
     }

@@ -68,8 +68,12 @@ Reassembler::~Reassembler() = default;
 void Reassembler::configure(const ReassemblerConfig &aConfig)
 {
     mConfig = aConfig;
+    mNextCheck = 0;
     if (mConfig.maxBlocksInFlight == 0) mConfig.maxBlocksInFlight = 1;
-    if (mBlocks.size() < mConfig.maxBlocksInFlight) mBlocks.resize(mConfig.maxBlocksInFlight);
+    if (mBlocks.size() < mConfig.maxBlocksInFlight) {
+        mBlocks.resize(mConfig.maxBlocksInFlight);
+        mLast = nullptr;
+    }
     if (mConfig.stride) mStride = mConfig.stride;
 }
 
@@ -80,8 +84,10 @@ size_t Reassembler::openBlocks() const
 
 Reassembler::Block *Reassembler::find(uint64_t aBlockId, bool aExtendedId)
 {
+    // Packets come in runs of one block.
+    if (mLast && mLast->active && mLast->id == aBlockId && mLast->extendedId == aExtendedId) return mLast;
     for (Block &b : mBlocks)
-        if (b.active && b.id == aBlockId && b.extendedId == aExtendedId) return &b;
+        if (b.active && b.id == aBlockId && b.extendedId == aExtendedId) return mLast = &b;
     return nullptr;
 }
 
@@ -98,9 +104,15 @@ void Reassembler::onPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
     } else {
         Block *block = find(packet->header.blockId, packet->header.extendedId);
         if (!block) block = begin(*packet, aNowUs);
-        if (block) place(*block, *packet, aNowUs);
+        if (block) {
+            place(*block, *packet, aNowUs);
+            // Most packets only add to their block: it is looked at alone,
+            // and the others when something of theirs falls due.
+            if (block->nextDue <= aNowUs) ask(*block, aNowUs);
+            settle(*block, aNowUs);
+        }
     }
-    onTick(aNowUs);
+    if (aNowUs >= mNextCheck) onTick(aNowUs);
 }
 
 void Reassembler::onTick(uint64_t aNowUs)
@@ -115,6 +127,7 @@ void Reassembler::onTick(uint64_t aNowUs)
         ask(*b, aNowUs);
         settle(*b, aNowUs);
     }
+    mNextCheck = nextDeadline();
 }
 
 uint64_t Reassembler::nextDeadline() const
@@ -144,6 +157,8 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
     mStarted = true;
     mLastBlockId = h.blockId;
     mLastExtended = h.extendedId;
+    // Older blocks are superseded now: they are looked at on this packet.
+    mNextCheck = aNowUs;
 
     Block *free = nullptr;
     size_t open = 0;
@@ -189,7 +204,8 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
     b.firstUs = b.lastUs = aNowUs;
     b.nextDue = kNever;
     b.statistics = BlockStatistics();
-    return &b;
+    mNextCheck = std::min(mNextCheck, aNowUs + std::min(mConfig.blockTimeoutUs, mConfig.resendTimeoutUs));
+    return mLast = &b;
 }
 
 void Reassembler::track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs)
@@ -205,6 +221,7 @@ void Reassembler::track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs)
     aBlock.pending += aUpTo - aBlock.known;
     aBlock.known = aUpTo;
     aBlock.nextDue = std::min(aBlock.nextDue, due);
+    mNextCheck = std::min(mNextCheck, due);
 }
 
 void Reassembler::markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo)
@@ -381,6 +398,7 @@ void Reassembler::relearnStride(uint32_t aStride, uint64_t aNowUs)
         b.written = 0;
         b.required = 0;
         b.nextDue = std::min(b.nextDue, aNowUs);
+        mNextCheck = std::min(mNextCheck, aNowUs);
     }
 }
 
@@ -438,6 +456,7 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
     }
     flush();
     aBlock.nextDue = aBlock.tooManyResends ? aNowUs : next;
+    mNextCheck = std::min(mNextCheck, aBlock.nextDue);
 }
 
 bool Reassembler::settle(Block &aBlock, uint64_t aNowUs)
@@ -520,6 +539,7 @@ void Reassembler::reset()
     mStarted = false;
     mLastBlockId = 0;
     mStride = mConfig.stride;
+    mNextCheck = 0;
 }
 
 } // namespace gvsp

@@ -180,6 +180,8 @@ private:
     StreamCounters mCounters;
     std::vector<MissingRange> mMissing;   // kept for the next result
     std::vector<Block *> mOrder;
+    Block *mLast = nullptr;        // the block of the last packet
+    uint64_t mNextCheck = 0;       // no block needs a look before this
 };
 
 } // namespace gvsp

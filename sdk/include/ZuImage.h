@@ -172,6 +172,10 @@ public:
     explicit ZuImage(ZuBuffer *aBuffer);
     /// Forgets the description (the memory went away).
     void ClearDescription();
+    /// Describes an image already in the buffer's memory (a receiver filled
+    /// it); false, and no description, when it would not fit the memory.
+    bool DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                         uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY);
     /// Describes another image, without padding or chunk space, over the
     /// memory the buffer holds, which stays as it is (allocated or
     /// attached). ZU_BUFFER_TOO_SMALL when it does not fit the memory or

@@ -159,6 +159,58 @@ bool UdpSocket::joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const
     return ::setsockopt(mFd.get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) == 0;
 }
 
+int UdpSocket::receiveMany(Datagram *aSlots, size_t aCount) const
+{
+    if (aCount > kMaxBatch) aCount = kMaxBatch;
+    mmsghdr messages[kMaxBatch];
+    iovec vectors[kMaxBatch];
+    sockaddr_in from[kMaxBatch];
+    for (size_t k = 0; k < aCount; ++k) {
+        vectors[k] = iovec{aSlots[k].data, aSlots[k].capacity};
+        messages[k] = mmsghdr{};
+        messages[k].msg_hdr.msg_name = &from[k];
+        messages[k].msg_hdr.msg_namelen = sizeof from[k];
+        messages[k].msg_hdr.msg_iov = &vectors[k];
+        messages[k].msg_hdr.msg_iovlen = 1;
+    }
+    int got = ::recvmmsg(mFd.get(), messages, unsigned(aCount), MSG_DONTWAIT, nullptr);
+    if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
+    for (int k = 0; k < got; ++k) {
+        Datagram &d = aSlots[k];
+        d.truncated = (messages[k].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        d.size = d.truncated ? d.capacity : messages[k].msg_len;
+        d.from = fromSockaddr(from[k]);
+    }
+    return got;
+}
+
+int UdpSocket::setReceiveBuffer(int aBytes) const
+{
+    if (::setsockopt(mFd.get(), SOL_SOCKET, SO_RCVBUF, &aBytes, sizeof aBytes) != 0) return -1;
+    return receiveBuffer();
+}
+
+int UdpSocket::receiveBuffer() const
+{
+    int value = 0;
+    socklen_t len = sizeof value;
+    if (::getsockopt(mFd.get(), SOL_SOCKET, SO_RCVBUF, &value, &len) != 0) return -1;
+    return value;
+}
+
+uint32_t localAddressToward(uint32_t aDestination)
+{
+    // Connecting a datagram socket sends nothing: it only picks the route.
+    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd) return 0;
+    sockaddr_in to = toSockaddr(Endpoint{aDestination, 9});
+    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) return 0;
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&local), &len) != 0) return 0;
+    return fromSockaddr(local).ip;
+}
+
 unsigned interfaceIndex(const std::string &aName)
 {
     return ::if_nametoindex(aName.c_str());

@@ -66,6 +66,15 @@ struct Arrival {
     uint32_t localAddress = 0;
 };
 
+// One slot of a batched receive: memory to fill, and what arrived.
+struct Datagram {
+    uint8_t *data = nullptr;
+    size_t capacity = 0;
+    size_t size = 0;         // bytes received
+    bool truncated = false;  // the datagram was larger than the slot
+    Endpoint from;
+};
+
 class UdpSocket
 {
 public:
@@ -88,9 +97,25 @@ public:
     long receive(void *aBuffer, size_t aSize, Arrival *aArrival = nullptr) const;
     bool joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;
 
+    // Receives up to aCount waiting datagrams in one system call without
+    // waiting for more: the number received, 0 when none was waiting, -1
+    // on error. At most kMaxBatch slots are used.
+    static constexpr size_t kMaxBatch = 64;
+    int receiveMany(Datagram *aSlots, size_t aCount) const;
+
+    // The kernel's receive buffer (SO_RCVBUF): asks for aBytes and gives
+    // what the kernel granted (it doubles the request for its own use),
+    // -1 on failure.
+    int setReceiveBuffer(int aBytes) const;
+    int receiveBuffer() const;
+
 private:
     Fd mFd;
 };
+
+// The local address this host sends from towards aDestination (the route's
+// source), 0 when there is no route.
+uint32_t localAddressToward(uint32_t aDestination);
 
 // The index of a network interface, 0 when there is none of that name.
 unsigned interfaceIndex(const std::string &aName);

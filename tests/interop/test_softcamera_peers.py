@@ -4,11 +4,11 @@ import re
 from pathlib import Path
 import subprocess
 import threading
-import time
 
 import pytest
 
 from support import needs_netns
+from support.capture import Capture
 from support.controller import Controller, StreamReceiver, open_stream, start_acquisition, stop_acquisition
 from support.devices import skip_without
 from support.softcamera import SoftCamera
@@ -55,34 +55,22 @@ def test_arv_camera_test_streams_without_missing_or_failed_frames():
 
 
 def test_tshark_decodes_our_control_and_stream_packets(tmp_path):
-    skip_without("tshark", "dumpcap")
+    skip_without("tshark")
     capture = tmp_path / "camera.pcapng"
-    dump = subprocess.Popen(["dumpcap", "-q", "-i", "lo", "-w", str(capture)], stdout=subprocess.DEVNULL,
-                            stderr=subprocess.PIPE, text=True)
-    try:
-        # dumpcap writes the file's header once it captures.
-        for _ in range(500):
-            if capture.exists() and capture.stat().st_size > 0:
-                break
-            time.sleep(0.01)
-        time.sleep(0.2)
-        with SoftCamera(72, width=64, height=16) as cam:
-            ctl = Controller("127.0.0.72")
-            receiver = StreamReceiver()
-            try:
-                ctl.take_control()
-                ctl.description()
-                open_stream(ctl, receiver)
-                start_acquisition(ctl)
-                assert len(receiver.wait_for(3)) >= 3
-                stop_acquisition(ctl)
-                ctl.release()
-            finally:
-                receiver.close()
-                ctl.close()
-    finally:
-        dump.terminate()
-        dump.wait(timeout=10)
+    with Capture(capture), SoftCamera(72, width=64, height=16) as cam:
+        ctl = Controller("127.0.0.72")
+        receiver = StreamReceiver()
+        try:
+            ctl.take_control()
+            ctl.description()
+            open_stream(ctl, receiver)
+            start_acquisition(ctl)
+            assert len(receiver.wait_for(3)) >= 3
+            stop_acquisition(ctl)
+            ctl.release()
+        finally:
+            receiver.close()
+            ctl.close()
     out = run("tshark", "-r", str(capture), "--enable-heuristic", "gvsp_udp", "-V", timeout=120).stdout
     assert "Malformed" not in out
     for text in ("READMEM_CMD", "READMEM_ACK", "WRITEREG_CMD", "WRITEREG_ACK"):

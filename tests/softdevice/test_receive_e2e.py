@@ -57,8 +57,14 @@ class Received:
         m.ZuPipeline_SetBufferCount(self.pipeline, buffers)
         assert m.ZuPipeline_Start(self.pipeline).IsOK()
 
+    def dropped(self):
+        """Frames the pipeline let go because Python fell behind."""
+        return m.ZuStream_GetParameters(self.stream).GetIntegerValue("PipelineImagesDropped")[1]
+
     def frames(self, count, height, width):
-        """(block id, pixels) of count frames, each pixel array a copy."""
+        """(block id, pixels) of count frames, each pixel array a copy, and
+        how many frames the pipeline dropped meanwhile."""
+        dropped = self.dropped()
         assert self.params.SetIntegerValue("TLParamsLocked", 1).IsOK()
         assert self.params.ExecuteCommand("AcquisitionStart").IsOK()
         out = []
@@ -72,7 +78,7 @@ class Received:
             m.ZuPipeline_ReleaseBuffer(self.pipeline, buffer)
         assert self.params.ExecuteCommand("AcquisitionStop").IsOK()
         self.params.SetIntegerValue("TLParamsLocked", 0)
-        return out
+        return out, self.dropped() - dropped
 
     def close(self):
         m.ZuPipeline_Stop(self.pipeline)
@@ -81,9 +87,13 @@ class Received:
         tr.ZuDevice.Free(self.device)
 
 
-def check(frames, height, width):
+def check(received, height, width):
+    # A slow consumer (a loaded machine, a sanitizer build) may make the
+    # pipeline drop frames, which it counts; any other gap is a lost frame.
+    frames, dropped = received
     ids = [block for block, _ in frames]
-    assert ids == list(range(ids[0], ids[0] + len(ids))), "a frame was lost"
+    assert ids == sorted(set(ids)), "frames out of order or repeated"
+    assert ids[-1] - ids[0] + 1 - len(ids) <= dropped, "a frame was lost"
     for block, pixels in frames:
         assert np.array_equal(pixels, pattern(block - 1, height, width)), block
 

@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import tarn_edge_310 as te
-from support import needs_netns
+from support import UNDER_ASAN, needs_netns
 from support.controller import (CHANNEL_BASE, PAYLOAD_SIZE, WIDTH, Controller, EventListener, MCDA, MCP,
                                 StreamReceiver, open_stream, start_acquisition, stop_acquisition, EVENT_CMD,
                                 EVENTDATA_CMD)
@@ -130,7 +130,7 @@ def test_ten_thousand_frames_arrive_without_loss_or_growth():
     assert total == 10000
     assert marks[-1][0] == marks[0][0]
     # The last run (as long as the one before it) costs no memory of its own.
-    assert marks[-1][1] - marks[1][1] < 2048, marks
+    assert UNDER_ASAN or marks[-1][1] - marks[1][1] < 2048, marks
 
 
 def test_two_cameras_stream_at_once_each_from_its_own_address():

@@ -4,6 +4,7 @@ import shutil
 import subprocess
 import time
 
+import numpy as np
 import pytest
 
 from support import BUILD, ROOT
@@ -107,3 +108,41 @@ class FakeCamera:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+SENDER = BUILD / "bin" / "gvsp_test_sender"
+
+
+def frame_bytes(size, block):
+    """The bytes of the test transmitter's frame of a block: byte i is
+    (i * 31 + block * 7 + (i >> 8)) modulo 256."""
+    i = np.arange(size, dtype=np.uint64)
+    return ((i * 31 + block * 7 + (i >> 8)) % 256).astype(np.uint8)
+
+
+def _sender(device, port, frames, width, height, options):
+    args = [str(SENDER), "--device", device, "--to", f"127.0.0.1:{port}", "--frames", str(frames),
+            "--width", str(width), "--height", str(height)]
+    for name, value in options.items():
+        flag = "--" + name.replace("_", "-")
+        args += [flag] if value is True else [flag, str(value)]
+    return args
+
+
+def send_frames(device, port, frames, width, height, **options):
+    """Sends test frames (frame_bytes) from a device address on this machine
+    to a local port with build/bin/gvsp_test_sender, which drops a seeded
+    share of packets (loss=) and serves or refuses (refuse=True) resends,
+    and returns once it has lingered for late resend requests. Options
+    become --name value (a True value a bare flag)."""
+    done = subprocess.run(_sender(device, port, frames, width, height, options), capture_output=True, text=True,
+                          timeout=60)
+    if done.returncode != 0:
+        raise RuntimeError(f"gvsp_test_sender failed: {done.stderr}")
+    return done.stdout
+
+
+def start_frames(device, port, frames, width, height, **options):
+    """send_frames in the background: the running process."""
+    return subprocess.Popen(_sender(device, port, frames, width, height, options), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)

@@ -8,6 +8,7 @@
 // this header.
 
 #include "ZuBuffer.h"
+#include "ZuPixelType.h"
 
 #include <vector>
 
@@ -56,6 +57,7 @@ struct BufferFill {
     ImageFill image;
     ZuResult operationResult;
     uint32_t acquiredSize = 0;        // bytes written into the buffer
+    uint32_t requiredSize = 0;        // bytes the last block needed, when it did not fit
     uint64_t receptionTime = 0;       // host time of arrival
     uint64_t duration = 0;
     PacketStatistics statistics;
@@ -72,6 +74,54 @@ struct BufferFill {
         missing.swap(keep);
     }
 };
+
+// One part of a received multi-part block: where it lies in the buffer's
+// memory and what the leader said of it.
+struct ReceivedPart {
+    uint16_t dataType = 0;            // ZuMultiPartDataType values
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    uint32_t dataFormat = 0;          // the pixel type of image parts
+    uint32_t sizeX = 0;
+    uint32_t sizeY = 0;
+    uint32_t offsetX = 0;
+    uint32_t offsetY = 0;
+    uint16_t paddingX = 0;
+    uint32_t sourceID = 0;
+    uint32_t dataPurposeID = 0;
+    uint32_t regionID = 0;
+    uint32_t additionalZones = 0;
+    uint32_t zoneDirectionMask = 0;
+};
+
+// How a received block lies in the buffer's memory, as its leader and
+// trailer told.
+struct ReceivedLayout {
+    ZuPayloadType payloadType = ZuPayloadTypeImage;
+    // Images: as the leader announced them. Padding is in bytes as sent.
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t offsetX = 0;
+    uint32_t offsetY = 0;
+    uint16_t paddingXBytes = 0;
+    uint16_t paddingY = 0;
+    ZuPixelType pixelType = ZuPixelUndefined;
+    // Bytes of payload before the chunks (raw data length; images are
+    // measured from their description).
+    uint32_t dataLength = 0;
+    // Chunk data that follows the payload, as the trailer told.
+    uint32_t chunkLength = 0;
+    uint32_t chunkLayoutID = 0;
+    // Multi-part blocks.
+    const ReceivedPart *parts = nullptr;
+    size_t partCount = 0;
+};
+
+// Gives the buffer the payload type and views of a block received into its
+// memory, without moving or reallocating it. A description that does not
+// fit the memory is not made (the views stay empty), so a hostile leader
+// cannot make a view reach past the buffer.
+ZU_API void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout);
 
 // The fill of a buffer, written in place by the receiver that owns it.
 ZU_API BufferFill &FillOf(ZuBuffer &aBuffer);

@@ -219,6 +219,54 @@ TEST(GvspTrailer, ChunkFieldsFollowTheLinesOnlyWithTheChunkFlag)
     EXPECT_FALSE(decodeTrailer(*asLeader));
 }
 
+TEST(GvspTrailer, EveryPayloadKindFitsItsOwnSizeAndEveryTruncationIsRefused)
+{
+    PartTrailer parts[2];
+    parts[0].dataType = 1;
+    parts[0].length = 77;
+    parts[0].sizeY = 7;
+    const uint16_t kinds[] = {PAYLOAD_IMAGE, PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG, PAYLOAD_RAW,
+                              PAYLOAD_RAW | PAYLOAD_CHUNK_FLAG, PAYLOAD_CHUNK, PAYLOAD_GENDC,
+                              PAYLOAD_GENDC | PAYLOAD_CHUNK_FLAG, PAYLOAD_MULTIPART, PAYLOAD_COMPRESSED, 0x9000,
+                              0x000F | PAYLOAD_CHUNK_FLAG};
+    for (bool extended : {false, true}) {
+        for (uint16_t kind : kinds) {
+            Header h;
+            h.extendedId = extended;
+            h.blockId = 2;
+            h.packetId = 9;
+            Trailer t;
+            t.payloadType = kind;
+            t.sizeY = 480;
+            t.chunkPayloadLength = 24;
+            t.chunkLayoutId = 5;
+            t.partCount = kind == PAYLOAD_MULTIPART ? 2 : 0;
+            // Memory of exactly the size the trailer says it takes: writing
+            // past it is caught by AddressSanitizer.
+            size_t size = headerSize(extended) + trailerBodySize(t);
+            std::unique_ptr<uint8_t[]> exact(new uint8_t[size]);
+            ASSERT_EQ(encodeTrailer(h, t, parts, exact.get(), size), size) << kind;
+            EXPECT_EQ(encodeTrailer(h, t, parts, exact.get(), size - 1), 0u) << kind;
+            auto back = decodeTrailer(*parsePacket(exact.get(), size));
+            ASSERT_TRUE(back) << kind;
+            EXPECT_EQ(back->payloadType, kind);
+            bool chunks = kind == (PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG) || kind == (PAYLOAD_RAW | PAYLOAD_CHUNK_FLAG) ||
+                          kind == (0x000F | PAYLOAD_CHUNK_FLAG) || kind == PAYLOAD_CHUNK;
+            EXPECT_EQ(back->chunkPayloadLength, chunks ? 24u : 0u) << kind;
+            for (size_t n = 0; n < size; ++n) {
+                std::unique_ptr<uint8_t[]> cut(new uint8_t[n ? n : 1]);
+                std::memcpy(cut.get(), exact.get(), n);
+                auto p = parsePacket(cut.get(), n);
+                if (!p) continue;
+                auto shorter = decodeTrailer(*p);
+                if (kind == PAYLOAD_MULTIPART) EXPECT_TRUE(!shorter || shorter->partCount < 2);
+                else EXPECT_FALSE(shorter) << kind << " cut to " << n;
+                tarn::gev::dissectGvsp(cut.get(), n);
+            }
+        }
+    }
+}
+
 TEST(GvspTestPacket, RecognisedByBlockZeroAndFilledWholly)
 {
     std::vector<uint8_t> out(576);
@@ -615,6 +663,54 @@ TEST(GvspLoop, HostilePacketsNeitherWriteOutsideNorKeepABlockOpen)
     EXPECT_NE(loop.received[0].outcome, Outcome::Complete);
     EXPECT_TRUE(loop.guardsIntact);
     EXPECT_GT(loop.reassembler().counters().malformed, 3u);
+}
+
+TEST(GvspLoop, AMultiPartPacketRunningPastItsPartDoesNotOverwriteTheNext)
+{
+    Loop loop;
+    auto a = Pattern(3000, 21), b = Pattern(3000, 22);
+    PartInfo parts[2];
+    parts[0].dataType = parts[1].dataType = 1;
+    parts[0].length = a.size();
+    parts[1].length = b.size();
+    const uint8_t *data[2] = {a.data(), b.data()};
+    BlockSource mp;
+    mp.leader.payloadType = PAYLOAD_MULTIPART;
+    mp.leader.partCount = 2;
+    mp.parts = parts;
+    mp.partData = data;
+    Packetizer p;
+    ASSERT_TRUE(p.start(mp, 1, loop.datagram, false));
+    uint32_t last = p.packetCount() - 2;   // the last data packet
+    auto packet = [&](uint32_t aId) {
+        std::vector<uint8_t> out(loop.datagram);
+        out.resize(p.write(aId, out.data(), out.size()));
+        return out;
+    };
+    for (uint32_t id = 0; id < last; ++id) loop.deliver(packet(id));
+
+    // In the slot of the one still to come: part 0's last bytes and on into
+    // part 1, which the memory has room for.
+    Header h;
+    h.blockId = 1;
+    h.packetId = last;
+    h.format = FORMAT_MULTIPART;
+    std::vector<uint8_t> forged(kHeaderSize);
+    writeHeader(h, forged.data(), forged.size());
+    uint64_t offset = a.size() - 4;
+    forged.insert(forged.end(), {0, 0});
+    for (int shift = 40; shift >= 0; shift -= 8) forged.push_back(uint8_t(offset >> shift));
+    forged.insert(forged.end(), 64, 0xEE);
+    loop.deliver(forged);
+
+    loop.deliver(packet(last));
+    loop.deliver(packet(last + 1));
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
+    std::vector<uint8_t> joined(a);
+    joined.insert(joined.end(), b.begin(), b.end());
+    EXPECT_TRUE(loop.received[0].bytes == joined);
 }
 
 TEST(GvspPacketizer, RefusesWhatItCannotSendAndAnswersResendsWithStatus)

@@ -1,0 +1,98 @@
+// One side of the stream benchmark: receives frames with ZuStreamGEV from a
+// device address until it has the frames asked for or the time runs out,
+// and prints one JSON line: frames complete and failed, payload bytes, and
+// the process's CPU and wall time from its first to its last frame.
+//
+//   bench_stream_receiver DEVICE_IP FRAMES FRAME_BYTES [TIMEOUT_S] [noresend]
+//
+// It prints "port N" first, so that the driver can point a sender at it.
+// With TARN_BENCH_TRACE set, frames that failed or took over 5 ms from
+// first to last packet are listed on standard error.
+#include "ZuBuffer.h"
+#include "ZuGenParameterArray.h"
+#include "ZuStreamGEV.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+double CpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s DEVICE_IP FRAMES FRAME_BYTES [TIMEOUT_S]\n", argv[0]);
+        return 2;
+    }
+    unsigned frames = unsigned(std::atoi(argv[2]));
+    uint32_t frameBytes = uint32_t(std::atoll(argv[3]));
+    double timeout = argc > 4 ? std::atof(argv[4]) : 30;
+    ZuStreamGEV stream;
+    ZuResult r = stream.Open(ZuString(argv[1]), 0, 0, ZuString(), 64);
+    if (!r.IsOK()) {
+        std::fprintf(stderr, "open failed: %d\n", r.GetCode());
+        return 1;
+    }
+    if (argc > 5 && std::string(argv[5]) == "noresend")
+        stream.GetParameters()->SetBooleanValue(ZuString("RequestMissingPackets"), false);
+    std::vector<std::unique_ptr<ZuBuffer>> buffers;
+    for (int k = 0; k < 64; ++k) {
+        buffers.emplace_back(new ZuBuffer());
+        buffers.back()->Alloc(frameBytes);
+        stream.QueueBuffer(buffers.back().get());
+    }
+    std::printf("port %u\n", stream.GetLocalPort());
+    std::fflush(stdout);
+    unsigned ok = 0, failed = 0;
+    double bytes = 0, firstCpu = 0, firstWall = 0, lastCpu = 0, lastWall = 0;
+    double end = Now() + timeout;
+    while (ok + failed < frames && Now() < end) {
+        ZuBuffer *b = nullptr;
+        ZuResult op;
+        if (!stream.RetrieveBuffer(&b, &op, 500).IsOK() || !b) continue;
+        if (ok + failed == 0) {
+            firstCpu = CpuSeconds();
+            firstWall = Now();
+        } else if (op.IsOK()) {
+            // The first frame opens the window; the ones after it are measured.
+            bytes += b->GetAcquiredSize();
+        }
+        if (op.IsOK()) ++ok;
+        else ++failed;
+        if (std::getenv("TARN_BENCH_TRACE") && (b->GetDuration() > 5000 || !op.IsOK()))
+            std::fprintf(stderr, "block %llu op %d duration %llu us recovered %u lost %u resends %u\n",
+                         (unsigned long long)b->GetBlockID(), op.GetCode(), (unsigned long long)b->GetDuration(),
+                         b->GetPacketsRecoveredCount(), b->GetLostPacketCount(), b->GetResendPacketRequestedCount());
+        lastCpu = CpuSeconds();
+        lastWall = Now();
+        stream.QueueBuffer(b);
+    }
+    auto stat = [&](const char *aName) {
+        int64_t v = 0;
+        stream.GetParameters()->GetIntegerValue(ZuString(aName), v);
+        return (long long)v;
+    };
+    std::printf("{\"ok\": %u, \"failed\": %u, \"bytes\": %.0f, \"cpu\": %.6f, \"wall\": %.6f, \"dropped\": %lld, "
+                "\"lost\": %lld, \"resends\": %lld, \"packets\": %lld, \"socket\": %lld}\n",
+                ok, failed, bytes, lastCpu - firstCpu, lastWall - firstWall, stat("BlocksDropped"), stat("PacketsLost"),
+                stat("ResendRequestCount"), stat("PacketCount"), stat("SocketRxBufferSize"));
+    return 0;
+}

@@ -1,0 +1,604 @@
+#include "ZuPipeline.h"
+#include "ZuBuffer.h"
+#include "ZuStream.h"
+#include "tarn/SinkList.h"
+#include "tarn/UpCalls.h"
+#include "tarn/Stream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <pthread.h>
+#include <sched.h>
+#include <thread>
+#include <vector>
+
+// ---- The sink's default bodies --------------------------------------------------
+
+ZuPipelineEventSink::ZuPipelineEventSink() {}
+ZuPipelineEventSink::~ZuPipelineEventSink() {}
+void ZuPipelineEventSink::OnBufferCreated(ZuPipeline *, ZuBuffer *) {}
+void ZuPipelineEventSink::OnBufferDeleted(ZuPipeline *, ZuBuffer *) {}
+void ZuPipelineEventSink::OnStart(ZuPipeline *) {}
+void ZuPipelineEventSink::OnStop(ZuPipeline *) {}
+void ZuPipelineEventSink::OnReset(ZuPipeline *) {}
+void ZuPipelineEventSink::OnBufferTooSmall(ZuPipeline *, bool *, bool *) {}
+void ZuPipelineEventSink::OnBufferReady(ZuPipeline *) {}
+
+// ---- State shared with the buffer-handling thread -------------------------------
+
+namespace {
+
+constexpr uint32_t kDefaultBufferSize = 1 << 20;
+constexpr uint32_t kDefaultBufferCount = 16;
+// How long the thread waits in the stream before it looks at requests.
+constexpr uint32_t kPollMs = 50;
+
+} // namespace
+
+struct ZuPipeline::Impl
+{
+    enum class Where : uint8_t { Free, Stream, Output, App };
+    struct Slot {
+        std::unique_ptr<ZuBuffer> buffer;
+        Where where = Where::Free;
+    };
+
+    ZuPipeline *owner = nullptr;   // null once deleted
+    ZuStream *stream = nullptr;
+
+    mutable std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Slot> pool;
+    std::deque<ZuBuffer *> output;
+    uint32_t bufferSize = kDefaultBufferSize;
+    uint32_t bufferCount = kDefaultBufferCount;
+    uint32_t requiredSize = 0;    // what the last block needed
+    uint32_t priority = 0;
+    bool handleTooSmall = true;
+    bool started = false;
+    bool stopRequested = false;
+    bool resetRequested = false;
+    bool deleted = false;
+    std::thread thread;
+    // The thread that runs now; a thread of an earlier generation ends.
+    uint64_t generation = 0;
+    std::atomic<std::thread::id> threadId{std::thread::id()};
+
+    std::vector<ZuPipelineEventSink *> sinks;
+    ZuPipelineEventSink *calling = nullptr;   // the sink the thread is in
+
+    bool OnThread() const { return threadId.load() == std::this_thread::get_id(); }
+
+    Slot *Find(ZuBuffer *aBuffer)
+    {
+        for (Slot &s : pool)
+            if (s.buffer.get() == aBuffer) return &s;
+        return nullptr;
+    }
+
+    std::vector<ZuPipelineEventSink *> Sinks()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return sinks;
+    }
+
+    // Calls every sink with no lock held. On the calling thread a Python
+    // error surfaces to the caller (aRethrow); on the pipeline's thread it
+    // has been printed and is dropped, so that the thread lives on.
+    template <class Call>
+    void Notify(Call aCall, bool aRethrow)
+    {
+        for (ZuPipelineEventSink *sink : Sinks()) {
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                if (deleted) return;
+                if (std::find(sinks.begin(), sinks.end(), sink) == sinks.end()) continue;
+                if (OnThread()) calling = sink;
+            }
+            try {
+                // Past the gate only while the sink's interpreter lives.
+                tarn::UpCalls::Scope gate;
+                if (gate) aCall(sink);
+            } catch (...) {
+                Leave();
+                if (aRethrow) throw;
+                continue;
+            }
+            Leave();
+        }
+    }
+
+    void Leave()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (OnThread()) {
+            calling = nullptr;
+            changed.notify_all();
+        }
+    }
+
+    // The size a buffer should have when it is queued: what the data
+    // needs, learned from the blocks, else the size set.
+    uint32_t Wanted() const { return requiredSize ? requiredSize : bufferSize; }
+
+    ZuResult Fit(ZuBuffer &aBuffer) const
+    {
+        uint32_t wanted = Wanted();
+        uint32_t size = aBuffer.GetSize();
+        if (aBuffer.GetDataPointer() && size >= wanted && (!requiredSize || size / 4 <= wanted)) return ZuResult();
+        return aBuffer.Alloc(wanted ? wanted : 1);
+    }
+
+    // Queues every free buffer into the stream.
+    void Feed()
+    {
+        std::vector<ZuBuffer *> feed;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (Slot &s : pool)
+                if (s.where == Where::Free) {
+                    s.where = Where::Stream;
+                    feed.push_back(s.buffer.get());
+                }
+        }
+        for (ZuBuffer *b : feed) {
+            bool queued = Fit(*b).IsOK() && stream->QueueBuffer(b).GetCode() == ZU_PENDING;
+            if (!queued) {
+                std::lock_guard<std::mutex> guard(lock);
+                if (Slot *s = Find(b)) s->where = Where::Free;
+            }
+        }
+    }
+
+    // Aborts the stream and takes every buffer of the pool back from it.
+    void Drain()
+    {
+        stream->AbortQueuedBuffers();
+        for (;;) {
+            ZuBuffer *b = nullptr;
+            ZuResult op;
+            if (!stream->RetrieveBuffer(&b, &op, 0).IsOK() || !b) break;
+            std::lock_guard<std::mutex> guard(lock);
+            if (Slot *s = Find(b)) s->where = Where::Free;
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        for (Slot &s : pool)
+            if (s.where == Where::Stream) s.where = Where::Free;
+    }
+
+    // A filled buffer from the stream: handed out, or queued again.
+    void Handle(ZuBuffer *aBuffer, const ZuResult &aOperation)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        Slot *slot = Find(aBuffer);
+        if (!slot) return;
+        if (aOperation.GetCode() == ZU_ABORTED || stopRequested || deleted) {
+            slot->where = Where::Free;
+            return;
+        }
+        if (aOperation.GetCode() == ZU_BUFFER_TOO_SMALL && handleTooSmall) {
+            requiredSize = std::max(requiredSize, aBuffer->GetRequiredSize());
+            slot->where = Where::Free;
+            guard.unlock();
+            bool reallocAll = false, resetStats = false;
+            Notify([&](ZuPipelineEventSink *s) { s->OnBufferTooSmall(owner, &reallocAll, &resetStats); }, false);
+            guard.lock();
+            if (deleted || stopRequested) return;
+            guard.unlock();
+            if (reallocAll) {
+                Drain();
+                if (resetStats) tarn::ResetStreamStatistics(*stream);
+                std::lock_guard<std::mutex> again(lock);
+                for (Slot &s : pool)
+                    if (s.where == Where::Free) Fit(*s.buffer);
+            }
+            return;
+        }
+        if (aOperation.IsOK()) requiredSize = aBuffer->GetAcquiredSize();
+        slot->where = Where::Output;
+        output.push_back(aBuffer);
+        // The application is slower than the stream: the oldest waiting
+        // buffer goes back to the stream, so that the stream never runs dry.
+        size_t available = 0;
+        for (const Slot &s : pool) available += s.where == Where::Free || s.where == Where::Stream;
+        uint32_t dropped = 0;
+        while (available < std::min<size_t>(2, pool.size()) && output.size() > 1) {
+            if (Slot *oldest = Find(output.front())) oldest->where = Where::Free;
+            output.pop_front();
+            ++available;
+            ++dropped;
+        }
+        changed.notify_all();
+        guard.unlock();
+        if (dropped) tarn::CountPipelineDrops(*stream, dropped);
+        Notify([&](ZuPipelineEventSink *s) { s->OnBufferReady(owner); }, false);
+    }
+
+    void ApplyPriority()
+    {
+        sched_param param{};
+        param.sched_priority = int(priority);
+        pthread_setschedparam(pthread_self(), priority ? SCHED_FIFO : SCHED_OTHER, &param);
+    }
+
+    // The buffer-handling thread. It holds the state, so that a pipeline
+    // deleted from a sink call leaves it something to return to.
+    static void Run(std::shared_ptr<Impl> aSelf, uint64_t aGeneration)
+    {
+        Impl &d = *aSelf;
+        d.threadId = std::this_thread::get_id();
+        if (d.priority) d.ApplyPriority();
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> guard(d.lock);
+                if (d.stopRequested || d.deleted || d.generation != aGeneration) break;
+                if (d.resetRequested) {
+                    guard.unlock();
+                    d.Drain();
+                    d.Feed();
+                    guard.lock();
+                    d.resetRequested = false;
+                    d.changed.notify_all();
+                }
+            }
+            d.Feed();
+            ZuBuffer *b = nullptr;
+            ZuResult op;
+            ZuResult r = d.stream->RetrieveBuffer(&b, &op, kPollMs);
+            if (r.IsOK() && b) {
+                d.Handle(b, op);
+            } else if (r.GetCode() != ZU_TIMEOUT) {
+                // Nothing in the stream (every buffer is out): wait for one back.
+                std::unique_lock<std::mutex> guard(d.lock);
+                d.changed.wait_for(guard, std::chrono::milliseconds(kPollMs));
+            }
+        }
+        std::lock_guard<std::mutex> guard(d.lock);
+        if (d.generation == aGeneration) d.threadId = std::thread::id();
+        d.changed.notify_all();
+    }
+
+    // Starts the thread of a new generation, with the lock not held: a
+    // thread stopped from its own sink call may still be finishing, and it
+    // takes the lock on its way out. Started from that very thread, it is
+    // let go instead.
+    ZuResult Launch(const std::shared_ptr<Impl> &aSelf)
+    {
+        if (thread.joinable()) {
+            if (OnThread()) thread.detach();
+            else thread.join();
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        stopRequested = false;
+        resetRequested = false;
+        uint64_t g = ++generation;
+        try {
+            thread = std::thread(&Impl::Run, aSelf, g);
+        } catch (...) {
+            return ZuResult(ZU_THREAD_ERROR, ZuString("the buffer-handling thread could not start"));
+        }
+        return ZuResult();
+    }
+
+    void Join()
+    {
+        if (thread.joinable() && !OnThread()) thread.join();
+    }
+
+    void DeleteBuffers(ZuPipeline *aOwner)
+    {
+        std::vector<Slot> gone;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            gone.swap(pool);
+            output.clear();
+        }
+        std::vector<ZuPipelineEventSink *> told = Sinks();
+        for (Slot &s : gone) {
+            for (ZuPipelineEventSink *sink : told) {
+                try {
+                    tarn::UpCalls::Scope gate;
+                    if (gate) sink->OnBufferDeleted(aOwner, s.buffer.get());
+                } catch (...) {
+                    // Printed by the sink's director; a destructor goes on.
+                }
+            }
+        }
+    }
+};
+
+// ---- ZuPipeline -----------------------------------------------------------------
+
+ZuPipeline::ZuPipeline(ZuStream *aStream) : mImpl(std::make_shared<Impl>())
+{
+    mImpl->owner = this;
+    mImpl->stream = aStream;
+}
+
+ZuPipeline::~ZuPipeline()
+{
+    Impl &d = *mImpl;
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        d.deleted = true;
+        d.stopRequested = true;
+        d.changed.notify_all();
+    }
+    if (d.stream && d.started) {
+        if (!d.OnThread()) d.stream->AbortQueuedBuffers();
+        d.Join();
+        d.Drain();
+    }
+    d.started = false;
+    d.DeleteBuffers(this);
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        d.owner = nullptr;
+    }
+    // Deleted from one of its own sink calls: the thread returns into a
+    // state it still holds and ends there.
+    if (d.thread.joinable()) {
+        if (d.OnThread()) d.thread.detach();
+        else d.thread.join();
+    }
+}
+
+uint32_t ZuPipeline::GetBufferSize() const
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return mImpl->bufferSize;
+}
+
+uint32_t ZuPipeline::GetBufferCount() const
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return mImpl->bufferCount;
+}
+
+uint32_t ZuPipeline::GetOutputQueueSize() const
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return uint32_t(mImpl->output.size());
+}
+
+bool ZuPipeline::GetHandleBufferTooSmall() const
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return mImpl->handleTooSmall;
+}
+
+bool ZuPipeline::IsStarted()
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return mImpl->started;
+}
+
+void ZuPipeline::SetBufferSize(uint32_t aSize)
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    mImpl->bufferSize = aSize;
+    mImpl->requiredSize = 0;
+}
+
+void ZuPipeline::SetHandleBufferTooSmall(bool aValue)
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    mImpl->handleTooSmall = aValue;
+}
+
+ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
+{
+    if (aBufferCount == 0) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a pipeline needs buffers"));
+    Impl &d = *mImpl;
+    bool running = IsStarted() && !d.OnThread();
+    if (running) {
+        {
+            std::lock_guard<std::mutex> guard(d.lock);
+            d.stopRequested = true;
+        }
+        d.stream->AbortQueuedBuffers();
+        d.Join();
+        d.Drain();
+    }
+    ZuResult result;
+    std::vector<std::unique_ptr<ZuBuffer>> removed;
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        d.bufferCount = aBufferCount;
+        // Free buffers go first; those out with the application stay.
+        for (size_t k = d.pool.size(); k-- > 0 && d.pool.size() > aBufferCount;) {
+            if (d.pool[k].where != Impl::Where::Free) continue;
+            removed.push_back(std::move(d.pool[k].buffer));
+            d.pool.erase(d.pool.begin() + long(k));
+        }
+    }
+    for (auto &b : removed) {
+        ZuBuffer *p = b.get();
+        d.Notify([&](ZuPipelineEventSink *s) { s->OnBufferDeleted(this, p); }, false);
+    }
+    if (d.started) result = Grow();
+    if (running) {
+        d.Feed();
+        ZuResult launched = d.Launch(mImpl);
+        if (!launched.IsOK()) {
+            std::lock_guard<std::mutex> guard(d.lock);
+            d.started = false;
+            result = launched;
+        }
+    }
+    return result;
+}
+
+ZuResult ZuPipeline::Grow()
+{
+    Impl &d = *mImpl;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(d.lock);
+            if (d.pool.size() >= d.bufferCount) return ZuResult();
+        }
+        std::unique_ptr<ZuBuffer> b(new (std::nothrow) ZuBuffer());
+        if (!b) return ZuResult(ZU_NOT_ENOUGH_MEMORY);
+        ZuBuffer *p = b.get();
+        {
+            std::lock_guard<std::mutex> guard(d.lock);
+            Impl::Slot slot;
+            slot.buffer = std::move(b);
+            d.pool.push_back(std::move(slot));
+        }
+        d.Notify([&](ZuPipelineEventSink *s) { s->OnBufferCreated(this, p); }, false);
+        ZuResult r = d.Fit(*p);
+        if (!r.IsOK()) return r;
+    }
+}
+
+ZuResult ZuPipeline::RetrieveNextBuffer(ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult)
+{
+    if (!aBuffer) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no place for the buffer"));
+    *aBuffer = nullptr;
+    // The state is held for the wait: a pipeline deleted meanwhile ends it.
+    std::shared_ptr<Impl> self = mImpl;
+    Impl &d = *self;
+    if (!d.stream || !d.stream->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+    std::unique_lock<std::mutex> guard(d.lock);
+    auto ready = [&d] { return !d.output.empty() || !d.started || d.deleted; };
+    if (aTimeout == 0xFFFFFFFFu) d.changed.wait(guard, ready);
+    else d.changed.wait_for(guard, std::chrono::milliseconds(aTimeout), ready);
+    if (d.output.empty()) {
+        if (d.deleted || !d.started) return ZuResult(ZU_NO_MORE_ITEM, ZuString("the pipeline is not started"));
+        return ZuResult(ZU_TIMEOUT);
+    }
+    ZuBuffer *b = d.output.front();
+    d.output.pop_front();
+    if (Impl::Slot *s = d.Find(b)) s->where = Impl::Where::App;
+    *aBuffer = b;
+    if (aOperationResult) *aOperationResult = b->GetOperationResult();
+    return ZuResult();
+}
+
+ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
+{
+    Impl &d = *mImpl;
+    bool queue = false;
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        Impl::Slot *s = aBuffer ? d.Find(aBuffer) : nullptr;
+        if (!s || s->where != Impl::Where::App)
+            return ZuResult(ZU_INVALID_PARAMETER, ZuString("not a buffer this pipeline handed out"));
+        queue = d.started && !d.stopRequested;
+        s->where = queue ? Impl::Where::Stream : Impl::Where::Free;
+    }
+    if (!queue) return ZuResult();
+    ZuResult fit = d.Fit(*aBuffer);
+    if (fit.IsOK() && d.stream->QueueBuffer(aBuffer).GetCode() == ZU_PENDING) return ZuResult();
+    std::lock_guard<std::mutex> guard(d.lock);
+    if (Impl::Slot *s = d.Find(aBuffer)) s->where = Impl::Where::Free;
+    d.changed.notify_all();
+    return fit.IsOK() ? ZuResult() : fit;
+}
+
+ZuResult ZuPipeline::Start()
+{
+    Impl &d = *mImpl;
+    if (!d.stream || !d.stream->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+    if (IsStarted()) return ZuResult();
+    d.Notify([&](ZuPipelineEventSink *s) { s->OnStart(this); }, true);
+    ZuResult grown = Grow();
+    if (!grown.IsOK()) return grown;
+    // Queued before Start returns, so that a block arriving right after it
+    // finds a buffer.
+    d.Feed();
+    ZuResult launched = d.Launch(mImpl);
+    std::lock_guard<std::mutex> guard(d.lock);
+    if (launched.IsOK()) d.started = true;
+    return launched;
+}
+
+ZuResult ZuPipeline::Stop()
+{
+    Impl &d = *mImpl;
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        if (!d.started) return ZuResult();
+        d.stopRequested = true;
+        d.started = false;
+        d.changed.notify_all();
+    }
+    // From a sink call on the pipeline's own thread, nothing waits for that
+    // thread: it is not in the stream now, and ends when the call returns.
+    if (!d.OnThread()) {
+        d.stream->AbortQueuedBuffers();
+        d.Join();
+    }
+    d.Drain();
+    d.Notify([&](ZuPipelineEventSink *s) { s->OnStop(this); }, true);
+    return ZuResult();
+}
+
+ZuResult ZuPipeline::Reset()
+{
+    Impl &d = *mImpl;
+    if (d.OnThread()) {
+        {
+            std::lock_guard<std::mutex> guard(d.lock);
+            if (!d.started || d.resetRequested)
+                return ZuResult(ZU_STATE_ERROR, ZuString("the pipeline is not running or a reset is pending"));
+        }
+        // The thread is here, not in the stream: reset in place.
+        d.Drain();
+        d.Feed();
+    } else {
+        std::unique_lock<std::mutex> guard(d.lock);
+        if (!d.started || d.resetRequested)
+            return ZuResult(ZU_STATE_ERROR, ZuString("the pipeline is not running or a reset is pending"));
+        d.resetRequested = true;
+        guard.unlock();
+        // Wakes the thread from the stream; it drains and feeds afresh.
+        d.stream->AbortQueuedBuffers();
+        guard.lock();
+        d.changed.wait(guard, [&d] { return !d.resetRequested || !d.started; });
+    }
+    d.Notify([&](ZuPipelineEventSink *s) { s->OnReset(this); }, true);
+    return ZuResult();
+}
+
+ZuResult ZuPipeline::RegisterEventSink(ZuPipelineEventSink *aEventSink)
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return tarn::AddSink(mImpl->sinks, aEventSink);
+}
+
+ZuResult ZuPipeline::UnregisterEventSink(ZuPipelineEventSink *aEventSink)
+{
+    Impl &d = *mImpl;
+    std::unique_lock<std::mutex> guard(d.lock);
+    ZuResult result = tarn::RemoveSink(d.sinks, aEventSink);
+    // The caller may destroy the sink next: not while the thread is in it.
+    if (result.IsOK() && !d.OnThread()) d.changed.wait(guard, [&] { return d.calling != aEventSink; });
+    return result;
+}
+
+uint32_t ZuPipeline::GetBufferHandlingThreadPriority() const
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return mImpl->priority;
+}
+
+ZuResult ZuPipeline::SetBufferHandlingThreadPriority(uint32_t aPriority)
+{
+    if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER, ZuString("priorities run from 0 to 99"));
+    Impl &d = *mImpl;
+    std::lock_guard<std::mutex> guard(d.lock);
+    if (d.started && d.thread.joinable()) {
+        sched_param param{};
+        param.sched_priority = int(aPriority);
+        if (pthread_setschedparam(d.thread.native_handle(), aPriority ? SCHED_FIFO : SCHED_OTHER, &param) != 0)
+            return ZuResult(ZU_THREAD_ERROR, ZuString("the system refused the priority"));
+    }
+    d.priority = aPriority;
+    return ZuResult();
+}

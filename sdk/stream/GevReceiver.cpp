@@ -1,0 +1,378 @@
+#include "GevReceiver.h"
+
+#include "gev/gvcp.h"
+#include "tarn/BufferFill.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <pthread.h>
+#include <sched.h>
+
+namespace tarn {
+
+namespace {
+
+// Batches smaller than this, while a block arrives, wait a moment for more.
+constexpr size_t kCoalesce = 4;
+constexpr unsigned kCoalesceUs = 50;
+
+uint64_t NowUs()
+{
+    return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count());
+}
+
+uint64_t WallNs()
+{
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count());
+}
+
+ZuPayloadType PayloadTypeOf(uint16_t aType)
+{
+    if (aType == gvsp::PAYLOAD_COMPRESSED) return ZuPayloadTypeMorvekCompressed;
+    switch (gvsp::basePayloadType(aType)) {
+    case gvsp::PAYLOAD_IMAGE: return gvsp::hasChunks(aType) ? ZuPayloadTypeExtendedChunkData : ZuPayloadTypeImage;
+    case gvsp::PAYLOAD_RAW: return ZuPayloadTypeRawData;
+    case gvsp::PAYLOAD_FILE: return ZuPayloadTypeFile;
+    case gvsp::PAYLOAD_CHUNK: return ZuPayloadTypeChunkData;
+    case gvsp::PAYLOAD_EXTENDED_CHUNK_OLD: return ZuPayloadTypeExtendedChunkData;
+    case gvsp::PAYLOAD_JPEG: return ZuPayloadTypeJPEG;
+    case gvsp::PAYLOAD_JPEG2000: return ZuPayloadTypeJPEG2000;
+    case gvsp::PAYLOAD_H264: return ZuPayloadTypeH264;
+    case gvsp::PAYLOAD_MULTIZONE: return ZuPayloadTypeMultiZoneImage;
+    case gvsp::PAYLOAD_MULTIPART: return ZuPayloadTypeMultiPart;
+    case gvsp::PAYLOAD_GENDC: return ZuPayloadTypeGenDC;
+    }
+    return ZuPayloadType(aType);
+}
+
+ZuResult ResultOf(const gvsp::BlockResult &aResult)
+{
+    switch (aResult.outcome) {
+    case gvsp::Outcome::Complete: return ZuResult();
+    case gvsp::Outcome::MissingPackets:
+        return ZuResult(ZU_MISSING_PACKETS, ZuString("packets of the block were lost"));
+    case gvsp::Outcome::TooManyResends:
+        return ZuResult(ZU_TOO_MANY_RESENDS, ZuString("more packets were lost than may be asked for again"));
+    case gvsp::Outcome::BufferTooSmall:
+        return ZuResult(ZU_BUFFER_TOO_SMALL, ZuString("the block does not fit the buffer"));
+    case gvsp::Outcome::Aborted: return ZuResult(ZU_ABORTED);
+    }
+    return ZuResult(ZU_GENERIC_ERROR);
+}
+
+} // namespace
+
+GevReceiver::GevReceiver(ZuStream::Impl &aQueue, StreamParameters &aParameters)
+    : mQueue(aQueue), mParameters(aParameters), mReassembler(*this)
+{
+}
+
+GevReceiver::~GevReceiver() { Stop(); }
+
+uint32_t GevReceiver::ReceiveBufferLimit()
+{
+    std::ifstream in("/proc/sys/net/core/rmem_max");
+    uint64_t value = 0;
+    if (!(in >> value)) return 0;
+    return uint32_t(std::min<uint64_t>(value, INT32_MAX));
+}
+
+ZuResult GevReceiver::Start(const Setup &aSetup)
+{
+    Stop();
+    mSetup = aSetup;
+    net::SocketOptions options;
+    options.nonBlocking = true;
+    options.reuseAddress = aSetup.multicast != 0;
+    std::string error;
+    net::Endpoint local{aSetup.multicast ? 0 : aSetup.localIp, aSetup.localPort};
+    mSocket = net::UdpSocket::bind(local, options, &error);
+    if (!mSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
+    if (aSetup.multicast && !mSocket.joinGroup(aSetup.multicast, aSetup.localIp)) {
+        mSocket = net::UdpSocket();
+        return ZuResult(ZU_NETWORK_ERROR, ZuString("the multicast group could not be joined"));
+    }
+    uint32_t limit = ReceiveBufferLimit();
+    uint32_t request = aSetup.socketBuffer ? aSetup.socketBuffer : std::min<uint32_t>(limit ? limit : 0x400000, 0x4000000);
+    if (limit) request = std::min(request, limit);
+    mSocketBuffer = mSocket.setReceiveBuffer(int(request));
+    if (mSocketBuffer < 0) mSocketBuffer = mSocket.receiveBuffer();
+    mParameters.Set(StreamParameters::SocketRxBufferSize, mSocketBuffer);
+    mLocal = mSocket.local();
+    if (mLocal.ip == 0 && !aSetup.multicast) mLocal.ip = net::localAddressToward(aSetup.deviceIp);
+
+    // Packet memory for one batch, set aside once.
+    size_t slots = net::UdpSocket::kMaxBatch;
+    mPacketMemory.assign(slots * aSetup.packetBuffer, 0);
+    mSlots.assign(slots, net::Datagram());
+    for (size_t k = 0; k < slots; ++k) {
+        mSlots[k].data = mPacketMemory.data() + k * aSetup.packetBuffer;
+        mSlots[k].capacity = aSetup.packetBuffer;
+    }
+    mReassembler.reset();
+    mReassembler.resetCounters();
+    mPublished = gvsp::StreamCounters();
+    mSettingsVersion = UINT64_MAX;
+    Configure();
+    mStop = false;
+    mAbort = false;
+    mFlush = false;
+    int fd = mSocket.fd();
+    mLoop.watch(fd, [](int) { return false; });
+    try {
+        mThread = std::thread([this] { Run(); });
+    } catch (...) {
+        mSocket = net::UdpSocket();
+        return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
+    }
+    if (aSetup.priority) SetPriority(aSetup.priority);
+    return ZuResult();
+}
+
+void GevReceiver::Stop()
+{
+    if (!mThread.joinable()) return;
+    mStop = true;
+    mLoop.stop();
+    mThread.join();
+    mSocket = net::UdpSocket();
+    mLoop.clear();
+}
+
+void GevReceiver::AbortFilling()
+{
+    mAbort = true;
+    mLoop.stop();
+}
+
+void GevReceiver::Flush()
+{
+    if (!mThread.joinable()) return;
+    std::unique_lock<std::mutex> guard(mFlushLock);
+    mFlush = true;
+    mLoop.stop();
+    mFlushed.wait(guard, [this] { return !mFlush.load() || !mThread.joinable(); });
+}
+
+ZuResult GevReceiver::SetPriority(uint32_t aPriority)
+{
+    if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER, ZuString("priorities run from 0 to 99"));
+    mSetup.priority = aPriority;
+    if (!mThread.joinable()) return ZuResult();
+    sched_param param{};
+    param.sched_priority = int(aPriority);
+    int policy = aPriority ? SCHED_FIFO : SCHED_OTHER;
+    if (pthread_setschedparam(mThread.native_handle(), policy, &param) != 0)
+        return ZuResult(ZU_THREAD_ERROR, ZuString("the system refused the priority"));
+    return ZuResult();
+}
+
+void GevReceiver::Configure()
+{
+    uint64_t version = mParameters.SettingsVersion();
+    if (version == mSettingsVersion) return;
+    mSettingsVersion = version;
+    gvsp::ReassemblerConfig c;
+    c.resendEnabled = mParameters.Get(StreamParameters::RequestMissingPackets) != 0;
+    c.waitForLeader = mParameters.Get(StreamParameters::StartStreamOnlyOnPacketIdZero) != 0;
+    c.resendDelayUs = uint32_t(mParameters.Get(StreamParameters::ResendRequestDelay));
+    c.resendTimeoutUs = uint32_t(mParameters.Get(StreamParameters::ResendRequestTimeout));
+    c.maxResendsPerPacket = uint32_t(mParameters.Get(StreamParameters::MaximumResendRequestsPerPacket));
+    c.maxResendPacketsPerBlock = uint32_t(mParameters.Get(StreamParameters::MaximumResendPacketsPerBlock));
+    c.blockTimeoutUs = uint32_t(mParameters.Get(StreamParameters::BlockTimeout));
+    mReassembler.configure(c);
+}
+
+void GevReceiver::Run()
+{
+    while (!mStop.load()) {
+        Configure();
+        if (mAbort.exchange(false)) mReassembler.abort();
+        if (mFlush.load()) {
+            Drain(NowUs(), true);
+            std::lock_guard<std::mutex> guard(mFlushLock);
+            mFlush = false;
+            mFlushed.notify_all();
+        }
+        uint64_t now = NowUs();
+        uint64_t deadline = mReassembler.nextDeadline();
+        int timeout = 100;
+        if (deadline != UINT64_MAX)
+            timeout = deadline <= now ? 0 : int(std::min<uint64_t>((deadline - now + 999) / 1000, 100));
+        // Each run ends after one readable event, so that requests and
+        // deadlines are looked at between batches.
+        net::PollLoop::Exit exit = mLoop.run(timeout);
+        now = NowUs();
+        if (exit == net::PollLoop::Exit::Done && Drain(now, false) < kCoalesce && mReassembler.openBlocks()) {
+            // A block is arriving and the socket held little: let packets
+            // gather for a moment instead of waking for each one.
+            std::this_thread::sleep_for(std::chrono::microseconds(kCoalesceUs));
+        }
+        mReassembler.onTick(now);
+        Publish();
+    }
+    mReassembler.abort();
+    Publish();
+    std::lock_guard<std::mutex> guard(mFlushLock);
+    mFlush = false;
+    mFlushed.notify_all();
+}
+
+size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
+{
+    size_t total = 0;
+    // A bounded number of batches, so that a flood cannot starve requests.
+    for (int batch = 0; batch < 64; ++batch) {
+        int got = mSocket.receiveMany(mSlots.data(), mSlots.size());
+        if (got <= 0) return total;
+        total += size_t(got);
+        for (int k = 0; k < got; ++k) {
+            const net::Datagram &d = mSlots[size_t(k)];
+            if (aDrop) continue;
+            if (d.truncated || (mSetup.deviceIp && d.from.ip != mSetup.deviceIp)) {
+                mParameters.Add(StreamParameters::PacketsIgnored, 1);
+                continue;
+            }
+            mReassembler.onPacket(d.data, d.size, aNowUs);
+        }
+        if (size_t(got) < mSlots.size()) return total;
+    }
+    return total;
+}
+
+void GevReceiver::Publish()
+{
+    const gvsp::StreamCounters &c = mReassembler.counters();
+    mParameters.Add(StreamParameters::PacketCount, int64_t(c.packets - mPublished.packets));
+    mParameters.Add(StreamParameters::ByteCount, int64_t(c.bytes - mPublished.bytes));
+    mParameters.Add(StreamParameters::TestPacketCount, int64_t(c.testPackets - mPublished.testPackets));
+    mParameters.Add(StreamParameters::PacketsIgnored,
+                    int64_t(c.malformed + c.ignored - mPublished.malformed - mPublished.ignored));
+    mParameters.Add(StreamParameters::ResendRequestCount, int64_t(c.resendRequests - mPublished.resendRequests));
+    mParameters.Add(StreamParameters::ResendPacketCount, int64_t(c.resendPackets - mPublished.resendPackets));
+    mParameters.Set(StreamParameters::PacketPayloadSize, mReassembler.stride());
+    mPublished = c;
+}
+
+bool GevReceiver::acquire(uint64_t, gvsp::Destination &aDestination)
+{
+    ZuBuffer *buffer = mQueue.Take();
+    if (!buffer) {
+        mParameters.Add(StreamParameters::BlocksDropped, 1);
+        return false;
+    }
+    aDestination.data = buffer->GetDataPointer();
+    aDestination.capacity = aDestination.data ? buffer->GetSize() : 0;
+    aDestination.cookie = buffer;
+    return true;
+}
+
+void GevReceiver::requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast)
+{
+    gvcp::PacketResendCmd cmd;
+    cmd.streamChannel = mSetup.channel;
+    cmd.extendedId = aExtendedId;
+    cmd.blockId = aBlockId;
+    cmd.firstPacketId = aFirst;
+    cmd.lastPacketId = aLast;
+    if (++mRequestId == 0) mRequestId = 1;
+    gvcp::Bytes packet = cmd.encode(mRequestId);
+    mSocket.sendTo(packet.data(), packet.size(), net::Endpoint{mSetup.deviceIp, gvcp::kPort});
+}
+
+void GevReceiver::complete(const gvsp::BlockResult &aResult)
+{
+    ZuBuffer *buffer = static_cast<ZuBuffer *>(aResult.cookie);
+    ZuResult result = ResultOf(aResult);
+    BufferFill &fill = FillOf(*buffer);
+    fill.Clear();
+    fill.leader.valid = aResult.leaderValid;
+    fill.leader.extendedID = aResult.extendedId;
+    fill.leader.blockID = aResult.blockId;
+    fill.leader.timestamp = aResult.leader.timestamp;
+    fill.trailer.valid = aResult.trailerValid;
+    fill.image.interlacedEven = aResult.leaderValid && (aResult.leader.fieldInfo >> 4) == 0 &&
+                                (aResult.leader.fieldInfo & 0x0F) == 1;
+    fill.image.interlacedOdd = aResult.leaderValid && (aResult.leader.fieldInfo >> 4) == 1 &&
+                               (aResult.leader.fieldInfo & 0x0F) == 1;
+    fill.image.dataOverrun = aResult.leaderStatus == gvsp::STATUS_DATA_OVERRUN;
+    fill.operationResult = result;
+    fill.acquiredSize = uint32_t(std::min<uint64_t>(aResult.bytesWritten, UINT32_MAX));
+    if (aResult.outcome == gvsp::Outcome::BufferTooSmall)
+        fill.requiredSize = uint32_t(std::min<uint64_t>(aResult.requiredSize, UINT32_MAX));
+    fill.receptionTime = WallNs();
+    fill.duration = aResult.lastPacketUs - aResult.firstPacketUs;
+    const gvsp::BlockStatistics &s = aResult.statistics;
+    fill.statistics.recovered = s.recovered;
+    fill.statistics.recoveredSingleResend = s.recoveredSingleResend;
+    fill.statistics.resendGroupsRequested = s.resendGroupsRequested;
+    fill.statistics.resendPacketsRequested = s.resendPacketsRequested;
+    fill.statistics.lost = s.lost;
+    fill.statistics.ignored = s.ignored;
+    fill.statistics.redundant = s.redundant;
+    fill.statistics.outOfOrder = s.outOfOrder;
+    for (size_t k = 0; k < aResult.missingCount; ++k)
+        fill.missing.push_back(MissingPacketRange{aResult.missing[k].low, aResult.missing[k].high});
+
+    if (aResult.leaderValid) {
+        ReceivedLayout layout;
+        layout.payloadType = PayloadTypeOf(aResult.leader.payloadType);
+        layout.width = aResult.leader.image.sizeX;
+        layout.height = aResult.leader.image.sizeY;
+        layout.offsetX = aResult.leader.image.offsetX;
+        layout.offsetY = aResult.leader.image.offsetY;
+        layout.paddingXBytes = aResult.leader.image.paddingX;
+        layout.paddingY = aResult.leader.image.paddingY;
+        layout.pixelType = ZuPixelType(aResult.leader.image.pixelFormat);
+        layout.dataLength = uint32_t(std::min<uint64_t>(aResult.leader.payloadSize, UINT32_MAX));
+        if (aResult.trailerValid) {
+            layout.chunkLength = aResult.trailer.chunkPayloadLength;
+            layout.chunkLayoutID = aResult.trailer.chunkLayoutId;
+        }
+        mParts.clear();
+        for (uint32_t i = 0; i < aResult.leader.partCount; ++i) {
+            const gvsp::PartInfo &p = aResult.parts[i];
+            ReceivedPart part;
+            part.dataType = p.dataType;
+            part.offset = aResult.partOffsets[i];
+            part.length = p.length;
+            part.dataFormat = p.dataFormat;
+            gvsp::ImageInfo image = p.image();
+            part.sizeX = image.sizeX;
+            part.sizeY = image.sizeY;
+            part.offsetX = image.offsetX;
+            part.offsetY = image.offsetY;
+            part.paddingX = image.paddingX;
+            part.sourceID = p.sourceId;
+            part.dataPurposeID = p.dataPurposeId;
+            part.regionID = p.regionId;
+            part.additionalZones = p.additionalZones;
+            part.zoneDirectionMask = p.zoneDirections;
+            mParts.push_back(part);
+        }
+        layout.parts = mParts.data();
+        layout.partCount = mParts.size();
+        // A block that ended early does not describe more than arrived.
+        if (aResult.outcome != gvsp::Outcome::Aborted) DescribeReceived(*buffer, layout);
+    }
+
+    switch (aResult.outcome) {
+    case gvsp::Outcome::Complete: mParameters.Add(StreamParameters::BlockCount, 1); break;
+    case gvsp::Outcome::MissingPackets: mParameters.Add(StreamParameters::BlocksMissingPackets, 1); break;
+    case gvsp::Outcome::TooManyResends: mParameters.Add(StreamParameters::BlocksTooManyResends, 1); break;
+    case gvsp::Outcome::BufferTooSmall: mParameters.Add(StreamParameters::BlocksBufferTooSmall, 1); break;
+    case gvsp::Outcome::Aborted: mParameters.Add(StreamParameters::BlocksAborted, 1); break;
+    }
+    mParameters.Add(StreamParameters::PacketsRecovered, s.recovered);
+    mParameters.Add(StreamParameters::PacketsLost, s.lost);
+    mParameters.Add(StreamParameters::PacketsRedundant, s.redundant);
+    mParameters.Add(StreamParameters::PacketsOutOfOrder, s.outOfOrder);
+    mQueue.Done(buffer, result);
+}
+
+} // namespace tarn

@@ -1,0 +1,91 @@
+#ifndef TARN_STREAM_GEV_RECEIVER_H
+#define TARN_STREAM_GEV_RECEIVER_H
+
+// The user-mode receiver of a GigE Vision stream: one thread reads the
+// socket in batches into packet memory set aside at the start, hands each
+// packet to the reassembler, which writes it straight into the buffer the
+// application queued, and sends packet-resend requests to the device's
+// control port. Nothing is allocated per packet.
+
+#include "StreamImpl.h"
+#include "StreamParameters.h"
+#include "tarn/BufferFill.h"
+#include "gev/reassembler.h"
+#include "net/poll_loop.h"
+#include "net/socket.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tarn {
+
+class GevReceiver : public ZuStream::Impl::Receiver, private gvsp::ReassemblerSink
+{
+public:
+    struct Setup {
+        uint32_t deviceIp = 0;
+        uint32_t localIp = 0;         // 0: any
+        uint16_t localPort = 0;       // 0: the system chooses
+        uint32_t multicast = 0;       // a group to join, 0 for unicast
+        uint16_t channel = 0;
+        uint32_t socketBuffer = 0;    // requested SO_RCVBUF
+        uint32_t packetBuffer = 17000;
+        uint32_t priority = 0;
+    };
+
+    GevReceiver(ZuStream::Impl &aQueue, StreamParameters &aParameters);
+    ~GevReceiver() override;
+
+    ZuResult Start(const Setup &aSetup);
+    void Stop() override;
+    void AbortFilling() override;
+    // Drops what waits in the socket; returns once done.
+    void Flush();
+    ZuResult SetPriority(uint32_t aPriority);
+
+    bool Running() const { return mThread.joinable(); }
+    net::Endpoint Local() const { return mLocal; }
+    int SocketBuffer() const { return mSocketBuffer; }
+
+    // The kernel's limit of a socket's receive buffer (rmem_max), 0 unknown.
+    static uint32_t ReceiveBufferLimit();
+
+private:
+    void Run();
+    void Configure();
+    // Handles what waits in the socket; the datagrams received.
+    size_t Drain(uint64_t aNowUs, bool aDrop);
+    void Publish();
+
+    bool acquire(uint64_t aBlockId, gvsp::Destination &aDestination) override;
+    void requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) override;
+    void complete(const gvsp::BlockResult &aResult) override;
+
+    ZuStream::Impl &mQueue;
+    StreamParameters &mParameters;
+    Setup mSetup;
+    net::UdpSocket mSocket;
+    net::PollLoop mLoop;
+    net::Endpoint mLocal;
+    int mSocketBuffer = 0;
+    gvsp::Reassembler mReassembler;
+    uint64_t mSettingsVersion = UINT64_MAX;
+    gvsp::StreamCounters mPublished;
+    std::vector<uint8_t> mPacketMemory;
+    std::vector<net::Datagram> mSlots;
+    std::vector<ReceivedPart> mParts;   // kept for the next block
+    uint16_t mRequestId = 0;
+    std::thread mThread;
+    std::atomic<bool> mStop{false};
+    std::atomic<bool> mAbort{false};
+    std::atomic<bool> mFlush{false};
+    std::mutex mFlushLock;
+    std::condition_variable mFlushed;
+};
+
+} // namespace tarn
+
+#endif

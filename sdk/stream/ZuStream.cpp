@@ -1,0 +1,243 @@
+#include "ZuStream.h"
+#include "ZuDeviceInfo.h"
+#include "ZuStreamGEV.h"
+#include "StreamImpl.h"
+#include "tarn/SinkList.h"
+#include "tarn/Stream.h"
+
+#include <algorithm>
+#include <chrono>
+
+// ---- The queue ---------------------------------------------------------------
+
+ZuStream::Impl::Impl() = default;
+
+ZuResult ZuStream::Impl::Queue(ZuBuffer *aBuffer)
+{
+    if (!aBuffer) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no buffer"));
+    std::lock_guard<std::mutex> guard(lock);
+    if (!open) return ZuResult(ZU_NOT_CONNECTED, ZuString("the stream is not open"));
+    for (size_t k = 0; k < count; ++k)
+        if (At(k).buffer == aBuffer) return ZuResult(ZU_INVALID_PARAMETER, ZuString("the buffer is queued already"));
+    if (count >= capacity) return ZuResult(ZU_NO_MORE_ENTRY, ZuString("the queue is full"));
+    Entry &e = At(count);
+    e.buffer = aBuffer;
+    e.state = State::Queued;
+    e.result = ZuResult(ZU_PENDING);
+    ++count;
+    return ZuResult(ZU_PENDING);
+}
+
+ZuResult ZuStream::Impl::Retrieve(ZuBuffer **aBuffer, ZuResult *aOperationResult, uint32_t aTimeout)
+{
+    if (aBuffer) *aBuffer = nullptr;
+    if (!aBuffer || !aOperationResult) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no place for the buffer"));
+    std::unique_lock<std::mutex> guard(lock);
+    if (count == 0) return ZuResult(ZU_NO_MORE_ITEM, ZuString("no buffer is queued"));
+    if (retrieving) return ZuResult(ZU_BUSY, ZuString("another thread is retrieving"));
+    auto ready = [this] { return count == 0 || At(0).state == State::Done; };
+    if (!ready()) {
+        retrieving = true;
+        if (aTimeout == 0xFFFFFFFFu) {
+            changed.wait(guard, ready);
+        } else {
+            changed.wait_for(guard, std::chrono::milliseconds(aTimeout), ready);
+        }
+        retrieving = false;
+        if (!ready()) return ZuResult(ZU_TIMEOUT);
+        if (count == 0) return ZuResult(ZU_NO_MORE_ITEM, ZuString("no buffer is queued"));
+    }
+    Entry &e = At(0);
+    *aBuffer = e.buffer;
+    *aOperationResult = e.result;
+    e = Entry();
+    head = (head + 1) % ring.size();
+    --count;
+    if (taken) --taken;
+    return ZuResult();
+}
+
+void ZuStream::Impl::EndQueued(const ZuResult &aResult)
+{
+    for (size_t k = taken; k < count; ++k) {
+        At(k).state = State::Done;
+        At(k).result = aResult;
+    }
+    taken = count;
+}
+
+ZuResult ZuStream::Impl::AbortAll()
+{
+    std::unique_lock<std::mutex> guard(lock);
+    if (!open) return ZuResult(ZU_NOT_CONNECTED, ZuString("the stream is not open"));
+    EndQueued(ZuResult(ZU_ABORTED));
+    changed.notify_all();
+    if (Filling()) {
+        guard.unlock();
+        if (receiver) receiver->AbortFilling();
+        guard.lock();
+        changed.wait(guard, [this] { return !Filling(); });
+    }
+    return ZuResult();
+}
+
+uint32_t ZuStream::Impl::Count() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return uint32_t(count);
+}
+
+void ZuStream::Impl::Opened(uint32_t aCapacity, uint16_t aChannel)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    size_t size = std::max<size_t>({size_t(aCapacity), count, 1});
+    std::vector<Entry> fresh(size);
+    for (size_t k = 0; k < count; ++k) fresh[k] = At(k);
+    ring.swap(fresh);
+    head = 0;
+    capacity = aCapacity;
+    channel = aChannel;
+    open = true;
+}
+
+void ZuStream::Impl::Closed()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    EndQueued(ZuResult(ZU_ABORTED));
+    open = false;
+    changed.notify_all();
+}
+
+bool ZuStream::Impl::IsOpen() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return open;
+}
+
+ZuBuffer *ZuStream::Impl::Take()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (taken >= count) return nullptr;
+    Entry &e = At(taken++);
+    e.state = State::Filling;
+    return e.buffer;
+}
+
+void ZuStream::Impl::Done(ZuBuffer *aBuffer, const ZuResult &aResult)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    for (size_t k = 0; k < taken; ++k) {
+        Entry &e = At(k);
+        if (e.buffer == aBuffer && e.state == State::Filling) {
+            e.state = State::Done;
+            e.result = aResult;
+            break;
+        }
+    }
+    changed.notify_all();
+}
+
+bool ZuStream::Impl::Filling() const
+{
+    for (size_t k = 0; k < taken; ++k)
+        if (ring[(head + k) % ring.size()].state == State::Filling) return true;
+    return false;
+}
+
+// ---- ZuStream -------------------------------------------------------------------
+
+ZuStream::ZuStream() : mImpl(new Impl()) {}
+
+ZuStream::~ZuStream() = default;
+
+namespace {
+
+template <class Info>
+ZuStream *CreateGEV(const Info &aInfo, ZuResult *aResult)
+{
+    ZuStreamGEV *stream = new (std::nothrow) ZuStreamGEV();
+    ZuResult result = stream ? stream->Open(aInfo) : ZuResult(ZU_NOT_ENOUGH_MEMORY);
+    if (aResult) *aResult = result;
+    if (result.IsOK()) return stream;
+    delete stream;
+    return nullptr;
+}
+
+} // namespace
+
+ZuStream *ZuStream::CreateAndOpen(const ZuDeviceInfo *aDeviceInfo, ZuResult *aResult)
+{
+    if (!aDeviceInfo) {
+        if (aResult) *aResult = ZuResult(ZU_INVALID_PARAMETER, ZuString("no device information"));
+        return nullptr;
+    }
+    if (aDeviceInfo->GetType() != ZuDeviceInfoTypeGEV) {
+        if (aResult) *aResult = ZuResult(ZU_NOT_SUPPORTED, ZuString("only GigE Vision devices stream here"));
+        return nullptr;
+    }
+    return CreateGEV(aDeviceInfo, aResult);
+}
+
+ZuStream *ZuStream::CreateAndOpen(const ZuString &aText, ZuResult *aResult) { return CreateGEV(aText, aResult); }
+
+void ZuStream::Free(ZuStream *aStream) { delete aStream; }
+
+ZuResult ZuStream::Close()
+{
+    if (!mImpl->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("the stream is not open"));
+    if (mImpl->receiver) mImpl->receiver->Stop();
+    mImpl->Closed();
+    return ZuResult();
+}
+
+ZuResult ZuStream::QueueBuffer(ZuBuffer *aBuffer) { return mImpl->Queue(aBuffer); }
+
+ZuResult ZuStream::RetrieveBuffer(ZuBuffer **aBuffer, ZuResult *aOperationResult, uint32_t aTimeout)
+{
+    return mImpl->Retrieve(aBuffer, aOperationResult, aTimeout);
+}
+
+ZuResult ZuStream::AbortQueuedBuffers() { return mImpl->AbortAll(); }
+
+uint32_t ZuStream::GetQueuedBufferCount() const { return mImpl->Count(); }
+
+uint32_t ZuStream::GetQueuedBufferMaximum() const
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return mImpl->capacity;
+}
+
+uint16_t ZuStream::GetChannel()
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return mImpl->channel;
+}
+
+bool ZuStream::IsOpen() const { return mImpl->IsOpen(); }
+
+ZuGenParameterArray *ZuStream::GetParameters() { return mImpl->parameters.Array(); }
+
+ZuResult ZuStream::RegisterEventSink(ZuStreamEventSink *aEventSink)
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return tarn::AddSink(mImpl->sinks, aEventSink);
+}
+
+ZuResult ZuStream::UnregisterEventSink(ZuStreamEventSink *aEventSink)
+{
+    std::lock_guard<std::mutex> guard(mImpl->lock);
+    return tarn::RemoveSink(mImpl->sinks, aEventSink);
+}
+
+// ---- Seams for the other SDK libraries ----------------------------------
+
+namespace tarn {
+
+void CountPipelineDrops(ZuStream &aStream, uint32_t aCount)
+{
+    aStream.GetImpl().parameters.Add(StreamParameters::PipelineImagesDropped, aCount);
+}
+
+void ResetStreamStatistics(ZuStream &aStream) { aStream.GetImpl().parameters.ResetStatistics(); }
+
+} // namespace tarn

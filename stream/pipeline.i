@@ -1,0 +1,205 @@
+/* The buffer pipeline and its event sink.
+ *
+ * Buffers the pipeline hands out belong to it: the proxies that
+ * RetrieveNextBuffer made are told when the pipeline goes, and refuse use
+ * afterwards instead of reaching freed memory. A Python error in OnStart,
+ * OnStop or OnReset ends Start, Stop or Reset with its RuntimeError; one on
+ * the pipeline's own thread is printed and the pipeline goes on. Pipelines
+ * still running when the interpreter exits are stopped before it
+ * finalises, so that no sink is called into a finalising interpreter. */
+
+%include "core/typemaps/typemaps.i"
+
+%{
+#include "ZuPipeline.h"
+#include "ZuStream.h"
+
+#include <map>
+#include <set>
+#include <vector>
+%}
+
+/* ---- Live pipelines and the buffer proxies they handed out ----------------
+ * Touched only with the interpreter lock held. */
+%fragment("Tarn_Pipelines", "header") %{
+struct Tarn_PipelineState {
+  std::vector<PyObject *> handedOut;   /* the SwigPyObjects of retrieved buffers */
+};
+SWIGINTERN std::map<ZuPipeline *, Tarn_PipelineState> &Tarn_Pipelines()
+{
+  /* Never freed: asked for until the interpreter's last call. */
+  static std::map<ZuPipeline *, Tarn_PipelineState> *live = new std::map<ZuPipeline *, Tarn_PipelineState>();
+  return *live;
+}
+
+SWIGINTERN void Tarn_HandedOut(ZuPipeline *pipeline, PyObject *proxy)
+{
+  auto p = Tarn_Pipelines().find(pipeline);
+  SwigPyObject *sobj = proxy ? (SwigPyObject *)Tarn_SwigThis(proxy) : 0;
+  if (p == Tarn_Pipelines().end() || !sobj) return;
+  Py_INCREF((PyObject *)sobj);
+  p->second.handedOut.push_back((PyObject *)sobj);
+}
+
+SWIGINTERN void Tarn_HandedBack(ZuPipeline *pipeline, ZuBuffer *buffer)
+{
+  auto p = Tarn_Pipelines().find(pipeline);
+  if (p == Tarn_Pipelines().end()) return;
+  std::vector<PyObject *> &out = p->second.handedOut;
+  for (size_t k = out.size(); k-- > 0;) {
+    if (((SwigPyObject *)out[k])->ptr != buffer) continue;
+    Py_DECREF(out[k]);
+    out.erase(out.begin() + (long)k);
+  }
+}
+
+/* The pipeline goes: its buffers' proxies hold no address any more. */
+SWIGINTERN void Tarn_PipelineGone(ZuPipeline *pipeline)
+{
+  auto p = Tarn_Pipelines().find(pipeline);
+  if (p == Tarn_Pipelines().end()) return;
+  std::vector<PyObject *> out;
+  out.swap(p->second.handedOut);
+  Tarn_Pipelines().erase(p);
+  for (PyObject *o : out) {
+    ((SwigPyObject *)o)->ptr = 0;
+    ((SwigPyObject *)o)->own = 0;
+    Py_DECREF(o);
+  }
+}
+
+/* At exit, before the interpreter finalises: every running pipeline stops,
+ * its thread joined with the lock let go, so that no sink call waits for an
+ * interpreter that is going. */
+SWIGINTERN PyObject *Tarn_StopPipelines(PyObject *, PyObject *)
+{
+  std::vector<ZuPipeline *> running;
+  for (auto &p : Tarn_Pipelines()) running.push_back(p.first);
+  for (ZuPipeline *pipeline : running) {
+    Py_BEGIN_ALLOW_THREADS
+    try {
+      pipeline->Stop();
+    } catch (...) {
+      /* A sink's error was printed; stopping goes on. */
+    }
+    Py_END_ALLOW_THREADS
+  }
+  PyErr_Clear();
+  Py_RETURN_NONE;
+}
+
+SWIGINTERN void Tarn_StopPipelinesAtExit(void)
+{
+  static PyMethodDef tarn_stop = {"_tarn_stop_pipelines", Tarn_StopPipelines, METH_NOARGS, NULL};
+  PyObject *atexit = PyImport_ImportModule("atexit");
+  PyObject *function = atexit ? PyCFunction_New(&tarn_stop, NULL) : NULL;
+  PyObject *done = function ? PyObject_CallMethod(atexit, "register", "O", function) : NULL;
+  if (!done) PyErr_Clear();
+  Py_XDECREF(done);
+  Py_XDECREF(function);
+  Py_XDECREF(atexit);
+}
+%}
+%fragment("Tarn_Pipelines");
+%init %{
+  Tarn_StopPipelinesAtExit();
+%}
+
+%exception ZuPipeline::ZuPipeline {
+  $action
+  Tarn_Pipelines()[result];
+}
+%exception ZuPipeline::~ZuPipeline {
+  $action
+  if (arg1) Tarn_PipelineGone(arg1);
+}
+%exception ZuPipeline::ReleaseBuffer {
+  $action
+  if (result.IsOK() && arg2) Tarn_HandedBack(arg1, arg2);
+}
+
+/* A sink's Python error on the calling thread ends these calls. */
+%define %_tarn_director_error_ends(FUNC)
+%exception FUNC {
+  try {
+    $action
+  } catch (Swig::DirectorException &) {
+    SWIG_fail;
+  }
+}
+%enddef
+%_tarn_director_error_ends(ZuPipeline::Start)
+%_tarn_director_error_ends(ZuPipeline::Stop)
+%_tarn_director_error_ends(ZuPipeline::Reset)
+
+/* ---- RetrieveNextBuffer: (ZuResult, buffer or None, operation ZuResult) ---
+ * Only the full overload takes the timeout alone; the buffer and the
+ * operation result are made here. The shorter overloads take a ZuBuffer **
+ * that no module makes, as the SDK declares them. */
+%typemap(in, noblock=1, numinputs=1) (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult)
+  (ZuBuffer *tarn_buffer = 0, unsigned long tarn_timeout = 0, ZuResult *tarn_operation = 0) {
+  tarn_timeout = PyLong_AsUnsignedLong($input);
+  if (PyErr_Occurred()) SWIG_fail;
+  tarn_operation = new ZuResult();
+  $1 = &tarn_buffer;
+  $2 = (uint32_t)tarn_timeout;
+  $3 = tarn_operation;
+}
+%typemap(typecheck, noblock=1, precedence=SWIG_TYPECHECK_UINT32) (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) {
+  {
+    unsigned long long tarn_value = PyLong_Check($input) ? PyLong_AsUnsignedLongLong($input) : 0;
+    $1 = PyLong_Check($input) && !PyErr_Occurred() && tarn_value <= 0xFFFFFFFFULL;
+    PyErr_Clear();
+  }
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results") (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) {
+  {
+    PyObject *tarn_item = *$1 ? SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $descriptor(ZuBuffer *), 0) : Tarn_NewNone();
+    if (*$1 && tarn_item) Tarn_HandedOut(arg1, tarn_item);
+    $result = Tarn_AppendItem($result, tarn_item, 1, $isvoid);
+    if ($result) $result = Tarn_AppendItem($result, SWIG_NewPointerObj(SWIG_as_voidptr($3), $descriptor(ZuResult *), SWIG_POINTER_OWN), 1, $isvoid);
+    tarn_operation$argnum = 0;
+    if (!$result) SWIG_fail;
+  }
+}
+%typemap(freearg, noblock=1) (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) {
+  delete tarn_operation$argnum;
+}
+/* The shorter overloads are tried after the full one, and only for what
+ * could be a timeout: (pipeline, int, int) reaches the ZuBuffer ** of the
+ * two-parameter form and is refused there by position, while a lone value
+ * that is no timeout gets the list of prototypes. */
+%typemap(typecheck, noblock=1, precedence=1000) ZuBuffer **aBuffer {
+  {
+    unsigned long long tarn_value = PyLong_Check($input) ? PyLong_AsUnsignedLongLong($input) : 0;
+    $1 = PyLong_Check($input) && !PyErr_Occurred() && tarn_value <= 0xFFFFFFFFULL;
+    PyErr_Clear();
+  }
+}
+
+/* ---- The sink -----------------------------------------------------------------
+ * Its operations are the ones Python overrides: their wrappers keep the
+ * interpreter lock. */
+%feature("director") ZuPipelineEventSink;
+%feature("nothreadallow") ZuPipelineEventSink::OnBufferCreated;
+%feature("nothreadallow") ZuPipelineEventSink::OnBufferDeleted;
+%feature("nothreadallow") ZuPipelineEventSink::OnStart;
+%feature("nothreadallow") ZuPipelineEventSink::OnStop;
+%feature("nothreadallow") ZuPipelineEventSink::OnReset;
+%feature("nothreadallow") ZuPipelineEventSink::OnBufferTooSmall;
+%feature("nothreadallow") ZuPipelineEventSink::OnBufferReady;
+%_tarn_director_error_ends(ZuPipelineEventSink::OnBufferCreated)
+%_tarn_director_error_ends(ZuPipelineEventSink::OnBufferDeleted)
+%_tarn_director_error_ends(ZuPipelineEventSink::OnStart)
+%_tarn_director_error_ends(ZuPipelineEventSink::OnStop)
+%_tarn_director_error_ends(ZuPipelineEventSink::OnReset)
+%_tarn_director_error_ends(ZuPipelineEventSink::OnBufferTooSmall)
+%_tarn_director_error_ends(ZuPipelineEventSink::OnBufferReady)
+
+class ZuBuffer;
+class ZuStream;
+
+%include "ZuPipeline.h"
+
+%clear (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult);
+%clear ZuBuffer **aBuffer;

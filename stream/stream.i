@@ -1,0 +1,189 @@
+/* Streams: the factory and queue of ZuStream, and the GigE Vision kind.
+ *
+ * Buffers and device informations are _tarn_base_310's classes: this module
+ * knows them only as pointer types of the shared table. A queued buffer is
+ * held (its Python object kept alive) from QueueBuffer until RetrieveBuffer
+ * hands it back or the stream is released, whatever the script drops
+ * meanwhile, so that the receiver never writes into freed memory. */
+
+%include "core/typemaps/typemaps.i"
+
+%{
+#include "ZuStream.h"
+#include "ZuStreamGEV.h"
+#include "ZuGenParameterArray.h"
+
+#include <map>
+#include <unordered_map>
+%}
+
+/* ---- Buffers held while queued -------------------------------------------
+ * Keyed by the native stream and buffer; touched only with the interpreter
+ * lock held. */
+%fragment("Tarn_QueuedBuffers", "header") %{
+typedef std::unordered_map<ZuBuffer *, PyObject *> Tarn_Held;
+SWIGINTERN std::map<ZuStream *, Tarn_Held> &Tarn_QueuedBuffers()
+{
+  /* Never freed: holds may be let go until the interpreter's last call. */
+  static std::map<ZuStream *, Tarn_Held> *held = new std::map<ZuStream *, Tarn_Held>();
+  return *held;
+}
+
+SWIGINTERN void Tarn_HoldQueued(ZuStream *stream, ZuBuffer *buffer, PyObject *obj)
+{
+  PyObject *&slot = Tarn_QueuedBuffers()[stream][buffer];
+  Py_INCREF(obj);
+  Py_XDECREF(slot);
+  slot = obj;
+}
+
+/* The held object of a buffer that came back, a new reference (NULL when
+ * none was held); the stream holds it no more. */
+SWIGINTERN PyObject *Tarn_TakeQueued(ZuStream *stream, ZuBuffer *buffer)
+{
+  auto s = Tarn_QueuedBuffers().find(stream);
+  if (s == Tarn_QueuedBuffers().end()) return NULL;
+  auto b = s->second.find(buffer);
+  if (b == s->second.end()) return NULL;
+  PyObject *obj = b->second;
+  s->second.erase(b);
+  if (s->second.empty()) Tarn_QueuedBuffers().erase(s);
+  return obj;
+}
+
+/* A stream released: what it held goes. */
+SWIGINTERN void Tarn_ReleaseQueued(ZuStream *stream)
+{
+  auto s = Tarn_QueuedBuffers().find(stream);
+  if (s == Tarn_QueuedBuffers().end()) return;
+  Tarn_Held gone;
+  gone.swap(s->second);
+  Tarn_QueuedBuffers().erase(s);
+  for (auto &item : gone) Py_DECREF(item.second);
+}
+
+/* After a release, the proxy holds no address: a later call through it is
+ * refused as for None instead of reaching freed memory. */
+SWIGINTERN void Tarn_ForgetAddress(PyObject *proxy)
+{
+  if (SwigPyObject *sobj = (SwigPyObject *)Tarn_SwigThis(proxy)) {
+    sobj->ptr = 0;
+    sobj->own = 0;
+  }
+}
+%}
+%fragment("Tarn_QueuedBuffers");
+
+%exception ZuStream::QueueBuffer {
+  $action
+  if (arg2 && result.GetCode() == ZU_PENDING) Tarn_HoldQueued(arg1, arg2, swig_obj[1]);
+}
+
+%exception ZuStream::Free {
+  $action
+  if (arg1) {
+    Tarn_ReleaseQueued(arg1);
+    Tarn_ForgetAddress(swig_obj[0]);
+  }
+}
+
+%define %_tarn_stream_destructor(CLASS)
+%exception CLASS::~CLASS {
+  $action
+  if (arg1) Tarn_ReleaseQueued(arg1);
+}
+%enddef
+%_tarn_stream_destructor(ZuStream)
+%_tarn_stream_destructor(ZuStreamGEV)
+
+/* ---- CreateAndOpen: (ZuResult, the stream as its kind or None) -----------
+ * The result is made before the call and comes first; the stream is not
+ * owned by its proxy (ZuStream_Free releases it). */
+TARN_DOWNCAST(ZuStream, ZuStreamGEV)
+
+%typemap(in, numinputs=0, noblock=1) ZuResult *TARN_RESULT_FIRST (ZuResult *tarn_result = 0) {
+  tarn_result = new ZuResult();
+  $1 = tarn_result;
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results") ZuResult *TARN_RESULT_FIRST {
+  {
+    PyObject *tarn_first = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, SWIG_POINTER_OWN);
+    tarn_result$argnum = 0;
+    $result = Tarn_AppendItem(tarn_first, $result, 1, 0);
+    if (!$result) SWIG_fail;
+  }
+}
+%typemap(freearg, noblock=1) ZuResult *TARN_RESULT_FIRST {
+  delete tarn_result$argnum;
+}
+%apply ZuResult *TARN_RESULT_FIRST { ZuResult *aResult };
+
+/* ---- RetrieveBuffer: [ZuResult, ZuBuffer or None, operation ZuResult] ----
+ * The buffer item is whatever the SDK left in the pointer. It does not own
+ * the buffer; it keeps the object that was queued alive for as long as it
+ * is used (the queue's hold passes to it). */
+%typemap(in, numinputs=0, noblock=1) ZuBuffer **TARN_RETRIEVED (ZuBuffer *tarn_buffer = 0) {
+  $1 = &tarn_buffer;
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results", fragment="Tarn_Lifetime") ZuBuffer **TARN_RETRIEVED {
+  {
+    PyObject *tarn_item = Tarn_NewNone();
+    if (*$1) {
+      Py_DECREF(tarn_item);
+      tarn_item = SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $*descriptor, 0);
+      PyObject *tarn_queued = tarn_item ? Tarn_TakeQueued(arg1, *$1) : NULL;
+      if (tarn_queued) {
+        Tarn_KeepOwner(tarn_item, tarn_queued);
+        Py_DECREF(tarn_queued);
+      }
+    }
+    $result = Tarn_AppendItem($result, tarn_item, 0, $isvoid);
+    if (!$result) SWIG_fail;
+  }
+}
+%typemap(in, numinputs=0, noblock=1) ZuResult *TARN_OPERATION (ZuResult *tarn_operation = 0) {
+  tarn_operation = new ZuResult();
+  $1 = tarn_operation;
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results") ZuResult *TARN_OPERATION {
+  $result = Tarn_AppendItem($result, SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, SWIG_POINTER_OWN), 0, $isvoid);
+  tarn_operation$argnum = 0;
+  if (!$result) SWIG_fail;
+}
+%typemap(freearg, noblock=1) ZuResult *TARN_OPERATION {
+  delete tarn_operation$argnum;
+}
+%apply ZuBuffer **TARN_RETRIEVED { ZuBuffer **aBuffer };
+%apply ZuResult *TARN_OPERATION { ZuResult *aOperationResult };
+
+/* ---- Texts -----------------------------------------------------------------
+ * Open's text forms take any argument while the form is chosen; a value
+ * that is no text then fails its conversion by position. The text form of
+ * CreateAndOpen (aText) is checked like any text. */
+%apply const ZuString &TARN_TEXT_LAST { const ZuString &aInfo, const ZuString &aIPAddress,
+                                        const ZuString &aMulticastAddr, const ZuString &aLocalIpAddress };
+
+/* The SDK's socket receive buffer size: (ZuResult, int or None). */
+%apply uint32_t &OUT_TUPLE_IF_OK { uint32_t &aSize };
+
+/* The parameters belong to the stream: their proxy keeps the stream's. */
+%apply SWIGTYPE *TARN_KEEP_OWNER { ZuGenParameterArray *ZuStream::GetParameters };
+
+/* Known only by name: no module makes one, so only None reaches the SDK. */
+class ZuStreamEventSink;
+
+class ZuBuffer;
+class ZuDeviceInfo;
+
+%include "ZuStreamTypes.h"
+%include "ZuStream.h"
+%include "ZuStreamGEV.h"
+
+%clear ZuStream *, const ZuStream *;
+%clear ZuResult *aResult;
+%clear ZuBuffer **aBuffer;
+%clear ZuResult *aOperationResult;
+%clear const ZuString &aInfo, const ZuString &aIPAddress, const ZuString &aMulticastAddr,
+       const ZuString &aLocalIpAddress;
+%clear uint32_t &aSize;
+%clear ZuGenParameterArray *ZuStream::GetParameters;

@@ -1,0 +1,274 @@
+"""ZuPipeline and its event sink from Python: the tuple of RetrieveNextBuffer
+and its dispatch, the sink's calls on the right threads, Python errors from
+sinks, Stop, Reset and deletion from inside a sink, buffer proxies after
+the pipeline went, exit while streaming, and ten thousand frames."""
+import itertools
+import os
+import threading
+
+import numpy as np
+import pytest
+
+import tarn_base_310 as tb
+import tarn_receive_310 as tr
+from support import UNDER_ASAN, error_of, needs_netns, prototypes
+from support.devices import frame_bytes, send_frames, start_frames
+
+m = tr._tarn_receive_310
+pytestmark = needs_netns()
+_devices = itertools.count(2)
+ALTERNATIVES = ("ZuPipeline::RetrieveNextBuffer(ZuBuffer **,uint32_t,ZuResult *)",
+                "ZuPipeline::RetrieveNextBuffer(ZuBuffer **,uint32_t)",
+                "ZuPipeline::RetrieveNextBuffer(ZuBuffer **)")
+
+
+@pytest.fixture
+def rig():
+    """An open stream on a fresh device address with a pipeline over it:
+    (pipeline, stream, address, port)."""
+    address = f"127.0.41.{next(_devices)}"
+    result, stream = m.ZuStream_CreateAndOpen(address)
+    assert result.IsOK()
+    pipeline = m.new_ZuPipeline(stream)
+    yield pipeline, stream, address, m.ZuStreamGEV_GetLocalPort(stream)
+    m.delete_ZuPipeline(pipeline)
+    m.ZuStream_Free(stream)
+
+
+class Recorder(tr.ZuPipelineEventSink):
+    def __init__(self):
+        super().__init__()
+        self.calls = []
+        self.main = threading.get_ident()
+
+    def record(self, name):
+        self.calls.append((name, threading.get_ident() == self.main))
+
+    def OnBufferCreated(self, pipeline, buffer):
+        self.record("created")
+
+    def OnStart(self, pipeline):
+        self.record("start")
+
+    def OnStop(self, pipeline):
+        self.record("stop")
+
+    def OnBufferReady(self, pipeline):
+        self.record("ready")
+        return "ignored"
+
+
+def test_retrieve_next_buffer_takes_one_timeout_and_gives_a_tuple_of_three(rig):
+    pipeline, _, _, _ = rig
+    for args in ((pipeline,), (pipeline, -1), (pipeline, 2 ** 32), (pipeline, 1.5)):
+        assert error_of(m.ZuPipeline_RetrieveNextBuffer, *args) == (
+            TypeError, prototypes("ZuPipeline_RetrieveNextBuffer", *ALTERNATIVES))
+    assert error_of(m.ZuPipeline_RetrieveNextBuffer, pipeline, 5, 5) == (
+        TypeError, "in method 'ZuPipeline_RetrieveNextBuffer', argument 2 of type 'ZuBuffer **'")
+    kind, text = error_of(m.ZuPipeline_RetrieveNextBuffer, pipeline, 1, 2, 3)
+    assert text.startswith("ZuPipeline_RetrieveNextBuffer expected at most 3 arguments, got 4")
+    outcome = m.ZuPipeline_RetrieveNextBuffer(pipeline, 0xFFFFFFFF)   # not started: answers at once
+    assert type(outcome) is tuple and len(outcome) == 3
+    assert outcome[0].GetCode() == tr.ZU_NO_MORE_ITEM and outcome[1] is None
+    assert outcome[2] is not outcome[0] and outcome[2].thisown
+    assert m.ZuPipeline_SetBufferSize(pipeline, 100) is None
+    assert m.ZuPipeline_SetBufferCount(pipeline, 4).IsOK()
+    assert error_of(m.ZuPipeline_SetHandleBufferTooSmall, pipeline, 1) == (
+        TypeError, "in method 'ZuPipeline_SetHandleBufferTooSmall', argument 2 of type 'bool'")
+    assert m.ZuPipeline_Reset(pipeline).GetCode() == tr.ZU_STATE_ERROR
+    assert error_of(m.ZuPipeline_GetBufferSize, None) == (
+        TypeError, "in method 'ZuPipeline_GetBufferSize', argument 1 of type 'ZuPipeline const *'")
+
+
+def test_frames_come_out_into_numpy_and_the_sink_hears_on_the_right_threads(rig):
+    pipeline, stream, address, port = rig
+    sink = Recorder()
+    assert m.ZuPipeline_RegisterEventSink(pipeline, sink).IsOK()
+    m.ZuPipeline_SetBufferSize(pipeline, 320 * 24)
+    m.ZuPipeline_SetBufferCount(pipeline, 8)   # all five frames fit before any is retrieved
+    assert m.ZuPipeline_Start(pipeline).IsOK() and m.ZuPipeline_IsStarted(pipeline)
+    send_frames(address, port, 5, 320, 24, loss=0.1, seed=2)
+    for block in range(1, 6):
+        result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+        assert result.IsOK() and operation.IsOK()
+        assert buffer.GetBlockID() == block
+        assert np.array_equal(buffer.GetImage().GetDataPointer().reshape(-1), frame_bytes(320 * 24, block))
+        assert m.ZuPipeline_ReleaseBuffer(pipeline, buffer).IsOK()
+    assert m.ZuPipeline_Stop(pipeline).IsOK()
+    assert ("start", True) in sink.calls and ("stop", True) in sink.calls
+    assert sink.calls.count(("created", True)) == 8
+    assert [c for c in sink.calls if c[0] == "ready"] == [("ready", False)] * 5
+    assert m.ZuPipeline_UnregisterEventSink(pipeline, sink).IsOK()
+
+
+def test_a_buffer_proxy_refuses_use_once_its_pipeline_is_gone(rig):
+    pipeline, stream, address, port = rig
+    m.ZuPipeline_SetBufferSize(pipeline, 64 * 48)
+    assert m.ZuPipeline_Start(pipeline).IsOK()
+    send_frames(address, port, 1, 64, 48, linger_ms=20)
+    result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+    assert operation.IsOK() and buffer.GetBlockID() == 1
+    m.delete_ZuPipeline(pipeline)
+    kind, text = error_of(buffer.GetBlockID)
+    assert kind is TypeError and "argument 1 of type 'ZuBuffer const *'" in text
+
+
+def test_sink_errors_print_their_line_and_start_passes_its_own_on(py, build_dir):
+    done = py(f"""
+        import itertools, subprocess, time
+        import tarn_base_310, tarn_receive_310 as tr
+        m = tr._tarn_receive_310
+        r, stream = m.ZuStream_CreateAndOpen("127.0.41.200")
+        port = m.ZuStreamGEV_GetLocalPort(stream)
+        class Failing(tr.ZuPipelineEventSink):
+            starts = 0
+            def OnStart(self, p):
+                self.starts += 1
+                if self.starts == 1:
+                    raise KeyError("no start")
+            def OnBufferReady(self, p):
+                raise ValueError("not ready")
+            def OnReset(self, p):
+                raise OSError("no reset")
+            def OnStop(self, p):
+                raise IndexError("no stop")
+        sink = Failing()
+        p = m.new_ZuPipeline(stream)
+        m.ZuPipeline_RegisterEventSink(p, sink)
+        m.ZuPipeline_SetBufferSize(p, 64 * 48)
+        try:
+            m.ZuPipeline_Start(p)
+        except RuntimeError as e:
+            print("raised:", e, flush=True)
+        assert not m.ZuPipeline_IsStarted(p)
+        assert m.ZuPipeline_Start(p).IsOK()
+        subprocess.run(["{build_dir}/bin/gvsp_test_sender", "--device", "127.0.41.200", "--to",
+                        f"127.0.0.1:{{port}}", "--frames", "2", "--width", "64", "--height", "48",
+                        "--linger-ms", "20"], check=True, capture_output=True)
+        for block in (1, 2):
+            result, b, op = m.ZuPipeline_RetrieveNextBuffer(p, 5000)
+            assert b.GetBlockID() == block
+            m.ZuPipeline_ReleaseBuffer(p, b)
+        for call in (m.ZuPipeline_Reset, m.ZuPipeline_Stop):
+            try:
+                call(p)
+            except RuntimeError as e:
+                print("raised:", e, flush=True)
+        # The reset and the stop were made before their sinks were told.
+        assert not m.ZuPipeline_IsStarted(p)
+        print("alive", flush=True)
+    """, env={"TARN_IN_NETNS": "1"})
+    lines = done.stdout.splitlines()
+    assert lines[0] == "In method 'OnStart': KeyError'no start'"
+    assert lines[1] == "raised: SWIG director method error. In method 'OnStart': KeyError'no start'"
+    assert lines.count("In method 'OnBufferReady': ValueErrornot ready") == 2
+    assert "raised: SWIG director method error. In method 'OnReset': OSErrorno reset" in lines
+    assert "raised: SWIG director method error. In method 'OnStop': IndexErrorno stop" in lines
+    assert lines[-1] == "alive"
+
+
+def test_stop_reset_and_delete_from_the_sink_do_not_wait_for_their_own_thread(py):
+    done = py("""
+        import subprocess, threading
+        import tarn_base_310, tarn_receive_310 as tr
+        m = tr._tarn_receive_310
+        for n, what in enumerate(("stop", "reset", "delete")):
+            device = f"127.0.41.{210 + n}"
+            r, stream = m.ZuStream_CreateAndOpen(device)
+            port = m.ZuStreamGEV_GetLocalPort(stream)
+            answered = threading.Event()
+            box = {}
+            class Sink(tr.ZuPipelineEventSink):
+                def OnBufferReady(self, p):
+                    if answered.is_set():
+                        return
+                    if what == "stop":
+                        box["result"] = m.ZuPipeline_Stop(p).GetCode()
+                    elif what == "reset":
+                        box["result"] = m.ZuPipeline_Reset(p).GetCode()
+                    else:
+                        m.delete_ZuPipeline(box.pop("pipeline"))
+                        box["result"] = 0
+                    answered.set()
+            sink = Sink()
+            p = m.new_ZuPipeline(stream)
+            box["pipeline"] = p
+            m.ZuPipeline_RegisterEventSink(p, sink)
+            m.ZuPipeline_SetBufferSize(p, 64 * 48)
+            m.ZuPipeline_Start(p)
+            subprocess.Popen(["SENDER", "--device", device, "--to", f"127.0.0.1:{port}",
+                              "--frames", "3", "--width", "64", "--height", "48", "--linger-ms", "20"],
+                             stdout=subprocess.DEVNULL)
+            assert answered.wait(20), what
+            print(what, box["result"], flush=True)
+            if what == "stop":
+                assert not m.ZuPipeline_IsStarted(p)
+            if what == "reset":
+                assert m.ZuPipeline_IsStarted(p)
+            if "pipeline" in box:
+                m.ZuPipeline_UnregisterEventSink(p, sink)
+                m.delete_ZuPipeline(p)
+            m.ZuStream_Free(stream)
+    """.replace("SENDER", str(__import__("support").BUILD / "bin" / "gvsp_test_sender")),
+        env={"TARN_IN_NETNS": "1"}, timeout=60)
+    assert done.stdout.splitlines() == ["stop 0", "reset 0", "delete 0"]
+
+
+def test_the_interpreter_exits_while_a_pipeline_streams_to_a_python_sink(py):
+    done = py("""
+        import tarn_base_310, tarn_receive_310 as tr
+        from support.devices import start_frames
+        m = tr._tarn_receive_310
+        r, stream = m.ZuStream_CreateAndOpen("127.0.41.202")
+        class Sink(tr.ZuPipelineEventSink):
+            def OnBufferReady(self, p):
+                sum(range(1000))
+        sink = Sink()
+        p = m.new_ZuPipeline(stream)
+        m.ZuPipeline_RegisterEventSink(p, sink)
+        m.ZuPipeline_SetBufferSize(p, 640 * 480)
+        m.ZuPipeline_Start(p)
+        sender = start_frames("127.0.41.202", m.ZuStreamGEV_GetLocalPort(stream), 2000, 640, 480,
+                              interval_ms=1)
+        result, b, op = m.ZuPipeline_RetrieveNextBuffer(p, 5000)
+        assert result.IsOK()
+        print("leaving", flush=True)
+    """, env={"TARN_IN_NETNS": "1", "PYTHONPATH": os.environ.get("PYTHONPATH", "") + ":" +
+              str(__import__("support").ROOT / "tests")}, timeout=60)
+    assert done.stdout.strip() == "leaving"
+
+
+def test_ten_thousand_frames_grow_neither_memory_nor_descriptors(rig):
+    pipeline, stream, address, port = rig
+    m.ZuPipeline_SetBufferSize(pipeline, 64 * 16)
+    m.ZuPipeline_SetBufferCount(pipeline, 8)
+    assert m.ZuPipeline_Start(pipeline).IsOK()
+
+    def footprint():
+        with open("/proc/self/status") as f:
+            rss = next(int(line.split()[1]) for line in f if line.startswith("VmRSS"))
+        return rss, len(os.listdir("/proc/self/fd"))
+
+    def run(frames, first):
+        sender = start_frames(address, port, frames, 64, 16, first_block=first, rate_mbs=2, linger_ms=100)
+        got = 0
+        while True:
+            result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 200)
+            if result.IsOK():
+                got += 1
+                m.ZuPipeline_ReleaseBuffer(pipeline, buffer)
+            elif sender.poll() is not None:
+                break
+        return got
+
+    got = run(1000, 1)
+    before = footprint()
+    got += run(9000, 1001)
+    after = footprint()
+    assert after[1] == before[1]
+    assert UNDER_ASAN or after[0] - before[0] < 4096, "KiB grown"
+    # Frames the pipeline dropped while Python was busy are counted, not lost silently.
+    parameters = m.ZuStream_GetParameters(stream)
+    blocks = parameters.GetIntegerValue("BlockCount")[1]
+    assert blocks + parameters.GetIntegerValue("BlocksDropped")[1] == 10000
+    assert got + parameters.GetIntegerValue("PipelineImagesDropped")[1] == blocks

@@ -1,0 +1,248 @@
+"""ZuStream and ZuStreamGEV from Python: the factory's tuple and kinds, the
+queue's list and answers, the eighteen Open forms, held buffers, frames
+byte for byte under loss, and the interpreter lock let go while waiting."""
+import gc
+import itertools
+import sys
+
+import numpy as np
+import pytest
+
+import tarn_base_310 as tb
+import tarn_receive_310 as tr
+from support import error_of, needs_netns, prototypes
+from support.devices import Responder, frame_bytes, send_frames
+from support.threads import other_threads_ran_during
+
+m = tr._tarn_receive_310
+pytestmark = needs_netns()
+_devices = itertools.count(2)
+
+
+def device_address():
+    """A device address of its own for each test."""
+    return f"127.0.40.{next(_devices)}"
+
+
+@pytest.fixture
+def opened():
+    """A stream opened on a fresh device address: (stream, address, port)."""
+    address = device_address()
+    result, stream = m.ZuStream_CreateAndOpen(address)
+    assert result.IsOK()
+    yield stream, address, m.ZuStreamGEV_GetLocalPort(stream)
+    m.ZuStream_Free(stream)
+
+
+def queue(stream, count, size):
+    buffers = []
+    for _ in range(count):
+        b = tb.ZuBuffer()
+        assert b.Alloc(size).IsOK()
+        assert m.ZuStream_QueueBuffer(stream, b).GetCode() == tr.ZU_PENDING
+        buffers.append(b)
+    return buffers
+
+
+def test_create_and_open_returns_a_tuple_with_the_stream_as_its_kind():
+    result, stream = m.ZuStream_CreateAndOpen(device_address())
+    try:
+        assert result.IsOK()
+        assert type(stream).__name__ == "ZuStreamGEV"
+        assert m.ZuStream_GetType(stream) == tr.ZuStreamTypeGEV == 0
+        assert m.ZuStream_IsOpen(stream) is True
+        assert m.ZuStreamGEV_GetDataReceiverType(stream) == tr.ZuDataReceiverTypeUserMode
+    finally:
+        m.ZuStream_Free(stream)
+    # No device information, or an address that is none: (result, None), no exception.
+    for argument in (None, "not an address"):
+        outcome = m.ZuStream_CreateAndOpen(argument)
+        assert type(outcome) is tuple and len(outcome) == 2
+        assert outcome[0].GetCode() == tr.ZU_INVALID_PARAMETER and outcome[1] is None
+    assert error_of(m.ZuStream_CreateAndOpen, 5) == (TypeError, prototypes(
+        "ZuStream_CreateAndOpen", "ZuStream::CreateAndOpen(ZuDeviceInfo const *,ZuResult *)",
+        "ZuStream::CreateAndOpen(ZuString const &,ZuResult *)"))
+
+
+def test_the_queue_answers_in_lists_and_aborted_buffers_come_back_in_order(opened):
+    stream, _, _ = opened
+    empty = m.ZuStream_RetrieveBuffer(stream, 0)
+    assert type(empty) is list and len(empty) == 3
+    assert empty[0].GetCode() == tr.ZU_NO_MORE_ITEM and empty[1] is None and empty[2] is not empty[0]
+    buffers = queue(stream, 3, 100)
+    assert m.ZuStream_QueueBuffer(stream, buffers[0]).GetCode() == tr.ZU_INVALID_PARAMETER
+    assert m.ZuStream_GetQueuedBufferCount(stream) == 3
+    assert m.ZuStream_GetQueuedBufferMaximum(stream) == 64
+    timeout = m.ZuStream_RetrieveBuffer(stream, 10)
+    assert timeout[0].GetCode() == tr.ZU_TIMEOUT and timeout[1] is None
+    assert m.ZuStream_AbortQueuedBuffers(stream).IsOK()
+    for b in buffers:
+        result, got, operation = m.ZuStream_RetrieveBuffer(stream)
+        assert result.IsOK() and operation.GetCode() == tr.ZU_ABORTED
+        assert got == b and not got.thisown
+    assert m.ZuStream_GetQueuedBufferCount(stream) == 0
+    assert m.ZuStream_RegisterEventSink(stream, None).GetCode() == tr.ZU_INVALID_PARAMETER
+
+
+def test_retrieve_takes_a_timeout_of_32_bits_only():
+    stream = m.new_ZuStreamGEV()
+    alternatives = ("ZuStream::RetrieveBuffer(ZuBuffer **,ZuResult *,uint32_t)",
+                    "ZuStream::RetrieveBuffer(ZuBuffer **,ZuResult *)")
+    for timeout in (-1, 2 ** 32, 1.5, "1"):
+        assert error_of(m.ZuStream_RetrieveBuffer, stream, timeout) == (
+            TypeError, prototypes("ZuStream_RetrieveBuffer", *alternatives))
+    kind, text = error_of(m.ZuStream_RetrieveBuffer, stream, 1, 2)
+    assert kind is TypeError and text.startswith("ZuStream_RetrieveBuffer expected at most 2 arguments, got 3")
+    assert m.ZuStream_RetrieveBuffer(stream, 0xFFFFFFFF)[0].GetCode() == tr.ZU_NO_MORE_ITEM
+
+
+@pytest.mark.parametrize("args, check", [
+    (("ADDRESS", 0), lambda s: m.ZuStreamGEV_GetSpecificLocalPort(s) == 0 and m.ZuStream_GetChannel(s) == 0),
+    (("ADDRESS", "PORT"), lambda s: m.ZuStreamGEV_GetSpecificLocalPort(s) == m.ZuStreamGEV_GetLocalPort(s) != 0),
+    (("ADDRESS", 0, 3), lambda s: m.ZuStream_GetChannel(s) == 3),
+    (("ADDRESS", 0, 2, "127.0.0.1"), lambda s: m.ZuStreamGEV_GetLocalIPAddress(s) == "127.0.0.1"),
+    (("ADDRESS", 0, 0, "", 5), lambda s: m.ZuStream_GetQueuedBufferMaximum(s) == 5),
+    (("ADDRESS",), lambda s: m.ZuStream_GetQueuedBufferMaximum(s) == 64),
+])
+def test_open_by_text_takes_each_unicast_form_with_its_defaults(args, check):
+    stream = m.new_ZuStreamGEV()
+    address = device_address()
+    port = 40000 + next(_devices)
+    args = tuple(address if a == "ADDRESS" else port if a == "PORT" else a for a in args)
+    assert m.ZuStreamGEV_Open(stream, *args).IsOK()
+    assert m.ZuStreamGEV_GetDeviceIPAddress(stream) == address
+    assert check(stream)
+    m.delete_ZuStreamGEV(stream)
+
+
+def test_open_forms_by_device_information_and_the_dispatch_errors():
+    address = device_address()
+    system = tb.ZuSystem()
+    device = Responder(address, mac="02:00:00:00:28:01")
+    try:
+        found, info = system.FindDevice(address)
+    finally:
+        device.stop()
+    assert found.IsOK()
+    stream = m.new_ZuStreamGEV()
+    # (info, int, int) is unicast; (info, str, int) multicast.
+    assert m.ZuStreamGEV_Open(stream, info, 0, 1).IsOK()
+    assert m.ZuStream_GetChannel(stream) == 1 and m.ZuStreamGEV_GetMulticastIPAddress(stream) == ""
+    assert m.ZuStreamGEV_GetDeviceIPAddress(stream) == address
+    assert m.ZuStream_Close(stream).IsOK()
+    assert m.ZuStream_Open(stream, info).IsOK()
+    assert m.ZuStream_Close(stream).IsOK()
+    # A multicast address that is none reaches the SDK: the multicast form was chosen.
+    assert m.ZuStreamGEV_Open(stream, info, "10.0.0.1", 1042).GetCode() == tr.ZU_INVALID_PARAMETER
+    # Any first value that is no device information selects a text form.
+    assert error_of(m.ZuStreamGEV_Open, stream, 5, 0) == (
+        TypeError, "Argument 2: failed to create ZuString from Python string")
+    assert error_of(m.ZuStream_Open, stream, 5) == (
+        TypeError, "Argument 2: failed to create ZuString from Python string")
+    kind, text = error_of(m.ZuStreamGEV_Open, stream, address, 70000)
+    assert kind is TypeError and text.count("    ZuStreamGEV::Open(") == 18
+    lines = text.splitlines()
+    assert lines[2] == "    ZuStreamGEV::Open(ZuDeviceInfo const *)"
+    assert lines[3] == "    ZuStreamGEV::Open(ZuDeviceInfo const *,uint16_t,uint16_t,ZuString const &,uint32_t)"
+    assert lines[11] == "    ZuStreamGEV::Open(ZuString const &)"
+    assert lines[19] == "    ZuStreamGEV::Open(ZuString const &,ZuString const &,uint16_t)"
+    assert error_of(m.ZuStreamGEV_Open, stream, address, -1)[1] == text
+    assert error_of(m.ZuStream_Open, stream) == (TypeError, prototypes(
+        "ZuStream_Open", "ZuStream::Open(ZuDeviceInfo const *)", "ZuStream::Open(ZuString const &)"))
+    m.delete_ZuStreamGEV(stream)
+
+
+def test_settings_of_the_gev_kind_and_their_argument_texts():
+    stream = m.new_ZuStreamGEV()
+    assert m.ZuStreamGEV_GetUserModeSocketRxBufferSize(stream) == (m.ZuStreamGEV_GetUserModeSocketRxBufferSize(
+        stream)[0], None)
+    with open("/proc/sys/net/core/rmem_max") as f:
+        rmem_max = int(f.read())
+    assert m.ZuStreamGEV_SetUserModeSocketRxBufferSize(stream, rmem_max + 1).GetCode() == tr.ZU_INVALID_PARAMETER
+    assert m.ZuStreamGEV_SetUserModeRxPacketBufferSize(stream, 70000).IsOK()
+    assert error_of(m.ZuStreamGEV_SetWaitForFirstPacketOfBlockToStart, stream, 1) == (
+        TypeError, "in method 'ZuStreamGEV_SetWaitForFirstPacketOfBlockToStart', argument 2 of type 'bool'")
+    assert m.ZuStreamGEV_SetWaitForFirstPacketOfBlockToStart(stream, True).IsOK()
+    assert m.ZuStreamGEV_GetWaitForFirstPacketOfBlockToStart(stream) is True
+    assert error_of(m.ZuStreamGEV_SetUserModeSocketRxBufferSize, stream, 2 ** 32)[0] is OverflowError
+    assert m.ZuStreamGEV_Open(stream, device_address()).IsOK()
+    result, size = m.ZuStreamGEV_GetUserModeSocketRxBufferSize(stream)
+    assert result.IsOK() and rmem_max // 2 < size <= 2 * rmem_max
+    assert m.ZuStreamGEV_SetUserModeRxPacketBufferSize(stream, 20000).GetCode() == tr.ZU_NETWORK_CONFIG_ERROR
+    assert error_of(m.ZuStreamGEV_IsDriverInstalled, tb.ZuString("1.2.3.4"), None)[0] is TypeError
+    parameters = m.ZuStream_GetParameters(stream)
+    assert parameters.GetBooleanValue("StartStreamOnlyOnPacketIdZero")[1] is True
+    assert parameters.GetIntegerValue("PipelineImagesDropped")[1] == 0
+    m.delete_ZuStreamGEV(stream)
+
+
+def test_frames_arrive_into_numpy_byte_for_byte_with_their_description(opened):
+    stream, address, port = opened
+    queue(stream, 4, 640 * 48)
+    send_frames(address, port, 4, 640, 48, first_block=65534, linger_ms=50)
+    for block in (65534, 65535, 1, 2):
+        result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+        assert result.IsOK() and operation.IsOK()
+        assert buffer.GetBlockID() == block
+        image = buffer.GetImage()
+        assert (image.GetWidth(), image.GetHeight(), image.GetPixelType()) == (640, 48, tb.ZuPixelMono8)
+        pixels = image.GetDataPointer()
+        assert pixels.shape == (48, 640) and pixels.dtype == np.uint8
+        assert np.array_equal(pixels.reshape(-1), frame_bytes(640 * 48, block))
+
+
+def test_lost_packets_are_recovered_and_refused_ones_end_the_frame(opened):
+    stream, address, port = opened
+    queue(stream, 6, 1000 * 100)
+    send_frames(address, port, 6, 1000, 100, loss=0.1, seed=5)
+    for block in range(1, 7):
+        result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+        assert operation.IsOK(), (block, operation.GetCode())
+        assert np.array_equal(buffer.GetDataPointer()[:100000], frame_bytes(100000, block))
+    parameters = m.ZuStream_GetParameters(stream)
+    assert parameters.GetIntegerValue("PacketsRecovered")[1] > 0
+    # Refused: the frame ends with missing packets, and the next one comes whole.
+    queue(stream, 2, 1000 * 100)
+    send_frames(address, port, 1, 1000, 100, loss=0.3, seed=6, refuse=True, first_block=7)
+    send_frames(address, port, 1, 1000, 100, first_block=8)
+    result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+    assert operation.GetCode() == tr.ZU_MISSING_PACKETS and buffer.GetLostPacketCount() > 0
+    result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+    assert operation.IsOK() and buffer.GetBlockID() == 8
+
+
+def test_a_queued_buffer_lives_until_retrieved_whatever_the_script_drops(opened):
+    stream, address, port = opened
+    queue(stream, 3, 64 * 48)   # the script keeps no buffer
+    gc.collect()
+    send_frames(address, port, 3, 64, 48, linger_ms=20)
+    for block in (1, 2, 3):
+        result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+        assert operation.IsOK()
+        view = buffer.GetDataPointer()
+        del buffer
+        gc.collect()
+        # The view and what came back keep the memory; nothing was freed under them.
+        assert np.array_equal(view, frame_bytes(64 * 48, block))
+
+
+def test_a_freed_stream_proxy_refuses_use_and_what_it_held_goes(opened):
+    stream, address, port = opened
+    buffers = queue(stream, 2, 100)
+    counts = [sys.getrefcount(b) for b in buffers]
+    result, other = m.ZuStream_CreateAndOpen(device_address())
+    m.ZuStream_Free(other)
+    assert error_of(m.ZuStream_IsOpen, other) == (
+        TypeError, "in method 'ZuStream_IsOpen', argument 1 of type 'ZuStream const *'")
+    assert error_of(m.ZuStream_QueueBuffer, other, None) == (
+        TypeError, "in method 'ZuStream_QueueBuffer', argument 1 of type 'ZuStream *'")
+    m.ZuStream_Free(other)   # twice: nothing is freed again
+    m.ZuStream_Free(stream)
+    assert [sys.getrefcount(b) for b in buffers] == [c - 1 for c in counts]
+
+
+def test_waiting_for_a_buffer_lets_other_threads_run(opened):
+    stream, _, _ = opened
+    queue(stream, 1, 100)
+    ran, result = other_threads_ran_during(m.ZuStream_RetrieveBuffer, stream, 200)
+    assert ran and result[0].GetCode() == tr.ZU_TIMEOUT
