@@ -68,13 +68,13 @@
     tarn::DeferredLogJoin tarn_deferred;
     $action
   }
-  if (result) result->JoinLogging();
+  if (result) tarn::JoinLogging(*result);
 }
 
 /* Leave the SDK's logging before the director's own parts go, so that no
  * native thread calls into a half-destroyed sink. */
 %feature("action") ZuLogSink::~ZuLogSink {
-  if (arg1) arg1->LeaveLogging();
+  if (arg1) tarn::LeaveLogging(*arg1);
   delete arg1;
 }
 

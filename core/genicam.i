@@ -6,6 +6,7 @@
 %{
 #include "ZuGenParameter.h"
 #include "ZuGenParameterArray.h"
+#include "tarn/genicam/Parameters.h"
 %}
 
 /* The node and node map travel as opaque handles: Python never sees inside. */
@@ -62,7 +63,7 @@ TARN_HOLDS_ITEMS(ZuGenParameterList::Add, ZuGenParameterList::Clear)
 %apply SWIGTYPE *TARN_HELD { ZuGenEventSink *aEventSink };
 %feature("action") ZuGenParameter::RegisterEventSink {
   std::shared_ptr<void> tarn_share = tarn_keep2;
-  result = arg1->RegisterEventSink(arg2, [tarn_share]() mutable { tarn_share.reset(); });
+  result = tarn::RegisterEventSink(*arg1, arg2, [tarn_share]() mutable { tarn_share.reset(); });
 }
 
 /* A stack restores its features when it goes, through its array: the
@@ -70,7 +71,20 @@ TARN_HOLDS_ITEMS(ZuGenParameterList::Add, ZuGenParameterList::Clear)
 %apply SWIGTYPE *TARN_HELD { ZuGenParameterArray *aArray };
 %feature("action") ZuGenStateStack::ZuGenStateStack {
   result = new ZuGenStateStack(arg1);
-  result->KeepArray(std::move(tarn_keep1));
+  tarn::KeepArray(*result, std::move(tarn_keep1));
+}
+
+/* A read by name that the array answers from what it holds keeps the
+ * interpreter lock: letting it go and taking it back would cost more than
+ * the read. Whatever must wait (the node map busy on another thread, the
+ * device to be asked) is read again the usual way, with the lock released. */
+%feature("nothreadallow") ZuGenParameterArray::GetIntegerValue;
+%feature("action") ZuGenParameterArray::GetIntegerValue {
+  if (!tarn::TryIntegerValueWithoutWaiting(*arg1, *arg2, *arg3, result)) {
+    SWIG_PYTHON_THREAD_BEGIN_ALLOW;
+    result = arg1->GetIntegerValue(*arg2, *arg3);
+    SWIG_PYTHON_THREAD_END_ALLOW;
+  }
 }
 
 /* Chunk data: a one-dimensional uint8 array, kept with the array for as long
@@ -80,7 +94,7 @@ TARN_HOLDS_ITEMS(ZuGenParameterList::Add, ZuGenParameterList::Clear)
 SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data, PyObject *array)
 {
   if (owner && array)
-    owner->KeepAttachment(data, Tarn_HoldObject(array));
+    tarn::KeepAttachment(*owner, data, Tarn_HoldObject(array));
 }
 %}
 %apply (uint8_t *TARN_ATTACH_READONLY, uint32_t TARN_ATTACH_LENGTH) { (uint8_t *aBuffer, uint32_t aBufferLength) };
@@ -138,6 +152,8 @@ TARN_CATCH_NATIVE
 
 %feature("action", "") ZuGenParameter::RegisterEventSink;
 %feature("action", "") ZuGenStateStack::ZuGenStateStack;
+%feature("action", "") ZuGenParameterArray::GetIntegerValue;
+%feature("nothreadallow", "") ZuGenParameterArray::GetIntegerValue;
 %exception ZuGenParameterList::Add;
 %exception ZuGenParameterList::Clear;
 %clear int64_t &aValue, double &aValue, bool &aValue, bool &aFlag, bool &aDone;

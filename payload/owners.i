@@ -20,8 +20,8 @@
 %fragment("Tarn_Payload", "header", fragment="Tarn_ImageViews") %{
 SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuBuffer *owner) { return owner; }
 SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuImage *owner) { return owner ? owner->GetBuffer() : 0; }
-SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuRawData *owner) { return owner ? owner->GetOwnerBuffer() : 0; }
-SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuChunkData *owner) { return owner ? owner->GetOwnerBuffer() : 0; }
+SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuRawData *owner) { return owner ? tarn::BufferBinding::BufferOf(*owner) : 0; }
+SWIGINTERN ZuBuffer *Tarn_BufferOf(ZuChunkData *owner) { return owner ? tarn::BufferBinding::BufferOf(*owner) : 0; }
 SWIGINTERN ZuBuffer *Tarn_BufferOf(IZuImage *owner) { return Tarn_BufferOf(dynamic_cast<ZuImage *>(owner)); }
 SWIGINTERN ZuBuffer *Tarn_BufferOf(IZuChunkData *owner)
 {
@@ -96,8 +96,8 @@ SWIGINTERN void Tarn_PlanOf(Tarn_ViewPlan *plan, IZuImageJPEG *owner, const void
 /* Start of the memory an owner would detach. */
 SWIGINTERN const void *Tarn_AttachedData(ZuBuffer *owner) { return owner->IsAttached() ? owner->GetDataPointer() : 0; }
 SWIGINTERN const void *Tarn_AttachedData(ZuImage *owner) { return Tarn_AttachedData(owner->GetBuffer()); }
-SWIGINTERN const void *Tarn_AttachedData(ZuRawData *owner) { return Tarn_AttachedData(owner->GetOwnerBuffer()); }
-SWIGINTERN const void *Tarn_AttachedData(ZuChunkData *owner) { return Tarn_AttachedData(owner->GetOwnerBuffer()); }
+SWIGINTERN const void *Tarn_AttachedData(ZuRawData *owner) { return Tarn_AttachedData(tarn::BufferBinding::BufferOf(*owner)); }
+SWIGINTERN const void *Tarn_AttachedData(ZuChunkData *owner) { return Tarn_AttachedData(tarn::BufferBinding::BufferOf(*owner)); }
 
 /* Before a detach: the shape and a share of the memory, read while the
  * memory is still attached, so the result covers what was detached. */

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -30,8 +31,30 @@ thread_local bool tJoinDeferred = false;               // see tarn::DeferredLogJ
 
 } // namespace
 
-void ZuLogSink::Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
-                         const char *aFunction, const char *aMessage)
+struct ZuLogger::Impl
+{
+    void Log(ZuLogLevelEnum aLevel, const char *aFile, int aLine, const char *aFunction, const char *aMessage) const;
+
+    std::string mName;
+    int mPriority = ZuLogLevelCritical;
+};
+
+struct ZuLogSink::Impl
+{
+    bool mJoined = false;
+    int mCalls = 0; // calls in progress, guarded by the registry's mutex
+};
+
+struct tarn::LogAccess
+{
+    static ZuLogSink::Impl &Of(ZuLogSink &aSink) { return *aSink.mImpl; }
+    // Hands one entry to every joined sink.
+    static void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
+                         const char *aFunction, const char *aMessage);
+};
+
+void tarn::LogAccess::Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
+                               const char *aFunction, const char *aMessage)
 {
     Registry &lRegistry = GetRegistry();
     std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
@@ -40,7 +63,7 @@ void ZuLogSink::Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aL
     for (ZuLogSink *lSink : lSinks) {
         // One that left since may be gone: only sinks still joined are called.
         if (std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), lSink) == lRegistry.mSinks.end()) continue;
-        ++lSink->mCalls;
+        ++Of(*lSink).mCalls;
         tCalling.push_back(lSink);
         lLock.unlock();
         try {
@@ -50,57 +73,61 @@ void ZuLogSink::Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aL
         }
         lLock.lock();
         tCalling.pop_back();
-        --lSink->mCalls;
+        --Of(*lSink).mCalls;
         lRegistry.mIdle.notify_all();
     }
 }
 
-ZuLogger::ZuLogger(const ZuString &aName) : mName(aName.GetAscii()), mPriority(ZuLogLevelCritical) {}
+ZuLogger::ZuLogger(const ZuString &aName) : mImpl(new Impl) { mImpl->mName = aName.GetAscii(); }
 ZuLogger::~ZuLogger() {}
 
-void ZuLogger::Log(ZuLogLevelEnum aLevel, const char *aFile, int aLine, const char *aFunction, const char *aMessage)
+void ZuLogger::Impl::Log(ZuLogLevelEnum aLevel, const char *aFile, int aLine, const char *aFunction,
+                         const char *aMessage) const
 {
     if (aLevel == ZuLogLevelUnknown || static_cast<int>(aLevel) > mPriority) return;
-    ZuLogSink::Dispatch(aLevel, mName.c_str(), aLine < 0 ? 0u : static_cast<uint32_t>(aLine), aFile, aFunction, aMessage);
+    tarn::LogAccess::Dispatch(aLevel, mName.c_str(), aLine < 0 ? 0u : static_cast<uint32_t>(aLine), aFile, aFunction,
+                              aMessage);
 }
 
-void ZuLogger::LogInfo(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { Log(ZuLogLevelInfo, aFile, aLine, aFunction, aMessage); }
-void ZuLogger::LogError(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { Log(ZuLogLevelError, aFile, aLine, aFunction, aMessage); }
-void ZuLogger::LogWarning(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { Log(ZuLogLevelWarning, aFile, aLine, aFunction, aMessage); }
-void ZuLogger::LogCritical(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { Log(ZuLogLevelCritical, aFile, aLine, aFunction, aMessage); }
-void ZuLogger::LogDebug(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { Log(ZuLogLevelDebug, aFile, aLine, aFunction, aMessage); }
+void ZuLogger::LogInfo(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { mImpl->Log(ZuLogLevelInfo, aFile, aLine, aFunction, aMessage); }
+void ZuLogger::LogError(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { mImpl->Log(ZuLogLevelError, aFile, aLine, aFunction, aMessage); }
+void ZuLogger::LogWarning(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { mImpl->Log(ZuLogLevelWarning, aFile, aLine, aFunction, aMessage); }
+void ZuLogger::LogCritical(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { mImpl->Log(ZuLogLevelCritical, aFile, aLine, aFunction, aMessage); }
+void ZuLogger::LogDebug(const char *aFile, int aLine, const char *aFunction, const char *aMessage) { mImpl->Log(ZuLogLevelDebug, aFile, aLine, aFunction, aMessage); }
 
-void ZuLogger::SetLogPriority(int32_t aPriority) { mPriority = aPriority; }
-int ZuLogger::GetLogPriority() { return mPriority; }
+void ZuLogger::SetLogPriority(int32_t aPriority) { mImpl->mPriority = aPriority; }
+int ZuLogger::GetLogPriority() { return mImpl->mPriority; }
 
-ZuLogSink::ZuLogSink() : mJoined(false), mCalls(0)
+ZuLogSink::ZuLogSink() : mImpl(new Impl)
 {
     if (!tJoinDeferred)
-        JoinLogging();
+        tarn::JoinLogging(*this);
 }
 
-void ZuLogSink::JoinLogging()
+void tarn::JoinLogging(ZuLogSink &aSink)
 {
     Registry &lRegistry = GetRegistry();
     std::lock_guard<std::mutex> lLock(lRegistry.mMutex);
-    if (mJoined) return;
-    lRegistry.mSinks.push_back(this);
-    mJoined = true;
+    auto &lState = LogAccess::Of(aSink);
+    if (lState.mJoined) return;
+    lRegistry.mSinks.push_back(&aSink);
+    lState.mJoined = true;
 }
 
 tarn::DeferredLogJoin::DeferredLogJoin() : mOuter(tJoinDeferred) { tJoinDeferred = true; }
 tarn::DeferredLogJoin::~DeferredLogJoin() { tJoinDeferred = mOuter; }
 
-ZuLogSink::~ZuLogSink() { LeaveLogging(); }
+ZuLogSink::~ZuLogSink() { tarn::LeaveLogging(*this); }
 
-void ZuLogSink::LeaveLogging()
+void tarn::LeaveLogging(ZuLogSink &aSink)
 {
     Registry &lRegistry = GetRegistry();
     std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
-    if (!mJoined) return;
-    auto lIt = std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), this);
+    auto &lState = LogAccess::Of(aSink);
+    if (!lState.mJoined) return;
+    auto lIt = std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), &aSink);
     if (lIt != lRegistry.mSinks.end()) lRegistry.mSinks.erase(lIt);
-    mJoined = false;
-    const int lOwn = static_cast<int>(std::count(tCalling.begin(), tCalling.end(), this));
-    lRegistry.mIdle.wait(lLock, [&] { return mCalls <= lOwn; });
+    lState.mJoined = false;
+    const int lOwn = static_cast<int>(std::count(tCalling.begin(), tCalling.end(), &aSink));
+    lRegistry.mIdle.wait(lLock, [&] { return lState.mCalls <= lOwn; });
 }

@@ -48,13 +48,25 @@ const char *CodeName(uint32_t aCode)
 
 } // namespace
 
+namespace {
+
+// Made as a changeable text, so that one result alone holds may be
+// overwritten in place.
+std::shared_ptr<const ZuString> Described(const ZuString &aDescription)
+{
+    if (aDescription.GetLength() == 0) return nullptr;
+    return std::make_shared<ZuString>(aDescription);
+}
+
+} // namespace
+
 ZuResult::ZuResult() : mCode(ZU_OK), mOSCode(0), mInternalCode(0) {}
 ZuResult::ZuResult(uint32_t aCode) : mCode(aCode), mOSCode(0), mInternalCode(0) {}
 ZuResult::ZuResult(uint32_t aCode, uint32_t aOSCode) : mCode(aCode), mOSCode(aOSCode), mInternalCode(0) {}
 ZuResult::ZuResult(uint32_t aCode, const ZuString &aDescription)
-    : mCode(aCode), mOSCode(0), mInternalCode(0), mDescription(aDescription) {}
+    : mCode(aCode), mOSCode(0), mInternalCode(0), mDescription(Described(aDescription)) {}
 ZuResult::ZuResult(uint32_t aCode, uint32_t aOSCode, const ZuString &aDescription)
-    : mCode(aCode), mOSCode(aOSCode), mInternalCode(0), mDescription(aDescription) {}
+    : mCode(aCode), mOSCode(aOSCode), mInternalCode(0), mDescription(Described(aDescription)) {}
 ZuResult::ZuResult(const ZuResult &aResult) = default;
 ZuResult::~ZuResult() {}
 ZuResult &ZuResult::operator=(const ZuResult &aResult) = default;
@@ -62,9 +74,16 @@ ZuResult &ZuResult::operator=(const ZuResult &aResult) = default;
 uint32_t ZuResult::GetCode() const { return mCode; }
 void ZuResult::SetCode(uint32_t aCode) { mCode = aCode; }
 ZuString ZuResult::GetCodeString() const { return ZuString(CodeName(mCode)); }
-ZuString ZuResult::GetDescription() const { return mDescription; }
-void ZuResult::SetDescription(const ZuString &aDescription) { mDescription = aDescription; }
-bool ZuResult::HasDescription() const { return mDescription.GetLength() > 0; }
+ZuString ZuResult::GetDescription() const { return mDescription ? *mDescription : ZuString(); }
+void ZuResult::SetDescription(const ZuString &aDescription)
+{
+    // A text no copy shares is overwritten, keeping its memory, rather than made anew.
+    if (aDescription.GetLength() != 0 && mDescription && mDescription.use_count() == 1)
+        *std::const_pointer_cast<ZuString>(mDescription) = aDescription;
+    else
+        mDescription = Described(aDescription);
+}
+bool ZuResult::HasDescription() const { return mDescription != nullptr; }
 bool ZuResult::IsOK() const { return mCode == ZU_OK; }
 bool ZuResult::IsSuccess() const { return mCode == ZU_OK || mCode == ZU_PENDING; }
 bool ZuResult::IsFailure() const { return !IsSuccess(); }

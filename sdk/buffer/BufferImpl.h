@@ -1,9 +1,10 @@
 #ifndef TARN_BUFFER_IMPL_H
 #define TARN_BUFFER_IMPL_H
 
-// A buffer's state and the memory operations its typed views share.
-// Internal to the buffer library; other libraries reach a buffer's fill and
-// the bindings its memory through sdk/internal/tarn/.
+// A buffer's state and the memory operations its typed views share, and
+// the state of its image view. Internal to the buffer library; other
+// libraries reach a buffer's fill and the bindings its memory through
+// sdk/internal/tarn/.
 
 #include "ZuBuffer.h"
 #include "ZuChunkData.h"
@@ -81,5 +82,49 @@ struct ZuBuffer::Impl
     std::unique_ptr<IZuGenericDataContainer> mGenDC;
     IZuGenDCManager *mGenDCManager = nullptr;
 };
+
+struct ZuImage::Impl
+{
+    explicit Impl(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
+
+    // Checks a description and gives the bytes it needs, padding included.
+    static ZuResult Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                             uint16_t aPaddingY, uint32_t aMaximumChunkLength, uint32_t &aImageSize);
+    void Keep(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX, uint16_t aPaddingY,
+              uint32_t aImageSize, uint32_t aMaximumChunkLength);
+    // Forgets the description (the memory went away).
+    void Clear();
+    ZuResult Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType);
+    // Describes an image already in the buffer's memory (a receiver filled
+    // it); false, and no description, when it would not fit the memory.
+    bool DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                         uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY);
+
+    ZuBuffer *mBuffer;
+    uint32_t mWidth = 0, mHeight = 0, mOffsetX = 0, mOffsetY = 0;
+    ZuPixelType mPixelType = ZuPixelUndefined;
+    uint16_t mPaddingX = 0, mPaddingY = 0;
+    uint32_t mImageSize = 0, mMaximumChunkLength = 0;
+    uint32_t mMissingLine = 0;
+    // What a receiver reports of the image lives in the buffer's fill.
+    bool mFullLineMissing = false, mEOFByLineCount = false;
+};
+
+namespace tarn {
+
+struct BufferAccess
+{
+    static ZuBuffer::Impl &Of(const ZuBuffer &aBuffer) { return *aBuffer.mImpl; }
+    static ZuImage::Impl &Of(const ZuImage &aImage) { return *aImage.mImpl; }
+    static ZuBuffer *OwnerOf(const ZuRawData &aView) { return aView.mBuffer; }
+    static ZuBuffer *OwnerOf(const ZuChunkData &aView) { return aView.mBuffer; }
+
+    // The views a buffer makes once and owns.
+    static ZuImage *NewImage(ZuBuffer *aOwner) { return new ZuImage(aOwner); }
+    static ZuRawData *NewRawData(ZuBuffer *aOwner) { return new ZuRawData(aOwner); }
+    static ZuChunkData *NewChunkData(ZuBuffer *aOwner) { return new ZuChunkData(aOwner); }
+};
+
+} // namespace tarn
 
 #endif

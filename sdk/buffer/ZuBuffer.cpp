@@ -24,7 +24,9 @@ uint32_t GetBigEndian(const uint8_t *aIn)
 
 const uint32_t kTrailerSize = 8;
 
-bool Holds(const ZuBuffer::Impl::Block &aBlock, uint32_t aSize, const void *aPointer)
+typedef std::shared_ptr<uint8_t> Block;
+
+bool Holds(const Block &aBlock, uint32_t aSize, const void *aPointer)
 {
     if (!aBlock || !aPointer)
         return false;
@@ -32,12 +34,12 @@ bool Holds(const ZuBuffer::Impl::Block &aBlock, uint32_t aSize, const void *aPoi
     return p >= aBlock.get() && p <= aBlock.get() + aSize;
 }
 
-ZuBuffer::Impl::Block NewBlock(uint64_t aSize)
+Block NewBlock(uint64_t aSize)
 {
     uint8_t *memory = new (std::nothrow) uint8_t[aSize]();
     if (!memory)
-        return ZuBuffer::Impl::Block();
-    return ZuBuffer::Impl::Block(memory, std::default_delete<uint8_t[]>());
+        return Block();
+    return Block(memory, std::default_delete<uint8_t[]>());
 }
 
 }
@@ -48,9 +50,9 @@ ZuBuffer::Impl::Impl(ZuBuffer *aOwner, ZuPayloadType aPayloadType) : mPayloadTyp
 {
     // Views live as long as the buffer, whatever Reset does, so that a view
     // handed out earlier never points at a destroyed object.
-    mImage.reset(new ZuImage(aOwner));
-    mRawData.reset(new ZuRawData(aOwner));
-    mChunkData.reset(new ZuChunkData(aOwner));
+    mImage.reset(tarn::BufferAccess::NewImage(aOwner));
+    mRawData.reset(tarn::BufferAccess::NewRawData(aOwner));
+    mChunkData.reset(tarn::BufferAccess::NewChunkData(aOwner));
 }
 
 ZuBuffer::Impl::~Impl() = default;
@@ -166,7 +168,7 @@ ZuResult ZuBuffer::Reset(ZuPayloadType aPayloadType)
     Impl &d = *mImpl;
     d.ReleaseData();
     d.ReleaseChunkSpace();
-    d.mImage->ClearDescription();
+    tarn::BufferAccess::Of(*d.mImage).Clear();
     d.mGenDCManager = nullptr;
     d.mMultiPart->Reset();
     d.mPayloadType = aPayloadType;
@@ -180,7 +182,7 @@ ZuResult ZuBuffer::Alloc(uint32_t aSize)
 {
     ZuResult result = mImpl->AllocData(aSize, 0, 0);
     if (result.IsOK())
-        mImpl->mImage->ClearDescription();
+        tarn::BufferAccess::Of(*mImpl->mImage).Clear();
     return result;
 }
 
@@ -189,7 +191,7 @@ ZuResult ZuBuffer::AllocChunk(uint32_t aSize)
     Impl &d = *mImpl;
     if (aSize == 0)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("chunk space of 0 bytes"));
-    Impl::Block block = NewBlock(aSize);
+    Block block = NewBlock(aSize);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
     d.ReleaseChunkSpace();
@@ -203,7 +205,7 @@ ZuResult ZuBuffer::AllocChunk(uint32_t aSize)
 void ZuBuffer::Free()
 {
     mImpl->ReleaseData();
-    mImpl->mImage->ClearDescription();
+    tarn::BufferAccess::Of(*mImpl->mImage).Clear();
 }
 
 void ZuBuffer::FreeChunk()
@@ -216,7 +218,7 @@ ZuResult ZuBuffer::Attach(void *aBuffer, uint32_t aSize)
 {
     ZuResult result = mImpl->AttachData(aBuffer, aSize, 0, 0, 0);
     if (result.IsOK())
-        mImpl->mImage->ClearDescription();
+        tarn::BufferAccess::Of(*mImpl->mImage).Clear();
     return result;
 }
 
@@ -224,7 +226,7 @@ uint8_t *ZuBuffer::Detach()
 {
     uint8_t *memory = mImpl->DetachData();
     if (memory)
-        mImpl->mImage->ClearDescription();
+        tarn::BufferAccess::Of(*mImpl->mImage).Clear();
     return memory;
 }
 
@@ -277,24 +279,25 @@ ZuResult ZuBuffer::AttachGenDCManager(IZuGenDCManager &aManager)
 
 namespace tarn {
 
-BufferFill &FillOf(ZuBuffer &aBuffer) { return aBuffer.GetImpl().mFill; }
-const BufferFill &FillOf(const ZuBuffer &aBuffer) { return aBuffer.GetImpl().mFill; }
+BufferFill &FillOf(ZuBuffer &aBuffer) { return BufferAccess::Of(aBuffer).mFill; }
+const BufferFill &FillOf(const ZuBuffer &aBuffer) { return BufferAccess::Of(aBuffer).mFill; }
 
 BufferBinding::Block BufferBinding::ShareMemory(const ZuBuffer &aBuffer, const void *aPointer)
 {
-    return aBuffer.GetImpl().ShareMemory(aPointer);
+    return BufferAccess::Of(aBuffer).ShareMemory(aPointer);
 }
 
 void BufferBinding::KeepAttachment(ZuBuffer &aBuffer, const void *aPointer, std::shared_ptr<void> aOwner)
 {
-    aBuffer.GetImpl().KeepAttachment(aPointer, std::move(aOwner));
+    BufferAccess::Of(aBuffer).KeepAttachment(aPointer, std::move(aOwner));
 }
 
 void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout)
 {
-    ZuBuffer::Impl &d = aBuffer.GetImpl();
+    auto &d = BufferAccess::Of(aBuffer);
     d.mPayloadType = aLayout.payloadType;
-    d.mImage->ClearDescription();
+    auto &image = BufferAccess::Of(*d.mImage);
+    image.Clear();
     d.mRawLength = 0;
     d.mChunks.clear();
     if (d.mChunkInData) {
@@ -308,9 +311,9 @@ void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout)
         // Padding travels in bytes; the image counts it in pixels.
         uint32_t bits = ZuPixelTypeGetBitsPerPixel(aLayout.pixelType);
         uint32_t padding = bits && (aLayout.paddingXBytes * 8u) % bits == 0 ? aLayout.paddingXBytes * 8u / bits : 0;
-        if (d.mImage->DescribeInPlace(aLayout.width, aLayout.height, aLayout.pixelType, uint16_t(padding),
-                                      aLayout.paddingY, aLayout.offsetX, aLayout.offsetY))
-            payload = d.mImage->GetImageSize();
+        if (image.DescribeInPlace(aLayout.width, aLayout.height, aLayout.pixelType, uint16_t(padding),
+                                  aLayout.paddingY, aLayout.offsetX, aLayout.offsetY))
+            payload = image.mImageSize;
         break;
     }
     case ZuPayloadTypeRawData:
@@ -342,7 +345,10 @@ void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout)
     }
 }
 
-void BufferBinding::LimitNextAttach(ZuBuffer &aBuffer, uint64_t aBytes) { aBuffer.GetImpl().mAttachLimit = aBytes; }
+void BufferBinding::LimitNextAttach(ZuBuffer &aBuffer, uint64_t aBytes) { BufferAccess::Of(aBuffer).mAttachLimit = aBytes; }
+
+ZuBuffer *BufferBinding::BufferOf(const ZuRawData &aView) { return BufferAccess::OwnerOf(aView); }
+ZuBuffer *BufferBinding::BufferOf(const ZuChunkData &aView) { return BufferAccess::OwnerOf(aView); }
 
 } // namespace tarn
 
@@ -352,7 +358,7 @@ void ZuBuffer::Impl::ReleaseData()
 {
     // The image describes the memory: whatever replaces or frees the memory
     // ends the description, so that no view of a stale one can be made.
-    mImage->ClearDescription();
+    tarn::BufferAccess::Of(*mImage).Clear();
     mData.reset();
     mSize = 0;
     mAttached = false;
@@ -379,7 +385,7 @@ ZuResult ZuBuffer::Impl::AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("memory of 0 bytes"));
     if (aSize > UINT32_MAX)
         return ZuResult(ZU_ERR_OVERFLOW, ZuString("a buffer holds less than 4 GiB"));
-    Impl::Block block = NewBlock(aSize);
+    Block block = NewBlock(aSize);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
     ReleaseData();

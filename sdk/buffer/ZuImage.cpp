@@ -1,7 +1,7 @@
 #include "BufferImpl.h"
 #include "ZuPixelTypeInfo.h"
 
-ZuImage::ZuImage(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
+ZuImage::ZuImage(ZuBuffer *aBuffer) : mImpl(new Impl(aBuffer)) {}
 
 ZuImage::~ZuImage() {}
 
@@ -13,7 +13,7 @@ uint64_t tarn::ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aP
     return bytes > UINT64_MAX ? UINT64_MAX : uint64_t(bytes);
 }
 
-ZuResult ZuImage::Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+ZuResult ZuImage::Impl::Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
                            uint16_t aPaddingY, uint32_t aMaximumChunkLength, uint32_t &aImageSize)
 {
     if (aSizeX == 0 || aSizeY == 0)
@@ -27,7 +27,7 @@ ZuResult ZuImage::Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelT
     return ZuResult();
 }
 
-void ZuImage::Keep(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+void ZuImage::Impl::Keep(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
                    uint16_t aPaddingY, uint32_t aImageSize, uint32_t aMaximumChunkLength)
 {
     mWidth = aSizeX;
@@ -42,33 +42,36 @@ void ZuImage::Keep(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uin
 ZuResult ZuImage::Alloc(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
                         uint16_t aPaddingY, uint32_t aMaximumChunkLength)
 {
+    Impl &d = *mImpl;
     uint32_t size = 0;
-    ZuResult result = Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
+    ZuResult result = Impl::Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
     if (result.IsOK())
-        result = mBuffer->GetImpl().AllocData(uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength);
+        result = tarn::BufferAccess::Of(*d.mBuffer).AllocData(uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength);
     if (result.IsOK())
-        Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
+        d.Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
     return result;
 }
 
 ZuResult ZuImage::Attach(void *aRawBuffer, uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType,
                          uint16_t aPaddingX, uint16_t aPaddingY, uint32_t aMaximumChunkLength)
 {
+    Impl &d = *mImpl;
+    auto &memory = tarn::BufferAccess::Of(*d.mBuffer);
     uint32_t size = 0;
-    ZuResult result = Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
+    ZuResult result = Impl::Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, aMaximumChunkLength, size);
     if (!result.IsOK())
-        mBuffer->GetImpl().mAttachLimit = 0;
+        memory.mAttachLimit = 0;
     else
-        result = mBuffer->GetImpl().AttachData(aRawBuffer, uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength, 0);
+        result = memory.AttachData(aRawBuffer, uint64_t(size) + aMaximumChunkLength, size, aMaximumChunkLength, 0);
     if (result.IsOK())
-        Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
+        d.Keep(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, size, aMaximumChunkLength);
     return result;
 }
 
-bool ZuImage::DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
-                              uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY)
+bool ZuImage::Impl::DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
+                                    uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY)
 {
-    ClearDescription();
+    Clear();
     uint32_t size = 0;
     if (!Describe(aSizeX, aSizeY, aPixelType, aPaddingX, aPaddingY, 0, size).IsOK() || size > mBuffer->GetSize())
         return false;
@@ -78,7 +81,12 @@ bool ZuImage::DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPix
     return true;
 }
 
-ZuResult ZuImage::Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType)
+ZuResult tarn::RedescribeImage(ZuImage &aImage, uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType)
+{
+    return BufferAccess::Of(aImage).Redescribe(aSizeX, aSizeY, aPixelType);
+}
+
+ZuResult ZuImage::Impl::Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType)
 {
     uint32_t size = 0;
     ZuResult result = Describe(aSizeX, aSizeY, aPixelType, 0, 0, 0, size);
@@ -92,19 +100,19 @@ ZuResult ZuImage::Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixe
 
 void ZuImage::Free()
 {
-    mBuffer->GetImpl().ReleaseData();
-    ClearDescription();
+    tarn::BufferAccess::Of(*mImpl->mBuffer).ReleaseData();
+    mImpl->Clear();
 }
 
 uint8_t *ZuImage::Detach()
 {
-    uint8_t *memory = mBuffer->GetImpl().DetachData();
+    uint8_t *memory = tarn::BufferAccess::Of(*mImpl->mBuffer).DetachData();
     if (memory)
-        ClearDescription();
+        mImpl->Clear();
     return memory;
 }
 
-void ZuImage::ClearDescription()
+void ZuImage::Impl::Clear()
 {
     mWidth = mHeight = 0;
     mPixelType = ZuPixelUndefined;
@@ -112,45 +120,45 @@ void ZuImage::ClearDescription()
     mImageSize = mMaximumChunkLength = 0;
 }
 
-const uint8_t *ZuImage::GetDataPointer() const { return mImageSize ? mBuffer->GetDataPointer() : nullptr; }
-uint8_t *ZuImage::GetDataPointer() { return mImageSize ? mBuffer->GetDataPointer() : nullptr; }
-uint32_t ZuImage::GetImageSize() const { return mImageSize; }
-uint32_t ZuImage::GetWidth() const { return mWidth; }
-uint32_t ZuImage::GetHeight() const { return mHeight; }
-ZuPixelType ZuImage::GetPixelType() const { return mPixelType; }
-uint32_t ZuImage::GetOffsetX() const { return mOffsetX; }
-uint32_t ZuImage::GetOffsetY() const { return mOffsetY; }
-uint16_t ZuImage::GetPaddingX() const { return mPaddingX; }
-uint16_t ZuImage::GetPaddingY() const { return mPaddingY; }
-uint64_t ZuImage::GetBlockID() const { return mBuffer->GetBlockID(); }
-uint64_t ZuImage::GetTimestamp() const { return mBuffer->GetTimestamp(); }
-uint64_t ZuImage::GetReceptionTime() const { return mBuffer->GetReceptionTime(); }
-uint32_t ZuImage::GetMaximumChunkLength() const { return mMaximumChunkLength; }
-uint32_t ZuImage::GetRequiredSize() const { return mImageSize + mMaximumChunkLength; }
+const uint8_t *ZuImage::GetDataPointer() const { return mImpl->mImageSize ? mImpl->mBuffer->GetDataPointer() : nullptr; }
+uint8_t *ZuImage::GetDataPointer() { return mImpl->mImageSize ? mImpl->mBuffer->GetDataPointer() : nullptr; }
+uint32_t ZuImage::GetImageSize() const { return mImpl->mImageSize; }
+uint32_t ZuImage::GetWidth() const { return mImpl->mWidth; }
+uint32_t ZuImage::GetHeight() const { return mImpl->mHeight; }
+ZuPixelType ZuImage::GetPixelType() const { return mImpl->mPixelType; }
+uint32_t ZuImage::GetOffsetX() const { return mImpl->mOffsetX; }
+uint32_t ZuImage::GetOffsetY() const { return mImpl->mOffsetY; }
+uint16_t ZuImage::GetPaddingX() const { return mImpl->mPaddingX; }
+uint16_t ZuImage::GetPaddingY() const { return mImpl->mPaddingY; }
+uint64_t ZuImage::GetBlockID() const { return mImpl->mBuffer->GetBlockID(); }
+uint64_t ZuImage::GetTimestamp() const { return mImpl->mBuffer->GetTimestamp(); }
+uint64_t ZuImage::GetReceptionTime() const { return mImpl->mBuffer->GetReceptionTime(); }
+uint32_t ZuImage::GetMaximumChunkLength() const { return mImpl->mMaximumChunkLength; }
+uint32_t ZuImage::GetRequiredSize() const { return mImpl->mImageSize + mImpl->mMaximumChunkLength; }
 
 uint32_t ZuImage::GetEffectiveImageSize() const
 {
-    return uint32_t((uint64_t(mWidth) * mHeight * ZuPixelTypeGetBitsPerPixel(mPixelType) + 7) / 8);
+    return uint32_t((uint64_t(mImpl->mWidth) * mImpl->mHeight * ZuPixelTypeGetBitsPerPixel(mImpl->mPixelType) + 7) / 8);
 }
 
-void ZuImage::SetOffsetX(uint32_t aValue) { mOffsetX = aValue; }
-void ZuImage::SetOffsetY(uint32_t aValue) { mOffsetY = aValue; }
-bool ZuImage::IsAllocated() const { return mImageSize && mBuffer->IsAllocated(); }
-bool ZuImage::IsAttached() const { return mImageSize && mBuffer->IsAttached(); }
-bool ZuImage::IsPartialLineMissing() const { return tarn::FillOf(*mBuffer).image.partialLineMissing; }
-bool ZuImage::IsFullLineMissing() const { return mFullLineMissing; }
+void ZuImage::SetOffsetX(uint32_t aValue) { mImpl->mOffsetX = aValue; }
+void ZuImage::SetOffsetY(uint32_t aValue) { mImpl->mOffsetY = aValue; }
+bool ZuImage::IsAllocated() const { return mImpl->mImageSize && mImpl->mBuffer->IsAllocated(); }
+bool ZuImage::IsAttached() const { return mImpl->mImageSize && mImpl->mBuffer->IsAttached(); }
+bool ZuImage::IsPartialLineMissing() const { return tarn::FillOf(*mImpl->mBuffer).image.partialLineMissing; }
+bool ZuImage::IsFullLineMissing() const { return mImpl->mFullLineMissing; }
 
 void ZuImage::SetFullLineMissing(bool aValue, uint32_t aLineNumber)
 {
-    mFullLineMissing = aValue;
-    mMissingLine = aLineNumber;
+    mImpl->mFullLineMissing = aValue;
+    mImpl->mMissingLine = aLineNumber;
 }
 
-void ZuImage::SetEOFByLineCount(bool aValue) { mEOFByLineCount = aValue; }
-void ZuImage::ClearEOFStatus() { mEOFByLineCount = false; }
-bool ZuImage::IsEOFByLineCount() const { return mEOFByLineCount; }
-bool ZuImage::IsInterlacedEven() const { return tarn::FillOf(*mBuffer).image.interlacedEven; }
-bool ZuImage::IsInterlacedOdd() const { return tarn::FillOf(*mBuffer).image.interlacedOdd; }
-bool ZuImage::IsImageDropped() const { return tarn::FillOf(*mBuffer).image.dropped; }
-bool ZuImage::IsDataOverrun() const { return tarn::FillOf(*mBuffer).image.dataOverrun; }
-ZuBuffer *ZuImage::GetBuffer() { return mBuffer; }
+void ZuImage::SetEOFByLineCount(bool aValue) { mImpl->mEOFByLineCount = aValue; }
+void ZuImage::ClearEOFStatus() { mImpl->mEOFByLineCount = false; }
+bool ZuImage::IsEOFByLineCount() const { return mImpl->mEOFByLineCount; }
+bool ZuImage::IsInterlacedEven() const { return tarn::FillOf(*mImpl->mBuffer).image.interlacedEven; }
+bool ZuImage::IsInterlacedOdd() const { return tarn::FillOf(*mImpl->mBuffer).image.interlacedOdd; }
+bool ZuImage::IsImageDropped() const { return tarn::FillOf(*mImpl->mBuffer).image.dropped; }
+bool ZuImage::IsDataOverrun() const { return tarn::FillOf(*mImpl->mBuffer).image.dataOverrun; }
+ZuBuffer *ZuImage::GetBuffer() { return mImpl->mBuffer; }

@@ -4,33 +4,33 @@
 
 ZuRawData::~ZuRawData() {}
 
-uint64_t ZuRawData::GetPayloadLength() const { return mBuffer->GetImpl().mRawLength; }
+uint64_t ZuRawData::GetPayloadLength() const { return tarn::BufferAccess::Of(*mBuffer).mRawLength; }
 
 ZuResult ZuRawData::Alloc(uint64_t aPayloadLength, uint32_t aMaximumChunkLength)
 {
     if (aPayloadLength > UINT32_MAX)
         return ZuResult(ZU_ERR_OVERFLOW, ZuString("a buffer holds less than 4 GiB"));
-    ZuResult result = mBuffer->GetImpl().AllocData(aPayloadLength + aMaximumChunkLength, uint32_t(aPayloadLength),
+    ZuResult result = tarn::BufferAccess::Of(*mBuffer).AllocData(aPayloadLength + aMaximumChunkLength, uint32_t(aPayloadLength),
                                                    aMaximumChunkLength);
     if (result.IsOK())
-        mBuffer->GetImpl().mRawLength = uint32_t(aPayloadLength);
+        tarn::BufferAccess::Of(*mBuffer).mRawLength = uint32_t(aPayloadLength);
     return result;
 }
 
-void ZuRawData::Free() { mBuffer->GetImpl().ReleaseData(); }
+void ZuRawData::Free() { tarn::BufferAccess::Of(*mBuffer).ReleaseData(); }
 
 ZuResult ZuRawData::Attach(void *aRawBuffer, uint64_t aBufferSize, uint32_t aMaximumChunkLength)
 {
     if (aMaximumChunkLength > aBufferSize)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the chunk space is larger than the memory"));
     uint64_t payload = aBufferSize - aMaximumChunkLength;
-    ZuResult result = mBuffer->GetImpl().AttachData(aRawBuffer, aBufferSize, uint32_t(payload), aMaximumChunkLength, 0);
+    ZuResult result = tarn::BufferAccess::Of(*mBuffer).AttachData(aRawBuffer, aBufferSize, uint32_t(payload), aMaximumChunkLength, 0);
     if (result.IsOK())
-        mBuffer->GetImpl().mRawLength = uint32_t(payload);
+        tarn::BufferAccess::Of(*mBuffer).mRawLength = uint32_t(payload);
     return result;
 }
 
-uint8_t *ZuRawData::Detach() { return mBuffer->GetImpl().DetachData(); }
+uint8_t *ZuRawData::Detach() { return tarn::BufferAccess::Of(*mBuffer).DetachData(); }
 
 // ---- Chunk data ------------------------------------------------------------
 
@@ -50,21 +50,21 @@ uint32_t ZuChunkData::GetChunkLayoutID() { return mBuffer->GetChunkLayoutID(); }
 uint32_t ZuChunkData::GetChunkDataSize() const { return mBuffer->GetChunkDataSize(); }
 uint32_t ZuChunkData::GetChunkDataCapacity() const { return mBuffer->GetChunkDataCapacity(); }
 
-uint64_t ZuChunkData::GetChunkDataPayloadLength() const { return mBuffer->GetImpl().mChunkUsed; }
+uint64_t ZuChunkData::GetChunkDataPayloadLength() const { return tarn::BufferAccess::Of(*mBuffer).mChunkUsed; }
 
 ZuResult ZuChunkData::Alloc(uint32_t aMaximumChunkLength)
 {
-    return mBuffer->GetImpl().AllocData(aMaximumChunkLength, 0, aMaximumChunkLength);
+    return tarn::BufferAccess::Of(*mBuffer).AllocData(aMaximumChunkLength, 0, aMaximumChunkLength);
 }
 
-void ZuChunkData::Free() { mBuffer->GetImpl().ReleaseData(); }
+void ZuChunkData::Free() { tarn::BufferAccess::Of(*mBuffer).ReleaseData(); }
 
 ZuResult ZuChunkData::Attach(void *aRawBuffer, uint32_t aBufferSize)
 {
-    ZuResult result = mBuffer->GetImpl().AttachData(aRawBuffer, aBufferSize, 0, aBufferSize, aBufferSize);
-    if (result.IsOK() && !mBuffer->GetImpl().ParseChunks())
+    ZuResult result = tarn::BufferAccess::Of(*mBuffer).AttachData(aRawBuffer, aBufferSize, 0, aBufferSize, aBufferSize);
+    if (result.IsOK() && !tarn::BufferAccess::Of(*mBuffer).ParseChunks())
         return ZuResult(ZU_INVALID_DATA_FORMAT, ZuString("the chunk trailers do not form a chunk list"));
     return result;
 }
 
-uint8_t *ZuChunkData::Detach() { return mBuffer->GetImpl().DetachData(); }
+uint8_t *ZuChunkData::Detach() { return tarn::BufferAccess::Of(*mBuffer).DetachData(); }

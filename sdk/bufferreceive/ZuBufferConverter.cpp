@@ -1,6 +1,7 @@
 #include "ZuBufferConverter.h"
 #include "ZuBuffer.h"
 #include "ZuImage.h"
+#include "tarn/BufferFill.h"
 
 #include "BufferHelpers.h"
 #include "Conversion.h"
@@ -19,23 +20,27 @@ using tarn::kernels::Lut8;
 
 // ---- RGB filter ------------------------------------------------------------
 
+namespace {
+
+struct FilterValues
+{
+    double gain[3] = {1, 1, 1};
+    int32_t offset[3] = {0, 0, 0};
+    bool operator==(const FilterValues &o) const
+    {
+        return std::equal(gain, gain + 3, o.gain) && std::equal(offset, offset + 3, o.offset);
+    }
+    bool IsIdentity() const { return *this == FilterValues(); }
+};
+
+} // namespace
+
 // Shared by the filter and the converters it is assigned to, so that a
 // converter never reads a destroyed filter; guarded because a conversion
 // reads it while another thread may change it.
 struct ZuBufferConverterRGBFilter::State
 {
-    struct Values
-    {
-        double gain[3] = {1, 1, 1};
-        int32_t offset[3] = {0, 0, 0};
-        bool operator==(const Values &o) const
-        {
-            return std::equal(gain, gain + 3, o.gain) && std::equal(offset, offset + 3, o.offset);
-        }
-        bool IsIdentity() const { return *this == Values(); }
-    };
-
-    Values Get() const
+    FilterValues Get() const
     {
         std::lock_guard<std::mutex> lock(mutex);
         return values;
@@ -49,14 +54,12 @@ struct ZuBufferConverterRGBFilter::State
     }
 
     mutable std::mutex mutex;
-    Values values;
+    FilterValues values;
 };
 
 namespace {
 
 enum { kR, kG, kB };
-
-typedef ZuBufferConverterRGBFilter::State::Values FilterValues;
 
 // gain * level + offset, rounded half up and limited to [0, aTop]; a gain
 // or offset that gives no number (NaN) gives 0.
@@ -197,7 +200,7 @@ ZuResult ZuBufferConverter::Impl::Prepare(const Source &aSource, ZuBuffer &aDest
     if (!(image.GetWidth() == w && image.GetHeight() == h && image.GetDataPointer())) {
         // Described anew over memory large enough, whoever owns it; else
         // re-allocated when allowed and the memory is the buffer's own.
-        ZuResult fits = image.Redescribe(w, h, type);
+        ZuResult fits = tarn::RedescribeImage(image, w, h, type);
         if (fits.GetCode() == ZU_ERR_OVERFLOW)
             return ZuResult(ZU_GENERIC_ERROR, ZuString("the destination image would need 4 GiB or more"));
         if (!fits.IsOK()) {

@@ -146,7 +146,7 @@ std::shared_ptr<ParameterSet> MakeCommunicationParameters(std::shared_ptr<Settin
 {
     auto set = std::make_shared<ParameterSet>();
     set->port = std::make_unique<LocalPort>(std::move(aSettings));
-    set->array.Load(kDescription, sizeof kDescription - 1, set->port.get());
+    tarn::LoadDescription(set->array, kDescription, sizeof kDescription - 1, set->port.get());
     return set;
 }
 

@@ -161,8 +161,9 @@ ZuResult Connection::LoadDescriptionFrom(const std::string &aUrl)
     }
     auto set = std::make_shared<ParameterSet>();
     set->port = std::make_unique<GvcpPort>(weak_from_this());
-    r = url.zipped ? set->array.LoadZip(bytes.data(), bytes.size(), set->port.get())
-                   : set->array.Load(reinterpret_cast<const char *>(bytes.data()), bytes.size(), set->port.get());
+    r = url.zipped ? tarn::LoadZippedDescription(set->array, bytes.data(), bytes.size(), set->port.get())
+                   : tarn::LoadDescription(set->array, reinterpret_cast<const char *>(bytes.data()), bytes.size(),
+                                           set->port.get());
     if (!r.IsOK()) return r;
     mUrl = aUrl.substr(0, aUrl.find('\0'));
     mDescriptionName = url.name;
@@ -286,7 +287,7 @@ void Connection::Deliver(const Message &aMessage)
     bool mapped = false;
     if (mParameters) {
         Contained([&] {
-            ZuResult r = mParameters->array.DeliverEvent(aMessage.eventId, aMessage.data.data(), aMessage.data.size(), &changed);
+            ZuResult r = tarn::DeliverEvent(mParameters->array, aMessage.eventId, aMessage.data.data(), aMessage.data.size(), &changed);
             mapped = r.IsOK() && changed.GetSize() > 0;
         });
     }

@@ -12,7 +12,7 @@
 #include "SinkList.h"
 
 #include "ZuDevice.h"
-#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 #include "gev/bootstrap.h"
 
 #include <condition_variable>

@@ -149,19 +149,28 @@ ZuGenAccessMode Node::GetAccessMode() const
 // nodes share references (pValue and pIsAvailable naming the same node, a
 // formula naming a node twice) would otherwise be evaluated once per path,
 // which grows exponentially with depth. Anything that may change a value
-// starts a new epoch.
+// starts a new epoch. A read that reached nothing volatile (only cached
+// registers, constants, attached data, the port's access) holds until
+// something changes: a new generation, not every access, reads it anew.
 template <typename T, typename Compute>
 ZuResult Node::Remember(ReadMemo<T> &aMemo, T &aValue, Compute aCompute) const
 {
-    if (aMemo.mEpoch == mMap->mEpoch) {
+    // A held read is trusted only once the port's access is known unchanged.
+    mMap->TakePortAccess();
+    bool lStable = aMemo.mStable && aMemo.mGeneration == mMap->mGeneration;
+    if (lStable || aMemo.mEpoch == mMap->mEpoch) {
+        // Whatever reads this now depends on what this read depended on.
+        if (!lStable) mMap->VolatileRead();
         aValue = aMemo.mValue;
         return aMemo.mResult;
     }
-    uint64_t lEpoch = mMap->mEpoch;
+    uint64_t lEpoch = mMap->mEpoch, lGeneration = mMap->mGeneration, lVolatile = mMap->mVolatileReads;
     int lCut = mMap->mDepthFailures;
     ZuResult lR = aCompute(aValue);
     if (lEpoch == mMap->mEpoch && lCut == mMap->mDepthFailures) {
         aMemo.mEpoch = lEpoch;
+        aMemo.mGeneration = lGeneration;
+        aMemo.mStable = lGeneration == mMap->mGeneration && lVolatile == mMap->mVolatileReads;
         aMemo.mValue = aValue;
         aMemo.mResult = lR;
     }

@@ -52,11 +52,14 @@ enum class RefUse
 /// Visits a node's references, in the order they are resolved and followed.
 using RefVisitor = std::function<void(ValueRef &aRef, const char *aProperty, RefUse aUse)>;
 
-/// What a node read gave in one epoch of its map.
+/// What a node read gave in one epoch of its map, and for its whole
+/// generation when the read reached nothing volatile.
 template <typename T>
 struct ReadMemo
 {
     uint64_t mEpoch = 0;
+    uint64_t mGeneration = 0;
+    bool mStable = false;
     T mValue{};
     ZuResult mResult;
 };

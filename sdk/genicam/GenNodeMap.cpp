@@ -75,9 +75,29 @@ ZuGenAccessMode NodeMapImpl::GetPortAccessMode() const
     return mPort ? mPort->GetAccessMode() : ZuGenAccessModeNotImplemented;
 }
 
+bool NodeMapImpl::ReadWithoutWaiting(void (*aRead)(void *aContext), void *aContext)
+{
+    std::unique_lock<std::recursive_mutex> lLock(mLock, std::try_to_lock);
+    if (!lLock.owns_lock() || mWithoutWaiting) return false;
+    mWithoutWaiting = true;
+    mWouldWait = false;
+    aRead(aContext);
+    mWithoutWaiting = false;
+    return !mWouldWait;
+}
+
+void NodeMapImpl::NoticePortAccess()
+{
+    mPortAccessTaken = true;
+    ZuGenAccessMode lNow = GetPortAccessMode();
+    if (lNow == mPortAccess) return;
+    mPortAccess = lNow;
+    ForgetCaches();
+}
+
 void NodeMapImpl::Changed(Node *aNode, bool aKeepOwnCache)
 {
-    ForgetReads();
+    ForgetCaches();
     std::set<Node *> lSeen;
     std::vector<Node *> lTodo{aNode};
     while (!lTodo.empty()) {
@@ -115,7 +135,7 @@ void NodeMapImpl::Invalidate(Node *aNode)
 void NodeMapImpl::InvalidateNodes()
 {
     MapOperation lOp(this);
-    ForgetReads();
+    ForgetCaches();
     for (auto &lN : mNodes) {
         lN->DropCache();
         lN->mLastInvalidated = mClock;

@@ -46,15 +46,45 @@ public:
     std::vector<Node *> RegistersBelow(Node *aNode);
     ZuResult ChunkRead(const std::string &aChunkID, uint64_t aAddress, void *aData, int64_t aLength) const;
     ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected) override;
+    bool ReadWithoutWaiting(void (*aRead)(void *aContext), void *aContext) override;
     ZuResult EventRead(const std::string &aEventID, uint64_t aAddress, void *aData, int64_t aLength) const;
     std::map<uint64_t, std::vector<uint8_t>> mEvents;
 
     // Starts a new epoch: what nodes read before may have changed.
     void ForgetReads() { ++mEpoch; }
+    // Starts a new epoch and a new generation: something a read may depend
+    // on changed here (a value, a cache, attached data).
+    void ForgetCaches()
+    {
+        ++mEpoch;
+        ++mGeneration;
+    }
+    // Takes the device port's access once per access, as the first read
+    // needs it (so that what reads nothing, such as a parameter going
+    // away, never reaches the port), and starts a new generation when it
+    // changed since it was last taken.
+    void TakePortAccess()
+    {
+        if (!mPortAccessTaken) NoticePortAccess();
+    }
+    void NoticePortAccess();
+    // A read whose outcome may differ next time with nothing changed here.
+    void VolatileRead() { ++mVolatileReads; }
 
     mutable std::recursive_mutex mLock;
     int mDepth = 0;
+    // One epoch per outermost operation; one generation from one change
+    // (ForgetCaches) to the next. A read that reached nothing volatile
+    // (VolatileRead) holds for the whole generation.
     uint64_t mEpoch = 1;
+    uint64_t mGeneration = 1;
+    uint64_t mVolatileReads = 0;
+    ZuGenAccessMode mPortAccess = ZuGenAccessModeNotImplemented;
+    bool mPortAccessTaken = false;
+    // Set while ReadWithoutWaiting runs: the device port is not reached,
+    // and mWouldWait tells that a read needed it.
+    bool mWithoutWaiting = false;
+    bool mWouldWait = false;
     int mDepthFailures = 0;
     int mCallDepth = 0;
     std::vector<Node *> mPending;
@@ -88,8 +118,12 @@ public:
     explicit MapOperation(NodeMapImpl *aMap) : mMap(aMap)
     {
         mMap->mLock.lock();
-        // Each outermost operation is one access: it reads the device anew.
-        if (++mMap->mDepth == 1) mMap->ForgetReads();
+        // Each outermost operation is one access: it reads anew whatever
+        // the device may change on its own.
+        if (++mMap->mDepth == 1) {
+            mMap->ForgetReads();
+            mMap->mPortAccessTaken = false;
+        }
     }
     ~MapOperation();
 

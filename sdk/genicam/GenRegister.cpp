@@ -67,6 +67,11 @@ ZuResult RegisterNode::PortRead(uint64_t aAddress, void *aData, int64_t aLength)
     if (!lPort->mChunkID.empty()) return mMap->ChunkRead(lPort->mChunkID, aAddress, aData, aLength);
     if (!lPort->mEventID.empty()) return mMap->EventRead(lPort->mEventID, aAddress, aData, aLength);
     if (!mMap->mPort) return Fail(ZU_NOT_CONNECTED, "no device port behind '" + lPort->mName + "'");
+    if (mMap->mWithoutWaiting) {
+        // The device would be asked: the read is made again the usual way.
+        mMap->mWouldWait = true;
+        return ZuResult(ZU_PENDING);
+    }
     return mMap->mPort->Read(aAddress, aData, aLength);
 }
 
@@ -75,7 +80,7 @@ ZuResult RegisterNode::PortWrite(uint64_t aAddress, const void *aData, int64_t a
     const CategoryNode *lPort = mPortNode;
     if (!lPort->mChunkID.empty() || !lPort->mEventID.empty()) return Fail(ZU_STATE_ERROR, "chunk and event data cannot be written");
     if (!mMap->mPort) return Fail(ZU_NOT_CONNECTED, "no device port behind '" + lPort->mName + "'");
-    mMap->ForgetReads();
+    mMap->ForgetCaches();
     return mMap->mPort->Write(aAddress, aData, aLength);
 }
 
@@ -96,6 +101,8 @@ ZuResult RegisterNode::ReadBytes(const std::vector<uint8_t> *&aBytes) const
     mCacheValid = false;
     mCacheBytes.assign(static_cast<size_t>(lLength), 0);
     lR = PortRead(lAddress, mCacheBytes.data(), lLength);
+    // What is not kept may read otherwise next time, with nothing changed here.
+    if (!lR.IsOK() || mCache == ZuGenCacheNone) mMap->VolatileRead();
     if (!lR.IsOK()) return lR;
     if (mCache != ZuGenCacheNone) {
         mCacheAddress = lAddress;

@@ -199,7 +199,7 @@ ZuResult ValueNode::IsDone(bool &aDone)
     // Read the device's own value, not what was written: without telling
     // anyone of a change, as nothing was changed here.
     for (Node *lR : mMap->RegistersBelow(mValue.mNode)) lR->DropCache();
-    mMap->ForgetReads();
+    mMap->ForgetCaches();
     int64_t lCurrent = 0, lCommand = 0;
     ZuResult lR = mValue.mNode->ReadAsInt(lCurrent);
     if (lR.IsOK()) lR = ReadRefInt(mCommandValue, lCommand);

@@ -1,12 +1,12 @@
-#include "ZuGenParameter.h"
-#include "ZuGenParameterArray.h"
+#include "ParameterImpl.h"
 #include "ZuResultCodes.h"
-#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 
 #include <algorithm>
 
 using ZU_GENAPI_NS::INode;
 using ZU_GENAPI_NS::NodeInterface;
+using tarn::GenParameterAccess;
 
 namespace
 {
@@ -28,13 +28,13 @@ bool Writable(ZuGenAccessMode aM) { return aM == ZuGenAccessModeWriteOnly || aM 
 
 // ---- List ------------------------------------------------------------------------
 
-ZuGenParameterList::ZuGenParameterList() {}
+ZuGenParameterList::ZuGenParameterList() : mImpl(new Impl) {}
 ZuGenParameterList::~ZuGenParameterList() {}
 
 void ZuGenParameterList::Clear()
 {
-    mItems.clear();
-    mCursor = 0;
+    mImpl->items.clear();
+    mImpl->cursor = 0;
 }
 
 void ZuGenParameterList::Add(ZuGenParameter *aParameter)
@@ -42,100 +42,104 @@ void ZuGenParameterList::Add(ZuGenParameter *aParameter)
     // A null item would end every walk (GetFirst/GetNext) before the items
     // after it.
     if (!aParameter) return;
-    mItems.push_back(aParameter);
-    mCursor = 0;
+    mImpl->items.push_back(aParameter);
+    mImpl->cursor = 0;
 }
 
-uint32_t ZuGenParameterList::GetSize() const { return static_cast<uint32_t>(mItems.size()); }
+uint32_t ZuGenParameterList::GetSize() const { return static_cast<uint32_t>(mImpl->items.size()); }
 
-ZuGenParameter *ZuGenParameterList::GetItem(uint32_t aIndex) { return aIndex < mItems.size() ? mItems[aIndex] : nullptr; }
+ZuGenParameter *ZuGenParameterList::GetItem(uint32_t aIndex)
+{
+    return aIndex < mImpl->items.size() ? mImpl->items[aIndex] : nullptr;
+}
 
 ZuGenParameter *ZuGenParameterList::operator[](uint32_t aIndex) { return GetItem(aIndex); }
 
 ZuGenParameter *ZuGenParameterList::GetFirst()
 {
-    mCursor = 0;
+    mImpl->cursor = 0;
     return GetNext();
 }
 
 ZuGenParameter *ZuGenParameterList::GetNext()
 {
-    if (mCursor >= mItems.size()) return nullptr;
-    return mItems[mCursor++];
+    if (mImpl->cursor >= mImpl->items.size()) return nullptr;
+    return mImpl->items[mImpl->cursor++];
 }
 
 // ---- Parameter --------------------------------------------------------------------
 
-ZuGenParameter::ZuGenParameter(INode *aNode) : mNode(aNode) {}
+ZuGenParameter::ZuGenParameter(INode *aNode) : mImpl(new Impl(this, aNode)) {}
 
 ZuGenParameter::~ZuGenParameter()
 {
-    if (mNode && mCallbackId) mNode->UnregisterCallback(mCallbackId);
-    decltype(mSinks) lSinks;
+    Impl &d = *mImpl;
+    if (d.node && d.callbackId) d.node->UnregisterCallback(d.callbackId);
+    decltype(d.sinks) lSinks;
     {
-        std::lock_guard<std::mutex> lLock(mSinksLock);
-        lSinks.swap(mSinks);
+        std::lock_guard<std::mutex> lLock(d.sinksLock);
+        lSinks.swap(d.sinks);
     }
     for (auto &lS : lSinks)
         if (lS.second) lS.second();
 }
 
-void ZuGenParameter::Notify()
+void ZuGenParameter::Impl::Notify()
 {
-    if (!mUpdatesEnabled) return;
+    if (!updatesEnabled) return;
     // Sinks are called without the lock: a sink may unregister itself (or
     // another), and is skipped once it has been. The copies of the release
     // actions hold what keeps each sink alive, so that a sink unregistered
     // during its own call (or by another thread) is not freed under it.
-    decltype(mSinks) lHeld;
+    decltype(sinks) lHeld;
     {
-        std::lock_guard<std::mutex> lLock(mSinksLock);
-        lHeld = mSinks;
+        std::lock_guard<std::mutex> lLock(sinksLock);
+        lHeld = sinks;
     }
     for (auto &lEntry : lHeld) {
         ZuGenEventSink *lS = lEntry.first;
         bool lStill;
         {
-            std::lock_guard<std::mutex> lLock(mSinksLock);
-            lStill = std::any_of(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == lS; });
+            std::lock_guard<std::mutex> lLock(sinksLock);
+            lStill = std::any_of(sinks.begin(), sinks.end(), [&](const auto &aP) { return aP.first == lS; });
         }
-        if (lStill) lS->OnParameterUpdate(this);
+        if (lStill) lS->OnParameterUpdate(self);
     }
 }
 
-ZuResult ZuGenParameter::GetName(ZuString &aValue) const { return mNode ? Text(mNode->GetName(), aValue) : NoNode(); }
+ZuResult ZuGenParameter::GetName(ZuString &aValue) const { return mImpl->node ? Text(mImpl->node->GetName(), aValue) : NoNode(); }
 
 ZuResult ZuGenParameter::GetCategory(ZuString &aValue) const
 {
-    if (!mNode) return NoNode();
-    INode *lC = mNode->GetParentCategory();
-    if (!lC) return Failure(ZU_NOT_FOUND, "'" + mNode->GetName() + "' is in no category");
+    if (!mImpl->node) return NoNode();
+    INode *lC = mImpl->node->GetParentCategory();
+    if (!lC) return Failure(ZU_NOT_FOUND, "'" + mImpl->node->GetName() + "' is in no category");
     return Text(lC->GetName(), aValue);
 }
 
-ZuResult ZuGenParameter::GetToolTip(ZuString &aValue) const { return mNode ? Text(mNode->GetToolTip(), aValue) : NoNode(); }
-ZuResult ZuGenParameter::GetDescription(ZuString &aValue) const { return mNode ? Text(mNode->GetDescription(), aValue) : NoNode(); }
-ZuResult ZuGenParameter::GetDisplayName(ZuString &aValue) const { return mNode ? Text(mNode->GetDisplayName(), aValue) : NoNode(); }
+ZuResult ZuGenParameter::GetToolTip(ZuString &aValue) const { return mImpl->node ? Text(mImpl->node->GetToolTip(), aValue) : NoNode(); }
+ZuResult ZuGenParameter::GetDescription(ZuString &aValue) const { return mImpl->node ? Text(mImpl->node->GetDescription(), aValue) : NoNode(); }
+ZuResult ZuGenParameter::GetDisplayName(ZuString &aValue) const { return mImpl->node ? Text(mImpl->node->GetDisplayName(), aValue) : NoNode(); }
 
 ZuResult ZuGenParameter::ToString(ZuString &aValue) const
 {
-    if (!mNode) return NoNode();
+    if (!mImpl->node) return NoNode();
     std::string lT;
-    ZuResult lR = mNode->ToString(lT);
+    ZuResult lR = mImpl->node->ToString(lT);
     if (lR.IsOK()) aValue = ZuString(lT);
     return lR;
 }
 
 ZuResult ZuGenParameter::FromString(const ZuString &aValue)
 {
-    if (!mNode) return NoNode();
-    return mNode->FromString(aValue.Narrow());
+    if (!mImpl->node) return NoNode();
+    return mImpl->node->FromString(aValue.Narrow());
 }
 
 ZuResult ZuGenParameter::GetType(ZuGenType &aType) const
 {
-    if (!mNode) return NoNode();
-    switch (mNode->GetInterface()) {
+    if (!mImpl->node) return NoNode();
+    switch (mImpl->node->GetInterface()) {
     case NodeInterface::Integer: aType = ZuGenTypeInteger; break;
     case NodeInterface::Float: aType = ZuGenTypeFloat; break;
     case NodeInterface::Enumeration: aType = ZuGenTypeEnum; break;
@@ -150,47 +154,47 @@ ZuResult ZuGenParameter::GetType(ZuGenType &aType) const
 
 ZuResult ZuGenParameter::GetNameSpace(ZuGenNameSpace &aNameSpace) const
 {
-    if (!mNode) return NoNode();
-    aNameSpace = mNode->GetNameSpace();
+    if (!mImpl->node) return NoNode();
+    aNameSpace = mImpl->node->GetNameSpace();
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::GetVisibility(ZuGenVisibility &aVisibility) const
 {
-    if (!mNode) return NoNode();
-    aVisibility = mNode->GetVisibility();
+    if (!mImpl->node) return NoNode();
+    aVisibility = mImpl->node->GetVisibility();
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsValueCached(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = mNode->GetCachingMode() != ZuGenCacheNone;
+    if (!mImpl->node) return NoNode();
+    aFlag = mImpl->node->GetCachingMode() != ZuGenCacheNone;
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsPersistent(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = mNode->IsStreamable();
+    if (!mImpl->node) return NoNode();
+    aFlag = mImpl->node->IsStreamable();
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsImplemented(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = mNode->GetAccessMode() != ZuGenAccessModeNotImplemented;
+    if (!mImpl->node) return NoNode();
+    aFlag = mImpl->node->GetAccessMode() != ZuGenAccessModeNotImplemented;
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsAvailable(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    ZuGenAccessMode lM = mNode->GetAccessMode();
+    if (!mImpl->node) return NoNode();
+    ZuGenAccessMode lM = mImpl->node->GetAccessMode();
     aFlag = lM != ZuGenAccessModeNotImplemented && lM != ZuGenAccessModeNotAvailable;
     return ZuResult();
 }
@@ -198,87 +202,88 @@ ZuResult ZuGenParameter::IsAvailable(bool &aFlag) const
 ZuResult ZuGenParameter::IsWritable(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = Writable(mNode->GetAccessMode());
+    if (!mImpl->node) return NoNode();
+    aFlag = Writable(mImpl->node->GetAccessMode());
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsReadable(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = Readable(mNode->GetAccessMode());
+    if (!mImpl->node) return NoNode();
+    aFlag = Readable(mImpl->node->GetAccessMode());
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsStreamable(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = mNode->IsStreamable();
+    if (!mImpl->node) return NoNode();
+    aFlag = mImpl->node->IsStreamable();
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsSelector(bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = !mNode->GetSelectedNodes().empty();
+    if (!mImpl->node) return NoNode();
+    aFlag = !mImpl->node->GetSelectedNodes().empty();
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::IsVisible(ZuGenVisibility aVisibility, bool &aFlag) const
 {
     aFlag = false;
-    if (!mNode) return NoNode();
-    aFlag = static_cast<int32_t>(mNode->GetVisibility()) <= static_cast<int32_t>(aVisibility);
+    if (!mImpl->node) return NoNode();
+    aFlag = static_cast<int32_t>(mImpl->node->GetVisibility()) <= static_cast<int32_t>(aVisibility);
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::GetSelectedParameters(ZuGenParameterList &aList) const
 {
     aList.Clear();
-    if (!mNode || !mArray) return NoNode();
-    for (INode *lN : mNode->GetSelectedNodes())
-        if (ZuGenParameter *lP = mArray->Get(ZuString(lN->GetName()))) aList.Add(lP);
+    if (!mImpl->node || !mImpl->array) return NoNode();
+    for (INode *lN : mImpl->node->GetSelectedNodes())
+        if (ZuGenParameter *lP = mImpl->array->Get(ZuString(lN->GetName()))) aList.Add(lP);
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::GetSelectingParameters(ZuGenParameterList &aList) const
 {
     aList.Clear();
-    if (!mNode || !mArray) return NoNode();
-    for (INode *lN : mNode->GetSelectingNodes())
-        if (ZuGenParameter *lP = mArray->Get(ZuString(lN->GetName()))) aList.Add(lP);
+    if (!mImpl->node || !mImpl->array) return NoNode();
+    for (INode *lN : mImpl->node->GetSelectingNodes())
+        if (ZuGenParameter *lP = mImpl->array->Get(ZuString(lN->GetName()))) aList.Add(lP);
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::RegisterEventSink(ZuGenEventSink *aEventSink)
 {
-    return RegisterEventSink(aEventSink, std::function<void()>());
+    return tarn::RegisterEventSink(*this, aEventSink, std::function<void()>());
 }
 
-ZuResult ZuGenParameter::RegisterEventSink(ZuGenEventSink *aEventSink, std::function<void()> aOnRelease)
+ZuResult tarn::RegisterEventSink(ZuGenParameter &aParameter, ZuGenEventSink *aEventSink, std::function<void()> aOnRelease)
 {
-    if (!aEventSink || !mNode) {
+    auto &d = GenParameterAccess::Of(aParameter);
+    if (!aEventSink || !d.node) {
         if (aOnRelease) aOnRelease();
         return aEventSink ? NoNode() : Failure(ZU_INVALID_PARAMETER, "no event sink given");
     }
-    if (!mCallbackId.load()) {
+    if (!d.callbackId.load()) {
         // Outside the sinks' lock: the node map delivers under its own.
-        int lId = mNode->RegisterCallback([this](INode *) { Notify(); });
+        int lId = d.node->RegisterCallback([&d](INode *) { d.Notify(); });
         int lNone = 0;
-        if (!mCallbackId.compare_exchange_strong(lNone, lId)) mNode->UnregisterCallback(lId);
+        if (!d.callbackId.compare_exchange_strong(lNone, lId)) d.node->UnregisterCallback(lId);
     }
     std::function<void()> lOld;
     {
-        std::lock_guard<std::mutex> lLock(mSinksLock);
-        auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aEventSink; });
-        if (lIt != mSinks.end()) {
+        std::lock_guard<std::mutex> lLock(d.sinksLock);
+        auto lIt = std::find_if(d.sinks.begin(), d.sinks.end(), [&](const auto &aP) { return aP.first == aEventSink; });
+        if (lIt != d.sinks.end()) {
             lOld = std::move(lIt->second);
             lIt->second = std::move(aOnRelease);
         } else {
-            mSinks.emplace_back(aEventSink, std::move(aOnRelease));
+            d.sinks.emplace_back(aEventSink, std::move(aOnRelease));
         }
     }
     if (lOld) lOld();
@@ -287,119 +292,118 @@ ZuResult ZuGenParameter::RegisterEventSink(ZuGenEventSink *aEventSink, std::func
 
 ZuResult ZuGenParameter::UnregisterEventSink(ZuGenEventSink *aRegisteredSink)
 {
+    Impl &d = *mImpl;
     std::function<void()> lRelease;
     {
-        std::lock_guard<std::mutex> lLock(mSinksLock);
-        auto lIt = std::find_if(mSinks.begin(), mSinks.end(), [&](const auto &aP) { return aP.first == aRegisteredSink; });
-        if (lIt == mSinks.end()) return Failure(ZU_NOT_FOUND, "the event sink is not registered");
+        std::lock_guard<std::mutex> lLock(d.sinksLock);
+        auto lIt = std::find_if(d.sinks.begin(), d.sinks.end(), [&](const auto &aP) { return aP.first == aRegisteredSink; });
+        if (lIt == d.sinks.end()) return Failure(ZU_NOT_FOUND, "the event sink is not registered");
         lRelease = std::move(lIt->second);
-        mSinks.erase(lIt);
+        d.sinks.erase(lIt);
     }
     if (lRelease) lRelease();
     return ZuResult();
 }
 
-INode *ZuGenParameter::GetNode() { return mNode; }
-bool ZuGenParameter::GetUpdatesEnabled() { return mUpdatesEnabled; }
-void ZuGenParameter::SetUpdatesEnabled(bool aEnabled) { mUpdatesEnabled = aEnabled; }
+INode *ZuGenParameter::GetNode() { return mImpl->node; }
+bool ZuGenParameter::GetUpdatesEnabled() { return mImpl->updatesEnabled; }
+void ZuGenParameter::SetUpdatesEnabled(bool aEnabled) { mImpl->updatesEnabled = aEnabled; }
 
 // ---- Typed kinds ------------------------------------------------------------------
 
-#define TARN_NODE_OR_FAIL() \
-    if (!mNode) return NoNode()
+// The kinds reach the node their base holds through the library's access to it.
+#define TARN_NODE_OR_FAIL()                                \
+    INode *const lNode = GenParameterAccess::Node(*this); \
+    if (!lNode) return NoNode()
 
-ZuResult ZuGenInteger::SetValue(int64_t aValue) { TARN_NODE_OR_FAIL(); return mNode->SetIntValue(aValue); }
-ZuResult ZuGenInteger::GetValue(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetIntValue(aValue); }
-ZuResult ZuGenInteger::GetMin(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetIntMin(aValue); }
-ZuResult ZuGenInteger::GetMax(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetIntMax(aValue); }
-ZuResult ZuGenInteger::GetIncrement(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetIntInc(aValue); }
+ZuResult ZuGenInteger::SetValue(int64_t aValue) { TARN_NODE_OR_FAIL(); return lNode->SetIntValue(aValue); }
+ZuResult ZuGenInteger::GetValue(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetIntValue(aValue); }
+ZuResult ZuGenInteger::GetMin(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetIntMin(aValue); }
+ZuResult ZuGenInteger::GetMax(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetIntMax(aValue); }
+ZuResult ZuGenInteger::GetIncrement(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetIntInc(aValue); }
 
 ZuResult ZuGenInteger::GetRepresentation(ZuGenRepresentation &aRepresentation) const
 {
     TARN_NODE_OR_FAIL();
-    aRepresentation = mNode->GetRepresentation();
+    aRepresentation = lNode->GetRepresentation();
     return ZuResult();
 }
 
-ZuResult ZuGenInteger::GetUnit(ZuString &aValue) const { TARN_NODE_OR_FAIL(); return Text(mNode->GetUnit(), aValue); }
+ZuResult ZuGenInteger::GetUnit(ZuString &aValue) const { TARN_NODE_OR_FAIL(); return Text(lNode->GetUnit(), aValue); }
 
-ZuResult ZuGenFloat::SetValue(double aValue) { TARN_NODE_OR_FAIL(); return mNode->SetFloatValue(aValue); }
-ZuResult ZuGenFloat::GetValue(double &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetFloatValue(aValue); }
-ZuResult ZuGenFloat::GetMin(double &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetFloatMin(aValue); }
-ZuResult ZuGenFloat::GetMax(double &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetFloatMax(aValue); }
+ZuResult ZuGenFloat::SetValue(double aValue) { TARN_NODE_OR_FAIL(); return lNode->SetFloatValue(aValue); }
+ZuResult ZuGenFloat::GetValue(double &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetFloatValue(aValue); }
+ZuResult ZuGenFloat::GetMin(double &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetFloatMin(aValue); }
+ZuResult ZuGenFloat::GetMax(double &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetFloatMax(aValue); }
 
 ZuResult ZuGenFloat::GetRepresentation(ZuGenRepresentation &aRepresentation) const
 {
     TARN_NODE_OR_FAIL();
-    aRepresentation = mNode->GetRepresentation();
+    aRepresentation = lNode->GetRepresentation();
     return ZuResult();
 }
 
-ZuResult ZuGenFloat::GetUnit(ZuString &aValue) const { TARN_NODE_OR_FAIL(); return Text(mNode->GetUnit(), aValue); }
+ZuResult ZuGenFloat::GetUnit(ZuString &aValue) const { TARN_NODE_OR_FAIL(); return Text(lNode->GetUnit(), aValue); }
 
-ZuResult ZuGenBoolean::SetValue(bool aValue) { TARN_NODE_OR_FAIL(); return mNode->SetBoolValue(aValue); }
+ZuResult ZuGenBoolean::SetValue(bool aValue) { TARN_NODE_OR_FAIL(); return lNode->SetBoolValue(aValue); }
 
 ZuResult ZuGenBoolean::GetValue(bool &aValue) const
 {
     aValue = false;
     TARN_NODE_OR_FAIL();
-    return mNode->GetBoolValue(aValue);
+    return lNode->GetBoolValue(aValue);
 }
 
-ZuResult ZuGenCommand::Execute() { TARN_NODE_OR_FAIL(); return mNode->Execute(); }
+ZuResult ZuGenCommand::Execute() { TARN_NODE_OR_FAIL(); return lNode->Execute(); }
 
 ZuResult ZuGenCommand::IsDone(bool &aDone)
 {
     aDone = false;
     TARN_NODE_OR_FAIL();
-    return mNode->IsDone(aDone);
+    return lNode->IsDone(aDone);
 }
 
-ZuResult ZuGenString::SetValue(const ZuString &aValue) { TARN_NODE_OR_FAIL(); return mNode->SetStringValue(aValue.Narrow()); }
+ZuResult ZuGenString::SetValue(const ZuString &aValue) { TARN_NODE_OR_FAIL(); return lNode->SetStringValue(aValue.Narrow()); }
 
 ZuResult ZuGenString::GetValue(ZuString &aValue) const
 {
     TARN_NODE_OR_FAIL();
     std::string lT;
-    ZuResult lR = mNode->GetStringValue(lT);
+    ZuResult lR = lNode->GetStringValue(lT);
     if (lR.IsOK()) aValue = ZuString(lT);
     return lR;
 }
 
-ZuResult ZuGenString::GetMaxLength(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetStringMaxLength(aValue); }
+ZuResult ZuGenString::GetMaxLength(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetStringMaxLength(aValue); }
 
-ZuResult ZuGenRegister::Get(uint8_t *aData, int64_t aLength) const { TARN_NODE_OR_FAIL(); return mNode->GetRegister(aData, aLength); }
-ZuResult ZuGenRegister::Set(const uint8_t *aData, int64_t aLength) { TARN_NODE_OR_FAIL(); return mNode->SetRegister(aData, aLength); }
-ZuResult ZuGenRegister::GetLength(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetRegisterLength(aValue); }
+ZuResult ZuGenRegister::Get(uint8_t *aData, int64_t aLength) const { TARN_NODE_OR_FAIL(); return lNode->GetRegister(aData, aLength); }
+ZuResult ZuGenRegister::Set(const uint8_t *aData, int64_t aLength) { TARN_NODE_OR_FAIL(); return lNode->SetRegister(aData, aLength); }
+ZuResult ZuGenRegister::GetLength(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetRegisterLength(aValue); }
 
 // ---- Enumeration ------------------------------------------------------------------
 
 ZuGenEnum::ZuGenEnum(INode *aNode) : ZuGenParameter(aNode)
 {
-    for (INode *lE : aNode->GetEntries()) mEntries.push_back(new ZuGenEnumEntry(lE));
+    auto &lEntries = GenParameterAccess::Of(*this).entries;
+    for (INode *lE : aNode->GetEntries()) lEntries.push_back(GenParameterAccess::MakeEntry(lE));
 }
 
-ZuGenEnum::~ZuGenEnum()
-{
-    for (ZuGenEnumEntry *lE : mEntries) delete lE;
-}
-
-ZuResult ZuGenEnum::SetValue(int64_t aValue) { TARN_NODE_OR_FAIL(); return mNode->SetIntValue(aValue); }
-ZuResult ZuGenEnum::SetValue(const ZuString &aValue) { TARN_NODE_OR_FAIL(); return mNode->SetEntryByName(aValue.Narrow()); }
-ZuResult ZuGenEnum::GetValue(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return mNode->GetIntValue(aValue); }
+ZuResult ZuGenEnum::SetValue(int64_t aValue) { TARN_NODE_OR_FAIL(); return lNode->SetIntValue(aValue); }
+ZuResult ZuGenEnum::SetValue(const ZuString &aValue) { TARN_NODE_OR_FAIL(); return lNode->SetEntryByName(aValue.Narrow()); }
+ZuResult ZuGenEnum::GetValue(int64_t &aValue) const { TARN_NODE_OR_FAIL(); return lNode->GetIntValue(aValue); }
 
 ZuResult ZuGenEnum::GetValue(ZuString &aValue) const
 {
     TARN_NODE_OR_FAIL();
     INode *lE = nullptr;
-    ZuResult lR = mNode->GetEntry(lE);
+    ZuResult lR = lNode->GetEntry(lE);
     if (lR.IsOK()) aValue = ZuString(lE->GetSymbolic());
     return lR;
 }
 
 ZuResult ZuGenEnum::GetEntriesCount(int64_t &aValue) const
 {
-    aValue = static_cast<int64_t>(mEntries.size());
+    aValue = static_cast<int64_t>(GenParameterAccess::Of(*this).entries.size());
     return ZuResult();
 }
 
@@ -407,9 +411,10 @@ ZuResult ZuGenEnum::GetEntryByIndex(int64_t aIndex, const ZuGenEnumEntry **aEntr
 {
     if (!aEntry) return Failure(ZU_INVALID_PARAMETER, "no place for the entry");
     *aEntry = nullptr;
-    if (aIndex < 0 || static_cast<uint64_t>(aIndex) >= mEntries.size())
+    const auto &lEntries = GenParameterAccess::Of(*this).entries;
+    if (aIndex < 0 || static_cast<uint64_t>(aIndex) >= lEntries.size())
         return Failure(ZU_INVALID_PARAMETER, "entry index " + std::to_string(aIndex) + " is out of range");
-    *aEntry = mEntries[static_cast<size_t>(aIndex)];
+    *aEntry = lEntries[static_cast<size_t>(aIndex)].get();
     return ZuResult();
 }
 
@@ -417,11 +422,13 @@ ZuResult ZuGenEnum::GetEntryByName(const ZuString &aName, const ZuGenEnumEntry *
 {
     if (!aEntry) return Failure(ZU_INVALID_PARAMETER, "no place for the entry");
     *aEntry = nullptr;
+    TARN_NODE_OR_FAIL();
+    const auto &lEntries = GenParameterAccess::Of(*this).entries;
     std::string lName = aName.Narrow();
-    std::vector<INode *> lNodes = mNode->GetEntries();
-    for (size_t lI = 0; lI < lNodes.size() && lI < mEntries.size(); ++lI)
+    std::vector<INode *> lNodes = lNode->GetEntries();
+    for (size_t lI = 0; lI < lNodes.size() && lI < lEntries.size(); ++lI)
         if (lNodes[lI]->GetSymbolic() == lName) {
-            *aEntry = mEntries[lI];
+            *aEntry = lEntries[lI].get();
             return ZuResult();
         }
     return Failure(ZU_NOT_FOUND, "no entry '" + lName + "'");
@@ -431,11 +438,13 @@ ZuResult ZuGenEnum::GetEntryByValue(int64_t aValue, const ZuGenEnumEntry **aEntr
 {
     if (!aEntry) return Failure(ZU_INVALID_PARAMETER, "no place for the entry");
     *aEntry = nullptr;
-    std::vector<INode *> lNodes = mNode->GetEntries();
-    for (size_t lI = 0; lI < lNodes.size() && lI < mEntries.size(); ++lI) {
+    TARN_NODE_OR_FAIL();
+    const auto &lEntries = GenParameterAccess::Of(*this).entries;
+    std::vector<INode *> lNodes = lNode->GetEntries();
+    for (size_t lI = 0; lI < lNodes.size() && lI < lEntries.size(); ++lI) {
         int64_t lV = 0;
         if (lNodes[lI]->GetEntryValue(lV).IsOK() && lV == aValue) {
-            *aEntry = mEntries[lI];
+            *aEntry = lEntries[lI].get();
             return ZuResult();
         }
     }

@@ -1,10 +1,11 @@
-#include "ZuGenParameterArray.h"
+#include "ParameterImpl.h"
 #include "ZuResultCodes.h"
-#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 
 using ZU_GENAPI_NS::INode;
 using ZU_GENAPI_NS::INodeMap;
 using ZU_GENAPI_NS::NodeInterface;
+using tarn::GenParameterAccess;
 
 namespace
 {
@@ -18,98 +19,150 @@ ZuResult Missing(const ZuString &aName, const char *aKind)
 
 } // namespace
 
-ZuGenParameterArray::ZuGenParameterArray() {}
-
-ZuGenParameterArray::~ZuGenParameterArray() { Clear(); }
-
-void ZuGenParameterArray::Clear()
+GenParameterAccess::Owned GenParameterAccess::Make(INode *aNode, ZuGenParameterArray *aArray)
 {
-    // Parameters first: they unregister from nodes of the map.
-    mByName.clear();
-    mParameters.clear();
-    mCategoriesByName.clear();
-    mCategories.clear();
-    mMap.reset();
-    mAttachmentOwner.reset();
+    Owned lP;
+    switch (aNode->GetInterface()) {
+    case NodeInterface::Category:
+    case NodeInterface::EnumEntry: return lP;
+    case NodeInterface::Integer: lP.reset(new ZuGenInteger(aNode)); break;
+    case NodeInterface::Float: lP.reset(new ZuGenFloat(aNode)); break;
+    case NodeInterface::Enumeration: lP.reset(new ZuGenEnum(aNode)); break;
+    case NodeInterface::Boolean: lP.reset(new ZuGenBoolean(aNode)); break;
+    case NodeInterface::Command: lP.reset(new ZuGenCommand(aNode)); break;
+    case NodeInterface::String: lP.reset(new ZuGenString(aNode)); break;
+    case NodeInterface::Register: lP.reset(new ZuGenRegister(aNode)); break;
+    default: lP.reset(new ZuGenParameter(aNode)); break;
+    }
+    lP->mImpl->array = aArray;
+    return lP;
 }
 
-ZuResult ZuGenParameterArray::Load(const char *aXml, size_t aLength, ZU_GENAPI_NS::IPort *aPort)
+ZuGenParameterArray::ZuGenParameterArray() : mImpl(new Impl) {}
+
+ZuGenParameterArray::~ZuGenParameterArray() { mImpl->Clear(); }
+
+void ZuGenParameterArray::Impl::Clear()
+{
+    // Parameters first: they unregister from nodes of the map.
+    byName.clear();
+    parameters.clear();
+    categoriesByName.clear();
+    categories.clear();
+    map.reset();
+    attachmentOwner.reset();
+}
+
+ZuResult tarn::LoadDescription(ZuGenParameterArray &aArray, const char *aXml, size_t aLength, ZU_GENAPI_NS::IPort *aPort)
 {
     std::unique_ptr<INodeMap> lMap;
     ZuResult lR = ZU_GENAPI_NS::LoadNodeMap(aXml, aLength, aPort, lMap);
-    return Adopt(lR, lMap);
+    return GenParameterAccess::Of(aArray).Adopt(lR, lMap, &aArray);
 }
 
-ZuResult ZuGenParameterArray::LoadZip(const uint8_t *aZip, size_t aLength, ZU_GENAPI_NS::IPort *aPort)
+ZuResult tarn::LoadZippedDescription(ZuGenParameterArray &aArray, const uint8_t *aZip, size_t aLength,
+                                     ZU_GENAPI_NS::IPort *aPort)
 {
     std::unique_ptr<INodeMap> lMap;
     ZuResult lR = ZU_GENAPI_NS::LoadNodeMapFromZip(aZip, aLength, aPort, lMap);
-    return Adopt(lR, lMap);
+    return GenParameterAccess::Of(aArray).Adopt(lR, lMap, &aArray);
 }
 
-ZuResult ZuGenParameterArray::LoadUrl(const std::string &aUrl, ZU_GENAPI_NS::IPort *aPort)
+ZuResult tarn::LoadDescriptionFromUrl(ZuGenParameterArray &aArray, const std::string &aUrl, ZU_GENAPI_NS::IPort *aPort)
 {
     std::unique_ptr<INodeMap> lMap;
     ZuResult lR = ZU_GENAPI_NS::LoadNodeMapFromUrl(aUrl, aPort, lMap);
-    return Adopt(lR, lMap);
+    return GenParameterAccess::Of(aArray).Adopt(lR, lMap, &aArray);
 }
 
-ZuResult ZuGenParameterArray::Adopt(ZuResult aResult, std::unique_ptr<INodeMap> &aMap)
+ZuResult ZuGenParameterArray::Impl::Adopt(ZuResult aResult, std::unique_ptr<INodeMap> &aMap, ZuGenParameterArray *aOwner)
 {
     Clear();
     if (!aResult.IsOK()) return aResult;
-    mMap = std::move(aMap);
-    for (size_t lI = 0; lI < mMap->GetNodeCount(); ++lI) {
-        INode *lN = mMap->GetNodeByIndex(lI);
-        std::unique_ptr<ZuGenParameter> lP;
-        switch (lN->GetInterface()) {
-        case NodeInterface::Category: {
-            mCategories.emplace_back(new ZuGenCategory(lN));
-            mCategoriesByName[lN->GetName()] = mCategories.back().get();
+    map = std::move(aMap);
+    for (size_t lI = 0; lI < map->GetNodeCount(); ++lI) {
+        INode *lN = map->GetNodeByIndex(lI);
+        if (lN->GetInterface() == NodeInterface::Category) {
+            categories.push_back(GenParameterAccess::MakeCategory(lN));
+            categoriesByName[lN->GetName()] = categories.back().get();
             continue;
         }
-        case NodeInterface::EnumEntry: continue;
-        case NodeInterface::Integer: lP.reset(new ZuGenInteger(lN)); break;
-        case NodeInterface::Float: lP.reset(new ZuGenFloat(lN)); break;
-        case NodeInterface::Enumeration: lP.reset(new ZuGenEnum(lN)); break;
-        case NodeInterface::Boolean: lP.reset(new ZuGenBoolean(lN)); break;
-        case NodeInterface::Command: lP.reset(new ZuGenCommand(lN)); break;
-        case NodeInterface::String: lP.reset(new ZuGenString(lN)); break;
-        case NodeInterface::Register: lP.reset(new ZuGenRegister(lN)); break;
-        default: lP.reset(new ZuGenParameter(lN)); break;
-        }
-        lP->mArray = this;
-        mByName[lN->GetName()] = lP.get();
-        mParameters.push_back(std::move(lP));
+        GenParameterAccess::Owned lP = GenParameterAccess::Make(lN, aOwner);
+        if (!lP) continue;
+        byName[lN->GetName()] = lP.get();
+        parameters.push_back(std::move(lP));
     }
     return aResult;
 }
 
-uint32_t ZuGenParameterArray::GetCount() const { return static_cast<uint32_t>(mParameters.size()); }
-
-ZuGenParameter *ZuGenParameterArray::Get(uint32_t aIndex) { return aIndex < mParameters.size() ? mParameters[aIndex].get() : nullptr; }
-
-ZuGenParameter *ZuGenParameterArray::Get(const ZuString &aName)
+ZuGenParameter *ZuGenParameterArray::Impl::Find(const ZuString &aName) const
 {
-    auto lIt = mByName.find(aName.Narrow());
-    return lIt == mByName.end() ? nullptr : lIt->second;
+    auto lIt = byName.find(aName.Narrow());
+    return lIt == byName.end() ? nullptr : lIt->second;
 }
+
+uint32_t ZuGenParameterArray::GetCount() const { return static_cast<uint32_t>(mImpl->parameters.size()); }
+
+ZuGenParameter *ZuGenParameterArray::Get(uint32_t aIndex)
+{
+    return aIndex < mImpl->parameters.size() ? mImpl->parameters[aIndex].get() : nullptr;
+}
+
+ZuGenParameter *ZuGenParameterArray::Get(const ZuString &aName) { return mImpl->Find(aName); }
 
 ZuGenParameter *ZuGenParameterArray::operator[](uint32_t aIndex) { return Get(aIndex); }
 ZuGenParameter *ZuGenParameterArray::operator[](const ZuString &aName) { return Get(aName); }
 
-ZuGenInteger *ZuGenParameterArray::GetInteger(const ZuString &aName) { return dynamic_cast<ZuGenInteger *>(Get(aName)); }
-ZuGenFloat *ZuGenParameterArray::GetFloat(const ZuString &aName) { return dynamic_cast<ZuGenFloat *>(Get(aName)); }
-ZuGenEnum *ZuGenParameterArray::GetEnum(const ZuString &aName) { return dynamic_cast<ZuGenEnum *>(Get(aName)); }
-ZuGenBoolean *ZuGenParameterArray::GetBoolean(const ZuString &aName) { return dynamic_cast<ZuGenBoolean *>(Get(aName)); }
-ZuGenCommand *ZuGenParameterArray::GetCommand(const ZuString &aName) { return dynamic_cast<ZuGenCommand *>(Get(aName)); }
-ZuGenString *ZuGenParameterArray::GetString(const ZuString &aName) { return dynamic_cast<ZuGenString *>(Get(aName)); }
-ZuGenRegister *ZuGenParameterArray::GetRegister(const ZuString &aName) { return dynamic_cast<ZuGenRegister *>(Get(aName)); }
+// The kinds by name: a parameter's class follows its node's interface (GenParameterAccess::Make).
+#define TARN_KIND_BY_NAME(Kind, Interface)                                           \
+    ZuGen##Kind *ZuGenParameterArray::Get##Kind(const ZuString &aName)               \
+    {                                                                                \
+        return GenParameterAccess::As<ZuGen##Kind>(Get(aName), NodeInterface::Interface); \
+    }
+TARN_KIND_BY_NAME(Integer, Integer)
+TARN_KIND_BY_NAME(Float, Float)
+TARN_KIND_BY_NAME(Enum, Enumeration)
+TARN_KIND_BY_NAME(Boolean, Boolean)
+TARN_KIND_BY_NAME(Command, Command)
+TARN_KIND_BY_NAME(String, String)
+TARN_KIND_BY_NAME(Register, Register)
+#undef TARN_KIND_BY_NAME
 
 ZuResult ZuGenParameterArray::GetIntegerValue(const ZuString &aName, int64_t &aValue)
 {
     ZuGenInteger *lP = GetInteger(aName);
     return lP ? lP->GetValue(aValue) : Missing(aName, "integer");
+}
+
+namespace
+{
+
+struct HeldIntegerRead
+{
+    ZuGenInteger *parameter;
+    int64_t value;
+    ZuResult result;
+};
+
+} // namespace
+
+bool tarn::TryIntegerValueWithoutWaiting(ZuGenParameterArray &aArray, const ZuString &aName, int64_t &aValue,
+                                         ZuResult &aResult)
+{
+    ZuGenInteger *lP = aArray.GetInteger(aName);
+    if (!lP) {
+        aResult = Missing(aName, "integer");
+        return true;
+    }
+    HeldIntegerRead lRead{lP, aValue, ZuResult()};
+    auto lReadIt = [](void *aContext) {
+        auto *lR = static_cast<HeldIntegerRead *>(aContext);
+        lR->result = lR->parameter->GetValue(lR->value);
+    };
+    if (!GenParameterAccess::Of(aArray).map->ReadWithoutWaiting(lReadIt, &lRead)) return false;
+    aValue = lRead.value;
+    aResult = lRead.result;
+    return true;
 }
 
 ZuResult ZuGenParameterArray::GetFloatValue(const ZuString &aName, double &aValue)
@@ -203,105 +256,118 @@ ZuResult ZuGenParameterArray::GetFloatRange(const ZuString &aName, double &aMin,
 
 ZuResult ZuGenParameterArray::InvalidateCache()
 {
-    if (mMap) mMap->InvalidateNodes();
+    if (mImpl->map) mImpl->map->InvalidateNodes();
     return ZuResult();
 }
 
 ZuResult ZuGenParameterArray::Poll()
 {
-    if (mMap) mMap->Poll(-1);
+    if (mImpl->map) mImpl->map->Poll(-1);
     return ZuResult();
 }
 
-ZuResult ZuGenParameterArray::Poll(int64_t aElapsedMs)
+ZuResult tarn::PollElapsed(ZuGenParameterArray &aArray, int64_t aElapsedMs)
 {
-    if (mMap) mMap->Poll(aElapsedMs < 0 ? 0 : aElapsedMs);
+    auto &d = GenParameterAccess::Of(aArray);
+    if (d.map) d.map->Poll(aElapsedMs < 0 ? 0 : aElapsedMs);
     return ZuResult();
 }
 
-ZuResult ZuGenParameterArray::DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, ZuGenParameterList *aAffected)
+ZuResult tarn::DeliverEvent(ZuGenParameterArray &aArray, uint64_t aEventID, const uint8_t *aData, size_t aLength,
+                            ZuGenParameterList *aAffected)
 {
+    auto &d = GenParameterAccess::Of(aArray);
     if (aAffected) aAffected->Clear();
-    if (!mMap) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
+    if (!d.map) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
     std::vector<INode *> lNodes;
-    ZuResult lR = mMap->DeliverEvent(aEventID, aData, aLength, &lNodes);
+    ZuResult lR = d.map->DeliverEvent(aEventID, aData, aLength, &lNodes);
     if (aAffected)
-        for (INode *lN : lNodes)
-            if (ZuGenParameter *lP = Get(ZuString(lN->GetName()))) aAffected->Add(lP);
+        for (INode *lN : lNodes) {
+            auto lIt = d.byName.find(lN->GetName());
+            if (lIt != d.byName.end()) aAffected->Add(lIt->second);
+        }
     return lR;
 }
 
-uint32_t ZuGenParameterArray::GetCategoryCount() const { return static_cast<uint32_t>(mCategories.size()); }
+uint32_t ZuGenParameterArray::GetCategoryCount() const { return static_cast<uint32_t>(mImpl->categories.size()); }
 
 ZuGenCategory *ZuGenParameterArray::GetCategory(uint32_t aIndex)
 {
-    return aIndex < mCategories.size() ? mCategories[aIndex].get() : nullptr;
+    return aIndex < mImpl->categories.size() ? mImpl->categories[aIndex].get() : nullptr;
 }
 
 ZuGenCategory *ZuGenParameterArray::GetCategory(const ZuString &aName)
 {
-    auto lIt = mCategoriesByName.find(aName.Narrow());
-    return lIt == mCategoriesByName.end() ? nullptr : lIt->second;
+    auto lIt = mImpl->categoriesByName.find(aName.Narrow());
+    return lIt == mImpl->categoriesByName.end() ? nullptr : lIt->second;
 }
 
-ZU_GENAPI_NS::INodeMap *ZuGenParameterArray::GetNodeMap() { return mMap.get(); }
+ZU_GENAPI_NS::INodeMap *ZuGenParameterArray::GetNodeMap() { return mImpl->map.get(); }
 
 ZuGenAccessMode ZuGenParameterArray::GetAccessMode() const
 {
-    return mMap ? mMap->GetPortAccessMode() : ZuGenAccessModeNotImplemented;
+    return mImpl->map ? mImpl->map->GetPortAccessMode() : ZuGenAccessModeNotImplemented;
 }
 
 ZuResult ZuGenParameterArray::AttachDataChunks(uint8_t *aBuffer, uint32_t aBufferLength)
 {
     // The previous owner goes only once the map no longer points at it.
-    std::shared_ptr<void> lPrevious = std::move(mAttachmentOwner);
-    if (!mMap) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
-    return mMap->AttachDataChunks(aBuffer, aBufferLength);
+    std::shared_ptr<void> lPrevious = std::move(mImpl->attachmentOwner);
+    if (!mImpl->map) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
+    return mImpl->map->AttachDataChunks(aBuffer, aBufferLength);
 }
 
-void ZuGenParameterArray::KeepAttachment(const void *aData, std::shared_ptr<void> aOwner)
+void tarn::KeepAttachment(ZuGenParameterArray &aArray, const void *aData, std::shared_ptr<void> aOwner)
 {
-    if (mMap && aData && mMap->GetAttachedChunks() == aData) mAttachmentOwner = std::move(aOwner);
+    auto &d = GenParameterAccess::Of(aArray);
+    if (d.map && aData && d.map->GetAttachedChunks() == aData) d.attachmentOwner = std::move(aOwner);
 }
 
 ZuResult ZuGenParameterArray::DetachDataChunks()
 {
-    std::shared_ptr<void> lPrevious = std::move(mAttachmentOwner);
-    if (!mMap) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
-    return mMap->DetachDataChunks();
+    std::shared_ptr<void> lPrevious = std::move(mImpl->attachmentOwner);
+    if (!mImpl->map) return Failure(ZU_NOT_INITIALIZED, "no description is loaded");
+    return mImpl->map->DetachDataChunks();
 }
 
 // ---- State stack ------------------------------------------------------------------
 
-ZuGenStateStack::ZuGenStateStack(ZuGenParameterArray *aArray) : mArray(aArray) {}
+ZuGenStateStack::ZuGenStateStack(ZuGenParameterArray *aArray) : mImpl(new Impl) { mImpl->array = aArray; }
 
 ZuGenStateStack::~ZuGenStateStack()
 {
-    if (!mArray) return;
-    for (auto lIt = mSaved.rbegin(); lIt != mSaved.rend(); ++lIt)
-        if (ZuGenParameter *lP = mArray->Get(ZuString(lIt->first))) lP->FromString(ZuString(lIt->second));
+    Impl &d = *mImpl;
+    if (!d.array) return;
+    for (auto lIt = d.saved.rbegin(); lIt != d.saved.rend(); ++lIt)
+        if (ZuGenParameter *lP = d.array->Get(ZuString(lIt->first))) lP->FromString(ZuString(lIt->second));
 }
 
-ZuResult ZuGenStateStack::Remember(const ZuString &aName)
+void tarn::KeepArray(ZuGenStateStack &aStack, std::shared_ptr<void> aOwner)
 {
-    if (!mArray) return Failure(ZU_NOT_INITIALIZED, "the state stack has no parameter array");
-    ZuGenParameter *lP = mArray->Get(aName);
+    GenParameterAccess::Of(aStack).arrayOwner = std::move(aOwner);
+}
+
+ZuResult ZuGenStateStack::Impl::Remember(const ZuString &aName)
+{
+    if (!array) return Failure(ZU_NOT_INITIALIZED, "the state stack has no parameter array");
+    ZuGenParameter *lP = array->Get(aName);
     if (!lP) return Failure(ZU_NOT_FOUND, "no feature '" + aName.Narrow() + "'");
     ZuString lText;
     ZuResult lR = lP->ToString(lText);
-    if (lR.IsOK()) mSaved.emplace_back(aName.Narrow(), lText.Narrow());
+    if (lR.IsOK()) saved.emplace_back(aName.Narrow(), lText.Narrow());
     return lR;
 }
 
 // Each setter keeps the previous value only once the write succeeded, so a
 // failed write leaves nothing to restore. A feature that cannot be read
 // (write-only) is written all the same, with nothing to restore.
-#define TARN_STACKED(call)                                    \
-    size_t lMark = mSaved.size();                             \
-    ZuResult lR = Remember(aName);                            \
-    if (!mArray || lR.GetCode() == ZU_NOT_FOUND) return lR;   \
-    lR = mArray->call;                                        \
-    if (!lR.IsOK()) mSaved.resize(lMark);                     \
+#define TARN_STACKED(call)                                          \
+    Impl &d = *mImpl;                                               \
+    size_t lMark = d.saved.size();                                  \
+    ZuResult lR = d.Remember(aName);                                \
+    if (!d.array || lR.GetCode() == ZU_NOT_FOUND) return lR;        \
+    lR = d.array->call;                                             \
+    if (!lR.IsOK()) d.saved.resize(lMark);                          \
     return lR
 
 ZuResult ZuGenStateStack::SetIntegerValue(const ZuString &aName, int64_t aValue) { TARN_STACKED(SetIntegerValue(aName, aValue)); }

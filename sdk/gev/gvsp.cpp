@@ -1,5 +1,6 @@
 #include "gev/gvsp.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarn {
@@ -227,6 +228,11 @@ size_t encodeLeader(const Header &aHeader, const Leader &aLeader, const PartInfo
     uint8_t *b = aOut + header;
     std::memset(b, 0, body);
     Shape shape = shapeOf(aLeader.payloadType);
+    // With extended ids, a multi-part leader's header also carries the
+    // number of parts (the last byte before the block id), where receivers
+    // such as Wireshark's dissector read it; a leader without it shows no
+    // parts there.
+    if (h.extendedId && shape == Shape::MultiPart) aOut[7] = uint8_t(std::min<uint32_t>(aLeader.partCount, 0xFF));
     if (shape == Shape::Image) b[0] = aLeader.fieldInfo;
     put16(b + 2, aLeader.payloadType);
     put64(b + 4, aLeader.timestamp);

@@ -6,9 +6,7 @@
 #include "ZuPayloadType.h"
 #include "ZuChunkData.h"
 
-#ifndef SWIG
 #include <memory>
-#endif
 
 class ZuImage;
 class ZuRawData;
@@ -17,6 +15,9 @@ class IZuMultiPartContainer;
 class IZuH264AccessUnit;
 class IZuGenericDataContainer;
 class IZuGenDCManager;
+
+// The buffer library's own access to the state of a buffer and its views.
+namespace tarn { struct BufferAccess; }
 
 /// A block of payload memory and what the stream reports about it.
 ///
@@ -254,17 +255,14 @@ public:
     /// @return ZU_OK.
     ZuResult AttachGenDCManager(IZuGenDCManager &aManager);
 
-#ifndef SWIG
+private:
     // The state, and the memory operations the typed views share; other
     // SDK libraries reach what they need of it through sdk/internal/tarn/.
-    struct Impl;
-    Impl &GetImpl() const { return *mImpl; }
-
-private:
+    friend struct tarn::BufferAccess;
     ZuBuffer(const ZuBuffer &) = delete;
     ZuBuffer &operator=(const ZuBuffer &) = delete;
+    struct Impl;
     std::unique_ptr<Impl> mImpl;
-#endif
 };
 
 #endif

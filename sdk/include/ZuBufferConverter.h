@@ -6,9 +6,7 @@
 #include "ZuPixelType.h"
 #include "ZuBufferReceiveTypes.h"
 
-#ifndef SWIG
 #include <memory>
-#endif
 
 class ZuBuffer;
 class IZuImage;
@@ -81,15 +79,13 @@ public:
     /// Sets the gains back to 1 and the offsets to 0.
     void Reset();
 
-#ifndef SWIG
-    struct State;
-
 private:
+    // Shared with the conversions that use the filter.
     friend class ZuBufferConverter;
     ZuBufferConverterRGBFilter(const ZuBufferConverterRGBFilter &) = delete;
     ZuBufferConverterRGBFilter &operator=(const ZuBufferConverterRGBFilter &) = delete;
+    struct State;
     std::shared_ptr<State> mState;
-#endif
 };
 
 /// Converts images into another pixel type, with Bayer and bi-colour
@@ -211,13 +207,11 @@ public:
     ///   the system refuses the priority for another reason.
     ZuResult SetConversionThreadsPriority(uint32_t aPriority);
 
-#ifndef SWIG
 private:
     ZuBufferConverter(const ZuBufferConverter &) = delete;
     ZuBufferConverter &operator=(const ZuBufferConverter &) = delete;
     struct Impl;
     std::unique_ptr<Impl> mImpl;
-#endif
 };
 
 #endif

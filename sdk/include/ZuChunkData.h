@@ -5,6 +5,7 @@
 #include "ZuResult.h"
 
 class ZuBuffer;
+namespace tarn { struct BufferAccess; }
 
 /// Chunks of a payload: blocks of bytes, each with a 32-bit ID.
 ///
@@ -119,15 +120,13 @@ public:
     /// @return The memory that was attached, null when none was.
     virtual uint8_t *Detach();
 
-#ifndef SWIG
-    explicit ZuChunkData(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
-    ZuBuffer *GetOwnerBuffer() const { return mBuffer; }
-
 private:
+    // A view of the buffer that makes and owns it.
+    friend struct tarn::BufferAccess;
+    explicit ZuChunkData(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
     ZuChunkData(const ZuChunkData &) = delete;
     ZuChunkData &operator=(const ZuChunkData &) = delete;
     ZuBuffer *mBuffer;
-#endif
 };
 
 #endif

@@ -4,9 +4,7 @@
 #include "ZuFilter.h"
 #include "ZuBufferReceiveTypes.h"
 
-#ifndef SWIG
 #include <memory>
-#endif
 
 /// Compresses an image buffer, without loss, into a buffer of payload type
 /// ZuPayloadTypeMorvekCompressed that ZuDecompressionFilter turns back into
@@ -67,13 +65,11 @@ public:
     /// Returns the encoding written.
     ZuEncodingEnum GetEncoding() const;
 
-#ifndef SWIG
 private:
     ZuCompressionFilter(const ZuCompressionFilter &) = delete;
     ZuCompressionFilter &operator=(const ZuCompressionFilter &) = delete;
     struct Impl;
     std::unique_ptr<Impl> mImpl;
-#endif
 };
 
 #endif

@@ -4,9 +4,7 @@
 #include "ZuFilter.h"
 #include "ZuPixelType.h"
 
-#ifndef SWIG
 #include <memory>
-#endif
 
 /// Decompresses a buffer written by ZuCompressionFilter back into the
 /// image it was made from, using several worker threads.
@@ -76,13 +74,11 @@ public:
     ///   buffer (the three values are then left unchanged).
     static ZuResult GetOutputFormatFor(const ZuBuffer *aIn, ZuPixelType &aPixelType, uint32_t &aWidth, uint32_t &aHeight);
 
-#ifndef SWIG
 private:
     ZuDecompressionFilter(const ZuDecompressionFilter &) = delete;
     ZuDecompressionFilter &operator=(const ZuDecompressionFilter &) = delete;
     struct Impl;
     std::unique_ptr<Impl> mImpl;
-#endif
 };
 
 #endif

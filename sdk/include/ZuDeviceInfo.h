@@ -5,10 +5,9 @@
 #include "ZuString.h"
 #include "ZuSystemTypes.h"
 
-#ifndef SWIG
 #include <memory>
 #include <string>
-#endif
+#include <vector>
 
 class ZuInterface;
 
@@ -74,32 +73,15 @@ public:
     ZuDeviceInfo *Copy() const;
 
 protected:
-#ifndef SWIG
     explicit ZuDeviceInfo(ZuDeviceInfoType aType);
     ZuDeviceInfo(const ZuDeviceInfo &aOther);
-    ZuDeviceInfo &operator=(const ZuDeviceInfo &) = delete;
-    virtual ZuDeviceInfo *Clone() const = 0;
-    virtual bool ConfigurationValid() const;
 
-    friend class ZuInterface;
-    friend class ZuSystem;
+private:
+    // Discovery fills the information of every kind.
     friend struct ZuSystemDetail;
-
-    ZuDeviceInfoType mType;
-    ZuDeviceClass mClass = ZuDeviceClassUnknown;
-    std::wstring mVendorName;
-    std::wstring mModelName;
-    std::wstring mVersion;
-    std::wstring mManufacturerInfo;
-    std::wstring mSerialNumber;
-    std::wstring mUserDefinedName;
-    std::wstring mDisplayID;
-    std::wstring mUniqueID;
-    std::wstring mConnectionID;
-    const ZuInterface *mInterface = nullptr;
-    // A copy keeps its own copy of the interface, so that it outlives the system.
-    std::shared_ptr<const ZuInterface> mOwnedInterface;
-#endif
+    ZuDeviceInfo &operator=(const ZuDeviceInfo &) = delete;
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 /// A GigE Vision device as its discovery acknowledge describes it.
@@ -159,22 +141,6 @@ public:
     bool IsPREnabled() const;
     /// Tells whether the device sends PAUSE frames.
     bool IsPGEnabled() const;
-
-#ifndef SWIG
-    ZuDeviceInfoGEV(const ZuDeviceInfoGEV &) = default;
-
-protected:
-    ZuDeviceInfo *Clone() const override;
-    bool ConfigurationValid() const override;
-    friend struct ZuSystemDetail;
-    uint8_t mMAC[6] = {};
-    uint32_t mIP = 0;
-    uint32_t mSubnetMask = 0;
-    uint32_t mGateway = 0;
-    uint32_t mGEVVersion = 0;
-    uint32_t mIPConfigOptions = 0;
-    uint32_t mIPConfigCurrent = 0;
-#endif
 };
 
 /// A device found through the maker's own discovery protocol.
@@ -207,16 +173,6 @@ public:
     uint8_t GetSoftwareMajor() const;
     /// Returns the minor version of the device's firmware.
     uint8_t GetSoftwareMinor() const;
-
-#ifndef SWIG
-    ZuDeviceInfoMorvekProtocol(const ZuDeviceInfoMorvekProtocol &) = default;
-
-protected:
-    ZuDeviceInfo *Clone() const override;
-    uint8_t mMAC[6] = {};
-    uint32_t mIP = 0, mSubnetMask = 0, mGateway = 0;
-    uint8_t mDeviceID = 0, mModuleID = 0, mSubID = 0, mVendorID = 0, mSoftwareMajor = 0, mSoftwareMinor = 0;
-#endif
 };
 
 /// A USB device.
@@ -234,14 +190,8 @@ public:
     ///   the device cannot be opened.
     ZuUSBStatus GetStatus() const;
 
-#ifndef SWIG
-    ZuDeviceInfoUSB(const ZuDeviceInfoUSB &) = default;
-
 protected:
     explicit ZuDeviceInfoUSB(ZuDeviceInfoType aType);
-    ZuDeviceInfo *Clone() const override;
-    ZuUSBStatus mStatus = ZuUSBStatusNotInitialized;
-#endif
 };
 
 /// A USB3 Vision device.
@@ -298,22 +248,7 @@ public:
     bool IsMorvekDriverInstalled() const;
     /// Tells whether the device's USB3 Vision capabilities were read.
     bool IsInitializedCapabilities() const;
-
-#ifndef SWIG
-    ZuDeviceInfoU3V(const ZuDeviceInfoU3V &) = default;
-
-protected:
-    ZuDeviceInfo *Clone() const override;
-    uint32_t mGenCPVersion = 0, mU3VVersion = 0, mMaxPower = 0, mMaxPacketSize = 0;
-    std::wstring mGUID, mFamilyName, mU3VSerialNumber, mDevicePath, mDeviceKey;
-    ZuUSBSpeed mSpeed = ZuUSBSpeedUnknown;
-#endif
 };
-
-#ifndef SWIG
-#include <string>
-#include <vector>
-#endif
 
 namespace ZuSystemLib
 {

@@ -245,7 +245,6 @@ struct GenDCInfoTypeSpecificJPEG
 {
 };
 
-#ifndef SWIG
 static_assert(sizeof(GenDCContainerHeaderBase) == 56, "container header layout");
 static_assert(sizeof(GenDCContainerHeader) == 64, "container header layout");
 static_assert(sizeof(GenDCComponentHeaderBase) == 48, "component header layout");
@@ -257,6 +256,5 @@ static_assert(sizeof(GenDCPartHeader1DBase) == 64, "1D part header layout");
 static_assert(sizeof(GenDCPartHeader2DBase) == 56, "2D part header layout");
 static_assert(sizeof(GenDCInfoTypeSpecificH264) == 16, "H.264 information layout");
 static_assert(sizeof(GenDCPartHeaderH264) == 72, "H.264 part header layout");
-#endif
 
 #endif

@@ -7,16 +7,15 @@
 #include "ZuResult.h"
 #include "ZuString.h"
 
-#ifndef SWIG
-#include <functional>
-#include <map>
-#include <atomic>
-#include <mutex>
-#include <vector>
-#endif
+#include <memory>
 
 class ZuGenParameter;
 class ZuGenParameterArray;
+
+// The parameter library's own access to the state of these classes; what
+// other SDK libraries and the bindings reach beyond this API is in the
+// internal tier (tarn/genicam/Parameters.h).
+namespace tarn { struct GenParameterAccess; }
 
 /// Receiver of parameter update notifications.
 ///
@@ -66,13 +65,11 @@ public:
     /// Moves the cursor on and returns the next item; null after the last.
     ZuGenParameter *GetNext();
 
-#ifndef SWIG
 private:
     ZuGenParameterList(const ZuGenParameterList &) = delete;
     ZuGenParameterList &operator=(const ZuGenParameterList &) = delete;
-    std::vector<ZuGenParameter *> mItems;
-    size_t mCursor = 0;
-#endif
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 /// One GenICam feature: its texts, type, flags, selectors, notifications
@@ -165,27 +162,17 @@ public:
     /// @param aEnabled true to send them.
     void SetUpdatesEnabled(bool aEnabled);
 
-#ifndef SWIG
-    virtual ~ZuGenParameter();
-    /// Registers a sink together with an action that runs once when the
-    /// registration ends (unregistered, registered again or array gone).
-    ZuResult RegisterEventSink(ZuGenEventSink *aEventSink, std::function<void()> aOnRelease);
-
 protected:
-    friend class ZuGenParameterArray;
+    // Made and deleted by their array only.
     explicit ZuGenParameter(ZU_GENAPI_NS::INode *aNode);
-    void Notify();
-    ZU_GENAPI_NS::INode *mNode;
-    std::atomic<bool> mUpdatesEnabled{true};
-    std::atomic<int> mCallbackId{0};
-    std::vector<std::pair<ZuGenEventSink *, std::function<void()>>> mSinks;
-    std::mutex mSinksLock;
-    ZuGenParameterArray *mArray = nullptr;
+    virtual ~ZuGenParameter();
 
 private:
+    friend struct tarn::GenParameterAccess;
     ZuGenParameter(const ZuGenParameter &) = delete;
     ZuGenParameter &operator=(const ZuGenParameter &) = delete;
-#endif
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 /// An integer feature.
@@ -213,9 +200,10 @@ public:
     /// Gets the unit of the value.
     /// @param aOutText Receives the unit.
     ZuResult GetUnit(ZuString &aOutText) const;
-#ifndef SWIG
+
+private:
+    friend struct tarn::GenParameterAccess;
     explicit ZuGenInteger(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
-#endif
 };
 
 /// A floating-point feature.
@@ -240,9 +228,10 @@ public:
     /// Gets the unit of the value.
     /// @param aOutText Receives the unit.
     ZuResult GetUnit(ZuString &aOutText) const;
-#ifndef SWIG
+
+private:
+    friend struct tarn::GenParameterAccess;
     explicit ZuGenFloat(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
-#endif
 };
 
 /// A true-or-false feature.
@@ -255,9 +244,10 @@ public:
     /// Reads the value.
     /// @param aValue Receives the value.
     ZuResult GetValue(bool &aValue) const;
-#ifndef SWIG
+
+private:
+    friend struct tarn::GenParameterAccess;
     explicit ZuGenBoolean(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
-#endif
 };
 
 /// An action of the device.
@@ -269,9 +259,10 @@ public:
     /// Tells whether the last action has finished.
     /// @param aDone Receives the answer.
     ZuResult IsDone(bool &aDone);
-#ifndef SWIG
+
+private:
+    friend struct tarn::GenParameterAccess;
     explicit ZuGenCommand(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
-#endif
 };
 
 /// A text feature.
@@ -287,9 +278,10 @@ public:
     /// Reads the longest text the feature holds, in bytes.
     /// @param aValue Receives the length.
     ZuResult GetMaxLength(int64_t &aValue) const;
-#ifndef SWIG
+
+private:
+    friend struct tarn::GenParameterAccess;
     explicit ZuGenString(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
-#endif
 };
 
 /// A raw block of register bytes.
@@ -309,9 +301,10 @@ public:
     /// Reads the register's length in bytes.
     /// @param aValue Receives the length.
     ZuResult GetLength(int64_t &aValue) const;
-#ifndef SWIG
+
+private:
+    friend struct tarn::GenParameterAccess;
     explicit ZuGenRegister(ZU_GENAPI_NS::INode *aNode) : ZuGenParameter(aNode) {}
-#endif
 };
 
 /// One named value of an enumeration.
@@ -346,12 +339,11 @@ public:
     /// Tells whether the entry can be chosen now.
     /// @param aFlag Receives the answer.
     ZuResult IsAvailable(bool &aFlag) const;
-#ifndef SWIG
-    explicit ZuGenEnumEntry(ZU_GENAPI_NS::INode *aNode) : mNode(aNode) {}
 
 private:
+    friend struct tarn::GenParameterAccess;
+    explicit ZuGenEnumEntry(ZU_GENAPI_NS::INode *aNode) : mNode(aNode) {}
     ZU_GENAPI_NS::INode *mNode;
-#endif
 };
 
 /// A feature whose value is one of a list of named entries.
@@ -385,13 +377,10 @@ public:
     /// @param aValue The value.
     /// @param aEntry Receives the entry, or null.
     ZuResult GetEntryByValue(int64_t aValue, const ZuGenEnumEntry **aEntry) const;
-#ifndef SWIG
-    explicit ZuGenEnum(ZU_GENAPI_NS::INode *aNode);
-    ~ZuGenEnum() override;
 
 private:
-    std::vector<ZuGenEnumEntry *> mEntries;
-#endif
+    friend struct tarn::GenParameterAccess;
+    explicit ZuGenEnum(ZU_GENAPI_NS::INode *aNode);
 };
 
 /// A group of features in the feature tree.
@@ -425,12 +414,11 @@ public:
     ZuResult IsImplemented(bool &aFlag) const;
     /// Returns the GenApi node behind the category.
     ZU_GENAPI_NS::INode *GetNode();
-#ifndef SWIG
-    explicit ZuGenCategory(ZU_GENAPI_NS::INode *aNode) : mNode(aNode) {}
 
 private:
+    friend struct tarn::GenParameterAccess;
+    explicit ZuGenCategory(ZU_GENAPI_NS::INode *aNode) : mNode(aNode) {}
     ZU_GENAPI_NS::INode *mNode;
-#endif
 };
 
 #endif

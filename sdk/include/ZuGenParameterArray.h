@@ -8,11 +8,7 @@
 #include "ZuResult.h"
 #include "ZuString.h"
 
-#ifndef SWIG
 #include <memory>
-#include <unordered_map>
-#include <vector>
-#endif
 
 /// The GenICam features of one node map: a device's, its communication
 /// layer's or a stream's. Parameters, categories and the node map handed
@@ -153,41 +149,12 @@ public:
     /// Ends the attachment of chunk data.
     ZuResult DetachDataChunks();
 
-#ifndef SWIG
-    /// Loads a GenICam description (XML) whose registers are read and
-    /// written through aPort (which must outlive the array; may be null
-    /// for descriptions without device registers). Replaces what the array
-    /// held. On failure the array is left empty and the result is
-    /// ZU_GENICAM_XML_ERROR with a description of the problem.
-    ZuResult Load(const char *aXml, size_t aLength, ZU_GENAPI_NS::IPort *aPort);
-    /// Same for a zipped description.
-    ZuResult LoadZip(const uint8_t *aZip, size_t aLength, ZU_GENAPI_NS::IPort *aPort);
-    /// Same for the description a GenICam URL names (LoadNodeMapFromUrl).
-    ZuResult LoadUrl(const std::string &aUrl, ZU_GENAPI_NS::IPort *aPort);
-    /// Keeps the owner of the attached chunk memory aData alive until the
-    /// chunks are detached, attached again or the array is destroyed; does
-    /// nothing when aData is not what is attached.
-    void KeepAttachment(const void *aData, std::shared_ptr<void> aOwner);
-    /// Hands the data of a GenICam event to the node map (INodeMap::
-    /// DeliverEvent); the parameters it changed are listed in aAffected
-    /// when given.
-    ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, ZuGenParameterList *aAffected);
-    /// Polls with an explicit elapsed time in milliseconds (for tests and
-    /// for callers that keep their own clock).
-    ZuResult Poll(int64_t aElapsedMs);
-
 private:
+    friend struct tarn::GenParameterAccess;
     ZuGenParameterArray(const ZuGenParameterArray &) = delete;
     ZuGenParameterArray &operator=(const ZuGenParameterArray &) = delete;
-    void Clear();
-    ZuResult Adopt(ZuResult aResult, std::unique_ptr<ZU_GENAPI_NS::INodeMap> &aMap);
-    std::unique_ptr<ZU_GENAPI_NS::INodeMap> mMap;
-    std::vector<std::unique_ptr<ZuGenParameter>> mParameters;
-    std::unordered_map<std::string, ZuGenParameter *> mByName;
-    std::vector<std::unique_ptr<ZuGenCategory>> mCategories;
-    std::unordered_map<std::string, ZuGenCategory *> mCategoriesByName;
-    std::shared_ptr<void> mAttachmentOwner;
-#endif
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 /// Changes features of a parameter array and puts them back when it is
@@ -229,19 +196,12 @@ public:
     /// @param aValue The entry's value.
     ZuResult SetEnumValue(const ZuString &aName, int64_t aValue);
 
-#ifndef SWIG
-    /// Keeps the owner of the array alive for as long as the stack exists,
-    /// that is until the stack's destructor has restored the features.
-    void KeepArray(std::shared_ptr<void> aOwner) { mArrayOwner = std::move(aOwner); }
-
 private:
+    friend struct tarn::GenParameterAccess;
     ZuGenStateStack(const ZuGenStateStack &) = delete;
     ZuGenStateStack &operator=(const ZuGenStateStack &) = delete;
-    ZuResult Remember(const ZuString &aName);
-    ZuGenParameterArray *mArray;
-    std::vector<std::pair<std::string, std::string>> mSaved;
-    std::shared_ptr<void> mArrayOwner;
-#endif
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 #endif

@@ -5,7 +5,10 @@
 #include "ZuResult.h"
 #include "ZuPixelType.h"
 
+#include <memory>
+
 class ZuBuffer;
+namespace tarn { struct BufferAccess; }
 
 /// Description of an image in memory: its size, pixel type, offsets and
 /// padding, and the pixel memory itself.
@@ -168,37 +171,14 @@ public:
 
     virtual ~ZuImage();
 
-#ifndef SWIG
-    explicit ZuImage(ZuBuffer *aBuffer);
-    /// Forgets the description (the memory went away).
-    void ClearDescription();
-    /// Describes an image already in the buffer's memory (a receiver filled
-    /// it); false, and no description, when it would not fit the memory.
-    bool DescribeInPlace(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
-                         uint16_t aPaddingY, uint32_t aOffsetX, uint32_t aOffsetY);
-    /// Describes another image, without padding or chunk space, over the
-    /// memory the buffer holds, which stays as it is (allocated or
-    /// attached). ZU_BUFFER_TOO_SMALL when it does not fit the memory or
-    /// the memory also holds chunk space.
-    ZuResult Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType);
-
 private:
+    // A view of the buffer that makes and owns it.
+    friend struct tarn::BufferAccess;
+    explicit ZuImage(ZuBuffer *aBuffer);
     ZuImage(const ZuImage &) = delete;
     ZuImage &operator=(const ZuImage &) = delete;
-    ZuResult Describe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
-                      uint16_t aPaddingY, uint32_t aMaximumChunkLength, uint32_t &aImageSize);
-    void Keep(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX, uint16_t aPaddingY,
-              uint32_t aImageSize, uint32_t aMaximumChunkLength);
-
-    ZuBuffer *mBuffer;
-    uint32_t mWidth = 0, mHeight = 0, mOffsetX = 0, mOffsetY = 0;
-    ZuPixelType mPixelType = ZuPixelUndefined;
-    uint16_t mPaddingX = 0, mPaddingY = 0;
-    uint32_t mImageSize = 0, mMaximumChunkLength = 0;
-    uint32_t mMissingLine = 0;
-    // What a receiver reports of the image lives in the buffer's fill.
-    bool mFullLineMissing = false, mEOFByLineCount = false;
-#endif
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 /// A 24-bit pixel value, least significant byte first.

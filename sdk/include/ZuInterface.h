@@ -5,11 +5,7 @@
 #include "ZuString.h"
 #include "ZuSystemTypes.h"
 
-#ifndef SWIG
 #include <memory>
-#include <string>
-#include <vector>
-#endif
 
 class ZuDeviceInfo;
 class ZuSystem;
@@ -67,26 +63,16 @@ public:
     static bool Compare(const ZuInterface *a1, const ZuInterface *a2);
 
 protected:
-#ifndef SWIG
     explicit ZuInterface(ZuInterfaceType aType);
+    // A copy takes the identity only, not the device informations.
     ZuInterface(const ZuInterface &aOther);
-    ZuInterface &operator=(const ZuInterface &) = delete;
-    virtual ZuInterface *CloneBare() const = 0;
 
-    friend class ZuSystem;
-    friend class ZuDeviceInfo;
+private:
+    // Discovery fills the interfaces of every kind.
     friend struct ZuSystemDetail;
-
-    ZuInterfaceType mType;
-    std::wstring mName;
-    std::wstring mDisplayID;
-    std::wstring mUniqueID;
-    std::wstring mCompareID;
-    // Device informations found through this interface: owned by the
-    // system for a found interface, by the interface for a copy.
-    std::vector<const ZuDeviceInfo *> mDevices;
-    std::vector<std::unique_ptr<ZuDeviceInfo>> mOwnedDevices;
-#endif
+    ZuInterface &operator=(const ZuInterface &) = delete;
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 /// A network interface card, through which GigE Vision devices are found.
@@ -125,23 +111,6 @@ public:
 
     /// Tells whether the maker's network driver is installed on this adapter.
     bool IsMorvekDriverInstalled() const;
-
-#ifndef SWIG
-    struct Address {
-        uint32_t ip;
-        uint32_t mask;
-    };
-    ZuNetworkAdapter(const ZuNetworkAdapter &) = default;
-
-protected:
-    ZuInterface *CloneBare() const override;
-    friend struct ZuSystemDetail;
-    friend class ZuDeviceInfoGEV;
-    std::string mMAC;
-    std::wstring mDescription;
-    std::vector<Address> mAddresses;
-    uint32_t mGateway = 0;
-#endif
 };
 
 /// A USB host controller, through which USB3 Vision devices are found.
@@ -170,19 +139,6 @@ public:
     /// Returns the highest speed that the controller offers.
     /// @return A ZuUSBSpeed value.
     ZuUSBSpeed GetSpeed() const;
-
-#ifndef SWIG
-    ZuUSBHostController(const ZuUSBHostController &) = default;
-
-protected:
-    ZuInterface *CloneBare() const override;
-    friend struct ZuSystemDetail;
-    uint32_t mVendorID = 0;
-    uint32_t mDeviceID = 0;
-    uint32_t mSubsystemID = 0;
-    uint32_t mRevision = 0;
-    ZuUSBSpeed mSpeed = ZuUSBSpeedUnknown;
-#endif
 };
 
 #endif

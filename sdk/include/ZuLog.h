@@ -5,9 +5,10 @@
 #include "ZuLogTypes.h"
 #include "ZuString.h"
 
-#ifndef SWIG
-#include <string>
-#endif
+#include <memory>
+
+// The SDK's logging reaches a sink's registration through the internal tier.
+namespace tarn { struct LogAccess; }
 
 /// Named logger of the SDK.
 ///
@@ -28,14 +29,11 @@ public:
     void SetLogPriority(int32_t aPriority);
     int GetLogPriority();
 
-#ifndef SWIG
 private:
-    void Log(ZuLogLevelEnum aLevel, const char *aFile, int aLine, const char *aFunction, const char *aMessage);
     ZuLogger(const ZuLogger &) = delete;
     ZuLogger &operator=(const ZuLogger &) = delete;
-    std::string mName;
-    int mPriority;
-#endif
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 /// Receiver of the SDK's log entries.
@@ -60,24 +58,12 @@ public:
     /// @param aMessage The message.
     virtual void Log(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile, const char *aFunction, const char *aMessage) = 0;
 
-#ifndef SWIG
-    /// Joins the SDK's logging; for a sink constructed while joining was
-    /// deferred (tarn/LogBinding.h), once it is whole. Nothing if joined.
-    void JoinLogging();
-    /// Stops the SDK from calling this sink; returns once no other thread is calling it.
-    /// Destructors of derived sinks call it before their own parts go.
-    void LeaveLogging();
-
 private:
-    friend class ZuLogger;
-    // Hands one entry to every joined sink.
-    static void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
-                         const char *aFunction, const char *aMessage);
+    friend struct tarn::LogAccess;
     ZuLogSink(const ZuLogSink &) = delete;
     ZuLogSink &operator=(const ZuLogSink &) = delete;
-    bool mJoined;
-    int mCalls; // calls in progress, guarded by the registry's mutex
-#endif
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
 };
 
 #endif

@@ -5,6 +5,7 @@
 #include "ZuResult.h"
 
 class ZuBuffer;
+namespace tarn { struct BufferAccess; }
 
 /// The raw-data view of a buffer (ZuPayloadTypeRawData, ZuPayloadTypeFile):
 /// one block of bytes with no structure, optionally followed by chunk space.
@@ -40,15 +41,13 @@ public:
     /// @return The memory that was attached, null when none was.
     virtual uint8_t *Detach();
 
-#ifndef SWIG
-    explicit ZuRawData(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
-    ZuBuffer *GetOwnerBuffer() const { return mBuffer; }
-
 private:
+    // A view of the buffer that makes and owns it.
+    friend struct tarn::BufferAccess;
+    explicit ZuRawData(ZuBuffer *aBuffer) : mBuffer(aBuffer) {}
     ZuRawData(const ZuRawData &) = delete;
     ZuRawData &operator=(const ZuRawData &) = delete;
     ZuBuffer *mBuffer;
-#endif
 };
 
 #endif

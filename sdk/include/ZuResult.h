@@ -5,6 +5,8 @@
 #include "ZuResultCodes.h"
 #include "ZuString.h"
 
+#include <memory>
+
 /// Outcome of an SDK operation.
 ///
 /// A result holds a code (one of the ZU_* codes), an optional description,
@@ -100,16 +102,18 @@ public:
     ZuResult &operator|=(const ZuResult &aResult);
 
 #ifndef SWIG
+    // Results are copied by their constructor in the bindings; C++ assigns them.
     ZuResult &operator=(const ZuResult &aResult);
-    void SetOSCode(uint32_t aOSCode) { mOSCode = aOSCode; }
-    void SetInternalCode(uint32_t aInternalCode) { mInternalCode = aInternalCode; }
+#endif
 
 private:
     uint32_t mCode;
     uint32_t mOSCode;
     uint32_t mInternalCode;
-    ZuString mDescription;
-#endif
+    // Made only for a result that has a description, and shared by its
+    // copies (it never changes): results travel by value on every call, and
+    // an OK one is copied without touching the heap.
+    std::shared_ptr<const ZuString> mDescription;
 };
 
 #endif

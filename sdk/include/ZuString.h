@@ -3,9 +3,7 @@
 
 #include "ZuBaseApi.h"
 
-#ifndef SWIG
 #include <string>
-#endif
 
 /// Text of the SDK.
 ///
@@ -69,11 +67,14 @@ public:
     ZuString &operator+=(const ZuString &aValue);
 
 #ifndef SWIG
+    // Hidden from the bindings: a text is a value on every call, so its two
+    // forms stay inline, and the SDK's libraries build and read texts
+    // through these members everywhere.
     ZuString &operator=(const ZuString &aValue);
     explicit ZuString(const std::wstring &aValue);
     explicit ZuString(const std::string &aValue);
     const std::wstring &Wide() const { return mWide; }
-    std::string Narrow() const { return mNarrow; }
+    const std::string &Narrow() const { return mNarrow; }
 
 private:
     void SetNarrowFromWide();

@@ -8,9 +8,7 @@
 #include "ZuString.h"
 #include "ZuSystemTypes.h"
 
-#ifndef SWIG
 #include <memory>
-#endif
 
 #ifdef SWIG
 class ZuSystemEventSink;
@@ -35,13 +33,9 @@ struct ZU_API ZuSessionInfo
     // The session's connection address.
     ZuString mAddress;
     // The session's port.
-    uint16_t mPort;
+    uint16_t mPort = 0;
     // The local address through which the announcement was seen.
     ZuString mLocalAddress;
-
-#ifndef SWIG
-    ZuSessionInfo() : mPort(0) {}
-#endif
 };
 
 /// The root of discovery: finds the host's interfaces and the devices
@@ -134,14 +128,11 @@ public:
     /// @return ZU_OK, or ZU_NOT_FOUND for an index that names no session.
     ZuResult GetSessionInfo(uint32_t aIndex, ZuSessionInfo &aSessionInfo) const;
 
-#ifndef SWIG
+private:
     ZuSystem(const ZuSystem &) = delete;
     ZuSystem &operator=(const ZuSystem &) = delete;
     struct Impl;
-
-private:
     std::unique_ptr<Impl> mImpl;
-#endif
 };
 
 #endif

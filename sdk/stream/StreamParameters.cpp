@@ -106,7 +106,7 @@ StreamParameters::StreamParameters()
     for (int k = 0; k < kCount; ++k) mValues[k].store(kFeatures[k].initial);
     std::string xml = Description();
     mArray.reset(new ZuGenParameterArray());
-    if (!mArray->Load(xml.data(), xml.size(), this).IsOK()) mArray.reset();
+    if (!tarn::LoadDescription(*mArray, xml.data(), xml.size(), this).IsOK()) mArray.reset();
 }
 
 StreamParameters::~StreamParameters() = default;

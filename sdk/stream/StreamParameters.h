@@ -7,7 +7,7 @@
 // register port of their own, never cached.
 
 #include "ZuGenParameterArray.h"
-#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 
 #include <atomic>
 #include <memory>

@@ -35,18 +35,19 @@ uint32_t ReadHex(const std::string &path)
 std::unique_ptr<ZuNetworkAdapter> ZuSystemDetail::MakeAdapter(const tarn::net::Adapter &aFrom)
 {
     auto adapter = std::make_unique<ZuNetworkAdapter>();
+    auto &d = Of(*adapter);
     std::wstring wide = Wide(aFrom.name);
-    adapter->mName = wide;
-    adapter->mDescription = wide;
-    adapter->mCompareID = wide;
-    adapter->mUniqueID = L"NIC:" + wide;
-    adapter->mGateway = aFrom.gateway;
-    if (aFrom.hasMac) adapter->mMAC = gvcp::formatMac(aFrom.mac, '.', true);
-    for (const auto &a : aFrom.addresses) adapter->mAddresses.push_back(ZuNetworkAdapter::Address{a.ip, a.mask});
-    std::wstring display = adapter->mName;
-    if (!adapter->mAddresses.empty())
-        display += L" (" + Wide(gvcp::formatIPv4(adapter->mAddresses[0].ip)) + L")";
-    adapter->mDisplayID = display;
+    d.mName = wide;
+    d.mDescription = wide;
+    d.mCompareID = wide;
+    d.mUniqueID = L"NIC:" + wide;
+    d.mGateway = aFrom.gateway;
+    if (aFrom.hasMac) d.mMAC = gvcp::formatMac(aFrom.mac, '.', true);
+    for (const auto &a : aFrom.addresses) d.mAddresses.push_back(tarn::AdapterAddress{a.ip, a.mask});
+    std::wstring display = d.mName;
+    if (!d.mAddresses.empty())
+        display += L" (" + Wide(gvcp::formatIPv4(d.mAddresses[0].ip)) + L")";
+    d.mDisplayID = display;
     return adapter;
 }
 
@@ -67,23 +68,24 @@ void ZuSystemDetail::ListUSBHostControllers(std::vector<std::unique_ptr<ZuInterf
         uint32_t cls = ReadHex(base + "class");
         if ((cls >> 8) != 0x0C03) continue;
         auto hc = std::make_unique<ZuUSBHostController>();
-        hc->mVendorID = ReadHex(base + "vendor");
-        hc->mDeviceID = ReadHex(base + "device");
-        hc->mSubsystemID = (ReadHex(base + "subsystem_device") << 16) | ReadHex(base + "subsystem_vendor");
-        hc->mRevision = ReadHex(base + "revision");
+        auto &hcd = Of(*hc);
+        hcd.mVendorID = ReadHex(base + "vendor");
+        hcd.mDeviceID = ReadHex(base + "device");
+        hcd.mSubsystemID = (ReadHex(base + "subsystem_device") << 16) | ReadHex(base + "subsystem_vendor");
+        hcd.mRevision = ReadHex(base + "revision");
         const char *kind = "USB";
         switch (cls & 0xFF) {
-        case 0x00: hc->mSpeed = ZuUSBSpeedFull; kind = "UHCI"; break;
-        case 0x10: hc->mSpeed = ZuUSBSpeedFull; kind = "OHCI"; break;
-        case 0x20: hc->mSpeed = ZuUSBSpeedHigh; kind = "EHCI"; break;
-        case 0x30: hc->mSpeed = ZuUSBSpeedSuper; kind = "xHCI"; break;
-        default: hc->mSpeed = ZuUSBSpeedUnknown; break;
+        case 0x00: hcd.mSpeed = ZuUSBSpeedFull; kind = "UHCI"; break;
+        case 0x10: hcd.mSpeed = ZuUSBSpeedFull; kind = "OHCI"; break;
+        case 0x20: hcd.mSpeed = ZuUSBSpeedHigh; kind = "EHCI"; break;
+        case 0x30: hcd.mSpeed = ZuUSBSpeedSuper; kind = "xHCI"; break;
+        default: hcd.mSpeed = ZuUSBSpeedUnknown; break;
         }
         std::wstring wslot = Wide(slot);
-        hc->mName = Wide(std::string(kind) + " USB host controller");
-        hc->mDisplayID = hc->mName + L" (" + wslot + L")";
-        hc->mUniqueID = L"USB:" + wslot;
-        hc->mCompareID = L"~usb:" + wslot;  // after the network adapters
+        hcd.mName = Wide(std::string(kind) + " USB host controller");
+        hcd.mDisplayID = hcd.mName + L" (" + wslot + L")";
+        hcd.mUniqueID = L"USB:" + wslot;
+        hcd.mCompareID = L"~usb:" + wslot;  // after the network adapters
         aOut.push_back(std::move(hc));
     }
 }
@@ -102,9 +104,9 @@ bool ZuSystemDetail::MaySend(const ZuNetworkAdapter &aAdapter)
     const char *allowed = std::getenv("TARN_DISCOVERY_INTERFACES");
     if (!allowed || !*allowed) {
         // The loopback only: its addresses never leave the machine.
-        for (const auto &a : aAdapter.mAddresses)
+        for (const auto &a : Of(aAdapter).mAddresses)
             if ((a.ip >> 24) != 127) return false;
-        return !aAdapter.mAddresses.empty() && name == "lo";
+        return !Of(aAdapter).mAddresses.empty() && name == "lo";
     }
     std::stringstream list(allowed);
     std::string item;

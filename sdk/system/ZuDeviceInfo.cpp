@@ -4,42 +4,61 @@
 
 #include <cstring>
 
-ZuDeviceInfo::ZuDeviceInfo(ZuDeviceInfoType aType) : mType(aType) {}
-ZuDeviceInfo::ZuDeviceInfo(const ZuDeviceInfo &aOther) = default;
+ZuDeviceInfo::ZuDeviceInfo(ZuDeviceInfoType aType) : mImpl(new Impl(aType)) {}
+ZuDeviceInfo::ZuDeviceInfo(const ZuDeviceInfo &aOther) : mImpl(new Impl(*aOther.mImpl)) {}
 ZuDeviceInfo::~ZuDeviceInfo() = default;
 
-ZuDeviceInfoType ZuDeviceInfo::GetType() const { return mType; }
-ZuDeviceClass ZuDeviceInfo::GetClass() const { return mClass; }
-ZuString ZuDeviceInfo::GetVendorName() const { return ZuString(mVendorName); }
-ZuString ZuDeviceInfo::GetModelName() const { return ZuString(mModelName); }
-ZuString ZuDeviceInfo::GetVersion() const { return ZuString(mVersion); }
-ZuString ZuDeviceInfo::GetManufacturerInfo() const { return ZuString(mManufacturerInfo); }
-ZuString ZuDeviceInfo::GetSerialNumber() const { return ZuString(mSerialNumber); }
-ZuString ZuDeviceInfo::GetUserDefinedName() const { return ZuString(mUserDefinedName); }
-ZuString ZuDeviceInfo::GetDisplayID() const { return ZuString(mDisplayID); }
-ZuString ZuDeviceInfo::GetUniqueID() const { return ZuString(mUniqueID); }
-ZuString ZuDeviceInfo::GetConnectionID() const { return ZuString(mConnectionID); }
-bool ZuDeviceInfo::IsConfigurationValid() const { return ConfigurationValid(); }
-bool ZuDeviceInfo::ConfigurationValid() const { return false; }
-const ZuInterface *ZuDeviceInfo::GetInterface() const { return mInterface; }
+ZuDeviceInfoType ZuDeviceInfo::GetType() const { return mImpl->mType; }
+ZuDeviceClass ZuDeviceInfo::GetClass() const { return mImpl->mClass; }
+ZuString ZuDeviceInfo::GetVendorName() const { return ZuString(mImpl->mVendorName); }
+ZuString ZuDeviceInfo::GetModelName() const { return ZuString(mImpl->mModelName); }
+ZuString ZuDeviceInfo::GetVersion() const { return ZuString(mImpl->mVersion); }
+ZuString ZuDeviceInfo::GetManufacturerInfo() const { return ZuString(mImpl->mManufacturerInfo); }
+ZuString ZuDeviceInfo::GetSerialNumber() const { return ZuString(mImpl->mSerialNumber); }
+ZuString ZuDeviceInfo::GetUserDefinedName() const { return ZuString(mImpl->mUserDefinedName); }
+ZuString ZuDeviceInfo::GetDisplayID() const { return ZuString(mImpl->mDisplayID); }
+ZuString ZuDeviceInfo::GetUniqueID() const { return ZuString(mImpl->mUniqueID); }
+ZuString ZuDeviceInfo::GetConnectionID() const { return ZuString(mImpl->mConnectionID); }
+const ZuInterface *ZuDeviceInfo::GetInterface() const { return mImpl->mInterface; }
+
+bool ZuDeviceInfo::IsConfigurationValid() const
+{
+    auto *gev = dynamic_cast<const ZuDeviceInfoGEV *>(this);
+    return gev && ZuSystemDetail::ConfigurationValid(*gev);
+}
+
+std::unique_ptr<ZuDeviceInfo> ZuSystemDetail::Clone(const ZuDeviceInfo &aInfo)
+{
+    // Most derived kinds first.
+    if (auto *u3v = dynamic_cast<const ZuDeviceInfoU3V *>(&aInfo)) return std::make_unique<ZuDeviceInfoU3V>(*u3v);
+    if (auto *usb = dynamic_cast<const ZuDeviceInfoUSB *>(&aInfo)) return std::make_unique<ZuDeviceInfoUSB>(*usb);
+    if (auto *gev = dynamic_cast<const ZuDeviceInfoGEV *>(&aInfo)) return std::make_unique<ZuDeviceInfoGEV>(*gev);
+    if (auto *own = dynamic_cast<const ZuDeviceInfoMorvekProtocol *>(&aInfo))
+        return std::make_unique<ZuDeviceInfoMorvekProtocol>(*own);
+    return nullptr;
+}
 
 ZuDeviceInfo *ZuDeviceInfo::Copy() const
 {
-    ZuDeviceInfo *copy = Clone();
+    std::unique_ptr<ZuDeviceInfo> copy = ZuSystemDetail::Clone(*this);
+    if (!copy) return nullptr;
+    Impl &c = *copy->mImpl;
     // The copy must outlive the system that owns the original's interface.
-    if (mInterface && !mOwnedInterface)
-        copy->mOwnedInterface.reset(mInterface->CloneBare());
-    copy->mInterface = copy->mOwnedInterface.get();
-    return copy;
+    if (mImpl->mInterface && !mImpl->mOwnedInterface)
+        c.mOwnedInterface = ZuSystemDetail::CloneBare(*mImpl->mInterface);
+    c.mInterface = c.mOwnedInterface.get();
+    return copy.release();
 }
 
 // ---- GigE Vision ----------------------------------------------------------------------
 
 ZuDeviceInfoGEV::ZuDeviceInfoGEV() : ZuDeviceInfo(ZuDeviceInfoTypeGEV) {}
 ZuDeviceInfoGEV::~ZuDeviceInfoGEV() = default;
-ZuDeviceInfo *ZuDeviceInfoGEV::Clone() const { return new ZuDeviceInfoGEV(*this); }
 
 namespace {
+
+// The kinds read their fields through the library's access.
+const auto &D(const ZuDeviceInfo &aInfo) { return ZuSystemDetail::Of(aInfo); }
 
 tarn::gvcp::Mac MacOf(const uint8_t *mac)
 {
@@ -70,35 +89,37 @@ ZuString IPConfigText(uint32_t bits)
 
 } // namespace
 
-ZuString ZuDeviceInfoGEV::GetMACAddress() const { return ZuString(tarn::gvcp::formatMac(MacOf(mMAC), ':', false)); }
-ZuString ZuDeviceInfoGEV::GetIPAddress() const { return ZuString(tarn::gvcp::formatIPv4(mIP)); }
-ZuString ZuDeviceInfoGEV::GetSubnetMask() const { return ZuString(tarn::gvcp::formatIPv4(mSubnetMask)); }
-ZuString ZuDeviceInfoGEV::GetDefaultGateway() const { return ZuString(tarn::gvcp::formatIPv4(mGateway)); }
-uint32_t ZuDeviceInfoGEV::GetGEVVersion() const { return mGEVVersion; }
-ZuString ZuDeviceInfoGEV::GetIPConfigOptionsString() const { return IPConfigText(mIPConfigOptions); }
-ZuString ZuDeviceInfoGEV::GetIPConfigCurrentString() const { return IPConfigText(mIPConfigCurrent); }
-bool ZuDeviceInfoGEV::IsLLAAvailable() const { return mIPConfigOptions & tarn::gvcp::IPCONFIG_LLA; }
-bool ZuDeviceInfoGEV::IsDHCPAvailable() const { return mIPConfigOptions & tarn::gvcp::IPCONFIG_DHCP; }
-bool ZuDeviceInfoGEV::IsPersistentAvailable() const { return mIPConfigOptions & tarn::gvcp::IPCONFIG_PERSISTENT; }
-bool ZuDeviceInfoGEV::IsPRAvailable() const { return mIPConfigOptions & tarn::gvcp::IPCONFIG_PAUSE_RECEPTION; }
-bool ZuDeviceInfoGEV::IsPGAvailable() const { return mIPConfigOptions & tarn::gvcp::IPCONFIG_PAUSE_GENERATION; }
-bool ZuDeviceInfoGEV::IsLLAEnabled() const { return mIPConfigCurrent & tarn::gvcp::IPCONFIG_LLA; }
-bool ZuDeviceInfoGEV::IsDHCPEnabled() const { return mIPConfigCurrent & tarn::gvcp::IPCONFIG_DHCP; }
-bool ZuDeviceInfoGEV::IsPersistentEnabled() const { return mIPConfigCurrent & tarn::gvcp::IPCONFIG_PERSISTENT; }
-bool ZuDeviceInfoGEV::IsPREnabled() const { return mIPConfigCurrent & tarn::gvcp::IPCONFIG_PAUSE_RECEPTION; }
-bool ZuDeviceInfoGEV::IsPGEnabled() const { return mIPConfigCurrent & tarn::gvcp::IPCONFIG_PAUSE_GENERATION; }
+ZuString ZuDeviceInfoGEV::GetMACAddress() const { return ZuString(tarn::gvcp::formatMac(MacOf(D(*this).mMAC), ':', false)); }
+ZuString ZuDeviceInfoGEV::GetIPAddress() const { return ZuString(tarn::gvcp::formatIPv4(D(*this).mIP)); }
+ZuString ZuDeviceInfoGEV::GetSubnetMask() const { return ZuString(tarn::gvcp::formatIPv4(D(*this).mSubnetMask)); }
+ZuString ZuDeviceInfoGEV::GetDefaultGateway() const { return ZuString(tarn::gvcp::formatIPv4(D(*this).mGateway)); }
+uint32_t ZuDeviceInfoGEV::GetGEVVersion() const { return D(*this).mGEVVersion; }
+ZuString ZuDeviceInfoGEV::GetIPConfigOptionsString() const { return IPConfigText(D(*this).mIPConfigOptions); }
+ZuString ZuDeviceInfoGEV::GetIPConfigCurrentString() const { return IPConfigText(D(*this).mIPConfigCurrent); }
+bool ZuDeviceInfoGEV::IsLLAAvailable() const { return D(*this).mIPConfigOptions & tarn::gvcp::IPCONFIG_LLA; }
+bool ZuDeviceInfoGEV::IsDHCPAvailable() const { return D(*this).mIPConfigOptions & tarn::gvcp::IPCONFIG_DHCP; }
+bool ZuDeviceInfoGEV::IsPersistentAvailable() const { return D(*this).mIPConfigOptions & tarn::gvcp::IPCONFIG_PERSISTENT; }
+bool ZuDeviceInfoGEV::IsPRAvailable() const { return D(*this).mIPConfigOptions & tarn::gvcp::IPCONFIG_PAUSE_RECEPTION; }
+bool ZuDeviceInfoGEV::IsPGAvailable() const { return D(*this).mIPConfigOptions & tarn::gvcp::IPCONFIG_PAUSE_GENERATION; }
+bool ZuDeviceInfoGEV::IsLLAEnabled() const { return D(*this).mIPConfigCurrent & tarn::gvcp::IPCONFIG_LLA; }
+bool ZuDeviceInfoGEV::IsDHCPEnabled() const { return D(*this).mIPConfigCurrent & tarn::gvcp::IPCONFIG_DHCP; }
+bool ZuDeviceInfoGEV::IsPersistentEnabled() const { return D(*this).mIPConfigCurrent & tarn::gvcp::IPCONFIG_PERSISTENT; }
+bool ZuDeviceInfoGEV::IsPREnabled() const { return D(*this).mIPConfigCurrent & tarn::gvcp::IPCONFIG_PAUSE_RECEPTION; }
+bool ZuDeviceInfoGEV::IsPGEnabled() const { return D(*this).mIPConfigCurrent & tarn::gvcp::IPCONFIG_PAUSE_GENERATION; }
 
-bool ZuDeviceInfoGEV::ConfigurationValid() const
+bool ZuSystemDetail::ConfigurationValid(const ZuDeviceInfoGEV &aInfo)
 {
-    auto *adapter = dynamic_cast<const ZuNetworkAdapter *>(mInterface);
-    if (!adapter || mIP == 0) return false;
+    const ZuDeviceInfo::Impl &d = Of(aInfo);
+    const uint32_t ip = d.mIP, mask = d.mSubnetMask;
+    auto *adapter = dynamic_cast<const ZuNetworkAdapter *>(d.mInterface);
+    if (!adapter || ip == 0) return false;
     for (const auto &a : ZuSystemDetail::Addresses(*adapter)) {
         // Both sides must see the other on their own subnet: a device whose
         // mask leaves the adapter outside sends its answers to a gateway.
-        bool adapterSeesDevice = (a.ip & a.mask) == (mIP & a.mask);
-        bool deviceSeesAdapter = (a.ip & mSubnetMask) == (mIP & mSubnetMask);
+        bool adapterSeesDevice = (a.ip & a.mask) == (ip & a.mask);
+        bool deviceSeesAdapter = (a.ip & mask) == (ip & mask);
         // Sharing the adapter's own address is a conflict, except on the loopback.
-        bool conflict = a.ip == mIP && (mIP >> 24) != 127;
+        bool conflict = a.ip == ip && (ip >> 24) != 127;
         if (adapterSeesDevice && deviceSeesAdapter && !conflict) return true;
     }
     return false;
@@ -108,40 +129,37 @@ bool ZuDeviceInfoGEV::ConfigurationValid() const
 
 ZuDeviceInfoMorvekProtocol::ZuDeviceInfoMorvekProtocol() : ZuDeviceInfo(ZuDeviceInfoTypeMorvekProtocol) {}
 ZuDeviceInfoMorvekProtocol::~ZuDeviceInfoMorvekProtocol() = default;
-ZuDeviceInfo *ZuDeviceInfoMorvekProtocol::Clone() const { return new ZuDeviceInfoMorvekProtocol(*this); }
-ZuString ZuDeviceInfoMorvekProtocol::GetMACAddress() const { return ZuString(tarn::gvcp::formatMac(MacOf(mMAC), ':', false)); }
-ZuString ZuDeviceInfoMorvekProtocol::GetIPAddress() const { return ZuString(tarn::gvcp::formatIPv4(mIP)); }
-ZuString ZuDeviceInfoMorvekProtocol::GetSubnetMask() const { return ZuString(tarn::gvcp::formatIPv4(mSubnetMask)); }
-ZuString ZuDeviceInfoMorvekProtocol::GetDefaultGateway() const { return ZuString(tarn::gvcp::formatIPv4(mGateway)); }
-uint8_t ZuDeviceInfoMorvekProtocol::GetDeviceID() const { return mDeviceID; }
-uint8_t ZuDeviceInfoMorvekProtocol::GetModuleID() const { return mModuleID; }
-uint8_t ZuDeviceInfoMorvekProtocol::GetSubID() const { return mSubID; }
-uint8_t ZuDeviceInfoMorvekProtocol::GetVendorID() const { return mVendorID; }
-uint8_t ZuDeviceInfoMorvekProtocol::GetSoftwareMajor() const { return mSoftwareMajor; }
-uint8_t ZuDeviceInfoMorvekProtocol::GetSoftwareMinor() const { return mSoftwareMinor; }
+ZuString ZuDeviceInfoMorvekProtocol::GetMACAddress() const { return ZuString(tarn::gvcp::formatMac(MacOf(D(*this).mMAC), ':', false)); }
+ZuString ZuDeviceInfoMorvekProtocol::GetIPAddress() const { return ZuString(tarn::gvcp::formatIPv4(D(*this).mIP)); }
+ZuString ZuDeviceInfoMorvekProtocol::GetSubnetMask() const { return ZuString(tarn::gvcp::formatIPv4(D(*this).mSubnetMask)); }
+ZuString ZuDeviceInfoMorvekProtocol::GetDefaultGateway() const { return ZuString(tarn::gvcp::formatIPv4(D(*this).mGateway)); }
+uint8_t ZuDeviceInfoMorvekProtocol::GetDeviceID() const { return D(*this).mDeviceID; }
+uint8_t ZuDeviceInfoMorvekProtocol::GetModuleID() const { return D(*this).mModuleID; }
+uint8_t ZuDeviceInfoMorvekProtocol::GetSubID() const { return D(*this).mSubID; }
+uint8_t ZuDeviceInfoMorvekProtocol::GetVendorID() const { return D(*this).mVendorID; }
+uint8_t ZuDeviceInfoMorvekProtocol::GetSoftwareMajor() const { return D(*this).mSoftwareMajor; }
+uint8_t ZuDeviceInfoMorvekProtocol::GetSoftwareMinor() const { return D(*this).mSoftwareMinor; }
 
 // ---- USB and USB3 Vision ---------------------------------------------------------------------
 
 ZuDeviceInfoUSB::ZuDeviceInfoUSB() : ZuDeviceInfo(ZuDeviceInfoTypeUSB) {}
 ZuDeviceInfoUSB::ZuDeviceInfoUSB(ZuDeviceInfoType aType) : ZuDeviceInfo(aType) {}
 ZuDeviceInfoUSB::~ZuDeviceInfoUSB() = default;
-ZuDeviceInfo *ZuDeviceInfoUSB::Clone() const { return new ZuDeviceInfoUSB(*this); }
-ZuUSBStatus ZuDeviceInfoUSB::GetStatus() const { return mStatus; }
+ZuUSBStatus ZuDeviceInfoUSB::GetStatus() const { return D(*this).mStatus; }
 
 ZuDeviceInfoU3V::ZuDeviceInfoU3V() : ZuDeviceInfoUSB(ZuDeviceInfoTypeU3V) {}
 ZuDeviceInfoU3V::~ZuDeviceInfoU3V() = default;
-ZuDeviceInfo *ZuDeviceInfoU3V::Clone() const { return new ZuDeviceInfoU3V(*this); }
-uint32_t ZuDeviceInfoU3V::GetGenCPVersion() const { return mGenCPVersion; }
-uint32_t ZuDeviceInfoU3V::GetU3VVersion() const { return mU3VVersion; }
-ZuString ZuDeviceInfoU3V::GetDeviceGUID() const { return ZuString(mGUID); }
-ZuString ZuDeviceInfoU3V::GetFamilyName() const { return ZuString(mFamilyName); }
-ZuString ZuDeviceInfoU3V::GetU3VSerialNumber() const { return ZuString(mU3VSerialNumber); }
-ZuString ZuDeviceInfoU3V::GetDevicePath() const { return ZuString(mDevicePath); }
-ZuString ZuDeviceInfoU3V::GetDeviceKey() const { return ZuString(mDeviceKey); }
+uint32_t ZuDeviceInfoU3V::GetGenCPVersion() const { return D(*this).mGenCPVersion; }
+uint32_t ZuDeviceInfoU3V::GetU3VVersion() const { return D(*this).mU3VVersion; }
+ZuString ZuDeviceInfoU3V::GetDeviceGUID() const { return ZuString(D(*this).mGUID); }
+ZuString ZuDeviceInfoU3V::GetFamilyName() const { return ZuString(D(*this).mFamilyName); }
+ZuString ZuDeviceInfoU3V::GetU3VSerialNumber() const { return ZuString(D(*this).mU3VSerialNumber); }
+ZuString ZuDeviceInfoU3V::GetDevicePath() const { return ZuString(D(*this).mDevicePath); }
+ZuString ZuDeviceInfoU3V::GetDeviceKey() const { return ZuString(D(*this).mDeviceKey); }
 
 ZuString ZuDeviceInfoU3V::GetSpeedMessage() const
 {
-    switch (mSpeed) {
+    switch (D(*this).mSpeed) {
     case ZuUSBSpeedLow: return ZuString("low");
     case ZuUSBSpeedFull: return ZuString("full");
     case ZuUSBSpeedHigh: return ZuString("high");
@@ -152,7 +170,7 @@ ZuString ZuDeviceInfoU3V::GetSpeedMessage() const
 
 ZuString ZuDeviceInfoU3V::GetPowerMessage() const
 {
-    return ZuString(mStatus == ZuUSBStatusNotEnoughPower ? "The port cannot supply the power the device needs" : "Ok");
+    return ZuString(D(*this).mStatus == ZuUSBStatusNotEnoughPower ? "The port cannot supply the power the device needs" : "Ok");
 }
 
 bool ZuDeviceInfoU3V::IsLowSpeedSupported() const { return false; }
@@ -161,8 +179,8 @@ bool ZuDeviceInfoU3V::IsHighSpeedSupported() const { return false; }
 bool ZuDeviceInfoU3V::IsSuperSpeedSupported() const { return false; }
 bool ZuDeviceInfoU3V::IsSuperSpeedPlusSupported() const { return false; }
 bool ZuDeviceInfoU3V::IsCurrentSpeedSupported() const { return false; }
-ZuUSBSpeed ZuDeviceInfoU3V::GetSpeed() const { return mSpeed; }
-uint32_t ZuDeviceInfoU3V::GetMaxPower() const { return mMaxPower; }
-uint32_t ZuDeviceInfoU3V::GetMaxPacketSize() const { return mMaxPacketSize; }
+ZuUSBSpeed ZuDeviceInfoU3V::GetSpeed() const { return D(*this).mSpeed; }
+uint32_t ZuDeviceInfoU3V::GetMaxPower() const { return D(*this).mMaxPower; }
+uint32_t ZuDeviceInfoU3V::GetMaxPacketSize() const { return D(*this).mMaxPacketSize; }
 bool ZuDeviceInfoU3V::IsMorvekDriverInstalled() const { return false; }
 bool ZuDeviceInfoU3V::IsInitializedCapabilities() const { return false; }

@@ -7,6 +7,23 @@ namespace {
 constexpr uint32_t kDefaultTimeout = 1500;
 constexpr uint32_t kMinTimeout = 100;
 constexpr uint32_t kMaxTimeout = 60000;
+
+// The addresses a discovery sends from, and the adapter each belongs to.
+template <class List>
+std::vector<tarn::discovery::Target> SendTargets(const List &list, std::vector<ZuNetworkAdapter *> &adapters)
+{
+    std::vector<tarn::discovery::Target> out;
+    for (const auto &itf : list) {
+        auto *adapter = dynamic_cast<ZuNetworkAdapter *>(&*itf);
+        if (!adapter || !ZuSystemDetail::MaySend(*adapter)) continue;
+        for (const auto &a : ZuSystemDetail::Addresses(*adapter)) {
+            out.push_back({a.ip, a.mask, ZuSystemDetail::AdapterName(*adapter)});
+            adapters.push_back(adapter);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 ZuSystemEventSink::~ZuSystemEventSink() = default;
@@ -28,21 +45,6 @@ struct ZuSystem::Impl
     std::vector<std::unique_ptr<ZuInterface>> oldInterfaces;
     std::vector<std::unique_ptr<ZuDeviceInfo>> oldDevices;
     mutable std::vector<tarn::discovery::Session> sessions;
-
-    template <class List>
-    static std::vector<tarn::discovery::Target> targets(const List &list, std::vector<ZuNetworkAdapter *> &adapters)
-    {
-        std::vector<tarn::discovery::Target> out;
-        for (const auto &itf : list) {
-            auto *adapter = dynamic_cast<ZuNetworkAdapter *>(&*itf);
-            if (!adapter || !ZuSystemDetail::MaySend(*adapter)) continue;
-            for (const auto &a : ZuSystemDetail::Addresses(*adapter)) {
-                out.push_back({a.ip, a.mask, ZuSystemDetail::AdapterName(*adapter)});
-                adapters.push_back(adapter);
-            }
-        }
-        return out;
-    }
 
     void notify(const std::vector<const ZuDeviceInfo *> &found)
     {
@@ -106,7 +108,7 @@ std::vector<tarn::discovery::Target> tarn::discovery::SendingTargets()
 {
     auto interfaces = ZuSystemDetail::ListInterfaces();
     std::vector<ZuNetworkAdapter *> adapters;
-    return ZuSystem::Impl::targets(interfaces, adapters);
+    return SendTargets(interfaces, adapters);
 }
 
 ZuSystem::ZuSystem() : mImpl(std::make_unique<Impl>()) {}
@@ -120,7 +122,7 @@ ZuResult ZuSystem::Find()
     auto freshInterfaces = ZuSystemDetail::ListInterfaces();
     auto interfaces = Pick(mImpl->interfaces, freshInterfaces, ZuSystemDetail::SameInterface);
     std::vector<ZuNetworkAdapter *> adapters;
-    auto targets = mImpl->targets(interfaces, adapters);
+    auto targets = SendTargets(interfaces, adapters);
     std::vector<tarn::discovery::Answer> answers;
     bool searched = tarn::discovery::DiscoverGEV(targets, GetDetectionTimeout(), GetSubnetBroadcastEnabled(), nullptr, answers);
 
@@ -173,7 +175,7 @@ ZuResult ZuSystem::FindDevice(const ZuString &aDeviceToFind, const ZuDeviceInfo 
     }
     // The interfaces are only replaced under findMutex, which this call holds.
     std::vector<ZuNetworkAdapter *> adapters;
-    auto targets = mImpl->targets(mImpl->interfaces, adapters);
+    auto targets = SendTargets(mImpl->interfaces, adapters);
     std::vector<tarn::discovery::Answer> answers;
     auto done = [&](const tarn::discovery::Answer &a) {
         auto probe = ZuSystemDetail::MakeGEV(a.identity, adapters[a.target]);
@@ -295,7 +297,7 @@ uint32_t ZuSystem::DiscoverSessions() const
 {
     auto interfaces = ZuSystemDetail::ListInterfaces();
     std::vector<ZuNetworkAdapter *> adapters;
-    auto targets = mImpl->targets(interfaces, adapters);
+    auto targets = SendTargets(interfaces, adapters);
     auto sessions = tarn::discovery::ListenSAP(targets, GetDetectionTimeout());
     std::lock_guard<std::mutex> lock(mImpl->mutex);
     mImpl->sessions = std::move(sessions);

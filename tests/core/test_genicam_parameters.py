@@ -2,6 +2,8 @@
 reached through the test-only module that loads a description."""
 import gc
 import sys
+import threading
+import time
 import weakref
 
 import numpy as np
@@ -16,6 +18,7 @@ import _tarn_base_310
 import _tarn_receive_310
 import _tarn_edge_310
 from support import error_of
+from support.threads import assert_releases_the_interpreter
 
 ZU_OK = _tarn_base_310.ZU_OK
 
@@ -109,6 +112,53 @@ def test_by_name_shapes(m, arr):
     assert not ok(m.ZuGenParameterArray_ExecuteCommand(arr, "Width"))
     assert ok(m.ZuGenParameterArray_InvalidateCache(arr))
     assert ok(m.ZuGenParameterArray_Poll(arr))
+
+
+# A read by name is answered at once from what the array holds; what has to
+# wait (the device, or another thread's read) waits without the interpreter.
+
+def test_a_read_by_name_that_asks_the_device_lets_other_threads_run(m):
+    arr = ext.LoadCamera()
+    ext.PokeByte(arr, 0x94, 7)  # an uncached register: every read asks the device
+    ext.SetReadDelay(arr, 30)
+    for _ in range(2):
+        res, value = assert_releases_the_interpreter(m.ZuGenParameterArray_GetIntegerValue, arr, "Live")
+        assert ok(res) and value == 7
+    res, value = m.ZuGenParameterArray_GetIntegerValue(arr, "Gain")
+    assert (res.GetCode(), res.GetDescription(), value) == (
+        _tarn_base_310.ZU_NOT_FOUND, "no integer feature 'Gain'", None)
+
+
+def test_a_held_value_waits_for_a_read_in_progress_without_the_interpreter(m):
+    arr = ext.LoadCamera()
+    assert ok(m.ZuGenParameterArray_SetIntegerValue(arr, "Width", 640))
+    ext.SetReadDelay(arr, 200)
+    slow = threading.Thread(target=m.ZuGenParameterArray_GetIntegerValue, args=(arr, "Live"))
+    slow.start()
+    deadline = time.monotonic() + 10
+    while not ext.IsReading(arr) and time.monotonic() < deadline:
+        time.sleep(0.001)
+    assert ext.IsReading(arr)
+    res, value = assert_releases_the_interpreter(m.ZuGenParameterArray_GetIntegerValue, arr, "Width")
+    slow.join(10)
+    assert not slow.is_alive()
+    assert ok(res) and value == 640
+
+
+def test_a_held_value_is_not_served_once_the_device_may_have_changed_it(m):
+    arr = ext.LoadCamera()
+    read = m.ZuGenParameterArray_GetIntegerValue
+    assert ok(m.ZuGenParameterArray_SetIntegerValue(arr, "Width", 640))
+    assert read(arr, "Width")[1] == 640
+    ext.PokeByte(arr, 0x13, 0x88)  # the device changes the register on its own
+    assert read(arr, "Width")[1] == 640
+    assert ok(m.ZuGenParameterArray_InvalidateCache(arr))
+    res, value = read(arr, "Width")
+    assert ok(res) and value == 0x288
+    # Another register over the same bytes is written.
+    assert read(arr, "SignedAlias")[1] == 0
+    assert ok(m.ZuGenParameterArray_SetIntegerValue(arr, "SignedLE", -2))
+    assert read(arr, "SignedAlias")[1] == 0xFFFE
 
 
 def test_text_setters_echo_the_text(m, arr):

@@ -76,6 +76,15 @@ def test_result_constructors(args, code, os_code, description):
     assert r.HasDescription() == bool(description)
 
 
+def test_result_description_belongs_to_each_copy():
+    r = tb.ZuResult(5, "first")
+    copy = tb.ZuResult(r)
+    r.SetDescription("second")
+    assert (r.GetDescription(), copy.GetDescription()) == ("second", "first")
+    r.SetDescription("")
+    assert (r.HasDescription(), r.GetDescription(), copy.HasDescription()) == (False, "", True)
+
+
 @pytest.mark.parametrize("args, text", [
     ((5, 2.5), "Argument 2: failed to create ZuString from Python string"),
     ((5, 7, 2.5), "Argument 3: failed to create ZuString from Python string"),

@@ -6,19 +6,41 @@
 
 %{
 #include "ZuGenParameterArray.h"
-#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 #include "tests/sdk/genicam/fixture.h"
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
+
+// Register memory that can take its time, as a device on the network does.
+class DelayingPort : public ZU_GENAPI_NS::MemoryPort
+{
+public:
+    using MemoryPort::MemoryPort;
+    ZuResult Read(uint64_t aAddress, void *aData, int64_t aLength) override
+    {
+        int lDelay = mDelayMs;
+        if (lDelay > 0) {
+            mReading = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(lDelay));
+            mReading = false;
+        }
+        return MemoryPort::Read(aAddress, aData, aLength);
+    }
+    std::atomic<int> mDelayMs{0};
+    std::atomic<bool> mReading{false};
+};
 
 // An array that owns the memory behind its port.
 class TestArray : public ZuGenParameterArray
 {
 public:
     explicit TestArray(size_t aSize) : mPort(aSize) {}
-    ZU_GENAPI_NS::MemoryPort mPort;
+    DelayingPort mPort;
 };
 
 } // namespace
@@ -49,7 +71,7 @@ public:
 ZuGenParameterArray *LoadParameterArray(const std::string &aXml, uint32_t aMemorySize)
 {
     TestArray *lArray = new TestArray(aMemorySize);
-    ZuResult lR = lArray->Load(aXml.data(), aXml.size(), &lArray->mPort);
+    ZuResult lR = tarn::LoadDescription(*lArray, aXml.data(), aXml.size(), &lArray->mPort);
     if (!lR.IsOK()) {
         delete lArray;
         return nullptr;
@@ -66,7 +88,7 @@ std::string CameraXml() { return kCameraXml; }
 std::string LoadError(const std::string &aXml)
 {
     ZuGenParameterArray lArray;
-    ZuResult lR = lArray.Load(aXml.data(), aXml.size(), nullptr);
+    ZuResult lR = tarn::LoadDescription(lArray, aXml.data(), aXml.size(), nullptr);
     return lR.IsOK() ? std::string() : std::string(lR.GetDescription().GetAscii());
 }
 
@@ -76,6 +98,22 @@ int PeekByte(ZuGenParameterArray *aArray, uint32_t aAddress)
     TestArray *lA = dynamic_cast<TestArray *>(aArray);
     if (!lA || aAddress >= lA->mPort.Bytes().size()) return -1;
     return lA->mPort.Bytes()[aAddress];
+}
+
+/* Makes every read of the array's register memory take aMilliseconds. */
+bool SetReadDelay(ZuGenParameterArray *aArray, int aMilliseconds)
+{
+    TestArray *lA = dynamic_cast<TestArray *>(aArray);
+    if (!lA) return false;
+    lA->mPort.mDelayMs = aMilliseconds;
+    return true;
+}
+
+/* Whether a delayed read of the array's register memory is in progress. */
+bool IsReading(ZuGenParameterArray *aArray)
+{
+    TestArray *lA = dynamic_cast<TestArray *>(aArray);
+    return lA && lA->mPort.mReading;
 }
 
 bool PokeByte(ZuGenParameterArray *aArray, uint32_t aAddress, uint8_t aValue)

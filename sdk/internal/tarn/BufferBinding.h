@@ -8,6 +8,7 @@
 // the memory it became. Included only inside the bindings' %{ %} blocks.
 
 #include "ZuBuffer.h"
+#include "ZuRawData.h"
 #include "ZuGenDC.h"
 #include "ZuMultiPartContainer.h"
 
@@ -32,6 +33,10 @@ struct ZU_API BufferBinding {
     // stands behind the pointer sets it just before the attach. 0 lifts the
     // limit; the next attach lifts it in any case.
     static void LimitNextAttach(ZuBuffer &aBuffer, uint64_t aBytes);
+
+    // The buffer whose memory a raw-data or chunk-data view works on.
+    static ZuBuffer *BufferOf(const ZuRawData &aView);
+    static ZuBuffer *BufferOf(const ZuChunkData &aView);
 };
 
 } // namespace tarn

@@ -8,6 +8,7 @@
 // this header.
 
 #include "ZuBuffer.h"
+#include "ZuImage.h"
 #include "ZuPixelType.h"
 
 #include <vector>
@@ -126,6 +127,12 @@ ZU_API void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout);
 // The fill of a buffer, written in place by the receiver that owns it.
 ZU_API BufferFill &FillOf(ZuBuffer &aBuffer);
 ZU_API const BufferFill &FillOf(const ZuBuffer &aBuffer);
+
+// What a converter writes into a buffer's image view: another image,
+// without padding or chunk space, over the memory the buffer holds, which
+// stays as it is (allocated or attached). ZU_BUFFER_TOO_SMALL when it does
+// not fit the memory or the memory also holds chunk space.
+ZU_API ZuResult RedescribeImage(ZuImage &aImage, uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType);
 
 } // namespace tarn
 

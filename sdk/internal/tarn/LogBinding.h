@@ -23,6 +23,15 @@ private:
     bool mOuter; // whether joining was deferred already (nested construction)
 };
 
+// Joins the SDK's logging: for a sink constructed while joining was
+// deferred, once it is whole. Nothing when the sink has joined already.
+ZU_API void JoinLogging(ZuLogSink &aSink);
+
+// Stops the SDK from calling the sink; returns once no other thread is
+// calling it. Destructors of derived sinks call it before their own parts
+// go; a sink that left may join again.
+ZU_API void LeaveLogging(ZuLogSink &aSink);
+
 } // namespace tarn
 
 #endif

@@ -4,6 +4,7 @@
 #include "ZuBuffer.h"
 
 #include <chrono>
+#include <future>
 
 namespace tarn {
 namespace softdevice {
@@ -118,10 +119,16 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     worker->period = std::move(aPeriod);
     mWorker = worker;
     const void *owner = mOwner;
-    worker->thread = std::thread([this, worker, owner] {
+    // The thread waits until it is stored in the worker: a stop from its
+    // first up-call tells itself from another thread by it, and detaches it.
+    std::promise<void> stored;
+    std::shared_future<void> isStored = stored.get_future().share();
+    worker->thread = std::thread([this, worker, owner, isStored] {
+        isStored.wait();
         enterDeviceThread(owner);
         run(worker);
     });
+    stored.set_value();
 }
 
 void Channel::stopStreaming()

@@ -44,8 +44,8 @@ TEST(LogJoin, ASinkMadeWhileDeferredJoinsOnlyWhenTold)
         Say("before");
     }
     Say("still before");
-    sink->JoinLogging();
-    sink->JoinLogging(); // once is enough: no second entry per message
+    tarn::JoinLogging(*sink);
+    tarn::JoinLogging(*sink); // once is enough: no second entry per message
     Say("after");
     EXPECT_EQ(sink->mMessages, std::vector<std::string>{"after"});
 }
@@ -75,8 +75,8 @@ TEST(LogJoin, ASinkThatNeverJoinedOrLeftIsNotCalled)
         Recorder never; // destroyed without joining
     }
     Recorder sink;
-    sink.LeaveLogging();
-    sink.JoinLogging(); // a sink that left may join again
+    tarn::LeaveLogging(sink);
+    tarn::JoinLogging(sink); // a sink that left may join again
     Say("back");
     EXPECT_EQ(sink.mMessages, std::vector<std::string>{"back"});
 }

@@ -2,6 +2,7 @@
 // reference: every supported pair, filters, flip, padding, destinations,
 // threads.
 #include "ZuBufferConverter.h"
+#include "tarn/BufferFill.h"
 
 #include "Reference.h"
 #include "Support.h"
@@ -216,7 +217,7 @@ TEST(Converter, DestinationMemoryIsReusedOrReallocatedOrRefused)
     std::vector<uint8_t> caller(300, 0x11);
     ZuBuffer attached;
     attached.Attach(caller.data(), 300);
-    attached.GetImage()->Redescribe(1, 1, ZuPixelRGB8);
+    tarn::RedescribeImage(*attached.GetImage(), 1, 1, ZuPixelRGB8);
     ASSERT_TRUE(converter.Convert(source.get(), &attached, true).IsOK());
     EXPECT_TRUE(attached.IsAttached());
     EXPECT_EQ(attached.GetDataPointer(), caller.data());
@@ -225,7 +226,7 @@ TEST(Converter, DestinationMemoryIsReusedOrReallocatedOrRefused)
     std::vector<uint8_t> tiny(299, 0x22);
     ZuBuffer attachedSmall;
     attachedSmall.Attach(tiny.data(), uint32_t(tiny.size()));
-    attachedSmall.GetImage()->Redescribe(1, 1, ZuPixelRGB8);
+    tarn::RedescribeImage(*attachedSmall.GetImage(), 1, 1, ZuPixelRGB8);
     ZuResult tooSmall = converter.Convert(source.get(), &attachedSmall, true);
     EXPECT_EQ(tooSmall.GetCode(), ZU_GENERIC_ERROR);
     EXPECT_TRUE(attachedSmall.IsAttached());

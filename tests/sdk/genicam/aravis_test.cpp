@@ -4,6 +4,7 @@
 
 #include "ZuGenParameterArray.h"
 #include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 
 #include <gtest/gtest.h>
 
@@ -124,7 +125,7 @@ TEST(AravisFakeCamera, ItsDescriptionLoadsAndItsFeaturesRead)
     }
     GvcpReadPort lPort;
     ZuGenParameterArray lArray;
-    ZuResult lLoaded = lArray.Load(lXml.data(), lXml.size(), &lPort);
+    ZuResult lLoaded = tarn::LoadDescription(lArray, lXml.data(), lXml.size(), &lPort);
 
     int64_t lWidth = 0, lHeight = 0, lFormat = 0, lPayload = 0;
     ZuResult lW = lArray.GetIntegerValue("Width", lWidth);
@@ -149,7 +150,7 @@ TEST(AravisFakeCamera, ItsDescriptionLoadsAndItsFeaturesRead)
     char lUrl[513] = {};
     ZuResult lUrlRead = lPort.Read(0x200, lUrl, 512);
     ZuGenParameterArray lFromDevice;
-    ZuResult lFromUrl = lUrlRead.IsOK() ? lFromDevice.LoadUrl(lUrl, &lPort) : lUrlRead;
+    ZuResult lFromUrl = lUrlRead.IsOK() ? tarn::LoadDescriptionFromUrl(lFromDevice, lUrl, &lPort) : lUrlRead;
 
     kill(lCamera, SIGTERM);
     waitpid(lCamera, nullptr, 0);

@@ -558,25 +558,115 @@ TEST(NodeMapCache, WriteDropsEveryCachedRegisterItOverlaps)
                             Reg("Inside", "<Address>0x501</Address>", 2) +
                             Reg("EndsBefore", "<Address>0x4FC</Address>", 4) +
                             Reg("StartsAfter", "<Address>0x504</Address>", 4) +
-                            Reg("StartsBefore", "<Address>0x4FF</Address>", 2));
+                            Reg("StartsBefore", "<Address>0x4FF</Address>", 2) +
+                            "<Integer Name=\"InsideValue\"><pValue>Inside</pValue></Integer>");
     MemoryPort lPort(4096);
     std::unique_ptr<INodeMap> lMap;
     ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), &lPort, lMap).IsOK());
     const char *kAll[] = {"Straddles", "Encloses", "Inside", "EndsBefore", "StartsAfter", "StartsBefore"};
     for (const char *lName : kAll) EXPECT_EQ(Read(*lMap, lName), 0) << lName;
+    // What reads an overlapped register is read anew too, and told.
+    EXPECT_EQ(Read(*lMap, "InsideValue"), 0);
+    int lTold = 0;
+    lMap->GetNode("InsideValue")->RegisterCallback([&](INode *) { ++lTold; });
     ASSERT_TRUE(lMap->GetNode("Target")->SetIntValue(0x44332211).IsOK());
+    EXPECT_EQ(lTold, 1);
+    EXPECT_EQ(Read(*lMap, "InsideValue"), 0x3322);
     const std::vector<uint8_t> &lM = lPort.Bytes();
     ASSERT_EQ(Le32(lM, 0x500), 0x44332211u);
     // Overlapping in full or in part: read anew, one port access each.
     uint64_t lBefore = lPort.GetAccessCount();
     EXPECT_EQ(Read(*lMap, "Straddles"), Le32(lM, 0x502));
-    EXPECT_EQ(Read(*lMap, "Inside"), 0x3322);
     EXPECT_EQ(Read(*lMap, "Encloses"), int64_t(uint64_t(Le32(lM, 0x500)) << 32));
     EXPECT_EQ(Read(*lMap, "StartsBefore"), 0x1100);
-    EXPECT_EQ(lPort.GetAccessCount() - lBefore, 4u);
+    EXPECT_EQ(Read(*lMap, "Inside"), 0x3322);
+    EXPECT_EQ(lPort.GetAccessCount() - lBefore, 3u);
     // Touching but not overlapping: still served from the cache.
     lBefore = lPort.GetAccessCount();
     EXPECT_EQ(Read(*lMap, "EndsBefore"), 0);
     EXPECT_EQ(Read(*lMap, "StartsAfter"), 0);
     EXPECT_EQ(lPort.GetAccessCount(), lBefore);
+}
+
+namespace
+{
+
+// A device port whose access changes with the device (control taken by
+// another host) and that may fail writes.
+class ChangingPort : public MemoryPort
+{
+public:
+    using MemoryPort::MemoryPort;
+    ZuGenAccessMode GetAccessMode() const override
+    {
+        ++mAccessAsked;
+        return mAccess;
+    }
+    ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
+    {
+        if (mFailWrites) return ZuResult(ZU_TIMEOUT);
+        return MemoryPort::Write(aAddress, aData, aLength);
+    }
+    ZuGenAccessMode mAccess = ZuGenAccessModeReadWrite;
+    bool mFailWrites = false;
+    mutable int mAccessAsked = 0;
+};
+
+} // namespace
+
+// A read that reached only cached registers is not computed again for every
+// access; whatever may change what it gave must make it be read anew.
+TEST(NodeMapCache, AReadHeldAcrossAccessesGoesWhenWhatItReadChanges)
+{
+    std::string lXml = Wrap(Reg("Reg", "<Address>0x100</Address>", 4) +
+                            "<Integer Name=\"Value\"><pValue>Reg</pValue></Integer>" +
+                            Reg("Gate", "<Address>0x200</Address>", 4, "<Cachable>NoCache</Cachable>") +
+                            "<Integer Name=\"Gated\"><pValue>Gate</pValue></Integer>"
+                            "<Integer Name=\"Shown\"><pIsAvailable>Gated</pIsAvailable><pValue>Gated</pValue></Integer>");
+    ChangingPort lPort(4096);
+    std::unique_ptr<INodeMap> lMap;
+    ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), &lPort, lMap).IsOK());
+    std::vector<uint8_t> &lM = lPort.Bytes();
+    INode *lValue = lMap->GetNode("Value");
+
+    EXPECT_EQ(Read(*lMap, "Value"), 0);
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadWrite);
+    // The device takes the port's write access away, and gives it back.
+    lPort.mAccess = ZuGenAccessModeReadOnly;
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadOnly);
+    EXPECT_EQ(lValue->SetIntValue(1).GetCode(), uint32_t(ZU_STATE_ERROR));
+    lPort.mAccess = ZuGenAccessModeReadWrite;
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadWrite);
+
+    // A write the port refused leaves the register to be read from the device.
+    lM[0x100] = 5;
+    EXPECT_EQ(Read(*lMap, "Value"), 0);  // cached
+    lPort.mFailWrites = true;
+    EXPECT_EQ(lValue->SetIntValue(7).GetCode(), uint32_t(ZU_TIMEOUT));
+    lPort.mFailWrites = false;
+    EXPECT_EQ(Read(*lMap, "Value"), 5);
+
+    // What reads an uncached register, directly or through a node another
+    // path read first in the same access, follows the device every time.
+    lM[0x200] = 1;
+    EXPECT_EQ(Read(*lMap, "Shown"), 1);
+    lM[0x200] = 2;
+    EXPECT_EQ(Read(*lMap, "Shown"), 2);
+    lM[0x200] = 0;
+    EXPECT_EQ(lMap->GetNode("Shown")->GetAccessMode(), ZuGenAccessModeNotAvailable);
+    lM[0x200] = 3;
+    EXPECT_EQ(Read(*lMap, "Shown"), 3);
+
+    // Served from what was read, without reaching the device.
+    uint64_t lBefore = lPort.GetAccessCount();
+    for (int lI = 0; lI < 3; ++lI) EXPECT_EQ(Read(*lMap, "Value"), 5);
+    EXPECT_EQ(lValue->GetAccessMode(), ZuGenAccessModeReadWrite);
+    EXPECT_EQ(lPort.GetAccessCount(), lBefore);
+
+    // What reads nothing never asks the port: a parameter going away, for
+    // one, may do so after its owner's port is gone.
+    int lAsked = lPort.mAccessAsked;
+    int lId = lValue->RegisterCallback([](INode *) {});
+    lValue->UnregisterCallback(lId);
+    EXPECT_EQ(lPort.mAccessAsked, lAsked);
 }

@@ -1,5 +1,6 @@
 #include "ZuGenParameterArray.h"
 #include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 #include "fixture.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ class ArrayTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ZuResult lR = mArray.Load(kCameraXml, sizeof kCameraXml - 1, &mPort);
+        ZuResult lR = tarn::LoadDescription(mArray, kCameraXml, sizeof kCameraXml - 1, &mPort);
         ASSERT_TRUE(lR.IsOK()) << lR.GetDescription().GetAscii();
     }
     MemoryPort mPort{4096};
@@ -80,6 +81,25 @@ TEST_F(ArrayTest, KindsCountsAndLookups)
     EXPECT_EQ(mArray.Get("Root"), nullptr);  // nor categories
     EXPECT_NE(mArray.GetCategory("Root"), nullptr);
     EXPECT_EQ(mArray.GetFloat("Width"), nullptr);
+    // Each kind by name: the parameter of that kind, and nothing for a name
+    // of another kind.
+    const char *kOfEachKind[] = {"Width", "Gain", "Mode", "Enable", "Start", "Label", "Blob"};
+    for (size_t lKind = 0; lKind < 7; ++lKind) {
+        for (size_t lOf = 0; lOf < 7; ++lOf) {
+            ZuString lName(kOfEachKind[lOf]);
+            ZuGenParameter *lGot = nullptr;
+            switch (lKind) {
+            case 0: lGot = mArray.GetInteger(lName); break;
+            case 1: lGot = mArray.GetFloat(lName); break;
+            case 2: lGot = mArray.GetEnum(lName); break;
+            case 3: lGot = mArray.GetBoolean(lName); break;
+            case 4: lGot = mArray.GetCommand(lName); break;
+            case 5: lGot = mArray.GetString(lName); break;
+            default: lGot = mArray.GetRegister(lName); break;
+            }
+            EXPECT_EQ(lGot, lKind == lOf ? mArray.Get(lName) : nullptr) << lKind << " " << kOfEachKind[lOf];
+        }
+    }
     ZuString lCat;
     ASSERT_TRUE(mArray.Get("Width")->GetCategory(lCat).IsOK());
     EXPECT_STREQ(lCat.GetAscii(), "ImageFormat");
@@ -171,7 +191,7 @@ TEST_F(ArrayTest, EventSinksAndTheirRelease)
     CountingSink lSink;
     int lReleased = 0;
     ZuGenParameter *lPayload = mArray.Get("Payload");
-    ASSERT_TRUE(lPayload->RegisterEventSink(&lSink, [&] { ++lReleased; }).IsOK());
+    ASSERT_TRUE(tarn::RegisterEventSink(*lPayload, &lSink, [&] { ++lReleased; }).IsOK());
     mArray.SetIntegerValue("Width", 64);
     EXPECT_EQ(lSink.mCalls, 1);
     EXPECT_EQ(lSink.mLast, lPayload);
@@ -180,7 +200,7 @@ TEST_F(ArrayTest, EventSinksAndTheirRelease)
     EXPECT_EQ(lSink.mCalls, 1);
     lPayload->SetUpdatesEnabled(true);
     // Registering the same sink again replaces the registration.
-    ASSERT_TRUE(lPayload->RegisterEventSink(&lSink, [&] { lReleased += 10; }).IsOK());
+    ASSERT_TRUE(tarn::RegisterEventSink(*lPayload, &lSink, [&] { lReleased += 10; }).IsOK());
     EXPECT_EQ(lReleased, 1);
     mArray.SetIntegerValue("Width", 80);
     EXPECT_EQ(lSink.mCalls, 2);
@@ -189,12 +209,12 @@ TEST_F(ArrayTest, EventSinksAndTheirRelease)
     EXPECT_EQ(lPayload->UnregisterEventSink(&lSink).GetCode(), uint32_t(ZU_NOT_FOUND));
     mArray.SetIntegerValue("Width", 88);
     EXPECT_EQ(lSink.mCalls, 2);
-    EXPECT_FALSE(lPayload->RegisterEventSink(nullptr, [&] { lReleased += 100; }).IsOK());
+    EXPECT_FALSE(tarn::RegisterEventSink(*lPayload, nullptr, [&] { lReleased += 100; }).IsOK());
     EXPECT_EQ(lReleased, 111);
     {
         ZuGenParameterArray lOther;
-        ASSERT_TRUE(lOther.Load(kCameraXml, sizeof kCameraXml - 1, &mPort).IsOK());
-        ASSERT_TRUE(lOther.Get("Width")->RegisterEventSink(&lSink, [&] { lReleased += 1000; }).IsOK());
+        ASSERT_TRUE(tarn::LoadDescription(lOther, kCameraXml, sizeof kCameraXml - 1, &mPort).IsOK());
+        ASSERT_TRUE(tarn::RegisterEventSink(*lOther.Get("Width"), &lSink, [&] { lReleased += 1000; }).IsOK());
     }
     EXPECT_EQ(lReleased, 1111);  // the array released its registrations
 }
@@ -220,7 +240,7 @@ TEST_F(ArrayTest, ASinkUnregisteredDuringItsCallLivesUntilItReturns)
     lSink->mGone = &lGone;
     lSink->mAliveAfterUnregister = &lAlive;
     SelfRemovingSink *lRaw = lSink.get();
-    ASSERT_TRUE(mArray.Get("Payload")->RegisterEventSink(lRaw, [lSink]() mutable { lSink.reset(); }).IsOK());
+    ASSERT_TRUE(tarn::RegisterEventSink(*mArray.Get("Payload"), lRaw, [lSink]() mutable { lSink.reset(); }).IsOK());
     lSink.reset();
     mArray.SetIntegerValue("Width", 64);
     EXPECT_TRUE(lAlive);
@@ -271,20 +291,56 @@ TEST(ArrayLoad, FailureLeavesTheArrayEmptyAndZipLoads)
     EXPECT_EQ(lArray.GetCount(), 0u);
     EXPECT_EQ(lArray.GetNodeMap(), nullptr);
     EXPECT_EQ(lArray.AttachDataChunks(nullptr, 0).GetCode(), uint32_t(ZU_NOT_INITIALIZED));
-    ASSERT_TRUE(lArray.Load(kCameraXml, sizeof kCameraXml - 1, nullptr).IsOK());
+    ASSERT_TRUE(tarn::LoadDescription(lArray, kCameraXml, sizeof kCameraXml - 1, nullptr).IsOK());
     EXPECT_GT(lArray.GetCount(), 30u);
-    EXPECT_EQ(lArray.Load("<bad", 4, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+    EXPECT_EQ(tarn::LoadDescription(lArray, "<bad", 4, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
     EXPECT_EQ(lArray.GetCount(), 0u);
 
     const std::string lXml = "<RegisterDescription><Integer Name=\"A\"><Value>3</Value></Integer></RegisterDescription>";
     const std::string lZip = StoredZip("d.xml", lXml);
     const uint8_t *lBytes = reinterpret_cast<const uint8_t *>(lZip.data());
-    ASSERT_TRUE(lArray.LoadZip(lBytes, lZip.size(), nullptr).IsOK());
+    ASSERT_TRUE(tarn::LoadZippedDescription(lArray, lBytes, lZip.size(), nullptr).IsOK());
     int64_t lV = 0;
     ASSERT_TRUE(lArray.GetIntegerValue("A", lV).IsOK());
     EXPECT_EQ(lV, 3);
     for (size_t lCut : {size_t(0), size_t(10), lZip.size() - 5})
-        EXPECT_EQ(lArray.LoadZip(lBytes, lCut, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+        EXPECT_EQ(tarn::LoadZippedDescription(lArray, lBytes, lCut, nullptr).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+}
+
+// Names are looked up in views of the loaded nodes' names: a reload must
+// answer from the new description only, kinds and categories included.
+TEST(ArrayLoad, AReloadAnswersByNameFromTheNewDescriptionOnly)
+{
+    MemoryPort lPort(4096);
+    ZuGenParameterArray lArray;
+    ASSERT_TRUE(tarn::LoadDescription(lArray, kCameraXml, sizeof kCameraXml - 1, &lPort).IsOK());
+    ASSERT_NE(lArray.GetInteger("Width"), nullptr);
+    ASSERT_NE(lArray.GetCategory("Root"), nullptr);
+    const std::string lLong = "AFeatureNameLongerThanAnyShortStringBuffer";
+    const std::string lXml = "<RegisterDescription><Float Name=\"Width\"><Value>2.5</Value></Float>"
+                             "<Integer Name=\"" + lLong + "\"><Value>7</Value></Integer>"
+                             "<Category Name=\"Other\"><pFeature>Width</pFeature></Category></RegisterDescription>";
+    ASSERT_TRUE(tarn::LoadDescription(lArray, lXml.data(), lXml.size(), nullptr).IsOK());
+
+    EXPECT_EQ(lArray.GetInteger("Width"), nullptr);
+    int64_t lI = -1;
+    ZuResult lR = lArray.GetIntegerValue("Width", lI);
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_NOT_FOUND));
+    EXPECT_STREQ(lR.GetDescription().GetAscii(), "no integer feature 'Width'");
+    double lF = 0;
+    ASSERT_TRUE(lArray.GetFloatValue("Width", lF).IsOK());
+    EXPECT_EQ(lF, 2.5);
+    EXPECT_EQ(lArray.Get("Height"), nullptr);
+    EXPECT_EQ(lArray.GetCategory("Root"), nullptr);
+    EXPECT_NE(lArray.GetCategory("Other"), nullptr);
+    ASSERT_TRUE(lArray.GetIntegerValue(ZuString(lLong.c_str()), lI).IsOK());
+    EXPECT_EQ(lI, 7);
+    EXPECT_EQ(lArray.GetInteger(ZuString((lLong + "x").c_str())), nullptr);
+    EXPECT_EQ(lArray.GetInteger(ZuString(lLong.substr(0, lLong.size() - 1).c_str())), nullptr);
+
+    EXPECT_FALSE(tarn::LoadDescription(lArray, "<bad", 4, nullptr).IsOK());
+    EXPECT_EQ(lArray.Get("Width"), nullptr);
+    EXPECT_EQ(lArray.GetCategory("Other"), nullptr);
 }
 
 TEST(ArrayLoad, FromTheUrlADeviceGives)
@@ -297,12 +353,12 @@ TEST(ArrayLoad, FromTheUrlADeviceGives)
     char lUrl[96];
     std::snprintf(lUrl, sizeof lUrl, "Local:cam.xml;1000;%zx?SchemaVersion=1.1.0", lXml.size());
     ZuGenParameterArray lArray;
-    ZuResult lR = lArray.LoadUrl(std::string(lUrl) + std::string(8, '\0'), &lPort);
+    ZuResult lR = tarn::LoadDescriptionFromUrl(lArray, std::string(lUrl) + std::string(8, '\0'), &lPort);
     ASSERT_TRUE(lR.IsOK()) << lR.GetDescription().GetAscii();
     size_t lCount = lArray.GetCount();
     EXPECT_GT(lCount, 30u);
     std::snprintf(lUrl, sizeof lUrl, "local:CAM.ZIP;%zx;%zx", 0x8000 - lZip.size(), lZip.size());
-    ASSERT_TRUE(lArray.LoadUrl(lUrl, &lPort).IsOK());
+    ASSERT_TRUE(tarn::LoadDescriptionFromUrl(lArray, lUrl, &lPort).IsOK());
     EXPECT_EQ(lArray.GetCount(), lCount);
 
     const char *lPath = "/tmp/tarn_genicam_url_test.xml";
@@ -310,7 +366,7 @@ TEST(ArrayLoad, FromTheUrlADeviceGives)
         std::ofstream lOut(lPath, std::ios::binary);
         lOut << lXml;
     }
-    ASSERT_TRUE(lArray.LoadUrl(std::string("File:///") + (lPath + 1), nullptr).IsOK());
+    ASSERT_TRUE(tarn::LoadDescriptionFromUrl(lArray, std::string("File:///") + (lPath + 1), nullptr).IsOK());
     EXPECT_EQ(lArray.GetCount(), lCount);
     std::remove(lPath);
 
@@ -320,7 +376,7 @@ TEST(ArrayLoad, FromTheUrlADeviceGives)
         {"Local:cam.xml;0;10", ZU_GENICAM_XML_ERROR}, {"http://example.invalid/cam.xml", ZU_NOT_SUPPORTED},
         {"File:/nonexistent/cam.xml", ZU_CANNOT_OPEN_FILE}, {"", ZU_NOT_SUPPORTED}};
     for (const auto &lB : kBad) {
-        EXPECT_EQ(lArray.LoadUrl(lB.first, &lPort).GetCode(), lB.second) << lB.first;
+        EXPECT_EQ(tarn::LoadDescriptionFromUrl(lArray, lB.first, &lPort).GetCode(), lB.second) << lB.first;
         EXPECT_EQ(lArray.GetCount(), 0u);
     }
 }
@@ -334,7 +390,7 @@ TEST_F(ArrayTest, EventDataReachTheEventFeatures)
     EXPECT_EQ(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).GetCode(), uint32_t(ZU_NO_AVAILABLE_DATA));
     uint8_t lData[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
     ZuGenParameterList lAffected;
-    ASSERT_TRUE(mArray.DeliverEvent(0x9001, lData, sizeof lData, &lAffected).IsOK());
+    ASSERT_TRUE(tarn::DeliverEvent(mArray, 0x9001, lData, sizeof lData, &lAffected).IsOK());
     EXPECT_EQ(lSink.mCalls, 1);
     ASSERT_EQ(lAffected.GetSize(), 2u);
     EXPECT_EQ(Name(lAffected.GetItem(0)), "EventTimestampReg");
@@ -342,10 +398,78 @@ TEST_F(ArrayTest, EventDataReachTheEventFeatures)
     ASSERT_TRUE(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).IsOK());
     EXPECT_EQ(lV, 0x1234);
     EXPECT_EQ(mArray.Get("EventTimestampReg")->FromString("1").GetCode(), uint32_t(ZU_STATE_ERROR));
-    EXPECT_EQ(mArray.DeliverEvent(0x9002, lData, sizeof lData, &lAffected).GetCode(), uint32_t(ZU_NOT_FOUND));
+    EXPECT_EQ(tarn::DeliverEvent(mArray, 0x9002, lData, sizeof lData, &lAffected).GetCode(), uint32_t(ZU_NOT_FOUND));
     EXPECT_EQ(lAffected.GetSize(), 0u);
-    ASSERT_TRUE(mArray.DeliverEvent(0x9001, lData, 12, nullptr).IsOK());  // too short for the register
+    ASSERT_TRUE(tarn::DeliverEvent(mArray, 0x9001, lData, 12, nullptr).IsOK());  // too short for the register
     EXPECT_EQ(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
-    EXPECT_EQ(mArray.DeliverEvent(0x9001, nullptr, 4, nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_EQ(tarn::DeliverEvent(mArray, 0x9001, nullptr, 4, nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     lStamp->UnregisterEventSink(&lSink);
+}
+
+// What the bindings answer without waiting is what a read would give: never
+// a value something has changed since it was read, never one that needs the
+// device, and nothing touched when it cannot answer.
+TEST_F(ArrayTest, AReadWithoutWaitingAnswersOnlyWhatStillHolds)
+{
+    int64_t lV = -1;
+    ZuResult lR(ZU_GENERIC_ERROR);
+    // Whatever it answers, it never reaches the device.
+    auto lTry = [&](const char *aName) {
+        const uint64_t lAccesses = mPort.GetAccessCount();
+        bool lAnswered = tarn::TryIntegerValueWithoutWaiting(mArray, aName, lV, lR);
+        EXPECT_EQ(mPort.GetAccessCount(), lAccesses) << aName;
+        return lAnswered;
+    };
+    EXPECT_FALSE(lTry("Width"));  // never read: the device would be asked
+    EXPECT_EQ(lV, -1);
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_GENERIC_ERROR));
+
+    ASSERT_TRUE(mArray.SetIntegerValue("Width", 640).IsOK());
+    ASSERT_TRUE(mArray.GetIntegerValue("Width", lV).IsOK());
+    lV = -1;
+    ASSERT_TRUE(lTry("Width"));
+    EXPECT_TRUE(lR.IsOK());
+    EXPECT_EQ(lV, 640);
+    // The device changes the register on its own: the held value stands
+    // until the cache is invalidated, and then only the device answers.
+    mPort.Bytes()[0x13] = 0x88;
+    ASSERT_TRUE(lTry("Width"));
+    EXPECT_EQ(lV, 640);
+    ASSERT_TRUE(mArray.InvalidateCache().IsOK());
+    lV = -1;
+    EXPECT_FALSE(lTry("Width"));
+    EXPECT_EQ(lV, -1);
+    ASSERT_TRUE(mArray.GetIntegerValue("Width", lV).IsOK());
+    ASSERT_TRUE(lTry("Width"));
+    EXPECT_EQ(lV, 0x288);
+
+    // A write through another register over the same bytes.
+    ASSERT_TRUE(mArray.GetIntegerValue("SignedAlias", lV).IsOK());
+    ASSERT_TRUE(lTry("SignedAlias"));
+    ASSERT_TRUE(mArray.SetIntegerValue("SignedLE", -2).IsOK());
+    lV = 0;
+    EXPECT_FALSE(lTry("SignedAlias"));
+    ASSERT_TRUE(mArray.GetIntegerValue("SignedAlias", lV).IsOK());
+    EXPECT_EQ(lV, 0xFFFE);  // the same two bytes, read unsigned
+
+    // A constant needs no device; a name that is no integer is answered at once.
+    EXPECT_TRUE(lTry("Height"));
+    EXPECT_EQ(lV, 100);
+    EXPECT_TRUE(lTry("Gain"));
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_NOT_FOUND));
+    EXPECT_STREQ(lR.GetDescription().GetAscii(), "no integer feature 'Gain'");
+    EXPECT_TRUE(lTry("NoSuchFeature"));
+    EXPECT_EQ(lR.GetCode(), uint32_t(ZU_NOT_FOUND));
+
+    // Event data replace what an event feature held.
+    uint8_t lData[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+    ASSERT_TRUE(tarn::DeliverEvent(mArray, 0x9001, lData, sizeof lData, nullptr).IsOK());
+    ASSERT_TRUE(mArray.GetIntegerValue("EventExposureEndTimestamp", lV).IsOK());
+    ASSERT_TRUE(lTry("EventExposureEndTimestamp"));
+    EXPECT_EQ(lV, 0x1234);
+    lData[15] = 0x35;
+    ASSERT_TRUE(tarn::DeliverEvent(mArray, 0x9001, lData, sizeof lData, nullptr).IsOK());
+    lV = 0;
+    ASSERT_TRUE(lTry("EventExposureEndTimestamp"));  // event data need no device
+    EXPECT_EQ(lV, 0x1235);
 }

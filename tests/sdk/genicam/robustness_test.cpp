@@ -4,6 +4,7 @@
 #include "tarn/genicam/Formula.h"
 #include "ZuGenParameterArray.h"
 #include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 #include "fixture.h"
 
 #include <gtest/gtest.h>
@@ -126,7 +127,7 @@ TEST(Robustness, ConcurrentReadersWritersAndSinks)
 {
     MemoryPort lPort(4096);
     ZuGenParameterArray lArray;
-    ASSERT_TRUE(lArray.Load(kCameraXml, sizeof kCameraXml - 1, &lPort).IsOK());
+    ASSERT_TRUE(tarn::LoadDescription(lArray, kCameraXml, sizeof kCameraXml - 1, &lPort).IsOK());
     struct Sink : ZuGenEventSink
     {
         std::atomic<int> mCalls{0};

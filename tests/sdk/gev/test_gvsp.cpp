@@ -69,6 +69,28 @@ TEST(GvspHeader, StandardAndExtendedIdsSitWhereReceiversLookForThem)
     EXPECT_EQ(writeHeader(Header(), out, kHeaderSize - 1), 0u);
 }
 
+TEST(GvspLeader, AMultiPartLeaderWithExtendedIdsCountsItsPartsInItsHeader)
+{
+    PartInfo parts[3];
+    for (PartInfo &p : parts) p.length = 10;
+    Leader l;
+    l.payloadType = PAYLOAD_MULTIPART;
+    l.partCount = 3;
+    Header h;
+    h.blockId = 5;
+    h.extendedId = true;
+    auto bytes = Encode(encodeLeader, h, l, parts);
+    ASSERT_EQ(bytes.size(), kExtendedHeaderSize + 12 + 3 * kPartLeaderSize);
+    EXPECT_EQ(bytes[5], 0);
+    EXPECT_EQ(bytes[6], 0);
+    EXPECT_EQ(bytes[7], 3);
+    EXPECT_EQ(decodeLeader(*Parse(bytes))->partCount, 3u);
+    // Standard ids have the packet id there.
+    h.extendedId = false;
+    bytes = Encode(encodeLeader, h, l, parts);
+    EXPECT_EQ(bytes[7], 0);
+}
+
 TEST(GvspLeader, ImageFieldsAtTheirOffsetsAndBack)
 {
     Header h;

@@ -185,9 +185,14 @@ TEST(Channel, StoppingFromInsideAnUpCallDoesNotJoinItself)
     src.bufferCount = 4;
     Channel *channel = nullptr;
     std::atomic<bool> stopped{false};
+    // Set once the stopping up-call is done with the source: the test's
+    // source and locals must outlive the let-go thread's last use of them.
+    std::atomic<bool> done{false};
     src.onRetrieve = [&](ZuBuffer **) {
-        if (!stopped.exchange(true)) channel->stopStreaming();
-        return false;
+        if (stopped.exchange(true)) return false;
+        channel->stopStreaming();
+        done = true;
+        return true;  // answered here, nothing more read of the source
     };
     auto c = std::make_unique<Channel>(src, 0);
     channel = c.get();
@@ -199,8 +204,7 @@ TEST(Channel, StoppingFromInsideAnUpCallDoesNotJoinItself)
     ASSERT_TRUE(eventually([&] { return !channel->streaming(); }));
     // The channel may go while the stopping thread still tells the source.
     c.reset();
-    EXPECT_TRUE(eventually([&] {
-        std::lock_guard<std::mutex> l(src.lock);
-        return src.aborted;
-    }));
+    EXPECT_TRUE(eventually([&] { return done.load(); }));
+    std::lock_guard<std::mutex> l(src.lock);
+    EXPECT_TRUE(src.aborted);
 }

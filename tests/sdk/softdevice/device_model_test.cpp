@@ -1,7 +1,7 @@
 #include "fakes.h"
 #include "softdevice/model/device_model.h"
 #include "ZuGenParameterArray.h"
-#include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 #include "ZuSoftDeviceGEV.h"
 
 #include <gtest/gtest.h>
@@ -158,7 +158,7 @@ TEST(DeviceModel, TheDescriptionLoadsAndItsFeaturesReachTheSource)
     ModelPort port(d.model);
     ZuGenParameterArray features;
     const std::string xml = d.model.description();
-    ZuResult loaded = features.Load(xml.data(), xml.size(), &port);
+    ZuResult loaded = tarn::LoadDescription(features, xml.data(), xml.size(), &port);
     ASSERT_TRUE(loaded.IsOK()) << loaded.GetDescription().Narrow();
 
     int64_t v = 0;

@@ -244,6 +244,34 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
             EXPECT_TRUE(op.IsOK());
         }
         ASSERT_GT(sender.resendRequests(), 0u);
+        // A multi-part block, its part table's fields each of its own value.
+        std::vector<uint8_t> image(40 * 30, 0x11), extra(100, 0x22);
+        gvsp::PartInfo parts[2];
+        parts[0].dataType = 1;
+        parts[0].length = image.size();
+        parts[0].dataFormat = 0x01080001;
+        parts[0].sourceId = 5;
+        parts[0].dataPurposeId = 7;
+        parts[0].regionId = 9;
+        parts[0].specific[0] = 40;
+        parts[0].specific[1] = 30;
+        parts[1].dataType = 10;
+        parts[1].length = extra.size();
+        const uint8_t *partData[2] = {image.data(), extra.data()};
+        gvsp::BlockSource mp;
+        mp.leader.payloadType = gvsp::PAYLOAD_MULTIPART;
+        mp.leader.partCount = 2;
+        mp.parts = parts;
+        mp.partData = partData;
+        sender.setLoss(0);
+        stream.QueueBuffer(buffers.front().get());
+        ASSERT_TRUE(sender.send(mp, 4, to));
+        {
+            ZuBuffer *b = nullptr;
+            ZuResult op;
+            ASSERT_TRUE(stream.RetrieveBuffer(&b, &op, 5000).IsOK());
+            EXPECT_TRUE(op.IsOK());
+        }
         std::string path = "/tmp/tarn-interop-" + std::to_string(getpid()) + (extended ? "-ext" : "") + ".pcap";
         WritePcap(path, sender.recorded());
         // The stream's port also sends the resend requests: GVSP is found by
@@ -265,6 +293,14 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
         std::string leaders = Output(decode + "-Y 'gvsp.format == 0x01 || gvsp.format == 0x81' -T fields -e gvsp.sizex "
                                            "-e gvsp.sizey -e gvsp.pixel 2>/dev/null");
         EXPECT_NE(leaders.find("200\t50\t0x01080001"), std::string::npos) << leaders;
+        // Wireshark reads a multi-part leader's part table with extended ids only.
+        std::string table = Output(decode + "-Y gvsp.numparts -T fields -e gvsp.numparts -e gvsp.multipartdatatype "
+                                            "-e gvsp.partlength -e gvsp.sourceid -e gvsp.datapurposeid -e gvsp.regionid "
+                                            "-e gvsp.sizex -e gvsp.sizey 2>/dev/null");
+        if (extended) {
+            EXPECT_EQ(table, "2\t0x0001,0x000a\t0x00000000000004b0,0x0000000000000064\t0x05,0x00\t0x0007,0x0000\t"
+                             "0x0009,0x0000\t40\t30\n");
+        }
         if (!std::getenv("TARN_KEEP_PCAP")) std::remove(path.c_str());
     }
 }

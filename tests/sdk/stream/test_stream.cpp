@@ -81,9 +81,11 @@ struct Fixture {
 
     uint32_t device = 0;
     std::unique_ptr<GvspSender> sender;
+    // Before the stream: queued buffers must outlive its receiver thread,
+    // which may still be filling one when a test ends.
+    std::vector<std::unique_ptr<ZuBuffer>> buffers;
     ZuStreamGEV stream;
     tarn::net::Endpoint to;
-    std::vector<std::unique_ptr<ZuBuffer>> buffers;
 };
 
 TEST(StreamQueue, AnswersForNoBufferATwiceQueuedOneAFullQueueAndAnEmptyOne)
@@ -353,6 +355,8 @@ TEST(StreamReceive, MultiPartGenDCAndChunkBlocksGiveTheBufferTheirViews)
     ic.leader.image.pixelFormat = 0x01080001;
     ic.leader.image.sizeX = 8;
     ic.leader.image.sizeY = 8;
+    ic.leader.image.offsetX = 3;
+    ic.leader.image.offsetY = 5;
     ic.trailer.sizeY = 8;
     ic.trailer.chunkPayloadLength = uint32_t(chunk.size());
     ic.trailer.chunkLayoutId = 0x55;
@@ -393,6 +397,8 @@ TEST(StreamReceive, MultiPartGenDCAndChunkBlocksGiveTheBufferTheirViews)
     EXPECT_EQ(b->GetPayloadType(), ZuPayloadTypeExtendedChunkData);
     ASSERT_NE(b->GetImage(), nullptr);
     EXPECT_EQ(b->GetImage()->GetWidth(), 8u);
+    EXPECT_EQ(b->GetImage()->GetOffsetX(), 3u);
+    EXPECT_EQ(b->GetImage()->GetOffsetY(), 5u);
     EXPECT_EQ(b->GetChunkCount(), 1u);
     EXPECT_EQ(b->GetChunkLayoutID(), 0x55u);
     ASSERT_NE(b->GetChunkRawDataByID(7), nullptr);

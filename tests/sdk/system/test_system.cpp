@@ -160,6 +160,18 @@ TEST(ZuSystemNetwork, FindsEveryDeviceOnTheLoopback)
     EXPECT_EQ(infoCopy->GetInterface()->GetName(), "lo");
     EXPECT_GE(adapterCopy->GetDeviceCount(), 2u);
     EXPECT_EQ(adapterCopy->GetDeviceInfo(0)->GetInterface(), adapterCopy.get());
+    // A copy reports what its kind reports, not only the identity.
+    auto *nicCopy = dynamic_cast<ZuNetworkAdapter *>(adapterCopy.get());
+    ASSERT_NE(nicCopy, nullptr);
+    EXPECT_EQ(nicCopy->GetIPAddressCount(), adapter->GetIPAddressCount());
+    EXPECT_EQ(nicCopy->GetIPAddress(0), adapter->GetIPAddress(0));
+    EXPECT_EQ(nicCopy->GetSubnetMask(0), adapter->GetSubnetMask(0));
+    EXPECT_EQ(nicCopy->GetMACAddress(), adapter->GetMACAddress());
+    auto *gevCopy = dynamic_cast<ZuDeviceInfoGEV *>(infoCopy.get());
+    ASSERT_NE(gevCopy, nullptr);
+    EXPECT_EQ(gevCopy->GetIPAddress(), "127.0.0.21");
+    EXPECT_EQ(gevCopy->GetMACAddress(), "02:00:00:00:01:15");
+    EXPECT_TRUE(gevCopy->IsConfigurationValid());
 }
 
 TEST(ZuSystemNetwork, FindDeviceStopsAtTheAnswer)

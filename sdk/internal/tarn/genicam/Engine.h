@@ -208,6 +208,13 @@ public:
     /// invalidated and notified, and listed in aAffected when given.
     /// Fails with ZU_NOT_FOUND when no port takes the event.
     virtual ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected) = 0;
+
+    /// Runs aRead (reads of this map's nodes) only if it needs no waiting:
+    /// when the map's lock is free at once, and only as long as no read
+    /// must reach the device port. Returns false, with nothing answered,
+    /// when it would have waited; what aRead gave must then be dropped and
+    /// the reads made the usual way.
+    virtual bool ReadWithoutWaiting(void (*aRead)(void *aContext), void *aContext) = 0;
 };
 
 /// Builds a node map from a description in memory. aPort is the device
