@@ -5,6 +5,7 @@
 #include "ZuGenParameterArray.h"
 #include "ZuSoftDeviceGEV.h"
 #include "tarn/genicam/Engine.h"
+#include "tarn/genicam/Parameters.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +81,7 @@ struct Device {
         if (!r.IsOK()) return r;
         port = std::make_unique<ModelPort>(model);
         const std::string xml = model.description();
-        return features.Load(xml.data(), xml.size(), port.get());
+        return tarn::LoadDescription(features, xml.data(), xml.size(), port.get());
     }
     IZuRegister *reg(uint32_t aAddress) { return model.registerMap().GetRegisterByAddress(aAddress); }
 };
