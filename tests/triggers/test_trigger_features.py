@@ -101,3 +101,30 @@ def test_user_sets_keep_mode_and_source_of_every_selector():
     finally:
         tr.ZuDevice.Free(device)
         camera.Stop()
+
+
+def test_trigger_registers_over_a_script_register_end_start():
+    import tarn_edge_310 as te
+    from support.softcamera import loopback_mac
+
+    class Script(te.IZuVirtualDeviceGEVEventSink):
+        def OnCreateCustomRegisters(self, device, factory):
+            assert factory.AddRegister("Gain", 0x2000C, 4, te.ZuGenAccessModeReadWrite).IsOK()
+
+    script = Script()
+    source = TriggeredSource(base_address=0x20000, width=8, height=2)
+    camera = te.ZuSoftDeviceGEV()
+    assert camera.AddStream(source).IsOK()
+    camera.RegisterEventSink(script)
+    result = camera.Start(loopback_mac(47))
+    # TriggerSoftware's address is the script's register: neither may win unseen.
+    assert result.GetCode() == te.ZU_INVALID_PARAMETER
+    assert "trigger registers at 0x20000 overlap" in result.GetDescription()
+    # Moved clear of it, the same pair starts.
+    source = TriggeredSource(base_address=0x20010, width=8, height=2)
+    camera = te.ZuSoftDeviceGEV()
+    assert camera.AddStream(source).IsOK()
+    camera.RegisterEventSink(script)
+    result = camera.Start(loopback_mac(47))
+    assert result.IsOK(), result.GetDescription()
+    camera.Stop()

@@ -27,6 +27,8 @@ public:
     virtual void markSlow(uint32_t aAddress) = 0;
     virtual void declare(const FeatureDecl &aFeature) = 0;
     virtual bool declared(const std::string &aName) const = 0;
+    // Ends the start with ZU_INVALID_PARAMETER and this description.
+    virtual void refuse(const std::string &aWhy) = 0;
     // A register that user sets save and load through aSink's Persist.
     virtual void persists(IZuRegisterEventSink *aSink, IZuRegister *aRegister) = 0;
 };

@@ -231,6 +231,11 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         registers.lend(&lent);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
         for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
+        if (!lent.refused().empty()) {
+            error = lent.refused();
+            mRegisterMap.clear();
+            return fail(ZU_INVALID_PARAMETER);
+        }
         FeatureFactory features;
         features.lend(&lent);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });

@@ -168,6 +168,11 @@ private:
         void markSlow(uint32_t aAddress) override { mModel.mSlow.insert(aAddress); }
         void declare(const FeatureDecl &aFeature) override { mModel.mCustom.push_back(aFeature); }
         bool declared(const std::string &aName) const override;
+        void refuse(const std::string &aWhy) override
+        {
+            if (mRefused.empty()) mRefused = aWhy;
+        }
+        const std::string &refused() const { return mRefused; }
         void persists(IZuRegisterEventSink *aSink, IZuRegister *aRegister) override
         {
             mModel.mPersisted.emplace_back(aSink, aRegister);
@@ -175,6 +180,7 @@ private:
 
     private:
         DeviceModel &mModel;
+        std::string mRefused;
     };
 
 private:

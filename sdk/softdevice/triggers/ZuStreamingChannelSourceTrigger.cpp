@@ -6,6 +6,7 @@
 #include "softdevice/model/guard.h"
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -446,6 +447,14 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
     if (!lent) return;
     Impl &d = *mImpl;
     tarn::softdevice::RegisterSpace &space = lent->space();
+    // Laid over a register of the device or a script's, the trigger
+    // registers would silently take its place.
+    if (!space.isFree(d.base, kSoftwareAt + 4)) {
+        char at[16];
+        std::snprintf(at, sizeof at, "0x%X", unsigned(d.base));
+        lent->refuse(std::string("the trigger registers at ") + at + " overlap registers already there");
+        return;
+    }
     // Each access goes through the register event sink (this source, or a
     // Python override of it) outside the source's lock.
     auto reading = [this](TriggerRegister *aRegister, std::function<uint32_t()> aGet) {
