@@ -7,6 +7,8 @@
 TARN_CONSTANTS
 %include "core/genicam.i"
 %include "softdevice/softdevice.i"
+%include "registers/registers.i"
+%include "registers/genapi.i"
 %include "channelsource/channelsource.i"
 %include "channelsource/gendc.i"
 %include "triggers/defaultsource.i"

@@ -185,6 +185,23 @@ static PyObject *Tarn_StopDevicesAtExit(PyObject *, PyObject *)
 }
 %}
 %fragment("Tarn_StopAtExit");
+
+/* An up-call that failed on a device thread, and that the device went on
+ * from, leaves nothing pending on that thread for the next one. */
+%fragment("Tarn_DropFailedUpCall", "header") %{
+static void Tarn_DropFailedUpCall()
+{
+  tarn::UpCalls::Scope tarn_gate;
+  if (!tarn_gate || !Py_IsInitialized()) return;
+  PyGILState_STATE state = PyGILState_Ensure();
+  PyErr_Clear();
+  PyGILState_Release(state);
+}
+%}
+%fragment("Tarn_DropFailedUpCall");
+%init %{
+  tarn::SetSoftDeviceUpCallFailureHook(Tarn_DropFailedUpCall);
+%}
 %init %{
   {
     static PyMethodDef tarn_stop = {"_tarn_stop_devices", Tarn_StopDevicesAtExit, METH_NOARGS, NULL};

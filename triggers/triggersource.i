@@ -15,15 +15,6 @@
 #include "ZuStreamingChannelSourceTrigger.h"
 %}
 
-class IZuRegister;
-class IZuRegisterStore;
-/* The register sink base, until the register family binds it: the trigger
- * source's proxy derives from it, and its functions called from an
- * override that the subclass lacks (PostRead, PostWrite) run the sink's
- * own defaults rather than dispatching back to Python. */
-TARN_CHANNEL_SOURCE_CLASS(IZuRegisterEventSink)
-%include "IZuRegisterEventSink.h"
-
 TARN_CHANNEL_SOURCE_OUTVALUES
 TARN_CHANNEL_SOURCE_CLASS(ZuStreamingChannelSourceTrigger)
 TARN_SW_SOURCE_DIRECTOR(ZuStreamingChannelSourceTrigger)

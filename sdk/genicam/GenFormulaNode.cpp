@@ -82,12 +82,15 @@ ZuResult FormulaNode::Evaluate(const Formula &aFormula, bool aInteger, const Var
     return ZuResult();
 }
 
+// A converter reads its target (TO) through FormulaFrom, as GenApi defines
+// the two formulas: FormulaFrom gives the converter's value from TO, the
+// target's; FormulaTo gives the target's value from FROM, the converter's.
 ZuResult FormulaNode::ConverterTo(const FormulaValue &aFrom, FormulaValue &aOut) const
 {
-    Variable lFrom{"FROM", ValueRef()};
-    lFrom.mRef.mInt = aFrom.AsInt();
-    lFrom.mRef.mFloat = aFrom.AsFloat();
-    return Evaluate(mFormulaTo, mKind == NodeKind::IntConverter, &lFrom, aOut);
+    Variable lTo{"TO", ValueRef()};
+    lTo.mRef.mInt = aFrom.AsInt();
+    lTo.mRef.mFloat = aFrom.AsFloat();
+    return Evaluate(mFormulaFrom, mKind == NodeKind::IntConverter, &lTo, aOut);
 }
 
 ZuResult FormulaNode::ConverterRange(bool aMax, FormulaValue &aOut) const
@@ -187,14 +190,14 @@ ZuResult FormulaNode::NaturalFloatBound(bool aMax, double &aValue) const
     return lR;
 }
 
-// A converter writes its target with FormulaFrom applied to the value (TO).
+// A converter writes its target with FormulaTo applied to the value (FROM).
 ZuResult FormulaNode::ConverterFrom(int64_t aInt, double aFloat, bool aIntegerFormula, bool aWriteFloat)
 {
-    Variable lTo{"TO", ValueRef()};
-    lTo.mRef.mInt = aInt;
-    lTo.mRef.mFloat = aFloat;
+    Variable lFrom{"FROM", ValueRef()};
+    lFrom.mRef.mInt = aInt;
+    lFrom.mRef.mFloat = aFloat;
     FormulaValue lRaw;
-    ZuResult lR = Evaluate(mFormulaFrom, aIntegerFormula, &lTo, lRaw);
+    ZuResult lR = Evaluate(mFormulaTo, aIntegerFormula, &lFrom, lRaw);
     if (!lR.IsOK()) return lR;
     return aWriteFloat ? mValue.mNode->WriteAsFloat(lRaw.AsFloat()) : mValue.mNode->WriteAsInt(lRaw.AsInt());
 }

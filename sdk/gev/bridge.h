@@ -8,6 +8,8 @@
 // controller can tell a device that has it from one that does not (which
 // answers an error or another value there). Registers are 32-bit and
 // big-endian, as every GVCP register; windows are multiples of 4 bytes.
+// They sit at the top of the address space, out of the way of the
+// registers that scripts and trigger sources place from 0x20000 on.
 
 #include <cstdint>
 
@@ -23,7 +25,7 @@ namespace bridge {
 // RxWindow, and writes the count it took into RxTake. Control's flush bit
 // empties both directions.
 namespace serial {
-constexpr uint32_t Base = 0x00020000;
+constexpr uint32_t Base = 0xFFFE0000;
 constexpr uint32_t Stride = 0x1000;
 constexpr uint32_t Ports = 10;
 constexpr uint32_t Magic = 0x00, RxAvailable = 0x04, TxFree = 0x08, Control = 0x0C, TxCommit = 0x10,
@@ -41,7 +43,7 @@ constexpr uint32_t portBase(uint32_t aPort) { return Base + Stride * aPort; }
 // ControlCommit checks size and CRC-32 and installs the image; Status
 // tells the outcome. ControlAbort drops what was received.
 namespace firmware {
-constexpr uint32_t Base = 0x00030000;
+constexpr uint32_t Base = 0xFFFF0000;
 constexpr uint32_t Magic = 0x00, Capacity = 0x04, Control = 0x08, Status = 0x0C, Size = 0x10, Crc = 0x14,
                    ChunkOffset = 0x18, ChunkLength = 0x1C, Version = 0x40, VersionSize = 32;
 constexpr uint32_t Window = 0x1000, WindowSize = 0x1000;

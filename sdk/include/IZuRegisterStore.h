@@ -7,15 +7,20 @@
 
 class IZuRegister;
 
-/// Where a user set keeps the registers it saves.
+/// Saves registers to, or loads them from, a user set.
+///
+/// Lent to a register event sink's Persist notification only.
 class ZU_API IZuRegisterStore
 {
 public:
+    /// Virtual destructor.
     virtual ~IZuRegisterStore() {}
 
-    /// Stores the register's current content under its name and a suffix.
+    /// Saves the register's content to the user set, or loads it from there,
+    /// under the name of the register's feature followed by the suffix.
     /// @param aRegister The register.
-    /// @param aNameSuffix Told apart from the register's other contents (one per selector value).
+    /// @param aNameSuffix A suffix unique to the current selector combination.
+    /// @return ZU_OK on success.
     virtual ZuResult Persist(IZuRegister *aRegister, const ZuString &aNameSuffix) = 0;
 };
 

@@ -188,9 +188,38 @@ IZuVirtualDeviceGEVInfo *ZuSoftDeviceGEV::GetInfo()
     return mImpl->running() ? &mImpl->core->model.identity() : nullptr;
 }
 
+namespace tarn {
+
+ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold)
+{
+    if (!aRegister) return ZuResult(ZU_INVALID_PARAMETER);
+    if (auto *own = dynamic_cast<tarn::softdevice::CustomRegister *>(aRegister)) return own->addSink(aSink, std::move(aHold));
+    return aRegister->AddEventSink(aSink);
+}
+
+void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold)
+{
+    if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->holdNext(aWhich, std::move(aHold));
+}
+
+void SetSoftDeviceUpCallFailureHook(void (*aHook)())
+{
+    tarn::softdevice::setUpcallFailureHook(aHook);
+}
+
+void ForgetRegisterSink(IZuRegisterEventSink *aSink)
+{
+    for (auto &core : liveCores()) core->model.registers().forgetSink(aSink);
+}
+
+} // namespace tarn
+
 IZuRegisterMap *ZuSoftDeviceGEV::GetRegisterMap()
 {
-    return mImpl->running() ? &mImpl->core->model.registerMap() : nullptr;
+    // Also inside Start, once registers are being created: the callbacks
+    // that declare features find their registers in it.
+    DeviceModel &model = mImpl->core->model;
+    return mImpl->running() || model.building() ? &model.registerMap() : nullptr;
 }
 
 IZuVirtualDeviceGEVStatistics *ZuSoftDeviceGEV::GetStatistics()

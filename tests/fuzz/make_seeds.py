@@ -106,6 +106,15 @@ def genicam_urls():
         write("genicam_url", name, data)
 
 
+def user_sets():
+    # A file with two sets and a default, one cut short, one with a bad value.
+    good = ("tarn-user-sets 1\ndefault 2\nset 1\nWidth#0 00000040\nGain 0000000A\nend\n"
+            "set 2\nLabel 6869000000000000\nend\n")
+    write("user_sets", "two_sets", good)
+    write("user_sets", "cut_short", good[:60])
+    write("user_sets", "bad_value", "tarn-user-sets 1\nset 1\nGain 0X\nend\n")
+
+
 def genicam():
     fixture = (ROOT / "tests/sdk/genicam/fixture.h").read_text()
     camera = re.search(r'R"XML\((.*?)\)XML"', fixture, re.S).group(1)
@@ -251,5 +260,6 @@ if __name__ == "__main__":
     gvcp()
     genicam()
     genicam_urls()
+    user_sets()
     gendc()
     gvsp()

@@ -54,3 +54,77 @@ def test_trigger_features_by_name():
         assert np.array_equal(got, pattern(block.id - 1, 6, 24)), block.id
     assert cam.source.selectors[0].GetSource() == 0 and cam.source.selectors[1].GetSource() == 1
     assert [name for name, _ in cam.source.triggered] == ["FrameStart"] * 3
+
+
+def test_user_sets_keep_mode_and_source_of_every_selector():
+    import tarn_edge_310 as te
+    from support.softcamera import loopback_mac
+
+    source = TriggeredSource(width=8, height=2)
+    camera = te.ZuSoftDeviceGEV()
+    assert camera.AddStream(source).IsOK()
+    camera.SetUserSetCount(1)
+    result = camera.Start(loopback_mac(46))
+    assert result.IsOK(), result.GetDescription()
+    frame, acquisition = (source.selectors[te.TRIGGER_SELECTOR_FRAMESTART],
+                          source.selectors[te.TRIGGER_SELECTOR_ACQUISITIONSTART])
+    device = connect("127.0.0.46")
+    try:
+        p = device.GetParameters()
+
+        def select(selector, mode, trigger_source):
+            assert p.SetEnumValue("TriggerSelector", selector)[0].IsOK()
+            assert p.SetEnumValue("TriggerMode", mode)[0].IsOK()
+            assert p.SetEnumValue("TriggerSource", trigger_source)[0].IsOK()
+
+        # Each selector its own pair, unlike the other's, so that a set
+        # keeping only the selected one, or one value for both, shows.
+        select("AcquisitionStart", "Off", "Line1")
+        select("FrameStart", "On", "Software")
+        assert p.SetEnumValue("UserSetSelector", "UserSet1")[0].IsOK()
+        assert p.ExecuteCommand("UserSetSave").IsOK()
+        # Saving walks the selectors but leaves the selected one selected.
+        assert p.SetEnumValue("TriggerMode", "Off")[0].IsOK()
+        assert not frame.GetMode() and not acquisition.GetMode()
+
+        select("FrameStart", "Off", "Line1")
+        select("AcquisitionStart", "On", "Software")
+        assert p.ExecuteCommand("UserSetLoad").IsOK()
+        assert (frame.GetMode(), frame.GetSource()) == (True, te.TRIGGER_SOURCE_SOFTWARE)
+        assert (acquisition.GetMode(), acquisition.GetSource()) == (False, te.TRIGGER_SOURCE_USER)
+
+        # The default set is the state the camera started with.
+        assert p.SetEnumValue("UserSetSelector", "Default")[0].IsOK()
+        assert p.ExecuteCommand("UserSetLoad").IsOK()
+        assert not frame.GetMode() and not acquisition.GetMode()
+        assert frame.GetSource() == acquisition.GetSource() == te.TRIGGER_SOURCE_SOFTWARE
+    finally:
+        tr.ZuDevice.Free(device)
+        camera.Stop()
+
+
+def test_trigger_registers_over_a_script_register_end_start():
+    import tarn_edge_310 as te
+    from support.softcamera import loopback_mac
+
+    class Script(te.IZuVirtualDeviceGEVEventSink):
+        def OnCreateCustomRegisters(self, device, factory):
+            assert factory.AddRegister("Gain", 0x2000C, 4, te.ZuGenAccessModeReadWrite).IsOK()
+
+    script = Script()
+    source = TriggeredSource(base_address=0x20000, width=8, height=2)
+    camera = te.ZuSoftDeviceGEV()
+    assert camera.AddStream(source).IsOK()
+    camera.RegisterEventSink(script)
+    result = camera.Start(loopback_mac(47))
+    # TriggerSoftware's address is the script's register: neither may win unseen.
+    assert result.GetCode() == te.ZU_INVALID_PARAMETER
+    assert "trigger registers at 0x20000 overlap" in result.GetDescription()
+    # Moved clear of it, the same pair starts.
+    source = TriggeredSource(base_address=0x20010, width=8, height=2)
+    camera = te.ZuSoftDeviceGEV()
+    assert camera.AddStream(source).IsOK()
+    camera.RegisterEventSink(script)
+    result = camera.Start(loopback_mac(47))
+    assert result.IsOK(), result.GetDescription()
+    camera.Stop()

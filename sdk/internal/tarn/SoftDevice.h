@@ -4,10 +4,16 @@
 // Process-wide hooks of the software devices for the bindings.
 
 #include "ZuBaseApi.h"
+#include "ZuResult.h"
+
+#include <memory>
 
 class IZuVirtualDeviceGEVEventSink;
 class IZuUserSetNotify;
 class IZuSWStreamingChannelSource;
+class IZuRegister;
+class IZuRegisterEventSink;
+class IZuRegisterFactory;
 
 namespace tarn {
 
@@ -18,6 +24,20 @@ ZU_API void ForgetSoftDeviceSink(IZuVirtualDeviceGEVEventSink *aSink);
 ZU_API void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify);
 // Stops every running software device (the process is about to exit).
 ZU_API void StopAllSoftDevices();
+
+// Attaches a sink to a register of a software device, with what keeps the
+// sink's application object alive while it stays attached (a register of
+// another kind attaches the sink only).
+ZU_API ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold);
+// The register that a device's register factory creates next keeps this
+// alive with it: the application object of its sink (aWhich 0) or of its
+// context (1).
+ZU_API void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold);
+// Called on the thread of every up-call whose failure a software device
+// caught and went on from (null: none).
+ZU_API void SetSoftDeviceUpCallFailureHook(void (*aHook)());
+// A register sink about to be destroyed leaves the registers of every device.
+ZU_API void ForgetRegisterSink(IZuRegisterEventSink *aSink);
 
 } // namespace tarn
 

@@ -3,14 +3,16 @@
 
 // What a starting device lends the ready-made sources of its own library
 // through the register and GenApi factories it hands them: its register
-// space and the declarations that go into its description, beside its
-// standard features.
+// space, the declarations that go into its description beside its standard
+// features, and the registers its user sets keep through their sinks.
 
 #include "softdevice/model/description.h"
 #include "softdevice/model/register_space.h"
 
-class IZuRegisterFactory;
 class IZuGenApiFactory;
+class IZuRegister;
+class IZuRegisterEventSink;
+class IZuRegisterFactory;
 
 namespace tarn {
 namespace softdevice {
@@ -25,6 +27,10 @@ public:
     virtual void markSlow(uint32_t aAddress) = 0;
     virtual void declare(const FeatureDecl &aFeature) = 0;
     virtual bool declared(const std::string &aName) const = 0;
+    // Ends the start with ZU_INVALID_PARAMETER and this description.
+    virtual void refuse(const std::string &aWhy) = 0;
+    // A register that user sets save and load through aSink's Persist.
+    virtual void persists(IZuRegisterEventSink *aSink, IZuRegister *aRegister) = 0;
 };
 
 // The device behind a factory it lent; null for any other factory.

@@ -86,9 +86,35 @@ void writeRegister(std::ostream &aOut, const FeatureDecl &aF, const std::string 
 
 } // namespace
 
-void DescriptionWriter::addCategory(const std::string &aName, const std::string &aToolTip)
+void DescriptionWriter::addCategory(const std::string &aName, const std::string &aToolTip, const std::string &aParent,
+                                    const std::string &aDisplayName)
 {
-    mCategories.emplace_back(aName, aToolTip);
+    mCategories.push_back(CategoryDecl{aName, aToolTip, aParent, aDisplayName});
+}
+
+bool DescriptionWriter::hasCategory(const std::string &aName) const
+{
+    for (const CategoryDecl &c : mCategories)
+        if (c.name == aName) return true;
+    return false;
+}
+
+void DescriptionWriter::addMember(const std::string &aCategory, const std::string &aFeature)
+{
+    mMembers.emplace_back(aCategory, aFeature);
+    addName(aFeature);
+}
+
+void DescriptionWriter::addName(const std::string &aName)
+{
+    mNames.push_back(aName);
+}
+
+FeatureDecl *DescriptionWriter::find(const std::string &aName)
+{
+    for (FeatureDecl &f : mFeatures)
+        if (f.name == aName) return &f;
+    return nullptr;
 }
 
 void DescriptionWriter::add(FeatureDecl aFeature)
@@ -114,6 +140,8 @@ bool DescriptionWriter::has(const std::string &aName) const
 {
     for (const FeatureDecl &f : mFeatures)
         if (f.name == aName) return true;
+    for (const std::string &n : mNames)
+        if (n == aName) return true;
     return false;
 }
 
@@ -137,23 +165,32 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
         << xmlEscape(aHeader.versionGuid) << "\" xmlns=\"http://www.genicam.org/GenApi/Version_1_1\">\n";
 
     out << "  <Category Name=\"Root\" NameSpace=\"Standard\">\n";
-    for (const auto &c : mCategories) out << "    <pFeature>" << c.first << "</pFeature>\n";
+    for (const CategoryDecl &c : mCategories)
+        if (c.parent.empty()) out << "    <pFeature>" << c.name << "</pFeature>\n";
     out << "  </Category>\n";
-    for (const auto &c : mCategories) {
-        out << "  <Category Name=\"" << c.first << "\" NameSpace=\"Standard\">\n";
-        if (!c.second.empty()) out << "    <ToolTip>" << xmlEscape(c.second) << "</ToolTip>\n";
+    for (const CategoryDecl &c : mCategories) {
+        out << "  <Category Name=\"" << c.name << "\" NameSpace=\"" << (c.displayName.empty() && c.parent.empty() ? "Standard" : "Custom") << "\">\n";
+        if (!c.toolTip.empty()) out << "    <ToolTip>" << xmlEscape(c.toolTip) << "</ToolTip>\n";
+        if (!c.displayName.empty()) out << "    <DisplayName>" << xmlEscape(c.displayName) << "</DisplayName>\n";
         for (const FeatureDecl &f : mFeatures)
-            if (f.category == c.first) out << "    <pFeature>" << f.name << "</pFeature>\n";
+            if (f.category == c.name) out << "    <pFeature>" << f.name << "</pFeature>\n";
+        for (const CategoryDecl &sub : mCategories)
+            if (sub.parent == c.name) out << "    <pFeature>" << sub.name << "</pFeature>\n";
+        for (const auto &m : mMembers)
+            if (m.first == c.name) out << "    <pFeature>" << m.second << "</pFeature>\n";
         out << "  </Category>\n";
     }
 
     for (const FeatureDecl &f : mFeatures) {
         const std::string reg = f.name + "Reg";
+        const std::string value = f.pValue.empty() ? reg : f.pValue;
         out << "  <" << kindName(f.kind) << " Name=\"" << f.name << "\" NameSpace=\""
             << (f.standard ? "Standard" : "Custom") << "\">\n";
         if (!f.toolTip.empty()) out << "    <ToolTip>" << xmlEscape(f.toolTip) << "</ToolTip>\n";
         out << "    <Visibility>" << f.visibility << "</Visibility>\n";
+        if (!f.pIsAvailable.empty()) out << "    <pIsAvailable>" << f.pIsAvailable << "</pIsAvailable>\n";
         if (!f.lockedBy.empty()) out << "    <pIsLocked>" << f.lockedBy << "</pIsLocked>\n";
+        for (const std::string &i : f.invalidators) out << "    <pInvalidator>" << i << "</pInvalidator>\n";
         // The schema wants it before the value, whatever the kind.
         if (f.streamable) out << "    <Streamable>Yes</Streamable>\n";
         switch (f.kind) {
@@ -166,34 +203,37 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
             continue;
         case FeatureDecl::Kind::Enumeration:
             for (const auto &e : f.entries) {
-                out << "    <EnumEntry Name=\"" << e.first << "\" NameSpace=\"" << (f.standard ? "Standard" : "Custom")
-                    << "\">\n      <Value>" << e.second << "</Value>\n    </EnumEntry>\n";
+                out << "    <EnumEntry Name=\"" << e.first << "\" NameSpace=\"" << (f.standard ? "Standard" : "Custom") << "\">\n";
+                for (const auto &a : f.entryAvailable)
+                    if (a.first == e.first) out << "      <pIsAvailable>" << a.second << "</pIsAvailable>\n";
+                out << "      <Value>" << e.second << "</Value>\n    </EnumEntry>\n";
             }
-            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <pValue>" << value << "</pValue>\n";
             writeSelected(out, f);
             break;
         case FeatureDecl::Kind::Command:
-            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <pValue>" << value << "</pValue>\n";
             out << "    <CommandValue>" << f.commandValue << "</CommandValue>\n";
             break;
         case FeatureDecl::Kind::Boolean:
-            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <pValue>" << value << "</pValue>\n";
             out << "    <OnValue>" << f.commandValue << "</OnValue>\n";
             out << "    <OffValue>0</OffValue>\n";
             break;
         case FeatureDecl::Kind::Float:
-            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <pValue>" << value << "</pValue>\n";
             out << "    <Min>" << aFloat(f.fmin) << "</Min>\n";
             out << "    <Max>" << aFloat(f.fmax) << "</Max>\n";
             if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
             break;
         case FeatureDecl::Kind::Integer:
-            out << "    <pValue>" << reg << "</pValue>\n";
+            out << "    <pValue>" << value << "</pValue>\n";
             if (!f.pMin.empty()) out << "    <pMin>" << f.pMin << "</pMin>\n";
             else out << "    <Min>" << f.min << "</Min>\n";
             if (!f.pMax.empty()) out << "    <pMax>" << f.pMax << "</pMax>\n";
             else out << "    <Max>" << f.max << "</Max>\n";
-            out << "    <Inc>" << (f.inc > 0 ? f.inc : 1) << "</Inc>\n";
+            if (!f.pInc.empty()) out << "    <pInc>" << f.pInc << "</pInc>\n";
+            else out << "    <Inc>" << (f.inc > 0 ? f.inc : 1) << "</Inc>\n";
             if (!f.representation.empty()) out << "    <Representation>" << f.representation << "</Representation>\n";
             if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
             writeSelected(out, f);
@@ -203,6 +243,7 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
         writeRegister(out, f, reg);
     }
 
+    out << mNodes;
     out << "  <Port Name=\"Device\" NameSpace=\"Standard\"/>\n";
     out << "</RegisterDescription>\n";
     return out.str();

@@ -49,6 +49,10 @@ struct FeatureDecl {
     int64_t commandValue = 1;
     // A feature that locks this one while it is non-zero (TLParamsLocked).
     std::string lockedBy;
+    // What a script adds to the device's own feature.
+    std::string pIsAvailable, pValue, pInc;
+    std::vector<std::string> invalidators;
+    std::vector<std::pair<std::string, std::string>> entryAvailable;   // entry, feature
 };
 
 struct DescriptionHeader {
@@ -63,8 +67,17 @@ struct DescriptionHeader {
 class DescriptionWriter
 {
 public:
-    // Categories hang below Root in the order declared.
-    void addCategory(const std::string &aName, const std::string &aToolTip);
+    // Categories hang below their parent (none: Root) in the order declared.
+    void addCategory(const std::string &aName, const std::string &aToolTip, const std::string &aParent = std::string(),
+                     const std::string &aDisplayName = std::string());
+    bool hasCategory(const std::string &aName) const;
+    // Features written elsewhere (addNodes) listed in a category, or only
+    // known by name (helpers no category lists).
+    void addMember(const std::string &aCategory, const std::string &aFeature);
+    void addName(const std::string &aName);
+    // Nodes written by someone else, after the device's own.
+    void addNodes(const std::string &aXml) { mNodes += aXml; }
+    FeatureDecl *find(const std::string &aName);
     void add(FeatureDecl aFeature);
     // Declares a feature and returns it for the details (valid until the
     // next declaration).
@@ -78,8 +91,14 @@ public:
 private:
     void writeSelected(std::ostream &aOut, const FeatureDecl &aFeature) const;
 
-    std::vector<std::pair<std::string, std::string>> mCategories;
+    struct CategoryDecl {
+        std::string name, toolTip, parent, displayName;
+    };
+    std::vector<CategoryDecl> mCategories;
     std::vector<FeatureDecl> mFeatures;
+    std::vector<std::pair<std::string, std::string>> mMembers;
+    std::vector<std::string> mNames;
+    std::string mNodes;
 };
 
 // XML text with the five special characters escaped.

@@ -1,10 +1,12 @@
 #include "softdevice/model/device_model.h"
 
 #include "softdevice/model/guard.h"
+#include "tarn/UpCalls.h"
 #include "IZuSWStreamingChannelSourceGenDC.h"
 #include "ZuBuffer.h"
 #include "ZuGenDCManager.h"
 #include "ZuPixelTypeInfo.h"
+#include "ZuLog.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +14,20 @@
 
 namespace tarn {
 namespace softdevice {
+
+namespace {
+std::atomic<void (*)()> gUpcallFailed{nullptr};
+} // namespace
+
+void setUpcallFailureHook(void (*aHook)())
+{
+    gUpcallFailed = aHook;
+}
+
+void upcallFailed()
+{
+    if (void (*hook)() = gUpcallFailed.load()) hook();
+}
 
 namespace {
 
@@ -148,10 +164,11 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
     mSenders.assign(mChannels.size(), nullptr);
     mSpace = std::make_unique<RegisterSpace>();
-    mUserSets.assign(size_t(mUserSetCount) + 1, {});
+    mUserSets.assign(size_t(mUserSetCount) + 1, std::nullopt);
     mWriter = DescriptionWriter();
     mCustom.clear();
     mSlow.clear();
+    mPersisted.clear();
 
     std::string error;
     auto fail = [&](uint32_t aCode) {
@@ -161,6 +178,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         rebuildDescription();
         mChannels.clear();
         mGenDCInUse.clear();
+        mPersisted.clear();
         mSpace.reset();
         return ZuResult(aCode, ZuString(error.c_str()));
     };
@@ -202,21 +220,52 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         layoutDevice();
         for (auto &c : mChannels) layoutChannel(*c);
 
-        RegisterFactoryImpl registers(*this);
+        // Registers always before features.
+        struct Building {
+            std::atomic<bool> &flag;
+            explicit Building(std::atomic<bool> &aFlag) : flag(aFlag) { flag = true; }
+            ~Building() { flag = false; }
+        } building(mBuilding);
+        Lent lent(*this);
+        RegisterFactory registers(mRegisterMap, *mSpace);
+        registers.lend(&lent);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
         for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
-        GenApiFactoryImpl features(*this);
+        if (!lent.refused().empty()) {
+            error = lent.refused();
+            mRegisterMap.clear();
+            return fail(ZU_INVALID_PARAMETER);
+        }
+        FeatureFactory features;
+        features.lend(&lent);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
-        for (auto &c : mChannels) c->source().CreateGenApiFeatures(&mRegisterMap, &features);
+        for (size_t i = 0; i < mChannels.size(); ++i) {
+            features.setSource(int(i));
+            mChannels[i]->source().CreateGenApiFeatures(&mRegisterMap, &features);
+        }
+        mFeatureSpecs = features.features();
+        mFeatureReferences = features.references();
+        declareFeatures();
+        if (!describeFeatures(mFeatureSpecs, mFeatureReferences, mChannels.size(), mWriter, error)) {
+            mFeatureSpecs.clear();
+            mFeatureReferences.clear();
+            mRegisterMap.clear();
+            return fail(ZU_INVALID_PARAMETER);
+        }
     } catch (...) {
         error = "an up-call failed during Start";
+        mFeatureSpecs.clear();
+        mFeatureReferences.clear();
+        mRegisterMap.clear();
         fail(ZU_GENERIC_ERROR);
         throw;
     }
-    declareFeatures();
     rebuildDescription();
-    // The default user set holds the state the device starts with.
+    mRegisterMap.setRunning(true);
+    // The default user set holds the state the device starts with; the
+    // saved ones, and which of them to start with, come from their file.
     userSetSave(0);
+    openUserSets();
     mBuilt = true;
     return ZuResult(ZU_OK);
 }
@@ -235,6 +284,12 @@ void DeviceModel::teardown()
     mSenders.clear();
     mDescribed.clear();
     mGenDCInUse.clear();
+    mFeatureSpecs.clear();
+    mFeatureReferences.clear();
+    mRegisterMap.clear();
+    mPersisted.clear();
+    // The script's registers are gone: nothing reaches them through the space.
+    mSpace.reset();
     std::lock_guard<std::mutex> lock(mStateLock);
     mBuilt = false;
 }
@@ -357,6 +412,7 @@ void DeviceModel::layoutDevice()
     s.addRegister(b + addr::UserSetDefault, [this] { return mUserSetDefault; }, [this, sets](uint32_t v) {
         if (v > sets) return uint16_t(kStatusInvalidParameter);
         mUserSetDefault = v;
+        storeUserSets();
         return uint16_t(kStatusSuccess);
     });
     s.addRegister(b + addr::UserSetLoad, nullptr, [this](uint32_t) { return userSetLoad(mUserSetSelector); });
@@ -692,12 +748,14 @@ bool DeviceModel::Lent::declared(const std::string &aName) const
 
 Declarations *declarationsOf(IZuRegisterFactory *aFactory)
 {
-    return dynamic_cast<DeviceModel::RegisterFactoryImpl *>(aFactory);
+    auto *own = dynamic_cast<RegisterFactory *>(aFactory);
+    return own ? own->lent() : nullptr;
 }
 
 Declarations *declarationsOf(IZuGenApiFactory *aFactory)
 {
-    return dynamic_cast<DeviceModel::GenApiFactoryImpl *>(aFactory);
+    auto *own = dynamic_cast<FeatureFactory *>(aFactory);
+    return own ? own->lent() : nullptr;
 }
 
 void DeviceModel::rebuildDescription()
@@ -845,8 +903,10 @@ void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
 
 bool DeviceModel::isSlow(uint32_t aAddress) const
 {
-    // Writes that reach a source or a sink, which may be Python.
-    return (aAddress >= addr::ChannelBase && aAddress < addr::DeviceBase + 0x1000) || mSlow.count(aAddress) != 0;
+    // Writes that reach a source or a sink, which may be Python: the
+    // device's own past the bootstrap block, every script's register and
+    // those the library's own sources declared.
+    return (aAddress >= addr::ChannelBase && aAddress != addr::FirmwareVersion) || mSlow.count(aAddress) != 0;
 }
 
 void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
@@ -893,11 +953,23 @@ void DeviceModel::resetDevice()
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
 }
 
-// ---- User sets: the streamable values of every channel, in memory.
+// ---- User sets: the streamable values of every channel and every script
+// register whose feature is streamable (or whose sink persists it).
 
 namespace {
 constexpr uint32_t kStreamable[] = {addr::Width, addr::Height, addr::OffsetX, addr::OffsetY, addr::PixelFormat};
+const char *const kStreamableName[] = {"Width", "Height", "OffsetX", "OffsetY", "PixelFormat"};
+
+std::vector<uint8_t> wordBytes(uint32_t aValue)
+{
+    return {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
 }
+
+void logUserSets(const std::string &aText)
+{
+    ZuLogger("SoftDevice").LogWarning(__FILE__, __LINE__, __func__, aText.c_str());
+}
+} // namespace
 
 void DeviceModel::notifyUserSet(ZuUserSetState aState, uint32_t aIndex)
 {
@@ -909,44 +981,142 @@ void DeviceModel::notifyUserSet(ZuUserSetState aState, uint32_t aIndex)
     if (n) guarded(mUpcallFailures, [&] { n->UserSetStateNotify(aState, aIndex); });
 }
 
+std::string DeviceModel::userSetProblem() const
+{
+    std::lock_guard<std::mutex> lock(mStateLock);
+    return mUserSetProblem;
+}
+
+bool DeviceModel::persistLent(IZuRegisterStore &aStore)
+{
+    bool ok = true;
+    tarn::UpCalls::Scope gate;
+    if (!gate) return false;
+    for (auto &p : mPersisted) {
+        ZuResult r(ZU_GENERIC_ERROR);
+        if (!guarded(mUpcallFailures, [&] { r = p.first->Persist(p.second, &aStore); })) ok = false;
+        if (!r.IsOK() && r.GetCode() != ZU_NOT_IMPLEMENTED) ok = false;
+    }
+    return ok;
+}
+
 uint16_t DeviceModel::userSetSave(uint32_t aIndex)
 {
     if (aIndex >= mUserSets.size()) return kStatusInvalidParameter;
     notifyUserSet(ZuUserSetStateSaveStart, aIndex);
-    std::vector<std::vector<uint32_t>> set;
+    UserSet set;
     for (auto &c : mChannels) {
-        std::vector<uint32_t> values;
-        const uint32_t b = addr::ChannelBase + addr::ChannelStride * c->index();
-        for (uint32_t at : kStreamable) {
+        const uint32_t b = addr::ChannelBase + addr::ChannelStride * uint32_t(c->index());
+        for (size_t k = 0; k < std::size(kStreamable); ++k) {
             uint32_t v = 0;
-            mSpace->readRegister(b + at, v);
-            values.push_back(v);
+            mSpace->readRegister(b + kStreamable[k], v);
+            set[std::string(kStreamableName[k]) + "#" + std::to_string(c->index())] = wordBytes(v);
         }
-        set.push_back(values);
     }
-    mUserSets[aIndex] = set;
+    RegisterStore store(set, true);
+    for (CustomRegister *r : mRegisterMap.all()) {
+        if (r->feature.empty()) continue;
+        ZuResult persisted;
+        bool handled = false;
+        guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); });
+        if (!handled && r->streamable) guarded(mUpcallFailures, [&] { store.Persist(r, ZuString()); });
+    }
+    persistLent(store);
+    mUserSets[aIndex] = std::move(set);
+    if (aIndex > 0) storeUserSets();
     notifyUserSet(ZuUserSetStateSaveCompleted, aIndex);
     return kStatusSuccess;
 }
 
 uint16_t DeviceModel::userSetLoad(uint32_t aIndex)
 {
-    if (aIndex >= mUserSets.size() || mUserSets[aIndex].empty()) return kStatusInvalidParameter;
+    if (aIndex >= mUserSets.size() || !mUserSets[aIndex]) return kStatusInvalidParameter;
     if (mTlLocked) return kStatusAccessDenied;
     notifyUserSet(ZuUserSetStateLoadStart, aIndex);
+    UserSet set = *mUserSets[aIndex];
     uint16_t status = kStatusSuccess;
-    for (size_t i = 0; i < mChannels.size() && i < mUserSets[aIndex].size(); ++i) {
+    for (auto &c : mChannels) {
+        const size_t i = c->index();
         const uint32_t b = addr::ChannelBase + addr::ChannelStride * uint32_t(i);
         // Offsets first to zero so that a larger size fits, then sizes, then offsets.
         mSpace->writeRegister(b + addr::OffsetX, 0);
         mSpace->writeRegister(b + addr::OffsetY, 0);
         for (size_t k = 0; k < std::size(kStreamable); ++k) {
-            uint16_t s = mSpace->writeRegister(b + kStreamable[k], mUserSets[aIndex][i][k]);
-            if (s != kStatusSuccess) status = s;
+            auto it = set.find(std::string(kStreamableName[k]) + "#" + std::to_string(i));
+            if (it == set.end() || it->second.size() != 4) continue;
+            const std::vector<uint8_t> &v = it->second;
+            const uint16_t st = mSpace->writeRegister(b + kStreamable[k], uint32_t(v[0]) << 24 | uint32_t(v[1]) << 16 |
+                                                                             uint32_t(v[2]) << 8 | v[3]);
+            if (st != kStatusSuccess) status = st;
         }
     }
+    RegisterStore store(set, false);
+    for (CustomRegister *r : mRegisterMap.all()) {
+        if (r->feature.empty()) continue;
+        ZuResult persisted;
+        bool handled = false;
+        if (!guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); })) status = kStatusError;
+        if (handled && !persisted.IsOK()) status = kStatusError;
+        if (handled || !r->streamable || !set.count(r->feature)) continue;
+        ZuResult written(ZU_GENERIC_ERROR);
+        guarded(mUpcallFailures, [&] { written = store.Persist(r, ZuString()); });
+        if (!written.IsOK()) status = kStatusError;
+    }
+    if (!persistLent(store)) status = kStatusError;
     notifyUserSet(ZuUserSetStateLoadCompleted, aIndex);
     return status;
+}
+
+void DeviceModel::openUserSets()
+{
+    const std::string dir = userSetDirectory();
+    {
+        std::lock_guard<std::mutex> lock(mStateLock);
+        mUserSetProblem.clear();
+        mUserSetPath = dir.empty() ? std::string() : userSetPath(dir, mIdentity.text(Identity::Field::Serial),
+                                                                  gvcp::formatMac(mNet.mac, '-', false));
+    }
+    if (mUserSetPath.empty()) return;
+    UserSetFile file;
+    bool exists = false;
+    std::string error;
+    if (!readUserSetFile(mUserSetPath, file, exists, error)) {
+        // The device starts as it is; the file stays for someone to look at
+        // until a save replaces it.
+        {
+            std::lock_guard<std::mutex> lock(mStateLock);
+            mUserSetProblem = "user sets not loaded: " + error;
+        }
+        logUserSets(userSetProblem());
+        return;
+    }
+    if (!exists) return;
+    for (auto &set : file.sets)
+        if (set.first < mUserSets.size()) mUserSets[set.first] = std::move(set.second);
+    if (file.defaultSet < mUserSets.size()) mUserSetDefault = file.defaultSet;
+    if (mUserSetDefault != 0 && userSetLoad(mUserSetDefault) != kStatusSuccess) {
+        {
+            std::lock_guard<std::mutex> lock(mStateLock);
+            mUserSetProblem = "user set " + std::to_string(mUserSetDefault) + " did not load completely";
+        }
+        logUserSets(userSetProblem());
+    }
+}
+
+void DeviceModel::storeUserSets()
+{
+    if (mUserSetPath.empty()) return;
+    UserSetFile file;
+    file.defaultSet = mUserSetDefault;
+    for (size_t i = 1; i < mUserSets.size(); ++i)
+        if (mUserSets[i]) file.sets[uint32_t(i)] = *mUserSets[i];
+    std::string error;
+    const bool written = writeUserSetFile(mUserSetPath, file, error);
+    {
+        std::lock_guard<std::mutex> lock(mStateLock);
+        mUserSetProblem = written ? std::string() : "user sets not saved: " + error;
+    }
+    if (!written) logUserSets(userSetProblem());
 }
 
 } // namespace softdevice

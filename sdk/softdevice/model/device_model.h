@@ -21,12 +21,15 @@
 #include "softdevice/model/bridges.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
+#include "softdevice/model/custom_register.h"
 #include "softdevice/model/declarations.h"
+#include "softdevice/model/feature_factory.h"
 #include "softdevice/model/description.h"
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
 #include "softdevice/model/register_space.h"
 #include "softdevice/model/sink_list.h"
+#include "softdevice/model/user_sets.h"
 #include "softdevice/model/statistics.h"
 
 #include <chrono>
@@ -103,6 +106,8 @@ public:
     ZuResult build(const NetConfig &aNet);
     void teardown();
     bool built() const { return mBuilt; }
+    // Start is creating registers and features: the map is there already.
+    bool building() const { return mBuilding; }
     // The description: kept after a failed build too.
     bool hasDescription() const;
     std::string description() const;
@@ -114,6 +119,7 @@ public:
     Statistics &statistics() { return mStatistics; }
     MessageChannel &messages() { return mMessages; }
     IZuRegisterMap &registerMap() { return mRegisterMap; }
+    RegisterCatalog &registers() { return mRegisterMap; }
     size_t channelCount() const { return mChannels.size(); }
     Channel &channel(size_t aIndex) { return *mChannels[aIndex]; }
     const NetConfig &net() const { return mNet; }
@@ -149,11 +155,11 @@ public:
     // controller to want a PENDING_ACK first.
     bool isSlow(uint32_t aAddress) const;
 
+    // Why the user-set file was not read or written last time; empty when it was.
+    std::string userSetProblem() const;
+
 private:
-    class RegisterMapImpl : public IZuRegisterMap
-    {
-    };
-    // What the factories lend the sources of this library (declarations.h).
+    // What the real factories lend the sources of this library (declarations.h).
     class Lent : public Declarations
     {
     public:
@@ -162,25 +168,22 @@ private:
         void markSlow(uint32_t aAddress) override { mModel.mSlow.insert(aAddress); }
         void declare(const FeatureDecl &aFeature) override { mModel.mCustom.push_back(aFeature); }
         bool declared(const std::string &aName) const override;
+        void refuse(const std::string &aWhy) override
+        {
+            if (mRefused.empty()) mRefused = aWhy;
+        }
+        const std::string &refused() const { return mRefused; }
+        void persists(IZuRegisterEventSink *aSink, IZuRegister *aRegister) override
+        {
+            mModel.mPersisted.emplace_back(aSink, aRegister);
+        }
 
     private:
         DeviceModel &mModel;
-    };
-
-public:
-    class RegisterFactoryImpl : public IZuRegisterFactory, public Lent
-    {
-    public:
-        using Lent::Lent;
-    };
-    class GenApiFactoryImpl : public IZuGenApiFactory, public Lent
-    {
-    public:
-        using Lent::Lent;
+        std::string mRefused;
     };
 
 private:
-
     void layoutFirmware();
     void layoutChannel(Channel &aChannel);
     void layoutDevice();
@@ -193,7 +196,12 @@ private:
     void startAcquisition();
     void stopAcquisition();
     uint16_t userSetSave(uint32_t aIndex);
+    // Saves or loads the registers the library's own sources lent to user
+    // sets; false when one of them failed.
+    bool persistLent(IZuRegisterStore &aStore);
     uint16_t userSetLoad(uint32_t aIndex);
+    void openUserSets();
+    void storeUserSets();
     void notifyUserSet(ZuUserSetState aState, uint32_t aIndex);
     uint32_t payloadSize(Channel &aChannel);
     void resetDevice();
@@ -210,6 +218,7 @@ private:
     bool mStamping = true;
     bool mGenDC = false;
     std::atomic<bool> mBuilt{false};
+    std::atomic<bool> mBuilding{false};
 
     // What each source told at Start.
     struct Described {
@@ -224,7 +233,10 @@ private:
     Identity mIdentity;
     Statistics mStatistics;
     MessageChannel mMessages;
-    RegisterMapImpl mRegisterMap;
+    RegisterCatalog mRegisterMap;
+    // The script's declarations of the last Start.
+    std::vector<FeatureSpec> mFeatureSpecs;
+    std::vector<FeatureReference> mFeatureReferences;
     // One GenDC manager per channel whose source streams GenDC, kept until
     // the device is destroyed: the source may hold on to the one it was
     // given after the device stopped.
@@ -236,9 +248,11 @@ private:
         return aChannel < mGenDCInUse.size() ? mGenDCInUse[aChannel] : nullptr;
     }
     void assignGenDCManagers();
-    // Features and slow registers the sources declared while starting.
+    // Features, slow registers and user-set registers that the library's
+    // own sources declared while starting.
     std::vector<FeatureDecl> mCustom;
     std::set<uint32_t> mSlow;
+    std::vector<std::pair<IZuRegisterEventSink *, IZuRegister *>> mPersisted;
     DescriptionWriter mWriter;
     mutable std::mutex mDescriptionLock;
     std::string mDescription;
@@ -257,8 +271,11 @@ private:
     std::vector<uint32_t> mChunkSelector;
     std::vector<std::vector<std::pair<std::string, uint32_t>>> mChunks;
     std::vector<std::vector<ZuPixelType>> mPixelTypes;
-    // Saved user sets: per set, per channel, the streamable values.
-    std::vector<std::vector<std::vector<uint32_t>>> mUserSets;
+    // Saved user sets (index 0: the state the device started with), and
+    // the file that keeps the others, empty when none does.
+    std::vector<std::optional<UserSet>> mUserSets;
+    std::string mUserSetPath;
+    std::string mUserSetProblem;
     bool mAcquiring = false;
     std::chrono::steady_clock::time_point mEpoch;
     // The frame rate the channels keep to while enabled (IEEE double, as the

@@ -53,6 +53,30 @@ void RegisterSpace::addDynamicBlock(uint32_t address, uint32_t size, BlockRead r
     e.read = std::move(read);
 }
 
+void RegisterSpace::addRange(uint32_t address, uint32_t size, RangeRead read, RangeWrite write)
+{
+    Entry &e = mEntries[address];
+    e.isBlock = true;
+    e.writable = true;
+    e.size = (size + 3u) & ~3u;
+    e.rangeRead = std::move(read);
+    e.rangeWrite = std::move(write);
+}
+
+bool RegisterSpace::isFree(uint32_t address, uint32_t size) const
+{
+    const uint64_t end = uint64_t(address) + size;
+    if (end > 0x100000000ull) return false;
+    // The first entry at or past the address, and the one before it.
+    auto it = mEntries.lower_bound(address);
+    if (it != mEntries.end() && uint64_t(it->first) < end) return false;
+    if (it != mEntries.begin()) {
+        --it;
+        if (uint64_t(it->first) + it->second.size > address) return false;
+    }
+    return true;
+}
+
 bool RegisterSpace::setBlock(uint32_t address, const void *data, size_t size)
 {
     auto it = mEntries.find(address);
@@ -125,7 +149,15 @@ uint16_t RegisterSpace::readMemory(uint32_t address, uint32_t count, std::vector
             return kStatusInvalidAddress;
         }
         const uint64_t stop = std::min<uint64_t>(end, uint64_t(base) + e->size);
-        if (e->read) {
+        if (e->rangeRead) {
+            const size_t from = out.size();
+            out.resize(from + size_t(stop - at), 0);
+            const uint16_t status = e->rangeRead(uint32_t(at - base), uint32_t(stop - at), out.data() + from);
+            if (status != kStatusSuccess) {
+                out.clear();
+                return status;
+            }
+        } else if (e->read) {
             const size_t from = out.size();
             out.resize(from + size_t(stop - at), 0);
             e->read(uint32_t(at - base), uint32_t(stop - at), out.data() + from);
@@ -164,7 +196,10 @@ uint16_t RegisterSpace::writeMemory(uint32_t address, const uint8_t *data, uint3
         Entry *e = find(uint32_t(at), base);
         const uint64_t stop = std::min<uint64_t>(end, uint64_t(base) + e->size);
         const uint8_t *from = data + (at - address);
-        if (e->isBlock) {
+        if (e->rangeWrite) {
+            const uint16_t status = e->rangeWrite(uint32_t(at - base), from, uint32_t(stop - at));
+            if (status != kStatusSuccess) return status;
+        } else if (e->isBlock) {
             {
                 std::lock_guard<std::mutex> lock(mBlockLock);
                 std::memcpy(e->bytes.data() + (at - base), from, size_t(stop - at));

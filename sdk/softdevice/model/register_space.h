@@ -48,6 +48,14 @@ public:
     // description that can grow); bytes past what it supplies read as 0.
     using BlockRead = std::function<void(uint32_t offset, uint32_t count, uint8_t *out)>;
     void addDynamicBlock(uint32_t address, uint32_t size, BlockRead read);
+    // A range whose reads and writes an owner serves (a custom register,
+    // which runs its sinks): each returns a GVCP status. Called without any
+    // lock of the space held.
+    using RangeRead = std::function<uint16_t(uint32_t offset, uint32_t count, uint8_t *out)>;
+    using RangeWrite = std::function<uint16_t(uint32_t offset, const uint8_t *data, uint32_t count)>;
+    void addRange(uint32_t address, uint32_t size, RangeRead read, RangeWrite write);
+    // False when any byte of [address, address + size) is taken.
+    bool isFree(uint32_t address, uint32_t size) const;
     // Replaces the contents of a block (zero-filled past data); false when
     // no block starts at address or data does not fit.
     bool setBlock(uint32_t address, const void *data, size_t size);
@@ -71,6 +79,8 @@ private:
         bool writable = false;
         BlockWrite onWrite;
         BlockRead read;
+        RangeRead rangeRead;
+        RangeWrite rangeWrite;
     };
     const Entry *find(uint32_t address, uint32_t &base) const;
     Entry *find(uint32_t address, uint32_t &base);

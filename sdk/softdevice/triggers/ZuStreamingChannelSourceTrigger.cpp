@@ -6,7 +6,9 @@
 #include "softdevice/model/guard.h"
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -48,14 +50,34 @@ std::string entryName(const std::string &aText, uint32_t aIndex)
     return out;
 }
 
-// One trigger register as the register event sink sees it.
+ZuResult resultOf(uint16_t aStatus)
+{
+    if (aStatus == status::kStatusSuccess) return ZuResult(ZU_OK);
+    return ZuResult(aStatus == status::kStatusInvalidParameter ? ZU_INVALID_PARAMETER : ZU_GENERIC_ERROR);
+}
+
+// One trigger register as the register event sink and user sets see it:
+// a 4-byte value computed from the source's state, read and written
+// through the same steps (sinks included) as a controller's access.
 class TriggerRegister : public IZuRegister
 {
 public:
+    using Getter = std::function<uint32_t()>;
+    using Setter = std::function<uint16_t(uint32_t)>;
+
     TriggerRegister(const char *aName, uint32_t aAddress, bool aReadable, bool aWritable)
         : mName(aName), mAddress(aAddress), mReadable(aReadable), mWritable(aWritable)
     {
     }
+    // Set once the device starts, before any access can reach the register.
+    void bind(Getter aGet, Setter aSet)
+    {
+        mGet = std::move(aGet);
+        mSet = std::move(aSet);
+    }
+    const Getter &getter() const { return mGet; }
+    const Setter &setter() const { return mSet; }
+
     const ZuString &GetName() override { return mName; }
     uint32_t GetAddress() const override { return mAddress; }
     size_t GetLength() const override { return 4; }
@@ -65,10 +87,80 @@ public:
     bool IsReadable() const override { return mReadable; }
     bool IsArrayOfBytes() const override { return false; }
 
+    ZuResult ReadInt(uint32_t &aValue, uint32_t aOffset = 0) override
+    {
+        aValue = 0;
+        if (aOffset != 0 || !mGet) return ZuResult(ZU_INVALID_PARAMETER);
+        aValue = mGet();
+        return ZuResult(ZU_OK);
+    }
+    ZuResult Write(uint32_t aValue, uint32_t aOffset = 0) override
+    {
+        if (aOffset != 0 || !mSet) return ZuResult(ZU_INVALID_PARAMETER);
+        return resultOf(mSet(aValue));
+    }
+    // Bytes in the wire's order, the whole register at once.
+    ZuResult ReadBytes(uint8_t *aData, uint32_t aDataLength, uint32_t aOffset = 0) override
+    {
+        if (!aData || aDataLength != 4 || aOffset != 0) return ZuResult(ZU_INVALID_PARAMETER);
+        uint32_t value = 0;
+        ZuResult r = ReadInt(value);
+        for (int i = 0; i < 4; ++i) aData[i] = uint8_t(value >> (24 - 8 * i));
+        return r;
+    }
+    ZuResult Write(const uint8_t *aData, uint32_t aDataLength, uint32_t aOffset = 0) override
+    {
+        if (!aData || aDataLength != 4 || aOffset != 0) return ZuResult(ZU_INVALID_PARAMETER);
+        return Write(uint32_t(aData[0]) << 24 | uint32_t(aData[1]) << 16 | uint32_t(aData[2]) << 8 | aData[3]);
+    }
+    ZuResult ReadString(ZuString &aValue) override
+    {
+        (void)aValue;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+    ZuResult Write(const ZuString &aValue) override
+    {
+        (void)aValue;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+    ZuResult ReadFloat(float &aValue) override
+    {
+        aValue = 0;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+    ZuResult WriteFloat(float aValue) override
+    {
+        (void)aValue;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+    ZuResult ReadDouble(double &aValue) override
+    {
+        aValue = 0;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+    ZuResult WriteDouble(double aValue) override
+    {
+        (void)aValue;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+    // The source is the one sink of its registers.
+    ZuResult AddEventSink(IZuRegisterEventSink *aEventSink) override
+    {
+        (void)aEventSink;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+    ZuResult RemoveEventSink(IZuRegisterEventSink *aEventSink) override
+    {
+        (void)aEventSink;
+        return ZuResult(ZU_NOT_SUPPORTED);
+    }
+
 private:
     ZuString mName;
     uint32_t mAddress;
     bool mReadable, mWritable;
+    Getter mGet;
+    Setter mSet;
 };
 
 } // namespace
@@ -355,6 +447,14 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
     if (!lent) return;
     Impl &d = *mImpl;
     tarn::softdevice::RegisterSpace &space = lent->space();
+    // Laid over a register of the device or a script's, the trigger
+    // registers would silently take its place.
+    if (!space.isFree(d.base, kSoftwareAt + 4)) {
+        char at[16];
+        std::snprintf(at, sizeof at, "0x%X", unsigned(d.base));
+        lent->refuse(std::string("the trigger registers at ") + at + " overlap registers already there");
+        return;
+    }
     // Each access goes through the register event sink (this source, or a
     // Python override of it) outside the source's lock.
     auto reading = [this](TriggerRegister *aRegister, std::function<uint32_t()> aGet) {
@@ -377,7 +477,7 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         };
     };
 
-    space.addRegister(d.base + kSelectorAt, reading(&d.selectorRegister, [&d] {
+    d.selectorRegister.bind(reading(&d.selectorRegister, [&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         return uint32_t(d.current);
     }), writing(&d.selectorRegister, [&d](uint32_t v) {
@@ -388,7 +488,7 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         d.haveCurrent = true;
         return status::kStatusSuccess;
     }));
-    space.addRegister(d.base + kModeAt, reading(&d.modeRegister, [&d] {
+    d.modeRegister.bind(reading(&d.modeRegister, [&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
         return uint32_t(s && s->GetMode() ? TRIGGER_MODE_ON : TRIGGER_MODE_OFF);
@@ -405,7 +505,7 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         d.changed.notify_all();
         return status::kStatusSuccess;
     }));
-    space.addRegister(d.base + kSourceAt, reading(&d.sourceRegister, [&d] {
+    d.sourceRegister.bind(reading(&d.sourceRegister, [&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
         return s ? s->GetSource() : uint32_t(TRIGGER_SOURCE_SOFTWARE);
@@ -416,12 +516,18 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         s->SetSource(v);
         return status::kStatusSuccess;
     }));
-    space.addRegister(d.base + kSoftwareAt, nullptr, writing(&d.softwareRegister, [this](uint32_t) {
+    d.softwareRegister.bind(nullptr, writing(&d.softwareRegister, [this](uint32_t) {
         // Virtual: a Python override of FireTrigger sees the controller's trigger.
         if (!tarn::softdevice::guarded(mImpl->failures, [&] { FireTrigger(); })) return status::kStatusError;
         return status::kStatusSuccess;
     }));
+    for (TriggerRegister *r : {&d.selectorRegister, &d.modeRegister, &d.sourceRegister, &d.softwareRegister})
+        space.addRegister(r->GetAddress(), r->getter(), r->setter());
     for (uint32_t at : {kSelectorAt, kModeAt, kSourceAt, kSoftwareAt}) lent->markSlow(d.base + at);
+    // Mode and source hold one value per selector: user sets keep each
+    // through Persist.
+    lent->persists(this, &d.modeRegister);
+    lent->persists(this, &d.sourceRegister);
 }
 
 void ZuStreamingChannelSourceTrigger::CreateGenApiFeatures(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)

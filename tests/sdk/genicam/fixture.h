@@ -126,14 +126,14 @@ static const char kCameraXml[] = R"XML(<?xml version="1.0" encoding="utf-8"?>
     <Formula>H / 3</Formula>
   </IntSwissKnife>
   <Converter Name="Exposure">
-    <FormulaTo>FROM / 10</FormulaTo>
-    <FormulaFrom>TO * 10</FormulaFrom>
+    <FormulaTo>FROM * 10</FormulaTo>
+    <FormulaFrom>TO / 10</FormulaFrom>
     <pValue>ExposureReg</pValue>
   </Converter>
   <IntReg Name="ExposureReg"><Address>0x70</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>
   <IntConverter Name="Offset">
-    <FormulaTo>FROM - 100</FormulaTo>
-    <FormulaFrom>TO + 100</FormulaFrom>
+    <FormulaTo>FROM + 100</FormulaTo>
+    <FormulaFrom>TO - 100</FormulaFrom>
     <pValue>OffsetReg</pValue>
   </IntConverter>
   <IntReg Name="OffsetReg"><Address>0x74</Address><Length>2</Length><AccessMode>RW</AccessMode><pPort>Device</pPort></IntReg>

@@ -109,8 +109,18 @@ public:
     void OnClose() override { call("OnClose"); }
     void OnStreamingStart() override { call("OnStreamingStart"); }
     void OnStreamingStop() override { call("OnStreamingStop"); }
-    void CreateRegisters(IZuRegisterMap *, IZuRegisterFactory *) override { call("CreateRegisters"); }
-    void CreateGenApiFeatures(IZuRegisterMap *, IZuGenApiFactory *) override { call("CreateGenApiFeatures"); }
+    void CreateRegisters(IZuRegisterMap *m, IZuRegisterFactory *f) override
+    {
+        call("CreateRegisters");
+        if (onCreateRegisters) onCreateRegisters(m, f);
+    }
+    void CreateGenApiFeatures(IZuRegisterMap *m, IZuGenApiFactory *f) override
+    {
+        call("CreateGenApiFeatures");
+        if (onCreateFeatures) onCreateFeatures(m, f);
+    }
+    std::function<void(IZuRegisterMap *, IZuRegisterFactory *)> onCreateRegisters;
+    std::function<void(IZuRegisterMap *, IZuGenApiFactory *)> onCreateFeatures;
 
     ZuBuffer *AllocBuffer() override
     {
@@ -266,8 +276,15 @@ public:
         log.add("OnCreateCustomRegisters");
         if (!f) log.add("null factory");
         if (throwInRegisters) throw std::runtime_error("registers");
+        if (onRegisters) onRegisters(f);
     }
-    void OnCreateCustomGenApiFeatures(IZuVirtualDeviceGEV *, IZuGenApiFactory *) override { log.add("OnCreateCustomGenApiFeatures"); }
+    void OnCreateCustomGenApiFeatures(IZuVirtualDeviceGEV *, IZuGenApiFactory *f) override
+    {
+        log.add("OnCreateCustomGenApiFeatures");
+        if (onFeatures) onFeatures(f);
+    }
+    std::function<void(IZuRegisterFactory *)> onRegisters;
+    std::function<void(IZuGenApiFactory *)> onFeatures;
     CallLog &log;
     IZuVirtualDeviceGEV *device = nullptr;
     bool throwInRegisters = false;

@@ -87,21 +87,21 @@ struct AttrSchema
 
     bool HeldBy(NodeFamily aFamily) const { return (mFamilies & FamilyBit(aFamily)) != 0; }
     /// The value of a word; false when aText is none of the words.
-    bool WordValue(const std::string &aText, int32_t &aValue) const;
+    ZU_API bool WordValue(const std::string &aText, int32_t &aValue) const;
     /// The word for a value, or null.
-    const char *WordText(int32_t aValue) const;
+    ZU_API const char *WordText(int32_t aValue) const;
 };
 
 /// The kind an element names, or null.
-const KindSchema *FindKind(const std::string &aElement);
+ZU_API const KindSchema *FindKind(const std::string &aElement);
 /// The schema of a kind (every kind has one).
-const KindSchema &SchemaOf(NodeKind aKind);
+ZU_API const KindSchema &SchemaOf(NodeKind aKind);
 /// The property an element names, or null for properties the engine does
 /// not read.
-const AttrSchema *FindAttribute(const std::string &aElement);
+ZU_API const AttrSchema *FindAttribute(const std::string &aElement);
 /// The whole tables, in description order.
-const KindSchema *KindTable(size_t &aCount);
-const AttrSchema *AttributeTable(size_t &aCount);
+ZU_API const KindSchema *KindTable(size_t &aCount);
+ZU_API const AttrSchema *AttributeTable(size_t &aCount);
 
 } // namespace ZU_GENAPI_NS
 

@@ -1,0 +1,760 @@
+#include "softdevice/model/feature_factory.h"
+
+#include "softdevice/model/custom_register.h"
+#include "tarn/genicam/Schema.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sstream>
+
+namespace tarn {
+namespace softdevice {
+
+using Kind = FeatureSpec::Kind;
+namespace gs = ZU_GENAPI_NS;
+
+// ---- Declarations
+
+void FeatureFactory::MapChunk(uint32_t aChunkID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness)
+{
+    mNext.mapping = FeatureSpec::Mapping::Chunk;
+    mNext.mapId = aChunkID;
+    mNext.mapAddress = aAddress;
+    mNext.mapLength = aLength;
+    mNext.endianness = aEndianness;
+}
+
+void FeatureFactory::MapEvent(uint32_t aEventID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness,
+                              bool aAdjustAddress)
+{
+    mNext.mapping = FeatureSpec::Mapping::Event;
+    mNext.mapId = aEventID;
+    mNext.mapAddress = aAddress;
+    mNext.mapLength = aLength;
+    mNext.endianness = aEndianness;
+    mNext.adjust = aAdjustAddress;
+}
+
+void FeatureFactory::AddEnumEntry(const ZuString &aName, uint32_t aValue)
+{
+    AddEnumEntry(aName, aValue, ZuString(), ZuGenNameSpaceCustom);
+}
+
+void FeatureFactory::AddEnumEntry(const ZuString &aName, uint32_t aValue, const ZuString &aDisplayName,
+                                  ZuGenNameSpace aNameSpace)
+{
+    mNext.entries.push_back(FeatureSpec::Entry{aName.Narrow(), aValue, aDisplayName.Narrow(), int(aNameSpace)});
+}
+
+bool validFeatureName(const std::string &aName)
+{
+    if (aName.empty() || !std::isalpha(static_cast<unsigned char>(aName[0]))) return false;
+    for (char c : aName)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
+
+namespace {
+
+bool validCategory(const std::string &aCategory)
+{
+    if (aCategory.empty()) return true;
+    size_t from = 0;
+    while (true) {
+        const size_t end = aCategory.find('\\', from);
+        if (!validFeatureName(aCategory.substr(from, end == std::string::npos ? std::string::npos : end - from)))
+            return false;
+        if (end == std::string::npos) return true;
+        from = end + 1;
+    }
+}
+
+bool needsRegisterValue(Kind aKind)
+{
+    return aKind == Kind::Integer || aKind == Kind::Float || aKind == Kind::Boolean || aKind == Kind::Command ||
+           aKind == Kind::Enumeration;
+}
+
+} // namespace
+
+ZuResult FeatureFactory::create(Kind aKind, IZuRegister *aRegister, bool aNeedsValue)
+{
+    FeatureSpec f = std::move(mNext);
+    mNext = FeatureSpec();
+    f.kind = aKind;
+    f.source = mSource;
+    if (f.name.empty()) return ZuResult(ZU_NOT_INITIALIZED, ZuString("SetName was not called for the feature"));
+    if (!validFeatureName(f.name))
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("a feature name holds letters, digits and underscores, a letter first"));
+    if (!validCategory(f.category)) return ZuResult(ZU_INVALID_PARAMETER, ZuString("the category is no valid name"));
+    if (aKind != Kind::Enumeration) f.entries.clear();
+    if (aKind < Kind::IntSwissKnife) f.variables.clear();
+    if (aNeedsValue) {
+        if (!f.pValue.empty()) {
+            // The value comes from the named feature.
+        } else if (aRegister) {
+            f.hasRegister = true;
+            f.address = aRegister->GetAddress();
+            f.length = uint32_t(aRegister->GetLength());
+            f.registerWritable = aRegister->IsWritable();
+            f.registerReadable = aRegister->IsReadable();
+            f.reg = dynamic_cast<CustomRegister *>(aRegister);
+            if (needsRegisterValue(aKind) && f.length != 4 && f.length != 8)
+                return ZuResult(ZU_INVALID_PARAMETER, ZuString("a numeric feature needs a 4- or 8-byte register"));
+        } else if (aKind == Kind::Command || f.mapping == FeatureSpec::Mapping::None) {
+            return ZuResult(ZU_INVALID_PARAMETER, ZuString("the feature has no register, chunk, event or pValue"));
+        } else if (f.mapLength == 0 || f.mapLength > 0xFFFFFFFFull) {
+            return ZuResult(ZU_INVALID_PARAMETER, ZuString("a mapping's length must be 1 to 4294967295 bytes"));
+        }
+    }
+    if (f.reg) {
+        f.reg->feature = f.name;
+        f.reg->streamable = f.reg->streamable || f.streamable;
+    }
+    mFeatures.push_back(std::move(f));
+    return ZuResult(ZU_OK);
+}
+
+ZuResult FeatureFactory::CreateInteger(IZuRegister *aRegister, int64_t aMin, int64_t aMax, int64_t aInc)
+{
+    if (aMin > aMax || aInc <= 0) {
+        mNext = FeatureSpec();
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("the minimum, maximum and increment do not fit together"));
+    }
+    mNext.hasLimits = true;
+    mNext.min = aMin;
+    mNext.max = aMax;
+    mNext.inc = aInc;
+    return create(Kind::Integer, aRegister, true);
+}
+
+ZuResult FeatureFactory::CreateInteger(IZuRegister *aRegister)
+{
+    return create(Kind::Integer, aRegister, true);
+}
+
+ZuResult FeatureFactory::CreateFloat(IZuRegister *aRegister, double aMin, double aMax)
+{
+    if (!(aMin <= aMax)) {
+        mNext = FeatureSpec();
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("the minimum and maximum do not fit together"));
+    }
+    mNext.hasLimits = true;
+    mNext.fmin = aMin;
+    mNext.fmax = aMax;
+    return create(Kind::Float, aRegister, true);
+}
+
+ZuResult FeatureFactory::CreateFloat(IZuRegister *aRegister) { return create(Kind::Float, aRegister, true); }
+ZuResult FeatureFactory::CreateString(IZuRegister *aRegister) { return create(Kind::String, aRegister, true); }
+ZuResult FeatureFactory::CreateRegister(IZuRegister *aRegister) { return create(Kind::Register, aRegister, true); }
+ZuResult FeatureFactory::CreateBoolean(IZuRegister *aRegister) { return create(Kind::Boolean, aRegister, true); }
+ZuResult FeatureFactory::CreateCommand(IZuRegister *aRegister) { return create(Kind::Command, aRegister, true); }
+
+ZuResult FeatureFactory::CreateEnum(IZuRegister *aRegister)
+{
+    if (mNext.entries.empty()) {
+        mNext = FeatureSpec();
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("an enumeration needs entries"));
+    }
+    for (const FeatureSpec::Entry &e : mNext.entries)
+        if (!validFeatureName(e.name)) {
+            mNext = FeatureSpec();
+            return ZuResult(ZU_INVALID_PARAMETER, ZuString("an entry name holds letters, digits and underscores, a letter first"));
+        }
+    return create(Kind::Enumeration, aRegister, true);
+}
+
+ZuResult FeatureFactory::CreateIntSwissKnife(const ZuString &aFormula)
+{
+    mNext.formula = aFormula.Narrow();
+    if (mNext.name.empty()) return create(Kind::IntSwissKnife, nullptr, false);
+    if (mNext.formula.empty()) {
+        mNext = FeatureSpec();
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("the formula is empty"));
+    }
+    return create(Kind::IntSwissKnife, nullptr, false);
+}
+
+ZuResult FeatureFactory::CreateFloatSwissKnife(const ZuString &aFormula)
+{
+    mNext.formula = aFormula.Narrow();
+    if (mNext.name.empty()) return create(Kind::FloatSwissKnife, nullptr, false);
+    if (mNext.formula.empty()) {
+        mNext = FeatureSpec();
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("the formula is empty"));
+    }
+    return create(Kind::FloatSwissKnife, nullptr, false);
+}
+
+ZuResult FeatureFactory::CreateIntConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+                                            const ZuString &aToFormula)
+{
+    mNext.valueFeature = aValueFeatureName.Narrow();
+    mNext.fromFormula = aFromFormula.Narrow();
+    mNext.toFormula = aToFormula.Narrow();
+    if (!mNext.name.empty() && (mNext.valueFeature.empty() || mNext.fromFormula.empty() || mNext.toFormula.empty())) {
+        mNext = FeatureSpec();
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("a converter needs its feature and both formulas"));
+    }
+    return create(Kind::IntConverter, nullptr, false);
+}
+
+ZuResult FeatureFactory::CreateFloatConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+                                              const ZuString &aToFormula)
+{
+    mNext.valueFeature = aValueFeatureName.Narrow();
+    mNext.fromFormula = aFromFormula.Narrow();
+    mNext.toFormula = aToFormula.Narrow();
+    if (!mNext.name.empty() && (mNext.valueFeature.empty() || mNext.fromFormula.empty() || mNext.toFormula.empty())) {
+        mNext = FeatureSpec();
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("a converter needs its feature and both formulas"));
+    }
+    return create(Kind::FloatConverter, nullptr, false);
+}
+
+ZuResult FeatureFactory::reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
+                                   const ZuString &aEntry)
+{
+    mReferences.push_back(FeatureReference{aKind, aFeature.Narrow(), aEntry.Narrow(), aOther.Narrow()});
+    return ZuResult(ZU_OK);
+}
+
+using RK = FeatureReference::Kind;
+ZuResult FeatureFactory::AddInvalidatorTo(const ZuString &aF, const ZuString &aO) { return reference(RK::Invalidator, aF, aO); }
+ZuResult FeatureFactory::AddSelectedTo(const ZuString &aF, const ZuString &aO) { return reference(RK::Selected, aF, aO); }
+ZuResult FeatureFactory::SetPIsAvailableFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PIsAvailable, aF, aO); }
+ZuResult FeatureFactory::SetPIsAvailableForEnumEntry(const ZuString &aF, const ZuString &aE, const ZuString &aO)
+{
+    return reference(RK::PIsAvailableEntry, aF, aO, aE);
+}
+ZuResult FeatureFactory::SetPIsLockedFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PIsLocked, aF, aO); }
+ZuResult FeatureFactory::SetPValueFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PValue, aF, aO); }
+ZuResult FeatureFactory::SetPMinFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PMin, aF, aO); }
+ZuResult FeatureFactory::SetPMaxFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PMax, aF, aO); }
+ZuResult FeatureFactory::SetPIncFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PInc, aF, aO); }
+
+// ---- Display names
+
+std::string generatedDisplayName(const std::string &aName, const std::string &aCategory)
+{
+    // Words: a capital starts one after a small letter or digit, and ends a
+    // run of capitals when a small letter follows ("SCPSPacket": SCPS Packet).
+    std::vector<std::string> words;
+    for (size_t i = 0; i < aName.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(aName[i]);
+        if (c == '_') {
+            words.emplace_back();
+            continue;
+        }
+        bool starts = words.empty();
+        if (!starts && std::isupper(c)) {
+            const unsigned char p = static_cast<unsigned char>(aName[i - 1]);
+            const unsigned char n = i + 1 < aName.size() ? static_cast<unsigned char>(aName[i + 1]) : 0;
+            starts = std::islower(p) || std::isdigit(p) || (std::isupper(p) && std::islower(n));
+        }
+        if (starts) words.emplace_back();
+        words.back() += char(c);
+    }
+    words.erase(std::remove(words.begin(), words.end(), std::string()), words.end());
+    // The first word of the innermost category level.
+    const std::string level = aCategory.substr(aCategory.rfind('\\') == std::string::npos ? 0 : aCategory.rfind('\\') + 1);
+    if (!level.empty() && words.size() > 1) {
+        const std::vector<std::string> levelWords = [&] {
+            std::vector<std::string> w;
+            for (size_t i = 0; i < level.size(); ++i) {
+                const unsigned char c = static_cast<unsigned char>(level[i]);
+                if (w.empty() || (std::isupper(c) && !std::isupper(static_cast<unsigned char>(level[i - 1])))) w.emplace_back();
+                w.back() += char(c);
+            }
+            return w;
+        }();
+        if (!levelWords.empty() && words.front() == levelWords.front()) words.erase(words.begin());
+    }
+    std::string out;
+    for (const std::string &w : words) out += (out.empty() ? "" : " ") + w;
+    return out;
+}
+
+// ---- The description
+
+namespace {
+
+std::string hex(uint64_t aValue)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(aValue));
+    return text;
+}
+
+std::string number(double aValue)
+{
+    std::ostringstream out;
+    out.precision(17);
+    out << aValue;
+    return out.str();
+}
+
+// One node of the description, its properties written in the order of the
+// engine's schema table whatever order they were added in.
+struct Node {
+    std::string element, name, nameSpace;
+    struct Prop {
+        gs::Attr attr;
+        std::string attribute;   // Name="..." of variables
+        std::string text;
+        std::string child;       // a nested element, written as it is
+    };
+    std::vector<Prop> props;
+
+    Node(const char *aElement, std::string aName, bool aStandard = false)
+        : element(aElement), name(std::move(aName)), nameSpace(aStandard ? "Standard" : "Custom")
+    {
+    }
+    Node &add(gs::Attr aAttr, const std::string &aText, const std::string &aAttribute = std::string())
+    {
+        props.push_back(Prop{aAttr, aAttribute, aText, {}});
+        return *this;
+    }
+    Node &word(gs::Attr aAttr, int aValue)
+    {
+        const gs::AttrSchema *a = schemaOf(aAttr);
+        const char *text = a ? a->WordText(aValue) : nullptr;
+        if (text) add(aAttr, text);
+        return *this;
+    }
+    Node &child(gs::Attr aAttr, const std::string &aXml)
+    {
+        props.push_back(Prop{aAttr, {}, {}, aXml});
+        return *this;
+    }
+    static const gs::AttrSchema *schemaOf(gs::Attr aAttr)
+    {
+        size_t count = 0;
+        const gs::AttrSchema *table = gs::AttributeTable(count);
+        for (size_t i = 0; i < count; ++i)
+            if (table[i].mAttr == aAttr) return &table[i];
+        return nullptr;
+    }
+    static size_t rank(gs::Attr aAttr)
+    {
+        size_t count = 0;
+        const gs::AttrSchema *table = gs::AttributeTable(count);
+        for (size_t i = 0; i < count; ++i)
+            if (table[i].mAttr == aAttr) return i;
+        return count;
+    }
+    std::string write(const char *aIndent = "  ") const
+    {
+        std::vector<Prop> sorted = props;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const Prop &a, const Prop &b) { return rank(a.attr) < rank(b.attr); });
+        std::ostringstream out;
+        out << aIndent << "<" << element << " Name=\"" << name << "\" NameSpace=\"" << nameSpace << "\">\n";
+        for (const Prop &p : sorted) {
+            if (!p.child.empty()) {
+                out << p.child;
+                continue;
+            }
+            const gs::AttrSchema *a = schemaOf(p.attr);
+            if (!a) continue;
+            out << aIndent << "  <" << a->mElement;
+            if (!p.attribute.empty()) out << " Name=\"" << p.attribute << "\"";
+            out << ">" << xmlEscape(p.text) << "</" << a->mElement << ">\n";
+        }
+        out << aIndent << "</" << element << ">\n";
+        return out.str();
+    }
+};
+
+const char *kindText(Kind aKind)
+{
+    switch (aKind) {
+    case Kind::Integer: return "Integer";
+    case Kind::Float: return "Float";
+    case Kind::String: return "String";
+    case Kind::Register: return "Register";
+    case Kind::Boolean: return "Boolean";
+    case Kind::Command: return "Command";
+    case Kind::Enumeration: return "Enumeration";
+    case Kind::IntSwissKnife: return "IntSwissKnife";
+    case Kind::FloatSwissKnife: return "SwissKnife";
+    case Kind::IntConverter: return "IntConverter";
+    case Kind::FloatConverter: return "Converter";
+    }
+    return "Integer";
+}
+
+// A formula node over SourceSelector that picks one text per source.
+std::string bySource(const std::vector<std::pair<int, std::string>> &aValues, const std::string &aDefault)
+{
+    std::string formula = aDefault;
+    for (auto it = aValues.rbegin(); it != aValues.rend(); ++it)
+        formula = "(SourceSelector=" + std::to_string(it->first) + ")?(" + it->second + "):(" + formula + ")";
+    return formula;
+}
+
+Node knife(bool aInteger, const std::string &aName, const std::string &aFormula, const std::vector<std::string> &aVariables)
+{
+    Node n(aInteger ? "IntSwissKnife" : "SwissKnife", aName);
+    n.word(gs::Attr::Visibility, ZuGenVisibilityInvisible);
+    for (const std::string &v : aVariables) n.add(gs::Attr::pVariable, v, v);
+    n.add(gs::Attr::Formula, aFormula);
+    return n;
+}
+
+int64_t registerMax(const FeatureSpec &aSpec)
+{
+    if (!aSpec.hasRegister && aSpec.mapping == FeatureSpec::Mapping::None) return INT64_MAX;
+    const uint64_t length = aSpec.hasRegister ? aSpec.length : aSpec.mapLength;
+    return length >= 8 ? INT64_MAX : int64_t((uint64_t(1) << (8 * length)) - 1);
+}
+
+class Describer
+{
+public:
+    Describer(size_t aChannels, DescriptionWriter &aWriter) : mChannels(aChannels), mWriter(aWriter) {}
+
+    bool feature(const std::vector<const FeatureSpec *> &aSpecs, std::string &aError);
+    std::string nodes() const { return mOut.str(); }
+    // The script's features that a feature of the script selects.
+    std::map<std::string, std::vector<std::string>> selects;
+
+private:
+    void category(const FeatureSpec &aSpec);
+    void common(Node &aNode, const FeatureSpec &aSpec, const std::string &aAvailable);
+    // The register node of a feature; a string or register feature is its
+    // register node itself (aAvailable non-null then).
+    std::string registerNode(const FeatureSpec &aSpec, const std::vector<const FeatureSpec *> &aSpecs, bool aFloat,
+                             const std::string *aAvailable = nullptr);
+    std::string limit(const std::vector<const FeatureSpec *> &aSpecs, const std::string &aSuffix, bool aInteger,
+                      std::string (*aValue)(const FeatureSpec &));
+    std::string port(const FeatureSpec &aSpec);
+
+    size_t mChannels;
+    DescriptionWriter &mWriter;
+    std::ostringstream mOut;
+    std::vector<std::string> mPorts;
+};
+
+void Describer::category(const FeatureSpec &aSpec)
+{
+    if (aSpec.category.empty()) {
+        mWriter.addName(aSpec.name);
+        return;
+    }
+    std::string parent, path = aSpec.category;
+    size_t from = 0;
+    while (true) {
+        const size_t end = path.find('\\', from);
+        const std::string level = path.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        if (!mWriter.hasCategory(level))
+            mWriter.addCategory(level, "", parent,
+                                end == std::string::npos && !aSpec.categoryDisplayName.empty()
+                                    ? aSpec.categoryDisplayName
+                                    : generatedDisplayName(level, parent));
+        if (end == std::string::npos) break;
+        parent = level;
+        from = end + 1;
+    }
+    mWriter.addMember(parent.empty() ? path : path.substr(path.rfind('\\') + 1), aSpec.name);
+}
+
+void Describer::common(Node &aNode, const FeatureSpec &aSpec, const std::string &aAvailable)
+{
+    using A = gs::Attr;
+    if (!aSpec.toolTip.empty()) aNode.add(A::ToolTip, aSpec.toolTip);
+    if (!aSpec.description.empty()) aNode.add(A::Description, aSpec.description);
+    aNode.add(A::DisplayName, aSpec.displayName.empty() ? generatedDisplayName(aSpec.name, aSpec.category) : aSpec.displayName);
+    aNode.word(A::Visibility, aSpec.visibility < 0 ? ZuGenVisibilityBeginner : aSpec.visibility);
+    if (!aAvailable.empty()) aNode.add(A::pIsAvailable, aAvailable);
+    std::string locked = aSpec.pIsLocked;
+    if (aSpec.tlLocked) {
+        if (locked.empty()) {
+            locked = "TLParamsLocked";
+        } else {
+            mOut << knife(true, aSpec.name + "Locked", "(TLParamsLocked<>0)|(" + locked + "<>0)", {"TLParamsLocked", locked}).write();
+            locked = aSpec.name + "Locked";
+        }
+    }
+    if (!locked.empty()) aNode.add(A::pIsLocked, locked);
+    if (aSpec.access >= 0 && aSpec.kind != Kind::String && aSpec.kind != Kind::Register)
+        aNode.word(A::ImposedAccessMode, aSpec.access);
+    for (const std::string &i : aSpec.invalidators) aNode.add(A::pInvalidator, i);
+    if (aSpec.streamable) aNode.add(A::Streamable, "Yes");
+    if (aSpec.hasPolling) aNode.add(A::PollingTime, std::to_string(aSpec.polling));
+    if (aSpec.representation >= 0) aNode.word(A::Representation, aSpec.representation);
+    if (!aSpec.unit.empty()) aNode.add(A::Unit, aSpec.unit);
+    if (aSpec.nameSpace == ZuGenNameSpaceStandard) aNode.nameSpace = "Standard";
+}
+
+std::string Describer::port(const FeatureSpec &aSpec)
+{
+    const bool chunk = aSpec.mapping == FeatureSpec::Mapping::Chunk;
+    const std::string name = (chunk ? "ChunkPort" : "EventPort") + hex(aSpec.mapId).substr(2);
+    if (std::find(mPorts.begin(), mPorts.end(), name) == mPorts.end()) {
+        mPorts.push_back(name);
+        mWriter.addName(name);
+        mOut << "  <Port Name=\"" << name << "\" NameSpace=\"Custom\">\n"
+             << "    <" << (chunk ? "ChunkID" : "EventID") << ">" << hex(aSpec.mapId).substr(2) << "</"
+             << (chunk ? "ChunkID" : "EventID") << ">\n  </Port>\n";
+    }
+    return name;
+}
+
+std::string Describer::registerNode(const FeatureSpec &aSpec, const std::vector<const FeatureSpec *> &aSpecs, bool aFloat,
+                                    const std::string *aAvailable)
+{
+    using A = gs::Attr;
+    const std::string name = aAvailable ? aSpec.name : aSpec.name + "Reg";
+    const char *element = "IntReg";
+    if (aFloat) element = "FloatReg";
+    if (aSpec.kind == Kind::String) element = "StringReg";
+    if (aSpec.kind == Kind::Register) element = "Register";
+    Node n(element, name);
+    if (aAvailable) {
+        common(n, aSpec, *aAvailable);
+    } else {
+        n.word(A::Visibility, ZuGenVisibilityInvisible);
+        for (const std::string &i : aSpec.invalidators) n.add(A::pInvalidator, i);
+    }
+    n.word(A::Cachable, aSpec.cache >= 0 ? aSpec.cache : ZuGenCacheNone);
+    if (aSpec.mapping != FeatureSpec::Mapping::None && !aSpec.hasRegister) {
+        // Event data carries the event's 24-byte header before the data.
+        const uint64_t at = aSpec.mapAddress + (aSpec.mapping == FeatureSpec::Mapping::Event && aSpec.adjust ? 24 : 0);
+        n.add(A::Address, hex(at));
+        n.add(A::Length, std::to_string(aSpec.mapLength));
+        n.word(A::AccessMode, ZuGenAccessModeReadOnly);
+        n.add(A::pPort, port(aSpec));
+        n.word(A::Endianess, aSpec.endianness == ZuGenEndiannessBig ? ZuGenEndiannessBig : ZuGenEndiannessLittle);
+    } else {
+        // The register of the selected source when the sources' differ.
+        bool same = true;
+        for (const FeatureSpec *s : aSpecs) same = same && s->address == aSpec.address;
+        if (same) {
+            n.add(A::Address, hex(aSpec.address));
+        } else {
+            std::vector<std::pair<int, std::string>> at;
+            for (const FeatureSpec *s : aSpecs) at.emplace_back(s->source, hex(s->address));
+            mOut << knife(true, aSpec.name + "Address", bySource(at, "0"), {"SourceSelector"}).write();
+            n.add(A::pAddress, aSpec.name + "Address");
+        }
+        n.add(A::Length, std::to_string(aSpec.length));
+        int access = aSpec.registerWritable ? (aSpec.registerReadable ? ZuGenAccessModeReadWrite : ZuGenAccessModeWriteOnly)
+                                            : ZuGenAccessModeReadOnly;
+        if (aSpec.access == ZuGenAccessModeReadOnly || aSpec.access == ZuGenAccessModeReadWrite || aSpec.access == ZuGenAccessModeWriteOnly)
+            access = aSpec.access;
+        n.word(A::AccessMode, access);
+        n.add(A::pPort, "Device");
+        n.word(A::Endianess, ZuGenEndiannessBig);
+    }
+    if (!std::strcmp(element, "IntReg")) n.word(A::Sign, aSpec.hasLimits && aSpec.min < 0 ? ZuGenSignSigned : ZuGenSignUnsigned);
+    if (!aAvailable) mWriter.addName(name);
+    mOut << n.write();
+    return name;
+}
+
+std::string Describer::limit(const std::vector<const FeatureSpec *> &aSpecs, const std::string &aSuffix, bool aInteger,
+                             std::string (*aValue)(const FeatureSpec &))
+{
+    const std::string first = aValue(*aSpecs.front());
+    bool same = true;
+    for (const FeatureSpec *s : aSpecs) same = same && aValue(*s) == first;
+    if (same) return first;
+    std::vector<std::pair<int, std::string>> values;
+    for (const FeatureSpec *s : aSpecs) values.emplace_back(s->source, aValue(*s));
+    const std::string name = aSpecs.front()->name + aSuffix;
+    mWriter.addName(name);
+    mOut << knife(aInteger, name, bySource(values, first), {"SourceSelector"}).write();
+    return "@" + name;
+}
+
+bool Describer::feature(const std::vector<const FeatureSpec *> &aSpecs, std::string &aError)
+{
+    using A = gs::Attr;
+    const FeatureSpec &f = *aSpecs.front();
+    for (const FeatureSpec *s : aSpecs)
+        if (s->kind != f.kind) {
+            aError = "feature " + f.name + " is declared as " + kindText(f.kind) + " and as " + kindText(s->kind);
+            return false;
+        }
+    if (mWriter.find(f.name)) {
+        aError = "feature " + f.name + " is one of the device's own";
+        return false;
+    }
+    // Per source only when the device has sources to select.
+    std::vector<const FeatureSpec *> specs = aSpecs;
+    bool perSource = mChannels > 1 && f.source >= 0;
+    if (perSource)
+        specs.erase(std::remove_if(specs.begin(), specs.end(), [](const FeatureSpec *s) { return s->source < 0; }), specs.end());
+    else
+        specs.resize(1);
+    std::string available = f.pIsAvailable;
+    if (perSource && specs.size() < mChannels) {
+        std::string which;
+        for (const FeatureSpec *s : specs) which += (which.empty() ? "" : "|") + ("(SourceSelector=" + std::to_string(s->source) + ")");
+        std::vector<std::string> vars = {"SourceSelector"};
+        if (!available.empty()) {
+            which = "(" + available + "<>0)?(" + which + "):0";
+            vars.push_back(available);
+        }
+        mOut << knife(true, f.name + "Available", which, vars).write();
+        mWriter.addName(f.name + "Available");
+        available = f.name + "Available";
+    }
+    if (perSource)
+        if (FeatureDecl *sel = mWriter.find("SourceSelector")) sel->selected.push_back(f.name);
+
+    category(f);
+    const bool isFloat = f.kind == Kind::Float || f.kind == Kind::FloatSwissKnife || f.kind == Kind::FloatConverter;
+    Node n(kindText(f.kind), f.name);
+    common(n, f, available);
+    // Selectors select the features that name them.
+    for (const std::string &s : f.selected)
+        if (FeatureDecl *sel = mWriter.find(s)) sel->selected.push_back(f.name);
+    for (const std::string &s : selects[f.name]) n.add(A::pSelected, s);
+
+    std::string value = f.pValue;
+    const bool needsValue = f.kind < Kind::IntSwissKnife;
+    if (needsValue && value.empty() && (f.hasRegister || f.mapping != FeatureSpec::Mapping::None)) {
+        if (f.kind == Kind::String || f.kind == Kind::Register) {
+            // Strings and registers are register nodes themselves.
+            registerNode(f, specs, false, &available);
+            return true;
+        }
+        value = registerNode(f, specs, isFloat);
+    }
+    auto limitOrRef = [&](A aConst, A aRef, const std::string &aRefName, const std::string &aText) {
+        if (!aRefName.empty()) n.add(aRef, aRefName);
+        else if (aText[0] == '@') n.add(aRef, aText.substr(1));
+        else n.add(aConst, aText);
+    };
+    switch (f.kind) {
+    case Kind::Integer: {
+        n.add(A::pValue, value);
+        limitOrRef(A::Min, A::pMin, f.pMin, limit(specs, "Min", true, [](const FeatureSpec &s) {
+                       return std::to_string(s.hasLimits ? s.min : 0);
+                   }));
+        limitOrRef(A::Max, A::pMax, f.pMax, limit(specs, "Max", true, [](const FeatureSpec &s) {
+                       return std::to_string(s.hasLimits ? s.max : registerMax(s));
+                   }));
+        limitOrRef(A::Inc, A::pInc, f.pInc, limit(specs, "Inc", true, [](const FeatureSpec &s) {
+                       return std::to_string(s.hasLimits ? s.inc : 1);
+                   }));
+        break;
+    }
+    case Kind::Float:
+        n.add(A::pValue, value);
+        limitOrRef(A::Min, A::pMin, f.pMin, limit(specs, "Min", false, [](const FeatureSpec &s) {
+                       return number(s.hasLimits ? s.fmin : -1.7976931348623157e308);
+                   }));
+        limitOrRef(A::Max, A::pMax, f.pMax, limit(specs, "Max", false, [](const FeatureSpec &s) {
+                       return number(s.hasLimits ? s.fmax : 1.7976931348623157e308);
+                   }));
+        break;
+    case Kind::Boolean:
+        n.add(A::pValue, value);
+        n.add(A::OnValue, "1");
+        n.add(A::OffValue, "0");
+        break;
+    case Kind::Command:
+        n.add(A::pValue, value);
+        n.add(A::CommandValue, "1");
+        break;
+    case Kind::Enumeration: {
+        // Every source's entries; an entry only some sources offer is
+        // available while one of them is selected.
+        std::vector<std::pair<FeatureSpec::Entry, std::vector<int>>> entries;
+        for (const FeatureSpec *s : specs)
+            for (const FeatureSpec::Entry &e : s->entries) {
+                auto it = std::find_if(entries.begin(), entries.end(), [&](const auto &x) { return x.first.name == e.name; });
+                if (it == entries.end()) entries.push_back({e, {s->source}});
+                else it->second.push_back(s->source);
+            }
+        std::string xml;
+        for (const auto &e : entries) {
+            Node entry("EnumEntry", e.first.name, e.first.nameSpace == ZuGenNameSpaceStandard);
+            entry.add(A::DisplayName, e.first.displayName.empty() ? generatedDisplayName(e.first.name, "") : e.first.displayName);
+            if (perSource && e.second.size() < mChannels) {
+                std::string which;
+                for (int src : e.second) which += (which.empty() ? "" : "|") + ("(SourceSelector=" + std::to_string(src) + ")");
+                const std::string name = f.name + "_" + e.first.name + "Available";
+                mOut << knife(true, name, which, {"SourceSelector"}).write();
+                mWriter.addName(name);
+                entry.add(A::pIsAvailable, name);
+            }
+            entry.add(A::Value, std::to_string(e.first.value));
+            xml += entry.write("    ");
+        }
+        n.child(A::EnumEntry, xml);
+        n.add(A::pValue, value);
+        break;
+    }
+    case Kind::IntSwissKnife:
+    case Kind::FloatSwissKnife:
+        for (const std::string &v : f.variables) n.add(A::pVariable, v, v);
+        n.add(A::Formula, f.formula);
+        break;
+    case Kind::IntConverter:
+    case Kind::FloatConverter:
+        for (const std::string &v : f.variables) n.add(A::pVariable, v, v);
+        n.add(A::FormulaTo, f.toFormula);
+        n.add(A::FormulaFrom, f.fromFormula);
+        n.add(A::pValue, f.valueFeature);
+        break;
+    case Kind::String:
+    case Kind::Register:
+        n.add(A::pValue, value);
+        break;
+    }
+    mOut << n.write();
+    return true;
+}
+
+} // namespace
+
+bool describeFeatures(const std::vector<FeatureSpec> &aFeatures, const std::vector<FeatureReference> &aReferences,
+                      size_t aChannels, DescriptionWriter &aWriter, std::string &aError)
+{
+    // Declarations by name, in the order of their first declaration.
+    std::vector<std::vector<const FeatureSpec *>> groups;
+    std::map<std::string, size_t> index;
+    for (const FeatureSpec &f : aFeatures) {
+        auto it = index.find(f.name);
+        if (it == index.end()) {
+            index[f.name] = groups.size();
+            groups.push_back({&f});
+        } else {
+            groups[it->second].push_back(&f);
+        }
+    }
+    Describer d(aChannels, aWriter);
+    for (const auto &g : groups)
+        for (const std::string &s : g.front()->selected)
+            if (index.count(s)) d.selects[s].push_back(g.front()->name);
+    for (const auto &g : groups)
+        if (!d.feature(g, aError)) return false;
+    for (const FeatureReference &r : aReferences) {
+        FeatureDecl *f = aWriter.find(r.feature);
+        if (!f) continue;   // a name that matches no feature of the device's own changes nothing
+        switch (r.kind) {
+        case FeatureReference::Kind::Invalidator: f->invalidators.push_back(r.other); break;
+        case FeatureReference::Kind::Selected: f->selected.push_back(r.other); break;
+        case FeatureReference::Kind::PIsAvailable: f->pIsAvailable = r.other; break;
+        case FeatureReference::Kind::PIsAvailableEntry: f->entryAvailable.emplace_back(r.entry, r.other); break;
+        case FeatureReference::Kind::PIsLocked: f->lockedBy = r.other; break;
+        case FeatureReference::Kind::PValue: f->pValue = r.other; break;
+        case FeatureReference::Kind::PMin: f->pMin = r.other; break;
+        case FeatureReference::Kind::PMax: f->pMax = r.other; break;
+        case FeatureReference::Kind::PInc: f->pInc = r.other; break;
+        }
+    }
+    aWriter.addNodes(d.nodes());
+    return true;
+}
+
+} // namespace softdevice
+} // namespace tarn

@@ -1,0 +1,184 @@
+#ifndef TARN_SOFTDEVICE_FEATURE_FACTORY_H
+#define TARN_SOFTDEVICE_FEATURE_FACTORY_H
+
+// The features a script declares while the device starts, and their place
+// in the device's description.
+//
+// A declaration is collected attribute by attribute and becomes a feature
+// at its Create*. Features declared by channel sources belong to them: when
+// the device has several sources, a feature is available only while
+// SourceSelector selects a source that declared it, and whatever differs
+// between the sources' declarations (register, limits, entries) follows
+// SourceSelector through small formula nodes, so every controller sees one
+// feature whose value is the selected source's.
+
+#include "IZuGenApiFactory.h"
+#include "softdevice/model/declarations.h"
+#include "softdevice/model/description.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class IZuRegister;
+
+namespace tarn {
+namespace softdevice {
+
+class CustomRegister;
+
+struct FeatureSpec {
+    enum class Kind { Integer, Float, String, Register, Boolean, Command, Enumeration, IntSwissKnife, FloatSwissKnife,
+                      IntConverter, FloatConverter };
+    enum class Mapping { None, Chunk, Event };
+    struct Entry {
+        std::string name;
+        uint32_t value = 0;
+        std::string displayName;
+        int nameSpace = ZuGenNameSpaceCustom;
+    };
+
+    Kind kind = Kind::Integer;
+    int source = -1;    // the channel that declared it; -1: the device
+    std::string name, displayName, category, categoryDisplayName, description, toolTip, unit;
+    int access = -1, representation = -1, visibility = -1, cache = -1, nameSpace = -1;
+    bool hasPolling = false;
+    uint32_t polling = 0;
+    bool tlLocked = false, streamable = false;
+    std::string pValue, pIsAvailable, pIsLocked, pMin, pMax, pInc;
+    Mapping mapping = Mapping::None;
+    uint32_t mapId = 0, mapAddress = 0;
+    uint64_t mapLength = 0;
+    int endianness = ZuGenEndiannessLittle;
+    bool adjust = true;
+    std::vector<std::string> selected, invalidators, variables;
+    std::vector<Entry> entries;
+
+    // The register: its address and length, and the register itself when
+    // it is one of the device's.
+    bool hasRegister = false;
+    uint32_t address = 0, length = 4;
+    bool registerWritable = true, registerReadable = true;
+    CustomRegister *reg = nullptr;
+
+    bool hasLimits = false;
+    int64_t min = 0, max = 0, inc = 1;
+    double fmin = 0, fmax = 0;
+    std::string formula, valueFeature, fromFormula, toFormula;
+};
+
+// A script's addition to a feature of the device's own.
+struct FeatureReference {
+    enum class Kind { Invalidator, Selected, PIsAvailable, PIsAvailableEntry, PIsLocked, PValue, PMin, PMax, PInc };
+    Kind kind;
+    std::string feature, entry, other;
+};
+
+class FeatureFactory : public IZuGenApiFactory
+{
+public:
+    // Later declarations belong to this channel (-1: the device).
+    void setSource(int aSource) { mSource = aSource; }
+    const std::vector<FeatureSpec> &features() const { return mFeatures; }
+    const std::vector<FeatureReference> &references() const { return mReferences; }
+    // The device's own sources reach it through what it lends here.
+    void lend(Declarations *aLent) { mLent = aLent; }
+    Declarations *lent() const { return mLent; }
+
+    void SetName(const ZuString &aName) override { mNext.name = aName.Narrow(); }
+    void SetDisplayName(const ZuString &aDisplayName) override { mNext.displayName = aDisplayName.Narrow(); }
+    void SetCategory(const ZuString &aCategory) override { mNext.category = aCategory.Narrow(); }
+    void SetCategory(const ZuString &aCategory, const ZuString &aCategoryDisplayName) override
+    {
+        mNext.category = aCategory.Narrow();
+        mNext.categoryDisplayName = aCategoryDisplayName.Narrow();
+    }
+    void SetDescription(const ZuString &aDescription) override { mNext.description = aDescription.Narrow(); }
+    void SetToolTip(const ZuString &aToolTip) override { mNext.toolTip = aToolTip.Narrow(); }
+    void SetAccessMode(ZuGenAccessMode aAccessMode) override { mNext.access = aAccessMode; }
+    void SetRepresentation(ZuGenRepresentation aRepresentation) override { mNext.representation = aRepresentation; }
+    void SetVisibility(ZuGenVisibility aVisibility) override { mNext.visibility = aVisibility; }
+    void SetCachable(ZuGenCache aCache) override { mNext.cache = aCache; }
+    void SetPollingTime(uint32_t aPollingTime) override
+    {
+        mNext.hasPolling = true;
+        mNext.polling = aPollingTime;
+    }
+    void SetNameSpace(ZuGenNameSpace aNameSpace) override { mNext.nameSpace = aNameSpace; }
+    void SetTLLocked(bool aLocked) override { mNext.tlLocked = aLocked; }
+    void SetStreamable(bool aStreamable) override { mNext.streamable = aStreamable; }
+    void SetUnit(const ZuString &aUnit) override { mNext.unit = aUnit.Narrow(); }
+    void SetPValue(const ZuString &aFeatureName) override { mNext.pValue = aFeatureName.Narrow(); }
+    void SetPIsAvailable(const ZuString &aFeatureName) override { mNext.pIsAvailable = aFeatureName.Narrow(); }
+    void SetPIsLocked(const ZuString &aFeatureName) override { mNext.pIsLocked = aFeatureName.Narrow(); }
+    void MapChunk(uint32_t aChunkID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness) override;
+    void MapEvent(uint32_t aEventID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness,
+                  bool aAdjustAddress) override;
+    void AddSelected(const ZuString &aFeatureName) override { mNext.selected.push_back(aFeatureName.Narrow()); }
+    void AddInvalidator(const ZuString &aFeatureName) override { mNext.invalidators.push_back(aFeatureName.Narrow()); }
+    void AddEnumEntry(const ZuString &aName, uint32_t aValue) override;
+    void AddEnumEntry(const ZuString &aName, uint32_t aValue, const ZuString &aDisplayName,
+                      ZuGenNameSpace aNameSpace) override;
+    void AddVariable(const ZuString &aFeatureName) override { mNext.variables.push_back(aFeatureName.Narrow()); }
+    ZuResult CreateInteger(IZuRegister *aRegister, int64_t aMin, int64_t aMax, int64_t aInc) override;
+    ZuResult CreateInteger(IZuRegister *aRegister) override;
+    ZuResult CreateFloat(IZuRegister *aRegister, double aMin, double aMax) override;
+    ZuResult CreateFloat(IZuRegister *aRegister) override;
+    ZuResult CreateString(IZuRegister *aRegister) override;
+    ZuResult CreateRegister(IZuRegister *aRegister) override;
+    ZuResult CreateBoolean(IZuRegister *aRegister) override;
+    ZuResult CreateCommand(IZuRegister *aRegister) override;
+    ZuResult CreateEnum(IZuRegister *aRegister) override;
+    ZuResult CreateIntSwissKnife(const ZuString &aFormula) override;
+    ZuResult CreateFloatSwissKnife(const ZuString &aFormula) override;
+    ZuResult CreateIntConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+                                const ZuString &aToFormula) override;
+    ZuResult CreateFloatConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+                                  const ZuString &aToFormula) override;
+    ZuResult AddInvalidatorTo(const ZuString &aStandardFeatureName, const ZuString &aInvalidatorFeatureName) override;
+    ZuResult AddSelectedTo(const ZuString &aSelectorFeatureName, const ZuString &aSelectedFeatureName) override;
+    ZuResult SetPIsAvailableFor(const ZuString &aStandardFeatureName, const ZuString &aPIsAvailableFeatureName) override;
+    ZuResult SetPIsAvailableForEnumEntry(const ZuString &aStandardFeatureName, const ZuString &aEnumEntryName,
+                                         const ZuString &aPIsAvailableFeatureName) override;
+    ZuResult SetPIsLockedFor(const ZuString &aStandardFeatureName, const ZuString &aPIsLockedFeatureName) override;
+    ZuResult SetPValueFor(const ZuString &aStandardFeatureName, const ZuString &aPValueFeatureName) override;
+    ZuResult SetPMinFor(const ZuString &aStandardFeatureName, const ZuString &aPMinFeatureName) override;
+    ZuResult SetPMaxFor(const ZuString &aStandardFeatureName, const ZuString &aPMaxFeatureName) override;
+    ZuResult SetPIncFor(const ZuString &aStandardFeatureName, const ZuString &aPIncFeatureName) override;
+    void SetPMin(const ZuString &aFeatureName) override { mNext.pMin = aFeatureName.Narrow(); }
+    void SetPMax(const ZuString &aFeatureName) override { mNext.pMax = aFeatureName.Narrow(); }
+    void SetPInc(const ZuString &aFeatureName) override { mNext.pInc = aFeatureName.Narrow(); }
+
+private:
+    // Checks the name, takes the register and adds the declaration; the
+    // attributes are reset whatever the outcome.
+    ZuResult create(FeatureSpec::Kind aKind, IZuRegister *aRegister, bool aNeedsValue);
+    ZuResult reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
+                       const ZuString &aEntry = ZuString());
+
+    int mSource = -1;
+    Declarations *mLent = nullptr;
+    FeatureSpec mNext;
+    std::vector<FeatureSpec> mFeatures;
+    std::vector<FeatureReference> mReferences;
+};
+
+// The name a browser shows for a feature without a display name: blanks
+// between its words, less the first word of its innermost category level
+// when the name starts with that word ("DeviceType" in "DeviceControl":
+// "Type"; "EventTestTimestamp" in "EventControl\EventTestData": "Test
+// Timestamp").
+std::string generatedDisplayName(const std::string &aName, const std::string &aCategory);
+// Letters, digits and underscores, a letter first.
+bool validFeatureName(const std::string &aName);
+
+// Adds the declared features to the description; with several channels
+// they follow SourceSelector. False, with aError, when two declarations of
+// one name differ in kind or a name is one of the device's own.
+bool describeFeatures(const std::vector<FeatureSpec> &aFeatures, const std::vector<FeatureReference> &aReferences,
+                      size_t aChannels, DescriptionWriter &aWriter, std::string &aError);
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif

@@ -1,0 +1,192 @@
+#include "fakes.h"
+#include "softdevice/model/device_model.h"
+#include "softdevice/model/user_sets.h"
+#include "ZuSoftDeviceGEV.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
+
+using namespace tarn::softdevice;
+using tarn::test::CallLog;
+using tarn::test::FakeSource;
+using tarn::test::RecordingSink;
+
+namespace {
+
+NetConfig loopback()
+{
+    NetConfig n;
+    n.mac = {0x02, 0x00, 0x7F, 0, 0, 9};
+    n.ip = 0x7F000009;
+    n.mask = 0xFF000000;
+    return n;
+}
+
+// A directory of its own for the test, named by TARN_USERSET_DIR.
+struct Directory {
+    std::string path;
+    Directory()
+    {
+        char name[] = "/tmp/tarn-usersets-XXXXXX";
+        path = mkdtemp(name);
+        setenv("TARN_USERSET_DIR", path.c_str(), 1);
+    }
+    ~Directory()
+    {
+        unsetenv("TARN_USERSET_DIR");
+        std::system(("rm -rf " + path).c_str());
+    }
+    std::string file() const { return userSetPath(path, "00000001", "02-00-7f-00-00-09"); }
+};
+
+// A register whose content depends on a selector it keeps itself: it
+// persists each selector value under a suffix of its own.
+struct Selected : IZuRegisterEventSink {
+    uint32_t selector = 0;
+    uint32_t values[2] = {0, 0};
+    IZuRegister *reg = nullptr;
+    std::vector<std::string> persisted;
+    void PostWrite(IZuRegister *r) override { r->ReadInt(values[selector]); }
+    ZuResult Persist(IZuRegister *r, IZuRegisterStore *aStore) override
+    {
+        const uint32_t was = selector;
+        for (uint32_t s = 0; s < 2; ++s) {
+            selector = s;
+            r->Write(values[s]);
+            ZuResult p = aStore->Persist(r, ZuString(("_" + std::to_string(s)).c_str()));
+            persisted.push_back(std::to_string(s) + (p.IsOK() ? " ok" : " failed"));
+        }
+        selector = was;
+        return ZuResult(ZU_OK);
+    }
+};
+
+struct Camera {
+    ZuSoftDeviceGEV self;
+    CallLog log;
+    FakeSource source{&log, 64, 48};
+    RecordingSink sink{log};
+    DeviceModel model{self};
+    Selected selected;
+    explicit Camera(uint32_t aSets = 2)
+    {
+        model.addStream(&source);
+        model.registerSink(&sink);
+        model.setUserSetCount(aSets);
+        sink.onRegisters = [&](IZuRegisterFactory *f) {
+            f->AddRegister(ZuString("KeptReg"), 0x20000, 4, ZuGenAccessModeReadWrite);
+            f->AddRegister(ZuString("LostReg"), 0x20004, 4, ZuGenAccessModeReadWrite);
+            f->AddRegister(ZuString("TableReg"), 0x20008, 4, ZuGenAccessModeReadWrite, &selected);
+        };
+        sink.onFeatures = [&](IZuGenApiFactory *f) {
+            IZuRegisterMap &m = model.registerMap();
+            f->SetName(ZuString("Kept"));
+            f->SetStreamable(true);
+            f->CreateInteger(m.GetRegisterByAddress(0x20000));
+            f->SetName(ZuString("Lost"));
+            f->CreateInteger(m.GetRegisterByAddress(0x20004));
+            f->SetName(ZuString("Table"));
+            f->CreateInteger(m.GetRegisterByAddress(0x20008));
+        };
+    }
+    uint16_t write(uint32_t aOffset, uint32_t aValue)
+    {
+        const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
+        return model.writeMemory(addr::DeviceBase + aOffset, b, 4);
+    }
+    uint32_t value(uint32_t aAddress)
+    {
+        uint32_t v = 0;
+        model.registerMap().GetRegisterByAddress(aAddress)->ReadInt(v);
+        return v;
+    }
+};
+
+} // namespace
+
+TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
+{
+    Directory dir;
+    {
+        Camera c;
+        ASSERT_TRUE(c.model.build(loopback()).IsOK());
+        c.source.width = 32;
+        c.model.registerMap().GetRegisterByAddress(0x20000)->Write(11u);
+        c.model.registerMap().GetRegisterByAddress(0x20004)->Write(22u);
+        c.selected.values[0] = 5;
+        c.selected.values[1] = 6;
+        ASSERT_EQ(c.write(addr::UserSetSelector, 2), kStatusSuccess);
+        ASSERT_EQ(c.write(addr::UserSetSave, 1), kStatusSuccess);
+        ASSERT_EQ(c.write(addr::UserSetDefault, 2), kStatusSuccess);
+        // Once for the default set at start, once for set 2.
+        EXPECT_EQ(c.selected.persisted, (std::vector<std::string>{"0 ok", "1 ok", "0 ok", "1 ok"}));
+        // The default set cannot be overwritten by a controller.
+        ASSERT_EQ(c.write(addr::UserSetSelector, 0), kStatusSuccess);
+        EXPECT_EQ(c.write(addr::UserSetSave, 1), kStatusAccessDenied);
+        EXPECT_EQ(c.model.userSetProblem(), "");
+        c.model.teardown();
+    }
+    Camera c;
+    ASSERT_TRUE(c.model.build(loopback()).IsOK());
+    // Set 2 was loaded at start: the streamable register and the source's
+    // width came back, the plain register did not, the sink got its table.
+    EXPECT_EQ(c.value(0x20000), 11u);
+    EXPECT_EQ(c.value(0x20004), 0u);
+    EXPECT_EQ(c.source.width, 32u);
+    EXPECT_EQ(c.selected.values[0], 5u);
+    EXPECT_EQ(c.selected.values[1], 6u);
+    // Loading the default set brings back the state the device started with.
+    c.model.registerMap().GetRegisterByAddress(0x20000)->Write(99u);
+    ASSERT_EQ(c.write(addr::UserSetSelector, 2), kStatusSuccess);
+    ASSERT_EQ(c.write(addr::UserSetLoad, 1), kStatusSuccess);
+    EXPECT_EQ(c.value(0x20000), 11u);
+    // Set 1 was never saved.
+    ASSERT_EQ(c.write(addr::UserSetSelector, 1), kStatusSuccess);
+    EXPECT_EQ(c.write(addr::UserSetLoad, 1), kStatusInvalidParameter);
+}
+
+TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
+{
+    Directory dir;
+    {
+        std::ofstream out(dir.file());
+        out << "tarn-user-sets 1\ndefault 1\nset 1\nKept 0000000\nend\n";
+    }
+    Camera c;
+    ASSERT_TRUE(c.model.build(loopback()).IsOK());
+    EXPECT_NE(c.model.userSetProblem().find("line 4: a value is a name and an even number of hex digits"), std::string::npos)
+        << c.model.userSetProblem();
+    EXPECT_EQ(c.value(0x20000), 0u);
+    // A save replaces the damaged file with a good one.
+    ASSERT_EQ(c.write(addr::UserSetSelector, 1), kStatusSuccess);
+    ASSERT_EQ(c.write(addr::UserSetSave, 1), kStatusSuccess);
+    UserSetFile file;
+    bool exists = false;
+    std::string error;
+    ASSERT_TRUE(readUserSetFile(dir.file(), file, exists, error)) << error;
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(file.sets.count(1), 1u);
+}
+
+TEST(UserSets, TheFileFormatReadsBackAndRefusesWhatItIsNot)
+{
+    UserSetFile f;
+    f.defaultSet = 3;
+    f.sets[3]["A"] = {0x00, 0xAB};
+    f.sets[3]["B#1"] = {};
+    f.sets[7]["C"] = {0xFF};
+    UserSetFile back;
+    std::string error;
+    ASSERT_TRUE(parseUserSets(formatUserSets(f), back, error)) << error;
+    EXPECT_EQ(back.defaultSet, 3u);
+    EXPECT_EQ(back.sets, f.sets);
+    for (const char *bad : {"", "tarn-user-sets 2\n", "tarn-user-sets 1\nset 0\nend\n", "tarn-user-sets 1\nset 1\nA 00\n",
+                            "tarn-user-sets 1\nset 1\nend\nset 1\nend\n", "tarn-user-sets 1\ndefault 4294967296\n",
+                            "tarn-user-sets 1\nset 1\nA 0G\nend\n", "tarn-user-sets 1\nwhat 1\n", "tarn-user-sets 1\nset 1\nA\nend\n"}) {
+        EXPECT_FALSE(parseUserSets(bad, back, error)) << bad;
+        EXPECT_TRUE(back.sets.empty());
+    }
+}
