@@ -15,17 +15,9 @@ using namespace tarn::softdevice;
 using tarn::test::CallLog;
 using tarn::test::FakeSource;
 using tarn::test::RecordingSink;
+using tarn::test::loopback;
 
 namespace {
-
-NetConfig loopback()
-{
-    NetConfig n;
-    n.mac = {0x02, 0x00, 0x7F, 0, 0, 9};
-    n.ip = 0x7F000009;
-    n.mask = 0xFF000000;
-    return n;
-}
 
 struct ModelPort : ZU_GENAPI_NS::IPort {
     explicit ModelPort(DeviceModel &aModel) : model(aModel) {}

@@ -13,17 +13,9 @@ using namespace tarn::softdevice;
 using tarn::test::CallLog;
 using tarn::test::FakeSource;
 using tarn::test::RecordingSink;
+using tarn::test::loopback;
 
 namespace {
-
-NetConfig loopback()
-{
-    NetConfig n;
-    n.mac = {0x02, 0x00, 0x7F, 0, 0, 9};
-    n.ip = 0x7F000009;
-    n.mask = 0xFF000000;
-    return n;
-}
 
 // A directory of its own for the test, named by TARN_USERSET_DIR.
 struct Directory {
