@@ -46,7 +46,8 @@ class Capture:
         # Unbuffered, read whole chunks: a buffered reader would hold lines
         # that select no longer reports. Sanitizer preloads stay with us.
         env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
-        self.proc = subprocess.Popen(["tshark", "-q", "-l", "-P", "-i", "lo", "-f", "udp", "-w", str(self.path)],
+        self.raw = f"{self.path}.raw"
+        self.proc = subprocess.Popen(["tshark", "-q", "-l", "-P", "-i", "lo", "-f", "udp", "-w", self.raw],
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0, env=env)
         self.pending = b""
         self.wait_for_probe()
@@ -56,3 +57,8 @@ class Capture:
         self.wait_for_probe()
         self.proc.terminate()
         self.proc.wait(timeout=10)
+        # The probes are ours, not the system's: left in, a dissector that
+        # guesses by content may call one of them malformed.
+        subprocess.run(["tshark", "-r", self.raw, "-Y", f"not udp.dstport == {self.PROBE_PORT}", "-w", str(self.path)],
+                       check=True, capture_output=True, timeout=60)
+        os.remove(self.raw)
