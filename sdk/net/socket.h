@@ -128,12 +128,15 @@ private:
     Fd mFd;
 };
 
-// A TCP connection to a server (RTP over TCP): connected with a time-out,
-// then read without blocking as the poll loop says bytes wait.
+// A TCP connection to a server (RTP over TCP, our own GVCP and GVSP over
+// TCP): connected with a time-out, then read without blocking as the poll
+// loop says bytes wait.
 class TcpConnection
 {
 public:
     TcpConnection() = default;
+    // A connection a listener accepted (non-blocking already).
+    explicit TcpConnection(Fd aFd) : mFd(std::move(aFd)) {}
 
     // Connected to aServer within aTimeoutMs, bound first to aLocal when its
     // address is not 0; invalid on failure, with the reason in aError.
@@ -147,6 +150,42 @@ public:
     long receive(void *aBuffer, size_t aSize) const;
     // True when all of it was written (tests' servers).
     bool sendAll(const void *aData, size_t aSize) const;
+
+    // Pieces written in order as one stream of bytes, gathered by the
+    // kernel. A peer that takes nothing for aStallMs fails the call, and
+    // the stream is then cut somewhere inside: close the connection.
+    struct Piece {
+        const uint8_t *data = nullptr;
+        size_t size = 0;
+    };
+    bool sendPieces(const Piece *aPieces, size_t aCount, int aStallMs) const;
+
+    Endpoint peer() const;
+    // The kernel's send buffer (SO_SNDBUF), which bounds what a slow peer
+    // leaves queued here.
+    void setSendBuffer(int aBytes) const;
+    // Ends the connection both ways while the descriptor stays open: the
+    // peer reads the end of the stream, and a reader here does too.
+    void shutdown() const;
+
+private:
+    Fd mFd;
+};
+
+// A TCP port taking connections; accept() never blocks.
+class TcpListener
+{
+public:
+    TcpListener() = default;
+    // Listening at aLocal (port 0: the kernel picks one); invalid on
+    // failure, with the reason in aError.
+    static TcpListener listen(Endpoint aLocal, std::string *aError = nullptr);
+
+    bool valid() const { return bool(mFd); }
+    int fd() const { return mFd.get(); }
+    Endpoint local() const;
+    // The next waiting connection (non-blocking), invalid when none waits.
+    TcpConnection accept() const;
 
 private:
     Fd mFd;
