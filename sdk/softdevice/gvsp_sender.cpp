@@ -43,6 +43,7 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
     block.to = {destination, port};
     mSender.transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to);
     mHistory.commit(gvsp::SendClock::now());
+    dropStreamIfFailed();
     return true;
 }
 
@@ -57,6 +58,38 @@ void GvspSender::resend(const gvcp::PacketResendCmd &aRequest)
     std::lock_guard<std::mutex> lock(mLock);
     gvsp::HeldBlock *block = mHistory.find(aRequest.blockId);
     if (block) mSender.transmit(block->packetizer, aRequest.firstPacketId, aRequest.lastPacketId, true, block->to);
+    dropStreamIfFailed();
+}
+
+void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    if (mStream) mStream->shutdown();  // a host connecting again replaces its old connection
+    mStream = std::move(aStream);
+    mSender.setStream(mStream.get());
+}
+
+void GvspSender::detachStream(const net::TcpConnection *aStream)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    if (mStream.get() != aStream) return;
+    mStream.reset();
+    mSender.setStream(nullptr);
+}
+
+bool GvspSender::streaming() const
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    return mStream != nullptr;
+}
+
+void GvspSender::dropStreamIfFailed()
+{
+    if (!mStream || !mSender.streamFailed()) return;
+    // The stream is cut somewhere inside a frame: nothing can follow on it.
+    mStream->shutdown();
+    mStream.reset();
+    mSender.setStream(nullptr);
 }
 
 } // namespace softdevice

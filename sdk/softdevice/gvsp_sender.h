@@ -10,6 +10,7 @@
 #include "gvspsend/sender.h"
 #include "softdevice/model/channel.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -32,11 +33,21 @@ public:
 
     uint64_t packetsSent() const { return mSender.packetsSent(); }
 
+    // Blocks go over this TCP connection from the next one on, in place of
+    // datagrams; one that stalls is shut down and left, and datagrams
+    // follow again. detachStream: the peer closed it.
+    void attachStream(std::shared_ptr<net::TcpConnection> aStream);
+    void detachStream(const net::TcpConnection *aStream);
+    bool streaming() const;
+
 private:
+    void dropStreamIfFailed();
+
     StreamConfig &mConfig;
-    std::mutex mLock;
+    mutable std::mutex mLock;
     gvsp::Sender mSender;
     gvsp::History mHistory;
+    std::shared_ptr<net::TcpConnection> mStream;
 };
 
 } // namespace softdevice
