@@ -5,12 +5,15 @@
 #include "tarn/BufferFill.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 
 namespace tarn {
 
 namespace {
+
+constexpr int kConnectMs = 1000;
 
 // Batches smaller than this, while a block arrives, wait a moment for more.
 constexpr size_t kCoalesce = 4;
@@ -97,6 +100,13 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     mParameters.Set(StreamParameters::SocketRxBufferSize, mSocketBuffer);
     mLocal = mSocket.local();
     if (mLocal.ip == 0 && !aSetup.multicast) mLocal.ip = net::localAddressToward(aSetup.deviceIp);
+    mTcp = net::TcpConnection();
+    if (aSetup.tcpPort && !aSetup.multicast) {
+        // Without the connection the device sends datagrams as to anyone.
+        mTcp = net::TcpConnection::connect({aSetup.deviceIp, aSetup.tcpPort}, aSetup.localIp, kConnectMs);
+        mFrames.reset();
+    }
+    mOverTcp = mTcp.valid();
 
     // Packet memory for one batch, set aside once.
     size_t slots = net::UdpSocket::kMaxBatch;
@@ -114,16 +124,46 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     mStop = false;
     mAbort = false;
     mFlush = false;
-    int fd = mSocket.fd();
-    mLoop.watch(fd, [](int) { return false; });
+    Watch();
     try {
         mThread = std::thread([this] { Run(); });
     } catch (...) {
         mSocket = net::UdpSocket();
+        mTcp = net::TcpConnection();
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
     }
     if (aSetup.priority) SetPriority(aSetup.priority);
     return ZuResult();
+}
+
+uint16_t GevReceiver::OfferedTcpPort(uint32_t aDeviceIp, uint16_t aChannel, int aTimeoutMs)
+{
+    net::SocketOptions options;
+    options.nonBlocking = true;
+    net::UdpSocket socket = net::UdpSocket::bind({net::localAddressToward(aDeviceIp), 0}, options);
+    if (!socket.valid()) return 0;
+    const uint16_t id = 1;
+    const gvcp::Bytes request = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.encode(id);
+    if (!socket.sendTo(request.data(), request.size(), {aDeviceIp, gvcp::kPort})) return 0;
+    net::PollLoop loop;
+    uint8_t answer[1500];
+    long got = 0;
+    loop.watch(socket.fd(), [&](int) {
+        got = socket.receive(answer, sizeof answer);
+        return got <= 0;  // a datagram ends the wait
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(aTimeoutMs);
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || loop.run(int(left)) != net::PollLoop::Exit::Done) return 0;
+        auto ack = gvcp::decodeAck(answer, size_t(got));
+        if (!ack || ack->header.ackId != id || ack->header.answer != gvcp::READMEM_ACK) continue;
+        if (ack->header.status != gvcp::STATUS_SUCCESS) return 0;
+        auto memory = gvcp::ReadMemAck::decode(*ack);
+        if (!memory || memory->address != gev::tcpreg::Advertisement) return 0;
+        auto offer = gev::TcpAdvertisement::decode(memory->data.data(), memory->data.size());
+        return offer ? offer->streamPort(aChannel) : 0;
+    }
 }
 
 void GevReceiver::Stop()
@@ -133,7 +173,16 @@ void GevReceiver::Stop()
     mLoop.stop();
     mThread.join();
     mSocket = net::UdpSocket();
+    mTcp = net::TcpConnection();
+    mOverTcp = false;
     mLoop.clear();
+}
+
+void GevReceiver::Watch()
+{
+    mLoop.clear();
+    mLoop.watch(mSocket.fd(), [](int) { return false; });
+    if (mTcp.valid()) mLoop.watch(mTcp.fd(), [](int) { return false; });
 }
 
 void GevReceiver::AbortFilling()
@@ -209,9 +258,38 @@ void GevReceiver::Run()
     mFlushed.notify_all();
 }
 
-size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
+size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
 {
     size_t total = 0;
+    // A bounded number of reads, as for datagrams.
+    for (int read = 0; read < 64 && mTcp.valid(); ++read) {
+        size_t room = 0;
+        uint8_t *space = mFrames.space(room);
+        const long n = room ? mTcp.receive(space, room) : 0;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
+        if (n > 0) mFrames.commit(size_t(n));
+        const uint8_t *frame = nullptr;
+        size_t size = 0;
+        while (mFrames.next(frame, size) == gev::FrameReader::Next::Frame) {
+            ++total;
+            if (!aDrop) mReassembler.onPacket(frame, size, aNowUs);
+        }
+        if (n <= 0 || mFrames.bad()) {
+            // The device went or broke the framing: what is missing of the
+            // blocks under way ends them as lost packets would.
+            if (mFrames.bad()) mParameters.Add(StreamParameters::PacketsIgnored, 1);
+            mTcp = net::TcpConnection();
+            Watch();
+            break;
+        }
+        if (size_t(n) < room) break;
+    }
+    return total;
+}
+
+size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
+{
+    size_t total = mTcp.valid() ? DrainTcp(aNowUs, aDrop) : 0;
     // A bounded number of batches, so that a flood cannot starve requests.
     for (int batch = 0; batch < 64; ++batch) {
         int got = mSocket.receiveMany(mSlots.data(), mSlots.size());
