@@ -245,16 +245,25 @@ uint32_t localAddressToward(uint32_t aDestination)
 
 TcpConnection TcpConnection::connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError)
 {
+    return connect(aServer, Endpoint{aLocalIp, 0}, aTimeoutMs, aError);
+}
+
+TcpConnection TcpConnection::connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError)
+{
     TcpConnection c;
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd) {
         fail(aError, "socket");
         return c;
     }
-    if (aLocalIp) {
-        sockaddr_in local = toSockaddr({aLocalIp, 0});
+    if (aLocal.port) {
+        int one = 1;
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    }
+    if (aLocal.ip || aLocal.port) {
+        sockaddr_in local = toSockaddr(aLocal);
         if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
-            fail(aError, "bind " + dotted(aLocalIp));
+            fail(aError, "bind " + dotted(aLocal.ip));
             return c;
         }
     }

@@ -141,6 +141,9 @@ public:
     // Connected to aServer within aTimeoutMs, bound first to aLocal when its
     // address is not 0; invalid on failure, with the reason in aError.
     static TcpConnection connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError = nullptr);
+    // The same from a given local port as well (a port still closing from
+    // an earlier connection is taken again).
+    static TcpConnection connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError = nullptr);
 
     bool valid() const { return bool(mFd); }
     int fd() const { return mFd.get(); }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tarn {
 namespace softdevice {
@@ -33,21 +34,29 @@ public:
 
     uint64_t packetsSent() const { return mSender.packetsSent(); }
 
-    // Blocks go over this TCP connection from the next one on, in place of
-    // datagrams; one that stalls is shut down and left, and datagrams
-    // follow again. detachStream: the peer closed it.
+    // TCP connections hosts made to the channel's port. A block goes over
+    // the one that comes from the destination the controller set (address
+    // and port), in place of datagrams; one that stalls is shut down and
+    // left. detachStream: the peer closed it.
+    static constexpr size_t kMaxStreams = 4;
     void attachStream(std::shared_ptr<net::TcpConnection> aStream);
     void detachStream(const net::TcpConnection *aStream);
-    bool streaming() const;
 
 private:
+    struct Stream {
+        std::shared_ptr<net::TcpConnection> connection;
+        net::Endpoint peer;
+    };
+    void pickStream(net::Endpoint aTo);
+    void detachLocked(const net::TcpConnection *aStream);
     void dropStreamIfFailed();
 
     StreamConfig &mConfig;
     mutable std::mutex mLock;
     gvsp::Sender mSender;
     gvsp::History mHistory;
-    std::shared_ptr<net::TcpConnection> mStream;
+    std::vector<Stream> mStreams;
+    net::TcpConnection *mCurrent = nullptr;  // what mSender sends over
 };
 
 } // namespace softdevice

@@ -102,8 +102,11 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     if (mLocal.ip == 0 && !aSetup.multicast) mLocal.ip = net::localAddressToward(aSetup.deviceIp);
     mTcp = net::TcpConnection();
     if (aSetup.tcpPort && !aSetup.multicast) {
-        // Without the connection the device sends datagrams as to anyone.
-        mTcp = net::TcpConnection::connect({aSetup.deviceIp, aSetup.tcpPort}, aSetup.localIp, kConnectMs);
+        // From the address and port of the UDP socket, which the device is
+        // told as the stream's destination: that is how it knows which
+        // connection is this stream's. Without it the device sends
+        // datagrams as to anyone.
+        mTcp = net::TcpConnection::connect({aSetup.deviceIp, aSetup.tcpPort}, mLocal, kConnectMs);
         mFrames.reset();
     }
     mOverTcp = mTcp.valid();

@@ -271,7 +271,9 @@ def test_hostile_tcp_peers_cost_the_camera_nothing():
                          read=True)
         assert answer[:4] == struct.pack(">I", 12)
         assert answer[4:12] == struct.pack(">HHHH", 0, 0x0081, 4, 7)
-        # Still whole: our controller and receiver work as before.
+        # Still whole: our controller and receiver work as before, with
+        # an idle peer on the stream port that is not the destination.
+        idle = socket.create_connection((camera.address, stream_port), timeout=5)
         rx = Receiver(camera)
         try:
             assert rx.receiver_type() == tr.ZuDataReceiverTypeTCP
@@ -280,3 +282,48 @@ def test_hostile_tcp_peers_cost_the_camera_nothing():
             rx.stop()
         finally:
             rx.close()
+            idle.close()
+
+
+def test_a_stream_peer_that_stops_reading_is_cut_off_without_stalling_control():
+    with SoftCamera(97, tcp=True, width=256, height=256, fps=500) as camera:
+        stream_port = struct.unpack(">H", offer_of(camera)[12:14])[0]
+        system, info = find(camera.address)
+        result, device = tr.ZuDevice.CreateAndConnect(info)
+        assert result.IsOK(), result.GetDescription()
+        stalled = socket.socket()
+        try:
+            stalled.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            stalled.bind(("127.0.0.1", 0))
+            stalled.connect((camera.address, stream_port))
+            params = device.GetParameters()
+            # This connection is the stream's destination; it never reads.
+            assert device.SetStreamDestination("127.0.0.1", stalled.getsockname()[1]).IsOK()
+            assert params.SetIntegerValue("TLParamsLocked", 1).IsOK()
+            assert params.ExecuteCommand("AcquisitionStart").IsOK()
+            # Control goes on meanwhile.
+            for _ in range(20):
+                result, width = params.GetIntegerValue("Width")
+                assert result.IsOK() and width == 256
+                assert device.ReadRegister(WIDTH)[1] == 256
+                time.sleep(0.1)
+            # The camera gave up on it: reading now finds whole frames, then the end.
+            stalled.settimeout(20)
+            data = b""
+            while True:
+                chunk = stalled.recv(1 << 16)
+                if not chunk:
+                    break
+                data += chunk
+            at = frames = 0
+            while at + 4 <= len(data):
+                length = struct.unpack(">I", data[at:at + 4])[0]
+                assert 8 <= length <= 1500, (at, length)
+                at += 4 + length
+                frames += 1
+            assert frames > 0
+            assert params.ExecuteCommand("AcquisitionStop").IsOK()
+            params.SetIntegerValue("TLParamsLocked", 0)
+        finally:
+            stalled.close()
+            tr.ZuDevice.Free(device)
