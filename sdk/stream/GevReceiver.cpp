@@ -282,6 +282,7 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
             // blocks under way ends them as lost packets would.
             if (mFrames.bad()) mParameters.Add(StreamParameters::PacketsIgnored, 1);
             mTcp = net::TcpConnection();
+            mOverTcp = false;
             Watch();
             break;
         }

@@ -58,7 +58,7 @@ public:
     bool Running() const { return mThread.joinable(); }
     net::Endpoint Local() const { return mLocal; }
     int SocketBuffer() const { return mSocketBuffer; }
-    // Whether packets come over a TCP connection.
+    // Whether packets come over a TCP connection (until the device ends it).
     bool OverTcp() const { return mOverTcp; }
 
     // The kernel's limit of a socket's receive buffer (rmem_max), 0 unknown.

@@ -151,6 +151,7 @@ def test_control_events_and_frames_go_over_tcp():
             rx.start()
             check_frames(rx.frames(40), 64, 96)
             rx.stop()
+            assert rx.receiver_type() == tr.ZuDataReceiverTypeTCP
             assert len(tcp_peers(camera.address)) == 3
         finally:
             rx.close()
@@ -219,6 +220,12 @@ def test_camera_stopping_mid_stream_ends_the_stream_cleanly():
                     check_frames([(buffer.GetBlockID(), np.array(buffer.GetImage().GetDataPointer()))], 32, 64)
             else:
                 pytest.fail("blocks kept coming from a stopped camera")
+            # The receiver saw the connection end.
+            for _ in range(500):
+                if rx.receiver_type() == tr.ZuDataReceiverTypeUserMode:
+                    break
+                time.sleep(0.01)
+            assert rx.receiver_type() == tr.ZuDataReceiverTypeUserMode
             result = m.ZuStream_Close(rx.stream)
             assert result.IsOK()
         finally:
@@ -272,14 +279,19 @@ def test_hostile_tcp_peers_cost_the_camera_nothing():
         assert answer[:4] == struct.pack(">I", 12)
         assert answer[4:12] == struct.pack(">HHHH", 0, 0x0081, 4, 7)
         # Still whole: our controller and receiver work as before, with
-        # an idle peer on the stream port that is not the destination.
-        idle = socket.create_connection((camera.address, stream_port), timeout=5)
+        # another peer on the stream port that connected later from the same
+        # address; not being the destination, it gets nothing.
         rx = Receiver(camera)
+        idle = socket.create_connection((camera.address, stream_port), timeout=5)
         try:
             assert rx.receiver_type() == tr.ZuDataReceiverTypeTCP
             rx.start()
             check_frames(rx.frames(5), 16, 32)
             rx.stop()
+            assert rx.receiver_type() == tr.ZuDataReceiverTypeTCP
+            idle.setblocking(False)
+            with pytest.raises(BlockingIOError):
+                idle.recv(1)
         finally:
             rx.close()
             idle.close()
@@ -327,3 +339,21 @@ def test_a_stream_peer_that_stops_reading_is_cut_off_without_stalling_control():
         finally:
             stalled.close()
             tr.ZuDevice.Free(device)
+
+
+def test_a_controller_whose_connection_ends_loses_control_at_once():
+    with SoftCamera(98, tcp=True, width=32, height=16) as camera:
+        take = struct.pack(">BBHHH", 0x42, 0x01, 0x0082, 8, 5) + struct.pack(">II", 0x0A00, 2)
+        with socket.create_connection((camera.address, 3956), timeout=5) as s:
+            s.sendall(struct.pack(">I", len(take)) + take)
+            answer = s.recv(64)
+            assert answer[4:12] == struct.pack(">HHHH", 0, 0x0083, 4, 5)
+            # Held: another controller is refused.
+            system, info = find(camera.address)
+            result, device = tr.ZuDevice.CreateAndConnect(info)
+            assert not result.IsOK()
+        # Gone without letting go: the next controller gets the camera well
+        # within the three seconds its heartbeat would have lasted.
+        result, device = tr.ZuDevice.CreateAndConnect(info)
+        assert result.IsOK(), result.GetDescription()
+        tr.ZuDevice.Free(device)
