@@ -1,8 +1,9 @@
 #ifndef TARN_NET_SOCKET_H
 #define TARN_NET_SOCKET_H
 
-// IPv4 UDP sockets for every part of the SDK that talks to the network:
-// discovery, the device-side responders, and later control and streams.
+// IPv4 sockets for every part of the SDK that talks to the network:
+// discovery, the device-side responders, control and streams over UDP, and
+// the TCP connections of RTP and of our own devices' TCP transport.
 // Addresses and ports are in host order throughout; only this file and its
 // source convert them.
 

@@ -191,6 +191,13 @@ def test_the_offer_names_the_ports_that_take_connections():
         # The stream port takes a connection (and drops it again unharmed).
         with socket.create_connection((camera.address, stream_port), timeout=5):
             pass
+        # A stream opened by the device's address finds the offer too.
+        result, stream = m.ZuStream_CreateAndOpen(camera.address)
+        assert result.IsOK(), result.GetDescription()
+        try:
+            assert m.ZuStreamGEV_GetDataReceiverType(stream) == tr.ZuDataReceiverTypeTCP
+        finally:
+            m.ZuStream_Free(stream)
 
 
 def test_aravis_still_controls_the_camera_over_udp():
