@@ -1,7 +1,6 @@
 #include "Ports.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
 #include <cxxabi.h>
 #include <cstdlib>
@@ -377,11 +376,8 @@ bool Connection::ReceiveMessage()
 
 bool Connection::ReceiveMessageTcp()
 {
-    size_t room = 0;
-    uint8_t *space = mMessageFrames.space(room);
-    const long n = room ? mMessageTcp.receive(space, room) : 0;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return true;
-    if (n > 0) mMessageFrames.commit(size_t(n));
+    const auto read = mMessageFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mMessageTcp.receive(aTo, aRoom); });
+    if (read == gev::FrameReader::Fill::Nothing) return true;
     const net::Endpoint from = mClient.Device();
     const uint8_t *frame = nullptr;
     size_t size = 0;
@@ -390,7 +386,7 @@ bool Connection::ReceiveMessageTcp()
             SendFrame(mMessageTcp, aAck, int(std::max<uint32_t>(1, mSettings->answerTimeoutMs)));
         });
     }
-    if (n > 0 && !mMessageFrames.bad()) return true;
+    if (read == gev::FrameReader::Fill::Bytes && !mMessageFrames.bad()) return true;
     // The device closed the connection (or broke its framing): no more
     // events; the heartbeat finds out whether the device is gone.
     mMessageTcpClosed = true;

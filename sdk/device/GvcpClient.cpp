@@ -1,7 +1,6 @@
 #include "GvcpClient.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <random>
 
 namespace tarn {
@@ -127,15 +126,12 @@ bool GvcpClient::NextFrame()
 // True once a frame arrived or the connection ended (the wait is over).
 bool GvcpClient::ReceiveTcp()
 {
-    size_t room = 0;
-    uint8_t *space = mFrames.space(room);
-    const long n = room ? mTcp.receive(space, room) : 0;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return false;
-    if (n <= 0) {
+    const auto read = mFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mTcp.receive(aTo, aRoom); });
+    if (read == gev::FrameReader::Fill::Nothing) return false;
+    if (read == gev::FrameReader::Fill::Ended) {
         mTcpLost = true;
         return true;
     }
-    mFrames.commit(size_t(n));
     return NextFrame() || mTcpLost;
 }
 

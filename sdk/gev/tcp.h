@@ -7,6 +7,7 @@
 // The device announces the transport in a block of device-specific
 // registers that any controller reads over plain GVCP.
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,6 +38,23 @@ public:
 
     enum class Next { Frame, More, Bad };
     Next next(const uint8_t *&aData, size_t &aSize);
+
+    // One read into space() through aRead(where, room), a non-blocking
+    // receive (bytes read; 0 at the end of the stream; -1 with errno set).
+    // Ended: the peer closed or failed, or the stream is bad.
+    enum class Fill { Bytes, Nothing, Ended };
+    template <class Read> Fill fill(Read &&aRead)
+    {
+        size_t room = 0;
+        uint8_t *where = space(room);
+        if (!room) return Fill::Ended;
+        const long n = aRead(where, room);
+        if (n > 0) {
+            commit(size_t(n));
+            return Fill::Bytes;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? Fill::Nothing : Fill::Ended;
+    }
 
     bool bad() const { return mBad; }
     // Bytes of an unfinished frame: a stream that ends here ended mid-frame.

@@ -1,7 +1,6 @@
 #include "gvcpserver/udp_server.h"
 
 #include <algorithm>
-#include <cerrno>
 
 namespace tarn {
 namespace gvcp {
@@ -222,15 +221,12 @@ bool UdpServer::acceptPeer()
 
 bool UdpServer::servePeer(TcpPeer &peer)
 {
-    size_t room = 0;
-    uint8_t *space = peer.reader.space(room);
-    const long n = room ? peer.connection.receive(space, room) : 0;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return false;
-    if (n <= 0) {
+    const auto read = peer.reader.fill([&](uint8_t *aTo, size_t aRoom) { return peer.connection.receive(aTo, aRoom); });
+    if (read == gev::FrameReader::Fill::Nothing) return false;
+    if (read == gev::FrameReader::Fill::Ended) {
         peer.closed = true;  // the peer went, or never spoke our framing
         return false;
     }
-    peer.reader.commit(size_t(n));
     const uint8_t *frame = nullptr;
     size_t size = 0;
     gev::FrameReader::Next next;

@@ -5,7 +5,6 @@
 #include "tarn/BufferFill.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <fstream>
 
@@ -265,19 +264,21 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
 {
     size_t total = 0;
     // A bounded number of reads, as for datagrams.
-    for (int read = 0; read < 64 && mTcp.valid(); ++read) {
-        size_t room = 0;
-        uint8_t *space = mFrames.space(room);
-        const long n = room ? mTcp.receive(space, room) : 0;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
-        if (n > 0) mFrames.commit(size_t(n));
+    for (int reads = 0; reads < 64 && mTcp.valid(); ++reads) {
+        bool drained = false;  // a short read: the socket holds no more now
+        const auto read = mFrames.fill([&](uint8_t *aTo, size_t aRoom) {
+            const long n = mTcp.receive(aTo, aRoom);
+            drained = n > 0 && size_t(n) < aRoom;
+            return n;
+        });
+        if (read == gev::FrameReader::Fill::Nothing) break;
         const uint8_t *frame = nullptr;
         size_t size = 0;
         while (mFrames.next(frame, size) == gev::FrameReader::Next::Frame) {
             ++total;
             if (!aDrop) mReassembler.onPacket(frame, size, aNowUs);
         }
-        if (n <= 0 || mFrames.bad()) {
+        if (read == gev::FrameReader::Fill::Ended || mFrames.bad()) {
             // The device went or broke the framing: what is missing of the
             // blocks under way ends them as lost packets would.
             if (mFrames.bad()) mParameters.Add(StreamParameters::PacketsIgnored, 1);
@@ -286,7 +287,7 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
             Watch();
             break;
         }
-        if (size_t(n) < room) break;
+        if (drained) break;
     }
     return total;
 }

@@ -181,3 +181,36 @@ TEST(TcpAdvertisement, AnythingElseIsNoOffer)
     EXPECT_EQ(clipped.size(), tcpreg::Size);
     EXPECT_EQ(TcpAdvertisement::decode(clipped.data(), clipped.size())->streamPorts.size(), tcpreg::MaxStreamChannels);
 }
+
+TEST(TcpFraming, FillTellsBytesFromNothingYetFromTheEnd)
+{
+    FrameReader reader;
+    auto frame = Frame(Packet(5, 3));
+    auto bytes = [&](uint8_t *aTo, size_t) {
+        std::memcpy(aTo, frame.data(), frame.size());
+        return long(frame.size());
+    };
+    EXPECT_EQ(reader.fill(bytes), FrameReader::Fill::Bytes);
+    const uint8_t *data;
+    size_t size;
+    ASSERT_EQ(reader.next(data, size), FrameReader::Next::Frame);
+    EXPECT_EQ(std::vector<uint8_t>(data, data + size), Packet(5, 3));
+    auto failing = [](int aErrno) {
+        return [aErrno](uint8_t *, size_t) {
+            errno = aErrno;
+            return -1L;
+        };
+    };
+    EXPECT_EQ(reader.fill(failing(EAGAIN)), FrameReader::Fill::Nothing);
+    EXPECT_EQ(reader.fill(failing(EINTR)), FrameReader::Fill::Nothing);
+    EXPECT_EQ(reader.fill(failing(ECONNRESET)), FrameReader::Fill::Ended);
+    EXPECT_EQ(reader.fill([](uint8_t *, size_t) { return 0L; }), FrameReader::Fill::Ended);
+    // A bad stream reads nothing more.
+    bool called = false;
+    const std::vector<uint8_t> zero(4, 0);
+    FrameReader bad;
+    Feed(bad, zero, [] { return SIZE_MAX; });
+    ASSERT_TRUE(bad.bad());
+    EXPECT_EQ(bad.fill([&](uint8_t *, size_t) { called = true; return 1L; }), FrameReader::Fill::Ended);
+    EXPECT_FALSE(called);
+}
