@@ -14,6 +14,8 @@
 3. End to end into our receiver: the same camera (not pinned) through the
    receiving module's stream and pipeline with 8 KiB packets, frames into
    NumPy and any lost frame counted, beside Aravis receiving it.
+4. The same end to end with the camera's TCP transport on, beside UDP in
+   the same run: control, events and the stream over TCP connections.
 """
 import os
 import re
@@ -83,14 +85,14 @@ def line(name, value, unit, ratio=None, goal=None):
     print(text, flush=True)
 
 
-def into_our_receiver(n, seconds, size, rate):
+def into_our_receiver(n, seconds, size, rate, mode="default"):
     """Bytes a second of whole frames our stream and pipeline deliver, and
     the frames lost (gaps in the block ids)."""
     import numpy as np
     import tarn_base_310 as tb
     import tarn_receive_310 as tr
     m = tr._tarn_receive_310
-    camera = subprocess.Popen([PY, str(HERE / "softcamera_process.py"), str(n), str(size), str(size)],
+    camera = subprocess.Popen([PY, str(HERE / "softcamera_process.py"), str(n), str(size), str(size), mode],
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     assert camera.stdout.readline().startswith("ready")
     try:
@@ -102,6 +104,7 @@ def into_our_receiver(n, seconds, size, rate):
         params.SetFloatValue("AcquisitionFrameRate", rate)
         params.SetBooleanValue("AcquisitionFrameRateEnable", True)
         result, stream = m.ZuStream_CreateAndOpen(f"127.0.0.{n}")
+        receiver_type = m.ZuStreamGEV_GetDataReceiverType(stream)
         device.SetStreamDestination("127.0.0.1", m.ZuStreamGEV_GetLocalPort(stream))
         pipeline = m.new_ZuPipeline(stream)
         m.ZuPipeline_SetBufferSize(pipeline, size * size)
@@ -133,6 +136,8 @@ def into_our_receiver(n, seconds, size, rate):
     finally:
         stop(camera)
     lost = sum(b - a - 1 for a, b in zip(ids, ids[1:]) if b > a)
+    if mode == "tcp" and receiver_type != tr.ZuDataReceiverTypeTCP:
+        raise RuntimeError("the stream did not go over TCP")
     return total / elapsed / 1e6, lost, len(ids)
 
 
@@ -199,6 +204,10 @@ def main():
     line(f"our stream and pipeline into NumPy at {rate:.0f} Hz, {frames} frames", ours_rate, "MB/s",
          ours_rate / aravis_rate, ">= 1000 MB/s")
     line("  frames lost", lost, "")
+
+    tcp_rate, tcp_lost, tcp_frames = into_our_receiver(7, seconds, size, rate, mode="tcp")
+    line(f"the same over the TCP transport, {tcp_frames} frames", tcp_rate, "MB/s", tcp_rate / ours_rate)
+    line("  frames lost", tcp_lost, "")
 
 
 if __name__ == "__main__":

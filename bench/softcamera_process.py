@@ -1,9 +1,10 @@
 """A software camera for the benchmark, run in a process of its own (so that
 it can be pinned to a core): `softcamera_process.py <n> <width> <height>
-[python|trigger]` serves 127.0.0.<n> until its standard input closes. The
-default source's own buffers go out as they are; with `python`, a NumPy
+[python|trigger|tcp]` serves 127.0.0.<n> until its standard input closes.
+The default source's own buffers go out as they are; with `python`, a NumPy
 source fills every frame in Python; with `trigger`, it does so under trigger
-control (trigger registers at 0x20000)."""
+control (trigger registers at 0x20000); with `tcp`, the default source's
+buffers go out with the TCP transport on."""
 import sys
 
 import tarn_base_310  # noqa: F401  (the buffer class)
@@ -24,6 +25,8 @@ def main():
         source = PassingSource(width, height, te.ZuPixelMono8, 16)
     device = te.ZuSoftDeviceGEV()
     device.AddStream(source)
+    if mode == "tcp":
+        device.SetTCPTransportEnabled(True)
     result = device.Start("02:00:7F:00:00:%02X" % n)
     print("ready" if result.IsOK() else "failed " + result.GetDescription(), flush=True)
     sys.stdin.read()

@@ -73,6 +73,7 @@ ZuResult Connection::Open(uint32_t aIp, ZuAccessType aAccess)
     mSettings->deviceIp = aIp;
     mSettings->hostIp = mClient.LocalIp();
     r = ReadIdentity();
+    if (r.IsOK()) UseOfferedTransport();
     if (r.IsOK()) r = TakeControl();
     if (r.IsOK()) r = LoadDescription();
     if (r.IsOK()) r = OpenMessagingChannel();
@@ -102,6 +103,16 @@ ZuResult Connection::ReadIdentity()
     }
     mClient.SetWriteMemSupported((mCapability & GVCPCAP_WRITEMEM) != 0);
     return r;
+}
+
+void Connection::UseOfferedTransport()
+{
+    // Any other device answers an error, zeros or bytes of its own here, and
+    // stays on UDP.
+    uint8_t block[gev::tcpreg::Size];
+    if (!mClient.ReadMemory(gev::tcpreg::Advertisement, block, sizeof block).IsOK()) return;
+    auto offer = gev::TcpAdvertisement::decode(block, sizeof block);
+    if (offer && offer->controlPort) mTcpPort = mClient.UseTcp(offer->controlPort).IsOK() ? offer->controlPort : 0;
 }
 
 ZuResult Connection::TakeControl()
@@ -177,16 +188,27 @@ ZuResult Connection::OpenMessagingChannel()
     using namespace gvcp;
     const bool control = mAccess == ZuAccessControl || mAccess == ZuAccessExclusive;
     if (!control || !mMessageChannels || !(mCapability & (GVCPCAP_EVENT | GVCPCAP_EVENTDATA))) return ZuResult();
-    net::SocketOptions options;
-    options.nonBlocking = true;
     std::string error;
-    mMessageSocket = net::UdpSocket::bind({mClient.LocalIp(), 0}, options, &error);
-    if (!mMessageSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
-    const uint16_t port = mMessageSocket.local().port;
+    uint16_t port = 0;
+    if (mTcpPort) {
+        // Events come over a connection of their own, which the device
+        // knows by its address as the messaging channel's destination.
+        const int timeout = int(std::max<uint32_t>(1, mSettings->answerTimeoutMs));
+        mMessageTcp = net::TcpConnection::connect({mClient.Device().ip, mTcpPort}, mClient.LocalIp(), timeout, &error);
+        if (!mMessageTcp.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+        port = mMessageTcp.local().port;
+        mMessageLoop.watch(mMessageTcp.fd(), [this](int) { return ReceiveMessageTcp(); });
+    } else {
+        net::SocketOptions options;
+        options.nonBlocking = true;
+        mMessageSocket = net::UdpSocket::bind({mClient.LocalIp(), 0}, options, &error);
+        if (!mMessageSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+        port = mMessageSocket.local().port;
+        mMessageLoop.watch(mMessageSocket.fd(), [this](int) { return ReceiveMessage(); });
+    }
     ZuResult r = mClient.WriteRegisters({{reg::MessageChannelDestination, mClient.LocalIp()}, {reg::MessageChannelPort, port}});
     if (!r.IsOK()) return r;
     mSettings->messagePort = port;
-    mMessageLoop.watch(mMessageSocket.fd(), [this](int) { return ReceiveMessage(); });
     return r;
 }
 
@@ -196,7 +218,8 @@ void Connection::StartThreads()
     // callback frees the device it runs for.
     auto self = shared_from_this();
     mThreads[kHeartbeatThread] = std::thread([self] { self->HeartbeatLoop(); });
-    if (mMessageSocket.valid()) mThreads[kInterruptLinkThread] = std::thread([self] { self->LinkLoop(); });
+    if (mMessageSocket.valid() || mMessageTcp.valid())
+        mThreads[kInterruptLinkThread] = std::thread([self] { self->LinkLoop(); });
     mThreads[kInterruptQueueThread] = std::thread([self] { self->QueueLoop(); });
     for (int k = 0; k < 3; ++k)
         if (mPriorities[k]) SetPriority(mThreads[k], mPriorities[k]);
@@ -228,11 +251,12 @@ void Connection::Close()
     const bool control = mAccess == ZuAccessControl || mAccess == ZuAccessExclusive;
     if (control && !mLost && mClient.IsOpen()) {
         // Give the channels and control back.
-        if (mMessageSocket.valid()) mClient.WriteRegister(gvcp::reg::MessageChannelPort, 0);
+        if (mMessageSocket.valid() || mMessageTcp.valid()) mClient.WriteRegister(gvcp::reg::MessageChannelPort, 0);
         mClient.WriteRegister(gvcp::reg::ControlChannelPrivilege, 0);
     }
     mClient.Close();
     mMessageSocket = net::UdpSocket();
+    mMessageTcp = net::TcpConnection();
     mSettings->messagePort = 0;
 }
 
@@ -331,7 +355,7 @@ void Connection::QueueLoop()
 
 void Connection::LinkLoop()
 {
-    while (!mStopping && !mLost) {
+    while (!mStopping && !mLost && !mMessageTcpClosed) {
         if (mMessageLoop.run() != net::PollLoop::Exit::Done) {
             if (mStopping || mLost) break;
         }
@@ -340,36 +364,61 @@ void Connection::LinkLoop()
 
 bool Connection::ReceiveMessage()
 {
-    using namespace gvcp;
     uint8_t buf[1500];
     net::Arrival arrival;
     long n = mMessageSocket.receive(buf, sizeof buf, &arrival);
     if (n <= 0) return true;
-    auto cmd = decodeCommand(buf, size_t(n));
-    if (!cmd) return true;
+    TakeMessage(buf, size_t(n), arrival.from, [&](const gvcp::Bytes &aAck) {
+        mMessageSocket.sendTo(aAck.data(), aAck.size(), arrival.from);
+    });
+    return true;
+}
+
+bool Connection::ReceiveMessageTcp()
+{
+    const auto read = mMessageFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mMessageTcp.receive(aTo, aRoom); });
+    if (read == gev::FrameReader::Fill::Nothing) return true;
+    const net::Endpoint from = mClient.Device();
+    const uint8_t *frame = nullptr;
+    size_t size = 0;
+    while (mMessageFrames.next(frame, size) == gev::FrameReader::Next::Frame) {
+        TakeMessage(frame, size, from, [&](const gvcp::Bytes &aAck) {
+            SendFrame(mMessageTcp, aAck, int(std::max<uint32_t>(1, mSettings->answerTimeoutMs)));
+        });
+    }
+    if (read == gev::FrameReader::Fill::Bytes && !mMessageFrames.bad()) return true;
+    // The device closed the connection (or broke its framing): no more
+    // events; the heartbeat finds out whether the device is gone.
+    mMessageTcpClosed = true;
+    return false;
+}
+
+template <class Reply>
+void Connection::TakeMessage(const uint8_t *aData, size_t aSize, const net::Endpoint &aFrom, Reply aReply)
+{
+    using namespace gvcp;
+    auto cmd = decodeCommand(aData, aSize);
+    if (!cmd) return;
     const uint16_t code = cmd->header.command;
-    if (code != EVENT_CMD && code != EVENTDATA_CMD) return true;
+    if (code != EVENT_CMD && code != EVENTDATA_CMD) return;
     std::vector<Message> arrived;
     if (code == EVENT_CMD) {
         auto events = EventCmd::decode(*cmd);
-        if (!events) return true;
+        if (!events) return;
         for (const Event &e : events->events) arrived.push_back(Message{e.eventId, e.streamChannel, e.blockId, e.timestamp, false, {}});
     } else {
         auto event = EventDataCmd::decode(*cmd);
-        if (!event) return true;
+        if (!event) return;
         const Event &e = event->event;
         arrived.push_back(Message{e.eventId, e.streamChannel, e.blockId, e.timestamp, true, std::move(event->data)});
     }
-    if (cmd->header.flags & FLAG_ACK_REQUIRED) {
-        Bytes ack = encodeEmptyAck(uint16_t(code + 1), cmd->header.reqId);
-        mMessageSocket.sendTo(ack.data(), ack.size(), arrival.from);
-    }
+    if (cmd->header.flags & FLAG_ACK_REQUIRED) aReply(encodeEmptyAck(uint16_t(code + 1), cmd->header.reqId));
     // A retry of what arrived already is acknowledged again, not queued again.
     const bool retry = cmd->header.reqId != 0 && cmd->header.reqId == mLastEventReq &&
-                       arrival.from.ip == mLastEventFrom.ip && arrival.from.port == mLastEventFrom.port;
+                       aFrom.ip == mLastEventFrom.ip && aFrom.port == mLastEventFrom.port;
     mLastEventReq = cmd->header.reqId;
-    mLastEventFrom = arrival.from;
-    if (retry) return true;
+    mLastEventFrom = aFrom;
+    if (retry) return;
     {
         std::lock_guard<std::mutex> lock(mQueueLock);
         const size_t limit = std::max<uint32_t>(1, mSettings->eventQueueSize);
@@ -383,7 +432,6 @@ bool Connection::ReceiveMessage()
         }
     }
     mQueueWake.notify_all();
-    return true;
 }
 
 ZuResult Connection::WaitIdle(uint32_t aTimeoutMs)

@@ -102,6 +102,10 @@ private:
     void LinkLoop();
     void QueueLoop();
     bool ReceiveMessage();
+    bool ReceiveMessageTcp();
+    // One messaging channel packet; aReply sends its acknowledge back.
+    template <class Reply> void TakeMessage(const uint8_t *aData, size_t aSize, const net::Endpoint &aFrom, Reply aReply);
+    void UseOfferedTransport();
     void Deliver(const Message &aMessage);
     void LinkLost();
     bool OnThread(ThreadRole aRole) const;
@@ -122,6 +126,10 @@ private:
     std::shared_ptr<ParameterSet> mParameters;
 
     net::UdpSocket mMessageSocket;
+    net::TcpConnection mMessageTcp;
+    gev::FrameReader mMessageFrames{1500};
+    std::atomic<bool> mMessageTcpClosed{false};
+    uint16_t mTcpPort = 0;  // the device's control port over TCP, 0 on UDP
     net::PollLoop mMessageLoop;
     uint16_t mLastEventReq = 0;
     net::Endpoint mLastEventFrom;

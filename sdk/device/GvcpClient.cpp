@@ -35,6 +35,14 @@ ZuResult ResultOfStatus(uint16_t aStatus, const std::string &aWhat)
     return ZuResult(code, ZuString(aWhat + ": the device answered " + name));
 }
 
+bool SendFrame(const net::TcpConnection &aConnection, const std::vector<uint8_t> &aPacket, int aStallMs)
+{
+    uint8_t head[gev::kFrameHeaderSize];
+    gev::writeFrameHeader(head, uint32_t(aPacket.size()));
+    const net::TcpConnection::Piece pieces[2] = {{head, sizeof head}, {aPacket.data(), aPacket.size()}};
+    return aConnection.sendPieces(pieces, 2, aStallMs);
+}
+
 GvcpClient::GvcpClient(std::shared_ptr<ClientSettings> aSettings) : mSettings(std::move(aSettings))
 {
     std::random_device seed;
@@ -74,6 +82,57 @@ void GvcpClient::Close()
     mLoop.stop();  // ends a wait in progress
     std::lock_guard<std::mutex> lock(mLock);
     mSocket = net::UdpSocket();
+    mTcp = net::TcpConnection();
+}
+
+ZuResult GvcpClient::UseTcp(uint16_t aPort)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    std::string error;
+    const int timeout = int(std::max<uint32_t>(1, mSettings->answerTimeoutMs));
+    net::TcpConnection tcp = net::TcpConnection::connect({mDevice.ip, aPort}, mLocalIp, timeout, &error);
+    if (!tcp.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+    mTcp = std::move(tcp);
+    mFrames.reset();
+    mTcpLost = false;
+    mLoop.clear();
+    mLoop.watch(mTcp.fd(), [this](int) { return !ReceiveTcp(); });
+    return ZuResult();
+}
+
+bool GvcpClient::Send(const std::vector<uint8_t> &aPacket)
+{
+    if (!mTcp.valid()) return mSocket.sendTo(aPacket.data(), aPacket.size(), mDevice);
+    if (mTcpLost) return false;
+    if (SendFrame(mTcp, aPacket, int(std::max<uint32_t>(1, mSettings->answerTimeoutMs)))) return true;
+    mTcpLost = true;  // cut inside a frame: nothing lines up after it
+    return false;
+}
+
+// A whole frame waiting in what was read already goes to mBuffer.
+bool GvcpClient::NextFrame()
+{
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+    if (mFrames.next(data, size) != gev::FrameReader::Next::Frame) {
+        if (mFrames.bad()) mTcpLost = true;
+        return false;
+    }
+    std::copy(data, data + size, mBuffer);
+    mReceived = long(size);
+    return true;
+}
+
+// True once a frame arrived or the connection ended (the wait is over).
+bool GvcpClient::ReceiveTcp()
+{
+    const auto read = mFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mTcp.receive(aTo, aRoom); });
+    if (read == gev::FrameReader::Fill::Nothing) return false;
+    if (read == gev::FrameReader::Fill::Ended) {
+        mTcpLost = true;
+        return true;
+    }
+    return NextFrame() || mTcpLost;
 }
 
 Clock::time_point GvcpClient::LastAnswer() const
@@ -90,6 +149,10 @@ uint16_t GvcpClient::NextId()
 bool GvcpClient::Receive(int aTimeoutMs)
 {
     mReceived = 0;
+    if (mTcp.valid()) {
+        if (mTcpLost) return false;
+        if (NextFrame()) return true;
+    }
     return mLoop.run(aTimeoutMs) == net::PollLoop::Exit::Done && mReceived > 0;
 }
 
@@ -104,8 +167,7 @@ ZuResult GvcpClient::Transact(const std::vector<uint8_t> &aPacket, uint16_t aReq
         if (mClosed) return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
         if (aDeadline && Clock::now() >= *aDeadline) break;
         if (attempt) ++mSettings->resent;
-        if (!mSocket.sendTo(aPacket.data(), aPacket.size(), mDevice))
-            return ZuResult(ZU_NETWORK_ERROR, ZuString("the command could not be sent"));
+        if (!Send(aPacket)) return ZuResult(ZU_NETWORK_ERROR, ZuString("the command could not be sent"));
         auto until = Clock::now() + wait;
         if (aDeadline) until = std::min(until, *aDeadline);
         for (;;) {
@@ -113,6 +175,7 @@ ZuResult GvcpClient::Transact(const std::vector<uint8_t> &aPacket, uint16_t aReq
             if (left <= 0) break;
             if (!Receive(int(left))) {
                 if (mClosed) return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
+                if (mTcpLost) return ZuResult(ZU_NETWORK_ERROR, ZuString("the device closed the control connection"));
                 continue;
             }
             auto ack = gvcp::decodeAck(mBuffer, size_t(mReceived));
@@ -179,7 +242,7 @@ ZuResult GvcpClient::WriteRegisters(const std::vector<std::pair<uint32_t, uint32
         packet[1] = uint8_t(packet[1] & ~gvcp::FLAG_ACK_REQUIRED);
         ++mSettings->commands;
         if (mClosed) return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
-        return mSocket.sendTo(packet.data(), packet.size(), mDevice)
+        return Send(packet)
                    ? ZuResult()
                    : ZuResult(ZU_NETWORK_ERROR, ZuString("the command could not be sent"));
     }

@@ -9,6 +9,7 @@
 
 #include "ZuResult.h"
 #include "gev/gvcp.h"
+#include "gev/tcp.h"
 #include "net/poll_loop.h"
 #include "net/socket.h"
 
@@ -40,6 +41,10 @@ struct ClientSettings {
 
 // The result of a failed acknowledge's status.
 ZuResult ResultOfStatus(uint16_t aStatus, const std::string &aWhat);
+
+// One packet as a frame over a TCP connection to our own device; false when
+// the device took nothing for aStallMs or the connection failed.
+bool SendFrame(const net::TcpConnection &aConnection, const std::vector<uint8_t> &aPacket, int aStallMs);
 
 class GvcpClient
 {
@@ -74,7 +79,16 @@ public:
     // Whether the device takes WRITEMEM; without it memory writes go as registers.
     void SetWriteMemSupported(bool aSupported) { mWriteMem = aSupported; }
 
+    // From now on requests go over a TCP connection to the device's aPort
+    // (our own devices offer it); the device knows this controller by the
+    // connection's address. Stays on UDP when the connection fails.
+    ZuResult UseTcp(uint16_t aPort);
+    bool OnTcp() const { return mTcp.valid(); }
+
 private:
+    bool Send(const std::vector<uint8_t> &aPacket);
+    bool NextFrame();
+    bool ReceiveTcp();
     ZuResult Transact(const std::vector<uint8_t> &aPacket, uint16_t aReqId, uint16_t aAnswer, gvcp::Ack &aAck,
                       std::optional<Clock::time_point> aDeadline);
     uint16_t NextId();
@@ -92,6 +106,9 @@ private:
     std::atomic<int64_t> mLastAnswer{0};
     uint8_t mBuffer[1500];
     long mReceived = 0;
+    net::TcpConnection mTcp;
+    gev::FrameReader mFrames{sizeof mBuffer};
+    bool mTcpLost = false;
 };
 
 } // namespace device

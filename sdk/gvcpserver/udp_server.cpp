@@ -9,13 +9,15 @@ class UdpServer::Output : public ServerOutput
 {
 public:
     explicit Output(UdpServer &aOwner) : mOwner(aOwner) {}
+    // A packet for a TCP peer's address goes over its connection; the
+    // messaging channel of a controller on TCP names its second connection.
     void sendControl(const Bytes &packet, const net::Endpoint &to) override
     {
-        mOwner.mSocket.sendTo(packet.data(), packet.size(), to);
+        mOwner.sendFramed(packet, to, true, mOwner.mSocket);
     }
     void sendMessage(const Bytes &packet, const net::Endpoint &to) override
     {
-        mOwner.mMessageSocket.sendTo(packet.data(), packet.size(), to);
+        mOwner.sendFramed(packet, to, true, mOwner.mMessageSocket);
     }
     void sendTestPacket(uint32_t, const Bytes &payload, bool, const net::Endpoint &to) override
     {
@@ -30,6 +32,23 @@ public:
 
 private:
     UdpServer &mOwner;
+};
+
+namespace {
+// Connections beyond this are refused: a device serves a few controllers.
+constexpr size_t kMaxPeers = 8;
+// A peer that takes no bytes for this long is cut off rather than stall
+// the device's control thread.
+constexpr int kPeerStallMs = 500;
+// A GVCP packet fits a datagram of the control port's receive buffer.
+constexpr size_t kMaxControlFrame = 1500;
+} // namespace
+
+struct UdpServer::TcpPeer {
+    net::TcpConnection connection;
+    net::Endpoint address;
+    gev::FrameReader reader{kMaxControlFrame};
+    bool closed = false;
 };
 
 UdpServer::UdpServer(ServerConfig config, DeviceModel *model, ServerListener *listener)
@@ -79,6 +98,13 @@ bool UdpServer::start(const std::string &address, uint16_t port, std::string *er
     }
     mPort = port;
     if (!bindSockets(ip, error)) return false;
+    if (mTcpEnabled) {
+        mListener = net::TcpListener::listen({ip, mPort}, error);
+        if (!mListener.valid()) {
+            stop();
+            return false;
+        }
+    }
     if (port == kPort) {
         // Optional: another device may hold it without sharing, and unicast
         // discovery still works without it.
@@ -104,6 +130,11 @@ void UdpServer::watchSockets()
     mLoop->watch(mSocket.fd(), [this](int) { return serve(mSocket); });
     mLoop->watch(mMessageSocket.fd(), [this](int) { return serveMessages(); });
     if (mBroadcastSocket.valid()) mLoop->watch(mBroadcastSocket.fd(), [this](int) { return serve(mBroadcastSocket); });
+    if (mListener.valid()) mLoop->watch(mListener.fd(), [this](int) { return acceptPeer(); });
+    for (auto &peer : mPeers) {
+        TcpPeer *p = peer.get();
+        mLoop->watch(p->connection.fd(), [this, p](int) { return servePeer(*p); });
+    }
 }
 
 void UdpServer::run()
@@ -119,8 +150,9 @@ void UdpServer::run()
         // deadline (control taken, an event queued) is seen at once.
         if (wait != 0) mLoop->run(wait);
         if (mQuit) break;
-        if (mRebound) {
-            mRebound = false;
+        dropClosedPeers();
+        if (mRebound || mPeersChanged) {
+            mRebound = mPeersChanged = false;
             watchSockets();
         }
         mServer.tick(Clock::now(), *mOutput);
@@ -139,6 +171,8 @@ void UdpServer::stop()
     mBroadcastSocket = net::UdpSocket();
     mMessageSocket = net::UdpSocket();
     mTestSocket = net::UdpSocket();
+    mListener = net::TcpListener();
+    mPeers.clear();
 }
 
 bool UdpServer::postEvent(const Event &event, const Bytes *data, bool extendedId)
@@ -164,6 +198,89 @@ bool UdpServer::serveMessages()
     long n = mMessageSocket.receive(buf, sizeof buf);
     if (n > 0) mServer.handleMessageAck(buf, size_t(n), Clock::now(), *mOutput);
     return false;
+}
+
+} // namespace gvcp
+} // namespace tarn
+
+namespace tarn {
+namespace gvcp {
+
+bool UdpServer::acceptPeer()
+{
+    net::TcpConnection c = mListener.accept();
+    if (!c.valid()) return false;
+    if (mPeers.size() >= kMaxPeers) return false;  // closed as it goes
+    auto peer = std::make_unique<TcpPeer>();
+    peer->address = c.peer();
+    peer->connection = std::move(c);
+    mPeers.push_back(std::move(peer));
+    mPeersChanged = true;
+    return false;
+}
+
+bool UdpServer::servePeer(TcpPeer &peer)
+{
+    const auto read = peer.reader.fill([&](uint8_t *aTo, size_t aRoom) { return peer.connection.receive(aTo, aRoom); });
+    if (read == gev::FrameReader::Fill::Nothing) return false;
+    if (read == gev::FrameReader::Fill::Ended) {
+        peer.closed = true;  // the peer went, or never spoke our framing
+        return false;
+    }
+    const uint8_t *frame = nullptr;
+    size_t size = 0;
+    gev::FrameReader::Next next;
+    while (!peer.closed && (next = peer.reader.next(frame, size)) == gev::FrameReader::Next::Frame) {
+        // Commands carry the key byte; what else comes is the messaging
+        // channel's acknowledge.
+        if (frame[0] == kKey) mServer.handle(frame, size, peer.address, Clock::now(), *mOutput);
+        else mServer.handleMessageAck(frame, size, Clock::now(), *mOutput);
+    }
+    if (peer.reader.bad()) peer.closed = true;
+    return false;
+}
+
+UdpServer::TcpPeer *UdpServer::peerAt(const net::Endpoint &to)
+{
+    for (auto &peer : mPeers)
+        if (peer->address.ip == to.ip && peer->address.port == to.port) return peer.get();
+    return nullptr;
+}
+
+void UdpServer::sendFramed(const Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket)
+{
+    TcpPeer *peer = peerAt(to);
+    if (!peer) {
+        if (orDatagram) socket.sendTo(packet.data(), packet.size(), to);
+        return;
+    }
+    if (peer->closed) return;
+    uint8_t head[gev::kFrameHeaderSize];
+    gev::writeFrameHeader(head, uint32_t(packet.size()));
+    const net::TcpConnection::Piece pieces[2] = {{head, sizeof head}, {packet.data(), packet.size()}};
+    if (!peer->connection.sendPieces(pieces, 2, kPeerStallMs)) peer->closed = true;
+}
+
+void UdpServer::dropClosedPeers()
+{
+    for (size_t k = 0; k < mPeers.size();) {
+        if (!mPeers[k]->closed) {
+            ++k;
+            continue;
+        }
+        const net::Endpoint gone = mPeers[k]->address;
+        mPeers.erase(mPeers.begin() + long(k));
+        mPeersChanged = true;
+        // A controller whose connection ended is gone: its control ends now
+        // rather than when its heartbeat would have expired. The release is
+        // the one it would have written itself, asking for no answer.
+        auto held = mServer.controller();
+        if (held && held->ip == gone.ip && held->port == gone.port) {
+            Bytes release = WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.encode(1);
+            release[1] = uint8_t(release[1] & ~FLAG_ACK_REQUIRED);
+            mServer.handle(release.data(), release.size(), gone, Clock::now(), *mOutput);
+        }
+    }
 }
 
 } // namespace gvcp

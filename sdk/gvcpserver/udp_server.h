@@ -4,14 +4,18 @@
 // The transport of a GVCP server: its sockets (control, the limited
 // broadcast address, messaging channel, test packets) and the thread that
 // answers on them and keeps the server's time. The protocol and its state
-// stay in Server.
+// stay in Server. Optionally the control port also takes TCP connections
+// from our own controllers (gev/tcp.h): each is one more place commands
+// come from, answered on the connection they came by.
 
 #include "gvcpserver/server.h"
+#include "gev/tcp.h"
 #include "net/poll_loop.h"
 
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace tarn {
 namespace gvcp {
@@ -29,6 +33,9 @@ public:
     // it; then serves on its thread until stop(). False with a reason on
     // failure.
     bool start(const std::string &address, uint16_t port = kPort, std::string *error = nullptr);
+    // Also listens on TCP at the control address and port (set before start).
+    void enableTcp(bool enabled) { mTcpEnabled = enabled; }
+    uint16_t tcpPort() const { return mListener.valid() ? mListener.local().port : 0; }
     void stop();
     uint16_t port() const { return mPort; }
     // The serving thread (while started), for its scheduling priority.
@@ -48,12 +55,22 @@ private:
     void run();
     bool serve(const net::UdpSocket &from);
     bool serveMessages();
+    struct TcpPeer;
+    bool acceptPeer();
+    bool servePeer(TcpPeer &peer);
+    TcpPeer *peerAt(const net::Endpoint &to);
+    void sendFramed(const Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket);
+    void dropClosedPeers();
 
     Server mServer;
     net::UdpSocket mSocket;
     net::UdpSocket mBroadcastSocket;
     net::UdpSocket mMessageSocket;
     net::UdpSocket mTestSocket;
+    net::TcpListener mListener;
+    std::vector<std::unique_ptr<TcpPeer>> mPeers;
+    bool mTcpEnabled = false;
+    bool mPeersChanged = false;
     std::unique_ptr<Output> mOutput;
     std::unique_ptr<net::PollLoop> mLoop;
     uint16_t mPort = 0;

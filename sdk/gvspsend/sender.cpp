@@ -1,5 +1,7 @@
 #include "gvspsend/sender.h"
 
+#include "gev/tcp.h"
+
 #include <poll.h>
 
 #include <algorithm>
@@ -69,14 +71,38 @@ static uint64_t sendPatiently(size_t aCount, Send aSend)
     return done;
 }
 
+void Sender::flushStream(size_t aCount)
+{
+    if (mStreamFailed) return;
+    size_t n = 0;
+    for (size_t k = 0; k < aCount; ++k) {
+        const net::UdpSocket::Gather &g = mGather[k];
+        gev::writeFrameHeader(mFrameHeads[k], uint32_t(g.headSize + g.bodySize));
+        mPieces[n++] = {mFrameHeads[k], gev::kFrameHeaderSize};
+        mPieces[n++] = {g.head, g.headSize};
+        mPieces[n++] = {g.body, g.bodySize};
+    }
+    if (mStream->sendPieces(mPieces, n, kStreamStallMs)) mPacketsSent += aCount;
+    else mStreamFailed = true;
+}
+
 void Sender::flush(size_t aCount, net::Endpoint aTo)
 {
+    if (mStream) {
+        for (size_t k = 0; k < aCount; ++k) mGather[k] = net::UdpSocket::Gather{mDatas[k], mSizes[k], nullptr, 0};
+        flushStream(aCount);
+        return;
+    }
     mPacketsSent += sendPatiently(
         aCount, [&](size_t aDone) { return mSocket.sendAllTo(mDatas + aDone, mSizes + aDone, aCount - aDone, aTo); });
 }
 
 void Sender::flushGather(size_t aCount, net::Endpoint aTo)
 {
+    if (mStream) {
+        flushStream(aCount);
+        return;
+    }
     mPacketsSent +=
         sendPatiently(aCount, [&](size_t aDone) { return mSocket.sendAllTo(mGather + aDone, aCount - aDone, aTo); });
 }

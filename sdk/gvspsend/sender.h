@@ -107,7 +107,21 @@ public:
 
     uint64_t packetsSent() const { return mPacketsSent; }
 
+    // Packets go over this connection instead, each as a frame (gev/tcp.h),
+    // until it is set back to null; test packets stay datagrams. A peer
+    // that stalls fails the connection: streamFailed() says so, and nothing
+    // more is sent over it.
+    void setStream(const net::TcpConnection *aStream)
+    {
+        mStream = aStream;
+        mStreamFailed = false;
+    }
+    bool streamFailed() const { return mStreamFailed; }
+    static constexpr int kStreamStallMs = 1000;
+
 private:
+    void flushStream(size_t aCount);
+
     void flush(size_t aCount, net::Endpoint aTo);
     void flushGather(size_t aCount, net::Endpoint aTo);
 
@@ -122,6 +136,10 @@ private:
     net::UdpSocket::Gather mGather[kMaxBatch] = {};
     std::atomic<uint64_t> mPacketsSent{0};
     DropFilter mDrop;
+    const net::TcpConnection *mStream = nullptr;
+    bool mStreamFailed = false;
+    uint8_t mFrameHeads[kMaxBatch][4] = {};
+    net::TcpConnection::Piece mPieces[kMaxBatch * 3] = {};
 };
 
 // A block sent and held for resends: the buffer it came from (the tag its

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace tarn {
@@ -243,16 +245,25 @@ uint32_t localAddressToward(uint32_t aDestination)
 
 TcpConnection TcpConnection::connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError)
 {
+    return connect(aServer, Endpoint{aLocalIp, 0}, aTimeoutMs, aError);
+}
+
+TcpConnection TcpConnection::connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError)
+{
     TcpConnection c;
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd) {
         fail(aError, "socket");
         return c;
     }
-    if (aLocalIp) {
-        sockaddr_in local = toSockaddr({aLocalIp, 0});
+    if (aLocal.port) {
+        int one = 1;
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    }
+    if (aLocal.ip || aLocal.port) {
+        sockaddr_in local = toSockaddr(aLocal);
         if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
-            fail(aError, "bind " + dotted(aLocalIp));
+            fail(aError, "bind " + dotted(aLocal.ip));
             return c;
         }
     }
@@ -273,6 +284,8 @@ TcpConnection TcpConnection::connect(Endpoint aServer, uint32_t aLocalIp, int aT
             return c;
         }
     }
+    int one = 1;
+    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     c.mFd = std::move(fd);
     return c;
 }
@@ -305,6 +318,111 @@ bool TcpConnection::sendAll(const void *aData, size_t aSize) const
         aSize -= size_t(n);
     }
     return true;
+}
+
+bool TcpConnection::sendPieces(const Piece *aPieces, size_t aCount, int aStallMs) const
+{
+    constexpr size_t kMax = 256;
+    iovec iov[kMax];
+    size_t next = 0;  // the first piece not yet in iov
+    size_t count = 0, first = 0;
+    for (;;) {
+        // Fill the vector from the pieces still to go.
+        if (first == count) {
+            first = count = 0;
+            while (next < aCount && count < kMax) {
+                if (aPieces[next].size) iov[count++] = iovec{const_cast<uint8_t *>(aPieces[next].data), aPieces[next].size};
+                ++next;
+            }
+            if (!count) return true;
+        }
+        msghdr msg{};
+        msg.msg_iov = iov + first;
+        msg.msg_iovlen = count - first;
+        const ssize_t n = ::sendmsg(mFd.get(), &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+            pollfd w{mFd.get(), POLLOUT, 0};
+            int ready;
+            do ready = ::poll(&w, 1, aStallMs);
+            while (ready < 0 && errno == EINTR);
+            if (ready <= 0 || (w.revents & (POLLERR | POLLHUP))) return false;
+            continue;
+        }
+        size_t left = size_t(n);
+        while (left && first < count) {
+            if (left >= iov[first].iov_len) {
+                left -= iov[first].iov_len;
+                ++first;
+            } else {
+                iov[first].iov_base = static_cast<uint8_t *>(iov[first].iov_base) + left;
+                iov[first].iov_len -= left;
+                left = 0;
+            }
+        }
+    }
+}
+
+Endpoint TcpConnection::peer() const
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getpeername(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    return fromSockaddr(sa);
+}
+
+void TcpConnection::setSendBuffer(int aBytes) const
+{
+    ::setsockopt(mFd.get(), SOL_SOCKET, SO_SNDBUF, &aBytes, sizeof aBytes);
+}
+
+void TcpConnection::shutdown() const
+{
+    ::shutdown(mFd.get(), SHUT_RDWR);
+}
+
+TcpListener TcpListener::listen(Endpoint aLocal, std::string *aError)
+{
+    TcpListener l;
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
+        fail(aError, "socket");
+        return l;
+    }
+    // A device started again at once takes its port back.
+    int one = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa = toSockaddr(aLocal);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+        fail(aError, "bind " + dotted(aLocal.ip));
+        return l;
+    }
+    if (::listen(fd.get(), 8) != 0) {
+        fail(aError, "listen " + dotted(aLocal.ip));
+        return l;
+    }
+    l.mFd = std::move(fd);
+    return l;
+}
+
+Endpoint TcpListener::local() const
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    return fromSockaddr(sa);
+}
+
+TcpConnection TcpListener::accept() const
+{
+    Fd fd(::accept4(mFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (fd) {
+        // Packets go as they are written, not held back for more.
+        int one = 1;
+        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    return TcpConnection(std::move(fd));
 }
 
 unsigned interfaceIndex(const std::string &aName)

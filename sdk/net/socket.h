@@ -1,8 +1,9 @@
 #ifndef TARN_NET_SOCKET_H
 #define TARN_NET_SOCKET_H
 
-// IPv4 UDP sockets for every part of the SDK that talks to the network:
-// discovery, the device-side responders, and later control and streams.
+// IPv4 sockets for every part of the SDK that talks to the network:
+// discovery, the device-side responders, control and streams over UDP, and
+// the TCP connections of RTP and of our own devices' TCP transport.
 // Addresses and ports are in host order throughout; only this file and its
 // source convert them.
 
@@ -128,16 +129,22 @@ private:
     Fd mFd;
 };
 
-// A TCP connection to a server (RTP over TCP): connected with a time-out,
-// then read without blocking as the poll loop says bytes wait.
+// A TCP connection to a server (RTP over TCP, our own GVCP and GVSP over
+// TCP): connected with a time-out, then read without blocking as the poll
+// loop says bytes wait.
 class TcpConnection
 {
 public:
     TcpConnection() = default;
+    // A connection a listener accepted (non-blocking already).
+    explicit TcpConnection(Fd aFd) : mFd(std::move(aFd)) {}
 
     // Connected to aServer within aTimeoutMs, bound first to aLocal when its
     // address is not 0; invalid on failure, with the reason in aError.
     static TcpConnection connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError = nullptr);
+    // The same from a given local port as well (a port still closing from
+    // an earlier connection is taken again).
+    static TcpConnection connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError = nullptr);
 
     bool valid() const { return bool(mFd); }
     int fd() const { return mFd.get(); }
@@ -147,6 +154,42 @@ public:
     long receive(void *aBuffer, size_t aSize) const;
     // True when all of it was written (tests' servers).
     bool sendAll(const void *aData, size_t aSize) const;
+
+    // Pieces written in order as one stream of bytes, gathered by the
+    // kernel. A peer that takes nothing for aStallMs fails the call, and
+    // the stream is then cut somewhere inside: close the connection.
+    struct Piece {
+        const uint8_t *data = nullptr;
+        size_t size = 0;
+    };
+    bool sendPieces(const Piece *aPieces, size_t aCount, int aStallMs) const;
+
+    Endpoint peer() const;
+    // The kernel's send buffer (SO_SNDBUF), which bounds what a slow peer
+    // leaves queued here.
+    void setSendBuffer(int aBytes) const;
+    // Ends the connection both ways while the descriptor stays open: the
+    // peer reads the end of the stream, and a reader here does too.
+    void shutdown() const;
+
+private:
+    Fd mFd;
+};
+
+// A TCP port taking connections; accept() never blocks.
+class TcpListener
+{
+public:
+    TcpListener() = default;
+    // Listening at aLocal (port 0: the kernel picks one); invalid on
+    // failure, with the reason in aError.
+    static TcpListener listen(Endpoint aLocal, std::string *aError = nullptr);
+
+    bool valid() const { return bool(mFd); }
+    int fd() const { return mFd.get(); }
+    Endpoint local() const;
+    // The next waiting connection (non-blocking), invalid when none waits.
+    TcpConnection accept() const;
 
 private:
     Fd mFd;

@@ -6,6 +6,7 @@
 #include "tarn/SoftDevice.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -31,6 +32,7 @@ struct Core {
     std::mutex stopping;
     DeviceModel model;
     std::unique_ptr<Transport> transport;
+    std::atomic<bool> tcp{false};  // applies from the next start
 };
 
 std::mutex gDevicesLock;
@@ -130,7 +132,11 @@ ZuResult ZuSoftDeviceGEV::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *a
 ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.registerSink(aSink); }
 ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.unregisterSink(aSink); }
 ZuResult ZuSoftDeviceGEV::AddStream(IZuSWStreamingChannelSource *aSource) { return mImpl->core->model.addStream(aSource); }
-ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool) { return ZuResult(ZU_OK); }
+ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool aEnabled)
+{
+    mImpl->core->tcp = aEnabled;
+    return ZuResult(ZU_OK);
+}
 ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool) { return ZuResult(ZU_OK); }
 
 ZuResult ZuSoftDeviceGEV::SetGenDCEnabled(bool aEnabled)
@@ -161,7 +167,7 @@ ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
     // its part by then.
     ZuResult result = core.model.build(net);
     if (!result.IsOK()) return result;
-    core.transport = tarn::softdevice::makeUdpTransport();
+    core.transport = tarn::softdevice::makeUdpTransport(core.tcp);
     if (!core.transport->start(core.model, error)) {
         core.stop();
         return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));

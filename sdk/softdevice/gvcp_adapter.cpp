@@ -1,6 +1,9 @@
 #include "softdevice/gvcp_adapter.h"
 
 #include "softdevice/model/guard.h"
+#include "gev/tcp.h"
+
+#include <algorithm>
 
 namespace tarn {
 namespace softdevice {
@@ -13,6 +16,11 @@ constexpr uint32_t kSlowWriteMs = 1000;
 
 gvcp::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t aCount)
 {
+    const uint64_t base = gev::tcpreg::Advertisement;
+    if (!mAdvertisement.empty() && aAddress >= base && uint64_t(aAddress) + aCount <= base + mAdvertisement.size()) {
+        std::copy_n(mAdvertisement.begin() + long(aAddress - base), aCount, aData);
+        return gvcp::STATUS_SUCCESS;
+    }
     enterDeviceThread(&mModel);
     return mModel.readMemory(aAddress, aCount, aData);
 }

@@ -10,6 +10,7 @@
 #include "softdevice/model/device_model.h"
 
 #include <functional>
+#include <vector>
 
 namespace tarn {
 namespace softdevice {
@@ -23,6 +24,10 @@ public:
     void onResend(std::function<void(const gvcp::PacketResendCmd &)> aResend) { mResend = std::move(aResend); }
     // Who follows the device to the address FORCEIP gave it.
     void onAddress(std::function<void(uint32_t)> aMoved) { mMoved = std::move(aMoved); }
+
+    // The TCP offer (gev::tcpreg) read before the model's registers; set
+    // before serving starts. Empty: the registers are the model's.
+    void setAdvertisement(std::vector<uint8_t> aBlock) { mAdvertisement = std::move(aBlock); }
 
     gvcp::Status read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
     gvcp::Status write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
@@ -43,6 +48,7 @@ private:
     softdevice::DeviceModel &mModel;
     std::function<void(const gvcp::PacketResendCmd &)> mResend;
     std::function<void(uint32_t)> mMoved;
+    std::vector<uint8_t> mAdvertisement;
 };
 
 } // namespace softdevice

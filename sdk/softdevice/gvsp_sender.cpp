@@ -41,8 +41,10 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
     }
     block.tag = &aBuffer;
     block.to = {destination, port};
+    pickStream(block.to);
     mSender.transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to);
     mHistory.commit(gvsp::SendClock::now());
+    dropStreamIfFailed();
     return true;
 }
 
@@ -56,7 +58,59 @@ void GvspSender::resend(const gvcp::PacketResendCmd &aRequest)
 {
     std::lock_guard<std::mutex> lock(mLock);
     gvsp::HeldBlock *block = mHistory.find(aRequest.blockId);
-    if (block) mSender.transmit(block->packetizer, aRequest.firstPacketId, aRequest.lastPacketId, true, block->to);
+    if (!block) return;
+    pickStream(block->to);
+    mSender.transmit(block->packetizer, aRequest.firstPacketId, aRequest.lastPacketId, true, block->to);
+    dropStreamIfFailed();
+}
+
+void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    if (mStreams.size() >= kMaxStreams) {
+        // The oldest goes: its reader sees the end of it.
+        mStreams.front().connection->shutdown();
+        if (mCurrent == mStreams.front().connection.get()) pickStream({});
+        mStreams.erase(mStreams.begin());
+    }
+    const net::Endpoint peer = aStream->peer();
+    mStreams.push_back(Stream{std::move(aStream), peer});
+}
+
+void GvspSender::detachStream(const net::TcpConnection *aStream)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    detachLocked(aStream);
+}
+
+void GvspSender::detachLocked(const net::TcpConnection *aStream)
+{
+    for (auto it = mStreams.begin(); it != mStreams.end(); ++it) {
+        if (it->connection.get() != aStream) continue;
+        if (mCurrent == aStream) pickStream({});
+        mStreams.erase(it);
+        return;
+    }
+}
+
+void GvspSender::pickStream(net::Endpoint aTo)
+{
+    net::TcpConnection *chosen = nullptr;
+    // The newest first: a host that connected again from the same port.
+    for (auto it = mStreams.rbegin(); it != mStreams.rend() && !chosen; ++it)
+        if (it->peer.ip == aTo.ip && it->peer.port == aTo.port) chosen = it->connection.get();
+    if (chosen != mCurrent) {
+        mCurrent = chosen;
+        mSender.setStream(chosen);
+    }
+}
+
+void GvspSender::dropStreamIfFailed()
+{
+    if (!mCurrent || !mSender.streamFailed()) return;
+    // The stream is cut somewhere inside a frame: nothing can follow on it.
+    mCurrent->shutdown();
+    detachLocked(mCurrent);
 }
 
 } // namespace softdevice

@@ -10,8 +10,10 @@
 #include "gvspsend/sender.h"
 #include "softdevice/model/channel.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tarn {
 namespace softdevice {
@@ -32,11 +34,29 @@ public:
 
     uint64_t packetsSent() const { return mSender.packetsSent(); }
 
+    // TCP connections hosts made to the channel's port. A block goes over
+    // the one that comes from the destination the controller set (address
+    // and port), in place of datagrams; one that stalls is shut down and
+    // left. detachStream: the peer closed it.
+    static constexpr size_t kMaxStreams = 4;
+    void attachStream(std::shared_ptr<net::TcpConnection> aStream);
+    void detachStream(const net::TcpConnection *aStream);
+
 private:
+    struct Stream {
+        std::shared_ptr<net::TcpConnection> connection;
+        net::Endpoint peer;
+    };
+    void pickStream(net::Endpoint aTo);
+    void detachLocked(const net::TcpConnection *aStream);
+    void dropStreamIfFailed();
+
     StreamConfig &mConfig;
-    std::mutex mLock;
+    mutable std::mutex mLock;
     gvsp::Sender mSender;
     gvsp::History mHistory;
+    std::vector<Stream> mStreams;
+    net::TcpConnection *mCurrent = nullptr;  // what mSender sends over
 };
 
 } // namespace softdevice

@@ -24,7 +24,9 @@ public:
     virtual void stop() = 0;
 };
 
-std::unique_ptr<Transport> makeUdpTransport();
+// With aTcp, GVCP and each stream channel also take TCP connections from
+// our own controllers and receivers, announced at gev::tcpreg.
+std::unique_ptr<Transport> makeUdpTransport(bool aTcp = false);
 
 } // namespace softdevice
 } // namespace tarn

@@ -3,6 +3,7 @@
 #include "gvcpserver/udp_server.h"
 #include "softdevice/gvcp_adapter.h"
 #include "softdevice/gvsp_sender.h"
+#include "softdevice/tcp_streams.h"
 
 namespace tarn {
 namespace softdevice {
@@ -15,6 +16,7 @@ namespace {
 class UdpTransport : public Transport, public ControlLink
 {
 public:
+    explicit UdpTransport(bool aTcp) : mTcp(aTcp) {}
     ~UdpTransport() override { stop(); }
 
     bool start(softdevice::DeviceModel &aModel, std::string &aError) override
@@ -49,6 +51,18 @@ public:
             aModel.setSender(i, sender.get());
             mSenders.push_back(std::move(sender));
         }
+        if (mTcp) {
+            // Announced before the first request can ask for it.
+            std::vector<GvspSender *> senders;
+            for (auto &s : mSenders) senders.push_back(s.get());
+            mStreams = std::make_unique<TcpStreams>();
+            if (!mStreams->start(ip, senders, aError)) return false;
+            gev::TcpAdvertisement offer;
+            offer.controlPort = gvcp::kPort;
+            offer.streamPorts = mStreams->ports();
+            mAdapter->setAdvertisement(offer.encode());
+            mServer->enableTcp(true);
+        }
         if (!mServer->start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
         aModel.setLink(this);
         aModel.controlChannelStarted(mServer->port());
@@ -59,10 +73,12 @@ public:
     {
         if (!mModel) return;
         if (mServer) mServer->stop();
+        if (mStreams) mStreams->stop();
         // No controller any more: its streams end before their senders go.
         mModel->controlChannelStopped();
         mModel->setLink(nullptr);
         for (size_t i = 0; i < mSenders.size(); ++i) mModel->setSender(i, nullptr);
+        mStreams.reset();
         mSenders.clear();
         mServer.reset();
         mAdapter.reset();
@@ -111,13 +127,15 @@ private:
     std::unique_ptr<GvcpAdapter> mAdapter;
     std::unique_ptr<gvcp::UdpServer> mServer;
     std::vector<std::unique_ptr<GvspSender>> mSenders;
+    const bool mTcp;
+    std::unique_ptr<TcpStreams> mStreams;
 };
 
 } // namespace
 
-std::unique_ptr<Transport> makeUdpTransport()
+std::unique_ptr<Transport> makeUdpTransport(bool aTcp)
 {
-    return std::make_unique<UdpTransport>();
+    return std::make_unique<UdpTransport>(aTcp);
 }
 
 } // namespace softdevice

@@ -12,6 +12,8 @@ namespace tarn {
 
 namespace {
 
+constexpr int kConnectMs = 1000;
+
 // Batches smaller than this, while a block arrives, wait a moment for more.
 constexpr size_t kCoalesce = 4;
 constexpr unsigned kCoalesceUs = 50;
@@ -97,6 +99,16 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     mParameters.Set(StreamParameters::SocketRxBufferSize, mSocketBuffer);
     mLocal = mSocket.local();
     if (mLocal.ip == 0 && !aSetup.multicast) mLocal.ip = net::localAddressToward(aSetup.deviceIp);
+    mTcp = net::TcpConnection();
+    if (aSetup.tcpPort && !aSetup.multicast) {
+        // From the address and port of the UDP socket, which the device is
+        // told as the stream's destination: that is how it knows which
+        // connection is this stream's. Without it the device sends
+        // datagrams as to anyone.
+        mTcp = net::TcpConnection::connect({aSetup.deviceIp, aSetup.tcpPort}, mLocal, kConnectMs);
+        mFrames.reset();
+    }
+    mOverTcp = mTcp.valid();
 
     // Packet memory for one batch, set aside once.
     size_t slots = net::UdpSocket::kMaxBatch;
@@ -114,16 +126,46 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     mStop = false;
     mAbort = false;
     mFlush = false;
-    int fd = mSocket.fd();
-    mLoop.watch(fd, [](int) { return false; });
+    Watch();
     try {
         mThread = std::thread([this] { Run(); });
     } catch (...) {
         mSocket = net::UdpSocket();
+        mTcp = net::TcpConnection();
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
     }
     if (aSetup.priority) SetPriority(aSetup.priority);
     return ZuResult();
+}
+
+uint16_t GevReceiver::OfferedTcpPort(uint32_t aDeviceIp, uint16_t aChannel, int aTimeoutMs)
+{
+    net::SocketOptions options;
+    options.nonBlocking = true;
+    net::UdpSocket socket = net::UdpSocket::bind({net::localAddressToward(aDeviceIp), 0}, options);
+    if (!socket.valid()) return 0;
+    const uint16_t id = 1;
+    const gvcp::Bytes request = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.encode(id);
+    if (!socket.sendTo(request.data(), request.size(), {aDeviceIp, gvcp::kPort})) return 0;
+    net::PollLoop loop;
+    uint8_t answer[1500];
+    long got = 0;
+    loop.watch(socket.fd(), [&](int) {
+        got = socket.receive(answer, sizeof answer);
+        return got <= 0;  // a datagram ends the wait
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(aTimeoutMs);
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || loop.run(int(left)) != net::PollLoop::Exit::Done) return 0;
+        auto ack = gvcp::decodeAck(answer, size_t(got));
+        if (!ack || ack->header.ackId != id || ack->header.answer != gvcp::READMEM_ACK) continue;
+        if (ack->header.status != gvcp::STATUS_SUCCESS) return 0;
+        auto memory = gvcp::ReadMemAck::decode(*ack);
+        if (!memory || memory->address != gev::tcpreg::Advertisement) return 0;
+        auto offer = gev::TcpAdvertisement::decode(memory->data.data(), memory->data.size());
+        return offer ? offer->streamPort(aChannel) : 0;
+    }
 }
 
 void GevReceiver::Stop()
@@ -133,7 +175,16 @@ void GevReceiver::Stop()
     mLoop.stop();
     mThread.join();
     mSocket = net::UdpSocket();
+    mTcp = net::TcpConnection();
+    mOverTcp = false;
     mLoop.clear();
+}
+
+void GevReceiver::Watch()
+{
+    mLoop.clear();
+    mLoop.watch(mSocket.fd(), [](int) { return false; });
+    if (mTcp.valid()) mLoop.watch(mTcp.fd(), [](int) { return false; });
 }
 
 void GevReceiver::AbortFilling()
@@ -209,9 +260,41 @@ void GevReceiver::Run()
     mFlushed.notify_all();
 }
 
-size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
+size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
 {
     size_t total = 0;
+    // A bounded number of reads, as for datagrams.
+    for (int reads = 0; reads < 64 && mTcp.valid(); ++reads) {
+        bool drained = false;  // a short read: the socket holds no more now
+        const auto read = mFrames.fill([&](uint8_t *aTo, size_t aRoom) {
+            const long n = mTcp.receive(aTo, aRoom);
+            drained = n > 0 && size_t(n) < aRoom;
+            return n;
+        });
+        if (read == gev::FrameReader::Fill::Nothing) break;
+        const uint8_t *frame = nullptr;
+        size_t size = 0;
+        while (mFrames.next(frame, size) == gev::FrameReader::Next::Frame) {
+            ++total;
+            if (!aDrop) mReassembler.onPacket(frame, size, aNowUs);
+        }
+        if (read == gev::FrameReader::Fill::Ended || mFrames.bad()) {
+            // The device went or broke the framing: what is missing of the
+            // blocks under way ends them as lost packets would.
+            if (mFrames.bad()) mParameters.Add(StreamParameters::PacketsIgnored, 1);
+            mTcp = net::TcpConnection();
+            mOverTcp = false;
+            Watch();
+            break;
+        }
+        if (drained) break;
+    }
+    return total;
+}
+
+size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
+{
+    size_t total = mTcp.valid() ? DrainTcp(aNowUs, aDrop) : 0;
     // A bounded number of batches, so that a flood cannot starve requests.
     for (int batch = 0; batch < 64; ++batch) {
         int got = mSocket.receiveMany(mSlots.data(), mSlots.size());

@@ -5,12 +5,15 @@
 // socket in batches into packet memory set aside at the start, hands each
 // packet to the reassembler, which writes it straight into the buffer the
 // application queued, and sends packet-resend requests to the device's
-// control port. Nothing is allocated per packet.
+// control port. Nothing is allocated per packet. From our own devices the
+// packets may come over TCP instead (gev/tcp.h), each framed, into the same
+// reassembly; the UDP socket still takes whatever comes as datagrams.
 
 #include "StreamImpl.h"
 #include "StreamParameters.h"
 #include "tarn/BufferFill.h"
 #include "gev/reassembler.h"
+#include "gev/tcp.h"
 #include "net/poll_loop.h"
 #include "net/socket.h"
 
@@ -34,7 +37,13 @@ public:
         uint32_t socketBuffer = 0;    // requested SO_RCVBUF
         uint32_t packetBuffer = 17000;
         uint32_t priority = 0;
+        uint16_t tcpPort = 0;         // the device's stream port on TCP, 0: UDP only
     };
+
+    // The TCP stream port a device offers for aChannel, asked over GVCP
+    // from a socket of its own; 0 when it offers none or does not answer
+    // within aTimeoutMs.
+    static uint16_t OfferedTcpPort(uint32_t aDeviceIp, uint16_t aChannel, int aTimeoutMs);
 
     GevReceiver(ZuStream::Impl &aQueue, StreamParameters &aParameters);
     ~GevReceiver() override;
@@ -49,6 +58,8 @@ public:
     bool Running() const { return mThread.joinable(); }
     net::Endpoint Local() const { return mLocal; }
     int SocketBuffer() const { return mSocketBuffer; }
+    // Whether packets come over a TCP connection (until the device ends it).
+    bool OverTcp() const { return mOverTcp; }
 
     // The kernel's limit of a socket's receive buffer (rmem_max), 0 unknown.
     static uint32_t ReceiveBufferLimit();
@@ -58,6 +69,8 @@ private:
     void Configure();
     // Handles what waits in the socket; the datagrams received.
     size_t Drain(uint64_t aNowUs, bool aDrop);
+    size_t DrainTcp(uint64_t aNowUs, bool aDrop);
+    void Watch();
     void Publish();
 
     bool acquire(uint64_t aBlockId, gvsp::Destination &aDestination) override;
@@ -68,6 +81,9 @@ private:
     StreamParameters &mParameters;
     Setup mSetup;
     net::UdpSocket mSocket;
+    net::TcpConnection mTcp;
+    gev::FrameReader mFrames;
+    std::atomic<bool> mOverTcp{false};
     net::PollLoop mLoop;
     net::Endpoint mLocal;
     int mSocketBuffer = 0;

@@ -11,6 +11,8 @@ namespace {
 
 constexpr uint32_t kPacketBufferMin = 17000;
 constexpr uint32_t kPacketBufferMax = 65500;
+// How long Open waits for a device to say whether it streams over TCP.
+constexpr int kOfferWaitMs = 200;
 
 bool ParseAddress(const ZuString &aText, uint32_t &aIp)
 {
@@ -63,6 +65,8 @@ ZuResult ZuStreamGEV::OpenAt(uint32_t aDeviceIp, uint32_t aMulticast, uint16_t a
     setup.socketBuffer = mGev->socketBuffer;
     setup.packetBuffer = mGev->packetBuffer;
     setup.priority = mGev->priority;
+    // Our own devices may offer the stream over TCP; the device says so.
+    if (!aMulticast && aDeviceIp) setup.tcpPort = tarn::GevReceiver::OfferedTcpPort(aDeviceIp, aChannel, kOfferWaitMs);
     queue.Opened(aBuffersCapacity, aChannel);
     ZuResult result = mGev->receiver.Start(setup);
     if (!result.IsOK()) {
@@ -144,7 +148,8 @@ ZuResult ZuStreamGEV::Open(const ZuString &aIPAddress, const ZuString &aMulticas
 
 ZuDataReceiverType ZuStreamGEV::GetDataReceiverType() const
 {
-    return IsOpen() ? ZuDataReceiverTypeUserMode : ZuDataReceiverTypeUnknown;
+    if (!IsOpen()) return ZuDataReceiverTypeUnknown;
+    return mGev->receiver.OverTcp() ? ZuDataReceiverTypeTCP : ZuDataReceiverTypeUserMode;
 }
 
 ZuResult ZuStreamGEV::FlushPacketQueue()

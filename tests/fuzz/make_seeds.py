@@ -254,7 +254,23 @@ def rtp():
     write("rtp_h264", "single_units", b"\x02" + rtp_packet(False, 9, 1, b"\x41\x01\x02") + rtp_packet(True, 10, 1, b"\x41\x03"))
 
 
+def gev_tcp():
+    # The first byte picks the read size; then the bytes of the connection.
+    def frame(packet):
+        return struct.pack(">I", len(packet)) + packet
+    readreg = command(0x0080, struct.pack(">I", 0x0A00))
+    write("gev_tcp", "two_commands", b"\x00" + frame(readreg) + frame(readreg))
+    write("gev_tcp", "byte_reads", b"\x00" + frame(bytes(1500)) + frame(b"\x42"))
+    write("gev_tcp", "large_reads", b"\xff" + frame(bytes(1400)) * 3)
+    write("gev_tcp", "oversized", b"\x05" + frame(b"x") + struct.pack(">I", 1501) + bytes(10))
+    write("gev_tcp", "empty_frame", b"\x05" + struct.pack(">I", 0))
+    write("gev_tcp", "half_frame", b"\x01" + struct.pack(">I", 100) + bytes(40))
+    offer = struct.pack(">IHHHHHH", 0x54435047, 1, 1, 3956, 2, 40000, 40001)
+    write("gev_tcp", "offer", b"\x00" + offer.ljust(64, b"\0"))
+
+
 if __name__ == "__main__":
+    gev_tcp()
     rtp()
     updates()
     gvcp()

@@ -194,11 +194,13 @@ class SoftCamera:
     """A started software camera with a NumPy source on 127.0.0.n, in this
     process; stopped on leaving."""
 
-    def __init__(self, n, kind=None, **source):
+    def __init__(self, n, kind=None, tcp=False, **source):
         self.address = "127.0.0.%d" % n
         self.source = (kind or NumpySource)(**source)
         self.device = te.ZuSoftDeviceGEV()
         assert self.device.AddStream(self.source).IsOK()
+        if tcp:
+            assert self.device.SetTCPTransportEnabled(True).IsOK()
         result = self.device.Start(loopback_mac(n))
         assert result.IsOK(), result.GetDescription()
 

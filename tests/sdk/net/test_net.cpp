@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <future>
 #include <sstream>
 #include <thread>
@@ -176,4 +177,85 @@ TEST(NetPollLoop, DispatchesToTheReadableDescriptorUntilItsHandlerIsDone)
     EXPECT_EQ(RunBounded(loop, 5000), PollLoop::Exit::Done);
     EXPECT_EQ(fromA, 0);
     EXPECT_EQ(fromB, 2);
+}
+
+namespace {
+
+// Reads everything from aConnection until it closes (bounded by a generous
+// poll per read, so a writer that stopped fails instead of hanging).
+std::vector<uint8_t> ReadAll(const TcpConnection &aConnection)
+{
+    std::vector<uint8_t> got;
+    uint8_t buf[7000];
+    for (;;) {
+        pollfd p{aConnection.fd(), POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0) {
+            ADD_FAILURE() << "the writer went silent";
+            return got;
+        }
+        const long n = aConnection.receive(buf, sizeof buf);
+        if (n == 0) return got;
+        if (n > 0) got.insert(got.end(), buf, buf + n);
+    }
+}
+
+// The connection a listener took (it accepts without blocking).
+TcpConnection Accepted(const TcpListener &aListener)
+{
+    pollfd p{aListener.fd(), POLLIN, 0};
+    ::poll(&p, 1, 10000);
+    return aListener.accept();
+}
+
+} // namespace
+
+TEST(NetTcp, PiecesArriveInOrderThroughPartialWrites)
+{
+    NEEDS_NETNS();
+    TcpListener listener = TcpListener::listen({kLoopback, 0});
+    ASSERT_TRUE(listener.valid());
+    TcpConnection client = TcpConnection::connect(listener.local(), 0, 5000);
+    ASSERT_TRUE(client.valid());
+    TcpConnection server = Accepted(listener);
+    ASSERT_TRUE(server.valid());
+    EXPECT_EQ(server.peer().port, client.local().port);
+    EXPECT_EQ(client.peer().port, listener.local().port);
+    // Far more than the socket buffers hold, in pieces of many sizes (some
+    // empty), so that writes end inside a piece.
+    server.setSendBuffer(4096);
+    std::vector<std::vector<uint8_t>> data;
+    std::vector<TcpConnection::Piece> pieces;
+    std::vector<uint8_t> expected;
+    for (size_t k = 0; k < 700; ++k) {
+        data.emplace_back((k * 977) % 9000);
+        for (size_t i = 0; i < data.back().size(); ++i) data.back()[i] = uint8_t(k + i);
+        expected.insert(expected.end(), data.back().begin(), data.back().end());
+    }
+    for (const auto &d : data) pieces.push_back({d.data(), d.size()});
+    auto reader = std::async(std::launch::async, [&] { return ReadAll(client); });
+    EXPECT_TRUE(server.sendPieces(pieces.data(), pieces.size(), 5000));
+    server.shutdown();
+    EXPECT_EQ(reader.get(), expected);
+}
+
+TEST(NetTcp, APeerThatStopsReadingFailsTheWriteInsteadOfBlockingIt)
+{
+    NEEDS_NETNS();
+    TcpListener listener = TcpListener::listen({kLoopback, 0});
+    TcpConnection client = TcpConnection::connect(listener.local(), 0, 5000);
+    ASSERT_TRUE(client.valid());
+    TcpConnection server = Accepted(listener);
+    ASSERT_TRUE(server.valid());
+    server.setSendBuffer(4096);
+    std::vector<uint8_t> block(1 << 20);
+    const TcpConnection::Piece piece{block.data(), block.size()};
+    auto sent = std::async(std::launch::async, [&] { return server.sendPieces(&piece, 1, 50); });
+    ASSERT_EQ(sent.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_FALSE(sent.get());
+    // A peer that went away fails the next write too.
+    client = TcpConnection();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool failed = false;
+    for (int k = 0; k < 100 && !failed; ++k) failed = !server.sendPieces(&piece, 1, 50);
+    EXPECT_TRUE(failed);
 }

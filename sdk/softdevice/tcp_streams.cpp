@@ -1,0 +1,106 @@
+#include "softdevice/tcp_streams.h"
+
+#include <cerrno>
+
+namespace tarn {
+namespace softdevice {
+
+bool TcpStreams::start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError)
+{
+    mSenders = aSenders;
+    for (size_t k = 0; k < aSenders.size(); ++k) {
+        net::TcpListener listener = net::TcpListener::listen({aIp, 0}, &aError);
+        if (!listener.valid()) return false;
+        mListeners.push_back(std::move(listener));
+    }
+    mLoop = std::make_unique<net::PollLoop>();
+    if (!mLoop->valid()) {
+        aError = "no wake-up descriptor for the stream ports";
+        return false;
+    }
+    watch();
+    mQuit = false;
+    mThread = std::thread([this] { run(); });
+    return true;
+}
+
+void TcpStreams::stop()
+{
+    if (mThread.joinable()) {
+        mQuit = true;
+        mLoop->stop();
+        mThread.join();
+    }
+    for (Open &o : mOpen) {
+        mSenders[o.channel]->detachStream(o.connection.get());
+        o.connection->shutdown();
+    }
+    mOpen.clear();
+    mListeners.clear();
+    mLoop.reset();
+}
+
+std::vector<uint16_t> TcpStreams::ports() const
+{
+    std::vector<uint16_t> ports;
+    for (const net::TcpListener &l : mListeners) ports.push_back(l.local().port);
+    return ports;
+}
+
+void TcpStreams::watch()
+{
+    mLoop->clear();
+    for (size_t k = 0; k < mListeners.size(); ++k) mLoop->watch(mListeners[k].fd(), [this, k](int) { return accept(k); });
+    for (size_t k = 0; k < mOpen.size(); ++k) mLoop->watch(mOpen[k].connection->fd(), [this, k](int) { return drain(mOpen[k]); });
+}
+
+void TcpStreams::run()
+{
+    while (!mQuit) {
+        // Each handler ends the run, so that the watches follow the
+        // connections as they come and go.
+        mLoop->run();
+        if (mQuit) break;
+        for (size_t k = 0; k < mOpen.size();) {
+            if (mOpen[k].connection) {
+                ++k;
+                continue;
+            }
+            mOpen.erase(mOpen.begin() + long(k));
+            mChanged = true;
+        }
+        if (mChanged) {
+            mChanged = false;
+            watch();
+        }
+    }
+}
+
+bool TcpStreams::accept(size_t aChannel)
+{
+    auto connection = std::make_shared<net::TcpConnection>(mListeners[aChannel].accept());
+    if (!connection->valid()) return false;
+    // A bounded queue: a host that stops reading stalls the sender soon,
+    // which then cuts it off instead of queueing without end.
+    connection->setSendBuffer(1 << 20);
+    // Beyond the sender's few, its oldest is shut down: its reader sees
+    // the end of it here.
+    mSenders[aChannel]->attachStream(connection);
+    mOpen.push_back(Open{aChannel, std::move(connection)});
+    mChanged = true;
+    return false;
+}
+
+bool TcpStreams::drain(Open &aOpen)
+{
+    uint8_t sink[4096];
+    const long n = aOpen.connection->receive(sink, sizeof sink);
+    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) return false;
+    // Closed by the host, reset, or shut down by the sender after a stall.
+    mSenders[aOpen.channel]->detachStream(aOpen.connection.get());
+    aOpen.connection.reset();
+    return false;
+}
+
+} // namespace softdevice
+} // namespace tarn

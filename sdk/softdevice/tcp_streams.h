@@ -1,0 +1,57 @@
+#ifndef TARN_SOFTDEVICE_TCP_STREAMS_H
+#define TARN_SOFTDEVICE_TCP_STREAMS_H
+
+// The stream channels' TCP ports: one listener per channel, and one thread
+// that accepts a host's connection and hands it to the channel's sender,
+// reads and drops whatever a host sends on it, and tells the sender when
+// the host closed it.
+
+#include "net/poll_loop.h"
+#include "softdevice/gvsp_sender.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarn {
+namespace softdevice {
+
+class TcpStreams
+{
+public:
+    TcpStreams() = default;
+    ~TcpStreams() { stop(); }
+    TcpStreams(const TcpStreams &) = delete;
+    TcpStreams &operator=(const TcpStreams &) = delete;
+
+    // Listens at aIp for each sender's channel; false with a reason.
+    bool start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError);
+    void stop();
+    // The port of each channel, in the senders' order.
+    std::vector<uint16_t> ports() const;
+
+private:
+    struct Open {
+        size_t channel;
+        std::shared_ptr<net::TcpConnection> connection;
+    };
+    void run();
+    void watch();
+    bool accept(size_t aChannel);
+    bool drain(Open &aOpen);
+
+    std::vector<GvspSender *> mSenders;
+    std::vector<net::TcpListener> mListeners;
+    std::vector<Open> mOpen;
+    std::unique_ptr<net::PollLoop> mLoop;
+    std::atomic<bool> mQuit{false};
+    bool mChanged = false;
+    std::thread mThread;
+};
+
+} // namespace softdevice
+} // namespace tarn
+
+#endif
