@@ -131,7 +131,13 @@ ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink)
 ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.unregisterSink(aSink); }
 ZuResult ZuSoftDeviceGEV::AddStream(IZuSWStreamingChannelSource *aSource) { return mImpl->core->model.addStream(aSource); }
 ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool) { return ZuResult(ZU_OK); }
-ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool) { return ZuResult(ZU_OK); }
+
+ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool aEnabled)
+{
+    // Read at the next Start, as the other switches.
+    mImpl->core->model.setRtpEnabled(aEnabled);
+    return ZuResult(ZU_OK);
+}
 
 ZuResult ZuSoftDeviceGEV::SetGenDCEnabled(bool aEnabled)
 {

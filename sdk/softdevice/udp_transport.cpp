@@ -3,6 +3,7 @@
 #include "gvcpserver/udp_server.h"
 #include "softdevice/gvcp_adapter.h"
 #include "softdevice/gvsp_sender.h"
+#include "softdevice/rtp_sender.h"
 
 namespace tarn {
 namespace softdevice {
@@ -32,6 +33,10 @@ public:
                 if (mSenders[i]->reopen(aIp, error))
                     mServer->server().setStreamSourcePort(uint32_t(i), mSenders[i]->port());
             }
+            if (mAnnouncer) {
+                std::string error;
+                mAnnouncer->open(aIp, mSenders.size(), error);
+            }
         });
         gvcp::ServerConfig config;
         config.identity = GvcpAdapter::identityOf(aModel);
@@ -49,6 +54,7 @@ public:
             aModel.setSender(i, sender.get());
             mSenders.push_back(std::move(sender));
         }
+        if (aModel.rtpEnabled()) startRtp(aModel, ip);
         if (!mServer->start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
         aModel.setLink(this);
         aModel.controlChannelStarted(mServer->port());
@@ -62,7 +68,12 @@ public:
         // No controller any more: its streams end before their senders go.
         mModel->controlChannelStopped();
         mModel->setLink(nullptr);
-        for (size_t i = 0; i < mSenders.size(); ++i) mModel->setSender(i, nullptr);
+        for (size_t i = 0; i < mSenders.size(); ++i) {
+            mModel->setSender(i, nullptr);
+            mModel->setRtpSender(i, nullptr);
+        }
+        mRtpSenders.clear();
+        mAnnouncer.reset();
         mSenders.clear();
         mServer.reset();
         mAdapter.reset();
@@ -70,6 +81,23 @@ public:
     }
 
 private:
+    // Each channel may stream over RTP instead, from its GVSP source port;
+    // without the announcer the streams still run, unannounced.
+    void startRtp(DeviceModel &aModel, uint32_t aIp)
+    {
+        mAnnouncer = std::make_unique<SapAnnouncer>();
+        std::string error;
+        if (!mAnnouncer->open(aIp, mSenders.size(), error)) mAnnouncer.reset();
+        for (size_t i = 0; i < mSenders.size(); ++i) {
+            GvspSender *gvsp = mSenders[i].get();
+            auto out = [gvsp](const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo) {
+                return gvsp->sendDatagrams(aDatas, aSizes, aCount, aTo);
+            };
+            mRtpSenders.push_back(std::make_unique<RtpSender>(aModel.channel(i).config(), i, out, mAnnouncer.get()));
+            aModel.setRtpSender(i, mRtpSenders.back().get());
+        }
+    }
+
     // ---- ControlLink: what the model hands the server.
     void publishIdentity(const IdentityTexts &aTexts) override
     {
@@ -111,6 +139,8 @@ private:
     std::unique_ptr<GvcpAdapter> mAdapter;
     std::unique_ptr<gvcp::UdpServer> mServer;
     std::vector<std::unique_ptr<GvspSender>> mSenders;
+    std::unique_ptr<SapAnnouncer> mAnnouncer;
+    std::vector<std::unique_ptr<RtpSender>> mRtpSenders;
 };
 
 } // namespace
