@@ -148,6 +148,14 @@ TEST(H264Packetizer, ZerosAroundUnitsAndEmptyUnitsAreNotSent)
     Packet last;
     ASSERT_TRUE(Parse(s.packets[1].data(), s.packets[1].size(), last));
     EXPECT_TRUE(last.marker);
+    // One or two zeros at the very end are too few for a start code.
+    for (const Bytes &tail : {Bytes({0}), Bytes({0, 0})}) {
+        Bytes short_end = {0, 0, 1, 0x41, 0x55};
+        short_end.insert(short_end.end(), tail.begin(), tail.end());
+        const Sent t = Packetize(p, short_end, 2, 100);
+        ASSERT_EQ(t.packets.size(), 1u);
+        EXPECT_EQ(Bytes(t.packets[0].begin() + kHeaderSize, t.packets[0].end()), Bytes({0x41, 0x55})) << tail.size();
+    }
 }
 
 TEST(H264Packetizer, RefusesWhatHoldsNoUnitOrCannotBeCut)
