@@ -189,8 +189,8 @@ TEST(H264Packetizer, RandomByteStreamsNeverOverrunAndComeBackAsTheirUnits)
                 if (!stream[k - 3] && !stream[k - 2] && stream[k - 1] == 1) stream[k] = uint8_t(0x60 | (1 + rng() % 23));
         const size_t maxPacket = kHeaderSize + 3 + rng() % 40;
         // Exact-size heap copy: any read past the end is seen by the sanitizer.
-        std::unique_ptr<uint8_t[]> copy(new uint8_t[stream.size() + 1]);
-        std::memcpy(copy.get(), stream.data(), stream.size());
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[stream.size()]);
+        if (!stream.empty()) std::memcpy(copy.get(), stream.data(), stream.size());
         H264Depacketizer d;
         Sink sink;
         size_t packets = 0;
