@@ -26,28 +26,24 @@ m = tr._tarn_receive_310
 
 
 def count(stream, seconds):
-    """(MB/s of whole frames, incomplete frames) over `seconds`."""
+    """(MB/s of whole frames, incomplete frames) over `seconds`, timed from
+    the first frame on."""
     for _ in range(32):
         b = tb.ZuBuffer()
         b.Alloc(SIZE)
         m.ZuStream_QueueBuffer(stream, b)
-    whole = broken = 0
-    start = None
-    while True:
+    results = {True: 0, False: 0}
+    first = True
+    while first or time.monotonic() - t0 < seconds:
         result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
         if not result.IsOK():
             break
-        now = time.monotonic()
-        if start is None:
-            start = now
-        elif operation.IsOK():
-            whole += 1
+        if first:
+            first, t0 = False, time.monotonic()
         else:
-            broken += 1
+            results[operation.IsOK()] += 1
         m.ZuStream_QueueBuffer(stream, buffer)
-        if now - start >= seconds:
-            break
-    return whole * SIZE / max(1e-9, time.monotonic() - (start or time.monotonic())) / 1e6, broken
+    return results[True] * SIZE / (time.monotonic() - t0) / 1e6, results[False]
 
 
 def rtp_stream():

@@ -2,20 +2,17 @@
 depayloads its images and H.264 access units byte for byte, with the caps
 taken from the camera's own SAP announcement; Wireshark decodes its RTP,
 SAP and SDP as well-formed; Aravis reads and writes the protocol feature."""
-import os
 import socket
 import subprocess
 import time
 
-import pytest
-
+import tarn_edge_310 as te
 from support import needs_netns
 from support.capture import Capture
 from support.devices import skip_without
-from support.rtpcamera import H264Source, RtpCamera, SapListener, access_unit, rgb_pattern
+from support.rtpcamera import H264Source, RtpCamera, SapListener, rgb_pattern
 from support.softcamera import NumpySource
-
-import tarn_edge_310 as te
+from support.streams import access_unit
 
 pytestmark = needs_netns()
 

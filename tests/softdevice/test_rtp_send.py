@@ -8,12 +8,11 @@ import struct
 import numpy as np
 import pytest
 
-import tarn_base_310 as tb
 import tarn_edge_310 as te
 from support import needs_netns
-from support.rtpcamera import H264Source, RtpCamera, SapListener, access_unit, rgb_pattern
-from support.softcamera import NumpySource, loopback_mac, pattern
-from support.streams import queue
+from support.rtpcamera import H264Source, RtpCamera, SapListener, rgb_pattern
+from support.softcamera import NumpySource, pattern
+from support.streams import access_unit, queue
 
 tr = pytest.importorskip("tarn_receive_310")
 m = tr._tarn_receive_310

@@ -10,6 +10,7 @@ import tarn_base_310 as tb
 import tarn_edge_310 as te
 from support.devices import find
 from support.softcamera import NumpySource, loopback_mac
+from support.streams import access_unit
 
 SAP_GROUP, SAP_PORT = "224.2.127.254", 9875
 
@@ -20,20 +21,6 @@ def rgb_pattern(number, height, width):
     cols = np.arange(width, dtype=np.uint32)[None, :, None]
     chan = np.arange(3, dtype=np.uint32)[None, None, :]
     return ((rows * 5 + cols * 3 + chan * 101 + number * 13) & 0xFF).astype(np.uint8)
-
-
-def access_unit(number):
-    """H.264 access unit `number` in Annex B: an access unit delimiter, then
-    parameter sets and an IDR slice every fourth unit, else a slice; slice
-    bytes never form a start code, and are long enough to be cut."""
-    rng = np.random.default_rng(number)
-    body = rng.integers(0x10, 0xF0, 900 + 97 * number, dtype=np.uint8).tobytes()
-    units = [b"\x09\xf0"]
-    if number % 4 == 0:
-        units += [b"\x67\x42\xc0\x1e\xda\x02\x80\xbf\xe5\x84", b"\x68\xce\x3c\x80", b"\x65" + body]
-    else:
-        units += [b"\x41" + body]
-    return b"".join(b"\x00\x00\x00\x01" + u for u in units)
 
 
 class H264Source(NumpySource):
