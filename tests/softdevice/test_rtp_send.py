@@ -98,6 +98,16 @@ def test_images_arrive_byte_identical_and_the_protocol_is_held_while_streaming(r
     assert seen == list(range(seen[0], seen[0] + 6))
 
 
+def test_each_stream_channel_has_its_own_protocol():
+    with RtpCamera(89, [NumpySource(), NumpySource()]) as cam:
+        assert cam.params.SetIntegerValue("GevStreamChannelSelector", 1).IsOK()
+        assert cam.protocol("RTP").IsOK()
+        assert cam.controller.ReadRegister(PROTOCOL_REGISTER)[1] == 0
+        assert cam.controller.ReadRegister(PROTOCOL_REGISTER + 0x100)[1] == 1
+        assert cam.params.SetIntegerValue("GevStreamChannelSelector", 0).IsOK()
+        assert cam.params.GetEnumValueString("StreamProtocol")[1] == "GVSP"
+
+
 def test_gvsp_stays_the_default_with_rtp_selectable():
     source = NumpySource(width=32, height=8)
     with RtpCamera(83, source) as cam, socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sink:

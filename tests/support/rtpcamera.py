@@ -44,8 +44,9 @@ class H264Source(NumpySource):
 
 
 class RtpCamera:
-    """A software camera on 127.0.0.n with RTP selectable, connected to our
-    controller; stopped and let go on leaving."""
+    """A software camera on 127.0.0.n with RTP selectable (one source, or a
+    list of them), connected to our controller; stopped and let go on
+    leaving."""
 
     def __init__(self, n, source, rtp=True, connect=True):
         import tarn_receive_310 as tr
@@ -53,7 +54,8 @@ class RtpCamera:
         self.address = "127.0.0.%d" % n
         self.source = source
         self.device = te.ZuSoftDeviceGEV()
-        assert self.device.AddStream(source).IsOK()
+        for one in source if isinstance(source, (list, tuple)) else [source]:
+            assert self.device.AddStream(one).IsOK()
         assert self.device.SetRTPProtocolEnabled(rtp).IsOK()
         result = self.device.Start(loopback_mac(n))
         assert result.IsOK(), result.GetDescription()
