@@ -1,10 +1,11 @@
 """A software camera for the benchmark, run in a process of its own (so that
 it can be pinned to a core): `softcamera_process.py <n> <width> <height>
-[python|trigger|tcp]` serves 127.0.0.<n> until its standard input closes.
+[python|trigger|tcp|rtp]` serves 127.0.0.<n> until its standard input closes.
 The default source's own buffers go out as they are; with `python`, a NumPy
 source fills every frame in Python; with `trigger`, it does so under trigger
 control (trigger registers at 0x20000); with `tcp`, the default source's
-buffers go out with the TCP transport on."""
+buffers go out with the TCP transport on; with `rtp`, the default source's
+RGB8 frames, RTP selectable (StreamProtocol)."""
 import sys
 
 import tarn_base_310  # noqa: F401  (the buffer class)
@@ -22,11 +23,12 @@ def main():
     elif mode == "trigger":
         source = TriggeredSource(width=width, height=height, buffers=16)
     else:
-        source = PassingSource(width, height, te.ZuPixelMono8, 16)
+        source = PassingSource(width, height, te.ZuPixelRGB8 if mode == "rtp" else te.ZuPixelMono8, 16)
     device = te.ZuSoftDeviceGEV()
     device.AddStream(source)
     if mode == "tcp":
         device.SetTCPTransportEnabled(True)
+    device.SetRTPProtocolEnabled(mode == "rtp")
     result = device.Start("02:00:7F:00:00:%02X" % n)
     print("ready" if result.IsOK() else "failed " + result.GetDescription(), flush=True)
     sys.stdin.read()

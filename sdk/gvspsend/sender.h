@@ -99,6 +99,12 @@ public:
                             net::Endpoint aTo);
     // One datagram as it is (test packets).
     bool sendDatagram(const uint8_t *aData, size_t aSize, net::Endpoint aTo);
+    // Datagrams of another protocol from this sender's port (RTP), in one
+    // system call: how many left, -1 on error.
+    int sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
+    {
+        return mSocket.sendAllTo(aDatas, aSizes, aCount, aTo);
+    }
 
     // Packets for which this answers true are counted but not sent: a
     // seeded loss for tests of the resend road.

@@ -315,5 +315,63 @@ size_t RawVideoPacketizer::Next(Cursor &c, const uint8_t *aFrame, uint32_t aWidt
     return size_t(data - out);
 }
 
+// ---- Sending RFC 6184
+
+H264Packetizer::Nal H264Packetizer::NextNal(const uint8_t *aData, size_t aSize, size_t aFrom)
+{
+    // The first start code at or after aFrom.
+    size_t at = aFrom;
+    while (at + 3 <= aSize && !(aData[at] == 0 && aData[at + 1] == 0 && aData[at + 2] == 1)) ++at;
+    Nal nal;
+    if (at + 3 > aSize) return nal;
+    while (true) {
+        const size_t start = at + 3;
+        size_t end = start;
+        while (end + 3 <= aSize && !(aData[end] == 0 && aData[end + 1] == 0 && aData[end + 2] <= 1)) ++end;
+        if (end + 3 > aSize) end = aSize;
+        // 00 00 00 or 00 00 01 ends the unit; the zero bytes before it are
+        // the next start code's or trailing ones.
+        size_t last = end;
+        while (last > start && aData[last - 1] == 0) --last;
+        if (last > start) {
+            nal.start = start;
+            nal.size = last - start;
+            nal.end = end;
+            return nal;
+        }
+        // An empty unit: on to the next start code, if any.
+        at = end;
+        while (at + 3 <= aSize && !(aData[at] == 0 && aData[at + 1] == 0 && aData[at + 2] == 1)) ++at;
+        if (at + 3 > aSize) return Nal();
+    }
+}
+
+bool H264Packetizer::Carriable(const uint8_t *aData, size_t aSize, Nal aFirst)
+{
+    for (Nal nal = aFirst; nal.size; nal = NextNal(aData, aSize, nal.end)) {
+        const uint8_t header = aData[nal.start], type = header & 0x1F;
+        if ((header & 0x80) || type == 0 || type >= 24) return false;
+    }
+    return true;
+}
+
+size_t H264Packetizer::Single(const uint8_t *aNal, size_t aSize, bool aMarker, uint32_t aTimestamp)
+{
+    WriteHeader(mPacket.data(), aMarker, mPayloadType, mSequence++, aTimestamp, mSsrc);
+    std::memcpy(mPacket.data() + kHeaderSize, aNal, aSize);
+    return kHeaderSize + aSize;
+}
+
+size_t H264Packetizer::Fragment(uint8_t aNalHeader, const uint8_t *aData, size_t aSize, bool aStart, bool aEnd,
+                                bool aMarker, uint32_t aTimestamp)
+{
+    uint8_t *out = mPacket.data();
+    WriteHeader(out, aMarker, mPayloadType, mSequence++, aTimestamp, mSsrc);
+    out[kHeaderSize] = uint8_t((aNalHeader & 0xE0) | 28);
+    out[kHeaderSize + 1] = uint8_t((aStart ? 0x80 : 0) | (aEnd ? 0x40 : 0) | (aNalHeader & 0x1F));
+    std::memcpy(out + kHeaderSize + 2, aData, aSize);
+    return kHeaderSize + 2 + aSize;
+}
+
 } // namespace rtp
 } // namespace tarn

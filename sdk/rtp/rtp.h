@@ -10,6 +10,7 @@
 // read or written past.
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -200,6 +201,67 @@ private:
     uint8_t mPayloadType;
     uint32_t mSsrc;
     uint32_t mSequence = 0;  // extended: the low half in the header, the high half in the payload
+    std::vector<uint8_t> mPacket;
+};
+
+// The sending side of RFC 6184 (packetization-mode 1): an access unit in
+// Annex B form (each NAL unit after a 00 00 01 or 00 00 00 01 start code)
+// cut into packets of at most aMaxPacket bytes (the RTP header included):
+// a unit that fits goes whole in one packet, a larger one as FU-A
+// fragments. The last packet of the access unit carries the marker bit.
+// Zero bytes before a start code belong to it, not to the unit before.
+class H264Packetizer
+{
+public:
+    H264Packetizer(uint8_t aPayloadType, uint32_t aSsrc) : mPayloadType(aPayloadType), mSsrc(aSsrc) {}
+    // Calls aEmit(data, size) for each packet; false when the access unit
+    // holds no NAL unit or one RTP cannot carry, or the packet size cannot
+    // carry a fragment (nothing is sent then).
+    template <class Emit>
+    bool Send(const uint8_t *aUnit, size_t aSize, uint32_t aTimestamp, size_t aMaxPacket, Emit &&aEmit)
+    {
+        if (!aUnit || aMaxPacket < kHeaderSize + 3 || aMaxPacket > 65535) return false;
+        Nal nal = NextNal(aUnit, aSize, 0);
+        if (!nal.size || !Carriable(aUnit, aSize, nal)) return false;
+        mPacket.resize(aMaxPacket);
+        const size_t room = aMaxPacket - kHeaderSize;
+        while (nal.size) {
+            const Nal next = NextNal(aUnit, aSize, nal.end);
+            const bool lastUnit = next.size == 0;
+            const uint8_t *p = aUnit + nal.start;
+            if (nal.size <= room) {
+                aEmit(mPacket.data(), Single(p, nal.size, lastUnit, aTimestamp));
+            } else {
+                // The unit's header travels in the FU indicator and header.
+                size_t at = 1;
+                while (at < nal.size) {
+                    const size_t n = std::min(nal.size - at, room - 2);
+                    const bool last = at + n == nal.size;
+                    aEmit(mPacket.data(), Fragment(p[0], p + at, n, at == 1, last, last && lastUnit, aTimestamp));
+                    at += n;
+                }
+            }
+            nal = next;
+        }
+        return true;
+    }
+
+private:
+    struct Nal {
+        size_t start = 0, size = 0, end = 0;  // end: where the search for the next one starts
+    };
+    // The next NAL unit at or after aFrom (its size 0 when there is none).
+    static Nal NextNal(const uint8_t *aData, size_t aSize, size_t aFrom);
+    // Every unit from aFirst on has a header a packet can carry as it is:
+    // the forbidden bit clear, and not a type that RTP reads as its own
+    // packet types (0 and 24 to 31).
+    static bool Carriable(const uint8_t *aData, size_t aSize, Nal aFirst);
+    size_t Single(const uint8_t *aNal, size_t aSize, bool aMarker, uint32_t aTimestamp);
+    size_t Fragment(uint8_t aNalHeader, const uint8_t *aData, size_t aSize, bool aStart, bool aEnd, bool aMarker,
+                    uint32_t aTimestamp);
+    uint8_t mPayloadType;
+    uint32_t mSsrc;
+    uint16_t mSequence = 0;
     std::vector<uint8_t> mPacket;
 };
 

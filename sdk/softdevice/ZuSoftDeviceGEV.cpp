@@ -137,7 +137,13 @@ ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool aEnabled)
     mImpl->core->tcp = aEnabled;
     return ZuResult(ZU_OK);
 }
-ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool) { return ZuResult(ZU_OK); }
+
+ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool aEnabled)
+{
+    // Read at the next Start, as the other switches.
+    mImpl->core->model.setRtpEnabled(aEnabled);
+    return ZuResult(ZU_OK);
+}
 
 ZuResult ZuSoftDeviceGEV::SetGenDCEnabled(bool aEnabled)
 {

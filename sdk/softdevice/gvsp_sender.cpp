@@ -54,6 +54,12 @@ void GvspSender::release(ZuBuffer *aBuffer)
     mHistory.release(aBuffer);
 }
 
+int GvspSender::sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    return mSender.sendDatagrams(aDatas, aSizes, aCount, aTo);
+}
+
 void GvspSender::resend(const gvcp::PacketResendCmd &aRequest)
 {
     std::lock_guard<std::mutex> lock(mLock);

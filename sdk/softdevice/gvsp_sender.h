@@ -31,6 +31,8 @@ public:
     void release(ZuBuffer *aBuffer) override;
     // Packets of a block sent earlier, again, while it is still held.
     void resend(const gvcp::PacketResendCmd &aRequest);
+    // Datagrams of another protocol from the channel's source port.
+    int sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo);
 
     uint64_t packetsSent() const { return mSender.packetsSent(); }
 

@@ -4,6 +4,7 @@
 #include "softdevice/gvcp_adapter.h"
 #include "softdevice/gvsp_sender.h"
 #include "softdevice/tcp_streams.h"
+#include "softdevice/rtp_sender.h"
 
 namespace tarn {
 namespace softdevice {
@@ -34,6 +35,10 @@ public:
                 if (mSenders[i]->reopen(aIp, error))
                     mServer->server().setStreamSourcePort(uint32_t(i), mSenders[i]->port());
             }
+            if (mAnnouncer) {
+                std::string error;
+                mAnnouncer->open(aIp, mSenders.size(), error);
+            }
         });
         gvcp::ServerConfig config;
         config.identity = GvcpAdapter::identityOf(aModel);
@@ -63,6 +68,7 @@ public:
             mAdapter->setAdvertisement(offer.encode());
             mServer->enableTcp(true);
         }
+        if (aModel.rtpEnabled()) startRtp(aModel, ip);
         if (!mServer->start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
         aModel.setLink(this);
         aModel.controlChannelStarted(mServer->port());
@@ -77,8 +83,13 @@ public:
         // No controller any more: its streams end before their senders go.
         mModel->controlChannelStopped();
         mModel->setLink(nullptr);
-        for (size_t i = 0; i < mSenders.size(); ++i) mModel->setSender(i, nullptr);
+        for (size_t i = 0; i < mSenders.size(); ++i) {
+            mModel->setSender(i, nullptr);
+            mModel->setRtpSender(i, nullptr);
+        }
         mStreams.reset();
+        mRtpSenders.clear();
+        mAnnouncer.reset();
         mSenders.clear();
         mServer.reset();
         mAdapter.reset();
@@ -86,6 +97,23 @@ public:
     }
 
 private:
+    // Each channel may stream over RTP instead, from its GVSP source port;
+    // without the announcer the streams still run, unannounced.
+    void startRtp(DeviceModel &aModel, uint32_t aIp)
+    {
+        mAnnouncer = std::make_unique<SapAnnouncer>();
+        std::string error;
+        if (!mAnnouncer->open(aIp, mSenders.size(), error)) mAnnouncer.reset();
+        for (size_t i = 0; i < mSenders.size(); ++i) {
+            GvspSender *gvsp = mSenders[i].get();
+            auto out = [gvsp](const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo) {
+                return gvsp->sendDatagrams(aDatas, aSizes, aCount, aTo);
+            };
+            mRtpSenders.push_back(std::make_unique<RtpSender>(aModel.channel(i).config(), i, out, mAnnouncer.get()));
+            aModel.setRtpSender(i, mRtpSenders.back().get());
+        }
+    }
+
     // ---- ControlLink: what the model hands the server.
     void publishIdentity(const IdentityTexts &aTexts) override
     {
@@ -129,6 +157,8 @@ private:
     std::vector<std::unique_ptr<GvspSender>> mSenders;
     const bool mTcp;
     std::unique_ptr<TcpStreams> mStreams;
+    std::unique_ptr<SapAnnouncer> mAnnouncer;
+    std::vector<std::unique_ptr<RtpSender>> mRtpSenders;
 };
 
 } // namespace

@@ -251,6 +251,11 @@ def rtp():
     fus = [b"\x7c\x85" + bytes(10), b"\x7c\x05" + bytes(10), b"\x7c\x45" + bytes(10)]
     write("rtp_h264", "stap_and_fu", b"\x40" + rtp_packet(False, 1, 3000, stap) +
           b"".join(rtp_packet(k == 2, 2 + k, 3000, fu) for k, fu in enumerate(fus)))
+    # Access units to send: parameter sets and a slice larger than a packet,
+    # and zeros, empty units and short start codes between units.
+    write("rtp_h264_send", "idr", b"\x10" + b"".join(b"\0\0\0\1" + u for u in
+                                                 (b"\x09\xf0", b"\x67\x42\xc0\x1e", b"\x68\xce\x3c\x80", b"\x65" + bytes(range(1, 200)))))
+    write("rtp_h264_send", "zeros", b"\x00" + b"\0\0\1\x41\x22\0\0\0\0\1\0\0\1\x41\x33\0\0\0")
     write("rtp_h264", "single_units", b"\x02" + rtp_packet(False, 9, 1, b"\x41\x01\x02") + rtp_packet(True, 10, 1, b"\x41\x03"))
 
 

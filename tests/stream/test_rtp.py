@@ -14,7 +14,7 @@ import pytest
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
 from support import error_of, needs_netns
-from support.streams import queue
+from support.streams import access_unit, queue
 
 m = tr._tarn_receive_310
 pytestmark = needs_netns()
@@ -117,19 +117,7 @@ def test_gstreamer_video_over_tcp_arrives_intact(tmp_path, rtp):
 
 
 def access_units(count):
-    """H.264 access units as Annex B: parameter sets and slices whose bytes
-    never form a start code, the first and every fourth an IDR."""
-    rng = np.random.default_rng(3)
-    out = []
-    for k in range(count):
-        body = rng.integers(0x10, 0xF0, 700 + 400 * k, dtype=np.uint8).tobytes()
-        units = [b"\x09\xf0"]
-        if k % 4 == 0:
-            units += [b"\x67\x42\xc0\x1e\xda\x02\x80\xbf\xe5\x84", b"\x68\xce\x3c\x80", b"\x65" + body]
-        else:
-            units += [b"\x41" + body]
-        out.append(b"".join(b"\x00\x00\x00\x01" + u for u in units))
-    return out
+    return [access_unit(k) for k in range(count)]
 
 
 def test_gstreamer_h264_access_units_come_back_unchanged(tmp_path, rtp):

@@ -19,12 +19,14 @@ def pattern(number, height, width):
 
 
 class NumpyFrames:
-    """The image side of a Mono8 source: each queued buffer is filled with
-    the next frame. Mixed into a channel-source proxy class, whose
-    constructor gets `base` (for a ready-made source, its arguments)."""
+    """The image side of a source of one pixel type (Mono8 unless told):
+    each queued buffer is filled with the next frame. Mixed into a
+    channel-source proxy class, whose constructor gets `base` (for a
+    ready-made source, its arguments)."""
 
-    def __init__(self, width=64, height=48, buffers=8, frame=pattern, fps=None, base=()):
+    def __init__(self, width=64, height=48, buffers=8, frame=pattern, fps=None, base=(), pixel=te.ZuPixelMono8):
         super().__init__(*base)
+        self.pixel = pixel
         # At most this many frames a second (None: as fast as retrieved), for
         # receivers slower than the camera.
         self.period = 1.0 / fps if fps else 0.0
@@ -45,7 +47,7 @@ class NumpyFrames:
     def GetHeight(self): return self.height
     def GetOffsetX(self): return 0
     def GetOffsetY(self): return 0
-    def GetPixelType(self): return te.ZuPixelMono8
+    def GetPixelType(self): return self.pixel
     def GetWidthInfo(self): return (1, self.width, 1)
     def GetHeightInfo(self): return (1, self.height, 1)
     def GetChunksSize(self): return 0
@@ -54,13 +56,13 @@ class NumpyFrames:
     def GetChunkModeActive(self): return False
     def GetChunkEnable(self, chunk): return False
     def GetSupportedPixelType(self, index):
-        return (te.ZU_OK, te.ZuPixelMono8) if index == 0 else (te.ZU_INVALID_PARAMETER, 0)
+        return (te.ZU_OK, self.pixel) if index == 0 else (te.ZU_INVALID_PARAMETER, 0)
     def GetSupportedChunk(self, index): return (te.ZU_INVALID_PARAMETER, 0, "")
     def SetWidth(self, value): self.width = value; return te.ZU_OK
     def SetHeight(self, value): self.height = value; return te.ZU_OK
     def SetOffsetX(self, value): return te.ZU_OK if value == 0 else te.ZU_GENERIC_ERROR
     def SetOffsetY(self, value): return te.ZU_OK if value == 0 else te.ZU_GENERIC_ERROR
-    def SetPixelType(self, value): return te.ZU_OK if value == te.ZuPixelMono8 else te.ZU_GENERIC_ERROR
+    def SetPixelType(self, value): return te.ZU_OK if value == self.pixel else te.ZU_GENERIC_ERROR
     def SetChunkModeActive(self, value): return te.ZU_OK
     def SetChunkEnable(self, chunk, value): return te.ZU_OK
     def OnOpen(self, ip, port): self.calls.append(("OnOpen", str(ip), port))
@@ -75,7 +77,7 @@ class NumpyFrames:
         if len(self.buffers) >= self.count:
             return None
         buffer = tb.ZuBuffer()
-        buffer.GetImage().Alloc(self.width, self.height, te.ZuPixelMono8)
+        buffer.GetImage().Alloc(self.width, self.height, self.pixel)
         self.buffers.append(buffer)
         return buffer
 
@@ -111,8 +113,7 @@ class NumpyFrames:
             buffer = self.queued.get(timeout=0.02)
         except queue.Empty:
             return (te.ZU_TIMEOUT, None)
-        image = buffer.GetImage()
-        image.GetDataPointer()[...] = self.frame(self.number, self.height, self.width)
+        self.fill(buffer, self.number)
         with self.lock:
             self.sent.append(self.number)
             self.number += 1
@@ -120,6 +121,10 @@ class NumpyFrames:
 
     def AbortQueuedBuffers(self):
         self.aborted = True
+
+    def fill(self, buffer, number):
+        """Writes frame `number` into a buffer about to be sent."""
+        buffer.GetImage().GetDataPointer()[...] = self.frame(number, self.height, self.width)
 
 
 class NumpySource(NumpyFrames, te.IZuSWStreamingChannelSource):

@@ -112,6 +112,7 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     stopStreaming();
     mInUse = buffersToUse();
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStart(); });
+    aSender.streamStarted();
     auto worker = std::make_shared<Worker>();
     worker->counters = mCounters;
     worker->sender = &aSender;
@@ -149,9 +150,11 @@ void Channel::stopStreaming()
         std::atomic<uint64_t> failures{0};
         guarded(failures, [&] { source.AbortQueuedBuffers(); });
         guarded(failures, [&] { source.OnStreamingStop(); });
+        worker->sender->streamStopped();
         return;
     }
     worker->thread.join();
+    worker->sender->streamStopped();
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStop(); });
 }
 

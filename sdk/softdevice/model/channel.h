@@ -38,6 +38,10 @@ public:
     virtual void release(ZuBuffer *aBuffer) = 0;
     // Sends one test packet of the configured size; false when it cannot.
     virtual bool sendTestPacket() { return false; }
+    // A channel starts streaming through this sender, or stopped (its
+    // acquisition thread has ended, or left on its own).
+    virtual void streamStarted() {}
+    virtual void streamStopped() {}
 };
 
 // The stream channel registers the controller writes and the sender reads.
@@ -49,6 +53,10 @@ struct StreamConfig {
     std::atomic<uint32_t> sourcePort{0};      // SCSP, set by the sender
     std::atomic<uint32_t> configuration{0};   // SCCFG
     std::atomic<bool> extendedIds{false};
+    // How the channel streams: kProtocolGvsp, or kProtocolRtp where the
+    // device allows it.
+    static constexpr uint32_t kProtocolGvsp = 0, kProtocolRtp = 1;
+    std::atomic<uint32_t> protocol{kProtocolGvsp};
 };
 
 struct ChannelCounters {

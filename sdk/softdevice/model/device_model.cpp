@@ -163,6 +163,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     for (size_t i = 0; i < mSources.size(); ++i)
         mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
     mSenders.assign(mChannels.size(), nullptr);
+    mRtpSenders.assign(mChannels.size(), nullptr);
     mSpace = std::make_unique<RegisterSpace>();
     mUserSets.assign(size_t(mUserSetCount) + 1, std::nullopt);
     mWriter = DescriptionWriter();
@@ -282,6 +283,7 @@ void DeviceModel::teardown()
     }
     mChannels.clear();
     mSenders.clear();
+    mRtpSenders.clear();
     mDescribed.clear();
     mGenDCInUse.clear();
     mFeatureSpecs.clear();
@@ -500,6 +502,16 @@ void DeviceModel::layoutChannel(Channel &aChannel)
                       write([](uint32_t v) { return v <= 1; },
                             [gendc](IZuSWStreamingChannelSource &, uint32_t v) { return gendc->SetGenDCStreamingMode(v != 0); }));
     }
+    if (mRtp) {
+        // Which protocol carries the stream; not while it streams.
+        std::atomic<uint32_t> &protocol = aChannel.config().protocol;
+        s.addRegister(b + addr::StreamProtocol, [&protocol] { return protocol.load(); }, [this, &aChannel, &protocol](uint32_t v) {
+            if (v != StreamConfig::kProtocolGvsp && v != StreamConfig::kProtocolRtp) return uint16_t(kStatusInvalidParameter);
+            if (mTlLocked || aChannel.streaming()) return uint16_t(kStatusAccessDenied);
+            protocol = v;
+            return uint16_t(kStatusSuccess);
+        });
+    }
 
 }
 
@@ -694,10 +706,12 @@ void DeviceModel::declareFeatures()
     w.add(K::Enumeration, "UserSetDefault", usc, db + addr::UserSetDefault, "RW", "The user set loaded when the device starts").entries = sets;
 
     // Transport layer.
-    if (multi)
-        integer("GevStreamChannelSelector", tl, db + addr::StreamChannelSelector, "RW", 0, int64_t(mChannels.size()) - 1,
-                "Selects the stream channel")
-            .selected = {"GevSCPSPacketSize", "GevSCPD", "GevSCDA", "GevSCPHostPort", "GevSCSP"};
+    if (multi) {
+        FeatureDecl &f = integer("GevStreamChannelSelector", tl, db + addr::StreamChannelSelector, "RW", 0,
+                                 int64_t(mChannels.size()) - 1, "Selects the stream channel");
+        f.selected = {"GevSCPSPacketSize", "GevSCPD", "GevSCDA", "GevSCPHostPort", "GevSCSP"};
+        if (mRtp) f.selected.push_back("StreamProtocol");
+    }
     perChannel(visible(integer("GevSCPSPacketSizeMax", tl, cb + addr::PacketSizeMax, "RO", 0, 65535, ""), "Invisible"));
     {
         FeatureDecl &f = perStream(field(integer("GevSCPSPacketSize", tl, reg::StreamChannelPacketSize0, "RW", 576, 65535,
@@ -711,6 +725,16 @@ void DeviceModel::declareFeatures()
     perStream(visible(address(integer("GevSCDA", tl, reg::StreamChannelDestination0, "RW", 0, 0xFFFFFFFF, "Destination address of the stream")), "Guru"));
     perStream(field(integer("GevSCPHostPort", tl, reg::StreamChannelPort0, "RW", 0, 65535, "Destination port of the stream"), 31, 16, "Guru"));
     perStream(field(integer("GevSCSP", tl, reg::StreamChannelSourcePort0, "RO", 0, 65535, "Source port of the stream"), 31, 16, "Guru"));
+    if (mRtp) {
+        FeatureDecl &f = w.add(K::Enumeration, "StreamProtocol", tl, cb + addr::StreamProtocol, "RW",
+                               "Protocol of the selected stream channel: GigE Vision streaming or RTP");
+        f.entries = {{"GVSP", StreamConfig::kProtocolGvsp}, {"RTP", StreamConfig::kProtocolRtp}};
+        f.lockedBy = "TLParamsLocked";
+        if (multi) {
+            f.indexedBy = "GevStreamChannelSelector";
+            f.indexStep = addr::ChannelStride;
+        }
+    }
     field(integer("GevMCPHostPort", tl, reg::MessageChannelPort, "RW", 0, 65535, "Destination port of events"), 31, 16, "Guru");
     visible(address(integer("GevMCDA", tl, reg::MessageChannelDestination, "RW", 0, 0xFFFFFFFF, "Destination address of events")), "Guru");
     visible(integer("GevMCTT", tl, reg::MessageChannelTransmissionTimeout, "RW", 0, 0xFFFFFFFF, "Time-out of an event's acknowledge in ms"), "Guru");
@@ -831,6 +855,7 @@ void DeviceModel::controlReleased(bool aHeartbeatFailed)
         if (c->config().port & 0xFFFF) closeStream(*c);
         c->config().port = 0;
         c->config().destination = 0;
+        c->config().protocol = StreamConfig::kProtocolGvsp;
     }
     mTlLocked = 0;
     mControlled = false;
@@ -869,10 +894,11 @@ void DeviceModel::startAcquisition()
 {
     for (size_t i = 0; i < mChannels.size(); ++i) {
         Channel &c = *mChannels[i];
-        if (c.streaming() || !mSenders[i] || !(c.config().port & 0xFFFF) || !c.config().destination) continue;
+        BlockSender *sender = c.config().protocol == StreamConfig::kProtocolRtp ? mRtpSenders[i] : mSenders[i];
+        if (c.streaming() || !sender || !(c.config().port & 0xFFFF) || !c.config().destination) continue;
         std::function<void(ZuBuffer &)> stamp;
         if (mStamping) stamp = [this](ZuBuffer &b) { b.SetTimestamp(timestamp()); };
-        c.startStreaming(*mSenders[i], stamp, [this] { return framePeriod(); });
+        c.startStreaming(*sender, stamp, [this] { return framePeriod(); });
     }
     mAcquiring = true;
 }
@@ -899,6 +925,11 @@ std::chrono::nanoseconds DeviceModel::framePeriod() const
 void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
 {
     if (aChannel < mSenders.size()) mSenders[aChannel] = aSender;
+}
+
+void DeviceModel::setRtpSender(size_t aChannel, BlockSender *aSender)
+{
+    if (aChannel < mRtpSenders.size()) mRtpSenders[aChannel] = aSender;
 }
 
 bool DeviceModel::isSlow(uint32_t aAddress) const

@@ -61,7 +61,7 @@ constexpr uint32_t ChannelStride = 0x100;
 constexpr uint32_t Width = 0x00, Height = 0x04, OffsetX = 0x08, OffsetY = 0x0C, PixelFormat = 0x10,
                    PayloadSize = 0x14, ChunkModeActive = 0x18, ChunkSelector = 0x1C, ChunkEnable = 0x20,
                    WidthMax = 0x24, HeightMax = 0x28, WidthMin = 0x2C, WidthInc = 0x30, HeightMin = 0x34,
-                   HeightInc = 0x38, PacketSizeMax = 0x3C, GenDCStreamingMode = 0x40;
+                   HeightInc = 0x38, PacketSizeMax = 0x3C, GenDCStreamingMode = 0x40, StreamProtocol = 0x44;
 // Device-wide.
 constexpr uint32_t DeviceBase = 0x00011000;
 constexpr uint32_t AcquisitionStart = 0x00, AcquisitionStop = 0x04, AcquisitionMode = 0x08, TLParamsLocked = 0x0C,
@@ -99,6 +99,9 @@ public:
     ZuResult unregisterSink(IZuVirtualDeviceGEVEventSink *aSink);
     void setStreamTimestamping(bool aEnabled) { mStamping = aEnabled; }
     void setGenDCEnabled(bool aEnabled) { mGenDC = aEnabled; }
+    // RTP selectable per stream channel; read by the transport at Start.
+    void setRtpEnabled(bool aEnabled) { mRtp = aEnabled; }
+    bool rtpEnabled() const { return mRtp; }
 
     // ---- Start and stop. build() runs the Start sequence on the caller's
     // thread; what an up-call throws leaves it after everything built so
@@ -148,6 +151,8 @@ public:
     void controlChannelStopped();
     // The sender of a stream channel (set by the transport before control).
     void setSender(size_t aChannel, BlockSender *aSender);
+    // The channel's sender while it streams over RTP.
+    void setRtpSender(size_t aChannel, BlockSender *aSender);
     // The time between two frames, 0 without a frame rate.
     std::chrono::nanoseconds framePeriod() const;
 
@@ -211,12 +216,14 @@ private:
     std::vector<IZuSWStreamingChannelSource *> mSources;
     std::vector<std::unique_ptr<Channel>> mChannels;
     std::vector<BlockSender *> mSenders;
+    std::vector<BlockSender *> mRtpSenders;
     SinkList<IZuVirtualDeviceGEVEventSink> mSinks;
     IZuUserSetNotify *mUserSetNotify = nullptr;
     ZuVirtualDeviceLib::IActionHandler *mActionHandler = nullptr;
     uint32_t mUserSetCount = 0;
     bool mStamping = true;
     bool mGenDC = false;
+    bool mRtp = false;
     std::atomic<bool> mBuilt{false};
     std::atomic<bool> mBuilding{false};
 
