@@ -8,7 +8,6 @@ import pytest
 import tarn_base_310  # noqa: F401  (registers the information classes)
 import tarn_edge_310 as te
 from support import needs_netns
-from support.devices import find
 from support.softcamera import NumpySource, SoftCamera, pattern
 
 tr = pytest.importorskip("tarn_receive_310")
@@ -16,30 +15,16 @@ m = tr._tarn_receive_310
 if not all(hasattr(m, f) for f in ("ZuDevice_CreateAndConnect", "ZuStream_CreateAndOpen", "new_ZuPipeline")):
     pytest.skip("the receiving module has no device or stream yet", allow_module_level=True)
 
+from support.receiving import Events, connect_and_open  # noqa: E402  (once the module is known there)
+
 pytestmark = needs_netns()
-
-
-class Events(tr.ZuDeviceEventSink):
-    def __init__(self):
-        super().__init__()
-        self.events = []
-
-    def OnEvent(self, device, event_id, channel, block_id, timestamp, data):
-        self.events.append((event_id, channel, block_id, bytes(np.asarray(data)) if data is not None else b""))
 
 
 class Received:
     """A camera connected, its stream and pipeline running, then let go."""
 
     def __init__(self, camera, buffers=16):
-        self.system, info = find(camera.address)
-        result, self.device = tr.ZuDevice.CreateAndConnect(info)
-        assert result.IsOK(), result.GetDescription()
-        self.params = self.device.GetParameters()
-        result, self.stream = m.ZuStream_CreateAndOpen(info)
-        assert result.IsOK(), result.GetDescription()
-        port = m.ZuStreamGEV_GetLocalPort(self.stream)
-        assert self.device.SetStreamDestination("127.0.0.1", port).IsOK()
+        self.system, self.device, self.params, self.stream = connect_and_open(camera.address)
         width = self.params.GetIntegerValue("Width")[1]
         height = self.params.GetIntegerValue("Height")[1]
         self.pipeline = m.new_ZuPipeline(self.stream)

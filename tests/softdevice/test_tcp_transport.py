@@ -17,19 +17,12 @@ from support.softcamera import SoftCamera, pattern
 tr = pytest.importorskip("tarn_receive_310")
 m = tr._tarn_receive_310
 
+from support.receiving import Events, connect_and_open  # noqa: E402  (once the module is known there)
+
 pytestmark = needs_netns()
 
 OFFER = 0x00012000          # the TCP offer's registers
 WIDTH = 0x00010000          # channel 0's Width register
-
-
-class Events(tr.ZuDeviceEventSink):
-    def __init__(self):
-        super().__init__()
-        self.events = []
-
-    def OnEvent(self, device, event_id, channel, block_id, timestamp, data):
-        self.events.append((event_id, channel, block_id, bytes(np.asarray(data)) if data is not None else b""))
 
 
 def tcp_peers(address, port=None):
@@ -64,14 +57,7 @@ class Receiver:
     """A camera connected, its stream open at our port, buffers queued."""
 
     def __init__(self, camera, buffers=8):
-        self.system, info = find(camera.address)
-        result, self.device = tr.ZuDevice.CreateAndConnect(info)
-        assert result.IsOK(), result.GetDescription()
-        self.params = self.device.GetParameters()
-        result, self.stream = m.ZuStream_CreateAndOpen(info)
-        assert result.IsOK(), result.GetDescription()
-        port = m.ZuStreamGEV_GetLocalPort(self.stream)
-        assert self.device.SetStreamDestination("127.0.0.1", port).IsOK()
+        self.system, self.device, self.params, self.stream = connect_and_open(camera.address)
         self.width = self.params.GetIntegerValue("Width")[1]
         self.height = self.params.GetIntegerValue("Height")[1]
         self.buffers = []

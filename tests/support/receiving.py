@@ -1,0 +1,34 @@
+"""The receiving module's side of end-to-end tests: a camera connected with
+its stream open at our port, and an event sink that keeps what it is told.
+Imported by tests that have made sure the receiving module is there."""
+import numpy as np
+
+import tarn_base_310  # noqa: F401  (registers the information classes)
+import tarn_receive_310 as tr
+
+from support.devices import find
+
+m = tr._tarn_receive_310
+
+
+class Events(tr.ZuDeviceEventSink):
+    def __init__(self):
+        super().__init__()
+        self.events = []
+
+    def OnEvent(self, device, event_id, channel, block_id, timestamp, data):
+        self.events.append((event_id, channel, block_id, bytes(np.asarray(data)) if data is not None else b""))
+
+
+def connect_and_open(address):
+    """(system, device, its parameters, stream) for the device at address,
+    connected, its stream open and sending to the stream's port."""
+    system, info = find(address)
+    result, device = tr.ZuDevice.CreateAndConnect(info)
+    assert result.IsOK(), result.GetDescription()
+    params = device.GetParameters()
+    result, stream = m.ZuStream_CreateAndOpen(info)
+    assert result.IsOK(), result.GetDescription()
+    port = m.ZuStreamGEV_GetLocalPort(stream)
+    assert device.SetStreamDestination("127.0.0.1", port).IsOK()
+    return system, device, params, stream
