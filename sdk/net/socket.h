@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarn {
 namespace net {
@@ -80,6 +81,29 @@ struct Datagram {
     size_t size = 0;         // bytes received
     bool truncated = false;  // the datagram was larger than the slot
     Endpoint from;
+};
+
+// Slots for one batch of received datagrams over memory set aside once, so
+// that receiving allocates nothing per packet.
+class ReceiveSlots
+{
+public:
+    void assign(size_t aCount, size_t aSlotSize)
+    {
+        mMemory.assign(aCount * aSlotSize, 0);
+        mSlots.assign(aCount, Datagram());
+        for (size_t k = 0; k < aCount; ++k) {
+            mSlots[k].data = mMemory.data() + k * aSlotSize;
+            mSlots[k].capacity = aSlotSize;
+        }
+    }
+    Datagram *data() { return mSlots.data(); }
+    size_t size() const { return mSlots.size(); }
+    Datagram &operator[](size_t aIndex) { return mSlots[aIndex]; }
+
+private:
+    std::vector<uint8_t> mMemory;
+    std::vector<Datagram> mSlots;
 };
 
 class UdpSocket

@@ -110,14 +110,7 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     }
     mOverTcp = mTcp.valid();
 
-    // Packet memory for one batch, set aside once.
-    size_t slots = net::UdpSocket::kMaxBatch;
-    mPacketMemory.assign(slots * aSetup.packetBuffer, 0);
-    mSlots.assign(slots, net::Datagram());
-    for (size_t k = 0; k < slots; ++k) {
-        mSlots[k].data = mPacketMemory.data() + k * aSetup.packetBuffer;
-        mSlots[k].capacity = aSetup.packetBuffer;
-    }
+    mSlots.assign(net::UdpSocket::kMaxBatch, aSetup.packetBuffer);
     mReassembler.reset();
     mReassembler.resetCounters();
     mPublished = gvsp::StreamCounters();

@@ -90,8 +90,7 @@ private:
     gvsp::Reassembler mReassembler;
     uint64_t mSettingsVersion = UINT64_MAX;
     gvsp::StreamCounters mPublished;
-    std::vector<uint8_t> mPacketMemory;
-    std::vector<net::Datagram> mSlots;
+    net::ReceiveSlots mSlots;
     std::vector<ReceivedPart> mParts;   // kept for the next block
     uint16_t mRequestId = 0;
     std::thread mThread;

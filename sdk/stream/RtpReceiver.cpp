@@ -43,7 +43,7 @@ ZuResult RtpReceiver::Start(const Setup &aSetup)
         if (!mTcp.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
         mLocal = mTcp.local();
         fd = mTcp.fd();
-        mSlots.assign(1, net::Datagram());
+        mSlots.assign(1, kSlotSize);
     } else {
         net::SocketOptions options;
         options.nonBlocking = true;
@@ -59,13 +59,7 @@ ZuResult RtpReceiver::Start(const Setup &aSetup)
         mLocal = mSocket.local();
         if (!mLocal.ip && !aSetup.multicast) mLocal.ip = aSetup.localIp;
         fd = mSocket.fd();
-        mSlots.assign(net::UdpSocket::kMaxBatch, net::Datagram());
-    }
-    // Packet memory for one batch, set aside once.
-    mPacketMemory.assign(mSlots.size() * kSlotSize, 0);
-    for (size_t k = 0; k < mSlots.size(); ++k) {
-        mSlots[k].data = mPacketMemory.data() + k * kSlotSize;
-        mSlots[k].capacity = kSlotSize;
+        mSlots.assign(net::UdpSocket::kMaxBatch, kSlotSize);
     }
     mStop = false;
     mAbort = false;

@@ -70,8 +70,7 @@ private:
     rtp::RawVideoDepacketizer mVideo;
     rtp::H264Depacketizer mH264;
     rtp::StreamFramer mFramer;
-    std::vector<uint8_t> mPacketMemory;
-    std::vector<net::Datagram> mSlots;
+    net::ReceiveSlots mSlots;
     ZuBuffer *mFilling = nullptr;
     uint64_t mBlockId = 0;
     bool mAborting = false;

@@ -23,22 +23,23 @@ std::string xmlEscape(const std::string &aText)
     return out;
 }
 
-namespace {
-
-std::string hex(uint64_t aValue)
+std::string xmlHex(uint64_t aValue)
 {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(aValue));
     return text;
 }
 
-std::string aFloat(double aValue)
+std::string xmlFloat(double aValue)
 {
     std::ostringstream out;
     out.precision(17);
     out << aValue;
     return out.str();
 }
+
+namespace {
+
 
 const char *kindName(FeatureDecl::Kind aKind)
 {
@@ -57,7 +58,7 @@ void writeRegister(std::ostream &aOut, const FeatureDecl &aF, const std::string 
 {
     if (aF.kind == FeatureDecl::Kind::Float) {
         aOut << "  <FloatReg Name=\"" << aRegName << "\">\n";
-        aOut << "    <Address>" << hex(aF.address) << "</Address>\n";
+        aOut << "    <Address>" << xmlHex(aF.address) << "</Address>\n";
         aOut << "    <Length>8</Length>\n";
         aOut << "    <AccessMode>" << aF.access << "</AccessMode>\n";
         aOut << "    <pPort>Device</pPort>\n";
@@ -67,9 +68,9 @@ void writeRegister(std::ostream &aOut, const FeatureDecl &aF, const std::string 
     }
     const bool masked = aF.lsb >= 0;
     aOut << "  <" << (masked ? "MaskedIntReg" : "IntReg") << " Name=\"" << aRegName << "\">\n";
-    aOut << "    <Address>" << hex(aF.address) << "</Address>\n";
+    aOut << "    <Address>" << xmlHex(aF.address) << "</Address>\n";
     if (!aF.indexedBy.empty())
-        aOut << "    <pIndex Offset=\"" << hex(aF.indexStep) << "\">" << aF.indexedBy << "</pIndex>\n";
+        aOut << "    <pIndex Offset=\"" << xmlHex(aF.indexStep) << "\">" << aF.indexedBy << "</pIndex>\n";
     aOut << "    <Length>" << aF.length << "</Length>\n";
     aOut << "    <AccessMode>" << aF.access << "</AccessMode>\n";
     aOut << "    <pPort>Device</pPort>\n";
@@ -195,7 +196,7 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
         if (f.streamable) out << "    <Streamable>Yes</Streamable>\n";
         switch (f.kind) {
         case FeatureDecl::Kind::String:
-            out << "    <Address>" << hex(f.address) << "</Address>\n";
+            out << "    <Address>" << xmlHex(f.address) << "</Address>\n";
             out << "    <Length>" << f.length << "</Length>\n";
             out << "    <AccessMode>" << f.access << "</AccessMode>\n";
             out << "    <pPort>Device</pPort>\n";
@@ -222,8 +223,8 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
             break;
         case FeatureDecl::Kind::Float:
             out << "    <pValue>" << value << "</pValue>\n";
-            out << "    <Min>" << aFloat(f.fmin) << "</Min>\n";
-            out << "    <Max>" << aFloat(f.fmax) << "</Max>\n";
+            out << "    <Min>" << xmlFloat(f.fmin) << "</Min>\n";
+            out << "    <Max>" << xmlFloat(f.fmax) << "</Max>\n";
             if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
             break;
         case FeatureDecl::Kind::Integer:

@@ -103,6 +103,10 @@ private:
 
 // XML text with the five special characters escaped.
 std::string xmlEscape(const std::string &aText);
+// An address or mask as the description writes it ("0x1A2B").
+std::string xmlHex(uint64_t aValue);
+// A float value, to the last digit a double holds.
+std::string xmlFloat(double aValue);
 
 } // namespace softdevice
 } // namespace tarn

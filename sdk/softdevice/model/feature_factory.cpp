@@ -171,41 +171,38 @@ ZuResult FeatureFactory::CreateEnum(IZuRegister *aRegister)
 
 ZuResult FeatureFactory::CreateIntSwissKnife(const ZuString &aFormula)
 {
-    mNext.formula = aFormula.Narrow();
-    if (mNext.name.empty()) return create(Kind::IntSwissKnife, nullptr, false);
-    if (mNext.formula.empty()) {
-        mNext = FeatureSpec();
-        return ZuResult(ZU_INVALID_PARAMETER, ZuString("the formula is empty"));
-    }
-    return create(Kind::IntSwissKnife, nullptr, false);
+    return swissKnife(Kind::IntSwissKnife, aFormula);
 }
 
 ZuResult FeatureFactory::CreateFloatSwissKnife(const ZuString &aFormula)
 {
+    return swissKnife(Kind::FloatSwissKnife, aFormula);
+}
+
+ZuResult FeatureFactory::swissKnife(Kind aKind, const ZuString &aFormula)
+{
     mNext.formula = aFormula.Narrow();
-    if (mNext.name.empty()) return create(Kind::FloatSwissKnife, nullptr, false);
-    if (mNext.formula.empty()) {
+    if (!mNext.name.empty() && mNext.formula.empty()) {
         mNext = FeatureSpec();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the formula is empty"));
     }
-    return create(Kind::FloatSwissKnife, nullptr, false);
+    return create(aKind, nullptr, false);
 }
 
 ZuResult FeatureFactory::CreateIntConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
                                             const ZuString &aToFormula)
 {
-    mNext.valueFeature = aValueFeatureName.Narrow();
-    mNext.fromFormula = aFromFormula.Narrow();
-    mNext.toFormula = aToFormula.Narrow();
-    if (!mNext.name.empty() && (mNext.valueFeature.empty() || mNext.fromFormula.empty() || mNext.toFormula.empty())) {
-        mNext = FeatureSpec();
-        return ZuResult(ZU_INVALID_PARAMETER, ZuString("a converter needs its feature and both formulas"));
-    }
-    return create(Kind::IntConverter, nullptr, false);
+    return converter(Kind::IntConverter, aValueFeatureName, aFromFormula, aToFormula);
 }
 
 ZuResult FeatureFactory::CreateFloatConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
                                               const ZuString &aToFormula)
+{
+    return converter(Kind::FloatConverter, aValueFeatureName, aFromFormula, aToFormula);
+}
+
+ZuResult FeatureFactory::converter(Kind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+                                   const ZuString &aToFormula)
 {
     mNext.valueFeature = aValueFeatureName.Narrow();
     mNext.fromFormula = aFromFormula.Narrow();
@@ -214,7 +211,7 @@ ZuResult FeatureFactory::CreateFloatConverter(const ZuString &aValueFeatureName,
         mNext = FeatureSpec();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("a converter needs its feature and both formulas"));
     }
-    return create(Kind::FloatConverter, nullptr, false);
+    return create(aKind, nullptr, false);
 }
 
 ZuResult FeatureFactory::reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
@@ -284,20 +281,6 @@ std::string generatedDisplayName(const std::string &aName, const std::string &aC
 
 namespace {
 
-std::string hex(uint64_t aValue)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(aValue));
-    return text;
-}
-
-std::string number(double aValue)
-{
-    std::ostringstream out;
-    out.precision(17);
-    out << aValue;
-    return out.str();
-}
 
 // One node of the description, its properties written in the order of the
 // engine's schema table whatever order they were added in.
@@ -494,12 +477,12 @@ void Describer::common(Node &aNode, const FeatureSpec &aSpec, const std::string 
 std::string Describer::port(const FeatureSpec &aSpec)
 {
     const bool chunk = aSpec.mapping == FeatureSpec::Mapping::Chunk;
-    const std::string name = (chunk ? "ChunkPort" : "EventPort") + hex(aSpec.mapId).substr(2);
+    const std::string name = (chunk ? "ChunkPort" : "EventPort") + xmlHex(aSpec.mapId).substr(2);
     if (std::find(mPorts.begin(), mPorts.end(), name) == mPorts.end()) {
         mPorts.push_back(name);
         mWriter.addName(name);
         mOut << "  <Port Name=\"" << name << "\" NameSpace=\"Custom\">\n"
-             << "    <" << (chunk ? "ChunkID" : "EventID") << ">" << hex(aSpec.mapId).substr(2) << "</"
+             << "    <" << (chunk ? "ChunkID" : "EventID") << ">" << xmlHex(aSpec.mapId).substr(2) << "</"
              << (chunk ? "ChunkID" : "EventID") << ">\n  </Port>\n";
     }
     return name;
@@ -525,7 +508,7 @@ std::string Describer::registerNode(const FeatureSpec &aSpec, const std::vector<
     if (aSpec.mapping != FeatureSpec::Mapping::None && !aSpec.hasRegister) {
         // Event data carries the event's 24-byte header before the data.
         const uint64_t at = aSpec.mapAddress + (aSpec.mapping == FeatureSpec::Mapping::Event && aSpec.adjust ? 24 : 0);
-        n.add(A::Address, hex(at));
+        n.add(A::Address, xmlHex(at));
         n.add(A::Length, std::to_string(aSpec.mapLength));
         n.word(A::AccessMode, ZuGenAccessModeReadOnly);
         n.add(A::pPort, port(aSpec));
@@ -535,10 +518,10 @@ std::string Describer::registerNode(const FeatureSpec &aSpec, const std::vector<
         bool same = true;
         for (const FeatureSpec *s : aSpecs) same = same && s->address == aSpec.address;
         if (same) {
-            n.add(A::Address, hex(aSpec.address));
+            n.add(A::Address, xmlHex(aSpec.address));
         } else {
             std::vector<std::pair<int, std::string>> at;
-            for (const FeatureSpec *s : aSpecs) at.emplace_back(s->source, hex(s->address));
+            for (const FeatureSpec *s : aSpecs) at.emplace_back(s->source, xmlHex(s->address));
             mOut << knife(true, aSpec.name + "Address", bySource(at, "0"), {"SourceSelector"}).write();
             n.add(A::pAddress, aSpec.name + "Address");
         }
@@ -649,10 +632,10 @@ bool Describer::feature(const std::vector<const FeatureSpec *> &aSpecs, std::str
     case Kind::Float:
         n.add(A::pValue, value);
         limitOrRef(A::Min, A::pMin, f.pMin, limit(specs, "Min", false, [](const FeatureSpec &s) {
-                       return number(s.hasLimits ? s.fmin : -1.7976931348623157e308);
+                       return xmlFloat(s.hasLimits ? s.fmin : -1.7976931348623157e308);
                    }));
         limitOrRef(A::Max, A::pMax, f.pMax, limit(specs, "Max", false, [](const FeatureSpec &s) {
-                       return number(s.hasLimits ? s.fmax : 1.7976931348623157e308);
+                       return xmlFloat(s.hasLimits ? s.fmax : 1.7976931348623157e308);
                    }));
         break;
     case Kind::Boolean:

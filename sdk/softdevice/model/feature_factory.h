@@ -153,6 +153,9 @@ private:
     // Checks the name, takes the register and adds the declaration; the
     // attributes are reset whatever the outcome.
     ZuResult create(FeatureSpec::Kind aKind, IZuRegister *aRegister, bool aNeedsValue);
+    ZuResult swissKnife(FeatureSpec::Kind aKind, const ZuString &aFormula);
+    ZuResult converter(FeatureSpec::Kind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+                       const ZuString &aToFormula);
     ZuResult reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
                        const ZuString &aEntry = ZuString());
 
