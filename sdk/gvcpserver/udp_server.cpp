@@ -27,7 +27,14 @@ public:
     void changeAddress(uint32_t ip) override
     {
         std::string error;
-        if (mOwner.bindSockets(ip, &error)) mOwner.mRebound = true;
+        if (!mOwner.bindSockets(ip, &error)) return;
+        // New controllers connect at the new address; connections made to
+        // the old one keep working until they end.
+        if (mOwner.mListener.valid()) {
+            net::TcpListener moved = net::TcpListener::listen({ip, mOwner.mPort}, &error);
+            if (moved.valid()) mOwner.mListener = std::move(moved);
+        }
+        mOwner.mRebound = true;
     }
 
 private:

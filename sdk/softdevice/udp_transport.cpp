@@ -39,6 +39,16 @@ public:
                 std::string error;
                 mAnnouncer->open(aIp, mSenders.size(), error);
             }
+            // The stream ports move too (their connections end, and the
+            // channels send datagrams until a host connects again), and
+            // the offer names the new ones.
+            if (mStreams) {
+                std::string error;
+                mStreams->stop();
+                mStreams = std::make_unique<TcpStreams>();
+                if (mStreams->start(aIp, senderList(), error)) advertise();
+                else mStreams.reset();
+            }
         });
         gvcp::ServerConfig config;
         config.identity = GvcpAdapter::identityOf(aModel);
@@ -58,14 +68,9 @@ public:
         }
         if (mTcp) {
             // Announced before the first request can ask for it.
-            std::vector<GvspSender *> senders;
-            for (auto &s : mSenders) senders.push_back(s.get());
             mStreams = std::make_unique<TcpStreams>();
-            if (!mStreams->start(ip, senders, aError)) return false;
-            gev::TcpAdvertisement offer;
-            offer.controlPort = gvcp::kPort;
-            offer.streamPorts = mStreams->ports();
-            mAdapter->setAdvertisement(offer.encode());
+            if (!mStreams->start(ip, senderList(), aError)) return false;
+            advertise();
             mServer->enableTcp(true);
         }
         if (aModel.rtpEnabled()) startRtp(aModel, ip);
@@ -97,6 +102,21 @@ public:
     }
 
 private:
+    std::vector<GvspSender *> senderList() const
+    {
+        std::vector<GvspSender *> senders;
+        for (auto &s : mSenders) senders.push_back(s.get());
+        return senders;
+    }
+
+    void advertise()
+    {
+        gev::TcpAdvertisement offer;
+        offer.controlPort = gvcp::kPort;
+        offer.streamPorts = mStreams->ports();
+        mAdapter->setAdvertisement(offer.encode());
+    }
+
     // Each channel may stream over RTP instead, from its GVSP source port;
     // without the announcer the streams still run, unannounced.
     void startRtp(DeviceModel &aModel, uint32_t aIp)

@@ -1,11 +1,10 @@
 """FORCEIP moves the software camera: its control channel answers from the
 new address and its stream leaves from there too."""
-import socket
 import struct
 
 from support import needs_netns
 from support.controller import Controller, StreamReceiver, open_stream, start_acquisition, stop_acquisition
-from support.gvcp import command, ip_number
+from support.gvcp import force_ip
 from support.softcamera import SoftCamera
 
 pytestmark = needs_netns()
@@ -25,17 +24,8 @@ class SourceAddresses(StreamReceiver):
 
 def test_forceip_moves_the_stream_with_the_control_channel():
     with SoftCamera(83, width=64, height=16) as cam:
-        mac = bytes([0x02, 0x00, 0x7F, 0x00, 0x00, 83])
-        payload = (b"\0\0" + mac + bytes(12) + struct.pack(">I", ip_number("127.0.0.84")) + bytes(12) +
-                   struct.pack(">I", 0xFF000000) + bytes(12) + struct.pack(">I", 0))
-        sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        sock.settimeout(5)
-        try:
-            sock.sendto(command(0x0004, payload), (cam.address, 3956))
-            answer, sender = sock.recvfrom(1500)
-        finally:
-            sock.close()
-        assert sender[0] == "127.0.0.84"
+        answer, sender = force_ip(cam.address, bytes([0x02, 0x00, 0x7F, 0x00, 0x00, 83]), "127.0.0.84")
+        assert sender == "127.0.0.84"
         assert struct.unpack(">HH", answer[:4]) == (0, 0x0005)
         ctl = Controller("127.0.0.84")
         receiver = SourceAddresses()

@@ -12,6 +12,7 @@ import pytest
 import tarn_base_310  # noqa: F401  (registers the information classes)
 from support import needs_netns
 from support.devices import find, skip_without
+from support.gvcp import force_ip
 from support.softcamera import SoftCamera, pattern
 
 tr = pytest.importorskip("tarn_receive_310")
@@ -148,6 +149,23 @@ def test_control_events_and_frames_go_over_tcp():
             rx.start()
             check_frames(rx.frames(5), 64, 96)
             rx.stop()
+        finally:
+            rx.close()
+
+
+def test_forceip_moves_the_tcp_ports_with_the_camera():
+    with SoftCamera(93, tcp=True, width=64, height=32, fps=200) as camera:
+        _, sender = force_ip(camera.address, bytes([0x02, 0x00, 0x7F, 0x00, 0x00, 93]), "127.0.0.94")
+        assert sender == "127.0.0.94"
+        camera.address = "127.0.0.94"
+        rx = Receiver(camera)
+        try:
+            assert rx.receiver_type() == tr.ZuDataReceiverTypeTCP
+            assert len(tcp_peers("127.0.0.94", 3956)) == 2
+            rx.start()
+            check_frames(rx.frames(5), 32, 64)
+            rx.stop()
+            assert len(tcp_peers("127.0.0.94")) == 3 and not tcp_peers("127.0.0.93")
         finally:
             rx.close()
 

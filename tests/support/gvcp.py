@@ -43,6 +43,18 @@ def ip_number(text):
     return struct.unpack(">I", socket.inet_aton(text))[0]
 
 
+def force_ip(address, mac, new_address, mask="255.0.0.0"):
+    """Sends FORCEIP for the device with this MAC (6 bytes) at address;
+    (answer, sender address) of its acknowledge."""
+    payload = (b"\0\0" + mac + bytes(12) + struct.pack(">I", ip_number(new_address)) + bytes(12) +
+               struct.pack(">I", ip_number(mask)) + bytes(12) + struct.pack(">I", 0))
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+        sock.settimeout(5)
+        sock.sendto(command(0x0004, payload), (address, 3956))
+        answer, sender = sock.recvfrom(1500)
+    return answer, sender[0]
+
+
 def identity_bytes(**fields):
     """A DISCOVERY_ACK payload from field values (numbers or texts)."""
     out = bytearray(IDENTITY_SIZE)
