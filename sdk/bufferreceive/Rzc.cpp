@@ -1,4 +1,4 @@
-#include "Rzc.h"
+#include "tarn/Rzc.h"
 
 #include "ZuPixelTypeInfo.h"
 #include "kernels/Kernels.h"
@@ -13,7 +13,6 @@ namespace rzc {
 
 namespace {
 
-const uint8_t kMagic[4] = {0x89, 'R', 'Z', 'C'};
 // Fast rather than small: the encoding keeps up with a camera.
 const int kLevel = 1;
 const uint32_t kBandSize = 256 * 1024;

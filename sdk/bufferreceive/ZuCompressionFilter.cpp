@@ -4,7 +4,7 @@
 #include "ZuPixelTypeInfo.h"
 
 #include "BufferHelpers.h"
-#include "Rzc.h"
+#include "tarn/Rzc.h"
 #include "tarn/BufferFill.h"
 
 #include <atomic>

@@ -3,7 +3,7 @@
 #include "ZuImage.h"
 
 #include "BufferHelpers.h"
-#include "Rzc.h"
+#include "tarn/Rzc.h"
 #include "WorkerPool.h"
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 #include "ZuGenDC.h"
 #include "ZuImage.h"
 #include "ZuMultiPartContainer.h"
+#include "tarn/Rzc.h"
 
 #include <cstring>
 
@@ -149,6 +150,21 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
         aSource.data = static_cast<const uint8_t *>(aBuffer.GetDataPointer());
         aSource.size = total;
         return aSource.data && aSource.size;
+    }
+    case ZuPayloadTypeMorvekCompressed: {
+        // An encoded image as the compression filter left it: the leader
+        // tells the image it holds, the receiver's filter decodes it.
+        aSource.data = static_cast<const uint8_t *>(aBuffer.GetDataPointer());
+        rzc::Outline outline;
+        if (!rzc::Peek(aSource.data, aBuffer.GetSize(), outline)) return false;
+        aSource.leader.payloadType = PAYLOAD_COMPRESSED;
+        aSource.leader.image.pixelFormat = uint32_t(outline.type);
+        aSource.leader.image.sizeX = outline.width;
+        aSource.leader.image.sizeY = outline.height;
+        aSource.leader.payloadSize = outline.encodedSize;
+        aSource.trailer.sizeY = outline.height;
+        aSource.size = outline.encodedSize;
+        return true;
     }
     default:
         // No zero-sized frames, and nothing of a kind not described here.

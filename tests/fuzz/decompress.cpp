@@ -1,7 +1,8 @@
 // Compressed images from anywhere: any bytes attached to a buffer as a
 // compressed payload are checked, decompressed or refused without reading
 // or writing outside the two buffers; what decompresses re-compresses into
-// data that decompresses to the same image.
+// data that decompresses to the same image. What decodes has the outline
+// a sender reads without decoding.
 //
 // The header's checksum turns back almost every mutation at once, so each
 // input is also tried with the checksum made right (CRC-32 of bytes 0-43
@@ -11,6 +12,7 @@
 #include "ZuCompressionFilter.h"
 #include "ZuDecompressionFilter.h"
 #include "ZuImage.h"
+#include "tarn/Rzc.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +37,10 @@ void Decompress(const uint8_t *aData, size_t aSize)
     const bool compressed = ZuDecompressionFilter::IsCompressed(&in);
     const bool described = ZuDecompressionFilter::GetOutputFormatFor(&in, type, width, height).IsOK();
     if (compressed != described)
+        abort();
+    tarn::rzc::Outline outline;
+    if (described && (!tarn::rzc::Peek(memory.get(), aSize, outline) || outline.type != type ||
+                      outline.width != width || outline.height != height || outline.encodedSize > aSize))
         abort();
     ZuBuffer out;
     ZuResult result = decompressor.Execute(&in, &out);

@@ -140,3 +140,50 @@ def test_an_image_with_chunks_and_a_multi_part_container_arrive_as_they_were_sen
             assert np.array_equal(part.GetDataPointer().reshape(-1).view(np.uint8)[:values.size], values)
     finally:
         road.close()
+
+
+def test_a_compressed_image_arrives_as_encoded_and_decodes_to_the_original():
+    road = Road(2)
+    try:
+        original = tb.ZuBuffer()
+        assert original.GetImage().Alloc(WIDTH, HEIGHT, tb.ZuPixelMono16).IsOK()
+        ramp = (np.arange(WIDTH * HEIGHT, dtype=np.uint16) * 7).reshape(HEIGHT, WIDTH)
+        original.GetImage().GetDataPointer().view(np.uint16)[:] = ramp
+        compressed = tb.ZuBuffer()
+        assert tr.ZuCompressionFilter().Execute(original, compressed)[0].IsOK()
+        encoded = np.array(compressed.GetDataPointer()).reshape(-1)
+        bands, payload = np.frombuffer(encoded[36:44].tobytes(), "<u4")
+        size = 48 + 4 * int(bands) + int(payload)
+        assert road.tx.QueueBuffer(compressed).IsOK()
+
+        buffer, operation = road.retrieve()
+        assert operation.IsOK()
+        assert buffer.GetPayloadType() == tb.ZuPayloadTypeMorvekCompressed
+        got = np.array(buffer.GetDataPointer()).reshape(-1)
+        # The encoding travels as it is, and no byte more.
+        assert got.size >= size and np.array_equal(got[:size], encoded[:size])
+        assert buffer.GetAcquiredSize() == size
+        result, pixel_type, width, height = tr.ZuDecompressionFilter.GetOutputFormatFor(buffer)
+        assert result.IsOK() and (pixel_type, width, height) == (tb.ZuPixelMono16, WIDTH, HEIGHT)
+        image = tb.ZuBuffer()
+        assert tr.ZuDecompressionFilter().Execute(buffer, image)[0].IsOK()
+        assert np.array_equal(image.GetImage().GetDataPointer().view(np.uint16), ramp)
+    finally:
+        road.close()
+
+
+def test_a_buffer_that_claims_compression_but_holds_no_encoding_is_refused():
+    road = Road(1)
+    try:
+        fake = tb.ZuBuffer(tb.ZuPayloadTypeMorvekCompressed)
+        assert fake.Alloc(256).IsOK()
+        fake.GetDataPointer()[:] = 0x89
+        genuine, pixels = image(5)
+        result = road.tx.QueueBuffer(fake)
+        assert result.GetCode() == tb.ZU_INVALID_PARAMETER, result.GetCode()
+        assert road.tx.QueueBuffer(genuine).IsOK()
+        buffer, operation = road.retrieve()
+        assert operation.IsOK()
+        assert np.array_equal(buffer.GetImage().GetDataPointer(), pixels)
+    finally:
+        road.close()

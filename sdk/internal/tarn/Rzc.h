@@ -45,6 +45,35 @@ namespace rzc {
 
 constexpr size_t kHeaderSize = 48;
 constexpr uint16_t kVersion = 1;
+constexpr uint8_t kMagic[4] = {0x89, 'R', 'Z', 'C'};
+
+// What a sender tells of an encoded image without decoding it (the
+// libraries that send images do not link the codec).
+struct Outline
+{
+    int32_t type;
+    uint32_t width, height;
+    size_t encodedSize; // header, band table and bands
+};
+
+// Reads the outline of aSize bytes: false when they do not start with an
+// encoded image of this version or its bands would end past them. The
+// checksum and the bands are the decoder's to check.
+inline bool Peek(const uint8_t *aData, size_t aSize, Outline &aOut)
+{
+    auto get32 = [aData](size_t at) {
+        return uint32_t(aData[at]) | uint32_t(aData[at + 1]) << 8 | uint32_t(aData[at + 2]) << 16 |
+               uint32_t(aData[at + 3]) << 24;
+    };
+    if (!aData || aSize < kHeaderSize) return false;
+    for (size_t k = 0; k < sizeof kMagic; ++k)
+        if (aData[k] != kMagic[k]) return false;
+    if ((aData[4] | aData[5] << 8) != kVersion || (aData[6] | aData[7] << 8) != kHeaderSize) return false;
+    const uint64_t size = kHeaderSize + uint64_t(get32(36)) * 4 + get32(40);
+    if (size > aSize) return false;
+    aOut = Outline{int32_t(get32(8)), get32(12), get32(16), size_t(size)};
+    return true;
+}
 
 struct Header
 {
