@@ -136,8 +136,8 @@ class TriggeredSource(NumpyFrames, te.ZuStreamingChannelSourceTrigger):
     acquisition-start selector, the software and one user source, and a
     callback per selector that records (selector name, thread id)."""
 
-    def __init__(self, base_address=0x20000, **frames):
-        super().__init__(base=(0, base_address), **frames)
+    def __init__(self, base_address=0x20000, channel=0, **frames):
+        super().__init__(base=(channel, base_address), **frames)
         self.triggered = []
         self.selectors = {te.TRIGGER_SELECTOR_FRAMESTART: te.ZuTriggerSelectorFrameStart(),
                           te.TRIGGER_SELECTOR_ACQUISITIONSTART: te.ZuTriggerSelectorAcquisitionStart()}

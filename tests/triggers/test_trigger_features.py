@@ -128,3 +128,31 @@ def test_trigger_registers_over_a_script_register_end_start():
     result = camera.Start(loopback_mac(47))
     assert result.IsOK(), result.GetDescription()
     camera.Stop()
+
+
+def test_each_channel_has_its_own_trigger_features_behind_the_source_selector():
+    import tarn_edge_310 as te
+    from support.softcamera import loopback_mac
+    sources = [TriggeredSource(width=16, height=4), TriggeredSource(base_address=0x20100, channel=1, width=16, height=4)]
+    camera = te.ZuSoftDeviceGEV()
+    for source in sources:
+        assert camera.AddStream(source).IsOK()
+    assert camera.Start(loopback_mac(46)).IsOK()
+    try:
+        device = connect("127.0.0.46")
+        try:
+            p = device.GetParameters()
+            assert p.SetIntegerValue("SourceSelector", 1).IsOK()
+            assert p.SetEnumValue("TriggerSelector", "AcquisitionStart")[0].IsOK()
+            assert p.SetEnumValue("TriggerMode", "On")[0].IsOK()
+            assert p.SetEnumValue("TriggerSource", "Line1")[0].IsOK()
+            assert p.SetIntegerValue("SourceSelector", 0).IsOK()
+            assert p.GetEnumValueString("TriggerSelector")[1] == "FrameStart"
+            assert p.GetEnumValueString("TriggerMode")[1] == "Off"
+        finally:
+            tr.ZuDevice.Free(device)
+        start = te.TRIGGER_SELECTOR_ACQUISITIONSTART
+        assert sources[1].selectors[start].GetMode() and sources[1].selectors[start].GetSource() == te.TRIGGER_SOURCE_USER
+        assert not any(s.GetMode() for s in sources[0].selectors.values())
+    finally:
+        camera.Stop()

@@ -167,7 +167,6 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     mSpace = std::make_unique<RegisterSpace>();
     mUserSets.assign(size_t(mUserSetCount) + 1, std::nullopt);
     mWriter = DescriptionWriter();
-    mCustom.clear();
     mSlow.clear();
     mPersisted.clear();
 
@@ -238,7 +237,6 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
             return fail(ZU_INVALID_PARAMETER);
         }
         FeatureFactory features;
-        features.lend(&lent);
         mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
         for (size_t i = 0; i < mChannels.size(); ++i) {
             features.setSource(int(i));
@@ -758,27 +756,11 @@ void DeviceModel::declareFeatures()
         f.representation = "MACAddress";
     }
 
-    // What the sources declared, after the standard features.
-    for (const FeatureDecl &f : mCustom)
-        if (!w.has(f.name)) w.add(f);
-}
-
-bool DeviceModel::Lent::declared(const std::string &aName) const
-{
-    for (const FeatureDecl &f : mModel.mCustom)
-        if (f.name == aName) return true;
-    return false;
 }
 
 Declarations *declarationsOf(IZuRegisterFactory *aFactory)
 {
     auto *own = dynamic_cast<RegisterFactory *>(aFactory);
-    return own ? own->lent() : nullptr;
-}
-
-Declarations *declarationsOf(IZuGenApiFactory *aFactory)
-{
-    auto *own = dynamic_cast<FeatureFactory *>(aFactory);
     return own ? own->lent() : nullptr;
 }
 

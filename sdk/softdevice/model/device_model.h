@@ -171,8 +171,6 @@ private:
         explicit Lent(DeviceModel &aModel) : mModel(aModel) {}
         RegisterSpace &space() override { return *mModel.mSpace; }
         void markSlow(uint32_t aAddress) override { mModel.mSlow.insert(aAddress); }
-        void declare(const FeatureDecl &aFeature) override { mModel.mCustom.push_back(aFeature); }
-        bool declared(const std::string &aName) const override;
         void refuse(const std::string &aWhy) override
         {
             if (mRefused.empty()) mRefused = aWhy;
@@ -255,9 +253,8 @@ private:
         return aChannel < mGenDCInUse.size() ? mGenDCInUse[aChannel] : nullptr;
     }
     void assignGenDCManagers();
-    // Features, slow registers and user-set registers that the library's
-    // own sources declared while starting.
-    std::vector<FeatureDecl> mCustom;
+    // Slow registers and user-set registers that the library's own sources
+    // declared while starting.
     std::set<uint32_t> mSlow;
     std::vector<std::pair<IZuRegisterEventSink *, IZuRegister *>> mPersisted;
     DescriptionWriter mWriter;

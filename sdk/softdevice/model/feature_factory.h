@@ -13,7 +13,6 @@
 // feature whose value is the selected source's.
 
 #include "IZuGenApiFactory.h"
-#include "softdevice/model/declarations.h"
 #include "softdevice/model/description.h"
 
 #include <cstdint>
@@ -81,9 +80,6 @@ public:
     void setSource(int aSource) { mSource = aSource; }
     const std::vector<FeatureSpec> &features() const { return mFeatures; }
     const std::vector<FeatureReference> &references() const { return mReferences; }
-    // The device's own sources reach it through what it lends here.
-    void lend(Declarations *aLent) { mLent = aLent; }
-    Declarations *lent() const { return mLent; }
 
     void SetName(const ZuString &aName) override { mNext.name = aName.Narrow(); }
     void SetDisplayName(const ZuString &aDisplayName) override { mNext.displayName = aDisplayName.Narrow(); }
@@ -160,7 +156,6 @@ private:
                        const ZuString &aEntry = ZuString());
 
     int mSource = -1;
-    Declarations *mLent = nullptr;
     FeatureSpec mNext;
     std::vector<FeatureSpec> mFeatures;
     std::vector<FeatureReference> mReferences;

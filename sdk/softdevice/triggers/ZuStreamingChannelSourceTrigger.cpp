@@ -1,5 +1,6 @@
 #include "ZuStreamingChannelSourceTrigger.h"
 
+#include "IZuGenApiFactory.h"
 #include "IZuRegister.h"
 #include "IZuRegisterStore.h"
 #include "softdevice/model/declarations.h"
@@ -16,7 +17,6 @@
 #include <vector>
 
 using tarn::softdevice::Declarations;
-using tarn::softdevice::FeatureDecl;
 using tarn::softdevice::declarationsOf;
 namespace status = tarn::softdevice;
 
@@ -188,6 +188,14 @@ struct ZuStreamingChannelSourceTrigger::Impl {
     {
         auto it = entries.find(current);
         return it == entries.end() ? nullptr : it->second.selector;
+    }
+    // TriggerSelector exists (locks).
+    bool hasSelector()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (auto &e : entries)
+            if (e.second.selector) return true;
+        return false;
     }
     bool sourceKnown(uint32_t aSource) const
     {
@@ -540,74 +548,79 @@ void ZuStreamingChannelSourceTrigger::CreateGenApiFeatures(IZuRegisterMap *aRegi
 }
 
 namespace {
-FeatureDecl triggerFeature(FeatureDecl::Kind aKind, const char *aName, uint64_t aAddress, const char *aAccess,
-                           const char *aToolTip)
+// The common part of the four trigger features: standard names in the
+// acquisition controls, on the source's own registers.
+void describeTriggerFeature(IZuGenApiFactory &aFactory, const char *aName, ZuGenAccessMode aAccess,
+                            const char *aToolTip, bool aSelected = false)
 {
-    FeatureDecl f;
-    f.kind = aKind;
-    f.name = aName;
-    f.category = "AcquisitionControl";
-    f.address = aAddress;
-    f.access = aAccess;
-    f.toolTip = aToolTip;
-    return f;
+    aFactory.SetName(ZuString(aName));
+    // Mode, source and software trigger each hold one per selector.
+    if (aSelected) aFactory.AddSelected(ZuString("TriggerSelector"));
+    aFactory.SetCategory(ZuString("AcquisitionControl"));
+    aFactory.SetNameSpace(ZuGenNameSpaceStandard);
+    aFactory.SetAccessMode(aAccess);
+    aFactory.SetToolTip(ZuString(aToolTip));
+}
+
+void addEntries(IZuGenApiFactory &aFactory, const std::vector<std::pair<std::string, uint32_t>> &aEntries)
+{
+    for (const auto &e : aEntries) aFactory.AddEnumEntry(ZuString(e.first.c_str()), e.second, ZuString(), ZuGenNameSpaceStandard);
 }
 } // namespace
 
 void ZuStreamingChannelSourceTrigger::CreateTriggerSelector(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
 {
     (void)aRegisterMap;
-    Declarations *lent = declarationsOf(aFactory);
-    if (!lent) return;
-    FeatureDecl f = triggerFeature(FeatureDecl::Kind::Enumeration, "TriggerSelector", mImpl->base + kSelectorAt, "RW",
-                                   "Selects the trigger that TriggerMode, TriggerSource and TriggerSoftware show");
+    if (!aFactory) return;
+    std::vector<std::pair<std::string, uint32_t>> entries;
     {
         std::lock_guard<std::mutex> lock(mImpl->lock);
         for (auto &e : mImpl->entries)
-            if (e.second.selector) f.entries.emplace_back(selectorName(e.first), int64_t(uint32_t(e.first)));
+            if (e.second.selector) entries.emplace_back(selectorName(e.first), uint32_t(e.first));
     }
     // No selector, nothing to select.
-    if (f.entries.empty()) return;
-    f.selected = {"TriggerMode", "TriggerSource", "TriggerSoftware"};
-    lent->declare(f);
+    if (entries.empty()) return;
+    describeTriggerFeature(*aFactory, "TriggerSelector", ZuGenAccessModeReadWrite,
+                           "Selects the trigger that TriggerMode, TriggerSource and TriggerSoftware show");
+    addEntries(*aFactory, entries);
+    aFactory->CreateEnum(&mImpl->selectorRegister);
 }
 
 void ZuStreamingChannelSourceTrigger::CreateTriggerMode(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
 {
     (void)aRegisterMap;
-    Declarations *lent = declarationsOf(aFactory);
-    if (!lent) return;
-    FeatureDecl f = triggerFeature(FeatureDecl::Kind::Enumeration, "TriggerMode", mImpl->base + kModeAt, "RW",
-                                   "Whether the selected trigger starts what it selects");
-    f.entries = {{"Off", TRIGGER_MODE_OFF}, {"On", TRIGGER_MODE_ON}};
-    lent->declare(f);
+    if (!aFactory) return;
+    describeTriggerFeature(*aFactory, "TriggerMode", ZuGenAccessModeReadWrite,
+                           "Whether the selected trigger starts what it selects", mImpl->hasSelector());
+    addEntries(*aFactory, {{"Off", TRIGGER_MODE_OFF}, {"On", TRIGGER_MODE_ON}});
+    aFactory->CreateEnum(&mImpl->modeRegister);
 }
 
 void ZuStreamingChannelSourceTrigger::CreateTriggerSource(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
 {
     (void)aRegisterMap;
-    Declarations *lent = declarationsOf(aFactory);
-    if (!lent) return;
-    FeatureDecl f = triggerFeature(FeatureDecl::Kind::Enumeration, "TriggerSource", mImpl->base + kSourceAt, "RW",
-                                   "The signal the selected trigger waits for");
+    if (!aFactory) return;
+    std::vector<std::pair<std::string, uint32_t>> entries;
     {
         std::lock_guard<std::mutex> lock(mImpl->lock);
         for (auto &s : mImpl->sources) {
             std::string name = entryName(s.second, s.first);
             bool seen = false;
-            for (auto &e : f.entries) seen = seen || e.first == name;
-            f.entries.emplace_back(seen ? name + "_" + std::to_string(s.first) : name, int64_t(s.first));
+            for (auto &e : entries) seen = seen || e.first == name;
+            entries.emplace_back(seen ? name + "_" + std::to_string(s.first) : name, s.first);
         }
     }
-    if (f.entries.empty()) f.entries = {{"Software", TRIGGER_SOURCE_SOFTWARE}};
-    lent->declare(f);
+    if (entries.empty()) entries = {{"Software", TRIGGER_SOURCE_SOFTWARE}};
+    describeTriggerFeature(*aFactory, "TriggerSource", ZuGenAccessModeReadWrite, "The signal the selected trigger waits for", mImpl->hasSelector());
+    addEntries(*aFactory, entries);
+    aFactory->CreateEnum(&mImpl->sourceRegister);
 }
 
 void ZuStreamingChannelSourceTrigger::CreateTriggerSoftware(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
 {
     (void)aRegisterMap;
-    Declarations *lent = declarationsOf(aFactory);
-    if (!lent) return;
-    lent->declare(triggerFeature(FeatureDecl::Kind::Command, "TriggerSoftware", mImpl->base + kSoftwareAt, "WO",
-                                 "Fires the selected trigger when its source is Software"));
+    if (!aFactory) return;
+    describeTriggerFeature(*aFactory, "TriggerSoftware", ZuGenAccessModeWriteOnly,
+                           "Fires the selected trigger when its source is Software", mImpl->hasSelector());
+    aFactory->CreateCommand(&mImpl->softwareRegister);
 }
