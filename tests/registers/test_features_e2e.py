@@ -7,10 +7,10 @@ import subprocess
 
 import pytest
 
-import tarn_base_310 as tb
+import tarn_base_310  # noqa: F401  (registers the information classes)
 import tarn_edge_310 as te
 from support import needs_netns
-from support.devices import skip_without
+from support.devices import find, skip_without
 
 tr = pytest.importorskip("tarn_receive_310")
 if not hasattr(tr._tarn_receive_310, "ZuDevice_CreateAndConnect"):
@@ -167,16 +167,10 @@ def ok(answer):
 
 
 def connect(address):
-    system = tb.ZuSystem()
-    system.SetDetectionTimeout(300)
-    assert system.Find().IsOK()
-    for i in range(system.GetDeviceCount()):
-        info = system.GetDeviceInfo(i)
-        if info.GetIPAddress() == address:
-            result, device = tr.ZuDevice.CreateAndConnect(info)
-            assert result.IsOK(), result.GetDescription()
-            return system, device
-    raise AssertionError(f"{address} not found")
+    system, info = find(address)
+    result, device = tr.ZuDevice.CreateAndConnect(info)
+    assert result.IsOK(), result.GetDescription()
+    return system, device
 
 
 def test_every_kind_through_the_receiving_node_map(monkeypatch, tmp_path):
