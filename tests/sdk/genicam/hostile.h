@@ -4,6 +4,7 @@
 // Hostile descriptions and formulas, made by code so that the tests and the
 // fuzz corpus (written by write_corpus.cpp) use the very same inputs.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -124,6 +125,84 @@ inline std::string SharedDescription(SharedShape aShape, int aDepth)
     lBody += "<IntReg Name=\"" + lN(aDepth) + "\"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>"
              "<pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>";
     return Description(lBody);
+}
+
+// Levels L0 ... L(aLevels-1), each an Integer locked by a SwissKnife that
+// reads the next level twice, over a chain of aChain Integers ending in an
+// uncached one-byte register. Every level's lock evaluates the rest twice:
+// remembered only for some paths, aLevels levels cost 2^aLevels.
+inline std::string LockedLevelsDescription(int aLevels, int aChain)
+{
+    std::string lBody;
+    for (int lI = 0; lI < aChain; ++lI)
+        lBody += "<Integer Name=\"C" + std::to_string(lI) + "\"><pValue>C" + std::to_string(lI + 1) + "</pValue></Integer>";
+    lBody += "<IntReg Name=\"C" + std::to_string(aChain) + "\"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>"
+             "<pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>";
+    for (int lI = 0; lI < aLevels; ++lI) {
+        std::string lNext = "L" + std::to_string(lI + 1), lKnife = "S" + std::to_string(lI);
+        lBody += "<Integer Name=\"L" + std::to_string(lI) + "\"><pIsLocked>" + lKnife + "</pIsLocked><Value>1</Value></Integer>";
+        lBody += "<IntSwissKnife Name=\"" + lKnife + "\"><pVariable Name=\"A\">" + lNext + "</pVariable><pVariable Name=\"B\">" +
+                 lNext + "</pVariable><Formula>A * B</Formula></IntSwissKnife>";
+    }
+    lBody += "<Integer Name=\"L" + std::to_string(aLevels) + "\"><pValue>C0</pValue></Integer>";
+    return Description(lBody);
+}
+
+// aCount Integers polled on every Poll (a polling time of 0), all showing
+// one register: each poll invalidates the register below each of them and
+// everything above the register.
+inline std::string PolledDescription(int aCount)
+{
+    std::string lBody = "<IntReg Name=\"R\"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>"
+                        "<pPort>Device</pPort></IntReg>";
+    for (int lI = 0; lI < aCount; ++lI)
+        lBody += "<Integer Name=\"P" + std::to_string(lI) + "\"><pValue>R</pValue><PollingTime>0</PollingTime></Integer>";
+    return Description(lBody);
+}
+
+// aCount Register nodes of the largest length a register may declare
+// (16 MiB), at address 0 of the device port, or of the chunk port
+// "Chunks" (chunk 0x10) when aChunk.
+inline std::string LongRegistersDescription(int aCount, bool aChunk)
+{
+    std::string lBody = aChunk ? "<Port Name=\"Chunks\"><ChunkID>10</ChunkID></Port>" : "";
+    for (int lI = 0; lI < aCount; ++lI)
+        lBody += "<Register Name=\"R" + std::to_string(lI) + "\"><Address>0</Address><Length>16777216</Length>"
+                 "<AccessMode>RO</AccessMode><pPort>" + (aChunk ? "Chunks" : "Device") + "</pPort></Register>";
+    return Description(lBody);
+}
+
+// A ZIP archive of one deflated member aName holding aXml (in stored
+// deflate blocks) whose headers claim it inflates to aClaimed bytes.
+inline std::string DeflatedZip(const std::string &aName, const std::string &aXml, uint32_t aClaimed)
+{
+    std::string lDeflated;
+    size_t lAt = 0;
+    do {
+        const size_t lN = std::min<size_t>(65535, aXml.size() - lAt);
+        lDeflated.push_back(char(lAt + lN == aXml.size() ? 1 : 0));  // the last block?, stored
+        lDeflated.push_back(char(lN & 0xFF));
+        lDeflated.push_back(char(lN >> 8));
+        lDeflated.push_back(char(~lN & 0xFF));
+        lDeflated.push_back(char((~lN >> 8) & 0xFF));
+        lDeflated.append(aXml, lAt, lN);
+        lAt += lN;
+    } while (lAt < aXml.size());
+    std::string lZip;
+    auto lU16 = [&](uint32_t aV) { lZip.push_back(char(aV & 0xFF)); lZip.push_back(char((aV >> 8) & 0xFF)); };
+    auto lU32 = [&](uint32_t aV) { lU16(aV & 0xFFFF); lU16(aV >> 16); };
+    const uint32_t lCompressed = uint32_t(lDeflated.size());
+    lU32(0x04034b50); lU16(20); lU16(0); lU16(8); lU16(0); lU16(0); lU32(0);
+    lU32(lCompressed); lU32(aClaimed); lU16(uint32_t(aName.size())); lU16(0);
+    lZip += aName + lDeflated;
+    const uint32_t lCentral = uint32_t(lZip.size());
+    lU32(0x02014b50); lU16(20); lU16(20); lU16(0); lU16(8); lU16(0); lU16(0); lU32(0);
+    lU32(lCompressed); lU32(aClaimed); lU16(uint32_t(aName.size())); lU16(0); lU16(0);
+    lU16(0); lU16(0); lU32(0); lU32(0);
+    lZip += aName;
+    const uint32_t lCentralSize = uint32_t(lZip.size()) - lCentral;
+    lU32(0x06054b50); lU16(0); lU16(0); lU16(1); lU16(1); lU32(lCentralSize); lU32(lCentral); lU16(0);
+    return lZip;
 }
 
 } // namespace tarn_test_hostile
