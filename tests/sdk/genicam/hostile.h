@@ -128,9 +128,10 @@ inline std::string SharedDescription(SharedShape aShape, int aDepth)
 }
 
 // Levels L0 ... L(aLevels-1), each an Integer locked by a SwissKnife that
-// reads the next level twice, over a chain of aChain Integers ending in an
-// uncached one-byte register. Every level's lock evaluates the rest twice:
-// remembered only for some paths, aLevels levels cost 2^aLevels.
+// reads the next level three times, over a chain of aChain Integers ending
+// in an uncached one-byte register. Every level's lock evaluates the rest
+// three times: remembered only for some paths, aLevels levels cost
+// 3^aLevels.
 inline std::string LockedLevelsDescription(int aLevels, int aChain)
 {
     std::string lBody;
@@ -142,18 +143,18 @@ inline std::string LockedLevelsDescription(int aLevels, int aChain)
         std::string lNext = "L" + std::to_string(lI + 1), lKnife = "S" + std::to_string(lI);
         lBody += "<Integer Name=\"L" + std::to_string(lI) + "\"><pIsLocked>" + lKnife + "</pIsLocked><Value>1</Value></Integer>";
         lBody += "<IntSwissKnife Name=\"" + lKnife + "\"><pVariable Name=\"A\">" + lNext + "</pVariable><pVariable Name=\"B\">" +
-                 lNext + "</pVariable><Formula>A * B</Formula></IntSwissKnife>";
+                 lNext + "</pVariable><pVariable Name=\"C\">" + lNext + "</pVariable><Formula>A * B * C</Formula></IntSwissKnife>";
     }
     lBody += "<Integer Name=\"L" + std::to_string(aLevels) + "\"><pValue>C0</pValue></Integer>";
     return Description(lBody);
 }
 
 // aCount Integers polled on every Poll (a polling time of 0), all showing
-// one register: each poll invalidates the register below each of them and
-// everything above the register.
+// one read-only register: each poll invalidates the register below each of
+// them and everything above the register.
 inline std::string PolledDescription(int aCount)
 {
-    std::string lBody = "<IntReg Name=\"R\"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>"
+    std::string lBody = "<IntReg Name=\"R\"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode>"
                         "<pPort>Device</pPort></IntReg>";
     for (int lI = 0; lI < aCount; ++lI)
         lBody += "<Integer Name=\"P" + std::to_string(lI) + "\"><pValue>R</pValue><PollingTime>0</PollingTime></Integer>";
