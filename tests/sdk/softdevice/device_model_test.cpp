@@ -272,7 +272,7 @@ TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
         d.model.setSender(0, &sender);
         d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
         d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
-        ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, one, 4), kStatusSuccess);
+        ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), one, 4), kStatusSuccess);
         ASSERT_TRUE(sender.waitFor(2));
         d.model.controlChannelStopped();
         d.model.teardown();
