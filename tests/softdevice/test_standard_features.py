@@ -12,12 +12,14 @@ import pytest
 import tarn_base_310  # noqa: F401  (registers the information classes)
 import tarn_edge_310 as te
 from support import needs_netns
-from support.devices import find, skip_without
+from support.devices import skip_without
 from support.softcamera import NumpySource, SoftCamera, loopback_mac
 
 tr = pytest.importorskip("tarn_receive_310")
 if not hasattr(tr._tarn_receive_310, "ZuDevice_CreateAndConnect"):
     pytest.skip("the receiving module has no device yet", allow_module_level=True)
+
+from support.receiving import connect  # noqa: E402  (once the module is known there)
 
 pytestmark = needs_netns()
 
@@ -25,13 +27,6 @@ PACKET_SIZE = 0x0D04              # stream channel 0's SCPS
 FRAME_RATE = 0x11030              # the device's 8-byte IEEE register
 TL_LOCKED, RATE_ENABLE = 0x1100C, 0x11038
 WIDTH = 0x10000
-
-
-def connect(address):
-    system, info = find(address)
-    result, device = tr.ZuDevice.CreateAndConnect(info)
-    assert result.IsOK(), result.GetDescription()
-    return system, device
 
 
 def register(device, address):
