@@ -140,8 +140,7 @@ void NodeMapImpl::CollectRegisters(Node *aFrom, std::vector<Node *> &aOut)
 
 void NodeMapImpl::Changed(Node *aNode, bool aKeepOwnCache)
 {
-    ForgetCaches();
-    ++mWalk;
+    StartChange();
     Reach(aNode, aKeepOwnCache ? aNode : nullptr);
 }
 
@@ -155,8 +154,7 @@ std::vector<Node *> NodeMapImpl::RegistersBelow(Node *aNode)
 
 void NodeMapImpl::Invalidate(Node *aNode)
 {
-    ForgetCaches();
-    ++mWalk;
+    StartChange();
     Reach(aNode, nullptr);
     for (Node *lR : RegistersBelow(aNode)) Reach(lR, nullptr);
 }
@@ -189,8 +187,7 @@ void NodeMapImpl::Poll(int64_t aElapsedMs)
         if (lN->mPollingTime < 0 || mClock - lN->mLastInvalidated < lN->mPollingTime) continue;
         if (!lAny) {
             lAny = true;
-            ForgetCaches();
-            ++mWalk;
+            StartChange();
             ++mBelowWalk;
         }
         Reach(lN.get(), nullptr);
@@ -221,23 +218,30 @@ ZuResult NodeMapImpl::AttachDataChunks(const uint8_t *aData, uint32_t aLength)
         lEnd -= 8 + static_cast<uint64_t>(lLen);
     }
     mChunks.swap(lChunks);
+    for (size_t lI = 0; lI < mChunks.size(); ++lI) mChunkIndex.emplace(mChunks[lI].mId, lI);
     mChunkData = aData;
     mChunkLength = aLength;
     mChunksAttached = true;
-    for (CategoryNode *lP : mPorts)
-        if (lP->ReadsAttachedData()) Changed(lP, false);
+    ChunkPortsChanged();
     return ZuResult();
+}
+
+void NodeMapImpl::ChunkPortsChanged()
+{
+    StartChange();
+    for (CategoryNode *lP : mPorts)
+        if (lP->ReadsAttachedData()) Reach(lP, nullptr);
 }
 
 ZuResult NodeMapImpl::DetachDataChunks()
 {
     MapOperation lOp(this);
     mChunks.clear();
+    mChunkIndex.clear();
     mChunkData = nullptr;
     mChunkLength = 0;
     mChunksAttached = false;
-    for (CategoryNode *lP : mPorts)
-        if (lP->ReadsAttachedData()) Changed(lP, false);
+    ChunkPortsChanged();
     return ZuResult();
 }
 
@@ -269,7 +273,8 @@ ZuResult NodeMapImpl::DeliverEvent(uint64_t aEventID, const uint8_t *aData, size
     // A copy: the event's memory is the caller's only for this call.
     mEvents[aEventID].assign(aData, aData + aLength);
     size_t lBefore = mPending.size();
-    for (Node *lP : lPorts) Changed(lP, false);
+    StartChange();
+    for (Node *lP : lPorts) Reach(lP, nullptr);
     if (aAffected) {
         aAffected->clear();
         for (size_t lI = lBefore; lI < mPending.size(); ++lI)
@@ -299,14 +304,13 @@ ZuResult NodeMapImpl::ChunkRead(const std::string &aChunkID, uint64_t aAddress, 
     if (lText.compare(0, 2, "0x") != 0 && lText.compare(0, 2, "0X") != 0) lText = "0x" + lText;
     char *lEnd = nullptr;
     lId = static_cast<int64_t>(std::strtoull(lText.c_str(), &lEnd, 16));
-    for (const Chunk &lC : mChunks) {
-        if (static_cast<int64_t>(lC.mId) != lId) continue;
-        if (aLength < 0 || aAddress > lC.mLength || static_cast<uint64_t>(aLength) > lC.mLength - aAddress)
-            return Fail(ZU_INVALID_PARAMETER, "read outside chunk " + aChunkID);
-        if (aLength && aData) std::memcpy(aData, mChunkData + lC.mOffset + aAddress, static_cast<size_t>(aLength));
-        return ZuResult();
-    }
-    return Fail(ZU_NOT_FOUND, "chunk " + aChunkID + " is not in the attached data");
+    auto lIt = lId >= 0 && lId <= int64_t(UINT32_MAX) ? mChunkIndex.find(uint32_t(lId)) : mChunkIndex.end();
+    if (lIt == mChunkIndex.end()) return Fail(ZU_NOT_FOUND, "chunk " + aChunkID + " is not in the attached data");
+    const Chunk &lC = mChunks[lIt->second];
+    if (aLength < 0 || aAddress > lC.mLength || static_cast<uint64_t>(aLength) > lC.mLength - aAddress)
+        return Fail(ZU_INVALID_PARAMETER, "read outside chunk " + aChunkID);
+    if (aLength && aData) std::memcpy(aData, mChunkData + lC.mOffset + aAddress, static_cast<size_t>(aLength));
+    return ZuResult();
 }
 
 } // namespace ZU_GENAPI_NS

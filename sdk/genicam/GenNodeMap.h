@@ -33,6 +33,8 @@ public:
     void Poll(int64_t aElapsedMs) override;
     ZuResult AttachDataChunks(const uint8_t *aData, uint32_t aLength) override;
     ZuResult DetachDataChunks() override;
+    // The ports over chunk data read anew: one change of all of them.
+    void ChunkPortsChanged();
     const uint8_t *GetAttachedChunks() const override { return mChunksAttached ? mChunkData : nullptr; }
 
     ZuResult Load(const char *aXml, size_t aLength);
@@ -40,6 +42,12 @@ public:
     // A change of aNode (written, or invalidated): drops the caches of
     // everything that reads it and queues notifications for them.
     void Changed(Node *aNode, bool aKeepOwnCache);
+    // Starts a change of several nodes at once, each then passed to Reach.
+    void StartChange()
+    {
+        ForgetCaches();
+        ++mWalk;
+    }
     // Drops the caches aNode reads through, then as Changed.
     void Invalidate(Node *aNode);
     // The registers aNode reads through, itself included.
@@ -131,6 +139,9 @@ public:
     uint32_t mChunkLength = 0;
     bool mChunksAttached = false;
     std::vector<Chunk> mChunks;
+    // The first chunk of each identifier (walked from the end), so that a
+    // read finds its chunk at once however many the data hold.
+    std::unordered_map<uint32_t, size_t> mChunkIndex;
 };
 
 /// Holds the map's lock for one public operation and delivers the queued

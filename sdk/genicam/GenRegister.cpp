@@ -156,14 +156,17 @@ ZuResult RegisterNode::WriteBytes(const std::vector<uint8_t> &aBytes)
         mCacheAddress = lAddress;
         mCacheValid = true;
     }
-    mMap->Changed(this, lKeep);
+    mMap->StartChange();
+    mMap->Reach(this, lKeep ? this : nullptr);
     // Other registers over the same bytes of the same port now hold stale
-    // copies, whether or not the description names an invalidator.
+    // copies, whether or not the description names an invalidator: one
+    // change with the write, so that what several of them reach is reached
+    // once.
     for (RegisterNode *lO : mMap->mRegisters) {
         if (lO == this || !lO->mCacheValid || lO->mPortNode != mPortNode) continue;
         uint64_t lEnd = lAddress + static_cast<uint64_t>(lLength);
         uint64_t lOtherEnd = lO->mCacheAddress + lO->mCacheBytes.size();
-        if (lO->mCacheAddress < lEnd && lAddress < lOtherEnd) mMap->Changed(lO, false);
+        if (lO->mCacheAddress < lEnd && lAddress < lOtherEnd) mMap->Reach(lO, nullptr);
     }
     return lR;
 }

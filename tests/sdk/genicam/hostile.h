@@ -11,6 +11,17 @@
 namespace tarn_test_hostile
 {
 
+inline std::string Hex(uint32_t aValue)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string lText;
+    do {
+        lText.insert(lText.begin(), kDigits[aValue & 15]);
+        aValue >>= 4;
+    } while (aValue);
+    return lText;
+}
+
 inline std::string Description(const std::string &aBody)
 {
     return "<RegisterDescription SchemaMajorVersion=\"1\" SchemaMinorVersion=\"1\">" + aBody +
@@ -159,6 +170,37 @@ inline std::string PolledDescription(int aCount)
     for (int lI = 0; lI < aCount; ++lI)
         lBody += "<Integer Name=\"P" + std::to_string(lI) + "\"><pValue>R</pValue><PollingTime>0</PollingTime></Integer>";
     return Description(lBody);
+}
+
+// aCount cached four-byte registers over the same bytes, an IntSwissKnife
+// "Sum" of all of them and a chain of aChain Integers above it ("Top"
+// first): a write to one register changes every other, and all of them
+// reach the sum and the chain.
+inline std::string OverlappingRegistersDescription(int aCount, int aChain)
+{
+    std::string lBody, lFormula = "0";
+    for (int lI = 0; lI < aCount; ++lI) {
+        const std::string lR = "R" + std::to_string(lI);
+        lBody += "<IntReg Name=\"" + lR + "\"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>"
+                 "<pPort>Device</pPort></IntReg>";
+        lFormula += " + " + lR;
+    }
+    lBody += "<IntSwissKnife Name=\"Sum\">";
+    for (int lI = 0; lI < aCount; ++lI)
+        lBody += "<pVariable Name=\"R" + std::to_string(lI) + "\">R" + std::to_string(lI) + "</pVariable>";
+    lBody += "<Formula>" + lFormula + "</Formula></IntSwissKnife>";
+    for (int lI = 0; lI < aChain; ++lI)
+        lBody += "<Integer Name=\"" + (lI == 0 ? std::string("Top") : "U" + std::to_string(lI)) + "\"><pValue>" +
+                 (lI + 1 == aChain ? std::string("Sum") : "U" + std::to_string(lI + 1)) + "</pValue></Integer>";
+    return Description(lBody);
+}
+
+// An uncached four-byte register "Chunk" reading the chunk aId (hexadecimal).
+inline std::string ChunkRegisterDescription(uint32_t aId)
+{
+    return Description("<Port Name=\"Chunks\"><ChunkID>" + Hex(aId) + "</ChunkID></Port>"
+                       "<IntReg Name=\"Chunk\"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode>"
+                       "<pPort>Chunks</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>");
 }
 
 // aCount Register nodes of the largest length a register may declare

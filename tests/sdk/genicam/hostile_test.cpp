@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace ZU_GENAPI_NS;
 using namespace tarn_test_hostile;
@@ -343,6 +344,54 @@ TEST(Hostile, OnePollCostsWhatItInvalidates)
     EXPECT_EQ(lLastCalls, 3);
     ASSERT_TRUE(lL.N("P0")->GetIntValue(lV).IsOK());
     EXPECT_EQ(lL.mPort.GetAccessCount() - lBefore, 1u) << "the register's cache was dropped";
+}
+
+// ---- Changes and chunk data ---------------------------------------------------------------
+
+// A write changed each register over the same bytes in a walk of its own,
+// each reaching what all of them share again; chunk registers each searched
+// the whole chunk list. One change is one walk, and a chunk is found at once.
+TEST(Hostile, OneChangeReachesWhatItChangesOnce)
+{
+    const int kRegisters = 200, kChain = 200;
+    Loaded lL(OverlappingRegistersDescription(kRegisters, kChain));
+    ASSERT_TRUE(lL.mResult.IsOK()) << Why(lL.mResult);
+    int64_t lV = 0;
+    for (int lI = 0; lI < kRegisters; ++lI) ASSERT_TRUE(lL.N(("R" + std::to_string(lI)).c_str())->GetIntValue(lV).IsOK());
+    int lTopCalls = 0;
+    lL.N("Top")->RegisterCallback([&](INode *) { ++lTopCalls; });
+    auto *lMap = dynamic_cast<NodeMapImpl *>(lL.mMap.get());
+    ASSERT_NE(lMap, nullptr);
+    const uint64_t lSteps = lMap->mSteps;
+    ASSERT_TRUE(lL.N("R0")->SetIntValue(2).IsOK());
+    EXPECT_LT(lMap->mSteps - lSteps, 4u * (kRegisters + kChain));
+    EXPECT_EQ(lTopCalls, 1);
+    ASSERT_TRUE(lL.N("Top")->GetIntValue(lV).IsOK());
+    EXPECT_EQ(lV, 2 * kRegisters) << "every register reads the new bytes";
+}
+
+TEST(Hostile, AChunkRegisterFindsItsChunkAtOnce)
+{
+    Watchdog lDog("chunk register");
+    Loaded lL(ChunkRegisterDescription(0x1234));
+    ASSERT_TRUE(lL.mResult.IsOK()) << Why(lL.mResult);
+    // Its chunk, then a million empty ones: walked from the end, they come first.
+    std::vector<uint8_t> lData = {0, 0, 0, 42};
+    auto lTrailer = [&](uint32_t aId, uint32_t aLength) {
+        for (uint32_t lV : {aId, aLength})
+            for (int lShift = 24; lShift >= 0; lShift -= 8) lData.push_back(uint8_t(lV >> lShift));
+    };
+    lTrailer(0x1234, 4);
+    for (int lI = 0; lI < (1 << 20); ++lI) lTrailer(0xFFFF0000u, 0);
+    ASSERT_TRUE(lL.mMap->AttachDataChunks(lData.data(), uint32_t(lData.size())).IsOK());
+    const auto lStart = std::chrono::steady_clock::now();
+    int64_t lV = 0;
+    for (int lRead = 0; lRead < 20000; ++lRead) {
+        ASSERT_TRUE(lL.N("Chunk")->GetIntValue(lV).IsOK());
+        ASSERT_EQ(lV, 42);
+    }
+    EXPECT_LT(SecondsSince(lStart), 10.0);
+    lL.mMap->DetachDataChunks();
 }
 
 // ---- Register lengths ---------------------------------------------------------------------
