@@ -451,7 +451,9 @@ TEST(Hostile, RegistersSetNoMemoryAsideForWhatTheirPortCannotHold)
         ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), &lPort, lMap).IsOK());
         ReadAll(*lMap, kCount, ZU_TIMEOUT);
     }
-    EXPECT_LT(PeakResidentKiB() - lStart, 128 * 1024);
+    // A gigabyte when kept; AddressSanitizer holds on to some of what was
+    // given back for a while.
+    EXPECT_LT(PeakResidentKiB() - lStart, 512 * 1024);
 }
 
 // ---- Zipped descriptions ------------------------------------------------------------------
