@@ -6,21 +6,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace tarn_test_hostile
 {
-
-inline std::string Hex(uint32_t aValue)
-{
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string lText;
-    do {
-        lText.insert(lText.begin(), kDigits[aValue & 15]);
-        aValue >>= 4;
-    } while (aValue);
-    return lText;
-}
 
 inline std::string Description(const std::string &aBody)
 {
@@ -198,7 +188,9 @@ inline std::string OverlappingRegistersDescription(int aCount, int aChain)
 // An uncached four-byte register "Chunk" reading the chunk aId (hexadecimal).
 inline std::string ChunkRegisterDescription(uint32_t aId)
 {
-    return Description("<Port Name=\"Chunks\"><ChunkID>" + Hex(aId) + "</ChunkID></Port>"
+    char lId[16];
+    std::snprintf(lId, sizeof lId, "%X", unsigned(aId));
+    return Description("<Port Name=\"Chunks\"><ChunkID>" + std::string(lId) + "</ChunkID></Port>"
                        "<IntReg Name=\"Chunk\"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode>"
                        "<pPort>Chunks</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>");
 }
