@@ -36,8 +36,8 @@ int main(int aArgc, char **aArgv)
                Write(lXml + "stringreg-empty.xml", EmptyStringRegDescription());
     for (SharedShape lShape : kSharedShapes)
         lOk = lOk && Write(lXml + "shared-" + ShapeName(lShape) + "-24.xml", SharedDescription(lShape, 24));
-    lOk = lOk && Write(lXml + "locked-levels-70.xml", LockedLevelsDescription(70, 1)) &&
-          Write(lXml + "polled-3200.xml", PolledDescription(3200)) &&
+    lOk = lOk && Write(lXml + "locked-levels-64.xml", LockedLevelsDescription(64, 1)) &&
+          Write(lXml + "polled-1600.xml", PolledDescription(1600)) &&
           Write(lXml + "long-registers-192.xml", LongRegistersDescription(192, false)) &&
           Write(lXml + "long-chunk-registers-192.xml", LongRegistersDescription(192, true)) &&
           Write(std::string(aArgv[1]) + "/genicam_zip/claims-256-mib.zip",
