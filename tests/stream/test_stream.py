@@ -331,3 +331,22 @@ def test_one_hostile_packet_costs_at_most_the_block_it_names(opened, kind):
     genuine = [b for b in range(1, 25) if b != 4]
     assert {b: outcome.get(b) for b in genuine} == {b: tr.ZU_OK for b in genuine}
 
+
+def test_a_line_padding_that_ends_inside_a_pixel_gives_no_image_view(opened):
+    stream, address, port = opened
+    queue(stream, 2, 64)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind((address, 0))
+        for padding, block in ((1, 1), (3, 2)):
+            line = 2 * 3 + padding
+            leader = gvsp(block, 0, 1, struct.pack(">BBHQIIIIIHH", 0, 0, 1, 0, tb.ZuPixelRGB8, 2, 2, 0, 0, padding, 0))
+            for datagram in (leader, gvsp(block, 1, 3, bytes(range(2 * line))), gvsp_trailer(block, 2, 2)):
+                s.sendto(datagram, ("127.0.0.1", port))
+    # One byte after each line of RGB8: no view (one at 6 bytes a line
+    # would show the second line shifted); three bytes: a pixel of padding.
+    result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+    assert operation.IsOK() and buffer.GetBlockID() == 1
+    assert buffer.GetImage().GetDataPointer().size == 0 and buffer.GetImage().GetWidth() == 0
+    result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+    assert operation.IsOK() and buffer.GetImage().GetPaddingX() == 1
+    assert buffer.GetImage().GetDataPointer()[1, :2].tolist() == [[9, 10, 11], [12, 13, 14]]
