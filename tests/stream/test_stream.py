@@ -160,7 +160,12 @@ def test_settings_of_the_gev_kind_and_their_argument_texts():
     result, size = m.ZuStreamGEV_GetUserModeSocketRxBufferSize(stream)
     assert result.IsOK() and rmem_max // 2 < size <= 2 * rmem_max
     assert m.ZuStreamGEV_SetUserModeRxPacketBufferSize(stream, 20000).GetCode() == tr.ZU_NETWORK_CONFIG_ERROR
-    assert error_of(m.ZuStreamGEV_IsDriverInstalled, tb.ZuString("1.2.3.4"), None)[0] is TypeError
+    # None for either reference is refused by its position, not by the overload text.
+    for args, position, kind in (((None, None), 1, "ZuString &"), ((tb.ZuString("1.2.3.4"), None), 2, "bool &"),
+                                 ((None, None, "x"), 1, "ZuString &")):
+        assert error_of(m.ZuStreamGEV_IsDriverInstalled, *args) == (TypeError, (
+            f"invalid null reference in method 'ZuStreamGEV_IsDriverInstalled', argument {position} of type '{kind}'"))
+    assert "Possible C/C++ prototypes" in error_of(m.ZuStreamGEV_IsDriverInstalled, "1.2.3.4", None)[1]
     parameters = m.ZuStream_GetParameters(stream)
     assert parameters.GetBooleanValue("StartStreamOnlyOnPacketIdZero")[1] is True
     assert parameters.GetIntegerValue("PipelineImagesDropped")[1] == 0
