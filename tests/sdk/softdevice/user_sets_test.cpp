@@ -198,23 +198,22 @@ TEST(UserSets, ASetSavedWiderLoadsOverOffsetsThatWouldNotFitIt)
     model.registerSink(&sink);
     model.setUserSetCount(1);
     ASSERT_TRUE(model.build(loopback()).IsOK());
-    auto write = [&](uint32_t aAddress, uint32_t aValue) {
+    auto write = [&](const char *aName, uint32_t aValue) {
         const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(aAddress, b, 4);
+        return model.writeMemory(DeviceModel::addressOf(aName), b, 4);
     };
-    const uint32_t channel = addr::ChannelBase;
-    ASSERT_EQ(write(channel + addr::Width, 60), kStatusSuccess);
-    ASSERT_EQ(write(channel + addr::Height, 40), kStatusSuccess);
-    ASSERT_EQ(write(channel + addr::OffsetX, 2), kStatusSuccess);
-    ASSERT_EQ(write(addr::DeviceBase + addr::UserSetSelector, 1), kStatusSuccess);
-    ASSERT_EQ(write(addr::DeviceBase + addr::UserSetSave, 1), kStatusSuccess);
+    ASSERT_EQ(write("Width", 60), kStatusSuccess);
+    ASSERT_EQ(write("Height", 40), kStatusSuccess);
+    ASSERT_EQ(write("OffsetX", 2), kStatusSuccess);
+    ASSERT_EQ(write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(write("UserSetSave", 1), kStatusSuccess);
     // Now narrow and far to the right and bottom: the saved width and
     // height fit only once the offsets are out of the way.
-    ASSERT_EQ(write(channel + addr::Width, 8), kStatusSuccess);
-    ASSERT_EQ(write(channel + addr::OffsetX, 50), kStatusSuccess);
-    ASSERT_EQ(write(channel + addr::Height, 8), kStatusSuccess);
-    ASSERT_EQ(write(channel + addr::OffsetY, 30), kStatusSuccess);
-    ASSERT_EQ(write(addr::DeviceBase + addr::UserSetLoad, 1), kStatusSuccess);
+    ASSERT_EQ(write("Width", 8), kStatusSuccess);
+    ASSERT_EQ(write("OffsetX", 50), kStatusSuccess);
+    ASSERT_EQ(write("Height", 8), kStatusSuccess);
+    ASSERT_EQ(write("OffsetY", 30), kStatusSuccess);
+    ASSERT_EQ(write("UserSetLoad", 1), kStatusSuccess);
     EXPECT_EQ(source.GetWidth(), 60u);
     EXPECT_EQ(source.GetHeight(), 40u);
     EXPECT_EQ(source.GetOffsetX(), 2u);
