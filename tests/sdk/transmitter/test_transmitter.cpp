@@ -215,6 +215,13 @@ TEST(Transmitter, ResendsWhatItHoldsAndAnswersTheRestWithAStatus)
     EXPECT_EQ(o.transmitter.GetNumberOfResendRequests(), 5u);
     EXPECT_EQ(transmitter::PacketsResent(o.transmitter), 3u);
     EXPECT_EQ(transmitter::PacketsUnavailable(o.transmitter), 3u);
+    // However many packets a request names, the status answers to it stay
+    // few: one datagram must not make the transmitter flood the network.
+    o.transmitter.QueuePacketResend(9, 0, 0xFFFFFF);
+    again = o.receiver.collect(1000);
+    EXPECT_FALSE(again.empty());
+    EXPECT_LE(again.size(), 256u);
+    EXPECT_LE(transmitter::PacketsUnavailable(o.transmitter), 3u + 256u);
 }
 
 TEST(Transmitter, BuffersComeBackFreeInTheOrderTheyWereQueued)
