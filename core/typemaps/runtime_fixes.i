@@ -370,10 +370,14 @@ SWIGINTERN Py_ssize_t Tarn_UnpackTuple(PyObject *args, const char *name, Py_ssiz
 
 template <typename T> static void Tarn_DisownDirector(T *object)
 {
+#ifdef SWIG_DIRECTORS
   if constexpr (std::is_polymorphic<T>::value) {
     if (Swig::Director *director = dynamic_cast<Swig::Director *>(object))
       director->swig_disown();
   }
+#else
+  (void)object;
+#endif
 }
 %}
 
