@@ -294,13 +294,24 @@ void Connection::HeartbeatLoop()
         uint32_t privilege = 0;
         ZuResult r = mClient.ReadRegister(gvcp::reg::ControlChannelPrivilege, privilege, deadline);
         if (mStopping) break;
-        if (!r.IsOK() && Clock::now() >= mClient.LastAnswer() + milliseconds(timeout)) {
+        if ((control && !StillOurs(r, privilege)) ||
+            (!r.IsOK() && Clock::now() >= mClient.LastAnswer() + milliseconds(timeout))) {
             LinkLost();
             break;
         }
         if (mParameters) Contained([&] { mParameters->array.Poll(); });
         next = Clock::now() + interval;
     }
+}
+
+bool Connection::StillOurs(const ZuResult &aRead, uint32_t aPrivilege) const
+{
+    using namespace gvcp;
+    // A device that restarted answers with no privilege, and one that
+    // another controller holds exclusively refuses the read: the device is
+    // no longer ours in either case, however well it answers.
+    if (aRead.IsOK()) return (aPrivilege & (mAccess == ZuAccessExclusive ? CCP_EXCLUSIVE : CCP_CONTROL | CCP_EXCLUSIVE)) != 0;
+    return aRead.GetCode() != ZU_GENERIC_ERROR;
 }
 
 void Connection::Deliver(const Message &aMessage)

@@ -93,13 +93,14 @@ private:
 
 struct TestDevice {
     Ram ram;
+    ServerConfig config;
     std::unique_ptr<UdpServer> udp;
     std::string address;
 
     explicit TestDevice(const std::string &aAddress, uint8_t aLast = 1, std::function<void(ServerConfig &)> aTune = nullptr)
         : address(aAddress)
     {
-        ServerConfig c;
+        ServerConfig &c = config;
         c.identity.mac = {0x02, 0x00, 0x00, 0x00, 0x07, aLast};
         c.identity.manufacturerName = "tarn";
         c.identity.modelName = "Responder";
@@ -111,9 +112,19 @@ struct TestDevice {
         ram.setWord(0x10000, 640);
         ram.setWord(0x10004, 480);
         ram.setWord(0x10008, 0x01080001);
-        udp = std::make_unique<UdpServer>(c, &ram);
+        start();
+    }
+    // The device as it boots: the same memory, nobody in control.
+    void restart()
+    {
+        udp.reset();
+        start();
+    }
+    void start()
+    {
+        udp = std::make_unique<UdpServer>(config, &ram);
         std::string error;
-        EXPECT_TRUE(udp->start(aAddress, kPort, &error)) << error;
+        EXPECT_TRUE(udp->start(address, kPort, &error)) << error;
     }
     Server &server() { return udp->server(); }
 };

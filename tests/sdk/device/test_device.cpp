@@ -51,7 +51,12 @@ struct Recorder : ZuDeviceEventSink {
     Flag lost, got;
     size_t want = 1;
 
-    void OnLinkDisconnected(ZuDevice *) override { lost.set(); }
+    std::atomic<int> losses{0};
+    void OnLinkDisconnected(ZuDevice *) override
+    {
+        ++losses;
+        lost.set();
+    }
     void OnEvent(ZuDevice *, uint16_t aId, uint16_t, uint64_t, uint64_t, const void *aData, uint32_t aLength) override
     {
         std::lock_guard<std::mutex> l(lock);
@@ -221,6 +226,38 @@ TEST(ZuDeviceGEV, HeartbeatKeepsControlAndLinkLossIsReported)
     EXPECT_EQ(d.GetParameters(), nullptr);
     EXPECT_TRUE(d.Disconnect().IsOK());
     d.UnregisterEventSink(&sink);
+}
+
+TEST(ZuDeviceGEV, ADeviceThatRestartedOrWasTakenOverIsALostLink)
+{
+    NEEDS_NETNS();
+    // The device comes back well within the heartbeat time-out and answers
+    // every read: only the privilege it reports tells that it is not ours.
+    TestDevice dev("127.0.3.1", 0x31);
+    for (bool takenOver : {false, true}) {
+        ZuDeviceGEV d;
+        Recorder sink;
+        ASSERT_TRUE(d.GetCommunicationParameters()->SetIntegerValue(ZuString("HeartbeatTimeout"), 6000).IsOK());
+        ASSERT_TRUE(d.Connect(ZuString("127.0.3.1")).IsOK());
+        ASSERT_TRUE(d.RegisterEventSink(&sink).IsOK());
+        // Past the heartbeat's first read; the next comes two seconds on.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        dev.restart();
+        // Taken over by another controller, exclusively, the device refuses
+        // even to read the privilege to us.
+        ZuDeviceGEV other;
+        if (takenOver) ASSERT_TRUE(other.Connect(ZuString("127.0.3.1"), ZuAccessExclusive).IsOK());
+        ASSERT_TRUE(sink.lost.wait()) << takenOver;
+        EXPECT_FALSE(d.IsConnected());
+        uint32_t v = 0;
+        EXPECT_EQ(d.ReadRegister(0x10000, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(sink.losses.load(), 1);
+        // Whoever holds the device now keeps it.
+        EXPECT_EQ(bool(dev.server().controller()), takenOver);
+        if (takenOver) EXPECT_TRUE(other.IsConnected());
+        d.UnregisterEventSink(&sink);
+    }
 }
 
 TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
