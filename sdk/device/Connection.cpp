@@ -233,6 +233,9 @@ ZuResult Connection::ApplyPriority(ThreadRole aRole, uint32_t aPriority)
 void Connection::Close()
 {
     if (mStopping.exchange(true)) return;
+    // A request another thread waits on (the device asking for more time
+    // again and again, say) ends now, and the threads with it.
+    mClient.Interrupt();
     {
         std::lock_guard<std::mutex> lock(mQueueLock);
         mQueue.clear();
@@ -250,9 +253,13 @@ void Connection::Close()
     }
     const bool control = mAccess == ZuAccessControl || mAccess == ZuAccessExclusive;
     if (control && !mLost && mClient.IsOpen()) {
-        // Give the channels and control back.
-        if (mMessageSocket.valid() || mMessageTcp.valid()) mClient.WriteRegister(gvcp::reg::MessageChannelPort, 0);
-        mClient.WriteRegister(gvcp::reg::ControlChannelPrivilege, 0);
+        // Give the channels and control back, within the tries' time-outs
+        // whatever the device asks for: else its heartbeat ends control.
+        mClient.Resume();
+        const auto deadline = mClient.UnextendedDeadline();
+        if (mMessageSocket.valid() || mMessageTcp.valid())
+            mClient.WriteRegister(gvcp::reg::MessageChannelPort, 0, true, deadline);
+        mClient.WriteRegister(gvcp::reg::ControlChannelPrivilege, 0, true, deadline);
     }
     mClient.Close();
     mMessageSocket = net::UdpSocket();

@@ -7,6 +7,7 @@
 #include "tarn/DeviceBinding.h"
 
 #include <atomic>
+#include <future>
 #include <set>
 
 using fixture::Flag;
@@ -430,6 +431,34 @@ TEST(ZuDeviceGEV, SlowWritesArePendingNotRetried)
     EXPECT_EQ(dev.server().stats().pendingAcksIssued, 1u);
 }
 
+TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
+{
+    NEEDS_NETNS();
+    TestDevice dev("127.0.3.2", 0x32);
+    dev.ram.slowMs = 60000;  // announced with PENDING_ACK, far beyond any wait here
+    ZuResult r;
+    ZuDevice *d = ZuDevice::CreateAndConnect(ZuString("127.0.3.2"), &r);
+    ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
+    auto *comm = d->GetCommunicationParameters();
+    ASSERT_TRUE(comm->SetIntegerValue(ZuString("AnswerTimeout"), 100).IsOK());
+    ASSERT_TRUE(comm->SetIntegerValue(ZuString("CommandTimeout"), 600000).IsOK());
+    ZuGenParameterArray *features = d->GetParameters();
+    auto writing = std::async(std::launch::async, [&] { return features->SetIntegerValue(ZuString("SlowRegister"), 77); });
+    for (int k = 0; k < 1000 && dev.server().stats().pendingAcksIssued == 0; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(dev.server().stats().pendingAcksIssued, 1u);
+    auto freeing = std::async(std::launch::async, [d] { ZuDevice::Free(d); });
+    // Both end at once; if they do not, the device is hurried so that the
+    // test still ends, failed.
+    const bool freed = freeing.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool ended = writing.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    EXPECT_TRUE(freed);
+    EXPECT_TRUE(ended);
+    dev.ram.hurry();
+    freeing.get();
+    EXPECT_EQ(writing.get().GetCode(), uint32_t(ZU_NOT_CONNECTED));
+}
+
 TEST(ZuDeviceGEV, StreamChannelRegistersAndPacketSizeNegotiation)
 {
     NEEDS_NETNS();
@@ -558,6 +587,14 @@ TEST(ZuDevice, PrioritiesOtherKindsAndTheCommunicationParameters)
     ASSERT_TRUE(comm->GetIntegerValue(ZuString("HeartbeatTimeout"), v).IsOK());
     EXPECT_EQ(v, 5000);
     EXPECT_FALSE(comm->SetIntegerValue(ZuString("CommandCount"), 1).IsOK());
+    ASSERT_TRUE(comm->GetIntegerValue(ZuString("CommandTimeout"), v).IsOK());
+    EXPECT_EQ(v, 10000);
+    EXPECT_FALSE(comm->SetIntegerValue(ZuString("CommandTimeout"), 50).IsOK());
+    ASSERT_TRUE(comm->SetIntegerValue(ZuString("CommandTimeout"), 2500).IsOK());
+    ASSERT_TRUE(comm->GetIntegerValue(ZuString("CommandTimeout"), v).IsOK());
+    EXPECT_EQ(v, 2500);
+    ASSERT_TRUE(comm->GetIntegerValue(ZuString("AnswerTimeout"), v).IsOK());
+    EXPECT_EQ(v, 500);
 
     ZuDeviceU3V u;
     EXPECT_EQ(u.GetType(), ZuDeviceTypeU3V);
