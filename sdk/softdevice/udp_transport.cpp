@@ -57,6 +57,7 @@ public:
         config.descriptionName = "tarn_softcamera.xml";
         config.streamChannels = uint32_t(aModel.channelCount());
         config.actionSignals = 1;
+        config.limits = aModel.bootstrapLimits();
         mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());
         const uint32_t ip = aModel.net().ip;
         for (size_t i = 0; i < aModel.channelCount(); ++i) {
