@@ -102,6 +102,21 @@ public:
     virtual void changeAddress(uint32_t /*ip*/) {}
 };
 
+// A field of a bootstrap register and the values it takes: a write that
+// puts any other value there is refused with INVALID_PARAMETER, as the
+// device's description declares it.
+struct FieldLimit {
+    uint32_t address = 0;
+    uint32_t mask = 0xFFFFFFFF;   // the field's bits
+    uint32_t shift = 0;           // where its lowest bit lies
+    int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
+    bool takes(uint32_t value) const
+    {
+        const int64_t v = (value & mask) >> shift;
+        return v >= min && v <= max && (inc <= 1 || (v - min) % inc == 0);
+    }
+};
+
 struct ServerConfig {
     DeviceIdentity identity;
     // The GenICam description, served read-only at descriptionAddress and
@@ -125,6 +140,9 @@ struct ServerConfig {
     uint32_t testPacketLimit = 0;
     // Events waiting on the messaging channel; older ones are dropped.
     size_t messageQueueLimit = 256;
+    // What the device's registers take beyond what the protocol allows; a
+    // stream channel's packet size starts at the largest it takes up to 1500.
+    std::vector<FieldLimit> limits;
 };
 
 // What the device's statistics count (each counter as its name says).

@@ -57,6 +57,7 @@ public:
         config.descriptionName = "tarn_softcamera.xml";
         config.streamChannels = uint32_t(aModel.channelCount());
         config.actionSignals = 1;
+        config.limits = aModel.bootstrapLimits();
         mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());
         // From each channel's own source port, as its blocks.
         mServer->routeTestPackets([this](uint32_t aChannel, size_t aSize, const net::Endpoint &aTo) {

@@ -10,11 +10,13 @@ import pytest
 import tarn_base_310  # noqa: F401  (registers the information classes)
 import tarn_edge_310 as te
 from support import needs_netns
-from support.devices import find, skip_without
+from support.devices import skip_without
 
 tr = pytest.importorskip("tarn_receive_310")
 if not hasattr(tr._tarn_receive_310, "ZuDevice_CreateAndConnect"):
     pytest.skip("the receiving module has no device yet", allow_module_level=True)
+
+from support.receiving import connect  # noqa: E402  (once the module is known there)
 
 pytestmark = needs_netns()
 
@@ -164,13 +166,6 @@ class Camera:
 def ok(answer):
     """Whether a setter succeeded (some answer a result, some a list with it first)."""
     return (answer[0] if isinstance(answer, (list, tuple)) else answer).IsOK()
-
-
-def connect(address):
-    system, info = find(address)
-    result, device = tr.ZuDevice.CreateAndConnect(info)
-    assert result.IsOK(), result.GetDescription()
-    return system, device
 
 
 def test_every_kind_through_the_receiving_node_map(monkeypatch, tmp_path):

@@ -466,6 +466,28 @@ TEST(GvcpServer, StreamChannelsReportTheirDestinationAndFireTestPackets)
     EXPECT_EQ(d.server.streamChannel(0).packetSize, 8000u);
 }
 
+TEST(GvcpServer, ALimitedFieldRefusesOtherValuesAndStartsWithinItsLimits)
+{
+    ServerConfig c = Config();
+    FieldLimit size;
+    size.address = reg::StreamChannelPacketSize0;
+    size.mask = SCPS_SIZE_MASK;
+    size.min = 576;
+    size.max = 1402;
+    size.inc = 4;
+    c.limits.push_back(size);
+    Device d(c);
+    // 1500 does not fit: the largest size that does below it.
+    EXPECT_EQ(d.read(reg::StreamChannelPacketSize0).second, 1400u);
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL);
+    for (uint32_t bad : {0u, 575u, 578u, 1404u})
+        EXPECT_EQ(d.write(reg::StreamChannelPacketSize0, SCPS_DO_NOT_FRAGMENT | bad), STATUS_INVALID_PARAMETER) << bad;
+    EXPECT_EQ(d.server.streamChannel(0).packetSize, 1400u);
+    // The other bits are not the field's.
+    EXPECT_EQ(d.write(reg::StreamChannelPacketSize0, SCPS_DO_NOT_FRAGMENT | 580), STATUS_SUCCESS);
+    EXPECT_EQ(d.read(reg::StreamChannelPacketSize0).second, SCPS_DO_NOT_FRAGMENT | 580u);
+}
+
 TEST(GvcpServer, HostilePacketsGetWellFormedAnswersOrNone)
 {
     Device d;

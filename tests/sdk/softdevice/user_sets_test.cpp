@@ -84,10 +84,10 @@ struct Camera {
             f->CreateInteger(m.GetRegisterByAddress(0x20008));
         };
     }
-    uint16_t write(uint32_t aOffset, uint32_t aValue)
+    uint16_t write(const char *aName, uint32_t aValue)
     {
         const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(addr::DeviceBase + aOffset, b, 4);
+        return model.writeMemory(DeviceModel::addressOf(aName), b, 4);
     }
     uint32_t value(uint32_t aAddress)
     {
@@ -110,14 +110,14 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
         c.model.registerMap().GetRegisterByAddress(0x20004)->Write(22u);
         c.selected.values[0] = 5;
         c.selected.values[1] = 6;
-        ASSERT_EQ(c.write(addr::UserSetSelector, 2), kStatusSuccess);
-        ASSERT_EQ(c.write(addr::UserSetSave, 1), kStatusSuccess);
-        ASSERT_EQ(c.write(addr::UserSetDefault, 2), kStatusSuccess);
+        ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
+        ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
+        ASSERT_EQ(c.write("UserSetDefault", 2), kStatusSuccess);
         // Once for the default set at start, once for set 2.
         EXPECT_EQ(c.selected.persisted, (std::vector<std::string>{"0 ok", "1 ok", "0 ok", "1 ok"}));
         // The default set cannot be overwritten by a controller.
-        ASSERT_EQ(c.write(addr::UserSetSelector, 0), kStatusSuccess);
-        EXPECT_EQ(c.write(addr::UserSetSave, 1), kStatusAccessDenied);
+        ASSERT_EQ(c.write("UserSetSelector", 0), kStatusSuccess);
+        EXPECT_EQ(c.write("UserSetSave", 1), kStatusAccessDenied);
         EXPECT_EQ(c.model.userSetProblem(), "");
         c.model.teardown();
     }
@@ -132,12 +132,12 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
     EXPECT_EQ(c.selected.values[1], 6u);
     // Loading the default set brings back the state the device started with.
     c.model.registerMap().GetRegisterByAddress(0x20000)->Write(99u);
-    ASSERT_EQ(c.write(addr::UserSetSelector, 2), kStatusSuccess);
-    ASSERT_EQ(c.write(addr::UserSetLoad, 1), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
     EXPECT_EQ(c.value(0x20000), 11u);
     // Set 1 was never saved.
-    ASSERT_EQ(c.write(addr::UserSetSelector, 1), kStatusSuccess);
-    EXPECT_EQ(c.write(addr::UserSetLoad, 1), kStatusInvalidParameter);
+    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
+    EXPECT_EQ(c.write("UserSetLoad", 1), kStatusInvalidParameter);
 }
 
 TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
@@ -153,8 +153,8 @@ TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
         << c.model.userSetProblem();
     EXPECT_EQ(c.value(0x20000), 0u);
     // A save replaces the damaged file with a good one.
-    ASSERT_EQ(c.write(addr::UserSetSelector, 1), kStatusSuccess);
-    ASSERT_EQ(c.write(addr::UserSetSave, 1), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
     UserSetFile file;
     bool exists = false;
     std::string error;
