@@ -36,8 +36,6 @@ public:
     virtual bool send(ZuBuffer &aBuffer, uint64_t aBlockId) = 0;
     // The buffer leaves the resend history: it is about to be queued again.
     virtual void release(ZuBuffer *aBuffer) = 0;
-    // Sends one test packet of the configured size; false when it cannot.
-    virtual bool sendTestPacket() { return false; }
     // A channel starts streaming through this sender, or stopped (its
     // acquisition thread has ended, or left on its own).
     virtual void streamStarted() {}
@@ -93,6 +91,11 @@ public:
     bool owns(const ZuBuffer *aBuffer) const;
 
     StreamConfig &config() { return mConfig; }
+    // Whether the source was told the channel opened (OnOpen) and not yet
+    // that it closed: marks it and answers what it was, so that each
+    // OnOpen gets exactly one OnClose.
+    bool markOpen(bool aOpen) { return mOpen.exchange(aOpen); }
+    bool isOpen() const { return mOpen; }
 
     // Asks the source how many buffers to use, tells it streaming starts
     // and starts the acquisition thread. The stamp function writes the
@@ -127,6 +130,7 @@ private:
     // after a stop from its own up-call.
     std::shared_ptr<ChannelCounters> mCounters = std::make_shared<ChannelCounters>();
     StreamConfig mConfig;
+    std::atomic<bool> mOpen{false};
 };
 
 } // namespace softdevice
