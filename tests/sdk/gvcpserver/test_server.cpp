@@ -188,12 +188,15 @@ TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
         {WriteRegCmd{{{kRam + 2, 1}}}.encode(112), STATUS_BAD_ALIGNMENT},
         {WriteRegCmd{{{reg::MessageChannelPort, 0x10000}}}.encode(113), STATUS_INVALID_PARAMETER},
         {encodeCommand(0x0050, FLAG_ACK_REQUIRED, 114, {}), STATUS_NOT_IMPLEMENTED},
+        {WriteMemCmd{kRam, Bytes(6, 1)}.encode(115), STATUS_INVALID_PARAMETER},
+        {WriteMemCmd{kRam, Bytes(3, 1)}.encode(116), STATUS_INVALID_PARAMETER},
     };
     for (const Case &c : cases) {
         auto acks = d.send(c.cmd);
         ASSERT_EQ(acks.size(), 1u);
         EXPECT_EQ(acks[0].header.status, c.status) << "request " << acks[0].header.ackId;
     }
+    EXPECT_TRUE(d.ram.writes.empty());
     // A WRITEREG stops at its first failure and says how far it got.
     auto partial = d.send(WriteRegCmd{{{kRam, 1}, {kRam + 4, 2}, {0x40000, 3}, {kRam + 8, 4}}}.encode(120));
     EXPECT_EQ(partial[0].header.status, STATUS_INVALID_ADDRESS);
