@@ -16,20 +16,6 @@ namespace tarn {
 namespace softdevice {
 
 namespace {
-std::atomic<void (*)()> gUpcallFailed{nullptr};
-} // namespace
-
-void setUpcallFailureHook(void (*aHook)())
-{
-    gUpcallFailed = aHook;
-}
-
-void upcallFailed()
-{
-    if (void (*hook)() = gUpcallFailed.load()) hook();
-}
-
-namespace {
 
 // A source answering OK forever must not hang Start.
 constexpr int kMaxListed = 256;
