@@ -60,7 +60,7 @@ public:
 
     void sendControl(const Bytes &p, const Endpoint &to) override { control.push_back({p, to}); }
     void sendMessage(const Bytes &p, const Endpoint &to) override { messages.push_back({p, to}); }
-    void sendTestPacket(uint32_t, const Bytes &p, bool, const Endpoint &to) override { tests.push_back({p, to}); }
+    void sendTestPacket(uint32_t, size_t size, bool, const Endpoint &to) override { tests.push_back({Bytes(size), to}); }
     void changeAddress(uint32_t ip) override { addresses.push_back(ip); }
 
     void onControlTaken(const Endpoint &c, Access a) override
@@ -188,12 +188,25 @@ TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
         {WriteRegCmd{{{kRam + 2, 1}}}.encode(112), STATUS_BAD_ALIGNMENT},
         {WriteRegCmd{{{reg::MessageChannelPort, 0x10000}}}.encode(113), STATUS_INVALID_PARAMETER},
         {encodeCommand(0x0050, FLAG_ACK_REQUIRED, 114, {}), STATUS_NOT_IMPLEMENTED},
+        {WriteMemCmd{kRam, Bytes(6, 1)}.encode(115), STATUS_INVALID_PARAMETER},
+        {WriteMemCmd{kRam, Bytes(3, 1)}.encode(116), STATUS_INVALID_PARAMETER},
     };
     for (const Case &c : cases) {
         auto acks = d.send(c.cmd);
         ASSERT_EQ(acks.size(), 1u);
         EXPECT_EQ(acks[0].header.status, c.status) << "request " << acks[0].header.ackId;
     }
+    EXPECT_TRUE(d.ram.writes.empty());
+    // The largest reads and writes one packet carries are taken whole.
+    auto largest = d.send(ReadMemCmd{kRam, uint16_t(kMaxPayload - 4)}.encode(117));
+    ASSERT_EQ(largest.size(), 1u);
+    EXPECT_EQ(largest[0].header.status, STATUS_SUCCESS);
+    EXPECT_EQ(ReadMemAck::decode(largest[0])->data.size(), kMaxPayload - 4);
+    largest = d.send(WriteMemCmd{kRam + 0x100, Bytes(kMaxPayload - 4, 7)}.encode(118));
+    ASSERT_EQ(largest.size(), 1u);
+    EXPECT_EQ(largest[0].header.status, STATUS_SUCCESS);
+    EXPECT_EQ(d.ram.bytes[0x100 + kMaxPayload - 5], 7);
+    d.ram.writes.clear();
     // A WRITEREG stops at its first failure and says how far it got.
     auto partial = d.send(WriteRegCmd{{{kRam, 1}, {kRam + 4, 2}, {0x40000, 3}, {kRam + 8, 4}}}.encode(120));
     EXPECT_EQ(partial[0].header.status, STATUS_INVALID_ADDRESS);

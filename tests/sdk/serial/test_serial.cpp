@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <numeric>
 #include <string>
@@ -147,6 +148,38 @@ TEST_F(Bridge, ReadWaitsForWhatWasAskedOrTheTimeOut)
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out), 2), "ab");
 }
 
+TEST_F(Bridge, AWaitingReadIsWokenByTheBytesItAskedFor)
+{
+    ASSERT_TRUE(port.Open(&adapter, ZuDeviceSerial0).IsOK());
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false;
+    uint32_t n = 0;
+    uint8_t out[3] = {};
+    // A time-out far beyond the bound below: only the bytes' arrival can
+    // end the read in time.
+    std::thread reader([&] {
+        EXPECT_TRUE(port.Read(out, sizeof out, n, 600000).IsOK());
+        std::lock_guard<std::mutex> guard(lock);
+        returned = true;
+        changed.notify_all();
+    });
+    // Give the reader time to start waiting (were it late, it would find
+    // the bytes without waiting, and the test would pass either way).
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    uint32_t written = 0;
+    ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>("xyz"), 3, written).IsOK());
+    bool woken = false;
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        woken = changed.wait_for(guard, std::chrono::seconds(20), [&] { return returned; });
+    }
+    port.Close();  // ends a read that was never woken
+    reader.join();
+    EXPECT_TRUE(woken);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n), "xyz");
+}
+
 TEST_F(Bridge, EchoSinksHearAllTrafficUntilUnregistered)
 {
     Recorder echo;
@@ -154,16 +187,19 @@ TEST_F(Bridge, EchoSinksHearAllTrafficUntilUnregistered)
     EXPECT_EQ(ZuDeviceSerialPort::RegisterEchoSink(&echo).GetCode(), uint32_t(ZU_NOT_SUPPORTED));
     ASSERT_TRUE(port.Open(&adapter, ZuDeviceSerial1).IsOK());
     uint32_t written = 0;
-    ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>("ping"), 4, written).IsOK());
-    EXPECT_EQ(ReadAll(4).size(), 4u);
+    // More than one window: each piece is echoed as it goes, in order.
+    std::string text = "ping";
+    for (int k = 0; text.size() < 3000; ++k) text += std::to_string(k) + ",";
+    ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>(text.data()), uint32_t(text.size()), written).IsOK());
+    EXPECT_EQ(ReadAll(text.size()).size(), text.size());
     ASSERT_TRUE(port.NotifyReadComplete().IsOK());
     ASSERT_TRUE(ZuDeviceSerialPort::UnregisterEchoSink(&echo).IsOK());
     EXPECT_EQ(ZuDeviceSerialPort::UnregisterEchoSink(&echo).GetCode(), uint32_t(ZU_NOT_FOUND));
     ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>("more"), 4, written).IsOK());
     EXPECT_EQ(ReadAll(4).size(), 4u);
     std::lock_guard<std::mutex> g(echo.lock);
-    EXPECT_EQ(echo.sent, "ping");
-    EXPECT_EQ(echo.received, "ping");
+    EXPECT_EQ(echo.sent, text);
+    EXPECT_EQ(echo.received, text);
     EXPECT_EQ(echo.completes, 1);
     EXPECT_EQ(ZuDeviceSerialPort::RegisterEchoSink(nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     EXPECT_EQ(ZuDeviceSerialPort::UnregisterEchoSink(nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));

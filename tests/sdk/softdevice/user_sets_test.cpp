@@ -11,6 +11,7 @@
 
 using namespace tarn::softdevice;
 using tarn::test::CallLog;
+using tarn::test::DefaultSource;
 using tarn::test::FakeSource;
 using tarn::test::RecordingSink;
 using tarn::test::loopback;
@@ -181,4 +182,41 @@ TEST(UserSets, TheFileFormatReadsBackAndRefusesWhatItIsNot)
         EXPECT_FALSE(parseUserSets(bad, back, error)) << bad;
         EXPECT_TRUE(back.sets.empty());
     }
+}
+
+TEST(UserSets, ASetSavedWiderLoadsOverOffsetsThatWouldNotFitIt)
+{
+    Directory dir;
+    // A source of its own that refuses any width and offset that together
+    // leave its 64 by 48 pixels, as a sensor does.
+    ZuSoftDeviceGEV self;
+    CallLog log;
+    RecordingSink sink{log};
+    DefaultSource source(64, 48);
+    DeviceModel model{self};
+    model.addStream(&source);
+    model.registerSink(&sink);
+    model.setUserSetCount(1);
+    ASSERT_TRUE(model.build(loopback()).IsOK());
+    auto write = [&](const char *aName, uint32_t aValue) {
+        const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
+        return model.writeMemory(DeviceModel::addressOf(aName), b, 4);
+    };
+    ASSERT_EQ(write("Width", 60), kStatusSuccess);
+    ASSERT_EQ(write("Height", 40), kStatusSuccess);
+    ASSERT_EQ(write("OffsetX", 2), kStatusSuccess);
+    ASSERT_EQ(write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(write("UserSetSave", 1), kStatusSuccess);
+    // Now narrow and far to the right and bottom: the saved width and
+    // height fit only once the offsets are out of the way.
+    ASSERT_EQ(write("Width", 8), kStatusSuccess);
+    ASSERT_EQ(write("OffsetX", 50), kStatusSuccess);
+    ASSERT_EQ(write("Height", 8), kStatusSuccess);
+    ASSERT_EQ(write("OffsetY", 30), kStatusSuccess);
+    ASSERT_EQ(write("UserSetLoad", 1), kStatusSuccess);
+    EXPECT_EQ(source.GetWidth(), 60u);
+    EXPECT_EQ(source.GetHeight(), 40u);
+    EXPECT_EQ(source.GetOffsetX(), 2u);
+    EXPECT_EQ(source.GetOffsetY(), 0u);
+    model.teardown();
 }
