@@ -120,9 +120,6 @@ SWIGINTERN void Tarn_DimensionError(PyObject *obj)
 /* ---- The register event sink --------------------------------------------- */
 
 %feature("director") IZuRegisterEventSink;
-%feature("nothreadallow") IZuRegisterEventSink;
-%feature("nothreadallow", "0") IZuRegisterEventSink::IZuRegisterEventSink;
-%feature("nothreadallow", "0") IZuRegisterEventSink::~IZuRegisterEventSink;
 /* A sink destroyed while attached leaves every register first. */
 %feature("action") IZuRegisterEventSink::~IZuRegisterEventSink {
   if (arg1) tarn::ForgetRegisterSink(arg1);
