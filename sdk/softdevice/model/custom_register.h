@@ -35,6 +35,9 @@
 namespace tarn {
 namespace softdevice {
 
+// The binding's hook told of each register that goes (tarn::SetRegisterGoneHook).
+void setRegisterGoneHook(void (*aHook)(IZuRegister *));
+
 class CustomRegister : public IZuRegister
 {
 public:
