@@ -642,18 +642,26 @@ uint16_t DeviceModel::userSetSave(uint32_t aIndex)
     UserSet set;
     saveStandard(set);
     RegisterStore store(set, true);
+    bool whole = true;
     for (CustomRegister *r : mRegisterMap.all()) {
         if (r->feature.empty()) continue;
-        ZuResult persisted;
+        ZuResult persisted, written(ZU_OK);
         bool handled = false;
-        guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); });
-        if (!handled && r->streamable) guarded(mUpcallFailures, [&] { store.Persist(r, ZuString()); });
+        if (!guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); }) || !persisted.IsOK()) whole = false;
+        if (!handled && r->streamable && !guarded(mUpcallFailures, [&] { written = store.Persist(r, ZuString()); }))
+            whole = false;
+        if (!written.IsOK()) whole = false;
     }
-    persistLent(store);
-    mUserSets[aIndex] = std::move(set);
-    if (aIndex > 0) storeUserSets();
+    if (!persistLent(store)) whole = false;
+    // A set that could not be kept whole fails the save, and the one saved
+    // before stays. The default set is the state the device starts with:
+    // what could be read of it is all there is.
+    if (whole || aIndex == 0) {
+        mUserSets[aIndex] = std::move(set);
+        if (aIndex > 0) storeUserSets();
+    }
     notifyUserSet(ZuUserSetStateSaveCompleted, aIndex);
-    return kStatusSuccess;
+    return whole ? kStatusSuccess : kStatusError;
 }
 
 uint16_t DeviceModel::userSetLoad(uint32_t aIndex)
