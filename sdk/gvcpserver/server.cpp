@@ -321,9 +321,7 @@ struct Server::Impl {
         if (size < kIpUdpHeaderSize + 8 || !c.destination || !(c.port & 0xFFFF)) return;
         ++stats.gvspTestPacketsIssued;
         if (config.testPacketLimit && size > config.testPacketLimit) return;
-        // Zeros after a stream header of status 0, block 0, packet 0.
-        Bytes payload(size - kIpUdpHeaderSize, 0);
-        out.sendTestPacket(channel, payload, (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0,
+        out.sendTestPacket(channel, size - kIpUdpHeaderSize, (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0,
                            {c.destination, uint16_t(c.port & 0xFFFF)});
     }
 

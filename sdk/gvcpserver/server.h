@@ -95,7 +95,7 @@ public:
     // A messaging channel command, from the messaging channel's source port.
     virtual void sendMessage(const Bytes &packet, const net::Endpoint &to) = 0;
     // A test packet of a stream channel: a UDP payload of this size.
-    virtual void sendTestPacket(uint32_t /*channel*/, const Bytes & /*payload*/, bool /*doNotFragment*/,
+    virtual void sendTestPacket(uint32_t /*channel*/, size_t /*size*/, bool /*doNotFragment*/,
                                 const net::Endpoint & /*to*/) {}
     // FORCEIP accepted: the device now answers from this address. Called
     // before the acknowledge is sent, which leaves from the new address.

@@ -60,7 +60,7 @@ public:
 
     void sendControl(const Bytes &p, const Endpoint &to) override { control.push_back({p, to}); }
     void sendMessage(const Bytes &p, const Endpoint &to) override { messages.push_back({p, to}); }
-    void sendTestPacket(uint32_t, const Bytes &p, bool, const Endpoint &to) override { tests.push_back({p, to}); }
+    void sendTestPacket(uint32_t, size_t size, bool, const Endpoint &to) override { tests.push_back({Bytes(size), to}); }
     void changeAddress(uint32_t ip) override { addresses.push_back(ip); }
 
     void onControlTaken(const Endpoint &c, Access a) override
