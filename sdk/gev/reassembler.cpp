@@ -347,9 +347,12 @@ bool Reassembler::placeData(Block &aBlock, const Packet &aPacket)
     case FORMAT_MULTIPART: {
         std::optional<MultiPartData> d = decodeMultiPartData(aPacket, &data, &size);
         if (!d || !aBlock.leaderSeen || d->partId >= aBlock.parts.size()) return false;
+        // The offset is the bytes' place in the block; they stay in their part.
         const PartInfo &part = aBlock.parts[d->partId];
-        if (d->offset > part.length || size > part.length - d->offset) return false;
-        write(aBlock, aBlock.partOffsets[d->partId] + d->offset, data, size);
+        const uint64_t start = aBlock.partOffsets[d->partId];
+        if (d->offset < start || d->offset - start > part.length || size > part.length - (d->offset - start))
+            return false;
+        write(aBlock, d->offset, data, size);
         return true;
     }
     case FORMAT_GENDC: {
