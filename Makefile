@@ -70,7 +70,7 @@ asan:
 # the seeds). A crash leaves its input in $(FUZZ_BUILD)/artifacts/.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= gvcp_decode gev_tcp gvcp_server softdevice_gvcp user_sets gev_dissect gvsp_reassembler net_routes gendc genicam_xml genicam_formula genicam_zip genicam_url decompress update_file rtp_raw_video rtp_h264 rtp_h264_send
+FUZZ_TARGETS ?= gvcp_decode gev_tcp gvcp_server softdevice_gvcp user_sets gev_dissect gvsp_reassembler gvsp_property net_routes gendc genicam_xml genicam_formula genicam_zip genicam_url decompress update_file rtp_raw_video rtp_h264 rtp_h264_send
 
 fuzz-build: venv
 	$(VENV)/bin/cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ $(FUZZ_CMAKE_ARGS) >/dev/null
