@@ -248,7 +248,9 @@ TEST(ZuDeviceGEV, ADeviceThatRestartedOrWasTakenOverIsALostLink)
         // Taken over by another controller, exclusively, the device refuses
         // even to read the privilege to us.
         ZuDeviceGEV other;
-        if (takenOver) ASSERT_TRUE(other.Connect(ZuString("127.0.3.1"), ZuAccessExclusive).IsOK());
+        if (takenOver) {
+            ASSERT_TRUE(other.Connect(ZuString("127.0.3.1"), ZuAccessExclusive).IsOK());
+        }
         ASSERT_TRUE(sink.lost.wait()) << takenOver;
         EXPECT_FALSE(d.IsConnected());
         uint32_t v = 0;
@@ -257,7 +259,9 @@ TEST(ZuDeviceGEV, ADeviceThatRestartedOrWasTakenOverIsALostLink)
         EXPECT_EQ(sink.losses.load(), 1);
         // Whoever holds the device now keeps it.
         EXPECT_EQ(bool(dev.server().controller()), takenOver);
-        if (takenOver) EXPECT_TRUE(other.IsConnected());
+        if (takenOver) {
+            EXPECT_TRUE(other.IsConnected());
+        }
         d.UnregisterEventSink(&sink);
     }
 }
