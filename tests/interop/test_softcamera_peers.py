@@ -41,7 +41,10 @@ def test_arv_tool_lists_reads_and_sets_our_features():
 def test_arv_camera_test_streams_without_missing_or_failed_frames():
     skip_without("arv-camera-test-0.8")
     with SoftCamera(71, width=320, height=240) as cam:
-        proc = subprocess.Popen(["stdbuf", "-oL", "arv-camera-test-0.8", "-n", "127.0.0.71"],
+        # A frame is given two seconds, not Aravis's tenth of one, to come
+        # whole: on a loaded machine the camera's thread may wait that long
+        # to run, which is neither a missing nor a failed frame.
+        proc = subprocess.Popen(["stdbuf", "-oL", "arv-camera-test-0.8", "-n", "127.0.0.71", "--frame-retention=2000"],
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         timer = threading.Timer(4.0, proc.send_signal, args=(2,))
         timer.start()
