@@ -66,15 +66,23 @@ def buffer_of(pixel_type, width, height, data=None):
     return buffer
 
 
-class Mono12p:
-    """Two samples in three bytes, least significant bits first, unpacked
-    to the top of 16-bit words in byte lanes: each output byte is one or
-    two shifted input bytes, written through a strided view."""
+class Lanes:
+    """A group of packed samples and their 16-bit outputs as byte lanes:
+    each output byte is one or two shifted input bytes, written through a
+    strided view, so that NumPy works on whole columns."""
+    SAMPLES = 0
+    BITS = 0
 
     def __init__(self, packed, out):
-        self.p = packed.reshape(-1, 3)
-        self.o = out.view(np.uint8).reshape(-1, 4)
+        self.p = packed.reshape(-1, self.SAMPLES * self.BITS // 8)
+        self.o = out.view(np.uint8).reshape(-1, 2 * self.SAMPLES)
         self.t = np.empty(len(self.p), np.uint8)
+
+
+class Mono12p(Lanes):
+    """Two samples in three bytes, least significant bits first, unpacked
+    to the top of 16-bit words."""
+    SAMPLES, BITS = 2, 12
 
     def __call__(self):
         p, o, t = self.p, self.o, self.t
@@ -86,14 +94,10 @@ class Mono12p:
         np.copyto(o[:, 3], p[:, 2])
 
 
-class Mono10p:
+class Mono10p(Lanes):
     """Four samples in five bytes, least significant bits first, unpacked
-    to the top of 16-bit words in byte lanes."""
-
-    def __init__(self, packed, out):
-        self.p = packed.reshape(-1, 5)
-        self.o = out.view(np.uint8).reshape(-1, 8)
-        self.t = np.empty(len(self.p), np.uint8)
+    to the top of 16-bit words."""
+    SAMPLES, BITS = 4, 10
 
     def __call__(self):
         p, o, t = self.p, self.o, self.t

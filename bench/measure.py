@@ -118,18 +118,15 @@ def record(bench, figure, ratio, *, ours="", peer="", yardstick="", yardstick_ra
     row = {"bench": bench, "figure": figure, "ours": ours, "peer": peer, "yardstick": yardstick,
            "method": method, "goal": goal, "yardstick_goal": yardstick_goal, "load": round(load(), 1)}
     shown = [f"{figure}:"]
-    if ratio:
-        row["ratio"] = spread(ratio)
-        row["met"] = met(row["ratio"][0], goal)
-        shown.append(f"ratio {text(ratio)}")
-        if goal:
-            shown.append(f"(goal {goal}: {'met' if row['met'] else 'NOT met'})")
-    if yardstick_ratio:
-        row["yardstick_ratio"] = spread(yardstick_ratio)
-        row["yardstick_met"] = met(row["yardstick_ratio"][0], yardstick_goal)
-        shown.append(f"to the yardstick {text(yardstick_ratio)}")
-        if yardstick_goal:
-            shown.append(f"(goal {yardstick_goal}: {'met' if row['yardstick_met'] else 'NOT met'})")
+    for key, values, aim, label in (("", ratio, goal, "ratio"),
+                                    ("yardstick_", yardstick_ratio, yardstick_goal, "to the yardstick")):
+        if not values:
+            continue
+        row[key + "ratio"] = spread(values)
+        row[key + "met"] = met(row[key + "ratio"][0], aim)
+        shown.append(f"{label} {text(values)}")
+        if aim:
+            shown.append(f"(goal {aim}: {'met' if row[key + 'met'] else 'NOT met'})")
     shown += [f"| {ours}" if ours else "", f"| {peer}" if peer else "", f"| {yardstick}" if yardstick else ""]
     print("  " + " ".join(part for part in shown if part), flush=True)
     target = os.environ.get("TARN_BENCH_RESULTS")
