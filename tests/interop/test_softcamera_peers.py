@@ -71,6 +71,7 @@ def test_tshark_decodes_our_control_and_stream_packets(tmp_path):
             ctl.take_control()
             ctl.description()
             open_stream(ctl, receiver)
+            source_port = ctl.read(0x0D1C)      # the stream channel's source port
             start_acquisition(ctl)
             assert len(receiver.wait_for(3)) >= 3
             stop_acquisition(ctl)
@@ -78,7 +79,11 @@ def test_tshark_decodes_our_control_and_stream_packets(tmp_path):
         finally:
             receiver.close()
             ctl.close()
-    out = run("tshark", "-r", str(capture), "--enable-heuristic", "gvsp_udp", "-V", timeout=120).stdout
+    # The stream's two ports are ephemeral, and may be ones another protocol
+    # is registered for (mDNS's, EtherNet/IP's...), which would take the
+    # packets: both are named as GVSP's. GVCP keeps its own port.
+    out = run("tshark", "-r", str(capture), "-d", f"udp.port=={receiver.port},gvsp", "-d",
+              f"udp.port=={source_port},gvsp", "-V", timeout=120).stdout
     assert "Malformed" not in out
     for text in ("READMEM_CMD", "READMEM_ACK", "WRITEREG_CMD", "WRITEREG_ACK"):
         assert text in out, text
