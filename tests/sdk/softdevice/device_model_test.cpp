@@ -273,6 +273,30 @@ TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
     }
 }
 
+TEST(DeviceModel, BuffersAreQueuedDescribedAsTheSourceAcceptedTheImage)
+{
+    Device d;
+    ASSERT_TRUE(d.model.build(loopback()).IsOK());
+    RecordingSender sender;
+    d.model.setSender(0, &sender);
+    d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+    d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    auto write = [&](const char *aName, uint32_t v) {
+        const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        return d.model.writeMemory(DeviceModel::addressOf(aName), bytes, 4);
+    };
+    ASSERT_EQ(write("Width", 40), kStatusSuccess);
+    ASSERT_EQ(write("Height", 30), kStatusSuccess);
+    ASSERT_EQ(write("AcquisitionStart", 1), kStatusSuccess);
+    ASSERT_TRUE(sender.waitFor(12));
+    std::lock_guard<std::mutex> l(sender.lock);
+    for (const auto &b : sender.blocks) {
+        ZuImage *image = b.buffer->GetImage();
+        EXPECT_EQ(image->GetWidth(), 40u);
+        EXPECT_EQ(image->GetHeight(), 30u);
+    }
+}
+
 TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
 {
     Device d;
