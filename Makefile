@@ -9,7 +9,7 @@ PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
 # python3.10 on PATH, else under pyenv.
 PYTHON310 := $(shell tools/find-python310)
 
-.PHONY: all venv build demo test test-native test-python clean asan bench tmused fuzz fuzz-build
+.PHONY: all venv build demo test test-native test-python test-warnings clean asan bench tmused fuzz fuzz-build
 
 all: build
 
@@ -53,6 +53,11 @@ bench: build
 	@for b in bench/bench_*.py; do [ "$$b" = bench/bench_core.py ] || PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) $$b; done
 
 test: test-native test-python
+
+# A representative part of the Python tests with warnings turned into errors
+# (the interpreter's and pytest's), as projects that run theirs that way do.
+test-warnings: build
+	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -W error -m pytest -q -W error tests/core tests/payload tests/channelsource tests/stream/test_pipeline.py
 
 # Rewrites the lists of where typemaps apply (tests/data/tmused/, checked by
 # the tmused.* tests) after a change meant to move them: review the diff.

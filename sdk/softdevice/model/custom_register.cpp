@@ -55,8 +55,18 @@ CustomRegister::CustomRegister(const std::string &aName, uint32_t aAddress, uint
 {
 }
 
+namespace {
+std::atomic<void (*)(IZuRegister *)> gRegisterGone{nullptr};
+} // namespace
+
+void setRegisterGoneHook(void (*aHook)(IZuRegister *))
+{
+    gRegisterGone = aHook;
+}
+
 CustomRegister::~CustomRegister()
 {
+    if (void (*gone)(IZuRegister *) = gRegisterGone.load()) gone(this);
     std::map<IZuRegisterEventSink *, std::shared_ptr<void>> holds;
     {
         std::lock_guard<std::mutex> lock(mLock);

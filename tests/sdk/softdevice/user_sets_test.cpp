@@ -210,6 +210,11 @@ TEST(UserSets, TheFileFormatReadsBackAndRefusesWhatItIsNot)
     ASSERT_TRUE(parseUserSets(formatUserSets(f), back, error)) << error;
     EXPECT_EQ(back.defaultSet, 3u);
     EXPECT_EQ(back.sets, f.sets);
+    // A file whose lines an editor ended with CR LF reads the same.
+    std::string crlf;
+    for (char c : formatUserSets(f)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    ASSERT_TRUE(parseUserSets(crlf, back, error)) << error;
+    EXPECT_EQ(back.sets, f.sets);
     for (const char *bad : {"", "tarn-user-sets 2\n", "tarn-user-sets 1\nset 0\nend\n", "tarn-user-sets 1\nset 1\nA 00\n",
                             "tarn-user-sets 1\nset 1\nend\nset 1\nend\n", "tarn-user-sets 1\ndefault 4294967296\n",
                             "tarn-user-sets 1\nset 1\nA 0G\nend\n", "tarn-user-sets 1\nwhat 1\n", "tarn-user-sets 1\nset 1\nA\nend\n"}) {
