@@ -134,22 +134,20 @@ def test_a_subclass_streams_its_own_buffers():
 @needs_netns()
 def test_the_geometry_it_accepts_is_the_geometry_it_streams():
     tr = pytest.importorskip("tarn_receive_310")
-    from support.receiving import connect_and_open
+    from support.receiving import connect_and_open, let_go, start_pipeline
     rm = tr._tarn_receive_310
     device = te.ZuSoftDeviceGEV()
     source = Queue(320, 200, te.ZuPixelMono8, 6)
     assert device.AddStream(source).IsOK()
     assert device.Start(loopback_mac(64)).IsOK()
     system, controller, p, stream = connect_and_open("127.0.0.64")
-    pipeline = rm.new_ZuPipeline(stream)
+    pipeline = None
     try:
         assert p.SetIntegerValue("Width", 160).IsOK()
         assert p.SetIntegerValue("OffsetX", 8).IsOK()
         # A receiver whose buffers follow PayloadSize takes every frame whole.
         assert p.GetIntegerValue("PayloadSize")[1] == 32000
-        rm.ZuPipeline_SetBufferSize(pipeline, 32000)
-        rm.ZuPipeline_SetBufferCount(pipeline, 4)
-        assert rm.ZuPipeline_Start(pipeline).IsOK()
+        pipeline = start_pipeline(stream, 32000, 4)
         assert p.SetIntegerValue("TLParamsLocked", 1).IsOK()
         assert p.ExecuteCommand("AcquisitionStart").IsOK()
         for _ in range(6):
@@ -161,8 +159,5 @@ def test_the_geometry_it_accepts_is_the_geometry_it_streams():
             rm.ZuPipeline_ReleaseBuffer(pipeline, buffer)
         assert p.ExecuteCommand("AcquisitionStop").IsOK()
     finally:
-        rm.ZuPipeline_Stop(pipeline)
-        rm.delete_ZuPipeline(pipeline)
-        rm.ZuStream_Free(stream)
-        tr.ZuDevice.Free(controller)
+        let_go(controller, stream, pipeline)
         device.Stop()
