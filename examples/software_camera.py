@@ -42,13 +42,6 @@ class NumpySource(te.ZuStreamingChannelSourceDefault):
         self.empty = queue.Queue()
         self.stopping = False
 
-    # The frames have one size: the description offers no other.
-    def GetWidthInfo(self):
-        return self.GetWidth(), self.GetWidth(), 1
-
-    def GetHeightInfo(self):
-        return self.GetHeight(), self.GetHeight(), 1
-
     def OnStreamingStart(self):
         te.ZuStreamingChannelSourceDefault.OnStreamingStart(self)
         self.stopping = False
