@@ -12,6 +12,7 @@ private network namespace (tools/netns) to keep its packets on it.
 """
 import argparse
 import queue
+import signal
 import time
 
 import numpy as np
@@ -116,6 +117,14 @@ def main():
     parser.add_argument("--fps", type=float, default=30.0)
     parser.add_argument("--seconds", type=float, default=60.0, help="how long to run")
     args = parser.parse_args()
+
+    # Ctrl-C and kill both stop the camera cleanly, also when a shell started
+    # it in the background (where SIGINT comes ignored).
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    for number in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(number, interrupt)
     with SoftwareCamera(args.address, width=args.width, height=args.height, fps=args.fps) as camera:
         print(f"Software camera on {args.address}, {args.width}x{args.height} Mono8; Ctrl-C stops it", flush=True)
         try:
