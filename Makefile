@@ -47,10 +47,22 @@ endif
 test-python: build
 	$(ASAN_ENV) PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -m pytest -q tests $(PYTEST_ARGS)
 
-bench: build
-	@if [ -x $(BUILD)/bin/bench_convert ]; then $(BUILD)/bin/bench_convert; fi
-	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) bench/bench_core.py
-	@for b in bench/bench_*.py; do [ "$$b" = bench/bench_core.py ] || PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) $$b; done
+# Benchmarks beside their peers (Aravis, OpenCV, GStreamer, zlib, Zstandard,
+# LZ4: tools/deps bench installs them) and yardsticks; each row also goes to
+# $(BENCH_RESULTS), and bench/table.py prints the table of bench/README.md.
+# The configuration is read again so that peers installed since are found.
+BENCH_RESULTS := $(CURDIR)/$(BUILD)/bench/results.jsonl
+bench: venv
+	@if [ -x tools/deps ]; then tools/deps bench; else echo "tools/deps not here: the peers are not checked"; fi
+	$(VENV)/bin/cmake -S . -B $(BUILD) -DPython_EXECUTABLE=$(CURDIR)/$(PY) -DSWIG_EXECUTABLE=$(CURDIR)/$(VENV)/bin/swig $(CMAKE_ARGS) >/dev/null
+	$(VENV)/bin/cmake --build $(BUILD) -j$(JOBS)
+	@mkdir -p $(BUILD)/bench && rm -f $(BENCH_RESULTS)
+	TARN_BENCH_RESULTS=$(BENCH_RESULTS) $(BUILD)/bin/bench_convert
+	@for b in bench/bench_*.py; do \
+	  echo "== $$b"; \
+	  TARN_BENCH_RESULTS=$(BENCH_RESULTS) PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) $$b || exit 1; \
+	done
+	$(PY) bench/table.py $(BENCH_RESULTS)
 
 test: test-native test-python
 
