@@ -1,9 +1,12 @@
 """ZuPipeline and its event sink from Python: the tuple of RetrieveNextBuffer
 and its dispatch, the sink's calls on the right threads, Python errors from
 sinks, Stop, Reset and deletion from inside a sink, buffer proxies after
-the pipeline went, exit while streaming, and ten thousand frames."""
+the pipeline went, exit while streaming, ten thousand frames, and buffers
+grown by the data but never by what a stray leader announces."""
 import itertools
 import os
+import socket
+import struct
 import threading
 
 import numpy as np
@@ -278,3 +281,58 @@ def test_ten_thousand_frames_grow_neither_memory_nor_descriptors(rig):
     blocks = parameters.GetIntegerValue("BlockCount")[1]
     assert blocks + parameters.GetIntegerValue("BlocksDropped")[1] == 10000
     assert got + parameters.GetIntegerValue("PipelineImagesDropped")[1] == blocks
+
+
+@pytest.mark.parametrize("handled", [True, False], ids=["handled", "handed-out"])
+def test_a_leader_announcing_gigabytes_grows_no_buffer_and_real_frames_still_grow_them(rig, handled):
+    # A stray leader of a new block announces a 60000 x 60000 image (3.6 GB,
+    # under 4 GiB): that block is lost, no buffer is grown for it, and the
+    # genuine frames after it, larger than the size set, still grow the
+    # buffers to their own size and come whole.
+    pipeline, stream, address, port = rig
+
+    class Pool(tr.ZuPipelineEventSink):
+        buffers = []
+
+        def OnBufferCreated(self, pipeline, buffer):
+            self.buffers.append(buffer)
+
+    def memory(name):
+        with open("/proc/self/status") as f:
+            return next(int(line.split()[1]) << 10 for line in f if line.startswith(name + ":"))
+
+    pool = Pool()
+    assert m.ZuPipeline_RegisterEventSink(pipeline, pool).IsOK()
+    size, peak = memory("VmSize"), memory("VmPeak")
+    m.ZuPipeline_SetBufferSize(pipeline, 64 * 1024)
+    m.ZuPipeline_SetBufferCount(pipeline, 8)
+    m.ZuPipeline_SetHandleBufferTooSmall(pipeline, handled)
+    assert m.ZuPipeline_Start(pipeline).IsOK()
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind((address, 0))
+        leader = struct.pack(">HHIBBHQIIIIIHH", 0, 1, 1 << 24, 0, 0, 1, 0, tb.ZuPixelMono8, 60000, 60000, 0, 0, 0, 0)
+        s.sendto(leader, ("127.0.0.1", port))
+        s.sendto(struct.pack(">HHIHHI", 0, 1, (2 << 24) | 1, 0, 1, 60000), ("127.0.0.1", port))
+    outcome = {}
+    if not handled:
+        result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+        assert result.IsOK() and buffer.GetBlockID() == 1 and operation.GetCode() == tr.ZU_BUFFER_TOO_SMALL
+        assert buffer.GetRequiredSize() == 60000 * 60000
+        assert m.ZuPipeline_ReleaseBuffer(pipeline, buffer).IsOK()
+    send_frames(address, port, 16, 320, 240, first_block=2, interval_ms=5)
+    while 17 not in outcome:
+        result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+        if not result.IsOK():
+            break
+        block = buffer.GetBlockID()
+        outcome[block] = operation.GetCode()
+        if operation.IsOK():
+            assert np.array_equal(buffer.GetImage().GetDataPointer().reshape(-1), frame_bytes(320 * 240, block))
+        assert m.ZuPipeline_ReleaseBuffer(pipeline, buffer).IsOK()
+    assert m.ZuPipeline_Stop(pipeline).IsOK()
+    # Not even for a moment (allocated memory no one touches is memory).
+    assert UNDER_ASAN or memory("VmPeak") < max(peak, size + (1 << 30)), "gigabytes allocated"
+    assert len(pool.buffers) == 8
+    assert max(b.GetSize() for b in pool.buffers) <= 4 * 320 * 240, "a buffer grew past what any genuine frame needed"
+    assert m.ZuPipeline_UnregisterEventSink(pipeline, pool).IsOK()
+    assert 1 not in outcome and outcome.get(17) == tr.ZU_OK
