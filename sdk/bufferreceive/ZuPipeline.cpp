@@ -4,6 +4,7 @@
 #include "tarn/SinkList.h"
 #include "tarn/UpCalls.h"
 #include "tarn/Stream.h"
+#include "tarn/Worker.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,9 +12,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <pthread.h>
-#include <sched.h>
-#include <thread>
 #include <vector>
 
 // ---- The sink's default bodies --------------------------------------------------
@@ -63,15 +61,12 @@ struct ZuPipeline::Impl
     bool stopRequested = false;
     bool resetRequested = false;
     bool deleted = false;
-    std::thread thread;
-    // The thread that runs now; a thread of an earlier generation ends.
-    uint64_t generation = 0;
-    std::atomic<std::thread::id> threadId{std::thread::id()};
+    tarn::Worker worker;
 
     std::vector<ZuPipelineEventSink *> sinks;
     ZuPipelineEventSink *calling = nullptr;   // the sink the thread is in
 
-    bool OnThread() const { return threadId.load() == std::this_thread::get_id(); }
+    bool OnThread() const { return worker.OnThread(); }
 
     Slot *Find(ZuBuffer *aBuffer)
     {
@@ -218,24 +213,15 @@ struct ZuPipeline::Impl
         Notify([&](ZuPipelineEventSink *s) { s->OnBufferReady(owner); }, false);
     }
 
-    void ApplyPriority()
-    {
-        sched_param param{};
-        param.sched_priority = int(priority);
-        pthread_setschedparam(pthread_self(), priority ? SCHED_FIFO : SCHED_OTHER, &param);
-    }
-
     // The buffer-handling thread. It holds the state, so that a pipeline
     // deleted from a sink call leaves it something to return to.
-    static void Run(std::shared_ptr<Impl> aSelf, uint64_t aGeneration)
+    static void Run(const std::shared_ptr<Impl> &aSelf, const tarn::Worker::Control &aControl)
     {
         Impl &d = *aSelf;
-        d.threadId = std::this_thread::get_id();
-        if (d.priority) d.ApplyPriority();
         for (;;) {
             {
                 std::unique_lock<std::mutex> guard(d.lock);
-                if (d.stopRequested || d.deleted || d.generation != aGeneration) break;
+                if (d.stopRequested || d.deleted || aControl.Stopping()) break;
                 if (d.resetRequested) {
                     guard.unlock();
                     d.Drain();
@@ -258,35 +244,29 @@ struct ZuPipeline::Impl
             }
         }
         std::lock_guard<std::mutex> guard(d.lock);
-        if (d.generation == aGeneration) d.threadId = std::thread::id();
         d.changed.notify_all();
     }
 
-    // Starts the thread of a new generation, with the lock not held: a
-    // thread stopped from its own sink call may still be finishing, and it
-    // takes the lock on its way out. Started from that very thread, it is
-    // let go instead.
+    // Starts the thread anew, with the lock not held: a thread stopped from
+    // its own sink call may still be finishing, and it takes the lock on its
+    // way out.
     ZuResult Launch(const std::shared_ptr<Impl> &aSelf)
     {
-        if (thread.joinable()) {
-            if (OnThread()) thread.detach();
-            else thread.join();
+        uint32_t scheduling = 0;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopRequested = false;
+            resetRequested = false;
+            scheduling = priority;
         }
-        std::lock_guard<std::mutex> guard(lock);
-        stopRequested = false;
-        resetRequested = false;
-        uint64_t g = ++generation;
-        try {
-            thread = std::thread(&Impl::Run, aSelf, g);
-        } catch (...) {
-            return ZuResult(ZU_THREAD_ERROR, ZuString("the buffer-handling thread could not start"));
-        }
-        return ZuResult();
-    }
-
-    void Join()
-    {
-        if (thread.joinable() && !OnThread()) thread.join();
+        ZuResult started = worker.Start([aSelf](tarn::Worker::Control &c) { Run(aSelf, c); },
+                                        [this] {
+                                            std::lock_guard<std::mutex> guard(lock);
+                                            changed.notify_all();
+                                        },
+                                        scheduling);
+        if (!started.IsOK()) return ZuResult(ZU_THREAD_ERROR, ZuString("the buffer-handling thread could not start"));
+        return started;
     }
 
     void DeleteBuffers(ZuPipeline *aOwner)
@@ -330,7 +310,7 @@ ZuPipeline::~ZuPipeline()
     }
     if (d.stream && d.started) {
         if (!d.OnThread()) d.stream->AbortQueuedBuffers();
-        d.Join();
+        d.worker.Stop();
         d.Drain();
     }
     d.started = false;
@@ -341,10 +321,7 @@ ZuPipeline::~ZuPipeline()
     }
     // Deleted from one of its own sink calls: the thread returns into a
     // state it still holds and ends there.
-    if (d.thread.joinable()) {
-        if (d.OnThread()) d.thread.detach();
-        else d.thread.join();
-    }
+    d.worker.Stop();
 }
 
 uint32_t ZuPipeline::GetBufferSize() const
@@ -401,7 +378,7 @@ ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
             d.stopRequested = true;
         }
         d.stream->AbortQueuedBuffers();
-        d.Join();
+        d.worker.Stop();
         d.Drain();
     }
     ZuResult result;
@@ -532,7 +509,7 @@ ZuResult ZuPipeline::Stop()
     // thread: it is not in the stream now, and ends when the call returns.
     if (!d.OnThread()) {
         d.stream->AbortQueuedBuffers();
-        d.Join();
+        d.worker.Stop();
     }
     d.Drain();
     d.Notify([&](ZuPipelineEventSink *s) { s->OnStop(this); }, true);
@@ -593,11 +570,9 @@ ZuResult ZuPipeline::SetBufferHandlingThreadPriority(uint32_t aPriority)
     if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER, ZuString("priorities run from 0 to 99"));
     Impl &d = *mImpl;
     std::lock_guard<std::mutex> guard(d.lock);
-    if (d.started && d.thread.joinable()) {
-        sched_param param{};
-        param.sched_priority = int(aPriority);
-        if (pthread_setschedparam(d.thread.native_handle(), aPriority ? SCHED_FIFO : SCHED_OTHER, &param) != 0)
-            return ZuResult(ZU_THREAD_ERROR, ZuString("the system refused the priority"));
+    if (d.started) {
+        ZuResult applied = d.worker.SetPriority(aPriority);
+        if (!applied.IsOK()) return applied;
     }
     d.priority = aPriority;
     return ZuResult();
