@@ -2,6 +2,7 @@
 
 #include "gev/bridge.h"
 #include "tarn/DeviceFollow.h"
+#include "tarn/Worker.h"
 
 #include <algorithm>
 #include <atomic>
@@ -26,6 +27,11 @@ constexpr uint32_t kDefaultRxSize = 64 * 1024;
 ZuResult NotOpen()
 {
     return ZuResult(ZU_NOT_CONNECTED, ZuString("the serial port is not open"));
+}
+
+ZuResult OpenAlready()
+{
+    return ZuResult(ZU_STATE_ERROR, ZuString("the serial port is open already"));
 }
 
 ZuResult Gone()
@@ -112,9 +118,9 @@ struct Session {
 } // namespace
 
 struct ZuDeviceSerialPort::Impl {
-    std::mutex lock;  // the session pointer and the thread
+    std::mutex lock;  // the session pointer
     std::shared_ptr<Session> session;
-    std::thread poller;
+    tarn::Worker poller;
     std::mutex progressLock;
     bool wrote = false;
     uint32_t written = 0, total = 0;
@@ -217,8 +223,12 @@ ZuResult Probe(IZuDeviceAdapter &aAdapter, ZuDeviceSerial aPort)
 ZuResult ZuDeviceSerialPort::Open(IZuDeviceAdapter *aAdapter, ZuDeviceSerial aPort)
 {
     if (!aAdapter) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no device adapter given"));
+    if (IsOpened()) return OpenAlready();
+    // A receiving thread that closed its own port ends first, and not under
+    // the lock: its sink call may still use the port.
+    mImpl->poller.Stop();
     std::lock_guard<std::mutex> guard(mImpl->lock);
-    if (mImpl->session) return ZuResult(ZU_STATE_ERROR, ZuString("the serial port is open already"));
+    if (mImpl->session) return OpenAlready();
     auto s = std::make_shared<Session>();
     s->own = tarn::DeviceFollow::Adapter(aAdapter);
     s->adapter = s->own ? s->own.get() : aAdapter;
@@ -231,11 +241,9 @@ ZuResult ZuDeviceSerialPort::Open(IZuDeviceAdapter *aAdapter, ZuDeviceSerial aPo
     // What an earlier user left on the device's side is not this opening's.
     r = s->adapter->WriteRegister(s->base + sb::Control, sb::ControlFlush);
     if (!IsOk(r)) return r.GetCode() == ZU_NOT_CONNECTED ? r : ZuResult(ZU_NOT_SUPPORTED, r.GetDescription());
-    try {
-        mImpl->poller = std::thread(&Impl::Poll, s, mImpl->counters);
-    } catch (const std::system_error &) {
+    std::shared_ptr<Impl::Counters> counters = mImpl->counters;
+    if (!mImpl->poller.Start([s, counters](tarn::Worker::Control &) { Impl::Poll(s, counters); }).IsOK())
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiving thread could not start"));
-    }
     mImpl->session = s;
     return ZuResult();
 }
@@ -243,11 +251,9 @@ ZuResult ZuDeviceSerialPort::Open(IZuDeviceAdapter *aAdapter, ZuDeviceSerial aPo
 ZuResult ZuDeviceSerialPort::Close()
 {
     std::shared_ptr<Session> s;
-    std::thread poller;
     {
         std::lock_guard<std::mutex> guard(mImpl->lock);
         s.swap(mImpl->session);
-        poller.swap(mImpl->poller);
     }
     if (!s) return NotOpen();
     {
@@ -256,14 +262,9 @@ ZuResult ZuDeviceSerialPort::Close()
         s->wake.notify_all();
         s->arrived.notify_all();
     }
-    if (poller.joinable()) {
-        // An echo sink that closes the port from the receiving thread
-        // cannot wait for that thread.
-        if (poller.get_id() == std::this_thread::get_id())
-            poller.detach();
-        else
-            poller.join();
-    }
+    // An echo sink that closes the port from the receiving thread leaves it
+    // to end by itself, holding the session.
+    mImpl->poller.Stop();
     return ZuResult();
 }
 
