@@ -7,6 +7,7 @@
 #include "gev/bridge.h"
 #include "tarn/UpCalls.h"
 #include "tarn/UpdaterBinding.h"
+#include "tarn/Worker.h"
 
 #include <zlib.h>
 
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fw = tarn::bridge::firmware;
@@ -82,7 +82,7 @@ struct ZuGenFUUpdater::Impl {
     std::vector<std::pair<IUpdaterObserver *, std::shared_ptr<void>>> owners;
 
     mutable std::mutex lock;
-    std::thread worker;
+    tarn::Worker worker;
     bool started = false;
     bool running = false;
     ZuResult result = ZuResult(ZU_NOT_INITIALIZED, ZuString("the update has not been started"));
@@ -246,19 +246,9 @@ ZuGenFUUpdater::ZuGenFUUpdater(const char *aPath, const char *aFileName, const Z
 ZuGenFUUpdater::~ZuGenFUUpdater()
 {
     mImpl->cancel = true;
-    std::thread worker;
-    {
-        std::lock_guard<std::mutex> guard(mImpl->lock);
-        worker.swap(mImpl->worker);
-    }
-    if (!worker.joinable()) return;
-    if (worker.get_id() == std::this_thread::get_id()) {
-        // Destroyed by an observer on the update's own thread: the thread
-        // ends by itself, holding what it uses.
-        worker.detach();
-        return;
-    }
-    worker.join();
+    // Destroyed by an observer on the update's own thread: the thread ends
+    // by itself, holding what it uses.
+    mImpl->worker.Stop();
 }
 
 void ZuGenFUUpdater::Attach(IUpdaterObserver *aObserver)
@@ -304,18 +294,12 @@ void UpdaterBinding::Detach(ZuGenFUUpdater &aUpdater, IUpdaterObserver *aObserve
 
 void ZuGenFUUpdater::Start()
 {
-    std::thread previous;
     {
         std::lock_guard<std::mutex> guard(mImpl->lock);
         if (mImpl->running) return;
-        previous.swap(mImpl->worker);
     }
-    if (previous.joinable()) {
-        if (previous.get_id() == std::this_thread::get_id())
-            previous.detach();
-        else
-            previous.join();
-    }
+    // The update before has ended (it may still be leaving, or be the caller).
+    mImpl->worker.Stop();
     std::lock_guard<std::mutex> guard(mImpl->lock);
     if (mImpl->running) return;
     mImpl->running = true;
@@ -323,18 +307,17 @@ void ZuGenFUUpdater::Start()
     mImpl->cancel = false;
     mImpl->result = ZuResult(ZU_PENDING, ZuString("the update is running"));
     std::shared_ptr<Impl> impl = mImpl;
-    try {
-        mImpl->worker = std::thread([impl] {
-            ZuResult r;
-            try {
-                r = impl->Run();
-                if (IsOk(r) && impl->cancel) r = Fail(ZU_ABORTED, "the update was ended before it completed");
-            } catch (...) {
-                r = Fail(ZU_GENERIC_ERROR, "the update failed");
-            }
-            impl->Finish(r);
-        });
-    } catch (const std::system_error &) {
+    ZuResult started = mImpl->worker.Start([impl](tarn::Worker::Control &) {
+        ZuResult r;
+        try {
+            r = impl->Run();
+            if (IsOk(r) && impl->cancel) r = Fail(ZU_ABORTED, "the update was ended before it completed");
+        } catch (...) {
+            r = Fail(ZU_GENERIC_ERROR, "the update failed");
+        }
+        impl->Finish(r);
+    });
+    if (!started.IsOK()) {
         mImpl->running = false;
         mImpl->result = Fail(ZU_THREAD_ERROR, "the update's thread could not start");
     }
