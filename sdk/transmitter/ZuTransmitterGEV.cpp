@@ -5,6 +5,7 @@
 #include "gev/gvcp.h"
 #include "gvspsend/sender.h"
 #include "tarn/Transmitter.h"
+#include "tarn/Worker.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -14,7 +15,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 using tarn::gvsp::SendClock;
 
@@ -31,14 +31,6 @@ struct Resend {
 };
 
 bool isMulticast(uint32_t aIp) { return (aIp >> 28) == 0xE; }
-
-int applyPriority(std::thread &aThread, uint32_t aPriority)
-{
-    if (!aThread.joinable()) return 0;
-    sched_param param{};
-    param.sched_priority = int(aPriority);
-    return pthread_setschedparam(aThread.native_handle(), aPriority ? SCHED_FIFO : SCHED_OTHER, &param);
-}
 
 } // namespace
 
@@ -59,7 +51,7 @@ struct ZuTransmitterGEV::Impl {
 
     bool open = false;
     bool quit = false;
-    std::thread thread;
+    tarn::Worker thread;
     tarn::gvsp::Sender sender;     // the thread's, and Open/Close's while it is not running
     tarn::gvsp::Pacer pacer;
     tarn::gvsp::History history;   // the thread's; Abort and Close take it over while the thread waits
@@ -272,13 +264,10 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
     d.anySent = false;
     d.quit = false;
     d.pacer.setRate(double(d.maxThroughput) * 1e6 / 8);
-    try {
-        d.thread = std::thread([&d] { d.run(); });
-    } catch (const std::system_error &) {
+    if (!d.thread.Start([&d](tarn::Worker::Control &) { d.run(); }, nullptr, d.senderPriority).IsOK()) {
         d.sender.close();
         return ZuResult(ZU_THREAD_ERROR);
     }
-    applyPriority(d.thread, d.senderPriority);
     d.open = true;
     d.sampleStart = d.windowStart = SendClock::now();
     return ZuResult(ZU_OK);
@@ -287,21 +276,14 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
 ZuResult ZuTransmitterGEV::Close()
 {
     Impl &d = *mImpl;
-    std::thread thread;
     {
         std::lock_guard<std::mutex> lock(d.lock);
         if (!d.open) return ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));
         d.quit = true;
         d.open = false;
-        thread = std::move(d.thread);
         d.changed.notify_all();
     }
-    if (thread.joinable()) {
-        if (thread.get_id() != std::this_thread::get_id())
-            thread.join();
-        else
-            thread.detach();
-    }
+    d.thread.Stop();
     std::lock_guard<std::mutex> lock(d.lock);
     d.freeAll(nullptr);
     d.sender.close();
@@ -573,9 +555,9 @@ ZuResult ZuTransmitterGEV::SetUserModeTransmitterThreadPriority(uint32_t aPriori
 {
     if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER);
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    if (applyPriority(mImpl->thread, aPriority) != 0) return ZuResult(ZU_THREAD_ERROR);
+    if (!mImpl->thread.SetPriority(aPriority).IsOK()) return ZuResult(ZU_THREAD_ERROR);
     // Without a thread yet, a real-time priority is tried on this one first.
-    if (!mImpl->thread.joinable() && aPriority) {
+    if (!mImpl->thread.Running() && aPriority) {
         sched_param probe{};
         int policy = 0;
         pthread_getschedparam(pthread_self(), &policy, &probe);
