@@ -94,7 +94,7 @@ bool UdpServer::bindSockets(uint32_t ip, std::string *error)
 
 bool UdpServer::start(const std::string &address, uint16_t port, std::string *error)
 {
-    if (mThread.joinable()) {
+    if (mThread.Running()) {
         if (error) *error = "already started";
         return false;
     }
@@ -126,8 +126,11 @@ bool UdpServer::start(const std::string &address, uint16_t port, std::string *er
         return false;
     }
     watchSockets();
-    mQuit = false;
-    mThread = std::thread([this] { run(); });
+    if (!mThread.Start([this](Worker::Control &c) { run(c); }, [this] { mLoop->stop(); }).IsOK()) {
+        if (error) *error = "no thread to serve on";
+        stop();
+        return false;
+    }
     return true;
 }
 
@@ -144,10 +147,10 @@ void UdpServer::watchSockets()
     }
 }
 
-void UdpServer::run()
+void UdpServer::run(const Worker::Control &aControl)
 {
     using namespace std::chrono;
-    while (!mQuit) {
+    while (!aControl.Stopping()) {
         int wait = -1;
         if (auto next = mServer.nextDeadline()) {
             auto left = ceil<milliseconds>(*next - Clock::now()).count();
@@ -156,7 +159,7 @@ void UdpServer::run()
         // A handler ends the run after each packet, so that a changed
         // deadline (control taken, an event queued) is seen at once.
         if (wait != 0) mLoop->run(wait);
-        if (mQuit) break;
+        if (aControl.Stopping()) break;
         dropClosedPeers();
         if (mRebound || mPeersChanged) {
             mRebound = mPeersChanged = false;
@@ -168,11 +171,7 @@ void UdpServer::run()
 
 void UdpServer::stop()
 {
-    if (mThread.joinable()) {
-        mQuit = true;
-        mLoop->stop();
-        mThread.join();
-    }
+    mThread.Stop();
     mLoop.reset();
     mSocket = net::UdpSocket();
     mBroadcastSocket = net::UdpSocket();
@@ -185,7 +184,7 @@ void UdpServer::stop()
 bool UdpServer::postEvent(const Event &event, const Bytes *data, bool extendedId)
 {
     bool queued = mServer.postEvent(event, data, extendedId);
-    if (queued && mLoop) mLoop->stop();  // a wake-up: run() looks at the quit flag
+    if (queued && mLoop) mLoop->stop();  // a wake-up: run() looks at the deadlines again
     return queued;
 }
 

@@ -177,7 +177,7 @@ ZuResult ZuVirtualDeviceGEV::StartListening(ZuString aIPAddress)
     for (size_t i = 0; i < d.transmitters.size(); ++i)
         if (auto *transmitter = dynamic_cast<ZuTransmitterGEV *>(d.transmitters[i]))
             server->server().setStreamSourcePort(uint32_t(i), transmitter->GetSourcePort());
-    if (d.priority) applyPriority(server->threadHandle(), d.priority);
+    if (d.priority) server->setPriority(d.priority);
     d.router = std::move(router);
     d.server = std::move(server);
     return ZuResult(ZU_OK);
@@ -206,7 +206,7 @@ ZuResult ZuVirtualDeviceGEV::SetDevicePortThreadPriority(uint32_t aPriority)
     if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER);
     std::lock_guard<std::mutex> guard(mImpl->lock);
     if (mImpl->server) {
-        if (applyPriority(mImpl->server->threadHandle(), aPriority) != 0) return ZuResult(ZU_THREAD_ERROR);
+        if (!mImpl->server->setPriority(aPriority).IsOK()) return ZuResult(ZU_THREAD_ERROR);
     } else if (aPriority) {
         // Tried on this thread, so that a priority the process may not use
         // is refused now rather than ignored at StartListening.
