@@ -166,6 +166,9 @@ TARN_DOWNCAST(ZuStream, ZuStreamGEV, ZuStreamU3V, ZuStreamRTP)
 %apply const ZuString &TARN_TEXT_LAST { const ZuString &aInfo, const ZuString &aIPAddress,
                                         const ZuString &aMulticastAddr, const ZuString &aLocalIpAddress };
 
+/* IsDriverInstalled's out-references: None is refused by position. */
+%apply SWIGTYPE &TARN_NULL_CHOSEN { ZuString &aIPAddress, bool &aInstalled };
+
 /* The SDK's socket receive buffer size: (ZuResult, int or None). */
 %apply uint32_t &OUT_TUPLE_IF_OK { uint32_t &aSize };
 
@@ -190,4 +193,5 @@ class ZuDeviceInfo;
 %clear const ZuString &aInfo, const ZuString &aIPAddress, const ZuString &aMulticastAddr,
        const ZuString &aLocalIpAddress;
 %clear uint32_t &aSize;
+%clear ZuString &aIPAddress, bool &aInstalled;
 %clear ZuGenParameterArray *ZuStream::GetParameters;

@@ -18,6 +18,10 @@
  *   SWIGTYPE *TARN_NOT_NULL (check)
  *       a null pointer argument is refused with SWIG's invalid-null-reference
  *       text, for parameters that may not be None.
+ *   SWIGTYPE &TARN_NULL_CHOSEN (typecheck)
+ *       a reference of an overloaded function that None does not rule out
+ *       while the form is chosen, so that None gets the invalid-null-reference
+ *       text of its position rather than the overload text.
  *   SWIGTYPE TARN_FIRST_ELEMENT[1] (memberin)
  *       a trailing one-element array member is set by copying the element
  *       that an array getter gave (never None).
@@ -75,6 +79,13 @@ TARN_OBJECT_TYPEMAP(TYPE, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasSuff
 %typemap(check) SWIGTYPE *TARN_NOT_NULL {
   if (!$1) {
     %argument_nullref("$type", $symname, $argnum);
+  }
+}
+
+%typemap(typecheck, noblock=1, precedence=SWIG_TYPECHECK_POINTER) SWIGTYPE &TARN_NULL_CHOSEN {
+  {
+    void *tarn_vptr = 0;
+    $1 = $input == Py_None || SWIG_CheckState(SWIG_ConvertPtr($input, &tarn_vptr, $descriptor, 0));
   }
 }
 

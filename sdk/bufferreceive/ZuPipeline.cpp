@@ -175,8 +175,12 @@ struct ZuPipeline::Impl
             slot->where = Where::Free;
             return;
         }
-        if (aOperation.GetCode() == ZU_BUFFER_TOO_SMALL && handleTooSmall) {
+        // Handled or not, the size a block needed is what every buffer is
+        // grown to when it is queued again; else a pipeline that hands
+        // too-small buffers out would get them back too small for good.
+        if (aOperation.GetCode() == ZU_BUFFER_TOO_SMALL)
             requiredSize = std::max(requiredSize, aBuffer->GetRequiredSize());
+        if (aOperation.GetCode() == ZU_BUFFER_TOO_SMALL && handleTooSmall) {
             slot->where = Where::Free;
             guard.unlock();
             bool reallocAll = false, resetStats = false;

@@ -40,12 +40,14 @@ public:
     /// @return A ZuStreamType value.
     virtual ZuStreamType GetType() const = 0;
 
-    /// Creates the stream kind that fits the device and opens it.
+    /// Creates the stream kind that fits the device and opens it. A GigE
+    /// Vision device is asked first (for at most 0.6 s): the stream opens
+    /// only when it answers.
     /// @param aDeviceInfo Information of a found device.
     /// @param aResult Filled with ZU_OK; ZU_INVALID_PARAMETER (information not
     ///   correct or default buffer configuration not correct);
-    ///   ZU_NOT_ENOUGH_MEMORY; ZU_NOT_CONNECTED; ZU_GENERIC_ERROR;
-    ///   ZU_BAD_VERSION; ZU_NOT_SUPPORTED.
+    ///   ZU_NOT_ENOUGH_MEMORY; ZU_NOT_CONNECTED (no device answers at the
+    ///   address); ZU_GENERIC_ERROR; ZU_BAD_VERSION; ZU_NOT_SUPPORTED.
     /// @return The open stream, to be released with Free; null on failure.
     static ZuStream *CreateAndOpen(const ZuDeviceInfo *aDeviceInfo, ZuResult *aResult);
 

@@ -329,14 +329,21 @@ ZuResult ZuDeviceSerialPort::Read(uint8_t *aBuffer, uint32_t aBufferSize, uint32
     auto s = mImpl->Current();
     if (!s) return NotOpen();
     if (!aBuffer && aBufferSize) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no memory to read into"));
+    // The receiving thread learns that the device went only when one of its
+    // requests fails, which may first wait out the request's time-outs; the
+    // adapter knows at once. Bytes that came before are still handed out.
+    const bool gone = !s->adapter->IsConnected();
     std::unique_lock<std::mutex> guard(s->lock);
     // As many bytes as asked for, or what came by the time-out.
-    s->arrived.wait_for(guard, std::chrono::milliseconds(aTimeout),
-                        [&] { return s->count >= aBufferSize || s->closing || s->lost; });
+    if (!gone)
+        s->arrived.wait_for(guard, std::chrono::milliseconds(aTimeout),
+                            [&] { return s->count >= aBufferSize || s->closing || s->lost; });
     aBytesRead = uint32_t(s->Pop(aBuffer, aBufferSize));
     if (aBytesRead || !aBufferSize) return ZuResult();
     if (s->closing) return NotOpen();
-    if (s->lost) return Gone();
+    if (gone || s->lost) return Gone();
+    guard.unlock();
+    if (!s->adapter->IsConnected()) return Gone();
     return ZuResult(ZU_TIMEOUT, ZuString("no bytes arrived in time"));
 }
 

@@ -127,34 +127,45 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     return ZuResult();
 }
 
-uint16_t GevReceiver::OfferedTcpPort(uint32_t aDeviceIp, uint16_t aChannel, int aTimeoutMs)
+GevReceiver::Offer GevReceiver::AskOffer(uint32_t aDeviceIp, uint16_t aChannel, int aWaitMs, int aAttempts)
 {
+    Offer offer;
     net::SocketOptions options;
     options.nonBlocking = true;
     net::UdpSocket socket = net::UdpSocket::bind({net::localAddressToward(aDeviceIp), 0}, options);
-    if (!socket.valid()) return 0;
+    if (!socket.valid()) return offer;
     const uint16_t id = 1;
     const gvcp::Bytes request = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.encode(id);
-    if (!socket.sendTo(request.data(), request.size(), {aDeviceIp, gvcp::kPort})) return 0;
     net::PollLoop loop;
     uint8_t answer[1500];
     long got = 0;
     loop.watch(socket.fd(), [&](int) {
-        got = socket.receive(answer, sizeof answer);
+        net::Arrival arrival;
+        got = socket.receive(answer, sizeof answer, &arrival);
+        // Only the device's control port speaks for the device.
+        if (got > 0 && (arrival.from.ip != aDeviceIp || arrival.from.port != gvcp::kPort)) got = 0;
         return got <= 0;  // a datagram ends the wait
     });
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(aTimeoutMs);
-    for (;;) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-        if (left <= 0 || loop.run(int(left)) != net::PollLoop::Exit::Done) return 0;
-        auto ack = gvcp::decodeAck(answer, size_t(got));
-        if (!ack || ack->header.ackId != id || ack->header.answer != gvcp::READMEM_ACK) continue;
-        if (ack->header.status != gvcp::STATUS_SUCCESS) return 0;
-        auto memory = gvcp::ReadMemAck::decode(*ack);
-        if (!memory || memory->address != gev::tcpreg::Advertisement) return 0;
-        auto offer = gev::TcpAdvertisement::decode(memory->data.data(), memory->data.size());
-        return offer ? offer->streamPort(aChannel) : 0;
+    for (int attempt = 0; attempt < aAttempts; ++attempt) {
+        if (!socket.sendTo(request.data(), request.size(), {aDeviceIp, gvcp::kPort})) return offer;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(aWaitMs);
+        for (;;) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+            if (left <= 0 || loop.run(int(left)) != net::PollLoop::Exit::Done) break;
+            auto ack = gvcp::decodeAck(answer, size_t(got));
+            if (!ack || ack->header.ackId != id || ack->header.answer != gvcp::READMEM_ACK) continue;
+            // An error or anything but an offer still is an answer: the
+            // device is there and streams over UDP.
+            offer.answered = true;
+            if (ack->header.status != gvcp::STATUS_SUCCESS) return offer;
+            auto memory = gvcp::ReadMemAck::decode(*ack);
+            if (!memory || memory->address != gev::tcpreg::Advertisement) return offer;
+            auto advertised = gev::TcpAdvertisement::decode(memory->data.data(), memory->data.size());
+            if (advertised) offer.tcpPort = advertised->streamPort(aChannel);
+            return offer;
+        }
     }
+    return offer;
 }
 
 void GevReceiver::Stop()

@@ -40,10 +40,15 @@ public:
         uint16_t tcpPort = 0;         // the device's stream port on TCP, 0: UDP only
     };
 
-    // The TCP stream port a device offers for aChannel, asked over GVCP
-    // from a socket of its own; 0 when it offers none or does not answer
-    // within aTimeoutMs.
-    static uint16_t OfferedTcpPort(uint32_t aDeviceIp, uint16_t aChannel, int aTimeoutMs);
+    // What a device answers when asked over GVCP, from a socket of its own,
+    // for the TCP stream port it offers for a channel: whether it answered
+    // at all (from its control port), and the port (0: it offers none).
+    struct Offer {
+        bool answered = false;
+        uint16_t tcpPort = 0;
+    };
+    // Asks aAttempts times with one request id, waiting aWaitMs for each.
+    static Offer AskOffer(uint32_t aDeviceIp, uint16_t aChannel, int aWaitMs, int aAttempts = 1);
 
     GevReceiver(ZuStream::Impl &aQueue, StreamParameters &aParameters);
     ~GevReceiver() override;

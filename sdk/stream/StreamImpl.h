@@ -68,6 +68,8 @@ struct ZuStream::Impl
     uint16_t channel = 0;
     bool open = false;
     bool retrieving = false;
+    // Made by the factory: opening asks the device and fails when none answers.
+    bool deviceMustAnswer = false;
     std::vector<ZuStreamEventSink *> sinks;
     tarn::StreamParameters parameters;
 

@@ -157,6 +157,9 @@ template <class Info>
 ZuStream *CreateGEV(const Info &aInfo, ZuResult *aResult)
 {
     ZuStreamGEV *stream = new (std::nothrow) ZuStreamGEV();
+    // A stream of the factory belongs to a device: one that does not answer
+    // is not there to stream.
+    if (stream) stream->GetImpl().deviceMustAnswer = true;
     ZuResult result = stream ? stream->Open(aInfo) : ZuResult(ZU_NOT_ENOUGH_MEMORY);
     if (aResult) *aResult = result;
     if (result.IsOK()) return stream;

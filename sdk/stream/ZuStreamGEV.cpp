@@ -11,8 +11,11 @@ namespace {
 
 constexpr uint32_t kPacketBufferMin = 17000;
 constexpr uint32_t kPacketBufferMax = 65500;
-// How long Open waits for a device to say whether it streams over TCP.
+// How long Open waits for a device to say whether it streams over TCP,
+// and how often a stream of the factory asks before it takes the silence
+// for no device there.
 constexpr int kOfferWaitMs = 200;
+constexpr int kFactoryAttempts = 3;
 
 bool ParseAddress(const ZuString &aText, uint32_t &aIp)
 {
@@ -66,7 +69,13 @@ ZuResult ZuStreamGEV::OpenAt(uint32_t aDeviceIp, uint32_t aMulticast, uint16_t a
     setup.packetBuffer = mGev->packetBuffer;
     setup.priority = mGev->priority;
     // Our own devices may offer the stream over TCP; the device says so.
-    if (!aMulticast && aDeviceIp) setup.tcpPort = tarn::GevReceiver::OfferedTcpPort(aDeviceIp, aChannel, kOfferWaitMs);
+    if (!aMulticast && aDeviceIp) {
+        const bool mustAnswer = queue.deviceMustAnswer;
+        const auto offer = tarn::GevReceiver::AskOffer(aDeviceIp, aChannel, kOfferWaitMs, mustAnswer ? kFactoryAttempts : 1);
+        if (mustAnswer && !offer.answered)
+            return ZuResult(ZU_NOT_CONNECTED, ZuString(("no GigE Vision device answers at " + tarn::gvcp::formatIPv4(aDeviceIp)).c_str()));
+        setup.tcpPort = offer.tcpPort;
+    }
     queue.Opened(aBuffersCapacity, aChannel);
     ZuResult result = mGev->receiver.Start(setup);
     if (!result.IsOK()) {

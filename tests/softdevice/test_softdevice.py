@@ -1,6 +1,7 @@
 """The software device's functions: shapes, texts, its state machine, what
 it keeps alive, and Start's failures raised from its directors."""
 import gc
+import time
 import weakref
 
 import pytest
@@ -265,3 +266,43 @@ def test_a_process_that_exits_with_a_streaming_camera_ends_cleanly(py):
     """, timeout=60)
     assert proc.returncode == 0
     assert proc.stdout.strip() == "exiting"
+
+
+def test_each_open_of_a_channel_gets_exactly_one_close():
+    """A source that frees per-connection resources in OnClose frees them
+    once: never without an OnOpen, never twice for one."""
+    from support.controller import Controller, StreamReceiver, open_stream, start_acquisition
+    from support.softcamera import SoftCamera
+
+    def openings(camera):
+        return [c[0] for c in camera.source.calls if c[0] in ("OnOpen", "OnClose")]
+
+    with SoftCamera(171) as never:
+        pass
+    assert openings(never) == []
+    receiver = StreamReceiver()
+    try:
+        for number, streaming in ((172, False), (173, True)):
+            camera = SoftCamera(number)
+            ctl = Controller(camera.address)
+            try:
+                ctl.take_control()
+                open_stream(ctl, receiver)
+                if streaming:
+                    # Streaming when the device stops.
+                    start_acquisition(ctl)
+                    assert receiver.wait_for(2)
+                else:
+                    # Closed by the controller's leaving, then the device stops.
+                    ctl.release()
+                    # The session ends on the device's control thread, after its answer.
+                    deadline = time.monotonic() + 10
+                    while len(openings(camera)) < 2 and time.monotonic() < deadline:
+                        time.sleep(0.01)
+                    assert openings(camera) == ["OnOpen", "OnClose"]
+            finally:
+                camera.stop()
+                ctl.close()
+            assert openings(camera) == ["OnOpen", "OnClose"], number
+    finally:
+        receiver.close()

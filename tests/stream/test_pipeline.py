@@ -13,10 +13,14 @@ import tarn_base_310 as tb
 import tarn_receive_310 as tr
 from support import UNDER_ASAN, error_of, needs_netns, prototypes
 from support.devices import frame_bytes, send_frames, start_frames
+from support.streams import open_towards
 
 m = tr._tarn_receive_310
 pytestmark = needs_netns()
 _devices = itertools.count(2)
+# What a script in a fresh interpreter needs to import the test support.
+WITH_SUPPORT = {"TARN_IN_NETNS": "1",
+                "PYTHONPATH": os.environ.get("PYTHONPATH", "") + ":" + str(__import__("support").ROOT / "tests")}
 ALTERNATIVES = ("ZuPipeline::RetrieveNextBuffer(ZuBuffer **,uint32_t,ZuResult *)",
                 "ZuPipeline::RetrieveNextBuffer(ZuBuffer **,uint32_t)",
                 "ZuPipeline::RetrieveNextBuffer(ZuBuffer **)")
@@ -27,7 +31,7 @@ def rig():
     """An open stream on a fresh device address with a pipeline over it:
     (pipeline, stream, address, port)."""
     address = f"127.0.41.{next(_devices)}"
-    result, stream = m.ZuStream_CreateAndOpen(address)
+    result, stream = open_towards(address)
     assert result.IsOK()
     pipeline = m.new_ZuPipeline(stream)
     yield pipeline, stream, address, m.ZuStreamGEV_GetLocalPort(stream)
@@ -117,8 +121,9 @@ def test_sink_errors_print_their_line_and_start_passes_its_own_on(py, build_dir)
     done = py(f"""
         import itertools, subprocess, time
         import tarn_base_310, tarn_receive_310 as tr
+        from support.streams import open_towards
         m = tr._tarn_receive_310
-        r, stream = m.ZuStream_CreateAndOpen("127.0.41.200")
+        r, stream = open_towards("127.0.41.200")
         port = m.ZuStreamGEV_GetLocalPort(stream)
         class Failing(tr.ZuPipelineEventSink):
             starts = 0
@@ -157,7 +162,7 @@ def test_sink_errors_print_their_line_and_start_passes_its_own_on(py, build_dir)
         # The reset and the stop were made before their sinks were told.
         assert not m.ZuPipeline_IsStarted(p)
         print("alive", flush=True)
-    """, env={"TARN_IN_NETNS": "1"})
+    """, env=WITH_SUPPORT)
     lines = done.stdout.splitlines()
     assert lines[0] == "In method 'OnStart': KeyError'no start'"
     assert lines[1] == "raised: SWIG director method error. In method 'OnStart': KeyError'no start'"
@@ -171,10 +176,11 @@ def test_stop_reset_and_delete_from_the_sink_do_not_wait_for_their_own_thread(py
     done = py("""
         import subprocess, threading
         import tarn_base_310, tarn_receive_310 as tr
+        from support.streams import open_towards
         m = tr._tarn_receive_310
         for n, what in enumerate(("stop", "reset", "delete")):
             device = f"127.0.41.{210 + n}"
-            r, stream = m.ZuStream_CreateAndOpen(device)
+            r, stream = open_towards(device)
             port = m.ZuStreamGEV_GetLocalPort(stream)
             answered = threading.Event()
             box = {}
@@ -210,16 +216,17 @@ def test_stop_reset_and_delete_from_the_sink_do_not_wait_for_their_own_thread(py
                 m.delete_ZuPipeline(p)
             m.ZuStream_Free(stream)
     """.replace("SENDER", str(__import__("support").BUILD / "bin" / "gvsp_test_sender")),
-        env={"TARN_IN_NETNS": "1"}, timeout=60)
+        env=WITH_SUPPORT, timeout=60)
     assert done.stdout.splitlines() == ["stop 0", "reset 0", "delete 0"]
 
 
 def test_the_interpreter_exits_while_a_pipeline_streams_to_a_python_sink(py):
     done = py("""
         import tarn_base_310, tarn_receive_310 as tr
+        from support.streams import open_towards
         from support.devices import start_frames
         m = tr._tarn_receive_310
-        r, stream = m.ZuStream_CreateAndOpen("127.0.41.202")
+        r, stream = open_towards("127.0.41.202")
         class Sink(tr.ZuPipelineEventSink):
             def OnBufferReady(self, p):
                 sum(range(1000))
@@ -233,8 +240,7 @@ def test_the_interpreter_exits_while_a_pipeline_streams_to_a_python_sink(py):
         result, b, op = m.ZuPipeline_RetrieveNextBuffer(p, 5000)
         assert result.IsOK()
         print("leaving", flush=True)
-    """, env={"TARN_IN_NETNS": "1", "PYTHONPATH": os.environ.get("PYTHONPATH", "") + ":" +
-              str(__import__("support").ROOT / "tests")}, timeout=60)
+    """, env=WITH_SUPPORT, timeout=60)
     assert done.stdout.strip() == "leaving"
 
 

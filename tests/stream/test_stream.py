@@ -4,6 +4,7 @@ byte for byte under loss, and the interpreter lock let go while waiting."""
 import gc
 import itertools
 import sys
+import time
 
 import numpy as np
 import pytest
@@ -11,7 +12,7 @@ import pytest
 import tarn_base_310 as tb
 import tarn_receive_310 as tr
 from support import error_of, needs_netns, prototypes
-from support.streams import queue
+from support.streams import open_towards, queue
 from support.devices import Responder, frame_bytes, send_frames
 from support.threads import other_threads_ran_during
 
@@ -29,21 +30,38 @@ def device_address():
 def opened():
     """A stream opened on a fresh device address: (stream, address, port)."""
     address = device_address()
-    result, stream = m.ZuStream_CreateAndOpen(address)
+    result, stream = open_towards(address)
     assert result.IsOK()
     yield stream, address, m.ZuStreamGEV_GetLocalPort(stream)
     m.ZuStream_Free(stream)
 
 
-def test_create_and_open_returns_a_tuple_with_the_stream_as_its_kind():
-    result, stream = m.ZuStream_CreateAndOpen(device_address())
-    try:
+def test_create_and_open_asks_the_device_and_returns_a_tuple_with_the_stream_as_its_kind():
+    address = device_address()
+    with Responder(address) as device:
+        result, stream = m.ZuStream_CreateAndOpen(address)
+        try:
+            assert result.IsOK()
+            assert type(stream).__name__ == "ZuStreamGEV"
+            assert m.ZuStream_GetType(stream) == tr.ZuStreamTypeGEV == 0
+            assert m.ZuStream_IsOpen(stream) is True
+            assert m.ZuStreamGEV_GetDataReceiverType(stream) == tr.ZuDataReceiverTypeUserMode
+        finally:
+            m.ZuStream_Free(stream)
+        # A device that stopped answering is not there to stream from, nor
+        # is an address where nothing answers: (NOT_CONNECTED, None) after
+        # a bounded wait.
+        device.tell("mute")
+        started = time.monotonic()
+        for gone in (address, device_address()):
+            outcome = m.ZuStream_CreateAndOpen(gone)
+            assert type(outcome) is tuple and outcome[1] is None
+            assert outcome[0].GetCode() == tr.ZU_NOT_CONNECTED, outcome[0].GetDescription()
+            assert gone in outcome[0].GetDescription()
+        assert time.monotonic() - started < 10
+        device.tell("answer")
+        result, stream = m.ZuStream_CreateAndOpen(address)
         assert result.IsOK()
-        assert type(stream).__name__ == "ZuStreamGEV"
-        assert m.ZuStream_GetType(stream) == tr.ZuStreamTypeGEV == 0
-        assert m.ZuStream_IsOpen(stream) is True
-        assert m.ZuStreamGEV_GetDataReceiverType(stream) == tr.ZuDataReceiverTypeUserMode
-    finally:
         m.ZuStream_Free(stream)
     # No device information, or an address that is none: (result, None), no exception.
     for argument in (None, "not an address"):
@@ -160,7 +178,12 @@ def test_settings_of_the_gev_kind_and_their_argument_texts():
     result, size = m.ZuStreamGEV_GetUserModeSocketRxBufferSize(stream)
     assert result.IsOK() and rmem_max // 2 < size <= 2 * rmem_max
     assert m.ZuStreamGEV_SetUserModeRxPacketBufferSize(stream, 20000).GetCode() == tr.ZU_NETWORK_CONFIG_ERROR
-    assert error_of(m.ZuStreamGEV_IsDriverInstalled, tb.ZuString("1.2.3.4"), None)[0] is TypeError
+    # None for either reference is refused by its position, not by the overload text.
+    for args, position, kind in (((None, None), 1, "ZuString &"), ((tb.ZuString("1.2.3.4"), None), 2, "bool &"),
+                                 ((None, None, "x"), 1, "ZuString &")):
+        assert error_of(m.ZuStreamGEV_IsDriverInstalled, *args) == (TypeError, (
+            f"invalid null reference in method 'ZuStreamGEV_IsDriverInstalled', argument {position} of type '{kind}'"))
+    assert "Possible C/C++ prototypes" in error_of(m.ZuStreamGEV_IsDriverInstalled, "1.2.3.4", None)[1]
     parameters = m.ZuStream_GetParameters(stream)
     assert parameters.GetBooleanValue("StartStreamOnlyOnPacketIdZero")[1] is True
     assert parameters.GetIntegerValue("PipelineImagesDropped")[1] == 0
@@ -221,7 +244,7 @@ def test_a_freed_stream_proxy_refuses_use_and_what_it_held_goes(opened):
     stream, address, port = opened
     buffers = queue(stream, 2, 100)
     counts = [sys.getrefcount(b) for b in buffers]
-    result, other = m.ZuStream_CreateAndOpen(device_address())
+    result, other = open_towards(device_address())
     m.ZuStream_Free(other)
     assert error_of(m.ZuStream_IsOpen, other) == (
         TypeError, "in method 'ZuStream_IsOpen', argument 1 of type 'ZuStream const *'")

@@ -5,6 +5,16 @@ import tarn_base_310 as tb
 import tarn_receive_310 as tr
 
 
+def open_towards(address):
+    """(result, stream): a GigE Vision stream opened towards a device
+    address whether or not a device answers there (the test transmitters
+    speak no GVCP, and the factory asks the device first); released with
+    ZuStream_Free like a stream of the factory."""
+    stream = tr.ZuStreamGEV()
+    stream.thisown = False
+    return tr._tarn_receive_310.ZuStream_Open(stream, address), stream
+
+
 def queue(stream, count, size):
     """Queues `count` new buffers of `size` bytes into a stream; the buffers."""
     m = tr._tarn_receive_310

@@ -11,6 +11,7 @@ import tarn_base_310 as tb
 import tarn_edge_310 as te
 import tarn_receive_310 as tr
 from support import needs_netns
+from support.streams import open_towards
 
 m = tr._tarn_receive_310
 pytestmark = [needs_netns(), pytest.mark.skipif(not hasattr(m, "ZuStream_CreateAndOpen"),
@@ -33,7 +34,7 @@ class Road:
 
     def __init__(self, frames, extended=False):
         self.address = f"127.0.42.{next(_devices)}"
-        result, self.stream = m.ZuStream_CreateAndOpen(self.address)
+        result, self.stream = open_towards(self.address)
         assert result.IsOK()
         self.held = []
         for _ in range(frames):

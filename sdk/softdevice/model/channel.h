@@ -93,6 +93,11 @@ public:
     bool owns(const ZuBuffer *aBuffer) const;
 
     StreamConfig &config() { return mConfig; }
+    // Whether the source was told the channel opened (OnOpen) and not yet
+    // that it closed: marks it and answers what it was, so that each
+    // OnOpen gets exactly one OnClose.
+    bool markOpen(bool aOpen) { return mOpen.exchange(aOpen); }
+    bool isOpen() const { return mOpen; }
 
     // Asks the source how many buffers to use, tells it streaming starts
     // and starts the acquisition thread. The stamp function writes the
@@ -128,6 +133,7 @@ private:
     // after a stop from its own up-call.
     std::shared_ptr<ChannelCounters> mCounters = std::make_shared<ChannelCounters>();
     StreamConfig mConfig;
+    std::atomic<bool> mOpen{false};
 };
 
 } // namespace softdevice

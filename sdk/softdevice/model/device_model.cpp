@@ -834,7 +834,7 @@ void DeviceModel::controlReleased(bool aHeartbeatFailed)
     // The controller's streams end with its session.
     stopAcquisition();
     for (auto &c : mChannels) {
-        if (c->config().port & 0xFFFF) closeStream(*c);
+        closeStream(*c);
         c->config().port = 0;
         c->config().destination = 0;
         c->config().protocol = StreamConfig::kProtocolGvsp;
@@ -853,14 +853,18 @@ void DeviceModel::streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t a
     const uint16_t old = uint16_t(cfg.port & 0xFFFF);
     cfg.packetSize = aPacketSize;
     cfg.delay = aDelay;
-    if (old && (!aPort || aIp != cfg.destination || aPort != old)) closeStream(c);
+    // A channel is open towards one destination, its address and port both
+    // set (in whichever order the controller writes them): another one
+    // closes it and opens it anew.
+    if (!aPort || !aIp || aIp != cfg.destination || aPort != old) closeStream(c);
     cfg.destination = aIp;
     cfg.port = aPort;
-    if (aPort && aIp && (aPort != old || !old)) openStream(c);
+    if (aPort && aIp) openStream(c);
 }
 
 void DeviceModel::openStream(Channel &aChannel)
 {
+    if (aChannel.markOpen(true)) return;
     const ZuString ip(ipText(aChannel.config().destination).c_str());
     const uint16_t port = uint16_t(aChannel.config().port & 0xFFFF);
     guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnOpen(ip, port); });
@@ -869,6 +873,7 @@ void DeviceModel::openStream(Channel &aChannel)
 void DeviceModel::closeStream(Channel &aChannel)
 {
     if (aChannel.streaming()) aChannel.stopStreaming();
+    if (!aChannel.markOpen(false)) return;
     guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnClose(); });
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <numeric>
@@ -186,6 +187,50 @@ TEST_F(Bridge, AGoneDeviceEndsWaitsAndOperations)
     EXPECT_EQ(written, 0u);
     EXPECT_TRUE(port.Close().IsOK());
     EXPECT_EQ(port.Close().GetCode(), uint32_t(ZU_NOT_CONNECTED));
+}
+
+// A device that vanished while the receiving thread waits on one of its
+// requests (a real controller waits out its answer time-outs there).
+struct StallingAdapter : SpaceAdapter {
+    using SpaceAdapter::SpaceAdapter;
+    std::atomic<bool> hold{false};
+    std::atomic<int> held{0};
+    ZuResult ReadRegister(int64_t aAddress, uint32_t &aValue) override
+    {
+        if (hold) {
+            ++held;
+            while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return SpaceAdapter::ReadRegister(aAddress, aValue);
+    }
+};
+
+TEST(SerialPortStalled, AReadAfterTheDeviceWentAnswersNotConnectedAtOnce)
+{
+    RegisterSpace space;
+    SerialLoopback loop;
+    loop.layout(space);
+    StallingAdapter adapter{space};
+    ZuDeviceSerialPort port;
+    ASSERT_TRUE(port.Open(&adapter, ZuDeviceSerial0).IsOK());
+    uint32_t n = 0;
+    ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>("ab"), 2, n).IsOK());
+    for (int k = 0; k < 5000 && (port.GetRxBytesReady(n), n < 2); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(n, 2u);
+    adapter.hold = true;
+    for (int k = 0; k < 5000 && !adapter.held; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(adapter.held);
+    adapter.connected = false;
+    uint8_t out[8];
+    // What came before the device went is still read; then the port says so.
+    ASSERT_TRUE(port.Read(out, sizeof out, n, 0).IsOK());
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n), "ab");
+    EXPECT_EQ(port.Read(out, sizeof out, n, 0).GetCode(), uint32_t(ZU_NOT_CONNECTED));
+    EXPECT_EQ(port.Read(out, sizeof out, n, 1000).GetCode(), uint32_t(ZU_NOT_CONNECTED));
+    EXPECT_EQ(n, 0u);
+    adapter.hold = false;
+    EXPECT_TRUE(port.Close().IsOK());
 }
 
 TEST_F(Bridge, OpeningChecksTheAdapterThePortAndTheState)

@@ -224,6 +224,63 @@ TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
     EXPECT_FALSE(d.model.channel(0).streaming());
 }
 
+// The source's OnOpen and OnClose in the order they came.
+static std::vector<std::string> openings(CallLog &aLog)
+{
+    std::vector<std::string> out;
+    for (const std::string &c : aLog.snapshot())
+        if (c == "OnOpen" || c == "OnClose") out.push_back(c);
+    return out;
+}
+
+TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
+{
+    using Calls = std::vector<std::string>;
+    const uint8_t one[4] = {0, 0, 0, 1};
+    {
+        // Never opened: nothing to close at Stop.
+        Device d;
+        ASSERT_TRUE(d.model.build(loopback()).IsOK());
+        d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+        d.model.streamChannelChanged(0, 0, 6000, 1500, 0);  // the port before the address
+        d.model.controlChannelStopped();
+        d.model.teardown();
+        EXPECT_EQ(openings(d.log), Calls{});
+    }
+    {
+        // Opened once both are set; a new destination closes and opens anew;
+        // the controller's leaving closes it, and Stop closes nothing more.
+        Device d;
+        ASSERT_TRUE(d.model.build(loopback()).IsOK());
+        d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+        d.model.streamChannelChanged(0, 0, 6000, 1500, 0);
+        d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+        EXPECT_EQ(d.source.openedTo, "127.0.0.1:6000");
+        d.model.streamChannelChanged(0, 0x7F000002, 6000, 1500, 0);
+        EXPECT_EQ(d.source.openedTo, "127.0.0.2:6000");
+        EXPECT_EQ(openings(d.log), (Calls{"OnOpen", "OnClose", "OnOpen"}));
+        d.model.controlReleased(false);
+        d.model.controlChannelStopped();
+        d.model.teardown();
+        EXPECT_EQ(openings(d.log), (Calls{"OnOpen", "OnClose", "OnOpen", "OnClose"}));
+    }
+    {
+        // Streaming when the device stops: one OnClose, after the stream stopped.
+        Device d;
+        ASSERT_TRUE(d.model.build(loopback()).IsOK());
+        RecordingSender sender;
+        d.model.setSender(0, &sender);
+        d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+        d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+        ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, one, 4), kStatusSuccess);
+        ASSERT_TRUE(sender.waitFor(2));
+        d.model.controlChannelStopped();
+        d.model.teardown();
+        EXPECT_EQ(openings(d.log), (Calls{"OnOpen", "OnClose"}));
+        EXPECT_LT(d.log.first("OnStreamingStop"), d.log.first("OnClose"));
+    }
+}
+
 TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
 {
     Device d;

@@ -163,18 +163,41 @@ TEST(Pipeline, TooSmallBuffersGrowOnThePipelineThreadAndNeverReachTheApplication
     EXPECT_EQ(sink.tooSmallOnCaller.load(), 0);
     r.pipeline->Stop();
 
-    // Not handled, a too-small buffer is handed out like any other.
+    // Not handled, a too-small buffer is handed out like any other, and
+    // each grows to what the block needed when it goes back: once every
+    // buffer of the pool failed once, frames arrive whole.
+    Recorder quiet;
     Rig plain;
+    plain.pipeline->RegisterEventSink(&quiet);
     plain.pipeline->SetBufferSize(1000);
     plain.pipeline->SetHandleBufferTooSmall(false);
     EXPECT_FALSE(plain.pipeline->GetHandleBufferTooSmall());
+    ASSERT_TRUE(plain.pipeline->SetBufferCount(4).IsOK());
     ASSERT_TRUE(plain.pipeline->Start().IsOK());
-    ASSERT_TRUE(plain.sender->sendImage(100, 100, 1, plain.to));
-    ZuBuffer *b = nullptr;
-    ZuResult op;
-    ASSERT_TRUE(plain.pipeline->RetrieveNextBuffer(&b, 10000, &op).IsOK());
-    EXPECT_EQ(op.GetCode(), ZU_BUFFER_TOO_SMALL);
-    EXPECT_TRUE(plain.pipeline->ReleaseBuffer(b).IsOK());
+    int tooSmall = 0;
+    good = 0;
+    for (uint64_t frame = 1; frame <= 12 && good < 3; ++frame) {
+        ASSERT_TRUE(plain.sender->sendImage(100, 100, frame, plain.to));
+        ZuBuffer *b = nullptr;
+        ZuResult op;
+        ASSERT_TRUE(plain.pipeline->RetrieveNextBuffer(&b, 10000, &op).IsOK()) << frame;
+        EXPECT_EQ(b->GetBlockID(), frame);
+        if (op.GetCode() == ZU_BUFFER_TOO_SMALL) {
+            ++tooSmall;
+            EXPECT_EQ(good, 0) << "a buffer failed again after it had grown";
+        } else if (op.IsOK()) {
+            ++good;
+            std::vector<uint8_t> got(b->GetDataPointer(), b->GetDataPointer() + 100 * 100);
+            EXPECT_TRUE(got == FrameBytes(100 * 100, frame)) << frame;
+        }
+        EXPECT_TRUE(plain.pipeline->ReleaseBuffer(b).IsOK());
+    }
+    EXPECT_EQ(good, 3);
+    EXPECT_GE(tooSmall, 1);
+    EXPECT_LE(tooSmall, 4);
+    EXPECT_EQ(quiet.tooSmall.load(), 0);
+    plain.pipeline->Stop();
+    plain.pipeline.reset();
 }
 
 TEST(Pipeline, ASlowApplicationLosesTheOldestBuffersAndTheyAreCounted)

@@ -543,11 +543,11 @@ TEST(StreamGEV, OpenRefusesWhatIsNoAddressAndAGivenPortIsUsed)
     ZuStreamGEV other;
     EXPECT_EQ(other.Open(ZuString("127.0.0.1"), port).GetCode(), ZU_NETWORK_ERROR);
 
-    ZuStream *made = ZuStream::CreateAndOpen(ZuString("127.0.0.1"), &result);
-    ASSERT_NE(made, nullptr);
-    EXPECT_TRUE(result.IsOK());
-    EXPECT_EQ(made->GetType(), ZuStreamTypeGEV);
-    ZuStream::Free(made);
+    // The factory asks the device first: where nothing answers (an address
+    // of this process alone), there is no stream.
+    const std::string nobody = "127.254." + std::to_string(getpid() % 250) + ".1";
+    EXPECT_EQ(ZuStream::CreateAndOpen(ZuString(nobody.c_str()), &result), nullptr);
+    EXPECT_EQ(result.GetCode(), ZU_NOT_CONNECTED);
 }
 
 TEST(StreamGEV, WaitingForTheLeaderIsTheStreamParameter)
