@@ -2,7 +2,6 @@
 #include "ZuBuffer.h"
 #include "ZuStream.h"
 #include "tarn/SinkList.h"
-#include "tarn/UpCalls.h"
 #include "tarn/Stream.h"
 #include "tarn/Worker.h"
 
@@ -63,8 +62,7 @@ struct ZuPipeline::Impl
     bool deleted = false;
     tarn::Worker worker;
 
-    std::vector<ZuPipelineEventSink *> sinks;
-    ZuPipelineEventSink *calling = nullptr;   // the sink the thread is in
+    tarn::SinkList<ZuPipelineEventSink> sinks;
 
     bool OnThread() const { return worker.OnThread(); }
 
@@ -75,45 +73,25 @@ struct ZuPipeline::Impl
         return nullptr;
     }
 
-    std::vector<ZuPipelineEventSink *> Sinks()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return sinks;
-    }
-
-    // Calls every sink with no lock held. On the calling thread a Python
-    // error surfaces to the caller (aRethrow); on the pipeline's thread it
-    // has been printed and is dropped, so that the thread lives on.
+    // Calls every sink with no lock held, until the pipeline is deleted. On
+    // the calling thread a Python error surfaces to the caller (aRethrow);
+    // on the pipeline's thread it has been printed and is dropped, so that
+    // the thread lives on.
     template <class Call>
     void Notify(Call aCall, bool aRethrow)
     {
-        for (ZuPipelineEventSink *sink : Sinks()) {
-            {
+        sinks.ForEach(
+            [&](ZuPipelineEventSink *sink) {
+                try {
+                    aCall(sink);
+                } catch (...) {
+                    if (aRethrow) throw;
+                }
+            },
+            [this] {
                 std::lock_guard<std::mutex> guard(lock);
-                if (deleted) return;
-                if (std::find(sinks.begin(), sinks.end(), sink) == sinks.end()) continue;
-                if (OnThread()) calling = sink;
-            }
-            try {
-                // Past the gate only while the sink's interpreter lives.
-                tarn::UpCalls::Scope gate;
-                if (gate) aCall(sink);
-            } catch (...) {
-                Leave();
-                if (aRethrow) throw;
-                continue;
-            }
-            Leave();
-        }
-    }
-
-    void Leave()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (OnThread()) {
-            calling = nullptr;
-            changed.notify_all();
-        }
+                return deleted;
+            });
     }
 
     // The size a buffer should have when it is queued: what the data
@@ -281,16 +259,14 @@ struct ZuPipeline::Impl
             gone.swap(pool);
             output.clear();
         }
-        std::vector<ZuPipelineEventSink *> told = Sinks();
         for (Slot &s : gone) {
-            for (ZuPipelineEventSink *sink : told) {
+            sinks.ForEach([&](ZuPipelineEventSink *sink) {
                 try {
-                    tarn::UpCalls::Scope gate;
-                    if (gate) sink->OnBufferDeleted(aOwner, s.buffer.get());
+                    sink->OnBufferDeleted(aOwner, s.buffer.get());
                 } catch (...) {
                     // Printed by the sink's director; a destructor goes on.
                 }
-            }
+            });
         }
     }
 };
@@ -549,18 +525,14 @@ ZuResult ZuPipeline::Reset()
 
 ZuResult ZuPipeline::RegisterEventSink(ZuPipelineEventSink *aEventSink)
 {
-    std::lock_guard<std::mutex> guard(mImpl->lock);
-    return tarn::AddSink(mImpl->sinks, aEventSink);
+    return mImpl->sinks.Add(aEventSink);
 }
 
 ZuResult ZuPipeline::UnregisterEventSink(ZuPipelineEventSink *aEventSink)
 {
-    Impl &d = *mImpl;
-    std::unique_lock<std::mutex> guard(d.lock);
-    ZuResult result = tarn::RemoveSink(d.sinks, aEventSink);
-    // The caller may destroy the sink next: not while the thread is in it.
-    if (result.IsOK() && !d.OnThread()) d.changed.wait(guard, [&] { return d.calling != aEventSink; });
-    return result;
+    // The caller may destroy the sink next: it returns once no other
+    // thread is in it.
+    return mImpl->sinks.Remove(aEventSink);
 }
 
 uint32_t ZuPipeline::GetBufferHandlingThreadPriority() const

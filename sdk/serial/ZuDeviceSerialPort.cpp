@@ -2,6 +2,7 @@
 
 #include "gev/bridge.h"
 #include "tarn/DeviceFollow.h"
+#include "tarn/SinkList.h"
 #include "tarn/Worker.h"
 
 #include <algorithm>
@@ -44,21 +45,8 @@ bool IsOk(const ZuResult &aResult)
     return aResult.GetCode() == ZU_OK;
 }
 
-// The echo sinks of the process. A call holds the lock, so that once
-// Unregister returns no call reaches the sink; the lock is recursive so
-// that a sink may write to a port from its own call.
-struct EchoSinks {
-    std::recursive_mutex lock;
-    std::vector<ZuDeviceSerialPortEchoSink *> sinks;
-
-    template <class Call> void ForEach(Call aCall)
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        if (sinks.empty()) return;
-        const std::vector<ZuDeviceSerialPortEchoSink *> copy = sinks;
-        for (ZuDeviceSerialPortEchoSink *s : copy) aCall(s);
-    }
-};
+// The echo sinks of the process.
+typedef tarn::SinkList<ZuDeviceSerialPortEchoSink> EchoSinks;
 
 EchoSinks &Echo()
 {
@@ -406,24 +394,12 @@ bool ZuDeviceSerialPort::IsSupported(IZuDeviceAdapter *aAdapter, ZuDeviceSerial 
 
 ZuResult ZuDeviceSerialPort::RegisterEchoSink(ZuDeviceSerialPortEchoSink *aSink)
 {
-    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no sink given"));
-    EchoSinks &e = Echo();
-    std::lock_guard<std::recursive_mutex> guard(e.lock);
-    if (std::find(e.sinks.begin(), e.sinks.end(), aSink) != e.sinks.end())
-        return ZuResult(ZU_NOT_SUPPORTED, ZuString("the sink is registered already"));
-    e.sinks.push_back(aSink);
-    return ZuResult();
+    return Echo().Add(aSink, ZU_NOT_SUPPORTED);
 }
 
 ZuResult ZuDeviceSerialPort::UnregisterEchoSink(ZuDeviceSerialPortEchoSink *aSink)
 {
-    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no sink given"));
-    EchoSinks &e = Echo();
-    std::lock_guard<std::recursive_mutex> guard(e.lock);
-    auto it = std::find(e.sinks.begin(), e.sinks.end(), aSink);
-    if (it == e.sinks.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the sink is not registered"));
-    e.sinks.erase(it);
-    return ZuResult();
+    return Echo().Remove(aSink);
 }
 
 uint64_t ZuDeviceSerialPort::GetBytesSent() const

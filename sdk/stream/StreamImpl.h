@@ -9,6 +9,7 @@
 #include "ZuBuffer.h"
 #include "ZuStream.h"
 #include "StreamParameters.h"
+#include "tarn/SinkList.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -70,7 +71,7 @@ struct ZuStream::Impl
     bool retrieving = false;
     // Made by the factory: opening asks the device and fails when none answers.
     bool deviceMustAnswer = false;
-    std::vector<ZuStreamEventSink *> sinks;
+    tarn::SinkList<ZuStreamEventSink> sinks;
     tarn::StreamParameters parameters;
 
 private:

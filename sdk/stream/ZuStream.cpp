@@ -3,7 +3,6 @@
 #include "ZuDeviceInfo.h"
 #include "ZuStreamGEV.h"
 #include "StreamImpl.h"
-#include "tarn/SinkList.h"
 #include "tarn/Stream.h"
 
 #include <algorithm>
@@ -229,14 +228,12 @@ ZuGenParameterArray *ZuStream::GetParameters() { return mImpl->parameters.Array(
 
 ZuResult ZuStream::RegisterEventSink(ZuStreamEventSink *aEventSink)
 {
-    std::lock_guard<std::mutex> guard(mImpl->lock);
-    return tarn::AddSink(mImpl->sinks, aEventSink);
+    return mImpl->sinks.Add(aEventSink);
 }
 
 ZuResult ZuStream::UnregisterEventSink(ZuStreamEventSink *aEventSink)
 {
-    std::lock_guard<std::mutex> guard(mImpl->lock);
-    return tarn::RemoveSink(mImpl->sinks, aEventSink);
+    return mImpl->sinks.Remove(aEventSink);
 }
 
 // ---- Seams for the other SDK libraries ----------------------------------

@@ -5,7 +5,7 @@
 #include "ZuDevice.h"
 #include "ZuGenParameterArray.h"
 #include "gev/bridge.h"
-#include "tarn/UpCalls.h"
+#include "tarn/SinkList.h"
 #include "tarn/UpdaterBinding.h"
 #include "tarn/Worker.h"
 
@@ -73,13 +73,8 @@ struct ZuGenFUUpdater::Impl {
     std::string deviceId;
     bool reset = false;
 
-    // Observers: a call holds the lock, so that once Detach returns no
-    // call reaches the observer; recursive so that an observer may attach
-    // or detach from inside its call.
-    std::recursive_mutex observersLock;
-    std::vector<IUpdaterObserver *> observers;
-    // What keeps each observer alive while attached (the bindings' holds).
-    std::vector<std::pair<IUpdaterObserver *, std::shared_ptr<void>>> owners;
+    // Each with what keeps it alive while attached (the bindings' hold).
+    tarn::SinkList<IUpdaterObserver> observers;
 
     mutable std::mutex lock;
     tarn::Worker worker;
@@ -90,17 +85,13 @@ struct ZuGenFUUpdater::Impl {
 
     template <class Call> void Tell(Call aCall)
     {
-        tarn::UpCalls::Scope gate;
-        if (!gate) return;
-        std::lock_guard<std::recursive_mutex> guard(observersLock);
-        const std::vector<IUpdaterObserver *> copy = observers;
-        for (IUpdaterObserver *o : copy) {
+        observers.ForEach([&](IUpdaterObserver *o) {
             // An observer that fails has reported it; the update goes on.
             try {
                 aCall(o);
             } catch (...) {
             }
-        }
+        });
     }
     void Label(const std::string &aText)
     {
@@ -253,41 +244,26 @@ ZuGenFUUpdater::~ZuGenFUUpdater()
 
 void ZuGenFUUpdater::Attach(IUpdaterObserver *aObserver)
 {
-    if (!aObserver) return;
-    std::lock_guard<std::recursive_mutex> guard(mImpl->observersLock);
-    auto &v = mImpl->observers;
-    if (std::find(v.begin(), v.end(), aObserver) == v.end()) v.push_back(aObserver);
+    // Attached already: stays so.
+    mImpl->observers.Add(aObserver);
 }
 
 void ZuGenFUUpdater::Detach(IUpdaterObserver *aObserver)
 {
-    std::lock_guard<std::recursive_mutex> guard(mImpl->observersLock);
-    auto &v = mImpl->observers;
-    v.erase(std::remove(v.begin(), v.end(), aObserver), v.end());
+    mImpl->observers.Remove(aObserver);
 }
 
 namespace tarn {
 
 void UpdaterBinding::Attach(ZuGenFUUpdater &aUpdater, IUpdaterObserver *aObserver, std::shared_ptr<void> aOwner)
 {
-    if (!aObserver) return;
-    std::lock_guard<std::recursive_mutex> guard(aUpdater.mImpl->observersLock);
     aUpdater.Attach(aObserver);
-    auto &o = aUpdater.mImpl->owners;
-    if (aOwner && std::find_if(o.begin(), o.end(), [&](const auto &e) { return e.first == aObserver; }) == o.end())
-        o.emplace_back(aObserver, std::move(aOwner));
+    if (aOwner) aUpdater.mImpl->observers.Keep(aObserver, std::move(aOwner));
 }
 
 void UpdaterBinding::Detach(ZuGenFUUpdater &aUpdater, IUpdaterObserver *aObserver)
 {
-    std::shared_ptr<void> owner;  // let go once the lock is released
-    std::lock_guard<std::recursive_mutex> guard(aUpdater.mImpl->observersLock);
     aUpdater.Detach(aObserver);
-    auto &o = aUpdater.mImpl->owners;
-    auto it = std::find_if(o.begin(), o.end(), [&](const auto &e) { return e.first == aObserver; });
-    if (it == o.end()) return;
-    owner = std::move(it->second);
-    o.erase(it);
 }
 
 } // namespace tarn
