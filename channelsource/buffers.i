@@ -20,38 +20,16 @@ class ZuBuffer;
 %}
 class ZuBuffer;
 
-%fragment("Tarn_GivenBuffers", "header", fragment="<map>") %{
-#include <map>
-#include <mutex>
-#include <utility>
-/* The proxies of buffers given to the device, per director. Touched with
- * the interpreter lock held; the mutex orders the SDK's threads among
- * themselves as the ownership record's does. */
-SWIGINTERN std::map<std::pair<const void *, void *>, PyObject *> &Tarn_GivenProxies()
-{
-  static std::map<std::pair<const void *, void *>, PyObject *> *proxies =
-      new std::map<std::pair<const void *, void *>, PyObject *>();
-  return *proxies;
-}
-SWIGINTERN std::mutex &Tarn_GivenLock()
-{
-  static std::mutex *lock = new std::mutex();
-  return *lock;
-}
+%fragment("Tarn_GivenBuffers", "header", fragment="Tarn_Lifetime") %{
+/* The proxies of buffers given to the device, held for the director under
+ * the buffer; touched with the interpreter lock held. */
+SWIGINTERN const void *Tarn_GivenOwner(const Swig::Director *director) { return dynamic_cast<const void *>(director); }
 
 /* Records that the director took a buffer from an owning proxy. */
 SWIGINTERN void Tarn_BufferGiven(const Swig::Director *director, void *buffer, PyObject *proxy, int own)
 {
   director->swig_acquire_ownership_obj(buffer, own);
-  PyObject *forgotten = 0;
-  {
-    std::lock_guard<std::mutex> lock(Tarn_GivenLock());
-    PyObject *&slot = Tarn_GivenProxies()[std::make_pair((const void *)director, buffer)];
-    forgotten = slot;
-    Py_INCREF(proxy);
-    slot = proxy;
-  }
-  Py_XDECREF(forgotten);
+  Tarn_Keep(Tarn_GivenOwner(director), TARN_SLOT_GIVEN, buffer, proxy, true);
 }
 
 /* Ends the record; restores the kept proxy's ownership when asked. Returns
@@ -59,22 +37,11 @@ SWIGINTERN void Tarn_BufferGiven(const Swig::Director *director, void *buffer, P
 SWIGINTERN int Tarn_BufferBack(const Swig::Director *director, void *buffer, bool restore)
 {
   const int own = director->swig_release_ownership(buffer);
-  PyObject *proxy = 0;
-  {
-    std::lock_guard<std::mutex> lock(Tarn_GivenLock());
-    auto it = Tarn_GivenProxies().find(std::make_pair((const void *)director, buffer));
-    if (it != Tarn_GivenProxies().end()) {
-      proxy = it->second;
-      Tarn_GivenProxies().erase(it);
-    }
-  }
-  if (proxy) {
-    if (restore && (own & SWIG_POINTER_OWN)) {
-      PyObject *obj = proxy;
-      SwigPyObject *sobj = SWIG_Python_GetSwigThis(obj);
-      if (sobj && sobj->ptr == buffer) sobj->own = SWIG_POINTER_OWN;
-    }
-    Py_DECREF(proxy);
+  std::shared_ptr<void> held = tarn::Holds::Take(Tarn_GivenOwner(director), TARN_SLOT_GIVEN, buffer);
+  if (held && restore && (own & SWIG_POINTER_OWN)) {
+    PyObject *obj = (PyObject *)held.get();
+    SwigPyObject *sobj = SWIG_Python_GetSwigThis(obj);
+    if (sobj && sobj->ptr == buffer) sobj->own = SWIG_POINTER_OWN;
   }
   return own;
 }
@@ -114,9 +81,7 @@ struct Tarn_BufferFreed {
   }
 }
 
-%typemap(directorin, noblock=1, fragment="Tarn_GivenBuffers", fragment="Tarn_HasPrefix", fragment="Tarn_PendingErrorAside") ZuBuffer *TARN_BUFFER_FREED {
-  /* A failed Start frees its buffers while its error is pending. */
-  Tarn_PendingErrorAside tarn_pending_error;
+%typemap(directorin, noblock=1, fragment="Tarn_GivenBuffers", fragment="Tarn_HasPrefix") ZuBuffer *TARN_BUFFER_FREED {
   Tarn_BufferFreed tarn_freed = {this, Tarn_HasPrefix("$symname", "FreeBuffer") ? (void *)$1 : 0};
   $input = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, 0);
 }

@@ -5,7 +5,7 @@
  *   TARN_CHANNEL_SOURCE_CLASS(CLASS)
  *       a director class whose operation functions keep the interpreter lock
  *       (a call may come back into Python); construction and destruction
- *       release it.
+ *       release it. What the source holds goes with it.
  *   TARN_CHANNEL_SOURCE_OUTVALUES
  *       the module functions' out-values, converted whatever the result.
  *   TARN_CHANNEL_SOURCE_DIRECTOR(CLASS), TARN_SW_SOURCE_DIRECTOR(CLASS)
@@ -16,6 +16,7 @@
 %include "channelsource/buffers.i"
 
 %define TARN_CHANNEL_SOURCE_CLASS(CLASS)
+TARN_HOLDER(CLASS)
 %feature("director") CLASS;
 %feature("nothreadallow") CLASS;
 %feature("nothreadallow", "0") CLASS::CLASS;

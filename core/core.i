@@ -53,12 +53,10 @@
 
 /* Logging. The sink's Log is the one operation that Python may override:
  * its wrapper keeps the interpreter lock, since the callee may re-enter.
- * Several sinks receive each entry, and one that fails on a Python thread
- * leaves its error pending for the logging call to raise: each up-call sets
- * that error aside while it runs. */
+ * Several sinks receive each entry, and the first that fails on a Python
+ * thread leaves its error pending for the logging call to raise. */
 %feature("director") ZuLogSink;
 %feature("nothreadallow") ZuLogSink::Log;
-%apply enum SWIGTYPE TARN_ERROR_ASIDE { ZuLogLevelEnum aLevel };
 
 /* Join the SDK's logging only once the sink is whole, so that no native
  * thread that logs meanwhile calls a sink whose director part is still being
@@ -78,16 +76,8 @@
   delete arg1;
 }
 
-/* A Python sink that fails while this thread logs leaves its error pending
- * here: it is raised from the logging call instead of being lost. */
-TARN_RAISE_PENDING(ZuLogger::LogInfo)
-TARN_RAISE_PENDING(ZuLogger::LogError)
-TARN_RAISE_PENDING(ZuLogger::LogWarning)
-TARN_RAISE_PENDING(ZuLogger::LogCritical)
-TARN_RAISE_PENDING(ZuLogger::LogDebug)
 
 %include "ZuLog.h"
 
 %clear const ZuString &aDescription;
 %clear const ZuString &aOther;
-%clear ZuLogLevelEnum aLevel;

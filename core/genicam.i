@@ -58,6 +58,7 @@ TARN_DOWNCAST(ZuGenParameter, ZuGenInteger, ZuGenFloat, ZuGenEnum, ZuGenBoolean,
  * through them their array) outlive the caller's references; Clear lets
  * them go. */
 TARN_HOLDS_ITEMS(ZuGenParameterList::Add, ZuGenParameterList::Clear)
+TARN_HOLDER(ZuGenParameterList)
 
 /* A sink registered from Python stays alive while it is registered. */
 %apply SWIGTYPE *TARN_HELD { ZuGenEventSink *aEventSink };
@@ -156,6 +157,7 @@ TARN_CATCH_NATIVE
 %feature("nothreadallow", "") ZuGenParameterArray::GetIntegerValue;
 %exception ZuGenParameterList::Add;
 %exception ZuGenParameterList::Clear;
+%exception ZuGenParameterList::~ZuGenParameterList;
 %clear int64_t &aValue, double &aValue, bool &aValue, bool &aFlag, bool &aDone;
 %clear ZuString &aOutText;
 %clear ZuGenType &aType, ZuGenNameSpace &aNameSpace, ZuGenVisibility &aVisibility, ZuGenRepresentation &aRepresentation;

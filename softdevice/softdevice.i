@@ -20,73 +20,28 @@ namespace ZuVirtualDeviceLib {
 class IActionHandler;
 }
 
-/* ---- What the device holds of Python ------------------------------------ */
-
-%fragment("Tarn_DeviceHolds", "header", fragment="Tarn_Lifetime") %{
-#include <map>
-#include <vector>
-/* Per device (its address as the interface it was given through), the
- * Python objects it may call. Changed with the interpreter lock held; the
- * objects are let go after the device no longer refers to them. */
-struct Tarn_DeviceHeld {
-  std::vector<std::shared_ptr<void>> sources;
-  std::map<void *, std::shared_ptr<void>> sinks;
-  std::shared_ptr<void> notify;
-};
-SWIGINTERN std::map<const void *, Tarn_DeviceHeld> &Tarn_DeviceHolds()
-{
-  static std::map<const void *, Tarn_DeviceHeld> *holds = new std::map<const void *, Tarn_DeviceHeld>();
-  return *holds;
-}
-SWIGINTERN const void *Tarn_DeviceKey(IZuVirtualDeviceGEV *device) { return dynamic_cast<const void *>(device); }
-SWIGINTERN void Tarn_HoldFor(IZuVirtualDeviceGEV *device, PyObject *obj, int kind, void *native)
-{
-  if (!device || !native) return;
-  Tarn_DeviceHeld &held = Tarn_DeviceHolds()[Tarn_DeviceKey(device)];
-  if (kind == 0) held.sources.push_back(Tarn_HoldObject(obj));
-  else if (kind == 1) held.sinks[native] = Tarn_HoldObject(obj);
-  else held.notify = Tarn_HoldObject(obj);
-}
-SWIGINTERN void Tarn_ReleaseSink(IZuVirtualDeviceGEV *device, void *sink)
-{
-  auto it = Tarn_DeviceHolds().find(Tarn_DeviceKey(device));
-  if (it != Tarn_DeviceHolds().end()) it->second.sinks.erase(sink);
-}
-/* The device is gone: what it held goes too (the holder's release takes
- * the lock itself, so this may run with the lock released). */
-SWIGINTERN void Tarn_ReleaseDevice(const void *key)
-{
-  Tarn_DeviceHeld gone;
-  {
-    auto it = Tarn_DeviceHolds().find(key);
-    if (it == Tarn_DeviceHolds().end()) return;
-    gone = std::move(it->second);
-    Tarn_DeviceHolds().erase(it);
-  }
-}
-/* A sink or notification object that goes while still held by a device is
- * forgotten by every device first. */
-SWIGINTERN void Tarn_ForgetHeld(void *native)
-{
-  for (auto &entry : Tarn_DeviceHolds()) {
-    entry.second.sinks.erase(native);
-  }
-}
-%}
-
-%define TARN_HELD(FUNC, KIND)
-%exception FUNC {
-  $action
-  if (result.IsOK()) Tarn_HoldFor(arg1, swig_obj[1], KIND, (void *)arg2);
-}
-%enddef
+/* ---- What the device holds of Python ------------------------------------
+ * Held for the device: each channel source until the device goes, each
+ * sink until unregistered, the user-set notification until replaced. */
 %define TARN_DEVICE_HOLDS(CLASS)
-TARN_HELD(CLASS::AddStream, 0)
-TARN_HELD(CLASS::RegisterEventSink, 1)
-TARN_HELD(CLASS::SetUserSetNotify, 2)
+%exception CLASS::AddStream {
+  $action
+  if (result.IsOK() && arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_SOURCES, Tarn_Owner(arg2), swig_obj[1], false);
+}
+%exception CLASS::RegisterEventSink {
+  $action
+  if (result.IsOK() && arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
+}
 %exception CLASS::UnregisterEventSink {
   $action
-  if (result.IsOK()) Tarn_ReleaseSink(arg1, (void *)arg2);
+  if (result.IsOK() && arg2) tarn::Holds::Drop(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2));
+}
+%exception CLASS::SetUserSetNotify {
+  $action
+  if (result.IsOK()) {
+    tarn::Holds::DropSlot(Tarn_Owner(arg1), TARN_SLOT_NOTIFY);
+    if (arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_NOTIFY, Tarn_Owner(arg2), swig_obj[1], true);
+  }
 }
 %enddef
 
@@ -102,16 +57,7 @@ TARN_HELD(CLASS::SetUserSetNotify, 2)
 }
 %enddef
 
-%fragment("Tarn_DeviceHolds");
-%feature("action") ZuSoftDeviceGEV::~ZuSoftDeviceGEV {
-  const void *tarn_key = Tarn_DeviceKey(arg1);
-  delete arg1;
-  {
-    SWIG_PYTHON_THREAD_BEGIN_BLOCK;
-    Tarn_ReleaseDevice(tarn_key);
-    SWIG_PYTHON_THREAD_END_BLOCK;
-  }
-}
+TARN_HOLDER(ZuSoftDeviceGEV)
 
 %apply ZuString &OUT_TUPLE_IF_OK { ZuString &aString };
 
@@ -136,10 +82,12 @@ TARN_DEVICE_START(ZuSoftDeviceGEV)
 %feature("action") IZuVirtualDeviceGEVEventSink::~IZuVirtualDeviceGEVEventSink {
   if (arg1) tarn::ForgetSoftDeviceSink(arg1);
   delete arg1;
+}
+%exception IZuVirtualDeviceGEVEventSink::~IZuVirtualDeviceGEVEventSink {
   {
-    SWIG_PYTHON_THREAD_BEGIN_BLOCK;
-    Tarn_ForgetHeld(arg1);
-    SWIG_PYTHON_THREAD_END_BLOCK;
+    const volatile uintptr_t tarn_sink = (uintptr_t)Tarn_Owner(arg1);
+    $action
+    if (tarn_sink) tarn::Holds::DropEverywhere(TARN_SLOT_SINKS, (const void *)tarn_sink);
   }
 }
 %include "IZuVirtualDeviceGEVEventSink.h"
@@ -151,6 +99,13 @@ TARN_DEVICE_START(ZuSoftDeviceGEV)
 %feature("action") IZuUserSetNotify::~IZuUserSetNotify {
   if (arg1) tarn::ForgetSoftDeviceUserSetNotify(arg1);
   delete arg1;
+}
+%exception IZuUserSetNotify::~IZuUserSetNotify {
+  {
+    const volatile uintptr_t tarn_notify = (uintptr_t)Tarn_Owner(arg1);
+    $action
+    if (tarn_notify) tarn::Holds::DropEverywhere(TARN_SLOT_NOTIFY, (const void *)tarn_notify);
+  }
 }
 %include "IZuUserSetNotify.h"
 
@@ -186,22 +141,6 @@ static PyObject *Tarn_StopDevicesAtExit(PyObject *, PyObject *)
 %}
 %fragment("Tarn_StopAtExit");
 
-/* An up-call that failed on a device thread, and that the device went on
- * from, leaves nothing pending on that thread for the next one. */
-%fragment("Tarn_DropFailedUpCall", "header") %{
-static void Tarn_DropFailedUpCall()
-{
-  tarn::UpCalls::Scope tarn_gate;
-  if (!tarn_gate || !Py_IsInitialized()) return;
-  PyGILState_STATE state = PyGILState_Ensure();
-  PyErr_Clear();
-  PyGILState_Release(state);
-}
-%}
-%fragment("Tarn_DropFailedUpCall");
-%init %{
-  tarn::SetSoftDeviceUpCallFailureHook(Tarn_DropFailedUpCall);
-%}
 %init %{
   {
     static PyMethodDef tarn_stop = {"_tarn_stop_devices", Tarn_StopDevicesAtExit, METH_NOARGS, NULL};

@@ -7,7 +7,7 @@
  * What the SDK keeps of Python objects stays alive while it may use them:
  * a buffer queued for sending until the transmitter lets go of it (handed
  * back by RetrieveFreeBuffer, or the transmitter destroyed), a transmitter
- * added to a responder as long as the responder's proxy. */
+ * added to a responder as long as the responder. */
 
 %{
 #include "ZuTransmitterGEV.h"
@@ -15,91 +15,27 @@
 #include "tarn/Transmitter.h"
 %}
 
-/* ---- Buffers held while a transmitter may send them ---------------------- */
-
-%fragment("Tarn_TransmitterHolds", "header", fragment="Tarn_Lifetime") %{
-#include <map>
-#include <mutex>
-/* One table per transmitter, shared with the transmitter's release hook: a
- * share of each queued buffer's Python object, one per QueueBuffer. The hook
- * runs without the interpreter lock; the share it takes out is let go after
- * the table's mutex, and the share's release takes the lock itself. */
-struct Tarn_QueuedBuffers {
-  std::mutex lock;
-  std::multimap<ZuBuffer *, std::shared_ptr<void>> held;
-};
-SWIGINTERN std::map<ZuTransmitterGEV *, std::shared_ptr<Tarn_QueuedBuffers>> &Tarn_TransmitterTables()
-{
-  static auto *tables = new std::map<ZuTransmitterGEV *, std::shared_ptr<Tarn_QueuedBuffers>>();
-  return *tables;
-}
-SWIGINTERN void Tarn_WatchTransmitter(ZuTransmitterGEV *transmitter)
-{
-  auto table = std::make_shared<Tarn_QueuedBuffers>();
-  Tarn_TransmitterTables()[transmitter] = table;
-  tarn::transmitter::SetBufferReleaseHook(*transmitter, [table](ZuBuffer *buffer) {
-    std::shared_ptr<void> gone;
-    {
-      std::lock_guard<std::mutex> guard(table->lock);
-      auto it = table->held.find(buffer);
-      if (it == table->held.end()) return;
-      gone = std::move(it->second);
-      table->held.erase(it);
-    }
-  });
-}
-/* Held before the call, so that a buffer freed at once finds its share;
+/* ---- Buffers held while a transmitter may send them ----------------------
+ * A share of each queued buffer's Python object, one per QueueBuffer, held
+ * for the transmitter; its release hook (on the sending thread, without the
+ * interpreter lock) lets one go as the transmitter lets go of the buffer.
+ * Held before the call, so that a buffer freed at once finds its share;
  * given back when the transmitter refused it. */
-SWIGINTERN std::multimap<ZuBuffer *, std::shared_ptr<void>>::iterator
-Tarn_HoldQueued(ZuTransmitterGEV *transmitter, ZuBuffer *buffer, PyObject *obj, bool &held)
-{
-  held = false;
-  auto found = Tarn_TransmitterTables().find(transmitter);
-  if (!buffer || found == Tarn_TransmitterTables().end()) return {};
-  std::lock_guard<std::mutex> guard(found->second->lock);
-  held = true;
-  return found->second->held.emplace(buffer, Tarn_HoldObject(obj));
-}
-SWIGINTERN void Tarn_UnholdQueued(ZuTransmitterGEV *transmitter, std::multimap<ZuBuffer *, std::shared_ptr<void>>::iterator it)
-{
-  auto found = Tarn_TransmitterTables().find(transmitter);
-  if (found == Tarn_TransmitterTables().end()) return;
-  std::shared_ptr<void> gone;
-  std::lock_guard<std::mutex> guard(found->second->lock);
-  gone = std::move(it->second);
-  found->second->held.erase(it);
-}
-%}
-%fragment("Tarn_TransmitterHolds");
-
 %exception ZuTransmitterGEV::ZuTransmitterGEV {
   $action
-  if (result) Tarn_WatchTransmitter(result);
-}
-/* The destructor hands every buffer it still holds to the hook, with the
- * lock released; the table goes once the transmitter has. */
-%feature("action") ZuTransmitterGEV::~ZuTransmitterGEV {
-  delete arg1;
-  {
-    SWIG_PYTHON_THREAD_BEGIN_BLOCK;
-    Tarn_TransmitterTables().erase(arg1);
-    SWIG_PYTHON_THREAD_END_BLOCK;
+  if (result) {
+    const void *tarn_owner = Tarn_Owner(result);
+    tarn::transmitter::SetBufferReleaseHook(*result, [tarn_owner](ZuBuffer *buffer) {
+      tarn::Holds::Take(tarn_owner, TARN_SLOT_QUEUED, buffer);
+    });
   }
 }
-%feature("action") IZuTransmitterGEV::~IZuTransmitterGEV {
-  ZuTransmitterGEV *tarn_transmitter = dynamic_cast<ZuTransmitterGEV *>(arg1);
-  delete arg1;
-  {
-    SWIG_PYTHON_THREAD_BEGIN_BLOCK;
-    Tarn_TransmitterTables().erase(tarn_transmitter);
-    SWIG_PYTHON_THREAD_END_BLOCK;
-  }
-}
+TARN_HOLDER(ZuTransmitterGEV)
+TARN_HOLDER(IZuTransmitterGEV)
 %exception ZuTransmitterGEV::QueueBuffer {
-  bool tarn_held = false;
-  auto tarn_hold = Tarn_HoldQueued(arg1, arg2, swig_obj[1], tarn_held);
+  if (arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], false);
   $action
-  if (tarn_held && !result.IsOK()) Tarn_UnholdQueued(arg1, tarn_hold);
+  if (arg2 && !result.IsOK()) tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2);
 }
 
 %include "IZuTransmitterGEV.h"
@@ -107,6 +43,8 @@ SWIGINTERN void Tarn_UnholdQueued(ZuTransmitterGEV *transmitter, std::multimap<Z
 
 %exception ZuTransmitterGEV::ZuTransmitterGEV;
 %exception ZuTransmitterGEV::QueueBuffer;
+%exception ZuTransmitterGEV::~ZuTransmitterGEV;
+%exception IZuTransmitterGEV::~IZuTransmitterGEV;
 
 /* ---- The control responder ----------------------------------------------- */
 
@@ -114,9 +52,11 @@ SWIGINTERN void Tarn_UnholdQueued(ZuTransmitterGEV *transmitter, std::multimap<Z
  * responder's thread may hand it packet resends until the responder goes. */
 %exception ZuVirtualDeviceGEV::AddTransmitterGEV {
   $action
-  if (result.IsOK()) Tarn_HoldItems(swig_obj[0], swig_obj[1]);
+  if (result.IsOK()) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_ITEMS, Tarn_Owner(arg2), swig_obj[1], false);
 }
+TARN_HOLDER(ZuVirtualDeviceGEV)
 
 %include "ZuVirtualDeviceGEV.h"
 
 %exception ZuVirtualDeviceGEV::AddTransmitterGEV;
+%exception ZuVirtualDeviceGEV::~ZuVirtualDeviceGEV;

@@ -31,19 +31,13 @@ class IZuImage;
 %apply SWIGTYPE *ECHO_TUPLE_IF_OK { ZuBuffer *aDestination };
 
 /* The converter's proxy holds the one filter it was given. */
-%exception ZuBufferConverter::SetRGBFilter {
-  $action
-  Tarn_HoldItems(swig_obj[0], NULL);
-  Tarn_HoldItems(swig_obj[0], swig_obj[1]);
-}
-%exception ZuBufferConverter::ResetRGBFilter {
-  $action
-  Tarn_HoldItems(swig_obj[0], NULL);
-}
+TARN_HOLDS_ONE(ZuBufferConverter::SetRGBFilter, ZuBufferConverter::ResetRGBFilter)
+TARN_HOLDER(ZuBufferConverter)
 
 %include "ZuBufferConverter.h"
 
 %clear ZuBuffer *aDestination;
 %exception ZuBufferConverter::SetRGBFilter;
 %exception ZuBufferConverter::ResetRGBFilter;
+%exception ZuBufferConverter::~ZuBufferConverter;
 %feature("fastdispatch", "") ZuBufferConverter::Convert;

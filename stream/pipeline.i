@@ -110,8 +110,21 @@ SWIGINTERN void Tarn_StopPipelinesAtExit(void)
   Tarn_Pipelines()[result];
 }
 %exception ZuPipeline::~ZuPipeline {
+  {
+    const volatile uintptr_t tarn_owner = (uintptr_t)Tarn_Owner(arg1);
+    $action
+    if (arg1) Tarn_PipelineGone(arg1);
+    if (tarn_owner) tarn::Holds::DropOwner((const void *)tarn_owner);
+  }
+}
+/* A sink stays alive while registered, as every sink the SDK is handed. */
+%exception ZuPipeline::RegisterEventSink {
   $action
-  if (arg1) Tarn_PipelineGone(arg1);
+  if (result.IsOK() && arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
+}
+%exception ZuPipeline::UnregisterEventSink {
+  $action
+  if (result.IsOK() && arg2) tarn::Holds::Drop(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2));
 }
 %exception ZuPipeline::ReleaseBuffer {
   $action
@@ -201,5 +214,7 @@ class ZuStream;
 
 %include "ZuPipeline.h"
 
+%exception ZuPipeline::RegisterEventSink;
+%exception ZuPipeline::UnregisterEventSink;
 %clear (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult);
 %clear ZuBuffer **aBuffer;

@@ -17,54 +17,11 @@
 #include "ZuGenParameterArray.h"
 
 #include <map>
-#include <unordered_map>
 %}
 
 /* ---- Buffers held while queued -------------------------------------------
- * Keyed by the native stream and buffer; touched only with the interpreter
- * lock held. */
-%fragment("Tarn_QueuedBuffers", "header") %{
-typedef std::unordered_map<ZuBuffer *, PyObject *> Tarn_Held;
-SWIGINTERN std::map<ZuStream *, Tarn_Held> &Tarn_QueuedBuffers()
-{
-  /* Never freed: holds may be let go until the interpreter's last call. */
-  static std::map<ZuStream *, Tarn_Held> *held = new std::map<ZuStream *, Tarn_Held>();
-  return *held;
-}
-
-SWIGINTERN void Tarn_HoldQueued(ZuStream *stream, ZuBuffer *buffer, PyObject *obj)
-{
-  PyObject *&slot = Tarn_QueuedBuffers()[stream][buffer];
-  Py_INCREF(obj);
-  Py_XDECREF(slot);
-  slot = obj;
-}
-
-/* The held object of a buffer that came back, a new reference (NULL when
- * none was held); the stream holds it no more. */
-SWIGINTERN PyObject *Tarn_TakeQueued(ZuStream *stream, ZuBuffer *buffer)
-{
-  auto s = Tarn_QueuedBuffers().find(stream);
-  if (s == Tarn_QueuedBuffers().end()) return NULL;
-  auto b = s->second.find(buffer);
-  if (b == s->second.end()) return NULL;
-  PyObject *obj = b->second;
-  s->second.erase(b);
-  if (s->second.empty()) Tarn_QueuedBuffers().erase(s);
-  return obj;
-}
-
-/* A stream released: what it held goes. */
-SWIGINTERN void Tarn_ReleaseQueued(ZuStream *stream)
-{
-  auto s = Tarn_QueuedBuffers().find(stream);
-  if (s == Tarn_QueuedBuffers().end()) return;
-  Tarn_Held gone;
-  gone.swap(s->second);
-  Tarn_QueuedBuffers().erase(s);
-  for (auto &item : gone) Py_DECREF(item.second);
-}
-
+ * Held for the native stream, under the buffer. */
+%fragment("Tarn_QueuedBuffers", "header", fragment="Tarn_Lifetime") %{
 /* After a release, the proxy holds no address: a later call through it is
  * refused as for None instead of reaching freed memory. */
 SWIGINTERN void Tarn_ForgetAddress(PyObject *proxy)
@@ -79,22 +36,22 @@ SWIGINTERN void Tarn_ForgetAddress(PyObject *proxy)
 
 %exception ZuStream::QueueBuffer {
   $action
-  if (arg2 && result.GetCode() == ZU_PENDING) Tarn_HoldQueued(arg1, arg2, swig_obj[1]);
+  if (arg2 && result.GetCode() == ZU_PENDING) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], true);
 }
 
 %exception ZuStream::Free {
-  $action
-  if (arg1) {
-    Tarn_ReleaseQueued(arg1);
-    Tarn_ForgetAddress(swig_obj[0]);
+  {
+    const volatile uintptr_t tarn_owner = (uintptr_t)Tarn_Owner(arg1);
+    $action
+    if (tarn_owner) {
+      tarn::Holds::DropOwner((const void *)tarn_owner);
+      Tarn_ForgetAddress(swig_obj[0]);
+    }
   }
 }
 
 %define %_tarn_stream_destructor(CLASS)
-%exception CLASS::~CLASS {
-  $action
-  if (arg1) Tarn_ReleaseQueued(arg1);
-}
+TARN_HOLDER(CLASS)
 %enddef
 %_tarn_stream_destructor(ZuStream)
 %_tarn_stream_destructor(ZuStreamGEV)
@@ -134,11 +91,8 @@ TARN_DOWNCAST(ZuStream, ZuStreamGEV, ZuStreamU3V, ZuStreamRTP)
     if (*$1) {
       Py_DECREF(tarn_item);
       tarn_item = SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $*descriptor, 0);
-      PyObject *tarn_queued = tarn_item ? Tarn_TakeQueued(arg1, *$1) : NULL;
-      if (tarn_queued) {
-        Tarn_KeepOwner(tarn_item, tarn_queued);
-        Py_DECREF(tarn_queued);
-      }
+      std::shared_ptr<void> tarn_queued = tarn_item ? tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, *$1) : nullptr;
+      if (tarn_queued) Tarn_KeepOwner(tarn_item, (PyObject *)tarn_queued.get());
     }
     $result = Tarn_AppendItem($result, tarn_item, 0, $isvoid);
     if (!$result) SWIG_fail;

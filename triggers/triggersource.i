@@ -8,8 +8,8 @@
  * queued buffer (the SDK's own, which the streaming thread runs without
  * the lock; its module function calls it directly).
  *
- * Selectors and callbacks added from Python stay alive, with the source's
- * proxy, for as long as the source holds them. */
+ * Selectors and callbacks added from Python stay alive for as long as the
+ * source holds them (until replaced, or the source goes). */
 
 %{
 #include "ZuStreamingChannelSourceTrigger.h"
@@ -32,8 +32,8 @@ TARN_NOT_DISPATCHED(ZuStreamingChannelSourceTrigger, GetTxNumBuffersToUse)
 %feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::GetSource;
 %feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::PreQueueBufferProc;
 
-TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelector, "_tarn_selectors")
-TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback, "_tarn_trigger_callbacks")
+TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelector, TARN_SLOT_SELECTORS)
+TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback, TARN_SLOT_CALLBACKS)
 
 %include "ZuStreamingChannelSourceTrigger.h"
 

@@ -1,18 +1,27 @@
 /* Directors: Python methods called from the SDK.
  *
- * A Python method that fails inside a director call prints one line on the
- * process's standard output, "In method '<name>': " with the error's type
- * name and text joined by the profile's TARN_DIRECTOR_SEPARATOR, and is
- * thrown into the calling SDK code.
+ * One up-call path: every director method, on whichever thread the SDK calls
+ * it, goes through Tarn_UpCall (the director's thread block, below):
  *
- *   The up-call gate
- *       no SDK thread calls into Python once the interpreter finalises
- *       (taking the interpreter lock then would end the thread in the middle
- *       of SDK code): each module registers an exit hook at import that
- *       closes the SDK's up-call gate (tarn/UpCalls.h) after the
- *       application's own exit handlers, letting the calls in progress end
- *       without holding the interpreter lock. The SDK passes the gate before
- *       calling a sink.
+ *   1. the gate: no up-call once the interpreter finalises (taking the
+ *      interpreter lock then would end the thread in the middle of SDK
+ *      code); the director throws tarn::UpCalls::Refused into the SDK
+ *      instead. The exit hook (Tarn_AtExit) closes the gate.
+ *   2. the interpreter lock, and an error an earlier up-call left pending on
+ *      this thread set aside for the call (it runs clean; the first error is
+ *      the one that stays).
+ *   3. a failure (the method raised, or what it returned has the wrong
+ *      shape) prints one line on the process's standard output, "In method
+ *      '<name>': " with the error's type name and text joined by the
+ *      profile's TARN_DIRECTOR_SEPARATOR; it, or a missing method or Python
+ *      object, is thrown into the calling SDK code with its Python error
+ *      pending on the calling thread.
+ *   4. no error is left behind: a wrapper whose SDK call made up-calls on
+ *      its own thread raises the pending error if it is one of the calls
+ *      that end with their up-calls' errors (TARN_UPCALL_ERRORS_END, below),
+ *      and drops it otherwise (its line was printed). On an SDK thread the
+ *      error goes with the thread state of the up-call.
+ *
  *   TARN_CATCH_NATIVE
  *       a global %exception (cleared with `%exception;`) for declarations
  *       whose operations can call a director on the calling thread from
@@ -21,15 +30,13 @@
  *       native exception reaches the interpreter's frames. A director that
  *       failed there set the Python error its exception carries; anything
  *       else becomes a RuntimeError; thread cancellation passes on.
- *   enum SWIGTYPE TARN_ERROR_ASIDE (directorin)
- *       for the first parameter of an up-call that several objects receive
- *       in turn (log sinks): an error pending from an earlier one is set
- *       aside for this call and put back afterwards, so that each call runs
- *       clean and the first error is the one left pending.
  */
 
 %fragment("Tarn_DirectorFailure", "header", fragment="<string>") %{
+#include <cstring>
+#include <exception>
 #include <unistd.h>
+#include "tarn/UpCalls.h"
 #ifndef TARN_DIRECTOR_SEPARATOR
 #define TARN_DIRECTOR_SEPARATOR ""
 #endif
@@ -52,7 +59,10 @@ SWIGINTERN std::string Tarn_Utf8Of(PyObject *obj)
   return out;
 }
 
-SWIGINTERN void Tarn_DirectorMethodFailed(const char *method)
+/* The failure line of an up-call from the pending error (fetched, then
+ * released), written at the native level: the SDK's thread may have no
+ * Python frame and sys.stdout may be replaced. */
+SWIGINTERN std::string Tarn_PrintFailure(const char *method)
 {
   PyObject *type = 0, *value = 0, *traceback = 0;
   PyErr_Fetch(&type, &value, &traceback);
@@ -83,8 +93,6 @@ SWIGINTERN void Tarn_DirectorMethodFailed(const char *method)
   Py_XDECREF(value);
   Py_XDECREF(traceback);
   std::string out = line + "\n";
-  // Native standard output, not sys.stdout: the SDK's thread may have no
-  // Python frame and sys.stdout may be replaced.
   fflush(stdout);
   size_t done = 0;
   while (done < out.size()) {
@@ -92,8 +100,133 @@ SWIGINTERN void Tarn_DirectorMethodFailed(const char *method)
     if (n <= 0) break;
     done += (size_t)n;
   }
+  return line;
+}
+
+/* The up-call in progress on this thread (innermost first). */
+struct Tarn_UpCall;
+static thread_local Tarn_UpCall *tarn_current_upcall = 0;
+
+/* A director's thread block (SWIG_PYTHON_THREAD_BEGIN_BLOCK): the up-call
+ * path for director methods, SWIG's plain block for the runtime's own uses. */
+struct Tarn_UpCall {
+  const char *method;
+  bool upcall;
+  bool active = false;
+  bool wrong_shape = false;
+  int unwinding = 0;
+  PyGILState_STATE state;
+  PyObject *aside_type = 0, *aside_value = 0, *aside_traceback = 0;
+  Tarn_UpCall *outer = 0;
+
+  Tarn_UpCall(const char *name, bool director) : method(name), upcall(director)
+  {
+    if (upcall && !tarn::UpCalls::Enter())
+      throw tarn::UpCalls::Refused();
+    state = PyGILState_Ensure();
+    active = true;
+    if (!upcall) return;
+    PyErr_Fetch(&aside_type, &aside_value, &aside_traceback);
+    unwinding = std::uncaught_exceptions();
+    outer = tarn_current_upcall;
+    tarn_current_upcall = this;
+  }
+  void end()
+  {
+    if (!active) return;
+    active = false;
+    if (upcall) {
+      if (std::uncaught_exceptions() > unwinding && wrong_shape && PyErr_Occurred()) {
+        /* What the method returned does not convert: the line, as for an
+         * error it raised, with the error kept for the calling thread. */
+        PyObject *type, *value, *traceback;
+        PyErr_Fetch(&type, &value, &traceback);
+        Py_XINCREF(type);
+        Py_XINCREF(value);
+        Py_XINCREF(traceback);
+        PyErr_Restore(type, value, traceback);
+        Tarn_PrintFailure(method);
+        PyErr_Restore(type, value, traceback);
+      }
+      if (aside_type) {
+        PyErr_Clear();
+        PyErr_Restore(aside_type, aside_value, aside_traceback);
+      }
+      tarn_current_upcall = outer;
+    }
+    PyGILState_Release(state);
+    if (upcall) tarn::UpCalls::Leave();
+  }
+  ~Tarn_UpCall() { end(); }
+  Tarn_UpCall(const Tarn_UpCall &) = delete;
+  Tarn_UpCall &operator=(const Tarn_UpCall &) = delete;
+};
+
+/* Only a director's own class has a member of this name: elsewhere this
+ * declaration answers, so the block tells an up-call from the runtime's
+ * other uses while compiling. Never defined: only its size is asked. */
+struct Tarn_NotAnUpCall { char none; };
+Tarn_NotAnUpCall swig_get_method(size_t, const char *);
+#undef SWIG_PYTHON_THREAD_BEGIN_BLOCK
+#define SWIG_PYTHON_THREAD_BEGIN_BLOCK \
+  Tarn_UpCall _swig_thread_block(__func__, sizeof(swig_get_method(0, "")) != sizeof(Tarn_NotAnUpCall))
+
+/* ---- After a wrapper's SDK call ------------------------------------------
+ * The calls whose up-calls on the calling thread end them with their error
+ * (a name, or a prefix ending in '*'); every other call drops such an error,
+ * whose line was printed. Asked only when an error is pending. */
+#define TARN_UPCALL_ERRORS_END \
+  "ZuLogger_Log*",            /* the log sinks of the entry it logged */ \
+  "ZuPipeline_Start", "ZuPipeline_Stop", "ZuPipeline_Reset", \
+  "IZuRegister_*",            /* a register's sinks, around its access */ \
+  "ZuDevice*", "ZuGen*"       /* a device's sinks, behind a feature access */
+
+SWIGINTERN bool Tarn_UpCallErrorEnds(const char *wrapper)
+{
+  static const char *const ends[] = {TARN_UPCALL_ERRORS_END};
+  const char *name = std::strncmp(wrapper, "_wrap_", 6) == 0 ? wrapper + 6 : wrapper;
+  for (const char *entry : ends) {
+    size_t length = std::strlen(entry);
+    if (entry[length - 1] == '*') {
+      if (std::strncmp(name, entry, length - 1) == 0) return true;
+    } else if (std::strncmp(name, entry, length) == 0 &&
+               (name[length] == '\0' || std::strncmp(name + length, "__SWIG_", 7) == 0)) {
+      return true;
+    }
+  }
+  PyErr_Clear();
+  return false;
+}
+#undef SWIG_PYTHON_THREAD_END_ALLOW
+#define SWIG_PYTHON_THREAD_END_ALLOW \
+  _swig_thread_allow.end(); \
+  if (PyErr_Occurred() && Tarn_UpCallErrorEnds(__func__)) SWIG_fail
+
+/* A Python method that raised: its line, then the director's exception. */
+SWIGINTERN void Tarn_DirectorMethodFailed(const char *method)
+{
+  std::string line = Tarn_PrintFailure(method);
   throw Swig::DirectorMethodException(line.c_str());
 }
+
+/* A result of the wrong shape: every conversion of a director's result
+ * raises the runtime's type mismatch, which reaches this one first and
+ * marks the up-call. */
+namespace Swig {
+struct Tarn_Mismatch {
+  static void raise(PyObject *error, const char *message)
+  {
+    if (tarn_current_upcall) tarn_current_upcall->wrong_shape = true;
+    DirectorTypeMismatchException::raise(error, message);
+  }
+  static void raise(const char *message)
+  {
+    if (tarn_current_upcall) tarn_current_upcall->wrong_shape = true;
+    DirectorTypeMismatchException::raise(message);
+  }
+};
+}
+#define DirectorTypeMismatchException Tarn_Mismatch
 %}
 
 %fragment("Tarn_DirectorFailure");
@@ -102,25 +235,6 @@ SWIGINTERN void Tarn_DirectorMethodFailed(const char *method)
     Tarn_DirectorMethodFailed("$symname");
   }
 %}
-
-%fragment("Tarn_PendingErrorAside", "header") %{
-struct Tarn_PendingErrorAside {
-  PyObject *type, *value, *traceback;
-  Tarn_PendingErrorAside() { PyErr_Fetch(&type, &value, &traceback); }
-  ~Tarn_PendingErrorAside() {
-    if (type) {
-      PyErr_Clear();
-      PyErr_Restore(type, value, traceback);
-    }
-  }
-  Tarn_PendingErrorAside(const Tarn_PendingErrorAside &) = delete;
-  Tarn_PendingErrorAside &operator=(const Tarn_PendingErrorAside &) = delete;
-};
-%}
-%typemap(directorin, noblock=1, fragment="Tarn_PendingErrorAside") enum SWIGTYPE TARN_ERROR_ASIDE {
-  Tarn_PendingErrorAside tarn_pending_error;
-  $input = SWIG_From_int(static_cast< int >($1));
-}
 
 /* ---- Results and out-values of directors --------------------------------
  * What a Python override gives back, converted for the SDK. Every director

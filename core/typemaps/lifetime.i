@@ -10,27 +10,43 @@
  *       the reference under the interpreter lock, from whichever thread that
  *       is (not at all once the interpreter finalises: the up-call gate of
  *       directors.i is closed then).
- *   Tarn_HoldItems(list, item)
- *       a container that Python fills keeps the proxies of its items (a null
- *       item lets them all go).
  *
- * Named patterns and macros:
+ * Holds: what a native object uses of Python (its sinks, sources, selectors,
+ * queued buffers, the items of a container) is held for that native object,
+ * in the SDK's one table (tarn/Holds.h), whatever Python object stands for
+ * it (a proxy or a bare pointer object of the raw modules), and let go when
+ * it goes. Each hold has a slot (what kind of use) and a key within it.
+ *
+ *   Tarn_Owner(pointer)
+ *       the native object's identity in the table: its most derived address,
+ *       so that a hold made through one class is found through another.
+ *   Tarn_Keep(owner, slot, key, obj, replace)
+ *       owner holds obj (a share of it) under key in slot; with replace, what
+ *       the key held before goes; None or NULL lets the key's holds go.
+ *   TARN_HOLDER(Class)
+ *       deleting a Class lets go of everything it held, after the native
+ *       object has gone (it no longer uses them).
+ *   TARN_HOLDS_ITEMS(Class::Add, Class::Clear)
+ *       Add holds its item (argument 2) for the called object; Clear lets
+ *       them all go.
+ *   TARN_HOLDS_ONE(Class::Set, Class::Reset)
+ *       Set holds its argument 2 instead of the one it held; Reset lets it go.
+ *   TARN_HOLDS_KEYED(Class::Set, SLOT)
+ *       Set(key, item) holds its item (argument 3) under the integer key
+ *       (argument 2), letting the one it replaces go; None lets it go.
+ *
+ * Named patterns:
  *   SWIGTYPE *TARN_KEEP_OWNER (ret)
  *       the returned proxy keeps the proxy of the called object alive.
  *   SWIGTYPE *TARN_HELD (in)
  *       the argument's Python object is held in `tarn_keep<argnum>` (a
  *       std::shared_ptr<void>, empty for None) for the wrapped action to
  *       hand to the SDK.
- *   TARN_HOLDS_ITEMS(Class::Add, Class::Clear)
- *       Add keeps the proxy of its item (argument 2) with the container's
- *       proxy; Clear lets them go.
- *   TARN_HOLDS_KEYED(Class::Set, "attribute")
- *       Set(key, item) keeps the proxy of its item (argument 3) with the
- *       called object's proxy under its key (argument 2), letting the one
- *       it replaces go; None lets the key's go.
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
+#include <type_traits>
+#include "tarn/Holds.h"
 #include "tarn/UpCalls.h"
 /* An attribute name made once and held: a name made anew for each call
  * would be hashed and looked up each time, and once its last holder lets go
@@ -70,51 +86,33 @@ SWIGINTERN std::shared_ptr<void> Tarn_HoldObject(PyObject *obj)
   });
 }
 
-SWIGINTERN void Tarn_HoldItems(PyObject *list, PyObject *item)
+/* The slots of the table: what a native object holds of Python. */
+enum Tarn_Slot {
+  TARN_SLOT_ITEMS = 1,     /* the items of a container */
+  TARN_SLOT_SOURCES,       /* a device's channel sources */
+  TARN_SLOT_SINKS,         /* a device's or pipeline's event sinks */
+  TARN_SLOT_NOTIFY,        /* a device's user-set notification */
+  TARN_SLOT_QUEUED,        /* buffers queued with a stream or transmitter */
+  TARN_SLOT_GIVEN,         /* buffers a channel source gave to its device */
+  TARN_SLOT_SELECTORS,     /* a trigger source's selectors, by selector */
+  TARN_SLOT_CALLBACKS      /* a trigger source's callbacks, by selector */
+};
+
+template <typename T> SWIGINTERN const void *Tarn_Owner(T *object)
 {
-  static PyObject *tarn_name = 0;
-  PyObject *name = Tarn_AttributeName(&tarn_name, "_tarn_items");
-  if (!name)
-    return;
-  PyObject *held = item ? PyObject_GenericGetAttr(list, name) : NULL;
-  if (!held) {
-    PyErr_Clear();
-    held = item ? PyList_New(0) : NULL;
-    if (held && PyObject_GenericSetAttr(list, name, held) < 0) {
-      Py_CLEAR(held);
-      PyErr_Clear();
-    }
-  }
-  if (!item) {
-    if (PyObject_GenericSetAttr(list, name, NULL) < 0) PyErr_Clear();
-  } else if (held && PyList_Check(held) && PyList_Append(held, item) < 0) {
-    PyErr_Clear();
-  }
-  Py_XDECREF(held);
+  if constexpr (std::is_polymorphic<T>::value)
+    return object ? dynamic_cast<const void *>(object) : nullptr;
+  else
+    return object;
 }
 
-SWIGINTERN void Tarn_HoldKeyed(PyObject *owner, PyObject **name, const char *text, PyObject *key, PyObject *item)
+SWIGINTERN void Tarn_Keep(const void *owner, int slot, const void *key, PyObject *obj, bool replace)
 {
-  PyObject *attribute = Tarn_AttributeName(name, text);
-  if (!attribute || !owner || !key)
-    return;
-  PyObject *held = PyObject_GenericGetAttr(owner, attribute);
-  if (!held) {
-    PyErr_Clear();
-    held = PyDict_New();
-    if (held && PyObject_GenericSetAttr(owner, attribute, held) < 0) {
-      Py_CLEAR(held);
-      PyErr_Clear();
-    }
-  }
-  if (held && PyDict_Check(held)) {
-    if (item && item != Py_None) {
-      if (PyDict_SetItem(held, key, item) < 0) PyErr_Clear();
-    } else if (PyDict_DelItem(held, key) < 0) {
-      PyErr_Clear();
-    }
-  }
-  Py_XDECREF(held);
+  if (!owner) return;
+  if (!obj || obj == Py_None)
+    tarn::Holds::Drop(owner, slot, key);
+  else
+    tarn::Holds::Keep(owner, slot, key, Tarn_HoldObject(obj), replace);
 }
 %}
 %fragment("Tarn_Lifetime");
@@ -132,12 +130,12 @@ SWIGINTERN void Tarn_HoldKeyed(PyObject *owner, PyObject **name, const char *tex
   if ($1) tarn_keep = Tarn_HoldObject($input);
 }
 
-%define TARN_HOLDS_KEYED(SET, ATTRIBUTE)
-%exception SET {
-  $action
+%define TARN_HOLDER(CLASS)
+%exception CLASS::~CLASS {
   {
-    static PyObject *tarn_name = 0;
-    Tarn_HoldKeyed(swig_obj[0], &tarn_name, ATTRIBUTE, swig_obj[1], swig_obj[2]);
+    const volatile uintptr_t tarn_owner = (uintptr_t)Tarn_Owner(arg1);
+    $action
+    if (tarn_owner) tarn::Holds::DropOwner((const void *)tarn_owner);
   }
 }
 %enddef
@@ -145,10 +143,29 @@ SWIGINTERN void Tarn_HoldKeyed(PyObject *owner, PyObject **name, const char *tex
 %define TARN_HOLDS_ITEMS(ADD, CLEAR)
 %exception ADD {
   $action
-  if (arg2) Tarn_HoldItems(swig_obj[0], swig_obj[1]);
+  if (arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_ITEMS, Tarn_Owner(arg2), swig_obj[1], false);
 }
 %exception CLEAR {
   $action
-  Tarn_HoldItems(swig_obj[0], NULL);
+  tarn::Holds::DropSlot(Tarn_Owner(arg1), TARN_SLOT_ITEMS);
+}
+%enddef
+
+%define TARN_HOLDS_ONE(SET, RESET)
+%exception SET {
+  $action
+  tarn::Holds::DropSlot(Tarn_Owner(arg1), TARN_SLOT_ITEMS);
+  Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_ITEMS, 0, swig_obj[1], true);
+}
+%exception RESET {
+  $action
+  tarn::Holds::DropSlot(Tarn_Owner(arg1), TARN_SLOT_ITEMS);
+}
+%enddef
+
+%define TARN_HOLDS_KEYED(SET, SLOT)
+%exception SET {
+  $action
+  Tarn_Keep(Tarn_Owner(arg1), SLOT, (const void *)(intptr_t)arg2, swig_obj[2], true);
 }
 %enddef

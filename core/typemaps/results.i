@@ -21,9 +21,6 @@
  *       `|=`) must not give the same result a second owner. The left proxy
  *       lets go only once the call is made, so that a refused right operand
  *       leaves it owning.
- *   TARN_RAISE_PENDING(Class::Method)
- *       an operation that may run Python code on this thread (a director)
- *       raises the error that code left pending, instead of losing it.
  */
 
 %fragment("Tarn_Results", "header") %{
@@ -89,12 +86,6 @@ SWIGINTERN PyObject *Tarn_AppendItem(PyObject *seq, PyObject *item, int tuple, i
 }
 %}
 
-%define TARN_RAISE_PENDING(FUNC)
-%exception FUNC {
-  $action
-  if (PyErr_Occurred()) SWIG_fail;
-}
-%enddef
 
 %feature("del", "0") ZuResult::operator|=;
 %typemap(out, noblock=1) ZuResult &ZuResult::operator|= {

@@ -79,8 +79,27 @@
  *     the runtime's one `PyObject_GetAttr(swig_get_self(), ...)`, redirected
  *     by the first token of its first argument as in 6; another spelling of
  *     a call fails to compile.
+ *
+ * Warnings:
+ *
+ * 11. The runtime's own types (the pointer object, the packed object, the
+ *     variable link) have names without a module, so creating one warns
+ *     (DeprecationWarning). Under `-W error` that warning is an error, the
+ *     creation fails and the runtime goes on with no type: a crash at the
+ *     first pointer object, or at exit, where the variable link was made
+ *     for the first time. Every type is now made with that one warning
+ *     ignored, and the variable link is made at import (see %init), so that
+ *     nothing is created while the interpreter finalises.
  */
 %begin %{
+/* Fix 11: the interpreter's headers first, so that the runtime's calls of
+ * PyType_FromSpec below them reach the version that sets the warning aside. */
+#if !defined(PY_SSIZE_T_CLEAN)
+#define PY_SSIZE_T_CLEAN
+#endif
+#include <Python.h>
+static PyObject *Tarn_TypeFromSpec(PyType_Spec *spec);
+#define PyType_FromSpec(spec) Tarn_TypeFromSpec(spec)
 struct _object;
 #define PyObject_GetAttr(o, n) TARN_GETATTR_##o, n)
 #define TARN_GETATTR_PyObject PyObject_GetAttr(PyObject
@@ -112,6 +131,32 @@ static struct _object *Tarn_NewShadowInstance(void *data, struct _object *swig_t
 %}
 
 %header %{
+/* Fix 11. A type made with the module-less-name warning ignored; should
+ * the warnings module not answer (the interpreter going), as before. */
+static PyObject *Tarn_TypeFromSpec(PyType_Spec *spec)
+{
+  PyObject *warnings = PyImport_ImportModule("warnings");
+  PyObject *context = warnings ? PyObject_CallMethod(warnings, "catch_warnings", NULL) : NULL;
+  PyObject *entered = context ? PyObject_CallMethod(context, "__enter__", NULL) : NULL;
+  PyObject *ignored = entered ? PyObject_CallMethod(warnings, "simplefilter", "sO", "ignore",
+                                                     PyExc_DeprecationWarning) : NULL;
+  Py_XDECREF(ignored);
+  Py_XDECREF(entered);
+  PyErr_Clear();
+  PyObject *type = (PyType_FromSpec)(spec);
+  if (context) {
+    PyObject *error_type, *error_value, *error_traceback;
+    PyErr_Fetch(&error_type, &error_value, &error_traceback);
+    PyObject *left = PyObject_CallMethod(context, "__exit__", "OOO", Py_None, Py_None, Py_None);
+    Py_XDECREF(left);
+    PyErr_Clear();
+    PyErr_Restore(error_type, error_value, error_traceback);
+  }
+  Py_XDECREF(context);
+  Py_XDECREF(warnings);
+  return type;
+}
+
 /* Fix 9. A method as the director's cache keeps it: the function and the
  * object it is called with, which the cache borrows. */
 typedef struct {
@@ -325,10 +370,14 @@ SWIGINTERN Py_ssize_t Tarn_UnpackTuple(PyObject *args, const char *name, Py_ssiz
 
 template <typename T> static void Tarn_DisownDirector(T *object)
 {
+#ifdef SWIG_DIRECTORS
   if constexpr (std::is_polymorphic<T>::value) {
     if (Swig::Director *director = dynamic_cast<Swig::Director *>(object))
       director->swig_disown();
   }
+#else
+  (void)object;
+#endif
 }
 %}
 
@@ -360,6 +409,8 @@ SWIGINTERN swig_type_info *Tarn_OwnType(swig_type_info *shared)
   tarn_initial_types = swig_type_initial;
   /* Fix 7. */
   PyUnicode_InternInPlace(&Swig_This_global);
+  /* Fix 11: the variable link now, not while the interpreter finalises. */
+  (void)SWIG_globals();
   {
     /* Fix 4: the type's own `__repr__` entry, replacing the slot wrapper. */
     PyTypeObject *tarn_pytype = SwigPyObject_type();

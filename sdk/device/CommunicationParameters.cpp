@@ -5,6 +5,7 @@
 #include "Ports.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace tarn {
 namespace device {
@@ -23,6 +24,7 @@ const char kDescription[] = R"XML(<?xml version="1.0" encoding="utf-8"?>
     <pFeature>HeartbeatTimeout</pFeature>
     <pFeature>AnswerTimeout</pFeature>
     <pFeature>CommandRetryCount</pFeature>
+    <pFeature>CommandTimeout</pFeature>
     <pFeature>ReadMemPacketSize</pFeature>
     <pFeature>WriteMemPacketSize</pFeature>
     <pFeature>MessagingChannelEventQueueSize</pFeature>
@@ -51,6 +53,10 @@ const char kDescription[] = R"XML(<?xml version="1.0" encoding="utf-8"?>
     <ToolTip>How often a command is sent again before it fails</ToolTip>
     <pValue>CommandRetryCountReg</pValue><Min>0</Min><Max>100</Max>
   </Integer>
+  <Integer Name="CommandTimeout">
+    <ToolTip>The longest one command waits for its answer in all, however often the device asks for more time (PENDING_ACK); never less than the answer time-outs of all its tries (ms)</ToolTip>
+    <pValue>CommandTimeoutReg</pValue><Min>100</Min><Max>600000</Max><Unit>ms</Unit>
+  </Integer>
   <Integer Name="ReadMemPacketSize">
     <ToolTip>The most bytes one memory read asks for</ToolTip>
     <pValue>ReadMemPacketSizeReg</pValue><Min>4</Min><Max>536</Max><Inc>4</Inc><Unit>B</Unit>
@@ -69,6 +75,7 @@ const char kDescription[] = R"XML(<?xml version="1.0" encoding="utf-8"?>
   <IntReg Name="ReadMemPacketSizeReg"><Address>0x0C</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Local</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>
   <IntReg Name="WriteMemPacketSizeReg"><Address>0x10</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Local</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>
   <IntReg Name="EventQueueSizeReg"><Address>0x14</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Local</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>
+  <IntReg Name="CommandTimeoutReg"><Address>0x24</Address><Length>4</Length><AccessMode>RW</AccessMode><pPort>Local</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>
   <IntReg Name="DeviceIPAddress"><ToolTip>The connected device's address</ToolTip><Address>0x18</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Local</pPort><Cachable>NoCache</Cachable><Representation>IPV4Address</Representation><Endianess>BigEndian</Endianess></IntReg>
   <IntReg Name="HostIPAddress"><ToolTip>The local address the device reaches this host at</ToolTip><Address>0x1C</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Local</pPort><Cachable>NoCache</Cachable><Representation>IPV4Address</Representation><Endianess>BigEndian</Endianess></IntReg>
   <IntReg Name="MessagingChannelPort"><ToolTip>The local port events arrive at, 0 without a messaging channel</ToolTip><Address>0x20</Address><Length>4</Length><AccessMode>RO</AccessMode><pPort>Local</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>
@@ -104,6 +111,7 @@ public:
         Put(image, 0x18, s.deviceIp, 4);
         Put(image, 0x1C, s.hostIp, 4);
         Put(image, 0x20, s.messagePort, 4);
+        Put(image, 0x24, s.commandTimeoutMs, 4);
         Put(image, 0x28, s.commands, 8);
         Put(image, 0x30, s.resent, 8);
         Put(image, 0x38, s.timeouts, 8);
@@ -116,14 +124,17 @@ public:
 
     ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
     {
-        if (!Fits(aAddress, aLength) || aAddress % 4 || aLength != 4 || aAddress >= 0x18)
+        Settings &s = *mSettings;
+        // The writable settings by address; the rest reads only.
+        std::atomic<uint32_t> *const fields[] = {&s.heartbeatTimeoutMs, &s.answerTimeoutMs,   &s.retries,
+                                                 &s.readMemPacketSize,  &s.writeMemPacketSize, &s.eventQueueSize,
+                                                 nullptr,               nullptr,               nullptr,
+                                                 &s.commandTimeoutMs};
+        if (!Fits(aAddress, aLength) || aAddress % 4 || aLength != 4 || aAddress / 4 >= std::size(fields) ||
+            !fields[aAddress / 4])
             return ZuResult(ZU_INVALID_PARAMETER, ZuString("not a writable setting"));
         const uint8_t *b = static_cast<const uint8_t *>(aData);
-        const uint32_t v = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
-        Settings &s = *mSettings;
-        std::atomic<uint32_t> *fields[] = {&s.heartbeatTimeoutMs, &s.answerTimeoutMs,   &s.retries,
-                                           &s.readMemPacketSize,  &s.writeMemPacketSize, &s.eventQueueSize};
-        fields[aAddress / 4]->store(v);
+        fields[aAddress / 4]->store((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3]);
         return ZuResult();
     }
 

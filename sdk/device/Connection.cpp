@@ -222,6 +222,9 @@ ZuResult Connection::ApplyPriority(ThreadRole aRole, uint32_t aPriority)
 void Connection::Close()
 {
     if (mStopping.exchange(true)) return;
+    // A request another thread waits on (the device asking for more time
+    // again and again, say) ends now, and the threads with it.
+    mClient.Interrupt();
     {
         std::lock_guard<std::mutex> lock(mQueueLock);
         mQueue.clear();
@@ -235,9 +238,13 @@ void Connection::Close()
     for (Worker &t : mThreads) t.Stop();
     const bool control = mAccess == ZuAccessControl || mAccess == ZuAccessExclusive;
     if (control && !mLost && mClient.IsOpen()) {
-        // Give the channels and control back.
-        if (mMessageSocket.valid() || mMessageTcp.valid()) mClient.WriteRegister(gvcp::reg::MessageChannelPort, 0);
-        mClient.WriteRegister(gvcp::reg::ControlChannelPrivilege, 0);
+        // Give the channels and control back, within the tries' time-outs
+        // whatever the device asks for: else its heartbeat ends control.
+        mClient.Resume();
+        const auto deadline = mClient.UnextendedDeadline();
+        if (mMessageSocket.valid() || mMessageTcp.valid())
+            mClient.WriteRegister(gvcp::reg::MessageChannelPort, 0, true, deadline);
+        mClient.WriteRegister(gvcp::reg::ControlChannelPrivilege, 0, true, deadline);
     }
     mClient.Close();
     mMessageSocket = net::UdpSocket();
@@ -279,13 +286,24 @@ void Connection::HeartbeatLoop()
         uint32_t privilege = 0;
         ZuResult r = mClient.ReadRegister(gvcp::reg::ControlChannelPrivilege, privilege, deadline);
         if (mStopping) break;
-        if (!r.IsOK() && Clock::now() >= mClient.LastAnswer() + milliseconds(timeout)) {
+        if ((control && !StillOurs(r, privilege)) ||
+            (!r.IsOK() && Clock::now() >= mClient.LastAnswer() + milliseconds(timeout))) {
             LinkLost();
             break;
         }
         if (mParameters) Contained([&] { mParameters->array.Poll(); });
         next = Clock::now() + interval;
     }
+}
+
+bool Connection::StillOurs(const ZuResult &aRead, uint32_t aPrivilege) const
+{
+    using namespace gvcp;
+    // A device that restarted answers with no privilege, and one that
+    // another controller holds exclusively refuses the read: the device is
+    // no longer ours in either case, however well it answers.
+    if (aRead.IsOK()) return (aPrivilege & (mAccess == ZuAccessExclusive ? CCP_EXCLUSIVE : CCP_CONTROL | CCP_EXCLUSIVE)) != 0;
+    return aRead.GetCode() != ZU_GENERIC_ERROR;
 }
 
 void Connection::Deliver(const Message &aMessage)

@@ -106,6 +106,9 @@ private:
     // One messaging channel packet; aReply sends its acknowledge back.
     template <class Reply> void TakeMessage(const uint8_t *aData, size_t aSize, const net::Endpoint &aFrom, Reply aReply);
     void UseOfferedTransport();
+    // Whether the heartbeat's read of the privilege shows the device still
+    // under this controller's control.
+    bool StillOurs(const ZuResult &aRead, uint32_t aPrivilege) const;
     void Deliver(const Message &aMessage);
     void LinkLost();
     bool OnThread(ThreadRole aRole) const;

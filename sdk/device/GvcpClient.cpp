@@ -67,10 +67,15 @@ ZuResult GvcpClient::Open(uint32_t aDeviceIp, uint16_t aPort)
     if (!mLoop.valid()) return ZuResult(ZU_THREAD_ERROR, ZuString("no wake-up descriptor for the control channel"));
     mLoop.clear();
     mLoop.watch(mSocket.fd(), [this](int) {
-        mReceived = mSocket.receive(mBuffer, sizeof mBuffer);
+        net::Arrival arrival;
+        mReceived = mSocket.receive(mBuffer, sizeof mBuffer, &arrival);
+        // Only the device's own address and port answer for it: anything
+        // else could pass for an answer by guessing a 16-bit id.
+        if (mReceived > 0 && (arrival.from.ip != mDevice.ip || arrival.from.port != mDevice.port)) mReceived = 0;
         return mReceived <= 0;  // a datagram ends the wait
     });
     mDevice = {aDeviceIp, aPort};
+    mInterrupted = false;
     mClosed = false;
     mLastAnswer = Ticks(Clock::now());
     return ZuResult();
@@ -83,6 +88,20 @@ void GvcpClient::Close()
     std::lock_guard<std::mutex> lock(mLock);
     mSocket = net::UdpSocket();
     mTcp = net::TcpConnection();
+}
+
+void GvcpClient::Interrupt()
+{
+    mInterrupted = true;
+    mLoop.stop();
+}
+
+void GvcpClient::Resume()
+{
+    // Once the request that was ended has returned. A stop no wait took
+    // costs the next wait one more turn, no more.
+    std::lock_guard<std::mutex> lock(mLock);
+    mInterrupted = false;
 }
 
 ZuResult GvcpClient::UseTcp(uint16_t aPort)
@@ -156,25 +175,36 @@ bool GvcpClient::Receive(int aTimeoutMs)
     return mLoop.run(aTimeoutMs) == net::PollLoop::Exit::Done && mReceived > 0;
 }
 
+Clock::time_point GvcpClient::UnextendedDeadline() const
+{
+    const auto wait = std::chrono::milliseconds(std::max<uint32_t>(1, mSettings->answerTimeoutMs));
+    return Clock::now() + wait * (uint64_t(mSettings->retries) + 1);
+}
+
 ZuResult GvcpClient::Transact(const std::vector<uint8_t> &aPacket, uint16_t aReqId, uint16_t aAnswer, gvcp::Ack &aAck,
                               std::optional<Clock::time_point> aDeadline)
 {
     using std::chrono::milliseconds;
+    const ZuResult closed(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
     ++mSettings->commands;
     const uint32_t retries = mSettings->retries;
     const auto wait = milliseconds(std::max<uint32_t>(1, mSettings->answerTimeoutMs));
+    // However often the device asks for more time, the request ends by
+    // then; a device that never does gets every try in full.
+    auto limit = std::max(Clock::now() + milliseconds(mSettings->commandTimeoutMs), UnextendedDeadline());
+    if (aDeadline) limit = std::min(limit, *aDeadline);
+    bool extended = false;
     for (uint32_t attempt = 0; attempt <= retries; ++attempt) {
-        if (mClosed) return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
-        if (aDeadline && Clock::now() >= *aDeadline) break;
+        if (mClosed || mInterrupted) return closed;
+        if (Clock::now() >= limit) break;
         if (attempt) ++mSettings->resent;
         if (!Send(aPacket)) return ZuResult(ZU_NETWORK_ERROR, ZuString("the command could not be sent"));
-        auto until = Clock::now() + wait;
-        if (aDeadline) until = std::min(until, *aDeadline);
+        auto until = std::min(Clock::now() + wait, limit);
         for (;;) {
             auto left = std::chrono::ceil<milliseconds>(until - Clock::now()).count();
             if (left <= 0) break;
             if (!Receive(int(left))) {
-                if (mClosed) return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
+                if (mClosed || mInterrupted) return closed;
                 if (mTcpLost) return ZuResult(ZU_NETWORK_ERROR, ZuString("the device closed the control connection"));
                 continue;
             }
@@ -185,9 +215,9 @@ ZuResult GvcpClient::Transact(const std::vector<uint8_t> &aPacket, uint16_t aReq
             if (ack->header.answer == gvcp::PENDING_ACK) {
                 // The device needs longer: wait for what it announced, then as usual.
                 ++mSettings->pendingAcks;
+                extended = true;
                 auto pending = gvcp::PendingAck::decode(*ack);
-                until = Clock::now() + milliseconds(pending ? pending->timeToCompletionMs : 0) + wait;
-                if (aDeadline) until = std::min(until, *aDeadline);
+                until = std::min(Clock::now() + milliseconds(pending ? pending->timeToCompletionMs : 0) + wait, limit);
                 continue;
             }
             if (ack->header.answer != aAnswer) continue;
@@ -196,6 +226,8 @@ ZuResult GvcpClient::Transact(const std::vector<uint8_t> &aPacket, uint16_t aReq
         }
     }
     ++mSettings->timeouts;
+    if (extended && Clock::now() >= limit)
+        return ZuResult(ZU_TIMEOUT, ZuString("the device kept asking for more time than CommandTimeout allows"));
     return ZuResult(ZU_TIMEOUT, ZuString("the device did not answer"));
 }
 
@@ -228,7 +260,8 @@ ZuResult GvcpClient::ReadRegister(uint32_t aAddress, uint32_t &aValue, std::opti
     return r;
 }
 
-ZuResult GvcpClient::WriteRegisters(const std::vector<std::pair<uint32_t, uint32_t>> &aWrites, bool aAcknowledge)
+ZuResult GvcpClient::WriteRegisters(const std::vector<std::pair<uint32_t, uint32_t>> &aWrites, bool aAcknowledge,
+                                    std::optional<Clock::time_point> aDeadline)
 {
     if (aWrites.empty() || aWrites.size() > kWritesPerPacket)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("1 to 67 registers per request"));
@@ -241,21 +274,22 @@ ZuResult GvcpClient::WriteRegisters(const std::vector<std::pair<uint32_t, uint32
         // The flag asks for no acknowledge: the command leaves once.
         packet[1] = uint8_t(packet[1] & ~gvcp::FLAG_ACK_REQUIRED);
         ++mSettings->commands;
-        if (mClosed) return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
+        if (mClosed || mInterrupted) return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
         return Send(packet)
                    ? ZuResult()
                    : ZuResult(ZU_NETWORK_ERROR, ZuString("the command could not be sent"));
     }
     gvcp::Ack ack;
-    ZuResult r = Transact(packet, id, gvcp::WRITEREG_ACK, ack, std::nullopt);
+    ZuResult r = Transact(packet, id, gvcp::WRITEREG_ACK, ack, aDeadline);
     if (!r.IsOK()) return r;
     if (ack.header.status != gvcp::STATUS_SUCCESS) return ResultOfStatus(ack.header.status, "WRITEREG");
     return r;
 }
 
-ZuResult GvcpClient::WriteRegister(uint32_t aAddress, uint32_t aValue, bool aAcknowledge)
+ZuResult GvcpClient::WriteRegister(uint32_t aAddress, uint32_t aValue, bool aAcknowledge,
+                                   std::optional<Clock::time_point> aDeadline)
 {
-    return WriteRegisters({{aAddress, aValue}}, aAcknowledge);
+    return WriteRegisters({{aAddress, aValue}}, aAcknowledge, aDeadline);
 }
 
 namespace {

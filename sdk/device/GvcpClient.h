@@ -31,6 +31,9 @@ using Clock = std::chrono::steady_clock;
 struct ClientSettings {
     std::atomic<uint32_t> answerTimeoutMs{500};
     std::atomic<uint32_t> retries{3};
+    // The longest one request waits in all, however often the device asks
+    // for more time; never less than its tries' answer time-outs.
+    std::atomic<uint32_t> commandTimeoutMs{10000};
     std::atomic<uint32_t> readMemPacketSize{536};
     std::atomic<uint32_t> writeMemPacketSize{536};
     std::atomic<uint64_t> commands{0};
@@ -59,6 +62,11 @@ public:
     // Ends waits in progress and closes the channel; safe from any thread.
     void Close();
     bool IsOpen() const { return !mClosed; }
+    // Ends the request waiting now and fails each later one at once, until
+    // Resume; safe from any thread. Resume waits for the request that was
+    // ended to return.
+    void Interrupt();
+    void Resume();
 
     net::Endpoint Device() const { return mDevice; }
     // The local address the device reaches this host at.
@@ -71,8 +79,13 @@ public:
     ZuResult ReadRegisters(const std::vector<uint32_t> &aAddresses, std::vector<uint32_t> &aValues,
                            std::optional<Clock::time_point> aDeadline = std::nullopt);
     ZuResult ReadRegister(uint32_t aAddress, uint32_t &aValue, std::optional<Clock::time_point> aDeadline = std::nullopt);
-    ZuResult WriteRegisters(const std::vector<std::pair<uint32_t, uint32_t>> &aWrites, bool aAcknowledge = true);
-    ZuResult WriteRegister(uint32_t aAddress, uint32_t aValue, bool aAcknowledge = true);
+    ZuResult WriteRegisters(const std::vector<std::pair<uint32_t, uint32_t>> &aWrites, bool aAcknowledge = true,
+                            std::optional<Clock::time_point> aDeadline = std::nullopt);
+    ZuResult WriteRegister(uint32_t aAddress, uint32_t aValue, bool aAcknowledge = true,
+                           std::optional<Clock::time_point> aDeadline = std::nullopt);
+    // When a request sent now ends at the latest if the device never asks
+    // for more time: after every try's answer time-out.
+    Clock::time_point UnextendedDeadline() const;
     // Address and count multiples of 4, the range within 32 bits.
     ZuResult ReadMemory(uint64_t aAddress, uint8_t *aData, uint64_t aCount);
     ZuResult WriteMemory(uint64_t aAddress, const uint8_t *aData, uint64_t aCount);
@@ -102,6 +115,7 @@ private:
     uint32_t mLocalIp = 0;
     uint16_t mNextId = 0;
     std::atomic<bool> mClosed{true};
+    std::atomic<bool> mInterrupted{false};
     std::atomic<bool> mWriteMem{true};
     std::atomic<int64_t> mLastAnswer{0};
     uint8_t mBuffer[1500];

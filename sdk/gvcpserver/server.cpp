@@ -124,6 +124,18 @@ struct Server::Impl {
         useDescription(config.description);
         secondUrl = config.secondUrl;
         timestampBase = Clock::now();
+        for (uint32_t k = 0; k < channels.size(); ++k)
+            if (const FieldLimit *l = limitOf(streamChannelRegister(reg::StreamChannelPacketSize0, k))) {
+                uint32_t &size = channels[k].packetSize;
+                while (size > 0 && !l->takes(size)) --size;
+            }
+    }
+
+    const FieldLimit *limitOf(uint32_t address) const
+    {
+        for (const FieldLimit &l : config.limits)
+            if (l.address == address) return &l;
+        return nullptr;
     }
 
     void useDescription(const Bytes &text)
@@ -309,9 +321,7 @@ struct Server::Impl {
         if (size < kIpUdpHeaderSize + 8 || !c.destination || !(c.port & 0xFFFF)) return;
         ++stats.gvspTestPacketsIssued;
         if (config.testPacketLimit && size > config.testPacketLimit) return;
-        // Zeros after a stream header of status 0, block 0, packet 0.
-        Bytes payload(size - kIpUdpHeaderSize, 0);
-        out.sendTestPacket(channel, payload, (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0,
+        out.sendTestPacket(channel, size - kIpUdpHeaderSize, (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0,
                            {c.destination, uint16_t(c.port & 0xFFFF)});
     }
 
@@ -364,6 +374,8 @@ struct Server::Impl {
     Status writeBootstrap(uint32_t address, uint32_t value, const net::Endpoint &from, Clock::time_point now,
                           ServerOutput &out, Notes &notes)
     {
+        if (const FieldLimit *l = limitOf(address))
+            if (!l->takes(value)) return STATUS_INVALID_PARAMETER;
         if (address >= reg::UserDefinedName && address < reg::UserDefinedName + 16) {
             Bytes head = identity.encode();
             storeBig32(head.data() + address, value);

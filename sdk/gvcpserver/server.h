@@ -95,11 +95,26 @@ public:
     // A messaging channel command, from the messaging channel's source port.
     virtual void sendMessage(const Bytes &packet, const net::Endpoint &to) = 0;
     // A test packet of a stream channel: a UDP payload of this size.
-    virtual void sendTestPacket(uint32_t /*channel*/, const Bytes & /*payload*/, bool /*doNotFragment*/,
+    virtual void sendTestPacket(uint32_t /*channel*/, size_t /*size*/, bool /*doNotFragment*/,
                                 const net::Endpoint & /*to*/) {}
     // FORCEIP accepted: the device now answers from this address. Called
     // before the acknowledge is sent, which leaves from the new address.
     virtual void changeAddress(uint32_t /*ip*/) {}
+};
+
+// A field of a bootstrap register and the values it takes: a write that
+// puts any other value there is refused with INVALID_PARAMETER, as the
+// device's description declares it.
+struct FieldLimit {
+    uint32_t address = 0;
+    uint32_t mask = 0xFFFFFFFF;   // the field's bits
+    uint32_t shift = 0;           // where its lowest bit lies
+    int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
+    bool takes(uint32_t value) const
+    {
+        const int64_t v = (value & mask) >> shift;
+        return v >= min && v <= max && (inc <= 1 || (v - min) % inc == 0);
+    }
 };
 
 struct ServerConfig {
@@ -125,6 +140,9 @@ struct ServerConfig {
     uint32_t testPacketLimit = 0;
     // Events waiting on the messaging channel; older ones are dropped.
     size_t messageQueueLimit = 256;
+    // What the device's registers take beyond what the protocol allows; a
+    // stream channel's packet size starts at the largest it takes up to 1500.
+    std::vector<FieldLimit> limits;
 };
 
 // What the device's statistics count (each counter as its name says).

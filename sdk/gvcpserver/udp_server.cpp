@@ -1,5 +1,7 @@
 #include "gvcpserver/udp_server.h"
 
+#include "gev/gvsp.h"
+
 #include <algorithm>
 
 namespace tarn {
@@ -19,10 +21,16 @@ public:
     {
         mOwner.sendFramed(packet, to, true, mOwner.mMessageSocket);
     }
-    void sendTestPacket(uint32_t, const Bytes &payload, bool, const net::Endpoint &to) override
+    void sendTestPacket(uint32_t channel, size_t size, bool, const net::Endpoint &to) override
     {
+        if (mOwner.mTestRoute) {
+            mOwner.mTestRoute(channel, size, to);
+            return;
+        }
+        Bytes packet(size);
+        if (!gvsp::encodeTestPacket(packet.data(), packet.size())) return;
         // Refused by the kernel when larger than the way allows: lost, as on a network.
-        mOwner.mTestSocket.sendTo(payload.data(), payload.size(), to);
+        mOwner.mTestSocket.sendTo(packet.data(), packet.size(), to);
     }
     void changeAddress(uint32_t ip) override
     {
@@ -88,7 +96,8 @@ bool UdpServer::bindSockets(uint32_t ip, std::string *error)
     mPort = mSocket.local().port;
     mServer.setAddress(ip);
     mServer.setMessageSourcePort(mMessageSocket.local().port);
-    for (uint32_t k = 0; k < mServer.streamChannelCount(); ++k) mServer.setStreamSourcePort(k, mTestSocket.local().port);
+    if (!mTestRoute)
+        for (uint32_t k = 0; k < mServer.streamChannelCount(); ++k) mServer.setStreamSourcePort(k, mTestSocket.local().port);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include "tarn/Worker.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,6 +50,14 @@ public:
     // Queues an event for the messaging channel and wakes the thread to send it.
     bool postEvent(const Event &event, const Bytes *data = nullptr, bool extendedId = false);
 
+    // Test packets of the stream channels leave through this instead of the
+    // server's own socket: for a device whose channels send from sockets of
+    // their own, whose ports their source port registers then name (the
+    // transport sets them). Set before start; called on the serving thread,
+    // with the server's lock held.
+    using TestPacketRoute = std::function<void(uint32_t aChannel, size_t aSize, const net::Endpoint &aTo)>;
+    void routeTestPackets(TestPacketRoute route) { mTestRoute = std::move(route); }
+
 private:
     class Output;
     bool bindSockets(uint32_t ip, std::string *error);
@@ -68,6 +77,7 @@ private:
     net::UdpSocket mBroadcastSocket;
     net::UdpSocket mMessageSocket;
     net::UdpSocket mTestSocket;
+    TestPacketRoute mTestRoute;
     net::TcpListener mListener;
     std::vector<std::unique_ptr<TcpPeer>> mPeers;
     bool mTcpEnabled = false;

@@ -204,7 +204,7 @@ void History::drop()
     if (mNext) mNext->tag = nullptr;
 }
 
-HeldBlock *History::find(uint64_t aBlockId)
+const HeldBlock *History::find(uint64_t aBlockId) const
 {
     // The newest first: with 16-bit ids an old block may share its id.
     for (auto it = mHeld.rbegin(); it != mHeld.rend(); ++it)

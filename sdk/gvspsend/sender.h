@@ -1,14 +1,14 @@
 #ifndef TARN_GVSPSEND_SENDER_H
 #define TARN_GVSPSEND_SENDER_H
 
-// The device side of GVSP, shared by the software camera's stream channels
-// and the stand-alone transmitter: what a buffer holds as a block, its
+// The parts of the device side of GVSP that the send channel
+// (send_channel.h) of the software camera's stream channels and of the
+// stand-alone transmitter puts together: what a buffer holds as a block, its
 // packets written straight from the buffer's bytes into one batch memory
 // and sent a batch per system call, paced to a payload rate, and the
 // blocks kept for resend requests. Nothing is allocated per packet.
 //
-// Not thread-safe: each user serialises its calls (the camera under its
-// channel's lock, the transmitter on its own thread).
+// Not thread-safe: the send channel's user serialises its calls.
 
 #include "gev/packetizer.h"
 #include "net/socket.h"
@@ -169,7 +169,7 @@ public:
     void commit(SendClock::time_point aNow);
     void drop();
 
-    HeldBlock *find(uint64_t aBlockId);
+    const HeldBlock *find(uint64_t aBlockId) const;
     // The block of aTag leaves; false when it was not held.
     bool release(const void *aTag);
     // Blocks leave, oldest first, while there are more than aCount or the

@@ -58,8 +58,9 @@ public:
 /// ZU_INVALID_PARAMETER (no device information); what connecting returns;
 /// ZU_NOT_SUPPORTED (the device has no firmware window, or is another
 /// model); ZU_ERR_OVERFLOW (the image is larger than the device takes);
-/// ZU_CORRUPTED_DATA (the device found the image damaged); ZU_ABORTED (the
-/// updater was destroyed during the update).
+/// ZU_CORRUPTED_DATA (the device found the image damaged); ZU_GENERIC_ERROR
+/// (the device reported another outcome than an installed image); ZU_ABORTED
+/// (the updater was destroyed during the update).
 class ZU_API ZuGenFUUpdater
 {
 public:

@@ -231,11 +231,6 @@ void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_p
     if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->holdNext(aWhich, std::move(aHold));
 }
 
-void SetSoftDeviceUpCallFailureHook(void (*aHook)())
-{
-    tarn::softdevice::setUpcallFailureHook(aHook);
-}
-
 void ForgetRegisterSink(IZuRegisterEventSink *aSink)
 {
     for (auto &core : liveCores()) core->model.registers().forgetSink(aSink);

@@ -10,15 +10,15 @@ bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
     gvsp::SenderOptions options;
     options.source = {aDeviceIp, 0};
     options.batch = 64;
-    if (!mSender.open(options, aError)) return false;
-    mConfig.sourcePort = mSender.local().port;
+    if (!mChannel.open(options, aError)) return false;
+    mConfig.sourcePort = mChannel.local().port;
     return true;
 }
 
 bool GvspSender::reopen(uint32_t aDeviceIp, std::string &aError)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mSender.close();
+    mChannel.close();
     return open(aDeviceIp, aError);
 }
 
@@ -29,45 +29,42 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
     const uint16_t port = uint16_t(mConfig.port & 0xFFFF);
     const size_t packetSize = mConfig.packetSize & 0xFFFF;
     if (!destination || !port || packetSize <= gvsp::kIpUdpOverhead) return false;
-    gvsp::HeldBlock &block = mHistory.prepare();
-    gvsp::BlockSource source;
-    if (!gvsp::describeBlock(aBuffer, source, block.parts)) return false;
-    const bool extended = mConfig.extendedIds;
-    // Block ids of 16 bits count 1 to 65535 and start again.
-    const uint64_t id = extended ? aBlockId : (aBlockId - 1) % 0xFFFF + 1;
-    if (!block.packetizer.start(source, id, packetSize - gvsp::kIpUdpOverhead, extended)) {
-        mHistory.drop();
-        return false;
-    }
-    block.tag = &aBuffer;
-    block.to = {destination, port};
-    pickStream(block.to);
-    mSender.transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to);
-    mHistory.commit(gvsp::SendClock::now());
+    gvsp::BlockRoute route;
+    route.to = {destination, port};
+    route.datagram = packetSize - gvsp::kIpUdpOverhead;
+    route.extendedId = mConfig.extendedIds;
+    pickStream(route.to);
+    const bool sent = mChannel.send(aBuffer, &aBuffer, aBlockId, route);
     dropStreamIfFailed();
-    return true;
+    return sent;
 }
 
 void GvspSender::release(ZuBuffer *aBuffer)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mHistory.release(aBuffer);
+    mChannel.release(aBuffer);
 }
 
 int GvspSender::sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    return mSender.sendDatagrams(aDatas, aSizes, aCount, aTo);
+    return mChannel.sender().sendDatagrams(aDatas, aSizes, aCount, aTo);
 }
 
 void GvspSender::resend(const gvcp::PacketResendCmd &aRequest)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    gvsp::HeldBlock *block = mHistory.find(aRequest.blockId);
-    if (!block) return;
-    pickStream(block->to);
-    mSender.transmit(block->packetizer, aRequest.firstPacketId, aRequest.lastPacketId, true, block->to);
+    const net::Endpoint configured{mConfig.destination, uint16_t(mConfig.port & 0xFFFF)};
+    pickStream(mChannel.destinationOf(aRequest.blockId, configured));
+    mChannel.resend(aRequest.blockId, aRequest.firstPacketId, aRequest.lastPacketId, mConfig.extendedIds, configured);
     dropStreamIfFailed();
+}
+
+bool GvspSender::sendTestPacket(size_t aSize, net::Endpoint aTo)
+{
+    // Without the lock: the socket is replaced only by reopen(), which runs
+    // on the control thread too.
+    return mChannel.sendTestPacket(aSize, aTo);
 }
 
 void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
@@ -107,13 +104,13 @@ void GvspSender::pickStream(net::Endpoint aTo)
         if (it->peer.ip == aTo.ip && it->peer.port == aTo.port) chosen = it->connection.get();
     if (chosen != mCurrent) {
         mCurrent = chosen;
-        mSender.setStream(chosen);
+        mChannel.sender().setStream(chosen);
     }
 }
 
 void GvspSender::dropStreamIfFailed()
 {
-    if (!mCurrent || !mSender.streamFailed()) return;
+    if (!mCurrent || !mChannel.sender().streamFailed()) return;
     // The stream is cut somewhere inside a frame: nothing can follow on it.
     mCurrent->shutdown();
     detachLocked(mCurrent);

@@ -2,12 +2,12 @@
 #define TARN_SOFTDEVICE_GVSP_SENDER_H
 
 // A stream channel's sender: each block a channel hands over goes out
-// through the shared GVSP sender to the destination the controller set, at
-// the size and extended-id mode it set, and stays ready for packet resends
-// until the channel queues its buffer again.
+// through the device side's one send channel to the destination the
+// controller set, at the size and extended-id mode it set, and stays ready
+// for packet resends until the channel queues its buffer again.
 
 #include "gev/gvcp.h"
-#include "gvspsend/sender.h"
+#include "gvspsend/send_channel.h"
 #include "softdevice/model/channel.h"
 
 #include <memory>
@@ -25,16 +25,21 @@ public:
     bool open(uint32_t aDeviceIp, std::string &aError);
     // The device moved to another address: streams leave from there now.
     bool reopen(uint32_t aDeviceIp, std::string &aError);
-    uint16_t port() const { return mSender.local().port; }
+    uint16_t port() const { return mChannel.local().port; }
 
     bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
     void release(ZuBuffer *aBuffer) override;
-    // Packets of a block sent earlier, again, while it is still held.
+    // Packets of a block sent earlier, again, while it is still held; for
+    // one let go, the answer that says so.
     void resend(const gvcp::PacketResendCmd &aRequest);
+    // A test packet of aSize bytes (the UDP payload), from the channel's
+    // source port. Never waits for a block on its way: the control thread
+    // sends it, with the GVCP server's lock held.
+    bool sendTestPacket(size_t aSize, net::Endpoint aTo);
     // Datagrams of another protocol from the channel's source port.
     int sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo);
 
-    uint64_t packetsSent() const { return mSender.packetsSent(); }
+    uint64_t packetsSent() const { return mChannel.sender().packetsSent(); }
 
     // TCP connections hosts made to the channel's port. A block goes over
     // the one that comes from the destination the controller set (address
@@ -55,10 +60,9 @@ private:
 
     StreamConfig &mConfig;
     mutable std::mutex mLock;
-    gvsp::Sender mSender;
-    gvsp::History mHistory;
+    gvsp::SendChannel mChannel;
     std::vector<Stream> mStreams;
-    net::TcpConnection *mCurrent = nullptr;  // what mSender sends over
+    net::TcpConnection *mCurrent = nullptr;  // what mChannel sends over
 };
 
 } // namespace softdevice

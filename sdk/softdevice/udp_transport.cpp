@@ -57,7 +57,12 @@ public:
         config.descriptionName = "tarn_softcamera.xml";
         config.streamChannels = uint32_t(aModel.channelCount());
         config.actionSignals = 1;
+        config.limits = aModel.bootstrapLimits();
         mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());
+        // From each channel's own source port, as its blocks.
+        mServer->routeTestPackets([this](uint32_t aChannel, size_t aSize, const net::Endpoint &aTo) {
+            if (aChannel < mSenders.size()) mSenders[aChannel]->sendTestPacket(aSize, aTo);
+        });
         const uint32_t ip = aModel.net().ip;
         for (size_t i = 0; i < aModel.channelCount(); ++i) {
             auto sender = std::make_unique<GvspSender>(aModel.channel(i).config());

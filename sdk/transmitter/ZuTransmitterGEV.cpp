@@ -3,7 +3,7 @@
 #include "ZuBuffer.h"
 #include "ZuResultCodes.h"
 #include "gev/gvcp.h"
-#include "gvspsend/sender.h"
+#include "gvspsend/send_channel.h"
 #include "tarn/Transmitter.h"
 #include "tarn/Worker.h"
 
@@ -52,9 +52,9 @@ struct ZuTransmitterGEV::Impl {
     bool open = false;
     bool quit = false;
     tarn::Worker thread;
-    tarn::gvsp::Sender sender;     // the thread's, and Open/Close's while it is not running
-    tarn::gvsp::Pacer pacer;
-    tarn::gvsp::History history;   // the thread's; Abort and Close take it over while the thread waits
+    // The thread's, and Open/Close's while it is not running; Abort and
+    // Close take its history over while the thread waits.
+    tarn::gvsp::SendChannel channel;
     std::deque<ZuBuffer *> queue;
     std::deque<ZuBuffer *> free;
     std::deque<Resend> resends;
@@ -63,8 +63,6 @@ struct ZuTransmitterGEV::Impl {
     int aborting = 0;              // callers waiting for the thread to leave the history alone
     bool rateChanged = false;
     uint64_t nextBlock = 1;
-    uint64_t lastSentBlock = 0;
-    bool anySent = false;
 
     // Statistics.
     std::atomic<uint64_t> blocks{0}, payload{0}, resendRequests{0}, resent{0}, unavailable{0};
@@ -93,7 +91,7 @@ struct ZuTransmitterGEV::Impl {
     void expire(SendClock::time_point aNow)
     {
         const auto before = aNow - std::chrono::milliseconds(sentTimeoutMs);
-        history.expire(historyLimit, sentTimeoutMs ? before : SendClock::time_point::max(),
+        channel.expire(historyLimit, sentTimeoutMs ? before : SendClock::time_point::max(),
                        [this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
     }
 
@@ -106,20 +104,13 @@ struct ZuTransmitterGEV::Impl {
 
 void ZuTransmitterGEV::Impl::serve(const Resend &aResend, std::unique_lock<std::mutex> &aLock)
 {
-    tarn::gvsp::HeldBlock *block = history.find(aResend.block);
     const tarn::net::Endpoint to = destination;
     const bool extended = extendedIds;
-    // Not held: sent before (and let go), or never sent.
-    const bool removed = anySent && !tarn::gvsp::isNewerBlock(aResend.block, lastSentBlock, extended);
     historyBusy = true;
     aLock.unlock();
-    if (block) {
-        resent.fetch_add(sender.transmit(block->packetizer, aResend.first, aResend.last, true, block->to).packets);
-    } else {
-        const uint16_t status = removed ? tarn::gvsp::STATUS_PACKET_REMOVED_FROM_MEMORY
-                                        : tarn::gvsp::STATUS_PACKET_UNAVAILABLE;
-        unavailable.fetch_add(sender.transmitStatus(aResend.block, extended, aResend.first, aResend.last, status, to));
-    }
+    const tarn::gvsp::ResendAnswer answer = channel.resend(aResend.block, aResend.first, aResend.last, extended, to);
+    resent.fetch_add(answer.resent);
+    unavailable.fetch_add(answer.refused);
     aLock.lock();
     historyBusy = false;
     changed.notify_all();
@@ -128,37 +119,23 @@ void ZuTransmitterGEV::Impl::serve(const Resend &aResend, std::unique_lock<std::
 void ZuTransmitterGEV::Impl::sendBlock(ZuBuffer *aBuffer, std::unique_lock<std::mutex> &aLock)
 {
     sending = aBuffer;
-    const bool extended = extendedIds;
     const uint64_t id = nextBlock;
-    const size_t datagram = packetSize - tarn::gvsp::kIpUdpOverhead;
-    const tarn::net::Endpoint to = destination;
-    tarn::gvsp::HeldBlock &block = history.prepare();
+    tarn::gvsp::BlockRoute route;
+    route.to = destination;
+    route.datagram = packetSize - tarn::gvsp::kIpUdpOverhead;
+    route.extendedId = extendedIds;
     historyBusy = true;
     aLock.unlock();
-    tarn::gvsp::BlockSource source;
-    bool ok = tarn::gvsp::describeBlock(*aBuffer, source, block.parts) &&
-              block.packetizer.start(source, id, datagram, extended);
     uint64_t bytes = 0;
-    if (ok) {
-        block.tag = aBuffer;
-        block.to = to;
-        sender.transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, to, &pacer);
-        bytes = source.size;
-        if (source.leader.partCount)
-            for (uint32_t i = 0; i < source.leader.partCount; ++i) bytes += source.parts[i].length;
-    }
+    const bool ok = channel.send(*aBuffer, aBuffer, id, route, &bytes);
     const auto now = SendClock::now();
     aLock.lock();
     historyBusy = false;
     sending = nullptr;
     if (ok) {
-        history.commit(now);
         account(bytes, now);
-        lastSentBlock = id;
-        anySent = true;
-        nextBlock = tarn::gvsp::nextBlockId(id, extended);
+        nextBlock = tarn::gvsp::nextBlockId(id, route.extendedId);
     } else {
-        history.drop();
         free.push_back(aBuffer);
     }
     expire(now);
@@ -174,7 +151,7 @@ void ZuTransmitterGEV::Impl::run()
         expire(now);
         changed.notify_all();
         if (rateChanged) {
-            pacer.setRate(double(maxThroughput) * 1e6 / 8);
+            channel.pacer().setRate(double(maxThroughput) * 1e6 / 8);
             rateChanged = false;
         }
         if (aborting) {
@@ -186,13 +163,13 @@ void ZuTransmitterGEV::Impl::run()
         } else if (!queue.empty()) {
             ZuBuffer *buffer = queue.front();
             queue.pop_front();
-            if (idle) pacer.restart();
+            if (idle) channel.pacer().restart();
             idle = false;
             sendBlock(buffer, lock);
         } else {
             // Nothing to send: the pause is not made up for later.
             idle = true;
-            if (history.size() && sentTimeoutMs)
+            if (channel.held() && sentTimeoutMs)
                 changed.wait_for(lock, std::chrono::milliseconds(sentTimeoutMs));
             else
                 changed.wait(lock);
@@ -202,7 +179,7 @@ void ZuTransmitterGEV::Impl::run()
 
 void ZuTransmitterGEV::Impl::freeAll(bool *aAborted)
 {
-    history.clear([this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
+    channel.clear([this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
     if (aAborted) *aAborted = !queue.empty();
     for (ZuBuffer *buffer : queue) free.push_back(buffer);
     queue.clear();
@@ -252,20 +229,19 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
     options.sendBuffer = int(aSendBufferSize);
     options.batch = aPacketsPerCall;
     std::string error;
-    if (!d.sender.open(options, error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+    if (!d.channel.open(options, error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     d.destination = {destination, aDestinationPort};
     d.destinationText = tarn::gvcp::formatIPv4(destination);
-    tarn::net::Endpoint local = d.sender.local();
+    tarn::net::Endpoint local = d.channel.local();
     if (!local.ip && !multicast) local.ip = tarn::net::localAddressTowards(destination);
     d.sourceText = tarn::gvcp::formatIPv4(local.ip);
     d.extendedIds = aExtendedIDs;
     d.historyLimit = aResendHistory;
     d.nextBlock = 1;
-    d.anySent = false;
     d.quit = false;
-    d.pacer.setRate(double(d.maxThroughput) * 1e6 / 8);
+    d.channel.pacer().setRate(double(d.maxThroughput) * 1e6 / 8);
     if (!d.thread.Start([&d](tarn::Worker::Control &) { d.run(); }, nullptr, d.senderPriority).IsOK()) {
-        d.sender.close();
+        d.channel.close();
         return ZuResult(ZU_THREAD_ERROR);
     }
     d.open = true;
@@ -286,7 +262,7 @@ ZuResult ZuTransmitterGEV::Close()
     d.thread.Stop();
     std::lock_guard<std::mutex> lock(d.lock);
     d.freeAll(nullptr);
-    d.sender.close();
+    d.channel.close();
     d.changed.notify_all();
     return ZuResult(ZU_OK);
 }
@@ -373,11 +349,10 @@ ZuResult ZuTransmitterGEV::FireTestPacket()
     Impl &d = *mImpl;
     std::unique_lock<std::mutex> lock(d.lock);
     if (!d.open) return ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));
-    std::vector<uint8_t> packet(d.packetSize - tarn::gvsp::kIpUdpOverhead);
-    tarn::gvsp::encodeTestPacket(packet.data(), packet.size());
     // The socket is shared with the thread only for sending, which the
     // system serialises.
-    if (!d.sender.sendDatagram(packet.data(), packet.size(), d.destination)) return ZuResult(ZU_NETWORK_ERROR);
+    if (!d.channel.sendTestPacket(d.packetSize - tarn::gvsp::kIpUdpOverhead, d.destination))
+        return ZuResult(ZU_NETWORK_ERROR);
     return ZuResult(ZU_OK);
 }
 
@@ -421,7 +396,7 @@ ZuResult ZuTransmitterGEV::SetMaxPayloadThroughput(float aMaxPayloadThroughput)
 uint16_t ZuTransmitterGEV::GetSourcePort()
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    return mImpl->open ? mImpl->sender.local().port : 0;
+    return mImpl->open ? mImpl->channel.local().port : 0;
 }
 
 uint16_t ZuTransmitterGEV::GetDestinationPort()
@@ -530,7 +505,7 @@ ZuResult ZuTransmitterGEV::SetExtendedIDs(bool aExtendedID)
     mImpl->extendedIds = aExtendedID;
     // The ids start again: a standard id after an extended one means nothing.
     mImpl->nextBlock = 1;
-    mImpl->anySent = false;
+    mImpl->channel.restartIds();
     return ZuResult(ZU_OK);
 }
 
@@ -601,7 +576,7 @@ void SetDropFilter(ZuTransmitterGEV &aTransmitter, std::function<bool(uint64_t, 
     std::unique_lock<std::mutex> lock(d.lock);
     ++d.aborting;
     d.changed.wait(lock, [&] { return !d.historyBusy; });
-    d.sender.setDropFilter(std::move(aDrop));
+    d.channel.sender().setDropFilter(std::move(aDrop));
     --d.aborting;
     d.changed.notify_all();
 }

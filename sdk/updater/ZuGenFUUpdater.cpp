@@ -154,10 +154,16 @@ ZuResult ZuGenFUUpdater::Impl::Install(ZuDeviceGEV &aDevice, const tarn::updater
     r = aDevice.WriteRegister(fw::Base + fw::Control, fw::ControlCommit);
     uint32_t status = 0;
     ZuResult s = aDevice.ReadRegister(fw::Base + fw::Status, status);
-    if (IsOk(s) && status == fw::StatusInstalled) return ZuResult();
-    if (IsOk(s) && (status == fw::StatusBadCrc || status == fw::StatusBadSize))
+    if (!IsOk(s)) return IsOk(r) ? s : r;
+    if (status == fw::StatusInstalled) return ZuResult();
+    if (status == fw::StatusBadCrc || status == fw::StatusBadSize)
         return Fail(ZU_CORRUPTED_DATA, "the device found the firmware image damaged");
-    return IsOk(r) ? s : r;
+    // Only the device's word that it installed the image counts: an
+    // accepted commit followed by any other status is still a failure.
+    if (!IsOk(r)) return r;
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", unsigned(status));
+    return Fail(ZU_GENERIC_ERROR, std::string("the device did not install the firmware (status ") + text + ")");
 }
 
 ZuResult ZuGenFUUpdater::Impl::Run()

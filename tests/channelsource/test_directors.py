@@ -53,7 +53,10 @@ def test_result_that_is_none(answer, capfd):
         TypeError, MISMATCH + "in method SetWidth with output value of type 'ZuResult'")
     assert error_of(call, Answers(QueueBuffer=answer), "QueueBuffer", None) == (
         TypeError, MISMATCH + "in method QueueBuffer with output value of type 'ZuResult'")
-    assert capfd.readouterr().out == ""
+    # A wrong shape is a failure of the up-call, with its line.
+    assert capfd.readouterr().out == "".join(
+        f"In method '{name}': TypeError: {MISMATCH}in method {name} with output value of type 'ZuResult'\n"
+        for name in ("SetWidth", "QueueBuffer"))
 
 
 def test_result_copied_from_a_result_object():

@@ -272,6 +272,28 @@ def test_containers_arrive_with_every_component_and_part(gendc_camera):
 
 
 @needs_netns()
+def test_a_restarted_device_lays_its_container_out_anew():
+    device = te.ZuSoftDeviceGEV()
+    source = GenDCSource()
+    source.FreeBuffer = source.buffers.remove
+    assert device.SetGenDCEnabled(True).IsOK()
+    assert device.AddStream(source).IsOK()
+    sizes = []
+    for _ in range(2):
+        assert device.Start(loopback_mac(31)).IsOK()
+        try:
+            container = source.manager.GetGenDC()
+            assert container.IsValid() and container.GetComponentCount() == 2
+            ctl = Controller("127.0.0.31")
+            sizes.append(ctl.read(CHANNEL_BASE + PAYLOAD_SIZE))
+            ctl.close()
+        finally:
+            device.Stop()
+    assert source.order.count("SetupGenDCContainer") == 2
+    assert sizes == [source.manager.GetTotalPayloadSize()] * 2
+
+
+@needs_netns()
 def test_the_streaming_mode_feature_reaches_the_source(gendc_camera):
     device, source, ctl = gendc_camera
     ctl.take_control()

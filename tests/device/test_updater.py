@@ -13,12 +13,16 @@ import pytest
 import tarn_base_310  # noqa: F401
 import tarn_receive_310 as tr
 from support import error_of, needs_netns
-from support.devices import find
+from support.devices import DESCRIPTION, Responder, find
 from support.softcamera import SoftCamera
 
 m = tr._tarn_receive_310
 pytestmark = needs_netns()
 CAMERA = 133
+# A device whose firmware window takes every write and reports whatever
+# status it holds, with room for two windows of image.
+FAULTY = "127.0.0.134"
+FIRMWARE, STATUS, CAPACITY = 0xFFFF0000, 0xFFFF000C, 0x2000
 
 
 def update_file(members):
@@ -214,3 +218,50 @@ def test_argument_and_director_errors(info):
     m.ZuGenFUUpdater_Detach(updater, observer)
     m.ZuGenFUUpdater_Detach(updater, observer)          # not attached: nothing
     m.delete_ZuGenFUUpdater(updater)
+
+
+@pytest.fixture(scope="module")
+def faulty():
+    with Responder(FAULTY, xml=str(DESCRIPTION), firmware="2") as device:
+        system, info = find(FAULTY)
+        yield info
+        del system
+
+
+def update_reporting(info, tmp_path, status, image):
+    """Runs an update against the faulty device after setting the status
+    its window will report."""
+    result, device = tr.ZuDevice.CreateAndConnect(info)
+    assert result.IsOK(), result.GetDescription()
+    try:
+        assert device.WriteRegister(STATUS, status).IsOK()
+    finally:
+        tr.ZuDevice.Free(device)
+    path, name = write(tmp_path, update_file([("manifest", manifest()), ("fw.bin", image)]))
+    updater = m.new_ZuGenFUUpdater(path, name, info, "", False)
+    try:
+        return run(updater)
+    finally:
+        m.delete_ZuGenFUUpdater(updater)
+
+
+@pytest.mark.parametrize("status, code", [
+    (2, tr.ZU_OK),
+    (0x81, tr.ZU_CORRUPTED_DATA),
+    (0x82, tr.ZU_CORRUPTED_DATA),
+    (0, tr.ZU_GENERIC_ERROR),           # the commit was taken and did nothing
+    (1, tr.ZU_GENERIC_ERROR),           # still receiving
+    (0x83, tr.ZU_GENERIC_ERROR),
+    (0x1234, tr.ZU_GENERIC_ERROR),
+], ids=["installed", "bad-size", "bad-crc", "idle", "receiving", "bad-chunk", "unknown"])
+def test_only_the_devices_word_that_it_installed_is_success(tmp_path, faulty, status, code):
+    result = update_reporting(faulty, tmp_path, status, IMAGE[:100])
+    assert result.GetCode() == code, result.GetDescription()
+    if code == tr.ZU_GENERIC_ERROR:
+        assert result.GetDescription() == f"the device did not install the firmware (status 0x{status:X})"
+
+
+def test_an_image_of_exactly_the_devices_capacity_is_taken(tmp_path, faulty):
+    assert update_reporting(faulty, tmp_path, 2, IMAGE[:CAPACITY]).IsOK()
+    assert update_reporting(faulty, tmp_path, 2, IMAGE[:CAPACITY - 1]).IsOK()
+    assert update_reporting(faulty, tmp_path, 2, IMAGE[:CAPACITY + 1]).GetCode() == tr.ZU_ERR_OVERFLOW

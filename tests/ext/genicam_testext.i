@@ -4,6 +4,10 @@
  * Never installed, never part of the three modules. */
 %module tarn_genicam_testext
 
+/* The runtime as the modules have it (warnings as errors included). */
+%include "core/typemaps/runtime_fixes.i"
+%include "core/typemaps/objects.i"
+
 %{
 #include "ZuGenParameterArray.h"
 #include "tarn/genicam/Parameters.h"

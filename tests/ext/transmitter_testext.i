@@ -4,6 +4,10 @@
  * installed. */
 %module tarn_transmitter_testext
 
+/* The runtime as the modules have it (warnings as errors included). */
+%include "core/typemaps/runtime_fixes.i"
+%include "core/typemaps/objects.i"
+
 %include <stdint.i>
 
 %{

@@ -48,7 +48,7 @@ def gvcp():
         "readmem": command(0x0084, struct.pack(">IHH", 0x48, 0, 32)),
         "readmem_unaligned": command(0x0084, struct.pack(">IHH", 0x48, 0, 6)),
         "writemem": command(0x0086, struct.pack(">I", 0xE8) + b"name"),
-        "writemem_unaligned": command(0x0086, struct.pack(">I", 0xE8) + b"na"),
+        "writemem_unaligned": command(0x0086, struct.pack(">I", 0xE8) + b"nam"),
         "packetresend": command(0x0040, struct.pack(">HHII", 0, 7, 1, 5)),
         "packetresend_extended": command(0x0040, struct.pack(">HHIIQ", 0, 0, 1, 5, 1 << 40), flags=0x11),
         "event": command(0x00C0, struct.pack(">HHHHQ", 0, 0x9001, 0, 3, 123)),

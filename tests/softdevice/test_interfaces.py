@@ -138,7 +138,8 @@ def test_user_set_results_that_are_no_result(capfd):
     got = m.IZuUserSetNotify_UserSetStateNotify(notify.this, 0, 0)
     result.SetCode(te.ZU_OK)
     assert got.GetCode() == te.ZU_BUSY
-    assert capfd.readouterr().out == ""
+    assert capfd.readouterr().out == 3 * ("In method 'UserSetStateNotify': TypeError: SWIG director type mismatch "
+                                          "in method UserSetStateNotify with output value of type 'ZuResult'\n")
 
 
 def test_user_set_notify_is_abstract_and_its_base_is_pure():

@@ -141,7 +141,8 @@ def test_a_wrong_result_from_a_source_during_start_is_the_type_mismatch(capfd):
     device = new_device(Bad())
     assert error_of(device.Start, loopback_mac(33)) == (
         TypeError, "SWIG director type mismatch in method GetSupportedPixelType 1 with output value of type 'ZuResult'")
-    assert capfd.readouterr().out == ""
+    assert capfd.readouterr().out == ("In method 'GetSupportedPixelType': TypeError: SWIG director type mismatch "
+                                      "in method GetSupportedPixelType 1 with output value of type 'ZuResult'\n")
 
 
 def test_a_source_without_pixels_cannot_start():

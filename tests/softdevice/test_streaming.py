@@ -2,6 +2,7 @@
 receiver written in Python from the standard (no code shared with the
 camera): every frame a Python source makes arrives byte-identical with its
 block id; events reach the messaging channel's destination."""
+import socket
 import struct
 
 import numpy as np
@@ -9,12 +10,14 @@ import pytest
 
 import tarn_edge_310 as te
 from support import UNDER_ASAN, needs_netns
-from support.controller import (CHANNEL_BASE, PAYLOAD_SIZE, WIDTH, Controller, EventListener, MCDA, MCP,
-                                StreamReceiver, open_stream, start_acquisition, stop_acquisition, EVENT_CMD,
-                                EVENTDATA_CMD)
+from support.controller import (CHANNEL_BASE, PAYLOAD_SIZE, SCDA, SCP, SCPS, WIDTH, Controller, EventListener,
+                                MCDA, MCP, StreamReceiver, open_stream, start_acquisition, stop_acquisition,
+                                EVENT_CMD, EVENTDATA_CMD)
+from support.gvcp import command
 from support.softcamera import NumpySource, loopback_mac, pattern
 
 pytestmark = needs_netns()
+SCSP = 0x0D1C
 
 
 @pytest.fixture
@@ -157,3 +160,56 @@ def test_two_cameras_stream_at_once_each_from_its_own_address():
             receiver.close()
             ctl.close()
             device.Stop()
+
+
+def test_every_resend_request_is_answered_and_test_packets_come_from_the_channels_port(camera):
+    """What a controller asks again of a block whose buffer went back to
+    the source is answered packet by packet with the status that it was
+    removed from memory (so a receiver gives those packets up at once);
+    a block never sent is unavailable. Stream, answers and test packets all
+    leave from the source port the channel's register names."""
+    device, source, ctl = camera
+    ctl.take_control()
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind(("127.0.0.1", 0))
+    sock.settimeout(5)
+
+    def packets(timeout=0.5):
+        out = []
+        sock.settimeout(timeout)
+        try:
+            while True:
+                data, sender = sock.recvfrom(65536)
+                out.append((data, sender[1]))
+        except socket.timeout:
+            return out
+
+    def header(data):
+        status, block, fmt_packet = struct.unpack(">HHI", data[:8])
+        return status, block, fmt_packet >> 24 & 0x0F, fmt_packet & 0xFFFFFF
+
+    try:
+        ctl.write(SCPS, 1500)
+        ctl.write(SCDA, struct.unpack(">I", socket.inet_aton("127.0.0.1"))[0])
+        ctl.write(SCP, sock.getsockname()[1])
+        source_port = ctl.read(SCSP)
+        ctl.write(SCPS, 1500 | 0x80000000)     # fire one test packet
+        (test, sent_from), = packets()
+        assert len(test) == 1500 - 28 and sent_from == source_port
+        assert header(test) == (0, 0, 3, 0)     # block 0, payload format, packet 0
+        start_acquisition(ctl)
+        sock.settimeout(5)
+        while header(sock.recvfrom(65536)[0])[1] < 20:
+            pass
+        stop_acquisition(ctl)
+        packets()
+        # Stopped: no block is held any more.
+        resend = command(0x0040, struct.pack(">HHII", 0, 3, 1, 2), 0xABC)
+        ctl.sock.sendto(resend, ctl.device)
+        answers = packets()
+        assert [(len(d), header(d), port) for d, port in answers] == [
+            (8, (0x8012, 3, 3, 1), source_port), (8, (0x8012, 3, 3, 2), source_port)]
+        ctl.sock.sendto(command(0x0040, struct.pack(">HHII", 0, 1000, 4, 4), 0xABD), ctl.device)
+        assert [header(d) for d, _ in packets()] == [(0x800C, 1000, 3, 4)]
+    finally:
+        sock.close()

@@ -20,6 +20,15 @@ class Events(tr.ZuDeviceEventSink):
         self.events.append((event_id, channel, block_id, bytes(np.asarray(data)) if data is not None else b""))
 
 
+def connect(address):
+    """(system, device) for the device at address, connected; the system
+    holds the device's information."""
+    system, info = find(address)
+    result, device = tr.ZuDevice.CreateAndConnect(info)
+    assert result.IsOK(), result.GetDescription()
+    return system, device
+
+
 def connect_and_open(address):
     """(system, device, its parameters, stream) for the device at address,
     connected, its stream open and sending to the stream's port."""

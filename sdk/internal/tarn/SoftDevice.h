@@ -33,9 +33,6 @@ ZU_API ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink 
 // alive with it: the application object of its sink (aWhich 0) or of its
 // context (1).
 ZU_API void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold);
-// Called on the thread of every up-call whose failure a software device
-// caught and went on from (null: none).
-ZU_API void SetSoftDeviceUpCallFailureHook(void (*aHook)());
 // A register sink about to be destroyed leaves the registers of every device.
 ZU_API void ForgetRegisterSink(IZuRegisterEventSink *aSink);
 

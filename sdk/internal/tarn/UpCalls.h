@@ -11,6 +11,8 @@
 
 #include "ZuBaseApi.h"
 
+#include <exception>
+
 namespace tarn {
 
 struct ZU_API UpCalls {
@@ -20,6 +22,11 @@ struct ZU_API UpCalls {
     // Closes the gate and waits for the calls in progress on other threads.
     static void Close();
     static bool Closed();
+
+    // What a binding's up-call throws into the SDK once the gate is closed.
+    struct Refused : std::exception {
+        const char *what() const noexcept override { return "no call into the application: it is exiting"; }
+    };
 
     // One call through the gate.
     class Scope

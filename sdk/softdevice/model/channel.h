@@ -36,8 +36,6 @@ public:
     virtual bool send(ZuBuffer &aBuffer, uint64_t aBlockId) = 0;
     // The buffer leaves the resend history: it is about to be queued again.
     virtual void release(ZuBuffer *aBuffer) = 0;
-    // Sends one test packet of the configured size; false when it cannot.
-    virtual bool sendTestPacket() { return false; }
     // A channel starts streaming through this sender, or stopped (its
     // acquisition thread has ended, or left on its own).
     virtual void streamStarted() {}

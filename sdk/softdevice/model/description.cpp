@@ -223,8 +223,10 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
             break;
         case FeatureDecl::Kind::Float:
             out << "    <pValue>" << value << "</pValue>\n";
-            out << "    <Min>" << xmlFloat(f.fmin) << "</Min>\n";
-            out << "    <Max>" << xmlFloat(f.fmax) << "</Max>\n";
+            if (!f.pMin.empty()) out << "    <pMin>" << f.pMin << "</pMin>\n";
+            else out << "    <Min>" << xmlFloat(f.fmin) << "</Min>\n";
+            if (!f.pMax.empty()) out << "    <pMax>" << f.pMax << "</pMax>\n";
+            else out << "    <Max>" << xmlFloat(f.fmax) << "</Max>\n";
             if (!f.unit.empty()) out << "    <Unit>" << f.unit << "</Unit>\n";
             break;
         case FeatureDecl::Kind::Integer:

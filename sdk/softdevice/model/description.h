@@ -36,11 +36,12 @@ struct FeatureDecl {
     std::string indexedBy;
     uint32_t indexStep = 0;
     std::vector<std::string> selected;    // what this feature selects
-    // Integers: limits given as values, or as the names of integer features.
+    // Integers: limits given as values, or as the names of features (pMin,
+    // pMax, pInc; floats too, but for the increment).
     int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
     // Floats (an 8-byte IEEE register): limits.
     double fmin = 0, fmax = 0;
-    std::string pMin, pMax;
+    std::string pMin, pMax, pInc;
     std::string representation;   // "Linear", "HexNumber", "IPV4Address", ...
     std::string unit;
     // Enumerations: entry names and values.
@@ -50,7 +51,7 @@ struct FeatureDecl {
     // A feature that locks this one while it is non-zero (TLParamsLocked).
     std::string lockedBy;
     // What a script adds to the device's own feature.
-    std::string pIsAvailable, pValue, pInc;
+    std::string pIsAvailable, pValue;
     std::vector<std::string> invalidators;
     std::vector<std::pair<std::string, std::string>> entryAvailable;   // entry, feature
 };

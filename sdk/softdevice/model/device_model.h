@@ -18,6 +18,7 @@
 #include "IZuRegisterMap.h"
 #include "gev/bootstrap.h"
 #include "gev/gvcp.h"
+#include "gvcpserver/server.h"
 #include "softdevice/model/bridges.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
@@ -28,9 +29,10 @@
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
 #include "softdevice/model/register_space.h"
-#include "tarn/SinkList.h"
+#include "softdevice/model/standard_features.h"
 #include "softdevice/model/user_sets.h"
 #include "softdevice/model/statistics.h"
+#include "tarn/SinkList.h"
 
 #include <chrono>
 #include <memory>
@@ -55,19 +57,12 @@ namespace tarn {
 namespace softdevice {
 
 namespace addr {
-// Per stream channel: base + 0x100 * channel.
+// The device's own registers: device-wide from DeviceBase, per stream
+// channel from ChannelBase + ChannelStride * channel (each feature's offset
+// is in its row of the standard features' tables).
 constexpr uint32_t ChannelBase = 0x00010000;
 constexpr uint32_t ChannelStride = 0x100;
-constexpr uint32_t Width = 0x00, Height = 0x04, OffsetX = 0x08, OffsetY = 0x0C, PixelFormat = 0x10,
-                   PayloadSize = 0x14, ChunkModeActive = 0x18, ChunkSelector = 0x1C, ChunkEnable = 0x20,
-                   WidthMax = 0x24, HeightMax = 0x28, WidthMin = 0x2C, WidthInc = 0x30, HeightMin = 0x34,
-                   HeightInc = 0x38, PacketSizeMax = 0x3C, GenDCStreamingMode = 0x40, StreamProtocol = 0x44;
-// Device-wide.
 constexpr uint32_t DeviceBase = 0x00011000;
-constexpr uint32_t AcquisitionStart = 0x00, AcquisitionStop = 0x04, AcquisitionMode = 0x08, TLParamsLocked = 0x0C,
-                   SourceSelector = 0x10, DeviceReset = 0x14, UserSetSelector = 0x18, UserSetLoad = 0x1C,
-                   UserSetSave = 0x20, UserSetDefault = 0x24, StreamChannelSelector = 0x28,
-                   AcquisitionFrameRate = 0x30, AcquisitionFrameRateEnable = 0x38;
 constexpr uint32_t FirmwareVersion = 0x3FFF0100;
 } // namespace addr
 
@@ -163,6 +158,12 @@ public:
     // Why the user-set file was not read or written last time; empty when it was.
     std::string userSetProblem() const;
 
+    // Where the register of one of the device's own features lies (for a
+    // feature per stream channel, that channel's); 0 for no such feature.
+    static uint32_t addressOf(const std::string &aName, size_t aChannel = 0);
+    // What the GVCP server's registers take, as the description declares it.
+    std::vector<gvcp::FieldLimit> bootstrapLimits();
+
 private:
     // What the real factories lend the sources of this library (declarations.h).
     class Lent : public Declarations
@@ -187,10 +188,26 @@ private:
     };
 
 private:
+    using Source = IZuSWStreamingChannelSource;
     void layoutFirmware();
-    void layoutChannel(Channel &aChannel);
-    void layoutDevice();
-    void declareFeatures();
+    // The standard features (standard_features.cpp): the tables, and what
+    // the device makes of them.
+    static const std::vector<StandardFamily> &standardFamilies();
+    static const StandardFeature *standardFeature(const std::string &aName);
+    void layoutStandard();
+    void addFloatRegister(const StandardFeature &aFeature, uint32_t aAddress);
+    void declareStandard();
+    void saveStandard(UserSet &aSet);
+    uint16_t loadStandard(const UserSet &aSet);
+    uint16_t writeStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
+    bool accepts(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
+    int64_t limit(const StandardFeature::Limit &aLimit, size_t aChannel);
+    StandardFeature::Entries entriesOf(const StandardFeature &aFeature, size_t aChannel) const;
+    template <class Get> uint32_t fromSource(size_t aChannel, Get aGet);
+    template <class Set> uint16_t toSource(size_t aChannel, Set aSet);
+    bool genDCStreaming(size_t aChannel);
+    double frameRate() const;
+    void setFrameRate(double aRate);
     void describeSources();
     void refreshIdentity(Identity::Field aField);
     void rebuildDescription();

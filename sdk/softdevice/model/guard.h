@@ -18,12 +18,6 @@ namespace softdevice {
 void enterDeviceThread(const void *aModel);
 const void *currentDeviceThread();
 
-// Told of each failure caught here, on the thread that caught it: a binding
-// drops what the failed up-call left behind there (a Python error still set
-// on the thread, which the next up-call on it would otherwise trip over).
-void upcallFailed();
-void setUpcallFailureHook(void (*aHook)());
-
 template <typename Call>
 bool guarded(std::atomic<uint64_t> &aFailures, Call &&aCall)
 {
@@ -34,7 +28,6 @@ bool guarded(std::atomic<uint64_t> &aFailures, Call &&aCall)
         throw;
     } catch (...) {
         aFailures.fetch_add(1, std::memory_order_relaxed);
-        upcallFailed();
         return false;
     }
 }

@@ -127,6 +127,18 @@ TEST(Compression, BuffersAreReusedAcrossImages)
     ASSERT_TRUE(decompressor.Execute(&packed, &other).IsOK());
     EXPECT_EQ(other.GetImage()->GetPixelType(), ZuPixelMono8);
     EXPECT_EQ(support::Bytes(other), support::Bytes(*second));
+    // So is one of the stored format whose padding differs: decoding over
+    // its own line stride would shift every line.
+    auto padded = MakeImage(ZuPixelMono8, 30, 20, 3, 1, {}, 5);
+    ASSERT_TRUE(compressor.Execute(padded.get(), &packed).IsOK());
+    for (auto padding : {std::make_pair(5, 1), std::make_pair(3, 4), std::make_pair(0, 0)}) {
+        ZuBuffer reused;
+        reused.GetImage()->Alloc(30, 20, ZuPixelMono8, uint16_t(padding.first), uint16_t(padding.second));
+        ASSERT_TRUE(decompressor.Execute(&packed, &reused).IsOK());
+        EXPECT_EQ(reused.GetImage()->GetPaddingX(), 3);
+        EXPECT_EQ(reused.GetImage()->GetPaddingY(), 1);
+        EXPECT_EQ(support::Bytes(reused), support::Bytes(*padded));
+    }
     ZuBuffer raw(ZuPayloadTypeRawData);
     raw.Alloc(10);
     ASSERT_TRUE(decompressor.Execute(&packed, &raw).IsOK());

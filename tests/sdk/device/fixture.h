@@ -60,7 +60,11 @@ public:
     Status write(uint32_t address, const uint8_t *data, uint32_t count) override
     {
         if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
-        if (writeTime(address, count)) std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
+        if (writeTime(address, count)) {
+            // Slow, unless a test lets it end early.
+            std::unique_lock<std::mutex> held(mSlowLock);
+            mSlowEnd.wait_for(held, std::chrono::milliseconds(slowMs), [this] { return mHurried; });
+        }
         std::lock_guard<std::mutex> lock(mLock);
         std::memcpy(mBytes + (address - kBase), data, count);
         return STATUS_SUCCESS;
@@ -68,6 +72,13 @@ public:
     uint32_t writeTime(uint32_t address, uint32_t count) override
     {
         return slowMs && address <= slowAddress && slowAddress - address < count ? uint32_t(slowMs) : 0;
+    }
+    // Slow writes in progress, and every later one, end at once.
+    void hurry()
+    {
+        std::lock_guard<std::mutex> held(mSlowLock);
+        mHurried = true;
+        mSlowEnd.notify_all();
     }
     uint32_t word(uint32_t address)
     {
@@ -88,18 +99,22 @@ private:
         return address >= kBase && count <= sizeof mBytes && address - kBase <= sizeof mBytes - count;
     }
     std::mutex mLock;
+    std::mutex mSlowLock;
+    std::condition_variable mSlowEnd;
+    bool mHurried = false;
     uint8_t mBytes[0x10000] = {};
 };
 
 struct TestDevice {
     Ram ram;
+    ServerConfig config;
     std::unique_ptr<UdpServer> udp;
     std::string address;
 
     explicit TestDevice(const std::string &aAddress, uint8_t aLast = 1, std::function<void(ServerConfig &)> aTune = nullptr)
         : address(aAddress)
     {
-        ServerConfig c;
+        ServerConfig &c = config;
         c.identity.mac = {0x02, 0x00, 0x00, 0x00, 0x07, aLast};
         c.identity.manufacturerName = "tarn";
         c.identity.modelName = "Responder";
@@ -111,9 +126,24 @@ struct TestDevice {
         ram.setWord(0x10000, 640);
         ram.setWord(0x10004, 480);
         ram.setWord(0x10008, 0x01080001);
-        udp = std::make_unique<UdpServer>(c, &ram);
+        start();
+    }
+    // The device as it boots: the same memory, nobody in control.
+    void restart()
+    {
+        udp.reset();
+        start();
+    }
+    void start()
+    {
+        udp = std::make_unique<UdpServer>(config, &ram);
         std::string error;
-        EXPECT_TRUE(udp->start(aAddress, kPort, &error)) << error;
+        EXPECT_TRUE(udp->start(address, kPort, &error)) << error;
+    }
+    ~TestDevice()
+    {
+        ram.hurry();
+        udp.reset();
     }
     Server &server() { return udp->server(); }
 };

@@ -6,6 +6,8 @@
 #include "net/poll_loop.h"
 
 #include <atomic>
+#include <future>
+#include <optional>
 #include <map>
 
 using namespace tarn::gvcp;
@@ -38,6 +40,7 @@ public:
                 {
                     std::lock_guard<std::mutex> lock(mLock);
                     mCommands.push_back(*cmd);
+                    mFrom = arrival.from;
                     answers = mScript(*cmd);
                 }
                 for (size_t k = 0; k < answers.size(); ++k) {
@@ -61,6 +64,10 @@ public:
         return mCommands;
     }
     uint32_t ip() const { return mIp; }
+    // Where the command being answered came from (inside the script).
+    tarn::net::Endpoint from() const { return mFrom; }
+    // A packet from the device's port, unasked, from any thread.
+    void send(const Bytes &aPacket, tarn::net::Endpoint aTo) { mSocket.sendTo(aPacket.data(), aPacket.size(), aTo); }
     // The last answer to each command leaves this much later than the others.
     void delayLast(int aMs) { mDelayLastMs = aMs; }
 
@@ -72,8 +79,19 @@ private:
     tarn::net::PollLoop mLoop;
     std::mutex mLock;
     std::vector<Command> mCommands;
+    tarn::net::Endpoint mFrom;
     std::thread mThread;
 };
+
+// A socket that answers in the device's place, from elsewhere.
+tarn::net::UdpSocket Impostor(uint32_t aIp, uint16_t aPort = 0)
+{
+    tarn::net::SocketOptions options;
+    options.reuseAddress = true;
+    auto socket = tarn::net::UdpSocket::bind({aIp, aPort}, options);
+    EXPECT_TRUE(socket.valid());
+    return socket;
+}
 
 std::shared_ptr<ClientSettings> Quick(uint32_t aRetries = 2)
 {
@@ -225,23 +243,6 @@ TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
     EXPECT_EQ(peer.commands().size(), 8u);
 }
 
-TEST(GvcpClient, ACloseEndsAWaitAtOnce)
-{
-    NEEDS_NETNS();
-    FakePeer peer("127.0.0.76", [](const Command &) { return std::vector<Bytes>{}; });
-    auto settings = std::make_shared<ClientSettings>();
-    settings->answerTimeoutMs = 60000;
-    GvcpClient client(settings);
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
-    std::thread closer([&] {
-        while (peer.commands().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        client.Close();
-    });
-    uint32_t v = 0;
-    EXPECT_EQ(client.ReadRegister(0, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
-    closer.join();
-}
-
 TEST(GvcpClient, WriteWithoutAcknowledgeAsksForNone)
 {
     NEEDS_NETNS();
@@ -254,4 +255,123 @@ TEST(GvcpClient, WriteWithoutAcknowledgeAsksForNone)
     ASSERT_EQ(cmds.size(), 1u);
     EXPECT_FALSE(cmds[0].header.flags & FLAG_ACK_REQUIRED);
     EXPECT_EQ(WriteRegCmd::decode(cmds[0])->writes[0].second, 1u);
+}
+
+TEST(GvcpClient, OnlyTheDevicesAddressAndPortAnswerForIt)
+{
+    NEEDS_NETNS();
+    // Before the device's own answer, one with the right id arrives from
+    // another address and one from the device's address but another port.
+    uint32_t near = 0;
+    parseIPv4("127.0.3.11", near);
+    tarn::net::UdpSocket elsewhere = Impostor(near, kPort);
+    tarn::net::UdpSocket otherPort;
+    FakePeer *self = nullptr;
+    FakePeer peer("127.0.3.10", [&](const Command &c) {
+        for (const tarn::net::UdpSocket *s : {&elsewhere, &otherPort}) {
+            Bytes forged = RegisterAnswer(c, 666);
+            s->sendTo(forged.data(), forged.size(), self->from());
+        }
+        return std::vector<Bytes>{RegisterAnswer(c, 7)};
+    });
+    self = &peer;
+    otherPort = Impostor(peer.ip());
+    peer.delayLast(50);
+    GvcpClient client(Quick(0));
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    for (int k = 0; k < 3; ++k) {
+        uint32_t v = 0;
+        ASSERT_TRUE(client.ReadRegister(0x938, v).IsOK());
+        EXPECT_EQ(v, 7u);
+    }
+}
+
+TEST(GvcpClient, ADeviceThatKeepsAskingForTimeIsGivenNoMoreThanTheCommandTimeout)
+{
+    NEEDS_NETNS();
+    // Every 40 ms the device says it needs 100 ms more, and never answers.
+    std::mutex lock;
+    std::optional<std::pair<tarn::net::Endpoint, uint16_t>> asked;
+    FakePeer *self = nullptr;
+    FakePeer peer("127.0.3.12", [&](const Command &c) {
+        std::lock_guard<std::mutex> held(lock);
+        asked = std::make_pair(self->from(), c.header.reqId);
+        return std::vector<Bytes>{};
+    });
+    self = &peer;
+    std::atomic<bool> quiet{false};
+    std::thread nag([&] {
+        while (!quiet) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            std::lock_guard<std::mutex> held(lock);
+            if (!asked) continue;
+            peer.send(PendingAck{100}.encode(asked->second), asked->first);
+        }
+    });
+    auto settings = Quick(1);
+    settings->commandTimeoutMs = 600;
+    GvcpClient client(settings);
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    const auto started = std::chrono::steady_clock::now();
+    auto reading = std::async(std::launch::async, [&] {
+        uint32_t v = 0;
+        return client.ReadRegister(0x938, v);
+    });
+    const bool ended = reading.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!ended) client.Close();
+    ZuResult r = reading.get();
+    quiet = true;
+    nag.join();
+    ASSERT_TRUE(ended) << "the request waited on";
+    EXPECT_EQ(r.GetCode(), uint32_t(ZU_TIMEOUT));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_GE(settings->pendingAcks, 5u);
+    EXPECT_EQ(settings->timeouts, 1u);
+
+    // A time-out shorter than the tries leaves every try its full wait.
+    settings->commandTimeoutMs = 1;
+    settings->answerTimeoutMs = 50;
+    settings->retries = 2;
+    uint32_t v = 0;
+    const size_t before = peer.commands().size();
+    EXPECT_EQ(client.ReadRegister(0x938, v).GetCode(), uint32_t(ZU_TIMEOUT));
+    EXPECT_EQ(peer.commands().size() - before, 3u);
+}
+
+TEST(GvcpClient, ACloseOrAnInterruptEndsAWaitAtOnce)
+{
+    NEEDS_NETNS();
+    std::atomic<bool> answer{false};
+    FakePeer peer("127.0.0.76", [&](const Command &c) {
+        return answer ? std::vector<Bytes>{RegisterAnswer(c, 5)} : std::vector<Bytes>{};
+    });
+    auto settings = std::make_shared<ClientSettings>();
+    settings->answerTimeoutMs = 10000;
+    settings->retries = 0;
+    for (bool close : {true, false}) {
+        GvcpClient client(settings);
+        ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+        const size_t before = peer.commands().size();
+        std::thread ender([&] {
+            while (peer.commands().size() == before) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (close) client.Close();
+            else client.Interrupt();
+        });
+        uint32_t v = 0;
+        EXPECT_EQ(client.ReadRegister(0, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
+        ender.join();
+        if (close) continue;
+        // Interrupted, later requests fail without being sent until resumed;
+        // then the channel works as before, also after an interrupt that no
+        // request took.
+        EXPECT_EQ(client.ReadRegister(0, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
+        EXPECT_EQ(peer.commands().size(), before + 1);
+        answer = true;
+        client.Resume();
+        ASSERT_TRUE(client.ReadRegister(0, v).IsOK());
+        EXPECT_EQ(v, 5u);
+        client.Interrupt();
+        client.Resume();
+        ASSERT_TRUE(client.ReadRegister(0, v).IsOK());
+    }
 }

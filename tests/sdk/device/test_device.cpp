@@ -7,6 +7,7 @@
 #include "tarn/DeviceBinding.h"
 
 #include <atomic>
+#include <future>
 #include <set>
 
 using fixture::Flag;
@@ -51,7 +52,12 @@ struct Recorder : ZuDeviceEventSink {
     Flag lost, got;
     size_t want = 1;
 
-    void OnLinkDisconnected(ZuDevice *) override { lost.set(); }
+    std::atomic<int> losses{0};
+    void OnLinkDisconnected(ZuDevice *) override
+    {
+        ++losses;
+        lost.set();
+    }
     void OnEvent(ZuDevice *, uint16_t aId, uint16_t, uint64_t, uint64_t, const void *aData, uint32_t aLength) override
     {
         std::lock_guard<std::mutex> l(lock);
@@ -221,6 +227,38 @@ TEST(ZuDeviceGEV, HeartbeatKeepsControlAndLinkLossIsReported)
     EXPECT_EQ(d.GetParameters(), nullptr);
     EXPECT_TRUE(d.Disconnect().IsOK());
     d.UnregisterEventSink(&sink);
+}
+
+TEST(ZuDeviceGEV, ADeviceThatRestartedOrWasTakenOverIsALostLink)
+{
+    NEEDS_NETNS();
+    // The device comes back well within the heartbeat time-out and answers
+    // every read: only the privilege it reports tells that it is not ours.
+    TestDevice dev("127.0.3.1", 0x31);
+    for (bool takenOver : {false, true}) {
+        ZuDeviceGEV d;
+        Recorder sink;
+        ASSERT_TRUE(d.GetCommunicationParameters()->SetIntegerValue(ZuString("HeartbeatTimeout"), 6000).IsOK());
+        ASSERT_TRUE(d.Connect(ZuString("127.0.3.1")).IsOK());
+        ASSERT_TRUE(d.RegisterEventSink(&sink).IsOK());
+        // Past the heartbeat's first read; the next comes two seconds on.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        dev.restart();
+        // Taken over by another controller, exclusively, the device refuses
+        // even to read the privilege to us.
+        ZuDeviceGEV other;
+        if (takenOver) ASSERT_TRUE(other.Connect(ZuString("127.0.3.1"), ZuAccessExclusive).IsOK());
+        ASSERT_TRUE(sink.lost.wait()) << takenOver;
+        EXPECT_FALSE(d.IsConnected());
+        uint32_t v = 0;
+        EXPECT_EQ(d.ReadRegister(0x10000, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(sink.losses.load(), 1);
+        // Whoever holds the device now keeps it.
+        EXPECT_EQ(bool(dev.server().controller()), takenOver);
+        if (takenOver) EXPECT_TRUE(other.IsConnected());
+        d.UnregisterEventSink(&sink);
+    }
 }
 
 TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
@@ -397,6 +435,34 @@ TEST(ZuDeviceGEV, SlowWritesArePendingNotRetried)
     EXPECT_EQ(dev.server().stats().pendingAcksIssued, 1u);
 }
 
+TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
+{
+    NEEDS_NETNS();
+    TestDevice dev("127.0.3.2", 0x32);
+    dev.ram.slowMs = 60000;  // announced with PENDING_ACK, far beyond any wait here
+    ZuResult r;
+    ZuDevice *d = ZuDevice::CreateAndConnect(ZuString("127.0.3.2"), &r);
+    ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
+    auto *comm = d->GetCommunicationParameters();
+    ASSERT_TRUE(comm->SetIntegerValue(ZuString("AnswerTimeout"), 100).IsOK());
+    ASSERT_TRUE(comm->SetIntegerValue(ZuString("CommandTimeout"), 600000).IsOK());
+    ZuGenParameterArray *features = d->GetParameters();
+    auto writing = std::async(std::launch::async, [&] { return features->SetIntegerValue(ZuString("SlowRegister"), 77); });
+    for (int k = 0; k < 1000 && dev.server().stats().pendingAcksIssued == 0; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(dev.server().stats().pendingAcksIssued, 1u);
+    auto freeing = std::async(std::launch::async, [d] { ZuDevice::Free(d); });
+    // Both end at once; if they do not, the device is hurried so that the
+    // test still ends, failed.
+    const bool freed = freeing.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool ended = writing.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    EXPECT_TRUE(freed);
+    EXPECT_TRUE(ended);
+    dev.ram.hurry();
+    freeing.get();
+    EXPECT_EQ(writing.get().GetCode(), uint32_t(ZU_NOT_CONNECTED));
+}
+
 TEST(ZuDeviceGEV, StreamChannelRegistersAndPacketSizeNegotiation)
 {
     NEEDS_NETNS();
@@ -525,6 +591,14 @@ TEST(ZuDevice, PrioritiesOtherKindsAndTheCommunicationParameters)
     ASSERT_TRUE(comm->GetIntegerValue(ZuString("HeartbeatTimeout"), v).IsOK());
     EXPECT_EQ(v, 5000);
     EXPECT_FALSE(comm->SetIntegerValue(ZuString("CommandCount"), 1).IsOK());
+    ASSERT_TRUE(comm->GetIntegerValue(ZuString("CommandTimeout"), v).IsOK());
+    EXPECT_EQ(v, 10000);
+    EXPECT_FALSE(comm->SetIntegerValue(ZuString("CommandTimeout"), 50).IsOK());
+    ASSERT_TRUE(comm->SetIntegerValue(ZuString("CommandTimeout"), 2500).IsOK());
+    ASSERT_TRUE(comm->GetIntegerValue(ZuString("CommandTimeout"), v).IsOK());
+    EXPECT_EQ(v, 2500);
+    ASSERT_TRUE(comm->GetIntegerValue(ZuString("AnswerTimeout"), v).IsOK());
+    EXPECT_EQ(v, 500);
 
     ZuDeviceU3V u;
     EXPECT_EQ(u.GetType(), ZuDeviceTypeU3V);

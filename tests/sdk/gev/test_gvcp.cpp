@@ -214,6 +214,11 @@ TEST(GvcpCodec, MalformedPayloadsAreRefused)
     EXPECT_FALSE(WriteRegCmd::decode(*decodeCommand(encodeCommand(WRITEREG_CMD, 1, 1, Bytes(12, 0)).data(), 20)));
     EXPECT_FALSE(ReadRegAck::decode(*decodeAck(encodeAck(READREG_ACK, 0, 1, Bytes(5, 0)).data(), 13)));
     EXPECT_FALSE(EventCmd::decode(*decodeCommand(encodeCommand(EVENT_CMD, 1, 1, Bytes(20, 0)).data(), 28)));
+    // Memory is written in whole registers: every other byte count is refused.
+    for (size_t n = 1; n <= 12; ++n) {
+        Bytes wm = WriteMemCmd{0x200, Bytes(n, 'w')}.encode(1);
+        EXPECT_EQ(WriteMemCmd::decode(*decodeCommand(wm.data(), wm.size())).has_value(), n % 4 == 0) << n << " bytes";
+    }
     // A command decoder given another command.
     Bytes rm = ReadMemCmd{0, 4}.encode(1);
     EXPECT_FALSE(WriteMemCmd::decode(*decodeCommand(rm.data(), rm.size())));

@@ -60,7 +60,7 @@ public:
 
     void sendControl(const Bytes &p, const Endpoint &to) override { control.push_back({p, to}); }
     void sendMessage(const Bytes &p, const Endpoint &to) override { messages.push_back({p, to}); }
-    void sendTestPacket(uint32_t, const Bytes &p, bool, const Endpoint &to) override { tests.push_back({p, to}); }
+    void sendTestPacket(uint32_t, size_t size, bool, const Endpoint &to) override { tests.push_back({Bytes(size), to}); }
     void changeAddress(uint32_t ip) override { addresses.push_back(ip); }
 
     void onControlTaken(const Endpoint &c, Access a) override
@@ -188,12 +188,15 @@ TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
         {WriteRegCmd{{{kRam + 2, 1}}}.encode(112), STATUS_BAD_ALIGNMENT},
         {WriteRegCmd{{{reg::MessageChannelPort, 0x10000}}}.encode(113), STATUS_INVALID_PARAMETER},
         {encodeCommand(0x0050, FLAG_ACK_REQUIRED, 114, {}), STATUS_NOT_IMPLEMENTED},
+        {WriteMemCmd{kRam, Bytes(6, 1)}.encode(115), STATUS_INVALID_PARAMETER},
+        {WriteMemCmd{kRam, Bytes(3, 1)}.encode(116), STATUS_INVALID_PARAMETER},
     };
     for (const Case &c : cases) {
         auto acks = d.send(c.cmd);
         ASSERT_EQ(acks.size(), 1u);
         EXPECT_EQ(acks[0].header.status, c.status) << "request " << acks[0].header.ackId;
     }
+    EXPECT_TRUE(d.ram.writes.empty());
     // A WRITEREG stops at its first failure and says how far it got.
     auto partial = d.send(WriteRegCmd{{{kRam, 1}, {kRam + 4, 2}, {0x40000, 3}, {kRam + 8, 4}}}.encode(120));
     EXPECT_EQ(partial[0].header.status, STATUS_INVALID_ADDRESS);
@@ -464,6 +467,28 @@ TEST(GvcpServer, StreamChannelsReportTheirDestinationAndFireTestPackets)
     EXPECT_EQ(d.rec.tests.size(), 1u);
     EXPECT_EQ(d.server.stats().gvspTestPacketsIssued, 2u);
     EXPECT_EQ(d.server.streamChannel(0).packetSize, 8000u);
+}
+
+TEST(GvcpServer, ALimitedFieldRefusesOtherValuesAndStartsWithinItsLimits)
+{
+    ServerConfig c = Config();
+    FieldLimit size;
+    size.address = reg::StreamChannelPacketSize0;
+    size.mask = SCPS_SIZE_MASK;
+    size.min = 576;
+    size.max = 1402;
+    size.inc = 4;
+    c.limits.push_back(size);
+    Device d(c);
+    // 1500 does not fit: the largest size that does below it.
+    EXPECT_EQ(d.read(reg::StreamChannelPacketSize0).second, 1400u);
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL);
+    for (uint32_t bad : {0u, 575u, 578u, 1404u})
+        EXPECT_EQ(d.write(reg::StreamChannelPacketSize0, SCPS_DO_NOT_FRAGMENT | bad), STATUS_INVALID_PARAMETER) << bad;
+    EXPECT_EQ(d.server.streamChannel(0).packetSize, 1400u);
+    // The other bits are not the field's.
+    EXPECT_EQ(d.write(reg::StreamChannelPacketSize0, SCPS_DO_NOT_FRAGMENT | 580), STATUS_SUCCESS);
+    EXPECT_EQ(d.read(reg::StreamChannelPacketSize0).second, SCPS_DO_NOT_FRAGMENT | 580u);
 }
 
 TEST(GvcpServer, HostilePacketsGetWellFormedAnswersOrNone)

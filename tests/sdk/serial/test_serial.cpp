@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <numeric>
 #include <string>
@@ -145,6 +146,38 @@ TEST_F(Bridge, ReadWaitsForWhatWasAskedOrTheTimeOut)
     ASSERT_TRUE(port.Read(out, sizeof out, n, 300).IsOK());
     EXPECT_EQ(n, 2u);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out), 2), "ab");
+}
+
+TEST_F(Bridge, AWaitingReadIsWokenByTheBytesItAskedFor)
+{
+    ASSERT_TRUE(port.Open(&adapter, ZuDeviceSerial0).IsOK());
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false;
+    uint32_t n = 0;
+    uint8_t out[3] = {};
+    // A time-out far beyond the bound below: only the bytes' arrival can
+    // end the read in time.
+    std::thread reader([&] {
+        EXPECT_TRUE(port.Read(out, sizeof out, n, 600000).IsOK());
+        std::lock_guard<std::mutex> guard(lock);
+        returned = true;
+        changed.notify_all();
+    });
+    // Give the reader time to start waiting (were it late, it would find
+    // the bytes without waiting, and the test would pass either way).
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    uint32_t written = 0;
+    ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>("xyz"), 3, written).IsOK());
+    bool woken = false;
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        woken = changed.wait_for(guard, std::chrono::seconds(20), [&] { return returned; });
+    }
+    port.Close();  // ends a read that was never woken
+    reader.join();
+    EXPECT_TRUE(woken);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n), "xyz");
 }
 
 TEST_F(Bridge, EchoSinksHearAllTrafficUntilUnregistered)

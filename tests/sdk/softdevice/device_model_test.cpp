@@ -207,7 +207,7 @@ TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
     // The same destination again opens nothing new.
     d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
     EXPECT_EQ(d.log.count("OnOpen"), 1u);
-    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, std::vector<uint8_t>{0, 0, 0, 1}.data(), 4), kStatusSuccess);
+    ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4), kStatusSuccess);
     ASSERT_TRUE(sender.waitFor(5));
     EXPECT_TRUE(d.model.channel(0).streaming());
     d.model.controlReleased(true);
@@ -220,7 +220,7 @@ TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
     d.model.setSender(0, nullptr);
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
     d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
-    d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, std::vector<uint8_t>{0, 0, 0, 1}.data(), 4);
+    d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4);
     EXPECT_FALSE(d.model.channel(0).streaming());
 }
 
@@ -272,7 +272,7 @@ TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
         d.model.setSender(0, &sender);
         d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
         d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
-        ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionStart, one, 4), kStatusSuccess);
+        ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), one, 4), kStatusSuccess);
         ASSERT_TRUE(sender.waitFor(2));
         d.model.controlChannelStopped();
         d.model.teardown();
@@ -295,22 +295,21 @@ TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
     d.model.setUserSetCount(2);
     d.model.setUserSetNotify(&notify);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    const uint32_t b = addr::DeviceBase;
     auto write = [&](uint32_t at, uint32_t v) {
         const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
         return d.model.writeMemory(at, bytes, 4);
     };
-    ASSERT_EQ(write(addr::ChannelBase + addr::Width, 40), kStatusSuccess);
-    ASSERT_EQ(write(b + addr::UserSetSelector, 2), kStatusSuccess);
-    ASSERT_EQ(write(b + addr::UserSetSave, 1), kStatusSuccess);
-    ASSERT_EQ(write(addr::ChannelBase + addr::Width, 20), kStatusSuccess);
-    ASSERT_EQ(write(b + addr::UserSetLoad, 1), kStatusSuccess);
+    ASSERT_EQ(write(DeviceModel::addressOf("Width"), 40), kStatusSuccess);
+    ASSERT_EQ(write(DeviceModel::addressOf("UserSetSelector"), 2), kStatusSuccess);
+    ASSERT_EQ(write(DeviceModel::addressOf("UserSetSave"), 1), kStatusSuccess);
+    ASSERT_EQ(write(DeviceModel::addressOf("Width"), 20), kStatusSuccess);
+    ASSERT_EQ(write(DeviceModel::addressOf("UserSetLoad"), 1), kStatusSuccess);
     EXPECT_EQ(d.source.width, 40u);
-    ASSERT_EQ(write(b + addr::UserSetSelector, 0), kStatusSuccess);
-    EXPECT_EQ(write(b + addr::UserSetSave, 1), kStatusAccessDenied);
-    ASSERT_EQ(write(b + addr::UserSetLoad, 1), kStatusSuccess);
+    ASSERT_EQ(write(DeviceModel::addressOf("UserSetSelector"), 0), kStatusSuccess);
+    EXPECT_EQ(write(DeviceModel::addressOf("UserSetSave"), 1), kStatusAccessDenied);
+    ASSERT_EQ(write(DeviceModel::addressOf("UserSetLoad"), 1), kStatusSuccess);
     EXPECT_EQ(d.source.width, 64u);
-    EXPECT_EQ(write(b + addr::UserSetSelector, 3), kStatusInvalidParameter);
+    EXPECT_EQ(write(DeviceModel::addressOf("UserSetSelector"), 3), kStatusInvalidParameter);
     const std::vector<std::pair<int, uint32_t>> want = {
         {ZuUserSetStateSaveStart, 0}, {ZuUserSetStateSaveCompleted, 0}, {ZuUserSetStateSaveStart, 2},
         {ZuUserSetStateSaveCompleted, 2}, {ZuUserSetStateLoadStart, 2}, {ZuUserSetStateLoadCompleted, 2},
@@ -334,7 +333,7 @@ TEST(DeviceModel, NetworkResetsFullResetsAndActionsTellTheApplication)
     EXPECT_FALSE(d.model.controlled());
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
     const uint8_t one[4] = {0, 0, 0, 1};
-    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::DeviceReset, one, 4), kStatusSuccess);
+    ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("DeviceReset"), one, 4), kStatusSuccess);
     EXPECT_EQ(d.log.count("OnDeviceResetFull"), 1u);
     EXPECT_FALSE(d.model.controlled());
     d.model.action(0, 77);
@@ -372,19 +371,24 @@ TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
         std::memcpy(&bits, &rate, sizeof bits);
         uint8_t bytes[8];
         for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(bits >> (56 - 8 * i));
-        return d.model.writeMemory(addr::DeviceBase + addr::AcquisitionFrameRate, bytes, 8);
+        return d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRate"), bytes, 8);
     };
     const uint8_t on[4] = {0, 0, 0, 1};
     ASSERT_EQ(writeRate(250.0), kStatusSuccess);
     EXPECT_EQ(d.model.framePeriod().count(), 0);   // not yet enabled
-    ASSERT_EQ(d.model.writeMemory(addr::DeviceBase + addr::AcquisitionFrameRateEnable, on, 4), kStatusSuccess);
+    ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRateEnable"), on, 4), kStatusSuccess);
     EXPECT_EQ(d.model.framePeriod().count(), 4000000);
-    ASSERT_EQ(writeRate(0.0), kStatusSuccess);
-    EXPECT_EQ(d.model.framePeriod().count(), 10000000000);   // 0.1 Hz at least
-    ASSERT_EQ(writeRate(std::nan("")), kStatusSuccess);
-    EXPECT_EQ(d.model.framePeriod().count(), 10000000000);
-    ASSERT_EQ(writeRate(1e9), kStatusSuccess);
-    EXPECT_EQ(d.model.framePeriod().count(), 10000);          // 100 kHz at most
+    // Outside the feature's limits, or not a number: refused, and the rate stays.
+    for (double bad : {0.0, -5.0, 0.09, std::nan(""), 100000.5, 1e9}) {
+        EXPECT_EQ(writeRate(bad), kStatusInvalidParameter) << bad;
+        EXPECT_EQ(d.model.framePeriod().count(), 4000000) << bad;
+    }
+    ASSERT_EQ(writeRate(100000.0), kStatusSuccess);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000);
+    // One half at a time: the value the register would hold is what counts.
+    const uint8_t high[4] = {0x7F, 0xF8, 0, 0};   // the high half of a NaN
+    EXPECT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRate"), high, 4), kStatusInvalidParameter);
+    EXPECT_EQ(d.model.framePeriod().count(), 10000);
     // The description offers it as a float over its 8-byte register.
     const std::string xml = d.model.description();
     EXPECT_NE(xml.find("<Float Name=\"AcquisitionFrameRate\""), std::string::npos);

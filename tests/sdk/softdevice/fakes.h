@@ -6,6 +6,7 @@
 
 #include "ZuBuffer.h"
 #include "ZuImage.h"
+#include "ZuStreamingChannelSourceDefault.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
 #include "IZuVirtualDeviceGEVEventSink.h"
@@ -58,6 +59,14 @@ struct CallLog {
             if (calls[i] == aCall) return int(i);
         return -1;
     }
+};
+
+// The ready-made source, which keeps its geometry within its largest
+// image, with buffers that never come back.
+struct DefaultSource : ZuStreamingChannelSourceDefault {
+    using ZuStreamingChannelSourceDefault::ZuStreamingChannelSourceDefault;
+    ZuResult QueueBuffer(ZuBuffer *) override { return ZuResult(ZU_OK); }
+    ZuResult RetrieveBuffer(ZuBuffer **) override { return ZuResult(ZU_TIMEOUT); }
 };
 
 // A source that fills each queued buffer with its block's running number

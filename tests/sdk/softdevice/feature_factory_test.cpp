@@ -79,7 +79,7 @@ struct Device {
 };
 
 constexpr uint32_t kGain = 0x20000, kRatio = 0x20008, kMode = 0x20010, kFire = 0x20014, kLabel = 0x20020,
-                   kFlag = 0x20040, kRaw = 0x20044, kMs = 0x20050;
+                   kFlag = 0x20040, kRaw = 0x20044, kMs = 0x20050, kKey = 0x20054;
 
 void declareAll(Device &d, Limit &limit)
 {
@@ -92,6 +92,7 @@ void declareAll(Device &d, Limit &limit)
         ASSERT_TRUE(f->AddRegister(ZuString("FlagReg"), kFlag, 4, ZuGenAccessModeReadWrite).IsOK());
         ASSERT_TRUE(f->AddByteArray(ZuString("RawReg"), kRaw, 8, ZuGenAccessModeReadOnly).IsOK());
         ASSERT_TRUE(f->AddRegister(ZuString("MsReg"), kMs, 4, ZuGenAccessModeReadWrite).IsOK());
+        ASSERT_TRUE(f->AddRegister(ZuString("KeyReg"), kKey, 4, ZuGenAccessModeReadWrite).IsOK());
     };
     d.sink.onFeatures = [&](IZuGenApiFactory *f) {
         IZuRegisterMap &m = d.model.registerMap();
@@ -140,6 +141,10 @@ void declareAll(Device &d, Limit &limit)
         f->SetPValue(ZuString("TestGain"));
         f->SetPMax(ZuString("TestMs"));
         ASSERT_TRUE(f->CreateInteger(nullptr).IsOK());
+        f->SetName(ZuString("TestKey"));
+        f->SetCategory(ZuString("TestControl"));
+        f->SetAccessMode(ZuGenAccessModeWriteOnly);
+        ASSERT_TRUE(f->CreateInteger(m.GetRegisterByAddress(kKey), 0, 1000).IsOK());
         f->SetName(ZuString("TestChunkValue"));
         f->MapChunk(0x1234, 4, 4, ZuGenEndiannessBig);
         ASSERT_TRUE(f->CreateInteger().IsOK());
@@ -202,6 +207,19 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     ASSERT_TRUE(p.ExecuteCommand(ZuString("TestFire")).IsOK());
     ASSERT_TRUE(d.reg(kFire)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 1u);
+    // Write-only through its register, or as declared over a register that
+    // could be read: the description says so, and a read is refused.
+    for (const char *name : {"TestFire", "TestKey"}) {
+        bool readable = true, writable = false;
+        ASSERT_TRUE(p.Get(ZuString(name))->IsReadable(readable).IsOK());
+        ASSERT_TRUE(p.Get(ZuString(name))->IsWritable(writable).IsOK());
+        EXPECT_FALSE(readable) << name;
+        EXPECT_TRUE(writable) << name;
+    }
+    ASSERT_TRUE(p.SetIntegerValue(ZuString("TestKey"), 77).IsOK());
+    ASSERT_TRUE(d.reg(kKey)->ReadInt(raw).IsOK());
+    EXPECT_EQ(raw, 77u);
+    EXPECT_FALSE(p.GetIntegerValue(ZuString("TestKey"), v).IsOK());
     ASSERT_TRUE(p.SetStringValue(ZuString("TestLabel"), ZuString("left")).IsOK());
     ASSERT_TRUE(d.reg(kLabel)->ReadString(text).IsOK());
     EXPECT_EQ(text.Narrow(), "left");

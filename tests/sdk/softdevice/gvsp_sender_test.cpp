@@ -41,7 +41,7 @@ TEST(GvspSender, ABuffersLeaderTellsWhatItHolds)
     EXPECT_FALSE(gvsp::describeBlock(empty, s, parts));
 }
 
-TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndResendsOnlyWhatItHolds)
+TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
 {
     net::UdpSocket receiver = net::UdpSocket::bind({0x7F000001, 0}, net::SocketOptions());
     ASSERT_TRUE(receiver.valid());
@@ -97,10 +97,36 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndResendsOnlyWhatItHolds)
     EXPECT_EQ(packets[1][0] << 8 | packets[1][1], 0);
     EXPECT_EQ(std::vector<uint8_t>(again[1].begin() + 8, again[1].end()),
               std::vector<uint8_t>(packets[2].begin() + 8, packets[2].end()));
-    // Once its buffer goes back to the source, the block is not resent.
+    // Once its buffer goes back to the source, the block is not resent: the
+    // answer says it was removed, so that the receiver does not ask again.
     sender.release(&image);
     sender.resend(resend);
     again.clear();
     receive(again);
-    EXPECT_TRUE(again.empty());
+    ASSERT_EQ(again.size(), 2u);
+    for (size_t k = 0; k < 2; ++k) {
+        const gvsp::Header h = gvsp::parsePacket(again[k].data(), again[k].size())->header;
+        EXPECT_EQ(again[k].size(), gvsp::kHeaderSize);
+        EXPECT_EQ(h.status, gvsp::STATUS_PACKET_REMOVED_FROM_MEMORY);
+        EXPECT_EQ(h.blockId, uint64_t(70000 - 65535));
+        EXPECT_EQ(h.packetId, uint32_t(1 + k));
+    }
+    // A block never sent is unavailable.
+    resend.blockId = 70000 - 65535 + 1;
+    resend.lastPacketId = 1;
+    sender.resend(resend);
+    again.clear();
+    receive(again);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(gvsp::parsePacket(again[0].data(), again[0].size())->header.status, gvsp::STATUS_PACKET_UNAVAILABLE);
+
+    // Test packets leave from the channel's own port, as its blocks.
+    ASSERT_TRUE(sender.sendTestPacket(1000, {0x7F000001, receiver.local().port}));
+    uint8_t test[2048];
+    net::Arrival arrival;
+    pollfd p{receiver.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 2000), 1);
+    ASSERT_EQ(receiver.receive(test, sizeof test, &arrival), 1000);
+    EXPECT_EQ(arrival.from.port, sender.port());
+    EXPECT_TRUE(gvsp::isTestPacket(*gvsp::parsePacket(test, 1000)));
 }

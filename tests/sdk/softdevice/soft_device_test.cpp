@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using tarn::test::CallLog;
+using tarn::test::DefaultSource;
 using tarn::test::FakeSource;
 using tarn::test::RecordingSink;
 
@@ -75,14 +76,6 @@ TEST(SoftDevice, DestructionStopsARunningDeviceAndFreesItsBuffers)
     EXPECT_EQ(source.freed.size(), source.allocs.size());
     EXPECT_FALSE(source.allocs.empty());
 }
-
-namespace {
-struct DefaultSource : ZuStreamingChannelSourceDefault {
-    using ZuStreamingChannelSourceDefault::ZuStreamingChannelSourceDefault;
-    ZuResult QueueBuffer(ZuBuffer *) override { return ZuResult(ZU_OK); }
-    ZuResult RetrieveBuffer(ZuBuffer **) override { return ZuResult(ZU_TIMEOUT); }
-};
-} // namespace
 
 TEST(DefaultSource, DescribesItsImageAndAllocatesItsCount)
 {

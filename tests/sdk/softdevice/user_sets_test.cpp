@@ -11,6 +11,7 @@
 
 using namespace tarn::softdevice;
 using tarn::test::CallLog;
+using tarn::test::DefaultSource;
 using tarn::test::FakeSource;
 using tarn::test::RecordingSink;
 using tarn::test::loopback;
@@ -84,10 +85,10 @@ struct Camera {
             f->CreateInteger(m.GetRegisterByAddress(0x20008));
         };
     }
-    uint16_t write(uint32_t aOffset, uint32_t aValue)
+    uint16_t write(const char *aName, uint32_t aValue)
     {
         const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(addr::DeviceBase + aOffset, b, 4);
+        return model.writeMemory(DeviceModel::addressOf(aName), b, 4);
     }
     uint32_t value(uint32_t aAddress)
     {
@@ -110,14 +111,14 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
         c.model.registerMap().GetRegisterByAddress(0x20004)->Write(22u);
         c.selected.values[0] = 5;
         c.selected.values[1] = 6;
-        ASSERT_EQ(c.write(addr::UserSetSelector, 2), kStatusSuccess);
-        ASSERT_EQ(c.write(addr::UserSetSave, 1), kStatusSuccess);
-        ASSERT_EQ(c.write(addr::UserSetDefault, 2), kStatusSuccess);
+        ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
+        ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
+        ASSERT_EQ(c.write("UserSetDefault", 2), kStatusSuccess);
         // Once for the default set at start, once for set 2.
         EXPECT_EQ(c.selected.persisted, (std::vector<std::string>{"0 ok", "1 ok", "0 ok", "1 ok"}));
         // The default set cannot be overwritten by a controller.
-        ASSERT_EQ(c.write(addr::UserSetSelector, 0), kStatusSuccess);
-        EXPECT_EQ(c.write(addr::UserSetSave, 1), kStatusAccessDenied);
+        ASSERT_EQ(c.write("UserSetSelector", 0), kStatusSuccess);
+        EXPECT_EQ(c.write("UserSetSave", 1), kStatusAccessDenied);
         EXPECT_EQ(c.model.userSetProblem(), "");
         c.model.teardown();
     }
@@ -132,12 +133,12 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
     EXPECT_EQ(c.selected.values[1], 6u);
     // Loading the default set brings back the state the device started with.
     c.model.registerMap().GetRegisterByAddress(0x20000)->Write(99u);
-    ASSERT_EQ(c.write(addr::UserSetSelector, 2), kStatusSuccess);
-    ASSERT_EQ(c.write(addr::UserSetLoad, 1), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
     EXPECT_EQ(c.value(0x20000), 11u);
     // Set 1 was never saved.
-    ASSERT_EQ(c.write(addr::UserSetSelector, 1), kStatusSuccess);
-    EXPECT_EQ(c.write(addr::UserSetLoad, 1), kStatusInvalidParameter);
+    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
+    EXPECT_EQ(c.write("UserSetLoad", 1), kStatusInvalidParameter);
 }
 
 TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
@@ -153,8 +154,8 @@ TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
         << c.model.userSetProblem();
     EXPECT_EQ(c.value(0x20000), 0u);
     // A save replaces the damaged file with a good one.
-    ASSERT_EQ(c.write(addr::UserSetSelector, 1), kStatusSuccess);
-    ASSERT_EQ(c.write(addr::UserSetSave, 1), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
     UserSetFile file;
     bool exists = false;
     std::string error;
@@ -181,4 +182,41 @@ TEST(UserSets, TheFileFormatReadsBackAndRefusesWhatItIsNot)
         EXPECT_FALSE(parseUserSets(bad, back, error)) << bad;
         EXPECT_TRUE(back.sets.empty());
     }
+}
+
+TEST(UserSets, ASetSavedWiderLoadsOverOffsetsThatWouldNotFitIt)
+{
+    Directory dir;
+    // A source of its own that refuses any width and offset that together
+    // leave its 64 by 48 pixels, as a sensor does.
+    ZuSoftDeviceGEV self;
+    CallLog log;
+    RecordingSink sink{log};
+    DefaultSource source(64, 48);
+    DeviceModel model{self};
+    model.addStream(&source);
+    model.registerSink(&sink);
+    model.setUserSetCount(1);
+    ASSERT_TRUE(model.build(loopback()).IsOK());
+    auto write = [&](const char *aName, uint32_t aValue) {
+        const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
+        return model.writeMemory(DeviceModel::addressOf(aName), b, 4);
+    };
+    ASSERT_EQ(write("Width", 60), kStatusSuccess);
+    ASSERT_EQ(write("Height", 40), kStatusSuccess);
+    ASSERT_EQ(write("OffsetX", 2), kStatusSuccess);
+    ASSERT_EQ(write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(write("UserSetSave", 1), kStatusSuccess);
+    // Now narrow and far to the right and bottom: the saved width and
+    // height fit only once the offsets are out of the way.
+    ASSERT_EQ(write("Width", 8), kStatusSuccess);
+    ASSERT_EQ(write("OffsetX", 50), kStatusSuccess);
+    ASSERT_EQ(write("Height", 8), kStatusSuccess);
+    ASSERT_EQ(write("OffsetY", 30), kStatusSuccess);
+    ASSERT_EQ(write("UserSetLoad", 1), kStatusSuccess);
+    EXPECT_EQ(source.GetWidth(), 60u);
+    EXPECT_EQ(source.GetHeight(), 40u);
+    EXPECT_EQ(source.GetOffsetX(), 2u);
+    EXPECT_EQ(source.GetOffsetY(), 0u);
+    model.teardown();
 }

@@ -4,12 +4,16 @@
 // keys: mac, manufacturer, model, version, info, serial, name, class, mask,
 // port, xml (a description file to serve; zipped when it ends in .zip),
 // url (the first URL register as given), heartbeat (ms), slow
-// (ADDRESS:MS, hexadecimal address: writes there take that long).
+// (ADDRESS:MS, hexadecimal address: writes there take that long), firmware
+// (STATUS: a firmware window that takes whatever it is given, holds at most
+// Capacity bytes and reports STATUS, as a device that fails its own
+// install would).
 // Lines on standard input: "event ID [HEXDATA]" sends an event (with data:
 // EVENTDATA), "mute" stops answering, "answer" answers again, "stats"
 // prints the counters; each is confirmed with a line "ok ...".
 // The memory: 64 KiB of read-write registers from 0x10000.
 
+#include "gev/bridge.h"
 #include "gvcpserver/udp_server.h"
 
 #include <cstdio>
@@ -21,43 +25,67 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
 using namespace tarn::gvcp;
 
+namespace fw = tarn::bridge::firmware;
+
 class Memory : public DeviceModel
 {
 public:
     static constexpr uint32_t kBase = 0x10000;
+    static constexpr uint32_t kFirmwareCapacity = 2 * fw::WindowSize;
     uint32_t slowAddress = 0;
     uint32_t slowMs = 0;
 
     Status read(uint32_t address, uint8_t *data, uint32_t count) override
     {
-        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
-        std::memcpy(data, mBytes + (address - kBase), count);
+        uint8_t *at = find(address, count);
+        if (!at) return STATUS_INVALID_ADDRESS;
+        std::memcpy(data, at, count);
         return STATUS_SUCCESS;
     }
     Status write(uint32_t address, const uint8_t *data, uint32_t count) override
     {
-        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
+        uint8_t *at = find(address, count);
+        if (!at) return STATUS_INVALID_ADDRESS;
         if (slowMs && address <= slowAddress && slowAddress - address < count)
             std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
-        std::memcpy(mBytes + (address - kBase), data, count);
+        std::memcpy(at, data, count);
         return STATUS_SUCCESS;
     }
     uint32_t writeTime(uint32_t address, uint32_t count) override
     {
         return slowMs && address <= slowAddress && slowAddress - address < count ? slowMs : 0;
     }
+    // Plain memory where the firmware window lies, so that nothing the
+    // controller writes changes what it reads back.
+    void serveFirmware(uint32_t aStatus)
+    {
+        mFirmware.assign(fw::Window + fw::WindowSize, 0);
+        put(fw::Magic, fw::MagicValue);
+        put(fw::Capacity, kFirmwareCapacity);
+        put(fw::Status, aStatus);
+    }
 
 private:
-    static bool fits(uint32_t address, uint32_t count)
+    uint8_t *find(uint32_t address, uint32_t count)
     {
-        return address >= kBase && count <= sizeof mBytes && address - kBase <= sizeof mBytes - count;
+        if (address >= kBase && count <= sizeof mBytes && address - kBase <= sizeof mBytes - count)
+            return mBytes + (address - kBase);
+        if (address >= fw::Base && count <= mFirmware.size() && address - fw::Base <= mFirmware.size() - count)
+            return mFirmware.data() + (address - fw::Base);
+        return nullptr;
+    }
+    void put(uint32_t aOffset, uint32_t aValue)
+    {
+        for (int k = 0; k < 4; ++k) mFirmware[aOffset + k] = uint8_t(aValue >> (24 - 8 * k));
     }
     uint8_t mBytes[0x10000] = {};
+    std::vector<uint8_t> mFirmware;
 };
 
 int fail(const char *what)
@@ -120,7 +148,8 @@ int main(int argc, char **argv)
             if (colon == std::string::npos) return fail("bad slow");
             memory.slowAddress = uint32_t(std::stoul(value.substr(0, colon), nullptr, 16));
             memory.slowMs = uint32_t(std::atoi(value.c_str() + colon + 1));
-        } else return fail("unknown key");
+        } else if (key == "firmware") memory.serveFirmware(uint32_t(std::stoul(value, nullptr, 0)));
+        else return fail("unknown key");
     }
     UdpServer device(config, &memory);
     std::string error;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 using namespace tarn;
 
@@ -68,7 +69,7 @@ TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
     ZuBuffer buffer(ZuPayloadTypeMultiPart);
     IZuMultiPartContainer *container = buffer.GetMultiPartContainer();
     ASSERT_TRUE(container);
-    ASSERT_TRUE(container->AddImagePart(ZuMultiPart2DImage, 16, 4, ZuPixelMono8, 2, 3).IsOK());
+    ASSERT_TRUE(container->AddImagePart(ZuMultiPart2DImage, 16, 4, ZuPixelMono8, 2, 3, 5).IsOK());
     ASSERT_TRUE(container->AddImagePart(ZuMultiPartConfidenceMap, 8, 2, ZuPixelMono16).IsOK());
     ASSERT_TRUE(container->SetPartIDs(1, 5, 6, 7).IsOK());
     ASSERT_TRUE(container->AllocAllParts().IsOK());
@@ -83,7 +84,8 @@ TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
     EXPECT_EQ(s.parts[0].specific[1], 4u);
     EXPECT_EQ(s.parts[0].specific[2], 2u);
     EXPECT_EQ(s.parts[0].specific[3], 3u);
-    EXPECT_EQ(s.parts[0].length, 64u);
+    EXPECT_EQ(s.parts[0].specific[4], 5u << 16);  // padding x, the word's high half
+    EXPECT_EQ(s.parts[0].length, 84u);    // (16 + 5) x 4
     EXPECT_EQ(s.parts[1].dataType, 9);
     EXPECT_EQ(s.parts[1].length, 32u);
     EXPECT_EQ(s.parts[1].sourceId, 5);
@@ -94,4 +96,18 @@ TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
     gvsp::Packetizer p;
     ASSERT_TRUE(p.start(s, 1, 576 - 28, false));
     EXPECT_EQ(p.packetCount(), 4u);
+    // On the wire, where a receiver reads them.
+    uint8_t packet[576];
+    const size_t n = p.write(0, packet, sizeof packet);
+    auto parsed = gvsp::parsePacket(packet, n);
+    ASSERT_TRUE(parsed);
+    auto leader = gvsp::decodeLeader(*parsed);
+    ASSERT_TRUE(leader);
+    ASSERT_EQ(leader->partCount, 2u);
+    const gvsp::ImageInfo image = leader->part(0).image();
+    EXPECT_EQ(image.sizeX, 16u);
+    EXPECT_EQ(image.offsetY, 3u);
+    EXPECT_EQ(image.paddingX, 5u);
+    const uint8_t *entry = leader->partTable;
+    EXPECT_EQ(std::vector<uint8_t>(entry + 40, entry + 44), std::vector<uint8_t>({0, 5, 0, 0}));
 }

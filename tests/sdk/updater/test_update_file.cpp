@@ -180,7 +180,11 @@ TEST_F(Window, AWrongTransferIsRefusedAndInstallsNothing)
     Chunk({6, 7, 0}, 5);
     EXPECT_NE(Put(fw::Control, fw::ControlCommit), tarn::softdevice::kStatusSuccess);
     EXPECT_EQ(Status(), fw::StatusBadCrc);
-    // Too large to take at all, and a commit with nothing begun.
+    // Exactly the capacity is taken; one byte more is too large to take at
+    // all. Then a commit with nothing begun.
+    Put(fw::Size, tarn::softdevice::FirmwareWindow::kCapacity);
+    EXPECT_EQ(Put(fw::Control, fw::ControlBegin), tarn::softdevice::kStatusSuccess);
+    EXPECT_EQ(Status(), fw::StatusReceiving);
     Put(fw::Size, tarn::softdevice::FirmwareWindow::kCapacity + 1);
     EXPECT_NE(Put(fw::Control, fw::ControlBegin), tarn::softdevice::kStatusSuccess);
     EXPECT_EQ(Status(), fw::StatusBadSize);

@@ -1,0 +1,75 @@
+#include "gvspsend/send_channel.h"
+
+#include <vector>
+
+namespace tarn {
+namespace gvsp {
+
+bool SendChannel::open(const SenderOptions &aOptions, std::string &aError)
+{
+    mAnySent = false;
+    return mSender.open(aOptions, aError);
+}
+
+void SendChannel::close()
+{
+    mSender.close();
+}
+
+bool SendChannel::send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
+                       uint64_t *aPayload)
+{
+    HeldBlock &block = mHistory.prepare();
+    BlockSource source;
+    const uint64_t id = aRoute.extendedId ? aBlockId : (aBlockId - 1) % 0xFFFF + 1;
+    if (!describeBlock(aBuffer, source, block.parts) ||
+        !block.packetizer.start(source, id, aRoute.datagram, aRoute.extendedId)) {
+        mHistory.drop();
+        return false;
+    }
+    block.tag = aTag;
+    block.to = aRoute.to;
+    mSender.transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to, &mPacer);
+    mHistory.commit(SendClock::now());
+    mLastSent = id;
+    mAnySent = true;
+    if (aPayload) {
+        uint64_t bytes = source.size;
+        for (uint32_t i = 0; i < source.leader.partCount; ++i) bytes += source.parts[i].length;
+        *aPayload = bytes;
+    }
+    return true;
+}
+
+net::Endpoint SendChannel::destinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const
+{
+    const HeldBlock *block = mHistory.find(aBlockId);
+    return block ? block->to : aOtherwise;
+}
+
+ResendAnswer SendChannel::resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aLast, bool aExtendedId,
+                                 net::Endpoint aTo)
+{
+    ResendAnswer answer;
+    if (aLast < aFirst) return answer;
+    if (const HeldBlock *block = mHistory.find(aBlockId)) {
+        answer.resent = mSender.transmit(block->packetizer, aFirst, aLast, true, block->to).packets;
+        return answer;
+    }
+    // Nowhere to answer: the channel has no destination (any more).
+    if (!aTo.ip || !aTo.port) return answer;
+    const bool removed = mAnySent && !isNewerBlock(aBlockId, mLastSent, aExtendedId);
+    const uint16_t status = removed ? STATUS_PACKET_REMOVED_FROM_MEMORY : STATUS_PACKET_UNAVAILABLE;
+    answer.refused = mSender.transmitStatus(aBlockId, aExtendedId, aFirst, aLast, status, aTo);
+    return answer;
+}
+
+bool SendChannel::sendTestPacket(size_t aSize, net::Endpoint aTo)
+{
+    std::vector<uint8_t> packet(aSize);
+    if (!encodeTestPacket(packet.data(), packet.size())) return false;
+    return mSender.sendDatagram(packet.data(), packet.size(), aTo);
+}
+
+} // namespace gvsp
+} // namespace tarn

@@ -1,0 +1,102 @@
+#ifndef TARN_GVSPSEND_SEND_CHANNEL_H
+#define TARN_GVSPSEND_SEND_CHANNEL_H
+
+// The sending end of one device-side stream channel, the same for the
+// software camera's channels and the stand-alone transmitter: each buffer
+// sent as the next block (paced when a rate is set) and held for resends,
+// a resend request answered from what is held or, for a block no longer
+// held, with the status that tells the receiver why, and test packets, all
+// from the channel's one socket.
+//
+// Not thread-safe, except sendTestPacket: each user serialises its calls
+// (the camera under its channel's lock, the transmitter on its own thread).
+
+#include "gvspsend/sender.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class ZuBuffer;
+
+namespace tarn {
+namespace gvsp {
+
+// Where a block goes and how it is cut.
+struct BlockRoute {
+    net::Endpoint to;
+    size_t datagram = 0;   // the GVSP packet: the channel's packet size less kIpUdpOverhead
+    bool extendedId = false;
+};
+
+// What one resend request got: packets sent again, and headers that say a
+// packet is not there any more.
+struct ResendAnswer {
+    uint64_t resent = 0;
+    uint64_t refused = 0;
+};
+
+class SendChannel
+{
+public:
+    // Opening starts the block ids again: nothing counts as sent before.
+    bool open(const SenderOptions &aOptions, std::string &aError);
+    void close();
+    bool isOpen() const { return mSender.isOpen(); }
+    net::Endpoint local() const { return mSender.local(); }
+
+    // aBuffer as block aBlockId (standard ids count 1 to 65535 and start
+    // again), held for resends under aTag. False, with nothing sent or held,
+    // when the buffer holds nothing to send or the block does not fit the
+    // route. aPayload learns the block's payload bytes.
+    bool send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
+              uint64_t *aPayload = nullptr);
+
+    // Where a held block went, else aOtherwise.
+    net::Endpoint destinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const;
+    // Packets aFirst..aLast of a held block again (clipped to the block), to
+    // where it went. A block no longer held gets, as GigE Vision has it, one
+    // header per packet (at most Sender::kMaxStatusAnswers) to aTo:
+    // PACKET_REMOVED_FROM_MEMORY for a block sent and let go since, so that
+    // the receiver gives those packets up at once instead of asking again,
+    // and PACKET_UNAVAILABLE for one never sent.
+    ResendAnswer resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aLast, bool aExtendedId, net::Endpoint aTo);
+
+    // One test packet of aSize bytes (the UDP payload) to aTo, as a datagram
+    // even while blocks go over a TCP connection. It uses only the socket, so
+    // it may be sent while another thread sends a block; not while the
+    // channel opens or closes.
+    bool sendTestPacket(size_t aSize, net::Endpoint aTo);
+
+    // The ids start again (another id mode): no block counts as sent before.
+    void restartIds() { mAnySent = false; }
+
+    // The held blocks (see History).
+    bool release(const void *aTag) { return mHistory.release(aTag); }
+    void expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
+    {
+        mHistory.expire(aCount, aBefore, aGone);
+    }
+    void clear(const std::function<void(const void *)> &aGone) { mHistory.clear(aGone); }
+    size_t held() const { return mHistory.size(); }
+
+    Pacer &pacer() { return mPacer; }
+    Sender &sender() { return mSender; }
+    const Sender &sender() const { return mSender; }
+
+private:
+    Sender mSender;
+    History mHistory;
+    Pacer mPacer;
+    // The newest block sent, for telling a block let go from one never sent.
+    // Read by resend() on the sending thread, reset by restartIds() from
+    // another.
+    std::atomic<bool> mAnySent{false};
+    std::atomic<uint64_t> mLastSent{0};
+};
+
+} // namespace gvsp
+} // namespace tarn
+
+#endif

@@ -1,0 +1,124 @@
+"""What the SDK is handed stays alive while a native object uses it, held
+for that native object whatever stands for it in Python (a proxy or a bare
+pointer object of the raw modules), and goes when the native object goes or
+lets go of it."""
+import gc
+import weakref
+
+import pytest
+
+import _tarn_base_310 as rb
+import _tarn_edge_310 as re_
+import _tarn_receive_310 as rr
+import tarn_base_310  # noqa: F401  (the classes of what the raw calls return)
+import tarn_edge_310 as te
+import tarn_receive_310 as tr
+import tarn_genicam_testext as ext
+
+
+def owner_as(kind, proxy):
+    """The owner a raw call is given: the proxy itself or its bare pointer object."""
+    return proxy.this if kind == "bare" else proxy
+
+
+def alive(ref):
+    gc.collect()
+    return ref() is not None
+
+
+OWNERS = ["bare", "proxy"]
+
+
+@pytest.mark.parametrize("kind", OWNERS)
+def test_a_responder_holds_its_transmitters_until_it_goes(kind):
+    responder = te.ZuVirtualDeviceGEV()
+    tx = te.ZuTransmitterGEV()
+    held = weakref.ref(tx)
+    assert re_.ZuVirtualDeviceGEV_AddTransmitterGEV(owner_as(kind, responder), tx).IsOK()
+    del tx
+    assert alive(held)
+    del responder
+    assert not alive(held)
+
+
+@pytest.mark.parametrize("kind", OWNERS)
+def test_a_trigger_source_holds_its_selectors_and_callbacks_per_selector(kind):
+    class Source(te.ZuStreamingChannelSourceTrigger):
+        def __init__(self):
+            super().__init__(0, 0x20000)
+
+    class Callback(te.IZuTriggerCallback):
+        def TriggerCallbackMethod(self, selector):
+            pass
+
+    source, selector, callback = Source(), te.ZuTriggerSelectorFrameStart(), Callback()
+    refs = weakref.ref(selector), weakref.ref(callback)
+    re_.ZuStreamingChannelSourceTrigger_AddSelector(owner_as(kind, source), te.TRIGGER_SELECTOR_FRAMESTART, selector)
+    re_.ZuStreamingChannelSourceTrigger_AddSelectorTriggerCallback(owner_as(kind, source), te.TRIGGER_SELECTOR_FRAMESTART, callback)
+    del selector, callback
+    assert alive(refs[0]) and alive(refs[1])
+    # Another selector's entry leaves this one's alone; replacing it lets it go.
+    re_.ZuStreamingChannelSourceTrigger_AddSelector(owner_as(kind, source), te.TRIGGER_SELECTOR_LINESTART, None)
+    assert alive(refs[0])
+    re_.ZuStreamingChannelSourceTrigger_AddSelector(owner_as(kind, source), te.TRIGGER_SELECTOR_FRAMESTART, None)
+    assert not alive(refs[0]) and alive(refs[1])
+    del source
+    assert not alive(refs[1])
+
+
+@pytest.mark.parametrize("kind", OWNERS)
+@pytest.mark.parametrize("end", ["Clear", "gone"])
+def test_a_parameter_list_holds_its_items_until_cleared_or_gone(kind, end):
+    array = ext.LoadCamera()
+    lst = tarn_base_310.ZuGenParameterList()
+    width = array.Get("Width")
+    held = weakref.ref(width)
+    rb.ZuGenParameterList_Add(owner_as(kind, lst), width)
+    del width
+    assert alive(held)
+    assert rb.ZuGenParameter_GetName(rb.ZuGenParameterList_GetItem(owner_as(kind, lst), 0))[1] == "Width"
+    if end == "Clear":
+        rb.ZuGenParameterList_Clear(owner_as(kind, lst))
+    else:
+        del lst
+    assert not alive(held)
+
+
+@pytest.mark.parametrize("kind", OWNERS)
+def test_a_pipeline_holds_its_sinks_while_registered(kind):
+    stream = tr.ZuStreamGEV()
+    pipeline = tr.ZuPipeline(stream)
+
+    class Sink(tr.ZuPipelineEventSink):
+        pass
+
+    sinks = [Sink(), Sink()]
+    refs = [weakref.ref(s) for s in sinks]
+    for sink in sinks:
+        assert rr.ZuPipeline_RegisterEventSink(owner_as(kind, pipeline), sink).IsOK()
+    del sinks, sink
+    assert alive(refs[0]) and alive(refs[1])
+    assert rr.ZuPipeline_UnregisterEventSink(owner_as(kind, pipeline), refs[0]()).IsOK()
+    assert not alive(refs[0]) and alive(refs[1])
+    del pipeline
+    assert not alive(refs[1])
+    tr.ZuStream.Free(stream)
+
+
+def test_what_a_module_holds_another_lets_go(py):
+    # One table for the process: a hold made through one module's function
+    # goes when the native object goes through another's.
+    out = py("""
+        import gc, weakref
+        import tarn_base_310, tarn_receive_310 as tr, tarn_edge_310 as te
+        import tarn_genicam_testext as ext
+        array = ext.LoadCamera()
+        lst = tarn_base_310.ZuGenParameterList()
+        width = array.Get("Width"); held = weakref.ref(width)
+        tr._tarn_receive_310.ZuGenParameterList_Add(lst, width)
+        del width; gc.collect()
+        print(held() is not None)
+        te._tarn_edge_310.delete_ZuGenParameterList(lst); gc.collect()
+        print(held() is None)
+    """).stdout
+    assert out.split() == ["True", "True"]

@@ -1,0 +1,111 @@
+"""Every director class, through the one up-call path: a method that raises,
+one whose result has the wrong shape and one that is missing each fail the
+call with their error (the first two with the director's line), and the next
+ordinary call, an up-call included, works: nothing is left pending."""
+import pytest
+
+import _tarn_base_310 as rb
+import _tarn_edge_310 as re_
+import _tarn_receive_310 as rr
+import tarn_base_310 as tb
+import tarn_edge_310 as te
+import tarn_receive_310 as tr
+
+# (raw module, separator, class, constructor arguments, method, its arguments,
+#  whether it returns a ZuResult)
+CLASSES = [
+    (rb, "", tb.ZuLogSink, (), "Log", (1, "a", 2, "b", "c", "d"), False),
+    (rr, "", tr.ZuDeviceEventSink, (), "OnLinkDisconnected", (None,), False),
+    (rr, "", tr.IUpdaterObserver, (), "UpdateProgressLabel", ("half",), False),
+    (rr, "", tr.ZuPipelineEventSink, (), "OnStart", (None,), False),
+    (re_, ": ", te.IZuVirtualDeviceGEVEventSink, (), "OnApplicationDisconnect", (None,), False),
+    (re_, ": ", te.IZuUserSetNotify, (), "UserSetStateNotify", (0, 0), True),
+    (re_, ": ", te.IZuStreamingChannelSource, (), "SetWidth", (5,), True),
+    (re_, ": ", te.IZuSWStreamingChannelSource, (), "QueueBuffer", (None,), True),
+    (re_, ": ", te.IZuSWStreamingChannelSourceGenDC, (), "QueueBuffer", (None,), True),
+    (re_, ": ", te.ZuStreamingChannelSourceDefault, (), "QueueBuffer", (None,), True),
+    (re_, ": ", te.ZuStreamingChannelSourceTrigger, (0, 0x20000), "QueueBuffer", (None,), True),
+    (re_, ": ", te.IZuRegisterEventSink, (), "PreRead", (None,), True),
+    (re_, ": ", te.IZuTriggerCallback, (), "TriggerCallbackMethod", (None,), False),
+]
+
+
+def subclass(base, args, method, body):
+    def __init__(self):
+        base.__init__(self, *args)
+    return type("Scripted" + base.__name__, (base,), {"__init__": __init__, method: body})()
+
+
+def up_call(raw, cls, obj, method, args):
+    # Through the bare pointer object, the call is the virtual one that the
+    # SDK makes: it reaches the Python method through the director.
+    # Inherited operations are the declaring class's functions.
+    owner = next(c for c in cls.__mro__ if hasattr(raw, f"{c.__name__}_{method}"))
+    return getattr(raw, f"{owner.__name__}_{method}")(obj.this if hasattr(obj, "this") else obj, *args)
+
+
+@pytest.mark.parametrize("raw, sep, cls, ctor, method, args, result", CLASSES, ids=[c[2].__name__ for c in CLASSES])
+def test_a_failing_up_call_fails_its_call_and_leaves_nothing_behind(capfd, raw, sep, cls, ctor, method, args, result):
+    def raises(self, *a):
+        raise ValueError("boom")
+
+    failing = subclass(cls, ctor, method, raises)
+    with pytest.raises(RuntimeError) as raised:
+        up_call(raw, cls, failing, method, args)
+    line = f"In method '{method}': ValueError{sep}boom"
+    assert str(raised.value) == "SWIG director method error. " + line
+    assert capfd.readouterr().out == line + "\n"
+
+    if result:
+        shaped = subclass(cls, ctor, method, lambda self, *a: None)
+        with pytest.raises(TypeError) as raised:
+            up_call(raw, cls, shaped, method, args)
+        text = f"SWIG director type mismatch in method {method} with output value of type 'ZuResult'"
+        assert str(raised.value) == text
+        assert capfd.readouterr().out == f"In method '{method}': TypeError{sep}{text}\n"
+
+    class Nothing:
+        pass
+    missing = getattr(raw, "new_" + cls.__name__)(Nothing(), *ctor)
+    with pytest.raises(AttributeError):
+        up_call(raw, cls, missing, method, args)
+    assert capfd.readouterr().out == ""
+    getattr(raw, "delete_" + cls.__name__)(missing)
+
+    calls = []
+    working = subclass(cls, ctor, method, lambda self, *a: calls.append(a) or (te.ZU_OK if result else None))
+    answer = up_call(raw, cls, working, method, args)
+    assert calls == [args] and (answer.IsOK() if result else answer is None)
+    assert tb.ZuResult(0).IsOK()
+    assert capfd.readouterr().out == ""
+
+
+@pytest.mark.parametrize("kind", ["bare", "proxy"])
+def test_an_up_call_inside_a_call_that_lets_the_lock_go_is_raised_or_dropped_never_left(capfd, kind):
+    # The pipeline calls its sinks on the calling thread, with the lock let go:
+    # Start ends with their error; SetBufferCount and deletion go on, their
+    # lines printed, and nothing surfaces in the next calls.
+    class Sink(tr.ZuPipelineEventSink):
+        def OnBufferCreated(self, pipeline, buffer):
+            raise ValueError("created")
+
+        def OnBufferDeleted(self, pipeline, buffer):
+            raise KeyError("deleted")
+
+    stream = tr.ZuStreamGEV()
+    assert stream.Open(tb.ZuString("127.0.0.1"), 0).IsOK()
+    pipeline, sink = tr.ZuPipeline(stream), Sink()
+    p = pipeline.this if kind == "bare" else pipeline
+    assert rr.ZuPipeline_RegisterEventSink(p, sink).IsOK()
+    assert rr.ZuPipeline_SetBufferCount(p, 4).IsOK()
+    with pytest.raises(RuntimeError, match="In method 'OnBufferCreated': ValueErrorcreated"):
+        rr.ZuPipeline_Start(p)
+    rr.ZuPipeline_Stop(p)
+    assert rr.ZuPipeline_SetBufferCount(p, 4).IsOK()
+    assert tb.ZuResult(0).IsOK() and rr.ZuPipeline_GetBufferCount(p) == 4
+    del p, pipeline
+    assert tb.ZuResult(0).IsOK()
+    out = capfd.readouterr().out
+    assert "In method 'OnBufferCreated': ValueErrorcreated\n" in out
+    assert "In method 'OnBufferDeleted': KeyError'deleted'\n" in out
+    tr.ZuStream.Free(stream)

@@ -1,0 +1,47 @@
+"""What the controller trusts of its link: a camera that restarted under it
+is a lost link however well it answers."""
+import threading
+import time
+
+import tarn_base_310  # noqa: F401  (registers the information classes)
+import tarn_receive_310 as tr
+from support import needs_netns
+from support.softcamera import SoftCamera, loopback_mac
+
+pytestmark = needs_netns()
+
+
+class Link(tr.ZuDeviceEventSink):
+    def __init__(self):
+        super().__init__()
+        self.losses = 0
+        self.lost = threading.Event()
+
+    def OnLinkDisconnected(self, device):
+        self.losses += 1
+        self.lost.set()
+
+
+def test_a_camera_restarted_under_its_controller_is_a_lost_link():
+    with SoftCamera(150, width=32, height=16) as camera:
+        device = tr.ZuDeviceGEV()
+        # The camera is back long before the heartbeat's time-out: only the
+        # privilege it reports (none) tells that the controller lost it.
+        assert device.GetCommunicationParameters().SetIntegerValue("HeartbeatTimeout", 9000).IsOK()
+        assert device.Connect(camera.address).IsOK()
+        link = Link()
+        assert device.RegisterEventSink(link).IsOK()
+        try:
+            camera.stop()
+            assert camera.device.Start(loopback_mac(150)).IsOK()
+            assert link.lost.wait(20)
+            assert device.IsConnected() is False
+            assert device.GetParameters() is None
+            time.sleep(0.3)
+            assert link.losses == 1
+            # The camera is free for a controller: this one again, say.
+            assert device.Connect(camera.address).IsOK()
+            assert device.GetParameters().GetIntegerValue("Width")[1] == 32
+        finally:
+            device.UnregisterEventSink(link)
+            device.Disconnect()
