@@ -1,6 +1,7 @@
 #include "ZuPipeline.h"
 #include "ZuBuffer.h"
 #include "ZuStream.h"
+#include "tarn/Interrupts.h"
 #include "tarn/SinkList.h"
 #include "tarn/Stream.h"
 #include "tarn/Worker.h"
@@ -423,8 +424,8 @@ ZuResult ZuPipeline::RetrieveNextBuffer(ZuBuffer **aBuffer, uint32_t aTimeout, Z
     if (!d.stream || !d.stream->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
     std::unique_lock<std::mutex> guard(d.lock);
     auto ready = [&d] { return !d.output.empty() || !d.started || d.deleted; };
-    if (aTimeout == 0xFFFFFFFFu) d.changed.wait(guard, ready);
-    else d.changed.wait_for(guard, std::chrono::milliseconds(aTimeout), ready);
+    if (tarn::Interrupts::WaitFor(d.changed, guard, aTimeout, ready) == tarn::Interrupts::Wait::Interrupted)
+        return tarn::Interrupts::Result();
     if (d.output.empty()) {
         if (d.deleted || !d.started) return ZuResult(ZU_NO_MORE_ITEM, ZuString("the pipeline is not started"));
         return ZuResult(ZU_TIMEOUT);

@@ -1,4 +1,5 @@
 #include "Ports.h"
+#include "tarn/Interrupts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -443,11 +444,12 @@ ZuResult Connection::WaitIdle(uint32_t aTimeoutMs)
     // On the heartbeat thread (a sink waiting from its own callback) the
     // queue cannot drain while it waits: answer at once.
     if (OnThread(kHeartbeatThread)) return mQueue.empty() ? ZuResult() : ZuResult(ZU_TIMEOUT, ZuString("events are queued"));
-    bool idle = mIdle.wait_for(lock, milliseconds(aTimeoutMs), [this] {
+    const auto waited = Interrupts::WaitFor(mIdle, lock, aTimeoutMs, [this] {
         return mStopping || mLost || (mQueue.empty() && !mDelivering);
     });
+    if (waited == Interrupts::Wait::Interrupted) return Interrupts::Result();
     if (mStopping || mLost) return NotConnected();
-    return idle ? ZuResult() : ZuResult(ZU_TIMEOUT, ZuString("events were still queued when the time-out passed"));
+    return waited == Interrupts::Wait::Done ? ZuResult() : ZuResult(ZU_TIMEOUT, ZuString("events were still queued when the time-out passed"));
 }
 
 } // namespace device

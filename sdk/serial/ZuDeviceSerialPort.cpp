@@ -2,6 +2,7 @@
 
 #include "gev/bridge.h"
 #include "tarn/DeviceFollow.h"
+#include "tarn/Interrupts.h"
 #include "tarn/SinkList.h"
 #include "tarn/Worker.h"
 
@@ -323,9 +324,10 @@ ZuResult ZuDeviceSerialPort::Read(uint8_t *aBuffer, uint32_t aBufferSize, uint32
     const bool gone = !s->adapter->IsConnected();
     std::unique_lock<std::mutex> guard(s->lock);
     // As many bytes as asked for, or what came by the time-out.
-    if (!gone)
-        s->arrived.wait_for(guard, std::chrono::milliseconds(aTimeout),
-                            [&] { return s->count >= aBufferSize || s->closing || s->lost; });
+    if (!gone && tarn::Interrupts::WaitFor(s->arrived, guard, aTimeout, [&] {
+                     return s->count >= aBufferSize || s->closing || s->lost;
+                 }) == tarn::Interrupts::Wait::Interrupted)
+        return tarn::Interrupts::Result();
     aBytesRead = uint32_t(s->Pop(aBuffer, aBufferSize));
     if (aBytesRead || !aBufferSize) return ZuResult();
     if (s->closing) return NotOpen();

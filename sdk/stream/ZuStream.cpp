@@ -3,6 +3,7 @@
 #include "ZuDeviceInfo.h"
 #include "ZuStreamGEV.h"
 #include "StreamImpl.h"
+#include "tarn/Interrupts.h"
 #include "tarn/Stream.h"
 
 #include <algorithm>
@@ -38,12 +39,9 @@ ZuResult ZuStream::Impl::Retrieve(ZuBuffer **aBuffer, ZuResult *aOperationResult
     auto ready = [this] { return count == 0 || At(0).state == State::Done; };
     if (!ready()) {
         retrieving = true;
-        if (aTimeout == 0xFFFFFFFFu) {
-            changed.wait(guard, ready);
-        } else {
-            changed.wait_for(guard, std::chrono::milliseconds(aTimeout), ready);
-        }
+        const auto waited = tarn::Interrupts::WaitFor(changed, guard, aTimeout, ready);
         retrieving = false;
+        if (waited == tarn::Interrupts::Wait::Interrupted) return tarn::Interrupts::Result();
         if (!ready()) return ZuResult(ZU_TIMEOUT);
         if (count == 0) return ZuResult(ZU_NO_MORE_ITEM, ZuString("no buffer is queued"));
     }

@@ -4,6 +4,7 @@
 #include "ZuResultCodes.h"
 #include "gev/gvcp.h"
 #include "gvspsend/send_channel.h"
+#include "tarn/Interrupts.h"
 #include "tarn/Transmitter.h"
 #include "tarn/Worker.h"
 
@@ -294,16 +295,6 @@ ZuResult ZuTransmitterGEV::QueueBuffer(ZuBuffer *aBuffer)
 }
 
 namespace {
-// Waits on aCondition until aDone or aTimeout ms (0xFFFFFFFF: no limit).
-template <class Done>
-bool waitFor(std::condition_variable &aCondition, std::unique_lock<std::mutex> &aLock, uint32_t aTimeout, Done aDone)
-{
-    if (aTimeout == 0xFFFFFFFF) {
-        aCondition.wait(aLock, aDone);
-        return true;
-    }
-    return aCondition.wait_for(aLock, std::chrono::milliseconds(aTimeout), aDone);
-}
 } // namespace
 
 ZuResult ZuTransmitterGEV::RetrieveFreeBuffer(ZuBuffer **aBuffer, uint32_t aTimeout)
@@ -316,8 +307,11 @@ ZuResult ZuTransmitterGEV::RetrieveFreeBuffer(ZuBuffer **aBuffer, uint32_t aTime
         // A closed transmitter frees everything at once: nothing more can
         // become free while it stays closed.
         const bool wasOpen = d.open;
-        if (!waitFor(d.changed, lock, aTimeout, [&] { return !d.free.empty() || !d.open; }))
-            return ZuResult(ZU_TIMEOUT);
+        switch (tarn::Interrupts::WaitFor(d.changed, lock, aTimeout, [&] { return !d.free.empty() || !d.open; })) {
+        case tarn::Interrupts::Wait::Interrupted: return tarn::Interrupts::Result();
+        case tarn::Interrupts::Wait::TimedOut: return ZuResult(ZU_TIMEOUT);
+        case tarn::Interrupts::Wait::Done: break;
+        }
         if (d.free.empty())
             return wasOpen ? ZuResult(ZU_ABORTED, ZuString("the transmitter closed"))
                            : ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));
@@ -337,11 +331,12 @@ ZuResult ZuTransmitterGEV::AbortQueuedBuffers(uint32_t aTimeout, bool *aAborted)
     if (aAborted) *aAborted = false;
     // The thread takes nothing new meanwhile; the block in flight ends first.
     ++d.aborting;
-    const bool idle = waitFor(d.changed, lock, aTimeout, [&] { return !d.historyBusy; });
-    if (idle) d.freeAll(aAborted);
+    const auto waited = tarn::Interrupts::WaitFor(d.changed, lock, aTimeout, [&] { return !d.historyBusy; });
+    if (waited == tarn::Interrupts::Wait::Done) d.freeAll(aAborted);
     --d.aborting;
     d.changed.notify_all();
-    return ZuResult(idle ? ZU_OK : ZU_TIMEOUT);
+    if (waited == tarn::Interrupts::Wait::Interrupted) return tarn::Interrupts::Result();
+    return ZuResult(waited == tarn::Interrupts::Wait::Done ? ZU_OK : ZU_TIMEOUT);
 }
 
 ZuResult ZuTransmitterGEV::FireTestPacket()

@@ -1,6 +1,7 @@
 #include "softdevice/model/custom_register.h"
 
 #include "softdevice/model/guard.h"
+#include "tarn/Interrupts.h"
 #include "tarn/UpCalls.h"
 
 #include <algorithm>
@@ -356,8 +357,11 @@ ZuResult RegisterCatalog::Lock(uint32_t aTimeout)
 {
     std::unique_lock<std::mutex> lock(mLock);
     if (!mRunning) return ZuResult(ZU_STATE_ERROR);
-    if (!mFree.wait_for(lock, std::chrono::milliseconds(aTimeout), [&] { return !mLocked || !mRunning; }))
-        return ZuResult(ZU_TIMEOUT);
+    switch (tarn::Interrupts::WaitFor(mFree, lock, aTimeout, [&] { return !mLocked || !mRunning; })) {
+    case tarn::Interrupts::Wait::Interrupted: return tarn::Interrupts::Result();
+    case tarn::Interrupts::Wait::TimedOut: return ZuResult(ZU_TIMEOUT);
+    case tarn::Interrupts::Wait::Done: break;
+    }
     if (!mRunning) return ZuResult(ZU_STATE_ERROR);
     mLocked = true;
     return ZuResult(ZU_OK);
