@@ -28,6 +28,9 @@ TARN_HOLDER(CLASS)
 %apply enum SWIGTYPE &OUT_TUPLE { ZuPixelType &aPixelType };
 %apply uint32_t &OUT_TUPLE { uint32_t &aID, uint32_t &aMaximum };
 %apply ZuString &OUT_TUPLE { ZuString &aName };
+/* A name given in (the trigger source's AddSource) is read, never written:
+ * without this SWIG would reach the pattern above by stripping its const. */
+%typemap(argout) const ZuString &aName "";
 
 /* The index of the description lists, with texts of its own. */
 %typemap(in, noblock=1) int aIndex (int tarn_value = 0, int tarn_res = 0) {
@@ -159,7 +162,7 @@ TARN_DIRECTOR_NOT_PASSED(uint32_t &, aNumBuffer)
 %define TARN_CHANNEL_SOURCE_CLEAR
 %clear uint32_t &aMin, uint32_t &aMax, uint32_t &aInc, uint32_t &aID, uint32_t &aMaximum, uint32_t &aNumBuffer;
 %clear ZuPixelType &aPixelType;
-%clear ZuString &aName;
+%clear ZuString &aName, const ZuString &aName;
 %clear int aIndex;
 %clear ZuBuffer *aBuffer;
 %clear ZuBuffer **aBuffer;

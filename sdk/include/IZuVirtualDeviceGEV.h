@@ -48,6 +48,8 @@ public:
     /// @return ZU_OK; ZU_STATE_ERROR if not running.
     virtual ZuResult Stop() = 0;
     /// Returns the device's identity, or null while it is not running.
+    /// Inside Start it is there too, for Start's own callbacks: the XML
+    /// file's version and GUIDs can be set until Start creates the file.
     virtual IZuVirtualDeviceGEVInfo *GetInfo() = 0;
     /// Returns the device's register map, or null while it is not running.
     virtual IZuRegisterMap *GetRegisterMap() = 0;
@@ -57,7 +59,7 @@ public:
     virtual IZuMessageChannel *GetMessagingChannel() = 0;
     /// Returns the device's GenICam XML file.
     /// @param aString Receives the XML.
-    /// @return ZU_OK; ZU_STATE_ERROR if Start was never called.
+    /// @return ZU_OK, after Start whether it succeeded or failed; ZU_STATE_ERROR if Start was never called.
     virtual ZuResult GetGenICamXMLFile(ZuString &aString) const = 0;
 };
 

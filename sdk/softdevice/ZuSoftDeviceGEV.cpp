@@ -185,8 +185,13 @@ ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
     }
     NetConfig net;
     std::string error;
-    if (!resolve(aMACAddress.Narrow(), net, error)) return ZuResult(ZU_INVALID_PARAMETER, ZuString(error.c_str()));
     Core &core = *mImpl->core;
+    if (!resolve(aMACAddress.Narrow(), net, error)) {
+        // A start that fails still leaves its description.
+        core.model.describe();
+
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString(error.c_str()));
+    }
     // What an up-call throws goes on to the caller; the model has undone
     // its part by then.
     ZuResult result = core.model.build(net);
@@ -214,7 +219,10 @@ ZuResult ZuSoftDeviceGEV::Stop()
 
 IZuVirtualDeviceGEVInfo *ZuSoftDeviceGEV::GetInfo()
 {
-    return mImpl->running() ? &mImpl->core->model.identity() : nullptr;
+    // Also inside Start, from its own up-calls: a script sets the
+    // description's version and GUIDs before Start writes it.
+    DeviceModel &model = mImpl->core->model;
+    return mImpl->running() || model.starting() ? &model.identity() : nullptr;
 }
 
 namespace tarn {

@@ -193,28 +193,58 @@ def test_identity_lengths_and_what_a_controller_reads(running):
     try:
         assert ctl.read_memory(0x68, 32).rstrip(b"\0") == b"RigCam"
         assert ctl.read_memory(0xD8, 16).rstrip(b"\0") == b"s" * 15
-        assert 'ModelName="RigCam"' in ctl.description()
+        # The description is the one Start wrote.
+        assert 'ModelName="SoftCamera"' in ctl.description()
     finally:
         ctl.close()
 
 
-def test_description_header_until_a_controller_takes_control(running):
-    info = running.GetInfo()
-    assert error_of(m.IZuVirtualDeviceGEVInfo_SetGenICamXMLVersion, info, 1, 0, 65536) == (
-        OverflowError, "in method 'IZuVirtualDeviceGEVInfo_SetGenICamXMLVersion', argument 4 of type 'uint16_t'")
-    assert info.SetGenICamXMLVersion(2, 5, 1).IsOK()
+class Versioning(te.IZuVirtualDeviceGEVEventSink):
+    """Sets the description's version and GUIDs from inside Start."""
+
+    def OnCreateCustomRegisters(self, device, factory):
+        info = device.GetInfo()
+        assert error_of(m.IZuVirtualDeviceGEVInfo_SetGenICamXMLVersion, info, 1, 0, 65536) == (
+            OverflowError, "in method 'IZuVirtualDeviceGEVInfo_SetGenICamXMLVersion', argument 4 of type 'uint16_t'")
+        assert info.SetGenICamXMLVersion(2, 5, 1).IsOK()
+        assert info.SetGenICamXMLGUIDs("nope", GUID).GetCode() == te.ZU_INVALID_PARAMETER
+        assert error_of(m.IZuVirtualDeviceGEVInfo_SetGenICamXMLGUIDs, info, "x", 5) == (
+            TypeError, "Argument 3: failed to create ZuString from Python string")
+        assert info.SetGenICamXMLGUIDs(GUID, GUID).IsOK()
+
+
+GUID = "01234567-89AB-CDEF-0123-456789ABCDEF"
+
+
+def test_description_header_is_set_inside_start_and_then_stays():
+    device = te.ZuSoftDeviceGEV()
+    device.AddStream(NumpySource())
+    sink = Versioning()
+    device.RegisterEventSink(sink)
+    assert device.Start(loopback_mac(41)).IsOK()
+    info = device.GetInfo()
     assert (info.GetGenICamXMLVersionMajor(), info.GetGenICamXMLVersionMinor()) == (2, 5)
-    assert info.SetGenICamXMLGUIDs("nope", "01234567-89AB-CDEF-0123-456789ABCDEF").GetCode() == te.ZU_INVALID_PARAMETER
-    assert error_of(m.IZuVirtualDeviceGEVInfo_SetGenICamXMLGUIDs, info, "x", 5) == (
-        TypeError, "Argument 3: failed to create ZuString from Python string")
-    ctl = Controller("127.0.0.40")
+    # A controller that only watches reads it, and reads it again unchanged.
+    ctl = Controller("127.0.0.41")
     try:
-        assert 'MajorVersion="2" MinorVersion="5" SubMinorVersion="1"' in ctl.description()
-        ctl.take_control()
+        served = ctl.description()
+        assert 'MajorVersion="2" MinorVersion="5" SubMinorVersion="1"' in served
+        assert f'ProductGuid="{GUID}"' in served
         assert info.SetGenICamXMLVersion(1, 0, 0).GetCode() == te.ZU_STATE_ERROR
-        ctl.release()
+        assert info.SetGenICamXMLGUIDs(GUID.replace("0", "1"), GUID).GetCode() == te.ZU_STATE_ERROR
+        assert ctl.description() == served
+        assert device.GetGenICamXMLFile()[1] == served.rstrip("\0")
     finally:
         ctl.close()
+        device.Stop()
+
+
+def test_a_start_that_fails_on_its_address_leaves_the_description():
+    device = te.ZuSoftDeviceGEV()
+    device.AddStream(NumpySource(width=40))
+    assert device.Start("no:such:mac").GetCode() == te.ZU_INVALID_PARAMETER
+    result, xml = device.GetGenICamXMLFile()
+    assert result.IsOK() and '<Integer Name="Width"' in xml
 
 
 def test_statistics_count_the_controllers_traffic(running):

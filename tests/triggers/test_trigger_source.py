@@ -60,8 +60,9 @@ def test_construction_and_argument_texts():
     # Indices outside the selector constants pass on; None is a null entry.
     for index in (99, -5):
         source.AddSelector(index, None)
-    source.AddSource(1, "Line1")
-    source.AddSource(2, te.ZuString("Line2"))
+    # A name given in is not handed back.
+    assert source.AddSource(1, "Line1") is None
+    assert m.ZuStreamingChannelSourceTrigger_AddSource(source, 2, te.ZuString("Line2")) is None
     assert m.ZuStreamingChannelSourceTrigger_PreQueueBufferProc.__doc__.lstrip().startswith(
         "Pre-queue callback; may block until trigger conditions are satisfied.")
 

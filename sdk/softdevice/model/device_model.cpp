@@ -26,6 +26,15 @@ std::string ipText(uint32_t aIp)
     return gvcp::formatIPv4(aIp);
 }
 
+// A flag that stands while a scope runs.
+struct Raised {
+    std::atomic<bool> &flag;
+    explicit Raised(std::atomic<bool> &aFlag) : flag(aFlag) { flag = true; }
+    ~Raised() { flag = false; }
+    Raised(const Raised &) = delete;
+    Raised &operator=(const Raised &) = delete;
+};
+
 } // namespace
 
 DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf)
@@ -99,11 +108,13 @@ void DeviceModel::notify(Call &&aCall)
 
 // ---- Start
 
-void DeviceModel::describeSources()
+bool DeviceModel::describeSources(std::string &aError)
 {
     mPixelTypes.assign(mChannels.size(), {});
     mChunks.assign(mChannels.size(), {});
     mChunkSelector.assign(mChannels.size(), 0);
+    mDescribed.clear();
+    bool usable = true;
     for (size_t i = 0; i < mChannels.size(); ++i) {
         IZuSWStreamingChannelSource &src = mChannels[i]->source();
         for (int k = 0; k < kMaxListed; ++k) {
@@ -118,19 +129,71 @@ void DeviceModel::describeSources()
             mChunks[i].emplace_back(name.Narrow(), id);
         }
         if (!mChunks[i].empty()) mChunkSelector[i] = mChunks[i].front().second;
+        uint32_t lo = 0, hi = 0, inc = 0;
+        src.GetWidthInfo(lo, hi, inc);
+        uint32_t hlo = 0, hhi = 0, hinc = 0;
+        src.GetHeightInfo(hlo, hhi, hinc);
+        // No zero-sized frames: a channel must be able to carry a pixel.
+        if (usable && (hi == 0 || hhi == 0 || src.GetWidth() == 0 || src.GetHeight() == 0)) {
+            aError = "stream " + std::to_string(i) + ": the source's width and height must be at least 1";
+            usable = false;
+        }
+        if (usable && mPixelTypes[i].empty()) {
+            aError = "stream " + std::to_string(i) + ": the source supports no pixel type";
+            usable = false;
+        }
+        uint32_t packetMax = kDefaultPacketSizeMax;
+        if (!src.GetGevSCPSPacketSizeInfo(packetMax).IsOK() || packetMax < 576 || packetMax > 65535)
+            packetMax = kDefaultPacketSizeMax;
+        // Sizes go in steps of 4 from 576.
+        packetMax &= ~3u;
+        mChannels[i]->config().packetSize = std::min<uint32_t>(1500, packetMax);
+        (void)src.IsPayloadTypeSupported(ZuPayloadTypeImage);
+        mDescribed.push_back({lo, hi, inc ? inc : 1, hlo, hhi, hinc ? hinc : 1, packetMax});
     }
+    return usable;
+}
+
+void DeviceModel::openChannels()
+{
+    mChannels.clear();
+    mGenDCInUse.clear();
+    for (size_t i = 0; i < mSources.size(); ++i)
+        mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
+    // A new start writes a new description: until then its version and
+    // GUIDs may change, from the start's own up-calls.
+    mIdentity.freezeDescription(false);
+
+}
+
+void DeviceModel::describe()
+{
+    if (mBuilt) return;
+    Raised starting(mStarting);
+    openChannels();
+    mWriter = DescriptionWriter();
+    auto write = [&] {
+        declareStandard();
+        rebuildDescription();
+        mChannels.clear();
+    };
+    std::string unusable;
+    try {
+        describeSources(unusable);
+    } catch (...) {
+        write();
+        throw;
+    }
+    write();
 }
 
 ZuResult DeviceModel::build(const NetConfig &aNet)
 {
     if (mBuilt) return ZuResult(ZU_STATE_ERROR);
+    Raised starting(mStarting);
     mNet = aNet;
     mControlled = false;
-    mChannels.clear();
-    mDescribed.clear();
-    mGenDCInUse.clear();
-    for (size_t i = 0; i < mSources.size(); ++i)
-        mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
+    openChannels();
     mSenders.assign(mChannels.size(), nullptr);
     mRtpSenders.assign(mChannels.size(), nullptr);
     mSpace = std::make_unique<RegisterSpace>();
@@ -152,35 +215,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         return ZuResult(aCode, ZuString(error.c_str()));
     };
     try {
-        describeSources();
-        for (size_t i = 0; i < mChannels.size(); ++i) {
-            Channel &c = *mChannels[i];
-            IZuSWStreamingChannelSource &src = c.source();
-            uint32_t lo = 0, hi = 0, inc = 0;
-            src.GetWidthInfo(lo, hi, inc);
-            uint32_t hlo = 0, hhi = 0, hinc = 0;
-            src.GetHeightInfo(hlo, hhi, hinc);
-            // No zero-sized frames: a channel must be able to carry a pixel.
-            if (hi == 0 || hhi == 0 || src.GetWidth() == 0 || src.GetHeight() == 0) {
-                error = "stream " + std::to_string(i) + ": the source's width and height must be at least 1";
-                return fail(ZU_INVALID_PARAMETER);
-            }
-            if (mPixelTypes[i].empty()) {
-                error = "stream " + std::to_string(i) + ": the source supports no pixel type";
-                return fail(ZU_INVALID_PARAMETER);
-            }
-            uint32_t packetMax = kDefaultPacketSizeMax;
-            if (src.GetGevSCPSPacketSizeInfo(packetMax).IsOK()) {
-                if (packetMax < 576 || packetMax > 65535) packetMax = kDefaultPacketSizeMax;
-            } else {
-                packetMax = kDefaultPacketSizeMax;
-            }
-            // Sizes go in steps of 4 from 576.
-            packetMax &= ~3u;
-            c.config().packetSize = std::min<uint32_t>(1500, packetMax);
-            (void)src.IsPayloadTypeSupported(ZuPayloadTypeImage);
-            mDescribed.push_back({lo, hi, inc ? inc : 1, hlo, hhi, hinc ? hinc : 1, packetMax});
-        }
+        if (!describeSources(error)) return fail(ZU_INVALID_PARAMETER);
         // The container is complete before the first buffer is asked for:
         // attaching a buffer to the manager sizes it from the container.
         assignGenDCManagers();
@@ -195,11 +230,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         layoutStandard();
 
         // Registers always before features.
-        struct Building {
-            std::atomic<bool> &flag;
-            explicit Building(std::atomic<bool> &aFlag) : flag(aFlag) { flag = true; }
-            ~Building() { flag = false; }
-        } building(mBuilding);
+        Raised building(mBuilding);
         Lent lent(*this);
         RegisterFactory registers(mRegisterMap, *mSpace);
         registers.lend(&lent);
@@ -370,6 +401,9 @@ Declarations *declarationsOf(IZuRegisterFactory *aFactory)
 
 void DeviceModel::rebuildDescription()
 {
+    // What a controller reads stays as it is until the next Start: the
+    // version and GUIDs are taken once the setters refuse to change them.
+    mIdentity.freezeDescription(true);
     DescriptionHeader h;
     h.modelName = mIdentity.regDescModel();
     h.vendorName = mIdentity.regDescVendor();
@@ -390,20 +424,14 @@ void DeviceModel::rebuildDescription()
 
 void DeviceModel::refreshIdentity(Identity::Field aField)
 {
-    if (aField == Identity::Field::Description) {
-        if (mBuilt) rebuildDescription();
-        return;
-    }
+    // The description is Start's: later changes reach the bootstrap registers only.
+    if (aField == Identity::Field::Description) return;
     if (aField == Identity::Field::Firmware) {
         const std::string value = mIdentity.text(aField);
         if (mSpace) mSpace->setBlock(addr::FirmwareVersion, value.data(), value.size());
         return;
     }
     if (ControlLink *link = mLink) link->publishIdentity(identityTexts());
-    // The description names the model and vendor unless set apart.
-    if (mBuilt && (aField == Identity::Field::Model || aField == Identity::Field::Manufacturer) &&
-        !mIdentity.descriptionFrozen())
-        rebuildDescription();
 }
 
 // ---- Control
@@ -425,8 +453,6 @@ uint16_t DeviceModel::writeMemory(uint32_t aAddress, const uint8_t *aData, uint3
 
 void DeviceModel::controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess)
 {
-    // The controller has read the description by now: it stays as it is.
-    mIdentity.freezeDescription();
     mControlled = true;
     const ZuString ip(ipText(aIp).c_str());
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aPort, aAccess); });

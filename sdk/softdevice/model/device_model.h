@@ -109,6 +109,11 @@ public:
     // The description: kept after a failed build too.
     bool hasDescription() const;
     std::string description() const;
+    // The description a Start that failed before it began (on its address)
+    // still leaves: what the sources tell, without building anything.
+    void describe();
+    // Inside Start: its up-calls reach the device's information.
+    bool starting() const { return mStarting; }
 
     RegisterSpace &space() { return *mSpace; }
     SerialLoopback &serial() { return mSerial; }
@@ -130,9 +135,8 @@ public:
     // Registers beyond the bootstrap block: GVCP statuses.
     uint16_t readMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut);
     uint16_t writeMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount);
-    // A controller took control (the description it read stays as it is
-    // from now on), or let go of it or lost it with its heartbeat: its
-    // streams end with it.
+    // A controller took control, or let go of it or lost it with its
+    // heartbeat: its streams end with it.
     void controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess);
     void controlReleased(bool aHeartbeatFailed);
     bool controlled() const { return mControlled; }
@@ -208,7 +212,10 @@ private:
     bool genDCStreaming(size_t aChannel);
     double frameRate() const;
     void setFrameRate(double aRate);
-    void describeSources();
+    void openChannels();
+    // Asks each source what it offers; false with aError when the device
+    // cannot stream from one of them.
+    bool describeSources(std::string &aError);
     void refreshIdentity(Identity::Field aField);
     void rebuildDescription();
     void openStream(Channel &aChannel);
@@ -241,6 +248,7 @@ private:
     bool mRtp = false;
     std::atomic<bool> mBuilt{false};
     std::atomic<bool> mBuilding{false};
+    std::atomic<bool> mStarting{false};
 
     // What each source told at Start.
     struct Described {

@@ -49,16 +49,10 @@ std::string Identity::regDescVendor() const
     return (mRegDescVendorSet ? mRegDescVendor : mTexts[int(Field::Manufacturer)]).Narrow();
 }
 
-void Identity::freezeDescription()
+void Identity::freezeDescription(bool aFrozen)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mFrozen = true;
-}
-
-bool Identity::descriptionFrozen() const
-{
-    std::lock_guard<std::mutex> lock(mLock);
-    return mFrozen;
+    mFrozen = aFrozen;
 }
 
 ZuResult Identity::set(Field aField, const ZuString &aValue)

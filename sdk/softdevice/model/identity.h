@@ -25,9 +25,9 @@ public:
     Identity();
 
     void setOnChange(std::function<void(Field)> aOnChange) { mOnChange = std::move(aOnChange); }
-    // From now on the description's version and GUIDs stay as they are.
-    void freezeDescription();
-    bool descriptionFrozen() const;
+    // From now on the description's version and GUIDs stay as they are
+    // (until thawed by the next Start, which writes a new description).
+    void freezeDescription(bool aFrozen = true);
 
     // A copy, safe while another thread sets it.
     std::string text(Field aField) const;

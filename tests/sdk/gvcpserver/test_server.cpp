@@ -197,6 +197,16 @@ TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
         EXPECT_EQ(acks[0].header.status, c.status) << "request " << acks[0].header.ackId;
     }
     EXPECT_TRUE(d.ram.writes.empty());
+    // The largest reads and writes one packet carries are taken whole.
+    auto largest = d.send(ReadMemCmd{kRam, uint16_t(kMaxPayload - 4)}.encode(117));
+    ASSERT_EQ(largest.size(), 1u);
+    EXPECT_EQ(largest[0].header.status, STATUS_SUCCESS);
+    EXPECT_EQ(ReadMemAck::decode(largest[0])->data.size(), kMaxPayload - 4);
+    largest = d.send(WriteMemCmd{kRam + 0x100, Bytes(kMaxPayload - 4, 7)}.encode(118));
+    ASSERT_EQ(largest.size(), 1u);
+    EXPECT_EQ(largest[0].header.status, STATUS_SUCCESS);
+    EXPECT_EQ(d.ram.bytes[0x100 + kMaxPayload - 5], 7);
+    d.ram.writes.clear();
     // A WRITEREG stops at its first failure and says how far it got.
     auto partial = d.send(WriteRegCmd{{{kRam, 1}, {kRam + 4, 2}, {0x40000, 3}, {kRam + 8, 4}}}.encode(120));
     EXPECT_EQ(partial[0].header.status, STATUS_INVALID_ADDRESS);

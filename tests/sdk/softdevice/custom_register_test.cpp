@@ -121,6 +121,10 @@ TEST(CustomRegister, ValuesTravelBigEndianAndControllersKeepToTheAccessMode)
     ASSERT_TRUE(text->ReadString(str).IsOK());
     EXPECT_EQ(str.Narrow(), "hello");
     EXPECT_FALSE(text->Write(ZuString("seventeen chars!!")).IsOK());
+    // A text that fills the register needs no terminating zero.
+    ASSERT_TRUE(text->Write(ZuString("sixteen chars!!!")).IsOK());
+    ASSERT_TRUE(text->ReadString(str).IsOK());
+    EXPECT_EQ(str.Narrow(), "sixteen chars!!!");
     float f = 0;
     ASSERT_TRUE(text->WriteFloat(2.5f).IsOK());
     ASSERT_TRUE(text->ReadFloat(f).IsOK());
@@ -129,7 +133,10 @@ TEST(CustomRegister, ValuesTravelBigEndianAndControllersKeepToTheAccessMode)
     uint8_t bytes[16];
     EXPECT_FALSE(text->ReadBytes(bytes, 16, 4).IsOK());
     EXPECT_TRUE(text->ReadBytes(bytes, 12, 4).IsOK());
+    EXPECT_FALSE(text->ReadBytes(bytes, 13, 4).IsOK());
+    EXPECT_FALSE(text->Write(bytes, 1, 16).IsOK());
     EXPECT_FALSE(ro->ReadInt(v, 6).IsOK());
+    EXPECT_FALSE(ro->ReadInt(v, 5).IsOK());
 }
 
 TEST(CustomRegister, TheFactoryRefusesBadLengthsOverlapsAndTheBootstrapBlock)

@@ -50,6 +50,65 @@ TEST(SoftDevice, StateMachine)
     ASSERT_TRUE(device.Start(kMac).IsOK());
 }
 
+TEST(SoftDevice, AStartThatFailsOnItsAddressStillLeavesTheDescription)
+{
+    FakeSource source(nullptr, 24, 16);
+    ZuSoftDeviceGEV device;
+    ASSERT_TRUE(device.AddStream(&source).IsOK());
+    ZuString xml;
+    EXPECT_EQ(device.GetGenICamXMLFile(xml).GetCode(), ZU_STATE_ERROR);
+    EXPECT_EQ(device.Start(ZuString("not a mac")).GetCode(), ZU_INVALID_PARAMETER);
+    ASSERT_TRUE(device.GetGenICamXMLFile(xml).IsOK());
+    EXPECT_NE(xml.Narrow().find("<Integer Name=\"Width\""), std::string::npos);
+    // Nothing was built for it.
+    EXPECT_TRUE(source.allocs.empty());
+    EXPECT_EQ(device.GetInfo(), nullptr);
+}
+
+TEST(SoftDevice, StartsCallbacksSetTheDescriptionsVersionWhichThenStaysAsStartWroteIt)
+{
+    struct Versioning : RecordingSink {
+        using RecordingSink::RecordingSink;
+        ZuSoftDeviceGEV *owner = nullptr;
+        ZuResult versioned{ZU_GENERIC_ERROR};
+        void OnCreateCustomRegisters(IZuVirtualDeviceGEV *aDevice, IZuRegisterFactory *) override
+        {
+            IZuVirtualDeviceGEVInfo *info = aDevice->GetInfo();
+            if (!info) return;
+            versioned = info->SetGenICamXMLVersion(3, 1, 4);
+            info->SetGenICamXMLGUIDs(ZuString("01234567-89AB-CDEF-0123-456789ABCDEF"),
+                                     ZuString("FEDCBA98-7654-3210-FEDC-BA9876543210"));
+        }
+    };
+    CallLog log;
+    Versioning sink(log);
+    FakeSource source;
+    ZuSoftDeviceGEV device;
+    device.AddStream(&source);
+    device.RegisterEventSink(&sink);
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(device.Start(kMac).IsOK());
+        EXPECT_TRUE(sink.versioned.IsOK());
+        ZuString xml;
+        ASSERT_TRUE(device.GetGenICamXMLFile(xml).IsOK());
+        const std::string written = xml.Narrow();
+        EXPECT_NE(written.find("MajorVersion=\"3\" MinorVersion=\"1\" SubMinorVersion=\"4\""), std::string::npos);
+        EXPECT_NE(written.find("ProductGuid=\"01234567-89AB-CDEF-0123-456789ABCDEF\""), std::string::npos);
+        // Once written, a controller may have read it: it stays.
+        IZuVirtualDeviceGEVInfo *info = device.GetInfo();
+        EXPECT_EQ(info->SetGenICamXMLVersion(1, 0, 0).GetCode(), ZU_STATE_ERROR);
+        EXPECT_EQ(info->SetGenICamXMLGUIDs(ZuString("00000000-0000-0000-0000-000000000000"),
+                                           ZuString("00000000-0000-0000-0000-000000000000")).GetCode(), ZU_STATE_ERROR);
+        EXPECT_TRUE(info->SetModelName(ZuString("Renamed")).IsOK());
+        EXPECT_TRUE(info->SetGenICamXMLRegDescModelName(ZuString("Other")).IsOK());
+        ASSERT_TRUE(device.GetGenICamXMLFile(xml).IsOK());
+        EXPECT_EQ(xml.Narrow(), written);
+        EXPECT_EQ(info->GetGenICamXMLVersionMajor(), 3);
+        // The next Start writes a new one, which its callbacks may version again.
+        ASSERT_TRUE(device.Stop().IsOK());
+    }
+}
+
 TEST(SoftDevice, AForgottenSinkIsNoLongerCalled)
 {
     CallLog log;

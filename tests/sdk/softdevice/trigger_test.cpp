@@ -167,6 +167,8 @@ TEST(TriggerSelector, FrameStartFiresOncePerRearm)
     EXPECT_EQ(state(s), kEnabled);
     s.FireTrigger();
     EXPECT_EQ(state(s), kEnabled);
+    s.Rearm();         // only a fired selector is armed again, never one not started
+    EXPECT_EQ(state(s), kEnabled);
     s.Start(1);
     s.FireTrigger();
     s.Stop();
@@ -177,12 +179,15 @@ TEST(TriggerSelector, LineStartCountsLinesAndKeepsItsHeightAcrossRearms)
 {
     ZuTriggerSelectorLineStart s;
     s.SetMode(true);
+    s.Rearm();
+    EXPECT_EQ(state(s), kEnabled);
     s.Start(3);
     s.FireTrigger();
     s.FireTrigger();
     EXPECT_EQ(state(s), kArmed);
-    // Start while armed changes neither the state nor the count.
+    // Start or Rearm while armed changes neither the state nor the count.
     s.Start(5);
+    s.Rearm();
     s.FireTrigger();
     EXPECT_EQ(state(s), kFired);
     s.Start(5);

@@ -1,5 +1,6 @@
 #include "ZuBuffer.h"
 #include "ZuImage.h"
+#include "ZuMultiPartContainer.h"
 #include "ZuResultCodes.h"
 #include "ZuTransmitterGEV.h"
 #include "receiver.h"
@@ -215,6 +216,13 @@ TEST(Transmitter, ResendsWhatItHoldsAndAnswersTheRestWithAStatus)
     EXPECT_EQ(o.transmitter.GetNumberOfResendRequests(), 5u);
     EXPECT_EQ(transmitter::PacketsResent(o.transmitter), 3u);
     EXPECT_EQ(transmitter::PacketsUnavailable(o.transmitter), 3u);
+    // However many packets a request names, the status answers to it stay
+    // few: one datagram must not make the transmitter flood the network.
+    o.transmitter.QueuePacketResend(9, 0, 0xFFFFFF);
+    again = o.receiver.collect(1000);
+    EXPECT_FALSE(again.empty());
+    EXPECT_LE(again.size(), 256u);
+    EXPECT_LE(transmitter::PacketsUnavailable(o.transmitter), 3u + 256u);
 }
 
 TEST(Transmitter, BuffersComeBackFreeInTheOrderTheyWereQueued)
@@ -247,14 +255,19 @@ TEST(Transmitter, BuffersComeBackFreeInTheOrderTheyWereQueued)
 TEST(Transmitter, AbortFreesWaitingBuffersUnsentAndCloseFreesTheRest)
 {
     Opened o;
-    // Slow enough that most buffers still wait when the abort comes.
+    // Slow enough that most buffers still wait when the abort comes, and
+    // what was sent is still held for resends then.
     o.transmitter.SetMaxPayloadThroughput(0.5f);
+    o.transmitter.SetSentBuffersTimeout(60000);
     std::vector<std::unique_ptr<ZuBuffer>> buffers;
     for (int i = 0; i < 5; ++i) {
         buffers.push_back(rawBuffer(20000, uint8_t(i)));
         ASSERT_TRUE(o.transmitter.QueueBuffer(buffers.back().get()).IsOK());
     }
     EXPECT_TRUE(o.transmitter.IsTransmitting());
+    for (int i = 0; i < 5000 && o.transmitter.GetBlocksTransmitted() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(o.transmitter.GetBlocksTransmitted(), 0u);
     bool aborted = false;
     ASSERT_TRUE(o.transmitter.AbortQueuedBuffers(60000, &aborted).IsOK());
     EXPECT_TRUE(aborted);
@@ -318,4 +331,41 @@ TEST(Transmitter, AnImageGoesOutWithItsGeometry)
     EXPECT_EQ(leader->image.pixelFormat, uint32_t(ZuPixelMono8));
     o.drain();
     EXPECT_EQ(o.transmitter.GetPayloadBytesTransmitted(), 400u);
+    // A multi-part buffer counts the bytes of all its parts.
+    ZuBuffer parts(ZuPayloadTypeMultiPart);
+    ASSERT_TRUE(parts.GetMultiPartContainer()->AddImagePart(ZuMultiPart2DImage, 16, 4, ZuPixelMono8).IsOK());
+    ASSERT_TRUE(parts.GetMultiPartContainer()->AddImagePart(ZuMultiPartConfidenceMap, 8, 2, ZuPixelMono16).IsOK());
+    ASSERT_TRUE(parts.GetMultiPartContainer()->AllocAllParts().IsOK());
+    ASSERT_TRUE(o.transmitter.QueueBuffer(&parts).IsOK());
+    ASSERT_EQ(o.receiver.collect(4).size(), 4u);
+    o.drain();
+    EXPECT_EQ(o.transmitter.GetPayloadBytesTransmitted(), 400u + 64u + 32u);
+}
+
+TEST(Transmitter, AResendGoesBeforeTheBlocksStillWaiting)
+{
+    Opened o;
+    o.transmitter.SetSentBuffersTimeout(60000);
+    auto first = rawBuffer(1000, 1);
+    ASSERT_TRUE(o.transmitter.QueueBuffer(first.get()).IsOK());
+    ASSERT_EQ(o.receiver.collect(4).size(), 4u);
+    o.drain();
+    // Each of these takes about a quarter of a second at this rate.
+    o.transmitter.SetMaxPayloadThroughput(0.5f);
+    std::vector<std::unique_ptr<ZuBuffer>> waiting;
+    for (int i = 0; i < 3; ++i) {
+        waiting.push_back(rawBuffer(15000, uint8_t(i)));
+        ASSERT_TRUE(o.transmitter.QueueBuffer(waiting.back().get()).IsOK());
+    }
+    o.transmitter.QueuePacketResend(1, 1, 1);
+    // The resent packet comes at the latest after the block being sent
+    // when it was asked for, not after the whole queue.
+    const size_t perBlock = 2 + (15000 + 539) / 540;
+    auto packets = o.receiver.collect(3 * perBlock + 1, 3000);
+    size_t resentAt = packets.size();
+    for (size_t k = 0; k < packets.size(); ++k)
+        if (headerOf(packets[k]).status == gvsp::STATUS_PACKET_RESEND) resentAt = k;
+    ASSERT_LT(resentAt, packets.size());
+    EXPECT_LE(resentAt, 2 * perBlock);
+    o.transmitter.AbortQueuedBuffers(60000, nullptr);
 }
