@@ -35,9 +35,21 @@ constexpr uint32_t kDefaultBufferCount = 16;
 // How long the thread waits in the stream before it looks at requests.
 constexpr uint32_t kPollMs = 50;
 
+// A stream freed under its pipeline: the pipeline answers so, and never
+// reaches the stream again.
+ZuResult StreamGone()
+{
+    return ZuResult(ZU_NOT_CONNECTED, ZuString("the pipeline's stream was freed"));
+}
+
+ZuResult NoOpenStream()
+{
+    return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+}
+
 } // namespace
 
-struct ZuPipeline::Impl
+struct ZuPipeline::Impl : tarn::StreamUser
 {
     enum class Where : uint8_t { Free, Stream, Output, App };
     struct Slot {
@@ -46,7 +58,10 @@ struct ZuPipeline::Impl
     };
 
     ZuPipeline *owner = nullptr;   // null once deleted
-    ZuStream *stream = nullptr;
+    ZuStream *stream = nullptr;    // null once the stream went
+    std::shared_ptr<tarn::StreamUsers> streamUsers;
+    int streamCalls = 0;           // calls into the stream under way
+    bool streamOpen = true;        // as the thread last saw it
 
     mutable std::mutex lock;
     std::condition_variable changed;
@@ -66,6 +81,56 @@ struct ZuPipeline::Impl
     tarn::SinkList<ZuPipelineEventSink> sinks;
 
     bool OnThread() const { return worker.OnThread(); }
+
+    // Runs aCall with the stream, as a call under way that the stream's
+    // release waits for; false, without a call, once the stream went.
+    template <class Call>
+    bool WithStream(Call aCall)
+    {
+        ZuStream *s = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!stream) return false;
+            s = stream;
+            ++streamCalls;
+        }
+        struct Done {
+            Impl &d;
+            ~Done()
+            {
+                std::lock_guard<std::mutex> guard(d.lock);
+                if (--d.streamCalls == 0) d.changed.notify_all();
+            }
+        } done{*this};
+        aCall(*s);
+        return true;
+    }
+
+    // The stream is being released, on this thread or another: no call
+    // reaches it from now on, those under way end first (none is this
+    // thread's, since no sink is called from inside one), and the thread
+    // leaves at its next look.
+    void StreamGoes() override
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        stream = nullptr;
+        started = false;
+        changed.notify_all();
+        changed.wait(guard, [this] { return streamCalls == 0; });
+        for (Slot &s : pool)
+            if (s.where == Where::Stream) s.where = Where::Free;
+        guard.unlock();
+        worker.RequestStop();
+    }
+
+    // Wakes the waiting application when the stream closed (or opened again).
+    void SawStream(bool aOpen)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (streamOpen == aOpen) return;
+        streamOpen = aOpen;
+        changed.notify_all();
+    }
 
     Slot *Find(ZuBuffer *aBuffer)
     {
@@ -110,35 +175,39 @@ struct ZuPipeline::Impl
     // Queues every free buffer into the stream.
     void Feed()
     {
-        std::vector<ZuBuffer *> feed;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            for (Slot &s : pool)
-                if (s.where == Where::Free) {
-                    s.where = Where::Stream;
-                    feed.push_back(s.buffer.get());
-                }
-        }
-        for (ZuBuffer *b : feed) {
-            bool queued = Fit(*b).IsOK() && stream->QueueBuffer(b).GetCode() == ZU_PENDING;
-            if (!queued) {
+        WithStream([this](ZuStream &aStream) {
+            std::vector<ZuBuffer *> feed;
+            {
                 std::lock_guard<std::mutex> guard(lock);
-                if (Slot *s = Find(b)) s->where = Where::Free;
+                for (Slot &s : pool)
+                    if (s.where == Where::Free) {
+                        s.where = Where::Stream;
+                        feed.push_back(s.buffer.get());
+                    }
             }
-        }
+            for (ZuBuffer *b : feed) {
+                bool queued = Fit(*b).IsOK() && aStream.QueueBuffer(b).GetCode() == ZU_PENDING;
+                if (!queued) {
+                    std::lock_guard<std::mutex> guard(lock);
+                    if (Slot *s = Find(b)) s->where = Where::Free;
+                }
+            }
+        });
     }
 
     // Aborts the stream and takes every buffer of the pool back from it.
     void Drain()
     {
-        stream->AbortQueuedBuffers();
-        for (;;) {
-            ZuBuffer *b = nullptr;
-            ZuResult op;
-            if (!stream->RetrieveBuffer(&b, &op, 0).IsOK() || !b) break;
-            std::lock_guard<std::mutex> guard(lock);
-            if (Slot *s = Find(b)) s->where = Where::Free;
-        }
+        WithStream([this](ZuStream &aStream) {
+            aStream.AbortQueuedBuffers();
+            for (;;) {
+                ZuBuffer *b = nullptr;
+                ZuResult op;
+                if (!aStream.RetrieveBuffer(&b, &op, 0).IsOK() || !b) break;
+                std::lock_guard<std::mutex> guard(lock);
+                if (Slot *s = Find(b)) s->where = Where::Free;
+            }
+        });
         std::lock_guard<std::mutex> guard(lock);
         for (Slot &s : pool)
             if (s.where == Where::Stream) s.where = Where::Free;
@@ -165,11 +234,11 @@ struct ZuPipeline::Impl
             bool reallocAll = false, resetStats = false;
             Notify([&](ZuPipelineEventSink *s) { s->OnBufferTooSmall(owner, &reallocAll, &resetStats); }, false);
             guard.lock();
-            if (deleted || stopRequested) return;
+            if (deleted || stopRequested || !stream) return;
             guard.unlock();
             if (reallocAll) {
                 Drain();
-                if (resetStats) tarn::ResetStreamStatistics(*stream);
+                if (resetStats) WithStream([](ZuStream &aStream) { tarn::ResetStreamStatistics(aStream); });
                 std::lock_guard<std::mutex> again(lock);
                 for (Slot &s : pool)
                     if (s.where == Where::Free) Fit(*s.buffer);
@@ -192,7 +261,7 @@ struct ZuPipeline::Impl
         }
         changed.notify_all();
         guard.unlock();
-        if (dropped) tarn::CountPipelineDrops(*stream, dropped);
+        if (dropped) WithStream([dropped](ZuStream &aStream) { tarn::CountPipelineDrops(aStream, dropped); });
         Notify([&](ZuPipelineEventSink *s) { s->OnBufferReady(owner); }, false);
     }
 
@@ -217,7 +286,14 @@ struct ZuPipeline::Impl
             d.Feed();
             ZuBuffer *b = nullptr;
             ZuResult op;
-            ZuResult r = d.stream->RetrieveBuffer(&b, &op, kPollMs);
+            ZuResult r;
+            bool open = true;
+            if (!d.WithStream([&](ZuStream &aStream) {
+                    r = aStream.RetrieveBuffer(&b, &op, kPollMs);
+                    open = aStream.IsOpen();
+                }))
+                break;
+            d.SawStream(open);
             if (r.IsOK() && b) {
                 d.Handle(b, op);
             } else if (r.GetCode() != ZU_TIMEOUT) {
@@ -240,6 +316,7 @@ struct ZuPipeline::Impl
             std::lock_guard<std::mutex> guard(lock);
             stopRequested = false;
             resetRequested = false;
+            streamOpen = true;
             scheduling = priority;
         }
         ZuResult started = worker.Start([aSelf](tarn::Worker::Control &c) { Run(aSelf, c); },
@@ -278,11 +355,18 @@ ZuPipeline::ZuPipeline(ZuStream *aStream) : mImpl(std::make_shared<Impl>())
 {
     mImpl->owner = this;
     mImpl->stream = aStream;
+    if (aStream) {
+        mImpl->streamUsers = tarn::UsersOf(*aStream);
+        mImpl->streamUsers->Add(mImpl.get());
+    }
 }
 
 ZuPipeline::~ZuPipeline()
 {
     Impl &d = *mImpl;
+    // From now on the stream's release has nothing to tell; one under way
+    // on another thread ends first.
+    if (d.streamUsers) d.streamUsers->Remove(&d);
     {
         std::lock_guard<std::mutex> guard(d.lock);
         d.deleted = true;
@@ -290,7 +374,7 @@ ZuPipeline::~ZuPipeline()
         d.changed.notify_all();
     }
     if (d.stream && d.started) {
-        if (!d.OnThread()) d.stream->AbortQueuedBuffers();
+        if (!d.OnThread()) d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
         d.worker.Stop();
         d.Drain();
     }
@@ -358,7 +442,7 @@ ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
             std::lock_guard<std::mutex> guard(d.lock);
             d.stopRequested = true;
         }
-        d.stream->AbortQueuedBuffers();
+        d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
         d.worker.Stop();
         d.Drain();
     }
@@ -421,12 +505,17 @@ ZuResult ZuPipeline::RetrieveNextBuffer(ZuBuffer **aBuffer, uint32_t aTimeout, Z
     // The state is held for the wait: a pipeline deleted meanwhile ends it.
     std::shared_ptr<Impl> self = mImpl;
     Impl &d = *self;
-    if (!d.stream || !d.stream->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+    bool open = false;
+    if (!d.WithStream([&](ZuStream &aStream) { open = aStream.IsOpen(); })) return StreamGone();
+    if (!open) return NoOpenStream();
     std::unique_lock<std::mutex> guard(d.lock);
-    auto ready = [&d] { return !d.output.empty() || !d.started || d.deleted; };
+    // A stream closed or freed meanwhile ends the wait too.
+    auto ready = [&d] { return !d.output.empty() || !d.started || d.deleted || !d.stream || !d.streamOpen; };
     if (tarn::Interrupts::WaitFor(d.changed, guard, aTimeout, ready) == tarn::Interrupts::Wait::Interrupted)
         return tarn::Interrupts::Result();
+    if (!d.stream) return StreamGone();
     if (d.output.empty()) {
+        if (!d.streamOpen) return NoOpenStream();
         if (d.deleted || !d.started) return ZuResult(ZU_NO_MORE_ITEM, ZuString("the pipeline is not started"));
         return ZuResult(ZU_TIMEOUT);
     }
@@ -452,7 +541,9 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
     }
     if (!queue) return ZuResult();
     ZuResult fit = d.Fit(*aBuffer);
-    if (fit.IsOK() && d.stream->QueueBuffer(aBuffer).GetCode() == ZU_PENDING) return ZuResult();
+    bool queued = false;
+    if (fit.IsOK()) d.WithStream([&](ZuStream &aStream) { queued = aStream.QueueBuffer(aBuffer).GetCode() == ZU_PENDING; });
+    if (queued) return ZuResult();
     std::lock_guard<std::mutex> guard(d.lock);
     if (Impl::Slot *s = d.Find(aBuffer)) s->where = Impl::Where::Free;
     d.changed.notify_all();
@@ -462,7 +553,9 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
 ZuResult ZuPipeline::Start()
 {
     Impl &d = *mImpl;
-    if (!d.stream || !d.stream->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+    bool open = false;
+    if (!d.WithStream([&](ZuStream &aStream) { open = aStream.IsOpen(); })) return StreamGone();
+    if (!open) return NoOpenStream();
     if (IsStarted()) return ZuResult();
     d.Notify([&](ZuPipelineEventSink *s) { s->OnStart(this); }, true);
     ZuResult grown = Grow();
@@ -489,7 +582,7 @@ ZuResult ZuPipeline::Stop()
     // From a sink call on the pipeline's own thread, nothing waits for that
     // thread: it is not in the stream now, and ends when the call returns.
     if (!d.OnThread()) {
-        d.stream->AbortQueuedBuffers();
+        d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
         d.worker.Stop();
     }
     d.Drain();
@@ -516,7 +609,7 @@ ZuResult ZuPipeline::Reset()
         d.resetRequested = true;
         guard.unlock();
         // Wakes the thread from the stream; it drains and feeds afresh.
-        d.stream->AbortQueuedBuffers();
+        d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
         guard.lock();
         d.changed.wait(guard, [&d] { return !d.resetRequested || !d.started; });
     }

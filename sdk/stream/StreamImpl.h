@@ -10,6 +10,7 @@
 #include "ZuStream.h"
 #include "StreamParameters.h"
 #include "tarn/SinkList.h"
+#include "tarn/Stream.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -72,6 +73,8 @@ struct ZuStream::Impl
     // Made by the factory: opening asks the device and fails when none answers.
     bool deviceMustAnswer = false;
     tarn::SinkList<ZuStreamEventSink> sinks;
+    // Told when the stream goes.
+    std::shared_ptr<tarn::StreamUsers> users = std::make_shared<tarn::StreamUsers>(false);
     tarn::StreamParameters parameters;
 
 private:

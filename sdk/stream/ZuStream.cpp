@@ -146,7 +146,11 @@ bool ZuStream::Impl::Filling() const
 
 ZuStream::ZuStream() : mImpl(new Impl()) {}
 
-ZuStream::~ZuStream() = default;
+ZuStream::~ZuStream()
+{
+    // A pipeline still over the stream lets go of it first.
+    mImpl->users->ForEach([](tarn::StreamUser *aUser) { aUser->StreamGoes(); });
+}
 
 namespace {
 
@@ -244,5 +248,7 @@ void CountPipelineDrops(ZuStream &aStream, uint32_t aCount)
 }
 
 void ResetStreamStatistics(ZuStream &aStream) { aStream.GetImpl().parameters.ResetStatistics(); }
+
+std::shared_ptr<StreamUsers> UsersOf(ZuStream &aStream) { return aStream.GetImpl().users; }
 
 } // namespace tarn

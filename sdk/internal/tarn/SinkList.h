@@ -30,7 +30,9 @@ template <class Sink>
 class SinkList
 {
 public:
-    SinkList() = default;
+    // aBindings: the sinks may be a binding's, and are not called once the
+    // up-call gate is closed. A list of the SDK's own listeners passes false.
+    explicit SinkList(bool aBindings = true) : mBindings(aBindings) {}
     SinkList(const SinkList &) = delete;
     SinkList &operator=(const SinkList &) = delete;
 
@@ -98,10 +100,10 @@ public:
     }
 
     // Calls aCall(sink) for each sink registered when the call starts; a
-    // sink removed meanwhile is skipped. Stops early when aStop says so, or
-    // once the up-call gate is closed (nothing reaches a binding's sink
-    // once its interpreter finalises). An exception of a call passes to the
-    // caller, the sink released.
+    // sink removed meanwhile is skipped. Stops early when aStop says so, or,
+    // for a binding's sinks, once the up-call gate is closed (nothing
+    // reaches them once their interpreter finalises). An exception of a
+    // call passes to the caller, the sink released.
     template <class Call, class Stop> void ForEach(Call aCall, Stop aStop)
     {
         std::vector<std::shared_ptr<Entry>> snapshot;
@@ -112,11 +114,15 @@ public:
         }
         for (const auto &entry : snapshot) {
             if (aStop()) return;
+            if (!mBindings) {
+                Busy busy(*this, *entry);
+                if (busy.entered) aCall(entry->sink);
+                continue;
+            }
             UpCalls::Scope gate;
             if (!gate) return;
             Busy busy(*this, *entry);
-            if (!busy.entered) continue;
-            aCall(entry->sink);
+            if (busy.entered) aCall(entry->sink);
         }
     }
     template <class Call> void ForEach(Call aCall)
@@ -170,6 +176,7 @@ private:
         return sinks;
     }
 
+    const bool mBindings;
     mutable std::mutex mLock;
     std::condition_variable mIdle;
     std::vector<std::shared_ptr<Entry>> mEntries;
