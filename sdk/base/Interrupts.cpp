@@ -6,6 +6,7 @@ namespace tarn {
 
 namespace {
 std::atomic<Interrupts::Check> gCheck{nullptr};
+thread_local bool tInterrupted = false;
 } // namespace
 
 constexpr std::chrono::milliseconds Interrupts::kSlice;
@@ -24,7 +25,16 @@ bool Interrupts::Installed()
 bool Interrupts::Asked()
 {
     const Check check = gCheck.load();
-    return check && check();
+    if (!check || !check()) return false;
+    tInterrupted = true;
+    return true;
+}
+
+bool Interrupts::Take()
+{
+    const bool interrupted = tInterrupted;
+    tInterrupted = false;
+    return interrupted;
 }
 
 } // namespace tarn

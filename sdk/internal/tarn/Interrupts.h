@@ -29,6 +29,10 @@ struct ZU_API Interrupts {
     static bool Installed();
     // The check's answer; false without one.
     static bool Asked();
+    // Whether the check answered true on this thread since the last time
+    // this was asked: the binding raises its error for that call, whichever
+    // of its modules made it.
+    static bool Take();
 
     // What a wait that was interrupted answers.
     static ZuResult Result() { return ZuResult(ZU_ABORTED, ZuString("the wait was interrupted")); }
