@@ -3,6 +3,7 @@
 #include "gev/gvsp.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace tarn {
 namespace gvcp {
@@ -78,11 +79,16 @@ UdpServer::~UdpServer()
 
 bool UdpServer::bindSockets(uint32_t ip, std::string *error)
 {
-    net::SocketOptions options;
-    // Several devices share port 3956 on one machine, each on its own address.
-    options.reuseAddress = true;
-    net::UdpSocket control = net::UdpSocket::bind({ip, mPort}, options, error);
-    if (!control.valid()) return false;
+    // Several devices share port 3956 on one machine, each on its own
+    // address; two on one address would each see some of the requests, so
+    // the address is not shared.
+    net::UdpSocket control = net::UdpSocket::bind({ip, mPort}, net::SocketOptions(), error);
+    if (!control.valid()) {
+        if (errno == EADDRINUSE && error)
+            *error = "another device already answers at " + formatIPv4(ip) + " (its GVCP port " + std::to_string(mPort) +
+                     " is taken)";
+        return false;
+    }
     net::SocketOptions quiet;
     quiet.nonBlocking = true;
     net::UdpSocket messages = net::UdpSocket::bind({ip, 0}, quiet, error);
