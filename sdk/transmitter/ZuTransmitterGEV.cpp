@@ -36,6 +36,8 @@ bool isMulticast(uint32_t aIp) { return (aIp >> 28) == 0xE; }
 } // namespace
 
 struct ZuTransmitterGEV::Impl {
+    // Told when the transmitter goes.
+    std::shared_ptr<tarn::transmitter::Users> users = std::make_shared<tarn::transmitter::Users>(false);
     mutable std::mutex lock;
     std::condition_variable changed;
 
@@ -191,6 +193,8 @@ ZuTransmitterGEV::ZuTransmitterGEV() : mImpl(new Impl) {}
 
 ZuTransmitterGEV::~ZuTransmitterGEV()
 {
+    // A responder still serving it lets go of it first.
+    mImpl->users->ForEach([this](tarn::transmitter::User *aUser) { aUser->TransmitterGoes(this); });
     Close();
     std::vector<ZuBuffer *> held;
     std::function<void(ZuBuffer *)> hook;
@@ -575,6 +579,8 @@ void SetDropFilter(ZuTransmitterGEV &aTransmitter, std::function<bool(uint64_t, 
     --d.aborting;
     d.changed.notify_all();
 }
+
+std::shared_ptr<Users> UsersOf(ZuTransmitterGEV &aTransmitter) { return aTransmitter.GetImpl().users; }
 
 uint64_t PacketsResent(const ZuTransmitterGEV &aTransmitter) { return aTransmitter.GetImpl().resent; }
 uint64_t PacketsUnavailable(const ZuTransmitterGEV &aTransmitter) { return aTransmitter.GetImpl().unavailable; }
