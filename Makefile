@@ -9,7 +9,7 @@ PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
 # python3.10 on PATH, else under pyenv.
 PYTHON310 := $(shell tools/find-python310)
 
-.PHONY: all venv build demo test test-native test-python clean asan bench tmused fuzz fuzz-build
+.PHONY: all venv build demo test test-native test-python test-warnings clean asan bench tmused fuzz fuzz-build
 
 all: build
 
@@ -54,6 +54,11 @@ bench: build
 
 test: test-native test-python
 
+# A representative part of the Python tests with warnings turned into errors
+# (the interpreter's and pytest's), as projects that run theirs that way do.
+test-warnings: build
+	PYTHONPATH=$(PYTHONPATH_BUILD) tools/netns $(PY) -W error -m pytest -q -W error tests/core tests/payload tests/channelsource tests/stream/test_pipeline.py
+
 # Rewrites the lists of where typemaps apply (tests/data/tmused/, checked by
 # the tmused.* tests) after a change meant to move them: review the diff.
 tmused: build
@@ -70,7 +75,7 @@ asan:
 # the seeds). A crash leaves its input in $(FUZZ_BUILD)/artifacts/.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= gvcp_decode gev_tcp gvcp_server softdevice_gvcp user_sets gev_dissect gvsp_reassembler net_routes gendc genicam_xml genicam_formula genicam_zip genicam_url decompress update_file rtp_raw_video rtp_h264 rtp_h264_send
+FUZZ_TARGETS ?= gvcp_decode gev_tcp gvcp_server softdevice_gvcp user_sets gev_dissect gvsp_reassembler gvsp_property net_routes gendc genicam_xml genicam_formula genicam_zip genicam_url decompress update_file rtp_raw_video rtp_h264 rtp_h264_send
 
 fuzz-build: venv
 	$(VENV)/bin/cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ $(FUZZ_CMAKE_ARGS) >/dev/null

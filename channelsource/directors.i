@@ -3,9 +3,8 @@
  * declarations and cleared with TARN_CHANNEL_SOURCE_CLEAR after them.
  *
  *   TARN_CHANNEL_SOURCE_CLASS(CLASS)
- *       a director class whose operation functions keep the interpreter lock
- *       (a call may come back into Python); construction and destruction
- *       release it. What the source holds goes with it.
+ *       a director class (its operation functions keep the interpreter
+ *       lock: core/typemaps/threads.i). What the source holds goes with it.
  *   TARN_CHANNEL_SOURCE_OUTVALUES
  *       the module functions' out-values, converted whatever the result.
  *   TARN_CHANNEL_SOURCE_DIRECTOR(CLASS), TARN_SW_SOURCE_DIRECTOR(CLASS)
@@ -18,9 +17,6 @@
 %define TARN_CHANNEL_SOURCE_CLASS(CLASS)
 TARN_HOLDER(CLASS)
 %feature("director") CLASS;
-%feature("nothreadallow") CLASS;
-%feature("nothreadallow", "0") CLASS::CLASS;
-%feature("nothreadallow", "0") CLASS::~CLASS;
 %enddef
 
 %define TARN_CHANNEL_SOURCE_OUTVALUES

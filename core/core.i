@@ -52,11 +52,11 @@
 %include "ZuResult.h"
 
 /* Logging. The sink's Log is the one operation that Python may override:
- * its wrapper keeps the interpreter lock, since the callee may re-enter.
+ * its wrapper keeps the interpreter lock, since the callee may re-enter
+ * (core/typemaps/threads.i).
  * Several sinks receive each entry, and the first that fails on a Python
  * thread leaves its error pending for the logging call to raise. */
 %feature("director") ZuLogSink;
-%feature("nothreadallow") ZuLogSink::Log;
 
 /* Join the SDK's logging only once the sink is whole, so that no native
  * thread that logs meanwhile calls a sink whose director part is still being

@@ -79,7 +79,6 @@ TARN_HOLDER(ZuGenParameterList)
  * interpreter lock: letting it go and taking it back would cost more than
  * the read. Whatever must wait (the node map busy on another thread, the
  * device to be asked) is read again the usual way, with the lock released. */
-%feature("nothreadallow") ZuGenParameterArray::GetIntegerValue;
 %feature("action") ZuGenParameterArray::GetIntegerValue {
   if (!tarn::TryIntegerValueWithoutWaiting(*arg1, *arg2, *arg3, result)) {
     SWIG_PYTHON_THREAD_BEGIN_ALLOW;
@@ -154,7 +153,6 @@ TARN_CATCH_NATIVE
 %feature("action", "") ZuGenParameter::RegisterEventSink;
 %feature("action", "") ZuGenStateStack::ZuGenStateStack;
 %feature("action", "") ZuGenParameterArray::GetIntegerValue;
-%feature("nothreadallow", "") ZuGenParameterArray::GetIntegerValue;
 %exception ZuGenParameterList::Add;
 %exception ZuGenParameterList::Clear;
 %exception ZuGenParameterList::~ZuGenParameterList;

@@ -15,12 +15,6 @@
 %}
 
 %feature("director") ZuDeviceEventSink;
-%feature("nothreadallow") ZuDeviceEventSink::OnLinkDisconnected;
-%feature("nothreadallow") ZuDeviceEventSink::OnLinkReconnected;
-%feature("nothreadallow") ZuDeviceEventSink::OnEvent;
-%feature("nothreadallow") ZuDeviceEventSink::OnEventGenICam;
-%feature("nothreadallow") ZuDeviceEventSink::OnCmdLinkRead;
-%feature("nothreadallow") ZuDeviceEventSink::OnCmdLinkWrite;
 
 /* Leave every device before the director's own parts go, so that no SDK
  * thread calls into a half-destroyed sink. */

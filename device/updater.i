@@ -14,8 +14,6 @@
 %}
 
 %feature("director") IUpdaterObserver;
-%feature("nothreadallow") IUpdaterObserver::UpdateProgressLabel;
-%feature("nothreadallow") IUpdaterObserver::UpdateProgressValue;
 
 %apply SWIGTYPE *TARN_HELD { IUpdaterObserver *aObserver };
 %feature("action") ZuGenFUUpdater::Attach {

@@ -20,6 +20,10 @@ namespace ZuVirtualDeviceLib {
 class IActionHandler;
 }
 
+/* The factories handed to the creation callbacks (of the event sink, the
+ * sources and the trigger source's builders) live for the call only. */
+%apply SWIGTYPE *TARN_LENT_DURING_CALL { IZuRegisterFactory *aFactory, IZuGenApiFactory *aFactory };
+
 /* ---- What the device holds of Python ------------------------------------
  * Held for the device: each channel source until the device goes, each
  * sink until unregistered, the user-set notification until replaced. */
@@ -75,9 +79,6 @@ TARN_DEVICE_START(ZuSoftDeviceGEV)
 /* ---- Event sink and user-set notification -------------------------------- */
 
 %feature("director") IZuVirtualDeviceGEVEventSink;
-%feature("nothreadallow") IZuVirtualDeviceGEVEventSink;
-%feature("nothreadallow", "0") IZuVirtualDeviceGEVEventSink::IZuVirtualDeviceGEVEventSink;
-%feature("nothreadallow", "0") IZuVirtualDeviceGEVEventSink::~IZuVirtualDeviceGEVEventSink;
 /* A sink deleted while registered leaves every device first. */
 %feature("action") IZuVirtualDeviceGEVEventSink::~IZuVirtualDeviceGEVEventSink {
   if (arg1) tarn::ForgetSoftDeviceSink(arg1);
@@ -93,9 +94,6 @@ TARN_DEVICE_START(ZuSoftDeviceGEV)
 %include "IZuVirtualDeviceGEVEventSink.h"
 
 %feature("director") IZuUserSetNotify;
-%feature("nothreadallow") IZuUserSetNotify;
-%feature("nothreadallow", "0") IZuUserSetNotify::IZuUserSetNotify;
-%feature("nothreadallow", "0") IZuUserSetNotify::~IZuUserSetNotify;
 %feature("action") IZuUserSetNotify::~IZuUserSetNotify {
   if (arg1) tarn::ForgetSoftDeviceUserSetNotify(arg1);
   delete arg1;
@@ -126,30 +124,7 @@ TARN_DEVICE_START(ZuSoftDeviceGEV)
 %include "IZuVirtualDeviceGEVInfo.h"
 %include "IZuVirtualDeviceGEVStatistics.h"
 
-/* ---- Process exit --------------------------------------------------------
- * Devices still running when the interpreter exits are stopped while it can
- * still run their up-calls (atexit runs before finalisation), so that no
- * device thread calls into Python during or after it. */
-%fragment("Tarn_StopAtExit", "header") %{
-static PyObject *Tarn_StopDevicesAtExit(PyObject *, PyObject *)
-{
-  Py_BEGIN_ALLOW_THREADS
-  tarn::StopAllSoftDevices();
-  Py_END_ALLOW_THREADS
-  Py_RETURN_NONE;
-}
-%}
-%fragment("Tarn_StopAtExit");
-
+/* ---- Process exit: the exit hook's step (core/typemaps/directors.i) ---- */
 %init %{
-  {
-    static PyMethodDef tarn_stop = {"_tarn_stop_devices", Tarn_StopDevicesAtExit, METH_NOARGS, NULL};
-    PyObject *tarn_atexit = PyImport_ImportModule("atexit");
-    PyObject *tarn_function = tarn_atexit ? PyCFunction_New(&tarn_stop, NULL) : NULL;
-    PyObject *tarn_done = tarn_function ? PyObject_CallMethod(tarn_atexit, "register", "O", tarn_function) : NULL;
-    if (!tarn_done) PyErr_Clear();
-    Py_XDECREF(tarn_done);
-    Py_XDECREF(tarn_function);
-    Py_XDECREF(tarn_atexit);
-  }
+  Tarn_AtExit(TARN_EXIT_DEVICES, tarn::StopAllSoftDevices);
 %}

@@ -68,41 +68,28 @@ SWIGINTERN void Tarn_PipelineGone(ZuPipeline *pipeline)
   }
 }
 
-/* At exit, before the interpreter finalises: every running pipeline stops,
- * its thread joined with the lock let go, so that no sink call waits for an
- * interpreter that is going. */
-SWIGINTERN PyObject *Tarn_StopPipelines(PyObject *, PyObject *)
+/* The exit hook's step: every running pipeline stops, its thread joined,
+ * while its sinks can still be called (core/typemaps/directors.i). */
+SWIGINTERN void Tarn_StopPipelines()
 {
   std::vector<ZuPipeline *> running;
-  for (auto &p : Tarn_Pipelines()) running.push_back(p.first);
+  {
+    PyGILState_STATE state = PyGILState_Ensure();
+    for (auto &p : Tarn_Pipelines()) running.push_back(p.first);
+    PyGILState_Release(state);
+  }
   for (ZuPipeline *pipeline : running) {
-    Py_BEGIN_ALLOW_THREADS
     try {
       pipeline->Stop();
     } catch (...) {
       /* A sink's error was printed; stopping goes on. */
     }
-    Py_END_ALLOW_THREADS
   }
-  PyErr_Clear();
-  Py_RETURN_NONE;
-}
-
-SWIGINTERN void Tarn_StopPipelinesAtExit(void)
-{
-  static PyMethodDef tarn_stop = {"_tarn_stop_pipelines", Tarn_StopPipelines, METH_NOARGS, NULL};
-  PyObject *atexit = PyImport_ImportModule("atexit");
-  PyObject *function = atexit ? PyCFunction_New(&tarn_stop, NULL) : NULL;
-  PyObject *done = function ? PyObject_CallMethod(atexit, "register", "O", function) : NULL;
-  if (!done) PyErr_Clear();
-  Py_XDECREF(done);
-  Py_XDECREF(function);
-  Py_XDECREF(atexit);
 }
 %}
 %fragment("Tarn_Pipelines");
 %init %{
-  Tarn_StopPipelinesAtExit();
+  Tarn_AtExit(TARN_EXIT_PIPELINES, Tarn_StopPipelines);
 %}
 
 %exception ZuPipeline::ZuPipeline {
@@ -192,15 +179,8 @@ SWIGINTERN void Tarn_StopPipelinesAtExit(void)
 
 /* ---- The sink -----------------------------------------------------------------
  * Its operations are the ones Python overrides: their wrappers keep the
- * interpreter lock. */
+ * interpreter lock (core/typemaps/threads.i). */
 %feature("director") ZuPipelineEventSink;
-%feature("nothreadallow") ZuPipelineEventSink::OnBufferCreated;
-%feature("nothreadallow") ZuPipelineEventSink::OnBufferDeleted;
-%feature("nothreadallow") ZuPipelineEventSink::OnStart;
-%feature("nothreadallow") ZuPipelineEventSink::OnStop;
-%feature("nothreadallow") ZuPipelineEventSink::OnReset;
-%feature("nothreadallow") ZuPipelineEventSink::OnBufferTooSmall;
-%feature("nothreadallow") ZuPipelineEventSink::OnBufferReady;
 %_tarn_director_error_ends(ZuPipelineEventSink::OnBufferCreated)
 %_tarn_director_error_ends(ZuPipelineEventSink::OnBufferDeleted)
 %_tarn_director_error_ends(ZuPipelineEventSink::OnStart)

@@ -24,14 +24,6 @@ TARN_NOT_DISPATCHED(ZuStreamingChannelSourceTrigger, GetTxNumBuffersToUse)
 %feature("action") ZuStreamingChannelSourceTrigger::PreQueueBufferProc
   "result = (bool)arg1->ZuStreamingChannelSourceTrigger::PreQueueBufferProc();"
 
-/* These only touch the source's own tables, or wait: the lock is let go. */
-%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::AddSelector;
-%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback;
-%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::AddSource;
-%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::GetMode;
-%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::GetSource;
-%feature("nothreadallow", "0") ZuStreamingChannelSourceTrigger::PreQueueBufferProc;
-
 TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelector, TARN_SLOT_SELECTORS)
 TARN_HOLDS_KEYED(ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback, TARN_SLOT_CALLBACKS)
 

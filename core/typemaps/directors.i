@@ -236,6 +236,30 @@ struct Tarn_Mismatch {
   }
 %}
 
+/* ---- Objects lent for one up-call ------------------------------------------
+ *   SWIGTYPE *TARN_LENT_DURING_CALL (directorin)
+ *       an SDK object the override may use only while it runs (a factory
+ *       that lives on the caller's stack): once the up-call returns, its
+ *       pointer object holds no address, so a script that kept it gets the
+ *       argument error of a freed object instead of reaching freed memory.
+ */
+%fragment("Tarn_LentDuringCall", "header") %{
+struct Tarn_LentDuringCall {
+  PyObject *obj;
+  ~Tarn_LentDuringCall()
+  {
+    if (SwigPyObject *sobj = obj ? (SwigPyObject *)Tarn_SwigThis(obj) : 0) {
+      sobj->ptr = 0;
+      sobj->own = 0;
+    }
+  }
+};
+%}
+%typemap(directorin, noblock=1, fragment="Tarn_LentDuringCall") SWIGTYPE *TARN_LENT_DURING_CALL {
+  $input = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, 0);
+  Tarn_LentDuringCall tarn_lent_$1_name = {$input};
+}
+
 /* ---- Results and out-values of directors --------------------------------
  * What a Python override gives back, converted for the SDK. Every director
  * of the device side uses these; a mismatch throws the director's type
@@ -382,23 +406,38 @@ SWIGINTERN void Tarn_DirectorNoTuple(const std::type_info &director, const char 
 }
 %enddef
 
+/* ---- The exit hook -------------------------------------------------------
+ * One for the process, handed to atexit by the first module imported (so it
+ * runs after the application's own exit handlers), while Python can still
+ * run the last up-calls. In this order, with the interpreter lock let go:
+ *   1. TARN_EXIT_PIPELINES: running pipelines stop (their sinks hear OnStop);
+ *   2. TARN_EXIT_DEVICES: running software devices stop (their sources and
+ *      sinks hear the end of streaming and of the controller's session);
+ *   3. the up-call gate closes, once the up-calls in progress have ended;
+ *      from then on no SDK thread calls into Python.
+ * A module adds its step with Tarn_AtExit(order, step) in its %init. */
 %fragment("Tarn_UpCallGate", "header") %{
 #include "tarn/UpCalls.h"
-SWIGINTERN PyObject *Tarn_CloseUpCalls(PyObject *, PyObject *)
+enum { TARN_EXIT_PIPELINES = 1, TARN_EXIT_DEVICES = 2 };
+
+SWIGINTERN PyObject *Tarn_Exit(PyObject *, PyObject *)
 {
   Py_BEGIN_ALLOW_THREADS
-  tarn::UpCalls::Close();
+  tarn::UpCalls::Exit();
   Py_END_ALLOW_THREADS
-  Py_INCREF(Py_None);
-  return Py_None;
+  /* What the last up-calls on this thread failed with was printed. */
+  PyErr_Clear();
+  Py_RETURN_NONE;
 }
-static PyMethodDef Tarn_CloseUpCallsDef = {"_tarn_close_up_calls", Tarn_CloseUpCalls, METH_NOARGS, NULL};
 
-SWIGINTERN void Tarn_CloseUpCallsAtExit(void)
+SWIGINTERN void Tarn_AtExit(int order, void (*step)())
 {
+  static PyMethodDef tarn_exit = {"_tarn_exit", Tarn_Exit, METH_NOARGS, NULL};
+  if (!tarn::UpCalls::AtExit(order, step))
+    return;
   PyObject *atexit = PyImport_ImportModule("atexit");
-  PyObject *hook = PyCFunction_New(&Tarn_CloseUpCallsDef, NULL);
-  PyObject *done = atexit && hook ? PyObject_CallMethod(atexit, "register", "O", hook) : NULL;
+  PyObject *hook = atexit ? PyCFunction_New(&tarn_exit, NULL) : NULL;
+  PyObject *done = hook ? PyObject_CallMethod(atexit, "register", "O", hook) : NULL;
   if (!done) PyErr_Clear();
   Py_XDECREF(done);
   Py_XDECREF(hook);
@@ -407,5 +446,5 @@ SWIGINTERN void Tarn_CloseUpCallsAtExit(void)
 %}
 %fragment("Tarn_UpCallGate");
 %init %{
-  Tarn_CloseUpCallsAtExit();
+  Tarn_AtExit(0, NULL);
 %}

@@ -5,6 +5,7 @@
  * failure line) hold everywhere. Each part lists what it offers. */
 
 %include "core/typemaps/runtime_fixes.i"
+%include "core/typemaps/threads.i"
 %include <stdint.i>
 
 %{

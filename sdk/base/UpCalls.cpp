@@ -1,7 +1,9 @@
 #include "tarn/UpCalls.h"
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
+#include <vector>
 
 namespace tarn {
 
@@ -12,6 +14,8 @@ struct Gate {
     std::condition_variable idle;
     int active = 0;
     bool closed = false;
+    bool exitAsked = false;
+    std::multimap<int, void (*)()> exitSteps;
 };
 
 // Never destroyed: SDK threads may still pass the gate while the process
@@ -53,6 +57,29 @@ void UpCalls::Close()
     std::unique_lock<std::mutex> lock(g.lock);
     g.closed = true;
     g.idle.wait(lock, [&] { return g.active <= tDepth; });
+}
+
+bool UpCalls::AtExit(int aOrder, void (*aStep)())
+{
+    Gate &g = TheGate();
+    std::lock_guard<std::mutex> lock(g.lock);
+    if (aStep) g.exitSteps.emplace(aOrder, aStep);
+    const bool first = !g.exitAsked;
+    g.exitAsked = true;
+    return first;
+}
+
+void UpCalls::Exit()
+{
+    std::vector<void (*)()> steps;
+    {
+        Gate &g = TheGate();
+        std::lock_guard<std::mutex> lock(g.lock);
+        for (auto &step : g.exitSteps) steps.push_back(step.second);
+        g.exitSteps.clear();
+    }
+    for (auto step : steps) step();
+    Close();
 }
 
 bool UpCalls::Closed()

@@ -320,9 +320,12 @@ void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout)
     switch (aLayout.payloadType) {
     case ZuPayloadTypeImage:
     case ZuPayloadTypeExtendedChunkData: {
-        // Padding travels in bytes; the image counts it in pixels.
+        // Padding travels in bytes; the image counts it in pixels. Lines
+        // whose padding ends inside a pixel cannot be described: no view
+        // rather than one whose lines are not where the data has them.
         uint32_t bits = ZuPixelTypeGetBitsPerPixel(aLayout.pixelType);
-        uint32_t padding = bits && (aLayout.paddingXBytes * 8u) % bits == 0 ? aLayout.paddingXBytes * 8u / bits : 0;
+        if (aLayout.paddingXBytes && (!bits || (aLayout.paddingXBytes * 8u) % bits)) break;
+        uint32_t padding = bits ? aLayout.paddingXBytes * 8u / bits : 0;
         if (image.DescribeInPlace(aLayout.width, aLayout.height, aLayout.pixelType, uint16_t(padding),
                                   aLayout.paddingY, aLayout.offsetX, aLayout.offsetY))
             payload = image.mImageSize;

@@ -100,7 +100,15 @@ void Connection::UseOfferedTransport()
     uint8_t block[gev::tcpreg::Size];
     if (!mClient.ReadMemory(gev::tcpreg::Advertisement, block, sizeof block).IsOK()) return;
     auto offer = gev::TcpAdvertisement::decode(block, sizeof block);
-    if (offer && offer->controlPort) mTcpPort = mClient.UseTcp(offer->controlPort).IsOK() ? offer->controlPort : 0;
+    if (!offer || !offer->controlPort || !mClient.UseTcp(offer->controlPort).IsOK()) return;
+    // A connection taken is not yet a device answering on it: one that is
+    // closed at once (the device is full) or never answered leaves this
+    // controller on UDP. A TCP answer needs no second try.
+    const auto deadline = Clock::now() + milliseconds(std::max<uint32_t>(1, mSettings->answerTimeoutMs));
+    uint32_t version = 0;
+    const ZuResult r = mClient.ReadRegister(gvcp::reg::Version, version, deadline);
+    if (r.GetCode() == ZU_TIMEOUT || r.GetCode() == ZU_NETWORK_ERROR) mClient.UseUdp();
+    else mTcpPort = offer->controlPort;
 }
 
 ZuResult Connection::TakeControl()

@@ -65,6 +65,16 @@ ZuResult GvcpClient::Open(uint32_t aDeviceIp, uint16_t aPort)
     mSocket = net::UdpSocket::bind({mLocalIp, 0}, options, &error);
     if (!mSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     if (!mLoop.valid()) return ZuResult(ZU_THREAD_ERROR, ZuString("no wake-up descriptor for the control channel"));
+    WatchUdp();
+    mDevice = {aDeviceIp, aPort};
+    mInterrupted = false;
+    mClosed = false;
+    mLastAnswer = Ticks(Clock::now());
+    return ZuResult();
+}
+
+void GvcpClient::WatchUdp()
+{
     mLoop.clear();
     mLoop.watch(mSocket.fd(), [this](int) {
         net::Arrival arrival;
@@ -74,11 +84,6 @@ ZuResult GvcpClient::Open(uint32_t aDeviceIp, uint16_t aPort)
         if (mReceived > 0 && (arrival.from.ip != mDevice.ip || arrival.from.port != mDevice.port)) mReceived = 0;
         return mReceived <= 0;  // a datagram ends the wait
     });
-    mDevice = {aDeviceIp, aPort};
-    mInterrupted = false;
-    mClosed = false;
-    mLastAnswer = Ticks(Clock::now());
-    return ZuResult();
 }
 
 void GvcpClient::Close()
@@ -117,6 +122,14 @@ ZuResult GvcpClient::UseTcp(uint16_t aPort)
     mLoop.clear();
     mLoop.watch(mTcp.fd(), [this](int) { return !ReceiveTcp(); });
     return ZuResult();
+}
+
+void GvcpClient::UseUdp()
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    mTcp = net::TcpConnection();
+    mTcpLost = false;
+    WatchUdp();
 }
 
 bool GvcpClient::Send(const std::vector<uint8_t> &aPacket)

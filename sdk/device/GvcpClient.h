@@ -96,9 +96,12 @@ public:
     // (our own devices offer it); the device knows this controller by the
     // connection's address. Stays on UDP when the connection fails.
     ZuResult UseTcp(uint16_t aPort);
+    // Back to datagrams, when the connection leads nowhere.
+    void UseUdp();
     bool OnTcp() const { return mTcp.valid(); }
 
 private:
+    void WatchUdp();
     bool Send(const std::vector<uint8_t> &aPacket);
     bool NextFrame();
     bool ReceiveTcp();

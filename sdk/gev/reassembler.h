@@ -6,8 +6,17 @@
 // and asked for again, and every block ends, complete or not, within the
 // limits of its configuration: nothing waits for ever. The clock is given
 // with each call, so tests step time and the receiver passes its own. No
-// sockets and no threads; memory grows only with the largest block seen
+// sockets and no threads; memory grows only with the most gaps a block had
 // and is kept for the next one, so a running stream does not allocate.
+//
+// A block's layout follows from that block alone: its leader, and the sizes
+// of its own data packets (every one but the last as large as the first
+// full one). Nothing learned from an earlier block places a packet, so a
+// packet size changed between acquisitions, a camera restarted into an
+// open stream or a stray packet costs at most the block it names. A packet
+// that contradicts its block's layout is dropped and the block can then
+// only fail: a block reported complete holds exactly what was sent. The
+// work of a packet does not depend on the ids it names.
 
 #include "gev/gvsp.h"
 
@@ -41,12 +50,12 @@ struct ReassemblerConfig {
     uint32_t blockTimeoutUs = 500000;
     // Blocks waiting for packets at once; a new block beyond ends the oldest.
     uint32_t maxBlocksInFlight = 16;
-    // Packet ids a block may use; packets beyond are ignored.
+    // Packet ids a block may use; packets beyond do not fit its layout.
     uint32_t maxPacketsPerBlock = 1u << 20;
     // Start a block only on its leader (packet id 0).
     bool waitForLeader = false;
     // Data bytes in every full generic payload packet; 0 learns it from
-    // the packets (the largest seen).
+    // each block's own packets.
     uint32_t stride = 0;
 };
 
@@ -63,7 +72,7 @@ struct BlockStatistics {
     uint32_t resendGroupsRequested = 0;
     uint32_t resendPacketsRequested = 0;
     uint32_t lost = 0;
-    uint32_t ignored = 0;                 // could not be placed
+    uint32_t ignored = 0;                 // could not be placed (the block fails)
     uint32_t redundant = 0;               // arrived again
     uint32_t outOfOrder = 0;              // arrived after a later one, unasked
 };
@@ -113,7 +122,7 @@ struct StreamCounters {
     uint64_t packets = 0;
     uint64_t bytes = 0;
     uint64_t testPackets = 0;
-    uint64_t malformed = 0;          // too short or not decodable
+    uint64_t malformed = 0;          // too short, not decodable, or not fitting its block
     uint64_t ignored = 0;            // for no open block (late, skipped)
     uint64_t blocksDropped = 0;      // no memory was given
     uint64_t blocksComplete = 0;
@@ -144,29 +153,56 @@ public:
 
     // Ends every open block with Aborted, oldest first.
     void abort();
-    // Forgets the stream's history (the last block id, the learned packet
-    // size); open blocks are aborted first.
+    // Forgets the stream's history (the newest and the recent block ids);
+    // open blocks are aborted first.
     void reset();
 
     size_t openBlocks() const;
     const StreamCounters &counters() const { return mCounters; }
     void resetCounters() { mCounters = StreamCounters(); }
+    // Data bytes per full packet of the last complete generic block.
     uint32_t stride() const { return mStride; }
 
+    // Blocks further ahead of the newest than this begin only with their
+    // leader; a leader behind the newest begins a new sequence unless it
+    // repeats one of the last this many blocks.
+    static constexpr uint32_t kRecentBlocks = 64;
+    // Gaps one block may have at once; a block with more fails.
+    static constexpr uint32_t kMaxGaps = 4096;
+
 private:
-    struct Slot;
+    struct Gap;
     struct Block;
+    struct Recent {
+        uint64_t id = 0;
+        bool used = false;
+        bool extendedId = false;
+        bool leader = false;       // timestamp is the leader's
+        uint64_t timestamp = 0;
+    };
 
     Block *find(uint64_t aBlockId, bool aExtendedId);
     Block *begin(const Packet &aPacket, uint64_t aNowUs);
+    enum class Admission { Refused, Next, Restart };
+    Admission admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp) const;
     void place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
-    bool placeData(Block &aBlock, const Packet &aPacket);
-    void write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize);
+    bool placeLeader(Block &aBlock, const Packet &aPacket);
+    bool placeTrailer(Block &aBlock, const Packet &aPacket);
+    enum class Fit { Placed, NotYet, Misfit };
+    Fit placeData(Block &aBlock, const Packet &aPacket);
+    Fit placeGeneric(Block &aBlock, uint32_t aId, const uint8_t *aData, size_t aSize);
+    bool sameAsPlaced(const Block &aBlock, const Packet &aPacket) const;
+    bool write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize);
+    void misfit(Block &aBlock);
     void track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs);
-    void relearnStride(uint32_t aStride, uint64_t aNowUs);
+    size_t gapOf(const Block &aBlock, uint32_t aId) const;
+    void received(Block &aBlock, uint32_t aId);
+    bool asks(const Block &aBlock) const;
     void ask(Block &aBlock, uint64_t aNowUs);
     void markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo);
     bool settle(Block &aBlock, uint64_t aNowUs);
+    Outcome failure(const Block &aBlock) const;
+    Outcome verdict(Block &aBlock);
     void finish(Block &aBlock, Outcome aOutcome);
 
     ReassemblerSink &mSink;
@@ -174,8 +210,9 @@ private:
     std::vector<Block> mBlocks;
     uint64_t mSequence = 0;
     bool mStarted = false;
-    uint64_t mLastBlockId = 0;
+    uint64_t mLastBlockId = 0;     // the newest block begun
     bool mLastExtended = false;
+    Recent mRecent[kRecentBlocks];
     uint32_t mStride = 0;
     StreamCounters mCounters;
     std::vector<MissingRange> mMissing;   // kept for the next result

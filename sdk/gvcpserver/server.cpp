@@ -861,6 +861,13 @@ bool Server::messageChannelOpen() const
     return mImpl->channelOpen();
 }
 
+std::optional<net::Endpoint> Server::messageDestination() const
+{
+    std::lock_guard<std::mutex> held(mImpl->lock);
+    if (!mImpl->channelOpen()) return std::nullopt;
+    return net::Endpoint{mImpl->mcda, uint16_t(mImpl->mcp & 0xFFFF)};
+}
+
 void Server::setMessageSourcePort(uint16_t port)
 {
     std::lock_guard<std::mutex> held(mImpl->lock);

@@ -176,6 +176,8 @@ public:
     void setDescription(const Bytes &description);
     // Whether a controller has set up the messaging channel's destination.
     bool messageChannelOpen() const;
+    // That destination while it is set up.
+    std::optional<net::Endpoint> messageDestination() const;
     void setStreamSourcePort(uint32_t channel, uint16_t port);
 
     // One packet received on the control port.

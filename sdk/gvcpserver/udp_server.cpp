@@ -51,7 +51,8 @@ private:
 };
 
 namespace {
-// Connections beyond this are refused: a device serves a few controllers.
+// A device serves a few controllers: beyond this many connections, the one
+// heard from least recently makes room for a newcomer.
 constexpr size_t kMaxPeers = 8;
 // A peer that takes no bytes for this long is cut off rather than stall
 // the device's control thread.
@@ -64,6 +65,7 @@ struct UdpServer::TcpPeer {
     net::TcpConnection connection;
     net::Endpoint address;
     gev::FrameReader reader{kMaxControlFrame};
+    Clock::time_point heard;  // connected, or its last whole frame
     bool closed = false;
 };
 
@@ -231,13 +233,37 @@ bool UdpServer::acceptPeer()
 {
     net::TcpConnection c = mListener.accept();
     if (!c.valid()) return false;
-    if (mPeers.size() >= kMaxPeers) return false;  // closed as it goes
+    if (!makeRoom()) return false;  // closed as it goes
     auto peer = std::make_unique<TcpPeer>();
     peer->address = c.peer();
     peer->connection = std::move(c);
+    peer->heard = Clock::now();
     mPeers.push_back(std::move(peer));
     mPeersChanged = true;
     return false;
+}
+
+// Idle or hostile connections must neither keep a controller out nor push
+// one out: the controller's own connection and its messaging channel's
+// stay, and of the others the one heard from least recently goes.
+bool UdpServer::makeRoom()
+{
+    size_t open = 0;
+    for (auto &peer : mPeers) open += !peer->closed;
+    if (open < kMaxPeers) return true;
+    const auto controller = mServer.controller();
+    const auto messages = mServer.messageDestination();
+    auto is = [](const std::optional<net::Endpoint> &a, const net::Endpoint &b) {
+        return a && a->ip == b.ip && a->port == b.port;
+    };
+    TcpPeer *quietest = nullptr;
+    for (auto &peer : mPeers) {
+        if (peer->closed || is(controller, peer->address) || is(messages, peer->address)) continue;
+        if (!quietest || peer->heard < quietest->heard) quietest = peer.get();
+    }
+    if (!quietest) return false;
+    quietest->closed = true;  // dropped once this run ends
+    return true;
 }
 
 bool UdpServer::servePeer(TcpPeer &peer)
@@ -254,6 +280,7 @@ bool UdpServer::servePeer(TcpPeer &peer)
     while (!peer.closed && (next = peer.reader.next(frame, size)) == gev::FrameReader::Next::Frame) {
         // Commands carry the key byte; what else comes is the messaging
         // channel's acknowledge.
+        peer.heard = Clock::now();
         if (frame[0] == kKey) mServer.handle(frame, size, peer.address, Clock::now(), *mOutput);
         else mServer.handleMessageAck(frame, size, Clock::now(), *mOutput);
     }

@@ -67,6 +67,7 @@ private:
     bool serveMessages();
     struct TcpPeer;
     bool acceptPeer();
+    bool makeRoom();
     bool servePeer(TcpPeer &peer);
     TcpPeer *peerAt(const net::Endpoint &to);
     void sendFramed(const Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket);

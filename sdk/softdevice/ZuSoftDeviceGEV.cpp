@@ -239,6 +239,11 @@ void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_p
     if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->holdNext(aWhich, std::move(aHold));
 }
 
+void SetRegisterGoneHook(void (*aHook)(IZuRegister *))
+{
+    tarn::softdevice::setRegisterGoneHook(aHook);
+}
+
 void ForgetRegisterSink(IZuRegisterEventSink *aSink)
 {
     for (auto &core : liveCores()) core->model.registers().forgetSink(aSink);

@@ -71,10 +71,18 @@ void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
 {
     std::lock_guard<std::mutex> lock(mLock);
     if (mStreams.size() >= kMaxStreams) {
-        // The oldest goes: its reader sees the end of it.
-        mStreams.front().connection->shutdown();
-        if (mCurrent == mStreams.front().connection.get()) pickStream({});
-        mStreams.erase(mStreams.begin());
+        // The oldest goes, but not the one from the destination: idle peers
+        // cannot push the receiver out. Its reader sees the end of it.
+        const net::Endpoint to{uint32_t(mConfig.destination), uint16_t(mConfig.port & 0xFFFF)};
+        auto gone = mStreams.begin();
+        for (auto it = mStreams.begin(); it != mStreams.end(); ++it)
+            if (it->peer.ip != to.ip || it->peer.port != to.port) {
+                gone = it;
+                break;
+            }
+        gone->connection->shutdown();
+        if (mCurrent == gone->connection.get()) pickStream({});
+        mStreams.erase(gone);
     }
     const net::Endpoint peer = aStream->peer();
     mStreams.push_back(Stream{std::move(aStream), peer});

@@ -44,7 +44,8 @@ public:
     // TCP connections hosts made to the channel's port. A block goes over
     // the one that comes from the destination the controller set (address
     // and port), in place of datagrams; one that stalls is shut down and
-    // left. detachStream: the peer closed it.
+    // left. Beyond kMaxStreams the oldest other than the destination's is
+    // shut down. detachStream: the peer closed it.
     static constexpr size_t kMaxStreams = 4;
     void attachStream(std::shared_ptr<net::TcpConnection> aStream);
     void detachStream(const net::TcpConnection *aStream);

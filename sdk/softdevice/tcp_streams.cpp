@@ -81,8 +81,8 @@ bool TcpStreams::accept(size_t aChannel)
     // A bounded queue: a host that stops reading stalls the sender soon,
     // which then cuts it off instead of queueing without end.
     connection->setSendBuffer(1 << 20);
-    // Beyond the sender's few, its oldest is shut down: its reader sees
-    // the end of it here.
+    // Beyond the sender's few, its oldest other than the destination's is
+    // shut down: its reader sees the end of it here.
     mSenders[aChannel]->attachStream(connection);
     mOpen.push_back(Open{aChannel, std::move(connection)});
     mChanged = true;

@@ -2,6 +2,7 @@
 #include "RtpReceiver.h"
 #include "StreamImpl.h"
 
+#include "ZuPixelTypeInfo.h"
 #include "gev/gvcp.h"
 
 namespace {
@@ -127,6 +128,11 @@ ZuResult ZuStreamRTP::PrepareFor(uint32_t aWidth, uint32_t aHeight, ZuPixelType 
     tarn::rtp::RawVideoDepacketizer check;
     if (!tarn::rtp::SamplingOf(int32_t(aPixelType), f.sampling))
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("RTP does not carry this pixel type"));
+    // The padding follows each line in bytes, and the image counts it in
+    // pixels: a part of a pixel could not be described.
+    const uint32_t bits = ZuPixelTypeGetBitsPerPixel(aPixelType);
+    if (aPaddingX && (!bits || (uint32_t(aPaddingX) * 8) % bits))
+        return ZuResult(ZU_INVALID_PARAMETER, ZuString("the padding is not a whole number of pixels"));
     // RFC 4175 numbers lines and pixels with 15 bits.
     if (!aWidth || !aHeight || aWidth > 0x8000 || aHeight > 0x8000 ||
         !check.Configure(aWidth, aHeight, f.sampling, aPaddingX) || check.FrameSize() > UINT32_MAX)

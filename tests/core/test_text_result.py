@@ -95,7 +95,7 @@ def test_result_description_conversion_errors(args, text):
 
 
 RESULT_CODES = [(name[3:], int(value)) for name, value in
-                (line.split() for line in (Path(__file__).parent.parent / "data" / "base_constants.txt").open())
+                (line.split() for line in (Path(__file__).parent.parent / "data" / "base_constants.txt").read_text().splitlines())
                 if name.startswith("ZU_")]
 
 

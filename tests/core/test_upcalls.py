@@ -109,3 +109,68 @@ def test_an_up_call_inside_a_call_that_lets_the_lock_go_is_raised_or_dropped_nev
     assert "In method 'OnBufferCreated': ValueErrorcreated\n" in out
     assert "In method 'OnBufferDeleted': KeyError'deleted'\n" in out
     tr.ZuStream.Free(stream)
+
+
+def test_the_factories_lent_to_the_creation_callbacks_refuse_use_afterwards(py):
+    # A script that keeps a factory gets the freed object's argument error,
+    # through its proxy and through the bare pointer object alike.
+    out = py("""
+        import sys; sys.path.insert(0, "tests")
+        import tarn_edge_310 as te, _tarn_edge_310 as raw
+        from support.softcamera import NumpySource, loopback_mac
+
+        class Script(te.IZuVirtualDeviceGEVEventSink):
+            def OnCreateCustomRegisters(self, device, factory):
+                self.registers = factory
+                assert factory.AddRegister("Kept", 0x20000, 4, te.ZuGenAccessModeReadWrite, None).IsOK()
+            def OnCreateCustomGenApiFeatures(self, device, factory):
+                self.features = factory
+
+        device, script = te.ZuSoftDeviceGEV(), Script()
+        device.AddStream(NumpySource())
+        device.RegisterEventSink(script)
+        assert device.Start(loopback_mac(91)).IsOK()
+        for call in (lambda: script.registers.AddRegister("Late", 0x20004, 4, te.ZuGenAccessModeReadWrite, None),
+                     lambda: raw.IZuRegisterFactory_AddRegister(script.registers.this, "Late", 0x20004, 4, 3, None),
+                     lambda: script.features.SetName("Late"),
+                     lambda: raw.IZuGenApiFactory_CreateInteger(script.features.this, None)):
+            try:
+                call()
+                print("no error")
+            except TypeError as error:
+                print(str(error).split(",")[0])
+        device.Stop()
+    """).stdout
+    assert out.splitlines() == [
+        "in method 'IZuRegisterFactory_AddRegister'", "in method 'IZuRegisterFactory_AddRegister'",
+        "in method 'IZuGenApiFactory_SetName'", "in method 'IZuGenApiFactory_CreateInteger'"]
+
+
+def test_one_exit_hook_stops_pipelines_then_devices_while_their_up_calls_still_run(py):
+    out = py("""
+        import sys; sys.path.insert(0, "tests")
+        import atexit
+        import tarn_base_310 as tb, tarn_receive_310 as tr, tarn_edge_310 as te
+        from support.softcamera import NumpySource, loopback_mac
+
+        class Source(NumpySource):
+            def OnStreamingStop(self):
+                print("device stops", flush=True)
+                return super().OnStreamingStop()
+
+        class Sink(tr.ZuPipelineEventSink):
+            def OnStop(self, pipeline):
+                print("pipeline stops", flush=True)
+
+        device, source = te.ZuSoftDeviceGEV(), Source()
+        device.AddStream(source)
+        assert device.Start(loopback_mac(92)).IsOK()
+        stream = tr.ZuStreamGEV()
+        assert stream.Open(tb.ZuString("127.0.0.1"), 0).IsOK()
+        pipeline, sink = tr.ZuPipeline(stream), Sink()
+        pipeline.RegisterEventSink(sink)
+        assert pipeline.Start().IsOK()
+        atexit.register(lambda: print("application exits", flush=True))
+        print("end", flush=True)
+    """).stdout
+    assert out.splitlines()[:3] == ["end", "application exits", "pipeline stops"]

@@ -122,7 +122,8 @@ def test_an_update_installs_the_image_and_writes_the_user_id(tmp_path, info):
     # A second run with a user id and a reset; the detached observer hears nothing.
     m.ZuGenFUUpdater_Detach(updater, observer)
     heard = len(observer.values)
-    path, name = write(tmp_path, update_file([("manifest", manifest("2.0.2")), ("fw.bin", IMAGE[:100])]), "b.tfu")
+    # An image whose last chunk ends inside a word.
+    path, name = write(tmp_path, update_file([("manifest", manifest("2.0.2")), ("fw.bin", IMAGE[:4099])]), "b.tfu")
     updater2 = m.new_ZuGenFUUpdater(path + "/", name, info, "renamed", True)
     assert run(updater2).IsOK()
     assert (feature(info, "DeviceFirmwareVersion"), feature(info, "DeviceUserID")) == ("2.0.2", "renamed")

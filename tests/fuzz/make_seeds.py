@@ -216,6 +216,39 @@ def gvsp():
     write("gvsp_reassembler", "extended", stream(1, 8, [(0, leader(1, 1, image, True)),
                                                        (0, header(3, 1, 1, True) + body)]))
 
+    # Single packets that once cost more than the block they name, each
+    # between whole 8x8 blocks, and a camera restarted or sending smaller
+    # packets under an open stream.
+    def block(number, packets=1):
+        size = 64 // packets
+        return ([(0, leader(number, 1, image))]
+                + [(0, header(3, number, 1 + k) + body[k * size:(k + 1) * size]) for k in range(packets)]
+                + [(1, header(2, number, 1 + packets) + struct.pack(">HHI", 0, 1, 8))])
+
+    noise = bytes((k * 73 + 41) % 256 for k in range(100))
+    huge = struct.pack(">IIIIIHH", 0x01080001, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, 0, 0)
+    hostile = {
+        "gendc_noise": [(0, header(8, 6, 1) + noise)],
+        "gendc_noise_far": [(0, header(8, 20006, 1) + noise)],
+        "far_leader_trailer": [(0, leader(30005, 1, image)), (0, header(2, 30005, 1) + struct.pack(">HHI", 0, 1, 8))],
+        "huge_leader": [(0, leader(6, 1, huge))],
+        "gendc_zeros": [(0, header(8, 6, 1) + bytes(600))],
+        "far_packet_id": [(0, header(3, 6, 0xFFFFF) + bytes(9))],
+        "stray_payload": [(0, header(3, 6, 2) + bytes(range(200)))],
+        "removed_and_before": [(0, header(3, 6, 1, status=0x8011))],
+    }
+    for name, packets in hostile.items():
+        write("gvsp_reassembler", "hostile_" + name, stream(1, 8, block(5) + packets + block(6) + block(7)))
+    write("gvsp_reassembler", "restart", stream(1, 8, block(300) + block(1) + block(2)))
+    write("gvsp_reassembler", "smaller_packets", stream(1, 8, block(1) + block(2, 2) + block(3, 4)))
+
+
+def gvsp_property():
+    # Choices for tests/fuzz/gvsp_property.cpp: any bytes make a run; a few
+    # of different lengths start the fuzzer off with blocks of every kind.
+    for n, length in enumerate((64, 400, 1400)):
+        write("gvsp_property", f"run{n}", bytes((k * 151 + n * 29 + (k >> 3)) % 256 for k in range(length)))
+
 
 def update_file(members):
     """A firmware update file: the magic, named members, the CRC-32."""
@@ -284,3 +317,4 @@ if __name__ == "__main__":
     user_sets()
     gendc()
     gvsp()
+    gvsp_property()

@@ -58,6 +58,7 @@ class Lut(te.IZuRegisterEventSink):
         self.values = [0, 0]
         self.selector = 0
         self.value_reg = None
+        self.refuse = False
 
     def PostWrite(self, reg):
         if reg.GetAddress() == LUT_SELECTOR:
@@ -69,6 +70,8 @@ class Lut(te.IZuRegisterEventSink):
     def Persist(self, reg, store):
         if reg.GetAddress() != LUT_VALUE:
             return te.ZU_NOT_IMPLEMENTED
+        if self.refuse:
+            return te.ZU_GENERIC_ERROR
         was = self.selector
         for index in (0, 1):
             self.selector = index
@@ -221,6 +224,27 @@ def test_every_kind_through_the_receiving_node_map(monkeypatch, tmp_path):
         assert cam.script.lut.values == [22, 11]
         assert cam.device.GetRegisterMap().GetRegisterByAddress(MODE).ReadInt()[1] == 0
         assert (te.ZuUserSetStateLoadStart, 1) in notify.seen and (te.ZuUserSetStateLoadCompleted, 1) in notify.seen
+
+
+def test_a_save_a_sink_cannot_keep_fails_and_leaves_the_saved_set_as_it_was(monkeypatch, tmp_path):
+    monkeypatch.setenv("TARN_USERSET_DIR", str(tmp_path))
+    with Camera(83) as cam:
+        system, device = connect(cam.address)
+        p = device.GetParameters()
+        assert ok(p.SetIntegerValue("TestGain", 30))
+        assert ok(p.SetEnumValue("UserSetSelector", "UserSet1"))
+        assert ok(p.ExecuteCommand("UserSetSave"))
+        [kept] = list(tmp_path.iterdir())
+        saved = kept.read_text()
+        assert "TestGain 0000001E" in saved
+        cam.script.lut.refuse = True
+        assert ok(p.SetIntegerValue("TestGain", 12))
+        assert not ok(p.ExecuteCommand("UserSetSave"))
+        assert kept.read_text() == saved
+        cam.script.lut.refuse = False
+        assert ok(p.ExecuteCommand("UserSetLoad"))
+        assert p.GetIntegerValue("TestGain")[1] == 30
+        tr.ZuDevice.Free(device)
 
 
 def test_a_notification_answering_none_is_a_mismatch_not_a_crash(capfd):

@@ -265,3 +265,45 @@ def test_a_sink_deleted_while_attached_leaves_the_register(camera):
     assert reg.AddEventSink(sink).IsOK()
     m.delete_IZuRegisterEventSink(sink)
     assert reg.Write(4).IsOK() and reg.ReadInt()[1] == 4
+
+
+def test_a_register_kept_past_its_device_refuses_use(py):
+    # One object per register while it lives; once the device lets it go,
+    # a kept one (a proxy, its bare pointer object, one a sink was handed)
+    # gets the freed object's argument error instead of reaching freed memory.
+    out = py("""
+        import sys; sys.path.insert(0, "tests")
+        import tarn_edge_310 as te, _tarn_edge_310 as raw
+        from support.softcamera import NumpySource, loopback_mac
+
+        class Sink(te.IZuRegisterEventSink):
+            def PreRead(self, register):
+                self.handed = register
+                return te.ZU_OK
+
+        class Script(te.IZuVirtualDeviceGEVEventSink):
+            def OnCreateCustomRegisters(self, device, factory):
+                factory.AddRegister("Kept", 0x20000, 4, te.ZuGenAccessModeReadWrite, self.sink)
+
+        device, script = te.ZuSoftDeviceGEV(), Script()
+        script.sink = Sink()
+        device.AddStream(NumpySource())
+        device.RegisterEventSink(script)
+        for attempt in range(2):
+            assert device.Start(loopback_mac(93)).IsOK()
+            registers = device.GetRegisterMap()
+            kept = registers.GetRegisterByAddress(0x20000)
+            assert kept is registers.GetRegisterByAddress(0x20000) is registers.GetRegisterByIndex(0)
+            bare = kept.this
+            assert kept.Write(7).IsOK() and kept.ReadInt()[1] == 7
+            assert script.sink.handed is kept
+            device.Stop()
+            for call in (kept.ReadInt, lambda: raw.IZuRegister_ReadString(bare), script.sink.handed.GetName):
+                try:
+                    call()
+                    print("no error")
+                except TypeError as error:
+                    print(str(error).split(",")[0])
+    """).stdout
+    assert out.splitlines() == 2 * ["in method 'IZuRegister_ReadInt'", "in method 'IZuRegister_ReadString'",
+                                    "in method 'IZuRegisterInfo_GetName'"]

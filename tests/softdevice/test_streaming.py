@@ -213,3 +213,42 @@ def test_every_resend_request_is_answered_and_test_packets_come_from_the_channel
         assert [header(d) for d, _ in packets()] == [(0x800C, 1000, 3, 4)]
     finally:
         sock.close()
+
+
+def test_a_source_that_answers_the_wrong_shape_drops_that_frame_with_its_line_and_streams_on(capfd):
+    class Shapeless(NumpySource):
+        wrong = {"QueueBuffer": 2, "RetrieveBuffer": 3}
+
+        def QueueBuffer(self, buffer):
+            if self.wrong["QueueBuffer"]:
+                self.wrong["QueueBuffer"] -= 1
+                return None
+            return super().QueueBuffer(buffer)
+
+        def RetrieveBuffer(self, slot):
+            if self.wrong["RetrieveBuffer"]:
+                self.wrong["RetrieveBuffer"] -= 1
+                return None
+            return super().RetrieveBuffer(slot)
+
+    device, source = te.ZuSoftDeviceGEV(), Shapeless(width=96, height=40, buffers=8)
+    assert device.AddStream(source).IsOK()
+    assert device.Start(loopback_mac(22)).IsOK()
+    ctl = Controller("127.0.0.22")
+    receiver = StreamReceiver()
+    try:
+        ctl.take_control()
+        open_stream(ctl, receiver)
+        start_acquisition(ctl)
+        blocks = receiver.wait_for(5)
+        stop_acquisition(ctl)
+    finally:
+        receiver.close()
+        ctl.close()
+        device.Stop()
+    assert len(blocks) >= 5 and all(b.payload_type == 1 for b in blocks)
+    lines = capfd.readouterr().out.splitlines()
+    assert lines.count("In method 'QueueBuffer': TypeError: SWIG director type mismatch "
+                       "in method QueueBuffer with output value of type 'ZuResult'") == 2
+    assert lines.count("In method 'RetrieveBuffer': TypeError: SWIG director type mismatch "
+                       "Python method IZuSWStreamingChannelSource.RetrieveBufferfailed to return a tuple.") == 3

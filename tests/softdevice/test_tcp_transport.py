@@ -368,3 +368,42 @@ def test_a_controller_whose_connection_ends_loses_control_at_once():
         result, device = tr.ZuDevice.CreateAndConnect(info)
         assert result.IsOK(), result.GetDescription()
         tr.ZuDevice.Free(device)
+
+
+def test_idle_connections_neither_keep_a_controller_out_nor_push_it_out():
+    with SoftCamera(151, tcp=True, width=32, height=16, fps=200) as camera:
+        stream_port = struct.unpack(">H", offer_of(camera)[12:14])[0]
+        # More idle peers on each port than the camera keeps connections.
+        idle = [socket.create_connection((camera.address, port), timeout=5)
+                for port in (3956, stream_port) for _ in range(10)]
+        try:
+            rx = Receiver(camera)
+            try:
+                assert rx.receiver_type() == tr.ZuDataReceiverTypeTCP
+                # Later newcomers take the place of idle peers, not of the
+                # controller's connections nor of the stream's.
+                idle += [socket.create_connection((camera.address, port), timeout=5)
+                         for port in (3956, stream_port) for _ in range(10)]
+                time.sleep(0.3)
+                rx.start()
+                check_frames(rx.frames(5), 16, 32)
+                rx.stop()
+                assert rx.receiver_type() == tr.ZuDataReceiverTypeTCP
+                assert rx.params.SetIntegerValue("Width", 16).IsOK() and camera.source.width == 16
+                assert rx.device.IsConnected()
+                # Events still come over the messaging connection.
+                sink = Events()
+                assert rx.device.RegisterEventSink(sink).IsOK()
+                assert camera.device.GetMessagingChannel().FireEvent(0x9005, bytes(4), 7, 0).IsOK()
+                for _ in range(500):
+                    if sink.events:
+                        break
+                    time.sleep(0.01)
+                rx.device.UnregisterEventSink(sink)
+                assert [e[:3] for e in sink.events] == [(0x9005, 0, 7)]
+                assert len(tcp_peers(camera.address, 3956)) >= 2
+            finally:
+                rx.close()
+        finally:
+            for s in idle:
+                s.close()

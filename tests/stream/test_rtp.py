@@ -189,6 +189,9 @@ def test_open_forms_states_and_queries(rtp):
     assert m.ZuStreamRTP_PrepareFor(rtp, 5, 2, tr.ZuPixelYUV422_8_UYVY).GetCode() == tr.ZU_INVALID_PARAMETER
     assert m.ZuStreamRTP_PrepareFor(rtp, 4, 2, tr.ZuPixelMono12Packed).GetCode() == tr.ZU_INVALID_PARAMETER
     assert m.ZuStreamRTP_PrepareFor(rtp, 0x8001, 2, tr.ZuPixelMono8).GetCode() == tr.ZU_INVALID_PARAMETER
+    # Padding that ends inside a pixel: the image could not say where lines are.
+    assert m.ZuStreamRTP_PrepareFor(rtp, 64, 16, tr.ZuPixelRGB8, 5).GetCode() == tr.ZU_INVALID_PARAMETER
+    assert m.ZuStreamRTP_PrepareFor(rtp, 64, 16, tr.ZuPixelYUV422_8_UYVY, 3).GetCode() == tr.ZU_INVALID_PARAMETER
     assert m.ZuStreamRTP_PrepareFor(rtp, 4, 2, tr.ZuPixelMono8, 3).IsOK()
     assert m.ZuStreamRTP_Open(rtp, "not an address", 0).GetCode() == tr.ZU_INVALID_PARAMETER
     assert m.ZuStreamRTP_Open(rtp, "127.0.0.1", 0, "").GetCode() == tr.ZU_INVALID_PARAMETER  # not a group
@@ -272,5 +275,22 @@ def test_line_padding_and_multicast_delivery():
         assert bytes(np.asarray(buffer.GetDataPointer())) == b"abcd\0\0\0efgh\0\0\0"
         image = buffer.GetImage()
         assert (image.GetWidth(), image.GetHeight(), image.GetPaddingX()) == (4, 2, 3)
+    finally:
+        m.delete_ZuStreamRTP(stream)
+    # Pixels of three bytes, their padding in bytes: a whole pixel of it.
+    stream = m.new_ZuStreamRTP()
+    try:
+        assert m.ZuStreamRTP_PrepareFor(stream, 2, 2, tr.ZuPixelRGB8, 3).IsOK()
+        assert m.ZuStreamRTP_Open(stream, "127.0.0.1", 0).IsOK()
+        port = m.ZuStreamRTP_GetLocalPort(stream)
+        queue(stream, 1, 18)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.sendto(struct.pack(">BBHII", 0x80, 0x80 | 96, 1, 9, 7) +
+                     struct.pack(">HHHHHHH", 0, 6, 0, 0x8000, 6, 1, 0) + bytes(range(12)), ("127.0.0.1", port))
+            buffer, operation = retrieve(stream)
+        assert operation.IsOK()
+        image = buffer.GetImage()
+        assert (image.GetWidth(), image.GetHeight(), image.GetPaddingX()) == (2, 2, 1)
+        assert image.GetDataPointer()[:, :2].tolist() == [[[0, 1, 2], [3, 4, 5]], [[6, 7, 8], [9, 10, 11]]]
     finally:
         m.delete_ZuStreamRTP(stream)

@@ -1,8 +1,13 @@
 """ZuStream and ZuStreamGEV from Python: the factory's tuple and kinds, the
 queue's list and answers, the eighteen Open forms, held buffers, frames
-byte for byte under loss, and the interpreter lock let go while waiting."""
+byte for byte under loss, packet sizes changed and a camera restarted
+under an open stream, hostile packets from the device's address, and the
+interpreter lock let go while waiting."""
 import gc
 import itertools
+import random
+import socket
+import struct
 import sys
 import time
 
@@ -260,3 +265,111 @@ def test_waiting_for_a_buffer_lets_other_threads_run(opened):
     queue(stream, 1, 100)
     ran, result = other_threads_ran_during(m.ZuStream_RetrieveBuffer, stream, 200)
     assert ran and result[0].GetCode() == tr.ZU_TIMEOUT
+
+
+def gvsp(block, packet, fmt, body=b"", status=0):
+    """A GVSP datagram with a standard header."""
+    return struct.pack(">HHI", status, block, (fmt << 24) | packet) + body
+
+
+def gvsp_leader(block, width, height, pixel=tb.ZuPixelMono8, timestamp=0):
+    return gvsp(block, 0, 1, struct.pack(">BBHQIIIIIHH", 0, 0, 1, timestamp, pixel, width, height, 0, 0, 0, 0))
+
+
+def gvsp_trailer(block, packet, height):
+    return gvsp(block, packet, 2, struct.pack(">HHI", 0, 1, height))
+
+
+def collect(stream, blocks, width, height, timeout_ms=5000):
+    """Retrieves until every block of `blocks` came back or the time runs
+    out: {block: operation code}; every frame that came back OK must be
+    the test transmitter's, byte for byte and as it described it."""
+    outcome = {}
+    while not set(blocks) <= set(outcome):
+        result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, timeout_ms)
+        if not result.IsOK():
+            break
+        block = buffer.GetBlockID()
+        if operation.IsOK():
+            assert block in blocks, f"block {block} came back OK but was never sent"
+            image = buffer.GetImage()
+            assert (image.GetWidth(), image.GetHeight(), image.GetPixelType()) == (width, height, tb.ZuPixelMono8)
+            assert np.array_equal(image.GetDataPointer().reshape(-1), frame_bytes(width * height, block)), block
+        outcome.setdefault(block, operation.GetCode())
+    return outcome
+
+
+def test_each_frame_is_placed_by_its_own_packet_size(opened):
+    # As after GevSCPSPacketSize lowered and raised between acquisitions.
+    stream, address, port = opened
+    queue(stream, 8, 200 * 100)
+    block = 1
+    for datagram in (8972, 1472, 4000, 8972):
+        send_frames(address, port, 2, 200, 100, first_block=block, datagram=datagram, linger_ms=20)
+        block += 2
+    assert collect(stream, range(1, block), 200, 100) == {b: tr.ZU_OK for b in range(1, block)}
+
+
+def test_a_camera_restarted_into_the_open_stream_resumes_at_once(opened):
+    stream, address, port = opened
+    # The first session runs 300 blocks (no buffer takes them), then the
+    # camera begins again at block 1.
+    send_frames(address, port, 300, 16, 8, interval_ms=0, linger_ms=20)
+    queue(stream, 20, 16 * 8)
+    send_frames(address, port, 20, 16, 8, interval_ms=1, linger_ms=20)
+    assert collect(stream, range(1, 21), 16, 8) == {b: tr.ZU_OK for b in range(1, 21)}
+
+
+def _hostile(kind, block):
+    noise = random.Random(block)
+    if kind == "GenDC packet of 100 random bytes":
+        return [gvsp(block, 1, 8, bytes(noise.randrange(256) for _ in range(100)))]
+    if kind == "GenDC packet of 100 random bytes 20000 blocks ahead":
+        data = bytearray(noise.randrange(256) for _ in range(100))
+        data[2:4] = struct.pack(">H", block + 20000)
+        data[4] = (data[4] & 0x70) | 8
+        return [bytes(data)]
+    if kind == "leader and trailer 30000 blocks ahead":
+        far = (block + 30000 - 1) % 0xFFFF + 1
+        return [gvsp_leader(far, 8, 8), gvsp_trailer(far, 1, 8)]
+    if kind == "leader of 0xFFFFFFFF x 0xFFFFFFFF":
+        return [gvsp_leader(block, 0xFFFFFFFF, 0xFFFFFFFF)]
+    return [gvsp(block, 1, 8, bytes(1400))]   # a GenDC packet of 1400 zero bytes
+
+
+@pytest.mark.parametrize("kind", ["GenDC packet of 100 random bytes", "GenDC packet of 100 random bytes 20000 blocks ahead",
+                                  "leader and trailer 30000 blocks ahead", "leader of 0xFFFFFFFF x 0xFFFFFFFF",
+                                  "GenDC packet of 1400 zero bytes"])
+def test_one_hostile_packet_costs_at_most_the_block_it_names(opened, kind):
+    stream, address, port = opened
+    queue(stream, 30, 640 * 48)
+    send_frames(address, port, 3, 640, 48, first_block=1, linger_ms=20)
+    # From the device's own address, naming the block that comes next.
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind((address, 0))
+        for datagram in _hostile(kind, 4):
+            s.sendto(datagram, ("127.0.0.1", port))
+    send_frames(address, port, 21, 640, 48, first_block=4, interval_ms=2, linger_ms=100)
+    outcome = collect(stream, range(1, 25), 640, 48)
+    genuine = [b for b in range(1, 25) if b != 4]
+    assert {b: outcome.get(b) for b in genuine} == {b: tr.ZU_OK for b in genuine}
+
+
+def test_a_line_padding_that_ends_inside_a_pixel_gives_no_image_view(opened):
+    stream, address, port = opened
+    queue(stream, 2, 64)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind((address, 0))
+        for padding, block in ((1, 1), (3, 2)):
+            line = 2 * 3 + padding
+            leader = gvsp(block, 0, 1, struct.pack(">BBHQIIIIIHH", 0, 0, 1, 0, tb.ZuPixelRGB8, 2, 2, 0, 0, padding, 0))
+            for datagram in (leader, gvsp(block, 1, 3, bytes(range(2 * line))), gvsp_trailer(block, 2, 2)):
+                s.sendto(datagram, ("127.0.0.1", port))
+    # One byte after each line of RGB8: no view (one at 6 bytes a line
+    # would show the second line shifted); three bytes: a pixel of padding.
+    result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+    assert operation.IsOK() and buffer.GetBlockID() == 1
+    assert buffer.GetImage().GetDataPointer().size == 0 and buffer.GetImage().GetWidth() == 0
+    result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
+    assert operation.IsOK() and buffer.GetImage().GetPaddingX() == 1
+    assert buffer.GetImage().GetDataPointer()[1, :2].tolist() == [[9, 10, 11], [12, 13, 14]]

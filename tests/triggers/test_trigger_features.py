@@ -4,6 +4,8 @@ with the frames caught by the test receiver."""
 import numpy as np
 import pytest
 
+import tarn_edge_310 as te
+
 from support import needs_netns
 from support.controller import StreamReceiver
 from support.devices import find
@@ -54,6 +56,44 @@ def test_trigger_features_by_name():
         assert np.array_equal(got, pattern(block.id - 1, 6, 24)), block.id
     assert cam.source.selectors[0].GetSource() == 0 and cam.source.selectors[1].GetSource() == 1
     assert [name for name, _ in cam.source.triggered] == ["FrameStart"] * 3
+
+
+class Watching(TriggeredSource):
+    """A trigger source whose sink methods watch its registers' accesses."""
+
+    def __init__(self, **frames):
+        super().__init__(**frames)
+        self.written, self.refuse_reads = [], False
+
+    def PreWrite(self, reg):
+        self.written.append((reg.GetName(), reg.ReadInt()[1]))
+        return te.ZuStreamingChannelSourceTrigger.PreWrite(self, reg)
+
+    def PreRead(self, reg):
+        return te.ZU_GENERIC_ERROR if self.refuse_reads else te.ZU_OK
+
+
+def test_the_trigger_registers_are_custom_registers_like_any_other():
+    with SoftCamera(48, kind=Watching, width=8, height=2) as cam:
+        regs = cam.device.GetRegisterMap()
+        assert [regs.GetRegisterByAddress(0x20000 + at).GetName() for at in (0, 4, 8, 12)] == [
+            "TriggerSelector", "TriggerMode", "TriggerSource", "TriggerSoftware"]
+        device = connect(cam.address)
+        try:
+            p = device.GetParameters()
+            # The sink sees the value being written, not the one before.
+            assert p.SetEnumValue("TriggerMode", "On")[0].IsOK()
+            assert cam.source.written[-1] == ("TriggerMode", te.TRIGGER_MODE_ON)
+            # A read the sink refuses fails for the controller too.
+            cam.source.refuse_reads = True
+            assert device.ReadRegister(0x20004)[0].GetCode() != te.ZU_OK
+            cam.source.refuse_reads = False
+            assert device.ReadRegister(0x20004)[1] == te.TRIGGER_MODE_ON
+            # What the source refuses, the register does not keep.
+            assert not device.WriteRegister(0x20004, 2).IsOK()
+            assert regs.GetRegisterByAddress(0x20004).ReadInt()[1] == te.TRIGGER_MODE_ON
+        finally:
+            tr.ZuDevice.Free(device)
 
 
 def test_user_sets_keep_mode_and_source_of_every_selector():

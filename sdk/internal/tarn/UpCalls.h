@@ -23,6 +23,14 @@ struct ZU_API UpCalls {
     static void Close();
     static bool Closed();
 
+    // The process is exiting: each binding's steps that must end while the
+    // application can still be called (stopping what would call it), in
+    // ascending order, then the gate closes. Run once, by the first binding
+    // that registered (AtExit answers true to it), from its interpreter's
+    // exit handlers; a null step only asks.
+    static bool AtExit(int aOrder, void (*aStep)());
+    static void Exit();
+
     // What a binding's up-call throws into the SDK once the gate is closed.
     struct Refused : std::exception {
         const char *what() const noexcept override { return "no call into the application: it is exiting"; }

@@ -56,7 +56,19 @@ CustomRegister::CustomRegister(const std::string &aName, uint32_t aAddress, uint
 {
 }
 
-CustomRegister::~CustomRegister() {}
+namespace {
+std::atomic<void (*)(IZuRegister *)> gRegisterGone{nullptr};
+} // namespace
+
+void setRegisterGoneHook(void (*aHook)(IZuRegister *))
+{
+    gRegisterGone = aHook;
+}
+
+CustomRegister::~CustomRegister()
+{
+    if (void (*gone)(IZuRegister *) = gRegisterGone.load()) gone(this);
+}
 
 bool CustomRegister::IsWritable() const
 {
@@ -73,10 +85,34 @@ bool CustomRegister::inOwnNotification() const
     return std::find(tNotifying.begin(), tNotifying.end(), this) != tNotifying.end();
 }
 
+void CustomRegister::refresh()
+{
+    const uint32_t value = mValue->load();
+    std::lock_guard<std::mutex> lock(mLock);
+    if (mContentWrite != mAcceptedWrite || mBytes.size() != 4) return;
+    putBig(mBytes.data(), value, 4);
+    mAccepted = mBytes;
+}
+
+ZuResult CustomRegister::keep(uint64_t aWrite)
+{
+    uint32_t value = 0;
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        // A later write owns the content by now: it hands it over itself.
+        if (mContentWrite != aWrite || mBytes.size() != 4) return ZuResult(ZU_OK);
+        value = uint32_t(getBig(mBytes.data(), 4));
+    }
+    return mValue->store(value);
+}
+
 ZuResult CustomRegister::read(uint8_t *aOut, uint32_t aCount, uint32_t aOffset)
 {
     if (!inRange(mBytes.size(), aOffset, aCount)) return ZuResult(ZU_INVALID_PARAMETER);
     if (aCount && !aOut) return ZuResult(ZU_INVALID_PARAMETER);
+    // A read from inside the register's own notification sees the bytes
+    // as they are (a PreWrite sink, the new value).
+    if (mValue && !inOwnNotification()) refresh();
     // No sink is called once the application's interpreter finalises.
     tarn::UpCalls::Scope gate;
     const bool notify = gate && !inOwnNotification();
@@ -128,10 +164,21 @@ ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t a
         mBytes = mAccepted;
         mContentWrite = mAcceptedWrite;
     };
+    // The owner of the value has the last word, after the sinks.
+    auto kept = [&]() -> ZuResult {
+        if (!mValue) return ZuResult(ZU_OK);
+        try {
+            return keep(mine);
+        } catch (...) {
+            settle(false);
+            throw;
+        }
+    };
     tarn::UpCalls::Scope gate;
     if (!gate || inOwnNotification()) {
-        settle(true);
-        return ZuResult(ZU_OK);
+        const ZuResult r = kept();
+        settle(r.IsOK());
+        return r;
     }
     ZuResult refused(ZU_OK);
     {
@@ -147,6 +194,7 @@ ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t a
             throw;
         }
     }
+    if (refused.IsOK()) refused = kept();
     settle(refused.IsOK());
     if (!refused.IsOK()) return refused;
     Notifying scope(this);

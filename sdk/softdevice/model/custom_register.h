@@ -35,6 +35,22 @@
 namespace tarn {
 namespace softdevice {
 
+// The binding's hook told of each register that goes (tarn::SetRegisterGoneHook).
+void setRegisterGoneHook(void (*aHook)(IZuRegister *));
+
+// Where the value of a 4-byte register lives when it is not the bytes the
+// register holds (a ready-made source's state): a read takes it from there
+// before the sinks hear of the read, and a write the sinks accepted goes
+// there before PostWrite; what store refuses (or throws) fails the write
+// like a sink's refusal, and the register keeps its value.
+class RegisterValue
+{
+public:
+    virtual ~RegisterValue() {}
+    virtual uint32_t load() = 0;
+    virtual ZuResult store(uint32_t aValue) = 0;
+};
+
 class CustomRegister : public IZuRegister
 {
 public:
@@ -76,6 +92,9 @@ public:
     // (every sink answered ZU_NOT_IMPLEMENTED). aResult: the first failure.
     bool persist(IZuRegisterStore &aStore, ZuResult &aResult);
 
+    // Set while the device starts, before any access can reach the register.
+    void setValue(RegisterValue *aValue) { mValue = aValue; }
+
     // The feature declared over the register (user sets store it by name).
     std::string feature;
     bool streamable = false;
@@ -84,6 +103,10 @@ private:
     ZuResult read(uint8_t *aOut, uint32_t aCount, uint32_t aOffset);
     ZuResult write(const uint8_t *aData, uint32_t aCount, uint32_t aOffset);
     bool inOwnNotification() const;
+    // The owner's value as the content, unless a write is under way.
+    void refresh();
+    // Hands the content a write left to the owner.
+    ZuResult keep(uint64_t aWrite);
 
     ZuString mName;
     const uint32_t mAddress;
@@ -100,6 +123,7 @@ private:
     // since letting go of a Python object takes the interpreter lock.
     tarn::SinkList<IZuRegisterEventSink> mSinks;
     std::atomic<uint64_t> mFailures{0};
+    RegisterValue *mValue = nullptr;
 };
 
 // The map of a device's custom registers. Lock keeps registers from being

@@ -2,17 +2,12 @@
 #define TARN_SOFTDEVICE_DECLARATIONS_H
 
 // What a starting device lends the ready-made sources of its own library
-// through the register factory it hands them: its register space, the
-// registers whose accesses reach application code, and the registers its
-// user sets keep through their sinks. Their features go through the GenApi
-// factory like a script's.
-
-#include "softdevice/model/register_space.h"
+// through the register factory it hands them, beside what a script gets: a
+// way to end the start with a reason. Their registers and features go
+// through the factories like a script's.
 
 #include <string>
 
-class IZuRegister;
-class IZuRegisterEventSink;
 class IZuRegisterFactory;
 
 namespace tarn {
@@ -22,14 +17,8 @@ class Declarations
 {
 public:
     virtual ~Declarations() {}
-    virtual RegisterSpace &space() = 0;
-    // A register whose accesses reach application code: a controller is
-    // told to wait (PENDING_ACK) for its writes.
-    virtual void markSlow(uint32_t aAddress) = 0;
     // Ends the start with ZU_INVALID_PARAMETER and this description.
     virtual void refuse(const std::string &aWhy) = 0;
-    // A register that user sets save and load through aSink's Persist.
-    virtual void persists(IZuRegisterEventSink *aSink, IZuRegister *aRegister) = 0;
 };
 
 // The device behind a register factory it lent; null for any other factory.

@@ -199,8 +199,6 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     mSpace = std::make_unique<RegisterSpace>();
     mUserSets.assign(size_t(mUserSetCount) + 1, std::nullopt);
     mWriter = DescriptionWriter();
-    mSlow.clear();
-    mPersisted.clear();
 
     std::string error;
     auto fail = [&](uint32_t aCode) {
@@ -210,7 +208,6 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         rebuildDescription();
         mChannels.clear();
         mGenDCInUse.clear();
-        mPersisted.clear();
         mSpace.reset();
         return ZuResult(aCode, ZuString(error.c_str()));
     };
@@ -231,7 +228,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
 
         // Registers always before features.
         Raised building(mBuilding);
-        Lent lent(*this);
+        Lent lent;
         RegisterFactory registers(mRegisterMap, *mSpace);
         registers.lend(&lent);
         mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
@@ -292,7 +289,6 @@ void DeviceModel::teardown()
     mFeatureSpecs.clear();
     mFeatureReferences.clear();
     mRegisterMap.clear();
-    mPersisted.clear();
     // The script's registers are gone: nothing reaches them through the space.
     mSpace.reset();
     std::lock_guard<std::mutex> lock(mStateLock);
@@ -547,9 +543,8 @@ void DeviceModel::setRtpSender(size_t aChannel, BlockSender *aSender)
 bool DeviceModel::isSlow(uint32_t aAddress) const
 {
     // Writes that reach a source or a sink, which may be Python: the
-    // device's own past the bootstrap block, every script's register and
-    // those the library's own sources declared.
-    return (aAddress >= addr::ChannelBase && aAddress != addr::FirmwareVersion) || mSlow.count(aAddress) != 0;
+    // device's own past the bootstrap block and every custom register.
+    return aAddress >= addr::ChannelBase && aAddress != addr::FirmwareVersion;
 }
 
 void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
@@ -623,19 +618,6 @@ std::string DeviceModel::userSetProblem() const
     return mUserSetProblem;
 }
 
-bool DeviceModel::persistLent(IZuRegisterStore &aStore)
-{
-    bool ok = true;
-    tarn::UpCalls::Scope gate;
-    if (!gate) return false;
-    for (auto &p : mPersisted) {
-        ZuResult r(ZU_GENERIC_ERROR);
-        if (!guarded(mUpcallFailures, [&] { r = p.first->Persist(p.second, &aStore); })) ok = false;
-        if (!r.IsOK() && r.GetCode() != ZU_NOT_IMPLEMENTED) ok = false;
-    }
-    return ok;
-}
-
 uint16_t DeviceModel::userSetSave(uint32_t aIndex)
 {
     if (aIndex >= mUserSets.size()) return kStatusInvalidParameter;
@@ -643,18 +625,25 @@ uint16_t DeviceModel::userSetSave(uint32_t aIndex)
     UserSet set;
     saveStandard(set);
     RegisterStore store(set, true);
+    bool whole = true;
     for (CustomRegister *r : mRegisterMap.all()) {
         if (r->feature.empty()) continue;
-        ZuResult persisted;
+        ZuResult persisted, written(ZU_OK);
         bool handled = false;
-        guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); });
-        if (!handled && r->streamable) guarded(mUpcallFailures, [&] { store.Persist(r, ZuString()); });
+        if (!guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); }) || !persisted.IsOK()) whole = false;
+        if (!handled && r->streamable && !guarded(mUpcallFailures, [&] { written = store.Persist(r, ZuString()); }))
+            whole = false;
+        if (!written.IsOK()) whole = false;
     }
-    persistLent(store);
-    mUserSets[aIndex] = std::move(set);
-    if (aIndex > 0) storeUserSets();
+    // A set that could not be kept whole fails the save, and the one saved
+    // before stays. The default set is the state the device starts with:
+    // what could be read of it is all there is.
+    if (whole || aIndex == 0) {
+        mUserSets[aIndex] = std::move(set);
+        if (aIndex > 0) storeUserSets();
+    }
     notifyUserSet(ZuUserSetStateSaveCompleted, aIndex);
-    return kStatusSuccess;
+    return whole ? kStatusSuccess : kStatusError;
 }
 
 uint16_t DeviceModel::userSetLoad(uint32_t aIndex)
@@ -676,7 +665,6 @@ uint16_t DeviceModel::userSetLoad(uint32_t aIndex)
         guarded(mUpcallFailures, [&] { written = store.Persist(r, ZuString()); });
         if (!written.IsOK()) status = kStatusError;
     }
-    if (!persistLent(store)) status = kStatusError;
     notifyUserSet(ZuUserSetStateLoadCompleted, aIndex);
     return status;
 }

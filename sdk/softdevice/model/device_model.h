@@ -173,21 +173,13 @@ private:
     class Lent : public Declarations
     {
     public:
-        explicit Lent(DeviceModel &aModel) : mModel(aModel) {}
-        RegisterSpace &space() override { return *mModel.mSpace; }
-        void markSlow(uint32_t aAddress) override { mModel.mSlow.insert(aAddress); }
         void refuse(const std::string &aWhy) override
         {
             if (mRefused.empty()) mRefused = aWhy;
         }
         const std::string &refused() const { return mRefused; }
-        void persists(IZuRegisterEventSink *aSink, IZuRegister *aRegister) override
-        {
-            mModel.mPersisted.emplace_back(aSink, aRegister);
-        }
 
     private:
-        DeviceModel &mModel;
         std::string mRefused;
     };
 
@@ -223,9 +215,6 @@ private:
     void startAcquisition();
     void stopAcquisition();
     uint16_t userSetSave(uint32_t aIndex);
-    // Saves or loads the registers the library's own sources lent to user
-    // sets; false when one of them failed.
-    bool persistLent(IZuRegisterStore &aStore);
     uint16_t userSetLoad(uint32_t aIndex);
     void openUserSets();
     void storeUserSets();
@@ -278,10 +267,6 @@ private:
         return aChannel < mGenDCInUse.size() ? mGenDCInUse[aChannel] : nullptr;
     }
     void assignGenDCManagers();
-    // Slow registers and user-set registers that the library's own sources
-    // declared while starting.
-    std::set<uint32_t> mSlow;
-    std::vector<std::pair<IZuRegisterEventSink *, IZuRegister *>> mPersisted;
     DescriptionWriter mWriter;
     mutable std::mutex mDescriptionLock;
     std::string mDescription;

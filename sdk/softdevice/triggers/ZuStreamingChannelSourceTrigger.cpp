@@ -3,6 +3,7 @@
 #include "IZuGenApiFactory.h"
 #include "IZuRegister.h"
 #include "IZuRegisterStore.h"
+#include "softdevice/model/custom_register.h"
 #include "softdevice/model/declarations.h"
 #include "softdevice/model/guard.h"
 
@@ -18,7 +19,6 @@
 
 using tarn::softdevice::Declarations;
 using tarn::softdevice::declarationsOf;
-namespace status = tarn::softdevice;
 
 namespace {
 
@@ -50,117 +50,25 @@ std::string entryName(const std::string &aText, uint32_t aIndex)
     return out;
 }
 
-ZuResult resultOf(uint16_t aStatus)
-{
-    if (aStatus == status::kStatusSuccess) return ZuResult(ZU_OK);
-    return ZuResult(aStatus == status::kStatusInvalidParameter ? ZU_INVALID_PARAMETER : ZU_GENERIC_ERROR);
-}
-
-// One trigger register as the register event sink and user sets see it:
-// a 4-byte value computed from the source's state, read and written
-// through the same steps (sinks included) as a controller's access.
-class TriggerRegister : public IZuRegister
+// A trigger register's value: the source's state, read and changed
+// through the register as every custom register is (the source is its
+// sink, and user sets keep mode and source through the source's Persist).
+class TriggerValue : public tarn::softdevice::RegisterValue
 {
 public:
-    using Getter = std::function<uint32_t()>;
-    using Setter = std::function<uint16_t(uint32_t)>;
-
-    TriggerRegister(const char *aName, uint32_t aAddress, bool aReadable, bool aWritable)
-        : mName(aName), mAddress(aAddress), mReadable(aReadable), mWritable(aWritable)
+    using Load = std::function<uint32_t()>;
+    using Store = std::function<ZuResult(uint32_t)>;
+    void bind(Load aLoad, Store aStore)
     {
+        mLoad = std::move(aLoad);
+        mStore = std::move(aStore);
     }
-    // Set once the device starts, before any access can reach the register.
-    void bind(Getter aGet, Setter aSet)
-    {
-        mGet = std::move(aGet);
-        mSet = std::move(aSet);
-    }
-    const Getter &getter() const { return mGet; }
-    const Setter &setter() const { return mSet; }
-
-    const ZuString &GetName() override { return mName; }
-    uint32_t GetAddress() const override { return mAddress; }
-    size_t GetLength() const override { return 4; }
-    const void *GetContext() const override { return nullptr; }
-    void *GetContext() override { return nullptr; }
-    bool IsWritable() const override { return mWritable; }
-    bool IsReadable() const override { return mReadable; }
-    bool IsArrayOfBytes() const override { return false; }
-
-    ZuResult ReadInt(uint32_t &aValue, uint32_t aOffset = 0) override
-    {
-        aValue = 0;
-        if (aOffset != 0 || !mGet) return ZuResult(ZU_INVALID_PARAMETER);
-        aValue = mGet();
-        return ZuResult(ZU_OK);
-    }
-    ZuResult Write(uint32_t aValue, uint32_t aOffset = 0) override
-    {
-        if (aOffset != 0 || !mSet) return ZuResult(ZU_INVALID_PARAMETER);
-        return resultOf(mSet(aValue));
-    }
-    // Bytes in the wire's order, the whole register at once.
-    ZuResult ReadBytes(uint8_t *aData, uint32_t aDataLength, uint32_t aOffset = 0) override
-    {
-        if (!aData || aDataLength != 4 || aOffset != 0) return ZuResult(ZU_INVALID_PARAMETER);
-        uint32_t value = 0;
-        ZuResult r = ReadInt(value);
-        for (int i = 0; i < 4; ++i) aData[i] = uint8_t(value >> (24 - 8 * i));
-        return r;
-    }
-    ZuResult Write(const uint8_t *aData, uint32_t aDataLength, uint32_t aOffset = 0) override
-    {
-        if (!aData || aDataLength != 4 || aOffset != 0) return ZuResult(ZU_INVALID_PARAMETER);
-        return Write(uint32_t(aData[0]) << 24 | uint32_t(aData[1]) << 16 | uint32_t(aData[2]) << 8 | aData[3]);
-    }
-    ZuResult ReadString(ZuString &aValue) override
-    {
-        (void)aValue;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
-    ZuResult Write(const ZuString &aValue) override
-    {
-        (void)aValue;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
-    ZuResult ReadFloat(float &aValue) override
-    {
-        aValue = 0;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
-    ZuResult WriteFloat(float aValue) override
-    {
-        (void)aValue;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
-    ZuResult ReadDouble(double &aValue) override
-    {
-        aValue = 0;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
-    ZuResult WriteDouble(double aValue) override
-    {
-        (void)aValue;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
-    // The source is the one sink of its registers.
-    ZuResult AddEventSink(IZuRegisterEventSink *aEventSink) override
-    {
-        (void)aEventSink;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
-    ZuResult RemoveEventSink(IZuRegisterEventSink *aEventSink) override
-    {
-        (void)aEventSink;
-        return ZuResult(ZU_NOT_SUPPORTED);
-    }
+    uint32_t load() override { return mLoad ? mLoad() : 0; }
+    ZuResult store(uint32_t aValue) override { return mStore(aValue); }
 
 private:
-    ZuString mName;
-    uint32_t mAddress;
-    bool mReadable, mWritable;
-    Getter mGet;
-    Setter mSet;
+    Load mLoad;
+    Store mStore;
 };
 
 } // namespace
@@ -176,13 +84,7 @@ struct ZuStreamingChannelSourceTrigger::Impl {
         const IZuTriggerSelector *selector;
     };
 
-    Impl(uint32_t aChannel, uint32_t aBase)
-        : channel(aChannel), base(aBase), selectorRegister("TriggerSelector", aBase + kSelectorAt, true, true),
-          modeRegister("TriggerMode", aBase + kModeAt, true, true),
-          sourceRegister("TriggerSource", aBase + kSourceAt, true, true),
-          softwareRegister("TriggerSoftware", aBase + kSoftwareAt, false, true)
-    {
-    }
+    Impl(uint32_t aChannel, uint32_t aBase) : channel(aChannel), base(aBase) {}
 
     IZuTriggerSelector *currentSelector() const
     {
@@ -268,7 +170,10 @@ struct ZuStreamingChannelSourceTrigger::Impl {
     int calling = 0;
     std::thread::id caller;
     std::atomic<uint64_t> failures{0};
-    TriggerRegister selectorRegister, modeRegister, sourceRegister, softwareRegister;
+    // The registers of the device that started last, and their values.
+    IZuRegister *selectorRegister = nullptr, *modeRegister = nullptr, *sourceRegister = nullptr,
+                *softwareRegister = nullptr;
+    TriggerValue selectorValue, modeValue, sourceValue, softwareValue;
 };
 
 ZuStreamingChannelSourceTrigger::ZuStreamingChannelSourceTrigger(uint32_t mChannel, uint32_t aRegisterBaseAddress)
@@ -423,7 +328,8 @@ ZuResult ZuStreamingChannelSourceTrigger::PreWrite(IZuRegister *aRegister)
 ZuResult ZuStreamingChannelSourceTrigger::Persist(IZuRegister *aRegister, IZuRegisterStore *aStore)
 {
     Impl &d = *mImpl;
-    if (!aStore || (aRegister != &d.modeRegister && aRegister != &d.sourceRegister)) return ZuResult(ZU_NOT_IMPLEMENTED);
+    if (!aStore || !aRegister || (aRegister != d.modeRegister && aRegister != d.sourceRegister))
+        return ZuResult(ZU_NOT_IMPLEMENTED);
     // Mode and source are per selector: one content per selector, each
     // stored while its selector is the current one.
     std::vector<int32_t> indices;
@@ -450,92 +356,80 @@ ZuResult ZuStreamingChannelSourceTrigger::Persist(IZuRegister *aRegister, IZuReg
 
 void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterMap, IZuRegisterFactory *aFactory)
 {
-    (void)aRegisterMap;
-    Declarations *lent = declarationsOf(aFactory);
-    if (!lent) return;
     Impl &d = *mImpl;
-    tarn::softdevice::RegisterSpace &space = lent->space();
-    // Laid over a register of the device or a script's, the trigger
-    // registers would silently take its place.
-    if (!space.isFree(d.base, kSoftwareAt + 4)) {
-        char at[16];
-        std::snprintf(at, sizeof at, "0x%X", unsigned(d.base));
-        lent->refuse(std::string("the trigger registers at ") + at + " overlap registers already there");
-        return;
+    d.selectorRegister = d.modeRegister = d.sourceRegister = d.softwareRegister = nullptr;
+    if (!aRegisterMap || !aFactory) return;
+    struct Made {
+        const char *name;
+        uint32_t at;
+        ZuGenAccessMode access;
+        IZuRegister *&reg;
+        TriggerValue &value;
+    };
+    const Made made[] = {{"TriggerSelector", kSelectorAt, ZuGenAccessModeReadWrite, d.selectorRegister, d.selectorValue},
+                         {"TriggerMode", kModeAt, ZuGenAccessModeReadWrite, d.modeRegister, d.modeValue},
+                         {"TriggerSource", kSourceAt, ZuGenAccessModeReadWrite, d.sourceRegister, d.sourceValue},
+                         {"TriggerSoftware", kSoftwareAt, ZuGenAccessModeWriteOnly, d.softwareRegister, d.softwareValue}};
+    for (const Made &m : made) {
+        const uint32_t at = d.base + m.at;
+        if (!aFactory->AddRegister(ZuString(m.name), at, 4, m.access, this).IsOK()) {
+            // Laid over a register of the device or a script's, the trigger
+            // registers would silently take its place.
+            if (Declarations *lent = declarationsOf(aFactory)) {
+                char text[16];
+                std::snprintf(text, sizeof text, "0x%X", unsigned(d.base));
+                lent->refuse(std::string("the trigger registers at ") + text + " overlap registers already there");
+            }
+            return;
+        }
+        m.reg = aRegisterMap->GetRegisterByAddress(at);
+        if (auto *own = dynamic_cast<tarn::softdevice::CustomRegister *>(m.reg)) own->setValue(&m.value);
     }
-    // Each access goes through the register event sink (this source, or a
-    // Python override of it) outside the source's lock.
-    auto reading = [this](TriggerRegister *aRegister, std::function<uint32_t()> aGet) {
-        return [this, aRegister, aGet]() -> uint32_t {
-            ZuResult r(ZU_OK);
-            if (!tarn::softdevice::guarded(mImpl->failures, [&] { r = PreRead(aRegister); }) || !r.IsOK()) return 0;
-            const uint32_t value = aGet();
-            tarn::softdevice::guarded(mImpl->failures, [&] { PostRead(aRegister); });
-            return value;
-        };
-    };
-    auto writing = [this](TriggerRegister *aRegister, std::function<uint16_t(uint32_t)> aSet) {
-        return [this, aRegister, aSet](uint32_t aValue) -> uint16_t {
-            ZuResult r(ZU_OK);
-            if (!tarn::softdevice::guarded(mImpl->failures, [&] { r = PreWrite(aRegister); })) return status::kStatusError;
-            if (!r.IsOK()) return status::kStatusAccessDenied;
-            const uint16_t result = aSet(aValue);
-            if (result == status::kStatusSuccess) tarn::softdevice::guarded(mImpl->failures, [&] { PostWrite(aRegister); });
-            return result;
-        };
-    };
 
-    d.selectorRegister.bind(reading(&d.selectorRegister, [&d] {
+    d.selectorValue.bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         return uint32_t(d.current);
-    }), writing(&d.selectorRegister, [&d](uint32_t v) {
+    }, [&d](uint32_t v) {
         std::lock_guard<std::mutex> lock(d.lock);
         auto it = d.entries.find(int32_t(v));
-        if (it == d.entries.end() || !it->second.selector) return status::kStatusInvalidParameter;
+        if (it == d.entries.end() || !it->second.selector) return ZuResult(ZU_INVALID_PARAMETER);
         d.current = int32_t(v);
         d.haveCurrent = true;
-        return status::kStatusSuccess;
-    }));
-    d.modeRegister.bind(reading(&d.modeRegister, [&d] {
+        return ZuResult(ZU_OK);
+    });
+    d.modeValue.bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
         return uint32_t(s && s->GetMode() ? TRIGGER_MODE_ON : TRIGGER_MODE_OFF);
-    }), writing(&d.modeRegister, [&d](uint32_t v) {
-        if (v != TRIGGER_MODE_OFF && v != TRIGGER_MODE_ON) return status::kStatusInvalidParameter;
+    }, [&d](uint32_t v) {
+        if (v != TRIGGER_MODE_OFF && v != TRIGGER_MODE_ON) return ZuResult(ZU_INVALID_PARAMETER);
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
-        if (!s) return status::kStatusInvalidParameter;
+        if (!s) return ZuResult(ZU_INVALID_PARAMETER);
         // The same mode again keeps an armed or fired selector as it is.
         if (s->GetMode() != (v == TRIGGER_MODE_ON)) {
             s->SetMode(v == TRIGGER_MODE_ON);
             if (v == TRIGGER_MODE_ON && d.streaming) s->Start(d.height);
         }
         d.changed.notify_all();
-        return status::kStatusSuccess;
-    }));
-    d.sourceRegister.bind(reading(&d.sourceRegister, [&d] {
+        return ZuResult(ZU_OK);
+    });
+    d.sourceValue.bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
         return s ? s->GetSource() : uint32_t(TRIGGER_SOURCE_SOFTWARE);
-    }), writing(&d.sourceRegister, [&d](uint32_t v) {
+    }, [&d](uint32_t v) {
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
-        if (!s || !d.sourceKnown(v)) return status::kStatusInvalidParameter;
+        if (!s || !d.sourceKnown(v)) return ZuResult(ZU_INVALID_PARAMETER);
         s->SetSource(v);
-        return status::kStatusSuccess;
-    }));
-    d.softwareRegister.bind(nullptr, writing(&d.softwareRegister, [this](uint32_t) {
-        // Virtual: a Python override of FireTrigger sees the controller's trigger.
-        if (!tarn::softdevice::guarded(mImpl->failures, [&] { FireTrigger(); })) return status::kStatusError;
-        return status::kStatusSuccess;
-    }));
-    for (TriggerRegister *r : {&d.selectorRegister, &d.modeRegister, &d.sourceRegister, &d.softwareRegister})
-        space.addRegister(r->GetAddress(), r->getter(), r->setter());
-    for (uint32_t at : {kSelectorAt, kModeAt, kSourceAt, kSoftwareAt}) lent->markSlow(d.base + at);
-    // Mode and source hold one value per selector: user sets keep each
-    // through Persist.
-    lent->persists(this, &d.modeRegister);
-    lent->persists(this, &d.sourceRegister);
+        return ZuResult(ZU_OK);
+    });
+    // Virtual: a Python override of FireTrigger sees the controller's trigger.
+    d.softwareValue.bind(nullptr, [this](uint32_t) {
+        FireTrigger();
+        return ZuResult(ZU_OK);
+    });
 }
 
 void ZuStreamingChannelSourceTrigger::CreateGenApiFeatures(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
@@ -583,7 +477,7 @@ void ZuStreamingChannelSourceTrigger::CreateTriggerSelector(IZuRegisterMap *aReg
     describeTriggerFeature(*aFactory, "TriggerSelector", ZuGenAccessModeReadWrite,
                            "Selects the trigger that TriggerMode, TriggerSource and TriggerSoftware show");
     addEntries(*aFactory, entries);
-    aFactory->CreateEnum(&mImpl->selectorRegister);
+    aFactory->CreateEnum(mImpl->selectorRegister);
 }
 
 void ZuStreamingChannelSourceTrigger::CreateTriggerMode(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
@@ -593,7 +487,7 @@ void ZuStreamingChannelSourceTrigger::CreateTriggerMode(IZuRegisterMap *aRegiste
     describeTriggerFeature(*aFactory, "TriggerMode", ZuGenAccessModeReadWrite,
                            "Whether the selected trigger starts what it selects", mImpl->hasSelector());
     addEntries(*aFactory, {{"Off", TRIGGER_MODE_OFF}, {"On", TRIGGER_MODE_ON}});
-    aFactory->CreateEnum(&mImpl->modeRegister);
+    aFactory->CreateEnum(mImpl->modeRegister);
 }
 
 void ZuStreamingChannelSourceTrigger::CreateTriggerSource(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
@@ -613,7 +507,7 @@ void ZuStreamingChannelSourceTrigger::CreateTriggerSource(IZuRegisterMap *aRegis
     if (entries.empty()) entries = {{"Software", TRIGGER_SOURCE_SOFTWARE}};
     describeTriggerFeature(*aFactory, "TriggerSource", ZuGenAccessModeReadWrite, "The signal the selected trigger waits for", mImpl->hasSelector());
     addEntries(*aFactory, entries);
-    aFactory->CreateEnum(&mImpl->sourceRegister);
+    aFactory->CreateEnum(mImpl->sourceRegister);
 }
 
 void ZuStreamingChannelSourceTrigger::CreateTriggerSoftware(IZuRegisterMap *aRegisterMap, IZuGenApiFactory *aFactory)
@@ -622,5 +516,5 @@ void ZuStreamingChannelSourceTrigger::CreateTriggerSoftware(IZuRegisterMap *aReg
     if (!aFactory) return;
     describeTriggerFeature(*aFactory, "TriggerSoftware", ZuGenAccessModeWriteOnly,
                            "Fires the selected trigger when its source is Software", mImpl->hasSelector());
-    aFactory->CreateCommand(&mImpl->softwareRegister);
+    aFactory->CreateCommand(mImpl->softwareRegister);
 }

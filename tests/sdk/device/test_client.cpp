@@ -243,6 +243,35 @@ TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
     EXPECT_EQ(peer.commands().size(), 8u);
 }
 
+TEST(GvcpClient, MemoryAnswersForOtherMemoryOrRefusalsFailTheCall)
+{
+    NEEDS_NETNS();
+    std::atomic<bool> shifted{false};
+    FakePeer peer("127.0.3.14", [&](const Command &c) -> std::vector<Bytes> {
+        if (auto rm = ReadMemCmd::decode(c)) {
+            // A device answers only whole registers.
+            if (rm->count % 4) return {ReadMemAck{}.encode(c.header.reqId, STATUS_BAD_ALIGNMENT)};
+            ReadMemAck a;
+            a.address = rm->address + (shifted ? 4 : 0);
+            a.data.assign(rm->count, 1);
+            return {a.encode(c.header.reqId)};
+        }
+        if (WriteMemCmd::decode(c)) return {WriteAck{0}.encode(WRITEMEM_ACK, c.header.reqId, STATUS_WRITE_PROTECT)};
+        return {};
+    });
+    auto settings = Quick();
+    GvcpClient client(settings);
+    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    std::vector<uint8_t> data(1000);
+    // A packet size off the 4-byte grid still asks for whole registers.
+    settings->readMemPacketSize = 530;
+    ASSERT_TRUE(client.ReadMemory(0x1000, data.data(), data.size()).IsOK());
+    EXPECT_EQ(ReadMemCmd::decode(peer.commands()[0])->count, 528);
+    shifted = true;
+    EXPECT_EQ(client.ReadMemory(0x1000, data.data(), 8).GetCode(), uint32_t(ZU_CORRUPTED_DATA));
+    EXPECT_FALSE(client.WriteMemory(0x2000, data.data(), 8).IsOK());
+}
+
 TEST(GvcpClient, WriteWithoutAcknowledgeAsksForNone)
 {
     NEEDS_NETNS();

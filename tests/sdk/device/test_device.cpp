@@ -4,6 +4,7 @@
 #include "fixture.h"
 
 #include "ZuDeviceAdapter.h"
+#include "gev/tcp.h"
 #include "tarn/DeviceBinding.h"
 
 #include <atomic>
@@ -461,6 +462,49 @@ TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
     dev.ram.hurry();
     freeing.get();
     EXPECT_EQ(writing.get().GetCode(), uint32_t(ZU_NOT_CONNECTED));
+}
+
+TEST(ZuDeviceGEV, AControlConnectionThatLeadsNowhereLeavesTheControllerOnUdp)
+{
+    NEEDS_NETNS();
+    TestDevice dev("127.0.3.3", 0x33);
+    uint32_t ip = 0;
+    parseIPv4("127.0.3.3", ip);
+    // The device offers control over TCP at a port that takes connections,
+    // then closes each at once (as a device with no room left does) or
+    // keeps it without a word.
+    for (bool closes : {true, false}) {
+        tarn::net::TcpListener listener = tarn::net::TcpListener::listen({ip, 0});
+        ASSERT_TRUE(listener.valid());
+        tarn::gev::TcpAdvertisement offer;
+        offer.controlPort = listener.local().port;
+        const auto block = offer.encode();
+        for (size_t k = 0; k < block.size(); k += 4)
+            dev.ram.setWord(tarn::gev::tcpreg::Advertisement + uint32_t(k),
+                            (uint32_t(block[k]) << 24) | (uint32_t(block[k + 1]) << 16) | (uint32_t(block[k + 2]) << 8) | block[k + 3]);
+        std::atomic<bool> done{false};
+        std::vector<tarn::net::TcpConnection> kept;
+        std::thread peer([&] {
+            while (!done) {
+                tarn::net::TcpConnection c = listener.accept();
+                if (c.valid() && !closes) kept.push_back(std::move(c));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        ZuDeviceGEV d;
+        ASSERT_TRUE(d.GetCommunicationParameters()->SetIntegerValue(ZuString("AnswerTimeout"), 200).IsOK());
+        ZuResult r = d.Connect(ZuString("127.0.3.3"));
+        EXPECT_TRUE(r.IsOK()) << closes << ": " << r.GetDescription().Narrow();
+        if (r.IsOK()) {
+            EXPECT_EQ(Integer(d, "Width"), 640);
+            EXPECT_TRUE(d.WriteRegister(0x10020, 5).IsOK());
+            EXPECT_EQ(dev.ram.word(0x10020), 5u);
+            EXPECT_TRUE(d.Disconnect().IsOK());
+            EXPECT_FALSE(dev.server().controller());
+        }
+        done = true;
+        peer.join();
+    }
 }
 
 TEST(ZuDeviceGEV, StreamChannelRegistersAndPacketSizeNegotiation)

@@ -59,16 +59,25 @@ public:
 
     std::vector<Received> received;
     std::vector<std::pair<uint32_t, uint32_t>> resends;
+    // Datagrams to slip in after packet injectAfter of the next block sent.
+    std::vector<std::vector<uint8_t>> inject;
+    uint32_t injectAfter = 0;
 
     Reassembler &reassembler() { return mReassembler; }
 
     // Sends a block through the channel; keeps it for resends.
     bool send(const BlockSource &aSource, uint64_t aBlockId)
     {
-        auto &p = mSent[aBlockId];
+        auto &p = mSent[{aBlockId, extendedId}];
         p.reset(new Packetizer());
         if (!p->start(aSource, aBlockId, datagram, extendedId)) return false;
-        for (uint32_t id = 0; id < p->packetCount(); ++id) transmit(*p, id, false);
+        for (uint32_t id = 0; id < p->packetCount(); ++id) {
+            transmit(*p, id, false);
+            if (id == injectAfter || id + 1 == p->packetCount()) {
+                for (auto &d : inject) mPending.push_back(d);
+                inject.clear();
+            }
+        }
         flush();
         return true;
     }
@@ -106,10 +115,10 @@ public:
         return true;
     }
 
-    void requestResend(uint64_t aBlockId, bool, uint32_t aFirst, uint32_t aLast) override
+    void requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) override
     {
         resends.emplace_back(aFirst, aLast);
-        auto it = mSent.find(aBlockId);
+        auto it = mSent.find({aBlockId, aExtendedId});
         if (it == mSent.end() || !channel.serveResends) return;
         for (uint32_t id = aFirst; id <= aLast && id < it->second->packetCount(); ++id) {
             if (channel.refuseStatus) {
@@ -178,7 +187,7 @@ private:
 
     Reassembler mReassembler;
     std::mt19937 mRandom;
-    std::map<uint64_t, std::unique_ptr<Packetizer>> mSent;
+    std::map<std::pair<uint64_t, bool>, std::unique_ptr<Packetizer>> mSent;
     std::deque<std::vector<uint8_t>> mPending, mHeld;
     std::vector<std::unique_ptr<std::vector<uint8_t>>> mMemory;
 };
@@ -195,6 +204,52 @@ inline std::vector<uint8_t> Pattern(size_t aBytes, uint32_t aSeed)
         b = uint8_t(x);
     }
     return v;
+}
+
+// Packet aId of a block as its transmitter writes it into a datagram.
+inline std::vector<uint8_t> Datagram(const Packetizer &aPacketizer, uint32_t aId, size_t aDatagram = 1400)
+{
+    std::vector<uint8_t> out(aDatagram);
+    out.resize(aPacketizer.write(aId, out.data(), out.size()));
+    return out;
+}
+
+// A datagram made by hand: a header and any body.
+inline std::vector<uint8_t> Forge(uint64_t aBlockId, uint32_t aPacketId, uint8_t aFormat,
+                                  const std::vector<uint8_t> &aBody, bool aExtendedId = false, uint16_t aStatus = 0)
+{
+    Header h;
+    h.blockId = aBlockId;
+    h.packetId = aPacketId;
+    h.format = aFormat;
+    h.extendedId = aExtendedId;
+    h.status = aStatus;
+    std::vector<uint8_t> d(headerSize(aExtendedId));
+    writeHeader(h, d.data(), d.size());
+    d.insert(d.end(), aBody.begin(), aBody.end());
+    return d;
+}
+
+inline std::vector<uint8_t> ForgeLeader(uint64_t aBlockId, const Leader &aLeader, bool aExtendedId = false)
+{
+    Header h;
+    h.blockId = aBlockId;
+    h.extendedId = aExtendedId;
+    std::vector<uint8_t> d(2048);
+    d.resize(encodeLeader(h, aLeader, nullptr, d.data(), d.size()));
+    return d;
+}
+
+inline std::vector<uint8_t> ForgeTrailer(uint64_t aBlockId, uint32_t aPacketId, const Trailer &aTrailer,
+                                         bool aExtendedId = false)
+{
+    Header h;
+    h.blockId = aBlockId;
+    h.packetId = aPacketId;
+    h.extendedId = aExtendedId;
+    std::vector<uint8_t> d(2048);
+    d.resize(encodeTrailer(h, aTrailer, nullptr, d.data(), d.size()));
+    return d;
 }
 
 inline BlockSource ImageSource(const std::vector<uint8_t> &aBytes, uint32_t aWidth, uint32_t aHeight)

@@ -373,7 +373,7 @@ TEST(GvspLoop, LossReorderingAndDuplicatesAreRecoveredByteForByte)
             ASSERT_EQ(loop.received.size(), sent.size()) << "seed " << seed;
             uint32_t recovered = 0, redundant = 0;
             for (const Received &r : loop.received) {
-                EXPECT_EQ(r.outcome, Outcome::Complete) << "seed " << seed << " block " << r.blockId;
+                EXPECT_EQ(r.outcome, Outcome::Complete) << "seed " << seed << " block " << r.blockId << " ignored " << r.result.statistics.ignored << " lost " << r.result.statistics.lost << " missing " << r.missing.size();
                 EXPECT_TRUE(r.bytes == sent[r.blockId]) << "seed " << seed << " block " << r.blockId;
                 EXPECT_TRUE(r.missing.empty());
                 sent.erase(r.blockId);
@@ -477,6 +477,44 @@ TEST(GvspLoop, RefusedOrUnservedResendsEndTheBlockWithItsMissingRanges)
             EXPECT_EQ(r.result.statistics.resendPacketsRequested,
                       3u * ReassemblerConfig().maxResendsPerPacket);
         }
+    }
+}
+
+TEST(GvspLoop, RemovedFromMemoryMeansThatPacketAloneOrEveryOneUpToIt)
+{
+    for (uint16_t status : {uint16_t(STATUS_PACKET_REMOVED_FROM_MEMORY),
+                            uint16_t(STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY)}) {
+        const bool andBefore = status == STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY;
+        Loop loop;
+        loop.channel.serveResends = false;
+        auto image = Pattern(1392 * 10, 14);
+        Packetizer p;
+        ASSERT_TRUE(p.start(ImageSource(image, 1392, 10), 1, loop.datagram, false));
+        for (uint32_t id = 0; id < p.packetCount(); ++id)
+            if (id != 3 && id != 8) loop.deliver(Datagram(p, id, loop.datagram));
+        loop.reassembler().onTick(loop.now + ReassemblerConfig().resendDelayUs);
+        ASSERT_EQ(loop.resends.size(), 2u);
+        // The transmitter answers for packet 8 only.
+        std::vector<uint8_t> answer(64);
+        answer.resize(p.writeStatus(8, status, answer.data(), answer.size()));
+        loop.deliver(answer);
+        if (andBefore) {
+            // Packet 3 went with it: nothing is awaited, the block ends.
+            ASSERT_EQ(loop.received.size(), 1u);
+            EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+        } else {
+            EXPECT_TRUE(loop.received.empty());
+            loop.deliver(Datagram(p, 3, loop.datagram));
+            loop.settle();
+            ASSERT_EQ(loop.received.size(), 1u);
+            EXPECT_EQ(loop.received[0].result.statistics.recovered, 1u);
+        }
+        const Received &r = loop.received[0];
+        EXPECT_EQ(r.outcome, Outcome::MissingPackets);
+        ASSERT_EQ(r.missing.size(), andBefore ? 2u : 1u);
+        EXPECT_EQ(r.missing.back().low, 8u);
+        EXPECT_EQ(r.missing.back().high, 8u);
+        EXPECT_EQ(r.result.statistics.lost, andBefore ? 2u : 1u);
     }
 }
 
@@ -729,7 +767,9 @@ TEST(GvspLoop, AMultiPartPacketRunningPastItsPartDoesNotOverwriteTheNext)
     loop.deliver(packet(last + 1));
     loop.settle();
     ASSERT_EQ(loop.received.size(), 1u);
-    EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
+    // Which of the two was the transmitter's cannot be told: not complete.
+    EXPECT_EQ(loop.received[0].outcome, Outcome::MissingPackets);
+    EXPECT_EQ(loop.received[0].result.statistics.ignored, 1u);
     std::vector<uint8_t> joined(a);
     joined.insert(joined.end(), b.begin(), b.end());
     EXPECT_TRUE(loop.received[0].bytes == joined);

@@ -479,3 +479,25 @@ TEST(RawVideoPacketizer, RefusesWhatItCannotCarry)
     EXPECT_FALSE(p.Send(frame.data(), 4, 2, Sampling{4, 2}, 0, 0, 70000, emit));
     EXPECT_EQ(calls, 0);
 }
+
+TEST(RawVideoPacketizer, TheExtendedSequenceNumberCarriesPastSixteenBits)
+{
+    // One two-pixel line a packet: 0x8000 packets a frame, so the third
+    // frame starts past the 16 bits of the RTP header.
+    RawVideoPacketizer p(96, 1);
+    const uint32_t height = 0x8000;
+    Bytes frame(2 * height, 5);
+    const size_t onePacket = 12 + 2 + 6 + 2;
+    uint32_t count = 0, extendedAt65536 = 0, extendedLast = 0;
+    auto emit = [&](const uint8_t *d, size_t n) {
+        ASSERT_EQ(n, onePacket);
+        const uint32_t extended = uint32_t(d[12]) << 24 | uint32_t(d[13]) << 16 | uint32_t(d[2]) << 8 | d[3];
+        if (count == 0x10000) extendedAt65536 = extended;
+        extendedLast = extended;
+        ++count;
+    };
+    for (uint32_t f = 0; f < 3; ++f) ASSERT_TRUE(p.Send(frame.data(), 2, height, Sampling{1, 1}, 0, f, onePacket, emit));
+    EXPECT_EQ(count, 3 * height);
+    EXPECT_EQ(extendedAt65536, 0x10000u);
+    EXPECT_EQ(extendedLast, 3 * height - 1);
+}

@@ -187,16 +187,19 @@ TEST_F(Bridge, EchoSinksHearAllTrafficUntilUnregistered)
     EXPECT_EQ(ZuDeviceSerialPort::RegisterEchoSink(&echo).GetCode(), uint32_t(ZU_NOT_SUPPORTED));
     ASSERT_TRUE(port.Open(&adapter, ZuDeviceSerial1).IsOK());
     uint32_t written = 0;
-    ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>("ping"), 4, written).IsOK());
-    EXPECT_EQ(ReadAll(4).size(), 4u);
+    // More than one window: each piece is echoed as it goes, in order.
+    std::string text = "ping";
+    for (int k = 0; text.size() < 3000; ++k) text += std::to_string(k) + ",";
+    ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>(text.data()), uint32_t(text.size()), written).IsOK());
+    EXPECT_EQ(ReadAll(text.size()).size(), text.size());
     ASSERT_TRUE(port.NotifyReadComplete().IsOK());
     ASSERT_TRUE(ZuDeviceSerialPort::UnregisterEchoSink(&echo).IsOK());
     EXPECT_EQ(ZuDeviceSerialPort::UnregisterEchoSink(&echo).GetCode(), uint32_t(ZU_NOT_FOUND));
     ASSERT_TRUE(port.Write(reinterpret_cast<const uint8_t *>("more"), 4, written).IsOK());
     EXPECT_EQ(ReadAll(4).size(), 4u);
     std::lock_guard<std::mutex> g(echo.lock);
-    EXPECT_EQ(echo.sent, "ping");
-    EXPECT_EQ(echo.received, "ping");
+    EXPECT_EQ(echo.sent, text);
+    EXPECT_EQ(echo.received, text);
     EXPECT_EQ(echo.completes, 1);
     EXPECT_EQ(ZuDeviceSerialPort::RegisterEchoSink(nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     EXPECT_EQ(ZuDeviceSerialPort::UnregisterEchoSink(nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));

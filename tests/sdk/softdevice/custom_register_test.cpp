@@ -97,6 +97,51 @@ TEST(CustomRegister, SinksRunAroundEveryAccessAndARefusedWriteKeepsTheOldValue)
     EXPECT_EQ(v, 7u);
 }
 
+TEST(CustomRegister, AValueKeptElsewhereIsReadFromThereAndTakenOnlyOnceTheSinksAccept)
+{
+    struct Owner : RegisterValue {
+        uint32_t value = 3;
+        std::vector<uint32_t> stored;
+        uint32_t load() override { return value; }
+        ZuResult store(uint32_t v) override
+        {
+            stored.push_back(v);
+            if (v == 13) throw std::runtime_error("store");
+            if (v > 10) return ZuResult(ZU_INVALID_PARAMETER);
+            value = v;
+            return ZuResult(ZU_OK);
+        }
+    } owner;
+    Space s;
+    Sink sink;
+    ASSERT_TRUE(s.factory.AddRegister(ZuString("Mode"), 0x20000, 4, ZuGenAccessModeReadWrite, &sink).IsOK());
+    auto *r = s.catalog.find(0x20000);
+    r->setValue(&owner);
+    // The sinks see the owner's value, read anew for every read.
+    uint8_t out[4];
+    ASSERT_EQ(r->controllerRead(0, 4, out), kStatusSuccess);
+    EXPECT_EQ(out[3], 3);
+    owner.value = 4;
+    uint32_t v = 0;
+    ASSERT_TRUE(r->ReadInt(v).IsOK());
+    EXPECT_EQ(v, 4u);
+    // A sink's refusal never reaches the owner; the owner's refusal or
+    // failure keeps the register as it was.
+    sink.refuseAbove = 8;
+    EXPECT_EQ(r->Write(9u).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_TRUE(owner.stored.empty());
+    sink.refuseAbove = UINT32_MAX;
+    EXPECT_EQ(r->Write(12u).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    const uint8_t thirteen[4] = {0, 0, 0, 13};
+    EXPECT_EQ(r->controllerWrite(0, thirteen, 4), kStatusError);
+    EXPECT_EQ(r->content()[3], 4);
+    ASSERT_TRUE(r->Write(6u).IsOK());
+    EXPECT_EQ(owner.value, 6u);
+    EXPECT_EQ(owner.stored, (std::vector<uint32_t>{12, 13, 6}));
+    const std::vector<std::string> tail = {"PreWrite 6", "PostWrite 6"};
+    EXPECT_EQ(std::vector<std::string>(sink.calls.end() - 2, sink.calls.end()), tail);
+}
+
 TEST(CustomRegister, ValuesTravelBigEndianAndControllersKeepToTheAccessMode)
 {
     Space s;

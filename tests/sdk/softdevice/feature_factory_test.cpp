@@ -250,7 +250,11 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     mirror->GetMax(v);
     EXPECT_EQ(v, 2);
     // A chunk feature reads from the chunk data attached.
-    EXPECT_NE(p.Get(ZuString("TestChunkValue")), nullptr);
+    auto *chunkValue = dynamic_cast<ZuGenInteger *>(p.Get(ZuString("TestChunkValue")));
+    ASSERT_NE(chunkValue, nullptr);
+    // Declared without limits: all that its four bytes hold.
+    chunkValue->GetMax(v);
+    EXPECT_EQ(v, 0xFFFFFFFF);
     // The references reached the device's own features.
     const std::string xml = d.model.description();
     EXPECT_NE(xml.find("<pInvalidator>TestMode</pInvalidator>"), std::string::npos);

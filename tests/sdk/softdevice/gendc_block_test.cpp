@@ -54,4 +54,10 @@ TEST(GenDCBlock, AContainerThatDoesNotHoldTogetherIsNotSent)
     ASSERT_TRUE(buffer.AttachGenDCManager(manager).IsOK());
     buffer.GetGenDC()->GetMutableHeader()->DataSize += 1;
     EXPECT_FALSE(describeBlock(buffer, s, parts));
+    // A damaged header within the buffer's memory.
+    buffer.GetGenDC()->GetMutableHeader()->DataSize -= 1;
+    ASSERT_TRUE(describeBlock(buffer, s, parts));
+    buffer.GetGenDC()->GetMutableHeader()->VersionMajor = 9;
+    EXPECT_FALSE(buffer.GetGenDC()->IsValid());
+    EXPECT_FALSE(describeBlock(buffer, s, parts));
 }

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 using namespace tarn::softdevice;
@@ -42,9 +43,13 @@ struct Selected : IZuRegisterEventSink {
     uint32_t values[2] = {0, 0};
     IZuRegister *reg = nullptr;
     std::vector<std::string> persisted;
+    ZuResult refusal{ZU_OK};
+    bool throwing = false;
     void PostWrite(IZuRegister *r) override { r->ReadInt(values[selector]); }
     ZuResult Persist(IZuRegister *r, IZuRegisterStore *aStore) override
     {
+        if (throwing) throw std::runtime_error("Persist");
+        if (!refusal.IsOK()) return refusal;
         const uint32_t was = selector;
         for (uint32_t s = 0; s < 2; ++s) {
             selector = s;
@@ -141,6 +146,35 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
     EXPECT_EQ(c.write("UserSetLoad", 1), kStatusInvalidParameter);
 }
 
+TEST(UserSets, ASaveASinkCannotKeepFailsAndTheSetSavedBeforeStays)
+{
+    Directory dir;
+    Camera c;
+    c.selected.refusal = ZuResult(ZU_GENERIC_ERROR);
+    // The default set is what could be read of the device as it started.
+    ASSERT_TRUE(c.model.build(loopback()).IsOK());
+    c.selected.refusal = ZuResult(ZU_OK);
+    c.model.registerMap().GetRegisterByAddress(0x20000)->Write(11u);
+    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
+    std::ifstream before(dir.file());
+    const std::string saved((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    c.model.registerMap().GetRegisterByAddress(0x20000)->Write(12u);
+    c.selected.refusal = ZuResult(ZU_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(c.write("UserSetSave", 1), kStatusError);
+    c.selected.refusal = ZuResult(ZU_OK);
+    c.selected.throwing = true;
+    EXPECT_EQ(c.write("UserSetSave", 1), kStatusError);
+    c.selected.throwing = false;
+    std::ifstream after(dir.file());
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), saved);
+    ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
+    EXPECT_EQ(c.value(0x20000), 11u);
+    ASSERT_EQ(c.write("UserSetSelector", 0), kStatusSuccess);
+    ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
+    EXPECT_EQ(c.value(0x20000), 0u);
+}
+
 TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
 {
     Directory dir;
@@ -175,6 +209,11 @@ TEST(UserSets, TheFileFormatReadsBackAndRefusesWhatItIsNot)
     std::string error;
     ASSERT_TRUE(parseUserSets(formatUserSets(f), back, error)) << error;
     EXPECT_EQ(back.defaultSet, 3u);
+    EXPECT_EQ(back.sets, f.sets);
+    // A file whose lines an editor ended with CR LF reads the same.
+    std::string crlf;
+    for (char c : formatUserSets(f)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    ASSERT_TRUE(parseUserSets(crlf, back, error)) << error;
     EXPECT_EQ(back.sets, f.sets);
     for (const char *bad : {"", "tarn-user-sets 2\n", "tarn-user-sets 1\nset 0\nend\n", "tarn-user-sets 1\nset 1\nA 00\n",
                             "tarn-user-sets 1\nset 1\nend\nset 1\nend\n", "tarn-user-sets 1\ndefault 4294967296\n",

@@ -336,6 +336,15 @@ TEST(Pipeline, ResetFromAnotherThreadRequeuesAFreshSet)
     ASSERT_TRUE(r.sender->sendImage(64, 48, 2, r.to));
     ASSERT_TRUE(r.pipeline->RetrieveNextBuffer(&b, 10000).IsOK());
     EXPECT_EQ(b->GetBlockID(), 2u);
+    // Fewer than the application holds: those stay its own until released.
+    ZuBuffer *c = nullptr;
+    ASSERT_TRUE(r.sender->sendImage(64, 48, 3, r.to));
+    ASSERT_TRUE(r.pipeline->RetrieveNextBuffer(&c, 10000).IsOK());
+    ASSERT_TRUE(Bounded([&] { return r.pipeline->SetBufferCount(1); }).IsOK());
+    EXPECT_TRUE(std::vector<uint8_t>(b->GetDataPointer(), b->GetDataPointer() + 64 * 48) == FrameBytes(64 * 48, 2));
+    EXPECT_TRUE(std::vector<uint8_t>(c->GetDataPointer(), c->GetDataPointer() + 64 * 48) == FrameBytes(64 * 48, 3));
+    EXPECT_TRUE(r.pipeline->ReleaseBuffer(b).IsOK());
+    EXPECT_TRUE(r.pipeline->ReleaseBuffer(c).IsOK());
     EXPECT_EQ(r.pipeline->SetBufferCount(0).GetCode(), ZU_INVALID_PARAMETER);
 }
 
