@@ -379,7 +379,9 @@ bool Connection::ReceiveMessage()
     uint8_t buf[1500];
     net::Arrival arrival;
     long n = mMessageSocket.receive(buf, sizeof buf, &arrival);
-    if (n <= 0) return true;
+    // The device's events come from its own address (whichever port it
+    // sends them from); anything else is no event of the device's.
+    if (n <= 0 || arrival.from.ip != mClient.Device().ip) return true;
     TakeMessage(buf, size_t(n), arrival.from, [&](const gvcp::Bytes &aAck) {
         mMessageSocket.sendTo(aAck.data(), aAck.size(), arrival.from);
     });

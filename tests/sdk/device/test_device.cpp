@@ -271,6 +271,19 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     Recorder sink;
     sink.want = 2;
     ASSERT_TRUE(d->RegisterEventSink(&sink).IsOK());
+    // An event from another address is no event of the device's: it goes
+    // before the device's own, which still arrive alone.
+    int64_t port = 0, host = 0;
+    ASSERT_TRUE(d->GetCommunicationParameters()->GetIntegerValue(ZuString("MessagingChannelPort"), port).IsOK());
+    ASSERT_TRUE(d->GetCommunicationParameters()->GetIntegerValue(ZuString("HostIPAddress"), host).IsOK());
+    uint32_t elsewhere = 0;
+    parseIPv4("127.0.3.21", elsewhere);
+    auto impostor = tarn::net::UdpSocket::bind({elsewhere, 0}, {});
+    EventCmd forged;
+    forged.events.resize(1);
+    forged.events[0].eventId = 0x7777;
+    const Bytes packet = forged.encode(1);
+    ASSERT_TRUE(impostor.sendTo(packet.data(), packet.size(), {uint32_t(host), uint16_t(port)}));
     Event e;
     e.eventId = 0x9001;
     Bytes frame{0, 0, 0, 42};
