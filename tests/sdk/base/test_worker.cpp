@@ -116,7 +116,7 @@ TEST(Worker, AStopFromItsOwnCallAbandonsTheThreadAndAnOwnerDestroyedThereIsNotWa
 TEST(Worker, AStartFromItsOwnCallReplacesTheRun)
 {
     Worker worker;
-    Flag second;
+    Flag second, firstDone;
     std::atomic<bool> firstAbandoned{false};
     std::atomic<int> runs{0};
     worker.Start([&](Worker::Control &c) {
@@ -127,8 +127,10 @@ TEST(Worker, AStartFromItsOwnCallReplacesTheRun)
             c2.Sleep(kLong);
         });
         firstAbandoned = c.Abandoned();
+        firstDone.Set();  // nothing joins an abandoned run
     });
     ASSERT_TRUE(second.Wait());
+    ASSERT_TRUE(firstDone.Wait());
     worker.Stop();
     EXPECT_EQ(runs, 2);
     EXPECT_TRUE(firstAbandoned);
