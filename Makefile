@@ -72,7 +72,9 @@ asan:
 # libFuzzer targets (tests/fuzz), built with clang and both sanitizers in
 # their own build; each runs FUZZ_SECONDS from its seeds in
 # tests/fuzz/corpus/<target>/ (what it finds is kept in the build, not in
-# the seeds). A crash leaves its input in $(FUZZ_BUILD)/artifacts/.
+# the seeds). A crash leaves its input in $(FUZZ_BUILD)/artifacts/, and so
+# does an input that costs too much: past a per-input time-out, one
+# allocation or the process's memory limit (tools/fuzz).
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= gvcp_decode gev_tcp gvcp_server softdevice_gvcp user_sets gev_dissect gvsp_reassembler gvsp_property net_routes gendc genicam_xml genicam_formula genicam_zip genicam_url decompress update_file rtp_raw_video rtp_h264 rtp_h264_send

@@ -5,8 +5,8 @@
 #include "tarn/BufferBinding.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -35,12 +35,15 @@ bool Holds(const Block &aBlock, uint32_t aSize, const void *aPointer)
     return p >= aBlock.get() && p <= aBlock.get() + aSize;
 }
 
+// Zero-filled, as a buffer has always been; calloc takes fresh pages from
+// the system as they are (already zero), so that memory which is about to
+// be overwritten is not written twice, and only what is used is resident.
 Block NewBlock(uint64_t aSize)
 {
-    uint8_t *memory = new (std::nothrow) uint8_t[aSize]();
+    uint8_t *memory = static_cast<uint8_t *>(std::calloc(size_t(aSize), 1));
     if (!memory)
         return Block();
-    return Block(memory, std::default_delete<uint8_t[]>());
+    return Block(memory, [](uint8_t *aMemory) { std::free(aMemory); });
 }
 
 }

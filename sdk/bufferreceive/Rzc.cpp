@@ -39,6 +39,45 @@ uint32_t Checksum(const uint8_t *aHeader, const uint8_t *aTable, size_t aTableSi
     return uint32_t(crc);
 }
 
+// What a band's Zstandard frame can hold, read from its headers alone: the
+// frame must be one that this encoding writes (it records its content size
+// and the checksum of its content), end exactly where the band table says,
+// and its blocks must be able to yield the content size it records. A
+// frame may record any size; its blocks cannot lie about theirs, as each
+// regenerates at most 128 KiB. So nothing is set aside for an image before
+// its bands have shown they can fill it.
+bool FrameHolds(const uint8_t *aFrame, size_t aSize, uint64_t aContent)
+{
+    const size_t kMaxBlock = 128 * 1024;
+    if (aSize < 6 || Get32(aFrame) != ZSTD_MAGICNUMBER)
+        return false;
+    const uint8_t descriptor = aFrame[4];
+    if (!(descriptor & 0x04) || (descriptor & 0x08))
+        return false; // no checksum, or the reserved bit
+    const bool single = descriptor & 0x20;
+    static const size_t kDictionary[4] = {0, 1, 2, 4}, kContentSize[4] = {0, 2, 4, 8};
+    size_t at = 5 + (single ? 0 : 1) + kDictionary[descriptor & 3] + kContentSize[descriptor >> 6];
+    if ((descriptor >> 6) == 0 && single)
+        at += 1;
+    if (at > aSize || ZSTD_getFrameContentSize(aFrame, aSize) != aContent)
+        return false;
+    uint64_t yield = 0;
+    for (bool last = false; !last;) {
+        if (aSize - at < 3)
+            return false;
+        const uint32_t block = uint32_t(aFrame[at]) | uint32_t(aFrame[at + 1]) << 8 | uint32_t(aFrame[at + 2]) << 16;
+        at += 3;
+        last = block & 1;
+        const uint32_t type = (block >> 1) & 3, size = block >> 3;
+        const size_t stored = type == 1 ? 1 : size;
+        if (type == 3 || size > kMaxBlock || aSize - at < stored)
+            return false;
+        yield += type == 2 ? kMaxBlock : size;
+        at += stored;
+    }
+    return aSize - at == 4 && yield >= aContent; // the content's checksum ends the frame
+}
+
 uint64_t RawSize(const Header &h)
 {
     unsigned __int128 pixels = (unsigned __int128)(uint64_t(h.width) + h.paddingX) * (uint64_t(h.height) + h.paddingY);
@@ -130,14 +169,17 @@ Status Read(const uint8_t *aData, size_t aSize, Header &aHeader, std::vector<Ban
     if (aBands) {
         aBands->clear();
         aBands->reserve(h.bands);
-        uint64_t at = start;
-        for (uint32_t i = 0; i < h.bands; ++i) {
-            uint32_t n = Get32(table + 4 * size_t(i));
-            size_t offset = size_t(i) * h.bandSize;
-            size_t raw = std::min<size_t>(h.bandSize, h.rawSize - offset);
+    }
+    uint64_t at = start;
+    for (uint32_t i = 0; i < h.bands; ++i) {
+        uint32_t n = Get32(table + 4 * size_t(i));
+        size_t offset = size_t(i) * h.bandSize;
+        size_t raw = std::min<size_t>(h.bandSize, h.rawSize - offset);
+        if (!FrameHolds(aData + at, n, raw))
+            return Status::Corrupt;
+        if (aBands)
             aBands->push_back(Band{aData + at, n, offset, raw});
-            at += n;
-        }
+        at += n;
     }
     aHeader = h;
     return Status::Ok;
@@ -146,14 +188,8 @@ Status Read(const uint8_t *aData, size_t aSize, Header &aHeader, std::vector<Ban
 bool DecodeBand(ZSTD_DCtx *aContext, const Header &aHeader, const Band &aBand, uint8_t *aImage,
                 std::vector<uint8_t> &aScratch)
 {
-    // The frame must say it holds exactly the band, carry a checksum of its
-    // content (bit 2 of the descriptor that follows the magic number) and
-    // end where the table says it does.
-    if (aBand.frameSize < 5 || Get32(aBand.frame) != ZSTD_MAGICNUMBER || !(aBand.frame[4] & 0x04))
-        return false;
-    if (ZSTD_getFrameContentSize(aBand.frame, aBand.frameSize) != aBand.rawSize ||
-        ZSTD_findFrameCompressedSize(aBand.frame, aBand.frameSize) != aBand.frameSize)
-        return false;
+    // Read checked the frame's headers; its content (and the checksum of
+    // it) is the decoder's to check.
     uint8_t *out = aImage + aBand.rawOffset;
     uint8_t *target = out;
     if (aHeader.predictor != kNone) {

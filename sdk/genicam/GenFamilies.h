@@ -131,6 +131,9 @@ private:
     ZuResult Length(int64_t &aLength) const;
     ZuResult IntRegLength(int64_t aLength) const;
     ZuResult BitRange(int64_t aLength, unsigned &aLow, unsigned &aWidth) const;
+    // Whether the port holds the bytes (received chunk or event data only
+    // when reading), before memory is set aside for them.
+    ZuResult PortHolds(uint64_t aAddress, int64_t aLength, bool aReading) const;
     ZuResult PortRead(uint64_t aAddress, void *aData, int64_t aLength) const;
     ZuResult PortWrite(uint64_t aAddress, const void *aData, int64_t aLength);
     ZuResult WriteBytes(const std::vector<uint8_t> &aBytes);

@@ -6,6 +6,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -106,8 +107,9 @@ public:
     }
 
 private:
-    // Nesting bounds: the loader walks groups, references and categories
-    // recursively, and must not exhaust a small thread stack on hostile input.
+    // Nesting bound of categories: the loader walks them recursively, and
+    // must not exhaust a small thread stack on hostile input. References
+    // are bound by the engine's own kMaxReferenceDepth.
     static const size_t kMaxNesting = 1000;
 
     void Elements(pugi::xml_node aParent, size_t aDepth = 0)
@@ -500,12 +502,19 @@ private:
 
     void CheckCycles()
     {
-        // Depth-first over value dependencies; grey nodes on the stack mean a cycle.
-        std::unordered_map<const Node *, int> lState;
+        // Depth-first over value dependencies; grey nodes on the stack mean
+        // a cycle. Each node's height (the nodes on the longest chain of
+        // references from it, itself included) is what evaluating it may
+        // nest: more than the engine evaluates is refused here, whatever
+        // order the nodes come in.
+        std::unordered_map<const Node *, int> lState, lHeight;
         std::vector<const Node *> lPath;
-        std::function<void(const Node *)> lVisit = [&](const Node *aN) {
+        auto lTooDeep = [](const Node *aN) {
+            Bad("references nested more than " + std::to_string(kMaxReferenceDepth) + " deep at '" + aN->mName + "'");
+        };
+        std::function<int(const Node *)> lVisit = [&](const Node *aN) -> int {
             int &lS = lState[aN];
-            if (lS == 2) return;
+            if (lS == 2) return lHeight[aN];
             if (lS == 1) {
                 std::string lCycle;
                 bool lIn = false;
@@ -517,10 +526,13 @@ private:
             }
             lS = 1;
             lPath.push_back(aN);
-            if (lPath.size() > kMaxNesting) Bad("references nested too deeply at '" + aN->mName + "'");
-            for (const Node *lD : aN->ValueDependencies()) lVisit(lD);
+            if (lPath.size() > size_t(kMaxReferenceDepth)) lTooDeep(lPath.front());
+            int lBelow = 0;
+            for (const Node *lD : aN->ValueDependencies()) lBelow = std::max(lBelow, lVisit(lD));
             lPath.pop_back();
+            if (lBelow + 1 > kMaxReferenceDepth) lTooDeep(aN);
             lState[aN] = 2;
+            return lHeight[aN] = lBelow + 1;
         };
         for (auto &lP : mMap.mNodes) lVisit(lP.get());
         // A category that contains itself would make the feature tree endless.

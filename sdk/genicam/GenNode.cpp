@@ -36,11 +36,33 @@ std::string FormatFloat(double aV)
     return lBuf;
 }
 
-DepthGuard::DepthGuard(NodeMapImpl *aMap) : mDepth(aMap->mCallDepth), mOk(++mDepth <= kMaxCallDepth)
+DepthGuard::DepthGuard(const Node *aNode) : mMap(aNode->mMap), mOuter(mMap->mInside), mLevel(aNode != mOuter)
 {
-    // A result cut short by the bound depends on the path taken, so
-    // nothing read meanwhile may be remembered for the access.
-    if (!mOk) ++aMap->mDepthFailures;
+    if (mLevel) {
+        ++mMap->mLevels;
+        mMap->mInside = aNode;
+    }
+    mOk = mMap->mLevels <= mMap->mDepthLimit;
+    // What was read past the bound depends on the path taken: the access
+    // ends here, whatever of it is still to come.
+    if (!mOk && !mMap->mCut) {
+        mMap->mCut = true;
+        mMap->mCutAt = aNode->mName;
+    }
+}
+
+DepthGuard::~DepthGuard()
+{
+    if (mLevel) {
+        --mMap->mLevels;
+        mMap->mInside = mOuter;
+    }
+}
+
+ZuResult Node::CutFailure() const
+{
+    return Fail(ZU_GENERIC_ERROR, "references nested more than " + std::to_string(mMap->mDepthLimit) +
+                                      " deep at '" + (mMap->mCut ? mMap->mCutAt : mName) + "'");
 }
 
 ZuGenAccessMode CombineAccess(ZuGenAccessMode aA, ZuGenAccessMode aB)
@@ -72,20 +94,18 @@ ZuGenRepresentation Node::GetRepresentation() const
     if (mRepresentation != ZuGenRepresentationUndefined) return mRepresentation;
     // A plain number or a pass-through takes the representation of what it shows.
     MapOperation lOp(mMap);
+    DepthGuard lG(this);
     const Node *lShown = PassThrough();
-    if (lShown && mMap->mCallDepth < kMaxCallDepth) {
-        DepthGuard lG(mMap);
-        return lShown->GetRepresentation();
-    }
+    if (lShown && lG.mOk) return lShown->GetRepresentation();
     return mRepresentation;
 }
 
 std::string Node::GetUnit() const
 {
     MapOperation lOp(mMap);
+    DepthGuard lG(this);
     const Node *lShown = PassThrough();
-    if (!mUnit.empty() || !lShown || mMap->mCallDepth >= kMaxCallDepth) return mUnit;
-    DepthGuard lG(mMap);
+    if (!mUnit.empty() || !lShown || !lG.mOk) return mUnit;
     return lShown->GetUnit();
 }
 
@@ -155,6 +175,7 @@ ZuGenAccessMode Node::GetAccessMode() const
 template <typename T, typename Compute>
 ZuResult Node::Remember(ReadMemo<T> &aMemo, T &aValue, Compute aCompute) const
 {
+    if (mMap->mCut) return CutFailure();
     // A held read is trusted only once the port's access is known unchanged.
     mMap->TakePortAccess();
     bool lStable = aMemo.mStable && aMemo.mGeneration == mMap->mGeneration;
@@ -165,9 +186,9 @@ ZuResult Node::Remember(ReadMemo<T> &aMemo, T &aValue, Compute aCompute) const
         return aMemo.mResult;
     }
     uint64_t lEpoch = mMap->mEpoch, lGeneration = mMap->mGeneration, lVolatile = mMap->mVolatileReads;
-    int lCut = mMap->mDepthFailures;
     ZuResult lR = aCompute(aValue);
-    if (lEpoch == mMap->mEpoch && lCut == mMap->mDepthFailures) {
+    if (mMap->mCut) return CutFailure();
+    if (lEpoch == mMap->mEpoch) {
         aMemo.mEpoch = lEpoch;
         aMemo.mGeneration = lGeneration;
         aMemo.mStable = lGeneration == mMap->mGeneration && lVolatile == mMap->mVolatileReads;
@@ -177,31 +198,43 @@ ZuResult Node::Remember(ReadMemo<T> &aMemo, T &aValue, Compute aCompute) const
     return lR;
 }
 
+ZuResult Node::Access(ZuGenAccessMode &aMode) const
+{
+    aMode = ZuGenAccessModeUndefined;
+    ZuResult lR = Remember(mAccessMemo, aMode, [this](ZuGenAccessMode &aM) { return ComputeAccessMode(aM); });
+    if (!lR.IsOK()) aMode = ZuGenAccessModeNotAvailable;
+    return lR;
+}
+
 ZuGenAccessMode Node::AccessMode() const
 {
     ZuGenAccessMode lMode = ZuGenAccessModeUndefined;
-    Remember(mAccessMemo, lMode, [this](ZuGenAccessMode &aM) {
-        aM = ComputeAccessMode();
-        return ZuResult();
-    });
+    Access(lMode);
     return lMode;
 }
 
-ZuGenAccessMode Node::ComputeAccessMode() const
+ZuResult Node::ComputeAccessMode(ZuGenAccessMode &aMode) const
 {
-    DepthGuard lG(mMap);
-    if (!lG.mOk) return ZuGenAccessModeNotAvailable;
-    if (!RefTrue(mIsImplemented, true)) return ZuGenAccessModeNotImplemented;
-    if (!RefTrue(mIsAvailable, true)) return ZuGenAccessModeNotAvailable;
-    ZuGenAccessMode lM = OwnAccess();
-    if (mImposedAccess != ZuGenAccessModeUndefined) lM = CombineAccess(lM, mImposedAccess);
-    if (lM == ZuGenAccessModeReadWrite && RefTrue(mIsLocked, false)) lM = ZuGenAccessModeReadOnly;
-    return lM;
+    DepthGuard lG(this);
+    if (!lG.mOk) return CutFailure();
+    if (!RefTrue(mIsImplemented, true)) aMode = ZuGenAccessModeNotImplemented;
+    else if (!RefTrue(mIsAvailable, true)) aMode = ZuGenAccessModeNotAvailable;
+    else {
+        aMode = OwnAccess();
+        if (mImposedAccess != ZuGenAccessModeUndefined) aMode = CombineAccess(aMode, mImposedAccess);
+        if (aMode == ZuGenAccessModeReadWrite && RefTrue(mIsLocked, false)) aMode = ZuGenAccessModeReadOnly;
+    }
+    // A read cut short above reads as false or unavailable there: the
+    // access fails instead of going on with a lock or an availability that
+    // nothing read.
+    return mMap->mCut ? CutFailure() : ZuResult();
 }
 
 ZuResult Node::CheckReadable() const
 {
-    ZuGenAccessMode lM = AccessMode();
+    ZuGenAccessMode lM = ZuGenAccessModeUndefined;
+    ZuResult lR = Access(lM);
+    if (!lR.IsOK()) return lR;
     if (lM == ZuGenAccessModeNotImplemented) return Fail(ZU_NOT_IMPLEMENTED, "'" + mName + "' is not implemented");
     if (!Readable(lM)) return Fail(ZU_STATE_ERROR, "'" + mName + "' is not readable");
     return ZuResult();
@@ -209,7 +242,9 @@ ZuResult Node::CheckReadable() const
 
 ZuResult Node::CheckWritable() const
 {
-    ZuGenAccessMode lM = AccessMode();
+    ZuGenAccessMode lM = ZuGenAccessModeUndefined;
+    ZuResult lR = Access(lM);
+    if (!lR.IsOK()) return lR;
     if (lM == ZuGenAccessModeNotImplemented) return Fail(ZU_NOT_IMPLEMENTED, "'" + mName + "' is not implemented");
     if (!Writable(lM)) return Fail(ZU_STATE_ERROR, "'" + mName + "' is not writable");
     return ZuResult();
@@ -228,8 +263,8 @@ ZuResult Node::CheckTextFits(const std::string &aText) const
 bool Node::IsEntryAvailable() const
 {
     MapOperation lOp(mMap);
-    DepthGuard lG(mMap);
-    return lG.mOk && RefTrue(mIsImplemented, true) && RefTrue(mIsAvailable, true);
+    DepthGuard lG(this);
+    return lG.mOk && RefTrue(mIsImplemented, true) && RefTrue(mIsAvailable, true) && !mMap->mCut;
 }
 
 // ---- References -------------------------------------------------------------------

@@ -150,6 +150,8 @@ public:
     virtual void ExtraDependencies(std::vector<Node *> &) const {}
 
     ZuResult NotA(const char *aWhat) const { return Fail(ZU_INVALID_PARAMETER, "'" + mName + "' is not " + aWhat); }
+    /// The failure of an access that went past the reference depth.
+    ZuResult CutFailure() const;
 
     NodeMapImpl *mMap;
     NodeKind mKind;
@@ -177,6 +179,10 @@ public:
     // that name it as invalidator); a change here reaches all of them.
     std::vector<Node *> mDependants;
     int64_t mLastInvalidated = 0;
+    // Marks of the map's walks (NodeMapImpl::Reach, CollectRegisters), and
+    // whether a notification is queued for the node.
+    uint64_t mReached = 0, mBelow = 0;
+    bool mQueued = false;
 
 protected:
     /// Access from the node's own kind, before availability, imposed
@@ -195,7 +201,8 @@ protected:
 private:
     ZuResult IntBound(bool aMax, int64_t &aValue) const;
     ZuResult FloatBound(bool aMax, double &aValue) const;
-    ZuGenAccessMode ComputeAccessMode() const;
+    ZuResult ComputeAccessMode(ZuGenAccessMode &aMode) const;
+    ZuResult Access(ZuGenAccessMode &aMode) const;
     ZuResult ComputeInt(int64_t &aValue) const;
     ZuResult ComputeFloat(double &aValue) const;
     template <typename T, typename Compute>
@@ -211,22 +218,30 @@ private:
     friend class MapOperation;
 };
 
-// Value chains are acyclic (checked at load), but a chain may still be long;
-// this bounds the native stack whatever the description says. The count
-// lives in the map: every engine call holds the map's lock.
-const int kMaxCallDepth = 256;
+// The one bound on how deep references nest: the loader refuses a
+// description with a longer chain of references (counted in nodes), and
+// evaluation counts the nodes it is inside the same way, so that what loads
+// never reaches the bound. The guard stays as the bound of the native
+// stack; should it ever be reached, the whole access fails (the map is
+// cut, see NodeMapImpl) rather than a part of it reading as something else.
+const int kMaxReferenceDepth = 256;
 
+// Counts a node's level while evaluation is inside it: nested calls on the
+// same node are one level, a call into another node (one it references) is
+// the next. The count lives in the map: every engine call holds its lock.
 struct DepthGuard
 {
-    int &mDepth;
+    NodeMapImpl *mMap;
+    const Node *mOuter;
+    bool mLevel;
     bool mOk;
-    explicit DepthGuard(NodeMapImpl *aMap);
-    ~DepthGuard() { --mDepth; }
+    explicit DepthGuard(const Node *aNode);
+    ~DepthGuard();
 };
 
 #define TARN_GUARD_DEPTH()                                                           \
-    DepthGuard lDepthGuard(mMap);                                                    \
-    if (!lDepthGuard.mOk) return Fail(ZU_GENERIC_ERROR, "references nested too deeply at '" + mName + "'")
+    DepthGuard lDepthGuard(this);                                                    \
+    if (!lDepthGuard.mOk) return CutFailure()
 
 /// Text of a float that reads back the same, as short as possible.
 std::string FormatFloat(double aValue);

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 
 namespace ZU_GENAPI_NS
 {
@@ -24,6 +23,12 @@ bool MemoryPort::Fits(uint64_t aAddress, int64_t aLength, size_t &aOffset) const
     if (lOffset > mBytes.size() || static_cast<uint64_t>(aLength) > mBytes.size() - lOffset) return false;
     aOffset = static_cast<size_t>(lOffset);
     return true;
+}
+
+bool MemoryPort::Holds(uint64_t aAddress, int64_t aLength) const
+{
+    size_t lOffset = 0;
+    return Fits(aAddress, aLength, lOffset);
 }
 
 ZuResult MemoryPort::Read(uint64_t aAddress, void *aData, int64_t aLength)
@@ -56,6 +61,7 @@ MapOperation::~MapOperation()
 {
     std::vector<Node *> lDeliver;
     if (--mMap->mDepth == 0) lDeliver.swap(mMap->mPending);
+    for (Node *lN : lDeliver) lN->mQueued = false;
     // Copy the callbacks before unlocking: a callback may unregister itself.
     std::vector<std::pair<Node *, std::function<void(INode *)>>> lCalls;
     for (Node *lN : lDeliver)
@@ -95,41 +101,62 @@ void NodeMapImpl::NoticePortAccess()
     ForgetCaches();
 }
 
-void NodeMapImpl::Changed(Node *aNode, bool aKeepOwnCache)
+void NodeMapImpl::Queue(Node *aNode)
 {
-    ForgetCaches();
-    std::set<Node *> lSeen;
-    std::vector<Node *> lTodo{aNode};
+    if (aNode->mQueued) return;
+    aNode->mQueued = true;
+    mPending.push_back(aNode);
+}
+
+void NodeMapImpl::Reach(Node *aFrom, const Node *aKeep)
+{
+    std::vector<Node *> lTodo{aFrom};
     while (!lTodo.empty()) {
         Node *lN = lTodo.back();
         lTodo.pop_back();
-        if (!lSeen.insert(lN).second) continue;
-        if (!(aKeepOwnCache && lN == aNode)) lN->DropCache();
+        ++mSteps;
+        if (lN->mReached == mWalk) continue;
+        lN->mReached = mWalk;
+        if (lN != aKeep) lN->DropCache();
         lN->mLastInvalidated = mClock;
-        if (std::find(mPending.begin(), mPending.end(), lN) == mPending.end()) mPending.push_back(lN);
+        Queue(lN);
         for (Node *lD : lN->mDependants) lTodo.push_back(lD);
     }
 }
 
-std::vector<Node *> NodeMapImpl::RegistersBelow(Node *aNode)
+void NodeMapImpl::CollectRegisters(Node *aFrom, std::vector<Node *> &aOut)
 {
-    std::set<Node *> lSeen;
-    std::vector<Node *> lTodo{aNode};
-    std::vector<Node *> lRegisters;
+    std::vector<Node *> lTodo{aFrom};
     while (!lTodo.empty()) {
         Node *lN = lTodo.back();
         lTodo.pop_back();
-        if (!lSeen.insert(lN).second) continue;
-        if (lN->Family() == NodeFamily::Register) lRegisters.push_back(lN);
+        ++mSteps;
+        if (lN->mBelow == mBelowWalk) continue;
+        lN->mBelow = mBelowWalk;
+        if (lN->Family() == NodeFamily::Register) aOut.push_back(lN);
         for (Node *lD : lN->ValueDependencies()) lTodo.push_back(lD);
     }
+}
+
+void NodeMapImpl::Changed(Node *aNode, bool aKeepOwnCache)
+{
+    StartChange();
+    Reach(aNode, aKeepOwnCache ? aNode : nullptr);
+}
+
+std::vector<Node *> NodeMapImpl::RegistersBelow(Node *aNode)
+{
+    std::vector<Node *> lRegisters;
+    ++mBelowWalk;
+    CollectRegisters(aNode, lRegisters);
     return lRegisters;
 }
 
 void NodeMapImpl::Invalidate(Node *aNode)
 {
-    Changed(aNode, false);
-    for (Node *lR : RegistersBelow(aNode)) Changed(lR, false);
+    StartChange();
+    Reach(aNode, nullptr);
+    for (Node *lR : RegistersBelow(aNode)) Reach(lR, nullptr);
 }
 
 void NodeMapImpl::InvalidateNodes()
@@ -151,8 +178,23 @@ void NodeMapImpl::Poll(int64_t aElapsedMs)
         static const auto kStart = std::chrono::steady_clock::now();
         mClock = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - kStart).count();
     }
-    for (auto &lN : mNodes)
-        if (lN->mPollingTime >= 0 && mClock - lN->mLastInvalidated >= lN->mPollingTime) Invalidate(lN.get());
+    // One walk up and one down for every node due: what one of them reached
+    // is not walked again for the next (its clock was restarted, which is
+    // also why a node reached from one due before it is no longer due).
+    bool lAny = false;
+    std::vector<Node *> lRegisters;
+    for (auto &lN : mNodes) {
+        if (lN->mPollingTime < 0 || mClock - lN->mLastInvalidated < lN->mPollingTime) continue;
+        if (!lAny) {
+            lAny = true;
+            StartChange();
+            ++mBelowWalk;
+        }
+        Reach(lN.get(), nullptr);
+        lRegisters.clear();
+        CollectRegisters(lN.get(), lRegisters);
+        for (Node *lR : lRegisters) Reach(lR, nullptr);
+    }
 }
 
 ZuResult NodeMapImpl::AttachDataChunks(const uint8_t *aData, uint32_t aLength)
@@ -176,23 +218,30 @@ ZuResult NodeMapImpl::AttachDataChunks(const uint8_t *aData, uint32_t aLength)
         lEnd -= 8 + static_cast<uint64_t>(lLen);
     }
     mChunks.swap(lChunks);
+    for (size_t lI = 0; lI < mChunks.size(); ++lI) mChunkIndex.emplace(mChunks[lI].mId, lI);
     mChunkData = aData;
     mChunkLength = aLength;
     mChunksAttached = true;
-    for (CategoryNode *lP : mPorts)
-        if (lP->ReadsAttachedData()) Changed(lP, false);
+    ChunkPortsChanged();
     return ZuResult();
+}
+
+void NodeMapImpl::ChunkPortsChanged()
+{
+    StartChange();
+    for (CategoryNode *lP : mPorts)
+        if (lP->ReadsAttachedData()) Reach(lP, nullptr);
 }
 
 ZuResult NodeMapImpl::DetachDataChunks()
 {
     MapOperation lOp(this);
     mChunks.clear();
+    mChunkIndex.clear();
     mChunkData = nullptr;
     mChunkLength = 0;
     mChunksAttached = false;
-    for (CategoryNode *lP : mPorts)
-        if (lP->ReadsAttachedData()) Changed(lP, false);
+    ChunkPortsChanged();
     return ZuResult();
 }
 
@@ -224,7 +273,8 @@ ZuResult NodeMapImpl::DeliverEvent(uint64_t aEventID, const uint8_t *aData, size
     // A copy: the event's memory is the caller's only for this call.
     mEvents[aEventID].assign(aData, aData + aLength);
     size_t lBefore = mPending.size();
-    for (Node *lP : lPorts) Changed(lP, false);
+    StartChange();
+    for (Node *lP : lPorts) Reach(lP, nullptr);
     if (aAffected) {
         aAffected->clear();
         for (size_t lI = lBefore; lI < mPending.size(); ++lI)
@@ -242,7 +292,7 @@ ZuResult NodeMapImpl::EventRead(const std::string &aEventID, uint64_t aAddress, 
     const std::vector<uint8_t> &lData = lIt->second;
     if (aLength < 0 || aAddress > lData.size() || static_cast<uint64_t>(aLength) > lData.size() - aAddress)
         return Fail(ZU_INVALID_PARAMETER, "read outside the data of event " + aEventID);
-    if (aLength) std::memcpy(aData, lData.data() + aAddress, static_cast<size_t>(aLength));
+    if (aLength && aData) std::memcpy(aData, lData.data() + aAddress, static_cast<size_t>(aLength));
     return ZuResult();
 }
 
@@ -254,14 +304,13 @@ ZuResult NodeMapImpl::ChunkRead(const std::string &aChunkID, uint64_t aAddress, 
     if (lText.compare(0, 2, "0x") != 0 && lText.compare(0, 2, "0X") != 0) lText = "0x" + lText;
     char *lEnd = nullptr;
     lId = static_cast<int64_t>(std::strtoull(lText.c_str(), &lEnd, 16));
-    for (const Chunk &lC : mChunks) {
-        if (static_cast<int64_t>(lC.mId) != lId) continue;
-        if (aLength < 0 || aAddress > lC.mLength || static_cast<uint64_t>(aLength) > lC.mLength - aAddress)
-            return Fail(ZU_INVALID_PARAMETER, "read outside chunk " + aChunkID);
-        if (aLength) std::memcpy(aData, mChunkData + lC.mOffset + aAddress, static_cast<size_t>(aLength));
-        return ZuResult();
-    }
-    return Fail(ZU_NOT_FOUND, "chunk " + aChunkID + " is not in the attached data");
+    auto lIt = lId >= 0 && lId <= int64_t(UINT32_MAX) ? mChunkIndex.find(uint32_t(lId)) : mChunkIndex.end();
+    if (lIt == mChunkIndex.end()) return Fail(ZU_NOT_FOUND, "chunk " + aChunkID + " is not in the attached data");
+    const Chunk &lC = mChunks[lIt->second];
+    if (aLength < 0 || aAddress > lC.mLength || static_cast<uint64_t>(aLength) > lC.mLength - aAddress)
+        return Fail(ZU_INVALID_PARAMETER, "read outside chunk " + aChunkID);
+    if (aLength && aData) std::memcpy(aData, mChunkData + lC.mOffset + aAddress, static_cast<size_t>(aLength));
+    return ZuResult();
 }
 
 } // namespace ZU_GENAPI_NS

@@ -33,6 +33,8 @@ public:
     void Poll(int64_t aElapsedMs) override;
     ZuResult AttachDataChunks(const uint8_t *aData, uint32_t aLength) override;
     ZuResult DetachDataChunks() override;
+    // The ports over chunk data read anew: one change of all of them.
+    void ChunkPortsChanged();
     const uint8_t *GetAttachedChunks() const override { return mChunksAttached ? mChunkData : nullptr; }
 
     ZuResult Load(const char *aXml, size_t aLength);
@@ -40,10 +42,31 @@ public:
     // A change of aNode (written, or invalidated): drops the caches of
     // everything that reads it and queues notifications for them.
     void Changed(Node *aNode, bool aKeepOwnCache);
+    // Starts a change of several nodes at once, each then passed to Reach.
+    void StartChange()
+    {
+        ForgetCaches();
+        ++mWalk;
+    }
     // Drops the caches aNode reads through, then as Changed.
     void Invalidate(Node *aNode);
     // The registers aNode reads through, itself included.
     std::vector<Node *> RegistersBelow(Node *aNode);
+
+    // The walks behind these, each node visited once however many paths
+    // lead to it, so that one call costs what it reaches (Poll shares one
+    // walk among all the nodes due). Reach marks what reads aFrom as
+    // changed unless this walk (mWalk) reached it already; CollectRegisters
+    // adds the registers below aFrom that this downward walk (mBelowWalk)
+    // has not met yet.
+    void Reach(Node *aFrom, const Node *aKeep);
+    void CollectRegisters(Node *aFrom, std::vector<Node *> &aOut);
+    void Queue(Node *aNode);
+    uint64_t mWalk = 0, mBelowWalk = 0;
+    // Steps these walks took so far (to observe what a change costs).
+    uint64_t mSteps = 0;
+    // Reads received chunk (or event) data; with aData null, only whether
+    // the bytes are there.
     ZuResult ChunkRead(const std::string &aChunkID, uint64_t aAddress, void *aData, int64_t aLength) const;
     ZuResult DeliverEvent(uint64_t aEventID, const uint8_t *aData, size_t aLength, std::vector<INode *> *aAffected) override;
     bool ReadWithoutWaiting(void (*aRead)(void *aContext), void *aContext) override;
@@ -85,8 +108,16 @@ public:
     // and mWouldWait tells that a read needed it.
     bool mWithoutWaiting = false;
     bool mWouldWait = false;
-    int mDepthFailures = 0;
-    int mCallDepth = 0;
+    // Levels of nodes the evaluation is inside now (DepthGuard), and the
+    // innermost of them. An access that went past kMaxReferenceDepth is cut:
+    // until it ends, every read fails at once with the same failure, so
+    // that nothing it evaluated is taken for a value and nothing is
+    // evaluated twice.
+    int mLevels = 0;
+    int mDepthLimit = kMaxReferenceDepth;  // lowered only by tests of the cut
+    const Node *mInside = nullptr;
+    bool mCut = false;
+    std::string mCutAt;
     std::vector<Node *> mPending;
     IPort *mPort;
     std::vector<std::unique_ptr<Node>> mNodes;
@@ -108,6 +139,9 @@ public:
     uint32_t mChunkLength = 0;
     bool mChunksAttached = false;
     std::vector<Chunk> mChunks;
+    // The first chunk of each identifier (walked from the end), so that a
+    // read finds its chunk at once however many the data hold.
+    std::unordered_map<uint32_t, size_t> mChunkIndex;
 };
 
 /// Holds the map's lock for one public operation and delivers the queued
@@ -123,6 +157,7 @@ public:
         if (++mMap->mDepth == 1) {
             mMap->ForgetReads();
             mMap->mPortAccessTaken = false;
+            mMap->mCut = false;
         }
     }
     ~MapOperation();

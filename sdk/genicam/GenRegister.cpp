@@ -75,6 +75,21 @@ ZuResult RegisterNode::PortRead(uint64_t aAddress, void *aData, int64_t aLength)
     return mMap->mPort->Read(aAddress, aData, aLength);
 }
 
+ZuResult RegisterNode::PortHolds(uint64_t aAddress, int64_t aLength, bool aReading) const
+{
+    const CategoryNode *lPort = mPortNode;
+    if (!lPort->mChunkID.empty() || !lPort->mEventID.empty()) {
+        // Received data is there or not; writing it is refused anyway.
+        if (!aReading) return ZuResult();
+        if (!lPort->mChunkID.empty()) return mMap->ChunkRead(lPort->mChunkID, aAddress, nullptr, aLength);
+        return mMap->EventRead(lPort->mEventID, aAddress, nullptr, aLength);
+    }
+    if (mMap->mPort && !mMap->mPort->Holds(aAddress, aLength))
+        return Fail(ZU_INVALID_PARAMETER, "'" + mName + "' (" + std::to_string(aLength) + " bytes) lies outside the memory of '" +
+                                              lPort->mName + "'");
+    return ZuResult();
+}
+
 ZuResult RegisterNode::PortWrite(uint64_t aAddress, const void *aData, int64_t aLength)
 {
     const CategoryNode *lPort = mPortNode;
@@ -97,13 +112,21 @@ ZuResult RegisterNode::ReadBytes(const std::vector<uint8_t> *&aBytes) const
         aBytes = &mCacheBytes;
         return ZuResult();
     }
-    // The bytes live in the node (under the map's lock) until its next read.
+    // The bytes live in the node (under the map's lock) until its next read;
+    // memory is set aside only for bytes the port holds, and given back
+    // when the read fails.
     mCacheValid = false;
-    mCacheBytes.assign(static_cast<size_t>(lLength), 0);
-    lR = PortRead(lAddress, mCacheBytes.data(), lLength);
+    lR = PortHolds(lAddress, lLength, true);
+    if (lR.IsOK()) {
+        mCacheBytes.assign(static_cast<size_t>(lLength), 0);
+        lR = PortRead(lAddress, mCacheBytes.data(), lLength);
+    }
     // What is not kept may read otherwise next time, with nothing changed here.
     if (!lR.IsOK() || mCache == ZuGenCacheNone) mMap->VolatileRead();
-    if (!lR.IsOK()) return lR;
+    if (!lR.IsOK()) {
+        std::vector<uint8_t>().swap(mCacheBytes);
+        return lR;
+    }
     if (mCache != ZuGenCacheNone) {
         mCacheAddress = lAddress;
         mCacheValid = true;
@@ -133,14 +156,17 @@ ZuResult RegisterNode::WriteBytes(const std::vector<uint8_t> &aBytes)
         mCacheAddress = lAddress;
         mCacheValid = true;
     }
-    mMap->Changed(this, lKeep);
+    mMap->StartChange();
+    mMap->Reach(this, lKeep ? this : nullptr);
     // Other registers over the same bytes of the same port now hold stale
-    // copies, whether or not the description names an invalidator.
+    // copies, whether or not the description names an invalidator: one
+    // change with the write, so that what several of them reach is reached
+    // once.
     for (RegisterNode *lO : mMap->mRegisters) {
         if (lO == this || !lO->mCacheValid || lO->mPortNode != mPortNode) continue;
         uint64_t lEnd = lAddress + static_cast<uint64_t>(lLength);
         uint64_t lOtherEnd = lO->mCacheAddress + lO->mCacheBytes.size();
-        if (lO->mCacheAddress < lEnd && lAddress < lOtherEnd) mMap->Changed(lO, false);
+        if (lO->mCacheAddress < lEnd && lAddress < lOtherEnd) mMap->Reach(lO, nullptr);
     }
     return lR;
 }
@@ -359,8 +385,11 @@ ZuResult RegisterNode::SetStringValue(const std::string &aValue)
     TARN_GUARD_DEPTH();
     ZuResult lR = CheckTextFits(aValue);
     if (!lR.IsOK()) return lR;
+    uint64_t lAddress = 0;
     int64_t lLength = 0;
     lR = Length(lLength);
+    if (lR.IsOK()) lR = Address(lAddress);
+    if (lR.IsOK()) lR = PortHolds(lAddress, lLength, false);
     if (!lR.IsOK()) return lR;
     std::vector<uint8_t> lB(static_cast<size_t>(lLength), 0);
     // An empty text into an empty register copies nothing, and from nowhere.

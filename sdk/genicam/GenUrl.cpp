@@ -86,6 +86,9 @@ ZuResult LoadNodeMapFromUrl(const std::string &aUrl, IPort *aPort, std::unique_p
     std::string lBytes;
     if (lUrl.scheme == DescriptionUrl::Scheme::Local) {
         if (!aPort) return Fail(ZU_NOT_CONNECTED, "no port to read '" + lUrl.name + "' through");
+        // The URL's length sets memory aside only for what the port holds.
+        if (!aPort->Holds(lUrl.address, static_cast<int64_t>(lUrl.length)))
+            return Fail(ZU_INVALID_PARAMETER, "'" + lUrl.name + "' lies outside the port's memory");
         lBytes.assign(static_cast<size_t>(lUrl.length), '\0');
         lR = aPort->Read(lUrl.address, &lBytes[0], static_cast<int64_t>(lUrl.length));
         if (!lR.IsOK()) return lR;

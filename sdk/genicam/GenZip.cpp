@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ZU_GENAPI_NS
@@ -17,6 +18,46 @@ uint32_t Le32(const uint8_t *aP) { return aP[0] | (uint32_t(aP[1]) << 8) | (uint
 uint16_t Le16(const uint8_t *aP) { return static_cast<uint16_t>(aP[0] | (aP[1] << 8)); }
 
 const size_t kMaxXml = size_t(1) << 28;
+
+// Inflates a member that says it holds aSize bytes. The text grows by what
+// the stream yields, a slice at a time, and never past aSize: the member's
+// own claim sets no memory aside.
+ZuResult Inflate(const uint8_t *aData, uint32_t aLength, uint32_t aSize, std::string &aXml)
+{
+    const size_t kSlice = size_t(1) << 16;
+    z_stream lZ;
+    std::memset(&lZ, 0, sizeof lZ);
+    if (inflateInit2(&lZ, -MAX_WBITS) != Z_OK) return Fail(ZU_GENICAM_XML_ERROR, "cannot start decompression");
+    lZ.next_in = const_cast<Bytef *>(aData);
+    lZ.avail_in = aLength;
+    aXml.clear();
+    int lRc = Z_OK;
+    while (lRc == Z_OK && aXml.size() < aSize) {
+        const size_t lHave = aXml.size(), lSlice = std::min<size_t>(kSlice, aSize - lHave);
+        aXml.resize(lHave + lSlice);
+        lZ.next_out = reinterpret_cast<Bytef *>(&aXml[lHave]);
+        lZ.avail_out = uInt(lSlice);
+        lRc = inflate(&lZ, Z_NO_FLUSH);
+        aXml.resize(lHave + lSlice - lZ.avail_out);
+        // No progress with input left means the output is full: the
+        // member holds more than it says.
+        if (lRc == Z_BUF_ERROR) break;
+    }
+    // The claimed bytes are all there: the stream must end now.
+    if (lRc == Z_OK && aXml.size() == aSize) {
+        unsigned char lMore;
+        lZ.next_out = &lMore;
+        lZ.avail_out = 1;
+        lRc = inflate(&lZ, Z_NO_FLUSH);
+        if (lZ.avail_out == 0) lRc = Z_DATA_ERROR;
+    }
+    inflateEnd(&lZ);
+    if (lRc != Z_STREAM_END || aXml.size() != aSize) {
+        aXml.clear();
+        return Fail(ZU_GENICAM_XML_ERROR, "zipped description does not decompress");
+    }
+    return ZuResult();
+}
 
 } // namespace
 
@@ -56,19 +97,7 @@ ZuResult UnzipDescription(const uint8_t *aZip, size_t aLength, std::string &aXml
             return ZuResult();
         }
         if (lMethod != 8) return Fail(ZU_GENICAM_XML_ERROR, "zipped member uses an unsupported method");
-        aXml.assign(lSize, '\0');
-        z_stream lZ;
-        std::memset(&lZ, 0, sizeof lZ);
-        if (inflateInit2(&lZ, -MAX_WBITS) != Z_OK) return Fail(ZU_GENICAM_XML_ERROR, "cannot start decompression");
-        lZ.next_in = const_cast<Bytef *>(aZip + lData);
-        lZ.avail_in = lCompressed;
-        lZ.next_out = reinterpret_cast<Bytef *>(&aXml[0]);
-        lZ.avail_out = lSize;
-        int lRc = inflate(&lZ, Z_FINISH);
-        bool lOk = lRc == Z_STREAM_END && lZ.total_out == lSize;
-        inflateEnd(&lZ);
-        if (!lOk) return Fail(ZU_GENICAM_XML_ERROR, "zipped description does not decompress");
-        return ZuResult();
+        return Inflate(aZip + lData, lCompressed, lSize, aXml);
     }
     return Fail(ZU_GENICAM_XML_ERROR, "zipped description holds no .xml file");
 }

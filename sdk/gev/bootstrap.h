@@ -119,6 +119,12 @@ constexpr uint32_t kIpUdpHeaderSize = 28;
 // Messaging and stream channel capabilities: the source port register is present.
 constexpr uint32_t MCCAP_SOURCE_PORT = 0x80000000;
 constexpr uint32_t SCCAP_SOURCE_PORT = 0x80000000;
+// What a stream channel offers (capability) and a controller enables
+// (configuration), at the same bit of both registers: multi-part blocks
+// (bit 25), and leaders and trailers as large as the packet size for more
+// parts than a 576-byte leader holds (bit 24).
+constexpr uint32_t SCC_MULTI_PART = 0x00000040;
+constexpr uint32_t SCC_LARGE_LEADER_TRAILER = 0x00000080;
 
 // Timestamp control bits.
 constexpr uint32_t TIMESTAMP_RESET = 0x00000001;

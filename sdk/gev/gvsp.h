@@ -257,7 +257,7 @@ struct Trailer {
 struct MultiPartData {
     uint8_t partId = 0;
     uint8_t zoneInfo = 0;
-    uint64_t offset = 0;            // within the part, 48 bits
+    uint64_t offset = 0;            // within the block (the parts one after another), 48 bits
 };
 struct GenDCData {
     uint32_t dataSize = 0;

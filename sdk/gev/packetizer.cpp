@@ -22,6 +22,7 @@ bool Packetizer::start(const BlockSource &aSource, uint64_t aBlockId, size_t aDa
     mExtendedId = aExtendedId;
     mDatagram = aDatagramSize;
     mPartFirst.clear();
+    mPartStart.clear();
     mPartTrailers.clear();
     if (aBlockId == kTestBlockId || (!aExtendedId && aBlockId > 0xFFFF)) return false;
 
@@ -43,10 +44,15 @@ bool Packetizer::start(const BlockSource &aSource, uint64_t aBlockId, size_t aDa
         // A part's index travels in one byte of its data packets.
         if (parts > 256 || (parts && (!aSource.parts || !aSource.partData))) return false;
         mPartFirst.reserve(parts + 1);
+        uint64_t start = 0;
         for (uint32_t i = 0; i < parts; ++i) {
             const PartInfo &p = aSource.parts[i];
             if (p.length >> 48 || (p.length && !aSource.partData[i])) return false;
             mPartFirst.push_back(uint32_t(1 + dataPackets));
+            mPartStart.push_back(start);
+            // Data packets address their bytes within the block, in 48 bits.
+            start += p.length;
+            if (start >> 48) return false;
             dataPackets += (p.length + mPerPacket - 1) / mPerPacket;
             if (dataPackets > 0xFFFFFFF0u) return false;
             PartTrailer t;
@@ -120,7 +126,9 @@ size_t Packetizer::writeHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity
         uint8_t *q = aOut + prefix;
         q[0] = uint8_t(part);
         q[1] = 0;
-        detail::put48(q + 2, offset);
+        // As GigE Vision has it, the offset is the bytes' place in the
+        // block (the parts one after another), not in their part.
+        detail::put48(q + 2, mPartStart[part] + offset);
         prefix += kMultiPartPayloadHeader;
     } else {
         uint64_t offset = uint64_t(aPacketId - 1) * mPerPacket;

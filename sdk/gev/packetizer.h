@@ -76,8 +76,9 @@ private:
     size_t mPerPacket = 0;
     uint32_t mCount = 0;
     // Resend index of multi-part blocks: the first packet id of each part,
-    // then the trailer's id.
+    // then the trailer's id; and where each part's bytes begin in the block.
     std::vector<uint32_t> mPartFirst;
+    std::vector<uint64_t> mPartStart;
     std::vector<PartTrailer> mPartTrailers;
 };
 

@@ -596,9 +596,12 @@ Reassembler::Fit Reassembler::placeData(Block &aBlock, const Packet &aPacket)
             return Fit::NotYet;   // its part is told by the leader
         }
         if (d->partId >= aBlock.parts.size()) return Fit::Misfit;
+        // The offset is the bytes' place in the block; they stay in their part.
         const PartInfo &part = aBlock.parts[d->partId];
-        if (d->offset > part.length || size > part.length - d->offset) return Fit::Misfit;
-        start = aBlock.partOffsets[d->partId] + d->offset;
+        const uint64_t first = aBlock.partOffsets[d->partId];
+        if (d->offset < first || d->offset - first > part.length || size > part.length - (d->offset - first))
+            return Fit::Misfit;
+        start = d->offset;
         break;
     }
     case FORMAT_GENDC: {

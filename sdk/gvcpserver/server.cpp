@@ -284,7 +284,10 @@ struct Server::Impl {
             case reg::StreamChannelPacketDelay0: value = c.delay; return true;
             case reg::StreamChannelDestination0: value = c.destination; return true;
             case reg::StreamChannelSourcePort0: value = c.sourcePort; return true;
-            case reg::StreamChannelCapability0: value = SCCAP_SOURCE_PORT; return true;
+            case reg::StreamChannelCapability0:
+                value = SCCAP_SOURCE_PORT |
+                        (channel < config.streamCapabilities.size() ? config.streamCapabilities[channel] : 0);
+                return true;
             case reg::StreamChannelConfiguration0: value = c.config; return true;
             default: return false;
             }
@@ -304,6 +307,7 @@ struct Server::Impl {
         out.doNotFragment = (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0;
         out.packetDelay = c.delay;
         out.sourcePort = c.sourcePort;
+        out.configuration = c.config;
         return out;
     }
 
@@ -339,9 +343,10 @@ struct Server::Impl {
         inFlight.reset();
         for (uint32_t k = 0; k < channels.size(); ++k) {
             Channel &c = channels[k];
-            if (c.port || c.destination) {
+            if (c.port || c.destination || c.config) {
                 c.port = 0;
                 c.destination = 0;
+                c.config = 0;
                 noteChannel(k, notes);
             }
         }
@@ -428,7 +433,7 @@ struct Server::Impl {
                 break;
             case reg::StreamChannelPacketDelay0: c.delay = value; break;
             case reg::StreamChannelDestination0: c.destination = value; break;
-            case reg::StreamChannelConfiguration0: c.config = value; return STATUS_SUCCESS;
+            case reg::StreamChannelConfiguration0: c.config = value; break;
             default: return STATUS_WRITE_PROTECT;
             }
             noteChannel(channel, notes);

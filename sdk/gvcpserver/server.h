@@ -60,6 +60,7 @@ struct StreamChannel {
     uint32_t packetDelay = 0;
     bool doNotFragment = false;
     uint16_t sourcePort = 0;
+    uint32_t configuration = 0;  // the configuration register (SCC_* bits)
 };
 
 // What the server tells the device. Called on the server's thread, with no
@@ -128,6 +129,9 @@ struct ServerConfig {
     std::string firstUrl;
     std::string secondUrl;
     uint32_t streamChannels = 1;
+    // Capability bits (SCC_*) of each stream channel beyond its source port
+    // register; channels past the end offer none.
+    std::vector<uint32_t> streamCapabilities;
     // Whether the device announces PACKETRESEND_CMD in its capabilities.
     bool packetResend = true;
     uint32_t actionSignals = 4;

@@ -60,7 +60,7 @@ void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &
 {
     enterDeviceThread(&mModel);
     mModel.streamChannelChanged(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
-                                aStream.packetDelay);
+                                aStream.packetDelay, aStream.configuration);
 }
 
 void GvcpAdapter::onAction(uint32_t aSignal, std::optional<uint64_t> aTime)

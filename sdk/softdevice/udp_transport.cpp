@@ -56,6 +56,7 @@ public:
         config.description.assign(xml.begin(), xml.end());
         config.descriptionName = "tarn_softcamera.xml";
         config.streamChannels = uint32_t(aModel.channelCount());
+        config.streamCapabilities = aModel.streamCapabilities();
         config.actionSignals = 1;
         config.limits = aModel.bootstrapLimits();
         mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());

@@ -1,6 +1,8 @@
 // GenDC containers from the wire: any bytes attached to a buffer as a GenDC
 // payload are read through every accessor, and every pointer handed out lies
-// within the memory for as many bytes as it claims.
+// within the memory for as many bytes as it claims. The walk stops at 16
+// components and parts, so that a container of thousands (which the whole
+// container's check must take in linear time) is still tried quickly.
 #include "ZuBuffer.h"
 #include "ZuGenDC.h"
 #include "tarn/GenDCCheck.h"
@@ -31,14 +33,14 @@ void Walk(IZuGenericDataContainer *aContainer)
     aContainer->GetDescriptorSize();
     Inside(aContainer->GetHeader(), sizeof(GenDCContainerHeader));
     uint32_t components = aContainer->GetComponentCount();
-    for (uint32_t c = 0; c <= components && c < 64; ++c) {
+    for (uint32_t c = 0; c <= components && c < 16; ++c) {
         IZuGenericDataComponent *component = aContainer->GetComponent(c);
         if (!component)
             continue;
         Inside(component->GetHeader(), sizeof(GenDCComponentHeader));
         component->GetTypeIDEnum();
         uint32_t parts = component->GetPartCount();
-        for (uint32_t p = 0; p <= parts && p < 64; ++p) {
+        for (uint32_t p = 0; p <= parts && p < 16; ++p) {
             component->GetPartHeaderOffset(p);
             IZuGenericDataPart *part = component->GetPart(p);
             if (!part)

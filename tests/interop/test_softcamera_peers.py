@@ -1,17 +1,21 @@
 """Our software camera against independent peers: Aravis controls and
 streams from it, Wireshark decodes what it sends."""
+import json
 import re
 from pathlib import Path
 import subprocess
 import threading
 
+import numpy as np
 import pytest
+
+import tarn_base_310 as tb
 
 from support import needs_netns
 from support.capture import Capture
 from support.controller import Controller, StreamReceiver, open_stream, start_acquisition, stop_acquisition
 from support.devices import skip_without
-from support.softcamera import SoftCamera
+from support.softcamera import MultiPartSource, SoftCamera, pattern, second_part
 
 pytestmark = needs_netns()
 
@@ -93,3 +97,32 @@ def test_arv_test_passes_its_checks():
                  "MultipleAcquisitionA:BufferCheck", "MultipleAcquisitionA:FrameRate",
                  "MultipleAcquisitionB:FrameRate", "GigEVision:StreamChannel"):
         assert results[name] == "SUCCESS", out
+
+
+def aravis_bindings():
+    """The system Python with Aravis's GObject bindings, or a skip."""
+    probe = subprocess.run(["/usr/bin/python3", "-c", "import gi; gi.require_version('Aravis', '0.8')"],
+                           capture_output=True)
+    if probe.returncode:
+        pytest.skip("Aravis's bindings not installed (apt-get install python3-gi gir1.2-aravis-0.8)")
+    return "/usr/bin/python3"
+
+
+def test_aravis_streams_multi_part_frames_from_a_python_source():
+    python = aravis_bindings()
+    script = Path(__file__).with_name("aravis_multipart.py")
+    with SoftCamera(76, kind=MultiPartSource, width=64, height=48, fps=100) as cam:
+        lines = run(python, str(script), cam.address, "6", timeout=60).stdout.splitlines()
+        assert ("SetMultiPartAllowed", True) in cam.source.told
+    answers = [json.loads(line) for line in lines]
+    assert answers[0] == {"supported": True} and len(answers) == 7, lines
+    for buffer in answers[1:]:
+        assert (buffer["status"], buffer["payload"], len(buffer["parts"])) == (0, tb.ZuPayloadTypeMultiPart, 2), buffer
+        number = buffer["frame"] - 1
+        image, confidence = buffer["parts"]
+        assert (image["type"], image["format"], image["width"], image["height"]) == (
+            tb.ZuMultiPart2DImage, tb.ZuPixelMono8, 64, 48)
+        assert bytes.fromhex(image["data"]) == pattern(number, 48, 64).tobytes()
+        assert (confidence["type"], confidence["format"], confidence["width"], confidence["height"]) == (
+            tb.ZuMultiPartConfidenceMap, tb.ZuPixelMono16, 32, 24)
+        assert bytes.fromhex(confidence["data"]) == second_part(number, 24, 32).tobytes()

@@ -2,13 +2,15 @@
 ZuSystem.Find, connected and controlled with the receiving module, their
 features read and written through its node map, their frames received by
 ZuStream and ZuPipeline into NumPy, their events heard by its event sink."""
+import time
+
 import numpy as np
 import pytest
 
-import tarn_base_310  # noqa: F401  (registers the information classes)
+import tarn_base_310 as tb  # registers the information classes too
 import tarn_edge_310 as te
 from support import needs_netns
-from support.softcamera import NumpySource, SoftCamera, pattern
+from support.softcamera import MultiPartSource, NumpySource, SoftCamera, pattern, second_part
 
 tr = pytest.importorskip("tarn_receive_310")
 m = tr._tarn_receive_310
@@ -23,12 +25,12 @@ pytestmark = needs_netns()
 class Received:
     """A camera connected, its stream and pipeline running, then let go."""
 
-    def __init__(self, camera, buffers=16):
+    def __init__(self, camera, buffers=16, prepare=None):
         self.system, self.device, self.params, self.stream = connect_and_open(camera.address)
-        width = self.params.GetIntegerValue("Width")[1]
-        height = self.params.GetIntegerValue("Height")[1]
+        if prepare:
+            prepare(self.params)
         self.pipeline = m.new_ZuPipeline(self.stream)
-        m.ZuPipeline_SetBufferSize(self.pipeline, width * height)
+        m.ZuPipeline_SetBufferSize(self.pipeline, self.params.GetIntegerValue("PayloadSize")[1])
         m.ZuPipeline_SetBufferCount(self.pipeline, buffers)
         assert m.ZuPipeline_Start(self.pipeline).IsOK()
 
@@ -90,7 +92,6 @@ def test_frames_features_and_events_through_the_receiving_module():
             check(frames, 64, 96)
             channel = camera.device.GetMessagingChannel()
             assert channel.FireEvent(0x9004, bytes(range(8)), 42, 0).IsOK()
-            import time
             for _ in range(500):
                 if sink.events:
                     break
@@ -111,3 +112,48 @@ def test_two_cameras_at_once():
         finally:
             for rx in receivers:
                 rx.close()
+
+
+def test_multi_part_frames_from_a_python_source_through_the_receiving_module():
+    """A source that supports multi-part is offered it: the controller
+    allows it through GevSCCFGMultiPartEnabled and gets each frame's two
+    parts whole; the settings reach the source as they change."""
+    def allow(params):
+        assert params.SetBooleanValue("GevSCCFGMultiPartEnabled", True).IsOK()
+        assert params.SetBooleanValue("GevSCCFGLargeLeaderTrailerEnabled", True).IsOK()
+
+    with SoftCamera(83, kind=MultiPartSource, width=64, height=48, fps=500) as camera:
+        rx = Received(camera, prepare=allow)
+        try:
+            # Leaders of 1500 bytes hold (1500 - 28 - 20 - 12) // 48 parts.
+            assert camera.source.told == [("SetMultiPartAllowed", True), ("SetLargeLeaderTrailerEnabled", True, 30)]
+            assert rx.params.GetIntegerValue("PayloadSize")[1] == 64 * 48 + 32 * 24 * 2
+            assert rx.params.SetEnumValue("TestPayloadFormatMode", "MultiPart")[0].IsOK()
+            assert camera.source.told[-1] == ("SetTestPayloadFormatMode", te.ZuPayloadTypeMultiPart)
+            assert rx.params.SetEnumValue("TestPayloadFormatMode", "Off")[0].IsOK()
+            assert rx.params.SetIntegerValue("TLParamsLocked", 1).IsOK()
+            assert rx.params.ExecuteCommand("AcquisitionStart").IsOK()
+            seen = 0
+            while seen < 20:
+                result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(rx.pipeline, 5000)
+                assert result.IsOK(), result.GetCodeString()
+                if operation.IsOK():
+                    assert buffer.GetPayloadType() == tb.ZuPayloadTypeMultiPart
+                    parts = buffer.GetMultiPartContainer()
+                    assert parts.GetPartCount() == 2
+                    number = buffer.GetBlockID() - 1
+                    for index, want in enumerate((pattern(number, 48, 64), second_part(number, 24, 32))):
+                        got = parts.GetPart(index).GetDataPointer().reshape(-1).view(np.uint8)
+                        assert np.array_equal(got[:want.nbytes], want.reshape(-1).view(np.uint8)), (number, index)
+                    seen += 1
+                m.ZuPipeline_ReleaseBuffer(rx.pipeline, buffer)
+            assert rx.params.ExecuteCommand("AcquisitionStop").IsOK()
+        finally:
+            rx.close()
+        # The controller's leaving takes its settings with it (on the
+        # camera's control thread, after its answer).
+        left = [("SetMultiPartAllowed", False), ("SetLargeLeaderTrailerEnabled", False, 10)]
+        deadline = time.monotonic() + 10
+        while camera.source.told[-2:] != left and time.monotonic() < deadline:
+            time.sleep(0.01)
+        assert camera.source.told[-2:] == left, camera.source.told

@@ -131,6 +131,60 @@ class NumpySource(NumpyFrames, te.IZuSWStreamingChannelSource):
     """A Mono8 source fed from NumPy."""
 
 
+def second_part(number, height, width):
+    """The second part of multi-part frame `number`: Mono16 values."""
+    rows = np.arange(height, dtype=np.uint32)[:, None]
+    cols = np.arange(width, dtype=np.uint32)[None, :]
+    return ((rows * 257 + cols * 31 + number * 1009) & 0xFFFF).astype(np.uint16)
+
+
+class MultiPartSource(NumpySource):
+    """A source that offers multi-part blocks: while the controller allows
+    them, each frame is two parts, the Mono8 image and a Mono16 confidence
+    map of half its size (`second_part`); otherwise the image alone. `told`
+    keeps what the device told it."""
+
+    def __init__(self, **frames):
+        super().__init__(**frames)
+        self.allowed = False
+        self.told = []
+
+    def IsPayloadTypeSupported(self, payload):
+        return payload == te.ZuPayloadTypeMultiPart
+
+    def SetMultiPartAllowed(self, allowed):
+        self.told.append(("SetMultiPartAllowed", allowed))
+        self.allowed = allowed
+
+    def SetLargeLeaderTrailerEnabled(self, enabled, parts):
+        self.told.append(("SetLargeLeaderTrailerEnabled", enabled, parts))
+
+    def SetTestPayloadFormatMode(self, payload):
+        self.told.append(("SetTestPayloadFormatMode", payload))
+        return te.ZU_OK
+
+    def GetPayloadSize(self):
+        if not self.allowed:
+            return 0
+        return self.width * self.height + (self.width // 2) * (self.height // 2) * 2
+
+    def fill(self, buffer, number):
+        if not self.allowed:
+            if buffer.GetPayloadType() != tb.ZuPayloadTypeImage:
+                buffer.Reset(tb.ZuPayloadTypeImage)
+                buffer.GetImage().Alloc(self.width, self.height, self.pixel)
+            return super().fill(buffer, number)
+        buffer.Reset(tb.ZuPayloadTypeMultiPart)
+        parts = buffer.GetMultiPartContainer()
+        assert parts.AddImagePart(tb.ZuMultiPart2DImage, self.width, self.height, tb.ZuPixelMono8).IsOK()
+        assert parts.AddImagePart(tb.ZuMultiPartConfidenceMap, self.width // 2, self.height // 2,
+                                  tb.ZuPixelMono16).IsOK()
+        assert parts.AllocAllParts().IsOK()
+        for index, values in enumerate((self.frame(number, self.height, self.width),
+                                        second_part(number, self.height // 2, self.width // 2))):
+            parts.GetPart(index).GetDataPointer().reshape(-1).view(np.uint8)[:] = values.reshape(-1).view(np.uint8)
+
+
 class TriggeredSource(NumpyFrames, te.ZuStreamingChannelSourceTrigger):
     """A Mono8 source under trigger control: a frame-start and an
     acquisition-start selector, the software and one user source, and a

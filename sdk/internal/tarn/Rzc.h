@@ -97,9 +97,11 @@ struct Band
     size_t rawOffset, rawSize;
 };
 
-// Reads and checks the header and band table of aSize bytes: everything the
-// bands' decoding relies on, so that no band points outside aData. With
-// aBands, lists the bands.
+// Reads and checks the header, the band table and the headers of each
+// band's frame, of aSize bytes: everything the bands' decoding relies on,
+// so that no band points outside aData and none claims more than its
+// frame can yield (an image is never set aside for what its input cannot
+// fill). Linear in aSize. With aBands, lists the bands.
 Status Read(const uint8_t *aData, size_t aSize, Header &aHeader, std::vector<Band> *aBands = nullptr);
 
 // Decodes one band into aImage (the raw image, aHeader.rawSize bytes).

@@ -96,6 +96,9 @@ public:
     // OnOpen gets exactly one OnClose.
     bool markOpen(bool aOpen) { return mOpen.exchange(aOpen); }
     bool isOpen() const { return mOpen; }
+    // The payload type the source streams by itself for validation
+    // (TestPayloadFormatMode); ZuPayloadTypeNone in normal operation.
+    std::atomic<uint32_t> &testPayload() { return mTestPayload; }
 
     // Asks the source how many buffers to use, tells it streaming starts
     // and starts the acquisition thread. The stamp function writes the
@@ -132,6 +135,7 @@ private:
     std::shared_ptr<ChannelCounters> mCounters = std::make_shared<ChannelCounters>();
     StreamConfig mConfig;
     std::atomic<bool> mOpen{false};
+    std::atomic<uint32_t> mTestPayload{0};
 };
 
 } // namespace softdevice

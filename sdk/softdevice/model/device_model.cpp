@@ -7,6 +7,7 @@
 #include "ZuGenDCManager.h"
 #include "ZuPixelTypeInfo.h"
 #include "ZuLog.h"
+#include "gev/gvsp.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -148,8 +149,8 @@ bool DeviceModel::describeSources(std::string &aError)
         // Sizes go in steps of 4 from 576.
         packetMax &= ~3u;
         mChannels[i]->config().packetSize = std::min<uint32_t>(1500, packetMax);
-        (void)src.IsPayloadTypeSupported(ZuPayloadTypeImage);
-        mDescribed.push_back({lo, hi, inc ? inc : 1, hlo, hhi, hinc ? hinc : 1, packetMax});
+        const bool multiPart = src.IsPayloadTypeSupported(ZuPayloadTypeMultiPart);
+        mDescribed.push_back({lo, hi, inc ? inc : 1, hlo, hhi, hinc ? hinc : 1, packetMax, multiPart});
     }
     return usable;
 }
@@ -461,6 +462,7 @@ void DeviceModel::controlReleased(bool aHeartbeatFailed)
     stopAcquisition();
     for (auto &c : mChannels) {
         closeStream(*c);
+        configureChannel(*c, 0, false);
         c->config().port = 0;
         c->config().destination = 0;
         c->config().protocol = StreamConfig::kProtocolGvsp;
@@ -471,13 +473,14 @@ void DeviceModel::controlReleased(bool aHeartbeatFailed)
 }
 
 void DeviceModel::streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize,
-                                       uint32_t aDelay)
+                                       uint32_t aDelay, uint32_t aConfiguration)
 {
     if (aChannel >= mChannels.size()) return;
     Channel &c = *mChannels[aChannel];
     StreamConfig &cfg = c.config();
     const uint16_t old = uint16_t(cfg.port & 0xFFFF);
-    cfg.packetSize = aPacketSize;
+    const bool resized = cfg.packetSize.exchange(aPacketSize) != aPacketSize;
+    configureChannel(c, aConfiguration, resized);
     cfg.delay = aDelay;
     // A channel is open towards one destination, its address and port both
     // set (in whichever order the controller writes them): another one
@@ -486,6 +489,53 @@ void DeviceModel::streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t a
     cfg.destination = aIp;
     cfg.port = aPort;
     if (aPort && aIp) openStream(c);
+}
+
+std::vector<uint32_t> DeviceModel::streamCapabilities() const
+{
+    std::vector<uint32_t> out;
+    for (const Described &d : mDescribed)
+        out.push_back(d.multiPart ? gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER : 0);
+    return out;
+}
+
+namespace {
+// Without large leaders and trailers a multi-part block has at most this
+// many parts: what a leader of 576 bytes describes.
+constexpr uint32_t kPartsInSmallLeader = 10;
+
+// The parts a leader as large as the channel's packets describes.
+uint32_t partsPerLeader(uint32_t aPacketSize, bool aExtendedId)
+{
+    gvsp::Leader leader;
+    leader.payloadType = gvsp::PAYLOAD_MULTIPART;
+    const size_t fixed = gvsp::kIpUdpOverhead + gvsp::headerSize(aExtendedId) + gvsp::leaderBodySize(leader);
+    const size_t size = aPacketSize & gvcp::SCPS_SIZE_MASK;
+    return size > fixed ? uint32_t((size - fixed) / gvsp::kPartLeaderSize) : 0;
+}
+} // namespace
+
+// The configuration bits the channel offers, as the controller set them:
+// the source hears of each change, and of the parts a large leader holds
+// whenever the packet size changes them. GigE Vision carries multi-part
+// blocks with extended ids only: while they are allowed, the channel's
+// blocks all go so.
+void DeviceModel::configureChannel(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged)
+{
+    if (aChannel.index() >= mDescribed.size() || !mDescribed[aChannel.index()].multiPart) return;
+    StreamConfig &cfg = aChannel.config();
+    const uint32_t now = aConfiguration & (gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
+    const uint32_t changed = cfg.configuration.exchange(now) ^ now;
+    cfg.extendedIds = (now & gvcp::SCC_MULTI_PART) != 0;
+    IZuSWStreamingChannelSource &source = aChannel.source();
+    std::atomic<uint64_t> &failures = aChannel.counters().sourceFailures;
+    if (changed & gvcp::SCC_MULTI_PART)
+        guarded(failures, [&] { source.SetMultiPartAllowed((now & gvcp::SCC_MULTI_PART) != 0); });
+    const bool large = (now & gvcp::SCC_LARGE_LEADER_TRAILER) != 0;
+    if ((changed & gvcp::SCC_LARGE_LEADER_TRAILER) || (large && aPacketSizeChanged)) {
+        const uint32_t parts = large ? partsPerLeader(cfg.packetSize, cfg.extendedIds) : kPartsInSmallLeader;
+        guarded(failures, [&] { source.SetLargeLeaderTrailerEnabled(large, parts); });
+    }
 }
 
 void DeviceModel::openStream(Channel &aChannel)

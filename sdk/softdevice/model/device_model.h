@@ -142,8 +142,13 @@ public:
     bool controlled() const { return mControlled; }
     // FORCEIP gave the device a new address.
     void networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway);
-    // A stream channel's destination (port 0: closed) and packets.
-    void streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay);
+    // A stream channel's destination (port 0: closed), packets and
+    // configuration register (gvcp::SCC_* bits).
+    void streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay,
+                              uint32_t aConfiguration = 0);
+    // What each stream channel offers in its capability register (SCC_*
+    // bits): multi-part where its source supports it.
+    std::vector<uint32_t> streamCapabilities() const;
     // An action signal addressed to the device.
     void action(uint32_t aSignal, uint64_t aTime);
     void controlChannelStarted(uint16_t aPort);
@@ -212,6 +217,7 @@ private:
     void rebuildDescription();
     void openStream(Channel &aChannel);
     void closeStream(Channel &aChannel);
+    void configureChannel(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged);
     void startAcquisition();
     void stopAcquisition();
     uint16_t userSetSave(uint32_t aIndex);
@@ -242,6 +248,7 @@ private:
     // What each source told at Start.
     struct Described {
         uint32_t widthMin, widthMax, widthInc, heightMin, heightMax, heightInc, packetMax;
+        bool multiPart;
     };
     std::vector<Described> mDescribed;
 

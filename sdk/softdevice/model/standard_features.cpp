@@ -65,6 +65,9 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
             return c < m.mChunks.size() && !m.mChunks[c].empty();
         };
         const F::Limit lastChannel = +[](const DeviceModel &m) { return int64_t(m.mChannels.size()) - 1; };
+        const F::Present multiPart = [](const DeviceModel &m, size_t c) {
+            return c < m.mDescribed.size() && m.mDescribed[c].multiPart;
+        };
 
         StandardFamily identity{"DeviceControl", "Identity of the device", {}};
         auto &id = identity.features;
@@ -220,6 +223,27 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
                          .bootstrap(reg::StreamChannelPort0, Per::Stream).bits(31, 16).limits(0, 65535).seen("Guru"));
         tl.push_back(F("GevSCSP", Kind::Integer, "Source port of the stream")
                          .bootstrap(reg::StreamChannelSourcePort0, Per::Stream).readOnly().bits(31, 16).limits(0, 65535).seen("Guru"));
+        // Multi-part where the source offers it: the controller allows it,
+        // and leaders and trailers as large as the packets (bits 25 and 24
+        // of the configuration register, gvcp::SCC_*).
+        tl.push_back(F("GevSCCFGMultiPartEnabled", Kind::Boolean, "Allows the stream channel to send multi-part blocks")
+                         .bootstrap(reg::StreamChannelConfiguration0, Per::Stream).bits(25, 25).locked().only(multiPart)
+                         .seen("Expert"));
+        tl.push_back(F("GevSCCFGLargeLeaderTrailerEnabled", Kind::Boolean,
+                       "Allows leaders and trailers as large as the packets, for more parts")
+                         .bootstrap(reg::StreamChannelConfiguration0, Per::Stream).bits(24, 24).locked().only(multiPart)
+                         .seen("Guru"));
+        // The value is the payload type the source is asked to stream.
+        tl.push_back(F("TestPayloadFormatMode", Kind::Enumeration, "Has the source stream a payload of this format by itself, for validation")
+                         .channel(0x48, Per::Stream).entries({{"Off", ZuPayloadTypeNone}, {"MultiPart", ZuPayloadTypeMultiPart}})
+                         .locked().only(multiPart).seen("Guru")
+                         .reads([](DeviceModel &m, size_t c) { return m.mChannels[c]->testPayload().load(); })
+                         .writes([](DeviceModel &m, size_t c, uint32_t v) {
+                             const uint16_t status =
+                                 m.toSource(c, [v](Source &s) { return s.SetTestPayloadFormatMode(ZuPayloadType(v)); });
+                             if (status == kStatusOk) m.mChannels[c]->testPayload() = v;
+                             return status;
+                         }));
         // Which protocol carries the stream; not while it streams.
         tl.push_back(F("StreamProtocol", Kind::Enumeration, "Protocol of the selected stream channel: GigE Vision streaming or RTP")
                          .channel(0x44, Per::Stream).entries({{"GVSP", StreamConfig::kProtocolGvsp}, {"RTP", StreamConfig::kProtocolRtp}})

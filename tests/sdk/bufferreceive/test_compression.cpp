@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <random>
 
@@ -352,6 +354,73 @@ TEST(Compression, FieldsThatDisagreeAreRefusedEvenWithARightChecksum)
     Held held(swapped);
     ZuBuffer out;
     EXPECT_EQ(decompressor.Execute(&held.buffer, &out).GetCode(), ZU_IMAGE_ERROR);
+}
+
+namespace {
+
+long PeakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// An encoded Mono8 image of 65535 x 65535 (4 GiB less 128 KiB) in one
+// band, whose frame records that content size but holds only aBlock.
+std::vector<uint8_t> ClaimingHuge(const std::vector<uint8_t> &aBlock)
+{
+    const uint32_t side = 65535, raw = side * side;
+    std::vector<uint8_t> frame = {0x28, 0xB5, 0x2F, 0xFD, 0xE4}; // content size in 8 bytes, checksum
+    for (int i = 0; i < 8; ++i)
+        frame.push_back(uint8_t(uint64_t(raw) >> (8 * i)));
+    frame.insert(frame.end(), aBlock.begin(), aBlock.end());
+    frame.insert(frame.end(), {1, 2, 3, 4}); // the content's checksum
+    std::vector<uint8_t> bytes(52, 0);
+    bytes[0] = 0x89, bytes[1] = 'R', bytes[2] = 'Z', bytes[3] = 'C';
+    bytes[4] = 1, bytes[6] = 48;
+    Put32(bytes, 8, uint32_t(ZuPixelMono8));
+    Put32(bytes, 12, side);
+    Put32(bytes, 16, side);
+    Put32(bytes, 24, raw);
+    bytes[30] = 1; // stride
+    Put32(bytes, 32, raw);
+    Put32(bytes, 36, 1);
+    Put32(bytes, 40, uint32_t(frame.size()));
+    Put32(bytes, 48, uint32_t(frame.size()));
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+    Seal(bytes);
+    return bytes;
+}
+
+}
+
+TEST(Compression, AnImageIsSetAsideOnlyForWhatItsBandsCanYield)
+{
+    // A few dozen bytes once made the filter allocate and zero 4 GiB before
+    // the band was looked at: the frame's blocks are what bound the image.
+    const std::vector<uint8_t> rle16 = {0x83, 0, 0, 0};       // last, RLE, 16 bytes of 0
+    const std::vector<uint8_t> compressed = {0x15, 0, 0, 0x42, 0}; // last, compressed, 2 bytes
+    ZuDecompressionFilter decompressor;
+    const long before = PeakResidentKiB();
+    for (const std::vector<uint8_t> *block : {&rle16, &compressed}) {
+        Held held(ClaimingHuge(*block));
+        ASSERT_LT(held.buffer.GetSize(), 100u);
+        ZuBuffer out;
+        EXPECT_EQ(decompressor.Execute(&held.buffer, &out).GetCode(), ZU_IMAGE_ERROR);
+        EXPECT_EQ(out.GetDataPointer(), nullptr) << "nothing was set aside";
+        EXPECT_FALSE(ZuDecompressionFilter::IsCompressed(&held.buffer));
+    }
+    EXPECT_LT(PeakResidentKiB() - before, 64 * 1024);
+
+    // What a frame's blocks can yield is not refused: a black image shrinks
+    // about 30,000 times and comes back whole.
+    auto black = MakeImage(ZuPixelMono8, 4096, 4096, 0, 0, std::vector<uint8_t>(4096 * 4096, 0));
+    ZuCompressionFilter compressor;
+    ZuBuffer packed, back;
+    ASSERT_TRUE(compressor.Execute(black.get(), &packed).IsOK());
+    EXPECT_LT(packed.GetAcquiredSize(), 4096u);
+    ASSERT_TRUE(decompressor.Execute(&packed, &back).IsOK());
+    EXPECT_EQ(support::Bytes(back), support::Bytes(*black));
 }
 
 TEST(Compression, ResultsOfTheFiltersSettingsAndRefusals)

@@ -4,7 +4,9 @@
 // Hostile descriptions and formulas, made by code so that the tests and the
 // fuzz corpus (written by write_corpus.cpp) use the very same inputs.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace tarn_test_hostile
@@ -124,6 +126,118 @@ inline std::string SharedDescription(SharedShape aShape, int aDepth)
     lBody += "<IntReg Name=\"" + lN(aDepth) + "\"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>"
              "<pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>";
     return Description(lBody);
+}
+
+// Levels L0 ... L(aLevels-1), each an Integer locked by a SwissKnife that
+// reads the next level three times, over a chain of aChain Integers ending
+// in an uncached one-byte register. Every level's lock evaluates the rest
+// three times: remembered only for some paths, aLevels levels cost
+// 3^aLevels.
+inline std::string LockedLevelsDescription(int aLevels, int aChain)
+{
+    std::string lBody;
+    for (int lI = 0; lI < aChain; ++lI)
+        lBody += "<Integer Name=\"C" + std::to_string(lI) + "\"><pValue>C" + std::to_string(lI + 1) + "</pValue></Integer>";
+    lBody += "<IntReg Name=\"C" + std::to_string(aChain) + "\"><Address>0</Address><Length>1</Length><AccessMode>RW</AccessMode>"
+             "<pPort>Device</pPort><Cachable>NoCache</Cachable></IntReg>";
+    for (int lI = 0; lI < aLevels; ++lI) {
+        std::string lNext = "L" + std::to_string(lI + 1), lKnife = "S" + std::to_string(lI);
+        lBody += "<Integer Name=\"L" + std::to_string(lI) + "\"><pIsLocked>" + lKnife + "</pIsLocked><Value>1</Value></Integer>";
+        lBody += "<IntSwissKnife Name=\"" + lKnife + "\"><pVariable Name=\"A\">" + lNext + "</pVariable><pVariable Name=\"B\">" +
+                 lNext + "</pVariable><pVariable Name=\"C\">" + lNext + "</pVariable><Formula>A * B * C</Formula></IntSwissKnife>";
+    }
+    lBody += "<Integer Name=\"L" + std::to_string(aLevels) + "\"><pValue>C0</pValue></Integer>";
+    return Description(lBody);
+}
+
+// aCount Integers polled on every Poll (a polling time of 0), all showing
+// one read-only register: each poll invalidates the register below each of
+// them and everything above the register.
+inline std::string PolledDescription(int aCount)
+{
+    std::string lBody = "<IntReg Name=\"R\"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode>"
+                        "<pPort>Device</pPort></IntReg>";
+    for (int lI = 0; lI < aCount; ++lI)
+        lBody += "<Integer Name=\"P" + std::to_string(lI) + "\"><pValue>R</pValue><PollingTime>0</PollingTime></Integer>";
+    return Description(lBody);
+}
+
+// aCount cached four-byte registers over the same bytes, an IntSwissKnife
+// "Sum" of all of them and a chain of aChain Integers above it ("Top"
+// first): a write to one register changes every other, and all of them
+// reach the sum and the chain.
+inline std::string OverlappingRegistersDescription(int aCount, int aChain)
+{
+    std::string lBody, lFormula = "0";
+    for (int lI = 0; lI < aCount; ++lI) {
+        const std::string lR = "R" + std::to_string(lI);
+        lBody += "<IntReg Name=\"" + lR + "\"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>"
+                 "<pPort>Device</pPort></IntReg>";
+        lFormula += " + " + lR;
+    }
+    lBody += "<IntSwissKnife Name=\"Sum\">";
+    for (int lI = 0; lI < aCount; ++lI)
+        lBody += "<pVariable Name=\"R" + std::to_string(lI) + "\">R" + std::to_string(lI) + "</pVariable>";
+    lBody += "<Formula>" + lFormula + "</Formula></IntSwissKnife>";
+    for (int lI = 0; lI < aChain; ++lI)
+        lBody += "<Integer Name=\"" + (lI == 0 ? std::string("Top") : "U" + std::to_string(lI)) + "\"><pValue>" +
+                 (lI + 1 == aChain ? std::string("Sum") : "U" + std::to_string(lI + 1)) + "</pValue></Integer>";
+    return Description(lBody);
+}
+
+// An uncached four-byte register "Chunk" reading the chunk aId (hexadecimal).
+inline std::string ChunkRegisterDescription(uint32_t aId)
+{
+    char lId[16];
+    std::snprintf(lId, sizeof lId, "%X", unsigned(aId));
+    return Description("<Port Name=\"Chunks\"><ChunkID>" + std::string(lId) + "</ChunkID></Port>"
+                       "<IntReg Name=\"Chunk\"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode>"
+                       "<pPort>Chunks</pPort><Cachable>NoCache</Cachable><Endianess>BigEndian</Endianess></IntReg>");
+}
+
+// aCount Register nodes of the largest length a register may declare
+// (16 MiB), at address 0 of the device port, or of the chunk port
+// "Chunks" (chunk 0x10) when aChunk.
+inline std::string LongRegistersDescription(int aCount, bool aChunk)
+{
+    std::string lBody = aChunk ? "<Port Name=\"Chunks\"><ChunkID>10</ChunkID></Port>" : "";
+    for (int lI = 0; lI < aCount; ++lI)
+        lBody += "<Register Name=\"R" + std::to_string(lI) + "\"><Address>0</Address><Length>16777216</Length>"
+                 "<AccessMode>RO</AccessMode><pPort>" + (aChunk ? "Chunks" : "Device") + "</pPort></Register>";
+    return Description(lBody);
+}
+
+// A ZIP archive of one deflated member aName holding aXml (in stored
+// deflate blocks) whose headers claim it inflates to aClaimed bytes.
+inline std::string DeflatedZip(const std::string &aName, const std::string &aXml, uint32_t aClaimed)
+{
+    std::string lDeflated;
+    size_t lAt = 0;
+    do {
+        const size_t lN = std::min<size_t>(65535, aXml.size() - lAt);
+        lDeflated.push_back(char(lAt + lN == aXml.size() ? 1 : 0));  // the last block?, stored
+        lDeflated.push_back(char(lN & 0xFF));
+        lDeflated.push_back(char(lN >> 8));
+        lDeflated.push_back(char(~lN & 0xFF));
+        lDeflated.push_back(char((~lN >> 8) & 0xFF));
+        lDeflated.append(aXml, lAt, lN);
+        lAt += lN;
+    } while (lAt < aXml.size());
+    std::string lZip;
+    auto lU16 = [&](uint32_t aV) { lZip.push_back(char(aV & 0xFF)); lZip.push_back(char((aV >> 8) & 0xFF)); };
+    auto lU32 = [&](uint32_t aV) { lU16(aV & 0xFFFF); lU16(aV >> 16); };
+    const uint32_t lCompressed = uint32_t(lDeflated.size());
+    lU32(0x04034b50); lU16(20); lU16(0); lU16(8); lU16(0); lU16(0); lU32(0);
+    lU32(lCompressed); lU32(aClaimed); lU16(uint32_t(aName.size())); lU16(0);
+    lZip += aName + lDeflated;
+    const uint32_t lCentral = uint32_t(lZip.size());
+    lU32(0x02014b50); lU16(20); lU16(20); lU16(0); lU16(8); lU16(0); lU16(0); lU32(0);
+    lU32(lCompressed); lU32(aClaimed); lU16(uint32_t(aName.size())); lU16(0); lU16(0);
+    lU16(0); lU16(0); lU32(0); lU32(0);
+    lZip += aName;
+    const uint32_t lCentralSize = uint32_t(lZip.size()) - lCentral;
+    lU32(0x06054b50); lU16(0); lU16(0); lU16(1); lU16(1); lU32(lCentralSize); lU32(lCentral); lU16(0);
+    return lZip;
 }
 
 } // namespace tarn_test_hostile

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 using namespace ZU_GENAPI_NS;
@@ -466,24 +468,34 @@ TEST(NodeMapLoad, NullAndHugeNesting)
 {
     std::unique_ptr<INodeMap> lMap;
     EXPECT_EQ(LoadNodeMap(nullptr, 0, nullptr, lMap).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
-    // A long chain of references loads and reads without exhausting the stack.
-    std::string lBody;
-    const int kChain = 900;
-    for (int lI = 0; lI < kChain; ++lI)
-        lBody += "<Integer Name=\"N" + std::to_string(lI) + "\"><pValue>N" + std::to_string(lI + 1) + "</pValue></Integer>";
-    lBody += "<Integer Name=\"N" + std::to_string(kChain) + "\"><Value>7</Value></Integer>";
-    std::string lXml = Wrap(lBody);
-    ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap).IsOK());
-    int64_t lV = 0;
-    EXPECT_FALSE(lMap->GetNode("N0")->GetIntValue(lV).IsOK());
-    EXPECT_TRUE(lMap->GetNode("N800")->GetIntValue(lV).IsOK());
-    EXPECT_EQ(lV, 7);
-    // Deeper than the loader walks: refused, not followed.
-    std::string lDeep;
-    for (int lI = 0; lI < 5000; ++lI)
-        lDeep += "<Integer Name=\"D" + std::to_string(lI) + "\"><pValue>D" + std::to_string(lI + 1) + "</pValue></Integer>";
-    lDeep += "<Integer Name=\"D5000\"><Value>7</Value></Integer>";
-    lXml = Wrap(lDeep);
+    // A chain of references as long as the engine evaluates loads, and reads
+    // from its top; one node more is refused, whichever order the nodes
+    // come in (a first walk from the bottom sees only short paths).
+    auto lChain = [](int aNodes, bool aBottomFirst) {
+        std::vector<std::string> lNodes;
+        for (int lI = 0; lI + 1 < aNodes; ++lI)
+            lNodes.push_back("<Integer Name=\"N" + std::to_string(lI) + "\"><pValue>N" + std::to_string(lI + 1) + "</pValue></Integer>");
+        lNodes.push_back("<Integer Name=\"N" + std::to_string(aNodes - 1) + "\"><Value>7</Value></Integer>");
+        if (aBottomFirst) std::reverse(lNodes.begin(), lNodes.end());
+        std::string lBody;
+        for (const std::string &lN : lNodes) lBody += lN;
+        return Wrap(lBody);
+    };
+    for (bool lBottomFirst : {false, true}) {
+        std::string lXml = lChain(256, lBottomFirst);
+        ASSERT_TRUE(LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap).IsOK());
+        int64_t lV = 0;
+        ASSERT_TRUE(lMap->GetNode("N0")->GetIntValue(lV).IsOK());
+        EXPECT_EQ(lV, 7);
+        EXPECT_TRUE(lMap->GetNode("N0")->SetIntValue(8).IsOK());
+        lXml = lChain(257, lBottomFirst);
+        ZuResult lR = LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap);
+        EXPECT_EQ(lR.GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
+        EXPECT_NE(std::string(lR.GetDescription().GetAscii()).find("nested more than 256 deep at 'N0'"), std::string::npos)
+            << lR.GetDescription().GetAscii();
+        EXPECT_FALSE(lMap);
+    }
+    std::string lXml = lChain(5000, false);
     EXPECT_EQ(LoadNodeMap(lXml.data(), lXml.size(), nullptr, lMap).GetCode(), uint32_t(ZU_GENICAM_XML_ERROR));
     std::string lGroups;
     for (int lI = 0; lI < 100; ++lI) lGroups = "<Group>" + lGroups + "</Group>";

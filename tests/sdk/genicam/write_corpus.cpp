@@ -1,5 +1,5 @@
 // Writes the hostile inputs of hostile.h as fuzz corpus seeds:
-//   write_corpus <corpus dir>   (fills <dir>/genicam_xml and <dir>/genicam_formula)
+//   write_corpus <corpus dir>   (fills <dir>/genicam_xml, genicam_formula and genicam_zip)
 // The seeds are checked in; run this again when hostile.h gains a case.
 
 #include "hostile.h"
@@ -36,6 +36,12 @@ int main(int aArgc, char **aArgv)
                Write(lXml + "stringreg-empty.xml", EmptyStringRegDescription());
     for (SharedShape lShape : kSharedShapes)
         lOk = lOk && Write(lXml + "shared-" + ShapeName(lShape) + "-24.xml", SharedDescription(lShape, 24));
+    lOk = lOk && Write(lXml + "locked-levels-64.xml", LockedLevelsDescription(64, 1)) &&
+          Write(lXml + "polled-1600.xml", PolledDescription(1600)) &&
+          Write(lXml + "long-registers-192.xml", LongRegistersDescription(192, false)) &&
+          Write(lXml + "long-chunk-registers-192.xml", LongRegistersDescription(192, true)) &&
+          Write(std::string(aArgv[1]) + "/genicam_zip/claims-256-mib.zip",
+                DeflatedZip("Camera.xml", EmptyStringRegDescription(), uint32_t(256) << 20));
     lOk = lOk && Write(lFormula + "chain-add-100k.txt", FlatChain("1", "+", "1", 100000)) &&
           Write(lFormula + "chain-sub-100k.txt", FlatChain("1000000", "-", "1", 100000)) &&
           Write(lFormula + "chain-or-50k.txt", FlatChain("0", "||", "0", 50000) + " || 1 || 1 / 0") &&

@@ -266,6 +266,28 @@ inline BlockSource ImageSource(const std::vector<uint8_t> &aBytes, uint32_t aWid
     return s;
 }
 
+// A multi-part block of two parts over a's and b's bytes (kept alive by
+// the caller); the second part of data type aSecondType.
+struct TwoParts {
+    PartInfo parts[2];
+    const uint8_t *data[2];
+    BlockSource source;
+    TwoParts(const std::vector<uint8_t> &aFirst, const std::vector<uint8_t> &aSecond, uint16_t aSecondType = 1)
+        : data{aFirst.data(), aSecond.data()}
+    {
+        parts[0].dataType = 1;
+        parts[0].length = aFirst.size();
+        parts[1].dataType = aSecondType;
+        parts[1].length = aSecond.size();
+        source.leader.payloadType = PAYLOAD_MULTIPART;
+        source.leader.partCount = 2;
+        source.parts = parts;
+        source.partData = data;
+    }
+    TwoParts(const TwoParts &) = delete;
+    TwoParts &operator=(const TwoParts &) = delete;
+};
+
 } // namespace gvsptest
 
 #endif

@@ -394,18 +394,8 @@ TEST(GvspLoop, MultiPartAndGenDCBlocksLandAtTheirOffsets)
     Loop loop;
     loop.channel.loss = 0.1;
     auto a = Pattern(5000, 1), b = Pattern(3001, 2);
-    PartInfo parts[2];
-    parts[0].dataType = 1;
-    parts[0].length = a.size();
-    parts[1].dataType = 2;
-    parts[1].length = b.size();
-    const uint8_t *data[2] = {a.data(), b.data()};
-    BlockSource mp;
-    mp.leader.payloadType = PAYLOAD_MULTIPART;
-    mp.leader.partCount = 2;
-    mp.parts = parts;
-    mp.partData = data;
-    ASSERT_TRUE(loop.send(mp, 1));
+    TwoParts mp(a, b, 2);
+    ASSERT_TRUE(loop.send(mp.source, 1));
 
     auto container = Pattern(9000, 3);
     BlockSource gendc;
@@ -427,6 +417,32 @@ TEST(GvspLoop, MultiPartAndGenDCBlocksLandAtTheirOffsets)
     EXPECT_TRUE(r.bytes == joined);
     EXPECT_EQ(loop.received[1].outcome, Outcome::Complete);
     EXPECT_TRUE(loop.received[1].bytes == container);
+}
+
+TEST(GvspPacketizer, AMultiPartDataPacketAddressesItsBytesWithinTheBlock)
+{
+    // As receivers of other makers read it: part 1's bytes follow part 0's.
+    auto a = Pattern(3000, 5), b = Pattern(2000, 6);
+    TwoParts mp(a, b);
+    for (bool extended : {false, true}) {
+        Packetizer p;
+        ASSERT_TRUE(p.start(mp.source, 7, 1400, extended));
+        std::vector<uint8_t> joined(a.size() + b.size());
+        for (uint32_t id = 1; id + 1 < p.packetCount(); ++id) {
+            std::vector<uint8_t> out(1400);
+            out.resize(p.write(id, out.data(), out.size()));
+            const uint8_t *bytes = nullptr;
+            size_t size = 0;
+            auto d = decodeMultiPartData(*parsePacket(out.data(), out.size()), &bytes, &size);
+            ASSERT_TRUE(d);
+            ASSERT_LE(d->offset + size, joined.size());
+            EXPECT_EQ(d->partId, d->offset < a.size() ? 0 : 1);
+            std::copy(bytes, bytes + size, joined.begin() + long(d->offset));
+        }
+        std::vector<uint8_t> want(a);
+        want.insert(want.end(), b.begin(), b.end());
+        EXPECT_TRUE(joined == want);
+    }
 }
 
 TEST(GvspLoop, RefusedOrUnservedResendsEndTheBlockWithItsMissingRanges)
@@ -729,18 +745,9 @@ TEST(GvspLoop, AMultiPartPacketRunningPastItsPartDoesNotOverwriteTheNext)
 {
     Loop loop;
     auto a = Pattern(3000, 21), b = Pattern(3000, 22);
-    PartInfo parts[2];
-    parts[0].dataType = parts[1].dataType = 1;
-    parts[0].length = a.size();
-    parts[1].length = b.size();
-    const uint8_t *data[2] = {a.data(), b.data()};
-    BlockSource mp;
-    mp.leader.payloadType = PAYLOAD_MULTIPART;
-    mp.leader.partCount = 2;
-    mp.parts = parts;
-    mp.partData = data;
+    TwoParts mp(a, b);
     Packetizer p;
-    ASSERT_TRUE(p.start(mp, 1, loop.datagram, false));
+    ASSERT_TRUE(p.start(mp.source, 1, loop.datagram, false));
     uint32_t last = p.packetCount() - 2;   // the last data packet
     auto packet = [&](uint32_t aId) {
         std::vector<uint8_t> out(loop.datagram);

@@ -57,6 +57,7 @@ public:
     std::vector<Sent> control, messages, tests;
     std::vector<uint32_t> addresses;
     std::vector<std::string> notes;
+    std::vector<uint32_t> configurations;  // of each channel note
 
     void sendControl(const Bytes &p, const Endpoint &to) override { control.push_back({p, to}); }
     void sendMessage(const Bytes &p, const Endpoint &to) override { messages.push_back({p, to}); }
@@ -73,6 +74,7 @@ public:
     {
         notes.push_back("channel " + std::to_string(n) + " " + formatIPv4(c.destination.ip) + ":" +
                         std::to_string(c.destination.port));
+        configurations.push_back(c.configuration);
     }
     void onAction(uint32_t signal, std::optional<uint64_t>) override { notes.push_back("action " + std::to_string(signal)); }
 };
@@ -477,6 +479,31 @@ TEST(GvcpServer, StreamChannelsReportTheirDestinationAndFireTestPackets)
     EXPECT_EQ(d.rec.tests.size(), 1u);
     EXPECT_EQ(d.server.stats().gvspTestPacketsIssued, 2u);
     EXPECT_EQ(d.server.streamChannel(0).packetSize, 8000u);
+}
+
+TEST(GvcpServer, AChannelOffersMultiPartAndTellsItsConfigurationUntilTheControllerLeaves)
+{
+    ServerConfig c = Config();
+    c.streamChannels = 2;
+    c.streamCapabilities = {SCC_MULTI_PART | SCC_LARGE_LEADER_TRAILER};
+    Device d(c);
+    const uint32_t config1 = streamChannelRegister(reg::StreamChannelConfiguration0, 1);
+    EXPECT_EQ(d.read(reg::StreamChannelCapability0).second, SCCAP_SOURCE_PORT | SCC_MULTI_PART | SCC_LARGE_LEADER_TRAILER);
+    EXPECT_EQ(d.read(streamChannelRegister(reg::StreamChannelCapability0, 1)).second, SCCAP_SOURCE_PORT);
+    d.write(reg::ControlChannelPrivilege, CCP_CONTROL);
+    ASSERT_EQ(d.write(reg::StreamChannelConfiguration0, SCC_MULTI_PART), STATUS_SUCCESS);
+    EXPECT_EQ(d.rec.notes.back(), "channel 0 0.0.0.0:0");
+    EXPECT_EQ(d.rec.configurations.back(), SCC_MULTI_PART);
+    EXPECT_EQ(d.read(reg::StreamChannelConfiguration0).second, SCC_MULTI_PART);
+    ASSERT_EQ(d.write(config1, SCC_LARGE_LEADER_TRAILER), STATUS_SUCCESS);
+    EXPECT_EQ(d.rec.notes.back(), "channel 1 0.0.0.0:0");
+    // The next controller finds every channel as the device started.
+    const size_t before = d.rec.configurations.size();
+    d.write(reg::ControlChannelPrivilege, 0);
+    EXPECT_EQ(d.rec.configurations.size(), before + 2);
+    EXPECT_EQ(d.rec.configurations.back(), 0u);
+    EXPECT_EQ(d.read(reg::StreamChannelConfiguration0).second, 0u);
+    EXPECT_EQ(d.read(config1).second, 0u);
 }
 
 TEST(GvcpServer, ALimitedFieldRefusesOtherValuesAndStartsWithinItsLimits)

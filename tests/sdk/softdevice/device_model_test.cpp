@@ -273,6 +273,59 @@ TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
     }
 }
 
+TEST(DeviceModel, MultiPartIsOfferedWhereTheSourceSupportsItAndEachChangeReachesTheSource)
+{
+    for (bool offered : {false, true}) {
+        Device d;
+        d.source.multiPart = offered;
+        ASSERT_TRUE(d.model.build(loopback()).IsOK());
+        const std::string xml = d.model.description();
+        for (const char *name : {"GevSCCFGMultiPartEnabled", "GevSCCFGLargeLeaderTrailerEnabled", "TestPayloadFormatMode"})
+            EXPECT_EQ(xml.find(std::string("Name=\"") + name + "\"") != std::string::npos, offered) << name;
+        EXPECT_EQ(d.model.streamCapabilities(),
+                  std::vector<uint32_t>{offered ? gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER : 0u});
+        if (!offered) {
+            d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0, gvcp::SCC_MULTI_PART);
+            EXPECT_EQ(d.log.first("SetMultiPartAllowed 1"), -1);
+            continue;
+        }
+        auto told = [&] {
+            std::vector<std::string> out;
+            for (const std::string &c : d.log.snapshot())
+                if (c.rfind("Set", 0) == 0 && c.find("Width") == std::string::npos) out.push_back(c);
+            return out;
+        };
+        using Calls = std::vector<std::string>;
+        d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+        d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0, gvcp::SCC_MULTI_PART);
+        d.model.streamChannelChanged(0, 0x7F000001, 6001, 1500, 0, gvcp::SCC_MULTI_PART);  // no change of it
+        EXPECT_EQ(told(), Calls{"SetMultiPartAllowed 1"});
+        // A large leader holds as many parts as the packet size allows: (1500 - 28 - 8 - 12) / 48.
+        d.model.streamChannelChanged(0, 0x7F000001, 6001, 1500, 0, gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
+        d.model.streamChannelChanged(0, 0x7F000001, 6001, 9000, 0, gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
+        d.model.streamChannelChanged(0, 0x7F000001, 6001, 9000, 0, gvcp::SCC_MULTI_PART);
+        EXPECT_EQ(told(), (Calls{"SetMultiPartAllowed 1", "SetLargeLeaderTrailerEnabled 1 30",
+                                 "SetLargeLeaderTrailerEnabled 1 186", "SetLargeLeaderTrailerEnabled 0 10"}));
+        // The test payload: an entry of the feature, and what the source accepts.
+        const uint32_t mode = DeviceModel::addressOf("TestPayloadFormatMode", 0);
+        const uint8_t multi[4] = {0, 0, 0, uint8_t(ZuPayloadTypeMultiPart)}, image[4] = {0, 0, 0, 1}, off[4] = {};
+        EXPECT_EQ(d.model.writeMemory(mode, image, 4), kStatusInvalidParameter);
+        EXPECT_EQ(d.model.writeMemory(mode, multi, 4), kStatusSuccess);
+        uint8_t now[4] = {};
+        ASSERT_EQ(d.model.readMemory(mode, 4, now), kStatusSuccess);
+        EXPECT_EQ(now[3], uint8_t(ZuPayloadTypeMultiPart));
+        d.source.refuseSets = true;
+        EXPECT_EQ(d.model.writeMemory(mode, off, 4), kStatusInvalidParameter);
+        ASSERT_EQ(d.model.readMemory(mode, 4, now), kStatusSuccess);
+        EXPECT_EQ(now[3], uint8_t(ZuPayloadTypeMultiPart));
+        // The controller's leaving takes its permission with it.
+        d.model.controlReleased(false);
+        EXPECT_EQ(told().back(), "SetMultiPartAllowed 0");
+        d.model.teardown();
+        EXPECT_EQ(d.log.count("SetMultiPartAllowed 0"), 1u);
+    }
+}
+
 TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
 {
     Device d;

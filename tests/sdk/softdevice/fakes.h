@@ -118,6 +118,20 @@ public:
     void OnClose() override { call("OnClose"); }
     void OnStreamingStart() override { call("OnStreamingStart"); }
     void OnStreamingStop() override { call("OnStreamingStop"); }
+    bool IsPayloadTypeSupported(ZuPayloadType aType) override { return multiPart && aType == ZuPayloadTypeMultiPart; }
+    void SetMultiPartAllowed(bool aAllowed) override
+    {
+        if (log) log->add("SetMultiPartAllowed " + std::to_string(aAllowed));
+    }
+    void SetLargeLeaderTrailerEnabled(bool aEnabled, uint32_t aCount) override
+    {
+        if (log) log->add("SetLargeLeaderTrailerEnabled " + std::to_string(aEnabled) + " " + std::to_string(aCount));
+    }
+    ZuResult SetTestPayloadFormatMode(ZuPayloadType aType) override
+    {
+        if (log) log->add("SetTestPayloadFormatMode " + std::to_string(int(aType)));
+        return ZuResult(refuseSets ? ZU_NOT_SUPPORTED : ZU_OK);
+    }
     void CreateRegisters(IZuRegisterMap *m, IZuRegisterFactory *f) override
     {
         call("CreateRegisters");
@@ -200,6 +214,7 @@ public:
     bool endlessPixelTypes = false;
     bool repeatBuffer = false;
     bool refuseSets = false;
+    bool multiPart = false;
     size_t bufferCount = 8;
     uint32_t txCount = 0;
     uint32_t txResult = ZU_NOT_IMPLEMENTED;

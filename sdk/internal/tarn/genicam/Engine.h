@@ -41,6 +41,16 @@ public:
     virtual ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) = 0;
     /// What the port allows; register nodes never grant more than this.
     virtual ZuGenAccessMode GetAccessMode() const { return ZuGenAccessModeReadWrite; }
+    /// Whether aLength bytes at aAddress lie within the port's memory, as
+    /// far as the port knows its extent (one that does not answers true).
+    /// A register that does not fit is refused before any memory is set
+    /// aside for it, whatever length its description declares.
+    virtual bool Holds(uint64_t aAddress, int64_t aLength) const
+    {
+        (void)aAddress;
+        (void)aLength;
+        return true;
+    }
 };
 
 /// A port over a block of memory that it owns: the stand-in for device
@@ -53,6 +63,7 @@ public:
     ZuResult Read(uint64_t aAddress, void *aData, int64_t aLength) override;
     ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override;
     ZuGenAccessMode GetAccessMode() const override { return mMode; }
+    bool Holds(uint64_t aAddress, int64_t aLength) const override;
     /// The block itself, for the owner of the device side. Access through
     /// it is not synchronised with Read and Write: set the block up before
     /// others use the port, or go through Read and Write.
