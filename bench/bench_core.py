@@ -2,19 +2,23 @@
 
     PYTHONPATH=build/python .venv/bin/python bench/bench_core.py [calls per round]
 
-Prints one line per case: nanoseconds per call and the ratio to a plain
-Python function call measured in the same run. Every case is timed once per
-round, the rounds interleaved, and the best round of each case kept, so that
-a busy machine slows the yardstick and the cases alike. The three lines with
-a target show it beside the ratio.
+Prints one line per case: the ratio of its time per call to a plain Python
+function call's, as the median [lowest-highest] of round-by-round ratios.
+Every case is timed once per round (the best of three short runs), the
+rounds interleaved after a warm-up, so that a busy machine slows the
+yardstick and the cases alike. The three
+lines with a target show it beside the ratio.
 """
 import sys
 import timeit
+from pathlib import Path
 
 import tarn_base_310 as tb
 import tarn_genicam_testext as ext
 
 m = tb._tarn_base_310
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from measure import ratios, record, run_rounds, spread  # noqa: E402
 
 
 def plain(x):
@@ -39,17 +43,16 @@ def main():
         ("new owned ZuResult made and freed", "m.new_ZuResult(5)", None),
         ("GenICam integer read by name", "m.ZuGenParameterArray_GetIntegerValue(arr, 'Width')", 12.0),
     ]
-    timers = [timeit.Timer(stmt, globals=g) for _, stmt, _ in cases]
-    best = [float("inf")] * len(cases)
-    for _ in range(rounds):
-        for i, timer in enumerate(timers):
-            best[i] = min(best[i], timer.timeit(number) / number * 1e9)
-    base = best[0]
-    print(f"{'case':45s} {'ns/call':>9s} {'ratio':>7s} {'target':>7s}")
-    for (name, _, target), ns in zip(cases, best):
-        shown = f"{target:7.1f}" if target else ""
-        print(f"{name:45s} {ns:9.1f} {ns / base:7.2f} {shown}")
-
+    timers = {name: timeit.Timer(stmt, globals=g) for name, stmt, _ in cases}
+    # A round's figure is the best of three short runs: a time slice lost to
+    # another process falls on one run, not on the round.
+    runs = run_rounds({name: (lambda t=t: min(t.repeat(3, number // 3)) / (number // 3) * 1e9)
+                       for name, t in timers.items()}, rounds=9)
+    base = runs[cases[0][0]]
+    for name, _, target in cases[1:]:
+        record("core", name, ratios(runs[name], base), ours=f"{spread(runs[name])[0]:.0f} ns",
+               peer=f"a plain Python call: {spread(base)[0]:.0f} ns", goal=f"<= {target}" if target else "",
+               method=f"{number} calls a round")
 
 if __name__ == "__main__":
     main()

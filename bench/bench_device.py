@@ -7,9 +7,9 @@ feature read by name, uncached (the device is asked) and cached.
 The device is Aravis's fake camera (arv-fake-gv-camera-0.8 on 127.0.0.1).
 Aravis is driven through its GObject-introspection binding on Debian's own
 python3 (it has no binding for this interpreter), in a child process that
-takes turns with ours: each round times both, and the best round of each
-counts, so that bursts of other work on the machine fall on both alike.
-Ratios above 1 mean ours is slower.
+takes turns with ours: each round times both, one after the other, after a
+warm-up round. Figures are the medians [lowest-highest] of the
+round-by-round ratios, ours to Aravis's: above 1 means ours is slower.
 """
 import json
 import os
@@ -17,11 +17,14 @@ import shutil
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 import tarn_receive_310 as tr
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from measure import SYSTEM_PYTHON, ratios, record, run_rounds, spread, version  # noqa: E402
+
 ADDRESS = "127.0.0.1"
-ROUNDS = 7
 
 # Aravis's side, run by Debian's python3: the same three measurements.
 ARAVIS = r"""
@@ -79,8 +82,8 @@ def ours(device, reads):
 
 def main():
     reads = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
-    if not shutil.which("arv-fake-gv-camera-0.8") or not os.path.exists("/usr/bin/python3"):
-        print("bench_device: needs arv-fake-gv-camera-0.8 and Debian's python3 with gir1.2-aravis-0.8")
+    if not shutil.which("arv-fake-gv-camera-0.8") or not os.path.exists(SYSTEM_PYTHON):
+        print("bench_device: needs arv-fake-gv-camera-0.8 and Debian's python3 with gir1.2-aravis-0.8 (tools/deps bench)")
         return
     camera = subprocess.Popen(["arv-fake-gv-camera-0.8", "-i", ADDRESS], stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
@@ -89,18 +92,16 @@ def main():
         result, device = tr.ZuDevice.CreateAndConnect(ADDRESS)
         assert result.IsOK(), result.GetDescription()
         # Aravis connects beside us, reading only (we hold control).
-        aravis = subprocess.Popen(["/usr/bin/python3", "-c", ARAVIS, str(reads), ADDRESS], stdin=subprocess.PIPE,
+        aravis = subprocess.Popen([SYSTEM_PYTHON, "-c", ARAVIS, str(reads), ADDRESS], stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, text=True)
-        best_ours, best_aravis = {}, {}
+
+        def theirs():
+            aravis.stdin.write("go\n")
+            aravis.stdin.flush()
+            return json.loads(aravis.stdout.readline())
+
         try:
-            for _ in range(ROUNDS):
-                aravis.stdin.write("go\n")
-                aravis.stdin.flush()
-                theirs = json.loads(aravis.stdout.readline())
-                mine = ours(device, reads)
-                for key in mine:
-                    best_ours[key] = min(best_ours.get(key, 1.0), mine[key])
-                    best_aravis[key] = min(best_aravis.get(key, 1.0), theirs[key])
+            runs = run_rounds({"ours": lambda: ours(device, reads), "aravis": theirs})
         finally:
             aravis.stdin.close()
             aravis.wait(timeout=30)
@@ -108,12 +109,15 @@ def main():
     finally:
         camera.terminate()
         camera.wait(timeout=10)
-    print(f"device control on the loopback, {reads} reads a round, best of {ROUNDS} rounds "
-          f"(Aravis {' '.join(subprocess.run(['arv-tool-0.8', '--version'], capture_output=True, text=True).stdout.split()[-1:])}):")
-    for key, label in (("register", "register read round trip"), ("uncached", "feature read by name, uncached"),
-                       ("cached", "feature read by name, cached")):
-        print(f"  {label:34s} ours {best_ours[key] * 1e6:8.2f} us   Aravis {best_aravis[key] * 1e6:8.2f} us"
-              f"   ratio {best_ours[key] / best_aravis[key]:5.2f}")
+    peer = f"Aravis {version(['arv-tool-0.8', '--version'])}"
+    print(f"bench_device: device control on the loopback, {reads} reads a round, {peer}'s fake camera")
+    for key, label, goal in (("register", "register read round trip", "<= 1.0"),
+                             ("uncached", "feature read by name, uncached", ""),
+                             ("cached", "feature read by name, cached", "")):
+        mine, theirs_ = [r[key] for r in runs["ours"]], [r[key] for r in runs["aravis"]]
+        record("device", label, ratios(mine, theirs_), ours=f"{spread(mine)[0] * 1e6:.2f} us",
+               peer=f"{peer} through its Python binding: {spread(theirs_)[0] * 1e6:.2f} us", goal=goal,
+               method=f"Python on both sides, {reads} reads a round, Aravis's fake camera on the loopback")
 
 
 if __name__ == "__main__":

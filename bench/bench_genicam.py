@@ -11,13 +11,20 @@ Then chains of 24 nodes over one uncached register, read from the top: each
 node naming the next once (plain), and twice or more (pValue and
 pIsAvailable, or two formula variables). The shared chains reach 2**24
 paths; their cost must stay a small multiple of the plain chain's.
+
+Figures are ratios (to the dict look-up, to the plain chain), medians
+[lowest-highest] of interleaved rounds, each the best of three short runs.
 """
 import sys
 import time
 import timeit
+from pathlib import Path
 
 import tarn_base_310 as tb
 import tarn_genicam_testext as ext
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from measure import ratios, record, run_rounds, spread, text  # noqa: E402
 
 m = tb._tarn_base_310
 
@@ -68,55 +75,57 @@ CHAINS = [
 
 def best_ns(stmt, number, globals_):
     timer = timeit.Timer(stmt, globals=globals_)
-    return min(timer.repeat(repeat=7, number=number)) / number * 1e9
+    return min(timer.repeat(repeat=3, number=number)) / number * 1e9
 
 
 def main():
     features = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
     xml = description(features)
-    loads = []
-    for _ in range(5):
+    nodes = xml.count(' Name="') - xml.count("<pVariable")
+
+    def load():
         start = time.perf_counter()
         arr = ext.LoadParameterArray(xml, 4 * features + 16)
-        loads.append(time.perf_counter() - start)
         assert arr is not None, ext.LoadError(xml)
-    nodes = xml.count(' Name="') - xml.count("<pVariable")
-    print(f"description: {features} features, {nodes} nodes, {len(xml) / 1e6:.1f} MB of XML")
-    print(f"{'load (best of 5)':45s} {min(loads) * 1e3:9.1f} ms  ({min(loads) / nodes * 1e6:.2f} us per node)")
+        return (time.perf_counter() - start) / nodes
 
+    arr = ext.LoadParameterArray(xml, 4 * features + 16)
     name = f"Feature{features // 2}"
     m.ZuGenParameterArray_SetIntegerValue(arr, name, 1234)
     values = {f"Feature{i}": i for i in range(features)}
-    number = 200_000
+    number = 60_000
     g = {"m": m, "arr": arr, "name": name, "values": values, "param": m.ZuGenParameterArray_Get(arr, name)}
-    base = best_ns("values[name]", number, g)
     cases = [
-        ("dict look-up (yardstick)", "values[name]"),
         ("GetIntegerValue by name (cached)", "m.ZuGenParameterArray_GetIntegerValue(arr, name)"),
         ("GetIntegerValue through the proxy class", "arr.GetIntegerValue(name)"),
         ("ZuGenInteger_GetValue on the parameter", "m.ZuGenInteger_GetValue(param)"),
         ("Get by name (downcast proxy)", "m.ZuGenParameterArray_Get(arr, name)"),
         ("swiss knife evaluated by name", f"m.ZuGenParameterArray_GetIntegerValue(arr, 'Derived{(features // 2) // 10 * 10}')"),
     ]
-    print(f"{'case':45s} {'ns/call':>9s} {'ratio':>7s}")
+    contenders = {"load": load, "dict": lambda: best_ns("values[name]", number, g)}
     for label, stmt in cases:
-        ns = base if stmt == "values[name]" else best_ns(stmt, number, g)
-        print(f"{label:45s} {ns:9.1f} {ns / base:7.1f}")
+        contenders[label] = lambda stmt=stmt: best_ns(stmt, number, g)
 
     depth = 24
-    print(f"\nchains of {depth} nodes read from the top  {'ns/call':>9s} {'ratio':>7s}  (to the plain chain)")
-    plain = None
     for label, node in CHAINS:
-        xml = chain(depth, node)
-        arr = ext.LoadParameterArray(xml, 16)
-        assert arr is not None, ext.LoadError(xml)
-        ext_g = {"m": m, "arr": arr}
-        m.ZuGenParameterArray_SetIntegerValue(arr, f"N{depth}", 1)
-        assert m.ZuGenParameterArray_GetIntegerValue(arr, "N0")[1] == 1
-        ns = best_ns("m.ZuGenParameterArray_GetIntegerValue(arr, 'N0')", 2000, ext_g)
-        plain = plain or ns
-        print(f"{label:45s} {ns:9.1f} {ns / plain:7.1f}")
-
+        chained = ext.LoadParameterArray(chain(depth, node), 16)
+        assert chained is not None
+        m.ZuGenParameterArray_SetIntegerValue(chained, f"N{depth}", 1)
+        assert m.ZuGenParameterArray_GetIntegerValue(chained, "N0")[1] == 1
+        contenders[label] = lambda chained=chained: best_ns("m.ZuGenParameterArray_GetIntegerValue(arr, 'N0')", 2000,
+                                                            {"m": m, "arr": chained})
+    runs = run_rounds(contenders)
+    print(f"bench_genicam: {features} features, {nodes} nodes, {len(xml) / 1e6:.1f} MB of XML")
+    record("genicam", "loading a description, per node", None,
+           ours=f"{text([t * 1e6 for t in runs['load']])} us", method=f"{nodes} nodes, no peer")
+    for label, _ in cases:
+        record("genicam", label, ratios(runs[label], runs["dict"]), ours=f"{spread(runs[label])[0]:.0f} ns",
+               peer=f"a dict look-up: {spread(runs['dict'])[0]:.0f} ns", method=f"{number} calls a round")
+    plain = runs[CHAINS[0][0]]
+    for label, _ in CHAINS[1:]:
+        record("genicam", f"chain of {depth} nodes, {label}", ratios(runs[label], plain),
+               ours=f"{spread(runs[label])[0]:.0f} ns", peer=f"the plain chain: {spread(plain)[0]:.0f} ns",
+               method="read from the top, the register uncached")
 
 if __name__ == "__main__":
     main()

@@ -1,15 +1,21 @@
-"""The software camera's RTP sending, as ratios beside peers in one run.
+"""The software camera's RTP sending beside GStreamer's, in one run.
 
     tools/netns .venv/bin/python bench/bench_rtp_send.py [seconds]
 
-Every stream goes into our ZuStreamRTP (or ZuStreamGEV) in this process,
-whole 640 x 480 RGB8 frames counted, packets of 8192 bytes:
-1. our camera over RTP beside GStreamer's rtpvrawpay sending the same
-   frames (videotestsrc, unthrottled), into the same receiver;
-2. our camera over RTP beside the same camera over GVSP.
-The receiver bounds each alike, so a ratio near 1 says the sender keeps up
-with it; the incomplete frames show where the receiver fell behind.
+Each sender is pinned to core 0 and sends 640 x 480 RGB8 frames, unpaced,
+in RTP packets of at most 8192 bytes to our receiver (ZuStreamRTP, or
+ZuStreamGEV for GVSP) in this process on core 1, which counts whole
+frames. Both send prepared frames:
+- GStreamer: one frame made by videotestsrc, repeated by imagefreeze
+  (the same buffer each time, no drawing), through rtpvrawpay and udpsink;
+- ours: the software camera with the default source's buffers, over RTP,
+  and over GVSP for comparison.
+The figure is the sender's processor time per gigabyte of whole frames
+received. Rounds are interleaved after a warm-up; figures are medians
+[lowest-highest].
 """
+import os
+import shutil
 import subprocess
 import sys
 import time
@@ -19,31 +25,41 @@ import tarn_base_310 as tb
 import tarn_receive_310 as tr
 
 HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+from measure import column, pinned, processor_seconds, ratios, record, run_rounds, spread, text  # noqa: E402
+
 PY = sys.executable
 W, H = 640, 480
 SIZE = W * H * 3
+MTU = 8192
 m = tr._tarn_receive_310
 
 
-def count(stream, seconds):
-    """(MB/s of whole frames, incomplete frames) over `seconds`, timed from
-    the first frame on."""
+def count(stream, seconds, sender):
+    """Whole frames received for `seconds` from the first one on, and the
+    sender's processor time over the same span."""
     for _ in range(32):
         b = tb.ZuBuffer()
         b.Alloc(SIZE)
         m.ZuStream_QueueBuffer(stream, b)
-    results = {True: 0, False: 0}
-    first = True
-    while first or time.monotonic() - t0 < seconds:
+    whole = broken = 0
+    t0 = spent = None
+    while t0 is None or time.monotonic() - t0 < seconds:
         result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
         if not result.IsOK():
             break
-        if first:
-            first, t0 = False, time.monotonic()
+        if t0 is None:
+            t0, spent = time.monotonic(), processor_seconds(sender)
+        elif operation.IsOK():
+            whole += 1
         else:
-            results[operation.IsOK()] += 1
+            broken += 1
         m.ZuStream_QueueBuffer(stream, buffer)
-    return results[True] * SIZE / (time.monotonic() - t0) / 1e6, results[False]
+    elapsed = time.monotonic() - t0
+    gigabytes = whole * SIZE / 1e9
+    spent = processor_seconds(sender) - spent
+    return {"cpu_per_gb": spent / gigabytes if gigabytes else float("inf"), "mbs": whole * SIZE / elapsed / 1e6,
+            "broken": broken}
 
 
 def rtp_stream():
@@ -55,12 +71,13 @@ def rtp_stream():
 
 def gstreamer(seconds):
     stream, port = rtp_stream()
-    proc = subprocess.Popen(["gst-launch-1.0", "-q", "videotestsrc", "pattern=snow", "!",
-                             f"video/x-raw,format=RGB,width={W},height={H},framerate=10000/1", "!",
-                             "rtpvrawpay", "mtu=8192", "!", "udpsink", "host=127.0.0.1", f"port={port}", "sync=false"],
+    proc = subprocess.Popen(pinned(0, ["gst-launch-1.0", "-q", "videotestsrc", "num-buffers=1", "pattern=smpte", "!",
+                                       f"video/x-raw,format=RGB,width={W},height={H},framerate=10000/1", "!",
+                                       "imagefreeze", "!", "rtpvrawpay", f"mtu={MTU}", "!",
+                                       "udpsink", "host=127.0.0.1", f"port={port}", "sync=false"]),
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        return count(stream, seconds)
+        return count(stream, seconds, proc.pid)
     finally:
         proc.terminate()
         proc.wait(timeout=30)
@@ -68,51 +85,69 @@ def gstreamer(seconds):
         m.delete_ZuStreamRTP(stream)
 
 
-def camera(n, seconds, protocol):
-    proc = subprocess.Popen([PY, str(HERE / "softcamera_process.py"), str(n), str(W), str(H), "rtp"],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    assert proc.stdout.readline().startswith("ready")
-    try:
-        result, device = tr.ZuDevice.CreateAndConnect(f"127.0.0.{n}")
+class Camera:
+    def __init__(self, n):
+        self.address = f"127.0.0.{n}"
+        self.proc = subprocess.Popen(pinned(0, [PY, str(HERE / "softcamera_process.py"), str(n), str(W), str(H), "rtp"]),
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        assert self.proc.stdout.readline().startswith("ready")
+        result, self.device = tr.ZuDevice.CreateAndConnect(self.address)
         assert result.IsOK(), result.GetDescription()
-        params = device.GetParameters()
-        params.SetIntegerValue("GevSCPSPacketSize", 8192 + 28)
-        params.SetEnumValue("StreamProtocol", protocol)
+        self.params = self.device.GetParameters()
+        self.params.SetIntegerValue("GevSCPSPacketSize", MTU + 28)
+
+    def round(self, seconds, protocol):
+        self.params.SetEnumValue("StreamProtocol", protocol)
         if protocol == "RTP":
             stream, port = rtp_stream()
         else:
-            result, stream = m.ZuStream_CreateAndOpen(f"127.0.0.{n}")
+            result, stream = m.ZuStream_CreateAndOpen(self.address)
             port = m.ZuStreamGEV_GetLocalPort(stream)
-        device.SetStreamDestination("127.0.0.1", port)
-        params.SetIntegerValue("TLParamsLocked", 1)
-        params.ExecuteCommand("AcquisitionStart")
+        self.device.SetStreamDestination("127.0.0.1", port)
+        self.params.SetIntegerValue("TLParamsLocked", 1)
+        self.params.ExecuteCommand("AcquisitionStart")
         try:
-            return count(stream, seconds)
+            return count(stream, seconds, self.proc.pid)
         finally:
-            params.ExecuteCommand("AcquisitionStop")
+            self.params.ExecuteCommand("AcquisitionStop")
+            self.params.SetIntegerValue("TLParamsLocked", 0)
             m.ZuStream_Close(stream)
-            tr.ZuDevice.Free(device)
-    finally:
-        proc.stdin.close()
-        proc.wait(timeout=30)
 
-
-def line(name, value, broken, ratio=None):
-    text = f"{name:52s} {value:9.1f} MB/s  ({broken} incomplete)"
-    if ratio is not None:
-        text += f"   ratio {ratio:5.2f}"
-    print(text, flush=True)
+    def stop(self):
+        tr.ZuDevice.Free(self.device)
+        self.proc.stdin.close()
+        self.proc.wait(timeout=30)
 
 
 def main():
-    seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 5.0
-    theirs, theirs_broken = gstreamer(seconds)
-    line("GStreamer rtpvrawpay into ZuStreamRTP", theirs, theirs_broken)
-    ours, broken = camera(21, seconds, "RTP")
-    line("our camera over RTP into ZuStreamRTP", ours, broken, ours / max(theirs, 1e-9))
-    gvsp, gvsp_broken = camera(22, seconds, "GVSP")
-    line("our camera over GVSP into ZuStreamGEV", gvsp, gvsp_broken)
-    line("  RTP beside GVSP", ours, broken, ours / max(gvsp, 1e-9))
+    seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 3.0
+    if (os.cpu_count() or 1) > 1:
+        os.sched_setaffinity(0, {1})
+    camera = Camera(21)
+    contenders = {"ours over RTP": lambda: camera.round(seconds, "RTP"),
+                  "ours over GVSP": lambda: camera.round(seconds, "GVSP")}
+    if shutil.which("gst-launch-1.0"):
+        contenders["GStreamer"] = lambda: gstreamer(seconds)
+    else:
+        print("bench_rtp_send: gst-launch-1.0 is missing (tools/deps bench): ours alone")
+    try:
+        runs = run_rounds(contenders)
+    finally:
+        camera.stop()
+    print(f"bench_rtp_send: {W}x{H} RGB8, packets of {MTU} bytes, sender on core 0, receiver on core 1")
+    for name, samples in runs.items():
+        print(f"  {name:15s} {text(column(samples, 'cpu_per_gb'), 3)} s/GB  {text(column(samples, 'mbs'), 0)} MB/s"
+              f"  {text(column(samples, 'broken'), 0)} incomplete")
+    mine = column(runs["ours over RTP"], "cpu_per_gb")
+    method = f"{W}x{H} RGB8, unpaced, <= {MTU}-byte packets, prepared frames on both sides, received by ZuStreamRTP"
+    if "GStreamer" in runs:
+        theirs = column(runs["GStreamer"], "cpu_per_gb")
+        record("rtp_send", "RTP sending CPU per GB of whole frames received", ratios(mine, theirs),
+               ours=f"{spread(mine)[0]:.3f} s/GB", peer=f"GStreamer rtpvrawpay: {spread(theirs)[0]:.3f} s/GB",
+               method=method)
+    gvsp = column(runs["ours over GVSP"], "cpu_per_gb")
+    record("rtp_send", "our camera over RTP beside over GVSP, CPU per GB", ratios(mine, gvsp),
+           ours=f"{spread(mine)[0]:.3f} s/GB", peer=f"ours over GVSP: {spread(gvsp)[0]:.3f} s/GB", method=method)
 
 
 if __name__ == "__main__":

@@ -1,103 +1,132 @@
-"""Receive throughput and CPU time per gigabyte of the GigE Vision stream
-receiver, beside Aravis's own socket receiver taking the same stream in the
-same run.
+"""Receiving a GigE Vision stream: the processor time per gigabyte and the
+frames delivered by our receiver, beside Aravis's socket receiver set up
+the same way and beside a plain recvmmsg loop that only counts bytes, in
+one run.
 
-A test transmitter (build/bin/gvsp_test_sender) sends 1 MiB Mono8 frames in
-8 KiB packets over loopback at a paced rate, in turn to our receiver
-(build/bin/bench_stream_receiver: ZuStreamGEV, user-mode socket receiver)
-and to Aravis's (bench/stream/aravis_receiver.py on Debian's python3, its
-packet socket turned off). Rounds alternate between the two; medians are
-reported, and ours as a ratio to Aravis's. Neither asks for resends there
-(Aravis's would go to its idle fake camera), so a lost packet is a lost
-frame; a third row ("ours+rs") is our receiver with the transmitter serving
-its resend requests, as a camera would.
+A test transmitter (build/bin/gvsp_test_sender) sends 1 MiB Mono8 frames
+in 8 KiB datagrams over the loopback, paced to each offered rate, in turn
+to:
+- ours: build/bin/bench_stream_receiver (ZuStreamGEV, its user-mode socket
+  receiver, 64 buffers, resend requests off, the socket buffer it takes by
+  default: the kernel's largest, 64 MiB at most);
+- Aravis: bench/stream/aravis_receiver.py on Debian's python3, its socket
+  receiver told the same packet size, 64 buffers, resends never, the same
+  socket buffer;
+- the yardstick: build/bin/bench_yardstick recv, recvmmsg into a ring of
+  slots, counting bytes.
+Each round runs the three back to back in a rotating order; the first
+round warms up and is dropped. A receiver stops at the last frame or one
+second after the last it got, so a lost frame costs no time-out.
+
+Figures, as round-by-round ratios (median [lowest-highest]):
+- processor time per gigabyte of whole frames, ours to Aravis's and ours
+  to the yardstick's (per gigabyte received);
+- frames delivered whole, ours to Aravis's (at a paced rate, the share of
+  the offered rate that arrives).
 
     make bench   (or: tools/netns .venv/bin/python bench/bench_stream.py)
 """
 import json
 import os
 import shutil
-import statistics
 import subprocess
 import sys
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
-BIN = Path(os.environ.get("TARN_BUILD", ROOT / "build")) / "bin"
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from measure import BIN, ROOT, ROUNDS, SYSTEM_PYTHON, column, ratios, record, run_rounds, spread, text, version  # noqa: E402
+
 WIDTH, HEIGHT = 1024, 1024
-FRAMES = int(os.environ.get("TARN_BENCH_FRAMES", "600"))
-RATES = [int(r) for r in os.environ.get("TARN_BENCH_RATES", "500,1000,1500").split(",")]
-ROUNDS = int(os.environ.get("TARN_BENCH_ROUNDS", "3"))
-DATAGRAM = 8192
+FRAME = WIDTH * HEIGHT
+FRAMES = int(os.environ.get("TARN_BENCH_FRAMES", "400"))
+RATES = [int(r) for r in os.environ.get("TARN_BENCH_RATES", "500,1000,2000").split(",")]
+DATAGRAM = 8192               # UDP payload, the 8-byte GVSP header included
+PACKET = DATAGRAM + 28        # the same as GevSCPSPacketSize counts it
+BUFFERS = 64
+DATAGRAMS_PER_FRAME = -(-FRAME // (DATAGRAM - 8)) + 2   # with the leader and the trailer
 
 
-def start_receiver(command):
-    proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+def socket_buffer():
+    """What our receiver takes by default: the kernel's largest, 64 MiB at most."""
+    limit = int(Path("/proc/sys/net/core/rmem_max").read_text())
+    return min(limit, 64 << 20)
+
+
+def start(command):
+    proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     line = proc.stdout.readline()
     if not line.startswith("port "):
         proc.kill()
-        raise RuntimeError(f"{command[0]} did not start: {line!r}")
+        raise RuntimeError(f"{command[0]} did not start: {line!r} {proc.stderr.read()[-500:]}")
     return proc, int(line.split()[1])
 
 
-def one_round(command, rate, device="127.0.0.1", control_port=0):
-    proc, port = start_receiver(command)
-    subprocess.run([str(BIN / "gvsp_test_sender"), "--device", device, "--control-port", str(control_port),
+def one_round(command, rate, yardstick=False):
+    proc, port = start(command)
+    subprocess.run([str(BIN / "gvsp_test_sender"), "--device", "127.0.0.1", "--control-port", "0",
                     "--to", f"127.0.0.1:{port}", "--frames", str(FRAMES), "--width", str(WIDTH),
                     "--height", str(HEIGHT), "--datagram", str(DATAGRAM), "--rate-mbs", str(rate),
-                    "--reuse-frame", "--keep-blocks", "64", "--linger-ms", "200"],
+                    "--reuse-frame", "--keep-blocks", "1", "--linger-ms", "0", "--no-resend"],
                    check=True, stdout=subprocess.DEVNULL)
-    out, _ = proc.communicate(timeout=60)
+    out, err = proc.communicate(timeout=120)
+    if proc.returncode:
+        raise RuntimeError(f"{command[0]} failed: {err[-500:]}")
     result = json.loads(out.strip().splitlines()[-1])
+    if yardstick:
+        share = result["datagrams"] / (FRAMES * DATAGRAMS_PER_FRAME)
+    else:
+        share = result["ok"] / FRAMES
     gigabytes = result["bytes"] / 1e9
-    return {
-        "lost": FRAMES - result["ok"],
-        "gbps": gigabytes / result["wall"] if result["wall"] else 0.0,
-        "cpu_per_gb": result["cpu"] / gigabytes if gigabytes else float("inf"),
-    }
+    return {"delivered": rate * share, "cpu_per_gb": result["cpu"] / gigabytes if gigabytes else float("inf"),
+            "lost": FRAMES * (1 - share)}
 
 
 def main():
-    ours = [str(BIN / "bench_stream_receiver"), "127.0.0.1", str(FRAMES), str(WIDTH * HEIGHT), "20", "noresend"]
-    resending = [str(BIN / "bench_stream_receiver"), "127.0.0.2", str(FRAMES), str(WIDTH * HEIGHT), "20"]
-    aravis = None
-    camera = None
-    if shutil.which("arv-fake-gv-camera-0.8") and Path("/usr/bin/python3").exists():
-        probe = subprocess.run(["/usr/bin/python3", "-c", "import gi; gi.require_version('Aravis', '0.8')"],
+    ours = [str(BIN / "bench_stream_receiver"), "127.0.0.1", str(FRAMES), str(FRAME), "1", "noresend"]
+    yardstick = [str(BIN / "bench_yardstick"), "recv", "0", "1000"]
+    aravis = camera = None
+    if shutil.which("arv-fake-gv-camera-0.8") and Path(SYSTEM_PYTHON).exists():
+        probe = subprocess.run([SYSTEM_PYTHON, "-c", "import gi; gi.require_version('Aravis', '0.8')"],
                                capture_output=True)
         if probe.returncode == 0:
             # Aravis makes a stream only for a device it controls: its fake
-            # camera, left idle; the stream itself comes from our transmitter.
+            # camera, left idle; the stream itself comes from the transmitter.
             camera = subprocess.Popen(["arv-fake-gv-camera-0.8", "-i", "127.0.0.1"],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             time.sleep(1)
-            aravis = ["/usr/bin/python3", str(ROOT / "bench/stream/aravis_receiver.py"), str(FRAMES), str(WIDTH),
-                      str(HEIGHT), "20"]
+            aravis = [SYSTEM_PYTHON, str(ROOT / "bench/stream/aravis_receiver.py"), str(FRAMES), str(WIDTH),
+                      str(HEIGHT), str(PACKET), str(BUFFERS), str(socket_buffer()), "1"]
     if aravis is None:
-        print("Aravis's fake camera or its Python binding is missing: ours alone")
+        print("bench_stream: Aravis's fake camera or its Python binding is missing (tools/deps bench): "
+              "ours beside the yardstick only")
+    peer = f"Aravis {version(['arv-tool-0.8', '--version'])} socket receiver" if aravis else ""
+    method = (f"{FRAMES} frames of {WIDTH}x{HEIGHT} Mono8, {DATAGRAM}-byte datagrams, {BUFFERS} buffers, "
+              f"no resends, {socket_buffer() >> 20} MiB socket buffer; {ROUNDS} interleaved rounds after a warm-up")
+    print(f"bench_stream: {method}")
     try:
-        print(f"{FRAMES} frames of {WIDTH}x{HEIGHT} Mono8 in {DATAGRAM}-byte packets, {ROUNDS} rounds, medians")
-        print(f"{'rate MB/s':>9} {'receiver':>9} {'GB/s':>6} {'lost':>5} {'CPU s/GB':>9} {'GB/s ratio':>11} "
-              f"{'CPU ratio':>10}")
         for rate in RATES:
-            runs = {"ours": [], "aravis": [], "ours+rs": []}
-            for _ in range(ROUNDS):
-                runs["ours"].append(one_round(ours, rate))
-                if aravis:
-                    runs["aravis"].append(one_round(aravis, rate))
-                runs["ours+rs"].append(one_round(resending, rate, "127.0.0.2", 3956))
-            med = {name: {k: statistics.median(r[k] for r in rs) for k in ("gbps", "lost", "cpu_per_gb")}
-                   for name, rs in runs.items() if rs}
-            for name in med:
-                m = med[name]
-                ratio = ""
-                if name == "ours" and "aravis" in med:
-                    a = med["aravis"]
-                    gb = m["gbps"] / a["gbps"] if a["gbps"] else float("inf")
-                    cpu = m["cpu_per_gb"] / a["cpu_per_gb"] if a["cpu_per_gb"] else float("inf")
-                    ratio = f"{gb:11.2f} {cpu:10.2f}"
-                print(f"{rate:9d} {name:>9} {m['gbps']:6.2f} {m['lost']:5.0f} {m['cpu_per_gb']:9.3f} {ratio}")
+            contenders = {"ours": lambda: one_round(ours, rate),
+                          "yardstick": lambda: one_round(yardstick, rate, yardstick=True)}
+            if aravis:
+                contenders["aravis"] = lambda: one_round(aravis, rate)
+            runs = run_rounds(contenders)
+            for name, samples in runs.items():
+                print(f"  {rate:5d} MB/s offered  {name:9s}  delivered {text(column(samples, 'delivered'), 0)} MB/s"
+                      f"  lost {text(column(samples, 'lost'), 0)} frames"
+                      f"  CPU {text(column(samples, 'cpu_per_gb'), 3)} s/GB")
+            cpu = column(runs["ours"], "cpu_per_gb")
+            loop = column(runs["yardstick"], "cpu_per_gb")
+            theirs = column(runs["aravis"], "cpu_per_gb") if aravis else []
+            record("stream", f"receiving CPU per GB at {rate} MB/s", ratios(cpu, theirs),
+                   ours=f"{spread(cpu)[0]:.3f} s/GB", peer=f"{peer}: {spread(theirs)[0]:.3f} s/GB" if aravis else "",
+                   yardstick=f"recvmmsg loop: {spread(loop)[0]:.3f} s/GB", yardstick_ratio=ratios(cpu, loop),
+                   goal="<= 0.6", yardstick_goal="<= 1.5", method=method)
+            if aravis:
+                delivered = column(runs["ours"], "delivered"), column(runs["aravis"], "delivered")
+                record("stream", f"frames delivered at {rate} MB/s", ratios(*delivered),
+                       ours=f"{spread(delivered[0])[0]:.0f} MB/s", peer=f"{peer}: {spread(delivered[1])[0]:.0f} MB/s",
+                       goal=">= 1.0", method=method)
     finally:
         if camera:
             camera.terminate()

@@ -7,7 +7,11 @@ and beside one control round trip to each camera, in one run.
 Both cameras run in processes of their own on loopback; one Python
 controller and stream receiver (tests/support) drive both alike: trigger
 mode on with the software source, acquisition started, then one trigger at
-a time, each waited for before the next.
+a time, each waited for before the next. Aravis's fake camera
+(bench/softcamera/aravis_camera.py) looks for a trigger once a period of
+its trigger frequency, here 1000 Hz. Each round measures both cameras,
+after a warm-up round; figures are medians [lowest-highest] of the rounds'
+median latencies and of their ratio.
 """
 import statistics
 import subprocess
@@ -17,9 +21,11 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests"))
+sys.path.insert(0, str(HERE))
 
 from support.controller import Controller, StreamReceiver, open_stream, start_acquisition, stop_acquisition  # noqa: E402
-from support.devices import FakeCamera, have  # noqa: E402
+from support.devices import have  # noqa: E402
+from measure import SYSTEM_PYTHON, ratios, record, run_rounds, spread, text  # noqa: E402
 
 WIDTH, HEIGHT = 64, 48
 
@@ -55,7 +61,10 @@ class Fake:
     SOFTWARE_SOURCE = 1
 
     def __enter__(self):
-        self.camera = FakeCamera(serial="TRIG")
+        self.proc = subprocess.Popen([SYSTEM_PYTHON, str(HERE / "softcamera/aravis_camera.py"), self.address],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        if not self.proc.stdout.readline().startswith("ready"):
+            raise RuntimeError("Aravis's fake camera did not start")
         return self
 
     def start(self, ctl):
@@ -65,7 +74,8 @@ class Fake:
         ctl.write(self.acquisition, 0)
 
     def __exit__(self, *exc):
-        self.camera.stop()
+        self.proc.stdin.close()
+        self.proc.wait(timeout=30)
 
 
 def measure(kind, triggers):
@@ -103,20 +113,25 @@ def measure(kind, triggers):
 
 
 def main():
-    triggers = int(sys.argv[1]) if len(sys.argv) > 1 else 300
+    triggers = int(sys.argv[1]) if len(sys.argv) > 1 else 100
     kinds = [Ours] + ([Fake] if have("arv-fake-gv-camera-0.8") else [])
-    results = {}
-    for kind in kinds:
-        results[kind.name] = measure(kind, triggers)
-    print(f"Trigger latency, TriggerSoftware written to {WIDTH}x{HEIGHT} Mono8 frame received ({triggers} triggers):")
-    for name, (lat, rtt) in results.items():
-        lat_ms = sorted(x * 1e3 for x in lat)
-        print(f"  {name:20s} median {statistics.median(lat_ms):7.3f} ms  p90 {lat_ms[int(len(lat_ms) * 0.9)]:7.3f} ms"
-              f"  (one register read {statistics.median(rtt) * 1e3:6.3f} ms; ratio {statistics.median(lat) / statistics.median(rtt):5.1f})")
-    if len(results) == 2:
-        (a, (la, _)), (b, (lb, _)) = results.items()
-        print(f"  median latency ratio {a} / {b}: {statistics.median(la) / statistics.median(lb):.2f}")
 
+    def latency(kind):
+        lat, rtt = measure(kind, triggers)
+        return {"latency": statistics.median(lat), "read": statistics.median(rtt)}
+
+    runs = run_rounds({kind.name: (lambda kind=kind: latency(kind)) for kind in kinds})
+    print(f"bench_triggers: TriggerSoftware written to {WIDTH}x{HEIGHT} Mono8 frame received, {triggers} triggers a round")
+    for name, samples in runs.items():
+        lat, rtt = [s["latency"] for s in samples], [s["read"] for s in samples]
+        record("triggers", f"{name}: trigger latency beside one register read", ratios(lat, rtt),
+               ours=f"{text([x * 1e3 for x in lat], 3)} ms", peer=f"a register read: {spread(rtt)[0] * 1e3:.3f} ms",
+               method="the same Python controller and receiver for both cameras")
+    if len(runs) == 2:
+        mine, theirs = ([s["latency"] for s in runs[kind.name]] for kind in kinds)
+        record("triggers", "trigger latency", ratios(mine, theirs), ours=f"{spread(mine)[0] * 1e3:.3f} ms",
+               peer=f"Aravis's fake camera: {spread(theirs)[0] * 1e3:.3f} ms",
+               method="the same Python controller and receiver for both cameras")
 
 if __name__ == "__main__":
     main()

@@ -1,11 +1,15 @@
-// Pixel conversion and compression beside OpenCV, Zstandard, LZ4 and a
-// plain scalar reference, measured in one run on the same images.
+// Pixel conversion and compression beside OpenCV, Zstandard, LZ4 and
+// memcpy, measured in one run on the same images.
 //
 //     build/bin/bench_convert [megapixels]
 //
-// Each figure is the best of several runs, the contenders taking turns.
-// Ratios are the peer's time to ours: above 1 means ours is faster. The machine's other work makes single figures
-// noisy; compare ratios from the same run.
+// Contenders take turns in every round (the order rotating), after a
+// warm-up round, each writing into output memory made before the rounds;
+// OpenCV's thread count is set before a race, never inside a timed call.
+// Figures are the medians [lowest-highest] of round-by-round ratios, the
+// peer's time to ours: above 1 means ours is faster. With
+// TARN_BENCH_RESULTS naming a file, each row is appended to it as a JSON
+// line (bench/table.py makes the table of bench/README.md from it).
 #include "ZuBuffer.h"
 #include "ZuBufferConverter.h"
 #include "ZuCompressionFilter.h"
@@ -26,6 +30,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,17 +43,90 @@ double Seconds(const std::function<void()> &aRun)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// Best time of each contender, measured in alternating rounds so that a
-// burst of other work on the machine falls on all of them alike.
-std::vector<double> Race(const std::vector<std::function<void()>> &aRuns, int aRounds = 9)
+const int kRounds = std::getenv("TARN_BENCH_ROUNDS") ? std::max(1, std::atoi(std::getenv("TARN_BENCH_ROUNDS"))) : 9;
+
+// Each contender's time in every round: one warm-up round (caches, lazily
+// started threads), then kRounds rounds in which the contenders take turns,
+// the first one changing from round to round.
+std::vector<std::vector<double>> Race(const std::vector<std::function<void()>> &aRuns)
 {
-    std::vector<double> best(aRuns.size(), 1e30);
+    std::vector<std::vector<double>> times(aRuns.size());
     for (const auto &run : aRuns)
-        run(); // warm caches and lazily started threads
-    for (int round = 0; round < aRounds; ++round)
-        for (size_t i = 0; i < aRuns.size(); ++i)
-            best[i] = std::min(best[i], Seconds(aRuns[i]));
-    return best;
+        run();
+    for (int round = 0; round < kRounds; ++round)
+        for (size_t k = 0; k < aRuns.size(); ++k) {
+            const size_t i = (k + size_t(round)) % aRuns.size();
+            times[i].push_back(Seconds(aRuns[i]));
+        }
+    return times;
+}
+
+struct Spread
+{
+    double median, low, high;
+};
+
+Spread SpreadOf(std::vector<double> aValues)
+{
+    std::sort(aValues.begin(), aValues.end());
+    const size_t n = aValues.size();
+    const double median = n % 2 ? aValues[n / 2] : (aValues[n / 2 - 1] + aValues[n / 2]) / 2;
+    return Spread{median, aValues.front(), aValues.back()};
+}
+
+// Round by round: the peer's time to ours.
+std::vector<double> Ratios(const std::vector<double> &aPeer, const std::vector<double> &aOurs)
+{
+    std::vector<double> out;
+    for (size_t i = 0; i < aOurs.size(); ++i)
+        out.push_back(aPeer[i] / aOurs[i]);
+    return out;
+}
+
+double Load()
+{
+    double load = 0;
+    if (FILE *f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+        std::fclose(f);
+    }
+    return load;
+}
+
+// One row: printed, and appended to TARN_BENCH_RESULTS.
+void Record(const std::string &aFigure, const std::vector<double> &aRatio, const std::string &aOurs,
+            const std::string &aPeer, const std::string &aGoal, const std::string &aMethod)
+{
+    const Spread r = SpreadOf(aRatio);
+    bool met = true;
+    if (!aGoal.empty())
+        met = aGoal[0] == '<' ? r.median <= std::atof(aGoal.c_str() + 3) : r.median >= std::atof(aGoal.c_str() + 3);
+    std::printf("  %s: ratio %.2f [%.2f-%.2f]", aFigure.c_str(), r.median, r.low, r.high);
+    if (!aGoal.empty())
+        std::printf(" (goal %s: %s)", aGoal.c_str(), met ? "met" : "NOT met");
+    std::printf("   ours %s, %s\n", aOurs.c_str(), aPeer.c_str());
+    const char *target = std::getenv("TARN_BENCH_RESULTS");
+    if (!target)
+        return;
+    if (FILE *f = std::fopen(target, "a")) {
+        std::fprintf(f,
+                     "{\"bench\": \"convert (C++)\", \"figure\": \"%s\", \"ours\": \"%s\", \"peer\": \"%s\", "
+                     "\"yardstick\": \"\", \"method\": \"%s\", \"goal\": \"%s\", \"yardstick_goal\": \"\", "
+                     "\"load\": %.1f, \"ratio\": [%.4f, %.4f, %.4f]",
+                     aFigure.c_str(), aOurs.c_str(), aPeer.c_str(), aMethod.c_str(), aGoal.c_str(), Load(), r.median,
+                     r.low, r.high);
+        if (!aGoal.empty())
+            std::fprintf(f, ", \"met\": %s", met ? "true" : "false");
+        std::fprintf(f, "}\n");
+        std::fclose(f);
+    }
+}
+
+std::string Rate(double aPerSecond, const char *aUnit)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f %s", aPerSecond / 1e6, aUnit);
+    return text;
 }
 
 const uint32_t kThreads = std::max(1u, std::thread::hardware_concurrency());
@@ -71,59 +149,12 @@ std::unique_ptr<ZuBuffer> Image(ZuPixelType aType, uint32_t aWidth, uint32_t aHe
     return b;
 }
 
-// ---- Scalar references: one pixel at a time, no tricks ---------------------
-
-void ScalarBayerRG8(const uint8_t *in, int w, int h, uint8_t *out)
-{
-    auto at = [&](int x, int y) {
-        x = x < 0 ? -x : x >= w ? 2 * w - 2 - x : x;
-        y = y < 0 ? -y : y >= h ? 2 * h - 2 - y : y;
-        return int(in[y * w + x]);
-    };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            int r, g, b, c = at(x, y);
-            int cross = (at(x - 1, y) + at(x + 1, y) + at(x, y - 1) + at(x, y + 1) + 2) / 4;
-            int diag = (at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1) + 2) / 4;
-            int hor = (at(x - 1, y) + at(x + 1, y) + 1) / 2, ver = (at(x, y - 1) + at(x, y + 1) + 1) / 2;
-            if (y % 2 == 0 && x % 2 == 0) r = c, g = cross, b = diag;
-            else if (y % 2 == 1 && x % 2 == 1) b = c, g = cross, r = diag;
-            else if (y % 2 == 0) g = c, r = hor, b = ver;
-            else g = c, b = hor, r = ver;
-            uint8_t *o = out + 3 * (size_t(y) * w + x);
-            o[0] = uint8_t(r), o[1] = uint8_t(g), o[2] = uint8_t(b);
-        }
-}
-
-void ScalarUyvy(const uint8_t *in, size_t pixels, uint8_t *out)
-{
-    for (size_t i = 0; i < pixels; ++i) {
-        const uint8_t *g = in + (i / 2) * 4;
-        double y = g[i % 2 ? 3 : 1], u = g[0] - 128.0, v = g[2] - 128.0;
-        double c[3] = {y + 1.402 * v, y - 0.344136 * u - 0.714136 * v, y + 1.772 * u};
-        for (int k = 0; k < 3; ++k)
-            out[3 * i + k] = uint8_t(std::min(255.0, std::max(0.0, std::floor(c[k] + 0.5))));
-    }
-}
-
-void ScalarMono12p(const uint8_t *in, size_t pixels, uint16_t *out)
-{
-    for (size_t i = 0; i < pixels; ++i) {
-        const uint8_t *p = in + (i / 2) * 3;
-        unsigned v = i % 2 ? (p[1] >> 4) | (p[2] << 4) : p[0] | ((p[1] & 0x0F) << 8);
-        out[i] = uint16_t(v << 4);
-    }
-}
-
-void Line(const char *aCase, const char *aWho, double aSeconds, double aPixels, double aOurs)
-{
-    std::printf("%-28s %-26s %9.1f Mpix/s  ratio %5.2f\n", aCase, aWho, aPixels / aSeconds / 1e6, aSeconds / aOurs);
-}
-
 void Conversions(uint32_t w, uint32_t h)
 {
     const double pixels = double(w) * h;
     ZuBufferConverter one(1), all{int32_t(kThreads)};
+    char method[160];
+    std::snprintf(method, sizeof method, "%ux%u, C++, output allocated once, %d interleaved rounds", w, h, kRounds);
 
     struct Case
     {
@@ -131,43 +162,44 @@ void Conversions(uint32_t w, uint32_t h)
         ZuPixelType source, target;
         int cvCode;             // -1: no OpenCV counterpart
         int cvType;
-        std::function<void(const uint8_t *, uint8_t *)> scalar;
     };
     const Case cases[] = {
-        {"BayerRG8 -> RGB8 (3x3)", ZuPixelBayerRG8, ZuPixelRGB8, cv::COLOR_BayerBG2RGB, CV_8UC1,
-         [&](const uint8_t *in, uint8_t *out) { ScalarBayerRG8(in, int(w), int(h), out); }},
-        {"YUV422_8_UYVY -> RGB8", ZuPixelYUV422_8_UYVY, ZuPixelRGB8, cv::COLOR_YUV2RGB_UYVY, CV_8UC2,
-         [&](const uint8_t *in, uint8_t *out) { ScalarUyvy(in, size_t(pixels), out); }},
-        {"Mono12p -> Mono16", ZuPixelMono12p, ZuPixelMono16, -1, 0,
-         [&](const uint8_t *in, uint8_t *out) { ScalarMono12p(in, size_t(pixels), reinterpret_cast<uint16_t *>(out)); }},
+        {"BayerRG8 -> RGB8 (3x3)", ZuPixelBayerRG8, ZuPixelRGB8, cv::COLOR_BayerBG2RGB, CV_8UC1},
+        {"YUV422_8_UYVY -> RGB8", ZuPixelYUV422_8_UYVY, ZuPixelRGB8, cv::COLOR_YUV2RGB_UYVY, CV_8UC2},
+        {"YUV422_8 (YUYV) -> RGB8", ZuPixelYUV422_8, ZuPixelRGB8, cv::COLOR_YUV2RGB_YUY2, CV_8UC2},
+        {"Mono12p -> Mono16", ZuPixelMono12p, ZuPixelMono16, -1, 0},
     };
     for (const Case &c : cases) {
         auto source = Image(c.source, w, h);
         Scene(source->GetDataPointer(), source->GetSize(), 255, uint32_t(w * ZuPixelTypeGetBitsPerPixel(c.source) / 8));
         auto target = Image(c.target, w, h);
-        std::vector<uint8_t> scalarOut(target->GetSize());
-        cv::Mat in(int(h), int(w), c.cvType, source->GetDataPointer()), out;
-        std::vector<std::function<void()>> runs = {
-            [&] { one.Convert(source.get(), target.get()); },
-            [&] { all.Convert(source.get(), target.get()); },
-        };
-        if (c.cvCode >= 0) {
-            runs.push_back([&] { cv::setNumThreads(1); cv::cvtColor(in, out, c.cvCode); });
-            runs.push_back([&] { cv::setNumThreads(int(kThreads)); cv::cvtColor(in, out, c.cvCode); });
+        const size_t bytes = target->GetSize();
+        std::vector<uint8_t> copyIn(bytes, 7), copyOut(bytes);
+        cv::Mat in(int(h), int(w), c.cvType, source->GetDataPointer());
+        cv::Mat out(int(h), int(w), CV_8UC3);
+        auto copy = [&] { std::memcpy(copyOut.data(), copyIn.data(), bytes); };
+        if (c.cvCode < 0) {
+            const auto t = Race({[&] { one.Convert(source.get(), target.get()); }, copy});
+            Record(std::string(c.name) + ", one thread, beside memcpy of the output", Ratios(t[1], t[0]),
+                   Rate(pixels / SpreadOf(t[0]).median, "Mpix/s"),
+                   "memcpy: " + Rate(pixels / SpreadOf(t[1]).median, "Mpix/s"), "", method);
+            continue;
         }
-        const std::vector<double> t = Race(runs);
-        const double scalar = Race({[&] { c.scalar(source->GetDataPointer(), scalarOut.data()); }}, 3)[0];
-        Line(c.name, "ours, 1 thread", t[0], pixels, t[0]);
-        char who[64];
-        std::snprintf(who, sizeof who, "ours, %u threads", kThreads);
-        Line(c.name, who, t[1], pixels, t[1]);
-        std::printf("%-28s %-26s %9s          scaling %5.2f\n", c.name, "", "", t[0] / t[1]);
-        Line(c.name, "scalar reference", scalar, pixels, t[0]);
-        if (c.cvCode >= 0) {
-            Line(c.name, "OpenCV, 1 thread", t[2], pixels, t[0]);
-            std::snprintf(who, sizeof who, "OpenCV, %u threads", kThreads);
-            Line(c.name, who, t[3], pixels, t[1]);
-        }
+        cv::setNumThreads(1);
+        const auto single = Race({[&] { one.Convert(source.get(), target.get()); },
+                                  [&] { cv::cvtColor(in, out, c.cvCode); }, copy});
+        Record(std::string(c.name) + ", one thread", Ratios(single[1], single[0]),
+               Rate(pixels / SpreadOf(single[0]).median, "Mpix/s"),
+               std::string("OpenCV ") + CV_VERSION + ": " + Rate(pixels / SpreadOf(single[1]).median, "Mpix/s") +
+                   "; memcpy of the output: " + Rate(pixels / SpreadOf(single[2]).median, "Mpix/s"),
+               ">= 1.2", method);
+        cv::setNumThreads(int(kThreads));
+        const auto every = Race({[&] { all.Convert(source.get(), target.get()); },
+                                 [&] { cv::cvtColor(in, out, c.cvCode); }});
+        char name[96];
+        std::snprintf(name, sizeof name, "%s, %u threads", c.name, kThreads);
+        Record(name, Ratios(every[1], every[0]), Rate(pixels / SpreadOf(every[0]).median, "Mpix/s"),
+               std::string("OpenCV: ") + Rate(pixels / SpreadOf(every[1]).median, "Mpix/s"), "", method);
     }
 }
 
@@ -195,20 +227,26 @@ void Compression(uint32_t w, uint32_t h)
         size_t n = 0;
         int m = 0;
         const char *data = reinterpret_cast<const char *>(image->GetDataPointer());
-        const std::vector<double> t = Race({
+        const auto t = Race({
             [&] { compressor.Execute(image.get(), &packed); },
             [&] { decompressor.Execute(&packed, &back); },
             [&] { n = ZSTD_compress(out.data(), out.size(), image->GetDataPointer(), raw, 1); },
             [&] { ZSTD_decompress(again.data(), raw, out.data(), n); },
             [&] { m = LZ4_compress_default(data, lz.data(), int(raw), int(lz.size())); },
             [&] { LZ4_decompress_safe(lz.data(), reinterpret_cast<char *>(again.data()), m, int(raw)); },
-        }, 5);
-        const double mb = raw / 1e6;
-        const char *who[3] = {"ours (RZC1)", "zstd -1, whole image", "LZ4, whole image"};
+        });
+        const char *who[3] = {"ours (RZC1)", "zstd -1", "LZ4"};
         const double sizes[3] = {double(packed.GetAcquiredSize()), double(n), double(m)};
+        char text[3][96];
         for (int i = 0; i < 3; ++i)
-            std::printf("%-28s %-26s compress %7.1f MB/s  decompress %7.1f MB/s  ratio %5.2f\n", name, who[i],
-                        mb / t[2 * i], mb / t[2 * i + 1], raw / sizes[i]);
+            std::snprintf(text[i], sizeof text[i], "%s: compress %.0f MB/s, decompress %.0f MB/s, size ratio %.2f",
+                          who[i], raw / SpreadOf(t[2 * i]).median / 1e6, raw / SpreadOf(t[2 * i + 1]).median / 1e6,
+                          raw / sizes[i]);
+        for (int step = 0; step < 2; ++step)
+            for (int peer = 1; peer < 3; ++peer)
+                Record(std::string(name) + (step ? ": decompression beside " : ": compression beside ") + who[peer],
+                       Ratios(t[2 * peer + step], t[step]), text[0], text[peer], "",
+                       "whole image, the filters' default threads");
     }
 }
 

@@ -1,9 +1,10 @@
 // One side of the stream benchmark: receives frames with ZuStreamGEV from a
-// device address until it has the frames asked for or the time runs out,
-// and prints one JSON line: frames complete and failed, payload bytes, and
-// the process's CPU and wall time from its first to its last frame.
+// device address until it has the frames asked for, or IDLE_S (default 1)
+// pass without one after the last, and prints one JSON line: frames
+// complete and failed, payload bytes, and the process's CPU and wall time
+// from its first to its last frame.
 //
-//   bench_stream_receiver DEVICE_IP FRAMES FRAME_BYTES [TIMEOUT_S] [noresend]
+//   bench_stream_receiver DEVICE_IP FRAMES FRAME_BYTES [IDLE_S] [noresend]
 //
 // It prints "port N" first, so that the driver can point a sender at it.
 // With TARN_BENCH_TRACE set, frames that failed or took over 5 ms from
@@ -39,12 +40,12 @@ double Now()
 int main(int argc, char **argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s DEVICE_IP FRAMES FRAME_BYTES [TIMEOUT_S]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DEVICE_IP FRAMES FRAME_BYTES [IDLE_S] [noresend]\n", argv[0]);
         return 2;
     }
     unsigned frames = unsigned(std::atoi(argv[2]));
     uint32_t frameBytes = uint32_t(std::atoll(argv[3]));
-    double timeout = argc > 4 ? std::atof(argv[4]) : 30;
+    double idle = argc > 4 ? std::atof(argv[4]) : 1;
     ZuStreamGEV stream;
     ZuResult r = stream.Open(ZuString(argv[1]), 0, 0, ZuString(), 64);
     if (!r.IsOK()) {
@@ -63,11 +64,14 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     unsigned ok = 0, failed = 0;
     double bytes = 0, firstCpu = 0, firstWall = 0, lastCpu = 0, lastWall = 0;
-    double end = Now() + timeout;
-    while (ok + failed < frames && Now() < end) {
+    const double started = Now();
+    while (ok + failed < frames) {
         ZuBuffer *b = nullptr;
         ZuResult op;
-        if (!stream.RetrieveBuffer(&b, &op, 500).IsOK() || !b) continue;
+        if (!stream.RetrieveBuffer(&b, &op, 200).IsOK() || !b) {
+            if (Now() - (ok + failed ? lastWall : started) > (ok + failed ? idle : 30)) break;
+            continue;
+        }
         if (ok + failed == 0) {
             firstCpu = CpuSeconds();
             firstWall = Now();

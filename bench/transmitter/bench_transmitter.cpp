@@ -1,7 +1,6 @@
-// Senders of GVSP over the loopback, each on the core it is pinned to:
+// Senders of GVSP over the loopback, each on the core it is pinned to (the
+// receiver is build/bin/bench_yardstick recv):
 //
-//   bench_transmitter drain <port> <seconds>
-//       receives datagrams for a while; prints "drained <bytes> <datagrams>".
 //   bench_transmitter transmitter <port> <seconds> [<Mbit/s> [<KiB>]]
 //       the stand-alone transmitter, four frames (4 MiB unless given) taken
 //       back and queued again, paced to the rate when given; prints the
@@ -14,7 +13,6 @@
 
 #include "ZuBuffer.h"
 #include "ZuTransmitterGEV.h"
-#include "net/socket.h"
 #include "softdevice/gvsp_sender.h"
 
 #include <sys/socket.h>
@@ -52,37 +50,6 @@ std::unique_ptr<ZuBuffer> frame(uint8_t aSeed, uint32_t aSize = kFrame)
     buffer->Alloc(aSize);
     std::memset(buffer->GetDataPointer(), aSeed, aSize);
     return buffer;
-}
-
-int drain(uint16_t aPort, double aSeconds)
-{
-    tarn::net::SocketOptions options;
-    options.nonBlocking = true;
-    tarn::net::UdpSocket socket = tarn::net::UdpSocket::bind({0x7F000001, aPort}, options);
-    if (!socket.valid()) return 1;
-    int size = 64 << 20;
-    ::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    std::printf("ready\n");
-    std::fflush(stdout);
-    constexpr size_t kSlots = 64, kSlot = 9000;
-    std::vector<uint8_t> memory(kSlots * kSlot);
-    mmsghdr messages[kSlots];
-    iovec vectors[kSlots];
-    uint64_t bytes = 0, datagrams = 0;
-    const auto start = Clock::now();
-    while (seconds(start) < aSeconds) {
-        for (size_t i = 0; i < kSlots; ++i) {
-            vectors[i] = iovec{memory.data() + i * kSlot, kSlot};
-            messages[i] = mmsghdr{};
-            messages[i].msg_hdr.msg_iov = &vectors[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
-        }
-        const int got = ::recvmmsg(socket.fd(), messages, kSlots, MSG_DONTWAIT, nullptr);
-        for (int i = 0; i < got; ++i) bytes += messages[i].msg_len;
-        datagrams += uint64_t(got > 0 ? got : 0);
-    }
-    std::printf("drained %llu %llu\n", (unsigned long long)bytes, (unsigned long long)datagrams);
-    return 0;
 }
 
 int transmitter(uint16_t aPort, double aSeconds, double aRate, uint32_t aFrame)
@@ -139,13 +106,12 @@ int camera(uint16_t aPort, double aSeconds)
 int main(int argc, char **argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s drain|transmitter|camera <port> <seconds> [<Mbit/s>]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s transmitter|camera <port> <seconds> [<Mbit/s>]\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
     const uint16_t port = uint16_t(std::atoi(argv[2]));
     const double duration = std::atof(argv[3]);
-    if (mode == "drain") return drain(port, duration);
     if (mode == "transmitter")
         return transmitter(port, duration, argc > 4 ? std::atof(argv[4]) : 0,
                            argc > 5 ? uint32_t(std::atoi(argv[5])) << 10 : kFrame);
