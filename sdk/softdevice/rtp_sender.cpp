@@ -25,8 +25,17 @@ bool SapAnnouncer::open(uint32_t aDeviceIp, size_t aChannels, std::string &aErro
     std::lock_guard<std::mutex> lock(mLock);
     mOrigin = aDeviceIp;
     mEntries.assign(aChannels, Entry());
-    mStop = false;
-    mThread = std::thread([this] { run(); });
+    // Every announcement again each interval, until closed.
+    if (!mThread.Start([this](Worker::Control &c) {
+            while (c.Sleep(kInterval)) {
+                std::lock_guard<std::mutex> again(mLock);
+                for (const Entry &e : mEntries)
+                    if (e.active) transmit(e.announcement);
+            }
+        }).IsOK()) {
+        aError = "no thread for the announcements";
+        return false;
+    }
     return true;
 }
 
@@ -37,10 +46,8 @@ void SapAnnouncer::close()
         for (Entry &e : mEntries)
             if (e.active) transmit(e.deletion);
         mEntries.clear();
-        mStop = true;
     }
-    mWake.notify_all();
-    if (mThread.joinable()) mThread.join();
+    mThread.Stop();
     mSocket = net::UdpSocket();
 }
 
@@ -72,17 +79,6 @@ void SapAnnouncer::withdraw(size_t aChannel)
     if (aChannel >= mEntries.size() || !mEntries[aChannel].active) return;
     mEntries[aChannel].active = false;
     transmit(mEntries[aChannel].deletion);
-}
-
-void SapAnnouncer::run()
-{
-    std::unique_lock<std::mutex> lock(mLock);
-    while (!mStop) {
-        mWake.wait_for(lock, kInterval);
-        if (mStop) break;
-        for (const Entry &e : mEntries)
-            if (e.active) transmit(e.announcement);
-    }
 }
 
 // ---- RTP
@@ -156,13 +152,15 @@ bool RtpSender::sendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPac
     const ZuImage *image = aBuffer.GetImage();
     rtp::Sampling sampling;
     if (!image || !rtp::SamplingOf(int32_t(image->GetPixelType()), sampling)) return false;
-    const uint32_t width = image->GetWidth(), height = image->GetHeight(), padding = image->GetPaddingX();
+    const uint32_t width = image->GetWidth(), height = image->GetHeight();
     const uint8_t *data = image->GetDataPointer();
     if (!data || !width || !height || width % sampling.pixels) return false;
-    // Every line the packetiser reads lies inside the image's memory.
+    // The image counts a line's padding in pixels, the packetiser in bytes;
+    // every line it reads lies inside the image's memory.
     const uint64_t line = uint64_t(width / sampling.pixels) * sampling.bytes;
+    const uint64_t padding = uint64_t(image->GetPaddingX()) * line / width;
     if ((line + padding) * (height - 1) + line > image->GetImageSize()) return false;
-    const bool sent = mRaw.Send(data, width, height, sampling, padding, aTimestamp, aMaxPacket,
+    const bool sent = mRaw.Send(data, width, height, sampling, uint32_t(padding), aTimestamp, aMaxPacket,
                                 [&](const uint8_t *p, size_t n) { queue(p, n, aTo); });
     aSession.format = rtp::VideoSession::Format::RawVideo;
     aSession.sampling = rtp::SamplingName(int32_t(image->GetPixelType()));
