@@ -329,21 +329,13 @@ def test_the_receiving_modules_stream_hands_them_over_as_gendc_containers(gendc_
     r = tr._tarn_receive_310
     if not hasattr(r, "ZuStream_CreateAndOpen"):
         pytest.skip("the receiving module has no stream")
-    from support.devices import find
+    from support.receiving import connect_and_open, let_go, start_pipeline
     device, source, ctl = gendc_camera
     ctl.close()
-    _, info = find("127.0.0.31")
-    result, controller = tr.ZuDevice.CreateAndConnect(info)
-    assert result.IsOK(), result.GetDescription()
-    result, stream = r.ZuStream_CreateAndOpen(info)
-    assert result.IsOK()
-    params = controller.GetParameters()
-    pipeline = r.new_ZuPipeline(stream)
+    _, controller, params, stream = connect_and_open("127.0.0.31")
+    pipeline = None
     try:
-        assert controller.SetStreamDestination("127.0.0.1", r.ZuStreamGEV_GetLocalPort(stream)).IsOK()
-        r.ZuPipeline_SetBufferSize(pipeline, params.GetIntegerValue("PayloadSize")[1])
-        r.ZuPipeline_SetBufferCount(pipeline, 8)
-        assert r.ZuPipeline_Start(pipeline).IsOK()
+        pipeline = start_pipeline(stream, params.GetIntegerValue("PayloadSize")[1], 8)
         assert params.SetIntegerValue("TLParamsLocked", 1).IsOK()
         assert params.ExecuteCommand("AcquisitionStart").IsOK()
         seen = 0
@@ -362,7 +354,4 @@ def test_the_receiving_modules_stream_hands_them_over_as_gendc_containers(gendc_
             r.ZuPipeline_ReleaseBuffer(pipeline, buffer)
         assert params.ExecuteCommand("AcquisitionStop").IsOK()
     finally:
-        r.ZuPipeline_Stop(pipeline)
-        r.delete_ZuPipeline(pipeline)
-        r.ZuStream_Free(stream)
-        tr.ZuDevice.Free(controller)
+        let_go(controller, stream, pipeline)

@@ -41,3 +41,21 @@ def connect_and_open(address):
     port = m.ZuStreamGEV_GetLocalPort(stream)
     assert device.SetStreamDestination("127.0.0.1", port).IsOK()
     return system, device, params, stream
+
+
+def start_pipeline(stream, size, count):
+    """A pipeline over the stream, running with count buffers of size bytes."""
+    pipeline = m.new_ZuPipeline(stream)
+    m.ZuPipeline_SetBufferSize(pipeline, size)
+    m.ZuPipeline_SetBufferCount(pipeline, count)
+    assert m.ZuPipeline_Start(pipeline).IsOK()
+    return pipeline
+
+
+def let_go(device, stream, pipeline=None):
+    """Stops and frees what connect_and_open (and start_pipeline) made."""
+    if pipeline is not None:
+        m.ZuPipeline_Stop(pipeline)
+        m.delete_ZuPipeline(pipeline)
+    m.ZuStream_Free(stream)
+    tr.ZuDevice.Free(device)

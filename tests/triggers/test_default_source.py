@@ -129,3 +129,35 @@ def test_a_subclass_streams_its_own_buffers():
     for block in blocks[:10]:
         assert (block.width, block.height) == (64, 32)
         assert set(block.data()) == {(block.id - 1) % 251}
+
+
+@needs_netns()
+def test_the_geometry_it_accepts_is_the_geometry_it_streams():
+    tr = pytest.importorskip("tarn_receive_310")
+    from support.receiving import connect_and_open, let_go, start_pipeline
+    rm = tr._tarn_receive_310
+    device = te.ZuSoftDeviceGEV()
+    source = Queue(320, 200, te.ZuPixelMono8, 6)
+    assert device.AddStream(source).IsOK()
+    assert device.Start(loopback_mac(64)).IsOK()
+    system, controller, p, stream = connect_and_open("127.0.0.64")
+    pipeline = None
+    try:
+        assert p.SetIntegerValue("Width", 160).IsOK()
+        assert p.SetIntegerValue("OffsetX", 8).IsOK()
+        # A receiver whose buffers follow PayloadSize takes every frame whole.
+        assert p.GetIntegerValue("PayloadSize")[1] == 32000
+        pipeline = start_pipeline(stream, 32000, 4)
+        assert p.SetIntegerValue("TLParamsLocked", 1).IsOK()
+        assert p.ExecuteCommand("AcquisitionStart").IsOK()
+        for _ in range(6):
+            result, buffer, operation = rm.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+            assert result.IsOK() and operation.IsOK(), operation.GetCodeString()
+            image = buffer.GetImage()
+            assert (image.GetWidth(), image.GetHeight(), image.GetOffsetX()) == (160, 200, 8)
+            assert image.GetDataPointer().shape == (200, 160)
+            rm.ZuPipeline_ReleaseBuffer(pipeline, buffer)
+        assert p.ExecuteCommand("AcquisitionStop").IsOK()
+    finally:
+        let_go(controller, stream, pipeline)
+        device.Stop()

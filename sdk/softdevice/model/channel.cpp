@@ -2,9 +2,12 @@
 
 #include "softdevice/model/guard.h"
 #include "ZuBuffer.h"
+#include "ZuImage.h"
+#include "tarn/BufferFill.h"
 
 #include <chrono>
 #include <future>
+#include <map>
 
 namespace tarn {
 namespace softdevice {
@@ -158,6 +161,28 @@ void Channel::stopStreaming()
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStop(); });
 }
 
+void Channel::setGeometry(const ImageGeometry &aGeometry)
+{
+    std::lock_guard<std::mutex> lock(mGeometryLock);
+    mGeometry = aGeometry;
+    ++mGeometryVersion;
+}
+
+void Channel::describe(ZuBuffer &aBuffer)
+{
+    if (aBuffer.GetPayloadType() != ZuPayloadTypeImage) return;
+    ImageGeometry g;
+    {
+        std::lock_guard<std::mutex> lock(mGeometryLock);
+        g = mGeometry;
+    }
+    ZuImage &image = *aBuffer.GetImage();
+    // A buffer too small for it is left as its source made it.
+    if (!RedescribeImage(image, g.width, g.height, g.pixelType).IsOK()) return;
+    image.SetOffsetX(g.offsetX);
+    image.SetOffsetY(g.offsetY);
+}
+
 void Channel::run(const std::shared_ptr<Worker> &aWorker)
 {
     Worker &w = *aWorker;
@@ -170,6 +195,9 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
     uint64_t blockId = mBlockId;
     auto idle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     auto next = std::chrono::steady_clock::now();
+    // The geometry each buffer was last described with.
+    std::map<const ZuBuffer *, uint64_t> described;
+    for (ZuBuffer *b : mBuffers) described[b] = 0;
 
     while (!w.stop) {
         while (!free.empty() && !w.stop) {
@@ -178,6 +206,11 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
             if (w.detached) return;
             if (!proceed) break;
             ZuBuffer *buffer = free.front();
+            const uint64_t version = mGeometryVersion;
+            if (version && described[buffer] != version) {
+                describe(*buffer);
+                described[buffer] = version;
+            }
             ZuResult result(ZU_GENERIC_ERROR);
             guarded(counters.sourceFailures, [&] { result = mSource.QueueBuffer(buffer); });
             if (w.detached) return;

@@ -65,6 +65,12 @@ struct ChannelCounters {
     std::atomic<uint64_t> refusedQueues{0};
 };
 
+// The image a channel's source streams, as the source tells it.
+struct ImageGeometry {
+    uint32_t width = 0, height = 0, offsetX = 0, offsetY = 0;
+    ZuPixelType pixelType = ZuPixelUndefined;
+};
+
 class Channel
 {
 public:
@@ -116,10 +122,17 @@ public:
 
     ChannelCounters &counters() { return *mCounters; }
 
+    // The source accepted a new image geometry: it streams with it. Each
+    // image buffer is described so before it is queued again (within the
+    // memory it has), so that a source that fills the buffer it is given,
+    // as the ready-made one does, sends blocks of the new size.
+    void setGeometry(const ImageGeometry &aGeometry);
+
 private:
     struct Worker;
     void run(const std::shared_ptr<Worker> &aWorker);
     uint32_t buffersToUse();
+    void describe(ZuBuffer &aBuffer);
 
     IZuSWStreamingChannelSource &mSource;
     const uint16_t mIndex;
@@ -135,6 +148,9 @@ private:
     StreamConfig mConfig;
     std::atomic<bool> mOpen{false};
     std::atomic<uint32_t> mTestPayload{0};
+    std::mutex mGeometryLock;
+    ImageGeometry mGeometry;
+    std::atomic<uint64_t> mGeometryVersion{0};   // 0: never changed
 };
 
 } // namespace softdevice

@@ -385,7 +385,22 @@ uint16_t DeviceModel::writeStandard(const StandardFeature &aFeature, size_t aCha
 {
     if (aFeature.isLocked && mTlLocked) return kStatusAccessDenied;
     if (!accepts(aFeature, aChannel, aValue)) return kStatusInvalidParameter;
-    return aFeature.set(*this, aChannel, aValue);
+    const uint16_t status = aFeature.set(*this, aChannel, aValue);
+    // What the source accepted is what it streams.
+    if (status == kStatusSuccess && aFeature.geometry != Geometry::None) {
+        Channel &c = *mChannels[aChannel];
+        ImageGeometry g;
+        if (guarded(c.counters().sourceFailures, [&] {
+                Source &s = c.source();
+                g.width = s.GetWidth();
+                g.height = s.GetHeight();
+                g.offsetX = s.GetOffsetX();
+                g.offsetY = s.GetOffsetY();
+                g.pixelType = s.GetPixelType();
+            }))
+            c.setGeometry(g);
+    }
+    return status;
 }
 
 double DeviceModel::frameRate() const

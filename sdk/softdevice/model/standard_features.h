@@ -39,7 +39,8 @@ struct StandardFeature {
     enum class Where { Device, Channel, Bootstrap, Block };
     // Where an enumeration's entries come from.
     enum class From { Table, PixelTypes, Chunks, UserSets };
-    // What a write changes of the image a channel streams.
+    // What a write changes of the image a channel streams (the channel
+    // then describes its buffers anew; user sets load offsets first).
     enum class Geometry { None, Size, Offset, Format };
 
     // A limit: a constant, the name of the feature whose value it is (what

@@ -32,6 +32,20 @@ struct Device {
         model.addStream(&source);
         model.registerSink(&sink);
     }
+    // A controller's write of one of the device's own features.
+    uint16_t write(const char *aName, uint32_t aValue)
+    {
+        const uint8_t bytes[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
+        return model.writeMemory(DeviceModel::addressOf(aName), bytes, 4);
+    }
+    // Started, with a controller whose stream goes to the sender.
+    void streamTo(RecordingSender &aSender)
+    {
+        ASSERT_TRUE(model.build(loopback()).IsOK());
+        model.setSender(0, &aSender);
+        model.controlTaken(0x7F000005, 5000, ZuAccessControl);
+        model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    }
 };
 
 } // namespace
@@ -228,7 +242,6 @@ static std::vector<std::string> openings(CallLog &aLog)
 TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
 {
     using Calls = std::vector<std::string>;
-    const uint8_t one[4] = {0, 0, 0, 1};
     {
         // Never opened: nothing to close at Stop.
         Device d;
@@ -259,17 +272,33 @@ TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
     {
         // Streaming when the device stops: one OnClose, after the stream stopped.
         Device d;
-        ASSERT_TRUE(d.model.build(loopback()).IsOK());
         RecordingSender sender;
-        d.model.setSender(0, &sender);
-        d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
-        d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
-        ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), one, 4), kStatusSuccess);
+        d.streamTo(sender);
+        ASSERT_EQ(d.write("AcquisitionStart", 1), kStatusSuccess);
         ASSERT_TRUE(sender.waitFor(2));
         d.model.controlChannelStopped();
         d.model.teardown();
         EXPECT_EQ(openings(d.log), (Calls{"OnOpen", "OnClose"}));
         EXPECT_LT(d.log.first("OnStreamingStop"), d.log.first("OnClose"));
+    }
+}
+
+TEST(DeviceModel, BuffersAreQueuedDescribedAsTheSourceAcceptedTheImage)
+{
+    Device d;
+    RecordingSender sender;
+    d.streamTo(sender);
+    ASSERT_EQ(d.write("Width", 40), kStatusSuccess);
+    ASSERT_EQ(d.write("Height", 30), kStatusSuccess);
+    ASSERT_EQ(d.write("AcquisitionStart", 1), kStatusSuccess);
+    const bool sent = sender.waitFor(12);
+    // The stream ends before its sender goes.
+    d.model.controlReleased(false);
+    ASSERT_TRUE(sent);
+    for (const auto &b : sender.blocks) {
+        ZuImage *image = b.buffer->GetImage();
+        EXPECT_EQ(image->GetWidth(), 40u);
+        EXPECT_EQ(image->GetHeight(), 30u);
     }
 }
 
@@ -340,21 +369,17 @@ TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
     d.model.setUserSetCount(2);
     d.model.setUserSetNotify(&notify);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    auto write = [&](uint32_t at, uint32_t v) {
-        const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-        return d.model.writeMemory(at, bytes, 4);
-    };
-    ASSERT_EQ(write(DeviceModel::addressOf("Width"), 40), kStatusSuccess);
-    ASSERT_EQ(write(DeviceModel::addressOf("UserSetSelector"), 2), kStatusSuccess);
-    ASSERT_EQ(write(DeviceModel::addressOf("UserSetSave"), 1), kStatusSuccess);
-    ASSERT_EQ(write(DeviceModel::addressOf("Width"), 20), kStatusSuccess);
-    ASSERT_EQ(write(DeviceModel::addressOf("UserSetLoad"), 1), kStatusSuccess);
+    ASSERT_EQ(d.write("Width", 40), kStatusSuccess);
+    ASSERT_EQ(d.write("UserSetSelector", 2), kStatusSuccess);
+    ASSERT_EQ(d.write("UserSetSave", 1), kStatusSuccess);
+    ASSERT_EQ(d.write("Width", 20), kStatusSuccess);
+    ASSERT_EQ(d.write("UserSetLoad", 1), kStatusSuccess);
     EXPECT_EQ(d.source.width, 40u);
-    ASSERT_EQ(write(DeviceModel::addressOf("UserSetSelector"), 0), kStatusSuccess);
-    EXPECT_EQ(write(DeviceModel::addressOf("UserSetSave"), 1), kStatusAccessDenied);
-    ASSERT_EQ(write(DeviceModel::addressOf("UserSetLoad"), 1), kStatusSuccess);
+    ASSERT_EQ(d.write("UserSetSelector", 0), kStatusSuccess);
+    EXPECT_EQ(d.write("UserSetSave", 1), kStatusAccessDenied);
+    ASSERT_EQ(d.write("UserSetLoad", 1), kStatusSuccess);
     EXPECT_EQ(d.source.width, 64u);
-    EXPECT_EQ(write(DeviceModel::addressOf("UserSetSelector"), 3), kStatusInvalidParameter);
+    EXPECT_EQ(d.write("UserSetSelector", 3), kStatusInvalidParameter);
     const std::vector<std::pair<int, uint32_t>> want = {
         {ZuUserSetStateSaveStart, 0}, {ZuUserSetStateSaveCompleted, 0}, {ZuUserSetStateSaveStart, 2},
         {ZuUserSetStateSaveCompleted, 2}, {ZuUserSetStateLoadStart, 2}, {ZuUserSetStateLoadCompleted, 2},
