@@ -9,9 +9,16 @@ PYTHONPATH_BUILD := $(CURDIR)/$(BUILD)/python
 # python3.10 on PATH, else under pyenv.
 PYTHON310 := $(shell tools/find-python310)
 
-.PHONY: all venv build demo test test-native test-python test-warnings clean asan bench tmused fuzz fuzz-build
+.PHONY: all deps venv build demo test test-native test-python test-warnings clean asan bench tmused fuzz fuzz-build
 
 all: build
+
+# The Debian packages that building, the demo and the tests need: installed
+# by tools/deps when run as root, else it prints the command and stops. The
+# build is configured once with all of them, so that a later `make test`
+# finds its native tests configured.
+deps:
+	@tools/deps test
 
 $(VENV)/.stamp: requirements-dev.txt
 	@if [ -z "$(PYTHON310)" ]; then echo "error: CPython 3.10 not found (looked for python3.10 on PATH and in ~/.pyenv/versions)"; exit 1; fi
@@ -22,7 +29,7 @@ $(VENV)/.stamp: requirements-dev.txt
 
 venv: $(VENV)/.stamp
 
-$(BUILD)/CMakeCache.txt: $(VENV)/.stamp CMakeLists.txt
+$(BUILD)/CMakeCache.txt: $(VENV)/.stamp CMakeLists.txt | deps
 	$(VENV)/bin/cmake -S . -B $(BUILD) -DPython_EXECUTABLE=$(CURDIR)/$(PY) -DSWIG_EXECUTABLE=$(CURDIR)/$(VENV)/bin/swig $(CMAKE_ARGS)
 
 build: $(BUILD)/CMakeCache.txt
@@ -92,6 +99,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= gvcp_decode gev_tcp gvcp_server softdevice_gvcp user_sets gev_dissect gvsp_reassembler gvsp_property net_routes gendc genicam_xml genicam_formula genicam_zip genicam_url decompress update_file rtp_raw_video rtp_h264 rtp_h264_send
 
 fuzz-build: venv
+	@tools/deps fuzz
 	$(VENV)/bin/cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ $(FUZZ_CMAKE_ARGS) >/dev/null
 	$(VENV)/bin/cmake --build $(FUZZ_BUILD) -j$(JOBS)
 

@@ -30,6 +30,10 @@ public:
 
     /// Builds the controller of the right kind for a found device and
     /// connects it.
+    ///
+    /// From Python: result, device = ZuDevice.CreateAndConnect(info), a tuple
+    /// of the ZuResult and the device as its kind (ZuDeviceGEV), None unless
+    /// the result is OK; aResult is not passed.
     /// @param aDeviceInfo The device, as discovery found it.
     /// @param aResult Receives the outcome: ZU_OK; ZU_INVALID_PARAMETER (no
     /// information); ZU_NOT_CONNECTED (connection lost while connecting);
@@ -40,6 +44,10 @@ public:
     static ZuDevice *CreateAndConnect(const ZuDeviceInfo *aDeviceInfo, ZuResult *aResult);
     /// Builds the controller of the right kind for a device named by text
     /// and connects it.
+    ///
+    /// From Python: result, device = ZuDevice.CreateAndConnect("192.168.1.114"),
+    /// a tuple of the ZuResult and the device as its kind, None unless the
+    /// result is OK; aResult is not passed.
     /// @param aDeviceText A GigE Vision device's IP address ("192.168.1.114":
     /// connected directly), its MAC address ("00:11:22:33:44:5F": found by
     /// a discovery), a USB3 Vision GUID or a device's user-defined name.

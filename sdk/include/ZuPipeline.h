@@ -101,6 +101,12 @@ public:
 
     /// Takes the oldest filled buffer out of the output queue; it must be
     /// given back with ReleaseBuffer, whatever its operation result.
+    ///
+    /// From Python: result, buffer, operation = pipeline.RetrieveNextBuffer(timeout),
+    /// a tuple of the ZuResult, the buffer (None unless the result is OK) and
+    /// the buffer's operation ZuResult; aBuffer and aOperationResult are not
+    /// passed. The buffer's views show memory that later frames reuse: copy
+    /// what is kept before ReleaseBuffer.
     /// @param aBuffer Set to the buffer, null when none was taken.
     /// @param aTimeout Milliseconds to wait; 0xFFFFFFFF waits without limit.
     /// @param aOperationResult Set to the acquisition result of the buffer

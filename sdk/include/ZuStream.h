@@ -43,6 +43,10 @@ public:
     /// Creates the stream kind that fits the device and opens it. A GigE
     /// Vision device is asked first (for at most 0.6 s): the stream opens
     /// only when it answers.
+    ///
+    /// From Python: result, stream = ZuStream.CreateAndOpen(info), a tuple of
+    /// the ZuResult and the stream as its kind (ZuStreamGEV), None unless the
+    /// result is OK; aResult is not passed.
     /// @param aDeviceInfo Information of a found device.
     /// @param aResult Filled with ZU_OK; ZU_INVALID_PARAMETER (information not
     ///   correct or default buffer configuration not correct);
@@ -53,6 +57,10 @@ public:
 
     /// Creates and opens the stream of a GigE Vision device given by its IP
     /// address (form "192.168.1.114").
+    ///
+    /// From Python: result, stream = ZuStream.CreateAndOpen("192.168.1.114"),
+    /// a tuple of the ZuResult and the stream, None unless the result is OK;
+    /// aResult is not passed.
     /// @param aText The device's IP address.
     /// @param aResult Filled as by CreateAndOpen by device information.
     /// @return The open stream, to be released with Free; null on failure.
@@ -78,6 +86,10 @@ public:
 
     /// Waits until the oldest queued buffer is filled, the time-out passes or
     /// the acquisition ends, and takes the buffer out of the queue.
+    ///
+    /// From Python: result, buffer, operation = stream.RetrieveBuffer(timeout),
+    /// a list of the ZuResult, the buffer (None unless the result is OK) and
+    /// the operation's ZuResult; aBuffer and aOperationResult are not passed.
     /// @param aBuffer Set to the buffer taken out, null when none was.
     /// @param aOperationResult Set to the outcome of the acquisition into
     ///   that buffer: ZU_OK, ZU_MISSING_PACKETS, ZU_TOO_MANY_RESENDS,

@@ -1,0 +1,59 @@
+"""The naming rule of docs/contributing.md, checked over the tracked source
+and test files, so that a new file follows it."""
+import re
+import subprocess
+
+import pytest
+
+from support import ROOT
+
+SOURCE = (".cpp", ".h", ".i", ".py")
+# SDK folders whose own files are PascalCase; every other SDK folder's are
+# snake_case. Files of a public class carry its name in either.
+PASCAL_FOLDERS = {"base", "buffer", "bufferreceive", "device", "genicam", "internal", "serial", "stream",
+                  "system", "transmitter", "updater", "virtualdevice"}
+PASCAL = re.compile(r"[A-Z][A-Za-z0-9]*$")
+SNAKE = re.compile(r"[a-z][a-z0-9_]*$|__init__$")
+TEST_DEFINITION = re.compile(r"^(TEST|TEST_F|TEST_P)\(|^def test_", re.M)
+
+# Files that break the rule until they are renamed; empty this list as they go.
+NOT_YET_RENAMED = {
+    "tests/sdk/bufferreceive/Reference.h", "tests/sdk/bufferreceive/Support.h",
+    *(f"tests/sdk/genicam/{name}_test.cpp"
+      for name in ("aravis", "formula", "hostile", "nodemap", "parameter", "robustness", "schema")),
+    *(f"tests/sdk/softdevice/{name}_test.cpp"
+      for name in ("channel", "custom_register", "device_model", "feature_factory", "gendc_block", "gvsp_sender",
+                   "identity", "message_channel", "register_space", "soft_device", "trigger", "user_sets")),
+}
+
+
+def tracked():
+    try:
+        out = subprocess.run(["git", "ls-files"], cwd=ROOT, capture_output=True, text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        pytest.skip("not a git checkout")
+    return [p for p in out.splitlines() if p.endswith(SOURCE) and not p.startswith(("tests/data/", "tests/fuzz/corpus/"))]
+
+
+def breaks_rule(path, public_classes):
+    parts = path.split("/")
+    stem = parts[-1].rsplit(".", 1)[0]
+    if parts[0] == "sdk":
+        if parts[1] == "include" or stem in public_classes:
+            return not PASCAL.match(stem)
+        return not (PASCAL if parts[1] in PASCAL_FOLDERS else SNAKE).match(stem)
+    if not SNAKE.match(stem):
+        return True
+    if parts[0] == "tests" and parts[-1] != "conftest.py":
+        # A file that defines tests is named for it; a helper is not.
+        defines_tests = bool(TEST_DEFINITION.search((ROOT / path).read_text(errors="replace")))
+        return defines_tests != stem.startswith("test_")
+    return False
+
+
+def test_source_and_test_files_follow_the_naming_rule():
+    paths = tracked()
+    public_classes = {p.split("/")[-1][:-2] for p in paths if p.startswith("sdk/include/")}
+    breaking = {p for p in paths if breaks_rule(p, public_classes)}
+    assert breaking - NOT_YET_RENAMED == set(), "name these as docs/contributing.md says"
+    assert NOT_YET_RENAMED - breaking == set(), "renamed: take them off NOT_YET_RENAMED"
