@@ -12,6 +12,7 @@ private network namespace (tools/netns) to keep its packets on it.
 """
 import argparse
 import queue
+import signal
 import time
 
 import numpy as np
@@ -41,13 +42,6 @@ class NumpySource(te.ZuStreamingChannelSourceDefault):
         self.sent = 0
         self.empty = queue.Queue()
         self.stopping = False
-
-    # The frames have one size: the description offers no other.
-    def GetWidthInfo(self):
-        return self.GetWidth(), self.GetWidth(), 1
-
-    def GetHeightInfo(self):
-        return self.GetHeight(), self.GetHeight(), 1
 
     def OnStreamingStart(self):
         te.ZuStreamingChannelSourceDefault.OnStreamingStart(self)
@@ -123,6 +117,14 @@ def main():
     parser.add_argument("--fps", type=float, default=30.0)
     parser.add_argument("--seconds", type=float, default=60.0, help="how long to run")
     args = parser.parse_args()
+
+    # Ctrl-C and kill both stop the camera cleanly, also when a shell started
+    # it in the background (where SIGINT comes ignored).
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    for number in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(number, interrupt)
     with SoftwareCamera(args.address, width=args.width, height=args.height, fps=args.fps) as camera:
         print(f"Software camera on {args.address}, {args.width}x{args.height} Mono8; Ctrl-C stops it", flush=True)
         try:

@@ -203,10 +203,12 @@ ZuResult GvcpClient::Transact(const std::vector<uint8_t> &aPacket, uint16_t aReq
     const uint32_t retries = mSettings->retries;
     const auto wait = milliseconds(std::max<uint32_t>(1, mSettings->answerTimeoutMs));
     // However often the device asks for more time, the request ends by
-    // then; a device that never does gets every try in full.
-    auto limit = std::max(Clock::now() + milliseconds(mSettings->commandTimeoutMs), UnextendedDeadline());
-    if (aDeadline) limit = std::min(limit, *aDeadline);
+    // then; a device that never does gets every try in full, even when this
+    // thread was kept from running for a while between tries.
+    auto extendedLimit = std::max(Clock::now() + milliseconds(mSettings->commandTimeoutMs), UnextendedDeadline());
+    if (aDeadline) extendedLimit = std::min(extendedLimit, *aDeadline);
     bool extended = false;
+    auto limit = aDeadline ? *aDeadline : Clock::time_point::max();
     for (uint32_t attempt = 0; attempt <= retries; ++attempt) {
         if (mClosed || mInterrupted) return closed;
         if (Clock::now() >= limit) break;
@@ -229,6 +231,7 @@ ZuResult GvcpClient::Transact(const std::vector<uint8_t> &aPacket, uint16_t aReq
                 // The device needs longer: wait for what it announced, then as usual.
                 ++mSettings->pendingAcks;
                 extended = true;
+                limit = extendedLimit;
                 auto pending = gvcp::PendingAck::decode(*ack);
                 until = std::min(Clock::now() + milliseconds(pending ? pending->timeToCompletionMs : 0) + wait, limit);
                 continue;

@@ -29,7 +29,8 @@ def dev(device_process, connect):
 
 def found_info(serial="0001"):
     system = tb.ZuSystem()
-    system.SetDetectionTimeout(300)
+    # It returns at the answer: the time-out only bounds a loaded machine's delay.
+    system.SetDetectionTimeout(10000)
     result, info = system.FindDevice("02:00:00:00:01:65")
     assert result.IsOK()
     return system, info

@@ -29,12 +29,19 @@ def identity(**changes):
     return identity_bytes(**{**FIELDS, **changes})
 
 
-def find(subnet_broadcast=False, timeout=200):
+def find(subnet_broadcast=False, expect="SER91"):
+    """(system, informations found), searched again with longer waits while
+    the device of serial number expect is missing: a loaded machine may hold
+    its answer back."""
     system = tb.ZuSystem()
-    system.SetDetectionTimeout(timeout)
     system.SetSubnetBroadcastEnabled(subnet_broadcast)
-    assert system.Find().IsOK()
-    return system, [system.GetDeviceInfo(i) for i in range(system.GetDeviceCount())]
+    for timeout in (200, 1000, 3000, 6000):
+        system.SetDetectionTimeout(timeout)
+        assert system.Find().IsOK()
+        infos = [system.GetDeviceInfo(i) for i in range(system.GetDeviceCount())]
+        if expect is None or expect in [i.GetSerialNumber() for i in infos]:
+            break
+    return system, infos
 
 
 def lo_address(cidr):
@@ -96,7 +103,7 @@ def test_a_device_answering_through_two_addresses_is_listed_once(extra_address):
 @pytest.mark.parametrize("enabled", [False, True])
 def test_subnet_broadcast_goes_to_each_address_broadcast(extra_address, enabled):
     with ScriptedDevice(lambda req_id, _: []) as device:
-        find(subnet_broadcast=enabled)
+        find(subnet_broadcast=enabled, expect=None)
     expected = {"255.255.255.255"} | ({"127.255.255.255", "127.3.3.255"} if enabled else set())
     assert set(device.destinations) == expected
 
@@ -104,7 +111,7 @@ def test_subnet_broadcast_goes_to_each_address_broadcast(extra_address, enabled)
 def test_our_responder_reports_its_current_ip_configuration():
     """The responder supports LLA, DHCP and persistent IP and uses LLA and DHCP."""
     with Responder("127.0.0.94", serial="P94", mac="02:00:00:00:09:04"):
-        _, infos = find()
+        _, infos = find(expect="P94")
     (info,) = [i for i in infos if i.GetSerialNumber() == "P94"]
     assert info.IsPersistentAvailable() and not info.IsPersistentEnabled()
     assert info.GetIPConfigCurrentString() == "LLA, DHCP"

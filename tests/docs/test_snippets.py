@@ -11,6 +11,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 import tarn_base_310
@@ -94,7 +95,9 @@ def test_the_software_camera_streams_into_numpy_from_another_process(tmp_path):
         assert re.findall(r"^frame \d+: \(480, 640\) uint8", out, re.M) and len(out.splitlines()) == 5
     finally:
         cam.terminate()
-        cam.wait(timeout=30)
+        rest, _ = cam.communicate(timeout=30)
+    # Stopped by a signal, it still stops its camera and says what it sent.
+    assert cam.returncode == 0 and re.match(r"\d+ frames sent$", rest.strip())
 
 
 def test_stream_to_numpy_takes_frames_of_aravis_fake_camera(tmp_path):
@@ -102,6 +105,18 @@ def test_stream_to_numpy_takes_frames_of_aravis_fake_camera(tmp_path):
     with FakeCamera():
         out = run([str(EXAMPLES / "stream_to_numpy.py"), "127.0.0.1", "--frames", "3"], tmp_path)
     assert len(re.findall(r"^frame \d+: \(\d+, \d+\) uint8", out, re.M)) == 3
+
+
+def test_aravis_sets_the_software_camera_s_geometry_and_the_frames_follow():
+    skip_without("arv-tool-0.8")
+    camera_example, receiver = load_example("software_camera"), load_example("stream_to_numpy")
+    with camera_example.SoftwareCamera("127.0.0.11", fps=200):
+        done = subprocess.run(["arv-tool-0.8", "-a", "127.0.0.11", "control", "Width=320", "Height=100"],
+                              capture_output=True, text=True, timeout=60)
+        assert "Width = 320" in done.stdout and "Height = 100" in done.stdout, done.stdout + done.stderr
+        frames = receiver.grab("127.0.0.11", 3)
+    for block, pixels in frames:
+        assert np.array_equal(pixels, camera_example.pattern(block - 1, 100, 320)), block
 
 
 def test_the_transmitter_example_gets_every_frame_across(tmp_path):

@@ -41,7 +41,10 @@ def test_arv_tool_lists_reads_and_sets_our_features():
 def test_arv_camera_test_streams_without_missing_or_failed_frames():
     skip_without("arv-camera-test-0.8")
     with SoftCamera(71, width=320, height=240) as cam:
-        proc = subprocess.Popen(["stdbuf", "-oL", "arv-camera-test-0.8", "-n", "127.0.0.71"],
+        # A frame is given two seconds, not Aravis's tenth of one, to come
+        # whole: on a loaded machine the camera's thread may wait that long
+        # to run, which is neither a missing nor a failed frame.
+        proc = subprocess.Popen(["stdbuf", "-oL", "arv-camera-test-0.8", "-n", "127.0.0.71", "--frame-retention=2000"],
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         timer = threading.Timer(4.0, proc.send_signal, args=(2,))
         timer.start()
@@ -68,6 +71,7 @@ def test_tshark_decodes_our_control_and_stream_packets(tmp_path):
             ctl.take_control()
             ctl.description()
             open_stream(ctl, receiver)
+            source_port = ctl.read(0x0D1C)      # the stream channel's source port
             start_acquisition(ctl)
             assert len(receiver.wait_for(3)) >= 3
             stop_acquisition(ctl)
@@ -75,7 +79,11 @@ def test_tshark_decodes_our_control_and_stream_packets(tmp_path):
         finally:
             receiver.close()
             ctl.close()
-    out = run("tshark", "-r", str(capture), "--enable-heuristic", "gvsp_udp", "-V", timeout=120).stdout
+    # The stream's two ports are ephemeral, and may be ones another protocol
+    # is registered for (mDNS's, EtherNet/IP's...), which would take the
+    # packets: both are named as GVSP's. GVCP keeps its own port.
+    out = run("tshark", "-r", str(capture), "-d", f"udp.port=={receiver.port},gvsp", "-d",
+              f"udp.port=={source_port},gvsp", "-V", timeout=120).stdout
     assert "Malformed" not in out
     for text in ("READMEM_CMD", "READMEM_ACK", "WRITEREG_CMD", "WRITEREG_ACK"):
         assert text in out, text

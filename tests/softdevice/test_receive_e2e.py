@@ -35,8 +35,11 @@ class Received:
         assert m.ZuPipeline_Start(self.pipeline).IsOK()
 
     def dropped(self):
-        """Frames the pipeline let go because Python fell behind."""
-        return m.ZuStream_GetParameters(self.stream).GetIntegerValue("PipelineImagesDropped")[1]
+        """Frames let go because Python fell behind: those the pipeline
+        dropped, and those that came while the pipeline, behind as well,
+        had given the stream no buffer to receive them in."""
+        params = m.ZuStream_GetParameters(self.stream)
+        return sum(params.GetIntegerValue(name)[1] for name in ("PipelineImagesDropped", "BlocksDropped"))
 
     def frames(self, count, height, width):
         """(block id, pixels) of count frames, each pixel array a copy, and
@@ -66,7 +69,8 @@ class Received:
 
 def check(received, height, width):
     # A slow consumer (a loaded machine, a sanitizer build) may make the
-    # pipeline drop frames, which it counts; any other gap is a lost frame.
+    # pipeline and the stream drop frames, which they count; any other gap
+    # is a lost frame.
     frames, dropped = received
     ids = [block for block, _ in frames]
     assert ids == sorted(set(ids)), "frames out of order or repeated"

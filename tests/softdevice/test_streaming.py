@@ -174,13 +174,17 @@ def test_every_resend_request_is_answered_and_test_packets_come_from_the_channel
     sock.bind(("127.0.0.1", 0))
     sock.settimeout(5)
 
-    def packets(timeout=0.5):
+    def packets(wait=10, quiet=0.5):
+        """What arrives until the socket is quiet: the first packet may take
+        up to wait (a loaded machine delays the camera), the next ones each
+        up to quiet."""
         out = []
-        sock.settimeout(timeout)
+        sock.settimeout(wait)
         try:
             while True:
                 data, sender = sock.recvfrom(65536)
                 out.append((data, sender[1]))
+                sock.settimeout(quiet)
         except socket.timeout:
             return out
 
@@ -202,7 +206,7 @@ def test_every_resend_request_is_answered_and_test_packets_come_from_the_channel
         while header(sock.recvfrom(65536)[0])[1] < 20:
             pass
         stop_acquisition(ctl)
-        packets()
+        packets(wait=0.5)
         # Stopped: no block is held any more.
         resend = command(0x0040, struct.pack(">HHII", 0, 3, 1, 2), 0xABC)
         ctl.sock.sendto(resend, ctl.device)

@@ -97,10 +97,13 @@ class ScriptedDevice:
         self.thread.start()
 
     def run(self):
-        while not self.done.is_set():
+        # Once stopped, what already arrived is still read and recorded.
+        while True:
             try:
                 data, ancillary, _, sender = self.sock.recvmsg(1500, 64)
             except socket.timeout:
+                if self.done.is_set():
+                    break
                 continue
             if len(data) < 8 or header(data)[1] != DISCOVERY_CMD:
                 continue

@@ -289,7 +289,7 @@ TEST(TriggerSource, ATriggerWakesAWaitAndAStopReleasesOne)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(passed.load(), 0);
     s.FireTrigger();
-    for (int i = 0; i < 200 && passed.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && passed.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(passed.load(), 1);
     s.OnStreamingStop();
     EXPECT_EQ(state(frame), kEnabled);

@@ -275,8 +275,11 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
         std::string path = "/tmp/tarn-interop-" + std::to_string(getpid()) + (extended ? "-ext" : "") + ".pcap";
         WritePcap(path, sender.recorded());
         // The stream's port also sends the resend requests: GVSP is found by
-        // its heuristic, not by port, so that GVCP keeps its own.
-        std::string decode = "tshark -r " + path + " --enable-heuristic gvsp_udp ";
+        // its heuristic, not by port, so that GVCP keeps its own. The
+        // heuristic goes first: an ephemeral port may be one that another
+        // protocol is registered for (mDNS's, EtherNet/IP's...), which would
+        // take the packets otherwise.
+        std::string decode = "tshark -r " + path + " --enable-heuristic gvsp_udp -o udp.try_heuristic_first:TRUE ";
         EXPECT_EQ(Output(decode + "-Y _ws.malformed 2>/dev/null"), "");
         // Every resend request decodes to the block and range the receiver asked for.
         std::string resends = Output(decode + "-Y 'gvcp.cmd.command == 0x0040' -T fields -e gvcp.cmd.resend.blockid "

@@ -305,7 +305,7 @@ TEST(Pipeline, ASinkThatThrowsOnThePipelineThreadLeavesItRunningAndStartPassesIt
         r.pipeline->ReleaseBuffer(b);
     }
     // The last call may still be on its way when the buffer is out.
-    for (int k = 0; k < 500 && sink.ready.load() < 3; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int k = 0; k < 5000 && sink.ready.load() < 3; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_EQ(sink.ready.load(), 3);
     ASSERT_TRUE(r.pipeline->Stop().IsOK());
     sink.throwOnStart = true;
@@ -323,7 +323,7 @@ TEST(Pipeline, ResetFromAnotherThreadRequeuesAFreshSet)
     ASSERT_TRUE(r.pipeline->Start().IsOK());
     ASSERT_TRUE(Bounded([&] { return r.pipeline->Reset(); }).IsOK());
     EXPECT_EQ(sink.resets.load(), 1);
-    for (int k = 0; k < 200 && r.stream.GetQueuedBufferCount() < 5; ++k)
+    for (int k = 0; k < 2000 && r.stream.GetQueuedBufferCount() < 5; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(r.stream.GetQueuedBufferCount(), 5u);
     ASSERT_TRUE(r.sender->sendImage(64, 48, 1, r.to));
