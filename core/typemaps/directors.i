@@ -36,6 +36,7 @@
 #include <cstring>
 #include <exception>
 #include <unistd.h>
+#include "tarn/Interrupts.h"
 #include "tarn/UpCalls.h"
 #ifndef TARN_DIRECTOR_SEPARATOR
 #define TARN_DIRECTOR_SEPARATOR ""
@@ -197,10 +198,11 @@ SWIGINTERN bool Tarn_UpCallErrorEnds(const char *wrapper)
   PyErr_Clear();
   return false;
 }
+/* An SDK wait that an interrupt ended (threads.i) raises its error too. */
 #undef SWIG_PYTHON_THREAD_END_ALLOW
 #define SWIG_PYTHON_THREAD_END_ALLOW \
   _swig_thread_allow.end(); \
-  if (PyErr_Occurred() && Tarn_UpCallErrorEnds(__func__)) SWIG_fail
+  if (PyErr_Occurred() && (tarn::Interrupts::Take() || Tarn_UpCallErrorEnds(__func__))) SWIG_fail
 
 /* A Python method that raised: its line, then the director's exception. */
 SWIGINTERN void Tarn_DirectorMethodFailed(const char *method)

@@ -63,3 +63,44 @@ TARN_RELEASES_LOCK(ZuStreamingChannelSourceTrigger::PreQueueBufferProc)
  * lock go and taking it back would cost more than the read (core/genicam.i;
  * whatever must wait is read again with the lock let go). */
 TARN_KEEPS_LOCK_FOR(ZuGenParameterArray::GetIntegerValue)
+
+/* ---- Interrupts -------------------------------------------------------------
+ * A wait of the SDK that lets the lock go (a buffer without limit, a long
+ * time-out) asks this check between slices (tarn/Interrupts.h): on the main
+ * thread, with the lock let go, it takes the lock and runs the signal
+ * handlers, as the interpreter does between two bytecodes. A handler that
+ * raised (Ctrl-C: KeyboardInterrupt) ends the wait, which took nothing, and
+ * the wrapper raises that error (directors.i, after a wrapper's SDK call).
+ * Only wrappers that let the lock go reach these waits (none of the rows
+ * above does). Nothing is asked once the exit hook closed the up-call gate. */
+%fragment("Tarn_Interrupts", "header") %{
+#include "tarn/Interrupts.h"
+#include "tarn/UpCalls.h"
+static unsigned long tarn_main_thread = 0;
+
+SWIGINTERN bool Tarn_Interrupted(void)
+{
+  if (PyThread_get_thread_ident() != tarn_main_thread || tarn::UpCalls::Closed()) return false;
+  PyGILState_STATE state = PyGILState_Ensure();
+  const bool raised = PyErr_CheckSignals() != 0;
+  PyGILState_Release(state);
+  return raised;
+}
+
+SWIGINTERN void Tarn_InstallInterrupts(void)
+{
+  PyObject *threading = PyImport_ImportModule("threading");
+  PyObject *main = threading ? PyObject_CallMethod(threading, "main_thread", NULL) : NULL;
+  PyObject *ident = main ? PyObject_GetAttrString(main, "ident") : NULL;
+  if (ident) tarn_main_thread = PyLong_AsUnsignedLong(ident);
+  if (PyErr_Occurred()) PyErr_Clear();
+  Py_XDECREF(ident);
+  Py_XDECREF(main);
+  Py_XDECREF(threading);
+  tarn::Interrupts::Install(Tarn_Interrupted);
+}
+%}
+%fragment("Tarn_Interrupts");
+%init %{
+  Tarn_InstallInterrupts();
+%}

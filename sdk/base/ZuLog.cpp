@@ -1,24 +1,14 @@
 #include "ZuLog.h"
 #include "tarn/LogBinding.h"
+#include "tarn/SinkList.h"
 
-#include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <vector>
 
 namespace {
 
-// No lock is held while a sink is called, so that a sink's Log may log, and
-// sinks may join or leave, on any thread at any time. A sink leaves only
-// once no other thread is calling it; calls on the leaving thread itself (a
-// sink leaving from inside a Log) are not waited for.
-struct Registry
-{
-    std::mutex mMutex;
-    std::condition_variable mIdle;
-    std::vector<ZuLogSink *> mSinks;
-};
+// The joined sinks of the process: a sink's Log may log, and sinks may join
+// or leave, on any thread at any time (see tarn::SinkList).
+typedef tarn::SinkList<ZuLogSink> Registry;
 
 Registry &GetRegistry()
 {
@@ -26,8 +16,7 @@ Registry &GetRegistry()
     return *sRegistry;
 }
 
-thread_local std::vector<const ZuLogSink *> tCalling; // sinks this thread is calling
-thread_local bool tJoinDeferred = false;               // see tarn::DeferredLogJoin
+thread_local bool tJoinDeferred = false; // see tarn::DeferredLogJoin
 
 } // namespace
 
@@ -41,13 +30,10 @@ struct ZuLogger::Impl
 
 struct ZuLogSink::Impl
 {
-    bool mJoined = false;
-    int mCalls = 0; // calls in progress, guarded by the registry's mutex
 };
 
 struct tarn::LogAccess
 {
-    static ZuLogSink::Impl &Of(ZuLogSink &aSink) { return *aSink.mImpl; }
     // Hands one entry to every joined sink.
     static void Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
                          const char *aFunction, const char *aMessage);
@@ -56,26 +42,13 @@ struct tarn::LogAccess
 void tarn::LogAccess::Dispatch(ZuLogLevelEnum aLevel, const char *aLogger, uint32_t aLine, const char *aFile,
                                const char *aFunction, const char *aMessage)
 {
-    Registry &lRegistry = GetRegistry();
-    std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
-    if (lRegistry.mSinks.empty()) return;
-    const std::vector<ZuLogSink *> lSinks(lRegistry.mSinks); // the sinks joined when the entry came
-    for (ZuLogSink *lSink : lSinks) {
-        // One that left since may be gone: only sinks still joined are called.
-        if (std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), lSink) == lRegistry.mSinks.end()) continue;
-        ++Of(*lSink).mCalls;
-        tCalling.push_back(lSink);
-        lLock.unlock();
+    GetRegistry().ForEach([&](ZuLogSink *aSink) {
         try {
-            lSink->Log(aLevel, aLogger, aLine, aFile, aFunction, aMessage);
+            aSink->Log(aLevel, aLogger, aLine, aFile, aFunction, aMessage);
         } catch (...) {
             // A failing sink must not end the process nor stop the others.
         }
-        lLock.lock();
-        tCalling.pop_back();
-        --Of(*lSink).mCalls;
-        lRegistry.mIdle.notify_all();
-    }
+    });
 }
 
 ZuLogger::ZuLogger(const ZuString &aName) : mImpl(new Impl) { mImpl->mName = aName.GetAscii(); }
@@ -106,12 +79,8 @@ ZuLogSink::ZuLogSink() : mImpl(new Impl)
 
 void tarn::JoinLogging(ZuLogSink &aSink)
 {
-    Registry &lRegistry = GetRegistry();
-    std::lock_guard<std::mutex> lLock(lRegistry.mMutex);
-    auto &lState = LogAccess::Of(aSink);
-    if (lState.mJoined) return;
-    lRegistry.mSinks.push_back(&aSink);
-    lState.mJoined = true;
+    // Joined already: stays so.
+    GetRegistry().Add(&aSink);
 }
 
 tarn::DeferredLogJoin::DeferredLogJoin() : mOuter(tJoinDeferred) { tJoinDeferred = true; }
@@ -121,13 +90,6 @@ ZuLogSink::~ZuLogSink() { tarn::LeaveLogging(*this); }
 
 void tarn::LeaveLogging(ZuLogSink &aSink)
 {
-    Registry &lRegistry = GetRegistry();
-    std::unique_lock<std::mutex> lLock(lRegistry.mMutex);
-    auto &lState = LogAccess::Of(aSink);
-    if (!lState.mJoined) return;
-    auto lIt = std::find(lRegistry.mSinks.begin(), lRegistry.mSinks.end(), &aSink);
-    if (lIt != lRegistry.mSinks.end()) lRegistry.mSinks.erase(lIt);
-    lState.mJoined = false;
-    const int lOwn = static_cast<int>(std::count(tCalling.begin(), tCalling.end(), &aSink));
-    lRegistry.mIdle.wait(lLock, [&] { return lState.mCalls <= lOwn; });
+    // Not joined: nothing to leave.
+    GetRegistry().Remove(&aSink);
 }

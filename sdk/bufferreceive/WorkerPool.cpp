@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <pthread.h>
-#include <sched.h>
-#include <system_error>
 
 namespace tarn {
 
@@ -21,19 +18,18 @@ bool WorkerPool::Grow(unsigned aCount)
     std::lock_guard<std::mutex> run(mRunMutex);
     std::unique_lock<std::mutex> lock(mMutex);
     while (mThreads.size() < aCount) {
-        Thread *t = new Thread;
+        auto t = std::make_unique<Worker>();
         unsigned worker = unsigned(mThreads.size()) + 1;
         // The thread counts jobs from now on: one started before it runs
         // its loop is still one it takes part in.
         uint64_t seen = mGeneration;
-        try {
-            t->thread = std::thread([this, t, worker, seen] { Loop(t, worker, seen); });
-        } catch (const std::system_error &) {
-            delete t;
-            return false;
-        }
-        mThreads.push_back(t);
-        Apply(t->thread);
+        auto wake = [this] {
+            std::lock_guard<std::mutex> again(mMutex);
+            mWake.notify_all();
+        };
+        if (!t->Start([this, worker, seen](Worker::Control &c) { Loop(c, worker, seen); }, wake).IsOK()) return false;
+        Apply(*t);
+        mThreads.push_back(std::move(t));
     }
     return true;
 }
@@ -41,28 +37,23 @@ bool WorkerPool::Grow(unsigned aCount)
 void WorkerPool::Shrink(unsigned aCount)
 {
     std::lock_guard<std::mutex> run(mRunMutex);
-    std::vector<Thread *> gone;
+    std::vector<std::unique_ptr<Worker>> gone;
     {
         std::lock_guard<std::mutex> lock(mMutex);
         while (mThreads.size() > aCount) {
-            mThreads.back()->stop = true;
-            gone.push_back(mThreads.back());
+            gone.push_back(std::move(mThreads.back()));
             mThreads.pop_back();
         }
     }
-    mWake.notify_all();
-    for (Thread *t : gone) {
-        t->thread.join();
-        delete t;
-    }
+    for (auto &t : gone) t->Stop();
 }
 
-void WorkerPool::Loop(Thread *aSelf, unsigned aWorker, uint64_t aSeen)
+void WorkerPool::Loop(const Worker::Control &aControl, unsigned aWorker, uint64_t aSeen)
 {
     std::unique_lock<std::mutex> lock(mMutex);
     for (;;) {
-        mWake.wait(lock, [&] { return aSelf->stop || mGeneration != aSeen; });
-        if (aSelf->stop)
+        mWake.wait(lock, [&] { return aControl.Stopping() || mGeneration != aSeen; });
+        if (aControl.Stopping())
             return;
         aSeen = mGeneration;
         if (aWorker > mHelpers)
@@ -104,19 +95,12 @@ void WorkerPool::Run(unsigned aTasks, unsigned aHelpers, Task aTask, void *aCont
     mContext = nullptr;
 }
 
-int WorkerPool::Apply(std::thread &aThread) const
+int WorkerPool::Apply(Worker &aThread) const
 {
-    sched_param param{};
-    param.sched_priority = int(mPriority);
-    int policy = mPriority ? SCHED_FIFO : SCHED_OTHER;
-    int error = pthread_setschedparam(aThread.native_handle(), policy, &param);
-    if (error == EPERM) {
-        // Real-time scheduling needs a privilege the process lacks: the
-        // thread stays on the normal scheduler, as documented.
-        param.sched_priority = 0;
-        error = pthread_setschedparam(aThread.native_handle(), SCHED_OTHER, &param);
-    }
-    return error;
+    if (aThread.SetPriority(mPriority).IsOK()) return 0;
+    // Real-time scheduling needs a privilege the process lacks: the thread
+    // stays on the normal scheduler, as documented.
+    return aThread.SetPriority(0).IsOK() ? 0 : EPERM;
 }
 
 int WorkerPool::SetPriority(uint32_t aPriority)
@@ -124,8 +108,8 @@ int WorkerPool::SetPriority(uint32_t aPriority)
     std::lock_guard<std::mutex> lock(mMutex);
     mPriority = aPriority;
     int error = 0;
-    for (Thread *t : mThreads) {
-        int e = Apply(t->thread);
+    for (auto &t : mThreads) {
+        int e = Apply(*t);
         if (e && !error)
             error = e;
     }

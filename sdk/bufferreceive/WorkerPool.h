@@ -1,10 +1,12 @@
 #ifndef TARN_WORKER_POOL_H
 #define TARN_WORKER_POOL_H
 
+#include "tarn/Worker.h"
+
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace tarn {
@@ -44,17 +46,12 @@ private:
     WorkerPool(const WorkerPool &) = delete;
     WorkerPool &operator=(const WorkerPool &) = delete;
 
-    struct Thread
-    {
-        std::thread thread;
-        bool stop = false;
-    };
-    void Loop(Thread *aSelf, unsigned aWorker, uint64_t aSeen);
-    int Apply(std::thread &aThread) const;
+    void Loop(const Worker::Control &aControl, unsigned aWorker, uint64_t aSeen);
+    int Apply(Worker &aThread) const;
 
     mutable std::mutex mMutex;
     std::condition_variable mWake, mDone;
-    std::vector<Thread *> mThreads;
+    std::vector<std::unique_ptr<Worker>> mThreads;
     uint64_t mGeneration = 0;
     unsigned mHelpers = 0, mPending = 0, mNext = 0, mTasks = 0;
     Task mTask = nullptr;

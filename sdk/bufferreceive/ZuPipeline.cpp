@@ -1,9 +1,10 @@
 #include "ZuPipeline.h"
 #include "ZuBuffer.h"
 #include "ZuStream.h"
+#include "tarn/Interrupts.h"
 #include "tarn/SinkList.h"
-#include "tarn/UpCalls.h"
 #include "tarn/Stream.h"
+#include "tarn/Worker.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,9 +12,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <pthread.h>
-#include <sched.h>
-#include <thread>
 #include <vector>
 
 // ---- The sink's default bodies --------------------------------------------------
@@ -37,9 +35,21 @@ constexpr uint32_t kDefaultBufferCount = 16;
 // How long the thread waits in the stream before it looks at requests.
 constexpr uint32_t kPollMs = 50;
 
+// A stream freed under its pipeline: the pipeline answers so, and never
+// reaches the stream again.
+ZuResult StreamGone()
+{
+    return ZuResult(ZU_NOT_CONNECTED, ZuString("the pipeline's stream was freed"));
+}
+
+ZuResult NoOpenStream()
+{
+    return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+}
+
 } // namespace
 
-struct ZuPipeline::Impl
+struct ZuPipeline::Impl : tarn::StreamUser
 {
     enum class Where : uint8_t { Free, Stream, Output, App };
     struct Slot {
@@ -48,7 +58,10 @@ struct ZuPipeline::Impl
     };
 
     ZuPipeline *owner = nullptr;   // null once deleted
-    ZuStream *stream = nullptr;
+    ZuStream *stream = nullptr;    // null once the stream went
+    std::shared_ptr<tarn::StreamUsers> streamUsers;
+    int streamCalls = 0;           // calls into the stream under way
+    bool streamOpen = true;        // as the thread last saw it
 
     mutable std::mutex lock;
     std::condition_variable changed;
@@ -63,15 +76,61 @@ struct ZuPipeline::Impl
     bool stopRequested = false;
     bool resetRequested = false;
     bool deleted = false;
-    std::thread thread;
-    // The thread that runs now; a thread of an earlier generation ends.
-    uint64_t generation = 0;
-    std::atomic<std::thread::id> threadId{std::thread::id()};
+    tarn::Worker worker;
 
-    std::vector<ZuPipelineEventSink *> sinks;
-    ZuPipelineEventSink *calling = nullptr;   // the sink the thread is in
+    tarn::SinkList<ZuPipelineEventSink> sinks;
 
-    bool OnThread() const { return threadId.load() == std::this_thread::get_id(); }
+    bool OnThread() const { return worker.OnThread(); }
+
+    // Runs aCall with the stream, as a call under way that the stream's
+    // release waits for; false, without a call, once the stream went.
+    template <class Call>
+    bool WithStream(Call aCall)
+    {
+        ZuStream *s = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!stream) return false;
+            s = stream;
+            ++streamCalls;
+        }
+        struct Done {
+            Impl &d;
+            ~Done()
+            {
+                std::lock_guard<std::mutex> guard(d.lock);
+                if (--d.streamCalls == 0) d.changed.notify_all();
+            }
+        } done{*this};
+        aCall(*s);
+        return true;
+    }
+
+    // The stream is being released, on this thread or another: no call
+    // reaches it from now on, those under way end first (none is this
+    // thread's, since no sink is called from inside one), and the thread
+    // leaves at its next look.
+    void StreamGoes() override
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        stream = nullptr;
+        started = false;
+        changed.notify_all();
+        changed.wait(guard, [this] { return streamCalls == 0; });
+        for (Slot &s : pool)
+            if (s.where == Where::Stream) s.where = Where::Free;
+        guard.unlock();
+        worker.RequestStop();
+    }
+
+    // Wakes the waiting application when the stream closed (or opened again).
+    void SawStream(bool aOpen)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (streamOpen == aOpen) return;
+        streamOpen = aOpen;
+        changed.notify_all();
+    }
 
     Slot *Find(ZuBuffer *aBuffer)
     {
@@ -80,45 +139,25 @@ struct ZuPipeline::Impl
         return nullptr;
     }
 
-    std::vector<ZuPipelineEventSink *> Sinks()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return sinks;
-    }
-
-    // Calls every sink with no lock held. On the calling thread a Python
-    // error surfaces to the caller (aRethrow); on the pipeline's thread it
-    // has been printed and is dropped, so that the thread lives on.
+    // Calls every sink with no lock held, until the pipeline is deleted. On
+    // the calling thread a Python error surfaces to the caller (aRethrow);
+    // on the pipeline's thread it has been printed and is dropped, so that
+    // the thread lives on.
     template <class Call>
     void Notify(Call aCall, bool aRethrow)
     {
-        for (ZuPipelineEventSink *sink : Sinks()) {
-            {
+        sinks.ForEach(
+            [&](ZuPipelineEventSink *sink) {
+                try {
+                    aCall(sink);
+                } catch (...) {
+                    if (aRethrow) throw;
+                }
+            },
+            [this] {
                 std::lock_guard<std::mutex> guard(lock);
-                if (deleted) return;
-                if (std::find(sinks.begin(), sinks.end(), sink) == sinks.end()) continue;
-                if (OnThread()) calling = sink;
-            }
-            try {
-                // Past the gate only while the sink's interpreter lives.
-                tarn::UpCalls::Scope gate;
-                if (gate) aCall(sink);
-            } catch (...) {
-                Leave();
-                if (aRethrow) throw;
-                continue;
-            }
-            Leave();
-        }
-    }
-
-    void Leave()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (OnThread()) {
-            calling = nullptr;
-            changed.notify_all();
-        }
+                return deleted;
+            });
     }
 
     // The size a buffer should have when it is queued: what the data
@@ -136,35 +175,39 @@ struct ZuPipeline::Impl
     // Queues every free buffer into the stream.
     void Feed()
     {
-        std::vector<ZuBuffer *> feed;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            for (Slot &s : pool)
-                if (s.where == Where::Free) {
-                    s.where = Where::Stream;
-                    feed.push_back(s.buffer.get());
-                }
-        }
-        for (ZuBuffer *b : feed) {
-            bool queued = Fit(*b).IsOK() && stream->QueueBuffer(b).GetCode() == ZU_PENDING;
-            if (!queued) {
+        WithStream([this](ZuStream &aStream) {
+            std::vector<ZuBuffer *> feed;
+            {
                 std::lock_guard<std::mutex> guard(lock);
-                if (Slot *s = Find(b)) s->where = Where::Free;
+                for (Slot &s : pool)
+                    if (s.where == Where::Free) {
+                        s.where = Where::Stream;
+                        feed.push_back(s.buffer.get());
+                    }
             }
-        }
+            for (ZuBuffer *b : feed) {
+                bool queued = Fit(*b).IsOK() && aStream.QueueBuffer(b).GetCode() == ZU_PENDING;
+                if (!queued) {
+                    std::lock_guard<std::mutex> guard(lock);
+                    if (Slot *s = Find(b)) s->where = Where::Free;
+                }
+            }
+        });
     }
 
     // Aborts the stream and takes every buffer of the pool back from it.
     void Drain()
     {
-        stream->AbortQueuedBuffers();
-        for (;;) {
-            ZuBuffer *b = nullptr;
-            ZuResult op;
-            if (!stream->RetrieveBuffer(&b, &op, 0).IsOK() || !b) break;
-            std::lock_guard<std::mutex> guard(lock);
-            if (Slot *s = Find(b)) s->where = Where::Free;
-        }
+        WithStream([this](ZuStream &aStream) {
+            aStream.AbortQueuedBuffers();
+            for (;;) {
+                ZuBuffer *b = nullptr;
+                ZuResult op;
+                if (!aStream.RetrieveBuffer(&b, &op, 0).IsOK() || !b) break;
+                std::lock_guard<std::mutex> guard(lock);
+                if (Slot *s = Find(b)) s->where = Where::Free;
+            }
+        });
         std::lock_guard<std::mutex> guard(lock);
         for (Slot &s : pool)
             if (s.where == Where::Stream) s.where = Where::Free;
@@ -191,11 +234,11 @@ struct ZuPipeline::Impl
             bool reallocAll = false, resetStats = false;
             Notify([&](ZuPipelineEventSink *s) { s->OnBufferTooSmall(owner, &reallocAll, &resetStats); }, false);
             guard.lock();
-            if (deleted || stopRequested) return;
+            if (deleted || stopRequested || !stream) return;
             guard.unlock();
             if (reallocAll) {
                 Drain();
-                if (resetStats) tarn::ResetStreamStatistics(*stream);
+                if (resetStats) WithStream([](ZuStream &aStream) { tarn::ResetStreamStatistics(aStream); });
                 std::lock_guard<std::mutex> again(lock);
                 for (Slot &s : pool)
                     if (s.where == Where::Free) Fit(*s.buffer);
@@ -218,28 +261,19 @@ struct ZuPipeline::Impl
         }
         changed.notify_all();
         guard.unlock();
-        if (dropped) tarn::CountPipelineDrops(*stream, dropped);
+        if (dropped) WithStream([dropped](ZuStream &aStream) { tarn::CountPipelineDrops(aStream, dropped); });
         Notify([&](ZuPipelineEventSink *s) { s->OnBufferReady(owner); }, false);
-    }
-
-    void ApplyPriority()
-    {
-        sched_param param{};
-        param.sched_priority = int(priority);
-        pthread_setschedparam(pthread_self(), priority ? SCHED_FIFO : SCHED_OTHER, &param);
     }
 
     // The buffer-handling thread. It holds the state, so that a pipeline
     // deleted from a sink call leaves it something to return to.
-    static void Run(std::shared_ptr<Impl> aSelf, uint64_t aGeneration)
+    static void Run(const std::shared_ptr<Impl> &aSelf, const tarn::Worker::Control &aControl)
     {
         Impl &d = *aSelf;
-        d.threadId = std::this_thread::get_id();
-        if (d.priority) d.ApplyPriority();
         for (;;) {
             {
                 std::unique_lock<std::mutex> guard(d.lock);
-                if (d.stopRequested || d.deleted || d.generation != aGeneration) break;
+                if (d.stopRequested || d.deleted || aControl.Stopping()) break;
                 if (d.resetRequested) {
                     guard.unlock();
                     d.Drain();
@@ -252,7 +286,14 @@ struct ZuPipeline::Impl
             d.Feed();
             ZuBuffer *b = nullptr;
             ZuResult op;
-            ZuResult r = d.stream->RetrieveBuffer(&b, &op, kPollMs);
+            ZuResult r;
+            bool open = true;
+            if (!d.WithStream([&](ZuStream &aStream) {
+                    r = aStream.RetrieveBuffer(&b, &op, kPollMs);
+                    open = aStream.IsOpen();
+                }))
+                break;
+            d.SawStream(open);
             if (r.IsOK() && b) {
                 d.Handle(b, op);
             } else if (r.GetCode() != ZU_TIMEOUT) {
@@ -262,35 +303,30 @@ struct ZuPipeline::Impl
             }
         }
         std::lock_guard<std::mutex> guard(d.lock);
-        if (d.generation == aGeneration) d.threadId = std::thread::id();
         d.changed.notify_all();
     }
 
-    // Starts the thread of a new generation, with the lock not held: a
-    // thread stopped from its own sink call may still be finishing, and it
-    // takes the lock on its way out. Started from that very thread, it is
-    // let go instead.
+    // Starts the thread anew, with the lock not held: a thread stopped from
+    // its own sink call may still be finishing, and it takes the lock on its
+    // way out.
     ZuResult Launch(const std::shared_ptr<Impl> &aSelf)
     {
-        if (thread.joinable()) {
-            if (OnThread()) thread.detach();
-            else thread.join();
+        uint32_t scheduling = 0;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopRequested = false;
+            resetRequested = false;
+            streamOpen = true;
+            scheduling = priority;
         }
-        std::lock_guard<std::mutex> guard(lock);
-        stopRequested = false;
-        resetRequested = false;
-        uint64_t g = ++generation;
-        try {
-            thread = std::thread(&Impl::Run, aSelf, g);
-        } catch (...) {
-            return ZuResult(ZU_THREAD_ERROR, ZuString("the buffer-handling thread could not start"));
-        }
-        return ZuResult();
-    }
-
-    void Join()
-    {
-        if (thread.joinable() && !OnThread()) thread.join();
+        ZuResult started = worker.Start([aSelf](tarn::Worker::Control &c) { Run(aSelf, c); },
+                                        [this] {
+                                            std::lock_guard<std::mutex> guard(lock);
+                                            changed.notify_all();
+                                        },
+                                        scheduling);
+        if (!started.IsOK()) return ZuResult(ZU_THREAD_ERROR, ZuString("the buffer-handling thread could not start"));
+        return started;
     }
 
     void DeleteBuffers(ZuPipeline *aOwner)
@@ -301,16 +337,14 @@ struct ZuPipeline::Impl
             gone.swap(pool);
             output.clear();
         }
-        std::vector<ZuPipelineEventSink *> told = Sinks();
         for (Slot &s : gone) {
-            for (ZuPipelineEventSink *sink : told) {
+            sinks.ForEach([&](ZuPipelineEventSink *sink) {
                 try {
-                    tarn::UpCalls::Scope gate;
-                    if (gate) sink->OnBufferDeleted(aOwner, s.buffer.get());
+                    sink->OnBufferDeleted(aOwner, s.buffer.get());
                 } catch (...) {
                     // Printed by the sink's director; a destructor goes on.
                 }
-            }
+            });
         }
     }
 };
@@ -321,11 +355,18 @@ ZuPipeline::ZuPipeline(ZuStream *aStream) : mImpl(std::make_shared<Impl>())
 {
     mImpl->owner = this;
     mImpl->stream = aStream;
+    if (aStream) {
+        mImpl->streamUsers = tarn::UsersOf(*aStream);
+        mImpl->streamUsers->Add(mImpl.get());
+    }
 }
 
 ZuPipeline::~ZuPipeline()
 {
     Impl &d = *mImpl;
+    // From now on the stream's release has nothing to tell; one under way
+    // on another thread ends first.
+    if (d.streamUsers) d.streamUsers->Remove(&d);
     {
         std::lock_guard<std::mutex> guard(d.lock);
         d.deleted = true;
@@ -333,8 +374,8 @@ ZuPipeline::~ZuPipeline()
         d.changed.notify_all();
     }
     if (d.stream && d.started) {
-        if (!d.OnThread()) d.stream->AbortQueuedBuffers();
-        d.Join();
+        if (!d.OnThread()) d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
+        d.worker.Stop();
         d.Drain();
     }
     d.started = false;
@@ -345,10 +386,7 @@ ZuPipeline::~ZuPipeline()
     }
     // Deleted from one of its own sink calls: the thread returns into a
     // state it still holds and ends there.
-    if (d.thread.joinable()) {
-        if (d.OnThread()) d.thread.detach();
-        else d.thread.join();
-    }
+    d.worker.Stop();
 }
 
 uint32_t ZuPipeline::GetBufferSize() const
@@ -404,8 +442,8 @@ ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
             std::lock_guard<std::mutex> guard(d.lock);
             d.stopRequested = true;
         }
-        d.stream->AbortQueuedBuffers();
-        d.Join();
+        d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
+        d.worker.Stop();
         d.Drain();
     }
     ZuResult result;
@@ -467,12 +505,17 @@ ZuResult ZuPipeline::RetrieveNextBuffer(ZuBuffer **aBuffer, uint32_t aTimeout, Z
     // The state is held for the wait: a pipeline deleted meanwhile ends it.
     std::shared_ptr<Impl> self = mImpl;
     Impl &d = *self;
-    if (!d.stream || !d.stream->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+    bool open = false;
+    if (!d.WithStream([&](ZuStream &aStream) { open = aStream.IsOpen(); })) return StreamGone();
+    if (!open) return NoOpenStream();
     std::unique_lock<std::mutex> guard(d.lock);
-    auto ready = [&d] { return !d.output.empty() || !d.started || d.deleted; };
-    if (aTimeout == 0xFFFFFFFFu) d.changed.wait(guard, ready);
-    else d.changed.wait_for(guard, std::chrono::milliseconds(aTimeout), ready);
+    // A stream closed or freed meanwhile ends the wait too.
+    auto ready = [&d] { return !d.output.empty() || !d.started || d.deleted || !d.stream || !d.streamOpen; };
+    if (tarn::Interrupts::WaitFor(d.changed, guard, aTimeout, ready) == tarn::Interrupts::Wait::Interrupted)
+        return tarn::Interrupts::Result();
+    if (!d.stream) return StreamGone();
     if (d.output.empty()) {
+        if (!d.streamOpen) return NoOpenStream();
         if (d.deleted || !d.started) return ZuResult(ZU_NO_MORE_ITEM, ZuString("the pipeline is not started"));
         return ZuResult(ZU_TIMEOUT);
     }
@@ -498,7 +541,9 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
     }
     if (!queue) return ZuResult();
     ZuResult fit = d.Fit(*aBuffer);
-    if (fit.IsOK() && d.stream->QueueBuffer(aBuffer).GetCode() == ZU_PENDING) return ZuResult();
+    bool queued = false;
+    if (fit.IsOK()) d.WithStream([&](ZuStream &aStream) { queued = aStream.QueueBuffer(aBuffer).GetCode() == ZU_PENDING; });
+    if (queued) return ZuResult();
     std::lock_guard<std::mutex> guard(d.lock);
     if (Impl::Slot *s = d.Find(aBuffer)) s->where = Impl::Where::Free;
     d.changed.notify_all();
@@ -508,7 +553,9 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
 ZuResult ZuPipeline::Start()
 {
     Impl &d = *mImpl;
-    if (!d.stream || !d.stream->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
+    bool open = false;
+    if (!d.WithStream([&](ZuStream &aStream) { open = aStream.IsOpen(); })) return StreamGone();
+    if (!open) return NoOpenStream();
     if (IsStarted()) return ZuResult();
     d.Notify([&](ZuPipelineEventSink *s) { s->OnStart(this); }, true);
     ZuResult grown = Grow();
@@ -535,8 +582,8 @@ ZuResult ZuPipeline::Stop()
     // From a sink call on the pipeline's own thread, nothing waits for that
     // thread: it is not in the stream now, and ends when the call returns.
     if (!d.OnThread()) {
-        d.stream->AbortQueuedBuffers();
-        d.Join();
+        d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
+        d.worker.Stop();
     }
     d.Drain();
     d.Notify([&](ZuPipelineEventSink *s) { s->OnStop(this); }, true);
@@ -562,7 +609,7 @@ ZuResult ZuPipeline::Reset()
         d.resetRequested = true;
         guard.unlock();
         // Wakes the thread from the stream; it drains and feeds afresh.
-        d.stream->AbortQueuedBuffers();
+        d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
         guard.lock();
         d.changed.wait(guard, [&d] { return !d.resetRequested || !d.started; });
     }
@@ -572,18 +619,14 @@ ZuResult ZuPipeline::Reset()
 
 ZuResult ZuPipeline::RegisterEventSink(ZuPipelineEventSink *aEventSink)
 {
-    std::lock_guard<std::mutex> guard(mImpl->lock);
-    return tarn::AddSink(mImpl->sinks, aEventSink);
+    return mImpl->sinks.Add(aEventSink);
 }
 
 ZuResult ZuPipeline::UnregisterEventSink(ZuPipelineEventSink *aEventSink)
 {
-    Impl &d = *mImpl;
-    std::unique_lock<std::mutex> guard(d.lock);
-    ZuResult result = tarn::RemoveSink(d.sinks, aEventSink);
-    // The caller may destroy the sink next: not while the thread is in it.
-    if (result.IsOK() && !d.OnThread()) d.changed.wait(guard, [&] { return d.calling != aEventSink; });
-    return result;
+    // The caller may destroy the sink next: it returns once no other
+    // thread is in it.
+    return mImpl->sinks.Remove(aEventSink);
 }
 
 uint32_t ZuPipeline::GetBufferHandlingThreadPriority() const
@@ -597,11 +640,9 @@ ZuResult ZuPipeline::SetBufferHandlingThreadPriority(uint32_t aPriority)
     if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER, ZuString("priorities run from 0 to 99"));
     Impl &d = *mImpl;
     std::lock_guard<std::mutex> guard(d.lock);
-    if (d.started && d.thread.joinable()) {
-        sched_param param{};
-        param.sched_priority = int(aPriority);
-        if (pthread_setschedparam(d.thread.native_handle(), aPriority ? SCHED_FIFO : SCHED_OTHER, &param) != 0)
-            return ZuResult(ZU_THREAD_ERROR, ZuString("the system refused the priority"));
+    if (d.started) {
+        ZuResult applied = d.worker.SetPriority(aPriority);
+        if (!applied.IsOK()) return applied;
     }
     d.priority = aPriority;
     return ZuResult();

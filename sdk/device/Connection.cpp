@@ -1,4 +1,5 @@
 #include "Ports.h"
+#include "tarn/Interrupts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <pthread.h>
-#include <sched.h>
 
 namespace tarn {
 namespace device {
@@ -16,17 +15,6 @@ namespace device {
 namespace {
 
 using std::chrono::milliseconds;
-
-ZuResult SetPriority(std::thread &aThread, uint32_t aPriority)
-{
-    if (!aThread.joinable()) return ZuResult();
-    sched_param param{};
-    param.sched_priority = int(aPriority);
-    int policy = aPriority ? SCHED_FIFO : SCHED_OTHER;
-    int error = pthread_setschedparam(aThread.native_handle(), policy, &param);
-    if (error) return ZuResult(ZU_THREAD_ERROR, ZuString("the thread's priority may not be changed here (no real-time privilege)"));
-    return ZuResult();
-}
 
 // Runs a call on one of the connection's own threads into code that may
 // throw (a sink's director, or the node map reading through the port, whose
@@ -62,7 +50,7 @@ ZuResult Connection::NotConnected() const
 
 bool Connection::OnThread(ThreadRole aRole) const
 {
-    return mThreads[aRole].get_id() == std::this_thread::get_id();
+    return mThreads[aRole].OnThread();
 }
 
 ZuResult Connection::Open(uint32_t aIp, ZuAccessType aAccess)
@@ -224,18 +212,20 @@ void Connection::StartThreads()
 {
     // Each thread keeps the connection alive until it ends, even when a
     // callback frees the device it runs for.
+    // Close wakes them all; each ends by the stop flag.
     auto self = shared_from_this();
-    mThreads[kHeartbeatThread] = std::thread([self] { self->HeartbeatLoop(); });
+    mThreads[kHeartbeatThread].Start([self](Worker::Control &) { self->HeartbeatLoop(); }, nullptr,
+                                     mPriorities[kHeartbeatThread]);
     if (mMessageSocket.valid() || mMessageTcp.valid())
-        mThreads[kInterruptLinkThread] = std::thread([self] { self->LinkLoop(); });
-    mThreads[kInterruptQueueThread] = std::thread([self] { self->QueueLoop(); });
-    for (int k = 0; k < 3; ++k)
-        if (mPriorities[k]) SetPriority(mThreads[k], mPriorities[k]);
+        mThreads[kInterruptLinkThread].Start([self](Worker::Control &) { self->LinkLoop(); }, nullptr,
+                                             mPriorities[kInterruptLinkThread]);
+    mThreads[kInterruptQueueThread].Start([self](Worker::Control &) { self->QueueLoop(); }, nullptr,
+                                          mPriorities[kInterruptQueueThread]);
 }
 
 ZuResult Connection::ApplyPriority(ThreadRole aRole, uint32_t aPriority)
 {
-    return SetPriority(mThreads[aRole], aPriority);
+    return mThreads[aRole].SetPriority(aPriority);
 }
 
 void Connection::Close()
@@ -252,13 +242,9 @@ void Connection::Close()
     mLinkWake.notify_all();
     mIdle.notify_all();
     mMessageLoop.stop();
-    for (std::thread &t : mThreads) {
-        if (!t.joinable()) continue;
-        // A callback that disconnects its own device: its thread ends by
-        // itself once the callback returns.
-        if (t.get_id() == std::this_thread::get_id()) t.detach();
-        else t.join();
-    }
+    // A callback that disconnects its own device: its thread ends by itself
+    // once the callback returns, holding the connection.
+    for (Worker &t : mThreads) t.Stop();
     const bool control = mAccess == ZuAccessControl || mAccess == ZuAccessExclusive;
     if (control && !mLost && mClient.IsOpen()) {
         // Give the channels and control back, within the tries' time-outs
@@ -468,11 +454,12 @@ ZuResult Connection::WaitIdle(uint32_t aTimeoutMs)
     // On the heartbeat thread (a sink waiting from its own callback) the
     // queue cannot drain while it waits: answer at once.
     if (OnThread(kHeartbeatThread)) return mQueue.empty() ? ZuResult() : ZuResult(ZU_TIMEOUT, ZuString("events are queued"));
-    bool idle = mIdle.wait_for(lock, milliseconds(aTimeoutMs), [this] {
+    const auto waited = Interrupts::WaitFor(mIdle, lock, aTimeoutMs, [this] {
         return mStopping || mLost || (mQueue.empty() && !mDelivering);
     });
+    if (waited == Interrupts::Wait::Interrupted) return Interrupts::Result();
     if (mStopping || mLost) return NotConnected();
-    return idle ? ZuResult() : ZuResult(ZU_TIMEOUT, ZuString("events were still queued when the time-out passed"));
+    return waited == Interrupts::Wait::Done ? ZuResult() : ZuResult(ZU_TIMEOUT, ZuString("events were still queued when the time-out passed"));
 }
 
 } // namespace device

@@ -13,6 +13,7 @@
 
 #include "ZuDevice.h"
 #include "tarn/genicam/Parameters.h"
+#include "tarn/Worker.h"
 #include "gev/bootstrap.h"
 
 #include <condition_variable>
@@ -20,7 +21,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace tarn {
 namespace device {
@@ -147,7 +147,7 @@ private:
 
     std::atomic<bool> mStopping{false};
     std::atomic<bool> mLost{false};
-    std::thread mThreads[3];
+    Worker mThreads[3];
 };
 
 } // namespace device

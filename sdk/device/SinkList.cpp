@@ -7,105 +7,39 @@ struct ZuDeviceSinkAccess {
 namespace tarn {
 namespace device {
 
-SinkList::Busy::Busy(SinkList &aList, Entry &aEntry) : list(aList), entry(aEntry)
-{
-    std::lock_guard<std::mutex> lock(list.mLock);
-    if (entry.removed) return;
-    entry.callers.push_back(std::this_thread::get_id());
-    entered = true;
-}
+namespace {
 
-SinkList::Busy::~Busy()
+// The sink no longer names the list (or any list gone meanwhile).
+void Forget(ZuDeviceEventSink &aSink, const SinkList *aList)
 {
-    if (!entered) return;
-    std::lock_guard<std::mutex> lock(list.mLock);
-    auto &c = entry.callers;
-    c.erase(std::find(c.begin(), c.end(), std::this_thread::get_id()));
-    list.mIdle.notify_all();
-}
-
-ZuResult SinkList::Add(ZuDeviceEventSink *aSink)
-{
-    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no sink given"));
-    {
-        std::lock_guard<std::mutex> lock(mLock);
-        for (const auto &e : mEntries)
-            if (e->sink == aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("the sink is registered already"));
-        auto entry = std::make_shared<Entry>();
-        entry->sink = aSink;
-        mEntries.push_back(entry);
-    }
-    auto &regs = ZuDeviceSinkAccess::Of(*aSink);
-    std::lock_guard<std::mutex> lock(regs.lock);
-    regs.lists.push_back(shared_from_this());
-    return ZuResult();
-}
-
-void SinkList::Keep(ZuDeviceEventSink *aSink, std::shared_ptr<void> aOwner)
-{
-    {
-        std::lock_guard<std::mutex> lock(mLock);
-        for (const auto &e : mEntries)
-            if (e->sink == aSink) {
-                std::swap(e->owner, aOwner);
-                break;
-            }
-    }
-    // What is let go (an owner not taken, or the one replaced) goes outside
-    // the lock: its release may take the interpreter lock.
-    aOwner.reset();
-}
-
-ZuResult SinkList::Remove(ZuDeviceEventSink *aSink)
-{
-    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no sink given"));
-    std::shared_ptr<Entry> entry;
-    {
-        std::unique_lock<std::mutex> lock(mLock);
-        auto it = std::find_if(mEntries.begin(), mEntries.end(), [aSink](const auto &e) { return e->sink == aSink; });
-        if (it == mEntries.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the sink is not registered"));
-        entry = *it;
-        mEntries.erase(it);
-        entry->removed = true;
-        // Calls on other threads end first; one on this thread (the sink
-        // removing itself) goes on after the removal.
-        const auto self = std::this_thread::get_id();
-        mIdle.wait(lock, [&] {
-            return std::all_of(entry->callers.begin(), entry->callers.end(), [&](auto id) { return id == self; });
-        });
-    }
-    Forget(aSink);
-    entry->owner.reset();
-    return ZuResult();
-}
-
-void SinkList::Forget(ZuDeviceEventSink *aSink)
-{
-    auto &regs = ZuDeviceSinkAccess::Of(*aSink);
+    auto &regs = ZuDeviceSinkAccess::Of(aSink);
     std::lock_guard<std::mutex> lock(regs.lock);
     auto &l = regs.lists;
     l.erase(std::remove_if(l.begin(), l.end(),
-                           [this](const std::weak_ptr<SinkList> &w) {
+                           [aList](const std::weak_ptr<SinkList> &w) {
                                auto p = w.lock();
-                               return !p || p.get() == this;
+                               return !p || p.get() == aList;
                            }),
             l.end());
 }
 
-void SinkList::Clear()
+} // namespace
+
+ZuResult Join(const std::shared_ptr<SinkList> &aSinks, ZuDeviceEventSink *aSink)
 {
-    std::vector<ZuDeviceEventSink *> sinks;
-    {
-        std::lock_guard<std::mutex> lock(mLock);
-        for (const auto &e : mEntries) sinks.push_back(e->sink);
-    }
-    for (ZuDeviceEventSink *s : sinks) Remove(s);
+    ZuResult r = aSinks->Add(aSink, ZU_INVALID_PARAMETER);
+    if (!r.IsOK()) return r;
+    auto &regs = ZuDeviceSinkAccess::Of(*aSink);
+    std::lock_guard<std::mutex> lock(regs.lock);
+    regs.lists.push_back(aSinks);
+    return r;
 }
 
-bool SinkList::Empty() const
+ZuResult Leave(const std::shared_ptr<SinkList> &aSinks, ZuDeviceEventSink *aSink)
 {
-    std::lock_guard<std::mutex> lock(mLock);
-    return mEntries.empty();
+    ZuResult r = aSinks->Remove(aSink);
+    if (r.IsOK()) Forget(*aSink, aSinks.get());
+    return r;
 }
 
 } // namespace device
@@ -126,7 +60,7 @@ void ZuDeviceEventSink::LeaveDevices()
         lists = mRegistrations->lists;
     }
     for (const auto &w : lists)
-        if (auto list = w.lock()) list->Remove(this);
+        if (auto list = w.lock()) tarn::device::Leave(list, this);
 }
 
 void ZuDeviceEventSink::OnLinkDisconnected(ZuDevice *) {}

@@ -219,12 +219,12 @@ ZuResult ZuDevice::WaitForMessagingChannelIdle(uint32_t aTimeout)
 
 ZuResult ZuDevice::RegisterEventSink(ZuDeviceEventSink *aEventSink)
 {
-    return mState->sinks->Add(aEventSink);
+    return tarn::device::Join(mState->sinks, aEventSink);
 }
 
 ZuResult ZuDevice::UnregisterEventSink(ZuDeviceEventSink *aEventSink)
 {
-    return mState->sinks->Remove(aEventSink);
+    return tarn::device::Leave(mState->sinks, aEventSink);
 }
 
 namespace {

@@ -14,7 +14,7 @@ struct ZuDeviceAdapter::Impl {
     std::weak_ptr<ZuDevice::State> state;
     ZuDeviceType type = ZuDeviceTypeUnknown;
     std::mutex lock;
-    std::vector<IZuDeviceEventSink *> sinks;
+    tarn::SinkList<IZuDeviceEventSink> sinks;
     // Parameters followed for their invalidation, by name, with the array
     // that holds them (which may outlive the connection).
     std::vector<std::pair<std::string, std::shared_ptr<tarn::device::ParameterSet>>> followed;
@@ -313,31 +313,19 @@ bool ZuDeviceAdapter::IsUSB3Vision()
 
 ZuResult ZuDeviceAdapter::RegisterEventSink(IZuDeviceEventSink *aEventSink)
 {
-    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no sink given"));
+    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink given"));
     auto s = mImpl->state.lock();
     if (!s) return NotConnected();
-    bool first = false;
-    {
-        std::lock_guard<std::mutex> lock(mImpl->lock);
-        auto &v = mImpl->sinks;
-        if (std::find(v.begin(), v.end(), aEventSink) != v.end())
-            return ZuResult(ZU_INVALID_PARAMETER, ZuString("the sink is registered already"));
-        first = v.empty();
-        v.push_back(aEventSink);
-    }
-    // The adapter hears the device's events for its sinks.
-    if (first) s->sinks->Add(this);
-    return ZuResult();
+    ZuResult r = mImpl->sinks.Add(aEventSink, ZU_INVALID_PARAMETER);
+    // The adapter hears the device's events for its sinks (once: a second
+    // join is refused).
+    if (r.IsOK()) tarn::device::Join(s->sinks, this);
+    return r;
 }
 
 ZuResult ZuDeviceAdapter::UnregisterEventSink(IZuDeviceEventSink *aEventSink)
 {
-    std::lock_guard<std::mutex> lock(mImpl->lock);
-    auto &v = mImpl->sinks;
-    auto it = std::find(v.begin(), v.end(), aEventSink);
-    if (it == v.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the sink is not registered"));
-    v.erase(it);
-    return ZuResult();
+    return mImpl->sinks.Remove(aEventSink);
 }
 
 ZuResult ZuDeviceAdapter::GetUniqueID(ZuString &aDeviceUniqueID)
@@ -351,24 +339,14 @@ ZuResult ZuDeviceAdapter::GetUniqueID(ZuString &aDeviceUniqueID)
 void ZuDeviceAdapter::OnEvent(ZuDevice *, uint16_t aEventID, uint16_t, uint64_t, uint64_t, const void *aData,
                               uint32_t aDataLength)
 {
-    std::vector<IZuDeviceEventSink *> sinks;
-    {
-        std::lock_guard<std::mutex> lock(mImpl->lock);
-        sinks = mImpl->sinks;
-    }
-    for (IZuDeviceEventSink *s : sinks) s->OnDeviceEvent(aEventID, static_cast<const uint8_t *>(aData), aDataLength);
+    mImpl->sinks.ForEach([&](IZuDeviceEventSink *s) { s->OnDeviceEvent(aEventID, static_cast<const uint8_t *>(aData), aDataLength); });
 }
 
 void ZuDeviceAdapter::OnParameterUpdate(ZuGenParameter *aParameter)
 {
     ZuString name;
     if (!aParameter || !aParameter->GetName(name).IsOK()) return;
-    std::vector<IZuDeviceEventSink *> sinks;
-    {
-        std::lock_guard<std::mutex> lock(mImpl->lock);
-        sinks = mImpl->sinks;
-    }
-    for (IZuDeviceEventSink *s : sinks) s->OnGenInvalidate(name);
+    mImpl->sinks.ForEach([&](IZuDeviceEventSink *s) { s->OnGenInvalidate(name); });
 }
 
 namespace tarn {

@@ -7,6 +7,7 @@
 
 #include "ZuGenParameter.h"
 #include "ZuGenParameterArray.h"
+#include "tarn/SinkList.h"
 #include "tarn/genicam/Engine.h"
 
 #include <atomic>
@@ -41,8 +42,7 @@ struct ZuGenParameter::Impl
     ZuGenParameterArray *array = nullptr;
     std::atomic<bool> updatesEnabled{true};
     std::atomic<int> callbackId{0};
-    std::mutex sinksLock;
-    std::vector<std::pair<ZuGenEventSink *, std::function<void()>>> sinks;
+    tarn::SinkList<ZuGenEventSink> sinks;
     // Enumerations only: their entries, in the node's order.
     std::vector<std::unique_ptr<ZuGenEnumEntry>> entries;
 };

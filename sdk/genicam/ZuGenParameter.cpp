@@ -75,36 +75,13 @@ ZuGenParameter::~ZuGenParameter()
 {
     Impl &d = *mImpl;
     if (d.node && d.callbackId) d.node->UnregisterCallback(d.callbackId);
-    decltype(d.sinks) lSinks;
-    {
-        std::lock_guard<std::mutex> lLock(d.sinksLock);
-        lSinks.swap(d.sinks);
-    }
-    for (auto &lS : lSinks)
-        if (lS.second) lS.second();
+    d.sinks.Clear();
 }
 
 void ZuGenParameter::Impl::Notify()
 {
     if (!updatesEnabled) return;
-    // Sinks are called without the lock: a sink may unregister itself (or
-    // another), and is skipped once it has been. The copies of the release
-    // actions hold what keeps each sink alive, so that a sink unregistered
-    // during its own call (or by another thread) is not freed under it.
-    decltype(sinks) lHeld;
-    {
-        std::lock_guard<std::mutex> lLock(sinksLock);
-        lHeld = sinks;
-    }
-    for (auto &lEntry : lHeld) {
-        ZuGenEventSink *lS = lEntry.first;
-        bool lStill;
-        {
-            std::lock_guard<std::mutex> lLock(sinksLock);
-            lStill = std::any_of(sinks.begin(), sinks.end(), [&](const auto &aP) { return aP.first == lS; });
-        }
-        if (lStill) lS->OnParameterUpdate(self);
-    }
+    sinks.ForEach([this](ZuGenEventSink *aSink) { aSink->OnParameterUpdate(self); });
 }
 
 ZuResult ZuGenParameter::GetName(ZuString &aValue) const { return mImpl->node ? Text(mImpl->node->GetName(), aValue) : NoNode(); }
@@ -275,34 +252,18 @@ ZuResult tarn::RegisterEventSink(ZuGenParameter &aParameter, ZuGenEventSink *aEv
         int lNone = 0;
         if (!d.callbackId.compare_exchange_strong(lNone, lId)) d.node->UnregisterCallback(lId);
     }
-    std::function<void()> lOld;
-    {
-        std::lock_guard<std::mutex> lLock(d.sinksLock);
-        auto lIt = std::find_if(d.sinks.begin(), d.sinks.end(), [&](const auto &aP) { return aP.first == aEventSink; });
-        if (lIt != d.sinks.end()) {
-            lOld = std::move(lIt->second);
-            lIt->second = std::move(aOnRelease);
-        } else {
-            d.sinks.emplace_back(aEventSink, std::move(aOnRelease));
-        }
-    }
-    if (lOld) lOld();
+    // The release runs when the sink leaves, or when a second registration
+    // of the same sink brings its own.
+    std::shared_ptr<void> lOwner;
+    if (aOnRelease) lOwner = std::shared_ptr<void>(nullptr, [lRelease = std::move(aOnRelease)](void *) { lRelease(); });
+    d.sinks.Add(aEventSink);
+    d.sinks.Keep(aEventSink, std::move(lOwner));
     return ZuResult();
 }
 
 ZuResult ZuGenParameter::UnregisterEventSink(ZuGenEventSink *aRegisteredSink)
 {
-    Impl &d = *mImpl;
-    std::function<void()> lRelease;
-    {
-        std::lock_guard<std::mutex> lLock(d.sinksLock);
-        auto lIt = std::find_if(d.sinks.begin(), d.sinks.end(), [&](const auto &aP) { return aP.first == aRegisteredSink; });
-        if (lIt == d.sinks.end()) return Failure(ZU_NOT_FOUND, "the event sink is not registered");
-        lRelease = std::move(lIt->second);
-        d.sinks.erase(lIt);
-    }
-    if (lRelease) lRelease();
-    return ZuResult();
+    return mImpl->sinks.Remove(aRegisteredSink);
 }
 
 INode *ZuGenParameter::GetNode() { return mImpl->node; }

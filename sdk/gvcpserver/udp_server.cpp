@@ -3,6 +3,7 @@
 #include "gev/gvsp.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace tarn {
 namespace gvcp {
@@ -80,11 +81,16 @@ UdpServer::~UdpServer()
 
 bool UdpServer::bindSockets(uint32_t ip, std::string *error)
 {
-    net::SocketOptions options;
-    // Several devices share port 3956 on one machine, each on its own address.
-    options.reuseAddress = true;
-    net::UdpSocket control = net::UdpSocket::bind({ip, mPort}, options, error);
-    if (!control.valid()) return false;
+    // Several devices share port 3956 on one machine, each on its own
+    // address; two on one address would each see some of the requests, so
+    // the address is not shared.
+    net::UdpSocket control = net::UdpSocket::bind({ip, mPort}, net::SocketOptions(), error);
+    if (!control.valid()) {
+        if (errno == EADDRINUSE && error)
+            *error = "another device already answers at " + formatIPv4(ip) + " (its GVCP port " + std::to_string(mPort) +
+                     " is taken)";
+        return false;
+    }
     net::SocketOptions quiet;
     quiet.nonBlocking = true;
     net::UdpSocket messages = net::UdpSocket::bind({ip, 0}, quiet, error);
@@ -105,7 +111,7 @@ bool UdpServer::bindSockets(uint32_t ip, std::string *error)
 
 bool UdpServer::start(const std::string &address, uint16_t port, std::string *error)
 {
-    if (mThread.joinable()) {
+    if (mThread.Running()) {
         if (error) *error = "already started";
         return false;
     }
@@ -137,8 +143,11 @@ bool UdpServer::start(const std::string &address, uint16_t port, std::string *er
         return false;
     }
     watchSockets();
-    mQuit = false;
-    mThread = std::thread([this] { run(); });
+    if (!mThread.Start([this](Worker::Control &c) { run(c); }, [this] { mLoop->stop(); }).IsOK()) {
+        if (error) *error = "no thread to serve on";
+        stop();
+        return false;
+    }
     return true;
 }
 
@@ -155,10 +164,10 @@ void UdpServer::watchSockets()
     }
 }
 
-void UdpServer::run()
+void UdpServer::run(const Worker::Control &aControl)
 {
     using namespace std::chrono;
-    while (!mQuit) {
+    while (!aControl.Stopping()) {
         int wait = -1;
         if (auto next = mServer.nextDeadline()) {
             auto left = ceil<milliseconds>(*next - Clock::now()).count();
@@ -167,7 +176,7 @@ void UdpServer::run()
         // A handler ends the run after each packet, so that a changed
         // deadline (control taken, an event queued) is seen at once.
         if (wait != 0) mLoop->run(wait);
-        if (mQuit) break;
+        if (aControl.Stopping()) break;
         dropClosedPeers();
         if (mRebound || mPeersChanged) {
             mRebound = mPeersChanged = false;
@@ -179,11 +188,7 @@ void UdpServer::run()
 
 void UdpServer::stop()
 {
-    if (mThread.joinable()) {
-        mQuit = true;
-        mLoop->stop();
-        mThread.join();
-    }
+    mThread.Stop();
     mLoop.reset();
     mSocket = net::UdpSocket();
     mBroadcastSocket = net::UdpSocket();
@@ -196,7 +201,7 @@ void UdpServer::stop()
 bool UdpServer::postEvent(const Event &event, const Bytes *data, bool extendedId)
 {
     bool queued = mServer.postEvent(event, data, extendedId);
-    if (queued && mLoop) mLoop->stop();  // a wake-up: run() looks at the quit flag
+    if (queued && mLoop) mLoop->stop();  // a wake-up: run() looks at the deadlines again
     return queued;
 }
 

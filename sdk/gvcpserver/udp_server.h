@@ -11,11 +11,11 @@
 #include "gvcpserver/server.h"
 #include "gev/tcp.h"
 #include "net/poll_loop.h"
+#include "tarn/Worker.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace tarn {
@@ -39,8 +39,9 @@ public:
     uint16_t tcpPort() const { return mListener.valid() ? mListener.local().port : 0; }
     void stop();
     uint16_t port() const { return mPort; }
-    // The serving thread (while started), for its scheduling priority.
-    std::thread::native_handle_type threadHandle() { return mThread.native_handle(); }
+    // The scheduling of the serving thread (while started), as
+    // Worker::SetPriority.
+    ZuResult setPriority(uint32_t aPriority) { return mThread.SetPriority(aPriority); }
 
     Server &server() { return mServer; }
     const Server &server() const { return mServer; }
@@ -61,7 +62,7 @@ private:
     class Output;
     bool bindSockets(uint32_t ip, std::string *error);
     void watchSockets();
-    void run();
+    void run(const Worker::Control &aControl);
     bool serve(const net::UdpSocket &from);
     bool serveMessages();
     struct TcpPeer;
@@ -85,9 +86,8 @@ private:
     std::unique_ptr<Output> mOutput;
     std::unique_ptr<net::PollLoop> mLoop;
     uint16_t mPort = 0;
-    std::atomic<bool> mQuit{false};
     bool mRebound = false;
-    std::thread mThread;
+    Worker mThread;
 };
 
 } // namespace gvcp

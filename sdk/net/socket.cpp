@@ -38,9 +38,12 @@ std::string dotted(uint32_t aIp)
     return text;
 }
 
+// The reason, with errno left as the failed call set it for the caller.
 void fail(std::string *aError, const std::string &aWhat)
 {
-    if (aError) *aError = aWhat + ": " + std::strerror(errno);
+    const int error = errno;
+    if (aError) *aError = aWhat + ": " + std::strerror(error);
+    errno = error;
 }
 
 } // namespace
@@ -98,6 +101,9 @@ UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::s
     sockaddr_in sa = toSockaddr(aLocal);
     if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
         fail(aError, "bind " + dotted(aLocal.ip));
+        const int error = errno;
+        fd.reset();
+        errno = error;
         return s;
     }
     s.mFd = std::move(fd);

@@ -2,6 +2,9 @@
 
 #include "gev/bridge.h"
 #include "tarn/DeviceFollow.h"
+#include "tarn/Interrupts.h"
+#include "tarn/SinkList.h"
+#include "tarn/Worker.h"
 
 #include <algorithm>
 #include <atomic>
@@ -28,6 +31,11 @@ ZuResult NotOpen()
     return ZuResult(ZU_NOT_CONNECTED, ZuString("the serial port is not open"));
 }
 
+ZuResult OpenAlready()
+{
+    return ZuResult(ZU_STATE_ERROR, ZuString("the serial port is open already"));
+}
+
 ZuResult Gone()
 {
     return ZuResult(ZU_NOT_CONNECTED, ZuString("the device is not connected"));
@@ -38,21 +46,8 @@ bool IsOk(const ZuResult &aResult)
     return aResult.GetCode() == ZU_OK;
 }
 
-// The echo sinks of the process. A call holds the lock, so that once
-// Unregister returns no call reaches the sink; the lock is recursive so
-// that a sink may write to a port from its own call.
-struct EchoSinks {
-    std::recursive_mutex lock;
-    std::vector<ZuDeviceSerialPortEchoSink *> sinks;
-
-    template <class Call> void ForEach(Call aCall)
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        if (sinks.empty()) return;
-        const std::vector<ZuDeviceSerialPortEchoSink *> copy = sinks;
-        for (ZuDeviceSerialPortEchoSink *s : copy) aCall(s);
-    }
-};
+// The echo sinks of the process.
+typedef tarn::SinkList<ZuDeviceSerialPortEchoSink> EchoSinks;
 
 EchoSinks &Echo()
 {
@@ -112,9 +107,9 @@ struct Session {
 } // namespace
 
 struct ZuDeviceSerialPort::Impl {
-    std::mutex lock;  // the session pointer and the thread
+    std::mutex lock;  // the session pointer
     std::shared_ptr<Session> session;
-    std::thread poller;
+    tarn::Worker poller;
     std::mutex progressLock;
     bool wrote = false;
     uint32_t written = 0, total = 0;
@@ -217,8 +212,12 @@ ZuResult Probe(IZuDeviceAdapter &aAdapter, ZuDeviceSerial aPort)
 ZuResult ZuDeviceSerialPort::Open(IZuDeviceAdapter *aAdapter, ZuDeviceSerial aPort)
 {
     if (!aAdapter) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no device adapter given"));
+    if (IsOpened()) return OpenAlready();
+    // A receiving thread that closed its own port ends first, and not under
+    // the lock: its sink call may still use the port.
+    mImpl->poller.Stop();
     std::lock_guard<std::mutex> guard(mImpl->lock);
-    if (mImpl->session) return ZuResult(ZU_STATE_ERROR, ZuString("the serial port is open already"));
+    if (mImpl->session) return OpenAlready();
     auto s = std::make_shared<Session>();
     s->own = tarn::DeviceFollow::Adapter(aAdapter);
     s->adapter = s->own ? s->own.get() : aAdapter;
@@ -231,11 +230,9 @@ ZuResult ZuDeviceSerialPort::Open(IZuDeviceAdapter *aAdapter, ZuDeviceSerial aPo
     // What an earlier user left on the device's side is not this opening's.
     r = s->adapter->WriteRegister(s->base + sb::Control, sb::ControlFlush);
     if (!IsOk(r)) return r.GetCode() == ZU_NOT_CONNECTED ? r : ZuResult(ZU_NOT_SUPPORTED, r.GetDescription());
-    try {
-        mImpl->poller = std::thread(&Impl::Poll, s, mImpl->counters);
-    } catch (const std::system_error &) {
+    std::shared_ptr<Impl::Counters> counters = mImpl->counters;
+    if (!mImpl->poller.Start([s, counters](tarn::Worker::Control &) { Impl::Poll(s, counters); }).IsOK())
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiving thread could not start"));
-    }
     mImpl->session = s;
     return ZuResult();
 }
@@ -243,11 +240,9 @@ ZuResult ZuDeviceSerialPort::Open(IZuDeviceAdapter *aAdapter, ZuDeviceSerial aPo
 ZuResult ZuDeviceSerialPort::Close()
 {
     std::shared_ptr<Session> s;
-    std::thread poller;
     {
         std::lock_guard<std::mutex> guard(mImpl->lock);
         s.swap(mImpl->session);
-        poller.swap(mImpl->poller);
     }
     if (!s) return NotOpen();
     {
@@ -256,14 +251,9 @@ ZuResult ZuDeviceSerialPort::Close()
         s->wake.notify_all();
         s->arrived.notify_all();
     }
-    if (poller.joinable()) {
-        // An echo sink that closes the port from the receiving thread
-        // cannot wait for that thread.
-        if (poller.get_id() == std::this_thread::get_id())
-            poller.detach();
-        else
-            poller.join();
-    }
+    // An echo sink that closes the port from the receiving thread leaves it
+    // to end by itself, holding the session.
+    mImpl->poller.Stop();
     return ZuResult();
 }
 
@@ -334,9 +324,10 @@ ZuResult ZuDeviceSerialPort::Read(uint8_t *aBuffer, uint32_t aBufferSize, uint32
     const bool gone = !s->adapter->IsConnected();
     std::unique_lock<std::mutex> guard(s->lock);
     // As many bytes as asked for, or what came by the time-out.
-    if (!gone)
-        s->arrived.wait_for(guard, std::chrono::milliseconds(aTimeout),
-                            [&] { return s->count >= aBufferSize || s->closing || s->lost; });
+    if (!gone && tarn::Interrupts::WaitFor(s->arrived, guard, aTimeout, [&] {
+                     return s->count >= aBufferSize || s->closing || s->lost;
+                 }) == tarn::Interrupts::Wait::Interrupted)
+        return tarn::Interrupts::Result();
     aBytesRead = uint32_t(s->Pop(aBuffer, aBufferSize));
     if (aBytesRead || !aBufferSize) return ZuResult();
     if (s->closing) return NotOpen();
@@ -405,24 +396,12 @@ bool ZuDeviceSerialPort::IsSupported(IZuDeviceAdapter *aAdapter, ZuDeviceSerial 
 
 ZuResult ZuDeviceSerialPort::RegisterEchoSink(ZuDeviceSerialPortEchoSink *aSink)
 {
-    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no sink given"));
-    EchoSinks &e = Echo();
-    std::lock_guard<std::recursive_mutex> guard(e.lock);
-    if (std::find(e.sinks.begin(), e.sinks.end(), aSink) != e.sinks.end())
-        return ZuResult(ZU_NOT_SUPPORTED, ZuString("the sink is registered already"));
-    e.sinks.push_back(aSink);
-    return ZuResult();
+    return Echo().Add(aSink, ZU_NOT_SUPPORTED);
 }
 
 ZuResult ZuDeviceSerialPort::UnregisterEchoSink(ZuDeviceSerialPortEchoSink *aSink)
 {
-    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no sink given"));
-    EchoSinks &e = Echo();
-    std::lock_guard<std::recursive_mutex> guard(e.lock);
-    auto it = std::find(e.sinks.begin(), e.sinks.end(), aSink);
-    if (it == e.sinks.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the sink is not registered"));
-    e.sinks.erase(it);
-    return ZuResult();
+    return Echo().Remove(aSink);
 }
 
 uint64_t ZuDeviceSerialPort::GetBytesSent() const

@@ -4,11 +4,11 @@
 #include "softdevice/model/guard.h"
 #include "softdevice/transport.h"
 #include "tarn/SoftDevice.h"
+#include "tarn/Worker.h"
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 using tarn::softdevice::DeviceModel;
@@ -17,10 +17,13 @@ using tarn::softdevice::Transport;
 
 namespace {
 
+struct Core;
+void forget(const std::shared_ptr<Core> &aCore);
+
 // A device's model and transport, kept alive by whoever stops them: the
 // device itself, or, when the stop comes from inside one of the device's
 // own threads (an up-call stopped or deleted it), a thread of its own.
-struct Core {
+struct Core : std::enable_shared_from_this<Core> {
     explicit Core(IZuVirtualDeviceGEV &aSelf) : model(aSelf) {}
     void stop()
     {
@@ -29,14 +32,43 @@ struct Core {
         transport.reset();
         model.teardown();
     }
+    // Stops on the reaper, for a stop asked on one of the device's own
+    // threads, which cannot be joined from there. aGone: the device itself
+    // went, and the core leaves the list of devices once stopped (not
+    // before, so that an exit meanwhile waits for the stop).
+    void stopLater(bool aGone)
+    {
+        std::lock_guard<std::mutex> lock(reaping);
+        gone = gone || aGone;
+        // A stop under way also forgets a device gone meanwhile.
+        if (reaperBusy) return;
+        std::shared_ptr<Core> self = shared_from_this();
+        reaperBusy = reaper.Start([self](tarn::Worker::Control &) {
+                         self->stop();
+                         std::lock_guard<std::mutex> done(self->reaping);
+                         self->reaperBusy = false;
+                         if (self->gone) forget(self);
+                     }).IsOK();
+    }
     std::mutex stopping;
     DeviceModel model;
     std::unique_ptr<Transport> transport;
     std::atomic<bool> tcp{false};  // applies from the next start
+    std::mutex reaping;
+    bool reaperBusy = false, gone = false;
+    tarn::Worker reaper;
 };
 
 std::mutex gDevicesLock;
 std::vector<std::weak_ptr<Core>> gDevices;
+
+void forget(const std::shared_ptr<Core> &aCore)
+{
+    std::lock_guard<std::mutex> lock(gDevicesLock);
+    gDevices.erase(std::remove_if(gDevices.begin(), gDevices.end(),
+                                  [&](const std::weak_ptr<Core> &w) { return w.lock() == aCore || w.expired(); }),
+                   gDevices.end());
+}
 
 std::vector<std::shared_ptr<Core>> liveCores()
 {
@@ -89,33 +121,18 @@ struct ZuSoftDeviceGEV::Impl {
     }
     ~Impl()
     {
+        // Deleted from inside one of its own up-calls: the reaper ends it.
         if (tarn::softdevice::currentDeviceThread() == &core->model) {
-            // Deleted from inside one of its own up-calls: that thread cannot
-            // be joined from here, so another one ends the device. It stays
-            // listed until then, so that an exit meanwhile waits for it.
-            std::shared_ptr<Core> c = core;
-            if (reaper.joinable()) reaper.detach();
-            std::thread([c] {
-                c->stop();
-                forget(c);
-            }).detach();
+            core->stopLater(true);
             return;
         }
         forget(core);
-        if (reaper.joinable()) reaper.join();
+        core->reaper.Stop();
         core->stop();
-    }
-    static void forget(const std::shared_ptr<Core> &aCore)
-    {
-        std::lock_guard<std::mutex> lock(gDevicesLock);
-        gDevices.erase(std::remove_if(gDevices.begin(), gDevices.end(),
-                                      [&](const std::weak_ptr<Core> &w) { return w.lock() == aCore || w.expired(); }),
-                       gDevices.end());
     }
     bool running() const { return core->model.built(); }
 
     std::shared_ptr<Core> core;
-    std::thread reaper;
     std::mutex lock;   // Start and Stop against each other
 };
 
@@ -161,9 +178,10 @@ ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
     if (mImpl->running()) return ZuResult(ZU_STATE_ERROR);
-    if (mImpl->reaper.joinable()) {
+    // A stop from the device's own thread may still be under way.
+    if (mImpl->core->reaper.Running()) {
         if (tarn::softdevice::currentDeviceThread() == &mImpl->core->model) return ZuResult(ZU_STATE_ERROR);
-        mImpl->reaper.join();
+        mImpl->core->reaper.Stop();
     }
     NetConfig net;
     std::string error;
@@ -192,8 +210,7 @@ ZuResult ZuSoftDeviceGEV::Stop()
     if (!mImpl->running()) return ZuResult(ZU_STATE_ERROR);
     std::shared_ptr<Core> core = mImpl->core;
     if (tarn::softdevice::currentDeviceThread() == &core->model) {
-        if (mImpl->reaper.joinable()) mImpl->reaper.detach();
-        mImpl->reaper = std::thread([core] { core->stop(); });
+        core->stopLater(false);
         return ZuResult(ZU_OK);
     }
     core->stop();

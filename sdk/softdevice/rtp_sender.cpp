@@ -25,8 +25,17 @@ bool SapAnnouncer::open(uint32_t aDeviceIp, size_t aChannels, std::string &aErro
     std::lock_guard<std::mutex> lock(mLock);
     mOrigin = aDeviceIp;
     mEntries.assign(aChannels, Entry());
-    mStop = false;
-    mThread = std::thread([this] { run(); });
+    // Every announcement again each interval, until closed.
+    if (!mThread.Start([this](Worker::Control &c) {
+            while (c.Sleep(kInterval)) {
+                std::lock_guard<std::mutex> again(mLock);
+                for (const Entry &e : mEntries)
+                    if (e.active) transmit(e.announcement);
+            }
+        }).IsOK()) {
+        aError = "no thread for the announcements";
+        return false;
+    }
     return true;
 }
 
@@ -37,10 +46,8 @@ void SapAnnouncer::close()
         for (Entry &e : mEntries)
             if (e.active) transmit(e.deletion);
         mEntries.clear();
-        mStop = true;
     }
-    mWake.notify_all();
-    if (mThread.joinable()) mThread.join();
+    mThread.Stop();
     mSocket = net::UdpSocket();
 }
 
@@ -72,17 +79,6 @@ void SapAnnouncer::withdraw(size_t aChannel)
     if (aChannel >= mEntries.size() || !mEntries[aChannel].active) return;
     mEntries[aChannel].active = false;
     transmit(mEntries[aChannel].deletion);
-}
-
-void SapAnnouncer::run()
-{
-    std::unique_lock<std::mutex> lock(mLock);
-    while (!mStop) {
-        mWake.wait_for(lock, kInterval);
-        if (mStop) break;
-        for (const Entry &e : mEntries)
-            if (e.active) transmit(e.announcement);
-    }
 }
 
 // ---- RTP

@@ -10,6 +10,7 @@
 #include "rtp/rtp.h"
 #include "rtp/sap.h"
 #include "softdevice/model/channel.h"
+#include "tarn/Worker.h"
 
 #include <atomic>
 #include <chrono>
@@ -17,7 +18,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tarn {
@@ -51,13 +51,10 @@ private:
         bool active = false;
         std::vector<uint8_t> announcement, deletion;
     };
-    void run();
     void transmit(const std::vector<uint8_t> &aPacket);
 
     std::mutex mLock;
-    std::condition_variable mWake;
-    bool mStop = false;
-    std::thread mThread;
+    Worker mThread;
     net::UdpSocket mSocket;
     uint32_t mOrigin = 0;
     std::vector<Entry> mEntries;

@@ -19,18 +19,16 @@ bool TcpStreams::start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, 
         return false;
     }
     watch();
-    mQuit = false;
-    mThread = std::thread([this] { run(); });
+    if (!mThread.Start([this](Worker::Control &c) { run(c); }, [this] { mLoop->stop(); }).IsOK()) {
+        aError = "no thread for the stream ports";
+        return false;
+    }
     return true;
 }
 
 void TcpStreams::stop()
 {
-    if (mThread.joinable()) {
-        mQuit = true;
-        mLoop->stop();
-        mThread.join();
-    }
+    mThread.Stop();
     for (Open &o : mOpen) {
         mSenders[o.channel]->detachStream(o.connection.get());
         o.connection->shutdown();
@@ -54,13 +52,13 @@ void TcpStreams::watch()
     for (size_t k = 0; k < mOpen.size(); ++k) mLoop->watch(mOpen[k].connection->fd(), [this, k](int) { return drain(mOpen[k]); });
 }
 
-void TcpStreams::run()
+void TcpStreams::run(const Worker::Control &aControl)
 {
-    while (!mQuit) {
+    while (!aControl.Stopping()) {
         // Each handler ends the run, so that the watches follow the
         // connections as they come and go.
         mLoop->run();
-        if (mQuit) break;
+        if (aControl.Stopping()) break;
         for (size_t k = 0; k < mOpen.size();) {
             if (mOpen[k].connection) {
                 ++k;

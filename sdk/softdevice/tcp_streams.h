@@ -8,11 +8,10 @@
 
 #include "net/poll_loop.h"
 #include "softdevice/gvsp_sender.h"
+#include "tarn/Worker.h"
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tarn {
@@ -37,7 +36,7 @@ private:
         size_t channel;
         std::shared_ptr<net::TcpConnection> connection;
     };
-    void run();
+    void run(const Worker::Control &aControl);
     void watch();
     bool accept(size_t aChannel);
     bool drain(Open &aOpen);
@@ -46,9 +45,8 @@ private:
     std::vector<net::TcpListener> mListeners;
     std::vector<Open> mOpen;
     std::unique_ptr<net::PollLoop> mLoop;
-    std::atomic<bool> mQuit{false};
     bool mChanged = false;
-    std::thread mThread;
+    Worker mThread;
 };
 
 } // namespace softdevice

@@ -116,18 +116,14 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     mPublished = gvsp::StreamCounters();
     mSettingsVersion = UINT64_MAX;
     Configure();
-    mStop = false;
     mAbort = false;
     mFlush = false;
     Watch();
-    try {
-        mThread = std::thread([this] { Run(); });
-    } catch (...) {
+    if (!mWorker.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop.stop(); }, aSetup.priority).IsOK()) {
         mSocket = net::UdpSocket();
         mTcp = net::TcpConnection();
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
     }
-    if (aSetup.priority) SetPriority(aSetup.priority);
     return ZuResult();
 }
 
@@ -174,10 +170,7 @@ GevReceiver::Offer GevReceiver::AskOffer(uint32_t aDeviceIp, uint16_t aChannel, 
 
 void GevReceiver::Stop()
 {
-    if (!mThread.joinable()) return;
-    mStop = true;
-    mLoop.stop();
-    mThread.join();
+    mWorker.Stop();
     mSocket = net::UdpSocket();
     mTcp = net::TcpConnection();
     mOverTcp = false;
@@ -199,16 +192,17 @@ void GevReceiver::AbortFilling()
 
 void GevReceiver::Flush()
 {
-    if (!mThread.joinable()) return;
+    // A run that ends clears the request too.
+    if (!mWorker.Running()) return;
     std::unique_lock<std::mutex> guard(mFlushLock);
     mFlush = true;
     mLoop.stop();
-    mFlushed.wait(guard, [this] { return !mFlush.load() || !mThread.joinable(); });
+    mFlushed.wait(guard, [this] { return !mFlush.load() || !mWorker.Running(); });
 }
 
 ZuResult GevReceiver::SetPriority(uint32_t aPriority)
 {
-    ZuResult result = receiver::ApplyPriority(mThread, aPriority);
+    ZuResult result = mWorker.SetPriority(aPriority);
     if (result.GetCode() != ZU_INVALID_PARAMETER) mSetup.priority = aPriority;
     return result;
 }
@@ -229,9 +223,9 @@ void GevReceiver::Configure()
     mReassembler.configure(c);
 }
 
-void GevReceiver::Run()
+void GevReceiver::Run(const Worker::Control &aControl)
 {
-    while (!mStop.load()) {
+    while (!aControl.Stopping()) {
         Configure();
         if (mAbort.exchange(false)) mReassembler.abort();
         if (mFlush.load()) {

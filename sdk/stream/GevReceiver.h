@@ -16,11 +16,11 @@
 #include "gev/tcp.h"
 #include "net/poll_loop.h"
 #include "net/socket.h"
+#include "tarn/Worker.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace tarn {
@@ -60,7 +60,7 @@ public:
     void Flush();
     ZuResult SetPriority(uint32_t aPriority);
 
-    bool Running() const { return mThread.joinable(); }
+    bool Running() const { return mWorker.Running(); }
     net::Endpoint Local() const { return mLocal; }
     int SocketBuffer() const { return mSocketBuffer; }
     // Whether packets come over a TCP connection (until the device ends it).
@@ -70,7 +70,7 @@ public:
     static uint32_t ReceiveBufferLimit();
 
 private:
-    void Run();
+    void Run(const Worker::Control &aControl);
     void Configure();
     // Handles what waits in the socket; the datagrams received.
     size_t Drain(uint64_t aNowUs, bool aDrop);
@@ -98,8 +98,7 @@ private:
     net::ReceiveSlots mSlots;
     std::vector<ReceivedPart> mParts;   // kept for the next block
     uint16_t mRequestId = 0;
-    std::thread mThread;
-    std::atomic<bool> mStop{false};
+    Worker mWorker;
     std::atomic<bool> mAbort{false};
     std::atomic<bool> mFlush{false};
     std::mutex mFlushLock;

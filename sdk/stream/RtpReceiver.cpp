@@ -61,27 +61,20 @@ ZuResult RtpReceiver::Start(const Setup &aSetup)
         fd = mSocket.fd();
         mSlots.assign(net::UdpSocket::kMaxBatch, kSlotSize);
     }
-    mStop = false;
     mAbort = false;
     mLoop.clear();
     mLoop.watch(fd, [](int) { return false; });
-    try {
-        mThread = std::thread([this] { Run(); });
-    } catch (...) {
+    if (!mWorker.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop.stop(); }, aSetup.priority).IsOK()) {
         mSocket = net::UdpSocket();
         mTcp = net::TcpConnection();
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
     }
-    if (aSetup.priority) SetPriority(aSetup.priority);
     return ZuResult();
 }
 
 void RtpReceiver::Stop()
 {
-    if (!mThread.joinable()) return;
-    mStop = true;
-    mLoop.stop();
-    mThread.join();
+    mWorker.Stop();
     mSocket = net::UdpSocket();
     mTcp = net::TcpConnection();
     mLoop.clear();
@@ -95,14 +88,14 @@ void RtpReceiver::AbortFilling()
 
 ZuResult RtpReceiver::SetPriority(uint32_t aPriority)
 {
-    ZuResult result = receiver::ApplyPriority(mThread, aPriority);
+    ZuResult result = mWorker.SetPriority(aPriority);
     if (result.GetCode() != ZU_INVALID_PARAMETER) mSetup.priority = aPriority;
     return result;
 }
 
-void RtpReceiver::Run()
+void RtpReceiver::Run(const Worker::Control &aControl)
 {
-    while (!mStop.load()) {
+    while (!aControl.Stopping()) {
         if (mAbort.exchange(false)) Flush(true);
         const net::PollLoop::Exit exit = mLoop.run(-1);
         if (exit == net::PollLoop::Exit::Done) Drain();

@@ -13,9 +13,9 @@
 #include "net/poll_loop.h"
 #include "net/socket.h"
 #include "rtp/rtp.h"
+#include "tarn/Worker.h"
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 namespace tarn {
@@ -52,7 +52,7 @@ public:
     net::Endpoint Local() const { return mLocal; }
 
 private:
-    void Run();
+    void Run(const Worker::Control &aControl);
     void Drain();
     void Feed(const uint8_t *aData, size_t aSize);
     void Flush(bool aAborted);
@@ -74,8 +74,7 @@ private:
     ZuBuffer *mFilling = nullptr;
     uint64_t mBlockId = 0;
     bool mAborting = false;
-    std::thread mThread;
-    std::atomic<bool> mStop{false};
+    Worker mWorker;
     std::atomic<bool> mAbort{false};
 };
 

@@ -9,6 +9,8 @@
 #include "ZuBuffer.h"
 #include "ZuStream.h"
 #include "StreamParameters.h"
+#include "tarn/SinkList.h"
+#include "tarn/Stream.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -70,7 +72,9 @@ struct ZuStream::Impl
     bool retrieving = false;
     // Made by the factory: opening asks the device and fails when none answers.
     bool deviceMustAnswer = false;
-    std::vector<ZuStreamEventSink *> sinks;
+    tarn::SinkList<ZuStreamEventSink> sinks;
+    // Told when the stream goes.
+    std::shared_ptr<tarn::StreamUsers> users = std::make_shared<tarn::StreamUsers>(false);
     tarn::StreamParameters parameters;
 
 private:

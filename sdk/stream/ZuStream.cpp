@@ -3,7 +3,7 @@
 #include "ZuDeviceInfo.h"
 #include "ZuStreamGEV.h"
 #include "StreamImpl.h"
-#include "tarn/SinkList.h"
+#include "tarn/Interrupts.h"
 #include "tarn/Stream.h"
 
 #include <algorithm>
@@ -39,12 +39,9 @@ ZuResult ZuStream::Impl::Retrieve(ZuBuffer **aBuffer, ZuResult *aOperationResult
     auto ready = [this] { return count == 0 || At(0).state == State::Done; };
     if (!ready()) {
         retrieving = true;
-        if (aTimeout == 0xFFFFFFFFu) {
-            changed.wait(guard, ready);
-        } else {
-            changed.wait_for(guard, std::chrono::milliseconds(aTimeout), ready);
-        }
+        const auto waited = tarn::Interrupts::WaitFor(changed, guard, aTimeout, ready);
         retrieving = false;
+        if (waited == tarn::Interrupts::Wait::Interrupted) return tarn::Interrupts::Result();
         if (!ready()) return ZuResult(ZU_TIMEOUT);
         if (count == 0) return ZuResult(ZU_NO_MORE_ITEM, ZuString("no buffer is queued"));
     }
@@ -149,7 +146,11 @@ bool ZuStream::Impl::Filling() const
 
 ZuStream::ZuStream() : mImpl(new Impl()) {}
 
-ZuStream::~ZuStream() = default;
+ZuStream::~ZuStream()
+{
+    // A pipeline still over the stream lets go of it first.
+    mImpl->users->ForEach([](tarn::StreamUser *aUser) { aUser->StreamGoes(); });
+}
 
 namespace {
 
@@ -229,14 +230,12 @@ ZuGenParameterArray *ZuStream::GetParameters() { return mImpl->parameters.Array(
 
 ZuResult ZuStream::RegisterEventSink(ZuStreamEventSink *aEventSink)
 {
-    std::lock_guard<std::mutex> guard(mImpl->lock);
-    return tarn::AddSink(mImpl->sinks, aEventSink);
+    return mImpl->sinks.Add(aEventSink);
 }
 
 ZuResult ZuStream::UnregisterEventSink(ZuStreamEventSink *aEventSink)
 {
-    std::lock_guard<std::mutex> guard(mImpl->lock);
-    return tarn::RemoveSink(mImpl->sinks, aEventSink);
+    return mImpl->sinks.Remove(aEventSink);
 }
 
 // ---- Seams for the other SDK libraries ----------------------------------
@@ -249,5 +248,7 @@ void CountPipelineDrops(ZuStream &aStream, uint32_t aCount)
 }
 
 void ResetStreamStatistics(ZuStream &aStream) { aStream.GetImpl().parameters.ResetStatistics(); }
+
+std::shared_ptr<StreamUsers> UsersOf(ZuStream &aStream) { return aStream.GetImpl().users; }
 
 } // namespace tarn

@@ -1,4 +1,5 @@
 #include "SystemDetail.h"
+#include "tarn/SinkList.h"
 
 #include <algorithm>
 #include <mutex>
@@ -37,7 +38,7 @@ struct ZuSystem::Impl
     std::mutex findMutex;
     uint32_t timeout = kDefaultTimeout;
     bool subnetBroadcast = false;
-    std::vector<ZuSystemEventSink *> sinks;
+    tarn::SinkList<ZuSystemEventSink> sinks;
     std::vector<std::unique_ptr<ZuInterface>> interfaces;
     std::vector<std::unique_ptr<ZuDeviceInfo>> devices;
     // What earlier discoveries found and no longer report: kept, so that
@@ -48,13 +49,8 @@ struct ZuSystem::Impl
 
     void notify(const std::vector<const ZuDeviceInfo *> &found)
     {
-        std::vector<ZuSystemEventSink *> copy;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            copy = sinks;
-        }
         for (const ZuDeviceInfo *info : found)
-            for (ZuSystemEventSink *sink : copy) sink->OnDeviceFound(info->GetInterface(), info);
+            sinks.ForEach([&](ZuSystemEventSink *sink) { sink->OnDeviceFound(info->GetInterface(), info); });
     }
 };
 
@@ -249,24 +245,12 @@ uint32_t ZuSystem::GetU3VSupportedVersion() const { return 0x00010000; }
 
 ZuResult ZuSystem::RegisterEventSink(ZuSystemEventSink *aEventSink)
 {
-    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink given"));
-    std::lock_guard<std::mutex> lock(mImpl->mutex);
-    auto &sinks = mImpl->sinks;
-    if (std::find(sinks.begin(), sinks.end(), aEventSink) != sinks.end())
-        return ZuResult(ZU_GENERIC_ERROR, ZuString("the event sink is registered already"));
-    sinks.push_back(aEventSink);
-    return ZuResult();
+    return mImpl->sinks.Add(aEventSink);
 }
 
 ZuResult ZuSystem::UnregisterEventSink(ZuSystemEventSink *aEventSink)
 {
-    if (!aEventSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink given"));
-    std::lock_guard<std::mutex> lock(mImpl->mutex);
-    auto &sinks = mImpl->sinks;
-    auto it = std::find(sinks.begin(), sinks.end(), aEventSink);
-    if (it == sinks.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the event sink is not registered"));
-    sinks.erase(it);
-    return ZuResult();
+    return mImpl->sinks.Remove(aEventSink);
 }
 
 uint32_t ZuSystem::GetInterfaceCount() const

@@ -4,7 +4,9 @@
 #include "ZuResultCodes.h"
 #include "gev/gvcp.h"
 #include "gvspsend/send_channel.h"
+#include "tarn/Interrupts.h"
 #include "tarn/Transmitter.h"
+#include "tarn/Worker.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -14,7 +16,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 using tarn::gvsp::SendClock;
 
@@ -32,17 +33,11 @@ struct Resend {
 
 bool isMulticast(uint32_t aIp) { return (aIp >> 28) == 0xE; }
 
-int applyPriority(std::thread &aThread, uint32_t aPriority)
-{
-    if (!aThread.joinable()) return 0;
-    sched_param param{};
-    param.sched_priority = int(aPriority);
-    return pthread_setschedparam(aThread.native_handle(), aPriority ? SCHED_FIFO : SCHED_OTHER, &param);
-}
-
 } // namespace
 
 struct ZuTransmitterGEV::Impl {
+    // Told when the transmitter goes.
+    std::shared_ptr<tarn::transmitter::Users> users = std::make_shared<tarn::transmitter::Users>(false);
     mutable std::mutex lock;
     std::condition_variable changed;
 
@@ -59,7 +54,7 @@ struct ZuTransmitterGEV::Impl {
 
     bool open = false;
     bool quit = false;
-    std::thread thread;
+    tarn::Worker thread;
     // The thread's, and Open/Close's while it is not running; Abort and
     // Close take its history over while the thread waits.
     tarn::gvsp::SendChannel channel;
@@ -198,6 +193,8 @@ ZuTransmitterGEV::ZuTransmitterGEV() : mImpl(new Impl) {}
 
 ZuTransmitterGEV::~ZuTransmitterGEV()
 {
+    // A responder still serving it lets go of it first.
+    mImpl->users->ForEach([this](tarn::transmitter::User *aUser) { aUser->TransmitterGoes(this); });
     Close();
     std::vector<ZuBuffer *> held;
     std::function<void(ZuBuffer *)> hook;
@@ -248,13 +245,10 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
     d.nextBlock = 1;
     d.quit = false;
     d.channel.pacer().setRate(double(d.maxThroughput) * 1e6 / 8);
-    try {
-        d.thread = std::thread([&d] { d.run(); });
-    } catch (const std::system_error &) {
+    if (!d.thread.Start([&d](tarn::Worker::Control &) { d.run(); }, nullptr, d.senderPriority).IsOK()) {
         d.channel.close();
         return ZuResult(ZU_THREAD_ERROR);
     }
-    applyPriority(d.thread, d.senderPriority);
     d.open = true;
     d.sampleStart = d.windowStart = SendClock::now();
     return ZuResult(ZU_OK);
@@ -263,21 +257,14 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
 ZuResult ZuTransmitterGEV::Close()
 {
     Impl &d = *mImpl;
-    std::thread thread;
     {
         std::lock_guard<std::mutex> lock(d.lock);
         if (!d.open) return ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));
         d.quit = true;
         d.open = false;
-        thread = std::move(d.thread);
         d.changed.notify_all();
     }
-    if (thread.joinable()) {
-        if (thread.get_id() != std::this_thread::get_id())
-            thread.join();
-        else
-            thread.detach();
-    }
+    d.thread.Stop();
     std::lock_guard<std::mutex> lock(d.lock);
     d.freeAll(nullptr);
     d.channel.close();
@@ -312,16 +299,6 @@ ZuResult ZuTransmitterGEV::QueueBuffer(ZuBuffer *aBuffer)
 }
 
 namespace {
-// Waits on aCondition until aDone or aTimeout ms (0xFFFFFFFF: no limit).
-template <class Done>
-bool waitFor(std::condition_variable &aCondition, std::unique_lock<std::mutex> &aLock, uint32_t aTimeout, Done aDone)
-{
-    if (aTimeout == 0xFFFFFFFF) {
-        aCondition.wait(aLock, aDone);
-        return true;
-    }
-    return aCondition.wait_for(aLock, std::chrono::milliseconds(aTimeout), aDone);
-}
 } // namespace
 
 ZuResult ZuTransmitterGEV::RetrieveFreeBuffer(ZuBuffer **aBuffer, uint32_t aTimeout)
@@ -334,8 +311,11 @@ ZuResult ZuTransmitterGEV::RetrieveFreeBuffer(ZuBuffer **aBuffer, uint32_t aTime
         // A closed transmitter frees everything at once: nothing more can
         // become free while it stays closed.
         const bool wasOpen = d.open;
-        if (!waitFor(d.changed, lock, aTimeout, [&] { return !d.free.empty() || !d.open; }))
-            return ZuResult(ZU_TIMEOUT);
+        switch (tarn::Interrupts::WaitFor(d.changed, lock, aTimeout, [&] { return !d.free.empty() || !d.open; })) {
+        case tarn::Interrupts::Wait::Interrupted: return tarn::Interrupts::Result();
+        case tarn::Interrupts::Wait::TimedOut: return ZuResult(ZU_TIMEOUT);
+        case tarn::Interrupts::Wait::Done: break;
+        }
         if (d.free.empty())
             return wasOpen ? ZuResult(ZU_ABORTED, ZuString("the transmitter closed"))
                            : ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));
@@ -355,11 +335,12 @@ ZuResult ZuTransmitterGEV::AbortQueuedBuffers(uint32_t aTimeout, bool *aAborted)
     if (aAborted) *aAborted = false;
     // The thread takes nothing new meanwhile; the block in flight ends first.
     ++d.aborting;
-    const bool idle = waitFor(d.changed, lock, aTimeout, [&] { return !d.historyBusy; });
-    if (idle) d.freeAll(aAborted);
+    const auto waited = tarn::Interrupts::WaitFor(d.changed, lock, aTimeout, [&] { return !d.historyBusy; });
+    if (waited == tarn::Interrupts::Wait::Done) d.freeAll(aAborted);
     --d.aborting;
     d.changed.notify_all();
-    return ZuResult(idle ? ZU_OK : ZU_TIMEOUT);
+    if (waited == tarn::Interrupts::Wait::Interrupted) return tarn::Interrupts::Result();
+    return ZuResult(waited == tarn::Interrupts::Wait::Done ? ZU_OK : ZU_TIMEOUT);
 }
 
 ZuResult ZuTransmitterGEV::FireTestPacket()
@@ -548,9 +529,9 @@ ZuResult ZuTransmitterGEV::SetUserModeTransmitterThreadPriority(uint32_t aPriori
 {
     if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER);
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    if (applyPriority(mImpl->thread, aPriority) != 0) return ZuResult(ZU_THREAD_ERROR);
+    if (!mImpl->thread.SetPriority(aPriority).IsOK()) return ZuResult(ZU_THREAD_ERROR);
     // Without a thread yet, a real-time priority is tried on this one first.
-    if (!mImpl->thread.joinable() && aPriority) {
+    if (!mImpl->thread.Running() && aPriority) {
         sched_param probe{};
         int policy = 0;
         pthread_getschedparam(pthread_self(), &policy, &probe);
@@ -598,6 +579,8 @@ void SetDropFilter(ZuTransmitterGEV &aTransmitter, std::function<bool(uint64_t, 
     --d.aborting;
     d.changed.notify_all();
 }
+
+std::shared_ptr<Users> UsersOf(ZuTransmitterGEV &aTransmitter) { return aTransmitter.GetImpl().users; }
 
 uint64_t PacketsResent(const ZuTransmitterGEV &aTransmitter) { return aTransmitter.GetImpl().resent; }
 uint64_t PacketsUnavailable(const ZuTransmitterGEV &aTransmitter) { return aTransmitter.GetImpl().unavailable; }

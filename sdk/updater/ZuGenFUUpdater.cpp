@@ -5,8 +5,9 @@
 #include "ZuDevice.h"
 #include "ZuGenParameterArray.h"
 #include "gev/bridge.h"
-#include "tarn/UpCalls.h"
+#include "tarn/SinkList.h"
 #include "tarn/UpdaterBinding.h"
+#include "tarn/Worker.h"
 
 #include <zlib.h>
 
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fw = tarn::bridge::firmware;
@@ -73,16 +73,11 @@ struct ZuGenFUUpdater::Impl {
     std::string deviceId;
     bool reset = false;
 
-    // Observers: a call holds the lock, so that once Detach returns no
-    // call reaches the observer; recursive so that an observer may attach
-    // or detach from inside its call.
-    std::recursive_mutex observersLock;
-    std::vector<IUpdaterObserver *> observers;
-    // What keeps each observer alive while attached (the bindings' holds).
-    std::vector<std::pair<IUpdaterObserver *, std::shared_ptr<void>>> owners;
+    // Each with what keeps it alive while attached (the bindings' hold).
+    tarn::SinkList<IUpdaterObserver> observers;
 
     mutable std::mutex lock;
-    std::thread worker;
+    tarn::Worker worker;
     bool started = false;
     bool running = false;
     ZuResult result = ZuResult(ZU_NOT_INITIALIZED, ZuString("the update has not been started"));
@@ -90,17 +85,13 @@ struct ZuGenFUUpdater::Impl {
 
     template <class Call> void Tell(Call aCall)
     {
-        tarn::UpCalls::Scope gate;
-        if (!gate) return;
-        std::lock_guard<std::recursive_mutex> guard(observersLock);
-        const std::vector<IUpdaterObserver *> copy = observers;
-        for (IUpdaterObserver *o : copy) {
+        observers.ForEach([&](IUpdaterObserver *o) {
             // An observer that fails has reported it; the update goes on.
             try {
                 aCall(o);
             } catch (...) {
             }
-        }
+        });
     }
     void Label(const std::string &aText)
     {
@@ -252,76 +243,45 @@ ZuGenFUUpdater::ZuGenFUUpdater(const char *aPath, const char *aFileName, const Z
 ZuGenFUUpdater::~ZuGenFUUpdater()
 {
     mImpl->cancel = true;
-    std::thread worker;
-    {
-        std::lock_guard<std::mutex> guard(mImpl->lock);
-        worker.swap(mImpl->worker);
-    }
-    if (!worker.joinable()) return;
-    if (worker.get_id() == std::this_thread::get_id()) {
-        // Destroyed by an observer on the update's own thread: the thread
-        // ends by itself, holding what it uses.
-        worker.detach();
-        return;
-    }
-    worker.join();
+    // Destroyed by an observer on the update's own thread: the thread ends
+    // by itself, holding what it uses.
+    mImpl->worker.Stop();
 }
 
 void ZuGenFUUpdater::Attach(IUpdaterObserver *aObserver)
 {
-    if (!aObserver) return;
-    std::lock_guard<std::recursive_mutex> guard(mImpl->observersLock);
-    auto &v = mImpl->observers;
-    if (std::find(v.begin(), v.end(), aObserver) == v.end()) v.push_back(aObserver);
+    // Attached already: stays so.
+    mImpl->observers.Add(aObserver);
 }
 
 void ZuGenFUUpdater::Detach(IUpdaterObserver *aObserver)
 {
-    std::lock_guard<std::recursive_mutex> guard(mImpl->observersLock);
-    auto &v = mImpl->observers;
-    v.erase(std::remove(v.begin(), v.end(), aObserver), v.end());
+    mImpl->observers.Remove(aObserver);
 }
 
 namespace tarn {
 
 void UpdaterBinding::Attach(ZuGenFUUpdater &aUpdater, IUpdaterObserver *aObserver, std::shared_ptr<void> aOwner)
 {
-    if (!aObserver) return;
-    std::lock_guard<std::recursive_mutex> guard(aUpdater.mImpl->observersLock);
     aUpdater.Attach(aObserver);
-    auto &o = aUpdater.mImpl->owners;
-    if (aOwner && std::find_if(o.begin(), o.end(), [&](const auto &e) { return e.first == aObserver; }) == o.end())
-        o.emplace_back(aObserver, std::move(aOwner));
+    if (aOwner) aUpdater.mImpl->observers.Keep(aObserver, std::move(aOwner));
 }
 
 void UpdaterBinding::Detach(ZuGenFUUpdater &aUpdater, IUpdaterObserver *aObserver)
 {
-    std::shared_ptr<void> owner;  // let go once the lock is released
-    std::lock_guard<std::recursive_mutex> guard(aUpdater.mImpl->observersLock);
     aUpdater.Detach(aObserver);
-    auto &o = aUpdater.mImpl->owners;
-    auto it = std::find_if(o.begin(), o.end(), [&](const auto &e) { return e.first == aObserver; });
-    if (it == o.end()) return;
-    owner = std::move(it->second);
-    o.erase(it);
 }
 
 } // namespace tarn
 
 void ZuGenFUUpdater::Start()
 {
-    std::thread previous;
     {
         std::lock_guard<std::mutex> guard(mImpl->lock);
         if (mImpl->running) return;
-        previous.swap(mImpl->worker);
     }
-    if (previous.joinable()) {
-        if (previous.get_id() == std::this_thread::get_id())
-            previous.detach();
-        else
-            previous.join();
-    }
+    // The update before has ended (it may still be leaving, or be the caller).
+    mImpl->worker.Stop();
     std::lock_guard<std::mutex> guard(mImpl->lock);
     if (mImpl->running) return;
     mImpl->running = true;
@@ -329,18 +289,17 @@ void ZuGenFUUpdater::Start()
     mImpl->cancel = false;
     mImpl->result = ZuResult(ZU_PENDING, ZuString("the update is running"));
     std::shared_ptr<Impl> impl = mImpl;
-    try {
-        mImpl->worker = std::thread([impl] {
-            ZuResult r;
-            try {
-                r = impl->Run();
-                if (IsOk(r) && impl->cancel) r = Fail(ZU_ABORTED, "the update was ended before it completed");
-            } catch (...) {
-                r = Fail(ZU_GENERIC_ERROR, "the update failed");
-            }
-            impl->Finish(r);
-        });
-    } catch (const std::system_error &) {
+    ZuResult started = mImpl->worker.Start([impl](tarn::Worker::Control &) {
+        ZuResult r;
+        try {
+            r = impl->Run();
+            if (IsOk(r) && impl->cancel) r = Fail(ZU_ABORTED, "the update was ended before it completed");
+        } catch (...) {
+            r = Fail(ZU_GENERIC_ERROR, "the update failed");
+        }
+        impl->Finish(r);
+    });
+    if (!started.IsOK()) {
         mImpl->running = false;
         mImpl->result = Fail(ZU_THREAD_ERROR, "the update's thread could not start");
     }

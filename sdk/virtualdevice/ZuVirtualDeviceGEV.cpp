@@ -4,6 +4,7 @@
 #include "ZuTransmitterGEV.h"
 #include "gvcpserver/udp_server.h"
 #include "net/adapters.h"
+#include "tarn/Transmitter.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -17,18 +18,27 @@ namespace {
 constexpr size_t kMaxTransmitters = 16;
 
 // The device tells controllers of packet resends through its transmitters.
+// A transmitter destroyed meanwhile is forgotten; its channel stays, silent.
 class ResendRouter : public tarn::gvcp::ServerListener
 {
 public:
     explicit ResendRouter(std::vector<IZuTransmitterGEV *> aTransmitters) : mTransmitters(std::move(aTransmitters)) {}
     void onPacketResend(const tarn::gvcp::PacketResendCmd &aRequest) override
     {
-        if (aRequest.streamChannel < mTransmitters.size())
+        // Held for the call, which only queues the request.
+        std::lock_guard<std::mutex> guard(mLock);
+        if (aRequest.streamChannel < mTransmitters.size() && mTransmitters[aRequest.streamChannel])
             mTransmitters[aRequest.streamChannel]->QueuePacketResend(aRequest.blockId, aRequest.firstPacketId,
                                                                       aRequest.lastPacketId);
     }
+    void forget(IZuTransmitterGEV *aTransmitter)
+    {
+        std::lock_guard<std::mutex> guard(mLock);
+        std::replace(mTransmitters.begin(), mTransmitters.end(), aTransmitter, static_cast<IZuTransmitterGEV *>(nullptr));
+    }
 
 private:
+    std::mutex mLock;
     std::vector<IZuTransmitterGEV *> mTransmitters;
 };
 
@@ -52,12 +62,24 @@ tarn::gvcp::Mac macOf(uint32_t aIp, uint32_t &aMask)
 
 } // namespace
 
-struct ZuVirtualDeviceGEV::Impl {
+struct ZuVirtualDeviceGEV::Impl final : tarn::transmitter::User {
+    // A transmitter destroyed before the device: no request reaches it, its
+    // channel stays and sends nothing.
+    void TransmitterGoes(ZuTransmitterGEV *aTransmitter) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        IZuTransmitterGEV *gone = aTransmitter;
+        std::replace(transmitters.begin(), transmitters.end(), gone, static_cast<IZuTransmitterGEV *>(nullptr));
+        if (router) router->forget(gone);
+    }
+
     mutable std::mutex lock;
     tarn::gvcp::DeviceIdentity identity;
     bool packetResend = true;
     std::vector<IZuTransmitterGEV *> transmitters;
     uint32_t priority = 0;
+    // Of our own transmitters added, left when the device goes.
+    std::vector<std::shared_ptr<tarn::transmitter::Users>> followed;
     std::unique_ptr<ResendRouter> router;
     std::unique_ptr<tarn::gvcp::UdpServer> server;
 
@@ -89,6 +111,8 @@ ZuVirtualDeviceGEV::ZuVirtualDeviceGEV() : mImpl(new Impl)
 ZuVirtualDeviceGEV::~ZuVirtualDeviceGEV()
 {
     StopListening();
+    // One going on another thread meanwhile has let go of the device first.
+    for (auto &users : mImpl->followed) users->Remove(mImpl);
     delete mImpl;
 }
 
@@ -142,6 +166,10 @@ ZuResult ZuVirtualDeviceGEV::AddTransmitterGEV(IZuTransmitterGEV *aTransmitterGE
         std::find(list.begin(), list.end(), aTransmitterGEV) != list.end())
         return ZuResult(ZU_INVALID_PARAMETER);
     list.push_back(aTransmitterGEV);
+    if (auto *own = dynamic_cast<ZuTransmitterGEV *>(aTransmitterGEV)) {
+        mImpl->followed.push_back(tarn::transmitter::UsersOf(*own));
+        mImpl->followed.back()->Add(mImpl);
+    }
     return ZuResult(ZU_OK);
 }
 
@@ -175,9 +203,9 @@ ZuResult ZuVirtualDeviceGEV::StartListening(ZuString aIPAddress)
     if (!server->start(address, tarn::gvcp::kPort, &error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     // Controllers read where each stream comes from (firewalls let it in).
     for (size_t i = 0; i < d.transmitters.size(); ++i)
-        if (auto *transmitter = dynamic_cast<ZuTransmitterGEV *>(d.transmitters[i]))
+        if (auto *transmitter = d.transmitters[i] ? dynamic_cast<ZuTransmitterGEV *>(d.transmitters[i]) : nullptr)
             server->server().setStreamSourcePort(uint32_t(i), transmitter->GetSourcePort());
-    if (d.priority) applyPriority(server->threadHandle(), d.priority);
+    if (d.priority) server->setPriority(d.priority);
     d.router = std::move(router);
     d.server = std::move(server);
     return ZuResult(ZU_OK);
@@ -206,7 +234,7 @@ ZuResult ZuVirtualDeviceGEV::SetDevicePortThreadPriority(uint32_t aPriority)
     if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER);
     std::lock_guard<std::mutex> guard(mImpl->lock);
     if (mImpl->server) {
-        if (applyPriority(mImpl->server->threadHandle(), aPriority) != 0) return ZuResult(ZU_THREAD_ERROR);
+        if (!mImpl->server->setPriority(aPriority).IsOK()) return ZuResult(ZU_THREAD_ERROR);
     } else if (aPriority) {
         // Tried on this thread, so that a priority the process may not use
         // is refused now rather than ignored at StartListening.

@@ -178,9 +178,15 @@ def test_a_registered_sink_lives_until_it_leaves(dev, device_process):
     class Sink(tr.ZuDeviceEventSink):
         def OnEvent(self, *args):
             events.append(args[1])
+
+    # Sinks are called in turn: once the one registered after it has the
+    # event, every call to the first (and the bound methods its director
+    # caches) is over.
+    class After(tr.ZuDeviceEventSink):
+        def OnEvent(self, *args):
             arrived.set()
 
-    sink = Sink()
+    sink, after = Sink(), After()
     alive = weakref.ref(sink)
     count = sys.getrefcount(sink)
     assert dev.RegisterEventSink(sink).IsOK()
@@ -188,6 +194,7 @@ def test_a_registered_sink_lives_until_it_leaves(dev, device_process):
     del sink
     gc.collect()
     assert alive() is not None
+    assert dev.RegisterEventSink(after).IsOK()
     device_process.tell("event 77")
     assert arrived.wait(10)
     assert events == [0x77]
@@ -197,6 +204,7 @@ def test_a_registered_sink_lives_until_it_leaves(dev, device_process):
     held = sys.getrefcount(sink)
     assert dev.UnregisterEventSink(sink).IsOK()
     assert sys.getrefcount(sink) == held - 1
+    assert dev.UnregisterEventSink(after).IsOK()
 
 
 def test_a_sink_deleted_while_registered_leaves_first(dev, device_process):

@@ -307,3 +307,23 @@ def test_each_open_of_a_channel_gets_exactly_one_close():
             assert openings(camera) == ["OnOpen", "OnClose"], number
     finally:
         receiver.close()
+
+
+def test_a_second_device_on_an_address_taken_cannot_start_and_says_why():
+    """Two cameras on one address would each see some of the requests; the
+    second is refused until the first stops, and so is a stand-alone
+    responder on that address."""
+    first, second = new_device(NumpySource()), new_device(NumpySource())
+    assert first.Start(loopback_mac(47)).IsOK()
+    try:
+        refused = m.ZuSoftDeviceGEV_Start(second, loopback_mac(47))
+        assert refused.GetCode() == te.ZU_NETWORK_ERROR
+        assert "another device already answers at 127.0.0.47" in refused.GetDescription()
+        assert second.GetInfo() is None
+        responder = te.ZuVirtualDeviceGEV()
+        refused = responder.StartListening(te.ZuString("127.0.0.47"))
+        assert refused.GetCode() == te.ZU_NETWORK_ERROR and "already answers" in refused.GetDescription()
+    finally:
+        assert first.Stop().IsOK()
+    assert second.Start(loopback_mac(47)).IsOK()
+    assert second.Stop().IsOK()

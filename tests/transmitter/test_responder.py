@@ -106,3 +106,32 @@ def test_the_stabilizer_checks_its_target_and_answers_plain_values():
     assert m.ZuFPSStabilizer_Reset(s) is None
     assert m.ZuFPSStabilizer_IsTimeToDisplay(s, 1) is True
     assert m.ZuFPSStabilizer_IsTimeToDisplay.__doc__
+
+
+def test_a_transmitter_destroyed_under_its_responder_is_let_go():
+    """Destroyed explicitly while added: the responder still starts, serves
+    its other requests and passes no resend request to the transmitter
+    gone (under the address sanitizer a use of it ends the run)."""
+    import socket
+    import struct
+    from support.gvcp import READREG_ACK, READREG_CMD, command, header
+    device = te.ZuVirtualDeviceGEV()
+    tx = te.ZuTransmitterGEV()
+    assert device.AddTransmitterGEV(tx).IsOK()
+    m.delete_ZuTransmitterGEV(tx)
+    assert device.StartListening(tb.ZuString("127.43.0.11")).IsOK()
+    controller = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    controller.settimeout(10)
+    try:
+        controller.bind(("127.0.0.1", 0))
+        # PACKETRESEND for channel 0, then a read: its answer comes once the
+        # request before it was served.
+        controller.sendto(command(0x0040, struct.pack(">IIII", 0, 1, 0, 5), flags=0), ("127.43.0.11", 3956))
+        controller.sendto(command(READREG_CMD, struct.pack(">I", 0x0D00), req_id=2), ("127.43.0.11", 3956))
+        answer, _ = controller.recvfrom(1500)
+        assert header(answer)[1] == READREG_ACK
+    finally:
+        controller.close()
+        device.StopListening()
+    del device
+    gc.collect()

@@ -6,14 +6,34 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "ZuBaseApi.h"
+#include "tarn/SinkList.h"
 
 class ZuBuffer;
 class ZuTransmitterGEV;
 
 namespace tarn {
 namespace transmitter {
+
+// What keeps a transmitter's address (a responder that passes it resend
+// requests) and must let go of it before the transmitter goes, whatever
+// order the application destroys them in. Told on the thread that destroys
+// the transmitter, before any of it is gone.
+class User
+{
+public:
+    virtual void TransmitterGoes(ZuTransmitterGEV *aTransmitter) = 0;
+
+protected:
+    ~User() = default;
+};
+typedef SinkList<User> Users;
+
+// The users of a transmitter. A user keeps a share of the list, so that it
+// can leave it after the transmitter went.
+ZU_API std::shared_ptr<Users> UsersOf(ZuTransmitterGEV &aTransmitter);
 
 // Told of each buffer the transmitter lets go of for good: handed out by
 // RetrieveFreeBuffer, or still held when the transmitter is destroyed. On

@@ -6,21 +6,17 @@
 #include "tarn/BufferFill.h"
 
 #include <chrono>
-#include <future>
 #include <map>
 
 namespace tarn {
 namespace softdevice {
 
-// What the acquisition thread shares with whoever stops it. When the thread
-// stops itself (a source's up-call stopped or deleted the device), the
-// channel may be gone by the time the up-call returns: the thread then only
-// sees this state and leaves.
-struct Channel::Worker {
+// What one acquisition thread works with. When the thread stops itself (a
+// source's up-call stopped or deleted the device), the channel may be gone
+// by the time the up-call returns: the thread then sees it abandoned and
+// leaves, touching nothing more.
+struct Channel::Acquisition {
     std::shared_ptr<ChannelCounters> counters;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> detached{false};
-    std::thread thread;
     BlockSender *sender = nullptr;
     std::function<void(ZuBuffer &)> stamp;
     std::function<std::chrono::nanoseconds()> period;
@@ -116,23 +112,17 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     mInUse = buffersToUse();
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStart(); });
     aSender.streamStarted();
-    auto worker = std::make_shared<Worker>();
-    worker->counters = mCounters;
-    worker->sender = &aSender;
-    worker->stamp = std::move(aStamp);
-    worker->period = std::move(aPeriod);
-    mWorker = worker;
+    auto acquisition = std::make_shared<Acquisition>();
+    acquisition->counters = mCounters;
+    acquisition->sender = &aSender;
+    acquisition->stamp = std::move(aStamp);
+    acquisition->period = std::move(aPeriod);
+    mAcquisition = acquisition;
     const void *owner = mOwner;
-    // The thread waits until it is stored in the worker: a stop from its
-    // first up-call tells itself from another thread by it, and detaches it.
-    std::promise<void> stored;
-    std::shared_future<void> isStored = stored.get_future().share();
-    worker->thread = std::thread([this, worker, owner, isStored] {
-        isStored.wait();
+    mThread.Start([this, acquisition, owner](Worker::Control &c) {
         enterDeviceThread(owner);
-        run(worker);
+        run(*acquisition, c);
     });
-    stored.set_value();
 }
 
 void Channel::stopStreaming()
@@ -140,24 +130,22 @@ void Channel::stopStreaming()
     // Taken before the worker is let go: once it is, another thread may
     // destroy this channel while a self-stop below is still running.
     IZuSWStreamingChannelSource &source = mSource;
-    std::shared_ptr<Worker> worker;
-    worker.swap(mWorker);
-    if (!worker) return;
-    worker->stop = true;
-    if (worker->thread.get_id() == std::this_thread::get_id()) {
-        // Stopped from inside one of this thread's own up-calls: it cannot
-        // be joined from here. It leaves as soon as the up-call returns and
-        // touches nothing of the channel on its way out; neither does this.
-        worker->detached = true;
-        worker->thread.detach();
+    std::shared_ptr<Acquisition> acquisition;
+    acquisition.swap(mAcquisition);
+    if (!acquisition) return;
+    if (mThread.OnThread()) {
+        // Stopped from inside one of this thread's own up-calls: it is
+        // abandoned, leaves as soon as the up-call returns and touches
+        // nothing of the channel on its way out; neither does this.
+        mThread.Stop();
         std::atomic<uint64_t> failures{0};
         guarded(failures, [&] { source.AbortQueuedBuffers(); });
         guarded(failures, [&] { source.OnStreamingStop(); });
-        worker->sender->streamStopped();
+        acquisition->sender->streamStopped();
         return;
     }
-    worker->thread.join();
-    worker->sender->streamStopped();
+    mThread.Stop();
+    acquisition->sender->streamStopped();
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStop(); });
 }
 
@@ -183,9 +171,8 @@ void Channel::describe(ZuBuffer &aBuffer)
     image.SetOffsetY(g.offsetY);
 }
 
-void Channel::run(const std::shared_ptr<Worker> &aWorker)
+void Channel::run(const Acquisition &w, const Worker::Control &aControl)
 {
-    Worker &w = *aWorker;
     ChannelCounters &counters = *w.counters;
     std::deque<ZuBuffer *> free(mBuffers.begin(), mBuffers.begin() + mInUse);
     std::set<ZuBuffer *> queued;
@@ -199,11 +186,11 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
     std::map<const ZuBuffer *, uint64_t> described;
     for (ZuBuffer *b : mBuffers) described[b] = 0;
 
-    while (!w.stop) {
-        while (!free.empty() && !w.stop) {
+    while (!aControl.Stopping()) {
+        while (!free.empty() && !aControl.Stopping()) {
             bool proceed = true;
             if (!guarded(counters.sourceFailures, [&] { proceed = mSource.PreQueueBufferProc(); })) break;
-            if (w.detached) return;
+            if (aControl.Abandoned()) return;
             if (!proceed) break;
             ZuBuffer *buffer = free.front();
             const uint64_t version = mGeometryVersion;
@@ -213,7 +200,7 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
             }
             ZuResult result(ZU_GENERIC_ERROR);
             guarded(counters.sourceFailures, [&] { result = mSource.QueueBuffer(buffer); });
-            if (w.detached) return;
+            if (aControl.Abandoned()) return;
             if (!result.IsOK()) {
                 ++counters.refusedQueues;
                 break;
@@ -221,14 +208,14 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
             free.pop_front();
             queued.insert(buffer);
         }
-        if (w.stop) break;
+        if (aControl.Stopping()) break;
 
         ZuBuffer *out = nullptr;
         ZuResult result(ZU_GENERIC_ERROR);
         const bool ok = guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); });
-        if (w.detached) return;
+        if (aControl.Abandoned()) return;
         guarded(counters.sourceFailures, [&] { mSource.PostRetrieveBufferProc(); });
-        if (w.detached) return;
+        if (aControl.Abandoned()) return;
         if (!ok) {
             ++counters.blocksDropped;
             idle();
@@ -252,10 +239,10 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
             if (period.count()) {
                 const auto now = std::chrono::steady_clock::now();
                 if (next < now - period) next = now;
-                while (!w.stop && std::chrono::steady_clock::now() < next)
+                while (!aControl.Stopping() && std::chrono::steady_clock::now() < next)
                     std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(next - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
                 next += period;
-                if (w.stop) {
+                if (aControl.Stopping()) {
                     free.push_back(out);
                     break;
                 }
@@ -279,7 +266,7 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
             history.pop_front();
         }
     }
-    if (w.detached) return;
+    if (aControl.Abandoned()) return;
 
     // Stream stop: the source gives back what it still holds.
     guarded(counters.sourceFailures, [&] { mSource.AbortQueuedBuffers(); });
@@ -287,7 +274,7 @@ void Channel::run(const std::shared_ptr<Worker> &aWorker)
         ZuBuffer *out = nullptr;
         ZuResult result(ZU_GENERIC_ERROR);
         if (!guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); })) continue;
-        if (w.detached) return;
+        if (aControl.Abandoned()) return;
         if (result.IsOK() && out) queued.erase(out);
     }
     for (ZuBuffer *b : history) w.sender->release(b);

@@ -8,6 +8,7 @@
 // packet resends until they are queued again.
 
 #include "IZuSWStreamingChannelSource.h"
+#include "tarn/Worker.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tarn {
@@ -116,7 +116,7 @@ public:
     // Ends the thread (joined unless this is that thread), aborting and
     // draining what the source still holds, then tells the source.
     void stopStreaming();
-    bool streaming() const { return mWorker != nullptr; }
+    bool streaming() const { return mAcquisition != nullptr; }
     uint32_t buffersInUse() const { return mInUse; }
     uint64_t lastBlockId() const { return mBlockId; }
 
@@ -129,8 +129,8 @@ public:
     void setGeometry(const ImageGeometry &aGeometry);
 
 private:
-    struct Worker;
-    void run(const std::shared_ptr<Worker> &aWorker);
+    struct Acquisition;
+    void run(const Acquisition &aAcquisition, const Worker::Control &aControl);
     uint32_t buffersToUse();
     void describe(ZuBuffer &aBuffer);
 
@@ -139,7 +139,8 @@ private:
     const void *mOwner;
     std::vector<ZuBuffer *> mBuffers;
     std::set<const ZuBuffer *> mOwned;
-    std::shared_ptr<Worker> mWorker;
+    std::shared_ptr<Acquisition> mAcquisition;
+    Worker mThread;
     std::atomic<uint32_t> mInUse{0};
     std::atomic<uint64_t> mBlockId{0};
     // Shared with the acquisition thread, which may outlive the channel

@@ -1,6 +1,7 @@
 #include "softdevice/model/custom_register.h"
 
 #include "softdevice/model/guard.h"
+#include "tarn/Interrupts.h"
 #include "tarn/UpCalls.h"
 
 #include <algorithm>
@@ -67,13 +68,6 @@ void setRegisterGoneHook(void (*aHook)(IZuRegister *))
 CustomRegister::~CustomRegister()
 {
     if (void (*gone)(IZuRegister *) = gRegisterGone.load()) gone(this);
-    std::map<IZuRegisterEventSink *, std::shared_ptr<void>> holds;
-    {
-        std::lock_guard<std::mutex> lock(mLock);
-        holds.swap(mHolds);
-    }
-    // The holds and the context go with the lock released: letting go of a
-    // Python object takes the interpreter lock.
 }
 
 bool CustomRegister::IsWritable() const
@@ -125,7 +119,7 @@ ZuResult CustomRegister::read(uint8_t *aOut, uint32_t aCount, uint32_t aOffset)
     if (notify) {
         Notifying scope(this);
         ZuResult refused(ZU_OK);
-        mSinks.forEach([&](IZuRegisterEventSink *s) {
+        mSinks.ForEach([&](IZuRegisterEventSink *s) {
             if (!refused.IsOK()) return;
             ZuResult r = s->PreRead(this);
             if (!r.IsOK()) refused = r;
@@ -138,7 +132,7 @@ ZuResult CustomRegister::read(uint8_t *aOut, uint32_t aCount, uint32_t aOffset)
     }
     if (notify) {
         Notifying scope(this);
-        mSinks.forEach([&](IZuRegisterEventSink *s) { s->PostRead(this); });
+        mSinks.ForEach([&](IZuRegisterEventSink *s) { s->PostRead(this); });
     }
     return ZuResult(ZU_OK);
 }
@@ -190,7 +184,7 @@ ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t a
     {
         Notifying scope(this);
         try {
-            mSinks.forEach([&](IZuRegisterEventSink *s) {
+            mSinks.ForEach([&](IZuRegisterEventSink *s) {
                 if (!refused.IsOK()) return;
                 ZuResult r = s->PreWrite(this);
                 if (!r.IsOK()) refused = r;
@@ -204,7 +198,7 @@ ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t a
     settle(refused.IsOK());
     if (!refused.IsOK()) return refused;
     Notifying scope(this);
-    mSinks.forEach([&](IZuRegisterEventSink *s) { s->PostWrite(this); });
+    mSinks.ForEach([&](IZuRegisterEventSink *s) { s->PostWrite(this); });
     return ZuResult(ZU_OK);
 }
 
@@ -294,12 +288,9 @@ ZuResult CustomRegister::WriteDouble(double aValue)
 
 ZuResult CustomRegister::addSink(IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold)
 {
-    if (!mSinks.add(aSink)) return ZuResult(ZU_INVALID_PARAMETER);
-    if (aHold) {
-        std::lock_guard<std::mutex> lock(mLock);
-        mHolds[aSink] = std::move(aHold);
-    }
-    return ZuResult(ZU_OK);
+    ZuResult r = mSinks.Add(aSink, ZU_INVALID_PARAMETER);
+    if (r.IsOK() && aHold) mSinks.Keep(aSink, std::move(aHold));
+    return r;
 }
 
 ZuResult CustomRegister::AddEventSink(IZuRegisterEventSink *aEventSink)
@@ -309,17 +300,9 @@ ZuResult CustomRegister::AddEventSink(IZuRegisterEventSink *aEventSink)
 
 ZuResult CustomRegister::RemoveEventSink(IZuRegisterEventSink *aEventSink)
 {
-    if (!aEventSink || !mSinks.remove(aEventSink)) return ZuResult(ZU_INVALID_PARAMETER);
-    std::shared_ptr<void> hold;
-    {
-        std::lock_guard<std::mutex> lock(mLock);
-        auto it = mHolds.find(aEventSink);
-        if (it != mHolds.end()) {
-            hold = std::move(it->second);
-            mHolds.erase(it);
-        }
-    }
-    return ZuResult(ZU_OK);
+    ZuResult r = mSinks.Remove(aEventSink);
+    // Documented: a sink not attached is an invalid parameter here.
+    return r.IsOK() ? r : ZuResult(ZU_INVALID_PARAMETER, r.GetDescription());
 }
 
 // A sink that throws on the controller's thread fails that access only.
@@ -359,7 +342,7 @@ bool CustomRegister::persist(IZuRegisterStore &aStore, ZuResult &aResult)
     aResult = ZuResult(ZU_OK);
     tarn::UpCalls::Scope gate;
     if (!gate) return false;
-    mSinks.forEach([&](IZuRegisterEventSink *s) {
+    mSinks.ForEach([&](IZuRegisterEventSink *s) {
         ZuResult r = s->Persist(this, &aStore);
         if (r.GetCode() == ZU_NOT_IMPLEMENTED) return;
         handled = true;
@@ -422,8 +405,11 @@ ZuResult RegisterCatalog::Lock(uint32_t aTimeout)
 {
     std::unique_lock<std::mutex> lock(mLock);
     if (!mRunning) return ZuResult(ZU_STATE_ERROR);
-    if (!mFree.wait_for(lock, std::chrono::milliseconds(aTimeout), [&] { return !mLocked || !mRunning; }))
-        return ZuResult(ZU_TIMEOUT);
+    switch (tarn::Interrupts::WaitFor(mFree, lock, aTimeout, [&] { return !mLocked || !mRunning; })) {
+    case tarn::Interrupts::Wait::Interrupted: return tarn::Interrupts::Result();
+    case tarn::Interrupts::Wait::TimedOut: return ZuResult(ZU_TIMEOUT);
+    case tarn::Interrupts::Wait::Done: break;
+    }
     if (!mRunning) return ZuResult(ZU_STATE_ERROR);
     mLocked = true;
     return ZuResult(ZU_OK);

@@ -21,7 +21,7 @@
 #include "IZuRegisterMap.h"
 #include "softdevice/model/declarations.h"
 #include "softdevice/model/register_space.h"
-#include "softdevice/model/sink_list.h"
+#include "tarn/SinkList.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -115,13 +115,14 @@ private:
     void *const mContext;
     std::shared_ptr<void> mContextHold;
 
-    mutable std::mutex mLock;     // the bytes, the write count and the holds
+    mutable std::mutex mLock;     // the bytes and the write count
     std::vector<uint8_t> mBytes;
     std::vector<uint8_t> mAccepted;   // as the accepted writes left it
     uint64_t mWrites = 0, mContentWrite = 0, mAcceptedWrite = 0;
-    SinkList<IZuRegisterEventSink> mSinks;
+    // A sink's hold rides with it; the list lets it go with no lock held,
+    // since letting go of a Python object takes the interpreter lock.
+    tarn::SinkList<IZuRegisterEventSink> mSinks;
     std::atomic<uint64_t> mFailures{0};
-    std::map<IZuRegisterEventSink *, std::shared_ptr<void>> mHolds;
     RegisterValue *mValue = nullptr;
 };
 

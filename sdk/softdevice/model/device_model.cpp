@@ -90,20 +90,21 @@ void DeviceModel::forgetUserSetNotify(IZuUserSetNotify *aNotify)
 
 ZuResult DeviceModel::registerSink(IZuVirtualDeviceGEVEventSink *aSink)
 {
-    return ZuResult(mSinks.add(aSink) ? ZU_OK : ZU_INVALID_PARAMETER);
+    return mSinks.Add(aSink, ZU_INVALID_PARAMETER);
 }
 
 ZuResult DeviceModel::unregisterSink(IZuVirtualDeviceGEVEventSink *aSink)
 {
     if (!aSink) return ZuResult(ZU_INVALID_PARAMETER);
-    mSinks.remove(aSink);
+    // One that is not registered is gone already.
+    mSinks.Remove(aSink);
     return ZuResult(ZU_OK);
 }
 
 template <typename Call>
 void DeviceModel::notify(Call &&aCall)
 {
-    mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *sink) { guarded(mUpcallFailures, [&] { aCall(sink); }); });
+    mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *sink) { guarded(mUpcallFailures, [&] { aCall(sink); }); });
 }
 
 // ---- Start
@@ -231,7 +232,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         Lent lent;
         RegisterFactory registers(mRegisterMap, *mSpace);
         registers.lend(&lent);
-        mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
+        mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
         for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
         if (!lent.refused().empty()) {
             error = lent.refused();
@@ -239,7 +240,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
             return fail(ZU_INVALID_PARAMETER);
         }
         FeatureFactory features;
-        mSinks.forEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
+        mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
         for (size_t i = 0; i < mChannels.size(); ++i) {
             features.setSource(int(i));
             mChannels[i]->source().CreateGenApiFeatures(&mRegisterMap, &features);

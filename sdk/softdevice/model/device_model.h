@@ -29,10 +29,10 @@
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
 #include "softdevice/model/register_space.h"
-#include "softdevice/model/sink_list.h"
 #include "softdevice/model/standard_features.h"
 #include "softdevice/model/user_sets.h"
 #include "softdevice/model/statistics.h"
+#include "tarn/SinkList.h"
 
 #include <chrono>
 #include <memory>
@@ -234,7 +234,7 @@ private:
     std::vector<std::unique_ptr<Channel>> mChannels;
     std::vector<BlockSender *> mSenders;
     std::vector<BlockSender *> mRtpSenders;
-    SinkList<IZuVirtualDeviceGEVEventSink> mSinks;
+    tarn::SinkList<IZuVirtualDeviceGEVEventSink> mSinks;
     IZuUserSetNotify *mUserSetNotify = nullptr;
     ZuVirtualDeviceLib::IActionHandler *mActionHandler = nullptr;
     uint32_t mUserSetCount = 0;

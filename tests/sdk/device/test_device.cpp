@@ -305,7 +305,11 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     EXPECT_TRUE(sink.data[1].empty());
     EXPECT_EQ(Integer(*d, "EventExposureEndFrameID"), 42);
     EXPECT_EQ(sink.threads.count(std::this_thread::get_id()), 0u);
-    // Acknowledged: the device sent each once.
+    // Acknowledged: the device sent each once. It hears the last
+    // acknowledge on its own thread, a moment after the sink's call.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (dev.server().pendingEvents() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(dev.server().stats().eventRetriesIssued, 0u);
     EXPECT_EQ(dev.server().pendingEvents(), 0u);
     sink.events.clear();

@@ -1,0 +1,163 @@
+// The SDK's one sink list: a removal returns only once no other thread is
+// in the sink, a sink may leave from inside its own call and is not freed
+// under it, and a sink removed meanwhile is not called.
+#include "tarn/SinkList.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Sink {
+    virtual ~Sink() = default;
+    virtual void Call() = 0;
+};
+
+struct Counter : Sink {
+    std::atomic<int> calls{0};
+    void Call() override { ++calls; }
+};
+
+typedef tarn::SinkList<Sink> List;
+
+} // namespace
+
+TEST(SinkList, RegistrationAnswers)
+{
+    List list;
+    Counter a;
+    EXPECT_EQ(list.Add(nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_TRUE(list.Add(&a).IsOK());
+    EXPECT_EQ(list.Add(&a).GetCode(), uint32_t(ZU_GENERIC_ERROR));
+    EXPECT_EQ(list.Add(&a, ZU_NOT_SUPPORTED).GetCode(), uint32_t(ZU_NOT_SUPPORTED));
+    EXPECT_TRUE(list.Contains(&a));
+    EXPECT_EQ(list.Remove(nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
+    EXPECT_TRUE(list.Remove(&a).IsOK());
+    EXPECT_EQ(list.Remove(&a).GetCode(), uint32_t(ZU_NOT_FOUND));
+    EXPECT_TRUE(list.Empty());
+}
+
+TEST(SinkList, ARemovalWaitsForTheSinksCallOnAnotherThread)
+{
+    struct Slow : Sink {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool inside = false, release = false;
+        std::atomic<bool> done{false};
+        void Call() override
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            inside = true;
+            changed.notify_all();
+            changed.wait(guard, [this] { return release; });
+            done = true;
+        }
+    } slow;
+    List list;
+    list.Add(&slow);
+    auto call = std::async(std::launch::async, [&] { list.ForEach([](Sink *s) { s->Call(); }); });
+    {
+        std::unique_lock<std::mutex> guard(slow.lock);
+        ASSERT_TRUE(slow.changed.wait_for(guard, 30s, [&] { return slow.inside; }));
+    }
+    auto removal = std::async(std::launch::async, [&] {
+        list.Remove(&slow);
+        return slow.done.load();
+    });
+    EXPECT_EQ(removal.wait_for(50ms), std::future_status::timeout);
+    {
+        std::lock_guard<std::mutex> guard(slow.lock);
+        slow.release = true;
+        slow.changed.notify_all();
+    }
+    EXPECT_TRUE(removal.get());  // never returned while the call ran
+    call.get();
+}
+
+TEST(SinkList, ASinkLeavingInItsOwnCallIsKeptUntilTheCallReturnsAndTheOthersGoOn)
+{
+    // The sink's owner (what keeps it alive) goes only once its own call
+    // has returned; the sink after it is still called, one removed by an
+    // earlier call is not.
+    struct Leaver : Sink {
+        List *list = nullptr;
+        Sink *alsoRemove = nullptr;
+        bool *gone = nullptr;
+        bool aliveAfterLeaving = false;
+        ~Leaver() override { *gone = true; }
+        void Call() override
+        {
+            list->Remove(this);
+            list->Remove(alsoRemove);
+            aliveAfterLeaving = !*gone;
+        }
+    };
+    List list;
+    bool gone = false;
+    auto leaver = std::make_shared<Leaver>();
+    Leaver *raw = leaver.get();
+    Counter removed, after;
+    raw->list = &list;
+    raw->alsoRemove = &removed;
+    raw->gone = &gone;
+    list.Add(raw);
+    list.Keep(raw, leaver);
+    leaver.reset();
+    list.Add(&removed);
+    list.Add(&after);
+    bool seen = false;
+    list.ForEach([&](Sink *s) {
+        s->Call();
+        if (s == raw) seen = static_cast<Leaver *>(s)->aliveAfterLeaving;
+    });
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(gone);  // once its call returned
+    EXPECT_EQ(removed.calls, 0);
+    EXPECT_EQ(after.calls, 1);
+}
+
+TEST(SinkList, OwnersGoWhenTheSinkLeavesOrIsKeptAgain)
+{
+    List list;
+    Counter a;
+    auto first = std::make_shared<int>(1), second = std::make_shared<int>(2);
+    std::weak_ptr<int> w1 = first, w2 = second;
+    list.Add(&a);
+    list.Keep(&a, std::move(first));
+    list.Keep(&a, std::move(second));
+    EXPECT_TRUE(w1.expired());
+    EXPECT_FALSE(w2.expired());
+    list.Keep(nullptr, std::make_shared<int>(3));  // not registered: let go at once
+    list.Clear();
+    EXPECT_TRUE(w2.expired());
+}
+
+TEST(SinkList, StopEndsTheRoundAndAThrowingSinkReleasesItsCall)
+{
+    List list;
+    struct Thrower : Sink {
+        void Call() override { throw 1; }
+    } thrower;
+    Counter a, b;
+    list.Add(&a);
+    list.Add(&b);
+    int asked = 0;
+    list.ForEach([](Sink *s) { s->Call(); }, [&] { return ++asked > 1; });
+    EXPECT_EQ(a.calls, 1);
+    EXPECT_EQ(b.calls, 0);
+    list.Add(&thrower);
+    EXPECT_ANY_THROW(list.ForEach([](Sink *s) { s->Call(); }));
+    // Its call counts as ended: removing it does not wait.
+    auto removal = std::async(std::launch::async, [&] { return list.Remove(&thrower).IsOK(); });
+    ASSERT_EQ(removal.wait_for(30s), std::future_status::ready);
+    EXPECT_TRUE(removal.get());
+}
