@@ -45,3 +45,27 @@ def test_a_camera_restarted_under_its_controller_is_a_lost_link():
         finally:
             device.UnregisterEventSink(link)
             device.Disconnect()
+
+
+def test_a_camera_stopped_under_its_controller_ends_its_calls_and_is_a_lost_link():
+    """Teardown in the wrong order: the camera goes first. The controller's
+    calls answer, within their time-outs, that the device is gone, and the
+    heartbeat reports the loss once."""
+    with SoftCamera(151, width=32, height=16) as camera:
+        device = tr.ZuDeviceGEV()
+        assert device.GetCommunicationParameters().SetIntegerValue("HeartbeatTimeout", 1000).IsOK()
+        assert device.Connect(camera.address).IsOK()
+        link = Link()
+        assert device.RegisterEventSink(link).IsOK()
+        try:
+            parameters = device.GetParameters()
+            camera.stop()
+            result, _ = parameters.GetIntegerValue("Width")
+            assert result.GetCode() in (tr.ZU_NOT_CONNECTED, tr.ZU_TIMEOUT), result.GetDescription()
+            assert link.lost.wait(20)
+            assert device.IsConnected() is False
+            assert device.ReadRegister(0x10000)[0].GetCode() == tr.ZU_NOT_CONNECTED
+            assert link.losses == 1
+        finally:
+            device.UnregisterEventSink(link)
+            device.Disconnect()
