@@ -23,84 +23,13 @@
 
 TARN_CATCH_NATIVE
 
-/* ---- One Python object per register ---------------------------------------
- * A register handed to Python (by the map, or to a sink) is one object for
- * as long as the register lives. When the device lets the register go (it
- * stops, or a Start fails), the SDK tells the binding first, on the thread
- * that destroys it: the object holds no address from then on, so a script
- * that kept it gets the argument error of a freed object instead of reaching
- * freed memory. The table has a mutex of its own, read by that thread; the
- * interpreter lock is taken only for a register that has an object. */
-%fragment("Tarn_RegisterObjects", "header", fragment="Tarn_Lifetime") %{
-#include <mutex>
-#include <unordered_map>
-struct Tarn_RegisterTable {
-  std::mutex lock;
-  std::unordered_map<const IZuRegister *, PyObject *> objects;
-};
-SWIGINTERN Tarn_RegisterTable &Tarn_Registers()
-{
-  static Tarn_RegisterTable *table = new Tarn_RegisterTable;
-  return *table;
-}
-
-/* With the interpreter lock held: a new reference. */
-SWIGINTERN PyObject *Tarn_RegisterObject(IZuRegister *reg, swig_type_info *type)
-{
-  if (!reg) return SWIG_Py_Void();
-  Tarn_RegisterTable &table = Tarn_Registers();
-  {
-    std::lock_guard<std::mutex> guard(table.lock);
-    auto it = table.objects.find(reg);
-    if (it != table.objects.end()) {
-      Py_INCREF(it->second);
-      return it->second;
-    }
-  }
-  PyObject *obj = SWIG_NewPointerObj(SWIG_as_voidptr(reg), type, 0);
-  if (obj) {
-    std::lock_guard<std::mutex> guard(table.lock);
-    Py_INCREF(obj);
-    table.objects[reg] = obj;
-  }
-  return obj;
-}
-
-SWIGINTERN void Tarn_RegisterGone(IZuRegister *reg)
-{
-  PyObject *obj = 0;
-  {
-    Tarn_RegisterTable &table = Tarn_Registers();
-    std::lock_guard<std::mutex> guard(table.lock);
-    auto it = table.objects.find(reg);
-    if (it == table.objects.end()) return;
-    obj = it->second;
-    table.objects.erase(it);
-  }
-  tarn::UpCalls::Scope gate;
-  if (!gate || !Py_IsInitialized()) return;
-  PyGILState_STATE state = PyGILState_Ensure();
-  if (SwigPyObject *sobj = (SwigPyObject *)Tarn_SwigThis(obj)) {
-    sobj->ptr = 0;
-    sobj->own = 0;
-  }
-  PyErr_Clear();
-  Py_DECREF(obj);
-  PyGILState_Release(state);
-}
-%}
-%fragment("Tarn_RegisterObjects");
-%init %{
-  tarn::SetRegisterGoneHook(Tarn_RegisterGone);
-%}
-%typemap(out, noblock=1) IZuRegister *IZuRegisterMap::GetRegisterByIndex, IZuRegister *IZuRegisterMap::GetRegisterByAddress {
-  $result = Tarn_RegisterObject($1, $descriptor);
-}
-/* (the sinks' argument, for the register sink's and the trigger source's
- * overrides alike: never cleared) */
-%typemap(directorin, noblock=1) IZuRegister *aRegister {
-  $input = Tarn_RegisterObject($1, $descriptor);
-}
+/* A register handed to Python (by the map, or to a sink) is one object for
+ * as long as the register lives; once the device lets it go (it stops, or a
+ * Start fails) a kept one refuses use (TARN_LENT, core/typemaps/lifetime.i).
+ * (The sinks' argument, for the register sink's and the trigger source's
+ * overrides alike.) */
+%apply SWIGTYPE *TARN_LENT { IZuRegister *IZuRegisterMap::GetRegisterByIndex, IZuRegister *IZuRegisterMap::GetRegisterByAddress,
+                             IZuRegister *aRegister };
 
 /* ---- Registers ----------------------------------------------------------- */
 

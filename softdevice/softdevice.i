@@ -23,6 +23,13 @@ class IActionHandler;
 /* The factories handed to the creation callbacks (of the event sink, the
  * sources and the trigger source's builders) live for the call only. */
 %apply SWIGTYPE *TARN_LENT_DURING_CALL { IZuRegisterFactory *aFactory, IZuGenApiFactory *aFactory };
+/* What the device lends goes with it: its register map, identity, statistics
+ * and messaging channel (from its getters; the map also to the sources'
+ * creation callbacks) and the device itself as its sinks are handed it. A
+ * script that kept one past the device's deletion gets the argument error of
+ * a freed object (TARN_LENT, core/typemaps/lifetime.i). */
+%apply SWIGTYPE *TARN_LENT { IZuVirtualDeviceGEVInfo *, IZuRegisterMap *, IZuVirtualDeviceGEVStatistics *,
+                             IZuMessageChannel *, IZuVirtualDeviceGEV *aDevice };
 
 /* ---- What the device holds of Python ------------------------------------
  * Held for the device: each channel source until the device goes, each

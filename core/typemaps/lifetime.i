@@ -42,6 +42,16 @@
  *       the argument's Python object is held in `tarn_keep<argnum>` (a
  *       std::shared_ptr<void>, empty for None) for the wrapped action to
  *       hand to the SDK.
+ *
+ * Lent objects: what the SDK lends (a getter's result or a director's
+ * argument) and its owner destroys, independently of Python:
+ *
+ *   SWIGTYPE *TARN_LENT (out, directorin)
+ *       one Python object per native object for as long as it lives. Its
+ *       owner tells the binding before it goes (tarn::Lent, on the thread
+ *       that destroys it): the object holds no address from then on, so a
+ *       script that kept it (a proxy or its bare pointer object) gets the
+ *       argument error of a freed object instead of reaching freed memory.
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
@@ -116,6 +126,82 @@ SWIGINTERN void Tarn_Keep(const void *owner, int slot, const void *key, PyObject
 }
 %}
 %fragment("Tarn_Lifetime");
+
+/* The lent objects of this module, by address and type. The table has a mutex
+ * of its own, read by the thread that destroys an object; the interpreter
+ * lock is taken only for an object that was lent. */
+%fragment("Tarn_Lent", "header", fragment="Tarn_Lifetime") %{
+#include <map>
+#include <mutex>
+#include <vector>
+struct Tarn_LentTable {
+  std::mutex lock;
+  std::multimap<const void *, std::pair<swig_type_info *, PyObject *>> objects;
+};
+SWIGINTERN Tarn_LentTable &Tarn_LentObjects()
+{
+  static Tarn_LentTable *table = new Tarn_LentTable;
+  return *table;
+}
+
+/* With the interpreter lock held: a new reference. */
+SWIGINTERN PyObject *Tarn_LentObject(void *ptr, const void *address, swig_type_info *type)
+{
+  if (!ptr) return SWIG_Py_Void();
+  Tarn_LentTable &table = Tarn_LentObjects();
+  {
+    std::lock_guard<std::mutex> guard(table.lock);
+    auto range = table.objects.equal_range(address);
+    for (auto it = range.first; it != range.second; ++it)
+      if (it->second.first == type) {
+        Py_INCREF(it->second.second);
+        return it->second.second;
+      }
+  }
+  PyObject *obj = SWIG_NewPointerObj(ptr, type, 0);
+  if (obj) {
+    std::lock_guard<std::mutex> guard(table.lock);
+    Py_INCREF(obj);
+    table.objects.emplace(address, std::make_pair(type, obj));
+  }
+  return obj;
+}
+
+SWIGINTERN void Tarn_LentGone(const void *address)
+{
+  std::vector<PyObject *> gone;
+  {
+    Tarn_LentTable &table = Tarn_LentObjects();
+    std::lock_guard<std::mutex> guard(table.lock);
+    auto range = table.objects.equal_range(address);
+    for (auto it = range.first; it != range.second; ++it) gone.push_back(it->second.second);
+    table.objects.erase(range.first, range.second);
+  }
+  if (gone.empty()) return;
+  tarn::UpCalls::Scope gate;
+  if (!gate || !Py_IsInitialized()) return;
+  PyGILState_STATE state = PyGILState_Ensure();
+  for (PyObject *obj : gone) {
+    if (SwigPyObject *sobj = (SwigPyObject *)Tarn_SwigThis(obj)) {
+      sobj->ptr = 0;
+      sobj->own = 0;
+    }
+    PyErr_Clear();
+    Py_DECREF(obj);
+  }
+  PyGILState_Release(state);
+}
+%}
+%fragment("Tarn_Lent");
+%init %{
+  tarn::Lent::AddGoneHook(Tarn_LentGone);
+%}
+%typemap(out, noblock=1) SWIGTYPE *TARN_LENT {
+  $result = Tarn_LentObject(SWIG_as_voidptr($1), Tarn_Owner($1), $descriptor);
+}
+%typemap(directorin, noblock=1) SWIGTYPE *TARN_LENT {
+  $input = Tarn_LentObject(SWIG_as_voidptr($1), Tarn_Owner($1), $descriptor);
+}
 
 %typemap(ret) SWIGTYPE *TARN_KEEP_OWNER {
   Tarn_KeepOwner($result, swig_obj[0]);

@@ -1,5 +1,6 @@
 #include "tarn/Holds.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -109,6 +110,26 @@ void Holds::DropEverywhere(int aSlot, const void *aKey)
         Erase(owner, range.first, range.second, gone);
         owner = owner->second.empty() ? t.owners.erase(owner) : std::next(owner);
     }
+}
+
+namespace {
+// Fixed slots filled once each at module load: Gone reads them without a lock.
+std::atomic<void (*)(const void *)> gGoneHooks[8];
+} // namespace
+
+void Lent::AddGoneHook(void (*aHook)(const void *))
+{
+    for (auto &slot : gGoneHooks) {
+        void (*none)(const void *) = nullptr;
+        if (slot.compare_exchange_strong(none, aHook) || none == aHook) return;
+    }
+}
+
+void Lent::Gone(const void *aObject)
+{
+    if (!aObject) return;
+    for (auto &slot : gGoneHooks)
+        if (void (*hook)(const void *) = slot.load()) hook(aObject);
 }
 
 } // namespace tarn

@@ -19,6 +19,9 @@
 
 namespace tarn {
 
+// Padding travels in bytes and an image counts it in pixels: false when it
+// ends inside a pixel (its lines could not be described where they lie).
+bool PaddingInPixels(uint32_t aBytes, ZuPixelType aPixelType, uint16_t &aPixels);
 // Bytes of an image with padding, 0 for a pixel type without bits per
 // pixel; may exceed 32 bits.
 uint64_t ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,

@@ -323,13 +323,11 @@ void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout)
     switch (aLayout.payloadType) {
     case ZuPayloadTypeImage:
     case ZuPayloadTypeExtendedChunkData: {
-        // Padding travels in bytes; the image counts it in pixels. Lines
-        // whose padding ends inside a pixel cannot be described: no view
-        // rather than one whose lines are not where the data has them.
-        uint32_t bits = ZuPixelTypeGetBitsPerPixel(aLayout.pixelType);
-        if (aLayout.paddingXBytes && (!bits || (aLayout.paddingXBytes * 8u) % bits)) break;
-        uint32_t padding = bits ? aLayout.paddingXBytes * 8u / bits : 0;
-        if (image.DescribeInPlace(aLayout.width, aLayout.height, aLayout.pixelType, uint16_t(padding),
+        // Lines whose padding ends inside a pixel cannot be described: no
+        // view rather than one whose lines are not where the data has them.
+        uint16_t padding = 0;
+        if (!tarn::PaddingInPixels(aLayout.paddingXBytes, aLayout.pixelType, padding)) break;
+        if (image.DescribeInPlace(aLayout.width, aLayout.height, aLayout.pixelType, padding,
                                   aLayout.paddingY, aLayout.offsetX, aLayout.offsetY))
             payload = image.mImageSize;
         break;

@@ -5,6 +5,16 @@ ZuImage::ZuImage(ZuBuffer *aBuffer) : mImpl(new Impl(aBuffer)) {}
 
 ZuImage::~ZuImage() {}
 
+bool tarn::PaddingInPixels(uint32_t aBytes, ZuPixelType aPixelType, uint16_t &aPixels)
+{
+    const uint64_t bits = ZuPixelTypeGetBitsPerPixel(aPixelType);
+    aPixels = 0;
+    if (!aBytes) return true;
+    if (!bits || (uint64_t(aBytes) * 8) % bits || uint64_t(aBytes) * 8 / bits > UINT16_MAX) return false;
+    aPixels = uint16_t(uint64_t(aBytes) * 8 / bits);
+    return true;
+}
+
 uint64_t tarn::ComputeImageSize(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType aPixelType, uint16_t aPaddingX,
                                 uint16_t aPaddingY)
 {

@@ -588,7 +588,9 @@ void ZuMultiPartReceived(IZuMultiPartContainer &aContainer, const std::shared_pt
         bool fits = aMemory && p.offset <= aSize && p.length <= aSize - p.offset && p.length <= UINT32_MAX;
         if (s.IsImage()) {
             ZuPixelType pixel = ZuPixelType(p.dataFormat);
-            uint64_t image = tarn::ComputeImageSize(p.sizeX, p.sizeY, pixel, p.paddingX, 0);
+            uint16_t padding = 0;
+            fits = fits && tarn::PaddingInPixels(p.paddingXBytes, pixel, padding);
+            uint64_t image = tarn::ComputeImageSize(p.sizeX, p.sizeY, pixel, padding, 0);
             fits = fits && image && image <= p.length;
             if (fits) {
                 s.mWidth = p.sizeX;
@@ -596,7 +598,7 @@ void ZuMultiPartReceived(IZuMultiPartContainer &aContainer, const std::shared_pt
                 s.mPixelType = pixel;
                 s.mOffsetX = p.offsetX;
                 s.mOffsetY = p.offsetY;
-                s.mPaddingX = p.paddingX;
+                s.mPaddingX = padding;
             }
         } else {
             s.mDataFormat = p.dataFormat;

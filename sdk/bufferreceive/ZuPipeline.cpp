@@ -32,6 +32,10 @@ namespace {
 
 constexpr uint32_t kDefaultBufferSize = 1 << 20;
 constexpr uint32_t kDefaultBufferCount = 16;
+// What a block's leader announces alone grows a buffer to at most this (or
+// the size set, if larger): a stray or hostile leader costs one buffer of
+// this size at most, never a pool of gigabytes.
+constexpr uint32_t kAnnouncedSizeLimit = 256u << 20;
 // How long the thread waits in the stream before it looks at requests.
 constexpr uint32_t kPollMs = 50;
 
@@ -55,6 +59,7 @@ struct ZuPipeline::Impl : tarn::StreamUser
     struct Slot {
         std::unique_ptr<ZuBuffer> buffer;
         Where where = Where::Free;
+        uint32_t needed = 0;   // what its last block needed and did not get
     };
 
     ZuPipeline *owner = nullptr;   // null once deleted
@@ -69,7 +74,7 @@ struct ZuPipeline::Impl : tarn::StreamUser
     std::deque<ZuBuffer *> output;
     uint32_t bufferSize = kDefaultBufferSize;
     uint32_t bufferCount = kDefaultBufferCount;
-    uint32_t requiredSize = 0;    // what the last block needed
+    uint32_t requiredSize = 0;    // what the last complete block took
     uint32_t priority = 0;
     bool handleTooSmall = true;
     bool started = false;
@@ -161,12 +166,21 @@ struct ZuPipeline::Impl : tarn::StreamUser
     }
 
     // The size a buffer should have when it is queued: what the data
-    // needs, learned from the blocks, else the size set.
+    // needs, learned from the blocks that came whole, else the size set;
+    // a buffer whose own block did not fit grows to what that block needed.
     uint32_t Wanted() const { return requiredSize ? requiredSize : bufferSize; }
 
-    ZuResult Fit(ZuBuffer &aBuffer) const
+    // What a block that did not fit may grow its buffer to: what it
+    // needed, unless that is past any size the data has shown or was set.
+    uint32_t Needed(const ZuBuffer &aBuffer) const
     {
-        uint32_t wanted = Wanted();
+        uint32_t needed = aBuffer.GetRequiredSize();
+        return needed <= std::max(bufferSize, kAnnouncedSizeLimit) ? needed : 0;
+    }
+
+    ZuResult Fit(ZuBuffer &aBuffer, uint32_t aNeeded) const
+    {
+        uint32_t wanted = std::max(Wanted(), aNeeded);
         uint32_t size = aBuffer.GetSize();
         if (aBuffer.GetDataPointer() && size >= wanted && (!requiredSize || size / 4 <= wanted)) return ZuResult();
         return aBuffer.Alloc(wanted ? wanted : 1);
@@ -176,17 +190,17 @@ struct ZuPipeline::Impl : tarn::StreamUser
     void Feed()
     {
         WithStream([this](ZuStream &aStream) {
-            std::vector<ZuBuffer *> feed;
+            std::vector<std::pair<ZuBuffer *, uint32_t>> feed;
             {
                 std::lock_guard<std::mutex> guard(lock);
                 for (Slot &s : pool)
                     if (s.where == Where::Free) {
                         s.where = Where::Stream;
-                        feed.push_back(s.buffer.get());
+                        feed.emplace_back(s.buffer.get(), s.needed);
                     }
             }
-            for (ZuBuffer *b : feed) {
-                bool queued = Fit(*b).IsOK() && aStream.QueueBuffer(b).GetCode() == ZU_PENDING;
+            for (auto [b, needed] : feed) {
+                bool queued = Fit(*b, needed).IsOK() && aStream.QueueBuffer(b).GetCode() == ZU_PENDING;
                 if (!queued) {
                     std::lock_guard<std::mutex> guard(lock);
                     if (Slot *s = Find(b)) s->where = Where::Free;
@@ -223,12 +237,14 @@ struct ZuPipeline::Impl : tarn::StreamUser
             slot->where = Where::Free;
             return;
         }
-        // Handled or not, the size a block needed is what every buffer is
-        // grown to when it is queued again; else a pipeline that hands
-        // too-small buffers out would get them back too small for good.
-        if (aOperation.GetCode() == ZU_BUFFER_TOO_SMALL)
-            requiredSize = std::max(requiredSize, aBuffer->GetRequiredSize());
+        // Handled or not, a buffer too small for its block grows to what the
+        // block needed when it is queued again (else a pipeline that hands
+        // too-small buffers out would get them back too small for good); the
+        // others grow once a block of that size came whole, or as they fail
+        // in turn. What a leader announces thus costs one buffer, bounded.
+        slot->needed = aOperation.GetCode() == ZU_BUFFER_TOO_SMALL ? Needed(*aBuffer) : 0;
         if (aOperation.GetCode() == ZU_BUFFER_TOO_SMALL && handleTooSmall) {
+            const uint32_t needed = slot->needed;
             slot->where = Where::Free;
             guard.unlock();
             bool reallocAll = false, resetStats = false;
@@ -241,7 +257,10 @@ struct ZuPipeline::Impl : tarn::StreamUser
                 if (resetStats) WithStream([](ZuStream &aStream) { tarn::ResetStreamStatistics(aStream); });
                 std::lock_guard<std::mutex> again(lock);
                 for (Slot &s : pool)
-                    if (s.where == Where::Free) Fit(*s.buffer);
+                    if (s.where == Where::Free) {
+                        s.needed = std::max(s.needed, needed);
+                        Fit(*s.buffer, s.needed);
+                    }
             }
             return;
         }
@@ -493,7 +512,7 @@ ZuResult ZuPipeline::Grow()
             d.pool.push_back(std::move(slot));
         }
         d.Notify([&](ZuPipelineEventSink *s) { s->OnBufferCreated(this, p); }, false);
-        ZuResult r = d.Fit(*p);
+        ZuResult r = d.Fit(*p, 0);
         if (!r.IsOK()) return r;
     }
 }
@@ -531,6 +550,7 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
 {
     Impl &d = *mImpl;
     bool queue = false;
+    uint32_t needed = 0;
     {
         std::lock_guard<std::mutex> guard(d.lock);
         Impl::Slot *s = aBuffer ? d.Find(aBuffer) : nullptr;
@@ -538,9 +558,10 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
             return ZuResult(ZU_INVALID_PARAMETER, ZuString("not a buffer this pipeline handed out"));
         queue = d.started && !d.stopRequested;
         s->where = queue ? Impl::Where::Stream : Impl::Where::Free;
+        needed = s->needed;
     }
     if (!queue) return ZuResult();
-    ZuResult fit = d.Fit(*aBuffer);
+    ZuResult fit = d.Fit(*aBuffer, needed);
     bool queued = false;
     if (fit.IsOK()) d.WithStream([&](ZuStream &aStream) { queued = aStream.QueueBuffer(aBuffer).GetCode() == ZU_PENDING; });
     if (queued) return ZuResult();

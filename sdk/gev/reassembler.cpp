@@ -155,6 +155,12 @@ struct Reassembler::Block {
     uint64_t nextDue = kNever;
     BlockStatistics statistics;
 
+    // The packet after the last one seen was asked for as the possible
+    // trailer and will not come: where the block ends cannot be learned.
+    bool endGivenUp() const
+    {
+        return !trailerSeen && !gaps.empty() && gaps.back().lost && gaps.back().high + 1 == known;
+    }
     // What the leader says the block needs in memory.
     uint64_t declared() const { return extent.most != kOpenEnded ? extent.most : extent.least; }
     bool overflowing() const
@@ -328,17 +334,16 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
             free = &b;
         }
     }
-    if (open >= mConfig.maxBlocksInFlight || !free) {
-        Block *oldest = nullptr;
-        for (Block &b : mBlocks)
-            if (b.active && (!oldest || b.sequence < oldest->sequence)) oldest = &b;
-        markLost(*oldest, 0, oldest->known);
-        finish(*oldest, failure(*oldest));
-        free = oldest;
-    }
+    if (open >= mConfig.maxBlocksInFlight || !free) free = endOldest();
 
     Destination destination;
     if (!mSink.acquire(h.blockId, destination)) {
+        // No memory for the newest block: the oldest one still waiting for
+        // packets gives way, so that it reaches the application, failed,
+        // and its memory comes back for the blocks after. Otherwise blocks
+        // waiting for resends would hold all the memory while every new
+        // one is dropped.
+        endOldest();
         ++mCounters.blocksDropped;
         return nullptr;
     }
@@ -756,8 +761,11 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
     // the last one seen may be the trailer, so it is asked for once a
     // later block began or the block went quiet.
     const bool resend = asks(aBlock);
+    // Once that packet is lost, the next is not asked for: each would be
+    // asked in turn, answered (if at all) only by the transmitter's
+    // refusal, for as long as the block lives.
     if (resend && !aBlock.trailerSeen && aBlock.pending == 0 && aBlock.known < mConfig.maxPacketsPerBlock &&
-        (aBlock.superseded || aNowUs - aBlock.lastUs >= mConfig.resendTimeoutUs)) {
+        !aBlock.endGivenUp() && (aBlock.superseded || aNowUs - aBlock.lastUs >= mConfig.resendTimeoutUs)) {
         track(aBlock, aBlock.known + 1, aNowUs);
         if (!aBlock.gaps.empty() && aBlock.gaps.back().high == aBlock.known - 1) aBlock.gaps.back().due = aNowUs;
         aBlock.nextDue = aNowUs;
@@ -856,10 +864,9 @@ bool Reassembler::settle(Block &aBlock, uint64_t aNowUs)
         markLost(aBlock, 0, aBlock.known);
         finish(aBlock, failure(aBlock));
     } else if (aBlock.pending == 0 &&
-               (aBlock.trailerSeen ||
-                (aBlock.superseded && !asks(aBlock)))) {
-        // Nothing more can come: its end is known, or unknowable without
-        // resends once a later block began.
+               (aBlock.trailerSeen || (aBlock.superseded && (!asks(aBlock) || aBlock.endGivenUp())))) {
+        // Nothing more can come: its end is known, or unknowable once a
+        // later block began, without resends or because asking for it failed.
         finish(aBlock, failure(aBlock));
     } else {
         return false;
@@ -906,15 +913,26 @@ void Reassembler::finish(Block &aBlock, Outcome aOutcome)
     mSink.complete(r);
 }
 
+Reassembler::Block *Reassembler::oldestOpen()
+{
+    Block *oldest = nullptr;
+    for (Block &b : mBlocks)
+        if (b.active && (!oldest || b.sequence < oldest->sequence)) oldest = &b;
+    return oldest;
+}
+
+Reassembler::Block *Reassembler::endOldest()
+{
+    Block *oldest = oldestOpen();
+    if (!oldest) return nullptr;
+    markLost(*oldest, 0, oldest->known);
+    finish(*oldest, failure(*oldest));
+    return oldest;
+}
+
 void Reassembler::abort()
 {
-    for (;;) {
-        Block *oldest = nullptr;
-        for (Block &b : mBlocks)
-            if (b.active && (!oldest || b.sequence < oldest->sequence)) oldest = &b;
-        if (!oldest) return;
-        finish(*oldest, Outcome::Aborted);
-    }
+    while (Block *oldest = oldestOpen()) finish(*oldest, Outcome::Aborted);
 }
 
 void Reassembler::reset()

@@ -109,7 +109,8 @@ class ReassemblerSink
 {
 public:
     virtual ~ReassemblerSink() = default;
-    // A new block begins: where it goes. False drops the block.
+    // A new block begins: where it goes. False drops the block, and the
+    // oldest block still open ends (failed), so that its memory comes back.
     virtual bool acquire(uint64_t aBlockId, Destination &aDestination) = 0;
     // Ask the transmitter for packets aFirst..aLast of a block again.
     virtual void requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) = 0;
@@ -204,6 +205,9 @@ private:
     Outcome failure(const Block &aBlock) const;
     Outcome verdict(Block &aBlock);
     void finish(Block &aBlock, Outcome aOutcome);
+    Block *oldestOpen();
+    // Ends the oldest open block as failed; its slot, null when none is open.
+    Block *endOldest();
 
     ReassemblerSink &mSink;
     ReassemblerConfig mConfig;

@@ -4,6 +4,7 @@
 #include "ZuGenDC.h"
 #include "ZuImage.h"
 #include "ZuMultiPartContainer.h"
+#include "ZuPixelTypeInfo.h"
 #include "tarn/Rzc.h"
 
 #include <cstring>
@@ -46,14 +47,18 @@ void appendChunks(BlockSource &aSource, PartStore &aParts, const Chunks &aChunks
     aSource.size += aChunks.size;
 }
 
+// The leader counts a line's padding in bytes, the image in pixels: an image
+// whose padding ends inside a byte cannot be told, and is not sent.
 bool describeImage(const IZuImage &aImage, ImageInfo &aInfo)
 {
+    const uint64_t paddingBits = uint64_t(aImage.GetPaddingX()) * ZuPixelTypeGetBitsPerPixel(aImage.GetPixelType());
+    if (paddingBits % 8 || paddingBits / 8 > UINT16_MAX) return false;
     aInfo.pixelFormat = uint32_t(aImage.GetPixelType());
     aInfo.sizeX = aImage.GetWidth();
     aInfo.sizeY = aImage.GetHeight();
     aInfo.offsetX = aImage.GetOffsetX();
     aInfo.offsetY = aImage.GetOffsetY();
-    aInfo.paddingX = aImage.GetPaddingX();
+    aInfo.paddingX = uint16_t(paddingBits / 8);
     aInfo.paddingY = aImage.GetPaddingY();
     return true;
 }
@@ -75,7 +80,7 @@ bool describeParts(IZuMultiPartContainer &aContainer, BlockSource &aSource, Part
         part.zoneDirections = section->GetZoneDirectionMask();
         if (const IZuImage *image = section->GetImage()) {
             ImageInfo info;
-            describeImage(*image, info);
+            if (!describeImage(*image, info)) return false;
             part.dataFormat = info.pixelFormat;
             part.specific[0] = info.sizeX;
             part.specific[1] = info.sizeY;
@@ -106,7 +111,7 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
     case ZuPayloadTypeExtendedChunkData: {
         ZuImage *image = aBuffer.GetImage();
         if (!image) return false;
-        describeImage(*image, aSource.leader.image);
+        if (!describeImage(*image, aSource.leader.image)) return false;
         aSource.leader.payloadType = PAYLOAD_IMAGE;
         aSource.trailer.sizeY = aSource.leader.image.sizeY;
         aSource.data = image->GetDataPointer();

@@ -84,7 +84,12 @@ public:
 
     /// Sets the size buffers start with; the pipeline then adjusts it from
     /// the incoming data: a buffer is re-allocated when it is queued and is
-    /// smaller than the data needs, or more than four times larger.
+    /// smaller than the data needs, or more than four times larger. A buffer
+    /// too small for its block grows to what that block needed, the others
+    /// once a block of that size came whole (or as they fail in turn); what
+    /// a block announces grows a buffer to at most 256 MiB or this size,
+    /// whichever is larger, so that a stray packet cannot cost more: set
+    /// the size of the largest blocks for a device whose blocks are larger.
     /// @param aSize Bytes.
     void SetBufferSize(uint32_t aSize);
 

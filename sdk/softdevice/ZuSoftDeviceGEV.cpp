@@ -3,6 +3,7 @@
 #include "net/adapters.h"
 #include "softdevice/model/guard.h"
 #include "softdevice/transport.h"
+#include "tarn/Holds.h"
 #include "tarn/SoftDevice.h"
 #include "tarn/Worker.h"
 
@@ -140,6 +141,8 @@ ZuSoftDeviceGEV::ZuSoftDeviceGEV() : mImpl(new Impl(*this)) {}
 
 ZuSoftDeviceGEV::~ZuSoftDeviceGEV()
 {
+    // Handed to the sinks' up-calls; its model's parts go with the model.
+    tarn::Lent::Goes(this);
     delete mImpl;
 }
 
@@ -237,11 +240,6 @@ ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink,
 void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold)
 {
     if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->holdNext(aWhich, std::move(aHold));
-}
-
-void SetRegisterGoneHook(void (*aHook)(IZuRegister *))
-{
-    tarn::softdevice::setRegisterGoneHook(aHook);
 }
 
 void ForgetRegisterSink(IZuRegisterEventSink *aSink)

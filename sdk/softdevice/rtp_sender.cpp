@@ -152,13 +152,15 @@ bool RtpSender::sendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPac
     const ZuImage *image = aBuffer.GetImage();
     rtp::Sampling sampling;
     if (!image || !rtp::SamplingOf(int32_t(image->GetPixelType()), sampling)) return false;
-    const uint32_t width = image->GetWidth(), height = image->GetHeight(), padding = image->GetPaddingX();
+    const uint32_t width = image->GetWidth(), height = image->GetHeight();
     const uint8_t *data = image->GetDataPointer();
     if (!data || !width || !height || width % sampling.pixels) return false;
-    // Every line the packetiser reads lies inside the image's memory.
+    // The image counts a line's padding in pixels, the packetiser in bytes;
+    // every line it reads lies inside the image's memory.
     const uint64_t line = uint64_t(width / sampling.pixels) * sampling.bytes;
+    const uint64_t padding = uint64_t(image->GetPaddingX()) * line / width;
     if ((line + padding) * (height - 1) + line > image->GetImageSize()) return false;
-    const bool sent = mRaw.Send(data, width, height, sampling, padding, aTimestamp, aMaxPacket,
+    const bool sent = mRaw.Send(data, width, height, sampling, uint32_t(padding), aTimestamp, aMaxPacket,
                                 [&](const uint8_t *p, size_t n) { queue(p, n, aTo); });
     aSession.format = rtp::VideoSession::Format::RawVideo;
     aSession.sampling = rtp::SamplingName(int32_t(image->GetPixelType()));

@@ -414,7 +414,7 @@ void GevReceiver::complete(const gvsp::BlockResult &aResult)
             part.sizeY = image.sizeY;
             part.offsetX = image.offsetX;
             part.offsetY = image.offsetY;
-            part.paddingX = image.paddingX;
+            part.paddingXBytes = image.paddingX;
             part.sourceID = p.sourceId;
             part.dataPurposeID = p.dataPurposeId;
             part.regionID = p.regionId;

@@ -8,7 +8,7 @@ import pytest
 
 import tarn_base_310 as tb
 from support import needs_netns
-from support.devices import Responder
+from support.devices import Responder, found_infos, search
 from support.gvcp import DISCOVERY_ACK, ScriptedDevice, ack, identity_bytes, ip_number
 
 pytestmark = needs_netns()
@@ -35,13 +35,9 @@ def find(subnet_broadcast=False, expect="SER91"):
     its answer back."""
     system = tb.ZuSystem()
     system.SetSubnetBroadcastEnabled(subnet_broadcast)
-    for timeout in (200, 1000, 3000, 6000):
-        system.SetDetectionTimeout(timeout)
-        assert system.Find().IsOK()
-        infos = [system.GetDeviceInfo(i) for i in range(system.GetDeviceCount())]
-        if expect is None or expect in [i.GetSerialNumber() for i in infos]:
-            break
-    return system, infos
+    assert search(system, lambda: expect is None or expect in [i.GetSerialNumber() for i in found_infos(system)],
+                  timeouts=(200, 1000, 3000, 6000)).IsOK()
+    return system, found_infos(system)
 
 
 def lo_address(cidr):

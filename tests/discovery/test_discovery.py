@@ -12,7 +12,7 @@ import pytest
 
 import tarn_base_310 as tb
 from support import needs_netns
-from support.devices import Responder
+from support.devices import Responder, search
 from support.threads import assert_releases_the_interpreter
 
 m = tb._tarn_base_310
@@ -47,15 +47,8 @@ def found(system):
 
 
 def find_all(system, serials=("P31", "P32", "P33")):
-    """Find, searched again with longer waits while one of serials is
-    missing: a loaded machine may hold a device's answer back."""
-    for timeout in (None, 1000, 3000, 6000):
-        if timeout:
-            system.SetDetectionTimeout(timeout)
-        result = system.Find()
-        if set(serials) <= set(found(system)):
-            break
-    return result
+    """Find, searched again with longer waits while one of serials is missing."""
+    return search(system, lambda: set(serials) <= set(found(system)), timeouts=(200, 1000, 3000, 6000))
 
 
 def test_one_find_sees_every_device(devices, system):

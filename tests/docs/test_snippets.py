@@ -2,7 +2,8 @@
 so does every example: a page's blocks one after the other in one fresh
 interpreter, the way a reader would paste them, with a software camera on
 127.0.0.5 for the blocks that need one. A snippet that no longer runs fails
-here, with the page and line in its traceback."""
+here, with the page and line in its traceback; so does a link or a path
+named in a page that leads nowhere (after a file moves, say)."""
 import importlib.util
 import json
 import os
@@ -79,6 +80,30 @@ PAGES = [p for p in [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))] 
 def test_every_python_block_of_a_page_runs(page, camera, tmp_path):
     blocks = python_blocks(page.read_text())
     run(["-c", RUN_BLOCKS, str(page)], tmp_path, stdin=json.dumps(blocks))
+
+
+LINK = re.compile(r"\]\(([^)#\s]+)[^)]*\)")
+# A path in backquotes that starts at a top folder of the checkout.
+MENTION = re.compile(r"`((?:\.ci|bench|core|docs|examples|modules|sdk|tests|tools)/[\w./-]*)`")
+
+
+def dead_references(page, text):
+    """The links and path mentions of a page that lead nowhere."""
+    dead = [target for target in LINK.findall(text)
+            if "://" not in target and not (page.parent / target).exists()]
+    return dead + [path for path in MENTION.findall(text) if not (ROOT / path).exists()]
+
+
+def test_the_reference_finder_sees_links_and_paths():
+    text = ("see [old page](gone.md#waits), [site](https://example.org) and `sdk/gone/Old.h`, "
+            "`tools/netns`, `python -m x/y`, `<folder>/docs/`")
+    assert dead_references(ROOT / "docs" / "x.md", text) == ["gone.md", "sdk/gone/Old.h"]
+
+
+def test_every_link_and_path_of_the_pages_leads_somewhere():
+    dead = {page.name: dead_references(page, page.read_text())
+            for page in [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]}
+    assert {page: refs for page, refs in dead.items() if refs} == {}
 
 
 def test_every_example_is_run_here():

@@ -8,7 +8,7 @@ import pytest
 
 import tarn_base_310 as tb
 from support import needs_netns
-from support.devices import FakeCamera, Responder, skip_without
+from support.devices import FakeCamera, Responder, found_infos, search, skip_without
 
 pytestmark = needs_netns()
 
@@ -18,15 +18,12 @@ def test_find_reads_the_aravis_fake_camera():
     camera = FakeCamera(serial="ARV7")
     try:
         system = tb.ZuSystem()
-        # Searched again, each time longer, while a loaded machine holds the
-        # camera's answer back.
-        for timeout in (300, 1000, 3000, 6000):
-            system.SetDetectionTimeout(timeout)
-            assert system.Find().IsOK()
-            infos = [system.GetDeviceInfo(i) for i in range(system.GetDeviceCount())]
-            fake = [i for i in infos if i.GetSerialNumber() == "ARV7"]
-            if fake:
-                break
+
+        def fakes():
+            return [i for i in found_infos(system) if i.GetSerialNumber() == "ARV7"]
+
+        assert search(system, fakes).IsOK()
+        fake = fakes()
         assert len(fake) == 1
         info = fake[0]
         assert type(info) is tb.ZuDeviceInfoGEV

@@ -266,3 +266,51 @@ def test_statistics_count_the_controllers_traffic(running):
     assert stats.GetSessionsOpened() == 0 and stats.GetReadMemsReceived() == 0
     assert error_of(m.IZuVirtualDeviceGEVStatistics_GetSessionsOpened, running.GetInfo()) == (
         TypeError, "in method 'IZuVirtualDeviceGEVStatistics_GetSessionsOpened', argument 1 of type 'IZuVirtualDeviceGEVStatistics const *'")
+
+
+# ---- What the device lends ----------------------------------------------------------
+
+def test_what_the_device_lends_refuses_use_once_the_device_is_deleted(py):
+    # Kept past the device: its map, identity, statistics and messaging
+    # channel (proxies and their bare pointer objects), the map a source was
+    # handed and the device its sink was handed all get the freed object's
+    # argument error instead of reaching freed memory. Each is one object.
+    out = py("""
+        import sys; sys.path.insert(0, "tests")
+        import tarn_edge_310 as te, _tarn_edge_310 as raw
+        from support.softcamera import NumpySource, loopback_mac
+
+        class Script(te.IZuVirtualDeviceGEVEventSink):
+            def OnCreateCustomRegisters(self, device, factory):
+                self.device = device
+
+        class Source(NumpySource):
+            def CreateRegisters(self, registers, factory):
+                self.registers = registers
+
+        device, script, source = te.ZuSoftDeviceGEV(), Script(), Source()
+        device.AddStream(source)
+        device.RegisterEventSink(script)
+        assert device.Start(loopback_mac(94)).IsOK()
+        kept = [device.GetRegisterMap(), device.GetInfo(), device.GetStatistics(), device.GetMessagingChannel()]
+        assert [device.GetRegisterMap(), device.GetInfo(), device.GetStatistics(), device.GetMessagingChannel()] == kept
+        assert source.registers is kept[0]
+        assert script.device.GetInfo() is kept[1]
+        registers, info, statistics, messages = kept
+        bare = registers.this
+        assert str(info.GetModelName()) and registers.GetRegisterCount() >= 0
+        device.Stop()
+        del device, kept
+        for call in (registers.GetRegisterCount, lambda: raw.IZuRegisterMap_GetRegisterCount(bare),
+                     source.registers.Release, info.GetModelName, statistics.GetReadRegsReceived,
+                     messages.IsOpened, script.device.GetStatistics):
+            try:
+                call()
+                print("no error")
+            except TypeError as error:
+                print(str(error).split(",")[0])
+    """).stdout
+    assert out.splitlines() == ["in method 'IZuRegisterMap_GetRegisterCount'"] * 2 + [
+        "in method 'IZuRegisterMap_Release'", "in method 'IZuVirtualDeviceGEVInfo_GetModelName'",
+        "in method 'IZuVirtualDeviceGEVStatistics_GetReadRegsReceived'", "in method 'IZuMessageChannel_IsOpened'",
+        "in method 'IZuVirtualDeviceGEV_GetStatistics'"]

@@ -10,7 +10,8 @@ import pytest
 import tarn_base_310 as tb  # registers the information classes too
 import tarn_edge_310 as te
 from support import needs_netns
-from support.softcamera import MultiPartSource, NumpySource, SoftCamera, pattern, second_part
+from support.rtpcamera import rgb_pattern
+from support.softcamera import MultiPartSource, NumpySource, PaddedSource, SoftCamera, pattern, second_part
 
 tr = pytest.importorskip("tarn_receive_310")
 m = tr._tarn_receive_310
@@ -116,6 +117,38 @@ def test_two_cameras_at_once():
         finally:
             for rx in receivers:
                 rx.close()
+
+
+@pytest.mark.parametrize("pixel, make", [(te.ZuPixelRGB8, rgb_pattern),
+                                         (te.ZuPixelMono16, lambda n, h, w: pattern(n, h, w).astype(np.uint16) * 257)],
+                         ids=["RGB8", "Mono16"])
+def test_padded_images_arrive_with_their_padding_where_it_was(pixel, make):
+    # The leader tells a line's padding in bytes: three pixels are nine bytes
+    # of RGB8, six of Mono16; told as three, each line after the first would
+    # be shifted (or the block refused).
+    with SoftCamera(79, kind=PaddedSource, width=40, height=16, fps=200, pixel=pixel, frame=make) as camera:
+        rx = Received(camera, buffers=4)
+        try:
+            assert rx.params.SetIntegerValue("TLParamsLocked", 1).IsOK()
+            assert rx.params.ExecuteCommand("AcquisitionStart").IsOK()
+            seen = 0
+            for _ in range(100):
+                result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(rx.pipeline, 5000)
+                assert result.IsOK(), result.GetCodeString()
+                if operation.IsOK():
+                    image = buffer.GetImage()
+                    assert (image.GetWidth(), image.GetHeight(), image.GetPaddingX()) == (40, 16, 3)
+                    view = image.GetDataPointer()
+                    assert np.array_equal(view[:, :40], make(buffer.GetBlockID() - 1, 16, 40))
+                    assert (view[:, 40:] == np.iinfo(view.dtype).max // 0xFF * 0xEE).all()
+                    seen += 1
+                m.ZuPipeline_ReleaseBuffer(rx.pipeline, buffer)
+                if seen == 3:
+                    break
+            assert rx.params.ExecuteCommand("AcquisitionStop").IsOK()
+            assert seen == 3
+        finally:
+            rx.close()
 
 
 def test_multi_part_frames_from_a_python_source_through_the_receiving_module():

@@ -11,7 +11,7 @@ import pytest
 import tarn_edge_310 as te
 from support import needs_netns
 from support.rtpcamera import H264Source, RtpCamera, SapListener, rgb_pattern
-from support.softcamera import NumpySource, pattern
+from support.softcamera import NumpySource, PaddedSource, pattern
 from support.streams import access_unit, queue
 
 tr = pytest.importorskip("tarn_receive_310")
@@ -96,6 +96,22 @@ def test_images_arrive_byte_identical_and_the_protocol_is_held_while_streaming(r
         assert cam.params.GetEnumValueString("StreamProtocol")[1] == "RTP"
     seen = numbers(got, rgb_pattern, H, W)
     assert seen == list(range(seen[0], seen[0] + 6))
+
+
+def test_padded_images_arrive_without_their_padding(rtp):
+    # Three pixels of padding after each line of RGB8 are nine bytes the
+    # sender skips; taken for three, every line after the first would shift.
+    W, H = 50, 30
+    source = PaddedSource(width=W, height=H, pixel=te.ZuPixelRGB8, frame=rgb_pattern)
+    with RtpCamera(78, source) as cam:
+        assert cam.protocol("RTP").IsOK()
+        port = open_rtp(rtp, W, H, tr.ZuPixelRGB8)
+        cam.stream_to(port, packet_size=1000 + 28)
+        cam.start()
+        got = frames(rtp, 3, W * H * 3)
+        cam.stop_acquisition()
+    seen = numbers(got, rgb_pattern, H, W)
+    assert seen == list(range(seen[0], seen[0] + 3))
 
 
 def test_each_stream_channel_has_its_own_protocol():

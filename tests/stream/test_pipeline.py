@@ -1,9 +1,12 @@
 """ZuPipeline and its event sink from Python: the tuple of RetrieveNextBuffer
 and its dispatch, the sink's calls on the right threads, Python errors from
 sinks, Stop, Reset and deletion from inside a sink, buffer proxies after
-the pipeline went, exit while streaming, and ten thousand frames."""
+the pipeline went, exit while streaming, ten thousand frames, and buffers
+grown by the data but never by what a stray leader announces."""
 import itertools
 import os
+import socket
+import struct
 import threading
 import time
 
@@ -290,3 +293,72 @@ def test_ten_thousand_frames_grow_neither_memory_nor_descriptors(rig):
     blocks = parameters.GetIntegerValue("BlockCount")[1]
     assert blocks + parameters.GetIntegerValue("BlocksDropped")[1] == 10000
     assert got + parameters.GetIntegerValue("PipelineImagesDropped")[1] == blocks
+
+
+@pytest.mark.parametrize("handled", [True, False], ids=["handled", "handed-out"])
+def test_a_leader_announcing_gigabytes_grows_no_buffer_and_real_frames_still_grow_them(py, handled):
+    # A stray leader of a new block announces a 60000 x 60000 image (3.6 GB,
+    # under 4 GiB): that block is lost, no buffer is grown for it, not even
+    # for a moment (memory allocated and never touched is still memory),
+    # and the genuine frames after it, larger than the size set, still grow
+    # the buffers to their own size and come whole. In a fresh interpreter,
+    # whose peak of memory is its own.
+    done = py("""
+        import socket, struct
+        import numpy as np
+        import tarn_base_310 as tb, tarn_receive_310 as tr
+        from support.devices import frame_bytes, send_frames
+        from support.streams import open_towards
+        m = tr._tarn_receive_310
+        HANDLED, UNDER_ASAN = HANDLED_VALUE, ASAN_VALUE
+
+        def memory(name):
+            with open("/proc/self/status") as f:
+                return next(int(line.split()[1]) << 10 for line in f if line.startswith(name + ":"))
+
+        class Pool(tr.ZuPipelineEventSink):
+            buffers = []
+
+            def OnBufferCreated(self, pipeline, buffer):
+                self.buffers.append(buffer)
+
+        address = "127.0.41.220"
+        result, stream = open_towards(address)
+        port = m.ZuStreamGEV_GetLocalPort(stream)
+        pipeline, pool = m.new_ZuPipeline(stream), Pool()
+        assert m.ZuPipeline_RegisterEventSink(pipeline, pool).IsOK()
+        m.ZuPipeline_SetBufferSize(pipeline, 64 * 1024)
+        m.ZuPipeline_SetBufferCount(pipeline, 8)
+        m.ZuPipeline_SetHandleBufferTooSmall(pipeline, HANDLED)
+        assert m.ZuPipeline_Start(pipeline).IsOK()
+        peak = memory("VmPeak")
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.bind((address, 0))
+            leader = struct.pack(">HHIBBHQIIIIIHH", 0, 1, 1 << 24, 0, 0, 1, 0, tb.ZuPixelMono8, 60000, 60000, 0, 0, 0, 0)
+            s.sendto(leader, ("127.0.0.1", port))
+            s.sendto(struct.pack(">HHIHHI", 0, 1, (2 << 24) | 1, 0, 1, 60000), ("127.0.0.1", port))
+        outcome = {}
+        if not HANDLED:
+            result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+            assert result.IsOK() and buffer.GetBlockID() == 1 and operation.GetCode() == tr.ZU_BUFFER_TOO_SMALL
+            assert buffer.GetRequiredSize() == 60000 * 60000
+            assert m.ZuPipeline_ReleaseBuffer(pipeline, buffer).IsOK()
+        send_frames(address, port, 16, 320, 240, first_block=2, interval_ms=5)
+        while 17 not in outcome:
+            result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
+            if not result.IsOK():
+                break
+            block = buffer.GetBlockID()
+            outcome[block] = operation.GetCode()
+            if operation.IsOK():
+                assert np.array_equal(buffer.GetImage().GetDataPointer().reshape(-1), frame_bytes(320 * 240, block))
+            assert m.ZuPipeline_ReleaseBuffer(pipeline, buffer).IsOK()
+        assert m.ZuPipeline_Stop(pipeline).IsOK()
+        print("peak grew", memory("VmPeak") - peak > (1 << 30) and not UNDER_ASAN)
+        print("largest", max(b.GetSize() for b in pool.buffers), "of", len(pool.buffers))
+        print("first", outcome.get(1), "last", outcome.get(17))
+        m.ZuPipeline_UnregisterEventSink(pipeline, pool)
+        m.delete_ZuPipeline(pipeline)
+        m.ZuStream_Free(stream)
+    """.replace("HANDLED_VALUE", str(handled)).replace("ASAN_VALUE", str(UNDER_ASAN)), env=WITH_SUPPORT, timeout=120)
+    assert done.stdout.splitlines() == ["peak grew False", f"largest {320 * 240} of 8", f"first None last {tr.ZU_OK}"]

@@ -148,17 +148,31 @@ def start_frames(device, port, frames, width, height, **options):
                             stderr=subprocess.DEVNULL)
 
 
+def search(system, done, timeouts=(300, 1000, 3000, 6000)):
+    """system.Find(), searched again with each longer time-out until done()
+    holds: a device held back from the processor on a loaded machine
+    answers late. The last search's result."""
+    for timeout in timeouts:
+        system.SetDetectionTimeout(timeout)
+        result = system.Find()
+        if not result.IsOK() or done():
+            break
+    return result
+
+
+def found_infos(system):
+    return [system.GetDeviceInfo(i) for i in range(system.GetDeviceCount())]
+
+
 def find(address):
     """(system, device information) of the device discovery finds at address."""
     import tarn_base_310 as tb
     system = tb.ZuSystem()
-    # A device starved of the processor on a loaded machine answers late:
-    # search again, waiting longer each time, before calling it missing.
-    for timeout in (300, 1000, 3000, 6000):
-        system.SetDetectionTimeout(timeout)
-        assert system.Find().IsOK()
-        for i in range(system.GetDeviceCount()):
-            info = system.GetDeviceInfo(i)
-            if info.GetIPAddress() == address:
-                return system, info
-    raise AssertionError(f"{address} not found")
+
+    def at_address():
+        return [info for info in found_infos(system) if info.GetIPAddress() == address]
+
+    assert search(system, at_address).IsOK()
+    infos = at_address()
+    assert infos, f"{address} not found"
+    return system, infos[0]

@@ -131,6 +131,22 @@ class NumpySource(NumpyFrames, te.IZuSWStreamingChannelSource):
     """A Mono8 source fed from NumPy."""
 
 
+class PaddedSource(NumpySource):
+    """A source whose images have three pixels of padding after each line,
+    set to 0xEE: a sender that took them for bytes would shift the lines."""
+
+    def AllocBuffer(self):
+        buffer = super().AllocBuffer()
+        if buffer is not None:
+            assert buffer.GetImage().Alloc(self.width, self.height, self.pixel, 3, 0).IsOK()
+        return buffer
+
+    def fill(self, buffer, number):
+        view = buffer.GetImage().GetDataPointer()
+        view[:, :self.width] = self.frame(number, self.height, self.width)
+        view[:, self.width:] = np.iinfo(view.dtype).max // 0xFF * 0xEE   # every byte 0xEE
+
+
 def second_part(number, height, width):
     """The second part of multi-part frame `number`: Mono16 values."""
     rows = np.arange(height, dtype=np.uint32)[:, None]

@@ -87,7 +87,7 @@ struct ReceivedPart {
     uint32_t sizeY = 0;
     uint32_t offsetX = 0;
     uint32_t offsetY = 0;
-    uint16_t paddingX = 0;
+    uint16_t paddingXBytes = 0;       // after each line
     uint32_t sourceID = 0;
     uint32_t dataPurposeID = 0;
     uint32_t regionID = 0;

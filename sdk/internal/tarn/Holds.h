@@ -34,6 +34,22 @@ struct ZU_API Holds {
     static void DropEverywhere(int aSlot, const void *aKey);
 };
 
+// The other way: what the SDK lends a binding (a register, a device's
+// register map, identity, statistics or messaging channel, the device handed
+// to its sinks) is destroyed by its owner, not by the binding. The owner
+// tells every binding of each such object before it goes, on the thread that
+// destroys it, so that whatever stands for the object in the application
+// refuses use instead of reaching freed memory. An object is named by its
+// most derived address (Lent::Goes does the cast).
+struct ZU_API Lent {
+    // Adds a binding's hook (one per module that binds the SDK; a few at
+    // most, never removed).
+    static void AddGoneHook(void (*aHook)(const void *aObject));
+    // aObject (a most derived address) is about to be destroyed.
+    static void Gone(const void *aObject);
+    template <typename T> static void Goes(const T *aObject) { Gone(dynamic_cast<const void *>(aObject)); }
+};
+
 } // namespace tarn
 
 #endif

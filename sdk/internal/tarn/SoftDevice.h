@@ -33,10 +33,6 @@ ZU_API ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink 
 // alive with it: the application object of its sink (aWhich 0) or of its
 // context (1).
 ZU_API void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold);
-// Called as each register of a device goes (its device stops, or a Start
-// fails), before it is destroyed, on the thread that destroys it: a binding
-// makes what stands for the register refuse use (null: none).
-ZU_API void SetRegisterGoneHook(void (*aHook)(IZuRegister *aRegister));
 // A register sink about to be destroyed leaves the registers of every device.
 ZU_API void ForgetRegisterSink(IZuRegisterEventSink *aSink);
 

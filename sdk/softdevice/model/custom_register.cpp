@@ -1,6 +1,7 @@
 #include "softdevice/model/custom_register.h"
 
 #include "softdevice/model/guard.h"
+#include "tarn/Holds.h"
 #include "tarn/Interrupts.h"
 #include "tarn/UpCalls.h"
 
@@ -56,18 +57,9 @@ CustomRegister::CustomRegister(const std::string &aName, uint32_t aAddress, uint
 {
 }
 
-namespace {
-std::atomic<void (*)(IZuRegister *)> gRegisterGone{nullptr};
-} // namespace
-
-void setRegisterGoneHook(void (*aHook)(IZuRegister *))
-{
-    gRegisterGone = aHook;
-}
-
 CustomRegister::~CustomRegister()
 {
-    if (void (*gone)(IZuRegister *) = gRegisterGone.load()) gone(this);
+    tarn::Lent::Goes(this);
 }
 
 bool CustomRegister::IsWritable() const

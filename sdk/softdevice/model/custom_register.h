@@ -35,9 +35,6 @@
 namespace tarn {
 namespace softdevice {
 
-// The binding's hook told of each register that goes (tarn::SetRegisterGoneHook).
-void setRegisterGoneHook(void (*aHook)(IZuRegister *));
-
 // Where the value of a 4-byte register lives when it is not the bytes the
 // register holds (a ready-made source's state): a read takes it from there
 // before the sinks hear of the read, and a write the sinks accepted goes

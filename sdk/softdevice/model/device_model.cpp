@@ -1,6 +1,7 @@
 #include "softdevice/model/device_model.h"
 
 #include "softdevice/model/guard.h"
+#include "tarn/Holds.h"
 #include "tarn/UpCalls.h"
 #include "IZuSWStreamingChannelSourceGenDC.h"
 #include "ZuBuffer.h"
@@ -47,6 +48,11 @@ DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf)
 DeviceModel::~DeviceModel()
 {
     teardown();
+    // Lent to the application by the device's getters.
+    tarn::Lent::Goes(&mRegisterMap);
+    tarn::Lent::Goes(&mIdentity);
+    tarn::Lent::Goes(&mStatistics);
+    tarn::Lent::Goes(&mMessages);
 }
 
 // ---- Settings

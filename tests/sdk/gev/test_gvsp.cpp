@@ -704,6 +704,101 @@ TEST(GvspLoop, NoMemoryDropsTheBlockAndItsLatePackets)
     EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
 }
 
+TEST(GvspLoop, ABlockWithoutMemoryEndsTheOldestBlockWaitingForPacketsAndTheStreamGoesOn)
+{
+    // Resends never come: without memory for new blocks, the blocks that
+    // wait for them must not keep theirs while every new one is dropped.
+    Loop loop;
+    loop.channel.serveResends = false;
+    auto image = Pattern(1386 * 10, 21);
+    std::vector<std::unique_ptr<Packetizer>> blocks;
+    for (uint64_t block = 1; block <= 4; ++block) {
+        blocks.emplace_back(new Packetizer());
+        ASSERT_TRUE(blocks.back()->start(ImageSource(image, 1386, 10), block, loop.datagram, false));
+    }
+    // Blocks 1 and 2 lack packet 3 and wait for it.
+    for (int b = 0; b < 2; ++b)
+        for (uint32_t id = 0; id < blocks[size_t(b)]->packetCount(); ++id)
+            if (id != 3) loop.deliver(Datagram(*blocks[size_t(b)], id, loop.datagram));
+    loop.reassembler().onTick(loop.now + ReassemblerConfig().resendDelayUs);
+    ASSERT_EQ(loop.reassembler().openBlocks(), 2u);
+    ASSERT_TRUE(loop.received.empty());
+
+    // Block 3 finds no memory: it is dropped and the oldest waiting block,
+    // block 1, ends at once as failed; block 2 goes on waiting.
+    loop.giveMemory = false;
+    for (uint32_t id = 0; id < blocks[2]->packetCount(); ++id) loop.deliver(Datagram(*blocks[2], id, loop.datagram));
+    EXPECT_EQ(loop.reassembler().counters().blocksDropped, 1u);
+    ASSERT_EQ(loop.received.size(), 1u);
+    EXPECT_EQ(loop.received[0].blockId, 1u);
+    EXPECT_EQ(loop.received[0].outcome, Outcome::MissingPackets);
+    ASSERT_EQ(loop.received[0].missing.size(), 1u);
+    EXPECT_EQ(loop.received[0].missing[0].low, 3u);
+    EXPECT_EQ(loop.received[0].missing[0].high, 3u);
+    EXPECT_EQ(loop.reassembler().openBlocks(), 1u);
+
+    // With its memory back, the next block is received whole.
+    loop.giveMemory = true;
+    for (uint32_t id = 0; id < blocks[3]->packetCount(); ++id) loop.deliver(Datagram(*blocks[3], id, loop.datagram));
+    ASSERT_EQ(loop.received.size(), 2u);
+    EXPECT_EQ(loop.received[1].blockId, 4u);
+    EXPECT_EQ(loop.received[1].outcome, Outcome::Complete);
+    EXPECT_TRUE(loop.received[1].bytes == image);
+    loop.settle();
+    ASSERT_EQ(loop.received.size(), 3u);
+    EXPECT_EQ(loop.received[2].blockId, 2u);
+    EXPECT_EQ(loop.received[2].outcome, Outcome::MissingPackets);
+}
+
+TEST(GvspLoop, ABlockWhoseEndCannotBeHadAsksForItOnlyOnce)
+{
+    // A block lost its trailer. The packet after the last one seen is
+    // asked for as the possible trailer; whether the transmitter is silent
+    // or says it no longer holds it, the ids after it are not asked for one
+    // by one, and a refusal, which is a packet, does not keep the block
+    // alive. Once a later block began, the block ends right then; the last
+    // block of a stream ends at its time-out.
+    for (bool later : {true, false}) {
+        for (uint16_t answer : {uint16_t(0), uint16_t(STATUS_PACKET_REMOVED_FROM_MEMORY)}) {
+            SCOPED_TRACE(testing::Message() << "later block " << later << ", answer " << answer);
+            Loop loop;
+            loop.channel.serveResends = false;
+            auto image = Pattern(1386 * 10, 22);
+            Packetizer first, second;
+            ASSERT_TRUE(first.start(ImageSource(image, 1386, 10), 1, loop.datagram, false));
+            ASSERT_TRUE(second.start(ImageSource(image, 1386, 10), 2, loop.datagram, false));
+            const uint32_t trailer = first.packetCount() - 1;
+            for (uint32_t id = 0; id < trailer; ++id) loop.deliver(Datagram(first, id, loop.datagram));
+            if (later)
+                for (uint32_t id = 0; id < second.packetCount(); ++id)
+                    loop.deliver(Datagram(second, id, loop.datagram));
+            const ReassemblerConfig c;
+            size_t answered = 0;
+            for (int step = 0; step < 400 && loop.reassembler().openBlocks() > 0; ++step) {
+                for (; answer && answered < loop.resends.size(); ++answered)
+                    for (uint32_t id = loop.resends[answered].first; id <= loop.resends[answered].second; ++id)
+                        loop.deliver(Forge(1, id, FORMAT_TRAILER, {}, false, answer));
+                loop.now += c.resendTimeoutUs / 4;
+                loop.reassembler().onTick(loop.now);
+            }
+            ASSERT_EQ(loop.received.size(), later ? 2u : 1u);
+            const Received &r = loop.received.back();
+            EXPECT_EQ(r.blockId, 1u);
+            EXPECT_EQ(r.outcome, Outcome::MissingPackets);
+            ASSERT_EQ(r.missing.size(), 1u);
+            EXPECT_EQ(r.missing[0].low, trailer);
+            EXPECT_EQ(r.missing[0].high, trailer);
+            ASSERT_FALSE(loop.resends.empty());
+            for (const auto &asked : loop.resends) {
+                EXPECT_EQ(asked.first, trailer);
+                EXPECT_EQ(asked.second, trailer);
+            }
+            EXPECT_EQ(r.result.statistics.resendPacketsRequested, answer ? 1u : c.maxResendsPerPacket);
+            if (later) EXPECT_LT(loop.now, r.result.lastPacketUs + c.blockTimeoutUs);
+        }
+    }
+}
+
 TEST(GvspLoop, HostilePacketsNeitherWriteOutsideNorKeepABlockOpen)
 {
     Loop loop;

@@ -64,13 +64,28 @@ TEST(Describe, ChunkDataAloneAndRawDataWithChunks)
     EXPECT_EQ(s.leader.payloadSize, 26u);
 }
 
+TEST(Describe, ALeaderTellsALinesPaddingInBytes)
+{
+    // The image counts it in pixels: three of RGB8 are nine bytes on the
+    // wire; one of Mono12p ends inside a byte, and such an image is not sent.
+    ZuBuffer buffer(ZuPayloadTypeImage);
+    ASSERT_TRUE(buffer.GetImage()->Alloc(8, 2, ZuPixelRGB8, 3, 0).IsOK());
+    gvsp::BlockSource s;
+    gvsp::PartStore parts;
+    ASSERT_TRUE(gvsp::describeBlock(buffer, s, parts));
+    EXPECT_EQ(s.leader.image.paddingX, 9u);
+    EXPECT_EQ(s.size, (8u + 3u) * 3u * 2u);
+    ASSERT_TRUE(buffer.GetImage()->Alloc(8, 2, ZuPixelMono12p, 1, 0).IsOK());
+    EXPECT_FALSE(gvsp::describeBlock(buffer, s, parts));
+}
+
 TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
 {
     ZuBuffer buffer(ZuPayloadTypeMultiPart);
     IZuMultiPartContainer *container = buffer.GetMultiPartContainer();
     ASSERT_TRUE(container);
     ASSERT_TRUE(container->AddImagePart(ZuMultiPart2DImage, 16, 4, ZuPixelMono8, 2, 3, 5).IsOK());
-    ASSERT_TRUE(container->AddImagePart(ZuMultiPartConfidenceMap, 8, 2, ZuPixelMono16).IsOK());
+    ASSERT_TRUE(container->AddImagePart(ZuMultiPartConfidenceMap, 8, 2, ZuPixelMono16, 0, 0, 3).IsOK());
     ASSERT_TRUE(container->SetPartIDs(1, 5, 6, 7).IsOK());
     ASSERT_TRUE(container->AllocAllParts().IsOK());
     gvsp::BlockSource s;
@@ -87,7 +102,8 @@ TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
     EXPECT_EQ(s.parts[0].specific[4], 5u << 16);  // padding x, the word's high half
     EXPECT_EQ(s.parts[0].length, 84u);    // (16 + 5) x 4
     EXPECT_EQ(s.parts[1].dataType, 9);
-    EXPECT_EQ(s.parts[1].length, 32u);
+    EXPECT_EQ(s.parts[1].length, 44u);  // (8 + 3) x 2 x 2
+    EXPECT_EQ(s.parts[1].specific[4], 6u << 16);  // three pixels of two bytes
     EXPECT_EQ(s.parts[1].sourceId, 5);
     EXPECT_EQ(s.parts[1].dataPurposeId, 6);
     EXPECT_EQ(s.parts[1].regionId, 7);
