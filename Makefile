@@ -60,7 +60,7 @@ test-python: build
 # The configuration is read again so that peers installed since are found.
 BENCH_RESULTS := $(CURDIR)/$(BUILD)/bench/results.jsonl
 bench: venv
-	@if [ -x tools/deps ]; then tools/deps bench; else echo "tools/deps not here: the peers are not checked"; fi
+	@tools/deps bench
 	$(VENV)/bin/cmake -S . -B $(BUILD) -DPython_EXECUTABLE=$(CURDIR)/$(PY) -DSWIG_EXECUTABLE=$(CURDIR)/$(VENV)/bin/swig $(CMAKE_ARGS) >/dev/null
 	$(VENV)/bin/cmake --build $(BUILD) -j$(JOBS)
 	@mkdir -p $(BUILD)/bench && rm -f $(BENCH_RESULTS)

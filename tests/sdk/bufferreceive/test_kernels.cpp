@@ -251,6 +251,28 @@ TEST(Interleave, OrderAlphaAndTables)
     EXPECT_EQ(out, (Bytes{125, 113, 101, 126, 114, 102}));
 }
 
+TEST(Interleave, LongLinesAgreeWithPixelByPixel)
+{
+    // Sixteen pixels a step on wide lines: every count around the steps'
+    // edges, in both orders, gives each pixel its own three bytes and writes
+    // nothing past the last.
+    Bytes r(40), g(40), b(40);
+    for (size_t i = 0; i < r.size(); ++i)
+        r[i] = uint8_t(i), g[i] = uint8_t(100 + i), b[i] = uint8_t(200 + i);
+    for (bool bgr : {false, true}) {
+        for (size_t count = 0; count <= r.size(); ++count) {
+            Bytes out(3 * count + 1, 0xEE);
+            Interleave8(r.data(), g.data(), b.data(), count, ColorLayout{bgr, false}, nullptr, out.data());
+            for (size_t i = 0; i < count; ++i) {
+                ASSERT_EQ(out[3 * i], bgr ? b[i] : r[i]) << "count " << count << ", pixel " << i;
+                ASSERT_EQ(out[3 * i + 1], g[i]) << "count " << count << ", pixel " << i;
+                ASSERT_EQ(out[3 * i + 2], bgr ? r[i] : b[i]) << "count " << count << ", pixel " << i;
+            }
+            ASSERT_EQ(out[3 * count], 0xEE) << "written past the count";
+        }
+    }
+}
+
 TEST(Predict, RoundTripsAndTheFirstStrideStaysRaw)
 {
     Bytes raw(1000);
