@@ -53,7 +53,7 @@ ZuResult NoOpenStream()
 
 } // namespace
 
-struct ZuPipeline::Impl : tarn::StreamUser
+struct ZuPipeline::Impl final : tarn::StreamUser
 {
     enum class Where : uint8_t { Free, Stream, Output, App };
     struct Slot {

@@ -11,7 +11,12 @@ using tarn::test::FakeSource;
 using tarn::test::RecordingSink;
 
 namespace {
-const ZuString kMac("02:00:7F:00:00:21");
+// Each test its own address (127.0.5.x), none that another test binds:
+// ctest runs tests side by side.
+const ZuString kMac("02:00:7F:00:05:01");
+const ZuString kVersionedMac("02:00:7F:00:05:02");
+const ZuString kSinkMac("02:00:7F:00:05:03");
+const ZuString kDestroyedMac("02:00:7F:00:05:04");
 }
 
 TEST(SoftDevice, StateMachine)
@@ -87,7 +92,7 @@ TEST(SoftDevice, StartsCallbacksSetTheDescriptionsVersionWhichThenStaysAsStartWr
     device.AddStream(&source);
     device.RegisterEventSink(&sink);
     for (int start = 0; start < 2; ++start) {
-        ASSERT_TRUE(device.Start(kMac).IsOK());
+        ASSERT_TRUE(device.Start(kVersionedMac).IsOK());
         EXPECT_TRUE(sink.versioned.IsOK());
         ZuString xml;
         ASSERT_TRUE(device.GetGenICamXMLFile(xml).IsOK());
@@ -119,7 +124,7 @@ TEST(SoftDevice, AForgottenSinkIsNoLongerCalled)
         device.AddStream(&source);
         ASSERT_TRUE(device.RegisterEventSink(&sink).IsOK());
         tarn::ForgetSoftDeviceSink(&sink);
-        ASSERT_TRUE(device.Start(kMac).IsOK());
+        ASSERT_TRUE(device.Start(kSinkMac).IsOK());
     }
     EXPECT_EQ(log.count("OnCreateCustomRegisters"), 0u);
 }
@@ -130,7 +135,7 @@ TEST(SoftDevice, DestructionStopsARunningDeviceAndFreesItsBuffers)
     {
         ZuSoftDeviceGEV device;
         device.AddStream(&source);
-        ASSERT_TRUE(device.Start(kMac).IsOK());
+        ASSERT_TRUE(device.Start(kDestroyedMac).IsOK());
     }
     EXPECT_EQ(source.freed.size(), source.allocs.size());
     EXPECT_FALSE(source.allocs.empty());

@@ -170,6 +170,10 @@ TEST(StreamReceive, FramesArriveWholeWithTheirDescriptionInQueueOrder)
         EXPECT_EQ(missing, 0u);
     }
     EXPECT_EQ(f.Parameter("BlockCount"), 4);
+    // The packet counters are published by the receiver's thread after it
+    // handed the frame out: wait for them.
+    for (int k = 0; k < 500 && (f.Parameter("PacketCount") <= 4 * 3 || f.Parameter("PacketPayloadSize") == 0); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_GT(f.Parameter("PacketCount"), 4 * 3);
     EXPECT_EQ(f.Parameter("PacketPayloadSize"), int64_t(1472 - 8));
 }
