@@ -16,16 +16,6 @@ PASCAL = re.compile(r"[A-Z][A-Za-z0-9]*$")
 SNAKE = re.compile(r"[a-z][a-z0-9_]*$|__init__$")
 TEST_DEFINITION = re.compile(r"^(TEST|TEST_F|TEST_P)\(|^def test_", re.M)
 
-# Files that break the rule until they are renamed; empty this list as they go.
-NOT_YET_RENAMED = {
-    "tests/sdk/bufferreceive/Reference.h", "tests/sdk/bufferreceive/Support.h",
-    *(f"tests/sdk/genicam/{name}_test.cpp"
-      for name in ("aravis", "formula", "hostile", "nodemap", "parameter", "robustness", "schema")),
-    *(f"tests/sdk/softdevice/{name}_test.cpp"
-      for name in ("channel", "custom_register", "device_model", "feature_factory", "gendc_block", "gvsp_sender",
-                   "identity", "message_channel", "register_space", "soft_device", "trigger", "user_sets")),
-}
-
 
 def tracked():
     try:
@@ -55,5 +45,4 @@ def test_source_and_test_files_follow_the_naming_rule():
     paths = tracked()
     public_classes = {p.split("/")[-1][:-2] for p in paths if p.startswith("sdk/include/")}
     breaking = {p for p in paths if breaks_rule(p, public_classes)}
-    assert breaking - NOT_YET_RENAMED == set(), "name these as docs/contributing.md says"
-    assert NOT_YET_RENAMED - breaking == set(), "renamed: take them off NOT_YET_RENAMED"
+    assert breaking == set(), "name these as docs/contributing.md says"

@@ -3,7 +3,7 @@
 #include "ZuCompressionFilter.h"
 #include "ZuDecompressionFilter.h"
 
-#include "Support.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "ZuBufferConverter.h"
 #include "tarn/BufferFill.h"
 
-#include "Reference.h"
-#include "Support.h"
+#include "reference.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 

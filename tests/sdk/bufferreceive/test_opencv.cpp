@@ -4,7 +4,7 @@
 // second line's sites, so GenICam's BayerRG is its BayerBG.
 #include "ZuBufferConverter.h"
 
-#include "Support.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>

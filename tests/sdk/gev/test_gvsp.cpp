@@ -794,7 +794,9 @@ TEST(GvspLoop, ABlockWhoseEndCannotBeHadAsksForItOnlyOnce)
                 EXPECT_EQ(asked.second, trailer);
             }
             EXPECT_EQ(r.result.statistics.resendPacketsRequested, answer ? 1u : c.maxResendsPerPacket);
-            if (later) EXPECT_LT(loop.now, r.result.lastPacketUs + c.blockTimeoutUs);
+            if (later) {
+                EXPECT_LT(loop.now, r.result.lastPacketUs + c.blockTimeoutUs);
+            }
         }
     }
 }

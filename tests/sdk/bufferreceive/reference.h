@@ -6,7 +6,7 @@
 // tables: one bit at a time, one pixel at a time, means over whatever
 // neighbours of a colour a window holds.
 
-#include "Support.h"
+#include "support.h"
 #include "ZuBufferReceiveTypes.h"
 
 #include <cmath>
