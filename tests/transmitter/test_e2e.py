@@ -3,6 +3,7 @@ module's stream byte for byte; with packets lost at the sender, the
 stream's resend requests reach the control responder, which hands them to
 the transmitter, and every frame still arrives whole."""
 import itertools
+import time
 
 import numpy as np
 import pytest
@@ -75,6 +76,11 @@ def test_numpy_frames_arrive_byte_for_byte():
             got = buffer.GetImage()
             assert (got.GetWidth(), got.GetHeight(), got.GetPixelType()) == (WIDTH, HEIGHT, tb.ZuPixelMono8)
             assert np.array_equal(got.GetDataPointer(), pixels)
+        # The sender counts a block once its last packet is out, which the
+        # receiver may see first.
+        deadline = time.monotonic() + 10
+        while road.tx.GetBlocksTransmitted() < 4 and time.monotonic() < deadline:
+            time.sleep(0.01)
         assert road.tx.GetBlocksTransmitted() == 4
     finally:
         road.close()
