@@ -142,9 +142,10 @@ SWIGINTERN void Tarn_ForgetObject(PyObject *obj)
 /* The parameter arrays: borrowed, each proxy holding a share of its array,
  * so that the array and the features that came from it stay valid after
  * their device is disconnected or freed; they then answer that the device
- * is not there. */
+ * is not there. A bare pointer object holds no share: once the array goes
+ * it refuses use (TARN_LENT). */
 %typemap(out, fragment="Tarn_Arrays") ZuGenParameterArray *ZuDevice::GetParameters, ZuGenParameterArray *ZuDevice::GetCommunicationParameters {
-  $result = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(ZuGenParameterArray *), 0);
+  $result = Tarn_LentObject(SWIG_as_voidptr($1), Tarn_Owner($1), $descriptor(ZuGenParameterArray *));
   if ($1) {
     PyObject *tarn_share = Tarn_MemoryOwner(tarn::DeviceBinding::ShareParameters(*arg1, $1));
     Tarn_KeepOwner($result, tarn_share);

@@ -126,8 +126,10 @@ TARN_DOWNCAST(ZuStream, ZuStreamGEV, ZuStreamU3V, ZuStreamRTP)
 /* The SDK's socket receive buffer size: (ZuResult, int or None). */
 %apply uint32_t &OUT_TUPLE_IF_OK { uint32_t &aSize };
 
-/* The parameters belong to the stream: their proxy keeps the stream's. */
+/* The parameters belong to the stream: their proxy keeps the stream's, and
+ * once the stream is freed (ZuStream_Free) they refuse use. */
 %apply SWIGTYPE *TARN_KEEP_OWNER { ZuGenParameterArray *ZuStream::GetParameters };
+%apply SWIGTYPE *TARN_LENT { ZuGenParameterArray *ZuStream::GetParameters };
 
 /* Known only by name: no module makes one, so only None reaches the SDK. */
 class ZuStreamEventSink;

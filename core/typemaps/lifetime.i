@@ -47,11 +47,13 @@
  * argument) and its owner destroys, independently of Python:
  *
  *   SWIGTYPE *TARN_LENT (out, directorin)
- *       one Python object per native object for as long as it lives. Its
+ *       one Python object per native object while the script keeps it. Its
  *       owner tells the binding before it goes (tarn::Lent, on the thread
  *       that destroys it): the object holds no address from then on, so a
  *       script that kept it (a proxy or its bare pointer object) gets the
  *       argument error of a freed object instead of reaching freed memory.
+ *       Combines with TARN_KEEP_OWNER (a ret typemap) and with shares a
+ *       proxy keeps: the binding keeps no proxy alive.
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
@@ -129,14 +131,24 @@ SWIGINTERN void Tarn_Keep(const void *owner, int slot, const void *key, PyObject
 
 /* The lent objects of this module, by address and type. The table has a mutex
  * of its own, read by the thread that destroys an object; the interpreter
- * lock is taken only for an object that was lent. */
+ * lock is taken only for an object that was lent. It holds the pointer
+ * object (what a bare use of the raw module keeps, and what the proxy
+ * calls through) and only a weak reference to the proxy: a proxy may keep
+ * its owner's proxy, or a share of the object, alive (TARN_KEEP_OWNER), and
+ * the table must not keep those alive in turn. An entry that nothing but
+ * the table uses any more is dropped when the next one is made. */
 %fragment("Tarn_Lent", "header", fragment="Tarn_Lifetime") %{
 #include <map>
 #include <mutex>
 #include <vector>
+struct Tarn_LentEntry {
+  swig_type_info *type;
+  PyObject *self;   /* the pointer object, held */
+  PyObject *proxy;  /* a weak reference to its proxy, or 0 without one */
+};
 struct Tarn_LentTable {
   std::mutex lock;
-  std::multimap<const void *, std::pair<swig_type_info *, PyObject *>> objects;
+  std::multimap<const void *, Tarn_LentEntry> objects;
 };
 SWIGINTERN Tarn_LentTable &Tarn_LentObjects()
 {
@@ -144,50 +156,87 @@ SWIGINTERN Tarn_LentTable &Tarn_LentObjects()
   return *table;
 }
 
+/* With the interpreter lock held: the entry's object as a new reference,
+ * or 0 once nothing but the table holds it. */
+SWIGINTERN PyObject *Tarn_LentInUse(const Tarn_LentEntry &entry)
+{
+  if (!entry.proxy) {
+    Py_INCREF(entry.self);
+    return entry.self;
+  }
+  PyObject *proxy = PyWeakref_GetObject(entry.proxy);
+  if (proxy && proxy != Py_None) {
+    Py_INCREF(proxy);
+    return proxy;
+  }
+  return 0;
+}
+
 /* With the interpreter lock held: a new reference. */
 SWIGINTERN PyObject *Tarn_LentObject(void *ptr, const void *address, swig_type_info *type)
 {
   if (!ptr) return SWIG_Py_Void();
   Tarn_LentTable &table = Tarn_LentObjects();
+  std::vector<PyObject *> unused;
+  PyObject *found = 0;
   {
     std::lock_guard<std::mutex> guard(table.lock);
     auto range = table.objects.equal_range(address);
-    for (auto it = range.first; it != range.second; ++it)
-      if (it->second.first == type) {
-        Py_INCREF(it->second.second);
-        return it->second.second;
+    for (auto it = range.first; it != range.second && !found;) {
+      if (it->second.type == type && (found = Tarn_LentInUse(it->second))) break;
+      if (it->second.proxy && Py_REFCNT(it->second.self) == 1) {
+        unused.push_back(it->second.self);
+        unused.push_back(it->second.proxy);
+        it = table.objects.erase(it);
+      } else {
+        ++it;
       }
+    }
   }
+  for (PyObject *obj : unused) Py_DECREF(obj);
+  if (found) return found;
   PyObject *obj = SWIG_NewPointerObj(ptr, type, 0);
-  if (obj) {
-    std::lock_guard<std::mutex> guard(table.lock);
-    Py_INCREF(obj);
-    table.objects.emplace(address, std::make_pair(type, obj));
+  if (!obj) return 0;
+  Tarn_LentEntry entry = {type, Tarn_SwigThis(obj), 0};
+  if (!entry.self) {
+    PyErr_Clear();
+    return obj;
   }
+  Py_INCREF(entry.self);
+  if (entry.self != obj && !(entry.proxy = PyWeakref_NewRef(obj, 0))) {
+    /* A proxy without weak references: the table holds it. */
+    PyErr_Clear();
+    Py_DECREF(entry.self);
+    Py_INCREF(obj);
+    entry.self = obj;
+  }
+  std::lock_guard<std::mutex> guard(table.lock);
+  table.objects.emplace(address, entry);
   return obj;
 }
 
 SWIGINTERN void Tarn_LentGone(const void *address)
 {
-  std::vector<PyObject *> gone;
+  std::vector<Tarn_LentEntry> gone;
   {
     Tarn_LentTable &table = Tarn_LentObjects();
     std::lock_guard<std::mutex> guard(table.lock);
     auto range = table.objects.equal_range(address);
-    for (auto it = range.first; it != range.second; ++it) gone.push_back(it->second.second);
+    for (auto it = range.first; it != range.second; ++it) gone.push_back(it->second);
     table.objects.erase(range.first, range.second);
   }
   if (gone.empty()) return;
   tarn::UpCalls::Scope gate;
   if (!gate || !Py_IsInitialized()) return;
   PyGILState_STATE state = PyGILState_Ensure();
-  for (PyObject *obj : gone) {
-    if (SwigPyObject *sobj = (SwigPyObject *)Tarn_SwigThis(obj)) {
+  for (const Tarn_LentEntry &entry : gone) {
+    if (SwigPyObject *sobj = (SwigPyObject *)Tarn_SwigThis(entry.self)) {
       sobj->ptr = 0;
       sobj->own = 0;
     }
     PyErr_Clear();
-    Py_DECREF(obj);
+    Py_DECREF(entry.self);
+    Py_XDECREF(entry.proxy);
   }
   PyGILState_Release(state);
 }

@@ -1,4 +1,5 @@
 #include "StreamParameters.h"
+#include "tarn/Holds.h"
 
 #include <string>
 
@@ -109,7 +110,11 @@ StreamParameters::StreamParameters()
     if (!tarn::LoadDescription(*mArray, xml.data(), xml.size(), this).IsOK()) mArray.reset();
 }
 
-StreamParameters::~StreamParameters() = default;
+StreamParameters::~StreamParameters()
+{
+    // Lent to the bindings by ZuStream::GetParameters.
+    if (mArray) tarn::Lent::Goes(mArray.get());
+}
 
 void StreamParameters::Set(Id aId, int64_t aValue)
 {

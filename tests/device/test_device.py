@@ -197,6 +197,27 @@ def test_free_forgets_the_address_and_what_came_from_the_device_stays_safe(devic
     assert adapter.GetUniqueID()[1] is None
 
 
+def test_a_bare_parameter_array_refuses_use_once_the_device_is_freed(py, device_process):
+    # A proxy holds a share of its array (above); a bare pointer object kept
+    # without its proxy holds none and gets the freed object's error.
+    out = py(f"""
+        import gc, tarn_base_310, tarn_receive_310 as tr
+        m = tr._tarn_receive_310
+        result, dev = tr.ZuDevice.CreateAndConnect("{ADDRESS}")
+        bare = [m.ZuDevice_GetParameters(dev).this, m.ZuDevice_GetCommunicationParameters(dev).this]
+        gc.collect()
+        print(m.ZuGenParameterArray_GetIntegerValue(bare[0], "Width")[0].IsOK())
+        tr.ZuDevice.Free(dev)
+        for array in bare:
+            try:
+                m.ZuGenParameterArray_GetIntegerValue(array, "Width")
+                print("no error")
+            except TypeError as error:
+                print(str(error).split(",")[0])
+    """, env={"TARN_IN_NETNS": "1"}).stdout
+    assert out.splitlines() == ["True"] + ["in method 'ZuGenParameterArray_GetIntegerValue'"] * 2
+
+
 def test_parameter_array_outlives_a_disconnect(dev):
     params = dev.GetParameters()
     assert params.GetIntegerValue("Height")[0].IsOK()

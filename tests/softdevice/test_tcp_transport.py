@@ -95,6 +95,11 @@ class Receiver:
             assert operation.IsOK(), operation.GetCodeString()
             out.append((buffer.GetBlockID(), np.array(buffer.GetImage().GetDataPointer())))
             self.queue(buffer)
+        # A block may only be missing where the stream had no buffer queued
+        # for it (Python fell behind) and counted it.
+        ids = [block for block, _ in out]
+        dropped = m.ZuStream_GetParameters(self.stream).GetIntegerValue("BlocksDropped")[1]
+        assert ids[-1] - ids[0] + 1 - len(ids) <= dropped, "a block was lost"
         return out
 
     def close(self):
@@ -104,7 +109,7 @@ class Receiver:
 
 def check_frames(frames, height, width):
     ids = [block for block, _ in frames]
-    assert ids == list(range(ids[0], ids[0] + len(ids))), "a block was lost or came twice"
+    assert ids == sorted(set(ids)), "a block came twice or out of order"
     for block, pixels in frames:
         assert np.array_equal(pixels, pattern(block - 1, height, width)), block
 

@@ -373,3 +373,34 @@ def test_a_line_padding_that_ends_inside_a_pixel_gives_no_image_view(opened):
     result, buffer, operation = m.ZuStream_RetrieveBuffer(stream, 5000)
     assert operation.IsOK() and buffer.GetImage().GetPaddingX() == 1
     assert buffer.GetImage().GetDataPointer()[1, :2].tolist() == [[9, 10, 11], [12, 13, 14]]
+
+
+def test_the_parameters_refuse_use_once_the_stream_is_freed(py):
+    # The proxy keeps the stream's proxy, not the stream: freed, its
+    # parameters (proxy or bare pointer object) get the freed object's error.
+    # Dropped, the parameters no longer keep the stream's proxy.
+    out = py("""
+        import gc, weakref, tarn_base_310, tarn_receive_310 as tr
+        m = tr._tarn_receive_310
+        stream = tr.ZuStreamGEV()
+        kept = weakref.ref(stream)
+        params = stream.GetParameters()
+        print(m.ZuStream_GetParameters(stream) is params, params.GetIntegerValue("PacketCount")[1])
+        del stream
+        gc.collect()
+        print(kept() is not None)
+        del params
+        gc.collect()
+        print(kept() is None)
+        for stream in (tr.ZuStreamGEV(), m.new_ZuStreamGEV()):
+            params = m.ZuStream_GetParameters(stream)
+            bare = params.this
+            tr.ZuStream.Free(stream)
+            for call in (params.GetCount, lambda: m.ZuGenParameterArray_GetCount(bare)):
+                try:
+                    call()
+                    print("no error")
+                except TypeError as error:
+                    print(str(error).split(",")[0])
+    """).stdout
+    assert out.splitlines() == ["True 0", "True", "True"] + ["in method 'ZuGenParameterArray_GetCount'"] * 4
