@@ -26,8 +26,16 @@ TARN_DOWNCAST(ZuDeviceInfo, ZuDeviceInfoU3V, ZuDeviceInfoUSB, ZuDeviceInfoGEV, Z
 /* No interface to compare: refused before the SDK sees it. */
 %apply SWIGTYPE *TARN_NOT_NULL { const ZuInterface *a1, const ZuInterface *a2 };
 
+/* What a system found is its own: once the system is deleted, an interface
+ * or device information kept from it (a proxy or its bare pointer object)
+ * refuses use instead of reaching freed memory (TARN_LENT). */
+%apply SWIGTYPE *TARN_KEEP_OWNER { const ZuInterface *ZuSystem::GetInterface, const ZuDeviceInfo *ZuSystem::GetDeviceInfo,
+                                   const ZuDeviceInfo *ZuInterface::GetDeviceInfo, const ZuInterface *ZuDeviceInfo::GetInterface };
+%apply SWIGTYPE *TARN_LENT { const ZuInterface *ZuSystem::GetInterface, const ZuDeviceInfo *ZuSystem::GetDeviceInfo,
+                             const ZuDeviceInfo *ZuInterface::GetDeviceInfo, const ZuInterface *ZuDeviceInfo::GetInterface };
+
 /* FindDevice: [ZuResult, device information or None]. */
-%apply const SWIGTYPE **OUT_LIST { const ZuDeviceInfo **aDeviceInfo };
+%apply const SWIGTYPE **OUT_LENT_LIST { const ZuDeviceInfo **aDeviceInfo };
 
 %include "discovery/docs/discovery.i"
 

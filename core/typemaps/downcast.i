@@ -10,9 +10,11 @@
  *   Tarn_NewDowncast(object, declared type, own)
  *       the same conversion for other typemaps (out-values); for a class
  *       without a list, a proxy of the declared type.
+ *   Tarn_LentDowncast(object, declared type)
+ *       the same for a lent object (TARN_LENT, lifetime.i).
  */
 
-%fragment("Tarn_Downcast", "header") %{
+%fragment("Tarn_Downcast", "header", fragment="Tarn_Lent") %{
 /* A class without a list of kinds has no kind to go down to. */
 template <class T> SWIGINTERN swig_type_info *Tarn_DowncastOf(const T *, void **) { return 0; }
 
@@ -21,6 +23,13 @@ template <class T> SWIGINTERN PyObject *Tarn_NewDowncast(const T *object, swig_t
   void *ptr = const_cast<T *>(object);
   swig_type_info *kind = object ? Tarn_DowncastOf(object, &ptr) : 0;
   return SWIG_NewPointerObj(ptr, kind ? kind : declared, own);
+}
+
+template <class T> SWIGINTERN PyObject *Tarn_LentDowncast(const T *object, swig_type_info *declared)
+{
+  void *ptr = const_cast<T *>(object);
+  swig_type_info *kind = object ? Tarn_DowncastOf(object, &ptr) : 0;
+  return Tarn_LentObject(ptr, Tarn_Owner(object), kind ? kind : declared);
 }
 %}
 
@@ -39,6 +48,8 @@ SWIGINTERN swig_type_info *Tarn_DowncastOf(const BASE *object, void **ptr)
   return 0;
 }
 }
+/* Emitted whether or not a plain return uses it: lent ones do. */
+%fragment("Tarn_Downcast_" #BASE);
 %typemap(out, fragment="Tarn_Downcast_" #BASE) BASE *, const BASE * {
   $result = Tarn_NewDowncast($1, $descriptor, $owner);
   if (!$owner) Tarn_KeepOwner($result, swig_obj[0]);

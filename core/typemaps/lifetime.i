@@ -52,8 +52,9 @@
  *       that destroys it): the object holds no address from then on, so a
  *       script that kept it (a proxy or its bare pointer object) gets the
  *       argument error of a freed object instead of reaching freed memory.
- *       Combines with TARN_KEEP_OWNER (a ret typemap) and with shares a
- *       proxy keeps: the binding keeps no proxy alive.
+ *       Comes back as its most specific kind (TARN_DOWNCAST). Combines
+ *       with TARN_KEEP_OWNER (a ret typemap) and with shares a proxy keeps:
+ *       the binding keeps no proxy alive.
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
@@ -245,11 +246,11 @@ SWIGINTERN void Tarn_LentGone(const void *address)
 %init %{
   tarn::Lent::AddGoneHook(Tarn_LentGone);
 %}
-%typemap(out, noblock=1) SWIGTYPE *TARN_LENT {
-  $result = Tarn_LentObject(SWIG_as_voidptr($1), Tarn_Owner($1), $descriptor);
+%typemap(out, noblock=1, fragment="Tarn_Downcast") SWIGTYPE *TARN_LENT {
+  $result = Tarn_LentDowncast($1, $descriptor);
 }
-%typemap(directorin, noblock=1) SWIGTYPE *TARN_LENT {
-  $input = Tarn_LentObject(SWIG_as_voidptr($1), Tarn_Owner($1), $descriptor);
+%typemap(directorin, noblock=1, fragment="Tarn_Downcast") SWIGTYPE *TARN_LENT {
+  $input = Tarn_LentDowncast($1, $descriptor);
 }
 
 %typemap(ret) SWIGTYPE *TARN_KEEP_OWNER {

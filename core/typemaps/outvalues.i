@@ -112,6 +112,11 @@ TARN_ECHO(SHAPE, const ZuString, Tarn_FromZuString(*$1))
 }
 %enddef
 %_tarn_standard_outvalues(LIST)
+/* A lent object (TARN_LENT) its owner says goes: const SWIGTYPE **OUT_LENT_LIST. */
+%typemap(in) const SWIGTYPE **OUT_LENT_LIST = const SWIGTYPE **OUT_LIST;
+%typemap(argout, noblock=1, fragment="Tarn_OutValues") const SWIGTYPE **OUT_LENT_LIST {
+  %_tarn_append(LIST, Tarn_KeepOwner(Tarn_LentDowncast(*$1, $*descriptor), swig_obj[0]))
+}
 %_tarn_standard_outvalues(LIST_IF_OK)
 %_tarn_standard_outvalues(TUPLE)
 %_tarn_standard_outvalues(TUPLE_IF_OK)

@@ -1,4 +1,5 @@
 #include "SystemDetail.h"
+#include "tarn/Holds.h"
 #include "tarn/SinkList.h"
 
 #include <algorithm>
@@ -108,7 +109,15 @@ std::vector<tarn::discovery::Target> tarn::discovery::SendingTargets()
 }
 
 ZuSystem::ZuSystem() : mImpl(std::make_unique<Impl>()) {}
-ZuSystem::~ZuSystem() = default;
+ZuSystem::~ZuSystem()
+{
+    // Every interface and device information the system found was lent to
+    // the bindings by its getters.
+    for (const auto *list : {&mImpl->interfaces, &mImpl->oldInterfaces})
+        for (const auto &itf : *list) tarn::Lent::Goes(itf.get());
+    for (const auto *list : {&mImpl->devices, &mImpl->oldDevices})
+        for (const auto &info : *list) tarn::Lent::Goes(info.get());
+}
 
 ZuResult ZuSystem::Find()
 {

@@ -151,6 +151,36 @@ def test_findings_keep_their_system_alive(devices):
     assert not any(h.thisown for h in held)
 
 
+def test_findings_refuse_use_once_their_system_is_deleted(devices, py):
+    # Deleted explicitly, the system takes its findings with it: kept ones
+    # (proxies, their bare pointer objects, each one object) get the freed
+    # object's error instead of reaching freed memory.
+    out = py("""
+        import tarn_base_310 as tb
+        m = tb._tarn_base_310
+        system = tb.ZuSystem()
+        system.SetDetectionTimeout(10000)
+        result, info = system.FindDevice("cam-a")
+        adapter = info.GetInterface()
+        print(result.IsOK(), info.GetSerialNumber(), type(info).__name__, type(adapter).__name__,
+              system.FindDevice("cam-a")[1] is info,
+              any(system.GetDeviceInfo(i) is info for i in range(system.GetDeviceCount())),
+              any(adapter.GetDeviceInfo(i) is info for i in range(adapter.GetDeviceCount())))
+        bare = info.this, adapter.this
+        del info
+        m.delete_ZuSystem(system)
+        for call in (adapter.GetName, lambda: m.ZuDeviceInfo_GetSerialNumber(bare[0]),
+                     lambda: m.ZuInterface_GetDeviceCount(bare[1])):
+            try:
+                call()
+                print("no error")
+            except TypeError as error:
+                print(str(error).split(",")[0])
+    """, env={"TARN_IN_NETNS": "1"}).stdout
+    assert out.splitlines() == ["True P31 ZuDeviceInfoGEV ZuNetworkAdapter True True True", "in method 'ZuInterface_GetName'",
+                                "in method 'ZuDeviceInfo_GetSerialNumber'", "in method 'ZuInterface_GetDeviceCount'"]
+
+
 @pytest.mark.parametrize("call", [
     lambda s: s.Find(),
     lambda s: s.FindDevice("nobody"),
