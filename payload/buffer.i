@@ -34,6 +34,14 @@ TARN_SIZED_VIEW(uint8_t *, IZuChunkData::GetChunkRawDataByID, GetChunkSizeByID)
                                    const IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer,
                                    ZuBuffer *ZuImage::GetBuffer,
                                    IZuGenericDataContainer *ZuBuffer::GetGenDC, const IZuGenericDataContainer *ZuBuffer::GetGenDC };
+/* They go with the buffer: kept past its explicit deletion, a view (proxy or
+ * bare pointer object) refuses use instead of reaching freed memory. */
+%apply SWIGTYPE *TARN_LENT { ZuImage *ZuBuffer::GetImage, const ZuImage *ZuBuffer::GetImage,
+                             ZuRawData *ZuBuffer::GetRawData, const ZuRawData *ZuBuffer::GetRawData,
+                             ZuChunkData *ZuBuffer::GetChunkData, const ZuChunkData *ZuBuffer::GetChunkData,
+                             IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer,
+                             const IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer,
+                             IZuGenericDataContainer *ZuBuffer::GetGenDC, const IZuGenericDataContainer *ZuBuffer::GetGenDC };
 
 /* ---- Attached memory --------------------------------------------------- */
 

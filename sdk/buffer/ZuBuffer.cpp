@@ -3,6 +3,7 @@
 #include "ZuGenDCManager.h"
 #include "ZuPixelTypeInfo.h"
 #include "tarn/BufferBinding.h"
+#include "tarn/Holds.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -70,6 +71,12 @@ ZuBuffer::ZuBuffer(ZuPayloadType aPayloadType) : mImpl(new Impl(this, aPayloadTy
 
 ZuBuffer::~ZuBuffer()
 {
+    // The typed views are lent to the bindings by the getters.
+    tarn::Lent::Goes(mImpl->mImage.get());
+    tarn::Lent::Goes(mImpl->mRawData.get());
+    tarn::Lent::Goes(mImpl->mChunkData.get());
+    tarn::Lent::Goes(mImpl->mMultiPart.get());
+    tarn::Lent::Goes(mImpl->mGenDC.get());
     mImpl->ReleaseData();
     mImpl->ReleaseChunkSpace();
 }

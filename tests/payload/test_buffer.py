@@ -212,3 +212,31 @@ def test_custom_pixel_type_reads_back_negative():
     assert image.Alloc(4, 2, custom).IsOK()
     assert image.GetPixelType() == custom < 0
     assert image.GetDataPointer().shape == (2, 4)
+
+
+
+def test_the_typed_views_refuse_use_once_the_buffer_is_deleted(py):
+    # Deleted explicitly (not through its proxy's last reference), the buffer
+    # takes its typed view with it: a kept view, proxy or bare pointer
+    # object, gets the freed object's error instead of reaching freed memory.
+    views = [(tb.ZuPayloadTypeImage, "GetImage", "IZuImage_GetWidth"),
+             (tb.ZuPayloadTypeRawData, "GetRawData", "ZuRawData_GetPayloadLength"),
+             (tb.ZuPayloadTypeChunkData, "GetChunkData", "IZuChunkData_GetChunkCount"),
+             (tb.ZuPayloadTypeMultiPart, "GetMultiPartContainer", "IZuMultiPartContainerReader_GetPartCount"),
+             (tb.ZuPayloadTypeGenDC, "GetGenDC", "IZuGenericDataContainer_GetComponentCount")]
+    out = py(f"""
+        import tarn_base_310 as tb
+        m = tb._tarn_base_310
+        for kind, view, use in {views!r}:
+            buffer = tb.ZuBuffer(kind)
+            kept = getattr(buffer, view)()
+            bare = kept.this
+            m.delete_ZuBuffer(buffer)
+            for call in (getattr(kept, use.split("_")[1]), lambda: getattr(m, use)(bare)):
+                try:
+                    call()
+                    print("no error")
+                except TypeError as error:
+                    print(str(error).split(",")[0])
+    """).stdout
+    assert out.splitlines() == [f"in method '{use}'" for _, _, use in views for _ in range(2)]
