@@ -136,7 +136,10 @@ bool UdpServer::start(const std::string &address, uint16_t port, std::string *er
         options.reuseAddress = true;
         mBroadcastSocket = net::UdpSocket::bind({net::kBroadcastAddress, port}, options);
     }
-    mLoop = std::make_unique<net::PollLoop>();
+    {
+        std::lock_guard<std::mutex> held(mLoopLock);
+        mLoop = std::make_unique<net::PollLoop>();
+    }
     if (!mLoop->valid()) {
         if (error) *error = "no wake-up descriptor for the poll loop";
         stop();
@@ -189,7 +192,10 @@ void UdpServer::run(const Worker::Control &aControl)
 void UdpServer::stop()
 {
     mThread.Stop();
-    mLoop.reset();
+    {
+        std::lock_guard<std::mutex> held(mLoopLock);
+        mLoop.reset();
+    }
     mSocket = net::UdpSocket();
     mBroadcastSocket = net::UdpSocket();
     mMessageSocket = net::UdpSocket();
@@ -201,7 +207,10 @@ void UdpServer::stop()
 bool UdpServer::postEvent(const Event &event, const Bytes *data, bool extendedId)
 {
     bool queued = mServer.postEvent(event, data, extendedId);
-    if (queued && mLoop) mLoop->stop();  // a wake-up: run() looks at the deadlines again
+    if (queued) {
+        std::lock_guard<std::mutex> held(mLoopLock);
+        if (mLoop) mLoop->stop();  // a wake-up: run() looks at the deadlines again
+    }
     return queued;
 }
 

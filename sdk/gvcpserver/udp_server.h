@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace tarn {
@@ -85,6 +86,9 @@ private:
     bool mPeersChanged = false;
     std::unique_ptr<Output> mOutput;
     std::unique_ptr<net::PollLoop> mLoop;
+    // postEvent wakes the loop from the model's threads, which may run while
+    // stop() lets the loop go.
+    std::mutex mLoopLock;
     uint16_t mPort = 0;
     bool mRebound = false;
     Worker mThread;

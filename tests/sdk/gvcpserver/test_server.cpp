@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <random>
+#include <thread>
 
 using namespace tarn::gvcp;
 using tarn::net::Endpoint;
@@ -633,6 +635,40 @@ TEST(GvcpUdpServer, AnswersFromItsOwnAddressUntilStopped)
     ASSERT_TRUE(device.start("127.0.0.31", 0, &error)) << error;
     EXPECT_TRUE(ask(9));
     EXPECT_FALSE(device.start("no address", 0, &error));
+}
+
+TEST(GvcpUdpServer, AnEventPostedWhileTheServerStopsNeverReachesTheLoopItLetGo)
+{
+    if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)";
+    ServerConfig c;
+    c.identity.mac = {2, 0, 0x7F, 0, 6, 1};
+    UdpServer device(c);
+    std::string error;
+    ASSERT_TRUE(device.start("127.0.6.1", 0, &error)) << error;
+    Controller control, messages;
+    Bytes open = WriteRegCmd{{{reg::ControlChannelPrivilege, CCP_CONTROL},
+                              {reg::MessageChannelDestination, 0x7F000001},
+                              {reg::MessageChannelPort, messages.socket.local().port}}}
+                     .encode(1);
+    control.socket.sendTo(open.data(), open.size(), {0x7F000601, device.port()});
+    ASSERT_TRUE(control.receive());
+    // The camera's threads post events whenever they like; the device's
+    // own stop must not pull the loop from under them.
+    std::atomic<bool> done{false};
+    std::atomic<uint64_t> queued{0};
+    std::thread poster([&] {
+        Event e;
+        e.eventId = 0x4243;
+        while (!done)
+            if (device.postEvent(e)) ++queued;
+    });
+    for (int round = 0; round < 300; ++round) {
+        device.stop();
+        ASSERT_TRUE(device.start("127.0.6.1", 0, &error)) << error;
+    }
+    done = true;
+    poster.join();
+    EXPECT_GT(queued.load(), 0u);
 }
 
 TEST(GvcpUdpServer, AnswersABroadcastFromItsOwnAddress)
