@@ -49,7 +49,7 @@ void TcpStreams::watch()
 {
     mLoop->clear();
     for (size_t k = 0; k < mListeners.size(); ++k) mLoop->watch(mListeners[k].fd(), [this, k](int) { return accept(k); });
-    for (size_t k = 0; k < mOpen.size(); ++k) mLoop->watch(mOpen[k].connection->fd(), [this, k](int) { return drain(mOpen[k]); });
+    for (size_t k = 0; k < mOpen.size(); ++k) mLoop->watch(mOpen[k].connection->fd(), [this, k](int) { return drain(k); });
 }
 
 void TcpStreams::run(const Worker::Control &aControl)
@@ -59,14 +59,6 @@ void TcpStreams::run(const Worker::Control &aControl)
         // connections as they come and go.
         mLoop->run();
         if (aControl.Stopping()) break;
-        for (size_t k = 0; k < mOpen.size();) {
-            if (mOpen[k].connection) {
-                ++k;
-                continue;
-            }
-            mOpen.erase(mOpen.begin() + long(k));
-            mChanged = true;
-        }
         if (mChanged) {
             mChanged = false;
             watch();
@@ -89,14 +81,19 @@ bool TcpStreams::accept(size_t aChannel)
     return false;
 }
 
-bool TcpStreams::drain(Open &aOpen)
+bool TcpStreams::drain(size_t aOpen)
 {
+    const Open &open = mOpen[aOpen];
     uint8_t sink[4096];
-    const long n = aOpen.connection->receive(sink, sizeof sink);
+    const long n = open.connection->receive(sink, sizeof sink);
     if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) return false;
     // Closed by the host, reset, or shut down by the sender after a stall.
-    mSenders[aOpen.channel]->detachStream(aOpen.connection.get());
-    aOpen.connection.reset();
+    // It leaves the list here and now (the run ends with this handler, so
+    // no watch uses the shifted places): a stop that comes before the next
+    // run then finds only connections that are still open.
+    mSenders[open.channel]->detachStream(open.connection.get());
+    mOpen.erase(mOpen.begin() + long(aOpen));
+    mChanged = true;
     return false;
 }
 

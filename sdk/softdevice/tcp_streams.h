@@ -39,7 +39,7 @@ private:
     void run(const Worker::Control &aControl);
     void watch();
     bool accept(size_t aChannel);
-    bool drain(Open &aOpen);
+    bool drain(size_t aOpen);
 
     std::vector<GvspSender *> mSenders;
     std::vector<net::TcpListener> mListeners;
