@@ -53,6 +53,14 @@ class INodeMap;
 TARN_DOWNCAST(ZuGenParameter, ZuGenInteger, ZuGenFloat, ZuGenEnum, ZuGenBoolean, ZuGenCommand, ZuGenString, ZuGenRegister)
 %apply SWIGTYPE *TARN_KEEP_OWNER { ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *,
                                    ZuGenRegister *, ZuGenCategory * };
+/* The array's features and categories go with it (freed with their stream,
+ * say): kept ones, proxies or bare pointer objects, then refuse use. */
+%apply SWIGTYPE *TARN_KEEP_OWNER { ZuGenParameter *ZuGenParameterArray::Get };
+%apply SWIGTYPE *TARN_LENT { ZuGenParameter *ZuGenParameterArray::Get, ZuGenInteger *ZuGenParameterArray::GetInteger,
+                             ZuGenFloat *ZuGenParameterArray::GetFloat, ZuGenEnum *ZuGenParameterArray::GetEnum,
+                             ZuGenBoolean *ZuGenParameterArray::GetBoolean, ZuGenCommand *ZuGenParameterArray::GetCommand,
+                             ZuGenString *ZuGenParameterArray::GetString, ZuGenRegister *ZuGenParameterArray::GetRegister,
+                             ZuGenCategory *ZuGenParameterArray::GetCategory };
 
 /* A list that Python fills keeps the proxies of its items, so that they (and
  * through them their array) outlive the caller's references; Clear lets

@@ -1,6 +1,7 @@
 #include "ParameterImpl.h"
 #include "ZuResultCodes.h"
 #include "tarn/genicam/Parameters.h"
+#include "tarn/Holds.h"
 
 using ZU_GENAPI_NS::INode;
 using ZU_GENAPI_NS::INodeMap;
@@ -44,6 +45,9 @@ ZuGenParameterArray::~ZuGenParameterArray() { mImpl->Clear(); }
 
 void ZuGenParameterArray::Impl::Clear()
 {
+    // Lent to the bindings by the array's getters.
+    for (const auto &p : parameters) tarn::Lent::Goes(p.get());
+    for (const auto &c : categories) tarn::Lent::Gone(c.get());  // not polymorphic: its own address
     // Parameters first: they unregister from nodes of the map.
     byName.clear();
     parameters.clear();

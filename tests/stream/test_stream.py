@@ -377,7 +377,8 @@ def test_a_line_padding_that_ends_inside_a_pixel_gives_no_image_view(opened):
 
 def test_the_parameters_refuse_use_once_the_stream_is_freed(py):
     # The proxy keeps the stream's proxy, not the stream: freed, its
-    # parameters (proxy or bare pointer object) get the freed object's error.
+    # parameters and their features and categories (proxies or bare pointer
+    # objects) get the freed object's error.
     # Dropped, the parameters no longer keep the stream's proxy.
     out = py("""
         import gc, weakref, tarn_base_310, tarn_receive_310 as tr
@@ -394,13 +395,17 @@ def test_the_parameters_refuse_use_once_the_stream_is_freed(py):
         print(kept() is None)
         for stream in (tr.ZuStreamGEV(), m.new_ZuStreamGEV()):
             params = m.ZuStream_GetParameters(stream)
-            bare = params.this
+            feature, bare = params.GetInteger("PacketCount"), params.this
+            features = [m.ZuGenParameterArray_Get(params, "PacketCount").this, params.GetCategory(0).this]
             tr.ZuStream.Free(stream)
-            for call in (params.GetCount, lambda: m.ZuGenParameterArray_GetCount(bare)):
+            for call in (params.GetCount, lambda: m.ZuGenParameterArray_GetCount(bare), feature.GetValue,
+                         lambda: m.ZuGenParameter_GetName(features[0]), lambda: m.ZuGenCategory_GetName(features[1])):
                 try:
                     call()
                     print("no error")
                 except TypeError as error:
                     print(str(error).split(",")[0])
     """).stdout
-    assert out.splitlines() == ["True 0", "True", "True"] + ["in method 'ZuGenParameterArray_GetCount'"] * 4
+    assert out.splitlines() == ["True 0", "True", "True"] + [
+        "in method 'ZuGenParameterArray_GetCount'", "in method 'ZuGenParameterArray_GetCount'",
+        "in method 'ZuGenInteger_GetValue'", "in method 'ZuGenParameter_GetName'", "in method 'ZuGenCategory_GetName'"] * 2
