@@ -596,6 +596,17 @@ struct Controller {
         loop.run(timeoutMs);
         return got;
     }
+    // Takes control of the device at `to` and sends its events to `messages`.
+    bool openMessageChannel(const Endpoint &to, const Controller &messages)
+    {
+        Bytes cmd = WriteRegCmd{{{reg::ControlChannelPrivilege, CCP_CONTROL},
+                                 {reg::MessageChannelDestination, 0x7F000001},
+                                 {reg::MessageChannelPort, messages.socket.local().port}}}
+                        .encode(1);
+        socket.sendTo(cmd.data(), cmd.size(), to);
+        auto got = receive();
+        return got && decodeAck(got->first.data(), got->first.size());
+    }
 };
 
 } // namespace
@@ -646,12 +657,7 @@ TEST(GvcpUdpServer, AnEventPostedWhileTheServerStopsNeverReachesTheLoopItLetGo)
     std::string error;
     ASSERT_TRUE(device.start("127.0.6.1", 0, &error)) << error;
     Controller control, messages;
-    Bytes open = WriteRegCmd{{{reg::ControlChannelPrivilege, CCP_CONTROL},
-                              {reg::MessageChannelDestination, 0x7F000001},
-                              {reg::MessageChannelPort, messages.socket.local().port}}}
-                     .encode(1);
-    control.socket.sendTo(open.data(), open.size(), {0x7F000601, device.port()});
-    ASSERT_TRUE(control.receive());
+    ASSERT_TRUE(control.openMessageChannel({0x7F000601, device.port()}, messages));
     // The camera's threads post events whenever they like; the device's
     // own stop must not pull the loop from under them.
     std::atomic<bool> done{false};
@@ -712,11 +718,7 @@ TEST(GvcpUdpServer, EventsReachTheMessagingChannelAndForceIpMovesTheDevice)
         auto got = control.receive();
         return got ? decodeAck(got->first.data(), got->first.size()) : std::nullopt;
     };
-    ASSERT_TRUE(exchange(WriteRegCmd{{{reg::ControlChannelPrivilege, CCP_CONTROL},
-                                      {reg::MessageChannelDestination, 0x7F000001},
-                                      {reg::MessageChannelPort, messages.socket.local().port}}}
-                             .encode(1),
-                         to));
+    ASSERT_TRUE(control.openMessageChannel(to, messages));
     Event e;
     e.eventId = 0x4242;
     ASSERT_TRUE(device.postEvent(e));
