@@ -397,7 +397,7 @@ bool Connection::ReceiveMessageTcp()
     size_t size = 0;
     while (mMessageFrames.next(frame, size) == gev::FrameReader::Next::Frame) {
         TakeMessage(frame, size, from, [&](const gvcp::Bytes &aAck) {
-            SendFrame(mMessageTcp, aAck, int(std::max<uint32_t>(1, mSettings->answerTimeoutMs)));
+            gvcpclient::sendFramed(mMessageTcp, aAck, int(std::max<uint32_t>(1, mSettings->answerTimeoutMs)));
         });
     }
     if (read == gev::FrameReader::Fill::Bytes && !mMessageFrames.bad()) return true;

@@ -1,16 +1,14 @@
 #ifndef TARN_DEVICE_GVCP_CLIENT_H
 #define TARN_DEVICE_GVCP_CLIENT_H
 
-// The controller's end of the GVCP control channel: one request at a time,
-// each with a request id of its own, resent with the same id until it is
-// answered or the retries are spent, waiting longer when the device
-// announces a slow command with PENDING_ACK. Memory requests are split to
-// what one packet carries.
+// The controller's end of the GVCP control channel: one request at a time
+// through the one GVCP exchange (gvcpclient/exchange.h), with the tries,
+// answer time-out and command time-out of the communication parameters.
+// Memory requests are split to what one packet carries.
 
 #include "ZuResult.h"
 #include "gev/gvcp.h"
-#include "gev/tcp.h"
-#include "net/poll_loop.h"
+#include "gvcpclient/exchange.h"
 #include "net/socket.h"
 
 #include <atomic>
@@ -24,11 +22,11 @@
 namespace tarn {
 namespace device {
 
-using Clock = std::chrono::steady_clock;
+using Clock = gvcpclient::Clock;
 
 // How the client talks, and what it counts: shared with the device's
 // communication parameters, which read and set them while it runs.
-struct ClientSettings {
+struct ClientSettings : gvcpclient::Counters {
     std::atomic<uint32_t> answerTimeoutMs{500};
     std::atomic<uint32_t> retries{3};
     // The longest one request waits in all, however often the device asks
@@ -36,18 +34,10 @@ struct ClientSettings {
     std::atomic<uint32_t> commandTimeoutMs{10000};
     std::atomic<uint32_t> readMemPacketSize{536};
     std::atomic<uint32_t> writeMemPacketSize{536};
-    std::atomic<uint64_t> commands{0};
-    std::atomic<uint64_t> resent{0};
-    std::atomic<uint64_t> timeouts{0};
-    std::atomic<uint64_t> pendingAcks{0};
 };
 
 // The result of a failed acknowledge's status.
 ZuResult ResultOfStatus(uint16_t aStatus, const std::string &aWhat);
-
-// One packet as a frame over a TCP connection to our own device; false when
-// the device took nothing for aStallMs or the connection failed.
-bool SendFrame(const net::TcpConnection &aConnection, const std::vector<uint8_t> &aPacket, int aStallMs);
 
 class GvcpClient
 {
@@ -98,34 +88,21 @@ public:
     ZuResult UseTcp(uint16_t aPort);
     // Back to datagrams, when the connection leads nowhere.
     void UseUdp();
-    bool OnTcp() const { return mTcp.valid(); }
+    bool OnTcp() const;
 
 private:
-    void WatchUdp();
-    bool Send(const std::vector<uint8_t> &aPacket);
-    bool NextFrame();
-    bool ReceiveTcp();
-    ZuResult Transact(const std::vector<uint8_t> &aPacket, uint16_t aReqId, uint16_t aAnswer, gvcp::Ack &aAck,
+    // One request, answered by aAnswer with success, under mLock.
+    ZuResult Transact(gvcp::Bytes aPacket, uint16_t aReqId, uint16_t aAnswer, const char *aWhat, gvcp::Ack &aAck,
                       std::optional<Clock::time_point> aDeadline);
-    uint16_t NextId();
-    bool Receive(int aTimeoutMs);
+    std::chrono::milliseconds AnswerTimeout() const;
 
     std::shared_ptr<ClientSettings> mSettings;
     mutable std::mutex mLock;  // one request at a time
-    net::UdpSocket mSocket;
-    net::PollLoop mLoop;
+    gvcpclient::Exchange mExchange;
     net::Endpoint mDevice;
     uint32_t mLocalIp = 0;
-    uint16_t mNextId = 0;
     std::atomic<bool> mClosed{true};
-    std::atomic<bool> mInterrupted{false};
     std::atomic<bool> mWriteMem{true};
-    std::atomic<int64_t> mLastAnswer{0};
-    uint8_t mBuffer[1500];
-    long mReceived = 0;
-    net::TcpConnection mTcp;
-    gev::FrameReader mFrames{sizeof mBuffer};
-    bool mTcpLost = false;
 };
 
 } // namespace device

@@ -352,35 +352,21 @@ ZuResult ZuDeviceGEV::SetIPConfiguration(const ZuString &aMACAddress, const ZuSt
     if (!r.IsOK()) return r;
     // FORCEIP goes to every device as a broadcast, from each address
     // discovery may use; the device with the MAC address answers.
-    static std::atomic<uint16_t> next{1};
-    uint16_t id = next.fetch_add(1);
-    if (!id) id = next.fetch_add(1);
-    const gvcp::Bytes packet = force.encode(id);
-    std::vector<tarn::net::UdpSocket> sockets;
-    for (const auto &t : tarn::discovery::SendingTargets()) {
-        tarn::net::SocketOptions options;
-        options.nonBlocking = true;
-        options.broadcast = true;
-        options.device = t.ifname;
-        auto s = tarn::net::UdpSocket::bind({t.localIp, 0}, options);
-        if (s.valid() && s.sendTo(packet.data(), packet.size(), {tarn::net::kBroadcastAddress, gvcp::kPort}))
-            sockets.push_back(std::move(s));
-    }
-    if (sockets.empty()) return ZuResult(ZU_NETWORK_ERROR, ZuString("no adapter to send the configuration from"));
+    tarn::gvcpclient::Exchange exchange;
+    for (const auto &t : tarn::discovery::SendingTargets())
+        exchange.add({{t.localIp, 0}, {{tarn::net::kBroadcastAddress, gvcp::kPort}}, true, t.ifname});
+    tarn::gvcpclient::Exchange::Request request;
+    request.id = exchange.nextId();
+    request.packet = force.encode(request.id);
+    request.answer = gvcp::FORCEIP_ACK;
+    request.wait = std::chrono::milliseconds(1000);
     std::optional<uint16_t> status;
-    tarn::net::PollLoop loop;
-    for (auto &s : sockets) {
-        loop.watch(s.fd(), [&s, &status, id](int) {
-            uint8_t buf[600];
-            long n;
-            while ((n = s.receive(buf, sizeof buf)) > 0) {
-                auto ack = gvcp::decodeAck(buf, size_t(n));
-                if (ack && ack->header.answer == gvcp::FORCEIP_ACK && ack->header.ackId == id) status = ack->header.status;
-            }
-            return !status;
-        });
-    }
-    loop.run(1000);
+    const auto outcome = exchange.ask(request, [&](const tarn::gvcpclient::Exchange::Answer &aAnswer) {
+        status = aAnswer.ack.header.status;
+        return true;
+    });
+    if (outcome == tarn::gvcpclient::Exchange::Outcome::NotSent)
+        return ZuResult(ZU_NETWORK_ERROR, ZuString("no adapter to send the configuration from"));
     if (!status) return ZuResult(ZU_TIMEOUT, ZuString("no device with that MAC address answered"));
     if (*status != gvcp::STATUS_SUCCESS) {
         if (*status == gvcp::STATUS_ACCESS_DENIED)

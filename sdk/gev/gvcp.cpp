@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace tarn {
 namespace gvcp {
@@ -121,6 +122,16 @@ std::optional<Ack> decodeAck(const uint8_t *data, size_t size)
 Bytes encodeEmptyAck(uint16_t answer, uint16_t ackId, uint16_t status)
 {
     return encodeAck(answer, status, ackId, {});
+}
+
+RequestIds::RequestIds() : mNext(uint16_t(std::random_device{}())) {}
+
+uint16_t RequestIds::next()
+{
+    for (;;) {
+        const uint16_t id = mNext.fetch_add(1);
+        if (id) return id;
+    }
 }
 
 // ---- Device identity ------------------------------------------------------

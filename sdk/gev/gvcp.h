@@ -9,6 +9,7 @@
 // into several shared objects, each of which would get its own copy.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -94,6 +95,21 @@ Bytes encodeCommand(uint16_t command, uint8_t flags, uint16_t reqId, const Bytes
 Bytes encodeAck(uint16_t answer, uint16_t status, uint16_t ackId, const Bytes &payload);
 std::optional<Command> decodeCommand(const uint8_t *data, size_t size);
 std::optional<Ack> decodeAck(const uint8_t *data, size_t size);
+
+// The request ids one requester gives its commands, each the one after the
+// last and never 0, which no request has. By default they start at a random
+// place, so that an answer meant for an earlier run of the same requester
+// is not taken for one of this run. Thread-safe.
+class RequestIds
+{
+public:
+    RequestIds();
+    explicit RequestIds(uint16_t aFirst) : mNext(aFirst) {}
+    uint16_t next();
+
+private:
+    std::atomic<uint16_t> mNext;
+};
 
 // ---- Device identity: the DISCOVERY_ACK payload, also the first 248 bytes
 // of the bootstrap registers.

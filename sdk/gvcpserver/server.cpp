@@ -110,7 +110,7 @@ struct Server::Impl {
     std::deque<Remembered> remembered;
     std::deque<QueuedEvent> events;
     std::optional<InFlight> inFlight;
-    uint16_t nextEventId = 1;
+    RequestIds eventIds{1};
 
     Impl(ServerConfig aConfig, DeviceModel *aModel, ServerListener *aListener)
         : config(std::move(aConfig)), model(aModel), listener(aListener), identity(config.identity),
@@ -779,8 +779,7 @@ struct Server::Impl {
         QueuedEvent e = std::move(events.front());
         events.pop_front();
         InFlight f;
-        f.reqId = nextEventId++;
-        if (nextEventId == 0) nextEventId = 1;
+        f.reqId = eventIds.next();
         f.withData = e.withData;
         f.packet = e.withData ? e.eventData.encode(f.reqId) : e.event.encode(f.reqId);
         f.deadline = now + std::chrono::milliseconds(messageTimeout());

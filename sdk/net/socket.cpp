@@ -436,18 +436,5 @@ unsigned interfaceIndex(const std::string &aName)
     return ::if_nametoindex(aName.c_str());
 }
 
-uint32_t localAddressTowards(uint32_t aRemote)
-{
-    Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!fd) return 0;
-    // Connecting a datagram socket only picks the route.
-    sockaddr_in to = toSockaddr({aRemote, 9});
-    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) return 0;
-    sockaddr_in local{};
-    socklen_t len = sizeof local;
-    if (::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&local), &len) != 0) return 0;
-    return fromSockaddr(local).ip;
-}
-
 } // namespace net
 } // namespace tarn

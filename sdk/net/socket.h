@@ -220,15 +220,11 @@ private:
 };
 
 // The local address this host sends from towards aDestination (the route's
-// source), 0 when there is no route.
+// source), 0 when there is no route. Nothing is sent.
 uint32_t localAddressToward(uint32_t aDestination);
 
 // The index of a network interface, 0 when there is none of that name.
 unsigned interfaceIndex(const std::string &aName);
-
-// The local address the kernel would send from to reach aRemote (0 when no
-// route leads there). Nothing is sent.
-uint32_t localAddressTowards(uint32_t aRemote);
 
 } // namespace net
 } // namespace tarn

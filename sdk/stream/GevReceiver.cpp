@@ -1,6 +1,7 @@
 #include "GevReceiver.h"
 
 #include "gev/gvcp.h"
+#include "gvcpclient/exchange.h"
 #include "ReceiverThread.h"
 #include "tarn/BufferFill.h"
 
@@ -130,41 +131,27 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
 GevReceiver::Offer GevReceiver::AskOffer(uint32_t aDeviceIp, uint16_t aChannel, int aWaitMs, int aAttempts)
 {
     Offer offer;
-    net::SocketOptions options;
-    options.nonBlocking = true;
-    net::UdpSocket socket = net::UdpSocket::bind({net::localAddressToward(aDeviceIp), 0}, options);
-    if (!socket.valid()) return offer;
-    const uint16_t id = 1;
-    const gvcp::Bytes request = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.encode(id);
-    net::PollLoop loop;
-    uint8_t answer[1500];
-    long got = 0;
-    loop.watch(socket.fd(), [&](int) {
-        net::Arrival arrival;
-        got = socket.receive(answer, sizeof answer, &arrival);
-        // Only the device's control port speaks for the device.
-        if (got > 0 && (arrival.from.ip != aDeviceIp || arrival.from.port != gvcp::kPort)) got = 0;
-        return got <= 0;  // a datagram ends the wait
+    if (aAttempts < 1) return offer;
+    gvcpclient::Exchange exchange;
+    // Only the device's control port speaks for the device.
+    if (!exchange.add({{net::localAddressToward(aDeviceIp), 0}, {{aDeviceIp, gvcp::kPort}}})) return offer;
+    gvcpclient::Exchange::Request request;
+    request.id = exchange.nextId();
+    request.packet = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.encode(request.id);
+    request.answer = gvcp::READMEM_ACK;
+    request.retries = uint32_t(aAttempts - 1);
+    request.wait = std::chrono::milliseconds(aWaitMs);
+    exchange.ask(request, [&](const gvcpclient::Exchange::Answer &aAnswer) {
+        // An error or anything but an offer still is an answer: the device
+        // is there and streams over UDP.
+        offer.answered = true;
+        if (aAnswer.ack.header.status != gvcp::STATUS_SUCCESS) return true;
+        auto memory = gvcp::ReadMemAck::decode(aAnswer.ack);
+        if (!memory || memory->address != gev::tcpreg::Advertisement) return true;
+        auto advertised = gev::TcpAdvertisement::decode(memory->data.data(), memory->data.size());
+        if (advertised) offer.tcpPort = advertised->streamPort(aChannel);
+        return true;
     });
-    for (int attempt = 0; attempt < aAttempts; ++attempt) {
-        if (!socket.sendTo(request.data(), request.size(), {aDeviceIp, gvcp::kPort})) return offer;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(aWaitMs);
-        for (;;) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-            if (left <= 0 || loop.run(int(left)) != net::PollLoop::Exit::Done) break;
-            auto ack = gvcp::decodeAck(answer, size_t(got));
-            if (!ack || ack->header.ackId != id || ack->header.answer != gvcp::READMEM_ACK) continue;
-            // An error or anything but an offer still is an answer: the
-            // device is there and streams over UDP.
-            offer.answered = true;
-            if (ack->header.status != gvcp::STATUS_SUCCESS) return offer;
-            auto memory = gvcp::ReadMemAck::decode(*ack);
-            if (!memory || memory->address != gev::tcpreg::Advertisement) return offer;
-            auto advertised = gev::TcpAdvertisement::decode(memory->data.data(), memory->data.size());
-            if (advertised) offer.tcpPort = advertised->streamPort(aChannel);
-            return offer;
-        }
-    }
     return offer;
 }
 
@@ -347,8 +334,7 @@ void GevReceiver::requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aF
     cmd.blockId = aBlockId;
     cmd.firstPacketId = aFirst;
     cmd.lastPacketId = aLast;
-    if (++mRequestId == 0) mRequestId = 1;
-    gvcp::Bytes packet = cmd.encode(mRequestId);
+    gvcp::Bytes packet = cmd.encode(mRequestIds.next());
     mSocket.sendTo(packet.data(), packet.size(), net::Endpoint{mSetup.deviceIp, gvcp::kPort});
 }
 

@@ -12,6 +12,7 @@
 #include "StreamImpl.h"
 #include "StreamParameters.h"
 #include "tarn/BufferFill.h"
+#include "gev/gvcp.h"
 #include "gev/reassembler.h"
 #include "gev/tcp.h"
 #include "net/poll_loop.h"
@@ -47,7 +48,8 @@ public:
         bool answered = false;
         uint16_t tcpPort = 0;
     };
-    // Asks aAttempts times with one request id, waiting aWaitMs for each.
+    // Asks aAttempts times with one request id, waiting aWaitMs for each
+    // (gvcpclient/exchange.h).
     static Offer AskOffer(uint32_t aDeviceIp, uint16_t aChannel, int aWaitMs, int aAttempts = 1);
 
     GevReceiver(ZuStream::Impl &aQueue, StreamParameters &aParameters);
@@ -97,7 +99,7 @@ private:
     gvsp::StreamCounters mPublished;
     net::ReceiveSlots mSlots;
     std::vector<ReceivedPart> mParts;   // kept for the next block
-    uint16_t mRequestId = 0;
+    gvcp::RequestIds mRequestIds;
     Worker mWorker;
     std::atomic<bool> mAbort{false};
     std::atomic<bool> mFlush{false};

@@ -3,25 +3,17 @@
 
 #include "SystemDetail.h"
 
+#include "gvcpclient/exchange.h"
 #include "net/poll_loop.h"
 #include "net/socket.h"
 
 #include <algorithm>
-#include <atomic>
-#include <random>
 #include <sstream>
 
 namespace gvcp = tarn::gvcp;
 namespace net = tarn::net;
 
 namespace {
-
-uint16_t NextRequestId()
-{
-    static std::atomic<uint16_t> next{uint16_t(std::random_device{}() | 1)};
-    uint16_t id = next.fetch_add(1);
-    return id ? id : next.fetch_add(1);  // 0 is not a valid request id
-}
 
 int Milliseconds(uint32_t aTimeoutMs)
 {
@@ -36,49 +28,30 @@ namespace discovery {
 bool DiscoverGEV(const std::vector<Target> &aTargets, uint32_t aTimeoutMs, bool aSubnetBroadcast,
                  const std::function<bool(const Answer &)> &aDone, std::vector<Answer> &aAnswers)
 {
-    std::vector<net::UdpSocket> sockets;
-    std::vector<size_t> owner;
-    const uint16_t reqId = NextRequestId();
-    const gvcp::Bytes cmd = gvcp::encodeDiscoveryCmd(reqId);
+    gvcpclient::Exchange exchange;
+    std::vector<size_t> owner;  // the target of each route
     for (size_t i = 0; i < aTargets.size(); ++i) {
         const Target &t = aTargets[i];
-        net::SocketOptions options;
-        options.nonBlocking = true;
-        options.broadcast = true;
         // Keeps the broadcast on this adapter where the kernel allows it;
         // the bound source address alone already selects the adapter.
-        options.device = t.ifname;
-        net::UdpSocket s = net::UdpSocket::bind({t.localIp, 0}, options);
-        if (!s.valid()) continue;
-        std::vector<uint32_t> destinations{net::kBroadcastAddress};
-        if (aSubnetBroadcast && t.mask && t.mask != 0xFFFFFFFFu) destinations.push_back(t.localIp | ~t.mask);
-        bool sent = false;
-        for (uint32_t d : destinations)
-            if (s.sendTo(cmd.data(), cmd.size(), {d, gvcp::kPort})) sent = true;
-        if (!sent) continue;
-        sockets.push_back(std::move(s));
-        owner.push_back(i);
+        gvcpclient::Exchange::Route route{{t.localIp, 0}, {{net::kBroadcastAddress, gvcp::kPort}}, true, t.ifname};
+        if (aSubnetBroadcast && t.mask && t.mask != 0xFFFFFFFFu) route.to.push_back({t.localIp | ~t.mask, gvcp::kPort});
+        if (exchange.add(route)) owner.push_back(i);
     }
-    if (sockets.empty()) return false;
-
-    net::PollLoop loop;
-    uint8_t buf[1500];
-    for (size_t k = 0; k < sockets.size(); ++k) {
-        loop.watch(sockets[k].fd(), [&, k](int) {
-            for (;;) {
-                long got = sockets[k].receive(buf, sizeof buf);
-                if (got <= 0) return true;
-                uint16_t ackId = 0;
-                auto identity = gvcp::decodeDiscoveryAck(buf, size_t(got), &ackId);
-                if (!identity || ackId != reqId) continue;
-                Answer answer{owner[k], *identity};
-                aAnswers.push_back(answer);
-                if (aDone && aDone(answer)) return false;
-            }
-        });
-    }
-    loop.run(Milliseconds(aTimeoutMs));
-    return true;
+    gvcpclient::Exchange::Request request;
+    request.id = exchange.nextId();
+    request.packet = gvcp::encodeDiscoveryCmd(request.id);
+    request.answer = gvcp::DISCOVERY_ACK;
+    request.wait = std::chrono::milliseconds(Milliseconds(aTimeoutMs));
+    const auto outcome = exchange.ask(request, [&](const gvcpclient::Exchange::Answer &aHeard) {
+        if (aHeard.ack.header.status != gvcp::STATUS_SUCCESS) return false;
+        auto identity = gvcp::DeviceIdentity::decode(aHeard.ack.payload.data(), aHeard.ack.payload.size());
+        if (!identity) return false;
+        Answer answer{owner[aHeard.route], *identity};
+        aAnswers.push_back(answer);
+        return aDone && aDone(answer);
+    });
+    return outcome != gvcpclient::Exchange::Outcome::NotSent;
 }
 
 namespace {

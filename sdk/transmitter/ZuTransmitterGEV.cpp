@@ -225,7 +225,7 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
         aSendBufferSize > 0x7FFFFFFF)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("a count is out of range"));
     const bool multicast = isMulticast(destination);
-    if (!source && multicast) source = tarn::net::localAddressTowards(0x7F000001);
+    if (!source && multicast) source = tarn::net::localAddressToward(0x7F000001);
     tarn::gvsp::SenderOptions options;
     options.source = {source, aSourcePort};
     options.dontFragment = aDoNotFragment;
@@ -238,7 +238,7 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
     d.destination = {destination, aDestinationPort};
     d.destinationText = tarn::gvcp::formatIPv4(destination);
     tarn::net::Endpoint local = d.channel.local();
-    if (!local.ip && !multicast) local.ip = tarn::net::localAddressTowards(destination);
+    if (!local.ip && !multicast) local.ip = tarn::net::localAddressToward(destination);
     d.sourceText = tarn::gvcp::formatIPv4(local.ip);
     d.extendedIds = aExtendedIDs;
     d.historyLimit = aResendHistory;

@@ -1,0 +1,207 @@
+#include "gvcpclient/exchange.h"
+
+#include <algorithm>
+
+namespace tarn {
+namespace gvcpclient {
+
+namespace {
+
+int64_t ticks(Clock::time_point aTime)
+{
+    return aTime.time_since_epoch().count();
+}
+
+} // namespace
+
+bool sendFramed(const net::TcpConnection &aConnection, const gvcp::Bytes &aPacket, int aStallMs)
+{
+    uint8_t head[gev::kFrameHeaderSize];
+    gev::writeFrameHeader(head, uint32_t(aPacket.size()));
+    const net::TcpConnection::Piece pieces[2] = {{head, sizeof head}, {aPacket.data(), aPacket.size()}};
+    return aConnection.sendPieces(pieces, 2, aStallMs);
+}
+
+Exchange::Exchange() : mLastAnswer(ticks(Clock::now())) {}
+
+Exchange::~Exchange() = default;
+
+bool Exchange::add(const Route &aRoute, std::string *aError)
+{
+    net::SocketOptions options;
+    options.nonBlocking = true;
+    options.broadcast = aRoute.broadcast;
+    options.device = aRoute.device;
+    Way way;
+    way.socket = net::UdpSocket::bind(aRoute.local, options, aError);
+    if (!way.socket.valid()) return false;
+    way.to = aRoute.to;
+    way.anyone = aRoute.broadcast;
+    mRoutes.push_back(std::move(way));
+    if (!mTcp.valid()) watchUdp();
+    return true;
+}
+
+void Exchange::clear()
+{
+    mLoop.clear();
+    mRoutes.clear();
+    mTcp = net::TcpConnection();
+    mTcpLost = false;
+    mLastAnswer = ticks(Clock::now());
+}
+
+void Exchange::watchUdp()
+{
+    mLoop.clear();
+    for (size_t k = 0; k < mRoutes.size(); ++k) {
+        mLoop.watch(mRoutes[k].socket.fd(), [this, k](int) {
+            const Way &way = mRoutes[k];
+            net::Arrival arrival;
+            mReceived = way.socket.receive(mBuffer, sizeof mBuffer, &arrival);
+            // Only the address and port asked speak for a device asked alone:
+            // anything else could pass for its answer by guessing a 16-bit id.
+            if (mReceived > 0 && !way.anyone && !way.to.empty() &&
+                (arrival.from.ip != way.to[0].ip || arrival.from.port != way.to[0].port))
+                mReceived = 0;
+            mRoute = k;
+            mFrom = arrival.from;
+            return mReceived <= 0;  // a datagram ends the wait
+        });
+    }
+}
+
+bool Exchange::useTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError)
+{
+    const uint32_t local = mRoutes.empty() ? 0 : mRoutes[0].socket.local().ip;
+    net::TcpConnection tcp = net::TcpConnection::connect(aServer, local, aTimeoutMs, aError);
+    if (!tcp.valid()) return false;
+    mTcp = std::move(tcp);
+    mFrames.reset();
+    mTcpLost = false;
+    mLoop.clear();
+    mLoop.watch(mTcp.fd(), [this](int) { return !receiveTcp(); });
+    mFrom = aServer;
+    return true;
+}
+
+void Exchange::useUdp()
+{
+    mTcp = net::TcpConnection();
+    mTcpLost = false;
+    watchUdp();
+}
+
+void Exchange::halt()
+{
+    mHalted = true;
+    mLoop.stop();
+}
+
+bool Exchange::send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
+{
+    if (mTcp.valid()) {
+        if (mTcpLost) return false;
+        if (sendFramed(mTcp, aPacket, int(std::max<int64_t>(1, aStall.count())))) return true;
+        mTcpLost = true;  // cut inside a frame: nothing lines up after it
+        return false;
+    }
+    bool sent = false;
+    for (const Way &way : mRoutes)
+        for (const net::Endpoint &to : way.to)
+            if (way.socket.sendTo(aPacket.data(), aPacket.size(), to)) sent = true;
+    return sent;
+}
+
+// A whole frame waiting in what was read already goes to mBuffer.
+bool Exchange::nextFrame()
+{
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+    if (mFrames.next(data, size) != gev::FrameReader::Next::Frame) {
+        if (mFrames.bad()) mTcpLost = true;
+        return false;
+    }
+    std::copy(data, data + size, mBuffer);
+    mReceived = long(size);
+    mRoute = 0;
+    return true;
+}
+
+// True once a frame arrived or the connection ended (the wait is over).
+bool Exchange::receiveTcp()
+{
+    const auto read = mFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mTcp.receive(aTo, aRoom); });
+    if (read == gev::FrameReader::Fill::Nothing) return false;
+    if (read == gev::FrameReader::Fill::Ended) {
+        mTcpLost = true;
+        return true;
+    }
+    return nextFrame() || mTcpLost;
+}
+
+bool Exchange::receive(int aTimeoutMs)
+{
+    mReceived = 0;
+    if (mTcp.valid()) {
+        if (mTcpLost) return false;
+        if (nextFrame()) return true;
+    }
+    return mLoop.run(aTimeoutMs) == net::PollLoop::Exit::Done && mReceived > 0;
+}
+
+void Exchange::heard()
+{
+    mLastAnswer = ticks(Clock::now());
+}
+
+Exchange::Outcome Exchange::ask(const Request &aRequest, const Take &aTake, Counters *aCounters)
+{
+    using std::chrono::milliseconds;
+    if (aCounters) ++aCounters->commands;
+    const auto wait = std::max(aRequest.wait, milliseconds(1));
+    bool extended = false;
+    auto limit = aRequest.deadline.value_or(Clock::time_point::max());
+    for (uint32_t attempt = 0; attempt <= aRequest.retries; ++attempt) {
+        if (mHalted) return Outcome::Halted;
+        if (Clock::now() >= limit) break;
+        if (attempt && aCounters) ++aCounters->resent;
+        if (!send(aRequest.packet, wait)) return Outcome::NotSent;
+        auto until = std::min(Clock::now() + wait, limit);
+        for (;;) {
+            const auto left = std::chrono::ceil<milliseconds>(until - Clock::now()).count();
+            if (left <= 0) break;
+            if (!receive(int(std::min<int64_t>(left, INT32_MAX)))) {
+                if (mHalted) return Outcome::Halted;
+                if (mTcpLost) return Outcome::Lost;
+                continue;
+            }
+            auto ack = gvcp::decodeAck(mBuffer, size_t(mReceived));
+            // Late answers to earlier requests, and anything else, are dropped.
+            if (!ack || ack->header.ackId != aRequest.id) continue;
+            heard();
+            if (ack->header.answer == gvcp::PENDING_ACK && aRequest.pendingLimit) {
+                // The device needs longer: wait for what it announced, then as usual.
+                if (aCounters) ++aCounters->pendingAcks;
+                extended = true;
+                limit = *aRequest.pendingLimit;
+                auto pending = gvcp::PendingAck::decode(*ack);
+                until = std::min(Clock::now() + milliseconds(pending ? pending->timeToCompletionMs : 0) + wait, limit);
+                continue;
+            }
+            if (ack->header.answer != aRequest.answer) continue;
+            if (aTake(Answer{*ack, mRoute, mFrom})) return Outcome::Answered;
+        }
+    }
+    if (aCounters) ++aCounters->timeouts;
+    return extended && Clock::now() >= limit ? Outcome::KeptPending : Outcome::TimedOut;
+}
+
+Exchange::Outcome Exchange::post(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
+{
+    if (mHalted) return Outcome::Halted;
+    return send(aPacket, aStall) ? Outcome::Sent : Outcome::NotSent;
+}
+
+} // namespace gvcpclient
+} // namespace tarn
