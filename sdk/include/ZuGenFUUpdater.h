@@ -36,8 +36,10 @@ public:
 ///                u32 data length, the data
 ///     4 bytes    CRC-32 (as zlib computes it) of all bytes before it
 ///
-/// The member "manifest" is required: UTF-8 lines "key=value" (blank lines
-/// and lines starting with '#' are skipped):
+/// The member "manifest" is required: UTF-8 lines "key=value" (blank lines,
+/// lines starting with '#' and keys other than these are skipped; each of
+/// these keys at most once, and the manifest and the image member are each
+/// named once in the file):
 ///
 ///     Format=1         required: the manifest's format
 ///     Version=TEXT     required, 1 to 31 bytes: the firmware version the
@@ -54,10 +56,10 @@ public:
 /// IsDone is true: ZU_OK; ZU_NOT_FOUND (no such file); ZU_CANNOT_OPEN_FILE
 /// (the file cannot be read); ZU_INVALID_DATA_FORMAT (not an update file,
 /// truncated or damaged); ZU_CANT_READ_MANIFEST (no manifest, or one that
-/// lacks a required key, names a missing image or another format);
-/// ZU_INVALID_PARAMETER (no device information); what connecting returns;
-/// ZU_NOT_SUPPORTED (the device has no firmware window, or is another
-/// model); ZU_ERR_OVERFLOW (the image is larger than the device takes);
+/// lacks a required key, gives one twice, names a missing image or another
+/// format); ZU_INVALID_PARAMETER (no device information); what connecting
+/// returns; ZU_NOT_SUPPORTED (the device has no firmware window, or is
+/// another model); ZU_ERR_OVERFLOW (the image is larger than the device takes);
 /// ZU_CORRUPTED_DATA (the device found the image damaged); ZU_GENERIC_ERROR
 /// (the device reported another outcome than an installed image); ZU_ABORTED
 /// (the updater was destroyed during the update).

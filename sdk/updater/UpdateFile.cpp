@@ -3,7 +3,7 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <map>
+#include <string_view>
 
 namespace tarn {
 namespace updater {
@@ -30,12 +30,44 @@ uint32_t Le(const uint8_t *p, size_t n)
     return v;
 }
 
-std::string Trim(const std::string &s)
+std::string_view Trim(std::string_view s)
 {
     const char *blank = " \t\r";
     const size_t a = s.find_first_not_of(blank);
-    if (a == std::string::npos) return std::string();
+    if (a == std::string_view::npos) return std::string_view();
     return s.substr(a, s.find_last_not_of(blank) - a + 1);
+}
+
+struct Member {
+    bool found = false;
+    size_t at = 0, length = 0;
+};
+
+// Walks every member's header between the file's header and its checksum
+// (aEnd), checking each length against what is left, and finds the member
+// named aName; a name found twice is refused, as the file would not say
+// which of the two it means.
+ZuResult Find(const uint8_t *aData, size_t aEnd, std::string_view aName, Member &aOut)
+{
+    size_t at = sizeof kMagic;
+    while (at < aEnd) {
+        if (aEnd - at < 2) return Malformed("a member is cut short");
+        const size_t nameLength = Le(aData + at, 2);
+        at += 2;
+        if (nameLength == 0 || nameLength > 255 || aEnd - at < nameLength) return Malformed("a member's name is cut short");
+        const std::string_view name(reinterpret_cast<const char *>(aData + at), nameLength);
+        at += nameLength;
+        if (aEnd - at < 4) return Malformed("a member is cut short");
+        const size_t length = Le(aData + at, 4);
+        at += 4;
+        if (aEnd - at < length) return Malformed("a member's data is cut short");
+        if (name == aName) {
+            if (aOut.found) return Malformed("a member is there twice");
+            aOut = Member{true, at, length};
+        }
+        at += length;
+    }
+    return ZuResult();
 }
 
 } // namespace
@@ -48,49 +80,49 @@ ZuResult ParseUpdateFile(const uint8_t *aData, size_t aSize, UpdateFile &aOut)
     const uLong crc = crc32(crc32(0L, Z_NULL, 0), aData, uInt(end));
     if (uint32_t(crc) != Le(aData + end, 4)) return Malformed("its checksum does not match");
 
-    // Members: name -> [offset, length).
-    std::map<std::string, std::pair<size_t, size_t>> members;
-    size_t at = sizeof kMagic;
-    while (at < end) {
-        if (end - at < 2) return Malformed("a member is cut short");
-        const size_t nameLength = Le(aData + at, 2);
-        at += 2;
-        if (nameLength == 0 || nameLength > 255 || end - at < nameLength) return Malformed("a member's name is cut short");
-        std::string name(reinterpret_cast<const char *>(aData + at), nameLength);
-        at += nameLength;
-        if (end - at < 4) return Malformed("a member is cut short");
-        const size_t length = Le(aData + at, 4);
-        at += 4;
-        if (end - at < length) return Malformed("a member's data is cut short");
-        if (!members.emplace(name, std::make_pair(at, length)).second) return Malformed("a member is there twice");
-        at += length;
-    }
+    // Nothing is kept of the members but where the two the update reads
+    // are: a file of many members or many manifest keys costs no more than
+    // its bytes.
+    Member manifest;
+    ZuResult r = Find(aData, end, "manifest", manifest);
+    if (!r.IsOK()) return r;
+    if (!manifest.found) return BadManifest("is missing");
 
-    auto manifest = members.find("manifest");
-    if (manifest == members.end()) return BadManifest("is missing");
-    std::map<std::string, std::string> keys;
-    const std::string text(reinterpret_cast<const char *>(aData + manifest->second.first), manifest->second.second);
-    size_t line = 0;
-    while (line <= text.size()) {
+    struct Key {
+        const char *name;
+        std::string_view value;
+        bool given;
+    } keys[] = {{"Format", {}, false}, {"Version", {}, false}, {"Image", {}, false}, {"Model", {}, false}};
+    const std::string_view text(reinterpret_cast<const char *>(aData + manifest.at), manifest.length);
+    for (size_t line = 0; line <= text.size();) {
         size_t next = text.find('\n', line);
-        if (next == std::string::npos) next = text.size();
-        const std::string l = Trim(text.substr(line, next - line));
+        if (next == std::string_view::npos) next = text.size();
+        const std::string_view l = Trim(text.substr(line, next - line));
         line = next + 1;
         if (l.empty() || l[0] == '#') continue;
         const size_t eq = l.find('=');
-        if (eq == std::string::npos) return BadManifest("has a line without '='");
-        keys[Trim(l.substr(0, eq))] = Trim(l.substr(eq + 1));
+        if (eq == std::string_view::npos) return BadManifest("has a line without '='");
+        const std::string_view name = Trim(l.substr(0, eq));
+        for (Key &k : keys) {
+            if (name != k.name) continue;
+            if (k.given) return BadManifest(std::string("gives ") + k.name + " twice");
+            k.given = true;
+            k.value = Trim(l.substr(eq + 1));
+        }
     }
-    if (keys["Format"] != "1") return BadManifest("is not of format 1");
-    const std::string version = keys["Version"];
-    if (version.empty() || version.size() > kMaxVersion || version.find('\0') != std::string::npos)
+    const std::string_view format = keys[0].value, version = keys[1].value, image = keys[2].value;
+    if (format != "1") return BadManifest("is not of format 1");
+    if (version.empty() || version.size() > kMaxVersion || version.find('\0') != std::string_view::npos)
         return BadManifest("needs a Version of 1 to 31 bytes");
-    auto image = members.find(keys["Image"]);
-    if (keys["Image"].empty() || image == members.end() || image->first == "manifest")
-        return BadManifest("does not name an image member of the file");
-    aOut.version = version;
-    aOut.model = keys["Model"];
-    aOut.image.assign(aData + image->second.first, aData + image->second.first + image->second.second);
+    Member member;
+    if (!image.empty() && image != "manifest") {
+        r = Find(aData, end, image, member);
+        if (!r.IsOK()) return r;
+    }
+    if (!member.found) return BadManifest("does not name an image member of the file");
+    aOut.version = std::string(version);
+    aOut.model = std::string(keys[3].value);
+    aOut.image.assign(aData + member.at, aData + member.at + member.length);
     return ZuResult();
 }
 

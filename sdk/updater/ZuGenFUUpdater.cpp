@@ -49,7 +49,10 @@ ZuResult ReadFile(const std::string &aPath, std::vector<uint8_t> &aOut)
     if (size_t(st.st_size) > kMaxFile) return Fail(ZU_INVALID_DATA_FORMAT, "the update file " + aPath + " is too large");
     std::FILE *f = std::fopen(aPath.c_str(), "rb");
     if (!f) return Fail(ZU_CANNOT_OPEN_FILE, "cannot open the update file " + aPath);
+    // Read into room for the whole file at once: growing by doubling would
+    // hold up to three times the file while it moves.
     aOut.clear();
+    aOut.reserve(size_t(st.st_size));
     uint8_t chunk[65536];
     size_t n = 0;
     bool failed = false;
