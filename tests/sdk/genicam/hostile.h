@@ -151,14 +151,20 @@ inline std::string LockedLevelsDescription(int aLevels, int aChain)
 }
 
 // aCount Integers polled on every Poll (a polling time of 0), all showing
-// one read-only register: each poll invalidates the register below each of
-// them and everything above the register.
-inline std::string PolledDescription(int aCount)
+// one register, through a chain of aDepth Integers they share ("D0" the
+// nearest to them) or directly: each poll invalidates the register below
+// each of them and everything above the register, and so does a write to
+// any of them.
+inline std::string PolledDescription(int aCount, int aDepth = 0)
 {
-    std::string lBody = "<IntReg Name=\"R\"><Address>0</Address><Length>4</Length><AccessMode>RO</AccessMode>"
+    std::string lBody = "<IntReg Name=\"R\"><Address>0</Address><Length>4</Length><AccessMode>RW</AccessMode>"
                         "<pPort>Device</pPort></IntReg>";
+    for (int lI = 0; lI < aDepth; ++lI)
+        lBody += "<Integer Name=\"D" + std::to_string(lI) + "\"><pValue>" +
+                 (lI + 1 < aDepth ? "D" + std::to_string(lI + 1) : std::string("R")) + "</pValue></Integer>";
+    const std::string lBelow = aDepth > 0 ? "D0" : "R";
     for (int lI = 0; lI < aCount; ++lI)
-        lBody += "<Integer Name=\"P" + std::to_string(lI) + "\"><pValue>R</pValue><PollingTime>0</PollingTime></Integer>";
+        lBody += "<Integer Name=\"P" + std::to_string(lI) + "\"><pValue>" + lBelow + "</pValue><PollingTime>0</PollingTime></Integer>";
     return Description(lBody);
 }
 
