@@ -324,8 +324,17 @@ void MonoLine(const Job &aJob, Lines &aLines, uint32_t aLine, uint8_t *aOut)
     Interleave8(gray, gray, gray, w, layout, aJob.options.lut8, aOut);
 }
 
+// Whether 8-bit colour goes out as three-byte pixels without a table: the
+// kernels that write such pixels straight from their vectors may.
+bool PlainPixels(const Job &aJob)
+{
+    return aJob.output.kind == Out::Color8 && !aJob.output.layout.alpha && !aJob.options.lut8;
+}
+
+// Into planes, or straight into aOut where a kernel writes the pixels
+// itself; false when the planes still need writing.
 template <class T>
-void BayerLineOf(const Job &aJob, Lines &aLines, uint32_t aLine)
+bool BayerLineOf(const Job &aJob, Lines &aLines, uint32_t aLine, uint8_t *aOut)
 {
     const uint32_t h = aJob.source.height;
     const size_t w = aJob.width;
@@ -338,6 +347,12 @@ void BayerLineOf(const Job &aJob, Lines &aLines, uint32_t aLine)
         const T *u = static_cast<const T *>(aLines.Line(above));
         const T *d = static_cast<const T *>(aLines.Line(below));
         const T *c = static_cast<const T *>(aLines.Line(aLine));
+        if constexpr (sizeof(T) == 1) {
+            if (PlainPixels(aJob)) {
+                Bayer3x3Pixels(u, c, d, w, KindOf(aJob.format, aLine), aJob.output.layout.bgr, aOut);
+                return true;
+            }
+        }
         Bayer3x3(u, c, d, w, KindOf(aJob.format, aLine), r, g, b);
     } else {
         uint32_t top = aLine + 1 < h ? aLine : h - 2;
@@ -345,6 +360,7 @@ void BayerLineOf(const Job &aJob, Lines &aLines, uint32_t aLine)
         const T *n = static_cast<const T *>(aLines.Line(top + 1));
         Bayer2x2(t, n, w, KindOf(aJob.format, top), r, g, b);
     }
+    return false;
 }
 
 template <class T>
@@ -361,10 +377,8 @@ void ColorLine(const Job &aJob, Lines &aLines, uint32_t aLine, uint8_t *aOut)
     const bool bytes = f.storage == Storage::Byte;
     switch (f.family) {
     case Family::Bayer:
-        if (bytes)
-            BayerLineOf<uint8_t>(aJob, aLines, aLine);
-        else
-            BayerLineOf<uint16_t>(aJob, aLines, aLine);
+        if (bytes ? BayerLineOf<uint8_t>(aJob, aLines, aLine, aOut) : BayerLineOf<uint16_t>(aJob, aLines, aLine, aOut))
+            return;
         break;
     case Family::BiColor:
         if (bytes)
@@ -373,6 +387,10 @@ void ColorLine(const Job &aJob, Lines &aLines, uint32_t aLine, uint8_t *aOut)
             BiColorLineOf<uint16_t>(aJob, aLines, aLine);
         break;
     case Family::Yuv:
+        if ((f.yuv == YuvLayout::UYVY422 || f.yuv == YuvLayout::YUYV422) && PlainPixels(aJob)) {
+            YuvToPixels(aJob.SourceLine(aLine), aJob.width, f.yuv, aJob.output.layout.bgr, aOut);
+            return;
+        }
         YuvToRgb(aJob.SourceLine(aLine), aJob.width, f.yuv, aLines.Plane<uint8_t>(0), aLines.Plane<uint8_t>(1),
                  aLines.Plane<uint8_t>(2));
         break;

@@ -233,6 +233,13 @@ def test_filters_flip_and_rgb_filter_agree_with_the_reference(source_name):
     assert agree(source_name, options, converter, width=8, height=7, seed=5) == []
 
 
+@pytest.mark.parametrize("source_name", ["BayerRG8", "BayerGB8", "YUV422_8_UYVY", "YUV422_8"])
+def test_wide_lines_agree_with_the_reference(source_name):
+    # Lines long enough for the kernels' vector steps, and a last step that
+    # overlaps the one before it.
+    assert agree(source_name, width=101, height=4, targets=["RGB8", "BGR8", "RGBa8"]) == []
+
+
 @pytest.mark.parametrize("width, height", [(2, 2), (3, 2), (2, 3), (5, 3)])
 def test_smallest_bayer_images_agree_with_the_reference(width, height):
     for name in ("BayerRG8", "BayerGR12p", "BayerGB10Packed", "BayerBG16"):

@@ -1,7 +1,7 @@
 // Bayer interpolation, one line at a time. Means round half up: (a+b+1)/2
 // and (a+b+c+d+2)/4, the rounding other demosaicing libraries use, so that
 // results compare exactly.
-#include "Kernels.h"
+#include "Vectors.h"
 
 #include <utility>
 
@@ -26,21 +26,31 @@ Planes<T> PlanesFor(BayerLine aKind, T *aR, T *aG, T *aB)
 
 // ---- 3x3 -------------------------------------------------------------------
 
+// The three colours of one site: its own (X), green, the other (O).
+template <class T>
+struct Site
+{
+    T x, g, o;
+};
+
 // One site with mirrored neighbours (for the ends of a line).
 template <class T>
-TARN_INLINE void Site3x3(const T *u, const T *c, const T *d, size_t w, size_t x, bool own, Planes<T> p)
+TARN_INLINE Site<T> SiteAt(const T *u, const T *c, const T *d, size_t w, size_t x, bool own)
 {
     size_t l = x == 0 ? 1 : x - 1;
     size_t r = x + 1 == w ? w - 2 : x + 1;
-    if (own) {
-        p.x[x] = c[x];
-        p.g[x] = T((c[l] + c[r] + u[x] + d[x] + 2) >> 2);
-        p.o[x] = T((u[l] + u[r] + d[l] + d[r] + 2) >> 2);
-    } else {
-        p.g[x] = c[x];
-        p.x[x] = T((c[l] + c[r] + 1) >> 1);
-        p.o[x] = T((u[x] + d[x] + 1) >> 1);
-    }
+    if (own)
+        return Site<T>{c[x], T((c[l] + c[r] + u[x] + d[x] + 2) >> 2), T((u[l] + u[r] + d[l] + d[r] + 2) >> 2)};
+    return Site<T>{T((c[l] + c[r] + 1) >> 1), c[x], T((u[x] + d[x] + 1) >> 1)};
+}
+
+template <class T>
+TARN_INLINE void Site3x3(const T *u, const T *c, const T *d, size_t w, size_t x, bool own, Planes<T> p)
+{
+    const Site<T> s = SiteAt(u, c, d, w, x, own);
+    p.x[x] = s.x;
+    p.g[x] = s.g;
+    p.o[x] = s.o;
 }
 
 // Sites 1 to w-2, two at a time: an own-colour site and a green one, in
@@ -76,6 +86,63 @@ TARN_INLINE void Line3x3(const T *u, const T *c, const T *d, size_t w, BayerLine
     else
         Interior3x3<T, true>(u, c, d, w, p.x, p.g, p.o);
     Site3x3(u, c, d, w, w - 1, ((w - 1) & 1) ? !ownEven : ownEven, p);
+}
+
+// ---- 3x3 straight into 8-bit pixels ------------------------------------------
+
+// Thirty-two sites from x on, x odd: every colour of every site is worked
+// out both ways (as an own-colour site and as a green one) in 8-bit lanes,
+// each lane then keeps the one its site needs, and the pixels go out
+// interleaved, with no planes in between. OwnEvenLanes: the own-colour
+// sites fall on the even lanes (the line's odd sites); XFirst: the own
+// colour is the pixel's first byte.
+template <bool OwnEvenLanes, bool XFirst>
+TARN_INLINE void Sites3x3x32(const uint8_t *u, const uint8_t *c, const uint8_t *d, size_t x, uint8_t *aOut)
+{
+    const Bytes32 cl = Load<Bytes32>(c + x - 1), cc = Load<Bytes32>(c + x), cr = Load<Bytes32>(c + x + 1);
+    const Bytes32 ul = Load<Bytes32>(u + x - 1), uc = Load<Bytes32>(u + x), ur = Load<Bytes32>(u + x + 1);
+    const Bytes32 dl = Load<Bytes32>(d + x - 1), dc = Load<Bytes32>(d + x), dr = Load<Bytes32>(d + x + 1);
+    const Bytes32 across = Mean2(cl, cr), upDown = Mean2(uc, dc);
+    const Bytes32 cross = Mean4(cl, cr, uc, dc, across, upDown);
+    const Bytes32 diagonal = Mean4(ul, ur, dl, dr, Mean2(ul, ur), Mean2(dl, dr));
+    constexpr uint8_t e = OwnEvenLanes ? 0xFF : 0, o = uint8_t(~e);
+    const Bytes32 own = {e, o, e, o, e, o, e, o, e, o, e, o, e, o, e, o,
+                         e, o, e, o, e, o, e, o, e, o, e, o, e, o, e, o};
+    const Bytes32 X = (cc & own) | (across & ~own);
+    const Bytes32 G = (cross & own) | (cc & ~own);
+    const Bytes32 O = (diagonal & own) | (upDown & ~own);
+    if (XFirst)
+        Interleave3x32(X, G, O, aOut + 3 * x);
+    else
+        Interleave3x32(O, G, X, aOut + 3 * x);
+}
+
+template <bool OwnEvenLanes, bool XFirst>
+TARN_INLINE void Line3x3Pixels(const uint8_t *u, const uint8_t *c, const uint8_t *d, size_t w, bool aOwnEven,
+                               uint8_t *aOut)
+{
+    auto pixel = [&](size_t x) {
+        const Site<uint8_t> s = SiteAt(u, c, d, w, x, ((x & 1) == 0) == aOwnEven);
+        aOut[3 * x] = XFirst ? s.x : s.o;
+        aOut[3 * x + 1] = s.g;
+        aOut[3 * x + 2] = XFirst ? s.o : s.x;
+    };
+    pixel(0);
+    size_t x = 1;
+    // A step reads one site past its last: steps end at w-2 at the latest.
+    if (w >= 35) {
+        for (; x + 33 <= w; x += 32)
+            Sites3x3x32<OwnEvenLanes, XFirst>(u, c, d, x, aOut);
+        // The rest but the last site or two in one more step, overlapping
+        // the previous one and starting at an odd site like every step.
+        if (x + 1 < w) {
+            const size_t start = (w - 33) & 1 ? w - 33 : w - 34;
+            Sites3x3x32<OwnEvenLanes, XFirst>(u, c, d, start, aOut);
+            x = start + 32;
+        }
+    }
+    for (; x < w; ++x)
+        pixel(x);
 }
 
 // ---- 2x2 -------------------------------------------------------------------
@@ -145,6 +212,26 @@ TARN_KERNEL void Bayer3x3(const uint16_t *aAbove, const uint16_t *aLine, const u
               BayerLine aKind, uint16_t *aR, uint16_t *aG, uint16_t *aB)
 {
     Line3x3(aAbove, aLine, aBelow, aWidth, aKind, aR, aG, aB);
+}
+
+TARN_KERNEL void Bayer3x3Pixels(const uint8_t *aAbove, const uint8_t *aLine, const uint8_t *aBelow, size_t aWidth,
+                                BayerLine aKind, bool aBgr, uint8_t *aOut)
+{
+    const bool ownEven = aKind.even != Cfa::G;
+    const bool red = (ownEven ? aKind.even : aKind.odd) == Cfa::R;
+    // Steps start at odd sites: own-colour sites on their even lanes when
+    // the line's odd sites are.
+    if (ownEven) {
+        if (red != aBgr)
+            Line3x3Pixels<false, true>(aAbove, aLine, aBelow, aWidth, ownEven, aOut);
+        else
+            Line3x3Pixels<false, false>(aAbove, aLine, aBelow, aWidth, ownEven, aOut);
+    } else {
+        if (red != aBgr)
+            Line3x3Pixels<true, true>(aAbove, aLine, aBelow, aWidth, ownEven, aOut);
+        else
+            Line3x3Pixels<true, false>(aAbove, aLine, aBelow, aWidth, ownEven, aOut);
+    }
 }
 
 TARN_KERNEL void Bayer2x2(const uint8_t *aTop, const uint8_t *aBottom, size_t aWidth, BayerLine aKind, uint8_t *aR,

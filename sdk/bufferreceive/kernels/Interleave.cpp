@@ -1,36 +1,11 @@
 // Writing planar colour lines as interleaved pixels, through the RGB
 // filter's tables when there is one.
-#include "Kernels.h"
-
-#include <cstring>
+#include "Vectors.h"
 
 namespace tarn {
 namespace kernels {
 
 namespace {
-
-typedef uint8_t Bytes16 __attribute__((vector_size(16)));
-
-// Sixteen pixels of three 8-bit planes as 48 interleaved bytes: each output
-// vector picks its bytes from the first two planes, then from that and the
-// third, byte shuffles a vector unit does in a few steps where a loop over
-// three-byte pixels goes one byte at a time.
-TARN_INLINE void Interleave3x16(const uint8_t *aFirst, const uint8_t *aSecond, const uint8_t *aThird, uint8_t *aOut)
-{
-    Bytes16 a, b, c;
-    std::memcpy(&a, aFirst, 16);
-    std::memcpy(&b, aSecond, 16);
-    std::memcpy(&c, aThird, 16);
-    const Bytes16 ab0 = __builtin_shufflevector(a, b, 0, 16, 0, 1, 17, 0, 2, 18, 0, 3, 19, 0, 4, 20, 0, 5);
-    const Bytes16 ab1 = __builtin_shufflevector(a, b, 21, 0, 6, 22, 0, 7, 23, 0, 8, 24, 0, 9, 25, 0, 10, 26);
-    const Bytes16 ab2 = __builtin_shufflevector(a, b, 0, 11, 27, 0, 12, 28, 0, 13, 29, 0, 14, 30, 0, 15, 31, 0);
-    const Bytes16 out0 = __builtin_shufflevector(ab0, c, 0, 1, 16, 3, 4, 17, 6, 7, 18, 9, 10, 19, 12, 13, 20, 15);
-    const Bytes16 out1 = __builtin_shufflevector(ab1, c, 0, 21, 2, 3, 22, 5, 6, 23, 8, 9, 24, 11, 12, 25, 14, 15);
-    const Bytes16 out2 = __builtin_shufflevector(ab2, c, 26, 1, 2, 27, 4, 5, 28, 7, 8, 29, 10, 11, 30, 13, 14, 31);
-    std::memcpy(aOut, &out0, 16);
-    std::memcpy(aOut + 16, &out1, 16);
-    std::memcpy(aOut + 32, &out2, 16);
-}
 
 // One loop per layout, with the channel order and the table decided at
 // compile time so that the loop body stays free of branches.
@@ -53,10 +28,14 @@ TARN_INLINE void Interleave(const T *__restrict aFirst, const T *__restrict aG, 
         return;
     }
     size_t i = 0;
-    if (sizeof(T) == 1 && !Alpha)
+    if (sizeof(T) == 1 && !Alpha) {
+        for (; i + 32 <= aCount; i += 32)
+            Interleave3x32(Load<Bytes32>(aFirst + i), Load<Bytes32>(aG + i), Load<Bytes32>(aLast + i),
+                           reinterpret_cast<uint8_t *>(aOut + n * i));
         for (; i + 16 <= aCount; i += 16)
-            Interleave3x16(reinterpret_cast<const uint8_t *>(aFirst + i), reinterpret_cast<const uint8_t *>(aG + i),
-                           reinterpret_cast<const uint8_t *>(aLast + i), reinterpret_cast<uint8_t *>(aOut + n * i));
+            Interleave3x16(Load<Bytes16>(aFirst + i), Load<Bytes16>(aG + i), Load<Bytes16>(aLast + i),
+                           reinterpret_cast<uint8_t *>(aOut + n * i));
+    }
     for (; i < aCount; ++i) {
         aOut[n * i] = aFirst[i];
         aOut[n * i + 1] = aG[i];

@@ -7,7 +7,9 @@
 //
 // Samples are 8-bit (uint8_t) or up to 16-bit (uint16_t, least significant
 // bits used). Colour lines are planar (one line per channel) between the
-// decoding and the writing stage.
+// decoding and the writing stage, but for the commonest 8-bit cases, which
+// go straight into pixels from the vectors that work them out: writing
+// planes and reading them back cost as much as the interpolation itself.
 
 #include <cstddef>
 #include <cstdint>
@@ -119,6 +121,12 @@ void Bayer3x3(const uint8_t *aAbove, const uint8_t *aLine, const uint8_t *aBelow
 void Bayer3x3(const uint16_t *aAbove, const uint16_t *aLine, const uint16_t *aBelow, size_t aWidth,
               BayerLine aKind, uint16_t *aR, uint16_t *aG, uint16_t *aB);
 
+// The 8-bit Bayer3x3 written straight as interleaved three-byte pixels,
+// blue first when aBgr: what Bayer3x3 then Interleave8 write, without the
+// planes in between.
+void Bayer3x3Pixels(const uint8_t *aAbove, const uint8_t *aLine, const uint8_t *aBelow, size_t aWidth,
+                    BayerLine aKind, bool aBgr, uint8_t *aOut);
+
 // 2x2 interpolation of one line: each pixel takes its colours from the 2x2
 // block at its position (aTop, aBottom being the block's two lines), the
 // block shifted one to the left at the last column. aKind describes aTop.
@@ -151,6 +159,10 @@ unsigned YuvGroupBytes(YuvLayout aLayout);
 // RGB planes (full-range ITU-R BT.601 weights). The last group may be cut
 // short by aCount; its bytes are read whole.
 void YuvToRgb(const uint8_t *aIn, size_t aCount, YuvLayout aLayout, uint8_t *aR, uint8_t *aG, uint8_t *aB);
+// The same for the 4:2:2 layouts (UYVY422, YUYV422) straight into
+// interleaved three-byte pixels, blue first when aBgr: what YuvToRgb then
+// Interleave8 write, without the planes.
+void YuvToPixels(const uint8_t *aIn, size_t aCount, YuvLayout aLayout, bool aBgr, uint8_t *aOut);
 
 // ---- Prediction for the lossless encoding ----------------------------------
 

@@ -4,7 +4,7 @@
 // with 32-bit ones: the weights are 2.14 fixed point, the chroma terms and
 // levels 10.6, rounded once at the end. A level is then within one of the
 // exact formula's, and equal to it in all but about one case in 500.
-#include "Kernels.h"
+#include "Vectors.h"
 
 namespace tarn {
 namespace kernels {
@@ -71,6 +71,80 @@ TARN_INLINE void Groups(const uint8_t *__restrict aIn, size_t aGroups, uint8_t *
     }
 }
 
+// High halves of 16 x 16-bit products, in each lane.
+TARN_INLINE Shorts16 HighOf(const Shorts16 &a, int16_t b)
+{
+    int16_t h[16];
+    for (int i = 0; i < 16; ++i)
+        h[i] = int16_t((a[i] * b) >> 16);
+    return Load<Shorts16>(h);
+}
+
+// Levels (x 64) into bytes, limited to 0-255, as Clamp does.
+TARN_INLINE Bytes16 Clamped(const Shorts16 &a)
+{
+    Shorts16 s = a >> 6;
+    s = s < 0 ? 0 : s;
+    s = s > 255 ? 255 : s;
+    return __builtin_convertvector(s, Bytes16);
+}
+
+// Sixteen pixels of 4:2:2 (32 bytes) into R, G and B bytes: the bytes read
+// as 16-bit words split into the Y and the chroma lanes, each pixel's U and
+// V repeated into its lane, then what Pixel does, in 16-bit lanes. YLow: Y
+// in the low byte of each word (YUYV).
+template <bool YLow>
+struct Pixels422x16
+{
+    Bytes16 r, g, b;
+
+    explicit TARN_INLINE Pixels422x16(const uint8_t *aIn)
+    {
+        typedef uint16_t Words16 __attribute__((vector_size(32)));
+        const Words16 w = Load<Words16>(aIn);
+        const Words16 y = YLow ? w & 0xFF : w >> 8, uv = YLow ? w >> 8 : w & 0xFF;
+        const Words16 u = __builtin_shufflevector(uv, uv, 0, 0, 2, 2, 4, 4, 6, 6, 8, 8, 10, 10, 12, 12, 14, 14);
+        const Words16 v = __builtin_shufflevector(uv, uv, 1, 1, 3, 3, 5, 5, 7, 7, 9, 9, 11, 11, 13, 13, 15, 15);
+        const Shorts16 d = Shorts16((u - 128) << 8), e = Shorts16((v - 128) << 8);
+        const Shorts16 level = Shorts16(y << 6) + 32;
+        r = Clamped(level + HighOf(e, kRV));
+        g = Clamped(level + (HighOf(d, -kGU) + HighOf(e, -kGV)));
+        b = Clamped(level + HighOf(d, kBU));
+    }
+};
+
+TARN_INLINE Bytes32 Join(const Bytes16 &aLow, const Bytes16 &aHigh)
+{
+    return __builtin_shufflevector(aLow, aHigh, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+                                   21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+}
+
+// Whole lines straight into interleaved pixels, 32 a step; RFirst: red is
+// the pixel's first byte.
+template <bool YLow, bool RFirst>
+TARN_INLINE void Pixels422(const uint8_t *aIn, size_t aCount, uint8_t *aOut)
+{
+    size_t x = 0;
+    for (; x + 32 <= aCount; x += 32) {
+        const Pixels422x16<YLow> a(aIn + 2 * x), b(aIn + 2 * x + 32);
+        const Bytes32 first = RFirst ? Join(a.r, b.r) : Join(a.b, b.b), last = RFirst ? Join(a.b, b.b) : Join(a.r, b.r);
+        Interleave3x32(first, Join(a.g, b.g), last, aOut + 3 * x);
+    }
+    if (x + 16 <= aCount) {
+        const Pixels422x16<YLow> a(aIn + 2 * x);
+        Interleave3x16(RFirst ? a.r : a.b, a.g, RFirst ? a.b : a.r, aOut + 3 * x);
+        x += 16;
+    }
+    // The last pixels, each group's bytes read whole.
+    constexpr Shape s = kShapes[YLow ? 2 : 1];
+    for (; x < aCount; ++x) {
+        const uint8_t *p = aIn + x / 2 * 4;
+        const Chroma c = ChromaOf(p[s.u], p[s.v]);
+        uint8_t *out = aOut + 3 * x;
+        Pixel(p[s.y[x & 1]], c, RFirst ? out : out + 2, out + 1, RFirst ? out + 2 : out, 0);
+    }
+}
+
 }
 
 unsigned YuvGroupPixels(YuvLayout aLayout) { return kShapes[unsigned(aLayout)].pixels; }
@@ -93,6 +167,21 @@ TARN_KERNEL void YuvToRgb(const uint8_t *aIn, size_t aCount, YuvLayout aLayout, 
         const Chroma c = ChromaOf(p[s.u], p[s.v]);
         for (size_t k = 0; done + k < aCount; ++k)
             Pixel(p[s.y[k]], c, aR, aG, aB, done + k);
+    }
+}
+
+TARN_KERNEL void YuvToPixels(const uint8_t *aIn, size_t aCount, YuvLayout aLayout, bool aBgr, uint8_t *aOut)
+{
+    if (aLayout == YuvLayout::YUYV422) {
+        if (aBgr)
+            Pixels422<true, false>(aIn, aCount, aOut);
+        else
+            Pixels422<true, true>(aIn, aCount, aOut);
+    } else {
+        if (aBgr)
+            Pixels422<false, false>(aIn, aCount, aOut);
+        else
+            Pixels422<false, true>(aIn, aCount, aOut);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 using namespace tarn::kernels;
@@ -151,6 +152,35 @@ TEST(Bayer, BilinearRoundsHalfUp)
     EXPECT_EQ(out.Pixel(2), (Bytes{4, 2, 2}));
 }
 
+TEST(Bayer, PixelsWrittenStraightEqualPlanesThenInterleaving)
+{
+    // Every width around the vector steps and their overlapping last step,
+    // each line kind, both orders; levels random, or only 0 and 255 and
+    // their neighbours, where every rounding of the means shows. Exact-size
+    // lines, so that AddressSanitizer sees a read past one.
+    std::mt19937 random(5);
+    const BayerLine kinds[] = {{Cfa::R, Cfa::G}, {Cfa::G, Cfa::R}, {Cfa::G, Cfa::B}, {Cfa::B, Cfa::G}};
+    for (size_t w = 2; w <= 140; ++w)
+        for (bool extremes : {false, true}) {
+            std::vector<Bytes> lines(3, Bytes(w));
+            for (Bytes &line : lines)
+                for (uint8_t &level : line)
+                    level = extremes ? uint8_t(int(random() % 4) - 1) : uint8_t(random());
+            for (const BayerLine &kind : kinds)
+                for (bool bgr : {false, true}) {
+                    Rgb planes(w);
+                    Bayer3x3(lines[0].data(), lines[1].data(), lines[2].data(), w, kind, planes.r.data(),
+                             planes.g.data(), planes.b.data());
+                    Bytes want(3 * w + 1, 0xEE), got(3 * w + 1, 0xEE);
+                    Interleave8(planes.r.data(), planes.g.data(), planes.b.data(), w, ColorLayout{bgr, false},
+                                nullptr, want.data());
+                    Bayer3x3Pixels(lines[0].data(), lines[1].data(), lines[2].data(), w, kind, bgr, got.data());
+                    ASSERT_EQ(got, want) << "width " << w << ", kind " << int(kind.even) << int(kind.odd)
+                                         << (bgr ? ", BGR" : ", RGB") << (extremes ? ", extremes" : "");
+                }
+        }
+}
+
 TEST(Bayer, SimpleTakesTheBlockAtThePixelAndShiftsItBackAtTheEnds)
 {
     Rgb top(3);
@@ -234,6 +264,29 @@ TEST(Yuv, FullRangeWeightsAndEveryByteOrder)
     // R = 10 + 1.402 x 127 = 188.05; G = 10 + 44.05 - 90.70 (clipped); B = 10 - 226.8 (clipped).
     EXPECT_EQ(out.Pixel(0), (Bytes{188, 0, 0}));
     EXPECT_EQ(out.Pixel(2), (Bytes{208, 0, 0}));
+}
+
+TEST(Yuv, PixelsWrittenStraightEqualPlanesThenInterleaving)
+{
+    // 4:2:2 lines of every count around the sixteen-pixel steps (an odd
+    // count cuts the last group short), both byte orders and both colour
+    // orders, over random bytes: the same levels as the planes give.
+    std::mt19937 random(9);
+    for (size_t count = 0; count <= 70; ++count) {
+        Bytes line((count + 1) / 2 * 4);
+        for (uint8_t &b : line)
+            b = uint8_t(random());
+        for (YuvLayout layout : {YuvLayout::UYVY422, YuvLayout::YUYV422})
+            for (bool bgr : {false, true}) {
+                Rgb planes(count);
+                YuvToRgb(line.data(), count, layout, planes.r.data(), planes.g.data(), planes.b.data());
+                Bytes want(3 * count + 1, 0xEE), got(3 * count + 1, 0xEE);
+                Interleave8(planes.r.data(), planes.g.data(), planes.b.data(), count, ColorLayout{bgr, false}, nullptr,
+                            want.data());
+                YuvToPixels(line.data(), count, layout, bgr, got.data());
+                ASSERT_EQ(got, want) << "count " << count << ", layout " << int(layout) << (bgr ? ", BGR" : ", RGB");
+            }
+    }
 }
 
 TEST(Interleave, OrderAlphaAndTables)
