@@ -21,9 +21,8 @@ bool SendChannel::send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
 {
     HeldBlock &block = mHistory.prepare();
     BlockSource source;
-    const uint64_t id = aRoute.extendedId ? aBlockId : (aBlockId - 1) % 0xFFFF + 1;
     if (!describeBlock(aBuffer, source, block.parts) ||
-        !block.packetizer.start(source, id, aRoute.datagram, aRoute.extendedId)) {
+        !block.packetizer.start(source, aBlockId, aRoute.datagram, aRoute.extendedId)) {
         mHistory.drop();
         return false;
     }
@@ -31,7 +30,7 @@ bool SendChannel::send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
     block.to = aRoute.to;
     mSender.transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to, &mPacer);
     mHistory.commit(SendClock::now());
-    mLastSent = id;
+    mLastSent = aBlockId;
     mAnySent = true;
     if (aPayload) {
         uint64_t bytes = source.size;

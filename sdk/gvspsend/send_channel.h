@@ -46,10 +46,11 @@ public:
     bool isOpen() const { return mSender.isOpen(); }
     net::Endpoint local() const { return mSender.local(); }
 
-    // aBuffer as block aBlockId (standard ids count 1 to 65535 and start
-    // again), held for resends under aTag. False, with nothing sent or held,
-    // when the buffer holds nothing to send or the block does not fit the
-    // route. aPayload learns the block's payload bytes.
+    // aBuffer as block aBlockId, the id on the wire as gvsp::nextBlockId
+    // steps it, held for resends under aTag. False, with nothing sent or
+    // held, when the buffer holds nothing to send, the id is none the route
+    // carries or the block does not fit the route. aPayload learns the
+    // block's payload bytes.
     bool send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
               uint64_t *aPayload = nullptr);
 

@@ -1,6 +1,7 @@
 #include "softdevice/model/channel.h"
 
 #include "softdevice/model/guard.h"
+#include "gev/gvsp.h"
 #include "ZuBuffer.h"
 #include "ZuImage.h"
 #include "tarn/BufferFill.h"
@@ -248,8 +249,8 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
                 }
             }
         }
-        // Block IDs start at 1; 0 means no block to a receiver.
-        if (++blockId == 0) blockId = 1;
+        // The buffer says what a receiver sees: the block's id on the wire.
+        blockId = gvsp::nextBlockId(blockId, mConfig.extendedIds);
         out->SetBlockID(blockId);
         if (w.stamp) w.stamp(*out);
         if (w.sender->send(*out, blockId)) {

@@ -118,7 +118,6 @@ public:
     void stopStreaming();
     bool streaming() const { return mAcquisition != nullptr; }
     uint32_t buffersInUse() const { return mInUse; }
-    uint64_t lastBlockId() const { return mBlockId; }
 
     ChannelCounters &counters() { return *mCounters; }
 

@@ -259,10 +259,10 @@ public:
             }
         releasedUnknown++;
     }
-    bool waitFor(size_t aCount)
+    bool waitFor(size_t aCount, std::chrono::seconds aPatience = std::chrono::seconds(10))
     {
         std::unique_lock<std::mutex> l(lock);
-        return cv.wait_for(l, std::chrono::seconds(10), [&] { return blocks.size() >= aCount; });
+        return cv.wait_for(l, aPatience, [&] { return blocks.size() >= aCount; });
     }
     struct Block {
         uint64_t id;

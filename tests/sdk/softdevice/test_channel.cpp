@@ -104,6 +104,30 @@ TEST(Channel, StreamsEveryFrameInOrderWithBlockIdsFromOne)
     EXPECT_EQ(sender.sentWhileHeld, 0);
 }
 
+TEST(Channel, ABuffersBlockIdIsTheIdItHasOnTheWire)
+{
+    // Standard ids run from 1 to 65535 and start again at 1, never 0;
+    // extended ones count on.
+    for (bool extended : {false, true}) {
+        FakeSource src;
+        src.bufferCount = 8;
+        Channel c(src, 0);
+        c.config().extendedIds = extended;
+        std::string error;
+        ASSERT_TRUE(c.allocate(error));
+        RecordingSender sender;
+        c.startStreaming(sender, nullptr);
+        const bool sent = sender.waitFor(65537, std::chrono::seconds(120));
+        c.stopStreaming();
+        ASSERT_TRUE(sent);
+        for (size_t i = 0; i < 65537; ++i) {
+            const uint64_t wire = extended || i < 65535 ? i + 1 : i + 1 - 65535;
+            ASSERT_EQ(sender.blocks[i].id, wire) << extended << " " << i;
+            ASSERT_EQ(sender.blocks[i].bufferBlockId, wire) << extended << " " << i;
+        }
+    }
+}
+
 TEST(Channel, UsesTheSourcesBufferCountWithinItsLimits)
 {
     struct Case {
