@@ -94,8 +94,9 @@ int camera(uint16_t aPort, double aSeconds)
     const auto start = Clock::now();
     const double cpu = processorSeconds();
     while (seconds(start) < aSeconds) {
-        sender.release(buffer.get());
-        if (sender.send(*buffer, id++)) bytes += kFrame;
+        sender.release(0, nullptr);
+        if (sender.send(*buffer, id)) bytes += kFrame;
+        id = tarn::gvsp::nextBlockId(id, false);
     }
     std::printf("sent %llu %.6f 0 %.6f\n", (unsigned long long)bytes, seconds(start), processorSeconds() - cpu);
     return 0;

@@ -74,7 +74,6 @@ public:
     void restartIds() { mAnySent = false; }
 
     // The held blocks (see History).
-    bool release(const void *aTag) { return mHistory.release(aTag); }
     void expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
     {
         mHistory.expire(aCount, aBefore, aGone);

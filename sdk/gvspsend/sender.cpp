@@ -212,18 +212,6 @@ const HeldBlock *History::find(uint64_t aBlockId) const
     return nullptr;
 }
 
-bool History::release(const void *aTag)
-{
-    for (auto it = mHeld.begin(); it != mHeld.end(); ++it) {
-        if ((*it)->tag != aTag) continue;
-        (*it)->tag = nullptr;
-        mSpare.push_back(std::move(*it));
-        mHeld.erase(it);
-        return true;
-    }
-    return false;
-}
-
 void History::expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
 {
     while (!mHeld.empty() && (mHeld.size() > aCount || mHeld.front()->sentAt < aBefore)) {

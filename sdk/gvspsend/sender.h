@@ -170,8 +170,6 @@ public:
     void drop();
 
     const HeldBlock *find(uint64_t aBlockId) const;
-    // The block of aTag leaves; false when it was not held.
-    bool release(const void *aTag);
     // Blocks leave, oldest first, while there are more than aCount or the
     // oldest was sent before aBefore; aGone learns each tag.
     void expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone);

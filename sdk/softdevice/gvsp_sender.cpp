@@ -39,10 +39,18 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
     return sent;
 }
 
-void GvspSender::release(ZuBuffer *aBuffer)
+size_t GvspSender::held() const
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mChannel.release(aBuffer);
+    return mChannel.held();
+}
+
+void GvspSender::release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone)
+{
+    std::lock_guard<std::mutex> lock(mLock);
+    mChannel.expire(aKeep, gvsp::SendClock::time_point::min(), [&aGone](const void *aTag) {
+        if (aGone) aGone(static_cast<ZuBuffer *>(const_cast<void *>(aTag)));
+    });
 }
 
 int GvspSender::sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)

@@ -28,7 +28,9 @@ public:
     uint16_t port() const { return mChannel.local().port; }
 
     bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
-    void release(ZuBuffer *aBuffer) override;
+    // The send channel's record of the blocks it holds for resends.
+    size_t held() const override;
+    void release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone) override;
     // Packets of a block sent earlier, again, while it is still held; for
     // one let go, the answer that says so.
     void resend(const gvcp::PacketResendCmd &aRequest);

@@ -75,7 +75,6 @@ public:
 
     bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
     // No resends over RTP: nothing is held.
-    void release(ZuBuffer *) override {}
     void streamStarted() override;
     void streamStopped() override;
 

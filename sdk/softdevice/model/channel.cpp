@@ -177,9 +177,10 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
     ChannelCounters &counters = *w.counters;
     std::deque<ZuBuffer *> free(mBuffers.begin(), mBuffers.begin() + mInUse);
     std::set<ZuBuffer *> queued;
-    std::deque<ZuBuffer *> history;
-    // Sent buffers stay for resends while enough others are queued.
+    // Sent buffers stay with the sender for resends while enough others are
+    // queued.
     const size_t keep = std::max<size_t>(1, mInUse / 4);
+    const auto requeue = [&free](ZuBuffer *aBuffer) { free.push_back(aBuffer); };
     uint64_t blockId = mBlockId;
     auto idle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     auto next = std::chrono::steady_clock::now();
@@ -256,16 +257,14 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
         if (w.sender->send(*out, blockId)) {
             ++counters.blocksSent;
             mBlockId = blockId;
-            history.push_back(out);
+            if (!w.sender->held()) free.push_back(out);  // the sender is done with it
         } else {
             ++counters.blocksDropped;
             free.push_back(out);
         }
-        while (history.size() > keep || (!history.empty() && free.empty() && queued.empty())) {
-            w.sender->release(history.front());
-            free.push_back(history.front());
-            history.pop_front();
-        }
+        // With no other buffer free or queued, the oldest held one goes now.
+        const size_t held = w.sender->held();
+        w.sender->release(free.empty() && queued.empty() && held ? std::min(keep, held - 1) : keep, requeue);
     }
     if (aControl.Abandoned()) return;
 
@@ -278,7 +277,7 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
         if (aControl.Abandoned()) return;
         if (result.IsOK() && out) queued.erase(out);
     }
-    for (ZuBuffer *b : history) w.sender->release(b);
+    w.sender->release(0, nullptr);
 }
 
 } // namespace softdevice

@@ -30,12 +30,16 @@ class BlockSender
 {
 public:
     virtual ~BlockSender() {}
-    // Sends one block. The buffer stays the sender's to resend from until
-    // release() is called for it. False when the block could not be sent
-    // (nothing to send, no destination).
+    // Sends one block. False when the block could not be sent (nothing to
+    // send, no destination).
     virtual bool send(ZuBuffer &aBuffer, uint64_t aBlockId) = 0;
-    // The buffer leaves the resend history: it is about to be queued again.
-    virtual void release(ZuBuffer *aBuffer) = 0;
+    // How many sent buffers the sender holds to answer packet resends from:
+    // its record of them is the only one. A sender that answers none holds
+    // none, and is done with a buffer once send() returns.
+    virtual size_t held() const { return 0; }
+    // The oldest held buffers go, each to aGone, until aKeep are left: they
+    // may be queued again.
+    virtual void release(size_t, const std::function<void(ZuBuffer *)> &) {}
     // A channel starts streaming through this sender, or stopped (its
     // acquisition thread has ended, or left on its own).
     virtual void streamStarted() {}

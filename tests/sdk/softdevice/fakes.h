@@ -243,21 +243,29 @@ public:
     {
         std::lock_guard<std::mutex> l(lock);
         const uint8_t *data = aBuffer.GetDataPointer();
-        for (ZuBuffer *h : held) sentWhileHeld += h == &aBuffer;
+        for (ZuBuffer *h : holding) sentWhileHeld += h == &aBuffer;
         blocks.push_back({aBlockId, data ? data[0] : uint8_t(0), &aBuffer, aBuffer.GetBlockID()});
-        held.push_back(&aBuffer);
+        if (holds) holding.push_back(&aBuffer);
         cv.notify_all();
         return true;
     }
-    void release(ZuBuffer *aBuffer) override
+    size_t held() const override
     {
         std::lock_guard<std::mutex> l(lock);
-        for (auto it = held.begin(); it != held.end(); ++it)
-            if (*it == aBuffer) {
-                held.erase(it);
-                return;
+        return holding.size();
+    }
+    void release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone) override
+    {
+        std::vector<ZuBuffer *> gone;
+        {
+            std::lock_guard<std::mutex> l(lock);
+            while (holding.size() > aKeep) {
+                gone.push_back(holding.front());
+                holding.erase(holding.begin());
             }
-        releasedUnknown++;
+        }
+        if (aGone)
+            for (ZuBuffer *b : gone) aGone(b);
     }
     bool waitFor(size_t aCount, std::chrono::seconds aPatience = std::chrono::seconds(10))
     {
@@ -270,11 +278,12 @@ public:
         ZuBuffer *buffer;
         uint64_t bufferBlockId;
     };
-    std::mutex lock;
+    mutable std::mutex lock;
     std::condition_variable cv;
     std::vector<Block> blocks;
-    std::vector<ZuBuffer *> held;
-    int releasedUnknown = 0;
+    std::vector<ZuBuffer *> holding;
+    // Whether it holds what it sent, as a sender answering resends does.
+    bool holds = true;
     int sentWhileHeld = 0;
 };
 

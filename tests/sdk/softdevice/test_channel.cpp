@@ -77,31 +77,35 @@ TEST(Channel, FreesEachAllocatedBufferOnceAndAllocationFailureFreesWhatItGot)
 
 TEST(Channel, StreamsEveryFrameInOrderWithBlockIdsFromOne)
 {
-    CallLog log;
-    FakeSource src(&log);
-    src.bufferCount = 8;
-    Channel c(src, 0);
-    std::string error;
-    ASSERT_TRUE(c.allocate(error));
-    RecordingSender sender;
-    c.startStreaming(sender, nullptr);
-    ASSERT_TRUE(sender.waitFor(50));
-    c.stopStreaming();
-    for (size_t i = 0; i < 50; ++i) {
-        EXPECT_EQ(sender.blocks[i].id, i + 1);
-        EXPECT_EQ(sender.blocks[i].firstByte, uint8_t(i + 1));
-        EXPECT_EQ(sender.blocks[i].bufferBlockId, i + 1);
+    // Through a sender that holds sent buffers for resends, and one that
+    // holds none; with buffers to spare, and with the only one there is.
+    for (auto [holds, buffers] : {std::pair{true, 8}, {false, 8}, {true, 1}, {false, 1}}) {
+        CallLog log;
+        FakeSource src(&log);
+        src.bufferCount = buffers;
+        Channel c(src, 0);
+        std::string error;
+        ASSERT_TRUE(c.allocate(error));
+        RecordingSender sender;
+        sender.holds = holds;
+        c.startStreaming(sender, nullptr);
+        ASSERT_TRUE(sender.waitFor(50));
+        c.stopStreaming();
+        for (size_t i = 0; i < 50; ++i) {
+            EXPECT_EQ(sender.blocks[i].id, i + 1);
+            EXPECT_EQ(sender.blocks[i].firstByte, uint8_t(i + 1));
+            EXPECT_EQ(sender.blocks[i].bufferBlockId, i + 1);
+        }
+        EXPECT_EQ(c.counters().blocksSent, sender.blocks.size());
+        // The streaming calls come in their order, around the acquisition.
+        EXPECT_LT(log.first("GetTxNumBuffersToUse"), log.first("OnStreamingStart"));
+        EXPECT_LT(log.first("OnStreamingStart"), log.first("QueueBuffer"));
+        EXPECT_LT(log.first("AbortQueuedBuffers"), log.first("OnStreamingStop"));
+        // Whatever the sender still held for resends was given back.
+        EXPECT_TRUE(sender.holding.empty());
+        // A sent buffer is never queued again while the sender holds it.
+        EXPECT_EQ(sender.sentWhileHeld, 0);
     }
-    EXPECT_EQ(c.counters().blocksSent, sender.blocks.size());
-    // The streaming calls come in their order, around the acquisition.
-    EXPECT_LT(log.first("GetTxNumBuffersToUse"), log.first("OnStreamingStart"));
-    EXPECT_LT(log.first("OnStreamingStart"), log.first("QueueBuffer"));
-    EXPECT_LT(log.first("AbortQueuedBuffers"), log.first("OnStreamingStop"));
-    // Whatever the sender still held for resends was given back.
-    EXPECT_TRUE(sender.held.empty());
-    EXPECT_EQ(sender.releasedUnknown, 0);
-    // A sent buffer is never queued again while the sender holds it.
-    EXPECT_EQ(sender.sentWhileHeld, 0);
 }
 
 TEST(Channel, ABuffersBlockIdIsTheIdItHasOnTheWire)

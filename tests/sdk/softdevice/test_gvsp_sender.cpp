@@ -102,7 +102,11 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
               std::vector<uint8_t>(packets[2].begin() + 8, packets[2].end()));
     // Once its buffer goes back to the source, the block is not resent: the
     // answer says it was removed, so that the receiver does not ask again.
-    sender.release(&image);
+    EXPECT_EQ(sender.held(), 1u);
+    std::vector<ZuBuffer *> back;
+    sender.release(0, [&](ZuBuffer *aBuffer) { back.push_back(aBuffer); });
+    EXPECT_EQ(back, std::vector<ZuBuffer *>{&image});
+    EXPECT_EQ(sender.held(), 0u);
     sender.resend(resend);
     again.clear();
     receive(again);
