@@ -31,6 +31,9 @@ def grab(address, count=10, timeout_ms=2000):
             # The camera sends to the stream's own address and port.
             check(device.SetStreamDestination(stream.GetLocalIPAddress(), stream.GetLocalPort()),
                   "setting the stream destination")
+            # Kept for the teardown: once the link to the device is lost,
+            # device.GetParameters() answers None, while this array answers
+            # each call with a failed result.
             params = device.GetParameters()
             pipeline = tr.ZuPipeline(stream)
             pipeline.SetBufferSize(params.GetIntegerValue("PayloadSize")[1])
@@ -41,15 +44,19 @@ def grab(address, count=10, timeout_ms=2000):
                 frames = []
                 while len(frames) < count:
                     result, buffer, operation = pipeline.RetrieveNextBuffer(timeout_ms)
+                    if not result.IsOK() and not device.IsConnected():
+                        raise RuntimeError(f"the link to {address} was lost")
                     check(result, "waiting for a frame")
                     if operation.IsOK():
                         # The view shows the pipeline's memory, which later
                         # frames reuse: copy it before the buffer goes back.
                         frames.append((buffer.GetBlockID(), np.array(buffer.GetImage().GetDataPointer())))
                     pipeline.ReleaseBuffer(buffer)
+            finally:
+                # On every path, a lost link included (the device then
+                # answers failed results).
                 params.ExecuteCommand("AcquisitionStop")
                 device.StreamDisable()
-            finally:
                 pipeline.Stop()
                 del pipeline
         finally:
