@@ -68,6 +68,7 @@ SWIGINTERN void Tarn_KeepAttachment(IZuMultiPartContainerWriter *owner, const vo
 %ignore IZuMultiPartSection::GetJPEG() const;
 %ignore IZuMultiPartSection::GetChunkData() const;
 
+%include "payload/docs/multipart.i"
 %include "ZuMultiPartContainer.h"
 
 %clear uint8_t *, const uint8_t *, void *aBuffer, void *aRawBuffer, const uint8_t *aData;

@@ -2,14 +2,19 @@
 so does every example: a page's blocks one after the other in one fresh
 interpreter, the way a reader would paste them, with a software camera on
 127.0.0.5 for the blocks that need one. A snippet that no longer runs fails
-here, with the page and line in its traceback; so does a link or a path
-named in a page that leads nowhere (after a file moves, say)."""
+here, with the page and line in its traceback; so does a `print` whose
+comment no longer says what it prints, and a link or a path named in a page
+that leads nowhere (after a file moves, say)."""
 import importlib.util
+import io
 import json
 import os
 import re
 import subprocess
 import sys
+import threading
+import time
+import tokenize
 from pathlib import Path
 
 import numpy as np
@@ -28,12 +33,23 @@ CAMERA = "127.0.0.5"
 FENCE = re.compile(r"^```(\S*)\n(.*?)^```\s*$", re.S | re.M)
 
 # Runs a page's blocks in order in one namespace, each compiled at its own
-# line of the page, so that a traceback names the page and line.
+# line of the page, so that a traceback names the page and line, and writes
+# what each line of the page printed to the file argv[2].
 RUN_BLOCKS = """
-import json, sys
-namespace = {"__name__": "__main__"}
-for line, code in json.load(sys.stdin):
-    exec(compile("\\n" * (line - 1) + code, sys.argv[1], "exec"), namespace)
+import builtins, json, sys
+printed = []
+def print(*args, sep=" ", **kwargs):
+    builtins.print(*args, sep=sep, **kwargs)
+    caller = sys._getframe(1)
+    if caller.f_code.co_filename == sys.argv[1]:
+        printed.append((caller.f_lineno, sep.join(map(str, args))))
+namespace = {"__name__": "__main__", "print": print}
+try:
+    for line, code in json.load(sys.stdin):
+        exec(compile("\\n" * (line - 1) + code, sys.argv[1], "exec"), namespace)
+finally:
+    with open(sys.argv[2], "w") as out:
+        json.dump(printed, out)
 """
 
 
@@ -41,6 +57,29 @@ def python_blocks(text):
     """(first line, code) of each ```python block of a page."""
     return [(text.count("\n", 0, m.start(2)) + 1, m.group(2))
             for m in FENCE.finditer(text) if m.group(1) == "python"]
+
+
+def claimed_prints(line, code):
+    """{page line: comment} of each `print(...)  # comment` of a block: the
+    comment is what the call prints, then perhaps ": why"."""
+    claims, first = {}, None
+    for token in tokenize.generate_tokens(io.StringIO(code).readline):
+        if token.type == tokenize.NEWLINE:
+            first = None
+        elif first is None and token.type not in (tokenize.INDENT, tokenize.DEDENT, tokenize.COMMENT, tokenize.NL):
+            first = token
+        elif token.type == tokenize.COMMENT and first is not None and first.string == "print":
+            claims[line + first.start[0] - 1] = token.string[1:].strip()
+    return claims
+
+
+def unlike_claims(claims, printed):
+    """The claims that what their line printed does not bear out."""
+    said = {}
+    for line, text in printed:
+        said.setdefault(line, []).append(text)
+    return {line: (claim, said.get(line)) for line, claim in claims.items()
+            if not said.get(line) or not all(text == claim or claim.startswith(text + ":") for text in said[line])}
 
 
 def load_example(name):
@@ -73,13 +112,25 @@ def test_the_fence_finder_sees_python_blocks_only():
     assert python_blocks(text) == [(3, "a = 1\n"), (11, "b = a\n")]
 
 
+def test_a_print_s_comment_is_held_to_what_it_prints():
+    code = ('x = 1  # not a print\nprint(x)  # 1\nprint("a # b")\nfor k in (1, 2):\n'
+            '    print(k > 0)  # True: both\nprint(x,\n      x)  # 1 1\n')
+    claims = claimed_prints(10, code)
+    assert claims == {11: "1", 14: "True: both", 15: "1 1"}
+    assert unlike_claims(claims, [(11, "1"), (14, "True"), (14, "True"), (15, "1 1"), (12, "a # b")]) == {}
+    assert unlike_claims(claims, [(11, "2"), (14, "True"), (14, "False")]) == {
+        11: ("1", ["2"]), 14: ("True: both", ["True", "False"]), 15: ("1 1", None)}
+
+
 PAGES = [p for p in [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))] if python_blocks(p.read_text())]
 
 
 @pytest.mark.parametrize("page", PAGES, ids=[p.name for p in PAGES])
-def test_every_python_block_of_a_page_runs(page, camera, tmp_path):
+def test_every_python_block_of_a_page_runs_and_prints_what_it_says(page, camera, tmp_path):
     blocks = python_blocks(page.read_text())
-    run(["-c", RUN_BLOCKS, str(page)], tmp_path, stdin=json.dumps(blocks))
+    run(["-c", RUN_BLOCKS, str(page), "printed.json"], tmp_path, stdin=json.dumps(blocks))
+    claims = {k: v for line, code in blocks for k, v in claimed_prints(line, code).items()}
+    assert unlike_claims(claims, json.loads((tmp_path / "printed.json").read_text())) == {}
 
 
 LINK = re.compile(r"\]\(([^)#\s]+)[^)]*\)")
@@ -123,6 +174,28 @@ def test_the_software_camera_streams_into_numpy_from_another_process(tmp_path):
         rest, _ = cam.communicate(timeout=30)
     # Stopped by a signal, it still stops its camera and says what it sent.
     assert cam.returncode == 0 and re.match(r"\d+ frames sent$", rest.strip())
+
+
+def test_stream_to_numpy_ends_on_a_lost_camera_with_that_error(tmp_path):
+    camera_example, receiver = load_example("software_camera"), load_example("stream_to_numpy")
+    camera = camera_example.SoftwareCamera("127.0.0.14", fps=100)
+
+    def stop_once_streaming():
+        deadline = time.monotonic() + 60
+        while camera.source.sent < 3 and time.monotonic() < deadline:
+            time.sleep(0.01)
+        camera.stop()
+
+    stopper = threading.Thread(target=stop_once_streaming)
+    stopper.start()
+    try:
+        # The controller hears of the loss at the heartbeat time-out (3 s),
+        # within the wait for a frame; the teardown then meets a device that
+        # is gone.
+        with pytest.raises(RuntimeError, match="the link to 127.0.0.14 was lost"):
+            receiver.grab("127.0.0.14", count=10**6, timeout_ms=6000)
+    finally:
+        stopper.join()
 
 
 def test_stream_to_numpy_takes_frames_of_aravis_fake_camera(tmp_path):
