@@ -13,6 +13,20 @@
 namespace tarn {
 namespace gev {
 
+// One 32-bit big-endian word in place, as registers travel.
+inline uint32_t loadBig32(const uint8_t *p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+inline void storeBig32(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+
 class Writer
 {
 public:

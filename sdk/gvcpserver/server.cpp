@@ -14,18 +14,8 @@ constexpr uint32_t kTimestampFrequency = 1000000000;  // ticks per second: nanos
 constexpr size_t kRememberedControllers = 32;
 constexpr uint32_t kMinHeartbeatMs = 100;
 
-uint32_t loadBig32(const uint8_t *p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-void storeBig32(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
+using gev::loadBig32;
+using gev::storeBig32;
 
 bool sameEndpoint(const net::Endpoint &a, const net::Endpoint &b) { return a.ip == b.ip && a.port == b.port; }
 
@@ -376,12 +366,20 @@ struct Server::Impl {
         return STATUS_SUCCESS;
     }
 
-    Status writeBootstrap(uint32_t address, uint32_t value, const net::Endpoint &from, Clock::time_point now,
-                          ServerOutput &out, Notes &notes)
+    // A write of one bootstrap register. With apply false it only answers
+    // what the write would be answered, changing nothing: a write of several
+    // registers is checked whole before any of it is applied.
+    Status writeBootstrap(uint32_t address, uint32_t value, bool apply, const net::Endpoint &from,
+                          Clock::time_point now, ServerOutput &out, Notes &notes)
     {
         if (const FieldLimit *l = limitOf(address))
             if (!l->takes(value)) return STATUS_INVALID_PARAMETER;
+        auto keep = [apply](uint32_t &field, uint32_t v) {
+            if (apply) field = v;
+            return Status(STATUS_SUCCESS);
+        };
         if (address >= reg::UserDefinedName && address < reg::UserDefinedName + 16) {
+            if (!apply) return STATUS_SUCCESS;
             Bytes head = identity.encode();
             storeBig32(head.data() + address, value);
             identity.userDefinedName = gev::Reader(head.data() + reg::UserDefinedName, 16).text(16);
@@ -390,34 +388,32 @@ struct Server::Impl {
         uint32_t channel = 0, base = 0, group = 0;
         bool isMask = false;
         switch (address) {
-        case reg::PersistentIPAddress: persistentIp = value; return STATUS_SUCCESS;
-        case reg::PersistentSubnetMask: persistentMask = value; return STATUS_SUCCESS;
-        case reg::PersistentDefaultGateway: persistentGateway = value; return STATUS_SUCCESS;
-        case reg::ActionDeviceKey: actionDeviceKey = value; return STATUS_SUCCESS;
-        case reg::HeartbeatTimeout:
-            heartbeatTimeout = std::max(value, kMinHeartbeatMs);
-            return STATUS_SUCCESS;
+        case reg::PersistentIPAddress: return keep(persistentIp, value);
+        case reg::PersistentSubnetMask: return keep(persistentMask, value);
+        case reg::PersistentDefaultGateway: return keep(persistentGateway, value);
+        case reg::ActionDeviceKey: return keep(actionDeviceKey, value);
+        case reg::HeartbeatTimeout: return keep(heartbeatTimeout, std::max(value, kMinHeartbeatMs));
         case reg::TimestampControl:
-            if (value & TIMESTAMP_RESET) timestampBase = now;
-            if (value & TIMESTAMP_LATCH) latchedTimestamp = timestamp(now);
+            if (apply && (value & TIMESTAMP_RESET)) timestampBase = now;
+            if (apply && (value & TIMESTAMP_LATCH)) latchedTimestamp = timestamp(now);
             return STATUS_SUCCESS;
         case reg::GVCPConfiguration:
-            gvcpConfig = value & (GVCPCFG_HEARTBEAT_DISABLE | GVCPCFG_PENDING_ACK_ENABLE | GVCPCFG_UNCONDITIONAL_ACTION);
-            return STATUS_SUCCESS;
-        case reg::GVSPConfiguration: gvspConfig = value & 0x40000000; return STATUS_SUCCESS;
-        case reg::ControlChannelPrivilege: return writePrivilege(value, from, now, notes);
+            return keep(gvcpConfig, value & (GVCPCFG_HEARTBEAT_DISABLE | GVCPCFG_PENDING_ACK_ENABLE | GVCPCFG_UNCONDITIONAL_ACTION));
+        case reg::GVSPConfiguration: return keep(gvspConfig, value & 0x40000000);
+        case reg::ControlChannelPrivilege:
+            if (primary && !sameEndpoint(*primary, from)) return STATUS_ACCESS_DENIED;
+            return apply ? writePrivilege(value, from, now, notes) : Status(STATUS_SUCCESS);
         case reg::MessageChannelPort:
             // One network interface: its index (bits 16-19) must be 0.
             if (value & 0xFFFF0000) return STATUS_INVALID_PARAMETER;
-            mcp = value;
-            if (!mcp) {
+            if (apply && !value) {
                 events.clear();
                 inFlight.reset();
             }
-            return STATUS_SUCCESS;
-        case reg::MessageChannelDestination: mcda = value; return STATUS_SUCCESS;
-        case reg::MessageChannelTransmissionTimeout: mctt = value; return STATUS_SUCCESS;
-        case reg::MessageChannelRetryCount: mcrc = value; return STATUS_SUCCESS;
+            return keep(mcp, value);
+        case reg::MessageChannelDestination: return keep(mcda, value);
+        case reg::MessageChannelTransmissionTimeout: return keep(mctt, value);
+        case reg::MessageChannelRetryCount: return keep(mcrc, value);
         default: break;
         }
         if (channelRegister(address, channel, base)) {
@@ -425,24 +421,21 @@ struct Server::Impl {
             switch (base) {
             case reg::StreamChannelPort0:
                 if (value & 0xFFFF0000) return STATUS_INVALID_PARAMETER;
-                c.port = value;
+                keep(c.port, value);
                 break;
             case reg::StreamChannelPacketSize0:
-                c.packetSize = value & (SCPS_DO_NOT_FRAGMENT | SCPS_SIZE_MASK);
-                if (value & SCPS_FIRE_TEST_PACKET) sendTestPacket(channel, out);
+                keep(c.packetSize, value & (SCPS_DO_NOT_FRAGMENT | SCPS_SIZE_MASK));
+                if (apply && (value & SCPS_FIRE_TEST_PACKET)) sendTestPacket(channel, out);
                 break;
-            case reg::StreamChannelPacketDelay0: c.delay = value; break;
-            case reg::StreamChannelDestination0: c.destination = value; break;
-            case reg::StreamChannelConfiguration0: c.config = value; break;
+            case reg::StreamChannelPacketDelay0: keep(c.delay, value); break;
+            case reg::StreamChannelDestination0: keep(c.destination, value); break;
+            case reg::StreamChannelConfiguration0: keep(c.config, value); break;
             default: return STATUS_WRITE_PROTECT;
             }
-            noteChannel(channel, notes);
+            if (apply) noteChannel(channel, notes);
             return STATUS_SUCCESS;
         }
-        if (groupRegister(address, group, isMask)) {
-            (isMask ? groups[group].mask : groups[group].key) = value;
-            return STATUS_SUCCESS;
-        }
+        if (groupRegister(address, group, isMask)) return keep(isMask ? groups[group].mask : groups[group].key, value);
         uint32_t ignored = 0;
         return readBootstrap(address, ignored, now) ? Status(STATUS_WRITE_PROTECT) : Status(STATUS_INVALID_ADDRESS);
     }
@@ -499,16 +492,30 @@ struct Server::Impl {
                       const net::Endpoint &from, Clock::time_point now, ServerOutput &out, Notes &notes)
     {
         if (uint64_t(address) + count > (uint64_t(1) << 32)) return STATUS_INVALID_ADDRESS;
+        // A refused write changes nothing: the server's registers are
+        // checked before any is written, and the model checks its run
+        // itself (no write both reaches the model and writes a register of
+        // the server's: the bootstrap block ends in words that are none).
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t at = address + done;
+            if (inDescription(at)) return STATUS_WRITE_PROTECT;
+            if (at >= reg::BootstrapEnd) {
+                done += modelRun(at, count - done);
+                continue;
+            }
+            const Status s = writeBootstrap(at, loadBig32(data + done), false, from, now, out, notes);
+            if (s != STATUS_SUCCESS) return s;
+            done += 4;
+        }
         uint32_t done = 0;
         while (done < count) {
             const uint32_t at = address + done;
             if (at < reg::BootstrapEnd) {
-                Status s = writeBootstrap(at, loadBig32(data + done), from, now, out, notes);
+                Status s = writeBootstrap(at, loadBig32(data + done), true, from, now, out, notes);
                 if (s != STATUS_SUCCESS) return s;
                 done += 4;
                 continue;
             }
-            if (inDescription(at)) return STATUS_WRITE_PROTECT;
             uint32_t n = modelRun(at, count - done);
             Status s = model ? outsideLock(held, [&] { return model->write(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
             if (s != STATUS_SUCCESS) return s;

@@ -436,9 +436,16 @@ ZuResult RegisterCatalog::create(RegisterSpace &aSpace, const std::string &aName
                                                 std::move(aContextHold));
     if (aSink) reg->addSink(aSink, std::move(aSinkHold));
     CustomRegister *r = reg.get();
-    aSpace.addRange(
-        aAddress, aLength, [r](uint32_t o, uint32_t n, uint8_t *out) { return r->controllerRead(o, n, out); },
-        [r](uint32_t o, const uint8_t *d, uint32_t n) { return r->controllerWrite(o, d, n); });
+    RegisterSpace::Range range;
+    range.read = [r](uint32_t o, uint32_t n, uint8_t *out) { return r->controllerRead(o, n, out); };
+    range.write = [r](uint32_t o, const uint8_t *d, uint32_t n) { return r->controllerWrite(o, d, n); };
+    range.check = [r](uint32_t, const uint8_t *, uint32_t) { return r->IsWritable() ? kStatusSuccess : kStatusWriteProtect; };
+    range.peek = [r](uint32_t o, uint32_t n, uint8_t *out) {
+        const std::vector<uint8_t> bytes = r->content();
+        std::memcpy(out, bytes.data() + o, n);
+        return kStatusSuccess;
+    };
+    aSpace.addRange(aAddress, aLength, std::move(range));
     std::lock_guard<std::mutex> lock(mLock);
     mRegisters.push_back(std::move(reg));
     return ZuResult(ZU_OK);

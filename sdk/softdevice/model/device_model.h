@@ -200,6 +200,8 @@ private:
     void declareStandard();
     void saveStandard(UserSet &aSet);
     uint16_t loadStandard(const UserSet &aSet);
+    // What a write of the row's register would be answered, changing nothing.
+    uint16_t checkStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
     uint16_t writeStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
     bool accepts(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
     int64_t limit(const StandardFeature::Limit &aLimit, size_t aChannel);

@@ -1,17 +1,23 @@
 #include "softdevice/model/register_space.h"
 
+#include "gev/wire.h"
+
 #include <cstring>
 #include <memory>
 
 namespace tarn {
 namespace softdevice {
 
-void RegisterSpace::addRegister(uint32_t address, Getter get, Setter set)
+using gev::loadBig32;
+using gev::storeBig32;
+
+void RegisterSpace::addRegister(uint32_t address, Getter get, Setter set, Check check)
 {
     Entry &e = mEntries[address];
     e.size = 4;
     e.get = std::move(get);
     e.set = std::move(set);
+    e.check = std::move(check);
 }
 
 uint32_t *RegisterSpace::addValue(uint32_t address, uint32_t initial, bool writable,
@@ -23,6 +29,7 @@ uint32_t *RegisterSpace::addValue(uint32_t address, uint32_t initial, bool writa
     uint32_t *slot = e.value.get();
     e.get = [slot] { return *slot; };
     if (writable) {
+        if (check) e.check = [slot, check](uint32_t v) { return check(*slot, v); };
         e.set = [slot, check](uint32_t v) {
             if (check) {
                 uint16_t status = check(*slot, v);
@@ -53,14 +60,13 @@ void RegisterSpace::addDynamicBlock(uint32_t address, uint32_t size, BlockRead r
     e.read = std::move(read);
 }
 
-void RegisterSpace::addRange(uint32_t address, uint32_t size, RangeRead read, RangeWrite write)
+void RegisterSpace::addRange(uint32_t address, uint32_t size, Range range)
 {
     Entry &e = mEntries[address];
     e.isBlock = true;
     e.writable = true;
     e.size = (size + 3u) & ~3u;
-    e.rangeRead = std::move(read);
-    e.rangeWrite = std::move(write);
+    e.range = std::move(range);
 }
 
 bool RegisterSpace::isFree(uint32_t address, uint32_t size) const
@@ -123,14 +129,15 @@ uint16_t RegisterSpace::readRegister(uint32_t address, uint32_t &value) const
     std::vector<uint8_t> out;
     uint16_t status = readMemory(address, 4, out);
     if (status != kStatusSuccess) return status;
-    value = uint32_t(out[0]) << 24 | uint32_t(out[1]) << 16 | uint32_t(out[2]) << 8 | out[3];
+    value = loadBig32(out.data());
     return kStatusSuccess;
 }
 
 uint16_t RegisterSpace::writeRegister(uint32_t address, uint32_t value)
 {
     if (address % 4) return kStatusBadAlignment;
-    const uint8_t bytes[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+    uint8_t bytes[4];
+    storeBig32(bytes, value);
     return writeMemory(address, bytes, 4);
 }
 
@@ -149,10 +156,10 @@ uint16_t RegisterSpace::readMemory(uint32_t address, uint32_t count, std::vector
             return kStatusInvalidAddress;
         }
         const uint64_t stop = std::min<uint64_t>(end, uint64_t(base) + e->size);
-        if (e->rangeRead) {
+        if (e->range.read) {
             const size_t from = out.size();
             out.resize(from + size_t(stop - at), 0);
-            const uint16_t status = e->rangeRead(uint32_t(at - base), uint32_t(stop - at), out.data() + from);
+            const uint16_t status = e->range.read(uint32_t(at - base), uint32_t(stop - at), out.data() + from);
             if (status != kStatusSuccess) {
                 out.clear();
                 return status;
@@ -169,8 +176,8 @@ uint16_t RegisterSpace::readMemory(uint32_t address, uint32_t count, std::vector
                 out.clear();
                 return kStatusAccessDenied;
             }
-            const uint32_t v = e->get();
-            const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+            uint8_t bytes[4];
+            storeBig32(bytes, e->get());
             out.insert(out.end(), bytes, bytes + 4);
         }
         at = stop;
@@ -178,39 +185,77 @@ uint16_t RegisterSpace::readMemory(uint32_t address, uint32_t count, std::vector
     return kStatusSuccess;
 }
 
+uint16_t RegisterSpace::spans(uint32_t address, const uint8_t *data, uint32_t count, std::vector<Span> &out)
+{
+    // Where the write lands first (every entry there and writable), then
+    // whether each entry takes its part.
+    for (uint64_t at = address; at < uint64_t(address) + count;) {
+        uint32_t base = 0;
+        Entry *e = find(uint32_t(at), base);
+        if (!e) return kStatusInvalidAddress;
+        if (e->isBlock ? !e->writable : !e->set) return kStatusWriteProtect;
+        const uint64_t stop = std::min<uint64_t>(uint64_t(address) + count, uint64_t(base) + e->size);
+        out.push_back(Span{e, base, uint32_t(at), uint32_t(stop)});
+        at = stop;
+    }
+    for (const Span &s : out) {
+        const uint8_t *part = data + (s.at - address);
+        uint16_t status = kStatusSuccess;
+        if (s.entry->check) status = s.entry->check(loadBig32(part));
+        else if (s.entry->range.check) status = s.entry->range.check(s.at - s.base, part, s.stop - s.at);
+        if (status != kStatusSuccess) return status;
+    }
+    return kStatusSuccess;
+}
+
+uint16_t RegisterSpace::write(const Span &span, const uint8_t *data)
+{
+    Entry &e = *span.entry;
+    const uint32_t offset = span.at - span.base, count = span.stop - span.at;
+    if (e.range.write) return e.range.write(offset, data, count);
+    if (!e.isBlock) return e.set(loadBig32(data));
+    {
+        std::lock_guard<std::mutex> lock(mBlockLock);
+        std::memcpy(e.bytes.data() + offset, data, count);
+    }
+    if (e.onWrite) e.onWrite(offset, count);
+    return kStatusSuccess;
+}
+
+bool RegisterSpace::peek(const Span &span, std::vector<uint8_t> &out)
+{
+    const Entry &e = *span.entry;
+    const uint32_t offset = span.at - span.base, count = span.stop - span.at;
+    out.assign(count, 0);
+    if (e.range.write) return e.range.peek && e.range.peek(offset, count, out.data()) == kStatusSuccess;
+    if (!e.isBlock) {
+        if (!e.get) return false;
+        storeBig32(out.data(), e.get());
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(mBlockLock);
+    std::memcpy(out.data(), e.bytes.data() + offset, count);
+    return true;
+}
+
 uint16_t RegisterSpace::writeMemory(uint32_t address, const uint8_t *data, uint32_t count)
 {
     if (address % 4 || count % 4) return kStatusBadAlignment;
-    // Checked as a whole first, so a refused write changes nothing.
-    for (uint64_t at = address; at < uint64_t(address) + count;) {
-        uint32_t base = 0;
-        const Entry *e = find(uint32_t(at), base);
-        if (!e) return kStatusInvalidAddress;
-        if (e->isBlock ? !e->writable : !e->set) return kStatusWriteProtect;
-        at = uint64_t(base) + e->size;
-    }
-    uint64_t at = address;
-    const uint64_t end = uint64_t(address) + count;
-    while (at < end) {
-        uint32_t base = 0;
-        Entry *e = find(uint32_t(at), base);
-        const uint64_t stop = std::min<uint64_t>(end, uint64_t(base) + e->size);
-        const uint8_t *from = data + (at - address);
-        if (e->rangeWrite) {
-            const uint16_t status = e->rangeWrite(uint32_t(at - base), from, uint32_t(stop - at));
-            if (status != kStatusSuccess) return status;
-        } else if (e->isBlock) {
-            {
-                std::lock_guard<std::mutex> lock(mBlockLock);
-                std::memcpy(e->bytes.data() + (at - base), from, size_t(stop - at));
-            }
-            if (e->onWrite) e->onWrite(uint32_t(at - base), uint32_t(stop - at));
-        } else {
-            const uint32_t v = uint32_t(from[0]) << 24 | uint32_t(from[1]) << 16 | uint32_t(from[2]) << 8 | from[3];
-            uint16_t status = e->set(v);
-            if (status != kStatusSuccess) return status;
+    std::vector<Span> all;
+    const uint16_t refused = spans(address, data, count, all);
+    if (refused != kStatusSuccess) return refused;
+    // A lone entry's own write changes nothing when refused.
+    std::vector<std::pair<const Span *, std::vector<uint8_t>>> before;
+    for (const Span &s : all) {
+        if (all.size() > 1) {
+            before.emplace_back(&s, std::vector<uint8_t>());
+            if (!peek(s, before.back().second)) before.pop_back();
         }
-        at = stop;
+        const uint16_t status = write(s, data + (s.at - address));
+        if (status == kStatusSuccess) continue;
+        for (auto it = before.rbegin(); it != before.rend(); ++it)
+            if (it->first != &s) write(*it->first, it->second.data());
+        return status;
     }
     return kStatusSuccess;
 }

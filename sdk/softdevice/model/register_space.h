@@ -34,10 +34,13 @@ public:
     using Getter = std::function<uint32_t()>;
     // Returns a GVCP status; kStatusSuccess when the value was taken.
     using Setter = std::function<uint16_t(uint32_t)>;
+    // Whether the setter would take a value, changing nothing: a GVCP
+    // status. Every register a write spans is asked before any is written.
+    using Check = std::function<uint16_t(uint32_t)>;
     using BlockWrite = std::function<void(uint32_t offset, uint32_t size)>;
 
     // A 32-bit register; no setter makes it read-only, no getter write-only.
-    void addRegister(uint32_t address, Getter get, Setter set = nullptr);
+    void addRegister(uint32_t address, Getter get, Setter set = nullptr, Check check = nullptr);
     // A register holding its own value, optionally told of each write.
     // Returns where the value lives (stable for the space's life).
     uint32_t *addValue(uint32_t address, uint32_t initial, bool writable,
@@ -50,10 +53,18 @@ public:
     void addDynamicBlock(uint32_t address, uint32_t size, BlockRead read);
     // A range whose reads and writes an owner serves (a custom register,
     // which runs its sinks): each returns a GVCP status. Called without any
-    // lock of the space held.
+    // lock of the space held. check answers as a register's Check does;
+    // peek reads the content as it is without running the owner's sinks
+    // (without one, a write the range took is not taken back).
     using RangeRead = std::function<uint16_t(uint32_t offset, uint32_t count, uint8_t *out)>;
     using RangeWrite = std::function<uint16_t(uint32_t offset, const uint8_t *data, uint32_t count)>;
-    void addRange(uint32_t address, uint32_t size, RangeRead read, RangeWrite write);
+    struct Range {
+        RangeRead read;
+        RangeWrite write;
+        RangeWrite check;
+        RangeRead peek;
+    };
+    void addRange(uint32_t address, uint32_t size, Range range);
     // False when any byte of [address, address + size) is taken.
     bool isFree(uint32_t address, uint32_t size) const;
     // Replaces the contents of a block (zero-filled past data); false when
@@ -66,6 +77,10 @@ public:
     uint16_t writeRegister(uint32_t address, uint32_t value);
     // count and address multiples of 4; a read may span several entries.
     uint16_t readMemory(uint32_t address, uint32_t count, std::vector<uint8_t> &out) const;
+    // A write the space refuses changes nothing: every entry it spans is
+    // checked first (there, writable, taking its value), and when a setter
+    // still refuses (application code has the last word) the entries
+    // written before it get their earlier content back, newest first.
     uint16_t writeMemory(uint32_t address, const uint8_t *data, uint32_t count);
 
 private:
@@ -73,17 +88,29 @@ private:
         uint32_t size = 4;
         Getter get;
         Setter set;
+        Check check;
         std::unique_ptr<uint32_t> value;
         std::vector<uint8_t> bytes;   // blocks
         bool isBlock = false;
         bool writable = false;
         BlockWrite onWrite;
         BlockRead read;
-        RangeRead rangeRead;
-        RangeWrite rangeWrite;
+        Range range;
+    };
+    // The part of one entry a write covers: [at, stop) of the entry at base.
+    struct Span {
+        Entry *entry;
+        uint32_t base, at, stop;
     };
     const Entry *find(uint32_t address, uint32_t &base) const;
     Entry *find(uint32_t address, uint32_t &base);
+    // The spans of [address, address + count), or the status that refuses
+    // the write there; data is what the write brings from address on.
+    uint16_t spans(uint32_t address, const uint8_t *data, uint32_t count, std::vector<Span> &out);
+    uint16_t write(const Span &span, const uint8_t *data);
+    // The span's content as it is; false where it cannot be read so
+    // (write-only registers, ranges with no peek).
+    bool peek(const Span &span, std::vector<uint8_t> &out);
 
     std::map<uint32_t, Entry> mEntries;
     mutable std::mutex mBlockLock;   // block contents only

@@ -381,10 +381,15 @@ bool DeviceModel::accepts(const StandardFeature &aFeature, size_t aChannel, uint
     }
 }
 
-uint16_t DeviceModel::writeStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue)
+uint16_t DeviceModel::checkStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue)
 {
     if (aFeature.isLocked && mTlLocked) return kStatusAccessDenied;
-    if (!accepts(aFeature, aChannel, aValue)) return kStatusInvalidParameter;
+    return accepts(aFeature, aChannel, aValue) ? kStatusSuccess : kStatusInvalidParameter;
+}
+
+uint16_t DeviceModel::writeStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue)
+{
+    if (const uint16_t refused = checkStandard(aFeature, aChannel, aValue)) return refused;
     const uint16_t status = aFeature.set(*this, aChannel, aValue);
     // What the source accepted is what it streams.
     if (status == kStatusSuccess && aFeature.geometry != Geometry::None) {
@@ -438,9 +443,13 @@ void DeviceModel::layoutStandard()
                 const StandardFeature *row = &f;
                 RegisterSpace::Getter get;
                 RegisterSpace::Setter set;
+                RegisterSpace::Check check;
                 if (f.get) get = [this, row, c] { return row->get(*this, c); };
-                if (f.set) set = [this, row, c](uint32_t v) { return writeStandard(*row, c, v); };
-                mSpace->addRegister(at, std::move(get), std::move(set));
+                if (f.set) {
+                    set = [this, row, c](uint32_t v) { return writeStandard(*row, c, v); };
+                    check = [this, row, c](uint32_t v) { return checkStandard(*row, c, v); };
+                }
+                mSpace->addRegister(at, std::move(get), std::move(set), std::move(check));
             }
         }
 }
@@ -456,28 +465,36 @@ void DeviceModel::addFloatRegister(const StandardFeature &aFeature, uint32_t aAd
         std::memcpy(&bits, &value, sizeof bits);
         for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(bits >> (56 - 8 * i));
     };
-    mSpace->addRange(
-        aAddress, 8,
-        [current](uint32_t aOffset, uint32_t aCount, uint8_t *aOut) {
-            uint8_t bytes[8];
-            current(bytes);
-            std::memcpy(aOut, bytes + aOffset, aCount);
-            return uint16_t(kStatusSuccess);
-        },
-        [this, row, current](uint32_t aOffset, const uint8_t *aData, uint32_t aCount) {
-            if (row->isLocked && mTlLocked) return uint16_t(kStatusAccessDenied);
-            uint8_t bytes[8];
-            current(bytes);
-            std::memcpy(bytes + aOffset, aData, aCount);
-            uint64_t bits = 0;
-            for (uint8_t b : bytes) bits = bits << 8 | b;
-            double value = 0;
-            std::memcpy(&value, &bits, sizeof value);
-            
-            if (!(value >= row->fmin && value <= row->fmax)) return uint16_t(kStatusInvalidParameter);
-            row->setFloat(*this, value);
-            return uint16_t(kStatusSuccess);
-        });
+    // The value the register holds once these bytes are written.
+    auto after = [current](uint32_t aOffset, const uint8_t *aData, uint32_t aCount) {
+        uint8_t bytes[8];
+        current(bytes);
+        std::memcpy(bytes + aOffset, aData, aCount);
+        uint64_t bits = 0;
+        for (uint8_t b : bytes) bits = bits << 8 | b;
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    };
+    RegisterSpace::Range range;
+    range.read = [current](uint32_t aOffset, uint32_t aCount, uint8_t *aOut) {
+        uint8_t bytes[8];
+        current(bytes);
+        std::memcpy(aOut, bytes + aOffset, aCount);
+        return uint16_t(kStatusSuccess);
+    };
+    range.peek = range.read;
+    range.check = [this, row, after](uint32_t aOffset, const uint8_t *aData, uint32_t aCount) {
+        if (row->isLocked && mTlLocked) return uint16_t(kStatusAccessDenied);
+        const double value = after(aOffset, aData, aCount);
+        return uint16_t(value >= row->fmin && value <= row->fmax ? kStatusSuccess : kStatusInvalidParameter);
+    };
+    range.write = [this, row, after, check = range.check](uint32_t aOffset, const uint8_t *aData, uint32_t aCount) {
+        if (const uint16_t refused = check(aOffset, aData, aCount)) return refused;
+        row->setFloat(*this, after(aOffset, aData, aCount));
+        return uint16_t(kStatusSuccess);
+    };
+    mSpace->addRange(aAddress, 8, std::move(range));
 }
 
 std::vector<gvcp::FieldLimit> DeviceModel::bootstrapLimits()

@@ -508,16 +508,22 @@ TEST(GvcpServer, AChannelOffersMultiPartAndTellsItsConfigurationUntilTheControll
     EXPECT_EQ(d.read(config1).second, 0u);
 }
 
-TEST(GvcpServer, ALimitedFieldRefusesOtherValuesAndStartsWithinItsLimits)
+// Stream channel 0's packet sizes from 576 to aMax in steps of 4.
+static FieldLimit packetSizes(int64_t aMax)
 {
-    ServerConfig c = Config();
     FieldLimit size;
     size.address = reg::StreamChannelPacketSize0;
     size.mask = SCPS_SIZE_MASK;
     size.min = 576;
-    size.max = 1402;
+    size.max = aMax;
     size.inc = 4;
-    c.limits.push_back(size);
+    return size;
+}
+
+TEST(GvcpServer, ALimitedFieldRefusesOtherValuesAndStartsWithinItsLimits)
+{
+    ServerConfig c = Config();
+    c.limits.push_back(packetSizes(1402));
     Device d(c);
     // 1500 does not fit: the largest size that does below it.
     EXPECT_EQ(d.read(reg::StreamChannelPacketSize0).second, 1400u);
@@ -746,4 +752,53 @@ TEST(GvcpUdpServer, EventsReachTheMessagingChannelAndForceIpMovesTheDevice)
     auto there = exchange(encodeDiscoveryCmd(5), Endpoint{0x7F000036, device.port()});
     ASSERT_TRUE(there);
     EXPECT_EQ(DeviceIdentity::decode(there->payload.data(), there->payload.size())->ip, 0x7F000036u);
+}
+
+// A WRITEMEM the server refuses changes nothing: the server's own registers
+// are all checked before any is written, and a write that reaches the
+// description writes none of the model's memory before it. (A WRITEREG
+// goes register by register, as its acknowledge's index tells.)
+TEST(GvcpServer, ARefusedWriteMemChangesNothing)
+{
+    ServerConfig config = Config();
+    config.limits = {packetSizes(9000)};
+    config.descriptionAddress = kRam + sizeof(Ram::bytes);   // right after the model's memory
+    Device d(config);
+    ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
+    struct Case {
+        uint32_t address;
+        std::vector<uint32_t> words;
+        Status status;
+    } cases[] = {
+        {reg::StreamChannelPort0, {6000, 9004}, STATUS_INVALID_PARAMETER},           // a size off its limits
+        {reg::StreamChannelPort0, {6000, 575}, STATUS_INVALID_PARAMETER},
+        {reg::HeartbeatTimeout, {5000, 1}, STATUS_WRITE_PROTECT},                    // then a read-only one
+        {reg::MessageChannelPort, {0x10000 | 7000, 0x7F000001}, STATUS_INVALID_PARAMETER},
+        {reg::MessageChannelDestination, {0x7F000001, 600, 4, 0}, STATUS_WRITE_PROTECT},   // its source port
+        {kRam + sizeof(Ram::bytes) - 8, {1, 2, 3}, STATUS_WRITE_PROTECT},           // into the description
+        {reg::StreamChannelPort0, {6000, 1500}, STATUS_SUCCESS},
+    };
+    const uint32_t watched[] = {reg::StreamChannelPort0, reg::StreamChannelPacketSize0, reg::HeartbeatTimeout,
+                                reg::MessageChannelPort, reg::MessageChannelDestination,
+                                reg::MessageChannelTransmissionTimeout, reg::MessageChannelRetryCount};
+    for (const Case &c : cases) {
+        std::vector<uint32_t> before;
+        for (uint32_t a : watched) before.push_back(d.read(a).second);
+        const size_t notes = d.rec.notes.size(), writes = d.ram.writes.size();
+        Bytes data;
+        for (uint32_t w : c.words)
+            for (int shift : {24, 16, 8, 0}) data.push_back(uint8_t(w >> shift));
+        auto acks = d.send(WriteMemCmd{c.address, data}.encode(d.nextId++));
+        ASSERT_EQ(acks.size(), 1u);
+        EXPECT_EQ(acks[0].header.status, c.status) << std::hex << c.address;
+        if (c.status == STATUS_SUCCESS) {
+            EXPECT_EQ(d.read(reg::StreamChannelPacketSize0).second & SCPS_SIZE_MASK, 1500u);
+            continue;
+        }
+        std::vector<uint32_t> after;
+        for (uint32_t a : watched) after.push_back(d.read(a).second);
+        EXPECT_EQ(after, before) << std::hex << c.address;
+        EXPECT_EQ(d.rec.notes.size(), notes) << std::hex << c.address;
+        EXPECT_EQ(d.ram.writes.size(), writes) << std::hex << c.address;
+    }
 }

@@ -12,6 +12,7 @@
 using namespace tarn;
 using namespace tarn::softdevice;
 using tarn::test::CallLog;
+using tarn::test::DefaultSource;
 using tarn::test::FakeLink;
 using tarn::test::FakeSource;
 using tarn::test::RecordingSender;
@@ -463,4 +464,48 @@ TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
     const std::string xml = d.model.description();
     EXPECT_NE(xml.find("<Float Name=\"AcquisitionFrameRate\""), std::string::npos);
     EXPECT_NE(xml.find("<FloatReg Name=\"AcquisitionFrameRateReg\""), std::string::npos);
+}
+
+// A WRITEMEM over several of the device's registers is taken whole or not at
+// all, whether the device's own rules refuse a part of it (the source then
+// hears of none) or the source does.
+TEST(DeviceModel, AWriteOfSeveralRegistersTheDeviceRefusesChangesNothing)
+{
+    struct Counting : DefaultSource {
+        using DefaultSource::DefaultSource;
+        int sets = 0;
+        ZuResult SetWidth(uint32_t v) override { ++sets; return DefaultSource::SetWidth(v); }
+        ZuResult SetHeight(uint32_t v) override { ++sets; return DefaultSource::SetHeight(v); }
+    };
+    struct Case {
+        const char *what;
+        bool locked;
+        std::vector<uint32_t> words;   // from Width: Width, Height, OffsetX
+        uint16_t status;
+        bool sourceAsked;
+    } cases[] = {
+        {"a height below its minimum", false, {40, 0}, kStatusInvalidParameter, false},
+        {"a width off the limits before a good height", false, {65, 30}, kStatusInvalidParameter, false},
+        {"locked while streaming parameters are", true, {40, 30}, kStatusAccessDenied, false},
+        {"an offset the source refuses once the size is set", false, {60, 40, 8}, kStatusInvalidParameter, true},
+        {"every part taken", false, {40, 30, 8}, kStatusSuccess, true},
+    };
+    for (const Case &c : cases) {
+        ZuSoftDeviceGEV self;
+        Counting source(64, 48, ZuPixelMono8, 4);
+        DeviceModel model(self);
+        model.addStream(&source);
+        ASSERT_TRUE(model.build(loopback()).IsOK());
+        const uint8_t one[4] = {0, 0, 0, 1};
+        if (c.locked) ASSERT_EQ(model.writeMemory(DeviceModel::addressOf("TLParamsLocked"), one, 4), kStatusSuccess);
+        std::vector<uint8_t> bytes;
+        for (uint32_t w : c.words)
+            for (int shift : {24, 16, 8, 0}) bytes.push_back(uint8_t(w >> shift));
+        EXPECT_EQ(model.writeMemory(DeviceModel::addressOf("Width"), bytes.data(), uint32_t(bytes.size())), c.status) << c.what;
+        const std::vector<uint32_t> now = {source.GetWidth(), source.GetHeight(), source.GetOffsetX()};
+        const std::vector<uint32_t> want = c.status == kStatusSuccess ? c.words : std::vector<uint32_t>{64, 48, 0};
+        EXPECT_EQ(std::vector<uint32_t>(now.begin(), now.begin() + long(want.size())), want) << c.what;
+        EXPECT_EQ(source.sets > 0, c.sourceAsked) << c.what;
+        model.teardown();
+    }
 }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <deque>
+#include <random>
+
 using namespace tarn::softdevice;
 
 TEST(RegisterSpace, RegistersAreBigEndianAndReadsSpanEntries)
@@ -84,4 +88,105 @@ TEST(RegisterSpace, BlocksTakeWritesAndDynamicBlocksReadZerosPastTheirText)
     EXPECT_FALSE(s.setBlock(0x1000, "x", 1));
     // A read past the end of the space, even wrapping, is refused.
     EXPECT_EQ(s.readMemory(0xFFFFFFFC, 8, out), kStatusInvalidAddress);
+}
+
+// Random writes over random layouts: a write the space refuses leaves every
+// entry as it was, and what the checks refuse reaches no setter at all; a
+// write it takes leaves each entry holding its part.
+TEST(RegisterSpace, ARefusedWriteChangesNothingWhateverItSpans)
+{
+    std::mt19937 random(20240611);
+    for (int round = 0; round < 300; ++round) {
+        RegisterSpace s;
+        // Eight words from 0x100: what each holds, and who refuses what.
+        std::vector<uint32_t> held(8, 0);
+        std::deque<std::vector<uint8_t>> ranges;
+        int setterCalls = 0;
+        enum Kind { Checked, Picky, ReadOnly, Block, Ranged };
+        std::vector<Kind> kinds;
+        for (uint32_t w = 0; w < 8;) {
+            Kind k = Kind(random() % 5);
+            if ((k == Block || k == Ranged) && w == 7) k = Checked;
+            const uint32_t at = 0x100 + 4 * w;
+            held[w] = 2 * (random() % 25);   // values every setter takes back
+            uint32_t *slot = &held[w];
+            switch (k) {
+            case Checked:   // its check refuses values of 100 and more
+                s.addRegister(at, [slot] { return *slot; },
+                              [slot, &setterCalls](uint32_t v) {
+                                  ++setterCalls;
+                                  if (v >= 100) return kStatusInvalidParameter;
+                                  *slot = v;
+                                  return kStatusSuccess;
+                              },
+                              [](uint32_t v) { return v >= 100 ? kStatusInvalidParameter : kStatusSuccess; });
+                break;
+            case Picky:     // passes its check, then its setter refuses odd values
+                s.addRegister(at, [slot] { return *slot; },
+                              [slot, &setterCalls](uint32_t v) {
+                                  ++setterCalls;
+                                  if (v % 2) return kStatusError;
+                                  *slot = v;
+                                  return kStatusSuccess;
+                              },
+                              [](uint32_t) { return kStatusSuccess; });
+                break;
+            case ReadOnly: s.addRegister(at, [slot] { return *slot; }); break;
+            case Block:
+                s.addBlock(at, 8, true);
+                break;
+            case Ranged: {  // as a custom register: its write may be refused by its owner
+                std::vector<uint8_t> &rangeBytes = ranges.emplace_back(8, uint8_t(random()));
+                RegisterSpace::Range r;
+                r.read = [&rangeBytes](uint32_t o, uint32_t n, uint8_t *out) {
+                    std::memcpy(out, rangeBytes.data() + o, n);
+                    return kStatusSuccess;
+                };
+                r.peek = r.read;
+                r.write = [&rangeBytes, &setterCalls](uint32_t o, const uint8_t *d, uint32_t n) {
+                    ++setterCalls;
+                    if (d[0] == 0xFF) return kStatusInvalidParameter;
+                    std::memcpy(rangeBytes.data() + o, d, n);
+                    return kStatusSuccess;
+                };
+                s.addRange(at, 8, std::move(r));
+                break;
+            }
+            }
+            kinds.push_back(k);
+            if (k == Block || k == Ranged) kinds.push_back(k);
+            w += (k == Block || k == Ranged) ? 2 : 1;
+        }
+        std::vector<uint8_t> before;
+        ASSERT_EQ(s.readMemory(0x100, 32, before), kStatusSuccess);
+        // A write of 1 to 5 words, anywhere from one word before the layout.
+        const uint32_t first = uint32_t(random() % 9), words = 1 + uint32_t(random() % 5);
+        std::vector<uint8_t> data(4 * words);
+        bool checksRefuse = first == 0 || first + words > 9;
+        for (uint32_t k = 0; k < words; ++k) {
+            const uint32_t v = random() % 8 == 0 ? 100 + random() % 5 : (random() % 8 == 0 ? 0xFF000001u : random() % 40);
+            data[4 * k] = uint8_t(v >> 24);
+            data[4 * k + 1] = uint8_t(v >> 16);
+            data[4 * k + 2] = uint8_t(v >> 8);
+            data[4 * k + 3] = uint8_t(v);
+            const uint32_t w = first + k - 1;
+            if (first + k == 0 || w >= 8) continue;
+            checksRefuse = checksRefuse || kinds[w] == ReadOnly || (kinds[w] == Checked && v >= 100);
+        }
+        const int callsBefore = setterCalls;
+        const uint16_t status = s.writeMemory(0x100 + 4 * first - 4, data.data(), uint32_t(data.size()));
+        std::vector<uint8_t> after;
+        ASSERT_EQ(s.readMemory(0x100, 32, after), kStatusSuccess);
+        if (checksRefuse) {
+            EXPECT_NE(status, kStatusSuccess) << "round " << round;
+            EXPECT_EQ(setterCalls, callsBefore) << "round " << round;
+        }
+        if (status != kStatusSuccess) {
+            EXPECT_EQ(after, before) << "round " << round;
+            continue;
+        }
+        for (uint32_t k = 0; k < words; ++k)
+            for (int b = 0; b < 4; ++b)
+                EXPECT_EQ(after[4 * (first + k - 1) + b], data[4 * k + b]) << "round " << round;
+    }
 }
