@@ -32,7 +32,7 @@ template <class Call> void Contained(Call aCall)
 
 } // namespace
 
-Connection::Connection(ZuDevice *aDevice, std::shared_ptr<Settings> aSettings, std::shared_ptr<SinkList> aSinks,
+Connection::Connection(ZuDevice *aDevice, std::shared_ptr<Settings> aSettings, std::shared_ptr<DeviceSinks> aSinks,
                        const std::atomic<uint32_t> *aPriorities)
     : mDevice(aDevice), mSettings(aSettings), mSinks(std::move(aSinks)), mPriorities(aPriorities), mClient(aSettings)
 {

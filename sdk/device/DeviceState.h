@@ -9,7 +9,7 @@
 // freed memory.
 
 #include "GvcpClient.h"
-#include "SinkList.h"
+#include "DeviceSinks.h"
 
 #include "ZuDevice.h"
 #include "tarn/genicam/Parameters.h"
@@ -62,7 +62,7 @@ enum ThreadRole { kHeartbeatThread = 0, kInterruptLinkThread = 1, kInterruptQueu
 class Connection : public std::enable_shared_from_this<Connection>
 {
 public:
-    Connection(ZuDevice *aDevice, std::shared_ptr<Settings> aSettings, std::shared_ptr<SinkList> aSinks,
+    Connection(ZuDevice *aDevice, std::shared_ptr<Settings> aSettings, std::shared_ptr<DeviceSinks> aSinks,
                const std::atomic<uint32_t> *aPriorities);
     ~Connection();
 
@@ -87,7 +87,7 @@ public:
     {
         mSinks->ForEach(aCall, [this] { return mStopping.load(); });
     }
-    const std::shared_ptr<SinkList> &Sinks() const { return mSinks; }
+    const std::shared_ptr<DeviceSinks> &Sinks() const { return mSinks; }
     ZuDevice *Device() const { return mDevice; }
 
     ZuResult WaitIdle(uint32_t aTimeoutMs);
@@ -117,7 +117,7 @@ private:
 
     ZuDevice *mDevice;
     std::shared_ptr<Settings> mSettings;
-    std::shared_ptr<SinkList> mSinks;
+    std::shared_ptr<DeviceSinks> mSinks;
     const std::atomic<uint32_t> *mPriorities;
     GvcpClient mClient;
     gvcp::DeviceIdentity mIdentity;
@@ -171,7 +171,7 @@ struct ZuDevice::State {
     ZuDevice *device;
     const ZuDeviceType type;
     std::shared_ptr<tarn::device::Settings> settings;
-    std::shared_ptr<tarn::device::SinkList> sinks;
+    std::shared_ptr<tarn::device::DeviceSinks> sinks;
     std::shared_ptr<tarn::device::ParameterSet> communication;
     std::atomic<uint32_t> priorities[3] = {};
 

@@ -35,7 +35,7 @@ bool MayUseRealTime(uint32_t aPriority)
 
 ZuDevice::State::State(ZuDevice *aDevice, ZuDeviceType aType)
     : device(aDevice), type(aType), settings(std::make_shared<tarn::device::Settings>()),
-      sinks(std::make_shared<tarn::device::SinkList>()),
+      sinks(std::make_shared<tarn::device::DeviceSinks>()),
       communication(tarn::device::MakeCommunicationParameters(settings))
 {
 }

@@ -2,6 +2,7 @@
 and test files, so that a new file follows it."""
 import re
 import subprocess
+from collections import Counter
 
 import pytest
 
@@ -46,3 +47,9 @@ def test_source_and_test_files_follow_the_naming_rule():
     public_classes = {p.split("/")[-1][:-2] for p in paths if p.startswith("sdk/include/")}
     breaking = {p for p in paths if breaks_rule(p, public_classes)}
     assert breaking == set(), "name these as docs/contributing.md says"
+
+
+def test_no_two_sdk_files_share_a_name():
+    # An include or a stack trace names a file without its folder.
+    names = Counter(p.rsplit("/", 1)[-1] for p in tracked() if p.startswith("sdk/"))
+    assert {name for name, count in names.items() if count > 1} == set()

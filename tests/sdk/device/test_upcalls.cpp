@@ -1,13 +1,13 @@
 // The gate a binding closes when its interpreter finalises: no sink is
 // called after it, and closing waits for a call in progress elsewhere. The
 // gate is process-wide and stays closed, so each case runs in a child.
-#include "SinkList.h"
+#include "DeviceSinks.h"
 #include "fixture.h"
 
 #include <atomic>
 
 using tarn::UpCalls;
-using tarn::device::SinkList;
+using tarn::device::DeviceSinks;
 
 namespace {
 
@@ -16,7 +16,7 @@ struct Counter : ZuDeviceEventSink {
     void OnCmdLinkRead(const void *, int64_t, int64_t) override { ++calls; }
 };
 
-void CallAll(SinkList &aList)
+void CallAll(DeviceSinks &aList)
 {
     aList.ForEach([](ZuDeviceEventSink *s) { s->OnCmdLinkRead(nullptr, 0, 0); }, [] { return false; });
 }
@@ -25,7 +25,7 @@ void CallAll(SinkList &aList)
 
 int NoSinkIsCalledOnceClosed()
 {
-    auto list = std::make_shared<SinkList>();
+    auto list = std::make_shared<DeviceSinks>();
     Counter sink;
     list->Add(&sink);
     CallAll(*list);

@@ -1,4 +1,4 @@
-#include "SinkList.h"
+#include "DeviceSinks.h"
 
 struct ZuDeviceSinkAccess {
     static ZuDeviceEventSink::Registrations &Of(ZuDeviceEventSink &aSink) { return *aSink.mRegistrations; }
@@ -10,13 +10,13 @@ namespace device {
 namespace {
 
 // The sink no longer names the list (or any list gone meanwhile).
-void Forget(ZuDeviceEventSink &aSink, const SinkList *aList)
+void Forget(ZuDeviceEventSink &aSink, const DeviceSinks *aList)
 {
     auto &regs = ZuDeviceSinkAccess::Of(aSink);
     std::lock_guard<std::mutex> lock(regs.lock);
     auto &l = regs.lists;
     l.erase(std::remove_if(l.begin(), l.end(),
-                           [aList](const std::weak_ptr<SinkList> &w) {
+                           [aList](const std::weak_ptr<DeviceSinks> &w) {
                                auto p = w.lock();
                                return !p || p.get() == aList;
                            }),
@@ -25,7 +25,7 @@ void Forget(ZuDeviceEventSink &aSink, const SinkList *aList)
 
 } // namespace
 
-ZuResult Join(const std::shared_ptr<SinkList> &aSinks, ZuDeviceEventSink *aSink)
+ZuResult Join(const std::shared_ptr<DeviceSinks> &aSinks, ZuDeviceEventSink *aSink)
 {
     ZuResult r = aSinks->Add(aSink, ZU_INVALID_PARAMETER);
     if (!r.IsOK()) return r;
@@ -35,7 +35,7 @@ ZuResult Join(const std::shared_ptr<SinkList> &aSinks, ZuDeviceEventSink *aSink)
     return r;
 }
 
-ZuResult Leave(const std::shared_ptr<SinkList> &aSinks, ZuDeviceEventSink *aSink)
+ZuResult Leave(const std::shared_ptr<DeviceSinks> &aSinks, ZuDeviceEventSink *aSink)
 {
     ZuResult r = aSinks->Remove(aSink);
     if (r.IsOK()) Forget(*aSink, aSinks.get());
@@ -54,7 +54,7 @@ ZuDeviceEventSink::~ZuDeviceEventSink()
 
 void ZuDeviceEventSink::LeaveDevices()
 {
-    std::vector<std::weak_ptr<tarn::device::SinkList>> lists;
+    std::vector<std::weak_ptr<tarn::device::DeviceSinks>> lists;
     {
         std::lock_guard<std::mutex> lock(mRegistrations->lock);
         lists = mRegistrations->lists;
