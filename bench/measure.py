@@ -54,6 +54,20 @@ def run_rounds(contenders, rounds=ROUNDS, warmup=1):
     return results
 
 
+def beside(case, yardstick, number, runs=5):
+    """Seconds per call of a case and of its yardstick (timeit.Timer
+    objects), each the best of `runs` short runs of `number` calls, the two
+    taking turns run by run: load that comes and goes falls on both alike,
+    and a time slice lost to another process costs one run, not the figure.
+    Returns {"ours": ..., "yardstick": ...}."""
+    best = {"ours": float("inf"), "yardstick": float("inf")}
+    for index in range(runs):
+        pair = [("ours", case), ("yardstick", yardstick)]
+        for key, timer in (pair if index % 2 == 0 else pair[::-1]):
+            best[key] = min(best[key], timer.timeit(number) / number)
+    return best
+
+
 def column(samples, key):
     """One number of each round's dict."""
     return [sample[key] for sample in samples]
