@@ -252,7 +252,9 @@ std::optional<ForceIp> ForceIp::decode(const Command &cmd)
 
 Bytes ReadRegCmd::encode(uint16_t reqId) const
 {
+    // Reserved, so that a register read does not grow its payload byte by byte.
     Bytes p;
+    p.reserve(addresses.size() * 4);
     Writer w(p);
     for (uint32_t a : addresses) w.u32(a);
     return finish(READREG_CMD, FLAG_ACK_REQUIRED, reqId, p);
@@ -289,6 +291,7 @@ std::optional<ReadRegAck> ReadRegAck::decode(const Ack &ack)
 Bytes WriteRegCmd::encode(uint16_t reqId) const
 {
     Bytes p;
+    p.reserve(writes.size() * 8);
     Writer w(p);
     for (const auto &aw : writes) {
         w.u32(aw.first);
@@ -334,6 +337,7 @@ std::optional<WriteAck> WriteAck::decode(const Ack &ack)
 Bytes ReadMemCmd::encode(uint16_t reqId) const
 {
     Bytes p;
+    p.reserve(8);
     Writer w(p);
     w.u32(address);
     w.u16(0);

@@ -43,7 +43,14 @@ PollLoop::Exit PollLoop::run(int aTimeoutMs)
     if (!mWake) return Exit::Failed;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(aTimeoutMs < 0 ? 0 : aTimeoutMs);
-    std::vector<pollfd> fds(mWatches.size() + 1);
+    // A few descriptors (the usual case) on the stack: a control request or
+    // a receiver's batch runs the loop once each, and allocating each time
+    // would cost as much as the rest of the loop.
+    constexpr size_t kOnStack = 8;
+    const size_t count = mWatches.size() + 1;
+    pollfd onStack[kOnStack];
+    std::vector<pollfd> onHeap(count > kOnStack ? count : 0);
+    const auto fds = count > kOnStack ? onHeap.data() : onStack;
     fds[0] = pollfd{mWake.get(), POLLIN, 0};
     for (size_t k = 0; k < mWatches.size(); ++k) fds[k + 1] = pollfd{mWatches[k].fd, POLLIN, 0};
     for (;;) {
@@ -53,8 +60,8 @@ PollLoop::Exit PollLoop::run(int aTimeoutMs)
             if (left <= 0) return Exit::TimedOut;
             wait = int(left);
         }
-        for (pollfd &p : fds) p.revents = 0;
-        int n = ::poll(fds.data(), fds.size(), wait);
+        for (size_t k = 0; k < count; ++k) fds[k].revents = 0;
+        int n = ::poll(fds, count, wait);
         if (n < 0) {
             if (errno == EINTR) continue;
             return Exit::Failed;
@@ -65,7 +72,7 @@ PollLoop::Exit PollLoop::run(int aTimeoutMs)
             (void)got;
             return Exit::Stopped;
         }
-        for (size_t k = 1; n > 0 && k < fds.size(); ++k) {
+        for (size_t k = 1; n > 0 && k < count; ++k) {
             const short events = fds[k].revents;
             if (!events) continue;
             if (events & POLLIN) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace tarn::net;
 
@@ -154,29 +155,37 @@ TEST(NetPollLoop, AStopIsNeverLost)
 TEST(NetPollLoop, DispatchesToTheReadableDescriptorUntilItsHandlerIsDone)
 {
     NEEDS_NETNS();
-    SocketOptions options;
-    options.nonBlocking = true;
-    UdpSocket a = UdpSocket::bind({kLoopback, 0}, options);
-    UdpSocket b = UdpSocket::bind({kLoopback, 0}, options);
-    ASSERT_TRUE(a.valid() && b.valid());
-    int fromA = 0, fromB = 0;
-    PollLoop loop;
-    char buf[8];
-    loop.watch(a.fd(), [&](int fd) {
-        EXPECT_EQ(fd, a.fd());
-        while (a.receive(buf, sizeof buf) > 0) ++fromA;
-        return true;
-    });
-    loop.watch(b.fd(), [&](int fd) {
-        EXPECT_EQ(fd, b.fd());
-        while (b.receive(buf, sizeof buf) > 0) ++fromB;
-        return fromB < 2;
-    });
-    ASSERT_TRUE(a.sendTo("x", 1, b.local()));
-    ASSERT_TRUE(a.sendTo("y", 1, b.local()));
-    EXPECT_EQ(RunBounded(loop, 5000), PollLoop::Exit::Done);
-    EXPECT_EQ(fromA, 0);
-    EXPECT_EQ(fromB, 2);
+    // Alone, and behind more idle descriptors than the loop keeps on its stack.
+    for (size_t idle : {size_t(0), size_t(10)}) {
+        SocketOptions options;
+        options.nonBlocking = true;
+        std::vector<UdpSocket> others;
+        PollLoop loop;
+        for (size_t k = 0; k < idle; ++k) {
+            others.push_back(UdpSocket::bind({kLoopback, 0}, options));
+            loop.watch(others.back().fd(), [](int) { ADD_FAILURE() << "an idle descriptor was served"; return true; });
+        }
+        UdpSocket a = UdpSocket::bind({kLoopback, 0}, options);
+        UdpSocket b = UdpSocket::bind({kLoopback, 0}, options);
+        ASSERT_TRUE(a.valid() && b.valid());
+        int fromA = 0, fromB = 0;
+        char buf[8];
+        loop.watch(a.fd(), [&](int fd) {
+            EXPECT_EQ(fd, a.fd());
+            while (a.receive(buf, sizeof buf) > 0) ++fromA;
+            return true;
+        });
+        loop.watch(b.fd(), [&](int fd) {
+            EXPECT_EQ(fd, b.fd());
+            while (b.receive(buf, sizeof buf) > 0) ++fromB;
+            return fromB < 2;
+        });
+        ASSERT_TRUE(a.sendTo("x", 1, b.local()));
+        ASSERT_TRUE(a.sendTo("y", 1, b.local()));
+        EXPECT_EQ(RunBounded(loop, 5000), PollLoop::Exit::Done) << idle << " idle";
+        EXPECT_EQ(fromA, 0);
+        EXPECT_EQ(fromB, 2);
+    }
 }
 
 namespace {
