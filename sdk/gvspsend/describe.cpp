@@ -10,7 +10,7 @@
 #include <cstring>
 
 namespace tarn {
-namespace gvsp {
+namespace gvspsend {
 
 namespace {
 
@@ -32,10 +32,10 @@ Chunks chunksOf(ZuBuffer &aBuffer)
 
 // The payload followed by its chunks, in one run of memory: where the
 // chunks follow the payload already, as it is; else joined in aParts.
-void appendChunks(BlockSource &aSource, PartStore &aParts, const Chunks &aChunks, uint32_t aLayout)
+void appendChunks(gvsp::BlockSource &aSource, PartStore &aParts, const Chunks &aChunks, uint32_t aLayout)
 {
     if (!aChunks.size) return;
-    aSource.leader.payloadType |= PAYLOAD_CHUNK_FLAG;
+    aSource.leader.payloadType |= gvsp::PAYLOAD_CHUNK_FLAG;
     aSource.trailer.chunkPayloadLength = aChunks.size;
     aSource.trailer.chunkLayoutId = aLayout;
     if (aSource.data + aSource.size != aChunks.data) {
@@ -49,7 +49,7 @@ void appendChunks(BlockSource &aSource, PartStore &aParts, const Chunks &aChunks
 
 // The leader counts a line's padding in bytes, the image in pixels: an image
 // whose padding ends inside a byte cannot be told, and is not sent.
-bool describeImage(const IZuImage &aImage, ImageInfo &aInfo)
+bool describeImage(const IZuImage &aImage, gvsp::ImageInfo &aInfo)
 {
     const uint64_t paddingBits = uint64_t(aImage.GetPaddingX()) * ZuPixelTypeGetBitsPerPixel(aImage.GetPixelType());
     if (paddingBits % 8 || paddingBits / 8 > UINT16_MAX) return false;
@@ -63,14 +63,14 @@ bool describeImage(const IZuImage &aImage, ImageInfo &aInfo)
     return true;
 }
 
-bool describeParts(IZuMultiPartContainer &aContainer, BlockSource &aSource, PartStore &aParts)
+bool describeParts(IZuMultiPartContainer &aContainer, gvsp::BlockSource &aSource, PartStore &aParts)
 {
     const uint32_t count = aContainer.GetPartCount();
     if (!count) return false;
     for (uint32_t i = 0; i < count; ++i) {
         const IZuMultiPartSection *section = static_cast<const IZuMultiPartContainer &>(aContainer).GetPart(i);
         if (!section || !section->GetDataPointer()) return false;
-        PartInfo part;
+        gvsp::PartInfo part;
         part.dataType = uint16_t(section->GetDataType());
         part.length = section->GetEffectiveSize();
         part.sourceId = uint8_t(section->GetSourceID());
@@ -79,7 +79,7 @@ bool describeParts(IZuMultiPartContainer &aContainer, BlockSource &aSource, Part
         part.additionalZones = uint8_t(section->GetAdditionalZones());
         part.zoneDirections = section->GetZoneDirectionMask();
         if (const IZuImage *image = section->GetImage()) {
-            ImageInfo info;
+            gvsp::ImageInfo info;
             if (!describeImage(*image, info)) return false;
             part.dataFormat = info.pixelFormat;
             part.specific[0] = info.sizeX;
@@ -91,7 +91,7 @@ bool describeParts(IZuMultiPartContainer &aContainer, BlockSource &aSource, Part
         aParts.infos.push_back(part);
         aParts.datas.push_back(section->GetDataPointer());
     }
-    aSource.leader.payloadType = PAYLOAD_MULTIPART;
+    aSource.leader.payloadType = gvsp::PAYLOAD_MULTIPART;
     aSource.leader.partCount = count;
     aSource.parts = aParts.infos.data();
     aSource.partData = aParts.datas.data();
@@ -100,9 +100,9 @@ bool describeParts(IZuMultiPartContainer &aContainer, BlockSource &aSource, Part
 
 } // namespace
 
-bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
+bool describeBlock(ZuBuffer &aBuffer, gvsp::BlockSource &aSource, PartStore &aParts)
 {
-    aSource = BlockSource();
+    aSource = gvsp::BlockSource();
     aParts.infos.clear();
     aParts.datas.clear();
     aSource.leader.timestamp = aBuffer.GetTimestamp();
@@ -112,7 +112,7 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
         ZuImage *image = aBuffer.GetImage();
         if (!image) return false;
         if (!describeImage(*image, aSource.leader.image)) return false;
-        aSource.leader.payloadType = PAYLOAD_IMAGE;
+        aSource.leader.payloadType = gvsp::PAYLOAD_IMAGE;
         aSource.trailer.sizeY = aSource.leader.image.sizeY;
         aSource.data = image->GetDataPointer();
         aSource.size = image->GetImageSize();
@@ -121,7 +121,7 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
         return true;
     }
     case ZuPayloadTypeRawData:
-        aSource.leader.payloadType = PAYLOAD_RAW;
+        aSource.leader.payloadType = gvsp::PAYLOAD_RAW;
         aSource.data = aBuffer.GetDataPointer();
         aSource.size = aBuffer.GetSize();
         if (!aSource.data || !aSource.size) return false;
@@ -130,7 +130,7 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
         return true;
     case ZuPayloadTypeChunkData: {
         const Chunks chunks = chunksOf(aBuffer);
-        aSource.leader.payloadType = PAYLOAD_CHUNK;
+        aSource.leader.payloadType = gvsp::PAYLOAD_CHUNK;
         aSource.data = chunks.data;
         aSource.size = chunks.size;
         aSource.trailer.chunkPayloadLength = chunks.size;
@@ -149,7 +149,7 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
         if (!header || !container->IsValid() || header->DataOffset < 0) return false;
         const uint64_t total = uint64_t(header->DataOffset) + header->DataSize;
         if (total > aBuffer.GetSize() || header->DescriptorSize > total) return false;
-        aSource.leader.payloadType = PAYLOAD_GENDC;
+        aSource.leader.payloadType = gvsp::PAYLOAD_GENDC;
         aSource.leader.payloadSize = total;
         aSource.leader.genDCDescriptorSize = header->DescriptorSize;
         aSource.data = static_cast<const uint8_t *>(aBuffer.GetDataPointer());
@@ -162,7 +162,7 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
         aSource.data = static_cast<const uint8_t *>(aBuffer.GetDataPointer());
         rzc::Outline outline;
         if (!rzc::Peek(aSource.data, aBuffer.GetSize(), outline)) return false;
-        aSource.leader.payloadType = PAYLOAD_COMPRESSED;
+        aSource.leader.payloadType = gvsp::PAYLOAD_COMPRESSED;
         aSource.leader.image.pixelFormat = uint32_t(outline.type);
         aSource.leader.image.sizeX = outline.width;
         aSource.leader.image.sizeY = outline.height;
@@ -177,5 +177,5 @@ bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts)
     }
 }
 
-} // namespace gvsp
+} // namespace gvspsend
 } // namespace tarn

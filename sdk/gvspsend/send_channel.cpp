@@ -3,7 +3,7 @@
 #include <vector>
 
 namespace tarn {
-namespace gvsp {
+namespace gvspsend {
 
 bool SendChannel::open(const SenderOptions &aOptions, std::string &aError)
 {
@@ -20,7 +20,7 @@ bool SendChannel::send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
                        uint64_t *aPayload)
 {
     HeldBlock &block = mHistory.prepare();
-    BlockSource source;
+    gvsp::BlockSource source;
     if (!describeBlock(aBuffer, source, block.parts) ||
         !block.packetizer.start(source, aBlockId, aRoute.datagram, aRoute.extendedId)) {
         mHistory.drop();
@@ -57,8 +57,8 @@ ResendAnswer SendChannel::resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aL
     }
     // Nowhere to answer: the channel has no destination (any more).
     if (!aTo.ip || !aTo.port) return answer;
-    const bool removed = mAnySent && !isNewerBlock(aBlockId, mLastSent, aExtendedId);
-    const uint16_t status = removed ? STATUS_PACKET_REMOVED_FROM_MEMORY : STATUS_PACKET_UNAVAILABLE;
+    const bool removed = mAnySent && !gvsp::isNewerBlock(aBlockId, mLastSent, aExtendedId);
+    const uint16_t status = removed ? gvsp::STATUS_PACKET_REMOVED_FROM_MEMORY : gvsp::STATUS_PACKET_UNAVAILABLE;
     answer.refused = mSender.transmitStatus(aBlockId, aExtendedId, aFirst, aLast, status, aTo);
     return answer;
 }
@@ -66,9 +66,9 @@ ResendAnswer SendChannel::resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aL
 bool SendChannel::sendTestPacket(size_t aSize, net::Endpoint aTo)
 {
     std::vector<uint8_t> packet(aSize);
-    if (!encodeTestPacket(packet.data(), packet.size())) return false;
+    if (!gvsp::encodeTestPacket(packet.data(), packet.size())) return false;
     return mSender.sendDatagram(packet.data(), packet.size(), aTo);
 }
 
-} // namespace gvsp
+} // namespace gvspsend
 } // namespace tarn

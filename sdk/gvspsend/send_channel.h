@@ -21,7 +21,7 @@
 class ZuBuffer;
 
 namespace tarn {
-namespace gvsp {
+namespace gvspsend {
 
 // Where a block goes and how it is cut.
 struct BlockRoute {
@@ -96,7 +96,7 @@ private:
     std::atomic<uint64_t> mLastSent{0};
 };
 
-} // namespace gvsp
+} // namespace gvspsend
 } // namespace tarn
 
 #endif

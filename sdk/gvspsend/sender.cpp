@@ -8,7 +8,7 @@
 #include <thread>
 
 namespace tarn {
-namespace gvsp {
+namespace gvspsend {
 
 void Pacer::setRate(double aBytesPerSecond)
 {
@@ -107,13 +107,13 @@ void Sender::flushGather(size_t aCount, net::Endpoint aTo)
         sendPatiently(aCount, [&](size_t aDone) { return mSocket.sendAllTo(mGather + aDone, aCount - aDone, aTo); });
 }
 
-Sent Sender::transmit(const Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
+Sent Sender::transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
                       Pacer *aPacer)
 {
     Sent sent;
     if (!mSocket.valid() || !aBlock.packetCount()) return sent;
     aLast = std::min(aLast, aBlock.packetCount() - 1);
-    const size_t header = headerSize(aBlock.extendedId());
+    const size_t header = gvsp::headerSize(aBlock.extendedId());
     size_t batched = 0;
     uint64_t batchPayload = 0;
     auto send = [&] {
@@ -150,14 +150,14 @@ uint64_t Sender::transmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aF
     size_t batched = 0;
     uint64_t count = 0;
     for (uint64_t id = aFirst; id <= aLast; ++id) {
-        Header h;
+        gvsp::Header h;
         h.status = aStatus;
         h.extendedId = aExtendedId;
         h.blockId = aBlockId;
         h.packetId = uint32_t(id);
-        h.format = FORMAT_PAYLOAD;
+        h.format = gvsp::FORMAT_PAYLOAD;
         uint8_t *slot = mBatch.data() + batched * kSlot;
-        const size_t n = writeHeader(h, slot, kSlot);
+        const size_t n = gvsp::writeHeader(h, slot, kSlot);
         if (!n) continue;
         ++count;
         mDatas[batched] = slot;
@@ -229,5 +229,5 @@ void History::clear(const std::function<void(const void *)> &aGone)
     expire(0, SendClock::time_point::max(), aGone);
 }
 
-} // namespace gvsp
+} // namespace gvspsend
 } // namespace tarn

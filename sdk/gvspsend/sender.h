@@ -25,7 +25,7 @@
 class ZuBuffer;
 
 namespace tarn {
-namespace gvsp {
+namespace gvspsend {
 
 using SendClock = std::chrono::steady_clock;
 
@@ -34,13 +34,13 @@ using SendClock = std::chrono::steady_clock;
 // into the buffer (and into aParts for multi-part blocks), which must stay
 // unchanged while packets of it may be written.
 struct PartStore {
-    std::vector<PartInfo> infos;
+    std::vector<gvsp::PartInfo> infos;
     std::vector<const uint8_t *> datas;
     // An image or raw data and its chunks, when the chunks do not follow
     // them in memory (reused from block to block).
     std::vector<uint8_t> joined;
 };
-bool describeBlock(ZuBuffer &aBuffer, BlockSource &aSource, PartStore &aParts);
+bool describeBlock(ZuBuffer &aBuffer, gvsp::BlockSource &aSource, PartStore &aParts);
 
 // Holds payload bytes to a rate: each batch waits until the bytes before it
 // would have left at that rate. An idle sender does not save up a burst.
@@ -90,7 +90,7 @@ public:
 
     // Packets aFirst..aLast of a laid-out block (clipped to the block) to
     // aTo, paced by aPacer when given.
-    Sent transmit(const Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
+    Sent transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
                   Pacer *aPacer = nullptr);
     // The answer to a resend request for packets no longer held: one header
     // with aStatus per packet, at most kMaxStatusAnswers of them.
@@ -152,7 +152,7 @@ private:
 // owner knows it by), its layout and where it went.
 struct HeldBlock {
     const void *tag = nullptr;
-    Packetizer packetizer;
+    gvsp::Packetizer packetizer;
     PartStore parts;
     net::Endpoint to;
     SendClock::time_point sentAt;
@@ -183,7 +183,7 @@ private:
     std::unique_ptr<HeldBlock> mNext;
 };
 
-} // namespace gvsp
+} // namespace gvspsend
 } // namespace tarn
 
 #endif

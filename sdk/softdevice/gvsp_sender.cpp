@@ -7,7 +7,7 @@ GvspSender::GvspSender(StreamConfig &aConfig) : mConfig(aConfig) {}
 
 bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
 {
-    gvsp::SenderOptions options;
+    gvspsend::SenderOptions options;
     options.source = {aDeviceIp, 0};
     options.batch = 64;
     if (!mChannel.open(options, aError)) return false;
@@ -29,7 +29,7 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
     const uint16_t port = uint16_t(mConfig.port & 0xFFFF);
     const size_t packetSize = mConfig.packetSize & 0xFFFF;
     if (!destination || !port || packetSize <= gvsp::kIpUdpOverhead) return false;
-    gvsp::BlockRoute route;
+    gvspsend::BlockRoute route;
     route.to = {destination, port};
     route.datagram = packetSize - gvsp::kIpUdpOverhead;
     route.extendedId = mConfig.extendedIds;
@@ -48,7 +48,7 @@ size_t GvspSender::held() const
 void GvspSender::release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mChannel.expire(aKeep, gvsp::SendClock::time_point::min(), [&aGone](const void *aTag) {
+    mChannel.expire(aKeep, gvspsend::SendClock::time_point::min(), [&aGone](const void *aTag) {
         if (aGone) aGone(static_cast<ZuBuffer *>(const_cast<void *>(aTag)));
     });
 }

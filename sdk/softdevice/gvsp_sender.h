@@ -63,7 +63,7 @@ private:
 
     StreamConfig &mConfig;
     mutable std::mutex mLock;
-    gvsp::SendChannel mChannel;
+    gvspsend::SendChannel mChannel;
     std::vector<Stream> mStreams;
     net::TcpConnection *mCurrent = nullptr;  // what mChannel sends over
 };

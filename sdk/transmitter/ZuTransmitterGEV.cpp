@@ -17,7 +17,7 @@
 #include <deque>
 #include <mutex>
 
-using tarn::gvsp::SendClock;
+using tarn::gvspsend::SendClock;
 
 namespace {
 
@@ -57,7 +57,7 @@ struct ZuTransmitterGEV::Impl {
     tarn::Worker thread;
     // The thread's, and Open/Close's while it is not running; Abort and
     // Close take its history over while the thread waits.
-    tarn::gvsp::SendChannel channel;
+    tarn::gvspsend::SendChannel channel;
     std::deque<ZuBuffer *> queue;
     std::deque<ZuBuffer *> free;
     std::deque<Resend> resends;
@@ -111,7 +111,7 @@ void ZuTransmitterGEV::Impl::serve(const Resend &aResend, std::unique_lock<std::
     const bool extended = extendedIds;
     historyBusy = true;
     aLock.unlock();
-    const tarn::gvsp::ResendAnswer answer = channel.resend(aResend.block, aResend.first, aResend.last, extended, to);
+    const tarn::gvspsend::ResendAnswer answer = channel.resend(aResend.block, aResend.first, aResend.last, extended, to);
     resent.fetch_add(answer.resent);
     unavailable.fetch_add(answer.refused);
     aLock.lock();
@@ -123,7 +123,7 @@ void ZuTransmitterGEV::Impl::sendBlock(ZuBuffer *aBuffer, std::unique_lock<std::
 {
     sending = aBuffer;
     const uint64_t id = nextBlock;
-    tarn::gvsp::BlockRoute route;
+    tarn::gvspsend::BlockRoute route;
     route.to = destination;
     route.datagram = packetSize - tarn::gvsp::kIpUdpOverhead;
     route.extendedId = extendedIds;
@@ -226,7 +226,7 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("a count is out of range"));
     const bool multicast = isMulticast(destination);
     if (!source && multicast) source = tarn::net::localAddressToward(0x7F000001);
-    tarn::gvsp::SenderOptions options;
+    tarn::gvspsend::SenderOptions options;
     options.source = {source, aSourcePort};
     options.dontFragment = aDoNotFragment;
     options.multicast = multicast;
@@ -288,8 +288,8 @@ ZuResult ZuTransmitterGEV::QueueBuffer(ZuBuffer *aBuffer)
 {
     if (!aBuffer) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no buffer"));
     tarn::gvsp::BlockSource source;
-    tarn::gvsp::PartStore parts;
-    if (!tarn::gvsp::describeBlock(*aBuffer, source, parts))
+    tarn::gvspsend::PartStore parts;
+    if (!tarn::gvspsend::describeBlock(*aBuffer, source, parts))
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the buffer holds nothing to send"));
     std::lock_guard<std::mutex> lock(mImpl->lock);
     if (!mImpl->open) return ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace tarn;
-using tarn::gvsp::describeBlock;
+using tarn::gvspsend::describeBlock;
 
 namespace {
 // An intensity component of one 1D part of aBytes.
@@ -27,7 +27,7 @@ TEST(GenDCBlock, TheWholeContainerGoesOutWithItsDescriptorSize)
     ASSERT_TRUE(buffer.AttachGenDCManager(manager).IsOK());
     buffer.SetTimestamp(7);
     gvsp::BlockSource s;
-    gvsp::PartStore parts;
+    gvspsend::PartStore parts;
     ASSERT_TRUE(describeBlock(buffer, s, parts));
     const IZuGenericDataContainer *c = buffer.GetGenDC();
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_GENDC);
@@ -43,7 +43,7 @@ TEST(GenDCBlock, TheWholeContainerGoesOutWithItsDescriptorSize)
 TEST(GenDCBlock, AContainerThatDoesNotHoldTogetherIsNotSent)
 {
     gvsp::BlockSource s;
-    gvsp::PartStore parts;
+    gvspsend::PartStore parts;
     // Never attached: an empty container.
     ZuBuffer bare(ZuPayloadTypeGenDC);
     EXPECT_FALSE(describeBlock(bare, s, parts));

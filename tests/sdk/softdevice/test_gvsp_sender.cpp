@@ -18,8 +18,8 @@ TEST(GvspSender, ABuffersLeaderTellsWhatItHolds)
     image.GetImage()->SetOffsetX(4);
     image.SetTimestamp(99);
     gvsp::BlockSource s;
-    gvsp::PartStore parts;
-    ASSERT_TRUE(gvsp::describeBlock(image, s, parts));
+    gvspsend::PartStore parts;
+    ASSERT_TRUE(gvspsend::describeBlock(image, s, parts));
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_IMAGE);
     EXPECT_EQ(s.leader.image.pixelFormat, uint32_t(ZuPixelMono16));
     EXPECT_EQ(s.leader.image.sizeX, 33u);
@@ -32,13 +32,13 @@ TEST(GvspSender, ABuffersLeaderTellsWhatItHolds)
 
     ZuBuffer raw(ZuPayloadTypeRawData);
     ASSERT_TRUE(raw.Alloc(100).IsOK());
-    ASSERT_TRUE(gvsp::describeBlock(raw, s, parts));
+    ASSERT_TRUE(gvspsend::describeBlock(raw, s, parts));
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_RAW);
     EXPECT_EQ(s.leader.payloadSize, 100u);
 
     // Nothing to send: no zero-sized block.
     ZuBuffer empty(ZuPayloadTypeImage);
-    EXPECT_FALSE(gvsp::describeBlock(empty, s, parts));
+    EXPECT_FALSE(gvspsend::describeBlock(empty, s, parts));
 }
 
 TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)

@@ -20,8 +20,8 @@ TEST(Describe, AnImageCarriesItsChunksAfterItsPixelsWhereverTheyAreKept)
     ASSERT_TRUE(buffer.AddChunk(0x1234, chunk, 4).IsOK());
     buffer.SetChunkLayoutID(77);
     gvsp::BlockSource s;
-    gvsp::PartStore parts;
-    ASSERT_TRUE(gvsp::describeBlock(buffer, s, parts));
+    gvspsend::PartStore parts;
+    ASSERT_TRUE(gvspsend::describeBlock(buffer, s, parts));
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_IMAGE | gvsp::PAYLOAD_CHUNK_FLAG);
     EXPECT_EQ(s.trailer.chunkPayloadLength, 12u);
     EXPECT_EQ(s.trailer.chunkLayoutId, 77u);
@@ -33,7 +33,7 @@ TEST(Describe, AnImageCarriesItsChunksAfterItsPixelsWhereverTheyAreKept)
     // Without chunks the pixels go alone, straight from the buffer.
     ZuBuffer plain(ZuPayloadTypeImage);
     ASSERT_TRUE(plain.GetImage()->Alloc(8, 2, ZuPixelMono8).IsOK());
-    ASSERT_TRUE(gvsp::describeBlock(plain, s, parts));
+    ASSERT_TRUE(gvspsend::describeBlock(plain, s, parts));
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_IMAGE);
     EXPECT_EQ(s.data, plain.GetImage()->GetDataPointer());
     EXPECT_EQ(s.size, 16u);
@@ -46,19 +46,19 @@ TEST(Describe, ChunkDataAloneAndRawDataWithChunks)
     const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_TRUE(chunks.AddChunk(9, data, 8).IsOK());
     gvsp::BlockSource s;
-    gvsp::PartStore parts;
-    ASSERT_TRUE(gvsp::describeBlock(chunks, s, parts));
+    gvspsend::PartStore parts;
+    ASSERT_TRUE(gvspsend::describeBlock(chunks, s, parts));
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_CHUNK);
     EXPECT_EQ(s.size, 16u);
     EXPECT_EQ(s.trailer.chunkPayloadLength, 16u);
     ZuBuffer none(ZuPayloadTypeChunkData);
-    EXPECT_FALSE(gvsp::describeBlock(none, s, parts));
+    EXPECT_FALSE(gvspsend::describeBlock(none, s, parts));
 
     ZuBuffer raw(ZuPayloadTypeRawData);
     ASSERT_TRUE(raw.Alloc(10).IsOK());
     ASSERT_TRUE(raw.AllocChunk(32).IsOK());
     ASSERT_TRUE(raw.AddChunk(9, data, 8).IsOK());
-    ASSERT_TRUE(gvsp::describeBlock(raw, s, parts));
+    ASSERT_TRUE(gvspsend::describeBlock(raw, s, parts));
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_RAW | gvsp::PAYLOAD_CHUNK_FLAG);
     EXPECT_EQ(s.size, 26u);
     EXPECT_EQ(s.leader.payloadSize, 26u);
@@ -71,12 +71,12 @@ TEST(Describe, ALeaderTellsALinesPaddingInBytes)
     ZuBuffer buffer(ZuPayloadTypeImage);
     ASSERT_TRUE(buffer.GetImage()->Alloc(8, 2, ZuPixelRGB8, 3, 0).IsOK());
     gvsp::BlockSource s;
-    gvsp::PartStore parts;
-    ASSERT_TRUE(gvsp::describeBlock(buffer, s, parts));
+    gvspsend::PartStore parts;
+    ASSERT_TRUE(gvspsend::describeBlock(buffer, s, parts));
     EXPECT_EQ(s.leader.image.paddingX, 9u);
     EXPECT_EQ(s.size, (8u + 3u) * 3u * 2u);
     ASSERT_TRUE(buffer.GetImage()->Alloc(8, 2, ZuPixelMono12p, 1, 0).IsOK());
-    EXPECT_FALSE(gvsp::describeBlock(buffer, s, parts));
+    EXPECT_FALSE(gvspsend::describeBlock(buffer, s, parts));
 }
 
 TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
@@ -89,8 +89,8 @@ TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
     ASSERT_TRUE(container->SetPartIDs(1, 5, 6, 7).IsOK());
     ASSERT_TRUE(container->AllocAllParts().IsOK());
     gvsp::BlockSource s;
-    gvsp::PartStore parts;
-    ASSERT_TRUE(gvsp::describeBlock(buffer, s, parts));
+    gvspsend::PartStore parts;
+    ASSERT_TRUE(gvspsend::describeBlock(buffer, s, parts));
     EXPECT_EQ(s.leader.payloadType, gvsp::PAYLOAD_MULTIPART);
     ASSERT_EQ(s.leader.partCount, 2u);
     EXPECT_EQ(s.parts[0].dataType, 1);
