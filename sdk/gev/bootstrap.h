@@ -136,6 +136,23 @@ constexpr uint32_t streamChannelRegister(uint32_t channel0Register, uint32_t cha
     return channel0Register + reg::StreamChannelStride * channel;
 }
 
+// The values a register field takes: from min to max, in steps of inc
+// counted from min. The one rule behind a device's declared limits: its
+// description declares them, and its registers refuse every other value.
+struct ValueLimits {
+    int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
+    bool takes(int64_t value) const { return value >= min && value <= max && (inc <= 1 || (value - min) % inc == 0); }
+};
+
+// A field of a bootstrap register and the values it takes: a write that
+// puts any other value there is refused with INVALID_PARAMETER.
+struct FieldLimit : ValueLimits {
+    uint32_t address = 0;
+    uint32_t mask = 0xFFFFFFFF;   // the field's bits
+    uint32_t shift = 0;           // where its lowest bit lies
+    bool takes(uint32_t registerValue) const { return ValueLimits::takes((registerValue & mask) >> shift); }
+};
+
 } // namespace gvcp
 } // namespace tarn
 

@@ -75,7 +75,7 @@ struct Server::Impl {
     using Notes = std::vector<std::function<void()>>;
 
     ServerConfig config;
-    DeviceModel *model;
+    DeviceMemory *memory;
     ServerListener *listener;
     mutable std::mutex lock;
 
@@ -102,8 +102,8 @@ struct Server::Impl {
     std::optional<InFlight> inFlight;
     RequestIds eventIds{1};
 
-    Impl(ServerConfig aConfig, DeviceModel *aModel, ServerListener *aListener)
-        : config(std::move(aConfig)), model(aModel), listener(aListener), identity(config.identity),
+    Impl(ServerConfig aConfig, DeviceMemory *aMemory, ServerListener *aListener)
+        : config(std::move(aConfig)), memory(aMemory), listener(aListener), identity(config.identity),
           heartbeatTimeout(std::max(config.heartbeatTimeoutMs, kMinHeartbeatMs)), mctt(config.messageTimeoutMs),
           mcrc(config.messageRetries), channels(std::min(config.streamChannels, reg::StreamChannelCount)),
           groups(std::min<uint32_t>(config.actionSignals, 128))
@@ -440,13 +440,13 @@ struct Server::Impl {
         return readBootstrap(address, ignored, now) ? Status(STATUS_WRITE_PROTECT) : Status(STATUS_INVALID_ADDRESS);
     }
 
-    // ---- Memory: the bootstrap block, the description, then the model -------
+    // ---- Memory: the bootstrap block, the description, then the device's ----
     // Each read and write goes through here, one word of the bootstrap block
     // at a time, and the rest in runs. The server's lock is held except
-    // around the model's own calls.
+    // around the device memory's own calls.
 
-    // A run of the model's own from at: up to the description when it follows.
-    uint32_t modelRun(uint32_t at, uint32_t left) const
+    // A run of the device memory from at: up to the description when it follows.
+    uint32_t memoryRun(uint32_t at, uint32_t left) const
     {
         if (!description.empty() && at < config.descriptionAddress) return std::min(left, config.descriptionAddress - at);
         return left;
@@ -480,8 +480,8 @@ struct Server::Impl {
                 done += n;
                 continue;
             }
-            uint32_t n = modelRun(at, count - done);
-            Status s = model ? outsideLock(held, [&] { return model->read(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
+            uint32_t n = memoryRun(at, count - done);
+            Status s = memory ? outsideLock(held, [&] { return memory->read(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
             if (s != STATUS_SUCCESS) return s;
             done += n;
         }
@@ -493,14 +493,14 @@ struct Server::Impl {
     {
         if (uint64_t(address) + count > (uint64_t(1) << 32)) return STATUS_INVALID_ADDRESS;
         // A refused write changes nothing: the server's registers are
-        // checked before any is written, and the model checks its run
-        // itself (no write both reaches the model and writes a register of
-        // the server's: the bootstrap block ends in words that are none).
+        // checked before any is written, and the device memory checks its
+        // run itself (no write both reaches it and writes a register of the
+        // server's: the bootstrap block ends in words that are none).
         for (uint32_t done = 0; done < count;) {
             const uint32_t at = address + done;
             if (inDescription(at)) return STATUS_WRITE_PROTECT;
             if (at >= reg::BootstrapEnd) {
-                done += modelRun(at, count - done);
+                done += memoryRun(at, count - done);
                 continue;
             }
             const Status s = writeBootstrap(at, loadBig32(data + done), false, from, now, out, notes);
@@ -516,18 +516,18 @@ struct Server::Impl {
                 done += 4;
                 continue;
             }
-            uint32_t n = modelRun(at, count - done);
-            Status s = model ? outsideLock(held, [&] { return model->write(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
+            uint32_t n = memoryRun(at, count - done);
+            Status s = memory ? outsideLock(held, [&] { return memory->write(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
             if (s != STATUS_SUCCESS) return s;
             done += n;
         }
         return STATUS_SUCCESS;
     }
 
-    uint32_t modelWriteTime(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count)
+    uint32_t memoryWriteTime(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count)
     {
-        if (!model || uint64_t(address) + count <= reg::BootstrapEnd) return 0;
-        return outsideLock(held, [&] { return model->writeTime(address, count); });
+        if (!memory || uint64_t(address) + count <= reg::BootstrapEnd) return 0;
+        return outsideLock(held, [&] { return memory->writeTime(address, count); });
     }
 
     // Announces a slow write, when the controller asked to be told.
@@ -682,7 +682,7 @@ struct Server::Impl {
                 return;
             }
             uint32_t slowest = 0;
-            for (const auto &w : wr->writes) slowest += modelWriteTime(held, w.first, 4);
+            for (const auto &w : wr->writes) slowest += memoryWriteTime(held, w.first, 4);
             Status status = STATUS_SUCCESS;
             uint16_t index = 0;
             if (mayWrite(from, {wr->writes[0].first})) maybePending(held, slowest, cmd, from, out, sent);
@@ -733,7 +733,7 @@ struct Server::Impl {
             if (!mayWrite(from, addresses)) status = STATUS_ACCESS_DENIED;
             else if (wm->address % 4) status = STATUS_BAD_ALIGNMENT;
             if (status == STATUS_SUCCESS) {
-                maybePending(held, modelWriteTime(held, wm->address, uint32_t(wm->data.size())), cmd, from, out, sent);
+                maybePending(held, memoryWriteTime(held, wm->address, uint32_t(wm->data.size())), cmd, from, out, sent);
                 status = writeRange(held, wm->address, wm->data.data(), uint32_t(wm->data.size()), from, now, out, notes);
             }
             uint16_t index = status == STATUS_SUCCESS ? uint16_t(wm->data.size()) : 0;
@@ -834,8 +834,8 @@ struct Server::Impl {
     }
 };
 
-Server::Server(ServerConfig config, DeviceModel *model, ServerListener *listener)
-    : mImpl(std::make_unique<Impl>(std::move(config), model, listener))
+Server::Server(ServerConfig config, DeviceMemory *memory, ServerListener *listener)
+    : mImpl(std::make_unique<Impl>(std::move(config), memory, listener))
 {
 }
 

@@ -1,13 +1,13 @@
 #ifndef TARN_GVCPSERVER_SERVER_H
 #define TARN_GVCPSERVER_SERVER_H
 
-// The device side of GVCP: the protocol over a device model. The model (a
-// software camera, a test device) supplies its identity, its description
+// The device side of GVCP: the protocol over a device's memory. The device
+// (a software camera, a test device) supplies its identity, its description
 // and the registers and memory beyond the bootstrap block; the server keeps
 // the bootstrap registers and runs the protocol: privilege and heartbeat,
 // retries answered from the last acknowledge, PENDING for slow writes,
 // FORCEIP, the messaging channel with its retries, action signals, test
-// packets. It reports what happened to the model's listener.
+// packets. It reports what happened to the device's listener.
 //
 // No sockets and no threads here: packets come in through handle(), time
 // through tick(), and everything that leaves goes through a ServerOutput,
@@ -40,11 +40,12 @@ enum class Access : int32_t { None = 0, Open = 1, Control = 2, Exclusive = 3 };
 // Registers and memory of the device beyond what the server keeps itself
 // (the bootstrap block below reg::BootstrapEnd and the description).
 // Called on the server's thread only, one request at a time.
-class DeviceModel
+class DeviceMemory
 {
 public:
-    virtual ~DeviceModel() = default;
-    // count bytes (a multiple of 4) at address; a GVCP status.
+    virtual ~DeviceMemory() = default;
+    // count bytes (a multiple of 4) at address; a GVCP status. A write that
+    // is refused changes nothing.
     virtual Status read(uint32_t address, uint8_t *data, uint32_t count) = 0;
     virtual Status write(uint32_t address, const uint8_t *data, uint32_t count) = 0;
     // How long a write will take, in ms. A write longer than the pending
@@ -103,21 +104,6 @@ public:
     virtual void changeAddress(uint32_t /*ip*/) {}
 };
 
-// A field of a bootstrap register and the values it takes: a write that
-// puts any other value there is refused with INVALID_PARAMETER, as the
-// device's description declares it.
-struct FieldLimit {
-    uint32_t address = 0;
-    uint32_t mask = 0xFFFFFFFF;   // the field's bits
-    uint32_t shift = 0;           // where its lowest bit lies
-    int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
-    bool takes(uint32_t value) const
-    {
-        const int64_t v = (value & mask) >> shift;
-        return v >= min && v <= max && (inc <= 1 || (v - min) % inc == 0);
-    }
-};
-
 struct ServerConfig {
     DeviceIdentity identity;
     // The GenICam description, served read-only at descriptionAddress and
@@ -164,7 +150,7 @@ struct ServerStats {
 class Server
 {
 public:
-    explicit Server(ServerConfig config, DeviceModel *model = nullptr, ServerListener *listener = nullptr);
+    explicit Server(ServerConfig config, DeviceMemory *memory = nullptr, ServerListener *listener = nullptr);
     ~Server();
     Server(const Server &) = delete;
     Server &operator=(const Server &) = delete;

@@ -69,8 +69,8 @@ struct UdpServer::TcpPeer {
     bool closed = false;
 };
 
-UdpServer::UdpServer(ServerConfig config, DeviceModel *model, ServerListener *listener)
-    : mServer(std::move(config), model, listener), mOutput(std::make_unique<Output>(*this))
+UdpServer::UdpServer(ServerConfig config, DeviceMemory *memory, ServerListener *listener)
+    : mServer(std::move(config), memory, listener), mOutput(std::make_unique<Output>(*this))
 {
 }
 

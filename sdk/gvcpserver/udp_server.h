@@ -25,7 +25,7 @@ namespace gvcp {
 class UdpServer
 {
 public:
-    explicit UdpServer(ServerConfig config, DeviceModel *model = nullptr, ServerListener *listener = nullptr);
+    explicit UdpServer(ServerConfig config, DeviceMemory *memory = nullptr, ServerListener *listener = nullptr);
     ~UdpServer();
     UdpServer(const UdpServer &) = delete;
     UdpServer &operator=(const UdpServer &) = delete;
@@ -86,7 +86,7 @@ private:
     bool mPeersChanged = false;
     std::unique_ptr<Output> mOutput;
     std::unique_ptr<net::PollLoop> mLoop;
-    // postEvent wakes the loop from the model's threads, which may run while
+    // postEvent wakes the loop from the device's threads, which may run while
     // stop() lets the loop go.
     std::mutex mLoopLock;
     uint16_t mPort = 0;

@@ -15,7 +15,7 @@
 namespace tarn {
 namespace softdevice {
 
-class GvcpAdapter : public gvcp::DeviceModel, public gvcp::ServerListener
+class GvcpAdapter : public gvcp::DeviceMemory, public gvcp::ServerListener
 {
 public:
     explicit GvcpAdapter(softdevice::DeviceModel &aModel) : mModel(aModel) {}

@@ -12,7 +12,7 @@ using namespace tarn::gvcp;
 
 namespace {
 
-class Ram : public DeviceModel
+class Ram : public DeviceMemory
 {
 public:
     Status read(uint32_t address, uint8_t *data, uint32_t count) override

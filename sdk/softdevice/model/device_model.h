@@ -18,7 +18,6 @@
 #include "IZuRegisterMap.h"
 #include "gev/bootstrap.h"
 #include "gev/gvcp.h"
-#include "gvcpserver/server.h"
 #include "softdevice/model/bridges.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"

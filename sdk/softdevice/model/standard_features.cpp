@@ -367,11 +367,9 @@ StandardFeature::Entries DeviceModel::entriesOf(const StandardFeature &aFeature,
 bool DeviceModel::accepts(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue)
 {
     switch (aFeature.kind) {
-    case Kind::Integer: {
-        const int64_t v = aValue, lo = limit(aFeature.min, aChannel), hi = limit(aFeature.max, aChannel),
-                      step = limit(aFeature.inc, aChannel);
-        return v >= lo && v <= hi && (step <= 1 || (v - lo) % step == 0);
-    }
+    case Kind::Integer:
+        return gvcp::ValueLimits{limit(aFeature.min, aChannel), limit(aFeature.max, aChannel), limit(aFeature.inc, aChannel)}
+            .takes(aValue);
     case Kind::Boolean: return aValue == 0 || aValue == aFeature.commandValue;
     case Kind::Enumeration:
         for (const auto &e : entriesOf(aFeature, aChannel))

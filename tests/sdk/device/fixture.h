@@ -43,7 +43,7 @@ inline std::string DataPath(const char *aName)
     return std::string(TARN_TEST_DATA) + "/" + aName;
 }
 
-class Ram : public DeviceModel
+class Ram : public DeviceMemory
 {
 public:
     static constexpr uint32_t kBase = 0x10000;

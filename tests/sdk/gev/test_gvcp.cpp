@@ -1,3 +1,4 @@
+#include "gev/bootstrap.h"
 #include "gev/gvcp.h"
 
 #include <gtest/gtest.h>
@@ -310,4 +311,30 @@ TEST(GvcpText, AddressesAndMacs)
     EXPECT_TRUE(parseMac("00-11-1c-aa-bb-cc", mac));
     for (const char *bad : {"", "00:11:1c:aa:bb", "00:11-1c:aa:bb:cc", "00:11:1c:aa:bb:cg", "00/11/1c/aa/bb/cc"})
         EXPECT_FALSE(parseMac(bad, mac)) << bad;
+}
+
+// The one limit rule: from the minimum to the maximum, in steps counted
+// from the minimum; a field's limit applies to its own bits alone.
+TEST(GvcpLimits, StepsCountFromTheMinimumAndAFieldIsItsOwnBits)
+{
+    struct Case {
+        ValueLimits limits;
+        int64_t value;
+        bool takes;
+    } cases[] = {
+        {{10, 100, 4}, 14, true},  {{10, 100, 4}, 12, false}, {{10, 100, 4}, 10, true},
+        {{10, 100, 4}, 6, false},  {{10, 100, 4}, 102, false}, {{10, 100, 4}, 98, true},
+        {{576, 9000, 4}, 9000, true}, {{576, 9000, 4}, 578, false}, {{0, 1, 1}, 2, false},
+        {{-5, 5, 0}, -5, true},    {{-5, 5, 3}, 1, true},      {{-5, 5, 3}, 0, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.limits.takes(c.value), c.takes) << c.limits.min << ".." << c.limits.max << " by " << c.limits.inc
+                                                     << ": " << c.value;
+    FieldLimit port;
+    port.mask = 0xFFFF0000;
+    port.shift = 16;
+    port.min = 1024;
+    port.max = 2048;
+    EXPECT_TRUE(port.takes(0x04000000u | 0xFFFF));   // the other bits are not the field's
+    EXPECT_FALSE(port.takes(0x03FF0000u));
 }

@@ -22,7 +22,7 @@ const uint32_t kRam = 0x20000;
 const uint32_t kSlow = 0x20100;
 
 // Registers of the device's own: a block of memory that counts its writes.
-class Ram : public DeviceModel
+class Ram : public DeviceMemory
 {
 public:
     std::map<uint32_t, uint32_t> writes;  // address -> count

@@ -497,7 +497,9 @@ TEST(DeviceModel, AWriteOfSeveralRegistersTheDeviceRefusesChangesNothing)
         model.addStream(&source);
         ASSERT_TRUE(model.build(loopback()).IsOK());
         const uint8_t one[4] = {0, 0, 0, 1};
-        if (c.locked) ASSERT_EQ(model.writeMemory(DeviceModel::addressOf("TLParamsLocked"), one, 4), kStatusSuccess);
+        if (c.locked) {
+            ASSERT_EQ(model.writeMemory(DeviceModel::addressOf("TLParamsLocked"), one, 4), kStatusSuccess);
+        }
         std::vector<uint8_t> bytes;
         for (uint32_t w : c.words)
             for (int shift : {24, 16, 8, 0}) bytes.push_back(uint8_t(w >> shift));

@@ -33,7 +33,7 @@ using namespace tarn::gvcp;
 
 namespace fw = tarn::bridge::firmware;
 
-class Memory : public DeviceModel
+class Memory : public DeviceMemory
 {
 public:
     static constexpr uint32_t kBase = 0x10000;
