@@ -161,19 +161,19 @@ ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool aEnabled)
 ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool aEnabled)
 {
     // Read at the next Start, as the other switches.
-    mImpl->core->model.setRtpEnabled(aEnabled);
+    mImpl->core->model.streams().setRtpEnabled(aEnabled);
     return ZuResult(ZU_OK);
 }
 
 ZuResult ZuSoftDeviceGEV::SetGenDCEnabled(bool aEnabled)
 {
-    mImpl->core->model.setGenDCEnabled(aEnabled);
+    mImpl->core->model.streams().setGenDCEnabled(aEnabled);
     return ZuResult(ZU_OK);
 }
 
 ZuResult ZuSoftDeviceGEV::SetStreamTimestamping(bool aEnabled)
 {
-    mImpl->core->model.setStreamTimestamping(aEnabled);
+    mImpl->core->model.streams().setTimestamping(aEnabled);
     return ZuResult(ZU_OK);
 }
 

@@ -59,8 +59,8 @@ void GvcpAdapter::onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway
 void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &aStream)
 {
     enterDeviceThread(&mModel);
-    mModel.streamChannelChanged(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
-                                aStream.packetDelay, aStream.configuration);
+    mModel.streams().changed(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
+                             aStream.packetDelay, aStream.configuration);
 }
 
 void GvcpAdapter::onAction(uint32_t aSignal, std::optional<uint64_t> aTime)

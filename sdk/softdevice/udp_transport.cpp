@@ -55,8 +55,8 @@ public:
         const std::string xml = aModel.description();
         config.description.assign(xml.begin(), xml.end());
         config.descriptionName = "tarn_softcamera.xml";
-        config.streamChannels = uint32_t(aModel.channelCount());
-        config.streamCapabilities = aModel.streamCapabilities();
+        config.streamChannels = uint32_t(aModel.streams().count());
+        config.streamCapabilities = aModel.streams().capabilities();
         config.actionSignals = 1;
         config.limits = aModel.bootstrapLimits();
         mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());
@@ -65,11 +65,11 @@ public:
             if (aChannel < mSenders.size()) mSenders[aChannel]->sendTestPacket(aSize, aTo);
         });
         const uint32_t ip = aModel.net().ip;
-        for (size_t i = 0; i < aModel.channelCount(); ++i) {
-            auto sender = std::make_unique<GvspSender>(aModel.channel(i).config());
+        for (size_t i = 0; i < aModel.streams().count(); ++i) {
+            auto sender = std::make_unique<GvspSender>(aModel.streams().channel(i).config());
             if (!sender->open(ip, aError)) return false;
             mServer->server().setStreamSourcePort(uint32_t(i), sender->port());
-            aModel.setSender(i, sender.get());
+            aModel.streams().setSender(i, sender.get());
             mSenders.push_back(std::move(sender));
         }
         if (mTcp) {
@@ -79,7 +79,7 @@ public:
             advertise();
             mServer->enableTcp(true);
         }
-        if (aModel.rtpEnabled()) startRtp(aModel, ip);
+        if (aModel.streams().rtpEnabled()) startRtp(aModel, ip);
         if (!mServer->start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
         aModel.setLink(this);
         aModel.controlChannelStarted(mServer->port());
@@ -95,8 +95,8 @@ public:
         mModel->controlChannelStopped();
         mModel->setLink(nullptr);
         for (size_t i = 0; i < mSenders.size(); ++i) {
-            mModel->setSender(i, nullptr);
-            mModel->setRtpSender(i, nullptr);
+            mModel->streams().setSender(i, nullptr);
+            mModel->streams().setRtpSender(i, nullptr);
         }
         mStreams.reset();
         mRtpSenders.clear();
@@ -135,8 +135,8 @@ private:
             auto out = [gvsp](const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo) {
                 return gvsp->sendDatagrams(aDatas, aSizes, aCount, aTo);
             };
-            mRtpSenders.push_back(std::make_unique<RtpSender>(aModel.channel(i).config(), i, out, mAnnouncer.get()));
-            aModel.setRtpSender(i, mRtpSenders.back().get());
+            mRtpSenders.push_back(std::make_unique<RtpSender>(aModel.streams().channel(i).config(), i, out, mAnnouncer.get()));
+            aModel.streams().setRtpSender(i, mRtpSenders.back().get());
         }
     }
 

@@ -3,12 +3,7 @@
 #include "softdevice/model/guard.h"
 #include "tarn/Holds.h"
 #include "tarn/UpCalls.h"
-#include "IZuSWStreamingChannelSourceGenDC.h"
-#include "ZuBuffer.h"
-#include "ZuGenDCManager.h"
-#include "ZuPixelTypeInfo.h"
 #include "ZuLog.h"
-#include "gev/gvsp.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,10 +13,6 @@ namespace tarn {
 namespace softdevice {
 
 namespace {
-
-// A source answering OK forever must not hang Start.
-constexpr int kMaxListed = 256;
-constexpr uint32_t kDefaultPacketSizeMax = 9000;
 
 std::string ipText(uint32_t aIp)
 {
@@ -39,7 +30,7 @@ struct Raised {
 
 } // namespace
 
-DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf)
+DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf), mStreams(this, [this] { return timestamp(); })
 {
     mEpoch = std::chrono::steady_clock::now();
     mIdentity.setOnChange([this](Identity::Field f) { refreshIdentity(f); });
@@ -59,11 +50,8 @@ DeviceModel::~DeviceModel()
 
 ZuResult DeviceModel::addStream(IZuSWStreamingChannelSource *aSource)
 {
-    if (!aSource) return ZuResult(ZU_INVALID_PARAMETER);
-    if (mBuilt) return ZuResult(ZU_STATE_ERROR);
-    if (mSources.size() >= kMaxStreams) return ZuResult(ZU_NOT_SUPPORTED);
-    mSources.push_back(aSource);
-    return ZuResult(ZU_OK);
+    if (aSource && mBuilt) return ZuResult(ZU_STATE_ERROR);
+    return mStreams.add(aSource);
 }
 
 ZuResult DeviceModel::setUserSetCount(uint32_t aCount)
@@ -117,60 +105,19 @@ void DeviceModel::notify(Call &&aCall)
 
 bool DeviceModel::describeSources(std::string &aError)
 {
-    mPixelTypes.assign(mChannels.size(), {});
-    mChunks.assign(mChannels.size(), {});
-    mChunkSelector.assign(mChannels.size(), 0);
-    mDescribed.clear();
-    bool usable = true;
-    for (size_t i = 0; i < mChannels.size(); ++i) {
-        IZuSWStreamingChannelSource &src = mChannels[i]->source();
-        for (int k = 0; k < kMaxListed; ++k) {
-            ZuPixelType type = ZuPixelUndefined;
-            if (!src.GetSupportedPixelType(k, type).IsOK()) break;
-            mPixelTypes[i].push_back(type);
-        }
-        for (int k = 0; k < kMaxListed; ++k) {
-            uint32_t id = 0;
-            ZuString name;
-            if (!src.GetSupportedChunk(k, id, name).IsOK()) break;
-            mChunks[i].emplace_back(name.Narrow(), id);
-        }
-        if (!mChunks[i].empty()) mChunkSelector[i] = mChunks[i].front().second;
-        uint32_t lo = 0, hi = 0, inc = 0;
-        src.GetWidthInfo(lo, hi, inc);
-        uint32_t hlo = 0, hhi = 0, hinc = 0;
-        src.GetHeightInfo(hlo, hhi, hinc);
-        // No zero-sized frames: a channel must be able to carry a pixel.
-        if (usable && (hi == 0 || hhi == 0 || src.GetWidth() == 0 || src.GetHeight() == 0)) {
-            aError = "stream " + std::to_string(i) + ": the source's width and height must be at least 1";
-            usable = false;
-        }
-        if (usable && mPixelTypes[i].empty()) {
-            aError = "stream " + std::to_string(i) + ": the source supports no pixel type";
-            usable = false;
-        }
-        uint32_t packetMax = kDefaultPacketSizeMax;
-        if (!src.GetGevSCPSPacketSizeInfo(packetMax).IsOK() || packetMax < 576 || packetMax > 65535)
-            packetMax = kDefaultPacketSizeMax;
-        // Sizes go in steps of 4 from 576.
-        packetMax &= ~3u;
-        mChannels[i]->config().packetSize = std::min<uint32_t>(1500, packetMax);
-        const bool multiPart = src.IsPayloadTypeSupported(ZuPayloadTypeMultiPart);
-        mDescribed.push_back({lo, hi, inc ? inc : 1, hlo, hhi, hinc ? hinc : 1, packetMax, multiPart});
-    }
+    mChunkSelector.assign(mStreams.count(), 0);
+    const bool usable = mStreams.learn(aError);
+    for (size_t i = 0; i < mStreams.count(); ++i)
+        if (!mStreams.facts(i).chunks.empty()) mChunkSelector[i] = mStreams.facts(i).chunks.front().second;
     return usable;
 }
 
 void DeviceModel::openChannels()
 {
-    mChannels.clear();
-    mGenDCInUse.clear();
-    for (size_t i = 0; i < mSources.size(); ++i)
-        mChannels.push_back(std::make_unique<Channel>(*mSources[i], uint16_t(i), this));
+    mStreams.open();
     // A new start writes a new description: until then its version and
     // GUIDs may change, from the start's own up-calls.
     mIdentity.freezeDescription(false);
-
 }
 
 void DeviceModel::describe()
@@ -182,7 +129,7 @@ void DeviceModel::describe()
     auto write = [&] {
         declareStandard();
         rebuildDescription();
-        mChannels.clear();
+        mStreams.close();
     };
     std::string unusable;
     try {
@@ -201,35 +148,26 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     mNet = aNet;
     mControlled = false;
     openChannels();
-    mSenders.assign(mChannels.size(), nullptr);
-    mRtpSenders.assign(mChannels.size(), nullptr);
     mSpace = std::make_unique<RegisterSpace>();
     mUserSets.assign(size_t(mUserSetCount) + 1, std::nullopt);
     mWriter = DescriptionWriter();
 
     std::string error;
     auto fail = [&](uint32_t aCode) {
-        for (auto &c : mChannels) c->freeAll();
         // A failed start still leaves a description of what was learnt.
         declareStandard();
         rebuildDescription();
-        mChannels.clear();
-        mGenDCInUse.clear();
+        mStreams.close();
         mSpace.reset();
         return ZuResult(aCode, ZuString(error.c_str()));
     };
     try {
         if (!describeSources(error)) return fail(ZU_INVALID_PARAMETER);
-        // The container is complete before the first buffer is asked for:
-        // attaching a buffer to the manager sizes it from the container.
-        assignGenDCManagers();
-        for (auto &c : mChannels) {
-            if (!c->allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
-        }
+        if (!mStreams.allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
         // What the device's own registers hold when it starts.
         mSourceSelector = mStreamSelector = mUserSetSelector = mUserSetDefault = mTlLocked = 0;
-        mFrameRateEnable = 0;
-        setFrameRate(30.0);
+        mStreams.enableFrameRate(false);
+        mStreams.setFrameRate(30.0);
         layoutFirmware();
         layoutStandard();
 
@@ -239,7 +177,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         RegisterFactory registers(mRegisterMap, *mSpace);
         registers.lend(&lent);
         mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
-        for (auto &c : mChannels) c->source().CreateRegisters(&mRegisterMap, &registers);
+        for (size_t i = 0; i < mStreams.count(); ++i) mStreams.channel(i).source().CreateRegisters(&mRegisterMap, &registers);
         if (!lent.refused().empty()) {
             error = lent.refused();
             mRegisterMap.clear();
@@ -247,14 +185,14 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         }
         FeatureFactory features;
         mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
-        for (size_t i = 0; i < mChannels.size(); ++i) {
+        for (size_t i = 0; i < mStreams.count(); ++i) {
             features.setSource(int(i));
-            mChannels[i]->source().CreateGenApiFeatures(&mRegisterMap, &features);
+            mStreams.channel(i).source().CreateGenApiFeatures(&mRegisterMap, &features);
         }
         mFeatureSpecs = features.features();
         mFeatureReferences = features.references();
         declareStandard();
-        if (!describeFeatures(mFeatureSpecs, mFeatureReferences, mChannels.size(), mWriter, error)) {
+        if (!describeFeatures(mFeatureSpecs, mFeatureReferences, mStreams.count(), mWriter, error)) {
             mFeatureSpecs.clear();
             mFeatureReferences.clear();
             mRegisterMap.clear();
@@ -281,18 +219,10 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
 void DeviceModel::teardown()
 {
     if (!mBuilt) return;
-    stopAcquisition();
+    mStreams.stopAcquisition();
     if (mControlled) controlReleased(false);
     setLink(nullptr);
-    for (auto &c : mChannels) {
-        closeStream(*c);
-        c->freeAll();
-    }
-    mChannels.clear();
-    mSenders.clear();
-    mRtpSenders.clear();
-    mDescribed.clear();
-    mGenDCInUse.clear();
+    mStreams.close();
     mFeatureSpecs.clear();
     mFeatureReferences.clear();
     mRegisterMap.clear();
@@ -359,39 +289,6 @@ void DeviceModel::layoutFirmware()
         mIdentity.SetDeviceFirmwareVersion(ZuString(aVersion.c_str()));
     });
     mSerial.layout(*mSpace);
-}
-
-void DeviceModel::assignGenDCManagers()
-{
-    mGenDCInUse.assign(mChannels.size(), nullptr);
-    if (!mGenDC) return;
-    for (size_t i = 0; i < mChannels.size(); ++i) {
-        auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&mChannels[i]->source());
-        if (!source) continue;
-        if (mGenDCManagers.size() <= i) mGenDCManagers.resize(i + 1);
-        if (!mGenDCManagers[i]) mGenDCManagers[i] = std::make_unique<ZuGenDCManager>();
-        else mGenDCManagers[i]->ResetContainer();
-        mGenDCInUse[i] = mGenDCManagers[i].get();
-        source->AssignGenDCManager(mGenDCManagers[i].get());
-        source->SetupGenDCContainer();
-    }
-}
-
-uint32_t DeviceModel::payloadSize(Channel &aChannel)
-{
-    IZuSWStreamingChannelSource &src = aChannel.source();
-    uint64_t size = 0;
-    ZuGenDCManager *manager = genDCManager(aChannel.index());
-    if (manager && genDCStreaming(aChannel.index()))
-        return uint32_t(std::min<uint64_t>(manager->GetTotalPayloadSize(), 0xFFFFFFFFu));
-    guarded(aChannel.counters().sourceFailures, [&] {
-        size = src.GetPayloadSize();
-        if (size) return;
-        const uint64_t bits = uint64_t(src.GetWidth()) * src.GetHeight() * ZuPixelTypeGetBitsPerPixel(src.GetPixelType());
-        size = (bits + 7) / 8;
-        if (src.GetChunkModeActive()) size += src.GetChunksSize();
-    });
-    return uint32_t(std::min<uint64_t>(size, 0xFFFFFFFFu));
 }
 
 // ---- Features and description
@@ -465,135 +362,10 @@ void DeviceModel::controlReleased(bool aHeartbeatFailed)
 {
     (void)aHeartbeatFailed;
     // The controller's streams end with its session.
-    stopAcquisition();
-    for (auto &c : mChannels) {
-        closeStream(*c);
-        configureChannel(*c, 0, false);
-        c->config().port = 0;
-        c->config().destination = 0;
-        c->config().protocol = StreamConfig::kProtocolGvsp;
-    }
+    mStreams.endSession();
     mTlLocked = 0;
     mControlled = false;
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
-}
-
-void DeviceModel::streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize,
-                                       uint32_t aDelay, uint32_t aConfiguration)
-{
-    if (aChannel >= mChannels.size()) return;
-    Channel &c = *mChannels[aChannel];
-    StreamConfig &cfg = c.config();
-    const uint16_t old = uint16_t(cfg.port & 0xFFFF);
-    const bool resized = cfg.packetSize.exchange(aPacketSize) != aPacketSize;
-    configureChannel(c, aConfiguration, resized);
-    cfg.delay = aDelay;
-    // A channel is open towards one destination, its address and port both
-    // set (in whichever order the controller writes them): another one
-    // closes it and opens it anew.
-    if (!aPort || !aIp || aIp != cfg.destination || aPort != old) closeStream(c);
-    cfg.destination = aIp;
-    cfg.port = aPort;
-    if (aPort && aIp) openStream(c);
-}
-
-std::vector<uint32_t> DeviceModel::streamCapabilities() const
-{
-    std::vector<uint32_t> out;
-    for (const Described &d : mDescribed)
-        out.push_back(d.multiPart ? gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER : 0);
-    return out;
-}
-
-namespace {
-// Without large leaders and trailers a multi-part block has at most this
-// many parts: what a leader of 576 bytes describes.
-constexpr uint32_t kPartsInSmallLeader = 10;
-
-// The parts a leader as large as the channel's packets describes.
-uint32_t partsPerLeader(uint32_t aPacketSize, bool aExtendedId)
-{
-    gvsp::Leader leader;
-    leader.payloadType = gvsp::PAYLOAD_MULTIPART;
-    const size_t fixed = gvsp::kIpUdpOverhead + gvsp::headerSize(aExtendedId) + gvsp::leaderBodySize(leader);
-    const size_t size = aPacketSize & gvcp::SCPS_SIZE_MASK;
-    return size > fixed ? uint32_t((size - fixed) / gvsp::kPartLeaderSize) : 0;
-}
-} // namespace
-
-// The configuration bits the channel offers, as the controller set them:
-// the source hears of each change, and of the parts a large leader holds
-// whenever the packet size changes them. GigE Vision carries multi-part
-// blocks with extended ids only: while they are allowed, the channel's
-// blocks all go so.
-void DeviceModel::configureChannel(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged)
-{
-    if (aChannel.index() >= mDescribed.size() || !mDescribed[aChannel.index()].multiPart) return;
-    StreamConfig &cfg = aChannel.config();
-    const uint32_t now = aConfiguration & (gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
-    const uint32_t changed = cfg.configuration.exchange(now) ^ now;
-    cfg.extendedIds = (now & gvcp::SCC_MULTI_PART) != 0;
-    IZuSWStreamingChannelSource &source = aChannel.source();
-    std::atomic<uint64_t> &failures = aChannel.counters().sourceFailures;
-    if (changed & gvcp::SCC_MULTI_PART)
-        guarded(failures, [&] { source.SetMultiPartAllowed((now & gvcp::SCC_MULTI_PART) != 0); });
-    const bool large = (now & gvcp::SCC_LARGE_LEADER_TRAILER) != 0;
-    if ((changed & gvcp::SCC_LARGE_LEADER_TRAILER) || (large && aPacketSizeChanged)) {
-        const uint32_t parts = large ? partsPerLeader(cfg.packetSize, cfg.extendedIds) : kPartsInSmallLeader;
-        guarded(failures, [&] { source.SetLargeLeaderTrailerEnabled(large, parts); });
-    }
-}
-
-void DeviceModel::openStream(Channel &aChannel)
-{
-    if (aChannel.markOpen(true)) return;
-    const ZuString ip(ipText(aChannel.config().destination).c_str());
-    const uint16_t port = uint16_t(aChannel.config().port & 0xFFFF);
-    guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnOpen(ip, port); });
-}
-
-void DeviceModel::closeStream(Channel &aChannel)
-{
-    if (aChannel.streaming()) aChannel.stopStreaming();
-    if (!aChannel.markOpen(false)) return;
-    guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnClose(); });
-}
-
-void DeviceModel::startAcquisition()
-{
-    for (size_t i = 0; i < mChannels.size(); ++i) {
-        Channel &c = *mChannels[i];
-        BlockSender *sender = c.config().protocol == StreamConfig::kProtocolRtp ? mRtpSenders[i] : mSenders[i];
-        if (c.streaming() || !sender || !(c.config().port & 0xFFFF) || !c.config().destination) continue;
-        std::function<void(ZuBuffer &)> stamp;
-        if (mStamping) stamp = [this](ZuBuffer &b) { b.SetTimestamp(timestamp()); };
-        c.startStreaming(*sender, stamp, [this] { return framePeriod(); });
-    }
-    mAcquiring = true;
-}
-
-void DeviceModel::stopAcquisition()
-{
-    for (auto &c : mChannels)
-        if (c->streaming()) c->stopStreaming();
-    mAcquiring = false;
-}
-
-std::chrono::nanoseconds DeviceModel::framePeriod() const
-{
-    // The register takes only rates within the feature's limits.
-    if (!mFrameRateEnable) return std::chrono::nanoseconds(0);
-    return std::chrono::nanoseconds(int64_t(1e9 / frameRate()));
-}
-
-void DeviceModel::setSender(size_t aChannel, BlockSender *aSender)
-{
-    if (aChannel < mSenders.size()) mSenders[aChannel] = aSender;
-}
-
-void DeviceModel::setRtpSender(size_t aChannel, BlockSender *aSender)
-{
-    if (aChannel < mRtpSenders.size()) mRtpSenders[aChannel] = aSender;
 }
 
 bool DeviceModel::isSlow(uint32_t aAddress) const
@@ -634,7 +406,7 @@ void DeviceModel::controlChannelStarted(uint16_t aPort)
 void DeviceModel::controlChannelStopped()
 {
     if (mControlled) controlReleased(false);
-    stopAcquisition();
+    mStreams.stopAcquisition();
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStop(&mSelf); });
 }
 

@@ -31,6 +31,7 @@
 #include "softdevice/model/standard_features.h"
 #include "softdevice/model/user_sets.h"
 #include "softdevice/model/statistics.h"
+#include "softdevice/model/streams.h"
 #include "tarn/SinkList.h"
 
 #include <chrono>
@@ -39,8 +40,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-class ZuGenDCManager;
 
 namespace ZuVirtualDeviceLib {
 // Executes action commands addressed to the device.
@@ -75,7 +74,7 @@ struct NetConfig {
 class DeviceModel
 {
 public:
-    static constexpr size_t kMaxStreams = 4;
+    static constexpr size_t kMaxStreams = Streams::kMaxStreams;
     static constexpr uint32_t kMaxUserSets = 256;
 
     explicit DeviceModel(IZuVirtualDeviceGEV &aSelf);
@@ -91,11 +90,6 @@ public:
     void forgetUserSetNotify(IZuUserSetNotify *aNotify);
     ZuResult registerSink(IZuVirtualDeviceGEVEventSink *aSink);
     ZuResult unregisterSink(IZuVirtualDeviceGEVEventSink *aSink);
-    void setStreamTimestamping(bool aEnabled) { mStamping = aEnabled; }
-    void setGenDCEnabled(bool aEnabled) { mGenDC = aEnabled; }
-    // RTP selectable per stream channel; read by the transport at Start.
-    void setRtpEnabled(bool aEnabled) { mRtp = aEnabled; }
-    bool rtpEnabled() const { return mRtp; }
 
     // ---- Start and stop. build() runs the Start sequence on the caller's
     // thread; what an up-call throws leaves it after everything built so
@@ -122,8 +116,7 @@ public:
     MessageChannel &messages() { return mMessages; }
     IZuRegisterMap &registerMap() { return mRegisterMap; }
     RegisterCatalog &registers() { return mRegisterMap; }
-    size_t channelCount() const { return mChannels.size(); }
-    Channel &channel(size_t aIndex) { return *mChannels[aIndex]; }
+    Streams &streams() { return mStreams; }
     const NetConfig &net() const { return mNet; }
     uint64_t timestamp() const;
     IdentityTexts identityTexts() const;
@@ -141,23 +134,10 @@ public:
     bool controlled() const { return mControlled; }
     // FORCEIP gave the device a new address.
     void networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway);
-    // A stream channel's destination (port 0: closed), packets and
-    // configuration register (gvcp::SCC_* bits).
-    void streamChannelChanged(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay,
-                              uint32_t aConfiguration = 0);
-    // What each stream channel offers in its capability register (SCC_*
-    // bits): multi-part where its source supports it.
-    std::vector<uint32_t> streamCapabilities() const;
     // An action signal addressed to the device.
     void action(uint32_t aSignal, uint64_t aTime);
     void controlChannelStarted(uint16_t aPort);
     void controlChannelStopped();
-    // The sender of a stream channel (set by the transport before control).
-    void setSender(size_t aChannel, BlockSender *aSender);
-    // The channel's sender while it streams over RTP.
-    void setRtpSender(size_t aChannel, BlockSender *aSender);
-    // The time between two frames, 0 without a frame rate.
-    std::chrono::nanoseconds framePeriod() const;
 
     // Registers whose writes reach application code take long enough for a
     // controller to want a PENDING_ACK first.
@@ -207,51 +187,28 @@ private:
     StandardFeature::Entries entriesOf(const StandardFeature &aFeature, size_t aChannel) const;
     template <class Get> uint32_t fromSource(size_t aChannel, Get aGet);
     template <class Set> uint16_t toSource(size_t aChannel, Set aSet);
-    bool genDCStreaming(size_t aChannel);
-    double frameRate() const;
-    void setFrameRate(double aRate);
+    // The channels for a start, and what their sources tell.
     void openChannels();
-    // Asks each source what it offers; false with aError when the device
-    // cannot stream from one of them.
     bool describeSources(std::string &aError);
     void refreshIdentity(Identity::Field aField);
     void rebuildDescription();
-    void openStream(Channel &aChannel);
-    void closeStream(Channel &aChannel);
-    void configureChannel(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged);
-    void startAcquisition();
-    void stopAcquisition();
     uint16_t userSetSave(uint32_t aIndex);
     uint16_t userSetLoad(uint32_t aIndex);
     void openUserSets();
     void storeUserSets();
     void notifyUserSet(ZuUserSetState aState, uint32_t aIndex);
-    uint32_t payloadSize(Channel &aChannel);
     void resetDevice();
     template <typename Call> void notify(Call &&aCall);
 
     IZuVirtualDeviceGEV &mSelf;
-    std::vector<IZuSWStreamingChannelSource *> mSources;
-    std::vector<std::unique_ptr<Channel>> mChannels;
-    std::vector<BlockSender *> mSenders;
-    std::vector<BlockSender *> mRtpSenders;
+    Streams mStreams;
     tarn::SinkList<IZuVirtualDeviceGEVEventSink> mSinks;
     IZuUserSetNotify *mUserSetNotify = nullptr;
     ZuVirtualDeviceLib::IActionHandler *mActionHandler = nullptr;
     uint32_t mUserSetCount = 0;
-    bool mStamping = true;
-    bool mGenDC = false;
-    bool mRtp = false;
     std::atomic<bool> mBuilt{false};
     std::atomic<bool> mBuilding{false};
     std::atomic<bool> mStarting{false};
-
-    // What each source told at Start.
-    struct Described {
-        uint32_t widthMin, widthMax, widthInc, heightMin, heightMax, heightInc, packetMax;
-        bool multiPart;
-    };
-    std::vector<Described> mDescribed;
 
     NetConfig mNet;
     std::unique_ptr<RegisterSpace> mSpace;
@@ -264,17 +221,6 @@ private:
     // The script's declarations of the last Start.
     std::vector<FeatureSpec> mFeatureSpecs;
     std::vector<FeatureReference> mFeatureReferences;
-    // One GenDC manager per channel whose source streams GenDC, kept until
-    // the device is destroyed: the source may hold on to the one it was
-    // given after the device stopped.
-    std::vector<std::unique_ptr<ZuGenDCManager>> mGenDCManagers;
-    // Those the channels of this start use (null: the channel sends no GenDC).
-    std::vector<ZuGenDCManager *> mGenDCInUse;
-    ZuGenDCManager *genDCManager(size_t aChannel) const
-    {
-        return aChannel < mGenDCInUse.size() ? mGenDCInUse[aChannel] : nullptr;
-    }
-    void assignGenDCManagers();
     DescriptionWriter mWriter;
     mutable std::mutex mDescriptionLock;
     std::string mDescription;
@@ -291,19 +237,12 @@ private:
     uint32_t mUserSetSelector = 0;
     uint32_t mUserSetDefault = 0;
     std::vector<uint32_t> mChunkSelector;
-    std::vector<std::vector<std::pair<std::string, uint32_t>>> mChunks;
-    std::vector<std::vector<ZuPixelType>> mPixelTypes;
     // Saved user sets (index 0: the state the device started with), and
     // the file that keeps the others, empty when none does.
     std::vector<std::optional<UserSet>> mUserSets;
     std::string mUserSetPath;
     std::string mUserSetProblem;
-    bool mAcquiring = false;
     std::chrono::steady_clock::time_point mEpoch;
-    // The frame rate the channels keep to while enabled (IEEE double, as the
-    // register holds it).
-    std::atomic<uint64_t> mFrameRateBits{0};
-    std::atomic<uint32_t> mFrameRateEnable{0};
     std::atomic<uint64_t> mUpcallFailures{0};
 };
 

@@ -60,13 +60,13 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
     // through the device here, once: these run on the control thread.
     using F = StandardFeature;
     static const std::vector<StandardFamily> families = [] {
-        const F::Present several = [](const DeviceModel &m, size_t) { return m.mChannels.size() > 1; };
+        const F::Present several = [](const DeviceModel &m, size_t) { return m.mStreams.count() > 1; };
         const F::Present chunks = [](const DeviceModel &m, size_t c) {
-            return c < m.mChunks.size() && !m.mChunks[c].empty();
+            return c < m.mStreams.count() && !m.mStreams.facts(c).chunks.empty();
         };
-        const F::Limit lastChannel = +[](const DeviceModel &m) { return int64_t(m.mChannels.size()) - 1; };
+        const F::Limit lastChannel = +[](const DeviceModel &m) { return int64_t(m.mStreams.count()) - 1; };
         const F::Present multiPart = [](const DeviceModel &m, size_t c) {
-            return c < m.mDescribed.size() && m.mDescribed[c].multiPart;
+            return c < m.mStreams.count() && m.mStreams.facts(c).multiPart;
         };
 
         StandardFamily identity{"DeviceControl", "Identity of the device", {}};
@@ -89,17 +89,17 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
                          .reads([](DeviceModel &m, size_t) { return m.mSourceSelector; })
                          .writes([](DeviceModel &m, size_t, uint32_t v) { m.mSourceSelector = v; return uint16_t(kStatusOk); }));
         im.push_back(F("WidthMin", Kind::Integer, "").channel(0x2C).readOnly().seen("Invisible")
-                         .reads([](DeviceModel &m, size_t c) { return m.mDescribed[c].widthMin; }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.facts(c).widthMin; }));
         im.push_back(F("WidthInc", Kind::Integer, "").channel(0x30).readOnly().seen("Invisible")
-                         .reads([](DeviceModel &m, size_t c) { return m.mDescribed[c].widthInc; }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.facts(c).widthInc; }));
         im.push_back(F("HeightMin", Kind::Integer, "").channel(0x34).readOnly().seen("Invisible")
-                         .reads([](DeviceModel &m, size_t c) { return m.mDescribed[c].heightMin; }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.facts(c).heightMin; }));
         im.push_back(F("HeightInc", Kind::Integer, "").channel(0x38).readOnly().seen("Invisible")
-                         .reads([](DeviceModel &m, size_t c) { return m.mDescribed[c].heightInc; }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.facts(c).heightInc; }));
         im.push_back(F("WidthMax", Kind::Integer, "Largest width").channel(0x24).readOnly().limits(1, 0xFFFFFFFF)
-                         .reads([](DeviceModel &m, size_t c) { return m.mDescribed[c].widthMax; }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.facts(c).widthMax; }));
         im.push_back(F("HeightMax", Kind::Integer, "Largest height").channel(0x28).readOnly().limits(1, 0xFFFFFFFF)
-                         .reads([](DeviceModel &m, size_t c) { return m.mDescribed[c].heightMax; }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.facts(c).heightMax; }));
         // A software sensor is as large as the largest image.
         im.push_back(F("SensorWidth", Kind::Integer, "Width of the sensor in pixels").channel(0x24).readOnly().limits(1, 0xFFFFFFFF));
         im.push_back(F("SensorHeight", Kind::Integer, "Height of the sensor in lines").channel(0x28).readOnly().limits(1, 0xFFFFFFFF));
@@ -126,7 +126,7 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
                              return m.toSource(c, [v](Source &s) { return s.SetPixelType(ZuPixelType(int32_t(v))); });
                          }));
         im.push_back(F("PayloadSize", Kind::Integer, "Bytes of one block of the stream").channel(0x14).readOnly()
-                         .reads([](DeviceModel &m, size_t c) { return m.payloadSize(*m.mChannels[c]); }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.payloadSize(c); }));
 
         StandardFamily acquisition{"AcquisitionControl", "Acquisition", {}};
         auto &ac = acquisition.features;
@@ -134,15 +134,15 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
                          .reads([](DeviceModel &, size_t) { return uint32_t(0); })
                          .writes([](DeviceModel &, size_t, uint32_t) { return uint16_t(kStatusOk); }));
         ac.push_back(F("AcquisitionStart", Kind::Command, "Starts the acquisition").device(0x00).writeOnly()
-                         .writes([](DeviceModel &m, size_t, uint32_t) { m.startAcquisition(); return uint16_t(kStatusOk); }));
+                         .writes([](DeviceModel &m, size_t, uint32_t) { m.mStreams.startAcquisition(); return uint16_t(kStatusOk); }));
         ac.push_back(F("AcquisitionFrameRate", Kind::Float, "Frames a second the camera sends at most, while enabled").device(0x30)
                          .floatLimits(0.1, 100000.0).in("Hz")
-                         .floats([](DeviceModel &m) { return m.frameRate(); }, [](DeviceModel &m, double v) { m.setFrameRate(v); }));
+                         .floats([](DeviceModel &m) { return m.mStreams.frameRate(); }, [](DeviceModel &m, double v) { m.mStreams.setFrameRate(v); }));
         ac.push_back(F("AcquisitionFrameRateEnable", Kind::Boolean, "Keeps the camera to AcquisitionFrameRate").device(0x38)
-                         .reads([](DeviceModel &m, size_t) { return m.mFrameRateEnable.load(); })
-                         .writes([](DeviceModel &m, size_t, uint32_t v) { m.mFrameRateEnable = v; return uint16_t(kStatusOk); }));
+                         .reads([](DeviceModel &m, size_t) { return uint32_t(m.mStreams.frameRateEnabled()); })
+                         .writes([](DeviceModel &m, size_t, uint32_t v) { m.mStreams.enableFrameRate(v != 0); return uint16_t(kStatusOk); }));
         ac.push_back(F("AcquisitionStop", Kind::Command, "Stops the acquisition").device(0x04).writeOnly()
-                         .writes([](DeviceModel &m, size_t, uint32_t) { m.stopAcquisition(); return uint16_t(kStatusOk); }));
+                         .writes([](DeviceModel &m, size_t, uint32_t) { m.mStreams.stopAcquisition(); return uint16_t(kStatusOk); }));
 
         StandardFamily chunk{"ChunkDataControl", "Chunk data", {}};
         auto &ch = chunk.features;
@@ -191,8 +191,8 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
         auto &tl = transport.features;
         tl.push_back(F("GenDCStreamingMode", Kind::Enumeration, "Whether the stream carries GenDC containers").channel(0x40)
                          .entries({{"Off", 0}, {"On", 1}}).locked().kept()
-                         .only([](const DeviceModel &m, size_t c) { return m.genDCManager(c) != nullptr; })
-                         .reads([](DeviceModel &m, size_t c) { return uint32_t(m.genDCStreaming(c)); })
+                         .only([](const DeviceModel &m, size_t c) { return m.mStreams.genDCManager(c) != nullptr; })
+                         .reads([](DeviceModel &m, size_t c) { return uint32_t(m.mStreams.genDCStreaming(c)); })
                          .writes([](DeviceModel &m, size_t c, uint32_t v) {
                              return m.toSource(c, [v](Source &s) {
                                  return dynamic_cast<IZuSWStreamingChannelSourceGenDC &>(s).SetGenDCStreamingMode(v != 0);
@@ -207,7 +207,7 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
                          .reads([](DeviceModel &m, size_t) { return m.mStreamSelector; })
                          .writes([](DeviceModel &m, size_t, uint32_t v) { m.mStreamSelector = v; return uint16_t(kStatusOk); }));
         tl.push_back(F("GevSCPSPacketSizeMax", Kind::Integer, "").channel(0x3C, Per::Stream).readOnly().limits(0, 65535).seen("Invisible")
-                         .reads([](DeviceModel &m, size_t c) { return m.mDescribed[c].packetMax; }));
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.facts(c).packetMax; }));
         tl.push_back(F("GevSCPSPacketSize", Kind::Integer, "Size of the stream packets in bytes")
                          .bootstrap(reg::StreamChannelPacketSize0, Per::Stream).bits(31, 16).seen("Expert")
                          .limits(576, "GevSCPSPacketSizeMax", 4));
@@ -237,21 +237,21 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
         tl.push_back(F("TestPayloadFormatMode", Kind::Enumeration, "Has the source stream a payload of this format by itself, for validation")
                          .channel(0x48, Per::Stream).entries({{"Off", ZuPayloadTypeNone}, {"MultiPart", ZuPayloadTypeMultiPart}})
                          .locked().only(multiPart).seen("Guru")
-                         .reads([](DeviceModel &m, size_t c) { return m.mChannels[c]->testPayload().load(); })
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.channel(c).testPayload().load(); })
                          .writes([](DeviceModel &m, size_t c, uint32_t v) {
                              const uint16_t status =
                                  m.toSource(c, [v](Source &s) { return s.SetTestPayloadFormatMode(ZuPayloadType(v)); });
-                             if (status == kStatusOk) m.mChannels[c]->testPayload() = v;
+                             if (status == kStatusOk) m.mStreams.channel(c).testPayload() = v;
                              return status;
                          }));
         // Which protocol carries the stream; not while it streams.
         tl.push_back(F("StreamProtocol", Kind::Enumeration, "Protocol of the selected stream channel: GigE Vision streaming or RTP")
                          .channel(0x44, Per::Stream).entries({{"GVSP", StreamConfig::kProtocolGvsp}, {"RTP", StreamConfig::kProtocolRtp}})
-                         .locked().only([](const DeviceModel &m, size_t) { return m.mRtp; })
-                         .reads([](DeviceModel &m, size_t c) { return m.mChannels[c]->config().protocol.load(); })
+                         .locked().only([](const DeviceModel &m, size_t) { return m.mStreams.rtpEnabled(); })
+                         .reads([](DeviceModel &m, size_t c) { return m.mStreams.channel(c).config().protocol.load(); })
                          .writes([](DeviceModel &m, size_t c, uint32_t v) {
-                             if (m.mChannels[c]->streaming()) return uint16_t(kStatusAccessDenied);
-                             m.mChannels[c]->config().protocol = v;
+                             if (m.mStreams.channel(c).streaming()) return uint16_t(kStatusAccessDenied);
+                             m.mStreams.channel(c).config().protocol = v;
                              return uint16_t(kStatusOk);
                          }));
         tl.push_back(F("GevMCPHostPort", Kind::Integer, "Destination port of events").bootstrap(reg::MessageChannelPort)
@@ -310,7 +310,7 @@ uint32_t DeviceModel::addressOf(const std::string &aName, size_t aChannel)
 template <class Get>
 uint32_t DeviceModel::fromSource(size_t aChannel, Get aGet)
 {
-    Channel &c = *mChannels[aChannel];
+    Channel &c = mStreams.channel(aChannel);
     uint32_t v = 0;
     guarded(c.counters().sourceFailures, [&] { v = aGet(c.source()); });
     return v;
@@ -320,19 +320,10 @@ uint32_t DeviceModel::fromSource(size_t aChannel, Get aGet)
 template <class Set>
 uint16_t DeviceModel::toSource(size_t aChannel, Set aSet)
 {
-    Channel &c = *mChannels[aChannel];
+    Channel &c = mStreams.channel(aChannel);
     ZuResult r(ZU_GENERIC_ERROR);
     if (!guarded(c.counters().sourceFailures, [&] { r = aSet(c.source()); })) return kStatusError;
     return r.IsOK() ? kStatusSuccess : kStatusInvalidParameter;
-}
-
-bool DeviceModel::genDCStreaming(size_t aChannel)
-{
-    Channel &c = *mChannels[aChannel];
-    auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&c.source());
-    bool on = false;
-    if (source) guarded(c.counters().sourceFailures, [&] { on = source->GetGenDCStreamingMode(); });
-    return on;
 }
 
 int64_t DeviceModel::limit(const StandardFeature::Limit &aLimit, size_t aChannel)
@@ -349,12 +340,12 @@ StandardFeature::Entries DeviceModel::entriesOf(const StandardFeature &aFeature,
     switch (aFeature.from) {
     case From::Table: return aFeature.fixedEntries;
     case From::PixelTypes:
-        if (aChannel < mPixelTypes.size())
-            for (ZuPixelType t : mPixelTypes[aChannel]) addEntry(out, pixelName(t), int64_t(uint32_t(t)));
+        if (aChannel < mStreams.count())
+            for (ZuPixelType t : mStreams.facts(aChannel).pixelTypes) addEntry(out, pixelName(t), int64_t(uint32_t(t)));
         break;
     case From::Chunks:
-        if (aChannel < mChunks.size())
-            for (const auto &c : mChunks[aChannel]) addEntry(out, chunkName(c), int64_t(c.second));
+        if (aChannel < mStreams.count())
+            for (const auto &c : mStreams.facts(aChannel).chunks) addEntry(out, chunkName(c), int64_t(c.second));
         break;
     case From::UserSets:
         out.emplace_back("Default", 0);
@@ -390,35 +381,8 @@ uint16_t DeviceModel::writeStandard(const StandardFeature &aFeature, size_t aCha
     if (const uint16_t refused = checkStandard(aFeature, aChannel, aValue)) return refused;
     const uint16_t status = aFeature.set(*this, aChannel, aValue);
     // What the source accepted is what it streams.
-    if (status == kStatusSuccess && aFeature.geometry != Geometry::None) {
-        Channel &c = *mChannels[aChannel];
-        ImageGeometry g;
-        if (guarded(c.counters().sourceFailures, [&] {
-                Source &s = c.source();
-                g.width = s.GetWidth();
-                g.height = s.GetHeight();
-                g.offsetX = s.GetOffsetX();
-                g.offsetY = s.GetOffsetY();
-                g.pixelType = s.GetPixelType();
-            }))
-            c.setGeometry(g);
-    }
+    if (status == kStatusSuccess && aFeature.geometry != Geometry::None) mStreams.refreshGeometry(aChannel);
     return status;
-}
-
-double DeviceModel::frameRate() const
-{
-    const uint64_t bits = mFrameRateBits;
-    double rate = 0;
-    std::memcpy(&rate, &bits, sizeof rate);
-    return rate;
-}
-
-void DeviceModel::setFrameRate(double aRate)
-{
-    uint64_t bits = 0;
-    std::memcpy(&bits, &aRate, sizeof bits);
-    mFrameRateBits = bits;
 }
 
 // ---- Registers
@@ -430,7 +394,7 @@ void DeviceModel::layoutStandard()
             const bool own = f.where == Where::Device || f.where == Where::Channel;
             // A feature over another row's register (SensorWidth) adds none.
             if (!own || (!f.get && !f.set && !f.getFloat)) continue;
-            const size_t count = f.where == Where::Channel ? mChannels.size() : 1;
+            const size_t count = f.where == Where::Channel ? mStreams.count() : 1;
             for (size_t c = 0; c < count; ++c) {
                 if (f.present && !f.present(*this, c)) continue;
                 const uint32_t at = addressOf(f.name, c);
@@ -501,7 +465,7 @@ std::vector<gvcp::FieldLimit> DeviceModel::bootstrapLimits()
     for (const StandardFamily &family : standardFamilies())
         for (const StandardFeature &f : family.features) {
             if (f.where != Where::Bootstrap || f.kind != Kind::Integer || std::strcmp(f.access, "RO") == 0) continue;
-            const size_t count = f.per == Per::Stream ? mChannels.size() : 1;
+            const size_t count = f.per == Per::Stream ? mStreams.count() : 1;
             for (size_t c = 0; c < count; ++c) {
                 gvcp::FieldLimit l;
                 l.address = addressOf(f.name, c);
@@ -525,10 +489,10 @@ void DeviceModel::declareStandard()
 {
     DescriptionWriter &w = mWriter;
     w = DescriptionWriter();
-    const bool multi = mChannels.size() > 1;
+    const bool multi = mStreams.count() > 1;
     auto presentAnywhere = [&](const StandardFeature &f) {
         if (!f.present) return true;
-        const size_t count = f.per == Per::Device ? 1 : std::max<size_t>(1, mChannels.size());
+        const size_t count = f.per == Per::Device ? 1 : std::max<size_t>(1, mStreams.count());
         for (size_t c = 0; c < count; ++c)
             if (f.present(*this, c)) return true;
         return false;
@@ -563,7 +527,7 @@ void DeviceModel::declareStandard()
             d.fmax = f.fmax;
             if (f.kind == Kind::Enumeration) {
                 // Every source's entries.
-                const size_t count = f.per == Per::Device ? 1 : std::max<size_t>(1, mChannels.size());
+                const size_t count = f.per == Per::Device ? 1 : std::max<size_t>(1, mStreams.count());
                 for (size_t c = 0; c < count; ++c)
                     for (const auto &e : entriesOf(f, c)) addEntry(d.entries, e.first, e.second);
                 if (d.entries.empty() && f.from == From::PixelTypes) d.entries.emplace_back("Mono8", int64_t(ZuPixelMono8));
@@ -583,7 +547,7 @@ void DeviceModel::saveStandard(UserSet &aSet)
     for (const StandardFamily &family : standardFamilies())
         for (const StandardFeature &f : family.features) {
             if (!f.userSet || f.where != Where::Channel) continue;
-            for (size_t c = 0; c < mChannels.size(); ++c) {
+            for (size_t c = 0; c < mStreams.count(); ++c) {
                 uint32_t v = 0;
                 if (mSpace->readRegister(addressOf(f.name, c), v) != kStatusSuccess) continue;
                 aSet[std::string(f.name) + "#" + std::to_string(c)] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
@@ -594,7 +558,7 @@ void DeviceModel::saveStandard(UserSet &aSet)
 uint16_t DeviceModel::loadStandard(const UserSet &aSet)
 {
     uint16_t status = kStatusSuccess;
-    for (size_t c = 0; c < mChannels.size(); ++c) {
+    for (size_t c = 0; c < mStreams.count(); ++c) {
         // Offsets first to zero so that a larger size fits, then sizes, then offsets.
         for (const StandardFamily &family : standardFamilies())
             for (const StandardFeature &f : family.features)

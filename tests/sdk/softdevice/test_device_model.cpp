@@ -43,9 +43,9 @@ struct Device {
     void streamTo(RecordingSender &aSender)
     {
         ASSERT_TRUE(model.build(loopback()).IsOK());
-        model.setSender(0, &aSender);
+        model.streams().setSender(0, &aSender);
         model.controlTaken(0x7F000005, 5000, ZuAccessControl);
-        model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+        model.streams().changed(0, 0x7F000001, 6000, 1500, 0);
     }
 };
 
@@ -65,7 +65,7 @@ TEST(DeviceModel, StartAsksSourcesThenBuffersThenRegistersBeforeFeatures)
     EXPECT_LT(srcRegs, sinkFeatures);
     EXPECT_LT(sinkFeatures, srcFeatures);
     EXPECT_EQ(d.log.count("null factory"), 0u);
-    EXPECT_EQ(d.model.channel(0).bufferCount(), d.source.bufferCount);
+    EXPECT_EQ(d.model.streams().channel(0).bufferCount(), d.source.bufferCount);
     EXPECT_EQ(d.model.build(loopback()).GetCode(), ZU_STATE_ERROR);
     EXPECT_EQ(d.model.addStream(&d.source).GetCode(), ZU_STATE_ERROR);
     EXPECT_EQ(d.model.setUserSetCount(1).GetCode(), ZU_STATE_ERROR);
@@ -204,31 +204,31 @@ TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
     Device d;
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
     RecordingSender sender;
-    d.model.setSender(0, &sender);
+    d.model.streams().setSender(0, &sender);
     d.model.controlTaken(0x7F000005, 5000, ZuAccessExclusive);
     EXPECT_EQ(d.log.count("OnApplicationConnect 127.0.0.5:5000 3"), 1u);
     EXPECT_EQ(d.sink.device, &d.self);
-    d.model.streamChannelChanged(0, 0x7F000001, 6000, 8192, 0);
+    d.model.streams().changed(0, 0x7F000001, 6000, 8192, 0);
     EXPECT_EQ(d.source.openedTo, "127.0.0.1:6000");
-    EXPECT_EQ(d.model.channel(0).config().packetSize, 8192u);
+    EXPECT_EQ(d.model.streams().channel(0).config().packetSize, 8192u);
     // The same destination again opens nothing new.
-    d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    d.model.streams().changed(0, 0x7F000001, 6000, 1500, 0);
     EXPECT_EQ(d.log.count("OnOpen"), 1u);
     ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4), kStatusSuccess);
     ASSERT_TRUE(sender.waitFor(5));
-    EXPECT_TRUE(d.model.channel(0).streaming());
+    EXPECT_TRUE(d.model.streams().channel(0).streaming());
     d.model.controlReleased(true);
-    EXPECT_FALSE(d.model.channel(0).streaming());
+    EXPECT_FALSE(d.model.streams().channel(0).streaming());
     EXPECT_EQ(d.log.count("OnStreamingStop"), 1u);
     EXPECT_EQ(d.log.count("OnClose"), 1u);
     EXPECT_EQ(d.log.count("OnApplicationDisconnect"), 1u);
-    EXPECT_EQ(d.model.channel(0).config().port, 0u);
+    EXPECT_EQ(d.model.streams().channel(0).config().port, 0u);
     // A stream without a sender (the transport gave none) never starts.
-    d.model.setSender(0, nullptr);
+    d.model.streams().setSender(0, nullptr);
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
-    d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+    d.model.streams().changed(0, 0x7F000001, 6000, 1500, 0);
     d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4);
-    EXPECT_FALSE(d.model.channel(0).streaming());
+    EXPECT_FALSE(d.model.streams().channel(0).streaming());
 }
 
 // The source's OnOpen and OnClose in the order they came.
@@ -248,7 +248,7 @@ TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
         Device d;
         ASSERT_TRUE(d.model.build(loopback()).IsOK());
         d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
-        d.model.streamChannelChanged(0, 0, 6000, 1500, 0);  // the port before the address
+        d.model.streams().changed(0, 0, 6000, 1500, 0);  // the port before the address
         d.model.controlChannelStopped();
         d.model.teardown();
         EXPECT_EQ(openings(d.log), Calls{});
@@ -259,10 +259,10 @@ TEST(DeviceModel, EachOnOpenGetsExactlyOneOnClose)
         Device d;
         ASSERT_TRUE(d.model.build(loopback()).IsOK());
         d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
-        d.model.streamChannelChanged(0, 0, 6000, 1500, 0);
-        d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0);
+        d.model.streams().changed(0, 0, 6000, 1500, 0);
+        d.model.streams().changed(0, 0x7F000001, 6000, 1500, 0);
         EXPECT_EQ(d.source.openedTo, "127.0.0.1:6000");
-        d.model.streamChannelChanged(0, 0x7F000002, 6000, 1500, 0);
+        d.model.streams().changed(0, 0x7F000002, 6000, 1500, 0);
         EXPECT_EQ(d.source.openedTo, "127.0.0.2:6000");
         EXPECT_EQ(openings(d.log), (Calls{"OnOpen", "OnClose", "OnOpen"}));
         d.model.controlReleased(false);
@@ -312,10 +312,10 @@ TEST(DeviceModel, MultiPartIsOfferedWhereTheSourceSupportsItAndEachChangeReaches
         const std::string xml = d.model.description();
         for (const char *name : {"GevSCCFGMultiPartEnabled", "GevSCCFGLargeLeaderTrailerEnabled", "TestPayloadFormatMode"})
             EXPECT_EQ(xml.find(std::string("Name=\"") + name + "\"") != std::string::npos, offered) << name;
-        EXPECT_EQ(d.model.streamCapabilities(),
+        EXPECT_EQ(d.model.streams().capabilities(),
                   std::vector<uint32_t>{offered ? gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER : 0u});
         if (!offered) {
-            d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0, gvcp::SCC_MULTI_PART);
+            d.model.streams().changed(0, 0x7F000001, 6000, 1500, 0, gvcp::SCC_MULTI_PART);
             EXPECT_EQ(d.log.first("SetMultiPartAllowed 1"), -1);
             continue;
         }
@@ -327,13 +327,13 @@ TEST(DeviceModel, MultiPartIsOfferedWhereTheSourceSupportsItAndEachChangeReaches
         };
         using Calls = std::vector<std::string>;
         d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
-        d.model.streamChannelChanged(0, 0x7F000001, 6000, 1500, 0, gvcp::SCC_MULTI_PART);
-        d.model.streamChannelChanged(0, 0x7F000001, 6001, 1500, 0, gvcp::SCC_MULTI_PART);  // no change of it
+        d.model.streams().changed(0, 0x7F000001, 6000, 1500, 0, gvcp::SCC_MULTI_PART);
+        d.model.streams().changed(0, 0x7F000001, 6001, 1500, 0, gvcp::SCC_MULTI_PART);  // no change of it
         EXPECT_EQ(told(), Calls{"SetMultiPartAllowed 1"});
         // A large leader holds as many parts as the packet size allows: (1500 - 28 - 8 - 12) / 48.
-        d.model.streamChannelChanged(0, 0x7F000001, 6001, 1500, 0, gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
-        d.model.streamChannelChanged(0, 0x7F000001, 6001, 9000, 0, gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
-        d.model.streamChannelChanged(0, 0x7F000001, 6001, 9000, 0, gvcp::SCC_MULTI_PART);
+        d.model.streams().changed(0, 0x7F000001, 6001, 1500, 0, gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
+        d.model.streams().changed(0, 0x7F000001, 6001, 9000, 0, gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
+        d.model.streams().changed(0, 0x7F000001, 6001, 9000, 0, gvcp::SCC_MULTI_PART);
         EXPECT_EQ(told(), (Calls{"SetMultiPartAllowed 1", "SetLargeLeaderTrailerEnabled 1 30",
                                  "SetLargeLeaderTrailerEnabled 1 186", "SetLargeLeaderTrailerEnabled 0 10"}));
         // The test payload: an entry of the feature, and what the source accepts.
@@ -436,7 +436,7 @@ TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
 {
     Device d;
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
-    EXPECT_EQ(d.model.framePeriod().count(), 0);
+    EXPECT_EQ(d.model.streams().framePeriod().count(), 0);
     auto writeRate = [&](double rate) {
         uint64_t bits = 0;
         std::memcpy(&bits, &rate, sizeof bits);
@@ -446,20 +446,20 @@ TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
     };
     const uint8_t on[4] = {0, 0, 0, 1};
     ASSERT_EQ(writeRate(250.0), kStatusSuccess);
-    EXPECT_EQ(d.model.framePeriod().count(), 0);   // not yet enabled
+    EXPECT_EQ(d.model.streams().framePeriod().count(), 0);   // not yet enabled
     ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRateEnable"), on, 4), kStatusSuccess);
-    EXPECT_EQ(d.model.framePeriod().count(), 4000000);
+    EXPECT_EQ(d.model.streams().framePeriod().count(), 4000000);
     // Outside the feature's limits, or not a number: refused, and the rate stays.
     for (double bad : {0.0, -5.0, 0.09, std::nan(""), 100000.5, 1e9}) {
         EXPECT_EQ(writeRate(bad), kStatusInvalidParameter) << bad;
-        EXPECT_EQ(d.model.framePeriod().count(), 4000000) << bad;
+        EXPECT_EQ(d.model.streams().framePeriod().count(), 4000000) << bad;
     }
     ASSERT_EQ(writeRate(100000.0), kStatusSuccess);
-    EXPECT_EQ(d.model.framePeriod().count(), 10000);
+    EXPECT_EQ(d.model.streams().framePeriod().count(), 10000);
     // One half at a time: the value the register would hold is what counts.
     const uint8_t high[4] = {0x7F, 0xF8, 0, 0};   // the high half of a NaN
     EXPECT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRate"), high, 4), kStatusInvalidParameter);
-    EXPECT_EQ(d.model.framePeriod().count(), 10000);
+    EXPECT_EQ(d.model.streams().framePeriod().count(), 10000);
     // The description offers it as a float over its 8-byte register.
     const std::string xml = d.model.description();
     EXPECT_NE(xml.find("<Float Name=\"AcquisitionFrameRate\""), std::string::npos);

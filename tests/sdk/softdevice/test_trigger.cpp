@@ -471,7 +471,7 @@ TEST(TriggerSource, OnTheAcquisitionThreadNoFrameLeavesBeforeItsTriggerAndOneLea
     TriggerDevice d;
     d.start();
     ASSERT_TRUE(d.features.SetEnumValue(ZuString("TriggerMode"), ZuString("On")).IsOK());
-    Channel &channel = d.model.channel(0);
+    Channel &channel = d.model.streams().channel(0);
     RecordingSender sender;
     channel.startStreaming(sender, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
