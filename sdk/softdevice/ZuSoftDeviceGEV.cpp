@@ -147,7 +147,7 @@ ZuSoftDeviceGEV::~ZuSoftDeviceGEV()
 }
 
 ZuResult ZuSoftDeviceGEV::SetUserSetCount(uint32_t aCount) { return mImpl->core->model.setUserSetCount(aCount); }
-ZuResult ZuSoftDeviceGEV::SetUserSetNotify(IZuUserSetNotify *aNotify) { return mImpl->core->model.setUserSetNotify(aNotify); }
+ZuResult ZuSoftDeviceGEV::SetUserSetNotify(IZuUserSetNotify *aNotify) { return mImpl->core->model.userSets().setNotify(aNotify); }
 ZuResult ZuSoftDeviceGEV::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler) { return mImpl->core->model.setActionHandler(aHandler); }
 ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.registerSink(aSink); }
 ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.unregisterSink(aSink); }
@@ -284,7 +284,7 @@ void ForgetSoftDeviceSink(IZuVirtualDeviceGEVEventSink *aSink)
 
 void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify)
 {
-    for (auto &core : liveCores()) core->model.forgetUserSetNotify(aNotify);
+    for (auto &core : liveCores()) core->model.userSets().forgetNotify(aNotify);
 }
 
 void StopAllSoftDevices()

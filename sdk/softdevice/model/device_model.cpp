@@ -57,16 +57,7 @@ ZuResult DeviceModel::addStream(IZuSWStreamingChannelSource *aSource)
 ZuResult DeviceModel::setUserSetCount(uint32_t aCount)
 {
     if (mBuilt) return ZuResult(ZU_STATE_ERROR);
-    if (aCount > kMaxUserSets) return ZuResult(ZU_INVALID_PARAMETER);
-    mUserSetCount = aCount;
-    return ZuResult(ZU_OK);
-}
-
-ZuResult DeviceModel::setUserSetNotify(IZuUserSetNotify *aNotify)
-{
-    std::lock_guard<std::mutex> lock(mStateLock);
-    mUserSetNotify = aNotify;
-    return ZuResult(ZU_OK);
+    return mUserSets.setCount(aCount);
 }
 
 ZuResult DeviceModel::setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler)
@@ -74,12 +65,6 @@ ZuResult DeviceModel::setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHand
     std::lock_guard<std::mutex> lock(mStateLock);
     mActionHandler = aHandler;
     return ZuResult(ZU_OK);
-}
-
-void DeviceModel::forgetUserSetNotify(IZuUserSetNotify *aNotify)
-{
-    std::lock_guard<std::mutex> lock(mStateLock);
-    if (mUserSetNotify == aNotify) mUserSetNotify = nullptr;
 }
 
 ZuResult DeviceModel::registerSink(IZuVirtualDeviceGEVEventSink *aSink)
@@ -149,7 +134,6 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     mControlled = false;
     openChannels();
     mSpace = std::make_unique<RegisterSpace>();
-    mUserSets.assign(size_t(mUserSetCount) + 1, std::nullopt);
     mWriter = DescriptionWriter();
 
     std::string error;
@@ -165,7 +149,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         if (!describeSources(error)) return fail(ZU_INVALID_PARAMETER);
         if (!mStreams.allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
         // What the device's own registers hold when it starts.
-        mSourceSelector = mStreamSelector = mUserSetSelector = mUserSetDefault = mTlLocked = 0;
+        mSourceSelector = mStreamSelector = mUserSetSelector = mTlLocked = 0;
         mStreams.enableFrameRate(false);
         mStreams.setFrameRate(30.0);
         layoutFirmware();
@@ -208,10 +192,11 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     }
     rebuildDescription();
     mRegisterMap.setRunning(true);
-    // The default user set holds the state the device starts with; the
-    // saved ones, and which of them to start with, come from their file.
-    userSetSave(0);
-    openUserSets();
+    UserSetBank::Contents sets;
+    sets.saveOwn = [this](UserSet &aSet) { saveStandard(aSet); };
+    sets.loadOwn = [this](const UserSet &aSet) { return loadStandard(aSet); };
+    sets.registers = &mRegisterMap;
+    mUserSets.open(std::move(sets), mIdentity.text(Identity::Field::Serial), gvcp::formatMac(mNet.mac, '-', false));
     mBuilt = true;
     return ZuResult(ZU_OK);
 }
@@ -225,6 +210,7 @@ void DeviceModel::teardown()
     mStreams.close();
     mFeatureSpecs.clear();
     mFeatureReferences.clear();
+    mUserSets.close();
     mRegisterMap.clear();
     // The script's registers are gone: nothing reaches them through the space.
     mSpace.reset();
@@ -417,136 +403,6 @@ void DeviceModel::resetDevice()
     if (mControlled) controlReleased(false);
     mTlLocked = 0;
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
-}
-
-// ---- User sets: the streamable values of every channel and every script
-// register whose feature is streamable (or whose sink persists it).
-
-namespace {
-
-void logUserSets(const std::string &aText)
-{
-    ZuLogger("SoftDevice").LogWarning(__FILE__, __LINE__, __func__, aText.c_str());
-}
-} // namespace
-
-void DeviceModel::notifyUserSet(ZuUserSetState aState, uint32_t aIndex)
-{
-    IZuUserSetNotify *n = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mStateLock);
-        n = mUserSetNotify;
-    }
-    if (n) guarded(mUpcallFailures, [&] { n->UserSetStateNotify(aState, aIndex); });
-}
-
-std::string DeviceModel::userSetProblem() const
-{
-    std::lock_guard<std::mutex> lock(mStateLock);
-    return mUserSetProblem;
-}
-
-uint16_t DeviceModel::userSetSave(uint32_t aIndex)
-{
-    if (aIndex >= mUserSets.size()) return kStatusInvalidParameter;
-    notifyUserSet(ZuUserSetStateSaveStart, aIndex);
-    UserSet set;
-    saveStandard(set);
-    RegisterStore store(set, true);
-    bool whole = true;
-    for (CustomRegister *r : mRegisterMap.all()) {
-        if (r->feature.empty()) continue;
-        ZuResult persisted, written(ZU_OK);
-        bool handled = false;
-        if (!guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); }) || !persisted.IsOK()) whole = false;
-        if (!handled && r->streamable && !guarded(mUpcallFailures, [&] { written = store.Persist(r, ZuString()); }))
-            whole = false;
-        if (!written.IsOK()) whole = false;
-    }
-    // A set that could not be kept whole fails the save, and the one saved
-    // before stays. The default set is the state the device starts with:
-    // what could be read of it is all there is.
-    if (whole || aIndex == 0) {
-        mUserSets[aIndex] = std::move(set);
-        if (aIndex > 0) storeUserSets();
-    }
-    notifyUserSet(ZuUserSetStateSaveCompleted, aIndex);
-    return whole ? kStatusSuccess : kStatusError;
-}
-
-uint16_t DeviceModel::userSetLoad(uint32_t aIndex)
-{
-    if (aIndex >= mUserSets.size() || !mUserSets[aIndex]) return kStatusInvalidParameter;
-    if (mTlLocked) return kStatusAccessDenied;
-    notifyUserSet(ZuUserSetStateLoadStart, aIndex);
-    UserSet set = *mUserSets[aIndex];
-    uint16_t status = loadStandard(set);
-    RegisterStore store(set, false);
-    for (CustomRegister *r : mRegisterMap.all()) {
-        if (r->feature.empty()) continue;
-        ZuResult persisted;
-        bool handled = false;
-        if (!guarded(mUpcallFailures, [&] { handled = r->persist(store, persisted); })) status = kStatusError;
-        if (handled && !persisted.IsOK()) status = kStatusError;
-        if (handled || !r->streamable || !set.count(r->feature)) continue;
-        ZuResult written(ZU_GENERIC_ERROR);
-        guarded(mUpcallFailures, [&] { written = store.Persist(r, ZuString()); });
-        if (!written.IsOK()) status = kStatusError;
-    }
-    notifyUserSet(ZuUserSetStateLoadCompleted, aIndex);
-    return status;
-}
-
-void DeviceModel::openUserSets()
-{
-    const std::string dir = userSetDirectory();
-    {
-        std::lock_guard<std::mutex> lock(mStateLock);
-        mUserSetProblem.clear();
-        mUserSetPath = dir.empty() ? std::string() : userSetPath(dir, mIdentity.text(Identity::Field::Serial),
-                                                                  gvcp::formatMac(mNet.mac, '-', false));
-    }
-    if (mUserSetPath.empty()) return;
-    UserSetFile file;
-    bool exists = false;
-    std::string error;
-    if (!readUserSetFile(mUserSetPath, file, exists, error)) {
-        // The device starts as it is; the file stays for someone to look at
-        // until a save replaces it.
-        {
-            std::lock_guard<std::mutex> lock(mStateLock);
-            mUserSetProblem = "user sets not loaded: " + error;
-        }
-        logUserSets(userSetProblem());
-        return;
-    }
-    if (!exists) return;
-    for (auto &set : file.sets)
-        if (set.first < mUserSets.size()) mUserSets[set.first] = std::move(set.second);
-    if (file.defaultSet < mUserSets.size()) mUserSetDefault = file.defaultSet;
-    if (mUserSetDefault != 0 && userSetLoad(mUserSetDefault) != kStatusSuccess) {
-        {
-            std::lock_guard<std::mutex> lock(mStateLock);
-            mUserSetProblem = "user set " + std::to_string(mUserSetDefault) + " did not load completely";
-        }
-        logUserSets(userSetProblem());
-    }
-}
-
-void DeviceModel::storeUserSets()
-{
-    if (mUserSetPath.empty()) return;
-    UserSetFile file;
-    file.defaultSet = mUserSetDefault;
-    for (size_t i = 1; i < mUserSets.size(); ++i)
-        if (mUserSets[i]) file.sets[uint32_t(i)] = *mUserSets[i];
-    std::string error;
-    const bool written = writeUserSetFile(mUserSetPath, file, error);
-    {
-        std::lock_guard<std::mutex> lock(mStateLock);
-        mUserSetProblem = written ? std::string() : "user sets not saved: " + error;
-    }
-    if (!written) logUserSets(userSetProblem());
 }
 
 } // namespace softdevice

@@ -75,7 +75,7 @@ class DeviceModel
 {
 public:
     static constexpr size_t kMaxStreams = Streams::kMaxStreams;
-    static constexpr uint32_t kMaxUserSets = 256;
+    static constexpr uint32_t kMaxUserSets = UserSetBank::kMaxSets;
 
     explicit DeviceModel(IZuVirtualDeviceGEV &aSelf);
     ~DeviceModel();
@@ -85,9 +85,7 @@ public:
     // ---- Settings, while created.
     ZuResult addStream(IZuSWStreamingChannelSource *aSource);
     ZuResult setUserSetCount(uint32_t aCount);
-    ZuResult setUserSetNotify(IZuUserSetNotify *aNotify);
     ZuResult setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler);
-    void forgetUserSetNotify(IZuUserSetNotify *aNotify);
     ZuResult registerSink(IZuVirtualDeviceGEVEventSink *aSink);
     ZuResult unregisterSink(IZuVirtualDeviceGEVEventSink *aSink);
 
@@ -117,6 +115,7 @@ public:
     IZuRegisterMap &registerMap() { return mRegisterMap; }
     RegisterCatalog &registers() { return mRegisterMap; }
     Streams &streams() { return mStreams; }
+    UserSetBank &userSets() { return mUserSets; }
     const NetConfig &net() const { return mNet; }
     uint64_t timestamp() const;
     IdentityTexts identityTexts() const;
@@ -142,9 +141,6 @@ public:
     // Registers whose writes reach application code take long enough for a
     // controller to want a PENDING_ACK first.
     bool isSlow(uint32_t aAddress) const;
-
-    // Why the user-set file was not read or written last time; empty when it was.
-    std::string userSetProblem() const;
 
     // Where the register of one of the device's own features lies (for a
     // feature per stream channel, that channel's); 0 for no such feature.
@@ -192,20 +188,13 @@ private:
     bool describeSources(std::string &aError);
     void refreshIdentity(Identity::Field aField);
     void rebuildDescription();
-    uint16_t userSetSave(uint32_t aIndex);
-    uint16_t userSetLoad(uint32_t aIndex);
-    void openUserSets();
-    void storeUserSets();
-    void notifyUserSet(ZuUserSetState aState, uint32_t aIndex);
     void resetDevice();
     template <typename Call> void notify(Call &&aCall);
 
     IZuVirtualDeviceGEV &mSelf;
     Streams mStreams;
     tarn::SinkList<IZuVirtualDeviceGEVEventSink> mSinks;
-    IZuUserSetNotify *mUserSetNotify = nullptr;
     ZuVirtualDeviceLib::IActionHandler *mActionHandler = nullptr;
-    uint32_t mUserSetCount = 0;
     std::atomic<bool> mBuilt{false};
     std::atomic<bool> mBuilding{false};
     std::atomic<bool> mStarting{false};
@@ -235,15 +224,10 @@ private:
     uint32_t mSourceSelector = 0;
     uint32_t mStreamSelector = 0;
     uint32_t mUserSetSelector = 0;
-    uint32_t mUserSetDefault = 0;
     std::vector<uint32_t> mChunkSelector;
-    // Saved user sets (index 0: the state the device started with), and
-    // the file that keeps the others, empty when none does.
-    std::vector<std::optional<UserSet>> mUserSets;
-    std::string mUserSetPath;
-    std::string mUserSetProblem;
     std::chrono::steady_clock::time_point mEpoch;
     std::atomic<uint64_t> mUpcallFailures{0};
+    UserSetBank mUserSets{mUpcallFailures};
 };
 
 } // namespace softdevice

@@ -170,19 +170,21 @@ const std::vector<StandardFamily> &DeviceModel::standardFamilies()
                          .reads([](DeviceModel &m, size_t) { return m.mUserSetSelector; })
                          .writes([](DeviceModel &m, size_t, uint32_t v) { m.mUserSetSelector = v; return uint16_t(kStatusOk); }));
         us.push_back(F("UserSetLoad", Kind::Command, "Loads the selected user set").device(0x1C).writeOnly()
-                         .writes([](DeviceModel &m, size_t, uint32_t) { return m.userSetLoad(m.mUserSetSelector); }));
+                         .writes([](DeviceModel &m, size_t, uint32_t) {
+                             if (m.mTlLocked) return uint16_t(kStatusAccessDenied);
+                             return m.mUserSets.load(m.mUserSetSelector);
+                         }));
         us.push_back(F("UserSetSave", Kind::Command, "Saves the selected user set").device(0x20).writeOnly()
                          .writes([](DeviceModel &m, size_t, uint32_t) {
                              // The default set is the device's own, read-only to a controller.
                              if (m.mUserSetSelector == 0) return uint16_t(kStatusAccessDenied);
-                             return m.userSetSave(m.mUserSetSelector);
+                             return m.mUserSets.save(m.mUserSetSelector);
                          }));
         us.push_back(F("UserSetDefault", Kind::Enumeration, "The user set loaded when the device starts").device(0x24)
                          .entriesFrom(From::UserSets)
-                         .reads([](DeviceModel &m, size_t) { return m.mUserSetDefault; })
+                         .reads([](DeviceModel &m, size_t) { return m.mUserSets.defaultSet(); })
                          .writes([](DeviceModel &m, size_t, uint32_t v) {
-                             m.mUserSetDefault = v;
-                             m.storeUserSets();
+                             m.mUserSets.setDefault(v);
                              return uint16_t(kStatusOk);
                          }));
 
@@ -349,7 +351,7 @@ StandardFeature::Entries DeviceModel::entriesOf(const StandardFeature &aFeature,
         break;
     case From::UserSets:
         out.emplace_back("Default", 0);
-        for (uint32_t k = 1; k <= mUserSetCount; ++k) out.emplace_back("UserSet" + std::to_string(k), k);
+        for (uint32_t k = 1; k <= mUserSets.count(); ++k) out.emplace_back("UserSet" + std::to_string(k), k);
         break;
     }
     return out;

@@ -18,9 +18,13 @@
 // with its own state and says why in its log.
 
 #include "IZuRegisterStore.h"
+#include "IZuUserSetNotify.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +33,7 @@ namespace tarn {
 namespace softdevice {
 
 class CustomRegister;
+class RegisterCatalog;
 
 using UserSet = std::map<std::string, std::vector<uint8_t>>;
 
@@ -63,6 +68,64 @@ std::string userSetPath(const std::string &aDirectory, const std::string &aSeria
 // reads as none (aExists false).
 bool readUserSetFile(const std::string &aPath, UserSetFile &aOut, bool &aExists, std::string &aError);
 bool writeUserSetFile(const std::string &aPath, const UserSetFile &aFile, std::string &aError);
+
+// A device's user sets: the sets saved (index 0: the state the device
+// started with), the one to start with, the file that keeps them across
+// restarts, and the application's notification of each save and load.
+class UserSetBank
+{
+public:
+    static constexpr uint32_t kMaxSets = 256;
+
+    // What a set is made of: the device's own values, saved into a set and
+    // loaded from one (a GVCP status), and the script's registers whose
+    // feature is streamable or whose sink persists them.
+    struct Contents {
+        std::function<void(UserSet &)> saveOwn;
+        std::function<uint16_t(const UserSet &)> loadOwn;
+        RegisterCatalog *registers = nullptr;
+    };
+
+    // aFailures counts what the application's up-calls threw.
+    explicit UserSetBank(std::atomic<uint64_t> &aFailures) : mFailures(aFailures) {}
+
+    // ---- Settings (the count while the device is created).
+    ZuResult setCount(uint32_t aCount);
+    uint32_t count() const { return mCount; }
+    ZuResult setNotify(IZuUserSetNotify *aNotify);
+    void forgetNotify(IZuUserSetNotify *aNotify);
+
+    // ---- At Start, once the registers are there: the default set is the
+    // state the device starts with; the saved ones, and which of them to
+    // start with, come from the device's file (its serial number and MAC
+    // name it). close() forgets the contents.
+    void open(Contents aContents, const std::string &aSerial, const std::string &aMac);
+    void close() { mContents = Contents(); }
+    // GVCP statuses. A set that cannot be saved whole fails the save and
+    // the one saved before stays.
+    uint16_t save(uint32_t aIndex);
+    uint16_t load(uint32_t aIndex);
+    uint32_t defaultSet() const { return mDefault; }
+    // The set to start with from now on (kept in the file).
+    void setDefault(uint32_t aIndex);
+    // Why the file was not read or written last time; empty when it was.
+    std::string problem() const;
+
+private:
+    void notify(ZuUserSetState aState, uint32_t aIndex);
+    void writeFile();
+    void complain(const std::string &aProblem);
+
+    std::atomic<uint64_t> &mFailures;
+    uint32_t mCount = 0;
+    Contents mContents;
+    std::vector<std::optional<UserSet>> mSets;
+    std::atomic<uint32_t> mDefault{0};
+    std::string mPath;
+    mutable std::mutex mLock;   // the notification and the problem
+    IZuUserSetNotify *mNotify = nullptr;
+    std::string mProblem;
+};
 
 } // namespace softdevice
 } // namespace tarn

@@ -368,7 +368,7 @@ TEST(DeviceModel, UserSetsSaveAndRestoreTheStreamableValues)
         }
     } notify;
     d.model.setUserSetCount(2);
-    d.model.setUserSetNotify(&notify);
+    d.model.userSets().setNotify(&notify);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
     ASSERT_EQ(d.write("Width", 40), kStatusSuccess);
     ASSERT_EQ(d.write("UserSetSelector", 2), kStatusSuccess);

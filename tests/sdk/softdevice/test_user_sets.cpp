@@ -124,7 +124,7 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
         // The default set cannot be overwritten by a controller.
         ASSERT_EQ(c.write("UserSetSelector", 0), kStatusSuccess);
         EXPECT_EQ(c.write("UserSetSave", 1), kStatusAccessDenied);
-        EXPECT_EQ(c.model.userSetProblem(), "");
+        EXPECT_EQ(c.model.userSets().problem(), "");
         c.model.teardown();
     }
     Camera c;
@@ -184,8 +184,8 @@ TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
     }
     Camera c;
     ASSERT_TRUE(c.model.build(loopback()).IsOK());
-    EXPECT_NE(c.model.userSetProblem().find("line 4: a value is a name and an even number of hex digits"), std::string::npos)
-        << c.model.userSetProblem();
+    EXPECT_NE(c.model.userSets().problem().find("line 4: a value is a name and an even number of hex digits"), std::string::npos)
+        << c.model.userSets().problem();
     EXPECT_EQ(c.value(0x20000), 0u);
     // A save replaces the damaged file with a good one.
     ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
