@@ -6,7 +6,10 @@
 #include <functional>
 
 namespace tarn {
-namespace gvcp {
+namespace gvcpserver {
+
+// The codec and the bootstrap registers this server speaks.
+using namespace gvcp;
 
 namespace {
 
@@ -1020,5 +1023,5 @@ std::vector<Bytes> Server::answer(const uint8_t *data, size_t size, const net::E
     return out.control;
 }
 
-} // namespace gvcp
+} // namespace gvcpserver
 } // namespace tarn

@@ -29,7 +29,7 @@
 #include <vector>
 
 namespace tarn {
-namespace gvcp {
+namespace gvcpserver {
 
 using Clock = std::chrono::steady_clock;
 using Status = uint16_t;
@@ -82,7 +82,7 @@ public:
     // An action signal fired (at the given device time when scheduled).
     virtual void onAction(uint32_t /*signal*/, std::optional<uint64_t> /*time*/) {}
     // A controller asked for packets of a stream block again.
-    virtual void onPacketResend(const PacketResendCmd & /*request*/) {}
+    virtual void onPacketResend(const gvcp::PacketResendCmd & /*request*/) {}
 };
 
 // Where the server's packets leave. The transport owns the sockets. Only
@@ -93,9 +93,9 @@ class ServerOutput
 public:
     virtual ~ServerOutput() = default;
     // An acknowledge, from the control port.
-    virtual void sendControl(const Bytes &packet, const net::Endpoint &to) = 0;
+    virtual void sendControl(const gvcp::Bytes &packet, const net::Endpoint &to) = 0;
     // A messaging channel command, from the messaging channel's source port.
-    virtual void sendMessage(const Bytes &packet, const net::Endpoint &to) = 0;
+    virtual void sendMessage(const gvcp::Bytes &packet, const net::Endpoint &to) = 0;
     // A test packet of a stream channel: a UDP payload of this size.
     virtual void sendTestPacket(uint32_t /*channel*/, size_t /*size*/, bool /*doNotFragment*/,
                                 const net::Endpoint & /*to*/) {}
@@ -105,11 +105,11 @@ public:
 };
 
 struct ServerConfig {
-    DeviceIdentity identity;
+    gvcp::DeviceIdentity identity;
     // The GenICam description, served read-only at descriptionAddress and
     // named by the first URL register; a zipped description's name ends in
     // ".zip". Empty: the first URL is firstUrl as given (a "File:" URL).
-    Bytes description;
+    gvcp::Bytes description;
     std::string descriptionName = "device.xml";
     uint32_t descriptionAddress = 0x00100000;
     std::string firstUrl;
@@ -132,7 +132,7 @@ struct ServerConfig {
     size_t messageQueueLimit = 256;
     // What the device's registers take beyond what the protocol allows; a
     // stream channel's packet size starts at the largest it takes up to 1500.
-    std::vector<FieldLimit> limits;
+    std::vector<gvcp::FieldLimit> limits;
 };
 
 // What the device's statistics count (each counter as its name says).
@@ -162,8 +162,8 @@ public:
     void setMessageSourcePort(uint16_t port);
     // The identity's texts and the description change while serving (a
     // software device's script sets them); the address stays as it is.
-    void setIdentityTexts(const DeviceIdentity &identity);
-    void setDescription(const Bytes &description);
+    void setIdentityTexts(const gvcp::DeviceIdentity &identity);
+    void setDescription(const gvcp::Bytes &description);
     // Whether a controller has set up the messaging channel's destination.
     bool messageChannelOpen() const;
     // That destination while it is set up.
@@ -183,11 +183,11 @@ public:
     // Queues an event (with data: EVENTDATA) for the messaging channel.
     // False when no controller opened the channel. Safe from any thread;
     // the transport sends it at its next tick.
-    bool postEvent(const Event &event, const Bytes *data = nullptr, bool extendedId = false);
+    bool postEvent(const gvcp::Event &event, const gvcp::Bytes *data = nullptr, bool extendedId = false);
     // Events queued or waiting for their acknowledge.
     size_t pendingEvents() const;
 
-    DeviceIdentity identity() const;
+    gvcp::DeviceIdentity identity() const;
     Access access() const;
     std::optional<net::Endpoint> controller() const;
     StreamChannel streamChannel(uint32_t channel) const;
@@ -200,14 +200,14 @@ public:
 
     // Answers for one received packet without sending (tests, fuzzing):
     // every packet the handler would send on the control port.
-    std::vector<Bytes> answer(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now);
+    std::vector<gvcp::Bytes> answer(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now);
 
 private:
     struct Impl;
     std::unique_ptr<Impl> mImpl;
 };
 
-} // namespace gvcp
+} // namespace gvcpserver
 } // namespace tarn
 
 #endif

@@ -6,7 +6,10 @@
 #include <cerrno>
 
 namespace tarn {
-namespace gvcp {
+namespace gvcpserver {
+
+// The codec and the bootstrap registers this server speaks.
+using namespace gvcp;
 
 class UdpServer::Output : public ServerOutput
 {
@@ -232,11 +235,11 @@ bool UdpServer::serveMessages()
     return false;
 }
 
-} // namespace gvcp
+} // namespace gvcpserver
 } // namespace tarn
 
 namespace tarn {
-namespace gvcp {
+namespace gvcpserver {
 
 bool UdpServer::acceptPeer()
 {
@@ -340,5 +343,5 @@ void UdpServer::dropClosedPeers()
     }
 }
 
-} // namespace gvcp
+} // namespace gvcpserver
 } // namespace tarn

@@ -20,7 +20,7 @@
 #include <vector>
 
 namespace tarn {
-namespace gvcp {
+namespace gvcpserver {
 
 class UdpServer
 {
@@ -34,7 +34,7 @@ public:
     // broadcast address too so that broadcast discoveries and FORCEIP reach
     // it; then serves on its thread until stop(). False with a reason on
     // failure.
-    bool start(const std::string &address, uint16_t port = kPort, std::string *error = nullptr);
+    bool start(const std::string &address, uint16_t port = gvcp::kPort, std::string *error = nullptr);
     // Also listens on TCP at the control address and port (set before start).
     void enableTcp(bool enabled) { mTcpEnabled = enabled; }
     uint16_t tcpPort() const { return mListener.valid() ? mListener.local().port : 0; }
@@ -46,10 +46,10 @@ public:
 
     Server &server() { return mServer; }
     const Server &server() const { return mServer; }
-    DeviceIdentity identity() const { return mServer.identity(); }
+    gvcp::DeviceIdentity identity() const { return mServer.identity(); }
 
     // Queues an event for the messaging channel and wakes the thread to send it.
-    bool postEvent(const Event &event, const Bytes *data = nullptr, bool extendedId = false);
+    bool postEvent(const gvcp::Event &event, const gvcp::Bytes *data = nullptr, bool extendedId = false);
 
     // Test packets of the stream channels leave through this instead of the
     // server's own socket: for a device whose channels send from sockets of
@@ -71,7 +71,7 @@ private:
     bool makeRoom();
     bool servePeer(TcpPeer &peer);
     TcpPeer *peerAt(const net::Endpoint &to);
-    void sendFramed(const Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket);
+    void sendFramed(const gvcp::Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket);
     void dropClosedPeers();
 
     Server mServer;
@@ -94,7 +94,7 @@ private:
     Worker mThread;
 };
 
-} // namespace gvcp
+} // namespace gvcpserver
 } // namespace tarn
 
 #endif

@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kSlowWriteMs = 1000;
 } // namespace
 
-gvcp::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t aCount)
+gvcpserver::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t aCount)
 {
     const uint64_t base = gev::tcpreg::Advertisement;
     if (!mAdvertisement.empty() && aAddress >= base && uint64_t(aAddress) + aCount <= base + mAdvertisement.size()) {
@@ -25,7 +25,7 @@ gvcp::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t aCoun
     return mModel.readMemory(aAddress, aCount, aData);
 }
 
-gvcp::Status GvcpAdapter::write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
+gvcpserver::Status GvcpAdapter::write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
 {
     enterDeviceThread(&mModel);
     return mModel.writeMemory(aAddress, aData, aCount);
@@ -36,11 +36,11 @@ uint32_t GvcpAdapter::writeTime(uint32_t aAddress, uint32_t)
     return mModel.isSlow(aAddress) ? kSlowWriteMs : 0;
 }
 
-void GvcpAdapter::onControlTaken(const net::Endpoint &aController, gvcp::Access aAccess)
+void GvcpAdapter::onControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess)
 {
     enterDeviceThread(&mModel);
     mModel.controlTaken(aController.ip, aController.port,
-                        aAccess == gvcp::Access::Exclusive ? ZuAccessExclusive : ZuAccessControl);
+                        aAccess == gvcpserver::Access::Exclusive ? ZuAccessExclusive : ZuAccessControl);
 }
 
 void GvcpAdapter::onControlReleased(bool aHeartbeatExpired)
@@ -56,7 +56,7 @@ void GvcpAdapter::onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway
     if (mMoved) mMoved(aIp);
 }
 
-void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &aStream)
+void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcpserver::StreamChannel &aStream)
 {
     enterDeviceThread(&mModel);
     mModel.streams().changed(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,

@@ -15,7 +15,7 @@
 namespace tarn {
 namespace softdevice {
 
-class GvcpAdapter : public gvcp::DeviceMemory, public gvcp::ServerListener
+class GvcpAdapter : public gvcpserver::DeviceMemory, public gvcpserver::ServerListener
 {
 public:
     explicit GvcpAdapter(softdevice::DeviceModel &aModel) : mModel(aModel) {}
@@ -29,14 +29,14 @@ public:
     // before serving starts. Empty: the registers are the model's.
     void setAdvertisement(std::vector<uint8_t> aBlock) { mAdvertisement = std::move(aBlock); }
 
-    gvcp::Status read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
-    gvcp::Status write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
+    gvcpserver::Status read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
+    gvcpserver::Status write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
     uint32_t writeTime(uint32_t aAddress, uint32_t aCount) override;
 
-    void onControlTaken(const net::Endpoint &aController, gvcp::Access aAccess) override;
+    void onControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess) override;
     void onControlReleased(bool aHeartbeatExpired) override;
     void onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway) override;
-    void onStreamChannel(uint32_t aChannel, const gvcp::StreamChannel &aStream) override;
+    void onStreamChannel(uint32_t aChannel, const gvcpserver::StreamChannel &aStream) override;
     void onAction(uint32_t aSignal, std::optional<uint64_t> aTime) override;
     void onPacketResend(const gvcp::PacketResendCmd &aRequest) override;
 

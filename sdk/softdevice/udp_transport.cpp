@@ -50,7 +50,7 @@ public:
                 else mStreams.reset();
             }
         });
-        gvcp::ServerConfig config;
+        gvcpserver::ServerConfig config;
         config.identity = GvcpAdapter::identityOf(aModel);
         const std::string xml = aModel.description();
         config.description.assign(xml.begin(), xml.end());
@@ -59,7 +59,7 @@ public:
         config.streamCapabilities = aModel.streams().capabilities();
         config.actionSignals = 1;
         config.limits = aModel.bootstrapLimits();
-        mServer = std::make_unique<gvcp::UdpServer>(config, mAdapter.get(), mAdapter.get());
+        mServer = std::make_unique<gvcpserver::UdpServer>(config, mAdapter.get(), mAdapter.get());
         // From each channel's own source port, as its blocks.
         mServer->routeTestPackets([this](uint32_t aChannel, size_t aSize, const net::Endpoint &aTo) {
             if (aChannel < mSenders.size()) mSenders[aChannel]->sendTestPacket(aSize, aTo);
@@ -164,10 +164,10 @@ private:
         return mServer->postEvent(event, &data);
     }
     bool eventsOpen() const override { return mServer->server().messageChannelOpen(); }
-    uint64_t timestamp() const override { return mServer->server().timestamp(gvcp::Clock::now()); }
+    uint64_t timestamp() const override { return mServer->server().timestamp(gvcpserver::Clock::now()); }
     void readStatistics(uint64_t (&aCounts)[Statistics::kCount]) const override
     {
-        const gvcp::ServerStats s = mServer->server().stats();
+        const gvcpserver::ServerStats s = mServer->server().stats();
         const uint64_t values[Statistics::kCount] = {
             s.readMemsReceived, s.writeMemsReceived, s.readRegsReceived, s.writeRegsReceived, s.discoveriesReceived,
             s.actionCommandsReceived, s.forceIpsReceived, s.packetResendRequestsReceived, s.pendingAcksIssued,
@@ -179,7 +179,7 @@ private:
 
     softdevice::DeviceModel *mModel = nullptr;
     std::unique_ptr<GvcpAdapter> mAdapter;
-    std::unique_ptr<gvcp::UdpServer> mServer;
+    std::unique_ptr<gvcpserver::UdpServer> mServer;
     std::vector<std::unique_ptr<GvspSender>> mSenders;
     const bool mTcp;
     std::unique_ptr<TcpStreams> mStreams;

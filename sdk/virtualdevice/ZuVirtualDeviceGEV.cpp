@@ -19,7 +19,7 @@ constexpr size_t kMaxTransmitters = 16;
 
 // The device tells controllers of packet resends through its transmitters.
 // A transmitter destroyed meanwhile is forgotten; its channel stays, silent.
-class ResendRouter : public tarn::gvcp::ServerListener
+class ResendRouter : public tarn::gvcpserver::ServerListener
 {
 public:
     explicit ResendRouter(std::vector<IZuTransmitterGEV *> aTransmitters) : mTransmitters(std::move(aTransmitters)) {}
@@ -81,7 +81,7 @@ struct ZuVirtualDeviceGEV::Impl final : tarn::transmitter::User {
     // Of our own transmitters added, left when the device goes.
     std::vector<std::shared_ptr<tarn::transmitter::Users>> followed;
     std::unique_ptr<ResendRouter> router;
-    std::unique_ptr<tarn::gvcp::UdpServer> server;
+    std::unique_ptr<tarn::gvcpserver::UdpServer> server;
 
     ZuResult setText(std::string &aField, const ZuString &aText, size_t aFieldSize)
     {
@@ -191,14 +191,14 @@ ZuResult ZuVirtualDeviceGEV::StartListening(ZuString aIPAddress)
     std::lock_guard<std::mutex> guard(mImpl->lock);
     Impl &d = *mImpl;
     if (d.server) return ZuResult(ZU_STATE_ERROR, ZuString("the device is already listening"));
-    tarn::gvcp::ServerConfig config;
+    tarn::gvcpserver::ServerConfig config;
     config.identity = d.identity;
     config.identity.ip = ip;
     config.identity.mac = macOf(ip, config.identity.subnetMask);
     config.streamChannels = uint32_t(d.transmitters.size());
     config.packetResend = d.packetResend;
     auto router = std::make_unique<ResendRouter>(d.transmitters);
-    auto server = std::make_unique<tarn::gvcp::UdpServer>(config, nullptr, router.get());
+    auto server = std::make_unique<tarn::gvcpserver::UdpServer>(config, nullptr, router.get());
     std::string error;
     if (!server->start(address, tarn::gvcp::kPort, &error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     // Controllers read where each stream comes from (firewalls let it in).
@@ -213,7 +213,7 @@ ZuResult ZuVirtualDeviceGEV::StartListening(ZuString aIPAddress)
 
 void ZuVirtualDeviceGEV::StopListening()
 {
-    std::unique_ptr<tarn::gvcp::UdpServer> server;
+    std::unique_ptr<tarn::gvcpserver::UdpServer> server;
     std::unique_ptr<ResendRouter> router;
     {
         std::lock_guard<std::mutex> guard(mImpl->lock);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 using namespace tarn::gvcp;
+using namespace tarn::gvcpserver;
 
 namespace {
 

@@ -90,7 +90,7 @@ struct TriggerSource : Described<ZuStreamingChannelSourceTrigger> {
     ZuTriggerSelectorLineStart line;
 };
 
-class Discard : public gvcp::ServerOutput
+class Discard : public gvcpserver::ServerOutput
 {
 public:
     void sendControl(const gvcp::Bytes &packet, const net::Endpoint &) override
@@ -113,19 +113,19 @@ struct Camera {
         net.ip = 0x7F00000A;
         net.mask = 0xFF000000;
         if (!model.build(net).IsOK()) abort();
-        gvcp::ServerConfig config;
+        gvcpserver::ServerConfig config;
         config.identity = softdevice::GvcpAdapter::identityOf(model);
         const std::string xml = model.description();
         config.description.assign(xml.begin(), xml.end());
         config.limits = model.bootstrapLimits();
-        server = new gvcp::Server(config, &adapter, &adapter);
+        server = new gvcpserver::Server(config, &adapter, &adapter);
     }
     ZuSoftDeviceGEV self;
     Source source;
     TriggerSource triggered;
     softdevice::DeviceModel model{self};
     softdevice::GvcpAdapter adapter{model};
-    gvcp::Server *server = nullptr;
+    gvcpserver::Server *server = nullptr;
 };
 
 } // namespace
@@ -133,7 +133,7 @@ struct Camera {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
 {
     static Camera *camera = new Camera();
-    static gvcp::Clock::time_point now{};
+    static gvcpserver::Clock::time_point now{};
     Discard out;
     auto cmd = gvcp::decodeCommand(aData, aSize);
     out.expectedId = cmd ? cmd->header.reqId : 0;

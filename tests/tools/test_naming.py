@@ -53,3 +53,47 @@ def test_no_two_sdk_files_share_a_name():
     # An include or a stack trace names a file without its folder.
     names = Counter(p.rsplit("/", 1)[-1] for p in tracked() if p.startswith("sdk/"))
     assert {name for name, count in names.items() if count > 1} == set()
+
+
+# A namespace block's opening, a brace, or anything between: enough of C++
+# to follow namespaces through a file (comments and literals skipped).
+TOKEN = re.compile(r"//[^\n]*|/\*.*?\*/|\"(?:\\.|[^\"\\\n])*\"|'(?:\\.|[^'\\\n])*'"
+                   r"|\bnamespace\s*[\w:]*\s*\{|[{}]|[^{}\"'/n]+|[/n]", re.S)
+FORWARD_ONLY = re.compile(r"^\s*((struct|class)\s+\w+\s*;\s*)*$")
+
+
+def namespaces_defined(text):
+    """The named namespaces a file puts something in, as full paths; a block
+    that only declares names defined elsewhere (`struct X;`) puts nothing."""
+    stack, found = [], set()   # [name or None for another brace, its own text]
+    for match in TOKEN.finditer(text):
+        token = match.group(0)
+        if token.startswith(("//", "/*")):
+            continue
+        if token.startswith("namespace"):
+            stack.append([re.match(r"namespace\s*([\w:]*)", token).group(1), []])
+        elif token == "{":
+            stack.append([None, []])
+        elif token == "}" and stack:
+            name, body = stack.pop()
+            if name and not FORWARD_ONLY.match("".join(body)):
+                found.add("::".join([n for n, _ in stack if n] + [name]))
+            if stack:
+                stack[-1][1].append(" " if name is not None else "{}")
+        elif stack:
+            stack[-1][1].append(token)
+    return found
+
+
+def test_each_namespace_lives_in_one_sdk_folder():
+    # What tarn::x names is found in sdk/x (or the one folder that defines
+    # it); the internal and public headers declare for every folder.
+    folders = {}
+    for path in tracked():
+        parts = path.split("/")
+        if parts[0] != "sdk" or parts[1] in ("include", "internal") or not path.endswith((".h", ".cpp")):
+            continue
+        for name in namespaces_defined((ROOT / path).read_text(errors="replace")):
+            folders.setdefault(name, set()).add(parts[1])
+    spanning = {name: sorted(where) for name, where in folders.items() if name != "tarn" and len(where) > 1}
+    assert spanning == {}

@@ -23,6 +23,7 @@
 namespace fixture {
 
 using namespace tarn::gvcp;
+using namespace tarn::gvcpserver;
 
 inline bool InNetns()
 {

@@ -14,6 +14,7 @@
 using fixture::Flag;
 using fixture::TestDevice;
 using namespace tarn::gvcp;
+using namespace tarn::gvcpserver;
 
 namespace {
 

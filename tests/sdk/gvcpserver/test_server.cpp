@@ -11,6 +11,7 @@
 #include <thread>
 
 using namespace tarn::gvcp;
+using namespace tarn::gvcpserver;
 using tarn::net::Endpoint;
 using std::chrono::milliseconds;
 

@@ -30,6 +30,7 @@
 namespace {
 
 using namespace tarn::gvcp;
+using namespace tarn::gvcpserver;
 
 namespace fw = tarn::bridge::firmware;
 

@@ -17,16 +17,16 @@ bool InNetns() { return std::getenv("TARN_IN_NETNS") != nullptr; }
 #define NEEDS_NETNS() \
     if (!InNetns()) GTEST_SKIP() << "opens sockets: run under tools/netns (make test)"
 
-std::unique_ptr<tarn::gvcp::UdpServer> StartDevice(const char *address, uint8_t last, const char *name)
+std::unique_ptr<tarn::gvcpserver::UdpServer> StartDevice(const char *address, uint8_t last, const char *name)
 {
-    tarn::gvcp::ServerConfig config;
+    tarn::gvcpserver::ServerConfig config;
     tarn::gvcp::DeviceIdentity &id = config.identity;
     id.mac = {0x02, 0x00, 0x00, 0x00, 0x01, last};
     id.manufacturerName = "tarn";
     id.modelName = "Native";
     id.serialNumber = std::string("N") + std::to_string(last);
     id.userDefinedName = name;
-    auto r = std::make_unique<tarn::gvcp::UdpServer>(config);
+    auto r = std::make_unique<tarn::gvcpserver::UdpServer>(config);
     std::string error;
     EXPECT_TRUE(r->start(address, tarn::gvcp::kPort, &error)) << error;
     return r;
