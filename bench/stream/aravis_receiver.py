@@ -4,7 +4,8 @@ sender uses, no resend requests, the same number of buffers and the same
 socket buffer. Aravis makes a stream only for a device it controls, so it
 connects to its fake camera (which stays idle) and the benchmark's sender
 streams to that stream's port from another address. Prints "port N", then
-one JSON line like bench_stream_receiver's.
+one JSON line like bench_stream_receiver's, its window also opening once
+every buffer has been used.
 
     /usr/bin/python3 bench/stream/aravis_receiver.py FRAMES WIDTH HEIGHT PACKET BUFFERS SOCKET_BYTES [IDLE_S]
 
@@ -60,10 +61,10 @@ def main():
                 break
             continue
         good = buffer.get_status() == Aravis.BufferStatus.SUCCESS
-        if ok + failed == 0:
+        if ok + failed == buffers:
             first_cpu, first_wall = cpu(), now
-        elif good:
-            # The first frame opens the window; the ones after it are measured.
+        elif ok + failed > buffers and good:
+            # The frame that opens the window is not counted; the ones after it are.
             size += payload
         ok += good
         failed += not good

@@ -2,7 +2,8 @@
 // device address until it has the frames asked for, or IDLE_S (default 1)
 // pass without one after the last, and prints one JSON line: frames
 // complete and failed, payload bytes, and the process's CPU and wall time
-// from its first to its last frame.
+// from the frame that has every buffer used once (the first touch of a
+// buffer's pages is a cost of starting, not of receiving) to its last.
 //
 //   bench_stream_receiver DEVICE_IP FRAMES FRAME_BYTES [IDLE_S] [noresend]
 //
@@ -54,8 +55,9 @@ int main(int argc, char **argv)
     }
     if (argc > 5 && std::string(argv[5]) == "noresend")
         stream.GetParameters()->SetBooleanValue(ZuString("RequestMissingPackets"), false);
+    constexpr unsigned kBuffers = 64;
     std::vector<std::unique_ptr<ZuBuffer>> buffers;
-    for (int k = 0; k < 64; ++k) {
+    for (unsigned k = 0; k < kBuffers; ++k) {
         buffers.emplace_back(new ZuBuffer());
         buffers.back()->Alloc(frameBytes);
         stream.QueueBuffer(buffers.back().get());
@@ -72,11 +74,11 @@ int main(int argc, char **argv)
             if (Now() - (ok + failed ? lastWall : started) > (ok + failed ? idle : 30)) break;
             continue;
         }
-        if (ok + failed == 0) {
+        if (ok + failed == kBuffers) {
             firstCpu = CpuSeconds();
             firstWall = Now();
-        } else if (op.IsOK()) {
-            // The first frame opens the window; the ones after it are measured.
+        } else if (ok + failed > kBuffers && op.IsOK()) {
+            // The frame that opens the window is not counted; the ones after it are.
             bytes += b->GetAcquiredSize();
         }
         if (op.IsOK()) ++ok;

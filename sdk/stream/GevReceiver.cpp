@@ -15,10 +15,6 @@ namespace {
 
 constexpr int kConnectMs = 1000;
 
-// Batches smaller than this, while a block arrives, wait a moment for more.
-constexpr size_t kCoalesce = 4;
-constexpr unsigned kCoalesceUs = 50;
-
 uint64_t NowUs()
 {
     return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -228,13 +224,13 @@ void GevReceiver::Run(const Worker::Control &aControl)
             timeout = deadline <= now ? 0 : int(std::min<uint64_t>((deadline - now + 999) / 1000, 100));
         // Each run ends after one readable event, so that requests and
         // deadlines are looked at between batches.
+        // Packets are not left to gather by sleeping: on a shared core a
+        // thread that gives its core away gets it back when the scheduler
+        // says, and the socket overflows first. Woken less often, it finds
+        // more waiting anyway.
         net::PollLoop::Exit exit = mLoop.run(timeout);
         now = NowUs();
-        if (exit == net::PollLoop::Exit::Done && Drain(now, false) < kCoalesce && mReassembler.openBlocks()) {
-            // A block is arriving and the socket held little: let packets
-            // gather for a moment instead of waking for each one.
-            std::this_thread::sleep_for(std::chrono::microseconds(kCoalesceUs));
-        }
+        if (exit == net::PollLoop::Exit::Done) Drain(now, false);
         mReassembler.onTick(now);
         Publish();
     }

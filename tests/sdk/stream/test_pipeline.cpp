@@ -202,18 +202,20 @@ TEST(Pipeline, TooSmallBuffersGrowOnThePipelineThreadAndNeverReachTheApplication
 
 TEST(Pipeline, ASlowApplicationLosesTheOldestBuffersAndTheyAreCounted)
 {
+    Recorder sink;   // outlives the pipeline, which tells it of deleted buffers
     Rig r;
+    r.pipeline->RegisterEventSink(&sink);
     r.pipeline->SetBufferSize(64 * 48);
     ASSERT_TRUE(r.pipeline->SetBufferCount(4).IsOK());
     ASSERT_TRUE(r.pipeline->Start().IsOK());
-    for (uint64_t block = 1; block <= 30; ++block) {
-        ASSERT_TRUE(r.sender->sendImage(64, 48, block, r.to));
-        // Each frame once the pipeline has given the stream its two buffers
-        // back: else a loaded machine that holds the pipeline's thread back
-        // makes the stream drop the newest frames for want of a buffer,
-        // which is not what this test is about.
-        for (int k = 0; k < 1000 && (r.Parameter("BlockCount") < int64_t(block) || r.stream.GetQueuedBufferCount() < 2);
-             ++k)
+    for (int block = 1; block <= 30; ++block) {
+        ASSERT_TRUE(r.sender->sendImage(64, 48, uint64_t(block), r.to));
+        // Each frame once the pipeline has taken the last from the stream
+        // and given the stream two buffers back (the stream's count holds a
+        // filled buffer until it is taken): else a loaded machine that holds
+        // the pipeline's thread back makes the stream drop the newest frames
+        // for want of a buffer, which is not what this test is about.
+        for (int k = 0; k < 1000 && (sink.ready < block || r.stream.GetQueuedBufferCount() < 2); ++k)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(r.Parameter("BlocksDropped"), 0);
