@@ -19,6 +19,7 @@
 // work of a packet does not depend on the ids it names.
 
 #include "gev/gvsp.h"
+#include "tarn/PacketStatistics.h"
 
 #include <cstdint>
 #include <vector>
@@ -66,16 +67,8 @@ struct Destination {
     void *cookie = nullptr;
 };
 
-struct BlockStatistics {
-    uint32_t recovered = 0;               // arrived after a resend request
-    uint32_t recoveredSingleResend = 0;   // ... that asked for it alone
-    uint32_t resendGroupsRequested = 0;
-    uint32_t resendPacketsRequested = 0;
-    uint32_t lost = 0;
-    uint32_t ignored = 0;                 // could not be placed (the block fails)
-    uint32_t redundant = 0;               // arrived again
-    uint32_t outOfOrder = 0;              // arrived after a later one, unasked
-};
+// What became of a block's packets: the record its buffer reports.
+using BlockStatistics = PacketStatistics;
 
 struct MissingRange {
     uint32_t low = 0;

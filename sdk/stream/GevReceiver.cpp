@@ -356,15 +356,8 @@ void GevReceiver::complete(const gvsp::BlockResult &aResult)
         fill.requiredSize = uint32_t(std::min<uint64_t>(aResult.requiredSize, UINT32_MAX));
     fill.receptionTime = receiver::WallNs();
     fill.duration = aResult.lastPacketUs - aResult.firstPacketUs;
-    const gvsp::BlockStatistics &s = aResult.statistics;
-    fill.statistics.recovered = s.recovered;
-    fill.statistics.recoveredSingleResend = s.recoveredSingleResend;
-    fill.statistics.resendGroupsRequested = s.resendGroupsRequested;
-    fill.statistics.resendPacketsRequested = s.resendPacketsRequested;
-    fill.statistics.lost = s.lost;
-    fill.statistics.ignored = s.ignored;
-    fill.statistics.redundant = s.redundant;
-    fill.statistics.outOfOrder = s.outOfOrder;
+    const PacketStatistics &s = aResult.statistics;
+    fill.statistics = s;
     for (size_t k = 0; k < aResult.missingCount; ++k)
         fill.missing.push_back(MissingPacketRange{aResult.missing[k].low, aResult.missing[k].high});
 

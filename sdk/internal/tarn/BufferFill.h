@@ -10,6 +10,7 @@
 #include "ZuBuffer.h"
 #include "ZuImage.h"
 #include "ZuPixelType.h"
+#include "tarn/PacketStatistics.h"
 
 #include <vector>
 
@@ -18,17 +19,6 @@ namespace tarn {
 struct MissingPacketRange {
     uint32_t low = 0;
     uint32_t high = 0;
-};
-
-struct PacketStatistics {
-    uint32_t recovered = 0;               // by resends
-    uint32_t recoveredSingleResend = 0;   // by a resend of that packet alone
-    uint32_t resendGroupsRequested = 0;
-    uint32_t resendPacketsRequested = 0;
-    uint32_t lost = 0;                    // for good
-    uint32_t ignored = 0;                 // outside the block
-    uint32_t redundant = 0;               // received more than once
-    uint32_t outOfOrder = 0;
 };
 
 struct BufferLeader {

@@ -187,6 +187,8 @@ TEST(StreamReceive, LostPacketsAreAskedForAndFramesArriveByteForByte)
     const uint32_t w = 1000, h = 100;
     f.Queue(8, w * h);
     for (uint64_t block = 1; block <= 8; ++block) ASSERT_TRUE(f.sender->sendImage(w, h, block, f.to));
+    // Each buffer tells its own block's packets, the stream all of them.
+    int64_t recovered = 0, lost = 0, redundant = 0, outOfOrder = 0;
     for (uint64_t block = 1; block <= 8; ++block) {
         ZuResult op;
         ZuBuffer *b = f.Retrieve(op);
@@ -194,10 +196,18 @@ TEST(StreamReceive, LostPacketsAreAskedForAndFramesArriveByteForByte)
         EXPECT_TRUE(op.IsOK()) << op.GetCode() << " block " << block;
         std::vector<uint8_t> got(b->GetDataPointer(), b->GetDataPointer() + w * h);
         EXPECT_TRUE(got == FrameBytes(w * h, block)) << "block " << block;
+        recovered += b->GetPacketsRecoveredCount();
+        lost += b->GetLostPacketCount();
+        redundant += b->GetRedundantPacketCount();
+        outOfOrder += b->GetPacketOutOfOrderCount();
     }
     EXPECT_GT(f.sender->resendRequests(), 0u);
     EXPECT_GT(f.Parameter("PacketsRecovered"), 0);
     EXPECT_EQ(f.Parameter("PacketsLost"), 0);
+    EXPECT_EQ(recovered, f.Parameter("PacketsRecovered"));
+    EXPECT_EQ(lost, f.Parameter("PacketsLost"));
+    EXPECT_EQ(redundant, f.Parameter("PacketsRedundant"));
+    EXPECT_EQ(outOfOrder, f.Parameter("PacketsOutOfOrder"));
     EXPECT_EQ(f.Parameter("BlockCount"), 8);
 }
 
