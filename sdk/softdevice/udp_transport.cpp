@@ -58,7 +58,7 @@ public:
         config.streamChannels = uint32_t(aModel.streams().count());
         config.streamCapabilities = aModel.streams().capabilities();
         config.actionSignals = 1;
-        config.limits = aModel.bootstrapLimits();
+        config.limits = standardBootstrapLimits(aModel.features());
         mServer = std::make_unique<gvcpserver::UdpServer>(config, mAdapter.get(), mAdapter.get());
         // From each channel's own source port, as its blocks.
         mServer->routeTestPackets([this](uint32_t aChannel, size_t aSize, const net::Endpoint &aTo) {

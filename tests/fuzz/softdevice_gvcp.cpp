@@ -117,7 +117,7 @@ struct Camera {
         config.identity = softdevice::GvcpAdapter::identityOf(model);
         const std::string xml = model.description();
         config.description.assign(xml.begin(), xml.end());
-        config.limits = model.bootstrapLimits();
+        config.limits = softdevice::standardBootstrapLimits(model.features());
         server = new gvcpserver::Server(config, &adapter, &adapter);
     }
     ZuSoftDeviceGEV self;

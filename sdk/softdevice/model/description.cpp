@@ -123,20 +123,6 @@ void DescriptionWriter::add(FeatureDecl aFeature)
     mFeatures.push_back(std::move(aFeature));
 }
 
-FeatureDecl &DescriptionWriter::add(FeatureDecl::Kind aKind, const std::string &aName, const std::string &aCategory,
-                                    uint64_t aAddress, const std::string &aAccess, const std::string &aToolTip)
-{
-    FeatureDecl f;
-    f.kind = aKind;
-    f.name = aName;
-    f.category = aCategory;
-    f.address = aAddress;
-    f.access = aAccess;
-    f.toolTip = aToolTip;
-    mFeatures.push_back(std::move(f));
-    return mFeatures.back();
-}
-
 bool DescriptionWriter::has(const std::string &aName) const
 {
     for (const FeatureDecl &f : mFeatures)

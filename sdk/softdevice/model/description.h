@@ -80,10 +80,6 @@ public:
     void addNodes(const std::string &aXml) { mNodes += aXml; }
     FeatureDecl *find(const std::string &aName);
     void add(FeatureDecl aFeature);
-    // Declares a feature and returns it for the details (valid until the
-    // next declaration).
-    FeatureDecl &add(FeatureDecl::Kind aKind, const std::string &aName, const std::string &aCategory, uint64_t aAddress,
-                     const std::string &aAccess, const std::string &aToolTip);
     bool has(const std::string &aName) const;
     const std::vector<FeatureDecl> &features() const { return mFeatures; }
 

@@ -88,15 +88,6 @@ void DeviceModel::notify(Call &&aCall)
 
 // ---- Start
 
-bool DeviceModel::describeSources(std::string &aError)
-{
-    mChunkSelector.assign(mStreams.count(), 0);
-    const bool usable = mStreams.learn(aError);
-    for (size_t i = 0; i < mStreams.count(); ++i)
-        if (!mStreams.facts(i).chunks.empty()) mChunkSelector[i] = mStreams.facts(i).chunks.front().second;
-    return usable;
-}
-
 void DeviceModel::openChannels()
 {
     mStreams.open();
@@ -112,13 +103,13 @@ void DeviceModel::describe()
     openChannels();
     mWriter = DescriptionWriter();
     auto write = [&] {
-        declareStandard();
+        declareStandard(mWriter, mFeatures);
         rebuildDescription();
         mStreams.close();
     };
     std::string unusable;
     try {
-        describeSources(unusable);
+        mStreams.learn(unusable);
     } catch (...) {
         write();
         throw;
@@ -139,21 +130,18 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     std::string error;
     auto fail = [&](uint32_t aCode) {
         // A failed start still leaves a description of what was learnt.
-        declareStandard();
+        declareStandard(mWriter, mFeatures);
         rebuildDescription();
         mStreams.close();
         mSpace.reset();
         return ZuResult(aCode, ZuString(error.c_str()));
     };
     try {
-        if (!describeSources(error)) return fail(ZU_INVALID_PARAMETER);
+        if (!mStreams.learn(error)) return fail(ZU_INVALID_PARAMETER);
         if (!mStreams.allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
-        // What the device's own registers hold when it starts.
-        mSourceSelector = mStreamSelector = mUserSetSelector = mTlLocked = 0;
-        mStreams.enableFrameRate(false);
-        mStreams.setFrameRate(30.0);
+        mFeatures.start();
         layoutFirmware();
-        layoutStandard();
+        layoutStandard(*mSpace, mFeatures);
 
         // Registers always before features.
         Raised building(mBuilding);
@@ -175,7 +163,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         }
         mFeatureSpecs = features.features();
         mFeatureReferences = features.references();
-        declareStandard();
+        declareStandard(mWriter, mFeatures);
         if (!describeFeatures(mFeatureSpecs, mFeatureReferences, mStreams.count(), mWriter, error)) {
             mFeatureSpecs.clear();
             mFeatureReferences.clear();
@@ -193,8 +181,8 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     rebuildDescription();
     mRegisterMap.setRunning(true);
     UserSetBank::Contents sets;
-    sets.saveOwn = [this](UserSet &aSet) { saveStandard(aSet); };
-    sets.loadOwn = [this](const UserSet &aSet) { return loadStandard(aSet); };
+    sets.saveOwn = [this](UserSet &aSet) { saveStandard(aSet, *mSpace, mStreams.count()); };
+    sets.loadOwn = [this](const UserSet &aSet) { return loadStandard(aSet, *mSpace, mStreams.count()); };
     sets.registers = &mRegisterMap;
     mUserSets.open(std::move(sets), mIdentity.text(Identity::Field::Serial), gvcp::formatMac(mNet.mac, '-', false));
     mBuilt = true;
@@ -349,7 +337,7 @@ void DeviceModel::controlReleased(bool aHeartbeatFailed)
     (void)aHeartbeatFailed;
     // The controller's streams end with its session.
     mStreams.endSession();
-    mTlLocked = 0;
+    mFeatures.unlock();
     mControlled = false;
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
 }
@@ -401,7 +389,7 @@ void DeviceModel::resetDevice()
     // As a power cycle: the controller's session and streams end; the
     // server's own registers go back with its next session.
     if (mControlled) controlReleased(false);
-    mTlLocked = 0;
+    mFeatures.unlock();
     notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
 }
 

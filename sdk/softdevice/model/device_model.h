@@ -19,6 +19,7 @@
 #include "gev/bootstrap.h"
 #include "gev/gvcp.h"
 #include "softdevice/model/bridges.h"
+#include "softdevice/model/camera_features.h"
 #include "softdevice/model/channel.h"
 #include "softdevice/model/control_link.h"
 #include "softdevice/model/custom_register.h"
@@ -53,16 +54,6 @@ public:
 
 namespace tarn {
 namespace softdevice {
-
-namespace addr {
-// The device's own registers: device-wide from DeviceBase, per stream
-// channel from ChannelBase + ChannelStride * channel (each feature's offset
-// is in its row of the standard features' tables).
-constexpr uint32_t ChannelBase = 0x00010000;
-constexpr uint32_t ChannelStride = 0x100;
-constexpr uint32_t DeviceBase = 0x00011000;
-constexpr uint32_t FirmwareVersion = 0x3FFF0100;
-} // namespace addr
 
 struct NetConfig {
     gvcp::Mac mac{};
@@ -116,6 +107,8 @@ public:
     RegisterCatalog &registers() { return mRegisterMap; }
     Streams &streams() { return mStreams; }
     UserSetBank &userSets() { return mUserSets; }
+    // What the camera's own features reach of it.
+    CameraFeatures &features() { return mFeatures; }
     const NetConfig &net() const { return mNet; }
     uint64_t timestamp() const;
     IdentityTexts identityTexts() const;
@@ -142,12 +135,6 @@ public:
     // controller to want a PENDING_ACK first.
     bool isSlow(uint32_t aAddress) const;
 
-    // Where the register of one of the device's own features lies (for a
-    // feature per stream channel, that channel's); 0 for no such feature.
-    static uint32_t addressOf(const std::string &aName, size_t aChannel = 0);
-    // What the GVCP server's registers take, as the description declares it.
-    std::vector<gvcp::FieldLimit> bootstrapLimits();
-
 private:
     // What the real factories lend the sources of this library (declarations.h).
     class Lent : public Declarations
@@ -164,28 +151,9 @@ private:
     };
 
 private:
-    using Source = IZuSWStreamingChannelSource;
     void layoutFirmware();
-    // The standard features (standard_features.cpp): the tables, and what
-    // the device makes of them.
-    static const std::vector<StandardFamily> &standardFamilies();
-    static const StandardFeature *standardFeature(const std::string &aName);
-    void layoutStandard();
-    void addFloatRegister(const StandardFeature &aFeature, uint32_t aAddress);
-    void declareStandard();
-    void saveStandard(UserSet &aSet);
-    uint16_t loadStandard(const UserSet &aSet);
-    // What a write of the row's register would be answered, changing nothing.
-    uint16_t checkStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
-    uint16_t writeStandard(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
-    bool accepts(const StandardFeature &aFeature, size_t aChannel, uint32_t aValue);
-    int64_t limit(const StandardFeature::Limit &aLimit, size_t aChannel);
-    StandardFeature::Entries entriesOf(const StandardFeature &aFeature, size_t aChannel) const;
-    template <class Get> uint32_t fromSource(size_t aChannel, Get aGet);
-    template <class Set> uint16_t toSource(size_t aChannel, Set aSet);
-    // The channels for a start, and what their sources tell.
+    // The channels for a start.
     void openChannels();
-    bool describeSources(std::string &aError);
     void refreshIdentity(Identity::Field aField);
     void rebuildDescription();
     void resetDevice();
@@ -220,14 +188,10 @@ private:
     mutable std::mutex mStateLock;
     std::atomic<ControlLink *> mLink{nullptr};
     std::atomic<bool> mControlled{false};
-    uint32_t mTlLocked = 0;
-    uint32_t mSourceSelector = 0;
-    uint32_t mStreamSelector = 0;
-    uint32_t mUserSetSelector = 0;
-    std::vector<uint32_t> mChunkSelector;
     std::chrono::steady_clock::time_point mEpoch;
     std::atomic<uint64_t> mUpcallFailures{0};
     UserSetBank mUserSets{mUpcallFailures};
+    CameraFeatures mFeatures{mStreams, mUserSets, [this] { resetDevice(); }};
 };
 
 } // namespace softdevice

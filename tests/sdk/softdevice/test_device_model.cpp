@@ -37,7 +37,7 @@ struct Device {
     uint16_t write(const char *aName, uint32_t aValue)
     {
         const uint8_t bytes[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(DeviceModel::addressOf(aName), bytes, 4);
+        return model.writeMemory(standardAddress(aName), bytes, 4);
     }
     // Started, with a controller whose stream goes to the sender.
     void streamTo(RecordingSender &aSender)
@@ -214,7 +214,7 @@ TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
     // The same destination again opens nothing new.
     d.model.streams().changed(0, 0x7F000001, 6000, 1500, 0);
     EXPECT_EQ(d.log.count("OnOpen"), 1u);
-    ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4), kStatusSuccess);
+    ASSERT_EQ(d.model.writeMemory(standardAddress("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4), kStatusSuccess);
     ASSERT_TRUE(sender.waitFor(5));
     EXPECT_TRUE(d.model.streams().channel(0).streaming());
     d.model.controlReleased(true);
@@ -227,7 +227,7 @@ TEST(DeviceModel, AControllersSessionIsToldToTheSinkAndEndsItsStreams)
     d.model.streams().setSender(0, nullptr);
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
     d.model.streams().changed(0, 0x7F000001, 6000, 1500, 0);
-    d.model.writeMemory(DeviceModel::addressOf("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4);
+    d.model.writeMemory(standardAddress("AcquisitionStart"), std::vector<uint8_t>{0, 0, 0, 1}.data(), 4);
     EXPECT_FALSE(d.model.streams().channel(0).streaming());
 }
 
@@ -337,7 +337,7 @@ TEST(DeviceModel, MultiPartIsOfferedWhereTheSourceSupportsItAndEachChangeReaches
         EXPECT_EQ(told(), (Calls{"SetMultiPartAllowed 1", "SetLargeLeaderTrailerEnabled 1 30",
                                  "SetLargeLeaderTrailerEnabled 1 186", "SetLargeLeaderTrailerEnabled 0 10"}));
         // The test payload: an entry of the feature, and what the source accepts.
-        const uint32_t mode = DeviceModel::addressOf("TestPayloadFormatMode", 0);
+        const uint32_t mode = standardAddress("TestPayloadFormatMode", 0);
         const uint8_t multi[4] = {0, 0, 0, uint8_t(ZuPayloadTypeMultiPart)}, image[4] = {0, 0, 0, 1}, off[4] = {};
         EXPECT_EQ(d.model.writeMemory(mode, image, 4), kStatusInvalidParameter);
         EXPECT_EQ(d.model.writeMemory(mode, multi, 4), kStatusSuccess);
@@ -404,7 +404,7 @@ TEST(DeviceModel, NetworkResetsFullResetsAndActionsTellTheApplication)
     EXPECT_FALSE(d.model.controlled());
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
     const uint8_t one[4] = {0, 0, 0, 1};
-    ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("DeviceReset"), one, 4), kStatusSuccess);
+    ASSERT_EQ(d.model.writeMemory(standardAddress("DeviceReset"), one, 4), kStatusSuccess);
     EXPECT_EQ(d.log.count("OnDeviceResetFull"), 1u);
     EXPECT_FALSE(d.model.controlled());
     d.model.action(0, 77);
@@ -442,12 +442,12 @@ TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
         std::memcpy(&bits, &rate, sizeof bits);
         uint8_t bytes[8];
         for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(bits >> (56 - 8 * i));
-        return d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRate"), bytes, 8);
+        return d.model.writeMemory(standardAddress("AcquisitionFrameRate"), bytes, 8);
     };
     const uint8_t on[4] = {0, 0, 0, 1};
     ASSERT_EQ(writeRate(250.0), kStatusSuccess);
     EXPECT_EQ(d.model.streams().framePeriod().count(), 0);   // not yet enabled
-    ASSERT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRateEnable"), on, 4), kStatusSuccess);
+    ASSERT_EQ(d.model.writeMemory(standardAddress("AcquisitionFrameRateEnable"), on, 4), kStatusSuccess);
     EXPECT_EQ(d.model.streams().framePeriod().count(), 4000000);
     // Outside the feature's limits, or not a number: refused, and the rate stays.
     for (double bad : {0.0, -5.0, 0.09, std::nan(""), 100000.5, 1e9}) {
@@ -458,7 +458,7 @@ TEST(DeviceModel, AFrameRateAppliesWhileEnabledAndKeepsToItsLimits)
     EXPECT_EQ(d.model.streams().framePeriod().count(), 10000);
     // One half at a time: the value the register would hold is what counts.
     const uint8_t high[4] = {0x7F, 0xF8, 0, 0};   // the high half of a NaN
-    EXPECT_EQ(d.model.writeMemory(DeviceModel::addressOf("AcquisitionFrameRate"), high, 4), kStatusInvalidParameter);
+    EXPECT_EQ(d.model.writeMemory(standardAddress("AcquisitionFrameRate"), high, 4), kStatusInvalidParameter);
     EXPECT_EQ(d.model.streams().framePeriod().count(), 10000);
     // The description offers it as a float over its 8-byte register.
     const std::string xml = d.model.description();
@@ -498,12 +498,12 @@ TEST(DeviceModel, AWriteOfSeveralRegistersTheDeviceRefusesChangesNothing)
         ASSERT_TRUE(model.build(loopback()).IsOK());
         const uint8_t one[4] = {0, 0, 0, 1};
         if (c.locked) {
-            ASSERT_EQ(model.writeMemory(DeviceModel::addressOf("TLParamsLocked"), one, 4), kStatusSuccess);
+            ASSERT_EQ(model.writeMemory(standardAddress("TLParamsLocked"), one, 4), kStatusSuccess);
         }
         std::vector<uint8_t> bytes;
         for (uint32_t w : c.words)
             for (int shift : {24, 16, 8, 0}) bytes.push_back(uint8_t(w >> shift));
-        EXPECT_EQ(model.writeMemory(DeviceModel::addressOf("Width"), bytes.data(), uint32_t(bytes.size())), c.status) << c.what;
+        EXPECT_EQ(model.writeMemory(standardAddress("Width"), bytes.data(), uint32_t(bytes.size())), c.status) << c.what;
         const std::vector<uint32_t> now = {source.GetWidth(), source.GetHeight(), source.GetOffsetX()};
         const std::vector<uint32_t> want = c.status == kStatusSuccess ? c.words : std::vector<uint32_t>{64, 48, 0};
         EXPECT_EQ(std::vector<uint32_t>(now.begin(), now.begin() + long(want.size())), want) << c.what;

@@ -93,7 +93,7 @@ struct Camera {
     uint16_t write(const char *aName, uint32_t aValue)
     {
         const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(DeviceModel::addressOf(aName), b, 4);
+        return model.writeMemory(standardAddress(aName), b, 4);
     }
     uint32_t value(uint32_t aAddress)
     {
@@ -239,7 +239,7 @@ TEST(UserSets, ASetSavedWiderLoadsOverOffsetsThatWouldNotFitIt)
     ASSERT_TRUE(model.build(loopback()).IsOK());
     auto write = [&](const char *aName, uint32_t aValue) {
         const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(DeviceModel::addressOf(aName), b, 4);
+        return model.writeMemory(standardAddress(aName), b, 4);
     };
     ASSERT_EQ(write("Width", 60), kStatusSuccess);
     ASSERT_EQ(write("Height", 40), kStatusSuccess);
