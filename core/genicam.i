@@ -31,8 +31,9 @@ class INodeMap;
 /* The selector queries fill a new list that always passes to Python. */
 %apply SWIGTYPE &OUT_NEW_LIST { ZuGenParameterList &aList };
 
-/* Entry look-ups: the entry (or None) whatever the outcome. */
-%apply const SWIGTYPE **OUT_LIST { const ZuGenEnumEntry **aEntry };
+/* Entry look-ups: the entry (or None) whatever the outcome. Entries go with
+ * their enumeration: kept past it, they refuse use. */
+%apply const SWIGTYPE **OUT_LENT_PART_LIST { const ZuGenEnumEntry **aEntry };
 
 /* Name-or-index and text-or-number overloads: the text candidate is the last
  * one tried, and its text argument is converted rather than checked, so a
@@ -54,8 +55,17 @@ TARN_DOWNCAST(ZuGenParameter, ZuGenInteger, ZuGenFloat, ZuGenEnum, ZuGenBoolean,
 %apply SWIGTYPE *TARN_KEEP_OWNER { ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *,
                                    ZuGenRegister *, ZuGenCategory * };
 /* The array's features and categories go with it (freed with their stream,
- * say): kept ones, proxies or bare pointer objects, then refuse use. */
-%apply SWIGTYPE *TARN_KEEP_OWNER { ZuGenParameter *ZuGenParameterArray::Get };
+ * say): kept ones, proxies or bare pointer objects, then refuse use; so do
+ * a list's items, which are the array's, and the nodes and node map behind
+ * them. */
+%apply SWIGTYPE *TARN_KEEP_OWNER { ZuGenParameter *ZuGenParameterArray::Get, ZuGenParameter *ZuGenParameterArray::operator[],
+                                   ZuGenParameter *ZuGenParameterList::GetItem, ZuGenParameter *ZuGenParameterList::operator[],
+                                   ZuGenParameter *ZuGenParameterList::GetFirst, ZuGenParameter *ZuGenParameterList::GetNext };
+%apply SWIGTYPE *TARN_LENT { ZuGenParameter *ZuGenParameterArray::operator[], ZuGenParameter *ZuGenParameterList::GetItem,
+                             ZuGenParameter *ZuGenParameterList::operator[], ZuGenParameter *ZuGenParameterList::GetFirst,
+                             ZuGenParameter *ZuGenParameterList::GetNext };
+%apply SWIGTYPE *TARN_LENT_PART { ZU_GENAPI_NS::INode *ZuGenParameter::GetNode, ZU_GENAPI_NS::INode *ZuGenCategory::GetNode };
+%apply SWIGTYPE *TARN_LENT { ZU_GENAPI_NS::INodeMap *ZuGenParameterArray::GetNodeMap };
 %apply SWIGTYPE *TARN_LENT { ZuGenParameter *ZuGenParameterArray::Get, ZuGenInteger *ZuGenParameterArray::GetInteger,
                              ZuGenFloat *ZuGenParameterArray::GetFloat, ZuGenEnum *ZuGenParameterArray::GetEnum,
                              ZuGenBoolean *ZuGenParameterArray::GetBoolean, ZuGenCommand *ZuGenParameterArray::GetCommand,
@@ -172,6 +182,11 @@ TARN_CATCH_NATIVE
 %clear const ZuGenEnumEntry **aEntry;
 %clear const ZuString &aName, const ZuString &aText, const ZuString &aSymbol;
 %clear ZuGenParameter *, const ZuGenParameter *;
+%clear ZuGenParameter *ZuGenParameterArray::Get, ZuGenParameter *ZuGenParameterArray::operator[],
+       ZuGenParameter *ZuGenParameterList::GetItem, ZuGenParameter *ZuGenParameterList::operator[],
+       ZuGenParameter *ZuGenParameterList::GetFirst, ZuGenParameter *ZuGenParameterList::GetNext;
+%clear ZU_GENAPI_NS::INode *ZuGenParameter::GetNode, ZU_GENAPI_NS::INode *ZuGenCategory::GetNode,
+       ZU_GENAPI_NS::INodeMap *ZuGenParameterArray::GetNodeMap;
 %clear ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *, ZuGenRegister *, ZuGenCategory *;
 %clear ZuGenEventSink *aEventSink;
 %clear ZuGenParameterArray *aArray;

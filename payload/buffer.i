@@ -41,7 +41,8 @@ TARN_SIZED_VIEW(uint8_t *, IZuChunkData::GetChunkRawDataByID, GetChunkSizeByID)
                              ZuChunkData *ZuBuffer::GetChunkData, const ZuChunkData *ZuBuffer::GetChunkData,
                              IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer,
                              const IZuMultiPartContainer *ZuBuffer::GetMultiPartContainer,
-                             IZuGenericDataContainer *ZuBuffer::GetGenDC, const IZuGenericDataContainer *ZuBuffer::GetGenDC };
+                             IZuGenericDataContainer *ZuBuffer::GetGenDC, const IZuGenericDataContainer *ZuBuffer::GetGenDC,
+                             ZuBuffer *ZuImage::GetBuffer };
 
 /* ---- Attached memory --------------------------------------------------- */
 

@@ -59,6 +59,17 @@ SWIGINTERN PyObject *Tarn_BaseOf(IZuGenDCChunkData *owner, const void *data, PyO
 %apply SWIGTYPE *TARN_KEEP_OWNER { IZuGenericDataContainer *, IZuGenericDataComponent *, IZuGenericDataPart *, IZuGenDCImage *,
                                    IZuGenDCChunkData *, IZuGenDCChunkWriter * };
 
+/* They go with their container: kept past it (its buffer deleted), they
+ * refuse use instead of reaching freed memory. */
+%apply SWIGTYPE *TARN_LENT_PART { IZuGenericDataComponent *IZuGenericDataContainer::GetComponent,
+                                  IZuGenericDataComponent *IZuGenericDataContainer::__getitem__,
+                                  IZuGenericDataPart *IZuGenericDataComponent::GetPart,
+                                  IZuGenericDataPart *IZuGenericDataComponent::__getitem__,
+                                  IZuGenDCImage *IZuGenericDataPart::GetGenDCImage,
+                                  IZuGenDCChunkData *IZuGenericDataPart::GetGenDCChunkData,
+                                  IZuGenDCChunkWriter *IZuGenericDataPart::GetGenDCChunkWriter };
+%apply SWIGTYPE *TARN_LENT { IZuGenericDataContainer *IZuGenDCManager::GetGenDC };
+
 %apply SWIGTYPE *TARN_KEEP_MEMORY {
   const GenDCContainerHeader *IZuGenericDataContainer::GetHeader, GenDCContainerHeader *IZuGenericDataContainer::GetMutableHeader,
   const GenDCComponentHeader *IZuGenericDataComponent::GetHeader, GenDCComponentHeader *IZuGenericDataComponent::GetMutableHeader,
@@ -181,6 +192,10 @@ MACRO(ZuGenDCPartH264Fields)
 %clear uint8_t *, const uint8_t *, void *aBuffer, void *aRawBuffer, const uint8_t *aData;
 %clear IZuGenericDataContainer *, IZuGenericDataComponent *, IZuGenericDataPart *, IZuGenDCImage *, IZuGenDCChunkData *,
        IZuGenDCChunkWriter *;
+%clear IZuGenericDataComponent *IZuGenericDataContainer::GetComponent, IZuGenericDataComponent *IZuGenericDataContainer::__getitem__,
+       IZuGenericDataPart *IZuGenericDataComponent::GetPart, IZuGenericDataPart *IZuGenericDataComponent::__getitem__,
+       IZuGenDCImage *IZuGenericDataPart::GetGenDCImage, IZuGenDCChunkData *IZuGenericDataPart::GetGenDCChunkData,
+       IZuGenDCChunkWriter *IZuGenericDataPart::GetGenDCChunkWriter, IZuGenericDataContainer *IZuGenDCManager::GetGenDC;
 %clear const GenDCContainerHeader *IZuGenericDataContainer::GetHeader, GenDCContainerHeader *IZuGenericDataContainer::GetMutableHeader,
        const GenDCComponentHeader *IZuGenericDataComponent::GetHeader, GenDCComponentHeader *IZuGenericDataComponent::GetMutableHeader,
        const GenDCPartHeader *IZuGenericDataPart::GetHeader, GenDCPartHeader *IZuGenericDataPart::GetMutableHeader,

@@ -63,6 +63,13 @@ SWIGINTERN void Tarn_KeepAttachment(IZuMultiPartContainerWriter *owner, const vo
                                    IZuImage *IZuMultiPartSection::GetImage, IZuImageJPEG *IZuMultiPartSection::GetJPEG,
                                    IZuChunkData *IZuMultiPartSection::GetChunkData };
 
+/* Sections and their views belong to the container: kept past it (its
+ * buffer deleted), they refuse use instead of reaching freed memory. */
+%apply SWIGTYPE *TARN_LENT_PART { IZuMultiPartSection *IZuMultiPartContainerReader::GetPart,
+                                  const IZuMultiPartSection *IZuMultiPartContainerReader::GetPart,
+                                  IZuImage *IZuMultiPartSection::GetImage, IZuImageJPEG *IZuMultiPartSection::GetJPEG,
+                                  IZuChunkData *IZuMultiPartSection::GetChunkData };
+
 /* The read-only typed views add nothing the writable ones do not give. */
 %ignore IZuMultiPartSection::GetImage() const;
 %ignore IZuMultiPartSection::GetJPEG() const;

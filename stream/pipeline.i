@@ -1,9 +1,10 @@
 /* The buffer pipeline and its event sink.
  *
- * Buffers the pipeline hands out belong to it: the proxies that
- * RetrieveNextBuffer made are told when the pipeline goes, and refuse use
- * afterwards instead of reaching freed memory. A Python error in OnStart,
- * OnStop or OnReset ends Start, Stop or Reset with its RuntimeError; one on
+ * Buffers the pipeline hands out (RetrieveNextBuffer, the sink's
+ * arguments) are its own, lent (core/typemaps/lifetime.i): released or
+ * not, a kept one refuses use once the pipeline deletes it (deleted itself,
+ * or given fewer buffers) instead of reaching freed memory. A Python error
+ * in OnStart, OnStop or OnReset ends Start, Stop or Reset with its RuntimeError; one on
  * the pipeline's own thread is printed and the pipeline goes on. Pipelines
  * still running when the interpreter exits are stopped before it
  * finalises, so that no sink is called into a finalising interpreter. */
@@ -11,61 +12,22 @@
 %include "core/typemaps/typemaps.i"
 
 %{
+#include "ZuBuffer.h"
 #include "ZuPipeline.h"
 #include "ZuStream.h"
 
-#include <map>
 #include <set>
 #include <vector>
 %}
 
-/* ---- Live pipelines and the buffer proxies they handed out ----------------
+/* ---- Live pipelines ---------------------------------------------------------
  * Touched only with the interpreter lock held. */
 %fragment("Tarn_Pipelines", "header") %{
-struct Tarn_PipelineState {
-  std::vector<PyObject *> handedOut;   /* the SwigPyObjects of retrieved buffers */
-};
-SWIGINTERN std::map<ZuPipeline *, Tarn_PipelineState> &Tarn_Pipelines()
+SWIGINTERN std::set<ZuPipeline *> &Tarn_Pipelines()
 {
   /* Never freed: asked for until the interpreter's last call. */
-  static std::map<ZuPipeline *, Tarn_PipelineState> *live = new std::map<ZuPipeline *, Tarn_PipelineState>();
+  static std::set<ZuPipeline *> *live = new std::set<ZuPipeline *>();
   return *live;
-}
-
-SWIGINTERN void Tarn_HandedOut(ZuPipeline *pipeline, PyObject *proxy)
-{
-  auto p = Tarn_Pipelines().find(pipeline);
-  SwigPyObject *sobj = proxy ? (SwigPyObject *)Tarn_SwigThis(proxy) : 0;
-  if (p == Tarn_Pipelines().end() || !sobj) return;
-  Py_INCREF((PyObject *)sobj);
-  p->second.handedOut.push_back((PyObject *)sobj);
-}
-
-SWIGINTERN void Tarn_HandedBack(ZuPipeline *pipeline, ZuBuffer *buffer)
-{
-  auto p = Tarn_Pipelines().find(pipeline);
-  if (p == Tarn_Pipelines().end()) return;
-  std::vector<PyObject *> &out = p->second.handedOut;
-  for (size_t k = out.size(); k-- > 0;) {
-    if (((SwigPyObject *)out[k])->ptr != buffer) continue;
-    Py_DECREF(out[k]);
-    out.erase(out.begin() + (long)k);
-  }
-}
-
-/* The pipeline goes: its buffers' proxies hold no address any more. */
-SWIGINTERN void Tarn_PipelineGone(ZuPipeline *pipeline)
-{
-  auto p = Tarn_Pipelines().find(pipeline);
-  if (p == Tarn_Pipelines().end()) return;
-  std::vector<PyObject *> out;
-  out.swap(p->second.handedOut);
-  Tarn_Pipelines().erase(p);
-  for (PyObject *o : out) {
-    ((SwigPyObject *)o)->ptr = 0;
-    ((SwigPyObject *)o)->own = 0;
-    Py_DECREF(o);
-  }
 }
 
 /* The exit hook's step: every running pipeline stops, its thread joined,
@@ -75,7 +37,7 @@ SWIGINTERN void Tarn_StopPipelines()
   std::vector<ZuPipeline *> running;
   {
     PyGILState_STATE state = PyGILState_Ensure();
-    for (auto &p : Tarn_Pipelines()) running.push_back(p.first);
+    running.assign(Tarn_Pipelines().begin(), Tarn_Pipelines().end());
     PyGILState_Release(state);
   }
   for (ZuPipeline *pipeline : running) {
@@ -94,13 +56,13 @@ SWIGINTERN void Tarn_StopPipelines()
 
 %exception ZuPipeline::ZuPipeline {
   $action
-  Tarn_Pipelines()[result];
+  Tarn_Pipelines().insert(result);
 }
 %exception ZuPipeline::~ZuPipeline {
   {
     const volatile uintptr_t tarn_owner = (uintptr_t)Tarn_Owner(arg1);
     $action
-    if (arg1) Tarn_PipelineGone(arg1);
+    if (arg1) Tarn_Pipelines().erase(arg1);
     if (tarn_owner) tarn::Holds::DropOwner((const void *)tarn_owner);
   }
 }
@@ -112,10 +74,6 @@ SWIGINTERN void Tarn_StopPipelines()
 %exception ZuPipeline::UnregisterEventSink {
   $action
   if (result.IsOK() && arg2) tarn::Holds::Drop(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2));
-}
-%exception ZuPipeline::ReleaseBuffer {
-  $action
-  if (result.IsOK() && arg2) Tarn_HandedBack(arg1, arg2);
 }
 
 /* A sink's Python error on the calling thread ends these calls. */
@@ -154,8 +112,7 @@ SWIGINTERN void Tarn_StopPipelines()
 }
 %typemap(argout, noblock=1, fragment="Tarn_Results") (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) {
   {
-    PyObject *tarn_item = *$1 ? SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $descriptor(ZuBuffer *), 0) : Tarn_NewNone();
-    if (*$1 && tarn_item) Tarn_HandedOut(arg1, tarn_item);
+    PyObject *tarn_item = *$1 ? Tarn_LentDowncast(*$1, $descriptor(ZuBuffer *)) : Tarn_NewNone();
     $result = Tarn_AppendItem($result, tarn_item, 1, $isvoid);
     if ($result) $result = Tarn_AppendItem($result, SWIG_NewPointerObj(SWIG_as_voidptr($3), $descriptor(ZuResult *), SWIG_POINTER_OWN), 1, $isvoid);
     tarn_operation$argnum = 0;
@@ -181,6 +138,7 @@ SWIGINTERN void Tarn_StopPipelines()
  * Its operations are the ones Python overrides: their wrappers keep the
  * interpreter lock (core/typemaps/threads.i). */
 %feature("director") ZuPipelineEventSink;
+%apply SWIGTYPE *TARN_LENT { ZuBuffer *aBuffer };
 %_tarn_director_error_ends(ZuPipelineEventSink::OnBufferCreated)
 %_tarn_director_error_ends(ZuPipelineEventSink::OnBufferDeleted)
 %_tarn_director_error_ends(ZuPipelineEventSink::OnStart)
@@ -198,3 +156,4 @@ class ZuStream;
 %exception ZuPipeline::UnregisterEventSink;
 %clear (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult);
 %clear ZuBuffer **aBuffer;
+%clear ZuBuffer *aBuffer;

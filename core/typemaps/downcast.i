@@ -10,8 +10,9 @@
  *   Tarn_NewDowncast(object, declared type, own)
  *       the same conversion for other typemaps (out-values); for a class
  *       without a list, a proxy of the declared type.
- *   Tarn_LentDowncast(object, declared type)
- *       the same for a lent object (TARN_LENT, lifetime.i).
+ *   Tarn_LentDowncast(object, declared type[, container])
+ *       the same for a lent object (TARN_LENT, lifetime.i), or for a part
+ *       lent through its container (TARN_LENT_PART).
  */
 
 %fragment("Tarn_Downcast", "header", fragment="Tarn_Lent") %{
@@ -25,11 +26,12 @@ template <class T> SWIGINTERN PyObject *Tarn_NewDowncast(const T *object, swig_t
   return SWIG_NewPointerObj(ptr, kind ? kind : declared, own);
 }
 
-template <class T> SWIGINTERN PyObject *Tarn_LentDowncast(const T *object, swig_type_info *declared)
+template <class T>
+SWIGINTERN PyObject *Tarn_LentDowncast(const T *object, swig_type_info *declared, const void *through = 0)
 {
   void *ptr = const_cast<T *>(object);
   swig_type_info *kind = object ? Tarn_DowncastOf(object, &ptr) : 0;
-  return Tarn_LentObject(ptr, Tarn_Owner(object), kind ? kind : declared);
+  return Tarn_LentObject(ptr, Tarn_Owner(object), kind ? kind : declared, through);
 }
 %}
 

@@ -4,7 +4,9 @@
  *       a borrowed object (a typed view of a buffer, an interface of a
  *       system, a feature of a parameter array) keeps the proxy it came from
  *       alive, so that the SDK object it stands for outlives every use
- *       through the proxy. Only proxies with attributes can. Returns result.
+ *       through the proxy. Only proxies with attributes can; one that
+ *       keeps an owner already (a lent object found again) keeps that one.
+ *       Returns result.
  *   Tarn_HoldObject(obj)
  *       a share of a Python object for the SDK: the last share to go drops
  *       the reference under the interpreter lock, from whichever thread that
@@ -55,6 +57,13 @@
  *       Comes back as its most specific kind (TARN_DOWNCAST). Combines
  *       with TARN_KEEP_OWNER (a ret typemap) and with shares a proxy keeps:
  *       the binding keeps no proxy alive.
+ *   SWIGTYPE *TARN_LENT_PART (out)
+ *       the same for a part of the called object that lives as long as it
+ *       does (a section of a container, a view of a section, an entry of
+ *       an enumeration, a feature's node): it goes with whatever the
+ *       called object goes with, so the SDK tells of the container alone.
+ *   const SWIGTYPE **OUT_LENT_PART_LIST (outvalues.i)
+ *       such a part as an out-value.
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
@@ -78,9 +87,13 @@ SWIGINTERN PyObject *Tarn_KeepOwner(PyObject *result, PyObject *owner)
   static PyObject *tarn_name = 0;
   if (!result || result == Py_None || !owner)
     return result;
+  /* A lent object's one proxy may come back through another route: the
+   * first owner, which keeps it usable, stays. */
   PyObject *name = Tarn_AttributeName(&tarn_name, "_tarn_owner");
-  if (name && PyObject_GenericSetAttr(result, name, owner) < 0)
+  PyObject *dict = name ? PyObject_GenericGetDict(result, 0) : 0;
+  if (!dict || (!PyDict_GetItemWithError(dict, name) && (PyErr_Occurred() || PyDict_SetItem(dict, name, owner) < 0)))
     PyErr_Clear();
+  Py_XDECREF(dict);
   return result;
 }
 
@@ -137,19 +150,26 @@ SWIGINTERN void Tarn_Keep(const void *owner, int slot, const void *key, PyObject
  * calls through) and only a weak reference to the proxy: a proxy may keep
  * its owner's proxy, or a share of the object, alive (TARN_KEEP_OWNER), and
  * the table must not keep those alive in turn. An entry that nothing but
- * the table uses any more is dropped when the next one is made. */
+ * the table uses any more is dropped when the next one is made.
+ *
+ * Each entry names the object whose going ends it: the lent object itself,
+ * or, for a part lent through another object (TARN_LENT_PART), whatever
+ * ends that one; `parts` lists those parts under it, so that a part goes
+ * with the container it was found through, however deep. */
 %fragment("Tarn_Lent", "header", fragment="Tarn_Lifetime") %{
 #include <map>
 #include <mutex>
 #include <vector>
 struct Tarn_LentEntry {
   swig_type_info *type;
-  PyObject *self;   /* the pointer object, held */
-  PyObject *proxy;  /* a weak reference to its proxy, or 0 without one */
+  PyObject *self;      /* the pointer object, held */
+  PyObject *proxy;     /* a weak reference to its proxy, or 0 without one */
+  const void *owner;   /* what ends it: its own address, or its container's */
 };
 struct Tarn_LentTable {
   std::mutex lock;
   std::multimap<const void *, Tarn_LentEntry> objects;
+  std::multimap<const void *, const void *> parts;   /* owner -> address of a part */
 };
 SWIGINTERN Tarn_LentTable &Tarn_LentObjects()
 {
@@ -157,11 +177,17 @@ SWIGINTERN Tarn_LentTable &Tarn_LentObjects()
   return *table;
 }
 
-/* With the interpreter lock held: the entry's object as a new reference,
- * or 0 once nothing but the table holds it. */
+/* With the interpreter lock and the table's held: the entry's object as a
+ * new reference, or 0 once nothing but the table holds it. */
+SWIGINTERN bool Tarn_LentBare(const Tarn_LentEntry &entry)
+{
+  return !entry.proxy && Py_TYPE(entry.self) == SwigPyObject_type();
+}
 SWIGINTERN PyObject *Tarn_LentInUse(const Tarn_LentEntry &entry)
 {
   if (!entry.proxy) {
+    if (Py_REFCNT(entry.self) == 1 && Tarn_LentBare(entry))
+      return 0;
     Py_INCREF(entry.self);
     return entry.self;
   }
@@ -173,8 +199,59 @@ SWIGINTERN PyObject *Tarn_LentInUse(const Tarn_LentEntry &entry)
   return 0;
 }
 
-/* With the interpreter lock held: a new reference. */
-SWIGINTERN PyObject *Tarn_LentObject(void *ptr, const void *address, swig_type_info *type)
+/* With the interpreter lock held: a pointer object lent before its class
+ * had a proxy (the proxy module imported after the call) gets one now, over
+ * the same pointer object, which the table then knows by it. Takes found;
+ * a new reference. */
+SWIGINTERN PyObject *Tarn_LentWithProxy(PyObject *found, const void *address, swig_type_info *type)
+{
+  SwigPyClientData *clientdata = (SwigPyClientData *)type->clientdata;
+  if (!clientdata || Py_TYPE(found) != SwigPyObject_type()) return found;
+  PyObject *proxy = SWIG_Python_NewShadowInstance(clientdata, found);
+  PyObject *weak = proxy ? PyWeakref_NewRef(proxy, 0) : 0;
+  if (!weak) {
+    PyErr_Clear();
+    Py_XDECREF(proxy);
+    return found;
+  }
+  Tarn_LentTable &table = Tarn_LentObjects();
+  {
+    std::lock_guard<std::mutex> guard(table.lock);
+    auto range = table.objects.equal_range(address);
+    for (auto it = range.first; it != range.second && weak; ++it)
+      if (it->second.self == found && !it->second.proxy) std::swap(it->second.proxy, weak);
+  }
+  Py_XDECREF(weak);
+  Py_DECREF(found);
+  return proxy;
+}
+
+/* Under the table's lock: what ends an object found through `through`. */
+SWIGINTERN const void *Tarn_LentOwnerOf(Tarn_LentTable &table, const void *through)
+{
+  auto found = table.objects.find(through);
+  return found == table.objects.end() ? through : found->second.owner;
+}
+
+/* Under the table's lock: forgets that a part was listed under its owner,
+ * once no entry of that part remains. */
+SWIGINTERN void Tarn_LentUnlist(Tarn_LentTable &table, const void *owner, const void *address)
+{
+  if (owner == address) return;
+  auto range = table.objects.equal_range(address);
+  for (auto it = range.first; it != range.second; ++it)
+    if (it->second.owner == owner) return;
+  auto listed = table.parts.equal_range(owner);
+  for (auto it = listed.first; it != listed.second; ++it)
+    if (it->second == address) {
+      table.parts.erase(it);
+      return;
+    }
+}
+
+/* With the interpreter lock held: a new reference. `through`, when given, is
+ * the object the lent one is a part of. */
+SWIGINTERN PyObject *Tarn_LentObject(void *ptr, const void *address, swig_type_info *type, const void *through = 0)
 {
   if (!ptr) return SWIG_Py_Void();
   Tarn_LentTable &table = Tarn_LentObjects();
@@ -185,20 +262,22 @@ SWIGINTERN PyObject *Tarn_LentObject(void *ptr, const void *address, swig_type_i
     auto range = table.objects.equal_range(address);
     for (auto it = range.first; it != range.second && !found;) {
       if (it->second.type == type && (found = Tarn_LentInUse(it->second))) break;
-      if (it->second.proxy && Py_REFCNT(it->second.self) == 1) {
+      if (Py_REFCNT(it->second.self) == 1 && (it->second.proxy || Tarn_LentBare(it->second))) {
+        const void *owner = it->second.owner;
         unused.push_back(it->second.self);
-        unused.push_back(it->second.proxy);
+        if (it->second.proxy) unused.push_back(it->second.proxy);
         it = table.objects.erase(it);
+        Tarn_LentUnlist(table, owner, address);
       } else {
         ++it;
       }
     }
   }
   for (PyObject *obj : unused) Py_DECREF(obj);
-  if (found) return found;
+  if (found) return Tarn_LentWithProxy(found, address, type);
   PyObject *obj = SWIG_NewPointerObj(ptr, type, 0);
   if (!obj) return 0;
-  Tarn_LentEntry entry = {type, Tarn_SwigThis(obj), 0};
+  Tarn_LentEntry entry = {type, Tarn_SwigThis(obj), 0, address};
   if (!entry.self) {
     PyErr_Clear();
     return obj;
@@ -212,6 +291,13 @@ SWIGINTERN PyObject *Tarn_LentObject(void *ptr, const void *address, swig_type_i
     entry.self = obj;
   }
   std::lock_guard<std::mutex> guard(table.lock);
+  if (through) {
+    entry.owner = Tarn_LentOwnerOf(table, through);
+    bool listed = false;
+    auto range = table.objects.equal_range(address);
+    for (auto it = range.first; it != range.second && !listed; ++it) listed = it->second.owner == entry.owner;
+    if (!listed && entry.owner != address) table.parts.emplace(entry.owner, address);
+  }
   table.objects.emplace(address, entry);
   return obj;
 }
@@ -222,9 +308,22 @@ SWIGINTERN void Tarn_LentGone(const void *address)
   {
     Tarn_LentTable &table = Tarn_LentObjects();
     std::lock_guard<std::mutex> guard(table.lock);
-    auto range = table.objects.equal_range(address);
-    for (auto it = range.first; it != range.second; ++it) gone.push_back(it->second);
-    table.objects.erase(range.first, range.second);
+    auto take = [&](const void *at, const void *owner) {
+      auto range = table.objects.equal_range(at);
+      for (auto it = range.first; it != range.second;) {
+        if (owner && it->second.owner != owner) {
+          ++it;
+          continue;
+        }
+        gone.push_back(it->second);
+        it = table.objects.erase(it);
+        if (!owner) Tarn_LentUnlist(table, gone.back().owner, at);
+      }
+    };
+    take(address, 0);
+    auto parts = table.parts.equal_range(address);
+    for (auto it = parts.first; it != parts.second; ++it) take(it->second, address);
+    table.parts.erase(parts.first, parts.second);
   }
   if (gone.empty()) return;
   tarn::UpCalls::Scope gate;
@@ -251,6 +350,9 @@ SWIGINTERN void Tarn_LentGone(const void *address)
 }
 %typemap(directorin, noblock=1, fragment="Tarn_Downcast") SWIGTYPE *TARN_LENT {
   $input = Tarn_LentDowncast($1, $descriptor);
+}
+%typemap(out, noblock=1, fragment="Tarn_Downcast") SWIGTYPE *TARN_LENT_PART {
+  $result = Tarn_LentDowncast($1, $descriptor, Tarn_Owner(arg1));
 }
 
 %typemap(ret) SWIGTYPE *TARN_KEEP_OWNER {

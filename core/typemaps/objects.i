@@ -5,7 +5,8 @@
  * exception: deleting or disowning None does nothing. A destructor given a
  * proxy that does not own its object (something borrowed from an SDK
  * container) must not free SDK memory either: it only clears the proxy's
- * flag.
+ * flag. One that does frees it and leaves the proxy holding no address, so
+ * that a later use gets the argument error of a freed object.
  *
  *   TARN_OBJECT_TYPEMAP(TYPE, NULL_ALLOWED)
  *       the object typemap for TYPE; NULL_ALLOWED, an expression over the
@@ -53,7 +54,8 @@ static constexpr bool Tarn_HasSuffix(const char *name, const char *suffix)
     SwigPyObject *tarn_sobj = SWIG_Python_GetSwigThis($input);
     tarn_owned = tarn_sobj ? (tarn_sobj->own & SWIG_POINTER_OWN) : 0;
   }
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown | %convertptr_flags);
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown | %convertptr_flags |
+                        (tarn_owned && Tarn_HasPrefix("$symname", "delete_") ? SWIG_POINTER_CLEAR : 0));
   if (!SWIG_IsOK(res)) {
     %argument_fail(res, "$type", $symname, $argnum);
   }

@@ -112,10 +112,15 @@ TARN_ECHO(SHAPE, const ZuString, Tarn_FromZuString(*$1))
 }
 %enddef
 %_tarn_standard_outvalues(LIST)
-/* A lent object (TARN_LENT) its owner says goes: const SWIGTYPE **OUT_LENT_LIST. */
+/* A lent object (TARN_LENT) its owner says goes: const SWIGTYPE **OUT_LENT_LIST;
+ * one lent as a part of the called object (TARN_LENT_PART): const SWIGTYPE **OUT_LENT_PART_LIST. */
 %typemap(in) const SWIGTYPE **OUT_LENT_LIST = const SWIGTYPE **OUT_LIST;
 %typemap(argout, noblock=1, fragment="Tarn_OutValues") const SWIGTYPE **OUT_LENT_LIST {
   %_tarn_append(LIST, Tarn_KeepOwner(Tarn_LentDowncast(*$1, $*descriptor), swig_obj[0]))
+}
+%typemap(in) const SWIGTYPE **OUT_LENT_PART_LIST = const SWIGTYPE **OUT_LIST;
+%typemap(argout, noblock=1, fragment="Tarn_OutValues") const SWIGTYPE **OUT_LENT_PART_LIST {
+  %_tarn_append(LIST, Tarn_KeepOwner(Tarn_LentDowncast(*$1, $*descriptor, Tarn_Owner(arg1)), swig_obj[0]))
 }
 %_tarn_standard_outvalues(LIST_IF_OK)
 %_tarn_standard_outvalues(TUPLE)

@@ -90,6 +90,18 @@
  *     for the first time. Every type is now made with that one warning
  *     ignored, and the variable link is made at import (see %init), so that
  *     nothing is created while the interpreter finalises.
+ *
+ * The shared type table:
+ *
+ * 12. An owned pointer object holds the shared type table's capsule, so that
+ *     the table, and the destructors its records name, outlive every object
+ *     that needs them. Only the module that made the capsule knew it: one
+ *     imported after it made owned objects that held nothing, and those
+ *     still alive when the capsule went (kept by a script's globals while a
+ *     function of the script still held them) printed the runtime's
+ *     no-destructor line for a result at exit and leaked it. Every module
+ *     now holds the shared capsule in its objects, and forgets it when it
+ *     goes (its destructor is chained).
  */
 %begin %{
 /* Fix 11: the interpreter's headers first, so that the runtime's calls of
@@ -368,6 +380,14 @@ SWIGINTERN Py_ssize_t Tarn_UnpackTuple(PyObject *args, const char *name, Py_ssiz
 }
 #define SWIG_Python_UnpackTuple(args, name, min, max, objs) Tarn_UnpackTuple(args, name, min, max, objs)
 
+/* Fix 12. */
+static PyCapsule_Destructor tarn_capsule_destructor = 0;
+static void Tarn_CapsuleGone(PyObject *capsule)
+{
+  Swig_Capsule_global = NULL;
+  if (tarn_capsule_destructor) tarn_capsule_destructor(capsule);
+}
+
 template <typename T> static void Tarn_DisownDirector(T *object)
 {
 #ifdef SWIG_DIRECTORS
@@ -409,6 +429,19 @@ SWIGINTERN swig_type_info *Tarn_OwnType(swig_type_info *shared)
   tarn_initial_types = swig_type_initial;
   /* Fix 7. */
   PyUnicode_InternInPlace(&Swig_This_global);
+  /* Fix 12: the capsule another module made. */
+  if (!Swig_Capsule_global) {
+    PyObject *tarn_runtime = PyImport_AddModule("swig_runtime_data" SWIG_RUNTIME_VERSION);
+    PyObject *tarn_capsule = tarn_runtime ? PyObject_GetAttrString(tarn_runtime, SWIGPY_CAPSULE_ATTR_NAME) : 0;
+    if (tarn_capsule && PyCapsule_IsValid(tarn_capsule, SWIGPY_CAPSULE_NAME)) {
+      tarn_capsule_destructor = PyCapsule_GetDestructor(tarn_capsule);
+      if (PyCapsule_SetDestructor(tarn_capsule, Tarn_CapsuleGone) == 0)
+        Swig_Capsule_global = tarn_capsule;
+    }
+    /* Held by the runtime's module, as the capsule of the module that made it. */
+    Py_XDECREF(tarn_capsule);
+    PyErr_Clear();
+  }
   /* Fix 11: the variable link now, not while the interpreter finalises. */
   (void)SWIG_globals();
   {

@@ -71,12 +71,13 @@ ZuBuffer::ZuBuffer(ZuPayloadType aPayloadType) : mImpl(new Impl(this, aPayloadTy
 
 ZuBuffer::~ZuBuffer()
 {
-    // The typed views are lent to the bindings by the getters.
+    // The buffer and its typed views are lent to the bindings (a pipeline's
+    // buffers, the getters' views); the GenDC container tells of itself.
+    tarn::Lent::Goes(this);
     tarn::Lent::Goes(mImpl->mImage.get());
     tarn::Lent::Goes(mImpl->mRawData.get());
     tarn::Lent::Goes(mImpl->mChunkData.get());
     tarn::Lent::Goes(mImpl->mMultiPart.get());
-    tarn::Lent::Goes(mImpl->mGenDC.get());
     mImpl->ReleaseData();
     mImpl->ReleaseChunkSpace();
 }

@@ -4,6 +4,7 @@
 #include "ZuPixelTypeInfo.h"
 #include "tarn/BufferBinding.h"
 #include "tarn/GenDCCheck.h"
+#include "tarn/Holds.h"
 
 #include <cstdio>
 #include <cstring>
@@ -525,6 +526,9 @@ class ContainerImpl : public IZuGenericDataContainer, public Node
 {
 public:
     explicit ContainerImpl(std::unique_ptr<Memory> aMemory) : Node(this), mMemory(std::move(aMemory)) {}
+    // Lent to the bindings, with its components, parts and their views,
+    // whoever holds it (a buffer or a manager).
+    ~ContainerImpl() override { tarn::Lent::Goes(this); }
     uint32_t GetComponentCount() const override;
     IZuGenericDataComponent *GetComponent(uint32_t aIndex) override;
     uint64_t GetDataSize() const override { return Base().DataSize; }

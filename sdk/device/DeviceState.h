@@ -13,7 +13,6 @@
 
 #include "ZuDevice.h"
 #include "tarn/genicam/Parameters.h"
-#include "tarn/Holds.h"
 #include "tarn/Worker.h"
 #include "gev/bootstrap.h"
 
@@ -41,7 +40,6 @@ struct Settings : ClientSettings {
 // A parameter array with the port it reads through; the port outlives the
 // array (members go in reverse order). The array is lent to the bindings.
 struct ParameterSet {
-    ~ParameterSet() { tarn::Lent::Goes(&array); }
     std::unique_ptr<ZU_GENAPI_NS::IPort> port;
     ZuGenParameterArray array;
 };

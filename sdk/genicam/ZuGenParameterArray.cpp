@@ -41,11 +41,18 @@ GenParameterAccess::Owned GenParameterAccess::Make(INode *aNode, ZuGenParameterA
 
 ZuGenParameterArray::ZuGenParameterArray() : mImpl(new Impl) {}
 
-ZuGenParameterArray::~ZuGenParameterArray() { mImpl->Clear(); }
+ZuGenParameterArray::~ZuGenParameterArray()
+{
+    // Lent to the bindings (a device's or stream's parameters).
+    tarn::Lent::Goes(this);
+    mImpl->Clear();
+}
 
 void ZuGenParameterArray::Impl::Clear()
 {
-    // Lent to the bindings by the array's getters.
+    // Lent to the bindings by the array's getters (a parameter with its
+    // node and entries).
+    if (map) tarn::Lent::Goes(map.get());
     for (const auto &p : parameters) tarn::Lent::Goes(p.get());
     for (const auto &c : categories) tarn::Lent::Gone(c.get());  // not polymorphic: its own address
     // Parameters first: they unregister from nodes of the map.

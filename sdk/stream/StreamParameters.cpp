@@ -1,5 +1,4 @@
 #include "StreamParameters.h"
-#include "tarn/Holds.h"
 
 #include <string>
 
@@ -110,11 +109,7 @@ StreamParameters::StreamParameters()
     if (!tarn::LoadDescription(*mArray, xml.data(), xml.size(), this).IsOK()) mArray.reset();
 }
 
-StreamParameters::~StreamParameters()
-{
-    // Lent to the bindings by ZuStream::GetParameters.
-    if (mArray) tarn::Lent::Goes(mArray.get());
-}
+StreamParameters::~StreamParameters() = default;
 
 void StreamParameters::Set(Id aId, int64_t aValue)
 {

@@ -76,6 +76,39 @@ def test_bare_pointer_before_registration(py):
     assert out[-1] == "ZuResult"
 
 
+@pytest.mark.parametrize("first, maker", [
+    ("tarn_base_310", "tarn_receive_310"), ("tarn_base_310", "tarn_edge_310"), ("tarn_edge_310", "tarn_receive_310"),
+    ("tarn_receive_310", "tarn_base_310"), ("tarn_base_310", "tarn_base_310"),
+])
+def test_results_kept_to_the_end_are_freed_whichever_module_made_them(py, first, maker):
+    # A script's globals outlive the type table's module when a function of
+    # the script holds them; every result is still freed by its destructor.
+    done = py(f"""
+        import {first}
+        import {maker} as made
+        kept = [made.ZuResult(5), made._{maker}.new_ZuResult(6)]
+        def holds_the_globals():
+            return kept
+    """)
+    assert done.stdout + done.stderr == ""
+
+
+def test_a_view_lent_before_its_class_has_a_proxy_gets_one_once_it_has(py):
+    out = py("""
+        import _tarn_base_310 as m
+        buffer = m.new_ZuBuffer()
+        early = m.ZuBuffer_GetImage(buffer)
+        print(type(early).__name__)
+        import tarn_base_310
+        late = m.ZuBuffer_GetImage(buffer)
+        print(type(late).__name__, late.this is early)
+        del early, late
+        print(type(m.ZuBuffer_GetImage(buffer)).__name__)
+        m.delete_ZuBuffer(buffer)
+    """).stdout.split()
+    assert out == ["SwigPyObject", "ZuImage", "True", "ZuImage"]
+
+
 @pytest.mark.parametrize("module", ["_tarn_base_310", "_tarn_receive_310", "_tarn_edge_310"])
 @pytest.mark.parametrize("stand_in, cause", [
     ("None", "numpy.core._multiarray_umath"),

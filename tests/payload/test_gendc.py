@@ -135,10 +135,10 @@ def test_only_a_gendc_payload_has_a_container():
 
 # ---- Container access -------------------------------------------------------------
 
-def test_indexing_gives_new_proxies_of_one_component():
+def test_indexing_and_the_getter_give_one_proxy_of_a_component():
     gendc = sample().GetGenDC()
     first, second = gendc[0], gendc.GetComponent(0)
-    assert first is not second and int(first.this) == int(second.this)
+    assert first is second and int(first.this) != int(gendc[1].this)
     assert gendc[2] is None and gendc.GetComponent(2) is None and gendc[0][5] is None
 
 

@@ -109,16 +109,69 @@ def test_frames_come_out_into_numpy_and_the_sink_hears_on_the_right_threads(rig)
     assert m.ZuPipeline_UnregisterEventSink(pipeline, sink).IsOK()
 
 
-def test_a_buffer_proxy_refuses_use_once_its_pipeline_is_gone(rig):
-    pipeline, stream, address, port = rig
-    m.ZuPipeline_SetBufferSize(pipeline, 64 * 48)
-    assert m.ZuPipeline_Start(pipeline).IsOK()
-    send_frames(address, port, 1, 64, 48, linger_ms=20)
-    result, buffer, operation = m.ZuPipeline_RetrieveNextBuffer(pipeline, 5000)
-    assert operation.IsOK() and buffer.GetBlockID() == 1
-    m.delete_ZuPipeline(pipeline)
-    kind, text = error_of(buffer.GetBlockID)
-    assert kind is TypeError and "argument 1 of type 'ZuBuffer const *'" in text
+@pytest.mark.parametrize("goes, released", [
+    ("del p", True), ("del p", False), ("p.Stop(); p.SetBufferCount(1)", True), ("p.Stop(); p.SetBufferCount(1)", False),
+], ids=["deleted", "deleted while out", "given fewer buffers", "given fewer while out"])
+def test_a_kept_buffer_refuses_use_once_its_pipeline_deletes_it(py, goes, released):
+    # Buffers kept as a script keeps them (`frames.append(buffer)`): each one
+    # the pipeline deletes refuses use through its proxy, its bare pointer
+    # object and the sink's argument, with the error of a freed object; one
+    # it keeps answers. Fewer buffers keep those out with the script, and of
+    # the others the first.
+    done = py(f"""
+        import tarn_base_310 as tb, tarn_receive_310 as tr
+        from support.streams import open_towards
+        from support.devices import send_frames
+        class Keeper(tr.ZuPipelineEventSink):
+            created = []
+            def OnBufferCreated(self, pipeline, buffer):
+                self.created.append(buffer)
+        r, stream = open_towards("127.0.41.201")
+        p = tr.ZuPipeline(stream)
+        keeper = Keeper()
+        p.RegisterEventSink(keeper)
+        p.SetBufferSize(64 * 48)
+        p.SetBufferCount(4)
+        assert p.Start().IsOK()
+        send_frames("127.0.41.201", tr._tarn_receive_310.ZuStreamGEV_GetLocalPort(stream), 3, 64, 48, linger_ms=20)
+        frames = []
+        while True:
+            result, buffer, operation = p.RetrieveNextBuffer(2000)
+            if not result.IsOK():
+                break
+            frames.append(buffer)
+            if {released}:
+                p.ReleaseBuffer(buffer)
+        retrieved = [any(f == b for f in frames) for b in keeper.created]
+        {goes}
+        def outcome(buffer):
+            seen = set()
+            for use in ("GetBlockID", "GetDataPointer", "Alloc"):
+                try:
+                    getattr(tb._tarn_base_310, "ZuBuffer_" + use)(buffer, *([64] if use == "Alloc" else []))
+                    seen.add("used")
+                except TypeError as error:
+                    seen.add("gone" if str(error).startswith(f"in method 'ZuBuffer_{{use}}', argument 1") else str(error))
+            return "+".join(sorted(seen))
+        print(*[outcome(b) for b in frames])
+        print(*[outcome(b.this) for b in frames])
+        print(*[outcome(b) for b in keeper.created])
+        print(*retrieved)
+        p = None
+        tr.ZuStream.Free(stream)
+    """, env=WITH_SUPPORT)
+    proxies, bare, created, retrieved = (line.split() for line in done.stdout.splitlines())
+    assert 1 <= len(proxies) <= 3 and proxies == bare and len(created) == 4
+    assert set(created) <= {"gone", "used"}
+    if goes == "del p":
+        assert set(proxies + created) == {"gone"}
+    elif released:
+        assert created == ["used"] + ["gone"] * 3
+    else:
+        assert [c == "used" for c in created] == [r == "True" for r in retrieved] and set(proxies) == {"used"}
+    # A frame's objects and the sink's argument agree on its buffer.
+    out = {o for o, r in zip(created, retrieved) if r == "True"}
+    assert out == set(proxies)
 
 
 def test_sink_errors_print_their_line_and_start_passes_its_own_on(py, build_dir):
