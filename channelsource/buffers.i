@@ -29,7 +29,7 @@ SWIGINTERN const void *Tarn_GivenOwner(const Swig::Director *director) { return 
 SWIGINTERN void Tarn_BufferGiven(const Swig::Director *director, void *buffer, PyObject *proxy, int own)
 {
   director->swig_acquire_ownership_obj(buffer, own);
-  Tarn_Keep(Tarn_GivenOwner(director), TARN_SLOT_GIVEN, buffer, proxy, true);
+  Tarn_Keep(0, Tarn_GivenOwner(director), TARN_SLOT_GIVEN, buffer, proxy, true);
 }
 
 /* Ends the record; restores the kept proxy's ownership when asked. Returns

@@ -37,11 +37,11 @@ class IActionHandler;
 %define TARN_DEVICE_HOLDS(CLASS)
 %exception CLASS::AddStream {
   $action
-  if (result.IsOK() && arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_SOURCES, Tarn_Owner(arg2), swig_obj[1], false);
+  if (result.IsOK() && arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_SOURCES, Tarn_Owner(arg2), swig_obj[1], false);
 }
 %exception CLASS::RegisterEventSink {
   $action
-  if (result.IsOK() && arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
+  if (result.IsOK() && arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
 }
 %exception CLASS::UnregisterEventSink {
   $action
@@ -51,7 +51,7 @@ class IActionHandler;
   $action
   if (result.IsOK()) {
     tarn::Holds::DropSlot(Tarn_Owner(arg1), TARN_SLOT_NOTIFY);
-    if (arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_NOTIFY, Tarn_Owner(arg2), swig_obj[1], true);
+    if (arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_NOTIFY, Tarn_Owner(arg2), swig_obj[1], true);
   }
 }
 %enddef

@@ -33,7 +33,7 @@
 TARN_HOLDER(ZuTransmitterGEV)
 TARN_HOLDER(IZuTransmitterGEV)
 %exception ZuTransmitterGEV::QueueBuffer {
-  if (arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], false);
+  if (arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], false);
   $action
   if (arg2 && !result.IsOK()) tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2);
 }
@@ -52,7 +52,7 @@ TARN_HOLDER(IZuTransmitterGEV)
  * responder's thread may hand it packet resends until the responder goes. */
 %exception ZuVirtualDeviceGEV::AddTransmitterGEV {
   $action
-  if (result.IsOK()) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_ITEMS, Tarn_Owner(arg2), swig_obj[1], false);
+  if (result.IsOK()) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_ITEMS, Tarn_Owner(arg2), swig_obj[1], false);
 }
 TARN_HOLDER(ZuVirtualDeviceGEV)
 

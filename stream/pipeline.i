@@ -69,7 +69,7 @@ SWIGINTERN void Tarn_StopPipelines()
 /* A sink stays alive while registered, as every sink the SDK is handed. */
 %exception ZuPipeline::RegisterEventSink {
   $action
-  if (result.IsOK() && arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
+  if (result.IsOK() && arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
 }
 %exception ZuPipeline::UnregisterEventSink {
   $action

@@ -36,7 +36,7 @@ SWIGINTERN void Tarn_ForgetAddress(PyObject *proxy)
 
 %exception ZuStream::QueueBuffer {
   $action
-  if (arg2 && result.GetCode() == ZU_PENDING) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], true);
+  if (arg2 && result.GetCode() == ZU_PENDING) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], true);
 }
 
 %exception ZuStream::Free {

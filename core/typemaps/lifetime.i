@@ -22,9 +22,12 @@
  *   Tarn_Owner(pointer)
  *       the native object's identity in the table: its most derived address,
  *       so that a hold made through one class is found through another.
- *   Tarn_Keep(owner, slot, key, obj, replace)
+ *   Tarn_Keep(holder, owner, slot, key, obj, replace)
  *       owner holds obj (a share of it) under key in slot; with replace, what
  *       the key held before goes; None or NULL lets the key's holds go.
+ *       holder is the Python object the owner was called through (0 for
+ *       none): when it is a proxy that owns the native object, the
+ *       collector sees the holds as its references (below).
  *   TARN_HOLDER(Class)
  *       deleting a Class lets go of everything it held, after the native
  *       object has gone (it no longer uses them).
@@ -36,6 +39,18 @@
  *   TARN_HOLDS_KEYED(Class::Set, SLOT)
  *       Set(key, item) holds its item (argument 3) under the integer key
  *       (argument 2), letting the one it replaces go; None lets it go.
+ *
+ * The collector: a native object that its proxy owns (a pipeline, a software
+ * camera, a list Python made) holds what it was given for as long as it
+ * lives, so a sink that keeps its pipeline closes a cycle through the
+ * table, where the garbage collector cannot see it. Such a proxy carries
+ * `_tarn_holds`, an object that shows the collector the table's holds of
+ * its native object as its own references while the proxy owns it. Found
+ * unreachable with them, it deletes the native object first (a finalizer:
+ * the collector runs those before it breaks any reference), so that
+ * nothing the object holds goes while it may still be called; deleting it
+ * lets its holds go, and the rest is collected as usual. A bare pointer
+ * object has no attributes: what it holds stays until it is deleted.
  *
  * Named patterns:
  *   SWIGTYPE *TARN_KEEP_OWNER (ret)
@@ -132,13 +147,123 @@ template <typename T> SWIGINTERN const void *Tarn_Owner(T *object)
     return object;
 }
 
-SWIGINTERN void Tarn_Keep(const void *owner, int slot, const void *key, PyObject *obj, bool replace)
+/* What the collector sees of the holds of a native object its proxy owns. */
+struct Tarn_HoldsView {
+  PyObject_HEAD
+  PyObject *self;      /* the proxy's pointer object, held */
+  const void *owner;   /* the native object, 0 once deleted here */
+};
+
+/* While the proxy owns the native object and nothing but the proxy and the
+ * view holds its pointer object (a script that kept `proxy.this` keeps the
+ * native object, and so its holds, beyond the proxy). */
+SWIGINTERN bool Tarn_HoldsShown(Tarn_HoldsView *view)
+{
+  SwigPyObject *sobj = (SwigPyObject *)view->self;
+  return view->owner && sobj && sobj->ptr && (sobj->own & SWIG_POINTER_OWN) && Py_REFCNT(view->self) <= 2;
+}
+
+SWIGINTERN int Tarn_HoldsView_traverse(PyObject *obj, visitproc visit, void *arg)
+{
+  Py_VISIT(Py_TYPE(obj));
+  Tarn_HoldsView *view = (Tarn_HoldsView *)obj;
+  if (!Tarn_HoldsShown(view)) return 0;
+  struct Visiting {
+    visitproc visit;
+    void *arg;
+    int result;
+  } visiting = {visit, arg, 0};
+  tarn::Holds::Visit(view->owner, [](void *held, void *context) {
+    Visiting *v = (Visiting *)context;
+    if (!v->result) v->result = v->visit((PyObject *)held, v->arg);
+  }, &visiting);
+  return visiting.result;
+}
+
+/* Collected: the native object goes as its proxy's pointer object would
+ * delete it. */
+SWIGINTERN void Tarn_HoldsView_finalize(PyObject *obj)
+{
+  Tarn_HoldsView *view = (Tarn_HoldsView *)obj;
+  if (!Tarn_HoldsShown(view)) return;
+  view->owner = 0;
+  SwigPyObject *sobj = (SwigPyObject *)view->self;
+  SwigPyClientData *data = sobj->ty ? (SwigPyClientData *)sobj->ty->clientdata : 0;
+  if (!data || !data->destroy) return;
+  PyObject *error_type, *error_value, *error_traceback;
+  PyErr_Fetch(&error_type, &error_value, &error_traceback);
+  PyObject *done = PyObject_CallFunctionObjArgs(data->destroy, view->self, NULL);
+  if (!done) PyErr_WriteUnraisable(data->destroy);
+  Py_XDECREF(done);
+  PyErr_Restore(error_type, error_value, error_traceback);
+}
+
+SWIGINTERN int Tarn_HoldsView_clear(PyObject *obj)
+{
+  Py_CLEAR(((Tarn_HoldsView *)obj)->self);
+  return 0;
+}
+
+/* Let go with its proxy, the last holder of the pointer object deletes the
+ * native object as before. */
+SWIGINTERN void Tarn_HoldsView_dealloc(PyObject *obj)
+{
+  PyTypeObject *type = Py_TYPE(obj);
+  PyObject_GC_UnTrack(obj);
+  Tarn_HoldsView_clear(obj);
+  freefunc release = (freefunc)PyType_GetSlot(type, Py_tp_free);
+  release(obj);
+  Py_DECREF(type);
+}
+
+SWIGINTERN PyTypeObject *Tarn_HoldsViewType()
+{
+  static PyObject *type = 0;
+  if (!type) {
+    static PyType_Slot slots[] = {
+      {Py_tp_traverse, (void *)Tarn_HoldsView_traverse},
+      {Py_tp_clear, (void *)Tarn_HoldsView_clear},
+      {Py_tp_finalize, (void *)Tarn_HoldsView_finalize},
+      {Py_tp_dealloc, (void *)Tarn_HoldsView_dealloc},
+      {0, 0}};
+    static PyType_Spec spec = {"tarn.Holds", sizeof(Tarn_HoldsView), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, slots};
+    type = PyType_FromSpec(&spec);
+  }
+  return (PyTypeObject *)type;
+}
+
+/* Gives an owning proxy its view of the holds of owner, once. */
+SWIGINTERN void Tarn_ShowHolds(PyObject *holder, const void *owner)
+{
+  static PyObject *tarn_name = 0;
+  SwigPyObject *sobj = holder ? (SwigPyObject *)Tarn_SwigThis(holder) : 0;
+  if (!sobj || (PyObject *)sobj == holder || !(sobj->own & SWIG_POINTER_OWN)) return;
+  PyObject *name = Tarn_AttributeName(&tarn_name, "_tarn_holds");
+  PyObject *dict = name ? PyObject_GenericGetDict(holder, 0) : 0;
+  if (dict && !PyDict_GetItemWithError(dict, name) && !PyErr_Occurred()) {
+    PyTypeObject *type = Tarn_HoldsViewType();
+    Tarn_HoldsView *view = type ? (Tarn_HoldsView *)PyType_GenericAlloc(type, 0) : 0;
+    if (view) {
+      Py_INCREF((PyObject *)sobj);
+      view->self = (PyObject *)sobj;
+      view->owner = owner;
+      PyDict_SetItem(dict, name, (PyObject *)view);
+      Py_DECREF((PyObject *)view);
+    }
+  }
+  Py_XDECREF(dict);
+  PyErr_Clear();
+}
+
+SWIGINTERN void Tarn_Keep(PyObject *holder, const void *owner, int slot, const void *key, PyObject *obj, bool replace)
 {
   if (!owner) return;
-  if (!obj || obj == Py_None)
+  if (!obj || obj == Py_None) {
     tarn::Holds::Drop(owner, slot, key);
-  else
-    tarn::Holds::Keep(owner, slot, key, Tarn_HoldObject(obj), replace);
+    return;
+  }
+  tarn::Holds::Keep(owner, slot, key, Tarn_HoldObject(obj), replace);
+  Tarn_ShowHolds(holder, owner);
 }
 %}
 %fragment("Tarn_Lifetime");
@@ -381,7 +506,7 @@ SWIGINTERN void Tarn_LentGone(const void *address)
 %define TARN_HOLDS_ITEMS(ADD, CLEAR)
 %exception ADD {
   $action
-  if (arg2) Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_ITEMS, Tarn_Owner(arg2), swig_obj[1], false);
+  if (arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_ITEMS, Tarn_Owner(arg2), swig_obj[1], false);
 }
 %exception CLEAR {
   $action
@@ -393,7 +518,7 @@ SWIGINTERN void Tarn_LentGone(const void *address)
 %exception SET {
   $action
   tarn::Holds::DropSlot(Tarn_Owner(arg1), TARN_SLOT_ITEMS);
-  Tarn_Keep(Tarn_Owner(arg1), TARN_SLOT_ITEMS, 0, swig_obj[1], true);
+  Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_ITEMS, 0, swig_obj[1], true);
 }
 %exception RESET {
   $action
@@ -404,6 +529,6 @@ SWIGINTERN void Tarn_LentGone(const void *address)
 %define TARN_HOLDS_KEYED(SET, SLOT)
 %exception SET {
   $action
-  Tarn_Keep(Tarn_Owner(arg1), SLOT, (const void *)(intptr_t)arg2, swig_obj[2], true);
+  Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), SLOT, (const void *)(intptr_t)arg2, swig_obj[2], true);
 }
 %enddef

@@ -112,6 +112,15 @@ void Holds::DropEverywhere(int aSlot, const void *aKey)
     }
 }
 
+void Holds::Visit(const void *aOwner, void (*aVisit)(void *aHeld, void *aContext), void *aContext)
+{
+    Table &t = TheTable();
+    std::lock_guard<std::mutex> lock(t.lock);
+    auto owner = t.owners.find(aOwner);
+    if (owner == t.owners.end()) return;
+    for (const auto &entry : owner->second) aVisit(entry.second.get(), aContext);
+}
+
 namespace {
 // Fixed slots filled once each at module load: Gone reads them without a lock.
 std::atomic<void (*)(const void *)> gGoneHooks[8];

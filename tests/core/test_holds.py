@@ -3,6 +3,7 @@ for that native object whatever stands for it in Python (a proxy or a bare
 pointer object of the raw modules), and goes when the native object goes or
 lets go of it."""
 import gc
+import os
 import weakref
 
 import pytest
@@ -14,6 +15,7 @@ import tarn_base_310  # noqa: F401  (the classes of what the raw calls return)
 import tarn_edge_310 as te
 import tarn_receive_310 as tr
 import tarn_genicam_testext as ext
+from support import ROOT, needs_netns
 
 
 def owner_as(kind, proxy):
@@ -103,6 +105,57 @@ def test_a_pipeline_holds_its_sinks_while_registered(kind):
     del pipeline
     assert not alive(refs[1])
     tr.ZuStream.Free(stream)
+
+
+@needs_netns()
+@pytest.mark.parametrize("kept_bare", [False, True], ids=["proxies", "a pointer object kept"])
+def test_an_owner_its_sink_keeps_is_collected_with_it(py, kept_bare):
+    # A sink that keeps its pipeline or camera: a plain cycle, which the
+    # collector frees, the pipeline's thread joined, while a pipeline still
+    # reachable goes on with its sink. One whose pointer object the script
+    # kept is not the proxy's alone: it stays, with its sink.
+    out = py(f"""
+        import gc, weakref
+        import tarn_base_310, tarn_receive_310 as tr, tarn_edge_310 as te
+        from support.streams import open_towards
+        def threads():
+            return int(next(l for l in open("/proc/self/status") if l.startswith("Threads:")).split()[1])
+        class Keeper:
+            def __init__(self, owner):
+                super().__init__()
+                self.owner = owner
+        class PipelineKeeper(Keeper, tr.ZuPipelineEventSink): pass
+        class CameraKeeper(Keeper, te.IZuVirtualDeviceGEVEventSink): pass
+        streams = [open_towards(f"127.0.41.{{210 + k}}")[1] for k in range(4)]
+        gc.collect()
+        before = threads()
+        refs, bare = [], []
+        for stream in streams[:3]:
+            p = tr.ZuPipeline(stream)
+            p.RegisterEventSink(PipelineKeeper(p))
+            assert p.Start().IsOK()
+            camera = te.ZuSoftDeviceGEV()
+            camera.RegisterEventSink(CameraKeeper(camera))
+            refs += [weakref.ref(p), weakref.ref(camera)]
+            if {kept_bare}:
+                bare += [p.this, camera.this]
+            del p, camera
+        reachable = tr.ZuPipeline(streams[3])
+        reachable.RegisterEventSink(PipelineKeeper(reachable))
+        assert reachable.Start().IsOK()
+        gc.collect()
+        print(threads() - before, sum(r() is not None for r in refs), reachable.IsStarted())
+        print(all(tr._tarn_receive_310.ZuPipeline_IsStarted(b) for b in bare[::2]))
+        del reachable, bare
+        gc.collect()
+        print(threads() - before)
+        for stream in streams:
+            tr.ZuStream.Free(stream)
+    """, env={"TARN_IN_NETNS": "1", "PYTHONPATH": os.environ.get("PYTHONPATH", "") + ":" + str(ROOT / "tests")}).stdout
+    if kept_bare:
+        assert out.split() == ["4", "6", "True", "True", "0"]
+    else:
+        assert out.split() == ["1", "0", "True", "True", "0"]
 
 
 def test_what_a_module_holds_another_lets_go(py):

@@ -32,6 +32,10 @@ struct ZU_API Holds {
     static void DropOwner(const void *aOwner);
     // aKey goes: every owner lets go of what it held under it in aSlot.
     static void DropEverywhere(int aSlot, const void *aKey);
+    // Calls aVisit with what each hold of aOwner points at, under the
+    // table's lock: aVisit must not reach the table (a garbage collector's
+    // count of references, say).
+    static void Visit(const void *aOwner, void (*aVisit)(void *aHeld, void *aContext), void *aContext);
 };
 
 // The other way: what the SDK lends a binding (a register, a device's
