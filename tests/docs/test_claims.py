@@ -102,12 +102,16 @@ def retrieve_beside_a_waiting_thread():
     buffer = tb.ZuBuffer()
     buffer.Alloc(16)
     stream.QueueBuffer(buffer)
-    waiter = threading.Thread(target=stream.RetrieveBuffer, args=(20000,))
-    waiter.start()
+    waiters = []
     try:
         # Until the other thread is inside its wait: a retrieve of no
-        # time-out answers at once either way.
+        # time-out answers at once either way. A waiter that came while this
+        # thread's retrieve was under way was answered BUSY itself and is
+        # gone: another one waits.
         for _ in range(500):
+            if not waiters or not waiters[-1].is_alive():
+                waiters.append(threading.Thread(target=stream.RetrieveBuffer, args=(20000,)))
+                waiters[-1].start()
             answer = outcome(lambda: stream.RetrieveBuffer(0))
             if answer != "TIMEOUT":
                 return answer
@@ -115,7 +119,8 @@ def retrieve_beside_a_waiting_thread():
         return answer
     finally:
         stream.AbortQueuedBuffers()
-        waiter.join()
+        for waiter in waiters:
+            waiter.join()
         stream.Close()
 
 
