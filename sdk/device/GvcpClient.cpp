@@ -31,7 +31,7 @@ ZuResult ResultOfStatus(uint16_t aStatus, const std::string &aWhat)
 
 GvcpClient::GvcpClient(std::shared_ptr<ClientSettings> aSettings) : mSettings(std::move(aSettings))
 {
-    mExchange.halt();  // closed until opened
+    mExchange.Halt();  // closed until opened
 }
 
 GvcpClient::~GvcpClient()
@@ -44,12 +44,12 @@ ZuResult GvcpClient::Open(uint32_t aDeviceIp, uint16_t aPort)
     std::lock_guard<std::mutex> lock(mLock);
     mLocalIp = net::localAddressToward(aDeviceIp);
     if (!mLocalIp) return ZuResult(ZU_NETWORK_ERROR, ZuString("no route to " + gvcp::formatIPv4(aDeviceIp)));
-    if (!mExchange.valid()) return ZuResult(ZU_THREAD_ERROR, ZuString("no wake-up descriptor for the control channel"));
-    mExchange.clear();
+    if (!mExchange.Valid()) return ZuResult(ZU_THREAD_ERROR, ZuString("no wake-up descriptor for the control channel"));
+    mExchange.Clear();
     std::string error;
-    if (!mExchange.add({{mLocalIp, 0}, {{aDeviceIp, aPort}}}, &error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+    if (!mExchange.Add({{mLocalIp, 0}, {{aDeviceIp, aPort}}}, &error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     mDevice = {aDeviceIp, aPort};
-    mExchange.resume();
+    mExchange.Resume();
     mClosed = false;
     return ZuResult();
 }
@@ -57,14 +57,14 @@ ZuResult GvcpClient::Open(uint32_t aDeviceIp, uint16_t aPort)
 void GvcpClient::Close()
 {
     if (mClosed.exchange(true)) return;
-    mExchange.halt();  // ends a wait in progress
+    mExchange.Halt();  // ends a wait in progress
     std::lock_guard<std::mutex> lock(mLock);
-    mExchange.clear();
+    mExchange.Clear();
 }
 
 void GvcpClient::Interrupt()
 {
-    mExchange.halt();
+    mExchange.Halt();
 }
 
 void GvcpClient::Resume()
@@ -72,14 +72,14 @@ void GvcpClient::Resume()
     // Once the request that was ended has returned. A stop no wait took
     // costs the next wait one more turn, no more.
     std::lock_guard<std::mutex> lock(mLock);
-    if (!mClosed) mExchange.resume();
+    if (!mClosed) mExchange.Resume();
 }
 
 ZuResult GvcpClient::UseTcp(uint16_t aPort)
 {
     std::lock_guard<std::mutex> lock(mLock);
     std::string error;
-    if (!mExchange.useTcp({mDevice.ip, aPort}, int(AnswerTimeout().count()), &error))
+    if (!mExchange.UseTcp({mDevice.ip, aPort}, int(AnswerTimeout().count()), &error))
         return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     return ZuResult();
 }
@@ -87,18 +87,18 @@ ZuResult GvcpClient::UseTcp(uint16_t aPort)
 void GvcpClient::UseUdp()
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mExchange.useUdp();
+    mExchange.UseUdp();
 }
 
 bool GvcpClient::OnTcp() const
 {
     std::lock_guard<std::mutex> lock(mLock);
-    return mExchange.onTcp();
+    return mExchange.OnTcp();
 }
 
 Clock::time_point GvcpClient::LastAnswer() const
 {
-    return mExchange.lastAnswer();
+    return mExchange.LastAnswer();
 }
 
 std::chrono::milliseconds GvcpClient::AnswerTimeout() const
@@ -126,7 +126,7 @@ ZuResult GvcpClient::Transact(gvcp::Bytes aPacket, uint16_t aReqId, uint16_t aAn
     // thread was kept from running for a while between tries.
     request.pendingLimit = std::max(Clock::now() + std::chrono::milliseconds(mSettings->commandTimeoutMs), UnextendedDeadline());
     if (aDeadline) request.pendingLimit = std::min(*request.pendingLimit, *aDeadline);
-    const auto outcome = mExchange.ask(request, [&](const gvcpclient::Exchange::Answer &aAnswered) {
+    const auto outcome = mExchange.Ask(request, [&](const gvcpclient::Exchange::Answer &aAnswered) {
         aAck = aAnswered.ack;
         return true;
     }, mSettings.get());
@@ -155,7 +155,7 @@ ZuResult GvcpClient::ReadRegisters(const std::vector<uint32_t> &aAddresses, std:
     for (uint32_t a : aAddresses)
         if (a % 4) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a register address is a multiple of 4"));
     std::lock_guard<std::mutex> lock(mLock);
-    const uint16_t id = mExchange.nextId();
+    const uint16_t id = mExchange.NextId();
     gvcp::Ack ack;
     ZuResult r = Transact(gvcp::ReadRegCmd{aAddresses}.encode(id), id, gvcp::READREG_ACK, "READREG", ack, aDeadline);
     if (!r.IsOK()) return r;
@@ -182,14 +182,14 @@ ZuResult GvcpClient::WriteRegisters(const std::vector<std::pair<uint32_t, uint32
     for (const auto &w : aWrites)
         if (w.first % 4) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a register address is a multiple of 4"));
     std::lock_guard<std::mutex> lock(mLock);
-    const uint16_t id = mExchange.nextId();
+    const uint16_t id = mExchange.NextId();
     gvcp::Bytes packet = gvcp::WriteRegCmd{aWrites}.encode(id);
     gvcp::Ack ack;
     if (aAcknowledge) return Transact(std::move(packet), id, gvcp::WRITEREG_ACK, "WRITEREG", ack, aDeadline);
     // The flag asks for no acknowledge: the command leaves once.
     packet[1] = uint8_t(packet[1] & ~gvcp::FLAG_ACK_REQUIRED);
     ++mSettings->commands;
-    const auto outcome = mExchange.post(packet, AnswerTimeout());
+    const auto outcome = mExchange.Post(packet, AnswerTimeout());
     if (outcome == gvcpclient::Exchange::Outcome::Halted)
         return ZuResult(ZU_NOT_CONNECTED, ZuString("the control channel is closed"));
     if (outcome != gvcpclient::Exchange::Outcome::Sent)
@@ -231,7 +231,7 @@ ZuResult GvcpClient::ReadMemory(uint64_t aAddress, uint8_t *aData, uint64_t aCou
         const uint32_t n = uint32_t(std::min<uint64_t>(chunk, aCount - done));
         const uint32_t address = uint32_t(aAddress + done);
         std::lock_guard<std::mutex> lock(mLock);
-        const uint16_t id = mExchange.nextId();
+        const uint16_t id = mExchange.NextId();
         gvcp::Ack ack;
         r = Transact(gvcp::ReadMemCmd{address, uint16_t(n)}.encode(id), id, gvcp::READMEM_ACK, "READMEM", ack, std::nullopt);
         if (!r.IsOK()) return r;
@@ -269,7 +269,7 @@ ZuResult GvcpClient::WriteMemory(uint64_t aAddress, const uint8_t *aData, uint64
         cmd.address = uint32_t(aAddress + done);
         cmd.data.assign(aData + done, aData + done + n);
         std::lock_guard<std::mutex> lock(mLock);
-        const uint16_t id = mExchange.nextId();
+        const uint16_t id = mExchange.NextId();
         gvcp::Ack ack;
         r = Transact(cmd.encode(id), id, gvcp::WRITEMEM_ACK, "WRITEMEM", ack, std::nullopt);
         if (!r.IsOK()) return r;

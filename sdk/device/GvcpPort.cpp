@@ -15,7 +15,7 @@ struct Words {
         : first(aAddress / 4 * 4), count((aAddress + uint64_t(aLength) + 3) / 4 * 4 - aAddress / 4 * 4)
     {
     }
-    bool exact(uint64_t aAddress, int64_t aLength) const { return first == aAddress && count == uint64_t(aLength); }
+    bool Exact(uint64_t aAddress, int64_t aLength) const { return first == aAddress && count == uint64_t(aLength); }
 };
 
 ZuResult ReadWords(GvcpClient &aClient, const Words &aWords, uint8_t *aOut)
@@ -51,7 +51,7 @@ ZuResult GvcpPort::Read(uint64_t aAddress, void *aData, int64_t aLength)
     if (aAddress >= (uint64_t(1) << 32)) return ZuResult(ZU_INVALID_PARAMETER, ZuString("beyond the device's memory"));
     Words words(aAddress, aLength);
     ZuResult r;
-    if (words.exact(aAddress, aLength)) {
+    if (words.Exact(aAddress, aLength)) {
         r = ReadWords(c->Client(), words, static_cast<uint8_t *>(aData));
     } else {
         std::vector<uint8_t> whole(size_t(words.count));
@@ -71,7 +71,7 @@ ZuResult GvcpPort::Write(uint64_t aAddress, const void *aData, int64_t aLength)
     Words words(aAddress, aLength);
     std::vector<uint8_t> whole(size_t(words.count));
     ZuResult r;
-    if (!words.exact(aAddress, aLength)) {
+    if (!words.Exact(aAddress, aLength)) {
         // Part of a register: read it, change the part, write it whole.
         r = ReadWords(c->Client(), words, whole.data());
         if (!r.IsOK()) return r;

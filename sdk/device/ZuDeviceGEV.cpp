@@ -354,14 +354,14 @@ ZuResult ZuDeviceGEV::SetIPConfiguration(const ZuString &aMACAddress, const ZuSt
     // discovery may use; the device with the MAC address answers.
     tarn::gvcpclient::Exchange exchange;
     for (const auto &t : tarn::discovery::SendingTargets())
-        exchange.add({{t.localIp, 0}, {{tarn::net::kBroadcastAddress, gvcp::kPort}}, true, t.ifname});
+        exchange.Add({{t.localIp, 0}, {{tarn::net::kBroadcastAddress, gvcp::kPort}}, true, t.ifname});
     tarn::gvcpclient::Exchange::Request request;
-    request.id = exchange.nextId();
+    request.id = exchange.NextId();
     request.packet = force.encode(request.id);
     request.answer = gvcp::FORCEIP_ACK;
     request.wait = std::chrono::milliseconds(1000);
     std::optional<uint16_t> status;
-    const auto outcome = exchange.ask(request, [&](const tarn::gvcpclient::Exchange::Answer &aAnswer) {
+    const auto outcome = exchange.Ask(request, [&](const tarn::gvcpclient::Exchange::Answer &aAnswer) {
         status = aAnswer.ack.header.status;
         return true;
     });

@@ -26,7 +26,7 @@ Exchange::Exchange() : mLastAnswer(ticks(Clock::now())) {}
 
 Exchange::~Exchange() = default;
 
-bool Exchange::add(const Route &aRoute, std::string *aError)
+bool Exchange::Add(const Route &aRoute, std::string *aError)
 {
     net::SocketOptions options;
     options.nonBlocking = true;
@@ -38,11 +38,11 @@ bool Exchange::add(const Route &aRoute, std::string *aError)
     way.to = aRoute.to;
     way.anyone = aRoute.broadcast;
     mRoutes.push_back(std::move(way));
-    if (!mTcp.valid()) watchUdp();
+    if (!mTcp.valid()) WatchUdp();
     return true;
 }
 
-void Exchange::clear()
+void Exchange::Clear()
 {
     mLoop.clear();
     mRoutes.clear();
@@ -51,7 +51,7 @@ void Exchange::clear()
     mLastAnswer = ticks(Clock::now());
 }
 
-void Exchange::watchUdp()
+void Exchange::WatchUdp()
 {
     mLoop.clear();
     for (size_t k = 0; k < mRoutes.size(); ++k) {
@@ -71,7 +71,7 @@ void Exchange::watchUdp()
     }
 }
 
-bool Exchange::useTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError)
+bool Exchange::UseTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError)
 {
     const uint32_t local = mRoutes.empty() ? 0 : mRoutes[0].socket.local().ip;
     net::TcpConnection tcp = net::TcpConnection::connect(aServer, local, aTimeoutMs, aError);
@@ -80,25 +80,25 @@ bool Exchange::useTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError
     mFrames.reset();
     mTcpLost = false;
     mLoop.clear();
-    mLoop.watch(mTcp.fd(), [this](int) { return !receiveTcp(); });
+    mLoop.watch(mTcp.fd(), [this](int) { return !ReceiveTcp(); });
     mFrom = aServer;
     return true;
 }
 
-void Exchange::useUdp()
+void Exchange::UseUdp()
 {
     mTcp = net::TcpConnection();
     mTcpLost = false;
-    watchUdp();
+    WatchUdp();
 }
 
-void Exchange::halt()
+void Exchange::Halt()
 {
     mHalted = true;
     mLoop.stop();
 }
 
-bool Exchange::send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
+bool Exchange::Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
 {
     if (mTcp.valid()) {
         if (mTcpLost) return false;
@@ -114,7 +114,7 @@ bool Exchange::send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall
 }
 
 // A whole frame waiting in what was read already goes to mBuffer.
-bool Exchange::nextFrame()
+bool Exchange::NextFrame()
 {
     const uint8_t *data = nullptr;
     size_t size = 0;
@@ -129,7 +129,7 @@ bool Exchange::nextFrame()
 }
 
 // True once a frame arrived or the connection ended (the wait is over).
-bool Exchange::receiveTcp()
+bool Exchange::ReceiveTcp()
 {
     const auto read = mFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mTcp.receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return false;
@@ -137,25 +137,25 @@ bool Exchange::receiveTcp()
         mTcpLost = true;
         return true;
     }
-    return nextFrame() || mTcpLost;
+    return NextFrame() || mTcpLost;
 }
 
-bool Exchange::receive(int aTimeoutMs)
+bool Exchange::Receive(int aTimeoutMs)
 {
     mReceived = 0;
     if (mTcp.valid()) {
         if (mTcpLost) return false;
-        if (nextFrame()) return true;
+        if (NextFrame()) return true;
     }
     return mLoop.run(aTimeoutMs) == net::PollLoop::Exit::Done && mReceived > 0;
 }
 
-void Exchange::heard()
+void Exchange::Heard()
 {
     mLastAnswer = ticks(Clock::now());
 }
 
-Exchange::Outcome Exchange::ask(const Request &aRequest, const Take &aTake, Counters *aCounters)
+Exchange::Outcome Exchange::Ask(const Request &aRequest, const Take &aTake, Counters *aCounters)
 {
     using std::chrono::milliseconds;
     if (aCounters) ++aCounters->commands;
@@ -166,12 +166,12 @@ Exchange::Outcome Exchange::ask(const Request &aRequest, const Take &aTake, Coun
         if (mHalted) return Outcome::Halted;
         if (Clock::now() >= limit) break;
         if (attempt && aCounters) ++aCounters->resent;
-        if (!send(aRequest.packet, wait)) return Outcome::NotSent;
+        if (!Send(aRequest.packet, wait)) return Outcome::NotSent;
         auto until = std::min(Clock::now() + wait, limit);
         for (;;) {
             const auto left = std::chrono::ceil<milliseconds>(until - Clock::now()).count();
             if (left <= 0) break;
-            if (!receive(int(std::min<int64_t>(left, INT32_MAX)))) {
+            if (!Receive(int(std::min<int64_t>(left, INT32_MAX)))) {
                 if (mHalted) return Outcome::Halted;
                 if (mTcpLost) return Outcome::Lost;
                 continue;
@@ -179,7 +179,7 @@ Exchange::Outcome Exchange::ask(const Request &aRequest, const Take &aTake, Coun
             auto ack = gvcp::decodeAck(mBuffer, size_t(mReceived));
             // Late answers to earlier requests, and anything else, are dropped.
             if (!ack || ack->header.ackId != aRequest.id) continue;
-            heard();
+            Heard();
             if (ack->header.answer == gvcp::PENDING_ACK && aRequest.pendingLimit) {
                 // The device needs longer: wait for what it announced, then as usual.
                 if (aCounters) ++aCounters->pendingAcks;
@@ -197,10 +197,10 @@ Exchange::Outcome Exchange::ask(const Request &aRequest, const Take &aTake, Coun
     return extended && Clock::now() >= limit ? Outcome::KeptPending : Outcome::TimedOut;
 }
 
-Exchange::Outcome Exchange::post(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
+Exchange::Outcome Exchange::Post(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
 {
     if (mHalted) return Outcome::Halted;
-    return send(aPacket, aStall) ? Outcome::Sent : Outcome::NotSent;
+    return Send(aPacket, aStall) ? Outcome::Sent : Outcome::NotSent;
 }
 
 } // namespace gvcpclient

@@ -51,7 +51,7 @@ public:
     Exchange &operator=(const Exchange &) = delete;
 
     // False when the exchange has no wake-up descriptor: nothing can wait.
-    bool valid() const { return mLoop.valid(); }
+    bool Valid() const { return mLoop.valid(); }
 
     // One way out: a socket bound to `local` (port 0: the system picks one)
     // that sends each request to every address of `to`. Answers count from
@@ -69,21 +69,21 @@ public:
         std::string device;
     };
     // False, with the reason in aError, when the socket could not be made.
-    bool add(const Route &aRoute, std::string *aError = nullptr);
-    size_t routes() const { return mRoutes.size(); }
+    bool Add(const Route &aRoute, std::string *aError = nullptr);
+    size_t Routes() const { return mRoutes.size(); }
     // Every route and connection closed: nothing is sent any more.
-    void clear();
+    void Clear();
 
     // From now on requests go over a TCP connection to aServer from route
     // 0's address, each packet a frame (gev/tcp.h); false, with the reason
     // in aError, when it could not be made (the datagrams stay).
-    bool useTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError);
+    bool UseTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError);
     // Back to datagrams.
-    void useUdp();
-    bool onTcp() const { return mTcp.valid(); }
+    void UseUdp();
+    bool OnTcp() const { return mTcp.valid(); }
 
     // The next request id: one source for every request of this exchange.
-    uint16_t nextId() { return mIds.next(); }
+    uint16_t NextId() { return mIds.next(); }
 
     struct Request {
         gvcp::Bytes packet;   // encoded with `id`
@@ -108,28 +108,28 @@ public:
 
     enum class Outcome {
         Answered,     // aTake said so
-        Sent,         // post() sent it
+        Sent,         // Post() sent it
         TimedOut,     // the tries were spent (answers aTake did not end with may have come)
         KeptPending,  // the device asked for more time until the pending limit passed
-        Halted,       // halt() ended it, or came before it
+        Halted,       // Halt() ended it, or came before it
         NotSent,      // no route could send it
         Lost,         // the TCP connection ended
     };
     // Sends aRequest and hands each answer to aTake, counting in aCounters
     // when given.
-    Outcome ask(const Request &aRequest, const Take &aTake, Counters *aCounters = nullptr);
+    Outcome Ask(const Request &aRequest, const Take &aTake, Counters *aCounters = nullptr);
     // Sends a packet once, asking for no answer (aStall: how long a TCP peer
     // may keep it from leaving).
-    Outcome post(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall);
+    Outcome Post(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall);
 
-    // Ends a wait in progress and refuses requests until resume(); safe
+    // Ends a wait in progress and refuses requests until Resume(); safe
     // from any thread.
-    void halt();
-    void resume() { mHalted = false; }
+    void Halt();
+    void Resume() { mHalted = false; }
 
     // When an answer with a request's id last came (set at creation and by
-    // clear()).
-    Clock::time_point lastAnswer() const { return Clock::time_point(Clock::duration(mLastAnswer.load())); }
+    // Clear()).
+    Clock::time_point LastAnswer() const { return Clock::time_point(Clock::duration(mLastAnswer.load())); }
 
 private:
     struct Way {
@@ -137,12 +137,12 @@ private:
         std::vector<net::Endpoint> to;
         bool anyone = false;
     };
-    bool send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall);
-    bool receive(int aTimeoutMs);
-    void watchUdp();
-    bool nextFrame();
-    bool receiveTcp();
-    void heard();
+    bool Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall);
+    bool Receive(int aTimeoutMs);
+    void WatchUdp();
+    bool NextFrame();
+    bool ReceiveTcp();
+    void Heard();
 
     gvcp::RequestIds mIds;
     std::vector<Way> mRoutes;

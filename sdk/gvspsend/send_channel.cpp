@@ -5,31 +5,31 @@
 namespace tarn {
 namespace gvspsend {
 
-bool SendChannel::open(const SenderOptions &aOptions, std::string &aError)
+bool SendChannel::Open(const SenderOptions &aOptions, std::string &aError)
 {
     mAnySent = false;
-    return mSender.open(aOptions, aError);
+    return mSender.Open(aOptions, aError);
 }
 
-void SendChannel::close()
+void SendChannel::Close()
 {
-    mSender.close();
+    mSender.Close();
 }
 
-bool SendChannel::send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
+bool SendChannel::Send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
                        uint64_t *aPayload)
 {
-    HeldBlock &block = mHistory.prepare();
+    HeldBlock &block = mHistory.Prepare();
     gvsp::BlockSource source;
     if (!describeBlock(aBuffer, source, block.parts) ||
         !block.packetizer.start(source, aBlockId, aRoute.datagram, aRoute.extendedId)) {
-        mHistory.drop();
+        mHistory.Drop();
         return false;
     }
     block.tag = aTag;
     block.to = aRoute.to;
-    mSender.transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to, &mPacer);
-    mHistory.commit(SendClock::now());
+    mSender.Transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to, &mPacer);
+    mHistory.Commit(SendClock::now());
     mLastSent = aBlockId;
     mAnySent = true;
     if (aPayload) {
@@ -40,34 +40,34 @@ bool SendChannel::send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
     return true;
 }
 
-net::Endpoint SendChannel::destinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const
+net::Endpoint SendChannel::DestinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const
 {
-    const HeldBlock *block = mHistory.find(aBlockId);
+    const HeldBlock *block = mHistory.Find(aBlockId);
     return block ? block->to : aOtherwise;
 }
 
-ResendAnswer SendChannel::resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aLast, bool aExtendedId,
+ResendAnswer SendChannel::Resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aLast, bool aExtendedId,
                                  net::Endpoint aTo)
 {
     ResendAnswer answer;
     if (aLast < aFirst) return answer;
-    if (const HeldBlock *block = mHistory.find(aBlockId)) {
-        answer.resent = mSender.transmit(block->packetizer, aFirst, aLast, true, block->to).packets;
+    if (const HeldBlock *block = mHistory.Find(aBlockId)) {
+        answer.resent = mSender.Transmit(block->packetizer, aFirst, aLast, true, block->to).packets;
         return answer;
     }
     // Nowhere to answer: the channel has no destination (any more).
     if (!aTo.ip || !aTo.port) return answer;
     const bool removed = mAnySent && !gvsp::isNewerBlock(aBlockId, mLastSent, aExtendedId);
     const uint16_t status = removed ? gvsp::STATUS_PACKET_REMOVED_FROM_MEMORY : gvsp::STATUS_PACKET_UNAVAILABLE;
-    answer.refused = mSender.transmitStatus(aBlockId, aExtendedId, aFirst, aLast, status, aTo);
+    answer.refused = mSender.TransmitStatus(aBlockId, aExtendedId, aFirst, aLast, status, aTo);
     return answer;
 }
 
-bool SendChannel::sendTestPacket(size_t aSize, net::Endpoint aTo)
+bool SendChannel::SendTestPacket(size_t aSize, net::Endpoint aTo)
 {
     std::vector<uint8_t> packet(aSize);
     if (!gvsp::encodeTestPacket(packet.data(), packet.size())) return false;
-    return mSender.sendDatagram(packet.data(), packet.size(), aTo);
+    return mSender.SendDatagram(packet.data(), packet.size(), aTo);
 }
 
 } // namespace gvspsend

@@ -41,49 +41,49 @@ class SendChannel
 {
 public:
     // Opening starts the block ids again: nothing counts as sent before.
-    bool open(const SenderOptions &aOptions, std::string &aError);
-    void close();
-    bool isOpen() const { return mSender.isOpen(); }
-    net::Endpoint local() const { return mSender.local(); }
+    bool Open(const SenderOptions &aOptions, std::string &aError);
+    void Close();
+    bool IsOpen() const { return mSender.IsOpen(); }
+    net::Endpoint Local() const { return mSender.Local(); }
 
     // aBuffer as block aBlockId, the id on the wire as gvsp::nextBlockId
     // steps it, held for resends under aTag. False, with nothing sent or
     // held, when the buffer holds nothing to send, the id is none the route
     // carries or the block does not fit the route. aPayload learns the
     // block's payload bytes.
-    bool send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
+    bool Send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
               uint64_t *aPayload = nullptr);
 
     // Where a held block went, else aOtherwise.
-    net::Endpoint destinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const;
+    net::Endpoint DestinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const;
     // Packets aFirst..aLast of a held block again (clipped to the block), to
     // where it went. A block no longer held gets, as GigE Vision has it, one
     // header per packet (at most Sender::kMaxStatusAnswers) to aTo:
     // PACKET_REMOVED_FROM_MEMORY for a block sent and let go since, so that
     // the receiver gives those packets up at once instead of asking again,
     // and PACKET_UNAVAILABLE for one never sent.
-    ResendAnswer resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aLast, bool aExtendedId, net::Endpoint aTo);
+    ResendAnswer Resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aLast, bool aExtendedId, net::Endpoint aTo);
 
     // One test packet of aSize bytes (the UDP payload) to aTo, as a datagram
     // even while blocks go over a TCP connection. It uses only the socket, so
     // it may be sent while another thread sends a block; not while the
     // channel opens or closes.
-    bool sendTestPacket(size_t aSize, net::Endpoint aTo);
+    bool SendTestPacket(size_t aSize, net::Endpoint aTo);
 
     // The ids start again (another id mode): no block counts as sent before.
-    void restartIds() { mAnySent = false; }
+    void RestartIds() { mAnySent = false; }
 
     // The held blocks (see History).
-    void expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
+    void Expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
     {
-        mHistory.expire(aCount, aBefore, aGone);
+        mHistory.Expire(aCount, aBefore, aGone);
     }
-    void clear(const std::function<void(const void *)> &aGone) { mHistory.clear(aGone); }
-    size_t held() const { return mHistory.size(); }
+    void Clear(const std::function<void(const void *)> &aGone) { mHistory.Clear(aGone); }
+    size_t Held() const { return mHistory.Size(); }
 
-    Pacer &pacer() { return mPacer; }
-    Sender &sender() { return mSender; }
-    const Sender &sender() const { return mSender; }
+    Pacer &GetPacer() { return mPacer; }
+    Sender &GetSender() { return mSender; }
+    const Sender &GetSender() const { return mSender; }
 
 private:
     Sender mSender;

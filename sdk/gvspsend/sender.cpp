@@ -10,13 +10,13 @@
 namespace tarn {
 namespace gvspsend {
 
-void Pacer::setRate(double aBytesPerSecond)
+void Pacer::SetRate(double aBytesPerSecond)
 {
     mRate = aBytesPerSecond > 0 ? aBytesPerSecond : 0;
     mStarted = false;
 }
 
-void Pacer::admit(uint64_t aBytes)
+void Pacer::Admit(uint64_t aBytes)
 {
     if (mRate <= 0) return;
     const auto now = SendClock::now();
@@ -34,7 +34,7 @@ void Pacer::admit(uint64_t aBytes)
 
 Sender::Sender() : mBatch(kMaxBatch * kSlot) {}
 
-bool Sender::open(const SenderOptions &aOptions, std::string &aError)
+bool Sender::Open(const SenderOptions &aOptions, std::string &aError)
 {
     net::SocketOptions options;
     options.dontFragment = aOptions.dontFragment;
@@ -48,7 +48,7 @@ bool Sender::open(const SenderOptions &aOptions, std::string &aError)
     return true;
 }
 
-void Sender::close()
+void Sender::Close()
 {
     mSocket = net::UdpSocket();
     mLocal = net::Endpoint{};
@@ -71,7 +71,7 @@ static uint64_t sendPatiently(size_t aCount, Send aSend)
     return done;
 }
 
-void Sender::flushStream(size_t aCount)
+void Sender::FlushStream(size_t aCount)
 {
     if (mStreamFailed) return;
     size_t n = 0;
@@ -86,28 +86,28 @@ void Sender::flushStream(size_t aCount)
     else mStreamFailed = true;
 }
 
-void Sender::flush(size_t aCount, net::Endpoint aTo)
+void Sender::Flush(size_t aCount, net::Endpoint aTo)
 {
     if (mStream) {
         for (size_t k = 0; k < aCount; ++k) mGather[k] = net::UdpSocket::Gather{mDatas[k], mSizes[k], nullptr, 0};
-        flushStream(aCount);
+        FlushStream(aCount);
         return;
     }
     mPacketsSent += sendPatiently(
         aCount, [&](size_t aDone) { return mSocket.sendAllTo(mDatas + aDone, mSizes + aDone, aCount - aDone, aTo); });
 }
 
-void Sender::flushGather(size_t aCount, net::Endpoint aTo)
+void Sender::FlushGather(size_t aCount, net::Endpoint aTo)
 {
     if (mStream) {
-        flushStream(aCount);
+        FlushStream(aCount);
         return;
     }
     mPacketsSent +=
         sendPatiently(aCount, [&](size_t aDone) { return mSocket.sendAllTo(mGather + aDone, aCount - aDone, aTo); });
 }
 
-Sent Sender::transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
+Sent Sender::Transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
                       Pacer *aPacer)
 {
     Sent sent;
@@ -117,8 +117,8 @@ Sent Sender::transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t 
     size_t batched = 0;
     uint64_t batchPayload = 0;
     auto send = [&] {
-        if (aPacer) aPacer->admit(batchPayload);
-        if (batched) flushGather(batched, aTo);
+        if (aPacer) aPacer->Admit(batchPayload);
+        if (batched) FlushGather(batched, aTo);
         batched = 0;
         batchPayload = 0;
     };
@@ -142,7 +142,7 @@ Sent Sender::transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t 
     return sent;
 }
 
-uint64_t Sender::transmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast, uint16_t aStatus,
+uint64_t Sender::TransmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast, uint16_t aStatus,
                                 net::Endpoint aTo)
 {
     if (!mSocket.valid() || aLast < aFirst) return 0;
@@ -163,22 +163,22 @@ uint64_t Sender::transmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aF
         mDatas[batched] = slot;
         mSizes[batched] = n;
         if (++batched == mBatchSize) {
-            flush(batched, aTo);
+            Flush(batched, aTo);
             batched = 0;
         }
     }
-    if (batched) flush(batched, aTo);
+    if (batched) Flush(batched, aTo);
     return count;
 }
 
-bool Sender::sendDatagram(const uint8_t *aData, size_t aSize, net::Endpoint aTo)
+bool Sender::SendDatagram(const uint8_t *aData, size_t aSize, net::Endpoint aTo)
 {
     if (!mSocket.valid() || !mSocket.sendTo(aData, aSize, aTo)) return false;
     ++mPacketsSent;
     return true;
 }
 
-std::unique_ptr<HeldBlock> History::take()
+std::unique_ptr<HeldBlock> History::Take()
 {
     if (mSpare.empty()) return std::make_unique<HeldBlock>();
     auto held = std::move(mSpare.back());
@@ -186,25 +186,25 @@ std::unique_ptr<HeldBlock> History::take()
     return held;
 }
 
-HeldBlock &History::prepare()
+HeldBlock &History::Prepare()
 {
-    if (!mNext) mNext = take();
+    if (!mNext) mNext = Take();
     return *mNext;
 }
 
-void History::commit(SendClock::time_point aNow)
+void History::Commit(SendClock::time_point aNow)
 {
     if (!mNext) return;
     mNext->sentAt = aNow;
     mHeld.push_back(std::move(mNext));
 }
 
-void History::drop()
+void History::Drop()
 {
     if (mNext) mNext->tag = nullptr;
 }
 
-const HeldBlock *History::find(uint64_t aBlockId) const
+const HeldBlock *History::Find(uint64_t aBlockId) const
 {
     // The newest first: with 16-bit ids an old block may share its id.
     for (auto it = mHeld.rbegin(); it != mHeld.rend(); ++it)
@@ -212,7 +212,7 @@ const HeldBlock *History::find(uint64_t aBlockId) const
     return nullptr;
 }
 
-void History::expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
+void History::Expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
 {
     while (!mHeld.empty() && (mHeld.size() > aCount || mHeld.front()->sentAt < aBefore)) {
         auto held = std::move(mHeld.front());
@@ -224,9 +224,9 @@ void History::expire(size_t aCount, SendClock::time_point aBefore, const std::fu
     }
 }
 
-void History::clear(const std::function<void(const void *)> &aGone)
+void History::Clear(const std::function<void(const void *)> &aGone)
 {
-    expire(0, SendClock::time_point::max(), aGone);
+    Expire(0, SendClock::time_point::max(), aGone);
 }
 
 } // namespace gvspsend

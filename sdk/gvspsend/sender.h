@@ -48,13 +48,13 @@ class Pacer
 {
 public:
     // Payload bytes per second; 0 or less: no pacing.
-    void setRate(double aBytesPerSecond);
-    double rate() const { return mRate; }
+    void SetRate(double aBytesPerSecond);
+    double Rate() const { return mRate; }
     // The sender was idle: the time it did not use is not sent later as a
     // burst, but what it sent last still holds the next batch back.
-    void restart() { mForgive = true; }
+    void Restart() { mForgive = true; }
     // Waits, if need be, before aBytes more payload bytes leave.
-    void admit(uint64_t aBytes);
+    void Admit(uint64_t aBytes);
 
 private:
     double mRate = 0;
@@ -83,25 +83,25 @@ class Sender
 {
 public:
     Sender();
-    bool open(const SenderOptions &aOptions, std::string &aError);
-    void close();
-    bool isOpen() const { return mSocket.valid(); }
-    net::Endpoint local() const { return mLocal; }
+    bool Open(const SenderOptions &aOptions, std::string &aError);
+    void Close();
+    bool IsOpen() const { return mSocket.valid(); }
+    net::Endpoint Local() const { return mLocal; }
 
     // Packets aFirst..aLast of a laid-out block (clipped to the block) to
     // aTo, paced by aPacer when given.
-    Sent transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
+    Sent Transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
                   Pacer *aPacer = nullptr);
     // The answer to a resend request for packets no longer held: one header
     // with aStatus per packet, at most kMaxStatusAnswers of them.
     static constexpr uint32_t kMaxStatusAnswers = 256;
-    uint64_t transmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast, uint16_t aStatus,
+    uint64_t TransmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast, uint16_t aStatus,
                             net::Endpoint aTo);
     // One datagram as it is (test packets).
-    bool sendDatagram(const uint8_t *aData, size_t aSize, net::Endpoint aTo);
+    bool SendDatagram(const uint8_t *aData, size_t aSize, net::Endpoint aTo);
     // Datagrams of another protocol from this sender's port (RTP), in one
     // system call: how many left, -1 on error.
-    int sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
+    int SendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
     {
         return mSocket.sendAllTo(aDatas, aSizes, aCount, aTo);
     }
@@ -109,27 +109,27 @@ public:
     // Packets for which this answers true are counted but not sent: a
     // seeded loss for tests of the resend road.
     using DropFilter = std::function<bool(uint64_t aBlockId, uint32_t aPacketId, bool aResend)>;
-    void setDropFilter(DropFilter aFilter) { mDrop = std::move(aFilter); }
+    void SetDropFilter(DropFilter aFilter) { mDrop = std::move(aFilter); }
 
-    uint64_t packetsSent() const { return mPacketsSent; }
+    uint64_t PacketsSent() const { return mPacketsSent; }
 
     // Packets go over this connection instead, each as a frame (gev/tcp.h),
     // until it is set back to null; test packets stay datagrams. A peer
     // that stalls fails the connection: streamFailed() says so, and nothing
     // more is sent over it.
-    void setStream(const net::TcpConnection *aStream)
+    void SetStream(const net::TcpConnection *aStream)
     {
         mStream = aStream;
         mStreamFailed = false;
     }
-    bool streamFailed() const { return mStreamFailed; }
+    bool StreamFailed() const { return mStreamFailed; }
     static constexpr int kStreamStallMs = 1000;
 
 private:
-    void flushStream(size_t aCount);
+    void FlushStream(size_t aCount);
 
-    void flush(size_t aCount, net::Endpoint aTo);
-    void flushGather(size_t aCount, net::Endpoint aTo);
+    void Flush(size_t aCount, net::Endpoint aTo);
+    void FlushGather(size_t aCount, net::Endpoint aTo);
 
     net::UdpSocket mSocket;
     net::Endpoint mLocal;
@@ -165,19 +165,19 @@ class History
 public:
     // A fresh entry to lay a block out in; commit() keeps it, drop() gives
     // it back.
-    HeldBlock &prepare();
-    void commit(SendClock::time_point aNow);
-    void drop();
+    HeldBlock &Prepare();
+    void Commit(SendClock::time_point aNow);
+    void Drop();
 
-    const HeldBlock *find(uint64_t aBlockId) const;
+    const HeldBlock *Find(uint64_t aBlockId) const;
     // Blocks leave, oldest first, while there are more than aCount or the
     // oldest was sent before aBefore; aGone learns each tag.
-    void expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone);
-    void clear(const std::function<void(const void *)> &aGone);
-    size_t size() const { return mHeld.size(); }
+    void Expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone);
+    void Clear(const std::function<void(const void *)> &aGone);
+    size_t Size() const { return mHeld.size(); }
 
 private:
-    std::unique_ptr<HeldBlock> take();
+    std::unique_ptr<HeldBlock> Take();
     std::deque<std::unique_ptr<HeldBlock>> mHeld;
     std::vector<std::unique_ptr<HeldBlock>> mSpare;
     std::unique_ptr<HeldBlock> mNext;

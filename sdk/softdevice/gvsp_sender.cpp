@@ -10,15 +10,15 @@ bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
     gvspsend::SenderOptions options;
     options.source = {aDeviceIp, 0};
     options.batch = 64;
-    if (!mChannel.open(options, aError)) return false;
-    mConfig.sourcePort = mChannel.local().port;
+    if (!mChannel.Open(options, aError)) return false;
+    mConfig.sourcePort = mChannel.Local().port;
     return true;
 }
 
 bool GvspSender::reopen(uint32_t aDeviceIp, std::string &aError)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mChannel.close();
+    mChannel.Close();
     return open(aDeviceIp, aError);
 }
 
@@ -34,7 +34,7 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
     route.datagram = packetSize - gvsp::kIpUdpOverhead;
     route.extendedId = mConfig.extendedIds;
     pickStream(route.to);
-    const bool sent = mChannel.send(aBuffer, &aBuffer, aBlockId, route);
+    const bool sent = mChannel.Send(aBuffer, &aBuffer, aBlockId, route);
     dropStreamIfFailed();
     return sent;
 }
@@ -42,13 +42,13 @@ bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
 size_t GvspSender::held() const
 {
     std::lock_guard<std::mutex> lock(mLock);
-    return mChannel.held();
+    return mChannel.Held();
 }
 
 void GvspSender::release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    mChannel.expire(aKeep, gvspsend::SendClock::time_point::min(), [&aGone](const void *aTag) {
+    mChannel.Expire(aKeep, gvspsend::SendClock::time_point::min(), [&aGone](const void *aTag) {
         if (aGone) aGone(static_cast<ZuBuffer *>(const_cast<void *>(aTag)));
     });
 }
@@ -56,15 +56,15 @@ void GvspSender::release(size_t aKeep, const std::function<void(ZuBuffer *)> &aG
 int GvspSender::sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    return mChannel.sender().sendDatagrams(aDatas, aSizes, aCount, aTo);
+    return mChannel.GetSender().SendDatagrams(aDatas, aSizes, aCount, aTo);
 }
 
 void GvspSender::resend(const gvcp::PacketResendCmd &aRequest)
 {
     std::lock_guard<std::mutex> lock(mLock);
     const net::Endpoint configured{mConfig.destination, uint16_t(mConfig.port & 0xFFFF)};
-    pickStream(mChannel.destinationOf(aRequest.blockId, configured));
-    mChannel.resend(aRequest.blockId, aRequest.firstPacketId, aRequest.lastPacketId, mConfig.extendedIds, configured);
+    pickStream(mChannel.DestinationOf(aRequest.blockId, configured));
+    mChannel.Resend(aRequest.blockId, aRequest.firstPacketId, aRequest.lastPacketId, mConfig.extendedIds, configured);
     dropStreamIfFailed();
 }
 
@@ -72,7 +72,7 @@ bool GvspSender::sendTestPacket(size_t aSize, net::Endpoint aTo)
 {
     // Without the lock: the socket is replaced only by reopen(), which runs
     // on the control thread too.
-    return mChannel.sendTestPacket(aSize, aTo);
+    return mChannel.SendTestPacket(aSize, aTo);
 }
 
 void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
@@ -120,13 +120,13 @@ void GvspSender::pickStream(net::Endpoint aTo)
         if (it->peer.ip == aTo.ip && it->peer.port == aTo.port) chosen = it->connection.get();
     if (chosen != mCurrent) {
         mCurrent = chosen;
-        mChannel.sender().setStream(chosen);
+        mChannel.GetSender().SetStream(chosen);
     }
 }
 
 void GvspSender::dropStreamIfFailed()
 {
-    if (!mCurrent || !mChannel.sender().streamFailed()) return;
+    if (!mCurrent || !mChannel.GetSender().StreamFailed()) return;
     // The stream is cut somewhere inside a frame: nothing can follow on it.
     mCurrent->shutdown();
     detachLocked(mCurrent);

@@ -25,7 +25,7 @@ public:
     bool open(uint32_t aDeviceIp, std::string &aError);
     // The device moved to another address: streams leave from there now.
     bool reopen(uint32_t aDeviceIp, std::string &aError);
-    uint16_t port() const { return mChannel.local().port; }
+    uint16_t port() const { return mChannel.Local().port; }
 
     bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
     // The send channel's record of the blocks it holds for resends.
@@ -41,7 +41,7 @@ public:
     // Datagrams of another protocol from the channel's source port.
     int sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo);
 
-    uint64_t packetsSent() const { return mChannel.sender().packetsSent(); }
+    uint64_t packetsSent() const { return mChannel.GetSender().PacketsSent(); }
 
     // TCP connections hosts made to the channel's port. A block goes over
     // the one that comes from the destination the controller set (address

@@ -130,14 +130,14 @@ GevReceiver::Offer GevReceiver::AskOffer(uint32_t aDeviceIp, uint16_t aChannel, 
     if (aAttempts < 1) return offer;
     gvcpclient::Exchange exchange;
     // Only the device's control port speaks for the device.
-    if (!exchange.add({{net::localAddressToward(aDeviceIp), 0}, {{aDeviceIp, gvcp::kPort}}})) return offer;
+    if (!exchange.Add({{net::localAddressToward(aDeviceIp), 0}, {{aDeviceIp, gvcp::kPort}}})) return offer;
     gvcpclient::Exchange::Request request;
-    request.id = exchange.nextId();
+    request.id = exchange.NextId();
     request.packet = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.encode(request.id);
     request.answer = gvcp::READMEM_ACK;
     request.retries = uint32_t(aAttempts - 1);
     request.wait = std::chrono::milliseconds(aWaitMs);
-    exchange.ask(request, [&](const gvcpclient::Exchange::Answer &aAnswer) {
+    exchange.Ask(request, [&](const gvcpclient::Exchange::Answer &aAnswer) {
         // An error or anything but an offer still is an answer: the device
         // is there and streams over UDP.
         offer.answered = true;

@@ -36,14 +36,14 @@ bool DiscoverGEV(const std::vector<Target> &aTargets, uint32_t aTimeoutMs, bool 
         // the bound source address alone already selects the adapter.
         gvcpclient::Exchange::Route route{{t.localIp, 0}, {{net::kBroadcastAddress, gvcp::kPort}}, true, t.ifname};
         if (aSubnetBroadcast && t.mask && t.mask != 0xFFFFFFFFu) route.to.push_back({t.localIp | ~t.mask, gvcp::kPort});
-        if (exchange.add(route)) owner.push_back(i);
+        if (exchange.Add(route)) owner.push_back(i);
     }
     gvcpclient::Exchange::Request request;
-    request.id = exchange.nextId();
+    request.id = exchange.NextId();
     request.packet = gvcp::encodeDiscoveryCmd(request.id);
     request.answer = gvcp::DISCOVERY_ACK;
     request.wait = std::chrono::milliseconds(Milliseconds(aTimeoutMs));
-    const auto outcome = exchange.ask(request, [&](const gvcpclient::Exchange::Answer &aHeard) {
+    const auto outcome = exchange.Ask(request, [&](const gvcpclient::Exchange::Answer &aHeard) {
         if (aHeard.ack.header.status != gvcp::STATUS_SUCCESS) return false;
         auto identity = gvcp::DeviceIdentity::decode(aHeard.ack.payload.data(), aHeard.ack.payload.size());
         if (!identity) return false;

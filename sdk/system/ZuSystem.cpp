@@ -48,7 +48,7 @@ struct ZuSystem::Impl
     std::vector<std::unique_ptr<ZuDeviceInfo>> oldDevices;
     mutable std::vector<tarn::discovery::Session> sessions;
 
-    void notify(const std::vector<const ZuDeviceInfo *> &found)
+    void Notify(const std::vector<const ZuDeviceInfo *> &found)
     {
         for (const ZuDeviceInfo *info : found)
             sinks.ForEach([&](ZuSystemEventSink *sink) { sink->OnDeviceFound(info->GetInterface(), info); });
@@ -153,7 +153,7 @@ ZuResult ZuSystem::Find()
             ZuSystemDetail::SetDevices(*itf, std::move(behind));
         }
     }
-    mImpl->notify(found);
+    mImpl->Notify(found);
     if (!searched)
         return ZuResult(ZU_NETWORK_ERROR, ZuString("no network adapter could be searched for GigE Vision devices "
                                                    "(the loopback, or those TARN_DISCOVERY_INTERFACES names)"));
@@ -219,7 +219,7 @@ ZuResult ZuSystem::FindDevice(const ZuString &aDeviceToFind, const ZuDeviceInfo 
             if (!match && ZuSystemDetail::Matches(*known, text)) match = known;
         }
     }
-    mImpl->notify(found);
+    mImpl->Notify(found);
     *aDeviceInfo = match;
     if (!match) return ZuResult(ZU_NOT_FOUND, ZuString("no device answered as " + text));
     return ZuResult();

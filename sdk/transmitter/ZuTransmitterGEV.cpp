@@ -75,7 +75,7 @@ struct ZuTransmitterGEV::Impl {
     uint64_t windowBlocks = 0, windowBytes = 0;
     float instantThroughput = 0, instantRate = 0;
 
-    void account(uint64_t aBytes, SendClock::time_point aNow)
+    void Account(uint64_t aBytes, SendClock::time_point aNow)
     {
         blocks.fetch_add(1);
         payload.fetch_add(aBytes);
@@ -91,27 +91,27 @@ struct ZuTransmitterGEV::Impl {
     }
 
     // Blocks out of the history become free; with the lock held.
-    void expire(SendClock::time_point aNow)
+    void Expire(SendClock::time_point aNow)
     {
         const auto before = aNow - std::chrono::milliseconds(sentTimeoutMs);
-        channel.expire(historyLimit, sentTimeoutMs ? before : SendClock::time_point::max(),
+        channel.Expire(historyLimit, sentTimeoutMs ? before : SendClock::time_point::max(),
                        [this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
     }
 
-    void serve(const Resend &aResend, std::unique_lock<std::mutex> &aLock);
-    void sendBlock(ZuBuffer *aBuffer, std::unique_lock<std::mutex> &aLock);
-    void run();
+    void Serve(const Resend &aResend, std::unique_lock<std::mutex> &aLock);
+    void SendBlock(ZuBuffer *aBuffer, std::unique_lock<std::mutex> &aLock);
+    void Run();
     // Everything still held becomes free, in the order it was queued.
-    void freeAll(bool *aAborted);
+    void FreeAll(bool *aAborted);
 };
 
-void ZuTransmitterGEV::Impl::serve(const Resend &aResend, std::unique_lock<std::mutex> &aLock)
+void ZuTransmitterGEV::Impl::Serve(const Resend &aResend, std::unique_lock<std::mutex> &aLock)
 {
     const tarn::net::Endpoint to = destination;
     const bool extended = extendedIds;
     historyBusy = true;
     aLock.unlock();
-    const tarn::gvspsend::ResendAnswer answer = channel.resend(aResend.block, aResend.first, aResend.last, extended, to);
+    const tarn::gvspsend::ResendAnswer answer = channel.Resend(aResend.block, aResend.first, aResend.last, extended, to);
     resent.fetch_add(answer.resent);
     unavailable.fetch_add(answer.refused);
     aLock.lock();
@@ -119,7 +119,7 @@ void ZuTransmitterGEV::Impl::serve(const Resend &aResend, std::unique_lock<std::
     changed.notify_all();
 }
 
-void ZuTransmitterGEV::Impl::sendBlock(ZuBuffer *aBuffer, std::unique_lock<std::mutex> &aLock)
+void ZuTransmitterGEV::Impl::SendBlock(ZuBuffer *aBuffer, std::unique_lock<std::mutex> &aLock)
 {
     sending = aBuffer;
     const uint64_t id = nextBlock;
@@ -130,31 +130,31 @@ void ZuTransmitterGEV::Impl::sendBlock(ZuBuffer *aBuffer, std::unique_lock<std::
     historyBusy = true;
     aLock.unlock();
     uint64_t bytes = 0;
-    const bool ok = channel.send(*aBuffer, aBuffer, id, route, &bytes);
+    const bool ok = channel.Send(*aBuffer, aBuffer, id, route, &bytes);
     const auto now = SendClock::now();
     aLock.lock();
     historyBusy = false;
     sending = nullptr;
     if (ok) {
-        account(bytes, now);
+        Account(bytes, now);
         nextBlock = tarn::gvsp::nextBlockId(id, route.extendedId);
     } else {
         free.push_back(aBuffer);
     }
-    expire(now);
+    Expire(now);
     changed.notify_all();
 }
 
-void ZuTransmitterGEV::Impl::run()
+void ZuTransmitterGEV::Impl::Run()
 {
     std::unique_lock<std::mutex> lock(this->lock);
     bool idle = true;
     while (!quit) {
         const auto now = SendClock::now();
-        expire(now);
+        Expire(now);
         changed.notify_all();
         if (rateChanged) {
-            channel.pacer().setRate(double(maxThroughput) * 1e6 / 8);
+            channel.GetPacer().SetRate(double(maxThroughput) * 1e6 / 8);
             rateChanged = false;
         }
         if (aborting) {
@@ -162,17 +162,17 @@ void ZuTransmitterGEV::Impl::run()
         } else if (!resends.empty()) {
             Resend r = resends.front();
             resends.pop_front();
-            serve(r, lock);
+            Serve(r, lock);
         } else if (!queue.empty()) {
             ZuBuffer *buffer = queue.front();
             queue.pop_front();
-            if (idle) channel.pacer().restart();
+            if (idle) channel.GetPacer().Restart();
             idle = false;
-            sendBlock(buffer, lock);
+            SendBlock(buffer, lock);
         } else {
             // Nothing to send: the pause is not made up for later.
             idle = true;
-            if (channel.held() && sentTimeoutMs)
+            if (channel.Held() && sentTimeoutMs)
                 changed.wait_for(lock, std::chrono::milliseconds(sentTimeoutMs));
             else
                 changed.wait(lock);
@@ -180,9 +180,9 @@ void ZuTransmitterGEV::Impl::run()
     }
 }
 
-void ZuTransmitterGEV::Impl::freeAll(bool *aAborted)
+void ZuTransmitterGEV::Impl::FreeAll(bool *aAborted)
 {
-    channel.clear([this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
+    channel.Clear([this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
     if (aAborted) *aAborted = !queue.empty();
     for (ZuBuffer *buffer : queue) free.push_back(buffer);
     queue.clear();
@@ -234,19 +234,19 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
     options.sendBuffer = int(aSendBufferSize);
     options.batch = aPacketsPerCall;
     std::string error;
-    if (!d.channel.open(options, error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+    if (!d.channel.Open(options, error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     d.destination = {destination, aDestinationPort};
     d.destinationText = tarn::gvcp::formatIPv4(destination);
-    tarn::net::Endpoint local = d.channel.local();
+    tarn::net::Endpoint local = d.channel.Local();
     if (!local.ip && !multicast) local.ip = tarn::net::localAddressToward(destination);
     d.sourceText = tarn::gvcp::formatIPv4(local.ip);
     d.extendedIds = aExtendedIDs;
     d.historyLimit = aResendHistory;
     d.nextBlock = 1;
     d.quit = false;
-    d.channel.pacer().setRate(double(d.maxThroughput) * 1e6 / 8);
-    if (!d.thread.Start([&d](tarn::Worker::Control &) { d.run(); }, nullptr, d.senderPriority).IsOK()) {
-        d.channel.close();
+    d.channel.GetPacer().SetRate(double(d.maxThroughput) * 1e6 / 8);
+    if (!d.thread.Start([&d](tarn::Worker::Control &) { d.Run(); }, nullptr, d.senderPriority).IsOK()) {
+        d.channel.Close();
         return ZuResult(ZU_THREAD_ERROR);
     }
     d.open = true;
@@ -266,8 +266,8 @@ ZuResult ZuTransmitterGEV::Close()
     }
     d.thread.Stop();
     std::lock_guard<std::mutex> lock(d.lock);
-    d.freeAll(nullptr);
-    d.channel.close();
+    d.FreeAll(nullptr);
+    d.channel.Close();
     d.changed.notify_all();
     return ZuResult(ZU_OK);
 }
@@ -336,7 +336,7 @@ ZuResult ZuTransmitterGEV::AbortQueuedBuffers(uint32_t aTimeout, bool *aAborted)
     // The thread takes nothing new meanwhile; the block in flight ends first.
     ++d.aborting;
     const auto waited = tarn::Interrupts::WaitFor(d.changed, lock, aTimeout, [&] { return !d.historyBusy; });
-    if (waited == tarn::Interrupts::Wait::Done) d.freeAll(aAborted);
+    if (waited == tarn::Interrupts::Wait::Done) d.FreeAll(aAborted);
     --d.aborting;
     d.changed.notify_all();
     if (waited == tarn::Interrupts::Wait::Interrupted) return tarn::Interrupts::Result();
@@ -350,7 +350,7 @@ ZuResult ZuTransmitterGEV::FireTestPacket()
     if (!d.open) return ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));
     // The socket is shared with the thread only for sending, which the
     // system serialises.
-    if (!d.channel.sendTestPacket(d.packetSize - tarn::gvsp::kIpUdpOverhead, d.destination))
+    if (!d.channel.SendTestPacket(d.packetSize - tarn::gvsp::kIpUdpOverhead, d.destination))
         return ZuResult(ZU_NETWORK_ERROR);
     return ZuResult(ZU_OK);
 }
@@ -395,7 +395,7 @@ ZuResult ZuTransmitterGEV::SetMaxPayloadThroughput(float aMaxPayloadThroughput)
 uint16_t ZuTransmitterGEV::GetSourcePort()
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    return mImpl->open ? mImpl->channel.local().port : 0;
+    return mImpl->open ? mImpl->channel.Local().port : 0;
 }
 
 uint16_t ZuTransmitterGEV::GetDestinationPort()
@@ -504,7 +504,7 @@ ZuResult ZuTransmitterGEV::SetExtendedIDs(bool aExtendedID)
     mImpl->extendedIds = aExtendedID;
     // The ids start again: a standard id after an extended one means nothing.
     mImpl->nextBlock = 1;
-    mImpl->channel.restartIds();
+    mImpl->channel.RestartIds();
     return ZuResult(ZU_OK);
 }
 
@@ -575,7 +575,7 @@ void SetDropFilter(ZuTransmitterGEV &aTransmitter, std::function<bool(uint64_t, 
     std::unique_lock<std::mutex> lock(d.lock);
     ++d.aborting;
     d.changed.wait(lock, [&] { return !d.historyBusy; });
-    d.channel.sender().setDropFilter(std::move(aDrop));
+    d.channel.GetSender().SetDropFilter(std::move(aDrop));
     --d.aborting;
     d.changed.notify_all();
 }

@@ -13,7 +13,7 @@ struct ZuFPSStabilizer::Impl {
     Clock::time_point next;
     std::deque<Clock::time_point> shown;   // displays of the last second
 
-    void forget(Clock::time_point aNow)
+    void Forget(Clock::time_point aNow)
     {
         while (!shown.empty() && aNow - shown.front() >= std::chrono::seconds(1)) shown.pop_front();
     }
@@ -27,7 +27,7 @@ bool ZuFPSStabilizer::IsTimeToDisplay(uint32_t aTargetFPS)
     std::lock_guard<std::mutex> lock(mImpl->lock);
     Impl &d = *mImpl;
     const auto now = Clock::now();
-    d.forget(now);
+    d.Forget(now);
     if (!aTargetFPS) return false;
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / aTargetFPS));
     // A new target applies from the last display on.
@@ -46,7 +46,7 @@ bool ZuFPSStabilizer::IsTimeToDisplay(uint32_t aTargetFPS)
 uint32_t ZuFPSStabilizer::GetAverage()
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    mImpl->forget(Clock::now());
+    mImpl->Forget(Clock::now());
     return uint32_t(mImpl->shown.size());
 }
 

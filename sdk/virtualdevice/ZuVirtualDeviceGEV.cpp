@@ -31,7 +31,7 @@ public:
             mTransmitters[aRequest.streamChannel]->QueuePacketResend(aRequest.blockId, aRequest.firstPacketId,
                                                                       aRequest.lastPacketId);
     }
-    void forget(IZuTransmitterGEV *aTransmitter)
+    void Forget(IZuTransmitterGEV *aTransmitter)
     {
         std::lock_guard<std::mutex> guard(mLock);
         std::replace(mTransmitters.begin(), mTransmitters.end(), aTransmitter, static_cast<IZuTransmitterGEV *>(nullptr));
@@ -70,7 +70,7 @@ struct ZuVirtualDeviceGEV::Impl final : tarn::transmitter::User {
         std::lock_guard<std::mutex> guard(lock);
         IZuTransmitterGEV *gone = aTransmitter;
         std::replace(transmitters.begin(), transmitters.end(), gone, static_cast<IZuTransmitterGEV *>(nullptr));
-        if (router) router->forget(gone);
+        if (router) router->Forget(gone);
     }
 
     mutable std::mutex lock;
@@ -83,7 +83,7 @@ struct ZuVirtualDeviceGEV::Impl final : tarn::transmitter::User {
     std::unique_ptr<ResendRouter> router;
     std::unique_ptr<tarn::gvcpserver::UdpServer> server;
 
-    ZuResult setText(std::string &aField, const ZuString &aText, size_t aFieldSize)
+    ZuResult SetText(std::string &aField, const ZuString &aText, size_t aFieldSize)
     {
         const std::string text = aText.Narrow();
         // The field keeps a terminating zero.
@@ -93,7 +93,7 @@ struct ZuVirtualDeviceGEV::Impl final : tarn::transmitter::User {
         aField = text;
         return ZuResult(ZU_OK);
     }
-    ZuString text(const std::string &aField) const
+    ZuString Text(const std::string &aField) const
     {
         std::lock_guard<std::mutex> guard(lock);
         return ZuString(aField);
@@ -148,14 +148,14 @@ bool ZuVirtualDeviceGEV::GetGVCPCapabilityPacketResendCommandSupported()
     return mImpl->packetResend;
 }
 
-ZuResult ZuVirtualDeviceGEV::SetDeviceVersion(const ZuString &aText) { return mImpl->setText(mImpl->identity.deviceVersion, aText, 32); }
-ZuString ZuVirtualDeviceGEV::GetDeviceVersion() { return mImpl->text(mImpl->identity.deviceVersion); }
-ZuResult ZuVirtualDeviceGEV::SetSerialNumber(const ZuString &aText) { return mImpl->setText(mImpl->identity.serialNumber, aText, 16); }
-ZuString ZuVirtualDeviceGEV::GetSerialNumber() { return mImpl->text(mImpl->identity.serialNumber); }
-ZuResult ZuVirtualDeviceGEV::SetManufacturerName(const ZuString &aText) { return mImpl->setText(mImpl->identity.manufacturerName, aText, 32); }
-ZuString ZuVirtualDeviceGEV::GetManufacturerName() { return mImpl->text(mImpl->identity.manufacturerName); }
-ZuResult ZuVirtualDeviceGEV::SetModelName(const ZuString &aText) { return mImpl->setText(mImpl->identity.modelName, aText, 32); }
-ZuString ZuVirtualDeviceGEV::GetModelName() { return mImpl->text(mImpl->identity.modelName); }
+ZuResult ZuVirtualDeviceGEV::SetDeviceVersion(const ZuString &aText) { return mImpl->SetText(mImpl->identity.deviceVersion, aText, 32); }
+ZuString ZuVirtualDeviceGEV::GetDeviceVersion() { return mImpl->Text(mImpl->identity.deviceVersion); }
+ZuResult ZuVirtualDeviceGEV::SetSerialNumber(const ZuString &aText) { return mImpl->SetText(mImpl->identity.serialNumber, aText, 16); }
+ZuString ZuVirtualDeviceGEV::GetSerialNumber() { return mImpl->Text(mImpl->identity.serialNumber); }
+ZuResult ZuVirtualDeviceGEV::SetManufacturerName(const ZuString &aText) { return mImpl->SetText(mImpl->identity.manufacturerName, aText, 32); }
+ZuString ZuVirtualDeviceGEV::GetManufacturerName() { return mImpl->Text(mImpl->identity.manufacturerName); }
+ZuResult ZuVirtualDeviceGEV::SetModelName(const ZuString &aText) { return mImpl->SetText(mImpl->identity.modelName, aText, 32); }
+ZuString ZuVirtualDeviceGEV::GetModelName() { return mImpl->Text(mImpl->identity.modelName); }
 
 ZuResult ZuVirtualDeviceGEV::AddTransmitterGEV(IZuTransmitterGEV *aTransmitterGEV)
 {

@@ -50,12 +50,12 @@ TEST(GvcpClient, ResendsWithTheSameRequestIdUntilAnswered)
     });
     auto settings = Quick(2, 300);
     GvcpClient client(settings);
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
     uint32_t v = 0;
     ZuResult r = client.ReadRegister(0x938, v);
     ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
     EXPECT_EQ(v, 0xFFFFFFFFu);
-    auto cmds = peer.commands();
+    auto cmds = peer.Commands();
     ASSERT_EQ(cmds.size(), 3u);
     EXPECT_EQ(cmds[1].header.reqId, cmds[0].header.reqId);
     EXPECT_EQ(cmds[2].header.reqId, cmds[0].header.reqId);
@@ -68,7 +68,7 @@ TEST(GvcpClient, ResendsWithTheSameRequestIdUntilAnswered)
     EXPECT_EQ(settings->timeouts, 1u);
     seen = 10;
     ASSERT_TRUE(client.ReadRegister(0x938, v).IsOK());
-    cmds = peer.commands();
+    cmds = peer.Commands();
     EXPECT_NE(cmds.back().header.reqId, cmds[0].header.reqId);
 }
 
@@ -80,13 +80,13 @@ TEST(GvcpClient, PendingWaitsForTheAnnouncedTimeInsteadOfResending)
     FakePeer peer("127.0.0.72", [&](const Command &c) -> std::vector<Bytes> {
         return {PendingAck{3000}.encode(c.header.reqId), WriteAck{1}.encode(WRITEREG_ACK, c.header.reqId)};
     });
-    peer.delayLast(400);
+    peer.DelayLast(400);
     auto settings = Quick(0);
     GvcpClient client(settings);
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
     ZuResult r = client.WriteRegister(0x10000, 5);
     EXPECT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
-    EXPECT_EQ(peer.commands().size(), 1u);
+    EXPECT_EQ(peer.Commands().size(), 1u);
     EXPECT_EQ(settings->pendingAcks, 1u);
 }
 
@@ -113,7 +113,7 @@ TEST(GvcpClient, WrongOrDamagedAnswersAreNeverTakenForTheAnswer)
         FakePeer scripted("127.0.0.74", k.answers);
         // Only the cases that must time out wait for nothing in vain.
         GvcpClient c(k.code == ZU_TIMEOUT ? Quick(0) : Patient(0));
-        ASSERT_TRUE(c.Open(scripted.ip()).IsOK());
+        ASSERT_TRUE(c.Open(scripted.Ip()).IsOK());
         uint32_t v = 0;
         ZuResult r = c.ReadRegister(0x0, v);
         EXPECT_EQ(r.GetCode(), k.code) << k.what << ": " << r.GetDescription().Narrow();
@@ -148,11 +148,11 @@ TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
         return {};
     });
     GvcpClient client(Patient());
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
     std::vector<uint8_t> data(1200);
     ASSERT_TRUE(client.ReadMemory(0x1000, data.data(), data.size()).IsOK());
     for (size_t k = 0; k < data.size(); ++k) ASSERT_EQ(data[k], uint8_t(0x1000 + k)) << k;
-    auto cmds = peer.commands();
+    auto cmds = peer.Commands();
     ASSERT_EQ(cmds.size(), 3u);  // 536 + 536 + 128
     EXPECT_EQ(ReadMemCmd::decode(cmds[2])->address, 0x1000u + 1072);
     EXPECT_EQ(ReadMemCmd::decode(cmds[2])->count, 128);
@@ -160,12 +160,12 @@ TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
     std::vector<uint8_t> out(600);
     for (size_t k = 0; k < out.size(); ++k) out[k] = uint8_t(k * 7);
     ASSERT_TRUE(client.WriteMemory(0x2000, out.data(), out.size()).IsOK());
-    EXPECT_EQ(peer.commands().size(), 5u);
+    EXPECT_EQ(peer.Commands().size(), 5u);
     // Without WRITEMEM the same bytes go as registers, 67 to a packet.
     client.SetWriteMemSupported(false);
     memory.clear();
     ASSERT_TRUE(client.WriteMemory(0x3000, out.data(), out.size()).IsOK());
-    EXPECT_EQ(peer.commands().size(), 8u);  // 150 registers: 67 + 67 + 16
+    EXPECT_EQ(peer.Commands().size(), 8u);  // 150 registers: 67 + 67 + 16
     for (size_t k = 0; k < out.size(); ++k) ASSERT_EQ(memory[0x3000 + uint32_t(k)], out[k]) << k;
 
     // What no packet may ask for is refused before anything is sent.
@@ -174,7 +174,7 @@ TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
     EXPECT_EQ(client.ReadMemory(0x1000, data.data(), 0).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     EXPECT_EQ(client.ReadMemory(0xFFFFFFFC, data.data(), 8).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     EXPECT_EQ(client.ReadMemory(uint64_t(1) << 32, data.data(), 4).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
-    EXPECT_EQ(peer.commands().size(), 8u);
+    EXPECT_EQ(peer.Commands().size(), 8u);
 }
 
 TEST(GvcpClient, MemoryAnswersForOtherMemoryOrRefusalsFailTheCall)
@@ -195,12 +195,12 @@ TEST(GvcpClient, MemoryAnswersForOtherMemoryOrRefusalsFailTheCall)
     });
     auto settings = Patient();
     GvcpClient client(settings);
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
     std::vector<uint8_t> data(1000);
     // A packet size off the 4-byte grid still asks for whole registers.
     settings->readMemPacketSize = 530;
     ASSERT_TRUE(client.ReadMemory(0x1000, data.data(), data.size()).IsOK());
-    EXPECT_EQ(ReadMemCmd::decode(peer.commands()[0])->count, 528);
+    EXPECT_EQ(ReadMemCmd::decode(peer.Commands()[0])->count, 528);
     shifted = true;
     EXPECT_EQ(client.ReadMemory(0x1000, data.data(), 8).GetCode(), uint32_t(ZU_CORRUPTED_DATA));
     EXPECT_FALSE(client.WriteMemory(0x2000, data.data(), 8).IsOK());
@@ -211,10 +211,10 @@ TEST(GvcpClient, WriteWithoutAcknowledgeAsksForNone)
     NEEDS_NETNS();
     FakePeer peer("127.0.0.77", [](const Command &) { return std::vector<Bytes>{}; });
     GvcpClient client(Quick());
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
     ASSERT_TRUE(client.WriteRegister(0x10000, 1, false).IsOK());
-    for (int k = 0; k < 1000 && peer.commands().empty(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    auto cmds = peer.commands();
+    for (int k = 0; k < 1000 && peer.Commands().empty(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    auto cmds = peer.Commands();
     ASSERT_EQ(cmds.size(), 1u);
     EXPECT_FALSE(cmds[0].header.flags & FLAG_ACK_REQUIRED);
     EXPECT_EQ(WriteRegCmd::decode(cmds[0])->writes[0].second, 1u);
@@ -233,15 +233,15 @@ TEST(GvcpClient, OnlyTheDevicesAddressAndPortAnswerForIt)
     FakePeer peer("127.0.3.10", [&](const Command &c) {
         for (const tarn::net::UdpSocket *s : {&elsewhere, &otherPort}) {
             Bytes forged = RegisterAnswer(c, 666);
-            s->sendTo(forged.data(), forged.size(), self->from());
+            s->sendTo(forged.data(), forged.size(), self->From());
         }
         return std::vector<Bytes>{RegisterAnswer(c, 7)};
     });
     self = &peer;
-    otherPort = Impostor(peer.ip());
-    peer.delayLast(50);
+    otherPort = Impostor(peer.Ip());
+    peer.DelayLast(50);
     GvcpClient client(Patient(0));
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
     for (int k = 0; k < 3; ++k) {
         uint32_t v = 0;
         ASSERT_TRUE(client.ReadRegister(0x938, v).IsOK());
@@ -260,7 +260,7 @@ TEST(GvcpClient, ADeviceThatKeepsAskingForTimeIsGivenNoMoreThanTheCommandTimeout
     FakePeer *self = nullptr;
     FakePeer peer("127.0.3.12", [&](const Command &c) {
         std::lock_guard<std::mutex> held(lock);
-        asked = std::make_pair(self->from(), c.header.reqId);
+        asked = std::make_pair(self->From(), c.header.reqId);
         return std::vector<Bytes>{};
     });
     self = &peer;
@@ -270,13 +270,13 @@ TEST(GvcpClient, ADeviceThatKeepsAskingForTimeIsGivenNoMoreThanTheCommandTimeout
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
             std::lock_guard<std::mutex> held(lock);
             if (!asked) continue;
-            peer.send(PendingAck{500}.encode(asked->second), asked->first);
+            peer.Send(PendingAck{500}.encode(asked->second), asked->first);
         }
     });
     auto settings = Quick(1);
     settings->commandTimeoutMs = 1000;
     GvcpClient client(settings);
-    ASSERT_TRUE(client.Open(peer.ip()).IsOK());
+    ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
     const auto started = std::chrono::steady_clock::now();
     auto reading = std::async(std::launch::async, [&] {
         uint32_t v = 0;
@@ -302,13 +302,13 @@ TEST(GvcpClient, ADeviceThatKeepsAskingForTimeIsGivenNoMoreThanTheCommandTimeout
     settings->answerTimeoutMs = 50;
     settings->retries = 2;
     uint32_t v = 0;
-    const size_t before = peer.commands().size();
+    const size_t before = peer.Commands().size();
     EXPECT_EQ(client.ReadRegister(0x938, v).GetCode(), uint32_t(ZU_TIMEOUT));
     // The peer's thread may not have read the last try yet.
-    for (int k = 0; k < 200 && peer.commands().size() - before < 3; ++k)
+    for (int k = 0; k < 200 && peer.Commands().size() - before < 3; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(peer.commands().size() - before, 3u);
+    EXPECT_EQ(peer.Commands().size() - before, 3u);
 }
 
 TEST(GvcpClient, ACloseOrAnInterruptEndsAWaitAtOnce)
@@ -323,10 +323,10 @@ TEST(GvcpClient, ACloseOrAnInterruptEndsAWaitAtOnce)
     settings->retries = 0;
     for (bool close : {true, false}) {
         GvcpClient client(settings);
-        ASSERT_TRUE(client.Open(peer.ip()).IsOK());
-        const size_t before = peer.commands().size();
+        ASSERT_TRUE(client.Open(peer.Ip()).IsOK());
+        const size_t before = peer.Commands().size();
         std::thread ender([&] {
-            while (peer.commands().size() == before) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            while (peer.Commands().size() == before) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             if (close) client.Close();
             else client.Interrupt();
         });
@@ -338,7 +338,7 @@ TEST(GvcpClient, ACloseOrAnInterruptEndsAWaitAtOnce)
         // then the channel works as before, also after an interrupt that no
         // request took.
         EXPECT_EQ(client.ReadRegister(0, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
-        EXPECT_EQ(peer.commands().size(), before + 1);
+        EXPECT_EQ(peer.Commands().size(), before + 1);
         answer = true;
         client.Resume();
         ASSERT_TRUE(client.ReadRegister(0, v).IsOK());

@@ -66,18 +66,18 @@ public:
         mLoop.stop();
         mThread.join();
     }
-    std::vector<Command> commands()
+    std::vector<Command> Commands()
     {
         std::lock_guard<std::mutex> lock(mLock);
         return mCommands;
     }
-    uint32_t ip() const { return mIp; }
+    uint32_t Ip() const { return mIp; }
     // Where the command being answered came from (inside the script).
-    tarn::net::Endpoint from() const { return mFrom; }
+    tarn::net::Endpoint From() const { return mFrom; }
     // A packet from the device's port, unasked, from any thread.
-    void send(const Bytes &aPacket, tarn::net::Endpoint aTo) { mSocket.sendTo(aPacket.data(), aPacket.size(), aTo); }
+    void Send(const Bytes &aPacket, tarn::net::Endpoint aTo) { mSocket.sendTo(aPacket.data(), aPacket.size(), aTo); }
     // The last answer to each command leaves this much later than the others.
-    void delayLast(int aMs) { mDelayLastMs = aMs; }
+    void DelayLast(int aMs) { mDelayLastMs = aMs; }
 
 private:
     std::atomic<int> mDelayLastMs{0};

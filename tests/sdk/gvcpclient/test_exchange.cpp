@@ -29,7 +29,7 @@ uint32_t Ip(const char *aText)
 Exchange::Request ReadRegister(Exchange &aExchange, std::chrono::milliseconds aWait, uint32_t aRetries = 0)
 {
     Exchange::Request request;
-    request.id = aExchange.nextId();
+    request.id = aExchange.NextId();
     request.packet = ReadRegCmd{{0x938}}.encode(request.id);
     request.answer = READREG_ACK;
     request.wait = aWait;
@@ -42,7 +42,7 @@ struct Taken {
     uint32_t value = 0;
     size_t route = 0;
     size_t count = 0;
-    Exchange::Take take(bool aEnough = true)
+    Exchange::Take Take(bool aEnough = true)
     {
         return [this, aEnough](const Exchange::Answer &aAnswer) {
             auto values = ReadRegAck::decode(aAnswer.ack);
@@ -113,19 +113,19 @@ TEST(Exchange, AnAnswerCountsOnlyWithTheIdTheAnswerCommandAndTheSourceAsked)
         FakePeer *self = nullptr;
         FakePeer peer("127.0.5.1", [&](const Command &c) {
             Bytes forged = ReadRegAck{{666}}.encode(c.header.reqId);
-            if (k.neighbourElsewhere) elsewhere.sendTo(forged.data(), forged.size(), self->from());
-            if (k.neighbourOtherPort) otherPort.sendTo(forged.data(), forged.size(), self->from());
+            if (k.neighbourElsewhere) elsewhere.sendTo(forged.data(), forged.size(), self->From());
+            if (k.neighbourOtherPort) otherPort.sendTo(forged.data(), forged.size(), self->From());
             return k.answers(c);
         });
         self = &peer;
-        otherPort = Impostor(peer.ip());
-        peer.delayLast(50);
+        otherPort = Impostor(peer.Ip());
+        peer.DelayLast(50);
         Exchange exchange;
-        ASSERT_TRUE(exchange.add({{Ip("127.0.0.1"), 0}, {{peer.ip(), kPort}}, k.broadcast}));
+        ASSERT_TRUE(exchange.Add({{Ip("127.0.0.1"), 0}, {{peer.Ip(), kPort}}, k.broadcast}));
         // Only the cases that must time out wait in vain.
         const auto wait = std::chrono::milliseconds(k.outcome == Outcome::Answered ? 10000 : 200);
         Taken taken;
-        EXPECT_EQ(exchange.ask(ReadRegister(exchange, wait), taken.take()), k.outcome) << k.what;
+        EXPECT_EQ(exchange.Ask(ReadRegister(exchange, wait), taken.Take()), k.outcome) << k.what;
         EXPECT_EQ(taken.value, k.value) << k.what;
     }
 }
@@ -141,13 +141,13 @@ TEST(Exchange, ABroadcastFromSeveralAdaptersHearsEachUntilTheTakerHasEnough)
     for (bool enough : {false, true}) {
         Exchange exchange;
         // A route that cannot be made is left out; the others still ask.
-        EXPECT_FALSE(exchange.add({{Ip("192.0.2.1"), 0}, {{first.ip(), kPort}}, true}));
-        ASSERT_TRUE(exchange.add({{Ip("127.0.5.21"), 0}, {{first.ip(), kPort}}, true}));
-        ASSERT_TRUE(exchange.add({{Ip("127.0.5.22"), 0}, {{second.ip(), kPort}}, true}));
+        EXPECT_FALSE(exchange.Add({{Ip("192.0.2.1"), 0}, {{first.Ip(), kPort}}, true}));
+        ASSERT_TRUE(exchange.Add({{Ip("127.0.5.21"), 0}, {{first.Ip(), kPort}}, true}));
+        ASSERT_TRUE(exchange.Add({{Ip("127.0.5.22"), 0}, {{second.Ip(), kPort}}, true}));
         std::set<std::pair<size_t, uint32_t>> heard;
         const auto started = tarn::gvcpclient::Clock::now();
         const auto wait = std::chrono::milliseconds(enough ? 20000 : 2000);
-        const auto outcome = exchange.ask(ReadRegister(exchange, wait), [&](const Exchange::Answer &aAnswer) {
+        const auto outcome = exchange.Ask(ReadRegister(exchange, wait), [&](const Exchange::Answer &aAnswer) {
             heard.insert({aAnswer.route, ReadRegAck::decode(aAnswer.ack)->values.at(0)});
             return enough;
         });
@@ -165,7 +165,7 @@ TEST(Exchange, ABroadcastFromSeveralAdaptersHearsEachUntilTheTakerHasEnough)
     // Without a route nothing leaves.
     Exchange none;
     Taken taken;
-    EXPECT_EQ(none.ask(ReadRegister(none, std::chrono::milliseconds(10)), taken.take()), Outcome::NotSent);
+    EXPECT_EQ(none.Ask(ReadRegister(none, std::chrono::milliseconds(10)), taken.Take()), Outcome::NotSent);
 }
 
 TEST(Exchange, PendingAckIsHeededOnlyWhereTheRequesterAllowsIt)
@@ -175,22 +175,22 @@ TEST(Exchange, PendingAckIsHeededOnlyWhereTheRequesterAllowsIt)
     FakePeer peer("127.0.5.31", [](const Command &c) {
         return std::vector<Bytes>{PendingAck{3000}.encode(c.header.reqId), ReadRegAck{{5}}.encode(c.header.reqId)};
     });
-    peer.delayLast(400);
+    peer.DelayLast(400);
     for (bool heeded : {true, false}) {
         Exchange exchange;
-        ASSERT_TRUE(exchange.add({{Ip("127.0.0.1"), 0}, {{peer.ip(), kPort}}}));
+        ASSERT_TRUE(exchange.Add({{Ip("127.0.0.1"), 0}, {{peer.Ip(), kPort}}}));
         Exchange::Request request = ReadRegister(exchange, std::chrono::milliseconds(100));
         if (heeded) request.pendingLimit = tarn::gvcpclient::Clock::now() + std::chrono::seconds(60);
         Counters counters;
         Taken taken;
-        const auto before = exchange.lastAnswer();
+        const auto before = exchange.LastAnswer();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        EXPECT_EQ(exchange.ask(request, taken.take(), &counters), heeded ? Outcome::Answered : Outcome::TimedOut);
+        EXPECT_EQ(exchange.Ask(request, taken.Take(), &counters), heeded ? Outcome::Answered : Outcome::TimedOut);
         EXPECT_EQ(taken.value, heeded ? 5u : 0u);
         EXPECT_EQ(counters.pendingAcks, heeded ? 1u : 0u);
         EXPECT_EQ(counters.commands, 1u);
         EXPECT_EQ(counters.timeouts, heeded ? 0u : 1u);
         // PENDING with the request's id is an answer from the device.
-        EXPECT_GT(exchange.lastAnswer(), before);
+        EXPECT_GT(exchange.LastAnswer(), before);
     }
 }

@@ -76,7 +76,7 @@ public:
             waitpid(mPid, nullptr, 0);
         }
     }
-    bool ready() const { return mReady; }
+    bool Ready() const { return mReady; }
 
     bool Write(uint32_t aAddress, uint32_t aValue)
     {
@@ -124,7 +124,7 @@ TEST(Interop, FramesOfAravisFakeCameraArriveThroughTheStreamAndThePipeline)
 {
     if (!Have("arv-fake-gv-camera-0.8")) GTEST_SKIP() << "arv-fake-gv-camera-0.8 is not installed";
     FakeCamera camera;
-    ASSERT_TRUE(camera.ready());
+    ASSERT_TRUE(camera.Ready());
     ASSERT_TRUE(camera.Write(kPrivilege, 2));
     ASSERT_TRUE(camera.Write(kWidth, 320));
     ASSERT_TRUE(camera.Write(kHeight, 240));

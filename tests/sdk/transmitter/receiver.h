@@ -16,11 +16,11 @@ namespace testing {
 
 struct Datagrams {
     net::UdpSocket socket = net::UdpSocket::bind({0x7F000001, 0}, net::SocketOptions());
-    uint16_t port() const { return socket.local().port; }
+    uint16_t Port() const { return socket.local().port; }
 
     // Everything that arrives until nothing more comes for aQuietMs, or
     // aWant datagrams have come.
-    std::vector<std::vector<uint8_t>> collect(size_t aWant = size_t(-1), int aQuietMs = 300)
+    std::vector<std::vector<uint8_t>> Collect(size_t aWant = size_t(-1), int aQuietMs = 300)
     {
         std::vector<std::vector<uint8_t>> out;
         std::vector<uint8_t> packet(65536);

@@ -29,7 +29,7 @@ struct Controller {
     net::Endpoint device;
     uint16_t reqId = 1;
 
-    std::optional<gvcp::Ack> ask(const gvcp::Bytes &aCommand)
+    std::optional<gvcp::Ack> Ask(const gvcp::Bytes &aCommand)
     {
         socket.sendTo(aCommand.data(), aCommand.size(), device);
         uint8_t answer[1500];
@@ -38,16 +38,16 @@ struct Controller {
         long n = socket.receive(answer, sizeof answer);
         return n > 0 ? gvcp::decodeAck(answer, size_t(n)) : std::nullopt;
     }
-    std::vector<uint32_t> read(std::vector<uint32_t> aAddresses)
+    std::vector<uint32_t> Read(std::vector<uint32_t> aAddresses)
     {
         gvcp::ReadRegCmd cmd;
         cmd.addresses = aAddresses;
-        auto ack = ask(cmd.encode(reqId++));
+        auto ack = Ask(cmd.encode(reqId++));
         if (!ack) return {};
         auto values = gvcp::ReadRegAck::decode(*ack);
         return values ? values->values : std::vector<uint32_t>{};
     }
-    void resend(uint16_t aChannel, uint64_t aBlock, uint32_t aFirst, uint32_t aLast)
+    void Resend(uint16_t aChannel, uint64_t aBlock, uint32_t aFirst, uint32_t aLast)
     {
         gvcp::PacketResendCmd cmd;
         cmd.streamChannel = aChannel;
@@ -108,7 +108,7 @@ TEST(Responder, IdentityTextsKeepTheirFieldsAndTheSettersWaitWhileListening)
 
     // What a controller reads.
     Controller c(kFirstDevice);
-    auto regs = c.read({gvcp::reg::Version, gvcp::reg::GVCPCapability, gvcp::reg::NumberOfStreamChannels,
+    auto regs = c.Read({gvcp::reg::Version, gvcp::reg::GVCPCapability, gvcp::reg::NumberOfStreamChannels,
                         gvcp::reg::DeviceMode});
     ASSERT_EQ(regs.size(), 4u);
     EXPECT_EQ(regs[0], (1u << 16) | 2u);
@@ -118,7 +118,7 @@ TEST(Responder, IdentityTextsKeepTheirFieldsAndTheSettersWaitWhileListening)
     gvcp::ReadMemCmd mem;
     mem.address = gvcp::reg::ModelName;
     mem.count = 32;
-    auto ack = c.ask(mem.encode(c.reqId++));
+    auto ack = c.Ask(mem.encode(c.reqId++));
     ASSERT_TRUE(ack);
     auto data = gvcp::ReadMemAck::decode(*ack);
     ASSERT_TRUE(data);
@@ -128,7 +128,7 @@ TEST(Responder, IdentityTextsKeepTheirFieldsAndTheSettersWaitWhileListening)
     EXPECT_TRUE(device.SetModelName(ZuString("other")).IsOK());
     EXPECT_TRUE(device.SetGVCPCapabilityPacketResendCommandSupported(true).IsOK());
     ASSERT_TRUE(device.StartListening(ZuString("127.43.0.1")).IsOK());
-    regs = c.read({gvcp::reg::GVCPCapability});
+    regs = c.Read({gvcp::reg::GVCPCapability});
     ASSERT_EQ(regs.size(), 1u);
     EXPECT_NE(regs[0] & gvcp::GVCPCAP_PACKETRESEND, 0u);
 }
@@ -150,7 +150,7 @@ TEST(Responder, TransmittersAreAddedOnceInChannelOrderAndOnlyWhileIdle)
     ZuVirtualDeviceGEV other;
     Datagrams sink;
     ZuTransmitterGEV busy;
-    ASSERT_TRUE(busy.Open(ZuString("127.0.0.1"), sink.port()).IsOK());
+    ASSERT_TRUE(busy.Open(ZuString("127.0.0.1"), sink.Port()).IsOK());
     busy.SetMaxPayloadThroughput(0.1f);
     ZuBuffer a(ZuPayloadTypeRawData), b(ZuPayloadTypeRawData);
     a.Alloc(50000);
@@ -166,8 +166,8 @@ TEST(Responder, APacketResendReachesTheTransmitterOfItsChannel)
 {
     Datagrams first, second;
     ZuTransmitterGEV t0, t1;
-    ASSERT_TRUE(t0.Open(ZuString("127.0.0.1"), first.port(), ZuString("127.0.0.1")).IsOK());
-    ASSERT_TRUE(t1.Open(ZuString("127.0.0.1"), second.port(), ZuString("127.0.0.1")).IsOK());
+    ASSERT_TRUE(t0.Open(ZuString("127.0.0.1"), first.Port(), ZuString("127.0.0.1")).IsOK());
+    ASSERT_TRUE(t1.Open(ZuString("127.0.0.1"), second.Port(), ZuString("127.0.0.1")).IsOK());
     t0.SetSentBuffersTimeout(60000);
     t1.SetSentBuffersTimeout(60000);
     ZuVirtualDeviceGEV device;
@@ -175,7 +175,7 @@ TEST(Responder, APacketResendReachesTheTransmitterOfItsChannel)
     ASSERT_TRUE(device.AddTransmitterGEV(&t1).IsOK());
     ASSERT_TRUE(device.StartListening(ZuString("127.43.0.2")).IsOK());
     Controller c(kSecondDevice);
-    auto regs = c.read({gvcp::reg::NumberOfStreamChannels, gvcp::reg::GVCPCapability,
+    auto regs = c.Read({gvcp::reg::NumberOfStreamChannels, gvcp::reg::GVCPCapability,
                         gvcp::streamChannelRegister(gvcp::reg::StreamChannelSourcePort0, 1)});
     ASSERT_EQ(regs.size(), 3u);
     EXPECT_EQ(regs[0], 2u);
@@ -187,19 +187,19 @@ TEST(Responder, APacketResendReachesTheTransmitterOfItsChannel)
     b1.Alloc(100);
     ASSERT_TRUE(t0.QueueBuffer(&b0).IsOK());
     ASSERT_TRUE(t1.QueueBuffer(&b1).IsOK());
-    ASSERT_EQ(first.collect(3).size(), 3u);
-    ASSERT_EQ(second.collect(3).size(), 3u);
-    c.resend(1, 1, 1, 1);
-    auto again = second.collect(1);
+    ASSERT_EQ(first.Collect(3).size(), 3u);
+    ASSERT_EQ(second.Collect(3).size(), 3u);
+    c.Resend(1, 1, 1, 1);
+    auto again = second.Collect(1);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(headerOf(again[0]).status, gvsp::STATUS_PACKET_RESEND);
     EXPECT_EQ(headerOf(again[0]).packetId, 1u);
-    EXPECT_TRUE(first.collect(1, 100).empty());
+    EXPECT_TRUE(first.Collect(1, 100).empty());
     EXPECT_EQ(t1.GetNumberOfResendRequests(), 1u);
     EXPECT_EQ(t0.GetNumberOfResendRequests(), 0u);
     // A channel with no transmitter is ignored.
-    c.resend(2, 1, 1, 1);
-    EXPECT_TRUE(first.collect(1, 100).empty());
-    EXPECT_TRUE(second.collect(1, 100).empty());
+    c.Resend(2, 1, 1, 1);
+    EXPECT_TRUE(first.Collect(1, 100).empty());
+    EXPECT_TRUE(second.Collect(1, 100).empty());
     device.StopListening();
 }

@@ -42,13 +42,13 @@ struct Opened {
     ZuTransmitterGEV transmitter;
     explicit Opened(uint32_t aHistory = 32, bool aExtended = false)
     {
-        EXPECT_TRUE(transmitter.Open(ZuString("127.0.0.1"), receiver.port(), ZuString("127.0.0.1"), 0, true, aExtended,
+        EXPECT_TRUE(transmitter.Open(ZuString("127.0.0.1"), receiver.Port(), ZuString("127.0.0.1"), 0, true, aExtended,
                                      64, false, aHistory)
                         .IsOK());
         transmitter.SetPacketSize(576);
     }
     // Waits until every queued buffer left.
-    void drain()
+    void Drain()
     {
         for (int i = 0; i < 2000 && transmitter.GetQueuedBufferCount(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -122,7 +122,7 @@ TEST(Transmitter, SendsEachBufferAsOneBlockByteForByteAndCountsIt)
     const size_t perPacket = 576 - 28 - 8;
     const size_t firstCount = 2 + (3000 + perPacket - 1) / perPacket;
     const size_t secondCount = 2 + (1000 + perPacket - 1) / perPacket;
-    auto packets = o.receiver.collect(firstCount + secondCount);
+    auto packets = o.receiver.Collect(firstCount + secondCount);
     ASSERT_EQ(packets.size(), firstCount + secondCount);
     std::vector<std::vector<uint8_t>> one(packets.begin(), packets.begin() + long(firstCount));
     std::vector<std::vector<uint8_t>> two(packets.begin() + long(firstCount), packets.end());
@@ -136,7 +136,7 @@ TEST(Transmitter, SendsEachBufferAsOneBlockByteForByteAndCountsIt)
     EXPECT_EQ(headerOf(two.front()).blockId, 2u);
     EXPECT_EQ(dataOf(one), std::vector<uint8_t>(first->GetDataPointer(), first->GetDataPointer() + 3000));
     EXPECT_EQ(dataOf(two), std::vector<uint8_t>(second->GetDataPointer(), second->GetDataPointer() + 1000));
-    o.drain();
+    o.Drain();
     EXPECT_EQ(o.transmitter.GetBlocksTransmitted(), 2u);
     EXPECT_EQ(o.transmitter.GetPayloadBytesTransmitted(), 4000u);
     EXPECT_EQ(o.transmitter.GetNumberOfResendRequests(), 0u);
@@ -144,7 +144,7 @@ TEST(Transmitter, SendsEachBufferAsOneBlockByteForByteAndCountsIt)
     EXPECT_GT(o.transmitter.GetAveragePayloadThroughput(), 0.0f);
     EXPECT_GT(o.transmitter.GetAverageTransmissionRate(), 0.0f);
     o.transmitter.QueuePacketResend(1, 1, 1);
-    o.drain();
+    o.Drain();
     o.transmitter.ResetStats();
     EXPECT_EQ(o.transmitter.GetBlocksTransmitted(), 0u);
     EXPECT_EQ(o.transmitter.GetPayloadBytesTransmitted(), 0u);
@@ -160,14 +160,14 @@ TEST(Transmitter, ExtendedIdsCarryWideIdsAndChangeOnlyBetweenStreams)
     EXPECT_TRUE(o.transmitter.GetExtendedIDs());
     auto buffer = rawBuffer(600, 3);
     ASSERT_TRUE(o.transmitter.QueueBuffer(buffer.get()).IsOK());
-    auto packets = o.receiver.collect(4);
+    auto packets = o.receiver.Collect(4);
     ASSERT_EQ(packets.size(), 4u);
     for (const auto &p : packets) {
         EXPECT_TRUE(headerOf(p).extendedId);
         EXPECT_EQ(headerOf(p).blockId, 1u);
     }
     EXPECT_EQ(dataOf(packets), std::vector<uint8_t>(buffer->GetDataPointer(), buffer->GetDataPointer() + 600));
-    o.drain();
+    o.Drain();
     EXPECT_TRUE(o.transmitter.SetExtendedIDs(false).IsOK());
     EXPECT_FALSE(o.transmitter.GetExtendedIDs());
 }
@@ -181,12 +181,12 @@ TEST(Transmitter, ResendsWhatItHoldsAndAnswersTheRestWithAStatus)
         buffers.push_back(rawBuffer(1000, uint8_t(i)));
         ASSERT_TRUE(o.transmitter.QueueBuffer(buffers.back().get()).IsOK());
     }
-    auto sent = o.receiver.collect(3 * 4);
+    auto sent = o.receiver.Collect(3 * 4);
     ASSERT_EQ(sent.size(), 12u);
-    o.drain();
+    o.Drain();
     // Two blocks are held (2 and 3); block 1 went back to the pool.
     o.transmitter.QueuePacketResend(3, 1, 2);
-    auto again = o.receiver.collect(2);
+    auto again = o.receiver.Collect(2);
     ASSERT_EQ(again.size(), 2u);
     EXPECT_EQ(headerOf(again[0]).blockId, 3u);
     EXPECT_EQ(headerOf(again[0]).packetId, 1u);
@@ -196,12 +196,12 @@ TEST(Transmitter, ResendsWhatItHoldsAndAnswersTheRestWithAStatus)
               std::vector<uint8_t>(sent[10].begin() + 8, sent[10].end()));
     // A packet id beyond the block is clipped to it.
     o.transmitter.QueuePacketResend(2, 3, 100);
-    again = o.receiver.collect(10);
+    again = o.receiver.Collect(10);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(headerOf(again[0]).format, gvsp::FORMAT_TRAILER);
 
     o.transmitter.QueuePacketResend(1, 1, 2);
-    again = o.receiver.collect(10);
+    again = o.receiver.Collect(10);
     ASSERT_EQ(again.size(), 2u);
     for (const auto &p : again) {
         EXPECT_EQ(p.size(), 8u);
@@ -209,20 +209,20 @@ TEST(Transmitter, ResendsWhatItHoldsAndAnswersTheRestWithAStatus)
         EXPECT_EQ(headerOf(p).blockId, 1u);
     }
     o.transmitter.QueuePacketResend(9, 4, 4);
-    again = o.receiver.collect(10);
+    again = o.receiver.Collect(10);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(headerOf(again[0]).status, gvsp::STATUS_PACKET_UNAVAILABLE);
     EXPECT_EQ(headerOf(again[0]).packetId, 4u);
     // A reversed range is counted but sends nothing.
     o.transmitter.QueuePacketResend(3, 2, 1);
-    EXPECT_TRUE(o.receiver.collect(10, 100).empty());
+    EXPECT_TRUE(o.receiver.Collect(10, 100).empty());
     EXPECT_EQ(o.transmitter.GetNumberOfResendRequests(), 5u);
     EXPECT_EQ(transmitter::PacketsResent(o.transmitter), 3u);
     EXPECT_EQ(transmitter::PacketsUnavailable(o.transmitter), 3u);
     // However many packets a request names, the status answers to it stay
     // few: one datagram must not make the transmitter flood the network.
     o.transmitter.QueuePacketResend(9, 0, 0xFFFFFF);
-    again = o.receiver.collect(1000);
+    again = o.receiver.Collect(1000);
     EXPECT_FALSE(again.empty());
     EXPECT_LE(again.size(), 256u);
     EXPECT_LE(transmitter::PacketsUnavailable(o.transmitter), 3u + 256u);
@@ -308,7 +308,7 @@ TEST(Transmitter, ATestPacketFillsThePacketSize)
 {
     Opened o;
     ASSERT_TRUE(o.transmitter.FireTestPacket().IsOK());
-    auto packets = o.receiver.collect(1);
+    auto packets = o.receiver.Collect(1);
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0].size(), 576u - 28u);
     EXPECT_EQ(headerOf(packets[0]).blockId, 0u);
@@ -322,7 +322,7 @@ TEST(Transmitter, AnImageGoesOutWithItsGeometry)
     ZuBuffer image(ZuPayloadTypeImage);
     ASSERT_TRUE(image.GetImage()->Alloc(40, 10, ZuPixelMono8).IsOK());
     ASSERT_TRUE(o.transmitter.QueueBuffer(&image).IsOK());
-    auto packets = o.receiver.collect(3);
+    auto packets = o.receiver.Collect(3);
     ASSERT_EQ(packets.size(), 3u);
     auto parsed = gvsp::parsePacket(packets[0].data(), packets[0].size());
     ASSERT_TRUE(parsed);
@@ -332,7 +332,7 @@ TEST(Transmitter, AnImageGoesOutWithItsGeometry)
     EXPECT_EQ(leader->image.sizeX, 40u);
     EXPECT_EQ(leader->image.sizeY, 10u);
     EXPECT_EQ(leader->image.pixelFormat, uint32_t(ZuPixelMono8));
-    o.drain();
+    o.Drain();
     EXPECT_EQ(o.transmitter.GetPayloadBytesTransmitted(), 400u);
     // A multi-part buffer counts the bytes of all its parts.
     ZuBuffer parts(ZuPayloadTypeMultiPart);
@@ -340,8 +340,8 @@ TEST(Transmitter, AnImageGoesOutWithItsGeometry)
     ASSERT_TRUE(parts.GetMultiPartContainer()->AddImagePart(ZuMultiPartConfidenceMap, 8, 2, ZuPixelMono16).IsOK());
     ASSERT_TRUE(parts.GetMultiPartContainer()->AllocAllParts().IsOK());
     ASSERT_TRUE(o.transmitter.QueueBuffer(&parts).IsOK());
-    ASSERT_EQ(o.receiver.collect(4).size(), 4u);
-    o.drain();
+    ASSERT_EQ(o.receiver.Collect(4).size(), 4u);
+    o.Drain();
     EXPECT_EQ(o.transmitter.GetPayloadBytesTransmitted(), 400u + 64u + 32u);
 }
 
@@ -351,8 +351,8 @@ TEST(Transmitter, AResendGoesBeforeTheBlocksStillWaiting)
     o.transmitter.SetSentBuffersTimeout(60000);
     auto first = rawBuffer(1000, 1);
     ASSERT_TRUE(o.transmitter.QueueBuffer(first.get()).IsOK());
-    ASSERT_EQ(o.receiver.collect(4).size(), 4u);
-    o.drain();
+    ASSERT_EQ(o.receiver.Collect(4).size(), 4u);
+    o.Drain();
     // Each of these takes about a quarter of a second at this rate.
     o.transmitter.SetMaxPayloadThroughput(0.5f);
     std::vector<std::unique_ptr<ZuBuffer>> waiting;
@@ -364,7 +364,7 @@ TEST(Transmitter, AResendGoesBeforeTheBlocksStillWaiting)
     // The resent packet comes at the latest after the block being sent
     // when it was asked for, not after the whole queue.
     const size_t perBlock = 2 + (15000 + 539) / 540;
-    auto packets = o.receiver.collect(3 * perBlock + 1, 3000);
+    auto packets = o.receiver.Collect(3 * perBlock + 1, 3000);
     size_t resentAt = packets.size();
     for (size_t k = 0; k < packets.size(); ++k)
         if (headerOf(packets[k]).status == gvsp::STATUS_PACKET_RESEND) resentAt = k;
