@@ -148,9 +148,9 @@ ZuSoftDeviceGEV::~ZuSoftDeviceGEV()
 
 ZuResult ZuSoftDeviceGEV::SetUserSetCount(uint32_t aCount) { return mImpl->core->model.setUserSetCount(aCount); }
 ZuResult ZuSoftDeviceGEV::SetUserSetNotify(IZuUserSetNotify *aNotify) { return mImpl->core->model.userSets().setNotify(aNotify); }
-ZuResult ZuSoftDeviceGEV::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler) { return mImpl->core->model.setActionHandler(aHandler); }
-ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.registerSink(aSink); }
-ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.unregisterSink(aSink); }
+ZuResult ZuSoftDeviceGEV::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler) { return mImpl->core->model.sinks().setActionHandler(aHandler); }
+ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.sinks().add(aSink); }
+ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.sinks().remove(aSink); }
 ZuResult ZuSoftDeviceGEV::AddStream(IZuSWStreamingChannelSource *aSource) { return mImpl->core->model.addStream(aSource); }
 ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool aEnabled)
 {
@@ -254,7 +254,7 @@ IZuRegisterMap *ZuSoftDeviceGEV::GetRegisterMap()
     // Also inside Start, once registers are being created: the callbacks
     // that declare features find their registers in it.
     DeviceModel &model = mImpl->core->model;
-    return mImpl->running() || model.building() ? &model.registerMap() : nullptr;
+    return mImpl->running() || model.building() ? &model.registers() : nullptr;
 }
 
 IZuVirtualDeviceGEVStatistics *ZuSoftDeviceGEV::GetStatistics()
@@ -279,7 +279,7 @@ namespace tarn {
 
 void ForgetSoftDeviceSink(IZuVirtualDeviceGEVEventSink *aSink)
 {
-    for (auto &core : liveCores()) core->model.unregisterSink(aSink);
+    for (auto &core : liveCores()) core->model.sinks().remove(aSink);
 }
 
 void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify)

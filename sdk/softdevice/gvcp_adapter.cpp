@@ -33,7 +33,7 @@ gvcpserver::Status GvcpAdapter::write(uint32_t aAddress, const uint8_t *aData, u
 
 uint32_t GvcpAdapter::writeTime(uint32_t aAddress, uint32_t)
 {
-    return mModel.isSlow(aAddress) ? kSlowWriteMs : 0;
+    return writeReachesApplication(aAddress) ? kSlowWriteMs : 0;
 }
 
 void GvcpAdapter::onControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess)
@@ -66,7 +66,7 @@ void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcpserver::StreamCha
 void GvcpAdapter::onAction(uint32_t aSignal, std::optional<uint64_t> aTime)
 {
     enterDeviceThread(&mModel);
-    mModel.action(aSignal, aTime.value_or(0));
+    mModel.sinks().action(aSignal, aTime.value_or(0));
 }
 
 void GvcpAdapter::onPacketResend(const gvcp::PacketResendCmd &aRequest)
@@ -83,7 +83,7 @@ void GvcpAdapter::applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityText
     aIdentity.serialNumber = aTexts.serialNumber;
 }
 
-gvcp::DeviceIdentity GvcpAdapter::identityOf(const softdevice::DeviceModel &aModel)
+gvcp::DeviceIdentity GvcpAdapter::identityOf(softdevice::DeviceModel &aModel)
 {
     const NetConfig &net = aModel.net();
     gvcp::DeviceIdentity identity;
@@ -91,7 +91,7 @@ gvcp::DeviceIdentity GvcpAdapter::identityOf(const softdevice::DeviceModel &aMod
     identity.ip = net.ip;
     identity.subnetMask = net.mask;
     identity.gateway = net.gateway;
-    applyTexts(identity, aModel.identityTexts());
+    applyTexts(identity, aModel.identity().texts());
     return identity;
 }
 

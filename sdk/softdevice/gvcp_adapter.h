@@ -41,7 +41,7 @@ public:
     void onPacketResend(const gvcp::PacketResendCmd &aRequest) override;
 
     // The server's identity for the model's texts and address.
-    static gvcp::DeviceIdentity identityOf(const softdevice::DeviceModel &aModel);
+    static gvcp::DeviceIdentity identityOf(softdevice::DeviceModel &aModel);
     static void applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts);
 
 private:

@@ -60,6 +60,17 @@ private:
     std::vector<uint8_t> mImage, mInstalled;
 };
 
+// Both, laid out together.
+struct Bridges {
+    SerialLoopback serial;
+    FirmwareWindow firmware;
+    void layout(RegisterSpace &aSpace, std::function<void(const std::string &)> aInstall)
+    {
+        firmware.layout(aSpace, std::move(aInstall));
+        serial.layout(aSpace);
+    }
+};
+
 } // namespace softdevice
 } // namespace tarn
 

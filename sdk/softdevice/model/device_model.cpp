@@ -30,6 +30,12 @@ struct Raised {
 
 } // namespace
 
+bool writeReachesApplication(uint32_t aAddress)
+{
+    // The device's own past the bootstrap block and every custom register.
+    return aAddress >= addr::ChannelBase && aAddress != addr::FirmwareVersion;
+}
+
 DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf), mStreams(this, [this] { return timestamp(); })
 {
     mEpoch = std::chrono::steady_clock::now();
@@ -58,32 +64,6 @@ ZuResult DeviceModel::setUserSetCount(uint32_t aCount)
 {
     if (mBuilt) return ZuResult(ZU_STATE_ERROR);
     return mUserSets.setCount(aCount);
-}
-
-ZuResult DeviceModel::setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler)
-{
-    std::lock_guard<std::mutex> lock(mStateLock);
-    mActionHandler = aHandler;
-    return ZuResult(ZU_OK);
-}
-
-ZuResult DeviceModel::registerSink(IZuVirtualDeviceGEVEventSink *aSink)
-{
-    return mSinks.Add(aSink, ZU_INVALID_PARAMETER);
-}
-
-ZuResult DeviceModel::unregisterSink(IZuVirtualDeviceGEVEventSink *aSink)
-{
-    if (!aSink) return ZuResult(ZU_INVALID_PARAMETER);
-    // One that is not registered is gone already.
-    mSinks.Remove(aSink);
-    return ZuResult(ZU_OK);
-}
-
-template <typename Call>
-void DeviceModel::notify(Call &&aCall)
-{
-    mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *sink) { guarded(mUpcallFailures, [&] { aCall(sink); }); });
 }
 
 // ---- Start
@@ -140,7 +120,13 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         if (!mStreams.learn(error)) return fail(ZU_INVALID_PARAMETER);
         if (!mStreams.allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
         mFeatures.start();
-        layoutFirmware();
+        mSpace->addBlock(addr::FirmwareVersion, 32, false);
+        refreshIdentity(Identity::Field::Firmware);
+        // An image that checks out becomes the device's firmware, as flash
+        // would keep it: its version stays across Stop and Start.
+        mBridges.layout(*mSpace, [this](const std::string &aVersion) {
+            mIdentity.SetDeviceFirmwareVersion(ZuString(aVersion.c_str()));
+        });
         layoutStandard(*mSpace, mFeatures);
 
         // Registers always before features.
@@ -148,7 +134,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         Lent lent;
         RegisterFactory registers(mRegisterMap, *mSpace);
         registers.lend(&lent);
-        mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
+        mSinks.ask([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
         for (size_t i = 0; i < mStreams.count(); ++i) mStreams.channel(i).source().CreateRegisters(&mRegisterMap, &registers);
         if (!lent.refused().empty()) {
             error = lent.refused();
@@ -156,7 +142,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
             return fail(ZU_INVALID_PARAMETER);
         }
         FeatureFactory features;
-        mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
+        mSinks.ask([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
         for (size_t i = 0; i < mStreams.count(); ++i) {
             features.setSource(int(i));
             mStreams.channel(i).source().CreateGenApiFeatures(&mRegisterMap, &features);
@@ -226,17 +212,6 @@ uint64_t DeviceModel::timestamp() const
     return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - mEpoch).count());
 }
 
-IdentityTexts DeviceModel::identityTexts() const
-{
-    IdentityTexts t;
-    t.manufacturerName = mIdentity.text(Identity::Field::Manufacturer);
-    t.modelName = mIdentity.text(Identity::Field::Model);
-    t.deviceVersion = mIdentity.text(Identity::Field::DeviceVersion);
-    t.manufacturerInfo = mIdentity.text(Identity::Field::ManufacturerInfo);
-    t.serialNumber = mIdentity.text(Identity::Field::Serial);
-    return t;
-}
-
 void DeviceModel::setLink(ControlLink *aLink)
 {
     mLink = aLink;
@@ -244,7 +219,7 @@ void DeviceModel::setLink(ControlLink *aLink)
     if (aLink) {
         mStatistics.setSource([aLink](uint64_t(&counts)[Statistics::kCount]) { aLink->readStatistics(counts); },
                               [aLink] { aLink->resetStatistics(); });
-        aLink->publishIdentity(identityTexts());
+        aLink->publishIdentity(mIdentity.texts());
         aLink->publishDescription(description());
     } else {
         mStatistics.setSource(nullptr, nullptr);
@@ -252,18 +227,6 @@ void DeviceModel::setLink(ControlLink *aLink)
 }
 
 // ---- Register layout
-
-void DeviceModel::layoutFirmware()
-{
-    mSpace->addBlock(addr::FirmwareVersion, 32, false);
-    refreshIdentity(Identity::Field::Firmware);
-    // An image that checks out becomes the device's firmware, as flash
-    // would keep it: its version stays across Stop and Start.
-    mFirmware.layout(*mSpace, [this](const std::string &aVersion) {
-        mIdentity.SetDeviceFirmwareVersion(ZuString(aVersion.c_str()));
-    });
-    mSerial.layout(*mSpace);
-}
 
 // ---- Features and description
 
@@ -305,7 +268,7 @@ void DeviceModel::refreshIdentity(Identity::Field aField)
         if (mSpace) mSpace->setBlock(addr::FirmwareVersion, value.data(), value.size());
         return;
     }
-    if (ControlLink *link = mLink) link->publishIdentity(identityTexts());
+    if (ControlLink *link = mLink) link->publishIdentity(mIdentity.texts());
 }
 
 // ---- Control
@@ -329,7 +292,7 @@ void DeviceModel::controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAcces
 {
     mControlled = true;
     const ZuString ip(ipText(aIp).c_str());
-    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aPort, aAccess); });
+    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aPort, aAccess); });
 }
 
 void DeviceModel::controlReleased(bool aHeartbeatFailed)
@@ -339,14 +302,7 @@ void DeviceModel::controlReleased(bool aHeartbeatFailed)
     mStreams.endSession();
     mFeatures.unlock();
     mControlled = false;
-    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
-}
-
-bool DeviceModel::isSlow(uint32_t aAddress) const
-{
-    // Writes that reach a source or a sink, which may be Python: the
-    // device's own past the bootstrap block and every custom register.
-    return aAddress >= addr::ChannelBase && aAddress != addr::FirmwareVersion;
+    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
 }
 
 void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
@@ -357,31 +313,21 @@ void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
         mNet.mask = aMask;
         mNet.gateway = aGateway;
     }
-    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetNetwork(&mSelf); });
-}
-
-void DeviceModel::action(uint32_t aSignal, uint64_t aTime)
-{
-    ZuVirtualDeviceLib::IActionHandler *handler = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mStateLock);
-        handler = mActionHandler;
-    }
-    if (handler) guarded(mUpcallFailures, [&] { handler->OnAction(aSignal, aTime); });
+    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetNetwork(&mSelf); });
 }
 
 void DeviceModel::controlChannelStarted(uint16_t aPort)
 {
     const ZuString mac(gvcp::formatMac(mNet.mac, ':', false).c_str());
     const ZuString ip(ipText(mNet.ip).c_str()), mask(ipText(mNet.mask).c_str()), gateway(ipText(mNet.gateway).c_str());
-    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStart(&mSelf, mac, ip, mask, gateway, aPort); });
+    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStart(&mSelf, mac, ip, mask, gateway, aPort); });
 }
 
 void DeviceModel::controlChannelStopped()
 {
     if (mControlled) controlReleased(false);
     mStreams.stopAcquisition();
-    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStop(&mSelf); });
+    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStop(&mSelf); });
 }
 
 void DeviceModel::resetDevice()
@@ -390,7 +336,7 @@ void DeviceModel::resetDevice()
     // server's own registers go back with its next session.
     if (mControlled) controlReleased(false);
     mFeatures.unlock();
-    notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
+    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
 }
 
 } // namespace softdevice

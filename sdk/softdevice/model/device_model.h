@@ -1,12 +1,13 @@
 #ifndef TARN_SOFTDEVICE_DEVICE_MODEL_H
 #define TARN_SOFTDEVICE_DEVICE_MODEL_H
 
-// A software GigE Vision device apart from its transport: its settings, the
-// Start sequence (sources' descriptions, buffers, custom registers and
-// features, the GenICam description), the registers beyond the bootstrap
-// block, the event sink's notifications of what the controller does, the
-// stream channels and the messaging channel. The GVCP server (which keeps
-// the bootstrap registers, the session and the messaging channel's
+// A software GigE Vision device apart from its transport: its parts (the
+// stream channels, the camera's own features, the script's registers and
+// features, the user sets, the event sinks, the identity and the messaging
+// channel), the Start sequence that puts them together and writes the
+// GenICam description, the registers beyond the bootstrap block, and what
+// the controller does, handed on to the parts. The GVCP server (which
+// keeps the bootstrap registers, the session and the messaging channel's
 // retries) and the GVSP senders are adapters over it.
 
 #include "IZuSoftDeviceGEV.h"
@@ -26,6 +27,7 @@
 #include "softdevice/model/declarations.h"
 #include "softdevice/model/feature_factory.h"
 #include "softdevice/model/description.h"
+#include "softdevice/model/event_sinks.h"
 #include "softdevice/model/identity.h"
 #include "softdevice/model/message_channel.h"
 #include "softdevice/model/register_space.h"
@@ -33,7 +35,6 @@
 #include "softdevice/model/user_sets.h"
 #include "softdevice/model/statistics.h"
 #include "softdevice/model/streams.h"
-#include "tarn/SinkList.h"
 
 #include <chrono>
 #include <memory>
@@ -41,16 +42,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-namespace ZuVirtualDeviceLib {
-// Executes action commands addressed to the device.
-class IActionHandler
-{
-public:
-    virtual ~IActionHandler() {}
-    virtual void OnAction(uint32_t aActionIndex, uint64_t aActionTime) = 0;
-};
-} // namespace ZuVirtualDeviceLib
 
 namespace tarn {
 namespace softdevice {
@@ -61,6 +52,11 @@ struct NetConfig {
     uint32_t mask = 0;
     uint32_t gateway = 0;
 };
+
+// Whether a write of the register reaches application code (a source or a
+// sink, which may be Python): long enough for a controller to want a
+// PENDING_ACK first.
+bool writeReachesApplication(uint32_t aAddress);
 
 class DeviceModel
 {
@@ -76,9 +72,6 @@ public:
     // ---- Settings, while created.
     ZuResult addStream(IZuSWStreamingChannelSource *aSource);
     ZuResult setUserSetCount(uint32_t aCount);
-    ZuResult setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler);
-    ZuResult registerSink(IZuVirtualDeviceGEVEventSink *aSink);
-    ZuResult unregisterSink(IZuVirtualDeviceGEVEventSink *aSink);
 
     // ---- Start and stop. build() runs the Start sequence on the caller's
     // thread; what an up-call throws leaves it after everything built so
@@ -98,20 +91,18 @@ public:
     bool starting() const { return mStarting; }
 
     RegisterSpace &space() { return *mSpace; }
-    SerialLoopback &serial() { return mSerial; }
-    FirmwareWindow &firmware() { return mFirmware; }
     Identity &identity() { return mIdentity; }
     Statistics &statistics() { return mStatistics; }
     MessageChannel &messages() { return mMessages; }
-    IZuRegisterMap &registerMap() { return mRegisterMap; }
+    // The script's registers (the map lent to the application).
     RegisterCatalog &registers() { return mRegisterMap; }
     Streams &streams() { return mStreams; }
     UserSetBank &userSets() { return mUserSets; }
+    EventSinks &sinks() { return mSinks; }
     // What the camera's own features reach of it.
     CameraFeatures &features() { return mFeatures; }
     const NetConfig &net() const { return mNet; }
     uint64_t timestamp() const;
-    IdentityTexts identityTexts() const;
 
     // ---- What the control server hands on (on its thread).
     // The link to the server while the device runs; null before and after.
@@ -126,14 +117,8 @@ public:
     bool controlled() const { return mControlled; }
     // FORCEIP gave the device a new address.
     void networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway);
-    // An action signal addressed to the device.
-    void action(uint32_t aSignal, uint64_t aTime);
     void controlChannelStarted(uint16_t aPort);
     void controlChannelStopped();
-
-    // Registers whose writes reach application code take long enough for a
-    // controller to want a PENDING_ACK first.
-    bool isSlow(uint32_t aAddress) const;
 
 private:
     // What the real factories lend the sources of this library (declarations.h).
@@ -151,26 +136,21 @@ private:
     };
 
 private:
-    void layoutFirmware();
     // The channels for a start.
     void openChannels();
     void refreshIdentity(Identity::Field aField);
     void rebuildDescription();
     void resetDevice();
-    template <typename Call> void notify(Call &&aCall);
 
     IZuVirtualDeviceGEV &mSelf;
     Streams mStreams;
-    tarn::SinkList<IZuVirtualDeviceGEVEventSink> mSinks;
-    ZuVirtualDeviceLib::IActionHandler *mActionHandler = nullptr;
     std::atomic<bool> mBuilt{false};
     std::atomic<bool> mBuilding{false};
     std::atomic<bool> mStarting{false};
 
     NetConfig mNet;
     std::unique_ptr<RegisterSpace> mSpace;
-    SerialLoopback mSerial;
-    FirmwareWindow mFirmware;
+    Bridges mBridges;
     Identity mIdentity;
     Statistics mStatistics;
     MessageChannel mMessages;
@@ -190,6 +170,7 @@ private:
     std::atomic<bool> mControlled{false};
     std::chrono::steady_clock::time_point mEpoch;
     std::atomic<uint64_t> mUpcallFailures{0};
+    EventSinks mSinks{mUpcallFailures};
     UserSetBank mUserSets{mUpcallFailures};
     CameraFeatures mFeatures{mStreams, mUserSets, [this] { resetDevice(); }};
 };

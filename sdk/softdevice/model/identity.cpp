@@ -37,6 +37,17 @@ std::string Identity::text(Field aField) const
     return mTexts[int(aField)].Narrow();
 }
 
+IdentityTexts Identity::texts() const
+{
+    IdentityTexts t;
+    t.manufacturerName = text(Field::Manufacturer);
+    t.modelName = text(Field::Model);
+    t.deviceVersion = text(Field::DeviceVersion);
+    t.manufacturerInfo = text(Field::ManufacturerInfo);
+    t.serialNumber = text(Field::Serial);
+    return t;
+}
+
 std::string Identity::regDescModel() const
 {
     std::lock_guard<std::mutex> lock(mLock);

@@ -7,6 +7,7 @@
 // the change callback, outside the identity's lock.
 
 #include "IZuVirtualDeviceGEVInfo.h"
+#include "softdevice/model/control_link.h"
 
 #include <functional>
 #include <mutex>
@@ -31,6 +32,8 @@ public:
 
     // A copy, safe while another thread sets it.
     std::string text(Field aField) const;
+    // The texts the bootstrap registers show.
+    IdentityTexts texts() const;
     std::string regDescModel() const;
     std::string regDescVendor() const;
 

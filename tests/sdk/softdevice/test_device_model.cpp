@@ -31,7 +31,7 @@ struct Device {
     Device()
     {
         model.addStream(&source);
-        model.registerSink(&sink);
+        model.sinks().add(&sink);
     }
     // A controller's write of one of the device's own features.
     uint16_t write(const char *aName, uint32_t aValue)
@@ -129,12 +129,12 @@ TEST(DeviceModel, SettingsHaveTheirLimits)
     EXPECT_EQ(m.setUserSetCount(257).GetCode(), ZU_INVALID_PARAMETER);
     CallLog log;
     RecordingSink sink(log);
-    EXPECT_TRUE(m.registerSink(&sink).IsOK());
-    EXPECT_EQ(m.registerSink(&sink).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_EQ(m.registerSink(nullptr).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_EQ(m.unregisterSink(nullptr).GetCode(), ZU_INVALID_PARAMETER);
-    EXPECT_TRUE(m.unregisterSink(&sink).IsOK());
-    EXPECT_TRUE(m.registerSink(&sink).IsOK());
+    EXPECT_TRUE(m.sinks().add(&sink).IsOK());
+    EXPECT_EQ(m.sinks().add(&sink).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(m.sinks().add(nullptr).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_EQ(m.sinks().remove(nullptr).GetCode(), ZU_INVALID_PARAMETER);
+    EXPECT_TRUE(m.sinks().remove(&sink).IsOK());
+    EXPECT_TRUE(m.sinks().add(&sink).IsOK());
 }
 
 TEST(DeviceModel, TheDescriptionLoadsAndItsFeaturesReachTheSource)
@@ -395,7 +395,7 @@ TEST(DeviceModel, NetworkResetsFullResetsAndActionsTellTheApplication)
         std::vector<std::pair<uint32_t, uint64_t>> runs;
         void OnAction(uint32_t aSignal, uint64_t aTime) override { runs.emplace_back(aSignal, aTime); }
     } handler;
-    d.model.setActionHandler(&handler);
+    d.model.sinks().setActionHandler(&handler);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
     d.model.networkReset(0x7F00000A, 0xFF000000, 0);
@@ -407,7 +407,7 @@ TEST(DeviceModel, NetworkResetsFullResetsAndActionsTellTheApplication)
     ASSERT_EQ(d.model.writeMemory(standardAddress("DeviceReset"), one, 4), kStatusSuccess);
     EXPECT_EQ(d.log.count("OnDeviceResetFull"), 1u);
     EXPECT_FALSE(d.model.controlled());
-    d.model.action(0, 77);
+    d.model.sinks().action(0, 77);
     ASSERT_EQ(handler.runs.size(), 1u);
     EXPECT_EQ(handler.runs[0].second, 77u);
 }
@@ -423,7 +423,7 @@ TEST(DeviceModel, ASinkThatThrowsOnTheControlThreadIsCountedAndTheDeviceGoesOn)
         }
     } throwing;   // outlives the device, which notifies it to the end
     Device d;
-    d.model.registerSink(&throwing);
+    d.model.sinks().add(&throwing);
     ASSERT_TRUE(d.model.build(loopback()).IsOK());
     d.model.controlTaken(0x7F000005, 5000, ZuAccessControl);
     EXPECT_EQ(throwing.calls, 1);

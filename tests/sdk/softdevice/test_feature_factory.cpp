@@ -65,7 +65,7 @@ struct Device {
     {
         model.addStream(&source);
         if (aTwo) model.addStream(&second);
-        model.registerSink(&sink);
+        model.sinks().add(&sink);
     }
     ZuResult start()
     {
@@ -75,7 +75,7 @@ struct Device {
         const std::string xml = model.description();
         return tarn::LoadDescription(features, xml.data(), xml.size(), port.get());
     }
-    IZuRegister *reg(uint32_t aAddress) { return model.registerMap().GetRegisterByAddress(aAddress); }
+    IZuRegister *reg(uint32_t aAddress) { return model.registers().GetRegisterByAddress(aAddress); }
 };
 
 constexpr uint32_t kGain = 0x20000, kRatio = 0x20008, kMode = 0x20010, kFire = 0x20014, kLabel = 0x20020,
@@ -95,7 +95,7 @@ void declareAll(Device &d, Limit &limit)
         ASSERT_TRUE(f->AddRegister(ZuString("KeyReg"), kKey, 4, ZuGenAccessModeReadWrite).IsOK());
     };
     d.sink.onFeatures = [&](IZuGenApiFactory *f) {
-        IZuRegisterMap &m = d.model.registerMap();
+        IZuRegisterMap &m = d.model.registers();
         f->SetName(ZuString("TestGain"));
         f->SetCategory(ZuString("TestControl\\TestDetails"), ZuString("Details"));
         f->SetUnit(ZuString("dB"));

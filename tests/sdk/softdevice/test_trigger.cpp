@@ -463,7 +463,7 @@ TEST(TriggerSource, TheFeaturesDriveTheCurrentSelector)
     EXPECT_NE(d.model.writeMemory(0x20000, reinterpret_cast<const uint8_t *>("\0\0\0\x09"), 4), kStatusSuccess);
     EXPECT_NE(d.model.writeMemory(0x20008, reinterpret_cast<const uint8_t *>("\0\0\0\x05"), 4), kStatusSuccess);
     EXPECT_NE(d.model.writeMemory(0x20004, reinterpret_cast<const uint8_t *>("\0\0\0\x02"), 4), kStatusSuccess);
-    EXPECT_TRUE(d.model.isSlow(0x2000C));
+    EXPECT_TRUE(writeReachesApplication(0x2000C));
 }
 
 TEST(TriggerSource, OnTheAcquisitionThreadNoFrameLeavesBeforeItsTriggerAndOneLeavesPerTrigger)

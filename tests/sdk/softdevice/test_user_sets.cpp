@@ -72,7 +72,7 @@ struct Camera {
     explicit Camera(uint32_t aSets = 2)
     {
         model.addStream(&source);
-        model.registerSink(&sink);
+        model.sinks().add(&sink);
         model.setUserSetCount(aSets);
         sink.onRegisters = [&](IZuRegisterFactory *f) {
             f->AddRegister(ZuString("KeptReg"), 0x20000, 4, ZuGenAccessModeReadWrite);
@@ -80,7 +80,7 @@ struct Camera {
             f->AddRegister(ZuString("TableReg"), 0x20008, 4, ZuGenAccessModeReadWrite, &selected);
         };
         sink.onFeatures = [&](IZuGenApiFactory *f) {
-            IZuRegisterMap &m = model.registerMap();
+            IZuRegisterMap &m = model.registers();
             f->SetName(ZuString("Kept"));
             f->SetStreamable(true);
             f->CreateInteger(m.GetRegisterByAddress(0x20000));
@@ -98,7 +98,7 @@ struct Camera {
     uint32_t value(uint32_t aAddress)
     {
         uint32_t v = 0;
-        model.registerMap().GetRegisterByAddress(aAddress)->ReadInt(v);
+        model.registers().GetRegisterByAddress(aAddress)->ReadInt(v);
         return v;
     }
 };
@@ -112,8 +112,8 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
         Camera c;
         ASSERT_TRUE(c.model.build(loopback()).IsOK());
         c.source.width = 32;
-        c.model.registerMap().GetRegisterByAddress(0x20000)->Write(11u);
-        c.model.registerMap().GetRegisterByAddress(0x20004)->Write(22u);
+        c.model.registers().GetRegisterByAddress(0x20000)->Write(11u);
+        c.model.registers().GetRegisterByAddress(0x20004)->Write(22u);
         c.selected.values[0] = 5;
         c.selected.values[1] = 6;
         ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
@@ -137,7 +137,7 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
     EXPECT_EQ(c.selected.values[0], 5u);
     EXPECT_EQ(c.selected.values[1], 6u);
     // Loading the default set brings back the state the device started with.
-    c.model.registerMap().GetRegisterByAddress(0x20000)->Write(99u);
+    c.model.registers().GetRegisterByAddress(0x20000)->Write(99u);
     ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
     ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
     EXPECT_EQ(c.value(0x20000), 11u);
@@ -154,12 +154,12 @@ TEST(UserSets, ASaveASinkCannotKeepFailsAndTheSetSavedBeforeStays)
     // The default set is what could be read of the device as it started.
     ASSERT_TRUE(c.model.build(loopback()).IsOK());
     c.selected.refusal = ZuResult(ZU_OK);
-    c.model.registerMap().GetRegisterByAddress(0x20000)->Write(11u);
+    c.model.registers().GetRegisterByAddress(0x20000)->Write(11u);
     ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
     ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
     std::ifstream before(dir.file());
     const std::string saved((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
-    c.model.registerMap().GetRegisterByAddress(0x20000)->Write(12u);
+    c.model.registers().GetRegisterByAddress(0x20000)->Write(12u);
     c.selected.refusal = ZuResult(ZU_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(c.write("UserSetSave", 1), kStatusError);
     c.selected.refusal = ZuResult(ZU_OK);
@@ -234,7 +234,7 @@ TEST(UserSets, ASetSavedWiderLoadsOverOffsetsThatWouldNotFitIt)
     DefaultSource source(64, 48);
     DeviceModel model{self};
     model.addStream(&source);
-    model.registerSink(&sink);
+    model.sinks().add(&sink);
     model.setUserSetCount(1);
     ASSERT_TRUE(model.build(loopback()).IsOK());
     auto write = [&](const char *aName, uint32_t aValue) {
