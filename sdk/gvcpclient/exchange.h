@@ -70,7 +70,6 @@ public:
     };
     // False, with the reason in aError, when the socket could not be made.
     bool Add(const Route &aRoute, std::string *aError = nullptr);
-    size_t Routes() const { return mRoutes.size(); }
     // Every route and connection closed: nothing is sent any more.
     void Clear();
 
