@@ -1,10 +1,14 @@
 #ifndef TARN_SOFTDEVICE_DESCRIPTION_H
 #define TARN_SOFTDEVICE_DESCRIPTION_H
 
-// Writes a device's GenICam description (schema 1.1) from declarations:
-// categories and features, each feature over one register of the device's
-// port. The device declares its standard features here; the custom-feature
-// factory adds its own declarations to the same writer.
+// A device's GenICam description (schema 1.1): what it declares of each
+// feature, and the one writer of its XML. The device's own features are
+// declared from their rows (feature_row.h), a script's from what its
+// feature factory collected (feature_factory.h), both as FeatureDecl; every
+// node of the description, theirs and the helper nodes a script's
+// features need, goes out through XmlNode.
+
+#include "tarn/genicam/Schema.h"
 
 #include <cstdint>
 #include <ostream>
@@ -15,45 +19,107 @@
 namespace tarn {
 namespace softdevice {
 
+class CustomRegister;
+
+// The kinds of feature a description declares; the device's own features
+// are of the first seven.
+enum class FeatureKind : uint8_t { Integer, Float, String, Register, Boolean, Command, Enumeration, IntSwissKnife,
+                                   FloatSwissKnife, IntConverter, FloatConverter };
+
+// A feature as the description declares it. Enumerated properties hold the
+// words the description writes ("Beginner", "RO"); an empty text or a
+// missing name is not written.
 struct FeatureDecl {
-    enum class Kind { Integer, Enumeration, Command, Boolean, String, Float };
+    using Kind = FeatureKind;
+    enum class Mapping { None, Chunk, Event };
+    struct Entry {
+        std::string name;
+        int64_t value = 0;
+        std::string displayName;
+        bool standard = false;   // NameSpace Standard (else Custom)
+    };
+
     Kind kind = Kind::Integer;
-    std::string name;
-    std::string category;
-    std::string toolTip;
+    int source = -1;   // the channel whose source declared it; -1: the device or a script
+    std::string name, displayName, category, categoryDisplayName, description, toolTip, unit;
+    bool standard = false;   // NameSpace Standard or Custom
     std::string visibility = "Beginner";
-    bool standard = true;         // NameSpace Standard or Custom
+    // Imposed on the feature (a script's) or of its register (the device's own).
+    std::string access;
+    std::string representation;   // "Linear", "HexNumber", "IPV4Address", ...
+    std::string cache = "NoCache";   // the register's Cachable
+    bool hasPolling = false;
+    uint32_t polling = 0;
     bool streamable = false;
-    // The register: address and length in bytes, "RO", "RW" or "WO";
-    // lsb/msb (big-endian bit numbers, 31 the lowest) for a bit field.
+    // TLParamsLocked locks it (a script's), or this feature does.
+    bool tlLocked = false;
+    std::string lockedBy;
+    std::string pValue, pIsAvailable;
+    std::vector<std::string> selected, invalidators, variables;
+    std::vector<Entry> entries;
+    std::vector<std::pair<std::string, std::string>> entryAvailable;   // entry, feature
+    // Commands and booleans: the value written (and its opposite).
+    int64_t commandValue = 1;
+
+    // Where a chunk's or an event's data holds its value.
+    Mapping mapping = Mapping::None;
+    uint32_t mapId = 0, mapAddress = 0;
+    uint64_t mapLength = 0;
+    int endianness = 0;   // ZuGenEndianness
+    bool adjust = true;
+
+    // The register: address and length in bytes; lsb/msb (big-endian bit
+    // numbers, 31 the lowest) for a bit field; the register itself when it
+    // is one of the script's.
+    bool hasRegister = false;
     uint64_t address = 0;
     uint32_t length = 4;
-    std::string access = "RW";
+    bool registerWritable = true, registerReadable = true;
+    CustomRegister *reg = nullptr;
     int lsb = -1, msb = -1;
     bool isSigned = false;
     // Another integer feature that selects the register (pIndex), with the
     // address step per selector value.
     std::string indexedBy;
     uint32_t indexStep = 0;
-    std::vector<std::string> selected;    // what this feature selects
-    // Integers: limits given as values, or as the names of features (pMin,
-    // pMax, pInc; floats too, but for the increment).
+
+    // Limits given as values (a script's when hasLimits), or as the names of
+    // features (pMin, pMax, pInc; floats too, but for the increment).
+    bool hasLimits = false;
     int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
-    // Floats (an 8-byte IEEE register): limits.
     double fmin = 0, fmax = 0;
     std::string pMin, pMax, pInc;
-    std::string representation;   // "Linear", "HexNumber", "IPV4Address", ...
-    std::string unit;
-    // Enumerations: entry names and values.
-    std::vector<std::pair<std::string, int64_t>> entries;
-    // Commands and booleans: the value written (and its opposite).
-    int64_t commandValue = 1;
-    // A feature that locks this one while it is non-zero (TLParamsLocked).
-    std::string lockedBy;
-    // What a script adds to the device's own feature.
-    std::string pIsAvailable, pValue;
-    std::vector<std::string> invalidators;
-    std::vector<std::pair<std::string, std::string>> entryAvailable;   // entry, feature
+
+    // Computed features.
+    std::string formula, valueFeature, fromFormula, toFormula;
+};
+
+// One node of a description: its element, name and namespace, and its
+// properties in the order they are written (or in the engine's schema
+// order, once asked). The one emitter of descriptions.
+struct XmlNode {
+    struct Prop {
+        ZU_GENAPI_NS::Attr attr;
+        std::string text;
+        std::pair<std::string, std::string> attribute;   // Name="..." of a variable, Offset="..." of an index
+        std::vector<XmlNode> children;                    // nested nodes (enumeration entries)
+    };
+    std::string element, name;
+    std::string nameSpace;   // empty: none written
+    std::vector<Prop> props;
+
+    XmlNode(std::string aElement, std::string aName, std::string aNameSpace = std::string())
+        : element(std::move(aElement)), name(std::move(aName)), nameSpace(std::move(aNameSpace))
+    {
+    }
+    XmlNode &add(ZU_GENAPI_NS::Attr aAttr, const std::string &aText, std::pair<std::string, std::string> aAttribute = {});
+    // The schema's word for an engine value; nothing for a value without one.
+    XmlNode &word(ZU_GENAPI_NS::Attr aAttr, int aValue);
+    XmlNode &children(ZU_GENAPI_NS::Attr aAttr, std::vector<XmlNode> aChildren);
+    // The properties in the order of the engine's schema table, as the
+    // schema wants them whatever order they were added in.
+    XmlNode &inSchemaOrder();
+    void write(std::ostream &aOut, const std::string &aIndent = "  ") const;
 };
 
 struct DescriptionHeader {
@@ -76,9 +142,10 @@ public:
     // known by name (helpers no category lists).
     void addMember(const std::string &aCategory, const std::string &aFeature);
     void addName(const std::string &aName);
-    // Nodes written by someone else, after the device's own.
-    void addNodes(const std::string &aXml) { mNodes += aXml; }
+    // Nodes made by someone else, written after the device's own.
+    void addNodes(std::vector<XmlNode> aNodes);
     FeatureDecl *find(const std::string &aName);
+    // One of the device's own features.
     void add(FeatureDecl aFeature);
     bool has(const std::string &aName) const;
     const std::vector<FeatureDecl> &features() const { return mFeatures; }
@@ -86,7 +153,7 @@ public:
     std::string write(const DescriptionHeader &aHeader) const;
 
 private:
-    void writeSelected(std::ostream &aOut, const FeatureDecl &aFeature) const;
+    std::vector<XmlNode> nodesOf(const FeatureDecl &aFeature) const;
 
     struct CategoryDecl {
         std::string name, toolTip, parent, displayName;
@@ -95,9 +162,12 @@ private:
     std::vector<FeatureDecl> mFeatures;
     std::vector<std::pair<std::string, std::string>> mMembers;
     std::vector<std::string> mNames;
-    std::string mNodes;
+    std::vector<XmlNode> mNodes;
 };
 
+// The schema's word for an engine value of a property ("RO" for
+// ZuGenAccessModeReadOnly); empty for a value without one.
+std::string schemaWord(ZU_GENAPI_NS::Attr aAttr, int aValue);
 // XML text with the five special characters escaped.
 std::string xmlEscape(const std::string &aText);
 // An address or mask as the description writes it ("0x1A2B").

@@ -147,19 +147,13 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
             features.setSource(int(i));
             mStreams.channel(i).source().CreateGenApiFeatures(&mRegisterMap, &features);
         }
-        mFeatureSpecs = features.features();
-        mFeatureReferences = features.references();
         declareStandard(mWriter, mFeatures);
-        if (!describeFeatures(mFeatureSpecs, mFeatureReferences, mStreams.count(), mWriter, error)) {
-            mFeatureSpecs.clear();
-            mFeatureReferences.clear();
+        if (!describeFeatures(features.features(), features.references(), mStreams.count(), mWriter, error)) {
             mRegisterMap.clear();
             return fail(ZU_INVALID_PARAMETER);
         }
     } catch (...) {
         error = "an up-call failed during Start";
-        mFeatureSpecs.clear();
-        mFeatureReferences.clear();
         mRegisterMap.clear();
         fail(ZU_GENERIC_ERROR);
         throw;
@@ -182,8 +176,6 @@ void DeviceModel::teardown()
     if (mControlled) controlReleased(false);
     setLink(nullptr);
     mStreams.close();
-    mFeatureSpecs.clear();
-    mFeatureReferences.clear();
     mUserSets.close();
     mRegisterMap.clear();
     // The script's registers are gone: nothing reaches them through the space.

@@ -155,9 +155,6 @@ private:
     Statistics mStatistics;
     MessageChannel mMessages;
     RegisterCatalog mRegisterMap;
-    // The script's declarations of the last Start.
-    std::vector<FeatureSpec> mFeatureSpecs;
-    std::vector<FeatureReference> mFeatureReferences;
     DescriptionWriter mWriter;
     mutable std::mutex mDescriptionLock;
     std::string mDescription;

@@ -14,14 +14,14 @@
 namespace tarn {
 namespace softdevice {
 
-using Kind = FeatureSpec::Kind;
+using Kind = FeatureKind;
 namespace gs = ZU_GENAPI_NS;
 
 // ---- Declarations
 
 void FeatureFactory::MapChunk(uint32_t aChunkID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness)
 {
-    mNext.mapping = FeatureSpec::Mapping::Chunk;
+    mNext.mapping = FeatureDecl::Mapping::Chunk;
     mNext.mapId = aChunkID;
     mNext.mapAddress = aAddress;
     mNext.mapLength = aLength;
@@ -31,7 +31,7 @@ void FeatureFactory::MapChunk(uint32_t aChunkID, uint32_t aAddress, size_t aLeng
 void FeatureFactory::MapEvent(uint32_t aEventID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness,
                               bool aAdjustAddress)
 {
-    mNext.mapping = FeatureSpec::Mapping::Event;
+    mNext.mapping = FeatureDecl::Mapping::Event;
     mNext.mapId = aEventID;
     mNext.mapAddress = aAddress;
     mNext.mapLength = aLength;
@@ -47,7 +47,28 @@ void FeatureFactory::AddEnumEntry(const ZuString &aName, uint32_t aValue)
 void FeatureFactory::AddEnumEntry(const ZuString &aName, uint32_t aValue, const ZuString &aDisplayName,
                                   ZuGenNameSpace aNameSpace)
 {
-    mNext.entries.push_back(FeatureSpec::Entry{aName.Narrow(), aValue, aDisplayName.Narrow(), int(aNameSpace)});
+    mNext.entries.push_back(FeatureDecl::Entry{aName.Narrow(), aValue, aDisplayName.Narrow(), aNameSpace == ZuGenNameSpaceStandard});
+}
+
+void FeatureFactory::SetAccessMode(ZuGenAccessMode aAccessMode)
+{
+    mNext.access = schemaWord(gs::Attr::ImposedAccessMode, aAccessMode);
+}
+
+void FeatureFactory::SetRepresentation(ZuGenRepresentation aRepresentation)
+{
+    mNext.representation = aRepresentation < 0 ? std::string() : schemaWord(gs::Attr::Representation, aRepresentation);
+}
+
+void FeatureFactory::SetVisibility(ZuGenVisibility aVisibility)
+{
+    mNext.visibility = aVisibility < 0 ? "Beginner" : schemaWord(gs::Attr::Visibility, aVisibility);
+}
+
+// A register that does not say otherwise is read anew each time.
+void FeatureFactory::SetCachable(ZuGenCache aCache)
+{
+    mNext.cache = aCache < 0 ? "NoCache" : schemaWord(gs::Attr::Cachable, aCache);
 }
 
 bool validFeatureName(const std::string &aName)
@@ -83,8 +104,8 @@ bool needsRegisterValue(Kind aKind)
 
 ZuResult FeatureFactory::create(Kind aKind, IZuRegister *aRegister, bool aNeedsValue)
 {
-    FeatureSpec f = std::move(mNext);
-    mNext = FeatureSpec();
+    FeatureDecl f = std::move(mNext);
+    mNext = FeatureDecl();
     f.kind = aKind;
     f.source = mSource;
     if (f.name.empty()) return ZuResult(ZU_NOT_INITIALIZED, ZuString("SetName was not called for the feature"));
@@ -105,7 +126,7 @@ ZuResult FeatureFactory::create(Kind aKind, IZuRegister *aRegister, bool aNeedsV
             f.reg = dynamic_cast<CustomRegister *>(aRegister);
             if (needsRegisterValue(aKind) && f.length != 4 && f.length != 8)
                 return ZuResult(ZU_INVALID_PARAMETER, ZuString("a numeric feature needs a 4- or 8-byte register"));
-        } else if (aKind == Kind::Command || f.mapping == FeatureSpec::Mapping::None) {
+        } else if (aKind == Kind::Command || f.mapping == FeatureDecl::Mapping::None) {
             return ZuResult(ZU_INVALID_PARAMETER, ZuString("the feature has no register, chunk, event or pValue"));
         } else if (f.mapLength == 0 || f.mapLength > 0xFFFFFFFFull) {
             return ZuResult(ZU_INVALID_PARAMETER, ZuString("a mapping's length must be 1 to 4294967295 bytes"));
@@ -122,7 +143,7 @@ ZuResult FeatureFactory::create(Kind aKind, IZuRegister *aRegister, bool aNeedsV
 ZuResult FeatureFactory::CreateInteger(IZuRegister *aRegister, int64_t aMin, int64_t aMax, int64_t aInc)
 {
     if (aMin > aMax || aInc <= 0) {
-        mNext = FeatureSpec();
+        mNext = FeatureDecl();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the minimum, maximum and increment do not fit together"));
     }
     mNext.hasLimits = true;
@@ -140,7 +161,7 @@ ZuResult FeatureFactory::CreateInteger(IZuRegister *aRegister)
 ZuResult FeatureFactory::CreateFloat(IZuRegister *aRegister, double aMin, double aMax)
 {
     if (!(aMin <= aMax)) {
-        mNext = FeatureSpec();
+        mNext = FeatureDecl();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the minimum and maximum do not fit together"));
     }
     mNext.hasLimits = true;
@@ -158,12 +179,12 @@ ZuResult FeatureFactory::CreateCommand(IZuRegister *aRegister) { return create(K
 ZuResult FeatureFactory::CreateEnum(IZuRegister *aRegister)
 {
     if (mNext.entries.empty()) {
-        mNext = FeatureSpec();
+        mNext = FeatureDecl();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("an enumeration needs entries"));
     }
-    for (const FeatureSpec::Entry &e : mNext.entries)
+    for (const FeatureDecl::Entry &e : mNext.entries)
         if (!validFeatureName(e.name)) {
-            mNext = FeatureSpec();
+            mNext = FeatureDecl();
             return ZuResult(ZU_INVALID_PARAMETER, ZuString("an entry name holds letters, digits and underscores, a letter first"));
         }
     return create(Kind::Enumeration, aRegister, true);
@@ -183,7 +204,7 @@ ZuResult FeatureFactory::swissKnife(Kind aKind, const ZuString &aFormula)
 {
     mNext.formula = aFormula.Narrow();
     if (!mNext.name.empty() && mNext.formula.empty()) {
-        mNext = FeatureSpec();
+        mNext = FeatureDecl();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the formula is empty"));
     }
     return create(aKind, nullptr, false);
@@ -208,7 +229,7 @@ ZuResult FeatureFactory::converter(Kind aKind, const ZuString &aValueFeatureName
     mNext.fromFormula = aFromFormula.Narrow();
     mNext.toFormula = aToFormula.Narrow();
     if (!mNext.name.empty() && (mNext.valueFeature.empty() || mNext.fromFormula.empty() || mNext.toFormula.empty())) {
-        mNext = FeatureSpec();
+        mNext = FeatureDecl();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("a converter needs its feature and both formulas"));
     }
     return create(aKind, nullptr, false);
@@ -281,77 +302,13 @@ std::string generatedDisplayName(const std::string &aName, const std::string &aC
 
 namespace {
 
+using A = gs::Attr;
 
-// One node of the description, its properties written in the order of the
-// engine's schema table whatever order they were added in.
-struct Node {
-    std::string element, name, nameSpace;
-    struct Prop {
-        gs::Attr attr;
-        std::string attribute;   // Name="..." of variables
-        std::string text;
-        std::string child;       // a nested element, written as it is
-    };
-    std::vector<Prop> props;
-
-    Node(const char *aElement, std::string aName, bool aStandard = false)
-        : element(aElement), name(std::move(aName)), nameSpace(aStandard ? "Standard" : "Custom")
-    {
-    }
-    Node &add(gs::Attr aAttr, const std::string &aText, const std::string &aAttribute = std::string())
-    {
-        props.push_back(Prop{aAttr, aAttribute, aText, {}});
-        return *this;
-    }
-    Node &word(gs::Attr aAttr, int aValue)
-    {
-        const gs::AttrSchema *a = schemaOf(aAttr);
-        const char *text = a ? a->WordText(aValue) : nullptr;
-        if (text) add(aAttr, text);
-        return *this;
-    }
-    Node &child(gs::Attr aAttr, const std::string &aXml)
-    {
-        props.push_back(Prop{aAttr, {}, {}, aXml});
-        return *this;
-    }
-    static const gs::AttrSchema *schemaOf(gs::Attr aAttr)
-    {
-        size_t count = 0;
-        const gs::AttrSchema *table = gs::AttributeTable(count);
-        for (size_t i = 0; i < count; ++i)
-            if (table[i].mAttr == aAttr) return &table[i];
-        return nullptr;
-    }
-    static size_t rank(gs::Attr aAttr)
-    {
-        size_t count = 0;
-        const gs::AttrSchema *table = gs::AttributeTable(count);
-        for (size_t i = 0; i < count; ++i)
-            if (table[i].mAttr == aAttr) return i;
-        return count;
-    }
-    std::string write(const char *aIndent = "  ") const
-    {
-        std::vector<Prop> sorted = props;
-        std::stable_sort(sorted.begin(), sorted.end(), [](const Prop &a, const Prop &b) { return rank(a.attr) < rank(b.attr); });
-        std::ostringstream out;
-        out << aIndent << "<" << element << " Name=\"" << name << "\" NameSpace=\"" << nameSpace << "\">\n";
-        for (const Prop &p : sorted) {
-            if (!p.child.empty()) {
-                out << p.child;
-                continue;
-            }
-            const gs::AttrSchema *a = schemaOf(p.attr);
-            if (!a) continue;
-            out << aIndent << "  <" << a->mElement;
-            if (!p.attribute.empty()) out << " Name=\"" << p.attribute << "\"";
-            out << ">" << xmlEscape(p.text) << "</" << a->mElement << ">\n";
-        }
-        out << aIndent << "</" << element << ">\n";
-        return out.str();
-    }
-};
+// A node of a script's feature, its properties in schema order once made.
+XmlNode node(const char *aElement, std::string aName, bool aStandard = false)
+{
+    return XmlNode(aElement, std::move(aName), aStandard ? "Standard" : "Custom");
+}
 
 const char *kindText(Kind aKind)
 {
@@ -380,50 +337,63 @@ std::string bySource(const std::vector<std::pair<int, std::string>> &aValues, co
     return formula;
 }
 
-Node knife(bool aInteger, const std::string &aName, const std::string &aFormula, const std::vector<std::string> &aVariables)
+// Which of the sources declared the feature, as a formula over SourceSelector.
+std::string whichSource(const std::vector<int> &aSources)
 {
-    Node n(aInteger ? "IntSwissKnife" : "SwissKnife", aName);
-    n.word(gs::Attr::Visibility, ZuGenVisibilityInvisible);
-    for (const std::string &v : aVariables) n.add(gs::Attr::pVariable, v, v);
-    n.add(gs::Attr::Formula, aFormula);
-    return n;
+    std::string which;
+    for (int s : aSources) which += (which.empty() ? "" : "|") + ("(SourceSelector=" + std::to_string(s) + ")");
+    return which;
 }
 
-int64_t registerMax(const FeatureSpec &aSpec)
+XmlNode knife(bool aInteger, const std::string &aName, const std::string &aFormula, const std::vector<std::string> &aVariables)
 {
-    if (!aSpec.hasRegister && aSpec.mapping == FeatureSpec::Mapping::None) return INT64_MAX;
+    XmlNode n = node(aInteger ? "IntSwissKnife" : "SwissKnife", aName);
+    n.word(A::Visibility, ZuGenVisibilityInvisible);
+    for (const std::string &v : aVariables) n.add(A::pVariable, v, {"Name", v});
+    n.add(A::Formula, aFormula);
+    return std::move(n.inSchemaOrder());
+}
+
+int64_t registerMax(const FeatureDecl &aSpec)
+{
+    if (!aSpec.hasRegister && aSpec.mapping == FeatureDecl::Mapping::None) return INT64_MAX;
     const uint64_t length = aSpec.hasRegister ? aSpec.length : aSpec.mapLength;
     return length >= 8 ? INT64_MAX : int64_t((uint64_t(1) << (8 * length)) - 1);
 }
+
+using Specs = std::vector<const FeatureDecl *>;
 
 class Describer
 {
 public:
     Describer(size_t aChannels, DescriptionWriter &aWriter) : mChannels(aChannels), mWriter(aWriter) {}
 
-    bool feature(const std::vector<const FeatureSpec *> &aSpecs, std::string &aError);
-    std::string nodes() const { return mOut.str(); }
+    bool feature(const Specs &aSpecs, std::string &aError);
+    std::vector<XmlNode> nodes() { return std::move(mNodes); }
     // The script's features that a feature of the script selects.
     std::map<std::string, std::vector<std::string>> selects;
 
 private:
-    void category(const FeatureSpec &aSpec);
-    void common(Node &aNode, const FeatureSpec &aSpec, const std::string &aAvailable);
+    // Per source only when the device has sources to select: the
+    // declarations that count, and what makes the feature available.
+    Specs perSource(const Specs &aSpecs, std::string &aAvailable);
+    void category(const FeatureDecl &aSpec);
+    void common(XmlNode &aNode, const FeatureDecl &aSpec, const std::string &aAvailable);
     // The register node of a feature; a string or register feature is its
     // register node itself (aAvailable non-null then).
-    std::string registerNode(const FeatureSpec &aSpec, const std::vector<const FeatureSpec *> &aSpecs, bool aFloat,
-                             const std::string *aAvailable = nullptr);
-    std::string limit(const std::vector<const FeatureSpec *> &aSpecs, const std::string &aSuffix, bool aInteger,
-                      std::string (*aValue)(const FeatureSpec &));
-    std::string port(const FeatureSpec &aSpec);
+    std::string registerNode(const FeatureDecl &aSpec, const Specs &aSpecs, bool aFloat, const std::string *aAvailable = nullptr);
+    std::string limit(const Specs &aSpecs, const std::string &aSuffix, bool aInteger, std::string (*aValue)(const FeatureDecl &));
+    void limits(XmlNode &aNode, const Specs &aSpecs);
+    void entries(XmlNode &aNode, const Specs &aSpecs);
+    std::string port(const FeatureDecl &aSpec);
 
     size_t mChannels;
     DescriptionWriter &mWriter;
-    std::ostringstream mOut;
+    std::vector<XmlNode> mNodes;
     std::vector<std::string> mPorts;
 };
 
-void Describer::category(const FeatureSpec &aSpec)
+void Describer::category(const FeatureDecl &aSpec)
 {
     if (aSpec.category.empty()) {
         mWriter.addName(aSpec.name);
@@ -446,68 +416,63 @@ void Describer::category(const FeatureSpec &aSpec)
     mWriter.addMember(parent.empty() ? path : path.substr(path.rfind('\\') + 1), aSpec.name);
 }
 
-void Describer::common(Node &aNode, const FeatureSpec &aSpec, const std::string &aAvailable)
+void Describer::common(XmlNode &aNode, const FeatureDecl &aSpec, const std::string &aAvailable)
 {
-    using A = gs::Attr;
     if (!aSpec.toolTip.empty()) aNode.add(A::ToolTip, aSpec.toolTip);
     if (!aSpec.description.empty()) aNode.add(A::Description, aSpec.description);
     aNode.add(A::DisplayName, aSpec.displayName.empty() ? generatedDisplayName(aSpec.name, aSpec.category) : aSpec.displayName);
-    aNode.word(A::Visibility, aSpec.visibility < 0 ? ZuGenVisibilityBeginner : aSpec.visibility);
+    if (!aSpec.visibility.empty()) aNode.add(A::Visibility, aSpec.visibility);
     if (!aAvailable.empty()) aNode.add(A::pIsAvailable, aAvailable);
-    std::string locked = aSpec.pIsLocked;
+    std::string locked = aSpec.lockedBy;
     if (aSpec.tlLocked) {
         if (locked.empty()) {
             locked = "TLParamsLocked";
         } else {
-            mOut << knife(true, aSpec.name + "Locked", "(TLParamsLocked<>0)|(" + locked + "<>0)", {"TLParamsLocked", locked}).write();
+            mNodes.push_back(knife(true, aSpec.name + "Locked", "(TLParamsLocked<>0)|(" + locked + "<>0)", {"TLParamsLocked", locked}));
             locked = aSpec.name + "Locked";
         }
     }
     if (!locked.empty()) aNode.add(A::pIsLocked, locked);
-    if (aSpec.access >= 0 && aSpec.kind != Kind::String && aSpec.kind != Kind::Register)
-        aNode.word(A::ImposedAccessMode, aSpec.access);
+    if (!aSpec.access.empty() && aSpec.kind != Kind::String && aSpec.kind != Kind::Register)
+        aNode.add(A::ImposedAccessMode, aSpec.access);
     for (const std::string &i : aSpec.invalidators) aNode.add(A::pInvalidator, i);
     if (aSpec.streamable) aNode.add(A::Streamable, "Yes");
     if (aSpec.hasPolling) aNode.add(A::PollingTime, std::to_string(aSpec.polling));
-    if (aSpec.representation >= 0) aNode.word(A::Representation, aSpec.representation);
+    if (!aSpec.representation.empty()) aNode.add(A::Representation, aSpec.representation);
     if (!aSpec.unit.empty()) aNode.add(A::Unit, aSpec.unit);
-    if (aSpec.nameSpace == ZuGenNameSpaceStandard) aNode.nameSpace = "Standard";
+    if (aSpec.standard) aNode.nameSpace = "Standard";
 }
 
-std::string Describer::port(const FeatureSpec &aSpec)
+std::string Describer::port(const FeatureDecl &aSpec)
 {
-    const bool chunk = aSpec.mapping == FeatureSpec::Mapping::Chunk;
+    const bool chunk = aSpec.mapping == FeatureDecl::Mapping::Chunk;
     const std::string name = (chunk ? "ChunkPort" : "EventPort") + xmlHex(aSpec.mapId).substr(2);
     if (std::find(mPorts.begin(), mPorts.end(), name) == mPorts.end()) {
         mPorts.push_back(name);
         mWriter.addName(name);
-        mOut << "  <Port Name=\"" << name << "\" NameSpace=\"Custom\">\n"
-             << "    <" << (chunk ? "ChunkID" : "EventID") << ">" << xmlHex(aSpec.mapId).substr(2) << "</"
-             << (chunk ? "ChunkID" : "EventID") << ">\n  </Port>\n";
+        mNodes.push_back(node("Port", name).add(chunk ? A::ChunkID : A::EventID, xmlHex(aSpec.mapId).substr(2)));
     }
     return name;
 }
 
-std::string Describer::registerNode(const FeatureSpec &aSpec, const std::vector<const FeatureSpec *> &aSpecs, bool aFloat,
-                                    const std::string *aAvailable)
+std::string Describer::registerNode(const FeatureDecl &aSpec, const Specs &aSpecs, bool aFloat, const std::string *aAvailable)
 {
-    using A = gs::Attr;
     const std::string name = aAvailable ? aSpec.name : aSpec.name + "Reg";
     const char *element = "IntReg";
     if (aFloat) element = "FloatReg";
     if (aSpec.kind == Kind::String) element = "StringReg";
     if (aSpec.kind == Kind::Register) element = "Register";
-    Node n(element, name);
+    XmlNode n = node(element, name);
     if (aAvailable) {
         common(n, aSpec, *aAvailable);
     } else {
         n.word(A::Visibility, ZuGenVisibilityInvisible);
         for (const std::string &i : aSpec.invalidators) n.add(A::pInvalidator, i);
     }
-    n.word(A::Cachable, aSpec.cache >= 0 ? aSpec.cache : ZuGenCacheNone);
-    if (aSpec.mapping != FeatureSpec::Mapping::None && !aSpec.hasRegister) {
+    if (!aSpec.cache.empty()) n.add(A::Cachable, aSpec.cache);
+    if (aSpec.mapping != FeatureDecl::Mapping::None && !aSpec.hasRegister) {
         // Event data carries the event's 24-byte header before the data.
-        const uint64_t at = aSpec.mapAddress + (aSpec.mapping == FeatureSpec::Mapping::Event && aSpec.adjust ? 24 : 0);
+        const uint64_t at = aSpec.mapAddress + (aSpec.mapping == FeatureDecl::Mapping::Event && aSpec.adjust ? 24 : 0);
         n.add(A::Address, xmlHex(at));
         n.add(A::Length, std::to_string(aSpec.mapLength));
         n.word(A::AccessMode, ZuGenAccessModeReadOnly);
@@ -516,50 +481,135 @@ std::string Describer::registerNode(const FeatureSpec &aSpec, const std::vector<
     } else {
         // The register of the selected source when the sources' differ.
         bool same = true;
-        for (const FeatureSpec *s : aSpecs) same = same && s->address == aSpec.address;
+        for (const FeatureDecl *s : aSpecs) same = same && s->address == aSpec.address;
         if (same) {
             n.add(A::Address, xmlHex(aSpec.address));
         } else {
             std::vector<std::pair<int, std::string>> at;
-            for (const FeatureSpec *s : aSpecs) at.emplace_back(s->source, xmlHex(s->address));
-            mOut << knife(true, aSpec.name + "Address", bySource(at, "0"), {"SourceSelector"}).write();
+            for (const FeatureDecl *s : aSpecs) at.emplace_back(s->source, xmlHex(s->address));
+            mNodes.push_back(knife(true, aSpec.name + "Address", bySource(at, "0"), {"SourceSelector"}));
             n.add(A::pAddress, aSpec.name + "Address");
         }
         n.add(A::Length, std::to_string(aSpec.length));
         int access = aSpec.registerWritable ? (aSpec.registerReadable ? ZuGenAccessModeReadWrite : ZuGenAccessModeWriteOnly)
                                             : ZuGenAccessModeReadOnly;
-        if (aSpec.access == ZuGenAccessModeReadOnly || aSpec.access == ZuGenAccessModeReadWrite || aSpec.access == ZuGenAccessModeWriteOnly)
-            access = aSpec.access;
-        n.word(A::AccessMode, access);
+        // What the feature imposes, where the register can be that.
+        if (!aSpec.access.empty()) n.add(A::AccessMode, aSpec.access);
+        else n.word(A::AccessMode, access);
         n.add(A::pPort, "Device");
         n.word(A::Endianess, ZuGenEndiannessBig);
     }
     if (!std::strcmp(element, "IntReg")) n.word(A::Sign, aSpec.hasLimits && aSpec.min < 0 ? ZuGenSignSigned : ZuGenSignUnsigned);
     if (!aAvailable) mWriter.addName(name);
-    mOut << n.write();
+    mNodes.push_back(std::move(n.inSchemaOrder()));
     return name;
 }
 
-std::string Describer::limit(const std::vector<const FeatureSpec *> &aSpecs, const std::string &aSuffix, bool aInteger,
-                             std::string (*aValue)(const FeatureSpec &))
+std::string Describer::limit(const Specs &aSpecs, const std::string &aSuffix, bool aInteger, std::string (*aValue)(const FeatureDecl &))
 {
     const std::string first = aValue(*aSpecs.front());
     bool same = true;
-    for (const FeatureSpec *s : aSpecs) same = same && aValue(*s) == first;
+    for (const FeatureDecl *s : aSpecs) same = same && aValue(*s) == first;
     if (same) return first;
     std::vector<std::pair<int, std::string>> values;
-    for (const FeatureSpec *s : aSpecs) values.emplace_back(s->source, aValue(*s));
+    for (const FeatureDecl *s : aSpecs) values.emplace_back(s->source, aValue(*s));
     const std::string name = aSpecs.front()->name + aSuffix;
     mWriter.addName(name);
-    mOut << knife(aInteger, name, bySource(values, first), {"SourceSelector"}).write();
+    mNodes.push_back(knife(aInteger, name, bySource(values, first), {"SourceSelector"}));
     return "@" + name;
 }
 
-bool Describer::feature(const std::vector<const FeatureSpec *> &aSpecs, std::string &aError)
+// A limit of the declaration's own, or the one each source gave (a
+// formula's name, after "@").
+void Describer::limits(XmlNode &aNode, const Specs &aSpecs)
 {
-    using A = gs::Attr;
-    const FeatureSpec &f = *aSpecs.front();
-    for (const FeatureSpec *s : aSpecs)
+    const FeatureDecl &f = *aSpecs.front();
+    auto limitOrRef = [&](A aConst, A aRef, const std::string &aRefName, const std::string &aText) {
+        if (!aRefName.empty()) aNode.add(aRef, aRefName);
+        else if (aText[0] == '@') aNode.add(aRef, aText.substr(1));
+        else aNode.add(aConst, aText);
+    };
+    if (f.kind == Kind::Float) {
+        limitOrRef(A::Min, A::pMin, f.pMin, limit(aSpecs, "Min", false, [](const FeatureDecl &s) {
+                       return xmlFloat(s.hasLimits ? s.fmin : -1.7976931348623157e308);
+                   }));
+        limitOrRef(A::Max, A::pMax, f.pMax, limit(aSpecs, "Max", false, [](const FeatureDecl &s) {
+                       return xmlFloat(s.hasLimits ? s.fmax : 1.7976931348623157e308);
+                   }));
+        return;
+    }
+    limitOrRef(A::Min, A::pMin, f.pMin, limit(aSpecs, "Min", true, [](const FeatureDecl &s) {
+                   return std::to_string(s.hasLimits ? s.min : 0);
+               }));
+    limitOrRef(A::Max, A::pMax, f.pMax, limit(aSpecs, "Max", true, [](const FeatureDecl &s) {
+                   return std::to_string(s.hasLimits ? s.max : registerMax(s));
+               }));
+    limitOrRef(A::Inc, A::pInc, f.pInc, limit(aSpecs, "Inc", true, [](const FeatureDecl &s) {
+                   return std::to_string(s.hasLimits ? s.inc : 1);
+               }));
+}
+
+// Every source's entries; an entry only some sources offer is available
+// while one of them is selected.
+void Describer::entries(XmlNode &aNode, const Specs &aSpecs)
+{
+    const FeatureDecl &f = *aSpecs.front();
+    const bool perSource = mChannels > 1 && f.source >= 0;
+    std::vector<std::pair<FeatureDecl::Entry, std::vector<int>>> entries;
+    for (const FeatureDecl *s : aSpecs)
+        for (const FeatureDecl::Entry &e : s->entries) {
+            auto it = std::find_if(entries.begin(), entries.end(), [&](const auto &x) { return x.first.name == e.name; });
+            if (it == entries.end()) entries.push_back({e, {s->source}});
+            else it->second.push_back(s->source);
+        }
+    std::vector<XmlNode> nodes;
+    for (const auto &e : entries) {
+        XmlNode entry = node("EnumEntry", e.first.name, e.first.standard);
+        entry.add(A::DisplayName, e.first.displayName.empty() ? generatedDisplayName(e.first.name, "") : e.first.displayName);
+        if (perSource && e.second.size() < mChannels) {
+            const std::string name = f.name + "_" + e.first.name + "Available";
+            mNodes.push_back(knife(true, name, whichSource(e.second), {"SourceSelector"}));
+            mWriter.addName(name);
+            entry.add(A::pIsAvailable, name);
+        }
+        entry.add(A::Value, std::to_string(e.first.value));
+        nodes.push_back(std::move(entry.inSchemaOrder()));
+    }
+    aNode.children(A::EnumEntry, std::move(nodes));
+}
+
+Specs Describer::perSource(const Specs &aSpecs, std::string &aAvailable)
+{
+    const FeatureDecl &f = *aSpecs.front();
+    Specs specs = aSpecs;
+    const bool perSource = mChannels > 1 && f.source >= 0;
+    if (perSource)
+        specs.erase(std::remove_if(specs.begin(), specs.end(), [](const FeatureDecl *s) { return s->source < 0; }), specs.end());
+    else
+        specs.resize(1);
+    aAvailable = f.pIsAvailable;
+    if (perSource && specs.size() < mChannels) {
+        std::vector<int> sources;
+        for (const FeatureDecl *s : specs) sources.push_back(s->source);
+        std::string which = whichSource(sources);
+        std::vector<std::string> vars = {"SourceSelector"};
+        if (!aAvailable.empty()) {
+            which = "(" + aAvailable + "<>0)?(" + which + "):0";
+            vars.push_back(aAvailable);
+        }
+        mNodes.push_back(knife(true, f.name + "Available", which, vars));
+        mWriter.addName(f.name + "Available");
+        aAvailable = f.name + "Available";
+    }
+    if (perSource)
+        if (FeatureDecl *sel = mWriter.find("SourceSelector")) sel->selected.push_back(f.name);
+    return specs;
+}
+
+bool Describer::feature(const Specs &aSpecs, std::string &aError)
+{
+    const FeatureDecl &f = *aSpecs.front();
+    for (const FeatureDecl *s : aSpecs)
         if (s->kind != f.kind) {
             aError = "feature " + f.name + " is declared as " + kindText(f.kind) + " and as " + kindText(s->kind);
             return false;
@@ -568,144 +618,63 @@ bool Describer::feature(const std::vector<const FeatureSpec *> &aSpecs, std::str
         aError = "feature " + f.name + " is one of the device's own";
         return false;
     }
-    // Per source only when the device has sources to select.
-    std::vector<const FeatureSpec *> specs = aSpecs;
-    bool perSource = mChannels > 1 && f.source >= 0;
-    if (perSource)
-        specs.erase(std::remove_if(specs.begin(), specs.end(), [](const FeatureSpec *s) { return s->source < 0; }), specs.end());
-    else
-        specs.resize(1);
-    std::string available = f.pIsAvailable;
-    if (perSource && specs.size() < mChannels) {
-        std::string which;
-        for (const FeatureSpec *s : specs) which += (which.empty() ? "" : "|") + ("(SourceSelector=" + std::to_string(s->source) + ")");
-        std::vector<std::string> vars = {"SourceSelector"};
-        if (!available.empty()) {
-            which = "(" + available + "<>0)?(" + which + "):0";
-            vars.push_back(available);
-        }
-        mOut << knife(true, f.name + "Available", which, vars).write();
-        mWriter.addName(f.name + "Available");
-        available = f.name + "Available";
-    }
-    if (perSource)
-        if (FeatureDecl *sel = mWriter.find("SourceSelector")) sel->selected.push_back(f.name);
-
+    std::string available;
+    const Specs specs = perSource(aSpecs, available);
     category(f);
-    const bool isFloat = f.kind == Kind::Float || f.kind == Kind::FloatSwissKnife || f.kind == Kind::FloatConverter;
-    Node n(kindText(f.kind), f.name);
-    common(n, f, available);
     // Selectors select the features that name them.
     for (const std::string &s : f.selected)
         if (FeatureDecl *sel = mWriter.find(s)) sel->selected.push_back(f.name);
-    for (const std::string &s : selects[f.name]) n.add(A::pSelected, s);
-
     std::string value = f.pValue;
     const bool needsValue = f.kind < Kind::IntSwissKnife;
-    if (needsValue && value.empty() && (f.hasRegister || f.mapping != FeatureSpec::Mapping::None)) {
-        if (f.kind == Kind::String || f.kind == Kind::Register) {
-            // Strings and registers are register nodes themselves.
-            registerNode(f, specs, false, &available);
-            return true;
-        }
-        value = registerNode(f, specs, isFloat);
+    const bool ownRegister = needsValue && value.empty() && (f.hasRegister || f.mapping != FeatureDecl::Mapping::None);
+    // Strings and registers are register nodes themselves.
+    if (ownRegister && (f.kind == Kind::String || f.kind == Kind::Register)) {
+        registerNode(f, specs, false, &available);
+        return true;
     }
-    auto limitOrRef = [&](A aConst, A aRef, const std::string &aRefName, const std::string &aText) {
-        if (!aRefName.empty()) n.add(aRef, aRefName);
-        else if (aText[0] == '@') n.add(aRef, aText.substr(1));
-        else n.add(aConst, aText);
-    };
+    const bool isFloat = f.kind == Kind::Float || f.kind == Kind::FloatSwissKnife || f.kind == Kind::FloatConverter;
+    XmlNode n = node(kindText(f.kind), f.name);
+    common(n, f, available);
+    for (const std::string &s : selects[f.name]) n.add(A::pSelected, s);
+    if (ownRegister) value = registerNode(f, specs, isFloat);
     switch (f.kind) {
-    case Kind::Integer: {
-        n.add(A::pValue, value);
-        limitOrRef(A::Min, A::pMin, f.pMin, limit(specs, "Min", true, [](const FeatureSpec &s) {
-                       return std::to_string(s.hasLimits ? s.min : 0);
-                   }));
-        limitOrRef(A::Max, A::pMax, f.pMax, limit(specs, "Max", true, [](const FeatureSpec &s) {
-                       return std::to_string(s.hasLimits ? s.max : registerMax(s));
-                   }));
-        limitOrRef(A::Inc, A::pInc, f.pInc, limit(specs, "Inc", true, [](const FeatureSpec &s) {
-                       return std::to_string(s.hasLimits ? s.inc : 1);
-                   }));
-        break;
-    }
+    case Kind::Integer:
     case Kind::Float:
         n.add(A::pValue, value);
-        limitOrRef(A::Min, A::pMin, f.pMin, limit(specs, "Min", false, [](const FeatureSpec &s) {
-                       return xmlFloat(s.hasLimits ? s.fmin : -1.7976931348623157e308);
-                   }));
-        limitOrRef(A::Max, A::pMax, f.pMax, limit(specs, "Max", false, [](const FeatureSpec &s) {
-                       return xmlFloat(s.hasLimits ? s.fmax : 1.7976931348623157e308);
-                   }));
+        limits(n, specs);
         break;
-    case Kind::Boolean:
-        n.add(A::pValue, value);
-        n.add(A::OnValue, "1");
-        n.add(A::OffValue, "0");
-        break;
-    case Kind::Command:
-        n.add(A::pValue, value);
-        n.add(A::CommandValue, "1");
-        break;
-    case Kind::Enumeration: {
-        // Every source's entries; an entry only some sources offer is
-        // available while one of them is selected.
-        std::vector<std::pair<FeatureSpec::Entry, std::vector<int>>> entries;
-        for (const FeatureSpec *s : specs)
-            for (const FeatureSpec::Entry &e : s->entries) {
-                auto it = std::find_if(entries.begin(), entries.end(), [&](const auto &x) { return x.first.name == e.name; });
-                if (it == entries.end()) entries.push_back({e, {s->source}});
-                else it->second.push_back(s->source);
-            }
-        std::string xml;
-        for (const auto &e : entries) {
-            Node entry("EnumEntry", e.first.name, e.first.nameSpace == ZuGenNameSpaceStandard);
-            entry.add(A::DisplayName, e.first.displayName.empty() ? generatedDisplayName(e.first.name, "") : e.first.displayName);
-            if (perSource && e.second.size() < mChannels) {
-                std::string which;
-                for (int src : e.second) which += (which.empty() ? "" : "|") + ("(SourceSelector=" + std::to_string(src) + ")");
-                const std::string name = f.name + "_" + e.first.name + "Available";
-                mOut << knife(true, name, which, {"SourceSelector"}).write();
-                mWriter.addName(name);
-                entry.add(A::pIsAvailable, name);
-            }
-            entry.add(A::Value, std::to_string(e.first.value));
-            xml += entry.write("    ");
-        }
-        n.child(A::EnumEntry, xml);
+    case Kind::Boolean: n.add(A::pValue, value).add(A::OnValue, "1").add(A::OffValue, "0"); break;
+    case Kind::Command: n.add(A::pValue, value).add(A::CommandValue, "1"); break;
+    case Kind::Enumeration:
+        entries(n, specs);
         n.add(A::pValue, value);
         break;
-    }
     case Kind::IntSwissKnife:
     case Kind::FloatSwissKnife:
-        for (const std::string &v : f.variables) n.add(A::pVariable, v, v);
+        for (const std::string &v : f.variables) n.add(A::pVariable, v, {"Name", v});
         n.add(A::Formula, f.formula);
         break;
     case Kind::IntConverter:
     case Kind::FloatConverter:
-        for (const std::string &v : f.variables) n.add(A::pVariable, v, v);
-        n.add(A::FormulaTo, f.toFormula);
-        n.add(A::FormulaFrom, f.fromFormula);
-        n.add(A::pValue, f.valueFeature);
+        for (const std::string &v : f.variables) n.add(A::pVariable, v, {"Name", v});
+        n.add(A::FormulaTo, f.toFormula).add(A::FormulaFrom, f.fromFormula).add(A::pValue, f.valueFeature);
         break;
     case Kind::String:
-    case Kind::Register:
-        n.add(A::pValue, value);
-        break;
+    case Kind::Register: n.add(A::pValue, value); break;
     }
-    mOut << n.write();
+    mNodes.push_back(std::move(n.inSchemaOrder()));
     return true;
 }
 
 } // namespace
 
-bool describeFeatures(const std::vector<FeatureSpec> &aFeatures, const std::vector<FeatureReference> &aReferences,
+bool describeFeatures(const std::vector<FeatureDecl> &aFeatures, const std::vector<FeatureReference> &aReferences,
                       size_t aChannels, DescriptionWriter &aWriter, std::string &aError)
 {
     // Declarations by name, in the order of their first declaration.
-    std::vector<std::vector<const FeatureSpec *>> groups;
+    std::vector<Specs> groups;
     std::map<std::string, size_t> index;
-    for (const FeatureSpec &f : aFeatures) {
+    for (const FeatureDecl &f : aFeatures) {
         auto it = index.find(f.name);
         if (it == index.end()) {
             index[f.name] = groups.size();

@@ -4,8 +4,8 @@
 // The features a script declares while the device starts, and their place
 // in the device's description.
 //
-// A declaration is collected attribute by attribute and becomes a feature
-// at its Create*. Features declared by channel sources belong to them: when
+// A declaration (a FeatureDecl, as the device's own features have) is
+// collected attribute by attribute and becomes a feature at its Create*. Features declared by channel sources belong to them: when
 // the device has several sources, a feature is available only while
 // SourceSelector selects a source that declared it, and whatever differs
 // between the sources' declarations (register, limits, entries) follows
@@ -24,48 +24,6 @@ class IZuRegister;
 namespace tarn {
 namespace softdevice {
 
-class CustomRegister;
-
-struct FeatureSpec {
-    enum class Kind { Integer, Float, String, Register, Boolean, Command, Enumeration, IntSwissKnife, FloatSwissKnife,
-                      IntConverter, FloatConverter };
-    enum class Mapping { None, Chunk, Event };
-    struct Entry {
-        std::string name;
-        uint32_t value = 0;
-        std::string displayName;
-        int nameSpace = ZuGenNameSpaceCustom;
-    };
-
-    Kind kind = Kind::Integer;
-    int source = -1;    // the channel that declared it; -1: the device
-    std::string name, displayName, category, categoryDisplayName, description, toolTip, unit;
-    int access = -1, representation = -1, visibility = -1, cache = -1, nameSpace = -1;
-    bool hasPolling = false;
-    uint32_t polling = 0;
-    bool tlLocked = false, streamable = false;
-    std::string pValue, pIsAvailable, pIsLocked, pMin, pMax, pInc;
-    Mapping mapping = Mapping::None;
-    uint32_t mapId = 0, mapAddress = 0;
-    uint64_t mapLength = 0;
-    int endianness = ZuGenEndiannessLittle;
-    bool adjust = true;
-    std::vector<std::string> selected, invalidators, variables;
-    std::vector<Entry> entries;
-
-    // The register: its address and length, and the register itself when
-    // it is one of the device's.
-    bool hasRegister = false;
-    uint32_t address = 0, length = 4;
-    bool registerWritable = true, registerReadable = true;
-    CustomRegister *reg = nullptr;
-
-    bool hasLimits = false;
-    int64_t min = 0, max = 0, inc = 1;
-    double fmin = 0, fmax = 0;
-    std::string formula, valueFeature, fromFormula, toFormula;
-};
-
 // A script's addition to a feature of the device's own.
 struct FeatureReference {
     enum class Kind { Invalidator, Selected, PIsAvailable, PIsAvailableEntry, PIsLocked, PValue, PMin, PMax, PInc };
@@ -78,7 +36,7 @@ class FeatureFactory : public IZuGenApiFactory
 public:
     // Later declarations belong to this channel (-1: the device).
     void setSource(int aSource) { mSource = aSource; }
-    const std::vector<FeatureSpec> &features() const { return mFeatures; }
+    const std::vector<FeatureDecl> &features() const { return mFeatures; }
     const std::vector<FeatureReference> &references() const { return mReferences; }
 
     void SetName(const ZuString &aName) override { mNext.name = aName.Narrow(); }
@@ -91,22 +49,22 @@ public:
     }
     void SetDescription(const ZuString &aDescription) override { mNext.description = aDescription.Narrow(); }
     void SetToolTip(const ZuString &aToolTip) override { mNext.toolTip = aToolTip.Narrow(); }
-    void SetAccessMode(ZuGenAccessMode aAccessMode) override { mNext.access = aAccessMode; }
-    void SetRepresentation(ZuGenRepresentation aRepresentation) override { mNext.representation = aRepresentation; }
-    void SetVisibility(ZuGenVisibility aVisibility) override { mNext.visibility = aVisibility; }
-    void SetCachable(ZuGenCache aCache) override { mNext.cache = aCache; }
+    void SetAccessMode(ZuGenAccessMode aAccessMode) override;
+    void SetRepresentation(ZuGenRepresentation aRepresentation) override;
+    void SetVisibility(ZuGenVisibility aVisibility) override;
+    void SetCachable(ZuGenCache aCache) override;
     void SetPollingTime(uint32_t aPollingTime) override
     {
         mNext.hasPolling = true;
         mNext.polling = aPollingTime;
     }
-    void SetNameSpace(ZuGenNameSpace aNameSpace) override { mNext.nameSpace = aNameSpace; }
+    void SetNameSpace(ZuGenNameSpace aNameSpace) override { mNext.standard = aNameSpace == ZuGenNameSpaceStandard; }
     void SetTLLocked(bool aLocked) override { mNext.tlLocked = aLocked; }
     void SetStreamable(bool aStreamable) override { mNext.streamable = aStreamable; }
     void SetUnit(const ZuString &aUnit) override { mNext.unit = aUnit.Narrow(); }
     void SetPValue(const ZuString &aFeatureName) override { mNext.pValue = aFeatureName.Narrow(); }
     void SetPIsAvailable(const ZuString &aFeatureName) override { mNext.pIsAvailable = aFeatureName.Narrow(); }
-    void SetPIsLocked(const ZuString &aFeatureName) override { mNext.pIsLocked = aFeatureName.Narrow(); }
+    void SetPIsLocked(const ZuString &aFeatureName) override { mNext.lockedBy = aFeatureName.Narrow(); }
     void MapChunk(uint32_t aChunkID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness) override;
     void MapEvent(uint32_t aEventID, uint32_t aAddress, size_t aLength, ZuGenEndianness aEndianness,
                   bool aAdjustAddress) override;
@@ -148,16 +106,16 @@ public:
 private:
     // Checks the name, takes the register and adds the declaration; the
     // attributes are reset whatever the outcome.
-    ZuResult create(FeatureSpec::Kind aKind, IZuRegister *aRegister, bool aNeedsValue);
-    ZuResult swissKnife(FeatureSpec::Kind aKind, const ZuString &aFormula);
-    ZuResult converter(FeatureSpec::Kind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+    ZuResult create(FeatureKind aKind, IZuRegister *aRegister, bool aNeedsValue);
+    ZuResult swissKnife(FeatureKind aKind, const ZuString &aFormula);
+    ZuResult converter(FeatureKind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
                        const ZuString &aToFormula);
     ZuResult reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
                        const ZuString &aEntry = ZuString());
 
     int mSource = -1;
-    FeatureSpec mNext;
-    std::vector<FeatureSpec> mFeatures;
+    FeatureDecl mNext;
+    std::vector<FeatureDecl> mFeatures;
     std::vector<FeatureReference> mReferences;
 };
 
@@ -173,7 +131,7 @@ bool validFeatureName(const std::string &aName);
 // Adds the declared features to the description; with several channels
 // they follow SourceSelector. False, with aError, when two declarations of
 // one name differ in kind or a name is one of the device's own.
-bool describeFeatures(const std::vector<FeatureSpec> &aFeatures, const std::vector<FeatureReference> &aReferences,
+bool describeFeatures(const std::vector<FeatureDecl> &aFeatures, const std::vector<FeatureReference> &aReferences,
                       size_t aChannels, DescriptionWriter &aWriter, std::string &aError);
 
 } // namespace softdevice

@@ -125,6 +125,7 @@ FeatureDecl FeatureRow::declare(FeatureHost &aHost, const std::string &aCategory
     d.unit = unit;
     d.commandValue = commandValue;
     d.streamable = userSet;
+    d.standard = true;
     if (isLocked) d.lockedBy = "TLParamsLocked";
     if (aHost.channels() > 1 && per != Per::Device) {
         d.indexedBy = per == Per::Source ? "SourceSelector" : "GevStreamChannelSelector";
@@ -142,10 +143,12 @@ FeatureDecl FeatureRow::declare(FeatureHost &aHost, const std::string &aCategory
     d.fmax = fmax;
     if (kind == Kind::Enumeration) {
         // Every source's entries.
+        Entries all;
         const size_t count = per == Per::Device ? 1 : std::max<size_t>(1, aHost.channels());
         for (size_t c = 0; c < count; ++c)
-            for (const auto &e : entriesOf(aHost, c)) addEntry(d.entries, e.first, e.second);
-        if (d.entries.empty() && from == From::PixelTypes) d.entries.emplace_back("Mono8", int64_t(ZuPixelMono8));
+            for (const auto &e : entriesOf(aHost, c)) addEntry(all, e.first, e.second);
+        if (all.empty() && from == From::PixelTypes) all.emplace_back("Mono8", int64_t(ZuPixelMono8));
+        for (const auto &e : all) d.entries.push_back(FeatureDecl::Entry{e.first, e.second, {}, true});
     }
     for (const char *s : selectedNames) d.selected.push_back(s);
     return d;

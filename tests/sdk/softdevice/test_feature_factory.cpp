@@ -423,3 +423,40 @@ TEST(FeatureFactory, SourcesFeaturesFollowSourceSelector)
     p.Get(ZuString("FirstOnly"))->IsAvailable(available);
     EXPECT_TRUE(available);
 }
+
+// A feature locked both while TLParamsLocked is set and by a feature of its
+// own has one node that says so, whatever its kind (a string feature is its
+// register node: it was declared twice).
+TEST(FeatureFactory, AFeatureLockedTwoWaysDeclaresItsLockOnce)
+{
+    for (bool string : {false, true}) {
+        Device d;
+        d.sink.onRegisters = [&](IZuRegisterFactory *f) {
+            ASSERT_TRUE(f->AddByteArray(ZuString("LabelReg"), 0x20020, 32, ZuGenAccessModeReadWrite).IsOK());
+            ASSERT_TRUE(f->AddRegister(ZuString("FlagReg"), 0x20040, 4, ZuGenAccessModeReadWrite).IsOK());
+        };
+        d.sink.onFeatures = [&](IZuGenApiFactory *f) {
+            IZuRegisterMap &m = d.model.registers();
+            f->SetName(ZuString("TestFlag"));
+            ASSERT_TRUE(f->CreateBoolean(m.GetRegisterByAddress(0x20040)).IsOK());
+            f->SetName(ZuString("TestLocked"));
+            f->SetTLLocked(true);
+            f->SetPIsLocked(ZuString("TestFlag"));
+            ASSERT_TRUE((string ? f->CreateString(m.GetRegisterByAddress(0x20020))
+                                : f->CreateInteger(m.GetRegisterByAddress(0x20040), 0, 1, 1)).IsOK());
+        };
+        ZuResult started = d.start();
+        ASSERT_TRUE(started.IsOK()) << started.GetDescription().Narrow();
+        const std::string xml = d.model.description();
+        const std::string node = "Name=\"TestLockedLocked\"";
+        EXPECT_NE(xml.find(node), std::string::npos) << string;
+        EXPECT_EQ(xml.find(node), xml.rfind(node)) << string;
+        // Locked: not writable while its flag is set.
+        bool writable = false;
+        ASSERT_TRUE(d.features.Get(ZuString("TestLocked"))->IsWritable(writable).IsOK());
+        EXPECT_TRUE(writable) << string;
+        ASSERT_TRUE(d.features.SetBooleanValue(ZuString("TestFlag"), true).IsOK());
+        ASSERT_TRUE(d.features.Get(ZuString("TestLocked"))->IsWritable(writable).IsOK());
+        EXPECT_FALSE(writable) << string;
+    }
+}

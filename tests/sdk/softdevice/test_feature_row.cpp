@@ -207,5 +207,7 @@ TEST(FeatureRow, ADeclarationNamesWhereItsLimitsComeFromAndFollowsItsSelector)
     camera.count = 1;
     EXPECT_TRUE(row("Width").declare(camera, "ImageFormatControl").indexedBy.empty());
     const FeatureDecl pixels = row("PixelFormat").declare(camera, "ImageFormatControl");
-    EXPECT_EQ(pixels.entries, (Entries{{"Mono8", ZuPixelMono8}, {"Mono16", ZuPixelMono16}}));
+    Entries entries;
+    for (const FeatureDecl::Entry &e : pixels.entries) entries.emplace_back(e.name, e.value);
+    EXPECT_EQ(entries, (Entries{{"Mono8", ZuPixelMono8}, {"Mono16", ZuPixelMono16}}));
 }
