@@ -1,13 +1,15 @@
 /* The buffer pipeline and its event sink.
  *
  * Buffers the pipeline hands out (RetrieveNextBuffer, the sink's
- * arguments) are its own, lent (core/typemaps/lifetime.i): released or
- * not, a kept one refuses use once the pipeline deletes it (deleted itself,
- * or given fewer buffers) instead of reaching freed memory. A Python error
- * in OnStart, OnStop or OnReset ends Start, Stop or Reset with its RuntimeError; one on
- * the pipeline's own thread is printed and the pipeline goes on. Pipelines
- * still running when the interpreter exits are stopped before it
- * finalises, so that no sink is called into a finalising interpreter. */
+ * arguments) are its own, lent (core/typemaps/lifetime.i): released or not,
+ * a kept one refuses use once the pipeline deletes it (deleted itself, or
+ * given fewer buffers) instead of reaching freed memory; so does the
+ * pipeline a sink was handed once the pipeline is deleted. A Python error
+ * in OnStart, OnStop or OnReset ends Start, Stop or Reset with its
+ * RuntimeError; one on the pipeline's own thread is printed and the
+ * pipeline goes on. Pipelines still running when the interpreter exits are
+ * stopped before it finalises, so that no sink is called into a finalising
+ * interpreter. */
 
 %include "core/typemaps/typemaps.i"
 
@@ -138,7 +140,7 @@ SWIGINTERN void Tarn_StopPipelines()
  * Its operations are the ones Python overrides: their wrappers keep the
  * interpreter lock (core/typemaps/threads.i). */
 %feature("director") ZuPipelineEventSink;
-%apply SWIGTYPE *TARN_LENT { ZuBuffer *aBuffer };
+%apply SWIGTYPE *TARN_LENT { ZuBuffer *aBuffer, ZuPipeline *aPipeline };
 %_tarn_director_error_ends(ZuPipelineEventSink::OnBufferCreated)
 %_tarn_director_error_ends(ZuPipelineEventSink::OnBufferDeleted)
 %_tarn_director_error_ends(ZuPipelineEventSink::OnStart)
@@ -156,4 +158,4 @@ class ZuStream;
 %exception ZuPipeline::UnregisterEventSink;
 %clear (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult);
 %clear ZuBuffer **aBuffer;
-%clear ZuBuffer *aBuffer;
+%clear ZuBuffer *aBuffer, ZuPipeline *aPipeline;

@@ -1,6 +1,7 @@
 #include "ZuPipeline.h"
 #include "ZuBuffer.h"
 #include "ZuStream.h"
+#include "tarn/Holds.h"
 #include "tarn/Interrupts.h"
 #include "tarn/SinkList.h"
 #include "tarn/Stream.h"
@@ -406,6 +407,8 @@ ZuPipeline::~ZuPipeline()
     // Deleted from one of its own sink calls: the thread returns into a
     // state it still holds and ends there.
     d.worker.Stop();
+    // Lent to the bindings by the sinks' calls, the last of which is over.
+    tarn::Lent::Goes(this);
 }
 
 uint32_t ZuPipeline::GetBufferSize() const

@@ -123,9 +123,10 @@ def test_a_kept_buffer_refuses_use_once_its_pipeline_deletes_it(py, goes, releas
         from support.streams import open_towards
         from support.devices import send_frames
         class Keeper(tr.ZuPipelineEventSink):
-            created = []
+            created, pipelines = [], []
             def OnBufferCreated(self, pipeline, buffer):
                 self.created.append(buffer)
+                self.pipelines.append(pipeline)
         r, stream = open_towards("127.0.41.201")
         p = tr.ZuPipeline(stream)
         keeper = Keeper()
@@ -157,12 +158,18 @@ def test_a_kept_buffer_refuses_use_once_its_pipeline_deletes_it(py, goes, releas
         print(*[outcome(b.this) for b in frames])
         print(*[outcome(b) for b in keeper.created])
         print(*retrieved)
+        try:
+            print(keeper.pipelines[0].GetBufferCount())
+        except TypeError as error:
+            print(str(error).split(",")[0])
         p = None
         tr.ZuStream.Free(stream)
     """, env=WITH_SUPPORT)
-    proxies, bare, created, retrieved = (line.split() for line in done.stdout.splitlines())
+    proxies, bare, created, retrieved, pipeline = (line.split() for line in done.stdout.splitlines())
     assert 1 <= len(proxies) <= 3 and proxies == bare and len(created) == 4
     assert set(created) <= {"gone", "used"}
+    # The pipeline a sink was handed goes with the pipeline.
+    assert pipeline == (["in", "method", "'ZuPipeline_GetBufferCount'"] if goes == "del p" else ["1"])
     if goes == "del p":
         assert set(proxies + created) == {"gone"}
     elif released:
