@@ -173,13 +173,25 @@ inline uint64_t nextBlockId(uint64_t aBlockId, bool aExtendedId)
     return aBlockId >= 0xFFFF ? 1 : aBlockId + 1;
 }
 
-// True when aId comes after aReference in the stream: ids within half the
-// id space ahead are newer, so a wrap from 65535 to 1 moves forward.
+// How many blocks aId lies after aReference in the stream: positive ahead,
+// negative behind, 0 the same block. Ids skip 0 and wrap, standard ones
+// from 65535 to 1 and extended ones from 2^64 - 1 to 1, and the half of the
+// id space ahead counts as ahead.
+inline int64_t blockDistance(uint64_t aId, uint64_t aReference, bool aExtendedId)
+{
+    if (aExtendedId) {
+        // Steps forward through 1 .. 2^64 - 1, a space one short of 2^64.
+        const uint64_t forward = aId >= aReference ? aId - aReference : aId - aReference - 1;
+        return forward < (uint64_t(1) << 63) ? int64_t(forward) : -int64_t(~forward);
+    }
+    const int64_t forward = int64_t((aId % 0xFFFF + 0xFFFF - aReference % 0xFFFF) % 0xFFFF);
+    return forward < 0x8000 ? forward : forward - 0xFFFF;
+}
+
+// True when aId comes after aReference in the stream (see blockDistance).
 inline bool isNewerBlock(uint64_t aId, uint64_t aReference, bool aExtendedId)
 {
-    if (aExtendedId) return aId > aReference;
-    uint32_t distance = uint32_t((aId + 0xFFFF - aReference) % 0xFFFF);
-    return distance != 0 && distance < 0x8000;
+    return blockDistance(aId, aReference, aExtendedId) > 0;
 }
 
 struct ImageInfo {

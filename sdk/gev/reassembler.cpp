@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 
 namespace tarn {
 namespace gvsp {
@@ -10,7 +12,6 @@ namespace {
 
 constexpr uint32_t kNoTrailer = UINT32_MAX;
 constexpr uint64_t kNever = UINT64_MAX;
-constexpr size_t kNoGap = SIZE_MAX;
 // No buffer holds more: a leader announcing more describes no block that
 // could be received.
 constexpr uint64_t kMaxBlockBytes = UINT32_MAX;
@@ -22,17 +23,15 @@ bool isUnavailable(uint16_t aStatus)
            aStatus == STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY;
 }
 
-// How far aId lies ahead of aReference: positive ahead, otherwise behind
-// (0 the same block). Standard ids wrap from 65535 to 1 and count half the
-// id space ahead as newer, as isNewerBlock does.
-int64_t aheadOf(uint64_t aId, uint64_t aReference, bool aExtendedId)
+// Only a status, no packet: says nothing of a sequence going on.
+bool isStatusOnly(uint16_t aStatus)
 {
-    if (aExtendedId) {
-        if (aId > aReference) return int64_t(std::min<uint64_t>(aId - aReference, INT64_MAX));
-        return -int64_t(std::min<uint64_t>(aReference - aId, INT64_MAX));
-    }
-    int64_t distance = int64_t((aId + 0xFFFF - aReference % 0xFFFF) % 0xFFFF);
-    return distance < 0x8000 ? distance : distance - 0xFFFF;
+    return isUnavailable(aStatus) || aStatus == STATUS_PACKET_NOT_YET_AVAILABLE;
+}
+
+bool isResent(const Header &aHeader)
+{
+    return aHeader.extendedId ? (aHeader.flags & FLAG_PACKET_RESEND) != 0 : aHeader.status == STATUS_PACKET_RESEND;
 }
 
 // The format of the data packets a payload type travels in.
@@ -101,38 +100,79 @@ bool samePart(const PartInfo &a, const PartInfo &b)
 
 } // namespace
 
-// Ids low..high of a block that have not come. Lost ones are asked for no
-// more but still take a late arrival.
+// Ids low..high of a block that have not come: awaited, and asked for when
+// due until asked too often, or lost, asked for no more.
 struct Reassembler::Gap {
-    uint32_t low = 0;
+    uint32_t low = 0;      // its key
     uint32_t high = 0;
     uint64_t due = 0;      // when it is next asked for
     uint8_t asks = 0;
-    bool lost = false;
     bool single = false;   // last asked for alone
-    uint32_t size() const { return high - low + 1; }
+    // Awaited, it is in one of its block's queues.
+    enum : uint8_t { None, Fresh, Retry } queue = None;
+    Gap *previous = nullptr;
+    Gap *next = nullptr;
+};
+
+// Awaited gaps in the order they fall due: a gap is due a fixed time after
+// it opened, or after it was last asked for, so each queue stays in order
+// by appending, and the gaps due are found at its head.
+struct Reassembler::Queue {
+    Gap *head = nullptr;
+    Gap *tail = nullptr;
+
+    void insert(Gap &aGap, Gap *aBefore)
+    {
+        aGap.next = aBefore;
+        aGap.previous = aBefore ? aBefore->previous : tail;
+        (aGap.previous ? aGap.previous->next : head) = &aGap;
+        (aBefore ? aBefore->previous : tail) = &aGap;
+    }
+    void remove(Gap &aGap)
+    {
+        (aGap.previous ? aGap.previous->next : head) = aGap.next;
+        (aGap.next ? aGap.next->previous : tail) = aGap.previous;
+        aGap.previous = aGap.next = nullptr;
+    }
 };
 
 struct Reassembler::Block {
+    // Gaps by their first id: those awaited, and those lost (asked for no
+    // more, but a late arrival is still taken). Each is looked up, split or
+    // moved in a logarithm of their number, and the awaited ones wait in
+    // two queues by when they fall due, so that no pattern of loss makes a
+    // packet dearer.
+    using Gaps = std::pmr::map<uint32_t, Gap>;
+
+    explicit Block(std::pmr::memory_resource *aMemory) : pending(aMemory), lost(aMemory) {}
+    Block(Block &&) = default;
+    Block(const Block &) = delete;
+
     bool active = false;
     uint64_t id = 0;
     bool extendedId = false;
-    uint64_t sequence = 0;
+    uint64_t ordinal = 0;          // blocks begun before it, for their order
+    bool late = false;             // begun behind the newest
     uint32_t recent = 0;           // its entry in mRecent
     Destination destination;
-    // Ids below `known` have come, but for those in a gap. Sorted, apart.
-    std::vector<Gap> gaps;
+    // Ids below `known` have come, but for those in a gap.
+    Gaps pending;
+    Gaps lost;
+    Queue fresh;                   // not asked for yet
+    Queue retry;                   // asked for, to be asked again
+    uint32_t delayUs = 0;          // the configuration's when it began
+    uint32_t timeoutUs = 0;
+    uint32_t packets = 0;          // that reached it
     uint32_t known = 0;
-    uint32_t pending = 0;          // ids in gaps that are not lost
+    uint32_t awaited = 0;          // ids in pending gaps
     uint32_t asked = 0;            // distinct packets asked for
     uint32_t trailerId = kNoTrailer;
     bool leaderSeen = false;
     bool trailerSeen = false;
     bool tooManyResends = false;
     bool tooManyGaps = false;
-    bool superseded = false;       // a later block has begun
+    bool superseded = false;       // a later block showed itself
     bool broken = false;           // a packet contradicted the layout
-    bool restarted = false;        // began a new sequence, not yet seen sent
     uint8_t format = 0;            // of its data packets, once known
     // Generic payload: every data packet but the last carries `stride`
     // bytes; `full` of them are placed, and at most one shorter one.
@@ -155,17 +195,116 @@ struct Reassembler::Block {
     uint64_t nextDue = kNever;
     BlockStatistics statistics;
 
+    size_t gaps() const { return pending.size() + lost.size(); }
+    // The gap of aGaps holding aId, or its end.
+    template <class Map>
+    static auto holding(Map &aGaps, uint32_t aId)
+    {
+        auto it = aGaps.upper_bound(aId);
+        if (it == aGaps.begin() || aId > std::prev(it)->second.high) return aGaps.end();
+        return std::prev(it);
+    }
     // The packet after the last one seen was asked for as the possible
     // trailer and will not come: where the block ends cannot be learned.
     bool endGivenUp() const
     {
-        return !trailerSeen && !gaps.empty() && gaps.back().lost && gaps.back().high + 1 == known;
+        return !trailerSeen && !lost.empty() && lost.rbegin()->second.high + 1 == known;
     }
     // What the leader says the block needs in memory.
     uint64_t declared() const { return extent.most != kOpenEnded ? extent.most : extent.least; }
     bool overflowing() const
     {
         return beyond || (leaderSeen && declared() > destination.capacity);
+    }
+    Queue &queueOf(const Gap &aGap) { return aGap.queue == Gap::Fresh ? fresh : retry; }
+    // aGap into queue aWhich, before aBefore (at the end if null).
+    void enqueue(Gap &aGap, decltype(Gap::queue) aWhich, Gap *aBefore = nullptr)
+    {
+        aGap.queue = aWhich;
+        queueOf(aGap).insert(aGap, aBefore);
+    }
+    void dequeue(Gap &aGap)
+    {
+        if (aGap.queue == Gap::None) return;
+        queueOf(aGap).remove(aGap);
+        aGap.queue = Gap::None;
+    }
+    uint64_t firstDue() const
+    {
+        return std::min(fresh.head ? fresh.head->due : kNever, retry.head ? retry.head->due : kNever);
+    }
+    // Ids aLow..aHigh awaited from now on, due at aDue.
+    void open(uint32_t aLow, uint32_t aHigh, uint64_t aDue)
+    {
+        Gap g;
+        g.low = aLow;
+        g.high = aHigh;
+        g.due = aDue;
+        auto it = pending.emplace_hint(pending.end(), aLow, g);
+        enqueue(it->second, Gap::Fresh);
+        awaited += aHigh - aLow + 1;
+    }
+    // Gap aAt of aGaps ends at aHigh now; the rest from aLow on (if any) is
+    // a gap of its own, asked as it was and due with it.
+    void divide(Gaps &aGaps, Gaps::iterator aAt, uint32_t aHigh, uint32_t aLow)
+    {
+        Gap &left = aAt->second;
+        const uint32_t high = left.high;
+        left.high = aHigh;
+        if (aLow > high) return;
+        Gap right = left;
+        right.low = aLow;
+        right.high = high;
+        right.previous = right.next = nullptr;
+        right.queue = Gap::None;
+        Gap &added = aGaps.emplace_hint(std::next(aAt), aLow, right)->second;
+        if (left.queue != Gap::None) enqueue(added, left.queue, left.next);
+    }
+    // Takes aId, come at last, out of gap aAt of aGaps; the gaps it split
+    // one into (0 or 1).
+    size_t take(Gaps &aGaps, Gaps::iterator aAt, uint32_t aId)
+    {
+        Gap &g = aAt->second;
+        const uint32_t low = aAt->first, high = g.high;
+        if (&aGaps == &pending) --awaited;
+        if (aId == low) {
+            if (low == high) {
+                dequeue(g);
+                aGaps.erase(aAt);
+                return 0;
+            }
+            // The node, and so its place in a queue, stays.
+            auto node = aGaps.extract(aAt);
+            node.key() = low + 1;
+            node.mapped().low = low + 1;
+            aGaps.insert(std::move(node));
+            return 0;
+        }
+        divide(aGaps, aAt, aId - 1, aId + 1);
+        return aId < high ? 1 : 0;
+    }
+    // Awaited gap aAt is given up on; the next awaited one.
+    Gaps::iterator giveUp(Gaps::iterator aAt)
+    {
+        awaited -= aAt->second.high - aAt->first + 1;
+        dequeue(aAt->second);
+        auto next = std::next(aAt);
+        lost.insert(pending.extract(aAt));
+        return next;
+    }
+    // An awaited gap that goes: its ids are not awaited any more.
+    void forget(Gaps::iterator aAt)
+    {
+        awaited -= aAt->second.high - aAt->first + 1;
+        dequeue(aAt->second);
+        pending.erase(aAt);
+    }
+    void clearGaps()
+    {
+        pending.clear();
+        lost.clear();
+        fresh = retry = Queue();
+        awaited = 0;
     }
 };
 
@@ -183,7 +322,8 @@ void Reassembler::configure(const ReassemblerConfig &aConfig)
     if (mConfig.maxBlocksInFlight == 0) mConfig.maxBlocksInFlight = 1;
     if (mConfig.maxPacketsPerBlock == 0) mConfig.maxPacketsPerBlock = 1;
     if (mBlocks.size() < mConfig.maxBlocksInFlight) {
-        mBlocks.resize(mConfig.maxBlocksInFlight);
+        mBlocks.reserve(mConfig.maxBlocksInFlight);
+        while (mBlocks.size() < mConfig.maxBlocksInFlight) mBlocks.emplace_back(&mGapMemory);
         mLast = nullptr;
     }
     if (mConfig.stride) mStride = mConfig.stride;
@@ -191,10 +331,7 @@ void Reassembler::configure(const ReassemblerConfig &aConfig)
 
 bool Reassembler::asks(const Block &aBlock) const
 {
-    // A leader that begins a new sequence may be a forged copy of a past
-    // block's: until the transmitter is seen sending the block, what it
-    // lacks is not asked for, lest resends of that past block complete it.
-    return mConfig.resendEnabled && !aBlock.overflowing() && !aBlock.restarted;
+    return mConfig.resendEnabled && !aBlock.overflowing();
 }
 
 size_t Reassembler::openBlocks() const
@@ -215,24 +352,63 @@ void Reassembler::onPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
 {
     ++mCounters.packets;
     mCounters.bytes += aSize;
+    dispatch(aData, aSize, aNowUs);
+    if (aNowUs >= mNextCheck) onTick(aNowUs);
+    if (mHeldCount) release(aNowUs);
+}
+
+void Reassembler::dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
+{
     std::optional<Packet> packet = parsePacket(aData, aSize);
     if (!packet) {
         ++mCounters.malformed;
-    } else if (packet->header.blockId == kTestBlockId) {
+        return;
+    }
+    if (packet->header.blockId == kTestBlockId) {
         if (isTestPacket(*packet)) ++mCounters.testPackets;
         else ++mCounters.malformed;
-    } else {
-        Block *block = find(packet->header.blockId, packet->header.extendedId);
-        if (!block) block = begin(*packet, aNowUs);
-        if (block) {
-            place(*block, *packet, aNowUs);
-            // Most packets only add to their block: it is looked at alone,
-            // and the others when something of theirs falls due.
-            if (block->nextDue <= aNowUs) ask(*block, aNowUs);
-            settle(*block, aNowUs);
+        return;
+    }
+    Block *block = find(packet->header.blockId, packet->header.extendedId);
+    // The sequence under way goes on, sending of its own accord: what was
+    // gathered of a new one was not that. A block begun behind the newest
+    // may be a new sequence's: it shows it instead.
+    if (block && !isStatusOnly(packet->header.status) && !isResent(packet->header)) {
+        if (!block->late) {
+            if (mCandidate.open) mCandidate = Candidate();
+        } else if (packet->header.format == FORMAT_TRAILER) {
+            witness(*packet, false, 0);
         }
     }
-    if (aNowUs >= mNextCheck) onTick(aNowUs);
+    if (!block) {
+        block = begin(*packet, aData, aSize, aNowUs);
+        // The first packets of a block that waited for a slot.
+        for (uint32_t k = 0; block && k < mReplay; ++k) {
+            if (std::optional<Packet> held = parsePacket(mHeld[k].data(), mHeld[k].size())) {
+                ++block->packets;
+                place(*block, *held, aNowUs);
+            }
+        }
+        mReplay = 0;
+    }
+    if (!block) return;
+    if (++block->packets == kShowingPackets) shows(*block, aNowUs);
+    place(*block, *packet, aNowUs);
+    // Most packets only add to their block: it is looked at alone, and the
+    // others when something of theirs falls due.
+    if (block->nextDue <= aNowUs) ask(*block, aNowUs);
+    settle(*block, aNowUs);
+}
+
+void Reassembler::release(uint64_t aNowUs)
+{
+    // A slot came free: the block that waited for one begins with what it
+    // sent, as if it came now.
+    if (openBlocks() >= mConfig.maxBlocksInFlight) return;
+    const uint32_t count = mHeldCount;
+    mHeldCount = 0;
+    for (uint32_t k = 0; k < count; ++k) mReleased[k].swap(mHeld[k]);
+    for (uint32_t k = 0; k < count; ++k) dispatch(mReleased[k].data(), mReleased[k].size(), aNowUs);
 }
 
 void Reassembler::onTick(uint64_t aNowUs)
@@ -242,11 +418,12 @@ void Reassembler::onTick(uint64_t aNowUs)
     mOrder.clear();
     for (Block &b : mBlocks)
         if (b.active) mOrder.push_back(&b);
-    std::sort(mOrder.begin(), mOrder.end(), [](const Block *a, const Block *b) { return a->sequence < b->sequence; });
+    std::sort(mOrder.begin(), mOrder.end(), [](const Block *a, const Block *b) { return a->ordinal < b->ordinal; });
     for (Block *b : mOrder) {
         ask(*b, aNowUs);
         settle(*b, aNowUs);
     }
+    if (mHeldCount) release(aNowUs);
     mNextCheck = nextDeadline();
 }
 
@@ -257,13 +434,40 @@ uint64_t Reassembler::nextDeadline() const
         if (!b.active) continue;
         next = std::min(next, b.nextDue);
         next = std::min(next, b.lastUs + mConfig.blockTimeoutUs);
-        if (!b.trailerSeen && b.pending == 0 && asks(b))
-            next = std::min(next, b.lastUs + mConfig.resendTimeoutUs);
+        if (!b.trailerSeen && b.awaited == 0 && asks(b)) next = std::min(next, b.lastUs + mConfig.resendTimeoutUs);
     }
     return next;
 }
 
-Reassembler::Admission Reassembler::admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp) const
+bool Reassembler::copyOfRecent(uint64_t aBlockId, bool aExtendedId, uint64_t aTimestamp) const
+{
+    for (const Recent &r : mRecent) {
+        if (!r.used || r.id != aBlockId || r.extendedId != aExtendedId) continue;
+        // The same leader again, of this sequence or an earlier one; or a
+        // leader, come late, of a block that began without it.
+        if (r.leader ? r.timestamp == aTimestamp : r.sequence == mSequence) return true;
+    }
+    return false;
+}
+
+bool Reassembler::begunRecently(uint64_t aBlockId, bool aExtendedId) const
+{
+    for (const Recent &r : mRecent)
+        if (r.used && r.id == aBlockId && r.extendedId == aExtendedId && r.sequence == mSequence) return true;
+    return false;
+}
+
+uint32_t Reassembler::remember(const Recent &aRecent)
+{
+    const uint32_t at = mNextRecent;
+    mRecent[at] = aRecent;
+    mRecent[at].used = true;
+    mRecent[at].sequence = mSequence;
+    mNextRecent = (at + 1) % kRecentBlocks;
+    return at;
+}
+
+Reassembler::Admission Reassembler::admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp)
 {
     const Header &h = aPacket.header;
     std::optional<Leader> leader;
@@ -271,24 +475,63 @@ Reassembler::Admission Reassembler::admit(const Packet &aPacket, bool &aLeader, 
     aLeader = leader.has_value();
     aTimestamp = leader ? leader->timestamp : 0;
     if (mConfig.waitForLeader && !aLeader) return Admission::Refused;
-    if (!mStarted) return Admission::Next;
-    // The other kind of ids: a new sequence, begun by a leader.
-    if (h.extendedId != mLastExtended) return aLeader ? Admission::Restart : Admission::Refused;
-    const int64_t ahead = aheadOf(h.blockId, mLastBlockId, h.extendedId);
-    // Far ahead of the newest, a block shows itself with its leader, so
-    // that one stray packet does not move the stream there.
-    if (ahead > 0) return ahead <= int64_t(kRecentBlocks) || aLeader ? Admission::Next : Admission::Refused;
-    // Behind (or the newest again): late packets of a block that ended,
-    // unless a leader begins a new sequence, as a restarted camera's
-    // does. A leader repeating a recent block's is a late one.
-    if (!aLeader) return Admission::Refused;
-    for (const Recent &r : mRecent)
-        if (r.used && r.id == h.blockId && r.extendedId == h.extendedId)
-            return r.leader && r.timestamp != aTimestamp ? Admission::Restart : Admission::Refused;
-    return Admission::Restart;
+    if (!mStarted) return Admission::Start;
+    // One of the last blocks begun, wherever the newest went since.
+    if (begunRecently(h.blockId, h.extendedId)) return witness(aPacket, aLeader, aTimestamp);
+    if (h.extendedId == mLastExtended) {
+        // A little ahead of the newest, the next blocks (some perhaps
+        // lost), or behind it, one that has not begun; unless it repeats
+        // the leader of one begun already.
+        const int64_t ahead = blockDistance(h.blockId, mLastBlockId, h.extendedId);
+        if (ahead <= int64_t(kRecentBlocks) && ahead >= -int64_t(kLateBlocks)) {
+            // Begun already: a late packet, or a new sequence's leader.
+            if (ahead <= 0 && mBegun[size_t(-ahead)]) return witness(aPacket, aLeader, aTimestamp);
+            if (aLeader && copyOfRecent(h.blockId, h.extendedId, aTimestamp)) return Admission::Refused;
+            // Behind, it may be one of a new sequence too: it shows it.
+            if (ahead <= 0 && aLeader && witness(aPacket, aLeader, aTimestamp) == Admission::Restart)
+                return Admission::Restart;
+            return Admission::Next;
+        }
+    }
+    // No block has shown itself yet: the first may have been a stray
+    // packet's, and tells nothing of where the stream is.
+    if (!mSettled) return Admission::Start;
+    return witness(aPacket, aLeader, aTimestamp);
 }
 
-Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
+Reassembler::Admission Reassembler::witness(const Packet &aPacket, bool aLeader, uint64_t aTimestamp)
+{
+    // Behind the newest, far ahead of it, or of the other kind of ids: a
+    // late or stray packet, a copy of a past block, or a new sequence. It
+    // opens nothing; a new sequence shows itself in blocks sent in order
+    // from leader to trailer, which resends and leftovers are not.
+    const Header &h = aPacket.header;
+    Candidate &c = mCandidate;
+    if (isResent(h) || isStatusOnly(h.status)) return Admission::Refused;
+    const bool ours = c.open && c.extendedId == h.extendedId;
+    if (!aLeader) {
+        if (ours && h.blockId == c.newest && h.packetId > 0 && h.format == FORMAT_TRAILER && decodeTrailer(aPacket))
+            c.newestShown = true;
+        return Admission::Refused;
+    }
+    if (copyOfRecent(h.blockId, h.extendedId, aTimestamp)) return Admission::Refused;
+    const int64_t ahead = ours ? blockDistance(h.blockId, c.newest, h.extendedId) : 0;
+    if (ours && ahead == 0 && aTimestamp == c.timestamp) return Admission::Refused;
+    if (ours && ahead > 0 && ahead <= int64_t(kRecentBlocks)) {
+        if (c.newestShown) ++c.shown;
+    } else {
+        c = Candidate();
+        c.open = true;
+        c.extendedId = h.extendedId;
+    }
+    c.newest = h.blockId;
+    c.timestamp = aTimestamp;
+    c.newestShown = false;
+    c.ids[c.count++ % (kShownBlocks + 1)] = h.blockId;
+    return c.shown >= kShownBlocks ? Admission::Restart : Admission::Refused;
+}
+
+Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aData, size_t aSize, uint64_t aNowUs)
 {
     const Header &h = aPacket.header;
     bool leader = false;
@@ -299,42 +542,78 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
         return nullptr;
     }
     if (admission == Admission::Restart) {
-        // The blocks of the old sequence that the new one will reach end
-        // now: packets of one must never complete the other.
+        // The camera began again: the blocks of the old sequence that the
+        // new one will reach end now, packets of one must never complete
+        // the other. Those behind it may still get what they wait for.
         for (;;) {
             Block *oldest = nullptr;
             for (Block &b : mBlocks)
-                if (b.active && b.extendedId == h.extendedId && aheadOf(b.id, h.blockId, h.extendedId) >= 0 &&
-                    (!oldest || b.sequence < oldest->sequence))
+                if (b.active && (b.extendedId != h.extendedId || blockDistance(b.id, h.blockId, h.extendedId) >= 0) &&
+                    (!oldest || b.ordinal < oldest->ordinal))
                     oldest = &b;
             if (!oldest) break;
             markLost(*oldest, 0, oldest->known);
             finish(*oldest, failure(*oldest));
         }
-        // Nor do its ids tell what is late in the new one.
-        for (Recent &r : mRecent)
-            if (r.used && r.extendedId == h.extendedId && aheadOf(r.id, h.blockId, h.extendedId) >= 0) r = Recent();
+        ++mSequence;
     }
-    mStarted = true;
-    mLastBlockId = h.blockId;
-    mLastExtended = h.extendedId;
-    const uint32_t recent = uint32_t(mSequence % kRecentBlocks);
-    mRecent[recent] = Recent{h.blockId, true, h.extendedId, leader, timestamp};
-    ++mSequence;
-    // Older blocks are superseded now: they are looked at on this packet.
-    mNextCheck = aNowUs;
-
     Block *free = nullptr;
     size_t open = 0;
     for (Block &b : mBlocks) {
-        if (b.active) {
-            b.superseded = true;
-            ++open;
-        } else if (!free) {
-            free = &b;
-        }
+        if (b.active) ++open;
+        else if (!free) free = &b;
     }
-    if (open >= mConfig.maxBlocksInFlight || !free) free = endOldest();
+    const bool full = open >= mConfig.maxBlocksInFlight || !free;
+    const bool same = mHeldCount && mHeldId == h.blockId && mHeldExtended == h.extendedId;
+    if (full && admission != Admission::Restart && !(same && mHeldCount + 1 == kShowingPackets)) {
+        // Every slot is taken: this block would end the oldest. It does once
+        // it shows itself, so that stray packets end nothing; its packets
+        // are kept until then.
+        if (!same) {
+            mCounters.ignored += mHeldCount;
+            mHeldCount = 0;
+            mHeldId = h.blockId;
+            mHeldExtended = h.extendedId;
+        }
+        mHeld[mHeldCount++].assign(aData, aData + aSize);
+        return nullptr;
+    }
+    if (!same) mCounters.ignored += mHeldCount;
+    mReplay = same ? mHeldCount : 0;
+    mHeldCount = 0;
+
+    const int64_t ahead = admission == Admission::Next ? blockDistance(h.blockId, mLastBlockId, h.extendedId) : 0;
+    const bool late = admission == Admission::Next && ahead <= 0;
+    if (!late && admission != Admission::Restart) mCandidate = Candidate();
+    if (admission == Admission::Restart) {
+        // Where the ids began before stays known, and the new sequence's
+        // blocks that showed it are over.
+        rebase(h.blockId, h.extendedId);
+        for (uint32_t k = 0; k < std::min<uint32_t>(mCandidate.count, kShownBlocks + 1); ++k) {
+            const int64_t behind = -blockDistance(mCandidate.ids[k], h.blockId, h.extendedId);
+            if (behind >= 0 && behind <= int64_t(kLateBlocks)) mBegun.set(size_t(behind));
+        }
+        mCandidate = Candidate();
+    } else if (admission == Admission::Start) {
+        // At the start a block behind the first may still begin: the first
+        // may have been a stray packet's.
+        if (!mStarted) mBegun.reset();
+        rebase(h.blockId, h.extendedId);
+    } else if (ahead > 0) {
+        mBegun <<= size_t(ahead);
+        mBegun.set(0);
+        mLastBlockId = h.blockId;
+    } else {
+        mBegun.set(size_t(-ahead));
+    }
+    Recent entry;
+    entry.id = h.blockId;
+    entry.extendedId = h.extendedId;
+    entry.leader = leader;
+    entry.timestamp = timestamp;
+    const uint32_t recent = remember(entry);
+    ++mOrdinal;
+    if (full) free = endOldest();
 
     Destination destination;
     if (!mSink.acquire(h.blockId, destination)) {
@@ -342,8 +621,15 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
         // packets gives way, so that it reaches the application, failed,
         // and its memory comes back for the blocks after. Otherwise blocks
         // waiting for resends would hold all the memory while every new
-        // one is dropped.
-        endOldest();
+        // one is dropped. One still arriving is not waiting: a stray packet
+        // does not end it.
+        Block *oldest = nullptr;
+        for (Block &b : mBlocks)
+            if (b.active && (b.trailerSeen || b.superseded) && (!oldest || b.ordinal < oldest->ordinal)) oldest = &b;
+        if (oldest) {
+            markLost(*oldest, 0, oldest->known);
+            finish(*oldest, failure(*oldest));
+        }
         ++mCounters.blocksDropped;
         return nullptr;
     }
@@ -351,14 +637,16 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
     b.active = true;
     b.id = h.blockId;
     b.extendedId = h.extendedId;
-    b.sequence = mSequence;
+    b.late = late;
+    b.ordinal = mOrdinal;
     b.recent = recent;
     b.destination = destination;
-    b.gaps.clear();
-    b.known = b.pending = b.asked = 0;
+    b.clearGaps();
+    b.delayUs = mConfig.resendDelayUs;
+    b.timeoutUs = std::max<uint32_t>(mConfig.resendTimeoutUs, 1);
+    b.packets = b.known = b.asked = 0;
     b.trailerId = kNoTrailer;
     b.leaderSeen = b.trailerSeen = b.tooManyResends = b.tooManyGaps = b.superseded = b.broken = false;
-    b.restarted = admission == Admission::Restart;
     b.format = 0;
     b.stride = b.full = b.shortId = b.shortSize = b.lastData = 0;
     b.furthestStart = 0;
@@ -376,33 +664,73 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, uint64_t aNowUs)
     return mLast = &b;
 }
 
+void Reassembler::rebase(uint64_t aBlockId, bool aExtendedId)
+{
+    // mBegun counted back from aBlockId now.
+    const int64_t ahead = blockDistance(aBlockId, mLastBlockId, aExtendedId);
+    if (aExtendedId != mLastExtended || ahead > int64_t(kLateBlocks) || ahead < -int64_t(kLateBlocks)) mBegun.reset();
+    else if (ahead > 0) mBegun <<= size_t(ahead);
+    else mBegun >>= size_t(-ahead);
+    mBegun.set(0);
+    mStarted = true;
+    mLastBlockId = aBlockId;
+    mLastExtended = aExtendedId;
+}
+
+void Reassembler::shows(const Block &aBlock, uint64_t aNowUs)
+{
+    const int64_t behind = -blockDistance(aBlock.id, mLastBlockId, aBlock.extendedId);
+    if (!mSettled && (aBlock.extendedId != mLastExtended || behind < 0 || behind > int64_t(kLateBlocks))) {
+        // The first block to show itself tells where the stream is, and a
+        // stray packet since took the newest far from it: the newest is the
+        // newest block begun near it.
+        uint64_t newest = aBlock.id;
+        for (const Block &b : mBlocks) {
+            const int64_t ahead = b.active && b.extendedId == aBlock.extendedId ? blockDistance(b.id, aBlock.id, b.extendedId) : 0;
+            if (ahead > 0 && ahead <= int64_t(kRecentBlocks) && ahead > blockDistance(newest, aBlock.id, b.extendedId))
+                newest = b.id;
+        }
+        rebase(newest, aBlock.extendedId);
+        for (const Block &b : mBlocks) {
+            const int64_t back = b.active && b.extendedId == aBlock.extendedId ? -blockDistance(b.id, newest, b.extendedId) : -1;
+            if (back >= 0 && back <= int64_t(kLateBlocks)) mBegun.set(size_t(back));
+        }
+    }
+    mSettled = true;
+    // Blocks before it are over but for what they still wait for. Only
+    // those before it: one begun late leaves the later ones as they are.
+    for (Block &b : mBlocks)
+        if (b.active && b.extendedId == aBlock.extendedId && blockDistance(b.id, aBlock.id, b.extendedId) < 0)
+            b.superseded = true;
+    // They are looked at on this packet.
+    mNextCheck = aNowUs;
+}
+
+void Reassembler::split(Block &aBlock)
+{
+    // Past what a block may keep: it fails, whatever comes.
+    if (aBlock.gaps() > kMaxGaps) aBlock.tooManyGaps = true;
+}
+
 void Reassembler::track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs)
 {
     if (aUpTo <= aBlock.known) return;
-    if (aBlock.gaps.size() >= kMaxGaps) {
-        // Past what a block may keep: it fails, whatever comes.
+    if (aBlock.gaps() >= kMaxGaps) {
         aBlock.tooManyGaps = true;
         aBlock.known = aUpTo;
         return;
     }
-    Gap g;
-    g.low = aBlock.known;
-    g.high = aUpTo - 1;
-    g.due = aNowUs + mConfig.resendDelayUs;
-    aBlock.gaps.push_back(g);
-    aBlock.pending += aUpTo - aBlock.known;
+    const uint64_t due = aNowUs + aBlock.delayUs;
+    aBlock.open(aBlock.known, aUpTo - 1, due);
     aBlock.known = aUpTo;
-    aBlock.nextDue = std::min(aBlock.nextDue, g.due);
-    mNextCheck = std::min(mNextCheck, g.due);
+    aBlock.nextDue = std::min(aBlock.nextDue, due);
+    mNextCheck = std::min(mNextCheck, due);
 }
 
-size_t Reassembler::gapOf(const Block &aBlock, uint32_t aId) const
+bool Reassembler::missing(const Block &aBlock, uint32_t aId) const
 {
-    auto it = std::upper_bound(aBlock.gaps.begin(), aBlock.gaps.end(), aId,
-                               [](uint32_t id, const Gap &g) { return id < g.low; });
-    if (it == aBlock.gaps.begin()) return kNoGap;
-    --it;
-    return aId <= it->high ? size_t(it - aBlock.gaps.begin()) : kNoGap;
+    return Block::holding(aBlock.pending, aId) != aBlock.pending.end() ||
+           Block::holding(aBlock.lost, aId) != aBlock.lost.end();
 }
 
 void Reassembler::received(Block &aBlock, uint32_t aId)
@@ -411,56 +739,43 @@ void Reassembler::received(Block &aBlock, uint32_t aId)
         aBlock.known = aId + 1;
         return;
     }
-    size_t index = gapOf(aBlock, aId);
-    if (index == kNoGap) return;
-    Gap &g = aBlock.gaps[index];
+    Block::Gaps *gaps = &aBlock.pending;
+    auto it = Block::holding(*gaps, aId);
+    if (it == gaps->end()) {
+        gaps = &aBlock.lost;
+        it = Block::holding(*gaps, aId);
+        if (it == gaps->end()) return;
+    }
     BlockStatistics &s = aBlock.statistics;
-    if (g.asks) {
+    if (it->second.asks) {
         ++s.recovered;
-        if (g.single) ++s.recoveredSingleResend;
+        if (it->second.single) ++s.recoveredSingleResend;
     } else {
         ++s.outOfOrder;
     }
-    if (!g.lost) --aBlock.pending;
-    if (g.low == g.high) {
-        aBlock.gaps.erase(aBlock.gaps.begin() + ptrdiff_t(index));
-    } else if (aId == g.low) {
-        ++g.low;
-    } else if (aId == g.high) {
-        --g.high;
-    } else {
-        Gap right = g;
-        right.low = aId + 1;
-        g.high = aId - 1;
-        aBlock.gaps.insert(aBlock.gaps.begin() + ptrdiff_t(index) + 1, right);
-        if (aBlock.gaps.size() > kMaxGaps) aBlock.tooManyGaps = true;
-    }
+    if (aBlock.take(*gaps, it, aId)) split(aBlock);
 }
 
 void Reassembler::markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo)
 {
-    for (size_t i = 0; i < aBlock.gaps.size(); ++i) {
-        Gap &g = aBlock.gaps[i];
-        if (g.high < aFrom) continue;
-        if (g.low >= aTo) break;
-        if (g.lost) continue;
-        if (g.low < aFrom) {
+    if (aFrom >= aTo) return;
+    // Only awaited gaps are looked at: each is given up on once.
+    auto it = aBlock.pending.upper_bound(aFrom);
+    if (it != aBlock.pending.begin() && std::prev(it)->second.high >= aFrom) --it;
+    while (it != aBlock.pending.end() && it->first < aTo) {
+        if (it->first < aFrom) {
             // The part before aFrom stays as it is.
-            Gap right = g;
-            right.low = aFrom;
-            g.high = aFrom - 1;
-            aBlock.gaps.insert(aBlock.gaps.begin() + ptrdiff_t(i) + 1, right);
+            aBlock.divide(aBlock.pending, it, aFrom - 1, aFrom);
+            split(aBlock);
+            ++it;
             continue;
         }
-        if (g.high >= aTo) {
-            Gap right = g;
-            right.low = aTo;
-            g.high = aTo - 1;
-            aBlock.gaps.insert(aBlock.gaps.begin() + ptrdiff_t(i) + 1, right);
+        if (it->second.high >= aTo) {
+            // So does the part from aTo on.
+            aBlock.divide(aBlock.pending, it, aTo - 1, aTo);
+            split(aBlock);
         }
-        Gap &lost = aBlock.gaps[i];
-        lost.lost = true;
-        aBlock.pending -= lost.size();
+        it = aBlock.giveUp(it);
     }
 }
 
@@ -490,7 +805,7 @@ void Reassembler::place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
     }
     if (h.status == STATUS_PACKET_NOT_YET_AVAILABLE) return;
 
-    if (id < aBlock.known && gapOf(aBlock, id) == kNoGap) {
+    if (id < aBlock.known && !missing(aBlock, id)) {
         // Here already: a copy of what was placed, or a contradiction.
         ++aBlock.statistics.redundant;
         if (!sameAsPlaced(aBlock, aPacket)) misfit(aBlock);
@@ -506,10 +821,6 @@ void Reassembler::place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
         return;
     }
     aBlock.lastUs = aNowUs;
-    // Sent of the transmitter's own accord, not asked for: the block is
-    // under way there, whatever began it here.
-    const bool resent = h.extendedId ? (h.flags & FLAG_PACKET_RESEND) != 0 : h.status == STATUS_PACKET_RESEND;
-    if (id > 0 && !resent) aBlock.restarted = false;
     // The ids before it that have not come yet are missing from now on;
     // one that cannot be placed yet is missing too, and a resend brings it
     // again once it can.
@@ -565,12 +876,18 @@ bool Reassembler::placeTrailer(Block &aBlock, const Packet &aPacket)
     aBlock.trailer.partTable = nullptr;
     // What was taken as missing after it (asked for as a possible trailer,
     // or answered as unavailable) is not part of the block.
-    while (!aBlock.gaps.empty() && aBlock.gaps.back().high > id) {
-        Gap &g = aBlock.gaps.back();
-        const uint32_t from = std::max(g.low, id + 1);
-        if (!g.lost) aBlock.pending -= g.high - from + 1;
-        if (g.low > id) aBlock.gaps.pop_back();
-        else g.high = id;
+    for (Block::Gaps *gaps : {&aBlock.pending, &aBlock.lost}) {
+        while (!gaps->empty() && std::prev(gaps->end())->second.high > id) {
+            auto last = std::prev(gaps->end());
+            if (last->first <= id) {
+                if (gaps == &aBlock.pending) aBlock.awaited -= last->second.high - id;
+                last->second.high = id;
+            } else if (gaps == &aBlock.pending) {
+                aBlock.forget(last);
+            } else {
+                gaps->erase(last);
+            }
+        }
     }
     if (aBlock.known > id + 1) aBlock.known = id + 1;
     return true;
@@ -764,22 +1081,29 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
     // Once that packet is lost, the next is not asked for: each would be
     // asked in turn, answered (if at all) only by the transmitter's
     // refusal, for as long as the block lives.
-    if (resend && !aBlock.trailerSeen && aBlock.pending == 0 && aBlock.known < mConfig.maxPacketsPerBlock &&
+    if (resend && !aBlock.trailerSeen && aBlock.awaited == 0 && aBlock.known < mConfig.maxPacketsPerBlock &&
         !aBlock.endGivenUp() && (aBlock.superseded || aNowUs - aBlock.lastUs >= mConfig.resendTimeoutUs)) {
         track(aBlock, aBlock.known + 1, aNowUs);
-        if (!aBlock.gaps.empty() && aBlock.gaps.back().high == aBlock.known - 1) aBlock.gaps.back().due = aNowUs;
+        // Due now: at the head of its queue.
+        auto last = Block::holding(aBlock.pending, aBlock.known - 1);
+        if (last != aBlock.pending.end() && last->second.queue == Gap::Fresh) {
+            aBlock.dequeue(last->second);
+            last->second.due = aNowUs;
+            aBlock.enqueue(last->second, Gap::Fresh, aBlock.fresh.head);
+        }
         aBlock.nextDue = aNowUs;
     }
     if (aBlock.nextDue > aNowUs) return;
 
-    uint64_t next = kNever;
+    // Only the gaps due are looked at, in the order they fall due; those
+    // next to each other go out as one request.
     bool open = false;           // a request being gathered
     uint32_t first = 0, last = 0;
-    size_t firstGap = 0;
-    auto flush = [&](size_t aEnd) {
+    auto flush = [&]() {
         if (!open) return;
         open = false;
-        for (size_t k = firstGap; k < aEnd; ++k) aBlock.gaps[k].single = first == last;
+        // Asked for alone: a single packet.
+        if (first == last) aBlock.pending.find(first)->second.single = true;
         mSink.requestResend(aBlock.id, aBlock.extendedId, first, last);
         const uint32_t count = last - first + 1;
         ++aBlock.statistics.resendGroupsRequested;
@@ -787,42 +1111,42 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
         ++mCounters.resendRequests;
         mCounters.resendPackets += count;
     };
-    for (size_t i = 0; i < aBlock.gaps.size(); ++i) {
-        Gap &g = aBlock.gaps[i];
-        if (g.lost || g.due > aNowUs) {
-            if (!g.lost) next = std::min(next, g.due);
-            flush(i);
-            continue;
-        }
+    const uint64_t again = aNowUs + aBlock.timeoutUs;
+    for (;;) {
+        // The earlier due of the two queues' heads.
+        Gap *head = aBlock.fresh.head;
+        if (!head || (aBlock.retry.head && aBlock.retry.head->due < head->due)) head = aBlock.retry.head;
+        if (!head || head->due > aNowUs) break;
+        Gap &g = *head;
         if (!resend || g.asks >= mConfig.maxResendsPerPacket) {
-            g.lost = true;
-            aBlock.pending -= g.size();
-            flush(i);
+            flush();
+            aBlock.giveUp(aBlock.pending.find(g.low));
             continue;
         }
+        const uint32_t low = g.low, size = g.high - low + 1;
         if (g.asks == 0) {
-            if (g.size() > mConfig.maxResendPacketsPerBlock - std::min(aBlock.asked, mConfig.maxResendPacketsPerBlock)) {
+            if (size > mConfig.maxResendPacketsPerBlock - std::min(aBlock.asked, mConfig.maxResendPacketsPerBlock)) {
                 aBlock.tooManyResends = true;
-                flush(i);
                 break;
             }
-            aBlock.asked += g.size();
+            aBlock.asked += size;
         }
         ++g.asks;
-        g.due = aNowUs + mConfig.resendTimeoutUs;
-        next = std::min(next, g.due);
-        if (open && g.low == last + 1) {
+        g.single = false;
+        g.due = again;
+        aBlock.dequeue(g);
+        aBlock.enqueue(g, Gap::Retry);
+        if (open && low == last + 1) {
             last = g.high;
         } else {
-            flush(i);
+            flush();
             open = true;
-            first = g.low;
+            first = low;
             last = g.high;
-            firstGap = i;
         }
     }
-    flush(aBlock.gaps.size());
-    aBlock.nextDue = aBlock.tooManyResends ? aNowUs : next;
+    flush();
+    aBlock.nextDue = aBlock.tooManyResends ? aNowUs : aBlock.firstDue();
     mNextCheck = std::min(mNextCheck, aBlock.nextDue);
 }
 
@@ -858,12 +1182,12 @@ bool Reassembler::settle(Block &aBlock, uint64_t aNowUs)
         markLost(aBlock, 0, aBlock.known);
         finish(aBlock, aBlock.tooManyResends || mConfig.resendEnabled ? Outcome::TooManyResends
                                                                       : Outcome::MissingPackets);
-    } else if (aBlock.leaderSeen && aBlock.trailerSeen && aBlock.gaps.empty()) {
+    } else if (aBlock.leaderSeen && aBlock.trailerSeen && aBlock.gaps() == 0) {
         finish(aBlock, verdict(aBlock));
     } else if (aNowUs - aBlock.lastUs >= mConfig.blockTimeoutUs) {
         markLost(aBlock, 0, aBlock.known);
         finish(aBlock, failure(aBlock));
-    } else if (aBlock.pending == 0 &&
+    } else if (aBlock.awaited == 0 &&
                (aBlock.trailerSeen || (aBlock.superseded && (!asks(aBlock) || aBlock.endGivenUp())))) {
         // Nothing more can come: its end is known, or unknowable once a
         // later block began, without resends or because asking for it failed.
@@ -879,10 +1203,15 @@ void Reassembler::finish(Block &aBlock, Outcome aOutcome)
     aBlock.active = false;
     mMissing.clear();
     uint32_t lost = 0;
-    for (const Gap &g : aBlock.gaps) {
-        lost += g.size();
-        if (!mMissing.empty() && mMissing.back().high + 1 == g.low) mMissing.back().high = g.high;
-        else mMissing.push_back(MissingRange{g.low, g.high});
+    // Both kinds of gap, in the order of their ids.
+    auto p = aBlock.pending.begin(), l = aBlock.lost.begin();
+    while (p != aBlock.pending.end() || l != aBlock.lost.end()) {
+        auto &next = l == aBlock.lost.end() || (p != aBlock.pending.end() && p->first < l->first) ? p : l;
+        const uint32_t low = next->first, high = next->second.high;
+        ++next;
+        lost += high - low + 1;
+        if (!mMissing.empty() && mMissing.back().high + 1 == low) mMissing.back().high = high;
+        else mMissing.push_back(MissingRange{low, high});
     }
     aBlock.statistics.lost = lost;
     if (aOutcome == Outcome::Complete && aBlock.format == FORMAT_PAYLOAD) mStride = aBlock.stride;
@@ -903,6 +1232,7 @@ void Reassembler::finish(Block &aBlock, Outcome aOutcome)
     r.leaderStatus = aBlock.leaderStatus;
     r.bytesWritten = aBlock.written;
     r.requiredSize = std::max({aBlock.leaderSeen ? aBlock.declared() : 0, aBlock.beyond, aBlock.written});
+    r.dataEnd = std::max(aBlock.beyond, aBlock.written);
     r.firstPacketUs = aBlock.firstUs;
     r.lastPacketUs = aBlock.lastUs;
     r.statistics = aBlock.statistics;
@@ -917,7 +1247,7 @@ Reassembler::Block *Reassembler::oldestOpen()
 {
     Block *oldest = nullptr;
     for (Block &b : mBlocks)
-        if (b.active && (!oldest || b.sequence < oldest->sequence)) oldest = &b;
+        if (b.active && (!oldest || b.ordinal < oldest->ordinal)) oldest = &b;
     return oldest;
 }
 
@@ -932,15 +1262,20 @@ Reassembler::Block *Reassembler::endOldest()
 
 void Reassembler::abort()
 {
+    // Nor does a block waiting for a slot begin afterwards.
+    mCounters.ignored += mHeldCount;
+    mHeldCount = 0;
     while (Block *oldest = oldestOpen()) finish(*oldest, Outcome::Aborted);
 }
 
 void Reassembler::reset()
 {
     abort();
-    mStarted = false;
+    mStarted = mSettled = false;
     mLastBlockId = 0;
+    mBegun.reset();
     for (Recent &r : mRecent) r = Recent();
+    mCandidate = Candidate();
     mStride = mConfig.stride;
     mNextCheck = 0;
 }

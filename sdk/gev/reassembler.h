@@ -15,13 +15,29 @@
 // packet size changed between acquisitions, a camera restarted into an
 // open stream or a stray packet costs at most the block it names. A packet
 // that contradicts its block's layout is dropped and the block can then
-// only fail: a block reported complete holds exactly what was sent. The
-// work of a packet does not depend on the ids it names.
+// only fail: a block reported complete holds exactly what was sent.
+//
+// Each block begins at most once in a sequence, and only near the newest:
+// a little ahead of it, or behind it if it never began (its first packets
+// lost, or a stray packet ahead began a block first). Anything else,
+// a late or stray packet, a copy of a past block, a resend answer carrying
+// other blocks' packets, opens nothing and ends nothing. A camera
+// that restarted (ids from 1 again, or the other kind of ids) shows a new
+// sequence with blocks a single delayed or forged packet cannot make: two
+// blocks each sent from leader to trailer, one after the other, and the
+// leader of a third, with no packet of the old sequence in between. The
+// third block begins the new sequence; the old one's open blocks end.
+//
+// The work of a packet does not depend on the ids it names nor on the gaps
+// its block has open: gaps are kept ordered by id and by when they are due,
+// each packet costs at most a logarithm of their number.
 
 #include "gev/gvsp.h"
 #include "tarn/PacketStatistics.h"
 
+#include <bitset>
 #include <cstdint>
+#include <memory_resource>
 #include <vector>
 
 namespace tarn {
@@ -91,6 +107,7 @@ struct BlockResult {
     uint16_t leaderStatus = STATUS_SUCCESS;
     uint64_t bytesWritten = 0;            // end of the furthest data placed
     uint64_t requiredSize = 0;            // memory the block needed
+    uint64_t dataEnd = 0;                 // ... as far as its own data reached, in the memory or past it
     uint64_t firstPacketUs = 0;
     uint64_t lastPacketUs = 0;
     BlockStatistics statistics;
@@ -157,28 +174,61 @@ public:
     // Data bytes per full packet of the last complete generic block.
     uint32_t stride() const { return mStride; }
 
-    // Blocks further ahead of the newest than this begin only with their
-    // leader; a leader behind the newest begins a new sequence unless it
-    // repeats one of the last this many blocks.
+    // Blocks further ahead of the newest than this do not begin; the last
+    // this many blocks begun are remembered, so that a copy of one of their
+    // leaders is told from a new sequence's.
     static constexpr uint32_t kRecentBlocks = 64;
+    // Blocks this far behind the newest may still begin if they never did:
+    // so many stray packets, each a little ahead, would have to move the
+    // newest before a genuine block is left behind.
+    static constexpr uint32_t kLateBlocks = 1024;
     // Gaps one block may have at once; a block with more fails.
     static constexpr uint32_t kMaxGaps = 4096;
+    // Blocks of a new sequence seen sent whole before its next one begins it.
+    static constexpr uint32_t kShownBlocks = 2;
 
 private:
+    // A block shows itself on its third packet: it supersedes the blocks
+    // before it, takes the slot of another if it must and, the first to,
+    // tells where the stream is. A stray leader and trailer do none of this.
+    static constexpr uint32_t kShowingPackets = 3;
+
     struct Gap;
+    struct Queue;
     struct Block;
     struct Recent {
         uint64_t id = 0;
+        uint64_t timestamp = 0;
+        uint64_t sequence = 0;     // which sequence it was begun in
         bool used = false;
         bool extendedId = false;
         bool leader = false;       // timestamp is the leader's
+    };
+    // Evidence of a new sequence, gathered from packets that begin nothing.
+    struct Candidate {
+        bool open = false;
+        bool extendedId = false;
+        uint64_t newest = 0;       // the block of its last leader
         uint64_t timestamp = 0;
+        bool newestShown = false;  // that block's trailer came, after its leader
+        uint32_t shown = 0;        // blocks seen sent whole, one after the other
+        // The last blocks it began, which are over once it takes over.
+        uint64_t ids[kShownBlocks + 1] = {};
+        uint32_t count = 0;
     };
 
+    void dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
+    void release(uint64_t aNowUs);
     Block *find(uint64_t aBlockId, bool aExtendedId);
-    Block *begin(const Packet &aPacket, uint64_t aNowUs);
-    enum class Admission { Refused, Next, Restart };
-    Admission admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp) const;
+    Block *begin(const Packet &aPacket, const uint8_t *aData, size_t aSize, uint64_t aNowUs);
+    // A block begins the stream (Start), follows in the sequence under
+    // way (Next), or begins a new sequence (Restart).
+    enum class Admission { Refused, Start, Next, Restart };
+    Admission admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp);
+    Admission witness(const Packet &aPacket, bool aLeader, uint64_t aTimestamp);
+    bool copyOfRecent(uint64_t aBlockId, bool aExtendedId, uint64_t aTimestamp) const;
+    bool begunRecently(uint64_t aBlockId, bool aExtendedId) const;
+    uint32_t remember(const Recent &aRecent);
     void place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
     bool placeLeader(Block &aBlock, const Packet &aPacket);
     bool placeTrailer(Block &aBlock, const Packet &aPacket);
@@ -189,8 +239,11 @@ private:
     bool write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize);
     void misfit(Block &aBlock);
     void track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs);
-    size_t gapOf(const Block &aBlock, uint32_t aId) const;
+    bool missing(const Block &aBlock, uint32_t aId) const;
     void received(Block &aBlock, uint32_t aId);
+    void split(Block &aBlock);
+    void shows(const Block &aBlock, uint64_t aNowUs);
+    void rebase(uint64_t aBlockId, bool aExtendedId);
     bool asks(const Block &aBlock) const;
     void ask(Block &aBlock, uint64_t aNowUs);
     void markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo);
@@ -204,12 +257,28 @@ private:
 
     ReassemblerSink &mSink;
     ReassemblerConfig mConfig;
+    // The gaps of every block: kept when a block ends, for the next ones.
+    std::pmr::unsynchronized_pool_resource mGapMemory;
     std::vector<Block> mBlocks;
-    uint64_t mSequence = 0;
+    uint64_t mOrdinal = 0;         // blocks begun
+    uint64_t mSequence = 0;        // sequences begun
     bool mStarted = false;
+    bool mSettled = false;         // a block showed where the stream is
     uint64_t mLastBlockId = 0;     // the newest block begun
     bool mLastExtended = false;
+    // Bit k: block mLastBlockId - k has begun (or is taken as begun).
+    std::bitset<kLateBlocks + 1> mBegun;
     Recent mRecent[kRecentBlocks];
+    uint32_t mNextRecent = 0;
+    Candidate mCandidate;
+    // Packets of a block that would end another for a slot, kept until it
+    // shows itself.
+    std::vector<uint8_t> mHeld[kShowingPackets - 1];
+    std::vector<uint8_t> mReleased[kShowingPackets - 1];
+    uint32_t mHeldCount = 0;
+    uint64_t mHeldId = 0;
+    bool mHeldExtended = false;
+    uint32_t mReplay = 0;          // held packets to place in the block begun
     uint32_t mStride = 0;
     StreamCounters mCounters;
     std::vector<MissingRange> mMissing;   // kept for the next result

@@ -28,6 +28,8 @@ struct Channel {
     double reorder = 0;       // share held back behind the next packet
     bool serveResends = true;
     uint16_t refuseStatus = 0; // answer resends with this status instead
+    double leaderLoss = 0;     // share of leaders' first transmissions dropped
+    uint32_t storm = 0;        // packets of other recent blocks sent with each resend answer
 };
 
 struct Received {
@@ -71,6 +73,8 @@ public:
         auto &p = mSent[{aBlockId, extendedId}];
         p.reset(new Packetizer());
         if (!p->start(aSource, aBlockId, datagram, extendedId)) return false;
+        mRecent.push_back({aBlockId, extendedId});
+        if (mRecent.size() > 100) mRecent.pop_front();
         for (uint32_t id = 0; id < p->packetCount(); ++id) {
             transmit(*p, id, false);
             if (id == injectAfter || id + 1 == p->packetCount()) {
@@ -80,6 +84,13 @@ public:
         }
         flush();
         return true;
+    }
+
+    // The transmitter restarted: what it sent before is not in its memory.
+    void restart()
+    {
+        mRecent.clear();
+        mSent.clear();
     }
 
     // Delivers every held-back datagram and lets time pass in steps until
@@ -129,6 +140,15 @@ public:
                 transmit(*it->second, id, true);
             }
         }
+        // A sender that answers from its memory with more than was asked:
+        // genuine packets of other blocks it holds, leaders among them,
+        // marked as resends or not.
+        std::uniform_int_distribution<size_t> pick(0, mRecent.empty() ? 0 : mRecent.size() - 1);
+        for (uint32_t k = 0; k < channel.storm && !mRecent.empty(); ++k) {
+            const Packetizer &other = *mSent[mRecent[pick(mRandom)]];
+            const uint32_t id = mRandom() % 3 == 0 ? 0 : uint32_t(mRandom() % other.packetCount());
+            transmit(other, id, mRandom() % 2 == 0);
+        }
     }
 
     void complete(const BlockResult &aResult) override
@@ -156,6 +176,7 @@ private:
     {
         std::uniform_real_distribution<double> u(0, 1);
         if (u(mRandom) < (aResend ? channel.resendLoss : channel.loss)) return;
+        if (!aResend && aId == 0 && channel.leaderLoss > 0 && u(mRandom) < channel.leaderLoss) return;
         std::vector<uint8_t> out(datagram);
         out.resize(aPacketizer.write(aId, out.data(), out.size(), aResend));
         if (out.empty()) return;
@@ -188,6 +209,7 @@ private:
     Reassembler mReassembler;
     std::mt19937 mRandom;
     std::map<std::pair<uint64_t, bool>, std::unique_ptr<Packetizer>> mSent;
+    std::deque<std::pair<uint64_t, bool>> mRecent;   // the last blocks sent
     std::deque<std::vector<uint8_t>> mPending, mHeld;
     std::vector<std::unique_ptr<std::vector<uint8_t>>> mMemory;
 };

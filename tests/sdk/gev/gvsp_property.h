@@ -4,13 +4,18 @@
 // A camera that changes under the receiver and a channel that misbehaves,
 // driven by a stream of choices (a seeded generator, or a fuzzer's bytes):
 // packet sizes changed between blocks, restarts with ids from 1 again,
-// standard and extended ids, images, raw data, multi-part and GenDC blocks,
-// loss, duplicates, reordering, resends lost or refused, and stray and
-// hostile datagrams of every kind from the device's address. What must
-// hold: every block that comes back complete is one that was sent under
-// its id, byte for byte and as described; nothing is written outside the
-// memory given; no block stays open; and once the trouble stops, the
-// blocks that follow come back whole.
+// standard and extended ids and their wraps, images, raw data, multi-part
+// and GenDC blocks, loss (of leaders too), duplicates, reordering, resends
+// lost or refused or answered with other blocks' packets, and stray and
+// hostile datagrams of every kind from the device's address: old leaders
+// in the middle of a block, late copies of past blocks. What must hold:
+// every block that comes back complete is one that was sent under its id,
+// byte for byte and as described, and comes back once; nothing is written
+// outside the memory given; no block stays open; a block the channel
+// spared (or lost only its leader, which a resend brings) comes back whole
+// unless an injected packet named it, so that each injected packet costs
+// at most the block it names; and once the trouble stops, the blocks that
+// follow come back whole.
 
 #include "gvsp_loop.h"
 
@@ -257,25 +262,46 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks)
     config.maxBlocksInFlight = 1 + aChoices.next(16);
     Loop loop(config, aChoices.next(UINT32_MAX));
     loop.capacity = 8000 + aChoices.next(32000);
+    loop.extendedId = aChoices.chance(30);
     // Every frame sent, where resends still find it, and by its id.
     std::deque<Frame> frames;
     std::map<Key, std::vector<const Frame *>> sent;
     std::set<Key> named;                      // ids hostile datagrams named
     std::set<Key> tail;                       // sent after the trouble, expected whole
+    std::map<const Frame *, uint64_t> spared; // expected whole: the channel spared them
+    std::map<const Frame *, std::string> failed;
+    std::set<const Frame *> delivered;
+    std::vector<std::pair<uint64_t, const Frame *>> sequence;   // this run of ids, as sent
     uint64_t block = 1 + aChoices.next(aChoices.chance(50) ? 10 : 0xFFFF);
+    // Close to where the ids wrap, now and then.
+    if (aChoices.chance(20)) block = loop.extendedId ? UINT64_MAX - aChoices.next(8) : 0xFFFF - aChoices.next(8);
     uint64_t clock = aChoices.next(UINT32_MAX), restarts = 0;
+    // A sequence is under way at the receiver once it began there, or the
+    // camera sent it, restarted, untouched for as many blocks as show one.
+    bool established = true;
+    uint32_t untouched = 0;
+    // Before a whole block has come, and while a restart has yet to show,
+    // a whole forged one is as good as any for where the stream is.
+    bool settled = false;
 
     auto check = [&]() {
         for (const Received &r : loop.received) {
             const Key key{r.blockId, r.result.extendedId};
-            if (r.outcome != Outcome::Complete) continue;
+            if (r.outcome != Outcome::Complete) {
+                for (const Frame *f : sent.count(key) ? sent[key] : std::vector<const Frame *>())
+                    failed[f] = "ended " + std::to_string(int(r.outcome));
+                continue;
+            }
             ++out.complete;
             out.tailComplete += tail.count(key);
             auto it = sent.find(key);
-            bool found = false;
+            const Frame *found = nullptr;
             if (it != sent.end())
-                for (const Frame *f : it->second) found = found || (r.bytes == f->bytes && SameDescription(r, *f));
+                for (const Frame *f : it->second)
+                    if (r.bytes == f->bytes && SameDescription(r, *f)) found = f;
             if (!found) out.failure = "block " + std::to_string(r.blockId) + " complete but not as any sent";
+            else if (!delivered.insert(found).second)
+                out.failure = "block " + std::to_string(r.blockId) + " delivered twice";
         }
         loop.received.clear();
     };
@@ -299,6 +325,10 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks)
                 block = 1;
                 clock = (++restarts << 40) + aChoices.next(UINT32_MAX);
                 if (aChoices.chance(30)) loop.extendedId = !loop.extendedId;
+                loop.restart();
+                sequence.clear();
+                established = false;
+                untouched = 0;
             }
             loop.channel = Channel();
             if (aChoices.chance(40)) {
@@ -310,26 +340,50 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks)
                 static const uint16_t kRefuse[] = {0, STATUS_PACKET_UNAVAILABLE, STATUS_PACKET_REMOVED_FROM_MEMORY,
                                                    STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY};
                 loop.channel.refuseStatus = aChoices.chance(10) ? kRefuse[aChoices.next(4)] : 0;
+                if (aChoices.chance(30)) loop.channel.storm = aChoices.next(21);
             }
+            if (aChoices.chance(10)) loop.channel.leaderLoss = (1 + aChoices.next(60)) / 100.0;
         } else {
             loop.channel = Channel();
         }
         frames.push_back(MakeFrame(aChoices, clock += 1000));
         Frame &frame = frames.back();
         BlockSource source = SourceOf(frame);
+        bool injected = false;
         if (!quiet && aChoices.chance(25)) {
             // Into this block under way, or before it, or before another.
-            Packetizer p;
-            std::vector<uint8_t> genuine;
-            if (p.start(source, block, loop.datagram, loop.extendedId)) {
-                genuine.resize(loop.datagram);
-                genuine.resize(p.write(aChoices.next(p.packetCount()), genuine.data(), genuine.size()));
+            injected = true;
+            std::vector<std::vector<uint8_t>> packets;
+            const uint32_t kind = aChoices.next(20);
+            if (kind < (settled && established ? 6 : 3) && !sequence.empty()) {
+                // A past block again, late: a copy of all of it, or its
+                // leader alone; under its own id, or as if far older.
+                const auto &[id, past] = sequence[aChoices.next(uint32_t(sequence.size()))];
+                uint64_t as = id;
+                if (kind >= 3) {
+                    // Past where late blocks may begin, however far stray
+                    // packets moved the newest ahead.
+                    const uint64_t back = Reassembler::kLateBlocks + 200 + aChoices.next(aChoices.chance(50) ? 100 : 40000);
+                    as = loop.extendedId ? (id > back ? id - back : UINT64_MAX - back) : (id + 0xFFFF - back % 0xFFFF - 1) % 0xFFFF + 1;
+                }
+                Packetizer p;
+                BlockSource again = SourceOf(const_cast<Frame &>(*past));
+                if (p.start(again, as, loop.datagram, loop.extendedId))
+                    for (uint32_t n = 0; n < (kind % 3 == 0 ? 1 : p.packetCount()); ++n)
+                        packets.push_back(Datagram(p, n, loop.datagram));
+            } else {
+                Packetizer p;
+                std::vector<uint8_t> genuine;
+                if (p.start(source, block, loop.datagram, loop.extendedId)) {
+                    genuine.resize(loop.datagram);
+                    genuine.resize(p.write(aChoices.next(p.packetCount()), genuine.data(), genuine.size()));
+                }
+                uint64_t target = aChoices.chance(70) ? block : nextBlockId(block + aChoices.next(70), loop.extendedId);
+                bool altered = false;
+                packets = Hostile(aChoices, target, aChoices.chance(90) ? loop.extendedId : !loop.extendedId, genuine,
+                                  altered);
+                if (altered) loop.channel = Channel();
             }
-            uint64_t target = aChoices.chance(70) ? block : nextBlockId(block + aChoices.next(70), loop.extendedId);
-            bool altered = false;
-            auto packets = Hostile(aChoices, target, aChoices.chance(90) ? loop.extendedId : !loop.extendedId, genuine,
-                                   altered);
-            if (altered) loop.channel = Channel();
             for (auto &d : packets)
                 if (auto parsed = parsePacket(d.data(), d.size()))
                     named.insert({parsed->header.blockId, parsed->header.extendedId});
@@ -343,24 +397,47 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks)
         // A forged packet in place of one that never comes, or comes after
         // its block ended, cannot be told from it: what a hostile datagram
         // named arrives without loss and in order.
-        if (named.count({block, loop.extendedId})) loop.channel.loss = loop.channel.reorder = 0;
+        const Key key{block, loop.extendedId};
+        if (named.count(key)) loop.channel.loss = loop.channel.reorder = loop.channel.leaderLoss = 0;
+        const Channel &c = loop.channel;
+        // Lost leaders come back when asked for.
+        const bool asked = config.resendEnabled && c.serveResends && !c.refuseStatus && c.resendLoss == 0;
+        const bool untroubled = c.loss == 0 && c.duplicate == 0 && c.reorder == 0 && c.leaderLoss == 0;
+        const bool spare = c.loss == 0 && c.duplicate == 0 && c.reorder == 0 && (c.leaderLoss == 0 || asked);
         if (loop.send(source, block)) {
-            const Key key{block, loop.extendedId};
             sent[key].push_back(&frame);
+            sequence.emplace_back(block, &frame);
             ++out.sent;
-            // What fits its memory and was not named comes whole in quiet.
-            if (quiet && !named.count(key) && frame.bytes.size() <= loop.capacity) tail.insert(key);
+            // What fits its memory and was not named comes whole in quiet,
+            // and before that if the channel spared it.
+            const bool whole = !named.count(key) && frame.bytes.size() <= loop.capacity;
+            if (quiet && whole && established) tail.insert(key);
+            if (established && spare && whole) spared[&frame] = block;
+            untouched = untroubled && whole && !injected ? untouched + 1 : 0;
+            settled = settled || untouched;
+            if (untouched > Reassembler::kShownBlocks) established = true;
+        } else {
+            untouched = 0;
         }
         loop.inject.clear();
         block = nextBlockId(block, loop.extendedId);
         loop.now += aChoices.next(3000);
-        if (quiet || aChoices.chance(30)) loop.settle();
+        // A block waiting for its leader again is not pushed out by the
+        // next ones before the resend is due.
+        if (quiet || c.leaderLoss > 0 || aChoices.chance(30)) loop.settle();
     }
     loop.settle();
     check();
     out.tail = tail.size();
     if (loop.reassembler().openBlocks()) out.failure = "a block stayed open";
     if (!loop.guardsIntact) out.failure = "written past the memory given";
+    if (out.failure.empty())
+        for (const auto &[f, id] : spared)
+            if (!delivered.count(f)) {
+                out.failure = "block " + std::to_string(id) + ", which the channel spared and no packet named, " +
+                              (failed.count(f) ? failed[f] : "never came");
+                break;
+            }
     if (out.failure.empty() && out.tailComplete != out.tail)
         out.failure = std::to_string(out.tail - out.tailComplete) + " of the " + std::to_string(out.tail) +
                       " blocks after the trouble did not come whole";

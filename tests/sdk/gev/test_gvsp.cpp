@@ -304,19 +304,37 @@ TEST(GvspTestPacket, RecognisedByBlockZeroAndFilledWholly)
 
 // ---- Block ids
 
-TEST(GvspBlockIds, StandardIdsWrapPastZeroAndStayOrdered)
+TEST(GvspBlockIds, BothKindsWrapPastZeroAndStayOrdered)
 {
     EXPECT_EQ(nextBlockId(0xFFFF, false), 1u);
     EXPECT_EQ(nextBlockId(7, false), 8u);
     EXPECT_EQ(nextBlockId(0xFFFF, true), 0x10000u);
     EXPECT_EQ(nextBlockId(UINT64_MAX, true), 1u);
-    EXPECT_TRUE(isNewerBlock(1, 0xFFFF, false));
-    EXPECT_TRUE(isNewerBlock(3, 0xFFFE, false));
-    EXPECT_FALSE(isNewerBlock(0xFFFF, 1, false));
-    EXPECT_FALSE(isNewerBlock(5, 5, false));
-    EXPECT_TRUE(isNewerBlock(0x7000, 1, false));
-    EXPECT_FALSE(isNewerBlock(0x9000, 1, false));
-    EXPECT_TRUE(isNewerBlock(0x100000000ull, 0xFFFFFFFFull, true));
+    struct Case {
+        uint64_t id, reference;
+        bool extended;
+        int64_t distance;
+    };
+    const Case cases[] = {
+        {1, 0xFFFF, false, 1},
+        {3, 0xFFFE, false, 4},
+        {0xFFFF, 1, false, -1},
+        {5, 5, false, 0},
+        {0x7000, 1, false, 0x6FFF},
+        {0x9000, 1, false, 0x9000 - 1 - 0xFFFF},
+        {0x100000000ull, 0xFFFFFFFFull, true, 1},
+        {1, UINT64_MAX, true, 1},
+        {3, UINT64_MAX - 1, true, 4},
+        {UINT64_MAX, 2, true, -2},
+        {5, 9, true, -4},
+        {uint64_t(1) << 62, 1, true, (int64_t(1) << 62) - 1},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(blockDistance(c.id, c.reference, c.extended), c.distance) << c.id << " from " << c.reference;
+        // Each step forward is one block, whatever the wrap.
+        EXPECT_EQ(blockDistance(nextBlockId(c.id, c.extended), c.reference, c.extended), c.distance + 1) << c.id;
+        EXPECT_EQ(isNewerBlock(c.id, c.reference, c.extended), c.distance > 0) << c.id;
+    }
 }
 
 // ---- Packetizer to reassembler

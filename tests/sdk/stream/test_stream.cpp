@@ -12,6 +12,7 @@
 #include "gvsp_sender.h"
 
 #include "gev/gvcp.h"
+#include "gev/packetizer.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <map>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -315,6 +317,106 @@ TEST(StreamReceive, AbortEndsAFrameBeingFilled)
     EXPECT_EQ(f.Retrieve(op, 0), f.buffers[0].get());
     EXPECT_EQ(op.GetCode(), ZU_ABORTED);
     EXPECT_EQ(f.Parameter("BlocksAborted"), 1);
+}
+
+// One stream over real sockets as a careless or hostile peer has it:
+// extended ids across their wrap to 1, packets and leaders lost, resend
+// answers that carry 20 packets of other blocks, and slipped into blocks
+// under way from the device's own address and port a leader 70 blocks old,
+// a whole block 75 old again, a leader 30000 old with data of ten old
+// blocks after it. Then the camera restarts, ids from 1 again. Every block
+// comes back once, whole and as sent, the restarted camera's from its
+// third on; nothing slipped in costs a block.
+TEST(StreamReceive, AStreamUnderAttackLosesNoBlockAndDeliversNoneTwice)
+{
+    using tarn::gvsp::nextBlockId;
+    GvspSender::Options o;
+    o.extendedId = true;
+    o.loss = 0.03;
+    o.leaderLoss = 0.2;
+    o.storm = 20;
+    o.seed = 5;
+    Fixture f(o, 256);
+    f.Queue(200, 64 * 48);
+    auto source = [](uint32_t aHeight, uint64_t aId, uint64_t aClock) {
+        tarn::gvsp::BlockSource s;
+        s.leader.payloadType = tarn::gvsp::PAYLOAD_IMAGE;
+        s.leader.timestamp = aClock + aId;
+        s.leader.image.pixelFormat = 0x01080001;
+        s.leader.image.sizeX = 64;
+        s.leader.image.sizeY = aHeight;
+        s.trailer.sizeY = aHeight;
+        return s;
+    };
+    // Block aId as the device sent it, packets aFirst to aLast.
+    auto copy = [&](uint64_t aId, uint32_t aFirst, uint32_t aLast) {
+        auto bytes = FrameBytes(64 * 48, aId);
+        tarn::gvsp::BlockSource s = source(48, aId, 0);
+        s.data = bytes.data();
+        s.size = bytes.size();
+        tarn::gvsp::Packetizer p;
+        EXPECT_TRUE(p.start(s, aId, o.datagram, true));
+        std::vector<std::vector<uint8_t>> d;
+        for (uint32_t id = aFirst; id <= std::min(aLast, p.packetCount() - 1); ++id) {
+            d.emplace_back(o.datagram);
+            d.back().resize(p.write(id, d.back().data(), d.back().size()));
+        }
+        return d;
+    };
+    auto back = [](uint64_t aId, uint64_t aBack) { return aId > aBack ? aId - aBack : aId - aBack - 1; };
+    std::map<uint64_t, int> whole;
+    auto collect = [&](size_t aCount, uint32_t aHeight) {
+        for (size_t k = 0; k < aCount; ++k) {
+            ZuResult op;
+            ZuBuffer *b = f.Retrieve(op);
+            if (!b) return;
+            EXPECT_TRUE(op.IsOK()) << b->GetBlockID() << ": " << op.GetCode();
+            if (!op.IsOK()) continue;
+            ++whole[b->GetBlockID()];
+            std::vector<uint8_t> got(b->GetDataPointer(), b->GetDataPointer() + 64 * aHeight);
+            EXPECT_TRUE(b->GetImage()->GetHeight() == aHeight && got == FrameBytes(64 * aHeight, b->GetBlockID()))
+                << b->GetBlockID();
+        }
+    };
+
+    uint64_t id = UINT64_MAX - 60;
+    std::vector<uint64_t> sent;
+    for (int k = 0; k < 150; ++k, id = nextBlockId(id, true)) {
+        std::vector<std::vector<uint8_t>> slip;
+        if (k >= 100 && k % 10 == 0) slip = copy(back(id, 70), 0, 0);
+        if (k >= 100 && k % 10 == 5) slip = copy(back(id, 75), 0, 100);
+        if (k >= 100 && k % 10 == 7) {
+            slip = copy(back(id, 30000), 0, 0);
+            for (uint64_t b = back(id, 100); b != back(id, 90); b = nextBlockId(b, true)) slip.push_back(copy(b, 1, 1)[0]);
+        }
+        auto bytes = std::make_shared<const std::vector<uint8_t>>(FrameBytes(64 * 48, id));
+        ASSERT_TRUE(f.sender->send(source(48, id, 0), id, f.to, bytes, slip, 2));
+        sent.push_back(id);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    collect(sent.size(), 48);
+    for (uint64_t b : sent) EXPECT_EQ(whole[b], 1) << "block " << b;
+
+    // The camera restarts: ids from 1, another clock, frames of another size.
+    o.extendedId = true;
+    o.deviceIp = f.device;
+    f.sender.reset();
+    f.sender.reset(new GvspSender(o));
+    whole.clear();
+    f.Queue(20, 64 * 48);
+    const auto restarted = std::chrono::steady_clock::now();
+    for (uint64_t b = 1; b <= 20; ++b) {
+        auto bytes = std::make_shared<const std::vector<uint8_t>>(FrameBytes(64 * 40, b));
+        ASSERT_TRUE(f.sender->send(source(40, b, 1 << 30), b, f.to, bytes));
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    collect(18, 40);
+    const double resumed = std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count();
+    for (uint64_t b = 1; b <= 20; ++b) EXPECT_EQ(whole[b], b > 2 ? 1 : 0) << "block " << b << " after the restart";
+    EXPECT_LT(resumed, 5.0);
+    ZuResult op;
+    ZuBuffer *none = nullptr;
+    EXPECT_EQ(f.stream.RetrieveBuffer(&none, &op, 200).GetCode(), ZU_TIMEOUT);
 }
 
 TEST(StreamReceive, ExtendedIdsArriveWithTheirSixtyFourBitBlockIds)

@@ -36,7 +36,7 @@ bool GvspSender::transmit(const Sent &aSent, uint32_t aId, bool aResend)
     if (!n) return false;
     if (!aResend) {
         std::uniform_real_distribution<double> u(0, 1);
-        if (u(mRandom) < mLoss.load()) return true;
+        if (u(mRandom) < mLoss.load() || (aId == 0 && u(mRandom) < mOptions.leaderLoss)) return true;
     }
     // Loopback drops what the receiver's socket cannot hold: pace a little
     // when the kernel refuses.
@@ -59,7 +59,8 @@ std::vector<GvspSender::Record> GvspSender::recorded()
 }
 
 bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
-                      std::shared_ptr<const std::vector<uint8_t>> aKeep)
+                      std::shared_ptr<const std::vector<uint8_t>> aKeep,
+                      const std::vector<std::vector<uint8_t>> &aSlipIn, uint32_t aSlipAfter)
 {
     std::lock_guard<std::mutex> guard(mLock);
     std::unique_ptr<Sent> sent(new Sent());
@@ -71,7 +72,11 @@ bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::
         source.size = sent->bytes->size();
     }
     if (!sent->packetizer.start(source, aBlockId, mOptions.datagram, mOptions.extendedId)) return false;
-    for (uint32_t id = 0; id < sent->packetizer.packetCount(); ++id) transmit(*sent, id, false);
+    for (uint32_t id = 0; id < sent->packetizer.packetCount(); ++id) {
+        if (id == aSlipAfter)
+            for (const auto &d : aSlipIn) mStream.sendTo(d.data(), d.size(), aTo);
+        transmit(*sent, id, false);
+    }
     mSent.push_back(std::move(sent));
     while (mSent.size() > mOptions.keepBlocks) mSent.pop_front();
     return true;
@@ -126,6 +131,11 @@ void GvspSender::serve()
                     transmit(*sent, uint32_t(id), true);
                 }
             }
+        }
+        for (uint32_t k = 0; k < mOptions.storm && !mSent.empty(); ++k) {
+            const Sent &other = *mSent[mRandom() % mSent.size()];
+            const uint32_t id = mRandom() % 3 == 0 ? 0 : uint32_t(mRandom() % other.packetizer.packetCount());
+            transmit(other, id, mRandom() % 2 == 0);
         }
     }
 }

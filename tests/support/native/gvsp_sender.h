@@ -3,8 +3,9 @@
 
 // A test-only GigE Vision transmitter: sends blocks through the shared
 // packetizer from a device address on this machine, drops a seeded share
-// of first transmissions, and serves (or refuses) the PACKETRESEND
-// requests that arrive on its control port.
+// of first transmissions (of leaders apart), and serves (or refuses) the
+// PACKETRESEND requests that arrive on its control port, if asked with
+// packets of other blocks it keeps besides, as a careless camera might.
 
 #include "gev/packetizer.h"
 #include "net/socket.h"
@@ -38,15 +39,20 @@ public:
         bool serveResends = true;
         uint16_t refuseStatus = 0;     // answer resends with this status instead
         uint32_t keepBlocks = 64;      // blocks kept for resends
+        double leaderLoss = 0;         // share of leaders' first transmissions dropped
+        uint32_t storm = 0;            // packets of other kept blocks sent with each resend answer
     };
 
     explicit GvspSender(const Options &aOptions);
     ~GvspSender();
     bool valid() const { return mStream.valid() && mControl.valid(); }
 
-    // Sends a block to aTo; the block's bytes are kept for resends.
+    // Sends a block to aTo; the block's bytes are kept for resends. aSlipIn
+    // goes out after the block's first aSlipAfter packets, from the same
+    // address and port.
     bool send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
-              std::shared_ptr<const std::vector<uint8_t>> aKeep = nullptr);
+              std::shared_ptr<const std::vector<uint8_t>> aKeep = nullptr,
+              const std::vector<std::vector<uint8_t>> &aSlipIn = {}, uint32_t aSlipAfter = 0);
     // An image of aWidth x aHeight Mono8 bytes from FrameBytes; with aReuse
     // every block sends the bytes of block 0 (made once), for benchmarks.
     bool sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo, bool aReuse = false);
