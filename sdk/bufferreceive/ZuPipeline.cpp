@@ -1,6 +1,7 @@
 #include "ZuPipeline.h"
 #include "ZuBuffer.h"
 #include "ZuStream.h"
+#include "tarn/BufferFill.h"
 #include "tarn/Holds.h"
 #include "tarn/Interrupts.h"
 #include "tarn/SinkList.h"
@@ -61,6 +62,7 @@ struct ZuPipeline::Impl final : tarn::StreamUser
         std::unique_ptr<ZuBuffer> buffer;
         Where where = Where::Free;
         uint32_t needed = 0;   // what its last block needed and did not get
+        bool announced = false;  // ... past what that block's data reached
     };
 
     ZuPipeline *owner = nullptr;   // null once deleted
@@ -242,8 +244,15 @@ struct ZuPipeline::Impl final : tarn::StreamUser
         // block needed when it is queued again (else a pipeline that hands
         // too-small buffers out would get them back too small for good); the
         // others grow once a block of that size came whole, or as they fail
-        // in turn. What a leader announces thus costs one buffer, bounded.
-        slot->needed = aOperation.GetCode() == ZU_BUFFER_TOO_SMALL ? Needed(*aBuffer) : 0;
+        // in turn. Past what the block's own data reached, on its leader's
+        // word alone, one buffer at a time: what leaders announce thus costs
+        // one buffer, bounded, however many come.
+        uint32_t needed = aOperation.GetCode() == ZU_BUFFER_TOO_SMALL ? Needed(*aBuffer) : 0;
+        const uint32_t shown = std::max(Wanted(), tarn::FillOf(*aBuffer).reachedSize);
+        for (const Slot &s : pool)
+            if (&s != slot && s.announced && needed > shown) needed = std::min(needed, shown);
+        slot->needed = needed;
+        slot->announced = needed > shown;
         if (aOperation.GetCode() == ZU_BUFFER_TOO_SMALL && handleTooSmall) {
             const uint32_t needed = slot->needed;
             slot->where = Where::Free;

@@ -352,8 +352,10 @@ void GevReceiver::complete(const gvsp::BlockResult &aResult)
     fill.image.dataOverrun = aResult.leaderStatus == gvsp::STATUS_DATA_OVERRUN;
     fill.operationResult = result;
     fill.acquiredSize = uint32_t(std::min<uint64_t>(aResult.bytesWritten, UINT32_MAX));
-    if (aResult.outcome == gvsp::Outcome::BufferTooSmall)
+    if (aResult.outcome == gvsp::Outcome::BufferTooSmall) {
         fill.requiredSize = uint32_t(std::min<uint64_t>(aResult.requiredSize, UINT32_MAX));
+        fill.reachedSize = uint32_t(std::min<uint64_t>(aResult.dataEnd, UINT32_MAX));
+    }
     fill.receptionTime = receiver::WallNs();
     fill.duration = aResult.lastPacketUs - aResult.firstPacketUs;
     const PacketStatistics &s = aResult.statistics;

@@ -49,6 +49,7 @@ struct BufferFill {
     ZuResult operationResult;
     uint32_t acquiredSize = 0;        // bytes written into the buffer
     uint32_t requiredSize = 0;        // bytes the last block needed, when it did not fit
+    uint32_t reachedSize = 0;         // ... as far as its own data reached (the rest is the leader's word)
     uint64_t receptionTime = 0;       // host time of arrival
     uint64_t duration = 0;
     PacketStatistics statistics;

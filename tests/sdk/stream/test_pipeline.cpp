@@ -370,3 +370,61 @@ TEST(Pipeline, WithoutAnOpenStreamNothingStartsOrWaits)
 }
 
 } // namespace
+
+// Forged leaders announcing large images, one every other block: each
+// fails its own block, and however many come only one buffer at a time
+// grows on a leader's word (it used to be every buffer of the pool).
+TEST(Pipeline, LeadersAloneGrowOneBufferAtATime)
+{
+    struct Pool : ZuPipelineEventSink {
+        std::vector<ZuBuffer *> buffers;
+        void OnBufferCreated(ZuPipeline *, ZuBuffer *aBuffer) override { buffers.push_back(aBuffer); }
+        int Large() const
+        {
+            int n = 0;
+            for (ZuBuffer *b : buffers) n += b->GetSize() > (1u << 20);
+            return n;
+        }
+    } pool;   // outlives the pipeline
+    Rig r;
+    r.pipeline->RegisterEventSink(&pool);
+    r.pipeline->SetBufferSize(64 * 48);
+    ASSERT_TRUE(r.pipeline->SetBufferCount(6).IsOK());
+    ASSERT_TRUE(r.pipeline->Start().IsOK());
+    const uint32_t device = gNextDevice - 1;
+    tarn::net::UdpSocket forger = tarn::net::UdpSocket::bind({device, 0}, tarn::net::SocketOptions());
+    ASSERT_TRUE(forger.valid());
+    int most = 0, whole = 0;
+    for (uint64_t block = 1; block <= 24; ++block) {
+        if (block % 2 == 0) {
+            // 32 MiB of Mono8, and nothing after it.
+            tarn::gvsp::Leader l;
+            l.payloadType = tarn::gvsp::PAYLOAD_IMAGE;
+            l.image.pixelFormat = 0x01080001;
+            l.image.sizeX = 4096;
+            l.image.sizeY = 8192;
+            tarn::gvsp::Header h;
+            h.blockId = block;
+            std::vector<uint8_t> d(2048);
+            d.resize(tarn::gvsp::encodeLeader(h, l, nullptr, d.data(), d.size()));
+            ASSERT_TRUE(forger.sendTo(d.data(), d.size(), r.to));
+            continue;
+        }
+        ASSERT_TRUE(r.sender->sendImage(64, 48, block, r.to));
+        // A forged block that found a buffer large enough ends failed.
+        for (uint64_t got = 0; got != block;) {
+            ZuBuffer *b = nullptr;
+            ZuResult op;
+            ASSERT_TRUE(Bounded([&] { return r.pipeline->RetrieveNextBuffer(&b, 10000, &op); }).IsOK()) << block;
+            got = b->GetBlockID();
+            EXPECT_TRUE(got == block || (got % 2 == 0 && !op.IsOK())) << got;
+            whole += got == block && op.IsOK();
+            ASSERT_TRUE(r.pipeline->ReleaseBuffer(b).IsOK());
+            most = std::max(most, pool.Large());
+        }
+    }
+    EXPECT_EQ(whole, 12);
+    EXPECT_EQ(most, 1);
+    r.pipeline->Stop();
+    r.pipeline.reset();
+}
