@@ -238,32 +238,43 @@ TEST(ZuDeviceGEV, ADeviceThatRestartedOrWasTakenOverIsALostLink)
     NEEDS_NETNS();
     // The device comes back well within the heartbeat time-out and answers
     // every read: only the privilege it reports tells that it is not ours.
+    struct Case {
+        const char *name;
+        ZuAccessType ours;
+        bool takenOver;
+        ZuAccessType theirs;
+    };
+    const Case cases[] = {
+        {"restarted", ZuAccessControl, false, ZuAccessControl},
+        // Taken exclusively, the device refuses even to read the privilege to us.
+        {"taken exclusively", ZuAccessControl, true, ZuAccessExclusive},
+        // Ours exclusively: another's plain control is not ours either.
+        {"held exclusively, restarted and taken in control", ZuAccessExclusive, true, ZuAccessControl},
+    };
     TestDevice dev("127.0.3.1", 0x31);
-    for (bool takenOver : {false, true}) {
+    for (const Case &c : cases) {
         ZuDeviceGEV d;
         Recorder sink;
         ASSERT_TRUE(d.GetCommunicationParameters()->SetIntegerValue(ZuString("HeartbeatTimeout"), 6000).IsOK());
-        ASSERT_TRUE(d.Connect(ZuString("127.0.3.1")).IsOK());
+        ASSERT_TRUE(d.Connect(ZuString("127.0.3.1"), c.ours).IsOK()) << c.name;
         ASSERT_TRUE(d.RegisterEventSink(&sink).IsOK());
         // Past the heartbeat's first read; the next comes two seconds on.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         dev.restart();
-        // Taken over by another controller, exclusively, the device refuses
-        // even to read the privilege to us.
         ZuDeviceGEV other;
-        if (takenOver) {
-            ASSERT_TRUE(other.Connect(ZuString("127.0.3.1"), ZuAccessExclusive).IsOK());
+        if (c.takenOver) {
+            ASSERT_TRUE(other.Connect(ZuString("127.0.3.1"), c.theirs).IsOK()) << c.name;
         }
-        ASSERT_TRUE(sink.lost.wait()) << takenOver;
+        ASSERT_TRUE(sink.lost.wait()) << c.name;
         EXPECT_FALSE(d.IsConnected());
         uint32_t v = 0;
         EXPECT_EQ(d.ReadRegister(0x10000, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_EQ(sink.losses.load(), 1);
         // Whoever holds the device now keeps it.
-        EXPECT_EQ(bool(dev.server().controller()), takenOver);
-        if (takenOver) {
-            EXPECT_TRUE(other.IsConnected());
+        EXPECT_EQ(bool(dev.server().controller()), c.takenOver) << c.name;
+        if (c.takenOver) {
+            EXPECT_TRUE(other.IsConnected()) << c.name;
         }
         d.UnregisterEventSink(&sink);
     }

@@ -172,6 +172,46 @@ TEST(Transmitter, ExtendedIdsCarryWideIdsAndChangeOnlyBetweenStreams)
     EXPECT_FALSE(o.transmitter.GetExtendedIDs());
 }
 
+// A resend of a block no longer held is answered PACKET_REMOVED_FROM_MEMORY
+// only when that block was sent and let go; one never sent (nothing sent
+// yet, whatever its id, or the ids begun again) is PACKET_UNAVAILABLE.
+TEST(Transmitter, OnlyABlockSentAndLetGoIsRemovedFromMemory)
+{
+    struct Case {
+        const char *name;
+        int sent;             // blocks sent first, standard ids, one held
+        bool restartIds;      // then extended ids, which begin again
+        uint64_t asked;
+        uint16_t status;
+    };
+    const Case cases[] = {
+        {"nothing sent, block 1", 0, false, 1, gvsp::STATUS_PACKET_UNAVAILABLE},
+        {"nothing sent, block 0x8000", 0, false, 0x8000, gvsp::STATUS_PACKET_UNAVAILABLE},
+        {"three sent, block 1 let go", 3, false, 1, gvsp::STATUS_PACKET_REMOVED_FROM_MEMORY},
+        {"three sent, block 4 to come", 3, false, 4, gvsp::STATUS_PACKET_UNAVAILABLE},
+        {"three sent, then the ids begin again, block 1", 3, true, 1, gvsp::STATUS_PACKET_UNAVAILABLE},
+    };
+    for (const Case &c : cases) {
+        Opened o(1);
+        std::vector<std::unique_ptr<ZuBuffer>> buffers;
+        for (int i = 0; i < c.sent; ++i) {
+            buffers.push_back(rawBuffer(1000, uint8_t(i)));
+            ASSERT_TRUE(o.transmitter.QueueBuffer(buffers.back().get()).IsOK());
+        }
+        ASSERT_EQ(o.receiver.Collect(size_t(c.sent) * 4).size(), size_t(c.sent) * 4) << c.name;
+        o.Drain();
+        if (c.restartIds) {
+            ASSERT_TRUE(o.transmitter.SetExtendedIDs(true).IsOK()) << c.name;
+        }
+        o.transmitter.QueuePacketResend(c.asked, 1, 1);
+        auto answer = o.receiver.Collect(1);
+        ASSERT_EQ(answer.size(), 1u) << c.name;
+        EXPECT_EQ(headerOf(answer[0]).blockId, c.asked) << c.name;
+        EXPECT_EQ(headerOf(answer[0]).status, c.status) << c.name;
+        EXPECT_TRUE(o.transmitter.Close().IsOK());
+    }
+}
+
 TEST(Transmitter, ResendsWhatItHoldsAndAnswersTheRestWithAStatus)
 {
     Opened o(2);
