@@ -403,9 +403,15 @@ void Reassembler::dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
 void Reassembler::release(uint64_t aNowUs)
 {
     // A slot came free: the block that waited for one begins with what it
-    // sent, as if it came now.
-    if (openBlocks() >= mConfig.maxBlocksInFlight) return;
+    // sent, as if it came now; unless it waited longer than a block waits
+    // for its packets.
     const uint32_t count = mHeldCount;
+    if (aNowUs - mHeldUs >= mConfig.blockTimeoutUs) {
+        mCounters.ignored += count;
+        mHeldCount = 0;
+        return;
+    }
+    if (openBlocks() >= mConfig.maxBlocksInFlight) return;
     mHeldCount = 0;
     for (uint32_t k = 0; k < count; ++k) mReleased[k].swap(mHeld[k]);
     for (uint32_t k = 0; k < count; ++k) dispatch(mReleased[k].data(), mReleased[k].size(), aNowUs);
@@ -574,6 +580,7 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
             mHeldCount = 0;
             mHeldId = h.blockId;
             mHeldExtended = h.extendedId;
+            mHeldUs = aNowUs;
         }
         mHeld[mHeldCount++].assign(aData, aData + aSize);
         return nullptr;

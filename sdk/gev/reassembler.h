@@ -276,6 +276,7 @@ private:
     std::vector<uint8_t> mHeld[kShowingPackets - 1];
     std::vector<uint8_t> mReleased[kShowingPackets - 1];
     uint32_t mHeldCount = 0;
+    uint64_t mHeldUs = 0;          // when its first came
     uint64_t mHeldId = 0;
     bool mHeldExtended = false;
     uint32_t mReplay = 0;          // held packets to place in the block begun

@@ -241,6 +241,10 @@ def gvsp():
         write("gvsp_reassembler", "hostile_" + name, stream(1, 8, block(5) + packets + block(6) + block(7)))
     write("gvsp_reassembler", "restart", stream(1, 8, block(300) + block(1) + block(2)))
     write("gvsp_reassembler", "smaller_packets", stream(1, 8, block(1) + block(2, 2) + block(3, 4)))
+    # One slot, taken by a block without its trailer; the next, its leader
+    # lost, waits for the slot until the time runs out.
+    write("gvsp_reassembler", "slot_taken_until_the_end",
+          stream(1, 8, block(5)[:2] + [(0, header(3, 6, 1) + body), (0, header(2, 6, 2) + struct.pack(">HHI", 0, 1, 8))]))
 
 
 def gvsp_property():
