@@ -172,6 +172,19 @@ void Channel::describe(ZuBuffer &aBuffer)
     image.SetOffsetY(g.offsetY);
 }
 
+// The block waits for its time, in slices short enough for a stop to be heard.
+bool Channel::awaitTurn(const Acquisition &w, const Worker::Control &aControl, std::chrono::steady_clock::time_point &aNext)
+{
+    const auto period = w.period ? w.period() : std::chrono::nanoseconds(0);
+    if (!period.count()) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (aNext < now - period) aNext = now;
+    while (!aControl.Stopping() && std::chrono::steady_clock::now() < aNext)
+        std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(aNext - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
+    aNext += period;
+    return !aControl.Stopping();
+}
+
 void Channel::run(const Acquisition &w, const Worker::Control &aControl)
 {
     ChannelCounters &counters = *w.counters;
@@ -234,21 +247,9 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
             continue;
         }
         queued.erase(it);
-        // A frame rate: the block waits for its time, in slices short enough
-        // for a stop to be heard.
-        if (w.period) {
-            const auto period = w.period();
-            if (period.count()) {
-                const auto now = std::chrono::steady_clock::now();
-                if (next < now - period) next = now;
-                while (!aControl.Stopping() && std::chrono::steady_clock::now() < next)
-                    std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(next - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
-                next += period;
-                if (aControl.Stopping()) {
-                    free.push_back(out);
-                    break;
-                }
-            }
+        if (!awaitTurn(w, aControl, next)) {
+            free.push_back(out);
+            break;
         }
         // The buffer says what a receiver sees: the block's id on the wire.
         blockId = gvsp::nextBlockId(blockId, mConfig.extendedIds);

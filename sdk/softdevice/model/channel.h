@@ -134,6 +134,10 @@ public:
 private:
     struct Acquisition;
     void run(const Acquisition &aAcquisition, const Worker::Control &aControl);
+    // Waits, at a frame rate, for the next block's time (aNext, moved on);
+    // false when the stream stops meanwhile.
+    bool awaitTurn(const Acquisition &aAcquisition, const Worker::Control &aControl,
+                   std::chrono::steady_clock::time_point &aNext);
     uint32_t buffersToUse();
     void describe(ZuBuffer &aBuffer);
 
