@@ -16,6 +16,21 @@ namespace {
 constexpr uint32_t kTimestampFrequency = 1000000000;  // ticks per second: nanoseconds
 constexpr size_t kRememberedControllers = 32;
 constexpr uint32_t kMinHeartbeatMs = 100;
+// A write that goes on (stillWriting) announces this much more time, again
+// each half of it, so that the controller's wait never runs out first.
+constexpr uint32_t kKeepAliveMs = 1000;
+
+// A write to the model in progress on the server's thread, whose controller
+// asked for pending acknowledges.
+struct Writing {
+    std::mutex *lock = nullptr;
+    uint64_t *issued = nullptr;   // the statistics' count, under lock
+    uint16_t reqId = 0;
+    net::Endpoint from;
+    ServerOutput *out = nullptr;
+    Clock::time_point last;       // the request, or its last PENDING_ACK
+};
+thread_local Writing *tWriting = nullptr;
 
 using gev::loadBig32;
 using gev::storeBig32;
@@ -533,19 +548,39 @@ struct Server::Impl {
         return outsideLock(held, [&] { return memory->writeTime(address, count); });
     }
 
+    bool pendingAsked(const Command &cmd) const
+    {
+        return (gvcpConfig & GVCPCFG_PENDING_ACK_ENABLE) && (cmd.header.flags & FLAG_ACK_REQUIRED);
+    }
+
     // Announces a slow write, when the controller asked to be told.
     void maybePending(std::unique_lock<std::mutex> &held, uint32_t writeTime, const Command &cmd,
                       const net::Endpoint &from, ServerOutput &out, std::vector<Bytes> &sent)
     {
         (void)held;
-        if (writeTime <= config.pendingTimeoutMs || !(gvcpConfig & GVCPCFG_PENDING_ACK_ENABLE) ||
-            !(cmd.header.flags & FLAG_ACK_REQUIRED))
-            return;
+        if (writeTime <= config.pendingTimeoutMs || !pendingAsked(cmd)) return;
         Bytes pending = PendingAck{uint16_t(std::min<uint32_t>(writeTime, 0xFFFF))}.encode(cmd.header.reqId);
         ++stats.pendingAcksIssued;
         out.sendControl(pending, from);
         sent.push_back(std::move(pending));
+        if (tWriting) tWriting->last = Clock::now();
     }
+
+    // While a write command runs, the model may say it goes on
+    // (stillWriting), where the controller asked for pending acknowledges.
+    struct KeepAlive {
+        Writing writing;
+        Writing *before = tWriting;
+        KeepAlive(Impl &server, const Command &cmd, const net::Endpoint &from, ServerOutput &out)
+        {
+            if (!server.pendingAsked(cmd)) return;
+            writing = Writing{&server.lock, &server.stats.pendingAcksIssued, cmd.header.reqId, from, &out, Clock::now()};
+            tWriting = &writing;
+        }
+        ~KeepAlive() { tWriting = before; }
+        KeepAlive(const KeepAlive &) = delete;
+        KeepAlive &operator=(const KeepAlive &) = delete;
+    };
 
     // ---- Commands ------------------------------------------------------------
 
@@ -684,6 +719,7 @@ struct Server::Impl {
                 if (wantsAck) reply(WriteAck{0}.encode(WRITEREG_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
                 return;
             }
+            KeepAlive keep(*this, cmd, from, out);
             uint32_t slowest = 0;
             for (const auto &w : wr->writes) slowest += memoryWriteTime(held, w.first, 4);
             Status status = STATUS_SUCCESS;
@@ -736,6 +772,7 @@ struct Server::Impl {
             if (!mayWrite(from, addresses)) status = STATUS_ACCESS_DENIED;
             else if (wm->address % 4) status = STATUS_BAD_ALIGNMENT;
             if (status == STATUS_SUCCESS) {
+                KeepAlive keep(*this, cmd, from, out);
                 maybePending(held, memoryWriteTime(held, wm->address, uint32_t(wm->data.size())), cmd, from, out, sent);
                 status = writeRange(held, wm->address, wm->data.data(), uint32_t(wm->data.size()), from, now, out, notes);
             }
@@ -1021,6 +1058,20 @@ std::vector<Bytes> Server::answer(const uint8_t *data, size_t size, const net::E
     Collect out;
     handle(data, size, from, now, out);
     return out.control;
+}
+
+void stillWriting()
+{
+    Writing *w = tWriting;
+    if (!w) return;
+    const auto now = Clock::now();
+    if (now - w->last < std::chrono::milliseconds(kKeepAliveMs / 2)) return;
+    w->last = now;
+    {
+        std::lock_guard<std::mutex> held(*w->lock);
+        ++*w->issued;
+    }
+    w->out->sendControl(PendingAck{uint16_t(kKeepAliveMs)}.encode(w->reqId), w->from);
 }
 
 } // namespace gvcpserver

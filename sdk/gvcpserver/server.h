@@ -147,6 +147,14 @@ struct ServerStats {
     uint64_t actionsFired = 0;
 };
 
+// Said from time to time by a model's write that waits long (a stream's
+// stop waiting for its source's up-call): while the controller that asked
+// for the write enabled pending acknowledges, it hears again, each half of
+// the time announced, that the write goes on, so that it keeps waiting
+// instead of giving up. Nothing happens outside a write on the server's
+// thread. Called with no lock of the server held (model writes are).
+void stillWriting();
+
 class Server
 {
 public:

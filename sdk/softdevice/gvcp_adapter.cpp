@@ -28,7 +28,12 @@ gvcpserver::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t
 gvcpserver::Status GvcpAdapter::write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
 {
     enterDeviceThread(&mModel);
-    return mModel.writeMemory(aAddress, aData, aCount);
+    // A write that stops a stream waits for its source's up-call: the
+    // controller hears meanwhile that the write goes on.
+    onStillBusy(gvcpserver::stillWriting);
+    const gvcpserver::Status status = mModel.writeMemory(aAddress, aData, aCount);
+    onStillBusy(nullptr);
+    return status;
 }
 
 uint32_t GvcpAdapter::writeTime(uint32_t aAddress, uint32_t)

@@ -194,3 +194,62 @@ def test_multi_part_frames_from_a_python_source_through_the_receiving_module():
         while camera.source.told[-2:] != left and time.monotonic() < deadline:
             time.sleep(0.01)
         assert camera.source.told[-2:] == left, camera.source.told
+
+
+class SlowSource(NumpySource):
+    """A source whose every RetrieveBuffer takes `delay` seconds, as one
+    waiting for a slow grabber; it notes its calls in order."""
+
+    def __init__(self, delay=2.0, **frames):
+        super().__init__(**frames)
+        self.delay = delay
+        self.log = []
+
+    def RetrieveBuffer(self, slot):
+        self.log.append("RetrieveBuffer")
+        time.sleep(self.delay)
+        return super().RetrieveBuffer(slot)
+
+    def AbortQueuedBuffers(self):
+        self.log.append("AbortQueuedBuffers")
+        super().AbortQueuedBuffers()
+
+    def OnStreamingStop(self):
+        self.log.append("OnStreamingStop")
+        super().OnStreamingStop()
+
+
+@pytest.mark.parametrize("stop", ["AcquisitionStop", "Stop"])
+def test_a_stop_waits_for_the_slow_sources_up_call_in_progress_and_no_more(stop):
+    """The controller's AcquisitionStop stays alive (PENDING_ACK) while the
+    up-call in progress ends, and the source is not asked for its aborted
+    buffers one slow up-call after another: it keeps them."""
+    with SoftCamera(84, kind=SlowSource, width=32, height=16) as camera:
+        rx = Received(camera)
+        try:
+            assert rx.params.ExecuteCommand("AcquisitionStart").IsOK()
+            log = camera.source.log
+            for _ in range(1000):
+                if log:
+                    break
+                time.sleep(0.01)
+            if stop == "AcquisitionStop":
+                # One try that waits 1.1 s after the first PENDING_ACK: only
+                # the ones that follow keep it alive through the 2 s up-call.
+                comm = rx.device.GetCommunicationParameters()
+                assert comm.SetIntegerValue("AnswerTimeout", 100).IsOK()
+                assert comm.SetIntegerValue("CommandRetryCount", 0).IsOK()
+                result = rx.params.ExecuteCommand("AcquisitionStop")
+                assert result.IsOK(), result.GetDescription()
+                assert comm.SetIntegerValue("AnswerTimeout", 500).IsOK()
+                assert comm.SetIntegerValue("CommandRetryCount", 3).IsOK()
+            else:
+                assert camera.device.Stop().IsOK()
+            for _ in range(3000):
+                if "OnStreamingStop" in log:
+                    break
+                time.sleep(0.01)
+            aborted = log.index("AbortQueuedBuffers")
+            assert log[aborted:] == ["AbortQueuedBuffers", "OnStreamingStop"]
+        finally:
+            rx.close()

@@ -25,6 +25,12 @@ struct Channel::Acquisition {
 
 namespace {
 thread_local const void *tDeviceThread = nullptr;
+thread_local void (*tStillBusy)() = nullptr;
+// A source whose RetrieveBuffer took longer than this is not asked again at
+// a stop for what it holds: it answers in slices of 10 to 50 ms when it
+// keeps to its side, and a stop waits for no more slow up-calls than the
+// one in progress.
+constexpr std::chrono::milliseconds kSlowUpCall{500};
 }
 
 void enterDeviceThread(const void *aModel)
@@ -35,6 +41,16 @@ void enterDeviceThread(const void *aModel)
 const void *currentDeviceThread()
 {
     return tDeviceThread;
+}
+
+void onStillBusy(void (*aHook)())
+{
+    tStillBusy = aHook;
+}
+
+void stillBusy()
+{
+    if (tStillBusy) tStillBusy();
 }
 
 Channel::Channel(IZuSWStreamingChannelSource &aSource, uint16_t aIndex, const void *aOwner)
@@ -90,6 +106,7 @@ void Channel::freeAll()
     std::vector<ZuBuffer *> buffers;
     buffers.swap(mBuffers);
     mOwned.clear();
+    mWithSource.clear();
     for (ZuBuffer *buffer : buffers) guarded(mCounters->sourceFailures, [&] { mSource.FreeBuffer(buffer); });
 }
 
@@ -145,6 +162,14 @@ void Channel::stopStreaming()
         acquisition->sender->streamStopped();
         return;
     }
+    // The stop waits for the source's up-call in progress and for what it
+    // hands back; a controller's write that stops the stream hears
+    // meanwhile that it goes on.
+    mThread.RequestStop();
+    while (mThread.Running()) {
+        stillBusy();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     mThread.Stop();
     acquisition->sender->streamStopped();
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStop(); });
@@ -188,7 +213,9 @@ bool Channel::awaitTurn(const Acquisition &w, const Worker::Control &aControl, s
 void Channel::run(const Acquisition &w, const Worker::Control &aControl)
 {
     ChannelCounters &counters = *w.counters;
-    std::deque<ZuBuffer *> free(mBuffers.begin(), mBuffers.begin() + mInUse);
+    std::deque<ZuBuffer *> free;
+    for (size_t k = 0; k < mInUse; ++k)
+        if (!mWithSource.count(mBuffers[k])) free.push_back(mBuffers[k]);
     std::set<ZuBuffer *> queued;
     // Sent buffers stay with the sender for resends while enough others are
     // queued.
@@ -199,6 +226,8 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
     auto next = std::chrono::steady_clock::now();
     // The geometry each buffer was last described with.
     std::map<const ZuBuffer *, uint64_t> described;
+    // Whether the source's last retrieval answered in good time.
+    bool quick = true;
     for (ZuBuffer *b : mBuffers) described[b] = 0;
 
     while (!aControl.Stopping()) {
@@ -227,7 +256,9 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
 
         ZuBuffer *out = nullptr;
         ZuResult result(ZU_GENERIC_ERROR);
+        const auto asked = std::chrono::steady_clock::now();
         const bool ok = guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); });
+        quick = std::chrono::steady_clock::now() - asked <= kSlowUpCall;
         if (aControl.Abandoned()) return;
         guarded(counters.sourceFailures, [&] { mSource.PostRetrieveBufferProc(); });
         if (aControl.Abandoned()) return;
@@ -242,6 +273,12 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
         }
         auto it = queued.find(out);
         if (it == queued.end()) {
+            // Kept by the source at the last stop: back, and not sent (its
+            // frame is from before the stop).
+            if (mWithSource.erase(out)) {
+                free.push_back(out);
+                continue;
+            }
             // Not one this channel queued: never sent, never stored.
             ++counters.foreignBuffers;
             continue;
@@ -269,15 +306,23 @@ void Channel::run(const Acquisition &w, const Worker::Control &aControl)
     }
     if (aControl.Abandoned()) return;
 
-    // Stream stop: the source gives back what it still holds.
+    // Stream stop: the source gives back what it still holds, each buffer
+    // at once once its acquisition is aborted, whatever result it comes
+    // with. A stop waits for the up-call in progress, not for more slow
+    // ones: a source that hands nothing back when asked, or whose last
+    // retrieval was slow, keeps the rest, and those buffers are not queued
+    // again until it gives them back.
     guarded(counters.sourceFailures, [&] { mSource.AbortQueuedBuffers(); });
-    for (size_t attempts = queued.size() * 2 + 4; !queued.empty() && attempts; --attempts) {
+    for (size_t attempts = queued.size(); !queued.empty() && attempts && quick; --attempts) {
         ZuBuffer *out = nullptr;
-        ZuResult result(ZU_GENERIC_ERROR);
-        if (!guarded(counters.sourceFailures, [&] { result = mSource.RetrieveBuffer(&out); })) continue;
+        const auto asked = std::chrono::steady_clock::now();
+        if (!guarded(counters.sourceFailures, [&] { mSource.RetrieveBuffer(&out); })) break;
         if (aControl.Abandoned()) return;
-        if (result.IsOK() && out) queued.erase(out);
+        quick = std::chrono::steady_clock::now() - asked <= kSlowUpCall;
+        if (!out) break;
+        if (!queued.erase(out)) mWithSource.erase(out);
     }
+    mWithSource.insert(queued.begin(), queued.end());
     w.sender->release(0, nullptr);
 }
 

@@ -146,6 +146,9 @@ private:
     const void *mOwner;
     std::vector<ZuBuffer *> mBuffers;
     std::set<const ZuBuffer *> mOwned;
+    // Buffers a source kept when its stream stopped; the acquisition
+    // thread's alone (one runs at a time).
+    std::set<ZuBuffer *> mWithSource;
     std::shared_ptr<Acquisition> mAcquisition;
     Worker mThread;
     std::atomic<uint32_t> mInUse{0};

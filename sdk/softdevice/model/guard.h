@@ -18,6 +18,14 @@ namespace softdevice {
 void enterDeviceThread(const void *aModel);
 const void *currentDeviceThread();
 
+// A wait on the caller's thread that may be long (a stream's stop waiting
+// for its source's up-call in progress) says from time to time that it goes
+// on, so that whoever asked for it hears so: the adapter that called into
+// the model installs what that means on its thread while the call lasts
+// (null: nothing).
+void onStillBusy(void (*aHook)());
+void stillBusy();
+
 template <typename Call>
 bool guarded(std::atomic<uint64_t> &aFailures, Call &&aCall)
 {

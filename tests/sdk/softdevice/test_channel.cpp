@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 using namespace tarn;
@@ -186,25 +187,52 @@ TEST(Channel, RefusesBuffersItDidNotQueueAndSurvivesFailingRetrievals)
     for (size_t i = 0; i < sender.blocks.size(); ++i) EXPECT_EQ(sender.blocks[i].id, i + 1);
 }
 
-TEST(Channel, StopDrainsWhatTheSourceStillHolds)
+TEST(Channel, AStopTakesBackWhatAQuickSourceHoldsAndLeavesASlowOneItsBuffersUntilTheyComeBack)
 {
-    FakeSource src;
-    src.bufferCount = 6;
-    src.paused = true;   // holds every queued buffer until aborted
-    Channel c(src, 0);
-    std::string error;
-    ASSERT_TRUE(c.allocate(error));
-    RecordingSender sender;
-    c.startStreaming(sender, nullptr);
-    ASSERT_TRUE(eventually([&] {
-        std::lock_guard<std::mutex> l(src.lock);
-        return src.queued.size() == 6;
-    }));
-    c.stopStreaming();
-    std::lock_guard<std::mutex> l(src.lock);
-    EXPECT_TRUE(src.aborted);
-    EXPECT_TRUE(src.queued.empty());
-    EXPECT_TRUE(sender.blocks.empty());
+    for (const bool slowSource : {false, true}) {
+        CallLog log;
+        FakeSource src(&log);
+        src.bufferCount = 4;
+        src.paused = true;   // holds every queued buffer until aborted
+        std::atomic<bool> slow{slowSource};
+        src.onRetrieve = [&](ZuBuffer **) {
+            log.add("RetrieveBuffer");
+            if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            return false;
+        };
+        Channel c(src, 0);
+        std::string error;
+        ASSERT_TRUE(c.allocate(error));
+        RecordingSender sender;
+        c.startStreaming(sender, nullptr);
+        ASSERT_TRUE(eventually([&] {
+            std::lock_guard<std::mutex> l(src.lock);
+            return src.queued.size() == 4;
+        }));
+        c.stopStreaming();
+        // A stop waits for the up-call in progress, and asks a slow source
+        // nothing more once aborted: it keeps its buffers.
+        const auto calls = log.snapshot();
+        const auto aborted = std::find(calls.begin(), calls.end(), "AbortQueuedBuffers");
+        ASSERT_NE(aborted, calls.end());
+        EXPECT_EQ(std::count(aborted, calls.end(), "RetrieveBuffer") == 0, slowSource);
+        {
+            std::lock_guard<std::mutex> l(src.lock);
+            EXPECT_TRUE(src.aborted);
+            EXPECT_EQ(src.queued.size(), slowSource ? 4u : 0u);
+        }
+        EXPECT_TRUE(sender.blocks.empty());
+        // Streaming again, what a slow source kept comes back first: neither
+        // queued again meanwhile nor sent, for its frames are from before
+        // (fills 1 to 4 went to the four aborted buffers either way).
+        slow = false;
+        src.paused = false;
+        c.startStreaming(sender, nullptr);
+        ASSERT_TRUE(sender.waitFor(10));
+        c.stopStreaming();
+        EXPECT_EQ(sender.blocks.front().firstByte, 5);
+        EXPECT_EQ(sender.sentWhileHeld, 0);
+    }
 }
 
 TEST(Channel, StoppingFromInsideAnUpCallDoesNotJoinItself)
