@@ -24,10 +24,16 @@ bool Interrupts::Installed()
 
 bool Interrupts::Asked()
 {
+    if (tInterrupted) return true;
     const Check check = gCheck.load();
     if (!check || !check()) return false;
     tInterrupted = true;
     return true;
+}
+
+bool Interrupts::Pending()
+{
+    return tInterrupted;
 }
 
 bool Interrupts::Take()

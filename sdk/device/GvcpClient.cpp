@@ -1,5 +1,7 @@
 #include "GvcpClient.h"
 
+#include "tarn/Interrupts.h"
+
 #include <algorithm>
 
 namespace tarn {
@@ -142,6 +144,7 @@ ZuResult GvcpClient::Transact(gvcp::Bytes aPacket, uint16_t aReqId, uint16_t aAn
     case gvcpclient::Exchange::Outcome::NotSent:
     case gvcpclient::Exchange::Outcome::Sent: break;
     case gvcpclient::Exchange::Outcome::TimedOut: return ZuResult(ZU_TIMEOUT, ZuString("the device did not answer"));
+    case gvcpclient::Exchange::Outcome::Interrupted: return Interrupts::Result();
     }
     return ZuResult(ZU_NETWORK_ERROR, ZuString("the command could not be sent"));
 }

@@ -140,14 +140,15 @@ bool Exchange::ReceiveTcp()
     return NextFrame() || mTcpLost;
 }
 
-bool Exchange::Receive(int aTimeoutMs)
+net::PollLoop::Exit Exchange::Receive(int aTimeoutMs)
 {
     mReceived = 0;
     if (mTcp.valid()) {
-        if (mTcpLost) return false;
-        if (NextFrame()) return true;
+        if (mTcpLost) return net::PollLoop::Exit::Failed;
+        if (NextFrame()) return net::PollLoop::Exit::Done;
     }
-    return mLoop.run(aTimeoutMs) == net::PollLoop::Exit::Done && mReceived > 0;
+    const net::PollLoop::Exit exit = mLoop.run(aTimeoutMs);
+    return exit == net::PollLoop::Exit::Done && mReceived <= 0 ? net::PollLoop::Exit::TimedOut : exit;
 }
 
 void Exchange::Heard()
@@ -171,7 +172,9 @@ Exchange::Outcome Exchange::Ask(const Request &aRequest, const Take &aTake, Coun
         for (;;) {
             const auto left = std::chrono::ceil<milliseconds>(until - Clock::now()).count();
             if (left <= 0) break;
-            if (!Receive(int(std::min<int64_t>(left, INT32_MAX)))) {
+            const net::PollLoop::Exit got = Receive(int(std::min<int64_t>(left, INT32_MAX)));
+            if (got == net::PollLoop::Exit::Interrupted) return Outcome::Interrupted;
+            if (got != net::PollLoop::Exit::Done) {
                 if (mHalted) return Outcome::Halted;
                 if (mTcpLost) return Outcome::Lost;
                 continue;

@@ -113,6 +113,7 @@ public:
         Halted,       // Halt() ended it, or came before it
         NotSent,      // no route could send it
         Lost,         // the TCP connection ended
+        Interrupted,  // the application's thread was interrupted (tarn/Interrupts.h)
     };
     // Sends aRequest and hands each answer to aTake, counting in aCounters
     // when given.
@@ -137,7 +138,8 @@ private:
         bool anyone = false;
     };
     bool Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall);
-    bool Receive(int aTimeoutMs);
+    // An answer into mBuffer (Done), or why none came.
+    net::PollLoop::Exit Receive(int aTimeoutMs);
     void WatchUdp();
     bool NextFrame();
     bool ReceiveTcp();

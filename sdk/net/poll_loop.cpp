@@ -1,5 +1,7 @@
 #include "net/poll_loop.h"
 
+#include "tarn/Interrupts.h"
+
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
@@ -53,19 +55,24 @@ PollLoop::Exit PollLoop::run(int aTimeoutMs)
     const auto fds = count > kOnStack ? onHeap.data() : onStack;
     fds[0] = pollfd{mWake.get(), POLLIN, 0};
     for (size_t k = 0; k < mWatches.size(); ++k) fds[k + 1] = pollfd{mWatches[k].fd, POLLIN, 0};
+    const int slice = int(Interrupts::kSlice.count());
     for (;;) {
+        if (Interrupts::Pending()) return Exit::Interrupted;
         int wait = -1;
         if (aTimeoutMs >= 0) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) return Exit::TimedOut;
             wait = int(left);
         }
+        const bool sliced = (wait < 0 || wait > slice) && Interrupts::Installed();
+        if (sliced) wait = slice;
         for (size_t k = 0; k < count; ++k) fds[k].revents = 0;
         int n = ::poll(fds, count, wait);
         if (n < 0) {
             if (errno == EINTR) continue;
             return Exit::Failed;
         }
+        if (n == 0 && sliced && Interrupts::Asked()) return Exit::Interrupted;
         if (fds[0].revents) {
             uint64_t count;
             ssize_t got = ::read(mWake.get(), &count, sizeof count);

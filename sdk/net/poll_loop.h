@@ -25,6 +25,7 @@ public:
         Done,      // a handler returned false
         TimedOut,  // the time-out passed
         Failed,    // the loop could not wait (no wake-up descriptor, poll failed)
+        Interrupted,  // the application's thread was interrupted (tarn/Interrupts.h)
     };
 
     PollLoop();
@@ -42,6 +43,8 @@ public:
     // Waits and dispatches until one of the exits; aTimeoutMs < 0 waits
     // without end. A pending socket error is cleared; a descriptor that can
     // no longer be used is dropped from the run instead of spinning it.
+    // Where the application installed an interrupt check, a wait asks it
+    // between slices, as every wait on an application's thread does.
     Exit run(int aTimeoutMs = -1);
 
     // Ends the current or the next run; safe from any thread.

@@ -28,6 +28,14 @@ CASES = {
         "p = m.new_ZuPipeline(stream()); assert m.ZuPipeline_Start(p).IsOK()",
         "m.ZuPipeline_RetrieveNextBuffer(p, 0xFFFFFFFF)",
         "m.ZuPipeline_IsStarted(p) and m.ZuPipeline_RetrieveNextBuffer(p, 0)[0].GetCode() == tr.ZU_TIMEOUT"),
+    "connecting to a device that does not answer, proxy": (
+        "",
+        "tr.ZuDevice.CreateAndConnect('127.0.45.77')",
+        "True"),
+    "discovery, proxy": (
+        "system = tb.ZuSystem(); system.SetDetectionTimeout(30000)",
+        "system.Find()",
+        "system.GetDeviceCount() == 0"),
     "transmitter, proxy": (
         "import tarn_edge_310 as te\n"
         "t = te.ZuTransmitterGEV(); assert t.Open(te.ZuString('127.0.0.1'), 9, te.ZuString('127.0.0.1')).IsOK()",

@@ -3,8 +3,9 @@
 
 // The SDK's long waits on an application's thread (a buffer from a stream
 // or a pipeline, a free buffer of a transmitter, bytes of a serial port,
-// the end of a device's events, the register map's lock) end early when
-// the application is interrupted, as a Python script is by Ctrl-C. A
+// the end of a device's events, the register map's lock, and every wait on
+// sockets: a device's answer, discovery) end early when the application
+// is interrupted, as a Python script is by Ctrl-C. A
 // binding installs the check: it runs between slices of a wait, with no
 // lock of the SDK held, and answers true once the caller was interrupted
 // (the binding has then set the error it raises when the call returns).
@@ -27,8 +28,13 @@ struct ZU_API Interrupts {
     // Null removes it.
     static void Install(Check aCheck);
     static bool Installed();
-    // The check's answer; false without one.
+    // The check's answer; false without one. Once it answered true, true
+    // on this thread until Take: every other wait of the interrupted call
+    // ends at once too.
     static bool Asked();
+    // Whether the check answered true on this thread and Take has not come
+    // yet (asks nothing).
+    static bool Pending();
     // Whether the check answered true on this thread since the last time
     // this was asked: the binding raises its error for that call, whichever
     // of its modules made it.
