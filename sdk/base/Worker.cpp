@@ -42,7 +42,23 @@ ZuResult Worker::Start(Body aBody, std::function<void()> aOnStop, uint32_t aPrio
     control->mOnStop = std::move(aOnStop);
     // Held until the thread is stored, so that a stop from the body's very
     // first call finds it.
-    std::lock_guard<std::mutex> lock(mLock);
+    std::unique_lock<std::mutex> lock(mLock);
+    // A start on another thread may have stored its thread meanwhile, or a
+    // stop on another thread be joining the last run: that run ends too,
+    // so that one runs at a time (and no running thread is overwritten,
+    // which would end the process). Started from the run itself, it was
+    // let go above and finishes beside the new one, as it must.
+    const auto busy = [this] {
+        if (mThread.joinable()) return true;
+        if (!mControl || mControl->mId.load() == std::this_thread::get_id()) return false;
+        std::lock_guard<std::mutex> ended(mControl->mLock);
+        return !mControl->mEnded;
+    };
+    while (busy()) {
+        lock.unlock();
+        Stop();
+        lock.lock();
+    }
     try {
         mThread = std::thread([control, body = std::move(aBody)]() mutable {
             control->mId = std::this_thread::get_id();
@@ -71,6 +87,18 @@ ZuResult Worker::Start(Body aBody, std::function<void()> aOnStop, uint32_t aPrio
     return ZuResult();
 }
 
+void Worker::Ask(const std::shared_ptr<Control> &aControl)
+{
+    if (!aControl || aControl->mStopping.exchange(true)) return;
+    bool ended = false;
+    {
+        std::lock_guard<std::mutex> lock(aControl->mLock);
+        ended = aControl->mEnded;
+        aControl->mWake.notify_all();
+    }
+    if (!ended && aControl->mOnStop) aControl->mOnStop();
+}
+
 void Worker::RequestStop()
 {
     std::shared_ptr<Control> control;
@@ -78,19 +106,14 @@ void Worker::RequestStop()
         std::lock_guard<std::mutex> lock(mLock);
         control = mControl;
     }
-    if (!control || control->mStopping.exchange(true)) return;
-    bool ended = false;
-    {
-        std::lock_guard<std::mutex> lock(control->mLock);
-        ended = control->mEnded;
-        control->mWake.notify_all();
-    }
-    if (!ended && control->mOnStop) control->mOnStop();
+    Ask(control);
 }
 
 void Worker::Stop()
 {
-    RequestStop();
+    // The run asked to stop is the run waited for: taken together, so that
+    // a start on another thread meanwhile is neither waited for unasked nor
+    // left running beside the next.
     std::shared_ptr<Control> control;
     std::thread thread;
     {
@@ -99,6 +122,7 @@ void Worker::Stop()
         thread = std::move(mThread);
     }
     if (!control) return;
+    Ask(control);
     if (control->mId.load() == std::this_thread::get_id()) {
         // Stopped from one of its own calls. When another caller took the
         // thread to join it, that caller waits for it and nothing is

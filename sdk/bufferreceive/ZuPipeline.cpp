@@ -57,7 +57,9 @@ ZuResult NoOpenStream()
 
 struct ZuPipeline::Impl final : tarn::StreamUser
 {
-    enum class Where : uint8_t { Free, Stream, Output, App };
+    // Busy: a thread works on the buffer outside the lock (allocates it,
+    // queues it): nothing else moves it meanwhile, and it is not deleted.
+    enum class Where : uint8_t { Free, Stream, Output, App, Busy };
     struct Slot {
         std::unique_ptr<ZuBuffer> buffer;
         Where where = Where::Free;
@@ -71,6 +73,15 @@ struct ZuPipeline::Impl final : tarn::StreamUser
     int streamCalls = 0;           // calls into the stream under way
     bool streamOpen = true;        // as the thread last saw it
 
+    // Start, Stop, SetBufferCount and Reset from the application take
+    // turns, so that one thread runs and one pool is drained or grown at a
+    // time (the destructor comes after them all: the binding deletes a
+    // pipeline once its calls have ended). Not taken on the pipeline's own
+    // thread: a sink there acts in place, while a turn may be waiting for
+    // that very thread. A sink called during a turn may take another on
+    // its thread; every other waiter waits with the interpreter lock let go
+    // (the pipeline's wrappers let it go), so the sink's up-call gets it.
+    std::recursive_mutex control;
     mutable std::mutex lock;
     std::condition_variable changed;
     std::vector<Slot> pool;
@@ -89,6 +100,13 @@ struct ZuPipeline::Impl final : tarn::StreamUser
     tarn::SinkList<ZuPipelineEventSink> sinks;
 
     bool OnThread() const { return worker.OnThread(); }
+    // A turn of the application's (see control); nothing on the thread.
+    std::unique_lock<std::recursive_mutex> Turn()
+    {
+        std::unique_lock<std::recursive_mutex> turn(control, std::defer_lock);
+        if (!OnThread()) turn.lock();
+        return turn;
+    }
 
     // Runs aCall with the stream, as a call under way that the stream's
     // release waits for; false, without a call, once the stream went.
@@ -189,33 +207,45 @@ struct ZuPipeline::Impl final : tarn::StreamUser
         return aBuffer.Alloc(wanted ? wanted : 1);
     }
 
+    // Queues a buffer this thread marked busy into the stream; it is then
+    // the stream's, else free again. A buffer the stream filled and handed
+    // back meanwhile is where that took it. The allocation's result.
+    ZuResult Queue(ZuBuffer *aBuffer, uint32_t aNeeded)
+    {
+        ZuResult fit = Fit(*aBuffer, aNeeded);
+        bool queued = false;
+        if (fit.IsOK())
+            WithStream([&](ZuStream &aStream) { queued = aStream.QueueBuffer(aBuffer).GetCode() == ZU_PENDING; });
+        std::lock_guard<std::mutex> guard(lock);
+        Slot *s = Find(aBuffer);
+        if (s && s->where == Where::Busy) s->where = queued ? Where::Stream : Where::Free;
+        if (!queued) changed.notify_all();
+        return fit;
+    }
+
     // Queues every free buffer into the stream.
     void Feed()
     {
-        WithStream([this](ZuStream &aStream) {
-            std::vector<std::pair<ZuBuffer *, uint32_t>> feed;
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                for (Slot &s : pool)
-                    if (s.where == Where::Free) {
-                        s.where = Where::Stream;
-                        feed.emplace_back(s.buffer.get(), s.needed);
-                    }
-            }
-            for (auto [b, needed] : feed) {
-                bool queued = Fit(*b, needed).IsOK() && aStream.QueueBuffer(b).GetCode() == ZU_PENDING;
-                if (!queued) {
-                    std::lock_guard<std::mutex> guard(lock);
-                    if (Slot *s = Find(b)) s->where = Where::Free;
+        std::vector<std::pair<ZuBuffer *, uint32_t>> feed;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!stream) return;
+            for (Slot &s : pool)
+                if (s.where == Where::Free) {
+                    s.where = Where::Busy;
+                    feed.emplace_back(s.buffer.get(), s.needed);
                 }
-            }
-        });
+        }
+        for (auto [b, needed] : feed) Queue(b, needed);
     }
 
-    // Aborts the stream and takes every buffer of the pool back from it.
+    // Aborts the stream and takes every buffer of the pool back from it. A
+    // buffer another thread queues meanwhile stays the stream's: only a
+    // buffer taken back (or a stream gone) makes one free, so that no
+    // buffer the stream may still fill is ever deleted.
     void Drain()
     {
-        WithStream([this](ZuStream &aStream) {
+        const bool present = WithStream([this](ZuStream &aStream) {
             aStream.AbortQueuedBuffers();
             for (;;) {
                 ZuBuffer *b = nullptr;
@@ -225,6 +255,7 @@ struct ZuPipeline::Impl final : tarn::StreamUser
                 if (Slot *s = Find(b)) s->where = Where::Free;
             }
         });
+        if (present) return;
         std::lock_guard<std::mutex> guard(lock);
         for (Slot &s : pool)
             if (s.where == Where::Stream) s.where = Where::Free;
@@ -396,18 +427,20 @@ ZuPipeline::~ZuPipeline()
     // From now on the stream's release has nothing to tell; one under way
     // on another thread ends first.
     if (d.streamUsers) d.streamUsers->Remove(&d);
+    bool running = false;
     {
         std::lock_guard<std::mutex> guard(d.lock);
         d.deleted = true;
         d.stopRequested = true;
+        running = d.stream && d.started;
+        d.started = false;
         d.changed.notify_all();
     }
-    if (d.stream && d.started) {
+    if (running) {
         if (!d.OnThread()) d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
         d.worker.Stop();
         d.Drain();
     }
-    d.started = false;
     d.DeleteBuffers(this);
     {
         std::lock_guard<std::mutex> guard(d.lock);
@@ -467,6 +500,7 @@ ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
 {
     if (aBufferCount == 0) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a pipeline needs buffers"));
     Impl &d = *mImpl;
+    auto turn = d.Turn();
     bool running = IsStarted() && !d.OnThread();
     if (running) {
         {
@@ -493,8 +527,14 @@ ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
         ZuBuffer *p = b.get();
         d.Notify([&](ZuPipelineEventSink *s) { s->OnBufferDeleted(this, p); }, false);
     }
-    if (d.started) result = Grow();
-    if (running) {
+    bool started = false;
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        started = d.started && !d.deleted;
+    }
+    if (started) result = Grow();
+    // Stopped meanwhile by a sink on the pipeline's thread: it stays so.
+    if (running && started) {
         d.Feed();
         ZuResult launched = d.Launch(mImpl);
         if (!launched.IsOK()) {
@@ -521,10 +561,15 @@ ZuResult ZuPipeline::Grow()
             std::lock_guard<std::mutex> guard(d.lock);
             Impl::Slot slot;
             slot.buffer = std::move(b);
+            slot.where = Impl::Where::Busy;
             d.pool.push_back(std::move(slot));
         }
         d.Notify([&](ZuPipelineEventSink *s) { s->OnBufferCreated(this, p); }, false);
         ZuResult r = d.Fit(*p, 0);
+        {
+            std::lock_guard<std::mutex> guard(d.lock);
+            if (Impl::Slot *s = d.Find(p)) s->where = Impl::Where::Free;
+        }
         if (!r.IsOK()) return r;
     }
 }
@@ -569,27 +614,22 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
         if (!s || s->where != Impl::Where::App)
             return ZuResult(ZU_INVALID_PARAMETER, ZuString("not a buffer this pipeline handed out"));
         queue = d.started && !d.stopRequested;
-        s->where = queue ? Impl::Where::Stream : Impl::Where::Free;
+        s->where = queue ? Impl::Where::Busy : Impl::Where::Free;
         needed = s->needed;
     }
-    if (!queue) return ZuResult();
-    ZuResult fit = d.Fit(*aBuffer, needed);
-    bool queued = false;
-    if (fit.IsOK()) d.WithStream([&](ZuStream &aStream) { queued = aStream.QueueBuffer(aBuffer).GetCode() == ZU_PENDING; });
-    if (queued) return ZuResult();
-    std::lock_guard<std::mutex> guard(d.lock);
-    if (Impl::Slot *s = d.Find(aBuffer)) s->where = Impl::Where::Free;
-    d.changed.notify_all();
-    return fit.IsOK() ? ZuResult() : fit;
+    return queue ? d.Queue(aBuffer, needed) : ZuResult();
 }
 
 ZuResult ZuPipeline::Start()
 {
     Impl &d = *mImpl;
+    auto turn = d.Turn();
     bool open = false;
     if (!d.WithStream([&](ZuStream &aStream) { open = aStream.IsOpen(); })) return StreamGone();
     if (!open) return NoOpenStream();
     if (IsStarted()) return ZuResult();
+    // A thread that stopped itself from a sink may still be finishing.
+    if (!d.OnThread()) d.worker.Stop();
     d.Notify([&](ZuPipelineEventSink *s) { s->OnStart(this); }, true);
     ZuResult grown = Grow();
     if (!grown.IsOK()) return grown;
@@ -605,6 +645,7 @@ ZuResult ZuPipeline::Start()
 ZuResult ZuPipeline::Stop()
 {
     Impl &d = *mImpl;
+    auto turn = d.Turn();
     {
         std::lock_guard<std::mutex> guard(d.lock);
         if (!d.started) return ZuResult();
@@ -626,6 +667,7 @@ ZuResult ZuPipeline::Stop()
 ZuResult ZuPipeline::Reset()
 {
     Impl &d = *mImpl;
+    auto turn = d.Turn();
     if (d.OnThread()) {
         {
             std::lock_guard<std::mutex> guard(d.lock);

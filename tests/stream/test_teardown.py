@@ -3,13 +3,14 @@ and the pipeline's calls and waits afterwards, from the bare module and
 through the proxy classes. Each answer comes within its time-out and says
 why; nothing waits for good."""
 import itertools
+import os
 import threading
 import time
 
 import pytest
 
 import tarn_receive_310 as tr
-from support import needs_netns
+from support import ROOT, needs_netns
 from support.streams import open_towards
 
 m = tr._tarn_receive_310
@@ -131,3 +132,49 @@ def test_a_stream_freed_from_the_pipelines_own_sink_call():
         sender.wait(PATIENCE)
     assert m.ZuPipeline_UnregisterEventSink(pipeline, sink).IsOK()
     m.delete_ZuPipeline(pipeline)
+
+
+def test_one_pipeline_driven_from_four_threads_while_streaming_then_torn_down(py):
+    """Start, Stop, RetrieveNextBuffer and SetBufferCount, each on a thread
+    of its own, while frames arrive: one buffer-handling thread at a time,
+    no buffer freed while the stream may fill it, and a clean teardown."""
+    seconds = float(os.environ.get("TARN_STRESS_SECONDS", "2"))
+    result = py(f"""
+        import random, threading, time
+        import tarn_base_310 as tb, tarn_receive_310 as tr
+        from support.devices import start_frames
+        from support.streams import open_towards
+        m = tr._tarn_receive_310
+        result, stream = open_towards("127.0.44.250")
+        assert result.IsOK()
+        pipeline = tr.ZuPipeline(stream)
+        pipeline.SetBufferSize(64 * 48)
+        assert pipeline.Start().IsOK()
+        sender = start_frames("127.0.44.250", m.ZuStreamGEV_GetLocalPort(stream), 100000, 64, 48)
+        until = time.monotonic() + {seconds}
+
+        def retrieve():
+            result, buffer, operation = pipeline.RetrieveNextBuffer(20)
+            if result.IsOK():
+                assert pipeline.ReleaseBuffer(buffer).IsOK()
+
+        def loop(call):
+            while time.monotonic() < until:
+                call()
+
+        calls = (pipeline.Start, pipeline.Stop, retrieve, lambda: pipeline.SetBufferCount(random.randint(1, 8)))
+        threads = [threading.Thread(target=loop, args=(call,)) for call in calls]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(60)
+            assert not t.is_alive()
+        sender.kill()
+        sender.wait(30)
+        assert pipeline.Stop().IsOK()
+        del pipeline
+        m.ZuStream_Free(stream)
+        print("torn down", flush=True)
+        """, env={"TARN_IN_NETNS": "1", "PYTHONPATH": os.environ.get("PYTHONPATH", "") + ":" + str(ROOT / "tests")},
+        check=False, timeout=120 + 10 * seconds)
+    assert result.returncode == 0 and "torn down" in result.stdout.splitlines(), result.stdout + result.stderr

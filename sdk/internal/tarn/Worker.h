@@ -88,6 +88,9 @@ public:
     static Control *Current();
 
 private:
+    // Asks one run to stop (its flag, its wake, its owner's wake).
+    static void Ask(const std::shared_ptr<Control> &aControl);
+
     mutable std::mutex mLock;  // the control and the thread, not the run
     std::shared_ptr<Control> mControl;
     std::thread mThread;

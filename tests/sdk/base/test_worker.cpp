@@ -11,6 +11,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 using namespace std::chrono_literals;
 using tarn::Worker;
@@ -208,4 +209,26 @@ TEST(Worker, PrioritiesOutOfRangeAreRefusedAndNoThreadAcceptsAny)
     const ZuResult fifo = worker.SetPriority(10);
     EXPECT_TRUE(fifo.IsOK() || fifo.GetCode() == ZU_THREAD_ERROR);
     worker.Stop();
+}
+
+TEST(Worker, StartsFromSeveralThreadsAtOnceLeaveOneRunAtATime)
+{
+    Worker worker;
+    std::atomic<int> running{0}, most{0};
+    auto body = [&](Worker::Control &aControl) {
+        const int now = ++running;
+        for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        while (!aControl.Stopping()) aControl.Sleep(1ms);
+        --running;
+    };
+    std::vector<std::future<void>> starters;
+    for (int k = 0; k < 4; ++k)
+        starters.push_back(std::async(std::launch::async, [&] {
+            for (int i = 0; i < 200; ++i) EXPECT_TRUE(worker.Start(body).IsOK());
+        }));
+    for (auto &s : starters) s.get();
+    worker.Stop();
+    EXPECT_EQ(most.load(), 1);
+    EXPECT_EQ(running.load(), 0);
 }
