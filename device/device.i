@@ -26,15 +26,6 @@ SWIGINTERN std::string Tarn_TypeName(PyObject *obj)
   return out;
 }
 
-/* After Free the proxy no longer holds the freed address: every later use
- * of it is refused as a wrong argument instead of reaching freed memory. */
-SWIGINTERN void Tarn_ForgetObject(PyObject *obj)
-{
-  for (SwigPyObject *held = SWIG_Python_GetSwigThis(obj); held; held = (SwigPyObject *)held->next) {
-    held->ptr = 0;
-    held->own = 0;
-  }
-}
 %}
 %fragment("Tarn_Device");
 
@@ -74,10 +65,8 @@ SWIGINTERN void Tarn_ForgetObject(PyObject *obj)
   }
 }
 
-%exception ZuDevice::Free {
-  $action
-  Tarn_ForgetObject(swig_obj[0]);
-}
+/* Free: by the binding's rule for Free (lifetime.i). */
+%apply SWIGTYPE *TARN_FREE { ZuDevice *aDevice };
 
 /* The text that names a device, and the addresses of SetIPConfiguration and
  * the access query: each is converted rather than checked, so that a wrong
@@ -187,7 +176,7 @@ ZuDeviceGEV.GetAccessType = _InstanceOrStatic(ZuDeviceGEV.GetAccessType)
 
 %clear ZuResult *aResult;
 %clear ZuDevice *ZuDevice::CreateAndConnect;
-%exception ZuDevice::Free;
+%clear ZuDevice *aDevice;
 %clear const ZuString &aInfoStr, const ZuString &aMACAddress, const ZuString &aIP, const ZuString &aSubnetMask,
        const ZuString &aGateway, const ZuString &aIPAddress;
 %clear (uint8_t *aDestination, int64_t aByteCount);

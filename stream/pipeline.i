@@ -38,8 +38,13 @@ SWIGINTERN void Tarn_StopPipelines()
 {
   std::vector<ZuPipeline *> running;
   {
+    /* Each entered as a call (the rule for Free, lifetime.i): a pipeline
+     * another thread deletes meanwhile goes once it is stopped. */
     PyGILState_STATE state = PyGILState_Ensure();
-    running.assign(Tarn_Pipelines().begin(), Tarn_Pipelines().end());
+    for (ZuPipeline *pipeline : Tarn_Pipelines()) {
+      running.push_back(pipeline);
+      tarn::Uses::Enter(pipeline);
+    }
     PyGILState_Release(state);
   }
   for (ZuPipeline *pipeline : running) {
@@ -48,6 +53,9 @@ SWIGINTERN void Tarn_StopPipelines()
     } catch (...) {
       /* A sink's error was printed; stopping goes on. */
     }
+    PyGILState_STATE state = PyGILState_Ensure();
+    tarn::Uses::Leave(pipeline);
+    PyGILState_Release(state);
   }
 }
 %}

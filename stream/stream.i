@@ -21,32 +21,19 @@
 
 /* ---- Buffers held while queued -------------------------------------------
  * Held for the native stream, under the buffer. */
-%fragment("Tarn_QueuedBuffers", "header", fragment="Tarn_Lifetime") %{
-/* After a release, the proxy holds no address: a later call through it is
- * refused as for None instead of reaching freed memory. */
-SWIGINTERN void Tarn_ForgetAddress(PyObject *proxy)
-{
-  if (SwigPyObject *sobj = (SwigPyObject *)Tarn_SwigThis(proxy)) {
-    sobj->ptr = 0;
-    sobj->own = 0;
-  }
-}
-%}
-%fragment("Tarn_QueuedBuffers");
-
 %exception ZuStream::QueueBuffer {
   $action
   if (arg2 && result.GetCode() == ZU_PENDING) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], true);
 }
 
+/* Free: by the binding's rule for Free (lifetime.i); what the stream held
+ * goes with it. */
+%apply SWIGTYPE *TARN_FREE { ZuStream *aStream };
 %exception ZuStream::Free {
   {
     const volatile uintptr_t tarn_owner = (uintptr_t)Tarn_Owner(arg1);
     $action
-    if (tarn_owner) {
-      tarn::Holds::DropOwner((const void *)tarn_owner);
-      Tarn_ForgetAddress(swig_obj[0]);
-    }
+    if (tarn_owner) tarn::Holds::DropOwner((const void *)tarn_owner);
   }
 }
 
@@ -151,3 +138,4 @@ class ZuDeviceInfo;
 %clear uint32_t &aSize;
 %clear ZuString &aIPAddress, bool &aInstalled;
 %clear ZuGenParameterArray *ZuStream::GetParameters;
+%clear ZuStream *aStream;

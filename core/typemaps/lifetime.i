@@ -53,6 +53,10 @@
  * object has no attributes: what it holds stays until it is deleted.
  *
  * Named patterns:
+ *   SWIGTYPE *TARN_FREE (in)
+ *       the argument of a static Free: freed by the rule for Free (below;
+ *       objects.i applies it to every destructor), a freed object or None
+ *       being nothing to free.
  *   SWIGTYPE *TARN_KEEP_OWNER (ret)
  *       the returned proxy keeps the proxy of the called object alive.
  *   SWIGTYPE *TARN_HELD (in)
@@ -285,6 +289,7 @@ SWIGINTERN void Tarn_Keep(PyObject *holder, const void *owner, int slot, const v
 #include <map>
 #include <mutex>
 #include <vector>
+#include "tarn/Uses.h"
 struct Tarn_LentEntry {
   swig_type_info *type;
   PyObject *self;      /* the pointer object, held */
@@ -427,33 +432,39 @@ SWIGINTERN PyObject *Tarn_LentObject(void *ptr, const void *address, swig_type_i
   return obj;
 }
 
-SWIGINTERN void Tarn_LentGone(const void *address)
+/* The entries of an address, and of the parts lent as its, out of the
+ * table; the address and those of its parts in `addresses` when given. */
+SWIGINTERN std::vector<Tarn_LentEntry> Tarn_LentTake(const void *address, std::vector<const void *> *addresses = 0)
 {
   std::vector<Tarn_LentEntry> gone;
-  {
-    Tarn_LentTable &table = Tarn_LentObjects();
-    std::lock_guard<std::mutex> guard(table.lock);
-    auto take = [&](const void *at, const void *owner) {
-      auto range = table.objects.equal_range(at);
-      for (auto it = range.first; it != range.second;) {
-        if (owner && it->second.owner != owner) {
-          ++it;
-          continue;
-        }
-        gone.push_back(it->second);
-        it = table.objects.erase(it);
-        if (!owner) Tarn_LentUnlist(table, gone.back().owner, at);
+  Tarn_LentTable &table = Tarn_LentObjects();
+  std::lock_guard<std::mutex> guard(table.lock);
+  auto take = [&](const void *at, const void *owner) {
+    auto range = table.objects.equal_range(at);
+    for (auto it = range.first; it != range.second;) {
+      if (owner && it->second.owner != owner) {
+        ++it;
+        continue;
       }
-    };
-    take(address, 0);
-    auto parts = table.parts.equal_range(address);
-    for (auto it = parts.first; it != parts.second; ++it) take(it->second, address);
-    table.parts.erase(parts.first, parts.second);
+      gone.push_back(it->second);
+      it = table.objects.erase(it);
+      if (!owner) Tarn_LentUnlist(table, gone.back().owner, at);
+    }
+  };
+  take(address, 0);
+  if (addresses) addresses->push_back(address);
+  auto parts = table.parts.equal_range(address);
+  for (auto it = parts.first; it != parts.second; ++it) {
+    take(it->second, address);
+    if (addresses) addresses->push_back(it->second);
   }
-  if (gone.empty()) return;
-  tarn::UpCalls::Scope gate;
-  if (!gate || !Py_IsInitialized()) return;
-  PyGILState_STATE state = PyGILState_Ensure();
+  table.parts.erase(parts.first, parts.second);
+  return gone;
+}
+
+/* With the interpreter lock held: the objects stand for nothing any more. */
+SWIGINTERN void Tarn_LentForget(const std::vector<Tarn_LentEntry> &gone)
+{
   for (const Tarn_LentEntry &entry : gone) {
     if (SwigPyObject *sobj = (SwigPyObject *)Tarn_SwigThis(entry.self)) {
       sobj->ptr = 0;
@@ -463,12 +474,99 @@ SWIGINTERN void Tarn_LentGone(const void *address)
     Py_DECREF(entry.self);
     Py_XDECREF(entry.proxy);
   }
+}
+
+/* Its owner destroys the object (and its parts): what stands for them
+ * refuses use from now on, and calls through it that other threads have in
+ * progress end first (their waits are the owner's to end). */
+SWIGINTERN void Tarn_LentGone(const void *address)
+{
+  std::vector<const void *> addresses;
+  std::vector<Tarn_LentEntry> gone = Tarn_LentTake(address, &addresses);
+  const auto used = [&addresses] {
+    for (const void *at : addresses)
+      if (tarn::Uses::InUse(at)) return true;
+    return false;
+  };
+  if (gone.empty() && !used()) return;
+  tarn::UpCalls::Scope gate;
+  if (!gate || !Py_IsInitialized()) return;
+  PyGILState_STATE state = PyGILState_Ensure();
+  Tarn_LentForget(gone);
+  /* Asked under the interpreter lock, which orders it against a call's
+   * beginning (tarn/Uses.h). */
+  if (used()) {
+    /* Whether or not this thread held the lock before: the calls to end
+     * may need it. */
+    PyThreadState *tarn_save = PyEval_SaveThread();
+    for (const void *at : addresses) tarn::Uses::Drain(at);
+    PyEval_RestoreThread(tarn_save);
+  }
   PyGILState_Release(state);
 }
 %}
 %fragment("Tarn_Lent");
 %init %{
   tarn::Lent::AddGoneHook(Tarn_LentGone);
+%}
+
+/* The rule for Free (tarn/Uses.h), for every class: a static Free and the
+ * destructor of an owned object (delete_, the proxy's release) go through
+ * Tarn_Free; every method enters its object while it runs (objects.i).
+ * With the interpreter lock held, every Python object that stands for the
+ * object (the one given, and the lent ones of this module) gives its
+ * address up, so that a second Free finds nothing to do and any later call
+ * through them is refused as a freed object's. Then, with the lock let go,
+ * the waits of calls in progress on other threads end (tarn::EndWaits: a
+ * stream closes, a device disconnects), and the object goes now when no
+ * call is in progress on it, else once the last one ends: the wrapper
+ * answers false and does nothing, and the module's own function
+ * (`module.symname`) is called again then with a new pointer object, so
+ * that the deletion runs whole, as if called then. */
+%fragment("Tarn_Uses", "header", fragment="Tarn_Lent") %{
+SWIGINTERN void Tarn_Forget(PyObject *obj, const void *owner)
+{
+  for (SwigPyObject *held = (SwigPyObject *)Tarn_SwigThis(obj); held; held = (SwigPyObject *)held->next) {
+    held->ptr = 0;
+    held->own = 0;
+  }
+  PyErr_Clear();
+  Tarn_LentForget(Tarn_LentTake(owner));
+}
+
+/* Calls the module's function again on a new pointer object owning ptr. */
+SWIGINTERN std::function<void()> Tarn_CallAgain(PyObject *module, const char *function, void *ptr, swig_type_info *type)
+{
+  std::shared_ptr<void> held = Tarn_HoldObject(module);
+  return [held, function, ptr, type]() {
+    PyGILState_STATE state = PyGILState_Ensure();
+    PyObject *error_type, *error_value, *error_traceback;
+    PyErr_Fetch(&error_type, &error_value, &error_traceback);
+    PyObject *obj = SWIG_NewPointerObj(ptr, type, SWIG_POINTER_NEW);
+    PyObject *done = obj ? PyObject_CallMethod((PyObject *)held.get(), function, "O", obj) : 0;
+    if (!done) PyErr_WriteUnraisable((PyObject *)held.get());
+    Py_XDECREF(done);
+    Py_XDECREF(obj);
+    PyErr_Restore(error_type, error_value, error_traceback);
+    PyGILState_Release(state);
+  };
+}
+
+/* True when the object may go now; false when the last call in progress
+ * on it will free it (and the caller does nothing). */
+template <typename T>
+SWIGINTERN bool Tarn_Free(PyObject *module, const char *function, PyObject *obj, T *object, swig_type_info *type)
+{
+  const void *owner = Tarn_Owner(object);
+  Tarn_Forget(obj, owner);
+  PyThreadState *tarn_save = PyEval_SaveThread();
+  tarn::EndWaits(object);
+  PyEval_RestoreThread(tarn_save);
+  return !tarn::Uses::Defer(owner, Tarn_CallAgain(module, function, (void *)object, type));
+}
+
+/* One call on an object, entered while the interpreter lock is held. */
+typedef tarn::Uses::Scope Tarn_Use;
 %}
 %typemap(out, noblock=1, fragment="Tarn_Downcast") SWIGTYPE *TARN_LENT {
   $result = Tarn_LentDowncast($1, $descriptor);
@@ -478,6 +576,15 @@ SWIGINTERN void Tarn_LentGone(const void *address)
 }
 %typemap(out, noblock=1, fragment="Tarn_Downcast") SWIGTYPE *TARN_LENT_PART {
   $result = Tarn_LentDowncast($1, $descriptor, Tarn_Owner(arg1));
+}
+
+%typemap(in, noblock=1, fragment="Tarn_Uses") SWIGTYPE *TARN_FREE (void *argp = 0, int res = 0) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, TARN_POINTER_FREED | %convertptr_flags);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = %reinterpret_cast(argp, $ltype);
+  if ($1 && !Tarn_Free(self, "$symname", $input, $1, $descriptor)) $1 = 0;
 }
 
 %typemap(ret) SWIGTYPE *TARN_KEEP_OWNER {

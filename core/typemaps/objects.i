@@ -2,11 +2,14 @@
  *
  * None converts to a null pointer for ordinary pointer arguments, but a
  * method must never be called through a null object. Destructors are the
- * exception: deleting or disowning None does nothing. A destructor given a
- * proxy that does not own its object (something borrowed from an SDK
- * container) must not free SDK memory either: it only clears the proxy's
- * flag. One that does frees it and leaves the proxy holding no address, so
- * that a later use gets the argument error of a freed object.
+ * exception: deleting or disowning None, or an object freed already, does
+ * nothing. A destructor given a proxy that does not own its object
+ * (something borrowed from an SDK container) must not free SDK memory
+ * either: it only clears the proxy's flag. One that does frees it by the
+ * rule for Free (lifetime.i) and leaves the proxy holding no address, so
+ * that a later use gets the argument error of a freed object. A method
+ * enters its object for as long as it runs, so that no call in progress on
+ * another thread loses its object.
  *
  *   TARN_OBJECT_TYPEMAP(TYPE, NULL_ALLOWED)
  *       the object typemap for TYPE; NULL_ALLOWED, an expression over the
@@ -49,12 +52,12 @@ static constexpr bool Tarn_HasSuffix(const char *name, const char *suffix)
 %fragment("Tarn_HasPrefix");
 
 %define TARN_OBJECT_TYPEMAP(TYPE, NULL_ALLOWED)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int tarn_owned = 0) {
+%typemap(in, noblock=1, fragment="Tarn_Uses") TYPE *self (void *argp = 0, int res = 0, int tarn_owned = 0, Tarn_Use tarn_use) {
   if ($disown) {
     SwigPyObject *tarn_sobj = SWIG_Python_GetSwigThis($input);
     tarn_owned = tarn_sobj ? (tarn_sobj->own & SWIG_POINTER_OWN) : 0;
   }
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown | %convertptr_flags |
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown | ((NULL_ALLOWED) ? TARN_POINTER_FREED : 0) | %convertptr_flags |
                         (tarn_owned && Tarn_HasPrefix("$symname", "delete_") ? SWIG_POINTER_CLEAR : 0));
   if (!SWIG_IsOK(res)) {
     %argument_fail(res, "$type", $symname, $argnum);
@@ -64,8 +67,18 @@ static constexpr bool Tarn_HasSuffix(const char *name, const char *suffix)
     if (!(NULL_ALLOWED)) {
       %argument_fail(SWIG_TypeError, "$type", $symname, $argnum);
     }
-  } else if (Tarn_HasPrefix("$symname", "delete_") && !tarn_owned) {
-    $1 = 0;
+  } else if (Tarn_HasPrefix("$symname", "delete_")) {
+    if (!tarn_owned || !Tarn_Free(self, "$symname", $input, $1, $descriptor)) $1 = 0;
+  } else {
+    tarn_use.Enter(Tarn_Owner($1));
+  }
+}
+/* A freed object still chooses among overloads by its type, so that it
+ * gets the chosen method's argument error. */
+%typemap(typecheck, noblock=1, precedence=SWIG_TYPECHECK_POINTER) TYPE *self {
+  {
+    void *tarn_vptr = 0;
+    $1 = SWIG_CheckState(SWIG_ConvertPtr($input, &tarn_vptr, $descriptor, TARN_POINTER_FREED));
   }
 }
 %enddef

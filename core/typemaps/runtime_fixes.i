@@ -80,6 +80,17 @@
  *     by the first token of its first argument as in 6; another spelling of
  *     a call fails to compile.
  *
+ * A freed object:
+ *
+ * 12. An object freed through the binding (its pointer object holds no
+ *     address any more: Free, delete_, or its owner gone, lifetime.i)
+ *     converted as a null pointer, so that it passed for None wherever None
+ *     is allowed (`ZuPipeline(freed_stream)`). It is now refused with the
+ *     argument's TypeError; only a conversion with TARN_POINTER_FREED (the
+ *     object of a destructor or `disown_`, the argument of a static Free)
+ *     takes it for nothing to do. Every conversion the wrappers make goes
+ *     through SWIG's two conversion macros, redefined below the runtime.
+ *
  * Warnings:
  *
  * 11. The runtime's own types (the pointer object, the packed object, the
@@ -143,6 +154,21 @@ static struct _object *Tarn_NewShadowInstance(void *data, struct _object *swig_t
 %}
 
 %header %{
+/* Fix 12. */
+#define TARN_POINTER_FREED 0x100
+SWIGINTERN int Tarn_ConvertPtrAndOwn(PyObject *obj, void **ptr, swig_type_info *ty, int flags, int *own)
+{
+  void *found = 0;
+  int res = SWIG_Python_ConvertPtrAndOwn(obj, &found, ty, flags & ~TARN_POINTER_FREED, own);
+  if (ptr) *ptr = found;
+  if (SWIG_IsOK(res) && !found && obj != Py_None && !(flags & TARN_POINTER_FREED)) return SWIG_ERROR;
+  return res;
+}
+#undef SWIG_Python_ConvertPtr
+#define SWIG_Python_ConvertPtr(obj, pptr, type, flags) Tarn_ConvertPtrAndOwn(obj, pptr, type, flags, 0)
+#undef SWIG_ConvertPtrAndOwn
+#define SWIG_ConvertPtrAndOwn(obj, pptr, type, flags, own) Tarn_ConvertPtrAndOwn(obj, pptr, type, flags, own)
+
 /* Fix 11. A type made with the module-less-name warning ignored; should
  * the warnings module not answer (the interpreter going), as before. */
 static PyObject *Tarn_TypeFromSpec(PyType_Spec *spec)

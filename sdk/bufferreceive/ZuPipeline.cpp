@@ -6,6 +6,7 @@
 #include "tarn/Interrupts.h"
 #include "tarn/SinkList.h"
 #include "tarn/Stream.h"
+#include "tarn/Uses.h"
 #include "tarn/Worker.h"
 
 #include <algorithm>
@@ -451,6 +452,19 @@ ZuPipeline::~ZuPipeline()
     d.worker.Stop();
     // Lent to the bindings by the sinks' calls, the last of which is over.
     tarn::Lent::Goes(this);
+}
+
+// The pipeline is about to be freed while other threads may be in its
+// calls: a wait for a buffer ends as when it is deleted, and the thread
+// stops handing buffers out.
+void tarn::EndWaits(ZuPipeline *aPipeline)
+{
+    if (!aPipeline) return;
+    ZuPipeline::Impl &d = *aPipeline->mImpl;
+    std::lock_guard<std::mutex> guard(d.lock);
+    d.deleted = true;
+    d.stopRequested = true;
+    d.changed.notify_all();
 }
 
 uint32_t ZuPipeline::GetBufferSize() const

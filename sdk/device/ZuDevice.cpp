@@ -1,6 +1,7 @@
 #include "Ports.h"
 
 #include "tarn/DeviceBinding.h"
+#include "tarn/Uses.h"
 #include "ZuDeviceAdapter.h"
 
 #include <fstream>
@@ -110,6 +111,11 @@ ZuDevice::~ZuDevice()
 void ZuDevice::Free(ZuDevice *aDevice)
 {
     delete aDevice;
+}
+
+void tarn::EndWaits(ZuDevice *aDevice)
+{
+    if (aDevice) aDevice->Disconnect();
 }
 
 ZuDeviceType ZuDevice::GetType() const

@@ -11,6 +11,9 @@
 class ZuBuffer;
 class ZuPipeline;
 class ZuStream;
+#ifndef SWIG
+namespace tarn { ZU_API void EndWaits(ZuPipeline *aPipeline); }
+#endif
 
 /// Callbacks of a ZuPipeline. Every operation has a default body that does
 /// nothing; an application derives from the class and overrides what it
@@ -168,6 +171,7 @@ public:
     struct Impl;
 
 private:
+    friend void tarn::EndWaits(ZuPipeline *aPipeline);
     ZuPipeline(const ZuPipeline &) = delete;
     ZuPipeline &operator=(const ZuPipeline &) = delete;
     ZuResult Grow();

@@ -4,6 +4,7 @@
 #include "tarn/DeviceFollow.h"
 #include "tarn/Interrupts.h"
 #include "tarn/SinkList.h"
+#include "tarn/Uses.h"
 #include "tarn/Worker.h"
 
 #include <algorithm>
@@ -235,6 +236,11 @@ ZuResult ZuDeviceSerialPort::Open(IZuDeviceAdapter *aAdapter, ZuDeviceSerial aPo
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiving thread could not start"));
     mImpl->session = s;
     return ZuResult();
+}
+
+void tarn::EndWaits(ZuDeviceSerialPort *aPort)
+{
+    if (aPort) aPort->Close();
 }
 
 ZuResult ZuDeviceSerialPort::Close()

@@ -60,6 +60,9 @@ struct ZuStream::Impl
     };
     Receiver *receiver = nullptr;
 
+    // Opening and closing take turns: one receiver starts or stops at a
+    // time, whichever threads ask (a Free closes while the application may).
+    std::mutex opening;
     mutable std::mutex lock;
     std::condition_variable changed;
     std::vector<Entry> ring;

@@ -5,6 +5,7 @@
 #include "StreamImpl.h"
 #include "tarn/Interrupts.h"
 #include "tarn/Stream.h"
+#include "tarn/Uses.h"
 
 #include <algorithm>
 #include <chrono>
@@ -193,8 +194,14 @@ ZuStream *ZuStream::CreateAndOpen(const ZuString &aText, ZuResult *aResult) { re
 
 void ZuStream::Free(ZuStream *aStream) { delete aStream; }
 
+void tarn::EndWaits(ZuStream *aStream)
+{
+    if (aStream && aStream->IsOpen()) aStream->Close();
+}
+
 ZuResult ZuStream::Close()
 {
+    std::lock_guard<std::mutex> turn(mImpl->opening);
     if (!mImpl->IsOpen()) return ZuResult(ZU_NOT_CONNECTED, ZuString("the stream is not open"));
     if (mImpl->receiver) mImpl->receiver->Stop();
     mImpl->Closed();

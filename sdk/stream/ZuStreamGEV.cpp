@@ -54,6 +54,7 @@ ZuResult ZuStreamGEV::OpenAt(uint32_t aDeviceIp, uint32_t aMulticast, uint16_t a
                              const ZuString &aLocalIpAddress, uint32_t aBuffersCapacity, bool aIgnoreLocalIp)
 {
     ZuStream::Impl &queue = GetImpl();
+    std::lock_guard<std::mutex> turn(queue.opening);
     if (queue.IsOpen()) return ZuResult(ZU_GENERIC_ERROR, ZuString("the stream is open already"));
     if (aBuffersCapacity == 0) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a queue needs room for a buffer"));
     uint32_t localIp = 0;

@@ -68,6 +68,7 @@ namespace {
 // queries tell is kept once it started.
 ZuResult Start(ZuStream::Impl &aQueue, ZuStreamRTP::RtpImpl &aRtp, tarn::RtpReceiver::Setup aSetup)
 {
+    std::lock_guard<std::mutex> turn(aQueue.opening);
     if (aQueue.IsOpen()) return OpenAlready();
     if (aRtp.format.payload == tarn::RtpReceiver::Payload::None)
         return ZuResult(ZU_NOT_INITIALIZED, ZuString("prepare the payload first (PrepareFor or PrepareForH264)"));

@@ -6,6 +6,7 @@
 #include "gvspsend/send_channel.h"
 #include "tarn/Interrupts.h"
 #include "tarn/Transmitter.h"
+#include "tarn/Uses.h"
 #include "tarn/Worker.h"
 
 #include <pthread.h>
@@ -252,6 +253,11 @@ ZuResult ZuTransmitterGEV::Open(ZuString aDestinationIPAddress, uint16_t aDestin
     d.open = true;
     d.sampleStart = d.windowStart = SendClock::now();
     return ZuResult(ZU_OK);
+}
+
+void tarn::EndWaits(ZuTransmitterGEV *aTransmitter)
+{
+    if (aTransmitter) aTransmitter->Close();
 }
 
 ZuResult ZuTransmitterGEV::Close()

@@ -7,6 +7,7 @@
 /* The runtime as the modules have it (warnings as errors included). */
 %include "core/typemaps/runtime_fixes.i"
 %include "core/typemaps/objects.i"
+%include "core/typemaps/lifetime.i"
 
 %include <stdint.i>
 
