@@ -7,8 +7,16 @@ namespace gvspsend {
 
 bool SendChannel::Open(const SenderOptions &aOptions, std::string &aError)
 {
-    mAnySent = false;
+    RestartIds();
     return mSender.Open(aOptions, aError);
+}
+
+void SendChannel::RestartIds()
+{
+    // Sequence first: a Resend that sees no block sent yet also sees the
+    // blocks held before as another sequence's.
+    ++mSequence;
+    mAnySent = false;
 }
 
 void SendChannel::Close()
@@ -26,11 +34,15 @@ bool SendChannel::Send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
         mHistory.Drop();
         return false;
     }
+    if (mAnySent && (aRoute.extendedId != mLastExtended || !gvsp::isNewerBlock(aBlockId, mLastSent, aRoute.extendedId)))
+        RestartIds();
     block.tag = aTag;
+    block.sequence = mSequence;
     block.to = aRoute.to;
     mSender.Transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to, &mPacer);
     mHistory.Commit(SendClock::now());
     mLastSent = aBlockId;
+    mLastExtended = aRoute.extendedId;
     mAnySent = true;
     if (aPayload) {
         uint64_t bytes = source.size;
@@ -40,9 +52,17 @@ bool SendChannel::Send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
     return true;
 }
 
+const HeldBlock *SendChannel::Current(uint64_t aBlockId) const
+{
+    // The newest block of that id: when it is of an earlier sequence, so is
+    // any older one.
+    const HeldBlock *block = mHistory.Find(aBlockId);
+    return block && block->sequence == mSequence ? block : nullptr;
+}
+
 net::Endpoint SendChannel::DestinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const
 {
-    const HeldBlock *block = mHistory.Find(aBlockId);
+    const HeldBlock *block = Current(aBlockId);
     return block ? block->to : aOtherwise;
 }
 
@@ -51,7 +71,7 @@ ResendAnswer SendChannel::Resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aL
 {
     ResendAnswer answer;
     if (aLast < aFirst) return answer;
-    if (const HeldBlock *block = mHistory.Find(aBlockId)) {
+    if (const HeldBlock *block = Current(aBlockId)) {
         answer.resent = mSender.Transmit(block->packetizer, aFirst, aLast, true, block->to).packets;
         return answer;
     }

@@ -8,7 +8,13 @@
 // held, with the status that tells the receiver why, and test packets, all
 // from the channel's one socket.
 //
-// Not thread-safe, except sendTestPacket: each user serialises its calls
+// Block ids are answered within one sequence: the ids as they go out from
+// one start of the ids to the next. A block held from an earlier sequence
+// shares its id with a block of this one that may not be sent yet, so it
+// is never resent: a receiver would complete the new block with the old
+// block's bytes.
+//
+// Not thread-safe, except SendTestPacket and RestartIds: each user serialises its calls
 // (the camera under its channel's lock, the transmitter on its own thread).
 
 #include "gvspsend/sender.h"
@@ -40,7 +46,7 @@ struct ResendAnswer {
 class SendChannel
 {
 public:
-    // Opening starts the block ids again: nothing counts as sent before.
+    // Opening starts the block ids again (RestartIds).
     bool Open(const SenderOptions &aOptions, std::string &aError);
     void Close();
     bool IsOpen() const { return mSender.IsOpen(); }
@@ -54,14 +60,15 @@ public:
     bool Send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, const BlockRoute &aRoute,
               uint64_t *aPayload = nullptr);
 
-    // Where a held block went, else aOtherwise.
+    // Where a held block of this sequence went, else aOtherwise.
     net::Endpoint DestinationOf(uint64_t aBlockId, net::Endpoint aOtherwise) const;
-    // Packets aFirst..aLast of a held block again (clipped to the block), to
-    // where it went. A block no longer held gets, as GigE Vision has it, one
-    // header per packet (at most Sender::kMaxStatusAnswers) to aTo:
-    // PACKET_REMOVED_FROM_MEMORY for a block sent and let go since, so that
-    // the receiver gives those packets up at once instead of asking again,
-    // and PACKET_UNAVAILABLE for one never sent.
+    // Packets aFirst..aLast of a block held from this sequence again
+    // (clipped to the block), to where it went. Any other gets, as GigE
+    // Vision has it, one header per packet (at most
+    // Sender::kMaxStatusAnswers) to aTo: PACKET_REMOVED_FROM_MEMORY for a
+    // block this sequence sent and let go since, so that the receiver gives
+    // those packets up at once instead of asking again, and
+    // PACKET_UNAVAILABLE for one it has not sent.
     ResendAnswer Resend(uint64_t aBlockId, uint32_t aFirst, uint32_t aLast, bool aExtendedId, net::Endpoint aTo);
 
     // One test packet of aSize bytes (the UDP payload) to aTo, as a datagram
@@ -70,8 +77,9 @@ public:
     // channel opens or closes.
     bool SendTestPacket(size_t aSize, net::Endpoint aTo);
 
-    // The ids start again (another id mode): no block counts as sent before.
-    void RestartIds() { mAnySent = false; }
+    // The ids start again (another id mode): a new sequence, in which no
+    // block counts as sent and none held before is resent.
+    void RestartIds();
 
     // The held blocks (see History).
     void Expire(size_t aCount, SendClock::time_point aBefore, const std::function<void(const void *)> &aGone)
@@ -86,14 +94,19 @@ public:
     const Sender &GetSender() const { return mSender; }
 
 private:
+    // The block sent as aBlockId in this sequence, while it is held.
+    const HeldBlock *Current(uint64_t aBlockId) const;
+
     Sender mSender;
     History mHistory;
     Pacer mPacer;
-    // The newest block sent, for telling a block let go from one never sent.
-    // Read by resend() on the sending thread, reset by restartIds() from
-    // another.
+    // The sequence, and its newest block sent for telling a block let go
+    // from one not sent yet. Read by Resend on the sending thread, started
+    // again by RestartIds from another.
+    std::atomic<uint64_t> mSequence{0};
     std::atomic<bool> mAnySent{false};
     std::atomic<uint64_t> mLastSent{0};
+    bool mLastExtended = false;
 };
 
 } // namespace gvspsend

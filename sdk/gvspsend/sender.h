@@ -149,9 +149,11 @@ private:
 };
 
 // A block sent and held for resends: the buffer it came from (the tag its
-// owner knows it by), its layout and where it went.
+// owner knows it by), its layout, where it went and the sequence of block
+// ids it was sent in.
 struct HeldBlock {
     const void *tag = nullptr;
+    uint64_t sequence = 0;
     gvsp::Packetizer packetizer;
     PartStore parts;
     net::Endpoint to;

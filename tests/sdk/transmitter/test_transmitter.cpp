@@ -174,7 +174,8 @@ TEST(Transmitter, ExtendedIdsCarryWideIdsAndChangeOnlyBetweenStreams)
 
 // A resend of a block no longer held is answered PACKET_REMOVED_FROM_MEMORY
 // only when that block was sent and let go; one never sent (nothing sent
-// yet, whatever its id, or the ids begun again) is PACKET_UNAVAILABLE.
+// yet, whatever its id, or the ids begun again, even while a block the
+// old ids named is held) is PACKET_UNAVAILABLE.
 TEST(Transmitter, OnlyABlockSentAndLetGoIsRemovedFromMemory)
 {
     struct Case {
@@ -190,6 +191,7 @@ TEST(Transmitter, OnlyABlockSentAndLetGoIsRemovedFromMemory)
         {"three sent, block 1 let go", 3, false, 1, gvsp::STATUS_PACKET_REMOVED_FROM_MEMORY},
         {"three sent, block 4 to come", 3, false, 4, gvsp::STATUS_PACKET_UNAVAILABLE},
         {"three sent, then the ids begin again, block 1", 3, true, 1, gvsp::STATUS_PACKET_UNAVAILABLE},
+        {"three sent, then the ids begin again, block 3 still held", 3, true, 3, gvsp::STATUS_PACKET_UNAVAILABLE},
     };
     for (const Case &c : cases) {
         Opened o(1);
