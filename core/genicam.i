@@ -119,9 +119,7 @@ SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data
 
 /* ---- Classes -------------------------------------------------------------------- */
 
-#ifdef TARN_SIGNATURE_DOCS
 %include "core/docs/genicam.i"
-#endif
 
 /* Parameters, entries and categories belong to their array: Python neither
  * makes nor frees them. */

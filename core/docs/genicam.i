@@ -1,6 +1,25 @@
-/* Docstrings of the GenICam operations that return out-values: their
- * Python signature and what comes back. Only modules whose profile gives
- * signature docstrings include this file. */
+/* Docstrings of the GenICam operations that return out-values, in the
+ * modules whose profile gives signature docstrings (their Python signature
+ * and what comes back), and, in every module, of the chunk attachment,
+ * which takes a NumPy array in place of memory and its length and keeps it
+ * alive, where the SDK's own text leaves that to the caller. */
+
+%feature("docstring") ZuGenParameterArray::AttachDataChunks "AttachDataChunks(aBuffer) -> ZuResult
+
+Lets the chunk features read chunk data from a one-dimensional NumPy array; an earlier
+attachment ends first, even when this one fails. The array is read where it is, not
+copied, and kept alive until DetachDataChunks or the next attach; after changing its
+bytes, call InvalidateCache before reading the features again. An input that is not a
+C-contiguous uint8 array (a list, another element type) is attached as a copy; elements
+that do not convert to uint8 safely raise TypeError.
+:type aBuffer: numpy.ndarray
+:param aBuffer: The chunk data, each chunk followed by its trailer, less than 4 GiB
+      (OverflowError beyond).
+:rtype: :py:class:`ZuResult`
+:return: ZU_OK, an empty array included; ZU_NOT_INITIALIZED when no description is
+      loaded; ZU_INVALID_DATA_FORMAT when the trailers do not form a chunk list.";
+
+#ifdef TARN_SIGNATURE_DOCS
 
 %define TARN_GEN_DOC(METHOD, TEXT)
 %feature("docstring") METHOD TEXT;
@@ -79,3 +98,5 @@ TARN_GEN_DOC(ZuGenParameterArray::GetFloatRange, "GetFloatRange(aName) -> ZuResu
 TARN_GEN_DOC(ZuGenParameterArray::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, aText) -> ZuResult, str\n\nChooses an enumeration entry by name; the name written comes back.\n:rtype: list\n\n|\n\n*Overload 2:*\nSetEnumValue(aName, aValue) -> ZuResult\n\nChooses an enumeration entry by value.")
 TARN_GEN_DOC(ZuGenStateStack::SetStringValue, "SetStringValue(aName, aText) -> ZuResult, str\n\nWrites a text feature, remembering its value; the text written comes back.\n:rtype: list")
 TARN_GEN_DOC(ZuGenStateStack::SetEnumValue, "*Overload 1:*\nSetEnumValue(aName, aText) -> ZuResult, str\n\nChooses an enumeration entry by name, remembering the entry; the name written comes back.\n:rtype: list\n\n|\n\n*Overload 2:*\nSetEnumValue(aName, aValue) -> ZuResult\n\nChooses an enumeration entry by value, remembering the entry.")
+
+#endif

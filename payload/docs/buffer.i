@@ -1,7 +1,7 @@
 /* Docstrings of buffer operations that return out-values or take a NumPy
  * array in place of memory and its size (the array is kept alive, where
- * the SDK's own text leaves that to the caller), and of the 24-bit pixel
- * value's copy constructor. */
+ * the SDK's own text leaves that to the caller) or bytes in place of data
+ * and its length, and of the 24-bit pixel value's copy constructor. */
 
 %feature("docstring") ZuBuffer::GetMissingPacketIdsCount "GetMissingPacketIdsCount() -> ZuResult, int
 
@@ -85,3 +85,17 @@ that do not convert to uint8 safely raise TypeError.
 :return: ZU_OK; ZU_INVALID_PARAMETER for an empty array; ZU_INVALID_DATA_FORMAT when the
       trailers do not form a chunk list (the memory stays attached, with the chunks
       read up to the fault).";
+%define TARN_ADD_CHUNK_DOC(METHOD, FULL)
+%feature("docstring") METHOD "AddChunk(aID, aData) -> ZuResult
+
+Appends a chunk: copies its data and writes its trailer (ID and length, big-endian).
+:type aID: int
+:param aID: Chunk ID.
+:type aData: bytes
+:param aData: The chunk's data, copied during the call; anything but bytes raises
+      TypeError.
+:rtype: :py:class:`ZuResult`
+:return: ZU_OK; ZU_STATE_ERROR without chunk space; ZU_BUFFER_TOO_SMALL when FULL.";
+%enddef
+TARN_ADD_CHUNK_DOC(ZuBuffer::AddChunk, its chunk space is full)
+TARN_ADD_CHUNK_DOC(IZuChunkData::AddChunk, the chunk and its trailer do not fit)

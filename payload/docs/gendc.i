@@ -1,4 +1,5 @@
-/* Docstrings of GenDC operations that return out-values. */
+/* Docstrings of GenDC operations that return out-values or take bytes in
+ * place of data and its length. */
 
 %define TARN_GENDC_FIELDS_DOC(METHOD, RECORD, KIND)
 %feature("docstring") IZuGenericDataPart::METHOD "METHOD() -> ZuResult, RECORD
@@ -18,3 +19,14 @@ Returns the ID of the chunk at aIndex (from 0); the ID comes whatever the result
 is 0 when there is no chunk there.
 :type aIndex: int
 :rtype: list";
+%feature("docstring") IZuGenDCChunkWriter::AddChunk "AddChunk(aID, aData) -> ZuResult
+
+Adds a chunk after the part's last one.
+:type aID: int
+:param aID: Chunk ID.
+:type aData: bytes
+:param aData: The chunk's data, a multiple of 4 bytes, copied during the call; anything
+      but bytes raises TypeError.
+:rtype: :py:class:`ZuResult`
+:return: ZU_OK; ZU_INVALID_PARAMETER for data that is no multiple of 4 bytes;
+      ZU_BUFFER_TOO_SMALL when the container has no room left.";
