@@ -7,6 +7,8 @@ import time
 import numpy as np
 import pytest
 
+import _tarn_edge_310
+import _tarn_receive_310
 import tarn_base_310 as tb
 import tarn_edge_310 as te
 import tarn_receive_310 as tr
@@ -167,3 +169,26 @@ CLAIMS = [
 def test_a_page_says_what_the_system_does(page, phrase, check, expected, request):
     assert phrase in " ".join((ROOT / "docs" / page).read_text().split()), f"{page} no longer says it"
     assert outcome(lambda: check(request.getfixturevalue)) == expected
+
+
+# The line a failing override prints, as python.md shows it for each module.
+FAILURE_LINES = [
+    (_tarn_edge_310, te.IZuSWStreamingChannelSource, "RetrieveBuffer",
+     "In method 'RetrieveBuffer': ValueError: no frame"),
+    (_tarn_receive_310, tr.ZuPipelineEventSink, "OnBufferReady", "In method 'OnBufferReady': ValueErrorno frame"),
+]
+
+
+@pytest.mark.parametrize("raw, base, method, line", FAILURE_LINES, ids=[c[2] for c in FAILURE_LINES])
+def test_a_failing_override_prints_the_line_the_page_shows(capfd, raw, base, method, line):
+    assert f"`{line}`" in " ".join((ROOT / "docs" / "python.md").read_text().split())
+
+    def fails(self, *args):
+        raise ValueError("no frame")
+
+    failing = type("Failing", (base,), {method: fails})()
+    # Through the bare pointer object the call is the virtual one the SDK
+    # makes, so it reaches the override through the director.
+    with pytest.raises(RuntimeError):
+        getattr(raw, f"{base.__name__}_{method}")(failing.this, None)
+    assert capfd.readouterr().out == line + "\n"
