@@ -369,28 +369,19 @@ void Reassembler::dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
         else ++mCounters.malformed;
         return;
     }
-    Block *block = find(packet->header.blockId, packet->header.extendedId);
-    // The sequence under way goes on, sending of its own accord: what was
-    // gathered of a new one was not that. A block begun behind the newest
-    // may be a new sequence's: it shows it instead.
-    if (block && !isStatusOnly(packet->header.status) && !isResent(packet->header)) {
-        if (!block->late) {
-            if (mCandidate.open) mCandidate = Candidate();
-        } else if (packet->header.format == FORMAT_TRAILER) {
-            witness(*packet, false, 0);
+    if (Block *block = find(packet->header.blockId, packet->header.extendedId)) {
+        goOn(*block, *packet, aNowUs);
+        return;
+    }
+    Block *block = begin(*packet, aData, aSize, aNowUs);
+    // The first packets of a block that waited for a slot.
+    for (uint32_t k = 0; block && k < mReplay; ++k) {
+        if (std::optional<Packet> held = parsePacket(mHeld[k].data(), mHeld[k].size())) {
+            ++block->packets;
+            place(*block, *held, aNowUs);
         }
     }
-    if (!block) {
-        block = begin(*packet, aData, aSize, aNowUs);
-        // The first packets of a block that waited for a slot.
-        for (uint32_t k = 0; block && k < mReplay; ++k) {
-            if (std::optional<Packet> held = parsePacket(mHeld[k].data(), mHeld[k].size())) {
-                ++block->packets;
-                place(*block, *held, aNowUs);
-            }
-        }
-        mReplay = 0;
-    }
+    mReplay = 0;
     if (!block) return;
     if (++block->packets == kShowingPackets) shows(*block, aNowUs);
     place(*block, *packet, aNowUs);
@@ -398,6 +389,24 @@ void Reassembler::dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
     // others when something of theirs falls due.
     if (block->nextDue <= aNowUs) ask(*block, aNowUs);
     settle(*block, aNowUs);
+}
+
+void Reassembler::goOn(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
+{
+    // The sequence under way goes on, sending of its own accord: what was
+    // gathered of a new one was not that. A block begun behind the newest
+    // may be a new sequence's: it shows it instead.
+    if (!isStatusOnly(aPacket.header.status) && !isResent(aPacket.header)) {
+        if (!aBlock.late) {
+            if (mCandidate.open) mCandidate = Candidate();
+        } else if (aPacket.header.format == FORMAT_TRAILER) {
+            witness(aPacket, false, 0);
+        }
+    }
+    if (++aBlock.packets == kShowingPackets) shows(aBlock, aNowUs);
+    place(aBlock, aPacket, aNowUs);
+    if (aBlock.nextDue <= aNowUs) ask(aBlock, aNowUs);
+    settle(aBlock, aNowUs);
 }
 
 void Reassembler::release(uint64_t aNowUs)
@@ -415,6 +424,140 @@ void Reassembler::release(uint64_t aNowUs)
     mHeldCount = 0;
     for (uint32_t k = 0; k < count; ++k) mReleased[k].swap(mHeld[k]);
     for (uint32_t k = 0; k < count; ++k) dispatch(mReleased[k].data(), mReleased[k].size(), aNowUs);
+}
+
+Reassembler::Expectation Reassembler::expect(Landing *aLandings, size_t aSlots, size_t aSlotSize)
+{
+    Expectation e;
+    e.landings = land(aLandings, aSlots, aSlotSize);
+    e.headerSize = mExpected.headerSize;
+    const size_t settle = e.landings ? 0 : settling();
+    e.batch = std::min(aSlots, e.landings ? e.landings + (e.landings < aSlots ? 2 : 0) : settle ? settle : aSlots);
+    return e;
+}
+
+size_t Reassembler::land(Landing *aLandings, size_t aMax, size_t aSlotSize)
+{
+    mExpected = Expected();
+    Block *b = mLast;
+    // Generic payload only, once two full packets (or the configuration)
+    // have settled the block's stride: a lone packet may be the short last
+    // one, come first, which moves when the next comes.
+    if (!b || !b->active || b->format != FORMAT_PAYLOAD || b->shortId || b->broken || !b->stride ||
+        (b->full < 2 && !mConfig.stride) || !b->destination.data || b->trailerSeen ||
+        headerSize(b->extendedId) + b->stride > aSlotSize)
+        return 0;
+    const uint64_t end = std::min<uint64_t>(b->leaderSeen ? b->extent.most : kOpenEnded, b->destination.capacity);
+    // Ids from `known` on have not come (nor are they in a gap).
+    const uint32_t first = std::max<uint32_t>(b->known, 1);
+    size_t count = 0;
+    size_t lastSize = 0;
+    for (; count < aMax; ++count) {
+        const uint64_t id = uint64_t(first) + count;
+        const uint64_t start = (id - 1) * b->stride;
+        if (id >= mConfig.maxPacketsPerBlock || start >= end) break;
+        lastSize = size_t(std::min<uint64_t>(b->stride, end - start));
+        aLandings[count] = Landing{b->destination.data + start, lastSize};
+        if (lastSize < b->stride) {
+            ++count;
+            break;
+        }
+    }
+    if (count)
+        mExpected = Expected{b, b->id, b->extendedId, first, count, headerSize(b->extendedId), aLandings[0].at,
+                             b->stride, lastSize};
+    return count;
+}
+
+size_t Reassembler::settling() const
+{
+    const Block *b = mLast;
+    if (!b || (b->format && b->format != FORMAT_PAYLOAD)) return 0;
+    // A generic block over: the next one's leader comes, then its packets.
+    if (!b->active) return b->format == FORMAT_PAYLOAD ? 3 : 0;
+    if (b->shortId || b->broken || b->trailerSeen || b->full >= 2) return 0;
+    return 2 - b->full;
+}
+
+bool Reassembler::arrived(const Arrival &aArrival) const
+{
+    const Expected &e = mExpected;
+    const size_t k = aArrival.landing;
+    if (k >= e.count) return false;
+    const size_t size = k + 1 == e.count ? e.lastSize : e.stride;
+    if (aArrival.size != e.headerSize + size) return false;
+    std::optional<Packet> packet = parsePacket(aArrival.data, e.headerSize);
+    return packet && !packet->bodySize && packet->header.format == FORMAT_PAYLOAD &&
+           packet->header.extendedId == e.extendedId && packet->header.blockId == e.blockId &&
+           packet->header.packetId == e.first + k && !isUnavailable(packet->header.status) &&
+           packet->header.status != STATUS_PACKET_NOT_YET_AVAILABLE;
+}
+
+bool Reassembler::landsOn(const Arrival &aArrival, size_t &aLanding) const
+{
+    const Expected &e = mExpected;
+    std::optional<Packet> packet = parsePacket(aArrival.data, aArrival.size);
+    if (!packet || packet->header.format != FORMAT_PAYLOAD || packet->header.extendedId != e.extendedId ||
+        packet->header.blockId != e.blockId || packet->header.packetId < e.first ||
+        packet->header.packetId - e.first >= e.count)
+        return false;
+    aLanding = packet->header.packetId - e.first;
+    return true;
+}
+
+void Reassembler::join(Arrival &aArrival) const
+{
+    const Expected &e = mExpected;
+    const size_t k = aArrival.landing;
+    if (k >= e.count || aArrival.size <= e.headerSize) return;
+    const size_t size = k + 1 == e.count ? e.lastSize : e.stride;
+    std::memcpy(aArrival.data + e.headerSize, e.at + k * e.stride, std::min(aArrival.size - e.headerSize, size));
+}
+
+void Reassembler::onBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs)
+{
+    const Expected &e = mExpected;
+    // Placing a datagram writes into its block's memory, where others may
+    // have landed: every one not where its landing put it is made whole
+    // first, and so is one whose landing another will be placed over.
+    for (size_t k = 0; k < aCount; ++k) {
+        Arrival &a = aArrivals[k];
+        a.inPlace = arrived(a);
+        if (!a.inPlace) join(a);
+    }
+    for (size_t k = 0; k < aCount; ++k) {
+        size_t over = kNoLanding;
+        if (aArrivals[k].inPlace || !landsOn(aArrivals[k], over)) continue;
+        for (size_t m = 0; m < aCount; ++m) {
+            Arrival &a = aArrivals[m];
+            if (m != k && a.inPlace && a.landing == over) {
+                a.inPlace = false;
+                join(a);
+            }
+        }
+    }
+    mBatch = aArrivals;
+    mBatchCount = aCount;
+    for (mBatchAt = 0; mBatchAt < aCount; ++mBatchAt) {
+        const Arrival &a = aArrivals[mBatchAt];
+        if (!a.inPlace) {
+            onPacket(a.data, a.size, aNowUs);
+            continue;
+        }
+        // The header alone, and the payload where the landing put it: the
+        // block is open, for finishing it moves what landed there out.
+        std::optional<Packet> packet = parsePacket(a.data, e.headerSize);
+        packet->body = e.at + a.landing * e.stride;
+        packet->bodySize = a.size - e.headerSize;
+        ++mCounters.packets;
+        mCounters.bytes += a.size;
+        goOn(*e.block, *packet, aNowUs);
+        if (aNowUs >= mNextCheck) onTick(aNowUs);
+        if (mHeldCount) release(aNowUs);
+    }
+    mBatch = nullptr;
+    mBatchCount = 0;
+    mExpected = Expected();
 }
 
 void Reassembler::onTick(uint64_t aNowUs)
@@ -1017,7 +1160,8 @@ bool Reassembler::write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, s
         aBlock.beyond = std::max(aBlock.beyond, end);
         return false;
     }
-    std::memcpy(aBlock.destination.data + aOffset, aData, aSize);
+    // A payload the kernel put on its landing is in place already.
+    if (aBlock.destination.data + aOffset != aData) std::memcpy(aBlock.destination.data + aOffset, aData, aSize);
     aBlock.written = std::max(aBlock.written, end);
     return true;
 }
@@ -1208,6 +1352,17 @@ bool Reassembler::settle(Block &aBlock, uint64_t aNowUs)
 void Reassembler::finish(Block &aBlock, Outcome aOutcome)
 {
     aBlock.active = false;
+    // Its memory goes back to the application: what of the batch under
+    // way landed there and is still to be placed is moved out first.
+    if (mExpected.block == &aBlock) {
+        for (size_t k = mBatchAt + 1; k < mBatchCount; ++k) {
+            Arrival &a = mBatch[k];
+            if (!a.inPlace) continue;
+            a.inPlace = false;
+            join(a);
+        }
+        mExpected.block = nullptr;
+    }
     mMissing.clear();
     uint32_t lost = 0;
     // Both kinds of gap, in the order of their ids.

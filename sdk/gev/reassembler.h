@@ -38,6 +38,7 @@
 #include <bitset>
 #include <cstdint>
 #include <memory_resource>
+#include <optional>
 #include <vector>
 
 namespace tarn {
@@ -157,6 +158,48 @@ public:
     // One datagram as received, at time aNowUs (microseconds, any origin,
     // never going back).
     void onPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
+
+    // Receiving payloads straight into their blocks' memory. expect()
+    // tells where the data packets that come next in the block arriving
+    // now would go: landing k for the k-th packet after the last one seen,
+    // each a range no packet of the block has filled, none overlapping
+    // another. A receiver has the kernel put each datagram's header into
+    // memory of its own and the bytes after it onto the landing of its
+    // slot, and hands the batch to onBatch(). There a datagram that is the
+    // packet its landing was for is placed without a copy; any other is
+    // made whole again, before anything is placed, and placed as ever:
+    // landings are guesses, the reassembler alone decides where bytes
+    // belong.
+    struct Landing {
+        uint8_t *at = nullptr;
+        size_t size = 0;
+    };
+    // The next batch a receiver of aSlots slots of aSlotSize bytes takes:
+    // how many datagrams, the first `landings` of them onto aLandings, all
+    // for packets of headerSize-byte headers. Where the block ends, room is
+    // left for its trailer and the next block's leader; a block that has
+    // just begun is taken a few packets at a time until it shows its
+    // layout; without a block of generic payload arriving, every slot.
+    struct Expectation {
+        size_t batch = 0;
+        size_t landings = 0;
+        size_t headerSize = 0;
+    };
+    Expectation expect(Landing *aLandings, size_t aSlots, size_t aSlotSize);
+    static constexpr size_t kNoLanding = SIZE_MAX;
+    // A datagram received with landing `landing` of the last expect()
+    // (kNoLanding: none, all of it at data): its first headerSize bytes at
+    // data, up to the landing's size on the landing, the rest in data
+    // after room for those. data has room for the whole datagram.
+    struct Arrival {
+        uint8_t *data = nullptr;
+        size_t size = 0;             // bytes received, landed ones included
+        size_t landing = kNoLanding;
+        bool inPlace = false;        // set by onBatch
+    };
+    // Places a batch in the order received; the landings are spent.
+    void onBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs);
+
     // Asks for what is due and ends blocks whose time ran out.
     void onTick(uint64_t aNowUs);
     // When onTick next has something to do; UINT64_MAX when nothing waits.
@@ -219,6 +262,17 @@ private:
 
     void dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
     void release(uint64_t aNowUs);
+    size_t land(Landing *aLandings, size_t aMax, size_t aSlotSize);
+    // Packets after which the block arriving now (or, the last one over,
+    // the next) will have shown its layout; 0 when none of generic payload
+    // is arriving.
+    size_t settling() const;
+    bool arrived(const Arrival &aArrival) const;
+    bool landsOn(const Arrival &aArrival, size_t &aLanding) const;
+    // Puts what landed back between a datagram's header and its rest.
+    void join(Arrival &aArrival) const;
+    // A packet of a block begun, that the sequence under way sent.
+    void goOn(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
     Block *find(uint64_t aBlockId, bool aExtendedId);
     Block *begin(const Packet &aPacket, const uint8_t *aData, size_t aSize, uint64_t aNowUs);
     // A block begins the stream (Start), follows in the sequence under
@@ -286,6 +340,23 @@ private:
     std::vector<Block *> mOrder;
     Block *mLast = nullptr;        // the block of the last packet
     uint64_t mNextCheck = 0;       // no block needs a look before this
+    // What expect() told last: landing k is for packet first + k of the
+    // block.
+    struct Expected {
+        Block *block = nullptr;        // null once it is over
+        uint64_t blockId = 0;
+        bool extendedId = false;
+        uint32_t first = 0;
+        size_t count = 0;
+        size_t headerSize = 0;
+        uint8_t *at = nullptr;         // landing 0
+        uint32_t stride = 0;
+        size_t lastSize = 0;           // of the last landing
+    } mExpected;
+    // The batch onBatch() is placing, and the arrival it is at.
+    Arrival *mBatch = nullptr;
+    size_t mBatchCount = 0;
+    size_t mBatchAt = 0;
 };
 
 } // namespace gvsp

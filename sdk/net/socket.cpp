@@ -201,15 +201,25 @@ int UdpSocket::receiveMany(Datagram *aSlots, size_t aCount) const
 {
     if (aCount > kMaxBatch) aCount = kMaxBatch;
     mmsghdr messages[kMaxBatch];
-    iovec vectors[kMaxBatch];
+    iovec vectors[kMaxBatch][3];
     sockaddr_in from[kMaxBatch];
     for (size_t k = 0; k < aCount; ++k) {
-        vectors[k] = iovec{aSlots[k].data, aSlots[k].capacity};
+        const Datagram &d = aSlots[k];
+        iovec *v = vectors[k];
+        size_t pieces = 1;
+        if (d.landing) {
+            v[0] = iovec{d.data, d.head};
+            v[1] = iovec{d.landing, d.landingSize};
+            v[2] = iovec{d.data + d.head + d.landingSize, d.capacity - d.head - d.landingSize};
+            pieces = 3;
+        } else {
+            v[0] = iovec{d.data, d.capacity};
+        }
         messages[k] = mmsghdr{};
         messages[k].msg_hdr.msg_name = &from[k];
         messages[k].msg_hdr.msg_namelen = sizeof from[k];
-        messages[k].msg_hdr.msg_iov = &vectors[k];
-        messages[k].msg_hdr.msg_iovlen = 1;
+        messages[k].msg_hdr.msg_iov = v;
+        messages[k].msg_hdr.msg_iovlen = pieces;
     }
     int got = ::recvmmsg(mFd.get(), messages, unsigned(aCount), MSG_DONTWAIT, nullptr);
     if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;

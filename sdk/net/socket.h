@@ -74,10 +74,17 @@ struct Arrival {
     uint32_t localAddress = 0;
 };
 
-// One slot of a batched receive: memory to fill, and what arrived.
+// One slot of a batched receive: memory to fill, and what arrived. With a
+// landing, the first `head` bytes go to data, the next landingSize bytes
+// (at most) onto the landing, elsewhere, and the rest to data after room
+// for the landed ones, so that copying those back makes the datagram whole
+// (head + landingSize is at most capacity).
 struct Datagram {
     uint8_t *data = nullptr;
     size_t capacity = 0;
+    size_t head = 0;
+    uint8_t *landing = nullptr;
+    size_t landingSize = 0;
     size_t size = 0;         // bytes received
     bool truncated = false;  // the datagram was larger than the slot
     Endpoint from;
@@ -138,8 +145,9 @@ public:
     bool joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;
 
     // Receives up to aCount waiting datagrams in one system call without
-    // waiting for more: the number received, 0 when none was waiting, -1
-    // on error. At most kMaxBatch slots are used.
+    // waiting for more, each scattered as its slot's landing says: the
+    // number received, 0 when none was waiting, -1 on error. At most
+    // kMaxBatch slots are used.
     static constexpr size_t kMaxBatch = 64;
     int receiveMany(Datagram *aSlots, size_t aCount) const;
 

@@ -278,21 +278,39 @@ size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
     size_t total = mTcp.valid() ? DrainTcp(aNowUs, aDrop) : 0;
     // A bounded number of batches, so that a flood cannot starve requests.
     for (int batch = 0; batch < 64; ++batch) {
-        int got = mSocket.receiveMany(mSlots.data(), mSlots.size());
+        // The payloads the reassembler expects go straight onto their
+        // landings in the block's memory.
+        gvsp::Reassembler::Expectation e;
+        if (!aDrop) e = mReassembler.expect(mLandings, mSlots.size(), mSlots[0].capacity);
+        const size_t want = aDrop ? mSlots.size() : e.batch;
+        for (size_t k = 0; k < want; ++k) {
+            net::Datagram &d = mSlots[k];
+            d.landing = k < e.landings ? mLandings[k].at : nullptr;
+            d.landingSize = k < e.landings ? mLandings[k].size : 0;
+            d.head = e.headerSize;
+        }
+        int got = mSocket.receiveMany(mSlots.data(), want);
         if (got <= 0) return total;
         total += size_t(got);
-        for (int k = 0; k < got; ++k) {
-            const net::Datagram &d = mSlots[size_t(k)];
-            if (aDrop) continue;
-            if (d.truncated || (mSetup.deviceIp && d.from.ip != mSetup.deviceIp)) {
-                mParameters.Add(StreamParameters::PacketsIgnored, 1);
-                continue;
-            }
-            mReassembler.onPacket(d.data, d.size, aNowUs);
-        }
-        if (size_t(got) < mSlots.size()) return total;
+        if (!aDrop) Place(size_t(got), e.landings, aNowUs);
+        if (size_t(got) < want) return total;
     }
     return total;
+}
+
+void GevReceiver::Place(size_t aCount, size_t aLandings, uint64_t aNowUs)
+{
+    gvsp::Reassembler::Arrival arrivals[net::UdpSocket::kMaxBatch];
+    size_t valid = 0;
+    for (size_t k = 0; k < aCount; ++k) {
+        const net::Datagram &d = mSlots[k];
+        if (d.truncated || (mSetup.deviceIp && d.from.ip != mSetup.deviceIp)) {
+            mParameters.Add(StreamParameters::PacketsIgnored, 1);
+            continue;
+        }
+        arrivals[valid++] = {d.data, d.size, k < aLandings ? k : gvsp::Reassembler::kNoLanding};
+    }
+    mReassembler.onBatch(arrivals, valid, aNowUs);
 }
 
 void GevReceiver::Publish()

@@ -2,10 +2,12 @@
 #define TARN_STREAM_GEV_RECEIVER_H
 
 // The user-mode receiver of a GigE Vision stream: one thread reads the
-// socket in batches into packet memory set aside at the start, hands each
-// packet to the reassembler, which writes it straight into the buffer the
-// application queued, and sends packet-resend requests to the device's
-// control port. Nothing is allocated per packet. From our own devices the
+// socket in batches, each datagram's header into packet memory set aside
+// at the start and, where the reassembler expects the packet, its payload
+// straight onto its place in the buffer the application queued; it hands
+// each packet to the reassembler, which places what did not land where
+// expected, and sends packet-resend requests to the device's control
+// port. Nothing is allocated per packet. From our own devices the
 // packets may come over TCP instead (gev/tcp.h), each framed, into the same
 // reassembly; the UDP socket still takes whatever comes as datagrams.
 
@@ -76,6 +78,9 @@ private:
     void Configure();
     // Handles what waits in the socket; the datagrams received.
     size_t Drain(uint64_t aNowUs, bool aDrop);
+    // Hands a batch of datagrams to the reassembler, the first aLandings
+    // received with the landings it expected.
+    void Place(size_t aCount, size_t aLandings, uint64_t aNowUs);
     size_t DrainTcp(uint64_t aNowUs, bool aDrop);
     void Watch();
     void Publish();
@@ -98,6 +103,7 @@ private:
     uint64_t mSettingsVersion = UINT64_MAX;
     gvsp::StreamCounters mPublished;
     net::ReceiveSlots mSlots;
+    gvsp::Reassembler::Landing mLandings[net::UdpSocket::kMaxBatch];
     std::vector<ReceivedPart> mParts;   // kept for the next block
     gvcp::RequestIds mRequestIds;
     Worker mWorker;

@@ -56,6 +56,10 @@ public:
     size_t datagram = 1400;
     bool extendedId = false;
     uint64_t now = 1000;
+    // 0: one datagram at a time; else batches of up to this many, received
+    // as the stream receiver does, onto the landings the reassembler expects.
+    size_t batch = 0;
+    size_t landed = 0;          // datagrams placed where they landed
     static constexpr uint8_t kGuard = 0xA5;
     static constexpr size_t kGuardBytes = 64;
 
@@ -106,6 +110,13 @@ public:
             mReassembler.onTick(now);
             flush();
         }
+    }
+
+    // Datagrams in this order, in batches when `batch` says so.
+    void deliverAll(const std::vector<std::vector<uint8_t>> &aDatagrams)
+    {
+        mPending.insert(mPending.end(), aDatagrams.begin(), aDatagrams.end());
+        flush();
     }
 
     void deliver(const std::vector<uint8_t> &aDatagram)
@@ -199,11 +210,47 @@ private:
         }
         // Resends requested while delivering join the end of the line.
         while (!mPending.empty()) {
+            if (batch) {
+                deliverBatch();
+                continue;
+            }
             std::vector<uint8_t> d = mPending.front();
             mPending.pop_front();
             now += 1;
             deliver(d);
         }
+    }
+
+    // The next datagrams in one batch, each scattered as the kernel does for
+    // a slot with a landing: its header into the slot, its payload onto the
+    // landing, whatever is beyond into the slot after room for the payload.
+    void deliverBatch()
+    {
+        Reassembler::Landing landings[64];
+        const Reassembler::Expectation e = mReassembler.expect(landings, std::min<size_t>(batch, 64), datagram);
+        const size_t count = std::min(mPending.size(), e.batch);
+        const size_t head = e.headerSize;
+        std::vector<std::unique_ptr<uint8_t[]>> slots;
+        Reassembler::Arrival arrivals[64];
+        for (size_t k = 0; k < count; ++k) {
+            const std::vector<uint8_t> d = mPending.front();
+            mPending.pop_front();
+            slots.emplace_back(new uint8_t[d.size() + 1]);
+            uint8_t *slot = slots.back().get();
+            Reassembler::Arrival &a = arrivals[k];
+            a = Reassembler::Arrival{slot, d.size(), k < e.landings ? k : Reassembler::kNoLanding};
+            if (k >= e.landings || d.size() <= head) {
+                std::copy(d.begin(), d.end(), slot);
+                continue;
+            }
+            const size_t onto = std::min(d.size() - head, landings[k].size);
+            std::copy(d.begin(), d.begin() + head, slot);
+            std::copy(d.begin() + head, d.begin() + head + onto, landings[k].at);
+            std::copy(d.begin() + head + onto, d.end(), slot + head + landings[k].size);
+        }
+        now += 1;
+        mReassembler.onBatch(arrivals, count, now);
+        for (size_t k = 0; k < count; ++k) landed += arrivals[k].inPlace;
     }
 
     Reassembler mReassembler;

@@ -72,6 +72,7 @@ struct PropertyOutcome {
     size_t complete = 0;
     size_t tail = 0;            // blocks sent after the trouble stopped
     size_t tailComplete = 0;
+    size_t landed = 0;          // datagrams placed where they landed
     std::string failure;        // empty when everything held
 };
 
@@ -251,7 +252,9 @@ inline std::vector<std::vector<uint8_t>> Hostile(Choices &aChoices, uint64_t aBl
 
 // Sends aBlocks blocks through the trouble the choices make, then some in
 // quiet, and checks them all.
-inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks)
+// aBatch: datagrams a batch received onto the reassembler's landings, as
+// the stream receiver takes them (0: one at a time).
+inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks, size_t aBatch = 0)
 {
     using namespace property;
     using Key = std::pair<uint64_t, bool>;
@@ -261,6 +264,7 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks)
     config.maxResendsPerPacket = 1 + aChoices.next(4);
     config.maxBlocksInFlight = 1 + aChoices.next(16);
     Loop loop(config, aChoices.next(UINT32_MAX));
+    loop.batch = aBatch;
     loop.capacity = 8000 + aChoices.next(32000);
     loop.extendedId = aChoices.chance(30);
     // Every frame sent, where resends still find it, and by its id.
@@ -429,6 +433,7 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks)
     loop.settle();
     check();
     out.tail = tail.size();
+    out.landed = loop.landed;
     if (loop.reassembler().openBlocks()) out.failure = "a block stayed open";
     if (!loop.guardsIntact) out.failure = "written past the memory given";
     if (out.failure.empty())
