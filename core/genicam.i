@@ -78,12 +78,9 @@ TARN_DOWNCAST(ZuGenParameter, ZuGenInteger, ZuGenFloat, ZuGenEnum, ZuGenBoolean,
 TARN_HOLDS_ITEMS(ZuGenParameterList::Add, ZuGenParameterList::Clear)
 TARN_HOLDER(ZuGenParameterList)
 
-/* A sink registered from Python stays alive while it is registered. */
-%apply SWIGTYPE *TARN_HELD { ZuGenEventSink *aEventSink };
-%feature("action") ZuGenParameter::RegisterEventSink {
-  std::shared_ptr<void> tarn_share = tarn_keep2;
-  result = tarn::RegisterEventSink(*arg1, arg2, [tarn_share]() mutable { tarn_share.reset(); });
-}
+/* A sink registered from Python stays alive while it is registered (the
+ * parameter lets it go when its array does). */
+TARN_HOLDS_SINK(ZuGenParameter::RegisterEventSink, ZuGenParameter::UnregisterEventSink, result.IsOK())
 
 /* A stack restores its features when it goes, through its array: the
  * array's proxy stays alive until then, whatever order Python frees them in. */
@@ -166,7 +163,8 @@ TARN_CATCH_NATIVE
 %include "ZuGenParameterArray.h"
 %exception;
 
-%feature("action", "") ZuGenParameter::RegisterEventSink;
+%exception ZuGenParameter::RegisterEventSink;
+%exception ZuGenParameter::UnregisterEventSink;
 %feature("action", "") ZuGenStateStack::ZuGenStateStack;
 %feature("action", "") ZuGenParameterArray::GetIntegerValue;
 %exception ZuGenParameterList::Add;
@@ -186,7 +184,6 @@ TARN_CATCH_NATIVE
 %clear ZU_GENAPI_NS::INode *ZuGenParameter::GetNode, ZU_GENAPI_NS::INode *ZuGenCategory::GetNode,
        ZU_GENAPI_NS::INodeMap *ZuGenParameterArray::GetNodeMap;
 %clear ZuGenInteger *, ZuGenFloat *, ZuGenEnum *, ZuGenBoolean *, ZuGenCommand *, ZuGenString *, ZuGenRegister *, ZuGenCategory *;
-%clear ZuGenEventSink *aEventSink;
 %clear ZuGenParameterArray *aArray;
 %clear (uint8_t *aBuffer, uint32_t aBufferLength);
 

@@ -143,11 +143,8 @@ SWIGINTERN std::string Tarn_TypeName(PyObject *obj)
 }
 
 /* A sink stays alive while it is registered: the device holds its Python
- * object until the sink leaves (unregistered, destroyed, or the device freed). */
-%exception ZuDevice::RegisterEventSink {
-  $action
-  if (result.IsOK() && arg2) tarn::DeviceBinding::KeepSink(*arg1, arg2, Tarn_HoldObject(swig_obj[1]));
-}
+ * object until the sink leaves (unregistered, or the device freed). */
+TARN_HOLDS_SINK(ZuDevice::RegisterEventSink, ZuDevice::UnregisterEventSink, result.IsOK())
 
 /* Handles (runtime fix 9). */
 %apply SWIGTYPE TARN_HANDLE { ZuDeviceType, ZuDeviceClass, ZuAccessType };
@@ -185,4 +182,5 @@ ZuDeviceGEV.GetAccessType = _InstanceOrStatic(ZuDeviceGEV.GetAccessType)
 %clear uint32_t &aValue;
 %clear ZuGenParameterArray *ZuDevice::GetParameters, ZuGenParameterArray *ZuDevice::GetCommunicationParameters;
 %exception ZuDevice::RegisterEventSink;
+%exception ZuDevice::UnregisterEventSink;
 %clear ZuDeviceType, ZuDeviceClass, ZuAccessType;

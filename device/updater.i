@@ -10,21 +10,16 @@
 
 %{
 #include "ZuGenFUUpdater.h"
-#include "tarn/UpdaterBinding.h"
 %}
 
 %feature("director") IUpdaterObserver;
 
-%apply SWIGTYPE *TARN_HELD { IUpdaterObserver *aObserver };
-%feature("action") ZuGenFUUpdater::Attach {
-  tarn::UpdaterBinding::Attach(*arg1, arg2, tarn_keep2);
-}
-%feature("action") ZuGenFUUpdater::Detach {
-  tarn::UpdaterBinding::Detach(*arg1, arg2);
-}
+/* Attaching again leaves one attachment. */
+TARN_HOLDS_SINK(ZuGenFUUpdater::Attach, ZuGenFUUpdater::Detach, true)
+TARN_HOLDER(ZuGenFUUpdater)
 
 %include "ZuGenFUUpdater.h"
 
-%clear IUpdaterObserver *aObserver;
-%feature("action", "") ZuGenFUUpdater::Attach;
-%feature("action", "") ZuGenFUUpdater::Detach;
+%exception ZuGenFUUpdater::Attach;
+%exception ZuGenFUUpdater::Detach;
+%exception ZuGenFUUpdater::~ZuGenFUUpdater;

@@ -76,16 +76,15 @@ SWIGINTERN void Tarn_DimensionError(PyObject *obj)
 /* (the written text is no out-value of ReadString's) */
 %typemap(argout) const ZuString &aValue "";
 
-/* A sink attached from Python stays alive while attached. */
-%apply SWIGTYPE *TARN_HELD { IZuRegisterEventSink *aEventSink };
-%feature("action") IZuRegister::AddEventSink {
-  result = tarn::AttachRegisterSink(arg1, arg2, tarn_keep2);
-}
+/* A sink attached from Python stays alive while attached (and the register
+ * lets it go when the device does). */
+TARN_HOLDS_SINK(IZuRegister::AddEventSink, IZuRegister::RemoveEventSink, result.IsOK())
 
 %include "IZuRegisterInfo.h"
 %include "IZuRegister.h"
 
-%clear IZuRegisterEventSink *aEventSink;
+%exception IZuRegister::AddEventSink;
+%exception IZuRegister::RemoveEventSink;
 %clear (uint8_t *aData, uint32_t aDataLength);
 %clear uint32_t &aValue;
 %clear ZuString &aValue;

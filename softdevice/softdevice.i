@@ -39,14 +39,7 @@ class IActionHandler;
   $action
   if (result.IsOK() && arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_SOURCES, Tarn_Owner(arg2), swig_obj[1], false);
 }
-%exception CLASS::RegisterEventSink {
-  $action
-  if (result.IsOK() && arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
-}
-%exception CLASS::UnregisterEventSink {
-  $action
-  if (result.IsOK() && arg2) tarn::Holds::Drop(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2));
-}
+TARN_HOLDS_SINK(CLASS::RegisterEventSink, CLASS::UnregisterEventSink, result.IsOK())
 %exception CLASS::SetUserSetNotify {
   $action
   if (result.IsOK()) {

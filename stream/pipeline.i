@@ -76,15 +76,7 @@ SWIGINTERN void Tarn_StopPipelines()
     if (tarn_owner) tarn::Holds::DropOwner((const void *)tarn_owner);
   }
 }
-/* A sink stays alive while registered, as every sink the SDK is handed. */
-%exception ZuPipeline::RegisterEventSink {
-  $action
-  if (result.IsOK() && arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
-}
-%exception ZuPipeline::UnregisterEventSink {
-  $action
-  if (result.IsOK() && arg2) tarn::Holds::Drop(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2));
-}
+TARN_HOLDS_SINK(ZuPipeline::RegisterEventSink, ZuPipeline::UnregisterEventSink, result.IsOK())
 
 /* A sink's Python error on the calling thread ends these calls. */
 %define %_tarn_director_error_ends(FUNC)

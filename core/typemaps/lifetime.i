@@ -39,6 +39,14 @@
  *   TARN_HOLDS_KEYED(Class::Set, SLOT)
  *       Set(key, item) holds its item (argument 3) under the integer key
  *       (argument 2), letting the one it replaces go; None lets it go.
+ *   TARN_HOLDS_SINK(Class::Register, Class::Unregister, REGISTERED)
+ *       the one form of every family's sinks and observers: a sink
+ *       (argument 2) stays alive while it is registered. Register holds it
+ *       for the called object when REGISTERED (an expression over the
+ *       call's `result`, or true for a void one) holds; Unregister lets it
+ *       go likewise; the object lets it go when it goes (TARN_HOLDER, or
+ *       the SDK for objects it destroys itself). Let go from inside one of
+ *       the sink's own calls, it goes once that call has returned.
  *
  * The collector: a native object that its proxy owns (a pipeline, a software
  * camera, a list Python made) holds what it was given for as long as it
@@ -116,31 +124,46 @@ SWIGINTERN PyObject *Tarn_KeepOwner(PyObject *result, PyObject *owner)
   return result;
 }
 
+SWIGINTERN void Tarn_ReleaseObject(void *held)
+{
+  /* Taking the interpreter lock while it finalises would end this thread
+   * in the middle of SDK code: the reference is left then. */
+  tarn::UpCalls::Scope tarn_gate;
+  if (!tarn_gate || !Py_IsInitialized())
+    return;
+  PyGILState_STATE state = PyGILState_Ensure();
+  Py_DECREF((PyObject *)held);
+  PyGILState_Release(state);
+}
+
 SWIGINTERN std::shared_ptr<void> Tarn_HoldObject(PyObject *obj)
 {
   Py_INCREF(obj);
   return std::shared_ptr<void>(obj, [](void *held) {
-    /* Taking the interpreter lock while it finalises would end this thread
-     * in the middle of SDK code: the reference is left then. */
-    tarn::UpCalls::Scope tarn_gate;
-    if (!tarn_gate || !Py_IsInitialized())
-      return;
-    PyGILState_STATE state = PyGILState_Ensure();
-    Py_DECREF((PyObject *)held);
-    PyGILState_Release(state);
+    /* Let go from inside an up-call (a sink that leaves, or whose object
+     * goes, in its own call): once that call has returned, since the
+     * director it runs in may be the object's. */
+    if (tarn::UpCalls::Calling()) {
+      try {
+        tarn::UpCalls::ReleaseAfterCalls(std::shared_ptr<void>(held, Tarn_ReleaseObject));
+        return;
+      } catch (const std::bad_alloc &) {
+      }
+    }
+    Tarn_ReleaseObject(held);
   });
 }
 
-/* The slots of the table: what a native object holds of Python. */
+/* The slots of the table (tarn/Holds.h): what a native object holds of Python. */
 enum Tarn_Slot {
-  TARN_SLOT_ITEMS = 1,     /* the items of a container */
-  TARN_SLOT_SOURCES,       /* a device's channel sources */
-  TARN_SLOT_SINKS,         /* a device's or pipeline's event sinks */
-  TARN_SLOT_NOTIFY,        /* a device's user-set notification */
-  TARN_SLOT_QUEUED,        /* buffers queued with a stream or transmitter */
-  TARN_SLOT_GIVEN,         /* buffers a channel source gave to its device */
-  TARN_SLOT_SELECTORS,     /* a trigger source's selectors, by selector */
-  TARN_SLOT_CALLBACKS      /* a trigger source's callbacks, by selector */
+  TARN_SLOT_ITEMS = tarn::Holds::kItems,
+  TARN_SLOT_SOURCES = tarn::Holds::kSources,
+  TARN_SLOT_SINKS = tarn::Holds::kSinks,
+  TARN_SLOT_NOTIFY = tarn::Holds::kNotify,
+  TARN_SLOT_QUEUED = tarn::Holds::kQueued,
+  TARN_SLOT_GIVEN = tarn::Holds::kGiven,
+  TARN_SLOT_SELECTORS = tarn::Holds::kSelectors,
+  TARN_SLOT_CALLBACKS = tarn::Holds::kCallbacks
 };
 
 template <typename T> SWIGINTERN const void *Tarn_Owner(T *object)
@@ -630,6 +653,17 @@ typedef tarn::Uses::Scope Tarn_Use;
 %exception RESET {
   $action
   tarn::Holds::DropSlot(Tarn_Owner(arg1), TARN_SLOT_ITEMS);
+}
+%enddef
+
+%define TARN_HOLDS_SINK(REGISTER, UNREGISTER, REGISTERED)
+%exception REGISTER {
+  $action
+  if ((REGISTERED) && arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2), swig_obj[1], true);
+}
+%exception UNREGISTER {
+  $action
+  if ((REGISTERED) && arg2) tarn::Holds::Drop(Tarn_Owner(arg1), TARN_SLOT_SINKS, Tarn_Owner(arg2));
 }
 %enddef
 

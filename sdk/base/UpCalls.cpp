@@ -29,6 +29,8 @@ Gate &TheGate()
 // Calls this thread has in progress: closing from inside one of them does
 // not wait for itself.
 thread_local int tDepth = 0;
+// What goes once they have returned.
+thread_local std::vector<std::shared_ptr<void>> tAfterCalls;
 
 } // namespace
 
@@ -44,11 +46,25 @@ bool UpCalls::Enter()
 
 void UpCalls::Leave()
 {
-    Gate &g = TheGate();
-    std::lock_guard<std::mutex> lock(g.lock);
-    --g.active;
-    --tDepth;
-    g.idle.notify_all();
+    {
+        Gate &g = TheGate();
+        std::lock_guard<std::mutex> lock(g.lock);
+        --g.active;
+        --tDepth;
+        g.idle.notify_all();
+    }
+    if (tDepth == 0 && !tAfterCalls.empty()) {
+        // Released outside the gate's lock (a release may pass the gate).
+        std::vector<std::shared_ptr<void>> released;
+        released.swap(tAfterCalls);
+    }
+}
+
+bool UpCalls::Calling() { return tDepth > 0; }
+
+void UpCalls::ReleaseAfterCalls(std::shared_ptr<void> aHeld)
+{
+    if (tDepth > 0) tAfterCalls.push_back(std::move(aHeld));
 }
 
 void UpCalls::Close()

@@ -1,6 +1,7 @@
 #include "Ports.h"
 
 #include "tarn/DeviceBinding.h"
+#include "tarn/Holds.h"
 #include "tarn/Uses.h"
 #include "ZuDeviceAdapter.h"
 
@@ -110,7 +111,10 @@ ZuDevice::~ZuDevice()
 
 void ZuDevice::Free(ZuDevice *aDevice)
 {
+    const void *held = aDevice ? dynamic_cast<const void *>(aDevice) : nullptr;
     delete aDevice;
+    // What the bindings held for it (its sinks) goes once it has.
+    tarn::Holds::DropOwner(held);
 }
 
 void tarn::EndWaits(ZuDevice *aDevice)
@@ -321,11 +325,6 @@ std::shared_ptr<ZuGenParameterArray> DeviceBinding::ShareParameters(ZuDevice &aD
         if (const auto &set = c->Parameters(); set && aArray == &set->array)
             return std::shared_ptr<ZuGenParameterArray>(set, aArray);
     return nullptr;
-}
-
-void DeviceBinding::KeepSink(ZuDevice &aDevice, ZuDeviceEventSink *aSink, std::shared_ptr<void> aOwner)
-{
-    aDevice.GetState()->sinks->Keep(aSink, std::move(aOwner));
 }
 
 } // namespace tarn

@@ -236,28 +236,16 @@ ZuResult ZuGenParameter::GetSelectingParameters(ZuGenParameterList &aList) const
 
 ZuResult ZuGenParameter::RegisterEventSink(ZuGenEventSink *aEventSink)
 {
-    return tarn::RegisterEventSink(*this, aEventSink, std::function<void()>());
-}
-
-ZuResult tarn::RegisterEventSink(ZuGenParameter &aParameter, ZuGenEventSink *aEventSink, std::function<void()> aOnRelease)
-{
-    auto &d = GenParameterAccess::Of(aParameter);
-    if (!aEventSink || !d.node) {
-        if (aOnRelease) aOnRelease();
-        return aEventSink ? NoNode() : Failure(ZU_INVALID_PARAMETER, "no event sink given");
-    }
+    auto &d = *mImpl;
+    if (!aEventSink || !d.node) return aEventSink ? NoNode() : Failure(ZU_INVALID_PARAMETER, "no event sink given");
     if (!d.callbackId.load()) {
         // Outside the sinks' lock: the node map delivers under its own.
         int lId = d.node->RegisterCallback([&d](INode *) { d.Notify(); });
         int lNone = 0;
         if (!d.callbackId.compare_exchange_strong(lNone, lId)) d.node->UnregisterCallback(lId);
     }
-    // The release runs when the sink leaves, or when a second registration
-    // of the same sink brings its own.
-    std::shared_ptr<void> lOwner;
-    if (aOnRelease) lOwner = std::shared_ptr<void>(nullptr, [lRelease = std::move(aOnRelease)](void *) { lRelease(); });
+    // Registered already: stays so.
     d.sinks.Add(aEventSink);
-    d.sinks.Keep(aEventSink, std::move(lOwner));
     return ZuResult();
 }
 

@@ -53,11 +53,17 @@ void ZuGenParameterArray::Impl::Clear()
     // Lent to the bindings by the array's getters (a parameter with its
     // node and entries).
     if (map) tarn::Lent::Goes(map.get());
-    for (const auto &p : parameters) tarn::Lent::Goes(p.get());
+    std::vector<const void *> lGone;
+    for (const auto &p : parameters) {
+        tarn::Lent::Goes(p.get());
+        lGone.push_back(dynamic_cast<const void *>(p.get()));
+    }
     for (const auto &c : categories) tarn::Lent::Gone(c.get());  // not polymorphic: its own address
     // Parameters first: they unregister from nodes of the map.
     byName.clear();
     parameters.clear();
+    // What the bindings held for them (their sinks) goes once they have.
+    for (const void *p : lGone) tarn::Holds::DropOwner(p);
     categoriesByName.clear();
     categories.clear();
     map.reset();

@@ -7,10 +7,6 @@
 
 #ifndef SWIG
 #include <memory>
-
-namespace tarn {
-struct UpdaterBinding;
-}
 #endif
 
 /// Hears the progress of a firmware update, on the updater's own thread.
@@ -96,7 +92,6 @@ public:
 
 #ifndef SWIG
     struct Impl;
-    friend struct tarn::UpdaterBinding;
 
 private:
     ZuGenFUUpdater(const ZuGenFUUpdater &) = delete;

@@ -230,13 +230,6 @@ IZuVirtualDeviceGEVInfo *ZuSoftDeviceGEV::GetInfo()
 
 namespace tarn {
 
-ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold)
-{
-    if (!aRegister) return ZuResult(ZU_INVALID_PARAMETER);
-    if (auto *own = dynamic_cast<tarn::softdevice::CustomRegister *>(aRegister)) return own->addSink(aSink, std::move(aHold));
-    return aRegister->AddEventSink(aSink);
-}
-
 void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold)
 {
     if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->holdNext(aWhich, std::move(aHold));

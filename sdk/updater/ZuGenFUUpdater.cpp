@@ -6,7 +6,6 @@
 #include "ZuGenParameterArray.h"
 #include "gev/bridge.h"
 #include "tarn/SinkList.h"
-#include "tarn/UpdaterBinding.h"
 #include "tarn/Worker.h"
 
 #include <zlib.h>
@@ -246,6 +245,9 @@ ZuGenFUUpdater::ZuGenFUUpdater(const char *aPath, const char *aFileName, const Z
 ZuGenFUUpdater::~ZuGenFUUpdater()
 {
     mImpl->cancel = true;
+    // Its observers hear no more once it is gone (a binding lets their
+    // objects go then).
+    mImpl->observers.Clear();
     // Destroyed by an observer on the update's own thread: the thread ends
     // by itself, holding what it uses.
     mImpl->worker.Stop();
@@ -261,21 +263,6 @@ void ZuGenFUUpdater::Detach(IUpdaterObserver *aObserver)
 {
     mImpl->observers.Remove(aObserver);
 }
-
-namespace tarn {
-
-void UpdaterBinding::Attach(ZuGenFUUpdater &aUpdater, IUpdaterObserver *aObserver, std::shared_ptr<void> aOwner)
-{
-    aUpdater.Attach(aObserver);
-    if (aOwner) aUpdater.mImpl->observers.Keep(aObserver, std::move(aOwner));
-}
-
-void UpdaterBinding::Detach(ZuGenFUUpdater &aUpdater, IUpdaterObserver *aObserver)
-{
-    aUpdater.Detach(aObserver);
-}
-
-} // namespace tarn
 
 void ZuGenFUUpdater::Start()
 {

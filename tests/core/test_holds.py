@@ -158,6 +158,50 @@ def test_an_owner_its_sink_keeps_is_collected_with_it(py, kept_bare):
         assert out.split() == ["1", "0", "True", "True", "0"]
 
 
+@needs_netns()
+@pytest.mark.parametrize("leaves_in", ["OnStart", "OnBufferReady"])
+def test_a_sink_that_leaves_in_its_own_call_is_let_go_once_the_call_returns(py, leaves_in):
+    # Nothing but the pipeline holds the sink: unregistered (or its pipeline
+    # deleted) from inside its own call, on the calling thread or the
+    # pipeline's, it must outlive that call, whose director is its own
+    # (under AddressSanitizer a use of the freed director fails the run).
+    out = py(f"""
+        import gc, time, weakref
+        import tarn_base_310, tarn_receive_310 as tr
+        from support.streams import open_towards
+        from support.devices import send_frames
+        pipelines = []
+        class Leaver(tr.ZuPipelineEventSink):
+            def {leaves_in}(self, pipeline):
+                if self.leave == "unregister":
+                    pipeline.UnregisterEventSink(self)
+                else:
+                    pipelines.clear()
+                self.after = list(range(1000))
+        for address, leave in (("127.0.41.220", "unregister"), ("127.0.41.221", "delete")):
+            r, stream = open_towards(address)
+            pipelines.append(tr.ZuPipeline(stream))
+            sink = Leaver()
+            sink.leave = leave
+            gone = weakref.ref(sink)
+            pipelines[0].RegisterEventSink(sink)
+            del sink
+            pipelines[0].SetBufferSize(64 * 48)
+            assert pipelines[0].Start().IsOK() or leave == "delete"
+            if pipelines:
+                send_frames(address, tr._tarn_receive_310.ZuStreamGEV_GetLocalPort(stream), 1, 64, 48, linger_ms=20)
+            for _ in range(200):
+                gc.collect()
+                if gone() is None:
+                    break
+                time.sleep(0.05)
+            print(gone() is None)
+            pipelines.clear()
+            tr.ZuStream.Free(stream)
+    """, env={"TARN_IN_NETNS": "1", "PYTHONPATH": os.environ.get("PYTHONPATH", "") + ":" + str(ROOT / "tests")}).stdout
+    assert out.split() == ["True", "True"]
+
+
 def test_what_a_module_holds_another_lets_go(py):
     # One table for the process: a hold made through one module's function
     # goes when the native object goes through another's.

@@ -3,8 +3,7 @@
 
 // What the bindings need of a device beyond the public API: a parameter
 // array handed to Python stays valid after its device is disconnected or
-// freed (its reads then fail with ZU_NOT_CONNECTED), and a sink's Python
-// object stays alive while the sink is registered. Included only inside
+// freed (its reads then fail with ZU_NOT_CONNECTED). Included only inside
 // the bindings' %{ %} blocks.
 
 #include "ZuDevice.h"
@@ -17,10 +16,6 @@ struct ZU_API DeviceBinding {
     // A share of an array the device handed out (its parameters or its
     // communication parameters); empty for any other array.
     static std::shared_ptr<ZuGenParameterArray> ShareParameters(ZuDevice &aDevice, ZuGenParameterArray *aArray);
-
-    // Keeps aOwner until aSink leaves the device (unregistered, destroyed,
-    // or the device freed); does nothing when aSink is not registered.
-    static void KeepSink(ZuDevice &aDevice, ZuDeviceEventSink *aSink, std::shared_ptr<void> aOwner);
 };
 
 } // namespace tarn

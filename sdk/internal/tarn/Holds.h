@@ -19,6 +19,18 @@
 namespace tarn {
 
 struct ZU_API Holds {
+    // The slots: what kind of use the owner makes of what it holds.
+    enum Slot {
+        kItems = 1,  // the items of a container
+        kSources,    // a device's channel sources
+        kSinks,      // an object's registered sinks and observers
+        kNotify,     // a device's user-set notification
+        kQueued,     // buffers queued with a stream or transmitter
+        kGiven,      // buffers a channel source gave to its device
+        kSelectors,  // a trigger source's selectors, by selector
+        kCallbacks   // a trigger source's callbacks, by selector
+    };
+
     // aOwner keeps aHold under aKey in aSlot; with aReplace, what aKey held
     // there before is let go.
     static void Keep(const void *aOwner, int aSlot, const void *aKey, std::shared_ptr<void> aHold, bool aReplace);

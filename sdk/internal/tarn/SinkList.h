@@ -10,9 +10,9 @@
 // itself from inside its own call (that call goes on). A caller must not
 // hold a lock that a sink's call may need while it removes a sink.
 //
-// What keeps a sink's binding object alive (an owner) may ride along; it
-// is let go with no lock held, when the sink leaves, or, for a sink that
-// leaves from inside its own call, once that call has returned.
+// What keeps a sink's binding object alive is the binding's (tarn::Holds):
+// one let go from inside the sink's own call goes once that call has
+// returned (tarn::UpCalls).
 
 #include "ZuResult.h"
 #include "tarn/UpCalls.h"
@@ -51,34 +51,17 @@ public:
     ZuResult Remove(Sink *aSink)
     {
         if (!aSink) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no event sink given"));
-        std::shared_ptr<void> owner;
-        {
-            std::unique_lock<std::mutex> lock(mLock);
-            auto it = Find(aSink);
-            if (it == mEntries.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the event sink is not registered"));
-            std::shared_ptr<Entry> entry = *it;
-            mEntries.erase(it);
-            entry->removed = true;
-            const std::thread::id self = std::this_thread::get_id();
-            mIdle.wait(lock, [&] {
-                return std::all_of(entry->callers.begin(), entry->callers.end(), [&](std::thread::id c) { return c == self; });
-            });
-            if (entry->callers.empty()) owner = std::move(entry->owner);
-        }
+        std::unique_lock<std::mutex> lock(mLock);
+        auto it = Find(aSink);
+        if (it == mEntries.end()) return ZuResult(ZU_NOT_FOUND, ZuString("the event sink is not registered"));
+        std::shared_ptr<Entry> entry = *it;
+        mEntries.erase(it);
+        entry->removed = true;
+        const std::thread::id self = std::this_thread::get_id();
+        mIdle.wait(lock, [&] {
+            return std::all_of(entry->callers.begin(), entry->callers.end(), [&](std::thread::id c) { return c == self; });
+        });
         return ZuResult();
-    }
-
-    // Keeps aOwner until the sink leaves; nothing when it is not registered.
-    void Keep(Sink *aSink, std::shared_ptr<void> aOwner)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mLock);
-            auto it = Find(aSink);
-            if (it != mEntries.end()) std::swap((*it)->owner, aOwner);
-        }
-        // What is let go (an owner not taken, or the one replaced) goes
-        // outside the lock.
-        aOwner.reset();
     }
 
     // Removes every sink (the object goes).
@@ -133,7 +116,6 @@ public:
 private:
     struct Entry {
         Sink *sink = nullptr;
-        std::shared_ptr<void> owner;
         bool removed = false;
         std::vector<std::thread::id> callers;  // one a call in progress
     };
@@ -152,12 +134,9 @@ private:
         ~Busy()
         {
             if (!entered) return;
-            std::shared_ptr<void> owner;
             std::lock_guard<std::mutex> lock(list.mLock);
             auto &c = entry.callers;
             c.erase(std::find(c.begin(), c.end(), std::this_thread::get_id()));
-            // The last call of a sink that left during it.
-            if (entry.removed && c.empty()) owner = std::move(entry.owner);
             list.mIdle.notify_all();
         }
         Busy(const Busy &) = delete;

@@ -11,7 +11,6 @@
 class IZuVirtualDeviceGEVEventSink;
 class IZuUserSetNotify;
 class IZuSWStreamingChannelSource;
-class IZuRegister;
 class IZuRegisterEventSink;
 class IZuRegisterFactory;
 
@@ -25,13 +24,9 @@ ZU_API void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify);
 // Stops every running software device (the process is about to exit).
 ZU_API void StopAllSoftDevices();
 
-// Attaches a sink to a register of a software device, with what keeps the
-// sink's application object alive while it stays attached (a register of
-// another kind attaches the sink only).
-ZU_API ZuResult AttachRegisterSink(IZuRegister *aRegister, IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold);
 // The register that a device's register factory creates next keeps this
-// alive with it: the application object of its sink (aWhich 0) or of its
-// context (1).
+// alive with it: the application object of its sink (aWhich 0, held as a
+// binding holds the sinks it registers, tarn::Holds) or of its context (1).
 ZU_API void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold);
 // A register sink about to be destroyed leaves the registers of every device.
 ZU_API void ForgetRegisterSink(IZuRegisterEventSink *aSink);

@@ -12,6 +12,7 @@
 #include "ZuBaseApi.h"
 
 #include <exception>
+#include <memory>
 
 namespace tarn {
 
@@ -22,6 +23,13 @@ struct ZU_API UpCalls {
     // Closes the gate and waits for the calls in progress on other threads.
     static void Close();
     static bool Closed();
+    // The calling thread has a call through the gate in progress.
+    static bool Calling();
+    // aHeld goes once the calls this thread has in progress have returned
+    // (at once when it has none): what a binding holds for a sink that
+    // leaves, or whose object goes, from inside the sink's own call must
+    // outlive that call.
+    static void ReleaseAfterCalls(std::shared_ptr<void> aHeld);
 
     // The process is exiting: each binding's steps that must end while the
     // application can still be called (stopping what would call it), in

@@ -60,6 +60,8 @@ CustomRegister::CustomRegister(const std::string &aName, uint32_t aAddress, uint
 CustomRegister::~CustomRegister()
 {
     tarn::Lent::Goes(this);
+    // What a binding held for it (its sinks) goes with it.
+    tarn::Holds::DropOwner(this);
 }
 
 bool CustomRegister::IsWritable() const
@@ -281,7 +283,9 @@ ZuResult CustomRegister::WriteDouble(double aValue)
 ZuResult CustomRegister::addSink(IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold)
 {
     ZuResult r = mSinks.Add(aSink, ZU_INVALID_PARAMETER);
-    if (r.IsOK() && aHold) mSinks.Keep(aSink, std::move(aHold));
+    // Held as a binding holds the sinks it registers (tarn::Holds).
+    if (r.IsOK() && aHold)
+        tarn::Holds::Keep(this, tarn::Holds::kSinks, dynamic_cast<const void *>(aSink), std::move(aHold), true);
     return r;
 }
 

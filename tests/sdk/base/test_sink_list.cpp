@@ -85,19 +85,22 @@ TEST(SinkList, ARemovalWaitsForTheSinksCallOnAnotherThread)
 
 TEST(SinkList, ASinkLeavingInItsOwnCallIsKeptUntilTheCallReturnsAndTheOthersGoOn)
 {
-    // The sink's owner (what keeps it alive) goes only once its own call
-    // has returned; the sink after it is still called, one removed by an
+    // What keeps the sink alive, let go from inside its own call (as a
+    // binding lets a sink go once it leaves), goes only once that call has
+    // returned; the sink after it is still called, one removed by an
     // earlier call is not.
     struct Leaver : Sink {
         List *list = nullptr;
         Sink *alsoRemove = nullptr;
         bool *gone = nullptr;
+        std::shared_ptr<void> held;
         bool aliveAfterLeaving = false;
         ~Leaver() override { *gone = true; }
         void Call() override
         {
             list->Remove(this);
             list->Remove(alsoRemove);
+            tarn::UpCalls::ReleaseAfterCalls(std::move(held));
             aliveAfterLeaving = !*gone;
         }
     };
@@ -109,8 +112,8 @@ TEST(SinkList, ASinkLeavingInItsOwnCallIsKeptUntilTheCallReturnsAndTheOthersGoOn
     raw->list = &list;
     raw->alsoRemove = &removed;
     raw->gone = &gone;
+    raw->held = leaver;
     list.Add(raw);
-    list.Keep(raw, leaver);
     leaver.reset();
     list.Add(&removed);
     list.Add(&after);
@@ -125,20 +128,26 @@ TEST(SinkList, ASinkLeavingInItsOwnCallIsKeptUntilTheCallReturnsAndTheOthersGoOn
     EXPECT_EQ(after.calls, 1);
 }
 
-TEST(SinkList, OwnersGoWhenTheSinkLeavesOrIsKeptAgain)
+TEST(SinkList, WhatIsLetGoOutsideACallGoesAtOnceAndInsideNestedCallsAfterTheOutermost)
 {
-    List list;
-    Counter a;
-    auto first = std::make_shared<int>(1), second = std::make_shared<int>(2);
-    std::weak_ptr<int> w1 = first, w2 = second;
-    list.Add(&a);
-    list.Keep(&a, std::move(first));
-    list.Keep(&a, std::move(second));
+    auto first = std::make_shared<int>(1);
+    std::weak_ptr<int> w1 = first;
+    EXPECT_FALSE(tarn::UpCalls::Calling());
+    tarn::UpCalls::ReleaseAfterCalls(std::move(first));
     EXPECT_TRUE(w1.expired());
-    EXPECT_FALSE(w2.expired());
-    list.Keep(nullptr, std::make_shared<int>(3));  // not registered: let go at once
-    list.Clear();
+    auto second = std::make_shared<int>(2);
+    std::weak_ptr<int> w2 = second;
+    {
+        tarn::UpCalls::Scope outer;
+        {
+            tarn::UpCalls::Scope inner;
+            EXPECT_TRUE(tarn::UpCalls::Calling());
+            tarn::UpCalls::ReleaseAfterCalls(std::move(second));
+        }
+        EXPECT_FALSE(w2.expired());
+    }
     EXPECT_TRUE(w2.expired());
+    EXPECT_FALSE(tarn::UpCalls::Calling());
 }
 
 TEST(SinkList, StopEndsTheRoundAndAThrowingSinkReleasesItsCall)

@@ -6,6 +6,7 @@
 #include "ZuDeviceAdapter.h"
 #include "gev/tcp.h"
 #include "tarn/DeviceBinding.h"
+#include "tarn/Holds.h"
 
 #include <atomic>
 #include <future>
@@ -585,11 +586,11 @@ TEST(ZuDeviceGEV, WhatCameFromAFreedDeviceAnswersNotConnected)
     ASSERT_TRUE(adapter.GetGenIntegerValue(ZuString("Width"), w).IsOK());
     EXPECT_EQ(w, 640);
 
-    // Kept alive by a sink's owner until the device goes.
+    // What a binding held for it (a sink's owner) goes once it is freed.
     auto owner = std::make_shared<int>(1);
     ZuDeviceEventSink sink;
     ASSERT_TRUE(d->RegisterEventSink(&sink).IsOK());
-    tarn::DeviceBinding::KeepSink(*d, &sink, owner);
+    tarn::Holds::Keep(dynamic_cast<const void *>(d.get()), tarn::Holds::kSinks, &sink, owner, true);
     EXPECT_EQ(owner.use_count(), 2);
 
     d.reset();

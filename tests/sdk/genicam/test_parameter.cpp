@@ -1,5 +1,6 @@
 #include "ZuGenParameterArray.h"
 #include "tarn/genicam/Engine.h"
+#include "tarn/Holds.h"
 #include "tarn/genicam/Parameters.h"
 #include "fixture.h"
 
@@ -186,12 +187,11 @@ TEST_F(ArrayTest, SelectedAndSelectingParameters)
     EXPECT_TRUE(lSelector);
 }
 
-TEST_F(ArrayTest, EventSinksAndTheirRelease)
+TEST_F(ArrayTest, EventSinksAndWhatIsHeldForTheirParameters)
 {
     CountingSink lSink;
-    int lReleased = 0;
     ZuGenParameter *lPayload = mArray.Get("Payload");
-    ASSERT_TRUE(tarn::RegisterEventSink(*lPayload, &lSink, [&] { ++lReleased; }).IsOK());
+    ASSERT_TRUE(lPayload->RegisterEventSink(&lSink).IsOK());
     mArray.SetIntegerValue("Width", 64);
     EXPECT_EQ(lSink.mCalls, 1);
     EXPECT_EQ(lSink.mLast, lPayload);
@@ -199,52 +199,28 @@ TEST_F(ArrayTest, EventSinksAndTheirRelease)
     mArray.SetIntegerValue("Width", 72);
     EXPECT_EQ(lSink.mCalls, 1);
     lPayload->SetUpdatesEnabled(true);
-    // Registering the same sink again replaces the registration.
-    ASSERT_TRUE(tarn::RegisterEventSink(*lPayload, &lSink, [&] { lReleased += 10; }).IsOK());
-    EXPECT_EQ(lReleased, 1);
+    // Registering the same sink again leaves one registration.
+    ASSERT_TRUE(lPayload->RegisterEventSink(&lSink).IsOK());
     mArray.SetIntegerValue("Width", 80);
     EXPECT_EQ(lSink.mCalls, 2);
     ASSERT_TRUE(lPayload->UnregisterEventSink(&lSink).IsOK());
-    EXPECT_EQ(lReleased, 11);
     EXPECT_EQ(lPayload->UnregisterEventSink(&lSink).GetCode(), uint32_t(ZU_NOT_FOUND));
     mArray.SetIntegerValue("Width", 88);
     EXPECT_EQ(lSink.mCalls, 2);
-    EXPECT_FALSE(tarn::RegisterEventSink(*lPayload, nullptr, [&] { lReleased += 100; }).IsOK());
-    EXPECT_EQ(lReleased, 111);
+    EXPECT_FALSE(lPayload->RegisterEventSink(nullptr).IsOK());
+    // What a binding held for a parameter (its sinks) goes once the array
+    // has destroyed it, not before.
+    auto lHeld = std::make_shared<int>(1);
+    std::weak_ptr<int> lWatch = lHeld;
     {
         ZuGenParameterArray lOther;
         ASSERT_TRUE(tarn::LoadDescription(lOther, kCameraXml, sizeof kCameraXml - 1, &mPort).IsOK());
-        ASSERT_TRUE(tarn::RegisterEventSink(*lOther.Get("Width"), &lSink, [&] { lReleased += 1000; }).IsOK());
+        ZuGenParameter *lWidth = lOther.Get("Width");
+        ASSERT_TRUE(lWidth->RegisterEventSink(&lSink).IsOK());
+        tarn::Holds::Keep(dynamic_cast<const void *>(lWidth), tarn::Holds::kSinks, &lSink, std::move(lHeld), true);
+        EXPECT_FALSE(lWatch.expired());
     }
-    EXPECT_EQ(lReleased, 1111);  // the array released its registrations
-}
-
-// The release action holds the sink: unregistering during the sink's own
-// call must not free it before the call returns.
-TEST_F(ArrayTest, ASinkUnregisteredDuringItsCallLivesUntilItReturns)
-{
-    struct SelfRemovingSink : ZuGenEventSink
-    {
-        bool *mGone = nullptr;
-        bool *mAliveAfterUnregister = nullptr;
-        ~SelfRemovingSink() override { *mGone = true; }
-        void OnParameterUpdate(ZuGenParameter *aParameter) override
-        {
-            aParameter->UnregisterEventSink(this);
-            *mAliveAfterUnregister = !*mGone;
-        }
-    };
-    bool lGone = false;
-    bool lAlive = false;
-    auto lSink = std::make_shared<SelfRemovingSink>();
-    lSink->mGone = &lGone;
-    lSink->mAliveAfterUnregister = &lAlive;
-    SelfRemovingSink *lRaw = lSink.get();
-    ASSERT_TRUE(tarn::RegisterEventSink(*mArray.Get("Payload"), lRaw, [lSink]() mutable { lSink.reset(); }).IsOK());
-    lSink.reset();
-    mArray.SetIntegerValue("Width", 64);
-    EXPECT_TRUE(lAlive);
-    EXPECT_TRUE(lGone);
+    EXPECT_TRUE(lWatch.expired());
 }
 
 TEST_F(ArrayTest, StateStackRestoresInReverseOrder)

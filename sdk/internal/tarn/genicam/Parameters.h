@@ -11,7 +11,6 @@
 #include "ZuGenParameterArray.h"
 #include "tarn/genicam/Engine.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,12 +45,6 @@ ZU_API ZuResult PollElapsed(ZuGenParameterArray &aArray, int64_t aElapsedMs);
 /// until the chunks are detached, attached again or the array is
 /// destroyed; does nothing when aData is not what is attached.
 ZU_API void KeepAttachment(ZuGenParameterArray &aArray, const void *aData, std::shared_ptr<void> aOwner);
-
-/// Registers a sink together with an action that runs once when the
-/// registration ends (unregistered, registered again or array gone), and
-/// at once when the registration is refused.
-ZU_API ZuResult RegisterEventSink(ZuGenParameter &aParameter, ZuGenEventSink *aEventSink,
-                                  std::function<void()> aOnRelease);
 
 /// Reads an integer feature by name as ZuGenParameterArray::GetIntegerValue
 /// does, but only when the answer needs no waiting (the node map is free
