@@ -102,6 +102,7 @@ assert not any(t.is_alive() for t in freers + users), "a call outlived the free"
 assert not failed and len(refused) == len(users), failed
 assert all(text.startswith("in method '") and "', argument 1 of type '" in text for text in refused), refused
 {free}   # a second time: nothing to do
+m.ZuStream_Free(stream())   # what the SDK shares still works
 print("ok", flush=True)
 """
 
