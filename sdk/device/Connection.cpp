@@ -80,7 +80,7 @@ ZuResult Connection::ReadIdentity()
     std::vector<uint8_t> head(kDiscoveryAckSize);
     ZuResult r = mClient.ReadMemory(reg::Version, head.data(), head.size());
     if (!r.IsOK()) return r;
-    auto identity = DeviceIdentity::decode(head.data(), head.size());
+    auto identity = DeviceIdentity::Decode(head.data(), head.size());
     if (!identity) return ZuResult(ZU_CORRUPTED_DATA, ZuString("the device's identity does not read"));
     mIdentity = *identity;
     for (auto [address, value] : {std::pair{reg::GVCPCapability, &mCapability},
@@ -99,7 +99,7 @@ void Connection::UseOfferedTransport()
     // stays on UDP.
     uint8_t block[gev::tcpreg::Size];
     if (!mClient.ReadMemory(gev::tcpreg::Advertisement, block, sizeof block).IsOK()) return;
-    auto offer = gev::TcpAdvertisement::decode(block, sizeof block);
+    auto offer = gev::TcpAdvertisement::Decode(block, sizeof block);
     if (!offer || !offer->controlPort || !mClient.UseTcp(offer->controlPort).IsOK()) return;
     // A connection taken is not yet a device answering on it: one that is
     // closed at once (the device is full) or never answered leaves this
@@ -390,17 +390,17 @@ bool Connection::ReceiveMessage()
 
 bool Connection::ReceiveMessageTcp()
 {
-    const auto read = mMessageFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mMessageTcp.receive(aTo, aRoom); });
+    const auto read = mMessageFrames.FillFrom([this](uint8_t *aTo, size_t aRoom) { return mMessageTcp.receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return true;
     const net::Endpoint from = mClient.Device();
     const uint8_t *frame = nullptr;
     size_t size = 0;
-    while (mMessageFrames.next(frame, size) == gev::FrameReader::Next::Frame) {
+    while (mMessageFrames.NextFrame(frame, size) == gev::FrameReader::Next::Frame) {
         TakeMessage(frame, size, from, [&](const gvcp::Bytes &aAck) {
             gvcpclient::sendFramed(mMessageTcp, aAck, int(std::max<uint32_t>(1, mSettings->answerTimeoutMs)));
         });
     }
-    if (read == gev::FrameReader::Fill::Bytes && !mMessageFrames.bad()) return true;
+    if (read == gev::FrameReader::Fill::Bytes && !mMessageFrames.Bad()) return true;
     // The device closed the connection (or broke its framing): no more
     // events; the heartbeat finds out whether the device is gone.
     mMessageTcpClosed = true;
@@ -417,11 +417,11 @@ void Connection::TakeMessage(const uint8_t *aData, size_t aSize, const net::Endp
     if (code != EVENT_CMD && code != EVENTDATA_CMD) return;
     std::vector<Message> arrived;
     if (code == EVENT_CMD) {
-        auto events = EventCmd::decode(*cmd);
+        auto events = EventCmd::Decode(*cmd);
         if (!events) return;
         for (const Event &e : events->events) arrived.push_back(Message{e.eventId, e.streamChannel, e.blockId, e.timestamp, false, {}});
     } else {
-        auto event = EventDataCmd::decode(*cmd);
+        auto event = EventDataCmd::Decode(*cmd);
         if (!event) return;
         const Event &e = event->event;
         arrived.push_back(Message{e.eventId, e.streamChannel, e.blockId, e.timestamp, true, std::move(event->data)});

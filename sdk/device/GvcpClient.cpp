@@ -160,9 +160,9 @@ ZuResult GvcpClient::ReadRegisters(const std::vector<uint32_t> &aAddresses, std:
     std::lock_guard<std::mutex> lock(mLock);
     const uint16_t id = mExchange.NextId();
     gvcp::Ack ack;
-    ZuResult r = Transact(gvcp::ReadRegCmd{aAddresses}.encode(id), id, gvcp::READREG_ACK, "READREG", ack, aDeadline);
+    ZuResult r = Transact(gvcp::ReadRegCmd{aAddresses}.Encode(id), id, gvcp::READREG_ACK, "READREG", ack, aDeadline);
     if (!r.IsOK()) return r;
-    auto values = gvcp::ReadRegAck::decode(ack);
+    auto values = gvcp::ReadRegAck::Decode(ack);
     if (!values || values->values.size() != aAddresses.size())
         return ZuResult(ZU_CORRUPTED_DATA, ZuString("READREG answered with another number of registers"));
     aValues = std::move(values->values);
@@ -186,7 +186,7 @@ ZuResult GvcpClient::WriteRegisters(const std::vector<std::pair<uint32_t, uint32
         if (w.first % 4) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a register address is a multiple of 4"));
     std::lock_guard<std::mutex> lock(mLock);
     const uint16_t id = mExchange.NextId();
-    gvcp::Bytes packet = gvcp::WriteRegCmd{aWrites}.encode(id);
+    gvcp::Bytes packet = gvcp::WriteRegCmd{aWrites}.Encode(id);
     gvcp::Ack ack;
     if (aAcknowledge) return Transact(std::move(packet), id, gvcp::WRITEREG_ACK, "WRITEREG", ack, aDeadline);
     // The flag asks for no acknowledge: the command leaves once.
@@ -236,9 +236,9 @@ ZuResult GvcpClient::ReadMemory(uint64_t aAddress, uint8_t *aData, uint64_t aCou
         std::lock_guard<std::mutex> lock(mLock);
         const uint16_t id = mExchange.NextId();
         gvcp::Ack ack;
-        r = Transact(gvcp::ReadMemCmd{address, uint16_t(n)}.encode(id), id, gvcp::READMEM_ACK, "READMEM", ack, std::nullopt);
+        r = Transact(gvcp::ReadMemCmd{address, uint16_t(n)}.Encode(id), id, gvcp::READMEM_ACK, "READMEM", ack, std::nullopt);
         if (!r.IsOK()) return r;
-        auto data = gvcp::ReadMemAck::decode(ack);
+        auto data = gvcp::ReadMemAck::Decode(ack);
         if (!data || data->address != address || data->data.size() != n)
             return ZuResult(ZU_CORRUPTED_DATA, ZuString("READMEM answered with other memory than asked for"));
         std::copy(data->data.begin(), data->data.end(), aData + done);
@@ -274,7 +274,7 @@ ZuResult GvcpClient::WriteMemory(uint64_t aAddress, const uint8_t *aData, uint64
         std::lock_guard<std::mutex> lock(mLock);
         const uint16_t id = mExchange.NextId();
         gvcp::Ack ack;
-        r = Transact(cmd.encode(id), id, gvcp::WRITEMEM_ACK, "WRITEMEM", ack, std::nullopt);
+        r = Transact(cmd.Encode(id), id, gvcp::WRITEMEM_ACK, "WRITEMEM", ack, std::nullopt);
         if (!r.IsOK()) return r;
         done += n;
     }

@@ -287,7 +287,7 @@ ZuDeviceClass ZuDeviceGEV::GetClass() const
     auto c = mState->Current();
     if (!c) return ZuDeviceClassTransmitter;
     // The device mode counts from 0 (transmitter); the enumeration from 1.
-    return ZuDeviceClass(c->Identity().deviceClass() + 1);
+    return ZuDeviceClass(c->Identity().DeviceClass() + 1);
 }
 
 ZuString ZuDeviceGEV::GetIPAddress() const
@@ -357,7 +357,7 @@ ZuResult ZuDeviceGEV::SetIPConfiguration(const ZuString &aMACAddress, const ZuSt
         exchange.Add({{t.localIp, 0}, {{tarn::net::kBroadcastAddress, gvcp::kPort}}, true, t.ifname});
     tarn::gvcpclient::Exchange::Request request;
     request.id = exchange.NextId();
-    request.packet = force.encode(request.id);
+    request.packet = force.Encode(request.id);
     request.answer = gvcp::FORCEIP_ACK;
     request.wait = std::chrono::milliseconds(1000);
     std::optional<uint16_t> status;

@@ -141,7 +141,7 @@ constexpr uint32_t streamChannelRegister(uint32_t channel0Register, uint32_t cha
 // description declares them, and its registers refuse every other value.
 struct ValueLimits {
     int64_t min = 0, max = 0xFFFFFFFF, inc = 1;
-    bool takes(int64_t value) const { return value >= min && value <= max && (inc <= 1 || (value - min) % inc == 0); }
+    bool Takes(int64_t value) const { return value >= min && value <= max && (inc <= 1 || (value - min) % inc == 0); }
 };
 
 // A field of a bootstrap register and the values it takes: a write that
@@ -150,7 +150,7 @@ struct FieldLimit : ValueLimits {
     uint32_t address = 0;
     uint32_t mask = 0xFFFFFFFF;   // the field's bits
     uint32_t shift = 0;           // where its lowest bit lies
-    bool takes(uint32_t registerValue) const { return ValueLimits::takes((registerValue & mask) >> shift); }
+    bool Takes(uint32_t registerValue) const { return ValueLimits::Takes((registerValue & mask) >> shift); }
 };
 
 } // namespace gvcp

@@ -22,7 +22,7 @@ public:
     {
         if (mCapacity) mOut[0] = 0;
     }
-    __attribute__((format(printf, 2, 3))) void add(const char *aFormat, ...)
+    __attribute__((format(printf, 2, 3))) void Add(const char *aFormat, ...)
     {
         if (mLength + 1 >= mCapacity) return;
         va_list args;
@@ -32,27 +32,27 @@ public:
         if (n < 0) return;
         mLength += size_t(n) < mCapacity - mLength ? size_t(n) : mCapacity - mLength - 1;
     }
-    void ip(const char *aName, uint32_t a)
+    void Ip(const char *aName, uint32_t a)
     {
-        add(" %s=%u.%u.%u.%u", aName, a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+        Add(" %s=%u.%u.%u.%u", aName, a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
     }
     // Printable bytes as they are, the rest as \xNN, up to a null byte.
-    void text(const char *aName, const uint8_t *aText, size_t aWidth)
+    void Text(const char *aName, const uint8_t *aText, size_t aWidth)
     {
-        add(" %s=\"", aName);
+        Add(" %s=\"", aName);
         for (size_t k = 0; k < aWidth && aText[k]; ++k) {
             uint8_t c = aText[k];
-            if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') add("%c", char(c));
-            else add("\\x%02x", c);
+            if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') Add("%c", char(c));
+            else Add("\\x%02x", c);
         }
-        add("\"");
+        Add("\"");
     }
-    void hex(const uint8_t *aData, size_t aSize, size_t aMost)
+    void Hex(const uint8_t *aData, size_t aSize, size_t aMost)
     {
-        for (size_t k = 0; k < aSize && k < aMost; ++k) add(" %02x", aData[k]);
-        if (aSize > aMost) add(" ...");
+        for (size_t k = 0; k < aSize && k < aMost; ++k) Add(" %02x", aData[k]);
+        if (aSize > aMost) Add(" ...");
     }
-    size_t length() const { return mLength; }
+    size_t Length() const { return mLength; }
 
 private:
     char *mOut;
@@ -65,79 +65,79 @@ constexpr size_t kMostBytes = 16;
 
 void code(Line &aLine, uint16_t aCode)
 {
-    if (const char *name = gvcpCommandName(aCode)) aLine.add("%s", name);
-    else aLine.add("command 0x%04x", aCode);
+    if (const char *name = gvcpCommandName(aCode)) aLine.Add("%s", name);
+    else aLine.Add("command 0x%04x", aCode);
 }
 
 void identity(Line &aLine, Reader &r)
 {
-    const uint16_t major = r.u16(), minor = r.u16();
-    r.skip(4 + 2);
-    const uint8_t *mac = r.view(6);
-    r.skip(8 + 12);
-    const uint32_t ip = r.u32();
-    r.skip(12 + 4 + 12 + 4);
-    const uint8_t *manufacturer = r.view(32);
-    const uint8_t *model = r.view(32);
-    r.skip(32 + 48);
-    const uint8_t *serial = r.view(16);
-    const uint8_t *name = r.view(16);
-    if (!r.ok()) {
-        aLine.add(" malformed identity");
+    const uint16_t major = r.U16(), minor = r.U16();
+    r.Skip(4 + 2);
+    const uint8_t *mac = r.View(6);
+    r.Skip(8 + 12);
+    const uint32_t ip = r.U32();
+    r.Skip(12 + 4 + 12 + 4);
+    const uint8_t *manufacturer = r.View(32);
+    const uint8_t *model = r.View(32);
+    r.Skip(32 + 48);
+    const uint8_t *serial = r.View(16);
+    const uint8_t *name = r.View(16);
+    if (!r.Ok()) {
+        aLine.Add(" malformed identity");
         return;
     }
-    aLine.add(" version=%u.%u mac=%02x:%02x:%02x:%02x:%02x:%02x", major, minor, mac[0], mac[1], mac[2], mac[3],
+    aLine.Add(" version=%u.%u mac=%02x:%02x:%02x:%02x:%02x:%02x", major, minor, mac[0], mac[1], mac[2], mac[3],
               mac[4], mac[5]);
-    aLine.ip("ip", ip);
-    aLine.text("manufacturer", manufacturer, 32);
-    aLine.text("model", model, 32);
-    aLine.text("serial", serial, 16);
-    aLine.text("name", name, 16);
+    aLine.Ip("ip", ip);
+    aLine.Text("manufacturer", manufacturer, 32);
+    aLine.Text("model", model, 32);
+    aLine.Text("serial", serial, 16);
+    aLine.Text("name", name, 16);
 }
 
 void words(Line &aLine, Reader &r, const char *aName, size_t aPerItem)
 {
-    if (aPerItem == 0 || r.left() % (4 * aPerItem)) {
-        aLine.add(" malformed: %zu bytes", r.left());
+    if (aPerItem == 0 || r.Left() % (4 * aPerItem)) {
+        aLine.Add(" malformed: %zu bytes", r.Left());
         return;
     }
-    const size_t count = r.left() / (4 * aPerItem);
-    aLine.add(" %s=", aName);
+    const size_t count = r.Left() / (4 * aPerItem);
+    aLine.Add(" %s=", aName);
     for (size_t k = 0; k < count && k < kMostItems; ++k) {
-        if (k) aLine.add(",");
-        aLine.add("0x%08x", r.u32());
-        if (aPerItem == 2) aLine.add(":0x%08x", r.u32());
+        if (k) aLine.Add(",");
+        aLine.Add("0x%08x", r.U32());
+        if (aPerItem == 2) aLine.Add(":0x%08x", r.U32());
     }
-    if (count > kMostItems) aLine.add(",... (%zu)", count);
+    if (count > kMostItems) aLine.Add(",... (%zu)", count);
 }
 
 void event(Line &aLine, Reader &r, bool aExtended)
 {
-    r.u16();
-    const uint16_t id = r.u16(), channel = r.u16();
+    r.U16();
+    const uint16_t id = r.U16(), channel = r.U16();
     uint64_t block;
     if (aExtended) {
-        r.u16();
-        block = r.u64();
+        r.U16();
+        block = r.U64();
     } else {
-        block = r.u16();
+        block = r.U16();
     }
-    const uint64_t timestamp = r.u64();
-    if (!r.ok()) {
-        aLine.add(" malformed event");
+    const uint64_t timestamp = r.U64();
+    if (!r.Ok()) {
+        aLine.Add(" malformed event");
         return;
     }
-    aLine.add(" event=0x%04x channel=%u block=%llu timestamp=%llu", id, channel, (unsigned long long)block,
+    aLine.Add(" event=0x%04x channel=%u block=%llu timestamp=%llu", id, channel, (unsigned long long)block,
               (unsigned long long)timestamp);
 }
 
 // A payload this dissector does not know the layout of.
 void payload(Line &aLine, Reader &r)
 {
-    const size_t size = r.left();
+    const size_t size = r.Left();
     if (size) {
-        aLine.add(" payload");
-        aLine.hex(r.view(size), size, kMostBytes);
+        aLine.Add(" payload");
+        aLine.Hex(r.View(size), size, kMostBytes);
     }
 }
 
@@ -146,19 +146,19 @@ void command(Line &aLine, uint8_t aFlags, uint16_t aCommand, Reader &r)
     const bool extended = (aFlags & FLAG_EXTENDED_ID) != 0;
     switch (aCommand) {
     case DISCOVERY_CMD:
-        if (aFlags & FLAG_DISCOVERY_BROADCAST_ACK) aLine.add(" broadcast-ack");
+        if (aFlags & FLAG_DISCOVERY_BROADCAST_ACK) aLine.Add(" broadcast-ack");
         break;
     case FORCEIP_CMD: {
-        r.skip(2);
-        const uint8_t *mac = r.view(6);
-        r.skip(12);
-        const uint32_t ip = r.u32();
-        r.skip(12);
-        const uint32_t mask = r.u32();
-        if (!r.ok()) break;
-        aLine.add(" mac=%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-        aLine.ip("ip", ip);
-        aLine.ip("mask", mask);
+        r.Skip(2);
+        const uint8_t *mac = r.View(6);
+        r.Skip(12);
+        const uint32_t ip = r.U32();
+        r.Skip(12);
+        const uint32_t mask = r.U32();
+        if (!r.Ok()) break;
+        aLine.Add(" mac=%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+        aLine.Ip("ip", ip);
+        aLine.Ip("mask", mask);
         return;
     }
     case READREG_CMD:
@@ -166,62 +166,62 @@ void command(Line &aLine, uint8_t aFlags, uint16_t aCommand, Reader &r)
     case WRITEREG_CMD:
         return words(aLine, r, "writes", 2);
     case READMEM_CMD: {
-        const uint32_t address = r.u32();
-        r.u16();
-        const uint16_t count = r.u16();
-        if (!r.ok()) break;
-        aLine.add(" address=0x%08x count=%u", address, count);
+        const uint32_t address = r.U32();
+        r.U16();
+        const uint16_t count = r.U16();
+        if (!r.Ok()) break;
+        aLine.Add(" address=0x%08x count=%u", address, count);
         return;
     }
     case WRITEMEM_CMD: {
-        const uint32_t address = r.u32();
-        if (!r.ok()) break;
-        aLine.add(" address=0x%08x bytes=%zu", address, r.left());
+        const uint32_t address = r.U32();
+        if (!r.Ok()) break;
+        aLine.Add(" address=0x%08x bytes=%zu", address, r.Left());
         return;
     }
     case PACKETRESEND_CMD: {
-        const uint16_t channel = r.u16();
+        const uint16_t channel = r.U16();
         uint64_t block;
         uint32_t first, last;
         if (extended) {
-            r.u16();
-            first = r.u32();
-            last = r.u32();
-            block = r.u64();
+            r.U16();
+            first = r.U32();
+            last = r.U32();
+            block = r.U64();
         } else {
-            block = r.u16();
-            first = r.u32() & 0xFFFFFF;
-            last = r.u32() & 0xFFFFFF;
+            block = r.U16();
+            first = r.U32() & 0xFFFFFF;
+            last = r.U32() & 0xFFFFFF;
         }
-        if (!r.ok()) break;
-        aLine.add(" channel=%u block=%llu packets=%u..%u", channel, (unsigned long long)block, first, last);
+        if (!r.Ok()) break;
+        aLine.Add(" channel=%u block=%llu packets=%u..%u", channel, (unsigned long long)block, first, last);
         return;
     }
     case EVENT_CMD:
     case EVENTDATA_CMD: {
         event(aLine, r, extended);
-        if (aCommand == EVENT_CMD && r.ok() && r.left()) aLine.add(" +%zu bytes", r.left());
-        if (aCommand == EVENTDATA_CMD && r.ok()) aLine.add(" data=%zu bytes", r.left());
+        if (aCommand == EVENT_CMD && r.Ok() && r.Left()) aLine.Add(" +%zu bytes", r.Left());
+        if (aCommand == EVENTDATA_CMD && r.Ok()) aLine.Add(" data=%zu bytes", r.Left());
         return;
     }
     case ACTION_CMD: {
-        const uint32_t device = r.u32(), group = r.u32(), mask = r.u32();
+        const uint32_t device = r.U32(), group = r.U32(), mask = r.U32();
         const bool scheduled = (aFlags & FLAG_SCHEDULED_ACTION) != 0;
-        const uint64_t time = scheduled ? r.u64() : 0;
-        if (!r.ok()) break;
-        aLine.add(" device-key=0x%08x group-key=0x%08x group-mask=0x%08x", device, group, mask);
-        if (scheduled) aLine.add(" time=%llu", (unsigned long long)time);
+        const uint64_t time = scheduled ? r.U64() : 0;
+        if (!r.Ok()) break;
+        aLine.Add(" device-key=0x%08x group-key=0x%08x group-mask=0x%08x", device, group, mask);
+        if (scheduled) aLine.Add(" time=%llu", (unsigned long long)time);
         return;
     }
     default:
         return payload(aLine, r);
     }
-    if (!r.ok()) aLine.add(" malformed");
+    if (!r.Ok()) aLine.Add(" malformed");
 }
 
 void ack(Line &aLine, uint16_t aAnswer, uint16_t aStatus, Reader &r)
 {
-    if (aStatus != STATUS_SUCCESS && r.left() == 0) return;
+    if (aStatus != STATUS_SUCCESS && r.Left() == 0) return;
     switch (aAnswer) {
     case DISCOVERY_ACK:
         return identity(aLine, r);
@@ -230,22 +230,22 @@ void ack(Line &aLine, uint16_t aAnswer, uint16_t aStatus, Reader &r)
     case WRITEREG_ACK:
     case WRITEMEM_ACK:
     case PENDING_ACK: {
-        r.u16();
-        const uint16_t value = r.u16();
-        if (!r.ok()) break;
-        aLine.add(aAnswer == PENDING_ACK ? " time-to-completion=%u ms" : " index=%u", value);
+        r.U16();
+        const uint16_t value = r.U16();
+        if (!r.Ok()) break;
+        aLine.Add(aAnswer == PENDING_ACK ? " time-to-completion=%u ms" : " index=%u", value);
         return;
     }
     case READMEM_ACK: {
-        const uint32_t address = r.u32();
-        if (!r.ok()) break;
-        aLine.add(" address=0x%08x bytes=%zu", address, r.left());
+        const uint32_t address = r.U32();
+        if (!r.Ok()) break;
+        aLine.Add(" address=0x%08x bytes=%zu", address, r.Left());
         return;
     }
     default:
         return payload(aLine, r);
     }
-    aLine.add(" malformed");
+    aLine.Add(" malformed");
 }
 
 } // namespace
@@ -300,35 +300,35 @@ size_t dissectGvcp(const uint8_t *aData, size_t aSize, char *aOut, size_t aCapac
 {
     Line line(aOut, aCapacity);
     Reader header(aData, aSize);
-    const uint16_t first = header.u16(), second = header.u16(), length = header.u16(), id = header.u16();
-    if (!header.ok()) {
-        line.add("GVCP truncated: %zu bytes", aData ? aSize : 0);
-        if (aData) line.hex(aData, aSize, kMostBytes);
-        return line.length();
+    const uint16_t first = header.U16(), second = header.U16(), length = header.U16(), id = header.U16();
+    if (!header.Ok()) {
+        line.Add("GVCP truncated: %zu bytes", aData ? aSize : 0);
+        if (aData) line.Hex(aData, aSize, kMostBytes);
+        return line.Length();
     }
     // A command opens with the key; no status has it as its high byte.
     const bool isCommand = (first >> 8) == kKey;
-    line.add("GVCP ");
+    line.Add("GVCP ");
     if (isCommand) {
         code(line, second);
-        line.add(" req=%u flags=0x%02x", id, first & 0xFF);
+        line.Add(" req=%u flags=0x%02x", id, first & 0xFF);
     } else {
         code(line, second);
-        line.add(" ack=%u status=", id);
-        if (const char *status = gvcpStatusName(first)) line.add("%s", status);
-        else line.add("0x%04x", first);
+        line.Add(" ack=%u status=", id);
+        if (const char *status = gvcpStatusName(first)) line.Add("%s", status);
+        else line.Add("0x%04x", first);
     }
-    line.add(" length=%u", length);
+    line.Add(" length=%u", length);
     const size_t present = aSize - kHeaderSize;
     if (length > present) {
-        line.add(" truncated: %zu of %u payload bytes", present, length);
-        return line.length();
+        line.Add(" truncated: %zu of %u payload bytes", present, length);
+        return line.Length();
     }
     Reader payload(aData + kHeaderSize, length);
     if (isCommand) command(line, uint8_t(first), second, payload);
     else ack(line, second, first, payload);
-    if (present > length) line.add(" (+%zu bytes beyond)", present - length);
-    return line.length();
+    if (present > length) line.Add(" (+%zu bytes beyond)", present - length);
+    return line.Length();
 }
 
 std::string dissectGvcp(const uint8_t *aData, size_t aSize)
@@ -344,27 +344,27 @@ void gvspLeader(Line &aLine, const gvsp::Packet &aPacket)
 {
     std::optional<gvsp::Leader> l = gvsp::decodeLeader(aPacket);
     if (!l) {
-        aLine.add(" malformed leader: %zu bytes", aPacket.bodySize);
+        aLine.Add(" malformed leader: %zu bytes", aPacket.bodySize);
         return;
     }
-    if (const char *name = gvsp::payloadTypeName(l->payloadType)) aLine.add(" %s", name);
-    else aLine.add(" payload=0x%04x", l->payloadType);
-    if (gvsp::hasChunks(l->payloadType)) aLine.add("+chunks");
-    aLine.add(" timestamp=%llu", (unsigned long long)l->timestamp);
+    if (const char *name = gvsp::payloadTypeName(l->payloadType)) aLine.Add(" %s", name);
+    else aLine.Add(" payload=0x%04x", l->payloadType);
+    if (gvsp::hasChunks(l->payloadType)) aLine.Add("+chunks");
+    aLine.Add(" timestamp=%llu", (unsigned long long)l->timestamp);
     uint16_t base = gvsp::basePayloadType(l->payloadType);
     if (base == gvsp::PAYLOAD_IMAGE || l->payloadType == gvsp::PAYLOAD_COMPRESSED)
-        aLine.add(" pixel=0x%08x size=%ux%u", l->image.pixelFormat, l->image.sizeX, l->image.sizeY);
+        aLine.Add(" pixel=0x%08x size=%ux%u", l->image.pixelFormat, l->image.sizeX, l->image.sizeY);
     if (base == gvsp::PAYLOAD_IMAGE)
-        aLine.add(" offset=%u,%u padding=%u,%u", l->image.offsetX, l->image.offsetY, l->image.paddingX,
+        aLine.Add(" offset=%u,%u padding=%u,%u", l->image.offsetX, l->image.offsetY, l->image.paddingX,
                   l->image.paddingY);
     if (base == gvsp::PAYLOAD_RAW || base == gvsp::PAYLOAD_GENDC || l->payloadType == gvsp::PAYLOAD_COMPRESSED)
-        aLine.add(" bytes=%llu", (unsigned long long)l->payloadSize);
-    if (base == gvsp::PAYLOAD_GENDC) aLine.add(" descriptor=%u", l->genDCDescriptorSize);
+        aLine.Add(" bytes=%llu", (unsigned long long)l->payloadSize);
+    if (base == gvsp::PAYLOAD_GENDC) aLine.Add(" descriptor=%u", l->genDCDescriptorSize);
     if (l->partCount) {
-        aLine.add(" parts=%u", l->partCount);
+        aLine.Add(" parts=%u", l->partCount);
         for (uint32_t i = 0; i < l->partCount && i < kMostItems; ++i) {
-            gvsp::PartInfo p = l->part(i);
-            aLine.add(" [type=%u bytes=%llu format=0x%08x]", p.dataType, (unsigned long long)p.length, p.dataFormat);
+            gvsp::PartInfo p = l->Part(i);
+            aLine.Add(" [type=%u bytes=%llu format=0x%08x]", p.dataType, (unsigned long long)p.length, p.dataFormat);
         }
     }
 }
@@ -373,16 +373,16 @@ void gvspTrailer(Line &aLine, const gvsp::Packet &aPacket)
 {
     std::optional<gvsp::Trailer> t = gvsp::decodeTrailer(aPacket);
     if (!t) {
-        aLine.add(" malformed trailer: %zu bytes", aPacket.bodySize);
+        aLine.Add(" malformed trailer: %zu bytes", aPacket.bodySize);
         return;
     }
-    if (const char *name = gvsp::payloadTypeName(t->payloadType)) aLine.add(" %s", name);
-    else aLine.add(" payload=0x%04x", t->payloadType);
+    if (const char *name = gvsp::payloadTypeName(t->payloadType)) aLine.Add(" %s", name);
+    else aLine.Add(" payload=0x%04x", t->payloadType);
     uint16_t base = gvsp::basePayloadType(t->payloadType);
-    if (base == gvsp::PAYLOAD_IMAGE || t->payloadType == gvsp::PAYLOAD_COMPRESSED) aLine.add(" lines=%u", t->sizeY);
+    if (base == gvsp::PAYLOAD_IMAGE || t->payloadType == gvsp::PAYLOAD_COMPRESSED) aLine.Add(" lines=%u", t->sizeY);
     if (gvsp::hasChunks(t->payloadType) || base == gvsp::PAYLOAD_CHUNK)
-        aLine.add(" chunks=%u layout=0x%08x", t->chunkPayloadLength, t->chunkLayoutId);
-    if (t->partCount) aLine.add(" parts=%u", t->partCount);
+        aLine.Add(" chunks=%u layout=0x%08x", t->chunkPayloadLength, t->chunkLayoutId);
+    if (t->partCount) aLine.Add(" parts=%u", t->partCount);
 }
 
 } // namespace
@@ -392,24 +392,24 @@ size_t dissectGvsp(const uint8_t *aData, size_t aSize, char *aOut, size_t aCapac
     Line line(aOut, aCapacity);
     std::optional<gvsp::Packet> packet = gvsp::parsePacket(aData, aSize);
     if (!packet) {
-        line.add("GVSP truncated: %zu bytes", aData ? aSize : 0);
-        if (aData) line.hex(aData, aSize, kMostBytes);
-        return line.length();
+        line.Add("GVSP truncated: %zu bytes", aData ? aSize : 0);
+        if (aData) line.Hex(aData, aSize, kMostBytes);
+        return line.Length();
     }
     const gvsp::Header &h = packet->header;
-    line.add("GVSP ");
+    line.Add("GVSP ");
     if (gvsp::isTestPacket(*packet)) {
-        line.add("TEST %zu bytes", aSize);
-        return line.length();
+        line.Add("TEST %zu bytes", aSize);
+        return line.Length();
     }
-    if (const char *name = gvsp::formatName(h.format)) line.add("%s", name);
-    else line.add("format %u", h.format);
-    line.add(" block=%llu packet=%u", (unsigned long long)h.blockId, h.packetId);
-    if (h.extendedId) line.add(" extended flags=0x%04x", h.flags);
+    if (const char *name = gvsp::formatName(h.format)) line.Add("%s", name);
+    else line.Add("format %u", h.format);
+    line.Add(" block=%llu packet=%u", (unsigned long long)h.blockId, h.packetId);
+    if (h.extendedId) line.Add(" extended flags=0x%04x", h.flags);
     if (h.status != gvsp::STATUS_SUCCESS) {
-        line.add(" status=");
-        if (const char *status = gvsp::statusName(h.status)) line.add("%s", status);
-        else line.add("0x%04x", h.status);
+        line.Add(" status=");
+        if (const char *status = gvsp::statusName(h.status)) line.Add("%s", status);
+        else line.Add("0x%04x", h.status);
     }
     switch (h.format) {
     case gvsp::FORMAT_LEADER:
@@ -421,24 +421,24 @@ size_t dissectGvsp(const uint8_t *aData, size_t aSize, char *aOut, size_t aCapac
     case gvsp::FORMAT_MULTIPART: {
         size_t n = 0;
         std::optional<gvsp::MultiPartData> d = gvsp::decodeMultiPartData(*packet, nullptr, &n);
-        if (d) line.add(" part=%u offset=%llu data=%zu", d->partId, (unsigned long long)d->offset, n);
-        else line.add(" malformed: %zu bytes", packet->bodySize);
+        if (d) line.Add(" part=%u offset=%llu data=%zu", d->partId, (unsigned long long)d->offset, n);
+        else line.Add(" malformed: %zu bytes", packet->bodySize);
         break;
     }
     case gvsp::FORMAT_GENDC: {
         size_t n = 0;
         std::optional<gvsp::GenDCData> d = gvsp::decodeGenDCData(*packet, nullptr, &n);
         if (d)
-            line.add(" offset=%llu data=%zu flags=0x%02x flow=%u", (unsigned long long)d->destinationOffset, n,
+            line.Add(" offset=%llu data=%zu flags=0x%02x flow=%u", (unsigned long long)d->destinationOffset, n,
                      d->dataFlags, d->flowId);
-        else line.add(" malformed: %zu bytes", packet->bodySize);
+        else line.Add(" malformed: %zu bytes", packet->bodySize);
         break;
     }
     default:
-        line.add(" data=%zu", packet->bodySize);
+        line.Add(" data=%zu", packet->bodySize);
         break;
     }
-    return line.length();
+    return line.Length();
 }
 
 std::string dissectGvsp(const uint8_t *aData, size_t aSize)

@@ -21,36 +21,54 @@ Bytes finish(uint16_t command, uint8_t flags, uint16_t reqId, const Bytes &paylo
 
 bool isCommand(const Command &cmd, uint16_t code) { return cmd.header.command == code; }
 
+// Discovery and FORCEIP lay an address, its mask and the gateway out alike:
+// each in the last 4 bytes of a 16-byte field.
+void writeAddresses(Writer &w, uint32_t ip, uint32_t mask, uint32_t gateway)
+{
+    for (uint32_t a : {ip, mask, gateway}) {
+        w.Zeros(12);
+        w.U32(a);
+    }
+}
+
+void readAddresses(Reader &r, uint32_t &ip, uint32_t &mask, uint32_t &gateway)
+{
+    for (uint32_t *a : {&ip, &mask, &gateway}) {
+        r.Skip(12);
+        *a = r.U32();
+    }
+}
+
 void writeEvent(Writer &w, const Event &e, bool extended)
 {
     if (extended) {
-        w.u16(24);
-        w.u16(e.eventId);
-        w.u16(e.streamChannel);
-        w.u16(0);
-        w.u64(e.blockId);
+        w.U16(24);
+        w.U16(e.eventId);
+        w.U16(e.streamChannel);
+        w.U16(0);
+        w.U64(e.blockId);
     } else {
-        w.u16(0);
-        w.u16(e.eventId);
-        w.u16(e.streamChannel);
-        w.u16(uint16_t(e.blockId));
+        w.U16(0);
+        w.U16(e.eventId);
+        w.U16(e.streamChannel);
+        w.U16(uint16_t(e.blockId));
     }
-    w.u64(e.timestamp);
+    w.U64(e.timestamp);
 }
 
 Event readEvent(Reader &r, bool extended)
 {
     Event e;
-    r.u16();
-    e.eventId = r.u16();
-    e.streamChannel = r.u16();
+    r.U16();
+    e.eventId = r.U16();
+    e.streamChannel = r.U16();
     if (extended) {
-        r.u16();
-        e.blockId = r.u64();
+        r.U16();
+        e.blockId = r.U64();
     } else {
-        e.blockId = r.u16();
+        e.blockId = r.U16();
     }
-    e.timestamp = r.u64();
+    e.timestamp = r.U64();
     return e;
 }
 
@@ -67,11 +85,11 @@ Bytes packHeader(uint16_t first, uint16_t second, uint16_t id, const Bytes &payl
     Bytes out;
     out.reserve(kHeaderSize + payload.size());
     Writer w(out);
-    w.u16(first);
-    w.u16(second);
-    w.u16(uint16_t(payload.size()));
-    w.u16(id);
-    w.bytes(payload.data(), payload.size());
+    w.U16(first);
+    w.U16(second);
+    w.U16(uint16_t(payload.size()));
+    w.U16(id);
+    w.Bytes(payload.data(), payload.size());
     return out;
 }
 
@@ -79,12 +97,12 @@ bool unpackHeader(const uint8_t *data, size_t size, uint16_t &first, uint16_t &s
                   uint16_t &id, Bytes &payload)
 {
     Reader r(data, size);
-    first = r.u16();
-    second = r.u16();
-    length = r.u16();
-    id = r.u16();
-    payload = r.bytes(length);
-    return r.ok();
+    first = r.U16();
+    second = r.U16();
+    length = r.U16();
+    id = r.U16();
+    payload = r.Bytes(length);
+    return r.Ok();
 }
 
 } // namespace
@@ -126,7 +144,7 @@ Bytes encodeEmptyAck(uint16_t answer, uint16_t ackId, uint16_t status)
 
 RequestIds::RequestIds() : mNext(uint16_t(std::random_device{}())) {}
 
-uint16_t RequestIds::next()
+uint16_t RequestIds::Next()
 {
     for (;;) {
         const uint16_t id = mNext.fetch_add(1);
@@ -136,59 +154,49 @@ uint16_t RequestIds::next()
 
 // ---- Device identity ------------------------------------------------------
 
-Bytes DeviceIdentity::encode() const
+Bytes DeviceIdentity::Encode() const
 {
     Bytes out;
     out.reserve(kDiscoveryAckSize);
     Writer w(out);
-    w.u16(versionMajor);
-    w.u16(versionMinor);
-    w.u32(deviceMode);
-    w.u16(0);
-    w.bytes(mac.data(), 2);
-    w.bytes(mac.data() + 2, 4);
-    w.u32(ipConfigOptions);
-    w.u32(ipConfigCurrent);
-    w.zeros(12);
-    w.u32(ip);
-    w.zeros(12);
-    w.u32(subnetMask);
-    w.zeros(12);
-    w.u32(gateway);
-    w.text(manufacturerName, 32);
-    w.text(modelName, 32);
-    w.text(deviceVersion, 32);
-    w.text(manufacturerInfo, 48);
-    w.text(serialNumber, 16);
-    w.text(userDefinedName, 16);
+    w.U16(versionMajor);
+    w.U16(versionMinor);
+    w.U32(deviceMode);
+    w.U16(0);
+    w.Bytes(mac.data(), 2);
+    w.Bytes(mac.data() + 2, 4);
+    w.U32(ipConfigOptions);
+    w.U32(ipConfigCurrent);
+    writeAddresses(w, ip, subnetMask, gateway);
+    w.Text(manufacturerName, 32);
+    w.Text(modelName, 32);
+    w.Text(deviceVersion, 32);
+    w.Text(manufacturerInfo, 48);
+    w.Text(serialNumber, 16);
+    w.Text(userDefinedName, 16);
     return out;
 }
 
-std::optional<DeviceIdentity> DeviceIdentity::decode(const uint8_t *data, size_t size)
+std::optional<DeviceIdentity> DeviceIdentity::Decode(const uint8_t *data, size_t size)
 {
     Reader r(data, size);
     DeviceIdentity d;
-    d.versionMajor = r.u16();
-    d.versionMinor = r.u16();
-    d.deviceMode = r.u32();
-    r.skip(2);
-    Bytes mac = r.bytes(6);
+    d.versionMajor = r.U16();
+    d.versionMinor = r.U16();
+    d.deviceMode = r.U32();
+    r.Skip(2);
+    Bytes mac = r.Bytes(6);
     if (mac.size() == 6) std::memcpy(d.mac.data(), mac.data(), 6);
-    d.ipConfigOptions = r.u32();
-    d.ipConfigCurrent = r.u32();
-    r.skip(12);
-    d.ip = r.u32();
-    r.skip(12);
-    d.subnetMask = r.u32();
-    r.skip(12);
-    d.gateway = r.u32();
-    d.manufacturerName = r.text(32);
-    d.modelName = r.text(32);
-    d.deviceVersion = r.text(32);
-    d.manufacturerInfo = r.text(48);
-    d.serialNumber = r.text(16);
-    d.userDefinedName = r.text(16);
-    if (!r.ok()) return std::nullopt;
+    d.ipConfigOptions = r.U32();
+    d.ipConfigCurrent = r.U32();
+    readAddresses(r, d.ip, d.subnetMask, d.gateway);
+    d.manufacturerName = r.Text(32);
+    d.modelName = r.Text(32);
+    d.deviceVersion = r.Text(32);
+    d.manufacturerInfo = r.Text(48);
+    d.serialNumber = r.Text(16);
+    d.userDefinedName = r.Text(16);
+    if (!r.Ok()) return std::nullopt;
     return d;
 }
 
@@ -200,7 +208,7 @@ Bytes encodeDiscoveryCmd(uint16_t reqId, bool allowBroadcastAck)
 
 Bytes encodeDiscoveryAck(uint16_t ackId, const DeviceIdentity &identity)
 {
-    return encodeAck(DISCOVERY_ACK, STATUS_SUCCESS, ackId, identity.encode());
+    return encodeAck(DISCOVERY_ACK, STATUS_SUCCESS, ackId, identity.Encode());
 }
 
 std::optional<DeviceIdentity> decodeDiscoveryAck(const uint8_t *data, size_t size, uint16_t *ackId)
@@ -208,258 +216,248 @@ std::optional<DeviceIdentity> decodeDiscoveryAck(const uint8_t *data, size_t siz
     auto ack = decodeAck(data, size);
     if (!ack || ack->header.answer != DISCOVERY_ACK || ack->header.status != STATUS_SUCCESS)
         return std::nullopt;
-    auto identity = DeviceIdentity::decode(ack->payload.data(), ack->payload.size());
+    auto identity = DeviceIdentity::Decode(ack->payload.data(), ack->payload.size());
     if (identity && ackId) *ackId = ack->header.ackId;
     return identity;
 }
 
 // ---- FORCEIP ----------------------------------------------------------------
 
-Bytes ForceIp::encode(uint16_t reqId) const
+Bytes ForceIp::Encode(uint16_t reqId) const
 {
     Bytes p;
     Writer w(p);
-    w.u16(0);
-    w.bytes(mac.data(), 6);
-    w.zeros(12);
-    w.u32(ip);
-    w.zeros(12);
-    w.u32(subnetMask);
-    w.zeros(12);
-    w.u32(gateway);
+    w.U16(0);
+    w.Bytes(mac.data(), 6);
+    writeAddresses(w, ip, subnetMask, gateway);
     return finish(FORCEIP_CMD, FLAG_ACK_REQUIRED, reqId, p);
 }
 
-std::optional<ForceIp> ForceIp::decode(const Command &cmd)
+std::optional<ForceIp> ForceIp::Decode(const Command &cmd)
 {
     if (!isCommand(cmd, FORCEIP_CMD)) return std::nullopt;
     Reader r(cmd.payload.data(), cmd.payload.size());
     ForceIp f;
-    r.skip(2);
-    Bytes mac = r.bytes(6);
+    r.Skip(2);
+    Bytes mac = r.Bytes(6);
     if (mac.size() == 6) std::memcpy(f.mac.data(), mac.data(), 6);
-    r.skip(12);
-    f.ip = r.u32();
-    r.skip(12);
-    f.subnetMask = r.u32();
-    r.skip(12);
-    f.gateway = r.u32();
-    if (!r.ok()) return std::nullopt;
+    readAddresses(r, f.ip, f.subnetMask, f.gateway);
+    if (!r.Ok()) return std::nullopt;
     return f;
 }
 
 // ---- Registers and memory -------------------------------------------------------
 
-Bytes ReadRegCmd::encode(uint16_t reqId) const
+Bytes ReadRegCmd::Encode(uint16_t reqId) const
 {
     // Reserved, so that a register read does not grow its payload byte by byte.
     Bytes p;
     p.reserve(addresses.size() * 4);
     Writer w(p);
-    for (uint32_t a : addresses) w.u32(a);
+    for (uint32_t a : addresses) w.U32(a);
     return finish(READREG_CMD, FLAG_ACK_REQUIRED, reqId, p);
 }
 
-std::optional<ReadRegCmd> ReadRegCmd::decode(const Command &cmd)
+std::optional<ReadRegCmd> ReadRegCmd::Decode(const Command &cmd)
 {
     size_t n = cmd.payload.size();
     if (!isCommand(cmd, READREG_CMD) || n == 0 || n % 4 || n > kMaxPayload) return std::nullopt;
     Reader r(cmd.payload.data(), n);
     ReadRegCmd c;
-    while (r.left()) c.addresses.push_back(r.u32());
+    while (r.Left()) c.addresses.push_back(r.U32());
     return c;
 }
 
-Bytes ReadRegAck::encode(uint16_t ackId, uint16_t status) const
+Bytes ReadRegAck::Encode(uint16_t ackId, uint16_t status) const
 {
     Bytes p;
     Writer w(p);
-    for (uint32_t v : values) w.u32(v);
+    for (uint32_t v : values) w.U32(v);
     return encodeAck(READREG_ACK, status, ackId, p);
 }
 
-std::optional<ReadRegAck> ReadRegAck::decode(const Ack &ack)
+std::optional<ReadRegAck> ReadRegAck::Decode(const Ack &ack)
 {
     size_t n = ack.payload.size();
     if (ack.header.answer != READREG_ACK || n % 4) return std::nullopt;
     Reader r(ack.payload.data(), n);
     ReadRegAck a;
-    while (r.left()) a.values.push_back(r.u32());
+    while (r.Left()) a.values.push_back(r.U32());
     return a;
 }
 
-Bytes WriteRegCmd::encode(uint16_t reqId) const
+Bytes WriteRegCmd::Encode(uint16_t reqId) const
 {
     Bytes p;
     p.reserve(writes.size() * 8);
     Writer w(p);
     for (const auto &aw : writes) {
-        w.u32(aw.first);
-        w.u32(aw.second);
+        w.U32(aw.first);
+        w.U32(aw.second);
     }
     return finish(WRITEREG_CMD, FLAG_ACK_REQUIRED, reqId, p);
 }
 
-std::optional<WriteRegCmd> WriteRegCmd::decode(const Command &cmd)
+std::optional<WriteRegCmd> WriteRegCmd::Decode(const Command &cmd)
 {
     size_t n = cmd.payload.size();
     if (!isCommand(cmd, WRITEREG_CMD) || n == 0 || n % 8 || n > kMaxPayload) return std::nullopt;
     Reader r(cmd.payload.data(), n);
     WriteRegCmd c;
-    while (r.left()) {
-        uint32_t a = r.u32();
-        uint32_t v = r.u32();
+    while (r.Left()) {
+        uint32_t a = r.U32();
+        uint32_t v = r.U32();
         c.writes.emplace_back(a, v);
     }
     return c;
 }
 
-Bytes WriteAck::encode(uint16_t answer, uint16_t ackId, uint16_t status) const
+Bytes WriteAck::Encode(uint16_t answer, uint16_t ackId, uint16_t status) const
 {
     Bytes p;
     Writer w(p);
-    w.u16(0);
-    w.u16(index);
+    w.U16(0);
+    w.U16(index);
     return encodeAck(answer, status, ackId, p);
 }
 
-std::optional<WriteAck> WriteAck::decode(const Ack &ack)
+std::optional<WriteAck> WriteAck::Decode(const Ack &ack)
 {
     if (ack.header.answer != WRITEREG_ACK && ack.header.answer != WRITEMEM_ACK) return std::nullopt;
     Reader r(ack.payload.data(), ack.payload.size());
     WriteAck a;
-    r.u16();
-    a.index = r.u16();
-    if (!r.ok()) return std::nullopt;
+    r.U16();
+    a.index = r.U16();
+    if (!r.Ok()) return std::nullopt;
     return a;
 }
 
-Bytes ReadMemCmd::encode(uint16_t reqId) const
+Bytes ReadMemCmd::Encode(uint16_t reqId) const
 {
     Bytes p;
     p.reserve(8);
     Writer w(p);
-    w.u32(address);
-    w.u16(0);
-    w.u16(count);
+    w.U32(address);
+    w.U16(0);
+    w.U16(count);
     return finish(READMEM_CMD, FLAG_ACK_REQUIRED, reqId, p);
 }
 
-std::optional<ReadMemCmd> ReadMemCmd::decode(const Command &cmd)
+std::optional<ReadMemCmd> ReadMemCmd::Decode(const Command &cmd)
 {
     if (!isCommand(cmd, READMEM_CMD)) return std::nullopt;
     Reader r(cmd.payload.data(), cmd.payload.size());
     ReadMemCmd c;
-    c.address = r.u32();
-    r.u16();
-    c.count = r.u16();
-    if (!r.ok()) return std::nullopt;
+    c.address = r.U32();
+    r.U16();
+    c.count = r.U16();
+    if (!r.Ok()) return std::nullopt;
     return c;
 }
 
-Bytes ReadMemAck::encode(uint16_t ackId, uint16_t status) const
+Bytes ReadMemAck::Encode(uint16_t ackId, uint16_t status) const
 {
     Bytes p;
     Writer w(p);
-    w.u32(address);
-    w.bytes(data.data(), data.size());
+    w.U32(address);
+    w.Bytes(data.data(), data.size());
     return encodeAck(READMEM_ACK, status, ackId, p);
 }
 
-std::optional<ReadMemAck> ReadMemAck::decode(const Ack &ack)
+std::optional<ReadMemAck> ReadMemAck::Decode(const Ack &ack)
 {
     if (ack.header.answer != READMEM_ACK) return std::nullopt;
     Reader r(ack.payload.data(), ack.payload.size());
     ReadMemAck a;
-    a.address = r.u32();
-    a.data = r.bytes(r.left());
-    if (!r.ok()) return std::nullopt;
+    a.address = r.U32();
+    a.data = r.Bytes(r.Left());
+    if (!r.Ok()) return std::nullopt;
     return a;
 }
 
-Bytes WriteMemCmd::encode(uint16_t reqId) const
+Bytes WriteMemCmd::Encode(uint16_t reqId) const
 {
     Bytes p;
     Writer w(p);
-    w.u32(address);
-    w.bytes(data.data(), data.size());
+    w.U32(address);
+    w.Bytes(data.data(), data.size());
     return finish(WRITEMEM_CMD, FLAG_ACK_REQUIRED, reqId, p);
 }
 
-std::optional<WriteMemCmd> WriteMemCmd::decode(const Command &cmd)
+std::optional<WriteMemCmd> WriteMemCmd::Decode(const Command &cmd)
 {
     if (!isCommand(cmd, WRITEMEM_CMD)) return std::nullopt;
     Reader r(cmd.payload.data(), cmd.payload.size());
     WriteMemCmd c;
-    c.address = r.u32();
-    c.data = r.bytes(r.left());
-    if (!r.ok() || c.data.empty() || c.data.size() % 4 || c.data.size() > kMaxPayload - 4) return std::nullopt;
+    c.address = r.U32();
+    c.data = r.Bytes(r.Left());
+    if (!r.Ok() || c.data.empty() || c.data.size() % 4 || c.data.size() > kMaxPayload - 4) return std::nullopt;
     return c;
 }
 
 // ---- Stream resend, pending, events and actions ------------------------------------
 
-Bytes PacketResendCmd::encode(uint16_t reqId) const
+Bytes PacketResendCmd::Encode(uint16_t reqId) const
 {
     Bytes p;
     Writer w(p);
-    w.u16(streamChannel);
+    w.U16(streamChannel);
     if (extendedId) {
-        w.u16(0);
-        w.u32(firstPacketId);
-        w.u32(lastPacketId);
-        w.u64(blockId);
+        w.U16(0);
+        w.U32(firstPacketId);
+        w.U32(lastPacketId);
+        w.U64(blockId);
     } else {
-        w.u16(uint16_t(blockId));
-        w.u32(firstPacketId & 0xFFFFFF);
-        w.u32(lastPacketId & 0xFFFFFF);
+        w.U16(uint16_t(blockId));
+        w.U32(firstPacketId & 0xFFFFFF);
+        w.U32(lastPacketId & 0xFFFFFF);
     }
     // The device never acknowledges a resend request.
     return finish(PACKETRESEND_CMD, extendedId ? FLAG_EXTENDED_ID : 0, reqId, p);
 }
 
-std::optional<PacketResendCmd> PacketResendCmd::decode(const Command &cmd)
+std::optional<PacketResendCmd> PacketResendCmd::Decode(const Command &cmd)
 {
     if (!isCommand(cmd, PACKETRESEND_CMD)) return std::nullopt;
     Reader r(cmd.payload.data(), cmd.payload.size());
     PacketResendCmd c;
     c.extendedId = (cmd.header.flags & FLAG_EXTENDED_ID) != 0;
-    c.streamChannel = r.u16();
+    c.streamChannel = r.U16();
     if (c.extendedId) {
-        r.u16();
-        c.firstPacketId = r.u32();
-        c.lastPacketId = r.u32();
-        c.blockId = r.u64();
+        r.U16();
+        c.firstPacketId = r.U32();
+        c.lastPacketId = r.U32();
+        c.blockId = r.U64();
     } else {
-        c.blockId = r.u16();
-        c.firstPacketId = r.u32() & 0xFFFFFF;
-        c.lastPacketId = r.u32() & 0xFFFFFF;
+        c.blockId = r.U16();
+        c.firstPacketId = r.U32() & 0xFFFFFF;
+        c.lastPacketId = r.U32() & 0xFFFFFF;
     }
-    if (!r.ok()) return std::nullopt;
+    if (!r.Ok()) return std::nullopt;
     return c;
 }
 
-Bytes PendingAck::encode(uint16_t ackId) const
+Bytes PendingAck::Encode(uint16_t ackId) const
 {
     Bytes p;
     Writer w(p);
-    w.u16(0);
-    w.u16(timeToCompletionMs);
+    w.U16(0);
+    w.U16(timeToCompletionMs);
     return encodeAck(PENDING_ACK, STATUS_SUCCESS, ackId, p);
 }
 
-std::optional<PendingAck> PendingAck::decode(const Ack &ack)
+std::optional<PendingAck> PendingAck::Decode(const Ack &ack)
 {
     if (ack.header.answer != PENDING_ACK) return std::nullopt;
     Reader r(ack.payload.data(), ack.payload.size());
     PendingAck a;
-    r.u16();
-    a.timeToCompletionMs = r.u16();
-    if (!r.ok()) return std::nullopt;
+    r.U16();
+    a.timeToCompletionMs = r.U16();
+    if (!r.Ok()) return std::nullopt;
     return a;
 }
 
-Bytes EventCmd::encode(uint16_t reqId) const
+Bytes EventCmd::Encode(uint16_t reqId) const
 {
     Bytes p;
     Writer w(p);
@@ -467,7 +465,7 @@ Bytes EventCmd::encode(uint16_t reqId) const
     return finish(EVENT_CMD, uint8_t(FLAG_ACK_REQUIRED | (extendedId ? FLAG_EXTENDED_ID : 0)), reqId, p);
 }
 
-std::optional<EventCmd> EventCmd::decode(const Command &cmd)
+std::optional<EventCmd> EventCmd::Decode(const Command &cmd)
 {
     if (!isCommand(cmd, EVENT_CMD)) return std::nullopt;
     EventCmd c;
@@ -476,54 +474,54 @@ std::optional<EventCmd> EventCmd::decode(const Command &cmd)
     size_t n = cmd.payload.size();
     if (n == 0 || n % each) return std::nullopt;
     Reader r(cmd.payload.data(), n);
-    while (r.left() >= each) c.events.push_back(readEvent(r, c.extendedId));
-    if (!r.ok()) return std::nullopt;
+    while (r.Left() >= each) c.events.push_back(readEvent(r, c.extendedId));
+    if (!r.Ok()) return std::nullopt;
     return c;
 }
 
-Bytes EventDataCmd::encode(uint16_t reqId) const
+Bytes EventDataCmd::Encode(uint16_t reqId) const
 {
     Bytes p;
     Writer w(p);
     writeEvent(w, event, extendedId);
-    w.bytes(data.data(), data.size());
+    w.Bytes(data.data(), data.size());
     return finish(EVENTDATA_CMD, uint8_t(FLAG_ACK_REQUIRED | (extendedId ? FLAG_EXTENDED_ID : 0)), reqId, p);
 }
 
-std::optional<EventDataCmd> EventDataCmd::decode(const Command &cmd)
+std::optional<EventDataCmd> EventDataCmd::Decode(const Command &cmd)
 {
     if (!isCommand(cmd, EVENTDATA_CMD)) return std::nullopt;
     EventDataCmd c;
     c.extendedId = (cmd.header.flags & FLAG_EXTENDED_ID) != 0;
     Reader r(cmd.payload.data(), cmd.payload.size());
     c.event = readEvent(r, c.extendedId);
-    c.data = r.bytes(r.left());
-    if (!r.ok()) return std::nullopt;
+    c.data = r.Bytes(r.Left());
+    if (!r.Ok()) return std::nullopt;
     return c;
 }
 
-Bytes ActionCmd::encode(uint16_t reqId, bool ackRequired) const
+Bytes ActionCmd::Encode(uint16_t reqId, bool ackRequired) const
 {
     Bytes p;
     Writer w(p);
-    w.u32(deviceKey);
-    w.u32(groupKey);
-    w.u32(groupMask);
-    if (actionTime) w.u64(*actionTime);
+    w.U32(deviceKey);
+    w.U32(groupKey);
+    w.U32(groupMask);
+    if (actionTime) w.U64(*actionTime);
     uint8_t flags = uint8_t((ackRequired ? FLAG_ACK_REQUIRED : 0) | (actionTime ? FLAG_SCHEDULED_ACTION : 0));
     return finish(ACTION_CMD, flags, reqId, p);
 }
 
-std::optional<ActionCmd> ActionCmd::decode(const Command &cmd)
+std::optional<ActionCmd> ActionCmd::Decode(const Command &cmd)
 {
     if (!isCommand(cmd, ACTION_CMD)) return std::nullopt;
     Reader r(cmd.payload.data(), cmd.payload.size());
     ActionCmd c;
-    c.deviceKey = r.u32();
-    c.groupKey = r.u32();
-    c.groupMask = r.u32();
-    if (cmd.header.flags & FLAG_SCHEDULED_ACTION) c.actionTime = r.u64();
-    if (!r.ok()) return std::nullopt;
+    c.deviceKey = r.U32();
+    c.groupKey = r.U32();
+    c.groupMask = r.U32();
+    if (cmd.header.flags & FLAG_SCHEDULED_ACTION) c.actionTime = r.U64();
+    if (!r.Ok()) return std::nullopt;
     return c;
 }
 

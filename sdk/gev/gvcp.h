@@ -105,7 +105,7 @@ class RequestIds
 public:
     RequestIds();
     explicit RequestIds(uint16_t aFirst) : mNext(aFirst) {}
-    uint16_t next();
+    uint16_t Next();
 
 private:
     std::atomic<uint16_t> mNext;
@@ -148,10 +148,10 @@ struct DeviceIdentity {
     std::string userDefinedName;    // 16
 
     // 0 transmitter, 1 receiver, 2 transceiver, 3 peripheral.
-    uint32_t deviceClass() const { return (deviceMode >> DEVICEMODE_CLASS_SHIFT) & DEVICEMODE_CLASS_MASK; }
+    uint32_t DeviceClass() const { return (deviceMode >> DEVICEMODE_CLASS_SHIFT) & DEVICEMODE_CLASS_MASK; }
 
-    Bytes encode() const;
-    static std::optional<DeviceIdentity> decode(const uint8_t *data, size_t size);
+    Bytes Encode() const;
+    static std::optional<DeviceIdentity> Decode(const uint8_t *data, size_t size);
 };
 
 Bytes encodeDiscoveryCmd(uint16_t reqId, bool allowBroadcastAck = false);
@@ -164,52 +164,52 @@ struct ForceIp {
     uint32_t ip = 0;
     uint32_t subnetMask = 0;
     uint32_t gateway = 0;
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<ForceIp> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<ForceIp> Decode(const Command &cmd);
 };
 
 struct ReadRegCmd {
     std::vector<uint32_t> addresses;  // 1 to 135
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<ReadRegCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<ReadRegCmd> Decode(const Command &cmd);
 };
 struct ReadRegAck {
     std::vector<uint32_t> values;
-    Bytes encode(uint16_t ackId, uint16_t status = STATUS_SUCCESS) const;
-    static std::optional<ReadRegAck> decode(const Ack &ack);
+    Bytes Encode(uint16_t ackId, uint16_t status = STATUS_SUCCESS) const;
+    static std::optional<ReadRegAck> Decode(const Ack &ack);
 };
 
 struct WriteRegCmd {
     std::vector<std::pair<uint32_t, uint32_t>> writes;  // address, value; 1 to 67
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<WriteRegCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<WriteRegCmd> Decode(const Command &cmd);
 };
 // WRITEREG_ACK and WRITEMEM_ACK: index of the first entry not written
 // (the count written when all succeeded).
 struct WriteAck {
     uint16_t index = 0;
-    Bytes encode(uint16_t answer, uint16_t ackId, uint16_t status = STATUS_SUCCESS) const;
-    static std::optional<WriteAck> decode(const Ack &ack);
+    Bytes Encode(uint16_t answer, uint16_t ackId, uint16_t status = STATUS_SUCCESS) const;
+    static std::optional<WriteAck> Decode(const Ack &ack);
 };
 
 struct ReadMemCmd {
     uint32_t address = 0;
     uint16_t count = 0;  // multiple of 4, at most 536
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<ReadMemCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<ReadMemCmd> Decode(const Command &cmd);
 };
 struct ReadMemAck {
     uint32_t address = 0;
     Bytes data;
-    Bytes encode(uint16_t ackId, uint16_t status = STATUS_SUCCESS) const;
-    static std::optional<ReadMemAck> decode(const Ack &ack);
+    Bytes Encode(uint16_t ackId, uint16_t status = STATUS_SUCCESS) const;
+    static std::optional<ReadMemAck> Decode(const Ack &ack);
 };
 
 struct WriteMemCmd {
     uint32_t address = 0;
     Bytes data;  // multiple of 4, at most 536
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<WriteMemCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<WriteMemCmd> Decode(const Command &cmd);
 };
 
 struct PacketResendCmd {
@@ -218,14 +218,14 @@ struct PacketResendCmd {
     uint64_t blockId = 0;       // 16 bits unless extendedId
     uint32_t firstPacketId = 0; // 24 bits unless extendedId
     uint32_t lastPacketId = 0;
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<PacketResendCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<PacketResendCmd> Decode(const Command &cmd);
 };
 
 struct PendingAck {
     uint16_t timeToCompletionMs = 0;
-    Bytes encode(uint16_t ackId) const;
-    static std::optional<PendingAck> decode(const Ack &ack);
+    Bytes Encode(uint16_t ackId) const;
+    static std::optional<PendingAck> Decode(const Ack &ack);
 };
 
 struct Event {
@@ -237,15 +237,15 @@ struct Event {
 struct EventCmd {
     bool extendedId = false;
     std::vector<Event> events;
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<EventCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<EventCmd> Decode(const Command &cmd);
 };
 struct EventDataCmd {
     bool extendedId = false;
     Event event;
     Bytes data;
-    Bytes encode(uint16_t reqId) const;
-    static std::optional<EventDataCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId) const;
+    static std::optional<EventDataCmd> Decode(const Command &cmd);
 };
 
 struct ActionCmd {
@@ -253,8 +253,8 @@ struct ActionCmd {
     uint32_t groupKey = 0;
     uint32_t groupMask = 0;
     std::optional<uint64_t> actionTime;  // a scheduled action
-    Bytes encode(uint16_t reqId, bool ackRequired = false) const;
-    static std::optional<ActionCmd> decode(const Command &cmd);
+    Bytes Encode(uint16_t reqId, bool ackRequired = false) const;
+    static std::optional<ActionCmd> Decode(const Command &cmd);
 };
 
 // An acknowledge without payload (FORCEIP, EVENT, EVENTDATA, ACTION).

@@ -82,7 +82,7 @@ size_t trailerBodySize(const Trailer &aTrailer)
     return kCommonTrailer + trailerFields(shape) + (chunkFields(aTrailer.payloadType) ? 8 : 0);
 }
 
-PartInfo Leader::part(uint32_t aIndex) const
+PartInfo Leader::Part(uint32_t aIndex) const
 {
     PartInfo p;
     if (!partTable || aIndex >= partCount) return p;
@@ -99,7 +99,7 @@ PartInfo Leader::part(uint32_t aIndex) const
     return p;
 }
 
-PartTrailer Trailer::part(uint32_t aIndex) const
+PartTrailer Trailer::Part(uint32_t aIndex) const
 {
     PartTrailer p;
     if (!partTable || aIndex >= partCount) return p;

@@ -218,7 +218,7 @@ struct PartInfo {
     // bits of the fifth word); other data types use them as they define.
     uint32_t specific[6] = {};
 
-    ImageInfo image() const
+    ImageInfo Image() const
     {
         ImageInfo i;
         i.pixelFormat = dataFormat;
@@ -238,7 +238,7 @@ struct PartTrailer {
     uint32_t sizeY = 0;
 };
 
-// A leader's body. Multi-part parts stay in the packet: part(i) reads one.
+// A leader's body. Multi-part parts stay in the packet: Part(i) reads one.
 struct Leader {
     uint16_t payloadType = PAYLOAD_IMAGE;
     uint8_t fieldInfo = 0;          // images: field id and count
@@ -251,7 +251,7 @@ struct Leader {
     const uint8_t *partTable = nullptr;
 
     // Part aIndex < partCount of a decoded leader.
-    PartInfo part(uint32_t aIndex) const;
+    PartInfo Part(uint32_t aIndex) const;
 };
 
 struct Trailer {
@@ -262,7 +262,7 @@ struct Trailer {
     uint32_t partCount = 0;
     const uint8_t *partTable = nullptr;
 
-    PartTrailer part(uint32_t aIndex) const;
+    PartTrailer Part(uint32_t aIndex) const;
 };
 
 // Data packet prefixes of multi-part and GenDC blocks.

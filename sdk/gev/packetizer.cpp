@@ -6,7 +6,7 @@
 namespace tarn {
 namespace gvsp {
 
-size_t Packetizer::dataPerPacket(size_t aDatagramSize, bool aExtendedId, uint8_t aFormat)
+size_t Packetizer::DataPerPacket(size_t aDatagramSize, bool aExtendedId, uint8_t aFormat)
 {
     size_t prefix = headerSize(aExtendedId);
     if (aFormat == FORMAT_MULTIPART) prefix += kMultiPartPayloadHeader;
@@ -14,7 +14,7 @@ size_t Packetizer::dataPerPacket(size_t aDatagramSize, bool aExtendedId, uint8_t
     return aDatagramSize > prefix ? aDatagramSize - prefix : 0;
 }
 
-bool Packetizer::start(const BlockSource &aSource, uint64_t aBlockId, size_t aDatagramSize, bool aExtendedId)
+bool Packetizer::Start(const BlockSource &aSource, uint64_t aBlockId, size_t aDatagramSize, bool aExtendedId)
 {
     mCount = 0;
     mSource = aSource;
@@ -29,7 +29,7 @@ bool Packetizer::start(const BlockSource &aSource, uint64_t aBlockId, size_t aDa
     uint16_t base = basePayloadType(aSource.leader.payloadType);
     bool multiPart = base == PAYLOAD_MULTIPART && aSource.leader.payloadType != PAYLOAD_COMPRESSED;
     mDataFormat = multiPart ? FORMAT_MULTIPART : base == PAYLOAD_GENDC ? FORMAT_GENDC : FORMAT_PAYLOAD;
-    mPerPacket = dataPerPacket(aDatagramSize, aExtendedId, mDataFormat);
+    mPerPacket = DataPerPacket(aDatagramSize, aExtendedId, mDataFormat);
     size_t header = headerSize(aExtendedId);
     Trailer trailer = aSource.trailer;
     trailer.payloadType = aSource.leader.payloadType;
@@ -72,7 +72,7 @@ bool Packetizer::start(const BlockSource &aSource, uint64_t aBlockId, size_t aDa
     return true;
 }
 
-Header Packetizer::header(uint32_t aPacketId, bool aResend) const
+Header Packetizer::GetHeader(uint32_t aPacketId, bool aResend) const
 {
     Header h;
     h.extendedId = mExtendedId;
@@ -85,26 +85,26 @@ Header Packetizer::header(uint32_t aPacketId, bool aResend) const
     return h;
 }
 
-size_t Packetizer::write(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend) const
+size_t Packetizer::Write(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend) const
 {
     const uint8_t *data = nullptr;
     size_t length = 0;
-    const size_t head = writeHead(aPacketId, aOut, aCapacity, aResend, &data, &length);
+    const size_t head = WriteHead(aPacketId, aOut, aCapacity, aResend, &data, &length);
     if (!head) return 0;
     if (length) std::memcpy(aOut + head, data, length);
     return head + length;
 }
 
-size_t Packetizer::writeHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend, const uint8_t **aData,
+size_t Packetizer::WriteHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend, const uint8_t **aData,
                              size_t *aLength) const
 {
     *aData = nullptr;
     *aLength = 0;
     if (!mCount || aPacketId >= mCount || !aOut) return 0;
-    Header h = header(aPacketId, aResend);
+    Header h = GetHeader(aPacketId, aResend);
     if (aCapacity > mDatagram) aCapacity = mDatagram;
     if (aPacketId == 0) return encodeLeader(h, mSource.leader, mSource.parts, aOut, aCapacity);
-    if (aPacketId == trailerId()) {
+    if (aPacketId == TrailerId()) {
         Trailer t = mSource.trailer;
         t.payloadType = mSource.leader.payloadType;
         t.partCount = uint32_t(mPartTrailers.size());
@@ -148,7 +148,7 @@ size_t Packetizer::writeHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity
             detail::put64(q + 4, offset);
             q[12] = flags;
             q[13] = uint8_t((aPacketId == 1 ? GENDC_FLOW_FIRST : 0) |
-                            (aPacketId + 1 == trailerId() ? GENDC_FLOW_LAST : 0));
+                            (aPacketId + 1 == TrailerId() ? GENDC_FLOW_LAST : 0));
             detail::put16(q + 14, 0);
             prefix += kGenDCPayloadHeader;
         } else if (aCapacity < prefix + length || !writeHeader(h, aOut, aCapacity)) {
@@ -160,12 +160,12 @@ size_t Packetizer::writeHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity
     return prefix;
 }
 
-size_t Packetizer::writeStatus(uint32_t aPacketId, uint16_t aStatus, uint8_t *aOut, size_t aCapacity) const
+size_t Packetizer::WriteStatus(uint32_t aPacketId, uint16_t aStatus, uint8_t *aOut, size_t aCapacity) const
 {
     if (!mCount) return 0;
-    Header h = header(aPacketId, false);
+    Header h = GetHeader(aPacketId, false);
     h.status = aStatus;
-    h.format = aPacketId == 0 ? uint8_t(FORMAT_LEADER) : aPacketId == trailerId() ? uint8_t(FORMAT_TRAILER) : mDataFormat;
+    h.format = aPacketId == 0 ? uint8_t(FORMAT_LEADER) : aPacketId == TrailerId() ? uint8_t(FORMAT_TRAILER) : mDataFormat;
     return writeHeader(h, aOut, aCapacity);
 }
 

@@ -39,34 +39,34 @@ public:
     // False when the block cannot be sent so: a datagram too small for its
     // leader or for one byte of data, more packets than the ids can count,
     // a part too large, or parts without data.
-    bool start(const BlockSource &aSource, uint64_t aBlockId, size_t aDatagramSize, bool aExtendedId);
+    bool Start(const BlockSource &aSource, uint64_t aBlockId, size_t aDatagramSize, bool aExtendedId);
 
-    uint64_t blockId() const { return mBlockId; }
-    bool extendedId() const { return mExtendedId; }
-    // Leader, data packets and trailer: ids 0 .. packetCount() - 1.
-    uint32_t packetCount() const { return mCount; }
-    uint32_t trailerId() const { return mCount ? mCount - 1 : 0; }
+    uint64_t BlockId() const { return mBlockId; }
+    bool ExtendedId() const { return mExtendedId; }
+    // Leader, data packets and trailer: ids 0 .. PacketCount() - 1.
+    uint32_t PacketCount() const { return mCount; }
+    uint32_t TrailerId() const { return mCount ? mCount - 1 : 0; }
 
     // Writes packet aPacketId; a resend carries the resend status (standard
     // ids) or flag (extended ids). 0 for an id beyond the block or memory
     // too small for the packet.
-    size_t write(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend = false) const;
+    size_t Write(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend = false) const;
     // The same packet without copying its data: writes what comes before
     // the data (the whole packet for a leader or trailer) and points
     // aData/aLength at the block's bytes that follow it. The size written,
-    // 0 as for write().
-    size_t writeHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend, const uint8_t **aData,
+    // 0 as for Write().
+    size_t WriteHead(uint32_t aPacketId, uint8_t *aOut, size_t aCapacity, bool aResend, const uint8_t **aData,
                      size_t *aLength) const;
 
     // The answer to a resend request for a packet the transmitter no
     // longer holds: its header alone, with aStatus (PACKET_UNAVAILABLE...).
-    size_t writeStatus(uint32_t aPacketId, uint16_t aStatus, uint8_t *aOut, size_t aCapacity) const;
+    size_t WriteStatus(uint32_t aPacketId, uint16_t aStatus, uint8_t *aOut, size_t aCapacity) const;
 
     // Data bytes a packet of aFormat carries in a datagram of aDatagramSize.
-    static size_t dataPerPacket(size_t aDatagramSize, bool aExtendedId, uint8_t aFormat);
+    static size_t DataPerPacket(size_t aDatagramSize, bool aExtendedId, uint8_t aFormat);
 
 private:
-    Header header(uint32_t aPacketId, bool aResend) const;
+    Header GetHeader(uint32_t aPacketId, bool aResend) const;
 
     BlockSource mSource;
     uint64_t mBlockId = 0;

@@ -121,14 +121,14 @@ struct Reassembler::Queue {
     Gap *head = nullptr;
     Gap *tail = nullptr;
 
-    void insert(Gap &aGap, Gap *aBefore)
+    void Insert(Gap &aGap, Gap *aBefore)
     {
         aGap.next = aBefore;
         aGap.previous = aBefore ? aBefore->previous : tail;
         (aGap.previous ? aGap.previous->next : head) = &aGap;
         (aBefore ? aBefore->previous : tail) = &aGap;
     }
-    void remove(Gap &aGap)
+    void Remove(Gap &aGap)
     {
         (aGap.previous ? aGap.previous->next : head) = aGap.next;
         (aGap.next ? aGap.next->previous : tail) = aGap.previous;
@@ -195,10 +195,10 @@ struct Reassembler::Block {
     uint64_t nextDue = kNever;
     BlockStatistics statistics;
 
-    size_t gaps() const { return pending.size() + lost.size(); }
+    size_t GapCount() const { return pending.size() + lost.size(); }
     // The gap of aGaps holding aId, or its end.
     template <class Map>
-    static auto holding(Map &aGaps, uint32_t aId)
+    static auto Holding(Map &aGaps, uint32_t aId)
     {
         auto it = aGaps.upper_bound(aId);
         if (it == aGaps.begin() || aId > std::prev(it)->second.high) return aGaps.end();
@@ -206,47 +206,47 @@ struct Reassembler::Block {
     }
     // The packet after the last one seen was asked for as the possible
     // trailer and will not come: where the block ends cannot be learned.
-    bool endGivenUp() const
+    bool EndGivenUp() const
     {
         return !trailerSeen && !lost.empty() && lost.rbegin()->second.high + 1 == known;
     }
     // What the leader says the block needs in memory.
-    uint64_t declared() const { return extent.most != kOpenEnded ? extent.most : extent.least; }
-    bool overflowing() const
+    uint64_t Declared() const { return extent.most != kOpenEnded ? extent.most : extent.least; }
+    bool Overflowing() const
     {
-        return beyond || (leaderSeen && declared() > destination.capacity);
+        return beyond || (leaderSeen && Declared() > destination.capacity);
     }
-    Queue &queueOf(const Gap &aGap) { return aGap.queue == Gap::Fresh ? fresh : retry; }
+    Queue &QueueOf(const Gap &aGap) { return aGap.queue == Gap::Fresh ? fresh : retry; }
     // aGap into queue aWhich, before aBefore (at the end if null).
-    void enqueue(Gap &aGap, decltype(Gap::queue) aWhich, Gap *aBefore = nullptr)
+    void Enqueue(Gap &aGap, decltype(Gap::queue) aWhich, Gap *aBefore = nullptr)
     {
         aGap.queue = aWhich;
-        queueOf(aGap).insert(aGap, aBefore);
+        QueueOf(aGap).Insert(aGap, aBefore);
     }
-    void dequeue(Gap &aGap)
+    void Dequeue(Gap &aGap)
     {
         if (aGap.queue == Gap::None) return;
-        queueOf(aGap).remove(aGap);
+        QueueOf(aGap).Remove(aGap);
         aGap.queue = Gap::None;
     }
-    uint64_t firstDue() const
+    uint64_t FirstDue() const
     {
         return std::min(fresh.head ? fresh.head->due : kNever, retry.head ? retry.head->due : kNever);
     }
     // Ids aLow..aHigh awaited from now on, due at aDue.
-    void open(uint32_t aLow, uint32_t aHigh, uint64_t aDue)
+    void Open(uint32_t aLow, uint32_t aHigh, uint64_t aDue)
     {
         Gap g;
         g.low = aLow;
         g.high = aHigh;
         g.due = aDue;
         auto it = pending.emplace_hint(pending.end(), aLow, g);
-        enqueue(it->second, Gap::Fresh);
+        Enqueue(it->second, Gap::Fresh);
         awaited += aHigh - aLow + 1;
     }
     // Gap aAt of aGaps ends at aHigh now; the rest from aLow on (if any) is
     // a gap of its own, asked as it was and due with it.
-    void divide(Gaps &aGaps, Gaps::iterator aAt, uint32_t aHigh, uint32_t aLow)
+    void Divide(Gaps &aGaps, Gaps::iterator aAt, uint32_t aHigh, uint32_t aLow)
     {
         Gap &left = aAt->second;
         const uint32_t high = left.high;
@@ -258,18 +258,18 @@ struct Reassembler::Block {
         right.previous = right.next = nullptr;
         right.queue = Gap::None;
         Gap &added = aGaps.emplace_hint(std::next(aAt), aLow, right)->second;
-        if (left.queue != Gap::None) enqueue(added, left.queue, left.next);
+        if (left.queue != Gap::None) Enqueue(added, left.queue, left.next);
     }
     // Takes aId, come at last, out of gap aAt of aGaps; the gaps it split
     // one into (0 or 1).
-    size_t take(Gaps &aGaps, Gaps::iterator aAt, uint32_t aId)
+    size_t Take(Gaps &aGaps, Gaps::iterator aAt, uint32_t aId)
     {
         Gap &g = aAt->second;
         const uint32_t low = aAt->first, high = g.high;
         if (&aGaps == &pending) --awaited;
         if (aId == low) {
             if (low == high) {
-                dequeue(g);
+                Dequeue(g);
                 aGaps.erase(aAt);
                 return 0;
             }
@@ -280,26 +280,26 @@ struct Reassembler::Block {
             aGaps.insert(std::move(node));
             return 0;
         }
-        divide(aGaps, aAt, aId - 1, aId + 1);
+        Divide(aGaps, aAt, aId - 1, aId + 1);
         return aId < high ? 1 : 0;
     }
     // Awaited gap aAt is given up on; the next awaited one.
-    Gaps::iterator giveUp(Gaps::iterator aAt)
+    Gaps::iterator GiveUp(Gaps::iterator aAt)
     {
         awaited -= aAt->second.high - aAt->first + 1;
-        dequeue(aAt->second);
+        Dequeue(aAt->second);
         auto next = std::next(aAt);
         lost.insert(pending.extract(aAt));
         return next;
     }
     // An awaited gap that goes: its ids are not awaited any more.
-    void forget(Gaps::iterator aAt)
+    void Forget(Gaps::iterator aAt)
     {
         awaited -= aAt->second.high - aAt->first + 1;
-        dequeue(aAt->second);
+        Dequeue(aAt->second);
         pending.erase(aAt);
     }
-    void clearGaps()
+    void ClearGaps()
     {
         pending.clear();
         lost.clear();
@@ -310,12 +310,12 @@ struct Reassembler::Block {
 
 Reassembler::Reassembler(ReassemblerSink &aSink, const ReassemblerConfig &aConfig) : mSink(aSink)
 {
-    configure(aConfig);
+    Configure(aConfig);
 }
 
 Reassembler::~Reassembler() = default;
 
-void Reassembler::configure(const ReassemblerConfig &aConfig)
+void Reassembler::Configure(const ReassemblerConfig &aConfig)
 {
     mConfig = aConfig;
     mNextCheck = 0;
@@ -329,17 +329,17 @@ void Reassembler::configure(const ReassemblerConfig &aConfig)
     if (mConfig.stride) mStride = mConfig.stride;
 }
 
-bool Reassembler::asks(const Block &aBlock) const
+bool Reassembler::Asks(const Block &aBlock) const
 {
-    return mConfig.resendEnabled && !aBlock.overflowing();
+    return mConfig.resendEnabled && !aBlock.Overflowing();
 }
 
-size_t Reassembler::openBlocks() const
+size_t Reassembler::OpenBlocks() const
 {
     return size_t(std::count_if(mBlocks.begin(), mBlocks.end(), [](const Block &b) { return b.active; }));
 }
 
-Reassembler::Block *Reassembler::find(uint64_t aBlockId, bool aExtendedId)
+Reassembler::Block *Reassembler::Find(uint64_t aBlockId, bool aExtendedId)
 {
     // Packets come in runs of one block.
     if (mLast && mLast->active && mLast->id == aBlockId && mLast->extendedId == aExtendedId) return mLast;
@@ -348,16 +348,16 @@ Reassembler::Block *Reassembler::find(uint64_t aBlockId, bool aExtendedId)
     return nullptr;
 }
 
-void Reassembler::onPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
+void Reassembler::OnPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
 {
     ++mCounters.packets;
     mCounters.bytes += aSize;
-    dispatch(aData, aSize, aNowUs);
-    if (aNowUs >= mNextCheck) onTick(aNowUs);
-    if (mHeldCount) release(aNowUs);
+    Dispatch(aData, aSize, aNowUs);
+    if (aNowUs >= mNextCheck) OnTick(aNowUs);
+    if (mHeldCount) Release(aNowUs);
 }
 
-void Reassembler::dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
+void Reassembler::Dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
 {
     std::optional<Packet> packet = parsePacket(aData, aSize);
     if (!packet) {
@@ -369,29 +369,29 @@ void Reassembler::dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs)
         else ++mCounters.malformed;
         return;
     }
-    if (Block *block = find(packet->header.blockId, packet->header.extendedId)) {
-        goOn(*block, *packet, aNowUs);
+    if (Block *block = Find(packet->header.blockId, packet->header.extendedId)) {
+        GoOn(*block, *packet, aNowUs);
         return;
     }
-    Block *block = begin(*packet, aData, aSize, aNowUs);
+    Block *block = Begin(*packet, aData, aSize, aNowUs);
     // The first packets of a block that waited for a slot.
     for (uint32_t k = 0; block && k < mReplay; ++k) {
         if (std::optional<Packet> held = parsePacket(mHeld[k].data(), mHeld[k].size())) {
             ++block->packets;
-            place(*block, *held, aNowUs);
+            Place(*block, *held, aNowUs);
         }
     }
     mReplay = 0;
     if (!block) return;
-    if (++block->packets == kShowingPackets) shows(*block, aNowUs);
-    place(*block, *packet, aNowUs);
+    if (++block->packets == kShowingPackets) Shows(*block, aNowUs);
+    Place(*block, *packet, aNowUs);
     // Most packets only add to their block: it is looked at alone, and the
     // others when something of theirs falls due.
-    if (block->nextDue <= aNowUs) ask(*block, aNowUs);
-    settle(*block, aNowUs);
+    if (block->nextDue <= aNowUs) Ask(*block, aNowUs);
+    Settle(*block, aNowUs);
 }
 
-void Reassembler::goOn(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
+void Reassembler::GoOn(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
 {
     // The sequence under way goes on, sending of its own accord: what was
     // gathered of a new one was not that. A block begun behind the newest
@@ -400,16 +400,16 @@ void Reassembler::goOn(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
         if (!aBlock.late) {
             if (mCandidate.open) mCandidate = Candidate();
         } else if (aPacket.header.format == FORMAT_TRAILER) {
-            witness(aPacket, false, 0);
+            Witness(aPacket, false, 0);
         }
     }
-    if (++aBlock.packets == kShowingPackets) shows(aBlock, aNowUs);
-    place(aBlock, aPacket, aNowUs);
-    if (aBlock.nextDue <= aNowUs) ask(aBlock, aNowUs);
-    settle(aBlock, aNowUs);
+    if (++aBlock.packets == kShowingPackets) Shows(aBlock, aNowUs);
+    Place(aBlock, aPacket, aNowUs);
+    if (aBlock.nextDue <= aNowUs) Ask(aBlock, aNowUs);
+    Settle(aBlock, aNowUs);
 }
 
-void Reassembler::release(uint64_t aNowUs)
+void Reassembler::Release(uint64_t aNowUs)
 {
     // A slot came free: the block that waited for one begins with what it
     // sent, as if it came now; unless it waited longer than a block waits
@@ -420,23 +420,23 @@ void Reassembler::release(uint64_t aNowUs)
         mHeldCount = 0;
         return;
     }
-    if (openBlocks() >= mConfig.maxBlocksInFlight) return;
+    if (OpenBlocks() >= mConfig.maxBlocksInFlight) return;
     mHeldCount = 0;
     for (uint32_t k = 0; k < count; ++k) mReleased[k].swap(mHeld[k]);
-    for (uint32_t k = 0; k < count; ++k) dispatch(mReleased[k].data(), mReleased[k].size(), aNowUs);
+    for (uint32_t k = 0; k < count; ++k) Dispatch(mReleased[k].data(), mReleased[k].size(), aNowUs);
 }
 
-Reassembler::Expectation Reassembler::expect(Landing *aLandings, size_t aSlots, size_t aSlotSize)
+Reassembler::Expectation Reassembler::Expect(Landing *aLandings, size_t aSlots, size_t aSlotSize)
 {
     Expectation e;
-    e.landings = land(aLandings, aSlots, aSlotSize);
+    e.landings = Land(aLandings, aSlots, aSlotSize);
     e.headerSize = mExpected.headerSize;
-    const size_t settle = e.landings ? 0 : settling();
+    const size_t settle = e.landings ? 0 : Settling();
     e.batch = std::min(aSlots, e.landings ? e.landings + (e.landings < aSlots ? 2 : 0) : settle ? settle : aSlots);
     return e;
 }
 
-size_t Reassembler::land(Landing *aLandings, size_t aMax, size_t aSlotSize)
+size_t Reassembler::Land(Landing *aLandings, size_t aMax, size_t aSlotSize)
 {
     mExpected = Expected();
     Block *b = mLast;
@@ -469,7 +469,7 @@ size_t Reassembler::land(Landing *aLandings, size_t aMax, size_t aSlotSize)
     return count;
 }
 
-size_t Reassembler::settling() const
+size_t Reassembler::Settling() const
 {
     const Block *b = mLast;
     if (!b || (b->format && b->format != FORMAT_PAYLOAD)) return 0;
@@ -479,7 +479,7 @@ size_t Reassembler::settling() const
     return 2 - b->full;
 }
 
-bool Reassembler::arrived(const Arrival &aArrival) const
+bool Reassembler::Arrived(const Arrival &aArrival) const
 {
     const Expected &e = mExpected;
     const size_t k = aArrival.landing;
@@ -493,7 +493,7 @@ bool Reassembler::arrived(const Arrival &aArrival) const
            packet->header.status != STATUS_PACKET_NOT_YET_AVAILABLE;
 }
 
-bool Reassembler::landsOn(const Arrival &aArrival, size_t &aLanding) const
+bool Reassembler::LandsOn(const Arrival &aArrival, size_t &aLanding) const
 {
     const Expected &e = mExpected;
     std::optional<Packet> packet = parsePacket(aArrival.data, aArrival.size);
@@ -505,7 +505,7 @@ bool Reassembler::landsOn(const Arrival &aArrival, size_t &aLanding) const
     return true;
 }
 
-void Reassembler::join(Arrival &aArrival) const
+void Reassembler::Join(Arrival &aArrival) const
 {
     const Expected &e = mExpected;
     const size_t k = aArrival.landing;
@@ -514,7 +514,7 @@ void Reassembler::join(Arrival &aArrival) const
     std::memcpy(aArrival.data + e.headerSize, e.at + k * e.stride, std::min(aArrival.size - e.headerSize, size));
 }
 
-void Reassembler::onBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs)
+void Reassembler::OnBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs)
 {
     const Expected &e = mExpected;
     // Placing a datagram writes into its block's memory, where others may
@@ -522,17 +522,17 @@ void Reassembler::onBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs)
     // first, and so is one whose landing another will be placed over.
     for (size_t k = 0; k < aCount; ++k) {
         Arrival &a = aArrivals[k];
-        a.inPlace = arrived(a);
-        if (!a.inPlace) join(a);
+        a.inPlace = Arrived(a);
+        if (!a.inPlace) Join(a);
     }
     for (size_t k = 0; k < aCount; ++k) {
         size_t over = kNoLanding;
-        if (aArrivals[k].inPlace || !landsOn(aArrivals[k], over)) continue;
+        if (aArrivals[k].inPlace || !LandsOn(aArrivals[k], over)) continue;
         for (size_t m = 0; m < aCount; ++m) {
             Arrival &a = aArrivals[m];
             if (m != k && a.inPlace && a.landing == over) {
                 a.inPlace = false;
-                join(a);
+                Join(a);
             }
         }
     }
@@ -541,7 +541,7 @@ void Reassembler::onBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs)
     for (mBatchAt = 0; mBatchAt < aCount; ++mBatchAt) {
         const Arrival &a = aArrivals[mBatchAt];
         if (!a.inPlace) {
-            onPacket(a.data, a.size, aNowUs);
+            OnPacket(a.data, a.size, aNowUs);
             continue;
         }
         // The header alone, and the payload where the landing put it: the
@@ -551,16 +551,16 @@ void Reassembler::onBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs)
         packet->bodySize = a.size - e.headerSize;
         ++mCounters.packets;
         mCounters.bytes += a.size;
-        goOn(*e.block, *packet, aNowUs);
-        if (aNowUs >= mNextCheck) onTick(aNowUs);
-        if (mHeldCount) release(aNowUs);
+        GoOn(*e.block, *packet, aNowUs);
+        if (aNowUs >= mNextCheck) OnTick(aNowUs);
+        if (mHeldCount) Release(aNowUs);
     }
     mBatch = nullptr;
     mBatchCount = 0;
     mExpected = Expected();
 }
 
-void Reassembler::onTick(uint64_t aNowUs)
+void Reassembler::OnTick(uint64_t aNowUs)
 {
     // Oldest first, so that results come out in the order blocks began
     // when several end at once.
@@ -569,26 +569,26 @@ void Reassembler::onTick(uint64_t aNowUs)
         if (b.active) mOrder.push_back(&b);
     std::sort(mOrder.begin(), mOrder.end(), [](const Block *a, const Block *b) { return a->ordinal < b->ordinal; });
     for (Block *b : mOrder) {
-        ask(*b, aNowUs);
-        settle(*b, aNowUs);
+        Ask(*b, aNowUs);
+        Settle(*b, aNowUs);
     }
-    if (mHeldCount) release(aNowUs);
-    mNextCheck = nextDeadline();
+    if (mHeldCount) Release(aNowUs);
+    mNextCheck = NextDeadline();
 }
 
-uint64_t Reassembler::nextDeadline() const
+uint64_t Reassembler::NextDeadline() const
 {
     uint64_t next = kNever;
     for (const Block &b : mBlocks) {
         if (!b.active) continue;
         next = std::min(next, b.nextDue);
         next = std::min(next, b.lastUs + mConfig.blockTimeoutUs);
-        if (!b.trailerSeen && b.awaited == 0 && asks(b)) next = std::min(next, b.lastUs + mConfig.resendTimeoutUs);
+        if (!b.trailerSeen && b.awaited == 0 && Asks(b)) next = std::min(next, b.lastUs + mConfig.resendTimeoutUs);
     }
     return next;
 }
 
-bool Reassembler::copyOfRecent(uint64_t aBlockId, bool aExtendedId, uint64_t aTimestamp) const
+bool Reassembler::CopyOfRecent(uint64_t aBlockId, bool aExtendedId, uint64_t aTimestamp) const
 {
     for (const Recent &r : mRecent) {
         if (!r.used || r.id != aBlockId || r.extendedId != aExtendedId) continue;
@@ -599,14 +599,14 @@ bool Reassembler::copyOfRecent(uint64_t aBlockId, bool aExtendedId, uint64_t aTi
     return false;
 }
 
-bool Reassembler::begunRecently(uint64_t aBlockId, bool aExtendedId) const
+bool Reassembler::BegunRecently(uint64_t aBlockId, bool aExtendedId) const
 {
     for (const Recent &r : mRecent)
         if (r.used && r.id == aBlockId && r.extendedId == aExtendedId && r.sequence == mSequence) return true;
     return false;
 }
 
-uint32_t Reassembler::remember(const Recent &aRecent)
+uint32_t Reassembler::Remember(const Recent &aRecent)
 {
     const uint32_t at = mNextRecent;
     mRecent[at] = aRecent;
@@ -616,7 +616,7 @@ uint32_t Reassembler::remember(const Recent &aRecent)
     return at;
 }
 
-Reassembler::Admission Reassembler::admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp)
+Reassembler::Admission Reassembler::Admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp)
 {
     const Header &h = aPacket.header;
     std::optional<Leader> leader;
@@ -626,7 +626,7 @@ Reassembler::Admission Reassembler::admit(const Packet &aPacket, bool &aLeader, 
     if (mConfig.waitForLeader && !aLeader) return Admission::Refused;
     if (!mStarted) return Admission::Start;
     // One of the last blocks begun, wherever the newest went since.
-    if (begunRecently(h.blockId, h.extendedId)) return witness(aPacket, aLeader, aTimestamp);
+    if (BegunRecently(h.blockId, h.extendedId)) return Witness(aPacket, aLeader, aTimestamp);
     if (h.extendedId == mLastExtended) {
         // A little ahead of the newest, the next blocks (some perhaps
         // lost), or behind it, one that has not begun; unless it repeats
@@ -634,10 +634,10 @@ Reassembler::Admission Reassembler::admit(const Packet &aPacket, bool &aLeader, 
         const int64_t ahead = blockDistance(h.blockId, mLastBlockId, h.extendedId);
         if (ahead <= int64_t(kRecentBlocks) && ahead >= -int64_t(kLateBlocks)) {
             // Begun already: a late packet, or a new sequence's leader.
-            if (ahead <= 0 && mBegun[size_t(-ahead)]) return witness(aPacket, aLeader, aTimestamp);
-            if (aLeader && copyOfRecent(h.blockId, h.extendedId, aTimestamp)) return Admission::Refused;
+            if (ahead <= 0 && mBegun[size_t(-ahead)]) return Witness(aPacket, aLeader, aTimestamp);
+            if (aLeader && CopyOfRecent(h.blockId, h.extendedId, aTimestamp)) return Admission::Refused;
             // Behind, it may be one of a new sequence too: it shows it.
-            if (ahead <= 0 && aLeader && witness(aPacket, aLeader, aTimestamp) == Admission::Restart)
+            if (ahead <= 0 && aLeader && Witness(aPacket, aLeader, aTimestamp) == Admission::Restart)
                 return Admission::Restart;
             return Admission::Next;
         }
@@ -645,10 +645,10 @@ Reassembler::Admission Reassembler::admit(const Packet &aPacket, bool &aLeader, 
     // No block has shown itself yet: the first may have been a stray
     // packet's, and tells nothing of where the stream is.
     if (!mSettled) return Admission::Start;
-    return witness(aPacket, aLeader, aTimestamp);
+    return Witness(aPacket, aLeader, aTimestamp);
 }
 
-Reassembler::Admission Reassembler::witness(const Packet &aPacket, bool aLeader, uint64_t aTimestamp)
+Reassembler::Admission Reassembler::Witness(const Packet &aPacket, bool aLeader, uint64_t aTimestamp)
 {
     // Behind the newest, far ahead of it, or of the other kind of ids: a
     // late or stray packet, a copy of a past block, or a new sequence. It
@@ -663,7 +663,7 @@ Reassembler::Admission Reassembler::witness(const Packet &aPacket, bool aLeader,
             c.newestShown = true;
         return Admission::Refused;
     }
-    if (copyOfRecent(h.blockId, h.extendedId, aTimestamp)) return Admission::Refused;
+    if (CopyOfRecent(h.blockId, h.extendedId, aTimestamp)) return Admission::Refused;
     const int64_t ahead = ours ? blockDistance(h.blockId, c.newest, h.extendedId) : 0;
     if (ours && ahead == 0 && aTimestamp == c.timestamp) return Admission::Refused;
     if (ours && ahead > 0 && ahead <= int64_t(kRecentBlocks)) {
@@ -680,12 +680,12 @@ Reassembler::Admission Reassembler::witness(const Packet &aPacket, bool aLeader,
     return c.shown >= kShownBlocks ? Admission::Restart : Admission::Refused;
 }
 
-Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aData, size_t aSize, uint64_t aNowUs)
+Reassembler::Block *Reassembler::Begin(const Packet &aPacket, const uint8_t *aData, size_t aSize, uint64_t aNowUs)
 {
     const Header &h = aPacket.header;
     bool leader = false;
     uint64_t timestamp = 0;
-    const Admission admission = admit(aPacket, leader, timestamp);
+    const Admission admission = Admit(aPacket, leader, timestamp);
     if (admission == Admission::Refused) {
         ++mCounters.ignored;
         return nullptr;
@@ -701,8 +701,8 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
                     (!oldest || b.ordinal < oldest->ordinal))
                     oldest = &b;
             if (!oldest) break;
-            markLost(*oldest, 0, oldest->known);
-            finish(*oldest, failure(*oldest));
+            MarkLost(*oldest, 0, oldest->known);
+            Finish(*oldest, Failure(*oldest));
         }
         ++mSequence;
     }
@@ -738,7 +738,7 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
     if (admission == Admission::Restart) {
         // Where the ids began before stays known, and the new sequence's
         // blocks that showed it are over.
-        rebase(h.blockId, h.extendedId);
+        Rebase(h.blockId, h.extendedId);
         for (uint32_t k = 0; k < std::min<uint32_t>(mCandidate.count, kShownBlocks + 1); ++k) {
             const int64_t behind = -blockDistance(mCandidate.ids[k], h.blockId, h.extendedId);
             if (behind >= 0 && behind <= int64_t(kLateBlocks)) mBegun.set(size_t(behind));
@@ -748,7 +748,7 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
         // At the start a block behind the first may still begin: the first
         // may have been a stray packet's.
         if (!mStarted) mBegun.reset();
-        rebase(h.blockId, h.extendedId);
+        Rebase(h.blockId, h.extendedId);
     } else if (ahead > 0) {
         mBegun <<= size_t(ahead);
         mBegun.set(0);
@@ -761,12 +761,12 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
     entry.extendedId = h.extendedId;
     entry.leader = leader;
     entry.timestamp = timestamp;
-    const uint32_t recent = remember(entry);
+    const uint32_t recent = Remember(entry);
     ++mOrdinal;
-    if (full) free = endOldest();
+    if (full) free = EndOldest();
 
     Destination destination;
-    if (!mSink.acquire(h.blockId, destination)) {
+    if (!mSink.Acquire(h.blockId, destination)) {
         // No memory for the newest block: the oldest one still waiting for
         // packets gives way, so that it reaches the application, failed,
         // and its memory comes back for the blocks after. Otherwise blocks
@@ -777,8 +777,8 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
         for (Block &b : mBlocks)
             if (b.active && (b.trailerSeen || b.superseded) && (!oldest || b.ordinal < oldest->ordinal)) oldest = &b;
         if (oldest) {
-            markLost(*oldest, 0, oldest->known);
-            finish(*oldest, failure(*oldest));
+            MarkLost(*oldest, 0, oldest->known);
+            Finish(*oldest, Failure(*oldest));
         }
         ++mCounters.blocksDropped;
         return nullptr;
@@ -791,7 +791,7 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
     b.ordinal = mOrdinal;
     b.recent = recent;
     b.destination = destination;
-    b.clearGaps();
+    b.ClearGaps();
     b.delayUs = mConfig.resendDelayUs;
     b.timeoutUs = std::max<uint32_t>(mConfig.resendTimeoutUs, 1);
     b.packets = b.known = b.asked = 0;
@@ -814,7 +814,7 @@ Reassembler::Block *Reassembler::begin(const Packet &aPacket, const uint8_t *aDa
     return mLast = &b;
 }
 
-void Reassembler::rebase(uint64_t aBlockId, bool aExtendedId)
+void Reassembler::Rebase(uint64_t aBlockId, bool aExtendedId)
 {
     // mBegun counted back from aBlockId now.
     const int64_t ahead = blockDistance(aBlockId, mLastBlockId, aExtendedId);
@@ -827,7 +827,7 @@ void Reassembler::rebase(uint64_t aBlockId, bool aExtendedId)
     mLastExtended = aExtendedId;
 }
 
-void Reassembler::shows(const Block &aBlock, uint64_t aNowUs)
+void Reassembler::Shows(const Block &aBlock, uint64_t aNowUs)
 {
     const int64_t behind = -blockDistance(aBlock.id, mLastBlockId, aBlock.extendedId);
     if (!mSettled && (aBlock.extendedId != mLastExtended || behind < 0 || behind > int64_t(kLateBlocks))) {
@@ -840,7 +840,7 @@ void Reassembler::shows(const Block &aBlock, uint64_t aNowUs)
             if (ahead > 0 && ahead <= int64_t(kRecentBlocks) && ahead > blockDistance(newest, aBlock.id, b.extendedId))
                 newest = b.id;
         }
-        rebase(newest, aBlock.extendedId);
+        Rebase(newest, aBlock.extendedId);
         for (const Block &b : mBlocks) {
             const int64_t back = b.active && b.extendedId == aBlock.extendedId ? -blockDistance(b.id, newest, b.extendedId) : -1;
             if (back >= 0 && back <= int64_t(kLateBlocks)) mBegun.set(size_t(back));
@@ -856,44 +856,44 @@ void Reassembler::shows(const Block &aBlock, uint64_t aNowUs)
     mNextCheck = aNowUs;
 }
 
-void Reassembler::split(Block &aBlock)
+void Reassembler::Split(Block &aBlock)
 {
     // Past what a block may keep: it fails, whatever comes.
-    if (aBlock.gaps() > kMaxGaps) aBlock.tooManyGaps = true;
+    if (aBlock.GapCount() > kMaxGaps) aBlock.tooManyGaps = true;
 }
 
-void Reassembler::track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs)
+void Reassembler::Track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs)
 {
     if (aUpTo <= aBlock.known) return;
-    if (aBlock.gaps() >= kMaxGaps) {
+    if (aBlock.GapCount() >= kMaxGaps) {
         aBlock.tooManyGaps = true;
         aBlock.known = aUpTo;
         return;
     }
     const uint64_t due = aNowUs + aBlock.delayUs;
-    aBlock.open(aBlock.known, aUpTo - 1, due);
+    aBlock.Open(aBlock.known, aUpTo - 1, due);
     aBlock.known = aUpTo;
     aBlock.nextDue = std::min(aBlock.nextDue, due);
     mNextCheck = std::min(mNextCheck, due);
 }
 
-bool Reassembler::missing(const Block &aBlock, uint32_t aId) const
+bool Reassembler::Missing(const Block &aBlock, uint32_t aId) const
 {
-    return Block::holding(aBlock.pending, aId) != aBlock.pending.end() ||
-           Block::holding(aBlock.lost, aId) != aBlock.lost.end();
+    return Block::Holding(aBlock.pending, aId) != aBlock.pending.end() ||
+           Block::Holding(aBlock.lost, aId) != aBlock.lost.end();
 }
 
-void Reassembler::received(Block &aBlock, uint32_t aId)
+void Reassembler::Received(Block &aBlock, uint32_t aId)
 {
     if (aId >= aBlock.known) {
         aBlock.known = aId + 1;
         return;
     }
     Block::Gaps *gaps = &aBlock.pending;
-    auto it = Block::holding(*gaps, aId);
+    auto it = Block::Holding(*gaps, aId);
     if (it == gaps->end()) {
         gaps = &aBlock.lost;
-        it = Block::holding(*gaps, aId);
+        it = Block::Holding(*gaps, aId);
         if (it == gaps->end()) return;
     }
     BlockStatistics &s = aBlock.statistics;
@@ -903,10 +903,10 @@ void Reassembler::received(Block &aBlock, uint32_t aId)
     } else {
         ++s.outOfOrder;
     }
-    if (aBlock.take(*gaps, it, aId)) split(aBlock);
+    if (aBlock.Take(*gaps, it, aId)) Split(aBlock);
 }
 
-void Reassembler::markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo)
+void Reassembler::MarkLost(Block &aBlock, uint32_t aFrom, uint32_t aTo)
 {
     if (aFrom >= aTo) return;
     // Only awaited gaps are looked at: each is given up on once.
@@ -915,33 +915,33 @@ void Reassembler::markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo)
     while (it != aBlock.pending.end() && it->first < aTo) {
         if (it->first < aFrom) {
             // The part before aFrom stays as it is.
-            aBlock.divide(aBlock.pending, it, aFrom - 1, aFrom);
-            split(aBlock);
+            aBlock.Divide(aBlock.pending, it, aFrom - 1, aFrom);
+            Split(aBlock);
             ++it;
             continue;
         }
         if (it->second.high >= aTo) {
             // So does the part from aTo on.
-            aBlock.divide(aBlock.pending, it, aTo - 1, aTo);
-            split(aBlock);
+            aBlock.Divide(aBlock.pending, it, aTo - 1, aTo);
+            Split(aBlock);
         }
-        it = aBlock.giveUp(it);
+        it = aBlock.GiveUp(it);
     }
 }
 
-void Reassembler::misfit(Block &aBlock)
+void Reassembler::Misfit(Block &aBlock)
 {
     ++mCounters.malformed;
     ++aBlock.statistics.ignored;
     aBlock.broken = true;
 }
 
-void Reassembler::place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
+void Reassembler::Place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
 {
     const Header &h = aPacket.header;
     const uint32_t id = h.packetId;
     if (id >= mConfig.maxPacketsPerBlock || (aBlock.trailerSeen && id > aBlock.trailerId)) {
-        misfit(aBlock);
+        Misfit(aBlock);
         return;
     }
 
@@ -949,36 +949,36 @@ void Reassembler::place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs)
     // alone, or that one and every one before it.
     if (isUnavailable(h.status)) {
         aBlock.lastUs = aNowUs;
-        track(aBlock, id + 1, aNowUs);
-        markLost(aBlock, h.status == STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY ? 0 : id, id + 1);
+        Track(aBlock, id + 1, aNowUs);
+        MarkLost(aBlock, h.status == STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY ? 0 : id, id + 1);
         return;
     }
     if (h.status == STATUS_PACKET_NOT_YET_AVAILABLE) return;
 
-    if (id < aBlock.known && !missing(aBlock, id)) {
+    if (id < aBlock.known && !Missing(aBlock, id)) {
         // Here already: a copy of what was placed, or a contradiction.
         ++aBlock.statistics.redundant;
-        if (!sameAsPlaced(aBlock, aPacket)) misfit(aBlock);
+        if (!SameAsPlaced(aBlock, aPacket)) Misfit(aBlock);
         return;
     }
 
     Fit fit;
-    if (h.format == FORMAT_LEADER) fit = id == 0 && placeLeader(aBlock, aPacket) ? Fit::Placed : Fit::Misfit;
-    else if (h.format == FORMAT_TRAILER) fit = id > 0 && placeTrailer(aBlock, aPacket) ? Fit::Placed : Fit::Misfit;
-    else fit = id > 0 ? placeData(aBlock, aPacket) : Fit::Misfit;
+    if (h.format == FORMAT_LEADER) fit = id == 0 && PlaceLeader(aBlock, aPacket) ? Fit::Placed : Fit::Misfit;
+    else if (h.format == FORMAT_TRAILER) fit = id > 0 && PlaceTrailer(aBlock, aPacket) ? Fit::Placed : Fit::Misfit;
+    else fit = id > 0 ? PlaceData(aBlock, aPacket) : Fit::Misfit;
     if (fit == Fit::Misfit) {
-        misfit(aBlock);
+        Misfit(aBlock);
         return;
     }
     aBlock.lastUs = aNowUs;
     // The ids before it that have not come yet are missing from now on;
     // one that cannot be placed yet is missing too, and a resend brings it
     // again once it can.
-    track(aBlock, fit == Fit::Placed ? id : id + 1, aNowUs);
-    if (fit == Fit::Placed) received(aBlock, id);
+    Track(aBlock, fit == Fit::Placed ? id : id + 1, aNowUs);
+    if (fit == Fit::Placed) Received(aBlock, id);
 }
 
-bool Reassembler::placeLeader(Block &aBlock, const Packet &aPacket)
+bool Reassembler::PlaceLeader(Block &aBlock, const Packet &aPacket)
 {
     std::optional<Leader> leader = decodeLeader(aPacket);
     if (!leader) return false;
@@ -990,7 +990,7 @@ bool Reassembler::placeLeader(Block &aBlock, const Packet &aPacket)
     aBlock.partOffsets.clear();
     uint64_t total = 0;
     for (uint32_t i = 0; i < leader->partCount; ++i) {
-        aBlock.parts.push_back(leader->part(i));
+        aBlock.parts.push_back(leader->Part(i));
         aBlock.partOffsets.push_back(total);
         total += aBlock.parts.back().length;
     }
@@ -1012,7 +1012,7 @@ bool Reassembler::placeLeader(Block &aBlock, const Packet &aPacket)
     return true;
 }
 
-bool Reassembler::placeTrailer(Block &aBlock, const Packet &aPacket)
+bool Reassembler::PlaceTrailer(Block &aBlock, const Packet &aPacket)
 {
     const uint32_t id = aPacket.header.packetId;
     std::optional<Trailer> trailer = decodeTrailer(aPacket);
@@ -1033,7 +1033,7 @@ bool Reassembler::placeTrailer(Block &aBlock, const Packet &aPacket)
                 if (gaps == &aBlock.pending) aBlock.awaited -= last->second.high - id;
                 last->second.high = id;
             } else if (gaps == &aBlock.pending) {
-                aBlock.forget(last);
+                aBlock.Forget(last);
             } else {
                 gaps->erase(last);
             }
@@ -1043,7 +1043,7 @@ bool Reassembler::placeTrailer(Block &aBlock, const Packet &aPacket)
     return true;
 }
 
-Reassembler::Fit Reassembler::placeData(Block &aBlock, const Packet &aPacket)
+Reassembler::Fit Reassembler::PlaceData(Block &aBlock, const Packet &aPacket)
 {
     const uint32_t id = aPacket.header.packetId;
     const uint8_t format = aPacket.header.format;
@@ -1053,7 +1053,7 @@ Reassembler::Fit Reassembler::placeData(Block &aBlock, const Packet &aPacket)
     uint64_t start = 0;
     switch (format) {
     case FORMAT_PAYLOAD: {
-        Fit fit = placeGeneric(aBlock, id, data, size);
+        Fit fit = PlaceGeneric(aBlock, id, data, size);
         if (fit == Fit::Placed) {
             aBlock.format = format;
             aBlock.lastData = std::max(aBlock.lastData, id);
@@ -1088,13 +1088,13 @@ Reassembler::Fit Reassembler::placeData(Block &aBlock, const Packet &aPacket)
         return Fit::Misfit;
     }
     aBlock.format = format;
-    write(aBlock, start, data, size);
+    Write(aBlock, start, data, size);
     aBlock.lastData = std::max(aBlock.lastData, id);
     aBlock.furthestStart = std::max(aBlock.furthestStart, start);
     return Fit::Placed;
 }
 
-Reassembler::Fit Reassembler::placeGeneric(Block &aBlock, uint32_t aId, const uint8_t *aData, size_t aSize)
+Reassembler::Fit Reassembler::PlaceGeneric(Block &aBlock, uint32_t aId, const uint8_t *aData, size_t aSize)
 {
     const uint32_t fixed = mConfig.stride;
     if (aSize == 0 || aSize > UINT32_MAX || (fixed && aSize > fixed)) return Fit::Misfit;
@@ -1136,7 +1136,7 @@ Reassembler::Fit Reassembler::placeGeneric(Block &aBlock, uint32_t aId, const ui
     }
     const uint64_t start = uint64_t(aId - 1) * aBlock.stride;
     if (start >= most) return Fit::Misfit;
-    write(aBlock, start, aData, size);
+    Write(aBlock, start, aData, size);
     aBlock.furthestStart = std::max(aBlock.furthestStart, start);
     if (isShort) {
         aBlock.shortId = aId;
@@ -1147,7 +1147,7 @@ Reassembler::Fit Reassembler::placeGeneric(Block &aBlock, uint32_t aId, const ui
     return Fit::Placed;
 }
 
-bool Reassembler::write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize)
+bool Reassembler::Write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize)
 {
     const uint64_t capacity = aBlock.destination.capacity;
     // Bytes past the end the leader gives, which the memory need not hold:
@@ -1166,7 +1166,7 @@ bool Reassembler::write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, s
     return true;
 }
 
-bool Reassembler::sameAsPlaced(const Block &aBlock, const Packet &aPacket) const
+bool Reassembler::SameAsPlaced(const Block &aBlock, const Packet &aPacket) const
 {
     const Header &h = aPacket.header;
     if (h.format == FORMAT_LEADER) {
@@ -1178,7 +1178,7 @@ bool Reassembler::sameAsPlaced(const Block &aBlock, const Packet &aPacket) const
             l->genDCDescriptorSize != a.genDCDescriptorSize || l->partCount != aBlock.parts.size())
             return false;
         for (uint32_t i = 0; i < l->partCount; ++i)
-            if (!samePart(l->part(i), aBlock.parts[i])) return false;
+            if (!samePart(l->Part(i), aBlock.parts[i])) return false;
         return true;
     }
     if (h.format == FORMAT_TRAILER) {
@@ -1214,7 +1214,7 @@ bool Reassembler::sameAsPlaced(const Block &aBlock, const Packet &aPacket) const
     if (start >= most) return false;
     const uint64_t capacity = aBlock.destination.data ? aBlock.destination.capacity : 0;
     // Compared as far as it was written: what the memory could not take
-    // cannot be, and write() keeps no padding past the leader's end there.
+    // cannot be, and Write() keeps no padding past the leader's end there.
     if (start > capacity) return true;
     if (size > capacity - start) {
         if (most - start > capacity - start) return true;
@@ -1223,24 +1223,24 @@ bool Reassembler::sameAsPlaced(const Block &aBlock, const Packet &aPacket) const
     return std::memcmp(aBlock.destination.data + start, data, size) == 0;
 }
 
-void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
+void Reassembler::Ask(Block &aBlock, uint64_t aNowUs)
 {
     // A block without its trailer and nothing awaited: the packet after
     // the last one seen may be the trailer, so it is asked for once a
     // later block began or the block went quiet.
-    const bool resend = asks(aBlock);
+    const bool resend = Asks(aBlock);
     // Once that packet is lost, the next is not asked for: each would be
     // asked in turn, answered (if at all) only by the transmitter's
     // refusal, for as long as the block lives.
     if (resend && !aBlock.trailerSeen && aBlock.awaited == 0 && aBlock.known < mConfig.maxPacketsPerBlock &&
-        !aBlock.endGivenUp() && (aBlock.superseded || aNowUs - aBlock.lastUs >= mConfig.resendTimeoutUs)) {
-        track(aBlock, aBlock.known + 1, aNowUs);
+        !aBlock.EndGivenUp() && (aBlock.superseded || aNowUs - aBlock.lastUs >= mConfig.resendTimeoutUs)) {
+        Track(aBlock, aBlock.known + 1, aNowUs);
         // Due now: at the head of its queue.
-        auto last = Block::holding(aBlock.pending, aBlock.known - 1);
+        auto last = Block::Holding(aBlock.pending, aBlock.known - 1);
         if (last != aBlock.pending.end() && last->second.queue == Gap::Fresh) {
-            aBlock.dequeue(last->second);
+            aBlock.Dequeue(last->second);
             last->second.due = aNowUs;
-            aBlock.enqueue(last->second, Gap::Fresh, aBlock.fresh.head);
+            aBlock.Enqueue(last->second, Gap::Fresh, aBlock.fresh.head);
         }
         aBlock.nextDue = aNowUs;
     }
@@ -1255,7 +1255,7 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
         open = false;
         // Asked for alone: a single packet.
         if (first == last) aBlock.pending.find(first)->second.single = true;
-        mSink.requestResend(aBlock.id, aBlock.extendedId, first, last);
+        mSink.RequestResend(aBlock.id, aBlock.extendedId, first, last);
         const uint32_t count = last - first + 1;
         ++aBlock.statistics.resendGroupsRequested;
         aBlock.statistics.resendPacketsRequested += count;
@@ -1271,7 +1271,7 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
         Gap &g = *head;
         if (!resend || g.asks >= mConfig.maxResendsPerPacket) {
             flush();
-            aBlock.giveUp(aBlock.pending.find(g.low));
+            aBlock.GiveUp(aBlock.pending.find(g.low));
             continue;
         }
         const uint32_t low = g.low, size = g.high - low + 1;
@@ -1285,8 +1285,8 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
         ++g.asks;
         g.single = false;
         g.due = again;
-        aBlock.dequeue(g);
-        aBlock.enqueue(g, Gap::Retry);
+        aBlock.Dequeue(g);
+        aBlock.Enqueue(g, Gap::Retry);
         if (open && low == last + 1) {
             last = g.high;
         } else {
@@ -1297,24 +1297,24 @@ void Reassembler::ask(Block &aBlock, uint64_t aNowUs)
         }
     }
     flush();
-    aBlock.nextDue = aBlock.tooManyResends ? aNowUs : aBlock.firstDue();
+    aBlock.nextDue = aBlock.tooManyResends ? aNowUs : aBlock.FirstDue();
     mNextCheck = std::min(mNextCheck, aBlock.nextDue);
 }
 
-Outcome Reassembler::failure(const Block &aBlock) const
+Outcome Reassembler::Failure(const Block &aBlock) const
 {
     // Too small only on the leader's word: packets alone may lie.
     if (aBlock.leaderSeen && !aBlock.broken &&
-        (aBlock.declared() > aBlock.destination.capacity || (aBlock.beyond && aBlock.extent.most == kOpenEnded)))
+        (aBlock.Declared() > aBlock.destination.capacity || (aBlock.beyond && aBlock.extent.most == kOpenEnded)))
         return Outcome::BufferTooSmall;
     return Outcome::MissingPackets;
 }
 
-Outcome Reassembler::verdict(Block &aBlock)
+Outcome Reassembler::Verdict(Block &aBlock)
 {
     // Every packet up to the trailer came; whether they make the block the
     // leader describes.
-    if (aBlock.broken || aBlock.overflowing()) return failure(aBlock);
+    if (aBlock.broken || aBlock.Overflowing()) return Failure(aBlock);
     if (aBlock.format == FORMAT_PAYLOAD || aBlock.format == FORMAT_GENDC) {
         // All the leader announced: a trailer telling fewer lines, which
         // anyone can send, does not make a shorter image whole.
@@ -1326,30 +1326,30 @@ Outcome Reassembler::verdict(Block &aBlock)
     return Outcome::Complete;
 }
 
-bool Reassembler::settle(Block &aBlock, uint64_t aNowUs)
+bool Reassembler::Settle(Block &aBlock, uint64_t aNowUs)
 {
     if (!aBlock.active) return true;
     if (aBlock.tooManyResends || aBlock.tooManyGaps) {
-        markLost(aBlock, 0, aBlock.known);
-        finish(aBlock, aBlock.tooManyResends || mConfig.resendEnabled ? Outcome::TooManyResends
+        MarkLost(aBlock, 0, aBlock.known);
+        Finish(aBlock, aBlock.tooManyResends || mConfig.resendEnabled ? Outcome::TooManyResends
                                                                       : Outcome::MissingPackets);
-    } else if (aBlock.leaderSeen && aBlock.trailerSeen && aBlock.gaps() == 0) {
-        finish(aBlock, verdict(aBlock));
+    } else if (aBlock.leaderSeen && aBlock.trailerSeen && aBlock.GapCount() == 0) {
+        Finish(aBlock, Verdict(aBlock));
     } else if (aNowUs - aBlock.lastUs >= mConfig.blockTimeoutUs) {
-        markLost(aBlock, 0, aBlock.known);
-        finish(aBlock, failure(aBlock));
+        MarkLost(aBlock, 0, aBlock.known);
+        Finish(aBlock, Failure(aBlock));
     } else if (aBlock.awaited == 0 &&
-               (aBlock.trailerSeen || (aBlock.superseded && (!asks(aBlock) || aBlock.endGivenUp())))) {
+               (aBlock.trailerSeen || (aBlock.superseded && (!Asks(aBlock) || aBlock.EndGivenUp())))) {
         // Nothing more can come: its end is known, or unknowable once a
         // later block began, without resends or because asking for it failed.
-        finish(aBlock, failure(aBlock));
+        Finish(aBlock, Failure(aBlock));
     } else {
         return false;
     }
     return true;
 }
 
-void Reassembler::finish(Block &aBlock, Outcome aOutcome)
+void Reassembler::Finish(Block &aBlock, Outcome aOutcome)
 {
     aBlock.active = false;
     // Its memory goes back to the application: what of the batch under
@@ -1359,7 +1359,7 @@ void Reassembler::finish(Block &aBlock, Outcome aOutcome)
             Arrival &a = mBatch[k];
             if (!a.inPlace) continue;
             a.inPlace = false;
-            join(a);
+            Join(a);
         }
         mExpected.block = nullptr;
     }
@@ -1393,7 +1393,7 @@ void Reassembler::finish(Block &aBlock, Outcome aOutcome)
     r.partOffsets = aBlock.partOffsets.data();
     r.leaderStatus = aBlock.leaderStatus;
     r.bytesWritten = aBlock.written;
-    r.requiredSize = std::max({aBlock.leaderSeen ? aBlock.declared() : 0, aBlock.beyond, aBlock.written});
+    r.requiredSize = std::max({aBlock.leaderSeen ? aBlock.Declared() : 0, aBlock.beyond, aBlock.written});
     r.dataEnd = std::max(aBlock.beyond, aBlock.written);
     r.firstPacketUs = aBlock.firstUs;
     r.lastPacketUs = aBlock.lastUs;
@@ -1402,10 +1402,10 @@ void Reassembler::finish(Block &aBlock, Outcome aOutcome)
     r.missingCount = mMissing.size();
     if (aOutcome == Outcome::Complete) ++mCounters.blocksComplete;
     else ++mCounters.blocksIncomplete;
-    mSink.complete(r);
+    mSink.Complete(r);
 }
 
-Reassembler::Block *Reassembler::oldestOpen()
+Reassembler::Block *Reassembler::OldestOpen()
 {
     Block *oldest = nullptr;
     for (Block &b : mBlocks)
@@ -1413,26 +1413,26 @@ Reassembler::Block *Reassembler::oldestOpen()
     return oldest;
 }
 
-Reassembler::Block *Reassembler::endOldest()
+Reassembler::Block *Reassembler::EndOldest()
 {
-    Block *oldest = oldestOpen();
+    Block *oldest = OldestOpen();
     if (!oldest) return nullptr;
-    markLost(*oldest, 0, oldest->known);
-    finish(*oldest, failure(*oldest));
+    MarkLost(*oldest, 0, oldest->known);
+    Finish(*oldest, Failure(*oldest));
     return oldest;
 }
 
-void Reassembler::abort()
+void Reassembler::Abort()
 {
     // Nor does a block waiting for a slot begin afterwards.
     mCounters.ignored += mHeldCount;
     mHeldCount = 0;
-    while (Block *oldest = oldestOpen()) finish(*oldest, Outcome::Aborted);
+    while (Block *oldest = OldestOpen()) Finish(*oldest, Outcome::Aborted);
 }
 
-void Reassembler::reset()
+void Reassembler::Reset()
 {
-    abort();
+    Abort();
     mStarted = mSettled = false;
     mLastBlockId = 0;
     mBegun.reset();

@@ -49,7 +49,7 @@ enum class Outcome {
     MissingPackets,   // packets were lost for good
     TooManyResends,   // more packets were missing than resends may cover
     BufferTooSmall,   // the block did not fit its memory
-    Aborted,          // abort() ended it
+    Aborted,          // Abort() ended it
 };
 
 struct ReassemblerConfig {
@@ -122,11 +122,11 @@ public:
     virtual ~ReassemblerSink() = default;
     // A new block begins: where it goes. False drops the block, and the
     // oldest block still open ends (failed), so that its memory comes back.
-    virtual bool acquire(uint64_t aBlockId, Destination &aDestination) = 0;
+    virtual bool Acquire(uint64_t aBlockId, Destination &aDestination) = 0;
     // Ask the transmitter for packets aFirst..aLast of a block again.
-    virtual void requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) = 0;
+    virtual void RequestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) = 0;
     // A block ended; its memory is the caller's again.
-    virtual void complete(const BlockResult &aResult) = 0;
+    virtual void Complete(const BlockResult &aResult) = 0;
 };
 
 // Counters of the whole stream.
@@ -152,20 +152,20 @@ public:
     Reassembler &operator=(const Reassembler &) = delete;
 
     // Takes effect for blocks that begin afterwards (limits at once).
-    void configure(const ReassemblerConfig &aConfig);
-    const ReassemblerConfig &config() const { return mConfig; }
+    void Configure(const ReassemblerConfig &aConfig);
+    const ReassemblerConfig &Config() const { return mConfig; }
 
     // One datagram as received, at time aNowUs (microseconds, any origin,
     // never going back).
-    void onPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
+    void OnPacket(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
 
-    // Receiving payloads straight into their blocks' memory. expect()
+    // Receiving payloads straight into their blocks' memory. Expect()
     // tells where the data packets that come next in the block arriving
     // now would go: landing k for the k-th packet after the last one seen,
     // each a range no packet of the block has filled, none overlapping
     // another. A receiver has the kernel put each datagram's header into
     // memory of its own and the bytes after it onto the landing of its
-    // slot, and hands the batch to onBatch(). There a datagram that is the
+    // slot, and hands the batch to OnBatch(). There a datagram that is the
     // packet its landing was for is placed without a copy; any other is
     // made whole again, before anything is placed, and placed as ever:
     // landings are guesses, the reassembler alone decides where bytes
@@ -185,9 +185,9 @@ public:
         size_t landings = 0;
         size_t headerSize = 0;
     };
-    Expectation expect(Landing *aLandings, size_t aSlots, size_t aSlotSize);
+    Expectation Expect(Landing *aLandings, size_t aSlots, size_t aSlotSize);
     static constexpr size_t kNoLanding = SIZE_MAX;
-    // A datagram received with landing `landing` of the last expect()
+    // A datagram received with landing `landing` of the last Expect()
     // (kNoLanding: none, all of it at data): its first headerSize bytes at
     // data, up to the landing's size on the landing, the rest in data
     // after room for those. data has room for the whole datagram.
@@ -198,24 +198,24 @@ public:
         bool inPlace = false;        // set by onBatch
     };
     // Places a batch in the order received; the landings are spent.
-    void onBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs);
+    void OnBatch(Arrival *aArrivals, size_t aCount, uint64_t aNowUs);
 
     // Asks for what is due and ends blocks whose time ran out.
-    void onTick(uint64_t aNowUs);
+    void OnTick(uint64_t aNowUs);
     // When onTick next has something to do; UINT64_MAX when nothing waits.
-    uint64_t nextDeadline() const;
+    uint64_t NextDeadline() const;
 
     // Ends every open block with Aborted, oldest first.
-    void abort();
+    void Abort();
     // Forgets the stream's history (the newest and the recent block ids);
     // open blocks are aborted first.
-    void reset();
+    void Reset();
 
-    size_t openBlocks() const;
-    const StreamCounters &counters() const { return mCounters; }
-    void resetCounters() { mCounters = StreamCounters(); }
+    size_t OpenBlocks() const;
+    const StreamCounters &Counters() const { return mCounters; }
+    void ResetCounters() { mCounters = StreamCounters(); }
     // Data bytes per full packet of the last complete generic block.
-    uint32_t stride() const { return mStride; }
+    uint32_t Stride() const { return mStride; }
 
     // Blocks further ahead of the newest than this do not begin; the last
     // this many blocks begun are remembered, so that a copy of one of their
@@ -260,54 +260,54 @@ private:
         uint32_t count = 0;
     };
 
-    void dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
-    void release(uint64_t aNowUs);
-    size_t land(Landing *aLandings, size_t aMax, size_t aSlotSize);
+    void Dispatch(const uint8_t *aData, size_t aSize, uint64_t aNowUs);
+    void Release(uint64_t aNowUs);
+    size_t Land(Landing *aLandings, size_t aMax, size_t aSlotSize);
     // Packets after which the block arriving now (or, the last one over,
     // the next) will have shown its layout; 0 when none of generic payload
     // is arriving.
-    size_t settling() const;
-    bool arrived(const Arrival &aArrival) const;
-    bool landsOn(const Arrival &aArrival, size_t &aLanding) const;
+    size_t Settling() const;
+    bool Arrived(const Arrival &aArrival) const;
+    bool LandsOn(const Arrival &aArrival, size_t &aLanding) const;
     // Puts what landed back between a datagram's header and its rest.
-    void join(Arrival &aArrival) const;
+    void Join(Arrival &aArrival) const;
     // A packet of a block begun, that the sequence under way sent.
-    void goOn(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
-    Block *find(uint64_t aBlockId, bool aExtendedId);
-    Block *begin(const Packet &aPacket, const uint8_t *aData, size_t aSize, uint64_t aNowUs);
+    void GoOn(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
+    Block *Find(uint64_t aBlockId, bool aExtendedId);
+    Block *Begin(const Packet &aPacket, const uint8_t *aData, size_t aSize, uint64_t aNowUs);
     // A block begins the stream (Start), follows in the sequence under
     // way (Next), or begins a new sequence (Restart).
     enum class Admission { Refused, Start, Next, Restart };
-    Admission admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp);
-    Admission witness(const Packet &aPacket, bool aLeader, uint64_t aTimestamp);
-    bool copyOfRecent(uint64_t aBlockId, bool aExtendedId, uint64_t aTimestamp) const;
-    bool begunRecently(uint64_t aBlockId, bool aExtendedId) const;
-    uint32_t remember(const Recent &aRecent);
-    void place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
-    bool placeLeader(Block &aBlock, const Packet &aPacket);
-    bool placeTrailer(Block &aBlock, const Packet &aPacket);
+    Admission Admit(const Packet &aPacket, bool &aLeader, uint64_t &aTimestamp);
+    Admission Witness(const Packet &aPacket, bool aLeader, uint64_t aTimestamp);
+    bool CopyOfRecent(uint64_t aBlockId, bool aExtendedId, uint64_t aTimestamp) const;
+    bool BegunRecently(uint64_t aBlockId, bool aExtendedId) const;
+    uint32_t Remember(const Recent &aRecent);
+    void Place(Block &aBlock, const Packet &aPacket, uint64_t aNowUs);
+    bool PlaceLeader(Block &aBlock, const Packet &aPacket);
+    bool PlaceTrailer(Block &aBlock, const Packet &aPacket);
     enum class Fit { Placed, NotYet, Misfit };
-    Fit placeData(Block &aBlock, const Packet &aPacket);
-    Fit placeGeneric(Block &aBlock, uint32_t aId, const uint8_t *aData, size_t aSize);
-    bool sameAsPlaced(const Block &aBlock, const Packet &aPacket) const;
-    bool write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize);
-    void misfit(Block &aBlock);
-    void track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs);
-    bool missing(const Block &aBlock, uint32_t aId) const;
-    void received(Block &aBlock, uint32_t aId);
-    void split(Block &aBlock);
-    void shows(const Block &aBlock, uint64_t aNowUs);
-    void rebase(uint64_t aBlockId, bool aExtendedId);
-    bool asks(const Block &aBlock) const;
-    void ask(Block &aBlock, uint64_t aNowUs);
-    void markLost(Block &aBlock, uint32_t aFrom, uint32_t aTo);
-    bool settle(Block &aBlock, uint64_t aNowUs);
-    Outcome failure(const Block &aBlock) const;
-    Outcome verdict(Block &aBlock);
-    void finish(Block &aBlock, Outcome aOutcome);
-    Block *oldestOpen();
+    Fit PlaceData(Block &aBlock, const Packet &aPacket);
+    Fit PlaceGeneric(Block &aBlock, uint32_t aId, const uint8_t *aData, size_t aSize);
+    bool SameAsPlaced(const Block &aBlock, const Packet &aPacket) const;
+    bool Write(Block &aBlock, uint64_t aOffset, const uint8_t *aData, size_t aSize);
+    void Misfit(Block &aBlock);
+    void Track(Block &aBlock, uint32_t aUpTo, uint64_t aNowUs);
+    bool Missing(const Block &aBlock, uint32_t aId) const;
+    void Received(Block &aBlock, uint32_t aId);
+    void Split(Block &aBlock);
+    void Shows(const Block &aBlock, uint64_t aNowUs);
+    void Rebase(uint64_t aBlockId, bool aExtendedId);
+    bool Asks(const Block &aBlock) const;
+    void Ask(Block &aBlock, uint64_t aNowUs);
+    void MarkLost(Block &aBlock, uint32_t aFrom, uint32_t aTo);
+    bool Settle(Block &aBlock, uint64_t aNowUs);
+    Outcome Failure(const Block &aBlock) const;
+    Outcome Verdict(Block &aBlock);
+    void Finish(Block &aBlock, Outcome aOutcome);
+    Block *OldestOpen();
     // Ends the oldest open block as failed; its slot, null when none is open.
-    Block *endOldest();
+    Block *EndOldest();
 
     ReassemblerSink &mSink;
     ReassemblerConfig mConfig;
@@ -340,7 +340,7 @@ private:
     std::vector<Block *> mOrder;
     Block *mLast = nullptr;        // the block of the last packet
     uint64_t mNextCheck = 0;       // no block needs a look before this
-    // What expect() told last: landing k is for packet first + k of the
+    // What Expect() told last: landing k is for packet first + k of the
     // block.
     struct Expected {
         Block *block = nullptr;        // null once it is over
@@ -353,7 +353,7 @@ private:
         uint32_t stride = 0;
         size_t lastSize = 0;           // of the last landing
     } mExpected;
-    // The batch onBatch() is placing, and the arrival it is at.
+    // The batch OnBatch() is placing, and the arrival it is at.
     Arrival *mBatch = nullptr;
     size_t mBatchCount = 0;
     size_t mBatchAt = 0;

@@ -22,13 +22,13 @@ FrameReader::FrameReader(size_t aMaxFrame)
 {
 }
 
-void FrameReader::reset()
+void FrameReader::Reset()
 {
     mBegin = mEnd = 0;
     mBad = false;
 }
 
-uint8_t *FrameReader::space(size_t &aRoom)
+uint8_t *FrameReader::Space(size_t &aRoom)
 {
     if (mBad) {
         aRoom = 0;
@@ -46,13 +46,13 @@ uint8_t *FrameReader::space(size_t &aRoom)
     return mMemory.data() + mEnd;
 }
 
-void FrameReader::commit(size_t aCount)
+void FrameReader::Commit(size_t aCount)
 {
     if (aCount > mMemory.size() - mEnd) aCount = mMemory.size() - mEnd;
     mEnd += aCount;
 }
 
-FrameReader::Next FrameReader::next(const uint8_t *&aData, size_t &aSize)
+FrameReader::Next FrameReader::NextFrame(const uint8_t *&aData, size_t &aSize)
 {
     if (mBad) return Next::Bad;
     const size_t have = mEnd - mBegin;
@@ -70,36 +70,36 @@ FrameReader::Next FrameReader::next(const uint8_t *&aData, size_t &aSize)
     return Next::Frame;
 }
 
-std::vector<uint8_t> TcpAdvertisement::encode() const
+std::vector<uint8_t> TcpAdvertisement::Encode() const
 {
     std::vector<uint8_t> out;
     Writer w(out);
     const size_t channels = streamPorts.size() < tcpreg::MaxStreamChannels ? streamPorts.size()
                                                                            : tcpreg::MaxStreamChannels;
-    w.u32(tcpreg::Magic);
-    w.u16(tcpreg::Version);
-    w.u16(controlPort ? tcpreg::FLAG_CONTROL : 0);
-    w.u16(controlPort);
-    w.u16(uint16_t(channels));
-    for (size_t k = 0; k < channels; ++k) w.u16(streamPorts[k]);
-    w.zeros(tcpreg::Size - out.size());
+    w.U32(tcpreg::Magic);
+    w.U16(tcpreg::Version);
+    w.U16(controlPort ? tcpreg::FLAG_CONTROL : 0);
+    w.U16(controlPort);
+    w.U16(uint16_t(channels));
+    for (size_t k = 0; k < channels; ++k) w.U16(streamPorts[k]);
+    w.Zeros(tcpreg::Size - out.size());
     return out;
 }
 
-std::optional<TcpAdvertisement> TcpAdvertisement::decode(const uint8_t *aData, size_t aSize)
+std::optional<TcpAdvertisement> TcpAdvertisement::Decode(const uint8_t *aData, size_t aSize)
 {
     if (!aData || aSize < tcpreg::Size) return std::nullopt;
     Reader r(aData, tcpreg::Size);
-    if (r.u32() != tcpreg::Magic || r.u16() != tcpreg::Version) return std::nullopt;
-    const uint16_t flags = r.u16();
+    if (r.U32() != tcpreg::Magic || r.U16() != tcpreg::Version) return std::nullopt;
+    const uint16_t flags = r.U16();
     TcpAdvertisement a;
-    a.controlPort = r.u16();
-    const uint16_t channels = r.u16();
+    a.controlPort = r.U16();
+    const uint16_t channels = r.U16();
     // The flag and the port say the same, or the block is not ours.
     if (bool(flags & tcpreg::FLAG_CONTROL) != (a.controlPort != 0) || channels > tcpreg::MaxStreamChannels)
         return std::nullopt;
-    for (uint16_t k = 0; k < channels; ++k) a.streamPorts.push_back(r.u16());
-    if (!r.ok()) return std::nullopt;
+    for (uint16_t k = 0; k < channels; ++k) a.streamPorts.push_back(r.U16());
+    if (!r.Ok()) return std::nullopt;
     return a;
 }
 

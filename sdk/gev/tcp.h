@@ -23,7 +23,7 @@ constexpr size_t kMaxFrame = 65535;
 void writeFrameHeader(uint8_t *aOut, uint32_t aLength);
 
 // Cuts a byte stream into frames, in memory set aside once (no allocation
-// per frame). Bytes are read straight into space(), then commit()ed; next()
+// per frame). Bytes are read straight into Space(), then Commit()ted; NextFrame()
 // hands out each whole frame, valid until the next call. A frame of length
 // 0 or above the limit makes the stream bad for good: after it nothing
 // lines up any more.
@@ -33,33 +33,33 @@ public:
     explicit FrameReader(size_t aMaxFrame = kMaxFrame);
 
     // Where to read more bytes to, and how many fit (never 0 unless bad).
-    uint8_t *space(size_t &aRoom);
-    void commit(size_t aCount);
+    uint8_t *Space(size_t &aRoom);
+    void Commit(size_t aCount);
 
     enum class Next { Frame, More, Bad };
-    Next next(const uint8_t *&aData, size_t &aSize);
+    Next NextFrame(const uint8_t *&aData, size_t &aSize);
 
-    // One read into space() through aRead(where, room), a non-blocking
+    // One read into Space() through aRead(where, room), a non-blocking
     // receive (bytes read; 0 at the end of the stream; -1 with errno set).
     // Ended: the peer closed or failed, or the stream is bad.
     enum class Fill { Bytes, Nothing, Ended };
-    template <class Read> Fill fill(Read &&aRead)
+    template <class Read> Fill FillFrom(Read &&aRead)
     {
         size_t room = 0;
-        uint8_t *where = space(room);
+        uint8_t *where = Space(room);
         if (!room) return Fill::Ended;
         const long n = aRead(where, room);
         if (n > 0) {
-            commit(size_t(n));
+            Commit(size_t(n));
             return Fill::Bytes;
         }
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? Fill::Nothing : Fill::Ended;
     }
 
-    bool bad() const { return mBad; }
+    bool Bad() const { return mBad; }
     // Bytes of an unfinished frame: a stream that ends here ended mid-frame.
-    size_t pending() const { return mEnd - mBegin; }
-    void reset();
+    size_t Pending() const { return mEnd - mBegin; }
+    void Reset();
 
 private:
     std::vector<uint8_t> mMemory;
@@ -83,11 +83,11 @@ constexpr uint32_t MaxStreamChannels = (Size - 12) / 2;
 struct TcpAdvertisement {
     uint16_t controlPort = 0;               // 0: no control over TCP
     std::vector<uint16_t> streamPorts;      // per channel, 0: UDP only
-    std::vector<uint8_t> encode() const;    // tcpreg::Size bytes
+    std::vector<uint8_t> Encode() const;    // tcpreg::Size bytes
     // nullopt for anything else than a well-formed block (a device without
     // it answers zeros, an error or bytes of its own).
-    static std::optional<TcpAdvertisement> decode(const uint8_t *aData, size_t aSize);
-    uint16_t streamPort(uint32_t aChannel) const
+    static std::optional<TcpAdvertisement> Decode(const uint8_t *aData, size_t aSize);
+    uint16_t StreamPort(uint32_t aChannel) const
     {
         return aChannel < streamPorts.size() ? streamPorts[aChannel] : 0;
     }

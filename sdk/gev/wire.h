@@ -31,19 +31,19 @@ class Writer
 {
 public:
     explicit Writer(std::vector<uint8_t> &aOut) : mOut(aOut) {}
-    void u8(uint8_t v) { mOut.push_back(v); }
-    void u16(uint16_t v) { u8(uint8_t(v >> 8)); u8(uint8_t(v)); }
-    void u32(uint32_t v) { u16(uint16_t(v >> 16)); u16(uint16_t(v)); }
-    void u64(uint64_t v) { u32(uint32_t(v >> 32)); u32(uint32_t(v)); }
-    void bytes(const uint8_t *p, size_t n) { mOut.insert(mOut.end(), p, p + n); }
-    void zeros(size_t n) { mOut.insert(mOut.end(), n, 0); }
+    void U8(uint8_t v) { mOut.push_back(v); }
+    void U16(uint16_t v) { U8(uint8_t(v >> 8)); U8(uint8_t(v)); }
+    void U32(uint32_t v) { U16(uint16_t(v >> 16)); U16(uint16_t(v)); }
+    void U64(uint64_t v) { U32(uint32_t(v >> 32)); U32(uint32_t(v)); }
+    void Bytes(const uint8_t *p, size_t n) { mOut.insert(mOut.end(), p, p + n); }
+    void Zeros(size_t n) { mOut.insert(mOut.end(), n, 0); }
     // A text field of fixed width; one byte is kept for the terminating null
     // only when the text is shorter (the standard allows a full field).
-    void text(const std::string &s, size_t width)
+    void Text(const std::string &s, size_t width)
     {
         size_t n = s.size() < width ? s.size() : width;
-        bytes(reinterpret_cast<const uint8_t *>(s.data()), n);
-        zeros(width - n);
+        Bytes(reinterpret_cast<const uint8_t *>(s.data()), n);
+        Zeros(width - n);
     }
 
 private:
@@ -54,38 +54,38 @@ class Reader
 {
 public:
     Reader(const uint8_t *p, size_t n) : mP(p), mN(p ? n : 0) {}
-    bool ok() const { return mOk; }
-    size_t left() const { return mN - mPos; }
-    uint8_t u8() { return take(1) ? mP[mPos - 1] : 0; }
-    uint16_t u16()
+    bool Ok() const { return mOk; }
+    size_t Left() const { return mN - mPos; }
+    uint8_t U8() { return Take(1) ? mP[mPos - 1] : 0; }
+    uint16_t U16()
     {
-        if (!take(2)) return 0;
+        if (!Take(2)) return 0;
         return uint16_t((mP[mPos - 2] << 8) | mP[mPos - 1]);
     }
-    uint32_t u32()
+    uint32_t U32()
     {
-        uint32_t hi = u16();
-        uint32_t lo = u16();
+        uint32_t hi = U16();
+        uint32_t lo = U16();
         return (hi << 16) | lo;
     }
-    uint64_t u64()
+    uint64_t U64()
     {
-        uint64_t hi = u32();
-        uint64_t lo = u32();
+        uint64_t hi = U32();
+        uint64_t lo = U32();
         return (hi << 32) | lo;
     }
-    void skip(size_t n) { take(n); }
+    void Skip(size_t n) { Take(n); }
     // The next n bytes in place, null when fewer are left.
-    const uint8_t *view(size_t n) { return take(n) ? mP + mPos - n : nullptr; }
-    std::vector<uint8_t> bytes(size_t n)
+    const uint8_t *View(size_t n) { return Take(n) ? mP + mPos - n : nullptr; }
+    std::vector<uint8_t> Bytes(size_t n)
     {
-        const uint8_t *p = view(n);
+        const uint8_t *p = View(n);
         return p ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
     }
     // A fixed-width text field ends at its first null byte.
-    std::string text(size_t width)
+    std::string Text(size_t width)
     {
-        const char *s = reinterpret_cast<const char *>(view(width));
+        const char *s = reinterpret_cast<const char *>(View(width));
         if (!s) return {};
         size_t n = 0;
         while (n < width && s[n]) ++n;
@@ -93,7 +93,7 @@ public:
     }
 
 private:
-    bool take(size_t n)
+    bool Take(size_t n)
     {
         if (!mOk || n > mN - mPos) {
             mOk = false;

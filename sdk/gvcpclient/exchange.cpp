@@ -77,7 +77,7 @@ bool Exchange::UseTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError
     net::TcpConnection tcp = net::TcpConnection::connect(aServer, local, aTimeoutMs, aError);
     if (!tcp.valid()) return false;
     mTcp = std::move(tcp);
-    mFrames.reset();
+    mFrames.Reset();
     mTcpLost = false;
     mLoop.clear();
     mLoop.watch(mTcp.fd(), [this](int) { return !ReceiveTcp(); });
@@ -118,8 +118,8 @@ bool Exchange::NextFrame()
 {
     const uint8_t *data = nullptr;
     size_t size = 0;
-    if (mFrames.next(data, size) != gev::FrameReader::Next::Frame) {
-        if (mFrames.bad()) mTcpLost = true;
+    if (mFrames.NextFrame(data, size) != gev::FrameReader::Next::Frame) {
+        if (mFrames.Bad()) mTcpLost = true;
         return false;
     }
     std::copy(data, data + size, mBuffer);
@@ -131,7 +131,7 @@ bool Exchange::NextFrame()
 // True once a frame arrived or the connection ended (the wait is over).
 bool Exchange::ReceiveTcp()
 {
-    const auto read = mFrames.fill([this](uint8_t *aTo, size_t aRoom) { return mTcp.receive(aTo, aRoom); });
+    const auto read = mFrames.FillFrom([this](uint8_t *aTo, size_t aRoom) { return mTcp.receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return false;
     if (read == gev::FrameReader::Fill::Ended) {
         mTcpLost = true;
@@ -188,7 +188,7 @@ Exchange::Outcome Exchange::Ask(const Request &aRequest, const Take &aTake, Coun
                 if (aCounters) ++aCounters->pendingAcks;
                 extended = true;
                 limit = *aRequest.pendingLimit;
-                auto pending = gvcp::PendingAck::decode(*ack);
+                auto pending = gvcp::PendingAck::Decode(*ack);
                 until = std::min(Clock::now() + milliseconds(pending ? pending->timeToCompletionMs : 0) + wait, limit);
                 continue;
             }

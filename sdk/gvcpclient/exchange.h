@@ -82,7 +82,7 @@ public:
     bool OnTcp() const { return mTcp.valid(); }
 
     // The next request id: one source for every request of this exchange.
-    uint16_t NextId() { return mIds.next(); }
+    uint16_t NextId() { return mIds.Next(); }
 
     struct Request {
         gvcp::Bytes packet;   // encoded with `id`

@@ -135,7 +135,7 @@ struct Server::Impl {
         for (uint32_t k = 0; k < channels.size(); ++k)
             if (const FieldLimit *l = limitOf(streamChannelRegister(reg::StreamChannelPacketSize0, k))) {
                 uint32_t &size = channels[k].packetSize;
-                while (size > 0 && !l->takes(size)) --size;
+                while (size > 0 && !l->Takes(size)) --size;
             }
     }
 
@@ -187,7 +187,7 @@ struct Server::Impl {
     // in none of them.
     bool textWord(uint32_t address, uint32_t &value) const
     {
-        Bytes head = identity.encode();
+        Bytes head = identity.Encode();
         if (address + 4 <= head.size() && address >= reg::ManufacturerName) {
             value = loadBig32(head.data() + address);
             return true;
@@ -391,16 +391,16 @@ struct Server::Impl {
                           Clock::time_point now, ServerOutput &out, Notes &notes)
     {
         if (const FieldLimit *l = limitOf(address))
-            if (!l->takes(value)) return STATUS_INVALID_PARAMETER;
+            if (!l->Takes(value)) return STATUS_INVALID_PARAMETER;
         auto keep = [apply](uint32_t &field, uint32_t v) {
             if (apply) field = v;
             return Status(STATUS_SUCCESS);
         };
         if (address >= reg::UserDefinedName && address < reg::UserDefinedName + 16) {
             if (!apply) return STATUS_SUCCESS;
-            Bytes head = identity.encode();
+            Bytes head = identity.Encode();
             storeBig32(head.data() + address, value);
-            identity.userDefinedName = gev::Reader(head.data() + reg::UserDefinedName, 16).text(16);
+            identity.userDefinedName = gev::Reader(head.data() + reg::UserDefinedName, 16).Text(16);
             return STATUS_SUCCESS;
         }
         uint32_t channel = 0, base = 0, group = 0;
@@ -559,7 +559,7 @@ struct Server::Impl {
     {
         (void)held;
         if (writeTime <= config.pendingTimeoutMs || !pendingAsked(cmd)) return;
-        Bytes pending = PendingAck{uint16_t(std::min<uint32_t>(writeTime, 0xFFFF))}.encode(cmd.header.reqId);
+        Bytes pending = PendingAck{uint16_t(std::min<uint32_t>(writeTime, 0xFFFF))}.Encode(cmd.header.reqId);
         ++stats.pendingAcksIssued;
         out.sendControl(pending, from);
         sent.push_back(std::move(pending));
@@ -662,7 +662,7 @@ struct Server::Impl {
             return;
         case FORCEIP_CMD: {
             ++stats.forceIpsReceived;
-            auto f = ForceIp::decode(cmd);
+            auto f = ForceIp::Decode(cmd);
             if (!f || f->mac != identity.mac) return;  // for another device
             if (primary) {
                 if (wantsAck) reply(encodeEmptyAck(FORCEIP_ACK, id, STATUS_ACCESS_DENIED), from, out, sent);
@@ -692,7 +692,7 @@ struct Server::Impl {
         }
         case READREG_CMD: {
             ++stats.readRegsReceived;
-            auto rr = ReadRegCmd::decode(cmd);
+            auto rr = ReadRegCmd::Decode(cmd);
             if (!rr) {
                 reply(encodeAck(READREG_ACK, STATUS_INVALID_PARAMETER, id, {}), from, out, sent);
                 return;
@@ -709,14 +709,14 @@ struct Server::Impl {
                 status = readRange(held, a, 4, word, true, now);
                 if (status == STATUS_SUCCESS) ack.values.push_back(loadBig32(word));
             }
-            reply(ack.encode(id, status), from, out, sent);
+            reply(ack.Encode(id, status), from, out, sent);
             return;
         }
         case WRITEREG_CMD: {
             ++stats.writeRegsReceived;
-            auto wr = WriteRegCmd::decode(cmd);
+            auto wr = WriteRegCmd::Decode(cmd);
             if (!wr) {
-                if (wantsAck) reply(WriteAck{0}.encode(WRITEREG_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
+                if (wantsAck) reply(WriteAck{0}.Encode(WRITEREG_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
                 return;
             }
             KeepAlive keep(*this, cmd, from, out);
@@ -735,12 +735,12 @@ struct Server::Impl {
                 status = writeRange(held, w.first, word, 4, from, now, out, notes);
                 if (status == STATUS_SUCCESS) ++index;
             }
-            if (wantsAck) reply(WriteAck{index}.encode(WRITEREG_ACK, id, status), from, out, sent);
+            if (wantsAck) reply(WriteAck{index}.Encode(WRITEREG_ACK, id, status), from, out, sent);
             return;
         }
         case READMEM_CMD: {
             ++stats.readMemsReceived;
-            auto rm = ReadMemCmd::decode(cmd);
+            auto rm = ReadMemCmd::Decode(cmd);
             ReadMemAck ack;
             Status status = STATUS_SUCCESS;
             if (!rm) {
@@ -756,14 +756,14 @@ struct Server::Impl {
                 }
             }
             if (status != STATUS_SUCCESS) ack.data.clear();
-            reply(ack.encode(id, status), from, out, sent);
+            reply(ack.Encode(id, status), from, out, sent);
             return;
         }
         case WRITEMEM_CMD: {
             ++stats.writeMemsReceived;
-            auto wm = WriteMemCmd::decode(cmd);
+            auto wm = WriteMemCmd::Decode(cmd);
             if (!wm) {
-                if (wantsAck) reply(WriteAck{0}.encode(WRITEMEM_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
+                if (wantsAck) reply(WriteAck{0}.Encode(WRITEMEM_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
                 return;
             }
             std::vector<uint32_t> addresses;
@@ -777,19 +777,19 @@ struct Server::Impl {
                 status = writeRange(held, wm->address, wm->data.data(), uint32_t(wm->data.size()), from, now, out, notes);
             }
             uint16_t index = status == STATUS_SUCCESS ? uint16_t(wm->data.size()) : 0;
-            if (wantsAck) reply(WriteAck{index}.encode(WRITEMEM_ACK, id, status), from, out, sent);
+            if (wantsAck) reply(WriteAck{index}.Encode(WRITEMEM_ACK, id, status), from, out, sent);
             return;
         }
         case PACKETRESEND_CMD: {
             ++stats.packetResendRequestsReceived;
-            auto pr = PacketResendCmd::decode(cmd);
+            auto pr = PacketResendCmd::Decode(cmd);
             ServerListener *l = listener;
             if (pr && l) notes.push_back([l, request = *pr] { l->onPacketResend(request); });
             return;
         }
         case ACTION_CMD: {
             ++stats.actionCommandsReceived;
-            auto ac = ActionCmd::decode(cmd);
+            auto ac = ActionCmd::Decode(cmd);
             // Actions need a controller unless it allowed them without one.
             if (!ac || ac->deviceKey != actionDeviceKey || (!primary && !(gvcpConfig & GVCPCFG_UNCONDITIONAL_ACTION)))
                 return;
@@ -826,9 +826,9 @@ struct Server::Impl {
         QueuedEvent e = std::move(events.front());
         events.pop_front();
         InFlight f;
-        f.reqId = eventIds.next();
+        f.reqId = eventIds.Next();
         f.withData = e.withData;
-        f.packet = e.withData ? e.eventData.encode(f.reqId) : e.event.encode(f.reqId);
+        f.packet = e.withData ? e.eventData.Encode(f.reqId) : e.event.Encode(f.reqId);
         f.deadline = now + std::chrono::milliseconds(messageTimeout());
         ++(e.withData ? stats.eventDatasIssued : stats.eventsIssued);
         out.sendMessage(f.packet, {mcda, uint16_t(mcp & 0xFFFF)});
@@ -1071,7 +1071,7 @@ void stillWriting()
         std::lock_guard<std::mutex> held(*w->lock);
         ++*w->issued;
     }
-    w->out->sendControl(PendingAck{uint16_t(kKeepAliveMs)}.encode(w->reqId), w->from);
+    w->out->sendControl(PendingAck{uint16_t(kKeepAliveMs)}.Encode(w->reqId), w->from);
 }
 
 } // namespace gvcpserver

@@ -280,7 +280,7 @@ bool UdpServer::makeRoom()
 
 bool UdpServer::servePeer(TcpPeer &peer)
 {
-    const auto read = peer.reader.fill([&](uint8_t *aTo, size_t aRoom) { return peer.connection.receive(aTo, aRoom); });
+    const auto read = peer.reader.FillFrom([&](uint8_t *aTo, size_t aRoom) { return peer.connection.receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return false;
     if (read == gev::FrameReader::Fill::Ended) {
         peer.closed = true;  // the peer went, or never spoke our framing
@@ -289,14 +289,14 @@ bool UdpServer::servePeer(TcpPeer &peer)
     const uint8_t *frame = nullptr;
     size_t size = 0;
     gev::FrameReader::Next next;
-    while (!peer.closed && (next = peer.reader.next(frame, size)) == gev::FrameReader::Next::Frame) {
+    while (!peer.closed && (next = peer.reader.NextFrame(frame, size)) == gev::FrameReader::Next::Frame) {
         // Commands carry the key byte; what else comes is the messaging
         // channel's acknowledge.
         peer.heard = Clock::now();
         if (frame[0] == kKey) mServer.handle(frame, size, peer.address, Clock::now(), *mOutput);
         else mServer.handleMessageAck(frame, size, Clock::now(), *mOutput);
     }
-    if (peer.reader.bad()) peer.closed = true;
+    if (peer.reader.Bad()) peer.closed = true;
     return false;
 }
 
@@ -336,7 +336,7 @@ void UdpServer::dropClosedPeers()
         // the one it would have written itself, asking for no answer.
         auto held = mServer.controller();
         if (held && held->ip == gone.ip && held->port == gone.port) {
-            Bytes release = WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.encode(1);
+            Bytes release = WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.Encode(1);
             release[1] = uint8_t(release[1] & ~FLAG_ACK_REQUIRED);
             mServer.handle(release.data(), release.size(), gone, Clock::now(), *mOutput);
         }

@@ -30,7 +30,7 @@ bool SendChannel::Send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
     HeldBlock &block = mHistory.Prepare();
     gvsp::BlockSource source;
     if (!describeBlock(aBuffer, source, block.parts) ||
-        !block.packetizer.start(source, aBlockId, aRoute.datagram, aRoute.extendedId)) {
+        !block.packetizer.Start(source, aBlockId, aRoute.datagram, aRoute.extendedId)) {
         mHistory.Drop();
         return false;
     }
@@ -39,7 +39,7 @@ bool SendChannel::Send(ZuBuffer &aBuffer, const void *aTag, uint64_t aBlockId, c
     block.tag = aTag;
     block.sequence = mSequence;
     block.to = aRoute.to;
-    mSender.Transmit(block.packetizer, 0, block.packetizer.packetCount() - 1, false, block.to, &mPacer);
+    mSender.Transmit(block.packetizer, 0, block.packetizer.PacketCount() - 1, false, block.to, &mPacer);
     mHistory.Commit(SendClock::now());
     mLastSent = aBlockId;
     mLastExtended = aRoute.extendedId;

@@ -111,9 +111,9 @@ Sent Sender::Transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t 
                       Pacer *aPacer)
 {
     Sent sent;
-    if (!mSocket.valid() || !aBlock.packetCount()) return sent;
-    aLast = std::min(aLast, aBlock.packetCount() - 1);
-    const size_t header = gvsp::headerSize(aBlock.extendedId());
+    if (!mSocket.valid() || !aBlock.PacketCount()) return sent;
+    aLast = std::min(aLast, aBlock.PacketCount() - 1);
+    const size_t header = gvsp::headerSize(aBlock.ExtendedId());
     size_t batched = 0;
     uint64_t batchPayload = 0;
     auto send = [&] {
@@ -128,13 +128,13 @@ Sent Sender::Transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t 
         uint8_t *slot = mBatch.data() + batched * kSlot;
         const uint8_t *data = nullptr;
         size_t length = 0;
-        const size_t head = aBlock.writeHead(uint32_t(id), slot, kSlot, aResend, &data, &length);
+        const size_t head = aBlock.WriteHead(uint32_t(id), slot, kSlot, aResend, &data, &length);
         if (!head) continue;
         ++sent.packets;
         const uint64_t payload = head + length - header;
         sent.payload += payload;
         batchPayload += payload;
-        if (mDrop && mDrop(aBlock.blockId(), uint32_t(id), aResend)) continue;
+        if (mDrop && mDrop(aBlock.BlockId(), uint32_t(id), aResend)) continue;
         mGather[batched] = net::UdpSocket::Gather{slot, head, data, length};
         if (++batched == mBatchSize) send();
     }
@@ -208,7 +208,7 @@ const HeldBlock *History::Find(uint64_t aBlockId) const
 {
     // The newest first: with 16-bit ids an old block may share its id.
     for (auto it = mHeld.rbegin(); it != mHeld.rend(); ++it)
-        if ((*it)->packetizer.blockId() == aBlockId) return it->get();
+        if ((*it)->packetizer.BlockId() == aBlockId) return it->get();
     return nullptr;
 }
 

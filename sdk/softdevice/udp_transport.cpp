@@ -120,7 +120,7 @@ private:
         gev::TcpAdvertisement offer;
         offer.controlPort = gvcp::kPort;
         offer.streamPorts = mStreams->ports();
-        mAdapter->setAdvertisement(offer.encode());
+        mAdapter->setAdvertisement(offer.Encode());
     }
 
     // Each channel may stream over RTP instead, from its GVSP source port;

@@ -103,13 +103,13 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
         // connection is this stream's. Without it the device sends
         // datagrams as to anyone.
         mTcp = net::TcpConnection::connect({aSetup.deviceIp, aSetup.tcpPort}, mLocal, kConnectMs);
-        mFrames.reset();
+        mFrames.Reset();
     }
     mOverTcp = mTcp.valid();
 
     mSlots.assign(net::UdpSocket::kMaxBatch, aSetup.packetBuffer);
-    mReassembler.reset();
-    mReassembler.resetCounters();
+    mReassembler.Reset();
+    mReassembler.ResetCounters();
     mPublished = gvsp::StreamCounters();
     mSettingsVersion = UINT64_MAX;
     Configure();
@@ -133,7 +133,7 @@ GevReceiver::Offer GevReceiver::AskOffer(uint32_t aDeviceIp, uint16_t aChannel, 
     if (!exchange.Add({{net::localAddressToward(aDeviceIp), 0}, {{aDeviceIp, gvcp::kPort}}})) return offer;
     gvcpclient::Exchange::Request request;
     request.id = exchange.NextId();
-    request.packet = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.encode(request.id);
+    request.packet = gvcp::ReadMemCmd{gev::tcpreg::Advertisement, uint16_t(gev::tcpreg::Size)}.Encode(request.id);
     request.answer = gvcp::READMEM_ACK;
     request.retries = uint32_t(aAttempts - 1);
     request.wait = std::chrono::milliseconds(aWaitMs);
@@ -142,10 +142,10 @@ GevReceiver::Offer GevReceiver::AskOffer(uint32_t aDeviceIp, uint16_t aChannel, 
         // is there and streams over UDP.
         offer.answered = true;
         if (aAnswer.ack.header.status != gvcp::STATUS_SUCCESS) return true;
-        auto memory = gvcp::ReadMemAck::decode(aAnswer.ack);
+        auto memory = gvcp::ReadMemAck::Decode(aAnswer.ack);
         if (!memory || memory->address != gev::tcpreg::Advertisement) return true;
-        auto advertised = gev::TcpAdvertisement::decode(memory->data.data(), memory->data.size());
-        if (advertised) offer.tcpPort = advertised->streamPort(aChannel);
+        auto advertised = gev::TcpAdvertisement::Decode(memory->data.data(), memory->data.size());
+        if (advertised) offer.tcpPort = advertised->StreamPort(aChannel);
         return true;
     });
     return offer;
@@ -203,14 +203,14 @@ void GevReceiver::Configure()
     c.maxResendsPerPacket = uint32_t(mParameters.Get(StreamParameters::MaximumResendRequestsPerPacket));
     c.maxResendPacketsPerBlock = uint32_t(mParameters.Get(StreamParameters::MaximumResendPacketsPerBlock));
     c.blockTimeoutUs = uint32_t(mParameters.Get(StreamParameters::BlockTimeout));
-    mReassembler.configure(c);
+    mReassembler.Configure(c);
 }
 
 void GevReceiver::Run(const Worker::Control &aControl)
 {
     while (!aControl.Stopping()) {
         Configure();
-        if (mAbort.exchange(false)) mReassembler.abort();
+        if (mAbort.exchange(false)) mReassembler.Abort();
         if (mFlush.load()) {
             Drain(NowUs(), true);
             std::lock_guard<std::mutex> guard(mFlushLock);
@@ -218,7 +218,7 @@ void GevReceiver::Run(const Worker::Control &aControl)
             mFlushed.notify_all();
         }
         uint64_t now = NowUs();
-        uint64_t deadline = mReassembler.nextDeadline();
+        uint64_t deadline = mReassembler.NextDeadline();
         int timeout = 100;
         if (deadline != UINT64_MAX)
             timeout = deadline <= now ? 0 : int(std::min<uint64_t>((deadline - now + 999) / 1000, 100));
@@ -231,10 +231,10 @@ void GevReceiver::Run(const Worker::Control &aControl)
         net::PollLoop::Exit exit = mLoop.run(timeout);
         now = NowUs();
         if (exit == net::PollLoop::Exit::Done) Drain(now, false);
-        mReassembler.onTick(now);
+        mReassembler.OnTick(now);
         Publish();
     }
-    mReassembler.abort();
+    mReassembler.Abort();
     Publish();
     std::lock_guard<std::mutex> guard(mFlushLock);
     mFlush = false;
@@ -247,7 +247,7 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
     // A bounded number of reads, as for datagrams.
     for (int reads = 0; reads < 64 && mTcp.valid(); ++reads) {
         bool drained = false;  // a short read: the socket holds no more now
-        const auto read = mFrames.fill([&](uint8_t *aTo, size_t aRoom) {
+        const auto read = mFrames.FillFrom([&](uint8_t *aTo, size_t aRoom) {
             const long n = mTcp.receive(aTo, aRoom);
             drained = n > 0 && size_t(n) < aRoom;
             return n;
@@ -255,14 +255,14 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
         if (read == gev::FrameReader::Fill::Nothing) break;
         const uint8_t *frame = nullptr;
         size_t size = 0;
-        while (mFrames.next(frame, size) == gev::FrameReader::Next::Frame) {
+        while (mFrames.NextFrame(frame, size) == gev::FrameReader::Next::Frame) {
             ++total;
-            if (!aDrop) mReassembler.onPacket(frame, size, aNowUs);
+            if (!aDrop) mReassembler.OnPacket(frame, size, aNowUs);
         }
-        if (read == gev::FrameReader::Fill::Ended || mFrames.bad()) {
+        if (read == gev::FrameReader::Fill::Ended || mFrames.Bad()) {
             // The device went or broke the framing: what is missing of the
             // blocks under way ends them as lost packets would.
-            if (mFrames.bad()) mParameters.Add(StreamParameters::PacketsIgnored, 1);
+            if (mFrames.Bad()) mParameters.Add(StreamParameters::PacketsIgnored, 1);
             mTcp = net::TcpConnection();
             mOverTcp = false;
             Watch();
@@ -281,7 +281,7 @@ size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
         // The payloads the reassembler expects go straight onto their
         // landings in the block's memory.
         gvsp::Reassembler::Expectation e;
-        if (!aDrop) e = mReassembler.expect(mLandings, mSlots.size(), mSlots[0].capacity);
+        if (!aDrop) e = mReassembler.Expect(mLandings, mSlots.size(), mSlots[0].capacity);
         const size_t want = aDrop ? mSlots.size() : e.batch;
         for (size_t k = 0; k < want; ++k) {
             net::Datagram &d = mSlots[k];
@@ -310,12 +310,12 @@ void GevReceiver::Place(size_t aCount, size_t aLandings, uint64_t aNowUs)
         }
         arrivals[valid++] = {d.data, d.size, k < aLandings ? k : gvsp::Reassembler::kNoLanding};
     }
-    mReassembler.onBatch(arrivals, valid, aNowUs);
+    mReassembler.OnBatch(arrivals, valid, aNowUs);
 }
 
 void GevReceiver::Publish()
 {
-    const gvsp::StreamCounters &c = mReassembler.counters();
+    const gvsp::StreamCounters &c = mReassembler.Counters();
     mParameters.Add(StreamParameters::PacketCount, int64_t(c.packets - mPublished.packets));
     mParameters.Add(StreamParameters::ByteCount, int64_t(c.bytes - mPublished.bytes));
     mParameters.Add(StreamParameters::TestPacketCount, int64_t(c.testPackets - mPublished.testPackets));
@@ -323,11 +323,11 @@ void GevReceiver::Publish()
                     int64_t(c.malformed + c.ignored - mPublished.malformed - mPublished.ignored));
     mParameters.Add(StreamParameters::ResendRequestCount, int64_t(c.resendRequests - mPublished.resendRequests));
     mParameters.Add(StreamParameters::ResendPacketCount, int64_t(c.resendPackets - mPublished.resendPackets));
-    mParameters.Set(StreamParameters::PacketPayloadSize, mReassembler.stride());
+    mParameters.Set(StreamParameters::PacketPayloadSize, mReassembler.Stride());
     mPublished = c;
 }
 
-bool GevReceiver::acquire(uint64_t, gvsp::Destination &aDestination)
+bool GevReceiver::Acquire(uint64_t, gvsp::Destination &aDestination)
 {
     ZuBuffer *buffer = mQueue.Take();
     if (!buffer) {
@@ -340,7 +340,7 @@ bool GevReceiver::acquire(uint64_t, gvsp::Destination &aDestination)
     return true;
 }
 
-void GevReceiver::requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast)
+void GevReceiver::RequestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast)
 {
     gvcp::PacketResendCmd cmd;
     cmd.streamChannel = mSetup.channel;
@@ -348,11 +348,11 @@ void GevReceiver::requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aF
     cmd.blockId = aBlockId;
     cmd.firstPacketId = aFirst;
     cmd.lastPacketId = aLast;
-    gvcp::Bytes packet = cmd.encode(mRequestIds.next());
+    gvcp::Bytes packet = cmd.Encode(mRequestIds.Next());
     mSocket.sendTo(packet.data(), packet.size(), net::Endpoint{mSetup.deviceIp, gvcp::kPort});
 }
 
-void GevReceiver::complete(const gvsp::BlockResult &aResult)
+void GevReceiver::Complete(const gvsp::BlockResult &aResult)
 {
     ZuBuffer *buffer = static_cast<ZuBuffer *>(aResult.cookie);
     ZuResult result = ResultOf(aResult);
@@ -404,7 +404,7 @@ void GevReceiver::complete(const gvsp::BlockResult &aResult)
             part.offset = aResult.partOffsets[i];
             part.length = p.length;
             part.dataFormat = p.dataFormat;
-            gvsp::ImageInfo image = p.image();
+            gvsp::ImageInfo image = p.Image();
             part.sizeX = image.sizeX;
             part.sizeY = image.sizeY;
             part.offsetX = image.offsetX;

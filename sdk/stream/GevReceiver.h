@@ -85,9 +85,9 @@ private:
     void Watch();
     void Publish();
 
-    bool acquire(uint64_t aBlockId, gvsp::Destination &aDestination) override;
-    void requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) override;
-    void complete(const gvsp::BlockResult &aResult) override;
+    bool Acquire(uint64_t aBlockId, gvsp::Destination &aDestination) override;
+    void RequestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) override;
+    void Complete(const gvsp::BlockResult &aResult) override;
 
     ZuStream::Impl &mQueue;
     StreamParameters &mParameters;

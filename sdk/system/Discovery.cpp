@@ -45,7 +45,7 @@ bool DiscoverGEV(const std::vector<Target> &aTargets, uint32_t aTimeoutMs, bool 
     request.wait = std::chrono::milliseconds(Milliseconds(aTimeoutMs));
     const auto outcome = exchange.Ask(request, [&](const gvcpclient::Exchange::Answer &aHeard) {
         if (aHeard.ack.header.status != gvcp::STATUS_SUCCESS) return false;
-        auto identity = gvcp::DeviceIdentity::decode(aHeard.ack.payload.data(), aHeard.ack.payload.size());
+        auto identity = gvcp::DeviceIdentity::Decode(aHeard.ack.payload.data(), aHeard.ack.payload.size());
         if (!identity) return false;
         Answer answer{owner[aHeard.route], *identity};
         aAnswers.push_back(answer);

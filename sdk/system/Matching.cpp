@@ -33,7 +33,7 @@ std::unique_ptr<ZuDeviceInfoGEV> ZuSystemDetail::MakeGEV(const gvcp::DeviceIdent
     d.mGEVVersion = (uint32_t(id.versionMajor) << 16) | id.versionMinor;
     d.mIPConfigOptions = id.ipConfigOptions;
     d.mIPConfigCurrent = id.ipConfigCurrent;
-    d.mClass = ZuDeviceClass(id.deviceClass() + 1);
+    d.mClass = ZuDeviceClass(id.DeviceClass() + 1);
     if (d.mClass > ZuDeviceClassPeripheral) d.mClass = ZuDeviceClassUnknown;
     d.mVendorName = Wide(id.manufacturerName);
     d.mModelName = Wide(id.modelName);

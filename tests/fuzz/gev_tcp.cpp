@@ -31,29 +31,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
     size_t at = 0, framed = 0;
     while (at < count) {
         size_t room = 0;
-        uint8_t *space = reader.space(room);
+        uint8_t *space = reader.Space(room);
         if (!room) {
-            Require(reader.bad());
+            Require(reader.Bad());
             break;
         }
         const size_t n = std::min({room, read, count - at});
         std::memcpy(space, bytes + at, n);
-        reader.commit(n);
+        reader.Commit(n);
         at += n;
         const uint8_t *frame = nullptr;
         size_t size = 0;
-        while (reader.next(frame, size) == FrameReader::Next::Frame) {
+        while (reader.NextFrame(frame, size) == FrameReader::Next::Frame) {
             Require(size >= 1 && size <= kLimit);
             // The frame is the bytes after its header, as they came.
             Require(std::memcmp(frame, bytes + framed + kFrameHeaderSize, size) == 0);
             framed += kFrameHeaderSize + size;
         }
     }
-    Require(reader.bad() || framed + reader.pending() == at);
+    Require(reader.Bad() || framed + reader.Pending() == at);
 
-    if (auto offer = TcpAdvertisement::decode(bytes, count)) {
+    if (auto offer = TcpAdvertisement::Decode(bytes, count)) {
         Require(offer->streamPorts.size() <= tcpreg::MaxStreamChannels);
-        auto again = TcpAdvertisement::decode(offer->encode().data(), tcpreg::Size);
+        auto again = TcpAdvertisement::Decode(offer->Encode().data(), tcpreg::Size);
         Require(again && again->controlPort == offer->controlPort && again->streamPorts == offer->streamPorts);
     }
     return 0;

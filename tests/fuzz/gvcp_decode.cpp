@@ -20,31 +20,31 @@ void Require(bool aHolds)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
 {
     if (auto cmd = decodeCommand(aData, aSize)) {
-        ForceIp::decode(*cmd);
-        if (auto rr = ReadRegCmd::decode(*cmd))
+        ForceIp::Decode(*cmd);
+        if (auto rr = ReadRegCmd::Decode(*cmd))
             Require(!rr->addresses.empty() && rr->addresses.size() <= 135);
-        if (auto wr = WriteRegCmd::decode(*cmd))
+        if (auto wr = WriteRegCmd::Decode(*cmd))
             Require(!wr->writes.empty() && wr->writes.size() <= 67);
-        ReadMemCmd::decode(*cmd);
+        ReadMemCmd::Decode(*cmd);
         // Memory is written in whole registers only.
-        if (auto wm = WriteMemCmd::decode(*cmd))
+        if (auto wm = WriteMemCmd::Decode(*cmd))
             Require(!wm->data.empty() && wm->data.size() % 4 == 0 && wm->data.size() <= kMaxPayload - 4);
-        PacketResendCmd::decode(*cmd);
-        EventCmd::decode(*cmd);
-        EventDataCmd::decode(*cmd);
-        ActionCmd::decode(*cmd);
+        PacketResendCmd::Decode(*cmd);
+        EventCmd::Decode(*cmd);
+        EventDataCmd::Decode(*cmd);
+        ActionCmd::Decode(*cmd);
         // A decoded payload never exceeds what the packet held.
         Require(cmd->payload.size() + kHeaderSize <= aSize);
     }
     if (auto ack = decodeAck(aData, aSize)) {
-        ReadRegAck::decode(*ack);
-        WriteAck::decode(*ack);
-        ReadMemAck::decode(*ack);
-        PendingAck::decode(*ack);
+        ReadRegAck::Decode(*ack);
+        WriteAck::Decode(*ack);
+        ReadMemAck::Decode(*ack);
+        PendingAck::Decode(*ack);
         Require(ack->payload.size() + kHeaderSize <= aSize);
     }
     uint16_t ackId = 0;
     decodeDiscoveryAck(aData, aSize, &ackId);
-    DeviceIdentity::decode(aData, aSize);
+    DeviceIdentity::Decode(aData, aSize);
     return 0;
 }

@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
 {
     gvsptest::ByteChoices choices(aData, aSize);
-    const size_t batch = choices.next(65);
+    const size_t batch = choices.Next(65);
     gvsptest::PropertyOutcome outcome = gvsptest::RunProperty(choices, 1 + aSize / 80, batch);
     if (!outcome.failure.empty()) {
         std::fprintf(stderr, "gvsp_property: %s\n", outcome.failure.c_str());

@@ -23,7 +23,7 @@ struct Sink : ReassemblerSink {
     std::vector<std::unique_ptr<uint8_t[]>> memory;
     size_t open = 0;
 
-    bool acquire(uint64_t, Destination &aDestination) override
+    bool Acquire(uint64_t, Destination &aDestination) override
     {
         if (memory.size() > 64) return false;
         memory.emplace_back(new uint8_t[capacity + kGuard]);
@@ -34,11 +34,11 @@ struct Sink : ReassemblerSink {
         ++open;
         return true;
     }
-    void requestResend(uint64_t, bool, uint32_t aFirst, uint32_t aLast) override
+    void RequestResend(uint64_t, bool, uint32_t aFirst, uint32_t aLast) override
     {
         if (aFirst > aLast) abort();
     }
-    void complete(const BlockResult &aResult) override
+    void Complete(const BlockResult &aResult) override
     {
         const uint8_t *m = static_cast<const uint8_t *>(aResult.cookie);
         for (size_t k = 0; k < kGuard; ++k)
@@ -78,20 +78,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
         // An exact-size copy, so that a read past the datagram is seen.
         std::unique_ptr<uint8_t[]> datagram(new uint8_t[length ? length : 1]);
         std::memcpy(datagram.get(), aData + at, length);
-        reassembler.onPacket(datagram.get(), length, now);
+        reassembler.OnPacket(datagram.get(), length, now);
         size_t n = tarn::gev::dissectGvsp(datagram.get(), length, line, sizeof line);
         if (n >= sizeof line || strlen(line) != n) abort();
         at += length;
     }
     // Time runs out for whatever is still open.
-    for (int k = 0; k < 64 && reassembler.openBlocks(); ++k) {
-        uint64_t next = reassembler.nextDeadline();
+    for (int k = 0; k < 64 && reassembler.OpenBlocks(); ++k) {
+        uint64_t next = reassembler.NextDeadline();
         if (next == UINT64_MAX) break;
         now = next > now ? next : now + 1;
-        reassembler.onTick(now);
+        reassembler.OnTick(now);
     }
-    if (reassembler.openBlocks() && reassembler.nextDeadline() == UINT64_MAX) abort();
-    reassembler.onTick(now + config.blockTimeoutUs);
-    if (reassembler.openBlocks() || sink.open) abort();
+    if (reassembler.OpenBlocks() && reassembler.NextDeadline() == UINT64_MAX) abort();
+    reassembler.OnTick(now + config.blockTimeoutUs);
+    if (reassembler.OpenBlocks() || sink.open) abort();
     return 0;
 }

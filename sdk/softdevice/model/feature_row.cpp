@@ -73,7 +73,7 @@ uint16_t FeatureRow::check(FeatureHost &aHost, size_t aChannel, uint32_t aValue)
     if (isLocked && aHost.read(Value::TLParamsLocked, 0)) return kStatusAccessDenied;
     bool takes = true;
     switch (kind) {
-    case Kind::Integer: takes = limits(aHost, aChannel).takes(aValue); break;
+    case Kind::Integer: takes = limits(aHost, aChannel).Takes(aValue); break;
     case Kind::Boolean: takes = aValue == 0 || aValue == commandValue; break;
     case Kind::Enumeration: {
         const Entries entries = entriesOf(aHost, aChannel);

@@ -35,7 +35,7 @@ std::shared_ptr<ClientSettings> Patient(uint32_t aRetries = 2)
 
 Bytes RegisterAnswer(const Command &aCmd, uint32_t aValue)
 {
-    return ReadRegAck{{aValue}}.encode(aCmd.header.reqId);
+    return ReadRegAck{{aValue}}.Encode(aCmd.header.reqId);
 }
 
 } // namespace
@@ -78,7 +78,7 @@ TEST(GvcpClient, PendingWaitsForTheAnnouncedTimeInsteadOfResending)
     // The real answer comes 400 ms after PENDING, four answer time-outs later
     // (and well before the announced time ends, however loaded the machine).
     FakePeer peer("127.0.0.72", [&](const Command &c) -> std::vector<Bytes> {
-        return {PendingAck{3000}.encode(c.header.reqId), WriteAck{1}.encode(WRITEREG_ACK, c.header.reqId)};
+        return {PendingAck{3000}.Encode(c.header.reqId), WriteAck{1}.Encode(WRITEREG_ACK, c.header.reqId)};
     });
     peer.DelayLast(400);
     auto settings = Quick(0);
@@ -101,13 +101,13 @@ TEST(GvcpClient, WrongOrDamagedAnswersAreNeverTakenForTheAnswer)
         uint32_t code;
     } cases[] = {
         {"other id then good", [](const Command &c) { return std::vector<Bytes>{RegisterAnswer(Command{{0, 0, 0, uint16_t(c.header.reqId + 1)}, {}}, 1), RegisterAnswer(c, 7)}; }, ZU_OK},
-        {"other kind", [](const Command &c) { return std::vector<Bytes>{WriteAck{1}.encode(WRITEREG_ACK, c.header.reqId)}; }, ZU_TIMEOUT},
+        {"other kind", [](const Command &c) { return std::vector<Bytes>{WriteAck{1}.Encode(WRITEREG_ACK, c.header.reqId)}; }, ZU_TIMEOUT},
         {"truncated", [](const Command &c) { Bytes b = RegisterAnswer(c, 7); b.resize(b.size() - 1); return std::vector<Bytes>{b}; }, ZU_TIMEOUT},
         {"header only", [](const Command &c) { Bytes b = RegisterAnswer(c, 7); b.resize(6); return std::vector<Bytes>{b}; }, ZU_TIMEOUT},
-        {"two values for one", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{1, 2}}.encode(c.header.reqId)}; }, ZU_CORRUPTED_DATA},
-        {"no value", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.encode(c.header.reqId)}; }, ZU_CORRUPTED_DATA},
-        {"refused", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.encode(c.header.reqId, STATUS_ACCESS_DENIED)}; }, ZU_GENERIC_ERROR},
-        {"bad address", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.encode(c.header.reqId, STATUS_INVALID_ADDRESS)}; }, ZU_INVALID_PARAMETER},
+        {"two values for one", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{1, 2}}.Encode(c.header.reqId)}; }, ZU_CORRUPTED_DATA},
+        {"no value", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.Encode(c.header.reqId)}; }, ZU_CORRUPTED_DATA},
+        {"refused", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.Encode(c.header.reqId, STATUS_ACCESS_DENIED)}; }, ZU_GENERIC_ERROR},
+        {"bad address", [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{}}.Encode(c.header.reqId, STATUS_INVALID_ADDRESS)}; }, ZU_INVALID_PARAMETER},
     };
     for (const Case &k : cases) {
         FakePeer scripted("127.0.0.74", k.answers);
@@ -129,21 +129,21 @@ TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
     std::map<uint32_t, uint8_t> memory;
     bool writeMem = true;
     FakePeer peer("127.0.0.75", [&](const Command &c) -> std::vector<Bytes> {
-        if (auto rm = ReadMemCmd::decode(c)) {
+        if (auto rm = ReadMemCmd::Decode(c)) {
             ReadMemAck a;
             a.address = rm->address;
             for (uint32_t k = 0; k < rm->count; ++k) a.data.push_back(uint8_t(rm->address + k));
-            return {a.encode(c.header.reqId)};
+            return {a.Encode(c.header.reqId)};
         }
-        if (auto wm = WriteMemCmd::decode(c)) {
-            if (!writeMem) return {WriteAck{0}.encode(WRITEMEM_ACK, c.header.reqId, STATUS_NOT_IMPLEMENTED)};
+        if (auto wm = WriteMemCmd::Decode(c)) {
+            if (!writeMem) return {WriteAck{0}.Encode(WRITEMEM_ACK, c.header.reqId, STATUS_NOT_IMPLEMENTED)};
             for (size_t k = 0; k < wm->data.size(); ++k) memory[wm->address + uint32_t(k)] = wm->data[k];
-            return {WriteAck{uint16_t(wm->data.size())}.encode(WRITEMEM_ACK, c.header.reqId)};
+            return {WriteAck{uint16_t(wm->data.size())}.Encode(WRITEMEM_ACK, c.header.reqId)};
         }
-        if (auto wr = WriteRegCmd::decode(c)) {
+        if (auto wr = WriteRegCmd::Decode(c)) {
             for (auto &w : wr->writes)
                 for (int k = 0; k < 4; ++k) memory[w.first + uint32_t(k)] = uint8_t(w.second >> (24 - 8 * k));
-            return {WriteAck{uint16_t(wr->writes.size())}.encode(WRITEREG_ACK, c.header.reqId)};
+            return {WriteAck{uint16_t(wr->writes.size())}.Encode(WRITEREG_ACK, c.header.reqId)};
         }
         return {};
     });
@@ -154,8 +154,8 @@ TEST(GvcpClient, MemoryRequestsAreSplitToWhatAPacketCarries)
     for (size_t k = 0; k < data.size(); ++k) ASSERT_EQ(data[k], uint8_t(0x1000 + k)) << k;
     auto cmds = peer.Commands();
     ASSERT_EQ(cmds.size(), 3u);  // 536 + 536 + 128
-    EXPECT_EQ(ReadMemCmd::decode(cmds[2])->address, 0x1000u + 1072);
-    EXPECT_EQ(ReadMemCmd::decode(cmds[2])->count, 128);
+    EXPECT_EQ(ReadMemCmd::Decode(cmds[2])->address, 0x1000u + 1072);
+    EXPECT_EQ(ReadMemCmd::Decode(cmds[2])->count, 128);
 
     std::vector<uint8_t> out(600);
     for (size_t k = 0; k < out.size(); ++k) out[k] = uint8_t(k * 7);
@@ -182,15 +182,15 @@ TEST(GvcpClient, MemoryAnswersForOtherMemoryOrRefusalsFailTheCall)
     NEEDS_NETNS();
     std::atomic<bool> shifted{false};
     FakePeer peer("127.0.3.14", [&](const Command &c) -> std::vector<Bytes> {
-        if (auto rm = ReadMemCmd::decode(c)) {
+        if (auto rm = ReadMemCmd::Decode(c)) {
             // A device answers only whole registers.
-            if (rm->count % 4) return {ReadMemAck{}.encode(c.header.reqId, STATUS_BAD_ALIGNMENT)};
+            if (rm->count % 4) return {ReadMemAck{}.Encode(c.header.reqId, STATUS_BAD_ALIGNMENT)};
             ReadMemAck a;
             a.address = rm->address + (shifted ? 4 : 0);
             a.data.assign(rm->count, 1);
-            return {a.encode(c.header.reqId)};
+            return {a.Encode(c.header.reqId)};
         }
-        if (WriteMemCmd::decode(c)) return {WriteAck{0}.encode(WRITEMEM_ACK, c.header.reqId, STATUS_WRITE_PROTECT)};
+        if (WriteMemCmd::Decode(c)) return {WriteAck{0}.Encode(WRITEMEM_ACK, c.header.reqId, STATUS_WRITE_PROTECT)};
         return {};
     });
     auto settings = Patient();
@@ -200,7 +200,7 @@ TEST(GvcpClient, MemoryAnswersForOtherMemoryOrRefusalsFailTheCall)
     // A packet size off the 4-byte grid still asks for whole registers.
     settings->readMemPacketSize = 530;
     ASSERT_TRUE(client.ReadMemory(0x1000, data.data(), data.size()).IsOK());
-    EXPECT_EQ(ReadMemCmd::decode(peer.Commands()[0])->count, 528);
+    EXPECT_EQ(ReadMemCmd::Decode(peer.Commands()[0])->count, 528);
     shifted = true;
     EXPECT_EQ(client.ReadMemory(0x1000, data.data(), 8).GetCode(), uint32_t(ZU_CORRUPTED_DATA));
     EXPECT_FALSE(client.WriteMemory(0x2000, data.data(), 8).IsOK());
@@ -217,7 +217,7 @@ TEST(GvcpClient, WriteWithoutAcknowledgeAsksForNone)
     auto cmds = peer.Commands();
     ASSERT_EQ(cmds.size(), 1u);
     EXPECT_FALSE(cmds[0].header.flags & FLAG_ACK_REQUIRED);
-    EXPECT_EQ(WriteRegCmd::decode(cmds[0])->writes[0].second, 1u);
+    EXPECT_EQ(WriteRegCmd::Decode(cmds[0])->writes[0].second, 1u);
 }
 
 TEST(GvcpClient, OnlyTheDevicesAddressAndPortAnswerForIt)
@@ -270,7 +270,7 @@ TEST(GvcpClient, ADeviceThatKeepsAskingForTimeIsGivenNoMoreThanTheCommandTimeout
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
             std::lock_guard<std::mutex> held(lock);
             if (!asked) continue;
-            peer.Send(PendingAck{500}.encode(asked->second), asked->first);
+            peer.Send(PendingAck{500}.Encode(asked->second), asked->first);
         }
     });
     auto settings = Quick(1);

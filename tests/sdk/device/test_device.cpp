@@ -301,7 +301,7 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     EventCmd forged;
     forged.events.resize(1);
     forged.events[0].eventId = 0x7777;
-    const Bytes packet = forged.encode(1);
+    const Bytes packet = forged.Encode(1);
     ASSERT_TRUE(impostor.sendTo(packet.data(), packet.size(), {uint32_t(host), uint16_t(port)}));
     Event e;
     e.eventId = 0x9001;
@@ -510,7 +510,7 @@ TEST(ZuDeviceGEV, AControlConnectionThatLeadsNowhereLeavesTheControllerOnUdp)
         ASSERT_TRUE(listener.valid());
         tarn::gev::TcpAdvertisement offer;
         offer.controlPort = listener.local().port;
-        const auto block = offer.encode();
+        const auto block = offer.Encode();
         for (size_t k = 0; k < block.size(); k += 4)
             dev.ram.setWord(tarn::gev::tcpreg::Advertisement + uint32_t(k),
                             (uint32_t(block[k]) << 24) | (uint32_t(block[k + 1]) << 16) | (uint32_t(block[k + 2]) << 8) | block[k + 3]);

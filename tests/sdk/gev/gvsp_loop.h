@@ -69,29 +69,29 @@ public:
     std::vector<std::vector<uint8_t>> inject;
     uint32_t injectAfter = 0;
 
-    Reassembler &reassembler() { return mReassembler; }
+    Reassembler &GetReassembler() { return mReassembler; }
 
     // Sends a block through the channel; keeps it for resends.
-    bool send(const BlockSource &aSource, uint64_t aBlockId)
+    bool Send(const BlockSource &aSource, uint64_t aBlockId)
     {
         auto &p = mSent[{aBlockId, extendedId}];
         p.reset(new Packetizer());
-        if (!p->start(aSource, aBlockId, datagram, extendedId)) return false;
+        if (!p->Start(aSource, aBlockId, datagram, extendedId)) return false;
         mRecent.push_back({aBlockId, extendedId});
         if (mRecent.size() > 100) mRecent.pop_front();
-        for (uint32_t id = 0; id < p->packetCount(); ++id) {
-            transmit(*p, id, false);
-            if (id == injectAfter || id + 1 == p->packetCount()) {
+        for (uint32_t id = 0; id < p->PacketCount(); ++id) {
+            Transmit(*p, id, false);
+            if (id == injectAfter || id + 1 == p->PacketCount()) {
                 for (auto &d : inject) mPending.push_back(d);
                 inject.clear();
             }
         }
-        flush();
+        Flush();
         return true;
     }
 
     // The transmitter restarted: what it sent before is not in its memory.
-    void restart()
+    void Restart()
     {
         mRecent.clear();
         mSent.clear();
@@ -99,35 +99,35 @@ public:
 
     // Delivers every held-back datagram and lets time pass in steps until
     // nothing waits any more.
-    void settle(uint64_t aMostUs = 10000000)
+    void Settle(uint64_t aMostUs = 10000000)
     {
-        flush();
+        Flush();
         uint64_t until = now + aMostUs;
         while (now < until) {
-            uint64_t next = mReassembler.nextDeadline();
+            uint64_t next = mReassembler.NextDeadline();
             if (next == UINT64_MAX) return;
             now = std::max(now + 1, next);
-            mReassembler.onTick(now);
-            flush();
+            mReassembler.OnTick(now);
+            Flush();
         }
     }
 
     // Datagrams in this order, in batches when `batch` says so.
-    void deliverAll(const std::vector<std::vector<uint8_t>> &aDatagrams)
+    void DeliverAll(const std::vector<std::vector<uint8_t>> &aDatagrams)
     {
         mPending.insert(mPending.end(), aDatagrams.begin(), aDatagrams.end());
-        flush();
+        Flush();
     }
 
-    void deliver(const std::vector<uint8_t> &aDatagram)
+    void Deliver(const std::vector<uint8_t> &aDatagram)
     {
         // An exact-size copy, so that AddressSanitizer sees a read past it.
         std::unique_ptr<uint8_t[]> copy(new uint8_t[aDatagram.size() ? aDatagram.size() : 1]);
         if (!aDatagram.empty()) std::memcpy(copy.get(), aDatagram.data(), aDatagram.size());
-        mReassembler.onPacket(copy.get(), aDatagram.size(), now);
+        mReassembler.OnPacket(copy.get(), aDatagram.size(), now);
     }
 
-    bool acquire(uint64_t, Destination &aDestination) override
+    bool Acquire(uint64_t, Destination &aDestination) override
     {
         if (!giveMemory) return false;
         mMemory.emplace_back(new std::vector<uint8_t>(capacity + kGuardBytes, kGuard));
@@ -137,18 +137,18 @@ public:
         return true;
     }
 
-    void requestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) override
+    void RequestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast) override
     {
         resends.emplace_back(aFirst, aLast);
         auto it = mSent.find({aBlockId, aExtendedId});
         if (it == mSent.end() || !channel.serveResends) return;
-        for (uint32_t id = aFirst; id <= aLast && id < it->second->packetCount(); ++id) {
+        for (uint32_t id = aFirst; id <= aLast && id < it->second->PacketCount(); ++id) {
             if (channel.refuseStatus) {
                 std::vector<uint8_t> out(64);
-                out.resize(it->second->writeStatus(id, channel.refuseStatus, out.data(), out.size()));
+                out.resize(it->second->WriteStatus(id, channel.refuseStatus, out.data(), out.size()));
                 mPending.push_back(out);
             } else {
-                transmit(*it->second, id, true);
+                Transmit(*it->second, id, true);
             }
         }
         // A sender that answers from its memory with more than was asked:
@@ -157,12 +157,12 @@ public:
         std::uniform_int_distribution<size_t> pick(0, mRecent.empty() ? 0 : mRecent.size() - 1);
         for (uint32_t k = 0; k < channel.storm && !mRecent.empty(); ++k) {
             const Packetizer &other = *mSent[mRecent[pick(mRandom)]];
-            const uint32_t id = mRandom() % 3 == 0 ? 0 : uint32_t(mRandom() % other.packetCount());
-            transmit(other, id, mRandom() % 2 == 0);
+            const uint32_t id = mRandom() % 3 == 0 ? 0 : uint32_t(mRandom() % other.PacketCount());
+            Transmit(other, id, mRandom() % 2 == 0);
         }
     }
 
-    void complete(const BlockResult &aResult) override
+    void Complete(const BlockResult &aResult) override
     {
         auto *memory = static_cast<std::vector<uint8_t> *>(aResult.cookie);
         Received r;
@@ -183,13 +183,13 @@ public:
     bool guardsIntact = true;
 
 private:
-    void transmit(const Packetizer &aPacketizer, uint32_t aId, bool aResend)
+    void Transmit(const Packetizer &aPacketizer, uint32_t aId, bool aResend)
     {
         std::uniform_real_distribution<double> u(0, 1);
         if (u(mRandom) < (aResend ? channel.resendLoss : channel.loss)) return;
         if (!aResend && aId == 0 && channel.leaderLoss > 0 && u(mRandom) < channel.leaderLoss) return;
         std::vector<uint8_t> out(datagram);
-        out.resize(aPacketizer.write(aId, out.data(), out.size(), aResend));
+        out.resize(aPacketizer.Write(aId, out.data(), out.size(), aResend));
         if (out.empty()) return;
         if (u(mRandom) < channel.duplicate) mPending.push_back(out);
         if (u(mRandom) < channel.reorder) mHeld.push_back(out);
@@ -202,7 +202,7 @@ private:
         }
     }
 
-    void flush()
+    void Flush()
     {
         while (!mHeld.empty()) {
             mPending.push_back(mHeld.front());
@@ -211,23 +211,23 @@ private:
         // Resends requested while delivering join the end of the line.
         while (!mPending.empty()) {
             if (batch) {
-                deliverBatch();
+                DeliverBatch();
                 continue;
             }
             std::vector<uint8_t> d = mPending.front();
             mPending.pop_front();
             now += 1;
-            deliver(d);
+            Deliver(d);
         }
     }
 
     // The next datagrams in one batch, each scattered as the kernel does for
     // a slot with a landing: its header into the slot, its payload onto the
     // landing, whatever is beyond into the slot after room for the payload.
-    void deliverBatch()
+    void DeliverBatch()
     {
         Reassembler::Landing landings[64];
-        const Reassembler::Expectation e = mReassembler.expect(landings, std::min<size_t>(batch, 64), datagram);
+        const Reassembler::Expectation e = mReassembler.Expect(landings, std::min<size_t>(batch, 64), datagram);
         const size_t count = std::min(mPending.size(), e.batch);
         const size_t head = e.headerSize;
         std::vector<std::unique_ptr<uint8_t[]>> slots;
@@ -249,7 +249,7 @@ private:
             std::copy(d.begin() + head + onto, d.end(), slot + head + landings[k].size);
         }
         now += 1;
-        mReassembler.onBatch(arrivals, count, now);
+        mReassembler.OnBatch(arrivals, count, now);
         for (size_t k = 0; k < count; ++k) landed += arrivals[k].inPlace;
     }
 
@@ -279,7 +279,7 @@ inline std::vector<uint8_t> Pattern(size_t aBytes, uint32_t aSeed)
 inline std::vector<uint8_t> Datagram(const Packetizer &aPacketizer, uint32_t aId, size_t aDatagram = 1400)
 {
     std::vector<uint8_t> out(aDatagram);
-    out.resize(aPacketizer.write(aId, out.data(), out.size()));
+    out.resize(aPacketizer.Write(aId, out.data(), out.size()));
     return out;
 }
 

@@ -34,15 +34,15 @@ class Choices
 public:
     virtual ~Choices() = default;
     // Uniform in 0 .. aBound - 1 (0 when aBound is 0).
-    virtual uint32_t next(uint32_t aBound) = 0;
-    bool chance(uint32_t aPercent) { return next(100) < aPercent; }
+    virtual uint32_t Next(uint32_t aBound) = 0;
+    bool Chance(uint32_t aPercent) { return Next(100) < aPercent; }
 };
 
 class RandomChoices : public Choices
 {
 public:
     explicit RandomChoices(uint32_t aSeed) : mRandom(aSeed) {}
-    uint32_t next(uint32_t aBound) override { return aBound ? uint32_t(mRandom() % aBound) : 0; }
+    uint32_t Next(uint32_t aBound) override { return aBound ? uint32_t(mRandom() % aBound) : 0; }
 
 private:
     std::mt19937 mRandom;
@@ -54,7 +54,7 @@ class ByteChoices : public Choices
 {
 public:
     ByteChoices(const uint8_t *aData, size_t aSize) : mData(aData), mSize(aSize) {}
-    uint32_t next(uint32_t aBound) override
+    uint32_t Next(uint32_t aBound) override
     {
         uint32_t v = 0;
         for (int k = 0; k < 4; ++k) v = (v << 8) | (mAt < mSize ? mData[mAt++] : 0);
@@ -86,26 +86,26 @@ struct Frame {
     std::vector<const uint8_t *> partData;   // into bytes, for the packetizer
 };
 
-inline std::vector<uint8_t> Bytes(Choices &aChoices, size_t aCount) { return Pattern(aCount, aChoices.next(UINT32_MAX)); }
+inline std::vector<uint8_t> Bytes(Choices &aChoices, size_t aCount) { return Pattern(aCount, aChoices.Next(UINT32_MAX)); }
 
 inline Frame MakeFrame(Choices &aChoices, uint64_t aTimestamp)
 {
     Frame f;
     f.leader.timestamp = aTimestamp;
-    switch (aChoices.next(6)) {
+    switch (aChoices.Next(6)) {
     case 0:
         f.leader.payloadType = PAYLOAD_RAW;
-        f.bytes = Bytes(aChoices, 1 + aChoices.next(20000));
+        f.bytes = Bytes(aChoices, 1 + aChoices.Next(20000));
         f.leader.payloadSize = f.bytes.size();
         break;
     case 1: {
         f.leader.payloadType = PAYLOAD_MULTIPART;
-        f.parts.resize(1 + aChoices.next(3));
+        f.parts.resize(1 + aChoices.Next(3));
         for (PartInfo &p : f.parts) {
             p.dataType = 1;
             p.dataFormat = 0x01080001;
-            p.specific[0] = 1 + aChoices.next(100);
-            p.specific[1] = 1 + aChoices.next(60);
+            p.specific[0] = 1 + aChoices.Next(100);
+            p.specific[1] = 1 + aChoices.Next(60);
             p.length = uint64_t(p.specific[0]) * p.specific[1];
         }
         f.leader.partCount = uint32_t(f.parts.size());
@@ -117,17 +117,17 @@ inline Frame MakeFrame(Choices &aChoices, uint64_t aTimestamp)
     }
     case 2:
         f.leader.payloadType = PAYLOAD_GENDC;
-        f.bytes = Bytes(aChoices, 64 + aChoices.next(12000));
+        f.bytes = Bytes(aChoices, 64 + aChoices.Next(12000));
         f.leader.payloadSize = f.bytes.size();
         f.leader.genDCDescriptorSize = 64;
         break;
     default: {
         static const uint32_t kFormats[] = {0x01080001, 0x01100007, 0x02180014};   // Mono8, Mono16, RGB8
         f.leader.payloadType = PAYLOAD_IMAGE;
-        f.leader.image.pixelFormat = kFormats[aChoices.next(3)];
-        f.leader.image.sizeX = 1 + aChoices.next(200);
-        f.leader.image.sizeY = 1 + aChoices.next(60);
-        f.leader.image.paddingX = uint16_t(aChoices.chance(20) ? aChoices.next(9) : 0);
+        f.leader.image.pixelFormat = kFormats[aChoices.Next(3)];
+        f.leader.image.sizeX = 1 + aChoices.Next(200);
+        f.leader.image.sizeY = 1 + aChoices.Next(60);
+        f.leader.image.paddingX = uint16_t(aChoices.Chance(20) ? aChoices.Next(9) : 0);
         const uint32_t bytesPerPixel = (f.leader.image.pixelFormat >> 16 & 0xFF) / 8;
         f.bytes = Bytes(aChoices, (size_t(f.leader.image.sizeX) * bytesPerPixel + f.leader.image.paddingX) *
                                       f.leader.image.sizeY);
@@ -186,21 +186,21 @@ inline std::vector<std::vector<uint8_t>> Hostile(Choices &aChoices, uint64_t aBl
 {
     aAltered = false;
     auto id = [&]() -> uint32_t {
-        switch (aChoices.next(4)) {
+        switch (aChoices.Next(4)) {
         case 0: return 0;
         case 1: return 0xFFFFF;
-        case 2: return aChoices.next(UINT32_MAX) & (aExtended ? 0xFFFFFFFF : 0xFFFFFF);
-        default: return 1 + aChoices.next(40);
+        case 2: return aChoices.Next(UINT32_MAX) & (aExtended ? 0xFFFFFFFF : 0xFFFFFF);
+        default: return 1 + aChoices.Next(40);
         }
     };
     const uint64_t far = aExtended ? aBlock + 30000 : (aBlock + 30000 - 1) % 0xFFFF + 1;
     Leader huge;
     huge.image.pixelFormat = 0x01080001;
     huge.image.sizeX = huge.image.sizeY = 0xFFFFFFFF;
-    switch (aChoices.next(12)) {
+    switch (aChoices.Next(12)) {
     case 0: {   // anything at all
-        auto d = Bytes(aChoices, aChoices.next(120));
-        if (d.size() > 4 && aChoices.chance(50)) d[4] = uint8_t((d[4] & 0xF0) | FORMAT_GENDC);
+        auto d = Bytes(aChoices, aChoices.Next(120));
+        if (d.size() > 4 && aChoices.Chance(50)) d[4] = uint8_t((d[4] & 0xF0) | FORMAT_GENDC);
         return {d};
     }
     case 1: return {Forge(aBlock, id(), FORMAT_GENDC, Bytes(aChoices, 100), aExtended)};
@@ -214,35 +214,35 @@ inline std::vector<std::vector<uint8_t>> Hostile(Choices &aChoices, uint64_t aBl
         t.sizeY = 8;
         return {ForgeLeader(far, l, aExtended), ForgeTrailer(far, 1, t, aExtended)};
     }
-    case 5: return {Forge(aBlock, id(), FORMAT_PAYLOAD, Bytes(aChoices, 1 + aChoices.next(9000)), aExtended)};
+    case 5: return {Forge(aBlock, id(), FORMAT_PAYLOAD, Bytes(aChoices, 1 + aChoices.Next(9000)), aExtended)};
     case 6: {
         Trailer t;
-        t.sizeY = aChoices.next(100);
+        t.sizeY = aChoices.Next(100);
         return {ForgeTrailer(aBlock, id(), t, aExtended)};
     }
     case 7: {
         static const uint16_t kStatus[] = {STATUS_PACKET_UNAVAILABLE, STATUS_PACKET_REMOVED_FROM_MEMORY,
                                            STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY, STATUS_PACKET_NOT_YET_AVAILABLE};
-        return {Forge(aBlock, id(), FORMAT_PAYLOAD, {}, aExtended, kStatus[aChoices.next(4)])};
+        return {Forge(aBlock, id(), FORMAT_PAYLOAD, {}, aExtended, kStatus[aChoices.Next(4)])};
     }
-    case 8: return {Forge(aBlock, id(), FORMAT_MULTIPART, Bytes(aChoices, 8 + aChoices.next(200)), aExtended)};
+    case 8: return {Forge(aBlock, id(), FORMAT_MULTIPART, Bytes(aChoices, 8 + aChoices.Next(200)), aExtended)};
     case 9: {   // a packet of the block with one byte changed
         if (aGenuine.size() <= headerSize(aExtended)) return {};
         aAltered = true;
         auto d = aGenuine;
-        d[headerSize(aExtended) + aChoices.next(uint32_t(d.size() - headerSize(aExtended)))] ^= 0x10;
+        d[headerSize(aExtended) + aChoices.Next(uint32_t(d.size() - headerSize(aExtended)))] ^= 0x10;
         return {d};
     }
     case 10: {  // the right kind of packet, of another size
         aAltered = true;
         auto d = aGenuine;
-        if (d.size() > headerSize(aExtended) + 1) d.resize(headerSize(aExtended) + 1 + aChoices.next(uint32_t(d.size())));
+        if (d.size() > headerSize(aExtended) + 1) d.resize(headerSize(aExtended) + 1 + aChoices.Next(uint32_t(d.size())));
         return {d};
     }
     default: {  // a leader of another kind for the block
         Leader l;
-        l.payloadType = aChoices.chance(50) ? PAYLOAD_RAW : PAYLOAD_GENDC;
-        l.payloadSize = aChoices.next(100000);
+        l.payloadType = aChoices.Chance(50) ? PAYLOAD_RAW : PAYLOAD_GENDC;
+        l.payloadSize = aChoices.Next(100000);
         return {ForgeLeader(aBlock, l, aExtended)};
     }
     }
@@ -260,13 +260,13 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks, size_t aBa
     using Key = std::pair<uint64_t, bool>;
     PropertyOutcome out;
     ReassemblerConfig config;
-    config.resendEnabled = !aChoices.chance(15);
-    config.maxResendsPerPacket = 1 + aChoices.next(4);
-    config.maxBlocksInFlight = 1 + aChoices.next(16);
-    Loop loop(config, aChoices.next(UINT32_MAX));
+    config.resendEnabled = !aChoices.Chance(15);
+    config.maxResendsPerPacket = 1 + aChoices.Next(4);
+    config.maxBlocksInFlight = 1 + aChoices.Next(16);
+    Loop loop(config, aChoices.Next(UINT32_MAX));
     loop.batch = aBatch;
-    loop.capacity = 8000 + aChoices.next(32000);
-    loop.extendedId = aChoices.chance(30);
+    loop.capacity = 8000 + aChoices.Next(32000);
+    loop.extendedId = aChoices.Chance(30);
     // Every frame sent, where resends still find it, and by its id.
     std::deque<Frame> frames;
     std::map<Key, std::vector<const Frame *>> sent;
@@ -276,10 +276,10 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks, size_t aBa
     std::map<const Frame *, std::string> failed;
     std::set<const Frame *> delivered;
     std::vector<std::pair<uint64_t, const Frame *>> sequence;   // this run of ids, as sent
-    uint64_t block = 1 + aChoices.next(aChoices.chance(50) ? 10 : 0xFFFF);
+    uint64_t block = 1 + aChoices.Next(aChoices.Chance(50) ? 10 : 0xFFFF);
     // Close to where the ids wrap, now and then.
-    if (aChoices.chance(20)) block = loop.extendedId ? UINT64_MAX - aChoices.next(8) : 0xFFFF - aChoices.next(8);
-    uint64_t clock = aChoices.next(UINT32_MAX), restarts = 0;
+    if (aChoices.Chance(20)) block = loop.extendedId ? UINT64_MAX - aChoices.Next(8) : 0xFFFF - aChoices.Next(8);
+    uint64_t clock = aChoices.Next(UINT32_MAX), restarts = 0;
     // A sequence is under way at the receiver once it began there, or the
     // camera sent it, restarted, untouched for as many blocks as show one.
     bool established = true;
@@ -314,39 +314,39 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks, size_t aBa
         const bool quiet = k >= aBlocks;
         if (k == aBlocks) {
             // The trouble stops; what it left behind ends.
-            loop.settle();
+            loop.Settle();
             check();
         }
         if (!quiet) {
-            if (aChoices.chance(15)) loop.datagram = 64 + aChoices.next(9000 - 64);
-            if (aChoices.chance(4)) {
+            if (aChoices.Chance(15)) loop.datagram = 64 + aChoices.Next(9000 - 64);
+            if (aChoices.Chance(4)) {
                 // Restarted, perhaps reconfigured: ids from 1, a new clock
                 // (one that does not repeat the old one's times: a camera
                 // repeating both its ids and its times cannot be told from
                 // a late copy).
-                loop.settle(aChoices.next(600000));
-                loop.now += aChoices.next(600000);
+                loop.Settle(aChoices.Next(600000));
+                loop.now += aChoices.Next(600000);
                 block = 1;
-                clock = (++restarts << 40) + aChoices.next(UINT32_MAX);
-                if (aChoices.chance(30)) loop.extendedId = !loop.extendedId;
-                loop.restart();
+                clock = (++restarts << 40) + aChoices.Next(UINT32_MAX);
+                if (aChoices.Chance(30)) loop.extendedId = !loop.extendedId;
+                loop.Restart();
                 sequence.clear();
                 established = false;
                 untouched = 0;
             }
             loop.channel = Channel();
-            if (aChoices.chance(40)) {
-                loop.channel.loss = aChoices.next(25) / 100.0;
-                loop.channel.resendLoss = aChoices.next(25) / 100.0;
-                loop.channel.duplicate = aChoices.next(10) / 100.0;
-                loop.channel.reorder = aChoices.next(10) / 100.0;
-                loop.channel.serveResends = !aChoices.chance(10);
+            if (aChoices.Chance(40)) {
+                loop.channel.loss = aChoices.Next(25) / 100.0;
+                loop.channel.resendLoss = aChoices.Next(25) / 100.0;
+                loop.channel.duplicate = aChoices.Next(10) / 100.0;
+                loop.channel.reorder = aChoices.Next(10) / 100.0;
+                loop.channel.serveResends = !aChoices.Chance(10);
                 static const uint16_t kRefuse[] = {0, STATUS_PACKET_UNAVAILABLE, STATUS_PACKET_REMOVED_FROM_MEMORY,
                                                    STATUS_PACKET_AND_PREV_REMOVED_FROM_MEMORY};
-                loop.channel.refuseStatus = aChoices.chance(10) ? kRefuse[aChoices.next(4)] : 0;
-                if (aChoices.chance(30)) loop.channel.storm = aChoices.next(21);
+                loop.channel.refuseStatus = aChoices.Chance(10) ? kRefuse[aChoices.Next(4)] : 0;
+                if (aChoices.Chance(30)) loop.channel.storm = aChoices.Next(21);
             }
-            if (aChoices.chance(10)) loop.channel.leaderLoss = (1 + aChoices.next(60)) / 100.0;
+            if (aChoices.Chance(10)) loop.channel.leaderLoss = (1 + aChoices.Next(60)) / 100.0;
         } else {
             loop.channel = Channel();
         }
@@ -354,48 +354,48 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks, size_t aBa
         Frame &frame = frames.back();
         BlockSource source = SourceOf(frame);
         bool injected = false;
-        if (!quiet && aChoices.chance(25)) {
+        if (!quiet && aChoices.Chance(25)) {
             // Into this block under way, or before it, or before another.
             injected = true;
             std::vector<std::vector<uint8_t>> packets;
-            const uint32_t kind = aChoices.next(20);
+            const uint32_t kind = aChoices.Next(20);
             if (kind < (settled && established ? 6 : 3) && !sequence.empty()) {
                 // A past block again, late: a copy of all of it, or its
                 // leader alone; under its own id, or as if far older.
-                const auto &[id, past] = sequence[aChoices.next(uint32_t(sequence.size()))];
+                const auto &[id, past] = sequence[aChoices.Next(uint32_t(sequence.size()))];
                 uint64_t as = id;
                 if (kind >= 3) {
                     // Past where late blocks may begin, however far stray
                     // packets moved the newest ahead.
-                    const uint64_t back = Reassembler::kLateBlocks + 200 + aChoices.next(aChoices.chance(50) ? 100 : 40000);
+                    const uint64_t back = Reassembler::kLateBlocks + 200 + aChoices.Next(aChoices.Chance(50) ? 100 : 40000);
                     as = loop.extendedId ? (id > back ? id - back : UINT64_MAX - back) : (id + 0xFFFF - back % 0xFFFF - 1) % 0xFFFF + 1;
                 }
                 Packetizer p;
                 BlockSource again = SourceOf(const_cast<Frame &>(*past));
-                if (p.start(again, as, loop.datagram, loop.extendedId))
-                    for (uint32_t n = 0; n < (kind % 3 == 0 ? 1 : p.packetCount()); ++n)
+                if (p.Start(again, as, loop.datagram, loop.extendedId))
+                    for (uint32_t n = 0; n < (kind % 3 == 0 ? 1 : p.PacketCount()); ++n)
                         packets.push_back(Datagram(p, n, loop.datagram));
             } else {
                 Packetizer p;
                 std::vector<uint8_t> genuine;
-                if (p.start(source, block, loop.datagram, loop.extendedId)) {
+                if (p.Start(source, block, loop.datagram, loop.extendedId)) {
                     genuine.resize(loop.datagram);
-                    genuine.resize(p.write(aChoices.next(p.packetCount()), genuine.data(), genuine.size()));
+                    genuine.resize(p.Write(aChoices.Next(p.PacketCount()), genuine.data(), genuine.size()));
                 }
-                uint64_t target = aChoices.chance(70) ? block : nextBlockId(block + aChoices.next(70), loop.extendedId);
+                uint64_t target = aChoices.Chance(70) ? block : nextBlockId(block + aChoices.Next(70), loop.extendedId);
                 bool altered = false;
-                packets = Hostile(aChoices, target, aChoices.chance(90) ? loop.extendedId : !loop.extendedId, genuine,
+                packets = Hostile(aChoices, target, aChoices.Chance(90) ? loop.extendedId : !loop.extendedId, genuine,
                                   altered);
                 if (altered) loop.channel = Channel();
             }
             for (auto &d : packets)
                 if (auto parsed = parsePacket(d.data(), d.size()))
                     named.insert({parsed->header.blockId, parsed->header.extendedId});
-            if (aChoices.chance(50)) {
+            if (aChoices.Chance(50)) {
                 loop.inject = packets;
-                loop.injectAfter = aChoices.next(8);
+                loop.injectAfter = aChoices.Next(8);
             } else {
-                for (auto &d : packets) loop.deliver(d);
+                for (auto &d : packets) loop.Deliver(d);
             }
         }
         // A forged packet in place of one that never comes, or comes after
@@ -408,7 +408,7 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks, size_t aBa
         const bool asked = config.resendEnabled && c.serveResends && !c.refuseStatus && c.resendLoss == 0;
         const bool untroubled = c.loss == 0 && c.duplicate == 0 && c.reorder == 0 && c.leaderLoss == 0;
         const bool spare = c.loss == 0 && c.duplicate == 0 && c.reorder == 0 && (c.leaderLoss == 0 || asked);
-        if (loop.send(source, block)) {
+        if (loop.Send(source, block)) {
             sent[key].push_back(&frame);
             sequence.emplace_back(block, &frame);
             ++out.sent;
@@ -425,16 +425,16 @@ inline PropertyOutcome RunProperty(Choices &aChoices, size_t aBlocks, size_t aBa
         }
         loop.inject.clear();
         block = nextBlockId(block, loop.extendedId);
-        loop.now += aChoices.next(3000);
+        loop.now += aChoices.Next(3000);
         // A block waiting for its leader again is not pushed out by the
         // next ones before the resend is due.
-        if (quiet || c.leaderLoss > 0 || aChoices.chance(30)) loop.settle();
+        if (quiet || c.leaderLoss > 0 || aChoices.Chance(30)) loop.Settle();
     }
-    loop.settle();
+    loop.Settle();
     check();
     out.tail = tail.size();
     out.landed = loop.landed;
-    if (loop.reassembler().openBlocks()) out.failure = "a block stayed open";
+    if (loop.GetReassembler().OpenBlocks()) out.failure = "a block stayed open";
     if (!loop.guardsIntact) out.failure = "written past the memory given";
     if (out.failure.empty())
         for (const auto &[f, id] : spared)

@@ -55,28 +55,28 @@ std::vector<Case> Cases()
         {encodeDiscoveryAck(2, Identity()),
          "GVCP DISCOVERY_ACK ack=2 status=SUCCESS length=248 version=2.1 mac=00:11:1c:aa:bb:cc ip=192.168.10.5 "
          "manufacturer=\"Maker\" model=\"Cam \\x221\\x22\\x01\" serial=\"SN7\" name=\"nnnnnnnnnnnnnnnn\""},
-        {force.encode(3), "GVCP FORCEIP_CMD req=3 flags=0x01 length=56 mac=02:00:00:00:00:07 ip=10.0.0.2 mask=255.0.0.0"},
-        {ReadRegCmd{{0x0, 0xC, 0x938}}.encode(4),
+        {force.Encode(3), "GVCP FORCEIP_CMD req=3 flags=0x01 length=56 mac=02:00:00:00:00:07 ip=10.0.0.2 mask=255.0.0.0"},
+        {ReadRegCmd{{0x0, 0xC, 0x938}}.Encode(4),
          "GVCP READREG_CMD req=4 flags=0x01 length=12 addresses=0x00000000,0x0000000c,0x00000938"},
-        {ReadRegCmd{{1, 2, 3, 4, 5, 6}}.encode(4),
+        {ReadRegCmd{{1, 2, 3, 4, 5, 6}}.Encode(4),
          "GVCP READREG_CMD req=4 flags=0x01 length=24 addresses=0x00000001,0x00000002,0x00000003,0x00000004,... (6)"},
-        {ReadRegAck{{0x00020001}}.encode(5), "GVCP READREG_ACK ack=5 status=SUCCESS length=4 values=0x00020001"},
-        {WriteRegCmd{{{0xA00, 2}, {0xD00, 0x1234}}}.encode(6),
+        {ReadRegAck{{0x00020001}}.Encode(5), "GVCP READREG_ACK ack=5 status=SUCCESS length=4 values=0x00020001"},
+        {WriteRegCmd{{{0xA00, 2}, {0xD00, 0x1234}}}.Encode(6),
          "GVCP WRITEREG_CMD req=6 flags=0x01 length=16 writes=0x00000a00:0x00000002,0x00000d00:0x00001234"},
-        {WriteAck{1}.encode(WRITEREG_ACK, 7, STATUS_WRITE_PROTECT),
+        {WriteAck{1}.Encode(WRITEREG_ACK, 7, STATUS_WRITE_PROTECT),
          "GVCP WRITEREG_ACK ack=7 status=WRITE_PROTECT length=4 index=1"},
-        {ReadMemCmd{0x48, 32}.encode(8), "GVCP READMEM_CMD req=8 flags=0x01 length=8 address=0x00000048 count=32"},
-        {ReadMemAck{0x48, Bytes(12, 1)}.encode(9), "GVCP READMEM_ACK ack=9 status=SUCCESS length=16 address=0x00000048 bytes=12"},
-        {WriteMemCmd{0x200, Bytes(8, 0)}.encode(10), "GVCP WRITEMEM_CMD req=10 flags=0x01 length=12 address=0x00000200 bytes=8"},
-        {resend.encode(11), "GVCP PACKETRESEND_CMD req=11 flags=0x00 length=12 channel=2 block=4660 packets=5..9"},
-        {extended.encode(12),
+        {ReadMemCmd{0x48, 32}.Encode(8), "GVCP READMEM_CMD req=8 flags=0x01 length=8 address=0x00000048 count=32"},
+        {ReadMemAck{0x48, Bytes(12, 1)}.Encode(9), "GVCP READMEM_ACK ack=9 status=SUCCESS length=16 address=0x00000048 bytes=12"},
+        {WriteMemCmd{0x200, Bytes(8, 0)}.Encode(10), "GVCP WRITEMEM_CMD req=10 flags=0x01 length=12 address=0x00000200 bytes=8"},
+        {resend.Encode(11), "GVCP PACKETRESEND_CMD req=11 flags=0x00 length=12 channel=2 block=4660 packets=5..9"},
+        {extended.Encode(12),
          "GVCP PACKETRESEND_CMD req=12 flags=0x10 length=20 channel=2 block=4886718345 packets=16777216..16777218"},
-        {PendingAck{250}.encode(13), "GVCP PENDING_ACK ack=13 status=SUCCESS length=4 time-to-completion=250 ms"},
-        {events.encode(14), "GVCP EVENT_CMD req=14 flags=0x01 length=16 event=0x9001 channel=1 block=77 timestamp=1000"},
-        {eventData.encode(15),
+        {PendingAck{250}.Encode(13), "GVCP PENDING_ACK ack=13 status=SUCCESS length=4 time-to-completion=250 ms"},
+        {events.Encode(14), "GVCP EVENT_CMD req=14 flags=0x01 length=16 event=0x9001 channel=1 block=77 timestamp=1000"},
+        {eventData.Encode(15),
          "GVCP EVENTDATA_CMD req=15 flags=0x11 length=30 event=0x9002 channel=65535 block=1099511627776 timestamp=5 "
          "data=6 bytes"},
-        {ActionCmd{1, 2, 3, 99}.encode(16, true),
+        {ActionCmd{1, 2, 3, 99}.Encode(16, true),
          "GVCP ACTION_CMD req=16 flags=0x81 length=20 device-key=0x00000001 group-key=0x00000002 "
          "group-mask=0x00000003 time=99"},
         {encodeEmptyAck(ACTION_ACK, 17), "GVCP ACTION_ACK ack=17 status=SUCCESS length=0"},
@@ -98,7 +98,7 @@ TEST(GvcpDissect, SaysWhatIsWrongWithDamagedPackets)
     EXPECT_EQ(Dissect({0x42, 0x01, 0x00}), "GVCP truncated: 3 bytes 42 01 00");
     EXPECT_EQ(dissectGvcp(nullptr, 0), "GVCP truncated: 0 bytes");
     // The header promises more than arrived.
-    Bytes cut = ReadRegCmd{{0, 4}}.encode(1);
+    Bytes cut = ReadRegCmd{{0, 4}}.Encode(1);
     EXPECT_EQ(Dissect(cut, cut.size() - 1), "GVCP READREG_CMD req=1 flags=0x01 length=8 truncated: 7 of 8 payload bytes");
     // A payload of the wrong shape for its kind.
     EXPECT_EQ(Dissect(encodeCommand(READREG_CMD, 1, 2, {1, 2, 3})),

@@ -91,19 +91,19 @@ std::vector<Sample> Samples()
     return {
         {"discovery ack", encodeDiscoveryAck(7, SampleIdentity()), true,
          [](const uint8_t *p, size_t n) { return decodeDiscoveryAck(p, n).has_value(); }},
-        {"forceip", force.encode(3), false, cmd(ForceIp::decode)},
-        {"readreg", ReadRegCmd{{0x0, 0x934, 0xA00}}.encode(4), false, cmd(ReadRegCmd::decode)},
-        {"readreg ack", ReadRegAck{{1, 2, 3}}.encode(4), true, ack(ReadRegAck::decode)},
-        {"writereg", WriteRegCmd{{{0xA00, 2}, {0x938, 3000}}}.encode(5), false, cmd(WriteRegCmd::decode)},
-        {"writereg ack", WriteAck{2}.encode(WRITEREG_ACK, 5), true, ack(WriteAck::decode)},
-        {"readmem", ReadMemCmd{0x200, 512}.encode(6), false, cmd(ReadMemCmd::decode)},
-        {"readmem ack", rma.encode(6), true, ack(ReadMemAck::decode)},
-        {"writemem", wm.encode(8), false, cmd(WriteMemCmd::decode)},
-        {"packetresend", resend.encode(9), false, cmd(PacketResendCmd::decode)},
-        {"pending ack", PendingAck{250}.encode(10), true, ack(PendingAck::decode)},
-        {"event", events.encode(11), false, cmd(EventCmd::decode)},
-        {"eventdata", data.encode(12), false, cmd(EventDataCmd::decode)},
-        {"action", action.encode(13), false, cmd(ActionCmd::decode)},
+        {"forceip", force.Encode(3), false, cmd(ForceIp::Decode)},
+        {"readreg", ReadRegCmd{{0x0, 0x934, 0xA00}}.Encode(4), false, cmd(ReadRegCmd::Decode)},
+        {"readreg ack", ReadRegAck{{1, 2, 3}}.Encode(4), true, ack(ReadRegAck::Decode)},
+        {"writereg", WriteRegCmd{{{0xA00, 2}, {0x938, 3000}}}.Encode(5), false, cmd(WriteRegCmd::Decode)},
+        {"writereg ack", WriteAck{2}.Encode(WRITEREG_ACK, 5), true, ack(WriteAck::Decode)},
+        {"readmem", ReadMemCmd{0x200, 512}.Encode(6), false, cmd(ReadMemCmd::Decode)},
+        {"readmem ack", rma.Encode(6), true, ack(ReadMemAck::Decode)},
+        {"writemem", wm.Encode(8), false, cmd(WriteMemCmd::Decode)},
+        {"packetresend", resend.Encode(9), false, cmd(PacketResendCmd::Decode)},
+        {"pending ack", PendingAck{250}.Encode(10), true, ack(PendingAck::Decode)},
+        {"event", events.Encode(11), false, cmd(EventCmd::Decode)},
+        {"eventdata", data.Encode(12), false, cmd(EventDataCmd::Decode)},
+        {"action", action.Encode(13), false, cmd(ActionCmd::Decode)},
     };
 }
 
@@ -133,7 +133,7 @@ TEST(GvcpCodec, DiscoveryAckRoundTrip)
     ASSERT_TRUE(out);
     EXPECT_EQ(ackId, 99);
     EXPECT_EQ(out->versionMinor, 1);
-    EXPECT_EQ(out->deviceClass(), 2u);
+    EXPECT_EQ(out->DeviceClass(), 2u);
     EXPECT_EQ(out->mac, in.mac);
     EXPECT_EQ(out->ip, in.ip);
     EXPECT_EQ(out->subnetMask, in.subnetMask);
@@ -147,7 +147,7 @@ TEST(GvcpCodec, DiscoveryAckRoundTrip)
 
 TEST(GvcpCodec, DiscoveryAckWithFailureStatusOrShortPayloadIsDropped)
 {
-    Bytes failed = encodeAck(DISCOVERY_ACK, STATUS_BUSY, 1, SampleIdentity().encode());
+    Bytes failed = encodeAck(DISCOVERY_ACK, STATUS_BUSY, 1, SampleIdentity().Encode());
     EXPECT_FALSE(decodeDiscoveryAck(failed.data(), failed.size()));
     // A length field that announces less than a full identity.
     Bytes shortAck = encodeAck(DISCOVERY_ACK, STATUS_SUCCESS, 1, Bytes(100, 0));
@@ -156,17 +156,17 @@ TEST(GvcpCodec, DiscoveryAckWithFailureStatusOrShortPayloadIsDropped)
 
 TEST(GvcpCodec, TypedRoundTrips)
 {
-    auto rr = ReadRegCmd::decode(*decodeCommand(ReadRegCmd{{0x0, 0x934}}.encode(1).data(), 16));
+    auto rr = ReadRegCmd::Decode(*decodeCommand(ReadRegCmd{{0x0, 0x934}}.Encode(1).data(), 16));
     ASSERT_TRUE(rr);
     EXPECT_EQ(rr->addresses, (std::vector<uint32_t>{0x0, 0x934}));
 
-    Bytes wrBytes = WriteRegCmd{{{0xA00, 2}}}.encode(2);
-    auto wr = WriteRegCmd::decode(*decodeCommand(wrBytes.data(), wrBytes.size()));
+    Bytes wrBytes = WriteRegCmd{{{0xA00, 2}}}.Encode(2);
+    auto wr = WriteRegCmd::Decode(*decodeCommand(wrBytes.data(), wrBytes.size()));
     ASSERT_TRUE(wr);
     EXPECT_EQ(wr->writes[0], std::make_pair(0xA00u, 2u));
 
-    Bytes rmBytes = ReadMemCmd{0x48, 32}.encode(3);
-    auto rm = ReadMemCmd::decode(*decodeCommand(rmBytes.data(), rmBytes.size()));
+    Bytes rmBytes = ReadMemCmd{0x48, 32}.Encode(3);
+    auto rm = ReadMemCmd::Decode(*decodeCommand(rmBytes.data(), rmBytes.size()));
     ASSERT_TRUE(rm);
     EXPECT_EQ(rm->address, 0x48u);
     EXPECT_EQ(rm->count, 32);
@@ -175,8 +175,8 @@ TEST(GvcpCodec, TypedRoundTrips)
     pr.blockId = 0x1234;
     pr.firstPacketId = 0xABCDEF;
     pr.lastPacketId = 0x12345678;  // only 24 bits travel without extended ids
-    Bytes prBytes = pr.encode(4);
-    auto prOut = PacketResendCmd::decode(*decodeCommand(prBytes.data(), prBytes.size()));
+    Bytes prBytes = pr.Encode(4);
+    auto prOut = PacketResendCmd::Decode(*decodeCommand(prBytes.data(), prBytes.size()));
     ASSERT_TRUE(prOut);
     EXPECT_EQ(prOut->blockId, 0x1234u);
     EXPECT_EQ(prOut->firstPacketId, 0xABCDEFu);
@@ -187,8 +187,8 @@ TEST(GvcpCodec, TypedRoundTrips)
         EventCmd ev;
         ev.extendedId = extended;
         ev.events = {Event{0x9000, 0, 0xBEEF, 0x0102030405060708ULL}};
-        Bytes evBytes = ev.encode(5);
-        auto evOut = EventCmd::decode(*decodeCommand(evBytes.data(), evBytes.size()));
+        Bytes evBytes = ev.Encode(5);
+        auto evOut = EventCmd::Decode(*decodeCommand(evBytes.data(), evBytes.size()));
         ASSERT_TRUE(evOut);
         ASSERT_EQ(evOut->events.size(), 1u);
         EXPECT_EQ(evOut->events[0].eventId, 0x9000);
@@ -197,32 +197,32 @@ TEST(GvcpCodec, TypedRoundTrips)
     }
 
     ActionCmd plain{1, 2, 3, std::nullopt};
-    Bytes acBytes = plain.encode(6);
-    auto ac = ActionCmd::decode(*decodeCommand(acBytes.data(), acBytes.size()));
+    Bytes acBytes = plain.Encode(6);
+    auto ac = ActionCmd::Decode(*decodeCommand(acBytes.data(), acBytes.size()));
     ASSERT_TRUE(ac);
     EXPECT_FALSE(ac->actionTime);
     EXPECT_EQ(ac->groupMask, 3u);
 
-    Bytes pa = PendingAck{700}.encode(7);
-    EXPECT_EQ(PendingAck::decode(*decodeAck(pa.data(), pa.size()))->timeToCompletionMs, 700);
+    Bytes pa = PendingAck{700}.Encode(7);
+    EXPECT_EQ(PendingAck::Decode(*decodeAck(pa.data(), pa.size()))->timeToCompletionMs, 700);
 }
 
 TEST(GvcpCodec, MalformedPayloadsAreRefused)
 {
     // Register lists must be whole entries; a READREG ack of 5 bytes is not.
-    EXPECT_FALSE(ReadRegCmd::decode(*decodeCommand(encodeCommand(READREG_CMD, 1, 1, Bytes(6, 0)).data(), 14)));
-    EXPECT_FALSE(ReadRegCmd::decode(*decodeCommand(encodeCommand(READREG_CMD, 1, 1, {}).data(), 8)));
-    EXPECT_FALSE(WriteRegCmd::decode(*decodeCommand(encodeCommand(WRITEREG_CMD, 1, 1, Bytes(12, 0)).data(), 20)));
-    EXPECT_FALSE(ReadRegAck::decode(*decodeAck(encodeAck(READREG_ACK, 0, 1, Bytes(5, 0)).data(), 13)));
-    EXPECT_FALSE(EventCmd::decode(*decodeCommand(encodeCommand(EVENT_CMD, 1, 1, Bytes(20, 0)).data(), 28)));
+    EXPECT_FALSE(ReadRegCmd::Decode(*decodeCommand(encodeCommand(READREG_CMD, 1, 1, Bytes(6, 0)).data(), 14)));
+    EXPECT_FALSE(ReadRegCmd::Decode(*decodeCommand(encodeCommand(READREG_CMD, 1, 1, {}).data(), 8)));
+    EXPECT_FALSE(WriteRegCmd::Decode(*decodeCommand(encodeCommand(WRITEREG_CMD, 1, 1, Bytes(12, 0)).data(), 20)));
+    EXPECT_FALSE(ReadRegAck::Decode(*decodeAck(encodeAck(READREG_ACK, 0, 1, Bytes(5, 0)).data(), 13)));
+    EXPECT_FALSE(EventCmd::Decode(*decodeCommand(encodeCommand(EVENT_CMD, 1, 1, Bytes(20, 0)).data(), 28)));
     // Memory is written in whole registers: every other byte count is refused.
     for (size_t n = 1; n <= 12; ++n) {
-        Bytes wm = WriteMemCmd{0x200, Bytes(n, 'w')}.encode(1);
-        EXPECT_EQ(WriteMemCmd::decode(*decodeCommand(wm.data(), wm.size())).has_value(), n % 4 == 0) << n << " bytes";
+        Bytes wm = WriteMemCmd{0x200, Bytes(n, 'w')}.Encode(1);
+        EXPECT_EQ(WriteMemCmd::Decode(*decodeCommand(wm.data(), wm.size())).has_value(), n % 4 == 0) << n << " bytes";
     }
     // A command decoder given another command.
-    Bytes rm = ReadMemCmd{0, 4}.encode(1);
-    EXPECT_FALSE(WriteMemCmd::decode(*decodeCommand(rm.data(), rm.size())));
+    Bytes rm = ReadMemCmd{0, 4}.Encode(1);
+    EXPECT_FALSE(WriteMemCmd::Decode(*decodeCommand(rm.data(), rm.size())));
     // Wrong key.
     Bytes bad = encodeDiscoveryCmd(1);
     bad[0] = 0x43;
@@ -232,7 +232,7 @@ TEST(GvcpCodec, MalformedPayloadsAreRefused)
 
 TEST(GvcpCodec, BytesBeyondTheAnnouncedLengthAreIgnored)
 {
-    Bytes packet = ReadRegCmd{{0x934}}.encode(1);
+    Bytes packet = ReadRegCmd{{0x934}}.Encode(1);
     packet.insert(packet.end(), {1, 2, 3});
     auto cmd = decodeCommand(packet.data(), packet.size());
     ASSERT_TRUE(cmd);
@@ -273,21 +273,21 @@ TEST(GvcpCodec, RandomInputNeverCrashes)
         }
         OnCopy(packet, packet.size(), [&](const uint8_t *p, size_t n) {
             if (auto c = decodeCommand(p, n)) {
-                ForceIp::decode(*c);
-                ReadRegCmd::decode(*c);
-                WriteRegCmd::decode(*c);
-                ReadMemCmd::decode(*c);
-                WriteMemCmd::decode(*c);
-                PacketResendCmd::decode(*c);
-                EventCmd::decode(*c);
-                EventDataCmd::decode(*c);
-                ActionCmd::decode(*c);
+                ForceIp::Decode(*c);
+                ReadRegCmd::Decode(*c);
+                WriteRegCmd::Decode(*c);
+                ReadMemCmd::Decode(*c);
+                WriteMemCmd::Decode(*c);
+                PacketResendCmd::Decode(*c);
+                EventCmd::Decode(*c);
+                EventDataCmd::Decode(*c);
+                ActionCmd::Decode(*c);
             }
             if (auto a = decodeAck(p, n)) {
-                ReadRegAck::decode(*a);
-                WriteAck::decode(*a);
-                ReadMemAck::decode(*a);
-                PendingAck::decode(*a);
+                ReadRegAck::Decode(*a);
+                WriteAck::Decode(*a);
+                ReadMemAck::Decode(*a);
+                PendingAck::Decode(*a);
             }
             decodeDiscoveryAck(p, n);
             return 0;
@@ -328,13 +328,13 @@ TEST(GvcpLimits, StepsCountFromTheMinimumAndAFieldIsItsOwnBits)
         {{-5, 5, 0}, -5, true},    {{-5, 5, 3}, 1, true},      {{-5, 5, 3}, 0, false},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(c.limits.takes(c.value), c.takes) << c.limits.min << ".." << c.limits.max << " by " << c.limits.inc
+        EXPECT_EQ(c.limits.Takes(c.value), c.takes) << c.limits.min << ".." << c.limits.max << " by " << c.limits.inc
                                                      << ": " << c.value;
     FieldLimit port;
     port.mask = 0xFFFF0000;
     port.shift = 16;
     port.min = 1024;
     port.max = 2048;
-    EXPECT_TRUE(port.takes(0x04000000u | 0xFFFF));   // the other bits are not the field's
-    EXPECT_FALSE(port.takes(0x03FF0000u));
+    EXPECT_TRUE(port.Takes(0x04000000u | 0xFFFF));   // the other bits are not the field's
+    EXPECT_FALSE(port.Takes(0x03FF0000u));
 }

@@ -175,16 +175,16 @@ TEST(GvspLeader, EveryPayloadKindRoundTripsAndEveryTruncationIsRefused)
             EXPECT_EQ(back->image.sizeX, l.image.sizeX);
             EXPECT_EQ(back->image.sizeY, l.image.sizeY);
             if (l.partCount) {
-                PartInfo p = back->part(0);
+                PartInfo p = back->Part(0);
                 EXPECT_EQ(p.length, parts[0].length);
                 EXPECT_EQ(p.dataFormat, parts[0].dataFormat);
                 EXPECT_EQ(p.sourceId, 3);
                 EXPECT_EQ(p.dataPurposeId, 7);
                 EXPECT_EQ(p.regionId, 9);
-                EXPECT_EQ(p.image().sizeX, 100u);
-                EXPECT_EQ(p.image().sizeY, 50u);
-                EXPECT_EQ(back->part(1).dataType, 2);
-                EXPECT_EQ(back->part(2).length, 0u);   // beyond the table: empty
+                EXPECT_EQ(p.Image().sizeX, 100u);
+                EXPECT_EQ(p.Image().sizeY, 50u);
+                EXPECT_EQ(back->Part(1).dataType, 2);
+                EXPECT_EQ(back->Part(2).length, 0u);   // beyond the table: empty
             }
             // Cut anywhere, an exact-size copy decodes to nothing or to a
             // leader with fewer whole parts: never a read past its end.
@@ -196,7 +196,7 @@ TEST(GvspLeader, EveryPayloadKindRoundTripsAndEveryTruncationIsRefused)
                 auto cut = decodeLeader(*p);
                 if (cut && cut->partCount) {
                     EXPECT_LT(cut->partCount, l.partCount);
-                    cut->part(cut->partCount - 1);
+                    cut->Part(cut->partCount - 1);
                 } else if (l.payloadType != PAYLOAD_MULTIPART && l.payloadType != PAYLOAD_CHUNK) {
                     EXPECT_FALSE(cut) << "payload " << l.payloadType << " cut to " << n;
                 }
@@ -344,8 +344,8 @@ TEST(GvspLoop, ImagesArriveWholeAndInOrderWithoutLoss)
     Loop loop;
     for (uint64_t block = 1; block <= 3; ++block) {
         auto image = Pattern(64 * 50 + 7, uint32_t(block));
-        ASSERT_TRUE(loop.send(ImageSource(image, 64, 50), block));
-        loop.settle();
+        ASSERT_TRUE(loop.Send(ImageSource(image, 64, 50), block));
+        loop.Settle();
         ASSERT_EQ(loop.received.size(), block);
         const Received &r = loop.received.back();
         EXPECT_EQ(r.blockId, block);
@@ -359,8 +359,8 @@ TEST(GvspLoop, ImagesArriveWholeAndInOrderWithoutLoss)
         EXPECT_EQ(r.result.statistics.resendPacketsRequested, 0u);
     }
     EXPECT_TRUE(loop.resends.empty());
-    EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
-    EXPECT_EQ(loop.reassembler().counters().blocksComplete, 3u);
+    EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u);
+    EXPECT_EQ(loop.GetReassembler().Counters().blocksComplete, 3u);
 }
 
 TEST(GvspLoop, LossReorderingAndDuplicatesAreRecoveredByteForByte)
@@ -381,11 +381,11 @@ TEST(GvspLoop, LossReorderingAndDuplicatesAreRecoveredByteForByte)
             uint64_t block = extended ? 0xFFFFFFFFull : 0xFFFE;   // both wrap or widen here
             for (int k = 0; k < 6; ++k) {
                 sent[block] = Pattern(100 * 1000 + k, seed * 10 + k);
-                ASSERT_TRUE(loop.send(ImageSource(sent[block], 100, 1000), block));
+                ASSERT_TRUE(loop.Send(ImageSource(sent[block], 100, 1000), block));
                 block = nextBlockId(block, extended);
                 loop.now += 5000;   // the next frame: gaps of this one are asked for meanwhile
             }
-            loop.settle();
+            loop.Settle();
             // Blocks end in any order (one may wait for a resend while the
             // next completes); each must be whole.
             ASSERT_EQ(loop.received.size(), sent.size()) << "seed " << seed;
@@ -413,7 +413,7 @@ TEST(GvspLoop, MultiPartAndGenDCBlocksLandAtTheirOffsets)
     loop.channel.loss = 0.1;
     auto a = Pattern(5000, 1), b = Pattern(3001, 2);
     TwoParts mp(a, b, 2);
-    ASSERT_TRUE(loop.send(mp.source, 1));
+    ASSERT_TRUE(loop.Send(mp.source, 1));
 
     auto container = Pattern(9000, 3);
     BlockSource gendc;
@@ -422,8 +422,8 @@ TEST(GvspLoop, MultiPartAndGenDCBlocksLandAtTheirOffsets)
     gendc.leader.genDCDescriptorSize = 200;
     gendc.data = container.data();
     gendc.size = container.size();
-    ASSERT_TRUE(loop.send(gendc, 2));
-    loop.settle();
+    ASSERT_TRUE(loop.Send(gendc, 2));
+    loop.Settle();
 
     ASSERT_EQ(loop.received.size(), 2u);
     const Received &r = loop.received[0];
@@ -444,11 +444,11 @@ TEST(GvspPacketizer, AMultiPartDataPacketAddressesItsBytesWithinTheBlock)
     TwoParts mp(a, b);
     for (bool extended : {false, true}) {
         Packetizer p;
-        ASSERT_TRUE(p.start(mp.source, 7, 1400, extended));
+        ASSERT_TRUE(p.Start(mp.source, 7, 1400, extended));
         std::vector<uint8_t> joined(a.size() + b.size());
-        for (uint32_t id = 1; id + 1 < p.packetCount(); ++id) {
+        for (uint32_t id = 1; id + 1 < p.PacketCount(); ++id) {
             std::vector<uint8_t> out(1400);
-            out.resize(p.write(id, out.data(), out.size()));
+            out.resize(p.Write(id, out.data(), out.size()));
             const uint8_t *bytes = nullptr;
             size_t size = 0;
             auto d = decodeMultiPartData(*parsePacket(out.data(), out.size()), &bytes, &size);
@@ -472,21 +472,21 @@ TEST(GvspLoop, RefusedOrUnservedResendsEndTheBlockWithItsMissingRanges)
         auto image = Pattern(1386 * 10, 4);   // ten data packets
         BlockSource s = ImageSource(image, 1386, 10);
         Packetizer p;
-        ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
-        ASSERT_EQ(p.packetCount(), 12u);
-        loop.send(s, 1);   // starts the sender's copy for resends
+        ASSERT_TRUE(p.Start(s, 1, loop.datagram, false));
+        ASSERT_EQ(p.PacketCount(), 12u);
+        loop.Send(s, 1);   // starts the sender's copy for resends
         loop.received.clear();
         loop.resends.clear();
-        loop.reassembler().reset();
+        loop.GetReassembler().Reset();
         // Now the same block again, without packets 3, 4 and 8.
         std::vector<uint8_t> out(loop.datagram);
-        for (uint32_t id = 0; id < p.packetCount(); ++id) {
+        for (uint32_t id = 0; id < p.PacketCount(); ++id) {
             if (id == 3 || id == 4 || id == 8) continue;
             out.resize(loop.datagram);
-            out.resize(p.write(id, out.data(), out.size()));
-            loop.deliver(out);
+            out.resize(p.Write(id, out.data(), out.size()));
+            loop.Deliver(out);
         }
-        loop.settle();
+        loop.Settle();
         ASSERT_EQ(loop.received.size(), 1u);
         const Received &r = loop.received[0];
         EXPECT_EQ(r.outcome, Outcome::MissingPackets);
@@ -523,23 +523,23 @@ TEST(GvspLoop, RemovedFromMemoryMeansThatPacketAloneOrEveryOneUpToIt)
         loop.channel.serveResends = false;
         auto image = Pattern(1392 * 10, 14);
         Packetizer p;
-        ASSERT_TRUE(p.start(ImageSource(image, 1392, 10), 1, loop.datagram, false));
-        for (uint32_t id = 0; id < p.packetCount(); ++id)
-            if (id != 3 && id != 8) loop.deliver(Datagram(p, id, loop.datagram));
-        loop.reassembler().onTick(loop.now + ReassemblerConfig().resendDelayUs);
+        ASSERT_TRUE(p.Start(ImageSource(image, 1392, 10), 1, loop.datagram, false));
+        for (uint32_t id = 0; id < p.PacketCount(); ++id)
+            if (id != 3 && id != 8) loop.Deliver(Datagram(p, id, loop.datagram));
+        loop.GetReassembler().OnTick(loop.now + ReassemblerConfig().resendDelayUs);
         ASSERT_EQ(loop.resends.size(), 2u);
         // The transmitter answers for packet 8 only.
         std::vector<uint8_t> answer(64);
-        answer.resize(p.writeStatus(8, status, answer.data(), answer.size()));
-        loop.deliver(answer);
+        answer.resize(p.WriteStatus(8, status, answer.data(), answer.size()));
+        loop.Deliver(answer);
         if (andBefore) {
             // Packet 3 went with it: nothing is awaited, the block ends.
             ASSERT_EQ(loop.received.size(), 1u);
-            EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+            EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u);
         } else {
             EXPECT_TRUE(loop.received.empty());
-            loop.deliver(Datagram(p, 3, loop.datagram));
-            loop.settle();
+            loop.Deliver(Datagram(p, 3, loop.datagram));
+            loop.Settle();
             ASSERT_EQ(loop.received.size(), 1u);
             EXPECT_EQ(loop.received[0].result.statistics.recovered, 1u);
         }
@@ -560,11 +560,11 @@ TEST(GvspLoop, WithoutResendsAGapIsLostAtOnceAndTheNextBlockGoesOn)
     loop.channel.loss = 0.2;
     for (uint64_t block = 1; block <= 5; ++block) {
         auto image = Pattern(20000, uint32_t(block));
-        loop.send(ImageSource(image, 200, 100), block);
+        loop.Send(ImageSource(image, 200, 100), block);
     }
-    loop.settle();
+    loop.Settle();
     EXPECT_TRUE(loop.resends.empty());
-    EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+    EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u);
     ASSERT_FALSE(loop.received.empty());
     for (size_t k = 1; k < loop.received.size(); ++k)
         EXPECT_TRUE(isNewerBlock(loop.received[k].blockId, loop.received[k - 1].blockId, false));
@@ -582,15 +582,15 @@ TEST(GvspLoop, TooManyMissingPacketsEndTheBlockWithoutAskingForAll)
     auto image = Pattern(1386 * 30, 5);
     Packetizer p;
     BlockSource s = ImageSource(image, 1386, 30);
-    ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
+    ASSERT_TRUE(p.Start(s, 1, loop.datagram, false));
     std::vector<uint8_t> out;
-    for (uint32_t id = 0; id < p.packetCount(); ++id) {
+    for (uint32_t id = 0; id < p.PacketCount(); ++id) {
         if (id >= 3 && id < 20) continue;   // 17 missing
         out.assign(loop.datagram, 0);
-        out.resize(p.write(id, out.data(), out.size()));
-        loop.deliver(out);
+        out.resize(p.Write(id, out.data(), out.size()));
+        loop.Deliver(out);
     }
-    loop.settle();
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 1u);
     EXPECT_EQ(loop.received[0].outcome, Outcome::TooManyResends);
     EXPECT_LE(loop.received[0].result.statistics.resendPacketsRequested, 5u);
@@ -602,14 +602,14 @@ TEST(GvspLoop, ABlockLargerThanItsMemoryWritesNothingBeyondAndSaysHowMuchItNeede
     Loop loop;
     loop.capacity = 10000;
     auto image = Pattern(25000, 6);
-    loop.send(ImageSource(image, 250, 100), 1);
+    loop.Send(ImageSource(image, 250, 100), 1);
     BlockSource raw;
     raw.leader.payloadType = PAYLOAD_RAW;
     raw.leader.payloadSize = image.size();
     raw.data = image.data();
     raw.size = image.size();
-    loop.send(raw, 2);
-    loop.settle();
+    loop.Send(raw, 2);
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 2u);
     for (const Received &r : loop.received) {
         EXPECT_EQ(r.outcome, Outcome::BufferTooSmall);
@@ -626,19 +626,19 @@ TEST(GvspLoop, TheShortLastPacketFirstDoesNotMisplaceTheRest)
     auto image = Pattern(1386 * 4 + 100, 7);
     Packetizer p;
     BlockSource s = ImageSource(image, 1, uint32_t(image.size()));
-    ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
-    loop.send(s, 1);   // registers the block for resends; learned stride
-    loop.reassembler().reset();
+    ASSERT_TRUE(p.Start(s, 1, loop.datagram, false));
+    loop.Send(s, 1);   // registers the block for resends; learned stride
+    loop.GetReassembler().Reset();
     loop.received.clear();
     std::vector<uint32_t> order = {0, 5, 6, 1, 2, 3, 4};   // the short data packet 5 first
     std::vector<uint8_t> out;
     for (uint32_t id : order) {
         out.assign(loop.datagram, 0);
-        out.resize(p.write(id, out.data(), out.size()));
-        loop.deliver(out);
+        out.resize(p.Write(id, out.data(), out.size()));
+        loop.Deliver(out);
         loop.now += 10;
     }
-    loop.settle();
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 1u);
     EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
     EXPECT_TRUE(loop.received[0].bytes == image);
@@ -652,19 +652,19 @@ TEST(GvspLoop, WaitingForTheLeaderSkipsABlockThatLostIt)
     auto image = Pattern(5000, 8);
     Packetizer p;
     BlockSource s = ImageSource(image, 50, 100);
-    ASSERT_TRUE(p.start(s, 1, loop.datagram, false));
+    ASSERT_TRUE(p.Start(s, 1, loop.datagram, false));
     std::vector<uint8_t> out;
-    for (uint32_t id = 1; id < p.packetCount(); ++id) {
+    for (uint32_t id = 1; id < p.PacketCount(); ++id) {
         out.assign(loop.datagram, 0);
-        out.resize(p.write(id, out.data(), out.size()));
-        loop.deliver(out);
+        out.resize(p.Write(id, out.data(), out.size()));
+        loop.Deliver(out);
     }
-    loop.send(s, 2);
-    loop.settle();
+    loop.Send(s, 2);
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 1u);
     EXPECT_EQ(loop.received[0].blockId, 2u);
     EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
-    EXPECT_GE(loop.reassembler().counters().ignored, p.packetCount() - 1);
+    EXPECT_GE(loop.GetReassembler().Counters().ignored, p.PacketCount() - 1);
 }
 
 TEST(GvspLoop, AQuietBlockEndsAtItsDeadlineAndAbortEndsTheRestInOrder)
@@ -675,35 +675,35 @@ TEST(GvspLoop, AQuietBlockEndsAtItsDeadlineAndAbortEndsTheRestInOrder)
     loop.channel.serveResends = false;
     auto image = Pattern(5000, 9);
     Packetizer p;
-    ASSERT_TRUE(p.start(ImageSource(image, 50, 100), 1, loop.datagram, false));
+    ASSERT_TRUE(p.Start(ImageSource(image, 50, 100), 1, loop.datagram, false));
     std::vector<uint8_t> out(loop.datagram);
-    out.resize(p.write(0, out.data(), out.size()));
-    loop.deliver(out);
+    out.resize(p.Write(0, out.data(), out.size()));
+    loop.Deliver(out);
     uint64_t started = loop.now;
-    EXPECT_LE(loop.reassembler().nextDeadline(), started + c.blockTimeoutUs);
-    loop.reassembler().onTick(started + c.blockTimeoutUs - 1);
+    EXPECT_LE(loop.GetReassembler().NextDeadline(), started + c.blockTimeoutUs);
+    loop.GetReassembler().OnTick(started + c.blockTimeoutUs - 1);
     EXPECT_TRUE(loop.received.empty());
-    loop.reassembler().onTick(started + c.blockTimeoutUs);
+    loop.GetReassembler().OnTick(started + c.blockTimeoutUs);
     ASSERT_EQ(loop.received.size(), 1u);
     EXPECT_EQ(loop.received[0].outcome, Outcome::MissingPackets);
-    EXPECT_EQ(loop.reassembler().nextDeadline(), UINT64_MAX);
+    EXPECT_EQ(loop.GetReassembler().NextDeadline(), UINT64_MAX);
 
     for (uint64_t block = 2; block <= 3; ++block) {
         Packetizer q;
-        ASSERT_TRUE(q.start(ImageSource(image, 50, 100), block, loop.datagram, false));
+        ASSERT_TRUE(q.Start(ImageSource(image, 50, 100), block, loop.datagram, false));
         out.assign(loop.datagram, 0);
-        out.resize(q.write(0, out.data(), out.size()));
-        loop.deliver(out);
+        out.resize(q.Write(0, out.data(), out.size()));
+        loop.Deliver(out);
     }
-    EXPECT_EQ(loop.reassembler().openBlocks(), 2u);
-    loop.reassembler().abort();
+    EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 2u);
+    loop.GetReassembler().Abort();
     ASSERT_EQ(loop.received.size(), 3u);
     EXPECT_EQ(loop.received[1].blockId, 2u);
     EXPECT_EQ(loop.received[1].outcome, Outcome::Aborted);
     EXPECT_EQ(loop.received[2].blockId, 3u);
     // Late packets of an ended block open nothing.
-    loop.deliver(out);
-    EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+    loop.Deliver(out);
+    EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u);
 }
 
 TEST(GvspLoop, NoMemoryDropsTheBlockAndItsLatePackets)
@@ -711,13 +711,13 @@ TEST(GvspLoop, NoMemoryDropsTheBlockAndItsLatePackets)
     Loop loop;
     loop.giveMemory = false;
     auto image = Pattern(5000, 10);
-    loop.send(ImageSource(image, 50, 100), 1);
-    loop.settle();
+    loop.Send(ImageSource(image, 50, 100), 1);
+    loop.Settle();
     EXPECT_TRUE(loop.received.empty());
-    EXPECT_EQ(loop.reassembler().counters().blocksDropped, 1u);
+    EXPECT_EQ(loop.GetReassembler().Counters().blocksDropped, 1u);
     loop.giveMemory = true;
-    loop.send(ImageSource(image, 50, 100), 2);
-    loop.settle();
+    loop.Send(ImageSource(image, 50, 100), 2);
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 1u);
     EXPECT_EQ(loop.received[0].outcome, Outcome::Complete);
 }
@@ -732,37 +732,37 @@ TEST(GvspLoop, ABlockWithoutMemoryEndsTheOldestBlockWaitingForPacketsAndTheStrea
     std::vector<std::unique_ptr<Packetizer>> blocks;
     for (uint64_t block = 1; block <= 4; ++block) {
         blocks.emplace_back(new Packetizer());
-        ASSERT_TRUE(blocks.back()->start(ImageSource(image, 1386, 10), block, loop.datagram, false));
+        ASSERT_TRUE(blocks.back()->Start(ImageSource(image, 1386, 10), block, loop.datagram, false));
     }
     // Blocks 1 and 2 lack packet 3 and wait for it.
     for (int b = 0; b < 2; ++b)
-        for (uint32_t id = 0; id < blocks[size_t(b)]->packetCount(); ++id)
-            if (id != 3) loop.deliver(Datagram(*blocks[size_t(b)], id, loop.datagram));
-    loop.reassembler().onTick(loop.now + ReassemblerConfig().resendDelayUs);
-    ASSERT_EQ(loop.reassembler().openBlocks(), 2u);
+        for (uint32_t id = 0; id < blocks[size_t(b)]->PacketCount(); ++id)
+            if (id != 3) loop.Deliver(Datagram(*blocks[size_t(b)], id, loop.datagram));
+    loop.GetReassembler().OnTick(loop.now + ReassemblerConfig().resendDelayUs);
+    ASSERT_EQ(loop.GetReassembler().OpenBlocks(), 2u);
     ASSERT_TRUE(loop.received.empty());
 
     // Block 3 finds no memory: it is dropped and the oldest waiting block,
     // block 1, ends at once as failed; block 2 goes on waiting.
     loop.giveMemory = false;
-    for (uint32_t id = 0; id < blocks[2]->packetCount(); ++id) loop.deliver(Datagram(*blocks[2], id, loop.datagram));
-    EXPECT_EQ(loop.reassembler().counters().blocksDropped, 1u);
+    for (uint32_t id = 0; id < blocks[2]->PacketCount(); ++id) loop.Deliver(Datagram(*blocks[2], id, loop.datagram));
+    EXPECT_EQ(loop.GetReassembler().Counters().blocksDropped, 1u);
     ASSERT_EQ(loop.received.size(), 1u);
     EXPECT_EQ(loop.received[0].blockId, 1u);
     EXPECT_EQ(loop.received[0].outcome, Outcome::MissingPackets);
     ASSERT_EQ(loop.received[0].missing.size(), 1u);
     EXPECT_EQ(loop.received[0].missing[0].low, 3u);
     EXPECT_EQ(loop.received[0].missing[0].high, 3u);
-    EXPECT_EQ(loop.reassembler().openBlocks(), 1u);
+    EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 1u);
 
     // With its memory back, the next block is received whole.
     loop.giveMemory = true;
-    for (uint32_t id = 0; id < blocks[3]->packetCount(); ++id) loop.deliver(Datagram(*blocks[3], id, loop.datagram));
+    for (uint32_t id = 0; id < blocks[3]->PacketCount(); ++id) loop.Deliver(Datagram(*blocks[3], id, loop.datagram));
     ASSERT_EQ(loop.received.size(), 2u);
     EXPECT_EQ(loop.received[1].blockId, 4u);
     EXPECT_EQ(loop.received[1].outcome, Outcome::Complete);
     EXPECT_TRUE(loop.received[1].bytes == image);
-    loop.settle();
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 3u);
     EXPECT_EQ(loop.received[2].blockId, 2u);
     EXPECT_EQ(loop.received[2].outcome, Outcome::MissingPackets);
@@ -783,21 +783,21 @@ TEST(GvspLoop, ABlockWhoseEndCannotBeHadAsksForItOnlyOnce)
             loop.channel.serveResends = false;
             auto image = Pattern(1386 * 10, 22);
             Packetizer first, second;
-            ASSERT_TRUE(first.start(ImageSource(image, 1386, 10), 1, loop.datagram, false));
-            ASSERT_TRUE(second.start(ImageSource(image, 1386, 10), 2, loop.datagram, false));
-            const uint32_t trailer = first.packetCount() - 1;
-            for (uint32_t id = 0; id < trailer; ++id) loop.deliver(Datagram(first, id, loop.datagram));
+            ASSERT_TRUE(first.Start(ImageSource(image, 1386, 10), 1, loop.datagram, false));
+            ASSERT_TRUE(second.Start(ImageSource(image, 1386, 10), 2, loop.datagram, false));
+            const uint32_t trailer = first.PacketCount() - 1;
+            for (uint32_t id = 0; id < trailer; ++id) loop.Deliver(Datagram(first, id, loop.datagram));
             if (later)
-                for (uint32_t id = 0; id < second.packetCount(); ++id)
-                    loop.deliver(Datagram(second, id, loop.datagram));
+                for (uint32_t id = 0; id < second.PacketCount(); ++id)
+                    loop.Deliver(Datagram(second, id, loop.datagram));
             const ReassemblerConfig c;
             size_t answered = 0;
-            for (int step = 0; step < 400 && loop.reassembler().openBlocks() > 0; ++step) {
+            for (int step = 0; step < 400 && loop.GetReassembler().OpenBlocks() > 0; ++step) {
                 for (; answer && answered < loop.resends.size(); ++answered)
                     for (uint32_t id = loop.resends[answered].first; id <= loop.resends[answered].second; ++id)
-                        loop.deliver(Forge(1, id, FORMAT_TRAILER, {}, false, answer));
+                        loop.Deliver(Forge(1, id, FORMAT_TRAILER, {}, false, answer));
                 loop.now += c.resendTimeoutUs / 4;
-                loop.reassembler().onTick(loop.now);
+                loop.GetReassembler().OnTick(loop.now);
             }
             ASSERT_EQ(loop.received.size(), later ? 2u : 1u);
             const Received &r = loop.received.back();
@@ -825,10 +825,10 @@ TEST(GvspLoop, HostilePacketsNeitherWriteOutsideNorKeepABlockOpen)
     loop.capacity = 4096;
     auto image = Pattern(4000, 11);
     Packetizer p;
-    ASSERT_TRUE(p.start(ImageSource(image, 40, 100), 1, loop.datagram, false));
+    ASSERT_TRUE(p.Start(ImageSource(image, 40, 100), 1, loop.datagram, false));
     std::vector<uint8_t> out(loop.datagram);
-    out.resize(p.write(0, out.data(), out.size()));
-    loop.deliver(out);
+    out.resize(p.Write(0, out.data(), out.size()));
+    loop.Deliver(out);
 
     auto forge = [&](uint8_t aFormat, uint32_t aPacketId, std::vector<uint8_t> aBody) {
         Header h;
@@ -838,7 +838,7 @@ TEST(GvspLoop, HostilePacketsNeitherWriteOutsideNorKeepABlockOpen)
         std::vector<uint8_t> d(kHeaderSize);
         writeHeader(h, d.data(), d.size());
         d.insert(d.end(), aBody.begin(), aBody.end());
-        loop.deliver(d);
+        loop.Deliver(d);
     };
     forge(FORMAT_PAYLOAD, 0xFFFFFF, std::vector<uint8_t>(100, 1));   // far beyond
     forge(FORMAT_PAYLOAD, 40, std::vector<uint8_t>(1386, 2));        // past the memory
@@ -847,13 +847,13 @@ TEST(GvspLoop, HostilePacketsNeitherWriteOutsideNorKeepABlockOpen)
     forge(FORMAT_LEADER, 4, {});                                      // a leader elsewhere
     forge(FORMAT_TRAILER, 0, {0, 0, 0, 1});                           // a trailer at 0
     forge(0x0F, 5, {1, 2, 3});
-    loop.deliver({});
-    loop.deliver({1, 2, 3});
-    loop.settle();
+    loop.Deliver({});
+    loop.Deliver({1, 2, 3});
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 1u);
     EXPECT_NE(loop.received[0].outcome, Outcome::Complete);
     EXPECT_TRUE(loop.guardsIntact);
-    EXPECT_GT(loop.reassembler().counters().malformed, 3u);
+    EXPECT_GT(loop.GetReassembler().Counters().malformed, 3u);
 }
 
 TEST(GvspLoop, AMultiPartPacketRunningPastItsPartDoesNotOverwriteTheNext)
@@ -862,14 +862,14 @@ TEST(GvspLoop, AMultiPartPacketRunningPastItsPartDoesNotOverwriteTheNext)
     auto a = Pattern(3000, 21), b = Pattern(3000, 22);
     TwoParts mp(a, b);
     Packetizer p;
-    ASSERT_TRUE(p.start(mp.source, 1, loop.datagram, false));
-    uint32_t last = p.packetCount() - 2;   // the last data packet
+    ASSERT_TRUE(p.Start(mp.source, 1, loop.datagram, false));
+    uint32_t last = p.PacketCount() - 2;   // the last data packet
     auto packet = [&](uint32_t aId) {
         std::vector<uint8_t> out(loop.datagram);
-        out.resize(p.write(aId, out.data(), out.size()));
+        out.resize(p.Write(aId, out.data(), out.size()));
         return out;
     };
-    for (uint32_t id = 0; id < last; ++id) loop.deliver(packet(id));
+    for (uint32_t id = 0; id < last; ++id) loop.Deliver(packet(id));
 
     // In the slot of the one still to come: part 0's last bytes and on into
     // part 1, which the memory has room for.
@@ -883,11 +883,11 @@ TEST(GvspLoop, AMultiPartPacketRunningPastItsPartDoesNotOverwriteTheNext)
     forged.insert(forged.end(), {0, 0});
     for (int shift = 40; shift >= 0; shift -= 8) forged.push_back(uint8_t(offset >> shift));
     forged.insert(forged.end(), 64, 0xEE);
-    loop.deliver(forged);
+    loop.Deliver(forged);
 
-    loop.deliver(packet(last));
-    loop.deliver(packet(last + 1));
-    loop.settle();
+    loop.Deliver(packet(last));
+    loop.Deliver(packet(last + 1));
+    loop.Settle();
     ASSERT_EQ(loop.received.size(), 1u);
     // Which of the two was the transmitter's cannot be told: not complete.
     EXPECT_EQ(loop.received[0].outcome, Outcome::MissingPackets);
@@ -901,22 +901,22 @@ TEST(GvspPacketizer, RefusesWhatItCannotSendAndAnswersResendsWithStatus)
 {
     auto image = Pattern(1000, 12);
     Packetizer p;
-    EXPECT_FALSE(p.start(ImageSource(image, 10, 100), 0, 1400, false));         // the test block id
-    EXPECT_FALSE(p.start(ImageSource(image, 10, 100), 0x10000, 1400, false));   // beyond 16 bits
-    EXPECT_FALSE(p.start(ImageSource(image, 10, 100), 1, 30, false));           // leader does not fit
+    EXPECT_FALSE(p.Start(ImageSource(image, 10, 100), 0, 1400, false));         // the test block id
+    EXPECT_FALSE(p.Start(ImageSource(image, 10, 100), 0x10000, 1400, false));   // beyond 16 bits
+    EXPECT_FALSE(p.Start(ImageSource(image, 10, 100), 1, 30, false));           // leader does not fit
     BlockSource hollow = ImageSource(image, 10, 100);
     hollow.data = nullptr;
-    EXPECT_FALSE(p.start(hollow, 1, 1400, false));
-    ASSERT_TRUE(p.start(ImageSource(image, 10, 100), 1, 108, false));   // 100 data bytes a packet
-    EXPECT_EQ(p.packetCount(), 12u);
+    EXPECT_FALSE(p.Start(hollow, 1, 1400, false));
+    ASSERT_TRUE(p.Start(ImageSource(image, 10, 100), 1, 108, false));   // 100 data bytes a packet
+    EXPECT_EQ(p.PacketCount(), 12u);
     std::vector<uint8_t> out(2000);
-    EXPECT_EQ(p.write(12, out.data(), out.size()), 0u);
-    EXPECT_EQ(p.write(1, out.data(), 50), 0u);
-    ASSERT_EQ(p.write(3, out.data(), out.size(), true), 108u);
+    EXPECT_EQ(p.Write(12, out.data(), out.size()), 0u);
+    EXPECT_EQ(p.Write(1, out.data(), 50), 0u);
+    ASSERT_EQ(p.Write(3, out.data(), out.size(), true), 108u);
     auto packet = parsePacket(out.data(), 108);
     EXPECT_EQ(packet->header.status, STATUS_PACKET_RESEND);
     EXPECT_EQ(0, std::memcmp(packet->body, image.data() + 200, 100));
-    ASSERT_EQ(p.writeStatus(3, STATUS_PACKET_UNAVAILABLE, out.data(), out.size()), kHeaderSize);
+    ASSERT_EQ(p.WriteStatus(3, STATUS_PACKET_UNAVAILABLE, out.data(), out.size()), kHeaderSize);
     EXPECT_EQ(parsePacket(out.data(), kHeaderSize)->header.status, STATUS_PACKET_UNAVAILABLE);
 }
 
@@ -927,14 +927,14 @@ TEST(GvspDissect, DataPacketsAndTrailersNameTheirFields)
     BlockSource s = ImageSource(image, 30, 100);
     s.leader.payloadType = PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG;
     s.trailer.chunkPayloadLength = 16;
-    ASSERT_TRUE(p.start(s, 77, 1400, true));
+    ASSERT_TRUE(p.Start(s, 77, 1400, true));
     std::vector<uint8_t> out(1400);
-    out.resize(p.write(0, out.data(), out.size()));
+    out.resize(p.Write(0, out.data(), out.size()));
     EXPECT_EQ(tarn::gev::dissectGvsp(out.data(), out.size()),
               "GVSP LEADER block=77 packet=0 extended flags=0x0000 IMAGE+chunks timestamp=72623859790382856 "
               "pixel=0x01080001 size=30x100 offset=0,0 padding=0,0");
     out.assign(1400, 0);
-    out.resize(p.write(p.trailerId(), out.data(), out.size()));
+    out.resize(p.Write(p.TrailerId(), out.data(), out.size()));
     EXPECT_EQ(tarn::gev::dissectGvsp(out.data(), out.size()),
               "GVSP TRAILER block=77 packet=4 extended flags=0x0000 IMAGE lines=100 chunks=16 layout=0x00000000");
 }

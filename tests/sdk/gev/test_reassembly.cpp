@@ -90,14 +90,14 @@ TEST(Reassembly, EachBlockIsPlacedByItsOwnPacketSize)
             loop.datagram = datagram;
             for (int k = 0; k < 2; ++k, ++block) {
                 sent[block] = Pattern(300 * 200, uint32_t(block));
-                ASSERT_TRUE(loop.send(ImageSource(sent[block], 300, 200), block));
-                loop.settle();
+                ASSERT_TRUE(loop.Send(ImageSource(sent[block], 300, 200), block));
+                loop.Settle();
             }
         }
         ASSERT_EQ(loop.received.size(), sent.size());
         for (const Received &r : loop.received) EXPECT_EQ(r.outcome, Outcome::Complete) << "block " << r.blockId;
         ExpectCompleteOnesExact(loop, sent, extended ? "extended" : "standard");
-        EXPECT_EQ(loop.reassembler().stride(), 1500 - headerSize(extended));
+        EXPECT_EQ(loop.GetReassembler().Stride(), 1500 - headerSize(extended));
     }
 }
 
@@ -109,8 +109,8 @@ TEST(Reassembly, AStrayPayloadPacketFailsOnlyTheBlockItNames)
     Sent sent;
     auto send = [&](uint64_t aBlock) {
         sent[aBlock] = Pattern(400 * 100, uint32_t(aBlock));
-        ASSERT_TRUE(loop.send(ImageSource(sent[aBlock], 400, 100), aBlock));
-        loop.settle();
+        ASSERT_TRUE(loop.Send(ImageSource(sent[aBlock], 400, 100), aBlock));
+        loop.Settle();
     };
     const std::vector<uint8_t> big(8000, 0x5A);
     send(1);
@@ -123,7 +123,7 @@ TEST(Reassembly, AStrayPayloadPacketFailsOnlyTheBlockItNames)
     loop.injectAfter = 5;
     send(3);
     // Ahead of its block, as the first packet the block sees.
-    loop.deliver(Forge(4, 1, FORMAT_PAYLOAD, big));
+    loop.Deliver(Forge(4, 1, FORMAT_PAYLOAD, big));
     send(4);
     for (uint64_t b = 5; b <= 8; ++b) send(b);
     ASSERT_EQ(loop.received.size(), 8u);
@@ -199,14 +199,14 @@ TEST(Reassembly, OneHostilePacketCostsAtMostTheBlockItNames)
                             loop.inject = c.packets(block);
                             loop.injectAfter = 10;
                         } else {
-                            for (auto &d : c.packets(block)) loop.deliver(d);
+                            for (auto &d : c.packets(block)) loop.Deliver(d);
                         }
                     }
                     sent[block] = Pattern(200 * 100, uint32_t(block + round));
-                    ASSERT_TRUE(loop.send(ImageSource(sent[block], 200, 100), block));
+                    ASSERT_TRUE(loop.Send(ImageSource(sent[block], 200, 100), block));
                     loop.now += 2000;
                 }
-                loop.settle();
+                loop.Settle();
                 std::string what = std::string(c.name) + (midway ? ", midway" : ", before") + ", round " +
                                    std::to_string(round);
                 ExpectCompleteOnesExact(loop, sent, what.c_str());
@@ -269,13 +269,13 @@ TEST(Reassembly, ARestartedCameraResumesOnceItsNewSequenceShows)
             }
             if (c.trouble == OldBlockWithoutLeader && b == 6) {
                 Packetizer p;
-                ASSERT_TRUE(p.start(s, b, loop.datagram, loop.extendedId));
-                for (uint32_t id = 1; id < p.packetCount(); ++id) loop.deliver(Datagram(p, id, loop.datagram));
+                ASSERT_TRUE(p.Start(s, b, loop.datagram, loop.extendedId));
+                for (uint32_t id = 1; id < p.PacketCount(); ++id) loop.Deliver(Datagram(p, id, loop.datagram));
             } else {
-                ASSERT_TRUE(loop.send(s, b));
+                ASSERT_TRUE(loop.Send(s, b));
             }
         }
-        if (c.trouble != OldBlockWaits) loop.settle();
+        if (c.trouble != OldBlockWaits) loop.Settle();
         loop.channel = Channel();
         loop.now += 300000;
         loop.received.clear();
@@ -285,14 +285,14 @@ TEST(Reassembly, ARestartedCameraResumesOnceItsNewSequenceShows)
                 Leader l;
                 l.image.pixelFormat = 0x01080001;
                 l.image.sizeX = l.image.sizeY = 8;
-                loop.deliver(ForgeLeader(30000 + b, l, loop.extendedId));
+                loop.Deliver(ForgeLeader(30000 + b, l, loop.extendedId));
             }
             fresh[b] = Pattern(5000, uint32_t(b + 1000));
             BlockSource s = ImageSource(fresh[b], 100, 50);
             s.leader.timestamp = c.clockAfter + b * 1000;
-            ASSERT_TRUE(loop.send(s, b));
+            ASSERT_TRUE(loop.Send(s, b));
         }
-        loop.settle();
+        loop.Settle();
         for (const Received &r : loop.received) {
             if (r.outcome != Outcome::Complete) continue;
             // Which sequence it is from, by the clock: byte for byte as sent there.
@@ -306,7 +306,7 @@ TEST(Reassembly, ARestartedCameraResumesOnceItsNewSequenceShows)
             EXPECT_TRUE(r && r->outcome == Outcome::Complete && r->result.extendedId == c.extendedAfter)
                 << c.name << ": block " << b;
         }
-        EXPECT_EQ(loop.reassembler().openBlocks(), 0u) << c.name;
+        EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u) << c.name;
         EXPECT_TRUE(loop.guardsIntact) << c.name;
     }
 }
@@ -347,25 +347,25 @@ TEST(Reassembly, APacketWithoutItsLeaderBeginsABlockOnlyNearTheNewest)
                 // The ten blocks up to the newest but one, whose packets never come.
                 for (int64_t k = -10; k <= 0; ++k) {
                     if (k == -3) continue;
-                    ASSERT_TRUE(loop.send(ImageSource(image, 100, 50), along(newest, k, extended)));
+                    ASSERT_TRUE(loop.Send(ImageSource(image, 100, 50), along(newest, k, extended)));
                 }
-                loop.settle();
+                loop.Settle();
                 loop.received.clear();
-                const StreamCounters before = loop.reassembler().counters();
+                const StreamCounters before = loop.GetReassembler().Counters();
                 const uint64_t id = along(newest, c.from, extended);
-                loop.deliver(Forge(id, 2, FORMAT_PAYLOAD, std::vector<uint8_t>(1392, 7), extended));
-                loop.settle();
+                loop.Deliver(Forge(id, 2, FORMAT_PAYLOAD, std::vector<uint8_t>(1392, 7), extended));
+                loop.Settle();
                 const std::string what = std::string(c.name) + ", newest " + std::to_string(newest);
                 ASSERT_EQ(loop.received.size(), c.begins ? 1u : 0u) << what;
                 if (c.begins) {
                     EXPECT_EQ(loop.received[0].blockId, id) << what;
                     EXPECT_NE(loop.received[0].outcome, Outcome::Complete) << what;
                 }
-                EXPECT_EQ(loop.reassembler().counters().ignored - before.ignored, c.begins ? 0u : 1u) << what;
+                EXPECT_EQ(loop.GetReassembler().Counters().ignored - before.ignored, c.begins ? 0u : 1u) << what;
                 // And the stream goes on: the blocks after the newest come
                 // whole, but for the one it named.
-                for (int64_t k = 1; k <= 3; ++k) ASSERT_TRUE(loop.send(ImageSource(image, 100, 50), along(newest, k, extended)));
-                loop.settle();
+                for (int64_t k = 1; k <= 3; ++k) ASSERT_TRUE(loop.Send(ImageSource(image, 100, 50), along(newest, k, extended)));
+                loop.Settle();
                 for (int64_t k = 1; k <= 3; ++k) {
                     const uint64_t b = along(newest, k, extended);
                     const Received *r = Find(loop, b);
@@ -395,8 +395,8 @@ TEST(Reassembly, StrayPacketsCostTheGenuineBlocksNothing)
     const Case cases[] = {
         {"a leader and trailer far ahead, before the first block", 16,
          [&](Loop &aLoop, const std::function<void(uint64_t, size_t)> &aSend) {
-             aLoop.deliver(ForgeLeader(30001, farLeader));
-             aLoop.deliver(ForgeTrailer(30001, 1, farTrailer));
+             aLoop.Deliver(ForgeLeader(30001, farLeader));
+             aLoop.Deliver(ForgeTrailer(30001, 1, farTrailer));
              for (uint64_t b = 1; b <= 6; ++b) aSend(b, 3000);
              return std::vector<uint64_t>{1, 2, 3, 4, 5, 6};
          }},
@@ -412,13 +412,13 @@ TEST(Reassembly, StrayPacketsCostTheGenuineBlocksNothing)
              // Its first two packets only: it fails, as it should.
              auto image = Pattern(3000, 100);
              Packetizer p;
-             EXPECT_TRUE(p.start(ImageSource(image, 100, 30), 100, aLoop.datagram, false));
-             aLoop.deliver(Datagram(p, 0, aLoop.datagram));
-             aLoop.deliver(Datagram(p, 1, aLoop.datagram));
-             aLoop.settle();
-             aLoop.deliver(ForgeLeader(30100, farLeader));
-             for (uint32_t id = 0; id < p.packetCount(); ++id) aLoop.deliver(Datagram(p, id, aLoop.datagram));
-             aLoop.settle();
+             EXPECT_TRUE(p.Start(ImageSource(image, 100, 30), 100, aLoop.datagram, false));
+             aLoop.Deliver(Datagram(p, 0, aLoop.datagram));
+             aLoop.Deliver(Datagram(p, 1, aLoop.datagram));
+             aLoop.Settle();
+             aLoop.Deliver(ForgeLeader(30100, farLeader));
+             for (uint32_t id = 0; id < p.PacketCount(); ++id) aLoop.Deliver(Datagram(p, id, aLoop.datagram));
+             aLoop.Settle();
              for (uint64_t b = 101; b <= 104; ++b) aSend(b, 3000);
              return std::vector<uint64_t>{101, 102, 103, 104};
          }},
@@ -438,12 +438,12 @@ TEST(Reassembly, StrayPacketsCostTheGenuineBlocksNothing)
              aSend(2, 3000);
              aLoop.channel = Channel();
              Packetizer p;
-             EXPECT_TRUE(p.start(ImageSource(image, 100, 30), 2, aLoop.datagram, false));
-             for (uint32_t id = 0; id < 2; ++id) aLoop.deliver(Datagram(p, id, aLoop.datagram));
+             EXPECT_TRUE(p.Start(ImageSource(image, 100, 30), 2, aLoop.datagram, false));
+             for (uint32_t id = 0; id < 2; ++id) aLoop.Deliver(Datagram(p, id, aLoop.datagram));
              aLoop.giveMemory = false;
-             aLoop.deliver(Forge(9, 2, FORMAT_PAYLOAD, std::vector<uint8_t>(1392, 7)));
+             aLoop.Deliver(Forge(9, 2, FORMAT_PAYLOAD, std::vector<uint8_t>(1392, 7)));
              aLoop.giveMemory = true;
-             for (uint32_t id = 2; id < p.packetCount(); ++id) aLoop.deliver(Datagram(p, id, aLoop.datagram));
+             for (uint32_t id = 2; id < p.PacketCount(); ++id) aLoop.Deliver(Datagram(p, id, aLoop.datagram));
              aSend(3, 3000);
              return std::vector<uint64_t>{1, 2, 3};
          }},
@@ -454,9 +454,9 @@ TEST(Reassembly, StrayPacketsCostTheGenuineBlocksNothing)
              // packets without its leader, waits for the slot.
              auto image = Pattern(3000, 2);
              Packetizer p;
-             EXPECT_TRUE(p.start(ImageSource(image, 100, 30), 2, aLoop.datagram, false));
-             aLoop.deliver(Datagram(p, 0, aLoop.datagram));
-             aLoop.deliver(Datagram(p, 1, aLoop.datagram));
+             EXPECT_TRUE(p.Start(ImageSource(image, 100, 30), 2, aLoop.datagram, false));
+             aLoop.Deliver(Datagram(p, 0, aLoop.datagram));
+             aLoop.Deliver(Datagram(p, 1, aLoop.datagram));
              aLoop.channel.leaderLoss = 1;
              aSend(3, 1000);
              aLoop.channel = Channel();
@@ -465,7 +465,7 @@ TEST(Reassembly, StrayPacketsCostTheGenuineBlocksNothing)
         {"a packet 60 ahead, then blocks behind it and one waiting for a resend", 16,
          [&](Loop &aLoop, const std::function<void(uint64_t, size_t)> &aSend) {
              for (uint64_t b = 1; b <= 4; ++b) aSend(b, 3000);
-             aLoop.deliver(Forge(64, 2, FORMAT_PAYLOAD, std::vector<uint8_t>(1392, 7)));
+             aLoop.Deliver(Forge(64, 2, FORMAT_PAYLOAD, std::vector<uint8_t>(1392, 7)));
              // Block 5 waits for its resend while 6 to 9 take the stream back.
              aLoop.channel.loss = 0.3;
              aSend(5, 3000);
@@ -481,11 +481,11 @@ TEST(Reassembly, StrayPacketsCostTheGenuineBlocksNothing)
         std::map<uint64_t, std::vector<uint8_t>> sent;
         auto send = [&](uint64_t aBlock, size_t aSize) {
             sent[aBlock] = Pattern(aSize, uint32_t(aBlock));
-            EXPECT_TRUE(loop.send(ImageSource(sent[aBlock], 100, uint32_t(aSize / 100)), aBlock));
+            EXPECT_TRUE(loop.Send(ImageSource(sent[aBlock], 100, uint32_t(aSize / 100)), aBlock));
             loop.now += 10;
         };
         std::vector<uint64_t> genuine = c.run(loop, send);
-        loop.settle();
+        loop.Settle();
         std::map<uint64_t, int> whole;
         for (const Received &r : loop.received) {
             if (r.outcome != Outcome::Complete) continue;
@@ -493,7 +493,7 @@ TEST(Reassembly, StrayPacketsCostTheGenuineBlocksNothing)
             EXPECT_TRUE(sent.count(r.blockId) && r.bytes == sent[r.blockId]) << c.name << ": block " << r.blockId;
         }
         for (uint64_t b : genuine) EXPECT_EQ(whole[b], 1) << c.name << ": block " << b;
-        EXPECT_EQ(loop.reassembler().openBlocks(), 0u) << c.name;
+        EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u) << c.name;
     }
 }
 
@@ -519,7 +519,7 @@ TEST(Reassembly, PacketsOfPastBlocksChangeNothing)
     };
     auto all = [](Past &aPast, uint32_t aUpTo = UINT32_MAX) {
         Packets d;
-        for (uint32_t id = 0; id < std::min(aPast.packets->packetCount(), aUpTo); ++id)
+        for (uint32_t id = 0; id < std::min(aPast.packets->PacketCount(), aUpTo); ++id)
             d.push_back(Datagram(*aPast.packets, id));
         return d;
     };
@@ -556,7 +556,7 @@ TEST(Reassembly, PacketsOfPastBlocksChangeNothing)
              Packets d;
              for (uint64_t b = 140; b <= 142; ++b) {
                  d.push_back(Datagram(*aNow[b].packets, 0));
-                 if (b < 142) d.push_back(Datagram(*aNow[b].packets, aNow[b].packets->packetCount() - 1));
+                 if (b < 142) d.push_back(Datagram(*aNow[b].packets, aNow[b].packets->PacketCount() - 1));
              }
              return d;
          }},
@@ -594,31 +594,31 @@ TEST(Reassembly, PacketsOfPastBlocksChangeNothing)
             p.source = ImageSource(p.bytes, 100, 20);
             p.source.leader.timestamp = aClock + aBlock;
             p.packets.reset(new Packetizer());
-            EXPECT_TRUE(p.packets->start(p.source, aBlock, loop.datagram, false));
+            EXPECT_TRUE(p.packets->Start(p.source, aBlock, loop.datagram, false));
             return p;
         };
         auto send = [&](Blocks &aInto, uint64_t aBlock, uint64_t aClock, bool aLeader = true) {
             Past &p = prepare(aInto, aBlock, aClock);
             if (aLeader) {
-                EXPECT_TRUE(loop.send(p.source, aBlock));
+                EXPECT_TRUE(loop.Send(p.source, aBlock));
             } else {
                 // Never to be had: its leader lost, and not asked for again.
                 Packets d = all(p);
-                for (size_t k = 1; k < d.size(); ++k) loop.deliver(d[k]);
+                for (size_t k = 1; k < d.size(); ++k) loop.Deliver(d[k]);
             }
         };
         // The first sequence; after a restart, a short one, of which the
         // recent blocks lie ahead of the new sequence's newest.
         const uint64_t first = c.afterRestart ? 40 : 150;
         for (uint64_t b = 1; b <= first; ++b) send(old, b, 0, b < 140 || b > 142);
-        loop.settle();
+        loop.Settle();
         uint64_t block = first + 1, clock = 0;
         Blocks &now = c.afterRestart ? fresh : old;
         if (c.afterRestart) {
             clock = 1 << 20;
-            loop.restart();
+            loop.Restart();
             for (block = 1; block <= 20; ++block) send(fresh, block, clock);
-            loop.settle();
+            loop.Settle();
         }
         loop.received.clear();
         std::vector<uint64_t> expected;
@@ -626,11 +626,11 @@ TEST(Reassembly, PacketsOfPastBlocksChangeNothing)
             Past &p = prepare(now, block, clock);
             loop.inject = c.inject(old, now, block);
             loop.injectAfter = 2;
-            EXPECT_TRUE(loop.send(p.source, block));
+            EXPECT_TRUE(loop.Send(p.source, block));
             expected.push_back(block);
             loop.now += 3000;
         }
-        loop.settle();
+        loop.Settle();
         std::map<uint64_t, int> came;
         for (const Received &r : loop.received) {
             const bool genuine = std::count(expected.begin(), expected.end(), r.blockId) > 0;
@@ -642,7 +642,7 @@ TEST(Reassembly, PacketsOfPastBlocksChangeNothing)
             }
         }
         for (uint64_t b : expected) EXPECT_EQ(came[b], 1) << c.name << ": block " << b;
-        EXPECT_EQ(loop.reassembler().openBlocks(), 0u) << c.name;
+        EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u) << c.name;
     }
 }
 
@@ -656,15 +656,15 @@ TEST(Reassembly, APacketNamingAFarIdCostsNoMoreThanAnother)
     auto start = std::chrono::steady_clock::now();
     uint64_t block = 1;
     for (int k = 0; k < 1000; ++k, block = nextBlockId(block, false))
-        loop.deliver(Forge(block, 0xFFFFF, FORMAT_PAYLOAD, std::vector<uint8_t>(9, 1)));
+        loop.Deliver(Forge(block, 0xFFFFF, FORMAT_PAYLOAD, std::vector<uint8_t>(9, 1)));
     auto image = Pattern(20000, 3);
     loop.inject = {Forge(block, 0xFFFFF, FORMAT_PAYLOAD, std::vector<uint8_t>(9, 1))};
     loop.injectAfter = 2;
-    ASSERT_TRUE(loop.send(ImageSource(image, 200, 100), block));
-    loop.settle();
+    ASSERT_TRUE(loop.Send(ImageSource(image, 200, 100), block));
+    loop.Settle();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 3.0);
-    EXPECT_EQ(loop.reassembler().openBlocks(), 0u);
+    EXPECT_EQ(loop.GetReassembler().OpenBlocks(), 0u);
     for (const Received &r : loop.received) EXPECT_NE(r.outcome, Outcome::Complete);
     EXPECT_TRUE(loop.guardsIntact);
 }
@@ -674,15 +674,15 @@ TEST(Reassembly, APacketNamingAFarIdCostsNoMoreThanAnother)
 struct QuietSink : ReassemblerSink {
     std::vector<std::vector<uint8_t>> memory = std::vector<std::vector<uint8_t>>(32, std::vector<uint8_t>(1 << 16));
     size_t next = 0, whole = 0, failed = 0, resends = 0;
-    bool acquire(uint64_t, Destination &aDestination) override
+    bool Acquire(uint64_t, Destination &aDestination) override
     {
         aDestination.data = memory[next % memory.size()].data();
         aDestination.capacity = memory[next % memory.size()].size();
         ++next;
         return true;
     }
-    void requestResend(uint64_t, bool, uint32_t, uint32_t) override { ++resends; }
-    void complete(const BlockResult &aResult) override { ++(aResult.outcome == Outcome::Complete ? whole : failed); }
+    void RequestResend(uint64_t, bool, uint32_t, uint32_t) override { ++resends; }
+    void Complete(const BlockResult &aResult) override { ++(aResult.outcome == Outcome::Complete ? whole : failed); }
 };
 
 // One block with a one-packet gap before every data packet: the leader,
@@ -698,20 +698,20 @@ struct Gapped : ReassemblerSink {
     {
         source = ImageSource(image, 56, 2 * aGaps + 1);
     }
-    bool acquire(uint64_t, Destination &aDestination) override
+    bool Acquire(uint64_t, Destination &aDestination) override
     {
         aDestination.data = memory.data();
         aDestination.capacity = memory.size();
         return true;
     }
-    void requestResend(uint64_t, bool, uint32_t, uint32_t) override { ++resends; }
-    void complete(const BlockResult &aResult) override { outcomes.push_back(aResult.outcome); }
+    void RequestResend(uint64_t, bool, uint32_t, uint32_t) override { ++resends; }
+    void Complete(const BlockResult &aResult) override { outcomes.push_back(aResult.outcome); }
     // Block aBlock into aReassembler from time aNow on; the packets given.
-    size_t send(Reassembler &aReassembler, uint64_t aBlock, uint64_t &aNow)
+    size_t Send(Reassembler &aReassembler, uint64_t aBlock, uint64_t &aNow)
     {
         Packetizer p;
-        EXPECT_TRUE(p.start(source, aBlock, 64, false));
-        const uint32_t last = p.packetCount() - 1;   // the trailer
+        EXPECT_TRUE(p.Start(source, aBlock, 64, false));
+        const uint32_t last = p.PacketCount() - 1;   // the trailer
         std::vector<uint32_t> ids{0};
         for (uint32_t id = 1; id < last; id += 2) ids.push_back(id);
         ids.push_back(last);
@@ -719,12 +719,12 @@ struct Gapped : ReassemblerSink {
         std::vector<uint8_t> d(64);
         for (size_t k = 0; k < ids.size(); ++k) {
             d.resize(64);
-            d.resize(p.write(ids[k], d.data(), d.size()));
-            aReassembler.onPacket(d.data(), d.size(), aNow += 1);
+            d.resize(p.Write(ids[k], d.data(), d.size()));
+            aReassembler.OnPacket(d.data(), d.size(), aNow += 1);
             // The even ones answer the requests, which go out once due.
-            if (ids[k] == last) aReassembler.onTick(aNow += 2000);
+            if (ids[k] == last) aReassembler.OnTick(aNow += 2000);
         }
-        aReassembler.onTick(aNow += 1000000);
+        aReassembler.OnTick(aNow += 1000000);
         return ids.size();
     }
 };
@@ -746,7 +746,7 @@ TEST(Reassembly, APacketCostsAboutTheSameWhateverGapsItsBlockHasOpen)
             uint64_t now = 1;
             size_t packets = 0;
             const auto start = std::chrono::steady_clock::now();
-            for (uint64_t b = 1; b <= 64000 / aGaps; ++b) packets += sink.send(reassembler, b, now);
+            for (uint64_t b = 1; b <= 64000 / aGaps; ++b) packets += sink.Send(reassembler, b, now);
             best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / double(packets));
             EXPECT_EQ(size_t(std::count(sink.outcomes.begin(), sink.outcomes.end(), Outcome::Complete)), size_t(64000 / aGaps));
         }
@@ -765,7 +765,7 @@ TEST(Reassembly, ABlockWithMoreGapsThanItMayKeepFails)
         Gapped sink(gaps);
         Reassembler reassembler(sink, config);
         uint64_t now = 1;
-        sink.send(reassembler, 1, now);
+        sink.Send(reassembler, 1, now);
         ASSERT_EQ(sink.outcomes.size(), 1u) << gaps;
         EXPECT_EQ(sink.outcomes[0], gaps > Reassembler::kMaxGaps ? Outcome::TooManyResends : Outcome::Complete) << gaps;
     }
@@ -781,22 +781,22 @@ TEST(Reassembly, AStreamUnderWayAllocatesNothing)
     std::vector<std::vector<std::vector<uint8_t>>> blocks;
     for (uint64_t b = 1; b <= 60; ++b) {
         Packetizer p;
-        EXPECT_TRUE(p.start(ImageSource(image, 300, 100), b, 1400, false));
+        EXPECT_TRUE(p.Start(ImageSource(image, 300, 100), b, 1400, false));
         std::vector<std::vector<uint8_t>> packets;
         for (uint32_t id : {0u, 1u, 3u, 2u, 4u, 5u, 5u, 9u, 6u, 7u, 8u})
             if (!(b % 2 && (id == 6 || id == 8))) packets.push_back(Datagram(p, id));
-        for (uint32_t id = 10; id < p.packetCount(); ++id) packets.push_back(Datagram(p, id));
+        for (uint32_t id = 10; id < p.PacketCount(); ++id) packets.push_back(Datagram(p, id));
         blocks.push_back(std::move(packets));
     }
     uint64_t now = 1;
     for (size_t b = 0; b < blocks.size(); ++b) {
         gCounting = b >= 20;   // once the first blocks set up what is kept
-        for (auto &d : blocks[b]) reassembler.onPacket(d.data(), d.size(), now += 3);
+        for (auto &d : blocks[b]) reassembler.OnPacket(d.data(), d.size(), now += 3);
         now += 30000;
-        reassembler.onTick(now);
+        reassembler.OnTick(now);
         gCounting = false;
     }
-    reassembler.onTick(now + 10000000);
+    reassembler.OnTick(now + 10000000);
     EXPECT_EQ(gAllocations.load(), 0u);
     EXPECT_EQ(sink.whole, 30u);
     EXPECT_EQ(sink.failed, 30u);
@@ -807,8 +807,8 @@ TEST(Reassembly, PacketsThatContradictTheLayoutFailTheirBlock)
     auto image = Pattern(1392 * 6 + 500, 4);   // six full packets and a short one
     BlockSource source = ImageSource(image, 1, uint32_t(image.size()));
     Packetizer p;
-    ASSERT_TRUE(p.start(source, 1, 1400, false));
-    ASSERT_EQ(p.packetCount(), 9u);
+    ASSERT_TRUE(p.Start(source, 1, 1400, false));
+    ASSERT_EQ(p.PacketCount(), 9u);
     auto packet = [&](uint32_t aId) { return Datagram(p, aId); };
     Trailer trailer;
     trailer.sizeY = uint32_t(image.size());
@@ -827,8 +827,8 @@ TEST(Reassembly, PacketsThatContradictTheLayoutFailTheirBlock)
     chunkSource.leader.payloadType = PAYLOAD_IMAGE | PAYLOAD_CHUNK_FLAG;
     chunkSource.trailer.chunkPayloadLength = 16;
     Packetizer q;
-    ASSERT_TRUE(q.start(chunkSource, 1, 1400, false));
-    ASSERT_EQ(q.packetCount(), 8u);
+    ASSERT_TRUE(q.Start(chunkSource, 1, 1400, false));
+    ASSERT_EQ(q.PacketCount(), 8u);
     auto chunked = [&](uint32_t aId) { return Datagram(q, aId); };
     Trailer fewerChunks = chunkSource.trailer;
     fewerChunks.payloadType = chunkSource.leader.payloadType;
@@ -867,8 +867,8 @@ TEST(Reassembly, PacketsThatContradictTheLayoutFailTheirBlock)
         ReassemblerConfig config;
         config.resendEnabled = false;
         Loop loop(config);
-        for (const auto &d : c.packets) loop.deliver(d);
-        loop.settle();
+        for (const auto &d : c.packets) loop.Deliver(d);
+        loop.Settle();
         ASSERT_EQ(loop.received.size(), 1u) << c.name;
         const Received &r = loop.received[0];
         if (&c == &cases[0]) {
@@ -910,21 +910,21 @@ TEST(Reassembly, ABatchReceivedOnLandingsEndsAsOneDatagramAtATimeWould)
     // failed one holds where packets are missing is whatever landed there).
     auto image = Pattern(20000, 5);
     Packetizer p;
-    ASSERT_TRUE(p.start(ImageSource(image, 200, 100), 7, 1400, false));
+    ASSERT_TRUE(p.Start(ImageSource(image, 200, 100), 7, 1400, false));
     std::vector<std::vector<uint8_t>> packets;
-    for (uint32_t id = 0; id < p.packetCount(); ++id) packets.push_back(Datagram(p, id));
+    for (uint32_t id = 0; id < p.PacketCount(); ++id) packets.push_back(Datagram(p, id));
     auto forged = [&](uint32_t aId, size_t aExtra, bool aAltered = true) {
         std::vector<uint8_t> d = packets[aId];
         if (aAltered) d.back() ^= 0xFF;
         d.insert(d.end(), aExtra, 0x5A);
         return d;
     };
-    const uint32_t last = p.packetCount() - 2;   // the short last data packet
+    const uint32_t last = p.PacketCount() - 2;   // the short last data packet
     typedef std::vector<std::vector<uint8_t>> Batch;
     const uint32_t q = 8;   // a packet well inside the batch
     auto other = Pattern(20000, 6);
     Packetizer next;
-    ASSERT_TRUE(next.start(ImageSource(other, 200, 100), 8, 1400, false));
+    ASSERT_TRUE(next.Start(ImageSource(other, 200, 100), 8, 1400, false));
     struct Case {
         const char *name;
         std::function<void(Batch &)> trouble;
@@ -958,11 +958,11 @@ TEST(Reassembly, ABatchReceivedOnLandingsEndsAsOneDatagramAtATimeWould)
         Loop single(config), batched(config);
         batched.batch = 64;
         for (Loop *loop : {&single, &batched}) {
-            loop->deliverAll(Batch(packets.begin(), packets.begin() + 3));
-            loop->deliverAll(rest);
-            for (uint32_t id = 3; c.nextFollows && id < next.packetCount(); ++id)
-                loop->deliverAll({Datagram(next, id)});
-            loop->settle();
+            loop->DeliverAll(Batch(packets.begin(), packets.begin() + 3));
+            loop->DeliverAll(rest);
+            for (uint32_t id = 3; c.nextFollows && id < next.PacketCount(); ++id)
+                loop->DeliverAll({Datagram(next, id)});
+            loop->Settle();
         }
         ASSERT_EQ(batched.received.size(), single.received.size()) << c.name;
         for (size_t k = 0; k < single.received.size(); ++k) {
@@ -981,9 +981,9 @@ TEST(Reassembly, ABatchReceivedOnLandingsEndsAsOneDatagramAtATimeWould)
     // it belongs.
     Loop loop;
     loop.batch = 64;
-    loop.deliverAll(Batch(packets.begin(), packets.begin() + 3));
-    loop.deliverAll(Batch(packets.begin() + 3, packets.end()));
-    EXPECT_EQ(loop.landed, p.packetCount() - 4);
+    loop.DeliverAll(Batch(packets.begin(), packets.begin() + 3));
+    loop.DeliverAll(Batch(packets.begin() + 3, packets.end()));
+    EXPECT_EQ(loop.landed, p.PacketCount() - 4);
 }
 
 TEST(Reassembly, PayloadsReceivedOntoTheirLandingsKeepEveryGuarantee)
@@ -1005,8 +1005,8 @@ TEST(Reassembly, PayloadsReceivedOntoTheirLandingsKeepEveryGuarantee)
         Loop loop;
         loop.batch = batch;
         auto image = Pattern(60000, 3);
-        for (uint64_t b = 1; b <= 10; ++b) loop.send(ImageSource(image, 300, 200), b);
-        loop.settle();
+        for (uint64_t b = 1; b <= 10; ++b) loop.Send(ImageSource(image, 300, 200), b);
+        loop.Settle();
         ASSERT_EQ(loop.received.size(), 10u);
         for (const Received &r : loop.received) EXPECT_TRUE(r.outcome == Outcome::Complete && r.bytes == image);
         EXPECT_GT(loop.landed, 10 * (60000 / 1392) * 3 / 4) << batch;

@@ -35,15 +35,15 @@ std::vector<std::vector<uint8_t>> Feed(FrameReader &aReader, const std::vector<u
     FrameReader::Next next = FrameReader::Next::More;
     while (at < aStream.size() && next != FrameReader::Next::Bad) {
         size_t room = 0;
-        uint8_t *space = aReader.space(room);
+        uint8_t *space = aReader.Space(room);
         if (!room) break;
         const size_t n = std::min({room, aChunk(), aStream.size() - at});
         std::memcpy(space, aStream.data() + at, n);
-        aReader.commit(n);
+        aReader.Commit(n);
         at += n;
         const uint8_t *data = nullptr;
         size_t size = 0;
-        while ((next = aReader.next(data, size)) == FrameReader::Next::Frame) frames.emplace_back(data, data + size);
+        while ((next = aReader.NextFrame(data, size)) == FrameReader::Next::Frame) frames.emplace_back(data, data + size);
     }
     if (aLast) *aLast = next;
     return frames;
@@ -75,7 +75,7 @@ TEST(TcpFraming, FramesComeOutWholeHoweverTheBytesArrive)
                       : run == 1 ? Feed(reader, stream, [] { return SIZE_MAX; })
                                  : Feed(reader, stream, [&] { return size_t(random() % 70000 + 1); });
         EXPECT_EQ(frames, packets) << "run " << run;
-        EXPECT_EQ(reader.pending(), 0u);
+        EXPECT_EQ(reader.Pending(), 0u);
     }
 }
 
@@ -87,7 +87,7 @@ TEST(TcpFraming, HalfAFrameWaitsAndCountsAsPending)
     FrameReader::Next last;
     EXPECT_TRUE(Feed(reader, stream, [] { return SIZE_MAX; }, &last).empty());
     EXPECT_EQ(last, FrameReader::Next::More);
-    EXPECT_EQ(reader.pending(), stream.size());
+    EXPECT_EQ(reader.Pending(), stream.size());
     // Three bytes of a header are not a header.
     FrameReader head;
     EXPECT_TRUE(Feed(head, {0, 0, 0}, [] { return SIZE_MAX; }, &last).empty());
@@ -108,15 +108,15 @@ TEST(TcpFraming, AnEmptyOrOversizedFrameSpoilsTheStreamForGood)
         auto frames = Feed(reader, stream, [] { return SIZE_MAX; }, &last);
         ASSERT_EQ(frames.size(), 1u) << length;  // the frame before it still counts
         EXPECT_EQ(last, FrameReader::Next::Bad);
-        EXPECT_TRUE(reader.bad());
+        EXPECT_TRUE(reader.Bad());
         size_t room = 1;
-        reader.space(room);
+        reader.Space(room);
         EXPECT_EQ(room, 0u);
         const uint8_t *data;
         size_t size;
-        EXPECT_EQ(reader.next(data, size), FrameReader::Next::Bad);
-        reader.reset();
-        EXPECT_FALSE(reader.bad());
+        EXPECT_EQ(reader.NextFrame(data, size), FrameReader::Next::Bad);
+        reader.Reset();
+        EXPECT_FALSE(reader.Bad());
         EXPECT_EQ(Feed(reader, after, [] { return SIZE_MAX; }).size(), 1u);
     }
     // A reader's own limit holds, not only the largest datagram.
@@ -132,22 +132,22 @@ TEST(TcpAdvertisement, LaysOutItsFieldsWhereControllersReadThem)
     TcpAdvertisement a;
     a.controlPort = 3956;
     a.streamPorts = {0x1234, 0x5678};
-    const auto block = a.encode();
+    const auto block = a.Encode();
     ASSERT_EQ(block.size(), tcpreg::Size);
     const std::vector<uint8_t> head = {0x54, 0x43, 0x50, 0x47, 0, 1, 0, 1, 0x0F, 0x74, 0, 2, 0x12, 0x34, 0x56, 0x78};
     EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + 16), head);
     EXPECT_TRUE(std::all_of(block.begin() + 16, block.end(), [](uint8_t b) { return b == 0; }));
-    auto back = TcpAdvertisement::decode(block.data(), block.size());
+    auto back = TcpAdvertisement::Decode(block.data(), block.size());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->controlPort, 3956);
     EXPECT_EQ(back->streamPorts, a.streamPorts);
-    EXPECT_EQ(back->streamPort(1), 0x5678);
-    EXPECT_EQ(back->streamPort(2), 0);
+    EXPECT_EQ(back->StreamPort(1), 0x5678);
+    EXPECT_EQ(back->StreamPort(2), 0);
     // Streams alone: no control flag.
     a.controlPort = 0;
-    auto streamsOnly = a.encode();
+    auto streamsOnly = a.Encode();
     EXPECT_EQ(streamsOnly[7], 0);
-    ASSERT_TRUE(TcpAdvertisement::decode(streamsOnly.data(), streamsOnly.size()));
+    ASSERT_TRUE(TcpAdvertisement::Decode(streamsOnly.data(), streamsOnly.size()));
 }
 
 TEST(TcpAdvertisement, AnythingElseIsNoOffer)
@@ -155,17 +155,17 @@ TEST(TcpAdvertisement, AnythingElseIsNoOffer)
     TcpAdvertisement a;
     a.controlPort = 3956;
     a.streamPorts.assign(tcpreg::MaxStreamChannels, 40000);
-    const auto good = a.encode();
-    ASSERT_TRUE(TcpAdvertisement::decode(good.data(), good.size()));
-    EXPECT_EQ(TcpAdvertisement::decode(good.data(), good.size())->streamPorts.size(), tcpreg::MaxStreamChannels);
-    EXPECT_FALSE(TcpAdvertisement::decode(good.data(), good.size() - 1));
-    EXPECT_FALSE(TcpAdvertisement::decode(nullptr, 64));
+    const auto good = a.Encode();
+    ASSERT_TRUE(TcpAdvertisement::Decode(good.data(), good.size()));
+    EXPECT_EQ(TcpAdvertisement::Decode(good.data(), good.size())->streamPorts.size(), tcpreg::MaxStreamChannels);
+    EXPECT_FALSE(TcpAdvertisement::Decode(good.data(), good.size() - 1));
+    EXPECT_FALSE(TcpAdvertisement::Decode(nullptr, 64));
     const std::vector<uint8_t> zeros(tcpreg::Size, 0);
-    EXPECT_FALSE(TcpAdvertisement::decode(zeros.data(), zeros.size()));
+    EXPECT_FALSE(TcpAdvertisement::Decode(zeros.data(), zeros.size()));
     auto spoiled = [&](size_t at, uint8_t value) {
         auto b = good;
         b[at] = value;
-        return TcpAdvertisement::decode(b.data(), b.size()).has_value();
+        return TcpAdvertisement::Decode(b.data(), b.size()).has_value();
     };
     EXPECT_FALSE(spoiled(3, 0x48));   // magic
     EXPECT_FALSE(spoiled(5, 2));      // version
@@ -174,12 +174,12 @@ TEST(TcpAdvertisement, AnythingElseIsNoOffer)
     EXPECT_FALSE(spoiled(10, 1));
     auto noPort = good;
     noPort[8] = noPort[9] = 0;        // the flag without a port
-    EXPECT_FALSE(TcpAdvertisement::decode(noPort.data(), noPort.size()));
+    EXPECT_FALSE(TcpAdvertisement::Decode(noPort.data(), noPort.size()));
     // More channels than the block holds are left out, not written beyond it.
     a.streamPorts.assign(tcpreg::MaxStreamChannels + 5, 1);
-    auto clipped = a.encode();
+    auto clipped = a.Encode();
     EXPECT_EQ(clipped.size(), tcpreg::Size);
-    EXPECT_EQ(TcpAdvertisement::decode(clipped.data(), clipped.size())->streamPorts.size(), tcpreg::MaxStreamChannels);
+    EXPECT_EQ(TcpAdvertisement::Decode(clipped.data(), clipped.size())->streamPorts.size(), tcpreg::MaxStreamChannels);
 }
 
 TEST(TcpFraming, FillTellsBytesFromNothingYetFromTheEnd)
@@ -190,10 +190,10 @@ TEST(TcpFraming, FillTellsBytesFromNothingYetFromTheEnd)
         std::memcpy(aTo, frame.data(), frame.size());
         return long(frame.size());
     };
-    EXPECT_EQ(reader.fill(bytes), FrameReader::Fill::Bytes);
+    EXPECT_EQ(reader.FillFrom(bytes), FrameReader::Fill::Bytes);
     const uint8_t *data;
     size_t size;
-    ASSERT_EQ(reader.next(data, size), FrameReader::Next::Frame);
+    ASSERT_EQ(reader.NextFrame(data, size), FrameReader::Next::Frame);
     EXPECT_EQ(std::vector<uint8_t>(data, data + size), Packet(5, 3));
     auto failing = [](int aErrno) {
         return [aErrno](uint8_t *, size_t) {
@@ -201,16 +201,16 @@ TEST(TcpFraming, FillTellsBytesFromNothingYetFromTheEnd)
             return -1L;
         };
     };
-    EXPECT_EQ(reader.fill(failing(EAGAIN)), FrameReader::Fill::Nothing);
-    EXPECT_EQ(reader.fill(failing(EINTR)), FrameReader::Fill::Nothing);
-    EXPECT_EQ(reader.fill(failing(ECONNRESET)), FrameReader::Fill::Ended);
-    EXPECT_EQ(reader.fill([](uint8_t *, size_t) { return 0L; }), FrameReader::Fill::Ended);
+    EXPECT_EQ(reader.FillFrom(failing(EAGAIN)), FrameReader::Fill::Nothing);
+    EXPECT_EQ(reader.FillFrom(failing(EINTR)), FrameReader::Fill::Nothing);
+    EXPECT_EQ(reader.FillFrom(failing(ECONNRESET)), FrameReader::Fill::Ended);
+    EXPECT_EQ(reader.FillFrom([](uint8_t *, size_t) { return 0L; }), FrameReader::Fill::Ended);
     // A bad stream reads nothing more.
     bool called = false;
     const std::vector<uint8_t> zero(4, 0);
     FrameReader bad;
     Feed(bad, zero, [] { return SIZE_MAX; });
-    ASSERT_TRUE(bad.bad());
-    EXPECT_EQ(bad.fill([&](uint8_t *, size_t) { called = true; return 1L; }), FrameReader::Fill::Ended);
+    ASSERT_TRUE(bad.Bad());
+    EXPECT_EQ(bad.FillFrom([&](uint8_t *, size_t) { called = true; return 1L; }), FrameReader::Fill::Ended);
     EXPECT_FALSE(called);
 }

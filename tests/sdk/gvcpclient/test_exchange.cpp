@@ -30,7 +30,7 @@ Exchange::Request ReadRegister(Exchange &aExchange, std::chrono::milliseconds aW
 {
     Exchange::Request request;
     request.id = aExchange.NextId();
-    request.packet = ReadRegCmd{{0x938}}.encode(request.id);
+    request.packet = ReadRegCmd{{0x938}}.Encode(request.id);
     request.answer = READREG_ACK;
     request.wait = aWait;
     request.retries = aRetries;
@@ -45,7 +45,7 @@ struct Taken {
     Exchange::Take Take(bool aEnough = true)
     {
         return [this, aEnough](const Exchange::Answer &aAnswer) {
-            auto values = ReadRegAck::decode(aAnswer.ack);
+            auto values = ReadRegAck::Decode(aAnswer.ack);
             if (!count++ && values && values->values.size() == 1) {
                 value = values->values[0];
                 route = aAnswer.route;
@@ -61,10 +61,10 @@ TEST(RequestIds, EachIsTheOneAfterTheLastAndNeverZero)
 {
     for (uint32_t first : {0u, 1u, 0x7FFFu, 0xFFFEu, 0xFFFFu}) {
         RequestIds ids{uint16_t(first)};
-        uint16_t last = ids.next();
+        uint16_t last = ids.Next();
         EXPECT_NE(last, 0) << first;
         for (int k = 0; k < 70000; ++k) {
-            const uint16_t id = ids.next();
+            const uint16_t id = ids.Next();
             ASSERT_NE(id, 0) << first << " after " << k;
             ASSERT_EQ(id, last == 0xFFFF ? 1 : last + 1) << first << " after " << k;
             last = id;
@@ -74,9 +74,9 @@ TEST(RequestIds, EachIsTheOneAfterTheLastAndNeverZero)
     RequestIds shared;
     std::vector<uint16_t> a, b;
     std::thread other([&] {
-        for (int k = 0; k < 30000; ++k) b.push_back(shared.next());
+        for (int k = 0; k < 30000; ++k) b.push_back(shared.Next());
     });
-    for (int k = 0; k < 30000; ++k) a.push_back(shared.next());
+    for (int k = 0; k < 30000; ++k) a.push_back(shared.Next());
     other.join();
     std::set<uint16_t> all(a.begin(), a.end());
     all.insert(b.begin(), b.end());
@@ -100,11 +100,11 @@ TEST(Exchange, AnAnswerCountsOnlyWithTheIdTheAnswerCommandAndTheSourceAsked)
         Outcome outcome;
         uint32_t value;
     } cases[] = {
-        {"the answer", false, [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{7}}.encode(c.header.reqId)}; }, false, false, Outcome::Answered, 7},
-        {"another id", false, [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{7}}.encode(uint16_t(c.header.reqId + 1))}; }, false, false, Outcome::TimedOut, 0},
-        {"another command", false, [](const Command &c) { return std::vector<Bytes>{WriteAck{1}.encode(WRITEREG_ACK, c.header.reqId)}; }, false, false, Outcome::TimedOut, 0},
-        {"truncated", false, [](const Command &c) { Bytes b = ReadRegAck{{7}}.encode(c.header.reqId); b.resize(7); return std::vector<Bytes>{b}; }, false, false, Outcome::TimedOut, 0},
-        {"not asked, then the answer", false, [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{7}}.encode(c.header.reqId)}; }, true, true, Outcome::Answered, 7},
+        {"the answer", false, [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{7}}.Encode(c.header.reqId)}; }, false, false, Outcome::Answered, 7},
+        {"another id", false, [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{7}}.Encode(uint16_t(c.header.reqId + 1))}; }, false, false, Outcome::TimedOut, 0},
+        {"another command", false, [](const Command &c) { return std::vector<Bytes>{WriteAck{1}.Encode(WRITEREG_ACK, c.header.reqId)}; }, false, false, Outcome::TimedOut, 0},
+        {"truncated", false, [](const Command &c) { Bytes b = ReadRegAck{{7}}.Encode(c.header.reqId); b.resize(7); return std::vector<Bytes>{b}; }, false, false, Outcome::TimedOut, 0},
+        {"not asked, then the answer", false, [](const Command &c) { return std::vector<Bytes>{ReadRegAck{{7}}.Encode(c.header.reqId)}; }, true, true, Outcome::Answered, 7},
         {"broadcast, anyone", true, [](const Command &) { return std::vector<Bytes>{}; }, true, false, Outcome::Answered, 666},
     };
     for (const Case &k : cases) {
@@ -112,7 +112,7 @@ TEST(Exchange, AnAnswerCountsOnlyWithTheIdTheAnswerCommandAndTheSourceAsked)
         tarn::net::UdpSocket otherPort;
         FakePeer *self = nullptr;
         FakePeer peer("127.0.5.1", [&](const Command &c) {
-            Bytes forged = ReadRegAck{{666}}.encode(c.header.reqId);
+            Bytes forged = ReadRegAck{{666}}.Encode(c.header.reqId);
             if (k.neighbourElsewhere) elsewhere.sendTo(forged.data(), forged.size(), self->From());
             if (k.neighbourOtherPort) otherPort.sendTo(forged.data(), forged.size(), self->From());
             return k.answers(c);
@@ -134,7 +134,7 @@ TEST(Exchange, ABroadcastFromSeveralAdaptersHearsEachUntilTheTakerHasEnough)
 {
     NEEDS_NETNS();
     auto answer = [](uint32_t aValue) {
-        return [aValue](const Command &c) { return std::vector<Bytes>{ReadRegAck{{aValue}}.encode(c.header.reqId)}; };
+        return [aValue](const Command &c) { return std::vector<Bytes>{ReadRegAck{{aValue}}.Encode(c.header.reqId)}; };
     };
     FakePeer first("127.0.5.11", answer(11));
     FakePeer second("127.0.5.12", answer(12));
@@ -148,7 +148,7 @@ TEST(Exchange, ABroadcastFromSeveralAdaptersHearsEachUntilTheTakerHasEnough)
         const auto started = tarn::gvcpclient::Clock::now();
         const auto wait = std::chrono::milliseconds(enough ? 20000 : 2000);
         const auto outcome = exchange.Ask(ReadRegister(exchange, wait), [&](const Exchange::Answer &aAnswer) {
-            heard.insert({aAnswer.route, ReadRegAck::decode(aAnswer.ack)->values.at(0)});
+            heard.insert({aAnswer.route, ReadRegAck::Decode(aAnswer.ack)->values.at(0)});
             return enough;
         });
         if (enough) {
@@ -173,7 +173,7 @@ TEST(Exchange, PendingAckIsHeededOnlyWhereTheRequesterAllowsIt)
     NEEDS_NETNS();
     // The answer comes 400 ms after PENDING, four answer time-outs later.
     FakePeer peer("127.0.5.31", [](const Command &c) {
-        return std::vector<Bytes>{PendingAck{3000}.encode(c.header.reqId), ReadRegAck{{5}}.encode(c.header.reqId)};
+        return std::vector<Bytes>{PendingAck{3000}.Encode(c.header.reqId), ReadRegAck{{5}}.Encode(c.header.reqId)};
     });
     peer.DelayLast(400);
     for (bool heeded : {true, false}) {

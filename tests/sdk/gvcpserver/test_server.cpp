@@ -122,14 +122,14 @@ struct Device {
     }
     Status write(uint32_t address, uint32_t value, const Endpoint &from = kA)
     {
-        auto acks = send(WriteRegCmd{{{address, value}}}.encode(nextId++), from);
+        auto acks = send(WriteRegCmd{{{address, value}}}.Encode(nextId++), from);
         return acks.empty() ? 0xFFFF : acks.back().header.status;
     }
     std::pair<Status, uint32_t> read(uint32_t address, const Endpoint &from = kA)
     {
-        auto acks = send(ReadRegCmd{{address}}.encode(nextId++), from);
+        auto acks = send(ReadRegCmd{{address}}.Encode(nextId++), from);
         if (acks.size() != 1) return {0xFFFF, 0};
-        auto values = ReadRegAck::decode(acks[0]);
+        auto values = ReadRegAck::Decode(acks[0]);
         return {acks[0].header.status, values && values->values.size() == 1 ? values->values[0] : 0};
     }
     void advance(int ms)
@@ -153,22 +153,22 @@ TEST(GvcpServer, BootstrapRegistersDescribeTheDeviceAndItsDescription)
     EXPECT_TRUE(caps & GVCPCAP_EVENTDATA);
     EXPECT_TRUE(caps & GVCPCAP_WRITEMEM);
 
-    auto url = d.send(ReadMemCmd{reg::FirstURL, 32}.encode(9));
+    auto url = d.send(ReadMemCmd{reg::FirstURL, 32}.Encode(9));
     ASSERT_EQ(url.size(), 1u);
-    auto text = ReadMemAck::decode(url[0]);
+    auto text = ReadMemAck::Decode(url[0]);
     ASSERT_TRUE(text);
     EXPECT_STREQ(reinterpret_cast<const char *>(text->data.data()), "Local:unit.xml;30000;6");
 
     // The description: its bytes, then zeros to the end of the last register.
-    auto xml = d.send(ReadMemCmd{0x30000, 8}.encode(10));
+    auto xml = d.send(ReadMemCmd{0x30000, 8}.Encode(10));
     ASSERT_EQ(xml[0].header.status, STATUS_SUCCESS);
-    EXPECT_EQ(ReadMemAck::decode(xml[0])->data, (Bytes{'<', 'x', 'm', 'l', '/', '>', 0, 0}));
-    EXPECT_EQ(d.send(ReadMemCmd{0x30000, 12}.encode(11))[0].header.status, STATUS_INVALID_ADDRESS);
+    EXPECT_EQ(ReadMemAck::Decode(xml[0])->data, (Bytes{'<', 'x', 'm', 'l', '/', '>', 0, 0}));
+    EXPECT_EQ(d.send(ReadMemCmd{0x30000, 12}.Encode(11))[0].header.status, STATUS_INVALID_ADDRESS);
 
     // Registers of the model, read in one request with a bootstrap one.
     d.ram.bytes[4] = 0xAB;
-    auto both = d.send(ReadRegCmd{{reg::Version, kRam + 4}}.encode(12));
-    EXPECT_EQ(ReadRegAck::decode(both[0])->values, (std::vector<uint32_t>{0x00020000, 0xAB000000}));
+    auto both = d.send(ReadRegCmd{{reg::Version, kRam + 4}}.Encode(12));
+    EXPECT_EQ(ReadRegAck::Decode(both[0])->values, (std::vector<uint32_t>{0x00020000, 0xAB000000}));
 }
 
 TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
@@ -179,22 +179,22 @@ TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
         Bytes cmd;
         Status status;
     } cases[] = {
-        {ReadRegCmd{{0x2}}.encode(101), STATUS_BAD_ALIGNMENT},
-        {ReadRegCmd{{0x0, 0xFFFFFFFC}}.encode(102), STATUS_INVALID_ADDRESS},
-        {ReadRegCmd{{0x0018}}.encode(103), STATUS_INVALID_ADDRESS},  // reserved bootstrap word
-        {ReadMemCmd{0x2, 4}.encode(104), STATUS_BAD_ALIGNMENT},
-        {ReadMemCmd{0x0, 6}.encode(105), STATUS_BAD_ALIGNMENT},
-        {ReadMemCmd{0xFFFFFFFC, 8}.encode(106), STATUS_INVALID_ADDRESS},
-        {ReadMemCmd{0, 0}.encode(107), STATUS_INVALID_PARAMETER},
-        {ReadMemCmd{0, 540}.encode(108), STATUS_INVALID_PARAMETER},
-        {WriteRegCmd{{{reg::Version, 1}}}.encode(109), STATUS_WRITE_PROTECT},
-        {WriteRegCmd{{{0x30000, 1}}}.encode(110), STATUS_WRITE_PROTECT},
-        {WriteRegCmd{{{0x40000, 1}}}.encode(111), STATUS_INVALID_ADDRESS},
-        {WriteRegCmd{{{kRam + 2, 1}}}.encode(112), STATUS_BAD_ALIGNMENT},
-        {WriteRegCmd{{{reg::MessageChannelPort, 0x10000}}}.encode(113), STATUS_INVALID_PARAMETER},
+        {ReadRegCmd{{0x2}}.Encode(101), STATUS_BAD_ALIGNMENT},
+        {ReadRegCmd{{0x0, 0xFFFFFFFC}}.Encode(102), STATUS_INVALID_ADDRESS},
+        {ReadRegCmd{{0x0018}}.Encode(103), STATUS_INVALID_ADDRESS},  // reserved bootstrap word
+        {ReadMemCmd{0x2, 4}.Encode(104), STATUS_BAD_ALIGNMENT},
+        {ReadMemCmd{0x0, 6}.Encode(105), STATUS_BAD_ALIGNMENT},
+        {ReadMemCmd{0xFFFFFFFC, 8}.Encode(106), STATUS_INVALID_ADDRESS},
+        {ReadMemCmd{0, 0}.Encode(107), STATUS_INVALID_PARAMETER},
+        {ReadMemCmd{0, 540}.Encode(108), STATUS_INVALID_PARAMETER},
+        {WriteRegCmd{{{reg::Version, 1}}}.Encode(109), STATUS_WRITE_PROTECT},
+        {WriteRegCmd{{{0x30000, 1}}}.Encode(110), STATUS_WRITE_PROTECT},
+        {WriteRegCmd{{{0x40000, 1}}}.Encode(111), STATUS_INVALID_ADDRESS},
+        {WriteRegCmd{{{kRam + 2, 1}}}.Encode(112), STATUS_BAD_ALIGNMENT},
+        {WriteRegCmd{{{reg::MessageChannelPort, 0x10000}}}.Encode(113), STATUS_INVALID_PARAMETER},
         {encodeCommand(0x0050, FLAG_ACK_REQUIRED, 114, {}), STATUS_NOT_IMPLEMENTED},
-        {WriteMemCmd{kRam, Bytes(6, 1)}.encode(115), STATUS_INVALID_PARAMETER},
-        {WriteMemCmd{kRam, Bytes(3, 1)}.encode(116), STATUS_INVALID_PARAMETER},
+        {WriteMemCmd{kRam, Bytes(6, 1)}.Encode(115), STATUS_INVALID_PARAMETER},
+        {WriteMemCmd{kRam, Bytes(3, 1)}.Encode(116), STATUS_INVALID_PARAMETER},
     };
     for (const Case &c : cases) {
         auto acks = d.send(c.cmd);
@@ -203,19 +203,19 @@ TEST(GvcpServer, RefusesBadRequestsWithTheirStatus)
     }
     EXPECT_TRUE(d.ram.writes.empty());
     // The largest reads and writes one packet carries are taken whole.
-    auto largest = d.send(ReadMemCmd{kRam, uint16_t(kMaxPayload - 4)}.encode(117));
+    auto largest = d.send(ReadMemCmd{kRam, uint16_t(kMaxPayload - 4)}.Encode(117));
     ASSERT_EQ(largest.size(), 1u);
     EXPECT_EQ(largest[0].header.status, STATUS_SUCCESS);
-    EXPECT_EQ(ReadMemAck::decode(largest[0])->data.size(), kMaxPayload - 4);
-    largest = d.send(WriteMemCmd{kRam + 0x100, Bytes(kMaxPayload - 4, 7)}.encode(118));
+    EXPECT_EQ(ReadMemAck::Decode(largest[0])->data.size(), kMaxPayload - 4);
+    largest = d.send(WriteMemCmd{kRam + 0x100, Bytes(kMaxPayload - 4, 7)}.Encode(118));
     ASSERT_EQ(largest.size(), 1u);
     EXPECT_EQ(largest[0].header.status, STATUS_SUCCESS);
     EXPECT_EQ(d.ram.bytes[0x100 + kMaxPayload - 5], 7);
     d.ram.writes.clear();
     // A WRITEREG stops at its first failure and says how far it got.
-    auto partial = d.send(WriteRegCmd{{{kRam, 1}, {kRam + 4, 2}, {0x40000, 3}, {kRam + 8, 4}}}.encode(120));
+    auto partial = d.send(WriteRegCmd{{{kRam, 1}, {kRam + 4, 2}, {0x40000, 3}, {kRam + 8, 4}}}.Encode(120));
     EXPECT_EQ(partial[0].header.status, STATUS_INVALID_ADDRESS);
-    EXPECT_EQ(WriteAck::decode(partial[0])->index, 2);
+    EXPECT_EQ(WriteAck::Decode(partial[0])->index, 2);
     EXPECT_EQ(d.ram.writes.count(kRam + 8), 0u);
 }
 
@@ -241,7 +241,7 @@ TEST(GvcpServer, OneControllerAtATimeAndExclusiveAccessHidesTheDevice)
     EXPECT_EQ(d.write(reg::ControlChannelPrivilege, CCP_EXCLUSIVE), STATUS_SUCCESS);
     EXPECT_EQ(d.server.access(), Access::Exclusive);
     EXPECT_EQ(d.read(kRam, kB).first, STATUS_ACCESS_DENIED);
-    EXPECT_EQ(d.send(ReadMemCmd{0, 8}.encode(50), kB)[0].header.status, STATUS_ACCESS_DENIED);
+    EXPECT_EQ(d.send(ReadMemCmd{0, 8}.Encode(50), kB)[0].header.status, STATUS_ACCESS_DENIED);
     // Discovery always answers.
     EXPECT_EQ(d.send(encodeDiscoveryCmd(51), kB).size(), 1u);
 
@@ -302,7 +302,7 @@ TEST(GvcpServer, ARetryIsAnsweredAgainWithoutDoingTheWriteTwice)
 {
     Device d;
     ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
-    Bytes cmd = WriteRegCmd{{{kRam, 7}}}.encode(700);
+    Bytes cmd = WriteRegCmd{{{kRam, 7}}}.Encode(700);
     auto first = d.send(cmd);
     auto again = d.send(cmd);
     auto third = d.send(cmd);
@@ -314,12 +314,12 @@ TEST(GvcpServer, ARetryIsAnsweredAgainWithoutDoingTheWriteTwice)
     EXPECT_EQ(d.server.stats().retriesReceivedMax, 2u);
     // A new request id, another command under the same id, or the same one
     // from another application, is a new command.
-    d.send(WriteRegCmd{{{kRam, 7}}}.encode(701));
+    d.send(WriteRegCmd{{{kRam, 7}}}.Encode(701));
     EXPECT_EQ(d.ram.writes[kRam], 2u);
-    auto other = d.send(ReadRegCmd{{reg::Version}}.encode(701));
+    auto other = d.send(ReadRegCmd{{reg::Version}}.Encode(701));
     ASSERT_EQ(other.size(), 1u);
     EXPECT_EQ(other[0].header.answer, READREG_ACK);
-    EXPECT_EQ(ReadRegAck::decode(other[0])->values, std::vector<uint32_t>{0x00020000});
+    EXPECT_EQ(ReadRegAck::Decode(other[0])->values, std::vector<uint32_t>{0x00020000});
     d.write(reg::ControlChannelPrivilege, 0);
     d.write(reg::ControlChannelPrivilege, CCP_CONTROL, kB);
     d.send(cmd, kB);
@@ -331,24 +331,24 @@ TEST(GvcpServer, SlowWritesAreAnnouncedWhenTheControllerAsks)
     Device d;
     d.ram.slowMs = 900;
     ASSERT_EQ(d.write(reg::ControlChannelPrivilege, CCP_CONTROL), STATUS_SUCCESS);
-    auto quiet = d.send(WriteRegCmd{{{kSlow, 1}}}.encode(30));
+    auto quiet = d.send(WriteRegCmd{{{kSlow, 1}}}.Encode(30));
     ASSERT_EQ(quiet.size(), 1u);
     EXPECT_EQ(quiet[0].header.answer, WRITEREG_ACK);
 
     ASSERT_EQ(d.write(reg::GVCPConfiguration, GVCPCFG_PENDING_ACK_ENABLE), STATUS_SUCCESS);
-    auto told = d.send(WriteRegCmd{{{kSlow, 1}}}.encode(31));
+    auto told = d.send(WriteRegCmd{{{kSlow, 1}}}.Encode(31));
     ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[0].header.answer, PENDING_ACK);
     EXPECT_EQ(told[0].header.ackId, 31);
-    EXPECT_EQ(PendingAck::decode(told[0])->timeToCompletionMs, 900);
+    EXPECT_EQ(PendingAck::Decode(told[0])->timeToCompletionMs, 900);
     EXPECT_EQ(told[1].header.answer, WRITEREG_ACK);
     // WRITEMEM over the slow register too; a fast one is not announced.
-    EXPECT_EQ(d.send(WriteMemCmd{kSlow - 4, Bytes(12, 1)}.encode(32)).size(), 2u);
-    EXPECT_EQ(d.send(WriteMemCmd{kRam, Bytes(8, 1)}.encode(33)).size(), 1u);
+    EXPECT_EQ(d.send(WriteMemCmd{kSlow - 4, Bytes(12, 1)}.Encode(32)).size(), 2u);
+    EXPECT_EQ(d.send(WriteMemCmd{kRam, Bytes(8, 1)}.Encode(33)).size(), 1u);
     EXPECT_EQ(d.server.stats().pendingAcksIssued, 2u);
     // Below the pending time-out nothing is announced.
     d.ram.slowMs = 150;
-    EXPECT_EQ(d.send(WriteRegCmd{{{kSlow, 1}}}.encode(34)).size(), 1u);
+    EXPECT_EQ(d.send(WriteRegCmd{{{kSlow, 1}}}.Encode(34)).size(), 1u);
 }
 
 TEST(GvcpServer, ForceIpOnlyForItsMacAndOnlyWithoutController)
@@ -358,14 +358,14 @@ TEST(GvcpServer, ForceIpOnlyForItsMacAndOnlyWithoutController)
     f.mac = {2, 0, 0, 0, 0, 8};
     f.ip = 0x7F000033;
     f.subnetMask = 0xFF000000;
-    EXPECT_TRUE(d.send(f.encode(1)).empty());  // another device's
+    EXPECT_TRUE(d.send(f.Encode(1)).empty());  // another device's
     f.mac = {2, 0, 0, 0, 0, 9};
     d.write(reg::ControlChannelPrivilege, CCP_CONTROL, kB);
-    auto denied = d.send(f.encode(2));
+    auto denied = d.send(f.Encode(2));
     ASSERT_EQ(denied.size(), 1u);
     EXPECT_EQ(denied[0].header.status, STATUS_ACCESS_DENIED);
     d.write(reg::ControlChannelPrivilege, 0, kB);
-    auto done = d.send(f.encode(3));
+    auto done = d.send(f.Encode(3));
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].header.answer, FORCEIP_ACK);
     EXPECT_EQ(d.rec.addresses, std::vector<uint32_t>{0x7F000033});
@@ -374,7 +374,7 @@ TEST(GvcpServer, ForceIpOnlyForItsMacAndOnlyWithoutController)
     EXPECT_EQ(d.rec.notes.back(), "reset 127.0.0.51");
     // Address 0 restarts the configuration: the device keeps its address.
     f.ip = 0;
-    EXPECT_EQ(d.send(f.encode(4)).size(), 1u);
+    EXPECT_EQ(d.send(f.Encode(4)).size(), 1u);
     EXPECT_EQ(d.rec.addresses.size(), 1u);
 }
 
@@ -398,7 +398,7 @@ TEST(GvcpServer, EventsAreRetriedUntilAcknowledgedThenGivenUp)
     EXPECT_EQ(d.rec.messages[0].to.port, 6000);
     auto first = decodeCommand(d.rec.messages[0].packet.data(), d.rec.messages[0].packet.size());
     ASSERT_TRUE(first);
-    auto events = EventCmd::decode(*first);
+    auto events = EventCmd::Decode(*first);
     ASSERT_TRUE(events);
     EXPECT_EQ(events->events[0].eventId, 0x9001);
 
@@ -412,8 +412,8 @@ TEST(GvcpServer, EventsAreRetriedUntilAcknowledgedThenGivenUp)
     d.advance(100);
     ASSERT_EQ(d.rec.messages.size(), 4u);
     auto second = decodeCommand(d.rec.messages[3].packet.data(), d.rec.messages[3].packet.size());
-    ASSERT_TRUE(second && EventDataCmd::decode(*second));
-    EXPECT_EQ(EventDataCmd::decode(*second)->data, data);
+    ASSERT_TRUE(second && EventDataCmd::Decode(*second));
+    EXPECT_EQ(EventDataCmd::Decode(*second)->data, data);
     EXPECT_NE(second->header.reqId, first->header.reqId);
 
     // An acknowledge of another request, or of the wrong kind, is ignored; the right one ends it.
@@ -438,7 +438,7 @@ TEST(GvcpServer, ActionsFireTheSignalsOfTheirGroup)
 {
     Device d;
     ActionCmd a{0x11, 0x22, 0x4, std::nullopt};
-    EXPECT_TRUE(d.send(a.encode(1, true)).empty());  // no controller
+    EXPECT_TRUE(d.send(a.Encode(1, true)).empty());  // no controller
     d.write(reg::ControlChannelPrivilege, CCP_CONTROL);
     d.write(reg::ActionDeviceKey, 0x11);
     d.write(reg::ActionGroupKey0 + reg::ActionGroupStride * 1, 0x22);
@@ -446,21 +446,21 @@ TEST(GvcpServer, ActionsFireTheSignalsOfTheirGroup)
     d.write(reg::ActionGroupKey0 + reg::ActionGroupStride * 2, 0x22);
     d.write(reg::ActionGroupMask0 + reg::ActionGroupStride * 2, 0x1);
     d.rec.notes.clear();
-    auto acks = d.send(a.encode(2, true), kB);
+    auto acks = d.send(a.Encode(2, true), kB);
     ASSERT_EQ(acks.size(), 1u);
     EXPECT_EQ(acks[0].header.answer, ACTION_ACK);
     EXPECT_EQ(d.rec.notes, std::vector<std::string>{"action 1"});
-    EXPECT_TRUE(d.send(ActionCmd{0x12, 0x22, 0x4, std::nullopt}.encode(3, true)).empty());
-    EXPECT_TRUE(d.send(ActionCmd{0x11, 0x23, 0x4, std::nullopt}.encode(4, true)).empty());
-    EXPECT_TRUE(d.send(ActionCmd{0x11, 0x22, 0x8, std::nullopt}.encode(5, true)).empty());
-    EXPECT_TRUE(d.send(a.encode(6, false)).empty());  // fired, no acknowledge asked for
+    EXPECT_TRUE(d.send(ActionCmd{0x12, 0x22, 0x4, std::nullopt}.Encode(3, true)).empty());
+    EXPECT_TRUE(d.send(ActionCmd{0x11, 0x23, 0x4, std::nullopt}.Encode(4, true)).empty());
+    EXPECT_TRUE(d.send(ActionCmd{0x11, 0x22, 0x8, std::nullopt}.Encode(5, true)).empty());
+    EXPECT_TRUE(d.send(a.Encode(6, false)).empty());  // fired, no acknowledge asked for
     EXPECT_EQ(d.server.actionCount(1), 2u);
     EXPECT_EQ(d.server.actionCount(2), 0u);
     EXPECT_EQ(d.server.stats().actionCommandsReceived, 6u);
     // Without a controller only where the controller allowed it.
     d.write(reg::GVCPConfiguration, GVCPCFG_UNCONDITIONAL_ACTION);
     d.write(reg::ControlChannelPrivilege, 0);
-    EXPECT_TRUE(d.send(a.encode(7, true)).empty());  // released: the setting went too
+    EXPECT_TRUE(d.send(a.Encode(7, true)).empty());  // released: the setting went too
 }
 
 TEST(GvcpServer, StreamChannelsReportTheirDestinationAndFireTestPackets)
@@ -563,7 +563,7 @@ TEST(GvcpServer, HostilePacketsGetWellFormedAnswersOrNone)
         }
     }
     // Truncated and empty packets, and acknowledges, are dropped.
-    Bytes truncated = ReadRegCmd{{0, 4}}.encode(1);
+    Bytes truncated = ReadRegCmd{{0, 4}}.Encode(1);
     EXPECT_TRUE(d.server.answer(truncated.data(), truncated.size() - 1, kA, d.now).empty());
     EXPECT_TRUE(d.server.answer(nullptr, 0, kA, d.now).empty());
     Bytes ack = encodeDiscoveryAck(1, d.server.identity());
@@ -609,7 +609,7 @@ struct Controller {
         Bytes cmd = WriteRegCmd{{{reg::ControlChannelPrivilege, CCP_CONTROL},
                                  {reg::MessageChannelDestination, 0x7F000001},
                                  {reg::MessageChannelPort, messages.socket.local().port}}}
-                        .encode(1);
+                        .Encode(1);
         socket.sendTo(cmd.data(), cmd.size(), to);
         auto got = receive();
         return got && decodeAck(got->first.data(), got->first.size());
@@ -732,27 +732,27 @@ TEST(GvcpUdpServer, EventsReachTheMessagingChannelAndForceIpMovesTheDevice)
     auto event = messages.receive();
     ASSERT_TRUE(event);
     auto cmd = decodeCommand(event->first.data(), event->first.size());
-    ASSERT_TRUE(cmd && EventCmd::decode(*cmd));
-    EXPECT_EQ(EventCmd::decode(*cmd)->events[0].eventId, 0x4242);
+    ASSERT_TRUE(cmd && EventCmd::Decode(*cmd));
+    EXPECT_EQ(EventCmd::Decode(*cmd)->events[0].eventId, 0x4242);
     // It came from the source port the device reports.
-    auto mcsp = exchange(ReadRegCmd{{reg::MessageChannelSourcePort}}.encode(2), to);
+    auto mcsp = exchange(ReadRegCmd{{reg::MessageChannelSourcePort}}.Encode(2), to);
     ASSERT_TRUE(mcsp);
-    EXPECT_EQ(ReadRegAck::decode(*mcsp)->values[0], event->second.port);
+    EXPECT_EQ(ReadRegAck::Decode(*mcsp)->values[0], event->second.port);
     Bytes ack = encodeEmptyAck(EVENT_ACK, cmd->header.reqId);
     messages.socket.sendTo(ack.data(), ack.size(), event->second);
 
-    ASSERT_TRUE(exchange(WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.encode(3), to));
+    ASSERT_TRUE(exchange(WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.Encode(3), to));
     ForceIp f;
     f.mac = c.identity.mac;
     f.ip = 0x7F000036;
     f.subnetMask = 0xFF000000;
-    auto moved = exchange(f.encode(4), to);
+    auto moved = exchange(f.Encode(4), to);
     ASSERT_TRUE(moved);
     EXPECT_EQ(moved->header.status, STATUS_SUCCESS);
     EXPECT_EQ(device.identity().ip, 0x7F000036u);
     auto there = exchange(encodeDiscoveryCmd(5), Endpoint{0x7F000036, device.port()});
     ASSERT_TRUE(there);
-    EXPECT_EQ(DeviceIdentity::decode(there->payload.data(), there->payload.size())->ip, 0x7F000036u);
+    EXPECT_EQ(DeviceIdentity::Decode(there->payload.data(), there->payload.size())->ip, 0x7F000036u);
 }
 
 // A WRITEMEM the server refuses changes nothing: the server's own registers
@@ -789,7 +789,7 @@ TEST(GvcpServer, ARefusedWriteMemChangesNothing)
         Bytes data;
         for (uint32_t w : c.words)
             for (int shift : {24, 16, 8, 0}) data.push_back(uint8_t(w >> shift));
-        auto acks = d.send(WriteMemCmd{c.address, data}.encode(d.nextId++));
+        auto acks = d.send(WriteMemCmd{c.address, data}.Encode(d.nextId++));
         ASSERT_EQ(acks.size(), 1u);
         EXPECT_EQ(acks[0].header.status, c.status) << std::hex << c.address;
         if (c.status == STATUS_SUCCESS) {

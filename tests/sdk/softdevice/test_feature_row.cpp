@@ -170,9 +170,9 @@ TEST(FeatureRow, TheBootstrapLimitsAreTheRowsAndRepeatPerStreamChannel)
         const gvcp::FieldLimit *size = at(gvcp::reg::StreamChannelPacketSize0 + gvcp::reg::StreamChannelStride * channel);
         ASSERT_NE(size, nullptr) << channel;
         EXPECT_EQ(size->mask, 0xFFFFu);
-        EXPECT_TRUE(size->takes(0x40000000u | 8000));
-        EXPECT_FALSE(size->takes(578));
-        EXPECT_FALSE(size->takes(8004));
+        EXPECT_TRUE(size->Takes(0x40000000u | 8000));
+        EXPECT_FALSE(size->Takes(578));
+        EXPECT_FALSE(size->Takes(8004));
     }
     const gvcp::FieldLimit *port = at(gvcp::reg::MessageChannelPort);
     ASSERT_NE(port, nullptr);
@@ -180,8 +180,8 @@ TEST(FeatureRow, TheBootstrapLimitsAreTheRowsAndRepeatPerStreamChannel)
     EXPECT_EQ(at(gvcp::reg::StreamChannelPacketSize0 + 2 * gvcp::reg::StreamChannelStride), nullptr);
     const gvcp::FieldLimit *heartbeat = at(gvcp::reg::HeartbeatTimeout);
     ASSERT_NE(heartbeat, nullptr);
-    EXPECT_FALSE(heartbeat->takes(499));
-    EXPECT_TRUE(heartbeat->takes(500));
+    EXPECT_FALSE(heartbeat->Takes(499));
+    EXPECT_TRUE(heartbeat->Takes(500));
 }
 
 TEST(FeatureRow, ADeclarationNamesWhereItsLimitsComeFromAndFollowsItsSelector)

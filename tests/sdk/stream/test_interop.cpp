@@ -82,15 +82,15 @@ public:
     {
         gvcp::WriteRegCmd cmd;
         cmd.writes.push_back({aAddress, aValue});
-        return Exchange(cmd.encode(++mId)).has_value();
+        return Exchange(cmd.Encode(++mId)).has_value();
     }
     bool Read(uint32_t aAddress, uint32_t &aValue)
     {
         gvcp::ReadRegCmd cmd;
         cmd.addresses.push_back(aAddress);
-        auto ack = Exchange(cmd.encode(++mId));
+        auto ack = Exchange(cmd.Encode(++mId));
         if (!ack) return false;
-        auto values = gvcp::ReadRegAck::decode(*ack);
+        auto values = gvcp::ReadRegAck::Decode(*ack);
         if (!values || values->values.empty()) return false;
         aValue = values->values[0];
         return true;

@@ -304,9 +304,9 @@ TEST(StreamReceive, AbortEndsAFrameBeingFilled)
     s.leader.image.pixelFormat = 0x01080001;
     s.data = bytes.data();
     s.size = bytes.size();
-    ASSERT_TRUE(p.start(s, 5, 1472, false));
+    ASSERT_TRUE(p.Start(s, 5, 1472, false));
     uint8_t out[1500];
-    size_t n = p.write(0, out, sizeof out);
+    size_t n = p.Write(0, out, sizeof out);
     tarn::net::UdpSocket from = tarn::net::UdpSocket::bind(tarn::net::Endpoint{f.device, 0}, {});
     ASSERT_TRUE(from.sendTo(out, n, f.to));
     // Until the block has taken the buffer, the abort would find it queued.
@@ -355,11 +355,11 @@ TEST(StreamReceive, AStreamUnderAttackLosesNoBlockAndDeliversNoneTwice)
         s.data = bytes.data();
         s.size = bytes.size();
         tarn::gvsp::Packetizer p;
-        EXPECT_TRUE(p.start(s, aId, o.datagram, true));
+        EXPECT_TRUE(p.Start(s, aId, o.datagram, true));
         std::vector<std::vector<uint8_t>> d;
-        for (uint32_t id = aFirst; id <= std::min(aLast, p.packetCount() - 1); ++id) {
+        for (uint32_t id = aFirst; id <= std::min(aLast, p.PacketCount() - 1); ++id) {
             d.emplace_back(o.datagram);
-            d.back().resize(p.write(id, d.back().data(), d.back().size()));
+            d.back().resize(p.Write(id, d.back().data(), d.back().size()));
         }
         return d;
     };

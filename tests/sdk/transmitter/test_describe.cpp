@@ -110,17 +110,17 @@ TEST(Describe, AMultiPartBufferListsEachPartWithItsGeometry)
     EXPECT_EQ(s.partData[1], container->GetPart(1)->GetDataPointer());
     // The packetizer lays it out: a part starts on a packet of its own.
     gvsp::Packetizer p;
-    ASSERT_TRUE(p.start(s, 1, 576 - 28, false));
-    EXPECT_EQ(p.packetCount(), 4u);
+    ASSERT_TRUE(p.Start(s, 1, 576 - 28, false));
+    EXPECT_EQ(p.PacketCount(), 4u);
     // On the wire, where a receiver reads them.
     uint8_t packet[576];
-    const size_t n = p.write(0, packet, sizeof packet);
+    const size_t n = p.Write(0, packet, sizeof packet);
     auto parsed = gvsp::parsePacket(packet, n);
     ASSERT_TRUE(parsed);
     auto leader = gvsp::decodeLeader(*parsed);
     ASSERT_TRUE(leader);
     ASSERT_EQ(leader->partCount, 2u);
-    const gvsp::ImageInfo image = leader->part(0).image();
+    const gvsp::ImageInfo image = leader->Part(0).Image();
     EXPECT_EQ(image.sizeX, 16u);
     EXPECT_EQ(image.offsetY, 3u);
     EXPECT_EQ(image.paddingX, 5u);

@@ -42,9 +42,9 @@ struct Controller {
     {
         gvcp::ReadRegCmd cmd;
         cmd.addresses = aAddresses;
-        auto ack = Ask(cmd.encode(reqId++));
+        auto ack = Ask(cmd.Encode(reqId++));
         if (!ack) return {};
-        auto values = gvcp::ReadRegAck::decode(*ack);
+        auto values = gvcp::ReadRegAck::Decode(*ack);
         return values ? values->values : std::vector<uint32_t>{};
     }
     void Resend(uint16_t aChannel, uint64_t aBlock, uint32_t aFirst, uint32_t aLast)
@@ -54,7 +54,7 @@ struct Controller {
         cmd.blockId = aBlock;
         cmd.firstPacketId = aFirst;
         cmd.lastPacketId = aLast;
-        const gvcp::Bytes packet = cmd.encode(reqId++);
+        const gvcp::Bytes packet = cmd.Encode(reqId++);
         socket.sendTo(packet.data(), packet.size(), device);
     }
 };
@@ -118,9 +118,9 @@ TEST(Responder, IdentityTextsKeepTheirFieldsAndTheSettersWaitWhileListening)
     gvcp::ReadMemCmd mem;
     mem.address = gvcp::reg::ModelName;
     mem.count = 32;
-    auto ack = c.Ask(mem.encode(c.reqId++));
+    auto ack = c.Ask(mem.Encode(c.reqId++));
     ASSERT_TRUE(ack);
-    auto data = gvcp::ReadMemAck::decode(*ack);
+    auto data = gvcp::ReadMemAck::Decode(*ack);
     ASSERT_TRUE(data);
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(data->data.data())), "model");
 

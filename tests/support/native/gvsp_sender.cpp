@@ -32,7 +32,7 @@ GvspSender::~GvspSender()
 bool GvspSender::transmit(const Sent &aSent, uint32_t aId, bool aResend)
 {
     uint8_t out[65536];
-    size_t n = aSent.packetizer.write(aId, out, sizeof out, aResend);
+    size_t n = aSent.packetizer.Write(aId, out, sizeof out, aResend);
     if (!n) return false;
     if (!aResend) {
         std::uniform_real_distribution<double> u(0, 1);
@@ -71,8 +71,8 @@ bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::
         source.data = sent->bytes->data();
         source.size = sent->bytes->size();
     }
-    if (!sent->packetizer.start(source, aBlockId, mOptions.datagram, mOptions.extendedId)) return false;
-    for (uint32_t id = 0; id < sent->packetizer.packetCount(); ++id) {
+    if (!sent->packetizer.Start(source, aBlockId, mOptions.datagram, mOptions.extendedId)) return false;
+    for (uint32_t id = 0; id < sent->packetizer.PacketCount(); ++id) {
         if (id == aSlipAfter)
             for (const auto &d : aSlipIn) mStream.sendTo(d.data(), d.size(), aTo);
         transmit(*sent, id, false);
@@ -115,17 +115,17 @@ void GvspSender::serve()
         keep(arrival.from, mControl.local(), in, size_t(n));
         auto cmd = gvcp::decodeCommand(in, size_t(n));
         if (!cmd || cmd->header.command != gvcp::PACKETRESEND_CMD) continue;
-        auto resend = gvcp::PacketResendCmd::decode(*cmd);
+        auto resend = gvcp::PacketResendCmd::Decode(*cmd);
         if (!resend) continue;
         ++mRequests;
         if (!mServe) continue;
         std::lock_guard<std::mutex> guard(mLock);
         for (auto &sent : mSent) {
-            if (sent->packetizer.blockId() != resend->blockId) continue;
-            for (uint64_t id = resend->firstPacketId; id <= resend->lastPacketId && id < sent->packetizer.packetCount(); ++id) {
+            if (sent->packetizer.BlockId() != resend->blockId) continue;
+            for (uint64_t id = resend->firstPacketId; id <= resend->lastPacketId && id < sent->packetizer.PacketCount(); ++id) {
                 if (mOptions.refuseStatus) {
                     uint8_t out[64];
-                    size_t m = sent->packetizer.writeStatus(uint32_t(id), mOptions.refuseStatus, out, sizeof out);
+                    size_t m = sent->packetizer.WriteStatus(uint32_t(id), mOptions.refuseStatus, out, sizeof out);
                     mStream.sendTo(out, m, sent->to);
                 } else {
                     transmit(*sent, uint32_t(id), true);
@@ -134,7 +134,7 @@ void GvspSender::serve()
         }
         for (uint32_t k = 0; k < mOptions.storm && !mSent.empty(); ++k) {
             const Sent &other = *mSent[mRandom() % mSent.size()];
-            const uint32_t id = mRandom() % 3 == 0 ? 0 : uint32_t(mRandom() % other.packetizer.packetCount());
+            const uint32_t id = mRandom() % 3 == 0 ? 0 : uint32_t(mRandom() % other.packetizer.PacketCount());
             transmit(other, id, mRandom() % 2 == 0);
         }
     }
