@@ -56,8 +56,10 @@ class Responder:
                                      stderr=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if not line.startswith("ready"):
+            self.proc.stdin.close()
+            why = self.proc.stderr.read()
             self.stop()
-            raise RuntimeError(f"responder on {address} did not start: {self.proc.stderr.read()}")
+            raise RuntimeError(f"responder on {address} did not start: {why}")
 
     def tell(self, line):
         self.proc.stdin.write(line + "\n")
@@ -68,6 +70,10 @@ class Responder:
 
     def stop(self):
         _stop(self.proc, self.proc.stdin.close)
+        # Its pipes go with it: left to the collector they warn, and an
+        # error under -W error.
+        for pipe in (self.proc.stdout, self.proc.stderr):
+            pipe.close()
 
     def __enter__(self):
         return self
