@@ -129,24 +129,24 @@ struct Server::Impl {
         persistentIp = identity.ip;
         persistentMask = identity.subnetMask;
         persistentGateway = identity.gateway;
-        useDescription(config.description);
+        UseDescription(config.description);
         secondUrl = config.secondUrl;
         timestampBase = Clock::now();
         for (uint32_t k = 0; k < channels.size(); ++k)
-            if (const FieldLimit *l = limitOf(streamChannelRegister(reg::StreamChannelPacketSize0, k))) {
+            if (const FieldLimit *l = LimitOf(streamChannelRegister(reg::StreamChannelPacketSize0, k))) {
                 uint32_t &size = channels[k].packetSize;
                 while (size > 0 && !l->Takes(size)) --size;
             }
     }
 
-    const FieldLimit *limitOf(uint32_t address) const
+    const FieldLimit *LimitOf(uint32_t address) const
     {
         for (const FieldLimit &l : config.limits)
             if (l.address == address) return &l;
         return nullptr;
     }
 
-    void useDescription(const Bytes &text)
+    void UseDescription(const Bytes &text)
     {
         description = text;
         description.resize((description.size() + 3) / 4 * 4, 0);
@@ -155,7 +155,7 @@ struct Server::Impl {
             firstUrl = "Local:" + config.descriptionName + ";" + hex(config.descriptionAddress) + ";" + hex(text.size());
     }
 
-    uint32_t gvcpCapability() const
+    uint32_t GvcpCapability() const
     {
         return GVCPCAP_USER_DEFINED_NAME | GVCPCAP_SERIAL_NUMBER | GVCPCAP_HEARTBEAT_DISABLE | GVCPCAP_LINK_SPEED |
                GVCPCAP_CCP_APPLICATION | GVCPCAP_TEST_DATA | GVCPCAP_UNCONDITIONAL_ACTION | GVCPCAP_ACTION |
@@ -163,19 +163,19 @@ struct Server::Impl {
                (config.packetResend ? GVCPCAP_PACKETRESEND : 0) | GVCPCAP_WRITEMEM | GVCPCAP_CONCATENATION;
     }
 
-    uint64_t timestamp(Clock::time_point now) const
+    uint64_t Timestamp(Clock::time_point now) const
     {
         auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - timestampBase).count();
         return ns < 0 ? 0 : uint64_t(ns);
     }
 
-    Access access() const
+    Access GetAccess() const
     {
         if (!primary) return Access::None;
         return (ccp & CCP_EXCLUSIVE) ? Access::Exclusive : Access::Control;
     }
 
-    bool inDescription(uint32_t address) const
+    bool InDescription(uint32_t address) const
     {
         return !description.empty() && address >= config.descriptionAddress &&
                address - config.descriptionAddress < description.size();
@@ -185,7 +185,7 @@ struct Server::Impl {
 
     // A byte of a text register (identity texts, URLs); false if address is
     // in none of them.
-    bool textWord(uint32_t address, uint32_t &value) const
+    bool TextWord(uint32_t address, uint32_t &value) const
     {
         Bytes head = identity.Encode();
         if (address + 4 <= head.size() && address >= reg::ManufacturerName) {
@@ -213,7 +213,7 @@ struct Server::Impl {
     }
 
     // A channel register: the channel and the register of channel 0.
-    bool channelRegister(uint32_t address, uint32_t &channel, uint32_t &base) const
+    bool ChannelRegister(uint32_t address, uint32_t &channel, uint32_t &base) const
     {
         if (address < reg::StreamChannelPort0) return false;
         uint32_t offset = address - reg::StreamChannelPort0;
@@ -223,7 +223,7 @@ struct Server::Impl {
         return true;
     }
 
-    bool groupRegister(uint32_t address, uint32_t &group, bool &isMask) const
+    bool GroupRegister(uint32_t address, uint32_t &group, bool &isMask) const
     {
         if (address < reg::ActionGroupKey0) return false;
         uint32_t offset = address - reg::ActionGroupKey0;
@@ -236,7 +236,7 @@ struct Server::Impl {
     }
 
     // A bootstrap register; false for an address that holds none.
-    bool readBootstrap(uint32_t address, uint32_t &value, Clock::time_point now) const
+    bool ReadBootstrap(uint32_t address, uint32_t &value, Clock::time_point now) const
     {
         (void)now;
         uint32_t channel = 0, base = 0, group = 0;
@@ -263,7 +263,7 @@ struct Server::Impl {
         case reg::NumberOfActiveLinks: value = 1; return true;
         case reg::GVSPCapability: value = 0; return true;
         case reg::MessageChannelCapability: value = MCCAP_SOURCE_PORT; return true;
-        case reg::GVCPCapability: value = gvcpCapability(); return true;
+        case reg::GVCPCapability: value = GvcpCapability(); return true;
         case reg::HeartbeatTimeout: value = heartbeatTimeout; return true;
         case reg::TimestampTickFrequencyHigh: value = 0; return true;
         case reg::TimestampTickFrequencyLow: value = kTimestampFrequency; return true;
@@ -283,8 +283,8 @@ struct Server::Impl {
         case reg::MessageChannelSourcePort: value = mcsp; return true;
         default: break;
         }
-        if (textWord(address, value)) return true;
-        if (channelRegister(address, channel, base)) {
+        if (TextWord(address, value)) return true;
+        if (ChannelRegister(address, channel, base)) {
             const Channel &c = channels[channel];
             switch (base) {
             case reg::StreamChannelPort0: value = c.port; return true;
@@ -300,14 +300,14 @@ struct Server::Impl {
             default: return false;
             }
         }
-        if (groupRegister(address, group, isMask)) {
+        if (GroupRegister(address, group, isMask)) {
             value = isMask ? groups[group].mask : groups[group].key;
             return true;
         }
         return false;
     }
 
-    StreamChannel channelView(const Channel &c) const
+    StreamChannel ChannelView(const Channel &c) const
     {
         StreamChannel out;
         out.destination = {c.destination, uint16_t(c.port & 0xFFFF)};
@@ -319,26 +319,26 @@ struct Server::Impl {
         return out;
     }
 
-    void noteChannel(uint32_t channel, Notes &notes)
+    void NoteChannel(uint32_t channel, Notes &notes)
     {
-        StreamChannel view = channelView(channels[channel]);
+        StreamChannel view = ChannelView(channels[channel]);
         ServerListener *l = listener;
-        if (l) notes.push_back([l, channel, view] { l->onStreamChannel(channel, view); });
+        if (l) notes.push_back([l, channel, view] { l->OnStreamChannel(channel, view); });
     }
 
-    void sendTestPacket(uint32_t channel, ServerOutput &out)
+    void SendTestPacket(uint32_t channel, ServerOutput &out)
     {
         const Channel &c = channels[channel];
         uint32_t size = c.packetSize & SCPS_SIZE_MASK;
         if (size < kIpUdpHeaderSize + 8 || !c.destination || !(c.port & 0xFFFF)) return;
         ++stats.gvspTestPacketsIssued;
         if (config.testPacketLimit && size > config.testPacketLimit) return;
-        out.sendTestPacket(channel, size - kIpUdpHeaderSize, (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0,
+        out.SendTestPacket(channel, size - kIpUdpHeaderSize, (c.packetSize & SCPS_DO_NOT_FRAGMENT) != 0,
                            {c.destination, uint16_t(c.port & 0xFFFF)});
     }
 
     // Lets go of the controller: its channels close, its settings go.
-    void release(bool expired, Notes &notes)
+    void Release(bool expired, Notes &notes)
     {
         if (!primary) return;
         primary.reset();
@@ -355,19 +355,19 @@ struct Server::Impl {
                 c.port = 0;
                 c.destination = 0;
                 c.config = 0;
-                noteChannel(k, notes);
+                NoteChannel(k, notes);
             }
         }
         ServerListener *l = listener;
-        if (l) notes.push_back([l, expired] { l->onControlReleased(expired); });
+        if (l) notes.push_back([l, expired] { l->OnControlReleased(expired); });
     }
 
-    Status writePrivilege(uint32_t value, const net::Endpoint &from, Clock::time_point now, Notes &notes)
+    Status WritePrivilege(uint32_t value, const net::Endpoint &from, Clock::time_point now, Notes &notes)
     {
         const uint32_t wanted = value & (CCP_CONTROL | CCP_EXCLUSIVE);
         if (primary && !sameEndpoint(*primary, from)) return STATUS_ACCESS_DENIED;
         if (!wanted) {
-            release(false, notes);
+            Release(false, notes);
             return STATUS_SUCCESS;
         }
         // Switchover is not offered: the enable bit is not kept.
@@ -377,9 +377,9 @@ struct Server::Impl {
             lastHeard = now;
             ++stats.sessionsOpened;
             ServerListener *l = listener;
-            Access a = access();
+            Access a = GetAccess();
             net::Endpoint who = from;
-            if (l) notes.push_back([l, who, a] { l->onControlTaken(who, a); });
+            if (l) notes.push_back([l, who, a] { l->OnControlTaken(who, a); });
         }
         return STATUS_SUCCESS;
     }
@@ -387,10 +387,10 @@ struct Server::Impl {
     // A write of one bootstrap register. With apply false it only answers
     // what the write would be answered, changing nothing: a write of several
     // registers is checked whole before any of it is applied.
-    Status writeBootstrap(uint32_t address, uint32_t value, bool apply, const net::Endpoint &from,
+    Status WriteBootstrap(uint32_t address, uint32_t value, bool apply, const net::Endpoint &from,
                           Clock::time_point now, ServerOutput &out, Notes &notes)
     {
-        if (const FieldLimit *l = limitOf(address))
+        if (const FieldLimit *l = LimitOf(address))
             if (!l->Takes(value)) return STATUS_INVALID_PARAMETER;
         auto keep = [apply](uint32_t &field, uint32_t v) {
             if (apply) field = v;
@@ -413,14 +413,14 @@ struct Server::Impl {
         case reg::HeartbeatTimeout: return keep(heartbeatTimeout, std::max(value, kMinHeartbeatMs));
         case reg::TimestampControl:
             if (apply && (value & TIMESTAMP_RESET)) timestampBase = now;
-            if (apply && (value & TIMESTAMP_LATCH)) latchedTimestamp = timestamp(now);
+            if (apply && (value & TIMESTAMP_LATCH)) latchedTimestamp = Timestamp(now);
             return STATUS_SUCCESS;
         case reg::GVCPConfiguration:
             return keep(gvcpConfig, value & (GVCPCFG_HEARTBEAT_DISABLE | GVCPCFG_PENDING_ACK_ENABLE | GVCPCFG_UNCONDITIONAL_ACTION));
         case reg::GVSPConfiguration: return keep(gvspConfig, value & 0x40000000);
         case reg::ControlChannelPrivilege:
             if (primary && !sameEndpoint(*primary, from)) return STATUS_ACCESS_DENIED;
-            return apply ? writePrivilege(value, from, now, notes) : Status(STATUS_SUCCESS);
+            return apply ? WritePrivilege(value, from, now, notes) : Status(STATUS_SUCCESS);
         case reg::MessageChannelPort:
             // One network interface: its index (bits 16-19) must be 0.
             if (value & 0xFFFF0000) return STATUS_INVALID_PARAMETER;
@@ -434,7 +434,7 @@ struct Server::Impl {
         case reg::MessageChannelRetryCount: return keep(mcrc, value);
         default: break;
         }
-        if (channelRegister(address, channel, base)) {
+        if (ChannelRegister(address, channel, base)) {
             Channel &c = channels[channel];
             switch (base) {
             case reg::StreamChannelPort0:
@@ -443,19 +443,19 @@ struct Server::Impl {
                 break;
             case reg::StreamChannelPacketSize0:
                 keep(c.packetSize, value & (SCPS_DO_NOT_FRAGMENT | SCPS_SIZE_MASK));
-                if (apply && (value & SCPS_FIRE_TEST_PACKET)) sendTestPacket(channel, out);
+                if (apply && (value & SCPS_FIRE_TEST_PACKET)) SendTestPacket(channel, out);
                 break;
             case reg::StreamChannelPacketDelay0: keep(c.delay, value); break;
             case reg::StreamChannelDestination0: keep(c.destination, value); break;
             case reg::StreamChannelConfiguration0: keep(c.config, value); break;
             default: return STATUS_WRITE_PROTECT;
             }
-            if (apply) noteChannel(channel, notes);
+            if (apply) NoteChannel(channel, notes);
             return STATUS_SUCCESS;
         }
-        if (groupRegister(address, group, isMask)) return keep(isMask ? groups[group].mask : groups[group].key, value);
+        if (GroupRegister(address, group, isMask)) return keep(isMask ? groups[group].mask : groups[group].key, value);
         uint32_t ignored = 0;
-        return readBootstrap(address, ignored, now) ? Status(STATUS_WRITE_PROTECT) : Status(STATUS_INVALID_ADDRESS);
+        return ReadBootstrap(address, ignored, now) ? Status(STATUS_WRITE_PROTECT) : Status(STATUS_INVALID_ADDRESS);
     }
 
     // ---- Memory: the bootstrap block, the description, then the device's ----
@@ -464,13 +464,13 @@ struct Server::Impl {
     // around the device memory's own calls.
 
     // A run of the device memory from at: up to the description when it follows.
-    uint32_t memoryRun(uint32_t at, uint32_t left) const
+    uint32_t MemoryRun(uint32_t at, uint32_t left) const
     {
         if (!description.empty() && at < config.descriptionAddress) return std::min(left, config.descriptionAddress - at);
         return left;
     }
 
-    template <class Call> static auto outsideLock(std::unique_lock<std::mutex> &held, Call call)
+    template <class Call> static auto OutsideLock(std::unique_lock<std::mutex> &held, Call call)
     {
         held.unlock();
         auto result = call();
@@ -478,7 +478,7 @@ struct Server::Impl {
         return result;
     }
 
-    Status readRange(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count, uint8_t *data,
+    Status ReadRange(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count, uint8_t *data,
                      bool strict, Clock::time_point now)
     {
         if (uint64_t(address) + count > (uint64_t(1) << 32)) return STATUS_INVALID_ADDRESS;
@@ -487,26 +487,26 @@ struct Server::Impl {
             const uint32_t at = address + done;
             if (at < reg::BootstrapEnd) {
                 uint32_t value = 0;
-                if (!readBootstrap(at, value, now) && strict) return STATUS_INVALID_ADDRESS;
+                if (!ReadBootstrap(at, value, now) && strict) return STATUS_INVALID_ADDRESS;
                 storeBig32(data + done, value);
                 done += 4;
                 continue;
             }
-            if (inDescription(at)) {
+            if (InDescription(at)) {
                 uint32_t n = std::min<uint32_t>(count - done, uint32_t(description.size() - (at - config.descriptionAddress)));
                 std::copy_n(description.begin() + (at - config.descriptionAddress), n, data + done);
                 done += n;
                 continue;
             }
-            uint32_t n = memoryRun(at, count - done);
-            Status s = memory ? outsideLock(held, [&] { return memory->read(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
+            uint32_t n = MemoryRun(at, count - done);
+            Status s = memory ? OutsideLock(held, [&] { return memory->Read(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
             if (s != STATUS_SUCCESS) return s;
             done += n;
         }
         return STATUS_SUCCESS;
     }
 
-    Status writeRange(std::unique_lock<std::mutex> &held, uint32_t address, const uint8_t *data, uint32_t count,
+    Status WriteRange(std::unique_lock<std::mutex> &held, uint32_t address, const uint8_t *data, uint32_t count,
                       const net::Endpoint &from, Clock::time_point now, ServerOutput &out, Notes &notes)
     {
         if (uint64_t(address) + count > (uint64_t(1) << 32)) return STATUS_INVALID_ADDRESS;
@@ -516,12 +516,12 @@ struct Server::Impl {
         // server's: the bootstrap block ends in words that are none).
         for (uint32_t done = 0; done < count;) {
             const uint32_t at = address + done;
-            if (inDescription(at)) return STATUS_WRITE_PROTECT;
+            if (InDescription(at)) return STATUS_WRITE_PROTECT;
             if (at >= reg::BootstrapEnd) {
-                done += memoryRun(at, count - done);
+                done += MemoryRun(at, count - done);
                 continue;
             }
-            const Status s = writeBootstrap(at, loadBig32(data + done), false, from, now, out, notes);
+            const Status s = WriteBootstrap(at, loadBig32(data + done), false, from, now, out, notes);
             if (s != STATUS_SUCCESS) return s;
             done += 4;
         }
@@ -529,39 +529,39 @@ struct Server::Impl {
         while (done < count) {
             const uint32_t at = address + done;
             if (at < reg::BootstrapEnd) {
-                Status s = writeBootstrap(at, loadBig32(data + done), true, from, now, out, notes);
+                Status s = WriteBootstrap(at, loadBig32(data + done), true, from, now, out, notes);
                 if (s != STATUS_SUCCESS) return s;
                 done += 4;
                 continue;
             }
-            uint32_t n = memoryRun(at, count - done);
-            Status s = memory ? outsideLock(held, [&] { return memory->write(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
+            uint32_t n = MemoryRun(at, count - done);
+            Status s = memory ? OutsideLock(held, [&] { return memory->Write(at, data + done, n); }) : Status(STATUS_INVALID_ADDRESS);
             if (s != STATUS_SUCCESS) return s;
             done += n;
         }
         return STATUS_SUCCESS;
     }
 
-    uint32_t memoryWriteTime(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count)
+    uint32_t MemoryWriteTime(std::unique_lock<std::mutex> &held, uint32_t address, uint32_t count)
     {
         if (!memory || uint64_t(address) + count <= reg::BootstrapEnd) return 0;
-        return outsideLock(held, [&] { return memory->writeTime(address, count); });
+        return OutsideLock(held, [&] { return memory->WriteTime(address, count); });
     }
 
-    bool pendingAsked(const Command &cmd) const
+    bool PendingAsked(const Command &cmd) const
     {
         return (gvcpConfig & GVCPCFG_PENDING_ACK_ENABLE) && (cmd.header.flags & FLAG_ACK_REQUIRED);
     }
 
     // Announces a slow write, when the controller asked to be told.
-    void maybePending(std::unique_lock<std::mutex> &held, uint32_t writeTime, const Command &cmd,
+    void MaybePending(std::unique_lock<std::mutex> &held, uint32_t writeTime, const Command &cmd,
                       const net::Endpoint &from, ServerOutput &out, std::vector<Bytes> &sent)
     {
         (void)held;
-        if (writeTime <= config.pendingTimeoutMs || !pendingAsked(cmd)) return;
+        if (writeTime <= config.pendingTimeoutMs || !PendingAsked(cmd)) return;
         Bytes pending = PendingAck{uint16_t(std::min<uint32_t>(writeTime, 0xFFFF))}.Encode(cmd.header.reqId);
         ++stats.pendingAcksIssued;
-        out.sendControl(pending, from);
+        out.SendControl(pending, from);
         sent.push_back(std::move(pending));
         if (tWriting) tWriting->last = Clock::now();
     }
@@ -573,7 +573,7 @@ struct Server::Impl {
         Writing *before = tWriting;
         KeepAlive(Impl &server, const Command &cmd, const net::Endpoint &from, ServerOutput &out)
         {
-            if (!server.pendingAsked(cmd)) return;
+            if (!server.PendingAsked(cmd)) return;
             writing = Writing{&server.lock, &server.stats.pendingAcksIssued, cmd.header.reqId, from, &out, Clock::now()};
             tWriting = &writing;
         }
@@ -584,30 +584,30 @@ struct Server::Impl {
 
     // ---- Commands ------------------------------------------------------------
 
-    bool isPrimary(const net::Endpoint &from) const { return primary && sameEndpoint(*primary, from); }
+    bool IsPrimary(const net::Endpoint &from) const { return primary && sameEndpoint(*primary, from); }
 
-    bool mayRead(const net::Endpoint &from) const { return !(primary && (ccp & CCP_EXCLUSIVE) && !isPrimary(from)); }
+    bool MayRead(const net::Endpoint &from) const { return !(primary && (ccp & CCP_EXCLUSIVE) && !IsPrimary(from)); }
 
     // Writes need control; a controller without it may only take it.
-    bool mayWrite(const net::Endpoint &from, const std::vector<uint32_t> &addresses) const
+    bool MayWrite(const net::Endpoint &from, const std::vector<uint32_t> &addresses) const
     {
-        if (isPrimary(from)) return true;
+        if (IsPrimary(from)) return true;
         if (primary) return false;
         for (uint32_t a : addresses)
             if (a != reg::ControlChannelPrivilege) return false;
         return true;
     }
 
-    Remembered *rememberedFor(const net::Endpoint &from)
+    Remembered *RememberedFor(const net::Endpoint &from)
     {
         for (Remembered &r : remembered)
             if (sameEndpoint(r.from, from)) return &r;
         return nullptr;
     }
 
-    void remember(const net::Endpoint &from, const uint8_t *data, size_t size, std::vector<Bytes> answers)
+    void Remember(const net::Endpoint &from, const uint8_t *data, size_t size, std::vector<Bytes> answers)
     {
-        Remembered *r = rememberedFor(from);
+        Remembered *r = RememberedFor(from);
         if (!r) {
             if (remembered.size() >= kRememberedControllers) remembered.pop_front();
             remembered.push_back(Remembered{});
@@ -619,7 +619,7 @@ struct Server::Impl {
         r->retries = 0;
     }
 
-    void handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
+    void Handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
                 ServerOutput &out)
     {
         auto cmd = decodeCommand(data, size);
@@ -627,30 +627,30 @@ struct Server::Impl {
         Notes notes;
         {
             std::unique_lock<std::mutex> held(lock);
-            if (isPrimary(from)) lastHeard = now;
+            if (IsPrimary(from)) lastHeard = now;
             if (cmd->header.reqId != 0) {
-                Remembered *r = rememberedFor(from);
+                Remembered *r = RememberedFor(from);
                 if (r && r->packet.size() == size && std::equal(r->packet.begin(), r->packet.end(), data)) {
                     ++stats.retriesReceived;
                     stats.retriesReceivedMax = std::max(stats.retriesReceivedMax, ++r->retries);
-                    for (const Bytes &b : r->answers) out.sendControl(b, from);
+                    for (const Bytes &b : r->answers) out.SendControl(b, from);
                     return;
                 }
             }
             std::vector<Bytes> sent;
-            dispatch(held, *cmd, from, now, out, notes, sent);
-            if (cmd->header.reqId != 0) remember(from, data, size, std::move(sent));
+            Dispatch(held, *cmd, from, now, out, notes, sent);
+            if (cmd->header.reqId != 0) Remember(from, data, size, std::move(sent));
         }
         for (auto &note : notes) note();
     }
 
-    void reply(Bytes packet, const net::Endpoint &to, ServerOutput &out, std::vector<Bytes> &sent)
+    void Reply(Bytes packet, const net::Endpoint &to, ServerOutput &out, std::vector<Bytes> &sent)
     {
-        out.sendControl(packet, to);
+        out.SendControl(packet, to);
         sent.push_back(std::move(packet));
     }
 
-    void dispatch(std::unique_lock<std::mutex> &held, const Command &cmd, const net::Endpoint &from,
+    void Dispatch(std::unique_lock<std::mutex> &held, const Command &cmd, const net::Endpoint &from,
                   Clock::time_point now, ServerOutput &out, Notes &notes, std::vector<Bytes> &sent)
     {
         const uint16_t id = cmd.header.reqId;
@@ -658,14 +658,14 @@ struct Server::Impl {
         switch (cmd.header.command) {
         case DISCOVERY_CMD:
             ++stats.discoveriesReceived;
-            reply(encodeDiscoveryAck(id, identity), from, out, sent);
+            Reply(encodeDiscoveryAck(id, identity), from, out, sent);
             return;
         case FORCEIP_CMD: {
             ++stats.forceIpsReceived;
             auto f = ForceIp::Decode(cmd);
             if (!f || f->mac != identity.mac) return;  // for another device
             if (primary) {
-                if (wantsAck) reply(encodeEmptyAck(FORCEIP_ACK, id, STATUS_ACCESS_DENIED), from, out, sent);
+                if (wantsAck) Reply(encodeEmptyAck(FORCEIP_ACK, id, STATUS_ACCESS_DENIED), from, out, sent);
                 return;
             }
             // An address of 0 restarts the configuration: the device keeps the one it has.
@@ -679,14 +679,14 @@ struct Server::Impl {
                 // new address.
                 ServerOutput *o = &out;
                 uint32_t ip = f->ip;
-                notes.push_back([o, ip] { o->changeAddress(ip); });
-                if (wantsAck) notes.push_back([o, ack, from] { o->sendControl(ack, from); });
+                notes.push_back([o, ip] { o->ChangeAddress(ip); });
+                if (wantsAck) notes.push_back([o, ack, from] { o->SendControl(ack, from); });
                 if (wantsAck) sent.push_back(ack);
                 ServerListener *l = listener;
                 ForceIp given = *f;
-                if (l) notes.push_back([l, given] { l->onNetworkReset(given.ip, given.subnetMask, given.gateway); });
+                if (l) notes.push_back([l, given] { l->OnNetworkReset(given.ip, given.subnetMask, given.gateway); });
             } else if (wantsAck) {
-                reply(ack, from, out, sent);
+                Reply(ack, from, out, sent);
             }
             return;
         }
@@ -694,11 +694,11 @@ struct Server::Impl {
             ++stats.readRegsReceived;
             auto rr = ReadRegCmd::Decode(cmd);
             if (!rr) {
-                reply(encodeAck(READREG_ACK, STATUS_INVALID_PARAMETER, id, {}), from, out, sent);
+                Reply(encodeAck(READREG_ACK, STATUS_INVALID_PARAMETER, id, {}), from, out, sent);
                 return;
             }
             ReadRegAck ack;
-            Status status = mayRead(from) ? STATUS_SUCCESS : STATUS_ACCESS_DENIED;
+            Status status = MayRead(from) ? STATUS_SUCCESS : STATUS_ACCESS_DENIED;
             for (uint32_t a : rr->addresses) {
                 if (status != STATUS_SUCCESS) break;
                 if (a % 4) {
@@ -706,36 +706,36 @@ struct Server::Impl {
                     break;
                 }
                 uint8_t word[4];
-                status = readRange(held, a, 4, word, true, now);
+                status = ReadRange(held, a, 4, word, true, now);
                 if (status == STATUS_SUCCESS) ack.values.push_back(loadBig32(word));
             }
-            reply(ack.Encode(id, status), from, out, sent);
+            Reply(ack.Encode(id, status), from, out, sent);
             return;
         }
         case WRITEREG_CMD: {
             ++stats.writeRegsReceived;
             auto wr = WriteRegCmd::Decode(cmd);
             if (!wr) {
-                if (wantsAck) reply(WriteAck{0}.Encode(WRITEREG_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
+                if (wantsAck) Reply(WriteAck{0}.Encode(WRITEREG_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
                 return;
             }
             KeepAlive keep(*this, cmd, from, out);
             uint32_t slowest = 0;
-            for (const auto &w : wr->writes) slowest += memoryWriteTime(held, w.first, 4);
+            for (const auto &w : wr->writes) slowest += MemoryWriteTime(held, w.first, 4);
             Status status = STATUS_SUCCESS;
             uint16_t index = 0;
-            if (mayWrite(from, {wr->writes[0].first})) maybePending(held, slowest, cmd, from, out, sent);
+            if (MayWrite(from, {wr->writes[0].first})) MaybePending(held, slowest, cmd, from, out, sent);
             // Each write in turn: the first may take control for the others.
             for (const auto &w : wr->writes) {
-                if (!mayWrite(from, {w.first})) status = STATUS_ACCESS_DENIED;
+                if (!MayWrite(from, {w.first})) status = STATUS_ACCESS_DENIED;
                 else if (w.first % 4) status = STATUS_BAD_ALIGNMENT;
                 if (status != STATUS_SUCCESS) break;
                 uint8_t word[4];
                 storeBig32(word, w.second);
-                status = writeRange(held, w.first, word, 4, from, now, out, notes);
+                status = WriteRange(held, w.first, word, 4, from, now, out, notes);
                 if (status == STATUS_SUCCESS) ++index;
             }
-            if (wantsAck) reply(WriteAck{index}.Encode(WRITEREG_ACK, id, status), from, out, sent);
+            if (wantsAck) Reply(WriteAck{index}.Encode(WRITEREG_ACK, id, status), from, out, sent);
             return;
         }
         case READMEM_CMD: {
@@ -747,44 +747,44 @@ struct Server::Impl {
                 status = STATUS_INVALID_PARAMETER;
             } else {
                 ack.address = rm->address;
-                if (!mayRead(from)) status = STATUS_ACCESS_DENIED;
+                if (!MayRead(from)) status = STATUS_ACCESS_DENIED;
                 else if (rm->address % 4 || rm->count % 4) status = STATUS_BAD_ALIGNMENT;
                 else if (rm->count == 0 || rm->count > kMaxPayload - 4) status = STATUS_INVALID_PARAMETER;
                 else {
                     ack.data.assign(rm->count, 0);
-                    status = readRange(held, rm->address, rm->count, ack.data.data(), false, now);
+                    status = ReadRange(held, rm->address, rm->count, ack.data.data(), false, now);
                 }
             }
             if (status != STATUS_SUCCESS) ack.data.clear();
-            reply(ack.Encode(id, status), from, out, sent);
+            Reply(ack.Encode(id, status), from, out, sent);
             return;
         }
         case WRITEMEM_CMD: {
             ++stats.writeMemsReceived;
             auto wm = WriteMemCmd::Decode(cmd);
             if (!wm) {
-                if (wantsAck) reply(WriteAck{0}.Encode(WRITEMEM_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
+                if (wantsAck) Reply(WriteAck{0}.Encode(WRITEMEM_ACK, id, STATUS_INVALID_PARAMETER), from, out, sent);
                 return;
             }
             std::vector<uint32_t> addresses;
             for (uint32_t k = 0; k < wm->data.size(); k += 4) addresses.push_back(wm->address + k);
             Status status = STATUS_SUCCESS;
-            if (!mayWrite(from, addresses)) status = STATUS_ACCESS_DENIED;
+            if (!MayWrite(from, addresses)) status = STATUS_ACCESS_DENIED;
             else if (wm->address % 4) status = STATUS_BAD_ALIGNMENT;
             if (status == STATUS_SUCCESS) {
                 KeepAlive keep(*this, cmd, from, out);
-                maybePending(held, memoryWriteTime(held, wm->address, uint32_t(wm->data.size())), cmd, from, out, sent);
-                status = writeRange(held, wm->address, wm->data.data(), uint32_t(wm->data.size()), from, now, out, notes);
+                MaybePending(held, MemoryWriteTime(held, wm->address, uint32_t(wm->data.size())), cmd, from, out, sent);
+                status = WriteRange(held, wm->address, wm->data.data(), uint32_t(wm->data.size()), from, now, out, notes);
             }
             uint16_t index = status == STATUS_SUCCESS ? uint16_t(wm->data.size()) : 0;
-            if (wantsAck) reply(WriteAck{index}.Encode(WRITEMEM_ACK, id, status), from, out, sent);
+            if (wantsAck) Reply(WriteAck{index}.Encode(WRITEMEM_ACK, id, status), from, out, sent);
             return;
         }
         case PACKETRESEND_CMD: {
             ++stats.packetResendRequestsReceived;
             auto pr = PacketResendCmd::Decode(cmd);
             ServerListener *l = listener;
-            if (pr && l) notes.push_back([l, request = *pr] { l->onPacketResend(request); });
+            if (pr && l) notes.push_back([l, request = *pr] { l->OnPacketResend(request); });
             return;
         }
         case ACTION_CMD: {
@@ -802,64 +802,64 @@ struct Server::Impl {
                 fired = true;
                 ServerListener *l = listener;
                 auto time = ac->actionTime;
-                if (l) notes.push_back([l, k, time] { l->onAction(k, time); });
+                if (l) notes.push_back([l, k, time] { l->OnAction(k, time); });
             }
-            if (fired && wantsAck) reply(encodeEmptyAck(ACTION_ACK, id), from, out, sent);
+            if (fired && wantsAck) Reply(encodeEmptyAck(ACTION_ACK, id), from, out, sent);
             return;
         }
         default:
             // Anything else is refused, and the controller learns so at once.
-            if (wantsAck) reply(encodeAck(uint16_t(cmd.header.command + 1), STATUS_NOT_IMPLEMENTED, id, {}), from, out, sent);
+            if (wantsAck) Reply(encodeAck(uint16_t(cmd.header.command + 1), STATUS_NOT_IMPLEMENTED, id, {}), from, out, sent);
             return;
         }
     }
 
     // ---- The messaging channel -------------------------------------------------
 
-    bool channelOpen() const { return mcp != 0 && mcda != 0; }
+    bool ChannelOpen() const { return mcp != 0 && mcda != 0; }
 
-    uint32_t messageTimeout() const { return mctt ? mctt : config.messageTimeoutMs; }
+    uint32_t MessageTimeout() const { return mctt ? mctt : config.messageTimeoutMs; }
 
-    void sendNext(Clock::time_point now, ServerOutput &out)
+    void SendNext(Clock::time_point now, ServerOutput &out)
     {
-        if (inFlight || events.empty() || !channelOpen()) return;
+        if (inFlight || events.empty() || !ChannelOpen()) return;
         QueuedEvent e = std::move(events.front());
         events.pop_front();
         InFlight f;
         f.reqId = eventIds.Next();
         f.withData = e.withData;
         f.packet = e.withData ? e.eventData.Encode(f.reqId) : e.event.Encode(f.reqId);
-        f.deadline = now + std::chrono::milliseconds(messageTimeout());
+        f.deadline = now + std::chrono::milliseconds(MessageTimeout());
         ++(e.withData ? stats.eventDatasIssued : stats.eventsIssued);
-        out.sendMessage(f.packet, {mcda, uint16_t(mcp & 0xFFFF)});
+        out.SendMessage(f.packet, {mcda, uint16_t(mcp & 0xFFFF)});
         inFlight = std::move(f);
     }
 
-    void tick(Clock::time_point now, ServerOutput &out)
+    void Tick(Clock::time_point now, ServerOutput &out)
     {
         Notes notes;
         {
             std::lock_guard<std::mutex> held(lock);
             if (primary && !(gvcpConfig & GVCPCFG_HEARTBEAT_DISABLE) &&
                 now - lastHeard > std::chrono::milliseconds(heartbeatTimeout))
-                release(true, notes);
+                Release(true, notes);
             if (inFlight && now >= inFlight->deadline) {
-                if (inFlight->retries < mcrc && channelOpen()) {
+                if (inFlight->retries < mcrc && ChannelOpen()) {
                     ++inFlight->retries;
                     ++stats.eventRetriesIssued;
                     stats.eventRetriesIssuedMax = std::max<uint64_t>(stats.eventRetriesIssuedMax, inFlight->retries);
-                    inFlight->deadline = now + std::chrono::milliseconds(messageTimeout());
-                    out.sendMessage(inFlight->packet, {mcda, uint16_t(mcp & 0xFFFF)});
+                    inFlight->deadline = now + std::chrono::milliseconds(MessageTimeout());
+                    out.SendMessage(inFlight->packet, {mcda, uint16_t(mcp & 0xFFFF)});
                 } else {
                     inFlight.reset();  // given up: the controller is gone or deaf
                 }
             }
-            sendNext(now, out);
+            SendNext(now, out);
         }
         for (auto &note : notes) note();
     }
 
-    std::optional<Clock::time_point> nextDeadline() const
+    std::optional<Clock::time_point> NextDeadline() const
     {
         std::lock_guard<std::mutex> held(lock);
         std::optional<Clock::time_point> next;
@@ -869,7 +869,7 @@ struct Server::Impl {
         if (primary && !(gvcpConfig & GVCPCFG_HEARTBEAT_DISABLE))
             consider(lastHeard + std::chrono::milliseconds(heartbeatTimeout) + std::chrono::milliseconds(1));
         if (inFlight) consider(inFlight->deadline);
-        else if (!events.empty() && channelOpen()) consider(Clock::time_point{});  // at once
+        else if (!events.empty() && ChannelOpen()) consider(Clock::time_point{});  // at once
         return next;
     }
 };
@@ -881,7 +881,7 @@ Server::Server(ServerConfig config, DeviceMemory *memory, ServerListener *listen
 
 Server::~Server() = default;
 
-void Server::setAddress(uint32_t ip)
+void Server::SetAddress(uint32_t ip)
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     DeviceIdentity &id = mImpl->identity;
@@ -889,7 +889,7 @@ void Server::setAddress(uint32_t ip)
     if (id.subnetMask == 0) id.subnetMask = (ip >> 24) == 127 ? 0xFF000000u : 0xFFFFFF00u;
 }
 
-void Server::setIdentityTexts(const DeviceIdentity &identity)
+void Server::SetIdentityTexts(const DeviceIdentity &identity)
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     DeviceIdentity &id = mImpl->identity;
@@ -900,44 +900,44 @@ void Server::setIdentityTexts(const DeviceIdentity &identity)
     id.serialNumber = identity.serialNumber;
 }
 
-void Server::setDescription(const Bytes &description)
+void Server::SetDescription(const Bytes &description)
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
-    mImpl->useDescription(description);
+    mImpl->UseDescription(description);
 }
 
-bool Server::messageChannelOpen() const
+bool Server::MessageChannelOpen() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
-    return mImpl->channelOpen();
+    return mImpl->ChannelOpen();
 }
 
-std::optional<net::Endpoint> Server::messageDestination() const
+std::optional<net::Endpoint> Server::MessageDestination() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
-    if (!mImpl->channelOpen()) return std::nullopt;
+    if (!mImpl->ChannelOpen()) return std::nullopt;
     return net::Endpoint{mImpl->mcda, uint16_t(mImpl->mcp & 0xFFFF)};
 }
 
-void Server::setMessageSourcePort(uint16_t port)
+void Server::SetMessageSourcePort(uint16_t port)
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     mImpl->mcsp = port;
 }
 
-void Server::setStreamSourcePort(uint32_t channel, uint16_t port)
+void Server::SetStreamSourcePort(uint32_t channel, uint16_t port)
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     if (channel < mImpl->channels.size()) mImpl->channels[channel].sourcePort = port;
 }
 
-void Server::handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
+void Server::Handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
                     ServerOutput &out)
 {
-    mImpl->handle(data, size, from, now, out);
+    mImpl->Handle(data, size, from, now, out);
 }
 
-void Server::handleMessageAck(const uint8_t *data, size_t size, Clock::time_point now, ServerOutput &out)
+void Server::HandleMessageAck(const uint8_t *data, size_t size, Clock::time_point now, ServerOutput &out)
 {
     auto ack = decodeAck(data, size);
     if (!ack) return;
@@ -946,23 +946,23 @@ void Server::handleMessageAck(const uint8_t *data, size_t size, Clock::time_poin
     const uint16_t expected = f && f->withData ? EVENTDATA_ACK : EVENT_ACK;
     if (!f || ack->header.ackId != f->reqId || ack->header.answer != expected) return;
     f.reset();
-    mImpl->sendNext(now, out);
+    mImpl->SendNext(now, out);
 }
 
-void Server::tick(Clock::time_point now, ServerOutput &out)
+void Server::Tick(Clock::time_point now, ServerOutput &out)
 {
-    mImpl->tick(now, out);
+    mImpl->Tick(now, out);
 }
 
-std::optional<Clock::time_point> Server::nextDeadline() const
+std::optional<Clock::time_point> Server::NextDeadline() const
 {
-    return mImpl->nextDeadline();
+    return mImpl->NextDeadline();
 }
 
-bool Server::postEvent(const Event &event, const Bytes *data, bool extendedId)
+bool Server::PostEvent(const Event &event, const Bytes *data, bool extendedId)
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
-    if (!mImpl->channelOpen()) return false;
+    if (!mImpl->ChannelOpen()) return false;
     Impl::QueuedEvent e;
     e.withData = data != nullptr;
     if (data) {
@@ -980,62 +980,62 @@ bool Server::postEvent(const Event &event, const Bytes *data, bool extendedId)
     return true;
 }
 
-size_t Server::pendingEvents() const
+size_t Server::PendingEvents() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     return mImpl->events.size() + (mImpl->inFlight ? 1 : 0);
 }
 
-DeviceIdentity Server::identity() const
+DeviceIdentity Server::Identity() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     return mImpl->identity;
 }
 
-Access Server::access() const
+Access Server::GetAccess() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
-    return mImpl->access();
+    return mImpl->GetAccess();
 }
 
-std::optional<net::Endpoint> Server::controller() const
+std::optional<net::Endpoint> Server::Controller() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     return mImpl->primary;
 }
 
-StreamChannel Server::streamChannel(uint32_t channel) const
+StreamChannel Server::GetStreamChannel(uint32_t channel) const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     if (channel >= mImpl->channels.size()) return StreamChannel{};
-    return mImpl->channelView(mImpl->channels[channel]);
+    return mImpl->ChannelView(mImpl->channels[channel]);
 }
 
-uint32_t Server::streamChannelCount() const
+uint32_t Server::StreamChannelCount() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     return uint32_t(mImpl->channels.size());
 }
 
-uint64_t Server::timestamp(Clock::time_point now) const
+uint64_t Server::Timestamp(Clock::time_point now) const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
-    return mImpl->timestamp(now);
+    return mImpl->Timestamp(now);
 }
 
-ServerStats Server::stats() const
+ServerStats Server::Stats() const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     return mImpl->stats;
 }
 
-void Server::resetStats()
+void Server::ResetStats()
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     mImpl->stats = ServerStats{};
 }
 
-uint64_t Server::actionCount(uint32_t signal) const
+uint64_t Server::ActionCount(uint32_t signal) const
 {
     std::lock_guard<std::mutex> held(mImpl->lock);
     return signal < mImpl->groups.size() ? mImpl->groups[signal].fired : 0;
@@ -1047,16 +1047,16 @@ class Collect : public ServerOutput
 {
 public:
     std::vector<Bytes> control;
-    void sendControl(const Bytes &packet, const net::Endpoint &) override { control.push_back(packet); }
-    void sendMessage(const Bytes &, const net::Endpoint &) override {}
+    void SendControl(const Bytes &packet, const net::Endpoint &) override { control.push_back(packet); }
+    void SendMessage(const Bytes &, const net::Endpoint &) override {}
 };
 
 } // namespace
 
-std::vector<Bytes> Server::answer(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now)
+std::vector<Bytes> Server::Answer(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now)
 {
     Collect out;
-    handle(data, size, from, now, out);
+    Handle(data, size, from, now, out);
     return out.control;
 }
 
@@ -1071,7 +1071,7 @@ void stillWriting()
         std::lock_guard<std::mutex> held(*w->lock);
         ++*w->issued;
     }
-    w->out->sendControl(PendingAck{uint16_t(kKeepAliveMs)}.Encode(w->reqId), w->from);
+    w->out->SendControl(PendingAck{uint16_t(kKeepAliveMs)}.Encode(w->reqId), w->from);
 }
 
 } // namespace gvcpserver

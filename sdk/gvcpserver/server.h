@@ -9,8 +9,8 @@
 // FORCEIP, the messaging channel with its retries, action signals, test
 // packets. It reports what happened to the device's listener.
 //
-// No sockets and no threads here: packets come in through handle(), time
-// through tick(), and everything that leaves goes through a ServerOutput,
+// No sockets and no threads here: packets come in through Handle(), time
+// through Tick(), and everything that leaves goes through a ServerOutput,
 // so that tests drive the whole state machine with a clock of their own.
 // UdpServer (udp_server.h) carries it over UDP.
 
@@ -46,12 +46,12 @@ public:
     virtual ~DeviceMemory() = default;
     // count bytes (a multiple of 4) at address; a GVCP status. A write that
     // is refused changes nothing.
-    virtual Status read(uint32_t address, uint8_t *data, uint32_t count) = 0;
-    virtual Status write(uint32_t address, const uint8_t *data, uint32_t count) = 0;
+    virtual Status Read(uint32_t address, uint8_t *data, uint32_t count) = 0;
+    virtual Status Write(uint32_t address, const uint8_t *data, uint32_t count) = 0;
     // How long a write will take, in ms. A write longer than the pending
     // time-out is announced with PENDING_ACK first, where the controller
     // enabled it.
-    virtual uint32_t writeTime(uint32_t /*address*/, uint32_t /*count*/) { return 0; }
+    virtual uint32_t WriteTime(uint32_t /*address*/, uint32_t /*count*/) { return 0; }
 };
 
 // A stream channel as the controller configured it.
@@ -71,18 +71,18 @@ class ServerListener
 public:
     virtual ~ServerListener() = default;
     // A controller took control (OnApplicationConnect).
-    virtual void onControlTaken(const net::Endpoint & /*controller*/, Access /*access*/) {}
+    virtual void OnControlTaken(const net::Endpoint & /*controller*/, Access /*access*/) {}
     // The controller let go of control, or its heartbeat expired
     // (OnApplicationDisconnect).
-    virtual void onControlReleased(bool /*heartbeatExpired*/) {}
+    virtual void OnControlReleased(bool /*heartbeatExpired*/) {}
     // FORCEIP assigned a new address (OnDeviceResetNetwork).
-    virtual void onNetworkReset(uint32_t /*ip*/, uint32_t /*mask*/, uint32_t /*gateway*/) {}
+    virtual void OnNetworkReset(uint32_t /*ip*/, uint32_t /*mask*/, uint32_t /*gateway*/) {}
     // The destination, size or delay of a stream channel changed.
-    virtual void onStreamChannel(uint32_t /*channel*/, const StreamChannel & /*channel*/) {}
+    virtual void OnStreamChannel(uint32_t /*channel*/, const StreamChannel & /*channel*/) {}
     // An action signal fired (at the given device time when scheduled).
-    virtual void onAction(uint32_t /*signal*/, std::optional<uint64_t> /*time*/) {}
+    virtual void OnAction(uint32_t /*signal*/, std::optional<uint64_t> /*time*/) {}
     // A controller asked for packets of a stream block again.
-    virtual void onPacketResend(const gvcp::PacketResendCmd & /*request*/) {}
+    virtual void OnPacketResend(const gvcp::PacketResendCmd & /*request*/) {}
 };
 
 // Where the server's packets leave. The transport owns the sockets. Only
@@ -93,15 +93,15 @@ class ServerOutput
 public:
     virtual ~ServerOutput() = default;
     // An acknowledge, from the control port.
-    virtual void sendControl(const gvcp::Bytes &packet, const net::Endpoint &to) = 0;
+    virtual void SendControl(const gvcp::Bytes &packet, const net::Endpoint &to) = 0;
     // A messaging channel command, from the messaging channel's source port.
-    virtual void sendMessage(const gvcp::Bytes &packet, const net::Endpoint &to) = 0;
+    virtual void SendMessage(const gvcp::Bytes &packet, const net::Endpoint &to) = 0;
     // A test packet of a stream channel: a UDP payload of this size.
-    virtual void sendTestPacket(uint32_t /*channel*/, size_t /*size*/, bool /*doNotFragment*/,
+    virtual void SendTestPacket(uint32_t /*channel*/, size_t /*size*/, bool /*doNotFragment*/,
                                 const net::Endpoint & /*to*/) {}
     // FORCEIP accepted: the device now answers from this address. Called
     // before the acknowledge is sent, which leaves from the new address.
-    virtual void changeAddress(uint32_t /*ip*/) {}
+    virtual void ChangeAddress(uint32_t /*ip*/) {}
 };
 
 struct ServerConfig {
@@ -166,49 +166,49 @@ public:
     // The device answers from this address (its identity reports it, with a
     // subnet mask for it when none was given); the messaging channel leaves
     // from this source port.
-    void setAddress(uint32_t ip);
-    void setMessageSourcePort(uint16_t port);
+    void SetAddress(uint32_t ip);
+    void SetMessageSourcePort(uint16_t port);
     // The identity's texts and the description change while serving (a
     // software device's script sets them); the address stays as it is.
-    void setIdentityTexts(const gvcp::DeviceIdentity &identity);
-    void setDescription(const gvcp::Bytes &description);
+    void SetIdentityTexts(const gvcp::DeviceIdentity &identity);
+    void SetDescription(const gvcp::Bytes &description);
     // Whether a controller has set up the messaging channel's destination.
-    bool messageChannelOpen() const;
+    bool MessageChannelOpen() const;
     // That destination while it is set up.
-    std::optional<net::Endpoint> messageDestination() const;
-    void setStreamSourcePort(uint32_t channel, uint16_t port);
+    std::optional<net::Endpoint> MessageDestination() const;
+    void SetStreamSourcePort(uint32_t channel, uint16_t port);
 
     // One packet received on the control port.
-    void handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
+    void Handle(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now,
                 ServerOutput &out);
     // One packet received on the messaging channel's port (an acknowledge).
-    void handleMessageAck(const uint8_t *data, size_t size, Clock::time_point now, ServerOutput &out);
+    void HandleMessageAck(const uint8_t *data, size_t size, Clock::time_point now, ServerOutput &out);
     // Time passes: heartbeat expiry, messaging channel retries.
-    void tick(Clock::time_point now, ServerOutput &out);
-    // When tick() next has something to do; nullopt: nothing pending.
-    std::optional<Clock::time_point> nextDeadline() const;
+    void Tick(Clock::time_point now, ServerOutput &out);
+    // When Tick() next has something to do; nullopt: nothing pending.
+    std::optional<Clock::time_point> NextDeadline() const;
 
     // Queues an event (with data: EVENTDATA) for the messaging channel.
     // False when no controller opened the channel. Safe from any thread;
     // the transport sends it at its next tick.
-    bool postEvent(const gvcp::Event &event, const gvcp::Bytes *data = nullptr, bool extendedId = false);
+    bool PostEvent(const gvcp::Event &event, const gvcp::Bytes *data = nullptr, bool extendedId = false);
     // Events queued or waiting for their acknowledge.
-    size_t pendingEvents() const;
+    size_t PendingEvents() const;
 
-    gvcp::DeviceIdentity identity() const;
-    Access access() const;
-    std::optional<net::Endpoint> controller() const;
-    StreamChannel streamChannel(uint32_t channel) const;
-    uint32_t streamChannelCount() const;
+    gvcp::DeviceIdentity Identity() const;
+    Access GetAccess() const;
+    std::optional<net::Endpoint> Controller() const;
+    StreamChannel GetStreamChannel(uint32_t channel) const;
+    uint32_t StreamChannelCount() const;
     // The device's clock (nanoseconds), as its timestamp registers count.
-    uint64_t timestamp(Clock::time_point now) const;
-    ServerStats stats() const;
-    void resetStats();
-    uint64_t actionCount(uint32_t signal) const;
+    uint64_t Timestamp(Clock::time_point now) const;
+    ServerStats Stats() const;
+    void ResetStats();
+    uint64_t ActionCount(uint32_t signal) const;
 
     // Answers for one received packet without sending (tests, fuzzing):
     // every packet the handler would send on the control port.
-    std::vector<gvcp::Bytes> answer(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now);
+    std::vector<gvcp::Bytes> Answer(const uint8_t *data, size_t size, const net::Endpoint &from, Clock::time_point now);
 
 private:
     struct Impl;

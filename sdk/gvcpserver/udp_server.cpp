@@ -17,15 +17,15 @@ public:
     explicit Output(UdpServer &aOwner) : mOwner(aOwner) {}
     // A packet for a TCP peer's address goes over its connection; the
     // messaging channel of a controller on TCP names its second connection.
-    void sendControl(const Bytes &packet, const net::Endpoint &to) override
+    void SendControl(const Bytes &packet, const net::Endpoint &to) override
     {
-        mOwner.sendFramed(packet, to, true, mOwner.mSocket);
+        mOwner.SendFramed(packet, to, true, mOwner.mSocket);
     }
-    void sendMessage(const Bytes &packet, const net::Endpoint &to) override
+    void SendMessage(const Bytes &packet, const net::Endpoint &to) override
     {
-        mOwner.sendFramed(packet, to, true, mOwner.mMessageSocket);
+        mOwner.SendFramed(packet, to, true, mOwner.mMessageSocket);
     }
-    void sendTestPacket(uint32_t channel, size_t size, bool, const net::Endpoint &to) override
+    void SendTestPacket(uint32_t channel, size_t size, bool, const net::Endpoint &to) override
     {
         if (mOwner.mTestRoute) {
             mOwner.mTestRoute(channel, size, to);
@@ -36,10 +36,10 @@ public:
         // Refused by the kernel when larger than the way allows: lost, as on a network.
         mOwner.mTestSocket.sendTo(packet.data(), packet.size(), to);
     }
-    void changeAddress(uint32_t ip) override
+    void ChangeAddress(uint32_t ip) override
     {
         std::string error;
-        if (!mOwner.bindSockets(ip, &error)) return;
+        if (!mOwner.BindSockets(ip, &error)) return;
         // New controllers connect at the new address; connections made to
         // the old one keep working until they end.
         if (mOwner.mListener.valid()) {
@@ -79,10 +79,10 @@ UdpServer::UdpServer(ServerConfig config, DeviceMemory *memory, ServerListener *
 
 UdpServer::~UdpServer()
 {
-    stop();
+    Stop();
 }
 
-bool UdpServer::bindSockets(uint32_t ip, std::string *error)
+bool UdpServer::BindSockets(uint32_t ip, std::string *error)
 {
     // Several devices share port 3956 on one machine, each on its own
     // address; two on one address would each see some of the requests, so
@@ -105,14 +105,14 @@ bool UdpServer::bindSockets(uint32_t ip, std::string *error)
     mMessageSocket = std::move(messages);
     mTestSocket = std::move(tests);
     mPort = mSocket.local().port;
-    mServer.setAddress(ip);
-    mServer.setMessageSourcePort(mMessageSocket.local().port);
+    mServer.SetAddress(ip);
+    mServer.SetMessageSourcePort(mMessageSocket.local().port);
     if (!mTestRoute)
-        for (uint32_t k = 0; k < mServer.streamChannelCount(); ++k) mServer.setStreamSourcePort(k, mTestSocket.local().port);
+        for (uint32_t k = 0; k < mServer.StreamChannelCount(); ++k) mServer.SetStreamSourcePort(k, mTestSocket.local().port);
     return true;
 }
 
-bool UdpServer::start(const std::string &address, uint16_t port, std::string *error)
+bool UdpServer::Start(const std::string &address, uint16_t port, std::string *error)
 {
     if (mThread.Running()) {
         if (error) *error = "already started";
@@ -124,11 +124,11 @@ bool UdpServer::start(const std::string &address, uint16_t port, std::string *er
         return false;
     }
     mPort = port;
-    if (!bindSockets(ip, error)) return false;
+    if (!BindSockets(ip, error)) return false;
     if (mTcpEnabled) {
         mListener = net::TcpListener::listen({ip, mPort}, error);
         if (!mListener.valid()) {
-            stop();
+            Stop();
             return false;
         }
     }
@@ -145,37 +145,37 @@ bool UdpServer::start(const std::string &address, uint16_t port, std::string *er
     }
     if (!mLoop->valid()) {
         if (error) *error = "no wake-up descriptor for the poll loop";
-        stop();
+        Stop();
         return false;
     }
-    watchSockets();
-    if (!mThread.Start([this](Worker::Control &c) { run(c); }, [this] { mLoop->stop(); }).IsOK()) {
+    WatchSockets();
+    if (!mThread.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop->stop(); }).IsOK()) {
         if (error) *error = "no thread to serve on";
-        stop();
+        Stop();
         return false;
     }
     return true;
 }
 
-void UdpServer::watchSockets()
+void UdpServer::WatchSockets()
 {
     mLoop->clear();
-    mLoop->watch(mSocket.fd(), [this](int) { return serve(mSocket); });
-    mLoop->watch(mMessageSocket.fd(), [this](int) { return serveMessages(); });
-    if (mBroadcastSocket.valid()) mLoop->watch(mBroadcastSocket.fd(), [this](int) { return serve(mBroadcastSocket); });
-    if (mListener.valid()) mLoop->watch(mListener.fd(), [this](int) { return acceptPeer(); });
+    mLoop->watch(mSocket.fd(), [this](int) { return Serve(mSocket); });
+    mLoop->watch(mMessageSocket.fd(), [this](int) { return ServeMessages(); });
+    if (mBroadcastSocket.valid()) mLoop->watch(mBroadcastSocket.fd(), [this](int) { return Serve(mBroadcastSocket); });
+    if (mListener.valid()) mLoop->watch(mListener.fd(), [this](int) { return AcceptPeer(); });
     for (auto &peer : mPeers) {
         TcpPeer *p = peer.get();
-        mLoop->watch(p->connection.fd(), [this, p](int) { return servePeer(*p); });
+        mLoop->watch(p->connection.fd(), [this, p](int) { return ServePeer(*p); });
     }
 }
 
-void UdpServer::run(const Worker::Control &aControl)
+void UdpServer::Run(const Worker::Control &aControl)
 {
     using namespace std::chrono;
     while (!aControl.Stopping()) {
         int wait = -1;
-        if (auto next = mServer.nextDeadline()) {
+        if (auto next = mServer.NextDeadline()) {
             auto left = ceil<milliseconds>(*next - Clock::now()).count();
             wait = int(std::clamp<long long>(left, 0, 60000));
         }
@@ -183,16 +183,16 @@ void UdpServer::run(const Worker::Control &aControl)
         // deadline (control taken, an event queued) is seen at once.
         if (wait != 0) mLoop->run(wait);
         if (aControl.Stopping()) break;
-        dropClosedPeers();
+        DropClosedPeers();
         if (mRebound || mPeersChanged) {
             mRebound = mPeersChanged = false;
-            watchSockets();
+            WatchSockets();
         }
-        mServer.tick(Clock::now(), *mOutput);
+        mServer.Tick(Clock::now(), *mOutput);
     }
 }
 
-void UdpServer::stop()
+void UdpServer::Stop()
 {
     mThread.Stop();
     {
@@ -207,31 +207,31 @@ void UdpServer::stop()
     mPeers.clear();
 }
 
-bool UdpServer::postEvent(const Event &event, const Bytes *data, bool extendedId)
+bool UdpServer::PostEvent(const Event &event, const Bytes *data, bool extendedId)
 {
-    bool queued = mServer.postEvent(event, data, extendedId);
+    bool queued = mServer.PostEvent(event, data, extendedId);
     if (queued) {
         std::lock_guard<std::mutex> held(mLoopLock);
-        if (mLoop) mLoop->stop();  // a wake-up: run() looks at the deadlines again
+        if (mLoop) mLoop->stop();  // a wake-up: Run() looks at the deadlines again
     }
     return queued;
 }
 
-bool UdpServer::serve(const net::UdpSocket &from)
+bool UdpServer::Serve(const net::UdpSocket &from)
 {
     uint8_t buf[1500];
     net::Arrival arrival;
     long n = from.receive(buf, sizeof buf, &arrival);
     // Answers always leave from the device's own address.
-    if (n > 0) mServer.handle(buf, size_t(n), arrival.from, Clock::now(), *mOutput);
+    if (n > 0) mServer.Handle(buf, size_t(n), arrival.from, Clock::now(), *mOutput);
     return false;
 }
 
-bool UdpServer::serveMessages()
+bool UdpServer::ServeMessages()
 {
     uint8_t buf[1500];
     long n = mMessageSocket.receive(buf, sizeof buf);
-    if (n > 0) mServer.handleMessageAck(buf, size_t(n), Clock::now(), *mOutput);
+    if (n > 0) mServer.HandleMessageAck(buf, size_t(n), Clock::now(), *mOutput);
     return false;
 }
 
@@ -241,11 +241,11 @@ bool UdpServer::serveMessages()
 namespace tarn {
 namespace gvcpserver {
 
-bool UdpServer::acceptPeer()
+bool UdpServer::AcceptPeer()
 {
     net::TcpConnection c = mListener.accept();
     if (!c.valid()) return false;
-    if (!makeRoom()) return false;  // closed as it goes
+    if (!MakeRoom()) return false;  // closed as it goes
     auto peer = std::make_unique<TcpPeer>();
     peer->address = c.peer();
     peer->connection = std::move(c);
@@ -258,13 +258,13 @@ bool UdpServer::acceptPeer()
 // Idle or hostile connections must neither keep a controller out nor push
 // one out: the controller's own connection and its messaging channel's
 // stay, and of the others the one heard from least recently goes.
-bool UdpServer::makeRoom()
+bool UdpServer::MakeRoom()
 {
     size_t open = 0;
     for (auto &peer : mPeers) open += !peer->closed;
     if (open < kMaxPeers) return true;
-    const auto controller = mServer.controller();
-    const auto messages = mServer.messageDestination();
+    const auto controller = mServer.Controller();
+    const auto messages = mServer.MessageDestination();
     auto is = [](const std::optional<net::Endpoint> &a, const net::Endpoint &b) {
         return a && a->ip == b.ip && a->port == b.port;
     };
@@ -278,7 +278,7 @@ bool UdpServer::makeRoom()
     return true;
 }
 
-bool UdpServer::servePeer(TcpPeer &peer)
+bool UdpServer::ServePeer(TcpPeer &peer)
 {
     const auto read = peer.reader.FillFrom([&](uint8_t *aTo, size_t aRoom) { return peer.connection.receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return false;
@@ -293,23 +293,23 @@ bool UdpServer::servePeer(TcpPeer &peer)
         // Commands carry the key byte; what else comes is the messaging
         // channel's acknowledge.
         peer.heard = Clock::now();
-        if (frame[0] == kKey) mServer.handle(frame, size, peer.address, Clock::now(), *mOutput);
-        else mServer.handleMessageAck(frame, size, Clock::now(), *mOutput);
+        if (frame[0] == kKey) mServer.Handle(frame, size, peer.address, Clock::now(), *mOutput);
+        else mServer.HandleMessageAck(frame, size, Clock::now(), *mOutput);
     }
     if (peer.reader.Bad()) peer.closed = true;
     return false;
 }
 
-UdpServer::TcpPeer *UdpServer::peerAt(const net::Endpoint &to)
+UdpServer::TcpPeer *UdpServer::PeerAt(const net::Endpoint &to)
 {
     for (auto &peer : mPeers)
         if (peer->address.ip == to.ip && peer->address.port == to.port) return peer.get();
     return nullptr;
 }
 
-void UdpServer::sendFramed(const Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket)
+void UdpServer::SendFramed(const Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket)
 {
-    TcpPeer *peer = peerAt(to);
+    TcpPeer *peer = PeerAt(to);
     if (!peer) {
         if (orDatagram) socket.sendTo(packet.data(), packet.size(), to);
         return;
@@ -321,7 +321,7 @@ void UdpServer::sendFramed(const Bytes &packet, const net::Endpoint &to, bool or
     if (!peer->connection.sendPieces(pieces, 2, kPeerStallMs)) peer->closed = true;
 }
 
-void UdpServer::dropClosedPeers()
+void UdpServer::DropClosedPeers()
 {
     for (size_t k = 0; k < mPeers.size();) {
         if (!mPeers[k]->closed) {
@@ -334,11 +334,11 @@ void UdpServer::dropClosedPeers()
         // A controller whose connection ended is gone: its control ends now
         // rather than when its heartbeat would have expired. The release is
         // the one it would have written itself, asking for no answer.
-        auto held = mServer.controller();
+        auto held = mServer.Controller();
         if (held && held->ip == gone.ip && held->port == gone.port) {
             Bytes release = WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.Encode(1);
             release[1] = uint8_t(release[1] & ~FLAG_ACK_REQUIRED);
-            mServer.handle(release.data(), release.size(), gone, Clock::now(), *mOutput);
+            mServer.Handle(release.data(), release.size(), gone, Clock::now(), *mOutput);
         }
     }
 }

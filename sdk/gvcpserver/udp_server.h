@@ -32,24 +32,24 @@ public:
 
     // Binds address:port for control and, for port 3956, the limited
     // broadcast address too so that broadcast discoveries and FORCEIP reach
-    // it; then serves on its thread until stop(). False with a reason on
+    // it; then serves on its thread until Stop(). False with a reason on
     // failure.
-    bool start(const std::string &address, uint16_t port = gvcp::kPort, std::string *error = nullptr);
+    bool Start(const std::string &address, uint16_t port = gvcp::kPort, std::string *error = nullptr);
     // Also listens on TCP at the control address and port (set before start).
-    void enableTcp(bool enabled) { mTcpEnabled = enabled; }
-    uint16_t tcpPort() const { return mListener.valid() ? mListener.local().port : 0; }
-    void stop();
-    uint16_t port() const { return mPort; }
+    void EnableTcp(bool enabled) { mTcpEnabled = enabled; }
+    uint16_t TcpPort() const { return mListener.valid() ? mListener.local().port : 0; }
+    void Stop();
+    uint16_t Port() const { return mPort; }
     // The scheduling of the serving thread (while started), as
     // Worker::SetPriority.
-    ZuResult setPriority(uint32_t aPriority) { return mThread.SetPriority(aPriority); }
+    ZuResult SetPriority(uint32_t aPriority) { return mThread.SetPriority(aPriority); }
 
-    Server &server() { return mServer; }
-    const Server &server() const { return mServer; }
-    gvcp::DeviceIdentity identity() const { return mServer.identity(); }
+    Server &GetServer() { return mServer; }
+    const Server &GetServer() const { return mServer; }
+    gvcp::DeviceIdentity Identity() const { return mServer.Identity(); }
 
     // Queues an event for the messaging channel and wakes the thread to send it.
-    bool postEvent(const gvcp::Event &event, const gvcp::Bytes *data = nullptr, bool extendedId = false);
+    bool PostEvent(const gvcp::Event &event, const gvcp::Bytes *data = nullptr, bool extendedId = false);
 
     // Test packets of the stream channels leave through this instead of the
     // server's own socket: for a device whose channels send from sockets of
@@ -57,22 +57,22 @@ public:
     // transport sets them). Set before start; called on the serving thread,
     // with the server's lock held.
     using TestPacketRoute = std::function<void(uint32_t aChannel, size_t aSize, const net::Endpoint &aTo)>;
-    void routeTestPackets(TestPacketRoute route) { mTestRoute = std::move(route); }
+    void RouteTestPackets(TestPacketRoute route) { mTestRoute = std::move(route); }
 
 private:
     class Output;
-    bool bindSockets(uint32_t ip, std::string *error);
-    void watchSockets();
-    void run(const Worker::Control &aControl);
-    bool serve(const net::UdpSocket &from);
-    bool serveMessages();
+    bool BindSockets(uint32_t ip, std::string *error);
+    void WatchSockets();
+    void Run(const Worker::Control &aControl);
+    bool Serve(const net::UdpSocket &from);
+    bool ServeMessages();
     struct TcpPeer;
-    bool acceptPeer();
-    bool makeRoom();
-    bool servePeer(TcpPeer &peer);
-    TcpPeer *peerAt(const net::Endpoint &to);
-    void sendFramed(const gvcp::Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket);
-    void dropClosedPeers();
+    bool AcceptPeer();
+    bool MakeRoom();
+    bool ServePeer(TcpPeer &peer);
+    TcpPeer *PeerAt(const net::Endpoint &to);
+    void SendFramed(const gvcp::Bytes &packet, const net::Endpoint &to, bool orDatagram, const net::UdpSocket &socket);
+    void DropClosedPeers();
 
     Server mServer;
     net::UdpSocket mSocket;
@@ -87,7 +87,7 @@ private:
     std::unique_ptr<Output> mOutput;
     std::unique_ptr<net::PollLoop> mLoop;
     // postEvent wakes the loop from the device's threads, which may run while
-    // stop() lets the loop go.
+    // Stop() lets the loop go.
     std::mutex mLoopLock;
     uint16_t mPort = 0;
     bool mRebound = false;

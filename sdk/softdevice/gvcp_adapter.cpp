@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kSlowWriteMs = 1000;
 } // namespace
 
-gvcpserver::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t aCount)
+gvcpserver::Status GvcpAdapter::Read(uint32_t aAddress, uint8_t *aData, uint32_t aCount)
 {
     const uint64_t base = gev::tcpreg::Advertisement;
     if (!mAdvertisement.empty() && aAddress >= base && uint64_t(aAddress) + aCount <= base + mAdvertisement.size()) {
@@ -25,7 +25,7 @@ gvcpserver::Status GvcpAdapter::read(uint32_t aAddress, uint8_t *aData, uint32_t
     return mModel.readMemory(aAddress, aCount, aData);
 }
 
-gvcpserver::Status GvcpAdapter::write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
+gvcpserver::Status GvcpAdapter::Write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
 {
     enterDeviceThread(&mModel);
     // A write that stops a stream waits for its source's up-call: the
@@ -36,45 +36,45 @@ gvcpserver::Status GvcpAdapter::write(uint32_t aAddress, const uint8_t *aData, u
     return status;
 }
 
-uint32_t GvcpAdapter::writeTime(uint32_t aAddress, uint32_t)
+uint32_t GvcpAdapter::WriteTime(uint32_t aAddress, uint32_t)
 {
     return writeReachesApplication(aAddress) ? kSlowWriteMs : 0;
 }
 
-void GvcpAdapter::onControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess)
+void GvcpAdapter::OnControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess)
 {
     enterDeviceThread(&mModel);
     mModel.controlTaken(aController.ip, aController.port,
                         aAccess == gvcpserver::Access::Exclusive ? ZuAccessExclusive : ZuAccessControl);
 }
 
-void GvcpAdapter::onControlReleased(bool aHeartbeatExpired)
+void GvcpAdapter::OnControlReleased(bool aHeartbeatExpired)
 {
     enterDeviceThread(&mModel);
     mModel.controlReleased(aHeartbeatExpired);
 }
 
-void GvcpAdapter::onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
+void GvcpAdapter::OnNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
 {
     enterDeviceThread(&mModel);
     mModel.networkReset(aIp, aMask, aGateway);
     if (mMoved) mMoved(aIp);
 }
 
-void GvcpAdapter::onStreamChannel(uint32_t aChannel, const gvcpserver::StreamChannel &aStream)
+void GvcpAdapter::OnStreamChannel(uint32_t aChannel, const gvcpserver::StreamChannel &aStream)
 {
     enterDeviceThread(&mModel);
     mModel.streams().changed(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
                              aStream.packetDelay, aStream.configuration);
 }
 
-void GvcpAdapter::onAction(uint32_t aSignal, std::optional<uint64_t> aTime)
+void GvcpAdapter::OnAction(uint32_t aSignal, std::optional<uint64_t> aTime)
 {
     enterDeviceThread(&mModel);
     mModel.sinks().action(aSignal, aTime.value_or(0));
 }
 
-void GvcpAdapter::onPacketResend(const gvcp::PacketResendCmd &aRequest)
+void GvcpAdapter::OnPacketResend(const gvcp::PacketResendCmd &aRequest)
 {
     if (mResend) mResend(aRequest);
 }

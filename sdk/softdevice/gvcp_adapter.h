@@ -29,16 +29,16 @@ public:
     // before serving starts. Empty: the registers are the model's.
     void setAdvertisement(std::vector<uint8_t> aBlock) { mAdvertisement = std::move(aBlock); }
 
-    gvcpserver::Status read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
-    gvcpserver::Status write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
-    uint32_t writeTime(uint32_t aAddress, uint32_t aCount) override;
+    gvcpserver::Status Read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
+    gvcpserver::Status Write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
+    uint32_t WriteTime(uint32_t aAddress, uint32_t aCount) override;
 
-    void onControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess) override;
-    void onControlReleased(bool aHeartbeatExpired) override;
-    void onNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway) override;
-    void onStreamChannel(uint32_t aChannel, const gvcpserver::StreamChannel &aStream) override;
-    void onAction(uint32_t aSignal, std::optional<uint64_t> aTime) override;
-    void onPacketResend(const gvcp::PacketResendCmd &aRequest) override;
+    void OnControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess) override;
+    void OnControlReleased(bool aHeartbeatExpired) override;
+    void OnNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway) override;
+    void OnStreamChannel(uint32_t aChannel, const gvcpserver::StreamChannel &aStream) override;
+    void OnAction(uint32_t aSignal, std::optional<uint64_t> aTime) override;
+    void OnPacketResend(const gvcp::PacketResendCmd &aRequest) override;
 
     // The server's identity for the model's texts and address.
     static gvcp::DeviceIdentity identityOf(softdevice::DeviceModel &aModel);

@@ -33,7 +33,7 @@ public:
             for (size_t i = 0; i < mSenders.size(); ++i) {
                 std::string error;
                 if (mSenders[i]->reopen(aIp, error))
-                    mServer->server().setStreamSourcePort(uint32_t(i), mSenders[i]->port());
+                    mServer->GetServer().SetStreamSourcePort(uint32_t(i), mSenders[i]->port());
             }
             if (mAnnouncer) {
                 std::string error;
@@ -61,14 +61,14 @@ public:
         config.limits = standardBootstrapLimits(aModel.features());
         mServer = std::make_unique<gvcpserver::UdpServer>(config, mAdapter.get(), mAdapter.get());
         // From each channel's own source port, as its blocks.
-        mServer->routeTestPackets([this](uint32_t aChannel, size_t aSize, const net::Endpoint &aTo) {
+        mServer->RouteTestPackets([this](uint32_t aChannel, size_t aSize, const net::Endpoint &aTo) {
             if (aChannel < mSenders.size()) mSenders[aChannel]->sendTestPacket(aSize, aTo);
         });
         const uint32_t ip = aModel.net().ip;
         for (size_t i = 0; i < aModel.streams().count(); ++i) {
             auto sender = std::make_unique<GvspSender>(aModel.streams().channel(i).config());
             if (!sender->open(ip, aError)) return false;
-            mServer->server().setStreamSourcePort(uint32_t(i), sender->port());
+            mServer->GetServer().SetStreamSourcePort(uint32_t(i), sender->port());
             aModel.streams().setSender(i, sender.get());
             mSenders.push_back(std::move(sender));
         }
@@ -77,19 +77,19 @@ public:
             mStreams = std::make_unique<TcpStreams>();
             if (!mStreams->start(ip, senderList(), aError)) return false;
             advertise();
-            mServer->enableTcp(true);
+            mServer->EnableTcp(true);
         }
         if (aModel.streams().rtpEnabled()) startRtp(aModel, ip);
-        if (!mServer->start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
+        if (!mServer->Start(gvcp::formatIPv4(ip), gvcp::kPort, &aError)) return false;
         aModel.setLink(this);
-        aModel.controlChannelStarted(mServer->port());
+        aModel.controlChannelStarted(mServer->Port());
         return true;
     }
 
     void stop() override
     {
         if (!mModel) return;
-        if (mServer) mServer->stop();
+        if (mServer) mServer->Stop();
         if (mStreams) mStreams->stop();
         // No controller any more: its streams end before their senders go.
         mModel->controlChannelStopped();
@@ -145,11 +145,11 @@ private:
     {
         gvcp::DeviceIdentity identity;
         GvcpAdapter::applyTexts(identity, aTexts);
-        mServer->server().setIdentityTexts(identity);
+        mServer->GetServer().SetIdentityTexts(identity);
     }
     void publishDescription(const std::string &aXml) override
     {
-        mServer->server().setDescription(gvcp::Bytes(aXml.begin(), aXml.end()));
+        mServer->GetServer().SetDescription(gvcp::Bytes(aXml.begin(), aXml.end()));
     }
     bool postEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData,
                    uint32_t aSize) override
@@ -159,15 +159,15 @@ private:
         event.streamChannel = aChannel;
         event.blockId = aBlockId & 0xFFFF;
         event.timestamp = timestamp();
-        if (!aData) return mServer->postEvent(event);
+        if (!aData) return mServer->PostEvent(event);
         const gvcp::Bytes data(aData, aData + aSize);
-        return mServer->postEvent(event, &data);
+        return mServer->PostEvent(event, &data);
     }
-    bool eventsOpen() const override { return mServer->server().messageChannelOpen(); }
-    uint64_t timestamp() const override { return mServer->server().timestamp(gvcpserver::Clock::now()); }
+    bool eventsOpen() const override { return mServer->GetServer().MessageChannelOpen(); }
+    uint64_t timestamp() const override { return mServer->GetServer().Timestamp(gvcpserver::Clock::now()); }
     void readStatistics(uint64_t (&aCounts)[Statistics::kCount]) const override
     {
-        const gvcpserver::ServerStats s = mServer->server().stats();
+        const gvcpserver::ServerStats s = mServer->GetServer().Stats();
         const uint64_t values[Statistics::kCount] = {
             s.readMemsReceived, s.writeMemsReceived, s.readRegsReceived, s.writeRegsReceived, s.discoveriesReceived,
             s.actionCommandsReceived, s.forceIpsReceived, s.packetResendRequestsReceived, s.pendingAcksIssued,
@@ -175,7 +175,7 @@ private:
             s.eventRetriesIssuedMax, s.sessionsOpened, s.sessionsClosed, s.heartbeatFailedCount, s.gvspTestPacketsIssued};
         for (int i = 0; i < Statistics::kCount; ++i) aCounts[i] = values[i];
     }
-    void resetStatistics() override { mServer->server().resetStats(); }
+    void resetStatistics() override { mServer->GetServer().ResetStats(); }
 
     softdevice::DeviceModel *mModel = nullptr;
     std::unique_ptr<GvcpAdapter> mAdapter;

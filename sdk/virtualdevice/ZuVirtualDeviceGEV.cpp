@@ -23,7 +23,7 @@ class ResendRouter : public tarn::gvcpserver::ServerListener
 {
 public:
     explicit ResendRouter(std::vector<IZuTransmitterGEV *> aTransmitters) : mTransmitters(std::move(aTransmitters)) {}
-    void onPacketResend(const tarn::gvcp::PacketResendCmd &aRequest) override
+    void OnPacketResend(const tarn::gvcp::PacketResendCmd &aRequest) override
     {
         // Held for the call, which only queues the request.
         std::lock_guard<std::mutex> guard(mLock);
@@ -200,12 +200,12 @@ ZuResult ZuVirtualDeviceGEV::StartListening(ZuString aIPAddress)
     auto router = std::make_unique<ResendRouter>(d.transmitters);
     auto server = std::make_unique<tarn::gvcpserver::UdpServer>(config, nullptr, router.get());
     std::string error;
-    if (!server->start(address, tarn::gvcp::kPort, &error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+    if (!server->Start(address, tarn::gvcp::kPort, &error)) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
     // Controllers read where each stream comes from (firewalls let it in).
     for (size_t i = 0; i < d.transmitters.size(); ++i)
         if (auto *transmitter = d.transmitters[i] ? dynamic_cast<ZuTransmitterGEV *>(d.transmitters[i]) : nullptr)
-            server->server().setStreamSourcePort(uint32_t(i), transmitter->GetSourcePort());
-    if (d.priority) server->setPriority(d.priority);
+            server->GetServer().SetStreamSourcePort(uint32_t(i), transmitter->GetSourcePort());
+    if (d.priority) server->SetPriority(d.priority);
     d.router = std::move(router);
     d.server = std::move(server);
     return ZuResult(ZU_OK);
@@ -220,7 +220,7 @@ void ZuVirtualDeviceGEV::StopListening()
         server = std::move(mImpl->server);
         router = std::move(mImpl->router);
     }
-    if (server) server->stop();
+    if (server) server->Stop();
 }
 
 uint32_t ZuVirtualDeviceGEV::GetDevicePortThreadPriority() const
@@ -234,7 +234,7 @@ ZuResult ZuVirtualDeviceGEV::SetDevicePortThreadPriority(uint32_t aPriority)
     if (aPriority > 99) return ZuResult(ZU_INVALID_PARAMETER);
     std::lock_guard<std::mutex> guard(mImpl->lock);
     if (mImpl->server) {
-        if (!mImpl->server->setPriority(aPriority).IsOK()) return ZuResult(ZU_THREAD_ERROR);
+        if (!mImpl->server->SetPriority(aPriority).IsOK()) return ZuResult(ZU_THREAD_ERROR);
     } else if (aPriority) {
         // Tried on this thread, so that a priority the process may not use
         // is refused now rather than ignored at StartListening.

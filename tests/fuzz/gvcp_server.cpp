@@ -16,19 +16,19 @@ namespace {
 class Ram : public DeviceMemory
 {
 public:
-    Status read(uint32_t address, uint8_t *data, uint32_t count) override
+    Status Read(uint32_t address, uint8_t *data, uint32_t count) override
     {
         if (address < 0x20000 || address - 0x20000 + uint64_t(count) > sizeof mBytes) return STATUS_INVALID_ADDRESS;
         std::memcpy(data, mBytes + (address - 0x20000), count);
         return STATUS_SUCCESS;
     }
-    Status write(uint32_t address, const uint8_t *data, uint32_t count) override
+    Status Write(uint32_t address, const uint8_t *data, uint32_t count) override
     {
         if (address < 0x20000 || address - 0x20000 + uint64_t(count) > sizeof mBytes) return STATUS_INVALID_ADDRESS;
         std::memcpy(mBytes + (address - 0x20000), data, count);
         return STATUS_SUCCESS;
     }
-    uint32_t writeTime(uint32_t address, uint32_t) override { return address == 0x20100 ? 1000 : 0; }
+    uint32_t WriteTime(uint32_t address, uint32_t) override { return address == 0x20100 ? 1000 : 0; }
 
 private:
     uint8_t mBytes[0x1000] = {};
@@ -37,12 +37,12 @@ private:
 class Discard : public ServerOutput
 {
 public:
-    void sendControl(const Bytes &packet, const tarn::net::Endpoint &) override
+    void SendControl(const Bytes &packet, const tarn::net::Endpoint &) override
     {
         auto ack = decodeAck(packet.data(), packet.size());
         if (!ack || packet.size() > kHeaderSize + kMaxPayload || ack->header.ackId != expectedId) abort();
     }
-    void sendMessage(const Bytes &packet, const tarn::net::Endpoint &) override
+    void SendMessage(const Bytes &packet, const tarn::net::Endpoint &) override
     {
         if (!decodeCommand(packet.data(), packet.size())) abort();
     }
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
     out.expectedId = cmd ? cmd->header.reqId : 0;
     // The first byte after the command picks one of two applications.
     tarn::net::Endpoint from{0x7F000001, uint16_t(aSize > 8 && (aData[aSize - 1] & 1) ? 5001 : 5002)};
-    Device().handle(aData, aSize, from, now, out);
+    Device().Handle(aData, aSize, from, now, out);
     now += std::chrono::milliseconds(aSize);
-    Device().tick(now, out);
+    Device().Tick(now, out);
     return 0;
 }

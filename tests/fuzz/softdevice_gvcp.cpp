@@ -93,12 +93,12 @@ struct TriggerSource : Described<ZuStreamingChannelSourceTrigger> {
 class Discard : public gvcpserver::ServerOutput
 {
 public:
-    void sendControl(const gvcp::Bytes &packet, const net::Endpoint &) override
+    void SendControl(const gvcp::Bytes &packet, const net::Endpoint &) override
     {
         auto ack = gvcp::decodeAck(packet.data(), packet.size());
         if (!ack || ack->header.ackId != expectedId) abort();
     }
-    void sendMessage(const gvcp::Bytes &, const net::Endpoint &) override {}
+    void SendMessage(const gvcp::Bytes &, const net::Endpoint &) override {}
     uint16_t expectedId = 0;
 };
 
@@ -138,9 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *aData, size_t aSize)
     auto cmd = gvcp::decodeCommand(aData, aSize);
     out.expectedId = cmd ? cmd->header.reqId : 0;
     net::Endpoint from{0x7F000001, uint16_t(aSize > 8 && (aData[aSize - 1] & 1) ? 5001 : 5002)};
-    camera->server->handle(aData, aSize, from, now, out);
+    camera->server->Handle(aData, aSize, from, now, out);
     now += std::chrono::milliseconds(aSize);
-    camera->server->tick(now, out);
+    camera->server->Tick(now, out);
     // Whatever was written, the source is described within its limits.
     if (camera->source.width > 64 || camera->source.height > 64) abort();
     if (camera->triggered.width > 64 || camera->triggered.height > 64) abort();

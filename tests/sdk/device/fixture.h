@@ -51,17 +51,17 @@ public:
     std::atomic<uint32_t> slowMs{0};
     std::atomic<uint32_t> slowAddress{0x10100};
 
-    Status read(uint32_t address, uint8_t *data, uint32_t count) override
+    Status Read(uint32_t address, uint8_t *data, uint32_t count) override
     {
         if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
         std::lock_guard<std::mutex> lock(mLock);
         std::memcpy(data, mBytes + (address - kBase), count);
         return STATUS_SUCCESS;
     }
-    Status write(uint32_t address, const uint8_t *data, uint32_t count) override
+    Status Write(uint32_t address, const uint8_t *data, uint32_t count) override
     {
         if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
-        if (writeTime(address, count)) {
+        if (WriteTime(address, count)) {
             // Slow, unless a test lets it end early.
             std::unique_lock<std::mutex> held(mSlowLock);
             mSlowEnd.wait_for(held, std::chrono::milliseconds(slowMs), [this] { return mHurried; });
@@ -70,7 +70,7 @@ public:
         std::memcpy(mBytes + (address - kBase), data, count);
         return STATUS_SUCCESS;
     }
-    uint32_t writeTime(uint32_t address, uint32_t count) override
+    uint32_t WriteTime(uint32_t address, uint32_t count) override
     {
         return slowMs && address <= slowAddress && slowAddress - address < count ? uint32_t(slowMs) : 0;
     }
@@ -84,7 +84,7 @@ public:
     uint32_t word(uint32_t address)
     {
         uint8_t b[4];
-        read(address, b, 4);
+        Read(address, b, 4);
         return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
     }
     void setWord(uint32_t address, uint32_t v)
@@ -139,14 +139,14 @@ struct TestDevice {
     {
         udp = std::make_unique<UdpServer>(config, &ram);
         std::string error;
-        EXPECT_TRUE(udp->start(address, kPort, &error)) << error;
+        EXPECT_TRUE(udp->Start(address, kPort, &error)) << error;
     }
     ~TestDevice()
     {
         ram.hurry();
         udp.reset();
     }
-    Server &server() { return udp->server(); }
+    Server &server() { return udp->GetServer(); }
 };
 
 // Waits for a condition another thread makes true; false after the bound.

@@ -198,7 +198,7 @@ TEST(ZuDeviceGEV, OneControllerHoldsTheDeviceAndOthersOnlyRead)
     EXPECT_FALSE(exclusive.IsConnected());
     ASSERT_TRUE(ZuDeviceGEV::GetAccessType(ZuString("127.0.0.83"), access).IsOK());
     EXPECT_EQ(access, ZuAccessOpen);
-    EXPECT_EQ(dev.server().stats().sessionsClosed, 2u);
+    EXPECT_EQ(dev.server().Stats().sessionsClosed, 2u);
 }
 
 TEST(ZuDeviceGEV, HeartbeatKeepsControlAndLinkLossIsReported)
@@ -219,12 +219,12 @@ TEST(ZuDeviceGEV, HeartbeatKeepsControlAndLinkLossIsReported)
     ASSERT_TRUE(d.RegisterEventSink(&sink).IsOK());
     // Silent for three heartbeat time-outs: the heartbeat keeps control.
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    EXPECT_TRUE(dev.server().controller());
-    EXPECT_EQ(dev.server().stats().heartbeatFailedCount, 0u);
+    EXPECT_TRUE(dev.server().Controller());
+    EXPECT_EQ(dev.server().Stats().heartbeatFailedCount, 0u);
 
     // The device stops answering: the sink hears of it, the device is
     // no longer connected, and everything says so.
-    dev.udp->stop();
+    dev.udp->Stop();
     ASSERT_TRUE(sink.lost.wait());
     EXPECT_FALSE(d.IsConnected());
     uint32_t v = 0;
@@ -273,7 +273,7 @@ TEST(ZuDeviceGEV, ADeviceThatRestartedOrWasTakenOverIsALostLink)
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_EQ(sink.losses.load(), 1);
         // Whoever holds the device now keeps it.
-        EXPECT_EQ(bool(dev.server().controller()), c.takenOver) << c.name;
+        EXPECT_EQ(bool(dev.server().Controller()), c.takenOver) << c.name;
         if (c.takenOver) {
             EXPECT_TRUE(other.IsConnected()) << c.name;
         }
@@ -306,9 +306,9 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     Event e;
     e.eventId = 0x9001;
     Bytes frame{0, 0, 0, 42};
-    ASSERT_TRUE(dev.udp->postEvent(e, &frame));
+    ASSERT_TRUE(dev.udp->PostEvent(e, &frame));
     e.eventId = 0x1234;
-    ASSERT_TRUE(dev.udp->postEvent(e));
+    ASSERT_TRUE(dev.udp->PostEvent(e));
     ASSERT_TRUE(sink.got.wait());
     ASSERT_TRUE(d->WaitForMessagingChannelIdle(5000).IsOK());
     std::lock_guard<std::mutex> l(sink.lock);
@@ -321,10 +321,10 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     // Acknowledged: the device sent each once. It hears the last
     // acknowledge on its own thread, a moment after the sink's call.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (dev.server().pendingEvents() && std::chrono::steady_clock::now() < until)
+    while (dev.server().PendingEvents() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(dev.server().stats().eventRetriesIssued, 0u);
-    EXPECT_EQ(dev.server().pendingEvents(), 0u);
+    EXPECT_EQ(dev.server().Stats().eventRetriesIssued, 0u);
+    EXPECT_EQ(dev.server().PendingEvents(), 0u);
     sink.events.clear();
 }
 
@@ -416,7 +416,7 @@ TEST(ZuDeviceEventSink, LeavingWaitsForACallInProgressAndASinkMayLeaveFromItsCal
     Gate gate;
     auto blocker = std::make_unique<Blocker>(gate);
     ASSERT_TRUE(d->RegisterEventSink(blocker.get()).IsOK());
-    ASSERT_TRUE(dev.udp->postEvent(Event{}));
+    ASSERT_TRUE(dev.udp->PostEvent(Event{}));
     ASSERT_TRUE(gate.entered.wait());
     std::atomic<bool> destroyed{false};
     std::thread destroyer([&] {
@@ -430,7 +430,7 @@ TEST(ZuDeviceEventSink, LeavingWaitsForACallInProgressAndASinkMayLeaveFromItsCal
     destroyer.join();
     EXPECT_TRUE(destroyed);
     // Gone from the device: another event reaches no one.
-    ASSERT_TRUE(dev.udp->postEvent(Event{}));
+    ASSERT_TRUE(dev.udp->PostEvent(Event{}));
     ASSERT_TRUE(d->WaitForMessagingChannelIdle(5000).IsOK());
     EXPECT_EQ(gate.calls, 1);
 
@@ -438,10 +438,10 @@ TEST(ZuDeviceEventSink, LeavingWaitsForACallInProgressAndASinkMayLeaveFromItsCal
     Leaver leaver;
     leaver.device = d.get();
     ASSERT_TRUE(d->RegisterEventSink(&leaver).IsOK());
-    ASSERT_TRUE(dev.udp->postEvent(Event{}));
+    ASSERT_TRUE(dev.udp->PostEvent(Event{}));
     ASSERT_TRUE(leaver.done.wait());
     EXPECT_TRUE(leaver.result.IsOK());
-    ASSERT_TRUE(dev.udp->postEvent(Event{}));
+    ASSERT_TRUE(dev.udp->PostEvent(Event{}));
     ASSERT_TRUE(d->WaitForMessagingChannelIdle(5000).IsOK());
     EXPECT_EQ(leaver.calls, 1);
     EXPECT_EQ(d->RegisterEventSink(nullptr).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
@@ -465,7 +465,7 @@ TEST(ZuDeviceGEV, SlowWritesArePendingNotRetried)
     ASSERT_TRUE(comm->GetIntegerValue(ZuString("CommandRetries"), retries).IsOK());
     EXPECT_EQ(pending, 1);
     EXPECT_EQ(retries, 0);
-    EXPECT_EQ(dev.server().stats().pendingAcksIssued, 1u);
+    EXPECT_EQ(dev.server().Stats().pendingAcksIssued, 1u);
 }
 
 TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
@@ -481,9 +481,9 @@ TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
     ASSERT_TRUE(comm->SetIntegerValue(ZuString("CommandTimeout"), 600000).IsOK());
     ZuGenParameterArray *features = d->GetParameters();
     auto writing = std::async(std::launch::async, [&] { return features->SetIntegerValue(ZuString("SlowRegister"), 77); });
-    for (int k = 0; k < 1000 && dev.server().stats().pendingAcksIssued == 0; ++k)
+    for (int k = 0; k < 1000 && dev.server().Stats().pendingAcksIssued == 0; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(dev.server().stats().pendingAcksIssued, 1u);
+    ASSERT_EQ(dev.server().Stats().pendingAcksIssued, 1u);
     auto freeing = std::async(std::launch::async, [d] { ZuDevice::Free(d); });
     // Both end at once; if they do not, the device is hurried so that the
     // test still ends, failed.
@@ -532,7 +532,7 @@ TEST(ZuDeviceGEV, AControlConnectionThatLeadsNowhereLeavesTheControllerOnUdp)
             EXPECT_TRUE(d.WriteRegister(0x10020, 5).IsOK());
             EXPECT_EQ(dev.ram.word(0x10020), 5u);
             EXPECT_TRUE(d.Disconnect().IsOK());
-            EXPECT_FALSE(dev.server().controller());
+            EXPECT_FALSE(dev.server().Controller());
         }
         done = true;
         peer.join();
@@ -547,25 +547,25 @@ TEST(ZuDeviceGEV, StreamChannelRegistersAndPacketSizeNegotiation)
     ASSERT_TRUE(d);
     ZuDeviceGEV *g = Gev(d);
     ASSERT_TRUE(g->SetStreamDestination(ZuString("127.0.0.1"), 50000).IsOK());
-    StreamChannel ch = dev.server().streamChannel(0);
+    StreamChannel ch = dev.server().GetStreamChannel(0);
     EXPECT_EQ(ch.destination.ip, 0x7F000001u);
     EXPECT_EQ(ch.destination.port, 50000);
     EXPECT_EQ(Integer(*d, "GevSCPHostPort"), 50000);
     EXPECT_EQ(g->SetStreamDestination(ZuString("127.0.0.1"), 1, 1).GetCode(), uint32_t(ZU_NOT_FOUND));
     EXPECT_EQ(g->SetStreamDestination(ZuString("no address"), 1).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     ASSERT_TRUE(g->ResetStreamDestination().IsOK());
-    EXPECT_EQ(dev.server().streamChannel(0).destination.port, 0);
+    EXPECT_EQ(dev.server().GetStreamChannel(0).destination.port, 0);
 
     ASSERT_TRUE(g->SetPacketSize(1400).IsOK());
-    EXPECT_EQ(dev.server().streamChannel(0).packetSize, 1400u);
+    EXPECT_EQ(dev.server().GetStreamChannel(0).packetSize, 1400u);
     EXPECT_EQ(g->SetPacketSize(1400, 3).GetCode(), uint32_t(ZU_NOT_FOUND));
 
     // 9000 and 4000 are lost on the way; 2000 - 24 arrives.
     ZuResult r = g->NegotiatePacketSize();
     ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
-    EXPECT_EQ(dev.server().streamChannel(0).packetSize, 1976u);
-    EXPECT_EQ(dev.server().streamChannel(0).destination.port, 0);  // reset after the test
-    EXPECT_EQ(dev.server().stats().gvspTestPacketsIssued, 4u);
+    EXPECT_EQ(dev.server().GetStreamChannel(0).packetSize, 1976u);
+    EXPECT_EQ(dev.server().GetStreamChannel(0).destination.port, 0);  // reset after the test
+    EXPECT_EQ(dev.server().Stats().gvspTestPacketsIssued, 4u);
 }
 
 TEST(ZuDeviceGEV, WhatCameFromAFreedDeviceAnswersNotConnected)
@@ -609,7 +609,7 @@ TEST(ZuDeviceGEV, WhatCameFromAFreedDeviceAnswersNotConnected)
     ZuString id;
     EXPECT_EQ(adapter.GetUniqueID(id).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     // The control went back with the device.
-    EXPECT_FALSE(dev.server().controller());
+    EXPECT_FALSE(dev.server().Controller());
 }
 
 TEST(ZuDeviceGEV, ForceIpMovesAFreeDeviceOnly)
@@ -628,8 +628,8 @@ TEST(ZuDeviceGEV, ForceIpMovesAFreeDeviceOnly)
     }
     ZuResult r = ZuDeviceGEV::SetIPConfiguration(ZuString("02:00:00:00:07:91"), ZuString("127.0.0.92"));
     ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
-    EXPECT_EQ(dev.server().identity().ip, 0x7F00005Cu);
-    EXPECT_EQ(dev.server().identity().subnetMask, 0xFFFFFF00u);
+    EXPECT_EQ(dev.server().Identity().ip, 0x7F00005Cu);
+    EXPECT_EQ(dev.server().Identity().subnetMask, 0xFFFFFF00u);
     DevicePtr moved = Connect("127.0.0.92");
     EXPECT_TRUE(moved);
     EXPECT_EQ(ZuDeviceGEV::SetIPConfiguration(ZuString("02:00:00:00:07:99"), ZuString("127.0.0.93")).GetCode(),

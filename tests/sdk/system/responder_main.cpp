@@ -42,14 +42,14 @@ public:
     uint32_t slowAddress = 0;
     uint32_t slowMs = 0;
 
-    Status read(uint32_t address, uint8_t *data, uint32_t count) override
+    Status Read(uint32_t address, uint8_t *data, uint32_t count) override
     {
         uint8_t *at = find(address, count);
         if (!at) return STATUS_INVALID_ADDRESS;
         std::memcpy(data, at, count);
         return STATUS_SUCCESS;
     }
-    Status write(uint32_t address, const uint8_t *data, uint32_t count) override
+    Status Write(uint32_t address, const uint8_t *data, uint32_t count) override
     {
         uint8_t *at = find(address, count);
         if (!at) return STATUS_INVALID_ADDRESS;
@@ -58,7 +58,7 @@ public:
         std::memcpy(at, data, count);
         return STATUS_SUCCESS;
     }
-    uint32_t writeTime(uint32_t address, uint32_t count) override
+    uint32_t WriteTime(uint32_t address, uint32_t count) override
     {
         return slowMs && address <= slowAddress && slowAddress - address < count ? slowMs : 0;
     }
@@ -154,11 +154,11 @@ int main(int argc, char **argv)
     }
     UdpServer device(config, &memory);
     std::string error;
-    if (!device.start(argv[1], port, &error)) {
+    if (!device.Start(argv[1], port, &error)) {
         std::fprintf(stderr, "cannot start: %s\n", error.c_str());
         return 1;
     }
-    std::printf("ready %u\n", unsigned(device.port()));
+    std::printf("ready %u\n", unsigned(device.Port()));
     std::fflush(stdout);
     std::string line;
     while (std::getline(std::cin, line)) {
@@ -171,18 +171,18 @@ int main(int argc, char **argv)
             words >> std::hex >> eventId >> data;
             Event e;
             e.eventId = uint16_t(eventId);
-            e.timestamp = device.server().timestamp(Clock::now());
+            e.timestamp = device.GetServer().Timestamp(Clock::now());
             Bytes bytes = fromHex(data);
-            bool queued = device.postEvent(e, data.empty() ? nullptr : &bytes);
+            bool queued = device.PostEvent(e, data.empty() ? nullptr : &bytes);
             std::printf("ok event %s\n", queued ? "queued" : "dropped");
         } else if (verb == "mute") {
-            device.stop();
+            device.Stop();
             std::printf("ok mute\n");
         } else if (verb == "answer") {
-            bool started = device.start(argv[1], port, &error);
+            bool started = device.Start(argv[1], port, &error);
             std::printf("ok answer %s\n", started ? "started" : error.c_str());
         } else if (verb == "stats") {
-            ServerStats s = device.server().stats();
+            ServerStats s = device.GetServer().Stats();
             std::printf("ok stats sessions=%llu closed=%llu heartbeat_failed=%llu events=%llu eventdatas=%llu "
                         "event_retries=%llu retries=%llu pending=%llu actions=%llu\n",
                         (unsigned long long)s.sessionsOpened, (unsigned long long)s.sessionsClosed,
@@ -195,6 +195,6 @@ int main(int argc, char **argv)
         }
         std::fflush(stdout);
     }
-    device.stop();
+    device.Stop();
     return 0;
 }

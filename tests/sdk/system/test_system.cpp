@@ -28,7 +28,7 @@ std::unique_ptr<tarn::gvcpserver::UdpServer> StartDevice(const char *address, ui
     id.userDefinedName = name;
     auto r = std::make_unique<tarn::gvcpserver::UdpServer>(config);
     std::string error;
-    EXPECT_TRUE(r->start(address, tarn::gvcp::kPort, &error)) << error;
+    EXPECT_TRUE(r->Start(address, tarn::gvcp::kPort, &error)) << error;
     return r;
 }
 
