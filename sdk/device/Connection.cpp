@@ -190,17 +190,17 @@ ZuResult Connection::OpenMessagingChannel()
         // Events come over a connection of their own, which the device
         // knows by its address as the messaging channel's destination.
         const int timeout = int(std::max<uint32_t>(1, mSettings->answerTimeoutMs));
-        mMessageTcp = net::TcpConnection::connect({mClient.Device().ip, mTcpPort}, mClient.LocalIp(), timeout, &error);
-        if (!mMessageTcp.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
-        port = mMessageTcp.local().port;
-        mMessageLoop.watch(mMessageTcp.fd(), [this](int) { return ReceiveMessageTcp(); });
+        mMessageTcp = net::TcpConnection::Connect({mClient.Device().ip, mTcpPort}, mClient.LocalIp(), timeout, &error);
+        if (!mMessageTcp.Valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+        port = mMessageTcp.Local().port;
+        mMessageLoop.Watch(mMessageTcp.GetFd(), [this](int) { return ReceiveMessageTcp(); });
     } else {
         net::SocketOptions options;
         options.nonBlocking = true;
-        mMessageSocket = net::UdpSocket::bind({mClient.LocalIp(), 0}, options, &error);
-        if (!mMessageSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
-        port = mMessageSocket.local().port;
-        mMessageLoop.watch(mMessageSocket.fd(), [this](int) { return ReceiveMessage(); });
+        mMessageSocket = net::UdpSocket::Bind({mClient.LocalIp(), 0}, options, &error);
+        if (!mMessageSocket.Valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+        port = mMessageSocket.Local().port;
+        mMessageLoop.Watch(mMessageSocket.GetFd(), [this](int) { return ReceiveMessage(); });
     }
     ZuResult r = mClient.WriteRegisters({{reg::MessageChannelDestination, mClient.LocalIp()}, {reg::MessageChannelPort, port}});
     if (!r.IsOK()) return r;
@@ -216,7 +216,7 @@ void Connection::StartThreads()
     auto self = shared_from_this();
     mThreads[kHeartbeatThread].Start([self](Worker::Control &) { self->HeartbeatLoop(); }, nullptr,
                                      mPriorities[kHeartbeatThread]);
-    if (mMessageSocket.valid() || mMessageTcp.valid())
+    if (mMessageSocket.Valid() || mMessageTcp.Valid())
         mThreads[kInterruptLinkThread].Start([self](Worker::Control &) { self->LinkLoop(); }, nullptr,
                                              mPriorities[kInterruptLinkThread]);
     mThreads[kInterruptQueueThread].Start([self](Worker::Control &) { self->QueueLoop(); }, nullptr,
@@ -241,7 +241,7 @@ void Connection::Close()
     mQueueWake.notify_all();
     mLinkWake.notify_all();
     mIdle.notify_all();
-    mMessageLoop.stop();
+    mMessageLoop.Stop();
     // A callback that disconnects its own device: its thread ends by itself
     // once the callback returns, holding the connection.
     for (Worker &t : mThreads) t.Stop();
@@ -251,7 +251,7 @@ void Connection::Close()
         // whatever the device asks for: else its heartbeat ends control.
         mClient.Resume();
         const auto deadline = mClient.UnextendedDeadline();
-        if (mMessageSocket.valid() || mMessageTcp.valid())
+        if (mMessageSocket.Valid() || mMessageTcp.Valid())
             mClient.WriteRegister(gvcp::reg::MessageChannelPort, 0, true, deadline);
         mClient.WriteRegister(gvcp::reg::ControlChannelPrivilege, 0, true, deadline);
     }
@@ -352,7 +352,7 @@ void Connection::LinkLost()
     }
     mIdle.notify_all();
     mLinkWake.notify_all();
-    mMessageLoop.stop();
+    mMessageLoop.Stop();
 }
 
 void Connection::QueueLoop()
@@ -368,7 +368,7 @@ void Connection::QueueLoop()
 void Connection::LinkLoop()
 {
     while (!mStopping && !mLost && !mMessageTcpClosed) {
-        if (mMessageLoop.run() != net::PollLoop::Exit::Done) {
+        if (mMessageLoop.Run() != net::PollLoop::Exit::Done) {
             if (mStopping || mLost) break;
         }
     }
@@ -378,19 +378,19 @@ bool Connection::ReceiveMessage()
 {
     uint8_t buf[1500];
     net::Arrival arrival;
-    long n = mMessageSocket.receive(buf, sizeof buf, &arrival);
+    long n = mMessageSocket.Receive(buf, sizeof buf, &arrival);
     // The device's events come from its own address (whichever port it
     // sends them from); anything else is no event of the device's.
     if (n <= 0 || arrival.from.ip != mClient.Device().ip) return true;
     TakeMessage(buf, size_t(n), arrival.from, [&](const gvcp::Bytes &aAck) {
-        mMessageSocket.sendTo(aAck.data(), aAck.size(), arrival.from);
+        mMessageSocket.SendTo(aAck.data(), aAck.size(), arrival.from);
     });
     return true;
 }
 
 bool Connection::ReceiveMessageTcp()
 {
-    const auto read = mMessageFrames.FillFrom([this](uint8_t *aTo, size_t aRoom) { return mMessageTcp.receive(aTo, aRoom); });
+    const auto read = mMessageFrames.FillFrom([this](uint8_t *aTo, size_t aRoom) { return mMessageTcp.Receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return true;
     const net::Endpoint from = mClient.Device();
     const uint8_t *frame = nullptr;

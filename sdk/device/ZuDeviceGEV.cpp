@@ -210,9 +210,9 @@ ZuResult ZuDeviceGEV::NegotiatePacketSize(uint32_t aChannel, uint32_t aDefaultPa
     tarn::net::SocketOptions options;
     options.nonBlocking = true;
     std::string error;
-    auto socket = tarn::net::UdpSocket::bind({c->Client().LocalIp(), 0}, options, &error);
-    if (!socket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
-    r = WriteDestination(*c, aChannel, c->Client().LocalIp(), socket.local().port);
+    auto socket = tarn::net::UdpSocket::Bind({c->Client().LocalIp(), 0}, options, &error);
+    if (!socket.Valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error));
+    r = WriteDestination(*c, aChannel, c->Client().LocalIp(), socket.Local().port);
     if (!r.IsOK()) return r;
 
     // The device's own range for the size, where its description gives one.
@@ -240,13 +240,13 @@ ZuResult ZuDeviceGEV::NegotiatePacketSize(uint32_t aChannel, uint32_t aDefaultPa
         tarn::net::PollLoop loop;
         bool arrived = false;
         uint8_t buf[65536];
-        loop.watch(socket.fd(), [&](int) {
+        loop.Watch(socket.GetFd(), [&](int) {
             long n;
-            while ((n = socket.receive(buf, sizeof buf)) > 0)
+            while ((n = socket.Receive(buf, sizeof buf)) > 0)
                 if (uint64_t(n) + gvcp::kIpUdpHeaderSize == uint64_t(size)) arrived = true;
             return !arrived;
         });
-        loop.run(int(std::max<uint32_t>(mState->settings->answerTimeoutMs, 1)));
+        loop.Run(int(std::max<uint32_t>(mState->settings->answerTimeoutMs, 1)));
         if (arrived) {
             found = uint32_t(size);
             break;

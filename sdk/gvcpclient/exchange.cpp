@@ -19,7 +19,7 @@ bool sendFramed(const net::TcpConnection &aConnection, const gvcp::Bytes &aPacke
     uint8_t head[gev::kFrameHeaderSize];
     gev::writeFrameHeader(head, uint32_t(aPacket.size()));
     const net::TcpConnection::Piece pieces[2] = {{head, sizeof head}, {aPacket.data(), aPacket.size()}};
-    return aConnection.sendPieces(pieces, 2, aStallMs);
+    return aConnection.SendPieces(pieces, 2, aStallMs);
 }
 
 Exchange::Exchange() : mLastAnswer(ticks(Clock::now())) {}
@@ -33,18 +33,18 @@ bool Exchange::Add(const Route &aRoute, std::string *aError)
     options.broadcast = aRoute.broadcast;
     options.device = aRoute.device;
     Way way;
-    way.socket = net::UdpSocket::bind(aRoute.local, options, aError);
-    if (!way.socket.valid()) return false;
+    way.socket = net::UdpSocket::Bind(aRoute.local, options, aError);
+    if (!way.socket.Valid()) return false;
     way.to = aRoute.to;
     way.anyone = aRoute.broadcast;
     mRoutes.push_back(std::move(way));
-    if (!mTcp.valid()) WatchUdp();
+    if (!mTcp.Valid()) WatchUdp();
     return true;
 }
 
 void Exchange::Clear()
 {
-    mLoop.clear();
+    mLoop.Clear();
     mRoutes.clear();
     mTcp = net::TcpConnection();
     mTcpLost = false;
@@ -53,12 +53,12 @@ void Exchange::Clear()
 
 void Exchange::WatchUdp()
 {
-    mLoop.clear();
+    mLoop.Clear();
     for (size_t k = 0; k < mRoutes.size(); ++k) {
-        mLoop.watch(mRoutes[k].socket.fd(), [this, k](int) {
+        mLoop.Watch(mRoutes[k].socket.GetFd(), [this, k](int) {
             const Way &way = mRoutes[k];
             net::Arrival arrival;
-            mReceived = way.socket.receive(mBuffer, sizeof mBuffer, &arrival);
+            mReceived = way.socket.Receive(mBuffer, sizeof mBuffer, &arrival);
             // Only the address and port asked speak for a device asked alone:
             // anything else could pass for its answer by guessing a 16-bit id.
             if (mReceived > 0 && !way.anyone && !way.to.empty() &&
@@ -73,14 +73,14 @@ void Exchange::WatchUdp()
 
 bool Exchange::UseTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError)
 {
-    const uint32_t local = mRoutes.empty() ? 0 : mRoutes[0].socket.local().ip;
-    net::TcpConnection tcp = net::TcpConnection::connect(aServer, local, aTimeoutMs, aError);
-    if (!tcp.valid()) return false;
+    const uint32_t local = mRoutes.empty() ? 0 : mRoutes[0].socket.Local().ip;
+    net::TcpConnection tcp = net::TcpConnection::Connect(aServer, local, aTimeoutMs, aError);
+    if (!tcp.Valid()) return false;
     mTcp = std::move(tcp);
     mFrames.Reset();
     mTcpLost = false;
-    mLoop.clear();
-    mLoop.watch(mTcp.fd(), [this](int) { return !ReceiveTcp(); });
+    mLoop.Clear();
+    mLoop.Watch(mTcp.GetFd(), [this](int) { return !ReceiveTcp(); });
     mFrom = aServer;
     return true;
 }
@@ -95,12 +95,12 @@ void Exchange::UseUdp()
 void Exchange::Halt()
 {
     mHalted = true;
-    mLoop.stop();
+    mLoop.Stop();
 }
 
 bool Exchange::Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
 {
-    if (mTcp.valid()) {
+    if (mTcp.Valid()) {
         if (mTcpLost) return false;
         if (sendFramed(mTcp, aPacket, int(std::max<int64_t>(1, aStall.count())))) return true;
         mTcpLost = true;  // cut inside a frame: nothing lines up after it
@@ -109,7 +109,7 @@ bool Exchange::Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall
     bool sent = false;
     for (const Way &way : mRoutes)
         for (const net::Endpoint &to : way.to)
-            if (way.socket.sendTo(aPacket.data(), aPacket.size(), to)) sent = true;
+            if (way.socket.SendTo(aPacket.data(), aPacket.size(), to)) sent = true;
     return sent;
 }
 
@@ -131,7 +131,7 @@ bool Exchange::NextFrame()
 // True once a frame arrived or the connection ended (the wait is over).
 bool Exchange::ReceiveTcp()
 {
-    const auto read = mFrames.FillFrom([this](uint8_t *aTo, size_t aRoom) { return mTcp.receive(aTo, aRoom); });
+    const auto read = mFrames.FillFrom([this](uint8_t *aTo, size_t aRoom) { return mTcp.Receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return false;
     if (read == gev::FrameReader::Fill::Ended) {
         mTcpLost = true;
@@ -143,11 +143,11 @@ bool Exchange::ReceiveTcp()
 net::PollLoop::Exit Exchange::Receive(int aTimeoutMs)
 {
     mReceived = 0;
-    if (mTcp.valid()) {
+    if (mTcp.Valid()) {
         if (mTcpLost) return net::PollLoop::Exit::Failed;
         if (NextFrame()) return net::PollLoop::Exit::Done;
     }
-    const net::PollLoop::Exit exit = mLoop.run(aTimeoutMs);
+    const net::PollLoop::Exit exit = mLoop.Run(aTimeoutMs);
     return exit == net::PollLoop::Exit::Done && mReceived <= 0 ? net::PollLoop::Exit::TimedOut : exit;
 }
 

@@ -51,7 +51,7 @@ public:
     Exchange &operator=(const Exchange &) = delete;
 
     // False when the exchange has no wake-up descriptor: nothing can wait.
-    bool Valid() const { return mLoop.valid(); }
+    bool Valid() const { return mLoop.Valid(); }
 
     // One way out: a socket bound to `local` (port 0: the system picks one)
     // that sends each request to every address of `to`. Answers count from
@@ -79,7 +79,7 @@ public:
     bool UseTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError);
     // Back to datagrams.
     void UseUdp();
-    bool OnTcp() const { return mTcp.valid(); }
+    bool OnTcp() const { return mTcp.Valid(); }
 
     // The next request id: one source for every request of this exchange.
     uint16_t NextId() { return mIds.Next(); }

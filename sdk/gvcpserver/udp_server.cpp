@@ -34,7 +34,7 @@ public:
         Bytes packet(size);
         if (!gvsp::encodeTestPacket(packet.data(), packet.size())) return;
         // Refused by the kernel when larger than the way allows: lost, as on a network.
-        mOwner.mTestSocket.sendTo(packet.data(), packet.size(), to);
+        mOwner.mTestSocket.SendTo(packet.data(), packet.size(), to);
     }
     void ChangeAddress(uint32_t ip) override
     {
@@ -42,9 +42,9 @@ public:
         if (!mOwner.BindSockets(ip, &error)) return;
         // New controllers connect at the new address; connections made to
         // the old one keep working until they end.
-        if (mOwner.mListener.valid()) {
-            net::TcpListener moved = net::TcpListener::listen({ip, mOwner.mPort}, &error);
-            if (moved.valid()) mOwner.mListener = std::move(moved);
+        if (mOwner.mListener.Valid()) {
+            net::TcpListener moved = net::TcpListener::Listen({ip, mOwner.mPort}, &error);
+            if (moved.Valid()) mOwner.mListener = std::move(moved);
         }
         mOwner.mRebound = true;
     }
@@ -87,8 +87,8 @@ bool UdpServer::BindSockets(uint32_t ip, std::string *error)
     // Several devices share port 3956 on one machine, each on its own
     // address; two on one address would each see some of the requests, so
     // the address is not shared.
-    net::UdpSocket control = net::UdpSocket::bind({ip, mPort}, net::SocketOptions(), error);
-    if (!control.valid()) {
+    net::UdpSocket control = net::UdpSocket::Bind({ip, mPort}, net::SocketOptions(), error);
+    if (!control.Valid()) {
         if (errno == EADDRINUSE && error)
             *error = "another device already answers at " + formatIPv4(ip) + " (its GVCP port " + std::to_string(mPort) +
                      " is taken)";
@@ -96,19 +96,19 @@ bool UdpServer::BindSockets(uint32_t ip, std::string *error)
     }
     net::SocketOptions quiet;
     quiet.nonBlocking = true;
-    net::UdpSocket messages = net::UdpSocket::bind({ip, 0}, quiet, error);
-    if (!messages.valid()) return false;
+    net::UdpSocket messages = net::UdpSocket::Bind({ip, 0}, quiet, error);
+    if (!messages.Valid()) return false;
     quiet.dontFragment = true;
-    net::UdpSocket tests = net::UdpSocket::bind({ip, 0}, quiet, error);
-    if (!tests.valid()) return false;
+    net::UdpSocket tests = net::UdpSocket::Bind({ip, 0}, quiet, error);
+    if (!tests.Valid()) return false;
     mSocket = std::move(control);
     mMessageSocket = std::move(messages);
     mTestSocket = std::move(tests);
-    mPort = mSocket.local().port;
+    mPort = mSocket.Local().port;
     mServer.SetAddress(ip);
-    mServer.SetMessageSourcePort(mMessageSocket.local().port);
+    mServer.SetMessageSourcePort(mMessageSocket.Local().port);
     if (!mTestRoute)
-        for (uint32_t k = 0; k < mServer.StreamChannelCount(); ++k) mServer.SetStreamSourcePort(k, mTestSocket.local().port);
+        for (uint32_t k = 0; k < mServer.StreamChannelCount(); ++k) mServer.SetStreamSourcePort(k, mTestSocket.Local().port);
     return true;
 }
 
@@ -126,8 +126,8 @@ bool UdpServer::Start(const std::string &address, uint16_t port, std::string *er
     mPort = port;
     if (!BindSockets(ip, error)) return false;
     if (mTcpEnabled) {
-        mListener = net::TcpListener::listen({ip, mPort}, error);
-        if (!mListener.valid()) {
+        mListener = net::TcpListener::Listen({ip, mPort}, error);
+        if (!mListener.Valid()) {
             Stop();
             return false;
         }
@@ -137,19 +137,19 @@ bool UdpServer::Start(const std::string &address, uint16_t port, std::string *er
         // discovery still works without it.
         net::SocketOptions options;
         options.reuseAddress = true;
-        mBroadcastSocket = net::UdpSocket::bind({net::kBroadcastAddress, port}, options);
+        mBroadcastSocket = net::UdpSocket::Bind({net::kBroadcastAddress, port}, options);
     }
     {
         std::lock_guard<std::mutex> held(mLoopLock);
         mLoop = std::make_unique<net::PollLoop>();
     }
-    if (!mLoop->valid()) {
+    if (!mLoop->Valid()) {
         if (error) *error = "no wake-up descriptor for the poll loop";
         Stop();
         return false;
     }
     WatchSockets();
-    if (!mThread.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop->stop(); }).IsOK()) {
+    if (!mThread.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop->Stop(); }).IsOK()) {
         if (error) *error = "no thread to serve on";
         Stop();
         return false;
@@ -159,14 +159,14 @@ bool UdpServer::Start(const std::string &address, uint16_t port, std::string *er
 
 void UdpServer::WatchSockets()
 {
-    mLoop->clear();
-    mLoop->watch(mSocket.fd(), [this](int) { return Serve(mSocket); });
-    mLoop->watch(mMessageSocket.fd(), [this](int) { return ServeMessages(); });
-    if (mBroadcastSocket.valid()) mLoop->watch(mBroadcastSocket.fd(), [this](int) { return Serve(mBroadcastSocket); });
-    if (mListener.valid()) mLoop->watch(mListener.fd(), [this](int) { return AcceptPeer(); });
+    mLoop->Clear();
+    mLoop->Watch(mSocket.GetFd(), [this](int) { return Serve(mSocket); });
+    mLoop->Watch(mMessageSocket.GetFd(), [this](int) { return ServeMessages(); });
+    if (mBroadcastSocket.Valid()) mLoop->Watch(mBroadcastSocket.GetFd(), [this](int) { return Serve(mBroadcastSocket); });
+    if (mListener.Valid()) mLoop->Watch(mListener.GetFd(), [this](int) { return AcceptPeer(); });
     for (auto &peer : mPeers) {
         TcpPeer *p = peer.get();
-        mLoop->watch(p->connection.fd(), [this, p](int) { return ServePeer(*p); });
+        mLoop->Watch(p->connection.GetFd(), [this, p](int) { return ServePeer(*p); });
     }
 }
 
@@ -181,7 +181,7 @@ void UdpServer::Run(const Worker::Control &aControl)
         }
         // A handler ends the run after each packet, so that a changed
         // deadline (control taken, an event queued) is seen at once.
-        if (wait != 0) mLoop->run(wait);
+        if (wait != 0) mLoop->Run(wait);
         if (aControl.Stopping()) break;
         DropClosedPeers();
         if (mRebound || mPeersChanged) {
@@ -212,7 +212,7 @@ bool UdpServer::PostEvent(const Event &event, const Bytes *data, bool extendedId
     bool queued = mServer.PostEvent(event, data, extendedId);
     if (queued) {
         std::lock_guard<std::mutex> held(mLoopLock);
-        if (mLoop) mLoop->stop();  // a wake-up: Run() looks at the deadlines again
+        if (mLoop) mLoop->Stop();  // a wake-up: Run() looks at the deadlines again
     }
     return queued;
 }
@@ -221,7 +221,7 @@ bool UdpServer::Serve(const net::UdpSocket &from)
 {
     uint8_t buf[1500];
     net::Arrival arrival;
-    long n = from.receive(buf, sizeof buf, &arrival);
+    long n = from.Receive(buf, sizeof buf, &arrival);
     // Answers always leave from the device's own address.
     if (n > 0) mServer.Handle(buf, size_t(n), arrival.from, Clock::now(), *mOutput);
     return false;
@@ -230,7 +230,7 @@ bool UdpServer::Serve(const net::UdpSocket &from)
 bool UdpServer::ServeMessages()
 {
     uint8_t buf[1500];
-    long n = mMessageSocket.receive(buf, sizeof buf);
+    long n = mMessageSocket.Receive(buf, sizeof buf);
     if (n > 0) mServer.HandleMessageAck(buf, size_t(n), Clock::now(), *mOutput);
     return false;
 }
@@ -243,11 +243,11 @@ namespace gvcpserver {
 
 bool UdpServer::AcceptPeer()
 {
-    net::TcpConnection c = mListener.accept();
-    if (!c.valid()) return false;
+    net::TcpConnection c = mListener.Accept();
+    if (!c.Valid()) return false;
     if (!MakeRoom()) return false;  // closed as it goes
     auto peer = std::make_unique<TcpPeer>();
-    peer->address = c.peer();
+    peer->address = c.Peer();
     peer->connection = std::move(c);
     peer->heard = Clock::now();
     mPeers.push_back(std::move(peer));
@@ -280,7 +280,7 @@ bool UdpServer::MakeRoom()
 
 bool UdpServer::ServePeer(TcpPeer &peer)
 {
-    const auto read = peer.reader.FillFrom([&](uint8_t *aTo, size_t aRoom) { return peer.connection.receive(aTo, aRoom); });
+    const auto read = peer.reader.FillFrom([&](uint8_t *aTo, size_t aRoom) { return peer.connection.Receive(aTo, aRoom); });
     if (read == gev::FrameReader::Fill::Nothing) return false;
     if (read == gev::FrameReader::Fill::Ended) {
         peer.closed = true;  // the peer went, or never spoke our framing
@@ -311,14 +311,14 @@ void UdpServer::SendFramed(const Bytes &packet, const net::Endpoint &to, bool or
 {
     TcpPeer *peer = PeerAt(to);
     if (!peer) {
-        if (orDatagram) socket.sendTo(packet.data(), packet.size(), to);
+        if (orDatagram) socket.SendTo(packet.data(), packet.size(), to);
         return;
     }
     if (peer->closed) return;
     uint8_t head[gev::kFrameHeaderSize];
     gev::writeFrameHeader(head, uint32_t(packet.size()));
     const net::TcpConnection::Piece pieces[2] = {{head, sizeof head}, {packet.data(), packet.size()}};
-    if (!peer->connection.sendPieces(pieces, 2, kPeerStallMs)) peer->closed = true;
+    if (!peer->connection.SendPieces(pieces, 2, kPeerStallMs)) peer->closed = true;
 }
 
 void UdpServer::DropClosedPeers()

@@ -37,7 +37,7 @@ public:
     bool Start(const std::string &address, uint16_t port = gvcp::kPort, std::string *error = nullptr);
     // Also listens on TCP at the control address and port (set before start).
     void EnableTcp(bool enabled) { mTcpEnabled = enabled; }
-    uint16_t TcpPort() const { return mListener.valid() ? mListener.local().port : 0; }
+    uint16_t TcpPort() const { return mListener.Valid() ? mListener.Local().port : 0; }
     void Stop();
     uint16_t Port() const { return mPort; }
     // The scheduling of the serving thread (while started), as

@@ -41,9 +41,9 @@ bool Sender::Open(const SenderOptions &aOptions, std::string &aError)
     options.multicast = aOptions.multicast;
     options.multicastLoop = aOptions.multicastLoop;
     options.sendBuffer = aOptions.sendBuffer;
-    mSocket = net::UdpSocket::bind(aOptions.source, options, &aError);
-    if (!mSocket.valid()) return false;
-    mLocal = mSocket.local();
+    mSocket = net::UdpSocket::Bind(aOptions.source, options, &aError);
+    if (!mSocket.Valid()) return false;
+    mLocal = mSocket.Local();
     mBatchSize = std::clamp<size_t>(aOptions.batch, 1, kMaxBatch);
     return true;
 }
@@ -82,7 +82,7 @@ void Sender::FlushStream(size_t aCount)
         mPieces[n++] = {g.head, g.headSize};
         mPieces[n++] = {g.body, g.bodySize};
     }
-    if (mStream->sendPieces(mPieces, n, kStreamStallMs)) mPacketsSent += aCount;
+    if (mStream->SendPieces(mPieces, n, kStreamStallMs)) mPacketsSent += aCount;
     else mStreamFailed = true;
 }
 
@@ -94,7 +94,7 @@ void Sender::Flush(size_t aCount, net::Endpoint aTo)
         return;
     }
     mPacketsSent += sendPatiently(
-        aCount, [&](size_t aDone) { return mSocket.sendAllTo(mDatas + aDone, mSizes + aDone, aCount - aDone, aTo); });
+        aCount, [&](size_t aDone) { return mSocket.SendAllTo(mDatas + aDone, mSizes + aDone, aCount - aDone, aTo); });
 }
 
 void Sender::FlushGather(size_t aCount, net::Endpoint aTo)
@@ -104,14 +104,14 @@ void Sender::FlushGather(size_t aCount, net::Endpoint aTo)
         return;
     }
     mPacketsSent +=
-        sendPatiently(aCount, [&](size_t aDone) { return mSocket.sendAllTo(mGather + aDone, aCount - aDone, aTo); });
+        sendPatiently(aCount, [&](size_t aDone) { return mSocket.SendAllTo(mGather + aDone, aCount - aDone, aTo); });
 }
 
 Sent Sender::Transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t aLast, bool aResend, net::Endpoint aTo,
                       Pacer *aPacer)
 {
     Sent sent;
-    if (!mSocket.valid() || !aBlock.PacketCount()) return sent;
+    if (!mSocket.Valid() || !aBlock.PacketCount()) return sent;
     aLast = std::min(aLast, aBlock.PacketCount() - 1);
     const size_t header = gvsp::headerSize(aBlock.ExtendedId());
     size_t batched = 0;
@@ -145,7 +145,7 @@ Sent Sender::Transmit(const gvsp::Packetizer &aBlock, uint32_t aFirst, uint32_t 
 uint64_t Sender::TransmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aFirst, uint32_t aLast, uint16_t aStatus,
                                 net::Endpoint aTo)
 {
-    if (!mSocket.valid() || aLast < aFirst) return 0;
+    if (!mSocket.Valid() || aLast < aFirst) return 0;
     aLast = std::min<uint64_t>(aLast, uint64_t(aFirst) + kMaxStatusAnswers - 1);
     size_t batched = 0;
     uint64_t count = 0;
@@ -173,7 +173,7 @@ uint64_t Sender::TransmitStatus(uint64_t aBlockId, bool aExtendedId, uint32_t aF
 
 bool Sender::SendDatagram(const uint8_t *aData, size_t aSize, net::Endpoint aTo)
 {
-    if (!mSocket.valid() || !mSocket.sendTo(aData, aSize, aTo)) return false;
+    if (!mSocket.Valid() || !mSocket.SendTo(aData, aSize, aTo)) return false;
     ++mPacketsSent;
     return true;
 }

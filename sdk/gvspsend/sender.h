@@ -85,7 +85,7 @@ public:
     Sender();
     bool Open(const SenderOptions &aOptions, std::string &aError);
     void Close();
-    bool IsOpen() const { return mSocket.valid(); }
+    bool IsOpen() const { return mSocket.Valid(); }
     net::Endpoint Local() const { return mLocal; }
 
     // Packets aFirst..aLast of a laid-out block (clipped to the block) to
@@ -103,7 +103,7 @@ public:
     // system call: how many left, -1 on error.
     int SendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
     {
-        return mSocket.sendAllTo(aDatas, aSizes, aCount, aTo);
+        return mSocket.SendAllTo(aDatas, aSizes, aCount, aTo);
     }
 
     // Packets for which this answers true are counted but not sent: a

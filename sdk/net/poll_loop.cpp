@@ -28,19 +28,19 @@ bool clearError(int aFd)
 
 PollLoop::PollLoop() : mWake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-void PollLoop::watch(int aFd, Handler aHandler)
+void PollLoop::Watch(int aFd, Handler aHandler)
 {
-    mWatches.push_back(Watch{aFd, std::move(aHandler)});
+    mWatches.push_back(Watched{aFd, std::move(aHandler)});
 }
 
-void PollLoop::stop()
+void PollLoop::Stop()
 {
     uint64_t one = 1;
-    ssize_t n = ::write(mWake.get(), &one, sizeof one);
+    ssize_t n = ::write(mWake.Get(), &one, sizeof one);
     (void)n;  // a full counter is a stop already pending
 }
 
-PollLoop::Exit PollLoop::run(int aTimeoutMs)
+PollLoop::Exit PollLoop::Run(int aTimeoutMs)
 {
     if (!mWake) return Exit::Failed;
     using Clock = std::chrono::steady_clock;
@@ -53,7 +53,7 @@ PollLoop::Exit PollLoop::run(int aTimeoutMs)
     pollfd onStack[kOnStack];
     std::vector<pollfd> onHeap(count > kOnStack ? count : 0);
     const auto fds = count > kOnStack ? onHeap.data() : onStack;
-    fds[0] = pollfd{mWake.get(), POLLIN, 0};
+    fds[0] = pollfd{mWake.Get(), POLLIN, 0};
     for (size_t k = 0; k < mWatches.size(); ++k) fds[k + 1] = pollfd{mWatches[k].fd, POLLIN, 0};
     const int slice = int(Interrupts::kSlice.count());
     for (;;) {
@@ -75,7 +75,7 @@ PollLoop::Exit PollLoop::run(int aTimeoutMs)
         if (n == 0 && sliced && Interrupts::Asked()) return Exit::Interrupted;
         if (fds[0].revents) {
             uint64_t count;
-            ssize_t got = ::read(mWake.get(), &count, sizeof count);
+            ssize_t got = ::read(mWake.Get(), &count, sizeof count);
             (void)got;
             return Exit::Stopped;
         }

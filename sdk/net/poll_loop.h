@@ -3,8 +3,8 @@
 
 // One thread waiting on several descriptors at once, until a deadline or
 // until another thread asks it to stop. The stop request is an eventfd the
-// loop also waits on, so it is never lost: a stop before run() makes the
-// next run() return at once.
+// loop also waits on, so it is never lost: a stop before Run() makes the
+// next Run() return at once.
 
 #include "net/socket.h"
 
@@ -21,7 +21,7 @@ public:
     using Handler = std::function<bool(int aFd)>;
 
     enum class Exit {
-        Stopped,   // stop() was called
+        Stopped,   // Stop() was called
         Done,      // a handler returned false
         TimedOut,  // the time-out passed
         Failed,    // the loop could not wait (no wake-up descriptor, poll failed)
@@ -32,31 +32,31 @@ public:
     PollLoop(const PollLoop &) = delete;
     PollLoop &operator=(const PollLoop &) = delete;
 
-    bool valid() const { return bool(mWake); }
+    bool Valid() const { return bool(mWake); }
 
     // Watches a descriptor (set up before run, not while it runs).
-    void watch(int aFd, Handler aHandler);
+    void Watch(int aFd, Handler aHandler);
     // Stops watching every descriptor (between runs), for one that was
     // replaced by another.
-    void clear() { mWatches.clear(); }
+    void Clear() { mWatches.clear(); }
 
     // Waits and dispatches until one of the exits; aTimeoutMs < 0 waits
     // without end. A pending socket error is cleared; a descriptor that can
     // no longer be used is dropped from the run instead of spinning it.
     // Where the application installed an interrupt check, a wait asks it
     // between slices, as every wait on an application's thread does.
-    Exit run(int aTimeoutMs = -1);
+    Exit Run(int aTimeoutMs = -1);
 
     // Ends the current or the next run; safe from any thread.
-    void stop();
+    void Stop();
 
 private:
-    struct Watch {
+    struct Watched {
         int fd;
         Handler handler;
     };
     Fd mWake;
-    std::vector<Watch> mWatches;
+    std::vector<Watched> mWatches;
 };
 
 } // namespace net

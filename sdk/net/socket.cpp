@@ -50,24 +50,24 @@ void fail(std::string *aError, const std::string &aWhat)
 
 Fd &Fd::operator=(Fd &&aOther) noexcept
 {
-    if (this != &aOther) reset(aOther.release());
+    if (this != &aOther) Reset(aOther.Release());
     return *this;
 }
 
-int Fd::release()
+int Fd::Release()
 {
     int fd = mFd;
     mFd = -1;
     return fd;
 }
 
-void Fd::reset(int aFd)
+void Fd::Reset(int aFd)
 {
     if (mFd >= 0) ::close(mFd);
     mFd = aFd;
 }
 
-UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::string *aError)
+UdpSocket UdpSocket::Bind(Endpoint aLocal, const SocketOptions &aOptions, std::string *aError)
 {
     UdpSocket s;
     int type = SOCK_DGRAM | SOCK_CLOEXEC | (aOptions.nonBlocking ? SOCK_NONBLOCK : 0);
@@ -77,32 +77,32 @@ UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::s
         return s;
     }
     int one = 1;
-    if (aOptions.reuseAddress) ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (aOptions.broadcast) ::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    if (aOptions.packetInfo) ::setsockopt(fd.get(), IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+    if (aOptions.reuseAddress) ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (aOptions.broadcast) ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    if (aOptions.packetInfo) ::setsockopt(fd.Get(), IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
     if (aOptions.dontFragment) {
         int probe = IP_PMTUDISC_PROBE;  // the interface's MTU, not a learnt path MTU
-        ::setsockopt(fd.get(), IPPROTO_IP, IP_MTU_DISCOVER, &probe, sizeof probe);
+        ::setsockopt(fd.Get(), IPPROTO_IP, IP_MTU_DISCOVER, &probe, sizeof probe);
     }
     if (aOptions.sendBuffer > 0)
-        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &aOptions.sendBuffer, sizeof aOptions.sendBuffer);
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDBUF, &aOptions.sendBuffer, sizeof aOptions.sendBuffer);
     if (aOptions.multicast) {
         in_addr via{};
         via.s_addr = htonl(aLocal.ip);
         unsigned char ttl = 1, loop = aOptions.multicastLoop ? 1 : 0;
-        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via);
-        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
-        ::setsockopt(fd.get(), IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop);
+        ::setsockopt(fd.Get(), IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via);
+        ::setsockopt(fd.Get(), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+        ::setsockopt(fd.Get(), IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop);
     }
     // Not fatal: without the privilege the bound address alone still picks
     // the interface.
     if (!aOptions.device.empty())
-        ::setsockopt(fd.get(), SOL_SOCKET, SO_BINDTODEVICE, aOptions.device.c_str(), socklen_t(aOptions.device.size()));
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_BINDTODEVICE, aOptions.device.c_str(), socklen_t(aOptions.device.size()));
     sockaddr_in sa = toSockaddr(aLocal);
-    if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
         fail(aError, "bind " + dotted(aLocal.ip));
         const int error = errno;
-        fd.reset();
+        fd.Reset();
         errno = error;
         return s;
     }
@@ -110,21 +110,21 @@ UdpSocket UdpSocket::bind(Endpoint aLocal, const SocketOptions &aOptions, std::s
     return s;
 }
 
-Endpoint UdpSocket::local() const
+Endpoint UdpSocket::Local() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getsockname(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    if (::getsockname(mFd.Get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
     return fromSockaddr(sa);
 }
 
-bool UdpSocket::sendTo(const void *aData, size_t aSize, Endpoint aTo) const
+bool UdpSocket::SendTo(const void *aData, size_t aSize, Endpoint aTo) const
 {
     sockaddr_in to = toSockaddr(aTo);
-    return ::sendto(mFd.get(), aData, aSize, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) == ssize_t(aSize);
+    return ::sendto(mFd.Get(), aData, aSize, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) == ssize_t(aSize);
 }
 
-int UdpSocket::sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const
+int UdpSocket::SendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const
 {
     constexpr size_t kMax = 64;
     sockaddr_in to = toSockaddr(aTo);
@@ -139,10 +139,10 @@ int UdpSocket::sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, siz
         msgs[i].msg_hdr.msg_iov = &iov[i];
         msgs[i].msg_hdr.msg_iovlen = 1;
     }
-    return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
+    return ::sendmmsg(mFd.Get(), msgs, unsigned(count), 0);
 }
 
-int UdpSocket::sendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const
+int UdpSocket::SendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const
 {
     constexpr size_t kMax = 64;
     sockaddr_in to = toSockaddr(aTo);
@@ -158,10 +158,10 @@ int UdpSocket::sendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) 
         msgs[i].msg_hdr.msg_iov = iov[i];
         msgs[i].msg_hdr.msg_iovlen = aDatagrams[i].bodySize ? 2 : 1;
     }
-    return ::sendmmsg(mFd.get(), msgs, unsigned(count), 0);
+    return ::sendmmsg(mFd.Get(), msgs, unsigned(count), 0);
 }
 
-long UdpSocket::receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
+long UdpSocket::Receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
 {
     sockaddr_in from{};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
@@ -173,7 +173,7 @@ long UdpSocket::receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
     msg.msg_iovlen = 1;
     msg.msg_control = control;
     msg.msg_controllen = sizeof control;
-    ssize_t got = ::recvmsg(mFd.get(), &msg, 0);
+    ssize_t got = ::recvmsg(mFd.Get(), &msg, 0);
     if (got < 0) return -1;
     if (aArrival) {
         *aArrival = Arrival{};
@@ -189,15 +189,15 @@ long UdpSocket::receive(void *aBuffer, size_t aSize, Arrival *aArrival) const
     return long(got);
 }
 
-bool UdpSocket::joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const
+bool UdpSocket::JoinGroup(uint32_t aGroup, uint32_t aLocalAddress) const
 {
     ip_mreq m{};
     m.imr_multiaddr.s_addr = htonl(aGroup);
     m.imr_interface.s_addr = htonl(aLocalAddress);
-    return ::setsockopt(mFd.get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) == 0;
+    return ::setsockopt(mFd.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) == 0;
 }
 
-int UdpSocket::receiveMany(Datagram *aSlots, size_t aCount) const
+int UdpSocket::ReceiveMany(Datagram *aSlots, size_t aCount) const
 {
     if (aCount > kMaxBatch) aCount = kMaxBatch;
     mmsghdr messages[kMaxBatch];
@@ -221,7 +221,7 @@ int UdpSocket::receiveMany(Datagram *aSlots, size_t aCount) const
         messages[k].msg_hdr.msg_iov = v;
         messages[k].msg_hdr.msg_iovlen = pieces;
     }
-    int got = ::recvmmsg(mFd.get(), messages, unsigned(aCount), MSG_DONTWAIT, nullptr);
+    int got = ::recvmmsg(mFd.Get(), messages, unsigned(aCount), MSG_DONTWAIT, nullptr);
     if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
     for (int k = 0; k < got; ++k) {
         Datagram &d = aSlots[k];
@@ -232,17 +232,17 @@ int UdpSocket::receiveMany(Datagram *aSlots, size_t aCount) const
     return got;
 }
 
-int UdpSocket::setReceiveBuffer(int aBytes) const
+int UdpSocket::SetReceiveBuffer(int aBytes) const
 {
-    if (::setsockopt(mFd.get(), SOL_SOCKET, SO_RCVBUF, &aBytes, sizeof aBytes) != 0) return -1;
-    return receiveBuffer();
+    if (::setsockopt(mFd.Get(), SOL_SOCKET, SO_RCVBUF, &aBytes, sizeof aBytes) != 0) return -1;
+    return ReceiveBuffer();
 }
 
-int UdpSocket::receiveBuffer() const
+int UdpSocket::ReceiveBuffer() const
 {
     int value = 0;
     socklen_t len = sizeof value;
-    if (::getsockopt(mFd.get(), SOL_SOCKET, SO_RCVBUF, &value, &len) != 0) return -1;
+    if (::getsockopt(mFd.Get(), SOL_SOCKET, SO_RCVBUF, &value, &len) != 0) return -1;
     return value;
 }
 
@@ -252,19 +252,19 @@ uint32_t localAddressToward(uint32_t aDestination)
     Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!fd) return 0;
     sockaddr_in to = toSockaddr(Endpoint{aDestination, 9});
-    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) return 0;
+    if (::connect(fd.Get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) return 0;
     sockaddr_in local{};
     socklen_t len = sizeof local;
-    if (::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&local), &len) != 0) return 0;
+    if (::getsockname(fd.Get(), reinterpret_cast<sockaddr *>(&local), &len) != 0) return 0;
     return fromSockaddr(local).ip;
 }
 
-TcpConnection TcpConnection::connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError)
+TcpConnection TcpConnection::Connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError)
 {
-    return connect(aServer, Endpoint{aLocalIp, 0}, aTimeoutMs, aError);
+    return Connect(aServer, Endpoint{aLocalIp, 0}, aTimeoutMs, aError);
 }
 
-TcpConnection TcpConnection::connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError)
+TcpConnection TcpConnection::Connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError)
 {
     TcpConnection c;
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -274,26 +274,26 @@ TcpConnection TcpConnection::connect(Endpoint aServer, Endpoint aLocal, int aTim
     }
     if (aLocal.port) {
         int one = 1;
-        ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     }
     if (aLocal.ip || aLocal.port) {
         sockaddr_in local = toSockaddr(aLocal);
-        if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
+        if (::bind(fd.Get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
             fail(aError, "bind " + dotted(aLocal.ip));
             return c;
         }
     }
     sockaddr_in to = toSockaddr(aServer);
-    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+    if (::connect(fd.Get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
         if (errno != EINPROGRESS) {
             fail(aError, "connect " + dotted(aServer.ip));
             return c;
         }
-        pollfd p{fd.get(), POLLOUT, 0};
+        pollfd p{fd.Get(), POLLOUT, 0};
         int error = 0;
         socklen_t len = sizeof error;
         const int ready = ::poll(&p, 1, aTimeoutMs);
-        if (ready <= 0 || ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
+        if (ready <= 0 || ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
             if (ready == 0) errno = ETIMEDOUT;
             else if (error) errno = error;
             fail(aError, "connect " + dotted(aServer.ip));
@@ -301,31 +301,31 @@ TcpConnection TcpConnection::connect(Endpoint aServer, Endpoint aLocal, int aTim
         }
     }
     int one = 1;
-    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     c.mFd = std::move(fd);
     return c;
 }
 
-Endpoint TcpConnection::local() const
+Endpoint TcpConnection::Local() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getsockname(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    if (::getsockname(mFd.Get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
     return fromSockaddr(sa);
 }
 
-long TcpConnection::receive(void *aBuffer, size_t aSize) const
+long TcpConnection::Receive(void *aBuffer, size_t aSize) const
 {
-    return long(::recv(mFd.get(), aBuffer, aSize, 0));
+    return long(::recv(mFd.Get(), aBuffer, aSize, 0));
 }
 
-bool TcpConnection::sendAll(const void *aData, size_t aSize) const
+bool TcpConnection::SendAll(const void *aData, size_t aSize) const
 {
     const char *p = static_cast<const char *>(aData);
     while (aSize > 0) {
-        const ssize_t n = ::send(mFd.get(), p, aSize, MSG_NOSIGNAL);
+        const ssize_t n = ::send(mFd.Get(), p, aSize, MSG_NOSIGNAL);
         if (n < 0 && errno == EAGAIN) {
-            pollfd w{mFd.get(), POLLOUT, 0};
+            pollfd w{mFd.Get(), POLLOUT, 0};
             if (::poll(&w, 1, 1000) <= 0) return false;
             continue;
         }
@@ -336,7 +336,7 @@ bool TcpConnection::sendAll(const void *aData, size_t aSize) const
     return true;
 }
 
-bool TcpConnection::sendPieces(const Piece *aPieces, size_t aCount, int aStallMs) const
+bool TcpConnection::SendPieces(const Piece *aPieces, size_t aCount, int aStallMs) const
 {
     constexpr size_t kMax = 256;
     iovec iov[kMax];
@@ -355,11 +355,11 @@ bool TcpConnection::sendPieces(const Piece *aPieces, size_t aCount, int aStallMs
         msghdr msg{};
         msg.msg_iov = iov + first;
         msg.msg_iovlen = count - first;
-        const ssize_t n = ::sendmsg(mFd.get(), &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::sendmsg(mFd.Get(), &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-            pollfd w{mFd.get(), POLLOUT, 0};
+            pollfd w{mFd.Get(), POLLOUT, 0};
             int ready;
             do ready = ::poll(&w, 1, aStallMs);
             while (ready < 0 && errno == EINTR);
@@ -380,25 +380,25 @@ bool TcpConnection::sendPieces(const Piece *aPieces, size_t aCount, int aStallMs
     }
 }
 
-Endpoint TcpConnection::peer() const
+Endpoint TcpConnection::Peer() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getpeername(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    if (::getpeername(mFd.Get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
     return fromSockaddr(sa);
 }
 
-void TcpConnection::setSendBuffer(int aBytes) const
+void TcpConnection::SetSendBuffer(int aBytes) const
 {
-    ::setsockopt(mFd.get(), SOL_SOCKET, SO_SNDBUF, &aBytes, sizeof aBytes);
+    ::setsockopt(mFd.Get(), SOL_SOCKET, SO_SNDBUF, &aBytes, sizeof aBytes);
 }
 
-void TcpConnection::shutdown() const
+void TcpConnection::Shutdown() const
 {
-    ::shutdown(mFd.get(), SHUT_RDWR);
+    ::shutdown(mFd.Get(), SHUT_RDWR);
 }
 
-TcpListener TcpListener::listen(Endpoint aLocal, std::string *aError)
+TcpListener TcpListener::Listen(Endpoint aLocal, std::string *aError)
 {
     TcpListener l;
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -408,13 +408,13 @@ TcpListener TcpListener::listen(Endpoint aLocal, std::string *aError)
     }
     // A device started again at once takes its port back.
     int one = 1;
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in sa = toSockaddr(aLocal);
-    if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
         fail(aError, "bind " + dotted(aLocal.ip));
         return l;
     }
-    if (::listen(fd.get(), 8) != 0) {
+    if (::listen(fd.Get(), 8) != 0) {
         fail(aError, "listen " + dotted(aLocal.ip));
         return l;
     }
@@ -422,21 +422,21 @@ TcpListener TcpListener::listen(Endpoint aLocal, std::string *aError)
     return l;
 }
 
-Endpoint TcpListener::local() const
+Endpoint TcpListener::Local() const
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (::getsockname(mFd.get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
+    if (::getsockname(mFd.Get(), reinterpret_cast<sockaddr *>(&sa), &len) != 0) return Endpoint{};
     return fromSockaddr(sa);
 }
 
-TcpConnection TcpListener::accept() const
+TcpConnection TcpListener::Accept() const
 {
-    Fd fd(::accept4(mFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    Fd fd(::accept4(mFd.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (fd) {
         // Packets go as they are written, not held back for more.
         int one = 1;
-        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     return TcpConnection(std::move(fd));
 }

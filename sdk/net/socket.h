@@ -21,16 +21,16 @@ class Fd
 public:
     Fd() = default;
     explicit Fd(int aFd) : mFd(aFd) {}
-    Fd(Fd &&aOther) noexcept : mFd(aOther.release()) {}
+    Fd(Fd &&aOther) noexcept : mFd(aOther.Release()) {}
     Fd &operator=(Fd &&aOther) noexcept;
-    ~Fd() { reset(); }
+    ~Fd() { Reset(); }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
 
-    int get() const { return mFd; }
+    int Get() const { return mFd; }
     explicit operator bool() const { return mFd >= 0; }
-    int release();
-    void reset(int aFd = -1);
+    int Release();
+    void Reset(int aFd = -1);
 
 private:
     int mFd = -1;
@@ -95,7 +95,7 @@ struct Datagram {
 class ReceiveSlots
 {
 public:
-    void assign(size_t aCount, size_t aSlotSize)
+    void Assign(size_t aCount, size_t aSlotSize)
     {
         mMemory.assign(aCount * aSlotSize, 0);
         mSlots.assign(aCount, Datagram());
@@ -104,8 +104,8 @@ public:
             mSlots[k].capacity = aSlotSize;
         }
     }
-    Datagram *data() { return mSlots.data(); }
-    size_t size() const { return mSlots.size(); }
+    Datagram *Data() { return mSlots.data(); }
+    size_t Size() const { return mSlots.size(); }
     Datagram &operator[](size_t aIndex) { return mSlots[aIndex]; }
 
 private:
@@ -120,17 +120,17 @@ public:
 
     // A socket bound to address:port (port 0: the kernel picks one). An
     // invalid socket on failure, with the reason in aError.
-    static UdpSocket bind(Endpoint aLocal, const SocketOptions &aOptions, std::string *aError = nullptr);
+    static UdpSocket Bind(Endpoint aLocal, const SocketOptions &aOptions, std::string *aError = nullptr);
 
-    bool valid() const { return bool(mFd); }
-    int fd() const { return mFd.get(); }
-    Endpoint local() const;
+    bool Valid() const { return bool(mFd); }
+    int GetFd() const { return mFd.Get(); }
+    Endpoint Local() const;
 
     // True when the whole datagram left.
-    bool sendTo(const void *aData, size_t aSize, Endpoint aTo) const;
+    bool SendTo(const void *aData, size_t aSize, Endpoint aTo) const;
     // Several datagrams to one destination in one system call (at most
     // 64): how many left, -1 on error.
-    int sendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const;
+    int SendAllTo(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, Endpoint aTo) const;
     // The same with each datagram in two pieces (a header, then bytes kept
     // elsewhere), gathered by the kernel without a copy of our own.
     struct Gather {
@@ -139,23 +139,23 @@ public:
         const uint8_t *body = nullptr;
         size_t bodySize = 0;
     };
-    int sendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const;
+    int SendAllTo(const Gather *aDatagrams, size_t aCount, Endpoint aTo) const;
     // Bytes received, or -1 when none is waiting (non-blocking) or on error.
-    long receive(void *aBuffer, size_t aSize, Arrival *aArrival = nullptr) const;
-    bool joinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;
+    long Receive(void *aBuffer, size_t aSize, Arrival *aArrival = nullptr) const;
+    bool JoinGroup(uint32_t aGroup, uint32_t aLocalAddress) const;
 
     // Receives up to aCount waiting datagrams in one system call without
     // waiting for more, each scattered as its slot's landing says: the
     // number received, 0 when none was waiting, -1 on error. At most
     // kMaxBatch slots are used.
     static constexpr size_t kMaxBatch = 64;
-    int receiveMany(Datagram *aSlots, size_t aCount) const;
+    int ReceiveMany(Datagram *aSlots, size_t aCount) const;
 
     // The kernel's receive buffer (SO_RCVBUF): asks for aBytes and gives
     // what the kernel granted (it doubles the request for its own use),
     // -1 on failure.
-    int setReceiveBuffer(int aBytes) const;
-    int receiveBuffer() const;
+    int SetReceiveBuffer(int aBytes) const;
+    int ReceiveBuffer() const;
 
 private:
     Fd mFd;
@@ -173,19 +173,19 @@ public:
 
     // Connected to aServer within aTimeoutMs, bound first to aLocal when its
     // address is not 0; invalid on failure, with the reason in aError.
-    static TcpConnection connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError = nullptr);
+    static TcpConnection Connect(Endpoint aServer, uint32_t aLocalIp, int aTimeoutMs, std::string *aError = nullptr);
     // The same from a given local port as well (a port still closing from
     // an earlier connection is taken again).
-    static TcpConnection connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError = nullptr);
+    static TcpConnection Connect(Endpoint aServer, Endpoint aLocal, int aTimeoutMs, std::string *aError = nullptr);
 
-    bool valid() const { return bool(mFd); }
-    int fd() const { return mFd.get(); }
-    Endpoint local() const;
+    bool Valid() const { return bool(mFd); }
+    int GetFd() const { return mFd.Get(); }
+    Endpoint Local() const;
     // Bytes read; 0 when the server closed the connection; -1 when none
     // wait (errno EAGAIN) or on error.
-    long receive(void *aBuffer, size_t aSize) const;
+    long Receive(void *aBuffer, size_t aSize) const;
     // True when all of it was written (tests' servers).
-    bool sendAll(const void *aData, size_t aSize) const;
+    bool SendAll(const void *aData, size_t aSize) const;
 
     // Pieces written in order as one stream of bytes, gathered by the
     // kernel. A peer that takes nothing for aStallMs fails the call, and
@@ -194,34 +194,34 @@ public:
         const uint8_t *data = nullptr;
         size_t size = 0;
     };
-    bool sendPieces(const Piece *aPieces, size_t aCount, int aStallMs) const;
+    bool SendPieces(const Piece *aPieces, size_t aCount, int aStallMs) const;
 
-    Endpoint peer() const;
+    Endpoint Peer() const;
     // The kernel's send buffer (SO_SNDBUF), which bounds what a slow peer
     // leaves queued here.
-    void setSendBuffer(int aBytes) const;
+    void SetSendBuffer(int aBytes) const;
     // Ends the connection both ways while the descriptor stays open: the
     // peer reads the end of the stream, and a reader here does too.
-    void shutdown() const;
+    void Shutdown() const;
 
 private:
     Fd mFd;
 };
 
-// A TCP port taking connections; accept() never blocks.
+// A TCP port taking connections; Accept() never blocks.
 class TcpListener
 {
 public:
     TcpListener() = default;
     // Listening at aLocal (port 0: the kernel picks one); invalid on
     // failure, with the reason in aError.
-    static TcpListener listen(Endpoint aLocal, std::string *aError = nullptr);
+    static TcpListener Listen(Endpoint aLocal, std::string *aError = nullptr);
 
-    bool valid() const { return bool(mFd); }
-    int fd() const { return mFd.get(); }
-    Endpoint local() const;
+    bool Valid() const { return bool(mFd); }
+    int GetFd() const { return mFd.Get(); }
+    Endpoint Local() const;
     // The next waiting connection (non-blocking), invalid when none waits.
-    TcpConnection accept() const;
+    TcpConnection Accept() const;
 
 private:
     Fd mFd;

@@ -26,10 +26,10 @@ void forget(const std::shared_ptr<Core> &aCore);
 // own threads (an up-call stopped or deleted it), a thread of its own.
 struct Core : std::enable_shared_from_this<Core> {
     explicit Core(IZuVirtualDeviceGEV &aSelf) : model(aSelf) {}
-    void stop()
+    void Stop()
     {
         std::lock_guard<std::mutex> lock(stopping);
-        if (transport) transport->stop();
+        if (transport) transport->Stop();
         transport.reset();
         model.teardown();
     }
@@ -45,7 +45,7 @@ struct Core : std::enable_shared_from_this<Core> {
         if (reaperBusy) return;
         std::shared_ptr<Core> self = shared_from_this();
         reaperBusy = reaper.Start([self](tarn::Worker::Control &) {
-                         self->stop();
+                         self->Stop();
                          std::lock_guard<std::mutex> done(self->reaping);
                          self->reaperBusy = false;
                          if (self->gone) forget(self);
@@ -129,7 +129,7 @@ struct ZuSoftDeviceGEV::Impl {
         }
         forget(core);
         core->reaper.Stop();
-        core->stop();
+        core->Stop();
     }
     bool running() const { return core->model.built(); }
 
@@ -201,7 +201,7 @@ ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
     if (!result.IsOK()) return result;
     core.transport = tarn::softdevice::makeUdpTransport(core.tcp);
     if (!core.transport->start(core.model, error)) {
-        core.stop();
+        core.Stop();
         return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
     }
     return ZuResult(ZU_OK);
@@ -216,7 +216,7 @@ ZuResult ZuSoftDeviceGEV::Stop()
         core->stopLater(false);
         return ZuResult(ZU_OK);
     }
-    core->stop();
+    core->Stop();
     return ZuResult(ZU_OK);
 }
 
@@ -283,7 +283,7 @@ void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify)
 void StopAllSoftDevices()
 {
     for (auto &core : liveCores())
-        if (softdevice::currentDeviceThread() != &core->model) core->stop();
+        if (softdevice::currentDeviceThread() != &core->model) core->Stop();
 }
 
 } // namespace tarn

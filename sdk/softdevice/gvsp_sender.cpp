@@ -88,11 +88,11 @@ void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
                 gone = it;
                 break;
             }
-        gone->connection->shutdown();
+        gone->connection->Shutdown();
         if (mCurrent == gone->connection.get()) pickStream({});
         mStreams.erase(gone);
     }
-    const net::Endpoint peer = aStream->peer();
+    const net::Endpoint peer = aStream->Peer();
     mStreams.push_back(Stream{std::move(aStream), peer});
 }
 
@@ -128,7 +128,7 @@ void GvspSender::dropStreamIfFailed()
 {
     if (!mCurrent || !mChannel.GetSender().StreamFailed()) return;
     // The stream is cut somewhere inside a frame: nothing can follow on it.
-    mCurrent->shutdown();
+    mCurrent->Shutdown();
     detachLocked(mCurrent);
 }
 

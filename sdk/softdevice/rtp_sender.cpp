@@ -20,8 +20,8 @@ bool SapAnnouncer::open(uint32_t aDeviceIp, size_t aChannels, std::string &aErro
     // this host (a receiver beside the camera) hear it too.
     options.multicast = true;
     options.multicastLoop = true;
-    mSocket = net::UdpSocket::bind({aDeviceIp, 0}, options, &aError);
-    if (!mSocket.valid()) return false;
+    mSocket = net::UdpSocket::Bind({aDeviceIp, 0}, options, &aError);
+    if (!mSocket.Valid()) return false;
     std::lock_guard<std::mutex> lock(mLock);
     mOrigin = aDeviceIp;
     mEntries.assign(aChannels, Entry());
@@ -53,7 +53,7 @@ void SapAnnouncer::close()
 
 void SapAnnouncer::transmit(const std::vector<uint8_t> &aPacket)
 {
-    if (mSocket.valid() && mSocket.sendTo(aPacket.data(), aPacket.size(), {rtp::kSapGroup, rtp::kSapPort})) ++mSent;
+    if (mSocket.Valid() && mSocket.SendTo(aPacket.data(), aPacket.size(), {rtp::kSapGroup, rtp::kSapPort})) ++mSent;
 }
 
 void SapAnnouncer::announce(size_t aChannel, const rtp::VideoSession &aSession)

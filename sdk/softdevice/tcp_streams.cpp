@@ -9,29 +9,29 @@ bool TcpStreams::start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, 
 {
     mSenders = aSenders;
     for (size_t k = 0; k < aSenders.size(); ++k) {
-        net::TcpListener listener = net::TcpListener::listen({aIp, 0}, &aError);
-        if (!listener.valid()) return false;
+        net::TcpListener listener = net::TcpListener::Listen({aIp, 0}, &aError);
+        if (!listener.Valid()) return false;
         mListeners.push_back(std::move(listener));
     }
     mLoop = std::make_unique<net::PollLoop>();
-    if (!mLoop->valid()) {
+    if (!mLoop->Valid()) {
         aError = "no wake-up descriptor for the stream ports";
         return false;
     }
-    watch();
-    if (!mThread.Start([this](Worker::Control &c) { run(c); }, [this] { mLoop->stop(); }).IsOK()) {
+    Watch();
+    if (!mThread.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop->Stop(); }).IsOK()) {
         aError = "no thread for the stream ports";
         return false;
     }
     return true;
 }
 
-void TcpStreams::stop()
+void TcpStreams::Stop()
 {
     mThread.Stop();
     for (Open &o : mOpen) {
         mSenders[o.channel]->detachStream(o.connection.get());
-        o.connection->shutdown();
+        o.connection->Shutdown();
     }
     mOpen.clear();
     mListeners.clear();
@@ -41,38 +41,38 @@ void TcpStreams::stop()
 std::vector<uint16_t> TcpStreams::ports() const
 {
     std::vector<uint16_t> ports;
-    for (const net::TcpListener &l : mListeners) ports.push_back(l.local().port);
+    for (const net::TcpListener &l : mListeners) ports.push_back(l.Local().port);
     return ports;
 }
 
-void TcpStreams::watch()
+void TcpStreams::Watch()
 {
-    mLoop->clear();
-    for (size_t k = 0; k < mListeners.size(); ++k) mLoop->watch(mListeners[k].fd(), [this, k](int) { return accept(k); });
-    for (size_t k = 0; k < mOpen.size(); ++k) mLoop->watch(mOpen[k].connection->fd(), [this, k](int) { return drain(k); });
+    mLoop->Clear();
+    for (size_t k = 0; k < mListeners.size(); ++k) mLoop->Watch(mListeners[k].GetFd(), [this, k](int) { return Accept(k); });
+    for (size_t k = 0; k < mOpen.size(); ++k) mLoop->Watch(mOpen[k].connection->GetFd(), [this, k](int) { return drain(k); });
 }
 
-void TcpStreams::run(const Worker::Control &aControl)
+void TcpStreams::Run(const Worker::Control &aControl)
 {
     while (!aControl.Stopping()) {
         // Each handler ends the run, so that the watches follow the
         // connections as they come and go.
-        mLoop->run();
+        mLoop->Run();
         if (aControl.Stopping()) break;
         if (mChanged) {
             mChanged = false;
-            watch();
+            Watch();
         }
     }
 }
 
-bool TcpStreams::accept(size_t aChannel)
+bool TcpStreams::Accept(size_t aChannel)
 {
-    auto connection = std::make_shared<net::TcpConnection>(mListeners[aChannel].accept());
-    if (!connection->valid()) return false;
+    auto connection = std::make_shared<net::TcpConnection>(mListeners[aChannel].Accept());
+    if (!connection->Valid()) return false;
     // A bounded queue: a host that stops reading stalls the sender soon,
     // which then cuts it off instead of queueing without end.
-    connection->setSendBuffer(1 << 20);
+    connection->SetSendBuffer(1 << 20);
     // Beyond the sender's few, its oldest other than the destination's is
     // shut down: its reader sees the end of it here.
     mSenders[aChannel]->attachStream(connection);
@@ -85,7 +85,7 @@ bool TcpStreams::drain(size_t aOpen)
 {
     const Open &open = mOpen[aOpen];
     uint8_t sink[4096];
-    const long n = open.connection->receive(sink, sizeof sink);
+    const long n = open.connection->Receive(sink, sizeof sink);
     if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) return false;
     // Closed by the host, reset, or shut down by the sender after a stall.
     // It leaves the list here and now (the run ends with this handler, so

@@ -21,13 +21,13 @@ class TcpStreams
 {
 public:
     TcpStreams() = default;
-    ~TcpStreams() { stop(); }
+    ~TcpStreams() { Stop(); }
     TcpStreams(const TcpStreams &) = delete;
     TcpStreams &operator=(const TcpStreams &) = delete;
 
     // Listens at aIp for each sender's channel; false with a reason.
     bool start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError);
-    void stop();
+    void Stop();
     // The port of each channel, in the senders' order.
     std::vector<uint16_t> ports() const;
 
@@ -36,9 +36,9 @@ private:
         size_t channel;
         std::shared_ptr<net::TcpConnection> connection;
     };
-    void run(const Worker::Control &aControl);
-    void watch();
-    bool accept(size_t aChannel);
+    void Run(const Worker::Control &aControl);
+    void Watch();
+    bool Accept(size_t aChannel);
     bool drain(size_t aOpen);
 
     std::vector<GvspSender *> mSenders;

@@ -21,7 +21,7 @@ public:
     // address cannot be bound. The model outlives the transport.
     virtual bool start(DeviceModel &aModel, std::string &aError) = 0;
     // Stops serving and joins every thread; never called from one of them.
-    virtual void stop() = 0;
+    virtual void Stop() = 0;
 };
 
 // With aTcp, GVCP and each stream channel also take TCP connections from

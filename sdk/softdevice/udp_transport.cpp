@@ -18,7 +18,7 @@ class UdpTransport : public Transport, public ControlLink
 {
 public:
     explicit UdpTransport(bool aTcp) : mTcp(aTcp) {}
-    ~UdpTransport() override { stop(); }
+    ~UdpTransport() override { Stop(); }
 
     bool start(softdevice::DeviceModel &aModel, std::string &aError) override
     {
@@ -44,7 +44,7 @@ public:
             // the offer names the new ones.
             if (mStreams) {
                 std::string error;
-                mStreams->stop();
+                mStreams->Stop();
                 mStreams = std::make_unique<TcpStreams>();
                 if (mStreams->start(aIp, senderList(), error)) advertise();
                 else mStreams.reset();
@@ -86,11 +86,11 @@ public:
         return true;
     }
 
-    void stop() override
+    void Stop() override
     {
         if (!mModel) return;
         if (mServer) mServer->Stop();
-        if (mStreams) mStreams->stop();
+        if (mStreams) mStreams->Stop();
         // No controller any more: its streams end before their senders go.
         mModel->controlChannelStopped();
         mModel->setLink(nullptr);

@@ -82,19 +82,19 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     options.reuseAddress = aSetup.multicast != 0;
     std::string error;
     net::Endpoint local{aSetup.multicast ? 0 : aSetup.localIp, aSetup.localPort};
-    mSocket = net::UdpSocket::bind(local, options, &error);
-    if (!mSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
-    if (aSetup.multicast && !mSocket.joinGroup(aSetup.multicast, aSetup.localIp)) {
+    mSocket = net::UdpSocket::Bind(local, options, &error);
+    if (!mSocket.Valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
+    if (aSetup.multicast && !mSocket.JoinGroup(aSetup.multicast, aSetup.localIp)) {
         mSocket = net::UdpSocket();
         return ZuResult(ZU_NETWORK_ERROR, ZuString("the multicast group could not be joined"));
     }
     uint32_t limit = ReceiveBufferLimit();
     uint32_t request = aSetup.socketBuffer ? aSetup.socketBuffer : std::min<uint32_t>(limit ? limit : 0x400000, 0x4000000);
     if (limit) request = std::min(request, limit);
-    mSocketBuffer = mSocket.setReceiveBuffer(int(request));
-    if (mSocketBuffer < 0) mSocketBuffer = mSocket.receiveBuffer();
+    mSocketBuffer = mSocket.SetReceiveBuffer(int(request));
+    if (mSocketBuffer < 0) mSocketBuffer = mSocket.ReceiveBuffer();
     mParameters.Set(StreamParameters::SocketRxBufferSize, mSocketBuffer);
-    mLocal = mSocket.local();
+    mLocal = mSocket.Local();
     if (mLocal.ip == 0 && !aSetup.multicast) mLocal.ip = net::localAddressToward(aSetup.deviceIp);
     mTcp = net::TcpConnection();
     if (aSetup.tcpPort && !aSetup.multicast) {
@@ -102,12 +102,12 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
         // told as the stream's destination: that is how it knows which
         // connection is this stream's. Without it the device sends
         // datagrams as to anyone.
-        mTcp = net::TcpConnection::connect({aSetup.deviceIp, aSetup.tcpPort}, mLocal, kConnectMs);
+        mTcp = net::TcpConnection::Connect({aSetup.deviceIp, aSetup.tcpPort}, mLocal, kConnectMs);
         mFrames.Reset();
     }
-    mOverTcp = mTcp.valid();
+    mOverTcp = mTcp.Valid();
 
-    mSlots.assign(net::UdpSocket::kMaxBatch, aSetup.packetBuffer);
+    mSlots.Assign(net::UdpSocket::kMaxBatch, aSetup.packetBuffer);
     mReassembler.Reset();
     mReassembler.ResetCounters();
     mPublished = gvsp::StreamCounters();
@@ -116,7 +116,7 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     mAbort = false;
     mFlush = false;
     Watch();
-    if (!mWorker.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop.stop(); }, aSetup.priority).IsOK()) {
+    if (!mWorker.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop.Stop(); }, aSetup.priority).IsOK()) {
         mSocket = net::UdpSocket();
         mTcp = net::TcpConnection();
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
@@ -157,20 +157,20 @@ void GevReceiver::Stop()
     mSocket = net::UdpSocket();
     mTcp = net::TcpConnection();
     mOverTcp = false;
-    mLoop.clear();
+    mLoop.Clear();
 }
 
 void GevReceiver::Watch()
 {
-    mLoop.clear();
-    mLoop.watch(mSocket.fd(), [](int) { return false; });
-    if (mTcp.valid()) mLoop.watch(mTcp.fd(), [](int) { return false; });
+    mLoop.Clear();
+    mLoop.Watch(mSocket.GetFd(), [](int) { return false; });
+    if (mTcp.Valid()) mLoop.Watch(mTcp.GetFd(), [](int) { return false; });
 }
 
 void GevReceiver::AbortFilling()
 {
     mAbort = true;
-    mLoop.stop();
+    mLoop.Stop();
 }
 
 void GevReceiver::Flush()
@@ -179,7 +179,7 @@ void GevReceiver::Flush()
     if (!mWorker.Running()) return;
     std::unique_lock<std::mutex> guard(mFlushLock);
     mFlush = true;
-    mLoop.stop();
+    mLoop.Stop();
     mFlushed.wait(guard, [this] { return !mFlush.load() || !mWorker.Running(); });
 }
 
@@ -228,7 +228,7 @@ void GevReceiver::Run(const Worker::Control &aControl)
         // thread that gives its core away gets it back when the scheduler
         // says, and the socket overflows first. Woken less often, it finds
         // more waiting anyway.
-        net::PollLoop::Exit exit = mLoop.run(timeout);
+        net::PollLoop::Exit exit = mLoop.Run(timeout);
         now = NowUs();
         if (exit == net::PollLoop::Exit::Done) Drain(now, false);
         mReassembler.OnTick(now);
@@ -245,10 +245,10 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
 {
     size_t total = 0;
     // A bounded number of reads, as for datagrams.
-    for (int reads = 0; reads < 64 && mTcp.valid(); ++reads) {
+    for (int reads = 0; reads < 64 && mTcp.Valid(); ++reads) {
         bool drained = false;  // a short read: the socket holds no more now
         const auto read = mFrames.FillFrom([&](uint8_t *aTo, size_t aRoom) {
-            const long n = mTcp.receive(aTo, aRoom);
+            const long n = mTcp.Receive(aTo, aRoom);
             drained = n > 0 && size_t(n) < aRoom;
             return n;
         });
@@ -275,21 +275,21 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
 
 size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
 {
-    size_t total = mTcp.valid() ? DrainTcp(aNowUs, aDrop) : 0;
+    size_t total = mTcp.Valid() ? DrainTcp(aNowUs, aDrop) : 0;
     // A bounded number of batches, so that a flood cannot starve requests.
     for (int batch = 0; batch < 64; ++batch) {
         // The payloads the reassembler expects go straight onto their
         // landings in the block's memory.
         gvsp::Reassembler::Expectation e;
-        if (!aDrop) e = mReassembler.Expect(mLandings, mSlots.size(), mSlots[0].capacity);
-        const size_t want = aDrop ? mSlots.size() : e.batch;
+        if (!aDrop) e = mReassembler.Expect(mLandings, mSlots.Size(), mSlots[0].capacity);
+        const size_t want = aDrop ? mSlots.Size() : e.batch;
         for (size_t k = 0; k < want; ++k) {
             net::Datagram &d = mSlots[k];
             d.landing = k < e.landings ? mLandings[k].at : nullptr;
             d.landingSize = k < e.landings ? mLandings[k].size : 0;
             d.head = e.headerSize;
         }
-        int got = mSocket.receiveMany(mSlots.data(), want);
+        int got = mSocket.ReceiveMany(mSlots.Data(), want);
         if (got <= 0) return total;
         total += size_t(got);
         if (!aDrop) Place(size_t(got), e.landings, aNowUs);
@@ -349,7 +349,7 @@ void GevReceiver::RequestResend(uint64_t aBlockId, bool aExtendedId, uint32_t aF
     cmd.firstPacketId = aFirst;
     cmd.lastPacketId = aLast;
     gvcp::Bytes packet = cmd.Encode(mRequestIds.Next());
-    mSocket.sendTo(packet.data(), packet.size(), net::Endpoint{mSetup.deviceIp, gvcp::kPort});
+    mSocket.SendTo(packet.data(), packet.size(), net::Endpoint{mSetup.deviceIp, gvcp::kPort});
 }
 
 void GevReceiver::Complete(const gvsp::BlockResult &aResult)

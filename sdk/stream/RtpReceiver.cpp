@@ -38,33 +38,33 @@ ZuResult RtpReceiver::Start(const Setup &aSetup)
     std::string error;
     int fd = -1;
     if (aSetup.tcp) {
-        mTcp = net::TcpConnection::connect(net::Endpoint{aSetup.serverIp, aSetup.serverPort}, aSetup.localIp,
+        mTcp = net::TcpConnection::Connect(net::Endpoint{aSetup.serverIp, aSetup.serverPort}, aSetup.localIp,
                                            kConnectTimeoutMs, &error);
-        if (!mTcp.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
-        mLocal = mTcp.local();
-        fd = mTcp.fd();
-        mSlots.assign(1, kSlotSize);
+        if (!mTcp.Valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
+        mLocal = mTcp.Local();
+        fd = mTcp.GetFd();
+        mSlots.Assign(1, kSlotSize);
     } else {
         net::SocketOptions options;
         options.nonBlocking = true;
         options.reuseAddress = aSetup.multicast != 0;
         net::Endpoint local{aSetup.multicast ? 0 : aSetup.localIp, aSetup.localPort};
-        mSocket = net::UdpSocket::bind(local, options, &error);
-        if (!mSocket.valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
-        if (aSetup.multicast && !mSocket.joinGroup(aSetup.multicast, aSetup.localIp)) {
+        mSocket = net::UdpSocket::Bind(local, options, &error);
+        if (!mSocket.Valid()) return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
+        if (aSetup.multicast && !mSocket.JoinGroup(aSetup.multicast, aSetup.localIp)) {
             mSocket = net::UdpSocket();
             return ZuResult(ZU_NETWORK_ERROR, ZuString("the multicast group could not be joined"));
         }
-        mSocket.setReceiveBuffer(0x400000);
-        mLocal = mSocket.local();
+        mSocket.SetReceiveBuffer(0x400000);
+        mLocal = mSocket.Local();
         if (!mLocal.ip && !aSetup.multicast) mLocal.ip = aSetup.localIp;
-        fd = mSocket.fd();
-        mSlots.assign(net::UdpSocket::kMaxBatch, kSlotSize);
+        fd = mSocket.GetFd();
+        mSlots.Assign(net::UdpSocket::kMaxBatch, kSlotSize);
     }
     mAbort = false;
-    mLoop.clear();
-    mLoop.watch(fd, [](int) { return false; });
-    if (!mWorker.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop.stop(); }, aSetup.priority).IsOK()) {
+    mLoop.Clear();
+    mLoop.Watch(fd, [](int) { return false; });
+    if (!mWorker.Start([this](Worker::Control &c) { Run(c); }, [this] { mLoop.Stop(); }, aSetup.priority).IsOK()) {
         mSocket = net::UdpSocket();
         mTcp = net::TcpConnection();
         return ZuResult(ZU_THREAD_ERROR, ZuString("the receiver thread could not start"));
@@ -77,13 +77,13 @@ void RtpReceiver::Stop()
     mWorker.Stop();
     mSocket = net::UdpSocket();
     mTcp = net::TcpConnection();
-    mLoop.clear();
+    mLoop.Clear();
 }
 
 void RtpReceiver::AbortFilling()
 {
     mAbort = true;
-    mLoop.stop();
+    mLoop.Stop();
 }
 
 ZuResult RtpReceiver::SetPriority(uint32_t aPriority)
@@ -97,7 +97,7 @@ void RtpReceiver::Run(const Worker::Control &aControl)
 {
     while (!aControl.Stopping()) {
         if (mAbort.exchange(false)) Flush(true);
-        const net::PollLoop::Exit exit = mLoop.run(-1);
+        const net::PollLoop::Exit exit = mLoop.Run(-1);
         if (exit == net::PollLoop::Exit::Done) Drain();
         else if (exit == net::PollLoop::Exit::Failed) break;
     }
@@ -108,18 +108,18 @@ void RtpReceiver::Run(const Worker::Control &aControl)
 void RtpReceiver::Drain()
 {
     if (mSetup.tcp) {
-        const long n = mTcp.receive(mSlots[0].data, kSlotSize);
+        const long n = mTcp.Receive(mSlots[0].data, kSlotSize);
         if (n > 0) {
             mFramer.Feed(mSlots[0].data, size_t(n), [this](const uint8_t *p, size_t size) { Feed(p, size); });
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             // The server went: what was under way ends, the stream stays
             // open without a connection until it is closed.
             Flush(false);
-            mLoop.clear();
+            mLoop.Clear();
         }
         return;
     }
-    const int count = mSocket.receiveMany(mSlots.data(), mSlots.size());
+    const int count = mSocket.ReceiveMany(mSlots.Data(), mSlots.Size());
     for (int k = 0; k < count; ++k)
         if (!mSlots[k].truncated) Feed(mSlots[k].data, mSlots[k].size);
 }

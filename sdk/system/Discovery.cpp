@@ -101,16 +101,16 @@ std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTi
     // The arrival interface tells the local address, and keeps out
     // announcements from interfaces that discovery does not use.
     options.packetInfo = true;
-    net::UdpSocket s = net::UdpSocket::bind({net::kAnyAddress, 9875}, options);
-    if (!s.valid()) return out;
+    net::UdpSocket s = net::UdpSocket::Bind({net::kAnyAddress, 9875}, options);
+    if (!s.Valid()) return out;
     const uint32_t group = 0xE0027FFE;  // 224.2.127.254, the global SAP group
-    for (const Target &t : aTargets) s.joinGroup(group, t.localIp);
+    for (const Target &t : aTargets) s.JoinGroup(group, t.localIp);
 
     net::PollLoop loop;
     uint8_t buf[4096];
-    loop.watch(s.fd(), [&](int) {
+    loop.Watch(s.GetFd(), [&](int) {
         net::Arrival arrival;
-        long got = s.receive(buf, sizeof buf, &arrival);
+        long got = s.Receive(buf, sizeof buf, &arrival);
         if (got < 8 || !arrival.interfaceIndex) return true;
         const Target *from = nullptr;
         for (const Target &t : aTargets)
@@ -131,7 +131,7 @@ std::vector<Session> ListenSAP(const std::vector<Target> &aTargets, uint32_t aTi
         }
         return true;
     });
-    loop.run(Milliseconds(aTimeoutMs));
+    loop.Run(Milliseconds(aTimeoutMs));
     return out;
 }
 

@@ -139,7 +139,7 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     const void *owner = mOwner;
     mThread.Start([this, acquisition, owner](Worker::Control &c) {
         enterDeviceThread(owner);
-        run(*acquisition, c);
+        Run(*acquisition, c);
     });
 }
 
@@ -210,7 +210,7 @@ bool Channel::awaitTurn(const Acquisition &w, const Worker::Control &aControl, s
     return !aControl.Stopping();
 }
 
-void Channel::run(const Acquisition &w, const Worker::Control &aControl)
+void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
 {
     ChannelCounters &counters = *w.counters;
     std::deque<ZuBuffer *> free;

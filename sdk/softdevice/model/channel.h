@@ -133,7 +133,7 @@ public:
 
 private:
     struct Acquisition;
-    void run(const Acquisition &aAcquisition, const Worker::Control &aControl);
+    void Run(const Acquisition &aAcquisition, const Worker::Control &aControl);
     // Waits, at a frame rate, for the next block's time (aNext, moved on);
     // false when the stream stops meanwhile.
     bool awaitTurn(const Acquisition &aAcquisition, const Worker::Control &aControl,

@@ -58,7 +58,7 @@ class TriggerValue : public tarn::softdevice::RegisterValue
 public:
     using Load = std::function<uint32_t()>;
     using Store = std::function<ZuResult(uint32_t)>;
-    void bind(Load aLoad, Store aStore)
+    void Bind(Load aLoad, Store aStore)
     {
         mLoad = std::move(aLoad);
         mStore = std::move(aStore);
@@ -386,7 +386,7 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         if (auto *own = dynamic_cast<tarn::softdevice::CustomRegister *>(m.reg)) own->setValue(&m.value);
     }
 
-    d.selectorValue.bind([&d] {
+    d.selectorValue.Bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         return uint32_t(d.current);
     }, [&d](uint32_t v) {
@@ -397,7 +397,7 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         d.haveCurrent = true;
         return ZuResult(ZU_OK);
     });
-    d.modeValue.bind([&d] {
+    d.modeValue.Bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
         return uint32_t(s && s->GetMode() ? TRIGGER_MODE_ON : TRIGGER_MODE_OFF);
@@ -414,7 +414,7 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         d.changed.notify_all();
         return ZuResult(ZU_OK);
     });
-    d.sourceValue.bind([&d] {
+    d.sourceValue.Bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
         IZuTriggerSelector *s = d.currentSelector();
         return s ? s->GetSource() : uint32_t(TRIGGER_SOURCE_SOFTWARE);
@@ -426,7 +426,7 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
         return ZuResult(ZU_OK);
     });
     // Virtual: a Python override of FireTrigger sees the controller's trigger.
-    d.softwareValue.bind(nullptr, [this](uint32_t) {
+    d.softwareValue.Bind(nullptr, [this](uint32_t) {
         FireTrigger();
         return ZuResult(ZU_OK);
     });

@@ -233,7 +233,7 @@ TEST(GvcpClient, OnlyTheDevicesAddressAndPortAnswerForIt)
     FakePeer peer("127.0.3.10", [&](const Command &c) {
         for (const tarn::net::UdpSocket *s : {&elsewhere, &otherPort}) {
             Bytes forged = RegisterAnswer(c, 666);
-            s->sendTo(forged.data(), forged.size(), self->From());
+            s->SendTo(forged.data(), forged.size(), self->From());
         }
         return std::vector<Bytes>{RegisterAnswer(c, 7)};
     });

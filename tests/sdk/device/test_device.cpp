@@ -297,12 +297,12 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     ASSERT_TRUE(d->GetCommunicationParameters()->GetIntegerValue(ZuString("HostIPAddress"), host).IsOK());
     uint32_t elsewhere = 0;
     parseIPv4("127.0.3.21", elsewhere);
-    auto impostor = tarn::net::UdpSocket::bind({elsewhere, 0}, {});
+    auto impostor = tarn::net::UdpSocket::Bind({elsewhere, 0}, {});
     EventCmd forged;
     forged.events.resize(1);
     forged.events[0].eventId = 0x7777;
     const Bytes packet = forged.Encode(1);
-    ASSERT_TRUE(impostor.sendTo(packet.data(), packet.size(), {uint32_t(host), uint16_t(port)}));
+    ASSERT_TRUE(impostor.SendTo(packet.data(), packet.size(), {uint32_t(host), uint16_t(port)}));
     Event e;
     e.eventId = 0x9001;
     Bytes frame{0, 0, 0, 42};
@@ -506,10 +506,10 @@ TEST(ZuDeviceGEV, AControlConnectionThatLeadsNowhereLeavesTheControllerOnUdp)
     // then closes each at once (as a device with no room left does) or
     // keeps it without a word.
     for (bool closes : {true, false}) {
-        tarn::net::TcpListener listener = tarn::net::TcpListener::listen({ip, 0});
-        ASSERT_TRUE(listener.valid());
+        tarn::net::TcpListener listener = tarn::net::TcpListener::Listen({ip, 0});
+        ASSERT_TRUE(listener.Valid());
         tarn::gev::TcpAdvertisement offer;
-        offer.controlPort = listener.local().port;
+        offer.controlPort = listener.Local().port;
         const auto block = offer.Encode();
         for (size_t k = 0; k < block.size(); k += 4)
             dev.ram.setWord(tarn::gev::tcpreg::Advertisement + uint32_t(k),
@@ -518,8 +518,8 @@ TEST(ZuDeviceGEV, AControlConnectionThatLeadsNowhereLeavesTheControllerOnUdp)
         std::vector<tarn::net::TcpConnection> kept;
         std::thread peer([&] {
             while (!done) {
-                tarn::net::TcpConnection c = listener.accept();
-                if (c.valid() && !closes) kept.push_back(std::move(c));
+                tarn::net::TcpConnection c = listener.Accept();
+                if (c.Valid() && !closes) kept.push_back(std::move(c));
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         });

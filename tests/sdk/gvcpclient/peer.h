@@ -35,13 +35,13 @@ public:
         gvcp::parseIPv4(aAddress, mIp);
         tarn::net::SocketOptions options;
         options.nonBlocking = true;
-        mSocket = tarn::net::UdpSocket::bind({mIp, gvcp::kPort}, options);
-        EXPECT_TRUE(mSocket.valid());
-        mLoop.watch(mSocket.fd(), [this](int) {
+        mSocket = tarn::net::UdpSocket::Bind({mIp, gvcp::kPort}, options);
+        EXPECT_TRUE(mSocket.Valid());
+        mLoop.Watch(mSocket.GetFd(), [this](int) {
             uint8_t buf[1500];
             tarn::net::Arrival arrival;
             long n;
-            while ((n = mSocket.receive(buf, sizeof buf, &arrival)) > 0) {
+            while ((n = mSocket.Receive(buf, sizeof buf, &arrival)) > 0) {
                 auto cmd = gvcp::decodeCommand(buf, size_t(n));
                 if (!cmd) continue;
                 std::vector<Bytes> answers;
@@ -54,16 +54,16 @@ public:
                 for (size_t k = 0; k < answers.size(); ++k) {
                     if (k + 1 == answers.size() && mDelayLastMs)
                         std::this_thread::sleep_for(std::chrono::milliseconds(mDelayLastMs));
-                    mSocket.sendTo(answers[k].data(), answers[k].size(), arrival.from);
+                    mSocket.SendTo(answers[k].data(), answers[k].size(), arrival.from);
                 }
             }
             return true;
         });
-        mThread = std::thread([this] { mLoop.run(); });
+        mThread = std::thread([this] { mLoop.Run(); });
     }
     ~FakePeer()
     {
-        mLoop.stop();
+        mLoop.Stop();
         mThread.join();
     }
     std::vector<Command> Commands()
@@ -75,7 +75,7 @@ public:
     // Where the command being answered came from (inside the script).
     tarn::net::Endpoint From() const { return mFrom; }
     // A packet from the device's port, unasked, from any thread.
-    void Send(const Bytes &aPacket, tarn::net::Endpoint aTo) { mSocket.sendTo(aPacket.data(), aPacket.size(), aTo); }
+    void Send(const Bytes &aPacket, tarn::net::Endpoint aTo) { mSocket.SendTo(aPacket.data(), aPacket.size(), aTo); }
     // The last answer to each command leaves this much later than the others.
     void DelayLast(int aMs) { mDelayLastMs = aMs; }
 
@@ -96,8 +96,8 @@ inline tarn::net::UdpSocket Impostor(uint32_t aIp, uint16_t aPort = 0)
 {
     tarn::net::SocketOptions options;
     options.reuseAddress = true;
-    auto socket = tarn::net::UdpSocket::bind({aIp, aPort}, options);
-    EXPECT_TRUE(socket.valid());
+    auto socket = tarn::net::UdpSocket::Bind({aIp, aPort}, options);
+    EXPECT_TRUE(socket.Valid());
     return socket;
 }
 

@@ -113,8 +113,8 @@ TEST(Exchange, AnAnswerCountsOnlyWithTheIdTheAnswerCommandAndTheSourceAsked)
         FakePeer *self = nullptr;
         FakePeer peer("127.0.5.1", [&](const Command &c) {
             Bytes forged = ReadRegAck{{666}}.Encode(c.header.reqId);
-            if (k.neighbourElsewhere) elsewhere.sendTo(forged.data(), forged.size(), self->From());
-            if (k.neighbourOtherPort) otherPort.sendTo(forged.data(), forged.size(), self->From());
+            if (k.neighbourElsewhere) elsewhere.SendTo(forged.data(), forged.size(), self->From());
+            if (k.neighbourOtherPort) otherPort.SendTo(forged.data(), forged.size(), self->From());
             return k.answers(c);
         });
         self = &peer;

@@ -587,20 +587,20 @@ struct Controller {
         tarn::net::SocketOptions options;
         options.nonBlocking = true;
         options.broadcast = broadcast;
-        socket = tarn::net::UdpSocket::bind({ip, 0}, options);
+        socket = tarn::net::UdpSocket::Bind({ip, 0}, options);
     }
     std::optional<std::pair<Bytes, Endpoint>> Receive(int timeoutMs = 2000)
     {
         std::optional<std::pair<Bytes, Endpoint>> got;
         tarn::net::PollLoop loop;
-        loop.watch(socket.fd(), [&](int) {
+        loop.Watch(socket.GetFd(), [&](int) {
             uint8_t buf[1500];
             tarn::net::Arrival arrival;
-            long n = socket.receive(buf, sizeof buf, &arrival);
+            long n = socket.Receive(buf, sizeof buf, &arrival);
             if (n > 0) got = std::make_pair(Bytes(buf, buf + n), arrival.from);
             return !got;
         });
-        loop.run(timeoutMs);
+        loop.Run(timeoutMs);
         return got;
     }
     // Takes control of the device at `to` and sends its events to `messages`.
@@ -608,9 +608,9 @@ struct Controller {
     {
         Bytes cmd = WriteRegCmd{{{reg::ControlChannelPrivilege, CCP_CONTROL},
                                  {reg::MessageChannelDestination, 0x7F000001},
-                                 {reg::MessageChannelPort, messages.socket.local().port}}}
+                                 {reg::MessageChannelPort, messages.socket.Local().port}}}
                         .Encode(1);
-        socket.sendTo(cmd.data(), cmd.size(), to);
+        socket.SendTo(cmd.data(), cmd.size(), to);
         auto got = Receive();
         return got && decodeAck(got->first.data(), got->first.size());
     }
@@ -635,7 +635,7 @@ TEST(GvcpUdpServer, AnswersFromItsOwnAddressUntilStopped)
     Controller controller;
     auto ask = [&](uint16_t reqId, int timeoutMs = 2000) -> std::optional<DeviceIdentity> {
         Bytes cmd = encodeDiscoveryCmd(reqId);
-        controller.socket.sendTo(cmd.data(), cmd.size(), {0x7F00001F, device.Port()});
+        controller.socket.SendTo(cmd.data(), cmd.size(), {0x7F00001F, device.Port()});
         auto got = controller.Receive(timeoutMs);
         if (!got) return std::nullopt;
         EXPECT_EQ(got->second.ip, 0x7F00001Fu);
@@ -696,7 +696,7 @@ TEST(GvcpUdpServer, AnswersABroadcastFromItsOwnAddress)
 
     Controller controller(0x7F000001, true);
     Bytes cmd = encodeDiscoveryCmd(3);
-    ASSERT_TRUE(controller.socket.sendTo(cmd.data(), cmd.size(), {tarn::net::kBroadcastAddress, kPort}));
+    ASSERT_TRUE(controller.socket.SendTo(cmd.data(), cmd.size(), {tarn::net::kBroadcastAddress, kPort}));
     // Other devices on this machine may answer too: look for this one.
     std::optional<Endpoint> source;
     for (int k = 0; k < 8 && !source; ++k) {
@@ -721,7 +721,7 @@ TEST(GvcpUdpServer, EventsReachTheMessagingChannelAndForceIpMovesTheDevice)
     Controller control, messages;
     const Endpoint to{0x7F000023, device.Port()};
     auto exchange = [&](const Bytes &cmd, Endpoint where) {
-        control.socket.sendTo(cmd.data(), cmd.size(), where);
+        control.socket.SendTo(cmd.data(), cmd.size(), where);
         auto got = control.Receive();
         return got ? decodeAck(got->first.data(), got->first.size()) : std::nullopt;
     };
@@ -739,7 +739,7 @@ TEST(GvcpUdpServer, EventsReachTheMessagingChannelAndForceIpMovesTheDevice)
     ASSERT_TRUE(mcsp);
     EXPECT_EQ(ReadRegAck::Decode(*mcsp)->values[0], event->second.port);
     Bytes ack = encodeEmptyAck(EVENT_ACK, cmd->header.reqId);
-    messages.socket.sendTo(ack.data(), ack.size(), event->second);
+    messages.socket.SendTo(ack.data(), ack.size(), event->second);
 
     ASSERT_TRUE(exchange(WriteRegCmd{{{reg::ControlChannelPrivilege, 0}}}.Encode(3), to));
     ForceIp f;

@@ -31,10 +31,10 @@ bool IsOpen(int aFd) { return ::fcntl(aFd, F_GETFD) != -1; }
 // test after a generous bound instead of hanging it.
 PollLoop::Exit RunBounded(PollLoop &aLoop, int aTimeoutMs, const std::function<void()> &aMeanwhile = {})
 {
-    auto exit = std::async(std::launch::async, [&] { return aLoop.run(aTimeoutMs); });
+    auto exit = std::async(std::launch::async, [&] { return aLoop.Run(aTimeoutMs); });
     if (aMeanwhile) aMeanwhile();
     if (exit.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-        aLoop.stop();
+        aLoop.Stop();
         ADD_FAILURE() << "the poll loop did not return";
     }
     return exit.get();
@@ -51,7 +51,7 @@ TEST(NetFd, ClosesOnceAndHandsOverOnMove)
         Fd a(raw[0]);
         Fd b(std::move(a));
         EXPECT_FALSE(a);
-        EXPECT_EQ(b.get(), raw[0]);
+        EXPECT_EQ(b.Get(), raw[0]);
         Fd c;
         c = std::move(b);
         EXPECT_TRUE(IsOpen(raw[0]));
@@ -102,21 +102,21 @@ TEST(NetUdpSocket, DatagramsCarryTheirAddressesInHostOrder)
     SocketOptions info;
     info.packetInfo = true;
     info.nonBlocking = true;
-    UdpSocket receiver = UdpSocket::bind({kLoopback, 0}, info);
-    UdpSocket sender = UdpSocket::bind({0x7F000002, 0}, SocketOptions{});
-    ASSERT_TRUE(receiver.valid() && sender.valid());
-    const Endpoint at = receiver.local();
+    UdpSocket receiver = UdpSocket::Bind({kLoopback, 0}, info);
+    UdpSocket sender = UdpSocket::Bind({0x7F000002, 0}, SocketOptions{});
+    ASSERT_TRUE(receiver.Valid() && sender.Valid());
+    const Endpoint at = receiver.Local();
     EXPECT_EQ(at.ip, kLoopback);
     EXPECT_NE(at.port, 0);
 
     char buf[16];
-    EXPECT_EQ(receiver.receive(buf, sizeof buf), -1);  // nothing waiting, no block
-    ASSERT_TRUE(sender.sendTo("hello", 5, at));
+    EXPECT_EQ(receiver.Receive(buf, sizeof buf), -1);  // nothing waiting, no block
+    ASSERT_TRUE(sender.SendTo("hello", 5, at));
     Arrival arrival;
-    ASSERT_EQ(receiver.receive(buf, sizeof buf, &arrival), 5);
+    ASSERT_EQ(receiver.Receive(buf, sizeof buf, &arrival), 5);
     EXPECT_EQ(std::string(buf, 5), "hello");
     EXPECT_EQ(arrival.from.ip, 0x7F000002u);
-    EXPECT_EQ(arrival.from.port, sender.local().port);
+    EXPECT_EQ(arrival.from.port, sender.Local().port);
     EXPECT_EQ(arrival.interfaceIndex, interfaceIndex("lo"));
     EXPECT_EQ(arrival.localAddress, kLoopback);
 }
@@ -126,28 +126,28 @@ TEST(NetUdpSocket, SharesAPortOnlyWhenAskedAndSaysWhyBindFails)
     NEEDS_NETNS();
     SocketOptions shared;
     shared.reuseAddress = true;
-    UdpSocket first = UdpSocket::bind({0x7F000003, 0}, shared);
-    ASSERT_TRUE(first.valid());
-    const uint16_t port = first.local().port;
-    EXPECT_TRUE(UdpSocket::bind({0x7F000004, port}, shared).valid());
+    UdpSocket first = UdpSocket::Bind({0x7F000003, 0}, shared);
+    ASSERT_TRUE(first.Valid());
+    const uint16_t port = first.Local().port;
+    EXPECT_TRUE(UdpSocket::Bind({0x7F000004, port}, shared).Valid());
 
     std::string error;
-    UdpSocket taken = UdpSocket::bind({0x7F000003, port}, SocketOptions{}, &error);
-    EXPECT_FALSE(taken.valid());
+    UdpSocket taken = UdpSocket::Bind({0x7F000003, port}, SocketOptions{}, &error);
+    EXPECT_FALSE(taken.Valid());
     EXPECT_EQ(error.rfind("bind 127.0.0.3: ", 0), 0u) << error;
 }
 
 TEST(NetPollLoop, AStopIsNeverLost)
 {
     PollLoop loop;
-    ASSERT_TRUE(loop.valid());
-    loop.stop();  // before the run: the run returns at once
+    ASSERT_TRUE(loop.Valid());
+    loop.Stop();  // before the run: the run returns at once
     EXPECT_EQ(RunBounded(loop, -1), PollLoop::Exit::Stopped);
     // One stop ends one run; the next waits for its own.
     EXPECT_EQ(RunBounded(loop, 50), PollLoop::Exit::TimedOut);
     EXPECT_EQ(RunBounded(loop, -1, [&] {
                   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                  loop.stop();
+                  loop.Stop();
               }),
               PollLoop::Exit::Stopped);
 }
@@ -162,26 +162,26 @@ TEST(NetPollLoop, DispatchesToTheReadableDescriptorUntilItsHandlerIsDone)
         std::vector<UdpSocket> others;
         PollLoop loop;
         for (size_t k = 0; k < idle; ++k) {
-            others.push_back(UdpSocket::bind({kLoopback, 0}, options));
-            loop.watch(others.back().fd(), [](int) { ADD_FAILURE() << "an idle descriptor was served"; return true; });
+            others.push_back(UdpSocket::Bind({kLoopback, 0}, options));
+            loop.Watch(others.back().GetFd(), [](int) { ADD_FAILURE() << "an idle descriptor was served"; return true; });
         }
-        UdpSocket a = UdpSocket::bind({kLoopback, 0}, options);
-        UdpSocket b = UdpSocket::bind({kLoopback, 0}, options);
-        ASSERT_TRUE(a.valid() && b.valid());
+        UdpSocket a = UdpSocket::Bind({kLoopback, 0}, options);
+        UdpSocket b = UdpSocket::Bind({kLoopback, 0}, options);
+        ASSERT_TRUE(a.Valid() && b.Valid());
         int fromA = 0, fromB = 0;
         char buf[8];
-        loop.watch(a.fd(), [&](int fd) {
-            EXPECT_EQ(fd, a.fd());
-            while (a.receive(buf, sizeof buf) > 0) ++fromA;
+        loop.Watch(a.GetFd(), [&](int fd) {
+            EXPECT_EQ(fd, a.GetFd());
+            while (a.Receive(buf, sizeof buf) > 0) ++fromA;
             return true;
         });
-        loop.watch(b.fd(), [&](int fd) {
-            EXPECT_EQ(fd, b.fd());
-            while (b.receive(buf, sizeof buf) > 0) ++fromB;
+        loop.Watch(b.GetFd(), [&](int fd) {
+            EXPECT_EQ(fd, b.GetFd());
+            while (b.Receive(buf, sizeof buf) > 0) ++fromB;
             return fromB < 2;
         });
-        ASSERT_TRUE(a.sendTo("x", 1, b.local()));
-        ASSERT_TRUE(a.sendTo("y", 1, b.local()));
+        ASSERT_TRUE(a.SendTo("x", 1, b.Local()));
+        ASSERT_TRUE(a.SendTo("y", 1, b.Local()));
         EXPECT_EQ(RunBounded(loop, 5000), PollLoop::Exit::Done) << idle << " idle";
         EXPECT_EQ(fromA, 0);
         EXPECT_EQ(fromB, 2);
@@ -197,12 +197,12 @@ std::vector<uint8_t> ReadAll(const TcpConnection &aConnection)
     std::vector<uint8_t> got;
     uint8_t buf[7000];
     for (;;) {
-        pollfd p{aConnection.fd(), POLLIN, 0};
+        pollfd p{aConnection.GetFd(), POLLIN, 0};
         if (::poll(&p, 1, 10000) <= 0) {
             ADD_FAILURE() << "the writer went silent";
             return got;
         }
-        const long n = aConnection.receive(buf, sizeof buf);
+        const long n = aConnection.Receive(buf, sizeof buf);
         if (n == 0) return got;
         if (n > 0) got.insert(got.end(), buf, buf + n);
     }
@@ -211,9 +211,9 @@ std::vector<uint8_t> ReadAll(const TcpConnection &aConnection)
 // The connection a listener took (it accepts without blocking).
 TcpConnection Accepted(const TcpListener &aListener)
 {
-    pollfd p{aListener.fd(), POLLIN, 0};
+    pollfd p{aListener.GetFd(), POLLIN, 0};
     ::poll(&p, 1, 10000);
-    return aListener.accept();
+    return aListener.Accept();
 }
 
 } // namespace
@@ -221,17 +221,17 @@ TcpConnection Accepted(const TcpListener &aListener)
 TEST(NetTcp, PiecesArriveInOrderThroughPartialWrites)
 {
     NEEDS_NETNS();
-    TcpListener listener = TcpListener::listen({kLoopback, 0});
-    ASSERT_TRUE(listener.valid());
-    TcpConnection client = TcpConnection::connect(listener.local(), 0, 5000);
-    ASSERT_TRUE(client.valid());
+    TcpListener listener = TcpListener::Listen({kLoopback, 0});
+    ASSERT_TRUE(listener.Valid());
+    TcpConnection client = TcpConnection::Connect(listener.Local(), 0, 5000);
+    ASSERT_TRUE(client.Valid());
     TcpConnection server = Accepted(listener);
-    ASSERT_TRUE(server.valid());
-    EXPECT_EQ(server.peer().port, client.local().port);
-    EXPECT_EQ(client.peer().port, listener.local().port);
+    ASSERT_TRUE(server.Valid());
+    EXPECT_EQ(server.Peer().port, client.Local().port);
+    EXPECT_EQ(client.Peer().port, listener.Local().port);
     // Far more than the socket buffers hold, in pieces of many sizes (some
     // empty), so that writes end inside a piece.
-    server.setSendBuffer(4096);
+    server.SetSendBuffer(4096);
     std::vector<std::vector<uint8_t>> data;
     std::vector<TcpConnection::Piece> pieces;
     std::vector<uint8_t> expected;
@@ -242,29 +242,29 @@ TEST(NetTcp, PiecesArriveInOrderThroughPartialWrites)
     }
     for (const auto &d : data) pieces.push_back({d.data(), d.size()});
     auto reader = std::async(std::launch::async, [&] { return ReadAll(client); });
-    EXPECT_TRUE(server.sendPieces(pieces.data(), pieces.size(), 5000));
-    server.shutdown();
+    EXPECT_TRUE(server.SendPieces(pieces.data(), pieces.size(), 5000));
+    server.Shutdown();
     EXPECT_EQ(reader.get(), expected);
 }
 
 TEST(NetTcp, APeerThatStopsReadingFailsTheWriteInsteadOfBlockingIt)
 {
     NEEDS_NETNS();
-    TcpListener listener = TcpListener::listen({kLoopback, 0});
-    TcpConnection client = TcpConnection::connect(listener.local(), 0, 5000);
-    ASSERT_TRUE(client.valid());
+    TcpListener listener = TcpListener::Listen({kLoopback, 0});
+    TcpConnection client = TcpConnection::Connect(listener.Local(), 0, 5000);
+    ASSERT_TRUE(client.Valid());
     TcpConnection server = Accepted(listener);
-    ASSERT_TRUE(server.valid());
-    server.setSendBuffer(4096);
+    ASSERT_TRUE(server.Valid());
+    server.SetSendBuffer(4096);
     std::vector<uint8_t> block(1 << 20);
     const TcpConnection::Piece piece{block.data(), block.size()};
-    auto sent = std::async(std::launch::async, [&] { return server.sendPieces(&piece, 1, 50); });
+    auto sent = std::async(std::launch::async, [&] { return server.SendPieces(&piece, 1, 50); });
     ASSERT_EQ(sent.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_FALSE(sent.get());
     // A peer that went away fails the next write too.
     client = TcpConnection();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     bool failed = false;
-    for (int k = 0; k < 100 && !failed; ++k) failed = !server.sendPieces(&piece, 1, 50);
+    for (int k = 0; k < 100 && !failed; ++k) failed = !server.SendPieces(&piece, 1, 50);
     EXPECT_TRUE(failed);
 }

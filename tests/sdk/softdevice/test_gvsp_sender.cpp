@@ -43,11 +43,11 @@ TEST(GvspSender, ABuffersLeaderTellsWhatItHolds)
 
 TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
 {
-    net::UdpSocket receiver = net::UdpSocket::bind({0x7F000001, 0}, net::SocketOptions());
-    ASSERT_TRUE(receiver.valid());
+    net::UdpSocket receiver = net::UdpSocket::Bind({0x7F000001, 0}, net::SocketOptions());
+    ASSERT_TRUE(receiver.Valid());
     StreamConfig config;
     config.destination = 0x7F000001;
-    config.port = receiver.local().port;
+    config.port = receiver.Local().port;
     config.packetSize = 576;
     GvspSender sender(config);
     std::string error;
@@ -64,9 +64,9 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
     auto receive = [&](std::vector<std::vector<uint8_t>> &out) {
         uint8_t packet[2048];
         for (;;) {
-            pollfd p{receiver.fd(), POLLIN, 0};
+            pollfd p{receiver.GetFd(), POLLIN, 0};
             if (::poll(&p, 1, 200) <= 0) return;
-            long n = receiver.receive(packet, sizeof packet);
+            long n = receiver.Receive(packet, sizeof packet);
             if (n > 0) out.emplace_back(packet, packet + n);
         }
     };
@@ -128,12 +128,12 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
     EXPECT_EQ(gvsp::parsePacket(again[0].data(), again[0].size())->header.status, gvsp::STATUS_PACKET_UNAVAILABLE);
 
     // Test packets leave from the channel's own port, as its blocks.
-    ASSERT_TRUE(sender.sendTestPacket(1000, {0x7F000001, receiver.local().port}));
+    ASSERT_TRUE(sender.sendTestPacket(1000, {0x7F000001, receiver.Local().port}));
     uint8_t test[2048];
     net::Arrival arrival;
-    pollfd p{receiver.fd(), POLLIN, 0};
+    pollfd p{receiver.GetFd(), POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 2000), 1);
-    ASSERT_EQ(receiver.receive(test, sizeof test, &arrival), 1000);
+    ASSERT_EQ(receiver.Receive(test, sizeof test, &arrival), 1000);
     EXPECT_EQ(arrival.from.port, sender.port());
     EXPECT_TRUE(gvsp::isTestPacket(*gvsp::parsePacket(test, 1000)));
 }

@@ -27,13 +27,13 @@ TEST(TcpStreams, StopWhileAHostClosesItsConnection)
         TcpStreams streams;
         ASSERT_TRUE(streams.start(0x7F000001, {&sender}, error)) << error;
         {
-            net::TcpConnection host = net::TcpConnection::connect({0x7F000001, streams.ports()[0]}, 0, 5000, &error);
-            ASSERT_TRUE(host.valid()) << error;
+            net::TcpConnection host = net::TcpConnection::Connect({0x7F000001, streams.ports()[0]}, 0, 5000, &error);
+            ASSERT_TRUE(host.Valid()) << error;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         const auto stopAt = Clock::now() + std::chrono::nanoseconds(round * 997 % 40000);
         while (Clock::now() < stopAt) {
         }
-        streams.stop();
+        streams.Stop();
     }
 }

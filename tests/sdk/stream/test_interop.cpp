@@ -61,7 +61,7 @@ public:
             execlp("arv-fake-gv-camera-0.8", "arv-fake-gv-camera-0.8", "-i", "127.0.0.1", (char *)nullptr);
             _exit(127);
         }
-        mControl = net::UdpSocket::bind(net::Endpoint{0x7F000001, 0}, net::SocketOptions());
+        mControl = net::UdpSocket::Bind(net::Endpoint{0x7F000001, 0}, net::SocketOptions());
         // Ready once it answers a register read.
         for (int k = 0; k < 100 && !mReady; ++k) {
             uint32_t value = 0;
@@ -100,11 +100,11 @@ private:
     std::optional<gvcp::Ack> Exchange(const gvcp::Bytes &aCommand)
     {
         for (int attempt = 0; attempt < 3; ++attempt) {
-            mControl.sendTo(aCommand.data(), aCommand.size(), net::Endpoint{0x7F000001, gvcp::kPort});
-            pollfd p{mControl.fd(), POLLIN, 0};
+            mControl.SendTo(aCommand.data(), aCommand.size(), net::Endpoint{0x7F000001, gvcp::kPort});
+            pollfd p{mControl.GetFd(), POLLIN, 0};
             if (::poll(&p, 1, 200) <= 0) continue;
             uint8_t in[600];
-            long n = mControl.receive(in, sizeof in);
+            long n = mControl.Receive(in, sizeof in);
             auto ack = n > 0 ? gvcp::decodeAck(in, size_t(n)) : std::nullopt;
             if (ack && ack->header.status == gvcp::STATUS_SUCCESS) return ack;
         }

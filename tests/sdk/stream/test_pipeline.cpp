@@ -392,8 +392,8 @@ TEST(Pipeline, LeadersAloneGrowOneBufferAtATime)
     ASSERT_TRUE(r.pipeline->SetBufferCount(6).IsOK());
     ASSERT_TRUE(r.pipeline->Start().IsOK());
     const uint32_t device = gNextDevice - 1;
-    tarn::net::UdpSocket forger = tarn::net::UdpSocket::bind({device, 0}, tarn::net::SocketOptions());
-    ASSERT_TRUE(forger.valid());
+    tarn::net::UdpSocket forger = tarn::net::UdpSocket::Bind({device, 0}, tarn::net::SocketOptions());
+    ASSERT_TRUE(forger.Valid());
     int most = 0, whole = 0;
     for (uint64_t block = 1; block <= 24; ++block) {
         if (block % 2 == 0) {
@@ -407,7 +407,7 @@ TEST(Pipeline, LeadersAloneGrowOneBufferAtATime)
             h.blockId = block;
             std::vector<uint8_t> d(2048);
             d.resize(tarn::gvsp::encodeLeader(h, l, nullptr, d.data(), d.size()));
-            ASSERT_TRUE(forger.sendTo(d.data(), d.size(), r.to));
+            ASSERT_TRUE(forger.SendTo(d.data(), d.size(), r.to));
             continue;
         }
         ASSERT_TRUE(r.sender->sendImage(64, 48, block, r.to));

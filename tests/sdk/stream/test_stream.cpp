@@ -46,7 +46,7 @@ struct Fixture {
         aOptions.deviceIp = gNextDevice++;
         device = aOptions.deviceIp;
         sender.reset(new GvspSender(aOptions));
-        EXPECT_TRUE(sender->valid());
+        EXPECT_TRUE(sender->Valid());
         std::string ip = tarn::gvcp::formatIPv4(device);
         EXPECT_TRUE(stream.Open(ZuString(ip.c_str()), 0, 0, ZuString(), aCapacity).IsOK());
         to = tarn::net::Endpoint{0x7F000001, stream.GetLocalPort()};
@@ -307,8 +307,8 @@ TEST(StreamReceive, AbortEndsAFrameBeingFilled)
     ASSERT_TRUE(p.Start(s, 5, 1472, false));
     uint8_t out[1500];
     size_t n = p.Write(0, out, sizeof out);
-    tarn::net::UdpSocket from = tarn::net::UdpSocket::bind(tarn::net::Endpoint{f.device, 0}, {});
-    ASSERT_TRUE(from.sendTo(out, n, f.to));
+    tarn::net::UdpSocket from = tarn::net::UdpSocket::Bind(tarn::net::Endpoint{f.device, 0}, {});
+    ASSERT_TRUE(from.SendTo(out, n, f.to));
     // Until the block has taken the buffer, the abort would find it queued.
     for (int k = 0; k < 500 && f.Parameter("PacketCount") < 1; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -582,7 +582,7 @@ TEST(StreamReceive, AMulticastGroupIsReceived)
     GvspSender::Options o;
     o.deviceIp = gNextDevice++;
     GvspSender sender(o);
-    ASSERT_TRUE(sender.valid());
+    ASSERT_TRUE(sender.Valid());
     ZuStreamGEV stream;
     std::string ip = tarn::gvcp::formatIPv4(o.deviceIp);
     ZuResult opened = stream.Open(ZuString(ip.c_str()), ZuString("239.192.1.1"), 45123, 0, ZuString("127.0.0.1"));
@@ -649,8 +649,8 @@ TEST(StreamGEV, OpenRefusesWhatIsNoAddressAndAGivenPortIsUsed)
     EXPECT_EQ(result.GetCode(), ZU_INVALID_PARAMETER);
 
     // A port of the caller's choice, then the same port taken twice.
-    tarn::net::UdpSocket probe = tarn::net::UdpSocket::bind(tarn::net::Endpoint{0x7F000001, 0}, {});
-    uint16_t port = probe.local().port;
+    tarn::net::UdpSocket probe = tarn::net::UdpSocket::Bind(tarn::net::Endpoint{0x7F000001, 0}, {});
+    uint16_t port = probe.Local().port;
     probe = tarn::net::UdpSocket();
     ASSERT_TRUE(stream.Open(ZuString("127.0.0.1"), port, 3).IsOK());
     EXPECT_EQ(stream.GetLocalPort(), port);

@@ -247,26 +247,26 @@ TEST(ZuSystemNetwork, TakesOnlyAnswersToItsOwnRequest)
     tarn::net::SocketOptions shared;
     shared.reuseAddress = true;
     // Discovery is broadcast: it arrives on the broadcast address.
-    auto socket = tarn::net::UdpSocket::bind({0x7F000018, tarn::gvcp::kPort}, shared);
-    auto broadcast = tarn::net::UdpSocket::bind({tarn::net::kBroadcastAddress, tarn::gvcp::kPort}, shared);
-    ASSERT_TRUE(socket.valid() && broadcast.valid());
+    auto socket = tarn::net::UdpSocket::Bind({0x7F000018, tarn::gvcp::kPort}, shared);
+    auto broadcast = tarn::net::UdpSocket::Bind({tarn::net::kBroadcastAddress, tarn::gvcp::kPort}, shared);
+    ASSERT_TRUE(socket.Valid() && broadcast.Valid());
     tarn::net::PollLoop loop;
     std::atomic<int> asked{0};
-    loop.watch(broadcast.fd(), [&](int) {
+    loop.Watch(broadcast.GetFd(), [&](int) {
         uint8_t buf[64];
         tarn::net::Arrival arrival;
-        long n = broadcast.receive(buf, sizeof buf, &arrival);
+        long n = broadcast.Receive(buf, sizeof buf, &arrival);
         auto cmd = tarn::gvcp::decodeCommand(buf, n > 0 ? size_t(n) : 0);
         if (!cmd) return true;
         ++asked;
         tarn::gvcp::Bytes other = tarn::gvcp::encodeDiscoveryAck(uint16_t(cmd->header.reqId + 1), rogue);
-        socket.sendTo(other.data(), other.size(), arrival.from);
+        socket.SendTo(other.data(), other.size(), arrival.from);
         tarn::gvcp::Bytes damaged = tarn::gvcp::encodeDiscoveryAck(cmd->header.reqId, rogue);
         damaged.resize(100);
-        socket.sendTo(damaged.data(), damaged.size(), arrival.from);
+        socket.SendTo(damaged.data(), damaged.size(), arrival.from);
         return true;
     });
-    std::thread answering([&] { loop.run(); });
+    std::thread answering([&] { loop.Run(); });
     auto device = StartDevice("127.0.0.25", 25, "native-genuine");
     ZuSystem system;
     ZuResult result;
@@ -276,7 +276,7 @@ TEST(ZuSystemNetwork, TakesOnlyAnswersToItsOwnRequest)
         result = system.Find();
         if (!result.IsOK() || (asked.load() >= 1 && FindByName(system, "native-genuine"))) break;
     }
-    loop.stop();
+    loop.Stop();
     answering.join();
     ASSERT_TRUE(result.IsOK());
     EXPECT_GE(asked.load(), 1);

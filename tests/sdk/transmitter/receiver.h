@@ -15,8 +15,8 @@ namespace tarn {
 namespace testing {
 
 struct Datagrams {
-    net::UdpSocket socket = net::UdpSocket::bind({0x7F000001, 0}, net::SocketOptions());
-    uint16_t Port() const { return socket.local().port; }
+    net::UdpSocket socket = net::UdpSocket::Bind({0x7F000001, 0}, net::SocketOptions());
+    uint16_t Port() const { return socket.Local().port; }
 
     // Everything that arrives until nothing more comes for aQuietMs, or
     // aWant datagrams have come.
@@ -25,9 +25,9 @@ struct Datagrams {
         std::vector<std::vector<uint8_t>> out;
         std::vector<uint8_t> packet(65536);
         while (out.size() < aWant) {
-            pollfd p{socket.fd(), POLLIN, 0};
+            pollfd p{socket.GetFd(), POLLIN, 0};
             if (::poll(&p, 1, aQuietMs) <= 0) break;
-            long n = socket.receive(packet.data(), packet.size());
+            long n = socket.Receive(packet.data(), packet.size());
             if (n > 0) out.emplace_back(packet.begin(), packet.begin() + n);
         }
         return out;

@@ -25,17 +25,17 @@ constexpr uint32_t kSecondDevice = 0x7F2B0002;
 
 struct Controller {
     explicit Controller(uint32_t aDevice) : device{aDevice, gvcp::kPort} {}
-    net::UdpSocket socket = net::UdpSocket::bind({0x7F000001, 0}, net::SocketOptions());
+    net::UdpSocket socket = net::UdpSocket::Bind({0x7F000001, 0}, net::SocketOptions());
     net::Endpoint device;
     uint16_t reqId = 1;
 
     std::optional<gvcp::Ack> Ask(const gvcp::Bytes &aCommand)
     {
-        socket.sendTo(aCommand.data(), aCommand.size(), device);
+        socket.SendTo(aCommand.data(), aCommand.size(), device);
         uint8_t answer[1500];
-        pollfd p{socket.fd(), POLLIN, 0};
+        pollfd p{socket.GetFd(), POLLIN, 0};
         if (::poll(&p, 1, 2000) <= 0) return std::nullopt;
-        long n = socket.receive(answer, sizeof answer);
+        long n = socket.Receive(answer, sizeof answer);
         return n > 0 ? gvcp::decodeAck(answer, size_t(n)) : std::nullopt;
     }
     std::vector<uint32_t> Read(std::vector<uint32_t> aAddresses)
@@ -55,7 +55,7 @@ struct Controller {
         cmd.firstPacketId = aFirst;
         cmd.lastPacketId = aLast;
         const gvcp::Bytes packet = cmd.Encode(reqId++);
-        socket.sendTo(packet.data(), packet.size(), device);
+        socket.SendTo(packet.data(), packet.size(), device);
     }
 };
 

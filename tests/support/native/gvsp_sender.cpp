@@ -18,9 +18,9 @@ std::vector<uint8_t> FrameBytes(size_t aSize, uint64_t aBlock)
 GvspSender::GvspSender(const Options &aOptions)
     : mOptions(aOptions), mRandom(aOptions.seed), mLoss(aOptions.loss), mServe(aOptions.serveResends)
 {
-    mStream = net::UdpSocket::bind(net::Endpoint{aOptions.deviceIp, 0}, net::SocketOptions());
-    mControl = net::UdpSocket::bind(net::Endpoint{aOptions.deviceIp, aOptions.controlPort}, net::SocketOptions());
-    if (valid()) mThread = std::thread([this] { serve(); });
+    mStream = net::UdpSocket::Bind(net::Endpoint{aOptions.deviceIp, 0}, net::SocketOptions());
+    mControl = net::UdpSocket::Bind(net::Endpoint{aOptions.deviceIp, aOptions.controlPort}, net::SocketOptions());
+    if (Valid()) mThread = std::thread([this] { serve(); });
 }
 
 GvspSender::~GvspSender()
@@ -40,8 +40,8 @@ bool GvspSender::transmit(const Sent &aSent, uint32_t aId, bool aResend)
     }
     // Loopback drops what the receiver's socket cannot hold: pace a little
     // when the kernel refuses.
-    for (int tries = 0; tries < 1000 && !mStream.sendTo(out, n, aSent.to); ++tries) ::poll(nullptr, 0, 1);
-    keep(mStream.local(), aSent.to, out, n);
+    for (int tries = 0; tries < 1000 && !mStream.SendTo(out, n, aSent.to); ++tries) ::poll(nullptr, 0, 1);
+    keep(mStream.Local(), aSent.to, out, n);
     return true;
 }
 
@@ -74,7 +74,7 @@ bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::
     if (!sent->packetizer.Start(source, aBlockId, mOptions.datagram, mOptions.extendedId)) return false;
     for (uint32_t id = 0; id < sent->packetizer.PacketCount(); ++id) {
         if (id == aSlipAfter)
-            for (const auto &d : aSlipIn) mStream.sendTo(d.data(), d.size(), aTo);
+            for (const auto &d : aSlipIn) mStream.SendTo(d.data(), d.size(), aTo);
         transmit(*sent, id, false);
     }
     mSent.push_back(std::move(sent));
@@ -100,19 +100,19 @@ bool GvspSender::sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId,
 bool GvspSender::sendTest(size_t aSize, net::Endpoint aTo)
 {
     std::vector<uint8_t> out(aSize);
-    return gvsp::encodeTestPacket(out.data(), out.size()) && mStream.sendTo(out.data(), out.size(), aTo);
+    return gvsp::encodeTestPacket(out.data(), out.size()) && mStream.SendTo(out.data(), out.size(), aTo);
 }
 
 void GvspSender::serve()
 {
     uint8_t in[1024];
     while (!mStop) {
-        pollfd p{mControl.fd(), POLLIN, 0};
+        pollfd p{mControl.GetFd(), POLLIN, 0};
         if (::poll(&p, 1, 20) <= 0) continue;
         net::Arrival arrival;
-        long n = mControl.receive(in, sizeof in, &arrival);
+        long n = mControl.Receive(in, sizeof in, &arrival);
         if (n <= 0) continue;
-        keep(arrival.from, mControl.local(), in, size_t(n));
+        keep(arrival.from, mControl.Local(), in, size_t(n));
         auto cmd = gvcp::decodeCommand(in, size_t(n));
         if (!cmd || cmd->header.command != gvcp::PACKETRESEND_CMD) continue;
         auto resend = gvcp::PacketResendCmd::Decode(*cmd);
@@ -126,7 +126,7 @@ void GvspSender::serve()
                 if (mOptions.refuseStatus) {
                     uint8_t out[64];
                     size_t m = sent->packetizer.WriteStatus(uint32_t(id), mOptions.refuseStatus, out, sizeof out);
-                    mStream.sendTo(out, m, sent->to);
+                    mStream.SendTo(out, m, sent->to);
                 } else {
                     transmit(*sent, uint32_t(id), true);
                 }

@@ -45,7 +45,7 @@ public:
 
     explicit GvspSender(const Options &aOptions);
     ~GvspSender();
-    bool valid() const { return mStream.valid() && mControl.valid(); }
+    bool Valid() const { return mStream.Valid() && mControl.Valid(); }
 
     // Sends a block to aTo; the block's bytes are kept for resends. aSlipIn
     // goes out after the block's first aSlipAfter packets, from the same

@@ -63,7 +63,7 @@ int main(int argc, char **argv)
         else { std::fprintf(stderr, "unknown argument %s\n", a.c_str()); return 2; }
     }
     test::GvspSender sender(options);
-    if (!sender.valid() || !to.port) {
+    if (!sender.Valid() || !to.port) {
         std::fprintf(stderr, "cannot bind the device address or no destination\n");
         return 1;
     }
