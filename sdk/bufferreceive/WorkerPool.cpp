@@ -63,9 +63,9 @@ void WorkerPool::Loop(const Worker::Control &aControl, unsigned aWorker, uint64_
             lock.unlock();
             mTask(mContext, index, aWorker);
             lock.lock();
+            if (--mPending == 0)
+                mDone.notify_all();
         }
-        if (--mPending == 0)
-            mDone.notify_all();
     }
 }
 
@@ -79,7 +79,10 @@ void WorkerPool::Run(unsigned aTasks, unsigned aHelpers, Task aTask, void *aCont
     mNext = 0;
     mTasks = aTasks;
     mHelpers = helpers;
-    mPending = helpers;
+    // Tasks not yet done, not helpers: a helper that wakes only once the
+    // caller has done every task (its core busy with another process) is
+    // not waited for.
+    mPending = aTasks;
     if (helpers) {
         ++mGeneration;
         mWake.notify_all();
@@ -89,6 +92,7 @@ void WorkerPool::Run(unsigned aTasks, unsigned aHelpers, Task aTask, void *aCont
         lock.unlock();
         aTask(aContext, index, 0);
         lock.lock();
+        --mPending;
     }
     mDone.wait(lock, [&] { return mPending == 0; });
     mTask = nullptr;
