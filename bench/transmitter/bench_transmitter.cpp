@@ -95,7 +95,7 @@ int camera(uint16_t aPort, double aSeconds)
     const double cpu = processorSeconds();
     while (seconds(start) < aSeconds) {
         sender.release(0, nullptr);
-        if (sender.send(*buffer, id)) bytes += kFrame;
+        if (sender.Send(*buffer, id)) bytes += kFrame;
         id = tarn::gvsp::nextBlockId(id, false);
     }
     std::printf("sent %llu %.6f 0 %.6f\n", (unsigned long long)bytes, seconds(start), processorSeconds() - cpu);

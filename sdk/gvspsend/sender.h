@@ -72,7 +72,7 @@ struct SenderOptions {
     size_t batch = 32;              // datagrams per system call, 1..64
 };
 
-// What transmit() sent: packets, and the payload bytes they carried (the
+// What Transmit() sent: packets, and the payload bytes they carried (the
 // GVSP packet less its header).
 struct Sent {
     uint64_t packets = 0;

@@ -22,7 +22,7 @@ bool GvspSender::reopen(uint32_t aDeviceIp, std::string &aError)
     return open(aDeviceIp, aError);
 }
 
-bool GvspSender::send(ZuBuffer &aBuffer, uint64_t aBlockId)
+bool GvspSender::Send(ZuBuffer &aBuffer, uint64_t aBlockId)
 {
     std::lock_guard<std::mutex> lock(mLock);
     const uint32_t destination = mConfig.destination;

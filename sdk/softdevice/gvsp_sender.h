@@ -27,7 +27,7 @@ public:
     bool reopen(uint32_t aDeviceIp, std::string &aError);
     uint16_t port() const { return mChannel.Local().port; }
 
-    bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
+    bool Send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
     // The send channel's record of the blocks it holds for resends.
     size_t held() const override;
     void release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone) override;

@@ -30,7 +30,7 @@ bool SapAnnouncer::open(uint32_t aDeviceIp, size_t aChannels, std::string &aErro
             while (c.Sleep(kInterval)) {
                 std::lock_guard<std::mutex> again(mLock);
                 for (const Entry &e : mEntries)
-                    if (e.active) transmit(e.announcement);
+                    if (e.active) Transmit(e.announcement);
             }
         }).IsOK()) {
         aError = "no thread for the announcements";
@@ -44,14 +44,14 @@ void SapAnnouncer::close()
     {
         std::lock_guard<std::mutex> lock(mLock);
         for (Entry &e : mEntries)
-            if (e.active) transmit(e.deletion);
+            if (e.active) Transmit(e.deletion);
         mEntries.clear();
     }
     mThread.Stop();
     mSocket = net::UdpSocket();
 }
 
-void SapAnnouncer::transmit(const std::vector<uint8_t> &aPacket)
+void SapAnnouncer::Transmit(const std::vector<uint8_t> &aPacket)
 {
     if (mSocket.Valid() && mSocket.SendTo(aPacket.data(), aPacket.size(), {rtp::kSapGroup, rtp::kSapPort})) ++mSent;
 }
@@ -62,7 +62,7 @@ void SapAnnouncer::announce(size_t aChannel, const rtp::VideoSession &aSession)
     if (aChannel >= mEntries.size()) return;
     Entry &e = mEntries[aChannel];
     // A changed description is a new announcement: the old one goes first.
-    if (e.active) transmit(e.deletion);
+    if (e.active) Transmit(e.deletion);
     rtp::VideoSession session = aSession;
     session.origin = mOrigin;
     const std::string sdp = rtp::FormatSdp(session);
@@ -70,7 +70,7 @@ void SapAnnouncer::announce(size_t aChannel, const rtp::VideoSession &aSession)
     rtp::FormatSap(false, hash, mOrigin, sdp, e.announcement);
     rtp::FormatSap(true, hash, mOrigin, sdp, e.deletion);
     e.active = true;
-    transmit(e.announcement);
+    Transmit(e.announcement);
 }
 
 void SapAnnouncer::withdraw(size_t aChannel)
@@ -78,7 +78,7 @@ void SapAnnouncer::withdraw(size_t aChannel)
     std::lock_guard<std::mutex> lock(mLock);
     if (aChannel >= mEntries.size() || !mEntries[aChannel].active) return;
     mEntries[aChannel].active = false;
-    transmit(mEntries[aChannel].deletion);
+    Transmit(mEntries[aChannel].deletion);
 }
 
 // ---- RTP
@@ -146,7 +146,7 @@ void RtpSender::flush(net::Endpoint aTo)
     mCount = 0;
 }
 
-bool RtpSender::sendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo,
+bool RtpSender::SendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo,
                           rtp::VideoSession &aSession)
 {
     const ZuImage *image = aBuffer.GetImage();
@@ -177,7 +177,7 @@ bool RtpSender::sendH264(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPack
                       [&](const uint8_t *p, size_t n) { queue(p, n, aTo); });
 }
 
-bool RtpSender::send(ZuBuffer &aBuffer, uint64_t)
+bool RtpSender::Send(ZuBuffer &aBuffer, uint64_t)
 {
     std::lock_guard<std::mutex> lock(mLock);
     const net::Endpoint to{mConfig.destination, uint16_t(mConfig.port & 0xFFFF)};
@@ -199,7 +199,7 @@ bool RtpSender::send(ZuBuffer &aBuffer, uint64_t)
     case ZuPayloadTypeImage:
     case ZuPayloadTypeExtendedChunkData:
         // The image alone: RTP has no place for its chunks.
-        sent = sendImage(aBuffer, nextTimestamp(), maxPacket, to, session);
+        sent = SendImage(aBuffer, nextTimestamp(), maxPacket, to, session);
         break;
     case ZuPayloadTypeH264:
         session.format = rtp::VideoSession::Format::H264;

@@ -51,7 +51,7 @@ private:
         bool active = false;
         std::vector<uint8_t> announcement, deletion;
     };
-    void transmit(const std::vector<uint8_t> &aPacket);
+    void Transmit(const std::vector<uint8_t> &aPacket);
 
     std::mutex mLock;
     Worker mThread;
@@ -73,7 +73,7 @@ public:
 
     RtpSender(StreamConfig &aConfig, size_t aChannel, Datagrams aOut, SapAnnouncer *aAnnouncer);
 
-    bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
+    bool Send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
     // No resends over RTP: nothing is held.
     void streamStarted() override;
     void streamStopped() override;
@@ -84,7 +84,7 @@ public:
     uint64_t packetsSent() const { return mPackets; }
 
 private:
-    bool sendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo,
+    bool SendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo,
                    rtp::VideoSession &aSession);
     bool sendH264(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo);
     void queue(const uint8_t *aData, size_t aSize, net::Endpoint aTo);

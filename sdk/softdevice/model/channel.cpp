@@ -292,7 +292,7 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
         blockId = gvsp::nextBlockId(blockId, mConfig.extendedIds);
         out->SetBlockID(blockId);
         if (w.stamp) w.stamp(*out);
-        if (w.sender->send(*out, blockId)) {
+        if (w.sender->Send(*out, blockId)) {
             ++counters.blocksSent;
             mBlockId = blockId;
             if (!w.sender->held()) free.push_back(out);  // the sender is done with it

@@ -32,10 +32,10 @@ public:
     virtual ~BlockSender() {}
     // Sends one block. False when the block could not be sent (nothing to
     // send, no destination).
-    virtual bool send(ZuBuffer &aBuffer, uint64_t aBlockId) = 0;
+    virtual bool Send(ZuBuffer &aBuffer, uint64_t aBlockId) = 0;
     // How many sent buffers the sender holds to answer packet resends from:
     // its record of them is the only one. A sender that answers none holds
-    // none, and is done with a buffer once send() returns.
+    // none, and is done with a buffer once Send() returns.
     virtual size_t held() const { return 0; }
     // The oldest held buffers go, each to aGone, until aKeep are left: they
     // may be queued again.

@@ -88,7 +88,7 @@ void CustomRegister::refresh()
     mAccepted = mBytes;
 }
 
-ZuResult CustomRegister::keep(uint64_t aWrite)
+ZuResult CustomRegister::Keep(uint64_t aWrite)
 {
     uint32_t value = 0;
     {
@@ -162,7 +162,7 @@ ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t a
     auto kept = [&]() -> ZuResult {
         if (!mValue) return ZuResult(ZU_OK);
         try {
-            return keep(mine);
+            return Keep(mine);
         } catch (...) {
             settle(false);
             throw;

@@ -103,7 +103,7 @@ private:
     // The owner's value as the content, unless a write is under way.
     void refresh();
     // Hands the content a write left to the owner.
-    ZuResult keep(uint64_t aWrite);
+    ZuResult Keep(uint64_t aWrite);
 
     ZuString mName;
     const uint32_t mAddress;

@@ -239,7 +239,7 @@ public:
 class RecordingSender : public softdevice::BlockSender
 {
 public:
-    bool send(ZuBuffer &aBuffer, uint64_t aBlockId) override
+    bool Send(ZuBuffer &aBuffer, uint64_t aBlockId) override
     {
         std::lock_guard<std::mutex> l(lock);
         const uint8_t *data = aBuffer.GetDataPointer();

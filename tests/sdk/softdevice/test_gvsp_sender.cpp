@@ -59,8 +59,8 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
     for (int i = 0; i < 2000; ++i) image.GetDataPointer()[i] = uint8_t(i);
     // A standard id past 16 bits is none the wire carries: nothing leaves,
     // rather than a block under an id its buffer does not have.
-    EXPECT_FALSE(sender.send(image, 70000));
-    ASSERT_TRUE(sender.send(image, 70000 - 65535));
+    EXPECT_FALSE(sender.Send(image, 70000));
+    ASSERT_TRUE(sender.Send(image, 70000 - 65535));
     auto receive = [&](std::vector<std::vector<uint8_t>> &out) {
         uint8_t packet[2048];
         for (;;) {

@@ -225,7 +225,7 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
         o.seed = 3;
         o.extendedId = extended;
         test::GvspSender sender(o);
-        sender.record(true);
+        sender.SetRecording(true);
         ZuStreamGEV stream;
         std::string ip = gvcp::formatIPv4(o.deviceIp);
         ASSERT_TRUE(stream.Open(ZuString(ip.c_str())).IsOK());
@@ -236,14 +236,14 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
             buffers.back()->Alloc(200 * 50);
             stream.QueueBuffer(buffers.back().get());
         }
-        for (uint64_t block = 1; block <= 3; ++block) ASSERT_TRUE(sender.sendImage(200, 50, block, to));
+        for (uint64_t block = 1; block <= 3; ++block) ASSERT_TRUE(sender.SendImage(200, 50, block, to));
         for (int k = 0; k < 3; ++k) {
             ZuBuffer *b = nullptr;
             ZuResult op;
             ASSERT_TRUE(stream.RetrieveBuffer(&b, &op, 5000).IsOK());
             EXPECT_TRUE(op.IsOK());
         }
-        ASSERT_GT(sender.resendRequests(), 0u);
+        ASSERT_GT(sender.ResendRequests(), 0u);
         // A multi-part block, its part table's fields each of its own value.
         std::vector<uint8_t> image(40 * 30, 0x11), extra(100, 0x22);
         gvsp::PartInfo parts[2];
@@ -263,9 +263,9 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
         mp.leader.partCount = 2;
         mp.parts = parts;
         mp.partData = partData;
-        sender.setLoss(0);
+        sender.SetLoss(0);
         stream.QueueBuffer(buffers.front().get());
-        ASSERT_TRUE(sender.send(mp, 4, to));
+        ASSERT_TRUE(sender.Send(mp, 4, to));
         {
             ZuBuffer *b = nullptr;
             ZuResult op;
@@ -273,7 +273,7 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
             EXPECT_TRUE(op.IsOK());
         }
         std::string path = "/tmp/tarn-interop-" + std::to_string(getpid()) + (extended ? "-ext" : "") + ".pcap";
-        WritePcap(path, sender.recorded());
+        WritePcap(path, sender.Recorded());
         // The stream's port also sends the resend requests: GVSP is found by
         // its heuristic, not by port, so that GVCP keeps its own. The
         // heuristic goes first: an ephemeral port may be one that another
@@ -292,7 +292,7 @@ TEST(Interop, WiresharkReadsOurResendRequestsAndTheSendersPacketsWithoutFault)
             ++count;
             EXPECT_EQ(line.substr(line.rfind('\t') + 1), extended ? "1" : "0") << line;
         }
-        EXPECT_EQ(uint64_t(count), sender.resendRequests()) << resends;
+        EXPECT_EQ(uint64_t(count), sender.ResendRequests()) << resends;
         std::string leaders = Output(decode + "-Y 'gvsp.format == 0x01 || gvsp.format == 0x81' -T fields -e gvsp.sizex "
                                            "-e gvsp.sizey -e gvsp.pixel 2>/dev/null");
         EXPECT_NE(leaders.find("200\t50\t0x01080001"), std::string::npos) << leaders;

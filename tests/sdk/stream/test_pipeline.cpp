@@ -110,7 +110,7 @@ TEST(Pipeline, FramesComeOutWholeAndTheSinkIsToldOnTheRightThreads)
     EXPECT_EQ(sink.created.load(), 6);
     EXPECT_EQ(sink.started.load(), 1);
     for (uint64_t block = 1; block <= 20; ++block) {
-        ASSERT_TRUE(r.sender->sendImage(64, 48, block, r.to));
+        ASSERT_TRUE(r.sender->SendImage(64, 48, block, r.to));
         ZuBuffer *b = nullptr;
         ZuResult op;
         ASSERT_TRUE(r.pipeline->RetrieveNextBuffer(&b, 10000, &op).IsOK());
@@ -148,7 +148,7 @@ TEST(Pipeline, TooSmallBuffersGrowOnThePipelineThreadAndNeverReachTheApplication
     uint64_t block = 1;
     int good = 0;
     for (int frames = 0; frames < 12 && good < 3; ++frames, ++block) {
-        ASSERT_TRUE(r.sender->sendImage(100, 100, block, r.to));
+        ASSERT_TRUE(r.sender->SendImage(100, 100, block, r.to));
         ZuBuffer *b = nullptr;
         ZuResult op;
         ZuResult got = r.pipeline->RetrieveNextBuffer(&b, 300, &op);
@@ -177,7 +177,7 @@ TEST(Pipeline, TooSmallBuffersGrowOnThePipelineThreadAndNeverReachTheApplication
     int tooSmall = 0;
     good = 0;
     for (uint64_t frame = 1; frame <= 12 && good < 3; ++frame) {
-        ASSERT_TRUE(plain.sender->sendImage(100, 100, frame, plain.to));
+        ASSERT_TRUE(plain.sender->SendImage(100, 100, frame, plain.to));
         ZuBuffer *b = nullptr;
         ZuResult op;
         ASSERT_TRUE(plain.pipeline->RetrieveNextBuffer(&b, 10000, &op).IsOK()) << frame;
@@ -209,7 +209,7 @@ TEST(Pipeline, ASlowApplicationLosesTheOldestBuffersAndTheyAreCounted)
     ASSERT_TRUE(r.pipeline->SetBufferCount(4).IsOK());
     ASSERT_TRUE(r.pipeline->Start().IsOK());
     for (int block = 1; block <= 30; ++block) {
-        ASSERT_TRUE(r.sender->sendImage(64, 48, uint64_t(block), r.to));
+        ASSERT_TRUE(r.sender->SendImage(64, 48, uint64_t(block), r.to));
         // Each frame once the pipeline has taken the last from the stream
         // and given the stream two buffers back (the stream's count holds a
         // filled buffer until it is taken): else a loaded machine that holds
@@ -259,7 +259,7 @@ TEST(Pipeline, StopResetAndDeleteFromItsOwnSinkCallDoNotWaitForThemselves)
         r.pipeline->RegisterEventSink(&sink);
         r.pipeline->SetBufferSize(64 * 48);
         ASSERT_TRUE(r.pipeline->Start().IsOK());
-        ASSERT_TRUE(r.sender->sendImage(64, 48, 1, r.to));
+        ASSERT_TRUE(r.sender->SendImage(64, 48, 1, r.to));
         auto future = sink.result.get_future();
         ASSERT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "what " << what;
         EXPECT_TRUE(future.get().IsOK()) << "what " << what;
@@ -267,7 +267,7 @@ TEST(Pipeline, StopResetAndDeleteFromItsOwnSinkCallDoNotWaitForThemselves)
             EXPECT_FALSE(r.pipeline->IsStarted());
             // Started again from outside, it runs on.
             ASSERT_TRUE(Bounded([&] { return r.pipeline->Start(); }).IsOK());
-            ASSERT_TRUE(r.sender->sendImage(64, 48, 2, r.to));
+            ASSERT_TRUE(r.sender->SendImage(64, 48, 2, r.to));
             ZuBuffer *b = nullptr;
             EXPECT_TRUE(r.pipeline->RetrieveNextBuffer(&b, 10000).IsOK());
         }
@@ -305,7 +305,7 @@ TEST(Pipeline, ASinkThatThrowsOnThePipelineThreadLeavesItRunningAndStartPassesIt
     r.pipeline->SetBufferSize(64 * 48);
     ASSERT_TRUE(r.pipeline->Start().IsOK());
     for (uint64_t block = 1; block <= 3; ++block) {
-        ASSERT_TRUE(r.sender->sendImage(64, 48, block, r.to));
+        ASSERT_TRUE(r.sender->SendImage(64, 48, block, r.to));
         ZuBuffer *b = nullptr;
         ASSERT_TRUE(r.pipeline->RetrieveNextBuffer(&b, 10000).IsOK());
         EXPECT_EQ(b->GetBlockID(), block);
@@ -333,19 +333,19 @@ TEST(Pipeline, ResetFromAnotherThreadRequeuesAFreshSet)
     for (int k = 0; k < 2000 && r.stream.GetQueuedBufferCount() < 5; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(r.stream.GetQueuedBufferCount(), 5u);
-    ASSERT_TRUE(r.sender->sendImage(64, 48, 1, r.to));
+    ASSERT_TRUE(r.sender->SendImage(64, 48, 1, r.to));
     ZuBuffer *b = nullptr;
     ASSERT_TRUE(r.pipeline->RetrieveNextBuffer(&b, 10000).IsOK());
     r.pipeline->ReleaseBuffer(b);
     // Fewer buffers while running: the pool shrinks, the pipeline goes on.
     ASSERT_TRUE(Bounded([&] { return r.pipeline->SetBufferCount(4); }).IsOK());
     EXPECT_EQ(sink.deleted.load(), 1);
-    ASSERT_TRUE(r.sender->sendImage(64, 48, 2, r.to));
+    ASSERT_TRUE(r.sender->SendImage(64, 48, 2, r.to));
     ASSERT_TRUE(r.pipeline->RetrieveNextBuffer(&b, 10000).IsOK());
     EXPECT_EQ(b->GetBlockID(), 2u);
     // Fewer than the application holds: those stay its own until released.
     ZuBuffer *c = nullptr;
-    ASSERT_TRUE(r.sender->sendImage(64, 48, 3, r.to));
+    ASSERT_TRUE(r.sender->SendImage(64, 48, 3, r.to));
     ASSERT_TRUE(r.pipeline->RetrieveNextBuffer(&c, 10000).IsOK());
     ASSERT_TRUE(Bounded([&] { return r.pipeline->SetBufferCount(1); }).IsOK());
     EXPECT_TRUE(std::vector<uint8_t>(b->GetDataPointer(), b->GetDataPointer() + 64 * 48) == FrameBytes(64 * 48, 2));
@@ -410,7 +410,7 @@ TEST(Pipeline, LeadersAloneGrowOneBufferAtATime)
             ASSERT_TRUE(forger.SendTo(d.data(), d.size(), r.to));
             continue;
         }
-        ASSERT_TRUE(r.sender->sendImage(64, 48, block, r.to));
+        ASSERT_TRUE(r.sender->SendImage(64, 48, block, r.to));
         // A forged block that found a buffer large enough ends failed.
         for (uint64_t got = 0; got != block;) {
             ZuBuffer *b = nullptr;

@@ -149,7 +149,7 @@ TEST(StreamReceive, FramesArriveWholeWithTheirDescriptionInQueueOrder)
 {
     Fixture f;
     f.Queue(4, 64 * 48);
-    for (uint64_t block = 1; block <= 4; ++block) ASSERT_TRUE(f.sender->sendImage(64, 48, block, f.to));
+    for (uint64_t block = 1; block <= 4; ++block) ASSERT_TRUE(f.sender->SendImage(64, 48, block, f.to));
     for (uint64_t block = 1; block <= 4; ++block) {
         ZuResult op;
         ZuBuffer *b = f.Retrieve(op);
@@ -188,7 +188,7 @@ TEST(StreamReceive, LostPacketsAreAskedForAndFramesArriveByteForByte)
     Fixture f(o);
     const uint32_t w = 1000, h = 100;
     f.Queue(8, w * h);
-    for (uint64_t block = 1; block <= 8; ++block) ASSERT_TRUE(f.sender->sendImage(w, h, block, f.to));
+    for (uint64_t block = 1; block <= 8; ++block) ASSERT_TRUE(f.sender->SendImage(w, h, block, f.to));
     // Each buffer tells its own block's packets, the stream all of them.
     int64_t recovered = 0, lost = 0, redundant = 0, outOfOrder = 0;
     for (uint64_t block = 1; block <= 8; ++block) {
@@ -203,7 +203,7 @@ TEST(StreamReceive, LostPacketsAreAskedForAndFramesArriveByteForByte)
         redundant += b->GetRedundantPacketCount();
         outOfOrder += b->GetPacketOutOfOrderCount();
     }
-    EXPECT_GT(f.sender->resendRequests(), 0u);
+    EXPECT_GT(f.sender->ResendRequests(), 0u);
     EXPECT_GT(f.Parameter("PacketsRecovered"), 0);
     EXPECT_EQ(f.Parameter("PacketsLost"), 0);
     EXPECT_EQ(recovered, f.Parameter("PacketsRecovered"));
@@ -220,7 +220,7 @@ TEST(StreamReceive, RefusedResendsEndTheFrameWithMissingPacketsAndTheStreamGoesO
     o.refuseStatus = tarn::gvsp::STATUS_PACKET_UNAVAILABLE;
     Fixture f(o);
     f.Queue(2, 50000);
-    ASSERT_TRUE(f.sender->sendImage(500, 100, 1, f.to));
+    ASSERT_TRUE(f.sender->SendImage(500, 100, 1, f.to));
     ZuResult op;
     ZuBuffer *b = f.Retrieve(op);
     ASSERT_NE(b, nullptr);
@@ -231,8 +231,8 @@ TEST(StreamReceive, RefusedResendsEndTheFrameWithMissingPacketsAndTheStreamGoesO
     EXPECT_GT(b->GetLostPacketCount(), 0u);
     EXPECT_EQ(f.Parameter("BlocksMissingPackets"), 1);
 
-    f.sender->setLoss(0);
-    ASSERT_TRUE(f.sender->sendImage(500, 100, 2, f.to));
+    f.sender->SetLoss(0);
+    ASSERT_TRUE(f.sender->SendImage(500, 100, 2, f.to));
     b = f.Retrieve(op);
     EXPECT_TRUE(op.IsOK());
     EXPECT_EQ(b->GetBlockID(), 2u);
@@ -245,12 +245,12 @@ TEST(StreamReceive, WithResendsTurnedOffThroughTheParametersNothingIsAsked)
     Fixture f(o);
     ASSERT_TRUE(f.stream.GetParameters()->SetBooleanValue(ZuString("RequestMissingPackets"), false).IsOK());
     f.Queue(2, 50000);
-    ASSERT_TRUE(f.sender->sendImage(500, 100, 1, f.to));
-    ASSERT_TRUE(f.sender->sendImage(500, 100, 2, f.to));
+    ASSERT_TRUE(f.sender->SendImage(500, 100, 1, f.to));
+    ASSERT_TRUE(f.sender->SendImage(500, 100, 2, f.to));
     ZuResult op;
     f.Retrieve(op);
     EXPECT_EQ(op.GetCode(), ZU_MISSING_PACKETS);
-    EXPECT_EQ(f.sender->resendRequests(), 0u);
+    EXPECT_EQ(f.sender->ResendRequests(), 0u);
     EXPECT_EQ(f.Parameter("ResendRequestCount"), 0);
 }
 
@@ -259,7 +259,7 @@ TEST(StreamReceive, AFrameLargerThanItsBufferSaysSoAndHowMuchItNeeded)
     Fixture f;
     ZuBuffer *small = f.Buffer(1000);
     ASSERT_EQ(f.stream.QueueBuffer(small).GetCode(), ZU_PENDING);
-    ASSERT_TRUE(f.sender->sendImage(100, 100, 1, f.to));
+    ASSERT_TRUE(f.sender->SendImage(100, 100, 1, f.to));
     ZuResult op;
     EXPECT_EQ(f.Retrieve(op), small);
     EXPECT_EQ(op.GetCode(), ZU_BUFFER_TOO_SMALL);
@@ -273,8 +273,8 @@ TEST(StreamReceive, AFrameLargerThanItsBufferSaysSoAndHowMuchItNeeded)
 TEST(StreamReceive, FramesWithoutAQueuedBufferAreDroppedAndCounted)
 {
     Fixture f;
-    ASSERT_TRUE(f.sender->sendImage(64, 48, 1, f.to));
-    ASSERT_TRUE(f.sender->sendTest(600, f.to));
+    ASSERT_TRUE(f.sender->SendImage(64, 48, 1, f.to));
+    ASSERT_TRUE(f.sender->SendTest(600, f.to));
     // The counters are published by the receiver's thread: wait for them.
     for (int k = 0; k < 500 && (f.Parameter("BlocksDropped") < 1 || f.Parameter("TestPacketCount") < 1); ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -283,7 +283,7 @@ TEST(StreamReceive, FramesWithoutAQueuedBufferAreDroppedAndCounted)
     ASSERT_TRUE(f.stream.GetParameters()->ExecuteCommand(ZuString("ResetStats")).IsOK());
     EXPECT_EQ(f.Parameter("BlocksDropped"), 0);
     f.Queue(1, 64 * 48);
-    ASSERT_TRUE(f.sender->sendImage(64, 48, 2, f.to));
+    ASSERT_TRUE(f.sender->SendImage(64, 48, 2, f.to));
     ZuResult op;
     EXPECT_EQ(f.Retrieve(op)->GetBlockID(), 2u);
     EXPECT_TRUE(op.IsOK());
@@ -390,7 +390,7 @@ TEST(StreamReceive, AStreamUnderAttackLosesNoBlockAndDeliversNoneTwice)
             for (uint64_t b = back(id, 100); b != back(id, 90); b = nextBlockId(b, true)) slip.push_back(copy(b, 1, 1)[0]);
         }
         auto bytes = std::make_shared<const std::vector<uint8_t>>(FrameBytes(64 * 48, id));
-        ASSERT_TRUE(f.sender->send(source(48, id, 0), id, f.to, bytes, slip, 2));
+        ASSERT_TRUE(f.sender->Send(source(48, id, 0), id, f.to, bytes, slip, 2));
         sent.push_back(id);
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
@@ -407,7 +407,7 @@ TEST(StreamReceive, AStreamUnderAttackLosesNoBlockAndDeliversNoneTwice)
     const auto restarted = std::chrono::steady_clock::now();
     for (uint64_t b = 1; b <= 20; ++b) {
         auto bytes = std::make_shared<const std::vector<uint8_t>>(FrameBytes(64 * 40, b));
-        ASSERT_TRUE(f.sender->send(source(40, b, 1 << 30), b, f.to, bytes));
+        ASSERT_TRUE(f.sender->Send(source(40, b, 1 << 30), b, f.to, bytes));
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     collect(18, 40);
@@ -427,7 +427,7 @@ TEST(StreamReceive, ExtendedIdsArriveWithTheirSixtyFourBitBlockIds)
     Fixture f(o);
     f.Queue(3, 300 * 20);
     const uint64_t first = 0xFFFFFFFFull;
-    for (uint64_t k = 0; k < 3; ++k) ASSERT_TRUE(f.sender->sendImage(300, 20, first + k, f.to));
+    for (uint64_t k = 0; k < 3; ++k) ASSERT_TRUE(f.sender->SendImage(300, 20, first + k, f.to));
     for (uint64_t k = 0; k < 3; ++k) {
         ZuResult op;
         ZuBuffer *b = f.Retrieve(op);
@@ -462,7 +462,7 @@ TEST(StreamReceive, MultiPartGenDCAndChunkBlocksGiveTheBufferTheirViews)
     mp.leader.partCount = 2;
     mp.parts = parts;
     mp.partData = data;
-    ASSERT_TRUE(f.sender->send(mp, 1, f.to));
+    ASSERT_TRUE(f.sender->Send(mp, 1, f.to));
     // An image followed by chunks.
     std::vector<uint8_t> withChunks = FrameBytes(64, 2);
     withChunks.insert(withChunks.end(), chunk.begin(), chunk.end());
@@ -478,7 +478,7 @@ TEST(StreamReceive, MultiPartGenDCAndChunkBlocksGiveTheBufferTheirViews)
     ic.trailer.chunkLayoutId = 0x55;
     ic.data = withChunks.data();
     ic.size = withChunks.size();
-    ASSERT_TRUE(f.sender->send(ic, 2, f.to));
+    ASSERT_TRUE(f.sender->Send(ic, 2, f.to));
     // Raw data.
     auto raw = FrameBytes(3000, 3);
     tarn::gvsp::BlockSource rd;
@@ -486,7 +486,7 @@ TEST(StreamReceive, MultiPartGenDCAndChunkBlocksGiveTheBufferTheirViews)
     rd.leader.payloadSize = raw.size();
     rd.data = raw.data();
     rd.size = raw.size();
-    ASSERT_TRUE(f.sender->send(rd, 3, f.to));
+    ASSERT_TRUE(f.sender->Send(rd, 3, f.to));
 
     ZuResult op;
     ZuBuffer *b = f.Retrieve(op);
@@ -552,7 +552,7 @@ TEST(StreamReceive, TenThousandFramesGrowNeitherMemoryNorDescriptors)
         uint64_t sent = aFrom, got = aFrom;
         while (got < aTo) {
             // Up to 8 frames ahead of what came back.
-            while (sent < aTo && sent - got < 8) ASSERT_TRUE(f.sender->sendImage(64, 48, 1 + sent++ % 0xFFFF, f.to));
+            while (sent < aTo && sent - got < 8) ASSERT_TRUE(f.sender->SendImage(64, 48, 1 + sent++ % 0xFFFF, f.to));
             ZuResult op;
             ZuBuffer *b = f.Retrieve(op);
             ASSERT_NE(b, nullptr);
@@ -593,7 +593,7 @@ TEST(StreamReceive, AMulticastGroupIsReceived)
     ZuBuffer buffer;
     buffer.Alloc(64 * 48);
     ASSERT_EQ(stream.QueueBuffer(&buffer).GetCode(), ZU_PENDING);
-    ASSERT_TRUE(sender.sendImage(64, 48, 9, tarn::net::Endpoint{0xEFC00101, 45123}));
+    ASSERT_TRUE(sender.SendImage(64, 48, 9, tarn::net::Endpoint{0xEFC00101, 45123}));
     ZuBuffer *b = nullptr;
     ZuResult op;
     ASSERT_TRUE(stream.RetrieveBuffer(&b, &op, 10000).IsOK());

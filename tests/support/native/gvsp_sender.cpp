@@ -20,7 +20,7 @@ GvspSender::GvspSender(const Options &aOptions)
 {
     mStream = net::UdpSocket::Bind(net::Endpoint{aOptions.deviceIp, 0}, net::SocketOptions());
     mControl = net::UdpSocket::Bind(net::Endpoint{aOptions.deviceIp, aOptions.controlPort}, net::SocketOptions());
-    if (Valid()) mThread = std::thread([this] { serve(); });
+    if (Valid()) mThread = std::thread([this] { Serve(); });
 }
 
 GvspSender::~GvspSender()
@@ -29,7 +29,7 @@ GvspSender::~GvspSender()
     if (mThread.joinable()) mThread.join();
 }
 
-bool GvspSender::transmit(const Sent &aSent, uint32_t aId, bool aResend)
+bool GvspSender::Transmit(const Sent &aSent, uint32_t aId, bool aResend)
 {
     uint8_t out[65536];
     size_t n = aSent.packetizer.Write(aId, out, sizeof out, aResend);
@@ -41,24 +41,24 @@ bool GvspSender::transmit(const Sent &aSent, uint32_t aId, bool aResend)
     // Loopback drops what the receiver's socket cannot hold: pace a little
     // when the kernel refuses.
     for (int tries = 0; tries < 1000 && !mStream.SendTo(out, n, aSent.to); ++tries) ::poll(nullptr, 0, 1);
-    keep(mStream.Local(), aSent.to, out, n);
+    Keep(mStream.Local(), aSent.to, out, n);
     return true;
 }
 
-void GvspSender::keep(net::Endpoint aFrom, net::Endpoint aTo, const uint8_t *aData, size_t aSize)
+void GvspSender::Keep(net::Endpoint aFrom, net::Endpoint aTo, const uint8_t *aData, size_t aSize)
 {
     if (!mRecording) return;
     std::lock_guard<std::mutex> guard(mRecordLock);
     mRecords.push_back(Record{aFrom, aTo, std::vector<uint8_t>(aData, aData + aSize)});
 }
 
-std::vector<GvspSender::Record> GvspSender::recorded()
+std::vector<GvspSender::Record> GvspSender::Recorded()
 {
     std::lock_guard<std::mutex> guard(mRecordLock);
     return mRecords;
 }
 
-bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
+bool GvspSender::Send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
                       std::shared_ptr<const std::vector<uint8_t>> aKeep,
                       const std::vector<std::vector<uint8_t>> &aSlipIn, uint32_t aSlipAfter)
 {
@@ -75,14 +75,14 @@ bool GvspSender::send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::
     for (uint32_t id = 0; id < sent->packetizer.PacketCount(); ++id) {
         if (id == aSlipAfter)
             for (const auto &d : aSlipIn) mStream.SendTo(d.data(), d.size(), aTo);
-        transmit(*sent, id, false);
+        Transmit(*sent, id, false);
     }
     mSent.push_back(std::move(sent));
     while (mSent.size() > mOptions.keepBlocks) mSent.pop_front();
     return true;
 }
 
-bool GvspSender::sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo, bool aReuse)
+bool GvspSender::SendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo, bool aReuse)
 {
     gvsp::BlockSource s;
     s.leader.payloadType = gvsp::PAYLOAD_IMAGE;
@@ -92,18 +92,18 @@ bool GvspSender::sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId,
     s.leader.image.sizeY = aHeight;
     s.trailer.sizeY = aHeight;
     size_t size = size_t(aWidth) * aHeight;
-    if (!aReuse) return send(s, aBlockId, aTo, std::make_shared<const std::vector<uint8_t>>(FrameBytes(size, aBlockId)));
+    if (!aReuse) return Send(s, aBlockId, aTo, std::make_shared<const std::vector<uint8_t>>(FrameBytes(size, aBlockId)));
     if (!mReused || mReused->size() != size) mReused = std::make_shared<const std::vector<uint8_t>>(FrameBytes(size, 0));
-    return send(s, aBlockId, aTo, mReused);
+    return Send(s, aBlockId, aTo, mReused);
 }
 
-bool GvspSender::sendTest(size_t aSize, net::Endpoint aTo)
+bool GvspSender::SendTest(size_t aSize, net::Endpoint aTo)
 {
     std::vector<uint8_t> out(aSize);
     return gvsp::encodeTestPacket(out.data(), out.size()) && mStream.SendTo(out.data(), out.size(), aTo);
 }
 
-void GvspSender::serve()
+void GvspSender::Serve()
 {
     uint8_t in[1024];
     while (!mStop) {
@@ -112,7 +112,7 @@ void GvspSender::serve()
         net::Arrival arrival;
         long n = mControl.Receive(in, sizeof in, &arrival);
         if (n <= 0) continue;
-        keep(arrival.from, mControl.Local(), in, size_t(n));
+        Keep(arrival.from, mControl.Local(), in, size_t(n));
         auto cmd = gvcp::decodeCommand(in, size_t(n));
         if (!cmd || cmd->header.command != gvcp::PACKETRESEND_CMD) continue;
         auto resend = gvcp::PacketResendCmd::Decode(*cmd);
@@ -128,14 +128,14 @@ void GvspSender::serve()
                     size_t m = sent->packetizer.WriteStatus(uint32_t(id), mOptions.refuseStatus, out, sizeof out);
                     mStream.SendTo(out, m, sent->to);
                 } else {
-                    transmit(*sent, uint32_t(id), true);
+                    Transmit(*sent, uint32_t(id), true);
                 }
             }
         }
         for (uint32_t k = 0; k < mOptions.storm && !mSent.empty(); ++k) {
             const Sent &other = *mSent[mRandom() % mSent.size()];
             const uint32_t id = mRandom() % 3 == 0 ? 0 : uint32_t(mRandom() % other.packetizer.PacketCount());
-            transmit(other, id, mRandom() % 2 == 0);
+            Transmit(other, id, mRandom() % 2 == 0);
         }
     }
 }

@@ -50,15 +50,15 @@ public:
     // Sends a block to aTo; the block's bytes are kept for resends. aSlipIn
     // goes out after the block's first aSlipAfter packets, from the same
     // address and port.
-    bool send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
+    bool Send(const gvsp::BlockSource &aSource, uint64_t aBlockId, net::Endpoint aTo,
               std::shared_ptr<const std::vector<uint8_t>> aKeep = nullptr,
               const std::vector<std::vector<uint8_t>> &aSlipIn = {}, uint32_t aSlipAfter = 0);
     // An image of aWidth x aHeight Mono8 bytes from FrameBytes; with aReuse
     // every block sends the bytes of block 0 (made once), for benchmarks.
-    bool sendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo, bool aReuse = false);
-    bool sendTest(size_t aSize, net::Endpoint aTo);
+    bool SendImage(uint32_t aWidth, uint32_t aHeight, uint64_t aBlockId, net::Endpoint aTo, bool aReuse = false);
+    bool SendTest(size_t aSize, net::Endpoint aTo);
 
-    uint64_t resendRequests() const { return mRequests.load(); }
+    uint64_t ResendRequests() const { return mRequests.load(); }
 
     // With recording on, every datagram the sender sends and every command
     // it receives is kept, for a capture file that a dissector reads.
@@ -66,10 +66,10 @@ public:
         net::Endpoint from, to;
         std::vector<uint8_t> bytes;
     };
-    void record(bool aOn) { mRecording = aOn; }
-    std::vector<Record> recorded();
-    void setLoss(double aLoss) { mLoss = aLoss; }
-    void setServeResends(bool aServe) { mServe = aServe; }
+    void SetRecording(bool aOn) { mRecording = aOn; }
+    std::vector<Record> Recorded();
+    void SetLoss(double aLoss) { mLoss = aLoss; }
+    void SetServeResends(bool aServe) { mServe = aServe; }
 
 private:
     struct Sent {
@@ -77,8 +77,8 @@ private:
         gvsp::Packetizer packetizer;
         net::Endpoint to;
     };
-    void serve();
-    bool transmit(const Sent &aSent, uint32_t aId, bool aResend);
+    void Serve();
+    bool Transmit(const Sent &aSent, uint32_t aId, bool aResend);
 
     Options mOptions;
     net::UdpSocket mStream, mControl;
@@ -93,7 +93,7 @@ private:
     std::atomic<bool> mRecording{false};
     std::mutex mRecordLock;
     std::vector<Record> mRecords;
-    void keep(net::Endpoint aFrom, net::Endpoint aTo, const uint8_t *aData, size_t aSize);
+    void Keep(net::Endpoint aFrom, net::Endpoint aTo, const uint8_t *aData, size_t aSize);
     std::thread mThread;
 };
 

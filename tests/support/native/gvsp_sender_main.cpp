@@ -67,11 +67,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot bind the device address or no destination\n");
         return 1;
     }
-    if (testPacket) sender.sendTest(options.datagram, to);
+    if (testPacket) sender.SendTest(options.datagram, to);
     auto start = std::chrono::steady_clock::now();
     double frameBytes = double(width) * height;
     for (unsigned f = 0; f < frames; ++f) {
-        if (!sender.sendImage(width, height, block, to, reuse)) {
+        if (!sender.SendImage(width, height, block, to, reuse)) {
             std::fprintf(stderr, "the frame cannot be sent in these datagrams\n");
             return 1;
         }
@@ -84,6 +84,6 @@ int main(int argc, char **argv)
         }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(lingerMs));
-    std::printf("sent %u frames, %llu resend requests\n", frames, (unsigned long long)sender.resendRequests());
+    std::printf("sent %u frames, %llu resend requests\n", frames, (unsigned long long)sender.ResendRequests());
     return 0;
 }
