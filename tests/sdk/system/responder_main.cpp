@@ -44,14 +44,14 @@ public:
 
     Status Read(uint32_t address, uint8_t *data, uint32_t count) override
     {
-        uint8_t *at = find(address, count);
+        uint8_t *at = Find(address, count);
         if (!at) return STATUS_INVALID_ADDRESS;
         std::memcpy(data, at, count);
         return STATUS_SUCCESS;
     }
     Status Write(uint32_t address, const uint8_t *data, uint32_t count) override
     {
-        uint8_t *at = find(address, count);
+        uint8_t *at = Find(address, count);
         if (!at) return STATUS_INVALID_ADDRESS;
         if (slowMs && address <= slowAddress && slowAddress - address < count)
             std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
@@ -64,16 +64,16 @@ public:
     }
     // Plain memory where the firmware window lies, so that nothing the
     // controller writes changes what it reads back.
-    void serveFirmware(uint32_t aStatus)
+    void ServeFirmware(uint32_t aStatus)
     {
         mFirmware.assign(fw::Window + fw::WindowSize, 0);
-        put(fw::Magic, fw::MagicValue);
-        put(fw::Capacity, kFirmwareCapacity);
-        put(fw::Status, aStatus);
+        Put(fw::Magic, fw::MagicValue);
+        Put(fw::Capacity, kFirmwareCapacity);
+        Put(fw::Status, aStatus);
     }
 
 private:
-    uint8_t *find(uint32_t address, uint32_t count)
+    uint8_t *Find(uint32_t address, uint32_t count)
     {
         if (address >= kBase && count <= sizeof mBytes && address - kBase <= sizeof mBytes - count)
             return mBytes + (address - kBase);
@@ -81,7 +81,7 @@ private:
             return mFirmware.data() + (address - fw::Base);
         return nullptr;
     }
-    void put(uint32_t aOffset, uint32_t aValue)
+    void Put(uint32_t aOffset, uint32_t aValue)
     {
         for (int k = 0; k < 4; ++k) mFirmware[aOffset + k] = uint8_t(aValue >> (24 - 8 * k));
     }
@@ -149,7 +149,7 @@ int main(int argc, char **argv)
             if (colon == std::string::npos) return fail("bad slow");
             memory.slowAddress = uint32_t(std::stoul(value.substr(0, colon), nullptr, 16));
             memory.slowMs = uint32_t(std::atoi(value.c_str() + colon + 1));
-        } else if (key == "firmware") memory.serveFirmware(uint32_t(std::stoul(value, nullptr, 0)));
+        } else if (key == "firmware") memory.ServeFirmware(uint32_t(std::stoul(value, nullptr, 0)));
         else return fail("unknown key");
     }
     UdpServer device(config, &memory);
