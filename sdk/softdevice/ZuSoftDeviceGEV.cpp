@@ -200,7 +200,7 @@ ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
     ZuResult result = core.model.build(net);
     if (!result.IsOK()) return result;
     core.transport = tarn::softdevice::makeUdpTransport(core.tcp);
-    if (!core.transport->start(core.model, error)) {
+    if (!core.transport->Start(core.model, error)) {
         core.Stop();
         return ZuResult(ZU_NETWORK_ERROR, ZuString(error.c_str()));
     }

@@ -5,7 +5,7 @@
 namespace tarn {
 namespace softdevice {
 
-bool TcpStreams::start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError)
+bool TcpStreams::Start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError)
 {
     mSenders = aSenders;
     for (size_t k = 0; k < aSenders.size(); ++k) {

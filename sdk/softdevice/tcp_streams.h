@@ -26,7 +26,7 @@ public:
     TcpStreams &operator=(const TcpStreams &) = delete;
 
     // Listens at aIp for each sender's channel; false with a reason.
-    bool start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError);
+    bool Start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError);
     void Stop();
     // The port of each channel, in the senders' order.
     std::vector<uint16_t> ports() const;

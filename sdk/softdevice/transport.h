@@ -19,7 +19,7 @@ public:
     virtual ~Transport() {}
     // Binds and starts serving the model; false with a reason when an
     // address cannot be bound. The model outlives the transport.
-    virtual bool start(DeviceModel &aModel, std::string &aError) = 0;
+    virtual bool Start(DeviceModel &aModel, std::string &aError) = 0;
     // Stops serving and joins every thread; never called from one of them.
     virtual void Stop() = 0;
 };

@@ -20,7 +20,7 @@ public:
     explicit UdpTransport(bool aTcp) : mTcp(aTcp) {}
     ~UdpTransport() override { Stop(); }
 
-    bool start(softdevice::DeviceModel &aModel, std::string &aError) override
+    bool Start(softdevice::DeviceModel &aModel, std::string &aError) override
     {
         mModel = &aModel;
         mAdapter = std::make_unique<GvcpAdapter>(aModel);
@@ -46,7 +46,7 @@ public:
                 std::string error;
                 mStreams->Stop();
                 mStreams = std::make_unique<TcpStreams>();
-                if (mStreams->start(aIp, senderList(), error)) advertise();
+                if (mStreams->Start(aIp, senderList(), error)) advertise();
                 else mStreams.reset();
             }
         });
@@ -75,7 +75,7 @@ public:
         if (mTcp) {
             // Announced before the first request can ask for it.
             mStreams = std::make_unique<TcpStreams>();
-            if (!mStreams->start(ip, senderList(), aError)) return false;
+            if (!mStreams->Start(ip, senderList(), aError)) return false;
             advertise();
             mServer->EnableTcp(true);
         }

@@ -61,7 +61,7 @@ CameraFeatures::CameraFeatures(Streams &aStreams, UserSetBank &aUserSets, std::f
 {
 }
 
-void CameraFeatures::start()
+void CameraFeatures::Start()
 {
     mSourceSelector = mStreamSelector = mUserSetSelector = mTlLocked = 0;
     mChunkSelector.assign(mStreams.count(), 0);

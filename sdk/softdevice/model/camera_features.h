@@ -27,7 +27,7 @@ public:
 
     // What the device's own registers hold when it starts, once the
     // sources told what they offer.
-    void start();
+    void Start();
     // The controller's session ended: the transport parameters are free again.
     void unlock() { mTlLocked = 0; }
 

@@ -79,7 +79,7 @@ std::string schemaWord(gs::Attr aAttr, int aValue)
     return text ? text : "";
 }
 
-XmlNode &XmlNode::word(gs::Attr aAttr, int aValue)
+XmlNode &XmlNode::Word(gs::Attr aAttr, int aValue)
 {
     const std::string text = schemaWord(aAttr, aValue);
     if (!text.empty()) add(aAttr, text);

@@ -114,7 +114,7 @@ struct XmlNode {
     }
     XmlNode &add(ZU_GENAPI_NS::Attr aAttr, const std::string &aText, std::pair<std::string, std::string> aAttribute = {});
     // The schema's word for an engine value; nothing for a value without one.
-    XmlNode &word(ZU_GENAPI_NS::Attr aAttr, int aValue);
+    XmlNode &Word(ZU_GENAPI_NS::Attr aAttr, int aValue);
     XmlNode &children(ZU_GENAPI_NS::Attr aAttr, std::vector<XmlNode> aChildren);
     // The properties in the order of the engine's schema table, as the
     // schema wants them whatever order they were added in.

@@ -119,7 +119,7 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     try {
         if (!mStreams.learn(error)) return fail(ZU_INVALID_PARAMETER);
         if (!mStreams.allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
-        mFeatures.start();
+        mFeatures.Start();
         mSpace->addBlock(addr::FirmwareVersion, 32, false);
         refreshIdentity(Identity::Field::Firmware);
         // An image that checks out becomes the device's firmware, as flash

@@ -348,7 +348,7 @@ std::string whichSource(const std::vector<int> &aSources)
 XmlNode knife(bool aInteger, const std::string &aName, const std::string &aFormula, const std::vector<std::string> &aVariables)
 {
     XmlNode n = node(aInteger ? "IntSwissKnife" : "SwissKnife", aName);
-    n.word(A::Visibility, ZuGenVisibilityInvisible);
+    n.Word(A::Visibility, ZuGenVisibilityInvisible);
     for (const std::string &v : aVariables) n.add(A::pVariable, v, {"Name", v});
     n.add(A::Formula, aFormula);
     return std::move(n.inSchemaOrder());
@@ -466,7 +466,7 @@ std::string Describer::registerNode(const FeatureDecl &aSpec, const Specs &aSpec
     if (aAvailable) {
         common(n, aSpec, *aAvailable);
     } else {
-        n.word(A::Visibility, ZuGenVisibilityInvisible);
+        n.Word(A::Visibility, ZuGenVisibilityInvisible);
         for (const std::string &i : aSpec.invalidators) n.add(A::pInvalidator, i);
     }
     if (!aSpec.cache.empty()) n.add(A::Cachable, aSpec.cache);
@@ -475,9 +475,9 @@ std::string Describer::registerNode(const FeatureDecl &aSpec, const Specs &aSpec
         const uint64_t at = aSpec.mapAddress + (aSpec.mapping == FeatureDecl::Mapping::Event && aSpec.adjust ? 24 : 0);
         n.add(A::Address, xmlHex(at));
         n.add(A::Length, std::to_string(aSpec.mapLength));
-        n.word(A::AccessMode, ZuGenAccessModeReadOnly);
+        n.Word(A::AccessMode, ZuGenAccessModeReadOnly);
         n.add(A::pPort, port(aSpec));
-        n.word(A::Endianess, aSpec.endianness == ZuGenEndiannessBig ? ZuGenEndiannessBig : ZuGenEndiannessLittle);
+        n.Word(A::Endianess, aSpec.endianness == ZuGenEndiannessBig ? ZuGenEndiannessBig : ZuGenEndiannessLittle);
     } else {
         // The register of the selected source when the sources' differ.
         bool same = true;
@@ -495,11 +495,11 @@ std::string Describer::registerNode(const FeatureDecl &aSpec, const Specs &aSpec
                                             : ZuGenAccessModeReadOnly;
         // What the feature imposes, where the register can be that.
         if (!aSpec.access.empty()) n.add(A::AccessMode, aSpec.access);
-        else n.word(A::AccessMode, access);
+        else n.Word(A::AccessMode, access);
         n.add(A::pPort, "Device");
-        n.word(A::Endianess, ZuGenEndiannessBig);
+        n.Word(A::Endianess, ZuGenEndiannessBig);
     }
-    if (!std::strcmp(element, "IntReg")) n.word(A::Sign, aSpec.hasLimits && aSpec.min < 0 ? ZuGenSignSigned : ZuGenSignUnsigned);
+    if (!std::strcmp(element, "IntReg")) n.Word(A::Sign, aSpec.hasLimits && aSpec.min < 0 ? ZuGenSignSigned : ZuGenSignUnsigned);
     if (!aAvailable) mWriter.addName(name);
     mNodes.push_back(std::move(n.inSchemaOrder()));
     return name;

@@ -53,14 +53,14 @@ public:
 
     Status Read(uint32_t address, uint8_t *data, uint32_t count) override
     {
-        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
+        if (!Fits(address, count)) return STATUS_INVALID_ADDRESS;
         std::lock_guard<std::mutex> lock(mLock);
         std::memcpy(data, mBytes + (address - kBase), count);
         return STATUS_SUCCESS;
     }
     Status Write(uint32_t address, const uint8_t *data, uint32_t count) override
     {
-        if (!fits(address, count)) return STATUS_INVALID_ADDRESS;
+        if (!Fits(address, count)) return STATUS_INVALID_ADDRESS;
         if (WriteTime(address, count)) {
             // Slow, unless a test lets it end early.
             std::unique_lock<std::mutex> held(mSlowLock);
@@ -75,19 +75,19 @@ public:
         return slowMs && address <= slowAddress && slowAddress - address < count ? uint32_t(slowMs) : 0;
     }
     // Slow writes in progress, and every later one, end at once.
-    void hurry()
+    void Hurry()
     {
         std::lock_guard<std::mutex> held(mSlowLock);
         mHurried = true;
         mSlowEnd.notify_all();
     }
-    uint32_t word(uint32_t address)
+    uint32_t Word(uint32_t address)
     {
         uint8_t b[4];
         Read(address, b, 4);
         return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
     }
-    void setWord(uint32_t address, uint32_t v)
+    void SetWord(uint32_t address, uint32_t v)
     {
         uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
         std::lock_guard<std::mutex> lock(mLock);
@@ -95,7 +95,7 @@ public:
     }
 
 private:
-    static bool fits(uint32_t address, uint32_t count)
+    static bool Fits(uint32_t address, uint32_t count)
     {
         return address >= kBase && count <= sizeof mBytes && address - kBase <= sizeof mBytes - count;
     }
@@ -124,18 +124,18 @@ struct TestDevice {
         c.description = ReadFile(DataPath("gev_device.xml"));
         c.descriptionName = "gev_device.xml";
         if (aTune) aTune(c);
-        ram.setWord(0x10000, 640);
-        ram.setWord(0x10004, 480);
-        ram.setWord(0x10008, 0x01080001);
-        start();
+        ram.SetWord(0x10000, 640);
+        ram.SetWord(0x10004, 480);
+        ram.SetWord(0x10008, 0x01080001);
+        Start();
     }
     // The device as it boots: the same memory, nobody in control.
-    void restart()
+    void Restart()
     {
         udp.reset();
-        start();
+        Start();
     }
-    void start()
+    void Start()
     {
         udp = std::make_unique<UdpServer>(config, &ram);
         std::string error;
@@ -143,23 +143,23 @@ struct TestDevice {
     }
     ~TestDevice()
     {
-        ram.hurry();
+        ram.Hurry();
         udp.reset();
     }
-    Server &server() { return udp->GetServer(); }
+    Server &GetServer() { return udp->GetServer(); }
 };
 
 // Waits for a condition another thread makes true; false after the bound.
 class Flag
 {
 public:
-    void set()
+    void Set()
     {
         std::lock_guard<std::mutex> lock(mLock);
         mSet = true;
         mWake.notify_all();
     }
-    bool wait(int aMs = 10000)
+    bool Wait(int aMs = 10000)
     {
         std::unique_lock<std::mutex> lock(mLock);
         return mWake.wait_for(lock, std::chrono::milliseconds(aMs), [this] { return mSet; });

@@ -59,7 +59,7 @@ struct Recorder : ZuDeviceEventSink {
     void OnLinkDisconnected(ZuDevice *) override
     {
         ++losses;
-        lost.set();
+        lost.Set();
     }
     void OnEvent(ZuDevice *, uint16_t aId, uint16_t, uint64_t, uint64_t, const void *aData, uint32_t aLength) override
     {
@@ -79,7 +79,7 @@ struct Recorder : ZuDeviceEventSink {
             names += " " + n.Narrow();
         }
         events.push_back("genicam " + std::to_string(aId) + (aList ? names : " none"));
-        if (events.size() >= 2 * want) got.set();
+        if (events.size() >= 2 * want) got.Set();
     }
     void OnCmdLinkRead(const void *, int64_t, int64_t) override
     {
@@ -116,7 +116,7 @@ TEST(ZuDeviceGEV, ConnectsByAddressAndReadsIdentityAndFeatures)
     EXPECT_EQ(Integer(*d, "Width"), 640);
     EXPECT_EQ(d->GetPayloadSize(), 640u * 480u);
     ASSERT_TRUE(d->GetParameters()->SetEnumValue(ZuString("PixelFormat"), ZuString("Mono16")).IsOK());
-    EXPECT_EQ(dev.ram.word(0x10008), 0x01100007u);
+    EXPECT_EQ(dev.ram.Word(0x10008), 0x01100007u);
     EXPECT_EQ(d->GetPayloadSize(), 640u * 480u * 2);
     ZuString vendor;
     ASSERT_TRUE(d->GetParameters()->GetStringValue(ZuString("DeviceVendorName"), vendor).IsOK());
@@ -183,7 +183,7 @@ TEST(ZuDeviceGEV, OneControllerHoldsTheDeviceAndOthersOnlyRead)
     EXPECT_EQ(Integer(monitor, "Width"), 640);
     EXPECT_FALSE(monitor.GetParameters()->SetIntegerValue(ZuString("Width"), 320).IsOK());
     EXPECT_EQ(monitor.WriteRegister(0x10000, 320).GetCode(), uint32_t(ZU_GENERIC_ERROR));
-    EXPECT_EQ(dev.ram.word(0x10000), 640u);
+    EXPECT_EQ(dev.ram.Word(0x10000), 640u);
     monitor.Disconnect();
 
     // Exclusive: the monitor cannot even read the identity.
@@ -198,7 +198,7 @@ TEST(ZuDeviceGEV, OneControllerHoldsTheDeviceAndOthersOnlyRead)
     EXPECT_FALSE(exclusive.IsConnected());
     ASSERT_TRUE(ZuDeviceGEV::GetAccessType(ZuString("127.0.0.83"), access).IsOK());
     EXPECT_EQ(access, ZuAccessOpen);
-    EXPECT_EQ(dev.server().Stats().sessionsClosed, 2u);
+    EXPECT_EQ(dev.GetServer().Stats().sessionsClosed, 2u);
 }
 
 TEST(ZuDeviceGEV, HeartbeatKeepsControlAndLinkLossIsReported)
@@ -211,7 +211,7 @@ TEST(ZuDeviceGEV, HeartbeatKeepsControlAndLinkLossIsReported)
     ASSERT_TRUE(d.GetCommunicationParameters()->SetIntegerValue(ZuString("HeartbeatTimeout"), 1000).IsOK());
     ASSERT_TRUE(d.GetCommunicationParameters()->SetIntegerValue(ZuString("AnswerTimeout"), 100).IsOK());
     ASSERT_TRUE(d.Connect(ZuString("127.0.0.84")).IsOK());
-    EXPECT_EQ(dev.ram.word(0x10000), 640u);
+    EXPECT_EQ(dev.ram.Word(0x10000), 640u);
     uint32_t timeout = 0;
     ASSERT_TRUE(d.ReadRegister(reg::HeartbeatTimeout, timeout).IsOK());
     EXPECT_EQ(timeout, 1000u);
@@ -219,13 +219,13 @@ TEST(ZuDeviceGEV, HeartbeatKeepsControlAndLinkLossIsReported)
     ASSERT_TRUE(d.RegisterEventSink(&sink).IsOK());
     // Silent for three heartbeat time-outs: the heartbeat keeps control.
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    EXPECT_TRUE(dev.server().Controller());
-    EXPECT_EQ(dev.server().Stats().heartbeatFailedCount, 0u);
+    EXPECT_TRUE(dev.GetServer().Controller());
+    EXPECT_EQ(dev.GetServer().Stats().heartbeatFailedCount, 0u);
 
     // The device stops answering: the sink hears of it, the device is
     // no longer connected, and everything says so.
     dev.udp->Stop();
-    ASSERT_TRUE(sink.lost.wait());
+    ASSERT_TRUE(sink.lost.Wait());
     EXPECT_FALSE(d.IsConnected());
     uint32_t v = 0;
     EXPECT_EQ(d.ReadRegister(0x10000, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
@@ -261,19 +261,19 @@ TEST(ZuDeviceGEV, ADeviceThatRestartedOrWasTakenOverIsALostLink)
         ASSERT_TRUE(d.RegisterEventSink(&sink).IsOK());
         // Past the heartbeat's first read; the next comes two seconds on.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        dev.restart();
+        dev.Restart();
         ZuDeviceGEV other;
         if (c.takenOver) {
             ASSERT_TRUE(other.Connect(ZuString("127.0.3.1"), c.theirs).IsOK()) << c.name;
         }
-        ASSERT_TRUE(sink.lost.wait()) << c.name;
+        ASSERT_TRUE(sink.lost.Wait()) << c.name;
         EXPECT_FALSE(d.IsConnected());
         uint32_t v = 0;
         EXPECT_EQ(d.ReadRegister(0x10000, v).GetCode(), uint32_t(ZU_NOT_CONNECTED));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_EQ(sink.losses.load(), 1);
         // Whoever holds the device now keeps it.
-        EXPECT_EQ(bool(dev.server().Controller()), c.takenOver) << c.name;
+        EXPECT_EQ(bool(dev.GetServer().Controller()), c.takenOver) << c.name;
         if (c.takenOver) {
             EXPECT_TRUE(other.IsConnected()) << c.name;
         }
@@ -309,7 +309,7 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     ASSERT_TRUE(dev.udp->PostEvent(e, &frame));
     e.eventId = 0x1234;
     ASSERT_TRUE(dev.udp->PostEvent(e));
-    ASSERT_TRUE(sink.got.wait());
+    ASSERT_TRUE(sink.got.Wait());
     ASSERT_TRUE(d->WaitForMessagingChannelIdle(5000).IsOK());
     std::lock_guard<std::mutex> l(sink.lock);
     EXPECT_EQ(sink.events, (std::vector<std::string>{"event 36865", "genicam 36865 EventExposureEndFrameID",
@@ -321,10 +321,10 @@ TEST(ZuDeviceGEV, EventsReachSinksRawAndThroughTheNodeMap)
     // Acknowledged: the device sent each once. It hears the last
     // acknowledge on its own thread, a moment after the sink's call.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (dev.server().PendingEvents() && std::chrono::steady_clock::now() < until)
+    while (dev.GetServer().PendingEvents() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(dev.server().Stats().eventRetriesIssued, 0u);
-    EXPECT_EQ(dev.server().PendingEvents(), 0u);
+    EXPECT_EQ(dev.GetServer().Stats().eventRetriesIssued, 0u);
+    EXPECT_EQ(dev.GetServer().PendingEvents(), 0u);
     sink.events.clear();
 }
 
@@ -345,7 +345,7 @@ TEST(ZuDeviceGEV, PortReadsAndWritesAreReportedOnTheCallingThread)
     }
     ASSERT_TRUE(d->GetParameters()->SetIntegerValue(ZuString("Height"), 240).IsOK());
     EXPECT_EQ(sink.writes.load(), 1);
-    EXPECT_EQ(dev.ram.word(0x10004), 240u);
+    EXPECT_EQ(dev.ram.Word(0x10004), 240u);
     ASSERT_TRUE(d->UnregisterEventSink(&sink).IsOK());
     EXPECT_EQ(d->UnregisterEventSink(&sink).GetCode(), uint32_t(ZU_NOT_FOUND));
     ASSERT_TRUE(d->GetParameters()->SetIntegerValue(ZuString("Height"), 120).IsOK());
@@ -374,8 +374,8 @@ struct Blocker : ZuDeviceEventSink {
     void OnEvent(ZuDevice *, uint16_t, uint16_t, uint64_t, uint64_t, const void *, uint32_t) override
     {
         ++gate.calls;
-        gate.entered.set();
-        gate.release.wait();
+        gate.entered.Set();
+        gate.release.Wait();
         gate.returned = true;
     }
 };
@@ -390,7 +390,7 @@ struct Leaver : ZuDeviceEventSink {
     {
         ++calls;
         result = device->UnregisterEventSink(this);
-        done.set();
+        done.Set();
     }
 };
 
@@ -417,7 +417,7 @@ TEST(ZuDeviceEventSink, LeavingWaitsForACallInProgressAndASinkMayLeaveFromItsCal
     auto blocker = std::make_unique<Blocker>(gate);
     ASSERT_TRUE(d->RegisterEventSink(blocker.get()).IsOK());
     ASSERT_TRUE(dev.udp->PostEvent(Event{}));
-    ASSERT_TRUE(gate.entered.wait());
+    ASSERT_TRUE(gate.entered.Wait());
     std::atomic<bool> destroyed{false};
     std::thread destroyer([&] {
         blocker.reset();
@@ -426,7 +426,7 @@ TEST(ZuDeviceEventSink, LeavingWaitsForACallInProgressAndASinkMayLeaveFromItsCal
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(destroyed);
-    gate.release.set();
+    gate.release.Set();
     destroyer.join();
     EXPECT_TRUE(destroyed);
     // Gone from the device: another event reaches no one.
@@ -439,7 +439,7 @@ TEST(ZuDeviceEventSink, LeavingWaitsForACallInProgressAndASinkMayLeaveFromItsCal
     leaver.device = d.get();
     ASSERT_TRUE(d->RegisterEventSink(&leaver).IsOK());
     ASSERT_TRUE(dev.udp->PostEvent(Event{}));
-    ASSERT_TRUE(leaver.done.wait());
+    ASSERT_TRUE(leaver.done.Wait());
     EXPECT_TRUE(leaver.result.IsOK());
     ASSERT_TRUE(dev.udp->PostEvent(Event{}));
     ASSERT_TRUE(d->WaitForMessagingChannelIdle(5000).IsOK());
@@ -459,13 +459,13 @@ TEST(ZuDeviceGEV, SlowWritesArePendingNotRetried)
     ASSERT_TRUE(d.Connect(ZuString("127.0.0.88")).IsOK());
     ZuResult r = d.GetParameters()->SetIntegerValue(ZuString("SlowRegister"), 77);
     EXPECT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
-    EXPECT_EQ(dev.ram.word(0x10100), 77u);
+    EXPECT_EQ(dev.ram.Word(0x10100), 77u);
     int64_t pending = 0, retries = -1;
     ASSERT_TRUE(comm->GetIntegerValue(ZuString("PendingAcknowledges"), pending).IsOK());
     ASSERT_TRUE(comm->GetIntegerValue(ZuString("CommandRetries"), retries).IsOK());
     EXPECT_EQ(pending, 1);
     EXPECT_EQ(retries, 0);
-    EXPECT_EQ(dev.server().Stats().pendingAcksIssued, 1u);
+    EXPECT_EQ(dev.GetServer().Stats().pendingAcksIssued, 1u);
 }
 
 TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
@@ -481,9 +481,9 @@ TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
     ASSERT_TRUE(comm->SetIntegerValue(ZuString("CommandTimeout"), 600000).IsOK());
     ZuGenParameterArray *features = d->GetParameters();
     auto writing = std::async(std::launch::async, [&] { return features->SetIntegerValue(ZuString("SlowRegister"), 77); });
-    for (int k = 0; k < 1000 && dev.server().Stats().pendingAcksIssued == 0; ++k)
+    for (int k = 0; k < 1000 && dev.GetServer().Stats().pendingAcksIssued == 0; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(dev.server().Stats().pendingAcksIssued, 1u);
+    ASSERT_EQ(dev.GetServer().Stats().pendingAcksIssued, 1u);
     auto freeing = std::async(std::launch::async, [d] { ZuDevice::Free(d); });
     // Both end at once; if they do not, the device is hurried so that the
     // test still ends, failed.
@@ -491,7 +491,7 @@ TEST(ZuDeviceGEV, FreeFromAnotherThreadEndsARequestWaitingOnASlowDevice)
     const bool ended = writing.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
     EXPECT_TRUE(freed);
     EXPECT_TRUE(ended);
-    dev.ram.hurry();
+    dev.ram.Hurry();
     freeing.get();
     EXPECT_EQ(writing.get().GetCode(), uint32_t(ZU_NOT_CONNECTED));
 }
@@ -512,7 +512,7 @@ TEST(ZuDeviceGEV, AControlConnectionThatLeadsNowhereLeavesTheControllerOnUdp)
         offer.controlPort = listener.Local().port;
         const auto block = offer.Encode();
         for (size_t k = 0; k < block.size(); k += 4)
-            dev.ram.setWord(tarn::gev::tcpreg::Advertisement + uint32_t(k),
+            dev.ram.SetWord(tarn::gev::tcpreg::Advertisement + uint32_t(k),
                             (uint32_t(block[k]) << 24) | (uint32_t(block[k + 1]) << 16) | (uint32_t(block[k + 2]) << 8) | block[k + 3]);
         std::atomic<bool> done{false};
         std::vector<tarn::net::TcpConnection> kept;
@@ -530,9 +530,9 @@ TEST(ZuDeviceGEV, AControlConnectionThatLeadsNowhereLeavesTheControllerOnUdp)
         if (r.IsOK()) {
             EXPECT_EQ(Integer(d, "Width"), 640);
             EXPECT_TRUE(d.WriteRegister(0x10020, 5).IsOK());
-            EXPECT_EQ(dev.ram.word(0x10020), 5u);
+            EXPECT_EQ(dev.ram.Word(0x10020), 5u);
             EXPECT_TRUE(d.Disconnect().IsOK());
-            EXPECT_FALSE(dev.server().Controller());
+            EXPECT_FALSE(dev.GetServer().Controller());
         }
         done = true;
         peer.join();
@@ -547,25 +547,25 @@ TEST(ZuDeviceGEV, StreamChannelRegistersAndPacketSizeNegotiation)
     ASSERT_TRUE(d);
     ZuDeviceGEV *g = Gev(d);
     ASSERT_TRUE(g->SetStreamDestination(ZuString("127.0.0.1"), 50000).IsOK());
-    StreamChannel ch = dev.server().GetStreamChannel(0);
+    StreamChannel ch = dev.GetServer().GetStreamChannel(0);
     EXPECT_EQ(ch.destination.ip, 0x7F000001u);
     EXPECT_EQ(ch.destination.port, 50000);
     EXPECT_EQ(Integer(*d, "GevSCPHostPort"), 50000);
     EXPECT_EQ(g->SetStreamDestination(ZuString("127.0.0.1"), 1, 1).GetCode(), uint32_t(ZU_NOT_FOUND));
     EXPECT_EQ(g->SetStreamDestination(ZuString("no address"), 1).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     ASSERT_TRUE(g->ResetStreamDestination().IsOK());
-    EXPECT_EQ(dev.server().GetStreamChannel(0).destination.port, 0);
+    EXPECT_EQ(dev.GetServer().GetStreamChannel(0).destination.port, 0);
 
     ASSERT_TRUE(g->SetPacketSize(1400).IsOK());
-    EXPECT_EQ(dev.server().GetStreamChannel(0).packetSize, 1400u);
+    EXPECT_EQ(dev.GetServer().GetStreamChannel(0).packetSize, 1400u);
     EXPECT_EQ(g->SetPacketSize(1400, 3).GetCode(), uint32_t(ZU_NOT_FOUND));
 
     // 9000 and 4000 are lost on the way; 2000 - 24 arrives.
     ZuResult r = g->NegotiatePacketSize();
     ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
-    EXPECT_EQ(dev.server().GetStreamChannel(0).packetSize, 1976u);
-    EXPECT_EQ(dev.server().GetStreamChannel(0).destination.port, 0);  // reset after the test
-    EXPECT_EQ(dev.server().Stats().gvspTestPacketsIssued, 4u);
+    EXPECT_EQ(dev.GetServer().GetStreamChannel(0).packetSize, 1976u);
+    EXPECT_EQ(dev.GetServer().GetStreamChannel(0).destination.port, 0);  // reset after the test
+    EXPECT_EQ(dev.GetServer().Stats().gvspTestPacketsIssued, 4u);
 }
 
 TEST(ZuDeviceGEV, WhatCameFromAFreedDeviceAnswersNotConnected)
@@ -609,7 +609,7 @@ TEST(ZuDeviceGEV, WhatCameFromAFreedDeviceAnswersNotConnected)
     ZuString id;
     EXPECT_EQ(adapter.GetUniqueID(id).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     // The control went back with the device.
-    EXPECT_FALSE(dev.server().Controller());
+    EXPECT_FALSE(dev.GetServer().Controller());
 }
 
 TEST(ZuDeviceGEV, ForceIpMovesAFreeDeviceOnly)
@@ -628,8 +628,8 @@ TEST(ZuDeviceGEV, ForceIpMovesAFreeDeviceOnly)
     }
     ZuResult r = ZuDeviceGEV::SetIPConfiguration(ZuString("02:00:00:00:07:91"), ZuString("127.0.0.92"));
     ASSERT_TRUE(r.IsOK()) << r.GetDescription().Narrow();
-    EXPECT_EQ(dev.server().Identity().ip, 0x7F00005Cu);
-    EXPECT_EQ(dev.server().Identity().subnetMask, 0xFFFFFF00u);
+    EXPECT_EQ(dev.GetServer().Identity().ip, 0x7F00005Cu);
+    EXPECT_EQ(dev.GetServer().Identity().subnetMask, 0xFFFFFF00u);
     DevicePtr moved = Connect("127.0.0.92");
     EXPECT_TRUE(moved);
     EXPECT_EQ(ZuDeviceGEV::SetIPConfiguration(ZuString("02:00:00:00:07:99"), ZuString("127.0.0.93")).GetCode(),

@@ -42,14 +42,14 @@ int ClosingWaitsForACallInProgressButNotForItsOwn()
     std::atomic<bool> returned{false};
     std::thread caller([&] {
         UpCalls::Scope call;
-        inside.set();
-        release.wait();
+        inside.Set();
+        release.Wait();
         returned = true;
     });
-    inside.wait();
+    inside.Wait();
     std::thread opener([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        release.set();
+        release.Set();
     });
     bool waited = false;
     {

@@ -25,7 +25,7 @@ TEST(TcpStreams, StopWhileAHostClosesItsConnection)
     ASSERT_TRUE(sender.open(0x7F000001, error)) << error;
     for (int round = 0; round < 300; ++round) {
         TcpStreams streams;
-        ASSERT_TRUE(streams.start(0x7F000001, {&sender}, error)) << error;
+        ASSERT_TRUE(streams.Start(0x7F000001, {&sender}, error)) << error;
         {
             net::TcpConnection host = net::TcpConnection::Connect({0x7F000001, streams.ports()[0]}, 0, 5000, &error);
             ASSERT_TRUE(host.Valid()) << error;

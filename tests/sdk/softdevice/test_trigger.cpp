@@ -427,7 +427,7 @@ struct TriggerDevice {
         source.AddSource(TRIGGER_SOURCE_USER, ZuString("Line 1"));
         model.addStream(&source);
     }
-    void start()
+    void Start()
     {
         ASSERT_TRUE(model.build(loopback()).IsOK());
         port = std::make_unique<ModelPort>(model);
@@ -447,7 +447,7 @@ struct TriggerDevice {
 TEST(TriggerSource, TheFeaturesDriveTheCurrentSelector)
 {
     TriggerDevice d;
-    d.start();
+    d.Start();
     EXPECT_EQ(d.enumValue("TriggerSelector"), "FrameStart");
     EXPECT_EQ(d.enumValue("TriggerMode"), "Off");
     EXPECT_EQ(d.enumValue("TriggerSource"), "Software");
@@ -469,7 +469,7 @@ TEST(TriggerSource, TheFeaturesDriveTheCurrentSelector)
 TEST(TriggerSource, OnTheAcquisitionThreadNoFrameLeavesBeforeItsTriggerAndOneLeavesPerTrigger)
 {
     TriggerDevice d;
-    d.start();
+    d.Start();
     ASSERT_TRUE(d.features.SetEnumValue(ZuString("TriggerMode"), ZuString("On")).IsOK());
     Channel &channel = d.model.streams().channel(0);
     RecordingSender sender;
