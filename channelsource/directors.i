@@ -12,7 +12,7 @@
  *       must return, with the texts of each mismatch.
  */
 
-%include "channelsource/buffers.i"
+%include "core/typemaps/buffers.i"
 
 %define TARN_CHANNEL_SOURCE_CLASS(CLASS)
 TARN_HOLDER(CLASS)
@@ -29,24 +29,11 @@ TARN_HOLDER(CLASS)
 %typemap(argout) const ZuString &aName "";
 
 /* The index of the description lists, with texts of its own. */
-%typemap(in, noblock=1) int aIndex (int tarn_value = 0, int tarn_res = 0) {
-  tarn_res = SWIG_AsVal_int($input, &tarn_value);
-  if (!SWIG_IsOK(tarn_res)) {
-    SWIG_exception_fail(SWIG_ArgError(tarn_res), "method '$symname' expected argument 1 of type int");
-  }
-  $1 = tarn_value;
-}
+%apply int TARN_INDEX { int aIndex };
 
 /* The module function: the second argument is taken and ignored; the
  * count comes back beside the result. */
-%typemap(in, noblock=1) uint32_t &aNumBuffer (uint32_t tarn_count = 0) {
-  (void)$input;
-  $1 = &tarn_count;
-}
-%typemap(argout, noblock=1, fragment="Tarn_OutValues") uint32_t &aNumBuffer {
-  $result = Tarn_AppendItem($result, PyLong_FromUnsignedLong(*$1), 1, $isvoid);
-  if (!$result) SWIG_fail;
-}
+%apply uint32_t &OUT_TUPLE_ARG_IGNORED { uint32_t &aNumBuffer };
 
 %enddef
 
@@ -57,21 +44,11 @@ TARN_HOLDER(CLASS)
 TARN_DIRECTOR_NOT_PASSED(uint32_t &, aMax)
 TARN_DIRECTOR_NOT_PASSED(uint32_t &, aInc)
 TARN_DIRECTOR_NOT_PASSED(uint32_t &, aMin)
-%typemap(directorargout, noblock=1) uint32_t &aMin {
+%typemap(directorargout, noblock=1, fragment="Tarn_DirectorItems") uint32_t &aMin {
   {
     static const char *const tarn_names[] = {"GetWidthInfo failed to return a 3-tuple", "GetHeightInfo failed to return a 3-tuple"};
-    const char *tarn_text = tarn_names[std::strcmp("$symname", "GetWidthInfo") == 0 ? 0 : 1];
-    uint32_t *tarn_slots[] = {&aMin, &aMax, &aInc};
-    for (Py_ssize_t tarn_i = 0; tarn_i < 3; ++tarn_i) {
-      PyObject *tarn_item = PyTuple_GetItem($result, tarn_i);
-      if (!tarn_item) Swig::DirectorException::raise(tarn_text);
-      unsigned int tarn_value = 0;
-      int tarn_res = SWIG_AsVal_unsigned_SS_int(tarn_item, &tarn_value);
-      if (!SWIG_IsOK(tarn_res)) {
-        Swig::DirectorTypeMismatchException::raise(SWIG_ErrorType(SWIG_ArgError(tarn_res)), "in output value of type 'uint32_t'");
-      }
-      *tarn_slots[tarn_i] = tarn_value;
-    }
+    uint32_t *const tarn_slots[] = {&aMin, &aMax, &aInc};
+    Tarn_DirectorUint32Items($result, tarn_slots, 3, tarn_names[std::strcmp("$symname", "GetWidthInfo") == 0 ? 0 : 1]);
   }
 }
 
@@ -81,19 +58,10 @@ TARN_DIRECTOR_ITEM(ZuPixelType &, aPixelType, 1, TARN_ITEM_ENUM(aPixelType, "ZuP
 /* A chunk: (result, ID, name); the name is read from the whole tuple. */
 TARN_DIRECTOR_TUPLE_RESULT(CLASS, GetSupportedChunk, "in method GetSupportedChunk with output value of type 'ZuResult'")
 TARN_DIRECTOR_NOT_PASSED(ZuString &, aName)
+%fragment("Tarn_DirectorTextItem");
 TARN_DIRECTOR_ITEM(uint32_t &, aID, 1,
   TARN_ITEM_UINT32(aID)
-  PyObject *tarn_name = PyTuple_GetItem($result, 2);
-  if (!tarn_name) Swig::DirectorException::raise("GetSupportedChunk failed to return a 3-tuple");
-  std::shared_ptr<ZuString> tarn_text = PyUnicode_Check(tarn_name) ? Tarn_NewZuString(tarn_name) : nullptr;
-  if (!tarn_text) {
-    char *tarn_chars = 0;
-    void *tarn_raw = 0;
-    if (SWIG_IsOK(SWIG_ConvertPtr(tarn_name, &tarn_raw, SWIGTYPE_p_char, 0)) && tarn_raw) tarn_chars = (char *)tarn_raw;
-    if (!tarn_chars) Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in output value of type str");
-    tarn_text = std::make_shared<ZuString>(tarn_chars);
-  }
-  aName = *tarn_text;
+  aName = Tarn_DirectorTextItem($result, 2, "GetSupportedChunk failed to return a 3-tuple");
 )
 
 TARN_DIRECTOR_TUPLE_RESULT(CLASS, GetGevSCPSPacketSizeInfo, "in method GetGevSCPSPacketSizeInfo 1 with output value of type 'ZuResult'")
@@ -110,26 +78,16 @@ TARN_CHANNEL_SOURCE_DIRECTOR(CLASS)
 %apply ZuBuffer *TARN_BUFFER_FREED { ZuBuffer *aBuffer };
 
 /* (result, count), either item possibly a tuple whose own item it is. */
-%typemap(directorout, noblock=1, fragment="Tarn_DirectorResult") ZuResult CLASS::GetTxNumBuffersToUse {
-  {
-    PyObject *tarn_item = $input;
-    if (tarn_item && PyTuple_Check(tarn_item)) tarn_item = PyTuple_GetItem(tarn_item, 0);
-    if (!tarn_item) Tarn_DirectorNoTuple(typeid(*this), "$symname");
-    if (!Tarn_ResultFromPython(tarn_item, $result)) {
-      Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in method GetTxNumBuffersToUse 1 with output value of type 'ZuResult'");
-    }
+%typemap(directorout, noblock=1, fragment="Tarn_DirectorItems") ZuResult CLASS::GetTxNumBuffersToUse {
+  if (!Tarn_ResultFromPython(Tarn_DirectorItemOrWhole(typeid(*this), "$symname", $input, 0), $result)) {
+    Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in method GetTxNumBuffersToUse 1 with output value of type 'ZuResult'");
   }
 }
 /* SWIG counts this out-value (its module function takes an argument for
  * it) and hands item 1 over as it is. */
 TARN_DIRECTOR_NOT_PASSED(uint32_t &, aNumBuffer)
-%typemap(directorargout, noblock=1) uint32_t &aNumBuffer {
-  {
-    PyObject *tarn_item = $result;
-    if (tarn_item && PyTuple_Check(tarn_item)) tarn_item = PyTuple_GetItem(tarn_item, 1);
-    if (!tarn_item) Tarn_DirectorNoTuple(typeid(*this), "$symname");
-    TARN_ITEM_UINT32(aNumBuffer)
-  }
+%typemap(directorargout, noblock=1, fragment="Tarn_DirectorItems") uint32_t &aNumBuffer {
+  aNumBuffer = Tarn_DirectorUint32(Tarn_DirectorItemOrWhole(typeid(*this), "$symname", $result, 1));
 }
 
 /* (result, buffer or None), split by SWIG (the slot is an argument): the

@@ -106,10 +106,10 @@ TARN_HOLDS_SINK(ZuGenParameter::RegisterEventSink, ZuGenParameter::UnregisterEve
  * as it is attached; a length beyond 32 bits raises OverflowError. The SDK
  * only reads chunk data, so a read-only array is attached in place too. */
 %header %{
-SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data, PyObject *array)
+SWIGINTERN void Tarn_KeepAttachment(ZuGenParameterArray *owner, const void *data, std::shared_ptr<void> array)
 {
-  if (owner && array)
-    tarn::KeepAttachment(*owner, data, Tarn_HoldObject(array));
+  if (owner)
+    tarn::KeepAttachment(*owner, data, std::move(array));
 }
 %}
 %apply (uint8_t *TARN_ATTACH_READONLY, uint32_t TARN_ATTACH_LENGTH) { (uint8_t *aBuffer, uint32_t aBufferLength) };

@@ -12,41 +12,12 @@
 #include "tarn/DeviceBinding.h"
 %}
 
-%fragment("Tarn_Device", "header", fragment="Tarn_Arrays", fragment="Tarn_Lifetime") %{
-/* The name of an object's type, for error texts. */
-SWIGINTERN std::string Tarn_TypeName(PyObject *obj)
-{
-  std::string out;
-  PyObject *name = PyObject_GetAttrString((PyObject *)Py_TYPE(obj), "__name__");
-  PyObject *utf8 = name ? PyUnicode_AsUTF8String(name) : NULL;
-  if (utf8) out = PyBytes_AsString(utf8);
-  else PyErr_Clear();
-  Py_XDECREF(utf8);
-  Py_XDECREF(name);
-  return out;
-}
-
-%}
-%fragment("Tarn_Device");
-
 /* ---- ZuDevice ---------------------------------------------------------------- */
 
 /* CreateAndConnect: (ZuResult, device as its most specific kind, or None).
  * The device is the SDK's until Free: its proxy does not own it, and holds
  * nothing of the information it came from. */
-%typemap(in, numinputs=0) ZuResult *aResult (ZuResult *tarn_result = 0) {
-  tarn_result = new ZuResult();
-  $1 = tarn_result;
-}
-%typemap(argout, fragment="Tarn_Results") ZuResult *aResult {
-  $result = Tarn_AppendItem(SWIG_NewPointerObj(SWIG_as_voidptr(tarn_result$argnum), $descriptor(ZuResult *), SWIG_POINTER_OWN),
-                            $result, 1, 0);
-  tarn_result$argnum = 0;
-  if (!$result) SWIG_fail;
-}
-%typemap(freearg) ZuResult *aResult {
-  delete tarn_result$argnum;
-}
+%apply ZuResult *TARN_RESULT_FIRST { ZuResult *aResult };
 %typemap(out) ZuDevice *ZuDevice::CreateAndConnect {
   {
     swig_type_info *tarn_kind = $descriptor(ZuDevice *);
@@ -78,50 +49,11 @@ SWIGINTERN std::string Tarn_TypeName(PyObject *obj)
 /* ReadMemory: [ZuResult, array]; the array is zero-filled, so a failed read
  * shows zeros, never what memory held before. A byte count outside 0 to
  * 2**31-1 is refused rather than wrapped. */
-%typemap(in, fragment="Tarn_Device") (uint8_t *aDestination, int64_t aByteCount) (PyObject *tarn_array = NULL) {
-  if (!PyLong_Check($input)) {
-    PyErr_Format(PyExc_TypeError, "Int dimension expected.  '%s' given.", Tarn_TypeName($input).c_str());
-    SWIG_fail;
-  }
-  {
-    int tarn_overflow = 0;
-    long long tarn_count = PyLong_AsLongLongAndOverflow($input, &tarn_overflow);
-    if (tarn_overflow > 0 || tarn_count > INT32_MAX) {
-      PyErr_SetString(PyExc_OverflowError, "in method '$symname', argument $argnum of type 'int'");
-      SWIG_fail;
-    }
-    if (tarn_overflow < 0) tarn_count = -1;  /* negative: NumPy's own error */
-    npy_intp tarn_dims[1] = {(npy_intp)tarn_count};
-    tarn_array = PyArray_ZEROS(1, tarn_dims, NPY_UINT8, 0);
-    if (!tarn_array) SWIG_fail;
-    $1 = (uint8_t *)PyArray_DATA((PyArrayObject *)tarn_array);
-    $2 = tarn_count;
-  }
-}
-%typemap(argout, fragment="Tarn_Results") (uint8_t *aDestination, int64_t aByteCount) {
-  $result = Tarn_AppendItem($result, tarn_array$argnum, 0, 0);
-  tarn_array$argnum = NULL;
-  if (!$result) SWIG_fail;
-}
-%typemap(freearg) (uint8_t *aDestination, int64_t aByteCount) {
-  Py_XDECREF(tarn_array$argnum);
-}
-%typemap(doctype) (uint8_t *aDestination, int64_t aByteCount) "int";
+%apply (uint8_t *TARN_FILLED, int64_t TARN_FILLED_COUNT) { (uint8_t *aDestination, int64_t aByteCount) };
 
 /* WriteMemory: the bytes of a one-dimensional array (any object NumPy
  * turns into uint8), for the call only. */
-%typemap(in, fragment="Tarn_Arrays") (const uint8_t *aSource, int64_t aByteCount) (PyArrayObject *tarn_array = NULL) {
-  {
-    static const int tarn_nd[1] = {1};
-    tarn_array = Tarn_InputBytes($input, tarn_nd, 1, INT32_MAX, "$symname", $argnum, "int");
-  }
-  if (!tarn_array) SWIG_fail;
-  $1 = ($1_ltype)PyArray_DATA(tarn_array);
-  $2 = (int64_t)PyArray_DIM(tarn_array, 0);
-}
-%typemap(freearg) (const uint8_t *aSource, int64_t aByteCount) {
-  Py_XDECREF(tarn_array$argnum);
-}
+%apply (const uint8_t *TARN_CALL_BYTES, int64_t TARN_CALL_COUNT) { (const uint8_t *aSource, int64_t aByteCount) };
 %typemap(doctype) (const uint8_t *aSource, int64_t aByteCount) "numpy.ndarray";
 
 /* Texts the SDK fills, and the register value: (ZuResult, value or None). */
@@ -135,11 +67,7 @@ SWIGINTERN std::string Tarn_TypeName(PyObject *obj)
  * it refuses use (TARN_LENT). */
 %typemap(out, fragment="Tarn_Arrays") ZuGenParameterArray *ZuDevice::GetParameters, ZuGenParameterArray *ZuDevice::GetCommunicationParameters {
   $result = Tarn_LentObject(SWIG_as_voidptr($1), Tarn_Owner($1), $descriptor(ZuGenParameterArray *));
-  if ($1) {
-    PyObject *tarn_share = Tarn_MemoryOwner(tarn::DeviceBinding::ShareParameters(*arg1, $1));
-    Tarn_KeepOwner($result, tarn_share);
-    Py_XDECREF(tarn_share);
-  }
+  if ($1) Tarn_KeepShare($result, tarn::DeviceBinding::ShareParameters(*arg1, $1));
 }
 
 /* A sink stays alive while it is registered: the device holds its Python

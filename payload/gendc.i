@@ -39,17 +39,17 @@ SWIGINTERN void Tarn_PlanOf(Tarn_ViewPlan *plan, IZuGenDCImage *owner, const voi
   Tarn_PlanImage(plan, owner->GetPixelType(), owner->GetWidth(), owner->GetHeight(), owner->GetPaddingX(),
                  owner->GetPaddingY(), owner->GetImageSize(), owner->GetImageSize());
 }
-SWIGINTERN PyObject *Tarn_BaseOf(IZuGenericDataPart *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(IZuGenericDataPart *owner, const void *data)
 {
-  return Tarn_ViewBase(ZuGenDCShareMemory(owner, data), fallback);
+  return ZuGenDCShareMemory(owner, data);
 }
-SWIGINTERN PyObject *Tarn_BaseOf(IZuGenDCImage *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(IZuGenDCImage *owner, const void *data)
 {
-  return Tarn_ViewBase(ZuGenDCShareMemory(owner, data), fallback);
+  return ZuGenDCShareMemory(owner, data);
 }
-SWIGINTERN PyObject *Tarn_BaseOf(IZuGenDCChunkData *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(IZuGenDCChunkData *owner, const void *data)
 {
-  return Tarn_ViewBase(ZuGenDCShareMemory(owner, data), fallback);
+  return ZuGenDCShareMemory(owner, data);
 }
 %}
 %fragment("Tarn_GenDC");

@@ -23,31 +23,31 @@ SWIGINTERN void Tarn_PlanOf(Tarn_ViewPlan *plan, IZuMultiPartSection *owner, con
 {
   Tarn_PlanBytes(plan, owner->GetEffectiveSize());
 }
-SWIGINTERN PyObject *Tarn_BaseOf(IZuMultiPartSection *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(IZuMultiPartSection *owner, const void *data)
 {
-  return Tarn_ViewBase(ZuMultiPartShareMemory(owner, data), fallback);
+  return ZuMultiPartShareMemory(owner, data);
 }
-SWIGINTERN PyObject *Tarn_BaseOf(IZuImage *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(IZuImage *owner, const void *data)
 {
   std::shared_ptr<void> part = ZuMultiPartShareMemory(owner, data);
-  return part ? Tarn_ViewBase(part, fallback) : Tarn_BaseOf<IZuImage>(owner, data, fallback);
+  return part ? part : Tarn_MemoryOf<IZuImage>(owner, data);
 }
-SWIGINTERN PyObject *Tarn_BaseOf(IZuImageJPEG *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(IZuImageJPEG *owner, const void *data)
 {
   std::shared_ptr<void> part = ZuMultiPartShareMemory(owner, data);
-  return part ? Tarn_ViewBase(part, fallback) : Tarn_BaseOf<IZuImageJPEG>(owner, data, fallback);
+  return part ? part : Tarn_MemoryOf<IZuImageJPEG>(owner, data);
 }
-SWIGINTERN PyObject *Tarn_BaseOf(IZuChunkData *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(IZuChunkData *owner, const void *data)
 {
   std::shared_ptr<void> part = ZuMultiPartShareMemory(owner, data);
-  return part ? Tarn_ViewBase(part, fallback) : Tarn_BaseOf<IZuChunkData>(owner, data, fallback);
+  return part ? part : Tarn_MemoryOf<IZuChunkData>(owner, data);
 }
 
 /* An attached array stays alive for as long as its part uses it. */
-SWIGINTERN void Tarn_KeepAttachment(IZuMultiPartContainerWriter *owner, const void *data, PyObject *array)
+SWIGINTERN void Tarn_KeepAttachment(IZuMultiPartContainerWriter *owner, const void *data, std::shared_ptr<void> array)
 {
-  if (owner && array)
-    ZuMultiPartKeepAttachment(owner, data, Tarn_HoldObject(array));
+  if (owner)
+    ZuMultiPartKeepAttachment(owner, data, std::move(array));
 }
 %}
 %fragment("Tarn_MultiPart");

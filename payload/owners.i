@@ -1,6 +1,6 @@
 /* Memory owners of payload views: where a view's memory is shared from and
  * where attached arrays are kept, for the buffer and its typed views (the
- * owner overloads of Tarn_PlanOf, Tarn_BaseOf and Tarn_KeepAttachment that
+ * owner overloads of Tarn_PlanOf, Tarn_MemoryOf and Tarn_KeepAttachment that
  * core/typemaps/arrays.i calls). GenDC and multi-part containers add their
  * own overloads in their files. */
 
@@ -32,11 +32,10 @@ SWIGINTERN ZuBuffer *Tarn_BufferOf(IZuChunkData *owner)
 SWIGINTERN ZuBuffer *Tarn_BufferOf(IZuImageJPEG *) { return 0; }
 
 template <class Owner>
-SWIGINTERN void Tarn_KeepAttachment(Owner *owner, const void *data, PyObject *array)
+SWIGINTERN void Tarn_KeepAttachment(Owner *owner, const void *data, std::shared_ptr<void> array)
 {
-  ZuBuffer *buffer = Tarn_BufferOf(owner);
-  if (buffer && array)
-    tarn::BufferBinding::KeepAttachment(*buffer, data, Tarn_HoldObject(array));
+  if (ZuBuffer *buffer = Tarn_BufferOf(owner))
+    tarn::BufferBinding::KeepAttachment(*buffer, data, std::move(array));
 }
 
 /* Before an image attach: the most the owner may take from the array. */
@@ -48,10 +47,10 @@ SWIGINTERN void Tarn_LimitNextAttach(Owner *owner, uint64_t bytes)
 }
 
 template <class Owner>
-SWIGINTERN PyObject *Tarn_BaseOf(Owner *owner, const void *data, PyObject *fallback)
+SWIGINTERN std::shared_ptr<void> Tarn_MemoryOf(Owner *owner, const void *data)
 {
   ZuBuffer *buffer = Tarn_BufferOf(owner);
-  return Tarn_ViewBase(buffer ? tarn::BufferBinding::ShareMemory(*buffer, data) : std::shared_ptr<void>(), fallback);
+  return buffer ? tarn::BufferBinding::ShareMemory(*buffer, data) : std::shared_ptr<void>();
 }
 
 /* Bytes from data to the end of the buffer memory that holds it. */
@@ -98,16 +97,6 @@ SWIGINTERN const void *Tarn_AttachedData(ZuBuffer *owner) { return owner->IsAtta
 SWIGINTERN const void *Tarn_AttachedData(ZuImage *owner) { return Tarn_AttachedData(owner->GetBuffer()); }
 SWIGINTERN const void *Tarn_AttachedData(ZuRawData *owner) { return Tarn_AttachedData(tarn::BufferBinding::BufferOf(*owner)); }
 SWIGINTERN const void *Tarn_AttachedData(ZuChunkData *owner) { return Tarn_AttachedData(tarn::BufferBinding::BufferOf(*owner)); }
-
-/* Before a detach: the shape and a share of the memory, read while the
- * memory is still attached, so the result covers what was detached. */
-template <class Owner>
-SWIGINTERN void Tarn_PlanDetach(Tarn_ViewPlan *plan, Owner *owner)
-{
-  const void *data = Tarn_AttachedData(owner);
-  Tarn_PlanOf(plan, owner, data);
-  plan->base = data ? Tarn_BaseOf(owner, data, 0) : 0;
-}
 
 %}
 %fragment("Tarn_Payload");

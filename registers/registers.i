@@ -35,40 +35,7 @@ TARN_CATCH_NATIVE
 
 /* ReadBytes: the length becomes a new uint8 array the register is read
  * into; the array comes back whatever the result. */
-%fragment("Tarn_DimensionError", "header", fragment="Tarn_DirectorFailure") %{
-SWIGINTERN void Tarn_DimensionError(PyObject *obj)
-{
-  PyObject *name = PyObject_GetAttrString((PyObject *)Py_TYPE(obj), "__name__");
-  std::string text = "Int dimension expected.  '" + Tarn_Utf8Of(name) + "' given.";
-  if (!name) PyErr_Clear();
-  Py_XDECREF(name);
-  PyErr_SetString(PyExc_TypeError, text.c_str());
-}
-%}
-%typemap(in, noblock=1, fragment="Tarn_DimensionError") (uint8_t *aData, uint32_t aDataLength) (PyObject *tarn_array = 0) {
-  if (!PyLong_Check($input)) {
-    Tarn_DimensionError($input);
-    SWIG_fail;
-  }
-  {
-    long long tarn_length = PyLong_AsLongLong($input);
-    if (tarn_length == -1 && PyErr_Occurred()) SWIG_fail;
-    npy_intp tarn_dims[1] = {(npy_intp)(uint32_t)tarn_length};
-    tarn_array = PyArray_EMPTY(1, tarn_dims, NPY_UINT8, 0);
-    if (!tarn_array) SWIG_fail;
-    $1 = (uint8_t *)PyArray_DATA((PyArrayObject *)tarn_array);
-    $2 = (uint32_t)tarn_length;
-  }
-}
-%typemap(typecheck, precedence=SWIG_TYPECHECK_INTEGER) (uint8_t *aData, uint32_t aDataLength) "$1 = 1;";
-%typemap(argout, noblock=1, fragment="Tarn_OutValues") (uint8_t *aData, uint32_t aDataLength) {
-  $result = Tarn_AppendItem($result, tarn_array$argnum, 0, $isvoid);
-  tarn_array$argnum = 0;
-  if (!$result) SWIG_fail;
-}
-%typemap(freearg, noblock=1) (uint8_t *aData, uint32_t aDataLength) {
-  Py_XDECREF(tarn_array$argnum);
-}
+%apply (uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH) { (uint8_t *aData, uint32_t aDataLength) };
 
 %apply uint32_t &OUT_TUPLE_IF_OK { uint32_t &aValue };
 %apply ZuString &OUT_TUPLE_IF_OK { ZuString &aValue };
@@ -95,18 +62,7 @@ TARN_HOLDS_SINK(IZuRegister::AddEventSink, IZuRegister::RemoveEventSink, result.
 %apply uint32_t &OUT_TUPLE_IF_OK { uint32_t &aAssignedAddress };
 %apply const ZuString &TARN_TEXT_LAST { const ZuString &aName };
 %apply SWIGTYPE *TARN_HELD { IZuRegisterEventSink *aRegisterEventSink };
-%typemap(in) void *aContext (void *argp = 0, int res = 0, std::shared_ptr<void> tarn_keep) {
-  res = SWIG_ConvertPtr($input, &argp, 0, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
-  $1 = argp;
-  if ($1) tarn_keep = Tarn_HoldObject($input);
-}
-%typemap(typecheck, precedence=SWIG_TYPECHECK_VOIDPTR) void *aContext {
-  void *tarn_ptr = 0;
-  $1 = SWIG_IsOK(SWIG_ConvertPtr($input, &tarn_ptr, 0, 0)) ? 1 : 0;
-}
+%apply void *TARN_HELD { void *aContext };
 /* The sink and context go with the register the call creates. */
 %typemap(check, noblock=1) IZuRegisterEventSink *aRegisterEventSink {
   tarn::HoldForNextRegister(arg1, 0, tarn_keep$argnum);

@@ -109,13 +109,7 @@ TARN_DEVICE_START(ZuSoftDeviceGEV)
 
 /* ---- Messaging channel: event data only from bytes, never written. ----- */
 
-%typemap(in, noblock=1) (uint8_t *aData, uint32_t aDataLength) {
-  $1 = (uint8_t *)PyBytes_AsString($input);
-  $2 = (uint32_t)PyBytes_Size($input);
-}
-%typemap(typecheck, precedence=SWIG_TYPECHECK_CHAR_ARRAY) (uint8_t *aData, uint32_t aDataLength) {
-  $1 = PyBytes_Check($input) ? 1 : 0;
-}
+%apply (uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH) { (uint8_t *aData, uint32_t aDataLength) };
 %include "IZuMessageChannel.h"
 %clear (uint8_t *aData, uint32_t aDataLength);
 

@@ -96,45 +96,13 @@ TARN_HOLDS_SINK(ZuPipeline::RegisterEventSink, ZuPipeline::UnregisterEventSink, 
  * Only the full overload takes the timeout alone; the buffer and the
  * operation result are made here. The shorter overloads take a ZuBuffer **
  * that no module makes, as the SDK declares them. */
-%typemap(in, noblock=1, numinputs=1) (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult)
-  (ZuBuffer *tarn_buffer = 0, unsigned long tarn_timeout = 0, ZuResult *tarn_operation = 0) {
-  tarn_timeout = PyLong_AsUnsignedLong($input);
-  if (PyErr_Occurred()) SWIG_fail;
-  tarn_operation = new ZuResult();
-  $1 = &tarn_buffer;
-  $2 = (uint32_t)tarn_timeout;
-  $3 = tarn_operation;
-}
-%typemap(typecheck, noblock=1, precedence=SWIG_TYPECHECK_UINT32) (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) {
-  {
-    unsigned long long tarn_value = PyLong_Check($input) ? PyLong_AsUnsignedLongLong($input) : 0;
-    $1 = PyLong_Check($input) && !PyErr_Occurred() && tarn_value <= 0xFFFFFFFFULL;
-    PyErr_Clear();
-  }
-}
-%typemap(argout, noblock=1, fragment="Tarn_Results") (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) {
-  {
-    PyObject *tarn_item = *$1 ? Tarn_LentDowncast(*$1, $descriptor(ZuBuffer *)) : Tarn_NewNone();
-    $result = Tarn_AppendItem($result, tarn_item, 1, $isvoid);
-    if ($result) $result = Tarn_AppendItem($result, SWIG_NewPointerObj(SWIG_as_voidptr($3), $descriptor(ZuResult *), SWIG_POINTER_OWN), 1, $isvoid);
-    tarn_operation$argnum = 0;
-    if (!$result) SWIG_fail;
-  }
-}
-%typemap(freearg, noblock=1) (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) {
-  delete tarn_operation$argnum;
-}
+%apply (SWIGTYPE **TARN_LENT_WAITED, uint32_t TARN_TIMEOUT, ZuResult *TARN_WAITED_RESULT) {
+  (ZuBuffer **aBuffer, uint32_t aTimeout, ZuResult *aOperationResult) };
 /* The shorter overloads are tried after the full one, and only for what
  * could be a timeout: (pipeline, int, int) reaches the ZuBuffer ** of the
  * two-parameter form and is refused there by position, while a lone value
  * that is no timeout gets the list of prototypes. */
-%typemap(typecheck, noblock=1, precedence=1000) ZuBuffer **aBuffer {
-  {
-    unsigned long long tarn_value = PyLong_Check($input) ? PyLong_AsUnsignedLongLong($input) : 0;
-    $1 = PyLong_Check($input) && !PyErr_Occurred() && tarn_value <= 0xFFFFFFFFULL;
-    PyErr_Clear();
-  }
-}
+%apply SWIGTYPE **TARN_TIMEOUT_SHAPED { ZuBuffer **aBuffer };
 
 /* ---- The sink -----------------------------------------------------------------
  * Its operations are the ones Python overrides: their wrappers keep the

@@ -48,56 +48,13 @@ TARN_HOLDER(CLASS)
  * owned by its proxy (ZuStream_Free releases it). */
 TARN_DOWNCAST(ZuStream, ZuStreamGEV, ZuStreamU3V, ZuStreamRTP)
 
-%typemap(in, numinputs=0, noblock=1) ZuResult *TARN_RESULT_FIRST (ZuResult *tarn_result = 0) {
-  tarn_result = new ZuResult();
-  $1 = tarn_result;
-}
-%typemap(argout, noblock=1, fragment="Tarn_Results") ZuResult *TARN_RESULT_FIRST {
-  {
-    PyObject *tarn_first = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, SWIG_POINTER_OWN);
-    tarn_result$argnum = 0;
-    $result = Tarn_AppendItem(tarn_first, $result, 1, 0);
-    if (!$result) SWIG_fail;
-  }
-}
-%typemap(freearg, noblock=1) ZuResult *TARN_RESULT_FIRST {
-  delete tarn_result$argnum;
-}
 %apply ZuResult *TARN_RESULT_FIRST { ZuResult *aResult };
 
 /* ---- RetrieveBuffer: [ZuResult, ZuBuffer or None, operation ZuResult] ----
  * The buffer item is whatever the SDK left in the pointer. It does not own
  * the buffer; it keeps the object that was queued alive for as long as it
  * is used (the queue's hold passes to it). */
-%typemap(in, numinputs=0, noblock=1) ZuBuffer **TARN_RETRIEVED (ZuBuffer *tarn_buffer = 0) {
-  $1 = &tarn_buffer;
-}
-%typemap(argout, noblock=1, fragment="Tarn_Results", fragment="Tarn_Lifetime") ZuBuffer **TARN_RETRIEVED {
-  {
-    PyObject *tarn_item = Tarn_NewNone();
-    if (*$1) {
-      Py_DECREF(tarn_item);
-      tarn_item = SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $*descriptor, 0);
-      std::shared_ptr<void> tarn_queued = tarn_item ? tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, *$1) : nullptr;
-      if (tarn_queued) Tarn_KeepOwner(tarn_item, (PyObject *)tarn_queued.get());
-    }
-    $result = Tarn_AppendItem($result, tarn_item, 0, $isvoid);
-    if (!$result) SWIG_fail;
-  }
-}
-%typemap(in, numinputs=0, noblock=1) ZuResult *TARN_OPERATION (ZuResult *tarn_operation = 0) {
-  tarn_operation = new ZuResult();
-  $1 = tarn_operation;
-}
-%typemap(argout, noblock=1, fragment="Tarn_Results") ZuResult *TARN_OPERATION {
-  $result = Tarn_AppendItem($result, SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, SWIG_POINTER_OWN), 0, $isvoid);
-  tarn_operation$argnum = 0;
-  if (!$result) SWIG_fail;
-}
-%typemap(freearg, noblock=1) ZuResult *TARN_OPERATION {
-  delete tarn_operation$argnum;
-}
-%apply ZuBuffer **TARN_RETRIEVED { ZuBuffer **aBuffer };
+%apply SWIGTYPE **TARN_RETRIEVED { ZuBuffer **aBuffer };
 %apply ZuResult *TARN_OPERATION { ZuResult *aOperationResult };
 
 /* ---- Texts -----------------------------------------------------------------

@@ -23,9 +23,9 @@
  *       to a C-contiguous, writeable uint8 array (a copy only when it is not
  *       one already). A length that does not fit the length's type raises
  *       OverflowError before any copy is made. After the call the wrapper
- *       calls Tarn_KeepAttachment(arg1, pointer, array): the class whose
- *       operation is wrapped provides that overload and ties the array to
- *       the attachment, so the memory stays valid for as long as the SDK uses
+ *       calls Tarn_KeepAttachment(arg1, pointer, hold), hold a share of the
+ *       array (Tarn_HoldObject): the class whose operation is wrapped
+ *       provides that overload and ties the array to the attachment, so the memory stays valid for as long as the SDK uses
  *       it, even when the caller drops the array or passed something that
  *       needed a copy.
  *   (uint8_t *TARN_ATTACH_READONLY, uint32_t TARN_ATTACH_LENGTH)
@@ -39,13 +39,46 @@
  *       many bytes the array holds (Tarn_LimitNextAttach(arg1, bytes), an
  *       overload of the owner's family) and refuses a larger image.
  *   (const uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH)
- *       bytes only, read during the call: nothing is kept.
+ *   (uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH)
+ *       bytes only, read during the call: nothing is kept; the overload that
+ *       takes them is chosen for a bytes object.
+ *   (const void *TARN_CALL_BYTES, uint32_t TARN_CALL_LENGTH)
+ *   (const uint8_t *TARN_CALL_BYTES, uint32_t TARN_CALL_LENGTH)
+ *       any one-dimensional object NumPy turns into uint8, read during the
+ *       call; a length past the type is refused by the length's position.
+ *   (const uint8_t *TARN_CALL_BYTES, int64_t TARN_CALL_COUNT)
+ *       the same for a count the SDK takes as an int: at most 2**31-1,
+ *       refused by the pointer's position.
+ *   (const void *TARN_ADDRESSED_BYTES, int64_t TARN_ADDRESS, int64_t TARN_ADDRESSED_LENGTH)
+ *       a tuple (array, address); the length is the array's first dimension
+ *       (a zero-dimensional array is its one element), at most 2**31-1.
  *   Tarn_InputBytes(obj, allowed ndims, count, max dimension, symname,
  *                   argnum, length type)             the conversion itself
  *
+ * Memory the SDK fills (a Python int in, a new array out)
+ *   (uint8_t *TARN_FILLED, int64_t TARN_FILLED_COUNT)
+ *   (uint8_t *TARN_FILLED, uint32_t TARN_FILLED_COUNT)
+ *       a new zero-filled uint8 array of that many bytes, appended to the
+ *       result whatever the outcome: a failed call shows zeros, never what
+ *       memory held before. A count past 2**31-1 is refused rather than
+ *       wrapped; a negative one gets NumPy's own error.
+ *   (uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH)
+ *       a new uint8 array of the length taken modulo 2**32, appended
+ *       whatever the outcome; any int chooses the overload.
+ *   Tarn_DimensionError(obj)  the TypeError of a count that is no int
+ *
+ * Memory lent to an up-call (directorin)
+ *   (const void *TARN_CALLBACK_BYTES, uint32_t TARN_CALLBACK_LENGTH)
+ *       a one-dimensional uint8 array over the bytes, valid during the call
+ *       only; no memory is an empty array, and a length without memory
+ *       gives zeros rather than what memory held.
+ *   (const void *TARN_ADDRESSED_BYTES, int64_t TARN_ADDRESS, int64_t TARN_ADDRESSED_LENGTH)
+ *       the tuple (such an array, address).
+ *
  * Views of an owner's memory, through the owner family's overloads
- * Tarn_PlanOf(plan, owner, data) (shape) and Tarn_BaseOf(owner, data,
- * fallback) (what keeps the memory alive):
+ * Tarn_PlanOf(plan, owner, data) (shape) and Tarn_MemoryOf(owner, data)
+ * (a std::shared_ptr<void> share of the memory, empty when the owner has
+ * none to share: the view's base is then the object that was asked):
  *   uint8_t *TARN_MEMORY_VIEW, const uint8_t *TARN_MEMORY_VIEW (out)
  *       the returned pointer as an array shaped by its owner; writeable
  *       also for the read-only form: the memory is the caller's to fill.
@@ -53,7 +86,8 @@
  *       Class::Detach returns the detached memory as an array shaped and
  *       shared before the detach (afterwards the owner has no memory left
  *       to describe), which keeps an attached array alive for as long as the
- *       result lives. Needs Tarn_PlanDetach(plan, owner).
+ *       result lives. Needs Tarn_AttachedData(owner) (where the memory
+ *       an owner would detach begins, or 0).
  *   TARN_SIZED_VIEW(TYPE, Class::Method, SIZE)
  *       a one-dimensional view of SIZE(same argument) bytes.
  *   SWIGTYPE *TARN_ARRAY_DOC, SWIGTYPE *TARN_BYTES_DOC (doctype)
@@ -245,7 +279,7 @@ SWIGINTERN PyObject *Tarn_KeepShare(PyObject *result, std::shared_ptr<void> shar
   $1 = PyArray_Check($input) || PySequence_Check($input);
 }
 %typemap(argout) PAIR {
-  Tarn_KeepAttachment(arg1, $1, (PyObject *)tarn_array$argnum);
+  Tarn_KeepAttachment(arg1, $1, Tarn_HoldObject((PyObject *)tarn_array$argnum));
 }
 %typemap(freearg) PAIR {
   Py_XDECREF(tarn_array$argnum);
@@ -296,21 +330,189 @@ SWIGINTERN PyObject *Tarn_KeepShare(PyObject *result, std::shared_ptr<void> shar
   Tarn_LimitNextAttach(arg1, (uint64_t)PyArray_NBYTES(tarn_array$argnum));
 }
 %typemap(argout) (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT) {
-  Tarn_KeepAttachment(arg1, $1, (PyObject *)tarn_array$argnum);
+  Tarn_KeepAttachment(arg1, $1, Tarn_HoldObject((PyObject *)tarn_array$argnum));
 }
 %typemap(freearg) (void *TARN_ATTACH_IMAGE, uint32_t TARN_ATTACH_WIDTH, uint32_t TARN_ATTACH_HEIGHT) {
   Py_XDECREF(tarn_array$argnum);
 }
 
-%typemap(in) (const uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH) {
+%typemap(in) (const uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH), (uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH) {
   if (!PyBytes_Check($input)) {
-    SWIG_exception_fail(SWIG_TypeError, "in method '$symname', argument $argnum of type 'uint8_t const *'");
+    SWIG_exception_fail(SWIG_TypeError, "in method '$symname', argument $argnum of type '$1_type'");
   }
   if ((uint64_t)PyBytes_Size($input) > UINT32_MAX) {
     SWIG_exception_fail(SWIG_OverflowError, "in method '$symname', argument $argnum of type 'uint32_t'");
   }
   $1 = ($1_ltype)PyBytes_AsString($input);
   $2 = (uint32_t)PyBytes_Size($input);
+}
+%typemap(typecheck, precedence=SWIG_TYPECHECK_CHAR_ARRAY) (const uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH),
+                                                          (uint8_t *TARN_BYTES, uint32_t TARN_BYTES_LENGTH) {
+  $1 = PyBytes_Check($input) ? 1 : 0;
+}
+
+/* Bytes read during the call, nothing kept. */
+%define %_tarn_call_bytes(PAIR, LENTYPE, LENMAX, LENARG)
+%typemap(in, fragment="Tarn_Arrays") PAIR (PyArrayObject *tarn_array = NULL) {
+  {
+    static const int tarn_nd[1] = {1};
+    tarn_array = Tarn_InputBytes($input, tarn_nd, 1, LENMAX, "$symname", LENARG, #LENTYPE);
+  }
+  if (!tarn_array) SWIG_fail;
+  $1 = ($1_ltype)PyArray_DATA(tarn_array);
+  $2 = ($2_ltype)PyArray_DIM(tarn_array, 0);
+}
+%typemap(freearg) PAIR {
+  Py_XDECREF(tarn_array$argnum);
+}
+%enddef
+%_tarn_call_bytes((const void *TARN_CALL_BYTES, uint32_t TARN_CALL_LENGTH), uint32_t, UINT32_MAX, $argnum + 1)
+%_tarn_call_bytes((const uint8_t *TARN_CALL_BYTES, uint32_t TARN_CALL_LENGTH), uint32_t, UINT32_MAX, $argnum + 1)
+%_tarn_call_bytes((const uint8_t *TARN_CALL_BYTES, int64_t TARN_CALL_COUNT), int, INT32_MAX, $argnum)
+
+/* ---- Memory the SDK fills ------------------------------------------------ */
+
+%fragment("Tarn_FilledBytes", "header", fragment="Tarn_Arrays", fragment="Tarn_DirectorFailure") %{
+SWIGINTERN void Tarn_DimensionError(PyObject *obj)
+{
+  PyObject *name = PyObject_GetAttrString((PyObject *)Py_TYPE(obj), "__name__");
+  std::string text = "Int dimension expected.  '" + Tarn_Utf8Of(name) + "' given.";
+  if (!name) PyErr_Clear();
+  Py_XDECREF(name);
+  PyErr_SetString(PyExc_TypeError, text.c_str());
+}
+
+/* A new zero-filled uint8 array of count bytes (a Python int), or NULL
+ * with the error set. */
+SWIGINTERN PyObject *Tarn_ZeroedBytes(PyObject *count, const char *symname, int argnum)
+{
+  if (!PyLong_Check(count)) {
+    Tarn_DimensionError(count);
+    return NULL;
+  }
+  int overflow = 0;
+  long long n = PyLong_AsLongLongAndOverflow(count, &overflow);
+  if (overflow > 0 || n > INT32_MAX) {
+    PyErr_Format(PyExc_OverflowError, "in method '%s', argument %d of type 'int'", symname, argnum);
+    return NULL;
+  }
+  if (overflow < 0) n = -1;  /* negative: NumPy's own error */
+  npy_intp dims[1] = {(npy_intp)n};
+  return PyArray_ZEROS(1, dims, NPY_UINT8, 0);
+}
+
+/* A new uint8 array of length bytes (a Python int taken modulo 2**32),
+ * which the call fills; NULL with the error set. */
+SWIGINTERN PyObject *Tarn_WrappedLengthBytes(PyObject *length)
+{
+  if (!PyLong_Check(length)) {
+    Tarn_DimensionError(length);
+    return NULL;
+  }
+  long long n = PyLong_AsLongLong(length);
+  if (n == -1 && PyErr_Occurred()) return NULL;
+  npy_intp dims[1] = {(npy_intp)(uint32_t)n};
+  return PyArray_EMPTY(1, dims, NPY_UINT8, 0);
+}
+%}
+
+%define %_tarn_filled_bytes(PAIR, MAKE)
+%typemap(in, noblock=1, fragment="Tarn_FilledBytes") PAIR (PyObject *tarn_array = NULL) {
+  tarn_array = MAKE;
+  if (!tarn_array) SWIG_fail;
+  $1 = ($1_ltype)PyArray_DATA((PyArrayObject *)tarn_array);
+  $2 = ($2_ltype)PyArray_DIM((PyArrayObject *)tarn_array, 0);
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results") PAIR {
+  $result = Tarn_AppendItem($result, tarn_array$argnum, 0, $isvoid);
+  tarn_array$argnum = NULL;
+  if (!$result) SWIG_fail;
+}
+%typemap(freearg, noblock=1) PAIR {
+  Py_XDECREF(tarn_array$argnum);
+}
+%typemap(doctype) PAIR "int";
+%enddef
+%_tarn_filled_bytes((uint8_t *TARN_FILLED, int64_t TARN_FILLED_COUNT), Tarn_ZeroedBytes($input, "$symname", $argnum))
+%_tarn_filled_bytes((uint8_t *TARN_FILLED, uint32_t TARN_FILLED_COUNT), Tarn_ZeroedBytes($input, "$symname", $argnum))
+%_tarn_filled_bytes((uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH), Tarn_WrappedLengthBytes($input))
+%typemap(typecheck, precedence=SWIG_TYPECHECK_INTEGER) (uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH) "$1 = 1;";
+
+/* ---- Memory lent to an up-call ------------------------------------------- */
+
+%fragment("Tarn_CallbackViews", "header", fragment="Tarn_Arrays") %{
+SWIGINTERN PyObject *Tarn_CallbackBytes(const void *data, int64_t length)
+{
+  npy_intp dims[1] = {(npy_intp)(length < 0 ? 0 : length)};
+  if (!data)
+    return PyArray_ZEROS(1, dims, NPY_UINT8, 0);
+  return PyArray_New(&PyArray_Type, 1, dims, NPY_UINT8, NULL, const_cast<void *>(data), 0, NPY_ARRAY_CARRAY, NULL);
+}
+
+SWIGINTERN PyObject *Tarn_AddressedBytes(const void *data, int64_t address, int64_t length)
+{
+  PyObject *pair = PyTuple_New(2);
+  if (!pair) return NULL;
+  PyObject *view = Tarn_CallbackBytes(data, length);
+  PyObject *where = PyLong_FromLongLong((long long)address);
+  if (!view || !where) {
+    Py_XDECREF(view);
+    Py_XDECREF(where);
+    Py_DECREF(pair);
+    return NULL;
+  }
+  PyTuple_SetItem(pair, 0, view);
+  PyTuple_SetItem(pair, 1, where);
+  return pair;
+}
+
+/* The tuple (data array, address) the up-call functions of such a callback
+ * take back. */
+SWIGINTERN PyArrayObject *Tarn_AddressedTuple(PyObject *obj, const char *symname, int64_t *address)
+{
+  if (!PyTuple_Check(obj)) {
+    PyErr_Format(PyExc_TypeError, "Error: %s requires tuple argument", symname);
+    return NULL;
+  }
+  if (PyTuple_Size(obj) < 2) {
+    PyErr_Format(PyExc_TypeError, "Error: %s requires a tuple with two elements as an argument", symname);
+    return NULL;
+  }
+  PyObject *where = PyTuple_GetItem(obj, 1);
+  long long value = PyLong_Check(where) ? PyLong_AsLongLong(where) : -1;
+  if (!PyLong_Check(where) || (value == -1 && PyErr_Occurred())) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "Error: %s requires an integer as the second tuple element", symname);
+    return NULL;
+  }
+  *address = value;
+  PyArray_Descr *descr = PyArray_DescrFromType(NPY_UINT8);
+  PyArrayObject *array = (PyArrayObject *)PyArray_FromAny(PyTuple_GetItem(obj, 0), descr, 0, 0, NPY_ARRAY_CARRAY, NULL);
+  if (!array) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "Error: %s requires a numpy array as the first tuple element", symname);
+  }
+  return array;
+}
+%}
+
+%typemap(directorin, fragment="Tarn_CallbackViews") (const void *TARN_CALLBACK_BYTES, uint32_t TARN_CALLBACK_LENGTH) {
+  $input = Tarn_CallbackBytes($1, (int64_t)$2);
+}
+%typemap(directorin, fragment="Tarn_CallbackViews") (const void *TARN_ADDRESSED_BYTES, int64_t TARN_ADDRESS, int64_t TARN_ADDRESSED_LENGTH) {
+  $input = Tarn_AddressedBytes($1, $2, $3);
+}
+%typemap(in, fragment="Tarn_CallbackViews") (const void *TARN_ADDRESSED_BYTES, int64_t TARN_ADDRESS, int64_t TARN_ADDRESSED_LENGTH) (PyArrayObject *tarn_array = NULL) {
+  tarn_array = Tarn_AddressedTuple($input, "$symname", &$2);
+  if (!tarn_array) SWIG_fail;
+  $1 = ($1_ltype)PyArray_DATA(tarn_array);
+  {
+    npy_intp tarn_length = PyArray_NDIM(tarn_array) ? PyArray_DIM(tarn_array, 0) : PyArray_SIZE(tarn_array);
+    $3 = (int64_t)(tarn_length > INT32_MAX ? INT32_MAX : tarn_length);
+  }
+}
+%typemap(freearg) (const void *TARN_ADDRESSED_BYTES, int64_t TARN_ADDRESS, int64_t TARN_ADDRESSED_LENGTH) {
+  Py_XDECREF(tarn_array$argnum);
 }
 
 /* ---- Views ------------------------------------------------------------------ */
@@ -320,7 +522,7 @@ SWIGINTERN PyObject *Tarn_KeepShare(PyObject *result, std::shared_ptr<void> shar
     Tarn_ViewPlan tarn_plan;
     uint8_t *tarn_data = const_cast<uint8_t *>($1);
     Tarn_PlanOf(&tarn_plan, Tarn_Mutable(arg1), tarn_data);
-    tarn_plan.base = tarn_data ? Tarn_BaseOf(Tarn_Mutable(arg1), tarn_data, swig_obj[0]) : 0;
+    tarn_plan.base = tarn_data ? Tarn_ViewBase(Tarn_MemoryOf(Tarn_Mutable(arg1), tarn_data), swig_obj[0]) : 0;
     $result = Tarn_PlanView(&tarn_plan, tarn_data);
   }
   if (!$result) SWIG_fail;
@@ -333,7 +535,20 @@ SWIGINTERN PyObject *Tarn_KeepShare(PyObject *result, std::shared_ptr<void> shar
   Tarn_KeepShare($result, $1 ? Tarn_ShareOf(arg1, $1) : std::shared_ptr<void>());
 }
 
+/* Before a detach: the shape and a share of the memory, read while the
+ * memory is still attached, so the result covers what was detached. */
+%fragment("Tarn_DetachViews", "header", fragment="Tarn_Arrays") %{
+template <class Owner>
+SWIGINTERN void Tarn_PlanDetach(Tarn_ViewPlan *plan, Owner *owner)
+{
+  const void *data = Tarn_AttachedData(owner);
+  Tarn_PlanOf(plan, owner, data);
+  plan->base = data ? Tarn_ViewBase(Tarn_MemoryOf(owner, data), 0) : 0;
+}
+%}
+
 %define TARN_DETACH_VIEW(CLASS)
+%fragment("Tarn_DetachViews");
 %exception CLASS::Detach {
   Tarn_ViewPlan tarn_plan;
   Tarn_PlanDetach(&tarn_plan, arg1);
@@ -348,7 +563,7 @@ SWIGINTERN PyObject *Tarn_KeepShare(PyObject *result, std::shared_ptr<void> shar
 %typemap(out, fragment="Tarn_Arrays") TYPE METHOD {
   {
     uint8_t *tarn_data = const_cast<uint8_t *>($1);
-    $result = Tarn_BytesView(tarn_data, arg1->SIZE(arg2), tarn_data ? Tarn_BaseOf(arg1, tarn_data, swig_obj[0]) : 0);
+    $result = Tarn_BytesView(tarn_data, arg1->SIZE(arg2), tarn_data ? Tarn_ViewBase(Tarn_MemoryOf(arg1, tarn_data), swig_obj[0]) : 0);
   }
   if (!$result) SWIG_fail;
 }

@@ -286,6 +286,17 @@ struct Tarn_LentDuringCall {
  *       the out-value is not handed to the override.
  *   Tarn_DirectorNoTuple(director, method)
  *       raises that tuple error.
+ *   Tarn_DirectorUint32(item)
+ *       an item as uint32_t, else "in output value of type 'uint32_t'".
+ *   Tarn_DirectorUint32Items(tuple, slots, count, missing)
+ *       items 0 to count-1 into the slots, one by one; a missing one (or
+ *       no tuple) raises the director error `missing`.
+ *   Tarn_DirectorItemOrWhole(director, method, obj, index)
+ *       item index of a tuple, or the object itself when it is no tuple;
+ *       a tuple too short raises the tuple error.
+ *   Tarn_DirectorTextItem(tuple, index, missing)
+ *       item index as a text: a str, or a char * pointer object; a missing
+ *       item raises `missing`, anything else "in output value of type str".
  * (An out-value whose module function takes no argument for it is not
  * counted by SWIG among the director's outputs: the whole returned object
  * reaches these typemaps, which read the tuple themselves.)
@@ -354,7 +365,7 @@ SWIGINTERN void Tarn_DirectorNoTuple(const std::type_info &director, const char 
 
 %define TARN_DIRECTOR_ITEM(TYPE, NAME, INDEX, CONVERT)
 %typemap(directorin, numinputs=0) TYPE NAME "";
-%typemap(directorargout, noblock=1, fragment="Tarn_DirectorResult") TYPE NAME {
+%typemap(directorargout, noblock=1, fragment="Tarn_DirectorItems") TYPE NAME {
   {
     PyObject *tarn_item = PyTuple_Check($result) ? PyTuple_GetItem($result, INDEX) : NULL;
     if (!tarn_item) Tarn_DirectorNoTuple(typeid(*this), "$symname");
@@ -367,14 +378,55 @@ SWIGINTERN void Tarn_DirectorNoTuple(const std::type_info &director, const char 
 %typemap(directorin, numinputs=0) TYPE NAME "";
 %enddef
 
+%fragment("Tarn_DirectorItems", "header", fragment="Tarn_DirectorResult", fragment=SWIG_AsVal_frag(unsigned int)) %{
+SWIGINTERN uint32_t Tarn_DirectorUint32(PyObject *item)
+{
+  unsigned int value = 0;
+  int res = SWIG_AsVal_unsigned_SS_int(item, &value);
+  if (!SWIG_IsOK(res)) {
+    Swig::DirectorTypeMismatchException::raise(SWIG_ErrorType(SWIG_ArgError(res)), "in output value of type 'uint32_t'");
+  }
+  return value;
+}
+
+SWIGINTERN void Tarn_DirectorUint32Items(PyObject *tuple, uint32_t *const *slots, int count, const char *missing)
+{
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    PyObject *item = PyTuple_GetItem(tuple, i);
+    if (!item) Swig::DirectorException::raise(missing);
+    *slots[i] = Tarn_DirectorUint32(item);
+  }
+}
+
+SWIGINTERN PyObject *Tarn_DirectorItemOrWhole(const std::type_info &director, const char *method, PyObject *obj, Py_ssize_t index)
+{
+  PyObject *item = obj;
+  if (item && PyTuple_Check(item)) item = PyTuple_GetItem(item, index);
+  if (!item) Tarn_DirectorNoTuple(director, method);
+  return item;
+}
+%}
+
+%fragment("Tarn_DirectorTextItem", "header", fragment="Tarn_DirectorResult", fragment="Tarn_NewZuString") %{
+SWIGINTERN ZuString Tarn_DirectorTextItem(PyObject *tuple, Py_ssize_t index, const char *missing)
+{
+  PyObject *name = PyTuple_GetItem(tuple, index);
+  if (!name) Swig::DirectorException::raise(missing);
+  std::shared_ptr<ZuString> text = PyUnicode_Check(name) ? Tarn_NewZuString(name) : nullptr;
+  if (!text) {
+    char *chars = 0;
+    void *raw = 0;
+    if (SWIG_IsOK(SWIG_ConvertPtr(name, &raw, SWIGTYPE_p_char, 0)) && raw) chars = (char *)raw;
+    if (!chars) Swig::DirectorTypeMismatchException::raise(PyExc_TypeError, "in output value of type str");
+    text = std::make_shared<ZuString>(chars);
+  }
+  return *text;
+}
+%}
+
 /* The usual conversions of an out-value item (over tarn_item). */
 %define TARN_ITEM_UINT32(NAME)
-  unsigned int tarn_value = 0;
-  int tarn_res = SWIG_AsVal_unsigned_SS_int(tarn_item, &tarn_value);
-  if (!SWIG_IsOK(tarn_res)) {
-    Swig::DirectorTypeMismatchException::raise(SWIG_ErrorType(SWIG_ArgError(tarn_res)), "in output value of type 'uint32_t'");
-  }
-  NAME = tarn_value;
+  NAME = Tarn_DirectorUint32(tarn_item);
 %enddef
 %define TARN_ITEM_ENUM(NAME, TYPENAME, TYPE)
   int tarn_value = 0;

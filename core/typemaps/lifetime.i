@@ -71,6 +71,8 @@
  *       the argument's Python object is held in `tarn_keep<argnum>` (a
  *       std::shared_ptr<void>, empty for None) for the wrapped action to
  *       hand to the SDK.
+ *   void *TARN_HELD (in, typecheck)
+ *       the same for a context: a pointer object of any type.
  *
  * Lent objects: what the SDK lends (a getter's result or a director's
  * argument) and its owner destroys, independently of Python:
@@ -91,6 +93,19 @@
  *       called object goes with, so the SDK tells of the container alone.
  *   const SWIGTYPE **OUT_LENT_PART_LIST (outvalues.i)
  *       such a part as an out-value.
+ *
+ * Objects a wait hands back:
+ *
+ *   SWIGTYPE **TARN_RETRIEVED (in, argout)
+ *       the object the SDK left in the out-pointer, or None, appended; the
+ *       called object's hold of it since it was queued (TARN_SLOT_QUEUED)
+ *       passes to the item, which does not own it.
+ *   (SWIGTYPE **TARN_LENT_WAITED, uint32_t TARN_TIMEOUT, ZuResult *TARN_WAITED_RESULT) (in, argout)
+ *       the timeout alone goes in; the lent object (TARN_LENT) or None and
+ *       the operation's result are appended.
+ *   SWIGTYPE **TARN_TIMEOUT_SHAPED (typecheck)
+ *       an overload taking such an out-pointer is tried only for what could
+ *       be a timeout: an int from 0 to 2**32-1.
  */
 
 %fragment("Tarn_Lifetime", "header", fragment="<memory>") %{
@@ -623,6 +638,19 @@ typedef tarn::Uses::Scope Tarn_Use;
   if ($1) tarn_keep = Tarn_HoldObject($input);
 }
 
+%typemap(in) void *TARN_HELD (void *argp = 0, int res = 0, std::shared_ptr<void> tarn_keep) {
+  res = SWIG_ConvertPtr($input, &argp, 0, 0);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = argp;
+  if ($1) tarn_keep = Tarn_HoldObject($input);
+}
+%typemap(typecheck, precedence=SWIG_TYPECHECK_VOIDPTR) void *TARN_HELD {
+  void *tarn_ptr = 0;
+  $1 = SWIG_IsOK(SWIG_ConvertPtr($input, &tarn_ptr, 0, 0)) ? 1 : 0;
+}
+
 %define TARN_HOLDER(CLASS)
 %exception CLASS::~CLASS {
   {
@@ -673,3 +701,67 @@ typedef tarn::Uses::Scope Tarn_Use;
   Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), SLOT, (const void *)(intptr_t)arg2, swig_obj[2], true);
 }
 %enddef
+
+/* ---- Objects a wait hands back ------------------------------------------- */
+
+%fragment("Tarn_Timeouts", "header") %{
+/* Whether obj is an int a uint32_t timeout takes (no error left set). */
+SWIGINTERN int Tarn_IsTimeout(PyObject *obj)
+{
+  unsigned long long value = PyLong_Check(obj) ? PyLong_AsUnsignedLongLong(obj) : 0;
+  int ok = PyLong_Check(obj) && !PyErr_Occurred() && value <= 0xFFFFFFFFULL;
+  PyErr_Clear();
+  return ok;
+}
+
+/* The timeout, or false with Python's error set. */
+SWIGINTERN bool Tarn_AsTimeout(PyObject *obj, uint32_t *timeout)
+{
+  unsigned long value = PyLong_AsUnsignedLong(obj);
+  *timeout = (uint32_t)value;
+  return !PyErr_Occurred();
+}
+%}
+
+%typemap(in, numinputs=0, noblock=1) SWIGTYPE **TARN_RETRIEVED ($*1_ltype tarn_buffer = 0) {
+  $1 = &tarn_buffer;
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results", fragment="Tarn_Lifetime") SWIGTYPE **TARN_RETRIEVED {
+  {
+    PyObject *tarn_item = Tarn_NewNone();
+    if (*$1) {
+      Py_DECREF(tarn_item);
+      tarn_item = SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $*descriptor, 0);
+      std::shared_ptr<void> tarn_queued = tarn_item ? tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, *$1) : nullptr;
+      if (tarn_queued) Tarn_KeepOwner(tarn_item, (PyObject *)tarn_queued.get());
+    }
+    $result = Tarn_AppendItem($result, tarn_item, 0, $isvoid);
+    if (!$result) SWIG_fail;
+  }
+}
+
+%typemap(in, noblock=1, numinputs=1, fragment="Tarn_Timeouts") (SWIGTYPE **TARN_LENT_WAITED, uint32_t TARN_TIMEOUT, ZuResult *TARN_WAITED_RESULT)
+  ($*1_ltype tarn_buffer = 0, ZuResult *tarn_operation = 0) {
+  if (!Tarn_AsTimeout($input, &$2)) SWIG_fail;
+  tarn_operation = new ZuResult();
+  $1 = &tarn_buffer;
+  $3 = tarn_operation;
+}
+%typemap(typecheck, noblock=1, precedence=SWIG_TYPECHECK_UINT32, fragment="Tarn_Timeouts") (SWIGTYPE **TARN_LENT_WAITED, uint32_t TARN_TIMEOUT, ZuResult *TARN_WAITED_RESULT) {
+  $1 = Tarn_IsTimeout($input);
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results", fragment="Tarn_Downcast") (SWIGTYPE **TARN_LENT_WAITED, uint32_t TARN_TIMEOUT, ZuResult *TARN_WAITED_RESULT) {
+  {
+    PyObject *tarn_item = *$1 ? Tarn_LentDowncast(*$1, $*1_descriptor) : Tarn_NewNone();
+    $result = Tarn_AppendItem($result, tarn_item, 1, $isvoid);
+    if ($result) $result = Tarn_AppendItem($result, SWIG_NewPointerObj(SWIG_as_voidptr($3), $3_descriptor, SWIG_POINTER_OWN), 1, $isvoid);
+    tarn_operation$argnum = 0;
+    if (!$result) SWIG_fail;
+  }
+}
+%typemap(freearg, noblock=1) (SWIGTYPE **TARN_LENT_WAITED, uint32_t TARN_TIMEOUT, ZuResult *TARN_WAITED_RESULT) {
+  delete tarn_operation$argnum;
+}
+%typemap(typecheck, noblock=1, precedence=1000, fragment="Tarn_Timeouts") SWIGTYPE **TARN_TIMEOUT_SHAPED {
+  $1 = Tarn_IsTimeout($input);
+}

@@ -41,6 +41,14 @@
  *                         called object's proxy alive (what the SDK puts in
  *                         it may point into that object)
  *   const ZuString &ECHO_...  the text as given
+ *
+ * Arguments of such functions, as the device side's sources declare them:
+ *   uint32_t &OUT_TUPLE_ARG_IGNORED
+ *       as uint32_t &OUT_TUPLE, but the function still takes an argument
+ *       for it, which it ignores.
+ *   int TARN_INDEX
+ *       an int argument, refused as "method '<name>' expected argument 1
+ *       of type int".
  */
 
 %define %_tarn_item_LIST(CONVERT) (CONVERT) %enddef
@@ -125,3 +133,17 @@ TARN_ECHO(SHAPE, const ZuString, Tarn_FromZuString(*$1))
 %_tarn_standard_outvalues(LIST_IF_OK)
 %_tarn_standard_outvalues(TUPLE)
 %_tarn_standard_outvalues(TUPLE_IF_OK)
+
+%typemap(in, noblock=1) uint32_t &OUT_TUPLE_ARG_IGNORED (uint32_t tarn_count = 0) {
+  (void)$input;
+  $1 = &tarn_count;
+}
+%typemap(argout) uint32_t &OUT_TUPLE_ARG_IGNORED = uint32_t &OUT_TUPLE;
+
+%typemap(in, noblock=1) int TARN_INDEX (int tarn_value = 0, int tarn_res = 0) {
+  tarn_res = SWIG_AsVal_int($input, &tarn_value);
+  if (!SWIG_IsOK(tarn_res)) {
+    SWIG_exception_fail(SWIG_ArgError(tarn_res), "method '$symname' expected argument 1 of type int");
+  }
+  $1 = tarn_value;
+}

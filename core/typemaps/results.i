@@ -14,6 +14,12 @@
  *                                  both references; NULL when either is NULL
  *                                  or the sequence cannot be made.
  *
+ *   ZuResult *TARN_RESULT_FIRST (in, argout)
+ *       an out-parameter result, made before the call, comes first: the
+ *       sequence is the tuple (result, what the call returned).
+ *   ZuResult *TARN_OPERATION (in, argout)
+ *       an out-parameter result, made before the call, appended last.
+ *
  *   ZuResult::operator|= (out)
  *       `|=` hands ownership of the combined result to the new proxy, but
  *       only the ownership that the left operand's proxy had: combining into
@@ -95,4 +101,33 @@ SWIGINTERN PyObject *Tarn_AppendItem(PyObject *seq, PyObject *item, int tuple, i
     if (tarn_left) tarn_left->own = 0;
     $result = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, tarn_left_owned);
   }
+}
+
+%typemap(in, numinputs=0, noblock=1) ZuResult *TARN_RESULT_FIRST (ZuResult *tarn_result = 0) {
+  tarn_result = new ZuResult();
+  $1 = tarn_result;
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results") ZuResult *TARN_RESULT_FIRST {
+  {
+    PyObject *tarn_first = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, SWIG_POINTER_OWN);
+    tarn_result$argnum = 0;
+    $result = Tarn_AppendItem(tarn_first, $result, 1, 0);
+    if (!$result) SWIG_fail;
+  }
+}
+%typemap(freearg, noblock=1) ZuResult *TARN_RESULT_FIRST {
+  delete tarn_result$argnum;
+}
+
+%typemap(in, numinputs=0, noblock=1) ZuResult *TARN_OPERATION (ZuResult *tarn_operation = 0) {
+  tarn_operation = new ZuResult();
+  $1 = tarn_operation;
+}
+%typemap(argout, noblock=1, fragment="Tarn_Results") ZuResult *TARN_OPERATION {
+  $result = Tarn_AppendItem($result, SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, SWIG_POINTER_OWN), 0, $isvoid);
+  tarn_operation$argnum = 0;
+  if (!$result) SWIG_fail;
+}
+%typemap(freearg, noblock=1) ZuResult *TARN_OPERATION {
+  delete tarn_operation$argnum;
 }
