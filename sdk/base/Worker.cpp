@@ -75,6 +75,9 @@ ZuResult Worker::Start(Body aBody, std::function<void()> aOnStop, uint32_t aPrio
             // may be what owns this very worker.
             body = nullptr;
             tCurrent = nullptr;
+            // The system gives an ended thread's id to the next one it
+            // starts: an application thread must not pass for this run.
+            control->mId = std::thread::id();
             std::lock_guard<std::mutex> ended(control->mLock);
             control->mEnded = true;
             control->mWake.notify_all();

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // ---- The sink's default bodies --------------------------------------------------
@@ -54,6 +55,11 @@ ZuResult NoOpenStream()
     return ZuResult(ZU_NOT_CONNECTED, ZuString("no open stream"));
 }
 
+ZuResult Busy()
+{
+    return ZuResult(ZU_BUSY, ZuString("another thread is starting, stopping, resizing or resetting the pipeline"));
+}
+
 } // namespace
 
 struct ZuPipeline::Impl final : tarn::StreamUser
@@ -77,12 +83,14 @@ struct ZuPipeline::Impl final : tarn::StreamUser
     // Start, Stop, SetBufferCount and Reset from the application take
     // turns, so that one thread runs and one pool is drained or grown at a
     // time (the destructor comes after them all: the binding deletes a
-    // pipeline once its calls have ended). Not taken on the pipeline's own
-    // thread: a sink there acts in place, while a turn may be waiting for
-    // that very thread. A sink called during a turn may take another on
-    // its thread; every other waiter waits with the interpreter lock let go
-    // (the pipeline's wrappers let it go), so the sink's up-call gets it.
-    std::recursive_mutex control;
+    // pipeline once its calls have ended). Another thread's call finds the
+    // turn taken and answers BUSY at once rather than wait: the turn spans
+    // the sinks' calls, and a sink may wait for that very thread. The
+    // thread whose turn it is may take it again (a sink re-entering from
+    // OnStart); the pipeline's own thread takes none: a sink there acts in
+    // place, while a turn may be waiting for that very thread. Under lock.
+    std::thread::id turnHolder;
+    int turnDepth = 0;
     mutable std::mutex lock;
     std::condition_variable changed;
     std::vector<Slot> pool;
@@ -101,13 +109,38 @@ struct ZuPipeline::Impl final : tarn::StreamUser
     tarn::SinkList<ZuPipelineEventSink> sinks;
 
     bool OnThread() const { return worker.OnThread(); }
-    // A turn of the application's (see control); nothing on the thread.
-    std::unique_lock<std::recursive_mutex> Turn()
+    // A turn of the application's (see turnHolder), for as long as it
+    // lasts; false when another thread has it.
+    class Turn
     {
-        std::unique_lock<std::recursive_mutex> turn(control, std::defer_lock);
-        if (!OnThread()) turn.lock();
-        return turn;
-    }
+    public:
+        explicit Turn(Impl &aImpl)
+        {
+            if (aImpl.OnThread()) return;
+            std::lock_guard<std::mutex> guard(aImpl.lock);
+            const std::thread::id me = std::this_thread::get_id();
+            if (aImpl.turnDepth && aImpl.turnHolder != me) {
+                mRefused = true;
+                return;
+            }
+            aImpl.turnHolder = me;
+            ++aImpl.turnDepth;
+            mImpl = &aImpl;
+        }
+        Turn(const Turn &) = delete;
+        Turn &operator=(const Turn &) = delete;
+        ~Turn()
+        {
+            if (!mImpl) return;
+            std::lock_guard<std::mutex> guard(mImpl->lock);
+            if (--mImpl->turnDepth == 0) mImpl->turnHolder = std::thread::id();
+        }
+        explicit operator bool() const { return !mRefused; }
+
+    private:
+        Impl *mImpl = nullptr;
+        bool mRefused = false;
+    };
 
     // Runs aCall with the stream, as a call under way that the stream's
     // release waits for; false, without a call, once the stream went.
@@ -514,7 +547,8 @@ ZuResult ZuPipeline::SetBufferCount(uint32_t aBufferCount)
 {
     if (aBufferCount == 0) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a pipeline needs buffers"));
     Impl &d = *mImpl;
-    auto turn = d.Turn();
+    Impl::Turn turn(d);
+    if (!turn) return Busy();
     bool running = IsStarted() && !d.OnThread();
     if (running) {
         {
@@ -637,7 +671,8 @@ ZuResult ZuPipeline::ReleaseBuffer(ZuBuffer *aBuffer)
 ZuResult ZuPipeline::Start()
 {
     Impl &d = *mImpl;
-    auto turn = d.Turn();
+    Impl::Turn turn(d);
+    if (!turn) return Busy();
     bool open = false;
     if (!d.WithStream([&](ZuStream &aStream) { open = aStream.IsOpen(); })) return StreamGone();
     if (!open) return NoOpenStream();
@@ -659,7 +694,8 @@ ZuResult ZuPipeline::Start()
 ZuResult ZuPipeline::Stop()
 {
     Impl &d = *mImpl;
-    auto turn = d.Turn();
+    Impl::Turn turn(d);
+    if (!turn) return Busy();
     {
         std::lock_guard<std::mutex> guard(d.lock);
         if (!d.started) return ZuResult();
@@ -681,7 +717,8 @@ ZuResult ZuPipeline::Stop()
 ZuResult ZuPipeline::Reset()
 {
     Impl &d = *mImpl;
-    auto turn = d.Turn();
+    Impl::Turn turn(d);
+    if (!turn) return Busy();
     if (d.OnThread()) {
         {
             std::lock_guard<std::mutex> guard(d.lock);
@@ -700,7 +737,11 @@ ZuResult ZuPipeline::Reset()
         // Wakes the thread from the stream; it drains and feeds afresh.
         d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
         guard.lock();
-        d.changed.wait(guard, [&d] { return !d.resetRequested || !d.started; });
+        // Interrupted, the thread still resets; only OnReset is not heard.
+        if (tarn::Interrupts::WaitFor(d.changed, guard, tarn::Interrupts::kForever,
+                                      [&d] { return !d.resetRequested || !d.started || d.deleted; }) ==
+            tarn::Interrupts::Wait::Interrupted)
+            return tarn::Interrupts::Result();
     }
     d.Notify([&](ZuPipelineEventSink *s) { s->OnReset(this); }, true);
     return ZuResult();

@@ -59,6 +59,9 @@ public:
 /// queue: Start, then RetrieveNextBuffer and ReleaseBuffer in a loop, then
 /// Stop. The stream must stay open and alive for the whole life of the
 /// pipeline; buffers handed out must not be used once it is deleted.
+/// Start, Stop, SetBufferCount and Reset take turns: while one of them is in
+/// progress on another thread (its sinks' calls included), each answers
+/// ZU_BUSY at once instead of waiting; a sink may call them from its own call.
 class ZU_API ZuPipeline
 {
 public:
@@ -99,7 +102,8 @@ public:
     /// Adds or removes buffers until the pool holds aBufferCount; the
     /// pipeline pauses meanwhile. At least 4 buffers should be available to
     /// the pipeline at all times.
-    /// @return ZU_OK; ZU_NOT_ENOUGH_MEMORY; ZU_INVALID_PARAMETER (0 buffers).
+    /// @return ZU_OK; ZU_NOT_ENOUGH_MEMORY; ZU_INVALID_PARAMETER (0 buffers);
+    ///   ZU_BUSY (another thread's turn, see the class).
     ZuResult SetBufferCount(uint32_t aBufferCount);
 
     /// With true (the default) a buffer that comes back BUFFER_TOO_SMALL is
@@ -131,20 +135,24 @@ public:
     ZuResult ReleaseBuffer(ZuBuffer *aBuffer);
 
     /// Starts the buffer-handling thread, after OnStart.
-    /// @return ZU_OK; ZU_NOT_CONNECTED (no open stream); ZU_THREAD_ERROR.
+    /// @return ZU_OK; ZU_NOT_CONNECTED (no open stream); ZU_THREAD_ERROR;
+    ///   ZU_BUSY (another thread's turn, see the class).
     ZuResult Start();
 
     /// Stops the buffer-handling thread; the buffers in the stream come back
     /// to the pool; OnStop follows. Called from a sink on the pipeline's own
     /// thread, it stops the pipeline without waiting for that thread, which
     /// ends when the sink returns.
-    /// @return ZU_OK; ZU_GENERIC_ERROR (the thread could not be stopped).
+    /// @return ZU_OK; ZU_GENERIC_ERROR (the thread could not be stopped);
+    ///   ZU_BUSY (another thread's turn, see the class).
     ZuResult Stop();
 
     /// Aborts the stream, waits until all buffers have left it and queues a
     /// fresh set; OnReset follows.
     /// @return ZU_OK; ZU_STATE_ERROR when a reset is pending already or the
-    ///   pipeline is not running.
+    ///   pipeline is not running; ZU_BUSY (another thread's turn, see the
+    ///   class); ZU_ABORTED (the wait was interrupted: the reset goes on,
+    ///   without OnReset).
     ZuResult Reset();
 
     /// Registers an event sink (not owned).

@@ -284,6 +284,35 @@ def test_stop_reset_and_delete_from_the_sink_do_not_wait_for_their_own_thread(py
     assert done.stdout.splitlines() == ["stop 0", "reset 0", "delete 0"]
 
 
+@pytest.mark.parametrize("prepare, call, heard, other", [
+    (None, "Start", "OnStart", "Stop"), (None, "Start", "OnBufferCreated", "Reset"),
+    ("Start", "Stop", "OnStop", "Start"), ("Start", "Reset", "OnReset", "Stop"),
+    ("Start", "SetBufferCount", "OnBufferDeleted", "SetBufferCount")])
+def test_a_sink_may_wait_for_a_thread_driving_its_pipeline_and_re_enter_it_itself(rig, prepare, call, heard, other):
+    """Another thread's Start, Stop, SetBufferCount or Reset during a sink's
+    call answers BUSY at once, so a sink that waits for it cannot deadlock;
+    the sink's own thread still takes its turn."""
+    pipeline = rig[0]
+    run = lambda name: getattr(m, "ZuPipeline_" + name)(pipeline, *([1] if name == "SetBufferCount" else []))
+    answers = []
+
+    def hear(self, *args):
+        if answers:
+            return
+        driver = threading.Thread(target=lambda: answers.append(run(other).GetCode()))
+        driver.start()
+        driver.join(5)
+        answers.extend([driver.is_alive(), run("Stop").GetCode()])
+
+    sink = type("Sink", (tr.ZuPipelineEventSink,), {heard: hear})()
+    assert m.ZuPipeline_RegisterEventSink(pipeline, sink).IsOK()
+    if prepare:
+        assert run(prepare).IsOK()
+    run(call)
+    assert answers == [tr.ZU_BUSY, False, tr.ZU_OK]
+    assert m.ZuPipeline_UnregisterEventSink(pipeline, sink).IsOK()
+
+
 def test_the_interpreter_exits_while_a_pipeline_streams_to_a_python_sink(py):
     done = py("""
         import tarn_base_310, tarn_receive_310 as tr
