@@ -88,13 +88,13 @@ int camera(uint16_t aPort, double aSeconds)
     config.packetSize = kPacketSize;
     tarn::softdevice::GvspSender sender(config);
     std::string error;
-    if (!sender.open(0x7F000001, error)) return 1;
+    if (!sender.Open(0x7F000001, error)) return 1;
     auto buffer = frame(1);
     uint64_t bytes = 0, id = 1;
     const auto start = Clock::now();
     const double cpu = processorSeconds();
     while (seconds(start) < aSeconds) {
-        sender.release(0, nullptr);
+        sender.Release(0, nullptr);
         if (sender.Send(*buffer, id)) bytes += kFrame;
         id = tarn::gvsp::nextBlockId(id, false);
     }

@@ -165,7 +165,7 @@ struct HeldBlock {
 class History
 {
 public:
-    // A fresh entry to lay a block out in; commit() keeps it, drop() gives
+    // A fresh entry to lay a block out in; Commit() keeps it, Drop() gives
     // it back.
     HeldBlock &Prepare();
     void Commit(SendClock::time_point aNow);

@@ -31,13 +31,13 @@ struct Core : std::enable_shared_from_this<Core> {
         std::lock_guard<std::mutex> lock(stopping);
         if (transport) transport->Stop();
         transport.reset();
-        model.teardown();
+        model.Teardown();
     }
     // Stops on the reaper, for a stop asked on one of the device's own
     // threads, which cannot be joined from there. aGone: the device itself
     // went, and the core leaves the list of devices once stopped (not
     // before, so that an exit meanwhile waits for the stop).
-    void stopLater(bool aGone)
+    void StopLater(bool aGone)
     {
         std::lock_guard<std::mutex> lock(reaping);
         gone = gone || aGone;
@@ -124,14 +124,14 @@ struct ZuSoftDeviceGEV::Impl {
     {
         // Deleted from inside one of its own up-calls: the reaper ends it.
         if (tarn::softdevice::currentDeviceThread() == &core->model) {
-            core->stopLater(true);
+            core->StopLater(true);
             return;
         }
         forget(core);
         core->reaper.Stop();
         core->Stop();
     }
-    bool running() const { return core->model.built(); }
+    bool Running() const { return core->model.Built(); }
 
     std::shared_ptr<Core> core;
     std::mutex lock;   // Start and Stop against each other
@@ -146,12 +146,12 @@ ZuSoftDeviceGEV::~ZuSoftDeviceGEV()
     delete mImpl;
 }
 
-ZuResult ZuSoftDeviceGEV::SetUserSetCount(uint32_t aCount) { return mImpl->core->model.setUserSetCount(aCount); }
-ZuResult ZuSoftDeviceGEV::SetUserSetNotify(IZuUserSetNotify *aNotify) { return mImpl->core->model.userSets().setNotify(aNotify); }
-ZuResult ZuSoftDeviceGEV::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler) { return mImpl->core->model.sinks().setActionHandler(aHandler); }
-ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.sinks().add(aSink); }
-ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.sinks().remove(aSink); }
-ZuResult ZuSoftDeviceGEV::AddStream(IZuSWStreamingChannelSource *aSource) { return mImpl->core->model.addStream(aSource); }
+ZuResult ZuSoftDeviceGEV::SetUserSetCount(uint32_t aCount) { return mImpl->core->model.SetUserSetCount(aCount); }
+ZuResult ZuSoftDeviceGEV::SetUserSetNotify(IZuUserSetNotify *aNotify) { return mImpl->core->model.UserSets().SetNotify(aNotify); }
+ZuResult ZuSoftDeviceGEV::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler) { return mImpl->core->model.Sinks().SetActionHandler(aHandler); }
+ZuResult ZuSoftDeviceGEV::RegisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.Sinks().Add(aSink); }
+ZuResult ZuSoftDeviceGEV::UnregisterEventSink(IZuVirtualDeviceGEVEventSink *aSink) { return mImpl->core->model.Sinks().Remove(aSink); }
+ZuResult ZuSoftDeviceGEV::AddStream(IZuSWStreamingChannelSource *aSource) { return mImpl->core->model.AddStream(aSource); }
 ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool aEnabled)
 {
     mImpl->core->tcp = aEnabled;
@@ -161,26 +161,26 @@ ZuResult ZuSoftDeviceGEV::SetTCPTransportEnabled(bool aEnabled)
 ZuResult ZuSoftDeviceGEV::SetRTPProtocolEnabled(bool aEnabled)
 {
     // Read at the next Start, as the other switches.
-    mImpl->core->model.streams().setRtpEnabled(aEnabled);
+    mImpl->core->model.GetStreams().SetRtpEnabled(aEnabled);
     return ZuResult(ZU_OK);
 }
 
 ZuResult ZuSoftDeviceGEV::SetGenDCEnabled(bool aEnabled)
 {
-    mImpl->core->model.streams().setGenDCEnabled(aEnabled);
+    mImpl->core->model.GetStreams().SetGenDCEnabled(aEnabled);
     return ZuResult(ZU_OK);
 }
 
 ZuResult ZuSoftDeviceGEV::SetStreamTimestamping(bool aEnabled)
 {
-    mImpl->core->model.streams().setTimestamping(aEnabled);
+    mImpl->core->model.GetStreams().SetTimestamping(aEnabled);
     return ZuResult(ZU_OK);
 }
 
 ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    if (mImpl->running()) return ZuResult(ZU_STATE_ERROR);
+    if (mImpl->Running()) return ZuResult(ZU_STATE_ERROR);
     // A stop from the device's own thread may still be under way.
     if (mImpl->core->reaper.Running()) {
         if (tarn::softdevice::currentDeviceThread() == &mImpl->core->model) return ZuResult(ZU_STATE_ERROR);
@@ -191,13 +191,13 @@ ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
     Core &core = *mImpl->core;
     if (!resolve(aMACAddress.Narrow(), net, error)) {
         // A start that fails still leaves its description.
-        core.model.describe();
+        core.model.Describe();
 
         return ZuResult(ZU_INVALID_PARAMETER, ZuString(error.c_str()));
     }
     // What an up-call throws goes on to the caller; the model has undone
     // its part by then.
-    ZuResult result = core.model.build(net);
+    ZuResult result = core.model.Build(net);
     if (!result.IsOK()) return result;
     core.transport = tarn::softdevice::makeUdpTransport(core.tcp);
     if (!core.transport->Start(core.model, error)) {
@@ -210,10 +210,10 @@ ZuResult ZuSoftDeviceGEV::Start(const ZuString &aMACAddress)
 ZuResult ZuSoftDeviceGEV::Stop()
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    if (!mImpl->running()) return ZuResult(ZU_STATE_ERROR);
+    if (!mImpl->Running()) return ZuResult(ZU_STATE_ERROR);
     std::shared_ptr<Core> core = mImpl->core;
     if (tarn::softdevice::currentDeviceThread() == &core->model) {
-        core->stopLater(false);
+        core->StopLater(false);
         return ZuResult(ZU_OK);
     }
     core->Stop();
@@ -225,19 +225,19 @@ IZuVirtualDeviceGEVInfo *ZuSoftDeviceGEV::GetInfo()
     // Also inside Start, from its own up-calls: a script sets the
     // description's version and GUIDs before Start writes it.
     DeviceModel &model = mImpl->core->model;
-    return mImpl->running() || model.starting() ? &model.identity() : nullptr;
+    return mImpl->Running() || model.Starting() ? &model.GetIdentity() : nullptr;
 }
 
 namespace tarn {
 
 void HoldForNextRegister(IZuRegisterFactory *aFactory, int aWhich, std::shared_ptr<void> aHold)
 {
-    if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->holdNext(aWhich, std::move(aHold));
+    if (auto *own = dynamic_cast<tarn::softdevice::RegisterFactory *>(aFactory)) own->HoldNext(aWhich, std::move(aHold));
 }
 
 void ForgetRegisterSink(IZuRegisterEventSink *aSink)
 {
-    for (auto &core : liveCores()) core->model.registers().forgetSink(aSink);
+    for (auto &core : liveCores()) core->model.Registers().ForgetSink(aSink);
 }
 
 } // namespace tarn
@@ -247,24 +247,24 @@ IZuRegisterMap *ZuSoftDeviceGEV::GetRegisterMap()
     // Also inside Start, once registers are being created: the callbacks
     // that declare features find their registers in it.
     DeviceModel &model = mImpl->core->model;
-    return mImpl->running() || model.building() ? &model.registers() : nullptr;
+    return mImpl->Running() || model.Building() ? &model.Registers() : nullptr;
 }
 
 IZuVirtualDeviceGEVStatistics *ZuSoftDeviceGEV::GetStatistics()
 {
-    return mImpl->running() ? &mImpl->core->model.statistics() : nullptr;
+    return mImpl->Running() ? &mImpl->core->model.GetStatistics() : nullptr;
 }
 
 IZuMessageChannel *ZuSoftDeviceGEV::GetMessagingChannel()
 {
-    return mImpl->running() ? &mImpl->core->model.messages() : nullptr;
+    return mImpl->Running() ? &mImpl->core->model.Messages() : nullptr;
 }
 
 ZuResult ZuSoftDeviceGEV::GetGenICamXMLFile(ZuString &aString) const
 {
     const DeviceModel &model = mImpl->core->model;
-    if (!model.hasDescription()) return ZuResult(ZU_STATE_ERROR);
-    aString = ZuString(model.description().c_str());
+    if (!model.HasDescription()) return ZuResult(ZU_STATE_ERROR);
+    aString = ZuString(model.Description().c_str());
     return ZuResult(ZU_OK);
 }
 
@@ -272,12 +272,12 @@ namespace tarn {
 
 void ForgetSoftDeviceSink(IZuVirtualDeviceGEVEventSink *aSink)
 {
-    for (auto &core : liveCores()) core->model.sinks().remove(aSink);
+    for (auto &core : liveCores()) core->model.Sinks().Remove(aSink);
 }
 
 void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify)
 {
-    for (auto &core : liveCores()) core->model.userSets().forgetNotify(aNotify);
+    for (auto &core : liveCores()) core->model.UserSets().ForgetNotify(aNotify);
 }
 
 void StopAllSoftDevices()

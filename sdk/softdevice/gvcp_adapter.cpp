@@ -22,7 +22,7 @@ gvcpserver::Status GvcpAdapter::Read(uint32_t aAddress, uint8_t *aData, uint32_t
         return gvcp::STATUS_SUCCESS;
     }
     enterDeviceThread(&mModel);
-    return mModel.readMemory(aAddress, aCount, aData);
+    return mModel.ReadMemory(aAddress, aCount, aData);
 }
 
 gvcpserver::Status GvcpAdapter::Write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
@@ -31,7 +31,7 @@ gvcpserver::Status GvcpAdapter::Write(uint32_t aAddress, const uint8_t *aData, u
     // A write that stops a stream waits for its source's up-call: the
     // controller hears meanwhile that the write goes on.
     onStillBusy(gvcpserver::stillWriting);
-    const gvcpserver::Status status = mModel.writeMemory(aAddress, aData, aCount);
+    const gvcpserver::Status status = mModel.WriteMemory(aAddress, aData, aCount);
     onStillBusy(nullptr);
     return status;
 }
@@ -44,34 +44,34 @@ uint32_t GvcpAdapter::WriteTime(uint32_t aAddress, uint32_t)
 void GvcpAdapter::OnControlTaken(const net::Endpoint &aController, gvcpserver::Access aAccess)
 {
     enterDeviceThread(&mModel);
-    mModel.controlTaken(aController.ip, aController.port,
+    mModel.ControlTaken(aController.ip, aController.port,
                         aAccess == gvcpserver::Access::Exclusive ? ZuAccessExclusive : ZuAccessControl);
 }
 
 void GvcpAdapter::OnControlReleased(bool aHeartbeatExpired)
 {
     enterDeviceThread(&mModel);
-    mModel.controlReleased(aHeartbeatExpired);
+    mModel.ControlReleased(aHeartbeatExpired);
 }
 
 void GvcpAdapter::OnNetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
 {
     enterDeviceThread(&mModel);
-    mModel.networkReset(aIp, aMask, aGateway);
+    mModel.NetworkReset(aIp, aMask, aGateway);
     if (mMoved) mMoved(aIp);
 }
 
 void GvcpAdapter::OnStreamChannel(uint32_t aChannel, const gvcpserver::StreamChannel &aStream)
 {
     enterDeviceThread(&mModel);
-    mModel.streams().changed(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
+    mModel.GetStreams().Changed(aChannel, aStream.destination.ip, aStream.destination.port, aStream.packetSize,
                              aStream.packetDelay, aStream.configuration);
 }
 
 void GvcpAdapter::OnAction(uint32_t aSignal, std::optional<uint64_t> aTime)
 {
     enterDeviceThread(&mModel);
-    mModel.sinks().action(aSignal, aTime.value_or(0));
+    mModel.Sinks().Action(aSignal, aTime.value_or(0));
 }
 
 void GvcpAdapter::OnPacketResend(const gvcp::PacketResendCmd &aRequest)
@@ -79,7 +79,7 @@ void GvcpAdapter::OnPacketResend(const gvcp::PacketResendCmd &aRequest)
     if (mResend) mResend(aRequest);
 }
 
-void GvcpAdapter::applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts)
+void GvcpAdapter::ApplyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts)
 {
     aIdentity.manufacturerName = aTexts.manufacturerName;
     aIdentity.modelName = aTexts.modelName;
@@ -88,15 +88,15 @@ void GvcpAdapter::applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityText
     aIdentity.serialNumber = aTexts.serialNumber;
 }
 
-gvcp::DeviceIdentity GvcpAdapter::identityOf(softdevice::DeviceModel &aModel)
+gvcp::DeviceIdentity GvcpAdapter::IdentityOf(softdevice::DeviceModel &aModel)
 {
-    const NetConfig &net = aModel.net();
+    const NetConfig &net = aModel.Net();
     gvcp::DeviceIdentity identity;
     identity.mac = net.mac;
     identity.ip = net.ip;
     identity.subnetMask = net.mask;
     identity.gateway = net.gateway;
-    applyTexts(identity, aModel.identity().texts());
+    ApplyTexts(identity, aModel.GetIdentity().Texts());
     return identity;
 }
 

@@ -21,13 +21,13 @@ public:
     explicit GvcpAdapter(softdevice::DeviceModel &aModel) : mModel(aModel) {}
 
     // Who answers a controller's packet-resend request.
-    void onResend(std::function<void(const gvcp::PacketResendCmd &)> aResend) { mResend = std::move(aResend); }
+    void OnResend(std::function<void(const gvcp::PacketResendCmd &)> aResend) { mResend = std::move(aResend); }
     // Who follows the device to the address FORCEIP gave it.
-    void onAddress(std::function<void(uint32_t)> aMoved) { mMoved = std::move(aMoved); }
+    void OnAddress(std::function<void(uint32_t)> aMoved) { mMoved = std::move(aMoved); }
 
     // The TCP offer (gev::tcpreg) read before the model's registers; set
     // before serving starts. Empty: the registers are the model's.
-    void setAdvertisement(std::vector<uint8_t> aBlock) { mAdvertisement = std::move(aBlock); }
+    void SetAdvertisement(std::vector<uint8_t> aBlock) { mAdvertisement = std::move(aBlock); }
 
     gvcpserver::Status Read(uint32_t aAddress, uint8_t *aData, uint32_t aCount) override;
     gvcpserver::Status Write(uint32_t aAddress, const uint8_t *aData, uint32_t aCount) override;
@@ -41,8 +41,8 @@ public:
     void OnPacketResend(const gvcp::PacketResendCmd &aRequest) override;
 
     // The server's identity for the model's texts and address.
-    static gvcp::DeviceIdentity identityOf(softdevice::DeviceModel &aModel);
-    static void applyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts);
+    static gvcp::DeviceIdentity IdentityOf(softdevice::DeviceModel &aModel);
+    static void ApplyTexts(gvcp::DeviceIdentity &aIdentity, const IdentityTexts &aTexts);
 
 private:
     softdevice::DeviceModel &mModel;

@@ -5,7 +5,7 @@ namespace softdevice {
 
 GvspSender::GvspSender(StreamConfig &aConfig) : mConfig(aConfig) {}
 
-bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
+bool GvspSender::Open(uint32_t aDeviceIp, std::string &aError)
 {
     gvspsend::SenderOptions options;
     options.source = {aDeviceIp, 0};
@@ -15,11 +15,11 @@ bool GvspSender::open(uint32_t aDeviceIp, std::string &aError)
     return true;
 }
 
-bool GvspSender::reopen(uint32_t aDeviceIp, std::string &aError)
+bool GvspSender::Reopen(uint32_t aDeviceIp, std::string &aError)
 {
     std::lock_guard<std::mutex> lock(mLock);
     mChannel.Close();
-    return open(aDeviceIp, aError);
+    return Open(aDeviceIp, aError);
 }
 
 bool GvspSender::Send(ZuBuffer &aBuffer, uint64_t aBlockId)
@@ -33,19 +33,19 @@ bool GvspSender::Send(ZuBuffer &aBuffer, uint64_t aBlockId)
     route.to = {destination, port};
     route.datagram = packetSize - gvsp::kIpUdpOverhead;
     route.extendedId = mConfig.extendedIds;
-    pickStream(route.to);
+    PickStream(route.to);
     const bool sent = mChannel.Send(aBuffer, &aBuffer, aBlockId, route);
-    dropStreamIfFailed();
+    DropStreamIfFailed();
     return sent;
 }
 
-size_t GvspSender::held() const
+size_t GvspSender::Held() const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return mChannel.Held();
 }
 
-void GvspSender::release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone)
+void GvspSender::Release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone)
 {
     std::lock_guard<std::mutex> lock(mLock);
     mChannel.Expire(aKeep, gvspsend::SendClock::time_point::min(), [&aGone](const void *aTag) {
@@ -53,29 +53,29 @@ void GvspSender::release(size_t aKeep, const std::function<void(ZuBuffer *)> &aG
     });
 }
 
-int GvspSender::sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
+int GvspSender::SendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo)
 {
     std::lock_guard<std::mutex> lock(mLock);
     return mChannel.GetSender().SendDatagrams(aDatas, aSizes, aCount, aTo);
 }
 
-void GvspSender::resend(const gvcp::PacketResendCmd &aRequest)
+void GvspSender::Resend(const gvcp::PacketResendCmd &aRequest)
 {
     std::lock_guard<std::mutex> lock(mLock);
     const net::Endpoint configured{mConfig.destination, uint16_t(mConfig.port & 0xFFFF)};
-    pickStream(mChannel.DestinationOf(aRequest.blockId, configured));
+    PickStream(mChannel.DestinationOf(aRequest.blockId, configured));
     mChannel.Resend(aRequest.blockId, aRequest.firstPacketId, aRequest.lastPacketId, mConfig.extendedIds, configured);
-    dropStreamIfFailed();
+    DropStreamIfFailed();
 }
 
-bool GvspSender::sendTestPacket(size_t aSize, net::Endpoint aTo)
+bool GvspSender::SendTestPacket(size_t aSize, net::Endpoint aTo)
 {
-    // Without the lock: the socket is replaced only by reopen(), which runs
+    // Without the lock: the socket is replaced only by Reopen(), which runs
     // on the control thread too.
     return mChannel.SendTestPacket(aSize, aTo);
 }
 
-void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
+void GvspSender::AttachStream(std::shared_ptr<net::TcpConnection> aStream)
 {
     std::lock_guard<std::mutex> lock(mLock);
     if (mStreams.size() >= kMaxStreams) {
@@ -89,30 +89,30 @@ void GvspSender::attachStream(std::shared_ptr<net::TcpConnection> aStream)
                 break;
             }
         gone->connection->Shutdown();
-        if (mCurrent == gone->connection.get()) pickStream({});
+        if (mCurrent == gone->connection.get()) PickStream({});
         mStreams.erase(gone);
     }
     const net::Endpoint peer = aStream->Peer();
     mStreams.push_back(Stream{std::move(aStream), peer});
 }
 
-void GvspSender::detachStream(const net::TcpConnection *aStream)
+void GvspSender::DetachStream(const net::TcpConnection *aStream)
 {
     std::lock_guard<std::mutex> lock(mLock);
-    detachLocked(aStream);
+    DetachLocked(aStream);
 }
 
-void GvspSender::detachLocked(const net::TcpConnection *aStream)
+void GvspSender::DetachLocked(const net::TcpConnection *aStream)
 {
     for (auto it = mStreams.begin(); it != mStreams.end(); ++it) {
         if (it->connection.get() != aStream) continue;
-        if (mCurrent == aStream) pickStream({});
+        if (mCurrent == aStream) PickStream({});
         mStreams.erase(it);
         return;
     }
 }
 
-void GvspSender::pickStream(net::Endpoint aTo)
+void GvspSender::PickStream(net::Endpoint aTo)
 {
     net::TcpConnection *chosen = nullptr;
     // The newest first: a host that connected again from the same port.
@@ -124,12 +124,12 @@ void GvspSender::pickStream(net::Endpoint aTo)
     }
 }
 
-void GvspSender::dropStreamIfFailed()
+void GvspSender::DropStreamIfFailed()
 {
     if (!mCurrent || !mChannel.GetSender().StreamFailed()) return;
     // The stream is cut somewhere inside a frame: nothing can follow on it.
     mCurrent->Shutdown();
-    detachLocked(mCurrent);
+    DetachLocked(mCurrent);
 }
 
 } // namespace softdevice

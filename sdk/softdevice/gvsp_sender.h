@@ -22,26 +22,26 @@ class GvspSender : public BlockSender
 {
 public:
     explicit GvspSender(StreamConfig &aConfig);
-    bool open(uint32_t aDeviceIp, std::string &aError);
+    bool Open(uint32_t aDeviceIp, std::string &aError);
     // The device moved to another address: streams leave from there now.
-    bool reopen(uint32_t aDeviceIp, std::string &aError);
-    uint16_t port() const { return mChannel.Local().port; }
+    bool Reopen(uint32_t aDeviceIp, std::string &aError);
+    uint16_t Port() const { return mChannel.Local().port; }
 
     bool Send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
     // The send channel's record of the blocks it holds for resends.
-    size_t held() const override;
-    void release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone) override;
+    size_t Held() const override;
+    void Release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone) override;
     // Packets of a block sent earlier, again, while it is still held; for
     // one let go, the answer that says so.
-    void resend(const gvcp::PacketResendCmd &aRequest);
+    void Resend(const gvcp::PacketResendCmd &aRequest);
     // A test packet of aSize bytes (the UDP payload), from the channel's
     // source port. Never waits for a block on its way: the control thread
     // sends it, with the GVCP server's lock held.
-    bool sendTestPacket(size_t aSize, net::Endpoint aTo);
+    bool SendTestPacket(size_t aSize, net::Endpoint aTo);
     // Datagrams of another protocol from the channel's source port.
-    int sendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo);
+    int SendDatagrams(const uint8_t *const *aDatas, const size_t *aSizes, size_t aCount, net::Endpoint aTo);
 
-    uint64_t packetsSent() const { return mChannel.GetSender().PacketsSent(); }
+    uint64_t PacketsSent() const { return mChannel.GetSender().PacketsSent(); }
 
     // TCP connections hosts made to the channel's port. A block goes over
     // the one that comes from the destination the controller set (address
@@ -49,17 +49,17 @@ public:
     // left. Beyond kMaxStreams the oldest other than the destination's is
     // shut down. detachStream: the peer closed it.
     static constexpr size_t kMaxStreams = 4;
-    void attachStream(std::shared_ptr<net::TcpConnection> aStream);
-    void detachStream(const net::TcpConnection *aStream);
+    void AttachStream(std::shared_ptr<net::TcpConnection> aStream);
+    void DetachStream(const net::TcpConnection *aStream);
 
 private:
     struct Stream {
         std::shared_ptr<net::TcpConnection> connection;
         net::Endpoint peer;
     };
-    void pickStream(net::Endpoint aTo);
-    void detachLocked(const net::TcpConnection *aStream);
-    void dropStreamIfFailed();
+    void PickStream(net::Endpoint aTo);
+    void DetachLocked(const net::TcpConnection *aStream);
+    void DropStreamIfFailed();
 
     StreamConfig &mConfig;
     mutable std::mutex mLock;

@@ -12,9 +12,9 @@ namespace softdevice {
 
 // ---- SAP
 
-bool SapAnnouncer::open(uint32_t aDeviceIp, size_t aChannels, std::string &aError)
+bool SapAnnouncer::Open(uint32_t aDeviceIp, size_t aChannels, std::string &aError)
 {
-    close();
+    Close();
     net::SocketOptions options;
     // TTL 1 out of the interface of the device's own address; members on
     // this host (a receiver beside the camera) hear it too.
@@ -39,7 +39,7 @@ bool SapAnnouncer::open(uint32_t aDeviceIp, size_t aChannels, std::string &aErro
     return true;
 }
 
-void SapAnnouncer::close()
+void SapAnnouncer::Close()
 {
     {
         std::lock_guard<std::mutex> lock(mLock);
@@ -56,7 +56,7 @@ void SapAnnouncer::Transmit(const std::vector<uint8_t> &aPacket)
     if (mSocket.Valid() && mSocket.SendTo(aPacket.data(), aPacket.size(), {rtp::kSapGroup, rtp::kSapPort})) ++mSent;
 }
 
-void SapAnnouncer::announce(size_t aChannel, const rtp::VideoSession &aSession)
+void SapAnnouncer::Announce(size_t aChannel, const rtp::VideoSession &aSession)
 {
     std::lock_guard<std::mutex> lock(mLock);
     if (aChannel >= mEntries.size()) return;
@@ -73,7 +73,7 @@ void SapAnnouncer::announce(size_t aChannel, const rtp::VideoSession &aSession)
     Transmit(e.announcement);
 }
 
-void SapAnnouncer::withdraw(size_t aChannel)
+void SapAnnouncer::Withdraw(size_t aChannel)
 {
     std::lock_guard<std::mutex> lock(mLock);
     if (aChannel >= mEntries.size() || !mEntries[aChannel].active) return;
@@ -98,22 +98,22 @@ RtpSender::RtpSender(StreamConfig &aConfig, size_t aChannel, Datagrams aOut, Sap
 {
 }
 
-void RtpSender::streamStarted()
+void RtpSender::StreamStarted()
 {
     std::lock_guard<std::mutex> lock(mLock);
     mStreaming = true;
     mAnnounced = false;
 }
 
-void RtpSender::streamStopped()
+void RtpSender::StreamStopped()
 {
     std::lock_guard<std::mutex> lock(mLock);
     mStreaming = false;
-    if (mAnnounced && mAnnouncer) mAnnouncer->withdraw(mChannel);
+    if (mAnnounced && mAnnouncer) mAnnouncer->Withdraw(mChannel);
     mAnnounced = false;
 }
 
-uint32_t RtpSender::nextTimestamp()
+uint32_t RtpSender::NextTimestamp()
 {
     // 90 kHz from a monotonic clock; two frames never share a timestamp.
     const auto elapsed = std::chrono::steady_clock::now() - mEpoch;
@@ -122,9 +122,9 @@ uint32_t RtpSender::nextTimestamp()
     return mLastTimestamp = ts;
 }
 
-void RtpSender::queue(const uint8_t *aData, size_t aSize, net::Endpoint aTo)
+void RtpSender::Queue(const uint8_t *aData, size_t aSize, net::Endpoint aTo)
 {
-    if (mCount == kBatch) flush(aTo);
+    if (mCount == kBatch) Flush(aTo);
     uint8_t *slot = mBatch.data() + mCount * mSlot;
     std::memcpy(slot, aData, aSize);
     mDatas[mCount] = slot;
@@ -132,7 +132,7 @@ void RtpSender::queue(const uint8_t *aData, size_t aSize, net::Endpoint aTo)
     ++mCount;
 }
 
-void RtpSender::flush(net::Endpoint aTo)
+void RtpSender::Flush(net::Endpoint aTo)
 {
     // What a full socket buffer left behind goes in the next call.
     size_t done = 0;
@@ -161,7 +161,7 @@ bool RtpSender::SendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPac
     const uint64_t padding = uint64_t(image->GetPaddingX()) * line / width;
     if ((line + padding) * (height - 1) + line > image->GetImageSize()) return false;
     const bool sent = mRaw.Send(data, width, height, sampling, uint32_t(padding), aTimestamp, aMaxPacket,
-                                [&](const uint8_t *p, size_t n) { queue(p, n, aTo); });
+                                [&](const uint8_t *p, size_t n) { Queue(p, n, aTo); });
     aSession.format = rtp::VideoSession::Format::RawVideo;
     aSession.sampling = rtp::SamplingName(int32_t(image->GetPixelType()));
     aSession.width = width;
@@ -169,12 +169,12 @@ bool RtpSender::SendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPac
     return sent;
 }
 
-bool RtpSender::sendH264(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo)
+bool RtpSender::SendH264(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo)
 {
     const uint8_t *data = aBuffer.GetDataPointer();
     if (!data || !aBuffer.GetSize()) return false;
     return mH264.Send(data, aBuffer.GetSize(), aTimestamp, aMaxPacket,
-                      [&](const uint8_t *p, size_t n) { queue(p, n, aTo); });
+                      [&](const uint8_t *p, size_t n) { Queue(p, n, aTo); });
 }
 
 bool RtpSender::Send(ZuBuffer &aBuffer, uint64_t)
@@ -199,11 +199,11 @@ bool RtpSender::Send(ZuBuffer &aBuffer, uint64_t)
     case ZuPayloadTypeImage:
     case ZuPayloadTypeExtendedChunkData:
         // The image alone: RTP has no place for its chunks.
-        sent = SendImage(aBuffer, nextTimestamp(), maxPacket, to, session);
+        sent = SendImage(aBuffer, NextTimestamp(), maxPacket, to, session);
         break;
     case ZuPayloadTypeH264:
         session.format = rtp::VideoSession::Format::H264;
-        sent = sendH264(aBuffer, nextTimestamp(), maxPacket, to);
+        sent = SendH264(aBuffer, NextTimestamp(), maxPacket, to);
         break;
     default:
         break;
@@ -213,7 +213,7 @@ bool RtpSender::Send(ZuBuffer &aBuffer, uint64_t)
         ++mRefused;
         return false;
     }
-    flush(to);
+    Flush(to);
     const bool changed = !mAnnounced || session.format != mSession.format || session.sampling != mSession.sampling ||
                          session.width != mSession.width || session.height != mSession.height ||
                          session.destination != mSession.destination || session.port != mSession.port;
@@ -221,7 +221,7 @@ bool RtpSender::Send(ZuBuffer &aBuffer, uint64_t)
         session.sessionId = mSessionId;
         session.version = ++mVersion;
         session.name = "Software camera stream " + std::to_string(mChannel);
-        mAnnouncer->announce(mChannel, session);
+        mAnnouncer->Announce(mChannel, session);
         mSession = session;
         mAnnounced = true;
     }

@@ -33,18 +33,18 @@ public:
     static constexpr std::chrono::milliseconds kInterval{1000};
 
     SapAnnouncer() = default;
-    ~SapAnnouncer() { close(); }
+    ~SapAnnouncer() { Close(); }
     SapAnnouncer(const SapAnnouncer &) = delete;
     SapAnnouncer &operator=(const SapAnnouncer &) = delete;
 
-    bool open(uint32_t aDeviceIp, size_t aChannels, std::string &aError);
+    bool Open(uint32_t aDeviceIp, size_t aChannels, std::string &aError);
     // Withdraws what is still announced and ends the thread.
-    void close();
+    void Close();
     // The description of a channel's stream (new or changed).
-    void announce(size_t aChannel, const rtp::VideoSession &aSession);
+    void Announce(size_t aChannel, const rtp::VideoSession &aSession);
     // The channel's stream ended.
-    void withdraw(size_t aChannel);
-    uint64_t sent() const { return mSent; }
+    void Withdraw(size_t aChannel);
+    uint64_t Sent() const { return mSent; }
 
 private:
     struct Entry {
@@ -75,21 +75,21 @@ public:
 
     bool Send(ZuBuffer &aBuffer, uint64_t aBlockId) override;
     // No resends over RTP: nothing is held.
-    void streamStarted() override;
-    void streamStopped() override;
+    void StreamStarted() override;
+    void StreamStopped() override;
 
     // Blocks RTP cannot carry (no RFC 4175 sampling, multi-part, GenDC, a
     // frame the packet size cannot cut): dropped, never sent.
-    uint64_t refused() const { return mRefused; }
-    uint64_t packetsSent() const { return mPackets; }
+    uint64_t Refused() const { return mRefused; }
+    uint64_t PacketsSent() const { return mPackets; }
 
 private:
     bool SendImage(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo,
                    rtp::VideoSession &aSession);
-    bool sendH264(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo);
-    void queue(const uint8_t *aData, size_t aSize, net::Endpoint aTo);
-    void flush(net::Endpoint aTo);
-    uint32_t nextTimestamp();
+    bool SendH264(ZuBuffer &aBuffer, uint32_t aTimestamp, size_t aMaxPacket, net::Endpoint aTo);
+    void Queue(const uint8_t *aData, size_t aSize, net::Endpoint aTo);
+    void Flush(net::Endpoint aTo);
+    uint32_t NextTimestamp();
 
     StreamConfig &mConfig;
     const size_t mChannel;

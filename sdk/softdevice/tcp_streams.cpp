@@ -30,7 +30,7 @@ void TcpStreams::Stop()
 {
     mThread.Stop();
     for (Open &o : mOpen) {
-        mSenders[o.channel]->detachStream(o.connection.get());
+        mSenders[o.channel]->DetachStream(o.connection.get());
         o.connection->Shutdown();
     }
     mOpen.clear();
@@ -38,7 +38,7 @@ void TcpStreams::Stop()
     mLoop.reset();
 }
 
-std::vector<uint16_t> TcpStreams::ports() const
+std::vector<uint16_t> TcpStreams::Ports() const
 {
     std::vector<uint16_t> ports;
     for (const net::TcpListener &l : mListeners) ports.push_back(l.Local().port);
@@ -49,7 +49,7 @@ void TcpStreams::Watch()
 {
     mLoop->Clear();
     for (size_t k = 0; k < mListeners.size(); ++k) mLoop->Watch(mListeners[k].GetFd(), [this, k](int) { return Accept(k); });
-    for (size_t k = 0; k < mOpen.size(); ++k) mLoop->Watch(mOpen[k].connection->GetFd(), [this, k](int) { return drain(k); });
+    for (size_t k = 0; k < mOpen.size(); ++k) mLoop->Watch(mOpen[k].connection->GetFd(), [this, k](int) { return Drain(k); });
 }
 
 void TcpStreams::Run(const Worker::Control &aControl)
@@ -75,13 +75,13 @@ bool TcpStreams::Accept(size_t aChannel)
     connection->SetSendBuffer(1 << 20);
     // Beyond the sender's few, its oldest other than the destination's is
     // shut down: its reader sees the end of it here.
-    mSenders[aChannel]->attachStream(connection);
+    mSenders[aChannel]->AttachStream(connection);
     mOpen.push_back(Open{aChannel, std::move(connection)});
     mChanged = true;
     return false;
 }
 
-bool TcpStreams::drain(size_t aOpen)
+bool TcpStreams::Drain(size_t aOpen)
 {
     const Open &open = mOpen[aOpen];
     uint8_t sink[4096];
@@ -91,7 +91,7 @@ bool TcpStreams::drain(size_t aOpen)
     // It leaves the list here and now (the run ends with this handler, so
     // no watch uses the shifted places): a stop that comes before the next
     // run then finds only connections that are still open.
-    mSenders[open.channel]->detachStream(open.connection.get());
+    mSenders[open.channel]->DetachStream(open.connection.get());
     mOpen.erase(mOpen.begin() + long(aOpen));
     mChanged = true;
     return false;

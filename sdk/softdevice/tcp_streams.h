@@ -29,7 +29,7 @@ public:
     bool Start(uint32_t aIp, const std::vector<GvspSender *> &aSenders, std::string &aError);
     void Stop();
     // The port of each channel, in the senders' order.
-    std::vector<uint16_t> ports() const;
+    std::vector<uint16_t> Ports() const;
 
 private:
     struct Open {
@@ -39,7 +39,7 @@ private:
     void Run(const Worker::Control &aControl);
     void Watch();
     bool Accept(size_t aChannel);
-    bool drain(size_t aOpen);
+    bool Drain(size_t aOpen);
 
     std::vector<GvspSender *> mSenders;
     std::vector<net::TcpListener> mListeners;

@@ -105,19 +105,19 @@ public:
 struct Camera {
     Camera()
     {
-        model.addStream(&source);
-        model.addStream(&triggered);
-        model.setUserSetCount(2);
+        model.AddStream(&source);
+        model.AddStream(&triggered);
+        model.SetUserSetCount(2);
         softdevice::NetConfig net;
         net.mac = {0x02, 0x00, 0x7F, 0, 0, 0x0A};
         net.ip = 0x7F00000A;
         net.mask = 0xFF000000;
-        if (!model.build(net).IsOK()) abort();
+        if (!model.Build(net).IsOK()) abort();
         gvcpserver::ServerConfig config;
-        config.identity = softdevice::GvcpAdapter::identityOf(model);
-        const std::string xml = model.description();
+        config.identity = softdevice::GvcpAdapter::IdentityOf(model);
+        const std::string xml = model.Description();
         config.description.assign(xml.begin(), xml.end());
-        config.limits = softdevice::standardBootstrapLimits(model.features());
+        config.limits = softdevice::standardBootstrapLimits(model.Features());
         server = new gvcpserver::Server(config, &adapter, &adapter);
     }
     ZuSoftDeviceGEV self;

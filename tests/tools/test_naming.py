@@ -103,9 +103,6 @@ def test_each_namespace_lives_in_one_sdk_folder():
 # Member functions are PascalCase, as those of the public classes are; a
 # name a language protocol fixes keeps its spelling.
 PROTOCOL_NAMES = {"what"}
-# Still to be renamed: the folders that named their member functions in
-# lowerCamelCase. This list only shrinks.
-NOT_YET_RENAMED = ("sdk/softdevice/", "tests/sdk/softdevice/")
 
 
 def member_functions():
@@ -130,7 +127,7 @@ def test_member_functions_are_pascal_case():
     for path, cls, name in member_functions():
         if name in (cls, "~" + cls) or name.startswith(("operator", "~")) or not name[0].islower():
             continue
-        if name in PROTOCOL_NAMES or path.startswith(NOT_YET_RENAMED):
+        if name in PROTOCOL_NAMES:
             continue
         lower.add(f"{path}: {cls}::{name}")
     assert lower == set(), "name member functions as docs/contributing.md says"

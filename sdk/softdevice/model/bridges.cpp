@@ -21,32 +21,32 @@ uint16_t ok()
 
 // ---- Serial loopback
 
-void SerialLoopback::layout(RegisterSpace &aSpace)
+void SerialLoopback::Layout(RegisterSpace &aSpace)
 {
     std::lock_guard<std::mutex> lock(mLock);
     for (uint32_t p = 0; p < sb::Ports; ++p) {
         mFifo[p].clear();
         const uint32_t b = sb::portBase(p);
-        aSpace.addRegister(b + sb::Magic, [] { return sb::MagicValue; });
-        aSpace.addRegister(b + sb::RxAvailable, [this, p] {
+        aSpace.AddRegister(b + sb::Magic, [] { return sb::MagicValue; });
+        aSpace.AddRegister(b + sb::RxAvailable, [this, p] {
             std::lock_guard<std::mutex> l(mLock);
             return uint32_t(mFifo[p].size());
         });
-        aSpace.addRegister(b + sb::TxFree, [this, p] {
+        aSpace.AddRegister(b + sb::TxFree, [this, p] {
             std::lock_guard<std::mutex> l(mLock);
             return uint32_t(kFifoSize - mFifo[p].size());
         });
-        aSpace.addRegister(b + sb::Control, nullptr, [this, p](uint32_t v) {
+        aSpace.AddRegister(b + sb::Control, nullptr, [this, p](uint32_t v) {
             if (v & sb::ControlFlush) {
                 std::lock_guard<std::mutex> l(mLock);
                 mFifo[p].clear();
             }
             return ok();
         });
-        aSpace.addRegister(b + sb::TxCommit, nullptr, [this, &aSpace, p](uint32_t v) { return commit(aSpace, p, v); });
-        aSpace.addRegister(b + sb::RxTake, nullptr, [this, p](uint32_t v) { return take(p, v); });
-        aSpace.addBlock(b + sb::TxWindow, sb::WindowSize, true);
-        aSpace.addDynamicBlock(b + sb::RxWindow, sb::WindowSize, [this, p](uint32_t aOffset, uint32_t aCount, uint8_t *aOut) {
+        aSpace.AddRegister(b + sb::TxCommit, nullptr, [this, &aSpace, p](uint32_t v) { return Commit(aSpace, p, v); });
+        aSpace.AddRegister(b + sb::RxTake, nullptr, [this, p](uint32_t v) { return Take(p, v); });
+        aSpace.AddBlock(b + sb::TxWindow, sb::WindowSize, true);
+        aSpace.AddDynamicBlock(b + sb::RxWindow, sb::WindowSize, [this, p](uint32_t aOffset, uint32_t aCount, uint8_t *aOut) {
             std::lock_guard<std::mutex> l(mLock);
             const std::deque<uint8_t> &f = mFifo[p];
             for (uint32_t k = 0; k < aCount; ++k) aOut[k] = aOffset + k < f.size() ? f[aOffset + k] : 0;
@@ -54,10 +54,10 @@ void SerialLoopback::layout(RegisterSpace &aSpace)
     }
 }
 
-uint16_t SerialLoopback::commit(RegisterSpace &aSpace, uint32_t aPort, uint32_t aCount)
+uint16_t SerialLoopback::Commit(RegisterSpace &aSpace, uint32_t aPort, uint32_t aCount)
 {
     if (aCount > sb::WindowSize) return kStatusInvalidParameter;
-    const std::vector<uint8_t> window = aSpace.block(sb::portBase(aPort) + sb::TxWindow);
+    const std::vector<uint8_t> window = aSpace.Block(sb::portBase(aPort) + sb::TxWindow);
     std::lock_guard<std::mutex> lock(mLock);
     std::deque<uint8_t> &f = mFifo[aPort];
     if (aCount > kFifoSize - f.size() || aCount > window.size()) return kStatusInvalidParameter;
@@ -65,7 +65,7 @@ uint16_t SerialLoopback::commit(RegisterSpace &aSpace, uint32_t aPort, uint32_t 
     return ok();
 }
 
-uint16_t SerialLoopback::take(uint32_t aPort, uint32_t aCount)
+uint16_t SerialLoopback::Take(uint32_t aPort, uint32_t aCount)
 {
     std::lock_guard<std::mutex> lock(mLock);
     std::deque<uint8_t> &f = mFifo[aPort];
@@ -74,7 +74,7 @@ uint16_t SerialLoopback::take(uint32_t aPort, uint32_t aCount)
     return ok();
 }
 
-size_t SerialLoopback::pending(uint32_t aPort) const
+size_t SerialLoopback::Pending(uint32_t aPort) const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return aPort < sb::Ports ? mFifo[aPort].size() : 0;
@@ -82,29 +82,29 @@ size_t SerialLoopback::pending(uint32_t aPort) const
 
 // ---- Firmware window
 
-void FirmwareWindow::layout(RegisterSpace &aSpace, std::function<void(const std::string &)> aInstall)
+void FirmwareWindow::Layout(RegisterSpace &aSpace, std::function<void(const std::string &)> aInstall)
 {
     std::lock_guard<std::mutex> lock(mLock);
     mInstall = std::move(aInstall);
     mStatus = fw::StatusIdle;
     mImage.clear();
     const uint32_t b = fw::Base;
-    aSpace.addRegister(b + fw::Magic, [] { return fw::MagicValue; });
-    aSpace.addRegister(b + fw::Capacity, [] { return kCapacity; });
-    aSpace.addRegister(b + fw::Control, nullptr, [this, &aSpace](uint32_t v) { return control(aSpace, v); });
-    aSpace.addRegister(b + fw::Status, [this] {
+    aSpace.AddRegister(b + fw::Magic, [] { return fw::MagicValue; });
+    aSpace.AddRegister(b + fw::Capacity, [] { return kCapacity; });
+    aSpace.AddRegister(b + fw::Control, nullptr, [this, &aSpace](uint32_t v) { return Control(aSpace, v); });
+    aSpace.AddRegister(b + fw::Status, [this] {
         std::lock_guard<std::mutex> l(mLock);
         return mStatus;
     });
-    mSize = aSpace.addValue(b + fw::Size, 0, true);
-    mCrc = aSpace.addValue(b + fw::Crc, 0, true);
-    mOffset = aSpace.addValue(b + fw::ChunkOffset, 0, true);
-    aSpace.addRegister(b + fw::ChunkLength, nullptr, [this, &aSpace](uint32_t v) { return chunk(aSpace, v); });
-    aSpace.addBlock(b + fw::Version, fw::VersionSize, true);
-    aSpace.addBlock(b + fw::Window, fw::WindowSize, true);
+    mSize = aSpace.AddValue(b + fw::Size, 0, true);
+    mCrc = aSpace.AddValue(b + fw::Crc, 0, true);
+    mOffset = aSpace.AddValue(b + fw::ChunkOffset, 0, true);
+    aSpace.AddRegister(b + fw::ChunkLength, nullptr, [this, &aSpace](uint32_t v) { return Chunk(aSpace, v); });
+    aSpace.AddBlock(b + fw::Version, fw::VersionSize, true);
+    aSpace.AddBlock(b + fw::Window, fw::WindowSize, true);
 }
 
-uint16_t FirmwareWindow::control(RegisterSpace &aSpace, uint32_t aCommand)
+uint16_t FirmwareWindow::Control(RegisterSpace &aSpace, uint32_t aCommand)
 {
     std::string version;
     {
@@ -141,7 +141,7 @@ uint16_t FirmwareWindow::control(RegisterSpace &aSpace, uint32_t aCommand)
             mStatus = fw::StatusBadCrc;
             return kStatusInvalidParameter;
         }
-        const std::vector<uint8_t> text = aSpace.block(fw::Base + fw::Version);
+        const std::vector<uint8_t> text = aSpace.Block(fw::Base + fw::Version);
         version.assign(text.begin(), std::find(text.begin(), text.end(), uint8_t(0)));
         mInstalled.swap(mImage);
         mImage.clear();
@@ -152,9 +152,9 @@ uint16_t FirmwareWindow::control(RegisterSpace &aSpace, uint32_t aCommand)
     return ok();
 }
 
-uint16_t FirmwareWindow::chunk(RegisterSpace &aSpace, uint32_t aLength)
+uint16_t FirmwareWindow::Chunk(RegisterSpace &aSpace, uint32_t aLength)
 {
-    const std::vector<uint8_t> window = aSpace.block(fw::Base + fw::Window);
+    const std::vector<uint8_t> window = aSpace.Block(fw::Base + fw::Window);
     std::lock_guard<std::mutex> lock(mLock);
     const uint64_t end = uint64_t(*mOffset) + aLength;
     if (mStatus != fw::StatusReceiving || *mOffset != mImage.size() || aLength > window.size() || end > *mSize) {
@@ -165,7 +165,7 @@ uint16_t FirmwareWindow::chunk(RegisterSpace &aSpace, uint32_t aLength)
     return ok();
 }
 
-std::vector<uint8_t> FirmwareWindow::installed() const
+std::vector<uint8_t> FirmwareWindow::Installed() const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return mInstalled;

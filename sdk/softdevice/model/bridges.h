@@ -27,13 +27,13 @@ public:
     static constexpr uint32_t kFifoSize = 4096;
 
     // Adds the registers of every port to the space.
-    void layout(RegisterSpace &aSpace);
+    void Layout(RegisterSpace &aSpace);
     // Bytes waiting on a port (tests).
-    size_t pending(uint32_t aPort) const;
+    size_t Pending(uint32_t aPort) const;
 
 private:
-    uint16_t commit(RegisterSpace &aSpace, uint32_t aPort, uint32_t aCount);
-    uint16_t take(uint32_t aPort, uint32_t aCount);
+    uint16_t Commit(RegisterSpace &aSpace, uint32_t aPort, uint32_t aCount);
+    uint16_t Take(uint32_t aPort, uint32_t aCount);
 
     mutable std::mutex mLock;
     std::deque<uint8_t> mFifo[10];
@@ -45,13 +45,13 @@ public:
     static constexpr uint32_t kCapacity = 16u << 20;
 
     // aInstall gets the version text of an image that checked out.
-    void layout(RegisterSpace &aSpace, std::function<void(const std::string &)> aInstall);
+    void Layout(RegisterSpace &aSpace, std::function<void(const std::string &)> aInstall);
     // The image installed last (tests).
-    std::vector<uint8_t> installed() const;
+    std::vector<uint8_t> Installed() const;
 
 private:
-    uint16_t control(RegisterSpace &aSpace, uint32_t aCommand);
-    uint16_t chunk(RegisterSpace &aSpace, uint32_t aLength);
+    uint16_t Control(RegisterSpace &aSpace, uint32_t aCommand);
+    uint16_t Chunk(RegisterSpace &aSpace, uint32_t aLength);
 
     mutable std::mutex mLock;
     std::function<void(const std::string &)> mInstall;
@@ -64,10 +64,10 @@ private:
 struct Bridges {
     SerialLoopback serial;
     FirmwareWindow firmware;
-    void layout(RegisterSpace &aSpace, std::function<void(const std::string &)> aInstall)
+    void Layout(RegisterSpace &aSpace, std::function<void(const std::string &)> aInstall)
     {
-        firmware.layout(aSpace, std::move(aInstall));
-        serial.layout(aSpace);
+        firmware.Layout(aSpace, std::move(aInstall));
+        serial.Layout(aSpace);
     }
 };
 

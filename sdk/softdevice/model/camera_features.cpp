@@ -64,132 +64,132 @@ CameraFeatures::CameraFeatures(Streams &aStreams, UserSetBank &aUserSets, std::f
 void CameraFeatures::Start()
 {
     mSourceSelector = mStreamSelector = mUserSetSelector = mTlLocked = 0;
-    mChunkSelector.assign(mStreams.count(), 0);
-    for (size_t c = 0; c < mStreams.count(); ++c)
-        if (!mStreams.facts(c).chunks.empty()) mChunkSelector[c] = mStreams.facts(c).chunks.front().second;
-    mStreams.enableFrameRate(false);
-    mStreams.setFrameRate(30.0);
+    mChunkSelector.assign(mStreams.Count(), 0);
+    for (size_t c = 0; c < mStreams.Count(); ++c)
+        if (!mStreams.Facts(c).chunks.empty()) mChunkSelector[c] = mStreams.Facts(c).chunks.front().second;
+    mStreams.EnableFrameRate(false);
+    mStreams.SetFrameRate(30.0);
 }
 
-size_t CameraFeatures::channels() const
+size_t CameraFeatures::Channels() const
 {
-    return mStreams.count();
+    return mStreams.Count();
 }
 
-uint32_t CameraFeatures::read(Value aValue, size_t aChannel)
+uint32_t CameraFeatures::Read(Value aValue, size_t aChannel)
 {
-    if (sourceKeeps(aValue)) return fromSource(aChannel, aValue);
+    if (sourceKeeps(aValue)) return FromSource(aChannel, aValue);
     switch (aValue) {
-    case Value::PayloadSize: return mStreams.payloadSize(aChannel);
-    case Value::WidthMin: return mStreams.facts(aChannel).widthMin;
-    case Value::WidthMax: return mStreams.facts(aChannel).widthMax;
-    case Value::WidthInc: return mStreams.facts(aChannel).widthInc;
-    case Value::HeightMin: return mStreams.facts(aChannel).heightMin;
-    case Value::HeightMax: return mStreams.facts(aChannel).heightMax;
-    case Value::HeightInc: return mStreams.facts(aChannel).heightInc;
-    case Value::PacketSizeMax: return mStreams.facts(aChannel).packetMax;
+    case Value::PayloadSize: return mStreams.PayloadSize(aChannel);
+    case Value::WidthMin: return mStreams.Facts(aChannel).widthMin;
+    case Value::WidthMax: return mStreams.Facts(aChannel).widthMax;
+    case Value::WidthInc: return mStreams.Facts(aChannel).widthInc;
+    case Value::HeightMin: return mStreams.Facts(aChannel).heightMin;
+    case Value::HeightMax: return mStreams.Facts(aChannel).heightMax;
+    case Value::HeightInc: return mStreams.Facts(aChannel).heightInc;
+    case Value::PacketSizeMax: return mStreams.Facts(aChannel).packetMax;
     case Value::ChunkSelector: return mChunkSelector[aChannel];
-    case Value::StreamProtocol: return mStreams.channel(aChannel).config().protocol.load();
+    case Value::StreamProtocol: return mStreams.GetChannel(aChannel).Config().protocol.load();
     case Value::SourceSelector: return mSourceSelector;
     case Value::StreamChannelSelector: return mStreamSelector;
-    case Value::LastChannel: return mStreams.count() ? uint32_t(mStreams.count() - 1) : 0;
+    case Value::LastChannel: return mStreams.Count() ? uint32_t(mStreams.Count() - 1) : 0;
     case Value::TLParamsLocked: return mTlLocked;
-    case Value::AcquisitionFrameRateEnable: return uint32_t(mStreams.frameRateEnabled());
+    case Value::AcquisitionFrameRateEnable: return uint32_t(mStreams.FrameRateEnabled());
     case Value::UserSetSelector: return mUserSetSelector;
-    case Value::UserSetDefault: return mUserSets.defaultSet();
+    case Value::UserSetDefault: return mUserSets.DefaultSet();
     default: return 0;   // AcquisitionMode has one value; commands read nothing
     }
 }
 
-uint16_t CameraFeatures::write(Value aValue, size_t aChannel, uint32_t aNew)
+uint16_t CameraFeatures::Write(Value aValue, size_t aChannel, uint32_t aNew)
 {
-    if (sourceKeeps(aValue)) return toSource(aChannel, aValue, aNew);
+    if (sourceKeeps(aValue)) return ToSource(aChannel, aValue, aNew);
     switch (aValue) {
     // Which protocol carries the stream; not while it streams.
     case Value::StreamProtocol:
-        if (mStreams.channel(aChannel).streaming()) return kStatusAccessDenied;
-        mStreams.channel(aChannel).config().protocol = aNew;
+        if (mStreams.GetChannel(aChannel).Streaming()) return kStatusAccessDenied;
+        mStreams.GetChannel(aChannel).Config().protocol = aNew;
         break;
     case Value::ChunkSelector: mChunkSelector[aChannel] = aNew; break;
     case Value::SourceSelector: mSourceSelector = aNew; break;
     case Value::StreamChannelSelector: mStreamSelector = aNew; break;
     case Value::TLParamsLocked: mTlLocked = aNew; break;
-    case Value::AcquisitionStart: mStreams.startAcquisition(); break;
-    case Value::AcquisitionStop: mStreams.stopAcquisition(); break;
-    case Value::AcquisitionFrameRateEnable: mStreams.enableFrameRate(aNew != 0); break;
+    case Value::AcquisitionStart: mStreams.StartAcquisition(); break;
+    case Value::AcquisitionStop: mStreams.StopAcquisition(); break;
+    case Value::AcquisitionFrameRateEnable: mStreams.EnableFrameRate(aNew != 0); break;
     case Value::DeviceReset: mReset(); break;
     case Value::UserSetSelector: mUserSetSelector = aNew; break;
     case Value::UserSetLoad:
         if (mTlLocked) return kStatusAccessDenied;
-        return mUserSets.load(mUserSetSelector);
+        return mUserSets.Load(mUserSetSelector);
     // The default set is the device's own, read-only to a controller.
-    case Value::UserSetSave: return mUserSetSelector == 0 ? kStatusAccessDenied : mUserSets.save(mUserSetSelector);
-    case Value::UserSetDefault: mUserSets.setDefault(aNew); break;
+    case Value::UserSetSave: return mUserSetSelector == 0 ? kStatusAccessDenied : mUserSets.Save(mUserSetSelector);
+    case Value::UserSetDefault: mUserSets.SetDefault(aNew); break;
     default: break;   // AcquisitionMode keeps its one value
     }
     return kStatusSuccess;
 }
 
-double CameraFeatures::readFloat(Value aValue)
+double CameraFeatures::ReadFloat(Value aValue)
 {
-    return aValue == Value::AcquisitionFrameRate ? mStreams.frameRate() : 0;
+    return aValue == Value::AcquisitionFrameRate ? mStreams.FrameRate() : 0;
 }
 
-void CameraFeatures::writeFloat(Value aValue, double aNew)
+void CameraFeatures::WriteFloat(Value aValue, double aNew)
 {
-    if (aValue == Value::AcquisitionFrameRate) mStreams.setFrameRate(aNew);
+    if (aValue == Value::AcquisitionFrameRate) mStreams.SetFrameRate(aNew);
 }
 
-bool CameraFeatures::has(Presence aPresence, size_t aChannel) const
+bool CameraFeatures::Has(Presence aPresence, size_t aChannel) const
 {
-    const bool channel = aChannel < mStreams.count();
+    const bool channel = aChannel < mStreams.Count();
     switch (aPresence) {
     case Presence::Always: return true;
-    case Presence::SeveralChannels: return mStreams.count() > 1;
-    case Presence::Chunks: return channel && !mStreams.facts(aChannel).chunks.empty();
-    case Presence::MultiPart: return channel && mStreams.facts(aChannel).multiPart;
-    case Presence::GenDC: return mStreams.genDCManager(aChannel) != nullptr;
-    case Presence::Rtp: return mStreams.rtpEnabled();
+    case Presence::SeveralChannels: return mStreams.Count() > 1;
+    case Presence::Chunks: return channel && !mStreams.Facts(aChannel).chunks.empty();
+    case Presence::MultiPart: return channel && mStreams.Facts(aChannel).multiPart;
+    case Presence::GenDC: return mStreams.GenDCManager(aChannel) != nullptr;
+    case Presence::Rtp: return mStreams.RtpEnabled();
     }
     return false;
 }
 
-Entries CameraFeatures::entries(From aFrom, size_t aChannel) const
+Entries CameraFeatures::GetEntries(From aFrom, size_t aChannel) const
 {
     Entries out;
-    const bool channel = aChannel < mStreams.count();
+    const bool channel = aChannel < mStreams.Count();
     switch (aFrom) {
     case From::Table: break;
     case From::PixelTypes:
         if (channel)
-            for (ZuPixelType t : mStreams.facts(aChannel).pixelTypes) addEntry(out, pixelName(t), int64_t(uint32_t(t)));
+            for (ZuPixelType t : mStreams.Facts(aChannel).pixelTypes) addEntry(out, pixelName(t), int64_t(uint32_t(t)));
         break;
     case From::Chunks:
         if (channel)
-            for (const auto &c : mStreams.facts(aChannel).chunks) addEntry(out, chunkName(c), int64_t(c.second));
+            for (const auto &c : mStreams.Facts(aChannel).chunks) addEntry(out, chunkName(c), int64_t(c.second));
         break;
     case From::UserSets:
         out.emplace_back("Default", 0);
-        for (uint32_t k = 1; k <= mUserSets.count(); ++k) out.emplace_back("UserSet" + std::to_string(k), k);
+        for (uint32_t k = 1; k <= mUserSets.Count(); ++k) out.emplace_back("UserSet" + std::to_string(k), k);
         break;
     }
     return out;
 }
 
-void CameraFeatures::imageChanged(size_t aChannel)
+void CameraFeatures::ImageChanged(size_t aChannel)
 {
-    mStreams.refreshGeometry(aChannel);
+    mStreams.RefreshGeometry(aChannel);
 }
 
-uint32_t CameraFeatures::fromSource(size_t aChannel, Value aValue)
+uint32_t CameraFeatures::FromSource(size_t aChannel, Value aValue)
 {
-    Channel &c = mStreams.channel(aChannel);
+    Channel &c = mStreams.GetChannel(aChannel);
     // What the device asked the source to stream by itself, as the source took it.
-    if (aValue == Value::TestPayloadFormatMode) return c.testPayload().load();
-    if (aValue == Value::GenDCStreamingMode) return uint32_t(mStreams.genDCStreaming(aChannel));
+    if (aValue == Value::TestPayloadFormatMode) return c.TestPayload().load();
+    if (aValue == Value::GenDCStreamingMode) return uint32_t(mStreams.GenDCStreaming(aChannel));
     uint32_t v = 0;
-    guarded(c.counters().sourceFailures, [&] {
-        IZuSWStreamingChannelSource &s = c.source();
+    guarded(c.Counters().sourceFailures, [&] {
+        IZuSWStreamingChannelSource &s = c.Source();
         switch (aValue) {
         case Value::Width: v = s.GetWidth(); break;
         case Value::Height: v = s.GetHeight(); break;
@@ -204,12 +204,12 @@ uint32_t CameraFeatures::fromSource(size_t aChannel, Value aValue)
     return v;
 }
 
-uint16_t CameraFeatures::toSource(size_t aChannel, Value aValue, uint32_t aNew)
+uint16_t CameraFeatures::ToSource(size_t aChannel, Value aValue, uint32_t aNew)
 {
-    Channel &c = mStreams.channel(aChannel);
+    Channel &c = mStreams.GetChannel(aChannel);
     ZuResult r(ZU_GENERIC_ERROR);
-    const bool called = guarded(c.counters().sourceFailures, [&] {
-        IZuSWStreamingChannelSource &s = c.source();
+    const bool called = guarded(c.Counters().sourceFailures, [&] {
+        IZuSWStreamingChannelSource &s = c.Source();
         switch (aValue) {
         case Value::Width: r = s.SetWidth(aNew); break;
         case Value::Height: r = s.SetHeight(aNew); break;
@@ -228,7 +228,7 @@ uint16_t CameraFeatures::toSource(size_t aChannel, Value aValue, uint32_t aNew)
     // A value the source refuses, or fails on, is refused to the controller.
     if (!called) return kStatusError;
     if (!r.IsOK()) return kStatusInvalidParameter;
-    if (aValue == Value::TestPayloadFormatMode) c.testPayload() = aNew;
+    if (aValue == Value::TestPayloadFormatMode) c.TestPayload() = aNew;
     return kStatusSuccess;
 }
 

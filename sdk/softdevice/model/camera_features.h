@@ -29,21 +29,21 @@ public:
     // sources told what they offer.
     void Start();
     // The controller's session ended: the transport parameters are free again.
-    void unlock() { mTlLocked = 0; }
+    void Unlock() { mTlLocked = 0; }
 
-    size_t channels() const override;
-    uint32_t read(Value aValue, size_t aChannel) override;
-    uint16_t write(Value aValue, size_t aChannel, uint32_t aNew) override;
-    double readFloat(Value aValue) override;
-    void writeFloat(Value aValue, double aNew) override;
-    bool has(Presence aPresence, size_t aChannel) const override;
-    Entries entries(From aFrom, size_t aChannel) const override;
-    void imageChanged(size_t aChannel) override;
+    size_t Channels() const override;
+    uint32_t Read(Value aValue, size_t aChannel) override;
+    uint16_t Write(Value aValue, size_t aChannel, uint32_t aNew) override;
+    double ReadFloat(Value aValue) override;
+    void WriteFloat(Value aValue, double aNew) override;
+    bool Has(Presence aPresence, size_t aChannel) const override;
+    Entries GetEntries(From aFrom, size_t aChannel) const override;
+    void ImageChanged(size_t aChannel) override;
 
 private:
     // The source's values of a channel; its refusal (or failure) refuses the write.
-    uint32_t fromSource(size_t aChannel, Value aValue);
-    uint16_t toSource(size_t aChannel, Value aValue, uint32_t aNew);
+    uint32_t FromSource(size_t aChannel, Value aValue);
+    uint16_t ToSource(size_t aChannel, Value aValue, uint32_t aNew);
 
     Streams &mStreams;
     UserSetBank &mUserSets;

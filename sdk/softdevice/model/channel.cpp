@@ -60,15 +60,15 @@ Channel::Channel(IZuSWStreamingChannelSource &aSource, uint16_t aIndex, const vo
 
 Channel::~Channel()
 {
-    stopStreaming();
+    StopStreaming();
 }
 
-bool Channel::owns(const ZuBuffer *aBuffer) const
+bool Channel::Owns(const ZuBuffer *aBuffer) const
 {
     return aBuffer && mOwned.count(aBuffer) != 0;
 }
 
-bool Channel::allocate(std::string &aError)
+bool Channel::Allocate(std::string &aError)
 {
     mBuffers.clear();
     mOwned.clear();
@@ -81,7 +81,7 @@ bool Channel::allocate(std::string &aError)
         } catch (abi::__forced_unwind &) {
             throw;
         } catch (...) {
-            freeAll();
+            FreeAll();
             aError = "stream " + std::to_string(mIndex) + ": the source's AllocBuffer failed";
             throw;
         }
@@ -100,9 +100,9 @@ bool Channel::allocate(std::string &aError)
     return true;
 }
 
-void Channel::freeAll()
+void Channel::FreeAll()
 {
-    stopStreaming();
+    StopStreaming();
     std::vector<ZuBuffer *> buffers;
     buffers.swap(mBuffers);
     mOwned.clear();
@@ -110,7 +110,7 @@ void Channel::freeAll()
     for (ZuBuffer *buffer : buffers) guarded(mCounters->sourceFailures, [&] { mSource.FreeBuffer(buffer); });
 }
 
-uint32_t Channel::buffersToUse()
+uint32_t Channel::BuffersToUse()
 {
     const uint32_t all = uint32_t(mBuffers.size());
     uint32_t count = all;
@@ -123,13 +123,13 @@ uint32_t Channel::buffersToUse()
     return count;
 }
 
-void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
+void Channel::StartStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
                              std::function<std::chrono::nanoseconds()> aPeriod)
 {
-    stopStreaming();
-    mInUse = buffersToUse();
+    StopStreaming();
+    mInUse = BuffersToUse();
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStart(); });
-    aSender.streamStarted();
+    aSender.StreamStarted();
     auto acquisition = std::make_shared<Acquisition>();
     acquisition->counters = mCounters;
     acquisition->sender = &aSender;
@@ -143,7 +143,7 @@ void Channel::startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &
     });
 }
 
-void Channel::stopStreaming()
+void Channel::StopStreaming()
 {
     // Taken before the worker is let go: once it is, another thread may
     // destroy this channel while a self-stop below is still running.
@@ -159,7 +159,7 @@ void Channel::stopStreaming()
         std::atomic<uint64_t> failures{0};
         guarded(failures, [&] { source.AbortQueuedBuffers(); });
         guarded(failures, [&] { source.OnStreamingStop(); });
-        acquisition->sender->streamStopped();
+        acquisition->sender->StreamStopped();
         return;
     }
     // The stop waits for the source's up-call in progress and for what it
@@ -171,18 +171,18 @@ void Channel::stopStreaming()
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     mThread.Stop();
-    acquisition->sender->streamStopped();
+    acquisition->sender->StreamStopped();
     guarded(mCounters->sourceFailures, [&] { mSource.OnStreamingStop(); });
 }
 
-void Channel::setGeometry(const ImageGeometry &aGeometry)
+void Channel::SetGeometry(const ImageGeometry &aGeometry)
 {
     std::lock_guard<std::mutex> lock(mGeometryLock);
     mGeometry = aGeometry;
     ++mGeometryVersion;
 }
 
-void Channel::describe(ZuBuffer &aBuffer)
+void Channel::Describe(ZuBuffer &aBuffer)
 {
     if (aBuffer.GetPayloadType() != ZuPayloadTypeImage) return;
     ImageGeometry g;
@@ -198,7 +198,7 @@ void Channel::describe(ZuBuffer &aBuffer)
 }
 
 // The block waits for its time, in slices short enough for a stop to be heard.
-bool Channel::awaitTurn(const Acquisition &w, const Worker::Control &aControl, std::chrono::steady_clock::time_point &aNext)
+bool Channel::AwaitTurn(const Acquisition &w, const Worker::Control &aControl, std::chrono::steady_clock::time_point &aNext)
 {
     const auto period = w.period ? w.period() : std::chrono::nanoseconds(0);
     if (!period.count()) return true;
@@ -239,7 +239,7 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
             ZuBuffer *buffer = free.front();
             const uint64_t version = mGeometryVersion;
             if (version && described[buffer] != version) {
-                describe(*buffer);
+                Describe(*buffer);
                 described[buffer] = version;
             }
             ZuResult result(ZU_GENERIC_ERROR);
@@ -284,7 +284,7 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
             continue;
         }
         queued.erase(it);
-        if (!awaitTurn(w, aControl, next)) {
+        if (!AwaitTurn(w, aControl, next)) {
             free.push_back(out);
             break;
         }
@@ -295,14 +295,14 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
         if (w.sender->Send(*out, blockId)) {
             ++counters.blocksSent;
             mBlockId = blockId;
-            if (!w.sender->held()) free.push_back(out);  // the sender is done with it
+            if (!w.sender->Held()) free.push_back(out);  // the sender is done with it
         } else {
             ++counters.blocksDropped;
             free.push_back(out);
         }
         // With no other buffer free or queued, the oldest held one goes now.
-        const size_t held = w.sender->held();
-        w.sender->release(free.empty() && queued.empty() && held ? std::min(keep, held - 1) : keep, requeue);
+        const size_t held = w.sender->Held();
+        w.sender->Release(free.empty() && queued.empty() && held ? std::min(keep, held - 1) : keep, requeue);
     }
     if (aControl.Abandoned()) return;
 
@@ -323,7 +323,7 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
         if (!queued.erase(out)) mWithSource.erase(out);
     }
     mWithSource.insert(queued.begin(), queued.end());
-    w.sender->release(0, nullptr);
+    w.sender->Release(0, nullptr);
 }
 
 } // namespace softdevice

@@ -36,14 +36,14 @@ public:
     // How many sent buffers the sender holds to answer packet resends from:
     // its record of them is the only one. A sender that answers none holds
     // none, and is done with a buffer once Send() returns.
-    virtual size_t held() const { return 0; }
+    virtual size_t Held() const { return 0; }
     // The oldest held buffers go, each to aGone, until aKeep are left: they
     // may be queued again.
-    virtual void release(size_t, const std::function<void(ZuBuffer *)> &) {}
+    virtual void Release(size_t, const std::function<void(ZuBuffer *)> &) {}
     // A channel starts streaming through this sender, or stopped (its
     // acquisition thread has ended, or left on its own).
-    virtual void streamStarted() {}
-    virtual void streamStopped() {}
+    virtual void StreamStarted() {}
+    virtual void StreamStopped() {}
 };
 
 // The stream channel registers the controller writes and the sender reads.
@@ -87,59 +87,59 @@ public:
     Channel(const Channel &) = delete;
     Channel &operator=(const Channel &) = delete;
 
-    IZuSWStreamingChannelSource &source() { return mSource; }
-    uint16_t index() const { return mIndex; }
+    IZuSWStreamingChannelSource &Source() { return mSource; }
+    uint16_t Index() const { return mIndex; }
 
     // Asks the source for buffers until it has none (at most 64). A null
     // source answer ends the list; a buffer given twice is refused. False
     // with a reason when an up-call failed (the buffers got so far are
     // freed again).
-    bool allocate(std::string &aError);
+    bool Allocate(std::string &aError);
     // Gives every allocated buffer back to the source, once each.
-    void freeAll();
-    size_t bufferCount() const { return mBuffers.size(); }
-    bool owns(const ZuBuffer *aBuffer) const;
+    void FreeAll();
+    size_t BufferCount() const { return mBuffers.size(); }
+    bool Owns(const ZuBuffer *aBuffer) const;
 
-    StreamConfig &config() { return mConfig; }
+    StreamConfig &Config() { return mConfig; }
     // Whether the source was told the channel opened (OnOpen) and not yet
     // that it closed: marks it and answers what it was, so that each
     // OnOpen gets exactly one OnClose.
-    bool markOpen(bool aOpen) { return mOpen.exchange(aOpen); }
-    bool isOpen() const { return mOpen; }
+    bool MarkOpen(bool aOpen) { return mOpen.exchange(aOpen); }
+    bool IsOpen() const { return mOpen; }
     // The payload type the source streams by itself for validation
     // (TestPayloadFormatMode); ZuPayloadTypeNone in normal operation.
-    std::atomic<uint32_t> &testPayload() { return mTestPayload; }
+    std::atomic<uint32_t> &TestPayload() { return mTestPayload; }
 
     // Asks the source how many buffers to use, tells it streaming starts
     // and starts the acquisition thread. The stamp function writes the
     // buffer's timestamp (or keeps the buffer's own).
     // aPeriod gives the time between two frames (0: as fast as the source
     // fills them), asked before each frame so that a change applies at once.
-    void startStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
+    void StartStreaming(BlockSender &aSender, std::function<void(ZuBuffer &)> aStamp,
                         std::function<std::chrono::nanoseconds()> aPeriod = nullptr);
     // Ends the thread (joined unless this is that thread), aborting and
     // draining what the source still holds, then tells the source.
-    void stopStreaming();
-    bool streaming() const { return mAcquisition != nullptr; }
-    uint32_t buffersInUse() const { return mInUse; }
+    void StopStreaming();
+    bool Streaming() const { return mAcquisition != nullptr; }
+    uint32_t BuffersInUse() const { return mInUse; }
 
-    ChannelCounters &counters() { return *mCounters; }
+    ChannelCounters &Counters() { return *mCounters; }
 
     // The source accepted a new image geometry: it streams with it. Each
     // image buffer is described so before it is queued again (within the
     // memory it has), so that a source that fills the buffer it is given,
     // as the ready-made one does, sends blocks of the new size.
-    void setGeometry(const ImageGeometry &aGeometry);
+    void SetGeometry(const ImageGeometry &aGeometry);
 
 private:
     struct Acquisition;
     void Run(const Acquisition &aAcquisition, const Worker::Control &aControl);
     // Waits, at a frame rate, for the next block's time (aNext, moved on);
     // false when the stream stops meanwhile.
-    bool awaitTurn(const Acquisition &aAcquisition, const Worker::Control &aControl,
+    bool AwaitTurn(const Acquisition &aAcquisition, const Worker::Control &aControl,
                    std::chrono::steady_clock::time_point &aNext);
-    uint32_t buffersToUse();
-    void describe(ZuBuffer &aBuffer);
+    uint32_t BuffersToUse();
+    void Describe(ZuBuffer &aBuffer);
 
     IZuSWStreamingChannelSource &mSource;
     const uint16_t mIndex;

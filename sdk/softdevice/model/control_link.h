@@ -22,17 +22,17 @@ class ControlLink
 {
 public:
     virtual ~ControlLink() {}
-    virtual void publishIdentity(const IdentityTexts &aTexts) = 0;
-    virtual void publishDescription(const std::string &aXml) = 0;
+    virtual void PublishIdentity(const IdentityTexts &aTexts) = 0;
+    virtual void PublishDescription(const std::string &aXml) = 0;
     // Queues an event for the messaging channel; false while no controller
     // has opened it.
-    virtual bool postEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData,
+    virtual bool PostEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData,
                            uint32_t aSize) = 0;
-    virtual bool eventsOpen() const = 0;
+    virtual bool EventsOpen() const = 0;
     // The device's clock, in the ticks of its timestamp registers.
-    virtual uint64_t timestamp() const = 0;
-    virtual void readStatistics(uint64_t (&aCounts)[Statistics::kCount]) const = 0;
-    virtual void resetStatistics() = 0;
+    virtual uint64_t Timestamp() const = 0;
+    virtual void ReadStatistics(uint64_t (&aCounts)[Statistics::kCount]) const = 0;
+    virtual void ResetStatistics() = 0;
 };
 
 } // namespace softdevice

@@ -74,14 +74,14 @@ bool CustomRegister::IsReadable() const
     return mAccess == ZuGenAccessModeReadWrite || mAccess == ZuGenAccessModeReadOnly;
 }
 
-bool CustomRegister::inOwnNotification() const
+bool CustomRegister::InOwnNotification() const
 {
     return std::find(tNotifying.begin(), tNotifying.end(), this) != tNotifying.end();
 }
 
-void CustomRegister::refresh()
+void CustomRegister::Refresh()
 {
-    const uint32_t value = mValue->load();
+    const uint32_t value = mValue->Load();
     std::lock_guard<std::mutex> lock(mLock);
     if (mContentWrite != mAcceptedWrite || mBytes.size() != 4) return;
     putBig(mBytes.data(), value, 4);
@@ -97,19 +97,19 @@ ZuResult CustomRegister::Keep(uint64_t aWrite)
         if (mContentWrite != aWrite || mBytes.size() != 4) return ZuResult(ZU_OK);
         value = uint32_t(getBig(mBytes.data(), 4));
     }
-    return mValue->store(value);
+    return mValue->Store(value);
 }
 
-ZuResult CustomRegister::read(uint8_t *aOut, uint32_t aCount, uint32_t aOffset)
+ZuResult CustomRegister::ReadAt(uint8_t *aOut, uint32_t aCount, uint32_t aOffset)
 {
     if (!inRange(mBytes.size(), aOffset, aCount)) return ZuResult(ZU_INVALID_PARAMETER);
     if (aCount && !aOut) return ZuResult(ZU_INVALID_PARAMETER);
     // A read from inside the register's own notification sees the bytes
     // as they are (a PreWrite sink, the new value).
-    if (mValue && !inOwnNotification()) refresh();
+    if (mValue && !InOwnNotification()) Refresh();
     // No sink is called once the application's interpreter finalises.
     tarn::UpCalls::Scope gate;
-    const bool notify = gate && !inOwnNotification();
+    const bool notify = gate && !InOwnNotification();
     if (notify) {
         Notifying scope(this);
         ZuResult refused(ZU_OK);
@@ -131,7 +131,7 @@ ZuResult CustomRegister::read(uint8_t *aOut, uint32_t aCount, uint32_t aOffset)
     return ZuResult(ZU_OK);
 }
 
-ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t aOffset)
+ZuResult CustomRegister::WriteAt(const uint8_t *aData, uint32_t aCount, uint32_t aOffset)
 {
     if (!inRange(mBytes.size(), aOffset, aCount)) return ZuResult(ZU_INVALID_PARAMETER);
     if (aCount && !aData) return ZuResult(ZU_INVALID_PARAMETER);
@@ -169,7 +169,7 @@ ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t a
         }
     };
     tarn::UpCalls::Scope gate;
-    if (!gate || inOwnNotification()) {
+    if (!gate || InOwnNotification()) {
         const ZuResult r = kept();
         settle(r.IsOK());
         return r;
@@ -198,18 +198,18 @@ ZuResult CustomRegister::write(const uint8_t *aData, uint32_t aCount, uint32_t a
 
 ZuResult CustomRegister::ReadBytes(uint8_t *aData, uint32_t aDataLength, uint32_t aOffset)
 {
-    return read(aData, aDataLength, aOffset);
+    return ReadAt(aData, aDataLength, aOffset);
 }
 
 ZuResult CustomRegister::Write(const uint8_t *aData, uint32_t aDataLength, uint32_t aOffset)
 {
-    return write(aData, aDataLength, aOffset);
+    return WriteAt(aData, aDataLength, aOffset);
 }
 
 ZuResult CustomRegister::ReadInt(uint32_t &aValue, uint32_t aOffset)
 {
     uint8_t bytes[4];
-    ZuResult r = read(bytes, 4, aOffset);
+    ZuResult r = ReadAt(bytes, 4, aOffset);
     if (r.IsOK()) aValue = uint32_t(getBig(bytes, 4));
     return r;
 }
@@ -218,13 +218,13 @@ ZuResult CustomRegister::Write(uint32_t aValue, uint32_t aOffset)
 {
     uint8_t bytes[4];
     putBig(bytes, aValue, 4);
-    return write(bytes, 4, aOffset);
+    return WriteAt(bytes, 4, aOffset);
 }
 
 ZuResult CustomRegister::ReadString(ZuString &aValue)
 {
     std::vector<uint8_t> bytes(mBytes.size());
-    ZuResult r = read(bytes.data(), uint32_t(bytes.size()), 0);
+    ZuResult r = ReadAt(bytes.data(), uint32_t(bytes.size()), 0);
     if (!r.IsOK()) return r;
     const auto end = std::find(bytes.begin(), bytes.end(), uint8_t(0));
     aValue = ZuString(std::string(bytes.begin(), end));
@@ -237,13 +237,13 @@ ZuResult CustomRegister::Write(const ZuString &aValue)
     if (text.size() > mBytes.size()) return ZuResult(ZU_INVALID_PARAMETER);
     std::vector<uint8_t> bytes(mBytes.size(), 0);
     std::copy(text.begin(), text.end(), bytes.begin());
-    return write(bytes.data(), uint32_t(bytes.size()), 0);
+    return WriteAt(bytes.data(), uint32_t(bytes.size()), 0);
 }
 
 ZuResult CustomRegister::ReadFloat(float &aValue)
 {
     uint8_t bytes[4];
-    ZuResult r = read(bytes, 4, 0);
+    ZuResult r = ReadAt(bytes, 4, 0);
     if (r.IsOK()) {
         const uint32_t bits = uint32_t(getBig(bytes, 4));
         std::memcpy(&aValue, &bits, 4);
@@ -257,13 +257,13 @@ ZuResult CustomRegister::WriteFloat(float aValue)
     std::memcpy(&bits, &aValue, 4);
     uint8_t bytes[4];
     putBig(bytes, bits, 4);
-    return write(bytes, 4, 0);
+    return WriteAt(bytes, 4, 0);
 }
 
 ZuResult CustomRegister::ReadDouble(double &aValue)
 {
     uint8_t bytes[8];
-    ZuResult r = read(bytes, 8, 0);
+    ZuResult r = ReadAt(bytes, 8, 0);
     if (r.IsOK()) {
         const uint64_t bits = getBig(bytes, 8);
         std::memcpy(&aValue, &bits, 8);
@@ -277,10 +277,10 @@ ZuResult CustomRegister::WriteDouble(double aValue)
     std::memcpy(&bits, &aValue, 8);
     uint8_t bytes[8];
     putBig(bytes, bits, 8);
-    return write(bytes, 8, 0);
+    return WriteAt(bytes, 8, 0);
 }
 
-ZuResult CustomRegister::addSink(IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold)
+ZuResult CustomRegister::AddSink(IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold)
 {
     ZuResult r = mSinks.Add(aSink, ZU_INVALID_PARAMETER);
     // Held as a binding holds the sinks it registers (tarn::Holds).
@@ -291,7 +291,7 @@ ZuResult CustomRegister::addSink(IZuRegisterEventSink *aSink, std::shared_ptr<vo
 
 ZuResult CustomRegister::AddEventSink(IZuRegisterEventSink *aEventSink)
 {
-    return addSink(aEventSink, nullptr);
+    return AddSink(aEventSink, nullptr);
 }
 
 ZuResult CustomRegister::RemoveEventSink(IZuRegisterEventSink *aEventSink)
@@ -302,29 +302,29 @@ ZuResult CustomRegister::RemoveEventSink(IZuRegisterEventSink *aEventSink)
 }
 
 // A sink that throws on the controller's thread fails that access only.
-uint16_t CustomRegister::controllerRead(uint32_t aOffset, uint32_t aCount, uint8_t *aOut)
+uint16_t CustomRegister::ControllerRead(uint32_t aOffset, uint32_t aCount, uint8_t *aOut)
 {
     if (!IsReadable()) return kStatusAccessDenied;
     uint16_t status = kStatusError;
-    guarded(mFailures, [&] { status = statusOf(read(aOut, aCount, aOffset)); });
+    guarded(mFailures, [&] { status = statusOf(ReadAt(aOut, aCount, aOffset)); });
     return status;
 }
 
-uint16_t CustomRegister::controllerWrite(uint32_t aOffset, const uint8_t *aData, uint32_t aCount)
+uint16_t CustomRegister::ControllerWrite(uint32_t aOffset, const uint8_t *aData, uint32_t aCount)
 {
     if (!IsWritable()) return kStatusWriteProtect;
     uint16_t status = kStatusError;
-    guarded(mFailures, [&] { status = statusOf(write(aData, aCount, aOffset)); });
+    guarded(mFailures, [&] { status = statusOf(WriteAt(aData, aCount, aOffset)); });
     return status;
 }
 
-std::vector<uint8_t> CustomRegister::content() const
+std::vector<uint8_t> CustomRegister::Content() const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return mBytes;
 }
 
-void CustomRegister::setContent(const std::vector<uint8_t> &aBytes)
+void CustomRegister::SetContent(const std::vector<uint8_t> &aBytes)
 {
     std::lock_guard<std::mutex> lock(mLock);
     std::copy_n(aBytes.begin(), std::min(aBytes.size(), mBytes.size()), mBytes.begin());
@@ -332,7 +332,7 @@ void CustomRegister::setContent(const std::vector<uint8_t> &aBytes)
     mAcceptedWrite = mContentWrite = ++mWrites;
 }
 
-bool CustomRegister::persist(IZuRegisterStore &aStore, ZuResult &aResult)
+bool CustomRegister::Persist(IZuRegisterStore &aStore, ZuResult &aResult)
 {
     bool handled = false;
     aResult = ZuResult(ZU_OK);
@@ -351,7 +351,7 @@ bool CustomRegister::persist(IZuRegisterStore &aStore, ZuResult &aResult)
 
 RegisterCatalog::~RegisterCatalog()
 {
-    clear();
+    Clear();
 }
 
 size_t RegisterCatalog::GetRegisterCount()
@@ -368,10 +368,10 @@ IZuRegister *RegisterCatalog::GetRegisterByIndex(size_t aIndex)
 
 IZuRegister *RegisterCatalog::GetRegisterByAddress(uint32_t aAddress)
 {
-    return find(aAddress);
+    return Find(aAddress);
 }
 
-CustomRegister *RegisterCatalog::find(uint32_t aAddress)
+CustomRegister *RegisterCatalog::Find(uint32_t aAddress)
 {
     std::lock_guard<std::mutex> lock(mLock);
     for (auto &r : mRegisters)
@@ -379,7 +379,7 @@ CustomRegister *RegisterCatalog::find(uint32_t aAddress)
     return nullptr;
 }
 
-std::vector<CustomRegister *> RegisterCatalog::all()
+std::vector<CustomRegister *> RegisterCatalog::All()
 {
     std::lock_guard<std::mutex> lock(mLock);
     std::vector<CustomRegister *> out;
@@ -420,7 +420,7 @@ void RegisterCatalog::Release()
     mFree.notify_all();
 }
 
-void RegisterCatalog::setRunning(bool aRunning)
+void RegisterCatalog::SetRunning(bool aRunning)
 {
     {
         std::lock_guard<std::mutex> lock(mLock);
@@ -429,44 +429,44 @@ void RegisterCatalog::setRunning(bool aRunning)
     mFree.notify_all();
 }
 
-ZuResult RegisterCatalog::create(RegisterSpace &aSpace, const std::string &aName, uint32_t aAddress, uint32_t aLength,
+ZuResult RegisterCatalog::Create(RegisterSpace &aSpace, const std::string &aName, uint32_t aAddress, uint32_t aLength,
                                  ZuGenAccessMode aAccess, bool aByteArray, IZuRegisterEventSink *aSink, void *aContext,
                                  std::shared_ptr<void> aSinkHold, std::shared_ptr<void> aContextHold)
 {
     // Beyond the bootstrap block, 4-byte aligned, and nothing there yet.
-    if (aAddress < 0x10000 || aAddress % 4 || aLength == 0 || !aSpace.isFree(aAddress, aLength))
+    if (aAddress < 0x10000 || aAddress % 4 || aLength == 0 || !aSpace.IsFree(aAddress, aLength))
         return ZuResult(ZU_GENERIC_ERROR, ZuString("the register's address is taken, misaligned or in the bootstrap block"));
     auto reg = std::make_unique<CustomRegister>(aName, aAddress, aLength, aAccess, aByteArray, aContext,
                                                 std::move(aContextHold));
-    if (aSink) reg->addSink(aSink, std::move(aSinkHold));
+    if (aSink) reg->AddSink(aSink, std::move(aSinkHold));
     CustomRegister *r = reg.get();
     RegisterSpace::Range range;
-    range.read = [r](uint32_t o, uint32_t n, uint8_t *out) { return r->controllerRead(o, n, out); };
-    range.write = [r](uint32_t o, const uint8_t *d, uint32_t n) { return r->controllerWrite(o, d, n); };
+    range.read = [r](uint32_t o, uint32_t n, uint8_t *out) { return r->ControllerRead(o, n, out); };
+    range.write = [r](uint32_t o, const uint8_t *d, uint32_t n) { return r->ControllerWrite(o, d, n); };
     range.check = [r](uint32_t, const uint8_t *, uint32_t) { return r->IsWritable() ? kStatusSuccess : kStatusWriteProtect; };
     range.peek = [r](uint32_t o, uint32_t n, uint8_t *out) {
-        const std::vector<uint8_t> bytes = r->content();
+        const std::vector<uint8_t> bytes = r->Content();
         std::memcpy(out, bytes.data() + o, n);
         return kStatusSuccess;
     };
-    aSpace.addRange(aAddress, aLength, std::move(range));
+    aSpace.AddRange(aAddress, aLength, std::move(range));
     std::lock_guard<std::mutex> lock(mLock);
     mRegisters.push_back(std::move(reg));
     return ZuResult(ZU_OK);
 }
 
-uint32_t RegisterCatalog::freeAddress(const RegisterSpace &aSpace, uint32_t aLength) const
+uint32_t RegisterCatalog::FreeAddress(const RegisterSpace &aSpace, uint32_t aLength) const
 {
     const uint32_t step = std::max<uint32_t>(4, (aLength + 3u) & ~3u);
     uint64_t at = kCustomRegisterBase;
     while (at + aLength <= 0xFFFFFFFFull) {
-        if (aSpace.isFree(uint32_t(at), aLength)) return uint32_t(at);
+        if (aSpace.IsFree(uint32_t(at), aLength)) return uint32_t(at);
         at += step;
     }
     return 0;
 }
 
-void RegisterCatalog::clear()
+void RegisterCatalog::Clear()
 {
     std::vector<std::unique_ptr<CustomRegister>> gone;
     {
@@ -480,14 +480,14 @@ void RegisterCatalog::clear()
     mFree.notify_all();
 }
 
-void RegisterCatalog::forgetSink(IZuRegisterEventSink *aSink)
+void RegisterCatalog::ForgetSink(IZuRegisterEventSink *aSink)
 {
-    for (CustomRegister *r : all()) r->RemoveEventSink(aSink);
+    for (CustomRegister *r : All()) r->RemoveEventSink(aSink);
 }
 
 // ---- The factory
 
-void RegisterFactory::holdNext(int aWhich, std::shared_ptr<void> aHold)
+void RegisterFactory::HoldNext(int aWhich, std::shared_ptr<void> aHold)
 {
     (aWhich == 0 ? mSinkHold : mContextHold) = std::move(aHold);
 }
@@ -498,7 +498,7 @@ ZuResult RegisterFactory::AddRegister(const ZuString &aName, uint32_t aAddress, 
 {
     std::shared_ptr<void> sink = std::move(mSinkHold), context = std::move(mContextHold);
     if (aLength != 4 && aLength != 8) return ZuResult(ZU_GENERIC_ERROR, ZuString("an integer or float register is 4 or 8 bytes long"));
-    return mCatalog.create(mSpace, aName.Narrow(), aAddress, aLength, aAccessMode, false, aRegisterEventSink, aContext,
+    return mCatalog.Create(mSpace, aName.Narrow(), aAddress, aLength, aAccessMode, false, aRegisterEventSink, aContext,
                            std::move(sink), std::move(context));
 }
 
@@ -508,9 +508,9 @@ ZuResult RegisterFactory::AddRegisterAuto(const ZuString &aName, uint32_t &aAssi
 {
     std::shared_ptr<void> sink = std::move(mSinkHold), context = std::move(mContextHold);
     if (aLength != 4 && aLength != 8) return ZuResult(ZU_GENERIC_ERROR, ZuString("an integer or float register is 4 or 8 bytes long"));
-    const uint32_t at = mCatalog.freeAddress(mSpace, aLength);
+    const uint32_t at = mCatalog.FreeAddress(mSpace, aLength);
     if (!at) return ZuResult(ZU_GENERIC_ERROR, ZuString("no free register space"));
-    ZuResult r = mCatalog.create(mSpace, aName.Narrow(), at, aLength, aAccessMode, false, aRegisterEventSink, aContext,
+    ZuResult r = mCatalog.Create(mSpace, aName.Narrow(), at, aLength, aAccessMode, false, aRegisterEventSink, aContext,
                                  std::move(sink), std::move(context));
     if (r.IsOK()) aAssignedAddress = at;
     return r;
@@ -522,7 +522,7 @@ ZuResult RegisterFactory::AddByteArray(const ZuString &aName, uint32_t aAddress,
 {
     std::shared_ptr<void> sink = std::move(mSinkHold), context = std::move(mContextHold);
     if (aLength == 0 || aLength % 4) return ZuResult(ZU_GENERIC_ERROR, ZuString("a byte array's length is a multiple of 4"));
-    return mCatalog.create(mSpace, aName.Narrow(), aAddress, aLength, aAccessMode, true, aRegisterEventSink, aContext,
+    return mCatalog.Create(mSpace, aName.Narrow(), aAddress, aLength, aAccessMode, true, aRegisterEventSink, aContext,
                            std::move(sink), std::move(context));
 }
 

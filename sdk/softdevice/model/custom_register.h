@@ -44,8 +44,8 @@ class RegisterValue
 {
 public:
     virtual ~RegisterValue() {}
-    virtual uint32_t load() = 0;
-    virtual ZuResult store(uint32_t aValue) = 0;
+    virtual uint32_t Load() = 0;
+    virtual ZuResult Store(uint32_t aValue) = 0;
 };
 
 class CustomRegister : public IZuRegister
@@ -78,30 +78,30 @@ public:
     ZuResult RemoveEventSink(IZuRegisterEventSink *aEventSink) override;
 
     // A sink with what keeps its application object alive while attached.
-    ZuResult addSink(IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold);
+    ZuResult AddSink(IZuRegisterEventSink *aSink, std::shared_ptr<void> aHold);
     // Accesses of a controller: GVCP statuses; access modes apply.
-    uint16_t controllerRead(uint32_t aOffset, uint32_t aCount, uint8_t *aOut);
-    uint16_t controllerWrite(uint32_t aOffset, const uint8_t *aData, uint32_t aCount);
+    uint16_t ControllerRead(uint32_t aOffset, uint32_t aCount, uint8_t *aOut);
+    uint16_t ControllerWrite(uint32_t aOffset, const uint8_t *aData, uint32_t aCount);
     // The content as it is, and a write of all of it, both without sinks.
-    std::vector<uint8_t> content() const;
-    void setContent(const std::vector<uint8_t> &aBytes);
+    std::vector<uint8_t> Content() const;
+    void SetContent(const std::vector<uint8_t> &aBytes);
     // Asks each sink to persist the register; false when none did
     // (every sink answered ZU_NOT_IMPLEMENTED). aResult: the first failure.
-    bool persist(IZuRegisterStore &aStore, ZuResult &aResult);
+    bool Persist(IZuRegisterStore &aStore, ZuResult &aResult);
 
     // Set while the device starts, before any access can reach the register.
-    void setValue(RegisterValue *aValue) { mValue = aValue; }
+    void SetValue(RegisterValue *aValue) { mValue = aValue; }
 
     // The feature declared over the register (user sets store it by name).
     std::string feature;
     bool streamable = false;
 
 private:
-    ZuResult read(uint8_t *aOut, uint32_t aCount, uint32_t aOffset);
-    ZuResult write(const uint8_t *aData, uint32_t aCount, uint32_t aOffset);
-    bool inOwnNotification() const;
+    ZuResult ReadAt(uint8_t *aOut, uint32_t aCount, uint32_t aOffset);
+    ZuResult WriteAt(const uint8_t *aData, uint32_t aCount, uint32_t aOffset);
+    bool InOwnNotification() const;
     // The owner's value as the content, unless a write is under way.
-    void refresh();
+    void Refresh();
     // Hands the content a write left to the owner.
     ZuResult Keep(uint64_t aWrite);
 
@@ -138,19 +138,19 @@ public:
     void Release() override;
 
     // The device runs (Lock answers ZU_STATE_ERROR otherwise).
-    void setRunning(bool aRunning);
+    void SetRunning(bool aRunning);
     // Creates a register in the space; a GVCP-less result.
-    ZuResult create(RegisterSpace &aSpace, const std::string &aName, uint32_t aAddress, uint32_t aLength,
+    ZuResult Create(RegisterSpace &aSpace, const std::string &aName, uint32_t aAddress, uint32_t aLength,
                     ZuGenAccessMode aAccess, bool aByteArray, IZuRegisterEventSink *aSink, void *aContext,
                     std::shared_ptr<void> aSinkHold, std::shared_ptr<void> aContextHold);
     // An address where aLength bytes fit, past every register so far.
-    uint32_t freeAddress(const RegisterSpace &aSpace, uint32_t aLength) const;
+    uint32_t FreeAddress(const RegisterSpace &aSpace, uint32_t aLength) const;
     // Every register goes (waits while the map is locked).
-    void clear();
-    CustomRegister *find(uint32_t aAddress);
-    std::vector<CustomRegister *> all();
+    void Clear();
+    CustomRegister *Find(uint32_t aAddress);
+    std::vector<CustomRegister *> All();
     // A sink about to be destroyed leaves every register.
-    void forgetSink(IZuRegisterEventSink *aSink);
+    void ForgetSink(IZuRegisterEventSink *aSink);
 
 private:
     std::mutex mLock;
@@ -175,11 +175,11 @@ public:
                           IZuRegisterEventSink *aRegisterEventSink = 0, void *aContext = 0) override;
 
     // What keeps the sink (0) or context (1) of the next Add* alive (bindings).
-    void holdNext(int aWhich, std::shared_ptr<void> aHold);
+    void HoldNext(int aWhich, std::shared_ptr<void> aHold);
 
     // The device's own sources reach it through what it lends here.
-    void lend(Declarations *aLent) { mLent = aLent; }
-    Declarations *lent() const { return mLent; }
+    void Lend(Declarations *aLent) { mLent = aLent; }
+    Declarations *Lent() const { return mLent; }
 
 private:
     RegisterCatalog &mCatalog;

@@ -18,7 +18,7 @@ class Declarations
 public:
     virtual ~Declarations() {}
     // Ends the start with ZU_INVALID_PARAMETER and this description.
-    virtual void refuse(const std::string &aWhy) = 0;
+    virtual void Refuse(const std::string &aWhy) = 0;
 };
 
 // The device behind a register factory it lent; null for any other factory.

@@ -66,7 +66,7 @@ size_t rank(gs::Attr aAttr)
 
 } // namespace
 
-XmlNode &XmlNode::add(gs::Attr aAttr, const std::string &aText, std::pair<std::string, std::string> aAttribute)
+XmlNode &XmlNode::Add(gs::Attr aAttr, const std::string &aText, std::pair<std::string, std::string> aAttribute)
 {
     props.push_back(Prop{aAttr, aText, std::move(aAttribute), {}});
     return *this;
@@ -82,30 +82,30 @@ std::string schemaWord(gs::Attr aAttr, int aValue)
 XmlNode &XmlNode::Word(gs::Attr aAttr, int aValue)
 {
     const std::string text = schemaWord(aAttr, aValue);
-    if (!text.empty()) add(aAttr, text);
+    if (!text.empty()) Add(aAttr, text);
     return *this;
 }
 
-XmlNode &XmlNode::children(gs::Attr aAttr, std::vector<XmlNode> aChildren)
+XmlNode &XmlNode::Children(gs::Attr aAttr, std::vector<XmlNode> aChildren)
 {
     props.push_back(Prop{aAttr, {}, {}, std::move(aChildren)});
     return *this;
 }
 
-XmlNode &XmlNode::inSchemaOrder()
+XmlNode &XmlNode::InSchemaOrder()
 {
     std::stable_sort(props.begin(), props.end(), [](const Prop &a, const Prop &b) { return rank(a.attr) < rank(b.attr); });
     return *this;
 }
 
-void XmlNode::write(std::ostream &aOut, const std::string &aIndent) const
+void XmlNode::Write(std::ostream &aOut, const std::string &aIndent) const
 {
     aOut << aIndent << "<" << element << " Name=\"" << name << "\"";
     if (!nameSpace.empty()) aOut << " NameSpace=\"" << nameSpace << "\"";
     aOut << ">\n";
     for (const Prop &p : props) {
         if (!p.children.empty()) {
-            for (const XmlNode &c : p.children) c.write(aOut, aIndent + "  ");
+            for (const XmlNode &c : p.children) c.Write(aOut, aIndent + "  ");
             continue;
         }
         const gs::AttrSchema *a = schemaOf(p.attr);
@@ -119,48 +119,48 @@ void XmlNode::write(std::ostream &aOut, const std::string &aIndent) const
 
 // ---- The writer
 
-void DescriptionWriter::addCategory(const std::string &aName, const std::string &aToolTip, const std::string &aParent,
+void DescriptionWriter::AddCategory(const std::string &aName, const std::string &aToolTip, const std::string &aParent,
                                     const std::string &aDisplayName)
 {
     mCategories.push_back(CategoryDecl{aName, aToolTip, aParent, aDisplayName});
 }
 
-bool DescriptionWriter::hasCategory(const std::string &aName) const
+bool DescriptionWriter::HasCategory(const std::string &aName) const
 {
     for (const CategoryDecl &c : mCategories)
         if (c.name == aName) return true;
     return false;
 }
 
-void DescriptionWriter::addMember(const std::string &aCategory, const std::string &aFeature)
+void DescriptionWriter::AddMember(const std::string &aCategory, const std::string &aFeature)
 {
     mMembers.emplace_back(aCategory, aFeature);
-    addName(aFeature);
+    AddName(aFeature);
 }
 
-void DescriptionWriter::addName(const std::string &aName)
+void DescriptionWriter::AddName(const std::string &aName)
 {
     mNames.push_back(aName);
 }
 
-void DescriptionWriter::addNodes(std::vector<XmlNode> aNodes)
+void DescriptionWriter::AddNodes(std::vector<XmlNode> aNodes)
 {
     for (XmlNode &n : aNodes) mNodes.push_back(std::move(n));
 }
 
-FeatureDecl *DescriptionWriter::find(const std::string &aName)
+FeatureDecl *DescriptionWriter::Find(const std::string &aName)
 {
     for (FeatureDecl &f : mFeatures)
         if (f.name == aName) return &f;
     return nullptr;
 }
 
-void DescriptionWriter::add(FeatureDecl aFeature)
+void DescriptionWriter::Add(FeatureDecl aFeature)
 {
     mFeatures.push_back(std::move(aFeature));
 }
 
-bool DescriptionWriter::has(const std::string &aName) const
+bool DescriptionWriter::Has(const std::string &aName) const
 {
     for (const FeatureDecl &f : mFeatures)
         if (f.name == aName) return true;
@@ -170,7 +170,7 @@ bool DescriptionWriter::has(const std::string &aName) const
 }
 
 // One of the device's own features: its node, then its register's.
-std::vector<XmlNode> DescriptionWriter::nodesOf(const FeatureDecl &f) const
+std::vector<XmlNode> DescriptionWriter::NodesOf(const FeatureDecl &f) const
 {
     using Kind = FeatureDecl::Kind;
     const bool isString = f.kind == Kind::String;
@@ -179,26 +179,26 @@ std::vector<XmlNode> DescriptionWriter::nodesOf(const FeatureDecl &f) const
     const std::string reg = f.name + "Reg";
     const std::string value = f.pValue.empty() ? reg : f.pValue;
     XmlNode n(element, f.name, f.standard ? "Standard" : "Custom");
-    if (!f.toolTip.empty()) n.add(A::ToolTip, f.toolTip);
-    n.add(A::Visibility, f.visibility);
-    if (!f.pIsAvailable.empty()) n.add(A::pIsAvailable, f.pIsAvailable);
-    if (!f.lockedBy.empty()) n.add(A::pIsLocked, f.lockedBy);
-    for (const std::string &i : f.invalidators) n.add(A::pInvalidator, i);
+    if (!f.toolTip.empty()) n.Add(A::ToolTip, f.toolTip);
+    n.Add(A::Visibility, f.visibility);
+    if (!f.pIsAvailable.empty()) n.Add(A::pIsAvailable, f.pIsAvailable);
+    if (!f.lockedBy.empty()) n.Add(A::pIsLocked, f.lockedBy);
+    for (const std::string &i : f.invalidators) n.Add(A::pInvalidator, i);
     // The schema wants it before the value, whatever the kind.
-    if (f.streamable) n.add(A::Streamable, "Yes");
+    if (f.streamable) n.Add(A::Streamable, "Yes");
     // Only features that exist: a selector may be declared for several
     // that a device leaves out (chunks without any chunk).
     auto selected = [&] {
         for (const std::string &s : f.selected)
-            if (has(s)) n.add(A::pSelected, s);
+            if (Has(s)) n.Add(A::pSelected, s);
     };
     auto limit = [&](A aConst, A aRef, const std::string &aRefName, const std::string &aText) {
-        if (!aRefName.empty()) n.add(aRef, aRefName);
-        else n.add(aConst, aText);
+        if (!aRefName.empty()) n.Add(aRef, aRefName);
+        else n.Add(aConst, aText);
     };
     if (isString) {
-        n.add(A::Address, xmlHex(f.address)).add(A::Length, std::to_string(f.length)).add(A::AccessMode, f.access);
-        n.add(A::pPort, "Device");
+        n.Add(A::Address, xmlHex(f.address)).Add(A::Length, std::to_string(f.length)).Add(A::AccessMode, f.access);
+        n.Add(A::pPort, "Device");
         return {n};
     }
     if (f.kind == Kind::Enumeration) {
@@ -206,46 +206,46 @@ std::vector<XmlNode> DescriptionWriter::nodesOf(const FeatureDecl &f) const
         for (const auto &e : f.entries) {
             XmlNode entry("EnumEntry", e.name, f.standard ? "Standard" : "Custom");
             for (const auto &a : f.entryAvailable)
-                if (a.first == e.name) entry.add(A::pIsAvailable, a.second);
-            entries.push_back(entry.add(A::Value, std::to_string(e.value)));
+                if (a.first == e.name) entry.Add(A::pIsAvailable, a.second);
+            entries.push_back(entry.Add(A::Value, std::to_string(e.value)));
         }
-        n.children(A::EnumEntry, std::move(entries));
+        n.Children(A::EnumEntry, std::move(entries));
     }
-    n.add(A::pValue, value);
+    n.Add(A::pValue, value);
     switch (f.kind) {
     case Kind::Enumeration: selected(); break;
-    case Kind::Command: n.add(A::CommandValue, std::to_string(f.commandValue)); break;
-    case Kind::Boolean: n.add(A::OnValue, std::to_string(f.commandValue)).add(A::OffValue, "0"); break;
+    case Kind::Command: n.Add(A::CommandValue, std::to_string(f.commandValue)); break;
+    case Kind::Boolean: n.Add(A::OnValue, std::to_string(f.commandValue)).Add(A::OffValue, "0"); break;
     case Kind::Float:
         limit(A::Min, A::pMin, f.pMin, xmlFloat(f.fmin));
         limit(A::Max, A::pMax, f.pMax, xmlFloat(f.fmax));
-        if (!f.unit.empty()) n.add(A::Unit, f.unit);
+        if (!f.unit.empty()) n.Add(A::Unit, f.unit);
         break;
     default:
         limit(A::Min, A::pMin, f.pMin, std::to_string(f.min));
         limit(A::Max, A::pMax, f.pMax, std::to_string(f.max));
         limit(A::Inc, A::pInc, f.pInc, std::to_string(f.inc > 0 ? f.inc : 1));
-        if (!f.representation.empty()) n.add(A::Representation, f.representation);
-        if (!f.unit.empty()) n.add(A::Unit, f.unit);
+        if (!f.representation.empty()) n.Add(A::Representation, f.representation);
+        if (!f.unit.empty()) n.Add(A::Unit, f.unit);
         selected();
         break;
     }
     const bool isFloat = f.kind == Kind::Float, masked = f.lsb >= 0;
     XmlNode r(isFloat ? "FloatReg" : masked ? "MaskedIntReg" : "IntReg", reg);
-    r.add(A::Address, xmlHex(f.address));
-    if (!isFloat && !f.indexedBy.empty()) r.add(A::pIndex, f.indexedBy, {"Offset", xmlHex(f.indexStep)});
-    r.add(A::Length, std::to_string(isFloat ? 8 : f.length)).add(A::AccessMode, f.access).add(A::pPort, "Device");
+    r.Add(A::Address, xmlHex(f.address));
+    if (!isFloat && !f.indexedBy.empty()) r.Add(A::pIndex, f.indexedBy, {"Offset", xmlHex(f.indexStep)});
+    r.Add(A::Length, std::to_string(isFloat ? 8 : f.length)).Add(A::AccessMode, f.access).Add(A::pPort, "Device");
     if (!isFloat) {
         // Values that the device changes by itself are read anew each time.
-        r.add(A::Cachable, "NoCache");
-        if (masked) r.add(A::LSB, std::to_string(f.lsb)).add(A::MSB, std::to_string(f.msb));
-        r.add(A::Sign, f.isSigned ? "Signed" : "Unsigned");
+        r.Add(A::Cachable, "NoCache");
+        if (masked) r.Add(A::LSB, std::to_string(f.lsb)).Add(A::MSB, std::to_string(f.msb));
+        r.Add(A::Sign, f.isSigned ? "Signed" : "Unsigned");
     }
-    r.add(A::Endianess, "BigEndian");
+    r.Add(A::Endianess, "BigEndian");
     return {n, r};
 }
 
-std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
+std::string DescriptionWriter::Write(const DescriptionHeader &aHeader) const
 {
     std::ostringstream out;
     out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
@@ -258,23 +258,23 @@ std::string DescriptionWriter::write(const DescriptionHeader &aHeader) const
 
     XmlNode root("Category", "Root", "Standard");
     for (const CategoryDecl &c : mCategories)
-        if (c.parent.empty()) root.add(A::pFeature, c.name);
-    root.write(out);
+        if (c.parent.empty()) root.Add(A::pFeature, c.name);
+    root.Write(out);
     for (const CategoryDecl &c : mCategories) {
         XmlNode n("Category", c.name, c.displayName.empty() && c.parent.empty() ? "Standard" : "Custom");
-        if (!c.toolTip.empty()) n.add(A::ToolTip, c.toolTip);
-        if (!c.displayName.empty()) n.add(A::DisplayName, c.displayName);
+        if (!c.toolTip.empty()) n.Add(A::ToolTip, c.toolTip);
+        if (!c.displayName.empty()) n.Add(A::DisplayName, c.displayName);
         for (const FeatureDecl &f : mFeatures)
-            if (f.category == c.name) n.add(A::pFeature, f.name);
+            if (f.category == c.name) n.Add(A::pFeature, f.name);
         for (const CategoryDecl &sub : mCategories)
-            if (sub.parent == c.name) n.add(A::pFeature, sub.name);
+            if (sub.parent == c.name) n.Add(A::pFeature, sub.name);
         for (const auto &m : mMembers)
-            if (m.first == c.name) n.add(A::pFeature, m.second);
-        n.write(out);
+            if (m.first == c.name) n.Add(A::pFeature, m.second);
+        n.Write(out);
     }
     for (const FeatureDecl &f : mFeatures)
-        for (const XmlNode &n : nodesOf(f)) n.write(out);
-    for (const XmlNode &n : mNodes) n.write(out);
+        for (const XmlNode &n : NodesOf(f)) n.Write(out);
+    for (const XmlNode &n : mNodes) n.Write(out);
     out << "  <Port Name=\"Device\" NameSpace=\"Standard\"/>\n";
     out << "</RegisterDescription>\n";
     return out.str();

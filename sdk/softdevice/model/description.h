@@ -112,14 +112,14 @@ struct XmlNode {
         : element(std::move(aElement)), name(std::move(aName)), nameSpace(std::move(aNameSpace))
     {
     }
-    XmlNode &add(ZU_GENAPI_NS::Attr aAttr, const std::string &aText, std::pair<std::string, std::string> aAttribute = {});
+    XmlNode &Add(ZU_GENAPI_NS::Attr aAttr, const std::string &aText, std::pair<std::string, std::string> aAttribute = {});
     // The schema's word for an engine value; nothing for a value without one.
     XmlNode &Word(ZU_GENAPI_NS::Attr aAttr, int aValue);
-    XmlNode &children(ZU_GENAPI_NS::Attr aAttr, std::vector<XmlNode> aChildren);
+    XmlNode &Children(ZU_GENAPI_NS::Attr aAttr, std::vector<XmlNode> aChildren);
     // The properties in the order of the engine's schema table, as the
     // schema wants them whatever order they were added in.
-    XmlNode &inSchemaOrder();
-    void write(std::ostream &aOut, const std::string &aIndent = "  ") const;
+    XmlNode &InSchemaOrder();
+    void Write(std::ostream &aOut, const std::string &aIndent = "  ") const;
 };
 
 struct DescriptionHeader {
@@ -135,25 +135,25 @@ class DescriptionWriter
 {
 public:
     // Categories hang below their parent (none: Root) in the order declared.
-    void addCategory(const std::string &aName, const std::string &aToolTip, const std::string &aParent = std::string(),
+    void AddCategory(const std::string &aName, const std::string &aToolTip, const std::string &aParent = std::string(),
                      const std::string &aDisplayName = std::string());
-    bool hasCategory(const std::string &aName) const;
+    bool HasCategory(const std::string &aName) const;
     // Features written elsewhere (addNodes) listed in a category, or only
     // known by name (helpers no category lists).
-    void addMember(const std::string &aCategory, const std::string &aFeature);
-    void addName(const std::string &aName);
+    void AddMember(const std::string &aCategory, const std::string &aFeature);
+    void AddName(const std::string &aName);
     // Nodes made by someone else, written after the device's own.
-    void addNodes(std::vector<XmlNode> aNodes);
-    FeatureDecl *find(const std::string &aName);
+    void AddNodes(std::vector<XmlNode> aNodes);
+    FeatureDecl *Find(const std::string &aName);
     // One of the device's own features.
-    void add(FeatureDecl aFeature);
-    bool has(const std::string &aName) const;
-    const std::vector<FeatureDecl> &features() const { return mFeatures; }
+    void Add(FeatureDecl aFeature);
+    bool Has(const std::string &aName) const;
+    const std::vector<FeatureDecl> &Features() const { return mFeatures; }
 
-    std::string write(const DescriptionHeader &aHeader) const;
+    std::string Write(const DescriptionHeader &aHeader) const;
 
 private:
-    std::vector<XmlNode> nodesOf(const FeatureDecl &aFeature) const;
+    std::vector<XmlNode> NodesOf(const FeatureDecl &aFeature) const;
 
     struct CategoryDecl {
         std::string name, toolTip, parent, displayName;

@@ -36,15 +36,15 @@ bool writeReachesApplication(uint32_t aAddress)
     return aAddress >= addr::ChannelBase && aAddress != addr::FirmwareVersion;
 }
 
-DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf), mStreams(this, [this] { return timestamp(); })
+DeviceModel::DeviceModel(IZuVirtualDeviceGEV &aSelf) : mSelf(aSelf), mStreams(this, [this] { return Timestamp(); })
 {
     mEpoch = std::chrono::steady_clock::now();
-    mIdentity.setOnChange([this](Identity::Field f) { refreshIdentity(f); });
+    mIdentity.SetOnChange([this](Identity::Field f) { RefreshIdentity(f); });
 }
 
 DeviceModel::~DeviceModel()
 {
-    teardown();
+    Teardown();
     // Lent to the application by the device's getters.
     tarn::Lent::Goes(&mRegisterMap);
     tarn::Lent::Goes(&mIdentity);
@@ -54,42 +54,42 @@ DeviceModel::~DeviceModel()
 
 // ---- Settings
 
-ZuResult DeviceModel::addStream(IZuSWStreamingChannelSource *aSource)
+ZuResult DeviceModel::AddStream(IZuSWStreamingChannelSource *aSource)
 {
     if (aSource && mBuilt) return ZuResult(ZU_STATE_ERROR);
-    return mStreams.add(aSource);
+    return mStreams.Add(aSource);
 }
 
-ZuResult DeviceModel::setUserSetCount(uint32_t aCount)
+ZuResult DeviceModel::SetUserSetCount(uint32_t aCount)
 {
     if (mBuilt) return ZuResult(ZU_STATE_ERROR);
-    return mUserSets.setCount(aCount);
+    return mUserSets.SetCount(aCount);
 }
 
 // ---- Start
 
-void DeviceModel::openChannels()
+void DeviceModel::OpenChannels()
 {
-    mStreams.open();
+    mStreams.Open();
     // A new start writes a new description: until then its version and
     // GUIDs may change, from the start's own up-calls.
-    mIdentity.freezeDescription(false);
+    mIdentity.FreezeDescription(false);
 }
 
-void DeviceModel::describe()
+void DeviceModel::Describe()
 {
     if (mBuilt) return;
     Raised starting(mStarting);
-    openChannels();
+    OpenChannels();
     mWriter = DescriptionWriter();
     auto write = [&] {
         declareStandard(mWriter, mFeatures);
-        rebuildDescription();
-        mStreams.close();
+        RebuildDescription();
+        mStreams.Close();
     };
     std::string unusable;
     try {
-        mStreams.learn(unusable);
+        mStreams.Learn(unusable);
     } catch (...) {
         write();
         throw;
@@ -97,13 +97,13 @@ void DeviceModel::describe()
     write();
 }
 
-ZuResult DeviceModel::build(const NetConfig &aNet)
+ZuResult DeviceModel::Build(const NetConfig &aNet)
 {
     if (mBuilt) return ZuResult(ZU_STATE_ERROR);
     Raised starting(mStarting);
     mNet = aNet;
     mControlled = false;
-    openChannels();
+    OpenChannels();
     mSpace = std::make_unique<RegisterSpace>();
     mWriter = DescriptionWriter();
 
@@ -111,20 +111,20 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
     auto fail = [&](uint32_t aCode) {
         // A failed start still leaves a description of what was learnt.
         declareStandard(mWriter, mFeatures);
-        rebuildDescription();
-        mStreams.close();
+        RebuildDescription();
+        mStreams.Close();
         mSpace.reset();
         return ZuResult(aCode, ZuString(error.c_str()));
     };
     try {
-        if (!mStreams.learn(error)) return fail(ZU_INVALID_PARAMETER);
-        if (!mStreams.allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
+        if (!mStreams.Learn(error)) return fail(ZU_INVALID_PARAMETER);
+        if (!mStreams.Allocate(error)) return fail(ZU_NOT_ENOUGH_MEMORY);
         mFeatures.Start();
-        mSpace->addBlock(addr::FirmwareVersion, 32, false);
-        refreshIdentity(Identity::Field::Firmware);
+        mSpace->AddBlock(addr::FirmwareVersion, 32, false);
+        RefreshIdentity(Identity::Field::Firmware);
         // An image that checks out becomes the device's firmware, as flash
         // would keep it: its version stays across Stop and Start.
-        mBridges.layout(*mSpace, [this](const std::string &aVersion) {
+        mBridges.Layout(*mSpace, [this](const std::string &aVersion) {
             mIdentity.SetDeviceFirmwareVersion(ZuString(aVersion.c_str()));
         });
         layoutStandard(*mSpace, mFeatures);
@@ -133,88 +133,88 @@ ZuResult DeviceModel::build(const NetConfig &aNet)
         Raised building(mBuilding);
         Lent lent;
         RegisterFactory registers(mRegisterMap, *mSpace);
-        registers.lend(&lent);
-        mSinks.ask([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
-        for (size_t i = 0; i < mStreams.count(); ++i) mStreams.channel(i).source().CreateRegisters(&mRegisterMap, &registers);
-        if (!lent.refused().empty()) {
-            error = lent.refused();
-            mRegisterMap.clear();
+        registers.Lend(&lent);
+        mSinks.Ask([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomRegisters(&mSelf, &registers); });
+        for (size_t i = 0; i < mStreams.Count(); ++i) mStreams.GetChannel(i).Source().CreateRegisters(&mRegisterMap, &registers);
+        if (!lent.Refused().empty()) {
+            error = lent.Refused();
+            mRegisterMap.Clear();
             return fail(ZU_INVALID_PARAMETER);
         }
         FeatureFactory features;
-        mSinks.ask([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
-        for (size_t i = 0; i < mStreams.count(); ++i) {
-            features.setSource(int(i));
-            mStreams.channel(i).source().CreateGenApiFeatures(&mRegisterMap, &features);
+        mSinks.Ask([&](IZuVirtualDeviceGEVEventSink *s) { s->OnCreateCustomGenApiFeatures(&mSelf, &features); });
+        for (size_t i = 0; i < mStreams.Count(); ++i) {
+            features.SetSource(int(i));
+            mStreams.GetChannel(i).Source().CreateGenApiFeatures(&mRegisterMap, &features);
         }
         declareStandard(mWriter, mFeatures);
-        if (!describeFeatures(features.features(), features.references(), mStreams.count(), mWriter, error)) {
-            mRegisterMap.clear();
+        if (!describeFeatures(features.Features(), features.References(), mStreams.Count(), mWriter, error)) {
+            mRegisterMap.Clear();
             return fail(ZU_INVALID_PARAMETER);
         }
     } catch (...) {
         error = "an up-call failed during Start";
-        mRegisterMap.clear();
+        mRegisterMap.Clear();
         fail(ZU_GENERIC_ERROR);
         throw;
     }
-    rebuildDescription();
-    mRegisterMap.setRunning(true);
+    RebuildDescription();
+    mRegisterMap.SetRunning(true);
     UserSetBank::Contents sets;
-    sets.saveOwn = [this](UserSet &aSet) { saveStandard(aSet, *mSpace, mStreams.count()); };
-    sets.loadOwn = [this](const UserSet &aSet) { return loadStandard(aSet, *mSpace, mStreams.count()); };
+    sets.saveOwn = [this](UserSet &aSet) { saveStandard(aSet, *mSpace, mStreams.Count()); };
+    sets.loadOwn = [this](const UserSet &aSet) { return loadStandard(aSet, *mSpace, mStreams.Count()); };
     sets.registers = &mRegisterMap;
-    mUserSets.open(std::move(sets), mIdentity.text(Identity::Field::Serial), gvcp::formatMac(mNet.mac, '-', false));
+    mUserSets.Open(std::move(sets), mIdentity.Text(Identity::Field::Serial), gvcp::formatMac(mNet.mac, '-', false));
     mBuilt = true;
     return ZuResult(ZU_OK);
 }
 
-void DeviceModel::teardown()
+void DeviceModel::Teardown()
 {
     if (!mBuilt) return;
-    mStreams.stopAcquisition();
-    if (mControlled) controlReleased(false);
-    setLink(nullptr);
-    mStreams.close();
-    mUserSets.close();
-    mRegisterMap.clear();
+    mStreams.StopAcquisition();
+    if (mControlled) ControlReleased(false);
+    SetLink(nullptr);
+    mStreams.Close();
+    mUserSets.Close();
+    mRegisterMap.Clear();
     // The script's registers are gone: nothing reaches them through the space.
     mSpace.reset();
     std::lock_guard<std::mutex> lock(mStateLock);
     mBuilt = false;
 }
 
-bool DeviceModel::hasDescription() const
+bool DeviceModel::HasDescription() const
 {
     std::lock_guard<std::mutex> lock(mDescriptionLock);
     return mHasDescription;
 }
 
-std::string DeviceModel::description() const
+std::string DeviceModel::Description() const
 {
     std::lock_guard<std::mutex> lock(mDescriptionLock);
     return mDescription;
 }
 
-uint64_t DeviceModel::timestamp() const
+uint64_t DeviceModel::Timestamp() const
 {
     // The server's clock, which its timestamp registers show; before it
     // runs, one tick per nanosecond since the device was made.
-    if (ControlLink *link = mLink) return link->timestamp();
+    if (ControlLink *link = mLink) return link->Timestamp();
     return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - mEpoch).count());
 }
 
-void DeviceModel::setLink(ControlLink *aLink)
+void DeviceModel::SetLink(ControlLink *aLink)
 {
     mLink = aLink;
-    mMessages.setLink(aLink);
+    mMessages.SetLink(aLink);
     if (aLink) {
-        mStatistics.setSource([aLink](uint64_t(&counts)[Statistics::kCount]) { aLink->readStatistics(counts); },
-                              [aLink] { aLink->resetStatistics(); });
-        aLink->publishIdentity(mIdentity.texts());
-        aLink->publishDescription(description());
+        mStatistics.SetSource([aLink](uint64_t(&counts)[Statistics::kCount]) { aLink->ReadStatistics(counts); },
+                              [aLink] { aLink->ResetStatistics(); });
+        aLink->PublishIdentity(mIdentity.Texts());
+        aLink->PublishDescription(Description());
     } else {
-        mStatistics.setSource(nullptr, nullptr);
+        mStatistics.SetSource(nullptr, nullptr);
     }
 }
 
@@ -225,110 +225,110 @@ void DeviceModel::setLink(ControlLink *aLink)
 Declarations *declarationsOf(IZuRegisterFactory *aFactory)
 {
     auto *own = dynamic_cast<RegisterFactory *>(aFactory);
-    return own ? own->lent() : nullptr;
+    return own ? own->Lent() : nullptr;
 }
 
-void DeviceModel::rebuildDescription()
+void DeviceModel::RebuildDescription()
 {
     // What a controller reads stays as it is until the next Start: the
     // version and GUIDs are taken once the setters refuse to change them.
-    mIdentity.freezeDescription(true);
+    mIdentity.FreezeDescription(true);
     DescriptionHeader h;
-    h.modelName = mIdentity.regDescModel();
-    h.vendorName = mIdentity.regDescVendor();
+    h.modelName = mIdentity.RegDescModel();
+    h.vendorName = mIdentity.RegDescVendor();
     h.toolTip = "Software GigE Vision camera";
     h.major = mIdentity.GetGenICamXMLVersionMajor();
     h.minor = mIdentity.GetGenICamXMLVersionMinor();
     h.subMinor = mIdentity.GetGenICamXMLVersionSubMinor();
     h.productGuid = mIdentity.GetGenICamXMLProductGUID().Narrow();
     h.versionGuid = mIdentity.GetGenICamXMLVersionGUID().Narrow();
-    std::string xml = mWriter.write(h);
+    std::string xml = mWriter.Write(h);
     {
         std::lock_guard<std::mutex> lock(mDescriptionLock);
         mDescription = xml;
         mHasDescription = true;
     }
-    if (ControlLink *link = mLink) link->publishDescription(xml);
+    if (ControlLink *link = mLink) link->PublishDescription(xml);
 }
 
-void DeviceModel::refreshIdentity(Identity::Field aField)
+void DeviceModel::RefreshIdentity(Identity::Field aField)
 {
     // The description is Start's: later changes reach the bootstrap registers only.
     if (aField == Identity::Field::Description) return;
     if (aField == Identity::Field::Firmware) {
-        const std::string value = mIdentity.text(aField);
-        if (mSpace) mSpace->setBlock(addr::FirmwareVersion, value.data(), value.size());
+        const std::string value = mIdentity.Text(aField);
+        if (mSpace) mSpace->SetBlock(addr::FirmwareVersion, value.data(), value.size());
         return;
     }
-    if (ControlLink *link = mLink) link->publishIdentity(mIdentity.texts());
+    if (ControlLink *link = mLink) link->PublishIdentity(mIdentity.Texts());
 }
 
 // ---- Control
 
-uint16_t DeviceModel::readMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut)
+uint16_t DeviceModel::ReadMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut)
 {
     if (!mSpace) return kStatusError;
     std::vector<uint8_t> out;
-    const uint16_t status = mSpace->readMemory(aAddress, aCount, out);
+    const uint16_t status = mSpace->ReadMemory(aAddress, aCount, out);
     if (status == kStatusSuccess) std::memcpy(aOut, out.data(), out.size());
     return status;
 }
 
-uint16_t DeviceModel::writeMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
+uint16_t DeviceModel::WriteMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount)
 {
     if (!mSpace) return kStatusError;
-    return mSpace->writeMemory(aAddress, aData, aCount);
+    return mSpace->WriteMemory(aAddress, aData, aCount);
 }
 
-void DeviceModel::controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess)
+void DeviceModel::ControlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess)
 {
     mControlled = true;
     const ZuString ip(ipText(aIp).c_str());
-    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aPort, aAccess); });
+    mSinks.Notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationConnect(&mSelf, ip, aPort, aAccess); });
 }
 
-void DeviceModel::controlReleased(bool aHeartbeatFailed)
+void DeviceModel::ControlReleased(bool aHeartbeatFailed)
 {
     (void)aHeartbeatFailed;
     // The controller's streams end with its session.
-    mStreams.endSession();
-    mFeatures.unlock();
+    mStreams.EndSession();
+    mFeatures.Unlock();
     mControlled = false;
-    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
+    mSinks.Notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnApplicationDisconnect(&mSelf); });
 }
 
-void DeviceModel::networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
+void DeviceModel::NetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway)
 {
-    if (mControlled) controlReleased(false);
+    if (mControlled) ControlReleased(false);
     if (aIp) {
         mNet.ip = aIp;
         mNet.mask = aMask;
         mNet.gateway = aGateway;
     }
-    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetNetwork(&mSelf); });
+    mSinks.Notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetNetwork(&mSelf); });
 }
 
-void DeviceModel::controlChannelStarted(uint16_t aPort)
+void DeviceModel::ControlChannelStarted(uint16_t aPort)
 {
     const ZuString mac(gvcp::formatMac(mNet.mac, ':', false).c_str());
     const ZuString ip(ipText(mNet.ip).c_str()), mask(ipText(mNet.mask).c_str()), gateway(ipText(mNet.gateway).c_str());
-    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStart(&mSelf, mac, ip, mask, gateway, aPort); });
+    mSinks.Notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStart(&mSelf, mac, ip, mask, gateway, aPort); });
 }
 
-void DeviceModel::controlChannelStopped()
+void DeviceModel::ControlChannelStopped()
 {
-    if (mControlled) controlReleased(false);
-    mStreams.stopAcquisition();
-    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStop(&mSelf); });
+    if (mControlled) ControlReleased(false);
+    mStreams.StopAcquisition();
+    mSinks.Notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnControlChannelStop(&mSelf); });
 }
 
-void DeviceModel::resetDevice()
+void DeviceModel::ResetDevice()
 {
     // As a power cycle: the controller's session and streams end; the
     // server's own registers go back with its next session.
-    if (mControlled) controlReleased(false);
-    mFeatures.unlock();
-    mSinks.notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
+    if (mControlled) ControlReleased(false);
+    mFeatures.Unlock();
+    mSinks.Notify([&](IZuVirtualDeviceGEVEventSink *s) { s->OnDeviceResetFull(&mSelf); });
 }
 
 } // namespace softdevice

@@ -70,66 +70,66 @@ public:
     DeviceModel &operator=(const DeviceModel &) = delete;
 
     // ---- Settings, while created.
-    ZuResult addStream(IZuSWStreamingChannelSource *aSource);
-    ZuResult setUserSetCount(uint32_t aCount);
+    ZuResult AddStream(IZuSWStreamingChannelSource *aSource);
+    ZuResult SetUserSetCount(uint32_t aCount);
 
-    // ---- Start and stop. build() runs the Start sequence on the caller's
+    // ---- Start and stop. Build() runs the Start sequence on the caller's
     // thread; what an up-call throws leaves it after everything built so
     // far is undone (the device stays created and can start again).
-    ZuResult build(const NetConfig &aNet);
-    void teardown();
-    bool built() const { return mBuilt; }
+    ZuResult Build(const NetConfig &aNet);
+    void Teardown();
+    bool Built() const { return mBuilt; }
     // Start is creating registers and features: the map is there already.
-    bool building() const { return mBuilding; }
+    bool Building() const { return mBuilding; }
     // The description: kept after a failed build too.
-    bool hasDescription() const;
-    std::string description() const;
+    bool HasDescription() const;
+    std::string Description() const;
     // The description a Start that failed before it began (on its address)
     // still leaves: what the sources tell, without building anything.
-    void describe();
+    void Describe();
     // Inside Start: its up-calls reach the device's information.
-    bool starting() const { return mStarting; }
+    bool Starting() const { return mStarting; }
 
-    RegisterSpace &space() { return *mSpace; }
-    Identity &identity() { return mIdentity; }
-    Statistics &statistics() { return mStatistics; }
-    MessageChannel &messages() { return mMessages; }
+    RegisterSpace &Space() { return *mSpace; }
+    Identity &GetIdentity() { return mIdentity; }
+    Statistics &GetStatistics() { return mStatistics; }
+    MessageChannel &Messages() { return mMessages; }
     // The script's registers (the map lent to the application).
-    RegisterCatalog &registers() { return mRegisterMap; }
-    Streams &streams() { return mStreams; }
-    UserSetBank &userSets() { return mUserSets; }
-    EventSinks &sinks() { return mSinks; }
+    RegisterCatalog &Registers() { return mRegisterMap; }
+    Streams &GetStreams() { return mStreams; }
+    UserSetBank &UserSets() { return mUserSets; }
+    EventSinks &Sinks() { return mSinks; }
     // What the camera's own features reach of it.
-    CameraFeatures &features() { return mFeatures; }
-    const NetConfig &net() const { return mNet; }
-    uint64_t timestamp() const;
+    CameraFeatures &Features() { return mFeatures; }
+    const NetConfig &Net() const { return mNet; }
+    uint64_t Timestamp() const;
 
     // ---- What the control server hands on (on its thread).
     // The link to the server while the device runs; null before and after.
-    void setLink(ControlLink *aLink);
+    void SetLink(ControlLink *aLink);
     // Registers beyond the bootstrap block: GVCP statuses.
-    uint16_t readMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut);
-    uint16_t writeMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount);
+    uint16_t ReadMemory(uint32_t aAddress, uint32_t aCount, uint8_t *aOut);
+    uint16_t WriteMemory(uint32_t aAddress, const uint8_t *aData, uint32_t aCount);
     // A controller took control, or let go of it or lost it with its
     // heartbeat: its streams end with it.
-    void controlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess);
-    void controlReleased(bool aHeartbeatFailed);
-    bool controlled() const { return mControlled; }
+    void ControlTaken(uint32_t aIp, uint16_t aPort, ZuAccessType aAccess);
+    void ControlReleased(bool aHeartbeatFailed);
+    bool Controlled() const { return mControlled; }
     // FORCEIP gave the device a new address.
-    void networkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway);
-    void controlChannelStarted(uint16_t aPort);
-    void controlChannelStopped();
+    void NetworkReset(uint32_t aIp, uint32_t aMask, uint32_t aGateway);
+    void ControlChannelStarted(uint16_t aPort);
+    void ControlChannelStopped();
 
 private:
     // What the real factories lend the sources of this library (declarations.h).
     class Lent : public Declarations
     {
     public:
-        void refuse(const std::string &aWhy) override
+        void Refuse(const std::string &aWhy) override
         {
             if (mRefused.empty()) mRefused = aWhy;
         }
-        const std::string &refused() const { return mRefused; }
+        const std::string &Refused() const { return mRefused; }
 
     private:
         std::string mRefused;
@@ -137,10 +137,10 @@ private:
 
 private:
     // The channels for a start.
-    void openChannels();
-    void refreshIdentity(Identity::Field aField);
-    void rebuildDescription();
-    void resetDevice();
+    void OpenChannels();
+    void RefreshIdentity(Identity::Field aField);
+    void RebuildDescription();
+    void ResetDevice();
 
     IZuVirtualDeviceGEV &mSelf;
     Streams mStreams;
@@ -169,7 +169,7 @@ private:
     std::atomic<uint64_t> mUpcallFailures{0};
     EventSinks mSinks{mUpcallFailures};
     UserSetBank mUserSets{mUpcallFailures};
-    CameraFeatures mFeatures{mStreams, mUserSets, [this] { resetDevice(); }};
+    CameraFeatures mFeatures{mStreams, mUserSets, [this] { ResetDevice(); }};
 };
 
 } // namespace softdevice

@@ -3,7 +3,7 @@
 namespace tarn {
 namespace softdevice {
 
-ZuResult EventSinks::remove(IZuVirtualDeviceGEVEventSink *aSink)
+ZuResult EventSinks::Remove(IZuVirtualDeviceGEVEventSink *aSink)
 {
     if (!aSink) return ZuResult(ZU_INVALID_PARAMETER);
     // One that is not registered is gone already.
@@ -11,14 +11,14 @@ ZuResult EventSinks::remove(IZuVirtualDeviceGEVEventSink *aSink)
     return ZuResult(ZU_OK);
 }
 
-ZuResult EventSinks::setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler)
+ZuResult EventSinks::SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler)
 {
     std::lock_guard<std::mutex> lock(mLock);
     mActionHandler = aHandler;
     return ZuResult(ZU_OK);
 }
 
-void EventSinks::action(uint32_t aSignal, uint64_t aTime)
+void EventSinks::Action(uint32_t aSignal, uint64_t aTime)
 {
     ZuVirtualDeviceLib::IActionHandler *handler = nullptr;
     {

@@ -34,20 +34,20 @@ public:
     // aFailures counts what the sinks and the handler threw.
     explicit EventSinks(std::atomic<uint64_t> &aFailures) : mFailures(aFailures) {}
 
-    ZuResult add(IZuVirtualDeviceGEVEventSink *aSink) { return mSinks.Add(aSink, ZU_INVALID_PARAMETER); }
-    ZuResult remove(IZuVirtualDeviceGEVEventSink *aSink);
-    ZuResult setActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler);
+    ZuResult Add(IZuVirtualDeviceGEVEventSink *aSink) { return mSinks.Add(aSink, ZU_INVALID_PARAMETER); }
+    ZuResult Remove(IZuVirtualDeviceGEVEventSink *aSink);
+    ZuResult SetActionHandler(ZuVirtualDeviceLib::IActionHandler *aHandler);
 
     // Tells each sink in turn.
-    template <typename Call> void notify(Call &&aCall)
+    template <typename Call> void Notify(Call &&aCall)
     {
         mSinks.ForEach([&](IZuVirtualDeviceGEVEventSink *aSink) { guarded(mFailures, [&] { aCall(aSink); }); });
     }
     // Asks each sink in turn, what one throws going on to the caller (Start's
     // declarations, which a failure ends).
-    template <typename Call> void ask(Call &&aCall) { mSinks.ForEach(aCall); }
+    template <typename Call> void Ask(Call &&aCall) { mSinks.ForEach(aCall); }
     // An action signal addressed to the device.
-    void action(uint32_t aSignal, uint64_t aTime);
+    void Action(uint32_t aSignal, uint64_t aTime);
 
 private:
     std::atomic<uint64_t> &mFailures;

@@ -102,7 +102,7 @@ bool needsRegisterValue(Kind aKind)
 
 } // namespace
 
-ZuResult FeatureFactory::create(Kind aKind, IZuRegister *aRegister, bool aNeedsValue)
+ZuResult FeatureFactory::Create(Kind aKind, IZuRegister *aRegister, bool aNeedsValue)
 {
     FeatureDecl f = std::move(mNext);
     mNext = FeatureDecl();
@@ -150,12 +150,12 @@ ZuResult FeatureFactory::CreateInteger(IZuRegister *aRegister, int64_t aMin, int
     mNext.min = aMin;
     mNext.max = aMax;
     mNext.inc = aInc;
-    return create(Kind::Integer, aRegister, true);
+    return Create(Kind::Integer, aRegister, true);
 }
 
 ZuResult FeatureFactory::CreateInteger(IZuRegister *aRegister)
 {
-    return create(Kind::Integer, aRegister, true);
+    return Create(Kind::Integer, aRegister, true);
 }
 
 ZuResult FeatureFactory::CreateFloat(IZuRegister *aRegister, double aMin, double aMax)
@@ -167,14 +167,14 @@ ZuResult FeatureFactory::CreateFloat(IZuRegister *aRegister, double aMin, double
     mNext.hasLimits = true;
     mNext.fmin = aMin;
     mNext.fmax = aMax;
-    return create(Kind::Float, aRegister, true);
+    return Create(Kind::Float, aRegister, true);
 }
 
-ZuResult FeatureFactory::CreateFloat(IZuRegister *aRegister) { return create(Kind::Float, aRegister, true); }
-ZuResult FeatureFactory::CreateString(IZuRegister *aRegister) { return create(Kind::String, aRegister, true); }
-ZuResult FeatureFactory::CreateRegister(IZuRegister *aRegister) { return create(Kind::Register, aRegister, true); }
-ZuResult FeatureFactory::CreateBoolean(IZuRegister *aRegister) { return create(Kind::Boolean, aRegister, true); }
-ZuResult FeatureFactory::CreateCommand(IZuRegister *aRegister) { return create(Kind::Command, aRegister, true); }
+ZuResult FeatureFactory::CreateFloat(IZuRegister *aRegister) { return Create(Kind::Float, aRegister, true); }
+ZuResult FeatureFactory::CreateString(IZuRegister *aRegister) { return Create(Kind::String, aRegister, true); }
+ZuResult FeatureFactory::CreateRegister(IZuRegister *aRegister) { return Create(Kind::Register, aRegister, true); }
+ZuResult FeatureFactory::CreateBoolean(IZuRegister *aRegister) { return Create(Kind::Boolean, aRegister, true); }
+ZuResult FeatureFactory::CreateCommand(IZuRegister *aRegister) { return Create(Kind::Command, aRegister, true); }
 
 ZuResult FeatureFactory::CreateEnum(IZuRegister *aRegister)
 {
@@ -187,42 +187,42 @@ ZuResult FeatureFactory::CreateEnum(IZuRegister *aRegister)
             mNext = FeatureDecl();
             return ZuResult(ZU_INVALID_PARAMETER, ZuString("an entry name holds letters, digits and underscores, a letter first"));
         }
-    return create(Kind::Enumeration, aRegister, true);
+    return Create(Kind::Enumeration, aRegister, true);
 }
 
 ZuResult FeatureFactory::CreateIntSwissKnife(const ZuString &aFormula)
 {
-    return swissKnife(Kind::IntSwissKnife, aFormula);
+    return SwissKnife(Kind::IntSwissKnife, aFormula);
 }
 
 ZuResult FeatureFactory::CreateFloatSwissKnife(const ZuString &aFormula)
 {
-    return swissKnife(Kind::FloatSwissKnife, aFormula);
+    return SwissKnife(Kind::FloatSwissKnife, aFormula);
 }
 
-ZuResult FeatureFactory::swissKnife(Kind aKind, const ZuString &aFormula)
+ZuResult FeatureFactory::SwissKnife(Kind aKind, const ZuString &aFormula)
 {
     mNext.formula = aFormula.Narrow();
     if (!mNext.name.empty() && mNext.formula.empty()) {
         mNext = FeatureDecl();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the formula is empty"));
     }
-    return create(aKind, nullptr, false);
+    return Create(aKind, nullptr, false);
 }
 
 ZuResult FeatureFactory::CreateIntConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
                                             const ZuString &aToFormula)
 {
-    return converter(Kind::IntConverter, aValueFeatureName, aFromFormula, aToFormula);
+    return Converter(Kind::IntConverter, aValueFeatureName, aFromFormula, aToFormula);
 }
 
 ZuResult FeatureFactory::CreateFloatConverter(const ZuString &aValueFeatureName, const ZuString &aFromFormula,
                                               const ZuString &aToFormula)
 {
-    return converter(Kind::FloatConverter, aValueFeatureName, aFromFormula, aToFormula);
+    return Converter(Kind::FloatConverter, aValueFeatureName, aFromFormula, aToFormula);
 }
 
-ZuResult FeatureFactory::converter(Kind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+ZuResult FeatureFactory::Converter(Kind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
                                    const ZuString &aToFormula)
 {
     mNext.valueFeature = aValueFeatureName.Narrow();
@@ -232,10 +232,10 @@ ZuResult FeatureFactory::converter(Kind aKind, const ZuString &aValueFeatureName
         mNext = FeatureDecl();
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("a converter needs its feature and both formulas"));
     }
-    return create(aKind, nullptr, false);
+    return Create(aKind, nullptr, false);
 }
 
-ZuResult FeatureFactory::reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
+ZuResult FeatureFactory::Reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
                                    const ZuString &aEntry)
 {
     mReferences.push_back(FeatureReference{aKind, aFeature.Narrow(), aEntry.Narrow(), aOther.Narrow()});
@@ -243,18 +243,18 @@ ZuResult FeatureFactory::reference(FeatureReference::Kind aKind, const ZuString 
 }
 
 using RK = FeatureReference::Kind;
-ZuResult FeatureFactory::AddInvalidatorTo(const ZuString &aF, const ZuString &aO) { return reference(RK::Invalidator, aF, aO); }
-ZuResult FeatureFactory::AddSelectedTo(const ZuString &aF, const ZuString &aO) { return reference(RK::Selected, aF, aO); }
-ZuResult FeatureFactory::SetPIsAvailableFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PIsAvailable, aF, aO); }
+ZuResult FeatureFactory::AddInvalidatorTo(const ZuString &aF, const ZuString &aO) { return Reference(RK::Invalidator, aF, aO); }
+ZuResult FeatureFactory::AddSelectedTo(const ZuString &aF, const ZuString &aO) { return Reference(RK::Selected, aF, aO); }
+ZuResult FeatureFactory::SetPIsAvailableFor(const ZuString &aF, const ZuString &aO) { return Reference(RK::PIsAvailable, aF, aO); }
 ZuResult FeatureFactory::SetPIsAvailableForEnumEntry(const ZuString &aF, const ZuString &aE, const ZuString &aO)
 {
-    return reference(RK::PIsAvailableEntry, aF, aO, aE);
+    return Reference(RK::PIsAvailableEntry, aF, aO, aE);
 }
-ZuResult FeatureFactory::SetPIsLockedFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PIsLocked, aF, aO); }
-ZuResult FeatureFactory::SetPValueFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PValue, aF, aO); }
-ZuResult FeatureFactory::SetPMinFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PMin, aF, aO); }
-ZuResult FeatureFactory::SetPMaxFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PMax, aF, aO); }
-ZuResult FeatureFactory::SetPIncFor(const ZuString &aF, const ZuString &aO) { return reference(RK::PInc, aF, aO); }
+ZuResult FeatureFactory::SetPIsLockedFor(const ZuString &aF, const ZuString &aO) { return Reference(RK::PIsLocked, aF, aO); }
+ZuResult FeatureFactory::SetPValueFor(const ZuString &aF, const ZuString &aO) { return Reference(RK::PValue, aF, aO); }
+ZuResult FeatureFactory::SetPMinFor(const ZuString &aF, const ZuString &aO) { return Reference(RK::PMin, aF, aO); }
+ZuResult FeatureFactory::SetPMaxFor(const ZuString &aF, const ZuString &aO) { return Reference(RK::PMax, aF, aO); }
+ZuResult FeatureFactory::SetPIncFor(const ZuString &aF, const ZuString &aO) { return Reference(RK::PInc, aF, aO); }
 
 // ---- Display names
 
@@ -349,9 +349,9 @@ XmlNode knife(bool aInteger, const std::string &aName, const std::string &aFormu
 {
     XmlNode n = node(aInteger ? "IntSwissKnife" : "SwissKnife", aName);
     n.Word(A::Visibility, ZuGenVisibilityInvisible);
-    for (const std::string &v : aVariables) n.add(A::pVariable, v, {"Name", v});
-    n.add(A::Formula, aFormula);
-    return std::move(n.inSchemaOrder());
+    for (const std::string &v : aVariables) n.Add(A::pVariable, v, {"Name", v});
+    n.Add(A::Formula, aFormula);
+    return std::move(n.InSchemaOrder());
 }
 
 int64_t registerMax(const FeatureDecl &aSpec)
@@ -368,24 +368,24 @@ class Describer
 public:
     Describer(size_t aChannels, DescriptionWriter &aWriter) : mChannels(aChannels), mWriter(aWriter) {}
 
-    bool feature(const Specs &aSpecs, std::string &aError);
-    std::vector<XmlNode> nodes() { return std::move(mNodes); }
+    bool Feature(const Specs &aSpecs, std::string &aError);
+    std::vector<XmlNode> Nodes() { return std::move(mNodes); }
     // The script's features that a feature of the script selects.
     std::map<std::string, std::vector<std::string>> selects;
 
 private:
     // Per source only when the device has sources to select: the
     // declarations that count, and what makes the feature available.
-    Specs perSource(const Specs &aSpecs, std::string &aAvailable);
-    void category(const FeatureDecl &aSpec);
-    void common(XmlNode &aNode, const FeatureDecl &aSpec, const std::string &aAvailable);
+    Specs PerSource(const Specs &aSpecs, std::string &aAvailable);
+    void Category(const FeatureDecl &aSpec);
+    void Common(XmlNode &aNode, const FeatureDecl &aSpec, const std::string &aAvailable);
     // The register node of a feature; a string or register feature is its
     // register node itself (aAvailable non-null then).
-    std::string registerNode(const FeatureDecl &aSpec, const Specs &aSpecs, bool aFloat, const std::string *aAvailable = nullptr);
-    std::string limit(const Specs &aSpecs, const std::string &aSuffix, bool aInteger, std::string (*aValue)(const FeatureDecl &));
-    void limits(XmlNode &aNode, const Specs &aSpecs);
-    void entries(XmlNode &aNode, const Specs &aSpecs);
-    std::string port(const FeatureDecl &aSpec);
+    std::string RegisterNode(const FeatureDecl &aSpec, const Specs &aSpecs, bool aFloat, const std::string *aAvailable = nullptr);
+    std::string Limit(const Specs &aSpecs, const std::string &aSuffix, bool aInteger, std::string (*aValue)(const FeatureDecl &));
+    void Limits(XmlNode &aNode, const Specs &aSpecs);
+    void Entries(XmlNode &aNode, const Specs &aSpecs);
+    std::string Port(const FeatureDecl &aSpec);
 
     size_t mChannels;
     DescriptionWriter &mWriter;
@@ -393,10 +393,10 @@ private:
     std::vector<std::string> mPorts;
 };
 
-void Describer::category(const FeatureDecl &aSpec)
+void Describer::Category(const FeatureDecl &aSpec)
 {
     if (aSpec.category.empty()) {
-        mWriter.addName(aSpec.name);
+        mWriter.AddName(aSpec.name);
         return;
     }
     std::string parent, path = aSpec.category;
@@ -404,8 +404,8 @@ void Describer::category(const FeatureDecl &aSpec)
     while (true) {
         const size_t end = path.find('\\', from);
         const std::string level = path.substr(from, end == std::string::npos ? std::string::npos : end - from);
-        if (!mWriter.hasCategory(level))
-            mWriter.addCategory(level, "", parent,
+        if (!mWriter.HasCategory(level))
+            mWriter.AddCategory(level, "", parent,
                                 end == std::string::npos && !aSpec.categoryDisplayName.empty()
                                     ? aSpec.categoryDisplayName
                                     : generatedDisplayName(level, parent));
@@ -413,16 +413,16 @@ void Describer::category(const FeatureDecl &aSpec)
         parent = level;
         from = end + 1;
     }
-    mWriter.addMember(parent.empty() ? path : path.substr(path.rfind('\\') + 1), aSpec.name);
+    mWriter.AddMember(parent.empty() ? path : path.substr(path.rfind('\\') + 1), aSpec.name);
 }
 
-void Describer::common(XmlNode &aNode, const FeatureDecl &aSpec, const std::string &aAvailable)
+void Describer::Common(XmlNode &aNode, const FeatureDecl &aSpec, const std::string &aAvailable)
 {
-    if (!aSpec.toolTip.empty()) aNode.add(A::ToolTip, aSpec.toolTip);
-    if (!aSpec.description.empty()) aNode.add(A::Description, aSpec.description);
-    aNode.add(A::DisplayName, aSpec.displayName.empty() ? generatedDisplayName(aSpec.name, aSpec.category) : aSpec.displayName);
-    if (!aSpec.visibility.empty()) aNode.add(A::Visibility, aSpec.visibility);
-    if (!aAvailable.empty()) aNode.add(A::pIsAvailable, aAvailable);
+    if (!aSpec.toolTip.empty()) aNode.Add(A::ToolTip, aSpec.toolTip);
+    if (!aSpec.description.empty()) aNode.Add(A::Description, aSpec.description);
+    aNode.Add(A::DisplayName, aSpec.displayName.empty() ? generatedDisplayName(aSpec.name, aSpec.category) : aSpec.displayName);
+    if (!aSpec.visibility.empty()) aNode.Add(A::Visibility, aSpec.visibility);
+    if (!aAvailable.empty()) aNode.Add(A::pIsAvailable, aAvailable);
     std::string locked = aSpec.lockedBy;
     if (aSpec.tlLocked) {
         if (locked.empty()) {
@@ -432,30 +432,30 @@ void Describer::common(XmlNode &aNode, const FeatureDecl &aSpec, const std::stri
             locked = aSpec.name + "Locked";
         }
     }
-    if (!locked.empty()) aNode.add(A::pIsLocked, locked);
+    if (!locked.empty()) aNode.Add(A::pIsLocked, locked);
     if (!aSpec.access.empty() && aSpec.kind != Kind::String && aSpec.kind != Kind::Register)
-        aNode.add(A::ImposedAccessMode, aSpec.access);
-    for (const std::string &i : aSpec.invalidators) aNode.add(A::pInvalidator, i);
-    if (aSpec.streamable) aNode.add(A::Streamable, "Yes");
-    if (aSpec.hasPolling) aNode.add(A::PollingTime, std::to_string(aSpec.polling));
-    if (!aSpec.representation.empty()) aNode.add(A::Representation, aSpec.representation);
-    if (!aSpec.unit.empty()) aNode.add(A::Unit, aSpec.unit);
+        aNode.Add(A::ImposedAccessMode, aSpec.access);
+    for (const std::string &i : aSpec.invalidators) aNode.Add(A::pInvalidator, i);
+    if (aSpec.streamable) aNode.Add(A::Streamable, "Yes");
+    if (aSpec.hasPolling) aNode.Add(A::PollingTime, std::to_string(aSpec.polling));
+    if (!aSpec.representation.empty()) aNode.Add(A::Representation, aSpec.representation);
+    if (!aSpec.unit.empty()) aNode.Add(A::Unit, aSpec.unit);
     if (aSpec.standard) aNode.nameSpace = "Standard";
 }
 
-std::string Describer::port(const FeatureDecl &aSpec)
+std::string Describer::Port(const FeatureDecl &aSpec)
 {
     const bool chunk = aSpec.mapping == FeatureDecl::Mapping::Chunk;
     const std::string name = (chunk ? "ChunkPort" : "EventPort") + xmlHex(aSpec.mapId).substr(2);
     if (std::find(mPorts.begin(), mPorts.end(), name) == mPorts.end()) {
         mPorts.push_back(name);
-        mWriter.addName(name);
-        mNodes.push_back(node("Port", name).add(chunk ? A::ChunkID : A::EventID, xmlHex(aSpec.mapId).substr(2)));
+        mWriter.AddName(name);
+        mNodes.push_back(node("Port", name).Add(chunk ? A::ChunkID : A::EventID, xmlHex(aSpec.mapId).substr(2)));
     }
     return name;
 }
 
-std::string Describer::registerNode(const FeatureDecl &aSpec, const Specs &aSpecs, bool aFloat, const std::string *aAvailable)
+std::string Describer::RegisterNode(const FeatureDecl &aSpec, const Specs &aSpecs, bool aFloat, const std::string *aAvailable)
 {
     const std::string name = aAvailable ? aSpec.name : aSpec.name + "Reg";
     const char *element = "IntReg";
@@ -464,48 +464,48 @@ std::string Describer::registerNode(const FeatureDecl &aSpec, const Specs &aSpec
     if (aSpec.kind == Kind::Register) element = "Register";
     XmlNode n = node(element, name);
     if (aAvailable) {
-        common(n, aSpec, *aAvailable);
+        Common(n, aSpec, *aAvailable);
     } else {
         n.Word(A::Visibility, ZuGenVisibilityInvisible);
-        for (const std::string &i : aSpec.invalidators) n.add(A::pInvalidator, i);
+        for (const std::string &i : aSpec.invalidators) n.Add(A::pInvalidator, i);
     }
-    if (!aSpec.cache.empty()) n.add(A::Cachable, aSpec.cache);
+    if (!aSpec.cache.empty()) n.Add(A::Cachable, aSpec.cache);
     if (aSpec.mapping != FeatureDecl::Mapping::None && !aSpec.hasRegister) {
         // Event data carries the event's 24-byte header before the data.
         const uint64_t at = aSpec.mapAddress + (aSpec.mapping == FeatureDecl::Mapping::Event && aSpec.adjust ? 24 : 0);
-        n.add(A::Address, xmlHex(at));
-        n.add(A::Length, std::to_string(aSpec.mapLength));
+        n.Add(A::Address, xmlHex(at));
+        n.Add(A::Length, std::to_string(aSpec.mapLength));
         n.Word(A::AccessMode, ZuGenAccessModeReadOnly);
-        n.add(A::pPort, port(aSpec));
+        n.Add(A::pPort, Port(aSpec));
         n.Word(A::Endianess, aSpec.endianness == ZuGenEndiannessBig ? ZuGenEndiannessBig : ZuGenEndiannessLittle);
     } else {
         // The register of the selected source when the sources' differ.
         bool same = true;
         for (const FeatureDecl *s : aSpecs) same = same && s->address == aSpec.address;
         if (same) {
-            n.add(A::Address, xmlHex(aSpec.address));
+            n.Add(A::Address, xmlHex(aSpec.address));
         } else {
             std::vector<std::pair<int, std::string>> at;
             for (const FeatureDecl *s : aSpecs) at.emplace_back(s->source, xmlHex(s->address));
             mNodes.push_back(knife(true, aSpec.name + "Address", bySource(at, "0"), {"SourceSelector"}));
-            n.add(A::pAddress, aSpec.name + "Address");
+            n.Add(A::pAddress, aSpec.name + "Address");
         }
-        n.add(A::Length, std::to_string(aSpec.length));
+        n.Add(A::Length, std::to_string(aSpec.length));
         int access = aSpec.registerWritable ? (aSpec.registerReadable ? ZuGenAccessModeReadWrite : ZuGenAccessModeWriteOnly)
                                             : ZuGenAccessModeReadOnly;
         // What the feature imposes, where the register can be that.
-        if (!aSpec.access.empty()) n.add(A::AccessMode, aSpec.access);
+        if (!aSpec.access.empty()) n.Add(A::AccessMode, aSpec.access);
         else n.Word(A::AccessMode, access);
-        n.add(A::pPort, "Device");
+        n.Add(A::pPort, "Device");
         n.Word(A::Endianess, ZuGenEndiannessBig);
     }
     if (!std::strcmp(element, "IntReg")) n.Word(A::Sign, aSpec.hasLimits && aSpec.min < 0 ? ZuGenSignSigned : ZuGenSignUnsigned);
-    if (!aAvailable) mWriter.addName(name);
-    mNodes.push_back(std::move(n.inSchemaOrder()));
+    if (!aAvailable) mWriter.AddName(name);
+    mNodes.push_back(std::move(n.InSchemaOrder()));
     return name;
 }
 
-std::string Describer::limit(const Specs &aSpecs, const std::string &aSuffix, bool aInteger, std::string (*aValue)(const FeatureDecl &))
+std::string Describer::Limit(const Specs &aSpecs, const std::string &aSuffix, bool aInteger, std::string (*aValue)(const FeatureDecl &))
 {
     const std::string first = aValue(*aSpecs.front());
     bool same = true;
@@ -514,44 +514,44 @@ std::string Describer::limit(const Specs &aSpecs, const std::string &aSuffix, bo
     std::vector<std::pair<int, std::string>> values;
     for (const FeatureDecl *s : aSpecs) values.emplace_back(s->source, aValue(*s));
     const std::string name = aSpecs.front()->name + aSuffix;
-    mWriter.addName(name);
+    mWriter.AddName(name);
     mNodes.push_back(knife(aInteger, name, bySource(values, first), {"SourceSelector"}));
     return "@" + name;
 }
 
 // A limit of the declaration's own, or the one each source gave (a
 // formula's name, after "@").
-void Describer::limits(XmlNode &aNode, const Specs &aSpecs)
+void Describer::Limits(XmlNode &aNode, const Specs &aSpecs)
 {
     const FeatureDecl &f = *aSpecs.front();
     auto limitOrRef = [&](A aConst, A aRef, const std::string &aRefName, const std::string &aText) {
-        if (!aRefName.empty()) aNode.add(aRef, aRefName);
-        else if (aText[0] == '@') aNode.add(aRef, aText.substr(1));
-        else aNode.add(aConst, aText);
+        if (!aRefName.empty()) aNode.Add(aRef, aRefName);
+        else if (aText[0] == '@') aNode.Add(aRef, aText.substr(1));
+        else aNode.Add(aConst, aText);
     };
     if (f.kind == Kind::Float) {
-        limitOrRef(A::Min, A::pMin, f.pMin, limit(aSpecs, "Min", false, [](const FeatureDecl &s) {
+        limitOrRef(A::Min, A::pMin, f.pMin, Limit(aSpecs, "Min", false, [](const FeatureDecl &s) {
                        return xmlFloat(s.hasLimits ? s.fmin : -1.7976931348623157e308);
                    }));
-        limitOrRef(A::Max, A::pMax, f.pMax, limit(aSpecs, "Max", false, [](const FeatureDecl &s) {
+        limitOrRef(A::Max, A::pMax, f.pMax, Limit(aSpecs, "Max", false, [](const FeatureDecl &s) {
                        return xmlFloat(s.hasLimits ? s.fmax : 1.7976931348623157e308);
                    }));
         return;
     }
-    limitOrRef(A::Min, A::pMin, f.pMin, limit(aSpecs, "Min", true, [](const FeatureDecl &s) {
+    limitOrRef(A::Min, A::pMin, f.pMin, Limit(aSpecs, "Min", true, [](const FeatureDecl &s) {
                    return std::to_string(s.hasLimits ? s.min : 0);
                }));
-    limitOrRef(A::Max, A::pMax, f.pMax, limit(aSpecs, "Max", true, [](const FeatureDecl &s) {
+    limitOrRef(A::Max, A::pMax, f.pMax, Limit(aSpecs, "Max", true, [](const FeatureDecl &s) {
                    return std::to_string(s.hasLimits ? s.max : registerMax(s));
                }));
-    limitOrRef(A::Inc, A::pInc, f.pInc, limit(aSpecs, "Inc", true, [](const FeatureDecl &s) {
+    limitOrRef(A::Inc, A::pInc, f.pInc, Limit(aSpecs, "Inc", true, [](const FeatureDecl &s) {
                    return std::to_string(s.hasLimits ? s.inc : 1);
                }));
 }
 
 // Every source's entries; an entry only some sources offer is available
 // while one of them is selected.
-void Describer::entries(XmlNode &aNode, const Specs &aSpecs)
+void Describer::Entries(XmlNode &aNode, const Specs &aSpecs)
 {
     const FeatureDecl &f = *aSpecs.front();
     const bool perSource = mChannels > 1 && f.source >= 0;
@@ -565,20 +565,20 @@ void Describer::entries(XmlNode &aNode, const Specs &aSpecs)
     std::vector<XmlNode> nodes;
     for (const auto &e : entries) {
         XmlNode entry = node("EnumEntry", e.first.name, e.first.standard);
-        entry.add(A::DisplayName, e.first.displayName.empty() ? generatedDisplayName(e.first.name, "") : e.first.displayName);
+        entry.Add(A::DisplayName, e.first.displayName.empty() ? generatedDisplayName(e.first.name, "") : e.first.displayName);
         if (perSource && e.second.size() < mChannels) {
             const std::string name = f.name + "_" + e.first.name + "Available";
             mNodes.push_back(knife(true, name, whichSource(e.second), {"SourceSelector"}));
-            mWriter.addName(name);
-            entry.add(A::pIsAvailable, name);
+            mWriter.AddName(name);
+            entry.Add(A::pIsAvailable, name);
         }
-        entry.add(A::Value, std::to_string(e.first.value));
-        nodes.push_back(std::move(entry.inSchemaOrder()));
+        entry.Add(A::Value, std::to_string(e.first.value));
+        nodes.push_back(std::move(entry.InSchemaOrder()));
     }
-    aNode.children(A::EnumEntry, std::move(nodes));
+    aNode.Children(A::EnumEntry, std::move(nodes));
 }
 
-Specs Describer::perSource(const Specs &aSpecs, std::string &aAvailable)
+Specs Describer::PerSource(const Specs &aSpecs, std::string &aAvailable)
 {
     const FeatureDecl &f = *aSpecs.front();
     Specs specs = aSpecs;
@@ -598,15 +598,15 @@ Specs Describer::perSource(const Specs &aSpecs, std::string &aAvailable)
             vars.push_back(aAvailable);
         }
         mNodes.push_back(knife(true, f.name + "Available", which, vars));
-        mWriter.addName(f.name + "Available");
+        mWriter.AddName(f.name + "Available");
         aAvailable = f.name + "Available";
     }
     if (perSource)
-        if (FeatureDecl *sel = mWriter.find("SourceSelector")) sel->selected.push_back(f.name);
+        if (FeatureDecl *sel = mWriter.Find("SourceSelector")) sel->selected.push_back(f.name);
     return specs;
 }
 
-bool Describer::feature(const Specs &aSpecs, std::string &aError)
+bool Describer::Feature(const Specs &aSpecs, std::string &aError)
 {
     const FeatureDecl &f = *aSpecs.front();
     for (const FeatureDecl *s : aSpecs)
@@ -614,55 +614,55 @@ bool Describer::feature(const Specs &aSpecs, std::string &aError)
             aError = "feature " + f.name + " is declared as " + kindText(f.kind) + " and as " + kindText(s->kind);
             return false;
         }
-    if (mWriter.find(f.name)) {
+    if (mWriter.Find(f.name)) {
         aError = "feature " + f.name + " is one of the device's own";
         return false;
     }
     std::string available;
-    const Specs specs = perSource(aSpecs, available);
-    category(f);
+    const Specs specs = PerSource(aSpecs, available);
+    Category(f);
     // Selectors select the features that name them.
     for (const std::string &s : f.selected)
-        if (FeatureDecl *sel = mWriter.find(s)) sel->selected.push_back(f.name);
+        if (FeatureDecl *sel = mWriter.Find(s)) sel->selected.push_back(f.name);
     std::string value = f.pValue;
     const bool needsValue = f.kind < Kind::IntSwissKnife;
     const bool ownRegister = needsValue && value.empty() && (f.hasRegister || f.mapping != FeatureDecl::Mapping::None);
     // Strings and registers are register nodes themselves.
     if (ownRegister && (f.kind == Kind::String || f.kind == Kind::Register)) {
-        registerNode(f, specs, false, &available);
+        RegisterNode(f, specs, false, &available);
         return true;
     }
     const bool isFloat = f.kind == Kind::Float || f.kind == Kind::FloatSwissKnife || f.kind == Kind::FloatConverter;
     XmlNode n = node(kindText(f.kind), f.name);
-    common(n, f, available);
-    for (const std::string &s : selects[f.name]) n.add(A::pSelected, s);
-    if (ownRegister) value = registerNode(f, specs, isFloat);
+    Common(n, f, available);
+    for (const std::string &s : selects[f.name]) n.Add(A::pSelected, s);
+    if (ownRegister) value = RegisterNode(f, specs, isFloat);
     switch (f.kind) {
     case Kind::Integer:
     case Kind::Float:
-        n.add(A::pValue, value);
-        limits(n, specs);
+        n.Add(A::pValue, value);
+        Limits(n, specs);
         break;
-    case Kind::Boolean: n.add(A::pValue, value).add(A::OnValue, "1").add(A::OffValue, "0"); break;
-    case Kind::Command: n.add(A::pValue, value).add(A::CommandValue, "1"); break;
+    case Kind::Boolean: n.Add(A::pValue, value).Add(A::OnValue, "1").Add(A::OffValue, "0"); break;
+    case Kind::Command: n.Add(A::pValue, value).Add(A::CommandValue, "1"); break;
     case Kind::Enumeration:
-        entries(n, specs);
-        n.add(A::pValue, value);
+        Entries(n, specs);
+        n.Add(A::pValue, value);
         break;
     case Kind::IntSwissKnife:
     case Kind::FloatSwissKnife:
-        for (const std::string &v : f.variables) n.add(A::pVariable, v, {"Name", v});
-        n.add(A::Formula, f.formula);
+        for (const std::string &v : f.variables) n.Add(A::pVariable, v, {"Name", v});
+        n.Add(A::Formula, f.formula);
         break;
     case Kind::IntConverter:
     case Kind::FloatConverter:
-        for (const std::string &v : f.variables) n.add(A::pVariable, v, {"Name", v});
-        n.add(A::FormulaTo, f.toFormula).add(A::FormulaFrom, f.fromFormula).add(A::pValue, f.valueFeature);
+        for (const std::string &v : f.variables) n.Add(A::pVariable, v, {"Name", v});
+        n.Add(A::FormulaTo, f.toFormula).Add(A::FormulaFrom, f.fromFormula).Add(A::pValue, f.valueFeature);
         break;
     case Kind::String:
-    case Kind::Register: n.add(A::pValue, value); break;
+    case Kind::Register: n.Add(A::pValue, value); break;
     }
-    mNodes.push_back(std::move(n.inSchemaOrder()));
+    mNodes.push_back(std::move(n.InSchemaOrder()));
     return true;
 }
 
@@ -688,9 +688,9 @@ bool describeFeatures(const std::vector<FeatureDecl> &aFeatures, const std::vect
         for (const std::string &s : g.front()->selected)
             if (index.count(s)) d.selects[s].push_back(g.front()->name);
     for (const auto &g : groups)
-        if (!d.feature(g, aError)) return false;
+        if (!d.Feature(g, aError)) return false;
     for (const FeatureReference &r : aReferences) {
-        FeatureDecl *f = aWriter.find(r.feature);
+        FeatureDecl *f = aWriter.Find(r.feature);
         if (!f) continue;   // a name that matches no feature of the device's own changes nothing
         switch (r.kind) {
         case FeatureReference::Kind::Invalidator: f->invalidators.push_back(r.other); break;
@@ -704,7 +704,7 @@ bool describeFeatures(const std::vector<FeatureDecl> &aFeatures, const std::vect
         case FeatureReference::Kind::PInc: f->pInc = r.other; break;
         }
     }
-    aWriter.addNodes(d.nodes());
+    aWriter.AddNodes(d.Nodes());
     return true;
 }
 

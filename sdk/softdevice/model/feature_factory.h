@@ -35,9 +35,9 @@ class FeatureFactory : public IZuGenApiFactory
 {
 public:
     // Later declarations belong to this channel (-1: the device).
-    void setSource(int aSource) { mSource = aSource; }
-    const std::vector<FeatureDecl> &features() const { return mFeatures; }
-    const std::vector<FeatureReference> &references() const { return mReferences; }
+    void SetSource(int aSource) { mSource = aSource; }
+    const std::vector<FeatureDecl> &Features() const { return mFeatures; }
+    const std::vector<FeatureReference> &References() const { return mReferences; }
 
     void SetName(const ZuString &aName) override { mNext.name = aName.Narrow(); }
     void SetDisplayName(const ZuString &aDisplayName) override { mNext.displayName = aDisplayName.Narrow(); }
@@ -106,11 +106,11 @@ public:
 private:
     // Checks the name, takes the register and adds the declaration; the
     // attributes are reset whatever the outcome.
-    ZuResult create(FeatureKind aKind, IZuRegister *aRegister, bool aNeedsValue);
-    ZuResult swissKnife(FeatureKind aKind, const ZuString &aFormula);
-    ZuResult converter(FeatureKind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
+    ZuResult Create(FeatureKind aKind, IZuRegister *aRegister, bool aNeedsValue);
+    ZuResult SwissKnife(FeatureKind aKind, const ZuString &aFormula);
+    ZuResult Converter(FeatureKind aKind, const ZuString &aValueFeatureName, const ZuString &aFromFormula,
                        const ZuString &aToFormula);
-    ZuResult reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
+    ZuResult Reference(FeatureReference::Kind aKind, const ZuString &aFeature, const ZuString &aOther,
                        const ZuString &aEntry = ZuString());
 
     int mSource = -1;

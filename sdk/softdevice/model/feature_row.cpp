@@ -21,7 +21,7 @@ void addEntry(Entries &aEntries, const std::string &aName, int64_t aValue)
 
 } // namespace
 
-uint32_t FeatureRow::address(size_t aChannel) const
+uint32_t FeatureRow::Address(size_t aChannel) const
 {
     switch (where) {
     case Where::Device: return addr::DeviceBase + offset;
@@ -32,51 +32,51 @@ uint32_t FeatureRow::address(size_t aChannel) const
     return 0;
 }
 
-bool FeatureRow::ownRegister() const
+bool FeatureRow::OwnRegister() const
 {
     // A feature over another row's register (SensorWidth) adds none.
     return (where == Where::Device || where == Where::Channel) && value != Value::None;
 }
 
-bool FeatureRow::present(const FeatureHost &aHost, size_t aChannel) const
+bool FeatureRow::Present(const FeatureHost &aHost, size_t aChannel) const
 {
-    return presence == Presence::Always || aHost.has(presence, aChannel);
+    return presence == Presence::Always || aHost.Has(presence, aChannel);
 }
 
-bool FeatureRow::presentAnywhere(const FeatureHost &aHost) const
+bool FeatureRow::PresentAnywhere(const FeatureHost &aHost) const
 {
-    const size_t count = per == Per::Device ? 1 : std::max<size_t>(1, aHost.channels());
+    const size_t count = per == Per::Device ? 1 : std::max<size_t>(1, aHost.Channels());
     for (size_t c = 0; c < count; ++c)
-        if (present(aHost, c)) return true;
+        if (Present(aHost, c)) return true;
     return false;
 }
 
-int64_t FeatureRow::bound(FeatureHost &aHost, const Bound &aBound, size_t aChannel) const
+int64_t FeatureRow::GetBound(FeatureHost &aHost, const Bound &aBound, size_t aChannel) const
 {
-    if (aBound.learnt != Value::None) return aHost.read(aBound.learnt, aChannel);
+    if (aBound.learnt != Value::None) return aHost.Read(aBound.learnt, aChannel);
     if (!aBound.feature) return aBound.value;
-    return aBound.row && aBound.row->value != Value::None ? int64_t(aHost.read(aBound.row->value, aChannel)) : 0;
+    return aBound.row && aBound.row->value != Value::None ? int64_t(aHost.Read(aBound.row->value, aChannel)) : 0;
 }
 
-gvcp::ValueLimits FeatureRow::limits(FeatureHost &aHost, size_t aChannel) const
+gvcp::ValueLimits FeatureRow::Limits(FeatureHost &aHost, size_t aChannel) const
 {
-    return gvcp::ValueLimits{bound(aHost, min, aChannel), bound(aHost, max, aChannel), bound(aHost, inc, aChannel)};
+    return gvcp::ValueLimits{GetBound(aHost, min, aChannel), GetBound(aHost, max, aChannel), GetBound(aHost, inc, aChannel)};
 }
 
-Entries FeatureRow::entriesOf(const FeatureHost &aHost, size_t aChannel) const
+Entries FeatureRow::EntriesOf(const FeatureHost &aHost, size_t aChannel) const
 {
-    return from == From::Table ? fixedEntries : aHost.entries(from, aChannel);
+    return from == From::Table ? fixedEntries : aHost.GetEntries(from, aChannel);
 }
 
-uint16_t FeatureRow::check(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const
+uint16_t FeatureRow::Check(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const
 {
-    if (isLocked && aHost.read(Value::TLParamsLocked, 0)) return kStatusAccessDenied;
+    if (isLocked && aHost.Read(Value::TLParamsLocked, 0)) return kStatusAccessDenied;
     bool takes = true;
     switch (kind) {
-    case Kind::Integer: takes = limits(aHost, aChannel).Takes(aValue); break;
+    case Kind::Integer: takes = Limits(aHost, aChannel).Takes(aValue); break;
     case Kind::Boolean: takes = aValue == 0 || aValue == commandValue; break;
     case Kind::Enumeration: {
-        const Entries entries = entriesOf(aHost, aChannel);
+        const Entries entries = EntriesOf(aHost, aChannel);
         takes = std::any_of(entries.begin(), entries.end(), [&](const auto &e) { return e.second == int64_t(aValue); });
         break;
     }
@@ -85,36 +85,36 @@ uint16_t FeatureRow::check(FeatureHost &aHost, size_t aChannel, uint32_t aValue)
     return takes ? kStatusSuccess : kStatusInvalidParameter;
 }
 
-uint16_t FeatureRow::write(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const
+uint16_t FeatureRow::Write(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const
 {
-    if (const uint16_t refused = check(aHost, aChannel, aValue)) return refused;
-    const uint16_t status = aHost.write(value, aChannel, aValue);
+    if (const uint16_t refused = Check(aHost, aChannel, aValue)) return refused;
+    const uint16_t status = aHost.Write(value, aChannel, aValue);
     // What the source accepted is what it streams.
-    if (status == kStatusSuccess && geometry != Geometry::None) aHost.imageChanged(aChannel);
+    if (status == kStatusSuccess && geometry != Geometry::None) aHost.ImageChanged(aChannel);
     return status;
 }
 
-uint16_t FeatureRow::checkFloat(FeatureHost &aHost, double aValue) const
+uint16_t FeatureRow::CheckFloat(FeatureHost &aHost, double aValue) const
 {
-    if (isLocked && aHost.read(Value::TLParamsLocked, 0)) return kStatusAccessDenied;
+    if (isLocked && aHost.Read(Value::TLParamsLocked, 0)) return kStatusAccessDenied;
     // Not a number is outside every limit.
     return aValue >= fmin && aValue <= fmax ? kStatusSuccess : kStatusInvalidParameter;
 }
 
-uint16_t FeatureRow::writeFloat(FeatureHost &aHost, double aValue) const
+uint16_t FeatureRow::WriteFloat(FeatureHost &aHost, double aValue) const
 {
-    if (const uint16_t refused = checkFloat(aHost, aValue)) return refused;
-    aHost.writeFloat(value, aValue);
+    if (const uint16_t refused = CheckFloat(aHost, aValue)) return refused;
+    aHost.WriteFloat(value, aValue);
     return kStatusSuccess;
 }
 
-FeatureDecl FeatureRow::declare(FeatureHost &aHost, const std::string &aCategory) const
+FeatureDecl FeatureRow::Declare(FeatureHost &aHost, const std::string &aCategory) const
 {
     FeatureDecl d;
     d.kind = kind;
     d.name = name;
     d.category = aCategory;
-    d.address = address(0);
+    d.address = Address(0);
     d.access = access;
     d.toolTip = toolTip;
     d.visibility = visibility;
@@ -127,14 +127,14 @@ FeatureDecl FeatureRow::declare(FeatureHost &aHost, const std::string &aCategory
     d.streamable = userSet;
     d.standard = true;
     if (isLocked) d.lockedBy = "TLParamsLocked";
-    if (aHost.channels() > 1 && per != Per::Device) {
+    if (aHost.Channels() > 1 && per != Per::Device) {
         d.indexedBy = per == Per::Source ? "SourceSelector" : "GevStreamChannelSelector";
         d.indexStep = where == Where::Bootstrap ? reg::StreamChannelStride : addr::ChannelStride;
     }
     // A limit another feature holds is that feature; one the camera learns is its value now.
     auto declared = [&](const Bound &aBound, int64_t &aValue, std::string &aName) {
         if (aBound.feature) aName = aBound.feature;
-        else aValue = bound(aHost, aBound, 0);
+        else aValue = GetBound(aHost, aBound, 0);
     };
     declared(min, d.min, d.pMin);
     declared(max, d.max, d.pMax);
@@ -144,9 +144,9 @@ FeatureDecl FeatureRow::declare(FeatureHost &aHost, const std::string &aCategory
     if (kind == Kind::Enumeration) {
         // Every source's entries.
         Entries all;
-        const size_t count = per == Per::Device ? 1 : std::max<size_t>(1, aHost.channels());
+        const size_t count = per == Per::Device ? 1 : std::max<size_t>(1, aHost.Channels());
         for (size_t c = 0; c < count; ++c)
-            for (const auto &e : entriesOf(aHost, c)) addEntry(all, e.first, e.second);
+            for (const auto &e : EntriesOf(aHost, c)) addEntry(all, e.first, e.second);
         if (all.empty() && from == From::PixelTypes) all.emplace_back("Mono8", int64_t(ZuPixelMono8));
         for (const auto &e : all) d.entries.push_back(FeatureDecl::Entry{e.first, e.second, {}, true});
     }

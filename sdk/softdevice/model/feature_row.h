@@ -50,18 +50,18 @@ class FeatureHost
 {
 public:
     virtual ~FeatureHost() = default;
-    virtual size_t channels() const = 0;
+    virtual size_t Channels() const = 0;
     // What a row's register holds, and a write of it once the row's own
     // rules took it (a GVCP status).
-    virtual uint32_t read(Value aValue, size_t aChannel) = 0;
-    virtual uint16_t write(Value aValue, size_t aChannel, uint32_t aNew) = 0;
+    virtual uint32_t Read(Value aValue, size_t aChannel) = 0;
+    virtual uint16_t Write(Value aValue, size_t aChannel, uint32_t aNew) = 0;
     // An 8-byte IEEE register's value.
-    virtual double readFloat(Value aValue) = 0;
-    virtual void writeFloat(Value aValue, double aNew) = 0;
-    virtual bool has(Presence aPresence, size_t aChannel) const = 0;
-    virtual Entries entries(From aFrom, size_t aChannel) const = 0;
+    virtual double ReadFloat(Value aValue) = 0;
+    virtual void WriteFloat(Value aValue, double aNew) = 0;
+    virtual bool Has(Presence aPresence, size_t aChannel) const = 0;
+    virtual Entries GetEntries(From aFrom, size_t aChannel) const = 0;
     // A write changed the image a channel's source streams.
-    virtual void imageChanged(size_t aChannel) = 0;
+    virtual void ImageChanged(size_t aChannel) = 0;
 };
 
 struct FeatureRow;
@@ -95,54 +95,54 @@ struct FeatureRow {
     FeatureRow(const char *aName, Kind aKind, const char *aToolTip) : name(aName), kind(aKind), toolTip(aToolTip) {}
 
     // The register.
-    FeatureRow &device(uint32_t aOffset) { return at(Where::Device, aOffset); }
-    FeatureRow &channel(uint32_t aOffset, Per aPer = Per::Source) { return at(Where::Channel, aOffset, aPer); }
-    FeatureRow &bootstrap(uint32_t aAddress, Per aPer = Per::Device) { return at(Where::Bootstrap, aAddress, aPer); }
-    FeatureRow &block(uint32_t aAddress) { return at(Where::Block, aAddress); }
-    FeatureRow &readOnly() { access = "RO"; return *this; }
-    FeatureRow &writeOnly() { access = "WO"; return *this; }
-    FeatureRow &bits(int aLsb, int aMsb) { lsb = aLsb; msb = aMsb; return *this; }
-    FeatureRow &bytes(uint32_t aLength) { length = aLength; return *this; }
+    FeatureRow &Device(uint32_t aOffset) { return At(Where::Device, aOffset); }
+    FeatureRow &Channel(uint32_t aOffset, Per aPer = Per::Source) { return At(Where::Channel, aOffset, aPer); }
+    FeatureRow &Bootstrap(uint32_t aAddress, Per aPer = Per::Device) { return At(Where::Bootstrap, aAddress, aPer); }
+    FeatureRow &Block(uint32_t aAddress) { return At(Where::Block, aAddress); }
+    FeatureRow &ReadOnly() { access = "RO"; return *this; }
+    FeatureRow &WriteOnly() { access = "WO"; return *this; }
+    FeatureRow &Bits(int aLsb, int aMsb) { lsb = aLsb; msb = aMsb; return *this; }
+    FeatureRow &Bytes(uint32_t aLength) { length = aLength; return *this; }
     // The camera's value its register holds.
-    FeatureRow &holds(Value aValue) { value = aValue; return *this; }
+    FeatureRow &Holds(Value aValue) { value = aValue; return *this; }
     // Its value.
-    FeatureRow &limits(Bound aMin, Bound aMax, Bound aInc = Bound(1)) { min = aMin; max = aMax; inc = aInc; return *this; }
-    FeatureRow &floatLimits(double aMin, double aMax) { fmin = aMin; fmax = aMax; return *this; }
-    FeatureRow &entries(Entries aEntries) { fixedEntries = std::move(aEntries); return *this; }
-    FeatureRow &entriesFrom(From aFrom) { from = aFrom; return *this; }
-    FeatureRow &onValue(int64_t aValue) { commandValue = aValue; return *this; }
+    FeatureRow &Limits(Bound aMin, Bound aMax, Bound aInc = Bound(1)) { min = aMin; max = aMax; inc = aInc; return *this; }
+    FeatureRow &FloatLimits(double aMin, double aMax) { fmin = aMin; fmax = aMax; return *this; }
+    FeatureRow &FixedEntries(Entries aEntries) { fixedEntries = std::move(aEntries); return *this; }
+    FeatureRow &EntriesFrom(From aFrom) { from = aFrom; return *this; }
+    FeatureRow &OnValue(int64_t aValue) { commandValue = aValue; return *this; }
     // How a controller sees it.
-    FeatureRow &seen(const char *aVisibility) { visibility = aVisibility; return *this; }
-    FeatureRow &shown(const char *aRepresentation) { representation = aRepresentation; return *this; }
-    FeatureRow &in(const char *aUnit) { unit = aUnit; return *this; }
+    FeatureRow &Seen(const char *aVisibility) { visibility = aVisibility; return *this; }
+    FeatureRow &Shown(const char *aRepresentation) { representation = aRepresentation; return *this; }
+    FeatureRow &In(const char *aUnit) { unit = aUnit; return *this; }
     // A selector of every feature per source or stream channel, or of these.
-    FeatureRow &selecting(Per aPer) { selects = aPer; return *this; }
-    FeatureRow &selecting(std::vector<const char *> aNames) { selectedNames = std::move(aNames); return *this; }
+    FeatureRow &Selecting(Per aPer) { selects = aPer; return *this; }
+    FeatureRow &Selecting(std::vector<const char *> aNames) { selectedNames = std::move(aNames); return *this; }
     // TLParamsLocked locks it; user sets keep it (Streamable).
-    FeatureRow &locked() { isLocked = true; return *this; }
-    FeatureRow &kept(Geometry aGeometry = Geometry::None) { userSet = true; geometry = aGeometry; return *this; }
-    FeatureRow &only(Presence aPresence) { presence = aPresence; return *this; }
+    FeatureRow &Locked() { isLocked = true; return *this; }
+    FeatureRow &Kept(Geometry aGeometry = Geometry::None) { userSet = true; geometry = aGeometry; return *this; }
+    FeatureRow &Only(Presence aPresence) { presence = aPresence; return *this; }
 
     // ---- What the row does with a camera.
     // Its register's address (for a row per channel, that channel's).
-    uint32_t address(size_t aChannel) const;
+    uint32_t Address(size_t aChannel) const;
     // The device lays out a register of its own for it.
-    bool ownRegister() const;
-    bool present(const FeatureHost &aHost, size_t aChannel) const;
+    bool OwnRegister() const;
+    bool Present(const FeatureHost &aHost, size_t aChannel) const;
     // Whether any channel (or the device) has it.
-    bool presentAnywhere(const FeatureHost &aHost) const;
-    int64_t bound(FeatureHost &aHost, const Bound &aBound, size_t aChannel) const;
-    gvcp::ValueLimits limits(FeatureHost &aHost, size_t aChannel) const;
-    Entries entriesOf(const FeatureHost &aHost, size_t aChannel) const;
+    bool PresentAnywhere(const FeatureHost &aHost) const;
+    int64_t GetBound(FeatureHost &aHost, const Bound &aBound, size_t aChannel) const;
+    gvcp::ValueLimits Limits(FeatureHost &aHost, size_t aChannel) const;
+    Entries EntriesOf(const FeatureHost &aHost, size_t aChannel) const;
     // What a write of the register is answered, changing nothing (a GVCP
     // status); a write checks so first.
-    uint16_t check(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const;
-    uint16_t write(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const;
+    uint16_t Check(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const;
+    uint16_t Write(FeatureHost &aHost, size_t aChannel, uint32_t aValue) const;
     // The same for an 8-byte IEEE register.
-    uint16_t checkFloat(FeatureHost &aHost, double aValue) const;
-    uint16_t writeFloat(FeatureHost &aHost, double aValue) const;
+    uint16_t CheckFloat(FeatureHost &aHost, double aValue) const;
+    uint16_t WriteFloat(FeatureHost &aHost, double aValue) const;
     // Its declaration in a description, of the channels the host has.
-    FeatureDecl declare(FeatureHost &aHost, const std::string &aCategory) const;
+    FeatureDecl Declare(FeatureHost &aHost, const std::string &aCategory) const;
 
     const char *name;
     Kind kind;
@@ -170,7 +170,7 @@ struct FeatureRow {
     Presence presence = Presence::Always;
 
 private:
-    FeatureRow &at(Where aWhere, uint32_t aOffset, Per aPer = Per::Device)
+    FeatureRow &At(Where aWhere, uint32_t aOffset, Per aPer = Per::Device)
     {
         where = aWhere;
         offset = aOffset;

@@ -5,7 +5,7 @@
 namespace tarn {
 namespace softdevice {
 
-uint32_t Identity::limitOf(Field aField)
+uint32_t Identity::LimitOf(Field aField)
 {
     switch (aField) {
     case Field::ManufacturerInfo: return 47;
@@ -26,70 +26,70 @@ Identity::Identity()
     mVersionGuid = ZuString("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9");
 }
 
-ZuString &Identity::slot(Field aField)
+ZuString &Identity::Slot(Field aField)
 {
     return mTexts[int(aField)];
 }
 
-std::string Identity::text(Field aField) const
+std::string Identity::Text(Field aField) const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return mTexts[int(aField)].Narrow();
 }
 
-IdentityTexts Identity::texts() const
+IdentityTexts Identity::Texts() const
 {
     IdentityTexts t;
-    t.manufacturerName = text(Field::Manufacturer);
-    t.modelName = text(Field::Model);
-    t.deviceVersion = text(Field::DeviceVersion);
-    t.manufacturerInfo = text(Field::ManufacturerInfo);
-    t.serialNumber = text(Field::Serial);
+    t.manufacturerName = Text(Field::Manufacturer);
+    t.modelName = Text(Field::Model);
+    t.deviceVersion = Text(Field::DeviceVersion);
+    t.manufacturerInfo = Text(Field::ManufacturerInfo);
+    t.serialNumber = Text(Field::Serial);
     return t;
 }
 
-std::string Identity::regDescModel() const
+std::string Identity::RegDescModel() const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return (mRegDescModelSet ? mRegDescModel : mTexts[int(Field::Model)]).Narrow();
 }
 
-std::string Identity::regDescVendor() const
+std::string Identity::RegDescVendor() const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return (mRegDescVendorSet ? mRegDescVendor : mTexts[int(Field::Manufacturer)]).Narrow();
 }
 
-void Identity::freezeDescription(bool aFrozen)
+void Identity::FreezeDescription(bool aFrozen)
 {
     std::lock_guard<std::mutex> lock(mLock);
     mFrozen = aFrozen;
 }
 
-ZuResult Identity::set(Field aField, const ZuString &aValue)
+ZuResult Identity::Set(Field aField, const ZuString &aValue)
 {
     // The register keeps a terminating null, so the text is one byte shorter.
-    if (aValue.Narrow().size() > limitOf(aField)) return ZuResult(ZU_INVALID_PARAMETER);
+    if (aValue.Narrow().size() > LimitOf(aField)) return ZuResult(ZU_INVALID_PARAMETER);
     {
         std::lock_guard<std::mutex> lock(mLock);
-        slot(aField) = aValue;
+        Slot(aField) = aValue;
     }
     if (mOnChange) mOnChange(aField);
     return ZuResult(ZU_OK);
 }
 
-const ZuString &Identity::GetManufacturerName() { return slot(Field::Manufacturer); }
-const ZuString &Identity::GetModelName() { return slot(Field::Model); }
-const ZuString &Identity::GetDeviceVersion() { return slot(Field::DeviceVersion); }
-const ZuString &Identity::GetDeviceFirmwareVersion() { return slot(Field::Firmware); }
-const ZuString &Identity::GetManufacturerInformation() { return slot(Field::ManufacturerInfo); }
-const ZuString &Identity::GetSerialNumber() { return slot(Field::Serial); }
-ZuResult Identity::SetManufacturerName(const ZuString &aValue) { return set(Field::Manufacturer, aValue); }
-ZuResult Identity::SetModelName(const ZuString &aValue) { return set(Field::Model, aValue); }
-ZuResult Identity::SetDeviceVersion(const ZuString &aValue) { return set(Field::DeviceVersion, aValue); }
-ZuResult Identity::SetDeviceFirmwareVersion(const ZuString &aValue) { return set(Field::Firmware, aValue); }
-ZuResult Identity::SetManufacturerInformation(const ZuString &aValue) { return set(Field::ManufacturerInfo, aValue); }
-ZuResult Identity::SetSerialNumber(const ZuString &aValue) { return set(Field::Serial, aValue); }
+const ZuString &Identity::GetManufacturerName() { return Slot(Field::Manufacturer); }
+const ZuString &Identity::GetModelName() { return Slot(Field::Model); }
+const ZuString &Identity::GetDeviceVersion() { return Slot(Field::DeviceVersion); }
+const ZuString &Identity::GetDeviceFirmwareVersion() { return Slot(Field::Firmware); }
+const ZuString &Identity::GetManufacturerInformation() { return Slot(Field::ManufacturerInfo); }
+const ZuString &Identity::GetSerialNumber() { return Slot(Field::Serial); }
+ZuResult Identity::SetManufacturerName(const ZuString &aValue) { return Set(Field::Manufacturer, aValue); }
+ZuResult Identity::SetModelName(const ZuString &aValue) { return Set(Field::Model, aValue); }
+ZuResult Identity::SetDeviceVersion(const ZuString &aValue) { return Set(Field::DeviceVersion, aValue); }
+ZuResult Identity::SetDeviceFirmwareVersion(const ZuString &aValue) { return Set(Field::Firmware, aValue); }
+ZuResult Identity::SetManufacturerInformation(const ZuString &aValue) { return Set(Field::ManufacturerInfo, aValue); }
+ZuResult Identity::SetSerialNumber(const ZuString &aValue) { return Set(Field::Serial, aValue); }
 
 uint16_t Identity::GetGenICamXMLVersionMajor() const { std::lock_guard<std::mutex> lock(mLock); return mVersion[0]; }
 uint16_t Identity::GetGenICamXMLVersionMinor() const { std::lock_guard<std::mutex> lock(mLock); return mVersion[1]; }
@@ -120,7 +120,7 @@ ZuResult Identity::SetGenICamXMLVersion(uint16_t aMajor, uint16_t aMinor, uint16
     return ZuResult(ZU_OK);
 }
 
-bool Identity::isGuid(const std::string &aText)
+bool Identity::IsGuid(const std::string &aText)
 {
     static const int kGroups[] = {8, 4, 4, 4, 12};
     size_t at = 0;
@@ -137,7 +137,7 @@ bool Identity::isGuid(const std::string &aText)
 
 ZuResult Identity::SetGenICamXMLGUIDs(const ZuString &aProduct, const ZuString &aVersion)
 {
-    if (!isGuid(aProduct.Narrow()) || !isGuid(aVersion.Narrow())) return ZuResult(ZU_INVALID_PARAMETER);
+    if (!IsGuid(aProduct.Narrow()) || !IsGuid(aVersion.Narrow())) return ZuResult(ZU_INVALID_PARAMETER);
     {
         std::lock_guard<std::mutex> lock(mLock);
         if (mFrozen) return ZuResult(ZU_STATE_ERROR);
@@ -148,7 +148,7 @@ ZuResult Identity::SetGenICamXMLGUIDs(const ZuString &aProduct, const ZuString &
     return ZuResult(ZU_OK);
 }
 
-ZuResult Identity::setRegDesc(ZuString &aSlot, bool &aIsSet, const ZuString &aValue)
+ZuResult Identity::SetRegDesc(ZuString &aSlot, bool &aIsSet, const ZuString &aValue)
 {
     if (aValue.Narrow().size() > 31) return ZuResult(ZU_INVALID_PARAMETER);
     {
@@ -162,12 +162,12 @@ ZuResult Identity::setRegDesc(ZuString &aSlot, bool &aIsSet, const ZuString &aVa
 
 ZuResult Identity::SetGenICamXMLRegDescModelName(const ZuString &aModelName)
 {
-    return setRegDesc(mRegDescModel, mRegDescModelSet, aModelName);
+    return SetRegDesc(mRegDescModel, mRegDescModelSet, aModelName);
 }
 
 ZuResult Identity::SetGenICamXMLRegDescVendorName(const ZuString &aVendorName)
 {
-    return setRegDesc(mRegDescVendor, mRegDescVendorSet, aVendorName);
+    return SetRegDesc(mRegDescVendor, mRegDescVendorSet, aVendorName);
 }
 
 } // namespace softdevice

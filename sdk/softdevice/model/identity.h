@@ -21,21 +21,21 @@ public:
     enum class Field { Manufacturer, Model, DeviceVersion, Firmware, ManufacturerInfo, Serial, Description };
 
     // Largest text of each field in bytes (the register holds a null after it).
-    static uint32_t limitOf(Field aField);
+    static uint32_t LimitOf(Field aField);
 
     Identity();
 
-    void setOnChange(std::function<void(Field)> aOnChange) { mOnChange = std::move(aOnChange); }
+    void SetOnChange(std::function<void(Field)> aOnChange) { mOnChange = std::move(aOnChange); }
     // From now on the description's version and GUIDs stay as they are
     // (until thawed by the next Start, which writes a new description).
-    void freezeDescription(bool aFrozen = true);
+    void FreezeDescription(bool aFrozen = true);
 
     // A copy, safe while another thread sets it.
-    std::string text(Field aField) const;
+    std::string Text(Field aField) const;
     // The texts the bootstrap registers show.
-    IdentityTexts texts() const;
-    std::string regDescModel() const;
-    std::string regDescVendor() const;
+    IdentityTexts Texts() const;
+    std::string RegDescModel() const;
+    std::string RegDescVendor() const;
 
     const ZuString &GetManufacturerName() override;
     const ZuString &GetModelName() override;
@@ -61,12 +61,12 @@ public:
     ZuResult SetGenICamXMLRegDescModelName(const ZuString &aModelName) override;
     ZuResult SetGenICamXMLRegDescVendorName(const ZuString &aVendorName) override;
 
-    static bool isGuid(const std::string &aText);
+    static bool IsGuid(const std::string &aText);
 
 private:
-    ZuResult set(Field aField, const ZuString &aValue);
-    ZuResult setRegDesc(ZuString &aSlot, bool &aIsSet, const ZuString &aValue);
-    ZuString &slot(Field aField);
+    ZuResult Set(Field aField, const ZuString &aValue);
+    ZuResult SetRegDesc(ZuString &aSlot, bool &aIsSet, const ZuString &aValue);
+    ZuString &Slot(Field aField);
 
     mutable std::mutex mLock;
     ZuString mTexts[6];

@@ -8,13 +8,13 @@ namespace softdevice {
 bool MessageChannel::IsOpened()
 {
     ControlLink *link = mLink;
-    return link && link->eventsOpen();
+    return link && link->EventsOpen();
 }
 
 ZuResult MessageChannel::FireEvent(uint16_t aEventID, uint64_t aBlockID, uint16_t aChannelIndex)
 {
     ControlLink *link = mLink;
-    if (!link || !link->postEvent(aEventID, aBlockID, aChannelIndex, nullptr, 0)) return ZuResult(ZU_STATE_ERROR);
+    if (!link || !link->PostEvent(aEventID, aBlockID, aChannelIndex, nullptr, 0)) return ZuResult(ZU_STATE_ERROR);
     return ZuResult(ZU_OK);
 }
 
@@ -24,7 +24,7 @@ ZuResult MessageChannel::FireEvent(uint16_t aEventID, uint8_t *aData, uint32_t a
     if (!aData || aDataLength == 0 || aDataLength > kMaxData || aDataLength % 4)
         return ZuResult(ZU_INVALID_PARAMETER);
     ControlLink *link = mLink;
-    if (!link || !link->postEvent(aEventID, aBlockID, aChannelIndex, aData, aDataLength))
+    if (!link || !link->PostEvent(aEventID, aBlockID, aChannelIndex, aData, aDataLength))
         return ZuResult(ZU_STATE_ERROR);
     return ZuResult(ZU_OK);
 }

@@ -22,7 +22,7 @@ public:
     // extended-ID event header, rounded down to whole words.
     static constexpr uint32_t kMaxData = 512;
 
-    void setLink(ControlLink *aLink) { mLink = aLink; }
+    void SetLink(ControlLink *aLink) { mLink = aLink; }
 
     ZuResult FireEvent(uint16_t aEventID, uint64_t aBlockID = 0, uint16_t aChannelIndex = 0xFFFF) override;
     ZuResult FireEvent(uint16_t aEventID, uint8_t *aData, uint32_t aDataLength, uint64_t aBlockID = 0,

@@ -11,7 +11,7 @@ namespace softdevice {
 using gev::loadBig32;
 using gev::storeBig32;
 
-void RegisterSpace::addRegister(uint32_t address, Getter get, Setter set, Check check)
+void RegisterSpace::AddRegister(uint32_t address, Getter get, Setter set, Check check)
 {
     Entry &e = mEntries[address];
     e.size = 4;
@@ -20,7 +20,7 @@ void RegisterSpace::addRegister(uint32_t address, Getter get, Setter set, Check 
     e.check = std::move(check);
 }
 
-uint32_t *RegisterSpace::addValue(uint32_t address, uint32_t initial, bool writable,
+uint32_t *RegisterSpace::AddValue(uint32_t address, uint32_t initial, bool writable,
                                   std::function<uint16_t(uint32_t, uint32_t)> check)
 {
     Entry &e = mEntries[address];
@@ -42,7 +42,7 @@ uint32_t *RegisterSpace::addValue(uint32_t address, uint32_t initial, bool writa
     return slot;
 }
 
-void RegisterSpace::addBlock(uint32_t address, uint32_t size, bool writable, BlockWrite onWrite)
+void RegisterSpace::AddBlock(uint32_t address, uint32_t size, bool writable, BlockWrite onWrite)
 {
     Entry &e = mEntries[address];
     e.isBlock = true;
@@ -52,7 +52,7 @@ void RegisterSpace::addBlock(uint32_t address, uint32_t size, bool writable, Blo
     e.onWrite = std::move(onWrite);
 }
 
-void RegisterSpace::addDynamicBlock(uint32_t address, uint32_t size, BlockRead read)
+void RegisterSpace::AddDynamicBlock(uint32_t address, uint32_t size, BlockRead read)
 {
     Entry &e = mEntries[address];
     e.isBlock = true;
@@ -60,7 +60,7 @@ void RegisterSpace::addDynamicBlock(uint32_t address, uint32_t size, BlockRead r
     e.read = std::move(read);
 }
 
-void RegisterSpace::addRange(uint32_t address, uint32_t size, Range range)
+void RegisterSpace::AddRange(uint32_t address, uint32_t size, Range range)
 {
     Entry &e = mEntries[address];
     e.isBlock = true;
@@ -69,7 +69,7 @@ void RegisterSpace::addRange(uint32_t address, uint32_t size, Range range)
     e.range = std::move(range);
 }
 
-bool RegisterSpace::isFree(uint32_t address, uint32_t size) const
+bool RegisterSpace::IsFree(uint32_t address, uint32_t size) const
 {
     const uint64_t end = uint64_t(address) + size;
     if (end > 0x100000000ull) return false;
@@ -83,7 +83,7 @@ bool RegisterSpace::isFree(uint32_t address, uint32_t size) const
     return true;
 }
 
-bool RegisterSpace::setBlock(uint32_t address, const void *data, size_t size)
+bool RegisterSpace::SetBlock(uint32_t address, const void *data, size_t size)
 {
     auto it = mEntries.find(address);
     if (it == mEntries.end() || !it->second.isBlock || it->second.read || size > it->second.bytes.size()) return false;
@@ -94,7 +94,7 @@ bool RegisterSpace::setBlock(uint32_t address, const void *data, size_t size)
     return true;
 }
 
-std::vector<uint8_t> RegisterSpace::block(uint32_t address) const
+std::vector<uint8_t> RegisterSpace::Block(uint32_t address) const
 {
     auto it = mEntries.find(address);
     if (it == mEntries.end() || !it->second.isBlock) return {};
@@ -102,13 +102,13 @@ std::vector<uint8_t> RegisterSpace::block(uint32_t address) const
     return it->second.bytes;
 }
 
-bool RegisterSpace::contains(uint32_t address) const
+bool RegisterSpace::Contains(uint32_t address) const
 {
     uint32_t base = 0;
-    return find(address, base) != nullptr;
+    return Find(address, base) != nullptr;
 }
 
-const RegisterSpace::Entry *RegisterSpace::find(uint32_t address, uint32_t &base) const
+const RegisterSpace::Entry *RegisterSpace::Find(uint32_t address, uint32_t &base) const
 {
     auto it = mEntries.upper_bound(address);
     if (it == mEntries.begin()) return nullptr;
@@ -118,30 +118,30 @@ const RegisterSpace::Entry *RegisterSpace::find(uint32_t address, uint32_t &base
     return &it->second;
 }
 
-RegisterSpace::Entry *RegisterSpace::find(uint32_t address, uint32_t &base)
+RegisterSpace::Entry *RegisterSpace::Find(uint32_t address, uint32_t &base)
 {
-    return const_cast<Entry *>(static_cast<const RegisterSpace *>(this)->find(address, base));
+    return const_cast<Entry *>(static_cast<const RegisterSpace *>(this)->Find(address, base));
 }
 
-uint16_t RegisterSpace::readRegister(uint32_t address, uint32_t &value) const
+uint16_t RegisterSpace::ReadRegister(uint32_t address, uint32_t &value) const
 {
     if (address % 4) return kStatusBadAlignment;
     std::vector<uint8_t> out;
-    uint16_t status = readMemory(address, 4, out);
+    uint16_t status = ReadMemory(address, 4, out);
     if (status != kStatusSuccess) return status;
     value = loadBig32(out.data());
     return kStatusSuccess;
 }
 
-uint16_t RegisterSpace::writeRegister(uint32_t address, uint32_t value)
+uint16_t RegisterSpace::WriteRegister(uint32_t address, uint32_t value)
 {
     if (address % 4) return kStatusBadAlignment;
     uint8_t bytes[4];
     storeBig32(bytes, value);
-    return writeMemory(address, bytes, 4);
+    return WriteMemory(address, bytes, 4);
 }
 
-uint16_t RegisterSpace::readMemory(uint32_t address, uint32_t count, std::vector<uint8_t> &out) const
+uint16_t RegisterSpace::ReadMemory(uint32_t address, uint32_t count, std::vector<uint8_t> &out) const
 {
     out.clear();
     if (address % 4 || count % 4) return kStatusBadAlignment;
@@ -150,7 +150,7 @@ uint16_t RegisterSpace::readMemory(uint32_t address, uint32_t count, std::vector
     const uint64_t end = uint64_t(address) + count;
     while (at < end) {
         uint32_t base = 0;
-        const Entry *e = find(uint32_t(at), base);
+        const Entry *e = Find(uint32_t(at), base);
         if (!e) {
             out.clear();
             return kStatusInvalidAddress;
@@ -185,13 +185,13 @@ uint16_t RegisterSpace::readMemory(uint32_t address, uint32_t count, std::vector
     return kStatusSuccess;
 }
 
-uint16_t RegisterSpace::spans(uint32_t address, const uint8_t *data, uint32_t count, std::vector<Span> &out)
+uint16_t RegisterSpace::Spans(uint32_t address, const uint8_t *data, uint32_t count, std::vector<Span> &out)
 {
     // Where the write lands first (every entry there and writable), then
     // whether each entry takes its part.
     for (uint64_t at = address; at < uint64_t(address) + count;) {
         uint32_t base = 0;
-        Entry *e = find(uint32_t(at), base);
+        Entry *e = Find(uint32_t(at), base);
         if (!e) return kStatusInvalidAddress;
         if (e->isBlock ? !e->writable : !e->set) return kStatusWriteProtect;
         const uint64_t stop = std::min<uint64_t>(uint64_t(address) + count, uint64_t(base) + e->size);
@@ -208,7 +208,7 @@ uint16_t RegisterSpace::spans(uint32_t address, const uint8_t *data, uint32_t co
     return kStatusSuccess;
 }
 
-uint16_t RegisterSpace::write(const Span &span, const uint8_t *data)
+uint16_t RegisterSpace::Write(const Span &span, const uint8_t *data)
 {
     Entry &e = *span.entry;
     const uint32_t offset = span.at - span.base, count = span.stop - span.at;
@@ -222,7 +222,7 @@ uint16_t RegisterSpace::write(const Span &span, const uint8_t *data)
     return kStatusSuccess;
 }
 
-bool RegisterSpace::peek(const Span &span, std::vector<uint8_t> &out)
+bool RegisterSpace::Peek(const Span &span, std::vector<uint8_t> &out)
 {
     const Entry &e = *span.entry;
     const uint32_t offset = span.at - span.base, count = span.stop - span.at;
@@ -238,23 +238,23 @@ bool RegisterSpace::peek(const Span &span, std::vector<uint8_t> &out)
     return true;
 }
 
-uint16_t RegisterSpace::writeMemory(uint32_t address, const uint8_t *data, uint32_t count)
+uint16_t RegisterSpace::WriteMemory(uint32_t address, const uint8_t *data, uint32_t count)
 {
     if (address % 4 || count % 4) return kStatusBadAlignment;
     std::vector<Span> all;
-    const uint16_t refused = spans(address, data, count, all);
+    const uint16_t refused = Spans(address, data, count, all);
     if (refused != kStatusSuccess) return refused;
     // A lone entry's own write changes nothing when refused.
     std::vector<std::pair<const Span *, std::vector<uint8_t>>> before;
     for (const Span &s : all) {
         if (all.size() > 1) {
             before.emplace_back(&s, std::vector<uint8_t>());
-            if (!peek(s, before.back().second)) before.pop_back();
+            if (!Peek(s, before.back().second)) before.pop_back();
         }
-        const uint16_t status = write(s, data + (s.at - address));
+        const uint16_t status = Write(s, data + (s.at - address));
         if (status == kStatusSuccess) continue;
         for (auto it = before.rbegin(); it != before.rend(); ++it)
-            if (it->first != &s) write(*it->first, it->second.data());
+            if (it->first != &s) Write(*it->first, it->second.data());
         return status;
     }
     return kStatusSuccess;

@@ -40,17 +40,17 @@ public:
     using BlockWrite = std::function<void(uint32_t offset, uint32_t size)>;
 
     // A 32-bit register; no setter makes it read-only, no getter write-only.
-    void addRegister(uint32_t address, Getter get, Setter set = nullptr, Check check = nullptr);
+    void AddRegister(uint32_t address, Getter get, Setter set = nullptr, Check check = nullptr);
     // A register holding its own value, optionally told of each write.
     // Returns where the value lives (stable for the space's life).
-    uint32_t *addValue(uint32_t address, uint32_t initial, bool writable,
+    uint32_t *AddValue(uint32_t address, uint32_t initial, bool writable,
                        std::function<uint16_t(uint32_t oldValue, uint32_t newValue)> check = nullptr);
     // A memory block of size bytes (a multiple of 4), zero-filled.
-    void addBlock(uint32_t address, uint32_t size, bool writable, BlockWrite onWrite = nullptr);
+    void AddBlock(uint32_t address, uint32_t size, bool writable, BlockWrite onWrite = nullptr);
     // A read-only block whose bytes a function supplies on each read (a
     // description that can grow); bytes past what it supplies read as 0.
     using BlockRead = std::function<void(uint32_t offset, uint32_t count, uint8_t *out)>;
-    void addDynamicBlock(uint32_t address, uint32_t size, BlockRead read);
+    void AddDynamicBlock(uint32_t address, uint32_t size, BlockRead read);
     // A range whose reads and writes an owner serves (a custom register,
     // which runs its sinks): each returns a GVCP status. Called without any
     // lock of the space held. check answers as a register's Check does;
@@ -64,24 +64,24 @@ public:
         RangeWrite check;
         RangeRead peek;
     };
-    void addRange(uint32_t address, uint32_t size, Range range);
+    void AddRange(uint32_t address, uint32_t size, Range range);
     // False when any byte of [address, address + size) is taken.
-    bool isFree(uint32_t address, uint32_t size) const;
+    bool IsFree(uint32_t address, uint32_t size) const;
     // Replaces the contents of a block (zero-filled past data); false when
     // no block starts at address or data does not fit.
-    bool setBlock(uint32_t address, const void *data, size_t size);
-    std::vector<uint8_t> block(uint32_t address) const;
-    bool contains(uint32_t address) const;
+    bool SetBlock(uint32_t address, const void *data, size_t size);
+    std::vector<uint8_t> Block(uint32_t address) const;
+    bool Contains(uint32_t address) const;
 
-    uint16_t readRegister(uint32_t address, uint32_t &value) const;
-    uint16_t writeRegister(uint32_t address, uint32_t value);
+    uint16_t ReadRegister(uint32_t address, uint32_t &value) const;
+    uint16_t WriteRegister(uint32_t address, uint32_t value);
     // count and address multiples of 4; a read may span several entries.
-    uint16_t readMemory(uint32_t address, uint32_t count, std::vector<uint8_t> &out) const;
+    uint16_t ReadMemory(uint32_t address, uint32_t count, std::vector<uint8_t> &out) const;
     // A write the space refuses changes nothing: every entry it spans is
     // checked first (there, writable, taking its value), and when a setter
     // still refuses (application code has the last word) the entries
     // written before it get their earlier content back, newest first.
-    uint16_t writeMemory(uint32_t address, const uint8_t *data, uint32_t count);
+    uint16_t WriteMemory(uint32_t address, const uint8_t *data, uint32_t count);
 
 private:
     struct Entry {
@@ -102,15 +102,15 @@ private:
         Entry *entry;
         uint32_t base, at, stop;
     };
-    const Entry *find(uint32_t address, uint32_t &base) const;
-    Entry *find(uint32_t address, uint32_t &base);
+    const Entry *Find(uint32_t address, uint32_t &base) const;
+    Entry *Find(uint32_t address, uint32_t &base);
     // The spans of [address, address + count), or the status that refuses
     // the write there; data is what the write brings from address on.
-    uint16_t spans(uint32_t address, const uint8_t *data, uint32_t count, std::vector<Span> &out);
-    uint16_t write(const Span &span, const uint8_t *data);
+    uint16_t Spans(uint32_t address, const uint8_t *data, uint32_t count, std::vector<Span> &out);
+    uint16_t Write(const Span &span, const uint8_t *data);
     // The span's content as it is; false where it cannot be read so
     // (write-only registers, ranges with no peek).
-    bool peek(const Span &span, std::vector<uint8_t> &out);
+    bool Peek(const Span &span, std::vector<uint8_t> &out);
 
     std::map<uint32_t, Entry> mEntries;
     mutable std::mutex mBlockLock;   // block contents only

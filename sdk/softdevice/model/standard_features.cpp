@@ -28,162 +28,162 @@ namespace reg = gvcp::reg;
 // A category of the description and its rows, in order, per family.
 const std::vector<StandardFamily> kFamilies = {
     {"DeviceControl", "Identity of the device", {
-        F("DeviceVendorName", Kind::String, "Name of the manufacturer").bootstrap(reg::ManufacturerName).readOnly().bytes(32),
-        F("DeviceModelName", Kind::String, "Model of the device").bootstrap(reg::ModelName).readOnly().bytes(32),
-        F("DeviceVersion", Kind::String, "Version of the device").bootstrap(reg::DeviceVersion).readOnly().bytes(32),
-        F("DeviceFirmwareVersion", Kind::String, "Version of the firmware").block(addr::FirmwareVersion).readOnly().bytes(32),
-        F("DeviceManufacturerInfo", Kind::String, "Manufacturer information").bootstrap(reg::ManufacturerInfo).readOnly().bytes(48),
-        F("DeviceSerialNumber", Kind::String, "Serial number").bootstrap(reg::SerialNumber).readOnly().bytes(16),
-        F("DeviceUserID", Kind::String, "Name given by the user").bootstrap(reg::UserDefinedName).bytes(16),
-        F("DeviceReset", Kind::Command, "Resets the device as a power cycle would").device(0x14).writeOnly().seen("Guru")
-            .holds(Value::DeviceReset),
+        F("DeviceVendorName", Kind::String, "Name of the manufacturer").Bootstrap(reg::ManufacturerName).ReadOnly().Bytes(32),
+        F("DeviceModelName", Kind::String, "Model of the device").Bootstrap(reg::ModelName).ReadOnly().Bytes(32),
+        F("DeviceVersion", Kind::String, "Version of the device").Bootstrap(reg::DeviceVersion).ReadOnly().Bytes(32),
+        F("DeviceFirmwareVersion", Kind::String, "Version of the firmware").Block(addr::FirmwareVersion).ReadOnly().Bytes(32),
+        F("DeviceManufacturerInfo", Kind::String, "Manufacturer information").Bootstrap(reg::ManufacturerInfo).ReadOnly().Bytes(48),
+        F("DeviceSerialNumber", Kind::String, "Serial number").Bootstrap(reg::SerialNumber).ReadOnly().Bytes(16),
+        F("DeviceUserID", Kind::String, "Name given by the user").Bootstrap(reg::UserDefinedName).Bytes(16),
+        F("DeviceReset", Kind::Command, "Resets the device as a power cycle would").Device(0x14).WriteOnly().Seen("Guru")
+            .Holds(Value::DeviceReset),
     }},
     // The image: limits from each source's description, per source.
     {"ImageFormatControl", "Image geometry and pixel format", {
-        F("SourceSelector", Kind::Integer, "Selects the stream source the image features show").device(0x10)
-            .limits(0, Value::LastChannel).selecting(Per::Source).only(Presence::SeveralChannels)
-            .holds(Value::SourceSelector),
-        F("WidthMin", Kind::Integer, "").channel(0x2C).readOnly().seen("Invisible")
-            .holds(Value::WidthMin),
-        F("WidthInc", Kind::Integer, "").channel(0x30).readOnly().seen("Invisible")
-            .holds(Value::WidthInc),
-        F("HeightMin", Kind::Integer, "").channel(0x34).readOnly().seen("Invisible")
-            .holds(Value::HeightMin),
-        F("HeightInc", Kind::Integer, "").channel(0x38).readOnly().seen("Invisible")
-            .holds(Value::HeightInc),
-        F("WidthMax", Kind::Integer, "Largest width").channel(0x24).readOnly().limits(1, 0xFFFFFFFF)
-            .holds(Value::WidthMax),
-        F("HeightMax", Kind::Integer, "Largest height").channel(0x28).readOnly().limits(1, 0xFFFFFFFF)
-            .holds(Value::HeightMax),
+        F("SourceSelector", Kind::Integer, "Selects the stream source the image features show").Device(0x10)
+            .Limits(0, Value::LastChannel).Selecting(Per::Source).Only(Presence::SeveralChannels)
+            .Holds(Value::SourceSelector),
+        F("WidthMin", Kind::Integer, "").Channel(0x2C).ReadOnly().Seen("Invisible")
+            .Holds(Value::WidthMin),
+        F("WidthInc", Kind::Integer, "").Channel(0x30).ReadOnly().Seen("Invisible")
+            .Holds(Value::WidthInc),
+        F("HeightMin", Kind::Integer, "").Channel(0x34).ReadOnly().Seen("Invisible")
+            .Holds(Value::HeightMin),
+        F("HeightInc", Kind::Integer, "").Channel(0x38).ReadOnly().Seen("Invisible")
+            .Holds(Value::HeightInc),
+        F("WidthMax", Kind::Integer, "Largest width").Channel(0x24).ReadOnly().Limits(1, 0xFFFFFFFF)
+            .Holds(Value::WidthMax),
+        F("HeightMax", Kind::Integer, "Largest height").Channel(0x28).ReadOnly().Limits(1, 0xFFFFFFFF)
+            .Holds(Value::HeightMax),
         // A software sensor is as large as the largest image.
-        F("SensorWidth", Kind::Integer, "Width of the sensor in pixels").channel(0x24).readOnly().limits(1, 0xFFFFFFFF),
-        F("SensorHeight", Kind::Integer, "Height of the sensor in lines").channel(0x28).readOnly().limits(1, 0xFFFFFFFF),
-        F("Width", Kind::Integer, "Width of the image in pixels").channel(0x00)
-            .limits("WidthMin", "WidthMax", "WidthInc").locked().kept(Geometry::Size)
-            .holds(Value::Width),
-        F("Height", Kind::Integer, "Height of the image in lines").channel(0x04)
-            .limits("HeightMin", "HeightMax", "HeightInc").locked().kept(Geometry::Size)
-            .holds(Value::Height),
-        F("OffsetX", Kind::Integer, "Horizontal offset in pixels").channel(0x08)
-            .limits(0, "WidthMax").locked().kept(Geometry::Offset)
-            .holds(Value::OffsetX),
-        F("OffsetY", Kind::Integer, "Vertical offset in lines").channel(0x0C)
-            .limits(0, "HeightMax").locked().kept(Geometry::Offset)
-            .holds(Value::OffsetY),
-        F("PixelFormat", Kind::Enumeration, "Format of the pixels").channel(0x10)
-            .entriesFrom(From::PixelTypes).locked().kept(Geometry::Format)
-            .holds(Value::PixelFormat),
-        F("PayloadSize", Kind::Integer, "Bytes of one block of the stream").channel(0x14).readOnly()
-            .holds(Value::PayloadSize),
+        F("SensorWidth", Kind::Integer, "Width of the sensor in pixels").Channel(0x24).ReadOnly().Limits(1, 0xFFFFFFFF),
+        F("SensorHeight", Kind::Integer, "Height of the sensor in lines").Channel(0x28).ReadOnly().Limits(1, 0xFFFFFFFF),
+        F("Width", Kind::Integer, "Width of the image in pixels").Channel(0x00)
+            .Limits("WidthMin", "WidthMax", "WidthInc").Locked().Kept(Geometry::Size)
+            .Holds(Value::Width),
+        F("Height", Kind::Integer, "Height of the image in lines").Channel(0x04)
+            .Limits("HeightMin", "HeightMax", "HeightInc").Locked().Kept(Geometry::Size)
+            .Holds(Value::Height),
+        F("OffsetX", Kind::Integer, "Horizontal offset in pixels").Channel(0x08)
+            .Limits(0, "WidthMax").Locked().Kept(Geometry::Offset)
+            .Holds(Value::OffsetX),
+        F("OffsetY", Kind::Integer, "Vertical offset in lines").Channel(0x0C)
+            .Limits(0, "HeightMax").Locked().Kept(Geometry::Offset)
+            .Holds(Value::OffsetY),
+        F("PixelFormat", Kind::Enumeration, "Format of the pixels").Channel(0x10)
+            .EntriesFrom(From::PixelTypes).Locked().Kept(Geometry::Format)
+            .Holds(Value::PixelFormat),
+        F("PayloadSize", Kind::Integer, "Bytes of one block of the stream").Channel(0x14).ReadOnly()
+            .Holds(Value::PayloadSize),
     }},
     {"AcquisitionControl", "Acquisition", {
-        F("AcquisitionMode", Kind::Enumeration, "Acquisition mode").device(0x08).entries({{"Continuous", 0}}).locked()
-            .holds(Value::AcquisitionMode),
-        F("AcquisitionStart", Kind::Command, "Starts the acquisition").device(0x00).writeOnly()
-            .holds(Value::AcquisitionStart),
-        F("AcquisitionFrameRate", Kind::Float, "Frames a second the camera sends at most, while enabled").device(0x30)
-            .floatLimits(0.1, 100000.0).in("Hz")
-            .holds(Value::AcquisitionFrameRate),
-        F("AcquisitionFrameRateEnable", Kind::Boolean, "Keeps the camera to AcquisitionFrameRate").device(0x38)
-            .holds(Value::AcquisitionFrameRateEnable),
-        F("AcquisitionStop", Kind::Command, "Stops the acquisition").device(0x04).writeOnly()
-            .holds(Value::AcquisitionStop),
+        F("AcquisitionMode", Kind::Enumeration, "Acquisition mode").Device(0x08).FixedEntries({{"Continuous", 0}}).Locked()
+            .Holds(Value::AcquisitionMode),
+        F("AcquisitionStart", Kind::Command, "Starts the acquisition").Device(0x00).WriteOnly()
+            .Holds(Value::AcquisitionStart),
+        F("AcquisitionFrameRate", Kind::Float, "Frames a second the camera sends at most, while enabled").Device(0x30)
+            .FloatLimits(0.1, 100000.0).In("Hz")
+            .Holds(Value::AcquisitionFrameRate),
+        F("AcquisitionFrameRateEnable", Kind::Boolean, "Keeps the camera to AcquisitionFrameRate").Device(0x38)
+            .Holds(Value::AcquisitionFrameRateEnable),
+        F("AcquisitionStop", Kind::Command, "Stops the acquisition").Device(0x04).WriteOnly()
+            .Holds(Value::AcquisitionStop),
     }},
     {"ChunkDataControl", "Chunk data", {
-        F("ChunkModeActive", Kind::Boolean, "Appends chunk data to the payload").channel(0x18).locked()
-            .holds(Value::ChunkModeActive),
-        F("ChunkSelector", Kind::Enumeration, "Selects the chunk that ChunkEnable shows").channel(0x1C)
-            .entriesFrom(From::Chunks).selecting({"ChunkEnable"}).only(Presence::Chunks)
-            .holds(Value::ChunkSelector),
-        F("ChunkEnable", Kind::Boolean, "Appends the selected chunk").channel(0x20).locked().only(Presence::Chunks)
-            .holds(Value::ChunkEnable),
+        F("ChunkModeActive", Kind::Boolean, "Appends chunk data to the payload").Channel(0x18).Locked()
+            .Holds(Value::ChunkModeActive),
+        F("ChunkSelector", Kind::Enumeration, "Selects the chunk that ChunkEnable shows").Channel(0x1C)
+            .EntriesFrom(From::Chunks).Selecting({"ChunkEnable"}).Only(Presence::Chunks)
+            .Holds(Value::ChunkSelector),
+        F("ChunkEnable", Kind::Boolean, "Appends the selected chunk").Channel(0x20).Locked().Only(Presence::Chunks)
+            .Holds(Value::ChunkEnable),
     }},
     {"UserSetControl", "User sets", {
-        F("UserSetSelector", Kind::Enumeration, "Selects the user set to load or save").device(0x18)
-            .entriesFrom(From::UserSets).selecting({"UserSetLoad", "UserSetSave"})
-            .holds(Value::UserSetSelector),
-        F("UserSetLoad", Kind::Command, "Loads the selected user set").device(0x1C).writeOnly()
-            .holds(Value::UserSetLoad),
-        F("UserSetSave", Kind::Command, "Saves the selected user set").device(0x20).writeOnly()
-            .holds(Value::UserSetSave),
-        F("UserSetDefault", Kind::Enumeration, "The user set loaded when the device starts").device(0x24)
-            .entriesFrom(From::UserSets)
-            .holds(Value::UserSetDefault),
+        F("UserSetSelector", Kind::Enumeration, "Selects the user set to load or save").Device(0x18)
+            .EntriesFrom(From::UserSets).Selecting({"UserSetLoad", "UserSetSave"})
+            .Holds(Value::UserSetSelector),
+        F("UserSetLoad", Kind::Command, "Loads the selected user set").Device(0x1C).WriteOnly()
+            .Holds(Value::UserSetLoad),
+        F("UserSetSave", Kind::Command, "Saves the selected user set").Device(0x20).WriteOnly()
+            .Holds(Value::UserSetSave),
+        F("UserSetDefault", Kind::Enumeration, "The user set loaded when the device starts").Device(0x24)
+            .EntriesFrom(From::UserSets)
+            .Holds(Value::UserSetDefault),
     }},
     // The transport: mostly the GVCP server's bootstrap registers.
     {"TransportLayerControl", "GigE Vision transport", {
-        F("GenDCStreamingMode", Kind::Enumeration, "Whether the stream carries GenDC containers").channel(0x40)
-            .entries({{"Off", 0}, {"On", 1}}).locked().kept()
-            .only(Presence::GenDC)
-            .holds(Value::GenDCStreamingMode),
-        F("TLParamsLocked", Kind::Integer, "Locks the features that change the payload while streaming").device(0x0C)
-            .limits(0, 1).seen("Invisible")
-            .holds(Value::TLParamsLocked),
-        F("GevStreamChannelSelector", Kind::Integer, "Selects the stream channel").device(0x28)
-            .limits(0, Value::LastChannel).selecting(Per::Stream).only(Presence::SeveralChannels)
-            .holds(Value::StreamChannelSelector),
-        F("GevSCPSPacketSizeMax", Kind::Integer, "").channel(0x3C, Per::Stream).readOnly().limits(0, 65535).seen("Invisible")
-            .holds(Value::PacketSizeMax),
+        F("GenDCStreamingMode", Kind::Enumeration, "Whether the stream carries GenDC containers").Channel(0x40)
+            .FixedEntries({{"Off", 0}, {"On", 1}}).Locked().Kept()
+            .Only(Presence::GenDC)
+            .Holds(Value::GenDCStreamingMode),
+        F("TLParamsLocked", Kind::Integer, "Locks the features that change the payload while streaming").Device(0x0C)
+            .Limits(0, 1).Seen("Invisible")
+            .Holds(Value::TLParamsLocked),
+        F("GevStreamChannelSelector", Kind::Integer, "Selects the stream channel").Device(0x28)
+            .Limits(0, Value::LastChannel).Selecting(Per::Stream).Only(Presence::SeveralChannels)
+            .Holds(Value::StreamChannelSelector),
+        F("GevSCPSPacketSizeMax", Kind::Integer, "").Channel(0x3C, Per::Stream).ReadOnly().Limits(0, 65535).Seen("Invisible")
+            .Holds(Value::PacketSizeMax),
         F("GevSCPSPacketSize", Kind::Integer, "Size of the stream packets in bytes")
-            .bootstrap(reg::StreamChannelPacketSize0, Per::Stream).bits(31, 16).seen("Expert")
-            .limits(576, "GevSCPSPacketSizeMax", 4),
+            .Bootstrap(reg::StreamChannelPacketSize0, Per::Stream).Bits(31, 16).Seen("Expert")
+            .Limits(576, "GevSCPSPacketSizeMax", 4),
         F("GevSCPSFireTestPacket", Kind::Boolean, "Sends one test packet of the packet size")
-            .bootstrap(reg::StreamChannelPacketSize0, Per::Stream).bits(0, 0).seen("Guru"),
+            .Bootstrap(reg::StreamChannelPacketSize0, Per::Stream).Bits(0, 0).Seen("Guru"),
         F("GevSCPSDoNotFragment", Kind::Boolean, "Sets the do-not-fragment bit of stream packets")
-            .bootstrap(reg::StreamChannelPacketSize0, Per::Stream).bits(1, 1).seen("Guru"),
+            .Bootstrap(reg::StreamChannelPacketSize0, Per::Stream).Bits(1, 1).Seen("Guru"),
         F("GevSCPD", Kind::Integer, "Delay between stream packets in ticks")
-            .bootstrap(reg::StreamChannelPacketDelay0, Per::Stream).seen("Expert"),
+            .Bootstrap(reg::StreamChannelPacketDelay0, Per::Stream).Seen("Expert"),
         F("GevSCDA", Kind::Integer, "Destination address of the stream")
-            .bootstrap(reg::StreamChannelDestination0, Per::Stream).shown("IPV4Address").seen("Guru"),
+            .Bootstrap(reg::StreamChannelDestination0, Per::Stream).Shown("IPV4Address").Seen("Guru"),
         F("GevSCPHostPort", Kind::Integer, "Destination port of the stream")
-            .bootstrap(reg::StreamChannelPort0, Per::Stream).bits(31, 16).limits(0, 65535).seen("Guru"),
+            .Bootstrap(reg::StreamChannelPort0, Per::Stream).Bits(31, 16).Limits(0, 65535).Seen("Guru"),
         F("GevSCSP", Kind::Integer, "Source port of the stream")
-            .bootstrap(reg::StreamChannelSourcePort0, Per::Stream).readOnly().bits(31, 16).limits(0, 65535).seen("Guru"),
+            .Bootstrap(reg::StreamChannelSourcePort0, Per::Stream).ReadOnly().Bits(31, 16).Limits(0, 65535).Seen("Guru"),
         // Multi-part where the source offers it: the controller allows it,
         // and leaders and trailers as large as the packets (bits 25 and 24
         // of the configuration register, gvcp::SCC_*).
         F("GevSCCFGMultiPartEnabled", Kind::Boolean, "Allows the stream channel to send multi-part blocks")
-            .bootstrap(reg::StreamChannelConfiguration0, Per::Stream).bits(25, 25).locked().only(Presence::MultiPart)
-            .seen("Expert"),
+            .Bootstrap(reg::StreamChannelConfiguration0, Per::Stream).Bits(25, 25).Locked().Only(Presence::MultiPart)
+            .Seen("Expert"),
         F("GevSCCFGLargeLeaderTrailerEnabled", Kind::Boolean,
           "Allows leaders and trailers as large as the packets, for more parts")
-            .bootstrap(reg::StreamChannelConfiguration0, Per::Stream).bits(24, 24).locked().only(Presence::MultiPart)
-            .seen("Guru"),
+            .Bootstrap(reg::StreamChannelConfiguration0, Per::Stream).Bits(24, 24).Locked().Only(Presence::MultiPart)
+            .Seen("Guru"),
         // The value is the payload type the source is asked to stream.
         F("TestPayloadFormatMode", Kind::Enumeration, "Has the source stream a payload of this format by itself, for validation")
-            .channel(0x48, Per::Stream).entries({{"Off", ZuPayloadTypeNone}, {"MultiPart", ZuPayloadTypeMultiPart}})
-            .locked().only(Presence::MultiPart).seen("Guru")
-            .holds(Value::TestPayloadFormatMode),
+            .Channel(0x48, Per::Stream).FixedEntries({{"Off", ZuPayloadTypeNone}, {"MultiPart", ZuPayloadTypeMultiPart}})
+            .Locked().Only(Presence::MultiPart).Seen("Guru")
+            .Holds(Value::TestPayloadFormatMode),
         // Which protocol carries the stream; not while it streams.
         F("StreamProtocol", Kind::Enumeration, "Protocol of the selected stream channel: GigE Vision streaming or RTP")
-            .channel(0x44, Per::Stream).entries({{"GVSP", StreamConfig::kProtocolGvsp}, {"RTP", StreamConfig::kProtocolRtp}})
-            .locked().only(Presence::Rtp)
-            .holds(Value::StreamProtocol),
-        F("GevMCPHostPort", Kind::Integer, "Destination port of events").bootstrap(reg::MessageChannelPort)
-            .bits(31, 16).limits(0, 65535).seen("Guru"),
-        F("GevMCDA", Kind::Integer, "Destination address of events").bootstrap(reg::MessageChannelDestination)
-            .shown("IPV4Address").seen("Guru"),
+            .Channel(0x44, Per::Stream).FixedEntries({{"GVSP", StreamConfig::kProtocolGvsp}, {"RTP", StreamConfig::kProtocolRtp}})
+            .Locked().Only(Presence::Rtp)
+            .Holds(Value::StreamProtocol),
+        F("GevMCPHostPort", Kind::Integer, "Destination port of events").Bootstrap(reg::MessageChannelPort)
+            .Bits(31, 16).Limits(0, 65535).Seen("Guru"),
+        F("GevMCDA", Kind::Integer, "Destination address of events").Bootstrap(reg::MessageChannelDestination)
+            .Shown("IPV4Address").Seen("Guru"),
         F("GevMCTT", Kind::Integer, "Time-out of an event's acknowledge in ms")
-            .bootstrap(reg::MessageChannelTransmissionTimeout).seen("Guru"),
-        F("GevMCRC", Kind::Integer, "Retries of an unacknowledged event").bootstrap(reg::MessageChannelRetryCount).seen("Guru"),
-        F("GevHeartbeatTimeout", Kind::Integer, "Heartbeat time-out in ms").bootstrap(reg::HeartbeatTimeout)
-            .limits(500, 0xFFFFFFFF).in("ms").seen("Guru"),
+            .Bootstrap(reg::MessageChannelTransmissionTimeout).Seen("Guru"),
+        F("GevMCRC", Kind::Integer, "Retries of an unacknowledged event").Bootstrap(reg::MessageChannelRetryCount).Seen("Guru"),
+        F("GevHeartbeatTimeout", Kind::Integer, "Heartbeat time-out in ms").Bootstrap(reg::HeartbeatTimeout)
+            .Limits(500, 0xFFFFFFFF).In("ms").Seen("Guru"),
         F("GevGVCPHeartbeatDisable", Kind::Boolean, "Keeps the session open without heartbeat")
-            .bootstrap(reg::GVCPConfiguration).bits(31, 31).seen("Guru"),
-        F("GevCCP", Kind::Enumeration, "Control channel privilege").bootstrap(reg::ControlChannelPrivilege)
-            .entries({{"OpenAccess", 0}, {"ExclusiveAccess", 1}, {"ControlAccess", 2}}).seen("Guru"),
+            .Bootstrap(reg::GVCPConfiguration).Bits(31, 31).Seen("Guru"),
+        F("GevCCP", Kind::Enumeration, "Control channel privilege").Bootstrap(reg::ControlChannelPrivilege)
+            .FixedEntries({{"OpenAccess", 0}, {"ExclusiveAccess", 1}, {"ControlAccess", 2}}).Seen("Guru"),
         F("GevTimestampTickFrequency", Kind::Integer, "Timestamp ticks per second")
-            .bootstrap(reg::TimestampTickFrequencyHigh).readOnly().bytes(8).limits(0, INT64_MAX).in("Hz").seen("Expert"),
+            .Bootstrap(reg::TimestampTickFrequencyHigh).ReadOnly().Bytes(8).Limits(0, INT64_MAX).In("Hz").Seen("Expert"),
         F("GevTimestampControlLatch", Kind::Command, "Latches the timestamp into GevTimestampValue")
-            .bootstrap(reg::TimestampControl).writeOnly().onValue(2),
-        F("GevTimestampValue", Kind::Integer, "The latched timestamp").bootstrap(reg::TimestampValueHigh)
-            .readOnly().bytes(8).limits(0, INT64_MAX).seen("Expert"),
-        F("GevCurrentIPAddress", Kind::Integer, "Current IP address").bootstrap(reg::CurrentIPAddress).readOnly()
-            .shown("IPV4Address"),
-        F("GevCurrentSubnetMask", Kind::Integer, "Current subnet mask").bootstrap(reg::CurrentSubnetMask).readOnly()
-            .shown("IPV4Address"),
-        F("GevMACAddress", Kind::Integer, "MAC address").bootstrap(reg::MacHigh).readOnly().bytes(8)
-            .limits(0, 0xFFFFFFFFFFFF).shown("MACAddress"),
+            .Bootstrap(reg::TimestampControl).WriteOnly().OnValue(2),
+        F("GevTimestampValue", Kind::Integer, "The latched timestamp").Bootstrap(reg::TimestampValueHigh)
+            .ReadOnly().Bytes(8).Limits(0, INT64_MAX).Seen("Expert"),
+        F("GevCurrentIPAddress", Kind::Integer, "Current IP address").Bootstrap(reg::CurrentIPAddress).ReadOnly()
+            .Shown("IPV4Address"),
+        F("GevCurrentSubnetMask", Kind::Integer, "Current subnet mask").Bootstrap(reg::CurrentSubnetMask).ReadOnly()
+            .Shown("IPV4Address"),
+        F("GevMACAddress", Kind::Integer, "MAC address").Bootstrap(reg::MacHigh).ReadOnly().Bytes(8)
+            .Limits(0, 0xFFFFFFFFFFFF).Shown("MACAddress"),
     }},
 };
 
@@ -212,7 +212,7 @@ void addFloatRegister(RegisterSpace &aSpace, FeatureHost &aHost, const FeatureRo
     FeatureHost *host = &aHost;
     auto current = [host, row](uint8_t (&bytes)[8]) {
         uint64_t bits = 0;
-        const double value = host->readFloat(row->value);
+        const double value = host->ReadFloat(row->value);
         std::memcpy(&bits, &value, sizeof bits);
         gev::storeBig32(bytes, uint32_t(bits >> 32));
         gev::storeBig32(bytes + 4, uint32_t(bits));
@@ -236,12 +236,12 @@ void addFloatRegister(RegisterSpace &aSpace, FeatureHost &aHost, const FeatureRo
     };
     range.peek = range.read;
     range.check = [host, row, after](uint32_t aOffset, const uint8_t *aData, uint32_t aCount) {
-        return row->checkFloat(*host, after(aOffset, aData, aCount));
+        return row->CheckFloat(*host, after(aOffset, aData, aCount));
     };
     range.write = [host, row, after](uint32_t aOffset, const uint8_t *aData, uint32_t aCount) {
-        return row->writeFloat(*host, after(aOffset, aData, aCount));
+        return row->WriteFloat(*host, after(aOffset, aData, aCount));
     };
-    aSpace.addRange(aAddress, 8, std::move(range));
+    aSpace.AddRange(aAddress, 8, std::move(range));
 }
 
 // The key a user set keeps a row's value of one channel under.
@@ -269,7 +269,7 @@ const FeatureRow *standardRow(const std::string &aName)
 uint32_t standardAddress(const std::string &aName, size_t aChannel)
 {
     const FeatureRow *f = standardRow(aName);
-    return f ? f->address(aChannel) : 0;
+    return f ? f->Address(aChannel) : 0;
 }
 
 // ---- Registers
@@ -279,24 +279,24 @@ void layoutStandard(RegisterSpace &aSpace, FeatureHost &aHost)
     FeatureHost *host = &aHost;
     for (const StandardFamily &family : standardFamilies())
         for (const FeatureRow &f : family.features) {
-            if (!f.ownRegister()) continue;
-            const size_t count = f.where == Where::Channel ? aHost.channels() : 1;
+            if (!f.OwnRegister()) continue;
+            const size_t count = f.where == Where::Channel ? aHost.Channels() : 1;
             for (size_t c = 0; c < count; ++c) {
-                if (!f.present(aHost, c)) continue;
+                if (!f.Present(aHost, c)) continue;
                 if (f.kind == Kind::Float) {
-                    addFloatRegister(aSpace, aHost, f, f.address(c));
+                    addFloatRegister(aSpace, aHost, f, f.Address(c));
                     continue;
                 }
                 const FeatureRow *row = &f;
                 RegisterSpace::Getter get;
                 RegisterSpace::Setter set;
                 RegisterSpace::Check check;
-                if (std::strcmp(f.access, "WO") != 0) get = [host, row, c] { return host->read(row->value, c); };
+                if (std::strcmp(f.access, "WO") != 0) get = [host, row, c] { return host->Read(row->value, c); };
                 if (std::strcmp(f.access, "RO") != 0) {
-                    set = [host, row, c](uint32_t v) { return row->write(*host, c, v); };
-                    check = [host, row, c](uint32_t v) { return row->check(*host, c, v); };
+                    set = [host, row, c](uint32_t v) { return row->Write(*host, c, v); };
+                    check = [host, row, c](uint32_t v) { return row->Check(*host, c, v); };
                 }
-                aSpace.addRegister(f.address(c), std::move(get), std::move(set), std::move(check));
+                aSpace.AddRegister(f.Address(c), std::move(get), std::move(set), std::move(check));
             }
         }
 }
@@ -307,16 +307,16 @@ std::vector<gvcp::FieldLimit> standardBootstrapLimits(FeatureHost &aHost)
     for (const StandardFamily &family : standardFamilies())
         for (const FeatureRow &f : family.features) {
             if (f.where != Where::Bootstrap || f.kind != Kind::Integer || std::strcmp(f.access, "RO") == 0) continue;
-            const size_t count = f.per == Per::Stream ? aHost.channels() : 1;
+            const size_t count = f.per == Per::Stream ? aHost.Channels() : 1;
             for (size_t c = 0; c < count; ++c) {
                 gvcp::FieldLimit l;
-                l.address = f.address(c);
+                l.address = f.Address(c);
                 // Big-endian bit numbers: 31 is the register's lowest bit.
                 if (f.lsb >= 0) {
                     l.shift = uint32_t(31 - f.lsb);
                     l.mask = uint32_t((uint64_t(1) << (f.lsb - f.msb + 1)) - 1) << l.shift;
                 }
-                static_cast<gvcp::ValueLimits &>(l) = f.limits(aHost, c);
+                static_cast<gvcp::ValueLimits &>(l) = f.Limits(aHost, c);
                 out.push_back(l);
             }
         }
@@ -328,16 +328,16 @@ std::vector<gvcp::FieldLimit> standardBootstrapLimits(FeatureHost &aHost)
 void declareStandard(DescriptionWriter &aWriter, FeatureHost &aHost)
 {
     aWriter = DescriptionWriter();
-    for (const StandardFamily &family : standardFamilies()) aWriter.addCategory(family.category, family.toolTip);
+    for (const StandardFamily &family : standardFamilies()) aWriter.AddCategory(family.category, family.toolTip);
     for (const StandardFamily &family : standardFamilies())
         for (const FeatureRow &f : family.features) {
-            if (!f.presentAnywhere(aHost)) continue;
-            FeatureDecl d = f.declare(aHost, family.category);
+            if (!f.PresentAnywhere(aHost)) continue;
+            FeatureDecl d = f.Declare(aHost, family.category);
             if (f.selects != Per::Device)
                 for (const StandardFamily &other : standardFamilies())
                     for (const FeatureRow &s : other.features)
-                        if (s.per == f.selects && s.presentAnywhere(aHost)) d.selected.push_back(s.name);
-            aWriter.add(std::move(d));
+                        if (s.per == f.selects && s.PresentAnywhere(aHost)) d.selected.push_back(s.name);
+            aWriter.Add(std::move(d));
         }
 }
 
@@ -350,7 +350,7 @@ void saveStandard(UserSet &aSet, RegisterSpace &aSpace, size_t aChannels)
             if (!f.userSet || f.where != Where::Channel) continue;
             for (size_t c = 0; c < aChannels; ++c) {
                 uint32_t v = 0;
-                if (aSpace.readRegister(f.address(c), v) != kStatusSuccess) continue;
+                if (aSpace.ReadRegister(f.Address(c), v) != kStatusSuccess) continue;
                 std::vector<uint8_t> &bytes = aSet[setKey(f, c)];
                 bytes.resize(4);
                 gev::storeBig32(bytes.data(), v);
@@ -365,13 +365,13 @@ uint16_t loadStandard(const UserSet &aSet, RegisterSpace &aSpace, size_t aChanne
         // Offsets first to zero so that a larger size fits, then sizes, then offsets.
         for (const StandardFamily &family : standardFamilies())
             for (const FeatureRow &f : family.features)
-                if (f.geometry == Geometry::Offset) aSpace.writeRegister(f.address(c), 0);
+                if (f.geometry == Geometry::Offset) aSpace.WriteRegister(f.Address(c), 0);
         for (const StandardFamily &family : standardFamilies())
             for (const FeatureRow &f : family.features) {
                 if (!f.userSet || f.where != Where::Channel) continue;
                 auto it = aSet.find(setKey(f, c));
                 if (it == aSet.end() || it->second.size() != 4) continue;
-                const uint16_t st = aSpace.writeRegister(f.address(c), gev::loadBig32(it->second.data()));
+                const uint16_t st = aSpace.WriteRegister(f.Address(c), gev::loadBig32(it->second.data()));
                 if (st != kStatusSuccess) status = st;
             }
     }

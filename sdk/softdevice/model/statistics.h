@@ -22,13 +22,13 @@ public:
     };
     using Read = std::function<void(uint64_t (&)[kCount])>;
 
-    void setSource(Read aRead, std::function<void()> aReset)
+    void SetSource(Read aRead, std::function<void()> aReset)
     {
         mRead = std::move(aRead);
         mReset = std::move(aReset);
     }
 
-    uint64_t get(Counter aCounter) const
+    uint64_t Get(Counter aCounter) const
     {
         uint64_t counts[kCount] = {};
         if (mRead) mRead(counts);
@@ -39,25 +39,25 @@ public:
     {
         if (mReset) mReset();
     }
-    uint64_t GetReadMemsReceived() const override { return get(ReadMems); }
-    uint64_t GetWriteMemsReceived() const override { return get(WriteMems); }
-    uint64_t GetReadRegsReceived() const override { return get(ReadRegs); }
-    uint64_t GetWriteRegsReceived() const override { return get(WriteRegs); }
-    uint64_t GetDiscoveriesReceived() const override { return get(Discoveries); }
-    uint64_t GetActionCommandsReceived() const override { return get(ActionCommands); }
-    uint64_t GetForceIpsReceived() const override { return get(ForceIps); }
-    uint64_t GetPacketResendRequestsReceived() const override { return get(PacketResends); }
-    uint64_t GetPendingAcksIssued() const override { return get(PendingAcks); }
-    uint64_t GetRetriesReceived() const override { return get(Retries); }
-    uint64_t GetRetriesReceivedMax() const override { return get(RetriesMax); }
-    uint64_t GetEventsIssued() const override { return get(Events); }
-    uint64_t GetEventDatasIssued() const override { return get(EventDatas); }
-    uint64_t GetEventRetriesIssued() const override { return get(EventRetries); }
-    uint64_t GetEventRetriesIssuedMax() const override { return get(EventRetriesMax); }
-    uint64_t GetSessionsOpened() const override { return get(SessionsOpened); }
-    uint64_t GetSessionsClosed() const override { return get(SessionsClosed); }
-    uint64_t GetHeartbeatFailedCount() const override { return get(HeartbeatFailed); }
-    uint64_t GetGVSPTestPacketsIssued() const override { return get(TestPackets); }
+    uint64_t GetReadMemsReceived() const override { return Get(ReadMems); }
+    uint64_t GetWriteMemsReceived() const override { return Get(WriteMems); }
+    uint64_t GetReadRegsReceived() const override { return Get(ReadRegs); }
+    uint64_t GetWriteRegsReceived() const override { return Get(WriteRegs); }
+    uint64_t GetDiscoveriesReceived() const override { return Get(Discoveries); }
+    uint64_t GetActionCommandsReceived() const override { return Get(ActionCommands); }
+    uint64_t GetForceIpsReceived() const override { return Get(ForceIps); }
+    uint64_t GetPacketResendRequestsReceived() const override { return Get(PacketResends); }
+    uint64_t GetPendingAcksIssued() const override { return Get(PendingAcks); }
+    uint64_t GetRetriesReceived() const override { return Get(Retries); }
+    uint64_t GetRetriesReceivedMax() const override { return Get(RetriesMax); }
+    uint64_t GetEventsIssued() const override { return Get(Events); }
+    uint64_t GetEventDatasIssued() const override { return Get(EventDatas); }
+    uint64_t GetEventRetriesIssued() const override { return Get(EventRetries); }
+    uint64_t GetEventRetriesIssuedMax() const override { return Get(EventRetriesMax); }
+    uint64_t GetSessionsOpened() const override { return Get(SessionsOpened); }
+    uint64_t GetSessionsClosed() const override { return Get(SessionsClosed); }
+    uint64_t GetHeartbeatFailedCount() const override { return Get(HeartbeatFailed); }
+    uint64_t GetGVSPTestPacketsIssued() const override { return Get(TestPackets); }
 
 private:
     Read mRead;

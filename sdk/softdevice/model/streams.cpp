@@ -40,10 +40,10 @@ Streams::Streams(const void *aOwner, std::function<uint64_t()> aClock) : mOwner(
 
 Streams::~Streams()
 {
-    close();
+    Close();
 }
 
-ZuResult Streams::add(IZuSWStreamingChannelSource *aSource)
+ZuResult Streams::Add(IZuSWStreamingChannelSource *aSource)
 {
     if (!aSource) return ZuResult(ZU_INVALID_PARAMETER);
     if (mSources.size() >= kMaxStreams) return ZuResult(ZU_NOT_SUPPORTED);
@@ -53,7 +53,7 @@ ZuResult Streams::add(IZuSWStreamingChannelSource *aSource)
 
 // ---- Start and stop
 
-void Streams::open()
+void Streams::Open()
 {
     mChannels.clear();
     mGenDCInUse.clear();
@@ -63,13 +63,13 @@ void Streams::open()
     mRtpSenders.assign(mChannels.size(), nullptr);
 }
 
-bool Streams::learn(std::string &aError)
+bool Streams::Learn(std::string &aError)
 {
     // Each channel's facts are there even when an up-call throws on the way.
     mFacts.assign(mChannels.size(), SourceFacts());
     bool usable = true;
     for (size_t i = 0; i < mChannels.size(); ++i) {
-        IZuSWStreamingChannelSource &src = mChannels[i]->source();
+        IZuSWStreamingChannelSource &src = mChannels[i]->Source();
         SourceFacts &facts = mFacts[i];
         for (int k = 0; k < kMaxListed; ++k) {
             ZuPixelType type = ZuPixelUndefined;
@@ -100,7 +100,7 @@ bool Streams::learn(std::string &aError)
             packetMax = kDefaultPacketSizeMax;
         // Sizes go in steps of 4 from 576.
         packetMax &= ~3u;
-        mChannels[i]->config().packetSize = std::min<uint32_t>(1500, packetMax);
+        mChannels[i]->Config().packetSize = std::min<uint32_t>(1500, packetMax);
         facts.widthMin = lo;
         facts.widthMax = hi;
         facts.widthInc = inc ? inc : 1;
@@ -113,22 +113,22 @@ bool Streams::learn(std::string &aError)
     return usable;
 }
 
-bool Streams::allocate(std::string &aError)
+bool Streams::Allocate(std::string &aError)
 {
     // The container is complete before the first buffer is asked for:
     // attaching a buffer to the manager sizes it from the container.
-    assignGenDCManagers();
+    AssignGenDCManagers();
     for (auto &c : mChannels)
-        if (!c->allocate(aError)) return false;
+        if (!c->Allocate(aError)) return false;
     return true;
 }
 
-void Streams::close()
+void Streams::Close()
 {
-    stopAcquisition();
+    StopAcquisition();
     for (auto &c : mChannels) {
-        closeStream(*c);
-        c->freeAll();
+        CloseStream(*c);
+        c->FreeAll();
     }
     mChannels.clear();
     mSenders.clear();
@@ -137,12 +137,12 @@ void Streams::close()
     mGenDCInUse.clear();
 }
 
-void Streams::assignGenDCManagers()
+void Streams::AssignGenDCManagers()
 {
     mGenDCInUse.assign(mChannels.size(), nullptr);
     if (!mGenDC) return;
     for (size_t i = 0; i < mChannels.size(); ++i) {
-        auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&mChannels[i]->source());
+        auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&mChannels[i]->Source());
         if (!source) continue;
         if (mGenDCManagers.size() <= i) mGenDCManagers.resize(i + 1);
         if (!mGenDCManagers[i]) mGenDCManagers[i] = std::make_unique<ZuGenDCManager>();
@@ -153,24 +153,24 @@ void Streams::assignGenDCManagers()
     }
 }
 
-bool Streams::genDCStreaming(size_t aChannel)
+bool Streams::GenDCStreaming(size_t aChannel)
 {
     Channel &c = *mChannels[aChannel];
-    auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&c.source());
+    auto *source = dynamic_cast<IZuSWStreamingChannelSourceGenDC *>(&c.Source());
     bool on = false;
-    if (source) guarded(c.counters().sourceFailures, [&] { on = source->GetGenDCStreamingMode(); });
+    if (source) guarded(c.Counters().sourceFailures, [&] { on = source->GetGenDCStreamingMode(); });
     return on;
 }
 
-uint32_t Streams::payloadSize(size_t aChannel)
+uint32_t Streams::PayloadSize(size_t aChannel)
 {
     Channel &c = *mChannels[aChannel];
-    IZuSWStreamingChannelSource &src = c.source();
+    IZuSWStreamingChannelSource &src = c.Source();
     uint64_t size = 0;
-    ZuGenDCManager *manager = genDCManager(aChannel);
-    if (manager && genDCStreaming(aChannel))
+    ZuGenDCManager *manager = GenDCManager(aChannel);
+    if (manager && GenDCStreaming(aChannel))
         return uint32_t(std::min<uint64_t>(manager->GetTotalPayloadSize(), 0xFFFFFFFFu));
-    guarded(c.counters().sourceFailures, [&] {
+    guarded(c.Counters().sourceFailures, [&] {
         size = src.GetPayloadSize();
         if (size) return;
         const uint64_t bits = uint64_t(src.GetWidth()) * src.GetHeight() * ZuPixelTypeGetBitsPerPixel(src.GetPixelType());
@@ -180,53 +180,53 @@ uint32_t Streams::payloadSize(size_t aChannel)
     return uint32_t(std::min<uint64_t>(size, 0xFFFFFFFFu));
 }
 
-void Streams::refreshGeometry(size_t aChannel)
+void Streams::RefreshGeometry(size_t aChannel)
 {
     Channel &c = *mChannels[aChannel];
     ImageGeometry g;
-    if (guarded(c.counters().sourceFailures, [&] {
-            IZuSWStreamingChannelSource &s = c.source();
+    if (guarded(c.Counters().sourceFailures, [&] {
+            IZuSWStreamingChannelSource &s = c.Source();
             g.width = s.GetWidth();
             g.height = s.GetHeight();
             g.offsetX = s.GetOffsetX();
             g.offsetY = s.GetOffsetY();
             g.pixelType = s.GetPixelType();
         }))
-        c.setGeometry(g);
+        c.SetGeometry(g);
 }
 
 // ---- Control
 
-void Streams::setSender(size_t aChannel, BlockSender *aSender)
+void Streams::SetSender(size_t aChannel, BlockSender *aSender)
 {
     if (aChannel < mSenders.size()) mSenders[aChannel] = aSender;
 }
 
-void Streams::setRtpSender(size_t aChannel, BlockSender *aSender)
+void Streams::SetRtpSender(size_t aChannel, BlockSender *aSender)
 {
     if (aChannel < mRtpSenders.size()) mRtpSenders[aChannel] = aSender;
 }
 
-void Streams::changed(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay,
+void Streams::Changed(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay,
                       uint32_t aConfiguration)
 {
     if (aChannel >= mChannels.size()) return;
     Channel &c = *mChannels[aChannel];
-    StreamConfig &cfg = c.config();
+    StreamConfig &cfg = c.Config();
     const uint16_t old = uint16_t(cfg.port & 0xFFFF);
     const bool resized = cfg.packetSize.exchange(aPacketSize) != aPacketSize;
-    configure(c, aConfiguration, resized);
+    Configure(c, aConfiguration, resized);
     cfg.delay = aDelay;
     // A channel is open towards one destination, its address and port both
     // set (in whichever order the controller writes them): another one
     // closes it and opens it anew.
-    if (!aPort || !aIp || aIp != cfg.destination || aPort != old) closeStream(c);
+    if (!aPort || !aIp || aIp != cfg.destination || aPort != old) CloseStream(c);
     cfg.destination = aIp;
     cfg.port = aPort;
-    if (aPort && aIp) openStream(c);
+    if (aPort && aIp) OpenStream(c);
 }
 
-std::vector<uint32_t> Streams::capabilities() const
+std::vector<uint32_t> Streams::Capabilities() const
 {
     std::vector<uint32_t> out;
     for (const SourceFacts &f : mFacts)
@@ -239,15 +239,15 @@ std::vector<uint32_t> Streams::capabilities() const
 // whenever the packet size changes them. GigE Vision carries multi-part
 // blocks with extended ids only: while they are allowed, the channel's
 // blocks all go so.
-void Streams::configure(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged)
+void Streams::Configure(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged)
 {
-    if (aChannel.index() >= mFacts.size() || !mFacts[aChannel.index()].multiPart) return;
-    StreamConfig &cfg = aChannel.config();
+    if (aChannel.Index() >= mFacts.size() || !mFacts[aChannel.Index()].multiPart) return;
+    StreamConfig &cfg = aChannel.Config();
     const uint32_t now = aConfiguration & (gvcp::SCC_MULTI_PART | gvcp::SCC_LARGE_LEADER_TRAILER);
     const uint32_t changed = cfg.configuration.exchange(now) ^ now;
     cfg.extendedIds = (now & gvcp::SCC_MULTI_PART) != 0;
-    IZuSWStreamingChannelSource &source = aChannel.source();
-    std::atomic<uint64_t> &failures = aChannel.counters().sourceFailures;
+    IZuSWStreamingChannelSource &source = aChannel.Source();
+    std::atomic<uint64_t> &failures = aChannel.Counters().sourceFailures;
     if (changed & gvcp::SCC_MULTI_PART)
         guarded(failures, [&] { source.SetMultiPartAllowed((now & gvcp::SCC_MULTI_PART) != 0); });
     const bool large = (now & gvcp::SCC_LARGE_LEADER_TRAILER) != 0;
@@ -257,54 +257,54 @@ void Streams::configure(Channel &aChannel, uint32_t aConfiguration, bool aPacket
     }
 }
 
-void Streams::openStream(Channel &aChannel)
+void Streams::OpenStream(Channel &aChannel)
 {
-    if (aChannel.markOpen(true)) return;
-    const ZuString ip(gvcp::formatIPv4(aChannel.config().destination).c_str());
-    const uint16_t port = uint16_t(aChannel.config().port & 0xFFFF);
-    guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnOpen(ip, port); });
+    if (aChannel.MarkOpen(true)) return;
+    const ZuString ip(gvcp::formatIPv4(aChannel.Config().destination).c_str());
+    const uint16_t port = uint16_t(aChannel.Config().port & 0xFFFF);
+    guarded(aChannel.Counters().sourceFailures, [&] { aChannel.Source().OnOpen(ip, port); });
 }
 
-void Streams::closeStream(Channel &aChannel)
+void Streams::CloseStream(Channel &aChannel)
 {
-    if (aChannel.streaming()) aChannel.stopStreaming();
-    if (!aChannel.markOpen(false)) return;
-    guarded(aChannel.counters().sourceFailures, [&] { aChannel.source().OnClose(); });
+    if (aChannel.Streaming()) aChannel.StopStreaming();
+    if (!aChannel.MarkOpen(false)) return;
+    guarded(aChannel.Counters().sourceFailures, [&] { aChannel.Source().OnClose(); });
 }
 
-void Streams::startAcquisition()
+void Streams::StartAcquisition()
 {
     for (size_t i = 0; i < mChannels.size(); ++i) {
         Channel &c = *mChannels[i];
-        BlockSender *sender = c.config().protocol == StreamConfig::kProtocolRtp ? mRtpSenders[i] : mSenders[i];
-        if (c.streaming() || !sender || !(c.config().port & 0xFFFF) || !c.config().destination) continue;
+        BlockSender *sender = c.Config().protocol == StreamConfig::kProtocolRtp ? mRtpSenders[i] : mSenders[i];
+        if (c.Streaming() || !sender || !(c.Config().port & 0xFFFF) || !c.Config().destination) continue;
         std::function<void(ZuBuffer &)> stamp;
         if (mStamping) stamp = [this](ZuBuffer &b) { b.SetTimestamp(mClock()); };
-        c.startStreaming(*sender, stamp, [this] { return framePeriod(); });
+        c.StartStreaming(*sender, stamp, [this] { return FramePeriod(); });
     }
 }
 
-void Streams::stopAcquisition()
+void Streams::StopAcquisition()
 {
     for (auto &c : mChannels)
-        if (c->streaming()) c->stopStreaming();
+        if (c->Streaming()) c->StopStreaming();
 }
 
-void Streams::endSession()
+void Streams::EndSession()
 {
-    stopAcquisition();
+    StopAcquisition();
     for (auto &c : mChannels) {
-        closeStream(*c);
-        configure(*c, 0, false);
-        c->config().port = 0;
-        c->config().destination = 0;
-        c->config().protocol = StreamConfig::kProtocolGvsp;
+        CloseStream(*c);
+        Configure(*c, 0, false);
+        c->Config().port = 0;
+        c->Config().destination = 0;
+        c->Config().protocol = StreamConfig::kProtocolGvsp;
     }
 }
 
 // ---- Frame rate
 
-double Streams::frameRate() const
+double Streams::FrameRate() const
 {
     const uint64_t bits = mFrameRateBits;
     double rate = 0;
@@ -312,18 +312,18 @@ double Streams::frameRate() const
     return rate;
 }
 
-void Streams::setFrameRate(double aRate)
+void Streams::SetFrameRate(double aRate)
 {
     uint64_t bits = 0;
     std::memcpy(&bits, &aRate, sizeof bits);
     mFrameRateBits = bits;
 }
 
-std::chrono::nanoseconds Streams::framePeriod() const
+std::chrono::nanoseconds Streams::FramePeriod() const
 {
     // The register takes only rates within the feature's limits.
     if (!mFrameRateEnable) return std::chrono::nanoseconds(0);
-    return std::chrono::nanoseconds(int64_t(1e9 / frameRate()));
+    return std::chrono::nanoseconds(int64_t(1e9 / FrameRate()));
 }
 
 } // namespace softdevice

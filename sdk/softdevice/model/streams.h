@@ -45,66 +45,66 @@ public:
     Streams &operator=(const Streams &) = delete;
 
     // ---- Settings, while the device is created (read at the next Start).
-    ZuResult add(IZuSWStreamingChannelSource *aSource);
-    void setTimestamping(bool aEnabled) { mStamping = aEnabled; }
-    void setGenDCEnabled(bool aEnabled) { mGenDC = aEnabled; }
+    ZuResult Add(IZuSWStreamingChannelSource *aSource);
+    void SetTimestamping(bool aEnabled) { mStamping = aEnabled; }
+    void SetGenDCEnabled(bool aEnabled) { mGenDC = aEnabled; }
     // RTP selectable per stream channel; read by the transport at Start.
-    void setRtpEnabled(bool aEnabled) { mRtp = aEnabled; }
-    bool rtpEnabled() const { return mRtp; }
+    void SetRtpEnabled(bool aEnabled) { mRtp = aEnabled; }
+    bool RtpEnabled() const { return mRtp; }
 
     // ---- Start and stop. open() makes a channel for each source;
-    // learn() asks each source what it offers, false with aError when the
-    // device cannot stream from one of them; allocate() takes the buffers
+    // Learn() asks each source what it offers, false with aError when the
+    // device cannot stream from one of them; Allocate() takes the buffers
     // and GenDC containers. close() gives everything back.
-    void open();
-    bool learn(std::string &aError);
-    bool allocate(std::string &aError);
-    void close();
-    size_t count() const { return mChannels.size(); }
-    Channel &channel(size_t aIndex) { return *mChannels[aIndex]; }
-    const SourceFacts &facts(size_t aIndex) const { return mFacts[aIndex]; }
+    void Open();
+    bool Learn(std::string &aError);
+    bool Allocate(std::string &aError);
+    void Close();
+    size_t Count() const { return mChannels.size(); }
+    Channel &GetChannel(size_t aIndex) { return *mChannels[aIndex]; }
+    const SourceFacts &Facts(size_t aIndex) const { return mFacts[aIndex]; }
     // The channel's GenDC manager, null when its source sends no GenDC.
-    ZuGenDCManager *genDCManager(size_t aChannel) const
+    ZuGenDCManager *GenDCManager(size_t aChannel) const
     {
         return aChannel < mGenDCInUse.size() ? mGenDCInUse[aChannel] : nullptr;
     }
-    bool genDCStreaming(size_t aChannel);
+    bool GenDCStreaming(size_t aChannel);
     // Bytes of one block of the channel.
-    uint32_t payloadSize(size_t aChannel);
+    uint32_t PayloadSize(size_t aChannel);
     // The source accepted a write that changes its image: the channel
     // streams what it now describes.
-    void refreshGeometry(size_t aChannel);
+    void RefreshGeometry(size_t aChannel);
 
     // ---- What the controller does.
     // The sender of a channel (set by the transport before control), and
     // the one while it streams over RTP.
-    void setSender(size_t aChannel, BlockSender *aSender);
-    void setRtpSender(size_t aChannel, BlockSender *aSender);
+    void SetSender(size_t aChannel, BlockSender *aSender);
+    void SetRtpSender(size_t aChannel, BlockSender *aSender);
     // A channel's destination (port 0: closed), packets and configuration
     // register (gvcp::SCC_* bits).
-    void changed(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay,
+    void Changed(size_t aChannel, uint32_t aIp, uint16_t aPort, uint32_t aPacketSize, uint32_t aDelay,
                  uint32_t aConfiguration = 0);
     // What each channel offers in its capability register (SCC_* bits):
     // multi-part where its source supports it.
-    std::vector<uint32_t> capabilities() const;
-    void startAcquisition();
-    void stopAcquisition();
+    std::vector<uint32_t> Capabilities() const;
+    void StartAcquisition();
+    void StopAcquisition();
     // The controller's session ended: its streams end with it.
-    void endSession();
+    void EndSession();
 
     // The frame rate the channels keep to while enabled, and the time
     // between two frames then (0 without a frame rate).
-    double frameRate() const;
-    void setFrameRate(double aRate);
-    bool frameRateEnabled() const { return mFrameRateEnable != 0; }
-    void enableFrameRate(bool aEnabled) { mFrameRateEnable = aEnabled; }
-    std::chrono::nanoseconds framePeriod() const;
+    double FrameRate() const;
+    void SetFrameRate(double aRate);
+    bool FrameRateEnabled() const { return mFrameRateEnable != 0; }
+    void EnableFrameRate(bool aEnabled) { mFrameRateEnable = aEnabled; }
+    std::chrono::nanoseconds FramePeriod() const;
 
 private:
-    void openStream(Channel &aChannel);
-    void closeStream(Channel &aChannel);
-    void configure(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged);
-    void assignGenDCManagers();
+    void OpenStream(Channel &aChannel);
+    void CloseStream(Channel &aChannel);
+    void Configure(Channel &aChannel, uint32_t aConfiguration, bool aPacketSizeChanged);
+    void AssignGenDCManagers();
 
     const void *const mOwner;
     const std::function<uint64_t()> mClock;

@@ -192,27 +192,27 @@ bool writeUserSetFile(const std::string &aPath, const UserSetFile &aFile, std::s
 
 // ---- The bank
 
-ZuResult UserSetBank::setCount(uint32_t aCount)
+ZuResult UserSetBank::SetCount(uint32_t aCount)
 {
     if (aCount > kMaxSets) return ZuResult(ZU_INVALID_PARAMETER);
     mCount = aCount;
     return ZuResult(ZU_OK);
 }
 
-ZuResult UserSetBank::setNotify(IZuUserSetNotify *aNotify)
+ZuResult UserSetBank::SetNotify(IZuUserSetNotify *aNotify)
 {
     std::lock_guard<std::mutex> lock(mLock);
     mNotify = aNotify;
     return ZuResult(ZU_OK);
 }
 
-void UserSetBank::forgetNotify(IZuUserSetNotify *aNotify)
+void UserSetBank::ForgetNotify(IZuUserSetNotify *aNotify)
 {
     std::lock_guard<std::mutex> lock(mLock);
     if (mNotify == aNotify) mNotify = nullptr;
 }
 
-void UserSetBank::notify(ZuUserSetState aState, uint32_t aIndex)
+void UserSetBank::Notify(ZuUserSetState aState, uint32_t aIndex)
 {
     IZuUserSetNotify *n = nullptr;
     {
@@ -222,13 +222,13 @@ void UserSetBank::notify(ZuUserSetState aState, uint32_t aIndex)
     if (n) guarded(mFailures, [&] { n->UserSetStateNotify(aState, aIndex); });
 }
 
-std::string UserSetBank::problem() const
+std::string UserSetBank::Problem() const
 {
     std::lock_guard<std::mutex> lock(mLock);
     return mProblem;
 }
 
-void UserSetBank::complain(const std::string &aProblem)
+void UserSetBank::Complain(const std::string &aProblem)
 {
     {
         std::lock_guard<std::mutex> lock(mLock);
@@ -237,19 +237,19 @@ void UserSetBank::complain(const std::string &aProblem)
     if (!aProblem.empty()) ZuLogger("SoftDevice").LogWarning(__FILE__, __LINE__, __func__, aProblem.c_str());
 }
 
-uint16_t UserSetBank::save(uint32_t aIndex)
+uint16_t UserSetBank::Save(uint32_t aIndex)
 {
     if (aIndex >= mSets.size()) return kStatusInvalidParameter;
-    notify(ZuUserSetStateSaveStart, aIndex);
+    Notify(ZuUserSetStateSaveStart, aIndex);
     UserSet set;
     if (mContents.saveOwn) mContents.saveOwn(set);
     RegisterStore store(set, true);
     bool whole = true;
-    for (CustomRegister *r : mContents.registers ? mContents.registers->all() : std::vector<CustomRegister *>()) {
+    for (CustomRegister *r : mContents.registers ? mContents.registers->All() : std::vector<CustomRegister *>()) {
         if (r->feature.empty()) continue;
         ZuResult persisted, written(ZU_OK);
         bool handled = false;
-        if (!guarded(mFailures, [&] { handled = r->persist(store, persisted); }) || !persisted.IsOK()) whole = false;
+        if (!guarded(mFailures, [&] { handled = r->Persist(store, persisted); }) || !persisted.IsOK()) whole = false;
         if (!handled && r->streamable && !guarded(mFailures, [&] { written = store.Persist(r, ZuString()); }))
             whole = false;
         if (!written.IsOK()) whole = false;
@@ -258,42 +258,42 @@ uint16_t UserSetBank::save(uint32_t aIndex)
     // read of it is all there is.
     if (whole || aIndex == 0) {
         mSets[aIndex] = std::move(set);
-        if (aIndex > 0) writeFile();
+        if (aIndex > 0) WriteFile();
     }
-    notify(ZuUserSetStateSaveCompleted, aIndex);
+    Notify(ZuUserSetStateSaveCompleted, aIndex);
     return whole ? kStatusSuccess : kStatusError;
 }
 
-uint16_t UserSetBank::load(uint32_t aIndex)
+uint16_t UserSetBank::Load(uint32_t aIndex)
 {
     if (aIndex >= mSets.size() || !mSets[aIndex]) return kStatusInvalidParameter;
-    notify(ZuUserSetStateLoadStart, aIndex);
+    Notify(ZuUserSetStateLoadStart, aIndex);
     UserSet set = *mSets[aIndex];
     uint16_t status = mContents.loadOwn ? mContents.loadOwn(set) : kStatusSuccess;
     RegisterStore store(set, false);
-    for (CustomRegister *r : mContents.registers ? mContents.registers->all() : std::vector<CustomRegister *>()) {
+    for (CustomRegister *r : mContents.registers ? mContents.registers->All() : std::vector<CustomRegister *>()) {
         if (r->feature.empty()) continue;
         ZuResult persisted;
         bool handled = false;
-        if (!guarded(mFailures, [&] { handled = r->persist(store, persisted); })) status = kStatusError;
+        if (!guarded(mFailures, [&] { handled = r->Persist(store, persisted); })) status = kStatusError;
         if (handled && !persisted.IsOK()) status = kStatusError;
         if (handled || !r->streamable || !set.count(r->feature)) continue;
         ZuResult written(ZU_GENERIC_ERROR);
         guarded(mFailures, [&] { written = store.Persist(r, ZuString()); });
         if (!written.IsOK()) status = kStatusError;
     }
-    notify(ZuUserSetStateLoadCompleted, aIndex);
+    Notify(ZuUserSetStateLoadCompleted, aIndex);
     return status;
 }
 
-void UserSetBank::open(Contents aContents, const std::string &aSerial, const std::string &aMac)
+void UserSetBank::Open(Contents aContents, const std::string &aSerial, const std::string &aMac)
 {
     mContents = std::move(aContents);
     mSets.assign(size_t(mCount) + 1, std::nullopt);
     mDefault = 0;
-    save(0);
+    Save(0);
     const std::string dir = userSetDirectory();
-    complain(std::string());
+    Complain(std::string());
     mPath = dir.empty() ? std::string() : userSetPath(dir, aSerial, aMac);
     if (mPath.empty()) return;
     UserSetFile file;
@@ -302,24 +302,24 @@ void UserSetBank::open(Contents aContents, const std::string &aSerial, const std
     if (!readUserSetFile(mPath, file, exists, error)) {
         // The device starts as it is; the file stays for someone to look at
         // until a save replaces it.
-        complain("user sets not loaded: " + error);
+        Complain("user sets not loaded: " + error);
         return;
     }
     if (!exists) return;
     for (auto &set : file.sets)
         if (set.first < mSets.size()) mSets[set.first] = std::move(set.second);
     if (file.defaultSet < mSets.size()) mDefault = file.defaultSet;
-    if (mDefault != 0 && load(mDefault) != kStatusSuccess)
-        complain("user set " + std::to_string(mDefault) + " did not load completely");
+    if (mDefault != 0 && Load(mDefault) != kStatusSuccess)
+        Complain("user set " + std::to_string(mDefault) + " did not load completely");
 }
 
-void UserSetBank::setDefault(uint32_t aIndex)
+void UserSetBank::SetDefault(uint32_t aIndex)
 {
     mDefault = aIndex;
-    writeFile();
+    WriteFile();
 }
 
-void UserSetBank::writeFile()
+void UserSetBank::WriteFile()
 {
     if (mPath.empty()) return;
     UserSetFile file;
@@ -327,7 +327,7 @@ void UserSetBank::writeFile()
     for (size_t i = 1; i < mSets.size(); ++i)
         if (mSets[i]) file.sets[uint32_t(i)] = *mSets[i];
     std::string error;
-    complain(writeUserSetFile(mPath, file, error) ? std::string() : "user sets not saved: " + error);
+    Complain(writeUserSetFile(mPath, file, error) ? std::string() : "user sets not saved: " + error);
 }
 
 } // namespace softdevice

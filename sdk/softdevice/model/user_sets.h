@@ -90,31 +90,31 @@ public:
     explicit UserSetBank(std::atomic<uint64_t> &aFailures) : mFailures(aFailures) {}
 
     // ---- Settings (the count while the device is created).
-    ZuResult setCount(uint32_t aCount);
-    uint32_t count() const { return mCount; }
-    ZuResult setNotify(IZuUserSetNotify *aNotify);
-    void forgetNotify(IZuUserSetNotify *aNotify);
+    ZuResult SetCount(uint32_t aCount);
+    uint32_t Count() const { return mCount; }
+    ZuResult SetNotify(IZuUserSetNotify *aNotify);
+    void ForgetNotify(IZuUserSetNotify *aNotify);
 
     // ---- At Start, once the registers are there: the default set is the
     // state the device starts with; the saved ones, and which of them to
     // start with, come from the device's file (its serial number and MAC
     // name it). close() forgets the contents.
-    void open(Contents aContents, const std::string &aSerial, const std::string &aMac);
-    void close() { mContents = Contents(); }
+    void Open(Contents aContents, const std::string &aSerial, const std::string &aMac);
+    void Close() { mContents = Contents(); }
     // GVCP statuses. A set that cannot be saved whole fails the save and
     // the one saved before stays.
-    uint16_t save(uint32_t aIndex);
-    uint16_t load(uint32_t aIndex);
-    uint32_t defaultSet() const { return mDefault; }
+    uint16_t Save(uint32_t aIndex);
+    uint16_t Load(uint32_t aIndex);
+    uint32_t DefaultSet() const { return mDefault; }
     // The set to start with from now on (kept in the file).
-    void setDefault(uint32_t aIndex);
+    void SetDefault(uint32_t aIndex);
     // Why the file was not read or written last time; empty when it was.
-    std::string problem() const;
+    std::string Problem() const;
 
 private:
-    void notify(ZuUserSetState aState, uint32_t aIndex);
-    void writeFile();
-    void complain(const std::string &aProblem);
+    void Notify(ZuUserSetState aState, uint32_t aIndex);
+    void WriteFile();
+    void Complain(const std::string &aProblem);
 
     std::atomic<uint64_t> &mFailures;
     uint32_t mCount = 0;

@@ -56,19 +56,19 @@ std::string entryName(const std::string &aText, uint32_t aIndex)
 class TriggerValue : public tarn::softdevice::RegisterValue
 {
 public:
-    using Load = std::function<uint32_t()>;
-    using Store = std::function<ZuResult(uint32_t)>;
-    void Bind(Load aLoad, Store aStore)
+    using Loader = std::function<uint32_t()>;
+    using Storer = std::function<ZuResult(uint32_t)>;
+    void Bind(Loader aLoad, Storer aStore)
     {
         mLoad = std::move(aLoad);
         mStore = std::move(aStore);
     }
-    uint32_t load() override { return mLoad ? mLoad() : 0; }
-    ZuResult store(uint32_t aValue) override { return mStore(aValue); }
+    uint32_t Load() override { return mLoad ? mLoad() : 0; }
+    ZuResult Store(uint32_t aValue) override { return mStore(aValue); }
 
 private:
-    Load mLoad;
-    Store mStore;
+    Loader mLoad;
+    Storer mStore;
 };
 
 } // namespace
@@ -86,34 +86,34 @@ struct ZuStreamingChannelSourceTrigger::Impl {
 
     Impl(uint32_t aChannel, uint32_t aBase) : channel(aChannel), base(aBase) {}
 
-    IZuTriggerSelector *currentSelector() const
+    IZuTriggerSelector *CurrentSelector() const
     {
         auto it = entries.find(current);
         return it == entries.end() ? nullptr : it->second.selector;
     }
     // TriggerSelector exists (locks).
-    bool hasSelector()
+    bool HasSelector()
     {
         std::lock_guard<std::mutex> guard(lock);
         for (auto &e : entries)
             if (e.second.selector) return true;
         return false;
     }
-    bool sourceKnown(uint32_t aSource) const
+    bool SourceKnown(uint32_t aSource) const
     {
         if (sources.empty()) return aSource == TRIGGER_SOURCE_SOFTWARE;
         return sources.count(aSource) != 0;
     }
     // Until the callbacks being called have returned: a selector or a
     // callback replaced now may be gone once its replacement returns.
-    void waitForCalls(std::unique_lock<std::mutex> &aLock)
+    void WaitForCalls(std::unique_lock<std::mutex> &aLock)
     {
         if (caller == std::this_thread::get_id()) return;
         idle.wait(aLock, [this] { return calling == 0; });
     }
     // Whether every selector whose mode is on lets a frame start; the
     // selectors to rearm and the callbacks to call when it does.
-    bool ready(std::vector<Call> &aCalls)
+    bool Ready(std::vector<Call> &aCalls)
     {
         aCalls.clear();
         std::vector<Entry *> fired;
@@ -190,7 +190,7 @@ void ZuStreamingChannelSourceTrigger::AddSelector(TriggerSelectorEnum aIndex, Se
 {
     Impl &d = *mImpl;
     std::unique_lock<std::mutex> lock(d.lock);
-    d.waitForCalls(lock);
+    d.WaitForCalls(lock);
     Impl::Entry &entry = d.entries[int32_t(aIndex)];
     entry.selector = aSelector;
     entry.reported = false;
@@ -206,7 +206,7 @@ void ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback(TriggerSelector
 {
     Impl &d = *mImpl;
     std::unique_lock<std::mutex> lock(d.lock);
-    d.waitForCalls(lock);
+    d.WaitForCalls(lock);
     d.entries[int32_t(aIndex)].callback = aCallback;
 }
 
@@ -219,14 +219,14 @@ void ZuStreamingChannelSourceTrigger::AddSource(uint32_t aIndex, const ZuString 
 bool ZuStreamingChannelSourceTrigger::GetMode() const
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    IZuTriggerSelector *s = mImpl->currentSelector();
+    IZuTriggerSelector *s = mImpl->CurrentSelector();
     return s && s->GetMode();
 }
 
 uint32_t ZuStreamingChannelSourceTrigger::GetSource() const
 {
     std::lock_guard<std::mutex> lock(mImpl->lock);
-    IZuTriggerSelector *s = mImpl->currentSelector();
+    IZuTriggerSelector *s = mImpl->CurrentSelector();
     return s ? s->GetSource() : uint32_t(TRIGGER_SOURCE_SOFTWARE);
 }
 
@@ -234,7 +234,7 @@ void ZuStreamingChannelSourceTrigger::FireTrigger() const
 {
     Impl &d = *mImpl;
     std::lock_guard<std::mutex> lock(d.lock);
-    IZuTriggerSelector *s = d.currentSelector();
+    IZuTriggerSelector *s = d.CurrentSelector();
     if (!s || !s->GetMode() || s->GetSource() != TRIGGER_SOURCE_SOFTWARE) return;
     s->FireTrigger();
     d.changed.notify_all();
@@ -276,7 +276,7 @@ bool ZuStreamingChannelSourceTrigger::PreQueueBufferProc()
         std::unique_lock<std::mutex> lock(d.lock);
         const uint64_t stops = d.stops;
         const auto until = std::chrono::steady_clock::now() + kWaitSlice;
-        while (!d.ready(calls)) {
+        while (!d.Ready(calls)) {
             // A frame let through is not yet retrieved: the device gets on
             // with it rather than wait here for the next trigger.
             if (d.passed) return false;
@@ -378,12 +378,12 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
             if (Declarations *lent = declarationsOf(aFactory)) {
                 char text[16];
                 std::snprintf(text, sizeof text, "0x%X", unsigned(d.base));
-                lent->refuse(std::string("the trigger registers at ") + text + " overlap registers already there");
+                lent->Refuse(std::string("the trigger registers at ") + text + " overlap registers already there");
             }
             return;
         }
         m.reg = aRegisterMap->GetRegisterByAddress(at);
-        if (auto *own = dynamic_cast<tarn::softdevice::CustomRegister *>(m.reg)) own->setValue(&m.value);
+        if (auto *own = dynamic_cast<tarn::softdevice::CustomRegister *>(m.reg)) own->SetValue(&m.value);
     }
 
     d.selectorValue.Bind([&d] {
@@ -399,12 +399,12 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
     });
     d.modeValue.Bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
-        IZuTriggerSelector *s = d.currentSelector();
+        IZuTriggerSelector *s = d.CurrentSelector();
         return uint32_t(s && s->GetMode() ? TRIGGER_MODE_ON : TRIGGER_MODE_OFF);
     }, [&d](uint32_t v) {
         if (v != TRIGGER_MODE_OFF && v != TRIGGER_MODE_ON) return ZuResult(ZU_INVALID_PARAMETER);
         std::lock_guard<std::mutex> lock(d.lock);
-        IZuTriggerSelector *s = d.currentSelector();
+        IZuTriggerSelector *s = d.CurrentSelector();
         if (!s) return ZuResult(ZU_INVALID_PARAMETER);
         // The same mode again keeps an armed or fired selector as it is.
         if (s->GetMode() != (v == TRIGGER_MODE_ON)) {
@@ -416,12 +416,12 @@ void ZuStreamingChannelSourceTrigger::CreateRegisters(IZuRegisterMap *aRegisterM
     });
     d.sourceValue.Bind([&d] {
         std::lock_guard<std::mutex> lock(d.lock);
-        IZuTriggerSelector *s = d.currentSelector();
+        IZuTriggerSelector *s = d.CurrentSelector();
         return s ? s->GetSource() : uint32_t(TRIGGER_SOURCE_SOFTWARE);
     }, [&d](uint32_t v) {
         std::lock_guard<std::mutex> lock(d.lock);
-        IZuTriggerSelector *s = d.currentSelector();
-        if (!s || !d.sourceKnown(v)) return ZuResult(ZU_INVALID_PARAMETER);
+        IZuTriggerSelector *s = d.CurrentSelector();
+        if (!s || !d.SourceKnown(v)) return ZuResult(ZU_INVALID_PARAMETER);
         s->SetSource(v);
         return ZuResult(ZU_OK);
     });
@@ -485,7 +485,7 @@ void ZuStreamingChannelSourceTrigger::CreateTriggerMode(IZuRegisterMap *aRegiste
     (void)aRegisterMap;
     if (!aFactory) return;
     describeTriggerFeature(*aFactory, "TriggerMode", ZuGenAccessModeReadWrite,
-                           "Whether the selected trigger starts what it selects", mImpl->hasSelector());
+                           "Whether the selected trigger starts what it selects", mImpl->HasSelector());
     addEntries(*aFactory, {{"Off", TRIGGER_MODE_OFF}, {"On", TRIGGER_MODE_ON}});
     aFactory->CreateEnum(mImpl->modeRegister);
 }
@@ -505,7 +505,7 @@ void ZuStreamingChannelSourceTrigger::CreateTriggerSource(IZuRegisterMap *aRegis
         }
     }
     if (entries.empty()) entries = {{"Software", TRIGGER_SOURCE_SOFTWARE}};
-    describeTriggerFeature(*aFactory, "TriggerSource", ZuGenAccessModeReadWrite, "The signal the selected trigger waits for", mImpl->hasSelector());
+    describeTriggerFeature(*aFactory, "TriggerSource", ZuGenAccessModeReadWrite, "The signal the selected trigger waits for", mImpl->HasSelector());
     addEntries(*aFactory, entries);
     aFactory->CreateEnum(mImpl->sourceRegister);
 }
@@ -515,6 +515,6 @@ void ZuStreamingChannelSourceTrigger::CreateTriggerSoftware(IZuRegisterMap *aReg
     (void)aRegisterMap;
     if (!aFactory) return;
     describeTriggerFeature(*aFactory, "TriggerSoftware", ZuGenAccessModeWriteOnly,
-                           "Fires the selected trigger when its source is Software", mImpl->hasSelector());
+                           "Fires the selected trigger when its source is Software", mImpl->HasSelector());
     aFactory->CreateCommand(mImpl->softwareRegister);
 }

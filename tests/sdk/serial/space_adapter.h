@@ -39,24 +39,24 @@ public:
     ZuResult WriteRegister(int64_t aAddress, uint32_t aValue) override
     {
         if (!connected) return ZuResult(ZU_NOT_CONNECTED);
-        return Status(mSpace.writeRegister(uint32_t(aAddress), aValue));
+        return Status(mSpace.WriteRegister(uint32_t(aAddress), aValue));
     }
     ZuResult ReadRegister(int64_t aAddress, uint32_t &aValue) override
     {
         ++registerReads;
         if (!connected) return ZuResult(ZU_NOT_CONNECTED);
-        return Status(mSpace.readRegister(uint32_t(aAddress), aValue));
+        return Status(mSpace.ReadRegister(uint32_t(aAddress), aValue));
     }
     ZuResult WriteMemory(const uint8_t *aBuffer, int64_t aAddress, int64_t aLength) override
     {
         if (!connected) return ZuResult(ZU_NOT_CONNECTED);
-        return Status(mSpace.writeMemory(uint32_t(aAddress), aBuffer, uint32_t(aLength)));
+        return Status(mSpace.WriteMemory(uint32_t(aAddress), aBuffer, uint32_t(aLength)));
     }
     ZuResult ReadMemory(uint8_t *aBuffer, int64_t aAddress, int64_t aLength) override
     {
         if (!connected) return ZuResult(ZU_NOT_CONNECTED);
         std::vector<uint8_t> out;
-        uint16_t s = mSpace.readMemory(uint32_t(aAddress), uint32_t(aLength), out);
+        uint16_t s = mSpace.ReadMemory(uint32_t(aAddress), uint32_t(aLength), out);
         if (s == tarn::softdevice::kStatusSuccess) std::copy(out.begin(), out.end(), aBuffer);
         return Status(s);
     }

@@ -28,7 +28,7 @@ struct Bridge : ::testing::Test {
     SerialLoopback loop;
     SpaceAdapter adapter{space};
     ZuDeviceSerialPort port;
-    void SetUp() override { loop.layout(space); }
+    void SetUp() override { loop.Layout(space); }
 
     // Reads until count bytes came or nothing more arrives.
     std::vector<uint8_t> ReadAll(size_t aCount)
@@ -245,7 +245,7 @@ TEST(SerialPortStalled, AReadAfterTheDeviceWentAnswersNotConnectedAtOnce)
 {
     RegisterSpace space;
     SerialLoopback loop;
-    loop.layout(space);
+    loop.Layout(space);
     StallingAdapter adapter{space};
     ZuDeviceSerialPort port;
     ASSERT_TRUE(port.Open(&adapter, ZuDeviceSerial0).IsOK());
@@ -289,7 +289,7 @@ TEST_F(Bridge, OpeningChecksTheAdapterThePortAndTheState)
 TEST(SerialPortWithoutBridge, IsNotSupported)
 {
     RegisterSpace space;  // a device with nothing at the bridge's addresses
-    space.addValue(tarn::bridge::serial::portBase(0), 0x12345678, false);
+    space.AddValue(tarn::bridge::serial::portBase(0), 0x12345678, false);
     SpaceAdapter adapter(space);
     EXPECT_FALSE(ZuDeviceSerialPort::IsSupported(&adapter, ZuDeviceSerial0));
     EXPECT_FALSE(ZuDeviceSerialPort::IsSupported(&adapter, ZuDeviceSerial1));

@@ -34,17 +34,17 @@ namespace test {
 struct CallLog {
     std::mutex lock;
     std::vector<std::string> calls;
-    void add(const std::string &aCall)
+    void Add(const std::string &aCall)
     {
         std::lock_guard<std::mutex> l(lock);
         calls.push_back(aCall);
     }
-    std::vector<std::string> snapshot()
+    std::vector<std::string> Snapshot()
     {
         std::lock_guard<std::mutex> l(lock);
         return calls;
     }
-    size_t count(const std::string &aCall)
+    size_t Count(const std::string &aCall)
     {
         std::lock_guard<std::mutex> l(lock);
         size_t n = 0;
@@ -52,7 +52,7 @@ struct CallLog {
         return n;
     }
     // Index of the first call named aCall, or -1.
-    int first(const std::string &aCall)
+    int First(const std::string &aCall)
     {
         std::lock_guard<std::mutex> l(lock);
         for (size_t i = 0; i < calls.size(); ++i)
@@ -80,19 +80,19 @@ public:
         for (ZuBuffer *b : mine) delete b;
     }
 
-    void call(const char *aName) const
+    void Call(const char *aName) const
     {
-        if (log) log->add(aName);
+        if (log) log->Add(aName);
         if (throwIn == aName) throw std::runtime_error(aName);
     }
 
-    uint32_t GetWidth() const override { call("GetWidth"); return width; }
-    uint32_t GetHeight() const override { call("GetHeight"); return height; }
+    uint32_t GetWidth() const override { Call("GetWidth"); return width; }
+    uint32_t GetHeight() const override { Call("GetHeight"); return height; }
     uint32_t GetOffsetX() const override { return 0; }
     uint32_t GetOffsetY() const override { return 0; }
     ZuPixelType GetPixelType() const override { return ZuPixelMono8; }
-    void GetWidthInfo(uint32_t &a, uint32_t &b, uint32_t &c) const override { call("GetWidthInfo"); a = 1; b = width; c = 1; }
-    void GetHeightInfo(uint32_t &a, uint32_t &b, uint32_t &c) const override { call("GetHeightInfo"); a = 1; b = height; c = 1; }
+    void GetWidthInfo(uint32_t &a, uint32_t &b, uint32_t &c) const override { Call("GetWidthInfo"); a = 1; b = width; c = 1; }
+    void GetHeightInfo(uint32_t &a, uint32_t &b, uint32_t &c) const override { Call("GetHeightInfo"); a = 1; b = height; c = 1; }
     uint32_t GetChunksSize() const override { return 0; }
     uint32_t GetPayloadSize() const override { return 0; }
     ZuScanType GetScanType() const override { return ZuScanTypeArea; }
@@ -100,46 +100,46 @@ public:
     bool GetChunkEnable(uint32_t) const override { return false; }
     ZuResult GetSupportedPixelType(int aIndex, ZuPixelType &aType) const override
     {
-        call("GetSupportedPixelType");
+        Call("GetSupportedPixelType");
         if (endlessPixelTypes) { aType = ZuPixelMono8; return ZuResult(ZU_OK); }
         if (aIndex != 0) return ZuResult(ZU_INVALID_PARAMETER);
         aType = ZuPixelMono8;
         return ZuResult(ZU_OK);
     }
-    ZuResult GetSupportedChunk(int, uint32_t &, ZuString &) const override { call("GetSupportedChunk"); return ZuResult(ZU_INVALID_PARAMETER); }
-    ZuResult SetWidth(uint32_t v) override { call("SetWidth"); width = v; return ZuResult(refuseSets ? ZU_GENERIC_ERROR : ZU_OK); }
-    ZuResult SetHeight(uint32_t v) override { call("SetHeight"); height = v; return ZuResult(ZU_OK); }
+    ZuResult GetSupportedChunk(int, uint32_t &, ZuString &) const override { Call("GetSupportedChunk"); return ZuResult(ZU_INVALID_PARAMETER); }
+    ZuResult SetWidth(uint32_t v) override { Call("SetWidth"); width = v; return ZuResult(refuseSets ? ZU_GENERIC_ERROR : ZU_OK); }
+    ZuResult SetHeight(uint32_t v) override { Call("SetHeight"); height = v; return ZuResult(ZU_OK); }
     ZuResult SetOffsetX(uint32_t) override { return ZuResult(ZU_OK); }
     ZuResult SetOffsetY(uint32_t) override { return ZuResult(ZU_OK); }
     ZuResult SetPixelType(ZuPixelType) override { return ZuResult(ZU_OK); }
     ZuResult SetChunkModeActive(bool) override { return ZuResult(ZU_OK); }
     ZuResult SetChunkEnable(uint32_t, bool) override { return ZuResult(ZU_OK); }
-    void OnOpen(const ZuString &aIp, uint16_t aPort) override { call("OnOpen"); openedTo = aIp.Narrow() + ":" + std::to_string(aPort); }
-    void OnClose() override { call("OnClose"); }
-    void OnStreamingStart() override { call("OnStreamingStart"); }
-    void OnStreamingStop() override { call("OnStreamingStop"); }
+    void OnOpen(const ZuString &aIp, uint16_t aPort) override { Call("OnOpen"); openedTo = aIp.Narrow() + ":" + std::to_string(aPort); }
+    void OnClose() override { Call("OnClose"); }
+    void OnStreamingStart() override { Call("OnStreamingStart"); }
+    void OnStreamingStop() override { Call("OnStreamingStop"); }
     bool IsPayloadTypeSupported(ZuPayloadType aType) override { return multiPart && aType == ZuPayloadTypeMultiPart; }
     void SetMultiPartAllowed(bool aAllowed) override
     {
-        if (log) log->add("SetMultiPartAllowed " + std::to_string(aAllowed));
+        if (log) log->Add("SetMultiPartAllowed " + std::to_string(aAllowed));
     }
     void SetLargeLeaderTrailerEnabled(bool aEnabled, uint32_t aCount) override
     {
-        if (log) log->add("SetLargeLeaderTrailerEnabled " + std::to_string(aEnabled) + " " + std::to_string(aCount));
+        if (log) log->Add("SetLargeLeaderTrailerEnabled " + std::to_string(aEnabled) + " " + std::to_string(aCount));
     }
     ZuResult SetTestPayloadFormatMode(ZuPayloadType aType) override
     {
-        if (log) log->add("SetTestPayloadFormatMode " + std::to_string(int(aType)));
+        if (log) log->Add("SetTestPayloadFormatMode " + std::to_string(int(aType)));
         return ZuResult(refuseSets ? ZU_NOT_SUPPORTED : ZU_OK);
     }
     void CreateRegisters(IZuRegisterMap *m, IZuRegisterFactory *f) override
     {
-        call("CreateRegisters");
+        Call("CreateRegisters");
         if (onCreateRegisters) onCreateRegisters(m, f);
     }
     void CreateGenApiFeatures(IZuRegisterMap *m, IZuGenApiFactory *f) override
     {
-        call("CreateGenApiFeatures");
+        Call("CreateGenApiFeatures");
         if (onCreateFeatures) onCreateFeatures(m, f);
     }
     std::function<void(IZuRegisterMap *, IZuRegisterFactory *)> onCreateRegisters;
@@ -147,7 +147,7 @@ public:
 
     ZuBuffer *AllocBuffer() override
     {
-        call("AllocBuffer");
+        Call("AllocBuffer");
         if (repeatBuffer && !allocs.empty()) return allocs.front();
         if (live >= bufferCount) return nullptr;
         ++live;
@@ -159,21 +159,21 @@ public:
     }
     void FreeBuffer(ZuBuffer *b) override
     {
-        call("FreeBuffer");
+        Call("FreeBuffer");
         std::lock_guard<std::mutex> l(lock);
         freed.push_back(b);
         --live;
     }
     ZuResult GetTxNumBuffersToUse(uint32_t &aCount) override
     {
-        call("GetTxNumBuffersToUse");
+        Call("GetTxNumBuffersToUse");
         aCount = txCount;
         return ZuResult(txResult);
     }
     ZuResult QueueBuffer(ZuBuffer *b) override
     {
         std::lock_guard<std::mutex> l(lock);
-        if (log) log->add("QueueBuffer");
+        if (log) log->Add("QueueBuffer");
         if (queued.size() >= queueLimit) return ZuResult(ZU_BUSY);
         queued.push_back(b);
         ++queuedTotal;
@@ -202,7 +202,7 @@ public:
     }
     void AbortQueuedBuffers() override
     {
-        call("AbortQueuedBuffers");
+        Call("AbortQueuedBuffers");
         std::lock_guard<std::mutex> l(lock);
         aborted = true;
         cv.notify_all();
@@ -249,12 +249,12 @@ public:
         cv.notify_all();
         return true;
     }
-    size_t held() const override
+    size_t Held() const override
     {
         std::lock_guard<std::mutex> l(lock);
         return holding.size();
     }
-    void release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone) override
+    void Release(size_t aKeep, const std::function<void(ZuBuffer *)> &aGone) override
     {
         std::vector<ZuBuffer *> gone;
         {
@@ -267,7 +267,7 @@ public:
         if (aGone)
             for (ZuBuffer *b : gone) aGone(b);
     }
-    bool waitFor(size_t aCount, std::chrono::seconds aPatience = std::chrono::seconds(10))
+    bool WaitFor(size_t aCount, std::chrono::seconds aPatience = std::chrono::seconds(10))
     {
         std::unique_lock<std::mutex> l(lock);
         return cv.wait_for(l, aPatience, [&] { return blocks.size() >= aCount; });
@@ -294,26 +294,26 @@ public:
     void OnApplicationConnect(IZuVirtualDeviceGEV *aDevice, const ZuString &aIp, uint16_t aPort, ZuAccessType aAccess) override
     {
         device = aDevice;
-        log.add("OnApplicationConnect " + aIp.Narrow() + ":" + std::to_string(aPort) + " " + std::to_string(int(aAccess)));
+        log.Add("OnApplicationConnect " + aIp.Narrow() + ":" + std::to_string(aPort) + " " + std::to_string(int(aAccess)));
     }
-    void OnApplicationDisconnect(IZuVirtualDeviceGEV *) override { log.add("OnApplicationDisconnect"); }
+    void OnApplicationDisconnect(IZuVirtualDeviceGEV *) override { log.Add("OnApplicationDisconnect"); }
     void OnControlChannelStart(IZuVirtualDeviceGEV *, const ZuString &aMac, const ZuString &aIp, const ZuString &aMask, const ZuString &, uint16_t aPort) override
     {
-        log.add("OnControlChannelStart " + aMac.Narrow() + " " + aIp.Narrow() + " " + aMask.Narrow() + " " + std::to_string(aPort));
+        log.Add("OnControlChannelStart " + aMac.Narrow() + " " + aIp.Narrow() + " " + aMask.Narrow() + " " + std::to_string(aPort));
     }
-    void OnControlChannelStop(IZuVirtualDeviceGEV *) override { log.add("OnControlChannelStop"); }
-    void OnDeviceResetFull(IZuVirtualDeviceGEV *) override { log.add("OnDeviceResetFull"); }
-    void OnDeviceResetNetwork(IZuVirtualDeviceGEV *) override { log.add("OnDeviceResetNetwork"); }
+    void OnControlChannelStop(IZuVirtualDeviceGEV *) override { log.Add("OnControlChannelStop"); }
+    void OnDeviceResetFull(IZuVirtualDeviceGEV *) override { log.Add("OnDeviceResetFull"); }
+    void OnDeviceResetNetwork(IZuVirtualDeviceGEV *) override { log.Add("OnDeviceResetNetwork"); }
     void OnCreateCustomRegisters(IZuVirtualDeviceGEV *, IZuRegisterFactory *f) override
     {
-        log.add("OnCreateCustomRegisters");
-        if (!f) log.add("null factory");
+        log.Add("OnCreateCustomRegisters");
+        if (!f) log.Add("null factory");
         if (throwInRegisters) throw std::runtime_error("registers");
         if (onRegisters) onRegisters(f);
     }
     void OnCreateCustomGenApiFeatures(IZuVirtualDeviceGEV *, IZuGenApiFactory *f) override
     {
-        log.add("OnCreateCustomGenApiFeatures");
+        log.Add("OnCreateCustomGenApiFeatures");
         if (onFeatures) onFeatures(f);
     }
     std::function<void(IZuRegisterFactory *)> onRegisters;
@@ -327,21 +327,21 @@ public:
 class FakeLink : public softdevice::ControlLink
 {
 public:
-    void publishIdentity(const softdevice::IdentityTexts &aTexts) override { texts = aTexts; ++identities; }
-    void publishDescription(const std::string &aXml) override { xml = aXml; ++descriptions; }
-    bool postEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData, uint32_t aSize) override
+    void PublishIdentity(const softdevice::IdentityTexts &aTexts) override { texts = aTexts; ++identities; }
+    void PublishDescription(const std::string &aXml) override { xml = aXml; ++descriptions; }
+    bool PostEvent(uint16_t aEventId, uint64_t aBlockId, uint16_t aChannel, const uint8_t *aData, uint32_t aSize) override
     {
         if (!open) return false;
         events.push_back({aEventId, aBlockId, aChannel, std::vector<uint8_t>(aData, aData + aSize)});
         return true;
     }
-    bool eventsOpen() const override { return open; }
-    uint64_t timestamp() const override { return 123456789; }
-    void readStatistics(uint64_t (&aCounts)[softdevice::Statistics::kCount]) const override
+    bool EventsOpen() const override { return open; }
+    uint64_t Timestamp() const override { return 123456789; }
+    void ReadStatistics(uint64_t (&aCounts)[softdevice::Statistics::kCount]) const override
     {
         for (int i = 0; i < softdevice::Statistics::kCount; ++i) aCounts[i] = counts[i];
     }
-    void resetStatistics() override
+    void ResetStatistics() override
     {
         for (auto &c : counts) c = 0;
     }
@@ -377,14 +377,14 @@ struct ModelPort : ZU_GENAPI_NS::IPort {
         const uint32_t start = uint32_t(aAddress) & ~3u;
         const uint32_t end = (uint32_t(aAddress + uint64_t(aLength)) + 3u) & ~3u;
         std::vector<uint8_t> out(end - start);
-        if (model.readMemory(start, end - start, out.data()) != softdevice::kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
+        if (model.ReadMemory(start, end - start, out.data()) != softdevice::kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
         std::memcpy(aData, out.data() + (aAddress - start), size_t(aLength));
         return ZuResult(ZU_OK);
     }
     ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
     {
         if (aAddress % 4 || aLength % 4) return ZuResult(ZU_INVALID_PARAMETER);
-        uint16_t s = model.writeMemory(uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
+        uint16_t s = model.WriteMemory(uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
         return ZuResult(s == softdevice::kStatusSuccess ? ZU_OK : ZU_GENERIC_ERROR);
     }
     softdevice::DeviceModel &model;

@@ -28,23 +28,23 @@ TEST(Channel, AllocatesUntilNullAtMost64AndRefusesRepeats)
     many.bufferCount = 1000;
     Channel a(many, 0);
     std::string error;
-    ASSERT_TRUE(a.allocate(error));
-    EXPECT_EQ(a.bufferCount(), Channel::kMaxBuffers);
+    ASSERT_TRUE(a.Allocate(error));
+    EXPECT_EQ(a.BufferCount(), Channel::kMaxBuffers);
     EXPECT_EQ(many.allocs.size(), Channel::kMaxBuffers);
 
     FakeSource none;
     none.bufferCount = 0;
     Channel b(none, 1);
-    EXPECT_FALSE(b.allocate(error));
+    EXPECT_FALSE(b.Allocate(error));
     EXPECT_NE(error.find("no buffer"), std::string::npos);
 
     FakeSource repeat;
     repeat.repeatBuffer = true;
     repeat.bufferCount = 5;
     Channel c(repeat, 2);
-    ASSERT_TRUE(c.allocate(error));
-    EXPECT_EQ(c.bufferCount(), 1u);
-    EXPECT_EQ(c.counters().sourceFailures, Channel::kMaxBuffers - 1);
+    ASSERT_TRUE(c.Allocate(error));
+    EXPECT_EQ(c.BufferCount(), 1u);
+    EXPECT_EQ(c.Counters().sourceFailures, Channel::kMaxBuffers - 1);
 }
 
 TEST(Channel, FreesEachAllocatedBufferOnceAndAllocationFailureFreesWhatItGot)
@@ -54,9 +54,9 @@ TEST(Channel, FreesEachAllocatedBufferOnceAndAllocationFailureFreesWhatItGot)
     {
         Channel c(src, 0);
         std::string error;
-        ASSERT_TRUE(c.allocate(error));
-        c.freeAll();
-        c.freeAll();
+        ASSERT_TRUE(c.Allocate(error));
+        c.FreeAll();
+        c.FreeAll();
     }
     std::set<ZuBuffer *> freed(src.freed.begin(), src.freed.end());
     EXPECT_EQ(src.freed.size(), 6u);
@@ -71,9 +71,9 @@ TEST(Channel, FreesEachAllocatedBufferOnceAndAllocationFailureFreesWhatItGot)
     } failing;
     Channel c(failing, 0);
     std::string error;
-    EXPECT_THROW(c.allocate(error), std::runtime_error);
+    EXPECT_THROW(c.Allocate(error), std::runtime_error);
     EXPECT_EQ(failing.freed.size(), 2u);
-    EXPECT_EQ(c.bufferCount(), 0u);
+    EXPECT_EQ(c.BufferCount(), 0u);
 }
 
 TEST(Channel, StreamsEveryFrameInOrderWithBlockIdsFromOne)
@@ -86,22 +86,22 @@ TEST(Channel, StreamsEveryFrameInOrderWithBlockIdsFromOne)
         src.bufferCount = buffers;
         Channel c(src, 0);
         std::string error;
-        ASSERT_TRUE(c.allocate(error));
+        ASSERT_TRUE(c.Allocate(error));
         RecordingSender sender;
         sender.holds = holds;
-        c.startStreaming(sender, nullptr);
-        ASSERT_TRUE(sender.waitFor(50));
-        c.stopStreaming();
+        c.StartStreaming(sender, nullptr);
+        ASSERT_TRUE(sender.WaitFor(50));
+        c.StopStreaming();
         for (size_t i = 0; i < 50; ++i) {
             EXPECT_EQ(sender.blocks[i].id, i + 1);
             EXPECT_EQ(sender.blocks[i].firstByte, uint8_t(i + 1));
             EXPECT_EQ(sender.blocks[i].bufferBlockId, i + 1);
         }
-        EXPECT_EQ(c.counters().blocksSent, sender.blocks.size());
+        EXPECT_EQ(c.Counters().blocksSent, sender.blocks.size());
         // The streaming calls come in their order, around the acquisition.
-        EXPECT_LT(log.first("GetTxNumBuffersToUse"), log.first("OnStreamingStart"));
-        EXPECT_LT(log.first("OnStreamingStart"), log.first("QueueBuffer"));
-        EXPECT_LT(log.first("AbortQueuedBuffers"), log.first("OnStreamingStop"));
+        EXPECT_LT(log.First("GetTxNumBuffersToUse"), log.First("OnStreamingStart"));
+        EXPECT_LT(log.First("OnStreamingStart"), log.First("QueueBuffer"));
+        EXPECT_LT(log.First("AbortQueuedBuffers"), log.First("OnStreamingStop"));
         // Whatever the sender still held for resends was given back.
         EXPECT_TRUE(sender.holding.empty());
         // A sent buffer is never queued again while the sender holds it.
@@ -117,13 +117,13 @@ TEST(Channel, ABuffersBlockIdIsTheIdItHasOnTheWire)
         FakeSource src;
         src.bufferCount = 8;
         Channel c(src, 0);
-        c.config().extendedIds = extended;
+        c.Config().extendedIds = extended;
         std::string error;
-        ASSERT_TRUE(c.allocate(error));
+        ASSERT_TRUE(c.Allocate(error));
         RecordingSender sender;
-        c.startStreaming(sender, nullptr);
-        const bool sent = sender.waitFor(65537, std::chrono::seconds(120));
-        c.stopStreaming();
+        c.StartStreaming(sender, nullptr);
+        const bool sent = sender.WaitFor(65537, std::chrono::seconds(120));
+        c.StopStreaming();
         ASSERT_TRUE(sent);
         for (size_t i = 0; i < 65537; ++i) {
             const uint64_t wire = extended || i < 65535 ? i + 1 : i + 1 - 65535;
@@ -146,12 +146,12 @@ TEST(Channel, UsesTheSourcesBufferCountWithinItsLimits)
         src.txCount = k.count;
         Channel c(src, 0);
         std::string error;
-        ASSERT_TRUE(c.allocate(error));
+        ASSERT_TRUE(c.Allocate(error));
         RecordingSender sender;
-        c.startStreaming(sender, nullptr);
-        EXPECT_EQ(c.buffersInUse(), k.expected) << k.result << " " << k.count;
-        ASSERT_TRUE(sender.waitFor(3));
-        c.stopStreaming();
+        c.StartStreaming(sender, nullptr);
+        EXPECT_EQ(c.BuffersInUse(), k.expected) << k.result << " " << k.count;
+        ASSERT_TRUE(sender.WaitFor(3));
+        c.StopStreaming();
         std::set<ZuBuffer *> used;
         for (auto &b : sender.blocks) used.insert(b.buffer);
         EXPECT_LE(used.size(), k.expected);
@@ -175,13 +175,13 @@ TEST(Channel, RefusesBuffersItDidNotQueueAndSurvivesFailingRetrievals)
     src.failEvery = 7;
     Channel c(src, 0);
     std::string error;
-    ASSERT_TRUE(c.allocate(error));
+    ASSERT_TRUE(c.Allocate(error));
     RecordingSender sender;
-    c.startStreaming(sender, nullptr);
-    ASSERT_TRUE(sender.waitFor(20));
-    c.stopStreaming();
-    EXPECT_EQ(c.counters().foreignBuffers, 3u);
-    EXPECT_GE(c.counters().sourceFailures, 1u);
+    c.StartStreaming(sender, nullptr);
+    ASSERT_TRUE(sender.WaitFor(20));
+    c.StopStreaming();
+    EXPECT_EQ(c.Counters().foreignBuffers, 3u);
+    EXPECT_GE(c.Counters().sourceFailures, 1u);
     for (auto &b : sender.blocks) EXPECT_NE(b.buffer, &stranger);
     // Block ids stay consecutive: a failed retrieval costs no id.
     for (size_t i = 0; i < sender.blocks.size(); ++i) EXPECT_EQ(sender.blocks[i].id, i + 1);
@@ -196,23 +196,23 @@ TEST(Channel, AStopTakesBackWhatAQuickSourceHoldsAndLeavesASlowOneItsBuffersUnti
         src.paused = true;   // holds every queued buffer until aborted
         std::atomic<bool> slow{slowSource};
         src.onRetrieve = [&](ZuBuffer **) {
-            log.add("RetrieveBuffer");
+            log.Add("RetrieveBuffer");
             if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(700));
             return false;
         };
         Channel c(src, 0);
         std::string error;
-        ASSERT_TRUE(c.allocate(error));
+        ASSERT_TRUE(c.Allocate(error));
         RecordingSender sender;
-        c.startStreaming(sender, nullptr);
+        c.StartStreaming(sender, nullptr);
         ASSERT_TRUE(eventually([&] {
             std::lock_guard<std::mutex> l(src.lock);
             return src.queued.size() == 4;
         }));
-        c.stopStreaming();
+        c.StopStreaming();
         // A stop waits for the up-call in progress, and asks a slow source
         // nothing more once aborted: it keeps its buffers.
-        const auto calls = log.snapshot();
+        const auto calls = log.Snapshot();
         const auto aborted = std::find(calls.begin(), calls.end(), "AbortQueuedBuffers");
         ASSERT_NE(aborted, calls.end());
         EXPECT_EQ(std::count(aborted, calls.end(), "RetrieveBuffer") == 0, slowSource);
@@ -227,9 +227,9 @@ TEST(Channel, AStopTakesBackWhatAQuickSourceHoldsAndLeavesASlowOneItsBuffersUnti
         // (fills 1 to 4 went to the four aborted buffers either way).
         slow = false;
         src.paused = false;
-        c.startStreaming(sender, nullptr);
-        ASSERT_TRUE(sender.waitFor(10));
-        c.stopStreaming();
+        c.StartStreaming(sender, nullptr);
+        ASSERT_TRUE(sender.WaitFor(10));
+        c.StopStreaming();
         EXPECT_EQ(sender.blocks.front().firstByte, 5);
         EXPECT_EQ(sender.sentWhileHeld, 0);
     }
@@ -246,18 +246,18 @@ TEST(Channel, StoppingFromInsideAnUpCallDoesNotJoinItself)
     std::atomic<bool> done{false};
     src.onRetrieve = [&](ZuBuffer **) {
         if (stopped.exchange(true)) return false;
-        channel->stopStreaming();
+        channel->StopStreaming();
         done = true;
         return true;  // answered here, nothing more read of the source
     };
     auto c = std::make_unique<Channel>(src, 0);
     channel = c.get();
     std::string error;
-    ASSERT_TRUE(c->allocate(error));
+    ASSERT_TRUE(c->Allocate(error));
     RecordingSender sender;
-    c->startStreaming(sender, nullptr);
+    c->StartStreaming(sender, nullptr);
     ASSERT_TRUE(eventually([&] { return stopped.load(); }));
-    ASSERT_TRUE(eventually([&] { return !channel->streaming(); }));
+    ASSERT_TRUE(eventually([&] { return !channel->Streaming(); }));
     // The channel may go while the stopping thread still tells the source.
     c.reset();
     EXPECT_TRUE(eventually([&] { return done.load(); }));

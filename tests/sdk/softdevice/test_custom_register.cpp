@@ -34,11 +34,11 @@ struct Sink : IZuRegisterEventSink {
     uint32_t refuseAbove = UINT32_MAX;
     bool throwInPreWrite = false;
     std::function<void(IZuRegister *)> onPreRead;
-    void add(const std::string &aCall, IZuRegister *r)
+    void Add(const std::string &aCall, IZuRegister *r)
     {
         uint32_t v = 0;
         if (r->GetLength() >= 4) {
-            std::vector<uint8_t> b = static_cast<CustomRegister *>(r)->content();
+            std::vector<uint8_t> b = static_cast<CustomRegister *>(r)->Content();
             v = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
         }
         std::lock_guard<std::mutex> g(lock);
@@ -46,25 +46,25 @@ struct Sink : IZuRegisterEventSink {
     }
     ZuResult PreRead(IZuRegister *r) override
     {
-        add("PreRead", r);
+        Add("PreRead", r);
         if (onPreRead) onPreRead(r);
         return ZuResult(ZU_OK);
     }
-    void PostRead(IZuRegister *r) override { add("PostRead", r); }
+    void PostRead(IZuRegister *r) override { Add("PostRead", r); }
     ZuResult PreWrite(IZuRegister *r) override
     {
-        add("PreWrite", r);
+        Add("PreWrite", r);
         if (throwInPreWrite) throw std::runtime_error("sink");
         uint32_t v = 0;
         static_cast<CustomRegister *>(r)->ReadInt(v);
         return ZuResult(v > refuseAbove ? ZU_INVALID_PARAMETER : ZU_OK);
     }
-    void PostWrite(IZuRegister *r) override { add("PostWrite", r); }
+    void PostWrite(IZuRegister *r) override { Add("PostWrite", r); }
 };
 
 IZuRegister *created(Space &s, uint32_t aAddress)
 {
-    return s.catalog.find(aAddress);
+    return s.catalog.Find(aAddress);
 }
 
 } // namespace
@@ -102,8 +102,8 @@ TEST(CustomRegister, AValueKeptElsewhereIsReadFromThereAndTakenOnlyOnceTheSinksA
     struct Owner : RegisterValue {
         uint32_t value = 3;
         std::vector<uint32_t> stored;
-        uint32_t load() override { return value; }
-        ZuResult store(uint32_t v) override
+        uint32_t Load() override { return value; }
+        ZuResult Store(uint32_t v) override
         {
             stored.push_back(v);
             if (v == 13) throw std::runtime_error("store");
@@ -115,11 +115,11 @@ TEST(CustomRegister, AValueKeptElsewhereIsReadFromThereAndTakenOnlyOnceTheSinksA
     Space s;
     Sink sink;
     ASSERT_TRUE(s.factory.AddRegister(ZuString("Mode"), 0x20000, 4, ZuGenAccessModeReadWrite, &sink).IsOK());
-    auto *r = s.catalog.find(0x20000);
-    r->setValue(&owner);
+    auto *r = s.catalog.Find(0x20000);
+    r->SetValue(&owner);
     // The sinks see the owner's value, read anew for every read.
     uint8_t out[4];
-    ASSERT_EQ(r->controllerRead(0, 4, out), kStatusSuccess);
+    ASSERT_EQ(r->ControllerRead(0, 4, out), kStatusSuccess);
     EXPECT_EQ(out[3], 3);
     owner.value = 4;
     uint32_t v = 0;
@@ -133,8 +133,8 @@ TEST(CustomRegister, AValueKeptElsewhereIsReadFromThereAndTakenOnlyOnceTheSinksA
     sink.refuseAbove = UINT32_MAX;
     EXPECT_EQ(r->Write(12u).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     const uint8_t thirteen[4] = {0, 0, 0, 13};
-    EXPECT_EQ(r->controllerWrite(0, thirteen, 4), kStatusError);
-    EXPECT_EQ(r->content()[3], 4);
+    EXPECT_EQ(r->ControllerWrite(0, thirteen, 4), kStatusError);
+    EXPECT_EQ(r->Content()[3], 4);
     ASSERT_TRUE(r->Write(6u).IsOK());
     EXPECT_EQ(owner.value, 6u);
     EXPECT_EQ(owner.stored, (std::vector<uint32_t>{12, 13, 6}));
@@ -151,17 +151,17 @@ TEST(CustomRegister, ValuesTravelBigEndianAndControllersKeepToTheAccessMode)
     // Local writes ignore the access mode.
     ASSERT_TRUE(ro->WriteDouble(1.5).IsOK());
     std::vector<uint8_t> out;
-    ASSERT_EQ(s.space.readMemory(0x20000, 8, out), kStatusSuccess);
+    ASSERT_EQ(s.space.ReadMemory(0x20000, 8, out), kStatusSuccess);
     EXPECT_EQ(out, (std::vector<uint8_t>{0x3F, 0xF8, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(s.space.writeRegister(0x20000, 1), kStatusWriteProtect);
+    EXPECT_EQ(s.space.WriteRegister(0x20000, 1), kStatusWriteProtect);
     ASSERT_TRUE(ro->Write(0x01020304u, 4).IsOK());
     uint32_t v = 0;
-    ASSERT_EQ(s.space.readRegister(0x20004, v), kStatusSuccess);
+    ASSERT_EQ(s.space.ReadRegister(0x20004, v), kStatusSuccess);
     EXPECT_EQ(v, 0x01020304u);
     // The write-only byte array: a controller writes, never reads.
     const uint8_t hello[8] = {'h', 'e', 'l', 'l', 'o', 0, 0, 0};
-    EXPECT_EQ(s.space.writeMemory(0x20010, hello, 8), kStatusSuccess);
-    EXPECT_EQ(s.space.readMemory(0x20010, 4, out), kStatusAccessDenied);
+    EXPECT_EQ(s.space.WriteMemory(0x20010, hello, 8), kStatusSuccess);
+    EXPECT_EQ(s.space.ReadMemory(0x20010, 4, out), kStatusAccessDenied);
     ZuString str;
     ASSERT_TRUE(text->ReadString(str).IsOK());
     EXPECT_EQ(str.Narrow(), "hello");
@@ -187,7 +187,7 @@ TEST(CustomRegister, ValuesTravelBigEndianAndControllersKeepToTheAccessMode)
 TEST(CustomRegister, TheFactoryRefusesBadLengthsOverlapsAndTheBootstrapBlock)
 {
     Space s;
-    s.space.addValue(0x11000, 0, true);
+    s.space.AddValue(0x11000, 0, true);
     EXPECT_TRUE(s.factory.AddRegister(ZuString("A"), 0x20000, 4, ZuGenAccessModeReadWrite).IsOK());
     EXPECT_EQ(s.factory.AddRegister(ZuString("B"), 0x20000, 4, ZuGenAccessModeReadWrite).GetCode(), uint32_t(ZU_GENERIC_ERROR));
     EXPECT_FALSE(s.factory.AddRegister(ZuString("C"), 0x1FFFC, 8, ZuGenAccessModeReadWrite).IsOK());
@@ -213,7 +213,7 @@ TEST(CustomRegister, TheMapLockWaitsTimesOutAndAnswersOnlyWhileRunning)
     RegisterCatalog c;
     EXPECT_EQ(c.Lock().GetCode(), uint32_t(ZU_STATE_ERROR));
     EXPECT_EQ(c.Lock(10).GetCode(), uint32_t(ZU_STATE_ERROR));
-    c.setRunning(true);
+    c.SetRunning(true);
     ASSERT_TRUE(c.Lock().IsOK());
     EXPECT_EQ(c.Lock(20).GetCode(), uint32_t(ZU_TIMEOUT));
     std::atomic<bool> got{false};
@@ -224,7 +224,7 @@ TEST(CustomRegister, TheMapLockWaitsTimesOutAndAnswersOnlyWhileRunning)
     // Clearing waits for the holder's release.
     std::atomic<bool> cleared{false};
     std::thread clearing([&] {
-        c.clear();
+        c.Clear();
         cleared = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -242,7 +242,7 @@ TEST(CustomRegister, ASinkRefreshingItsRegisterInPreReadIsNotCalledAgain)
     IZuRegister *r = created(s, 0x20000);
     sink.onPreRead = [](IZuRegister *reg) { reg->Write(42u); };
     uint32_t v = 0;
-    ASSERT_EQ(s.space.readRegister(0x20000, v), kStatusSuccess);
+    ASSERT_EQ(s.space.ReadRegister(0x20000, v), kStatusSuccess);
     EXPECT_EQ(v, 42u);
     EXPECT_EQ(sink.calls, (std::vector<std::string>{"PreRead 0", "PostRead 42"}));
     EXPECT_EQ(r->AddEventSink(&sink).GetCode(), uint32_t(ZU_INVALID_PARAMETER));
@@ -272,7 +272,7 @@ TEST(CustomRegister, ConcurrentAccessesNeverTearAValueAndEverySuccessIsToldOnce)
                 } else {
                     uint8_t out[8];
                     std::vector<uint8_t> wire;
-                    if (s.space.readMemory(0x20000, 8, wire) == kStatusSuccess) std::memcpy(out, wire.data(), 8);
+                    if (s.space.ReadMemory(0x20000, 8, wire) == kStatusSuccess) std::memcpy(out, wire.data(), 8);
                     else continue;
                     for (int k = 1; k < 8; ++k)
                         if (out[k] != out[0]) ++torn;

@@ -26,13 +26,13 @@ struct ModelPort : ZU_GENAPI_NS::IPort {
         const uint32_t start = uint32_t(aAddress) & ~3u;
         const uint32_t end = (uint32_t(aAddress + uint64_t(aLength)) + 3u) & ~3u;
         std::vector<uint8_t> out(end - start);
-        if (model.readMemory(start, end - start, out.data()) != kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
+        if (model.ReadMemory(start, end - start, out.data()) != kStatusSuccess) return ZuResult(ZU_GENERIC_ERROR);
         std::memcpy(aData, out.data() + (aAddress - start), size_t(aLength));
         return ZuResult(ZU_OK);
     }
     ZuResult Write(uint64_t aAddress, const void *aData, int64_t aLength) override
     {
-        uint16_t s = model.writeMemory(uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
+        uint16_t s = model.WriteMemory(uint32_t(aAddress), static_cast<const uint8_t *>(aData), uint32_t(aLength));
         return ZuResult(s == kStatusSuccess ? ZU_OK : ZU_GENERIC_ERROR);
     }
     DeviceModel &model;
@@ -63,19 +63,19 @@ struct Device {
     std::unique_ptr<ModelPort> port;
     explicit Device(bool aTwo = false)
     {
-        model.addStream(&source);
-        if (aTwo) model.addStream(&second);
-        model.sinks().add(&sink);
+        model.AddStream(&source);
+        if (aTwo) model.AddStream(&second);
+        model.Sinks().Add(&sink);
     }
-    ZuResult start()
+    ZuResult Start()
     {
-        ZuResult r = model.build(loopback());
+        ZuResult r = model.Build(loopback());
         if (!r.IsOK()) return r;
         port = std::make_unique<ModelPort>(model);
-        const std::string xml = model.description();
+        const std::string xml = model.Description();
         return tarn::LoadDescription(features, xml.data(), xml.size(), port.get());
     }
-    IZuRegister *reg(uint32_t aAddress) { return model.registers().GetRegisterByAddress(aAddress); }
+    IZuRegister *Reg(uint32_t aAddress) { return model.Registers().GetRegisterByAddress(aAddress); }
 };
 
 constexpr uint32_t kGain = 0x20000, kRatio = 0x20008, kMode = 0x20010, kFire = 0x20014, kLabel = 0x20020,
@@ -95,7 +95,7 @@ void declareAll(Device &d, Limit &limit)
         ASSERT_TRUE(f->AddRegister(ZuString("KeyReg"), kKey, 4, ZuGenAccessModeReadWrite).IsOK());
     };
     d.sink.onFeatures = [&](IZuGenApiFactory *f) {
-        IZuRegisterMap &m = d.model.registers();
+        IZuRegisterMap &m = d.model.Registers();
         f->SetName(ZuString("TestGain"));
         f->SetCategory(ZuString("TestControl\\TestDetails"), ZuString("Details"));
         f->SetUnit(ZuString("dB"));
@@ -161,8 +161,8 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     Device d;
     Limit limit(50);
     declareAll(d, limit);
-    ZuResult started = d.start();
-    ASSERT_TRUE(started.IsOK()) << started.GetDescription().Narrow() << d.model.description();
+    ZuResult started = d.Start();
+    ASSERT_TRUE(started.IsOK()) << started.GetDescription().Narrow() << d.model.Description();
     ZuGenParameterArray &p = d.features;
     // Integer: limits, increment, refusal by the register's sink.
     auto *gain = dynamic_cast<ZuGenInteger *>(p.Get(ZuString("TestGain")));
@@ -181,7 +181,7 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     EXPECT_FALSE(p.SetIntegerValue(ZuString("TestGain"), 60).IsOK());     // refused by the sink
     EXPECT_EQ(limit.writes, 1);
     uint32_t raw = 0;
-    ASSERT_TRUE(d.reg(kGain)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(kGain)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 40u);
     ZuString text;
     gain->GetDisplayName(text);
@@ -189,11 +189,11 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     // Float, enumeration, command, string, boolean.
     ASSERT_TRUE(p.SetFloatValue(ZuString("TestRatio"), 2.25).IsOK());
     double dv = 0;
-    ASSERT_TRUE(d.reg(kRatio)->ReadDouble(dv).IsOK());
+    ASSERT_TRUE(d.Reg(kRatio)->ReadDouble(dv).IsOK());
     EXPECT_EQ(dv, 2.25);
     EXPECT_FALSE(p.SetFloatValue(ZuString("TestRatio"), 3.0).IsOK());
     ASSERT_TRUE(p.SetEnumValue(ZuString("TestMode"), ZuString("FastMode")).IsOK());
-    ASSERT_TRUE(d.reg(kMode)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(kMode)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 7u);
     auto *mode = dynamic_cast<ZuGenEnum *>(p.Get(ZuString("TestMode")));
     ASSERT_NE(mode, nullptr);
@@ -205,7 +205,7 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     entry->GetDisplayName(text);
     EXPECT_EQ(text.Narrow(), "Fast Mode");
     ASSERT_TRUE(p.ExecuteCommand(ZuString("TestFire")).IsOK());
-    ASSERT_TRUE(d.reg(kFire)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(kFire)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 1u);
     // Write-only through its register, or as declared over a register that
     // could be read: the description says so, and a read is refused.
@@ -217,14 +217,14 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
         EXPECT_TRUE(writable) << name;
     }
     ASSERT_TRUE(p.SetIntegerValue(ZuString("TestKey"), 77).IsOK());
-    ASSERT_TRUE(d.reg(kKey)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(kKey)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 77u);
     EXPECT_FALSE(p.GetIntegerValue(ZuString("TestKey"), v).IsOK());
     ASSERT_TRUE(p.SetStringValue(ZuString("TestLabel"), ZuString("left")).IsOK());
-    ASSERT_TRUE(d.reg(kLabel)->ReadString(text).IsOK());
+    ASSERT_TRUE(d.Reg(kLabel)->ReadString(text).IsOK());
     EXPECT_EQ(text.Narrow(), "left");
     ASSERT_TRUE(p.SetBooleanValue(ZuString("TestFlag"), true).IsOK());
-    ASSERT_TRUE(d.reg(kFlag)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(kFlag)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 1u);
     // TL-locked: locked while TLParamsLocked is set.
     ASSERT_TRUE(p.SetIntegerValue(ZuString("TLParamsLocked"), 1).IsOK());
@@ -236,11 +236,11 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     EXPECT_EQ(v, 40 * 2 + 7);
     ASSERT_TRUE(p.GetFloatValue(ZuString("TestHalf"), dv).IsOK());
     EXPECT_EQ(dv, 10.0);
-    ASSERT_TRUE(d.reg(kMs)->Write(4u).IsOK());
+    ASSERT_TRUE(d.Reg(kMs)->Write(4u).IsOK());
     ASSERT_TRUE(p.GetIntegerValue(ZuString("TestUs"), v).IsOK());
     EXPECT_EQ(v, 4000);
     ASSERT_TRUE(p.SetIntegerValue(ZuString("TestUs"), 2000).IsOK());
-    ASSERT_TRUE(d.reg(kMs)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(kMs)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 2u);
     // pValue and pMax: the mirror is the gain, bounded by TestMs.
     ASSERT_TRUE(p.GetIntegerValue(ZuString("TestMirror"), v).IsOK());
@@ -256,7 +256,7 @@ TEST(FeatureFactory, EveryKindLoadsBackInTheEngineWithItsDeclaredValues)
     chunkValue->GetMax(v);
     EXPECT_EQ(v, 0xFFFFFFFF);
     // The references reached the device's own features.
-    const std::string xml = d.model.description();
+    const std::string xml = d.model.Description();
     EXPECT_NE(xml.find("<pInvalidator>TestMode</pInvalidator>"), std::string::npos);
     EXPECT_NE(xml.find("<pIsAvailable>TestFlag</pIsAvailable>"), std::string::npos);
     EXPECT_NE(xml.find("<ChunkID>1234</ChunkID>"), std::string::npos);
@@ -316,14 +316,14 @@ TEST(FeatureFactory, CreateResultsFollowTheDocumentedRulesAndResetTheAttributes)
     f.AddEnumEntry(ZuString("X"), 1);
     EXPECT_TRUE(f.CreateIntSwissKnife(ZuString("A+1")).IsOK());
     // Entries and variables go only where they belong, and never survive a Create*.
-    const auto &all = f.features();
+    const auto &all = f.Features();
     ASSERT_EQ(all.size(), 4u);
     EXPECT_TRUE(all[3].entries.empty());
     EXPECT_EQ(all[3].variables, std::vector<std::string>{"A"});
     f.SetName(ZuString("L"));
     EXPECT_TRUE(f.CreateInteger(r).IsOK());
-    EXPECT_TRUE(f.features().back().variables.empty());
-    EXPECT_FALSE(f.features().back().hasLimits);
+    EXPECT_TRUE(f.Features().back().variables.empty());
+    EXPECT_FALSE(f.Features().back().hasLimits);
     EXPECT_EQ(all[0].source, -1);
 }
 
@@ -338,20 +338,20 @@ TEST(FeatureFactory, TwoKindsOfOneNameFailStartWithADescription)
         f->SetPValue(ZuString("Width"));
         f->CreateFloat();
     };
-    ZuResult r = d.model.build(loopback());
+    ZuResult r = d.model.Build(loopback());
     EXPECT_EQ(r.GetCode(), uint32_t(ZU_INVALID_PARAMETER));
     EXPECT_NE(r.GetDescription().Narrow().find("Twice is declared as Integer and as Float"), std::string::npos);
-    EXPECT_FALSE(d.model.built());
+    EXPECT_FALSE(d.model.Built());
     // A name of the device's own is refused too.
     d.sink.onFeatures = [&](IZuGenApiFactory *f) {
         f->SetName(ZuString("Width"));
         f->SetPValue(ZuString("Height"));
         f->CreateInteger();
     };
-    r = d.model.build(loopback());
+    r = d.model.Build(loopback());
     EXPECT_NE(r.GetDescription().Narrow().find("Width is one of the device's own"), std::string::npos);
     d.sink.onFeatures = nullptr;
-    EXPECT_TRUE(d.model.build(loopback()).IsOK());
+    EXPECT_TRUE(d.model.Build(loopback()).IsOK());
 }
 
 TEST(FeatureFactory, SourcesFeaturesFollowSourceSelector)
@@ -387,7 +387,7 @@ TEST(FeatureFactory, SourcesFeaturesFollowSourceSelector)
         f->AddEnumEntry(ZuString("Both"), 1);
         ASSERT_TRUE(f->CreateEnum(m->GetRegisterByAddress(0x40004)).IsOK());
     };
-    ZuResult started = d.start();
+    ZuResult started = d.Start();
     ASSERT_TRUE(started.IsOK()) << started.GetDescription().Narrow();
     ZuGenParameterArray &p = d.features;
     auto *level = dynamic_cast<ZuGenInteger *>(p.Get(ZuString("Level")));
@@ -404,9 +404,9 @@ TEST(FeatureFactory, SourcesFeaturesFollowSourceSelector)
     EXPECT_FALSE(p.SetIntegerValue(ZuString("Level"), 3).IsOK());
     ASSERT_TRUE(p.SetIntegerValue(ZuString("Level"), 15).IsOK());
     uint32_t raw = 0;
-    ASSERT_TRUE(d.reg(0x40000)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(0x40000)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 15u);
-    ASSERT_TRUE(d.reg(0x30000)->ReadInt(raw).IsOK());
+    ASSERT_TRUE(d.Reg(0x30000)->ReadInt(raw).IsOK());
     EXPECT_EQ(raw, 3u);
     bool available = true;
     p.Get(ZuString("FirstOnly"))->IsAvailable(available);
@@ -436,7 +436,7 @@ TEST(FeatureFactory, AFeatureLockedTwoWaysDeclaresItsLockOnce)
             ASSERT_TRUE(f->AddRegister(ZuString("FlagReg"), 0x20040, 4, ZuGenAccessModeReadWrite).IsOK());
         };
         d.sink.onFeatures = [&](IZuGenApiFactory *f) {
-            IZuRegisterMap &m = d.model.registers();
+            IZuRegisterMap &m = d.model.Registers();
             f->SetName(ZuString("TestFlag"));
             ASSERT_TRUE(f->CreateBoolean(m.GetRegisterByAddress(0x20040)).IsOK());
             f->SetName(ZuString("TestLocked"));
@@ -445,9 +445,9 @@ TEST(FeatureFactory, AFeatureLockedTwoWaysDeclaresItsLockOnce)
             ASSERT_TRUE((string ? f->CreateString(m.GetRegisterByAddress(0x20020))
                                 : f->CreateInteger(m.GetRegisterByAddress(0x20040), 0, 1, 1)).IsOK());
         };
-        ZuResult started = d.start();
+        ZuResult started = d.Start();
         ASSERT_TRUE(started.IsOK()) << started.GetDescription().Narrow();
-        const std::string xml = d.model.description();
+        const std::string xml = d.model.Description();
         const std::string node = "Name=\"TestLockedLocked\"";
         EXPECT_NE(xml.find(node), std::string::npos) << string;
         EXPECT_EQ(xml.find(node), xml.rfind(node)) << string;

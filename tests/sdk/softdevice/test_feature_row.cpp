@@ -27,25 +27,25 @@ struct FakeCamera : FeatureHost {
     int imageChanges = 0;
     double rate = 30.0;
 
-    size_t channels() const override { return count; }
-    uint32_t read(Value v, size_t) override { return v == Value::LastChannel ? uint32_t(count - 1) : values[v]; }
-    uint16_t write(Value v, size_t, uint32_t x) override
+    size_t Channels() const override { return count; }
+    uint32_t Read(Value v, size_t) override { return v == Value::LastChannel ? uint32_t(count - 1) : values[v]; }
+    uint16_t Write(Value v, size_t, uint32_t x) override
     {
         writes.emplace_back(v, x);
         values[v] = x;
         return kStatusSuccess;
     }
-    double readFloat(Value) override { return rate; }
-    void writeFloat(Value, double x) override { rate = x; }
-    bool has(Presence p, size_t) const override { return present.count(p) != 0; }
-    Entries entries(From f, size_t) const override
+    double ReadFloat(Value) override { return rate; }
+    void WriteFloat(Value, double x) override { rate = x; }
+    bool Has(Presence p, size_t) const override { return present.count(p) != 0; }
+    Entries GetEntries(From f, size_t) const override
     {
         if (f == From::PixelTypes) return {{"Mono8", ZuPixelMono8}, {"Mono16", ZuPixelMono16}};
         Entries sets = {{"Default", 0}};
         for (uint32_t k = 1; k <= userSets; ++k) sets.emplace_back("UserSet" + std::to_string(k), k);
         return sets;
     }
-    void imageChanged(size_t) override { ++imageChanges; }
+    void ImageChanged(size_t) override { ++imageChanges; }
 };
 
 const FeatureRow &row(const char *aName)
@@ -101,9 +101,9 @@ TEST(FeatureRow, ARowTakesWhatItsLimitsKindAndLockAllowAndNothingElseReachesTheC
         camera.userSets = 2;
         camera.values = c.camera;
         const FeatureRow &r = row(c.row);
-        EXPECT_EQ(r.check(camera, 0, c.value), c.status) << c.row << " " << c.value;
+        EXPECT_EQ(r.Check(camera, 0, c.value), c.status) << c.row << " " << c.value;
         EXPECT_TRUE(camera.writes.empty()) << c.row;
-        EXPECT_EQ(r.write(camera, 0, c.value), c.status) << c.row << " " << c.value;
+        EXPECT_EQ(r.Write(camera, 0, c.value), c.status) << c.row << " " << c.value;
         const bool taken = c.status == kStatusSuccess;
         EXPECT_EQ(camera.writes.size(), taken ? 1u : 0u) << c.row << " " << c.value;
         if (taken) {
@@ -119,10 +119,10 @@ TEST(FeatureRow, AFloatRowKeepsToItsLimitsAndTheLock)
     const FeatureRow &rate = row("AcquisitionFrameRate");
     FakeCamera camera;
     for (double bad : {0.0, 0.09, 100000.5, std::numeric_limits<double>::quiet_NaN()}) {
-        EXPECT_EQ(rate.writeFloat(camera, bad), kStatusInvalidParameter) << bad;
+        EXPECT_EQ(rate.WriteFloat(camera, bad), kStatusInvalidParameter) << bad;
         EXPECT_EQ(camera.rate, 30.0);
     }
-    EXPECT_EQ(rate.writeFloat(camera, 0.1), kStatusSuccess);
+    EXPECT_EQ(rate.WriteFloat(camera, 0.1), kStatusSuccess);
     EXPECT_EQ(camera.rate, 0.1);
 }
 
@@ -189,7 +189,7 @@ TEST(FeatureRow, ADeclarationNamesWhereItsLimitsComeFromAndFollowsItsSelector)
     FakeCamera camera;
     camera.count = 3;
     camera.values[Value::PacketSizeMax] = 8000;
-    const FeatureDecl width = row("Width").declare(camera, "ImageFormatControl");
+    const FeatureDecl width = row("Width").Declare(camera, "ImageFormatControl");
     EXPECT_EQ(width.pMin, "WidthMin");
     EXPECT_EQ(width.pMax, "WidthMax");
     EXPECT_EQ(width.pInc, "WidthInc");
@@ -198,15 +198,15 @@ TEST(FeatureRow, ADeclarationNamesWhereItsLimitsComeFromAndFollowsItsSelector)
     EXPECT_EQ(width.indexedBy, "SourceSelector");
     EXPECT_EQ(width.address, 0x10000u);
     EXPECT_EQ(width.indexStep, 0x100u);
-    const FeatureDecl selector = row("SourceSelector").declare(camera, "ImageFormatControl");
+    const FeatureDecl selector = row("SourceSelector").Declare(camera, "ImageFormatControl");
     EXPECT_EQ(selector.max, 2);   // learnt: the last channel
     EXPECT_TRUE(selector.pMax.empty());
-    const FeatureDecl size = row("GevSCPSPacketSize").declare(camera, "TransportLayerControl");
+    const FeatureDecl size = row("GevSCPSPacketSize").Declare(camera, "TransportLayerControl");
     EXPECT_EQ(size.indexStep, gvcp::reg::StreamChannelStride);
     EXPECT_EQ(size.pMax, "GevSCPSPacketSizeMax");
     camera.count = 1;
-    EXPECT_TRUE(row("Width").declare(camera, "ImageFormatControl").indexedBy.empty());
-    const FeatureDecl pixels = row("PixelFormat").declare(camera, "ImageFormatControl");
+    EXPECT_TRUE(row("Width").Declare(camera, "ImageFormatControl").indexedBy.empty());
+    const FeatureDecl pixels = row("PixelFormat").Declare(camera, "ImageFormatControl");
     Entries entries;
     for (const FeatureDecl::Entry &e : pixels.entries) entries.emplace_back(e.name, e.value);
     EXPECT_EQ(entries, (Entries{{"Mono8", ZuPixelMono8}, {"Mono16", ZuPixelMono16}}));

@@ -51,8 +51,8 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
     config.packetSize = 576;
     GvspSender sender(config);
     std::string error;
-    ASSERT_TRUE(sender.open(0x7F000001, error)) << error;
-    EXPECT_EQ(config.sourcePort, sender.port());
+    ASSERT_TRUE(sender.Open(0x7F000001, error)) << error;
+    EXPECT_EQ(config.sourcePort, sender.Port());
 
     ZuBuffer image(ZuPayloadTypeImage);
     ASSERT_TRUE(image.GetImage()->Alloc(100, 20, ZuPixelMono8).IsOK());
@@ -91,7 +91,7 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
     resend.blockId = 70000 - 65535;
     resend.firstPacketId = 1;
     resend.lastPacketId = 2;
-    sender.resend(resend);
+    sender.Resend(resend);
     std::vector<std::vector<uint8_t>> again;
     receive(again);
     ASSERT_EQ(again.size(), 2u);
@@ -102,12 +102,12 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
               std::vector<uint8_t>(packets[2].begin() + 8, packets[2].end()));
     // Once its buffer goes back to the source, the block is not resent: the
     // answer says it was removed, so that the receiver does not ask again.
-    EXPECT_EQ(sender.held(), 1u);
+    EXPECT_EQ(sender.Held(), 1u);
     std::vector<ZuBuffer *> back;
-    sender.release(0, [&](ZuBuffer *aBuffer) { back.push_back(aBuffer); });
+    sender.Release(0, [&](ZuBuffer *aBuffer) { back.push_back(aBuffer); });
     EXPECT_EQ(back, std::vector<ZuBuffer *>{&image});
-    EXPECT_EQ(sender.held(), 0u);
-    sender.resend(resend);
+    EXPECT_EQ(sender.Held(), 0u);
+    sender.Resend(resend);
     again.clear();
     receive(again);
     ASSERT_EQ(again.size(), 2u);
@@ -121,19 +121,19 @@ TEST(GvspSender, SendsABlockAsLeaderDataAndTrailerAndAnswersEveryResend)
     // A block never sent is unavailable.
     resend.blockId = 70000 - 65535 + 1;
     resend.lastPacketId = 1;
-    sender.resend(resend);
+    sender.Resend(resend);
     again.clear();
     receive(again);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(gvsp::parsePacket(again[0].data(), again[0].size())->header.status, gvsp::STATUS_PACKET_UNAVAILABLE);
 
     // Test packets leave from the channel's own port, as its blocks.
-    ASSERT_TRUE(sender.sendTestPacket(1000, {0x7F000001, receiver.Local().port}));
+    ASSERT_TRUE(sender.SendTestPacket(1000, {0x7F000001, receiver.Local().port}));
     uint8_t test[2048];
     net::Arrival arrival;
     pollfd p{receiver.GetFd(), POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 2000), 1);
     ASSERT_EQ(receiver.Receive(test, sizeof test, &arrival), 1000);
-    EXPECT_EQ(arrival.from.port, sender.port());
+    EXPECT_EQ(arrival.from.port, sender.Port());
     EXPECT_TRUE(gvsp::isTestPacket(*gvsp::parsePacket(test, 1000)));
 }

@@ -27,10 +27,10 @@ TEST(Identity, RegisterDescriptionNamesFollowTheModelUntilSet)
     id.SetModelName(ZuString("First"));
     EXPECT_EQ(id.GetGenICamXMLRegDescModelName().Narrow(), "First");
     id.SetModelName(ZuString("Second"));
-    EXPECT_EQ(id.regDescModel(), "Second");
+    EXPECT_EQ(id.RegDescModel(), "Second");
     id.SetGenICamXMLRegDescModelName(ZuString("Own"));
     id.SetModelName(ZuString("Third"));
-    EXPECT_EQ(id.regDescModel(), "Own");
+    EXPECT_EQ(id.RegDescModel(), "Own");
     id.SetManufacturerName(ZuString("Maker"));
     EXPECT_EQ(id.GetGenICamXMLRegDescVendorName().Narrow(), "Maker");
 }
@@ -39,7 +39,7 @@ TEST(Identity, VersionAndGuidsChangeUntilTheDescriptionIsFrozen)
 {
     Identity id;
     int changes = 0;
-    id.setOnChange([&](Identity::Field f) { changes += f == Identity::Field::Description; });
+    id.SetOnChange([&](Identity::Field f) { changes += f == Identity::Field::Description; });
     EXPECT_EQ(id.SetGenICamXMLVersion(2, 3, 4).GetCode(), ZU_OK);
     EXPECT_EQ(id.GetGenICamXMLVersionMajor(), 2);
     EXPECT_EQ(id.GetGenICamXMLVersionMinor(), 3);
@@ -52,7 +52,7 @@ TEST(Identity, VersionAndGuidsChangeUntilTheDescriptionIsFrozen)
         EXPECT_EQ(id.SetGenICamXMLGUIDs(ZuString(bad), ZuString(good)).GetCode(), ZU_INVALID_PARAMETER) << bad;
         EXPECT_EQ(id.SetGenICamXMLGUIDs(ZuString(good), ZuString(bad)).GetCode(), ZU_INVALID_PARAMETER) << bad;
     }
-    id.freezeDescription();
+    id.FreezeDescription();
     EXPECT_EQ(id.SetGenICamXMLVersion(1, 0, 0).GetCode(), ZU_STATE_ERROR);
     EXPECT_EQ(id.SetGenICamXMLGUIDs(ZuString(good), ZuString(good)).GetCode(), ZU_STATE_ERROR);
     EXPECT_EQ(id.GetGenICamXMLVersionMajor(), 2);

@@ -17,7 +17,7 @@ TEST(MessageChannel, ClosedWithoutAServerOrADestination)
     EXPECT_FALSE(channel.IsOpened());
     EXPECT_EQ(channel.FireEvent(0x9000).GetCode(), ZU_STATE_ERROR);
     FakeLink link;
-    channel.setLink(&link);
+    channel.SetLink(&link);
     EXPECT_FALSE(channel.IsOpened());
     EXPECT_EQ(channel.FireEvent(0x9000).GetCode(), ZU_STATE_ERROR);
     link.open = true;
@@ -35,7 +35,7 @@ TEST(MessageChannel, DataIsWholeWordsWithinOneDatagramAndNeverWritten)
     MessageChannel channel;
     FakeLink link;
     link.open = true;
-    channel.setLink(&link);
+    channel.SetLink(&link);
     uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     const uint8_t copy[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_EQ(channel.FireEvent(0x9000, data, 3).GetCode(), ZU_INVALID_PARAMETER);
@@ -63,7 +63,7 @@ TEST(Statistics, ReadsTheServersCountersEachByItsOwnGetter)
     FakeLink link;
     for (int i = 0; i < Statistics::kCount; ++i) link.counts[i] = uint64_t(100 + i);
     link.counts[Statistics::TestPackets] = (uint64_t(1) << 63) + 5;
-    stats.setSource([&](uint64_t(&c)[Statistics::kCount]) { link.readStatistics(c); }, [&] { link.resetStatistics(); });
+    stats.SetSource([&](uint64_t(&c)[Statistics::kCount]) { link.ReadStatistics(c); }, [&] { link.ResetStatistics(); });
     using G = uint64_t (Statistics::*)() const;
     // A vector: GCC's bounds check misreads an array of member pointers.
     const std::vector<G> getters = {

@@ -11,39 +11,39 @@ using namespace tarn::softdevice;
 TEST(RegisterSpace, RegistersAreBigEndianAndReadsSpanEntries)
 {
     RegisterSpace s;
-    s.addValue(0x100, 0x11223344, false);
-    s.addRegister(0x104, [] { return 0xA1B2C3D4u; });
-    s.addBlock(0x108, 8, false);
-    ASSERT_TRUE(s.setBlock(0x108, "abc", 3));
+    s.AddValue(0x100, 0x11223344, false);
+    s.AddRegister(0x104, [] { return 0xA1B2C3D4u; });
+    s.AddBlock(0x108, 8, false);
+    ASSERT_TRUE(s.SetBlock(0x108, "abc", 3));
     std::vector<uint8_t> out;
-    ASSERT_EQ(s.readMemory(0x100, 16, out), kStatusSuccess);
+    ASSERT_EQ(s.ReadMemory(0x100, 16, out), kStatusSuccess);
     const std::vector<uint8_t> want = {0x11, 0x22, 0x33, 0x44, 0xA1, 0xB2, 0xC3, 0xD4, 'a', 'b', 'c', 0, 0, 0, 0, 0};
     EXPECT_EQ(out, want);
     // Starting inside a block.
-    ASSERT_EQ(s.readMemory(0x10C, 4, out), kStatusSuccess);
+    ASSERT_EQ(s.ReadMemory(0x10C, 4, out), kStatusSuccess);
     EXPECT_EQ(out, std::vector<uint8_t>(4, 0));
     uint32_t v = 0;
-    ASSERT_EQ(s.readRegister(0x104, v), kStatusSuccess);
+    ASSERT_EQ(s.ReadRegister(0x104, v), kStatusSuccess);
     EXPECT_EQ(v, 0xA1B2C3D4u);
 }
 
 TEST(RegisterSpace, RefusesHolesAlignmentAndReadOnlyWithoutPartialWrites)
 {
     RegisterSpace s;
-    uint32_t *a = s.addValue(0x0, 1, true);
-    s.addValue(0x4, 2, false);
+    uint32_t *a = s.AddValue(0x0, 1, true);
+    s.AddValue(0x4, 2, false);
     uint32_t v = 0;
-    EXPECT_EQ(s.readRegister(0x2, v), kStatusBadAlignment);
-    EXPECT_EQ(s.readRegister(0x8, v), kStatusInvalidAddress);
+    EXPECT_EQ(s.ReadRegister(0x2, v), kStatusBadAlignment);
+    EXPECT_EQ(s.ReadRegister(0x8, v), kStatusInvalidAddress);
     std::vector<uint8_t> out;
-    EXPECT_EQ(s.readMemory(0x0, 12, out), kStatusInvalidAddress);
+    EXPECT_EQ(s.ReadMemory(0x0, 12, out), kStatusInvalidAddress);
     EXPECT_TRUE(out.empty());
-    EXPECT_EQ(s.writeRegister(0x4, 9), kStatusWriteProtect);
+    EXPECT_EQ(s.WriteRegister(0x4, 9), kStatusWriteProtect);
     const uint8_t both[8] = {0, 0, 0, 7, 0, 0, 0, 8};
     // The second register is read-only: the first keeps its value.
-    EXPECT_EQ(s.writeMemory(0x0, both, 8), kStatusWriteProtect);
+    EXPECT_EQ(s.WriteMemory(0x0, both, 8), kStatusWriteProtect);
     EXPECT_EQ(*a, 1u);
-    EXPECT_EQ(s.writeRegister(0x0, 0x01020304), kStatusSuccess);
+    EXPECT_EQ(s.WriteRegister(0x0, 0x01020304), kStatusSuccess);
     EXPECT_EQ(*a, 0x01020304u);
 }
 
@@ -51,20 +51,20 @@ TEST(RegisterSpace, SettersDecideAndWriteOnlyRegistersDoNotRead)
 {
     RegisterSpace s;
     uint32_t seen = 0;
-    s.addRegister(0x10, nullptr, [&](uint32_t x) {
+    s.AddRegister(0x10, nullptr, [&](uint32_t x) {
         seen = x;
         return uint16_t(x > 5 ? kStatusInvalidParameter : kStatusSuccess);
     });
-    uint32_t *checked = s.addValue(0x14, 3, true, [](uint32_t old, uint32_t x) {
+    uint32_t *checked = s.AddValue(0x14, 3, true, [](uint32_t old, uint32_t x) {
         return uint16_t(x < old ? kStatusInvalidParameter : kStatusSuccess);
     });
-    EXPECT_EQ(s.writeRegister(0x10, 9), kStatusInvalidParameter);
+    EXPECT_EQ(s.WriteRegister(0x10, 9), kStatusInvalidParameter);
     EXPECT_EQ(seen, 9u);
     uint32_t v = 0;
-    EXPECT_EQ(s.readRegister(0x10, v), kStatusAccessDenied);
-    EXPECT_EQ(s.writeRegister(0x14, 2), kStatusInvalidParameter);
+    EXPECT_EQ(s.ReadRegister(0x10, v), kStatusAccessDenied);
+    EXPECT_EQ(s.WriteRegister(0x14, 2), kStatusInvalidParameter);
     EXPECT_EQ(*checked, 3u);
-    EXPECT_EQ(s.writeRegister(0x14, 4), kStatusSuccess);
+    EXPECT_EQ(s.WriteRegister(0x14, 4), kStatusSuccess);
     EXPECT_EQ(*checked, 4u);
 }
 
@@ -72,22 +72,22 @@ TEST(RegisterSpace, BlocksTakeWritesAndDynamicBlocksReadZerosPastTheirText)
 {
     RegisterSpace s;
     uint32_t written = 0;
-    s.addBlock(0x20, 16, true, [&](uint32_t, uint32_t n) { written += n; });
+    s.AddBlock(0x20, 16, true, [&](uint32_t, uint32_t n) { written += n; });
     const uint8_t name[8] = {'c', 'a', 'm', 0, 0, 0, 0, 0};
-    EXPECT_EQ(s.writeMemory(0x24, name, 8), kStatusSuccess);
+    EXPECT_EQ(s.WriteMemory(0x24, name, 8), kStatusSuccess);
     EXPECT_EQ(written, 8u);
-    EXPECT_EQ(s.block(0x20)[4], 'c');
+    EXPECT_EQ(s.Block(0x20)[4], 'c');
     const std::string text = "<xml/>";
-    s.addDynamicBlock(0x1000, 0x100, [&](uint32_t off, uint32_t n, uint8_t *out) {
+    s.AddDynamicBlock(0x1000, 0x100, [&](uint32_t off, uint32_t n, uint8_t *out) {
         for (uint32_t i = 0; i < n && off + i < text.size(); ++i) out[i] = uint8_t(text[off + i]);
     });
     std::vector<uint8_t> out;
-    ASSERT_EQ(s.readMemory(0x1004, 8, out), kStatusSuccess);
+    ASSERT_EQ(s.ReadMemory(0x1004, 8, out), kStatusSuccess);
     EXPECT_EQ(out, (std::vector<uint8_t>{'/', '>', 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(s.writeMemory(0x1000, name, 4), kStatusWriteProtect);
-    EXPECT_FALSE(s.setBlock(0x1000, "x", 1));
+    EXPECT_EQ(s.WriteMemory(0x1000, name, 4), kStatusWriteProtect);
+    EXPECT_FALSE(s.SetBlock(0x1000, "x", 1));
     // A read past the end of the space, even wrapping, is refused.
-    EXPECT_EQ(s.readMemory(0xFFFFFFFC, 8, out), kStatusInvalidAddress);
+    EXPECT_EQ(s.ReadMemory(0xFFFFFFFC, 8, out), kStatusInvalidAddress);
 }
 
 // Random writes over random layouts: a write the space refuses leaves every
@@ -112,7 +112,7 @@ TEST(RegisterSpace, ARefusedWriteChangesNothingWhateverItSpans)
             uint32_t *slot = &held[w];
             switch (k) {
             case Checked:   // its check refuses values of 100 and more
-                s.addRegister(at, [slot] { return *slot; },
+                s.AddRegister(at, [slot] { return *slot; },
                               [slot, &setterCalls](uint32_t v) {
                                   ++setterCalls;
                                   if (v >= 100) return kStatusInvalidParameter;
@@ -122,7 +122,7 @@ TEST(RegisterSpace, ARefusedWriteChangesNothingWhateverItSpans)
                               [](uint32_t v) { return v >= 100 ? kStatusInvalidParameter : kStatusSuccess; });
                 break;
             case Picky:     // passes its check, then its setter refuses odd values
-                s.addRegister(at, [slot] { return *slot; },
+                s.AddRegister(at, [slot] { return *slot; },
                               [slot, &setterCalls](uint32_t v) {
                                   ++setterCalls;
                                   if (v % 2) return kStatusError;
@@ -131,9 +131,9 @@ TEST(RegisterSpace, ARefusedWriteChangesNothingWhateverItSpans)
                               },
                               [](uint32_t) { return kStatusSuccess; });
                 break;
-            case ReadOnly: s.addRegister(at, [slot] { return *slot; }); break;
+            case ReadOnly: s.AddRegister(at, [slot] { return *slot; }); break;
             case Block:
-                s.addBlock(at, 8, true);
+                s.AddBlock(at, 8, true);
                 break;
             case Ranged: {  // as a custom register: its write may be refused by its owner
                 std::vector<uint8_t> &rangeBytes = ranges.emplace_back(8, uint8_t(random()));
@@ -149,7 +149,7 @@ TEST(RegisterSpace, ARefusedWriteChangesNothingWhateverItSpans)
                     std::memcpy(rangeBytes.data() + o, d, n);
                     return kStatusSuccess;
                 };
-                s.addRange(at, 8, std::move(r));
+                s.AddRange(at, 8, std::move(r));
                 break;
             }
             }
@@ -158,7 +158,7 @@ TEST(RegisterSpace, ARefusedWriteChangesNothingWhateverItSpans)
             w += (k == Block || k == Ranged) ? 2 : 1;
         }
         std::vector<uint8_t> before;
-        ASSERT_EQ(s.readMemory(0x100, 32, before), kStatusSuccess);
+        ASSERT_EQ(s.ReadMemory(0x100, 32, before), kStatusSuccess);
         // A write of 1 to 5 words, anywhere from one word before the layout.
         const uint32_t first = uint32_t(random() % 9), words = 1 + uint32_t(random() % 5);
         std::vector<uint8_t> data(4 * words);
@@ -174,9 +174,9 @@ TEST(RegisterSpace, ARefusedWriteChangesNothingWhateverItSpans)
             checksRefuse = checksRefuse || kinds[w] == ReadOnly || (kinds[w] == Checked && v >= 100);
         }
         const int callsBefore = setterCalls;
-        const uint16_t status = s.writeMemory(0x100 + 4 * first - 4, data.data(), uint32_t(data.size()));
+        const uint16_t status = s.WriteMemory(0x100 + 4 * first - 4, data.data(), uint32_t(data.size()));
         std::vector<uint8_t> after;
-        ASSERT_EQ(s.readMemory(0x100, 32, after), kStatusSuccess);
+        ASSERT_EQ(s.ReadMemory(0x100, 32, after), kStatusSuccess);
         if (checksRefuse) {
             EXPECT_NE(status, kStatusSuccess) << "round " << round;
             EXPECT_EQ(setterCalls, callsBefore) << "round " << round;

@@ -126,7 +126,7 @@ TEST(SoftDevice, AForgottenSinkIsNoLongerCalled)
         tarn::ForgetSoftDeviceSink(&sink);
         ASSERT_TRUE(device.Start(kSinkMac).IsOK());
     }
-    EXPECT_EQ(log.count("OnCreateCustomRegisters"), 0u);
+    EXPECT_EQ(log.Count("OnCreateCustomRegisters"), 0u);
 }
 
 TEST(SoftDevice, DestructionStopsARunningDeviceAndFreesItsBuffers)

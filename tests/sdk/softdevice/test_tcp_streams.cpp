@@ -22,12 +22,12 @@ TEST(TcpStreams, StopWhileAHostClosesItsConnection)
     StreamConfig config;
     GvspSender sender(config);
     std::string error;
-    ASSERT_TRUE(sender.open(0x7F000001, error)) << error;
+    ASSERT_TRUE(sender.Open(0x7F000001, error)) << error;
     for (int round = 0; round < 300; ++round) {
         TcpStreams streams;
         ASSERT_TRUE(streams.Start(0x7F000001, {&sender}, error)) << error;
         {
-            net::TcpConnection host = net::TcpConnection::Connect({0x7F000001, streams.ports()[0]}, 0, 5000, &error);
+            net::TcpConnection host = net::TcpConnection::Connect({0x7F000001, streams.Ports()[0]}, 0, 5000, &error);
             ASSERT_TRUE(host.Valid()) << error;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

@@ -75,7 +75,7 @@ struct Recorder : IZuTriggerCallback {
         }
         if (fail) throw std::runtime_error("callback");
     }
-    size_t count()
+    size_t Count()
     {
         std::lock_guard<std::mutex> l(lock);
         return calls.size();
@@ -219,10 +219,10 @@ TEST(TriggerSelector, TransitionsAskTheVirtualState)
     // A class that reports Armed whatever its field says.
     struct AlwaysArmed : ZuTriggerSelectorFrameStart {
         State GetState() const override { return IZuTriggerSelector_State_Armed; }
-        uint32_t field() const { return mState; }
+        uint32_t Field() const { return mState; }
     } s;
     s.FireTrigger();
-    EXPECT_EQ(s.field(), kFired);
+    EXPECT_EQ(s.Field(), kFired);
     // IsEnabled reads the field, not GetState.
     EXPECT_TRUE(s.IsEnabled());
     ZuTriggerSelectorFrameStart plain;
@@ -263,13 +263,13 @@ TEST(TriggerSource, ASoftwareTriggerLetsExactlyOneFrameThroughAndTellsTheCallbac
     auto passed = waiter.get();
     EXPECT_TRUE(passed.first);
     EXPECT_FALSE(s.PreQueueBufferProc());
-    ASSERT_EQ(callback.count(), 1u);
+    ASSERT_EQ(callback.Count(), 1u);
     EXPECT_EQ(callback.calls[0].first, "FrameStart");
     EXPECT_EQ(callback.calls[0].second, passed.second);
     EXPECT_EQ(state(frame), kArmed);
     s.FireTrigger();
     EXPECT_TRUE(s.PreQueueBufferProc());
-    EXPECT_EQ(callback.count(), 2u);
+    EXPECT_EQ(callback.Count(), 2u);
 }
 
 TEST(TriggerSource, ATriggerWakesAWaitAndAStopReleasesOne)
@@ -343,7 +343,7 @@ TEST(TriggerSource, AcquisitionStartGatesUntilFiredThenFrameStartGatesEachFrame)
     EXPECT_TRUE(s.PreQueueBufferProc());
     EXPECT_TRUE(s.PreQueueBufferProc());
     // OneShot is told once.
-    EXPECT_EQ(callback.count(), 1u);
+    EXPECT_EQ(callback.Count(), 1u);
     frame.SetMode(true);
     EXPECT_FALSE(s.PreQueueBufferProc());
     EXPECT_EQ(state(frame), kArmed);
@@ -377,7 +377,7 @@ TEST(TriggerSource, AFailingCallbackIsContainedAndTheFrameStillProceeds)
     streaming(s);
     s.FireTrigger();
     EXPECT_TRUE(s.PreQueueBufferProc());
-    EXPECT_EQ(callback.count(), 1u);
+    EXPECT_EQ(callback.Count(), 1u);
 }
 
 TEST(TriggerSource, ReplacingACallbackWaitsForTheCallInProgress)
@@ -425,17 +425,17 @@ struct TriggerDevice {
         source.AddSelector(TRIGGER_SELECTOR_ACQUISITIONSTART, &acquisition);
         source.AddSource(TRIGGER_SOURCE_SOFTWARE, ZuString("Software"));
         source.AddSource(TRIGGER_SOURCE_USER, ZuString("Line 1"));
-        model.addStream(&source);
+        model.AddStream(&source);
     }
     void Start()
     {
-        ASSERT_TRUE(model.build(loopback()).IsOK());
+        ASSERT_TRUE(model.Build(loopback()).IsOK());
         port = std::make_unique<ModelPort>(model);
-        const std::string xml = model.description();
+        const std::string xml = model.Description();
         ZuResult loaded = tarn::LoadDescription(features, xml.data(), xml.size(), port.get());
         ASSERT_TRUE(loaded.IsOK()) << loaded.GetDescription().Narrow();
     }
-    std::string enumValue(const char *aName)
+    std::string EnumValue(const char *aName)
     {
         ZuString text;
         EXPECT_TRUE(features.GetEnumValue(ZuString(aName), text).IsOK()) << aName;
@@ -448,21 +448,21 @@ TEST(TriggerSource, TheFeaturesDriveTheCurrentSelector)
 {
     TriggerDevice d;
     d.Start();
-    EXPECT_EQ(d.enumValue("TriggerSelector"), "FrameStart");
-    EXPECT_EQ(d.enumValue("TriggerMode"), "Off");
-    EXPECT_EQ(d.enumValue("TriggerSource"), "Software");
+    EXPECT_EQ(d.EnumValue("TriggerSelector"), "FrameStart");
+    EXPECT_EQ(d.EnumValue("TriggerMode"), "Off");
+    EXPECT_EQ(d.EnumValue("TriggerSource"), "Software");
     ASSERT_TRUE(d.features.SetEnumValue(ZuString("TriggerMode"), ZuString("On")).IsOK());
     EXPECT_TRUE(d.frame.GetMode());
     EXPECT_FALSE(d.acquisition.GetMode());
     ASSERT_TRUE(d.features.SetEnumValue(ZuString("TriggerSelector"), ZuString("AcquisitionStart")).IsOK());
-    EXPECT_EQ(d.enumValue("TriggerMode"), "Off");
+    EXPECT_EQ(d.EnumValue("TriggerMode"), "Off");
     ASSERT_TRUE(d.features.SetEnumValue(ZuString("TriggerSource"), ZuString("Line1")).IsOK());
     EXPECT_EQ(d.acquisition.GetSource(), uint32_t(TRIGGER_SOURCE_USER));
     EXPECT_EQ(d.frame.GetSource(), uint32_t(TRIGGER_SOURCE_SOFTWARE));
     // Selectors that were not added and sources that were not registered are refused.
-    EXPECT_NE(d.model.writeMemory(0x20000, reinterpret_cast<const uint8_t *>("\0\0\0\x09"), 4), kStatusSuccess);
-    EXPECT_NE(d.model.writeMemory(0x20008, reinterpret_cast<const uint8_t *>("\0\0\0\x05"), 4), kStatusSuccess);
-    EXPECT_NE(d.model.writeMemory(0x20004, reinterpret_cast<const uint8_t *>("\0\0\0\x02"), 4), kStatusSuccess);
+    EXPECT_NE(d.model.WriteMemory(0x20000, reinterpret_cast<const uint8_t *>("\0\0\0\x09"), 4), kStatusSuccess);
+    EXPECT_NE(d.model.WriteMemory(0x20008, reinterpret_cast<const uint8_t *>("\0\0\0\x05"), 4), kStatusSuccess);
+    EXPECT_NE(d.model.WriteMemory(0x20004, reinterpret_cast<const uint8_t *>("\0\0\0\x02"), 4), kStatusSuccess);
     EXPECT_TRUE(writeReachesApplication(0x2000C));
 }
 
@@ -471,20 +471,20 @@ TEST(TriggerSource, OnTheAcquisitionThreadNoFrameLeavesBeforeItsTriggerAndOneLea
     TriggerDevice d;
     d.Start();
     ASSERT_TRUE(d.features.SetEnumValue(ZuString("TriggerMode"), ZuString("On")).IsOK());
-    Channel &channel = d.model.streams().channel(0);
+    Channel &channel = d.model.GetStreams().GetChannel(0);
     RecordingSender sender;
-    channel.startStreaming(sender, nullptr);
+    channel.StartStreaming(sender, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(sender.blocks.size(), 0u);
     for (size_t n = 1; n <= 3; ++n) {
         ASSERT_TRUE(d.features.ExecuteCommand(ZuString("TriggerSoftware")).IsOK());
-        ASSERT_TRUE(sender.waitFor(n));
+        ASSERT_TRUE(sender.WaitFor(n));
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         std::lock_guard<std::mutex> l(sender.lock);
         EXPECT_EQ(sender.blocks.size(), n);
     }
     // Back to free running.
     ASSERT_TRUE(d.features.SetEnumValue(ZuString("TriggerMode"), ZuString("Off")).IsOK());
-    EXPECT_TRUE(sender.waitFor(10));
-    channel.stopStreaming();
+    EXPECT_TRUE(sender.WaitFor(10));
+    channel.StopStreaming();
 }

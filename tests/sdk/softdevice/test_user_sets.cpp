@@ -33,7 +33,7 @@ struct Directory {
         unsetenv("TARN_USERSET_DIR");
         std::system(("rm -rf " + path).c_str());
     }
-    std::string file() const { return userSetPath(path, "00000001", "02-00-7f-00-00-09"); }
+    std::string File() const { return userSetPath(path, "00000001", "02-00-7f-00-00-09"); }
 };
 
 // A register whose content depends on a selector it keeps itself: it
@@ -71,16 +71,16 @@ struct Camera {
     Selected selected;
     explicit Camera(uint32_t aSets = 2)
     {
-        model.addStream(&source);
-        model.sinks().add(&sink);
-        model.setUserSetCount(aSets);
+        model.AddStream(&source);
+        model.Sinks().Add(&sink);
+        model.SetUserSetCount(aSets);
         sink.onRegisters = [&](IZuRegisterFactory *f) {
             f->AddRegister(ZuString("KeptReg"), 0x20000, 4, ZuGenAccessModeReadWrite);
             f->AddRegister(ZuString("LostReg"), 0x20004, 4, ZuGenAccessModeReadWrite);
             f->AddRegister(ZuString("TableReg"), 0x20008, 4, ZuGenAccessModeReadWrite, &selected);
         };
         sink.onFeatures = [&](IZuGenApiFactory *f) {
-            IZuRegisterMap &m = model.registers();
+            IZuRegisterMap &m = model.Registers();
             f->SetName(ZuString("Kept"));
             f->SetStreamable(true);
             f->CreateInteger(m.GetRegisterByAddress(0x20000));
@@ -90,15 +90,15 @@ struct Camera {
             f->CreateInteger(m.GetRegisterByAddress(0x20008));
         };
     }
-    uint16_t write(const char *aName, uint32_t aValue)
+    uint16_t Write(const char *aName, uint32_t aValue)
     {
         const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(standardAddress(aName), b, 4);
+        return model.WriteMemory(standardAddress(aName), b, 4);
     }
-    uint32_t value(uint32_t aAddress)
+    uint32_t Value(uint32_t aAddress)
     {
         uint32_t v = 0;
-        model.registers().GetRegisterByAddress(aAddress)->ReadInt(v);
+        model.Registers().GetRegisterByAddress(aAddress)->ReadInt(v);
         return v;
     }
 };
@@ -110,40 +110,40 @@ TEST(UserSets, SavedSetsAndTheDefaultSurviveARestart)
     Directory dir;
     {
         Camera c;
-        ASSERT_TRUE(c.model.build(loopback()).IsOK());
+        ASSERT_TRUE(c.model.Build(loopback()).IsOK());
         c.source.width = 32;
-        c.model.registers().GetRegisterByAddress(0x20000)->Write(11u);
-        c.model.registers().GetRegisterByAddress(0x20004)->Write(22u);
+        c.model.Registers().GetRegisterByAddress(0x20000)->Write(11u);
+        c.model.Registers().GetRegisterByAddress(0x20004)->Write(22u);
         c.selected.values[0] = 5;
         c.selected.values[1] = 6;
-        ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
-        ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
-        ASSERT_EQ(c.write("UserSetDefault", 2), kStatusSuccess);
+        ASSERT_EQ(c.Write("UserSetSelector", 2), kStatusSuccess);
+        ASSERT_EQ(c.Write("UserSetSave", 1), kStatusSuccess);
+        ASSERT_EQ(c.Write("UserSetDefault", 2), kStatusSuccess);
         // Once for the default set at start, once for set 2.
         EXPECT_EQ(c.selected.persisted, (std::vector<std::string>{"0 ok", "1 ok", "0 ok", "1 ok"}));
         // The default set cannot be overwritten by a controller.
-        ASSERT_EQ(c.write("UserSetSelector", 0), kStatusSuccess);
-        EXPECT_EQ(c.write("UserSetSave", 1), kStatusAccessDenied);
-        EXPECT_EQ(c.model.userSets().problem(), "");
-        c.model.teardown();
+        ASSERT_EQ(c.Write("UserSetSelector", 0), kStatusSuccess);
+        EXPECT_EQ(c.Write("UserSetSave", 1), kStatusAccessDenied);
+        EXPECT_EQ(c.model.UserSets().Problem(), "");
+        c.model.Teardown();
     }
     Camera c;
-    ASSERT_TRUE(c.model.build(loopback()).IsOK());
+    ASSERT_TRUE(c.model.Build(loopback()).IsOK());
     // Set 2 was loaded at start: the streamable register and the source's
     // width came back, the plain register did not, the sink got its table.
-    EXPECT_EQ(c.value(0x20000), 11u);
-    EXPECT_EQ(c.value(0x20004), 0u);
+    EXPECT_EQ(c.Value(0x20000), 11u);
+    EXPECT_EQ(c.Value(0x20004), 0u);
     EXPECT_EQ(c.source.width, 32u);
     EXPECT_EQ(c.selected.values[0], 5u);
     EXPECT_EQ(c.selected.values[1], 6u);
     // Loading the default set brings back the state the device started with.
-    c.model.registers().GetRegisterByAddress(0x20000)->Write(99u);
-    ASSERT_EQ(c.write("UserSetSelector", 2), kStatusSuccess);
-    ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
-    EXPECT_EQ(c.value(0x20000), 11u);
+    c.model.Registers().GetRegisterByAddress(0x20000)->Write(99u);
+    ASSERT_EQ(c.Write("UserSetSelector", 2), kStatusSuccess);
+    ASSERT_EQ(c.Write("UserSetLoad", 1), kStatusSuccess);
+    EXPECT_EQ(c.Value(0x20000), 11u);
     // Set 1 was never saved.
-    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
-    EXPECT_EQ(c.write("UserSetLoad", 1), kStatusInvalidParameter);
+    ASSERT_EQ(c.Write("UserSetSelector", 1), kStatusSuccess);
+    EXPECT_EQ(c.Write("UserSetLoad", 1), kStatusInvalidParameter);
 }
 
 TEST(UserSets, ASaveASinkCannotKeepFailsAndTheSetSavedBeforeStays)
@@ -152,48 +152,48 @@ TEST(UserSets, ASaveASinkCannotKeepFailsAndTheSetSavedBeforeStays)
     Camera c;
     c.selected.refusal = ZuResult(ZU_GENERIC_ERROR);
     // The default set is what could be read of the device as it started.
-    ASSERT_TRUE(c.model.build(loopback()).IsOK());
+    ASSERT_TRUE(c.model.Build(loopback()).IsOK());
     c.selected.refusal = ZuResult(ZU_OK);
-    c.model.registers().GetRegisterByAddress(0x20000)->Write(11u);
-    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
-    ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
-    std::ifstream before(dir.file());
+    c.model.Registers().GetRegisterByAddress(0x20000)->Write(11u);
+    ASSERT_EQ(c.Write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(c.Write("UserSetSave", 1), kStatusSuccess);
+    std::ifstream before(dir.File());
     const std::string saved((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
-    c.model.registers().GetRegisterByAddress(0x20000)->Write(12u);
+    c.model.Registers().GetRegisterByAddress(0x20000)->Write(12u);
     c.selected.refusal = ZuResult(ZU_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(c.write("UserSetSave", 1), kStatusError);
+    EXPECT_EQ(c.Write("UserSetSave", 1), kStatusError);
     c.selected.refusal = ZuResult(ZU_OK);
     c.selected.throwing = true;
-    EXPECT_EQ(c.write("UserSetSave", 1), kStatusError);
+    EXPECT_EQ(c.Write("UserSetSave", 1), kStatusError);
     c.selected.throwing = false;
-    std::ifstream after(dir.file());
+    std::ifstream after(dir.File());
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), saved);
-    ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
-    EXPECT_EQ(c.value(0x20000), 11u);
-    ASSERT_EQ(c.write("UserSetSelector", 0), kStatusSuccess);
-    ASSERT_EQ(c.write("UserSetLoad", 1), kStatusSuccess);
-    EXPECT_EQ(c.value(0x20000), 0u);
+    ASSERT_EQ(c.Write("UserSetLoad", 1), kStatusSuccess);
+    EXPECT_EQ(c.Value(0x20000), 11u);
+    ASSERT_EQ(c.Write("UserSetSelector", 0), kStatusSuccess);
+    ASSERT_EQ(c.Write("UserSetLoad", 1), kStatusSuccess);
+    EXPECT_EQ(c.Value(0x20000), 0u);
 }
 
 TEST(UserSets, ADamagedFileLeavesTheDeviceStartingWithAClearReason)
 {
     Directory dir;
     {
-        std::ofstream out(dir.file());
+        std::ofstream out(dir.File());
         out << "tarn-user-sets 1\ndefault 1\nset 1\nKept 0000000\nend\n";
     }
     Camera c;
-    ASSERT_TRUE(c.model.build(loopback()).IsOK());
-    EXPECT_NE(c.model.userSets().problem().find("line 4: a value is a name and an even number of hex digits"), std::string::npos)
-        << c.model.userSets().problem();
-    EXPECT_EQ(c.value(0x20000), 0u);
+    ASSERT_TRUE(c.model.Build(loopback()).IsOK());
+    EXPECT_NE(c.model.UserSets().Problem().find("line 4: a value is a name and an even number of hex digits"), std::string::npos)
+        << c.model.UserSets().Problem();
+    EXPECT_EQ(c.Value(0x20000), 0u);
     // A save replaces the damaged file with a good one.
-    ASSERT_EQ(c.write("UserSetSelector", 1), kStatusSuccess);
-    ASSERT_EQ(c.write("UserSetSave", 1), kStatusSuccess);
+    ASSERT_EQ(c.Write("UserSetSelector", 1), kStatusSuccess);
+    ASSERT_EQ(c.Write("UserSetSave", 1), kStatusSuccess);
     UserSetFile file;
     bool exists = false;
     std::string error;
-    ASSERT_TRUE(readUserSetFile(dir.file(), file, exists, error)) << error;
+    ASSERT_TRUE(readUserSetFile(dir.File(), file, exists, error)) << error;
     EXPECT_TRUE(exists);
     EXPECT_EQ(file.sets.count(1), 1u);
 }
@@ -233,13 +233,13 @@ TEST(UserSets, ASetSavedWiderLoadsOverOffsetsThatWouldNotFitIt)
     RecordingSink sink{log};
     DefaultSource source(64, 48);
     DeviceModel model{self};
-    model.addStream(&source);
-    model.sinks().add(&sink);
-    model.setUserSetCount(1);
-    ASSERT_TRUE(model.build(loopback()).IsOK());
+    model.AddStream(&source);
+    model.Sinks().Add(&sink);
+    model.SetUserSetCount(1);
+    ASSERT_TRUE(model.Build(loopback()).IsOK());
     auto write = [&](const char *aName, uint32_t aValue) {
         const uint8_t b[4] = {uint8_t(aValue >> 24), uint8_t(aValue >> 16), uint8_t(aValue >> 8), uint8_t(aValue)};
-        return model.writeMemory(standardAddress(aName), b, 4);
+        return model.WriteMemory(standardAddress(aName), b, 4);
     };
     ASSERT_EQ(write("Width", 60), kStatusSuccess);
     ASSERT_EQ(write("Height", 40), kStatusSuccess);
@@ -257,5 +257,5 @@ TEST(UserSets, ASetSavedWiderLoadsOverOffsetsThatWouldNotFitIt)
     EXPECT_EQ(source.GetHeight(), 40u);
     EXPECT_EQ(source.GetOffsetX(), 2u);
     EXPECT_EQ(source.GetOffsetY(), 0u);
-    model.teardown();
+    model.Teardown();
 }

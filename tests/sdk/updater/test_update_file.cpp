@@ -180,20 +180,20 @@ struct Window : ::testing::Test {
     std::vector<std::string> installed;
     void SetUp() override
     {
-        window.layout(space, [this](const std::string &v) { installed.push_back(v); });
+        window.Layout(space, [this](const std::string &v) { installed.push_back(v); });
     }
-    uint16_t Put(uint32_t aAt, uint32_t aValue) { return space.writeRegister(fw::Base + aAt, aValue); }
+    uint16_t Put(uint32_t aAt, uint32_t aValue) { return space.WriteRegister(fw::Base + aAt, aValue); }
     uint32_t Status()
     {
         uint32_t v = 0;
-        space.readRegister(fw::Base + fw::Status, v);
+        space.ReadRegister(fw::Base + fw::Status, v);
         return v;
     }
     uint16_t Chunk(const std::vector<uint8_t> &aBytes, uint32_t aOffset)
     {
         std::vector<uint8_t> padded(aBytes);
         padded.resize((padded.size() + 3) & ~size_t(3));
-        space.writeMemory(fw::Base + fw::Window, padded.data(), uint32_t(padded.size()));
+        space.WriteMemory(fw::Base + fw::Window, padded.data(), uint32_t(padded.size()));
         Put(fw::ChunkOffset, aOffset);
         return Put(fw::ChunkLength, uint32_t(aBytes.size()));
     }
@@ -202,7 +202,7 @@ struct Window : ::testing::Test {
         Put(fw::Size, uint32_t(aImage.size()));
         Put(fw::Crc, uint32_t(crc32(crc32(0L, Z_NULL, 0), aImage.data(), uInt(aImage.size()))));
         const char version[8] = "9.9";
-        space.writeMemory(fw::Base + fw::Version, reinterpret_cast<const uint8_t *>(version), 8);
+        space.WriteMemory(fw::Base + fw::Version, reinterpret_cast<const uint8_t *>(version), 8);
         ASSERT_EQ(Put(fw::Control, fw::ControlBegin), tarn::softdevice::kStatusSuccess);
     }
 };
@@ -219,7 +219,7 @@ TEST_F(Window, ChunksInOrderInstallTheImageAndItsVersion)
     EXPECT_EQ(Chunk(kSecond, 5), tarn::softdevice::kStatusSuccess);
     EXPECT_EQ(Put(fw::Control, fw::ControlCommit), tarn::softdevice::kStatusSuccess);
     EXPECT_EQ(Status(), fw::StatusInstalled);
-    EXPECT_EQ(window.installed(), std::vector<uint8_t>({1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(window.Installed(), std::vector<uint8_t>({1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(installed, std::vector<std::string>({"9.9"}));
 }
 
@@ -254,6 +254,6 @@ TEST_F(Window, AWrongTransferIsRefusedAndInstallsNothing)
     Put(fw::Control, fw::ControlAbort);
     EXPECT_EQ(Status(), fw::StatusIdle);
     EXPECT_NE(Put(fw::Control, fw::ControlCommit), tarn::softdevice::kStatusSuccess);
-    EXPECT_TRUE(window.installed().empty());
+    EXPECT_TRUE(window.Installed().empty());
     EXPECT_TRUE(installed.empty());
 }
