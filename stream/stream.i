@@ -5,7 +5,8 @@
  * knows them only as pointer types of the shared table. A queued buffer is
  * held (its Python object kept alive) from QueueBuffer until RetrieveBuffer
  * hands it back or the stream is released, whatever the script drops
- * meanwhile, so that the receiver never writes into freed memory. */
+ * meanwhile, so that the receiver never writes into freed memory; a
+ * delete_ of it meanwhile waits for that too. */
 
 %include "core/typemaps/typemaps.i"
 
@@ -23,7 +24,8 @@
  * Held for the native stream, under the buffer. */
 %exception ZuStream::QueueBuffer {
   $action
-  if (arg2 && result.GetCode() == ZU_PENDING) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], true);
+  if (arg2 && result.GetCode() == ZU_PENDING)
+    Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], true, Tarn_Owner(arg2));
 }
 
 /* Free: by the binding's rule for Free (lifetime.i); what the stream held

@@ -22,9 +22,12 @@
  *   Tarn_Owner(pointer)
  *       the native object's identity in the table: its most derived address,
  *       so that a hold made through one class is found through another.
- *   Tarn_Keep(holder, owner, slot, key, obj, replace)
+ *   Tarn_Keep(holder, owner, slot, key, obj, replace[, used])
  *       owner holds obj (a share of it) under key in slot; with replace, what
  *       the key held before goes; None or NULL lets the key's holds go.
+ *       With used (the native object obj stands for, which the SDK keeps
+ *       using: a queued buffer), a Free or delete_ of it is deferred until
+ *       the hold goes, by the rule for Free.
  *       holder is the Python object the owner was called through (0 for
  *       none): when it is a proxy that owns the native object, the
  *       collector sees the holds as its references (below).
@@ -99,7 +102,9 @@
  *   SWIGTYPE **TARN_RETRIEVED (in, argout)
  *       the object the SDK left in the out-pointer, or None, appended; the
  *       called object's hold of it since it was queued (TARN_SLOT_QUEUED)
- *       passes to the item, which does not own it.
+ *       passes to the item, which does not own it. One deleted while
+ *       queued (its deletion waited for the hold, Tarn_Keep) comes back as
+ *       what was queued, refusing use.
  *   (SWIGTYPE **TARN_LENT_WAITED, uint32_t TARN_TIMEOUT, ZuResult *TARN_WAITED_RESULT) (in, argout)
  *       the timeout alone goes in; the lent object (TARN_LENT) or None and
  *       the operation's result are appended.
@@ -112,6 +117,7 @@
 #include <type_traits>
 #include "tarn/Holds.h"
 #include "tarn/UpCalls.h"
+#include "tarn/Uses.h"
 /* An attribute name made once and held: a name made anew for each call
  * would be hashed and looked up each time, and once its last holder lets go
  * the next one lands elsewhere in the interpreter's attribute cache. */
@@ -181,9 +187,15 @@ enum Tarn_Slot {
   TARN_SLOT_CALLBACKS = tarn::Holds::kCallbacks
 };
 
+/* A class a module only names (another module's, as an argument type) is
+ * known by the address it is given as. */
+template <typename T, typename = void> struct Tarn_Complete : std::false_type {};
+template <typename T> struct Tarn_Complete<T, std::void_t<decltype(sizeof(T))>> : std::true_type {};
 template <typename T> SWIGINTERN const void *Tarn_Owner(T *object)
 {
-  if constexpr (std::is_polymorphic<T>::value)
+  if constexpr (!Tarn_Complete<T>::value)
+    return object;
+  else if constexpr (std::is_polymorphic<T>::value)
     return object ? dynamic_cast<const void *>(object) : nullptr;
   else
     return object;
@@ -297,14 +309,25 @@ SWIGINTERN void Tarn_ShowHolds(PyObject *holder, const void *owner)
   PyErr_Clear();
 }
 
-SWIGINTERN void Tarn_Keep(PyObject *holder, const void *owner, int slot, const void *key, PyObject *obj, bool replace)
+SWIGINTERN void Tarn_Keep(PyObject *holder, const void *owner, int slot, const void *key, PyObject *obj, bool replace,
+                          const void *used = 0)
 {
   if (!owner) return;
   if (!obj || obj == Py_None) {
     tarn::Holds::Drop(owner, slot, key);
     return;
   }
-  tarn::Holds::Keep(owner, slot, key, Tarn_HoldObject(obj), replace);
+  std::shared_ptr<void> held = Tarn_HoldObject(obj);
+  if (used) {
+    /* The native object goes no sooner than the hold (tarn/Uses.h): a
+     * delete_ meanwhile waits for it. */
+    tarn::Uses::Keep(used);
+    held = std::shared_ptr<void>(held.get(), [held, used](void *) mutable {
+      tarn::Uses::LetGo(used);
+      held.reset();
+    });
+  }
+  tarn::Holds::Keep(owner, slot, key, std::move(held), replace);
   Tarn_ShowHolds(holder, owner);
 }
 %}
@@ -605,6 +628,15 @@ SWIGINTERN bool Tarn_Free(PyObject *module, const char *function, PyObject *obj,
 
 /* One call on an object, entered while the interpreter lock is held. */
 typedef tarn::Uses::Scope Tarn_Use;
+/* What a call enters for an argument: an object of a class, not the
+ * address of a plain value (an element of an array of bytes). */
+template <typename T> SWIGINTERN const void *Tarn_Used(T *object)
+{
+  if constexpr (std::is_class<T>::value)
+    return Tarn_Owner(object);
+  else
+    return nullptr;
+}
 %}
 %typemap(out, noblock=1, fragment="Tarn_Downcast") SWIGTYPE *TARN_LENT {
   $result = Tarn_LentDowncast($1, $descriptor);
@@ -731,9 +763,17 @@ SWIGINTERN bool Tarn_AsTimeout(PyObject *obj, uint32_t *timeout)
     PyObject *tarn_item = Tarn_NewNone();
     if (*$1) {
       Py_DECREF(tarn_item);
-      tarn_item = SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $*descriptor, 0);
-      std::shared_ptr<void> tarn_queued = tarn_item ? tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, *$1) : nullptr;
-      if (tarn_queued) Tarn_KeepOwner(tarn_item, (PyObject *)tarn_queued.get());
+      std::shared_ptr<void> tarn_queued = tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, *$1);
+      PyObject *tarn_was = (PyObject *)tarn_queued.get();
+      SwigPyObject *tarn_this = tarn_was ? (SwigPyObject *)Tarn_SwigThis(tarn_was) : 0;
+      if (tarn_was && (!tarn_this || !tarn_this->ptr)) {
+        PyErr_Clear();
+        Py_INCREF(tarn_was);
+        tarn_item = tarn_was;
+      } else {
+        tarn_item = SWIG_NewPointerObj(SWIG_as_voidptr(*$1), $*descriptor, 0);
+        if (tarn_item && tarn_was) Tarn_KeepOwner(tarn_item, tarn_was);
+      }
     }
     $result = Tarn_AppendItem($result, tarn_item, 0, $isvoid);
     if (!$result) SWIG_fail;

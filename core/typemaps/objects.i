@@ -84,6 +84,31 @@ static constexpr bool Tarn_HasSuffix(const char *name, const char *suffix)
 %enddef
 TARN_OBJECT_TYPEMAP(SWIGTYPE, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasPrefix("$symname", "disown_")))
 
+/* Every other pointer or reference argument of a class is entered for the
+ * call as its object is: a Free or delete_ of it on another thread (a
+ * buffer deleted while a stream queues it or a converter fills it) waits
+ * for the call to return. SWIG's own conversions otherwise. */
+%typemap(in, noblock=1, fragment="Tarn_Uses") SWIGTYPE * (void *argp = 0, int res = 0, Tarn_Use tarn_use) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown | %convertptr_flags);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = %reinterpret_cast(argp, $ltype);
+  tarn_use.Enter(Tarn_Used($1));
+}
+%typemap(in, noblock=1, fragment="Tarn_Uses") SWIGTYPE & (void *argp = 0, int res = 0, Tarn_Use tarn_use) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, %convertptr_flags);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  if (!argp) {
+    %argument_nullref("$type", $symname, $argnum);
+  }
+  $1 = %reinterpret_cast(argp, $ltype);
+  tarn_use.Enter(Tarn_Used($1));
+}
+%typemap(in, noblock=1, fragment="Tarn_Uses") const SWIGTYPE & = SWIGTYPE &;
+
 %define TARN_RECORD(TYPE)
 TARN_OBJECT_TYPEMAP(TYPE, (Tarn_HasPrefix("$symname", "delete_") || Tarn_HasSuffix("$symname", "_set")))
 %enddef

@@ -33,6 +33,7 @@ struct Table {
     std::vector<Thread *> threads;
     std::map<std::pair<const Thread *, const void *>, int> deep;   // calls beyond the slots
     std::unordered_map<const void *, std::function<void()>> deferred;
+    std::unordered_map<const void *, int> kept;   // uses on no thread (Keep)
     int draining = 0;
 };
 
@@ -101,6 +102,29 @@ int CallsOn(const Table &aTable, const void *aObject, const Thread *aExcept)
     return calls;
 }
 
+// What holds off aObject's deletion, with the table's lock held.
+bool Used(const Table &aTable, const void *aObject)
+{
+    return aTable.kept.count(aObject) || CallsOn(aTable, aObject, nullptr);
+}
+
+// Runs aObject's deferred deletion once nothing uses it any more.
+void RunDeferred(const void *aObject)
+{
+    std::function<void()> last;
+    {
+        Table &t = TheTable();
+        std::lock_guard<std::mutex> lock(t.lock);
+        if (t.draining) t.left.notify_all();
+        auto deferred = t.deferred.find(aObject);
+        if (deferred == t.deferred.end() || Used(t, aObject)) return;
+        last = std::move(deferred->second);
+        t.deferred.erase(deferred);
+        gWatched.fetch_sub(1, std::memory_order_relaxed);
+    }
+    last();
+}
+
 // A child of fork has one thread: the calls of the others never end
 // there, and their records are left behind. The table is held across the
 // fork, so that the child finds it whole.
@@ -149,18 +173,29 @@ void Uses::Leave(const void *aObject)
         self.slots[--self.depth].store(nullptr, std::memory_order_relaxed);
     }
     if (!gWatched.load(std::memory_order_relaxed)) return;
-    std::function<void()> last;
+    RunDeferred(aObject);
+}
+
+void Uses::Keep(const void *aObject)
+{
+    if (!aObject) return;
+    Table &t = TheTable();
+    std::lock_guard<std::mutex> lock(t.lock);
+    ++t.kept[aObject];
+}
+
+void Uses::LetGo(const void *aObject)
+{
+    if (!aObject) return;
     {
         Table &t = TheTable();
         std::lock_guard<std::mutex> lock(t.lock);
-        if (t.draining) t.left.notify_all();
-        auto deferred = t.deferred.find(aObject);
-        if (deferred == t.deferred.end() || CallsOn(t, aObject, nullptr)) return;
-        last = std::move(deferred->second);
-        t.deferred.erase(deferred);
-        gWatched.fetch_sub(1, std::memory_order_relaxed);
+        auto kept = t.kept.find(aObject);
+        if (kept == t.kept.end()) return;
+        if (--kept->second) return;
+        t.kept.erase(kept);
     }
-    last();
+    RunDeferred(aObject);
 }
 
 bool Uses::Defer(const void *aObject, std::function<void()> aDelete)
@@ -170,7 +205,7 @@ bool Uses::Defer(const void *aObject, std::function<void()> aDelete)
     std::lock_guard<std::mutex> lock(t.lock);
     // Deferred already through another of its objects: it goes once.
     if (t.deferred.count(aObject)) return true;
-    if (!CallsOn(t, aObject, nullptr)) return false;
+    if (!Used(t, aObject)) return false;
     t.deferred[aObject] = std::move(aDelete);
     gWatched.fetch_add(1, std::memory_order_relaxed);
     return true;

@@ -46,6 +46,11 @@ struct ZU_API Uses {
     // ends, and the answer is true; else false, and the caller deletes it
     // now. Never waits.
     static bool Defer(const void *aObject, std::function<void()> aDelete);
+    // The SDK keeps aObject beyond the call that gave it (a buffer queued
+    // on a stream, until it is handed back): a use on no thread, which
+    // defers a deletion as a call in progress does until LetGo ends it.
+    static void Keep(const void *aObject);
+    static void LetGo(const void *aObject);
     // Whether a thread other than this one is in a call on aObject.
     static bool InUse(const void *aObject);
     // Waits until no other thread is in a call on aObject: for an object
