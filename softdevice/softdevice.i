@@ -118,7 +118,3 @@ TARN_DEVICE_START(ZuSoftDeviceGEV)
 %include "IZuVirtualDeviceGEVInfo.h"
 %include "IZuVirtualDeviceGEVStatistics.h"
 
-/* ---- Process exit: the exit hook's step (core/typemaps/directors.i) ---- */
-%init %{
-  Tarn_AtExit(TARN_EXIT_DEVICES, tarn::StopAllSoftDevices);
-%}

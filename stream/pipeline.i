@@ -17,65 +17,11 @@
 #include "ZuBuffer.h"
 #include "ZuPipeline.h"
 #include "ZuStream.h"
-
-#include <set>
-#include <vector>
 %}
 
-/* ---- Live pipelines ---------------------------------------------------------
- * Touched only with the interpreter lock held. */
-%fragment("Tarn_Pipelines", "header") %{
-SWIGINTERN std::set<ZuPipeline *> &Tarn_Pipelines()
-{
-  /* Never freed: asked for until the interpreter's last call. */
-  static std::set<ZuPipeline *> *live = new std::set<ZuPipeline *>();
-  return *live;
-}
-
-/* The exit hook's step: every running pipeline stops, its thread joined,
- * while its sinks can still be called (core/typemaps/directors.i). */
-SWIGINTERN void Tarn_StopPipelines()
-{
-  std::vector<ZuPipeline *> running;
-  {
-    /* Each entered as a call (the rule for Free, lifetime.i): a pipeline
-     * another thread deletes meanwhile goes once it is stopped. */
-    PyGILState_STATE state = PyGILState_Ensure();
-    for (ZuPipeline *pipeline : Tarn_Pipelines()) {
-      running.push_back(pipeline);
-      tarn::Uses::Enter(pipeline);
-    }
-    PyGILState_Release(state);
-  }
-  for (ZuPipeline *pipeline : running) {
-    try {
-      pipeline->Stop();
-    } catch (...) {
-      /* A sink's error was printed; stopping goes on. */
-    }
-    PyGILState_STATE state = PyGILState_Ensure();
-    tarn::Uses::Leave(pipeline);
-    PyGILState_Release(state);
-  }
-}
-%}
-%fragment("Tarn_Pipelines");
-%init %{
-  Tarn_AtExit(TARN_EXIT_PIPELINES, Tarn_StopPipelines);
-%}
-
-%exception ZuPipeline::ZuPipeline {
-  $action
-  Tarn_Pipelines().insert(result);
-}
-%exception ZuPipeline::~ZuPipeline {
-  {
-    const volatile uintptr_t tarn_owner = (uintptr_t)Tarn_Owner(arg1);
-    $action
-    if (arg1) Tarn_Pipelines().erase(arg1);
-    if (tarn_owner) tarn::Holds::DropOwner((const void *)tarn_owner);
-  }
-}
+/* Running pipelines stop at exit, their threads joined, while their sinks
+ * can still be called (core/typemaps/directors.i). */
+TARN_STOPPED_AT_EXIT(ZuPipeline, tarn::UpCalls::kExitPipelines)
 TARN_HOLDS_SINK(ZuPipeline::RegisterEventSink, ZuPipeline::UnregisterEventSink, result.IsOK())
 
 /* A sink's Python error on the calling thread ends these calls. */

@@ -463,16 +463,24 @@ SWIGINTERN ZuString Tarn_DirectorTextItem(PyObject *tuple, Py_ssize_t index, con
 /* ---- The exit hook -------------------------------------------------------
  * One for the process, handed to atexit by the first module imported (so it
  * runs after the application's own exit handlers), while Python can still
- * run the last up-calls. In this order, with the interpreter lock let go:
- *   1. TARN_EXIT_PIPELINES: running pipelines stop (their sinks hear OnStop);
- *   2. TARN_EXIT_DEVICES: running software devices stop (their sources and
- *      sinks hear the end of streaming and of the controller's session);
+ * run the last up-calls. It stops the live objects of the one registry
+ * (tarn::UpCalls::Live), in this order, with the interpreter lock let go:
+ *   1. running pipelines stop (their sinks hear OnStop);
+ *   2. running software devices stop (their sources and sinks hear the end
+ *      of streaming and of the controller's session; the SDK registers
+ *      them, as it keeps a device until its stop is over);
  *   3. the up-call gate closes, once the up-calls in progress have ended;
  *      from then on no SDK thread calls into Python.
- * A module adds its step with Tarn_AtExit(order, step) in its %init. */
+ *
+ *   TARN_STOPPED_AT_EXIT(CLASS, ORDER)
+ *       a CLASS that Python makes is live from its constructor to its
+ *       destructor (which also lets go of what it held, as TARN_HOLDER):
+ *       at exit, in ORDER's turn (tarn::UpCalls::kExit...), its Stop is
+ *       called, entered as a call (the rule for Free, lifetime.i), so that
+ *       one another thread deletes meanwhile goes once it is stopped; an
+ *       error of its sinks was printed and stopping goes on. */
 %fragment("Tarn_UpCallGate", "header") %{
 #include "tarn/UpCalls.h"
-enum { TARN_EXIT_PIPELINES = 1, TARN_EXIT_DEVICES = 2 };
 
 SWIGINTERN PyObject *Tarn_Exit(PyObject *, PyObject *)
 {
@@ -502,3 +510,41 @@ SWIGINTERN void Tarn_AtExit(int order, void (*step)())
 %init %{
   Tarn_AtExit(0, NULL);
 %}
+
+%fragment("Tarn_StopAtExit", "header", fragment="Tarn_UpCallGate") %{
+#include "tarn/Uses.h"
+template <class T>
+SWIGINTERN void Tarn_StopAtExit(T *object, int order)
+{
+  tarn::UpCalls::Live(object, order, [object]() {
+    PyGILState_STATE state = PyGILState_Ensure();
+    const bool live = tarn::UpCalls::IsLive(object);
+    if (live) tarn::Uses::Enter(object);
+    PyGILState_Release(state);
+    if (!live) return;
+    try {
+      object->Stop();
+    } catch (...) {
+    }
+    state = PyGILState_Ensure();
+    tarn::Uses::Leave(object);
+    PyGILState_Release(state);
+  });
+}
+%}
+
+%define TARN_STOPPED_AT_EXIT(CLASS, ORDER)
+%fragment("Tarn_StopAtExit");
+%exception CLASS::CLASS {
+  $action
+  Tarn_StopAtExit(result, ORDER);
+}
+%exception CLASS::~CLASS {
+  {
+    const volatile uintptr_t tarn_owner = (uintptr_t)Tarn_Owner(arg1);
+    $action
+    if (arg1) tarn::UpCalls::Gone(arg1);
+    if (tarn_owner) tarn::Holds::DropOwner((const void *)tarn_owner);
+  }
+}
+%enddef

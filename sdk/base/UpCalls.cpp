@@ -1,6 +1,9 @@
 #include "tarn/UpCalls.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -16,6 +19,13 @@ struct Gate {
     bool closed = false;
     bool exitAsked = false;
     std::multimap<int, void (*)()> exitSteps;
+    struct Stop {
+        int order;
+        std::function<void()> stop;
+        uint64_t serial;
+    };
+    std::map<const void *, Stop> live;
+    uint64_t serial = 0;
 };
 
 // Never destroyed: SDK threads may still pass the gate while the process
@@ -87,15 +97,50 @@ bool UpCalls::AtExit(int aOrder, void (*aStep)())
 
 void UpCalls::Exit()
 {
-    std::vector<void (*)()> steps;
+    // Each order's steps, then its objects; within an order, objects go in
+    // the order they came.
+    std::multimap<int, std::function<void()>> work;
     {
         Gate &g = TheGate();
         std::lock_guard<std::mutex> lock(g.lock);
-        for (auto &step : g.exitSteps) steps.push_back(step.second);
+        for (auto &step : g.exitSteps) work.emplace(step.first, step.second);
         g.exitSteps.clear();
+        std::vector<std::pair<uint64_t, std::pair<int, std::function<void()>>>> objects;
+        for (auto &entry : g.live) objects.push_back({entry.second.serial, {entry.second.order, entry.second.stop}});
+        std::sort(objects.begin(), objects.end(),
+                  [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (auto &object : objects) work.emplace(object.second.first, std::move(object.second.second));
     }
-    for (auto step : steps) step();
+    for (auto &step : work) step.second();
     Close();
+}
+
+void UpCalls::Live(const void *aObject, int aOrder, std::function<void()> aStop)
+{
+    Gate &g = TheGate();
+    std::lock_guard<std::mutex> lock(g.lock);
+    g.live[aObject] = Gate::Stop{aOrder, std::move(aStop), g.serial++};
+}
+
+void UpCalls::Gone(const void *aObject)
+{
+    std::function<void()> stop;
+    {
+        Gate &g = TheGate();
+        std::lock_guard<std::mutex> lock(g.lock);
+        auto it = g.live.find(aObject);
+        if (it == g.live.end()) return;
+        // What the stop holds goes outside the lock.
+        stop = std::move(it->second.stop);
+        g.live.erase(it);
+    }
+}
+
+bool UpCalls::IsLive(const void *aObject)
+{
+    Gate &g = TheGate();
+    std::lock_guard<std::mutex> lock(g.lock);
+    return g.live.count(aObject) != 0;
 }
 
 bool UpCalls::Closed()

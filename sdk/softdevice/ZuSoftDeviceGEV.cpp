@@ -5,6 +5,7 @@
 #include "softdevice/transport.h"
 #include "tarn/Holds.h"
 #include "tarn/SoftDevice.h"
+#include "tarn/UpCalls.h"
 #include "tarn/Worker.h"
 
 #include <algorithm>
@@ -65,6 +66,7 @@ std::vector<std::weak_ptr<Core>> gDevices;
 
 void forget(const std::shared_ptr<Core> &aCore)
 {
+    tarn::UpCalls::Gone(aCore.get());
     std::lock_guard<std::mutex> lock(gDevicesLock);
     gDevices.erase(std::remove_if(gDevices.begin(), gDevices.end(),
                                   [&](const std::weak_ptr<Core> &w) { return w.lock() == aCore || w.expired(); }),
@@ -117,8 +119,17 @@ bool resolve(const std::string &aMac, NetConfig &aNet, std::string &aError)
 struct ZuSoftDeviceGEV::Impl {
     explicit Impl(ZuSoftDeviceGEV &aSelf) : core(std::make_shared<Core>(aSelf))
     {
-        std::lock_guard<std::mutex> lock(gDevicesLock);
-        gDevices.push_back(core);
+        {
+            std::lock_guard<std::mutex> lock(gDevicesLock);
+            gDevices.push_back(core);
+        }
+        // Stopped at exit unless the exit runs on one of its own threads;
+        // one deleted from there meanwhile is still stopping, and the exit
+        // waits for that.
+        tarn::UpCalls::Live(core.get(), tarn::UpCalls::kExitDevices, [weak = std::weak_ptr<Core>(core)] {
+            if (std::shared_ptr<Core> c = weak.lock())
+                if (tarn::softdevice::currentDeviceThread() != &c->model) c->Stop();
+        });
     }
     ~Impl()
     {
@@ -278,12 +289,6 @@ void ForgetSoftDeviceSink(IZuVirtualDeviceGEVEventSink *aSink)
 void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify)
 {
     for (auto &core : liveCores()) core->model.UserSets().ForgetNotify(aNotify);
-}
-
-void StopAllSoftDevices()
-{
-    for (auto &core : liveCores())
-        if (softdevice::currentDeviceThread() != &core->model) core->Stop();
 }
 
 } // namespace tarn

@@ -21,8 +21,6 @@ namespace tarn {
 ZU_API void ForgetSoftDeviceSink(IZuVirtualDeviceGEVEventSink *aSink);
 // Likewise for a user-set notification object.
 ZU_API void ForgetSoftDeviceUserSetNotify(IZuUserSetNotify *aNotify);
-// Stops every running software device (the process is about to exit).
-ZU_API void StopAllSoftDevices();
 
 // The register that a device's register factory creates next keeps this
 // alive with it: the application object of its sink (aWhich 0, held as a

@@ -12,6 +12,7 @@
 #include "ZuBaseApi.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 
 namespace tarn {
@@ -38,6 +39,16 @@ struct ZU_API UpCalls {
     // exit handlers; a null step only asks.
     static bool AtExit(int aOrder, void (*aStep)());
     static void Exit();
+
+    // What the exit stops, in its order's turn (after that order's steps),
+    // while the application can still hear it stop: the live objects that
+    // would call it. aStop runs once, from the exit, without the gate's
+    // lock, unless Gone came first; an object that another thread may let
+    // go meanwhile checks IsLive under whatever lock that thread takes.
+    enum ExitOrder : int { kExitPipelines = 1, kExitDevices = 2 };
+    static void Live(const void *aObject, int aOrder, std::function<void()> aStop);
+    static void Gone(const void *aObject);
+    static bool IsLive(const void *aObject);
 
     // What a binding's up-call throws into the SDK once the gate is closed.
     struct Refused : std::exception {

@@ -5,6 +5,7 @@
 #include "fixture.h"
 
 #include <atomic>
+#include <string>
 
 using tarn::UpCalls;
 using tarn::device::DeviceSinks;
@@ -61,6 +62,28 @@ int ClosingWaitsForACallInProgressButNotForItsOwn()
     caller.join();
     opener.join();
     return waited ? 0 : 1;
+}
+
+std::string gStopped;
+
+int ExitStopsEachOrderStepsFirstThenLiveObjectsAsTheyCameButNotTheGone()
+{
+    int a = 0, b = 0, c = 0, d = 0;
+    UpCalls::Live(&a, 2, [] { gStopped += "a"; });
+    UpCalls::Live(&b, 1, [] { gStopped += "b"; });
+    UpCalls::Live(&c, 1, [] { gStopped += "c"; });
+    UpCalls::Live(&d, 1, [] { gStopped += "d"; });
+    UpCalls::Gone(&c);
+    UpCalls::AtExit(2, [] { gStopped += "2"; });
+    UpCalls::AtExit(1, [] { gStopped += "1"; });
+    UpCalls::Exit();
+    return gStopped == "1bd2a" && UpCalls::IsLive(&a) && !UpCalls::IsLive(&c) && UpCalls::Closed() ? 0 : 1;
+}
+
+TEST(UpCallGate, ExitStopsEachOrderStepsFirstThenLiveObjectsAsTheyCameButNotTheGone)
+{
+    EXPECT_EXIT(std::exit(ExitStopsEachOrderStepsFirstThenLiveObjectsAsTheyCameButNotTheGone()),
+                ::testing::ExitedWithCode(0), "");
 }
 
 TEST(UpCallGate, NoSinkIsCalledOnceClosed)
