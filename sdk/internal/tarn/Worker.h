@@ -41,6 +41,20 @@ public:
         // Sleeps for aTime or until a stop is asked; false once asked.
         bool Sleep(std::chrono::nanoseconds aTime);
 
+        // Whose the thread is, as its owner marks it, so that a call made
+        // on it tells its owner's own thread from others'; null until marked.
+        // Used on the thread itself (through Current()).
+        void SetOwner(const void *aOwner) { mOwner = aOwner; }
+        const void *Owner() const { return mOwner; }
+        // What a long wait on the thread says from time to time, so that
+        // whoever asked for the wait hears it goes on; set while such a
+        // request is served (null: nothing). Used on the thread itself.
+        void SetStillBusy(void (*aHook)()) { mStillBusy = aHook; }
+        void StillBusy() const
+        {
+            if (mStillBusy) mStillBusy();
+        }
+
     private:
         friend class Worker;
         std::atomic<bool> mStopping{false};
@@ -50,6 +64,8 @@ public:
         std::condition_variable mWake;
         bool mEnded = false;
         std::function<void()> mOnStop;
+        const void *mOwner = nullptr;
+        void (*mStillBusy)() = nullptr;
     };
     typedef std::function<void(Control &)> Body;
 

@@ -24,8 +24,6 @@ struct Channel::Acquisition {
 };
 
 namespace {
-thread_local const void *tDeviceThread = nullptr;
-thread_local void (*tStillBusy)() = nullptr;
 // A source whose RetrieveBuffer took longer than this is not asked again at
 // a stop for what it holds: it answers in slices of 10 to 50 ms when it
 // keeps to its side, and a stop waits for no more slow up-calls than the
@@ -35,22 +33,23 @@ constexpr std::chrono::milliseconds kSlowUpCall{500};
 
 void enterDeviceThread(const void *aModel)
 {
-    tDeviceThread = aModel;
+    if (Worker::Control *c = Worker::Current()) c->SetOwner(aModel);
 }
 
 const void *currentDeviceThread()
 {
-    return tDeviceThread;
+    const Worker::Control *c = Worker::Current();
+    return c ? c->Owner() : nullptr;
 }
 
 void onStillBusy(void (*aHook)())
 {
-    tStillBusy = aHook;
+    if (Worker::Control *c = Worker::Current()) c->SetStillBusy(aHook);
 }
 
 void stillBusy()
 {
-    if (tStillBusy) tStillBusy();
+    if (const Worker::Control *c = Worker::Current()) c->StillBusy();
 }
 
 Channel::Channel(IZuSWStreamingChannelSource &aSource, uint16_t aIndex, const void *aOwner)

@@ -13,8 +13,9 @@
 namespace tarn {
 namespace softdevice {
 
-// Marks the calling thread as one of a device's own (its model), so that a
-// Stop or a deletion made from inside an up-call on it is recognised.
+// Marks the calling thread, a worker (tarn::Worker::Current), as one of a
+// device's own (its model), so that a Stop or a deletion made from inside
+// an up-call on it is recognised; any other thread is no device's.
 void enterDeviceThread(const void *aModel);
 const void *currentDeviceThread();
 

@@ -92,6 +92,29 @@ TEST(Worker, SleepEndsEarlyOnStopAndTheThreadKnowsItself)
     EXPECT_EQ(Worker::Current(), nullptr);
 }
 
+TEST(Worker, TheOwnersMarkAndTheBusyHookBelongToOneRun)
+{
+    static std::atomic<int> busy{0};
+    Worker worker;
+    int owner = 0;
+    std::atomic<const void *> first{nullptr}, second{&owner};
+    worker.Start([&](Worker::Control &c) {
+        Worker::Current()->SetOwner(&owner);
+        Worker::Current()->SetStillBusy([] { ++busy; });
+        first = c.Owner();
+        c.StillBusy();
+    });
+    worker.Stop();
+    worker.Start([&](Worker::Control &c) {
+        second = c.Owner();
+        c.StillBusy();
+    });
+    worker.Stop();
+    EXPECT_EQ(first.load(), &owner);
+    EXPECT_EQ(second.load(), nullptr);
+    EXPECT_EQ(busy.load(), 1);
+}
+
 TEST(Worker, AStopFromItsOwnCallAbandonsTheThreadAndAnOwnerDestroyedThereIsNotWaitedFor)
 {
     // The owner (and its worker) goes from inside the body, as a sink that
