@@ -63,8 +63,8 @@
  *       memory held before. A count past 2**31-1 is refused rather than
  *       wrapped; a negative one gets NumPy's own error.
  *   (uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH)
- *       a new uint8 array of the length taken modulo 2**32, appended
- *       whatever the outcome; any int chooses the overload.
+ *       the same array as TARN_FILLED's, but any int chooses the overload
+ *       (so that a bad count gets this method's error, not the overload's).
  *   Tarn_DimensionError(obj)  the TypeError of a count that is no int
  *
  * Memory lent to an up-call (directorin)
@@ -401,19 +401,6 @@ SWIGINTERN PyObject *Tarn_ZeroedBytes(PyObject *count, const char *symname, int 
   return PyArray_ZEROS(1, dims, NPY_UINT8, 0);
 }
 
-/* A new uint8 array of length bytes (a Python int taken modulo 2**32),
- * which the call fills; NULL with the error set. */
-SWIGINTERN PyObject *Tarn_WrappedLengthBytes(PyObject *length)
-{
-  if (!PyLong_Check(length)) {
-    Tarn_DimensionError(length);
-    return NULL;
-  }
-  long long n = PyLong_AsLongLong(length);
-  if (n == -1 && PyErr_Occurred()) return NULL;
-  npy_intp dims[1] = {(npy_intp)(uint32_t)n};
-  return PyArray_EMPTY(1, dims, NPY_UINT8, 0);
-}
 %}
 
 %define %_tarn_filled_bytes(PAIR, MAKE)
@@ -435,7 +422,7 @@ SWIGINTERN PyObject *Tarn_WrappedLengthBytes(PyObject *length)
 %enddef
 %_tarn_filled_bytes((uint8_t *TARN_FILLED, int64_t TARN_FILLED_COUNT), Tarn_ZeroedBytes($input, "$symname", $argnum))
 %_tarn_filled_bytes((uint8_t *TARN_FILLED, uint32_t TARN_FILLED_COUNT), Tarn_ZeroedBytes($input, "$symname", $argnum))
-%_tarn_filled_bytes((uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH), Tarn_WrappedLengthBytes($input))
+%_tarn_filled_bytes((uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH), Tarn_ZeroedBytes($input, "$symname", $argnum))
 %typemap(typecheck, precedence=SWIG_TYPECHECK_INTEGER) (uint8_t *TARN_READ_INTO, uint32_t TARN_READ_LENGTH) "$1 = 1;";
 
 /* ---- Memory lent to an up-call ------------------------------------------- */

@@ -60,8 +60,11 @@ def test_register_access_has_its_shapes(camera):
     result, value = reg.ReadInt(4)
     assert not result.IsOK() and value is None
     out = text.ReadBytes(8, 12)
-    assert type(out) is list and not out[0].IsOK() and out[1].shape == (8,)
+    assert type(out) is list and not out[0].IsOK() and bytes(out[1]) == bytes(8)   # zeros, never what memory held
     assert error_of(text.ReadBytes, 8.0) == (TypeError, "Int dimension expected.  'float' given.")
+    # A count is never wrapped into another one (-1 would ask for 4 GiB).
+    assert error_of(text.ReadBytes, -1)[0] is ValueError
+    assert error_of(text.ReadBytes, 2**32 + 8)[0] is OverflowError
     # Out of the uint32 range the integer form does not match and the text form fails.
     for value in (-1, 4294967296):
         assert error_of(m.IZuRegister_Write, reg, value) == (TypeError, "Argument 2: failed to create ZuString from Python string")
