@@ -20,7 +20,8 @@
  * for the transmitter; its release hook (on the sending thread, without the
  * interpreter lock) lets one go as the transmitter lets go of the buffer.
  * Held before the call, so that a buffer freed at once finds its share;
- * given back when the transmitter refused it. */
+ * given back when the transmitter refused it. A delete_ of the buffer
+ * meanwhile waits for the share to go. */
 %exception ZuTransmitterGEV::ZuTransmitterGEV {
   $action
   if (result) {
@@ -33,7 +34,7 @@
 TARN_HOLDER(ZuTransmitterGEV)
 TARN_HOLDER(IZuTransmitterGEV)
 %exception ZuTransmitterGEV::QueueBuffer {
-  if (arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], false);
+  if (arg2) Tarn_Keep(swig_obj[0], Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2, swig_obj[1], false, Tarn_Owner(arg2));
   $action
   if (arg2 && !result.IsOK()) tarn::Holds::Take(Tarn_Owner(arg1), TARN_SLOT_QUEUED, arg2);
 }

@@ -157,28 +157,44 @@ def test_a_freed_object_refuses_use_as_object_and_argument_and_frees_once(kind):
     free(obj)   # again: nothing to free
 
 
+# What a buffer is queued on, how, and how the owner hands it back.
+QUEUES = {
+    "stream": ("import tarn_receive_310 as tr; from support.devices import send_frames\n"
+               "from support.streams import open_towards; m = tr._tarn_receive_310; result, owner = open_towards(ADDRESS)",
+               "m.ZuStream_QueueBuffer(owner, queued).GetCode() == tr.ZU_PENDING",
+               "send_frames(ADDRESS, m.ZuStreamGEV_GetLocalPort(owner), 1, 640, 480)\n"
+               "result, back, operation = owner.RetrieveBuffer(5000)\n"
+               "assert result.IsOK() and operation.IsOK() and back is queued\n"
+               "m.ZuStream_Free(owner)"),
+    "transmitter": ("import tarn_edge_310 as te; owner = te.ZuTransmitterGEV(); assert owner.Open(te.ZuString('127.0.0.1'), 9, te.ZuString('127.0.0.1')).IsOK()",
+                    "te._tarn_edge_310.ZuTransmitterGEV_QueueBuffer(owner, queued).IsOK()",
+                    "assert owner.RetrieveFreeBuffer(None, 5000).IsOK()"),
+}
+
+
 @pytest.mark.parametrize("form", ["proxy", "bare"])
-def test_a_buffer_deleted_while_queued_goes_once_the_stream_hands_it_back(py, form):
-    address = f"127.0.49.{next(_addresses)}"
+@pytest.mark.parametrize("queue", QUEUES)
+def test_a_buffer_deleted_while_queued_goes_once_it_is_handed_back(py, queue, form):
+    make, enqueue, hand_back = QUEUES[queue]
+    make, hand_back = (text.replace("\n", "\n" + " " * 8) for text in (make, hand_back))
     result = py(f"""
-        import tarn_base_310 as tb, tarn_receive_310 as tr
-        from support.devices import send_frames
-        from support.streams import open_towards
-        m = tr._tarn_receive_310
-        result, stream = open_towards("{address}")
-        buffer = tb.ZuBuffer()
-        assert buffer.Alloc(64 << 20).IsOK()   # a mapping of its own, unmapped when deleted
-        queued = buffer if "{form}" == "proxy" else buffer.this
-        assert m.ZuStream_QueueBuffer(stream, queued).GetCode() == tr.ZU_PENDING
-        tb._tarn_base_310.delete_ZuBuffer(queued)
-        send_frames("{address}", m.ZuStreamGEV_GetLocalPort(stream), 1, 640, 480)
-        result, back, operation = stream.RetrieveBuffer(5000)
-        assert result.IsOK() and operation.IsOK() and back is queued
+        import tarn_base_310 as tb   # alone with the module of the queue: as a script would
+        ADDRESS = "127.0.49.{next(_addresses)}"
+        {make}
+        kept = []
+        for _ in range(2):   # the second is mapped where the first was, and goes in turn
+            buffer = tb.ZuBuffer()
+            assert buffer.GetImage().Alloc(8192, 8192, tb.ZuPixelMono8).IsOK()   # mapped apart, unmapped when deleted
+            queued = buffer if "{form}" == "proxy" else buffer.this
+            assert {enqueue}
+            tb._tarn_base_310.delete_ZuBuffer(queued)
+            kept.append(queued)
+        queued = kept[0]
+        {hand_back}
         try:
-            tb._tarn_base_310.ZuBuffer_GetSize(back)
+            tb._tarn_base_310.ZuBuffer_GetSize(queued)
         except TypeError:
             print("refused", flush=True)
-        m.ZuStream_Free(stream)
         """, env=WITH_SUPPORT, check=False, timeout=60)
     assert result.returncode == 0 and result.stdout.splitlines() == ["refused"], result.stdout + result.stderr
 
