@@ -620,9 +620,11 @@ SWIGINTERN bool Tarn_Free(PyObject *module, const char *function, PyObject *obj,
 {
   const void *owner = Tarn_Owner(object);
   Tarn_Forget(obj, owner);
-  PyThreadState *tarn_save = PyEval_SaveThread();
-  tarn::EndWaits(object);
-  PyEval_RestoreThread(tarn_save);
+  if constexpr (!std::is_same<decltype(tarn::EndWaits(object)), tarn::NoWaits>::value) {
+    PyThreadState *tarn_save = PyEval_SaveThread();
+    tarn::EndWaits(object);
+    PyEval_RestoreThread(tarn_save);
+  }
   return !tarn::Uses::Defer(owner, Tarn_CallAgain(module, function, (void *)object, type));
 }
 

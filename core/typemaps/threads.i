@@ -63,6 +63,9 @@ TARN_RELEASES_LOCK(ZuStreamingChannelSourceTrigger::PreQueueBufferProc)
  * lock go and taking it back would cost more than the read (core/genicam.i;
  * whatever must wait is read again with the lock let go). */
 TARN_KEEPS_LOCK_FOR(ZuGenParameterArray::GetIntegerValue)
+/* A result goes with every call that answers one: its deletion frees a text
+ * and never waits. */
+TARN_KEEPS_LOCK_FOR(ZuResult::~ZuResult)
 
 /* ---- Interrupts -------------------------------------------------------------
  * A wait of the SDK that lets the lock go (a buffer without limit, a long

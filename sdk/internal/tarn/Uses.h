@@ -84,8 +84,10 @@ struct ZU_API Uses {
 // Ends the waits of calls in progress on an object that is about to be
 // freed, so that they return soon (NOT_CONNECTED, or as each call says of a
 // closed object); safe against those calls. An object without long waits
-// (anything else) needs nothing.
-inline void EndWaits(const volatile void *) {}
+// (anything else) needs nothing, and says so by its answer's type, so that
+// the binding need not let its lock go for it.
+struct NoWaits {};
+inline NoWaits EndWaits(const volatile void *) { return {}; }
 ZU_API void EndWaits(ZuDevice *aDevice);            // disconnected (libZuDevice)
 ZU_API void EndWaits(ZuStream *aStream);            // closed (libZuStream)
 ZU_API void EndWaits(ZuPipeline *aPipeline);        // waits end as when deleted (libZuBufferReceive)
