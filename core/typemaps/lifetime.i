@@ -625,6 +625,10 @@ SWIGINTERN bool Tarn_Free(PyObject *module, const char *function, PyObject *obj,
     tarn::EndWaits(object);
     PyEval_RestoreThread(tarn_save);
   }
+  /* A call enters an object only through a Python object that stands for
+   * it, all emptied above: one not deferred now never will be, and the
+   * deletion to keep is made only for one that is. */
+  if (!tarn::Uses::Deferring(owner)) return true;
   return !tarn::Uses::Defer(owner, Tarn_CallAgain(module, function, (void *)object, type));
 }
 

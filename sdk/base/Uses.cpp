@@ -211,6 +211,14 @@ bool Uses::Defer(const void *aObject, std::function<void()> aDelete)
     return true;
 }
 
+bool Uses::Deferring(const void *aObject)
+{
+    if (!aObject) return false;
+    Table &t = TheTable();
+    std::lock_guard<std::mutex> lock(t.lock);
+    return t.deferred.count(aObject) || Used(t, aObject);
+}
+
 bool Uses::InUse(const void *aObject)
 {
     if (!aObject) return false;

@@ -46,6 +46,9 @@ struct ZU_API Uses {
     // ends, and the answer is true; else false, and the caller deletes it
     // now. Never waits.
     static bool Defer(const void *aObject, std::function<void()> aDelete);
+    // Whether Defer would keep aObject's deletion now: so that a caller
+    // makes the deletion to keep only then (most objects go at once).
+    static bool Deferring(const void *aObject);
     // The SDK keeps aObject beyond the call that gave it (a buffer queued
     // on a stream, until it is handed back): a use on no thread, which
     // defers a deletion as a call in progress does until LetGo ends it.

@@ -61,6 +61,7 @@ TEST(Uses, ADeletionWaitsForTheLastCallOnTheObjectHoweverDeepAndRunsOnceOnItsThr
         };
         Caller a(&object, depth, outer), b(&object, 1);
         Uses::Enter(&object);
+        EXPECT_TRUE(Uses::Deferring(&object)) << depth;
         EXPECT_TRUE(Uses::Defer(&object, deletion)) << depth;
         EXPECT_TRUE(Uses::Defer(&object, deletion)) << "a second Free: deferred once";
         b.Leave();
@@ -70,6 +71,7 @@ TEST(Uses, ADeletionWaitsForTheLastCallOnTheObjectHoweverDeepAndRunsOnceOnItsThr
         EXPECT_EQ(deleted, 1) << depth;
         EXPECT_EQ(where.load(), last) << depth;
         // Gone: the next object at that address is deleted at once.
+        EXPECT_FALSE(Uses::Deferring(&object));
         EXPECT_FALSE(Uses::Defer(&object, deletion));
     }
 }
