@@ -8,6 +8,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -197,7 +198,7 @@ bool UdpSocket::JoinGroup(uint32_t aGroup, uint32_t aLocalAddress) const
     return ::setsockopt(mFd.Get(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) == 0;
 }
 
-int UdpSocket::ReceiveMany(Datagram *aSlots, size_t aCount) const
+int UdpSocket::ReceiveMany(Datagram *aSlots, size_t aCount, bool aWait) const
 {
     if (aCount > kMaxBatch) aCount = kMaxBatch;
     mmsghdr messages[kMaxBatch];
@@ -221,7 +222,7 @@ int UdpSocket::ReceiveMany(Datagram *aSlots, size_t aCount) const
         messages[k].msg_hdr.msg_iov = v;
         messages[k].msg_hdr.msg_iovlen = pieces;
     }
-    int got = ::recvmmsg(mFd.Get(), messages, unsigned(aCount), MSG_DONTWAIT, nullptr);
+    int got = ::recvmmsg(mFd.Get(), messages, unsigned(aCount), aWait ? MSG_WAITFORONE : MSG_DONTWAIT, nullptr);
     if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
     for (int k = 0; k < got; ++k) {
         Datagram &d = aSlots[k];
@@ -230,6 +231,13 @@ int UdpSocket::ReceiveMany(Datagram *aSlots, size_t aCount) const
         d.from = fromSockaddr(from[k]);
     }
     return got;
+}
+
+bool UdpSocket::SetReceiveTimeout(std::chrono::microseconds aTimeout) const
+{
+    const long long us = aTimeout.count() < 0 ? 0 : aTimeout.count();
+    timeval t{time_t(us / 1000000), suseconds_t(us % 1000000)};
+    return ::setsockopt(mFd.Get(), SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) == 0;
 }
 
 int UdpSocket::SetReceiveBuffer(int aBytes) const

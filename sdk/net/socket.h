@@ -7,6 +7,7 @@
 // Addresses and ports are in host order throughout; only this file and its
 // source convert them.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -147,9 +148,14 @@ public:
     // Receives up to aCount waiting datagrams in one system call without
     // waiting for more, each scattered as its slot's landing says: the
     // number received, 0 when none was waiting, -1 on error. At most
-    // kMaxBatch slots are used.
+    // kMaxBatch slots are used. With aWait, on a socket opened blocking,
+    // it first waits for one datagram, at most the receive time-out
+    // (SetReceiveTimeout); 0 when none came by then.
     static constexpr size_t kMaxBatch = 64;
-    int ReceiveMany(Datagram *aSlots, size_t aCount) const;
+    int ReceiveMany(Datagram *aSlots, size_t aCount, bool aWait = false) const;
+    // How long a receive that waits waits at most (SO_RCVTIMEO); false on
+    // failure.
+    bool SetReceiveTimeout(std::chrono::microseconds aTimeout) const;
 
     // The kernel's receive buffer (SO_RCVBUF): asks for aBytes and gives
     // what the kernel granted (it doubles the request for its own use),

@@ -14,6 +14,9 @@ namespace tarn {
 namespace {
 
 constexpr int kConnectMs = 1000;
+// The longest a receive waits for the next datagram of a flowing stream:
+// a stop, flush or abort asked meanwhile waits as long at most.
+constexpr uint64_t kFlowWaitUs = 2000;
 
 uint64_t NowUs()
 {
@@ -78,7 +81,9 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     Stop();
     mSetup = aSetup;
     net::SocketOptions options;
-    options.nonBlocking = true;
+    // Blocking, for the receive that waits while a stream flows; every
+    // other receive asks not to wait.
+    options.nonBlocking = false;
     options.reuseAddress = aSetup.multicast != 0;
     std::string error;
     net::Endpoint local{aSetup.multicast ? 0 : aSetup.localIp, aSetup.localPort};
@@ -91,6 +96,7 @@ ZuResult GevReceiver::Start(const Setup &aSetup)
     uint32_t limit = ReceiveBufferLimit();
     uint32_t request = aSetup.socketBuffer ? aSetup.socketBuffer : std::min<uint32_t>(limit ? limit : 0x400000, 0x4000000);
     if (limit) request = std::min(request, limit);
+    mSocket.SetReceiveTimeout(std::chrono::microseconds(kFlowWaitUs));
     mSocketBuffer = mSocket.SetReceiveBuffer(int(request));
     if (mSocketBuffer < 0) mSocketBuffer = mSocket.ReceiveBuffer();
     mParameters.Set(StreamParameters::SocketRxBufferSize, mSocketBuffer);
@@ -208,29 +214,42 @@ void GevReceiver::Configure()
 
 void GevReceiver::Run(const Worker::Control &aControl)
 {
+    // While datagrams keep coming, the thread waits for the next ones in
+    // the receive itself: one system call a batch, where the poll first
+    // would be two. Stop, flush and abort wake only the poll, so that wait
+    // is short (kFlowWaitUs) and is made only while no deadline falls
+    // within it; once it finds nothing, the stream went quiet and the poll
+    // waits again, the processor idle.
+    bool flowing = false;
+    uint64_t now = NowUs();
     while (!aControl.Stopping()) {
         Configure();
-        if (mAbort.exchange(false)) mReassembler.Abort();
+        if (mAbort.load(std::memory_order_relaxed) && mAbort.exchange(false)) mReassembler.Abort();
         if (mFlush.load()) {
-            Drain(NowUs(), true);
+            now = NowUs();
+            Drain(now, true);
             std::lock_guard<std::mutex> guard(mFlushLock);
             mFlush = false;
             mFlushed.notify_all();
         }
-        uint64_t now = NowUs();
-        uint64_t deadline = mReassembler.NextDeadline();
-        int timeout = 100;
-        if (deadline != UINT64_MAX)
-            timeout = deadline <= now ? 0 : int(std::min<uint64_t>((deadline - now + 999) / 1000, 100));
-        // Each run ends after one readable event, so that requests and
-        // deadlines are looked at between batches.
-        // Packets are not left to gather by sleeping: on a shared core a
-        // thread that gives its core away gets it back when the scheduler
-        // says, and the socket overflows first. Woken less often, it finds
-        // more waiting anyway.
-        net::PollLoop::Exit exit = mLoop.Run(timeout);
-        now = NowUs();
-        if (exit == net::PollLoop::Exit::Done) Drain(now, false);
+        const uint64_t deadline = mReassembler.NextDeadline();
+        if (flowing && !mTcp.Valid() && (deadline == UINT64_MAX || deadline >= now + kFlowWaitUs)) {
+            flowing = Drain(now, false, true) > 0;
+        } else {
+            now = NowUs();
+            int timeout = 100;
+            if (deadline != UINT64_MAX)
+                timeout = deadline <= now ? 0 : int(std::min<uint64_t>((deadline - now + 999) / 1000, 100));
+            // Each run ends after one readable event, so that requests and
+            // deadlines are looked at between batches.
+            // Packets are not left to gather by sleeping: on a shared core a
+            // thread that gives its core away gets it back when the scheduler
+            // says, and the socket overflows first. Woken less often, it finds
+            // more waiting anyway.
+            net::PollLoop::Exit exit = mLoop.Run(timeout);
+            now = NowUs();
+            flowing = exit == net::PollLoop::Exit::Done && Drain(now, false) > 0;
+        }
         mReassembler.OnTick(now);
         Publish();
     }
@@ -273,7 +292,7 @@ size_t GevReceiver::DrainTcp(uint64_t aNowUs, bool aDrop)
     return total;
 }
 
-size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
+size_t GevReceiver::Drain(uint64_t &aNowUs, bool aDrop, bool aWait)
 {
     size_t total = mTcp.Valid() ? DrainTcp(aNowUs, aDrop) : 0;
     // A bounded number of batches, so that a flood cannot starve requests.
@@ -289,7 +308,9 @@ size_t GevReceiver::Drain(uint64_t aNowUs, bool aDrop)
             d.landingSize = k < e.landings ? mLandings[k].size : 0;
             d.head = e.headerSize;
         }
-        int got = mSocket.ReceiveMany(mSlots.Data(), want);
+        const bool wait = aWait && batch == 0;
+        int got = mSocket.ReceiveMany(mSlots.Data(), want, wait);
+        if (wait) aNowUs = NowUs();
         if (got <= 0) return total;
         total += size_t(got);
         if (!aDrop) Place(size_t(got), e.landings, aNowUs);

@@ -76,8 +76,10 @@ public:
 private:
     void Run(const Worker::Control &aControl);
     void Configure();
-    // Handles what waits in the socket; the datagrams received.
-    size_t Drain(uint64_t aNowUs, bool aDrop);
+    // Handles what waits in the socket; the datagrams received. With
+    // aWait it first waits for one (the socket's receive time-out at
+    // most), and aNowUs becomes the time it came.
+    size_t Drain(uint64_t &aNowUs, bool aDrop, bool aWait = false);
     // Hands a batch of datagrams to the reassembler, the first aLandings
     // received with the landings it expected.
     void Place(size_t aCount, size_t aLandings, uint64_t aNowUs);

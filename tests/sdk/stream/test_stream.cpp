@@ -16,11 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -317,6 +319,35 @@ TEST(StreamReceive, AbortEndsAFrameBeingFilled)
     EXPECT_EQ(f.Retrieve(op, 0), f.buffers[0].get());
     EXPECT_EQ(op.GetCode(), ZU_ABORTED);
     EXPECT_EQ(f.Parameter("BlocksAborted"), 1);
+}
+
+// A request that comes as a stream goes quiet is answered at once, not
+// after a wait for the next datagram that never comes.
+TEST(StreamReceive, FlushAndCloseRightAfterTheLastDatagramAnswerAtOnce)
+{
+    Fixture f;
+    tarn::net::UdpSocket from = tarn::net::UdpSocket::Bind(tarn::net::Endpoint{f.device, 0}, {});
+    const uint8_t junk[16] = {};
+    auto burst = [&] {
+        for (int k = 0; k < 20; ++k) {
+            ASSERT_TRUE(from.SendTo(junk, sizeof junk, f.to));
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    };
+    const std::pair<const char *, std::function<void()>> requests[] = {
+        {"flush", [&] { EXPECT_TRUE(f.stream.FlushPacketQueue().IsOK()); }},
+        {"close", [&] { f.stream.Close(); }},
+    };
+    for (const auto &request : requests) {
+        double slowest = 0;
+        for (int round = 0; round < 5; ++round) {
+            burst();
+            const auto asked = std::chrono::steady_clock::now();
+            request.second();
+            slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count());
+        }
+        EXPECT_LT(slowest, 0.5) << request.first;
+    }
 }
 
 // One stream over real sockets as a careless or hostile peer has it:
