@@ -110,7 +110,12 @@ std::chrono::milliseconds GvcpClient::AnswerTimeout() const
 
 Clock::time_point GvcpClient::UnextendedDeadline() const
 {
-    return Clock::now() + AnswerTimeout() * (uint64_t(mSettings->retries) + 1);
+    return UnextendedDeadline(Clock::now());
+}
+
+Clock::time_point GvcpClient::UnextendedDeadline(Clock::time_point aFrom) const
+{
+    return aFrom + AnswerTimeout() * (uint64_t(mSettings->retries) + 1);
 }
 
 ZuResult GvcpClient::Transact(gvcp::Bytes aPacket, uint16_t aReqId, uint16_t aAnswer, const char *aWhat,
@@ -126,7 +131,8 @@ ZuResult GvcpClient::Transact(gvcp::Bytes aPacket, uint16_t aReqId, uint16_t aAn
     // However often the device asks for more time, the request ends by
     // then; a device that never does gets every try in full, even when this
     // thread was kept from running for a while between tries.
-    request.pendingLimit = std::max(Clock::now() + std::chrono::milliseconds(mSettings->commandTimeoutMs), UnextendedDeadline());
+    const auto now = Clock::now();
+    request.pendingLimit = std::max(now + std::chrono::milliseconds(mSettings->commandTimeoutMs), UnextendedDeadline(now));
     if (aDeadline) request.pendingLimit = std::min(*request.pendingLimit, *aDeadline);
     const auto outcome = mExchange.Ask(request, [&](const gvcpclient::Exchange::Answer &aAnswered) {
         aAck = aAnswered.ack;
@@ -153,27 +159,34 @@ ZuResult GvcpClient::ReadRegisters(const std::vector<uint32_t> &aAddresses, std:
                                    std::optional<Clock::time_point> aDeadline)
 {
     aValues.clear();
-    if (aAddresses.empty() || aAddresses.size() > gvcp::kMaxPayload / 4)
+    std::vector<uint32_t> values(aAddresses.size());
+    ZuResult r = ReadRegisters(aAddresses.data(), aAddresses.size(), values.data(), aDeadline);
+    if (r.IsOK()) aValues = std::move(values);
+    return r;
+}
+
+ZuResult GvcpClient::ReadRegisters(const uint32_t *aAddresses, size_t aCount, uint32_t *aValues,
+                                   std::optional<Clock::time_point> aDeadline)
+{
+    if (aCount == 0 || aCount > gvcp::kMaxPayload / 4)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("1 to 135 registers per request"));
-    for (uint32_t a : aAddresses)
-        if (a % 4) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a register address is a multiple of 4"));
+    for (size_t k = 0; k < aCount; ++k)
+        if (aAddresses[k] % 4) return ZuResult(ZU_INVALID_PARAMETER, ZuString("a register address is a multiple of 4"));
     std::lock_guard<std::mutex> lock(mLock);
     const uint16_t id = mExchange.NextId();
-    gvcp::Ack ack;
-    ZuResult r = Transact(gvcp::ReadRegCmd{aAddresses}.Encode(id), id, gvcp::READREG_ACK, "READREG", ack, aDeadline);
+    ZuResult r = Transact(gvcp::ReadRegCmd::Encode(aAddresses, aCount, id), id, gvcp::READREG_ACK, "READREG",
+                          mReadAck, aDeadline);
     if (!r.IsOK()) return r;
-    auto values = gvcp::ReadRegAck::Decode(ack);
-    if (!values || values->values.size() != aAddresses.size())
+    if (!gvcp::ReadRegAck::DecodeInto(mReadAck, aValues, aCount))
         return ZuResult(ZU_CORRUPTED_DATA, ZuString("READREG answered with another number of registers"));
-    aValues = std::move(values->values);
     return r;
 }
 
 ZuResult GvcpClient::ReadRegister(uint32_t aAddress, uint32_t &aValue, std::optional<Clock::time_point> aDeadline)
 {
-    std::vector<uint32_t> values;
-    ZuResult r = ReadRegisters({aAddress}, values, aDeadline);
-    if (r.IsOK()) aValue = values[0];
+    uint32_t value = 0;
+    ZuResult r = ReadRegisters(&aAddress, 1, &value, aDeadline);
+    if (r.IsOK()) aValue = value;
     return r;
 }
 

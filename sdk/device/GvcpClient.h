@@ -68,6 +68,9 @@ public:
     // at that time (the heartbeat asks no longer than the link may be silent).
     ZuResult ReadRegisters(const std::vector<uint32_t> &aAddresses, std::vector<uint32_t> &aValues,
                            std::optional<Clock::time_point> aDeadline = std::nullopt);
+    // aCount addresses into as many values, written only when all came.
+    ZuResult ReadRegisters(const uint32_t *aAddresses, size_t aCount, uint32_t *aValues,
+                           std::optional<Clock::time_point> aDeadline = std::nullopt);
     ZuResult ReadRegister(uint32_t aAddress, uint32_t &aValue, std::optional<Clock::time_point> aDeadline = std::nullopt);
     ZuResult WriteRegisters(const std::vector<std::pair<uint32_t, uint32_t>> &aWrites, bool aAcknowledge = true,
                             std::optional<Clock::time_point> aDeadline = std::nullopt);
@@ -95,10 +98,14 @@ private:
     ZuResult Transact(gvcp::Bytes aPacket, uint16_t aReqId, uint16_t aAnswer, const char *aWhat, gvcp::Ack &aAck,
                       std::optional<Clock::time_point> aDeadline);
     std::chrono::milliseconds AnswerTimeout() const;
+    Clock::time_point UnextendedDeadline(Clock::time_point aFrom) const;
 
     std::shared_ptr<ClientSettings> mSettings;
     mutable std::mutex mLock;  // one request at a time
     gvcpclient::Exchange mExchange;
+    // A register read's acknowledge, under mLock: its payload's room is
+    // kept from one read to the next.
+    gvcp::Ack mReadAck;
     net::Endpoint mDevice;
     uint32_t mLocalIp = 0;
     std::atomic<bool> mClosed{true};

@@ -80,15 +80,20 @@ size_t eventSize(bool extended) { return extended ? 24 : 16; }
 // payload length, the id, then the payload that the length announces.
 namespace {
 
+void writeHeader(Writer &w, uint16_t first, uint16_t second, size_t length, uint16_t id)
+{
+    w.U16(first);
+    w.U16(second);
+    w.U16(uint16_t(length));
+    w.U16(id);
+}
+
 Bytes packHeader(uint16_t first, uint16_t second, uint16_t id, const Bytes &payload)
 {
     Bytes out;
     out.reserve(kHeaderSize + payload.size());
     Writer w(out);
-    w.U16(first);
-    w.U16(second);
-    w.U16(uint16_t(payload.size()));
-    w.U16(id);
+    writeHeader(w, first, second, payload.size(), id);
     w.Bytes(payload.data(), payload.size());
     return out;
 }
@@ -101,7 +106,12 @@ bool unpackHeader(const uint8_t *data, size_t size, uint16_t &first, uint16_t &s
     second = r.U16();
     length = r.U16();
     id = r.U16();
-    payload = r.Bytes(length);
+    // Assigned rather than replaced, so that a payload decoded into again
+    // keeps its room.
+    if (const uint8_t *p = r.View(length))
+        payload.assign(p, p + length);
+    else
+        payload.clear();
     return r.Ok();
 }
 
@@ -128,12 +138,16 @@ std::optional<Command> decodeCommand(const uint8_t *data, size_t size)
     return cmd;
 }
 
+bool decodeAck(const uint8_t *data, size_t size, Ack &aAck)
+{
+    return unpackHeader(data, size, aAck.header.status, aAck.header.answer, aAck.header.length, aAck.header.ackId,
+                        aAck.payload);
+}
+
 std::optional<Ack> decodeAck(const uint8_t *data, size_t size)
 {
     Ack ack;
-    if (!unpackHeader(data, size, ack.header.status, ack.header.answer, ack.header.length, ack.header.ackId,
-                      ack.payload))
-        return std::nullopt;
+    if (!decodeAck(data, size, ack)) return std::nullopt;
     return ack;
 }
 
@@ -250,12 +264,19 @@ std::optional<ForceIp> ForceIp::Decode(const Command &cmd)
 
 Bytes ReadRegCmd::Encode(uint16_t reqId) const
 {
-    // Reserved, so that a register read does not grow its payload byte by byte.
-    Bytes p;
-    p.reserve(addresses.size() * 4);
-    Writer w(p);
-    for (uint32_t a : addresses) w.U32(a);
-    return finish(READREG_CMD, FLAG_ACK_REQUIRED, reqId, p);
+    return Encode(addresses.data(), addresses.size(), reqId);
+}
+
+Bytes ReadRegCmd::Encode(const uint32_t *addresses, size_t count, uint16_t reqId)
+{
+    // Header and addresses written straight into one buffer of the packet's
+    // size: a register read makes no other.
+    Bytes out;
+    out.reserve(kHeaderSize + count * 4);
+    Writer w(out);
+    writeHeader(w, uint16_t((kKey << 8) | FLAG_ACK_REQUIRED), READREG_CMD, count * 4, reqId);
+    for (size_t k = 0; k < count; ++k) w.U32(addresses[k]);
+    return out;
 }
 
 std::optional<ReadRegCmd> ReadRegCmd::Decode(const Command &cmd)
@@ -278,12 +299,19 @@ Bytes ReadRegAck::Encode(uint16_t ackId, uint16_t status) const
 
 std::optional<ReadRegAck> ReadRegAck::Decode(const Ack &ack)
 {
-    size_t n = ack.payload.size();
-    if (ack.header.answer != READREG_ACK || n % 4) return std::nullopt;
-    Reader r(ack.payload.data(), n);
     ReadRegAck a;
-    while (r.Left()) a.values.push_back(r.U32());
+    a.values.resize(ack.payload.size() / 4);
+    if (!DecodeInto(ack, a.values.data(), a.values.size())) return std::nullopt;
     return a;
+}
+
+bool ReadRegAck::DecodeInto(const Ack &ack, uint32_t *values, size_t count)
+{
+    size_t n = ack.payload.size();
+    if (ack.header.answer != READREG_ACK || n % 4 || n / 4 != count) return false;
+    Reader r(ack.payload.data(), n);
+    for (size_t k = 0; k < count; ++k) values[k] = r.U32();
+    return true;
 }
 
 Bytes WriteRegCmd::Encode(uint16_t reqId) const

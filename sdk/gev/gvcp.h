@@ -95,6 +95,9 @@ Bytes encodeCommand(uint16_t command, uint8_t flags, uint16_t reqId, const Bytes
 Bytes encodeAck(uint16_t answer, uint16_t status, uint16_t ackId, const Bytes &payload);
 std::optional<Command> decodeCommand(const uint8_t *data, size_t size);
 std::optional<Ack> decodeAck(const uint8_t *data, size_t size);
+// The same into aAck, whose payload keeps its room for the next answer (a
+// requester decodes every answer into one); false as nullopt above.
+bool decodeAck(const uint8_t *data, size_t size, Ack &aAck);
 
 // The request ids one requester gives its commands, each the one after the
 // last and never 0, which no request has. By default they start at a random
@@ -171,12 +174,16 @@ struct ForceIp {
 struct ReadRegCmd {
     std::vector<uint32_t> addresses;  // 1 to 135
     Bytes Encode(uint16_t reqId) const;
+    static Bytes Encode(const uint32_t *addresses, size_t count, uint16_t reqId);
     static std::optional<ReadRegCmd> Decode(const Command &cmd);
 };
 struct ReadRegAck {
     std::vector<uint32_t> values;
     Bytes Encode(uint16_t ackId, uint16_t status = STATUS_SUCCESS) const;
     static std::optional<ReadRegAck> Decode(const Ack &ack);
+    // The values straight into `values`; false unless the acknowledge is
+    // READREG_ACK with exactly count of them.
+    static bool DecodeInto(const Ack &ack, uint32_t *values, size_t count);
 };
 
 struct WriteRegCmd {

@@ -163,14 +163,18 @@ Exchange::Outcome Exchange::Ask(const Request &aRequest, const Take &aTake, Coun
     const auto wait = std::max(aRequest.wait, milliseconds(1));
     bool extended = false;
     auto limit = aRequest.deadline.value_or(Clock::time_point::max());
+    // A clock read costs about as much as a short system call: each is
+    // made only where the time it tells can have moved on.
     for (uint32_t attempt = 0; attempt <= aRequest.retries; ++attempt) {
         if (mHalted) return Outcome::Halted;
-        if (Clock::now() >= limit) break;
+        if (limit != Clock::time_point::max() && Clock::now() >= limit) break;
         if (attempt && aCounters) ++aCounters->resent;
         if (!Send(aRequest.packet, wait)) return Outcome::NotSent;
-        auto until = std::min(Clock::now() + wait, limit);
-        for (;;) {
-            const auto left = std::chrono::ceil<milliseconds>(until - Clock::now()).count();
+        auto now = Clock::now();
+        auto until = std::min(now + wait, limit);
+        for (bool first = true;; first = false) {
+            if (!first) now = Clock::now();
+            const auto left = std::chrono::ceil<milliseconds>(until - now).count();
             if (left <= 0) break;
             const net::PollLoop::Exit got = Receive(int(std::min<int64_t>(left, INT32_MAX)));
             if (got == net::PollLoop::Exit::Interrupted) return Outcome::Interrupted;
@@ -179,21 +183,21 @@ Exchange::Outcome Exchange::Ask(const Request &aRequest, const Take &aTake, Coun
                 if (mTcpLost) return Outcome::Lost;
                 continue;
             }
-            auto ack = gvcp::decodeAck(mBuffer, size_t(mReceived));
             // Late answers to earlier requests, and anything else, are dropped.
-            if (!ack || ack->header.ackId != aRequest.id) continue;
+            if (!gvcp::decodeAck(mBuffer, size_t(mReceived), mAck) || mAck.header.ackId != aRequest.id) continue;
+            const gvcp::Ack &ack = mAck;
             Heard();
-            if (ack->header.answer == gvcp::PENDING_ACK && aRequest.pendingLimit) {
+            if (ack.header.answer == gvcp::PENDING_ACK && aRequest.pendingLimit) {
                 // The device needs longer: wait for what it announced, then as usual.
                 if (aCounters) ++aCounters->pendingAcks;
                 extended = true;
                 limit = *aRequest.pendingLimit;
-                auto pending = gvcp::PendingAck::Decode(*ack);
+                auto pending = gvcp::PendingAck::Decode(ack);
                 until = std::min(Clock::now() + milliseconds(pending ? pending->timeToCompletionMs : 0) + wait, limit);
                 continue;
             }
-            if (ack->header.answer != aRequest.answer) continue;
-            if (aTake(Answer{*ack, mRoute, mFrom})) return Outcome::Answered;
+            if (ack.header.answer != aRequest.answer) continue;
+            if (aTake(Answer{ack, mRoute, mFrom})) return Outcome::Answered;
         }
     }
     if (aCounters) ++aCounters->timeouts;

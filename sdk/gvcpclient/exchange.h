@@ -153,6 +153,8 @@ private:
     // The datagram or frame received last, and where it came from.
     uint8_t mBuffer[1500];
     long mReceived = 0;
+    // Its acknowledge, decoded into the same payload each time.
+    gvcp::Ack mAck;
     size_t mRoute = 0;
     net::Endpoint mFrom;
     net::TcpConnection mTcp;

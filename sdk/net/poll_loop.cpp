@@ -56,11 +56,14 @@ PollLoop::Exit PollLoop::Run(int aTimeoutMs)
     fds[0] = pollfd{mWake.Get(), POLLIN, 0};
     for (size_t k = 0; k < mWatches.size(); ++k) fds[k + 1] = pollfd{mWatches[k].fd, POLLIN, 0};
     const int slice = int(Interrupts::kSlice.count());
-    for (;;) {
+    for (bool first = true;; first = false) {
         if (Interrupts::Pending()) return Exit::Interrupted;
         int wait = -1;
         if (aTimeoutMs >= 0) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            // The first wait is the whole time-out: the clock was just read,
+            // and reading it costs about as much as a short system call.
+            auto left = first ? int64_t(aTimeoutMs)
+                              : std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) return Exit::TimedOut;
             wait = int(left);
         }
