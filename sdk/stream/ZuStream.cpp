@@ -3,20 +3,49 @@
 #include "ZuDeviceInfo.h"
 #include "ZuStreamGEV.h"
 #include "StreamImpl.h"
+#include "tarn/BufferFill.h"
 #include "tarn/Interrupts.h"
 #include "tarn/Stream.h"
 #include "tarn/Uses.h"
 
 #include <algorithm>
 #include <chrono>
+#include <sys/mman.h>
+#include <unistd.h>
 
 // ---- The queue ---------------------------------------------------------------
 
 ZuStream::Impl::Impl() = default;
 
+namespace {
+
+// A buffer's pages come from the system at their first write; at a
+// receiver's pace that first fill takes a fault a page and falls behind
+// the socket, losing packets of the first frames. Queuing makes them
+// resident once, on the caller's thread, before any packet waits.
+void MakeResident(ZuBuffer &aBuffer)
+{
+    tarn::BufferFill &fill = tarn::FillOf(aBuffer);
+    uint8_t *data = static_cast<uint8_t *>(aBuffer.GetDataPointer());
+    const size_t size = data ? aBuffer.GetSize() : 0;
+    if (data == fill.resident && size == fill.residentSize) return;
+    fill.resident = data;
+    fill.residentSize = size;
+    const uintptr_t page = uintptr_t(::sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (uintptr_t(data) + page - 1) & ~(page - 1), to = (uintptr_t(data) + size) & ~(page - 1);
+    // Only whole pages of the buffer's own; a kernel without it (before
+    // 5.14) leaves them to fault as before.
+#ifdef MADV_POPULATE_WRITE
+    if (to > from) ::madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+#endif
+}
+
+} // namespace
+
 ZuResult ZuStream::Impl::Queue(ZuBuffer *aBuffer)
 {
     if (!aBuffer) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no buffer"));
+    MakeResident(*aBuffer);
     std::lock_guard<std::mutex> guard(lock);
     if (!open) return ZuResult(ZU_NOT_CONNECTED, ZuString("the stream is not open"));
     for (size_t k = 0; k < count; ++k)

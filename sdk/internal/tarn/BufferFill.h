@@ -54,6 +54,9 @@ struct BufferFill {
     uint64_t duration = 0;
     PacketStatistics statistics;
     std::vector<MissingPacketRange> missing;
+    // The memory a stream last made resident (a queue made it so, once).
+    const void *resident = nullptr;
+    size_t residentSize = 0;
 
     // Starts over for the next block; the missing list keeps its memory, so
     // a receiver that reuses buffers does not allocate per block.
@@ -61,9 +64,13 @@ struct BufferFill {
     {
         std::vector<MissingPacketRange> keep;
         keep.swap(missing);
+        const void *wasResident = resident;
+        const size_t wasResidentSize = residentSize;
         *this = BufferFill();
         keep.clear();
         missing.swap(keep);
+        resident = wasResident;
+        residentSize = wasResidentSize;
     }
 };
 

@@ -24,6 +24,7 @@
 #include <dirent.h>
 #include <functional>
 #include <map>
+#include <sys/mman.h>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -319,6 +320,25 @@ TEST(StreamReceive, AbortEndsAFrameBeingFilled)
     EXPECT_EQ(f.Retrieve(op, 0), f.buffers[0].get());
     EXPECT_EQ(op.GetCode(), ZU_ABORTED);
     EXPECT_EQ(f.Parameter("BlocksAborted"), 1);
+}
+
+// A queued buffer's memory is resident before the first packet, so that
+// the first frames do not wait on a fault a page and lose packets.
+TEST(StreamReceive, AQueuedBufferIsResidentBeforeItsFirstPacket)
+{
+    Fixture f;
+    const size_t page = size_t(::sysconf(_SC_PAGESIZE)), size = 256 * page;
+    ZuBuffer *buffer = f.Buffer(uint32_t(size));
+    auto residentPages = [&] {
+        const uintptr_t at = uintptr_t(buffer->GetDataPointer());
+        const uintptr_t from = (at + page - 1) & ~(page - 1), to = (at + size) & ~(page - 1);
+        std::vector<unsigned char> pages((to - from) / page);
+        EXPECT_EQ(::mincore(reinterpret_cast<void *>(from), to - from, pages.data()), 0);
+        return std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
+    };
+    EXPECT_LT(residentPages(), 8);
+    EXPECT_EQ(f.stream.QueueBuffer(buffer).GetCode(), ZU_PENDING);
+    EXPECT_GE(residentPages(), 254);
 }
 
 // A request that comes as a stream goes quiet is answered at once, not
