@@ -1,6 +1,11 @@
 #include "gvcpclient/exchange.h"
 
+#include "tarn/Interrupts.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 namespace tarn {
 namespace gvcpclient {
@@ -29,7 +34,9 @@ Exchange::~Exchange() = default;
 bool Exchange::Add(const Route &aRoute, std::string *aError)
 {
     net::SocketOptions options;
-    options.nonBlocking = true;
+    // A socket that hears one device alone blocks in its receive, with a
+    // time-out of its own: one system call where the poll loop makes two.
+    options.nonBlocking = aRoute.broadcast;
     options.broadcast = aRoute.broadcast;
     options.device = aRoute.device;
     Way way;
@@ -37,7 +44,18 @@ bool Exchange::Add(const Route &aRoute, std::string *aError)
     if (!way.socket.Valid()) return false;
     way.to = aRoute.to;
     way.anyone = aRoute.broadcast;
+    if (!way.anyone && !mWaker.Valid()) {
+        net::SocketOptions local;
+        local.nonBlocking = true;
+        mWaker = net::UdpSocket::Bind({aRoute.local.ip, 0}, local);
+    }
+    if (!way.anyone) {
+        // A send that would block (the system's buffer full) fails instead.
+        const timeval limit{1, 0};
+        ::setsockopt(way.socket.GetFd(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
     mRoutes.push_back(std::move(way));
+    SetWakeTarget();
     if (!mTcp.Valid()) WatchUdp();
     return true;
 }
@@ -46,6 +64,7 @@ void Exchange::Clear()
 {
     mLoop.Clear();
     mRoutes.clear();
+    SetWakeTarget();
     mTcp = net::TcpConnection();
     mTcpLost = false;
     mLastAnswer = ticks(Clock::now());
@@ -79,6 +98,7 @@ bool Exchange::UseTcp(net::Endpoint aServer, int aTimeoutMs, std::string *aError
     mTcp = std::move(tcp);
     mFrames.Reset();
     mTcpLost = false;
+    SetWakeTarget();
     mLoop.Clear();
     mLoop.Watch(mTcp.GetFd(), [this](int) { return !ReceiveTcp(); });
     mFrom = aServer;
@@ -89,6 +109,7 @@ void Exchange::UseUdp()
 {
     mTcp = net::TcpConnection();
     mTcpLost = false;
+    SetWakeTarget();
     WatchUdp();
 }
 
@@ -96,6 +117,69 @@ void Exchange::Halt()
 {
     mHalted = true;
     mLoop.Stop();
+    // A receive blocked on the one socket wakes to an empty datagram, which
+    // it takes for no answer (it is not the device's) once it sees the halt.
+    const uint64_t target = mWakeTarget.load();
+    if (target) mWaker.SendTo("", 0, {uint32_t(target >> 16), uint16_t(target)});
+}
+
+bool Exchange::Blocking() const
+{
+    return !mTcp.Valid() && mRoutes.size() == 1 && !mRoutes[0].anyone && mWaker.Valid();
+}
+
+void Exchange::SetWakeTarget()
+{
+    uint64_t target = 0;
+    if (Blocking()) {
+        const net::Endpoint local = mRoutes[0].socket.Local();
+        // Bound to any address, the socket hears the loopback too.
+        target = (uint64_t(local.ip ? local.ip : 0x7F000001) << 16) | local.port;
+    }
+    mWakeTarget = target;
+}
+
+// The poll loop's rules on the one socket: the time-out, the halt, and the
+// interruption looked at between slices of the wait.
+net::PollLoop::Exit Exchange::ReceiveBlocking(int aTimeoutMs, Clock::time_point aUntil)
+{
+    Way &way = mRoutes[0];
+    const int slice = int(Interrupts::kSlice.count());
+    for (bool first = true;; first = false) {
+        if (mHalted) return net::PollLoop::Exit::Stopped;
+        if (Interrupts::Pending()) return net::PollLoop::Exit::Interrupted;
+        int64_t wait = first ? aTimeoutMs : std::chrono::ceil<std::chrono::milliseconds>(aUntil - Clock::now()).count();
+        if (wait <= 0) return net::PollLoop::Exit::TimedOut;
+        const bool sliced = wait > slice && Interrupts::Installed();
+        if (sliced) wait = slice;
+        if (wait != way.timeoutMs) {
+            if (!way.socket.SetReceiveTimeout(std::chrono::milliseconds(wait))) return net::PollLoop::Exit::Failed;
+            way.timeoutMs = wait;
+        }
+        net::Arrival arrival;
+        const long got = way.socket.Receive(mBuffer, sizeof mBuffer, &arrival);
+        if (got < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (sliced && Interrupts::Asked()) return net::PollLoop::Exit::Interrupted;
+                continue;
+            }
+            if (errno == EINTR) continue;
+            // A pending socket error is read with the receive that reports it.
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (::getsockopt(way.socket.GetFd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                return net::PollLoop::Exit::Failed;
+            continue;
+        }
+        if (mHalted) return net::PollLoop::Exit::Stopped;
+        // Only the address and port asked speak for the device (the halt's
+        // datagram among what is dropped).
+        if (way.to.empty() || arrival.from.ip != way.to[0].ip || arrival.from.port != way.to[0].port) continue;
+        mReceived = got;
+        mRoute = 0;
+        mFrom = arrival.from;
+        return net::PollLoop::Exit::Done;
+    }
 }
 
 bool Exchange::Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall)
@@ -140,9 +224,10 @@ bool Exchange::ReceiveTcp()
     return NextFrame() || mTcpLost;
 }
 
-net::PollLoop::Exit Exchange::Receive(int aTimeoutMs)
+net::PollLoop::Exit Exchange::Receive(int aTimeoutMs, Clock::time_point aUntil)
 {
     mReceived = 0;
+    if (Blocking()) return ReceiveBlocking(aTimeoutMs, aUntil);
     if (mTcp.Valid()) {
         if (mTcpLost) return net::PollLoop::Exit::Failed;
         if (NextFrame()) return net::PollLoop::Exit::Done;
@@ -176,7 +261,7 @@ Exchange::Outcome Exchange::Ask(const Request &aRequest, const Take &aTake, Coun
             if (!first) now = Clock::now();
             const auto left = std::chrono::ceil<milliseconds>(until - now).count();
             if (left <= 0) break;
-            const net::PollLoop::Exit got = Receive(int(std::min<int64_t>(left, INT32_MAX)));
+            const net::PollLoop::Exit got = Receive(int(std::min<int64_t>(left, INT32_MAX)), until);
             if (got == net::PollLoop::Exit::Interrupted) return Outcome::Interrupted;
             if (got != net::PollLoop::Exit::Done) {
                 if (mHalted) return Outcome::Halted;

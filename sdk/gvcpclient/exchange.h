@@ -136,10 +136,16 @@ private:
         net::UdpSocket socket;
         std::vector<net::Endpoint> to;
         bool anyone = false;
+        int64_t timeoutMs = 0;  // the receive time-out set on a blocking socket
     };
     bool Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall);
-    // An answer into mBuffer (Done), or why none came.
-    net::PollLoop::Exit Receive(int aTimeoutMs);
+    // An answer into mBuffer (Done), or why none came, within aTimeoutMs,
+    // which end at aUntil.
+    net::PollLoop::Exit Receive(int aTimeoutMs, Clock::time_point aUntil);
+    // The one socket of a route to one device, waited on in its receive.
+    bool Blocking() const;
+    net::PollLoop::Exit ReceiveBlocking(int aTimeoutMs, Clock::time_point aUntil);
+    void SetWakeTarget();
     void WatchUdp();
     bool NextFrame();
     bool ReceiveTcp();
@@ -149,6 +155,11 @@ private:
     std::vector<Way> mRoutes;
     net::PollLoop mLoop;
     std::atomic<bool> mHalted{false};
+    // What Halt() wakes a blocked receive with: a socket of the exchange's
+    // own, for its life, and the address and port it sends to (0: none
+    // blocks), so that another thread's halt never touches the routes.
+    net::UdpSocket mWaker;
+    std::atomic<uint64_t> mWakeTarget{0};
     std::atomic<int64_t> mLastAnswer{0};
     // The datagram or frame received last, and where it came from.
     uint8_t mBuffer[1500];

@@ -71,8 +71,9 @@ def test_ctrl_c_ends_a_wait_without_limit_with_keyboard_interrupt(py, case):
         try:
             {wait}
         except KeyboardInterrupt:
-            # Raised from inside the wait, not before it began.
-            assert time.monotonic() - began >= 0.4
+            # Raised from inside the wait, not before it began, and soon
+            # after the signal, not once the wait ran out.
+            assert 0.4 <= time.monotonic() - began < 2.0
             assert {still}
             print("interrupted", flush=True)
         """, env=WITH_SUPPORT, timeout=60)
