@@ -6,6 +6,7 @@
 #include "softdevice/model/custom_register.h"
 #include "softdevice/model/declarations.h"
 #include "softdevice/model/guard.h"
+#include "tarn/SinkList.h"
 
 #include <chrono>
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 using tarn::softdevice::Declarations;
@@ -79,10 +79,15 @@ struct ZuStreamingChannelSourceTrigger::Impl {
         IZuTriggerCallback *callback = nullptr;
         bool reported = false;   // a OneShot already told
     };
-    struct Call {
-        IZuTriggerCallback *callback;
+    // What a callback's call is about: the selector it is handed. The pair
+    // is the callback's entry in the list, so that replacing either waits
+    // for the calls handed the selector, which its owner may then free.
+    struct Fired {
+        int32_t index;
         const IZuTriggerSelector *selector;
+        bool operator==(const Fired &o) const { return index == o.index && selector == o.selector; }
     };
+    typedef tarn::SinkList<IZuTriggerCallback, Fired> Callbacks;
 
     Impl(uint32_t aChannel, uint32_t aBase) : channel(aChannel), base(aBase) {}
 
@@ -104,19 +109,25 @@ struct ZuStreamingChannelSourceTrigger::Impl {
         if (sources.empty()) return aSource == TRIGGER_SOURCE_SOFTWARE;
         return sources.count(aSource) != 0;
     }
-    // Until the callbacks being called have returned: a selector or a
-    // callback replaced now may be gone once its replacement returns.
-    void WaitForCalls(std::unique_lock<std::mutex> &aLock)
+    // The selector and callback of aIndex (locks held): the pair they
+    // replace is out of the list, its calls to be waited for once the lock
+    // is let go.
+    Callbacks::Leaving Bind(int32_t aIndex, IZuTriggerSelector *aSelector, IZuTriggerCallback *aCallback)
     {
-        if (caller == std::this_thread::get_id()) return;
-        idle.wait(aLock, [this] { return calling == 0; });
+        Entry &entry = entries[aIndex];
+        Callbacks::Leaving old;
+        if (entry.selector == aSelector && entry.callback == aCallback) return old;
+        if (entry.selector && entry.callback) old = callbacks.Take(entry.callback, {aIndex, entry.selector});
+        entry.selector = aSelector;
+        entry.callback = aCallback;
+        if (aSelector && aCallback) callbacks.Add(aCallback, {aIndex, aSelector});
+        return old;
     }
     // Whether every selector whose mode is on lets a frame start; the
     // selectors to rearm and the callbacks to call when it does.
-    bool Ready(std::vector<Call> &aCalls)
+    bool Ready(Callbacks::Pinned &aCalls)
     {
-        aCalls.clear();
-        std::vector<Entry *> fired;
+        std::vector<std::pair<int32_t, Entry *>> fired;
         for (auto &e : entries) {
             Entry &entry = e.second;
             IZuTriggerSelector *s = entry.selector;
@@ -135,18 +146,19 @@ struct ZuStreamingChannelSourceTrigger::Impl {
                 return false;
             case IZuTriggerSelector_State_Fired:
             case IZuTriggerSelector_State_OneShot:
-                fired.push_back(&entry);
+                fired.emplace_back(e.first, &entry);
                 break;
             default:
                 // A selector that does not arm does not gate the frames.
                 break;
             }
         }
-        for (Entry *entry : fired) {
+        for (auto &f : fired) {
+            Entry *entry = f.second;
             IZuTriggerSelector *s = entry->selector;
             const bool oneShot = s->GetState() == IZuTriggerSelector_State_OneShot;
             if (!oneShot || !entry->reported) {
-                if (entry->callback) aCalls.push_back({entry->callback, s});
+                if (entry->callback) aCalls.Choose(entry->callback, {f.first, s});
                 entry->reported = oneShot;
             }
             if (!oneShot) s->Rearm();
@@ -157,8 +169,8 @@ struct ZuStreamingChannelSourceTrigger::Impl {
     const uint32_t channel, base;
     mutable std::mutex lock;
     mutable std::condition_variable changed;
-    std::condition_variable idle;
     std::map<int32_t, Entry> entries;
+    Callbacks callbacks;
     std::map<uint32_t, std::string> sources;
     int32_t current = TRIGGER_SELECTOR_FRAMESTART;
     bool haveCurrent = false;
@@ -167,8 +179,6 @@ struct ZuStreamingChannelSourceTrigger::Impl {
     bool passed = false;
     uint32_t height = 1;
     uint64_t stops = 0;
-    int calling = 0;
-    std::thread::id caller;
     std::atomic<uint64_t> failures{0};
     // The registers of the device that started last, and their values.
     IZuRegister *selectorRegister = nullptr, *modeRegister = nullptr, *sourceRegister = nullptr,
@@ -189,25 +199,31 @@ ZuStreamingChannelSourceTrigger::~ZuStreamingChannelSourceTrigger()
 void ZuStreamingChannelSourceTrigger::AddSelector(TriggerSelectorEnum aIndex, SelectorEntry aSelector)
 {
     Impl &d = *mImpl;
-    std::unique_lock<std::mutex> lock(d.lock);
-    d.WaitForCalls(lock);
-    Impl::Entry &entry = d.entries[int32_t(aIndex)];
-    entry.selector = aSelector;
-    entry.reported = false;
-    // The first selector added is the current one until TriggerSelector says otherwise.
-    if (!d.haveCurrent && aSelector) {
-        d.current = int32_t(aIndex);
-        d.haveCurrent = true;
+    Impl::Callbacks::Leaving replaced;
+    {
+        std::lock_guard<std::mutex> lock(d.lock);
+        Impl::Entry &entry = d.entries[int32_t(aIndex)];
+        replaced = d.Bind(int32_t(aIndex), aSelector, entry.callback);
+        entry.reported = false;
+        // The first selector added is the current one until TriggerSelector says otherwise.
+        if (!d.haveCurrent && aSelector) {
+            d.current = int32_t(aIndex);
+            d.haveCurrent = true;
+        }
+        d.changed.notify_all();
     }
-    d.changed.notify_all();
+    replaced.Wait();
 }
 
 void ZuStreamingChannelSourceTrigger::AddSelectorTriggerCallback(TriggerSelectorEnum aIndex, IZuTriggerCallback *aCallback)
 {
     Impl &d = *mImpl;
-    std::unique_lock<std::mutex> lock(d.lock);
-    d.WaitForCalls(lock);
-    d.entries[int32_t(aIndex)].callback = aCallback;
+    Impl::Callbacks::Leaving replaced;
+    {
+        std::lock_guard<std::mutex> lock(d.lock);
+        replaced = d.Bind(int32_t(aIndex), d.entries[int32_t(aIndex)].selector, aCallback);
+    }
+    replaced.Wait();
 }
 
 void ZuStreamingChannelSourceTrigger::AddSource(uint32_t aIndex, const ZuString &aName)
@@ -271,7 +287,7 @@ void ZuStreamingChannelSourceTrigger::OnStreamingStop()
 bool ZuStreamingChannelSourceTrigger::PreQueueBufferProc()
 {
     Impl &d = *mImpl;
-    std::vector<Impl::Call> calls;
+    Impl::Callbacks::Pinned calls(d.callbacks);
     {
         std::unique_lock<std::mutex> lock(d.lock);
         const uint64_t stops = d.stops;
@@ -283,21 +299,12 @@ bool ZuStreamingChannelSourceTrigger::PreQueueBufferProc()
             if (d.stops != stops || d.changed.wait_until(lock, until) == std::cv_status::timeout) return false;
         }
         d.passed = true;
-        if (calls.empty()) return true;
-        ++d.calling;
-        d.caller = std::this_thread::get_id();
     }
     // Callbacks run without the lock: they may be Python, and may add
     // selectors or fire triggers themselves.
-    for (const Impl::Call &call : calls)
-        tarn::softdevice::guarded(d.failures, [&] { call.callback->TriggerCallbackMethod(call.selector); });
-    {
-        std::lock_guard<std::mutex> lock(d.lock);
-        if (--d.calling == 0) {
-            d.caller = std::thread::id();
-            d.idle.notify_all();
-        }
-    }
+    calls.Make([&](IZuTriggerCallback *aCallback, const Impl::Fired &aFired) {
+        tarn::softdevice::guarded(d.failures, [&] { aCallback->TriggerCallbackMethod(aFired.selector); });
+    });
     return true;
 }
 

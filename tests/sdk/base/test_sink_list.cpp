@@ -46,6 +46,31 @@ TEST(SinkList, RegistrationAnswers)
     EXPECT_TRUE(list.Empty());
 }
 
+// With contexts, the pair is the entry: chosen calls are handed their own
+// context in the order chosen, and a pair taken out, even by an earlier call
+// of the round, is not called.
+TEST(SinkList, PairsOfSinkAndContextAreEntriesOfTheirOwn)
+{
+    tarn::SinkList<Sink, int> list;
+    Counter a;
+    EXPECT_TRUE(list.Add(&a, 1).IsOK());
+    EXPECT_TRUE(list.Add(&a, 2).IsOK());
+    EXPECT_EQ(list.Add(&a, 2).GetCode(), uint32_t(ZU_GENERIC_ERROR));
+    auto taken = list.Take(&a, 1);
+    EXPECT_TRUE(taken && !list.Take(&a, 1) && list.Contains(&a, 2));
+    list.Add(&a, 3);
+    tarn::SinkList<Sink, int>::Pinned calls(list);
+    EXPECT_FALSE(calls.Choose(&a, 1));
+    EXPECT_TRUE(calls.Choose(&a, 3) && calls.Choose(&a, 2));
+    std::vector<int> handed;
+    calls.Make([&](Sink *s, int c) {
+        s->Call(), handed.push_back(c);
+        list.Take(&a, 2).Wait();
+    });
+    EXPECT_EQ(handed, (std::vector<int>{3}));
+    taken.Wait();
+}
+
 TEST(SinkList, ARemovalWaitsForTheSinksCallOnAnotherThread)
 {
     struct Slow : Sink {

@@ -380,32 +380,63 @@ TEST(TriggerSource, AFailingCallbackIsContainedAndTheFrameStillProceeds)
     EXPECT_EQ(callback.Count(), 1u);
 }
 
-TEST(TriggerSource, ReplacingACallbackWaitsForTheCallInProgress)
+// The selector a callback is handed is its owner's to free once it is
+// replaced: each change of a fired callback's pair waits for the call, which
+// reads the selector after the change would have returned, and the next
+// call is handed what is bound then.
+TEST(TriggerSource, AChangeToACalledPairWaitsForTheCallHandedTheOldSelector)
 {
-    TriggerSource s;
-    ZuTriggerSelectorFrameStart frame;
-    struct Slow : IZuTriggerCallback {
-        std::atomic<bool> inside{false}, leave{false};
-        void TriggerCallbackMethod(const IZuTriggerSelector *) override
-        {
-            inside = true;
-            while (!leave) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            inside = false;
+    enum Change { kNoCallback, kOtherCallback, kOtherSelector, kNoSelector };
+    for (Change change : {kNoCallback, kOtherCallback, kOtherSelector, kNoSelector}) {
+        SCOPED_TRACE(change);
+        TriggerSource s;
+        auto *first = new ZuTriggerSelectorFrameStart("First");
+        ZuTriggerSelectorFrameStart second("Second");
+        struct Slow : Recorder {
+            std::atomic<bool> inside{false}, leave{false};
+            void TriggerCallbackMethod(const IZuTriggerSelector *aSelector) override
+            {
+                inside = true;
+                while (!leave) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                Recorder::TriggerCallbackMethod(aSelector);
+            }
+        } slow;
+        Recorder other;
+        s.AddSelector(TRIGGER_SELECTOR_FRAMESTART, first);
+        s.AddSelectorTriggerCallback(TRIGGER_SELECTOR_FRAMESTART, &slow);
+        first->SetMode(true);
+        second.SetMode(true);
+        streaming(s);
+        s.FireTrigger();
+        std::thread waiter([&] { s.PreQueueBufferProc(); });
+        while (!slow.inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        auto changed = std::async(std::launch::async, [&] {
+            switch (change) {
+            case kNoCallback: return s.AddSelectorTriggerCallback(TRIGGER_SELECTOR_FRAMESTART, nullptr);
+            case kOtherCallback: return s.AddSelectorTriggerCallback(TRIGGER_SELECTOR_FRAMESTART, &other);
+            case kOtherSelector: return s.AddSelector(TRIGGER_SELECTOR_FRAMESTART, &second);
+            case kNoSelector: return s.AddSelector(TRIGGER_SELECTOR_FRAMESTART, nullptr);
+            }
+        });
+        EXPECT_EQ(changed.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+        slow.leave = true;
+        changed.get();
+        const bool replaced = change == kOtherSelector || change == kNoSelector;
+        if (replaced) delete first;
+        waiter.join();
+        s.PostRetrieveBufferProc();
+        ASSERT_EQ(slow.Count(), 1u);
+        EXPECT_EQ(slow.calls[0].first, "First");
+        if (change == kOtherSelector || change == kOtherCallback) {
+            second.Start(1);
+            s.FireTrigger();
+            EXPECT_TRUE(s.PreQueueBufferProc());
+            Recorder &now = change == kOtherCallback ? other : slow;
+            ASSERT_EQ(now.Count(), change == kOtherCallback ? 1u : 2u);
+            EXPECT_EQ(now.calls.back().first, change == kOtherCallback ? "First" : "Second");
         }
-    } slow;
-    s.AddSelector(TRIGGER_SELECTOR_FRAMESTART, &frame);
-    s.AddSelectorTriggerCallback(TRIGGER_SELECTOR_FRAMESTART, &slow);
-    frame.SetMode(true);
-    streaming(s);
-    s.FireTrigger();
-    std::thread waiter([&] { s.PreQueueBufferProc(); });
-    while (!slow.inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    auto replaced = std::async(std::launch::async, [&] { s.AddSelectorTriggerCallback(TRIGGER_SELECTOR_FRAMESTART, nullptr); });
-    EXPECT_EQ(replaced.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-    slow.leave = true;
-    replaced.get();
-    waiter.join();
-    EXPECT_FALSE(slow.inside);
+        if (!replaced) delete first;
+    }
 }
 
 // ---- On the device: registers, features and the acquisition thread
