@@ -36,7 +36,10 @@ bool Exchange::Add(const Route &aRoute, std::string *aError)
     net::SocketOptions options;
     // A socket that hears one device alone blocks in its receive, with a
     // time-out of its own: one system call where the poll loop makes two.
-    options.nonBlocking = aRoute.broadcast;
+    // One kept to an adapter would not hear the halt's datagram (it comes
+    // over the loopback), and waits in the poll loop.
+    const bool blocking = !aRoute.broadcast && aRoute.device.empty();
+    options.nonBlocking = !blocking;
     options.broadcast = aRoute.broadcast;
     options.device = aRoute.device;
     Way way;
@@ -44,12 +47,13 @@ bool Exchange::Add(const Route &aRoute, std::string *aError)
     if (!way.socket.Valid()) return false;
     way.to = aRoute.to;
     way.anyone = aRoute.broadcast;
-    if (!way.anyone && !mWaker.Valid()) {
+    way.blocking = blocking;
+    if (blocking && !mWaker.Valid()) {
         net::SocketOptions local;
         local.nonBlocking = true;
         mWaker = net::UdpSocket::Bind({aRoute.local.ip, 0}, local);
     }
-    if (!way.anyone) {
+    if (blocking) {
         // A send that would block (the system's buffer full) fails instead.
         const timeval limit{1, 0};
         ::setsockopt(way.socket.GetFd(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -125,7 +129,7 @@ void Exchange::Halt()
 
 bool Exchange::Blocking() const
 {
-    return !mTcp.Valid() && mRoutes.size() == 1 && !mRoutes[0].anyone && mWaker.Valid();
+    return !mTcp.Valid() && mRoutes.size() == 1 && mRoutes[0].blocking && mWaker.Valid();
 }
 
 void Exchange::SetWakeTarget()

@@ -136,6 +136,7 @@ private:
         net::UdpSocket socket;
         std::vector<net::Endpoint> to;
         bool anyone = false;
+        bool blocking = false;  // opened blocking: waited on in its receive when alone
         int64_t timeoutMs = 0;  // the receive time-out set on a blocking socket
     };
     bool Send(const gvcp::Bytes &aPacket, std::chrono::milliseconds aStall);
