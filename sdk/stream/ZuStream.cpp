@@ -153,15 +153,19 @@ ZuBuffer *ZuStream::Impl::Take()
 
 void ZuStream::Impl::Done(ZuBuffer *aBuffer, const ZuResult &aResult)
 {
-    std::lock_guard<std::mutex> guard(lock);
-    for (size_t k = 0; k < taken; ++k) {
-        Entry &e = At(k);
-        if (e.buffer == aBuffer && e.state == State::Filling) {
-            e.state = State::Done;
-            e.result = aResult;
-            break;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (size_t k = 0; k < taken; ++k) {
+            Entry &e = At(k);
+            if (e.buffer == aBuffer && e.state == State::Filling) {
+                e.state = State::Done;
+                e.result = aResult;
+                break;
+            }
         }
     }
+    // After the lock: a retrieving thread on the receiver's core, woken
+    // while it is held, would run only to sleep on it at once.
     changed.notify_all();
 }
 
