@@ -148,23 +148,24 @@ void Exchange::SetWakeTarget()
 net::PollLoop::Exit Exchange::ReceiveBlocking(int aTimeoutMs, Clock::time_point aUntil)
 {
     Way &way = mRoutes[0];
-    const int slice = int(Interrupts::kSlice.count());
-    for (bool first = true;; first = false) {
+    Interrupts::Slices slices(aTimeoutMs, aUntil);
+    for (;;) {
         if (mHalted) return net::PollLoop::Exit::Stopped;
-        if (Interrupts::Pending()) return net::PollLoop::Exit::Interrupted;
-        int64_t wait = first ? aTimeoutMs : std::chrono::ceil<std::chrono::milliseconds>(aUntil - Clock::now()).count();
-        if (wait <= 0) return net::PollLoop::Exit::TimedOut;
-        const bool sliced = wait > slice && Interrupts::Installed();
-        if (sliced) wait = slice;
+        int64_t wait = -1;
+        const Interrupts::Wait next = slices.Next(wait);
+        if (next == Interrupts::Wait::Interrupted) return net::PollLoop::Exit::Interrupted;
+        if (next == Interrupts::Wait::TimedOut) return net::PollLoop::Exit::TimedOut;
         if (wait != way.timeoutMs) {
-            if (!way.socket.SetReceiveTimeout(std::chrono::milliseconds(wait))) return net::PollLoop::Exit::Failed;
+            // A time-out of 0 is none.
+            if (!way.socket.SetReceiveTimeout(std::chrono::milliseconds(wait < 0 ? 0 : wait)))
+                return net::PollLoop::Exit::Failed;
             way.timeoutMs = wait;
         }
         net::Arrival arrival;
         const long got = way.socket.Receive(mBuffer, sizeof mBuffer, &arrival);
         if (got < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (sliced && Interrupts::Asked()) return net::PollLoop::Exit::Interrupted;
+                if (slices.Interrupted()) return net::PollLoop::Exit::Interrupted;
                 continue;
             }
             if (errno == EINTR) continue;

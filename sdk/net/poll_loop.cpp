@@ -43,8 +43,7 @@ void PollLoop::Stop()
 PollLoop::Exit PollLoop::Run(int aTimeoutMs)
 {
     if (!mWake) return Exit::Failed;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(aTimeoutMs < 0 ? 0 : aTimeoutMs);
+    Interrupts::Slices slices(aTimeoutMs);
     // A few descriptors (the usual case) on the stack: a control request or
     // a receiver's batch runs the loop once each, and allocating each time
     // would cost as much as the rest of the loop.
@@ -55,27 +54,18 @@ PollLoop::Exit PollLoop::Run(int aTimeoutMs)
     const auto fds = count > kOnStack ? onHeap.data() : onStack;
     fds[0] = pollfd{mWake.Get(), POLLIN, 0};
     for (size_t k = 0; k < mWatches.size(); ++k) fds[k + 1] = pollfd{mWatches[k].fd, POLLIN, 0};
-    const int slice = int(Interrupts::kSlice.count());
-    for (bool first = true;; first = false) {
-        if (Interrupts::Pending()) return Exit::Interrupted;
-        int wait = -1;
-        if (aTimeoutMs >= 0) {
-            // The first wait is the whole time-out: the clock was just read,
-            // and reading it costs about as much as a short system call.
-            auto left = first ? int64_t(aTimeoutMs)
-                              : std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) return Exit::TimedOut;
-            wait = int(left);
-        }
-        const bool sliced = (wait < 0 || wait > slice) && Interrupts::Installed();
-        if (sliced) wait = slice;
+    for (;;) {
+        int64_t wait = -1;
+        const Interrupts::Wait next = slices.Next(wait);
+        if (next == Interrupts::Wait::Interrupted) return Exit::Interrupted;
+        if (next == Interrupts::Wait::TimedOut) return Exit::TimedOut;
         for (size_t k = 0; k < count; ++k) fds[k].revents = 0;
-        int n = ::poll(fds, count, wait);
+        int n = ::poll(fds, count, int(wait));
         if (n < 0) {
             if (errno == EINTR) continue;
             return Exit::Failed;
         }
-        if (n == 0 && sliced && Interrupts::Asked()) return Exit::Interrupted;
+        if (n == 0 && slices.Interrupted()) return Exit::Interrupted;
         if (fds[0].revents) {
             uint64_t count;
             ssize_t got = ::read(mWake.Get(), &count, sizeof count);

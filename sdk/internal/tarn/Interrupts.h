@@ -50,6 +50,47 @@ struct ZU_API Interrupts {
 
     enum class Wait { Done, TimedOut, Interrupted };
 
+    // The waits of one wait on descriptors (a poll, a receive with a
+    // time-out) as slices: the first the whole time-out, as the clock was
+    // just read and reading it costs about as much as a short system call,
+    // each later one what is left, none longer than kSlice while a check is
+    // installed.
+    class Slices {
+    public:
+        using Clock = std::chrono::steady_clock;
+        // aTimeoutMs < 0 waits without limit; aUntil is when aTimeoutMs ends.
+        Slices(int64_t aTimeoutMs, Clock::time_point aUntil) : mTimeoutMs(aTimeoutMs), mUntil(aUntil) {}
+        explicit Slices(int64_t aTimeoutMs)
+            : Slices(aTimeoutMs, Clock::now() + std::chrono::milliseconds(aTimeoutMs < 0 ? 0 : aTimeoutMs))
+        {
+        }
+        // Done with the next wait in aWaitMs (-1: without limit), or why
+        // there is none.
+        Wait Next(int64_t &aWaitMs)
+        {
+            if (Pending()) return Wait::Interrupted;
+            aWaitMs = -1;
+            if (mTimeoutMs >= 0) {
+                aWaitMs = mFirst ? mTimeoutMs
+                                 : std::chrono::ceil<std::chrono::milliseconds>(mUntil - Clock::now()).count();
+                if (aWaitMs <= 0) return Wait::TimedOut;
+            }
+            mFirst = false;
+            mSliced = (aWaitMs < 0 || aWaitMs > kSlice.count()) && Installed();
+            if (mSliced) aWaitMs = kSlice.count();
+            return Wait::Done;
+        }
+        // After a wait that ended with nothing: whether the caller was
+        // interrupted meanwhile.
+        bool Interrupted() const { return mSliced && Asked(); }
+
+    private:
+        int64_t mTimeoutMs;
+        Clock::time_point mUntil;
+        bool mFirst = true;
+        bool mSliced = false;
+    };
+
     // Waits on aChanged, under aLock, until aDone() or aTimeoutMs pass
     // (kForever: no limit). Interrupted, it returns so whatever aDone()
     // says by then: the caller takes nothing and reports the interruption.
