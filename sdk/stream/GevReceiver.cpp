@@ -17,6 +17,8 @@ constexpr int kConnectMs = 1000;
 // The longest a receive waits for the next datagram of a flowing stream:
 // a stop, flush or abort asked meanwhile waits as long at most.
 constexpr uint64_t kFlowWaitUs = 2000;
+// The fewest slots a receive asks for.
+constexpr size_t kLeastBatch = 8;
 
 uint64_t NowUs()
 {
@@ -300,7 +302,7 @@ size_t GevReceiver::Drain(uint64_t &aNowUs, bool aDrop, bool aWait)
         // The payloads the reassembler expects go straight onto their
         // landings in the block's memory.
         gvsp::Reassembler::Expectation e;
-        if (!aDrop) e = mReassembler.Expect(mLandings, mSlots.Size(), mSlots[0].capacity);
+        if (!aDrop) e = mReassembler.Expect(mLandings, std::min(mBatch, mSlots.Size()), mSlots[0].capacity);
         const size_t want = aDrop ? mSlots.Size() : e.batch;
         for (size_t k = 0; k < want; ++k) {
             net::Datagram &d = mSlots[k];
@@ -314,7 +316,17 @@ size_t GevReceiver::Drain(uint64_t &aNowUs, bool aDrop, bool aWait)
         if (got <= 0) return total;
         total += size_t(got);
         if (!aDrop) Place(size_t(got), e.landings, aNowUs);
-        if (size_t(got) < want) return total;
+        // Every slot asked for is set up, filled or not: a batch asks for
+        // twice what the last found (at least kLeastBatch), and one that
+        // comes back full for twice as many at once. With the core to itself
+        // a wake-up finds one or two datagrams, and setting up all the slots
+        // each time cost more than receiving them.
+        if (size_t(got) == want) {
+            mBatch = std::min(mSlots.Size(), std::max(mBatch, 2 * want));
+        } else {
+            mBatch = std::min(mSlots.Size(), std::max(kLeastBatch, 2 * size_t(got)));
+            return total;
+        }
     }
     return total;
 }

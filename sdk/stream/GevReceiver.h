@@ -106,6 +106,7 @@ private:
     gvsp::StreamCounters mPublished;
     net::ReceiveSlots mSlots;
     gvsp::Reassembler::Landing mLandings[net::UdpSocket::kMaxBatch];
+    size_t mBatch = net::UdpSocket::kMaxBatch;  // slots the next receive asks for
     std::vector<ReceivedPart> mParts;   // kept for the next block
     gvcp::RequestIds mRequestIds;
     Worker mWorker;
