@@ -470,18 +470,19 @@ ZuPipeline::~ZuPipeline()
         d.started = false;
         d.changed.notify_all();
     }
-    if (running) {
-        if (!d.OnThread()) d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
-        d.worker.Stop();
-        d.Drain();
-    }
+    if (running && !d.OnThread()) d.WithStream([](ZuStream &aStream) { aStream.AbortQueuedBuffers(); });
+    // Ended before any buffer goes, started or not: a thread told to stop by
+    // the stream's release may still be sizing a buffer it took. Deleted
+    // from one of its own sink calls, the thread returns into a state it
+    // still holds and ends there.
+    d.worker.Stop();
+    if (running) d.Drain();
     d.DeleteBuffers(this);
     {
         std::lock_guard<std::mutex> guard(d.lock);
         d.owner = nullptr;
     }
-    // Deleted from one of its own sink calls: the thread returns into a
-    // state it still holds and ends there.
+    // One a sink started again from OnBufferDeleted.
     d.worker.Stop();
     // Lent to the bindings by the sinks' calls, the last of which is over.
     tarn::Lent::Goes(this);
