@@ -15,6 +15,7 @@
 #include "tarn/BufferFill.h"
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace tarn {
@@ -49,12 +50,33 @@ struct ZuBuffer::Impl
     Impl(ZuBuffer *aOwner, ZuPayloadType aPayloadType);
     ~Impl();
 
-    // Memory operations of the buffer and its typed views.
+    // A change of where the memory lies, for as long as it lives: refused
+    // (false) while a stream or transmitter holds the buffer
+    // (tarn::HoldMemory), and ordered against such a hold being taken.
+    class Change
+    {
+    public:
+        explicit Change(Impl &aImpl) : mGuard(aImpl.mMemoryTurn), mRefused(Held(aImpl.mOwner)) {}
+        explicit operator bool() const { return !mRefused; }
+
+    private:
+        std::lock_guard<std::mutex> mGuard;
+        bool mRefused;
+    };
+    // What a refused change answers.
+    static ZuResult Held();
+    // Whether a stream or transmitter holds the buffer.
+    static bool Held(const ZuBuffer *aBuffer);
+
+    // Memory operations of the buffer and its typed views; each is one
+    // Change (a refused Release does nothing and answers false).
     ZuResult AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength);
     ZuResult AttachData(void *aPointer, uint64_t aSize, uint32_t aChunkOffset, uint32_t aChunkLength,
                         uint32_t aChunkUsed);
     uint8_t *DetachData();
-    void ReleaseData();
+    bool ReleaseData();
+    // The same within a Change (or where nothing can hold the buffer).
+    void ReleaseDataNow();
     void ReleaseChunkSpace();
     bool ParseChunks();
     uint8_t *ChunkBase() const;
@@ -78,6 +100,9 @@ struct ZuBuffer::Impl
     uint64_t mID = 0;
     uint64_t mAttachLimit = 0;
     tarn::BufferFill mFill;
+    ZuBuffer *mOwner;
+    // Orders a change of the memory against a hold being taken.
+    std::mutex mMemoryTurn;
     std::unique_ptr<ZuImage> mImage;
     std::unique_ptr<ZuRawData> mRawData;
     std::unique_ptr<ZuChunkData> mChunkData;
@@ -121,6 +146,9 @@ struct BufferAccess
     static ZuImage::Impl &Of(const ZuImage &aImage) { return *aImage.mImpl; }
     static ZuBuffer *OwnerOf(const ZuRawData &aView) { return aView.mBuffer; }
     static ZuBuffer *OwnerOf(const ZuChunkData &aView) { return aView.mBuffer; }
+    // A change of a buffer's memory (ZuBuffer::Impl::Change), for its parts.
+    typedef ZuBuffer::Impl::Change MemoryChange;
+    static ZuResult MemoryHeld() { return ZuBuffer::Impl::Held(); }
 
     // The views a buffer makes once and owns.
     static ZuImage *NewImage(ZuBuffer *aOwner) { return new ZuImage(aOwner); }

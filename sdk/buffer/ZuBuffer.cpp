@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -49,9 +50,37 @@ Block NewBlock(uint64_t aSize)
 
 }
 
+namespace tarn {
+namespace {
+
+// The holds by the buffer's address alone: a holder that outlives the
+// buffer (a stream or transmitter destroyed after the buffers it still
+// held) lets go of it without reaching it.
+std::mutex &HeldLock()
+{
+    static std::mutex *lock = new std::mutex;
+    return *lock;
+}
+
+std::unordered_map<const ZuBuffer *, uint32_t> &HeldBuffers()
+{
+    static auto *held = new std::unordered_map<const ZuBuffer *, uint32_t>;
+    return *held;
+}
+
+// A buffer goes: a holder that lets go of it later finds nothing.
+void ForgetHolds(const ZuBuffer *aBuffer)
+{
+    std::lock_guard<std::mutex> guard(HeldLock());
+    HeldBuffers().erase(aBuffer);
+}
+
+} // namespace
+} // namespace tarn
+
 // ---- State ----------------------------------------------------------------
 
-ZuBuffer::Impl::Impl(ZuBuffer *aOwner, ZuPayloadType aPayloadType) : mPayloadType(aPayloadType)
+ZuBuffer::Impl::Impl(ZuBuffer *aOwner, ZuPayloadType aPayloadType) : mPayloadType(aPayloadType), mOwner(aOwner)
 {
     // Views live as long as the buffer, whatever Reset does, so that a view
     // handed out earlier never points at a destroyed object.
@@ -78,7 +107,8 @@ ZuBuffer::~ZuBuffer()
     tarn::Lent::Goes(mImpl->mRawData.get());
     tarn::Lent::Goes(mImpl->mChunkData.get());
     tarn::Lent::Goes(mImpl->mMultiPart.get());
-    mImpl->ReleaseData();
+    tarn::ForgetHolds(this);
+    mImpl->ReleaseDataNow();
     mImpl->ReleaseChunkSpace();
 }
 
@@ -178,7 +208,10 @@ uint32_t ZuBuffer::GetPayloadSize() const
 ZuResult ZuBuffer::Reset(ZuPayloadType aPayloadType)
 {
     Impl &d = *mImpl;
-    d.ReleaseData();
+    Impl::Change change(d);
+    if (!change)
+        return Impl::Held();
+    d.ReleaseDataNow();
     d.ReleaseChunkSpace();
     tarn::BufferAccess::Of(*d.mImage).Clear();
     d.mGenDCManager = nullptr;
@@ -203,6 +236,9 @@ ZuResult ZuBuffer::AllocChunk(uint32_t aSize)
     Impl &d = *mImpl;
     if (aSize == 0)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("chunk space of 0 bytes"));
+    Impl::Change change(d);
+    if (!change)
+        return Impl::Held();
     Block block = NewBlock(aSize);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
@@ -216,13 +252,14 @@ ZuResult ZuBuffer::AllocChunk(uint32_t aSize)
 
 void ZuBuffer::Free()
 {
-    mImpl->ReleaseData();
-    tarn::BufferAccess::Of(*mImpl->mImage).Clear();
+    if (mImpl->ReleaseData())
+        tarn::BufferAccess::Of(*mImpl->mImage).Clear();
 }
 
 void ZuBuffer::FreeChunk()
 {
-    if (!mImpl->mChunkInData)
+    Impl::Change change(*mImpl);
+    if (change && !mImpl->mChunkInData)
         mImpl->ReleaseChunkSpace();
 }
 
@@ -302,6 +339,21 @@ ZuResult ZuBuffer::AttachGenDCManager(IZuGenDCManager &aManager)
 
 namespace tarn {
 
+void HoldMemory(ZuBuffer &aBuffer)
+{
+    std::lock_guard<std::mutex> turn(BufferAccess::Of(aBuffer).mMemoryTurn);
+    std::lock_guard<std::mutex> guard(HeldLock());
+    ++HeldBuffers()[&aBuffer];
+}
+
+void ReleaseMemory(const ZuBuffer *aBuffer)
+{
+    std::lock_guard<std::mutex> guard(HeldLock());
+    auto held = HeldBuffers().find(aBuffer);
+    if (held != HeldBuffers().end() && --held->second == 0) HeldBuffers().erase(held);
+}
+
+
 BufferFill &FillOf(ZuBuffer &aBuffer) { return BufferAccess::Of(aBuffer).mFill; }
 const BufferFill &FillOf(const ZuBuffer &aBuffer) { return BufferAccess::Of(aBuffer).mFill; }
 
@@ -378,7 +430,26 @@ ZuBuffer *BufferBinding::BufferOf(const ZuChunkData &aView) { return BufferAcces
 
 // ---- Memory ------------------------------------------------------------
 
-void ZuBuffer::Impl::ReleaseData()
+bool ZuBuffer::Impl::Held(const ZuBuffer *aBuffer)
+{
+    std::lock_guard<std::mutex> guard(tarn::HeldLock());
+    return tarn::HeldBuffers().count(aBuffer) != 0;
+}
+
+ZuResult ZuBuffer::Impl::Held()
+{
+    return ZuResult(ZU_STATE_ERROR, ZuString("the buffer is queued: its memory stays as it is until it is handed back"));
+}
+
+bool ZuBuffer::Impl::ReleaseData()
+{
+    Change change(*this);
+    if (change)
+        ReleaseDataNow();
+    return bool(change);
+}
+
+void ZuBuffer::Impl::ReleaseDataNow()
 {
     // The image describes the memory: whatever replaces or frees the memory
     // ends the description, so that no view of a stale one can be made.
@@ -409,10 +480,13 @@ ZuResult ZuBuffer::Impl::AllocData(uint64_t aSize, uint32_t aChunkOffset, uint32
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("memory of 0 bytes"));
     if (aSize > UINT32_MAX)
         return ZuResult(ZU_ERR_OVERFLOW, ZuString("a buffer holds less than 4 GiB"));
+    Change change(*this);
+    if (!change)
+        return Held();
     Block block = NewBlock(aSize);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
-    ReleaseData();
+    ReleaseDataNow();
     if (aChunkLength)
         ReleaseChunkSpace();
     mData = block;
@@ -436,7 +510,10 @@ ZuResult ZuBuffer::Impl::AttachData(void *aPointer, uint64_t aSize, uint32_t aCh
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("no memory to attach"));
     if (aSize > UINT32_MAX)
         return ZuResult(ZU_ERR_OVERFLOW, ZuString("a buffer holds less than 4 GiB"));
-    ReleaseData();
+    Change change(*this);
+    if (!change)
+        return Held();
+    ReleaseDataNow();
     if (aChunkLength)
         ReleaseChunkSpace();
     mData = Block(static_cast<uint8_t *>(aPointer), [](uint8_t *) {});
@@ -453,10 +530,11 @@ ZuResult ZuBuffer::Impl::AttachData(void *aPointer, uint64_t aSize, uint32_t aCh
 
 uint8_t *ZuBuffer::Impl::DetachData()
 {
-    if (!IsAttached())
+    Change change(*this);
+    if (!change || !IsAttached())
         return nullptr;
     uint8_t *memory = mData.get();
-    ReleaseData();
+    ReleaseDataNow();
     return memory;
 }
 

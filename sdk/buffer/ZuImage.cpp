@@ -110,8 +110,8 @@ ZuResult ZuImage::Impl::Redescribe(uint32_t aSizeX, uint32_t aSizeY, ZuPixelType
 
 void ZuImage::Free()
 {
-    tarn::BufferAccess::Of(*mImpl->mBuffer).ReleaseData();
-    mImpl->Clear();
+    if (tarn::BufferAccess::Of(*mImpl->mBuffer).ReleaseData())
+        mImpl->Clear();
 }
 
 uint8_t *ZuImage::Detach()

@@ -496,6 +496,9 @@ ZuResult Container::AllocAllParts()
         total += mSections[i]->mSize;
     if (total > UINT32_MAX)
         return Fail(ZU_ERR_OVERFLOW, "the parts need 4 GiB or more");
+    tarn::BufferAccess::MemoryChange change(tarn::BufferAccess::Of(*mBuffer));
+    if (!change)
+        return tarn::BufferAccess::MemoryHeld();
     Block block = NewBlock(total);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
@@ -514,6 +517,9 @@ ZuResult Container::AllocPart(uint32_t aIndex)
     ZuResult result = Lookup(aIndex, ZU_NOT_SUPPORTED, ZU_INVALID_PARAMETER, section);
     if (!result.IsOK())
         return result;
+    tarn::BufferAccess::MemoryChange change(tarn::BufferAccess::Of(*mBuffer));
+    if (!change)
+        return tarn::BufferAccess::MemoryHeld();
     Block block = NewBlock(section->mSize);
     if (!block)
         return ZuResult(ZU_NOT_ENOUGH_MEMORY);
@@ -531,6 +537,9 @@ ZuResult Container::AttachPart(uint32_t aIndex, void *aBuffer, uint64_t aLength)
         return Fail(ZU_INVALID_PARAMETER, "no memory to attach");
     if (aLength < section->mSize)
         return Fail(ZU_INVALID_PARAMETER, "the memory is smaller than the part");
+    tarn::BufferAccess::MemoryChange change(tarn::BufferAccess::Of(*mBuffer));
+    if (!change)
+        return tarn::BufferAccess::MemoryHeld();
     uint8_t *data = static_cast<uint8_t *>(aBuffer);
     section->SetMemory(Block(data, [](uint8_t *) {}), data, aLength, true);
     return result;

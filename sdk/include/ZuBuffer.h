@@ -27,7 +27,10 @@ namespace tarn { struct BufferAccess; }
 /// raw data, chunk data, ...) the buffer hands out; the views belong to the
 /// buffer and work on its memory. Chunks live in a chunk space of their own
 /// (AllocChunk) or in the space that an image or raw payload reserves after
-/// itself.
+/// itself. While a stream or transmitter holds the buffer (from QueueBuffer
+/// until it hands the buffer back), the memory stays where it is: Reset,
+/// Alloc, AllocChunk, Attach, Detach and their forms in the views and parts
+/// refuse with ZU_STATE_ERROR, and Free and FreeChunk do nothing.
 class ZU_API ZuBuffer : public IZuChunkData
 {
 public:

@@ -45,18 +45,32 @@ void MakeResident(ZuBuffer &aBuffer)
 ZuResult ZuStream::Impl::Queue(ZuBuffer *aBuffer)
 {
     if (!aBuffer) return ZuResult(ZU_INVALID_PARAMETER, ZuString("no buffer"));
+    // Held before its memory is looked at, until it is handed back: the
+    // memory the receiver fills is the memory the buffer keeps.
+    tarn::HoldMemory(*aBuffer);
     MakeResident(*aBuffer);
-    std::lock_guard<std::mutex> guard(lock);
-    if (!open) return ZuResult(ZU_NOT_CONNECTED, ZuString("the stream is not open"));
-    for (size_t k = 0; k < count; ++k)
-        if (At(k).buffer == aBuffer) return ZuResult(ZU_INVALID_PARAMETER, ZuString("the buffer is queued already"));
-    if (count >= capacity) return ZuResult(ZU_NO_MORE_ENTRY, ZuString("the queue is full"));
-    Entry &e = At(count);
-    e.buffer = aBuffer;
-    e.state = State::Queued;
-    e.result = ZuResult(ZU_PENDING);
-    ++count;
-    return ZuResult(ZU_PENDING);
+    ZuResult refused;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        bool queued = false;
+        for (size_t k = 0; k < count && !queued; ++k) queued = At(k).buffer == aBuffer;
+        if (!open) {
+            refused = ZuResult(ZU_NOT_CONNECTED, ZuString("the stream is not open"));
+        } else if (queued) {
+            refused = ZuResult(ZU_INVALID_PARAMETER, ZuString("the buffer is queued already"));
+        } else if (count >= capacity) {
+            refused = ZuResult(ZU_NO_MORE_ENTRY, ZuString("the queue is full"));
+        } else {
+            Entry &e = At(count);
+            e.buffer = aBuffer;
+            e.state = State::Queued;
+            e.result = ZuResult(ZU_PENDING);
+            ++count;
+            return ZuResult(ZU_PENDING);
+        }
+    }
+    tarn::ReleaseMemory(aBuffer);
+    return refused;
 }
 
 ZuResult ZuStream::Impl::Retrieve(ZuBuffer **aBuffer, ZuResult *aOperationResult, uint32_t aTimeout)
@@ -78,6 +92,7 @@ ZuResult ZuStream::Impl::Retrieve(ZuBuffer **aBuffer, ZuResult *aOperationResult
     Entry &e = At(0);
     *aBuffer = e.buffer;
     *aOperationResult = e.result;
+    tarn::ReleaseMemory(e.buffer);
     e = Entry();
     head = (head + 1) % ring.size();
     --count;
@@ -182,6 +197,13 @@ ZuStream::ZuStream() : mImpl(new Impl()) {}
 
 ZuStream::~ZuStream()
 {
+    // Nothing fills them any more (the kind stopped its receiver): the
+    // buffers still queued are their owners' to change again.
+    {
+        std::lock_guard<std::mutex> guard(mImpl->lock);
+        for (const Impl::Entry &e : mImpl->ring)
+            if (e.buffer) tarn::ReleaseMemory(e.buffer);
+    }
     // A pipeline still over the stream lets go of it first.
     mImpl->users->ForEach([](tarn::StreamUser *aUser) { aUser->StreamGoes(); });
 }

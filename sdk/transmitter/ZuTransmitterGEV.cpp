@@ -4,6 +4,7 @@
 #include "ZuResultCodes.h"
 #include "gev/gvcp.h"
 #include "gvspsend/send_channel.h"
+#include "tarn/BufferFill.h"
 #include "tarn/Interrupts.h"
 #include "tarn/Transmitter.h"
 #include "tarn/Uses.h"
@@ -96,7 +97,15 @@ struct ZuTransmitterGEV::Impl {
     {
         const auto before = aNow - std::chrono::milliseconds(sentTimeoutMs);
         channel.Expire(historyLimit, sentTimeoutMs ? before : SendClock::time_point::max(),
-                       [this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
+                       [this](const void *aTag) { Freed(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
+    }
+
+    // A queued buffer nothing will send or resend from any more: its
+    // memory is its owner's to change again. With the lock held.
+    void Freed(ZuBuffer *aBuffer)
+    {
+        tarn::ReleaseMemory(aBuffer);
+        free.push_back(aBuffer);
     }
 
     void Serve(const Resend &aResend, std::unique_lock<std::mutex> &aLock);
@@ -140,7 +149,7 @@ void ZuTransmitterGEV::Impl::SendBlock(ZuBuffer *aBuffer, std::unique_lock<std::
         Account(bytes, now);
         nextBlock = tarn::gvsp::nextBlockId(id, route.extendedId);
     } else {
-        free.push_back(aBuffer);
+        Freed(aBuffer);
     }
     Expire(now);
     changed.notify_all();
@@ -183,9 +192,9 @@ void ZuTransmitterGEV::Impl::Run()
 
 void ZuTransmitterGEV::Impl::FreeAll(bool *aAborted)
 {
-    channel.Clear([this](const void *aTag) { free.push_back(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
+    channel.Clear([this](const void *aTag) { Freed(static_cast<ZuBuffer *>(const_cast<void *>(aTag))); });
     if (aAborted) *aAborted = !queue.empty();
-    for (ZuBuffer *buffer : queue) free.push_back(buffer);
+    for (ZuBuffer *buffer : queue) Freed(buffer);
     queue.clear();
     resends.clear();
 }
@@ -299,6 +308,8 @@ ZuResult ZuTransmitterGEV::QueueBuffer(ZuBuffer *aBuffer)
         return ZuResult(ZU_INVALID_PARAMETER, ZuString("the buffer holds nothing to send"));
     std::lock_guard<std::mutex> lock(mImpl->lock);
     if (!mImpl->open) return ZuResult(ZU_STATE_ERROR, ZuString("the transmitter is not open"));
+    // Until it is free again: the memory sent and resent from stays.
+    tarn::HoldMemory(*aBuffer);
     mImpl->queue.push_back(aBuffer);
     mImpl->changed.notify_all();
     return ZuResult(ZU_OK);

@@ -245,6 +245,46 @@ def test_a_queued_buffer_lives_until_retrieved_whatever_the_script_drops(opened)
         assert np.array_equal(view, frame_bytes(64 * 48, block))
 
 
+# What would move or free a buffer's memory; Free answers nothing.
+MEMORY_CHANGES = {
+    "Alloc": lambda b: b.Alloc(4096),
+    "Attach": lambda b: b.Attach(np.zeros(4096, np.uint8)),
+    "AllocChunk": lambda b: b.AllocChunk(64),
+    "image Alloc": lambda b: b.GetImage().Alloc(8, 8, tb.ZuPixelMono8),
+    "Free": lambda b: b.Free(),
+    "Reset": lambda b: b.Reset(tb.ZuPayloadTypeRawData),
+}
+
+
+@pytest.mark.parametrize("holder", ["stream", "transmitter"])
+def test_the_memory_of_a_queued_buffer_stays_until_it_is_handed_back(opened, holder):
+    """The receiver fills, the transmitter sends and resends from, the memory
+    the buffer had when it was queued: a change meanwhile is refused, so that
+    neither reaches memory freed under it."""
+    import tarn_edge_310 as te
+    stream, _, port = opened
+    buffer = tb.ZuBuffer()
+    assert buffer.GetImage().Alloc(64, 48, tb.ZuPixelMono8).IsOK()
+    where = buffer.GetDataPointer().ctypes.data
+    if holder == "stream":
+        assert m.ZuStream_QueueBuffer(stream, buffer).GetCode() == tr.ZU_PENDING
+        hand_back = lambda: m.ZuStream_AbortQueuedBuffers(stream) and m.ZuStream_RetrieveBuffer(stream, 0)[0]
+    else:
+        tx = te.ZuTransmitterGEV()
+        assert tx.Open(tb.ZuString("127.0.0.1"), port).IsOK()
+        tx.SetSentBuffersTimeout(60000)
+        assert tx.QueueBuffer(buffer).IsOK()
+        hand_back = lambda: tx.AbortQueuedBuffers() and tx.RetrieveFreeBuffer(None, 5000)
+    for name, change in MEMORY_CHANGES.items():
+        answer = change(buffer)
+        assert answer is None or answer.GetCode() == tr.ZU_STATE_ERROR, name
+        assert buffer.GetDataPointer().ctypes.data == where and buffer.GetSize() == 64 * 48, name
+    assert hand_back().IsOK()
+    for name, change in MEMORY_CHANGES.items():
+        answer = change(buffer)
+        assert answer is None or answer.IsOK(), name
+
+
 def test_a_freed_stream_proxy_refuses_use_and_what_it_held_goes(opened):
     stream, address, port = opened
     buffers = queue(stream, 2, 100)

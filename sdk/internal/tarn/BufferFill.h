@@ -122,6 +122,15 @@ struct ReceivedLayout {
 // cannot make a view reach past the buffer.
 ZU_API void DescribeReceived(ZuBuffer &aBuffer, const ReceivedLayout &aLayout);
 
+// A stream or transmitter holds the buffer from its queuing until it hands
+// it back or lets go of it: while any holds it, the memory stays where it
+// is (an Alloc, Attach, Detach or Reset, of the buffer, a view or a part,
+// refuses, a Free does nothing), so that the thread that fills or sends it
+// never reaches memory freed under it. Each hold is released once, by the
+// buffer's address alone: a holder may outlive the buffer.
+ZU_API void HoldMemory(ZuBuffer &aBuffer);
+ZU_API void ReleaseMemory(const ZuBuffer *aBuffer);
+
 // The fill of a buffer, written in place by the receiver that owns it.
 ZU_API BufferFill &FillOf(ZuBuffer &aBuffer);
 ZU_API const BufferFill &FillOf(const ZuBuffer &aBuffer);

@@ -219,7 +219,12 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
     // Sent buffers stay with the sender for resends while enough others are
     // queued.
     const size_t keep = std::max<size_t>(1, mInUse / 4);
-    const auto requeue = [&free](ZuBuffer *aBuffer) { free.push_back(aBuffer); };
+    // A buffer the source handed over is held from then on (its memory is
+    // stamped, sent and resent from) until it is free again.
+    const auto requeue = [&free](ZuBuffer *aBuffer) {
+        tarn::ReleaseMemory(aBuffer);
+        free.push_back(aBuffer);
+    };
     uint64_t blockId = mBlockId;
     auto idle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     auto next = std::chrono::steady_clock::now();
@@ -283,8 +288,9 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
             continue;
         }
         queued.erase(it);
+        tarn::HoldMemory(*out);
         if (!AwaitTurn(w, aControl, next)) {
-            free.push_back(out);
+            requeue(out);
             break;
         }
         // The buffer says what a receiver sees: the block's id on the wire.
@@ -294,10 +300,10 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
         if (w.sender->Send(*out, blockId)) {
             ++counters.blocksSent;
             mBlockId = blockId;
-            if (!w.sender->Held()) free.push_back(out);  // the sender is done with it
+            if (!w.sender->Held()) requeue(out);  // the sender is done with it
         } else {
             ++counters.blocksDropped;
-            free.push_back(out);
+            requeue(out);
         }
         // With no other buffer free or queued, the oldest held one goes now.
         const size_t held = w.sender->Held();
@@ -322,7 +328,7 @@ void Channel::Run(const Acquisition &w, const Worker::Control &aControl)
         if (!queued.erase(out)) mWithSource.erase(out);
     }
     mWithSource.insert(queued.begin(), queued.end());
-    w.sender->Release(0, nullptr);
+    w.sender->Release(0, [](ZuBuffer *aBuffer) { tarn::ReleaseMemory(aBuffer); });
 }
 
 } // namespace softdevice
