@@ -43,12 +43,14 @@ test-native: build
 
 # Under AddressSanitizer the interpreter itself is not instrumented: the
 # runtime is preloaded, and leak detection is off (the interpreter keeps
-# objects alive until exit by design).
+# objects alive until exit by design). The interpreter allocates with
+# malloc, so that a Python object freed too early is caught at its next use
+# instead of being reused silently from the interpreter's own pools.
 # UndefinedBehaviorSanitizer is built in too; its first report ends the run.
 # The stress tests of threads freeing and using objects run longer there.
 ifeq ($(ASAN),1)
 UBSAN_ENV := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-ASAN_ENV := LD_PRELOAD="$(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so.6)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+ASAN_ENV := LD_PRELOAD="$(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so.6)" ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 PYTHONMALLOC=malloc \
   $(UBSAN_ENV) TARN_STRESS_SECONDS=15
 endif
 

@@ -90,6 +90,11 @@
  *     object of a destructor or `disown_`, the argument of a static Free)
  *     takes it for nothing to do. Every conversion the wrappers make goes
  *     through SWIG's two conversion macros, redefined below the runtime.
+ * 13. A director made through the raw module's `new_<Class>` with an object
+ *     other than the proxy being built borrowed that object, as it borrows
+ *     its proxy (which owns it in turn): once the caller let go of it, each
+ *     up-call reached freed memory. Such a director now holds its object,
+ *     as a disowned one does, and lets go of it when it is deleted.
  *
  * Warnings:
  *
@@ -448,6 +453,28 @@ SWIGINTERN swig_type_info *Tarn_OwnType(swig_type_info *shared)
     Tarn_DisownDirector($1);
     $1 = 0;
   }
+}
+
+/* Fix 13: a proxy being built (of whichever module's class: each module
+ * has its own) has a proxy class, which can destroy, and no pointer object
+ * yet. */
+%fragment("Tarn_BorrowedSelf", "header") %{
+SWIGINTERN bool Tarn_ProxyBeingBuilt(PyObject *self)
+{
+  static PyObject *tarn_name = 0;
+  if (!tarn_name) tarn_name = PyUnicode_InternFromString("__swig_destroy__");
+  if (!tarn_name || !PyObject_HasAttr((PyObject *)Py_TYPE(self), tarn_name)) {
+    PyErr_Clear();
+    return false;
+  }
+  bool built = Tarn_SwigThis(self) != 0;
+  PyErr_Clear();
+  return !built;
+}
+%}
+%typemap(argout, noblock=1, fragment="Tarn_HasPrefix", fragment="Tarn_BorrowedSelf") PyObject *self {
+  if (Tarn_HasPrefix("$symname", "new_") && result && $1 != Py_None && !Tarn_ProxyBeingBuilt($1))
+    Tarn_DisownDirector(result);
 }
 
 %init %{

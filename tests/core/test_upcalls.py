@@ -2,6 +2,9 @@
 one whose result has the wrong shape and one that is missing each fail the
 call with their error (the first two with the director's line), and the next
 ordinary call, an up-call included, works: nothing is left pending."""
+import gc
+import weakref
+
 import pytest
 
 import _tarn_base_310 as rb
@@ -174,3 +177,19 @@ def test_one_exit_hook_stops_pipelines_then_devices_while_their_up_calls_still_r
         print("end", flush=True)
     """).stdout
     assert out.splitlines()[:3] == ["end", "application exits", "pipeline stops"]
+
+
+@pytest.mark.parametrize("raw, sep, cls, ctor, method, args, result", CLASSES, ids=[c[2].__name__ for c in CLASSES])
+def test_a_director_holds_an_object_it_was_made_for_by_the_raw_module_until_deleted(raw, sep, cls, ctor, method, args, result):
+    """A proxy owns its director, which borrows it; any other object has no
+    owner but the director, and its up-calls must not reach freed memory."""
+    class Nothing:
+        pass
+    given, proxy = Nothing(), subclass(cls, ctor, method, lambda self, *a: None)
+    gone = weakref.ref(given), weakref.ref(proxy)
+    made = getattr(raw, "new_" + cls.__name__)(given, *ctor)
+    del given, proxy
+    gc.collect()
+    assert gone[0]() is not None and gone[1]() is None
+    getattr(raw, "delete_" + cls.__name__)(made)
+    assert gone[0]() is None
