@@ -455,21 +455,31 @@ SWIGINTERN swig_type_info *Tarn_OwnType(swig_type_info *shared)
   }
 }
 
-/* Fix 13: a proxy being built (of whichever module's class: each module
- * has its own) has a proxy class, which can destroy, and no pointer object
- * yet. */
+/* Fix 13: a proxy is built by its class's __init__ (SWIG's, reached through
+ * a subclass's), which calls new_ with itself before it has a pointer
+ * object: the caller's frame is an __init__ whose self is the object. */
 %fragment("Tarn_BorrowedSelf", "header") %{
 SWIGINTERN bool Tarn_ProxyBeingBuilt(PyObject *self)
 {
-  static PyObject *tarn_name = 0;
-  if (!tarn_name) tarn_name = PyUnicode_InternFromString("__swig_destroy__");
-  if (!tarn_name || !PyObject_HasAttr((PyObject *)Py_TYPE(self), tarn_name)) {
+  PyObject *frame = (PyObject *)PyEval_GetFrame();
+  if (!frame || Tarn_SwigThis(self)) {
     PyErr_Clear();
     return false;
   }
-  bool built = Tarn_SwigThis(self) != 0;
+  bool built = false;
+  PyObject *code = PyObject_GetAttrString(frame, "f_code");
+  PyObject *name = code ? PyObject_GetAttrString(code, "co_name") : 0;
+  if (name && PyUnicode_Check(name) && PyUnicode_CompareWithASCIIString(name, "__init__") == 0) {
+    PyObject *locals = PyObject_GetAttrString(frame, "f_locals");
+    PyObject *first = locals ? PyMapping_GetItemString(locals, "self") : 0;
+    built = first == self;
+    Py_XDECREF(first);
+    Py_XDECREF(locals);
+  }
+  Py_XDECREF(name);
+  Py_XDECREF(code);
   PyErr_Clear();
-  return !built;
+  return built;
 }
 %}
 %typemap(argout, noblock=1, fragment="Tarn_HasPrefix", fragment="Tarn_BorrowedSelf") PyObject *self {

@@ -186,10 +186,13 @@ def test_a_director_holds_an_object_it_was_made_for_by_the_raw_module_until_dele
     class Nothing:
         pass
     given, proxy = Nothing(), subclass(cls, ctor, method, lambda self, *a: None)
-    gone = weakref.ref(given), weakref.ref(proxy)
-    made = getattr(raw, "new_" + cls.__name__)(given, *ctor)
-    del given, proxy
+    # A proxy of the class that was never built stands for nothing either.
+    unbuilt = type("Unbuilt", (cls,), {"__init__": lambda self: None})()
+    gone = weakref.ref(given), weakref.ref(proxy), weakref.ref(unbuilt)
+    made = [getattr(raw, "new_" + cls.__name__)(obj, *ctor) for obj in (given, unbuilt)]
+    del given, proxy, unbuilt
     gc.collect()
-    assert gone[0]() is not None and gone[1]() is None
-    getattr(raw, "delete_" + cls.__name__)(made)
-    assert gone[0]() is None
+    assert gone[0]() is not None and gone[1]() is None and gone[2]() is not None
+    for each in made:
+        getattr(raw, "delete_" + cls.__name__)(each)
+    assert gone[0]() is None and gone[2]() is None
