@@ -56,7 +56,7 @@ struct ZuBuffer::Impl
     class Change
     {
     public:
-        explicit Change(Impl &aImpl) : mGuard(aImpl.mMemoryTurn), mRefused(Held(aImpl.mOwner)) {}
+        explicit Change(Impl &aImpl) : mGuard(aImpl.mMemoryTurn), mRefused(IsHeld(aImpl.mOwner)) {}
         explicit operator bool() const { return !mRefused; }
 
     private:
@@ -66,7 +66,7 @@ struct ZuBuffer::Impl
     // What a refused change answers.
     static ZuResult Held();
     // Whether a stream or transmitter holds the buffer.
-    static bool Held(const ZuBuffer *aBuffer);
+    static bool IsHeld(const ZuBuffer *aBuffer);
 
     // Memory operations of the buffer and its typed views; each is one
     // Change (a refused Release does nothing and answers false).

@@ -353,7 +353,6 @@ void ReleaseMemory(const ZuBuffer *aBuffer)
     if (held != HeldBuffers().end() && --held->second == 0) HeldBuffers().erase(held);
 }
 
-
 BufferFill &FillOf(ZuBuffer &aBuffer) { return BufferAccess::Of(aBuffer).mFill; }
 const BufferFill &FillOf(const ZuBuffer &aBuffer) { return BufferAccess::Of(aBuffer).mFill; }
 
@@ -430,7 +429,7 @@ ZuBuffer *BufferBinding::BufferOf(const ZuChunkData &aView) { return BufferAcces
 
 // ---- Memory ------------------------------------------------------------
 
-bool ZuBuffer::Impl::Held(const ZuBuffer *aBuffer)
+bool ZuBuffer::Impl::IsHeld(const ZuBuffer *aBuffer)
 {
     std::lock_guard<std::mutex> guard(tarn::HeldLock());
     return tarn::HeldBuffers().count(aBuffer) != 0;
